@@ -1,0 +1,79 @@
+#include "core/CSS_Command.h"
+
+#include <cctype>
+
+namespace ssmsg {
+namespace {
+
+constexpr std::string_view kWhiteSpace = " \t\n\v\f\r";
+
+std::string TrimmedCopy(std::string_view text) {
+  const auto first = text.find_first_not_of(kWhiteSpace);
+  if (first == std::string_view::npos) return {};
+  const auto last = text.find_last_not_of(kWhiteSpace);
+  return std::string(text.substr(first, last - first + 1));
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return std::tolower(static_cast<unsigned char>(x)) ==
+           std::tolower(static_cast<unsigned char>(y));
+  });
+}
+
+}  // namespace
+
+CSS_Command::CSS_Command(std::string_view messageType, std::string_view action, bool hasNode,
+                         bool hasParameters)
+    : messageType_(TrimmedCopy(messageType)),
+      action_(TrimmedCopy(action)),
+      hasNode_(hasNode),
+      hasParameters_(hasParameters) {}
+
+bool CSS_Command::MakeCommands(int interfaceId, int node, CSS_StringList& out) {
+  return AppendCommand(interfaceId, node, out);
+}
+
+bool CSS_Command::AddParameters(CSS_XmlTag* /*parameters*/) { return true; }
+
+CSS_XmlTag* CSS_Command::BuildEnvelope(CSS_XmlDocument& top, int interfaceId) const {
+  CSS_XmlTag* root = top.AddTopContainer("Command", false);
+  root->AddChild("InterfaceID", static_cast<std::int32_t>(interfaceId));
+  root->AddChild("MessageType", std::string_view(messageType_));
+  root->AddChild("Action", std::string_view(action_));
+  if (hasParameters_ || hasNode_) root->AddContainer("Parameters", false);
+  return root;
+}
+
+bool CSS_Command::MakeCommand(int interfaceId, int node, std::string& out) {
+  if (interfaceId < 1 || node < 0) return false;
+
+  document_.Clear();
+  CSS_XmlTag* root = BuildEnvelope(document_, interfaceId);
+  bool result = root != nullptr;
+  if (result) {
+    CSS_XmlTag* parameters = root->FirstChild();
+    while (parameters != nullptr && !EqualsIgnoringCase(parameters->Name(), "Parameters")) {
+      parameters = parameters->NextSibling();
+    }
+    if (parameters != nullptr) {
+      if (hasNode_) parameters->AddChild("Node", static_cast<std::int32_t>(node));
+      result = AddParameters(parameters);
+    }
+  }
+  // The text is written also when AddParameters refused; callers drop it on a false result.
+  out.clear();
+  out.reserve(document_.TextBound());
+  document_.Write(out);
+  document_.Clear();
+  return result;
+}
+
+bool CSS_Command::AppendCommand(int interfaceId, int node, CSS_StringList& out) {
+  std::string text;
+  const bool made = MakeCommand(interfaceId, node, text);
+  if (made && !text.empty()) out.push_back(std::move(text));
+  return made;
+}
+
+}  // namespace ssmsg

@@ -1,0 +1,115 @@
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "core/CSS_Types.h"
+#include "core/CSS_XmlTag.h"
+
+namespace ssmsg {
+
+// Base of every message builder. One object stands for one kind of controller message (one
+// MessageType and Action pair); it wraps what its subclass adds under "Parameters" in the common
+// envelope:
+//
+//   <Command><InterfaceID>i</InterfaceID><MessageType>t</MessageType><Action>a</Action>
+//   <Parameters><Node>n</Node>...</Parameters></Command>
+//
+// A command object is made on the stack of one facade call and may build many messages, one per
+// configuration record; the element storage of one message is reused by the next.
+class CSS_Command {
+ public:
+  virtual ~CSS_Command() = default;
+  CSS_Command(const CSS_Command&) = delete;
+  CSS_Command& operator=(const CSS_Command&) = delete;
+
+  std::string_view MessageType() const { return messageType_; }
+  std::string_view Action() const { return action_; }
+  bool HasNode() const { return hasNode_; }
+  bool HasParameters() const { return hasParameters_; }
+  bool IsMarked() const { return marked_; }
+  void SetMarked() { marked_ = true; }
+
+  // Makes every message of this command and appends each to `out`. The base version makes one
+  // message and returns whether it was made.
+  virtual bool MakeCommands(int interfaceId, int node, CSS_StringList& out);
+
+  // Adds the command's own elements under "Parameters". false: the message must not be sent.
+  virtual bool AddParameters(CSS_XmlTag* parameters);
+
+  // Creates the envelope ("Command" with "InterfaceID", "MessageType", "Action" and, when the
+  // command has parameters or a node, an empty "Parameters") in `top` and returns its root.
+  CSS_XmlTag* BuildEnvelope(CSS_XmlDocument& top, int interfaceId) const;
+
+  // Builds one complete message into `out` (replacing what it held). Returns false, leaving
+  // `out` as it was, for an interface number below 1 or a node below 0; otherwise the text is
+  // written and the result is that of AddParameters.
+  bool MakeCommand(int interfaceId, int node, std::string& out);
+
+ protected:
+  CSS_Command(std::string_view messageType, std::string_view action, bool hasNode,
+              bool hasParameters);
+
+  // Makes one message and appends it to `out` when it was made and is not empty. This is how
+  // every message reaches the caller's list. Returns what MakeCommand returned.
+  bool AppendCommand(int interfaceId, int node, CSS_StringList& out);
+
+  // The record loop: for each index from `first` up to, not including, `end`, `fetch(index)`
+  // loads the record to send into the command and says whether there is one; each record that
+  // is there becomes one message. A missing record or a message that cannot be made skips that
+  // index only.
+  template <class Fetch>
+  void SendEach(int interfaceId, int node, CSS_StringList& out, int first, int end,
+                Fetch&& fetch) {
+    for (int index = first; index < end; ++index) {
+      if (fetch(index)) AppendCommand(interfaceId, node, out);
+    }
+  }
+
+ private:
+  std::string messageType_;
+  std::string action_;
+  bool hasNode_;
+  bool hasParameters_;
+  bool marked_ = false;
+  CSS_XmlDocument document_;
+};
+
+// A compile-time text, so that group bases and data-only commands can take their literals as
+// template arguments.
+template <std::size_t N>
+struct CSS_Literal {
+  constexpr CSS_Literal(const char (&text)[N]) { std::copy_n(text, N, chars); }  // NOLINT
+  constexpr std::string_view view() const { return {chars, N - 1}; }
+  char chars[N];
+};
+
+// A group base only fixes the MessageType of its commands.
+template <CSS_Literal kMessageType>
+class CSS_CommandGroup : public CSS_Command {
+ protected:
+  explicit CSS_CommandGroup(std::string_view action, bool hasNode = true,
+                            bool hasParameters = true)
+      : CSS_Command(kMessageType.view(), action, hasNode, hasParameters) {}
+};
+
+using CSS_Command_M = CSS_CommandGroup<"Interface">;
+using CSS_Command_Ctrl = CSS_CommandGroup<"Controller">;
+using CSS_Command_G = CSS_CommandGroup<"Groups">;
+using CSS_Command_I = CSS_CommandGroup<"Inputs">;
+using CSS_Command_O = CSS_CommandGroup<"Outputs">;
+using CSS_Command_R = CSS_CommandGroup<"Reader">;
+using CSS_Command_Sys = CSS_CommandGroup<"SystemData">;
+using CSS_Command_XTRA = CSS_CommandGroup<"XTRA">;
+
+// A command whose message carries nothing but the node number: the clear-all messages that open
+// a list transfer, and the request for a controller's settings.
+template <class Group, CSS_Literal kAction>
+class CSS_NodeOnlyCommand final : public Group {
+ public:
+  CSS_NodeOnlyCommand() : Group(kAction.view()) {}
+};
+
+}  // namespace ssmsg

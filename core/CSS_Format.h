@@ -1,0 +1,38 @@
+#pragma once
+
+// The one place where numbers and yes/no values become message text.
+
+#include <charconv>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "core/CSS_Types.h"
+
+namespace ssmsg {
+
+// Longest decimal text of a 32-bit number: "-2147483648".
+inline constexpr std::size_t kMaxDecimalLength = 11;
+
+// Writes `value` as signed decimal ("%d": no leading zeros, a minus for negatives) into `buffer`
+// and returns the text.
+inline std::string_view FormatDecimal(std::int32_t value, char (&buffer)[kMaxDecimalLength]) {
+  const auto result = std::to_chars(buffer, buffer + kMaxDecimalLength, value);
+  return {buffer, static_cast<std::size_t>(result.ptr - buffer)};
+}
+
+// Appends `value` as signed decimal to `out`.
+inline void AppendDecimal(std::string& out, std::int32_t value) {
+  char buffer[kMaxDecimalLength];
+  out.append(FormatDecimal(value, buffer));
+}
+
+// "True" for any non-zero byte, "False" for zero.
+constexpr std::string_view FlagText(std::uint8_t flag) { return flag != 0 ? "True" : "False"; }
+
+// Appends the numbers of `list` to `text` as comma-separated decimals, with a comma in front of
+// the first one too when `text` is not empty. The numbers are unsigned 32-bit values written as
+// signed decimals, so 4294967295 comes out as "-1".
+void JoinNumbers(std::string& text, CSS_NumberList list);
+
+}  // namespace ssmsg

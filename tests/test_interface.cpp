@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/CSS_Format.h"
+#include "manager/CSS_Manager.h"
+
+namespace ssmsg {
+namespace {
+
+using Numbers = std::vector<std::uint32_t>;
+
+std::string Interface(std::string_view action, std::string_view params, int interfaceId = 1) {
+  std::string text = "<Command><InterfaceID>" + std::to_string(interfaceId) +
+                     "</InterfaceID><MessageType>Interface</MessageType><Action>";
+  return text.append(action).append("</Action>").append(params).append("</Command>");
+}
+
+TEST(Manager, RegistersTheLatestManager) {
+  CSS_Manager first;
+  EXPECT_EQ(gl_Get_SS_Manager(), &first);
+  {
+    CSS_Manager second;
+    EXPECT_EQ(gl_Get_SS_Manager(), &second);
+    second = first;  // assignment copies nothing and registers nothing
+    EXPECT_EQ(gl_Get_SS_Manager(), &second);
+  }
+  EXPECT_EQ(gl_Get_SS_Manager(), nullptr);  // the current one was destroyed
+}
+
+TEST(Interface, StartAndStop) {
+  CSS_Manager manager;
+  CSS_StringList out = {"kept"};
+  EXPECT_TRUE(manager.Interface_Start(1, true, "10.0.0.5", 4000, out));
+  EXPECT_TRUE(manager.Interface_Start(3, false, "", -1, out));
+  EXPECT_TRUE(manager.Interface_Stop(1, out));
+  EXPECT_FALSE(manager.Interface_Start(0, true, "10.0.0.5", 4000, out));
+  EXPECT_FALSE(manager.Interface_Stop(0, out));
+  EXPECT_EQ(out, (CSS_StringList{
+                     "kept",
+                     "<Command><InterfaceID>1</InterfaceID><MessageType>Interface</MessageType>"
+                     "<Action>Start</Action><Parameters><Type>Main</Type><IP_Address>10.0.0.5"
+                     "</IP_Address><IP_Port>4000</IP_Port><Settings>True</Settings></Parameters>"
+                     "</Command>",
+                     Interface("Start",
+                               "<Parameters><Type>Ordinary</Type><IP_Address></IP_Address>"
+                               "<IP_Port>-1</IP_Port><Settings>True</Settings></Parameters>",
+                               3),
+                     "<Command><InterfaceID>1</InterfaceID><MessageType>Interface</MessageType>"
+                     "<Action>Stop</Action></Command>",
+                 }));
+}
+
+struct SetNodesCase {
+  Numbers add, timeouts, remove;
+  const char* params;  // empty: the call fails
+};
+
+TEST(Interface, SetNodes) {
+  const SetNodesCase cases[] = {
+      {{3, 4, 5}, {200}, {7}, "<Add>3,4,5</Add><Timeout>200,0,0</Timeout><Remove>7</Remove>"},
+      {{3, 4}, {}, {}, "<Add>3,4</Add><Timeout>0,0</Timeout>"},
+      {{3}, {100, 200}, {}, "<Add>3</Add><Timeout>100,200</Timeout>"},
+      {{}, {100}, {9, 10}, "<Remove>9,10</Remove>"},
+      {{2147483648u, 4294967295u}, {4294967295u}, {},
+       "<Add>-2147483648,-1</Add><Timeout>-1,0</Timeout>"},
+      {{}, {1, 2}, {}, ""},
+      {{}, {}, {}, ""},
+  };
+  for (const SetNodesCase& c : cases) {
+    CSS_Manager manager;
+    CSS_StringList out = {"kept"};
+    const bool made = manager.Interface_SetNodes(2, c.add, c.timeouts, c.remove, out);
+    if (*c.params == '\0') {
+      EXPECT_FALSE(made);
+      EXPECT_EQ(out, CSS_StringList{"kept"});
+    } else {
+      EXPECT_TRUE(made);
+      EXPECT_EQ(out, (CSS_StringList{"kept", Interface("SetNodes", std::string("<Parameters>") +
+                                                                       c.params + "</Parameters>",
+                                                       2)}));
+    }
+  }
+  CSS_Manager manager;
+  CSS_StringList out;
+  EXPECT_FALSE(manager.Interface_SetNodes(0, Numbers{1}, {}, {}, out));
+  EXPECT_TRUE(out.empty());
+}
+
+TEST(Interface, Poll) {
+  CSS_Manager manager;
+  CSS_StringList out;
+  EXPECT_TRUE(manager.Interface_Poll(1, Numbers{1, 2}, {}, out));
+  EXPECT_TRUE(manager.Interface_Poll(1, {}, Numbers{4294967295u}, out));
+  EXPECT_TRUE(manager.Interface_Poll(1, Numbers{5}, Numbers{6}, out));
+  EXPECT_FALSE(manager.Interface_Poll(1, {}, {}, out));
+  EXPECT_FALSE(manager.Interface_Poll(0, Numbers{1}, {}, out));
+  EXPECT_EQ(out, (CSS_StringList{
+                     Interface("Poll", "<Parameters><Start>1,2</Start></Parameters>"),
+                     Interface("Poll", "<Parameters><Stop>-1</Stop></Parameters>"),
+                     Interface("Poll", "<Parameters><Start>5</Start><Stop>6</Stop></Parameters>"),
+                 }));
+}
+
+TEST(JoinNumbers, AppendsWithCommasAndWrapsAboveTwoToThe31) {
+  std::string text;
+  JoinNumbers(text, Numbers{});
+  EXPECT_EQ(text, "");
+  JoinNumbers(text, Numbers{0, 2147483647u, 2147483648u, 4294967295u});
+  EXPECT_EQ(text, "0,2147483647,-2147483648,-1");
+  JoinNumbers(text, Numbers{7});
+  EXPECT_EQ(text, "0,2147483647,-2147483648,-1,7");
+}
+
+}  // namespace
+}  // namespace ssmsg
