@@ -1,7 +1,10 @@
 // The settings dispatcher: task numbers 151 to 177, each with its builder.
 
 #include "commands/CSS_ClearAllCommands.h"
+#include "commands/io/CSS_Command_I_Link.h"
+#include "commands/io/CSS_Command_I_Time.h"
 #include "commands/io/CSS_Command_I_Type.h"
+#include "commands/io/CSS_Command_O_Time.h"
 #include "manager/CSS_Manager.h"
 #include "manager/CSS_TaskShapes.h"
 
@@ -66,6 +69,18 @@ std::span<const CSS_TaskInfo> CSS_Manager::TaskTable() {
 // Inputs and outputs.
 bool CSS_Manager::MakeSendCommands_I_Type(int interfaceId, int node, CSS_StringList& out) {
   return SendClearThenRecords<CSS_Command_I_ClearAll, CSS_Command_I_Type>(interfaceId, node, out);
+}
+
+bool CSS_Manager::MakeSendCommands_I_Time(int interfaceId, int node, CSS_StringList& out) {
+  return SendAlwaysTrue<CSS_Command_I_Time>(interfaceId, node, out);
+}
+
+bool CSS_Manager::MakeSendCommands_I_Link(int interfaceId, int node, CSS_StringList& out) {
+  return SendAlwaysTrue<CSS_Command_I_Link>(interfaceId, node, out);
+}
+
+bool CSS_Manager::MakeSendCommands_O_Time(int interfaceId, int node, CSS_StringList& out) {
+  return SendAlwaysTrue<CSS_Command_O_Time>(interfaceId, node, out);
 }
 
 // Readers and XTRA.

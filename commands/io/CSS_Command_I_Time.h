@@ -1,0 +1,19 @@
+#pragma once
+
+#include "commands/CSS_RecordCommand.h"
+#include "host/CSApplicationManagerStd.h"
+
+namespace ssmsg {
+
+// "InputTime": an input's debounce and timeout with their tick units, then the time group of
+// each of its five levels as a nested "LevelTGs" list; one message per input that the
+// input-timing container hands out, up to the controller's input count.
+class CSS_Command_I_Time final : public CSS_RecordCommand<CSS_Command_I, CSDevice_InputTime> {
+ public:
+  CSS_Command_I_Time() : CSS_RecordCommand("InputTime") {}
+
+  bool MakeCommands(int interfaceId, int node, CSS_StringList& out) override;
+  bool AddParameters(CSS_XmlTag* parameters) override;
+};
+
+}  // namespace ssmsg
