@@ -5,6 +5,12 @@
 #include "commands/io/CSS_Command_I_Time.h"
 #include "commands/io/CSS_Command_I_Type.h"
 #include "commands/io/CSS_Command_O_Time.h"
+#include "commands/readers/CSS_Command_R_AccessAlarm.h"
+#include "commands/readers/CSS_Command_R_CardControl.h"
+#include "commands/readers/CSS_Command_R_CardLocation.h"
+#include "commands/readers/CSS_Command_R_CardStructure.h"
+#include "commands/readers/CSS_Command_R_CheckSetup.h"
+#include "commands/readers/CSS_Command_XTRA_VoranSetMode.h"
 #include "manager/CSS_Manager.h"
 #include "manager/CSS_TaskShapes.h"
 
@@ -84,5 +90,30 @@ bool CSS_Manager::MakeSendCommands_O_Time(int interfaceId, int node, CSS_StringL
 }
 
 // Readers and XTRA.
+bool CSS_Manager::MakeSendCommands_R_CardControl(int interfaceId, int node, CSS_StringList& out) {
+  return SendAlwaysTrue<CSS_Command_R_CardControl>(interfaceId, node, out);
+}
+
+bool CSS_Manager::MakeSendCommands_R_CardLocation(int interfaceId, int node, CSS_StringList& out) {
+  return SendAlwaysTrue<CSS_Command_R_CardLocation>(interfaceId, node, out);
+}
+
+bool CSS_Manager::MakeSendCommands_R_CardStructure(int interfaceId, int node,
+                                                   CSS_StringList& out) {
+  return SendAlwaysTrue<CSS_Command_R_CardStructure>(interfaceId, node, out);
+}
+
+bool CSS_Manager::MakeSendCommands_R_CheckSetup(int interfaceId, int node, CSS_StringList& out) {
+  return SendAlwaysTrue<CSS_Command_R_CheckSetup>(interfaceId, node, out);
+}
+
+bool CSS_Manager::MakeSendCommands_R_AccessAlarm(int interfaceId, int node, CSS_StringList& out) {
+  return SendAlwaysTrue<CSS_Command_R_AccessAlarm>(interfaceId, node, out);
+}
+
+bool CSS_Manager::MakeSendCommands_XTRA_VoranSetMode(int interfaceId, int node,
+                                                     CSS_StringList& out) {
+  return SendAlwaysTrue<CSS_Command_XTRA_VoranSetMode>(interfaceId, node, out);
+}
 
 }  // namespace ssmsg

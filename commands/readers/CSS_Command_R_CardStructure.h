@@ -1,0 +1,19 @@
+#pragma once
+
+#include "commands/CSS_RecordCommand.h"
+#include "host/CSApplicationManagerStd.h"
+
+namespace ssmsg {
+
+// "SetCardStructure": the card format a reader accepts; one message per reader that the
+// card-structure container hands out, up to the controller's reader count.
+class CSS_Command_R_CardStructure final
+    : public CSS_RecordCommand<CSS_Command_R, CSDevice_RdCardStructure> {
+ public:
+  CSS_Command_R_CardStructure() : CSS_RecordCommand("SetCardStructure") {}
+
+  bool MakeCommands(int interfaceId, int node, CSS_StringList& out) override;
+  bool AddParameters(CSS_XmlTag* parameters) override;
+};
+
+}  // namespace ssmsg
