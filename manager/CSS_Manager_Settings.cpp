@@ -2,6 +2,8 @@
 
 #include "commands/CSS_ClearAllCommands.h"
 #include "commands/io/CSS_Command_I_Type.h"
+#include "commands/io/CSS_Command_O_Type.h"
+#include "commands/readers/CSS_Command_R_Configuration.h"
 #include "manager/CSS_Manager.h"
 #include "manager/CSS_TaskShapes.h"
 
@@ -68,6 +70,14 @@ bool CSS_Manager::MakeSendCommands_I_Type(int interfaceId, int node, CSS_StringL
   return SendClearThenRecords<CSS_Command_I_ClearAll, CSS_Command_I_Type>(interfaceId, node, out);
 }
 
+bool CSS_Manager::MakeSendCommands_O_Type(int interfaceId, int node, CSS_StringList& out) {
+  return SendClearThenRecords<CSS_Command_O_ClearAll, CSS_Command_O_Type>(interfaceId, node, out);
+}
+
 // Readers and XTRA.
+bool CSS_Manager::MakeSendCommands_R_Type(int interfaceId, int node, CSS_StringList& out) {
+  return SendClearThenRecords<CSS_Command_R_ClearAll, CSS_Command_R_Configuration>(interfaceId,
+                                                                                   node, out);
+}
 
 }  // namespace ssmsg
