@@ -1,8 +1,12 @@
 // The settings dispatcher: task numbers 151 to 177, each with its builder.
 
 #include "commands/CSS_ClearAllCommands.h"
+#include "commands/io/CSS_Command_I_Name.h"
 #include "commands/io/CSS_Command_I_Type.h"
+#include "commands/io/CSS_Command_O_Name.h"
 #include "commands/io/CSS_Command_O_Type.h"
+#include "commands/io/CSS_Command_R_Name.h"
+#include "commands/io/CSS_Command_XTRA_Name.h"
 #include "commands/readers/CSS_Command_R_Configuration.h"
 #include "manager/CSS_Manager.h"
 #include "manager/CSS_TaskShapes.h"
@@ -70,14 +74,30 @@ bool CSS_Manager::MakeSendCommands_I_Type(int interfaceId, int node, CSS_StringL
   return SendClearThenRecords<CSS_Command_I_ClearAll, CSS_Command_I_Type>(interfaceId, node, out);
 }
 
+bool CSS_Manager::MakeSendCommands_I_Name(int interfaceId, int node, CSS_StringList& out) {
+  return SendCommand<CSS_Command_I_Name>(interfaceId, node, out);
+}
+
 bool CSS_Manager::MakeSendCommands_O_Type(int interfaceId, int node, CSS_StringList& out) {
   return SendClearThenRecords<CSS_Command_O_ClearAll, CSS_Command_O_Type>(interfaceId, node, out);
+}
+
+bool CSS_Manager::MakeSendCommands_O_Name(int interfaceId, int node, CSS_StringList& out) {
+  return SendCommand<CSS_Command_O_Name>(interfaceId, node, out);
 }
 
 // Readers and XTRA.
 bool CSS_Manager::MakeSendCommands_R_Type(int interfaceId, int node, CSS_StringList& out) {
   return SendClearThenRecords<CSS_Command_R_ClearAll, CSS_Command_R_Configuration>(interfaceId,
                                                                                    node, out);
+}
+
+bool CSS_Manager::MakeSendCommands_R_Name(int interfaceId, int node, CSS_StringList& out) {
+  return SendCommand<CSS_Command_R_Name>(interfaceId, node, out);
+}
+
+bool CSS_Manager::MakeSendCommands_XTRA_Name(int interfaceId, int node, CSS_StringList& out) {
+  return SendCommand<CSS_Command_XTRA_Name>(interfaceId, node, out);
 }
 
 }  // namespace ssmsg
