@@ -21,17 +21,28 @@ class CSS_RecordCommand : public Group {
  protected:
   using Group::Group;
 
-  // The record loop over the `count` indexes of `records`, from the container's first index on.
-  // Always true: a declined record or a message that cannot be made skips that index only.
+  // The record loop over the `count` indexes of `records`, one message per record. Always true:
+  // a declined record or a message that cannot be made skips that index only.
   bool SendRecords(int interfaceId, int node, CSS_StringList& out, int count,
                    const Container& records) {
-    constexpr int first = Container::kFirstIndex;
-    this->SendEach(interfaceId, node, out, first, first + std::max(count, 0), [&](int index) {
-      number_ = index - first + 1;
-      record_.Clear();
-      return records.GetItem2Send(index, record_);
-    });
+    ForEachRecord(count, records, [&] { this->AppendCommand(interfaceId, node, out); });
     return true;
+  }
+
+  // Walks the `count` indexes of `records` from the container's first index on: sets the record
+  // number, clears the record copy and asks the container for the record; `send()` makes the
+  // messages of each record that the container hands out. A count below 1 walks nothing.
+  template <class Send>
+  void ForEachRecord(int count, const Container& records, Send&& send) {
+    constexpr int first = Container::kFirstIndex;
+    this->ForEachFetched(
+        first, first + std::max(count, 0),
+        [&](int index) {
+          number_ = index - first + 1;
+          record_.Clear();
+          return records.GetItem2Send(index, record_);
+        },
+        send);
   }
 
   std::int32_t number_ = 0;

@@ -2,17 +2,10 @@
 
 #include <cctype>
 
+#include "core/CSS_Format.h"
+
 namespace ssmsg {
 namespace {
-
-constexpr std::string_view kWhiteSpace = " \t\n\v\f\r";
-
-std::string TrimmedCopy(std::string_view text) {
-  const auto first = text.find_first_not_of(kWhiteSpace);
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(kWhiteSpace);
-  return std::string(text.substr(first, last - first + 1));
-}
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
@@ -25,8 +18,8 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 
 CSS_Command::CSS_Command(std::string_view messageType, std::string_view action, bool hasNode,
                          bool hasParameters)
-    : messageType_(TrimmedCopy(messageType)),
-      action_(TrimmedCopy(action)),
+    : messageType_(TrimWhiteSpace(messageType)),
+      action_(TrimWhiteSpace(action)),
       hasNode_(hasNode),
       hasParameters_(hasParameters) {}
 

@@ -57,15 +57,21 @@ class CSS_Command {
   bool AppendCommand(int interfaceId, int node, CSS_StringList& out);
 
   // The record loop: for each index from `first` up to, not including, `end`, `fetch(index)`
-  // loads the record to send into the command and says whether there is one; each record that
-  // is there becomes one message. A missing record or a message that cannot be made skips that
-  // index only.
-  template <class Fetch>
-  void SendEach(int interfaceId, int node, CSS_StringList& out, int first, int end,
-                Fetch&& fetch) {
+  // loads the record to send into the command and says whether there is one; for each record
+  // that is there, `send()` makes its messages. A missing record skips that index only; nothing
+  // ends the loop early.
+  template <class Fetch, class Send>
+  static void ForEachFetched(int first, int end, Fetch&& fetch, Send&& send) {
     for (int index = first; index < end; ++index) {
-      if (fetch(index)) AppendCommand(interfaceId, node, out);
+      if (fetch(index)) send();
     }
+  }
+
+  // The record loop where each record becomes one message. A missing record or a message that
+  // cannot be made skips that index only.
+  template <class Fetch>
+  void SendEach(int interfaceId, int node, CSS_StringList& out, int first, int end, Fetch&& fetch) {
+    ForEachFetched(first, end, fetch, [&] { AppendCommand(interfaceId, node, out); });
   }
 
  private:

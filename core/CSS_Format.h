@@ -1,6 +1,7 @@
 #pragma once
 
-// The one place where numbers and yes/no values become message text.
+// The one place where numbers and yes/no values become message text, and where texts lose
+// their surrounding white space.
 
 #include <charconv>
 #include <cstdint>
@@ -25,6 +26,18 @@ inline std::string_view FormatDecimal(std::int32_t value, char (&buffer)[kMaxDec
 inline void AppendDecimal(std::string& out, std::int32_t value) {
   char buffer[kMaxDecimalLength];
   out.append(FormatDecimal(value, buffer));
+}
+
+// The white space that names and texts are trimmed of: space, tab, line feed, vertical tab,
+// form feed and carriage return.
+inline constexpr std::string_view kWhiteSpace = " \t\n\v\f\r";
+
+// `text` without white space at either end (empty when it holds nothing else).
+constexpr std::string_view TrimWhiteSpace(std::string_view text) {
+  const auto first = text.find_first_not_of(kWhiteSpace);
+  if (first == std::string_view::npos) return {};
+  const auto last = text.find_last_not_of(kWhiteSpace);
+  return text.substr(first, last - first + 1);
 }
 
 // "True" for any non-zero byte, "False" for zero.

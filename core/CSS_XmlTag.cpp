@@ -8,15 +8,6 @@
 namespace ssmsg {
 namespace {
 
-constexpr std::string_view kWhiteSpace = " \t\n\v\f\r";
-
-std::string_view Trim(std::string_view text) {
-  const auto first = text.find_first_not_of(kWhiteSpace);
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(kWhiteSpace);
-  return text.substr(first, last - first + 1);
-}
-
 void AppendTag(std::string& out, char const* open, std::string_view name) {
   out.append(open);
   out.append(name);
@@ -78,7 +69,7 @@ std::string_view CSS_XmlDocument::CopyText(std::string_view text) {
 
 CSS_XmlTag* CSS_XmlDocument::NewTag(std::string_view name, std::string_view value,
                                     bool closeFlag) {
-  const std::string_view trimmed = Trim(name);
+  const std::string_view trimmed = TrimWhiteSpace(name);
   // Every element contributes its opening tag, value and closing tag ("<n>v</n>") at most once.
   textBound_ += 2 * trimmed.size() + value.size() + 5;
   void* memory = arena_.Allocate(sizeof(CSS_XmlTag), alignof(CSS_XmlTag));

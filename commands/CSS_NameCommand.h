@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "commands/CSS_Params.h"
+#include "core/CSS_Command.h"
+#include "core/CSS_Format.h"
+
+namespace ssmsg {
+
+// The controller takes a name in pieces of at most this many characters (bytes).
+inline constexpr std::size_t kNamePieceLength = 10;
+
+// Cuts the next piece off the front of `rest`: `piece` gets at most ten characters and `rest`
+// keeps what follows them. `counter` advances from 0 to 11, then by 10 for every further cut, so
+// after k cuts it holds 10k+1, the 1-based position at which the next piece begins. Returns
+// whether a piece was cut, false once `rest` is empty. Reuses the storage of both strings.
+bool NextNamePiece(std::string& rest, int& counter, std::string& piece);
+
+// A command that sends a name as one message per piece of the name:
+//
+//   <Input>n</Input><Column>c</Column><Name>piece</Name>
+//
+// where the column c is 0 for the first piece and, for every later piece, its 1-based position in
+// the name. Pieces are sent as cut, spaces included; only the name as a whole is trimmed.
+//
+// `Base` is either a record command, for names kept in the records of inputs, outputs or readers
+// (the message then names the record by its 1-based number under `kNumberTag`), or a plain group
+// base with an empty `kNumberTag`, for a name the controller has only one of.
+template <class Base, CSS_Literal kNumberTag>
+class CSS_NameCommand : public Base {
+ public:
+  bool AddParameters(CSS_XmlTag* parameters) override {
+    if (parameters == nullptr) return false;
+    CSS_Params params(parameters);
+    if constexpr (!kNumberTag.view().empty()) params.Number(kNumberTag.view(), this->number_);
+    params.Number("Column", column_).Text("Name", piece_);
+    return true;
+  }
+
+ protected:
+  explicit CSS_NameCommand(std::string_view action) : Base(action) {}
+
+  // Sends the name of every record that `records` hands out over `count` indexes, record by
+  // record. Always true: a declined record, a blank name or a message that cannot be made only
+  // leaves those messages out.
+  template <class Container>
+  bool SendNames(int interfaceId, int node, CSS_StringList& out, int count,
+                 const Container& records) {
+    this->ForEachRecord(count, records,
+                        [&] { SendName(interfaceId, node, out, this->record_.Name); });
+    return true;
+  }
+
+  // Sends `name`, trimmed of white space at both ends, piece by piece; a blank name sends
+  // nothing. Always true.
+  bool SendName(int interfaceId, int node, CSS_StringList& out, std::string_view name) {
+    rest_.assign(TrimWhiteSpace(name));
+    column_ = 0;
+    int counter = 0;
+    while (NextNamePiece(rest_, counter, piece_)) {
+      this->AppendCommand(interfaceId, node, out);
+      column_ = counter;
+    }
+    return true;
+  }
+
+ private:
+  std::int32_t column_ = 0;
+  std::string piece_;
+  std::string rest_;  // what is still to be cut of the name being sent
+};
+
+}  // namespace ssmsg

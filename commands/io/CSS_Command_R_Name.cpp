@@ -1,0 +1,11 @@
+#include "commands/io/CSS_Command_R_Name.h"
+
+namespace ssmsg {
+
+bool CSS_Command_R_Name::MakeCommands(int interfaceId, int node, CSS_StringList& out) {
+  const CSApplicationManagerStd& store = *gl_GetApplicationManagerStd();
+  return SendNames(interfaceId, node, out, store.GetResource().GetReaders(),
+                   store.GetRdConfiguration());
+}
+
+}  // namespace ssmsg

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "commands/CSS_NameCommand.h"
+#include "host/CSApplicationManagerStd.h"
+
+namespace ssmsg {
+
+// "SetName": the name of the controller's XTRA unit, piece by piece. The unit has one name, so
+// the message names no record.
+class CSS_Command_XTRA_Name final : public CSS_NameCommand<CSS_Command_XTRA, ""> {
+ public:
+  CSS_Command_XTRA_Name() : CSS_NameCommand("SetName") {}
+
+  bool MakeCommands(int interfaceId, int node, CSS_StringList& out) override;
+};
+
+}  // namespace ssmsg

@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support.h"
+
+namespace ssmsg::test {
+namespace {
+
+using Names = StoreTest;
+
+// The text of one piece of a name: the record number element (none for the XTRA unit), the
+// column and the piece.
+std::string Piece(std::string_view numberTag, int number, int column, std::string_view piece) {
+  std::string params;
+  if (!numberTag.empty()) {
+    params.append("<").append(numberTag).append(">").append(std::to_string(number));
+    params.append("</").append(numberTag).append(">");
+  }
+  params.append("<Column>").append(std::to_string(column)).append("</Column>");
+  params.append("<Name>").append(piece).append("</Name>");
+  return params;
+}
+
+TEST_F(Names, WorkedExample) {
+  store.GetResource().SetInputs(3);
+  store.GetInputType().Set(2, {.Name = "  Front door contact "});
+  ASSERT_TRUE(Run(162));
+  EXPECT_EQ(out, (CSS_StringList{
+                     "<Command><InterfaceID>1</InterfaceID><MessageType>Inputs</MessageType>"
+                     "<Action>InputName</Action><Parameters><Node>2</Node><Input>3</Input>"
+                     "<Column>0</Column><Name>Front door</Name></Parameters></Command>",
+                     "<Command><InterfaceID>1</InterfaceID><MessageType>Inputs</MessageType>"
+                     "<Action>InputName</Action><Parameters><Node>2</Node><Input>3</Input>"
+                     "<Column>11</Column><Name> contact</Name></Parameters></Command>",
+                 }));
+}
+
+// How a name is cut, shown on the XTRA unit's name: only the whole name is trimmed, pieces keep
+// their spaces, and the column is 0 for the first piece, then the piece's 1-based position. A bad
+// address sends nothing but still reports true.
+TEST_F(Names, PiecesAndColumns) {
+  struct Case {
+    std::string name;
+    std::vector<std::pair<int, std::string>> pieces;  // column, piece
+  };
+  const Case cases[] = {
+      {"", {}},
+      {" \t\n\v\f\r ", {}},
+      {"Gatehouse1", {{0, "Gatehouse1"}}},
+      {"Gatehouse12", {{0, "Gatehouse1"}, {11, "2"}}},
+      {"0123456789abcdefghijABCDEFGHIJvwxyz",
+       {{0, "0123456789"}, {11, "abcdefghij"}, {21, "ABCDEFGHIJ"}, {31, "vwxyz"}}},
+      {"\t Bay 9     Lift \r\n", {{0, "Bay 9     "}, {11, "Lift"}}},
+      {"R&D <lab>", {{0, "R&D <lab>"}}},
+  };
+  for (const Case& c : cases) {
+    out.clear();
+    store.GetConfig().Name = c.name;
+    EXPECT_TRUE(Run(175));
+    CSS_StringList expected;
+    for (const auto& [column, piece] : c.pieces) {
+      expected.push_back(Msg("XTRA", "SetName", Piece("", 0, column, piece)));
+    }
+    EXPECT_EQ(out, expected) << '"' << c.name << '"';
+  }
+
+  out.clear();
+  EXPECT_TRUE(Run(175, 0, 2));
+  EXPECT_TRUE(Run(175, 1, -1));
+  EXPECT_TRUE(out.empty());
+}
+
+// The input, output and reader names walk their records up to the controller's count; every
+// record the container hands out with a non-blank name is sent under its 1-based number, and
+// nothing of one name carries into the next.
+TEST_F(Names, RecordNamesFollowTheControllerCount) {
+  struct Case {
+    int task;
+    const char* messageType;
+    const char* action;
+    const char* numberTag;
+    void (CSDevice_Resource::*setCount)(std::int16_t);
+    void (*setName)(CSApplicationManagerStd&, int, std::string);
+  };
+  const Case cases[] = {
+      {162, "Inputs", "InputName", "Input", &CSDevice_Resource::SetInputs,
+       [](CSApplicationManagerStd& s, int i, std::string n) {
+         s.GetInputType().Set(i, {.Name = std::move(n)});
+       }},
+      {166, "Outputs", "OutputName", "Output", &CSDevice_Resource::SetOutputs,
+       [](CSApplicationManagerStd& s, int i, std::string n) {
+         s.GetOutputType().Set(i, {.Name = std::move(n)});
+       }},
+      {169, "Reader", "ReaderName", "Reader", &CSDevice_Resource::SetReaders,
+       [](CSApplicationManagerStd& s, int i, std::string n) {
+         s.GetRdConfiguration().Set(i, {.Name = std::move(n)});
+       }},
+  };
+  for (const Case& c : cases) {
+    store.Clear();
+    out.clear();
+    c.setName(store, 0, "Gate house A1");
+    c.setName(store, 1, "   ");
+    // index 2 is declined
+    c.setName(store, 3, "X");
+    c.setName(store, 4, "Beyond the count");
+    (store.GetResource().*c.setCount)(4);
+    EXPECT_TRUE(Run(c.task));
+    EXPECT_EQ(out, (CSS_StringList{
+                       Msg(c.messageType, c.action, Piece(c.numberTag, 1, 0, "Gate house")),
+                       Msg(c.messageType, c.action, Piece(c.numberTag, 1, 11, " A1")),
+                       Msg(c.messageType, c.action, Piece(c.numberTag, 4, 0, "X")),
+                   }))
+        << c.task;
+
+    // Unlike the list transfers, a bad address still reports true.
+    out.clear();
+    EXPECT_TRUE(Run(c.task, 0, 2)) << c.task;
+    EXPECT_TRUE(Run(c.task, 1, -1)) << c.task;
+    for (int count : {0, -1}) {
+      (store.GetResource().*c.setCount)(static_cast<std::int16_t>(count));
+      EXPECT_TRUE(Run(c.task)) << c.task;
+    }
+    EXPECT_TRUE(out.empty()) << c.task;
+  }
+}
+
+}  // namespace
+}  // namespace ssmsg::test
