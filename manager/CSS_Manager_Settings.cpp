@@ -1,6 +1,12 @@
 // The settings dispatcher: task numbers 151 to 177, each with its builder.
 
 #include "commands/CSS_ClearAllCommands.h"
+#include "commands/controller/CSS_Command_Ctrl_DbMode.h"
+#include "commands/controller/CSS_Command_Ctrl_DbSize.h"
+#include "commands/controller/CSS_Command_Ctrl_Expanders.h"
+#include "commands/controller/CSS_Command_Ctrl_FLanSetup.h"
+#include "commands/controller/CSS_Command_Ctrl_PortSetup.h"
+#include "commands/controller/CSS_Command_Sys_RTC.h"
 #include "commands/io/CSS_Command_I_Type.h"
 #include "manager/CSS_Manager.h"
 #include "manager/CSS_TaskShapes.h"
@@ -58,7 +64,32 @@ std::span<const CSS_TaskInfo> CSS_Manager::TaskTable() {
 }
 
 // Controller setup.
-// (builders of tasks 152, 156 to 160 go here)
+bool CSS_Manager::MakeSendCommands_Sys_RTC(int interfaceId, int node, CSS_StringList& out) {
+  return SendCommand<CSS_Command_Sys_RTC>(interfaceId, node, out);
+}
+
+bool CSS_Manager::MakeSendCommands_Ctrl_Port(int interfaceId, int node, CSS_StringList& out) {
+  return SendClearThenRecords<CSS_Command_Ctrl_PortClearAll, CSS_Command_Ctrl_PortSetup>(
+      interfaceId, node, out);
+}
+
+bool CSS_Manager::MakeSendCommands_Ctrl_FLan(int interfaceId, int node, CSS_StringList& out) {
+  return SendClearThenRecords<CSS_Command_Ctrl_FLanClearAll, CSS_Command_Ctrl_FLanSetup>(
+      interfaceId, node, out);
+}
+
+bool CSS_Manager::MakeSendCommands_Ctrl_DbMode(int interfaceId, int node, CSS_StringList& out) {
+  return SendCommand<CSS_Command_Ctrl_DbMode>(interfaceId, node, out);
+}
+
+bool CSS_Manager::MakeSendCommands_Ctrl_DbSize(int interfaceId, int node, CSS_StringList& out) {
+  return SendCommand<CSS_Command_Ctrl_DbSize>(interfaceId, node, out);
+}
+
+bool CSS_Manager::MakeSendCommands_Ctrl_Expanders(int interfaceId, int node,
+                                                  CSS_StringList& out) {
+  return SendCommand<CSS_Command_Ctrl_Expanders>(interfaceId, node, out);
+}
 
 // Schedules.
 // (builders of tasks 153 to 155 go here)

@@ -5,7 +5,9 @@
 #include <limits>
 #include <optional>
 
+#include "host/CSS_Clock.h"
 #include "host/CSS_VariantTime.h"
+#include "support.h"
 
 namespace ssmsg::test {
 namespace {
@@ -63,6 +65,57 @@ TEST(VariantTime, FractionsRoundingAndLimits) {
         At(2026, 1, 1, 24), At(2026, 1, 1, -1), At(2026, 1, 1, 0, 60), At(2026, 1, 1, 0, 0, 60)}) {
     EXPECT_FALSE(CSS_FieldsToVariantTime(f, value)) << f.Year << '-' << f.Month << '-' << f.Day;
   }
+}
+
+class Clock : public StoreTest {
+ protected:
+  ~Clock() override { gl_SetClockSource({}); }
+  static std::string Rtc(const CSS_DateTimeFields& f) {
+    std::string params;
+    for (auto [name, v] : {std::pair{"Year", f.Year},
+                           {"Month", f.Month},
+                           {"Day", f.Day},
+                           {"Hour", f.Hour},
+                           {"Minute", f.Minute},
+                           {"Second", f.Second}}) {
+      params += std::string("<") + name + ">" + std::to_string(v) + "</" + name + ">";
+    }
+    return Msg("SystemData", "SetRTC", params);
+  }
+};
+
+TEST_F(Clock, SendsTheLocalTimeOfOneReading) {
+  EXPECT_EQ(Rtc(At(2026, 12, 4, 9, 5, 7)),
+            "<Command><InterfaceID>1</InterfaceID><MessageType>SystemData</MessageType><Action>"
+            "SetRTC</Action><Parameters><Node>2</Node><Year>2026</Year><Month>12</Month><Day>4"
+            "</Day><Hour>9</Hour><Minute>5</Minute><Second>7</Second></Parameters></Command>");
+  const std::pair<CSS_DateTimeFields, bool> cases[] = {{At(2026, 12, 4, 9, 5, 7), true},
+                                                       {At(2025, 12, 31, 23, 59, 59), true},
+                                                       {At(1850, 2, 1, 3, 4, 5), true},
+                                                       {At(100, 1, 1), true},
+                                                       {At(10000, 1, 1), false},
+                                                       {At(2026, 2, 30), false},
+                                                       {At(2026, 6, 30, 23, 59, 60), false}};
+  for (const auto& [now, valid] : cases) {
+    std::tm t{};
+    t.tm_year = now.Year - 1900, t.tm_mon = now.Month - 1, t.tm_mday = now.Day;
+    t.tm_hour = now.Hour, t.tm_min = now.Minute, t.tm_sec = now.Second;
+    gl_SetClockSource(FixedClock(t));
+    out.clear();
+    EXPECT_TRUE(Run(152));
+    EXPECT_EQ(out, CSS_StringList{Rtc(valid ? now : At(-1, -1, -1, -1, -1, -1))});
+  }
+}
+
+TEST_F(Clock, ReadsTheClockOncePerMessageAndSurvivesAFailingClock) {
+  int readings = 0;
+  gl_SetClockSource([&]() -> std::optional<std::tm> {
+    ++readings;
+    return std::nullopt;
+  });
+  EXPECT_TRUE(Run(152));
+  EXPECT_EQ(readings, 1);
+  EXPECT_EQ(out, CSS_StringList{Rtc(At(-1, -1, -1, -1, -1, -1))});
 }
 
 }  // namespace
