@@ -7,9 +7,6 @@ namespace ssmsg {
 #define SSMSG_PENDING_BUILDER(name) \
   bool CSS_Manager::MakeSendCommands_##name(int, int, CSS_StringList&) { return false; }
 
-SSMSG_PENDING_BUILDER(G_Holiday)
-SSMSG_PENDING_BUILDER(G_TG)
-SSMSG_PENDING_BUILDER(G_TZ)
 SSMSG_PENDING_BUILDER(I_Name)
 SSMSG_PENDING_BUILDER(I_Time)
 SSMSG_PENDING_BUILDER(I_Link)

@@ -8,6 +8,9 @@
 #include "commands/controller/CSS_Command_Ctrl_PortSetup.h"
 #include "commands/controller/CSS_Command_Sys_RTC.h"
 #include "commands/io/CSS_Command_I_Type.h"
+#include "commands/schedules/CSS_Command_G_HolidaySetup.h"
+#include "commands/schedules/CSS_Command_G_TG_Setup.h"
+#include "commands/schedules/CSS_Command_G_TZ_Setup.h"
 #include "manager/CSS_Manager.h"
 #include "manager/CSS_TaskShapes.h"
 
@@ -92,7 +95,20 @@ bool CSS_Manager::MakeSendCommands_Ctrl_Expanders(int interfaceId, int node,
 }
 
 // Schedules.
-// (builders of tasks 153 to 155 go here)
+bool CSS_Manager::MakeSendCommands_G_Holiday(int interfaceId, int node, CSS_StringList& out) {
+  return SendClearThenRecords<CSS_Command_G_HolidayClear, CSS_Command_G_HolidaySetup>(
+      interfaceId, node, out);
+}
+
+bool CSS_Manager::MakeSendCommands_G_TG(int interfaceId, int node, CSS_StringList& out) {
+  return SendClearThenRecords<CSS_Command_G_TG_ClearAll, CSS_Command_G_TG_Setup>(interfaceId,
+                                                                                 node, out);
+}
+
+bool CSS_Manager::MakeSendCommands_G_TZ(int interfaceId, int node, CSS_StringList& out) {
+  return SendClearThenRecords<CSS_Command_G_TZ_ClearAll, CSS_Command_G_TZ_Setup>(interfaceId,
+                                                                                 node, out);
+}
 
 // Inputs and outputs.
 bool CSS_Manager::MakeSendCommands_I_Type(int interfaceId, int node, CSS_StringList& out) {

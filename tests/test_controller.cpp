@@ -75,5 +75,20 @@ TEST_F(Controller, PortsAndFieldLanNodesStopAtTheCapacity) {
   }
 }
 
+// A bad address fails every task that reports it and appends nothing, even with records to send.
+TEST_F(Controller, BadAddressAppendsNothing) {
+  CSDevice_Resource& r = store.GetResource();
+  r.SetComms(1), r.SetCommsFLAN(1), r.SetTimeZones(1), r.SetTimeGroups(1);
+  store.GetPort().Set(0, {}), store.GetFLan_Setup().Set(0, {}), store.GetHoliday().Set(0, {});
+  store.GetTimeZone().Set(1, {}), store.GetTimeGroupZone().SetGroup(1, {{.ZoneNo = 1}});
+  for (int task : {152, 153, 154, 155, 156, 157, 158, 159, 160}) {
+    out.clear();
+    EXPECT_FALSE(Run(task, 0, 2) || Run(task, -1, 2) || Run(task, 1, -1)) << task;
+    EXPECT_TRUE(out.empty()) << task;
+    EXPECT_TRUE(Run(task, 1, 0)) << task;
+    EXPECT_NE(out.back().find("<Node>0</Node>"), std::string::npos) << task;
+  }
+}
+
 }  // namespace
 }  // namespace ssmsg::test
