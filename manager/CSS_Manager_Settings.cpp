@@ -1,6 +1,12 @@
 // The settings dispatcher: task numbers 151 to 177, each with its builder.
 
 #include "commands/CSS_ClearAllCommands.h"
+#include "commands/controller/CSS_Command_Ctrl_DbMode.h"
+#include "commands/controller/CSS_Command_Ctrl_DbSize.h"
+#include "commands/controller/CSS_Command_Ctrl_Expanders.h"
+#include "commands/controller/CSS_Command_Ctrl_FLanSetup.h"
+#include "commands/controller/CSS_Command_Ctrl_PortSetup.h"
+#include "commands/controller/CSS_Command_Sys_RTC.h"
 #include "commands/io/CSS_Command_I_Link.h"
 #include "commands/io/CSS_Command_I_Name.h"
 #include "commands/io/CSS_Command_I_Time.h"
@@ -17,6 +23,9 @@
 #include "commands/readers/CSS_Command_R_CheckSetup.h"
 #include "commands/readers/CSS_Command_R_Configuration.h"
 #include "commands/readers/CSS_Command_XTRA_VoranSetMode.h"
+#include "commands/schedules/CSS_Command_G_HolidaySetup.h"
+#include "commands/schedules/CSS_Command_G_TG_Setup.h"
+#include "commands/schedules/CSS_Command_G_TZ_Setup.h"
 #include "manager/CSS_Manager.h"
 #include "manager/CSS_TaskShapes.h"
 
@@ -85,7 +94,48 @@ std::span<const CSS_TaskInfo> CSS_Manager::TaskTable() {
 
 // Controller setup.
 
+bool CSS_Manager::MakeSendCommands_Sys_RTC(int interfaceId, int node, CSS_StringList& out) {
+  return SendCommand<CSS_Command_Sys_RTC>(interfaceId, node, out);
+}
+
+bool CSS_Manager::MakeSendCommands_Ctrl_Port(int interfaceId, int node, CSS_StringList& out) {
+  return SendClearThenRecords<CSS_Command_Ctrl_PortClearAll, CSS_Command_Ctrl_PortSetup>(
+      interfaceId, node, out);
+}
+
+bool CSS_Manager::MakeSendCommands_Ctrl_FLan(int interfaceId, int node, CSS_StringList& out) {
+  return SendClearThenRecords<CSS_Command_Ctrl_FLanClearAll, CSS_Command_Ctrl_FLanSetup>(
+      interfaceId, node, out);
+}
+
+bool CSS_Manager::MakeSendCommands_Ctrl_DbMode(int interfaceId, int node, CSS_StringList& out) {
+  return SendCommand<CSS_Command_Ctrl_DbMode>(interfaceId, node, out);
+}
+
+bool CSS_Manager::MakeSendCommands_Ctrl_DbSize(int interfaceId, int node, CSS_StringList& out) {
+  return SendCommand<CSS_Command_Ctrl_DbSize>(interfaceId, node, out);
+}
+
+bool CSS_Manager::MakeSendCommands_Ctrl_Expanders(int interfaceId, int node, CSS_StringList& out) {
+  return SendCommand<CSS_Command_Ctrl_Expanders>(interfaceId, node, out);
+}
+
 // Schedules.
+
+bool CSS_Manager::MakeSendCommands_G_Holiday(int interfaceId, int node, CSS_StringList& out) {
+  return SendClearThenRecords<CSS_Command_G_HolidayClear, CSS_Command_G_HolidaySetup>(interfaceId,
+                                                                                      node, out);
+}
+
+bool CSS_Manager::MakeSendCommands_G_TG(int interfaceId, int node, CSS_StringList& out) {
+  return SendClearThenRecords<CSS_Command_G_TG_ClearAll, CSS_Command_G_TG_Setup>(interfaceId, node,
+                                                                                 out);
+}
+
+bool CSS_Manager::MakeSendCommands_G_TZ(int interfaceId, int node, CSS_StringList& out) {
+  return SendClearThenRecords<CSS_Command_G_TZ_ClearAll, CSS_Command_G_TZ_Setup>(interfaceId, node,
+                                                                                 out);
+}
 
 // Inputs, outputs and names.
 

@@ -41,7 +41,7 @@ TEST_F(Dispatcher, AskSettings) {
 // except the single messages reports true. With an empty store each list transfer sends only its
 // clear message.
 TEST_F(Dispatcher, ResultRulesOfTheShapes) {
-  const int clearThenRecords[] = {161, 165, 168};
+  const int clearThenRecords[] = {153, 154, 155, 156, 157, 161, 165, 168};
   for (int task : clearThenRecords) {
     out.clear();
     EXPECT_FALSE(Run(task, 0, 2)) << task;

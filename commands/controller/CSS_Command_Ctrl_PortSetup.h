@@ -1,0 +1,18 @@
+#pragma once
+
+#include "commands/CSS_RecordCommand.h"
+#include "host/CSApplicationManagerStd.h"
+
+namespace ssmsg {
+
+// "CommPortSetup": what one serial port drives and at which line setting; one message per port
+// that the port container hands out, up to the controller's serial port count.
+class CSS_Command_Ctrl_PortSetup final : public CSS_RecordCommand<CSS_Command_Ctrl, CSDevice_Port> {
+ public:
+  CSS_Command_Ctrl_PortSetup() : CSS_RecordCommand("CommPortSetup") {}
+
+  bool MakeCommands(int interfaceId, int node, CSS_StringList& out) override;
+  bool AddParameters(CSS_XmlTag* parameters) override;
+};
+
+}  // namespace ssmsg

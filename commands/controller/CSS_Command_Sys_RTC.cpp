@@ -1,0 +1,50 @@
+#include "commands/controller/CSS_Command_Sys_RTC.h"
+
+#include <optional>
+
+#include "commands/CSS_Params.h"
+#include "host/CSS_Clock.h"
+#include "host/CSS_VariantTime.h"
+
+namespace ssmsg {
+namespace {
+
+// One reading of the local clock as a variant time, or nothing when the clock cannot be read or
+// its time does not survive the trip into a variant time and back unchanged.
+std::optional<double> ReadClockAsVariantTime() {
+  const std::optional<std::tm> local = gl_ReadLocalTime();
+  if (!local) return std::nullopt;
+  const CSS_DateTimeFields fields{.Year = local->tm_year + 1900,
+                                  .Month = local->tm_mon + 1,
+                                  .Day = local->tm_mday,
+                                  .Hour = local->tm_hour,
+                                  .Minute = local->tm_min,
+                                  .Second = local->tm_sec};
+  double value = 0;
+  CSS_DateTimeFields back;
+  if (!CSS_FieldsToVariantTime(fields, value) || !CSS_VariantTimeToFields(value, back) ||
+      back != fields) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+}  // namespace
+
+bool CSS_Command_Sys_RTC::AddParameters(CSS_XmlTag* parameters) {
+  if (parameters == nullptr) return false;
+  // All six fields come from the one value, so they always name the same instant.
+  const std::optional<double> now = ReadClockAsVariantTime();
+  CSS_DateTimeFields f{-1, -1, -1, -1, -1, -1};
+  if (now) CSS_VariantTimeToFields(*now, f);  // leaves the -1s in place when it fails
+  CSS_Params(parameters)
+      .Number("Year", f.Year)
+      .Number("Month", f.Month)
+      .Number("Day", f.Day)
+      .Number("Hour", f.Hour)
+      .Number("Minute", f.Minute)
+      .Number("Second", f.Second);
+  return true;
+}
+
+}  // namespace ssmsg

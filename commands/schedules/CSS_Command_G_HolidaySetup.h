@@ -1,0 +1,18 @@
+#pragma once
+
+#include "commands/CSS_RecordCommand.h"
+#include "host/CSApplicationManagerStd.h"
+
+namespace ssmsg {
+
+// "HolidaySetup": one holiday (month and day) with its position in the holiday list; one message
+// per holiday that the holiday container hands out. A declined position leaves its number unused.
+class CSS_Command_G_HolidaySetup final : public CSS_RecordCommand<CSS_Command_G, CSDevice_Holiday> {
+ public:
+  CSS_Command_G_HolidaySetup() : CSS_RecordCommand("HolidaySetup") {}
+
+  bool MakeCommands(int interfaceId, int node, CSS_StringList& out) override;
+  bool AddParameters(CSS_XmlTag* parameters) override;
+};
+
+}  // namespace ssmsg

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+
+#include "core/CSS_Command.h"
+#include "host/CSApplicationManagerStd.h"
+
+namespace ssmsg {
+
+// "TimeGroupSetup": on which days each zone of one block of up to eight time zones is in force
+// for one time group. The controller's time groups are walked in blocks of eight zone numbers
+// (first zones 1, 9, 17, ...), one message per block that the time-group container hands out.
+class CSS_Command_G_TG_Setup final : public CSS_Command_G {
+ public:
+  CSS_Command_G_TG_Setup() : CSS_Command_G("TimeGroupSetup") {}
+
+  bool MakeCommands(int interfaceId, int node, CSS_StringList& out) override;
+  // Refuses a block without zones or with more than eight.
+  bool AddParameters(CSS_XmlTag* parameters) override;
+
+  std::int32_t GroupNumber() const { return groupNumber_; }
+
+ private:
+  std::int32_t groupNumber_ = 0;
+  // The zones of the current block, borrowed from the store until the next fetch. The list is
+  // reused so that walking the blocks does not allocate.
+  CSDevice_TimeGroupZone::ItemList items_;
+};
+
+}  // namespace ssmsg

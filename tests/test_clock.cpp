@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <limits>
+#include <optional>
+
+#include "host/CSS_Clock.h"
+#include "host/CSS_VariantTime.h"
+#include "support.h"
+
+namespace ssmsg::test {
+namespace {
+
+CSS_DateTimeFields At(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
+  return {y, mo, d, h, mi, s};
+}
+
+// A calendar stepped by hand from 1 January 100 (day -657434) to 31 December 9999 (day 2958465)
+// agrees with the conversion both ways, at midnight and at 23:59:59 of every day.
+TEST(VariantTime, EveryDayOfTheRangeRoundTrips) {
+  auto leap = [](int y) { return y % 4 == 0 && (y % 100 != 0 || y % 400 == 0); };
+  const int lengths[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  CSS_DateTimeFields date = At(100, 1, 1);
+  for (double day = -657434; day <= 2958465; ++day) {
+    for (const auto& [h, m, s] : {std::array{0, 0, 0}, std::array{23, 59, 59}}) {
+      const CSS_DateTimeFields fields = At(date.Year, date.Month, date.Day, h, m, s);
+      double value = 0;
+      CSS_DateTimeFields back;
+      ASSERT_TRUE(CSS_FieldsToVariantTime(fields, value) && std::trunc(value) == day) << day;
+      ASSERT_TRUE(CSS_VariantTimeToFields(value, back) && back == fields) << day;
+    }
+    const int length = date.Month == 2 && leap(date.Year) ? 29 : lengths[date.Month - 1];
+    if (++date.Day > length) date.Day = 1, ++date.Month;
+    if (date.Month > 12) date.Month = 1, ++date.Year;
+  }
+  EXPECT_EQ(date, At(10000, 1, 1));
+}
+
+// Before day 0 the fraction still counts from midnight; values round to the nearest second,
+// possibly into the next day, and nothing outside the years 100 to 9999 converts.
+TEST(VariantTime, FractionsRoundingAndLimits) {
+  double value = 0;
+  EXPECT_TRUE(CSS_FieldsToVariantTime(At(1899, 12, 29, 6), value) && value == -1.25);
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const std::pair<double, std::optional<CSS_DateTimeFields>> cases[] = {
+      {-1.25, At(1899, 12, 29, 6)},
+      {-0.5, At(1899, 12, 30, 12)},
+      {0.9999999, At(1899, 12, 31)},
+      {-1.9999999, At(1899, 12, 30)},
+      {-657434.9999999, At(100, 1, 2)},
+      {2958465.9999999, std::nullopt},
+      {-657435, std::nullopt},
+      {2958466, std::nullopt},
+      {nan, std::nullopt},
+      {-std::numeric_limits<double>::infinity(), std::nullopt}};
+  for (const auto& [v, fields] : cases) {
+    CSS_DateTimeFields f = At(1, 2, 3);
+    EXPECT_EQ(CSS_VariantTimeToFields(v, f), fields.has_value()) << v;
+    EXPECT_EQ(f, fields.value_or(At(1, 2, 3))) << v;
+  }
+  for (const CSS_DateTimeFields& f :
+       {At(99, 12, 31, 23, 59, 59), At(10000, 1, 1), At(2026, 0, 1), At(2026, 13, 1),
+        At(2026, 1, 0), At(2026, 4, 31), At(1900, 2, 29), At(2100, 2, 29), At(2024, 2, 30),
+        At(2026, 1, 1, 24), At(2026, 1, 1, -1), At(2026, 1, 1, 0, 60), At(2026, 1, 1, 0, 0, 60)}) {
+    EXPECT_FALSE(CSS_FieldsToVariantTime(f, value)) << f.Year << '-' << f.Month << '-' << f.Day;
+  }
+}
+
+class Clock : public StoreTest {
+ protected:
+  ~Clock() override { gl_SetClockSource({}); }
+  static std::string Rtc(const CSS_DateTimeFields& f) {
+    std::string params;
+    for (auto [name, v] : {std::pair{"Year", f.Year},
+                           {"Month", f.Month},
+                           {"Day", f.Day},
+                           {"Hour", f.Hour},
+                           {"Minute", f.Minute},
+                           {"Second", f.Second}}) {
+      params += std::string("<") + name + ">" + std::to_string(v) + "</" + name + ">";
+    }
+    return Msg("SystemData", "SetRTC", params);
+  }
+};
+
+TEST_F(Clock, SendsTheLocalTimeOfOneReading) {
+  EXPECT_EQ(Rtc(At(2026, 12, 4, 9, 5, 7)),
+            "<Command><InterfaceID>1</InterfaceID><MessageType>SystemData</MessageType><Action>"
+            "SetRTC</Action><Parameters><Node>2</Node><Year>2026</Year><Month>12</Month><Day>4"
+            "</Day><Hour>9</Hour><Minute>5</Minute><Second>7</Second></Parameters></Command>");
+  const std::pair<CSS_DateTimeFields, bool> cases[] = {{At(2026, 12, 4, 9, 5, 7), true},
+                                                       {At(2025, 12, 31, 23, 59, 59), true},
+                                                       {At(1850, 2, 1, 3, 4, 5), true},
+                                                       {At(100, 1, 1), true},
+                                                       {At(10000, 1, 1), false},
+                                                       {At(2026, 2, 30), false},
+                                                       {At(2026, 6, 30, 23, 59, 60), false}};
+  for (const auto& [now, valid] : cases) {
+    std::tm t{};
+    t.tm_year = now.Year - 1900, t.tm_mon = now.Month - 1, t.tm_mday = now.Day;
+    t.tm_hour = now.Hour, t.tm_min = now.Minute, t.tm_sec = now.Second;
+    gl_SetClockSource(FixedClock(t));
+    out.clear();
+    EXPECT_TRUE(Run(152));
+    EXPECT_EQ(out, CSS_StringList{Rtc(valid ? now : At(-1, -1, -1, -1, -1, -1))});
+  }
+}
+
+TEST_F(Clock, ReadsTheClockOncePerMessageAndSurvivesAFailingClock) {
+  int readings = 0;
+  gl_SetClockSource([&]() -> std::optional<std::tm> {
+    ++readings;
+    return std::nullopt;
+  });
+  EXPECT_TRUE(Run(152));
+  EXPECT_EQ(readings, 1);
+  EXPECT_EQ(out, CSS_StringList{Rtc(At(-1, -1, -1, -1, -1, -1))});
+}
+
+}  // namespace
+}  // namespace ssmsg::test
