@@ -116,6 +116,14 @@ TEST_F(Clock, ReadsTheClockOncePerMessageAndSurvivesAFailingClock) {
   EXPECT_TRUE(Run(152));
   EXPECT_EQ(readings, 1);
   EXPECT_EQ(out, CSS_StringList{Rtc(At(-1, -1, -1, -1, -1, -1))});
+
+  // A clock answering fields at the edge of int is refused, not overflowed.
+  std::tm extreme{};
+  extreme.tm_year = std::numeric_limits<int>::max();
+  extreme.tm_mon = std::numeric_limits<int>::max();
+  gl_SetClockSource(FixedClock(extreme));
+  EXPECT_TRUE(Run(152));
+  EXPECT_EQ(out.back(), Rtc(At(-1, -1, -1, -1, -1, -1)));
 }
 
 }  // namespace

@@ -13,7 +13,9 @@ namespace {
 // its time does not survive the trip into a variant time and back unchanged.
 std::optional<double> ReadClockAsVariantTime() {
   const std::optional<std::tm> local = gl_ReadLocalTime();
-  if (!local) return std::nullopt;
+  // A replaceable clock may answer anything; a year or month beyond the representable range is
+  // simply not a time the controller can be given.
+  if (!local || local->tm_year > 9999 - 1900 || local->tm_mon > 12) return std::nullopt;
   const CSS_DateTimeFields fields{.Year = local->tm_year + 1900,
                                   .Month = local->tm_mon + 1,
                                   .Day = local->tm_mday,
