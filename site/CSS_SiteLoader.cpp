@@ -281,6 +281,10 @@ struct Fields {
   }
 };
 
+constexpr Member Required(Member member) {
+  member.required = true;
+  return member;
+}
 constexpr Member ObjectMember(std::string_view key, const Node& node, bool required = false) {
   return {key, Kind::Object, 0, 0, std::nullopt, nullptr, &node, required};
 }
@@ -720,8 +724,9 @@ constexpr Node kReaders = ListNode<&StorePartRdConfiguration>(kReaderElement);
 
 using ControllerFields = Fields<&ControllerOf>;
 constexpr Member kControllerMembers[] = {
-    ControllerFields::Number<&CSS_SiteController::interfaceId>("Interface", std::nullopt, 1),
-    ControllerFields::Number<&CSS_SiteController::node>("Node", std::nullopt, 0),
+    Required(
+        ControllerFields::Number<&CSS_SiteController::interfaceId>("Interface", std::nullopt, 1)),
+    Required(ControllerFields::Number<&CSS_SiteController::node>("Node", std::nullopt, 0)),
     ConfigFields::Text<&Config::Name>("Name"),
     ObjectMember("Resource", kResource),
     ObjectMember("Config", kConfig),
