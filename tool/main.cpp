@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -49,7 +48,7 @@ struct Options {
   std::int32_t node = 0;
   std::string tasks = "all";
   std::string time;
-  Format format = Format::Lines;
+  std::string format = "lines";
   bool main = false;
   std::string ip;
   std::int32_t port = 0;
@@ -128,7 +127,7 @@ int RunSettings(const Options& options, const CLI::App& command) {
   gl_SetToolEnum(&enums);
 
   CSS_Manager manager;
-  MessageWriter writer(options.format);
+  MessageWriter writer(options.format == "json" ? Format::Json : Format::Lines);
   CSS_StringList messages;
   int status = kDone;
   for (const CSS_SiteController* controller : selected) {
@@ -156,7 +155,7 @@ int RunSettings(const Options& options, const CLI::App& command) {
 // Writes the messages of one facade operation; `why` says why it returned false.
 int Finish(bool done, const CSS_StringList& messages, const Options& options, std::int32_t node,
            const std::string& operation, const std::string& why) {
-  MessageWriter writer(options.format);
+  MessageWriter writer(options.format == "json" ? Format::Json : Format::Lines);
   for (const std::string& message : messages)
     writer.Write(options.interfaceId, node, -1, message);
   writer.Finish();
@@ -253,12 +252,11 @@ int RunTasks() {
 }
 
 void AddFormat(CLI::App& command, Options& options) {
-  const std::map<std::string, Format> formats{{"lines", Format::Lines}, {"json", Format::Json}};
   command
       .add_option("--format", options.format,
                   "lines: each message on a line of its own; json: one array of objects "
                   "{interface, node, task, message}")
-      ->transform(CLI::CheckedTransformer(formats))
+      ->check(CLI::IsMember({"lines", "json"}))
       ->default_str("lines");
 }
 
@@ -337,8 +335,10 @@ int Main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
-    const int code = app.exit(error);
-    return code == 0 ? kDone : kBadInput;
+    if (error.get_exit_code() == 0) return app.exit(error);  // --help or --version
+    Complain(error.what());
+    std::fprintf(stderr, "Run with --help for more information.\n");
+    return kBadInput;
   }
 
   if (*settings) return RunSettings(options, *settings);
