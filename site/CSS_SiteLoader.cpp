@@ -179,7 +179,8 @@ class SiteLoader {
   void AddEnumText(int value, std::string_view text) {
     site_.enumTexts.push_back({currentEnum_, value, std::string(text)});
   }
-  void NoteEnumUse(CSToolEnumId id, std::int64_t value, std::string_view leaf = {});
+  // Notes that the value at `leaf` of the innermost object uses `value` of enumeration `id`.
+  void NoteEnumUse(CSToolEnumId id, int value, std::string_view leaf);
   void Error(std::string_view path, std::string_view message);
   std::string PathTo(std::string_view leaf = {}, std::int32_t position = -1) const;
   void OpenController();
@@ -190,6 +191,8 @@ class SiteLoader {
   enum class Got : std::uint8_t { Null, Boolean, Integer, HugeInteger, Fraction, String };
 
   bool OnScalar(Got got, Scalar value, const std::string* raw);
+  // True the first time that `value` of enumeration `id` is seen.
+  bool FirstUse(CSToolEnumId id, std::int64_t value);
   bool OnStart(Kind kind);
   bool OnEnd();
   // The member whose value comes next, with its path and index; null when it is to be skipped.
@@ -206,7 +209,6 @@ class SiteLoader {
   CSToolEnumId currentEnum_{};
   int enumValue_ = 0;
   std::string enumKey_;               // the key of the enumeration value being read
-  std::int32_t lastPosition_ = -1;    // position of the scalar being stored
   std::size_t controllerErrors_ = 0;  // errors before the current controller began
   std::uint64_t resourceGiven_ = 0;
   std::unordered_map<std::uint64_t, std::size_t> addresses_;  // (interface, node) -> controller
@@ -870,18 +872,19 @@ const Member* SiteLoader::Expect(std::int32_t& position) {
   return member;
 }
 
-void SiteLoader::NoteEnumUse(CSToolEnumId id, std::int64_t value, std::string_view leaf) {
+bool SiteLoader::FirstUse(CSToolEnumId id, std::int64_t value) {
   const auto index = static_cast<std::size_t>(id);
   if (value >= 0 && value < 256) {
     auto&& seen = seenSmall_[index][static_cast<std::size_t>(value)];
-    if (seen) return;
+    if (seen) return false;
     seen = true;
-  } else if (!seenOther_.insert((std::uint64_t{index} << 32) | static_cast<std::uint32_t>(value))
-                  .second) {
-    return;
+    return true;
   }
-  site_.enumUses.push_back(
-      {id, static_cast<int>(value), leaf.empty() ? ValuePath(lastPosition_) : PathTo(leaf)});
+  return seenOther_.insert((std::uint64_t{index} << 32) | static_cast<std::uint32_t>(value)).second;
+}
+
+void SiteLoader::NoteEnumUse(CSToolEnumId id, int value, std::string_view leaf) {
+  if (FirstUse(id, value)) site_.enumUses.push_back({id, value, PathTo(leaf)});
 }
 
 bool SiteLoader::OnScalar(Got got, Scalar value, const std::string* raw) {
@@ -904,9 +907,9 @@ bool SiteLoader::OnScalar(Got got, Scalar value, const std::string* raw) {
           return true;
         }
         member->store(*this, value);
-        if (member->enumeration) {
-          lastPosition_ = position;
-          NoteEnumUse(*member->enumeration, value.integer);
+        if (member->enumeration && FirstUse(*member->enumeration, value.integer)) {
+          site_.enumUses.push_back(
+              {*member->enumeration, static_cast<int>(value.integer), ValuePath(position)});
         }
         return true;
       }
