@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -38,8 +39,10 @@ struct Result {
 
 // Runs `ssmsg ARGS` in `folder` and collects its exit status and output.
 Result Tool(const std::string& args, const fs::path& folder = fs::current_path()) {
-  const fs::path out = fs::path(testing::TempDir()) / "tool.out";
-  const fs::path err = fs::path(testing::TempDir()) / "tool.err";
+  // Test processes may run side by side: each has files of its own.
+  const std::string stem = "ssmsg_tool_test." + std::to_string(getpid());
+  const fs::path out = fs::path(testing::TempDir()) / (stem + ".out");
+  const fs::path err = fs::path(testing::TempDir()) / (stem + ".err");
   const std::string command = "cd '" + folder.string() + "' && '" SSMSG_TOOL "' " + args + " >'" +
                               out.string() + "' 2>'" + err.string() + "'";
   const int status = std::system(command.c_str());

@@ -1,6 +1,6 @@
 # Installs the built package into PREFIX (a folder of the build tree), then configures, builds and
 # runs the consumer project against it, and runs the installed tool.
-#   cmake -DBUILD_DIR=... -DPREFIX=... -DSOURCE_DIR=... -DWORK_DIR=... -P run.cmake
+#   cmake -DBUILD_DIR=... -DPREFIX=... -DSOURCE_DIR=... -DWORK_DIR=... [-DTOOL=ON] -P run.cmake
 function(run)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE status)
   if(NOT status EQUAL 0)
@@ -30,4 +30,6 @@ run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR} -G Ninja -DCMAKE_PREFIX_PAT
 run(${CMAKE_COMMAND} --build ${WORK_DIR})
 run(${WORK_DIR}/consumer)
 run(${WORK_DIR}/consumer_pc)
-run(${PREFIX}/bin/ssmsg tasks)
+if(TOOL)
+  run(${PREFIX}/bin/ssmsg tasks)
+endif()
