@@ -1,0 +1,143 @@
+#include "site/CSS_Site.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace ssmsg {
+namespace {
+
+// A list of a controller whose records beyond a capability count are never sent.
+struct CappedList {
+  std::string_view list;
+  std::string_view count;
+  std::int16_t (CSDevice_Resource::*get)() const;
+  // Whether the list has a record at position `position` (0-based in the file's array).
+  bool (*has)(const CSApplicationManagerStd& store, int position);
+  int (*length)(const CSApplicationManagerStd& store);
+};
+
+template <class Container>
+bool HasRecord(const Container& records, int position) {
+  return records.Find(position + Container::kFirstIndex) != nullptr;
+}
+
+using Store = CSApplicationManagerStd;
+constexpr CappedList kCappedLists[] = {
+    {"Inputs", "Inputs", &CSDevice_Resource::GetInputs,
+     [](const Store& s, int p) { return HasRecord(s.GetInputType(), p); },
+     [](const Store& s) { return s.GetInputType().GetRecordCount(); }},
+    {"Outputs", "Outputs", &CSDevice_Resource::GetOutputs,
+     [](const Store& s, int p) { return HasRecord(s.GetOutputType(), p); },
+     [](const Store& s) { return s.GetOutputType().GetRecordCount(); }},
+    {"Readers", "Readers", &CSDevice_Resource::GetReaders,
+     [](const Store& s, int p) { return HasRecord(s.GetRdConfiguration(), p); },
+     [](const Store& s) { return s.GetRdConfiguration().GetRecordCount(); }},
+    {"Ports", "Comms", &CSDevice_Resource::GetComms,
+     [](const Store& s, int p) { return HasRecord(s.GetPort(), p); },
+     [](const Store& s) { return s.GetPort().GetRecordCount(); }},
+    {"FLAN", "CommsFLAN", &CSDevice_Resource::GetCommsFLAN,
+     [](const Store& s, int p) { return HasRecord(s.GetFLan_Setup(), p); },
+     [](const Store& s) { return s.GetFLan_Setup().GetRecordCount(); }},
+    {"TimeZones", "TimeZones", &CSDevice_Resource::GetTimeZones,
+     [](const Store& s, int p) { return HasRecord(s.GetTimeZone(), p); },
+     [](const Store& s) { return s.GetTimeZone().GetRecordCount(); }},
+    {"TimeGroups", "TimeGroups", &CSDevice_Resource::GetTimeGroups,
+     [](const Store& s, int p) { return s.GetTimeGroupZone().FindGroup(p + 1) != nullptr; },
+     [](const Store& s) { return s.GetTimeGroupZone().GetRecordCount(); }},
+};
+
+void CheckCapacity(const CSS_SiteController& controller, const std::string& where,
+                   std::vector<std::string>& warnings) {
+  const Store& store = controller.store;
+  const CSDevice_Resource& resource = store.GetResource();
+  for (const CappedList& list : kCappedLists) {
+    const int count = std::max<int>((resource.*list.get)(), 0);
+    const int length = list.length(store);
+    int first = -1;
+    int beyond = 0;
+    for (int position = count; position < length; ++position) {
+      if (!list.has(store, position)) continue;
+      if (first < 0) first = position;
+      ++beyond;
+    }
+    if (beyond == 0) continue;
+    warnings.push_back(where + "." + std::string(list.list) + "[" + std::to_string(first) +
+                       "]: " + std::to_string(beyond) +
+                       (beyond == 1 ? " record lies" : " records from here on lie") +
+                       " beyond Resource." + std::string(list.count) + " (" +
+                       std::to_string((resource.*list.get)()) +
+                       (beyond == 1 ? ") and is never sent" : ") and are never sent"));
+  }
+
+  // Zones are sent in blocks of eight zone numbers from 1 up to the time-zone count.
+  const int zoneCount = resource.GetTimeZones();
+  const int groupCount =
+      std::min<int>(resource.GetTimeGroups(), store.GetTimeGroupZone().GetRecordCount());
+  for (int group = 1; group <= groupCount; ++group) {
+    const auto* zones = store.GetTimeGroupZone().FindGroup(group);
+    if (zones == nullptr) continue;
+    for (std::size_t i = 0; i < zones->size(); ++i) {
+      const int zoneNo = (*zones)[i].ZoneNo;
+      if (zoneNo >= 1 && zoneNo <= (zoneCount + 7) / 8 * 8) continue;
+      warnings.push_back(where + ".TimeGroups[" + std::to_string(group - 1) + "].Zones[" +
+                         std::to_string(i) + "].ZoneNo: zone " + std::to_string(zoneNo) +
+                         " lies outside the blocks of Resource.TimeZones (" +
+                         std::to_string(zoneCount) + ") and is never sent");
+    }
+  }
+}
+
+}  // namespace
+
+CSS_SiteLoadResult LoadSite(const std::filesystem::path& file) {
+  const std::string name = file.string();
+  std::string text;
+  const auto failed = [&name] {
+    CSS_SiteLoadResult result;
+    result.errors.push_back(name + ": cannot read the file: " + std::strerror(errno));
+    return result;
+  };
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(name.c_str(), "rb"), &std::fclose);
+  if (!in) return failed();
+  char buffer[1 << 16];
+  std::error_code sizeError;
+  const auto size = std::filesystem::file_size(file, sizeError);
+  if (!sizeError) text.reserve(static_cast<std::size_t>(size));
+  for (;;) {
+    const std::size_t read = std::fread(buffer, 1, sizeof buffer, in.get());
+    text.append(buffer, read);
+    if (read < sizeof buffer) break;
+  }
+  if (std::ferror(in.get())) return failed();
+  return LoadSiteText(text, name);
+}
+
+void LoadController(const CSS_SiteController& controller, CSApplicationManagerStd& store) {
+  store = controller.store;
+}
+
+void LoadEnumTexts(const CSS_Site& site, CSToolEnum& service) {
+  for (const CSS_SiteEnumText& entry : site.enumTexts) {
+    service.Get(entry.id)->SetText(entry.value, entry.text);
+  }
+}
+
+std::vector<std::string> SiteWarnings(const CSS_Site& site, const CSToolEnum& service) {
+  std::vector<std::string> warnings;
+  for (const CSS_SiteEnumUse& use : site.enumUses) {
+    if (!service.Get(use.id)->EnumToString(use.value).empty()) continue;
+    warnings.push_back(site.fileName + ": " + use.path + ": " +
+                       std::string(CSToolEnum::Name(use.id)) + " value " +
+                       std::to_string(use.value) + " has no text");
+  }
+  for (std::size_t i = 0; i < site.controllers.size(); ++i) {
+    CheckCapacity(site.controllers[i], site.fileName + ": Controllers[" + std::to_string(i) + "]",
+                  warnings);
+  }
+  return warnings;
+}
+
+}  // namespace ssmsg

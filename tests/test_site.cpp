@@ -1,0 +1,214 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "site/CSS_Site.h"
+
+namespace ssmsg {
+namespace {
+
+std::string ReadFile(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::string Lines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines)
+    text += line + "\n";
+  return text;
+}
+
+// Every bad site file gives exactly the errors of its .err file, and no site.
+TEST(SiteLoader, BadFilesGiveTheirErrors) {
+  const std::filesystem::path folder = SSMSG_TEST_SITES "/bad";
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    if (entry.path().extension() != ".json") continue;
+    ++files;
+    const std::string name = entry.path().filename().string();
+    const CSS_SiteLoadResult result = LoadSiteText(ReadFile(entry.path()), name);
+    EXPECT_FALSE(result.site.has_value()) << name;
+    EXPECT_EQ(Lines(result.errors),
+              ReadFile(std::filesystem::path(entry.path()).replace_extension(".err")))
+        << name;
+  }
+  EXPECT_GE(files, 15);
+}
+
+TEST(SiteLoader, UnreadableFileIsAnError) {
+  const CSS_SiteLoadResult result = LoadSite("no/such/site.json");
+  ASSERT_EQ(result.errors.size(), 1u);
+  EXPECT_EQ(result.errors[0], "no/such/site.json: cannot read the file: No such file or directory");
+}
+
+CSS_Site Load(std::string_view text) {
+  CSS_SiteLoadResult result = LoadSiteText(text, "site.json");
+  EXPECT_EQ(Lines(result.errors), "");
+  return result.site ? std::move(*result.site) : CSS_Site{};
+}
+
+// Which records each container hands out: positional lists, null and missing sub-records
+// declined, time zones from 1, and counts that default to the list lengths.
+TEST(SiteLoader, StoreHandsOutWhatTheFileHolds) {
+  const CSS_Site site = Load(R"({"Controllers": [{
+    "Interface": 3, "Node": 0, "Name": "Head Office Main Entrance",
+    "Resource": {"Outputs": 1, "TimeGroups": 5},
+    "Config": {"LockSize": 4294967295, "DbSize": -2147483648, "PINEnabled": true},
+    "Holidays": [{"Month": 12, "Day": 25}, null],
+    "TimeZones": [{"ZoneNo": 4, "StartHour": 7}, null, {"ZoneNo": 6}],
+    "Inputs": [
+      {"Name": "Door", "Type": 1, "EOL": true, "Time": {"Debounce": -5, "LevelTGs": [1, 2, 3, 4, 5]}},
+      null,
+      {"Name": "Button"},
+      {"Link": {"EnabledLevelInput": 255, "AlarmSleepRef": -1}}
+    ],
+    "Outputs": [{"EnableIn_L": 7, "ControlOut": 9}, {"Time": {"Pulse": 20}}],
+    "Readers": [{"AccessAlarm": {"OKRef": 3, "Duress": 2}}]
+  }]})");
+  ASSERT_EQ(site.controllers.size(), 1u);
+  const CSS_SiteController& controller = site.controllers[0];
+  EXPECT_EQ(controller.interfaceId, 3);
+  EXPECT_EQ(controller.node, 0);
+
+  CSApplicationManagerStd store;
+  store.GetFLan_Setup().Set(0, {.FLAN_Node = 1, .Type = 1});  // replaced by the load
+  LoadController(controller, store);
+  EXPECT_EQ(store.GetFLan_Setup().GetRecordCount(), 0);
+
+  const CSDevice_Resource& resource = store.GetResource();
+  EXPECT_EQ(resource.GetInputs(), 4);
+  EXPECT_EQ(resource.GetOutputs(), 1);  // given, shorter than the list
+  EXPECT_EQ(resource.GetReaders(), 1);
+  EXPECT_EQ(resource.GetTimeZones(), 3);
+  EXPECT_EQ(resource.GetTimeGroups(), 5);  // given, longer than the (empty) list
+  EXPECT_EQ(resource.GetComms(), 0);
+  EXPECT_EQ(store.GetConfig().Name, "Head Office Main Entrance");
+  EXPECT_EQ(store.GetConfig().LockSize, 4294967295u);
+  EXPECT_EQ(store.GetConfig().DbSize, -2147483647 - 1);
+  EXPECT_EQ(store.GetConfig().PINEnabled, 1);
+  EXPECT_EQ(store.GetHoliday().GetRecordCount(), 2);
+
+  const auto handedOut = [](const auto& container, int first, int last) {
+    std::vector<int> indexes;
+    typename std::remove_cvref_t<decltype(container)>::Item item;
+    for (int index = first; index <= last; ++index) {
+      if (container.GetItem2Send(index, item)) indexes.push_back(index);
+    }
+    return indexes;
+  };
+  EXPECT_EQ(handedOut(store.GetInputType(), -1, 5), (std::vector<int>{0, 2, 3}));
+  EXPECT_EQ(handedOut(store.GetInputTime(), -1, 5), (std::vector<int>{0}));
+  EXPECT_EQ(handedOut(store.GetInputLink(), -1, 5), (std::vector<int>{3}));
+  EXPECT_EQ(handedOut(store.GetOutputType(), -1, 3), (std::vector<int>{0, 1}));
+  EXPECT_EQ(handedOut(store.GetOutputTime(), -1, 3), (std::vector<int>{1}));
+  EXPECT_EQ(handedOut(store.GetRdConfiguration(), -1, 2), (std::vector<int>{0}));
+  EXPECT_EQ(handedOut(store.GetRdAccessAlarm(), -1, 2), (std::vector<int>{0}));
+  EXPECT_EQ(handedOut(store.GetRdCardControl(), -1, 2), (std::vector<int>{}));
+  EXPECT_EQ(handedOut(store.GetTimeZone(), -1, 5), (std::vector<int>{1, 3}));
+  EXPECT_EQ(handedOut(store.GetHoliday(), -1, 3), (std::vector<int>{0}));
+
+  CSDevice_TimeZoneItem zone;
+  ASSERT_TRUE(store.GetTimeZone().GetItem2Send(1, zone));
+  EXPECT_EQ(zone.ZoneNo, 4);
+  EXPECT_EQ(zone.StartHour, 7);
+
+  // Keys that differ from the field names, and fields that are not given.
+  const auto& input = *store.GetInputType().Find(0);
+  EXPECT_EQ(input.Name, "Door");
+  EXPECT_EQ(input.Type, 1);
+  EXPECT_EQ(input.EOL, 1);
+  EXPECT_EQ(input.Polarity, 0);
+  const auto& time = *store.GetInputTime().Find(0);
+  EXPECT_EQ(time.Debounce, -5);
+  EXPECT_EQ(time.LevelTG, (std::array<std::int16_t, 5>{1, 2, 3, 4, 5}));
+  const auto& link = *store.GetInputLink().Find(3);
+  EXPECT_EQ(link.EnabledInputLevel, 255);
+  EXPECT_EQ(link.AlarmSleepRef, -1);
+  const auto& output = *store.GetOutputType().Find(0);
+  EXPECT_EQ(output.EnabledInputLevel, 7);
+  EXPECT_EQ(output.ControlOutput, 9);
+  EXPECT_EQ(output.EnabledInputPort, 0);
+  const auto& alarm = *store.GetRdAccessAlarm().Find(0);
+  EXPECT_EQ(alarm.AlarmOK_Ref, 3);
+  EXPECT_EQ(alarm.AlarmDuress, 2);
+  EXPECT_EQ(alarm.AlarmOK, 0);
+}
+
+TEST(SiteLoader, TimeGroupsHandOutBlocksOfEightZones) {
+  const CSS_Site site = Load(R"({"Controllers": [{"Interface": 1, "Node": 1, "TimeGroups": [
+    null,
+    {"Zones": [{"ZoneNo": 9}, {"ZoneNo": 1, "Sunday": true}, {"ZoneNo": 8}, {"ZoneNo": 16},
+               {"ZoneNo": 17}]},
+    {}
+  ]}]})");
+  ASSERT_EQ(site.controllers.size(), 1u);
+  const CSDevice_TimeGroupZone& groups = site.controllers[0].store.GetTimeGroupZone();
+  EXPECT_EQ(site.controllers[0].store.GetResource().GetTimeGroups(), 3);
+
+  CSDevice_TimeGroupZone::ItemList list;
+  EXPECT_FALSE(groups.GetItems2Send(1, 1, list));
+  EXPECT_TRUE(groups.GetItems2Send(3, 1, list));  // a group without zones
+  EXPECT_TRUE(list.empty());
+  const auto block = [&](int first) {
+    list.clear();
+    EXPECT_TRUE(groups.GetItems2Send(2, first, list));
+    std::vector<int> zones;
+    for (const auto* item : list) {
+      EXPECT_EQ(item->TimeGroupNo, 2);
+      zones.push_back(item->ZoneNo);
+    }
+    return zones;
+  };
+  EXPECT_EQ(block(1), (std::vector<int>{1, 8}));
+  EXPECT_EQ(block(9), (std::vector<int>{9, 16}));
+  EXPECT_EQ(block(17), (std::vector<int>{17}));
+  block(1);
+  EXPECT_EQ(list[0]->Sunday, 1);
+  EXPECT_EQ(list[0]->Monday, 0);
+}
+
+TEST(SiteLoader, EnumerationTextsReplaceOnlyTheValuesGiven) {
+  const CSS_Site site = Load(R"({"Enums": {"InputType": {"1": "Door", "-1": "Minus", "7": ""}},
+                                 "Controllers": []})");
+  CSToolEnum service;
+  LoadEnumTexts(site, service);
+  EXPECT_EQ(service.GetInputType()->EnumToString(1), "Door");
+  EXPECT_EQ(service.GetInputType()->EnumToString(-1), "Minus");
+  EXPECT_EQ(service.GetInputType()->EnumToString(2), "ExitButton");
+  EXPECT_EQ(service.GetAlarm()->EnumToString(1), "Low");
+}
+
+TEST(SiteLoader, WarningsForTextlessValuesAndRecordsNeverSent) {
+  const CSS_Site site = Load(R"({"Enums": {"Alarm": {"2": ""}}, "Controllers": [
+    {"Interface": 1, "Node": 1,
+     "Inputs": [{"Type": 9, "Link": {"AlarmIn": 2}}, {"Type": 9}, {"Time": {"LevelTGs": [0, 0, 0, 0, 0]}}]},
+    {"Interface": 1, "Node": 2, "Resource": {"Inputs": 1, "TimeZones": 9, "TimeGroups": 1},
+     "Inputs": [{}, null, {}, {}],
+     "TimeGroups": [{"Zones": [{"ZoneNo": 16}, {"ZoneNo": 17}, {"ZoneNo": 0}]}, {}]}
+  ]})");
+  CSToolEnum service;
+  service.GetLevel()->SetText(4, "");
+  LoadEnumTexts(site, service);
+  EXPECT_EQ(Lines(SiteWarnings(site, service)),
+            "site.json: Controllers[0].Inputs[0].Type: InputType value 9 has no text\n"
+            "site.json: Controllers[0].Inputs[0].Link.AlarmIn: Alarm value 2 has no text\n"
+            "site.json: Controllers[0].Inputs[2].Time.LevelTGs: Level value 4 has no text\n"
+            "site.json: Controllers[1].Inputs[2]: 2 records from here on lie beyond "
+            "Resource.Inputs (1) and are never sent\n"
+            "site.json: Controllers[1].TimeGroups[1]: 1 record lies beyond Resource.TimeGroups "
+            "(1) and is never sent\n"
+            "site.json: Controllers[1].TimeGroups[0].Zones[1].ZoneNo: zone 17 lies outside the "
+            "blocks of Resource.TimeZones (9) and is never sent\n"
+            "site.json: Controllers[1].TimeGroups[0].Zones[2].ZoneNo: zone 0 lies outside the "
+            "blocks of Resource.TimeZones (9) and is never sent\n");
+}
+
+}  // namespace
+}  // namespace ssmsg

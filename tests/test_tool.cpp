@@ -1,0 +1,270 @@
+// The ssmsg tool end to end: it runs as a separate process on real files.
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "host/CSS_Clock.h"
+#include "manager/CSS_Manager.h"
+#include "site/CSS_Site.h"
+
+namespace ssmsg {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kTime = "2026-12-04T09:05:07";
+
+std::string ReadFile(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+struct Result {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+// Runs `ssmsg ARGS` in `folder` and collects its exit status and output.
+Result Tool(const std::string& args, const fs::path& folder = fs::current_path()) {
+  // Test processes may run side by side: each has files of its own.
+  const std::string stem = "ssmsg_tool_test." + std::to_string(getpid());
+  const fs::path out = fs::path(testing::TempDir()) / (stem + ".out");
+  const fs::path err = fs::path(testing::TempDir()) / (stem + ".err");
+  const std::string command = "cd '" + folder.string() + "' && '" SSMSG_TOOL "' " + args + " >'" +
+                              out.string() + "' 2>'" + err.string() + "'";
+  const int status = std::system(command.c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
+}
+
+TEST(Tool, BadSiteFilesExitTwoWithTheirErrorsAndNoOutput) {
+  const fs::path folder = SSMSG_TEST_SITES "/bad";
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    if (entry.path().extension() != ".json") continue;
+    const std::string name = entry.path().filename().string();
+    const std::string errors = ReadFile(fs::path(entry.path()).replace_extension(".err"));
+    for (const std::string command : {"settings", "validate"}) {
+      const Result result = Tool(command + " --config " + name, folder);
+      EXPECT_EQ(result.status, 2) << command << " " << name;
+      EXPECT_EQ(result.out, "") << command << " " << name;
+      EXPECT_EQ(result.err, errors) << command << " " << name;
+    }
+  }
+}
+
+TEST(Tool, BadCommandLinesExitTwoWithNoOutput) {
+  for (const std::string args : {
+           "",
+           "bogus",
+           "settings --task 150",
+           "settings --task 161,178",
+           "settings --task 161,,162",
+           "settings --task none",
+           "settings --node 2",
+           "settings --interface 9",
+           "settings --interface 1 --node 99",
+           "settings --interface x",
+           "settings --time 2026-02-29T00:00:00",
+           "settings --time 2026-12-04T24:00:00",
+           "settings --time 2026-12-04",
+           "settings --format xml",
+           "settings --config no-such-site.json",
+           "settings --unknown",
+           "ask-settings --interface 1",
+           "interface",
+           "interface start --interface 1 --ip 10.0.0.1",
+           "interface set-nodes --interface 1 --add 1,-2",
+           "interface poll --interface 1 --start 4294967296",
+           "validate --config no-such-site.json",
+       }) {
+    const Result result = Tool(args);
+    EXPECT_EQ(result.status, 2) << args;
+    EXPECT_EQ(result.out, "") << args;
+    EXPECT_NE(result.err, "") << args;
+  }
+}
+
+TEST(Tool, FalseResultsExitOneAndSayWhy) {
+  const struct {
+    std::string args;
+    std::string why;
+  } cases[] = {
+      {"interface stop --interface 0",
+       "interface stop returned false: interface number 0 is below 1"},
+      {"interface start --interface -3 --ip 1.2.3.4 --port 1", "interface number -3 is below 1"},
+      {"interface poll --interface 1", "no node to start or stop"},
+      {"interface set-nodes --interface 1 --timeouts 5", "no node to add or remove"},
+      {"interface set-nodes --interface 0 --add 5", "interface number 0 is below 1"},
+      {"ask-settings --interface 1 --node -1", "node -1 is below 0"},
+  };
+  for (const auto& c : cases) {
+    const Result result = Tool(c.args);
+    EXPECT_EQ(result.status, 1) << c.args;
+    EXPECT_EQ(result.out, "") << c.args;
+    EXPECT_NE(result.err.find(c.why), std::string::npos) << c.args << ": " << result.err;
+  }
+}
+
+TEST(Tool, InterfaceAndAskSettingsMessages) {
+  const std::string head =
+      "<Command><InterfaceID>2</InterfaceID><MessageType>Interface</MessageType>";
+  Result result = Tool("interface poll --interface 2 --start 1,2 --stop 4294967295");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, head +
+                            "<Action>Poll</Action><Parameters><Start>1,2</Start><Stop>-1</Stop>"
+                            "</Parameters></Command>\n");
+
+  result = Tool("interface stop --interface 2 --format json");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "[\n{\"interface\": 2, \"message\": \"" + head +
+                            "<Action>Stop</Action></Command>\"}\n]\n");
+
+  result = Tool("ask-settings --interface 1 --node 5 --format json");
+  EXPECT_EQ(result.status, 0);
+  const auto json = nlohmann::json::parse(result.out);
+  ASSERT_EQ(json.size(), 1u);
+  EXPECT_EQ(json[0], (nlohmann::json{{"interface", 1},
+                                     {"node", 5},
+                                     {"message",
+                                      "<Command><InterfaceID>1</InterfaceID><MessageType>Controller"
+                                      "</MessageType><Action>AskSettings</Action><Parameters>"
+                                      "<Node>5</Node></Parameters></Command>"}}));
+}
+
+// The tool writes exactly what the library makes for the same site, controller by controller
+// and task by task; its exit status is 0 only when every task returned true.
+TEST(Tool, SettingsAreWhatTheLibraryMakes) {
+  const std::string demoFile = SSMSG_SOURCE_DIR "/site/demo_site.json";
+  CSS_SiteLoadResult loaded = LoadSite(demoFile);
+  ASSERT_TRUE(loaded.site.has_value());
+  const CSS_Site& site = *loaded.site;
+  ASSERT_GE(site.controllers.size(), 2u);
+
+  CSApplicationManagerStd store;
+  CSToolEnum enums;
+  LoadEnumTexts(site, enums);
+  CSApplicationManagerStd* previousStore = gl_SetApplicationManagerStd(&store);
+  CSToolEnum* previousEnums = gl_SetToolEnum(&enums);
+  std::tm time{};
+  time.tm_year = 126;
+  time.tm_mon = 11;
+  time.tm_mday = 4;
+  time.tm_hour = 9;
+  time.tm_min = 5;
+  time.tm_sec = 7;
+  gl_SetClockSource(FixedClock(time));
+
+  const auto expect = [&](const std::vector<int>& tasks, std::size_t only) {
+    std::string text;
+    bool allTrue = true;
+    CSS_Manager manager;
+    for (std::size_t c = 0; c < site.controllers.size(); ++c) {
+      if (only != c && only != site.controllers.size()) continue;
+      const CSS_SiteController& controller = site.controllers[c];
+      LoadController(controller, store);
+      for (int task : tasks) {
+        CSS_StringList out;
+        allTrue &= manager.MakeSendSettings(static_cast<ApplicationManagerTask>(task),
+                                            controller.interfaceId, controller.node, out);
+        for (const std::string& message : out)
+          text += message + "\n";
+      }
+    }
+    return std::make_pair(text, allTrue ? 0 : 1);
+  };
+  std::vector<int> all;
+  for (int task = 151; task <= 177; ++task)
+    all.push_back(task);
+
+  const std::string timeArg = std::string(" --time ") + kTime;
+  auto [text, status] = expect(all, site.controllers.size());
+  Result result = Tool("settings --config '" + demoFile + "'" + timeArg);
+  EXPECT_EQ(result.out, text);
+  EXPECT_EQ(result.status, status);
+  EXPECT_EQ(Tool("settings" + timeArg).out, text);  // the built-in demo site
+
+  const CSS_SiteController& second = site.controllers[1];
+  std::tie(text, status) = expect({161, 151, 161}, 1);
+  result = Tool("settings --task 161,151,161 --interface " + std::to_string(second.interfaceId) +
+                " --node " + std::to_string(second.node));
+  EXPECT_EQ(result.out, text);
+  EXPECT_EQ(result.status, status);
+  EXPECT_NE(text, "");
+
+  gl_SetClockSource({});
+  gl_SetApplicationManagerStd(previousStore);
+  gl_SetToolEnum(previousEnums);
+}
+
+// The demo site's messages against the reviewed golden files; the JSON form carries the same
+// messages as the lines form, each with its controller and task.
+TEST(Tool, DemoSiteMatchesGoldenOutput) {
+  const std::string timeArg = std::string(" --time ") + kTime;
+  const Result lines = Tool("settings" + timeArg);
+  EXPECT_EQ(lines.status, 0) << lines.err;
+  EXPECT_EQ(lines.out, ReadFile(SSMSG_GOLDEN "/demo_settings.txt"));
+
+  const Result json = Tool("settings --format json" + timeArg);
+  EXPECT_EQ(json.status, lines.status);
+  EXPECT_EQ(json.out, ReadFile(SSMSG_GOLDEN "/demo_settings.json"));
+  std::string messages;
+  int lastNode = -1, lastTask = 0;
+  for (const auto& object : nlohmann::json::parse(json.out)) {
+    EXPECT_EQ(object.at("interface"), 1);
+    const int node = object.at("node");
+    const int task = object.at("task");
+    // Controllers in file order, each with its tasks in ascending order.
+    if (node == lastNode) {
+      EXPECT_GE(task, lastTask);
+    } else {
+      EXPECT_GT(node, lastNode);
+    }
+    lastNode = node;
+    lastTask = task;
+    messages += object.at("message").get<std::string>() + "\n";
+  }
+  EXPECT_EQ(messages, lines.out);
+}
+
+TEST(Tool, InformationCommands) {
+  Result result = Tool("demo-site");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, ReadFile(SSMSG_SOURCE_DIR "/site/demo_site.json"));
+
+  result = Tool("tasks");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 27);
+  EXPECT_EQ(result.out.rfind("151  nothing\n", 0), 0u);
+
+  result = Tool("--version");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "ssmsg " SSMSG_VERSION "\n");
+
+  result = Tool("validate");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "demo site: valid, 2 controllers, 0 warnings\n");
+
+  for (const std::string command :
+       {"", "settings", "ask-settings", "interface", "interface start", "interface stop",
+        "interface set-nodes", "interface poll", "validate", "demo-site", "tasks"}) {
+    result = Tool(command + " --help");
+    EXPECT_EQ(result.status, 0) << command;
+    EXPECT_NE(result.out.find("Usage:"), std::string::npos) << command;
+    EXPECT_EQ(result.err, "") << command;
+  }
+}
+
+}  // namespace
+}  // namespace ssmsg

@@ -1,0 +1,363 @@
+// ssmsg: builds the command messages of a site's controllers from a site file, and the interface
+// control messages, on the command line.
+
+#include <CLI/CLI.hpp>
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "demo_site.h"
+#include "host/CSApplicationManagerStd.h"
+#include "host/CSS_Clock.h"
+#include "host/CSToolEnum.h"
+#include "manager/CSS_Manager.h"
+#include "output.h"
+#include "site/CSS_Site.h"
+
+namespace ssmsg::tool {
+namespace {
+
+// Exit statuses.
+constexpr int kDone = 0;      // every operation returned true
+constexpr int kFailed = 1;    // an operation returned false
+constexpr int kBadInput = 2;  // bad command line or bad site file; nothing on standard output
+
+constexpr std::string_view kDemoSiteName = "demo site";
+
+void Complain(const std::string& line) {
+  std::fprintf(stderr, "ssmsg: %s\n", line.c_str());
+}
+
+// Loads the site file, or the demo site without one; reports every error.
+std::optional<CSS_Site> LoadSiteOrDemo(const std::string& config) {
+  CSS_SiteLoadResult result =
+      config.empty() ? LoadSiteText(kDemoSite, kDemoSiteName) : LoadSite(config);
+  for (const std::string& error : result.errors)
+    std::fprintf(stderr, "%s\n", error.c_str());
+  return std::move(result.site);
+}
+
+// Where a subcommand's options land.
+struct Options {
+  std::string config;
+  std::int32_t interfaceId = 0;
+  std::int32_t node = 0;
+  std::string tasks = "all";
+  std::string time;
+  std::string format = "lines";
+  bool main = false;
+  std::string ip;
+  std::int32_t port = 0;
+  std::string add, timeouts, remove, start, stop;
+};
+
+// The task numbers of "all" or of a list such as "161,165,168", in the order given.
+std::optional<std::vector<int>> ParseTasks(const std::string& text) {
+  std::vector<int> tasks;
+  if (text == "all") {
+    for (int task = kFirstSettingsTask; task <= kLastSettingsTask; ++task)
+      tasks.push_back(task);
+    return tasks;
+  }
+  const auto numbers = ParseNumberList(text);
+  if (!numbers || numbers->empty()) {
+    Complain("--task: \"" + text + "\" is not \"all\" or a list of task numbers");
+    return std::nullopt;
+  }
+  for (std::uint32_t number : *numbers) {
+    if (number < kFirstSettingsTask || number > kLastSettingsTask) {
+      Complain("--task: " + std::to_string(number) + " is not a settings task (151 to 177)");
+      return std::nullopt;
+    }
+    tasks.push_back(static_cast<int>(number));
+  }
+  return tasks;
+}
+
+std::string_view TaskSends(int task) {
+  for (const CSS_TaskInfo& info : CSS_Manager::TaskTable()) {
+    if (info.task == task) return info.sends;
+  }
+  return {};
+}
+
+int RunSettings(const Options& options, const CLI::App& command) {
+  const bool byInterface = command.count("--interface") > 0;
+  const bool byNode = command.count("--node") > 0;
+  if (byNode && !byInterface) {
+    Complain("settings: --node needs --interface");
+    return kBadInput;
+  }
+  const auto tasks = ParseTasks(options.tasks);
+  if (!tasks) return kBadInput;
+  std::optional<std::tm> time;
+  if (!options.time.empty()) {
+    time = ParseLocalTime(options.time);
+    if (!time) {
+      Complain("--time: \"" + options.time + "\" is not a date and time YYYY-MM-DDTHH:MM:SS");
+      return kBadInput;
+    }
+  }
+  const std::optional<CSS_Site> site = LoadSiteOrDemo(options.config);
+  if (!site) return kBadInput;
+
+  std::vector<const CSS_SiteController*> selected;
+  for (const CSS_SiteController& controller : site->controllers) {
+    if (byInterface && controller.interfaceId != options.interfaceId) continue;
+    if (byNode && controller.node != options.node) continue;
+    selected.push_back(&controller);
+  }
+  if (selected.empty()) {
+    std::string where = "no controller";
+    if (byInterface) where += " on interface " + std::to_string(options.interfaceId);
+    if (byNode) where += " at node " + std::to_string(options.node);
+    Complain("settings: " + where + " in " + site->fileName);
+    return kBadInput;
+  }
+
+  if (time) gl_SetClockSource(FixedClock(*time));
+  CSApplicationManagerStd store;
+  CSToolEnum enums;
+  LoadEnumTexts(*site, enums);
+  gl_SetApplicationManagerStd(&store);
+  gl_SetToolEnum(&enums);
+
+  CSS_Manager manager;
+  MessageWriter writer(options.format == "json" ? Format::Json : Format::Lines);
+  CSS_StringList messages;
+  int status = kDone;
+  for (const CSS_SiteController* controller : selected) {
+    LoadController(*controller, store);
+    for (int task : *tasks) {
+      messages.clear();
+      const bool done =
+          manager.MakeSendSettings(static_cast<ApplicationManagerTask>(task),
+                                   controller->interfaceId, controller->node, messages);
+      for (const std::string& message : messages) {
+        writer.Write(controller->interfaceId, controller->node, task, message);
+      }
+      if (!done) {
+        Complain("task " + std::to_string(task) + " (" + std::string(TaskSends(task)) +
+                 ") returned false for interface " + std::to_string(controller->interfaceId) +
+                 ", node " + std::to_string(controller->node));
+        status = kFailed;
+      }
+    }
+  }
+  writer.Finish();
+  return status;
+}
+
+// Writes the messages of one facade operation; `why` says why it returned false.
+int Finish(bool done, const CSS_StringList& messages, const Options& options, std::int32_t node,
+           const std::string& operation, const std::string& why) {
+  MessageWriter writer(options.format == "json" ? Format::Json : Format::Lines);
+  for (const std::string& message : messages)
+    writer.Write(options.interfaceId, node, -1, message);
+  writer.Finish();
+  if (done) return kDone;
+  Complain(operation + " returned false: " + why);
+  return kFailed;
+}
+
+std::string BelowOne(std::int32_t interfaceId) {
+  return "interface number " + std::to_string(interfaceId) + " is below 1";
+}
+
+int RunAskSettings(const Options& options) {
+  CSS_Manager manager;
+  CSS_StringList messages;
+  const bool done = manager.Controller_AskSettings(options.interfaceId, options.node, messages);
+  const std::string why = options.interfaceId < 1
+                              ? BelowOne(options.interfaceId)
+                              : "node " + std::to_string(options.node) + " is below 0";
+  return Finish(done, messages, options, options.node, "ask-settings", why);
+}
+
+// Reads the number lists named by `names`; false (after saying why) when one is malformed.
+bool ReadLists(const std::vector<std::pair<std::string_view, const std::string*>>& names,
+               std::vector<std::vector<std::uint32_t>>& lists) {
+  for (const auto& [name, text] : names) {
+    auto list = ParseNumberList(*text);
+    if (!list) {
+      Complain(std::string(name) + ": \"" + *text + "\" is not a list of unsigned 32-bit numbers");
+      return false;
+    }
+    lists.push_back(std::move(*list));
+  }
+  return true;
+}
+
+int RunInterface(const Options& options, const CLI::App& command) {
+  CSS_Manager manager;
+  CSS_StringList messages;
+  const std::string name = command.get_name();
+  const std::string operation = "interface " + name;
+  std::vector<std::vector<std::uint32_t>> lists;
+  if (name == "start") {
+    const bool done = manager.Interface_Start(options.interfaceId, options.main, options.ip,
+                                              options.port, messages);
+    return Finish(done, messages, options, -1, operation, BelowOne(options.interfaceId));
+  }
+  if (name == "stop") {
+    const bool done = manager.Interface_Stop(options.interfaceId, messages);
+    return Finish(done, messages, options, -1, operation, BelowOne(options.interfaceId));
+  }
+  if (name == "set-nodes") {
+    if (!ReadLists({{"--add", &options.add},
+                    {"--timeouts", &options.timeouts},
+                    {"--remove", &options.remove}},
+                   lists)) {
+      return kBadInput;
+    }
+    const bool done =
+        manager.Interface_SetNodes(options.interfaceId, lists[0], lists[1], lists[2], messages);
+    const std::string why = lists[0].empty() && lists[2].empty() ? "no node to add or remove"
+                                                                 : BelowOne(options.interfaceId);
+    return Finish(done, messages, options, -1, operation, why);
+  }
+  if (!ReadLists({{"--start", &options.start}, {"--stop", &options.stop}}, lists)) {
+    return kBadInput;
+  }
+  const bool done = manager.Interface_Poll(options.interfaceId, lists[0], lists[1], messages);
+  const std::string why = lists[0].empty() && lists[1].empty() ? "no node to start or stop"
+                                                               : BelowOne(options.interfaceId);
+  return Finish(done, messages, options, -1, operation, why);
+}
+
+int RunValidate(const Options& options) {
+  const std::optional<CSS_Site> site = LoadSiteOrDemo(options.config);
+  if (!site) return kBadInput;
+  CSToolEnum enums;
+  LoadEnumTexts(*site, enums);
+  const std::vector<std::string> warnings = SiteWarnings(*site, enums);
+  for (const std::string& warning : warnings) {
+    std::fprintf(stderr, "warning: %s\n", warning.c_str());
+  }
+  std::printf("%s: valid, %zu controller%s, %zu warning%s\n", site->fileName.c_str(),
+              site->controllers.size(), site->controllers.size() == 1 ? "" : "s", warnings.size(),
+              warnings.size() == 1 ? "" : "s");
+  return kDone;
+}
+
+int RunTasks() {
+  for (const CSS_TaskInfo& info : CSS_Manager::TaskTable()) {
+    std::printf("%d  %.*s\n", info.task, static_cast<int>(info.sends.size()), info.sends.data());
+  }
+  return kDone;
+}
+
+void AddFormat(CLI::App& command, Options& options) {
+  command
+      .add_option("--format", options.format,
+                  "lines: each message on a line of its own; json: one array of objects "
+                  "{interface, node, task, message}")
+      ->check(CLI::IsMember({"lines", "json"}))
+      ->default_str("lines");
+}
+
+CLI::Option* AddInterface(CLI::App& command, Options& options) {
+  return command.add_option("--interface", options.interfaceId, "interface number I");
+}
+
+int Main(int argc, char** argv) {
+  Options options;
+  CLI::App app{
+      "Builds the XML command messages of access-control and vending controllers.\n"
+      "Without a site file, settings and validate use the built-in demo site.",
+      "ssmsg"};
+  app.set_version_flag("--version", std::string("ssmsg ") + SSMSG_VERSION);
+  app.require_subcommand(1);
+  app.fallthrough(false);
+
+  CLI::App* settings = app.add_subcommand(
+      "settings",
+      "Writes every settings message of the site's controllers, controller by controller in "
+      "file order and task by task in the order given.");
+  settings->add_option("--config", options.config, "site file (default: the built-in demo site)");
+  AddInterface(*settings, options)->description("only the controllers on interface I");
+  settings->add_option("--node", options.node, "only the controller at node N (needs --interface)");
+  settings
+      ->add_option("--task", options.tasks,
+                   "comma-separated task numbers 151 to 177, or all (151 to 177 ascending); "
+                   "see the tasks subcommand")
+      ->default_str("all");
+  settings->add_option("--time", options.time,
+                       "local date and time YYYY-MM-DDTHH:MM:SS that the clock message sends "
+                       "(default: the machine's local time)");
+  AddFormat(*settings, options);
+
+  CLI::App* ask = app.add_subcommand("ask-settings",
+                                     "Writes the request to controller N to report its settings.");
+  AddInterface(*ask, options)->required();
+  ask->add_option("--node", options.node, "node number N")->required();
+  AddFormat(*ask, options);
+
+  CLI::App* interface = app.add_subcommand("interface", "Writes an interface control message.");
+  interface->require_subcommand(1);
+  CLI::App* start = interface->add_subcommand("start", "Starts interface I.");
+  AddInterface(*start, options)->required();
+  start->add_flag("--main", options.main, "make it the main interface (default: ordinary)");
+  start->add_option("--ip", options.ip, "IP address")->required();
+  start->add_option("--port", options.port, "IP port")->required();
+  CLI::App* stop = interface->add_subcommand("stop", "Stops interface I.");
+  AddInterface(*stop, options)->required();
+  CLI::App* setNodes =
+      interface->add_subcommand("set-nodes", "Tells interface I which nodes to serve.");
+  AddInterface(*setNodes, options)->required();
+  setNodes->add_option("--add", options.add, "nodes to add, e.g. 1,2,3");
+  setNodes->add_option("--timeouts", options.timeouts, "a timeout for each added node");
+  setNodes->add_option("--remove", options.remove, "nodes to remove");
+  CLI::App* poll = interface->add_subcommand("poll", "Starts and stops polling nodes.");
+  AddInterface(*poll, options)->required();
+  poll->add_option("--start", options.start, "nodes to start polling, e.g. 1,2,3");
+  poll->add_option("--stop", options.stop, "nodes to stop polling");
+  for (CLI::App* command : {start, stop, setNodes, poll})
+    AddFormat(*command, options);
+
+  CLI::App* validate = app.add_subcommand(
+      "validate",
+      "Checks a site file: reports every error, and warnings about enumeration values without "
+      "text and records that are never sent. Errors give exit status 2.");
+  validate->add_option("--config", options.config, "site file (default: the built-in demo site)");
+  CLI::App* demo = app.add_subcommand("demo-site", "Writes the built-in demo site as a site file.");
+  CLI::App* tasks = app.add_subcommand("tasks", "Lists the settings tasks and what each sends.");
+
+  app.footer(
+      "Exit status: 0 when every operation returned true, 1 when one returned false (standard "
+      "error says which and why), 2 for a bad command line or site file (nothing is written to "
+      "standard output).");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    if (error.get_exit_code() == 0) return app.exit(error);  // --help or --version
+    Complain(error.what());
+    std::fprintf(stderr, "Run with --help for more information.\n");
+    return kBadInput;
+  }
+
+  if (*settings) return RunSettings(options, *settings);
+  if (*ask) return RunAskSettings(options);
+  for (CLI::App* command : {start, stop, setNodes, poll}) {
+    if (*command) return RunInterface(options, *command);
+  }
+  if (*validate) return RunValidate(options);
+  if (*demo) {
+    std::fwrite(kDemoSite.data(), 1, kDemoSite.size(), stdout);
+    return kDone;
+  }
+  if (*tasks) return RunTasks();
+  return kBadInput;
+}
+
+}  // namespace
+}  // namespace ssmsg::tool
+
+int main(int argc, char** argv) {
+  return ssmsg::tool::Main(argc, argv);
+}

@@ -1,0 +1,170 @@
+#include "output.h"
+
+#include <charconv>
+#include <cstdio>
+
+namespace ssmsg::tool {
+namespace {
+
+constexpr std::size_t kFlushSize = 1 << 16;
+
+// The length of the UTF-8 sequence at the start of `text`, or 0 when it is not one.
+std::size_t Utf8Length(std::string_view text) {
+  const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(0);
+  std::size_t length = 0;
+  if (lead >= 0xC2 && lead <= 0xDF)
+    length = 2;
+  else if (lead >= 0xE0 && lead <= 0xEF)
+    length = 3;
+  else if (lead >= 0xF0 && lead <= 0xF4)
+    length = 4;
+  if (length == 0 || text.size() < length) return 0;
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((byte(i) & 0xC0) != 0x80) return 0;
+  }
+  // No overlong forms, surrogates or values past U+10FFFF.
+  if (lead == 0xE0 && byte(1) < 0xA0) return 0;
+  if (lead == 0xED && byte(1) > 0x9F) return 0;
+  if (lead == 0xF0 && byte(1) < 0x90) return 0;
+  if (lead == 0xF4 && byte(1) > 0x8F) return 0;
+  return length;
+}
+
+}  // namespace
+
+void AppendJsonString(std::string& out, std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += '"';
+  for (std::size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x80) {
+      const std::size_t length = Utf8Length(text.substr(i));
+      if (length > 0) {
+        out.append(text.substr(i, length));
+        i += length;
+        continue;
+      }
+    }
+    ++i;
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (c < 0x20 || c >= 0x80) {
+          out += "\\u00";
+          out += kHex[c >> 4];
+          out += kHex[c & 0xF];
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  out += '"';
+}
+
+void MessageWriter::Write(std::int32_t interfaceId, std::int32_t node, std::int32_t task,
+                          std::string_view message) {
+  if (format_ == Format::Lines) {
+    buffer_.append(message);
+    buffer_ += '\n';
+  } else {
+    buffer_ += written_ == 0 ? "[\n" : ",\n";
+    buffer_ += "{\"interface\": ";
+    buffer_ += std::to_string(interfaceId);
+    if (node >= 0) {
+      buffer_ += ", \"node\": ";
+      buffer_ += std::to_string(node);
+    }
+    if (task >= 0) {
+      buffer_ += ", \"task\": ";
+      buffer_ += std::to_string(task);
+    }
+    buffer_ += ", \"message\": ";
+    AppendJsonString(buffer_, message);
+    buffer_ += '}';
+  }
+  ++written_;
+  if (buffer_.size() >= kFlushSize) Flush();
+}
+
+void MessageWriter::Finish() {
+  if (format_ == Format::Json) buffer_ += written_ == 0 ? "[]\n" : "\n]\n";
+  Flush();
+}
+
+void MessageWriter::Flush() {
+  if (!buffer_.empty()) std::fwrite(buffer_.data(), 1, buffer_.size(), stdout);
+  buffer_.clear();
+  std::fflush(stdout);
+}
+
+std::optional<std::vector<std::uint32_t>> ParseNumberList(std::string_view text) {
+  std::vector<std::uint32_t> numbers;
+  if (text.empty()) return numbers;
+  for (;;) {
+    const std::size_t comma = text.find(',');
+    const std::string_view item = text.substr(0, comma);
+    std::uint32_t number = 0;
+    const auto [end, error] = std::from_chars(item.data(), item.data() + item.size(), number);
+    if (item.empty() || error != std::errc() || end != item.data() + item.size()) {
+      return std::nullopt;
+    }
+    numbers.push_back(number);
+    if (comma == std::string_view::npos) return numbers;
+    text.remove_prefix(comma + 1);
+  }
+}
+
+std::optional<std::tm> ParseLocalTime(std::string_view text) {
+  // Positions of the separators in "YYYY-MM-DDTHH:MM:SS".
+  if (text.size() != 19 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' ||
+      text[16] != ':') {
+    return std::nullopt;
+  }
+  const auto field = [&text](std::size_t at, std::size_t length, int& value) {
+    const char* first = text.data() + at;
+    const auto [end, error] = std::from_chars(first, first + length, value);
+    return error == std::errc() && end == first + length && *first != '-' && *first != '+';
+  };
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  if (!field(0, 4, year) || !field(5, 2, month) || !field(8, 2, day) || !field(11, 2, hour) ||
+      !field(14, 2, minute) || !field(17, 2, second)) {
+    return std::nullopt;
+  }
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (month < 1 || month > 12 || hour > 23 || minute > 59 || second > 59) return std::nullopt;
+  if (day < 1 || day > kDays[month - 1] + (month == 2 && leap ? 1 : 0)) return std::nullopt;
+
+  std::tm time{};
+  time.tm_year = year - 1900;
+  time.tm_mon = month - 1;
+  time.tm_mday = day;
+  time.tm_hour = hour;
+  time.tm_min = minute;
+  time.tm_sec = second;
+  time.tm_isdst = -1;
+  // Day of the week and of the year, as a clock reading has them.
+  std::tm normalised = time;
+  if (timegm(&normalised) != static_cast<std::time_t>(-1)) {
+    time.tm_wday = normalised.tm_wday;
+    time.tm_yday = normalised.tm_yday;
+  }
+  return time;
+}
+
+}  // namespace ssmsg::tool
