@@ -35,7 +35,7 @@ namespace {
     }                                                                                          \
   } while (false)
 
-constexpr int kMaxCalls = 48;
+constexpr int kMaxCalls = 16;
 
 // What the messages of one call must look like.
 struct Expected {

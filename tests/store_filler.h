@@ -10,7 +10,7 @@
 //   Count<T>()   a capacity count (small ones are the interesting ones, but any value may come)
 //   Positions()  how many positions a container gets (declined ones included), 0 to kMaxPositions
 //   Declined()   whether the next position holds no record
-//   Text()       a name or an enumeration text
+//   Text(max)    a name or an enumeration text of at most `max` bytes
 //   Time()       a local time for the clock, or nothing
 
 #include <algorithm>
@@ -33,9 +33,12 @@
 namespace ssmsg::test {
 
 inline constexpr int kMaxPositions = 32;
-// The time-group loop asks for groups x ceil(zones / 8) blocks; beyond this many a single input
-// takes seconds and finds nothing new, so FillStore lowers the group count to stay below it.
-inline constexpr std::int64_t kMaxTimeGroupBlocks = 1 << 16;
+// The time-group loop asks for groups x ceil(zones / 8) blocks, and every name becomes one
+// message per ten characters. Beyond these bounds an input only takes longer and finds nothing
+// new, so the filler lowers the group count and cuts names to stay within them. Enumeration
+// texts keep their full length: each is written whole into one element.
+inline constexpr std::int64_t kMaxTimeGroupBlocks = 1 << 12;
+inline constexpr std::size_t kMaxNameLength = 256;
 
 // Reads values from the fuzzer's bytes, front to back. Once the bytes run out every read gives
 // zero, so any input, even an empty one, decodes to something.
@@ -73,22 +76,22 @@ class ByteSource {
   bool Declined() { return (Byte() & 1) != 0; }
 
   // Up to 47 bytes as they come, or (one header byte in four) a pattern of 1 to 8 bytes repeated
-  // to any length up to 20000, long enough to outgrow every buffer of a message.
-  std::string Text() {
+  // to any length up to `maxLength`, by default long enough to outgrow every buffer of a message.
+  std::string Text(std::size_t maxLength = 20000) {
     const std::uint8_t header = Byte();
     std::string text;
     if (header < 0xC0) {
-      const std::size_t length = std::min<std::size_t>(header % 48, rest_.size());
+      const std::size_t length = std::min({std::size_t{header} % 48, rest_.size(), maxLength});
       text.assign(reinterpret_cast<const char*>(rest_.data()), length);
       rest_ = rest_.subspan(length);
     } else {
-      const std::size_t length = Value<std::uint16_t>() % 20001;
-      std::string pattern(static_cast<std::size_t>(header % 8) + 1, '\0');
-      for (char& c : pattern)
-        c = static_cast<char>(Byte());
+      const std::size_t length = Value<std::uint16_t>() % (maxLength + 1);
+      for (std::size_t i = 0; i <= header % 8u; ++i)
+        text.push_back(static_cast<char>(Byte()));
       text.reserve(length);
       while (text.size() < length)
-        text.append(pattern, 0, length - text.size());
+        text.append(text, 0, length - text.size());
+      text.resize(length);
     }
     if (stripMarkup_) std::replace_if(text.begin(), text.end(), IsMarkup, '_');
     markupSeen_ = markupSeen_ || std::any_of(text.begin(), text.end(), IsMarkup);
@@ -128,13 +131,13 @@ void FillFields(Source& in, CSDevice_Config& r) {
   FillValues(in, r.Modified, r.DbMode, r.TGEnabled, r.PINEnabled, r.RandomEnabled,
              r.OutGroupEnabled, r.VendEnabled, r.ExpireEnabled, r.PropertyEnabled, r.DbSize,
              r.LockSize, r.In, r.Out);
-  r.Name = in.Text();
+  r.Name = in.Text(kMaxNameLength);
 }
 
 template <class Source>
 void FillFields(Source& in, CSDevice_XTRA& r) {
   FillValues(in, r.Modified, r.ApplicationNo, r.Mode);
-  r.Name = in.Text();
+  r.Name = in.Text(kMaxNameLength);
 }
 
 template <class Source>
@@ -189,7 +192,7 @@ template <class Source>
 void FillFields(Source& in, CSDevice_InputTypeItem& r) {
   FillValues(in, r.DLan, r.DNode, r.DPort, r.Type, r.TypeRef, r.EOL, r.Polarity, r.CountDelay,
              r.CountValue, r.NameInitialised);
-  r.Name = in.Text();
+  r.Name = in.Text(kMaxNameLength);
 }
 
 template <class Source>
@@ -211,7 +214,7 @@ void FillFields(Source& in, CSDevice_OutputTypeItem& r) {
   FillValues(in, r.DLan, r.DNode, r.DPort, r.Type, r.TypeRef, r.Polarity, r.EnabledInputPort,
              r.EnabledOutputPort, r.ControlInput, r.ControlOutput, r.EnabledInputLevel,
              r.EnabledOutputLevel, r.ControlInputLevel, r.ControlOutputLevel, r.NameInitialised);
-  r.Name = in.Text();
+  r.Name = in.Text(kMaxNameLength);
 }
 
 template <class Source>
@@ -225,7 +228,7 @@ void FillFields(Source& in, CSDevice_RdConfigurationItem& r) {
   FillValues(in, r.DLan, r.DNode, r.DPort, r.App, r.Type, r.ClkPolarity, r.LED, r.LCD, r.CardLCD,
              r.Complete, r.BoothMode, r.LinkRef, r.Power, r.CheckType, r.Percentage,
              r.NameInitialised);
-  r.Name = in.Text();
+  r.Name = in.Text(kMaxNameLength);
 }
 
 template <class Source>

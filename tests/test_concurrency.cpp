@@ -38,7 +38,7 @@ class RandomSource {
   }
   int Positions() { return Uniform(2, 12); }
   bool Declined() { return Chance(6); }
-  std::string Text() {
+  std::string Text(std::size_t /*maxLength*/ = 25) {
     static constexpr char kChars[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZ abcdefghijklmnopqrstuvwxyz 0123456789";
     std::string text(static_cast<std::size_t>(Uniform(0, 25)), ' ');

@@ -171,7 +171,7 @@ TEST(ToolEnum, ValuesWithoutTextAndTheOwnService) {
   EXPECT_EQ(gl_SetToolEnum(previous), own);
 }
 
-TEST(Clock, InstalledSourceOrTheMachineClock) {
+TEST(ClockSource, InstalledSourceOrTheMachineClock) {
   std::tm fixed{};
   fixed.tm_year = 126;
   fixed.tm_mday = 31;
