@@ -8,7 +8,8 @@ std::byte* CSS_XmlArena::AllocateSlow(std::size_t size, std::size_t align) {
   const std::size_t needed = size + align;
   // Reuse the blocks of earlier messages in order; a block too small for this request is skipped
   // (it stays for later, smaller requests of the following messages).
-  while (nextBlock_ < blocks_.size() && blocks_[nextBlock_].size < needed) ++nextBlock_;
+  while (nextBlock_ < blocks_.size() && blocks_[nextBlock_].size < needed)
+    ++nextBlock_;
   if (nextBlock_ == blocks_.size()) {
     const std::size_t blockSize = std::max(kBlockSize, needed);
     blocks_.push_back(Block{std::make_unique_for_overwrite<std::byte[]>(blockSize), blockSize});
@@ -16,7 +17,7 @@ std::byte* CSS_XmlArena::AllocateSlow(std::size_t size, std::size_t align) {
   Block& block = blocks_[nextBlock_++];
   cursor_ = block.data.get();
   end_ = cursor_ + block.size;
-  return AlignUp(cursor_, align);
+  return cursor_ + Padding(cursor_, align);
 }
 
 }  // namespace ssmsg

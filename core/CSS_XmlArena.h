@@ -19,10 +19,12 @@ class CSS_XmlArena {
 
   // Returns `size` bytes aligned to `align` (a power of two no larger than max_align_t).
   void* Allocate(std::size_t size, std::size_t align) {
-    auto* aligned = AlignUp(cursor_, align);
-    if (aligned == nullptr || static_cast<std::size_t>(end_ - aligned) < size) {
-      aligned = AllocateSlow(size, align);
-    }
+    // Compare what is left with the padding and the size together: a block may end at any byte,
+    // so the padding alone can reach past its end.
+    const std::size_t padding = Padding(cursor_, align);
+    std::byte* aligned = static_cast<std::size_t>(end_ - cursor_) >= padding + size
+                             ? cursor_ + padding
+                             : AllocateSlow(size, align);
     cursor_ = aligned + size;
     return aligned;
   }
@@ -43,10 +45,11 @@ class CSS_XmlArena {
     std::size_t size;
   };
 
-  static std::byte* AlignUp(std::byte* p, std::size_t align) {
-    const auto address = reinterpret_cast<std::uintptr_t>(p);
+  // The bytes to skip from `p` to the next multiple of `align`.
+  static std::size_t Padding(const std::byte* p, std::size_t align) {
     const auto mask = static_cast<std::uintptr_t>(align - 1);
-    return p + (((address + mask) & ~mask) - address);
+    return static_cast<std::size_t>((mask + 1 - (reinterpret_cast<std::uintptr_t>(p) & mask)) &
+                                    mask);
   }
 
   std::byte* AllocateSlow(std::size_t size, std::size_t align);

@@ -114,5 +114,18 @@ TEST(Command, MarkedIsOnlyAFlag) {
   EXPECT_EQ(before, after);
 }
 
+TEST(Command, TypeAndActionAreTrimmedAndBlankOnesStillGiveTheirElements) {
+  const TestCommand trimmed(" Interface\v", "\fStop ", true, false);
+  EXPECT_EQ(trimmed.MessageType(), "Interface");
+  EXPECT_EQ(trimmed.Action(), "Stop");
+
+  TestCommand command(" \t", "\r\n ", false, false);
+  std::string text;
+  ASSERT_TRUE(command.MakeCommand(1, 0, text));
+  EXPECT_EQ(text,
+            "<Command><InterfaceID>1</InterfaceID><MessageType></MessageType><Action></Action>"
+            "</Command>");
+}
+
 }  // namespace
 }  // namespace ssmsg

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "core/CSS_Format.h"
+#include "manager/CSS_Command_M_Poll.h"
+#include "manager/CSS_Command_M_SetNodes.h"
+#include "manager/CSS_Command_M_Start.h"
 #include "manager/CSS_Manager.h"
 
 namespace ssmsg {
@@ -26,6 +30,8 @@ TEST(Manager, RegistersTheLatestManager) {
     EXPECT_EQ(gl_Get_SS_Manager(), &second);
     second = first;  // assignment copies nothing and registers nothing
     EXPECT_EQ(gl_Get_SS_Manager(), &second);
+    const CSS_Manager copy(first);  // a copy is a new manager
+    EXPECT_EQ(gl_Get_SS_Manager(), &copy);
   }
   EXPECT_EQ(gl_Get_SS_Manager(), nullptr);  // the current one was destroyed
 }
@@ -64,7 +70,9 @@ TEST(Interface, SetNodes) {
       {{3, 4}, {}, {}, "<Add>3,4</Add><Timeout>0,0</Timeout>"},
       {{3}, {100, 200}, {}, "<Add>3</Add><Timeout>100,200</Timeout>"},
       {{}, {100}, {9, 10}, "<Remove>9,10</Remove>"},
-      {{2147483648u, 4294967295u}, {4294967295u}, {},
+      {{2147483648u, 4294967295u},
+       {4294967295u},
+       {},
        "<Add>-2147483648,-1</Add><Timeout>-1,0</Timeout>"},
       {{}, {1, 2}, {}, ""},
       {{}, {}, {}, ""},
@@ -78,9 +86,11 @@ TEST(Interface, SetNodes) {
       EXPECT_EQ(out, CSS_StringList{"kept"});
     } else {
       EXPECT_TRUE(made);
-      EXPECT_EQ(out, (CSS_StringList{"kept", Interface("SetNodes", std::string("<Parameters>") +
-                                                                       c.params + "</Parameters>",
-                                                       2)}));
+      EXPECT_EQ(
+          out,
+          (CSS_StringList{
+              "kept",
+              Interface("SetNodes", std::string("<Parameters>") + c.params + "</Parameters>", 2)}));
     }
   }
   CSS_Manager manager;
@@ -112,6 +122,24 @@ TEST(JoinNumbers, AppendsWithCommasAndWrapsAboveTwoToThe31) {
   EXPECT_EQ(text, "0,2147483647,-2147483648,-1");
   JoinNumbers(text, Numbers{7});
   EXPECT_EQ(text, "0,2147483647,-2147483648,-1,7");
+}
+
+// A command refuses, and adds nothing, when it is given no parameters element or when both of
+// its node lists are empty.
+TEST(Interface, CommandsRefuseWithoutParametersElementOrNodes) {
+  const Numbers some = {1};
+  CSS_Command_M_Start start(true, "10.0.0.5", 4000);
+  CSS_Command_M_SetNodes setNodes(some, some, some), noNodes({}, some, {});
+  CSS_Command_M_Poll poll(some, some), noPolls({}, {});
+  for (CSS_Command* command : std::initializer_list<CSS_Command*>{&start, &setNodes, &poll}) {
+    EXPECT_FALSE(command->AddParameters(nullptr)) << command->Action();
+  }
+  for (CSS_Command* command : std::initializer_list<CSS_Command*>{&noNodes, &noPolls}) {
+    CSS_XmlDocument doc;
+    CSS_XmlTag* parameters = doc.AddTopContainer("Parameters", false);
+    EXPECT_FALSE(command->AddParameters(parameters)) << command->Action();
+    EXPECT_FALSE(parameters->HasChildren()) << command->Action();
+  }
 }
 
 }  // namespace

@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <ctime>
+#include <limits>
+#include <optional>
+
 #include "host/CSApplicationManagerStd.h"
+#include "host/CSS_Clock.h"
 #include "host/CSToolEnum.h"
 
 namespace ssmsg {
@@ -62,7 +68,8 @@ TEST(Store, TimeGroupBlocksHoldZonesByNumber) {
     list.clear();
     EXPECT_TRUE(groups.GetItems2Send(2, first, list));
     std::vector<int> result;
-    for (const auto* item : list) result.push_back(item->ZoneNo);
+    for (const auto* item : list)
+      result.push_back(item->ZoneNo);
     return result;
   };
   EXPECT_EQ(numbers(1), (std::vector<int>{1, 8, 8}));
@@ -119,6 +126,69 @@ TEST(ToolEnum, EveryEnumerationHasANameThatFindsIt) {
   }
   EXPECT_EQ(CSToolEnum::FindByName("GetAlarm"), std::nullopt);
   EXPECT_EQ(CSToolEnum::Name(CSToolEnumId::XTRA_VORAN_Mode), "XTRA_VORAN_Mode");
+}
+
+// A wrong index from a host or a site file never writes outside a container: positions below
+// the first one land on the first position, and nothing grows for them.
+TEST(Store, WritesBelowTheFirstIndexLandOnTheFirstPosition) {
+  CSDevice_InputType inputs;
+  inputs.Set(-5, {.DLan = 1});
+  inputs.Set(std::numeric_limits<int>::min(), {.DLan = 2});
+  EXPECT_EQ(inputs.GetRecordCount(), 1);
+  ASSERT_NE(inputs.Find(0), nullptr);
+  EXPECT_EQ(inputs.Find(0)->DLan, 2);
+  inputs.Decline(-1);
+  EXPECT_EQ(inputs.Find(0), nullptr);
+  EXPECT_EQ(inputs.Find(1), nullptr);
+  EXPECT_EQ(inputs.GetRecordCount(), 1);
+
+  CSDevice_TimeZone zones;  // asked from 1: index 0 is below the first
+  zones.Set(0, {.ZoneNo = 3});
+  ASSERT_NE(zones.Find(1), nullptr);
+  EXPECT_EQ(zones.Find(1)->ZoneNo, 3);
+  EXPECT_EQ(zones.GetRecordCount(), 1);
+
+  CSDevice_TimeGroupZone groups;
+  groups.SetGroup(3, {});
+  groups.SetGroup(-7, {{.ZoneNo = 4}});
+  EXPECT_EQ(groups.GetRecordCount(), 3);
+  ASSERT_NE(groups.FindGroup(1), nullptr);
+  EXPECT_EQ(groups.FindGroup(1)->front().ZoneNo, 4);
+}
+
+TEST(ToolEnum, ValuesWithoutTextAndTheOwnService) {
+  CSToolEnum service;
+  CSToolEnumBase* level = service.GetLevel();  // built-in texts for 1 to 5 only
+  level->SetText(9, "Nine");
+  for (int value : {0, 6, 8, 10, 255, 256, -2})
+    EXPECT_EQ(level->EnumToString(value), "") << value;
+  EXPECT_EQ(level->Values(), (std::vector<int>{1, 2, 3, 4, 5, 9}));
+
+  // With no service installed the library's own, with the built-in texts, answers.
+  CSToolEnum* previous = gl_SetToolEnum(nullptr);
+  CSToolEnum* own = gl_fn_GetToolEnum();
+  EXPECT_EQ(own->GetAlarm()->EnumToString(1), "Low");
+  EXPECT_EQ(gl_SetToolEnum(previous), own);
+}
+
+TEST(ClockSource, InstalledSourceOrTheMachineClock) {
+  std::tm fixed{};
+  fixed.tm_year = 126;
+  fixed.tm_mday = 31;
+  gl_SetClockSource(FixedClock(fixed));
+  const std::optional<std::tm> read = gl_ReadLocalTime();
+  ASSERT_TRUE(read.has_value());
+  EXPECT_EQ(read->tm_year, 126);
+  EXPECT_EQ(read->tm_mday, 31);
+
+  gl_SetClockSource([] { return std::optional<std::tm>(); });
+  EXPECT_FALSE(gl_ReadLocalTime().has_value());
+
+  gl_SetClockSource({});  // the machine's own clock again
+  const std::time_t before = std::time(nullptr);
+  std::optional<std::tm> now = gl_ReadLocalTime();
+  ASSERT_TRUE(now.has_value());
+  EXPECT_LE(std::abs(std::difftime(std::mktime(&*now), before)), 2.0);
 }
 
 }  // namespace

@@ -91,7 +91,8 @@ TEST(XmlTag, ClearReleasesTheTreeAndStorageIsReused) {
   const std::string big(20000, 'x');  // larger than any arena block
   for (int round = 0; round < 3; ++round) {
     CSS_XmlTag* top = doc.AddTopContainer("T", false);
-    for (int i = 0; i < 500; ++i) top->AddChild("Child", i);
+    for (int i = 0; i < 500; ++i)
+      top->AddChild("Child", i);
     top->AddChild("Big", big);
     const std::string text = Text(doc);
     EXPECT_TRUE(text.starts_with("<T><Child>0</Child><Child>1</Child>"));
@@ -99,6 +100,27 @@ TEST(XmlTag, ClearReleasesTheTreeAndStorageIsReused) {
     doc.Clear();
     EXPECT_EQ(doc.TopCount(), 0u);
     EXPECT_EQ(Text(doc), "");
+  }
+}
+
+// A value too long for the element storage gets a block of its own, sized to the byte. The
+// elements that follow must not be placed past the end of that block, whatever its length and
+// whether or not a name is stored after the value. (Run under AddressSanitizer to see a fault.)
+TEST(XmlTag, ElementsAfterAValueThatFillsItsOwnBlock) {
+  CSS_XmlDocument doc;
+  for (std::size_t length = 16383; length <= 16393; ++length) {
+    for (const char* name : {"", "V", "Value"}) {
+      const std::string value(length, 'v');
+      CSS_XmlTag* top = doc.AddTopContainer("T", false);
+      top->AddChild(name, value);
+      top->AddChild("N", std::int32_t{7});
+      top->AddContainer("C", true)->AddChild("K", "k");
+      const std::string open = "<" + std::string(name) + ">";
+      const std::string close = "</" + std::string(name) + ">";
+      EXPECT_EQ(Text(doc), "<T>" + open + value + close + "<N>7</N><C><K>k</K></C></T>")
+          << length << " " << name;
+      doc.Clear();
+    }
   }
 }
 

@@ -1,0 +1,342 @@
+#pragma once
+
+// Fills a configuration store, an enumeration service and a clock from a source of values: the
+// fuzz targets read them from the fuzzer's bytes (ByteSource below), the concurrency test from a
+// seeded random generator. Every part of the store is filled, so a store part or a record kind
+// added later must get a FillFields overload here before anything builds.
+//
+// A source offers:
+//   Value<T>()   any value of an integral field
+//   Count<T>()   a capacity count (small ones are the interesting ones, but any value may come)
+//   Positions()  how many positions a container gets (declined ones included), 0 to kMaxPositions
+//   Declined()   whether the next position holds no record
+//   Text(max)    a name or an enumeration text of at most `max` bytes
+//   Time()       a local time for the clock, or nothing
+
+#include <algorithm>
+#include <concepts>
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "host/CSApplicationManagerStd.h"
+#include "host/CSS_Clock.h"
+#include "host/CSToolEnum.h"
+
+namespace ssmsg::test {
+
+inline constexpr int kMaxPositions = 32;
+// The time-group loop asks for groups x ceil(zones / 8) blocks, and every name becomes one
+// message per ten characters. Beyond these bounds an input only takes longer and finds nothing
+// new, so the filler lowers the group count and cuts names to stay within them. Enumeration
+// texts keep their full length: each is written whole into one element.
+inline constexpr std::int64_t kMaxTimeGroupBlocks = 1 << 12;
+inline constexpr std::size_t kMaxNameLength = 256;
+
+// Reads values from the fuzzer's bytes, front to back. Once the bytes run out every read gives
+// zero, so any input, even an empty one, decodes to something.
+class ByteSource {
+ public:
+  explicit ByteSource(std::span<const std::uint8_t> bytes) : rest_(bytes) {}
+
+  bool Empty() const { return rest_.empty(); }
+
+  std::uint8_t Byte() {
+    if (rest_.empty()) return 0;
+    const std::uint8_t byte = rest_.front();
+    rest_ = rest_.subspan(1);
+    return byte;
+  }
+
+  // sizeof(T) bytes, little-endian: every bit pattern is possible.
+  template <std::integral T>
+  T Value() {
+    std::uint64_t bits = 0;
+    for (std::size_t i = 0; i < sizeof(T); ++i)
+      bits |= std::uint64_t{Byte()} << (8 * i);
+    return static_cast<T>(static_cast<std::make_unsigned_t<T>>(bits));
+  }
+
+  // Mostly -4 to 59 from one byte; a quarter of the byte values read a raw value instead.
+  template <std::integral T>
+  T Count() {
+    const std::uint8_t mode = Byte();
+    if (mode < 0xC0) return static_cast<T>(mode % 64 - 4);
+    return Value<T>();
+  }
+
+  int Positions() { return Byte() % (kMaxPositions + 1); }
+  bool Declined() { return (Byte() & 1) != 0; }
+
+  // Up to 47 bytes as they come, or (one header byte in four) a pattern of 1 to 8 bytes repeated
+  // to any length up to `maxLength`, by default long enough to outgrow every buffer of a message.
+  std::string Text(std::size_t maxLength = 20000) {
+    const std::uint8_t header = Byte();
+    std::string text;
+    if (header < 0xC0) {
+      const std::size_t length = std::min({std::size_t{header} % 48, rest_.size(), maxLength});
+      text.assign(reinterpret_cast<const char*>(rest_.data()), length);
+      rest_ = rest_.subspan(length);
+    } else {
+      const std::size_t length = Value<std::uint16_t>() % (maxLength + 1);
+      for (std::size_t i = 0; i <= header % 8u; ++i)
+        text.push_back(static_cast<char>(Byte()));
+      text.reserve(length);
+      while (text.size() < length)
+        text.append(text, 0, length - text.size());
+      text.resize(length);
+    }
+    if (stripMarkup_) std::replace_if(text.begin(), text.end(), IsMarkup, '_');
+    markupSeen_ = markupSeen_ || std::any_of(text.begin(), text.end(), IsMarkup);
+    return text;
+  }
+
+  std::optional<std::tm> Time() {
+    if ((Byte() & 1) != 0) return std::nullopt;
+    std::tm time{};
+    for (int* field : {&time.tm_year, &time.tm_mon, &time.tm_mday, &time.tm_hour, &time.tm_min,
+                       &time.tm_sec, &time.tm_wday, &time.tm_yday, &time.tm_isdst}) {
+      *field = Count<int>();
+    }
+    return time;
+  }
+
+  // With stripping on, "<", ">" and "&" in texts become "_".
+  void StripMarkup(bool strip) { stripMarkup_ = strip; }
+  // Whether any text handed out so far holds "<", ">" or "&".
+  bool MarkupSeen() const { return markupSeen_; }
+
+ private:
+  static bool IsMarkup(char c) { return c == '<' || c == '>' || c == '&'; }
+
+  std::span<const std::uint8_t> rest_;
+  bool stripMarkup_ = false;
+  bool markupSeen_ = false;
+};
+
+template <class Source, class... Field>
+void FillValues(Source& in, Field&... fields) {
+  ((fields = in.template Value<Field>()), ...);
+}
+
+template <class Source>
+void FillFields(Source& in, CSDevice_Config& r) {
+  FillValues(in, r.Modified, r.DbMode, r.TGEnabled, r.PINEnabled, r.RandomEnabled,
+             r.OutGroupEnabled, r.VendEnabled, r.ExpireEnabled, r.PropertyEnabled, r.DbSize,
+             r.LockSize, r.In, r.Out);
+  r.Name = in.Text(kMaxNameLength);
+}
+
+template <class Source>
+void FillFields(Source& in, CSDevice_XTRA& r) {
+  FillValues(in, r.Modified, r.ApplicationNo, r.Mode);
+  r.Name = in.Text(kMaxNameLength);
+}
+
+template <class Source>
+void FillFields(Source& in, CSDevice_Resource& r) {
+#define SSMSG_FILL_COUNT(name, type)      \
+  r.Set##name(in.template Count<type>()); \
+  r.SetMax##name(in.template Count<type>());
+  SSMSG_RESOURCE_COUNTS(SSMSG_FILL_COUNT)
+#undef SSMSG_FILL_COUNT
+#define SSMSG_FILL_FLAG(name)                                \
+  r.Set##name((in.template Value<std::uint8_t>() & 1) != 0); \
+  r.SetMax##name((in.template Value<std::uint8_t>() & 1) != 0);
+  SSMSG_RESOURCE_FLAGS(SSMSG_FILL_FLAG)
+#undef SSMSG_FILL_FLAG
+  const std::int64_t blocksPerGroup = (std::int64_t{r.GetTimeZones()} + 7) / 8;
+  if (r.GetTimeGroups() > 0 && blocksPerGroup > 0 &&
+      r.GetTimeGroups() * blocksPerGroup > kMaxTimeGroupBlocks) {
+    r.SetTimeGroups(static_cast<std::int16_t>(kMaxTimeGroupBlocks / blocksPerGroup));
+  }
+}
+
+template <class Source>
+void FillFields(Source& in, CSDevice_FLanSetupItem& r) {
+  FillValues(in, r.FLAN_Node, r.Type);
+}
+
+template <class Source>
+void FillFields(Source& in, CSDevice_PortItem& r) {
+  FillValues(in, r.SerialPort, r.Type, r.SubType, r.TypeRef, r.BaudRate, r.Bits, r.Parity,
+             r.PeripheralType, r.AdditionalEvent);
+}
+
+template <class Source>
+void FillFields(Source& in, CSDevice_HolidayItem& r) {
+  FillValues(in, r.Month, r.Day);
+}
+
+template <class Source>
+void FillFields(Source& in, CSDevice_TimeZoneItem& r) {
+  FillValues(in, r.ZoneNo, r.StartHour, r.StartMinute, r.EndHour, r.EndMinute);
+}
+
+template <class Source>
+void FillFields(Source& in, CSDevice_TimeGroupZoneItem& r) {
+  FillValues(in, r.TimeGroupNo, r.Monday, r.Tuesday, r.Wednesday, r.Thursday, r.Friday, r.Saturday,
+             r.Sunday, r.Holiday);
+  // Zone numbers near the start make full and over-full blocks likely.
+  r.ZoneNo = in.template Count<std::int16_t>();
+}
+
+template <class Source>
+void FillFields(Source& in, CSDevice_InputTypeItem& r) {
+  FillValues(in, r.DLan, r.DNode, r.DPort, r.Type, r.TypeRef, r.EOL, r.Polarity, r.CountDelay,
+             r.CountValue, r.NameInitialised);
+  r.Name = in.Text(kMaxNameLength);
+}
+
+template <class Source>
+void FillFields(Source& in, CSDevice_InputTimeItem& r) {
+  FillValues(in, r.BounceTick, r.Debounce, r.TickResolution, r.Timeout);
+  for (std::int16_t& group : r.LevelTG)
+    FillValues(in, group);
+}
+
+template <class Source>
+void FillFields(Source& in, CSDevice_InputLinkItem& r) {
+  FillValues(in, r.EnabledInputPort, r.EnabledInputLevel, r.EnabledOutputPort, r.EnabledOutputLevel,
+             r.AlarmDis, r.AlarmEna, r.AlarmNear, r.AlarmIn, r.AlarmSleep, r.AlarmDisRef,
+             r.AlarmEnaRef, r.AlarmNearRef, r.AlarmInRef, r.AlarmSleepRef);
+}
+
+template <class Source>
+void FillFields(Source& in, CSDevice_OutputTypeItem& r) {
+  FillValues(in, r.DLan, r.DNode, r.DPort, r.Type, r.TypeRef, r.Polarity, r.EnabledInputPort,
+             r.EnabledOutputPort, r.ControlInput, r.ControlOutput, r.EnabledInputLevel,
+             r.EnabledOutputLevel, r.ControlInputLevel, r.ControlOutputLevel, r.NameInitialised);
+  r.Name = in.Text(kMaxNameLength);
+}
+
+template <class Source>
+void FillFields(Source& in, CSDevice_OutputTimeItem& r) {
+  FillValues(in, r.TTickResolution, r.TTimeout, r.PTickResolution, r.Pulse, r.TgControlled,
+             r.TgEnabled, r.TgReport);
+}
+
+template <class Source>
+void FillFields(Source& in, CSDevice_RdConfigurationItem& r) {
+  FillValues(in, r.DLan, r.DNode, r.DPort, r.App, r.Type, r.ClkPolarity, r.LED, r.LCD, r.CardLCD,
+             r.Complete, r.BoothMode, r.LinkRef, r.Power, r.CheckType, r.Percentage,
+             r.NameInitialised);
+  r.Name = in.Text(kMaxNameLength);
+}
+
+template <class Source>
+void FillFields(Source& in, CSDevice_RdCardControlItem& r) {
+  FillValues(in, r.APBTo, r.APBFrom, r.APBOffline, r.APBReset, r.ATBMinutes, r.ATBLink, r.Capture,
+             r.Attempts, r.DisableSeconds, r.DualBadge, r.BadgeTimeout, r.BadgeOutG);
+}
+
+template <class Source>
+void FillFields(Source& in, CSDevice_RdCardLocationItem& r) {
+  FillValues(in, r.FacilityStart, r.FacilityEnd, r.FacilityDigits, r.CardStart, r.CardEnd,
+             r.CardDigits, r.AltStart, r.AltEnd);
+}
+
+template <class Source>
+void FillFields(Source& in, CSDevice_RdCardStructureItem& r) {
+  FillValues(in, r.CardType, r.DeleteOffset, r.ClientCode, r.SiteCode, r.ExactBits, r.Duress,
+             r.ParityCheck, r.Frame);
+}
+
+template <class Source>
+void FillFields(Source& in, CSDevice_RdAccessAlarmItem& r) {
+  FillValues(in, r.AlarmOK, r.AlarmFail, r.AlarmRandom, r.AlarmIllegal, r.AlarmDuress,
+             r.AlarmOK_Ref, r.AlarmFail_Ref, r.AlarmRandom_Ref, r.AlarmIllegal_Ref,
+             r.AlarmDuress_Ref);
+}
+
+// A record container: some positions declined, the others holding records of any value.
+template <class Source, class Record, int First>
+void FillFields(Source& in, CSDevice_Records<Record, First>& records) {
+  records.Clear();
+  const int positions = in.Positions();
+  for (int i = 0; i < positions; ++i) {
+    if (in.Declined()) {
+      records.Append(std::nullopt);
+      continue;
+    }
+    Record record{};
+    FillFields(in, record);
+    records.Append(std::move(record));
+  }
+}
+
+// Time groups: some declined, the others holding any number of zones with any zone numbers, so
+// that a block may hold none, eight or more than eight zones.
+template <class Source>
+void FillFields(Source& in, CSDevice_TimeGroupZone& groups) {
+  groups.Clear();
+  const int count = in.Positions();
+  for (int g = 0; g < count; ++g) {
+    if (in.Declined()) {
+      groups.Append(std::nullopt);
+      continue;
+    }
+    std::vector<CSDevice_TimeGroupZoneItem> zones(static_cast<std::size_t>(in.Positions()));
+    for (CSDevice_TimeGroupZoneItem& zone : zones)
+      FillFields(in, zone);
+    groups.Append(std::move(zones));
+  }
+  groups.SetCurrentTimeGroupNo(in.template Value<int>());
+}
+
+// Every part of the store.
+template <class Source>
+void FillStore(Source& in, CSApplicationManagerStd& store) {
+#define SSMSG_FILL_PART(name, type) FillFields(in, store.Get##name());
+  SSMSG_STORE_PARTS(SSMSG_FILL_PART)
+#undef SSMSG_FILL_PART
+}
+
+// Gives some values of some enumerations texts of their own; the other values keep their
+// built-in texts or have none.
+template <class Source>
+void FillEnumTexts(Source& in, CSToolEnum& service) {
+  const int count = in.Positions();
+  for (int i = 0; i < count; ++i) {
+    const auto id = static_cast<CSToolEnumId>(in.template Value<std::uint8_t>() % kToolEnumCount);
+    const int value = in.template Count<int>();
+    service.Get(id)->SetText(value, in.Text());
+  }
+}
+
+// A clock source that answers `time`, or says the time cannot be obtained.
+inline CSS_ClockSource ClockFrom(std::optional<std::tm> time) {
+  if (time.has_value()) return FixedClock(*time);
+  return [] { return std::optional<std::tm>(); };
+}
+
+// Installs a store, an enumeration service and a clock for as long as it lives, and puts the
+// previous ones back afterwards.
+class InstalledHost {
+ public:
+  InstalledHost(CSApplicationManagerStd& store, CSToolEnum& service, CSS_ClockSource clock)
+      : previousStore_(gl_SetApplicationManagerStd(&store)),
+        previousService_(gl_SetToolEnum(&service)) {
+    gl_SetClockSource(std::move(clock));
+  }
+  ~InstalledHost() {
+    gl_SetApplicationManagerStd(previousStore_);
+    gl_SetToolEnum(previousService_);
+    gl_SetClockSource({});
+  }
+  InstalledHost(const InstalledHost&) = delete;
+  InstalledHost& operator=(const InstalledHost&) = delete;
+
+ private:
+  CSApplicationManagerStd* previousStore_;
+  CSToolEnum* previousService_;
+};
+
+}  // namespace ssmsg::test
