@@ -35,7 +35,7 @@ struct Case {
   std::string label;  // for the summary
   std::vector<ApplicationManagerTask> tasks;
   CSS_StringList messages;
-  std::vector<Recipe> recipes;
+  RecipeBook recipes;
   std::size_t bytes = 0;
 };
 
@@ -74,8 +74,9 @@ class Contestant {
         }
         break;
       case Writer::kFloor:
-        for (const Recipe& recipe : case_.recipes)
-          out.push_back(WriteDirect(recipe));
+        for (std::size_t i = 0; i < case_.recipes.Count(); ++i) {
+          out.push_back(WriteDirect(case_.recipes, i));
+        }
         break;
       default:
         peer_->Write(case_.recipes, out);
@@ -131,12 +132,10 @@ bool Prepare(Case& c) {
     manager.MakeSendSettings(task, kInterface, kNode, c.messages);
   }
   for (const std::string& message : c.messages) {
-    std::optional<Recipe> recipe = ParseMessage(message);
-    if (!recipe) {
+    if (!c.recipes.Add(message)) {
       std::fprintf(stderr, "%s: cannot read back message %s\n", c.label.c_str(), message.c_str());
       return false;
     }
-    c.recipes.push_back(std::move(*recipe));
     c.bytes += message.size();
   }
   return std::all_of(std::begin(kWriters), std::end(kWriters),

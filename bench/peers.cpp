@@ -8,13 +8,13 @@ namespace {
 
 class PugixmlWriter final : public PeerWriter {
  public:
-  void Write(std::span<const Recipe> recipes, std::vector<std::string>& out) override {
+  void Write(const RecipeBook& book, std::vector<std::string>& out) override {
     // Raw output of our inputs needs no escaping; empty elements as "<a></a>" like the messages.
     constexpr unsigned kFormat = pugi::format_raw | pugi::format_no_declaration |
                                  pugi::format_no_escapes | pugi::format_no_empty_element_tags;
-    for (const Recipe& recipe : recipes) {
+    for (std::size_t i = 0; i < book.Count(); ++i) {
       document_.reset();
-      Build(document_, recipe.root);
+      Build(book, document_, book.Message(i), 0);
       std::string text;
       StringWriter writer{text};
       document_.save(writer, "", kFormat, pugi::encoding_utf8);
@@ -31,15 +31,18 @@ class PugixmlWriter final : public PeerWriter {
     std::string& text;
   };
 
-  static void Build(pugi::xml_node parent, const Element& element) {
-    pugi::xml_node node = parent.append_child(element.name.c_str());
-    if (element.isNumber) {
+  static void Build(const RecipeBook& book, pugi::xml_node parent,
+                    std::span<const RecipeElement> message, std::uint32_t i) {
+    const RecipeElement& element = message[i];
+    pugi::xml_node node = parent.append_child(book.CString(element.name));
+    if (element.IsNumber()) {
       node.text().set(element.number);
-    } else if (!element.text.empty()) {
-      node.text().set(element.text.c_str());
+    } else if (!book.String(element.text).empty()) {
+      node.text().set(book.CString(element.text));
     }
-    for (const Element& child : element.children)
-      Build(node, child);
+    for (std::uint32_t child = i + 1; child < element.end; child = message[child].end) {
+      Build(book, node, message, child);
+    }
   }
 
   pugi::xml_document document_;
@@ -47,10 +50,10 @@ class PugixmlWriter final : public PeerWriter {
 
 class Tinyxml2Writer final : public PeerWriter {
  public:
-  void Write(std::span<const Recipe> recipes, std::vector<std::string>& out) override {
-    for (const Recipe& recipe : recipes) {
+  void Write(const RecipeBook& book, std::vector<std::string>& out) override {
+    for (std::size_t i = 0; i < book.Count(); ++i) {
       document_.Clear();
-      Build(document_, recipe.root);
+      Build(book, document_, book.Message(i), 0);
       printer_.ClearBuffer();
       document_.Print(&printer_);
       out.emplace_back(printer_.CStr(), static_cast<std::size_t>(printer_.CStrSize() - 1));
@@ -58,16 +61,19 @@ class Tinyxml2Writer final : public PeerWriter {
   }
 
  private:
-  void Build(tinyxml2::XMLNode& parent, const Element& element) {
-    tinyxml2::XMLElement* node = document_.NewElement(element.name.c_str());
+  void Build(const RecipeBook& book, tinyxml2::XMLNode& parent,
+             std::span<const RecipeElement> message, std::uint32_t i) {
+    const RecipeElement& element = message[i];
+    tinyxml2::XMLElement* node = document_.NewElement(book.CString(element.name));
     parent.InsertEndChild(node);
-    if (element.isNumber) {
+    if (element.IsNumber()) {
       node->SetText(element.number);
-    } else if (element.children.empty()) {
-      node->SetText(element.text.c_str());  // an empty text still gives "<a></a>"
+    } else if (!element.HasChildren(i)) {
+      node->SetText(book.CString(element.text));  // an empty text still gives "<a></a>"
     }
-    for (const Element& child : element.children)
-      Build(*node, child);
+    for (std::uint32_t child = i + 1; child < element.end; child = message[child].end) {
+      Build(book, *node, message, child);
+    }
   }
 
   tinyxml2::XMLDocument document_;

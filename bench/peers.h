@@ -5,7 +5,6 @@
 // saved compact (no declaration, no indentation, no blanks) into a string.
 
 #include <memory>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -16,8 +15,8 @@ namespace ssmsg::bench {
 class PeerWriter {
  public:
   virtual ~PeerWriter() = default;
-  // Appends the text of every recipe to `out`, one string per message.
-  virtual void Write(std::span<const Recipe> recipes, std::vector<std::string>& out) = 0;
+  // Appends the text of every message of `book` to `out`, one string per message.
+  virtual void Write(const RecipeBook& book, std::vector<std::string>& out) = 0;
 };
 
 std::unique_ptr<PeerWriter> MakePugixmlWriter();
