@@ -61,8 +61,7 @@ class CSS_Command {
   // is there becomes one message. A missing record or a message that cannot be made skips that
   // index only.
   template <class Fetch>
-  void SendEach(int interfaceId, int node, CSS_StringList& out, int first, int end,
-                Fetch&& fetch) {
+  void SendEach(int interfaceId, int node, CSS_StringList& out, int first, int end, Fetch&& fetch) {
     for (int index = first; index < end; ++index) {
       if (fetch(index)) AppendCommand(interfaceId, node, out);
     }
@@ -75,6 +74,11 @@ class CSS_Command {
   bool hasParameters_;
   bool marked_ = false;
   CSS_XmlDocument document_;
+  // The envelope that document_ is marked at: for which interface and node, and its elements.
+  int envelopeInterfaceId_ = 0;
+  int envelopeNode_ = 0;
+  CSS_XmlTag* envelopeRoot_ = nullptr;
+  CSS_XmlTag* envelopeParameters_ = nullptr;
 };
 
 // A compile-time text, so that group bases and data-only commands can take their literals as
@@ -90,8 +94,7 @@ struct CSS_Literal {
 template <CSS_Literal kMessageType>
 class CSS_CommandGroup : public CSS_Command {
  protected:
-  explicit CSS_CommandGroup(std::string_view action, bool hasNode = true,
-                            bool hasParameters = true)
+  explicit CSS_CommandGroup(std::string_view action, bool hasNode = true, bool hasParameters = true)
       : CSS_Command(kMessageType.view(), action, hasNode, hasParameters) {}
 };
 
