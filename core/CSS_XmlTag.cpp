@@ -2,8 +2,6 @@
 
 #include <new>
 
-#include "core/CSS_Format.h"
-
 namespace ssmsg {
 namespace {
 
@@ -29,24 +27,48 @@ void AppendTag(std::string& out, std::string_view open, std::string_view name) {
   out.push_back('>');
 }
 
+// Gathers closing tags and appends them to a string a few hundred bytes at a time.
+class EndTags {
+ public:
+  explicit EndTags(std::string& out) : out_(out) {}
+  EndTags(const EndTags&) = delete;
+  EndTags& operator=(const EndTags&) = delete;
+  ~EndTags() { out_.append(buffer_, size_); }
+
+  void Add(std::string_view name) {
+    if (name.size() + 3 > sizeof buffer_ - size_) {
+      out_.append(buffer_, size_);
+      size_ = 0;
+      if (name.size() + 3 > sizeof buffer_) {
+        AppendTag(out_, "</", name);
+        return;
+      }
+    }
+    char* at = buffer_ + size_;
+    *at++ = '<';
+    *at++ = '/';
+    at = CSS_XmlText::Put(at, name);
+    *at++ = '>';
+    size_ = static_cast<std::size_t>(at - buffer_);
+  }
+
+ private:
+  std::string& out_;
+  char buffer_[256];
+  std::size_t size_ = 0;
+};
+
+// The second pass over `tag`: the closing tags of the elements with children whose close flag is
+// clear, innermost first, not entering elements whose flag is set.
+void AddDeferredEndTags(const CSS_XmlTag& tag, EndTags& tags) {
+  if (tag.CloseFlag() || !tag.HasChildren()) return;
+  for (const CSS_XmlTag* child = tag.FirstChild(); child != nullptr; child = child->NextSibling()) {
+    if (!child->CloseFlag() && child->HasChildren()) AddDeferredEndTags(*child, tags);
+  }
+  tags.Add(tag.Name());
+}
+
 }  // namespace
-
-CSS_XmlTag* CSS_XmlTag::AddChild(std::string_view name, std::string_view value) {
-  return document_->NewTag(this, name, value, false, true);
-}
-
-CSS_XmlTag* CSS_XmlTag::AddChild(std::string_view name, std::int32_t value) {
-  char buffer[kMaxDecimalLength];
-  return document_->NewTag(this, name, FormatDecimal(value, buffer), false, true);
-}
-
-CSS_XmlTag* CSS_XmlTag::AddChild(std::string_view name, std::uint8_t value) {
-  return AddChild(name, static_cast<std::int32_t>(value));
-}
-
-CSS_XmlTag* CSS_XmlTag::AddContainer(std::string_view name, bool closeFlag) {
-  return document_->NewTag(this, name, {}, closeFlag, false);
-}
 
 void CSS_XmlTag::WriteOpen(std::string& out) const {
   AppendTag(out, "<", Name());
@@ -58,11 +80,8 @@ void CSS_XmlTag::WriteOpen(std::string& out) const {
 }
 
 void CSS_XmlTag::WriteClose(std::string& out) const {
-  if (closeFlag_ || first_ == nullptr) return;
-  for (const CSS_XmlTag* child = first_; child != nullptr; child = child->next_) {
-    if (!child->closeFlag_ && child->first_ != nullptr) child->WriteClose(out);
-  }
-  AppendTag(out, "</", Name());
+  EndTags tags(out);
+  AddDeferredEndTags(*this, tags);
 }
 
 CSS_XmlTag* CSS_XmlDocument::NewTag(CSS_XmlTag* parent, std::string_view name,
@@ -115,7 +134,12 @@ CSS_XmlTag* CSS_XmlDocument::NewTag(CSS_XmlTag* parent, std::string_view name,
       CSS_XmlTag(*this, parent, {storedName, nameSize}, {storedValue, value.size()}, closeFlag);
   tag->endWritten_ = leaf;
   if (parent == nullptr) {
-    top_.push_back(tag);
+    if (lastTop_ == nullptr) {
+      firstTop_ = lastTop_ = tag;
+    } else {
+      lastTop_ = lastTop_->next_ = tag;
+    }
+    ++topCount_;
   } else if (parent->last_ == nullptr) {
     parent->first_ = parent->last_ = tag;
   } else {
@@ -138,7 +162,8 @@ void CSS_XmlDocument::Mark() {
   mark_.set = true;
   mark_.arena = arena_.Save();
   mark_.text = text_.Save();
-  mark_.topCount = top_.size();
+  mark_.lastTop = lastTop_;
+  mark_.topCount = topCount_;
   mark_.open = open_;
   mark_.openEndWritten = open_ != nullptr && open_->endWritten_;
   mark_.streaming = streaming_;
@@ -159,10 +184,7 @@ void CSS_XmlDocument::Mark() {
       self(self, tag->first_);
     }
   };
-  for (CSS_XmlTag* tag : top_) {
-    remember(tag);
-    rememberTree(rememberTree, tag->first_);
-  }
+  rememberTree(rememberTree, firstTop_);
 }
 
 bool CSS_XmlDocument::Rewind() {
@@ -178,7 +200,9 @@ bool CSS_XmlDocument::Rewind() {
     at = CSS_XmlText::Put(at, mark_.open->Name());
     *at = '>';
   }
-  top_.resize(mark_.topCount);
+  lastTop_ = mark_.lastTop;
+  if (lastTop_ == nullptr) firstTop_ = nullptr;
+  topCount_ = mark_.topCount;
   open_ = mark_.open;
   streaming_ = mark_.streaming;
   textBound_ = mark_.textBound;
@@ -208,21 +232,26 @@ CSS_XmlTag* CSS_XmlDocument::AddTop(std::string_view name, std::string_view valu
 
 void CSS_XmlDocument::Write(std::string& out) const {
   if (streaming_) {
-    // The first pass is written up to the open elements, which close innermost first.
     text_.AppendTo(out);
-    for (const CSS_XmlTag* tag = open_; tag != nullptr; tag = tag->parent_) {
-      if (!tag->endWritten_ && (tag->first_ == nullptr || tag->closeFlag_)) {
-        AppendTag(out, "</", tag->Name());
-      }
-    }
   } else {
-    for (const CSS_XmlTag* tag : top_) {
+    for (const CSS_XmlTag* tag = firstTop_; tag != nullptr; tag = tag->next_) {
       tag->WriteOpen(out);
     }
   }
-  for (auto it = top_.rbegin(); it != top_.rend(); ++it) {
-    (*it)->WriteClose(out);
+  EndTags tags(out);
+  if (streaming_) {
+    // The first pass is written up to the open elements, which close innermost first.
+    for (const CSS_XmlTag* tag = open_; tag != nullptr; tag = tag->parent_) {
+      if (!tag->endWritten_ && (tag->first_ == nullptr || tag->closeFlag_)) tags.Add(tag->Name());
+    }
   }
+  // The second pass walks the top-level elements last to first.
+  auto backwards = [&tags](auto& self, const CSS_XmlTag* tag) -> void {
+    if (tag == nullptr) return;
+    self(self, tag->next_);
+    AddDeferredEndTags(*tag, tags);
+  };
+  backwards(backwards, firstTop_);
 }
 
 }  // namespace ssmsg

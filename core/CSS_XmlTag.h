@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/CSS_Format.h"
 #include "core/CSS_XmlArena.h"
 
 namespace ssmsg {
@@ -35,9 +36,10 @@ class CSS_XmlTag {
   bool CloseFlag() const { return closeFlag_; }
   bool HasChildren() const { return first_ != nullptr; }
   const CSS_XmlTag* FirstChild() const { return first_; }
-  const CSS_XmlTag* NextSibling() const { return next_; }
+  // Top-level elements have no siblings: the document keeps their list.
+  const CSS_XmlTag* NextSibling() const { return parent_ != nullptr ? next_ : nullptr; }
   CSS_XmlTag* FirstChild() { return first_; }
-  CSS_XmlTag* NextSibling() { return next_; }
+  CSS_XmlTag* NextSibling() { return parent_ != nullptr ? next_ : nullptr; }
 
   // Appends a leaf holding `value` unchanged.
   CSS_XmlTag* AddChild(std::string_view name, std::string_view value);
@@ -73,7 +75,7 @@ class CSS_XmlTag {
   CSS_XmlTag* parent_;  // null for a top-level element
   CSS_XmlTag* first_ = nullptr;
   CSS_XmlTag* last_ = nullptr;
-  CSS_XmlTag* next_ = nullptr;
+  CSS_XmlTag* next_ = nullptr;  // the next sibling, or for a top-level element the next one
   const char* name_;
   const char* value_;
   std::uint32_t nameSize_;
@@ -106,8 +108,13 @@ class CSS_XmlDocument {
   // Appends a top-level leaf holding `value`.
   CSS_XmlTag* AddTop(std::string_view name, std::string_view value);
 
-  std::size_t TopCount() const { return top_.size(); }
-  CSS_XmlTag* Top(std::size_t i) const { return top_[i]; }
+  std::size_t TopCount() const { return topCount_; }
+  CSS_XmlTag* Top(std::size_t i) const {
+    CSS_XmlTag* tag = firstTop_;
+    while (i-- > 0)
+      tag = tag->next_;
+    return tag;
+  }
 
   // Appends the text of the whole list to `out`: the first pass over the top-level elements
   // first to last, then the second pass last to first.
@@ -118,7 +125,8 @@ class CSS_XmlDocument {
 
   // Frees every element. The storage is kept for the next message.
   void Clear() {
-    top_.clear();
+    firstTop_ = lastTop_ = nullptr;
+    topCount_ = 0;
     arena_.Reset();
     text_.Reset();
     open_ = nullptr;
@@ -159,6 +167,7 @@ class CSS_XmlDocument {
     bool set = false;
     CSS_XmlArena::Position arena;
     CSS_XmlText::Position text;
+    CSS_XmlTag* lastTop;
     std::size_t topCount;
     CSS_XmlTag* open;
     bool openEndWritten;
@@ -172,7 +181,10 @@ class CSS_XmlDocument {
 
   CSS_XmlArena arena_;
   CSS_XmlText text_;
-  std::vector<CSS_XmlTag*> top_;
+  // The top-level elements, linked like siblings.
+  CSS_XmlTag* firstTop_ = nullptr;
+  CSS_XmlTag* lastTop_ = nullptr;
+  std::size_t topCount_ = 0;
   MarkState mark_;
   // The innermost element whose text is still open; the open elements are it and its ancestors.
   CSS_XmlTag* open_ = nullptr;
@@ -180,5 +192,24 @@ class CSS_XmlDocument {
   bool streaming_ = true;
   std::size_t textBound_ = 0;
 };
+
+// The element makers are small and sit on every builder's path: they are inline.
+
+inline CSS_XmlTag* CSS_XmlTag::AddChild(std::string_view name, std::string_view value) {
+  return document_->NewTag(this, name, value, false, true);
+}
+
+inline CSS_XmlTag* CSS_XmlTag::AddChild(std::string_view name, std::int32_t value) {
+  char buffer[kMaxDecimalLength];
+  return document_->NewTag(this, name, FormatDecimal(value, buffer), false, true);
+}
+
+inline CSS_XmlTag* CSS_XmlTag::AddChild(std::string_view name, std::uint8_t value) {
+  return AddChild(name, static_cast<std::int32_t>(value));
+}
+
+inline CSS_XmlTag* CSS_XmlTag::AddContainer(std::string_view name, bool closeFlag) {
+  return document_->NewTag(this, name, {}, closeFlag, false);
+}
 
 }  // namespace ssmsg

@@ -86,6 +86,9 @@ TEST(XmlTag, RuleBreakingTrees) {
     doc.AddTopContainer("One", false)->AddChild("a", "1");
     doc.AddTopContainer("Two", false)->AddChild("b", "2");
     EXPECT_EQ(Text(doc), "<One><a>1</a><Two><b>2</b></Two></One>");
+    ASSERT_EQ(doc.TopCount(), 2u);
+    EXPECT_EQ(doc.Top(1)->Name(), "Two");
+    EXPECT_EQ(doc.Top(0)->NextSibling(), nullptr);  // top-level elements are a list, not siblings
   }
 }
 
