@@ -32,7 +32,8 @@ constexpr int kNode = 2;
 // One thing to measure: some settings tasks and the messages they make on the large controller.
 struct Case {
   std::string key;    // benchmark name prefix: "full", "task161"
-  std::string label;  // for the summary
+  std::string label;  // for the summary: "task 161"
+  std::string about;  // what it sends
   std::vector<ApplicationManagerTask> tasks;
   CSS_StringList messages;
   RecipeBook recipes;
@@ -150,11 +151,10 @@ struct Runs {
   std::vector<double> bytesPerSecond;
 };
 
-double Median(std::vector<double> values) {
-  if (values.empty()) return 0;
-  std::sort(values.begin(), values.end());
-  const std::size_t mid = values.size() / 2;
-  return values.size() % 2 == 1 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+double Quantile(std::vector<double> values, double q);
+
+double Median(const std::vector<double>& values) {
+  return Quantile(values, 0.5);
 }
 
 // Passes only the aggregates of repeated runs to the console and keeps every single run for the
@@ -207,7 +207,12 @@ const char* Verdict(bool met) {
   return met ? "met" : "MISSED";
 }
 
-// The ratio lines of one case; full says whether the targets apply.
+double Fastest(const std::vector<double>& values) {
+  return values.empty() ? 0 : *std::min_element(values.begin(), values.end());
+}
+
+// The lines of one case: what it sends and how fast the library is, then one line per
+// comparison. `full` says whether the targets apply.
 void Summarise(const SummaryReporter& reporter, const Case& c, bool full) {
   const Runs* runs[std::size(kWriters)] = {};
   for (std::size_t i = 0; i < std::size(kWriters); ++i) {
@@ -215,46 +220,68 @@ void Summarise(const SummaryReporter& reporter, const Case& c, bool full) {
   }
   const Runs* ours = runs[0];
   if (ours == nullptr) return;  // filtered out of this run
+  const char* label = c.label.c_str();
   const double time = Median(ours->cpuTimes);
   const double allocations = Median(ours->allocationsPerMessage);
-  std::printf("%s (%zu messages, %zu bytes): ssmsg %s, %s, %.3f heap allocations per message",
-              c.label.c_str(), c.messages.size(), c.bytes,
+  std::printf("%s (%s; %zu messages, %zu bytes): ssmsg %s, %s\n", label, c.about.c_str(),
+              c.messages.size(), c.bytes,
               Rate(Median(ours->messagesPerSecond), " messages").c_str(),
-              Rate(Median(ours->bytesPerSecond), "B").c_str(), allocations);
+              Rate(Median(ours->bytesPerSecond), "B").c_str());
+  std::printf("%s: ssmsg %.3f heap allocations per message", label, allocations);
   std::printf(full ? " (target <= 1.2: %s)\n" : "\n", Verdict(allocations <= 1.2));
   if (const Runs* floor = runs[1]) {
     const double ratio = time / Median(floor->cpuTimes);
-    std::printf("%s: ssmsg %.2fx the floor's time", c.label.c_str(), ratio);
+    std::printf("%s: ssmsg %.2fx the floor's time", label, ratio);
     std::printf(full ? " (target <= 1.5x: %s)\n" : "\n", Verdict(ratio <= 1.5));
   }
   for (std::size_t i = 2; i < std::size(kWriters); ++i) {
     if (runs[i] == nullptr) continue;
     const double ratio = Median(runs[i]->cpuTimes) / time;
-    std::printf("%s: %s %.2fx ssmsg's time", c.label.c_str(), WriterName(kWriters[i]), ratio);
+    std::printf("%s: %s %.2fx ssmsg's time", label, WriterName(kWriters[i]), ratio);
     std::printf(full ? " (target >= 3x: %s)\n" : "\n", Verdict(ratio >= 3.0));
+  }
+  if (full && runs[1] != nullptr && runs[2] != nullptr && runs[3] != nullptr) {
+    // The same ratios from each contestant's fastest run, as a check on the noise.
+    const double fastest = Fastest(ours->cpuTimes);
+    std::printf(
+        "%s, fastest runs: ssmsg %.2fx the floor's time, pugixml %.2fx and tinyxml2 "
+        "%.2fx ssmsg's time\n",
+        label, fastest / Fastest(runs[1]->cpuTimes), Fastest(runs[2]->cpuTimes) / fastest,
+        Fastest(runs[3]->cpuTimes) / fastest);
   }
 }
 
-// How far the repetitions of each benchmark lay apart: (slowest - fastest) / median.
+// A quantile of `values` (0.5: the median), between neighbouring values.
+double Quantile(std::vector<double> values, double q) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const double at = q * static_cast<double>(values.size() - 1);
+  const auto below = static_cast<std::size_t>(at);
+  const std::size_t above = std::min(below + 1, values.size() - 1);
+  return values[below] + (at - static_cast<double>(below)) * (values[above] - values[below]);
+}
+
+// How far the repetitions of each contestant lay apart, over the cases: the middle half of the
+// runs (interquartile range) and all of them (slowest against fastest), relative to the median.
 void SummariseNoise(const SummaryReporter& reporter, const std::vector<Case>& cases) {
   for (const Writer writer : kWriters) {
-    double widest = 0;
-    std::vector<double> spreads;
+    std::vector<double> middle;
+    std::vector<double> whole;
     std::size_t repetitions = 0;
     for (const Case& c : cases) {
       const Runs* runs = reporter.Find(c.key + "/" + WriterName(writer));
       if (runs == nullptr || runs->cpuTimes.size() < 2) continue;
-      const auto [low, high] = std::minmax_element(runs->cpuTimes.begin(), runs->cpuTimes.end());
-      const double spread = (*high - *low) / Median(runs->cpuTimes);
-      spreads.push_back(spread);
-      widest = std::max(widest, spread);
+      const double median = Median(runs->cpuTimes);
+      middle.push_back((Quantile(runs->cpuTimes, 0.75) - Quantile(runs->cpuTimes, 0.25)) / median);
+      whole.push_back((Quantile(runs->cpuTimes, 1) - Quantile(runs->cpuTimes, 0)) / median);
       repetitions = runs->cpuTimes.size();
     }
-    if (spreads.empty()) continue;
+    if (middle.empty()) continue;
     std::printf(
-        "noise, %s: over %zu repetitions the slowest run lay %.1f%% above the fastest "
-        "(median over the cases), %.1f%% at worst\n",
-        WriterName(writer), repetitions, 100 * Median(spreads), 100 * widest);
+        "noise, %s (%zu repetitions per case): the middle half of the runs spans %.1f%% of the "
+        "median, all runs %.1f%% (medians over the cases; worst %.1f%% and %.1f%%)\n",
+        WriterName(writer), repetitions, 100 * Median(middle), 100 * Median(whole),
+        100 * Quantile(middle, 1), 100 * Quantile(whole, 1));
   }
 }
 
@@ -287,13 +314,14 @@ int main(int argc, char** argv) {
   // One case per task that makes messages now, then all tasks together. Tasks without a
   // builder yet make no message and are listed as pending; they join by themselves once built.
   std::vector<Case> cases;
-  Case full{"full", "full configuration", {}, {}, {}, 0};
+  Case full{"full", "full configuration", "every task 151 to 177", {}, {}, {}, 0};
   std::string pending;
   for (const CSS_TaskInfo& info : CSS_Manager::TaskTable()) {
     const auto task = static_cast<ApplicationManagerTask>(info.task);
     full.tasks.push_back(task);
     Case c{"task" + std::to_string(info.task),
-           "task " + std::to_string(info.task) + " (" + std::string(info.sends) + ")",
+           "task " + std::to_string(info.task),
+           std::string(info.sends),
            {task},
            {},
            {},
@@ -321,10 +349,12 @@ int main(int argc, char** argv) {
   benchmark::Shutdown();
 
   std::printf("\n");
-  for (const Case& c : cases)
+  for (const Case& c : cases) {
     Summarise(reporter, c, &c == &cases.front());
+  }
   SummariseNoise(reporter, cases);
-  if (!pending.empty())
+  if (!pending.empty()) {
     std::printf("tasks without messages yet (not measured):%s\n", pending.c_str());
+  }
   return 0;
 }
