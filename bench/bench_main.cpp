@@ -157,7 +157,7 @@ double Median(const std::vector<double>& values) {
   return Quantile(values, 0.5);
 }
 
-// Passes only the aggregates of repeated runs to the console and keeps every single run for the
+// Passes only the medians of repeated runs to the console and keeps every single run for the
 // summary.
 class SummaryReporter final : public benchmark::ConsoleReporter {
  public:
@@ -165,7 +165,7 @@ class SummaryReporter final : public benchmark::ConsoleReporter {
     std::vector<Run> shown;
     for (const Run& run : reports) {
       if (run.run_type == Run::RT_Aggregate) {
-        shown.push_back(run);
+        if (run.aggregate_name == "median") shown.push_back(run);
         continue;
       }
       if (run.error_occurred) continue;
