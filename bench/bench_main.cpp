@@ -179,7 +179,10 @@ class SummaryReporter final : public benchmark::ConsoleReporter {
       runs.messagesPerSecond.push_back(counter("items_per_second"));
       runs.bytesPerSecond.push_back(counter("bytes_per_second"));
     }
-    ConsoleReporter::ReportRuns(shown.empty() ? reports : shown);
+    for (const Run& run : reports) {
+      if (run.run_type == Run::RT_Iteration && run.repetitions <= 1) shown.push_back(run);
+    }
+    if (!shown.empty()) ConsoleReporter::ReportRuns(shown);
   }
 
   const Runs* Find(const std::string& name) const {
