@@ -34,7 +34,9 @@ bool CSS_Command::MakeCommands(int interfaceId, int node, CSS_StringList& out) {
   return AppendCommand(interfaceId, node, out);
 }
 
-bool CSS_Command::AddParameters(CSS_XmlTag* /*parameters*/) { return true; }
+bool CSS_Command::AddParameters(CSS_XmlTag* /*parameters*/) {
+  return true;
+}
 
 CSS_XmlTag* CSS_Command::BuildEnvelope(CSS_XmlDocument& top, int interfaceId) const {
   CSS_XmlTag* root = top.AddTopContainer("Command", false);
