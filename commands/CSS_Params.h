@@ -40,9 +40,11 @@ class CSS_Params {
   }
 
   // The text that the enumeration service gives for `value` in enumeration `id`, as it comes
-  // (an empty text gives an empty element).
+  // (an empty text gives an empty element). The service is looked up once per helper: it is not
+  // replaced while a message is being built.
   CSS_Params& Enum(std::string_view name, CSToolEnumId id, int value) {
-    parent_->AddChild(name, gl_fn_GetToolEnum()->Get(id)->EnumToString(value));
+    if (enums_ == nullptr) enums_ = gl_fn_GetToolEnum();
+    parent_->AddChild(name, enums_->Get(id)->EnumToString(value));
     return *this;
   }
 
@@ -54,6 +56,7 @@ class CSS_Params {
 
  private:
   CSS_XmlTag* parent_;
+  CSToolEnum* enums_ = nullptr;
 };
 
 }  // namespace ssmsg

@@ -27,7 +27,9 @@ bool CSS_Command::MakeCommands(int interfaceId, int node, CSS_StringList& out) {
   return AppendCommand(interfaceId, node, out);
 }
 
-bool CSS_Command::AddParameters(CSS_XmlTag* /*parameters*/) { return true; }
+bool CSS_Command::AddParameters(CSS_XmlTag* /*parameters*/) {
+  return true;
+}
 
 CSS_XmlTag* CSS_Command::BuildEnvelope(CSS_XmlDocument& top, int interfaceId) const {
   CSS_XmlTag* root = top.AddTopContainer("Command", false);
@@ -41,24 +43,33 @@ CSS_XmlTag* CSS_Command::BuildEnvelope(CSS_XmlDocument& top, int interfaceId) co
 bool CSS_Command::MakeCommand(int interfaceId, int node, std::string& out) {
   if (interfaceId < 1 || node < 0) return false;
 
-  document_.Clear();
-  CSS_XmlTag* root = BuildEnvelope(document_, interfaceId);
-  bool result = root != nullptr;
-  if (result) {
-    CSS_XmlTag* parameters = root->FirstChild();
-    while (parameters != nullptr && !EqualsIgnoringCase(parameters->Name(), "Parameters")) {
-      parameters = parameters->NextSibling();
+  // The envelope and the node are the same for every message of this command to one node: they
+  // are built once, and each further message starts from them again.
+  if (interfaceId != envelopeInterfaceId_ || node != envelopeNode_ || !document_.Rewind()) {
+    document_.Clear();
+    envelopeRoot_ = BuildEnvelope(document_, interfaceId);
+    envelopeParameters_ = nullptr;
+    if (envelopeRoot_ != nullptr) {
+      CSS_XmlTag* parameters = envelopeRoot_->FirstChild();
+      while (parameters != nullptr && !EqualsIgnoringCase(parameters->Name(), "Parameters")) {
+        parameters = parameters->NextSibling();
+      }
+      if (parameters != nullptr && hasNode_) {
+        parameters->AddChild("Node", static_cast<std::int32_t>(node));
+      }
+      envelopeParameters_ = parameters;
     }
-    if (parameters != nullptr) {
-      if (hasNode_) parameters->AddChild("Node", static_cast<std::int32_t>(node));
-      result = AddParameters(parameters);
-    }
+    document_.Mark();
+    envelopeInterfaceId_ = interfaceId;
+    envelopeNode_ = node;
   }
+
+  bool result = envelopeRoot_ != nullptr;
+  if (result && envelopeParameters_ != nullptr) result = AddParameters(envelopeParameters_);
   // The text is written also when AddParameters refused; callers drop it on a false result.
   out.clear();
   out.reserve(document_.TextBound());
   document_.Write(out);
-  document_.Clear();
   return result;
 }
 

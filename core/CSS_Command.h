@@ -81,6 +81,11 @@ class CSS_Command {
   bool hasParameters_;
   bool marked_ = false;
   CSS_XmlDocument document_;
+  // The envelope that document_ is marked at: for which interface and node, and its elements.
+  int envelopeInterfaceId_ = 0;
+  int envelopeNode_ = 0;
+  CSS_XmlTag* envelopeRoot_ = nullptr;
+  CSS_XmlTag* envelopeParameters_ = nullptr;
 };
 
 // A compile-time text, so that group bases and data-only commands can take their literals as
@@ -96,8 +101,7 @@ struct CSS_Literal {
 template <CSS_Literal kMessageType>
 class CSS_CommandGroup : public CSS_Command {
  protected:
-  explicit CSS_CommandGroup(std::string_view action, bool hasNode = true,
-                            bool hasParameters = true)
+  explicit CSS_CommandGroup(std::string_view action, bool hasNode = true, bool hasParameters = true)
       : CSS_Command(kMessageType.view(), action, hasNode, hasParameters) {}
 };
 

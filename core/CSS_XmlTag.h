@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/CSS_Format.h"
 #include "core/CSS_XmlArena.h"
 
 namespace ssmsg {
@@ -29,14 +31,15 @@ class CSS_XmlTag {
   CSS_XmlTag(const CSS_XmlTag&) = delete;
   CSS_XmlTag& operator=(const CSS_XmlTag&) = delete;
 
-  std::string_view Name() const { return name_; }
-  std::string_view Value() const { return value_; }
+  std::string_view Name() const { return {name_, nameSize_}; }
+  std::string_view Value() const { return {value_, valueSize_}; }
   bool CloseFlag() const { return closeFlag_; }
   bool HasChildren() const { return first_ != nullptr; }
   const CSS_XmlTag* FirstChild() const { return first_; }
-  const CSS_XmlTag* NextSibling() const { return next_; }
+  // Top-level elements have no siblings: the document keeps their list.
+  const CSS_XmlTag* NextSibling() const { return parent_ != nullptr ? next_ : nullptr; }
   CSS_XmlTag* FirstChild() { return first_; }
-  CSS_XmlTag* NextSibling() { return next_; }
+  CSS_XmlTag* NextSibling() { return parent_ != nullptr ? next_ : nullptr; }
 
   // Appends a leaf holding `value` unchanged.
   CSS_XmlTag* AddChild(std::string_view name, std::string_view value);
@@ -46,8 +49,7 @@ class CSS_XmlTag {
   CSS_XmlTag* AddChild(std::string_view name, std::uint8_t value);
   // A yes/no value is written as "True"/"False" through FlagText, never as a number.
   template <class T>
-    requires std::same_as<T, bool>
-  CSS_XmlTag* AddChild(std::string_view name, T value) = delete;
+  requires std::same_as<T, bool> CSS_XmlTag* AddChild(std::string_view name, T value) = delete;
   // Appends an element without value that is to receive children of its own.
   CSS_XmlTag* AddContainer(std::string_view name, bool closeFlag);
 
@@ -59,24 +61,42 @@ class CSS_XmlTag {
  private:
   friend class CSS_XmlDocument;
 
-  CSS_XmlTag(CSS_XmlDocument& document, std::string_view name, std::string_view value,
-             bool closeFlag)
-      : document_(&document), name_(name), value_(value), closeFlag_(closeFlag) {}
-
-  CSS_XmlTag* Append(CSS_XmlTag* child);
+  CSS_XmlTag(CSS_XmlDocument& document, CSS_XmlTag* parent, std::string_view name,
+             std::string_view value, bool closeFlag)
+      : document_(&document),
+        parent_(parent),
+        name_(name.data()),
+        value_(value.data()),
+        nameSize_(static_cast<std::uint32_t>(name.size())),
+        valueSize_(static_cast<std::uint32_t>(value.size())),
+        closeFlag_(closeFlag) {}
 
   CSS_XmlDocument* document_;
-  std::string_view name_;
-  std::string_view value_;
+  CSS_XmlTag* parent_;  // null for a top-level element
   CSS_XmlTag* first_ = nullptr;
   CSS_XmlTag* last_ = nullptr;
-  CSS_XmlTag* next_ = nullptr;
+  CSS_XmlTag* next_ = nullptr;  // the next sibling, or for a top-level element the next one
+  const char* name_;
+  const char* value_;
+  std::uint32_t nameSize_;
+  std::uint32_t valueSize_;
   bool closeFlag_;
+  // Its text is complete in the document's stream (see CSS_XmlDocument).
+  bool written_ = false;
+  // Its closing tag is in the stream already: a leaf's goes out with its opening tag.
+  bool endWritten_ = false;
 };
 
 // The top-level element list of one message together with the storage of all its elements.
 // Names are stored with surrounding white space removed; names and values are copied, so the
 // texts handed in need not outlive the call that hands them in.
+//
+// Builders add elements in document order: each new element goes under an element whose text is
+// still open. The document then writes the text while the tree grows: an element's opening tag
+// and value as it is added, its closing tag (for a leaf, or an element whose close flag is set)
+// as soon as an element is added outside it. `Write` only copies that text and adds the closing
+// tags still pending. An element added under one whose text is already complete switches the
+// document to writing the whole tree in `Write` instead; the text is the same either way.
 class CSS_XmlDocument {
  public:
   CSS_XmlDocument() = default;
@@ -88,8 +108,13 @@ class CSS_XmlDocument {
   // Appends a top-level leaf holding `value`.
   CSS_XmlTag* AddTop(std::string_view name, std::string_view value);
 
-  std::size_t TopCount() const { return top_.size(); }
-  CSS_XmlTag* Top(std::size_t i) const { return top_[i]; }
+  std::size_t TopCount() const { return topCount_; }
+  CSS_XmlTag* Top(std::size_t i) const {
+    CSS_XmlTag* tag = firstTop_;
+    while (i-- > 0)
+      tag = tag->next_;
+    return tag;
+  }
 
   // Appends the text of the whole list to `out`: the first pass over the top-level elements
   // first to last, then the second pass last to first.
@@ -100,20 +125,91 @@ class CSS_XmlDocument {
 
   // Frees every element. The storage is kept for the next message.
   void Clear() {
-    top_.clear();
+    firstTop_ = lastTop_ = nullptr;
+    topCount_ = 0;
     arena_.Reset();
+    text_.Reset();
+    open_ = nullptr;
+    streaming_ = true;
     textBound_ = 0;
+    mark_.set = false;
   }
+
+  // Remembers the document as it is now. `Rewind` then returns to exactly this state: it frees
+  // every element added since and undoes every change made since to the elements that were
+  // there. So messages that share a beginning (the envelope of one command) build it once.
+  // `Clear` drops the mark.
+  void Mark();
+  // Returns to the state of the last `Mark` and keeps the mark. false, changing nothing, when no
+  // mark is set.
+  bool Rewind();
 
  private:
   friend class CSS_XmlTag;
 
-  CSS_XmlTag* NewTag(std::string_view name, std::string_view value, bool closeFlag);
-  std::string_view CopyText(std::string_view text);
+  // Makes an element under `parent` (null: top level) and appends it to the parent's children.
+  // `leaf`: made as a leaf with a value (not as a container for children).
+  CSS_XmlTag* NewTag(CSS_XmlTag* parent, std::string_view name, std::string_view value,
+                     bool closeFlag, bool leaf);
+  // Writes the closing tag of `tag` to the stream.
+  void WriteEndTag(const CSS_XmlTag& tag);
+
+  // What an element's later children and siblings change in it.
+  struct LinkState {
+    CSS_XmlTag* tag;
+    CSS_XmlTag* first;
+    CSS_XmlTag* last;
+    CSS_XmlTag* next;
+    bool written;
+    bool endWritten;
+  };
+  struct MarkState {
+    bool set = false;
+    CSS_XmlArena::Position arena;
+    CSS_XmlText::Position text;
+    CSS_XmlTag* lastTop;
+    std::size_t topCount;
+    CSS_XmlTag* open;
+    bool openEndWritten;
+    bool streaming;
+    std::size_t textBound;
+    // Of every element there was: an envelope's few fit in `inlineLinks`, more go to `links`.
+    std::array<LinkState, 8> inlineLinks;
+    std::size_t linkCount;
+    std::vector<LinkState> links;
+  };
 
   CSS_XmlArena arena_;
-  std::vector<CSS_XmlTag*> top_;
+  CSS_XmlText text_;
+  // The top-level elements, linked like siblings.
+  CSS_XmlTag* firstTop_ = nullptr;
+  CSS_XmlTag* lastTop_ = nullptr;
+  std::size_t topCount_ = 0;
+  MarkState mark_;
+  // The innermost element whose text is still open; the open elements are it and its ancestors.
+  CSS_XmlTag* open_ = nullptr;
+  // Whether text_ holds the first pass so far (otherwise only the names and values).
+  bool streaming_ = true;
   std::size_t textBound_ = 0;
 };
+
+// The element makers are small and sit on every builder's path: they are inline.
+
+inline CSS_XmlTag* CSS_XmlTag::AddChild(std::string_view name, std::string_view value) {
+  return document_->NewTag(this, name, value, false, true);
+}
+
+inline CSS_XmlTag* CSS_XmlTag::AddChild(std::string_view name, std::int32_t value) {
+  char buffer[kMaxDecimalLength];
+  return document_->NewTag(this, name, FormatDecimal(value, buffer), false, true);
+}
+
+inline CSS_XmlTag* CSS_XmlTag::AddChild(std::string_view name, std::uint8_t value) {
+  return AddChild(name, static_cast<std::int32_t>(value));
+}
+
+inline CSS_XmlTag* CSS_XmlTag::AddContainer(std::string_view name, bool closeFlag) {
+  return document_->NewTag(this, name, {}, closeFlag, false);
+}
 
 }  // namespace ssmsg

@@ -143,11 +143,7 @@ std::atomic<CSToolEnum*> installedService{nullptr};
 
 }  // namespace
 
-std::string_view CSToolEnumBase::EnumToString(const int& value) const {
-  if (value >= 0 && value < static_cast<int>(dense_.size())) {
-    const auto& text = dense_[static_cast<std::size_t>(value)];
-    return text.has_value() ? std::string_view(*text) : std::string_view();
-  }
+std::string_view CSToolEnumBase::SparseText(int value) const {
   const auto it = sparse_.find(value);
   return it != sparse_.end() ? std::string_view(it->second) : std::string_view();
 }

@@ -40,7 +40,13 @@ class CSToolEnumBase {
  public:
   // The text of `value`; the empty text when the value has none. The view stays valid until the
   // text of that value is replaced.
-  std::string_view EnumToString(const int& value) const;
+  std::string_view EnumToString(const int& value) const {
+    if (value >= 0 && value < static_cast<int>(dense_.size())) {
+      const auto& text = dense_[static_cast<std::size_t>(value)];
+      return text.has_value() ? std::string_view(*text) : std::string_view();
+    }
+    return SparseText(value);
+  }
 
   // Gives `value` the text `text` (replacing the one it had).
   void SetText(int value, std::string_view text);
@@ -49,6 +55,8 @@ class CSToolEnumBase {
   std::vector<int> Values() const;
 
  private:
+  std::string_view SparseText(int value) const;
+
   // Small non-negative values are looked up by position; any others in a map.
   static constexpr int kDenseLimit = 256;
   std::vector<std::optional<std::string>> dense_;

@@ -16,11 +16,13 @@ class TestCommand final : public CSS_Command {
 
   bool AddParameters(CSS_XmlTag* parameters) override {
     ++calls;
+    if (underNode) parameters->FirstChild()->AddChild("Sub", calls);
     if (withValue) parameters->AddChild("Value", "v");
     return accept_;
   }
 
   bool withValue = false;
+  bool underNode = false;
   int calls = 0;
 
  private:
@@ -67,6 +69,30 @@ TEST(Command, OwnParametersFollowTheNode) {
             "<Command><InterfaceID>1</InterfaceID><MessageType>Controller</MessageType>"
             "<Action>AskSettings</Action><Parameters><Node>7</Node><Value>v</Value>"
             "</Parameters></Command>");
+}
+
+// One command object makes many messages; each carries the interface and node of its own call,
+// also when the previous message changed the elements of the envelope.
+TEST(Command, EachMessageHasItsOwnEnvelope) {
+  for (const bool underNode : {false, true}) {
+    TestCommand command("T", "A", true, true);
+    command.withValue = true;
+    command.underNode = underNode;
+    const std::pair<int, int> calls[] = {{1, 2}, {1, 2}, {3, 2}, {3, 0}, {1, 2}, {1, 2}};
+    for (const auto& [interfaceId, node] : calls) {
+      std::string text;
+      ASSERT_TRUE(command.MakeCommand(interfaceId, node, text));
+      // A child of "Node" makes it a deferred element: it closes in the second pass.
+      const std::string parameters =
+          underNode ? "<Node>" + std::to_string(node) + "<Sub>" + std::to_string(command.calls) +
+                          "</Sub><Value>v</Value></Node>"
+                    : "<Node>" + std::to_string(node) + "</Node><Value>v</Value>";
+      EXPECT_EQ(text, "<Command><InterfaceID>" + std::to_string(interfaceId) +
+                          "</InterfaceID><MessageType>T</MessageType><Action>A</Action>"
+                          "<Parameters>" +
+                          parameters + "</Parameters></Command>");
+    }
+  }
 }
 
 TEST(Command, BadInterfaceOrNodeLeavesTheTextAlone) {
