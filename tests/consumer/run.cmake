@@ -1,6 +1,8 @@
 # Installs the built package into PREFIX (a folder of the build tree), then configures, builds and
 # runs the consumer project against it, and runs the installed tool.
-#   cmake -DBUILD_DIR=... -DPREFIX=... -DSOURCE_DIR=... -DWORK_DIR=... [-DTOOL=ON] -P run.cmake
+#   cmake -DBUILD_DIR=... -DPREFIX=... -DSOURCE_DIR=... -DWORK_DIR=... [-DTOOL=ON]
+#         [-DSANITIZE=address,undefined] -P run.cmake
+# A library built with sanitizers needs a consumer built with the same ones.
 function(run)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE status)
   if(NOT status EQUAL 0)
@@ -26,7 +28,11 @@ foreach(pc IN LISTS pc_files)
   get_filename_component(pc_dir ${pc} DIRECTORY)
   set(ENV{PKG_CONFIG_PATH} ${pc_dir})
 endforeach()
-run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR} -G Ninja -DCMAKE_PREFIX_PATH=${PREFIX})
+set(flags)
+if(SANITIZE)
+  set(flags -DCMAKE_CXX_FLAGS=-fsanitize=${SANITIZE} -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=${SANITIZE})
+endif()
+run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR} -G Ninja -DCMAKE_PREFIX_PATH=${PREFIX} ${flags})
 run(${CMAKE_COMMAND} --build ${WORK_DIR})
 run(${WORK_DIR}/consumer)
 run(${WORK_DIR}/consumer_pc)
