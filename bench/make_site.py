@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Writes a large site file for measuring the loader and the tool.
 
-Each controller has 256 inputs, 128 outputs and 64 readers with every sub-record, and a few of
-each schedule list. Usage: bench/make_site.py [CONTROLLERS] > site.json (default 1000).
+Each controller has 256 inputs, 128 outputs, 64 readers with every sub-record, 8 ports, 32
+field-LAN nodes, 256 time zones, 64 time groups, 64 holidays and names of about 30 characters. Usage: bench/make_site.py [CONTROLLERS] > site.json (default 1000).
 """
 import json
 import sys
@@ -10,7 +10,7 @@ import sys
 
 def input_object(k):
     return {
-        "Name": f"Input {k} door contact", "DLan": k % 4, "DNode": k % 16, "DPort": k % 8,
+        "Name": f"Input {k:03d} door contact, hall", "DLan": k % 4, "DNode": k % 16, "DPort": k % 8,
         "Type": k % 6, "TypeRef": k, "CountDelay": 10, "EOL": k % 2 == 0, "Polarity": False,
         "CountValue": 1000 + k,
         "Time": {"BounceTick": 1, "Debounce": 5, "TickResolution": 1, "Timeout": 300,
@@ -24,7 +24,7 @@ def input_object(k):
 
 def output_object(k):
     return {
-        "Name": f"Output {k} strike", "DLan": 0, "DNode": k % 16, "DPort": k % 8,
+        "Name": f"Output {k:03d} strike, main door", "DLan": 0, "DNode": k % 16, "DPort": k % 8,
         "Type": k % 5, "TypeRef": k, "Polarity": k % 2, "EnableIn": 1, "EnableOut": 2,
         "ControlIn": 3, "ControlOut": 4, "EnableIn_L": 1, "EnableOut_L": 2, "ControlIn_L": 3,
         "ControlOut_L": 4,
@@ -35,7 +35,7 @@ def output_object(k):
 
 def reader_object(k):
     return {
-        "Name": f"Reader {k} entrance", "DLan": 0, "DNode": k % 16, "DPort": k % 8, "App": 1,
+        "Name": f"Reader {k:03d} entrance, lobby", "DLan": 0, "DNode": k % 16, "DPort": k % 8, "App": 1,
         "Type": k % 6, "LED": 1, "LCD": 0, "CardLCD": 0, "Complete": 2, "BoothMode": 0,
         "LinkRef": k, "Power": 0, "CheckType": 1, "Percentage": 5, "ClkPolarity": False,
         "CardControl": {"APBTo": 2, "APBFrom": 1, "APBOffline": 1, "APBReset": 60,
@@ -52,20 +52,24 @@ def reader_object(k):
     }
 
 
+def controller_address(n):
+    return {"Interface": 1 + n // 100, "Node": n % 100, "Name": f"Controller {n:04d} of the site"}
+
+
 def controller(n):
     return {
-        "Interface": 1 + n // 100, "Node": n % 100, "Name": f"Controller {n} of the site",
+        **controller_address(n),
         "Config": {"DbMode": 1, "TGEnabled": True, "DbSize": 20000, "LockSize": 3000, "In": 2,
                    "Out": 1},
         "XTRA": {"ApplicationNo": 1, "Mode": 2},
-        "Holidays": [{"Month": m, "Day": 1} for m in range(1, 13)],
+        "Holidays": [{"Month": 1 + h % 12, "Day": 1 + h // 12} for h in range(64)],
         "TimeZones": [{"ZoneNo": z, "StartHour": z % 24, "StartMinute": 0, "EndHour": 23,
-                       "EndMinute": 59} for z in range(1, 17)],
+                       "EndMinute": 59} for z in range(1, 257)],
         "TimeGroups": [{"Zones": [{"ZoneNo": z, "Monday": True, "Friday": True}
-                                  for z in range(1, 17, 3)]} for _ in range(8)],
+                                  for z in range(1 + g % 8, 257, 8)]} for g in range(64)],
         "Ports": [{"SerialPort": p, "Type": 2, "BaudRate": 3, "Bits": 1, "Parity": 0,
-                   "PeripheralType": 3} for p in range(1, 5)],
-        "FLAN": [{"FLAN_Node": f, "Type": 2} for f in range(1, 9)],
+                   "PeripheralType": 3} for p in range(1, 9)],
+        "FLAN": [{"FLAN_Node": f, "Type": 2} for f in range(1, 33)],
         "Inputs": [input_object(k) for k in range(256)],
         "Outputs": [output_object(k) for k in range(128)],
         "Readers": [reader_object(k) for k in range(64)],
@@ -74,12 +78,18 @@ def controller(n):
 
 def main():
     count = int(sys.argv[1]) if len(sys.argv) > 1 else 1000
+    # Controllers differ only in address and name: write the rest once and reuse the text.
+    shared = controller(0)
+    for key in ("Interface", "Node", "Name"):
+        del shared[key]
+    rest = json.dumps(shared, separators=(",", ":"))[1:]
     out = sys.stdout
     out.write('{"Controllers": [\n')
     for n in range(count):
         if n:
             out.write(",\n")
-        json.dump(controller(n), out, separators=(",", ":"))
+        head = {key: controller_address(n)[key] for key in ("Interface", "Node", "Name")}
+        out.write(json.dumps(head, separators=(",", ":"))[:-1] + "," + rest)
     out.write("\n]}\n")
 
 
