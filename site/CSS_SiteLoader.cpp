@@ -125,6 +125,19 @@ struct Scratch {
 
 const Node& RootNode();
 
+// The most errors reported for one file.
+constexpr std::size_t kMaxErrors = 100;
+
+// "file:line:column" of the byte at `at` of `text`.
+std::string Where(std::string_view fileName, std::string_view text, std::size_t at) {
+  const std::string_view before = text.substr(0, at);
+  const std::size_t line =
+      1 + static_cast<std::size_t>(std::count(before.begin(), before.end(), '\n'));
+  const std::size_t lineStart = before.rfind('\n');
+  const std::size_t column = at - (lineStart == std::string_view::npos ? 0 : lineStart + 1) + 1;
+  return std::string(fileName) + ":" + std::to_string(line) + ":" + std::to_string(column);
+}
+
 // The event handler of the JSON reader.
 class SiteLoader {
  public:
@@ -145,31 +158,40 @@ class SiteLoader {
   }
 
   // The reader's events.
-  bool null() { return OnScalar(Got::Null, {}, nullptr); }
-  bool boolean(bool value) { return OnScalar(Got::Boolean, Scalar::Flag(value), nullptr); }
+  bool null() { return OnScalar(Got::Null, {}, nullptr) && Going(); }
+  bool boolean(bool value) {
+    return OnScalar(Got::Boolean, Scalar::Flag(value), nullptr) && Going();
+  }
   bool number_integer(std::int64_t value) {
-    return OnScalar(Got::Integer, Scalar::Integer(value), nullptr);
+    return OnScalar(Got::Integer, Scalar::Integer(value), nullptr) && Going();
   }
   bool number_unsigned(std::uint64_t value) {
     if (value > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
       const std::string text = std::to_string(value);
-      return OnScalar(Got::HugeInteger, {}, &text);
+      return OnScalar(Got::HugeInteger, {}, &text) && Going();
     }
-    return OnScalar(Got::Integer, Scalar::Integer(static_cast<std::int64_t>(value)), nullptr);
+    return OnScalar(Got::Integer, Scalar::Integer(static_cast<std::int64_t>(value)), nullptr) &&
+           Going();
   }
   bool number_float(double /*value*/, const std::string& text) {
     const bool integral = text.find_first_of(".eE") == std::string::npos;
-    return OnScalar(integral ? Got::HugeInteger : Got::Fraction, {}, &text);
+    return OnScalar(integral ? Got::HugeInteger : Got::Fraction, {}, &text) && Going();
   }
-  bool string(std::string& value) { return OnScalar(Got::String, Scalar::Text(value), nullptr); }
+  bool string(std::string& value) {
+    return OnScalar(Got::String, Scalar::Text(value), nullptr) && Going();
+  }
   bool binary(nlohmann::json::binary_t& /*value*/) { return true; }  // not in JSON text
-  bool start_object(std::size_t /*elements*/) { return OnStart(Kind::Object); }
-  bool end_object() { return OnEnd(); }
-  bool start_array(std::size_t /*elements*/) { return OnStart(Kind::Array); }
-  bool end_array() { return OnEnd(); }
-  bool key(std::string& key);
+  bool start_object(std::size_t /*elements*/) { return OnStart(Kind::Object) && Going(); }
+  bool end_object() { return OnEnd() && Going(); }
+  bool start_array(std::size_t /*elements*/) { return OnStart(Kind::Array) && Going(); }
+  bool end_array() { return OnEnd() && Going(); }
+  bool key(std::string& key) { return Key(key) && Going(); }
   bool parse_error(std::size_t position, const std::string& lastToken,
                    const nlohmann::json::exception& error);
+
+  // False once the error list is full: reading stops there, so that a file made of mistakes
+  // costs no more memory than a valid one.
+  bool Going() const { return errors_.size() <= kMaxErrors; }
 
   // What the schema's hooks and stores work on.
   Scratch scratch;
@@ -195,6 +217,7 @@ class SiteLoader {
   bool FirstUse(CSToolEnumId id, std::int64_t value);
   bool OnStart(Kind kind);
   bool OnEnd();
+  bool Key(std::string& key);
   // The member whose value comes next, with its path and index; null when it is to be skipped.
   const Member* Expect(std::int32_t& position);
   // The path of the value about to be read in the innermost frame.
@@ -847,6 +870,13 @@ std::string SiteLoader::ValuePath(std::int32_t position) const {
 }
 
 void SiteLoader::Error(std::string_view path, std::string_view message) {
+  if (errors_.size() >= kMaxErrors) {
+    if (errors_.size() == kMaxErrors) {
+      errors_.push_back(site_.fileName + ": more than " + std::to_string(kMaxErrors) +
+                        " errors, the rest of the file is not checked");
+    }
+    return;
+  }
   std::string line = site_.fileName;
   line += ": ";
   if (!path.empty()) line.append(path).append(": ");
@@ -984,7 +1014,7 @@ bool SiteLoader::OnEnd() {
   return true;
 }
 
-bool SiteLoader::key(std::string& key) {
+bool SiteLoader::Key(std::string& key) {
   if (skipDepth_ > 0) return true;
   Frame& frame = frames_.back();
   frame.pending = nullptr;
@@ -1048,11 +1078,6 @@ bool SiteLoader::parse_error(std::size_t position, const std::string& /*lastToke
                              const nlohmann::json::exception& error) {
   // `position` counts the bytes read, the offending one included.
   const std::size_t at = std::min(position > 0 ? position - 1 : 0, text_.size());
-  const std::string_view before = text_.substr(0, at);
-  const std::size_t line =
-      1 + static_cast<std::size_t>(std::count(before.begin(), before.end(), '\n'));
-  const std::size_t lineStart = before.rfind('\n');
-  const std::size_t column = at - (lineStart == std::string_view::npos ? 0 : lineStart + 1) + 1;
   // The reader's message starts with its own prefix and position: keep what follows them.
   std::string_view message = error.what();
   const std::size_t prefix = message.find("parse error");
@@ -1060,8 +1085,7 @@ bool SiteLoader::parse_error(std::size_t position, const std::string& /*lastToke
     const std::size_t colon = message.find(": ", prefix);
     if (colon != std::string_view::npos) message.remove_prefix(colon + 2);
   }
-  errors_.push_back(site_.fileName + ":" + std::to_string(line) + ":" + std::to_string(column) +
-                    ": " + std::string(message));
+  errors_.push_back(Where(site_.fileName, text_, at) + ": " + std::string(message));
   return false;
 }
 
@@ -1103,6 +1127,12 @@ void SiteLoader::CloseController(const Frame& frame) {
 }  // namespace
 
 CSS_SiteLoadResult LoadSiteText(std::string_view text, std::string_view fileName) {
+  // The JSON reader takes a NUL byte for the end of the text and would accept whatever follows.
+  if (const std::size_t nul = text.find('\0'); nul != std::string_view::npos) {
+    CSS_SiteLoadResult result;
+    result.errors.push_back(Where(fileName, text, nul) + ": syntax error - a NUL byte");
+    return result;
+  }
   SiteLoader loader(text, fileName);
   nlohmann::json::sax_parse(text.data(), text.data() + text.size(), &loader);
   return std::move(loader).Finish();

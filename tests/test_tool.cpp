@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -38,13 +39,15 @@ struct Result {
 };
 
 // Runs `ssmsg ARGS` in `folder` and collects its exit status and output.
-Result Tool(const std::string& args, const fs::path& folder = fs::current_path()) {
+// `prefix` goes before the tool's name, e.g. a command that measures it.
+Result Tool(const std::string& args, const fs::path& folder = fs::current_path(),
+            const std::string& prefix = "") {
   // Test processes may run side by side: each has files of its own.
   const std::string stem = "ssmsg_tool_test." + std::to_string(getpid());
   const fs::path out = fs::path(testing::TempDir()) / (stem + ".out");
   const fs::path err = fs::path(testing::TempDir()) / (stem + ".err");
-  const std::string command = "cd '" + folder.string() + "' && '" SSMSG_TOOL "' " + args + " >'" +
-                              out.string() + "' 2>'" + err.string() + "'";
+  const std::string command = "cd '" + folder.string() + "' && " + prefix + "'" SSMSG_TOOL "' " +
+                              args + " >'" + out.string() + "' 2>'" + err.string() + "'";
   const int status = std::system(command.c_str());
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
 }
@@ -264,6 +267,43 @@ TEST(Tool, InformationCommands) {
     EXPECT_NE(result.out.find("Usage:"), std::string::npos) << command;
     EXPECT_EQ(result.err, "") << command;
   }
+}
+
+// A 100 MB file of nothing but mistakes: the tool reports the first hundred and stops, its memory
+// staying near the size of the file however many mistakes follow.
+TEST(Tool, HugeFileOfMistakesStaysBounded) {
+  const fs::path file =
+      fs::path(testing::TempDir()) / ("ssmsg_tool_test." + std::to_string(getpid()) + ".huge.json");
+  {
+    std::ofstream out(file, std::ios::binary);
+    const std::string block = [] {
+      std::string text;
+      for (int i = 0; i < 4096; ++i)
+        text += "{ \"X\": 1 }, ";
+      return text;
+    }();
+    out << "{ \"Controllers\": [ ";
+    for (std::size_t written = 0; written < (std::size_t{100} << 20); written += block.size())
+      out << block;
+    out << "{} ] }\n";
+  }
+  const fs::path memory = fs::path(file).replace_extension(".kb");
+  const Result result = Tool("validate --config '" + file.string() + "'", fs::current_path(),
+                             "/usr/bin/time -f %M -o '" + memory.string() + "' ");
+  // The last line is the peak memory in kilobytes; a line before it may say how the tool exited.
+  std::string maxKb = ReadFile(memory);
+  while (!maxKb.empty() && maxKb.back() == '\n')
+    maxKb.pop_back();
+  maxKb.erase(0, maxKb.find_last_of('\n') + 1);
+  fs::remove(file);
+  fs::remove(memory);
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 101);
+  EXPECT_NE(result.err.find(": more than 100 errors, the rest of the file is not checked\n"),
+            std::string::npos);
+  ASSERT_FALSE(maxKb.empty());
+  EXPECT_LT(std::stol(maxKb), 1024 * 1024) << "kilobytes";
 }
 
 }  // namespace
