@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "manager/CSS_Manager.h"
-#include "store_filler.h"
+#include "fuzz/store_filler.h"
 
 namespace ssmsg::test {
 namespace {
