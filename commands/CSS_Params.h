@@ -30,8 +30,7 @@ class CSS_Params {
     return *this;
   }
   template <class T>
-    requires std::same_as<T, bool>
-  CSS_Params& Number(std::string_view name, T value) = delete;
+  requires std::same_as<T, bool> CSS_Params& Number(std::string_view name, T value) = delete;
 
   // "True" for any non-zero byte, "False" for zero.
   CSS_Params& Flag(std::string_view name, std::uint8_t flag) {

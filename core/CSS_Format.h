@@ -39,13 +39,17 @@ constexpr std::string_view TrimWhiteSpace(std::string_view text) {
   constexpr auto isWhiteSpace = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
   std::size_t first = 0;
   std::size_t end = text.size();
-  while (first < end && isWhiteSpace(text[first])) ++first;
-  while (end > first && isWhiteSpace(text[end - 1])) --end;
+  while (first < end && isWhiteSpace(text[first]))
+    ++first;
+  while (end > first && isWhiteSpace(text[end - 1]))
+    --end;
   return text.substr(first, end - first);
 }
 
 // "True" for any non-zero byte, "False" for zero.
-constexpr std::string_view FlagText(std::uint8_t flag) { return flag != 0 ? "True" : "False"; }
+constexpr std::string_view FlagText(std::uint8_t flag) {
+  return flag != 0 ? "True" : "False";
+}
 
 // Appends the numbers of `list` to `text` as comma-separated decimals, with a comma in front of
 // the first one too when `text` is not empty. The numbers are unsigned 32-bit values written as

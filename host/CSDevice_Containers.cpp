@@ -2,8 +2,7 @@
 
 namespace ssmsg {
 
-bool CSDevice_TimeGroupZone::GetItems2Send(int timeGroupNo, int firstZoneNo,
-                                           ItemList& out) const {
+bool CSDevice_TimeGroupZone::GetItems2Send(int timeGroupNo, int firstZoneNo, ItemList& out) const {
   const std::vector<Item>* zones = FindGroup(timeGroupNo);
   if (zones == nullptr) return false;
   const std::int64_t first = firstZoneNo;

@@ -25,7 +25,9 @@ std::optional<std::tm> gl_ReadLocalTime() {
   return source ? source() : MachineLocalTime();
 }
 
-void gl_SetClockSource(CSS_ClockSource source) { InstalledSource() = std::move(source); }
+void gl_SetClockSource(CSS_ClockSource source) {
+  InstalledSource() = std::move(source);
+}
 
 CSS_ClockSource FixedClock(const std::tm& localTime) {
   return [localTime]() -> std::optional<std::tm> { return localTime; };

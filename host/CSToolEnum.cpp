@@ -173,7 +173,8 @@ std::vector<int> CSToolEnumBase::Values() const {
 }
 
 CSToolEnum::CSToolEnum() {
-  for (const BuiltInText& entry : kBuiltInTexts) Get(entry.id)->SetText(entry.value, entry.text);
+  for (const BuiltInText& entry : kBuiltInTexts)
+    Get(entry.id)->SetText(entry.value, entry.text);
 }
 
 std::string_view CSToolEnum::Name(CSToolEnumId id) {

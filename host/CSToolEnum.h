@@ -12,6 +12,7 @@ namespace ssmsg {
 
 // Every enumeration of the enumeration service, by the name of its CSToolEnum member without
 // the "Get" prefix.
+// clang-format off
 #define SSMSG_TOOL_ENUMS(X)                                                                    \
   X(Alarm) X(CardStatus) X(ChangeCounterStatus) X(ControllerCommError)                         \
   X(CounterReaderCountStatus) X(CounterSetupStatus) X(CounterStatus) X(DCP_BaudRate)           \
@@ -22,6 +23,7 @@ namespace ssmsg {
   X(ReaderNumberOfChecks) X(ReaderPower) X(ReaderType) X(Tick) X(TimerStatus) X(VenderBus)     \
   X(VenderCommunicationType) X(VenderFreeType) X(VenderKeyFormat) X(VenderType) X(VendStatus)  \
   X(XTRA_VORAN_Mode) X(EnableInOutLevel) X(OutputInOutLevel)
+// clang-format on
 
 enum class CSToolEnumId : std::size_t {
 #define SSMSG_ENUM_ID(name) name,
@@ -70,12 +72,16 @@ class CSToolEnum {
  public:
   CSToolEnum();  // loads the built-in texts
 
-#define SSMSG_ENUM_GETTER(name) \
-  CSToolEnumBase* Get##name() { return &enums_[static_cast<std::size_t>(CSToolEnumId::name)]; }
+#define SSMSG_ENUM_GETTER(name)                                   \
+  CSToolEnumBase* Get##name() {                                   \
+    return &enums_[static_cast<std::size_t>(CSToolEnumId::name)]; \
+  }
   SSMSG_TOOL_ENUMS(SSMSG_ENUM_GETTER)
 #undef SSMSG_ENUM_GETTER
 
-  CSToolEnumBase* Get(CSToolEnumId id) { return &enums_[static_cast<std::size_t>(id)]; }
+  CSToolEnumBase* Get(CSToolEnumId id) {
+    return &enums_[static_cast<std::size_t>(id)];
+  }
   const CSToolEnumBase* Get(CSToolEnumId id) const {
     return &enums_[static_cast<std::size_t>(id)];
   }

@@ -23,7 +23,9 @@ bool AppendOne(CSS_Command& command, int interfaceId, int node, CSS_StringList& 
 
 }  // namespace
 
-CSS_Manager::CSS_Manager() { currentManager.store(this, std::memory_order_release); }
+CSS_Manager::CSS_Manager() {
+  currentManager.store(this, std::memory_order_release);
+}
 
 CSS_Manager::CSS_Manager(const CSS_Manager& /*other*/) : CSS_Manager() {}
 
@@ -32,7 +34,9 @@ CSS_Manager::~CSS_Manager() {
   currentManager.compare_exchange_strong(self, nullptr, std::memory_order_acq_rel);
 }
 
-CSS_Manager* gl_Get_SS_Manager() { return currentManager.load(std::memory_order_acquire); }
+CSS_Manager* gl_Get_SS_Manager() {
+  return currentManager.load(std::memory_order_acquire);
+}
 
 bool CSS_Manager::Interface_Start(int interfaceId, bool main, std::string_view ipAddress,
                                   int ipPort, CSS_StringList& out) {

@@ -17,8 +17,8 @@ namespace ssmsg::test {
 // The text of a message with both flags set: envelope, "Node", then `params`.
 inline std::string Msg(std::string_view messageType, std::string_view action,
                        std::string_view params = {}, int interfaceId = 1, int node = 2) {
-  std::string text = "<Command><InterfaceID>" + std::to_string(interfaceId) +
-                     "</InterfaceID><MessageType>";
+  std::string text =
+      "<Command><InterfaceID>" + std::to_string(interfaceId) + "</InterfaceID><MessageType>";
   text.append(messageType).append("</MessageType><Action>").append(action);
   text.append("</Action><Parameters><Node>").append(std::to_string(node)).append("</Node>");
   text.append(params).append("</Parameters></Command>");

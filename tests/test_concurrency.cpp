@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "manager/CSS_Manager.h"
 #include "fuzz/store_filler.h"
+#include "manager/CSS_Manager.h"
 
 namespace ssmsg::test {
 namespace {

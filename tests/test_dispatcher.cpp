@@ -9,7 +9,8 @@ using Dispatcher = StoreTest;
 
 TEST_F(Dispatcher, TasksOutsideTheTableFailAndTasksWithoutMessagesSucceed) {
   out = {"kept"};
-  for (int task : {-1, 0, 150, 178, 1000}) EXPECT_FALSE(Run(task)) << task;
+  for (int task : {-1, 0, 150, 178, 1000})
+    EXPECT_FALSE(Run(task)) << task;
   for (int task : {151, 176}) {
     EXPECT_TRUE(Run(task)) << task;
     EXPECT_TRUE(Run(task, 0, -1)) << task;

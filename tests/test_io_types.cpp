@@ -9,8 +9,15 @@ using InputTypes = StoreTest;
 
 TEST_F(InputTypes, WorkedExample) {
   store.GetResource().SetInputs(1);
-  store.GetInputType().Set(0, {.DLan = 1, .DNode = 5, .DPort = 2, .Type = 3, .TypeRef = 0,
-                               .EOL = 1, .Polarity = 0, .CountDelay = 0, .CountValue = 100});
+  store.GetInputType().Set(0, {.DLan = 1,
+                               .DNode = 5,
+                               .DPort = 2,
+                               .Type = 3,
+                               .TypeRef = 0,
+                               .EOL = 1,
+                               .Polarity = 0,
+                               .CountDelay = 0,
+                               .CountValue = 100});
   enums.GetInputType()->SetText(3, "T");
   ASSERT_TRUE(Run(161));
   EXPECT_EQ(out, (CSS_StringList{
@@ -46,8 +53,14 @@ using OutputTypes = StoreTest;
 
 TEST_F(OutputTypes, WorkedExample) {
   store.GetResource().SetOutputs(1);
-  store.GetOutputType().Set(0, {.DLan = 1, .DNode = 5, .DPort = 1, .Type = 2, .TypeRef = 0,
-                                .Polarity = 1, .EnabledInputPort = 3, .EnabledInputLevel = 1});
+  store.GetOutputType().Set(0, {.DLan = 1,
+                                .DNode = 5,
+                                .DPort = 1,
+                                .Type = 2,
+                                .TypeRef = 0,
+                                .Polarity = 1,
+                                .EnabledInputPort = 3,
+                                .EnabledInputLevel = 1});
   enums.GetOutputType()->SetText(2, "T");
   enums.GetOutputPolarity()->SetText(1, "P");
   ASSERT_TRUE(Run(165));
@@ -70,10 +83,18 @@ TEST_F(OutputTypes, WorkedExample) {
 // and 255 catch a signed byte.
 TEST_F(OutputTypes, SparseStoreNumbersByIndexAndSendsPortsBeforeLevels) {
   store.GetResource().SetOutputs(3);
-  store.GetOutputType().Set(2, {.Name = "Gate", .DPort = -3, .Type = 4, .Polarity = 0,
-                                .EnabledInputPort = 200, .EnabledOutputPort = 2, .ControlInput = 3,
-                                .ControlOutput = 4, .EnabledInputLevel = 5, .EnabledOutputLevel = 6,
-                                .ControlInputLevel = 7, .ControlOutputLevel = 255});
+  store.GetOutputType().Set(2, {.Name = "Gate",
+                                .DPort = -3,
+                                .Type = 4,
+                                .Polarity = 0,
+                                .EnabledInputPort = 200,
+                                .EnabledOutputPort = 2,
+                                .ControlInput = 3,
+                                .ControlOutput = 4,
+                                .EnabledInputLevel = 5,
+                                .EnabledOutputLevel = 6,
+                                .ControlInputLevel = 7,
+                                .ControlOutputLevel = 255});
   store.GetOutputType().Set(3, {});  // beyond the output count: never asked for
   enums.GetOutputType()->SetText(4, "Relay");
   enums.GetOutputPolarity()->SetText(0, "Normal");

@@ -9,9 +9,19 @@ using ReaderConfiguration = StoreTest;
 
 TEST_F(ReaderConfiguration, WorkedExample) {
   store.GetResource().SetReaders(1);
-  store.GetRdConfiguration().Set(0, {.DLan = 1, .DNode = 4, .DPort = 2, .App = 1, .Type = 2,
-                                     .ClkPolarity = 0, .LED = 3, .LCD = 0, .CardLCD = 1,
-                                     .Complete = 4, .BoothMode = 5, .LinkRef = 0, .Power = 6});
+  store.GetRdConfiguration().Set(0, {.DLan = 1,
+                                     .DNode = 4,
+                                     .DPort = 2,
+                                     .App = 1,
+                                     .Type = 2,
+                                     .ClkPolarity = 0,
+                                     .LED = 3,
+                                     .LCD = 0,
+                                     .CardLCD = 1,
+                                     .Complete = 4,
+                                     .BoothMode = 5,
+                                     .LinkRef = 0,
+                                     .Power = 6});
   enums.GetReaderApp()->SetText(1, "t1");
   enums.GetReaderType()->SetText(2, "t2");
   enums.GetReaderLED()->SetText(3, "t3");
@@ -38,10 +48,21 @@ TEST_F(ReaderConfiguration, WorkedExample) {
 // other messages.
 TEST_F(ReaderConfiguration, SparseStoreNumbersByIndexAndSendsOnlyConfiguration) {
   store.GetResource().SetReaders(3);
-  store.GetRdConfiguration().Set(1, {.Name = "Main gate", .DPort = -2, .App = 7, .Type = 7,
-                                     .ClkPolarity = 2, .LED = 7, .LCD = -1, .CardLCD = 300,
-                                     .Complete = 7, .BoothMode = 7, .LinkRef = -9, .Power = 7,
-                                     .CheckType = 4, .Percentage = 50, .NameInitialised = 1});
+  store.GetRdConfiguration().Set(1, {.Name = "Main gate",
+                                     .DPort = -2,
+                                     .App = 7,
+                                     .Type = 7,
+                                     .ClkPolarity = 2,
+                                     .LED = 7,
+                                     .LCD = -1,
+                                     .CardLCD = 300,
+                                     .Complete = 7,
+                                     .BoothMode = 7,
+                                     .LinkRef = -9,
+                                     .Power = 7,
+                                     .CheckType = 4,
+                                     .Percentage = 50,
+                                     .NameInitialised = 1});
   store.GetRdConfiguration().Set(3, {});  // beyond the reader count: never asked for
   enums.GetReaderApp()->SetText(7, "");
   enums.GetReaderType()->SetText(7, "Type7");

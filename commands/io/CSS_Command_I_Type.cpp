@@ -6,8 +6,7 @@ namespace ssmsg {
 
 bool CSS_Command_I_Type::MakeCommands(int interfaceId, int node, CSS_StringList& out) {
   const CSApplicationManagerStd& store = *gl_GetApplicationManagerStd();
-  return SendRecords(interfaceId, node, out, store.GetResource().GetInputs(),
-                     store.GetInputType());
+  return SendRecords(interfaceId, node, out, store.GetResource().GetInputs(), store.GetInputType());
 }
 
 bool CSS_Command_I_Type::AddParameters(CSS_XmlTag* parameters) {

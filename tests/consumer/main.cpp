@@ -15,6 +15,7 @@ int main() {
   if (!manager.MakeSendSettings(static_cast<ssmsg::ApplicationManagerTask>(161), 1, 2, out)) {
     return 1;
   }
-  for (const auto& message : out) std::printf("%s\n", message.c_str());
+  for (const auto& message : out)
+    std::printf("%s\n", message.c_str());
   return out.size() == 2 ? 0 : 1;
 }
