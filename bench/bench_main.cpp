@@ -15,13 +15,13 @@
 #include <string>
 #include <vector>
 
+#include <ssmsg/CSApplicationManagerStd.h>
+#include <ssmsg/CSS_Clock.h>
+#include <ssmsg/CSS_Manager.h>
 #include "bench/alloc_count.h"
 #include "bench/large_controller.h"
 #include "bench/peers.h"
 #include "bench/recipe.h"
-#include "host/CSApplicationManagerStd.h"
-#include "host/CSS_Clock.h"
-#include "manager/CSS_Manager.h"
 
 namespace ssmsg::bench {
 namespace {
@@ -320,7 +320,7 @@ int main(int argc, char** argv) {
   Case full{"full", "full configuration", "every task 151 to 177", {}, {}, {}, 0};
   std::string pending;
   for (const CSS_TaskInfo& info : CSS_Manager::TaskTable()) {
-    const auto task = static_cast<ApplicationManagerTask>(info.task);
+    const ApplicationManagerTask task = info.task;
     full.tasks.push_back(task);
     Case c{"task" + std::to_string(info.task),
            "task " + std::to_string(info.task),

@@ -3,7 +3,7 @@
 // A large controller for the benchmarks: every record kind of the store, filled to the counts
 // below with varied values.
 
-#include "host/CSApplicationManagerStd.h"
+#include <ssmsg/CSApplicationManagerStd.h>
 
 namespace ssmsg::bench {
 

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "site/CSS_Site.h"
+#include <ssmsg/CSS_Site.h>
 
 namespace {
 

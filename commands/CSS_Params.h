@@ -6,7 +6,7 @@
 
 #include "core/CSS_Format.h"
 #include "core/CSS_XmlTag.h"
-#include "host/CSToolEnum.h"
+#include <ssmsg/CSToolEnum.h>
 
 namespace ssmsg {
 

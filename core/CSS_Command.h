@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/CSS_Types.h"
+#include <ssmsg/CSS_Types.h>
 #include "core/CSS_XmlTag.h"
 
 namespace ssmsg {

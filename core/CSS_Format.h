@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/CSS_Types.h"
+#include <ssmsg/CSS_Types.h>
 
 namespace ssmsg {
 

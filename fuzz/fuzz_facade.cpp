@@ -20,7 +20,7 @@
 #include <string_view>
 #include <vector>
 
-#include "manager/CSS_Manager.h"
+#include <ssmsg/CSS_Manager.h>
 #include "store_filler.h"
 #include "xml_check.h"
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "manager/CSS_Manager.h"
-#include "site/CSS_Site.h"
+#include <ssmsg/CSS_Manager.h>
+#include <ssmsg/CSS_Site.h>
 #include "store_filler.h"
 
 #define SSMSG_FUZZ_CHECK(condition)                                                          \
@@ -47,17 +47,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const CSS_Site& site = *result.site;
   CSS_Manager manager;
-  for (const CSS_SiteController& controller : site.controllers) {
+  for (std::size_t controller = 0; controller < site.ControllerCount(); ++controller) {
     CSApplicationManagerStd store;
     CSToolEnum service;
-    LoadController(controller, store);
-    LoadEnumTexts(site, service);
+    site.LoadController(controller, store);
+    site.LoadEnumTexts(service);
     const test::InstalledHost host(store, service, test::ClockFrom(kSiteTime));
-    static_cast<void>(SiteWarnings(site, service));
-    for (int task = kFirstSettingsTask; task <= kLastSettingsTask; ++task) {
+    static_cast<void>(site.Warnings(service));
+    const CSS_ControllerAddress address = site.Address(controller);
+    for (const ApplicationManagerTask task : kSettingsTasks) {
       CSS_StringList out;
-      const bool sent = manager.MakeSendSettings(static_cast<ApplicationManagerTask>(task),
-                                                 controller.interfaceId, controller.node, out);
+      const bool sent = manager.MakeSendSettings(task, address.interfaceId, address.node, out);
       if (!sent) SSMSG_FUZZ_CHECK(out.empty());
       for (const std::string& message : out) {
         SSMSG_FUZZ_CHECK(!message.empty());

@@ -26,9 +26,9 @@
 #include <utility>
 #include <vector>
 
-#include "host/CSApplicationManagerStd.h"
-#include "host/CSS_Clock.h"
-#include "host/CSToolEnum.h"
+#include <ssmsg/CSApplicationManagerStd.h>
+#include <ssmsg/CSS_Clock.h>
+#include <ssmsg/CSToolEnum.h>
 
 namespace ssmsg::test {
 

@@ -1,6 +1,8 @@
-#include "host/CSApplicationManagerStd.h"
+#include <ssmsg/CSApplicationManagerStd.h>
 
 #include <atomic>
+
+#include "host/CSS_ThreadHost.h"
 
 namespace ssmsg {
 namespace {
@@ -15,6 +17,7 @@ std::atomic<CSApplicationManagerStd*> installedStore{nullptr};
 }  // namespace
 
 CSApplicationManagerStd* gl_GetApplicationManagerStd() {
+  if (CSApplicationManagerStd* bound = ThreadHostParts().store) return bound;
   CSApplicationManagerStd* store = installedStore.load(std::memory_order_acquire);
   return store != nullptr ? store : &OwnStore();
 }

@@ -1,4 +1,4 @@
-#include "host/CSDevice_Containers.h"
+#include <ssmsg/CSDevice_Containers.h>
 
 namespace ssmsg {
 

@@ -1,6 +1,8 @@
-#include "host/CSS_Clock.h"
+#include <ssmsg/CSS_Clock.h>
 
 #include <utility>
+
+#include "host/CSS_ThreadHost.h"
 
 namespace ssmsg {
 namespace {
@@ -21,6 +23,9 @@ CSS_ClockSource& InstalledSource() {
 }  // namespace
 
 std::optional<std::tm> gl_ReadLocalTime() {
+  if (const CSS_ClockSource* bound = ThreadHostParts().clock; bound != nullptr && *bound) {
+    return (*bound)();
+  }
   const CSS_ClockSource& source = InstalledSource();
   return source ? source() : MachineLocalTime();
 }

@@ -1,6 +1,8 @@
-#include "host/CSToolEnum.h"
+#include <ssmsg/CSToolEnum.h>
 
 #include <atomic>
+
+#include "host/CSS_ThreadHost.h"
 
 namespace ssmsg {
 namespace {
@@ -189,6 +191,7 @@ std::optional<CSToolEnumId> CSToolEnum::FindByName(std::string_view name) {
 }
 
 CSToolEnum* gl_fn_GetToolEnum() {
+  if (CSToolEnum* bound = ThreadHostParts().enums) return bound;
   CSToolEnum* service = installedService.load(std::memory_order_acquire);
   return service != nullptr ? service : &OwnService();
 }

@@ -1,4 +1,4 @@
-#include "manager/CSS_Manager.h"
+#include <ssmsg/CSS_Manager.h>
 
 #include <atomic>
 

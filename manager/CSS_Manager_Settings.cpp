@@ -26,7 +26,7 @@
 #include "commands/schedules/CSS_Command_G_HolidaySetup.h"
 #include "commands/schedules/CSS_Command_G_TG_Setup.h"
 #include "commands/schedules/CSS_Command_G_TZ_Setup.h"
-#include "manager/CSS_Manager.h"
+#include "manager/CSS_ManagerBuilders.h"
 #include "manager/CSS_TaskShapes.h"
 
 #include <array>
@@ -34,59 +34,70 @@
 
 namespace ssmsg {
 
-const CSS_Manager::TaskRow CSS_Manager::kTaskRows[] = {
-    {nullptr, {151, "nothing"}},
-    {&CSS_Manager::MakeSendCommands_Sys_RTC, {152, "SetRTC"}},
-    {&CSS_Manager::MakeSendCommands_G_Holiday,
-     {153, "HolidayClearAll, then HolidaySetup per holiday"}},
-    {&CSS_Manager::MakeSendCommands_G_TG,
-     {154, "TimeGroupClearAll, then TimeGroupSetup per group and block of eight zones"}},
-    {&CSS_Manager::MakeSendCommands_G_TZ,
-     {155, "TimeZoneClearAll, then TimeZoneSetup per time zone"}},
-    {&CSS_Manager::MakeSendCommands_Ctrl_Port,
-     {156, "CommPortClearAll, then CommPortSetup per serial port"}},
-    {&CSS_Manager::MakeSendCommands_Ctrl_FLan,
-     {157, "FLAN_MasterClearAll, then FLAN_MasterSetup per field-LAN node"}},
-    {&CSS_Manager::MakeSendCommands_Ctrl_DbMode, {158, "SetDbMode"}},
-    {&CSS_Manager::MakeSendCommands_Ctrl_DbSize, {159, "SetDbSize"}},
-    {&CSS_Manager::MakeSendCommands_Ctrl_Expanders, {160, "SetExpanders"}},
-    {&CSS_Manager::MakeSendCommands_I_Type, {161, "InputClearAll, then InputType per input"}},
-    {&CSS_Manager::MakeSendCommands_I_Name,
-     {162, "InputName per input and piece of ten characters"}},
-    {&CSS_Manager::MakeSendCommands_I_Time, {163, "InputTime per input"}},
-    {&CSS_Manager::MakeSendCommands_I_Link, {164, "InputLink per input"}},
-    {&CSS_Manager::MakeSendCommands_O_Type, {165, "OutputClearAll, then OutputType per output"}},
-    {&CSS_Manager::MakeSendCommands_O_Name,
-     {166, "OutputName per output and piece of ten characters"}},
-    {&CSS_Manager::MakeSendCommands_O_Time, {167, "OutputTime per output"}},
-    {&CSS_Manager::MakeSendCommands_R_Type,
-     {168, "ReaderClearAll, then SetConfiguration per reader"}},
-    {&CSS_Manager::MakeSendCommands_R_Name,
-     {169, "ReaderName per reader and piece of ten characters"}},
-    {&CSS_Manager::MakeSendCommands_R_CardControl, {170, "SetCardControl per reader"}},
-    {&CSS_Manager::MakeSendCommands_R_CardLocation, {171, "SetCardLocation per reader"}},
-    {&CSS_Manager::MakeSendCommands_R_CardStructure, {172, "SetCardStructure per reader"}},
-    {&CSS_Manager::MakeSendCommands_R_CheckSetup, {173, "SetCheckSetup per reader"}},
-    {&CSS_Manager::MakeSendCommands_R_AccessAlarm, {174, "AccessAlarm per reader"}},
-    {&CSS_Manager::MakeSendCommands_XTRA_Name,
-     {175, "SetName per piece of ten characters of the XTRA name"}},
-    {nullptr, {176, "nothing"}},
-    {&CSS_Manager::MakeSendCommands_XTRA_VoranSetMode, {177, "SetVORAN_Mode"}},
+using Builders = CSS_Manager::Builders;
+
+const Builders::TaskRow Builders::kTaskRows[] = {
+    {nullptr, {kTaskReserved151, "nothing"}},
+    {&Builders::MakeSendCommands_Sys_RTC, {kTaskClock, "SetRTC"}},
+    {&Builders::MakeSendCommands_G_Holiday,
+     {kTaskHolidays, "HolidayClearAll, then HolidaySetup per holiday"}},
+    {&Builders::MakeSendCommands_G_TG,
+     {kTaskTimeGroups,
+      "TimeGroupClearAll, then TimeGroupSetup per group and block of eight zones"}},
+    {&Builders::MakeSendCommands_G_TZ,
+     {kTaskTimeZones, "TimeZoneClearAll, then TimeZoneSetup per time zone"}},
+    {&Builders::MakeSendCommands_Ctrl_Port,
+     {kTaskSerialPorts, "CommPortClearAll, then CommPortSetup per serial port"}},
+    {&Builders::MakeSendCommands_Ctrl_FLan,
+     {kTaskFieldLan, "FLAN_MasterClearAll, then FLAN_MasterSetup per field-LAN node"}},
+    {&Builders::MakeSendCommands_Ctrl_DbMode, {kTaskDbMode, "SetDbMode"}},
+    {&Builders::MakeSendCommands_Ctrl_DbSize, {kTaskDbSize, "SetDbSize"}},
+    {&Builders::MakeSendCommands_Ctrl_Expanders, {kTaskExpanders, "SetExpanders"}},
+    {&Builders::MakeSendCommands_I_Type,
+     {kTaskInputTypes, "InputClearAll, then InputType per input"}},
+    {&Builders::MakeSendCommands_I_Name,
+     {kTaskInputNames, "InputName per input and piece of ten characters"}},
+    {&Builders::MakeSendCommands_I_Time, {kTaskInputTiming, "InputTime per input"}},
+    {&Builders::MakeSendCommands_I_Link, {kTaskInputLinks, "InputLink per input"}},
+    {&Builders::MakeSendCommands_O_Type,
+     {kTaskOutputTypes, "OutputClearAll, then OutputType per output"}},
+    {&Builders::MakeSendCommands_O_Name,
+     {kTaskOutputNames, "OutputName per output and piece of ten characters"}},
+    {&Builders::MakeSendCommands_O_Time, {kTaskOutputTiming, "OutputTime per output"}},
+    {&Builders::MakeSendCommands_R_Type,
+     {kTaskReaderConfiguration, "ReaderClearAll, then SetConfiguration per reader"}},
+    {&Builders::MakeSendCommands_R_Name,
+     {kTaskReaderNames, "ReaderName per reader and piece of ten characters"}},
+    {&Builders::MakeSendCommands_R_CardControl, {kTaskCardControl, "SetCardControl per reader"}},
+    {&Builders::MakeSendCommands_R_CardLocation, {kTaskCardLocation, "SetCardLocation per reader"}},
+    {&Builders::MakeSendCommands_R_CardStructure,
+     {kTaskCardStructure, "SetCardStructure per reader"}},
+    {&Builders::MakeSendCommands_R_CheckSetup, {kTaskCheckSetup, "SetCheckSetup per reader"}},
+    {&Builders::MakeSendCommands_R_AccessAlarm, {kTaskAccessAlarms, "AccessAlarm per reader"}},
+    {&Builders::MakeSendCommands_XTRA_Name,
+     {kTaskXtraName, "SetName per piece of ten characters of the XTRA name"}},
+    {nullptr, {kTaskReserved176, "nothing"}},
+    {&Builders::MakeSendCommands_XTRA_VoranSetMode, {kTaskXtraMode, "SetVORAN_Mode"}},
 };
 
 bool CSS_Manager::MakeSendSettings(ApplicationManagerTask task, int interfaceId, int node,
                                    CSS_StringList& out) {
-  static_assert(std::size(kTaskRows) == kLastSettingsTask - kFirstSettingsTask + 1);
+  return Builders::Dispatch(task, interfaceId, node, out);
+}
+
+bool Builders::Dispatch(ApplicationManagerTask task, int interfaceId, int node,
+                        CSS_StringList& out) {
+  static_assert(std::size(Builders::kTaskRows) == kSettingsTasks.size());
   if (task < kFirstSettingsTask || task > kLastSettingsTask) return false;
-  const Builder builder = kTaskRows[task - kFirstSettingsTask].builder;
-  return builder == nullptr || (this->*builder)(interfaceId, node, out);
+  const Builders::Builder builder = Builders::kTaskRows[task - kFirstSettingsTask].builder;
+  return builder == nullptr || builder(interfaceId, node, out);
 }
 
 std::span<const CSS_TaskInfo> CSS_Manager::TaskTable() {
   static const auto table = [] {
-    std::array<CSS_TaskInfo, std::size(kTaskRows)> infos{};
+    std::array<CSS_TaskInfo, std::size(Builders::kTaskRows)> infos{};
     for (std::size_t i = 0; i < infos.size(); ++i)
-      infos[i] = kTaskRows[i].info;
+      infos[i] = Builders::kTaskRows[i].info;
     return infos;
   }();
   return table;
@@ -94,116 +105,115 @@ std::span<const CSS_TaskInfo> CSS_Manager::TaskTable() {
 
 // Controller setup.
 
-bool CSS_Manager::MakeSendCommands_Sys_RTC(int interfaceId, int node, CSS_StringList& out) {
+bool Builders::MakeSendCommands_Sys_RTC(int interfaceId, int node, CSS_StringList& out) {
   return SendCommand<CSS_Command_Sys_RTC>(interfaceId, node, out);
 }
 
-bool CSS_Manager::MakeSendCommands_Ctrl_Port(int interfaceId, int node, CSS_StringList& out) {
+bool Builders::MakeSendCommands_Ctrl_Port(int interfaceId, int node, CSS_StringList& out) {
   return SendClearThenRecords<CSS_Command_Ctrl_PortClearAll, CSS_Command_Ctrl_PortSetup>(
       interfaceId, node, out);
 }
 
-bool CSS_Manager::MakeSendCommands_Ctrl_FLan(int interfaceId, int node, CSS_StringList& out) {
+bool Builders::MakeSendCommands_Ctrl_FLan(int interfaceId, int node, CSS_StringList& out) {
   return SendClearThenRecords<CSS_Command_Ctrl_FLanClearAll, CSS_Command_Ctrl_FLanSetup>(
       interfaceId, node, out);
 }
 
-bool CSS_Manager::MakeSendCommands_Ctrl_DbMode(int interfaceId, int node, CSS_StringList& out) {
+bool Builders::MakeSendCommands_Ctrl_DbMode(int interfaceId, int node, CSS_StringList& out) {
   return SendCommand<CSS_Command_Ctrl_DbMode>(interfaceId, node, out);
 }
 
-bool CSS_Manager::MakeSendCommands_Ctrl_DbSize(int interfaceId, int node, CSS_StringList& out) {
+bool Builders::MakeSendCommands_Ctrl_DbSize(int interfaceId, int node, CSS_StringList& out) {
   return SendCommand<CSS_Command_Ctrl_DbSize>(interfaceId, node, out);
 }
 
-bool CSS_Manager::MakeSendCommands_Ctrl_Expanders(int interfaceId, int node, CSS_StringList& out) {
+bool Builders::MakeSendCommands_Ctrl_Expanders(int interfaceId, int node, CSS_StringList& out) {
   return SendCommand<CSS_Command_Ctrl_Expanders>(interfaceId, node, out);
 }
 
 // Schedules.
 
-bool CSS_Manager::MakeSendCommands_G_Holiday(int interfaceId, int node, CSS_StringList& out) {
+bool Builders::MakeSendCommands_G_Holiday(int interfaceId, int node, CSS_StringList& out) {
   return SendClearThenRecords<CSS_Command_G_HolidayClear, CSS_Command_G_HolidaySetup>(interfaceId,
                                                                                       node, out);
 }
 
-bool CSS_Manager::MakeSendCommands_G_TG(int interfaceId, int node, CSS_StringList& out) {
+bool Builders::MakeSendCommands_G_TG(int interfaceId, int node, CSS_StringList& out) {
   return SendClearThenRecords<CSS_Command_G_TG_ClearAll, CSS_Command_G_TG_Setup>(interfaceId, node,
                                                                                  out);
 }
 
-bool CSS_Manager::MakeSendCommands_G_TZ(int interfaceId, int node, CSS_StringList& out) {
+bool Builders::MakeSendCommands_G_TZ(int interfaceId, int node, CSS_StringList& out) {
   return SendClearThenRecords<CSS_Command_G_TZ_ClearAll, CSS_Command_G_TZ_Setup>(interfaceId, node,
                                                                                  out);
 }
 
 // Inputs, outputs and names.
 
-bool CSS_Manager::MakeSendCommands_I_Type(int interfaceId, int node, CSS_StringList& out) {
+bool Builders::MakeSendCommands_I_Type(int interfaceId, int node, CSS_StringList& out) {
   return SendClearThenRecords<CSS_Command_I_ClearAll, CSS_Command_I_Type>(interfaceId, node, out);
 }
 
-bool CSS_Manager::MakeSendCommands_I_Name(int interfaceId, int node, CSS_StringList& out) {
+bool Builders::MakeSendCommands_I_Name(int interfaceId, int node, CSS_StringList& out) {
   return SendCommand<CSS_Command_I_Name>(interfaceId, node, out);
 }
 
-bool CSS_Manager::MakeSendCommands_I_Time(int interfaceId, int node, CSS_StringList& out) {
+bool Builders::MakeSendCommands_I_Time(int interfaceId, int node, CSS_StringList& out) {
   return SendAlwaysTrue<CSS_Command_I_Time>(interfaceId, node, out);
 }
 
-bool CSS_Manager::MakeSendCommands_I_Link(int interfaceId, int node, CSS_StringList& out) {
+bool Builders::MakeSendCommands_I_Link(int interfaceId, int node, CSS_StringList& out) {
   return SendAlwaysTrue<CSS_Command_I_Link>(interfaceId, node, out);
 }
 
-bool CSS_Manager::MakeSendCommands_O_Type(int interfaceId, int node, CSS_StringList& out) {
+bool Builders::MakeSendCommands_O_Type(int interfaceId, int node, CSS_StringList& out) {
   return SendClearThenRecords<CSS_Command_O_ClearAll, CSS_Command_O_Type>(interfaceId, node, out);
 }
 
-bool CSS_Manager::MakeSendCommands_O_Name(int interfaceId, int node, CSS_StringList& out) {
+bool Builders::MakeSendCommands_O_Name(int interfaceId, int node, CSS_StringList& out) {
   return SendCommand<CSS_Command_O_Name>(interfaceId, node, out);
 }
 
-bool CSS_Manager::MakeSendCommands_O_Time(int interfaceId, int node, CSS_StringList& out) {
+bool Builders::MakeSendCommands_O_Time(int interfaceId, int node, CSS_StringList& out) {
   return SendAlwaysTrue<CSS_Command_O_Time>(interfaceId, node, out);
 }
 
-bool CSS_Manager::MakeSendCommands_R_Name(int interfaceId, int node, CSS_StringList& out) {
+bool Builders::MakeSendCommands_R_Name(int interfaceId, int node, CSS_StringList& out) {
   return SendCommand<CSS_Command_R_Name>(interfaceId, node, out);
 }
 
-bool CSS_Manager::MakeSendCommands_XTRA_Name(int interfaceId, int node, CSS_StringList& out) {
+bool Builders::MakeSendCommands_XTRA_Name(int interfaceId, int node, CSS_StringList& out) {
   return SendCommand<CSS_Command_XTRA_Name>(interfaceId, node, out);
 }
 
 // Readers and XTRA.
 
-bool CSS_Manager::MakeSendCommands_R_Type(int interfaceId, int node, CSS_StringList& out) {
+bool Builders::MakeSendCommands_R_Type(int interfaceId, int node, CSS_StringList& out) {
   return SendClearThenRecords<CSS_Command_R_ClearAll, CSS_Command_R_Configuration>(interfaceId,
                                                                                    node, out);
 }
 
-bool CSS_Manager::MakeSendCommands_R_CardControl(int interfaceId, int node, CSS_StringList& out) {
+bool Builders::MakeSendCommands_R_CardControl(int interfaceId, int node, CSS_StringList& out) {
   return SendAlwaysTrue<CSS_Command_R_CardControl>(interfaceId, node, out);
 }
 
-bool CSS_Manager::MakeSendCommands_R_CardLocation(int interfaceId, int node, CSS_StringList& out) {
+bool Builders::MakeSendCommands_R_CardLocation(int interfaceId, int node, CSS_StringList& out) {
   return SendAlwaysTrue<CSS_Command_R_CardLocation>(interfaceId, node, out);
 }
 
-bool CSS_Manager::MakeSendCommands_R_CardStructure(int interfaceId, int node, CSS_StringList& out) {
+bool Builders::MakeSendCommands_R_CardStructure(int interfaceId, int node, CSS_StringList& out) {
   return SendAlwaysTrue<CSS_Command_R_CardStructure>(interfaceId, node, out);
 }
 
-bool CSS_Manager::MakeSendCommands_R_CheckSetup(int interfaceId, int node, CSS_StringList& out) {
+bool Builders::MakeSendCommands_R_CheckSetup(int interfaceId, int node, CSS_StringList& out) {
   return SendAlwaysTrue<CSS_Command_R_CheckSetup>(interfaceId, node, out);
 }
 
-bool CSS_Manager::MakeSendCommands_R_AccessAlarm(int interfaceId, int node, CSS_StringList& out) {
+bool Builders::MakeSendCommands_R_AccessAlarm(int interfaceId, int node, CSS_StringList& out) {
   return SendAlwaysTrue<CSS_Command_R_AccessAlarm>(interfaceId, node, out);
 }
 
-bool CSS_Manager::MakeSendCommands_XTRA_VoranSetMode(int interfaceId, int node,
-                                                     CSS_StringList& out) {
+bool Builders::MakeSendCommands_XTRA_VoranSetMode(int interfaceId, int node, CSS_StringList& out) {
   return SendAlwaysTrue<CSS_Command_XTRA_VoranSetMode>(interfaceId, node, out);
 }
 

@@ -3,7 +3,7 @@
 // The shapes that the settings builders share. Each makes its command objects on its own stack,
 // and every message goes to the end of `out`.
 
-#include "core/CSS_Types.h"
+#include <ssmsg/CSS_Types.h>
 
 namespace ssmsg {
 

@@ -1,10 +1,12 @@
-#include "site/CSS_Site.h"
+#include <ssmsg/CSS_Site.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+
+#include "site/CSS_SiteData.h"
 
 namespace ssmsg {
 namespace {
@@ -92,6 +94,35 @@ void CheckCapacity(const CSS_SiteController& controller, const std::string& wher
 
 }  // namespace
 
+CSS_Site::CSS_Site(std::unique_ptr<CSS_SiteData> impl) : impl_(std::move(impl)) {}
+CSS_Site::CSS_Site(CSS_Site&&) noexcept = default;
+CSS_Site& CSS_Site::operator=(CSS_Site&&) noexcept = default;
+CSS_Site::~CSS_Site() = default;
+
+const std::string& CSS_Site::FileName() const {
+  return impl_->fileName;
+}
+
+std::size_t CSS_Site::ControllerCount() const {
+  return impl_->controllers.size();
+}
+
+CSS_ControllerAddress CSS_Site::Address(std::size_t controller) const {
+  return impl_->controllers.at(controller).address;
+}
+
+std::vector<std::size_t> CSS_Site::Select(std::optional<std::int32_t> interfaceId,
+                                          std::optional<std::int32_t> node) const {
+  std::vector<std::size_t> selected;
+  for (std::size_t i = 0; i < impl_->controllers.size(); ++i) {
+    const CSS_ControllerAddress& address = impl_->controllers[i].address;
+    if (interfaceId && address.interfaceId != *interfaceId) continue;
+    if (node && address.node != *node) continue;
+    selected.push_back(i);
+  }
+  return selected;
+}
+
 CSS_SiteLoadResult LoadSite(const std::filesystem::path& file) {
   const std::string name = file.string();
   std::string text;
@@ -115,17 +146,18 @@ CSS_SiteLoadResult LoadSite(const std::filesystem::path& file) {
   return LoadSiteText(text, name);
 }
 
-void LoadController(const CSS_SiteController& controller, CSApplicationManagerStd& store) {
-  store = controller.store;
+void CSS_Site::LoadController(std::size_t controller, CSApplicationManagerStd& store) const {
+  store = impl_->controllers.at(controller).store;
 }
 
-void LoadEnumTexts(const CSS_Site& site, CSToolEnum& service) {
-  for (const CSS_SiteEnumText& entry : site.enumTexts) {
+void CSS_Site::LoadEnumTexts(CSToolEnum& service) const {
+  for (const CSS_SiteEnumText& entry : impl_->enumTexts) {
     service.Get(entry.id)->SetText(entry.value, entry.text);
   }
 }
 
-std::vector<std::string> SiteWarnings(const CSS_Site& site, const CSToolEnum& service) {
+std::vector<std::string> CSS_Site::Warnings(const CSToolEnum& service) const {
+  const CSS_SiteData& site = *impl_;
   std::vector<std::string> warnings;
   for (const CSS_SiteEnumUse& use : site.enumUses) {
     if (!service.Get(use.id)->EnumToString(use.value).empty()) continue;

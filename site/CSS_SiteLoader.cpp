@@ -14,6 +14,7 @@
 #include <charconv>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -22,7 +23,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "site/CSS_Site.h"
+#include "site/CSS_SiteData.h"
 
 namespace ssmsg {
 namespace {
@@ -141,8 +142,9 @@ std::string Where(std::string_view fileName, std::string_view text, std::size_t 
 // The event handler of the JSON reader.
 class SiteLoader {
  public:
-  SiteLoader(std::string_view text, std::string_view fileName) : text_(text) {
-    site_.fileName = fileName;
+  SiteLoader(std::string_view text, std::string_view fileName)
+      : text_(text), site_(std::make_unique<CSS_SiteData>()) {
+    site_->fileName = fileName;
     frames_.reserve(16);
     frames_.emplace_back(&RootNode(), std::string_view(), -1, -1);
   }
@@ -150,7 +152,7 @@ class SiteLoader {
   CSS_SiteLoadResult Finish() && {
     CSS_SiteLoadResult result;
     if (errors_.empty()) {
-      result.site = std::move(site_);
+      result.site = CSS_SiteAccess::Make(std::move(site_));
     } else {
       result.errors = std::move(errors_);
     }
@@ -195,11 +197,11 @@ class SiteLoader {
 
   // What the schema's hooks and stores work on.
   Scratch scratch;
-  CSS_SiteController& Controller() { return site_.controllers.back(); }
+  CSS_SiteController& Controller() { return site_->controllers.back(); }
   CSApplicationManagerStd& Store() { return Controller().store; }
   int EnumValue() const { return enumValue_; }
   void AddEnumText(int value, std::string_view text) {
-    site_.enumTexts.push_back({currentEnum_, value, std::string(text)});
+    site_->enumTexts.push_back({currentEnum_, value, std::string(text)});
   }
   // Notes that the value at `leaf` of the innermost object uses `value` of enumeration `id`.
   void NoteEnumUse(CSToolEnumId id, int value, std::string_view leaf);
@@ -225,7 +227,7 @@ class SiteLoader {
   void ExpectedGot(const Member& member, std::string_view got, std::int32_t position);
 
   std::string_view text_;
-  CSS_Site site_;
+  std::unique_ptr<CSS_SiteData> site_;
   std::vector<std::string> errors_;
   std::vector<Frame> frames_;
   int skipDepth_ = 0;  // > 0 while inside a value that is being skipped
@@ -262,8 +264,8 @@ auto& ScratchOf(SiteLoader& loader) {
   }
 SSMSG_STORE_PARTS(SSMSG_STORE_PART_OF)
 #undef SSMSG_STORE_PART_OF
-CSS_SiteController& ControllerOf(SiteLoader& loader) {
-  return loader.Controller();
+CSS_ControllerAddress& AddressOf(SiteLoader& loader) {
+  return loader.Controller().address;
 }
 
 template <auto Record, auto Field>
@@ -747,11 +749,11 @@ constexpr Node kReaders = ListNode<&StorePartRdConfiguration>(kReaderElement);
 
 // --- The controller and the file --------------------------------------------------------------
 
-using ControllerFields = Fields<&ControllerOf>;
+using ControllerFields = Fields<&AddressOf>;
 constexpr Member kControllerMembers[] = {
-    Required(
-        ControllerFields::Number<&CSS_SiteController::interfaceId>("Interface", std::nullopt, 1)),
-    Required(ControllerFields::Number<&CSS_SiteController::node>("Node", std::nullopt, 0)),
+    Required(ControllerFields::Number<&CSS_ControllerAddress::interfaceId>("Interface",
+                                                                           std::nullopt, 1)),
+    Required(ControllerFields::Number<&CSS_ControllerAddress::node>("Node", std::nullopt, 0)),
     ConfigFields::Text<&Config::Name>("Name"),
     ObjectMember("Resource", kResource),
     ObjectMember("Config", kConfig),
@@ -872,12 +874,12 @@ std::string SiteLoader::ValuePath(std::int32_t position) const {
 void SiteLoader::Error(std::string_view path, std::string_view message) {
   if (errors_.size() >= kMaxErrors) {
     if (errors_.size() == kMaxErrors) {
-      errors_.push_back(site_.fileName + ": more than " + std::to_string(kMaxErrors) +
+      errors_.push_back(site_->fileName + ": more than " + std::to_string(kMaxErrors) +
                         " errors, the rest of the file is not checked");
     }
     return;
   }
-  std::string line = site_.fileName;
+  std::string line = site_->fileName;
   line += ": ";
   if (!path.empty()) line.append(path).append(": ");
   line += message;
@@ -914,7 +916,7 @@ bool SiteLoader::FirstUse(CSToolEnumId id, std::int64_t value) {
 }
 
 void SiteLoader::NoteEnumUse(CSToolEnumId id, int value, std::string_view leaf) {
-  if (FirstUse(id, value)) site_.enumUses.push_back({id, value, PathTo(leaf)});
+  if (FirstUse(id, value)) site_->enumUses.push_back({id, value, PathTo(leaf)});
 }
 
 bool SiteLoader::OnScalar(Got got, Scalar value, const std::string* raw) {
@@ -938,7 +940,7 @@ bool SiteLoader::OnScalar(Got got, Scalar value, const std::string* raw) {
         }
         member->store(*this, value);
         if (member->enumeration && FirstUse(*member->enumeration, value.integer)) {
-          site_.enumUses.push_back(
+          site_->enumUses.push_back(
               {*member->enumeration, static_cast<int>(value.integer), ValuePath(position)});
         }
         return true;
@@ -1085,12 +1087,12 @@ bool SiteLoader::parse_error(std::size_t position, const std::string& /*lastToke
     const std::size_t colon = message.find(": ", prefix);
     if (colon != std::string_view::npos) message.remove_prefix(colon + 2);
   }
-  errors_.push_back(Where(site_.fileName, text_, at) + ": " + std::string(message));
+  errors_.push_back(Where(site_->fileName, text_, at) + ": " + std::string(message));
   return false;
 }
 
 void SiteLoader::OpenController() {
-  site_.controllers.emplace_back();
+  site_->controllers.emplace_back();
   resourceGiven_ = 0;
   controllerErrors_ = errors_.size();
 }
@@ -1113,14 +1115,14 @@ void SiteLoader::CloseController(const Frame& frame) {
   // Every address is used once; an address with an error of its own is not compared.
   if ((frame.seen & kAddressKeys) != kAddressKeys || errors_.size() != controllerErrors_) return;
   const std::uint64_t address =
-      (std::uint64_t{static_cast<std::uint32_t>(controller.interfaceId)} << 32) |
-      static_cast<std::uint32_t>(controller.node);
-  const std::size_t index = site_.controllers.size() - 1;
+      (std::uint64_t{static_cast<std::uint32_t>(controller.address.interfaceId)} << 32) |
+      static_cast<std::uint32_t>(controller.address.node);
+  const std::size_t index = site_->controllers.size() - 1;
   const auto [it, added] = addresses_.emplace(address, index);
   if (!added) {
-    Error(PathTo(), "Interface " + std::to_string(controller.interfaceId) + " and Node " +
-                        std::to_string(controller.node) + " are already used by Controllers[" +
-                        std::to_string(it->second) + "]");
+    Error(PathTo(), "Interface " + std::to_string(controller.address.interfaceId) + " and Node " +
+                        std::to_string(controller.address.node) +
+                        " are already used by Controllers[" + std::to_string(it->second) + "]");
   }
 }
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "host/CSApplicationManagerStd.h"
-#include "host/CSToolEnum.h"
-#include "manager/CSS_Manager.h"
+#include <ssmsg/CSApplicationManagerStd.h>
+#include <ssmsg/CSToolEnum.h>
+#include <ssmsg/CSS_Manager.h>
 
 namespace ssmsg::test {
 

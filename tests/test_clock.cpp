@@ -5,7 +5,7 @@
 #include <limits>
 #include <optional>
 
-#include "host/CSS_Clock.h"
+#include <ssmsg/CSS_Clock.h>
 #include "host/CSS_VariantTime.h"
 #include "support.h"
 

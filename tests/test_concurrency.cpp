@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "fuzz/store_filler.h"
-#include "manager/CSS_Manager.h"
+#include <ssmsg/CSS_Manager.h>
 
 namespace ssmsg::test {
 namespace {

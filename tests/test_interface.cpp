@@ -9,7 +9,7 @@
 #include "manager/CSS_Command_M_Poll.h"
 #include "manager/CSS_Command_M_SetNodes.h"
 #include "manager/CSS_Command_M_Start.h"
-#include "manager/CSS_Manager.h"
+#include <ssmsg/CSS_Manager.h>
 
 namespace ssmsg {
 namespace {

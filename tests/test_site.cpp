@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "site/CSS_Site.h"
+#include <ssmsg/CSS_Site.h>
 
 namespace ssmsg {
 namespace {
@@ -56,7 +56,8 @@ TEST(SiteLoader, UnreadableFileIsAnError) {
 CSS_Site Load(std::string_view text) {
   CSS_SiteLoadResult result = LoadSiteText(text, "site.json");
   EXPECT_EQ(Lines(result.errors), "");
-  return result.site ? std::move(*result.site) : CSS_Site{};
+  if (!result.site) result = LoadSiteText(R"({"Controllers": []})", "site.json");
+  return std::move(*result.site);
 }
 
 // Which records each container hands out: positional lists, null and missing sub-records
@@ -77,14 +78,12 @@ TEST(SiteLoader, StoreHandsOutWhatTheFileHolds) {
     "Outputs": [{"EnableIn_L": 7, "ControlOut": 9}, {"Time": {"Pulse": 20}}],
     "Readers": [{"AccessAlarm": {"OKRef": 3, "Duress": 2}}]
   }]})");
-  ASSERT_EQ(site.controllers.size(), 1u);
-  const CSS_SiteController& controller = site.controllers[0];
-  EXPECT_EQ(controller.interfaceId, 3);
-  EXPECT_EQ(controller.node, 0);
+  ASSERT_EQ(site.ControllerCount(), 1u);
+  EXPECT_EQ(site.Address(0), (CSS_ControllerAddress{3, 0}));
 
   CSApplicationManagerStd store;
   store.GetFLan_Setup().Set(0, {.FLAN_Node = 1, .Type = 1});  // replaced by the load
-  LoadController(controller, store);
+  site.LoadController(0, store);
   EXPECT_EQ(store.GetFLan_Setup().GetRecordCount(), 0);
 
   const CSDevice_Resource& resource = store.GetResource();
@@ -153,9 +152,11 @@ TEST(SiteLoader, TimeGroupsHandOutBlocksOfEightZones) {
                {"ZoneNo": 17}]},
     {}
   ]}]})");
-  ASSERT_EQ(site.controllers.size(), 1u);
-  const CSDevice_TimeGroupZone& groups = site.controllers[0].store.GetTimeGroupZone();
-  EXPECT_EQ(site.controllers[0].store.GetResource().GetTimeGroups(), 3);
+  ASSERT_EQ(site.ControllerCount(), 1u);
+  CSApplicationManagerStd store;
+  site.LoadController(0, store);
+  const CSDevice_TimeGroupZone& groups = store.GetTimeGroupZone();
+  EXPECT_EQ(store.GetResource().GetTimeGroups(), 3);
 
   CSDevice_TimeGroupZone::ItemList list;
   EXPECT_FALSE(groups.GetItems2Send(1, 1, list));
@@ -183,7 +184,7 @@ TEST(SiteLoader, EnumerationTextsReplaceOnlyTheValuesGiven) {
   const CSS_Site site = Load(R"({"Enums": {"InputType": {"1": "Door", "-1": "Minus", "7": ""}},
                                  "Controllers": []})");
   CSToolEnum service;
-  LoadEnumTexts(site, service);
+  site.LoadEnumTexts(service);
   EXPECT_EQ(service.GetInputType()->EnumToString(1), "Door");
   EXPECT_EQ(service.GetInputType()->EnumToString(-1), "Minus");
   EXPECT_EQ(service.GetInputType()->EnumToString(2), "ExitButton");
@@ -200,8 +201,8 @@ TEST(SiteLoader, WarningsForTextlessValuesAndRecordsNeverSent) {
   ]})");
   CSToolEnum service;
   service.GetLevel()->SetText(4, "");
-  LoadEnumTexts(site, service);
-  EXPECT_EQ(Lines(SiteWarnings(site, service)),
+  site.LoadEnumTexts(service);
+  EXPECT_EQ(Lines(site.Warnings(service)),
             "site.json: Controllers[0].Inputs[0].Type: InputType value 9 has no text\n"
             "site.json: Controllers[0].Inputs[0].Link.AlarmIn: Alarm value 2 has no text\n"
             "site.json: Controllers[0].Inputs[2].Time.LevelTGs: Level value 4 has no text\n"

@@ -5,9 +5,9 @@
 #include <limits>
 #include <optional>
 
-#include "host/CSApplicationManagerStd.h"
-#include "host/CSS_Clock.h"
-#include "host/CSToolEnum.h"
+#include <ssmsg/CSApplicationManagerStd.h>
+#include <ssmsg/CSS_Clock.h>
+#include <ssmsg/CSToolEnum.h>
 
 namespace ssmsg {
 namespace {

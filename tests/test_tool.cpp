@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "host/CSS_Clock.h"
-#include "manager/CSS_Manager.h"
-#include "site/CSS_Site.h"
+#include <ssmsg/CSS_Clock.h>
+#include <ssmsg/CSS_Manager.h>
+#include <ssmsg/CSS_Site.h>
 
 namespace ssmsg {
 namespace {
@@ -153,11 +153,11 @@ TEST(Tool, SettingsAreWhatTheLibraryMakes) {
   CSS_SiteLoadResult loaded = LoadSite(demoFile);
   ASSERT_TRUE(loaded.site.has_value());
   const CSS_Site& site = *loaded.site;
-  ASSERT_GE(site.controllers.size(), 2u);
+  ASSERT_GE(site.ControllerCount(), 2u);
 
   CSApplicationManagerStd store;
   CSToolEnum enums;
-  LoadEnumTexts(site, enums);
+  site.LoadEnumTexts(enums);
   CSApplicationManagerStd* previousStore = gl_SetApplicationManagerStd(&store);
   CSToolEnum* previousEnums = gl_SetToolEnum(&enums);
   std::tm time{};
@@ -169,37 +169,34 @@ TEST(Tool, SettingsAreWhatTheLibraryMakes) {
   time.tm_sec = 7;
   gl_SetClockSource(FixedClock(time));
 
-  const auto expect = [&](const std::vector<int>& tasks, std::size_t only) {
+  const auto expect = [&](const std::vector<ApplicationManagerTask>& tasks, std::size_t only) {
     std::string text;
     bool allTrue = true;
     CSS_Manager manager;
-    for (std::size_t c = 0; c < site.controllers.size(); ++c) {
-      if (only != c && only != site.controllers.size()) continue;
-      const CSS_SiteController& controller = site.controllers[c];
-      LoadController(controller, store);
-      for (int task : tasks) {
+    for (std::size_t c = 0; c < site.ControllerCount(); ++c) {
+      if (only != c && only != site.ControllerCount()) continue;
+      site.LoadController(c, store);
+      const CSS_ControllerAddress address = site.Address(c);
+      for (const ApplicationManagerTask task : tasks) {
         CSS_StringList out;
-        allTrue &= manager.MakeSendSettings(static_cast<ApplicationManagerTask>(task),
-                                            controller.interfaceId, controller.node, out);
+        allTrue &= manager.MakeSendSettings(task, address.interfaceId, address.node, out);
         for (const std::string& message : out)
           text += message + "\n";
       }
     }
     return std::make_pair(text, allTrue ? 0 : 1);
   };
-  std::vector<int> all;
-  for (int task = 151; task <= 177; ++task)
-    all.push_back(task);
+  const std::vector<ApplicationManagerTask> all(kSettingsTasks.begin(), kSettingsTasks.end());
 
   const std::string timeArg = std::string(" --time ") + kTime;
-  auto [text, status] = expect(all, site.controllers.size());
+  auto [text, status] = expect(all, site.ControllerCount());
   Result result = Tool("settings --config '" + demoFile + "'" + timeArg);
   EXPECT_EQ(result.out, text);
   EXPECT_EQ(result.status, status);
   EXPECT_EQ(Tool("settings" + timeArg).out, text);  // the built-in demo site
 
-  const CSS_SiteController& second = site.controllers[1];
-  std::tie(text, status) = expect({161, 151, 161}, 1);
+  const CSS_ControllerAddress second = site.Address(1);
+  std::tie(text, status) = expect({kTaskInputTypes, kTaskReserved151, kTaskInputTypes}, 1);
   result = Tool("settings --task 161,151,161 --interface " + std::to_string(second.interfaceId) +
                 " --node " + std::to_string(second.node));
   EXPECT_EQ(result.out, text);

@@ -10,13 +10,14 @@
 #include <string_view>
 #include <vector>
 
+#include <ssmsg/CSS_Manager.h>
+#include <ssmsg/CSS_Site.h>
+#include <ssmsg/CSS_SiteSettings.h>
+#include <ssmsg/CSToolEnum.h>
+#include <ssmsg/version.h>
 #include "demo_site.h"
-#include "host/CSApplicationManagerStd.h"
-#include "host/CSS_Clock.h"
-#include "host/CSToolEnum.h"
-#include "manager/CSS_Manager.h"
+
 #include "output.h"
-#include "site/CSS_Site.h"
 
 namespace ssmsg::tool {
 namespace {
@@ -55,30 +56,28 @@ struct Options {
   std::string add, timeouts, remove, start, stop;
 };
 
-// The task numbers of "all" or of a list such as "161,165,168", in the order given.
-std::optional<std::vector<int>> ParseTasks(const std::string& text) {
-  std::vector<int> tasks;
-  if (text == "all") {
-    for (int task = kFirstSettingsTask; task <= kLastSettingsTask; ++task)
-      tasks.push_back(task);
-    return tasks;
-  }
+// The tasks of "all" or of a list such as "161,165,168", in the order given.
+std::optional<std::vector<ApplicationManagerTask>> ParseTasks(const std::string& text) {
+  std::vector<ApplicationManagerTask> tasks;
+  if (text == "all")
+    return std::vector<ApplicationManagerTask>(kSettingsTasks.begin(), kSettingsTasks.end());
   const auto numbers = ParseNumberList(text);
   if (!numbers || numbers->empty()) {
     Complain("--task: \"" + text + "\" is not \"all\" or a list of task numbers");
     return std::nullopt;
   }
   for (std::uint32_t number : *numbers) {
-    if (number < kFirstSettingsTask || number > kLastSettingsTask) {
+    const std::optional<ApplicationManagerTask> task = FindSettingsTask(number);
+    if (!task) {
       Complain("--task: " + std::to_string(number) + " is not a settings task (151 to 177)");
       return std::nullopt;
     }
-    tasks.push_back(static_cast<int>(number));
+    tasks.push_back(*task);
   }
   return tasks;
 }
 
-std::string_view TaskSends(int task) {
+std::string_view TaskSends(ApplicationManagerTask task) {
   for (const CSS_TaskInfo& info : CSS_Manager::TaskTable()) {
     if (info.task == task) return info.sends;
   }
@@ -105,51 +104,31 @@ int RunSettings(const Options& options, const CLI::App& command) {
   const std::optional<CSS_Site> site = LoadSiteOrDemo(options.config);
   if (!site) return kBadInput;
 
-  std::vector<const CSS_SiteController*> selected;
-  for (const CSS_SiteController& controller : site->controllers) {
-    if (byInterface && controller.interfaceId != options.interfaceId) continue;
-    if (byNode && controller.node != options.node) continue;
-    selected.push_back(&controller);
-  }
-  if (selected.empty()) {
+  CSS_SettingsOptions job;
+  job.controllers = site->Select(byInterface ? std::optional(options.interfaceId) : std::nullopt,
+                                 byNode ? std::optional(options.node) : std::nullopt);
+  job.tasks = *tasks;
+  job.time = time;
+  if (job.controllers.empty()) {
     std::string where = "no controller";
     if (byInterface) where += " on interface " + std::to_string(options.interfaceId);
     if (byNode) where += " at node " + std::to_string(options.node);
-    Complain("settings: " + where + " in " + site->fileName);
+    Complain("settings: " + where + " in " + site->FileName());
     return kBadInput;
   }
 
-  if (time) gl_SetClockSource(FixedClock(*time));
-  CSApplicationManagerStd store;
-  CSToolEnum enums;
-  LoadEnumTexts(*site, enums);
-  gl_SetApplicationManagerStd(&store);
-  gl_SetToolEnum(&enums);
-
-  CSS_Manager manager;
   MessageWriter writer(options.format == "json" ? Format::Json : Format::Lines);
-  CSS_StringList messages;
-  int status = kDone;
-  for (const CSS_SiteController* controller : selected) {
-    LoadController(*controller, store);
-    for (int task : *tasks) {
-      messages.clear();
-      const bool done =
-          manager.MakeSendSettings(static_cast<ApplicationManagerTask>(task),
-                                   controller->interfaceId, controller->node, messages);
-      for (const std::string& message : messages) {
-        writer.Write(controller->interfaceId, controller->node, task, message);
-      }
-      if (!done) {
-        Complain("task " + std::to_string(task) + " (" + std::string(TaskSends(task)) +
-                 ") returned false for interface " + std::to_string(controller->interfaceId) +
-                 ", node " + std::to_string(controller->node));
-        status = kFailed;
-      }
-    }
-  }
+  const CSS_SettingsResult result = MakeSiteSettings(*site, job, [&](const CSS_SiteMessage& m) {
+    writer.Write(m.address.interfaceId, m.address.node, m.task, m.text);
+    return true;
+  });
   writer.Finish();
-  return status;
+  for (const CSS_TaskFailure& failure : result.failures) {
+    Complain("task " + std::to_string(failure.task) + " (" + std::string(TaskSends(failure.task)) +
+             ") returned false for interface " + std::to_string(failure.address.interfaceId) +
+             ", node " + std::to_string(failure.address.node));
+  }
+  return result.failures.empty() ? kDone : kFailed;
 }
 
 // Writes the messages of one facade operation; `why` says why it returned false.
@@ -233,13 +212,13 @@ int RunValidate(const Options& options) {
   const std::optional<CSS_Site> site = LoadSiteOrDemo(options.config);
   if (!site) return kBadInput;
   CSToolEnum enums;
-  LoadEnumTexts(*site, enums);
-  const std::vector<std::string> warnings = SiteWarnings(*site, enums);
+  site->LoadEnumTexts(enums);
+  const std::vector<std::string> warnings = site->Warnings(enums);
   for (const std::string& warning : warnings) {
     std::fprintf(stderr, "warning: %s\n", warning.c_str());
   }
-  std::printf("%s: valid, %zu controller%s, %zu warning%s\n", site->fileName.c_str(),
-              site->controllers.size(), site->controllers.size() == 1 ? "" : "s", warnings.size(),
+  std::printf("%s: valid, %zu controller%s, %zu warning%s\n", site->FileName().c_str(),
+              site->ControllerCount(), site->ControllerCount() == 1 ? "" : "s", warnings.size(),
               warnings.size() == 1 ? "" : "s");
   return kDone;
 }
@@ -270,7 +249,7 @@ int Main(int argc, char** argv) {
       "Builds the XML command messages of access-control and vending controllers.\n"
       "Without a site file, settings and validate use the built-in demo site.",
       "ssmsg"};
-  app.set_version_flag("--version", std::string("ssmsg ") + SSMSG_VERSION);
+  app.set_version_flag("--version", std::string("ssmsg ") + SSMSG_VERSION_STRING);
   app.require_subcommand(1);
   app.fallthrough(false);
 

@@ -1,7 +1,7 @@
 #include "commands/controller/CSS_Command_Ctrl_DbSize.h"
 
 #include "commands/CSS_Params.h"
-#include "host/CSApplicationManagerStd.h"
+#include <ssmsg/CSApplicationManagerStd.h>
 
 namespace ssmsg {
 

@@ -3,7 +3,7 @@
 #include <optional>
 
 #include "commands/CSS_Params.h"
-#include "host/CSS_Clock.h"
+#include <ssmsg/CSS_Clock.h>
 #include "host/CSS_VariantTime.h"
 
 namespace ssmsg {

@@ -2,7 +2,7 @@
 
 #include "commands/CSS_NameCommand.h"
 #include "commands/CSS_RecordCommand.h"
-#include "host/CSApplicationManagerStd.h"
+#include <ssmsg/CSApplicationManagerStd.h>
 
 namespace ssmsg {
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "commands/CSS_RecordCommand.h"
-#include "host/CSApplicationManagerStd.h"
+#include <ssmsg/CSApplicationManagerStd.h>
 
 namespace ssmsg {
 

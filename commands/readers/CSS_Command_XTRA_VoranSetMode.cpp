@@ -1,7 +1,7 @@
 #include "commands/readers/CSS_Command_XTRA_VoranSetMode.h"
 
 #include "commands/CSS_Params.h"
-#include "host/CSApplicationManagerStd.h"
+#include <ssmsg/CSApplicationManagerStd.h>
 
 namespace ssmsg {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "core/CSS_Command.h"
-#include "host/CSApplicationManagerStd.h"
+#include <ssmsg/CSApplicationManagerStd.h>
 
 namespace ssmsg {
 

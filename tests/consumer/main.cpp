@@ -1,21 +1,21 @@
-// Loads a one-controller site and prints the input messages it gives.
-
-#include "manager/CSS_Manager.h"
-#include "site/CSS_Site.h"
+// Prints the input-type messages (task 161) of every controller of a site file.
+#include <ssmsg/ssmsg.h>
 
 #include <cstdio>
 
-int main() {
-  const auto result = ssmsg::LoadSiteText(
-      R"({"Controllers": [{"Interface": 1, "Node": 2, "Inputs": [{"Type": 1}]}]})", "consumer");
-  if (!result.site) return 1;
-  ssmsg::LoadController(result.site->controllers[0], *ssmsg::gl_GetApplicationManagerStd());
-  ssmsg::CSS_Manager manager;
-  ssmsg::CSS_StringList out;
-  if (!manager.MakeSendSettings(static_cast<ssmsg::ApplicationManagerTask>(161), 1, 2, out)) {
-    return 1;
-  }
-  for (const auto& message : out)
-    std::printf("%s\n", message.c_str());
-  return out.size() == 2 ? 0 : 1;
+int main(int argc, char** argv) {
+  if (argc != 2) return 2;
+  const ssmsg::CSS_SiteLoadResult loaded = ssmsg::LoadSite(argv[1]);
+  for (const std::string& error : loaded.errors)
+    std::fprintf(stderr, "%s\n", error.c_str());
+  if (!loaded.site) return 2;
+
+  ssmsg::CSS_SettingsOptions options;
+  options.tasks = {ssmsg::kTaskInputTypes};
+  const ssmsg::CSS_SettingsResult result =
+      ssmsg::MakeSiteSettings(*loaded.site, options, [](const ssmsg::CSS_SiteMessage& message) {
+        std::fwrite(message.text.data(), 1, message.text.size(), stdout);
+        return std::fputc('\n', stdout) != EOF;
+      });
+  return result.failures.empty() && !result.stopped ? 0 : 1;
 }

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include <ssmsg/export.h>
+
 namespace ssmsg {
 
 // Every enumeration of the enumeration service, by the name of its CSToolEnum member without
@@ -38,7 +40,7 @@ inline constexpr std::size_t kToolEnumCount = 0
     ;
 
 // One enumeration: a text for each of its values.
-class CSToolEnumBase {
+class SSMSG_API CSToolEnumBase {
  public:
   // The text of `value`; the empty text when the value has none. The view stays valid until the
   // text of that value is replaced.
@@ -68,7 +70,7 @@ class CSToolEnumBase {
 // The enumeration service: one CSToolEnumBase per enumeration, each reached through its Get
 // member. It starts with the library's built-in texts; a host may replace any text at any time
 // when no message is being built.
-class CSToolEnum {
+class SSMSG_API CSToolEnum {
  public:
   CSToolEnum();  // loads the built-in texts
 
@@ -96,10 +98,10 @@ class CSToolEnum {
 
 // The service that the builders ask for texts: the one installed with gl_SetToolEnum, or the
 // library's own. Never null.
-CSToolEnum* gl_fn_GetToolEnum();
+SSMSG_API CSToolEnum* gl_fn_GetToolEnum();
 
 // Installs `service` (null: the library's own again) and returns the one installed before. The
 // caller keeps ownership and keeps the service alive while it is installed.
-CSToolEnum* gl_SetToolEnum(CSToolEnum* service);
+SSMSG_API CSToolEnum* gl_SetToolEnum(CSToolEnum* service);
 
 }  // namespace ssmsg

@@ -6,7 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "host/CSDevice_Records.h"
+#include <ssmsg/CSDevice_Records.h>
+#include <ssmsg/export.h>
 
 namespace ssmsg {
 
@@ -83,7 +84,7 @@ using CSDevice_RdAccessAlarm = CSDevice_Records<CSDevice_RdAccessAlarmItem>;
 
 // The time groups of a controller, each a list of zones. Groups are numbered from 1; a group
 // that is declined hands out nothing.
-class CSDevice_TimeGroupZone {
+class SSMSG_API CSDevice_TimeGroupZone {
  public:
   using Item = CSDevice_TimeGroupZoneItem;
   // Borrowed pointers to the zones of one block; they stay valid until the store changes.

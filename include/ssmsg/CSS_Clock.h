@@ -4,6 +4,8 @@
 #include <functional>
 #include <optional>
 
+#include <ssmsg/export.h>
+
 namespace ssmsg {
 
 // Reads the local wall-clock time once: calendar fields as std::tm gives them (years since 1900,
@@ -11,13 +13,13 @@ namespace ssmsg {
 using CSS_ClockSource = std::function<std::optional<std::tm>()>;
 
 // One reading of the local time through the installed clock source.
-std::optional<std::tm> gl_ReadLocalTime();
+SSMSG_API std::optional<std::tm> gl_ReadLocalTime();
 
 // Installs `source` as the clock that the clock message reads (an empty function: the machine's
 // own clock). Install it before messages are built, not while they are.
-void gl_SetClockSource(CSS_ClockSource source);
+SSMSG_API void gl_SetClockSource(CSS_ClockSource source);
 
 // A clock source that always answers the given local time.
-CSS_ClockSource FixedClock(const std::tm& localTime);
+SSMSG_API CSS_ClockSource FixedClock(const std::tm& localTime);
 
 }  // namespace ssmsg

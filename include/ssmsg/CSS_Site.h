@@ -1,0 +1,86 @@
+#pragma once
+
+// Site files: a JSON description of the controllers of one site and, optionally, of enumeration
+// texts. LoadSite reads and checks a whole file; a host then loads one controller at a time into
+// the configuration store and asks the manager for that controller's messages (or lets
+// MakeSiteSettings of <ssmsg/CSS_SiteSettings.h> do it all).
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <ssmsg/CSApplicationManagerStd.h>
+#include <ssmsg/CSToolEnum.h>
+#include <ssmsg/export.h>
+
+namespace ssmsg {
+
+// Where a controller is reached: the number of its communication interface and its node on it.
+struct CSS_ControllerAddress {
+  std::int32_t interfaceId = 0;
+  std::int32_t node = 0;
+
+  friend bool operator==(const CSS_ControllerAddress&, const CSS_ControllerAddress&) = default;
+};
+
+struct CSS_SiteData;  // what a site holds; the library's own
+
+// A checked site file: its controllers in file order and its enumeration texts. A site is read
+// only; it may be shared between threads.
+class SSMSG_API CSS_Site {
+ public:
+  CSS_Site(CSS_Site&&) noexcept;
+  CSS_Site& operator=(CSS_Site&&) noexcept;
+  ~CSS_Site();
+
+  // The name that the file was loaded under; it names the file in warnings.
+  const std::string& FileName() const;
+
+  std::size_t ControllerCount() const;
+  CSS_ControllerAddress Address(std::size_t controller) const;
+
+  // The controllers on interface `interfaceId` (every controller when it is not given), and with
+  // `node` only the one at that node, in file order.
+  std::vector<std::size_t> Select(std::optional<std::int32_t> interfaceId,
+                                  std::optional<std::int32_t> node = std::nullopt) const;
+
+  // Replaces everything `store` holds with the records of controller `controller`.
+  void LoadController(std::size_t controller, CSApplicationManagerStd& store) const;
+
+  // Gives `service` the enumeration texts of the site (other texts stay as they were).
+  void LoadEnumTexts(CSToolEnum& service) const;
+
+  // What a valid site may still get wrong: enumeration values that `service` has no text for,
+  // and records that lie beyond a controller's capability count or block of time zones and so
+  // are never sent. One line each, e.g. "site.json: Controllers[0].Inputs[3].Type: InputType
+  // value 9 has no text".
+  std::vector<std::string> Warnings(const CSToolEnum& service) const;
+
+ private:
+  friend struct CSS_SiteAccess;  // the library's own way to the records
+  SSMSG_LOCAL explicit CSS_Site(std::unique_ptr<CSS_SiteData> data);
+  std::unique_ptr<CSS_SiteData> impl_;
+};
+
+// What loading a site file gives: the site when the file is valid, otherwise every error found.
+// Each error is one line naming the file and the path to the offending value, e.g.
+// "site.json: Controllers[0].Inputs[3].Time.Debounce: 70000 is outside -32768..32767", or for
+// malformed JSON the line and column, e.g. "site.json:4:7: syntax error ...". At most 100 errors
+// are listed, and a last line then says that the rest of the file was not checked.
+struct CSS_SiteLoadResult {
+  std::optional<CSS_Site> site;
+  std::vector<std::string> errors;
+};
+
+// Reads and checks the site file `file`; errors name it as `file` was spelled.
+SSMSG_API CSS_SiteLoadResult LoadSite(const std::filesystem::path& file);
+
+// Checks the site file text `text`; errors name it `fileName`.
+SSMSG_API CSS_SiteLoadResult LoadSiteText(std::string_view text, std::string_view fileName);
+
+}  // namespace ssmsg

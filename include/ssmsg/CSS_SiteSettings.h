@@ -1,0 +1,58 @@
+#pragma once
+
+// The whole settings job of a site: every settings message of the chosen controllers, controller
+// by controller in file order and task by task in the order asked for.
+
+#include <ctime>
+#include <functional>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include <ssmsg/CSS_Manager.h>
+#include <ssmsg/CSS_Site.h>
+#include <ssmsg/export.h>
+
+namespace ssmsg {
+
+// One finished message, with the controller it is for and the task that made it.
+struct CSS_SiteMessage {
+  CSS_ControllerAddress address;
+  ApplicationManagerTask task;
+  std::string_view text;  // valid during the call of the sink only
+};
+
+// Receives the messages in order. Returning false stops the job (for instance when the output
+// can no longer be written).
+using CSS_MessageSink = std::function<bool(const CSS_SiteMessage& message)>;
+
+struct CSS_SettingsOptions {
+  // The controllers, by their position in the site (CSS_Site::Select); every controller when
+  // empty.
+  std::vector<std::size_t> controllers;
+  // The tasks, in the order they are run for each controller; 151 to 177 when empty.
+  std::vector<ApplicationManagerTask> tasks;
+  // The local date and time that the clock message (task 152) sends; without it, the machine's.
+  std::optional<std::tm> time;
+};
+
+// A task that returned false for a controller: its messages that were made are still sent.
+struct CSS_TaskFailure {
+  CSS_ControllerAddress address;
+  ApplicationManagerTask task;
+};
+
+struct CSS_SettingsResult {
+  std::vector<CSS_TaskFailure> failures;  // in the order they happened
+  bool stopped = false;                   // the sink stopped the job
+};
+
+// Builds the settings messages of `site` and hands each to `sink`. The job uses a store and an
+// enumeration service of its own (the built-in texts with the site's), and the time of `options`,
+// all bound to the calling thread only: the process-wide store, service and clock are neither
+// read nor changed, so jobs on different threads do not disturb each other.
+SSMSG_API CSS_SettingsResult MakeSiteSettings(const CSS_Site& site,
+                                              const CSS_SettingsOptions& options,
+                                              const CSS_MessageSink& sink);
+
+}  // namespace ssmsg

@@ -1,0 +1,16 @@
+#pragma once
+
+// Everything a host needs: the facade, the configuration store, the enumeration service, the
+// clock, site files and the settings job.
+
+#include <ssmsg/CSApplicationManagerStd.h>
+#include <ssmsg/CSDevice_Containers.h>
+#include <ssmsg/CSDevice_Records.h>
+#include <ssmsg/CSDevice_Resource.h>
+#include <ssmsg/CSS_Clock.h>
+#include <ssmsg/CSS_Manager.h>
+#include <ssmsg/CSS_Site.h>
+#include <ssmsg/CSS_SiteSettings.h>
+#include <ssmsg/CSS_Types.h>
+#include <ssmsg/CSToolEnum.h>
+#include <ssmsg/version.h>
