@@ -7,7 +7,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -38,18 +41,23 @@ struct Result {
   std::string err;
 };
 
-// Runs `ssmsg ARGS` in `folder` and collects its exit status and output.
-// `prefix` goes before the tool's name, e.g. a command that measures it.
-Result Tool(const std::string& args, const fs::path& folder = fs::current_path(),
-            const std::string& prefix = "") {
+// Runs the shell commands `script` in `folder` and collects their exit status and output.
+Result Shell(const std::string& script, const fs::path& folder = fs::current_path()) {
   // Test processes may run side by side: each has files of its own.
   const std::string stem = "ssmsg_tool_test." + std::to_string(getpid());
   const fs::path out = fs::path(testing::TempDir()) / (stem + ".out");
   const fs::path err = fs::path(testing::TempDir()) / (stem + ".err");
-  const std::string command = "cd '" + folder.string() + "' && " + prefix + "'" SSMSG_TOOL "' " +
-                              args + " >'" + out.string() + "' 2>'" + err.string() + "'";
+  const std::string command = "cd '" + folder.string() + "' && { " + script + "\n} >'" +
+                              out.string() + "' 2>'" + err.string() + "'";
   const int status = std::system(command.c_str());
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
+}
+
+// Runs `ssmsg ARGS` in `folder`; ARGS may redirect the tool's input and output.
+// `prefix` goes before the tool's name, e.g. a command that measures it.
+Result Tool(const std::string& args, const fs::path& folder = fs::current_path(),
+            const std::string& prefix = "") {
+  return Shell(prefix + "'" SSMSG_TOOL "' " + args, folder);
 }
 
 TEST(Tool, BadSiteFilesExitTwoWithTheirErrorsAndNoOutput) {
@@ -267,6 +275,34 @@ TEST(Tool, InformationCommands) {
     EXPECT_NE(result.out.find("Usage:"), std::string::npos) << command;
     EXPECT_EQ(result.err, "") << command;
   }
+}
+
+// Output that cannot be written is never lost silently: the tool stops and says why in one line.
+TEST(Tool, UnwritableOutputExitsThree) {
+  const std::string line = std::string("ssmsg: cannot write the output: ") + std::strerror(ENOSPC);
+  for (const std::string args :
+       {"settings", "settings --format json", "ask-settings --interface 1 --node 5",
+        "interface poll --interface 1 --start 2", "demo-site", "tasks", "validate", "--help"}) {
+    const Result result = Tool(args + " >/dev/full");
+    EXPECT_EQ(result.status, 3) << args;
+    EXPECT_EQ(result.err, line + "\n") << args;
+  }
+}
+
+// A reader that stops early ends the tool by SIGPIPE, as it ends any filter, without a complaint.
+TEST(Tool, ClosedPipeEndsTheToolQuietly) {
+  std::string tasks = "151";
+  for (int i = 0; i < 30; ++i) {  // about 1 MB: far more than a pipe holds
+    for (int task = 151; task <= 177; ++task)
+      tasks += "," + std::to_string(task);
+  }
+  // Children inherit an ignored SIGPIPE, and a shell cannot restore it.
+  const auto previous = std::signal(SIGPIPE, SIG_DFL);
+  const Result result = Shell("exec 3>&1; { '" SSMSG_TOOL "' settings --task " + tasks +
+                              "; echo $? >&3; } | head -c 10 >/dev/null");
+  std::signal(SIGPIPE, previous);
+  EXPECT_EQ(result.out, std::to_string(128 + SIGPIPE) + "\n");
+  EXPECT_EQ(result.err, "");
 }
 
 // A 100 MB file of nothing but mistakes: the tool reports the first hundred and stops, its memory

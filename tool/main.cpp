@@ -3,9 +3,13 @@
 
 #include <CLI/CLI.hpp>
 
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <iostream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,9 +26,10 @@ namespace ssmsg::tool {
 namespace {
 
 // Exit statuses.
-constexpr int kDone = 0;      // every operation returned true
-constexpr int kFailed = 1;    // an operation returned false
-constexpr int kBadInput = 2;  // bad command line or bad site file; nothing on standard output
+constexpr int kDone = 0;         // every operation returned true
+constexpr int kFailed = 1;       // an operation returned false
+constexpr int kBadInput = 2;     // bad command line or bad site file; nothing on standard output
+constexpr int kCannotWrite = 3;  // the output could not be written
 
 constexpr std::string_view kDemoSiteName = "demo site";
 
@@ -85,7 +90,7 @@ std::string_view TaskSends(int task) {
   return {};
 }
 
-int RunSettings(const Options& options, const CLI::App& command) {
+int RunSettings(const Options& options, const CLI::App& command, Output& output) {
   const bool byInterface = command.count("--interface") > 0;
   const bool byNode = command.count("--node") > 0;
   if (byNode && !byInterface) {
@@ -127,7 +132,7 @@ int RunSettings(const Options& options, const CLI::App& command) {
   gl_SetToolEnum(&enums);
 
   CSS_Manager manager;
-  MessageWriter writer(options.format == "json" ? Format::Json : Format::Lines);
+  MessageWriter writer(options.format == "json" ? Format::Json : Format::Lines, output);
   CSS_StringList messages;
   int status = kDone;
   for (const CSS_SiteController* controller : selected) {
@@ -138,7 +143,9 @@ int RunSettings(const Options& options, const CLI::App& command) {
           manager.MakeSendSettings(static_cast<ApplicationManagerTask>(task),
                                    controller->interfaceId, controller->node, messages);
       for (const std::string& message : messages) {
-        writer.Write(controller->interfaceId, controller->node, task, message);
+        if (!writer.Write(controller->interfaceId, controller->node, task, message)) {
+          return kCannotWrite;  // no use making what cannot be written
+        }
       }
       if (!done) {
         Complain("task " + std::to_string(task) + " (" + std::string(TaskSends(task)) +
@@ -154,8 +161,8 @@ int RunSettings(const Options& options, const CLI::App& command) {
 
 // Writes the messages of one facade operation; `why` says why it returned false.
 int Finish(bool done, const CSS_StringList& messages, const Options& options, std::int32_t node,
-           const std::string& operation, const std::string& why) {
-  MessageWriter writer(options.format == "json" ? Format::Json : Format::Lines);
+           const std::string& operation, const std::string& why, Output& output) {
+  MessageWriter writer(options.format == "json" ? Format::Json : Format::Lines, output);
   for (const std::string& message : messages)
     writer.Write(options.interfaceId, node, -1, message);
   writer.Finish();
@@ -168,14 +175,14 @@ std::string BelowOne(std::int32_t interfaceId) {
   return "interface number " + std::to_string(interfaceId) + " is below 1";
 }
 
-int RunAskSettings(const Options& options) {
+int RunAskSettings(const Options& options, Output& output) {
   CSS_Manager manager;
   CSS_StringList messages;
   const bool done = manager.Controller_AskSettings(options.interfaceId, options.node, messages);
   const std::string why = options.interfaceId < 1
                               ? BelowOne(options.interfaceId)
                               : "node " + std::to_string(options.node) + " is below 0";
-  return Finish(done, messages, options, options.node, "ask-settings", why);
+  return Finish(done, messages, options, options.node, "ask-settings", why, output);
 }
 
 // Reads the number lists named by `names`; false (after saying why) when one is malformed.
@@ -192,7 +199,7 @@ bool ReadLists(const std::vector<std::pair<std::string_view, const std::string*>
   return true;
 }
 
-int RunInterface(const Options& options, const CLI::App& command) {
+int RunInterface(const Options& options, const CLI::App& command, Output& output) {
   CSS_Manager manager;
   CSS_StringList messages;
   const std::string name = command.get_name();
@@ -201,11 +208,11 @@ int RunInterface(const Options& options, const CLI::App& command) {
   if (name == "start") {
     const bool done = manager.Interface_Start(options.interfaceId, options.main, options.ip,
                                               options.port, messages);
-    return Finish(done, messages, options, -1, operation, BelowOne(options.interfaceId));
+    return Finish(done, messages, options, -1, operation, BelowOne(options.interfaceId), output);
   }
   if (name == "stop") {
     const bool done = manager.Interface_Stop(options.interfaceId, messages);
-    return Finish(done, messages, options, -1, operation, BelowOne(options.interfaceId));
+    return Finish(done, messages, options, -1, operation, BelowOne(options.interfaceId), output);
   }
   if (name == "set-nodes") {
     if (!ReadLists({{"--add", &options.add},
@@ -218,7 +225,7 @@ int RunInterface(const Options& options, const CLI::App& command) {
         manager.Interface_SetNodes(options.interfaceId, lists[0], lists[1], lists[2], messages);
     const std::string why = lists[0].empty() && lists[2].empty() ? "no node to add or remove"
                                                                  : BelowOne(options.interfaceId);
-    return Finish(done, messages, options, -1, operation, why);
+    return Finish(done, messages, options, -1, operation, why, output);
   }
   if (!ReadLists({{"--start", &options.start}, {"--stop", &options.stop}}, lists)) {
     return kBadInput;
@@ -226,10 +233,10 @@ int RunInterface(const Options& options, const CLI::App& command) {
   const bool done = manager.Interface_Poll(options.interfaceId, lists[0], lists[1], messages);
   const std::string why = lists[0].empty() && lists[1].empty() ? "no node to start or stop"
                                                                : BelowOne(options.interfaceId);
-  return Finish(done, messages, options, -1, operation, why);
+  return Finish(done, messages, options, -1, operation, why, output);
 }
 
-int RunValidate(const Options& options) {
+int RunValidate(const Options& options, Output& output) {
   const std::optional<CSS_Site> site = LoadSiteOrDemo(options.config);
   if (!site) return kBadInput;
   CSToolEnum enums;
@@ -238,17 +245,30 @@ int RunValidate(const Options& options) {
   for (const std::string& warning : warnings) {
     std::fprintf(stderr, "warning: %s\n", warning.c_str());
   }
-  std::printf("%s: valid, %zu controller%s, %zu warning%s\n", site->fileName.c_str(),
-              site->controllers.size(), site->controllers.size() == 1 ? "" : "s", warnings.size(),
-              warnings.size() == 1 ? "" : "s");
+  const auto count = [](std::size_t n, const std::string& what) {
+    return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+  };
+  output.Write(site->fileName + ": valid, " + count(site->controllers.size(), "controller") + ", " +
+               count(warnings.size(), "warning") + "\n");
   return kDone;
 }
 
-int RunTasks() {
+int RunTasks(Output& output) {
+  std::string text;
   for (const CSS_TaskInfo& info : CSS_Manager::TaskTable()) {
-    std::printf("%d  %.*s\n", info.task, static_cast<int>(info.sends.size()), info.sends.data());
+    text += std::to_string(info.task) + "  ";
+    text.append(info.sends) += '\n';
   }
+  output.Write(text);
   return kDone;
+}
+
+// Ends the run: closes the output and turns any failed write into status 3, reported once.
+int Conclude(int status, Output& output) {
+  output.Close();
+  if (output.Error() == 0) return status;
+  Complain(std::string("cannot write the output: ") + std::strerror(output.Error()));
+  return kCannotWrite;
 }
 
 void AddFormat(CLI::App& command, Options& options) {
@@ -330,34 +350,47 @@ int Main(int argc, char** argv) {
   app.footer(
       "Exit status: 0 when every operation returned true, 1 when one returned false (standard "
       "error says which and why), 2 for a bad command line or site file (nothing is written to "
-      "standard output).");
+      "standard output), 3 when the output cannot be written (standard error says why).");
 
+  Output output;
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
-    if (error.get_exit_code() == 0) return app.exit(error);  // --help or --version
+    if (error.get_exit_code() == 0) {  // --help or --version
+      std::ostringstream text;
+      const int status = app.exit(error, text, std::cerr);
+      output.Write(text.str());
+      return Conclude(status, output);
+    }
     Complain(error.what());
     std::fprintf(stderr, "Run with --help for more information.\n");
     return kBadInput;
   }
 
-  if (*settings) return RunSettings(options, *settings);
-  if (*ask) return RunAskSettings(options);
-  for (CLI::App* command : {start, stop, setNodes, poll}) {
-    if (*command) return RunInterface(options, *command);
-  }
-  if (*validate) return RunValidate(options);
-  if (*demo) {
-    std::fwrite(kDemoSite.data(), 1, kDemoSite.size(), stdout);
-    return kDone;
-  }
-  if (*tasks) return RunTasks();
-  return kBadInput;
+  const int status = [&] {
+    if (*settings) return RunSettings(options, *settings, output);
+    if (*ask) return RunAskSettings(options, output);
+    for (CLI::App* command : {start, stop, setNodes, poll}) {
+      if (*command) return RunInterface(options, *command, output);
+    }
+    if (*validate) return RunValidate(options, output);
+    if (*demo) {
+      output.Write(kDemoSite);
+      return kDone;
+    }
+    if (*tasks) return RunTasks(output);
+    return kBadInput;
+  }();
+  return Conclude(status, output);
 }
 
 }  // namespace
 }  // namespace ssmsg::tool
 
 int main(int argc, char** argv) {
+  // A file-size limit then fails the write (EFBIG), which is reported like any other failed
+  // write, instead of killing the tool. SIGPIPE keeps its default: a reader that stops reading
+  // ends the tool quietly.
+  std::signal(SIGXFSZ, SIG_IGN);
   return ssmsg::tool::Main(argc, argv);
 }

@@ -1,5 +1,8 @@
 #include "output.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 
@@ -76,8 +79,32 @@ void AppendJsonString(std::string& out, std::string_view text) {
   out += '"';
 }
 
-void MessageWriter::Write(std::int32_t interfaceId, std::int32_t node, std::int32_t task,
+bool Output::Write(std::string_view text) {
+  while (error_ == 0 && !text.empty()) {
+    const ssize_t written = ::write(fd_, text.data(), text.size());
+    if (written > 0) {
+      text.remove_prefix(static_cast<std::size_t>(written));
+    } else if (written == 0) {
+      error_ = EIO;  // a device that takes nothing would have us loop forever
+    } else if (errno != EINTR) {
+      error_ = errno;
+    }
+  }
+  return error_ == 0;
+}
+
+void Output::Close() {
+  errno = 0;
+  const bool flushed = std::fflush(stdout) == 0;
+  if (error_ == 0 && (!flushed || std::ferror(stdout))) error_ = errno != 0 ? errno : EIO;
+  // EBADF: standard output was closed before the tool started; that is only a loss when
+  // something was left to write, which the flush above has already reported.
+  if (std::fclose(stdout) != 0 && error_ == 0 && errno != EBADF) error_ = errno;
+}
+
+bool MessageWriter::Write(std::int32_t interfaceId, std::int32_t node, std::int32_t task,
                           std::string_view message) {
+  if (output_.Error() != 0) return false;
   if (format_ == Format::Lines) {
     buffer_.append(message);
     buffer_ += '\n';
@@ -99,6 +126,7 @@ void MessageWriter::Write(std::int32_t interfaceId, std::int32_t node, std::int3
   }
   ++written_;
   if (buffer_.size() >= kFlushSize) Flush();
+  return output_.Error() == 0;
 }
 
 void MessageWriter::Finish() {
@@ -107,9 +135,8 @@ void MessageWriter::Finish() {
 }
 
 void MessageWriter::Flush() {
-  if (!buffer_.empty()) std::fwrite(buffer_.data(), 1, buffer_.size(), stdout);
+  output_.Write(buffer_);
   buffer_.clear();
-  std::fflush(stdout);
 }
 
 std::optional<std::vector<std::uint32_t>> ParseNumberList(std::string_view text) {
