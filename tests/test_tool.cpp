@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -303,6 +304,57 @@ TEST(Tool, ClosedPipeEndsTheToolQuietly) {
   std::signal(SIGPIPE, previous);
   EXPECT_EQ(result.out, std::to_string(128 + SIGPIPE) + "\n");
   EXPECT_EQ(result.err, "");
+}
+
+// --output replaces its file only with all of what standard output would have had, and only after
+// status 0 or 1; the file keeps its permissions and no temporary file is left behind.
+TEST(Tool, OutputFileIsReplacedOnlyByAWholeRun) {
+  const std::string timeArg = std::string(" --time ") + kTime;
+  const fs::path folder =
+      fs::path(testing::TempDir()) / ("ssmsg_tool_test." + std::to_string(getpid()) + ".output");
+  const fs::path file = folder / "out";
+  const mode_t umaskBits = umask(0);
+  umask(umaskBits);
+  const struct {
+    std::string args;
+    std::string prefix;  // before the tool's name
+    bool existing;       // the file is there before the run, with mode 0640
+    int status;
+  } cases[] = {
+      {"settings --config '" SSMSG_TEST_SITES "/bad/enums.json'", "", true, 2},
+      {"settings" + timeArg, "ulimit -f 1 && ", true, 3},  // the file grows past the limit
+      {"settings" + timeArg, "", true, 0},
+      {"settings --format json" + timeArg, "", false, 0},
+      {"interface poll --interface 1", "", true, 1},  // returns false and writes nothing
+      {"demo-site", "", false, 0},
+  };
+  for (const auto& c : cases) {
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    if (c.existing) {
+      std::ofstream(file) << "old\n";
+      fs::permissions(file, fs::perms{0640});
+    }
+    const Result expected = Tool(c.args);
+    const Result result = Tool(c.args + " --output out", folder, c.prefix);
+    EXPECT_EQ(result.status, c.status) << c.args;
+    EXPECT_EQ(result.out, "") << c.args;
+    EXPECT_EQ(result.err,
+              c.status == 3 ? "ssmsg: cannot write the output: File too large\n" : expected.err)
+        << c.args;
+    const bool replaced = c.status < 2;
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(folder))
+      files.push_back(entry.path());
+    EXPECT_EQ(files, (replaced || c.existing ? std::vector{file} : std::vector<fs::path>{}))
+        << c.args;
+    if (!fs::exists(file)) continue;
+    EXPECT_EQ(ReadFile(file), replaced ? expected.out : "old\n") << c.args;
+    struct stat info {};
+    ASSERT_EQ(stat(file.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, c.existing ? 0640 : 0666 & ~umaskBits) << c.args;
+  }
+  fs::remove_all(folder);
 }
 
 // A 100 MB file of nothing but mistakes: the tool reports the first hundred and stops, its memory

@@ -54,6 +54,7 @@ struct Options {
   std::string tasks = "all";
   std::string time;
   std::string format = "lines";
+  std::string output;
   bool main = false;
   std::string ip;
   std::int32_t port = 0;
@@ -263,9 +264,10 @@ int RunTasks(Output& output) {
   return kDone;
 }
 
-// Ends the run: closes the output and turns any failed write into status 3, reported once.
+// Ends the run: closes the output, keeping an --output file only for status 0 or 1, and turns
+// any failed write into status 3, reported once.
 int Conclude(int status, Output& output) {
-  output.Close();
+  output.Close(status == kDone || status == kFailed);
   if (output.Error() == 0) return status;
   Complain(std::string("cannot write the output: ") + std::strerror(output.Error()));
   return kCannotWrite;
@@ -278,6 +280,15 @@ void AddFormat(CLI::App& command, Options& options) {
                   "{interface, node, task, message}")
       ->check(CLI::IsMember({"lines", "json"}))
       ->default_str("lines");
+}
+
+void AddOutput(CLI::App& command, Options& options) {
+  command
+      .add_option("--output", options.output,
+                  "write to FILE instead of standard output, through a temporary file beside it "
+                  "that replaces FILE only when the exit status is 0 or 1; otherwise FILE is left "
+                  "as it was")
+      ->type_name("FILE");
 }
 
 CLI::Option* AddInterface(CLI::App& command, Options& options) {
@@ -310,12 +321,14 @@ int Main(int argc, char** argv) {
                        "local date and time YYYY-MM-DDTHH:MM:SS that the clock message sends "
                        "(default: the machine's local time)");
   AddFormat(*settings, options);
+  AddOutput(*settings, options);
 
   CLI::App* ask = app.add_subcommand("ask-settings",
                                      "Writes the request to controller N to report its settings.");
   AddInterface(*ask, options)->required();
   ask->add_option("--node", options.node, "node number N")->required();
   AddFormat(*ask, options);
+  AddOutput(*ask, options);
 
   CLI::App* interface = app.add_subcommand("interface", "Writes an interface control message.");
   interface->require_subcommand(1);
@@ -336,8 +349,10 @@ int Main(int argc, char** argv) {
   AddInterface(*poll, options)->required();
   poll->add_option("--start", options.start, "nodes to start polling, e.g. 1,2,3");
   poll->add_option("--stop", options.stop, "nodes to stop polling");
-  for (CLI::App* command : {start, stop, setNodes, poll})
+  for (CLI::App* command : {start, stop, setNodes, poll}) {
     AddFormat(*command, options);
+    AddOutput(*command, options);
+  }
 
   CLI::App* validate = app.add_subcommand(
       "validate",
@@ -345,6 +360,7 @@ int Main(int argc, char** argv) {
       "text and records that are never sent. Errors give exit status 2.");
   validate->add_option("--config", options.config, "site file (default: the built-in demo site)");
   CLI::App* demo = app.add_subcommand("demo-site", "Writes the built-in demo site as a site file.");
+  AddOutput(*demo, options);
   CLI::App* tasks = app.add_subcommand("tasks", "Lists the settings tasks and what each sends.");
 
   app.footer(
@@ -368,6 +384,7 @@ int Main(int argc, char** argv) {
   }
 
   const int status = [&] {
+    if (!options.output.empty() && !output.OpenFile(options.output)) return kCannotWrite;
     if (*settings) return RunSettings(options, *settings, output);
     if (*ask) return RunAskSettings(options, output);
     for (CLI::App* command : {start, stop, setNodes, poll}) {

@@ -1,5 +1,7 @@
 #include "output.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -79,6 +81,47 @@ void AppendJsonString(std::string& out, std::string_view text) {
   out += '"';
 }
 
+Output::~Output() {
+  if (temporary_.empty()) return;
+  ::close(fd_);
+  ::unlink(temporary_.c_str());
+}
+
+bool Output::OpenFile(const std::string& file) {
+  std::string name = file + ".XXXXXX";
+  int fd = ::mkstemp(name.data());
+  if (fd < 0) {
+    error_ = errno;
+    return false;
+  }
+  // Kept above the standard descriptors: when standard output was closed before the tool
+  // started, closing it at the end must not close this file.
+  if (fd <= 2) {
+    const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    ::close(fd);
+    if (moved < 0) {
+      error_ = errno;
+      ::unlink(name.c_str());
+      return false;
+    }
+    fd = moved;
+  }
+  fd_ = fd;
+  file_ = file;
+  temporary_ = std::move(name);
+  struct stat existing {};
+  mode_t mode = 0;
+  if (::stat(file.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+    mode = existing.st_mode & 0777;
+  } else {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+  if (::fchmod(fd_, mode) != 0) error_ = errno;
+  return error_ == 0;
+}
+
 bool Output::Write(std::string_view text) {
   while (error_ == 0 && !text.empty()) {
     const ssize_t written = ::write(fd_, text.data(), text.size());
@@ -93,13 +136,21 @@ bool Output::Write(std::string_view text) {
   return error_ == 0;
 }
 
-void Output::Close() {
+void Output::Close(bool keep) {
   errno = 0;
   const bool flushed = std::fflush(stdout) == 0;
   if (error_ == 0 && (!flushed || std::ferror(stdout))) error_ = errno != 0 ? errno : EIO;
   // EBADF: standard output was closed before the tool started; that is only a loss when
   // something was left to write, which the flush above has already reported.
   if (std::fclose(stdout) != 0 && error_ == 0 && errno != EBADF) error_ = errno;
+
+  if (temporary_.empty()) return;
+  keep = keep && error_ == 0;
+  if (keep && ::fsync(fd_) != 0) error_ = errno;
+  if (::close(fd_) != 0 && keep && error_ == 0) error_ = errno;
+  if (keep && error_ == 0 && ::rename(temporary_.c_str(), file_.c_str()) != 0) error_ = errno;
+  if (!keep || error_ != 0) ::unlink(temporary_.c_str());
+  temporary_.clear();
 }
 
 bool MessageWriter::Write(std::int32_t interfaceId, std::int32_t node, std::int32_t task,

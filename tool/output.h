@@ -13,26 +13,38 @@ namespace ssmsg::tool {
 
 enum class Format { Lines, Json };
 
-// Everything the tool writes goes through here, to standard output. Every write is checked: after
-// the first one that fails nothing more is written, and Error() keeps its errno for the one line
-// that reports it.
+// Everything the tool writes goes through here, to standard output or to a file. Every write is
+// checked: after the first one that fails nothing more is written, and Error() keeps its errno for
+// the one line that reports it.
+//
+// A file is written as a temporary file beside it and renamed over it only when the run is kept,
+// so that whoever reads the file finds either its old text or all of the new one.
 class Output {
  public:
   Output() = default;
   Output(const Output&) = delete;
   Output& operator=(const Output&) = delete;
+  ~Output();  // removes a temporary file that Close has not dealt with
 
+  // From now on writes go to a new temporary file "FILE.XXXXXX" in the folder of `file`, with the
+  // permissions of the file it will replace (or those the umask gives a new file). False when it
+  // cannot be made.
+  bool OpenFile(const std::string& file);
   // Writes all of `text`; false once any write has failed.
   bool Write(std::string_view text);
-  // Flushes and closes standard output; a file system may report a failed write only then. Call
-  // it once, at the end of the run.
-  void Close();
+  // Call once, at the end of the run. Flushes and closes standard output (a file system may
+  // report a failed write only then). With a file: when `keep` and nothing has failed, syncs the
+  // temporary file to disk and renames it over the file; otherwise removes it, leaving the file
+  // as it was.
+  void Close(bool keep);
   // The errno of the first failure; 0 while everything was written.
   int Error() const { return error_; }
 
  private:
   int fd_ = 1;
   int error_ = 0;
+  std::string file_;
+  std::string temporary_;  // empty when writing to standard output
 };
 
 // Writes messages to `output` as they are made: one per line, or one JSON array of
