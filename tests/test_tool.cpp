@@ -67,11 +67,18 @@ TEST(Tool, BadSiteFilesExitTwoWithTheirErrorsAndNoOutput) {
     if (entry.path().extension() != ".json") continue;
     const std::string name = entry.path().filename().string();
     const std::string errors = ReadFile(fs::path(entry.path()).replace_extension(".err"));
+    // The same errors for the file read from standard input, which they name "<stdin>".
+    std::string stdinErrors = errors;
+    for (std::size_t at = 0; (at = stdinErrors.find(name, at)) != std::string::npos;)
+      stdinErrors.replace(at, name.size(), "<stdin>");
     for (const std::string command : {"settings", "validate"}) {
-      const Result result = Tool(command + " --config " + name, folder);
-      EXPECT_EQ(result.status, 2) << command << " " << name;
-      EXPECT_EQ(result.out, "") << command << " " << name;
-      EXPECT_EQ(result.err, errors) << command << " " << name;
+      for (const auto& [config, expected] :
+           {std::pair{name, errors}, std::pair{"- <" + name, stdinErrors}}) {
+        const Result result = Tool(command + " --config " + config, folder);
+        EXPECT_EQ(result.status, 2) << command << " " << config;
+        EXPECT_EQ(result.out, "") << command << " " << config;
+        EXPECT_EQ(result.err, expected) << command << " " << config;
+      }
     }
   }
 }
@@ -93,6 +100,7 @@ TEST(Tool, BadCommandLinesExitTwoWithNoOutput) {
            "settings --time 2026-12-04",
            "settings --format xml",
            "settings --config no-such-site.json",
+           "settings --config - <&-",
            "settings --unknown",
            "ask-settings --interface 1",
            "interface",
@@ -206,6 +214,7 @@ TEST(Tool, SettingsAreWhatTheLibraryMakes) {
   EXPECT_EQ(result.out, text);
   EXPECT_EQ(result.status, status);
   EXPECT_EQ(Tool("settings" + timeArg).out, text);  // the built-in demo site
+  EXPECT_EQ(Tool("settings --config - <'" + demoFile + "'" + timeArg).out, text);
 
   const CSS_SiteController& second = site.controllers[1];
   std::tie(text, status) = expect({161, 151, 161}, 1);
@@ -267,6 +276,8 @@ TEST(Tool, InformationCommands) {
   result = Tool("validate");
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, "demo site: valid, 2 controllers, 0 warnings\n");
+  result = Tool("validate --config - <'" SSMSG_SOURCE_DIR "/site/demo_site.json'");
+  EXPECT_EQ(result.out, "<stdin>: valid, 2 controllers, 0 warnings\n");
 
   for (const std::string command :
        {"", "settings", "ask-settings", "interface", "interface start", "interface stop",

@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -32,15 +33,25 @@ constexpr int kBadInput = 2;     // bad command line or bad site file; nothing o
 constexpr int kCannotWrite = 3;  // the output could not be written
 
 constexpr std::string_view kDemoSiteName = "demo site";
+constexpr std::string_view kStdinName = "<stdin>";  // the site file of --config -
 
 void Complain(const std::string& line) {
   std::fprintf(stderr, "ssmsg: %s\n", line.c_str());
 }
 
-// Loads the site file, or the demo site without one; reports every error.
+// Loads the site file, standard input for "-", or the demo site without one; reports every error.
 std::optional<CSS_Site> LoadSiteOrDemo(const std::string& config) {
-  CSS_SiteLoadResult result =
-      config.empty() ? LoadSiteText(kDemoSite, kDemoSiteName) : LoadSite(config);
+  CSS_SiteLoadResult result;
+  if (config.empty()) {
+    result = LoadSiteText(kDemoSite, kDemoSiteName);
+  } else if (config != "-") {
+    result = LoadSite(config);
+  } else if (std::string text; ReadStandardInput(text)) {
+    result = LoadSiteText(text, kStdinName);
+  } else {
+    result.errors.push_back(std::string(kStdinName) +
+                            ": cannot read the file: " + std::strerror(errno));
+  }
   for (const std::string& error : result.errors)
     std::fprintf(stderr, "%s\n", error.c_str());
   return std::move(result.site);
@@ -273,6 +284,9 @@ int Conclude(int status, Output& output) {
   return kCannotWrite;
 }
 
+constexpr const char* kConfigHelp =
+    "site file, - for standard input (default: the built-in demo site)";
+
 void AddFormat(CLI::App& command, Options& options) {
   command
       .add_option("--format", options.format,
@@ -309,7 +323,7 @@ int Main(int argc, char** argv) {
       "settings",
       "Writes every settings message of the site's controllers, controller by controller in "
       "file order and task by task in the order given.");
-  settings->add_option("--config", options.config, "site file (default: the built-in demo site)");
+  settings->add_option("--config", options.config, kConfigHelp);
   AddInterface(*settings, options)->description("only the controllers on interface I");
   settings->add_option("--node", options.node, "only the controller at node N (needs --interface)");
   settings
@@ -358,7 +372,7 @@ int Main(int argc, char** argv) {
       "validate",
       "Checks a site file: reports every error, and warnings about enumeration values without "
       "text and records that are never sent. Errors give exit status 2.");
-  validate->add_option("--config", options.config, "site file (default: the built-in demo site)");
+  validate->add_option("--config", options.config, kConfigHelp);
   CLI::App* demo = app.add_subcommand("demo-site", "Writes the built-in demo site as a site file.");
   AddOutput(*demo, options);
   CLI::App* tasks = app.add_subcommand("tasks", "Lists the settings tasks and what each sends.");

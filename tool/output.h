@@ -1,6 +1,7 @@
 #pragma once
 
-// Where the tool's text goes and how it is written, and how the tool reads its number arguments.
+// Where the tool's text goes and how it is written, and how the tool reads standard input and its
+// number arguments.
 
 #include <cstdint>
 #include <ctime>
@@ -72,6 +73,9 @@ class MessageWriter {
   std::string buffer_;
   std::size_t written_ = 0;
 };
+
+// Appends all of standard input to `text`; false, with errno set, when reading fails.
+bool ReadStandardInput(std::string& text);
 
 // Appends `text` to `out` as a JSON string, quotes included. Bytes that are not UTF-8 are
 // written as \u00XX, the character of the same number.
