@@ -276,8 +276,6 @@ TEST(Tool, InformationCommands) {
   result = Tool("validate");
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, "demo site: valid, 2 controllers, 0 warnings\n");
-  result = Tool("validate --config - <'" SSMSG_SOURCE_DIR "/site/demo_site.json'");
-  EXPECT_EQ(result.out, "<stdin>: valid, 2 controllers, 0 warnings\n");
 
   for (const std::string command :
        {"", "settings", "ask-settings", "interface", "interface start", "interface stop",
@@ -303,11 +301,9 @@ TEST(Tool, UnwritableOutputExitsThree) {
 
 // A reader that stops early ends the tool by SIGPIPE, as it ends any filter, without a complaint.
 TEST(Tool, ClosedPipeEndsTheToolQuietly) {
-  std::string tasks = "151";
-  for (int i = 0; i < 30; ++i) {  // about 1 MB: far more than a pipe holds
-    for (int task = 151; task <= 177; ++task)
-      tasks += "," + std::to_string(task);
-  }
+  std::string tasks = "151";  // every task 30 times: about 1 MB, far more than a pipe holds
+  for (int i = 1; i < 30 * 27; ++i)
+    tasks += "," + std::to_string(151 + i % 27);
   // Children inherit an ignored SIGPIPE, and a shell cannot restore it.
   const auto previous = std::signal(SIGPIPE, SIG_DFL);
   const Result result = Shell("exec 3>&1; { '" SSMSG_TOOL "' settings --task " + tasks +
@@ -335,7 +331,6 @@ TEST(Tool, OutputFileIsReplacedOnlyByAWholeRun) {
       {"settings --config '" SSMSG_TEST_SITES "/bad/enums.json'", "", true, 2},
       {"settings" + timeArg, "ulimit -f 1 && ", true, 3},  // the file grows past the limit
       {"settings" + timeArg, "", true, 0},
-      {"settings --format json" + timeArg, "", false, 0},
       {"interface poll --interface 1", "", true, 1},  // returns false and writes nothing
       {"demo-site", "", false, 0},
   };
@@ -354,16 +349,13 @@ TEST(Tool, OutputFileIsReplacedOnlyByAWholeRun) {
               c.status == 3 ? "ssmsg: cannot write the output: File too large\n" : expected.err)
         << c.args;
     const bool replaced = c.status < 2;
-    std::vector<fs::path> files;
-    for (const auto& entry : fs::directory_iterator(folder))
-      files.push_back(entry.path());
-    EXPECT_EQ(files, (replaced || c.existing ? std::vector{file} : std::vector<fs::path>{}))
+    ASSERT_EQ(fs::exists(file), replaced || c.existing) << c.args;
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), fs::exists(file) ? 1 : 0)
         << c.args;
     if (!fs::exists(file)) continue;
     EXPECT_EQ(ReadFile(file), replaced ? expected.out : "old\n") << c.args;
-    struct stat info {};
-    ASSERT_EQ(stat(file.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, c.existing ? 0640 : 0666 & ~umaskBits) << c.args;
+    EXPECT_EQ(fs::status(file).permissions(), fs::perms(c.existing ? 0640 : 0666 & ~umaskBits))
+        << c.args;
   }
   fs::remove_all(folder);
 }
