@@ -3,7 +3,6 @@
 
 #include <CLI/CLI.hpp>
 
-#include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -46,11 +45,15 @@ std::optional<CSS_Site> LoadSiteOrDemo(const std::string& config) {
     result = LoadSiteText(kDemoSite, kDemoSiteName);
   } else if (config != "-") {
     result = LoadSite(config);
-  } else if (std::string text; ReadStandardInput(text)) {
-    result = LoadSiteText(text, kStdinName);
   } else {
-    result.errors.push_back(std::string(kStdinName) +
-                            ": cannot read the file: " + std::strerror(errno));
+    std::string text;
+    const int error = ReadStandardInput(text);
+    if (error == 0) {
+      result = LoadSiteText(text, kStdinName);
+    } else {
+      result.errors.push_back(std::string(kStdinName) +
+                              ": cannot read the file: " + std::strerror(error));
+    }
   }
   for (const std::string& error : result.errors)
     std::fprintf(stderr, "%s\n", error.c_str());

@@ -81,16 +81,16 @@ void AppendJsonString(std::string& out, std::string_view text) {
   out += '"';
 }
 
-bool ReadStandardInput(std::string& text) {
+int ReadStandardInput(std::string& text) {
   char buffer[1 << 16];
   for (;;) {
     const ssize_t read = ::read(0, buffer, sizeof buffer);
     if (read > 0) {
       text.append(buffer, static_cast<std::size_t>(read));
     } else if (read == 0) {
-      return true;
+      return 0;
     } else if (errno != EINTR) {
-      return false;
+      return errno;
     }
   }
 }

@@ -74,8 +74,8 @@ class MessageWriter {
   std::size_t written_ = 0;
 };
 
-// Appends all of standard input to `text`; false, with errno set, when reading fails.
-bool ReadStandardInput(std::string& text);
+// Appends all of standard input to `text`; returns 0, or the errno of a read that failed.
+int ReadStandardInput(std::string& text);
 
 // Appends `text` to `out` as a JSON string, quotes included. Bytes that are not UTF-8 are
 // written as \u00XX, the character of the same number.
