@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -38,18 +42,23 @@ struct Result {
   std::string err;
 };
 
-// Runs `ssmsg ARGS` in `folder` and collects its exit status and output.
-// `prefix` goes before the tool's name, e.g. a command that measures it.
-Result Tool(const std::string& args, const fs::path& folder = fs::current_path(),
-            const std::string& prefix = "") {
+// Runs the shell commands `script` in `folder` and collects their exit status and output.
+Result Shell(const std::string& script, const fs::path& folder = fs::current_path()) {
   // Test processes may run side by side: each has files of its own.
   const std::string stem = "ssmsg_tool_test." + std::to_string(getpid());
   const fs::path out = fs::path(testing::TempDir()) / (stem + ".out");
   const fs::path err = fs::path(testing::TempDir()) / (stem + ".err");
-  const std::string command = "cd '" + folder.string() + "' && " + prefix + "'" SSMSG_TOOL "' " +
-                              args + " >'" + out.string() + "' 2>'" + err.string() + "'";
+  const std::string command = "cd '" + folder.string() + "' && { " + script + "\n} >'" +
+                              out.string() + "' 2>'" + err.string() + "'";
   const int status = std::system(command.c_str());
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
+}
+
+// Runs `ssmsg ARGS` in `folder`; ARGS may redirect the tool's input and output.
+// `prefix` goes before the tool's name, e.g. a command that measures it.
+Result Tool(const std::string& args, const fs::path& folder = fs::current_path(),
+            const std::string& prefix = "") {
+  return Shell(prefix + "'" SSMSG_TOOL "' " + args, folder);
 }
 
 TEST(Tool, BadSiteFilesExitTwoWithTheirErrorsAndNoOutput) {
@@ -58,11 +67,18 @@ TEST(Tool, BadSiteFilesExitTwoWithTheirErrorsAndNoOutput) {
     if (entry.path().extension() != ".json") continue;
     const std::string name = entry.path().filename().string();
     const std::string errors = ReadFile(fs::path(entry.path()).replace_extension(".err"));
+    // The same errors for the file read from standard input, which they name "<stdin>".
+    std::string stdinErrors = errors;
+    for (std::size_t at = 0; (at = stdinErrors.find(name, at)) != std::string::npos;)
+      stdinErrors.replace(at, name.size(), "<stdin>");
     for (const std::string command : {"settings", "validate"}) {
-      const Result result = Tool(command + " --config " + name, folder);
-      EXPECT_EQ(result.status, 2) << command << " " << name;
-      EXPECT_EQ(result.out, "") << command << " " << name;
-      EXPECT_EQ(result.err, errors) << command << " " << name;
+      for (const auto& [config, expected] :
+           {std::pair{name, errors}, std::pair{"- <" + name, stdinErrors}}) {
+        const Result result = Tool(command + " --config " + config, folder);
+        EXPECT_EQ(result.status, 2) << command << " " << config;
+        EXPECT_EQ(result.out, "") << command << " " << config;
+        EXPECT_EQ(result.err, expected) << command << " " << config;
+      }
     }
   }
 }
@@ -84,6 +100,7 @@ TEST(Tool, BadCommandLinesExitTwoWithNoOutput) {
            "settings --time 2026-12-04",
            "settings --format xml",
            "settings --config no-such-site.json",
+           "settings --config - <&-",
            "settings --unknown",
            "ask-settings --interface 1",
            "interface",
@@ -194,6 +211,7 @@ TEST(Tool, SettingsAreWhatTheLibraryMakes) {
   EXPECT_EQ(result.out, text);
   EXPECT_EQ(result.status, status);
   EXPECT_EQ(Tool("settings" + timeArg).out, text);  // the built-in demo site
+  EXPECT_EQ(Tool("settings --config - <'" + demoFile + "'" + timeArg).out, text);
 
   const CSS_ControllerAddress second = site.Address(1);
   std::tie(text, status) = expect({kTaskInputTypes, kTaskReserved151, kTaskInputTypes}, 1);
@@ -264,6 +282,79 @@ TEST(Tool, InformationCommands) {
     EXPECT_NE(result.out.find("Usage:"), std::string::npos) << command;
     EXPECT_EQ(result.err, "") << command;
   }
+}
+
+// Output that cannot be written is never lost silently: the tool stops and says why in one line.
+TEST(Tool, UnwritableOutputExitsThree) {
+  const std::string line = std::string("ssmsg: cannot write the output: ") + std::strerror(ENOSPC);
+  for (const std::string args :
+       {"settings", "settings --format json", "ask-settings --interface 1 --node 5",
+        "interface poll --interface 1 --start 2", "demo-site", "tasks", "validate", "--help"}) {
+    const Result result = Tool(args + " >/dev/full");
+    EXPECT_EQ(result.status, 3) << args;
+    EXPECT_EQ(result.err, line + "\n") << args;
+  }
+}
+
+// A reader that stops early ends the tool by SIGPIPE, as it ends any filter, without a complaint.
+TEST(Tool, ClosedPipeEndsTheToolQuietly) {
+  std::string tasks = "151";  // every task 30 times: about 1 MB, far more than a pipe holds
+  for (int i = 1; i < 30 * 27; ++i)
+    tasks += "," + std::to_string(151 + i % 27);
+  // Children inherit an ignored SIGPIPE, and a shell cannot restore it.
+  const auto previous = std::signal(SIGPIPE, SIG_DFL);
+  const Result result = Shell("exec 3>&1; { '" SSMSG_TOOL "' settings --task " + tasks +
+                              "; echo $? >&3; } | head -c 10 >/dev/null");
+  std::signal(SIGPIPE, previous);
+  EXPECT_EQ(result.out, std::to_string(128 + SIGPIPE) + "\n");
+  EXPECT_EQ(result.err, "");
+}
+
+// --output replaces its file only with all of what standard output would have had, and only after
+// status 0 or 1; the file keeps its permissions and no temporary file is left behind.
+TEST(Tool, OutputFileIsReplacedOnlyByAWholeRun) {
+  const std::string timeArg = std::string(" --time ") + kTime;
+  const fs::path folder =
+      fs::path(testing::TempDir()) / ("ssmsg_tool_test." + std::to_string(getpid()) + ".output");
+  const fs::path file = folder / "out";
+  const mode_t umaskBits = umask(0);
+  umask(umaskBits);
+  const struct {
+    std::string args;
+    std::string prefix;  // before the tool's name
+    bool existing;       // the file is there before the run, with mode 0640
+    int status;
+  } cases[] = {
+      {"settings --config '" SSMSG_TEST_SITES "/bad/enums.json'", "", true, 2},
+      {"settings" + timeArg, "ulimit -f 1 && ", true, 3},  // the file grows past the limit
+      {"settings" + timeArg, "", true, 0},
+      {"interface poll --interface 1", "", true, 1},  // returns false and writes nothing
+      {"demo-site", "", false, 0},
+  };
+  for (const auto& c : cases) {
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    if (c.existing) {
+      std::ofstream(file) << "old\n";
+      fs::permissions(file, fs::perms{0640});
+    }
+    const Result expected = Tool(c.args);
+    const Result result = Tool(c.args + " --output out", folder, c.prefix);
+    EXPECT_EQ(result.status, c.status) << c.args;
+    EXPECT_EQ(result.out, "") << c.args;
+    EXPECT_EQ(result.err,
+              c.status == 3 ? "ssmsg: cannot write the output: File too large\n" : expected.err)
+        << c.args;
+    const bool replaced = c.status < 2;
+    ASSERT_EQ(fs::exists(file), replaced || c.existing) << c.args;
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), fs::exists(file) ? 1 : 0)
+        << c.args;
+    if (!fs::exists(file)) continue;
+    EXPECT_EQ(ReadFile(file), replaced ? expected.out : "old\n") << c.args;
+    EXPECT_EQ(fs::status(file).permissions(), fs::perms(c.existing ? 0640 : 0666 & ~umaskBits))
+        << c.args;
+  }
+  fs::remove_all(folder);
 }
 
 // A 100 MB file of nothing but mistakes: the tool reports the first hundred and stops, its memory

@@ -3,9 +3,13 @@
 
 #include <CLI/CLI.hpp>
 
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <iostream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,20 +27,35 @@ namespace ssmsg::tool {
 namespace {
 
 // Exit statuses.
-constexpr int kDone = 0;      // every operation returned true
-constexpr int kFailed = 1;    // an operation returned false
-constexpr int kBadInput = 2;  // bad command line or bad site file; nothing on standard output
+constexpr int kDone = 0;         // every operation returned true
+constexpr int kFailed = 1;       // an operation returned false
+constexpr int kBadInput = 2;     // bad command line or bad site file; nothing on standard output
+constexpr int kCannotWrite = 3;  // the output could not be written
 
 constexpr std::string_view kDemoSiteName = "demo site";
+constexpr std::string_view kStdinName = "<stdin>";  // the site file of --config -
 
 void Complain(const std::string& line) {
   std::fprintf(stderr, "ssmsg: %s\n", line.c_str());
 }
 
-// Loads the site file, or the demo site without one; reports every error.
+// Loads the site file, standard input for "-", or the demo site without one; reports every error.
 std::optional<CSS_Site> LoadSiteOrDemo(const std::string& config) {
-  CSS_SiteLoadResult result =
-      config.empty() ? LoadSiteText(kDemoSite, kDemoSiteName) : LoadSite(config);
+  CSS_SiteLoadResult result;
+  if (config.empty()) {
+    result = LoadSiteText(kDemoSite, kDemoSiteName);
+  } else if (config != "-") {
+    result = LoadSite(config);
+  } else {
+    std::string text;
+    const int error = ReadStandardInput(text);
+    if (error == 0) {
+      result = LoadSiteText(text, kStdinName);
+    } else {
+      result.errors.push_back(std::string(kStdinName) +
+                              ": cannot read the file: " + std::strerror(error));
+    }
+  }
   for (const std::string& error : result.errors)
     std::fprintf(stderr, "%s\n", error.c_str());
   return std::move(result.site);
@@ -50,6 +69,7 @@ struct Options {
   std::string tasks = "all";
   std::string time;
   std::string format = "lines";
+  std::string output;
   bool main = false;
   std::string ip;
   std::int32_t port = 0;
@@ -84,7 +104,7 @@ std::string_view TaskSends(ApplicationManagerTask task) {
   return {};
 }
 
-int RunSettings(const Options& options, const CLI::App& command) {
+int RunSettings(const Options& options, const CLI::App& command, Output& output) {
   const bool byInterface = command.count("--interface") > 0;
   const bool byNode = command.count("--node") > 0;
   if (byNode && !byInterface) {
@@ -117,11 +137,13 @@ int RunSettings(const Options& options, const CLI::App& command) {
     return kBadInput;
   }
 
-  MessageWriter writer(options.format == "json" ? Format::Json : Format::Lines);
+  MessageWriter writer(options.format == "json" ? Format::Json : Format::Lines, output);
+  // Writing stops the job at the first failed write: there is no use making what cannot be
+  // written.
   const CSS_SettingsResult result = MakeSiteSettings(*site, job, [&](const CSS_SiteMessage& m) {
-    writer.Write(m.address.interfaceId, m.address.node, m.task, m.text);
-    return true;
+    return writer.Write(m.address.interfaceId, m.address.node, m.task, m.text);
   });
+  if (result.stopped) return kCannotWrite;
   writer.Finish();
   for (const CSS_TaskFailure& failure : result.failures) {
     Complain("task " + std::to_string(failure.task) + " (" + std::string(TaskSends(failure.task)) +
@@ -133,8 +155,8 @@ int RunSettings(const Options& options, const CLI::App& command) {
 
 // Writes the messages of one facade operation; `why` says why it returned false.
 int Finish(bool done, const CSS_StringList& messages, const Options& options, std::int32_t node,
-           const std::string& operation, const std::string& why) {
-  MessageWriter writer(options.format == "json" ? Format::Json : Format::Lines);
+           const std::string& operation, const std::string& why, Output& output) {
+  MessageWriter writer(options.format == "json" ? Format::Json : Format::Lines, output);
   for (const std::string& message : messages)
     writer.Write(options.interfaceId, node, -1, message);
   writer.Finish();
@@ -147,14 +169,14 @@ std::string BelowOne(std::int32_t interfaceId) {
   return "interface number " + std::to_string(interfaceId) + " is below 1";
 }
 
-int RunAskSettings(const Options& options) {
+int RunAskSettings(const Options& options, Output& output) {
   CSS_Manager manager;
   CSS_StringList messages;
   const bool done = manager.Controller_AskSettings(options.interfaceId, options.node, messages);
   const std::string why = options.interfaceId < 1
                               ? BelowOne(options.interfaceId)
                               : "node " + std::to_string(options.node) + " is below 0";
-  return Finish(done, messages, options, options.node, "ask-settings", why);
+  return Finish(done, messages, options, options.node, "ask-settings", why, output);
 }
 
 // Reads the number lists named by `names`; false (after saying why) when one is malformed.
@@ -171,7 +193,7 @@ bool ReadLists(const std::vector<std::pair<std::string_view, const std::string*>
   return true;
 }
 
-int RunInterface(const Options& options, const CLI::App& command) {
+int RunInterface(const Options& options, const CLI::App& command, Output& output) {
   CSS_Manager manager;
   CSS_StringList messages;
   const std::string name = command.get_name();
@@ -180,11 +202,11 @@ int RunInterface(const Options& options, const CLI::App& command) {
   if (name == "start") {
     const bool done = manager.Interface_Start(options.interfaceId, options.main, options.ip,
                                               options.port, messages);
-    return Finish(done, messages, options, -1, operation, BelowOne(options.interfaceId));
+    return Finish(done, messages, options, -1, operation, BelowOne(options.interfaceId), output);
   }
   if (name == "stop") {
     const bool done = manager.Interface_Stop(options.interfaceId, messages);
-    return Finish(done, messages, options, -1, operation, BelowOne(options.interfaceId));
+    return Finish(done, messages, options, -1, operation, BelowOne(options.interfaceId), output);
   }
   if (name == "set-nodes") {
     if (!ReadLists({{"--add", &options.add},
@@ -197,7 +219,7 @@ int RunInterface(const Options& options, const CLI::App& command) {
         manager.Interface_SetNodes(options.interfaceId, lists[0], lists[1], lists[2], messages);
     const std::string why = lists[0].empty() && lists[2].empty() ? "no node to add or remove"
                                                                  : BelowOne(options.interfaceId);
-    return Finish(done, messages, options, -1, operation, why);
+    return Finish(done, messages, options, -1, operation, why, output);
   }
   if (!ReadLists({{"--start", &options.start}, {"--stop", &options.stop}}, lists)) {
     return kBadInput;
@@ -205,10 +227,10 @@ int RunInterface(const Options& options, const CLI::App& command) {
   const bool done = manager.Interface_Poll(options.interfaceId, lists[0], lists[1], messages);
   const std::string why = lists[0].empty() && lists[1].empty() ? "no node to start or stop"
                                                                : BelowOne(options.interfaceId);
-  return Finish(done, messages, options, -1, operation, why);
+  return Finish(done, messages, options, -1, operation, why, output);
 }
 
-int RunValidate(const Options& options) {
+int RunValidate(const Options& options, Output& output) {
   const std::optional<CSS_Site> site = LoadSiteOrDemo(options.config);
   if (!site) return kBadInput;
   CSToolEnum enums;
@@ -217,18 +239,35 @@ int RunValidate(const Options& options) {
   for (const std::string& warning : warnings) {
     std::fprintf(stderr, "warning: %s\n", warning.c_str());
   }
-  std::printf("%s: valid, %zu controller%s, %zu warning%s\n", site->FileName().c_str(),
-              site->ControllerCount(), site->ControllerCount() == 1 ? "" : "s", warnings.size(),
-              warnings.size() == 1 ? "" : "s");
+  const auto count = [](std::size_t n, const std::string& what) {
+    return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+  };
+  output.Write(site->FileName() + ": valid, " + count(site->ControllerCount(), "controller") +
+               ", " + count(warnings.size(), "warning") + "\n");
   return kDone;
 }
 
-int RunTasks() {
+int RunTasks(Output& output) {
+  std::string text;
   for (const CSS_TaskInfo& info : CSS_Manager::TaskTable()) {
-    std::printf("%d  %.*s\n", info.task, static_cast<int>(info.sends.size()), info.sends.data());
+    text += std::to_string(info.task) + "  ";
+    text.append(info.sends) += '\n';
   }
+  output.Write(text);
   return kDone;
 }
+
+// Ends the run: closes the output, keeping an --output file only for status 0 or 1, and turns
+// any failed write into status 3, reported once.
+int Conclude(int status, Output& output) {
+  output.Close(status == kDone || status == kFailed);
+  if (output.Error() == 0) return status;
+  Complain(std::string("cannot write the output: ") + std::strerror(output.Error()));
+  return kCannotWrite;
+}
+
+constexpr const char* kConfigHelp =
+    "site file, - for standard input (default: the built-in demo site)";
 
 void AddFormat(CLI::App& command, Options& options) {
   command
@@ -237,6 +276,15 @@ void AddFormat(CLI::App& command, Options& options) {
                   "{interface, node, task, message}")
       ->check(CLI::IsMember({"lines", "json"}))
       ->default_str("lines");
+}
+
+void AddOutput(CLI::App& command, Options& options) {
+  command
+      .add_option("--output", options.output,
+                  "write to FILE instead of standard output, through a temporary file beside it "
+                  "that replaces FILE only when the exit status is 0 or 1; otherwise FILE is left "
+                  "as it was")
+      ->type_name("FILE");
 }
 
 CLI::Option* AddInterface(CLI::App& command, Options& options) {
@@ -257,7 +305,7 @@ int Main(int argc, char** argv) {
       "settings",
       "Writes every settings message of the site's controllers, controller by controller in "
       "file order and task by task in the order given.");
-  settings->add_option("--config", options.config, "site file (default: the built-in demo site)");
+  settings->add_option("--config", options.config, kConfigHelp);
   AddInterface(*settings, options)->description("only the controllers on interface I");
   settings->add_option("--node", options.node, "only the controller at node N (needs --interface)");
   settings
@@ -269,12 +317,14 @@ int Main(int argc, char** argv) {
                        "local date and time YYYY-MM-DDTHH:MM:SS that the clock message sends "
                        "(default: the machine's local time)");
   AddFormat(*settings, options);
+  AddOutput(*settings, options);
 
   CLI::App* ask = app.add_subcommand("ask-settings",
                                      "Writes the request to controller N to report its settings.");
   AddInterface(*ask, options)->required();
   ask->add_option("--node", options.node, "node number N")->required();
   AddFormat(*ask, options);
+  AddOutput(*ask, options);
 
   CLI::App* interface = app.add_subcommand("interface", "Writes an interface control message.");
   interface->require_subcommand(1);
@@ -295,48 +345,65 @@ int Main(int argc, char** argv) {
   AddInterface(*poll, options)->required();
   poll->add_option("--start", options.start, "nodes to start polling, e.g. 1,2,3");
   poll->add_option("--stop", options.stop, "nodes to stop polling");
-  for (CLI::App* command : {start, stop, setNodes, poll})
+  for (CLI::App* command : {start, stop, setNodes, poll}) {
     AddFormat(*command, options);
+    AddOutput(*command, options);
+  }
 
   CLI::App* validate = app.add_subcommand(
       "validate",
       "Checks a site file: reports every error, and warnings about enumeration values without "
       "text and records that are never sent. Errors give exit status 2.");
-  validate->add_option("--config", options.config, "site file (default: the built-in demo site)");
+  validate->add_option("--config", options.config, kConfigHelp);
   CLI::App* demo = app.add_subcommand("demo-site", "Writes the built-in demo site as a site file.");
+  AddOutput(*demo, options);
   CLI::App* tasks = app.add_subcommand("tasks", "Lists the settings tasks and what each sends.");
 
   app.footer(
       "Exit status: 0 when every operation returned true, 1 when one returned false (standard "
       "error says which and why), 2 for a bad command line or site file (nothing is written to "
-      "standard output).");
+      "standard output), 3 when the output cannot be written (standard error says why).");
 
+  Output output;
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
-    if (error.get_exit_code() == 0) return app.exit(error);  // --help or --version
+    if (error.get_exit_code() == 0) {  // --help or --version
+      std::ostringstream text;
+      const int status = app.exit(error, text, std::cerr);
+      output.Write(text.str());
+      return Conclude(status, output);
+    }
     Complain(error.what());
     std::fprintf(stderr, "Run with --help for more information.\n");
     return kBadInput;
   }
 
-  if (*settings) return RunSettings(options, *settings);
-  if (*ask) return RunAskSettings(options);
-  for (CLI::App* command : {start, stop, setNodes, poll}) {
-    if (*command) return RunInterface(options, *command);
-  }
-  if (*validate) return RunValidate(options);
-  if (*demo) {
-    std::fwrite(kDemoSite.data(), 1, kDemoSite.size(), stdout);
-    return kDone;
-  }
-  if (*tasks) return RunTasks();
-  return kBadInput;
+  const int status = [&] {
+    if (!options.output.empty() && !output.OpenFile(options.output)) return kCannotWrite;
+    if (*settings) return RunSettings(options, *settings, output);
+    if (*ask) return RunAskSettings(options, output);
+    for (CLI::App* command : {start, stop, setNodes, poll}) {
+      if (*command) return RunInterface(options, *command, output);
+    }
+    if (*validate) return RunValidate(options, output);
+    if (*demo) {
+      output.Write(kDemoSite);
+      return kDone;
+    }
+    if (*tasks) return RunTasks(output);
+    return kBadInput;
+  }();
+  return Conclude(status, output);
 }
 
 }  // namespace
 }  // namespace ssmsg::tool
 
 int main(int argc, char** argv) {
+  // A file-size limit then fails the write (EFBIG), which is reported like any other failed
+  // write, instead of killing the tool. SIGPIPE keeps its default: a reader that stops reading
+  // ends the tool quietly.
+  std::signal(SIGXFSZ, SIG_IGN);
   return ssmsg::tool::Main(argc, argv);
 }

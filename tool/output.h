@@ -1,6 +1,7 @@
 #pragma once
 
-// What the tool writes to standard output, and how it reads its number arguments.
+// Where the tool's text goes and how it is written, and how the tool reads standard input and its
+// number arguments.
 
 #include <cstdint>
 #include <ctime>
@@ -13,18 +14,53 @@ namespace ssmsg::tool {
 
 enum class Format { Lines, Json };
 
-// Writes messages to standard output as they are made: one per line, or one JSON array of
+// Everything the tool writes goes through here, to standard output or to a file. Every write is
+// checked: after the first one that fails nothing more is written, and Error() keeps its errno for
+// the one line that reports it.
+//
+// A file is written as a temporary file beside it and renamed over it only when the run is kept,
+// so that whoever reads the file finds either its old text or all of the new one.
+class Output {
+ public:
+  Output() = default;
+  Output(const Output&) = delete;
+  Output& operator=(const Output&) = delete;
+  ~Output();  // removes a temporary file that Close has not dealt with
+
+  // From now on writes go to a new temporary file "FILE.XXXXXX" in the folder of `file`, with the
+  // permissions of the file it will replace (or those the umask gives a new file). False when it
+  // cannot be made.
+  bool OpenFile(const std::string& file);
+  // Writes all of `text`; false once any write has failed.
+  bool Write(std::string_view text);
+  // Call once, at the end of the run. Flushes and closes standard output (a file system may
+  // report a failed write only then). With a file: when `keep` and nothing has failed, syncs the
+  // temporary file to disk and renames it over the file; otherwise removes it, leaving the file
+  // as it was.
+  void Close(bool keep);
+  // The errno of the first failure; 0 while everything was written.
+  int Error() const { return error_; }
+
+ private:
+  int fd_ = 1;
+  int error_ = 0;
+  std::string file_;
+  std::string temporary_;  // empty when writing to standard output
+};
+
+// Writes messages to `output` as they are made: one per line, or one JSON array of
 // {"interface", "node", "task", "message"} objects. Nothing is written before the first message
-// (or Finish), so a command that fails before making messages leaves standard output empty.
+// (or Finish), so a command that fails before making messages leaves the output empty.
 class MessageWriter {
  public:
-  explicit MessageWriter(Format format) : format_(format) {}
+  MessageWriter(Format format, Output& output) : format_(format), output_(output) {}
   MessageWriter(const MessageWriter&) = delete;
   MessageWriter& operator=(const MessageWriter&) = delete;
   ~MessageWriter() { Flush(); }
 
-  // `node` and `task` below 0 are left out of a JSON object.
-  void Write(std::int32_t interfaceId, std::int32_t node, std::int32_t task,
+  // `node` and `task` below 0 are left out of a JSON object. False once the output has failed:
+  // the caller stops making messages that can no longer be written.
+  bool Write(std::int32_t interfaceId, std::int32_t node, std::int32_t task,
              std::string_view message);
   // Closes the JSON array and writes out what is buffered.
   void Finish();
@@ -33,9 +69,13 @@ class MessageWriter {
   void Flush();
 
   Format format_;
+  Output& output_;
   std::string buffer_;
   std::size_t written_ = 0;
 };
+
+// Appends all of standard input to `text`; returns 0, or the errno of a read that failed.
+int ReadStandardInput(std::string& text);
 
 // Appends `text` to `out` as a JSON string, quotes included. Bytes that are not UTF-8 are
 // written as \u00XX, the character of the same number.
