@@ -34,6 +34,9 @@ struct CSS_SettingsOptions {
   std::vector<ApplicationManagerTask> tasks;
   // The local date and time that the clock message (task 152) sends; without it, the machine's.
   std::optional<std::tm> time;
+  // How many threads build controllers at once (0: one per core). The messages reach the sink in
+  // the same order, on the calling thread, whatever the number.
+  unsigned jobs = 1;
 };
 
 // A task that returned false for a controller: its messages that were made are still sent.
