@@ -4,17 +4,19 @@
 #include <cstdint>
 #include <string_view>
 
+#include <ssmsg/CSToolEnum.h>
 #include "core/CSS_Format.h"
 #include "core/CSS_XmlTag.h"
-#include <ssmsg/CSToolEnum.h>
+
+#include "host/CSS_FieldTable.h"
 
 namespace ssmsg {
 
 // Appends the leaf elements of a message's parameters, one helper per kind of value, so that a
-// command's AddParameters reads as the list of its elements:
+// command's AddParameters reads as the list of its elements: the elements it computes, then the
+// fields of a record's table.
 //
-//   CSS_Params(parameters).Number("Input", number_).Enum("Type", CSToolEnumId::InputType, r.Type)
-//       .Flag("EOL", r.EOL);
+//   CSS_Params(parameters).Number("Input", number_).Fields(kInputTypeFields, record_);
 class CSS_Params {
  public:
   explicit CSS_Params(CSS_XmlTag* parent) : parent_(parent) {}
@@ -51,6 +53,34 @@ class CSS_Params {
   CSS_Params& Text(std::string_view name, std::string_view text) {
     parent_->AddChild(name, text);
     return *this;
+  }
+
+  // Every field of `table`, in order, from `record`. The table is walked at compile time.
+  template <class Table, class Record>
+  CSS_Params& Fields(const Table& table, const Record& record) {
+    table.ForEach([&](const auto& field) { Field(field, record); });
+    return *this;
+  }
+
+  // One field of a record, written as its kind says.
+  template <auto Member, CSS_FieldKind Kind>
+  CSS_Params& Field(const CSS_Field<Member, Kind>& field,
+                    const typename CSS_Field<Member, Kind>::Record& record) {
+    using F = CSS_Field<Member, Kind>;
+    const auto& value = F::Of(record);
+    if constexpr (Kind == CSS_FieldKind::Flag) {
+      return Flag(field.name, value);
+    } else if constexpr (Kind == CSS_FieldKind::Enum) {
+      return Enum(field.name, field.enumeration, value);
+    } else if constexpr (Kind == CSS_FieldKind::Text) {
+      return Text(field.name, value);
+    } else if constexpr (F::kType == CSS_FieldType::UInt8) {
+      return Number(field.name, value);
+    } else {
+      // 16-bit fields widen with their sign; an unsigned 32-bit field travels as the signed
+      // number of the same bits.
+      return Number(field.name, static_cast<std::int32_t>(value));
+    }
   }
 
  private:

@@ -7,55 +7,16 @@
 #include <memory>
 
 #include "site/CSS_SiteData.h"
+#include "site/CSS_SiteLists.h"
 
 namespace ssmsg {
 namespace {
 
-// A list of a controller whose records beyond a capability count are never sent.
-struct CappedList {
-  std::string_view list;
-  std::string_view count;
-  std::int16_t (CSDevice_Resource::*get)() const;
-  // Whether the list has a record at position `position` (0-based in the file's array).
-  bool (*has)(const CSApplicationManagerStd& store, int position);
-  int (*length)(const CSApplicationManagerStd& store);
-};
-
-template <class Container>
-bool HasRecord(const Container& records, int position) {
-  return records.Find(position + Container::kFirstIndex) != nullptr;
-}
-
-using Store = CSApplicationManagerStd;
-constexpr CappedList kCappedLists[] = {
-    {"Inputs", "Inputs", &CSDevice_Resource::GetInputs,
-     [](const Store& s, int p) { return HasRecord(s.GetInputType(), p); },
-     [](const Store& s) { return s.GetInputType().GetRecordCount(); }},
-    {"Outputs", "Outputs", &CSDevice_Resource::GetOutputs,
-     [](const Store& s, int p) { return HasRecord(s.GetOutputType(), p); },
-     [](const Store& s) { return s.GetOutputType().GetRecordCount(); }},
-    {"Readers", "Readers", &CSDevice_Resource::GetReaders,
-     [](const Store& s, int p) { return HasRecord(s.GetRdConfiguration(), p); },
-     [](const Store& s) { return s.GetRdConfiguration().GetRecordCount(); }},
-    {"Ports", "Comms", &CSDevice_Resource::GetComms,
-     [](const Store& s, int p) { return HasRecord(s.GetPort(), p); },
-     [](const Store& s) { return s.GetPort().GetRecordCount(); }},
-    {"FLAN", "CommsFLAN", &CSDevice_Resource::GetCommsFLAN,
-     [](const Store& s, int p) { return HasRecord(s.GetFLan_Setup(), p); },
-     [](const Store& s) { return s.GetFLan_Setup().GetRecordCount(); }},
-    {"TimeZones", "TimeZones", &CSDevice_Resource::GetTimeZones,
-     [](const Store& s, int p) { return HasRecord(s.GetTimeZone(), p); },
-     [](const Store& s) { return s.GetTimeZone().GetRecordCount(); }},
-    {"TimeGroups", "TimeGroups", &CSDevice_Resource::GetTimeGroups,
-     [](const Store& s, int p) { return s.GetTimeGroupZone().FindGroup(p + 1) != nullptr; },
-     [](const Store& s) { return s.GetTimeGroupZone().GetRecordCount(); }},
-};
-
 void CheckCapacity(const CSS_SiteController& controller, const std::string& where,
                    std::vector<std::string>& warnings) {
-  const Store& store = controller.store;
+  const CSApplicationManagerStd& store = controller.store;
   const CSDevice_Resource& resource = store.GetResource();
-  for (const CappedList& list : kCappedLists) {
+  for (const CSS_CountedList& list : kCountedLists) {
     const int count = std::max<int>((resource.*list.get)(), 0);
     const int length = list.length(store);
     int first = -1;

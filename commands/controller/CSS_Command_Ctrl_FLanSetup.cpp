@@ -1,6 +1,7 @@
 #include "commands/controller/CSS_Command_Ctrl_FLanSetup.h"
 
 #include "commands/CSS_Params.h"
+#include "host/CSDevice_Fields.h"
 
 namespace ssmsg {
 
@@ -12,9 +13,7 @@ bool CSS_Command_Ctrl_FLanSetup::MakeCommands(int interfaceId, int node, CSS_Str
 
 bool CSS_Command_Ctrl_FLanSetup::AddParameters(CSS_XmlTag* parameters) {
   if (parameters == nullptr) return false;
-  CSS_Params(parameters)
-      .Number("FLAN_Node", record_.FLAN_Node)
-      .Enum("Type", CSToolEnumId::DCP_FLanType, record_.Type);
+  CSS_Params(parameters).Fields(kRecordFields<CSDevice_FLanSetupItem>, record_);
   return true;
 }
 

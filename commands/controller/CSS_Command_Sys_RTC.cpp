@@ -2,8 +2,8 @@
 
 #include <optional>
 
-#include "commands/CSS_Params.h"
 #include <ssmsg/CSS_Clock.h>
+#include "commands/CSS_Params.h"
 #include "host/CSS_VariantTime.h"
 
 namespace ssmsg {

@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "commands/CSS_Params.h"
+#include "host/CSDevice_Fields.h"
 
 namespace ssmsg {
 
@@ -14,12 +15,7 @@ bool CSS_Command_I_Time::MakeCommands(int interfaceId, int node, CSS_StringList&
 bool CSS_Command_I_Time::AddParameters(CSS_XmlTag* parameters) {
   if (parameters == nullptr) return false;
   const CSDevice_InputTimeItem& r = record_;
-  CSS_Params(parameters)
-      .Number("Input", number_)
-      .Enum("BounceTick", CSToolEnumId::Tick, r.BounceTick)
-      .Number("Debounce", r.Debounce)
-      .Enum("TickResolution", CSToolEnumId::Tick, r.TickResolution)
-      .Number("Timeout", r.Timeout);
+  CSS_Params(parameters).Number("Input", number_).Fields(kRecordFields<CSDevice_InputTimeItem>, r);
   // The level list is the last child of "Parameters", so its closing tag may be deferred; each
   // entry has children of its own and closes itself.
   CSS_XmlTag* levels = parameters->AddContainer("LevelTGs", false);

@@ -1,6 +1,7 @@
 #include "commands/io/CSS_Command_I_Type.h"
 
 #include "commands/CSS_Params.h"
+#include "host/CSDevice_Fields.h"
 
 namespace ssmsg {
 
@@ -11,18 +12,7 @@ bool CSS_Command_I_Type::MakeCommands(int interfaceId, int node, CSS_StringList&
 
 bool CSS_Command_I_Type::AddParameters(CSS_XmlTag* parameters) {
   if (parameters == nullptr) return false;
-  const CSDevice_InputTypeItem& r = record_;
-  CSS_Params(parameters)
-      .Number("Input", number_)
-      .Number("DLan", r.DLan)
-      .Number("DNode", r.DNode)
-      .Number("DPort", r.DPort)
-      .Enum("Type", CSToolEnumId::InputType, r.Type)
-      .Number("TypeRef", r.TypeRef)
-      .Flag("EOL", r.EOL)
-      .Flag("Polarity", r.Polarity)
-      .Number("CountDelay", r.CountDelay)
-      .Number("CountValue", r.CountValue);
+  CSS_Params(parameters).Number("Input", number_).Fields(kInputTypeFields, record_);
   return true;
 }
 

@@ -1,6 +1,7 @@
 #include "commands/io/CSS_Command_O_Type.h"
 
 #include "commands/CSS_Params.h"
+#include "host/CSDevice_Fields.h"
 
 namespace ssmsg {
 
@@ -14,23 +15,7 @@ bool CSS_Command_O_Type::MakeCommands(int interfaceId, int node, CSS_StringList&
 // values are unsigned bytes; the controller expects the four ports first, then the four levels.
 bool CSS_Command_O_Type::AddParameters(CSS_XmlTag* parameters) {
   if (parameters == nullptr) return false;
-  const CSDevice_OutputTypeItem& r = record_;
-  CSS_Params(parameters)
-      .Number("Output", number_)
-      .Number("DLan", r.DLan)
-      .Number("DNode", r.DNode)
-      .Number("DPort", r.DPort)
-      .Enum("Type", CSToolEnumId::OutputType, r.Type)
-      .Number("TypeRef", r.TypeRef)
-      .Enum("Polarity", CSToolEnumId::OutputPolarity, r.Polarity)
-      .Number("EnableIn", r.GetEnabledInputPort())
-      .Number("EnableOut", r.GetEnabledOutputPort())
-      .Number("ControlIn", r.GetControlInput())
-      .Number("ControlOut", r.GetControlOutput())
-      .Number("EnableIn_L", r.GetEnabledInputLevel())
-      .Number("EnableOut_L", r.GetEnabledOutputLevel())
-      .Number("ControlIn_L", r.GetControlInputLevel())
-      .Number("ControlOut_L", r.GetControlOutputLevel());
+  CSS_Params(parameters).Number("Output", number_).Fields(kOutputTypeFields, record_);
   return true;
 }
 

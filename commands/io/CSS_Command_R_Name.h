@@ -1,8 +1,8 @@
 #pragma once
 
+#include <ssmsg/CSApplicationManagerStd.h>
 #include "commands/CSS_NameCommand.h"
 #include "commands/CSS_RecordCommand.h"
-#include <ssmsg/CSApplicationManagerStd.h>
 
 namespace ssmsg {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "commands/CSS_NameCommand.h"
 #include <ssmsg/CSApplicationManagerStd.h>
+#include "commands/CSS_NameCommand.h"
 
 namespace ssmsg {
 

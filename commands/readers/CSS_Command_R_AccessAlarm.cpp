@@ -1,6 +1,7 @@
 #include "commands/readers/CSS_Command_R_AccessAlarm.h"
 
 #include "commands/CSS_Params.h"
+#include "host/CSDevice_Fields.h"
 
 namespace ssmsg {
 
@@ -12,19 +13,9 @@ bool CSS_Command_R_AccessAlarm::MakeCommands(int interfaceId, int node, CSS_Stri
 
 bool CSS_Command_R_AccessAlarm::AddParameters(CSS_XmlTag* parameters) {
   if (parameters == nullptr) return false;
-  const CSDevice_RdAccessAlarmItem& r = record_;
   CSS_Params(parameters)
       .Number("Reader", number_)
-      .Enum("OK", CSToolEnumId::Alarm, r.GetAlarmOK())
-      .Enum("Fail", CSToolEnumId::Alarm, r.GetAlarmFail())
-      .Enum("Random", CSToolEnumId::Alarm, r.GetAlarmRandom())
-      .Enum("Illegal", CSToolEnumId::Alarm, r.GetAlarmIllegal())
-      .Enum("Duress", CSToolEnumId::Alarm, r.GetAlarmDuress())
-      .Number("OKRef", r.GetAlarmOK_Ref())
-      .Number("FailRef", r.GetAlarmFail_Ref())
-      .Number("RandomRef", r.GetAlarmRandom_Ref())
-      .Number("IllegalRef", r.GetAlarmIllegal_Ref())
-      .Number("DuressRef", r.GetAlarmDuress_Ref());
+      .Fields(kRecordFields<CSDevice_RdAccessAlarmItem>, record_);
   return true;
 }
 

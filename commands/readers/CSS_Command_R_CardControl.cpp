@@ -1,6 +1,7 @@
 #include "commands/readers/CSS_Command_R_CardControl.h"
 
 #include "commands/CSS_Params.h"
+#include "host/CSDevice_Fields.h"
 
 namespace ssmsg {
 
@@ -12,21 +13,9 @@ bool CSS_Command_R_CardControl::MakeCommands(int interfaceId, int node, CSS_Stri
 
 bool CSS_Command_R_CardControl::AddParameters(CSS_XmlTag* parameters) {
   if (parameters == nullptr) return false;
-  const CSDevice_RdCardControlItem& r = record_;
   CSS_Params(parameters)
       .Number("Reader", number_)
-      .Number("APBTo", r.APBTo)
-      .Number("APBFrom", r.APBFrom)
-      .Number("APBOffline", r.APBOffline)
-      .Number("APBReset", r.APBReset)
-      .Number("ATBMinutes", r.ATBMinutes)
-      .Number("ATBLink", r.ATBLink)
-      .Enum("Capture", CSToolEnumId::ReaderCapture, r.Capture)
-      .Number("Attempts", r.Attempts)
-      .Number("DisableSeconds", r.DisableSeconds)
-      .Number("DualBadge", r.DualBadge)
-      .Number("BadgeTimeout", r.BadgeTimeout)
-      .Number("BadgeOutG", r.BadgeOutG);
+      .Fields(kRecordFields<CSDevice_RdCardControlItem>, record_);
   return true;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "commands/CSS_RecordCommand.h"
 #include <ssmsg/CSApplicationManagerStd.h>
+#include "commands/CSS_RecordCommand.h"
 
 namespace ssmsg {
 

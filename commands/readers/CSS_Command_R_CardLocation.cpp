@@ -1,6 +1,7 @@
 #include "commands/readers/CSS_Command_R_CardLocation.h"
 
 #include "commands/CSS_Params.h"
+#include "host/CSDevice_Fields.h"
 
 namespace ssmsg {
 
@@ -12,17 +13,9 @@ bool CSS_Command_R_CardLocation::MakeCommands(int interfaceId, int node, CSS_Str
 
 bool CSS_Command_R_CardLocation::AddParameters(CSS_XmlTag* parameters) {
   if (parameters == nullptr) return false;
-  const CSDevice_RdCardLocationItem& r = record_;
   CSS_Params(parameters)
       .Number("Reader", number_)
-      .Number("FacilityStart", r.FacilityStart)
-      .Number("FacilityEnd", r.FacilityEnd)
-      .Number("FacilityDigits", r.FacilityDigits)
-      .Number("CardStart", r.CardStart)
-      .Number("CardEnd", r.CardEnd)
-      .Number("CardDigits", r.CardDigits)
-      .Number("AltStart", r.AltStart)
-      .Number("AltEnd", r.AltEnd);
+      .Fields(kRecordFields<CSDevice_RdCardLocationItem>, record_);
   return true;
 }
 

@@ -1,6 +1,7 @@
 #include "commands/readers/CSS_Command_R_CardStructure.h"
 
 #include "commands/CSS_Params.h"
+#include "host/CSDevice_Fields.h"
 
 namespace ssmsg {
 
@@ -12,17 +13,9 @@ bool CSS_Command_R_CardStructure::MakeCommands(int interfaceId, int node, CSS_St
 
 bool CSS_Command_R_CardStructure::AddParameters(CSS_XmlTag* parameters) {
   if (parameters == nullptr) return false;
-  const CSDevice_RdCardStructureItem& r = record_;
   CSS_Params(parameters)
       .Number("Reader", number_)
-      .Number("CardType", r.CardType)
-      .Number("DeleteOffset", r.DeleteOffset)
-      .Number("ClientCode", r.ClientCode)
-      .Number("SiteCode", r.SiteCode)
-      .Number("ExactBits", r.ExactBits)
-      .Number("Duress", r.Duress)
-      .Flag("ParityCheck", r.ParityCheck)
-      .Flag("Frame", r.Frame);
+      .Fields(kRecordFields<CSDevice_RdCardStructureItem>, record_);
   return true;
 }
 

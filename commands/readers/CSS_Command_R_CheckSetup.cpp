@@ -1,6 +1,7 @@
 #include "commands/readers/CSS_Command_R_CheckSetup.h"
 
 #include "commands/CSS_Params.h"
+#include "host/CSDevice_Fields.h"
 
 namespace ssmsg {
 
@@ -12,11 +13,7 @@ bool CSS_Command_R_CheckSetup::MakeCommands(int interfaceId, int node, CSS_Strin
 
 bool CSS_Command_R_CheckSetup::AddParameters(CSS_XmlTag* parameters) {
   if (parameters == nullptr) return false;
-  const CSDevice_RdConfigurationItem& r = record_;
-  CSS_Params(parameters)
-      .Number("Reader", number_)
-      .Enum("CheckType", CSToolEnumId::ReaderCheckType, r.CheckType)
-      .Number("Percentage", r.Percentage);
+  CSS_Params(parameters).Number("Reader", number_).Fields(kRdCheckSetupFields, record_);
   return true;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <cstdint>
+#include <ssmsg/CSDevice_Records.h>
 
 #include "core/CSS_Command.h"
 
@@ -17,8 +17,7 @@ class CSS_Command_XTRA_VoranSetMode final : public CSS_Command_XTRA {
   bool AddParameters(CSS_XmlTag* parameters) override;
 
  private:
-  std::int16_t applicationNo_ = 0;
-  std::int16_t mode_ = 0;
+  CSDevice_XTRA xtra_;
 };
 
 }  // namespace ssmsg

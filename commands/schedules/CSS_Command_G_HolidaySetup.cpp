@@ -1,6 +1,7 @@
 #include "commands/schedules/CSS_Command_G_HolidaySetup.h"
 
 #include "commands/CSS_Params.h"
+#include "host/CSDevice_Fields.h"
 
 namespace ssmsg {
 
@@ -14,8 +15,7 @@ bool CSS_Command_G_HolidaySetup::AddParameters(CSS_XmlTag* parameters) {
   if (parameters == nullptr) return false;
   CSS_Params(parameters)
       .Number("HolidayNumber", number_)
-      .Number("Month", record_.Month)
-      .Number("Day", record_.Day);
+      .Fields(kRecordFields<CSDevice_HolidayItem>, record_);
   return true;
 }
 

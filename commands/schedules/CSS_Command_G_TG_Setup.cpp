@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "commands/CSS_Params.h"
+#include "host/CSDevice_Fields.h"
 
 namespace ssmsg {
 
@@ -33,15 +34,7 @@ bool CSS_Command_G_TG_Setup::AddParameters(CSS_XmlTag* parameters) {
   CSS_XmlTag* zones = parameters->AddContainer("Zones", false);
   for (const CSDevice_TimeGroupZoneItem* item : items_) {
     CSS_Params(zones->AddContainer("Zone", true))
-        .Number("ZoneNo", item->ZoneNo)
-        .Flag("Monday", item->Monday)
-        .Flag("Tuesday", item->Tuesday)
-        .Flag("Wednesday", item->Wednesday)
-        .Flag("Thursday", item->Thursday)
-        .Flag("Friday", item->Friday)
-        .Flag("Saturday", item->Saturday)
-        .Flag("Sunday", item->Sunday)
-        .Flag("Holiday", item->Holiday);
+        .Fields(kRecordFields<CSDevice_TimeGroupZoneItem>, *item);
   }
   return true;
 }

@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "core/CSS_Command.h"
 #include <ssmsg/CSApplicationManagerStd.h>
+#include "core/CSS_Command.h"
 
 namespace ssmsg {
 

@@ -1,6 +1,7 @@
 #include "commands/schedules/CSS_Command_G_TZ_Setup.h"
 
 #include "commands/CSS_Params.h"
+#include "host/CSDevice_Fields.h"
 
 namespace ssmsg {
 
@@ -12,13 +13,7 @@ bool CSS_Command_G_TZ_Setup::MakeCommands(int interfaceId, int node, CSS_StringL
 
 bool CSS_Command_G_TZ_Setup::AddParameters(CSS_XmlTag* parameters) {
   if (parameters == nullptr) return false;
-  const CSDevice_TimeZoneItem& r = record_;
-  CSS_Params(parameters)
-      .Number("ZoneNo", r.ZoneNo)
-      .Number("StartHour", r.StartHour)
-      .Number("StartMinute", r.StartMinute)
-      .Number("EndHour", r.EndHour)
-      .Number("EndMinute", r.EndMinute);
+  CSS_Params(parameters).Fields(kRecordFields<CSDevice_TimeZoneItem>, record_);
   return true;
 }
 

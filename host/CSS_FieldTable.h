@@ -1,0 +1,179 @@
+#pragma once
+
+// The machinery of the field tables: one description of every field of a record, which the
+// messages, the site file (reading and writing), the warnings and the fuzzers all read.
+//
+// A field names its record member once, with the text that is both its key in the site file and
+// its element name in a message, and its kind: a number (of the member's own width), a yes/no
+// flag, an enumerated value with its enumeration, or a text. A table is a compile-time list of
+// fields; code that builds messages walks it at compile time (no cost over writing each element
+// by hand), and code that reads or writes whole records walks its run-time view, `Infos()`.
+
+#include <array>
+#include <concepts>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <type_traits>
+#include <utility>
+
+#include <ssmsg/CSToolEnum.h>
+
+namespace ssmsg {
+
+enum class CSS_FieldKind : std::uint8_t {
+  Number,  // a signed or unsigned integer, written in decimal
+  Flag,    // a byte written "True" (non-zero) or "False"
+  Enum,    // a signed integer written as the text of its enumeration
+  Text,    // a string written as it is
+};
+
+// How a field is stored in its record.
+enum class CSS_FieldType : std::uint8_t { Int16, Int32, UInt8, UInt32, String };
+
+namespace detail {
+
+template <class M>
+struct MemberOf;
+template <class R, class T>
+struct MemberOf<T R::*> {
+  using Record = R;
+  using Type = T;
+};
+
+template <class T>
+constexpr CSS_FieldType TypeOf() {
+  if constexpr (std::is_same_v<T, std::int16_t>) return CSS_FieldType::Int16;
+  if constexpr (std::is_same_v<T, std::int32_t>) return CSS_FieldType::Int32;
+  if constexpr (std::is_same_v<T, std::uint8_t>) return CSS_FieldType::UInt8;
+  if constexpr (std::is_same_v<T, std::uint32_t>) return CSS_FieldType::UInt32;
+  if constexpr (std::is_same_v<T, std::string>) return CSS_FieldType::String;
+}
+
+}  // namespace detail
+
+// The run-time view of one field. Records are reached through untyped pointers so that one list
+// can describe fields of any record; each pointer must point to the field's own record type.
+struct CSS_FieldInfo {
+  std::string_view name;
+  CSS_FieldKind kind;
+  CSS_FieldType type;
+  CSToolEnumId enumeration;  // Enum only
+  std::int64_t min;          // the values the member can hold (Number and Enum)
+  std::int64_t max;
+  // Number, Flag and Enum: read and write the member; a written value must lie in min..max.
+  std::int64_t (*get)(const void* record);
+  void (*set)(void* record, std::int64_t value);
+  // Text: the member itself.
+  const std::string& (*text)(const void* record);
+  std::string& (*textRef)(void* record);
+};
+
+// One field: the record member `Member`, written as `Kind`.
+template <auto Member, CSS_FieldKind Kind>
+struct CSS_Field {
+  using Record = typename detail::MemberOf<decltype(Member)>::Record;
+  using Type = typename detail::MemberOf<decltype(Member)>::Type;
+  static constexpr auto kMember = Member;
+  static constexpr CSS_FieldKind kKind = Kind;
+  static constexpr CSS_FieldType kType = detail::TypeOf<Type>();
+  static_assert(Kind == CSS_FieldKind::Text ? kType == CSS_FieldType::String
+                                            : std::is_integral_v<Type>);
+  static_assert(Kind != CSS_FieldKind::Flag || kType == CSS_FieldType::UInt8);
+  static_assert(Kind != CSS_FieldKind::Enum || std::is_signed_v<Type>);
+
+  std::string_view name;
+  CSToolEnumId enumeration{};
+
+  static const Type& Of(const Record& record) { return record.*Member; }
+  static Type& Of(Record& record) { return record.*Member; }
+
+  constexpr CSS_FieldInfo Info() const {
+    CSS_FieldInfo info{name, Kind, kType, enumeration, 0, 0, nullptr, nullptr, nullptr, nullptr};
+    if constexpr (Kind == CSS_FieldKind::Text) {
+      info.text = [](const void* record) -> const std::string& {
+        return Of(*static_cast<const Record*>(record));
+      };
+      info.textRef = [](void* record) -> std::string& { return Of(*static_cast<Record*>(record)); };
+    } else {
+      info.min = Kind == CSS_FieldKind::Flag ? 0 : std::numeric_limits<Type>::min();
+      info.max = Kind == CSS_FieldKind::Flag ? 1 : std::numeric_limits<Type>::max();
+      info.get = [](const void* record) -> std::int64_t {
+        return Of(*static_cast<const Record*>(record));
+      };
+      info.set = [](void* record, std::int64_t value) {
+        Of(*static_cast<Record*>(record)) = static_cast<Type>(value);
+      };
+    }
+    return info;
+  }
+};
+
+// The four kinds of field, each from its member and its name.
+template <auto Member>
+constexpr CSS_Field<Member, CSS_FieldKind::Number> Number(std::string_view name) {
+  return {name};
+}
+template <auto Member>
+constexpr CSS_Field<Member, CSS_FieldKind::Flag> Flag(std::string_view name) {
+  return {name};
+}
+template <auto Member>
+constexpr CSS_Field<Member, CSS_FieldKind::Enum> Enum(std::string_view name, CSToolEnumId id) {
+  return {name, id};
+}
+template <auto Member>
+constexpr CSS_Field<Member, CSS_FieldKind::Text> Text(std::string_view name) {
+  return {name};
+}
+
+// A list of fields of one record, in the order in which messages and site files write them.
+template <class... Fields>
+struct CSS_FieldTable {
+  static constexpr std::size_t kSize = sizeof...(Fields);
+  std::tuple<Fields...> fields;
+
+  // Calls `visit(field)` for every field in order, each with its own type.
+  template <class Visit>
+  constexpr void ForEach(Visit&& visit) const {
+    std::apply([&](const Fields&... field) { (visit(field), ...); }, fields);
+  }
+
+  // The run-time view, in the same order.
+  constexpr std::array<CSS_FieldInfo, kSize> Infos() const {
+    return std::apply(
+        [](const Fields&... field) { return std::array<CSS_FieldInfo, kSize>{field.Info()...}; },
+        fields);
+  }
+};
+
+template <class... Fields>
+constexpr CSS_FieldTable<Fields...> MakeFieldTable(Fields... fields) {
+  return {std::tuple<Fields...>(fields...)};
+}
+
+// One table made of several, in order: a record whose fields several messages share out.
+template <class... A, class... B, class... More>
+constexpr auto JoinFieldTables(const CSS_FieldTable<A...>& a, const CSS_FieldTable<B...>& b,
+                               const More&... more) {
+  const CSS_FieldTable<A..., B...> joined{std::tuple_cat(a.fields, b.fields)};
+  if constexpr (sizeof...(More) == 0) {
+    return joined;
+  } else {
+    return JoinFieldTables(joined, more...);
+  }
+}
+
+// The whole table of a record kind: every field that the site file holds for it. Specialised
+// for each record kind beside its fields (host/CSDevice_Fields.h).
+template <class Record>
+inline constexpr auto kRecordFields = MakeFieldTable();
+
+// The run-time view of a record kind's whole table, made once.
+template <class Record>
+inline constexpr auto kRecordFieldInfos = kRecordFields<Record>.Infos();
+
+}  // namespace ssmsg

@@ -1,0 +1,60 @@
+#pragma once
+
+// The record lists of a controller in the site file that a capability count bounds: the count's
+// key in "Resource", the list's key, and how to reach both in a store. A count that the file does
+// not give is the length of its list, and records beyond the count are never sent; the loader,
+// the warnings and the writer all read this one table.
+
+#include <cstdint>
+#include <string_view>
+#include <type_traits>
+
+#include <ssmsg/CSApplicationManagerStd.h>
+
+namespace ssmsg {
+
+struct CSS_CountedList {
+  std::string_view count;  // e.g. "Comms"
+  std::string_view list;   // e.g. "Ports"
+  std::int16_t (CSDevice_Resource::*get)() const;
+  void (CSDevice_Resource::*set)(std::int16_t);
+  // The positions of the list, declined ones included, and whether `position` (0-based, as in
+  // the file's array) holds a record.
+  int (*length)(const CSApplicationManagerStd& store);
+  bool (*has)(const CSApplicationManagerStd& store, int position);
+};
+
+namespace detail {
+template <class Records>
+bool HasRecord(const Records& records, int position) {
+  return records.Find(position + Records::kFirstIndex) != nullptr;
+}
+}  // namespace detail
+
+using CSS_Store = CSApplicationManagerStd;
+inline constexpr CSS_CountedList kCountedLists[] = {
+    {"Inputs", "Inputs", &CSDevice_Resource::GetInputs, &CSDevice_Resource::SetInputs,
+     [](const CSS_Store& s) { return s.GetInputType().GetRecordCount(); },
+     [](const CSS_Store& s, int p) { return detail::HasRecord(s.GetInputType(), p); }},
+    {"Outputs", "Outputs", &CSDevice_Resource::GetOutputs, &CSDevice_Resource::SetOutputs,
+     [](const CSS_Store& s) { return s.GetOutputType().GetRecordCount(); },
+     [](const CSS_Store& s, int p) { return detail::HasRecord(s.GetOutputType(), p); }},
+    {"Readers", "Readers", &CSDevice_Resource::GetReaders, &CSDevice_Resource::SetReaders,
+     [](const CSS_Store& s) { return s.GetRdConfiguration().GetRecordCount(); },
+     [](const CSS_Store& s, int p) { return detail::HasRecord(s.GetRdConfiguration(), p); }},
+    {"Comms", "Ports", &CSDevice_Resource::GetComms, &CSDevice_Resource::SetComms,
+     [](const CSS_Store& s) { return s.GetPort().GetRecordCount(); },
+     [](const CSS_Store& s, int p) { return detail::HasRecord(s.GetPort(), p); }},
+    {"CommsFLAN", "FLAN", &CSDevice_Resource::GetCommsFLAN, &CSDevice_Resource::SetCommsFLAN,
+     [](const CSS_Store& s) { return s.GetFLan_Setup().GetRecordCount(); },
+     [](const CSS_Store& s, int p) { return detail::HasRecord(s.GetFLan_Setup(), p); }},
+    {"TimeZones", "TimeZones", &CSDevice_Resource::GetTimeZones, &CSDevice_Resource::SetTimeZones,
+     [](const CSS_Store& s) { return s.GetTimeZone().GetRecordCount(); },
+     [](const CSS_Store& s, int p) { return detail::HasRecord(s.GetTimeZone(), p); }},
+    {"TimeGroups", "TimeGroups", &CSDevice_Resource::GetTimeGroups,
+     &CSDevice_Resource::SetTimeGroups,
+     [](const CSS_Store& s) { return s.GetTimeGroupZone().GetRecordCount(); },
+     [](const CSS_Store& s, int p) { return s.GetTimeGroupZone().FindGroup(p + 1) != nullptr; }},
+};
+
+}  // namespace ssmsg

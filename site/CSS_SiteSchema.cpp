@@ -1,0 +1,541 @@
+// The site file's schema: which keys each object of a site file has and where their values go.
+// Records take their keys, ranges and enumerations from the field tables of host/CSDevice_Fields.h;
+// what is written here is only how the records of a controller hang together (lists, sub-records,
+// time-group zones, the level time groups of an input), the controller's address, the capability
+// counts and the enumeration texts. The schema-driven reader of site/CSS_JsonSchema.h checks every
+// value and fills the records of each controller as it goes.
+
+#include <array>
+#include <bitset>
+#include <charconv>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "host/CSDevice_Fields.h"
+#include "site/CSS_JsonParse.h"
+#include "site/CSS_JsonSchema.h"
+#include "site/CSS_SiteData.h"
+#include "site/CSS_SiteLists.h"
+
+namespace ssmsg {
+namespace {
+
+// The records being filled for the list element being read.
+struct Scratch {
+  CSDevice_HolidayItem holiday;
+  CSDevice_TimeZoneItem timeZone;
+  CSDevice_TimeGroupZoneItem zone;
+  std::vector<CSDevice_TimeGroupZoneItem> zones;
+  CSDevice_PortItem port;
+  CSDevice_FLanSetupItem flan;
+  CSDevice_InputTypeItem inputType;
+  CSDevice_InputTimeItem inputTime;
+  CSDevice_InputLinkItem inputLink;
+  CSDevice_OutputTypeItem outputType;
+  CSDevice_OutputTimeItem outputTime;
+  CSDevice_RdConfigurationItem reader;
+  CSDevice_RdCardControlItem cardControl;
+  CSDevice_RdCardLocationItem cardLocation;
+  CSDevice_RdCardStructureItem cardStructure;
+  CSDevice_RdAccessAlarmItem accessAlarm;
+};
+
+// What the schema's hooks and store functions fill: the site being loaded.
+struct SiteBuilder {
+  explicit SiteBuilder(std::string_view fileName) : site(std::make_unique<CSS_SiteData>()) {
+    site->fileName = fileName;
+  }
+
+  CSS_SiteController& Controller() { return site->controllers.back(); }
+  CSApplicationManagerStd& Store() { return Controller().store; }
+
+  // Notes that `value` of enumeration `id` is used at `path`, the first time it is.
+  void NoteEnumUse(CSToolEnumId id, std::int64_t value, const auto& path) {
+    const auto index = static_cast<std::size_t>(id);
+    bool first = false;
+    if (value >= 0 && value < 256) {
+      auto&& seen = seenSmall[index][static_cast<std::size_t>(value)];
+      first = !seen;
+      seen = true;
+    } else {
+      first =
+          seenOther.insert((std::uint64_t{index} << 32) | static_cast<std::uint32_t>(value)).second;
+    }
+    if (first) site->enumUses.push_back({id, static_cast<int>(value), path()});
+  }
+
+  std::unique_ptr<CSS_SiteData> site;
+  Scratch scratch;
+  CSToolEnumId currentEnum{};        // the enumeration whose texts are being read
+  int enumValue = 0;                 // the value whose text comes next
+  std::size_t controllerErrors = 0;  // errors before the current controller began
+  std::uint64_t countsGiven = 0;     // the counts that "Resource" gives, by kCountedLists position
+  std::unordered_map<std::uint64_t, std::size_t> addresses;  // (interface, node) -> controller
+  // Enumeration values seen so far: small values by bit, others in a set.
+  std::array<std::bitset<256>, kToolEnumCount> seenSmall{};
+  std::unordered_set<std::uint64_t> seenOther;
+};
+
+SiteBuilder& Builder(CSS_SchemaReader& reader) {
+  return reader.Context<SiteBuilder>();
+}
+
+// --- Building members and nodes -----------------------------------------------------------------
+
+constexpr CSS_SchemaMember ObjectMember(std::string_view key, const CSS_SchemaNode& node,
+                                        bool required = false) {
+  return {key, CSS_JsonKind::Object, 0, 0, nullptr, &node, required};
+}
+constexpr CSS_SchemaMember ArrayMember(std::string_view key, const CSS_SchemaNode& node,
+                                       bool required = false) {
+  return {key, CSS_JsonKind::Array, 0, 0, nullptr, &node, required};
+}
+constexpr CSS_SchemaNode ObjectNode(std::span<const CSS_SchemaMember> members,
+                                    CSS_SchemaHook open = nullptr, CSS_SchemaHook close = nullptr) {
+  return {CSS_SchemaNodeKind::Object, members, nullptr, open, close};
+}
+
+template <std::size_t N, std::size_t M>
+constexpr std::array<CSS_SchemaMember, N + M> Join(const std::array<CSS_SchemaMember, N>& a,
+                                                   const std::array<CSS_SchemaMember, M>& b) {
+  std::array<CSS_SchemaMember, N + M> joined{};
+  for (std::size_t i = 0; i < N; ++i)
+    joined[i] = a[i];
+  for (std::size_t i = 0; i < M; ++i)
+    joined[N + i] = b[i];
+  return joined;
+}
+
+// Stores the value of field `I` of `Table` into the record that `Locate` finds.
+template <auto Locate, const auto& Table, std::size_t I>
+void StoreField(CSS_SchemaReader& reader, const CSS_JsonScalar& value) {
+  constexpr auto& field = std::get<I>(Table.fields);
+  using Field = std::remove_cvref_t<decltype(field)>;
+  auto& member = Field::Of(Locate(Builder(reader)));
+  if constexpr (Field::kKind == CSS_FieldKind::Text) {
+    member = value.text;
+  } else if constexpr (Field::kKind == CSS_FieldKind::Flag) {
+    member = value.flag ? 1 : 0;
+  } else {
+    member = static_cast<typename Field::Type>(value.integer);
+    if constexpr (Field::kKind == CSS_FieldKind::Enum) {
+      Builder(reader).NoteEnumUse(field.enumeration, value.integer,
+                                  [&reader] { return reader.ValuePath(); });
+    }
+  }
+}
+
+// The members of every field of `Table`, kept in the record that `Locate` finds.
+template <auto Locate, const auto& Table>
+constexpr auto FieldMembers() {
+  return []<std::size_t... I>(std::index_sequence<I...>) {
+    constexpr auto infos = Table.Infos();
+    const auto member = [&infos](std::size_t i, auto store) {
+      const CSS_FieldInfo& info = infos[i];
+      switch (info.kind) {
+        case CSS_FieldKind::Flag:
+          return CSS_SchemaMember{info.name, CSS_JsonKind::Boolean, 0, 0, store};
+        case CSS_FieldKind::Text:
+          return CSS_SchemaMember{info.name, CSS_JsonKind::Text, 0, 0, store};
+        default:
+          return CSS_SchemaMember{info.name, CSS_JsonKind::Integer, info.min, info.max, store};
+      }
+    };
+    return std::array<CSS_SchemaMember, sizeof...(I)>{member(I, &StoreField<Locate, Table, I>)...};
+  }
+  (std::make_index_sequence<std::remove_cvref_t<decltype(Table)>::kSize>());
+}
+
+// Where records live while they are read: a scratch record of the list element being read, or
+// a record of the controller's store.
+template <auto Item>
+auto& ScratchOf(SiteBuilder& builder) {
+  return builder.scratch.*Item;
+}
+CSDevice_Config& ConfigOf(SiteBuilder& builder) {
+  return builder.Store().GetConfig();
+}
+CSDevice_XTRA& XtraOf(SiteBuilder& builder) {
+  return builder.Store().GetXTRA();
+}
+
+// A list of records: element k of the array is the record at container index k (k + 1 for the
+// time zones, whose container counts from 1); a null element is a declined position.
+template <auto Part>
+auto& PartOf(SiteBuilder& builder) {
+  return (builder.Store().*Part)();
+}
+template <auto Part>
+void DeclineRecord(CSS_SchemaReader& reader, std::int32_t position) {
+  auto& records = PartOf<Part>(Builder(reader));
+  records.Decline(position + std::remove_reference_t<decltype(records)>::kFirstIndex);
+}
+template <auto Item>
+void ClearRecord(CSS_SchemaReader& reader, const CSS_SchemaFrame& /*frame*/) {
+  ScratchOf<Item>(Builder(reader)).Clear();
+}
+template <auto Item, auto Part>
+void StoreRecord(CSS_SchemaReader& reader, const CSS_SchemaFrame& frame) {
+  auto& records = PartOf<Part>(Builder(reader));
+  records.Set(frame.element + std::remove_reference_t<decltype(records)>::kFirstIndex,
+              ScratchOf<Item>(Builder(reader)));
+}
+template <auto Item, auto Part>
+constexpr CSS_SchemaNode RecordNode(std::span<const CSS_SchemaMember> members) {
+  return ObjectNode(members, &ClearRecord<Item>, &StoreRecord<Item, Part>);
+}
+constexpr CSS_SchemaMember ListElement(const CSS_SchemaNode& node) {
+  return ObjectMember({}, node);
+}
+template <auto Part>
+constexpr CSS_SchemaNode ListNode(const CSS_SchemaMember& element) {
+  return {CSS_SchemaNodeKind::Array, {}, &element, nullptr, nullptr, &DeclineRecord<Part>};
+}
+
+// The non-const getters of the store, for the templates above.
+template <class T>
+using Getter = T& (CSApplicationManagerStd::*)();
+constexpr Getter<CSDevice_Holiday> kHolidays = &CSApplicationManagerStd::GetHoliday;
+constexpr Getter<CSDevice_TimeZone> kTimeZones = &CSApplicationManagerStd::GetTimeZone;
+constexpr Getter<CSDevice_Port> kPorts = &CSApplicationManagerStd::GetPort;
+constexpr Getter<CSDevice_FLanSetup> kFLan = &CSApplicationManagerStd::GetFLan_Setup;
+constexpr Getter<CSDevice_InputType> kInputTypes = &CSApplicationManagerStd::GetInputType;
+constexpr Getter<CSDevice_InputTime> kInputTimes = &CSApplicationManagerStd::GetInputTime;
+constexpr Getter<CSDevice_InputLink> kInputLinks = &CSApplicationManagerStd::GetInputLink;
+constexpr Getter<CSDevice_OutputType> kOutputTypes = &CSApplicationManagerStd::GetOutputType;
+constexpr Getter<CSDevice_OutputTime> kOutputTimes = &CSApplicationManagerStd::GetOutputTime;
+constexpr Getter<CSDevice_RdConfiguration> kReaders = &CSApplicationManagerStd::GetRdConfiguration;
+constexpr Getter<CSDevice_RdCardControl> kCardControls = &CSApplicationManagerStd::GetRdCardControl;
+constexpr Getter<CSDevice_RdCardLocation> kCardLocations =
+    &CSApplicationManagerStd::GetRdCardLocation;
+constexpr Getter<CSDevice_RdCardStructure> kCardStructures =
+    &CSApplicationManagerStd::GetRdCardStructure;
+constexpr Getter<CSDevice_RdAccessAlarm> kAccessAlarms = &CSApplicationManagerStd::GetRdAccessAlarm;
+
+// The members of a scratch record `Item`: the whole table of its record kind.
+template <auto Item>
+constexpr auto kRecordMembers =
+    FieldMembers<&ScratchOf<Item>,
+                 kRecordFields<std::remove_cvref_t<decltype(std::declval<Scratch>().*Item)>>>();
+
+// --- Controller-wide records
+// ----------------------------------------------------------------------
+
+// Capability counts; a count that is not given defaults to the length of its list.
+template <std::size_t I>
+void StoreCount(CSS_SchemaReader& reader, const CSS_JsonScalar& value) {
+  (Builder(reader).Store().GetResource().*
+   kCountedLists[I].set)(static_cast<std::int16_t>(value.integer));
+}
+constexpr auto kResourceMembers = []<std::size_t... I>(std::index_sequence<I...>) {
+  return std::array<CSS_SchemaMember, sizeof...(I)>{CSS_SchemaMember{
+      kCountedLists[I].count, CSS_JsonKind::Integer, std::numeric_limits<std::int16_t>::min(),
+      std::numeric_limits<std::int16_t>::max(), &StoreCount<I>}...};
+}
+(std::make_index_sequence<std::size(kCountedLists)>());
+void CloseResource(CSS_SchemaReader& reader, const CSS_SchemaFrame& frame) {
+  Builder(reader).countsGiven = frame.seen;
+}
+constexpr CSS_SchemaNode kResource = ObjectNode(kResourceMembers, nullptr, &CloseResource);
+
+constexpr auto kConfigMembers = FieldMembers<&ConfigOf, kRecordFields<CSDevice_Config>>();
+constexpr CSS_SchemaNode kConfig = ObjectNode(kConfigMembers);
+constexpr auto kXtraMembers = FieldMembers<&XtraOf, kRecordFields<CSDevice_XTRA>>();
+constexpr CSS_SchemaNode kXtra = ObjectNode(kXtraMembers);
+
+// --- Schedules
+// ------------------------------------------------------------------------------------
+
+constexpr auto kHolidayMembers = kRecordMembers<&Scratch::holiday>;
+constexpr CSS_SchemaNode kHoliday = RecordNode<&Scratch::holiday, kHolidays>(kHolidayMembers);
+constexpr CSS_SchemaMember kHolidayElement = ListElement(kHoliday);
+constexpr CSS_SchemaNode kHolidayList = ListNode<kHolidays>(kHolidayElement);
+
+constexpr auto kTimeZoneMembers = kRecordMembers<&Scratch::timeZone>;
+constexpr CSS_SchemaNode kTimeZone = RecordNode<&Scratch::timeZone, kTimeZones>(kTimeZoneMembers);
+constexpr CSS_SchemaMember kTimeZoneElement = ListElement(kTimeZone);
+constexpr CSS_SchemaNode kTimeZoneList = ListNode<kTimeZones>(kTimeZoneElement);
+
+constexpr auto kZoneMembers = kRecordMembers<&Scratch::zone>;
+void AddZone(CSS_SchemaReader& reader, const CSS_SchemaFrame& /*frame*/) {
+  Scratch& scratch = Builder(reader).scratch;
+  scratch.zones.push_back(scratch.zone);
+}
+constexpr CSS_SchemaNode kZone = ObjectNode(kZoneMembers, &ClearRecord<&Scratch::zone>, &AddZone);
+constexpr CSS_SchemaMember kZoneElement = ListElement(kZone);
+// A zone list has no declined positions: null is an error there.
+constexpr CSS_SchemaNode kZones = {CSS_SchemaNodeKind::Array, {}, &kZoneElement};
+
+constexpr CSS_SchemaMember kTimeGroupMembers[] = {ArrayMember("Zones", kZones)};
+void OpenTimeGroup(CSS_SchemaReader& reader, const CSS_SchemaFrame& /*frame*/) {
+  Builder(reader).scratch.zones.clear();
+}
+void CloseTimeGroup(CSS_SchemaReader& reader, const CSS_SchemaFrame& frame) {
+  SiteBuilder& builder = Builder(reader);
+  for (CSDevice_TimeGroupZoneItem& zone : builder.scratch.zones)
+    zone.TimeGroupNo = static_cast<std::int16_t>(frame.element + 1);
+  builder.Store().GetTimeGroupZone().Append(builder.scratch.zones);
+}
+void DeclineTimeGroup(CSS_SchemaReader& reader, std::int32_t /*position*/) {
+  Builder(reader).Store().GetTimeGroupZone().Append(std::nullopt);
+}
+constexpr CSS_SchemaNode kTimeGroup =
+    ObjectNode(kTimeGroupMembers, &OpenTimeGroup, &CloseTimeGroup);
+constexpr CSS_SchemaMember kTimeGroupElement = ListElement(kTimeGroup);
+constexpr CSS_SchemaNode kTimeGroupList = {
+    CSS_SchemaNodeKind::Array, {}, &kTimeGroupElement, nullptr, nullptr, &DeclineTimeGroup};
+
+// --- Ports and field-LAN nodes
+// --------------------------------------------------------------------
+
+constexpr auto kPortMembers = kRecordMembers<&Scratch::port>;
+constexpr CSS_SchemaNode kPort = RecordNode<&Scratch::port, kPorts>(kPortMembers);
+constexpr CSS_SchemaMember kPortElement = ListElement(kPort);
+constexpr CSS_SchemaNode kPortList = ListNode<kPorts>(kPortElement);
+
+constexpr auto kFLanMembers = kRecordMembers<&Scratch::flan>;
+constexpr CSS_SchemaNode kFLanNode = RecordNode<&Scratch::flan, kFLan>(kFLanMembers);
+constexpr CSS_SchemaMember kFLanElement = ListElement(kFLanNode);
+constexpr CSS_SchemaNode kFLanList = ListNode<kFLan>(kFLanElement);
+
+// --- Inputs
+// ---------------------------------------------------------------------------------------
+
+// The time groups of the five levels of an input, level 1 first.
+void StoreLevelTG(CSS_SchemaReader& reader, const CSS_JsonScalar& value) {
+  auto& levels = Builder(reader).scratch.inputTime.LevelTG;
+  if (value.position < static_cast<std::int32_t>(levels.size())) {
+    levels[static_cast<std::size_t>(value.position)] = static_cast<std::int16_t>(value.integer);
+  }
+}
+constexpr CSS_SchemaMember kLevelTG = {{},
+                                       CSS_JsonKind::Integer,
+                                       std::numeric_limits<std::int16_t>::min(),
+                                       std::numeric_limits<std::int16_t>::max(),
+                                       &StoreLevelTG};
+void CloseLevelTGs(CSS_SchemaReader& reader, const CSS_SchemaFrame& frame) {
+  if (frame.count != CSDevice_InputTimeItem::kLevels) {
+    reader.Error(reader.PathTo(), "expected five entries, got " + std::to_string(frame.count));
+  }
+}
+constexpr CSS_SchemaNode kLevelTGs = {
+    CSS_SchemaNodeKind::Array, {}, &kLevelTG, nullptr, &CloseLevelTGs};
+
+constexpr auto kInputTimeMembers =
+    Join(kRecordMembers<&Scratch::inputTime>, std::array{ArrayMember("LevelTGs", kLevelTGs)});
+// The input-timing message names each level 1 to 5 by its Level text.
+void CloseInputTime(CSS_SchemaReader& reader, const CSS_SchemaFrame& frame) {
+  StoreRecord<&Scratch::inputTime, kInputTimes>(reader, frame);
+  for (int level = 1; level <= CSDevice_InputTimeItem::kLevels; ++level) {
+    Builder(reader).NoteEnumUse(CSToolEnumId::Level, level,
+                                [&reader] { return reader.PathTo("LevelTGs"); });
+  }
+}
+constexpr CSS_SchemaNode kInputTime =
+    ObjectNode(kInputTimeMembers, &ClearRecord<&Scratch::inputTime>, &CloseInputTime);
+
+constexpr auto kInputLinkMembers = kRecordMembers<&Scratch::inputLink>;
+constexpr CSS_SchemaNode kInputLink =
+    RecordNode<&Scratch::inputLink, kInputLinks>(kInputLinkMembers);
+
+constexpr auto kInputMembers =
+    Join(kRecordMembers<&Scratch::inputType>,
+         std::array{ObjectMember("Time", kInputTime), ObjectMember("Link", kInputLink)});
+constexpr CSS_SchemaNode kInput = RecordNode<&Scratch::inputType, kInputTypes>(kInputMembers);
+constexpr CSS_SchemaMember kInputElement = ListElement(kInput);
+constexpr CSS_SchemaNode kInputList = ListNode<kInputTypes>(kInputElement);
+
+// --- Outputs
+// --------------------------------------------------------------------------------------
+
+constexpr auto kOutputTimeMembers = kRecordMembers<&Scratch::outputTime>;
+constexpr CSS_SchemaNode kOutputTime =
+    RecordNode<&Scratch::outputTime, kOutputTimes>(kOutputTimeMembers);
+
+constexpr auto kOutputMembers =
+    Join(kRecordMembers<&Scratch::outputType>, std::array{ObjectMember("Time", kOutputTime)});
+constexpr CSS_SchemaNode kOutput = RecordNode<&Scratch::outputType, kOutputTypes>(kOutputMembers);
+constexpr CSS_SchemaMember kOutputElement = ListElement(kOutput);
+constexpr CSS_SchemaNode kOutputList = ListNode<kOutputTypes>(kOutputElement);
+
+// --- Readers
+// --------------------------------------------------------------------------------------
+
+constexpr auto kCardControlMembers = kRecordMembers<&Scratch::cardControl>;
+constexpr CSS_SchemaNode kCardControl =
+    RecordNode<&Scratch::cardControl, kCardControls>(kCardControlMembers);
+constexpr auto kCardLocationMembers = kRecordMembers<&Scratch::cardLocation>;
+constexpr CSS_SchemaNode kCardLocation =
+    RecordNode<&Scratch::cardLocation, kCardLocations>(kCardLocationMembers);
+constexpr auto kCardStructureMembers = kRecordMembers<&Scratch::cardStructure>;
+constexpr CSS_SchemaNode kCardStructure =
+    RecordNode<&Scratch::cardStructure, kCardStructures>(kCardStructureMembers);
+constexpr auto kAccessAlarmMembers = kRecordMembers<&Scratch::accessAlarm>;
+constexpr CSS_SchemaNode kAccessAlarm =
+    RecordNode<&Scratch::accessAlarm, kAccessAlarms>(kAccessAlarmMembers);
+
+constexpr auto kReaderMembers =
+    Join(kRecordMembers<&Scratch::reader>, std::array{ObjectMember("CardControl", kCardControl),
+                                                      ObjectMember("CardLocation", kCardLocation),
+                                                      ObjectMember("CardStructure", kCardStructure),
+                                                      ObjectMember("AccessAlarm", kAccessAlarm)});
+constexpr CSS_SchemaNode kReader = RecordNode<&Scratch::reader, kReaders>(kReaderMembers);
+constexpr CSS_SchemaMember kReaderElement = ListElement(kReader);
+constexpr CSS_SchemaNode kReaderList = ListNode<kReaders>(kReaderElement);
+
+// --- The controller and the file
+// ------------------------------------------------------------------
+
+template <auto Field, std::int64_t kMin>
+void StoreAddress(CSS_SchemaReader& reader, const CSS_JsonScalar& value) {
+  Builder(reader).Controller().address.*Field = static_cast<std::int32_t>(value.integer);
+}
+template <auto Field, std::int64_t kMin>
+constexpr CSS_SchemaMember AddressMember(std::string_view key) {
+  return {key,
+          CSS_JsonKind::Integer,
+          kMin,
+          std::numeric_limits<std::int32_t>::max(),
+          &StoreAddress<Field, kMin>,
+          nullptr,
+          true};
+}
+
+// The keys of a controller: its address, its XTRA name, its records and its lists, the lists
+// in the order of their counts.
+constexpr auto kControllerMembers =
+    Join(Join(std::array{AddressMember<&CSS_ControllerAddress::interfaceId, 1>("Interface"),
+                         AddressMember<&CSS_ControllerAddress::node, 0>("Node")},
+              FieldMembers<&ConfigOf, kXtraNameField>()),
+         std::array{ObjectMember("Resource", kResource), ObjectMember("Config", kConfig),
+                    ObjectMember("XTRA", kXtra), ArrayMember("Holidays", kHolidayList),
+                    ArrayMember("TimeZones", kTimeZoneList),
+                    ArrayMember("TimeGroups", kTimeGroupList), ArrayMember("Ports", kPortList),
+                    ArrayMember("FLAN", kFLanList), ArrayMember("Inputs", kInputList),
+                    ArrayMember("Outputs", kOutputList), ArrayMember("Readers", kReaderList)});
+constexpr std::uint64_t kAddressKeys = 0b11;  // Interface and Node, the first two members
+
+void OpenController(CSS_SchemaReader& reader, const CSS_SchemaFrame& /*frame*/) {
+  SiteBuilder& builder = Builder(reader);
+  builder.site->controllers.emplace_back();
+  builder.countsGiven = 0;
+  builder.controllerErrors = reader.ErrorCount();
+}
+
+void CloseController(CSS_SchemaReader& reader, const CSS_SchemaFrame& frame) {
+  SiteBuilder& builder = Builder(reader);
+  CSS_SiteController& controller = builder.Controller();
+  // A count that is not given is the length of its list.
+  CSApplicationManagerStd& store = controller.store;
+  for (std::size_t i = 0; i < std::size(kCountedLists); ++i) {
+    if ((builder.countsGiven >> i & 1) != 0) continue;
+    const CSS_CountedList& list = kCountedLists[i];
+    const int length = list.length(store);
+    if (length > std::numeric_limits<std::int16_t>::max()) {
+      reader.Error(reader.PathTo(list.list),
+                   std::to_string(length) + " entries are more than a count can hold (32767)");
+      continue;
+    }
+    (store.GetResource().*list.set)(static_cast<std::int16_t>(length));
+  }
+  // Every address is used once; an address with an error of its own is not compared.
+  if ((frame.seen & kAddressKeys) != kAddressKeys ||
+      reader.ErrorCount() != builder.controllerErrors) {
+    return;
+  }
+  const CSS_ControllerAddress& address = controller.address;
+  const std::uint64_t key = (std::uint64_t{static_cast<std::uint32_t>(address.interfaceId)} << 32) |
+                            static_cast<std::uint32_t>(address.node);
+  const std::size_t index = builder.site->controllers.size() - 1;
+  const auto [it, added] = builder.addresses.emplace(key, index);
+  if (!added) {
+    reader.Error(reader.PathTo(), "Interface " + std::to_string(address.interfaceId) +
+                                      " and Node " + std::to_string(address.node) +
+                                      " are already used by Controllers[" +
+                                      std::to_string(it->second) + "]");
+  }
+}
+constexpr CSS_SchemaNode kController =
+    ObjectNode(kControllerMembers, &OpenController, &CloseController);
+constexpr CSS_SchemaMember kControllerElement = ListElement(kController);
+constexpr CSS_SchemaNode kControllers = {CSS_SchemaNodeKind::Array, {}, &kControllerElement};
+
+// "Enums": { "<enumeration>": { "<value>": "<text>", ... }, ... }.
+void StoreEnumText(CSS_SchemaReader& reader, const CSS_JsonScalar& value) {
+  SiteBuilder& builder = Builder(reader);
+  builder.site->enumTexts.push_back(
+      {builder.currentEnum, builder.enumValue, std::string(value.text)});
+}
+constexpr CSS_SchemaMember kEnumText = {{}, CSS_JsonKind::Text, 0, 0, &StoreEnumText};
+
+// Reads a whole decimal integer ("-1", "0", "3") into `value`.
+bool ParseDecimal(std::string_view text, std::int64_t& value) {
+  const char* first = text.data();
+  const char* last = first + text.size();
+  if (first == last || *first == '+') return false;
+  const auto [end, error] = std::from_chars(first, last, value);
+  return error == std::errc() && end == last;
+}
+
+const CSS_SchemaMember* EnumValueKey(CSS_SchemaReader& reader, std::string_view key) {
+  std::int64_t value = 0;
+  if (!ParseDecimal(key, value)) {
+    reader.Error(reader.PathTo(key), "\"" + std::string(key) + "\" is not a decimal integer");
+    return nullptr;
+  }
+  constexpr std::int64_t kMin = std::numeric_limits<std::int32_t>::min();
+  constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
+  if (value < kMin || value > kMax) {
+    reader.Error(reader.PathTo(key), std::string(key) + " is outside " + std::to_string(kMin) +
+                                         ".." + std::to_string(kMax));
+    return nullptr;
+  }
+  Builder(reader).enumValue = static_cast<int>(value);
+  return &kEnumText;
+}
+constexpr CSS_SchemaNode kEnumTexts = {
+    CSS_SchemaNodeKind::Map, {}, nullptr, nullptr, nullptr, nullptr, &EnumValueKey};
+constexpr CSS_SchemaMember kEnumTextsMember = ObjectMember({}, kEnumTexts);
+
+const CSS_SchemaMember* EnumerationKey(CSS_SchemaReader& reader, std::string_view key) {
+  const std::optional<CSToolEnumId> id = CSToolEnum::FindByName(key);
+  if (!id) {
+    reader.Error(reader.PathTo(key), "unknown enumeration");
+    return nullptr;
+  }
+  Builder(reader).currentEnum = *id;
+  return &kEnumTextsMember;
+}
+constexpr CSS_SchemaNode kEnums = {CSS_SchemaNodeKind::Map, {}, nullptr, nullptr, nullptr, nullptr,
+                                   &EnumerationKey};
+
+constexpr CSS_SchemaMember kTopMembers[] = {
+    ObjectMember("Enums", kEnums),
+    ArrayMember("Controllers", kControllers, true),
+};
+constexpr CSS_SchemaNode kTop = ObjectNode(kTopMembers);
+constexpr CSS_SchemaMember kTopElement = ObjectMember({}, kTop);
+constexpr CSS_SchemaNode kRoot = {CSS_SchemaNodeKind::Root, {}, &kTopElement};
+
+}  // namespace
+
+CSS_SiteLoadResult LoadSiteText(std::string_view text, std::string_view fileName) {
+  SiteBuilder builder(fileName);
+  CSS_SchemaReader reader(fileName, kRoot, &builder);
+  ParseJson(text, fileName, reader);
+  CSS_SiteLoadResult result;
+  result.errors = std::move(reader).TakeErrors();
+  if (result.errors.empty()) result.site = CSS_SiteAccess::Make(std::move(builder.site));
+  return result;
+}
+
+}  // namespace ssmsg
