@@ -2,8 +2,8 @@
 
 // Fills a configuration store, an enumeration service and a clock from a source of values: the
 // fuzz targets read them from the fuzzer's bytes (ByteSource below), the concurrency test from a
-// seeded random generator. Every part of the store is filled, so a store part or a record kind
-// added later must get a FillFields overload here before anything builds.
+// seeded random generator. Every part of the store is filled: records through their field tables
+// (host/CSDevice_Fields.h), and what the tables do not describe through FillUntabled.
 //
 // A source offers:
 //   Value<T>()   any value of an integral field
@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <ctime>
 #include <optional>
+#include <random>
 #include <span>
 #include <string>
 #include <string_view>
@@ -29,6 +30,8 @@
 #include <ssmsg/CSApplicationManagerStd.h>
 #include <ssmsg/CSS_Clock.h>
 #include <ssmsg/CSToolEnum.h>
+
+#include "host/CSDevice_Fields.h"
 
 namespace ssmsg::test {
 
@@ -121,23 +124,98 @@ class ByteSource {
   bool markupSeen_ = false;
 };
 
+// Values for a store that looks like a real controller's: mostly small numbers (so enumerated
+// fields have texts), a few declined records, short names; now and then a value of any size.
+class RandomSource {
+ public:
+  explicit RandomSource(std::uint32_t seed) : random_(seed) {}
+
+  template <std::integral T>
+  T Value() {
+    if (Chance(8)) return static_cast<T>(random_());
+    return static_cast<T>(Uniform(-1, 6));
+  }
+  template <std::integral T>
+  T Count() {
+    return static_cast<T>(Uniform(-1, 12));
+  }
+  int Positions() { return Uniform(2, 12); }
+  bool Declined() { return Chance(6); }
+  std::string Text(std::size_t /*maxLength*/ = 25) {
+    static constexpr char kChars[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZ abcdefghijklmnopqrstuvwxyz 0123456789";
+    std::string text(static_cast<std::size_t>(Uniform(0, 25)), ' ');
+    for (char& c : text)
+      c = kChars[Uniform(0, sizeof kChars - 2)];
+    return text;
+  }
+  std::optional<std::tm> Time() {
+    std::tm time{};
+    time.tm_year = 126;
+    time.tm_mon = 11;
+    time.tm_mday = 4;
+    time.tm_hour = 9;
+    time.tm_min = 5;
+    time.tm_sec = 7;
+    return time;
+  }
+
+ private:
+  int Uniform(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random_); }
+  bool Chance(int oneIn) { return Uniform(1, oneIn) == 1; }
+
+  std::mt19937 random_;
+};
+
 template <class Source, class... Field>
 void FillValues(Source& in, Field&... fields) {
   ((fields = in.template Value<Field>()), ...);
 }
 
+// The fields of a record that its field table does not describe.
+template <class Source, class Record>
+void FillUntabled(Source& /*in*/, Record& /*record*/) {}
 template <class Source>
-void FillFields(Source& in, CSDevice_Config& r) {
-  FillValues(in, r.Modified, r.DbMode, r.TGEnabled, r.PINEnabled, r.RandomEnabled,
-             r.OutGroupEnabled, r.VendEnabled, r.ExpireEnabled, r.PropertyEnabled, r.DbSize,
-             r.LockSize, r.In, r.Out);
+void FillUntabled(Source& in, CSDevice_Config& r) {
+  FillValues(in, r.Modified);
   r.Name = in.Text(kMaxNameLength);
 }
-
 template <class Source>
-void FillFields(Source& in, CSDevice_XTRA& r) {
-  FillValues(in, r.Modified, r.ApplicationNo, r.Mode);
+void FillUntabled(Source& in, CSDevice_XTRA& r) {
+  FillValues(in, r.Modified);
   r.Name = in.Text(kMaxNameLength);
+}
+template <class Source, class Record>
+requires requires(Record r) {
+  r.NameInitialised;
+}
+void FillUntabled(Source& in, Record& r) {
+  FillValues(in, r.NameInitialised);
+}
+template <class Source>
+void FillUntabled(Source& in, CSDevice_InputTimeItem& r) {
+  for (std::int16_t& group : r.LevelTG)
+    FillValues(in, group);
+}
+template <class Source>
+void FillUntabled(Source& in, CSDevice_TimeGroupZoneItem& r) {
+  FillValues(in, r.TimeGroupNo);
+  // Zone numbers near the start make full and over-full blocks likely.
+  r.ZoneNo = in.template Count<std::int16_t>();
+}
+
+// Every field of a record: those of its field table, then the others.
+template <class Source, class Record>
+void FillFields(Source& in, Record& record) {
+  kRecordFields<Record>.ForEach([&](const auto& field) {
+    auto& member = std::remove_cvref_t<decltype(field)>::Of(record);
+    if constexpr (std::is_same_v<std::remove_cvref_t<decltype(member)>, std::string>) {
+      member = in.Text(kMaxNameLength);
+    } else {
+      member = in.template Value<std::remove_cvref_t<decltype(member)>>();
+    }
+  });
+  FillUntabled(in, record);
 }
 
 template <class Source>
@@ -157,103 +235,6 @@ void FillFields(Source& in, CSDevice_Resource& r) {
       r.GetTimeGroups() * blocksPerGroup > kMaxTimeGroupBlocks) {
     r.SetTimeGroups(static_cast<std::int16_t>(kMaxTimeGroupBlocks / blocksPerGroup));
   }
-}
-
-template <class Source>
-void FillFields(Source& in, CSDevice_FLanSetupItem& r) {
-  FillValues(in, r.FLAN_Node, r.Type);
-}
-
-template <class Source>
-void FillFields(Source& in, CSDevice_PortItem& r) {
-  FillValues(in, r.SerialPort, r.Type, r.SubType, r.TypeRef, r.BaudRate, r.Bits, r.Parity,
-             r.PeripheralType, r.AdditionalEvent);
-}
-
-template <class Source>
-void FillFields(Source& in, CSDevice_HolidayItem& r) {
-  FillValues(in, r.Month, r.Day);
-}
-
-template <class Source>
-void FillFields(Source& in, CSDevice_TimeZoneItem& r) {
-  FillValues(in, r.ZoneNo, r.StartHour, r.StartMinute, r.EndHour, r.EndMinute);
-}
-
-template <class Source>
-void FillFields(Source& in, CSDevice_TimeGroupZoneItem& r) {
-  FillValues(in, r.TimeGroupNo, r.Monday, r.Tuesday, r.Wednesday, r.Thursday, r.Friday, r.Saturday,
-             r.Sunday, r.Holiday);
-  // Zone numbers near the start make full and over-full blocks likely.
-  r.ZoneNo = in.template Count<std::int16_t>();
-}
-
-template <class Source>
-void FillFields(Source& in, CSDevice_InputTypeItem& r) {
-  FillValues(in, r.DLan, r.DNode, r.DPort, r.Type, r.TypeRef, r.EOL, r.Polarity, r.CountDelay,
-             r.CountValue, r.NameInitialised);
-  r.Name = in.Text(kMaxNameLength);
-}
-
-template <class Source>
-void FillFields(Source& in, CSDevice_InputTimeItem& r) {
-  FillValues(in, r.BounceTick, r.Debounce, r.TickResolution, r.Timeout);
-  for (std::int16_t& group : r.LevelTG)
-    FillValues(in, group);
-}
-
-template <class Source>
-void FillFields(Source& in, CSDevice_InputLinkItem& r) {
-  FillValues(in, r.EnabledInputPort, r.EnabledInputLevel, r.EnabledOutputPort, r.EnabledOutputLevel,
-             r.AlarmDis, r.AlarmEna, r.AlarmNear, r.AlarmIn, r.AlarmSleep, r.AlarmDisRef,
-             r.AlarmEnaRef, r.AlarmNearRef, r.AlarmInRef, r.AlarmSleepRef);
-}
-
-template <class Source>
-void FillFields(Source& in, CSDevice_OutputTypeItem& r) {
-  FillValues(in, r.DLan, r.DNode, r.DPort, r.Type, r.TypeRef, r.Polarity, r.EnabledInputPort,
-             r.EnabledOutputPort, r.ControlInput, r.ControlOutput, r.EnabledInputLevel,
-             r.EnabledOutputLevel, r.ControlInputLevel, r.ControlOutputLevel, r.NameInitialised);
-  r.Name = in.Text(kMaxNameLength);
-}
-
-template <class Source>
-void FillFields(Source& in, CSDevice_OutputTimeItem& r) {
-  FillValues(in, r.TTickResolution, r.TTimeout, r.PTickResolution, r.Pulse, r.TgControlled,
-             r.TgEnabled, r.TgReport);
-}
-
-template <class Source>
-void FillFields(Source& in, CSDevice_RdConfigurationItem& r) {
-  FillValues(in, r.DLan, r.DNode, r.DPort, r.App, r.Type, r.ClkPolarity, r.LED, r.LCD, r.CardLCD,
-             r.Complete, r.BoothMode, r.LinkRef, r.Power, r.CheckType, r.Percentage,
-             r.NameInitialised);
-  r.Name = in.Text(kMaxNameLength);
-}
-
-template <class Source>
-void FillFields(Source& in, CSDevice_RdCardControlItem& r) {
-  FillValues(in, r.APBTo, r.APBFrom, r.APBOffline, r.APBReset, r.ATBMinutes, r.ATBLink, r.Capture,
-             r.Attempts, r.DisableSeconds, r.DualBadge, r.BadgeTimeout, r.BadgeOutG);
-}
-
-template <class Source>
-void FillFields(Source& in, CSDevice_RdCardLocationItem& r) {
-  FillValues(in, r.FacilityStart, r.FacilityEnd, r.FacilityDigits, r.CardStart, r.CardEnd,
-             r.CardDigits, r.AltStart, r.AltEnd);
-}
-
-template <class Source>
-void FillFields(Source& in, CSDevice_RdCardStructureItem& r) {
-  FillValues(in, r.CardType, r.DeleteOffset, r.ClientCode, r.SiteCode, r.ExactBits, r.Duress,
-             r.ParityCheck, r.Frame);
-}
-
-template <class Source>
-void FillFields(Source& in, CSDevice_RdAccessAlarmItem& r) {
-  FillValues(in, r.AlarmOK, r.AlarmFail, r.AlarmRandom, r.AlarmIllegal, r.AlarmDuress,
-             r.AlarmOK_Ref, r.AlarmFail_Ref, r.AlarmRandom_Ref, r.AlarmIllegal_Ref,
-             r.AlarmDuress_Ref);
 }
 
 // A record container: some positions declined, the others holding records of any value.

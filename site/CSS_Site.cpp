@@ -8,6 +8,7 @@
 
 #include "site/CSS_SiteData.h"
 #include "site/CSS_SiteLists.h"
+#include "site/CSS_SiteWriter.h"
 
 namespace ssmsg {
 namespace {
@@ -109,6 +110,10 @@ CSS_SiteLoadResult LoadSite(const std::filesystem::path& file) {
 
 void CSS_Site::LoadController(std::size_t controller, CSApplicationManagerStd& store) const {
   store = impl_->controllers.at(controller).store;
+}
+
+std::string CSS_Site::ToJson() const {
+  return WriteSite(*impl_);
 }
 
 void CSS_Site::LoadEnumTexts(CSToolEnum& service) const {

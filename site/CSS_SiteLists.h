@@ -5,6 +5,7 @@
 // not give is the length of its list, and records beyond the count are never sent; the loader,
 // the warnings and the writer all read this one table.
 
+#include <algorithm>
 #include <cstdint>
 #include <string_view>
 #include <type_traits>
@@ -18,8 +19,9 @@ struct CSS_CountedList {
   std::string_view list;   // e.g. "Ports"
   std::int16_t (CSDevice_Resource::*get)() const;
   void (CSDevice_Resource::*set)(std::int16_t);
-  // The positions of the list, declined ones included, and whether `position` (0-based, as in
-  // the file's array) holds a record.
+  // The positions of the list in the site file, declined ones included (for inputs, outputs and
+  // readers, as far as any of their records reaches), and whether `position` (0-based, as in the
+  // file's array) holds a record.
   int (*length)(const CSApplicationManagerStd& store);
   bool (*has)(const CSApplicationManagerStd& store, int position);
 };
@@ -34,13 +36,23 @@ bool HasRecord(const Records& records, int position) {
 using CSS_Store = CSApplicationManagerStd;
 inline constexpr CSS_CountedList kCountedLists[] = {
     {"Inputs", "Inputs", &CSDevice_Resource::GetInputs, &CSDevice_Resource::SetInputs,
-     [](const CSS_Store& s) { return s.GetInputType().GetRecordCount(); },
+     [](const CSS_Store& s) {
+       return std::max({s.GetInputType().GetRecordCount(), s.GetInputTime().GetRecordCount(),
+                        s.GetInputLink().GetRecordCount()});
+     },
      [](const CSS_Store& s, int p) { return detail::HasRecord(s.GetInputType(), p); }},
     {"Outputs", "Outputs", &CSDevice_Resource::GetOutputs, &CSDevice_Resource::SetOutputs,
-     [](const CSS_Store& s) { return s.GetOutputType().GetRecordCount(); },
+     [](const CSS_Store& s) {
+       return std::max(s.GetOutputType().GetRecordCount(), s.GetOutputTime().GetRecordCount());
+     },
      [](const CSS_Store& s, int p) { return detail::HasRecord(s.GetOutputType(), p); }},
     {"Readers", "Readers", &CSDevice_Resource::GetReaders, &CSDevice_Resource::SetReaders,
-     [](const CSS_Store& s) { return s.GetRdConfiguration().GetRecordCount(); },
+     [](const CSS_Store& s) {
+       return std::max(
+           {s.GetRdConfiguration().GetRecordCount(), s.GetRdCardControl().GetRecordCount(),
+            s.GetRdCardLocation().GetRecordCount(), s.GetRdCardStructure().GetRecordCount(),
+            s.GetRdAccessAlarm().GetRecordCount()});
+     },
      [](const CSS_Store& s, int p) { return detail::HasRecord(s.GetRdConfiguration(), p); }},
     {"Comms", "Ports", &CSDevice_Resource::GetComms, &CSDevice_Resource::SetComms,
      [](const CSS_Store& s) { return s.GetPort().GetRecordCount(); },
@@ -56,5 +68,13 @@ inline constexpr CSS_CountedList kCountedLists[] = {
      [](const CSS_Store& s) { return s.GetTimeGroupZone().GetRecordCount(); },
      [](const CSS_Store& s, int p) { return s.GetTimeGroupZone().FindGroup(p + 1) != nullptr; }},
 };
+
+// The entry of kCountedLists for the list `list` ("Inputs").
+constexpr const CSS_CountedList& FindCountedList(std::string_view list) {
+  for (const CSS_CountedList& entry : kCountedLists) {
+    if (entry.list == list) return entry;
+  }
+  return kCountedLists[0];
+}
 
 }  // namespace ssmsg

@@ -388,7 +388,9 @@ int Main(int argc, char** argv) {
     }
     if (*validate) return RunValidate(options, output);
     if (*demo) {
-      output.Write(kDemoSite);
+      const std::optional<CSS_Site> site = LoadSiteOrDemo({});
+      if (!site) return kBadInput;
+      output.Write(site->ToJson());
       return kDone;
     }
     if (*tasks) return RunTasks(output);

@@ -77,10 +77,6 @@ class MessageWriter {
 // Appends all of standard input to `text`; returns 0, or the errno of a read that failed.
 int ReadStandardInput(std::string& text);
 
-// Appends `text` to `out` as a JSON string, quotes included. Bytes that are not UTF-8 are
-// written as \u00XX, the character of the same number.
-void AppendJsonString(std::string& out, std::string_view text);
-
 // "1,2,3": comma-separated unsigned 32-bit decimals; the empty text is the empty list. Returns
 // nothing when the text is not such a list.
 std::optional<std::vector<std::uint32_t>> ParseNumberList(std::string_view text);

@@ -61,6 +61,10 @@ class SSMSG_API CSS_Site {
   // value 9 has no text".
   std::vector<std::string> Warnings(const CSToolEnum& service) const;
 
+  // The site as a site file, in one fixed form: enumeration texts by enumeration and value, and
+  // every field of each record in message order. Loading it gives this site back.
+  std::string ToJson() const;
+
  private:
   friend struct CSS_SiteAccess;  // the library's own way to the records
   SSMSG_LOCAL explicit CSS_Site(std::unique_ptr<CSS_SiteData> data);

@@ -8,6 +8,7 @@
 #include <ssmsg/CSDevice_Records.h>
 #include <ssmsg/CSDevice_Resource.h>
 #include <ssmsg/CSS_Clock.h>
+#include <ssmsg/CSS_Json.h>
 #include <ssmsg/CSS_Manager.h>
 #include <ssmsg/CSS_Site.h>
 #include <ssmsg/CSS_SiteSettings.h>
