@@ -140,6 +140,8 @@ class RandomSource {
     return static_cast<T>(Uniform(-1, 12));
   }
   int Positions() { return Uniform(2, 12); }
+  // A number from `low` to `high`.
+  int Pick(int low, int high) { return Uniform(low, high); }
   bool Declined() { return Chance(6); }
   std::string Text(std::size_t /*maxLength*/ = 25) {
     static constexpr char kChars[] =

@@ -4,14 +4,27 @@
 // MakeSendCommands_<group>_<name> after the command it sends, and the task table that the
 // dispatcher walks. Private to the library: consumers reach them through MakeSendSettings.
 
+#include <cstdint>
+
 #include <ssmsg/CSS_Manager.h>
 
 namespace ssmsg {
+
+// How a task's messages relate to the records they send.
+enum class CSS_TaskShape : std::uint8_t {
+  Nothing,       // no message
+  Single,        // one message
+  ListTransfer,  // the list's clear message, then one message per record
+  PerRecord,     // one message per input, output or reader (or per piece of its name), which
+                 // carries the record's number; no clear message
+  Name,          // one name, piece by piece
+};
 
 struct CSS_Manager::Builders {
   using Builder = bool (*)(int interfaceId, int node, CSS_StringList& out);
   struct TaskRow {
     Builder builder;  // null: the task sends no message and succeeds
+    CSS_TaskShape shape;
     CSS_TaskInfo info;
   };
   static const TaskRow kTaskRows[];

@@ -276,7 +276,7 @@ TEST(Tool, InformationCommands) {
 
   for (const std::string command :
        {"", "settings", "ask-settings", "interface", "interface start", "interface stop",
-        "interface set-nodes", "interface poll", "validate", "demo-site", "tasks"}) {
+        "interface set-nodes", "interface poll", "validate", "demo-site", "tasks", "diff"}) {
     result = Tool(command + " --help");
     EXPECT_EQ(result.status, 0) << command;
     EXPECT_NE(result.out.find("Usage:"), std::string::npos) << command;
@@ -284,11 +284,56 @@ TEST(Tool, InformationCommands) {
   }
 }
 
+// diff between the demo site and itself with one input renamed and one holiday dropped: only the
+// renamed input's name pieces and the whole holiday list are sent, the clock only when named, and
+// a controller that is no longer in the site is named on standard error.
+TEST(Tool, DiffSendsWhatChanged) {
+  const fs::path folder = fs::path(testing::TempDir()) / ("ssmsg_diff." + std::to_string(getpid()));
+  fs::create_directories(folder);
+  std::string site = ReadFile(SSMSG_SOURCE_DIR "/site/demo_site.json");
+  site.replace(site.find("Lobby intercom"), 14, "Lobby intercom, east wing");
+  site.replace(site.find("{ \"Month\": 5, \"Day\": 1 },\n"), 28, "");
+  std::ofstream(folder / "new.json") << site;
+  const std::string diff = "diff --from " SSMSG_SOURCE_DIR "/site/demo_site.json --to new.json";
+  const std::string time = std::string(" --time ") + kTime;
+  Result result = Tool(diff + time + " --summary", folder);
+  EXPECT_EQ(result.status, 0);
+  const auto count = [&result](std::string_view text) {
+    std::size_t n = 0;
+    for (std::size_t at = result.out.find(text); at != std::string::npos;
+         at = result.out.find(text, at + 1))
+      ++n;
+    return n;
+  };
+  EXPECT_EQ(count("\n"), 7u);
+  EXPECT_EQ(count("<Node>1</Node></Parameters></Command>\n<Command>"), 1u);  // HolidayClearAll
+  EXPECT_EQ(count("<HolidayNumber>3</HolidayNumber><Month>12</Month><Day>26</Day>"), 1u);
+  EXPECT_EQ(count("<Input>5</Input><Column>21</Column><Name> wing</Name>"), 1u);
+  EXPECT_EQ(result.err,
+            "ssmsg: diff: 1 controller changed, 7 messages written; a full settings would write "
+            "129 messages\n");
+  result = Tool(diff + time + " --task 152", folder);
+  EXPECT_EQ(count("\n"), 2u);
+  EXPECT_EQ(count("<Action>SetRTC</Action>"), 2u);
+
+  result =
+      Tool("diff --from new.json --to " SSMSG_SOURCE_DIR "/site/demo_site.json --node 2", folder);
+  EXPECT_EQ(result.status, 2);
+  result = Tool("diff --from new.json --to " SSMSG_TEST_SITES "/../golden/empty_site.json", folder);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err,
+            "warning: interface 1, node 1: no longer in the site; nothing is sent to it\n"
+            "warning: interface 1, node 2: no longer in the site; nothing is sent to it\n");
+  fs::remove_all(folder);
+}
+
 // Output that cannot be written is never lost silently: the tool stops and says why in one line.
 TEST(Tool, UnwritableOutputExitsThree) {
   const std::string line = std::string("ssmsg: cannot write the output: ") + std::strerror(ENOSPC);
   for (const std::string args :
        {"settings", "settings --format json", "ask-settings --interface 1 --node 5",
+        "diff --from - --to " SSMSG_SOURCE_DIR "/site/demo_site.json <'" SSMSG_TEST_SITES
+        "/../golden/empty_site.json'",
         "interface poll --interface 1 --start 2", "demo-site", "tasks", "validate", "--help"}) {
     const Result result = Tool(args + " >/dev/full");
     EXPECT_EQ(result.status, 3) << args;

@@ -16,6 +16,7 @@
 
 #include <ssmsg/CSS_Manager.h>
 #include <ssmsg/CSS_Site.h>
+#include <ssmsg/CSS_SiteDiff.h>
 #include <ssmsg/CSS_SiteSettings.h>
 #include <ssmsg/CSToolEnum.h>
 #include <ssmsg/version.h>
@@ -64,6 +65,8 @@ std::optional<CSS_Site> LoadSiteOrDemo(const std::string& config) {
 // Where a subcommand's options land.
 struct Options {
   std::string config;
+  std::string from, to;  // diff: the two sites
+  bool summary = false;
   std::int32_t interfaceId = 0;
   std::int32_t node = 0;
   std::string tasks = "all";
@@ -149,6 +152,65 @@ int RunSettings(const Options& options, const CLI::App& command, Output& output)
     Complain("task " + std::to_string(failure.task) + " (" + std::string(TaskSends(failure.task)) +
              ") returned false for interface " + std::to_string(failure.address.interfaceId) +
              ", node " + std::to_string(failure.address.node));
+  }
+  return result.failures.empty() ? kDone : kFailed;
+}
+
+int RunDiff(const Options& options, const CLI::App& command, Output& output) {
+  const bool byInterface = command.count("--interface") > 0;
+  const bool byNode = command.count("--node") > 0;
+  if (byNode && !byInterface) {
+    Complain("diff: --node needs --interface");
+    return kBadInput;
+  }
+  CSS_DiffOptions diff;
+  if (byInterface) diff.interfaceId = options.interfaceId;
+  if (byNode) diff.node = options.node;
+  if (command.count("--task") > 0) {
+    auto tasks = ParseTasks(options.tasks);
+    if (!tasks) return kBadInput;
+    diff.tasks = std::move(*tasks);
+  }
+  if (!options.time.empty()) {
+    diff.time = ParseLocalTime(options.time);
+    if (!diff.time) {
+      Complain("--time: \"" + options.time + "\" is not a date and time YYYY-MM-DDTHH:MM:SS");
+      return kBadInput;
+    }
+  }
+  // Both sites are checked in full before anything is written.
+  const std::optional<CSS_Site> old = LoadSiteOrDemo(options.from);
+  const std::optional<CSS_Site> current = LoadSiteOrDemo(options.to);
+  if (!old || !current) return kBadInput;
+  if (current->Select(diff.interfaceId, diff.node).empty() &&
+      old->Select(diff.interfaceId, diff.node).empty()) {
+    std::string where = "no controller";
+    if (byInterface) where += " on interface " + std::to_string(options.interfaceId);
+    if (byNode) where += " at node " + std::to_string(options.node);
+    Complain("diff: " + where + " in " + old->FileName() + " or " + current->FileName());
+    return kBadInput;
+  }
+
+  MessageWriter writer(options.format == "json" ? Format::Json : Format::Lines, output);
+  const CSS_DiffResult result = MakeSiteDiff(*old, *current, diff, [&](const CSS_SiteMessage& m) {
+    return writer.Write(m.address.interfaceId, m.address.node, m.task, m.text);
+  });
+  if (result.stopped) return kCannotWrite;
+  writer.Finish();
+  for (const std::string& warning : result.warnings)
+    std::fprintf(stderr, "warning: %s\n", warning.c_str());
+  for (const CSS_TaskFailure& failure : result.failures) {
+    Complain("task " + std::to_string(failure.task) + " (" + std::string(TaskSends(failure.task)) +
+             ") returned false for interface " + std::to_string(failure.address.interfaceId) +
+             ", node " + std::to_string(failure.address.node));
+  }
+  if (options.summary) {
+    const auto count = [](std::size_t n, const std::string& what) {
+      return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+    };
+    Complain("diff: " + count(result.controllersChanged, "controller") + " changed, " +
+             count(result.messagesWritten, "message") + " written; a full settings would write " +
+             count(result.messagesFull, "message"));
   }
   return result.failures.empty() ? kDone : kFailed;
 }
@@ -319,6 +381,34 @@ int Main(int argc, char** argv) {
   AddFormat(*settings, options);
   AddOutput(*settings, options);
 
+  CLI::App* diff = app.add_subcommand(
+      "diff",
+      "Writes the settings messages that bring the controllers of site OLD to site NEW: for each "
+      "controller of NEW in file order, every message of a controller that OLD does not have; "
+      "for the others, task by task, nothing where OLD and NEW make the same messages, all of "
+      "NEW's messages of a task that clears its list or sends one message or name, and NEW's "
+      "messages of each input, output or reader that changed. Warnings on standard error name "
+      "what cannot be withdrawn.");
+  diff->add_option("--from", options.from, "the site last sent (OLD); - for standard input")
+      ->required()
+      ->type_name("OLD");
+  diff->add_option("--to", options.to, "the site to send (NEW); - for standard input")
+      ->required()
+      ->type_name("NEW");
+  AddInterface(*diff, options)->description("only the controllers on interface I");
+  diff->add_option("--node", options.node, "only the controller at node N (needs --interface)");
+  diff->add_option("--task", options.tasks,
+                   "comma-separated task numbers 151 to 177, or all (151 to 177 ascending); "
+                   "default: 151 to 177 without the clock (152), which is sent only when named");
+  diff->add_option("--time", options.time,
+                   "local date and time YYYY-MM-DDTHH:MM:SS that the clock message sends "
+                   "(default: the machine's local time)");
+  diff->add_flag("--summary", options.summary,
+                 "end with one line on standard error: controllers changed, messages written, "
+                 "and the messages a full settings of NEW would write");
+  AddFormat(*diff, options);
+  AddOutput(*diff, options);
+
   CLI::App* ask = app.add_subcommand("ask-settings",
                                      "Writes the request to controller N to report its settings.");
   AddInterface(*ask, options)->required();
@@ -382,6 +472,7 @@ int Main(int argc, char** argv) {
   const int status = [&] {
     if (!options.output.empty() && !output.OpenFile(options.output)) return kCannotWrite;
     if (*settings) return RunSettings(options, *settings, output);
+    if (*diff) return RunDiff(options, *diff, output);
     if (*ask) return RunAskSettings(options, output);
     for (CLI::App* command : {start, stop, setNodes, poll}) {
       if (*command) return RunInterface(options, *command, output);

@@ -11,6 +11,7 @@
 #include <ssmsg/CSS_Json.h>
 #include <ssmsg/CSS_Manager.h>
 #include <ssmsg/CSS_Site.h>
+#include <ssmsg/CSS_SiteDiff.h>
 #include <ssmsg/CSS_SiteSettings.h>
 #include <ssmsg/CSS_Types.h>
 #include <ssmsg/CSToolEnum.h>

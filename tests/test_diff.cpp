@@ -1,0 +1,163 @@
+// Sending only what changed, checked as properties over pairs of generated sites: NEW is OLD
+// with random edits (fields, names that grow and shrink, records added, declined and removed,
+// enumeration texts, controllers added and removed).
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include <ssmsg/CSS_SiteDiff.h>
+
+#include "fuzz/store_filler.h"
+#include "host/CSDevice_Fields.h"
+#include "manager/CSS_ManagerBuilders.h"
+#include "site/CSS_SiteData.h"
+
+namespace ssmsg {
+namespace {
+
+using test::RandomSource;
+
+// Sets a random field of the record at a random position of `records` to a random value, or
+// declines or adds a record there.
+template <class Records>
+void Edit(RandomSource& random, Records& records) {
+  using Item = typename Records::Item;
+  const int index = random.Pick(0, records.GetRecordCount()) + Records::kFirstIndex;
+  const Item* found = records.Find(index);
+  if (random.Pick(0, 5) == 0) {
+    records.Decline(index);
+    return;
+  }
+  Item item = found != nullptr ? *found : Item{};
+  const auto& infos = kRecordFieldInfos<Item>;
+  const CSS_FieldInfo& field = infos[static_cast<std::size_t>(random.Pick(0, infos.size() - 1))];
+  if (field.kind == CSS_FieldKind::Text) {
+    std::string& name = field.textRef(&item);
+    name = random.Pick(0, 1) == 0 ? name.substr(0, name.size() / 2) : name + random.Text();
+  } else {
+    field.set(&item, std::clamp<std::int64_t>(random.Value<std::int16_t>(), field.min, field.max));
+  }
+  records.Set(index, std::move(item));
+}
+
+void EditStore(RandomSource& random, CSApplicationManagerStd& store) {
+  for (int edits = random.Pick(0, 4); edits > 0; --edits) {
+    switch (random.Pick(0, 9)) {
+      case 0:
+        Edit(random, store.GetHoliday());
+        break;
+      case 1:
+        Edit(random, store.GetTimeZone());
+        break;
+      case 2:
+        Edit(random, store.GetPort());
+        break;
+      case 3:
+        Edit(random, store.GetInputType());
+        break;
+      case 4:
+        Edit(random, store.GetInputTime());
+        break;
+      case 5:
+        Edit(random, store.GetInputLink());
+        break;
+      case 6:
+        Edit(random, store.GetOutputType());
+        break;
+      case 7:
+        Edit(random, store.GetRdConfiguration());
+        break;
+      case 8:
+        Edit(random, store.GetRdAccessAlarm());
+        break;
+      default:
+        store.GetConfig().Name += random.Text();
+        break;
+    }
+  }
+}
+
+CSS_Site MakeSite(const CSS_SiteData& data) {
+  return CSS_SiteAccess::Make(std::make_unique<CSS_SiteData>(data));
+}
+
+using Key = std::tuple<std::int32_t, std::int32_t, int>;  // interface, node, task
+
+// The messages of each controller and task.
+template <class Job>
+std::map<Key, std::vector<std::string>> ByTask(Job&& job) {
+  std::map<Key, std::vector<std::string>> messages;
+  job([&](const CSS_SiteMessage& m) {
+    messages[{m.address.interfaceId, m.address.node, m.task}].emplace_back(m.text);
+    return true;
+  });
+  return messages;
+}
+
+TEST(SiteDiff, SendsOnlyWhatSettingsOfNewSendsAndWholeListTransfers) {
+  std::size_t written = 0, full = 0, warned = 0;
+  for (std::uint32_t seed = 1; seed <= 40; ++seed) {
+    RandomSource random(seed);
+    CSS_SiteData old;
+    for (int node = 0; node < 3; ++node) {
+      CSS_SiteController& controller = old.controllers.emplace_back();
+      controller.address = {1, node};
+      test::FillStore(random, controller.store);
+    }
+    CSS_SiteData changed = old;
+    for (CSS_SiteController& controller : changed.controllers)
+      EditStore(random, controller.store);
+    if (random.Pick(0, 3) == 0) changed.controllers.erase(changed.controllers.begin());
+    if (random.Pick(0, 3) == 0) changed.controllers.push_back({{2, 9}, old.controllers[1].store});
+    if (random.Pick(0, 2) == 0) changed.enumTexts.push_back({CSToolEnumId::Tick, 1, "Blink"});
+    const CSS_Site before = MakeSite(old);
+    const CSS_Site after = MakeSite(changed);
+
+    CSS_DiffOptions options;
+    options.time = random.Time();
+    const auto run = [&](const CSS_Site& from, const CSS_Site& to) {
+      return [&](const CSS_MessageSink& sink) {
+        const CSS_DiffResult result = MakeSiteDiff(from, to, options, sink);
+        written += result.messagesWritten;
+        full += result.messagesFull;
+        warned += result.warnings.size();
+      };
+    };
+    EXPECT_TRUE(ByTask(run(after, after)).empty()) << "seed " << seed;
+
+    CSS_SettingsOptions settings;
+    settings.time = options.time;
+    const auto sent = ByTask(run(before, after));
+    const auto all =
+        ByTask([&](const CSS_MessageSink& sink) { MakeSiteSettings(after, settings, sink); });
+    for (const auto& [key, messages] : sent) {
+      const auto task = std::get<2>(key);
+      ASSERT_NE(task, kTaskClock);
+      const std::vector<std::string>& whole = all.at(key);
+      // In the same relative order as settings sends them...
+      EXPECT_TRUE(std::ranges::includes(whole, messages,
+                                        [&](const std::string& a, const std::string& b) {
+                                          return std::ranges::find(whole, a) <
+                                                 std::ranges::find(whole, b);
+                                        }))
+          << "seed " << seed << ", task " << task;
+      // ...and a list transfer whole or not at all.
+      if (CSS_Manager::Builders::kTaskRows[task - kFirstSettingsTask].shape ==
+          CSS_TaskShape::ListTransfer) {
+        EXPECT_EQ(messages, whole) << "seed " << seed << ", task " << task;
+      }
+    }
+  }
+  // The edits were seen: some messages sent, far fewer than a full settings, some warnings.
+  EXPECT_GT(written, 0u);
+  EXPECT_LT(written * 4, full);
+  EXPECT_GT(warned, 0u);
+}
+
+}  // namespace
+}  // namespace ssmsg
