@@ -227,8 +227,7 @@ constexpr auto kRecordMembers =
     FieldMembers<&ScratchOf<Item>,
                  kRecordFields<std::remove_cvref_t<decltype(std::declval<Scratch>().*Item)>>>();
 
-// --- Controller-wide records
-// ----------------------------------------------------------------------
+// --- Controller-wide records ---------------------------------------------------------------------
 
 // Capability counts; a count that is not given defaults to the length of its list.
 template <std::size_t I>
@@ -252,8 +251,7 @@ constexpr CSS_SchemaNode kConfig = ObjectNode(kConfigMembers);
 constexpr auto kXtraMembers = FieldMembers<&XtraOf, kRecordFields<CSDevice_XTRA>>();
 constexpr CSS_SchemaNode kXtra = ObjectNode(kXtraMembers);
 
-// --- Schedules
-// ------------------------------------------------------------------------------------
+// --- Schedules -----------------------------------------------------------------------------------
 
 constexpr auto kHolidayMembers = kRecordMembers<&Scratch::holiday>;
 constexpr CSS_SchemaNode kHoliday = RecordNode<&Scratch::holiday, kHolidays>(kHolidayMembers);
@@ -294,8 +292,7 @@ constexpr CSS_SchemaMember kTimeGroupElement = ListElement(kTimeGroup);
 constexpr CSS_SchemaNode kTimeGroupList = {
     CSS_SchemaNodeKind::Array, {}, &kTimeGroupElement, nullptr, nullptr, &DeclineTimeGroup};
 
-// --- Ports and field-LAN nodes
-// --------------------------------------------------------------------
+// --- Ports and field-LAN nodes -------------------------------------------------------------------
 
 constexpr auto kPortMembers = kRecordMembers<&Scratch::port>;
 constexpr CSS_SchemaNode kPort = RecordNode<&Scratch::port, kPorts>(kPortMembers);
@@ -307,8 +304,7 @@ constexpr CSS_SchemaNode kFLanNode = RecordNode<&Scratch::flan, kFLan>(kFLanMemb
 constexpr CSS_SchemaMember kFLanElement = ListElement(kFLanNode);
 constexpr CSS_SchemaNode kFLanList = ListNode<kFLan>(kFLanElement);
 
-// --- Inputs
-// ---------------------------------------------------------------------------------------
+// --- Inputs --------------------------------------------------------------------------------------
 
 // The time groups of the five levels of an input, level 1 first.
 void StoreLevelTG(CSS_SchemaReader& reader, const CSS_JsonScalar& value) {
@@ -354,8 +350,7 @@ constexpr CSS_SchemaNode kInput = RecordNode<&Scratch::inputType, kInputTypes>(k
 constexpr CSS_SchemaMember kInputElement = ListElement(kInput);
 constexpr CSS_SchemaNode kInputList = ListNode<kInputTypes>(kInputElement);
 
-// --- Outputs
-// --------------------------------------------------------------------------------------
+// --- Outputs -------------------------------------------------------------------------------------
 
 constexpr auto kOutputTimeMembers = kRecordMembers<&Scratch::outputTime>;
 constexpr CSS_SchemaNode kOutputTime =
@@ -367,8 +362,7 @@ constexpr CSS_SchemaNode kOutput = RecordNode<&Scratch::outputType, kOutputTypes
 constexpr CSS_SchemaMember kOutputElement = ListElement(kOutput);
 constexpr CSS_SchemaNode kOutputList = ListNode<kOutputTypes>(kOutputElement);
 
-// --- Readers
-// --------------------------------------------------------------------------------------
+// --- Readers -------------------------------------------------------------------------------------
 
 constexpr auto kCardControlMembers = kRecordMembers<&Scratch::cardControl>;
 constexpr CSS_SchemaNode kCardControl =
@@ -392,8 +386,7 @@ constexpr CSS_SchemaNode kReader = RecordNode<&Scratch::reader, kReaders>(kReade
 constexpr CSS_SchemaMember kReaderElement = ListElement(kReader);
 constexpr CSS_SchemaNode kReaderList = ListNode<kReaders>(kReaderElement);
 
-// --- The controller and the file
-// ------------------------------------------------------------------
+// --- The controller and the file -----------------------------------------------------------------
 
 template <auto Field, std::int64_t kMin>
 void StoreAddress(CSS_SchemaReader& reader, const CSS_JsonScalar& value) {
