@@ -63,7 +63,7 @@ def _candidates() -> Iterator[str]:
         yield chosen
         return
     here = Path(__file__).resolve().parent
-    yield from sorted(str(path) for path in here.glob("libssmsg.so*"))
+    yield from sorted(str(path) for path in here.glob("_libssmsg.so*"))
     installed = ctypes.util.find_library("ssmsg")
     if installed:
         yield installed
@@ -77,8 +77,8 @@ def _load() -> tuple[ctypes.CDLL, str]:
         except OSError as error:
             tried.append(f"{candidate}: {error}")
     raise ImportError(
-        "ssmsg: cannot load the shared libssmsg (it belongs beside ssmsg/_library.py, "
-        "or in $SSMSG_LIBRARY)" + "".join("\n  " + line for line in tried)
+        "ssmsg: cannot load the shared libssmsg (_libssmsg.so.0 beside ssmsg/_library.py, "
+        "or the library that $SSMSG_LIBRARY names)" + "".join("\n  " + line for line in tried)
     )
 
 
