@@ -35,7 +35,7 @@ run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${WORK_DIR}/prefix-${this})
 # that a rerun only builds what changed).
 run(${CMAKE_COMMAND} -S ${PROJECT_DIR} -B ${WORK_DIR}/library-${other} -G Ninja
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_SHARED_LIBS=${other_shared}
-    -DSSMSG_BUILD_TESTS=OFF -DSSMSG_BUILD_TOOL=OFF ${flags})
+    -DSSMSG_BUILD_TESTS=OFF -DSSMSG_BUILD_TOOL=OFF -DSSMSG_BUILD_PYTHON=OFF ${flags})
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/library-${other} --target ssmsg)
 file(REMOVE_RECURSE ${WORK_DIR}/prefix-${other})
 run(${CMAKE_COMMAND} --install ${WORK_DIR}/library-${other} --prefix ${WORK_DIR}/prefix-${other})

@@ -1,0 +1,419 @@
+// The C interface: plain functions over the public C++ interface. Each checks its arguments,
+// runs inside Guard so that nothing thrown crosses into C, and hands out objects that C frees
+// with the matching ssmsg_*_free.
+
+#include <ssmsg/c_api.h>
+
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include <ssmsg/CSS_Manager.h>
+#include <ssmsg/CSS_Site.h>
+#include <ssmsg/CSS_SiteSettings.h>
+#include <ssmsg/CSToolEnum.h>
+#include <ssmsg/version.h>
+
+#include "capi/c_api_status.h"
+
+// What an ssmsg_site handle points to.
+struct ssmsg_site {
+  ssmsg::CSS_Site site;
+};
+
+namespace {
+
+using ssmsg::capi::Guard;
+
+// Texts and the count/items/lengths view of them that C reads. The view is made once, after
+// the last text is added: until then adding may move the texts.
+class TextStore {
+ public:
+  void Add(std::string_view text) { texts_.emplace_back(text); }
+  void Add(std::string&& text) { texts_.push_back(std::move(text)); }
+
+  void Publish(ssmsg_strings& view) {
+    items_.reserve(texts_.size());
+    lengths_.reserve(texts_.size());
+    for (const std::string& text : texts_) {
+      items_.push_back(text.c_str());
+      lengths_.push_back(text.size());
+    }
+    view.count = texts_.size();
+    view.items = items_.data();
+    view.lengths = lengths_.data();
+  }
+
+ private:
+  std::vector<std::string> texts_;
+  std::vector<const char*> items_;
+  std::vector<std::size_t> lengths_;
+};
+
+// What an ssmsg_strings pointer handed out points to.
+struct StringsBox : ssmsg_strings {
+  StringsBox() : ssmsg_strings{0, nullptr, nullptr} {}
+  TextStore store;
+};
+
+// What an ssmsg_settings pointer handed out points to.
+struct SettingsBox : ssmsg_settings {
+  SettingsBox() : ssmsg_settings{{0, nullptr, nullptr}, nullptr, 0, nullptr} {}
+  void Publish() {
+    store.Publish(messages);
+    origins = originStore.data();
+    failure_count = failureStore.size();
+    failures = failureStore.data();
+  }
+  TextStore store;
+  std::vector<ssmsg_origin> originStore;
+  std::vector<ssmsg_origin> failureStore;
+};
+
+ssmsg_strings* HandOut(std::vector<std::string>&& texts) {
+  auto box = std::make_unique<StringsBox>();
+  for (std::string& text : texts)
+    box->store.Add(std::move(text));
+  box->store.Publish(*box);
+  return box.release();
+}
+
+template <class T>
+void ClearOut(T** out) {
+  if (out != nullptr) *out = nullptr;
+}
+
+// Gives the outcome of a load: the site, or the errors and `failed`.
+ssmsg_status FinishLoad(ssmsg::CSS_SiteLoadResult&& result, ssmsg_status failed, ssmsg_site** site,
+                        ssmsg_strings** errors) {
+  std::unique_ptr<ssmsg_site> loaded;
+  if (result.site) loaded.reset(new ssmsg_site{std::move(*result.site)});
+  if (errors != nullptr) *errors = HandOut(std::move(result.errors));
+  if (!loaded) return failed;
+  *site = loaded.release();
+  return SSMSG_OK;
+}
+
+// The date and time as the clock would read it, or nothing when it is not a real one.
+std::optional<std::tm> LocalTime(const ssmsg_time& t) {
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (t.year < 0 || t.year > 9999 || t.month < 1 || t.month > 12 || t.hour < 0 || t.hour > 23 ||
+      t.minute < 0 || t.minute > 59 || t.second < 0 || t.second > 59) {
+    return std::nullopt;
+  }
+  const bool leap = (t.year % 4 == 0 && t.year % 100 != 0) || t.year % 400 == 0;
+  if (t.day < 1 || t.day > kDays[t.month - 1] + (t.month == 2 && leap ? 1 : 0)) {
+    return std::nullopt;
+  }
+  std::tm time{};
+  time.tm_year = t.year - 1900;
+  time.tm_mon = t.month - 1;
+  time.tm_mday = t.day;
+  time.tm_hour = t.hour;
+  time.tm_min = t.minute;
+  time.tm_sec = t.second;
+  time.tm_isdst = -1;
+  std::tm normalised = time;  // for the day of the week and of the year
+  if (timegm(&normalised) != static_cast<std::time_t>(-1)) {
+    time.tm_wday = normalised.tm_wday;
+    time.tm_yday = normalised.tm_yday;
+  }
+  return time;
+}
+
+// Turns the C options into the job's; anything but SSMSG_OK when they ask for what cannot be.
+ssmsg_status MakeJob(const ssmsg::CSS_Site& site, const ssmsg_settings_options* options,
+                     ssmsg::CSS_SettingsOptions& job) {
+  static constexpr ssmsg_settings_options kDefaults{};
+  const ssmsg_settings_options& o = options != nullptr ? *options : kDefaults;
+  if ((o.by_node != 0 && o.by_interface == 0) || (o.tasks == nullptr && o.task_count > 0)) {
+    return SSMSG_INVALID_ARGUMENT;
+  }
+  job.tasks.reserve(o.task_count);
+  for (const std::int32_t number : std::span(o.tasks, o.task_count)) {
+    const auto task = ssmsg::FindSettingsTask(number);
+    if (!task) return SSMSG_INVALID_ARGUMENT;
+    job.tasks.push_back(*task);
+  }
+  if (o.time != nullptr) {
+    job.time = LocalTime(*o.time);
+    if (!job.time) return SSMSG_INVALID_ARGUMENT;
+  }
+  job.jobs = o.jobs;
+  job.controllers = site.Select(o.by_interface != 0 ? std::optional(o.interface_id) : std::nullopt,
+                                o.by_node != 0 ? std::optional(o.node) : std::nullopt);
+  return job.controllers.empty() ? SSMSG_NO_CONTROLLER : SSMSG_OK;
+}
+
+ssmsg_origin Origin(const ssmsg::CSS_ControllerAddress& address,
+                    ssmsg::ApplicationManagerTask task) {
+  return {address.interfaceId, address.node, task};
+}
+
+// Runs the settings job with `sink`; the failures go to `box`.
+ssmsg_status RunSettings(const ssmsg_site* site, const ssmsg_settings_options* options,
+                         const ssmsg::CSS_MessageSink& sink, SettingsBox& box) {
+  ssmsg::CSS_SettingsOptions job;
+  const ssmsg_status checked = MakeJob(site->site, options, job);
+  if (checked != SSMSG_OK) return checked;
+  const ssmsg::CSS_SettingsResult result = ssmsg::MakeSiteSettings(site->site, job, sink);
+  for (const ssmsg::CSS_TaskFailure& failure : result.failures) {
+    box.failureStore.push_back(Origin(failure.address, failure.task));
+  }
+  if (result.stopped) return SSMSG_STOPPED;
+  return result.failures.empty() ? SSMSG_OK : SSMSG_FAILED;
+}
+
+// The facade that the interface messages are made through. Managers hold no data and may be
+// used by several threads at once.
+ssmsg::CSS_Manager& Manager() {
+  static ssmsg::CSS_Manager manager;
+  return manager;
+}
+
+// Runs one facade operation, `make(manager, list)`, and hands out the list it appended to.
+template <class Make>
+ssmsg_status MakeMessage(ssmsg_strings** messages, Make&& make) {
+  ClearOut(messages);
+  if (messages == nullptr) return SSMSG_INVALID_ARGUMENT;
+  return Guard([&] {
+    std::vector<std::string> out;
+    const bool done = make(Manager(), out);
+    *messages = HandOut(std::move(out));
+    return done ? SSMSG_OK : SSMSG_FAILED;
+  });
+}
+
+// A node list of the C interface; false for a count without its array.
+bool NumberList(const std::uint32_t* numbers, std::size_t count, ssmsg::CSS_NumberList& list) {
+  if (numbers == nullptr && count > 0) return false;
+  list = count > 0 ? ssmsg::CSS_NumberList(numbers, count) : ssmsg::CSS_NumberList();
+  return true;
+}
+
+}  // namespace
+
+const char* ssmsg_status_text(int status) {
+  switch (status) {
+    case SSMSG_OK:
+      return "ok";
+    case SSMSG_INVALID_ARGUMENT:
+      return "invalid argument";
+    case SSMSG_SITE_INVALID:
+      return "the site file has errors";
+    case SSMSG_IO_ERROR:
+      return "the site file cannot be read";
+    case SSMSG_FAILED:
+      return "an operation returned false";
+    case SSMSG_NO_CONTROLLER:
+      return "no controller of the site is selected";
+    case SSMSG_STOPPED:
+      return "stopped by the message callback";
+    case SSMSG_OUT_OF_MEMORY:
+      return "out of memory";
+    case SSMSG_INTERNAL_ERROR:
+      return "internal error";
+  }
+  return "unknown status";
+}
+
+const char* ssmsg_version(void) {
+  return SSMSG_VERSION_STRING;
+}
+
+void ssmsg_strings_free(ssmsg_strings* strings) {
+  delete static_cast<StringsBox*>(strings);
+}
+
+ssmsg_status ssmsg_site_load(const char* path, ssmsg_site** site, ssmsg_strings** errors) {
+  ClearOut(site);
+  ClearOut(errors);
+  if (path == nullptr || site == nullptr) return SSMSG_INVALID_ARGUMENT;
+  return Guard([&] {
+    ssmsg::CSS_SiteLoadResult result = ssmsg::LoadSite(path);
+    // A file that cannot be read gives this one line, and a file that was read never does.
+    const bool unreadable =
+        result.errors.size() == 1 &&
+        result.errors[0].starts_with(std::string(path) + ": cannot read the file: ");
+    return FinishLoad(std::move(result), unreadable ? SSMSG_IO_ERROR : SSMSG_SITE_INVALID, site,
+                      errors);
+  });
+}
+
+ssmsg_status ssmsg_site_load_text(const char* text, size_t length, const char* name,
+                                  ssmsg_site** site, ssmsg_strings** errors) {
+  ClearOut(site);
+  ClearOut(errors);
+  if ((text == nullptr && length > 0) || site == nullptr) return SSMSG_INVALID_ARGUMENT;
+  return Guard([&] {
+    const std::string_view view = length > 0 ? std::string_view(text, length) : std::string_view();
+    return FinishLoad(ssmsg::LoadSiteText(view, name != nullptr ? name : "<text>"),
+                      SSMSG_SITE_INVALID, site, errors);
+  });
+}
+
+void ssmsg_site_free(ssmsg_site* site) {
+  delete site;
+}
+
+ssmsg_status ssmsg_site_name(const ssmsg_site* site, const char** name) {
+  ClearOut(name);
+  if (site == nullptr || name == nullptr) return SSMSG_INVALID_ARGUMENT;
+  *name = site->site.FileName().c_str();
+  return SSMSG_OK;
+}
+
+ssmsg_status ssmsg_site_controller_count(const ssmsg_site* site, size_t* count) {
+  if (count != nullptr) *count = 0;
+  if (site == nullptr || count == nullptr) return SSMSG_INVALID_ARGUMENT;
+  *count = site->site.ControllerCount();
+  return SSMSG_OK;
+}
+
+ssmsg_status ssmsg_site_controller(const ssmsg_site* site, size_t index, int32_t* interface_id,
+                                   int32_t* node) {
+  if (interface_id != nullptr) *interface_id = 0;
+  if (node != nullptr) *node = 0;
+  if (site == nullptr || interface_id == nullptr || node == nullptr ||
+      index >= site->site.ControllerCount()) {
+    return SSMSG_INVALID_ARGUMENT;
+  }
+  const ssmsg::CSS_ControllerAddress address = site->site.Address(index);
+  *interface_id = address.interfaceId;
+  *node = address.node;
+  return SSMSG_OK;
+}
+
+ssmsg_status ssmsg_site_warnings(const ssmsg_site* site, ssmsg_strings** warnings) {
+  ClearOut(warnings);
+  if (site == nullptr || warnings == nullptr) return SSMSG_INVALID_ARGUMENT;
+  return Guard([&] {
+    // The texts that a settings job of the site would send with.
+    ssmsg::CSToolEnum enums;
+    site->site.LoadEnumTexts(enums);
+    *warnings = HandOut(site->site.Warnings(enums));
+    return SSMSG_OK;
+  });
+}
+
+ssmsg_status ssmsg_site_settings(const ssmsg_site* site, const ssmsg_settings_options* options,
+                                 ssmsg_settings** result) {
+  ClearOut(result);
+  if (site == nullptr || result == nullptr) return SSMSG_INVALID_ARGUMENT;
+  return Guard([&] {
+    auto box = std::make_unique<SettingsBox>();
+    const ssmsg_status status = RunSettings(
+        site, options,
+        [&box](const ssmsg::CSS_SiteMessage& message) {
+          box->store.Add(message.text);
+          box->originStore.push_back(Origin(message.address, message.task));
+          return true;
+        },
+        *box);
+    if (status != SSMSG_OK && status != SSMSG_FAILED) return status;
+    box->Publish();
+    *result = box.release();
+    return status;
+  });
+}
+
+void ssmsg_settings_free(ssmsg_settings* settings) {
+  delete static_cast<SettingsBox*>(settings);
+}
+
+ssmsg_status ssmsg_site_settings_each(const ssmsg_site* site, const ssmsg_settings_options* options,
+                                      ssmsg_message_fn on_message, void* context,
+                                      ssmsg_settings** failures) {
+  ClearOut(failures);
+  if (site == nullptr || on_message == nullptr) return SSMSG_INVALID_ARGUMENT;
+  return Guard([&] {
+    auto box = std::make_unique<SettingsBox>();
+    const ssmsg_status status = RunSettings(
+        site, options,
+        [&](const ssmsg::CSS_SiteMessage& message) {
+          const ssmsg_origin origin = Origin(message.address, message.task);
+          return on_message(context, &origin, message.text.data(), message.text.size()) == 0;
+        },
+        *box);
+    if (status != SSMSG_OK && status != SSMSG_FAILED && status != SSMSG_STOPPED) return status;
+    if (failures != nullptr) {
+      box->Publish();
+      *failures = box.release();
+    }
+    return status;
+  });
+}
+
+ssmsg_status ssmsg_task_table(ssmsg_strings** sends) {
+  ClearOut(sends);
+  if (sends == nullptr) return SSMSG_INVALID_ARGUMENT;
+  return Guard([&] {
+    std::vector<std::string> texts;
+    for (const ssmsg::CSS_TaskInfo& info : ssmsg::CSS_Manager::TaskTable()) {
+      // The list is read by position: task n is item n - 151.
+      if (info.task != SSMSG_FIRST_TASK + static_cast<int>(texts.size())) {
+        return SSMSG_INTERNAL_ERROR;
+      }
+      texts.emplace_back(info.sends);
+    }
+    *sends = HandOut(std::move(texts));
+    return SSMSG_OK;
+  });
+}
+
+ssmsg_status ssmsg_interface_start(int32_t interface_id, int main_interface, const char* ip_address,
+                                   int32_t ip_port, ssmsg_strings** messages) {
+  if (ip_address == nullptr) {
+    ClearOut(messages);
+    return SSMSG_INVALID_ARGUMENT;
+  }
+  return MakeMessage(messages, [&](ssmsg::CSS_Manager& manager, ssmsg::CSS_StringList& out) {
+    return manager.Interface_Start(interface_id, main_interface != 0, ip_address, ip_port, out);
+  });
+}
+
+ssmsg_status ssmsg_interface_stop(int32_t interface_id, ssmsg_strings** messages) {
+  return MakeMessage(messages, [&](ssmsg::CSS_Manager& manager, ssmsg::CSS_StringList& out) {
+    return manager.Interface_Stop(interface_id, out);
+  });
+}
+
+ssmsg_status ssmsg_interface_set_nodes(int32_t interface_id, const uint32_t* add, size_t add_count,
+                                       const uint32_t* timeouts, size_t timeout_count,
+                                       const uint32_t* remove, size_t remove_count,
+                                       ssmsg_strings** messages) {
+  ssmsg::CSS_NumberList adds, times, removes;
+  if (!NumberList(add, add_count, adds) || !NumberList(timeouts, timeout_count, times) ||
+      !NumberList(remove, remove_count, removes)) {
+    ClearOut(messages);
+    return SSMSG_INVALID_ARGUMENT;
+  }
+  return MakeMessage(messages, [&](ssmsg::CSS_Manager& manager, ssmsg::CSS_StringList& out) {
+    return manager.Interface_SetNodes(interface_id, adds, times, removes, out);
+  });
+}
+
+ssmsg_status ssmsg_interface_poll(int32_t interface_id, const uint32_t* start, size_t start_count,
+                                  const uint32_t* stop, size_t stop_count,
+                                  ssmsg_strings** messages) {
+  ssmsg::CSS_NumberList starts, stops;
+  if (!NumberList(start, start_count, starts) || !NumberList(stop, stop_count, stops)) {
+    ClearOut(messages);
+    return SSMSG_INVALID_ARGUMENT;
+  }
+  return MakeMessage(messages, [&](ssmsg::CSS_Manager& manager, ssmsg::CSS_StringList& out) {
+    return manager.Interface_Poll(interface_id, starts, stops, out);
+  });
+}
+
+ssmsg_status ssmsg_ask_settings(int32_t interface_id, int32_t node, ssmsg_strings** messages) {
+  return MakeMessage(messages, [&](ssmsg::CSS_Manager& manager, ssmsg::CSS_StringList& out) {
+    return manager.Controller_AskSettings(interface_id, node, out);
+  });
+}

@@ -1,0 +1,215 @@
+#ifndef SSMSG_C_API_H
+#define SSMSG_C_API_H
+
+/* The C interface of ssmsg, for hosts written in C and for bindings of other languages.
+ *
+ *   ssmsg_site* site = NULL;
+ *   ssmsg_strings* errors = NULL;
+ *   if (ssmsg_site_load("site.json", &site, &errors) != SSMSG_OK) {
+ *     for (size_t i = 0; i < errors->count; ++i) fprintf(stderr, "%s\n", errors->items[i]);
+ *   } else {
+ *     ssmsg_settings* settings = NULL;
+ *     ssmsg_site_settings(site, NULL, &settings);  (NULL options: every controller and task)
+ *     ... settings->messages.items[i], settings->origins[i] ...
+ *     ssmsg_settings_free(settings);
+ *   }
+ *   ssmsg_strings_free(errors);
+ *   ssmsg_site_free(site);
+ *
+ * Conventions:
+ * - Every function that can fail returns an ssmsg_status and gives its results through
+ *   out-parameters. It first sets each out-pointer it was given to NULL, so an out-pointer that
+ *   was not filled is NULL whatever the status.
+ * - Whatever the library hands out (a site, a string list, a settings result) is freed with its
+ *   own ssmsg_*_free function; each accepts NULL. Texts that a function returns as const char*
+ *   without a free function (ssmsg_version, ssmsg_status_text, ssmsg_site_name) belong to the
+ *   library or to the site they came from.
+ * - A NULL where a pointer is required, a count without its array, or a value outside its range
+ *   gives SSMSG_INVALID_ARGUMENT. No error of the library crosses this interface in any other
+ *   way than as a status: nothing is thrown, nothing aborts.
+ *
+ * Threads: the library starts no thread and takes no lock.
+ * - A site is read only once loaded: any number of threads may use one site at once, including
+ *   ssmsg_site_settings on the same site. ssmsg_site_free must wait until they are done.
+ * - A string list and a settings result belong to the thread that uses them, one at a time.
+ * - The interface messages, ssmsg_ask_settings, ssmsg_task_table and ssmsg_version may be called
+ *   from any number of threads at once; each call returns a list of its own.
+ * - A C++ host that uses the library's C++ interface as well: ssmsg_site_settings neither reads
+ *   nor changes the process-wide store, enumeration service or clock source. */
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <ssmsg/export.h>
+#include <ssmsg/version.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef enum ssmsg_status {
+  SSMSG_OK = 0,
+  /* A required pointer was NULL, or a value was outside its range (a task number, a date). */
+  SSMSG_INVALID_ARGUMENT = 1,
+  /* The site file has errors; they are in the errors list, one line each. */
+  SSMSG_SITE_INVALID = 2,
+  /* The site file could not be read; the errors list says why. */
+  SSMSG_IO_ERROR = 3,
+  /* An operation returned false: nothing usable was made by it. The messages of the call that
+     were made are still given. */
+  SSMSG_FAILED = 4,
+  /* The selection of controllers names no controller of the site. */
+  SSMSG_NO_CONTROLLER = 5,
+  /* The message callback asked to stop. */
+  SSMSG_STOPPED = 6,
+  SSMSG_OUT_OF_MEMORY = 7,
+  /* A fault of the library itself. */
+  SSMSG_INTERNAL_ERROR = 8
+} ssmsg_status;
+
+/* A fixed text for each status, e.g. "invalid argument"; "unknown status" for any other value. */
+SSMSG_API const char* ssmsg_status_text(int status);
+
+/* The version of the library that is running, e.g. "0.2.0". SSMSG_VERSION_STRING is the version
+   of the headers compiled against. */
+SSMSG_API const char* ssmsg_version(void);
+
+/* A list of texts. items[i] is NUL-terminated; lengths[i] is its length in bytes without the
+   terminating NUL. A message may hold NUL bytes (a name in the site file may), so read a message
+   through its length. items and lengths may be NULL when count is 0. */
+typedef struct ssmsg_strings {
+  size_t count;
+  const char* const* items;
+  const size_t* lengths;
+} ssmsg_strings;
+
+SSMSG_API void ssmsg_strings_free(ssmsg_strings* strings);
+
+/* ---- Sites ---------------------------------------------------------------------------------- */
+
+/* A checked site file: its controllers in file order and its enumeration texts. */
+typedef struct ssmsg_site ssmsg_site;
+
+/* Reads and checks the site file at `path`. SSMSG_OK gives *site; SSMSG_SITE_INVALID and
+   SSMSG_IO_ERROR give every error in *errors, one line each naming the file as `path` spells it.
+   `errors` may be NULL when the lines are not wanted; otherwise *errors is a list (empty for
+   SSMSG_OK) after any of these three statuses. */
+SSMSG_API ssmsg_status ssmsg_site_load(const char* path, ssmsg_site** site, ssmsg_strings** errors);
+
+/* Checks the site file text of `length` bytes at `text`; errors name it `name` (NULL:
+   "<text>"). As ssmsg_site_load otherwise, without SSMSG_IO_ERROR. */
+SSMSG_API ssmsg_status ssmsg_site_load_text(const char* text, size_t length, const char* name,
+                                            ssmsg_site** site, ssmsg_strings** errors);
+
+SSMSG_API void ssmsg_site_free(ssmsg_site* site);
+
+/* The name that the site was loaded under; valid until the site is freed. */
+SSMSG_API ssmsg_status ssmsg_site_name(const ssmsg_site* site, const char** name);
+
+SSMSG_API ssmsg_status ssmsg_site_controller_count(const ssmsg_site* site, size_t* count);
+
+/* The address of controller `index` (0 to count - 1, in file order). */
+SSMSG_API ssmsg_status ssmsg_site_controller(const ssmsg_site* site, size_t index,
+                                             int32_t* interface_id, int32_t* node);
+
+/* What a valid site may still get wrong: enumeration values without a text, and records beyond
+   a controller's capability count that are never sent. One line each. */
+SSMSG_API ssmsg_status ssmsg_site_warnings(const ssmsg_site* site, ssmsg_strings** warnings);
+
+/* ---- Settings ------------------------------------------------------------------------------- */
+
+#define SSMSG_FIRST_TASK 151 /* the settings tasks are numbered 151 to 177 */
+#define SSMSG_LAST_TASK 177
+
+/* A local date and time: year 0 to 9999, month 1 to 12, day 1 to the month's last, hour 0 to
+   23, minute and second 0 to 59. */
+typedef struct ssmsg_time {
+  int year, month, day, hour, minute, second;
+} ssmsg_time;
+
+/* What ssmsg_site_settings makes. A zeroed struct (or a NULL options pointer) asks for every
+   controller, every task 151 to 177 ascending, the machine's local time and one job per core. */
+typedef struct ssmsg_settings_options {
+  int by_interface; /* nonzero: only the controllers on interface `interface_id` */
+  int32_t interface_id;
+  int by_node; /* nonzero: only the controller at `node` (needs by_interface) */
+  int32_t node;
+  const int32_t* tasks;   /* the tasks in the order they run for each controller */
+  size_t task_count;      /* 0: 151 to 177 ascending */
+  const ssmsg_time* time; /* the time that the clock message (task 152) sends; NULL: the clock's */
+  unsigned jobs;          /* how many threads build controllers at once; 0: one per core */
+} ssmsg_settings_options;
+
+/* Which controller and task a message is for, or which task returned false for a controller. */
+typedef struct ssmsg_origin {
+  int32_t interface_id;
+  int32_t node;
+  int32_t task;
+} ssmsg_origin;
+
+/* The settings messages of a site, controller by controller in file order and task by task in
+   the order asked for. Free it with ssmsg_settings_free only (not its messages on their own). */
+typedef struct ssmsg_settings {
+  ssmsg_strings messages;
+  const ssmsg_origin* origins; /* origins[i] is the origin of messages.items[i] */
+  size_t failure_count;
+  const ssmsg_origin* failures; /* the tasks that returned false, in the order they ran */
+} ssmsg_settings;
+
+/* Builds the settings messages of `site`. SSMSG_OK when every task succeeded; SSMSG_FAILED when
+   one returned false (*result holds its failures and every message all the same);
+   SSMSG_NO_CONTROLLER when the selection matches no controller; SSMSG_INVALID_ARGUMENT for a
+   task outside 151 to 177, a time that is not a real date and time, or by_node without
+   by_interface. */
+SSMSG_API ssmsg_status ssmsg_site_settings(const ssmsg_site* site,
+                                           const ssmsg_settings_options* options,
+                                           ssmsg_settings** result);
+
+SSMSG_API void ssmsg_settings_free(ssmsg_settings* settings);
+
+/* Receives one message at a time, in order, on the calling thread; `text` of `length` bytes is
+   valid during the call only. Return 0 to go on, anything else to stop the job. */
+typedef int (*ssmsg_message_fn)(void* context, const ssmsg_origin* origin, const char* text,
+                                size_t length);
+
+/* As ssmsg_site_settings, but hands each message to `on_message` as soon as it is made instead of
+   keeping them all. `failures` may be NULL; otherwise it receives a result whose messages are
+   empty and whose failures are those of ssmsg_site_settings. SSMSG_STOPPED when the callback
+   stopped the job. */
+SSMSG_API ssmsg_status ssmsg_site_settings_each(const ssmsg_site* site,
+                                                const ssmsg_settings_options* options,
+                                                ssmsg_message_fn on_message, void* context,
+                                                ssmsg_settings** failures);
+
+/* What each settings task sends: items[i] is task SSMSG_FIRST_TASK + i, e.g. "InputClearAll,
+   then InputType per input". */
+SSMSG_API ssmsg_status ssmsg_task_table(ssmsg_strings** sends);
+
+/* ---- Interface messages --------------------------------------------------------------------- */
+
+/* Each gives a list of the one message made, or SSMSG_FAILED with an empty list when the
+   operation returned false (an interface number below 1, a node below 0, or both node lists of
+   set-nodes or poll empty). A node list may be NULL when its count is 0. */
+
+SSMSG_API ssmsg_status ssmsg_interface_start(int32_t interface_id, int main_interface,
+                                             const char* ip_address, int32_t ip_port,
+                                             ssmsg_strings** messages);
+SSMSG_API ssmsg_status ssmsg_interface_stop(int32_t interface_id, ssmsg_strings** messages);
+/* `timeouts` holds a timeout for each added node. */
+SSMSG_API ssmsg_status ssmsg_interface_set_nodes(int32_t interface_id, const uint32_t* add,
+                                                 size_t add_count, const uint32_t* timeouts,
+                                                 size_t timeout_count, const uint32_t* remove,
+                                                 size_t remove_count, ssmsg_strings** messages);
+SSMSG_API ssmsg_status ssmsg_interface_poll(int32_t interface_id, const uint32_t* start,
+                                            size_t start_count, const uint32_t* stop,
+                                            size_t stop_count, ssmsg_strings** messages);
+
+/* Asks controller `node` on interface `interface_id` to report its settings. */
+SSMSG_API ssmsg_status ssmsg_ask_settings(int32_t interface_id, int32_t node,
+                                          ssmsg_strings** messages);
+
+#ifdef __cplusplus
+} /* extern "C" */
+#endif
+
+#endif /* SSMSG_C_API_H */

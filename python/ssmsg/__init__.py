@@ -1,0 +1,437 @@
+"""Command messages of access-control and vending controllers.
+
+ssmsg builds the XML command messages that configure the controllers of a site, described in a
+JSON site file, and the messages that control their communication interfaces. Each message is one
+compact XML text, ready to transmit; nothing is sent.
+
+    import ssmsg
+    from datetime import datetime
+
+    site = ssmsg.Site.load("site.json")      # ssmsg.SiteError lists every error of the file
+    for text in site.settings(tasks=[161, 162], interface=1, node=2,
+                              time=datetime(2026, 12, 4, 9, 5, 7)):
+        print(text)
+    print(ssmsg.interface_poll(1, start=[2, 3]))
+
+Settings tasks are numbered 151 to 177; ssmsg.TASKS says what each sends. Site.messages gives
+each message with the interface, node and task it is for.
+
+Errors raise SsmsgError or one of its kinds: SiteError (a site file with errors, or one that
+cannot be read), ArgumentError (a value the library does not take; also a ValueError) and
+TaskError (an operation returned false: it made nothing usable).
+
+Messages are str. A message whose bytes are not all UTF-8 (names are sent in pieces of ten bytes,
+which may split a character) keeps each such byte as a lone surrogate:
+text.encode("utf-8", "surrogateescape") gives back the bytes to transmit.
+
+Threads: a Site may be used by several threads at once, and the functions may be called from any
+thread; the library works without holding the GIL. Close a site only when no thread uses it.
+"""
+
+import ctypes
+import enum
+import operator
+import os
+from datetime import datetime
+from types import MappingProxyType
+from typing import Iterable, NamedTuple, Optional, Sequence, Union
+
+from . import _library
+from ._library import lib as _lib
+
+__all__ = [
+    "ArgumentError",
+    "Controller",
+    "Failure",
+    "Message",
+    "Site",
+    "SiteError",
+    "SsmsgError",
+    "Status",
+    "TASKS",
+    "TaskError",
+    "ask_settings",
+    "interface_poll",
+    "interface_set_nodes",
+    "interface_start",
+    "interface_stop",
+    "tasks",
+]
+
+# The version of the loaded libssmsg, e.g. "0.2.0".
+__version__ = _lib.ssmsg_version().decode()
+
+FIRST_TASK = 151
+LAST_TASK = 177
+
+
+class Status(enum.IntEnum):
+    """The status of a call of the C library (ssmsg_status)."""
+
+    OK = 0
+    INVALID_ARGUMENT = 1
+    SITE_INVALID = 2
+    IO_ERROR = 3
+    FAILED = 4
+    NO_CONTROLLER = 5
+    STOPPED = 6
+    OUT_OF_MEMORY = 7
+    INTERNAL_ERROR = 8
+
+
+class SsmsgError(Exception):
+    """A call of the library failed; `status` says how."""
+
+    def __init__(self, message: str, status: Status) -> None:
+        super().__init__(message)
+        self.status = Status(status)
+
+
+class SiteError(SsmsgError):
+    """A site file has errors or cannot be read; `errors` holds every error line."""
+
+    def __init__(self, errors: list[str], status: Status) -> None:
+        super().__init__("\n".join(errors), status)
+        self.errors = errors
+
+
+class ArgumentError(SsmsgError, ValueError):
+    """A value that the library does not take: a task outside 151 to 177, a node without an
+    interface, a selection that matches no controller of the site, a number out of range."""
+
+    def __init__(self, message: str, status: Status = Status.INVALID_ARGUMENT) -> None:
+        super().__init__(message, status)
+
+
+class Controller(NamedTuple):
+    """Where a controller is reached: its interface number and its node on it."""
+
+    interface: int
+    node: int
+
+
+class Failure(NamedTuple):
+    """A task that returned false for the controller at (interface, node)."""
+
+    interface: int
+    node: int
+    task: int
+
+
+class Message(NamedTuple):
+    """A settings message and the controller and task it was made for."""
+
+    interface: int
+    node: int
+    task: int
+    text: str
+
+
+class TaskError(SsmsgError):
+    """An operation returned false. `messages` holds what the call made all the same (the other
+    tasks' messages) and `failures` the tasks that returned false."""
+
+    def __init__(self, message: str, messages: list, failures: list[Failure]) -> None:
+        super().__init__(message, Status.FAILED)
+        self.messages = messages
+        self.failures = failures
+
+
+def _check(status: int, what: str) -> None:
+    """Raises the error of a status other than OK that no caller handled itself."""
+    if status == Status.OK:
+        return
+    reason = _lib.ssmsg_status_text(status).decode()
+    if status == Status.OUT_OF_MEMORY:
+        raise MemoryError(f"{what}: {reason}")
+    if status in (Status.INVALID_ARGUMENT, Status.NO_CONTROLLER):
+        raise ArgumentError(f"{what}: {reason}", Status(status))
+    if status in (Status.SITE_INVALID, Status.IO_ERROR):
+        raise SiteError([f"{what}: {reason}"], Status(status))
+    try:
+        known = Status(status)
+    except ValueError:
+        known = Status.INTERNAL_ERROR
+    raise SsmsgError(f"{what}: {reason}", known)
+
+
+def _number(name: str, value: int, low: int, high: int) -> int:
+    value = operator.index(value)
+    if not low <= value <= high:
+        raise ArgumentError(f"{name}: {value} is outside {low}..{high}")
+    return value
+
+
+def _int32(name: str, value: int) -> int:
+    return _number(name, value, -(2**31), 2**31 - 1)
+
+
+def _numbers(name: str, values: Iterable[int]):
+    """A C array of unsigned 32-bit numbers and its length."""
+    checked = [_number(name, value, 0, 2**32 - 1) for value in values]
+    return (ctypes.c_uint32 * len(checked))(*checked), len(checked)
+
+
+class Site:
+    """A checked site file: its controllers in file order and its enumeration texts.
+
+    Make one with Site.load(path) or Site.from_text(text). A site is read only and may be used
+    by several threads at once. Its memory is freed with close(), at the end of a with block, or
+    when it is garbage collected.
+    """
+
+    def __init__(self, handle: ctypes.c_void_p) -> None:
+        """Use Site.load or Site.from_text."""
+        self._handle = handle
+
+    @classmethod
+    def load(cls, path: Union[str, os.PathLike]) -> "Site":
+        """Reads and checks the site file at `path`.
+
+        Raises SiteError with every error line of the file (status SITE_INVALID), or with the
+        reason it could not be read (status IO_ERROR).
+        """
+        handle = ctypes.c_void_p()
+        errors = ctypes.POINTER(_library.Strings)()
+        status = _lib.ssmsg_site_load(os.fsencode(path), ctypes.byref(handle), ctypes.byref(errors))
+        return cls._loaded(status, handle, errors, "load")
+
+    @classmethod
+    def from_text(cls, text: Union[str, bytes], name: str = "<text>") -> "Site":
+        """Checks the site file text `text`; error lines name it `name`.
+
+        Raises SiteError with every error line (status SITE_INVALID).
+        """
+        data = text.encode() if isinstance(text, str) else bytes(text)
+        handle = ctypes.c_void_p()
+        errors = ctypes.POINTER(_library.Strings)()
+        status = _lib.ssmsg_site_load_text(data, len(data), name.encode(), ctypes.byref(handle),
+                                           ctypes.byref(errors))
+        return cls._loaded(status, handle, errors, "from_text")
+
+    @classmethod
+    def _loaded(cls, status: int, handle: ctypes.c_void_p, errors, what: str) -> "Site":
+        lines = _library.take_strings(errors)
+        if status in (Status.SITE_INVALID, Status.IO_ERROR):
+            raise SiteError(lines, Status(status))
+        _check(status, f"Site.{what}")
+        return cls(handle)
+
+    def close(self) -> None:
+        """Frees the site; it may not be used afterwards. Closing twice does nothing."""
+        handle, self._handle = self._handle, None
+        if handle:
+            _lib.ssmsg_site_free(handle)
+
+    def __del__(self) -> None:
+        if getattr(self, "_handle", None):
+            self.close()
+
+    def __enter__(self) -> "Site":
+        return self
+
+    def __exit__(self, *exception) -> None:
+        self.close()
+
+    def _open(self) -> ctypes.c_void_p:
+        if not self._handle:
+            raise ValueError("the site is closed")
+        return self._handle
+
+    @property
+    def name(self) -> str:
+        """The name the site was loaded under; errors and warnings name the file so."""
+        name = ctypes.c_char_p()
+        _check(_lib.ssmsg_site_name(self._open(), ctypes.byref(name)), "Site.name")
+        return os.fsdecode(name.value)
+
+    @property
+    def controllers(self) -> list[Controller]:
+        """The address (interface, node) of each controller, in file order."""
+        handle = self._open()
+        count = ctypes.c_size_t()
+        _check(_lib.ssmsg_site_controller_count(handle, ctypes.byref(count)), "Site.controllers")
+        interface, node = ctypes.c_int32(), ctypes.c_int32()
+        addresses = []
+        for index in range(count.value):
+            _check(_lib.ssmsg_site_controller(handle, index, ctypes.byref(interface),
+                                              ctypes.byref(node)), "Site.controllers")
+            addresses.append(Controller(interface.value, node.value))
+        return addresses
+
+    def warnings(self) -> list[str]:
+        """What a valid site may still get wrong, one line each: enumeration values that have no
+        text, and records beyond a controller's capability count that are never sent."""
+        warnings = ctypes.POINTER(_library.Strings)()
+        _check(_lib.ssmsg_site_warnings(self._open(), ctypes.byref(warnings)), "Site.warnings")
+        return _library.take_strings(warnings)
+
+    def __repr__(self) -> str:
+        if not self._handle:
+            return "<ssmsg.Site closed>"
+        return f"<ssmsg.Site {self.name!r}, {len(self.controllers)} controllers>"
+
+    def settings(self, *, interface: Optional[int] = None, node: Optional[int] = None,
+                 tasks: Optional[Sequence[int]] = None, time: Optional[datetime] = None,
+                 jobs: int = 0) -> list[str]:
+        """The settings messages of the site's controllers, controller by controller in file
+        order and task by task in the order of `tasks`.
+
+        interface: only the controllers on this interface; node: only the one at this node
+            (needs interface).
+        tasks: task numbers 151 to 177, in the order they run (default: all, ascending).
+        time: the date and time that the clock message (task 152) sends, its fields as they
+            are (default: the machine's local time when the message is made).
+        jobs: how many threads build controllers at once (0: one per core); the messages come
+            in the same order whatever the number.
+
+        Raises ArgumentError for a task outside 151 to 177, a node without an interface, or a
+        selection that matches no controller; TaskError when a task returned false.
+        """
+        return [message.text for message in self.messages(
+            interface=interface, node=node, tasks=tasks, time=time, jobs=jobs)]
+
+    def messages(self, *, interface: Optional[int] = None, node: Optional[int] = None,
+                 tasks: Optional[Sequence[int]] = None, time: Optional[datetime] = None,
+                 jobs: int = 0) -> list[Message]:
+        """As settings(), each message with the interface, node and task it was made for."""
+        options = self._options(interface, node, tasks, time, jobs)
+        result = ctypes.POINTER(_library.Settings)()
+        status = _lib.ssmsg_site_settings(self._open(), ctypes.byref(options.value),
+                                          ctypes.byref(result))
+        if status not in (Status.OK, Status.FAILED):
+            where = "" if interface is None else f" on interface {interface}"
+            where += "" if node is None else f" at node {node}"
+            _check(status, f"Site.settings{where}")
+        try:
+            settings = result.contents
+            texts = _library.texts(settings.messages)
+            made = [Message(o.interface_id, o.node, o.task, text)
+                    for o, text in zip(settings.origins[:len(texts)], texts)]
+            failures = [Failure(f.interface_id, f.node, f.task)
+                        for f in settings.failures[:settings.failure_count]]
+        finally:
+            _lib.ssmsg_settings_free(result)
+        if failures:
+            raise TaskError("; ".join(
+                f"task {f.task} ({TASKS.get(f.task, '?')}) returned false for interface "
+                f"{f.interface}, node {f.node}" for f in failures), made, failures)
+        return made
+
+    @staticmethod
+    def _options(interface, node, tasks, time, jobs) -> "_Options":
+        options = _Options()
+        o = options.value
+        if node is not None and interface is None:
+            raise ArgumentError("Site.settings: node needs interface")
+        if interface is not None:
+            o.by_interface, o.interface_id = 1, _int32("interface", interface)
+        if node is not None:
+            o.by_node, o.node = 1, _int32("node", node)
+        if tasks is not None:
+            numbers = [_number("task", task, FIRST_TASK, LAST_TASK) for task in tasks]
+            if not numbers:
+                raise ArgumentError("Site.settings: tasks is empty (None: every task)")
+            options.tasks = (ctypes.c_int32 * len(numbers))(*numbers)
+            o.tasks, o.task_count = options.tasks, len(numbers)
+        if time is not None:
+            if not isinstance(time, datetime):
+                raise TypeError(f"time: a datetime, not {type(time).__name__}")
+            options.time = _library.Time(time.year, time.month, time.day, time.hour,
+                                         time.minute, time.second)
+            o.time = ctypes.pointer(options.time)
+        o.jobs = _number("jobs", jobs, 0, 2**32 - 1)
+        return options
+
+
+class _Options:
+    """ssmsg_settings_options with the arrays it points to, kept alive together."""
+
+    def __init__(self) -> None:
+        self.value = _library.Options()
+        self.tasks = None
+        self.time = None
+
+
+def _message(status: int, messages, what: str, why: str) -> str:
+    """The one message of an interface operation, or TaskError when it returned false."""
+    texts = _library.take_strings(messages)
+    if status == Status.FAILED:
+        raise TaskError(f"{what} returned false: {why}", texts, [])
+    _check(status, what)
+    return texts[0]
+
+
+def _strings_out():
+    return ctypes.POINTER(_library.Strings)()
+
+
+def _below_one(interface: int) -> str:
+    return f"interface number {interface} is below 1"
+
+
+def interface_start(interface: int, ip: str, port: int, *, main: bool = False) -> str:
+    """The message that starts interface `interface` at IP address `ip` and port `port`;
+    `main` makes it the main interface. TaskError for an interface number below 1."""
+    out = _strings_out()
+    status = _lib.ssmsg_interface_start(_int32("interface", interface), 1 if main else 0,
+                                        ip.encode(), _int32("port", port), ctypes.byref(out))
+    return _message(status, out, "interface_start", _below_one(interface))
+
+
+def interface_stop(interface: int) -> str:
+    """The message that stops interface `interface`. TaskError for a number below 1."""
+    out = _strings_out()
+    status = _lib.ssmsg_interface_stop(_int32("interface", interface), ctypes.byref(out))
+    return _message(status, out, "interface_stop", _below_one(interface))
+
+
+def interface_set_nodes(interface: int, add: Iterable[int] = (), timeouts: Iterable[int] = (),
+                        remove: Iterable[int] = ()) -> str:
+    """The message that tells interface `interface` which nodes to serve: nodes to `add`, with a
+    timeout for each in `timeouts`, and nodes to `remove`. TaskError when both `add` and
+    `remove` are empty, or for an interface number below 1."""
+    adds, add_count = _numbers("add", add)
+    times, time_count = _numbers("timeouts", timeouts)
+    removes, remove_count = _numbers("remove", remove)
+    out = _strings_out()
+    status = _lib.ssmsg_interface_set_nodes(_int32("interface", interface), adds, add_count, times,
+                                            time_count, removes, remove_count, ctypes.byref(out))
+    why = "no node to add or remove" if not add_count and not remove_count \
+        else _below_one(interface)
+    return _message(status, out, "interface_set_nodes", why)
+
+
+def interface_poll(interface: int, start: Iterable[int] = (), stop: Iterable[int] = ()) -> str:
+    """The message that starts polling the nodes `start` and stops polling the nodes `stop` on
+    interface `interface`. TaskError when both are empty, or for an interface number below 1."""
+    starts, start_count = _numbers("start", start)
+    stops, stop_count = _numbers("stop", stop)
+    out = _strings_out()
+    status = _lib.ssmsg_interface_poll(_int32("interface", interface), starts, start_count, stops,
+                                       stop_count, ctypes.byref(out))
+    why = "no node to start or stop" if not start_count and not stop_count \
+        else _below_one(interface)
+    return _message(status, out, "interface_poll", why)
+
+
+def ask_settings(interface: int, node: int) -> str:
+    """The message that asks controller `node` on interface `interface` to report its settings.
+    TaskError for an interface number below 1 or a node below 0."""
+    out = _strings_out()
+    status = _lib.ssmsg_ask_settings(_int32("interface", interface), _int32("node", node),
+                                     ctypes.byref(out))
+    why = _below_one(interface) if interface < 1 else f"node {node} is below 0"
+    return _message(status, out, "ask_settings", why)
+
+
+def tasks() -> dict[int, str]:
+    """What each settings task 151 to 177 sends, e.g. {161: "InputClearAll, then InputType per
+    input", ...}."""
+    out = _strings_out()
+    _check(_lib.ssmsg_task_table(ctypes.byref(out)), "tasks")
+    return {FIRST_TASK + i: sends for i, sends in enumerate(_library.take_strings(out))}
+
+
+# What each settings task sends: tasks(), read only.
+TASKS = MappingProxyType(tasks())

@@ -1,0 +1,155 @@
+"""The shared libssmsg and its C functions, as ctypes sees them (see <ssmsg/c_api.h>)."""
+
+from __future__ import annotations
+
+import ctypes
+import ctypes.util
+import os
+from pathlib import Path
+from typing import Iterator
+
+
+class Strings(ctypes.Structure):
+    """ssmsg_strings: count texts of lengths[i] bytes each."""
+
+    _fields_ = [
+        ("count", ctypes.c_size_t),
+        ("items", ctypes.POINTER(ctypes.c_void_p)),
+        ("lengths", ctypes.POINTER(ctypes.c_size_t)),
+    ]
+
+
+class Origin(ctypes.Structure):
+    _fields_ = [
+        ("interface_id", ctypes.c_int32),
+        ("node", ctypes.c_int32),
+        ("task", ctypes.c_int32),
+    ]
+
+
+class Settings(ctypes.Structure):
+    _fields_ = [
+        ("messages", Strings),
+        ("origins", ctypes.POINTER(Origin)),
+        ("failure_count", ctypes.c_size_t),
+        ("failures", ctypes.POINTER(Origin)),
+    ]
+
+
+class Time(ctypes.Structure):
+    _fields_ = [
+        (name, ctypes.c_int)
+        for name in ("year", "month", "day", "hour", "minute", "second")
+    ]
+
+
+class Options(ctypes.Structure):
+    _fields_ = [
+        ("by_interface", ctypes.c_int),
+        ("interface_id", ctypes.c_int32),
+        ("by_node", ctypes.c_int),
+        ("node", ctypes.c_int32),
+        ("tasks", ctypes.POINTER(ctypes.c_int32)),
+        ("task_count", ctypes.c_size_t),
+        ("time", ctypes.POINTER(Time)),
+        ("jobs", ctypes.c_uint),
+    ]
+
+
+def _candidates() -> Iterator[str]:
+    """Where the library may be: $SSMSG_LIBRARY, beside this module, or the system's."""
+    chosen = os.environ.get("SSMSG_LIBRARY")
+    if chosen:
+        yield chosen
+        return
+    here = Path(__file__).resolve().parent
+    yield from sorted(str(path) for path in here.glob("_libssmsg.so*"))
+    installed = ctypes.util.find_library("ssmsg")
+    if installed:
+        yield installed
+
+
+def _load() -> tuple[ctypes.CDLL, str]:
+    tried = []
+    for candidate in _candidates():
+        try:
+            return ctypes.CDLL(candidate), candidate
+        except OSError as error:
+            tried.append(f"{candidate}: {error}")
+    raise ImportError(
+        "ssmsg: cannot load the shared libssmsg (_libssmsg.so.0 beside ssmsg/_library.py, "
+        "or the library that $SSMSG_LIBRARY names)" + "".join("\n  " + line for line in tried)
+    )
+
+
+lib, path = _load()
+
+_status = ctypes.c_int
+_strings_out = ctypes.POINTER(ctypes.POINTER(Strings))
+_numbers = ctypes.POINTER(ctypes.c_uint32)
+
+# name: (result type, argument types)
+_FUNCTIONS = {
+    "ssmsg_status_text": (ctypes.c_char_p, [_status]),
+    "ssmsg_version": (ctypes.c_char_p, []),
+    "ssmsg_strings_free": (None, [ctypes.POINTER(Strings)]),
+    "ssmsg_site_load": (_status, [ctypes.c_char_p, ctypes.POINTER(ctypes.c_void_p), _strings_out]),
+    "ssmsg_site_load_text": (
+        _status,
+        [ctypes.c_char_p, ctypes.c_size_t, ctypes.c_char_p, ctypes.POINTER(ctypes.c_void_p),
+         _strings_out],
+    ),
+    "ssmsg_site_free": (None, [ctypes.c_void_p]),
+    "ssmsg_site_name": (_status, [ctypes.c_void_p, ctypes.POINTER(ctypes.c_char_p)]),
+    "ssmsg_site_controller_count": (_status, [ctypes.c_void_p, ctypes.POINTER(ctypes.c_size_t)]),
+    "ssmsg_site_controller": (
+        _status,
+        [ctypes.c_void_p, ctypes.c_size_t, ctypes.POINTER(ctypes.c_int32),
+         ctypes.POINTER(ctypes.c_int32)],
+    ),
+    "ssmsg_site_warnings": (_status, [ctypes.c_void_p, _strings_out]),
+    "ssmsg_site_settings": (
+        _status,
+        [ctypes.c_void_p, ctypes.POINTER(Options), ctypes.POINTER(ctypes.POINTER(Settings))],
+    ),
+    "ssmsg_settings_free": (None, [ctypes.POINTER(Settings)]),
+    "ssmsg_task_table": (_status, [_strings_out]),
+    "ssmsg_interface_start": (
+        _status, [ctypes.c_int32, ctypes.c_int, ctypes.c_char_p, ctypes.c_int32, _strings_out]
+    ),
+    "ssmsg_interface_stop": (_status, [ctypes.c_int32, _strings_out]),
+    "ssmsg_interface_set_nodes": (
+        _status,
+        [ctypes.c_int32, _numbers, ctypes.c_size_t, _numbers, ctypes.c_size_t, _numbers,
+         ctypes.c_size_t, _strings_out],
+    ),
+    "ssmsg_interface_poll": (
+        _status,
+        [ctypes.c_int32, _numbers, ctypes.c_size_t, _numbers, ctypes.c_size_t, _strings_out],
+    ),
+    "ssmsg_ask_settings": (_status, [ctypes.c_int32, ctypes.c_int32, _strings_out]),
+}
+
+for _name, (_result, _arguments) in _FUNCTIONS.items():
+    _function = getattr(lib, _name)
+    _function.restype = _result
+    _function.argtypes = _arguments
+
+
+def text(address: int, length: int) -> str:
+    """The bytes at `address` as str; bytes that are not UTF-8 become lone surrogates."""
+    return ctypes.string_at(address, length).decode("utf-8", "surrogateescape")
+
+
+def texts(strings: Strings) -> list[str]:
+    return [text(strings.items[i], strings.lengths[i]) for i in range(strings.count)]
+
+
+def take_strings(pointer: ctypes._Pointer) -> list[str]:
+    """The texts of a list that the library handed out, which is freed."""
+    if not pointer:
+        return []
+    try:
+        return texts(pointer.contents)
+    finally:
+        lib.ssmsg_strings_free(pointer)

@@ -1,0 +1,328 @@
+/* The C interface used from C, as a host would: the demo site's settings against the tool's
+ * golden output, and every way a call can fail. Runs under valgrind and the sanitizers too, so
+ * every list it is given must be freed.
+ *   ssmsg_c_api_test DEMO_SITE.json GOLDEN_SETTINGS.txt SITES_FOLDER */
+
+#include <ssmsg/c_api.h>
+
+#include <stdio.h>
+#include <string.h>
+
+static int failed_checks = 0;
+
+static void check(int ok, const char* what, int line) {
+  if (!ok) {
+    fprintf(stderr, "c_api_test.c:%d: failed: %s\n", line, what);
+    ++failed_checks;
+  }
+}
+#define CHECK(condition) check((condition) != 0, #condition, __LINE__)
+#define CHECK_STATUS(call, status) check((call) == (status), #call " gives " #status, __LINE__)
+
+/* Out-parameters are preset to this to see that a failing call clears them. */
+static char not_set_byte;
+#define NOT_SET ((void*)&not_set_byte)
+
+static int starts_with(const char* text, const char* prefix) {
+  return strncmp(text, prefix, strlen(prefix)) == 0;
+}
+
+static int count_message(void* context, const ssmsg_origin* origin, const char* text,
+                         size_t length) {
+  (void)origin, (void)text, (void)length;
+  ++*(size_t*)context;
+  return *(size_t*)context == 3; /* stops after the third */
+}
+
+/* The demo site's every message, with a fixed clock, is the tool's golden output. */
+static void test_demo_settings(const char* demo_path, const char* golden_path) {
+  static char golden[1 << 20];
+  FILE* file = fopen(golden_path, "rb");
+  const size_t golden_size = file != NULL ? fread(golden, 1, sizeof golden, file) : 0;
+  const ssmsg_time time = {2026, 12, 4, 9, 5, 7};
+  ssmsg_settings_options options = {0};
+  ssmsg_site* site = NULL;
+  ssmsg_strings* errors = NOT_SET;
+  ssmsg_settings* settings = NULL;
+  size_t i, at = 0, streamed = 0;
+
+  if (file != NULL) fclose(file);
+  CHECK(golden_size > 0 && golden_size < sizeof golden);
+  CHECK_STATUS(ssmsg_site_load(demo_path, &site, &errors), SSMSG_OK);
+  CHECK(errors != NULL && errors->count == 0);
+  ssmsg_strings_free(errors);
+  options.time = &time;
+  CHECK_STATUS(ssmsg_site_settings(site, &options, &settings), SSMSG_OK);
+  for (i = 0; i < settings->messages.count; ++i) {
+    const size_t length = settings->messages.lengths[i];
+    CHECK(at + length < golden_size && golden[at + length] == '\n' &&
+          memcmp(golden + at, settings->messages.items[i], length) == 0);
+    at += length + 1;
+  }
+  CHECK(at == golden_size && settings->failure_count == 0);
+  CHECK(settings->origins[0].interface_id == 1 && settings->origins[0].node == 1 &&
+        settings->origins[0].task == 152);
+  CHECK(settings->origins[settings->messages.count - 1].node == 2);
+  ssmsg_settings_free(settings);
+
+  /* Streaming stops when the callback asks; it still gives the failures. */
+  settings = NULL;
+  CHECK_STATUS(ssmsg_site_settings_each(site, &options, count_message, &streamed, &settings),
+               SSMSG_STOPPED);
+  CHECK(streamed == 3 && settings != NULL && settings->failure_count == 0);
+  ssmsg_settings_free(settings);
+  ssmsg_site_free(site);
+}
+
+static void test_site_from_text(void) {
+  static const char text[] =
+      "{\"Enums\": {\"InputType\": {\"6\": \"Intercom\"}},"
+      " \"Controllers\": [{\"Interface\": 1, \"Node\": 2, \"Name\": \"a\\u0000b\","
+      "  \"Inputs\": [{\"Type\": 1}, null, {\"DPort\": 3, \"Type\": 6}, {\"Type\": 9}]}]}";
+  const int32_t tasks[] = {161, 175};
+  ssmsg_settings_options options = {0};
+  ssmsg_site* site = NULL;
+  ssmsg_settings* settings = NULL;
+  ssmsg_strings* warnings = NULL;
+  const char *name = NULL, *last;
+  size_t count = 0;
+  int32_t interface_id = 0, node = 0;
+
+  CHECK_STATUS(ssmsg_site_load_text(text, strlen(text), "test.json", &site, NULL), SSMSG_OK);
+  CHECK_STATUS(ssmsg_site_name(site, &name), SSMSG_OK);
+  CHECK_STATUS(ssmsg_site_controller_count(site, &count), SSMSG_OK);
+  CHECK_STATUS(ssmsg_site_controller(site, 0, &interface_id, &node), SSMSG_OK);
+  CHECK(strcmp(name, "test.json") == 0 && count == 1 && interface_id == 1 && node == 2);
+
+  /* Input types: the clear message, inputs 1, 3 (with the site's text) and 4; then the name,
+     whose NUL byte the message keeps: it is read through its length. */
+  options.tasks = tasks;
+  options.task_count = 2;
+  CHECK_STATUS(ssmsg_site_settings(site, &options, &settings), SSMSG_OK);
+  CHECK(settings->messages.count == 5 && settings->origins[4].task == 175);
+  CHECK(strstr(settings->messages.items[2], "<Input>3</Input>") != NULL);
+  CHECK(strstr(settings->messages.items[2], "<Type>Intercom</Type>") != NULL);
+  last = settings->messages.items[4];
+  CHECK(settings->messages.lengths[4] > strlen(last));
+  CHECK(strstr(last + strlen(last) + 1, "b</Name>") != NULL);
+  ssmsg_settings_free(settings);
+
+  CHECK_STATUS(ssmsg_site_warnings(site, &warnings), SSMSG_OK);
+  CHECK(warnings->count == 1 && strcmp(warnings->items[0],
+                                       "test.json: Controllers[0].Inputs[3].Type: InputType "
+                                       "value 9 has no text") == 0);
+  ssmsg_strings_free(warnings);
+  ssmsg_site_free(site);
+}
+
+static void test_load_errors(const char* sites_folder) {
+  static const char bad[] =
+      "{\"Controllers\": [{\"Interface\": 0, \"Node\": 1}, {\"Interface\": 1, \"Node\": -1}]}";
+  char path[4096];
+  ssmsg_site* site = NOT_SET;
+  ssmsg_strings* errors = NULL;
+
+  CHECK_STATUS(ssmsg_site_load_text(bad, strlen(bad), "bad.json", &site, &errors),
+               SSMSG_SITE_INVALID);
+  CHECK(site == NULL && errors->count == 2);
+  CHECK(starts_with(errors->items[0], "bad.json: Controllers[0].Interface: "));
+  CHECK(starts_with(errors->items[1], "bad.json: Controllers[1].Node: "));
+  ssmsg_strings_free(errors);
+  CHECK_STATUS(ssmsg_site_load_text(NULL, 0, NULL, &site, &errors), SSMSG_SITE_INVALID);
+  CHECK(errors->count == 1 && starts_with(errors->items[0], "<text>"));
+  ssmsg_strings_free(errors);
+
+  /* A file that is not there, and a folder, cannot be read. */
+  snprintf(path, sizeof path, "%s/no-such-site.json", sites_folder);
+  CHECK_STATUS(ssmsg_site_load(path, &site, &errors), SSMSG_IO_ERROR);
+  CHECK(site == NULL && errors->count == 1 && starts_with(errors->items[0], path) &&
+        strstr(errors->items[0], ": cannot read the file: ") != NULL);
+  ssmsg_strings_free(errors);
+  CHECK_STATUS(ssmsg_site_load(sites_folder, &site, NULL), SSMSG_IO_ERROR);
+}
+
+/* Runs `options` collected and streamed: both give `expected`, and a result only with it. */
+static void expect_settings(const ssmsg_site* site, const ssmsg_settings_options* options,
+                            ssmsg_status expected, int line) {
+  ssmsg_settings* settings = NOT_SET;
+  size_t streamed = 0;
+  ssmsg_status status = ssmsg_site_settings(site, options, &settings);
+  check(status == expected, "collected", line);
+  check((settings != NULL) == (expected == SSMSG_OK), "a result only for SSMSG_OK", line);
+  ssmsg_settings_free(settings);
+  settings = NOT_SET;
+  status = ssmsg_site_settings_each(site, options, count_message, &streamed, &settings);
+  check(status == (streamed == 3 ? SSMSG_STOPPED : expected), "streamed", line);
+  check((settings != NULL) == (expected == SSMSG_OK), "failures only for SSMSG_OK", line);
+  check(expected == SSMSG_OK || streamed == 0, "no message without SSMSG_OK", line);
+  ssmsg_settings_free(settings);
+}
+
+/* Times, tasks and selections that a job takes, and those it does not. */
+static void test_settings_options(const char* demo_path) {
+  static const ssmsg_time valid[] = {{2024, 2, 29, 0, 0, 0},
+                                     {2000, 2, 29, 12, 0, 0},
+                                     {0, 1, 1, 23, 59, 59},
+                                     {9999, 12, 31, 0, 0, 0}};
+  static const ssmsg_time invalid[] = {
+      {2025, 2, 29, 0, 0, 0}, {1900, 2, 29, 0, 0, 0}, {2026, 4, 31, 0, 0, 0},
+      {2026, 0, 1, 0, 0, 0},  {2026, 13, 1, 0, 0, 0}, {2026, 1, 0, 0, 0, 0},
+      {2026, 1, 1, 24, 0, 0}, {2026, 1, 1, 0, 60, 0}, {2026, 1, 1, 0, 0, 60},
+      {2026, 1, 1, -1, 0, 0}, {-1, 1, 1, 0, 0, 0},    {10000, 1, 1, 0, 0, 0}};
+  static const int32_t clock = 152, first = 151, last = 177, low = 150, high = 178;
+  static const struct {
+    ssmsg_settings_options options;
+    ssmsg_status expected;
+  } cases[] = {
+      {{.by_interface = 1,
+        .interface_id = 1,
+        .by_node = 1,
+        .node = 2,
+        .tasks = &last,
+        .task_count = 1},
+       SSMSG_OK},
+      {{.tasks = &first, .task_count = 1, .jobs = 2}, SSMSG_OK}, /* makes nothing */
+      {{.by_node = 1, .node = 1}, SSMSG_INVALID_ARGUMENT},       /* a node without an interface */
+      {{.tasks = &low, .task_count = 1}, SSMSG_INVALID_ARGUMENT},
+      {{.tasks = &high, .task_count = 1}, SSMSG_INVALID_ARGUMENT},
+      {{.task_count = 1}, SSMSG_INVALID_ARGUMENT}, /* a count without tasks */
+      {{.by_interface = 1, .interface_id = 9}, SSMSG_NO_CONTROLLER},
+      {{.by_interface = 1, .interface_id = 1, .by_node = 1, .node = 9}, SSMSG_NO_CONTROLLER},
+  };
+  ssmsg_settings_options options = {.tasks = &clock, .task_count = 1};
+  ssmsg_site* site = NULL;
+  size_t i;
+
+  CHECK_STATUS(ssmsg_site_load(demo_path, &site, NULL), SSMSG_OK);
+  for (i = 0; i < sizeof valid / sizeof valid[0]; ++i) {
+    options.time = &valid[i];
+    expect_settings(site, &options, SSMSG_OK, __LINE__);
+  }
+  for (i = 0; i < sizeof invalid / sizeof invalid[0]; ++i) {
+    options.time = &invalid[i];
+    expect_settings(site, &options, SSMSG_INVALID_ARGUMENT, __LINE__);
+  }
+  for (i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+    expect_settings(site, &cases[i].options, cases[i].expected, __LINE__);
+  }
+  ssmsg_site_free(site);
+}
+
+/* Every pointer that a call needs, left NULL; and indexes and counts beyond their arrays. */
+static void test_invalid_arguments(const char* demo_path) {
+  const uint32_t node = 1;
+  ssmsg_site* site = NULL;
+  ssmsg_site* no_site = NOT_SET;
+  ssmsg_strings* strings = NOT_SET;
+  ssmsg_settings* settings = NOT_SET;
+  const char* name = NOT_SET;
+  size_t count = 7;
+  int32_t interface_id = 7, node_number = 7;
+  const ssmsg_status invalid = SSMSG_INVALID_ARGUMENT;
+
+  CHECK_STATUS(ssmsg_site_load(demo_path, &site, NULL), SSMSG_OK);
+  CHECK_STATUS(ssmsg_site_load(NULL, &no_site, &strings), invalid);
+  CHECK(no_site == NULL && strings == NULL);
+  CHECK_STATUS(ssmsg_site_load(demo_path, NULL, NULL), invalid);
+  CHECK_STATUS(ssmsg_site_load_text(NULL, 1, "x", &no_site, NULL), invalid);
+  CHECK_STATUS(ssmsg_site_load_text("{}", 2, "x", NULL, NULL), invalid);
+  CHECK_STATUS(ssmsg_site_name(NULL, &name), invalid);
+  CHECK_STATUS(ssmsg_site_name(site, NULL), invalid);
+  CHECK_STATUS(ssmsg_site_controller_count(NULL, &count), invalid);
+  CHECK_STATUS(ssmsg_site_controller_count(site, NULL), invalid);
+  CHECK_STATUS(ssmsg_site_controller(NULL, 0, &interface_id, &node_number), invalid);
+  CHECK_STATUS(ssmsg_site_controller(site, 0, &interface_id, NULL), invalid);
+  CHECK_STATUS(ssmsg_site_controller(site, 2, &interface_id, &node_number), invalid);
+  CHECK(name == NULL && count == 0 && interface_id == 0 && node_number == 0);
+  CHECK_STATUS(ssmsg_site_warnings(NULL, &strings), invalid);
+  CHECK_STATUS(ssmsg_site_warnings(site, NULL), invalid);
+  CHECK_STATUS(ssmsg_site_settings(NULL, NULL, &settings), invalid);
+  CHECK_STATUS(ssmsg_site_settings(site, NULL, NULL), invalid);
+  CHECK(strings == NULL && settings == NULL);
+  settings = NOT_SET;
+  CHECK_STATUS(ssmsg_site_settings_each(NULL, NULL, count_message, &count, &settings), invalid);
+  CHECK(settings == NULL);
+  CHECK_STATUS(ssmsg_site_settings_each(site, NULL, NULL, NULL, NULL), invalid);
+  CHECK_STATUS(ssmsg_task_table(NULL), invalid);
+
+  strings = NOT_SET;
+  CHECK_STATUS(ssmsg_interface_start(1, 0, NULL, 1, &strings), invalid);
+  CHECK(strings == NULL);
+  CHECK_STATUS(ssmsg_interface_stop(1, NULL), invalid);
+  CHECK_STATUS(ssmsg_interface_set_nodes(1, &node, 1, NULL, 1, NULL, 0, &strings), invalid);
+  CHECK_STATUS(ssmsg_interface_set_nodes(1, &node, 1, NULL, 0, NULL, 1, &strings), invalid);
+  CHECK_STATUS(ssmsg_interface_poll(1, NULL, 1, NULL, 0, &strings), invalid);
+  CHECK_STATUS(ssmsg_interface_poll(1, &node, 1, NULL, 1, &strings), invalid);
+  CHECK_STATUS(ssmsg_ask_settings(1, 1, NULL), invalid);
+
+  ssmsg_strings_free(NULL); /* freeing nothing does nothing */
+  ssmsg_settings_free(NULL);
+  ssmsg_site_free(NULL);
+  ssmsg_site_free(site);
+}
+
+/* Each interface operation gives its one message, or an empty list when it returns false (the
+   Python package's tests compare the messages with the tool's). */
+static void test_interface_messages(void) {
+  const uint32_t nodes[] = {2, 3}, timeouts[] = {500, 600};
+  ssmsg_strings* made[13];
+  const ssmsg_status statuses[13] = {
+      ssmsg_interface_start(1, 1, "192.168.0.10", 3001, &made[0]),
+      ssmsg_interface_stop(2, &made[1]),
+      ssmsg_interface_set_nodes(1, nodes, 2, timeouts, 2, nodes, 1, &made[2]),
+      ssmsg_interface_poll(1, nodes, 2, nodes, 1, &made[3]),
+      ssmsg_ask_settings(1, 2, &made[4]),
+      ssmsg_interface_start(0, 0, "192.168.0.10", 3001, &made[5]),
+      ssmsg_interface_stop(0, &made[6]),
+      ssmsg_interface_set_nodes(1, NULL, 0, timeouts, 2, NULL, 0, &made[7]),
+      ssmsg_interface_set_nodes(0, nodes, 2, NULL, 0, NULL, 0, &made[8]),
+      ssmsg_interface_poll(1, NULL, 0, NULL, 0, &made[9]),
+      ssmsg_interface_poll(-1, nodes, 2, NULL, 0, &made[10]),
+      ssmsg_ask_settings(0, 2, &made[11]),
+      ssmsg_ask_settings(1, -1, &made[12]),
+  };
+  size_t i;
+  for (i = 0; i < 13; ++i) {
+    CHECK(statuses[i] == (i < 5 ? SSMSG_OK : SSMSG_FAILED));
+    CHECK(made[i] != NULL && made[i]->count == (i < 5 ? 1u : 0u));
+    if (i < 5) CHECK(starts_with(made[i]->items[0], "<Command><InterfaceID>"));
+    ssmsg_strings_free(made[i]);
+  }
+}
+
+static void test_version_statuses_and_tasks(void) {
+  ssmsg_strings* sends = NULL;
+  int a, b;
+  CHECK(strcmp(ssmsg_version(), SSMSG_VERSION_STRING) == 0);
+  for (a = SSMSG_OK; a <= SSMSG_INTERNAL_ERROR; ++a) {
+    for (b = a + 1; b <= SSMSG_INTERNAL_ERROR + 1; ++b) {
+      CHECK(strcmp(ssmsg_status_text(a), ssmsg_status_text(b)) != 0);
+    }
+  }
+  CHECK(strcmp(ssmsg_status_text(-1), "unknown status") == 0);
+  CHECK_STATUS(ssmsg_task_table(&sends), SSMSG_OK);
+  CHECK(sends->count == SSMSG_LAST_TASK - SSMSG_FIRST_TASK + 1);
+  CHECK(strcmp(sends->items[161 - SSMSG_FIRST_TASK], "InputClearAll, then InputType per input") ==
+        0);
+  ssmsg_strings_free(sends);
+}
+
+int main(int argc, char** argv) {
+  if (argc != 4) {
+    fprintf(stderr, "usage: %s DEMO_SITE.json GOLDEN_SETTINGS.txt SITES_FOLDER\n", argv[0]);
+    return 2;
+  }
+  test_demo_settings(argv[1], argv[2]);
+  test_site_from_text();
+  test_load_errors(argv[3]);
+  test_settings_options(argv[1]);
+  test_invalid_arguments(argv[1]);
+  test_interface_messages();
+  test_version_statuses_and_tasks();
+  if (failed_checks != 0) {
+    fprintf(stderr, "c_api_test: %d checks failed\n", failed_checks);
+    return 1;
+  }
+  printf("c_api_test: all checks passed\n");
+  return 0;
+}
