@@ -21,6 +21,7 @@
 #include <ssmsg/version.h>
 
 #include "capi/c_api_status.h"
+#include "manager/CSS_ManagerBuilders.h"
 
 // What an ssmsg_site handle points to.
 struct ssmsg_site {
@@ -170,21 +171,18 @@ ssmsg_status RunSettings(const ssmsg_site* site, const ssmsg_settings_options* o
   return result.failures.empty() ? SSMSG_OK : SSMSG_FAILED;
 }
 
-// The facade that the interface messages are made through. Managers hold no data and may be
-// used by several threads at once.
-ssmsg::CSS_Manager& Manager() {
-  static ssmsg::CSS_Manager manager;
-  return manager;
-}
+// The facade's operations, made without a manager object so that the host's own manager stays
+// the one that gl_Get_SS_Manager returns.
+using Operations = ssmsg::CSS_Manager::Builders;
 
-// Runs one facade operation, `make(manager, list)`, and hands out the list it appended to.
+// Runs one facade operation, `make(list)`, and hands out the list it appended to.
 template <class Make>
 ssmsg_status MakeMessage(ssmsg_strings** messages, Make&& make) {
   ClearOut(messages);
   if (messages == nullptr) return SSMSG_INVALID_ARGUMENT;
   return Guard([&] {
     std::vector<std::string> out;
-    const bool done = make(Manager(), out);
+    const bool done = make(out);
     *messages = HandOut(std::move(out));
     return done ? SSMSG_OK : SSMSG_FAILED;
   });
@@ -373,14 +371,14 @@ ssmsg_status ssmsg_interface_start(int32_t interface_id, int main_interface, con
     ClearOut(messages);
     return SSMSG_INVALID_ARGUMENT;
   }
-  return MakeMessage(messages, [&](ssmsg::CSS_Manager& manager, ssmsg::CSS_StringList& out) {
-    return manager.Interface_Start(interface_id, main_interface != 0, ip_address, ip_port, out);
+  return MakeMessage(messages, [&](ssmsg::CSS_StringList& out) {
+    return Operations::Interface_Start(interface_id, main_interface != 0, ip_address, ip_port, out);
   });
 }
 
 ssmsg_status ssmsg_interface_stop(int32_t interface_id, ssmsg_strings** messages) {
-  return MakeMessage(messages, [&](ssmsg::CSS_Manager& manager, ssmsg::CSS_StringList& out) {
-    return manager.Interface_Stop(interface_id, out);
+  return MakeMessage(messages, [&](ssmsg::CSS_StringList& out) {
+    return Operations::Interface_Stop(interface_id, out);
   });
 }
 
@@ -394,8 +392,8 @@ ssmsg_status ssmsg_interface_set_nodes(int32_t interface_id, const uint32_t* add
     ClearOut(messages);
     return SSMSG_INVALID_ARGUMENT;
   }
-  return MakeMessage(messages, [&](ssmsg::CSS_Manager& manager, ssmsg::CSS_StringList& out) {
-    return manager.Interface_SetNodes(interface_id, adds, times, removes, out);
+  return MakeMessage(messages, [&](ssmsg::CSS_StringList& out) {
+    return Operations::Interface_SetNodes(interface_id, adds, times, removes, out);
   });
 }
 
@@ -407,13 +405,13 @@ ssmsg_status ssmsg_interface_poll(int32_t interface_id, const uint32_t* start, s
     ClearOut(messages);
     return SSMSG_INVALID_ARGUMENT;
   }
-  return MakeMessage(messages, [&](ssmsg::CSS_Manager& manager, ssmsg::CSS_StringList& out) {
-    return manager.Interface_Poll(interface_id, starts, stops, out);
+  return MakeMessage(messages, [&](ssmsg::CSS_StringList& out) {
+    return Operations::Interface_Poll(interface_id, starts, stops, out);
   });
 }
 
 ssmsg_status ssmsg_ask_settings(int32_t interface_id, int32_t node, ssmsg_strings** messages) {
-  return MakeMessage(messages, [&](ssmsg::CSS_Manager& manager, ssmsg::CSS_StringList& out) {
-    return manager.Controller_AskSettings(interface_id, node, out);
+  return MakeMessage(messages, [&](ssmsg::CSS_StringList& out) {
+    return Operations::Controller_AskSettings(interface_id, node, out);
   });
 }

@@ -29,9 +29,17 @@ struct CSS_Manager::Builders {
   };
   static const TaskRow kTaskRows[];
 
-  // MakeSendSettings without a manager object, for the library's own jobs: making a manager
-  // would change the one that gl_Get_SS_Manager returns.
+  // The facade's operations without a manager object, for the library's own jobs and its C
+  // interface: making a manager would change the one that gl_Get_SS_Manager returns.
   static bool Dispatch(ApplicationManagerTask task, int interfaceId, int node, CSS_StringList& out);
+  static bool Interface_Start(int interfaceId, bool main, std::string_view ipAddress, int ipPort,
+                              CSS_StringList& out);
+  static bool Interface_Stop(int interfaceId, CSS_StringList& out);
+  static bool Interface_SetNodes(int interfaceId, CSS_NumberList add, CSS_NumberList timeouts,
+                                 CSS_NumberList remove, CSS_StringList& out);
+  static bool Interface_Poll(int interfaceId, CSS_NumberList start, CSS_NumberList stop,
+                             CSS_StringList& out);
+  static bool Controller_AskSettings(int interfaceId, int node, CSS_StringList& out);
 
   static bool MakeSendCommands_Sys_RTC(int interfaceId, int node, CSS_StringList& out);
   static bool MakeSendCommands_G_Holiday(int interfaceId, int node, CSS_StringList& out);

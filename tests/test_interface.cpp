@@ -10,6 +10,7 @@
 #include "manager/CSS_Command_M_SetNodes.h"
 #include "manager/CSS_Command_M_Start.h"
 #include <ssmsg/CSS_Manager.h>
+#include <ssmsg/c_api.h>
 
 namespace ssmsg {
 namespace {
@@ -34,6 +35,12 @@ TEST(Manager, RegistersTheLatestManager) {
     EXPECT_EQ(gl_Get_SS_Manager(), &copy);
   }
   EXPECT_EQ(gl_Get_SS_Manager(), nullptr);  // the current one was destroyed
+
+  // The library's own jobs and its C interface make messages without a manager of their own.
+  ssmsg_strings* messages = nullptr;
+  EXPECT_EQ(ssmsg_interface_stop(1, &messages), SSMSG_OK);
+  ssmsg_strings_free(messages);
+  EXPECT_EQ(gl_Get_SS_Manager(), nullptr);
 }
 
 TEST(Interface, StartAndStop) {
