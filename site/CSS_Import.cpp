@@ -26,8 +26,9 @@ namespace {
 
 // The most records of a list that a capability count (16-bit) lets a controller send.
 constexpr std::int64_t kMaxCounted = 32767;
-// Holidays are bounded by their list only; past this many a number is taken for a mistake.
-constexpr std::int64_t kMaxHolidays = 1000000;
+// Holidays are bounded by their list only; past as many as the counted lists hold, a number is
+// taken for a mistake.
+constexpr std::int64_t kMaxHolidays = 32767;
 // The longest name that pieces may build.
 constexpr std::size_t kMaxNameLength = 65536;
 constexpr std::size_t kMaxErrors = 100;
