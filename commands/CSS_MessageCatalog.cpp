@@ -1,11 +1,25 @@
 #include "commands/CSS_MessageCatalog.h"
 
+#include <span>
+
 namespace ssmsg {
 
 const CSS_MessageLayout* FindMessageLayout(std::string_view messageType, std::string_view action) {
-  // The rows of one MessageType stand together; a handful of comparisons finds any of them.
-  for (const CSS_MessageLayout* layout : kMessageCatalog) {
-    if (layout->info.messageType == messageType && layout->info.action == action) return layout;
+  // The rows of one MessageType stand together and share its text: the MessageType is compared
+  // once per group, the Action only within the group.
+  const std::span<const CSS_MessageLayout* const> rows = kMessageCatalog;
+  for (std::size_t first = 0; first < rows.size();) {
+    const std::string_view type = rows[first]->info.messageType;
+    std::size_t end = first + 1;
+    while (end < rows.size() && rows[end]->info.messageType.data() == type.data())
+      ++end;
+    if (type == messageType) {
+      for (std::size_t row = first; row < end; ++row) {
+        if (rows[row]->info.action == action) return rows[row];
+      }
+      return nullptr;
+    }
+    first = end;
   }
   return nullptr;
 }

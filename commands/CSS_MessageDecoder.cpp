@@ -185,10 +185,10 @@ class Decoder {
 
   bool Flag(const CSS_ElementLayout& layout) {
     const std::string_view value = UpToTag();
-    bool flag = false;
-    if (value == "True") {
-      flag = true;
-    } else if (value != "False") {
+    constexpr std::string_view kTrue = "True";
+    constexpr std::string_view kFalse = "False";
+    const bool flag = value.size() == kTrue.size() && Same(value.data(), kTrue);
+    if (!flag && !(value.size() == kFalse.size() && Same(value.data(), kFalse))) {
       return Fail(valueAt_, Quote(value) + " is not True or False");
     }
     if (!IsChoice(layout, value)) return false;
@@ -334,9 +334,17 @@ class Decoder {
     const std::size_t open = closing ? 2 : 1;
     if (static_cast<std::size_t>(end_ - at) < name.size() + open + 1) return false;
     if (at[0] != '<' || (closing && at[1] != '/')) return false;
-    return std::memcmp(at + open, name.data(), name.size()) == 0 && at[open + name.size()] == '>';
+    return Same(at + open, name) && at[open + name.size()] == '>';
   }
   bool AtTag(std::string_view name, bool closing) const { return IsTag(p_, name, closing); }
+
+  // Whether `name` stands at `at`. Names are short: a loop beats a call of memcmp.
+  static bool Same(const char* at, std::string_view name) {
+    for (std::size_t i = 0; i < name.size(); ++i) {
+      if (at[i] != name[i]) return false;
+    }
+    return true;
+  }
 
   // The first place from p_ on where </name> stands, followed by <next> (</next> when
   // `nextClosing`; anything when `next` is empty); null when there is none.
@@ -357,9 +365,7 @@ class Decoder {
     if (static_cast<std::size_t>(end_ - p_) < tail) return nullptr;
     const char* at = end_ - tail;
     if (!IsTag(at, name, true)) return nullptr;
-    if (std::memcmp(at + name.size() + 3, kMessageEnd.data(), kMessageEnd.size()) != 0) {
-      return nullptr;
-    }
+    if (!Same(at + name.size() + 3, kMessageEnd)) return nullptr;
     return at;
   }
 
