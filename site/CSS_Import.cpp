@@ -397,7 +397,13 @@ struct CSS_Import::Impl {
       reverse.built = true;
     }
     if (const auto found = reverse.values.find(text); found != reverse.values.end()) {
-      return found->second;
+      if (found->second >= field.min && found->second <= field.max) return found->second;
+      // The lowest value with the text does not fit this field: the lowest that does.
+      for (const int value : texts.Values()) {
+        if (value >= field.min && value <= field.max && texts.EnumToString(value) == text) {
+          return value;
+        }
+      }
     }
     if (!IsUtf8(text)) {
       Error("the text of <" + std::string(field.name) +

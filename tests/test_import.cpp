@@ -232,7 +232,8 @@ TEST(Import, LaterRunsWin) {
 }
 
 TEST(Import, EnumerationTextsFindTheirValues) {
-  CSS_Site enums = Load(R"({"Enums": {"InputType": {"6": "Intercom", "7": "Intercom"}},
+  CSS_Site enums = Load(R"({"Enums": {"InputType": {"6": "Intercom", "7": "Intercom",
+                                                  "-99999": "Far", "9": "Far"}},
                             "Controllers": []})");
   const auto typeOf = [&](std::string_view text, const CSS_Site* from) {
     const Imported imported =
@@ -252,6 +253,7 @@ TEST(Import, EnumerationTextsFindTheirValues) {
   };
   EXPECT_EQ(typeOf("DoorContact", nullptr), 1);  // a built-in text
   EXPECT_EQ(typeOf("Intercom", &enums), 6);      // the lowest value with the text
+  EXPECT_EQ(typeOf("Far", &enums), 9);           // the lowest that fits the field
   EXPECT_EQ(typeOf("Lift", nullptr), 6);         // the lowest value without a text gets it
   EXPECT_EQ(typeOf("", nullptr), 6);             // which says nothing
 }
