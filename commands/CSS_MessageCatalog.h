@@ -104,6 +104,8 @@ inline constexpr CSS_ElementLayout kInputNumber = catalog::Number("Input");
 inline constexpr CSS_ElementLayout kOutputNumber = catalog::Number("Output");
 inline constexpr CSS_ElementLayout kReaderNumber = catalog::Number("Reader");
 inline constexpr CSS_ElementLayout kHolidayNumber = catalog::Number("HolidayNumber");
+// A message about the one thing of its kind that a controller has names no record.
+inline constexpr CSS_ElementLayout kNoRecordNumber{};
 inline constexpr CSS_ElementLayout kTimeGroupNumber = catalog::Number("Group");
 
 // A piece of a name and the column at which it belongs.

@@ -31,13 +31,13 @@ bool NextNamePiece(std::string& rest, int& counter, std::string& piece);
 // `Base` is either a record command, for names kept in the records of inputs, outputs or readers
 // (the message then names the record by its 1-based number in the element `kNumber`), or a plain
 // group base without `kNumber`, for a name the controller has only one of.
-template <class Base, const CSS_ElementLayout* kNumber = nullptr>
+template <class Base, const CSS_ElementLayout& kNumber = kNoRecordNumber>
 class CSS_NameCommand : public Base {
  public:
   bool AddParameters(CSS_XmlTag* parameters) override {
     if (parameters == nullptr) return false;
     CSS_Params params(parameters);
-    if constexpr (kNumber != nullptr) params.Number(kNumber->name, this->number_);
+    if constexpr (!kNumber.name.empty()) params.Number(kNumber.name, this->number_);
     params.Number(kNameColumn.name, column_).Text(kNamePiece.name, piece_);
     return true;
   }

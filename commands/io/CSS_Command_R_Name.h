@@ -11,7 +11,7 @@ namespace ssmsg {
 // the controller's reader count, in pieces of ten characters.
 class CSS_Command_R_Name final
     : public CSS_NameCommand<CSS_RecordCommand<CSS_Command_R, CSDevice_RdConfiguration>,
-                             &kReaderNumber> {
+                             kReaderNumber> {
  public:
   CSS_Command_R_Name() : CSS_NameCommand(kReaderNameMessage) {}
 
