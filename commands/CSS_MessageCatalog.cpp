@@ -1,25 +1,41 @@
 #include "commands/CSS_MessageCatalog.h"
 
-#include <span>
+#include <iterator>
+#include <vector>
 
 namespace ssmsg {
 
-const CSS_MessageLayout* FindMessageLayout(std::string_view messageType, std::string_view action) {
-  // The rows of one MessageType stand together and share its text: the MessageType is compared
-  // once per group, the Action only within the group.
-  const std::span<const CSS_MessageLayout* const> rows = kMessageCatalog;
-  for (std::size_t first = 0; first < rows.size();) {
-    const std::string_view type = rows[first]->info.messageType;
-    std::size_t end = first + 1;
-    while (end < rows.size() && rows[end]->info.messageType.data() == type.data())
-      ++end;
-    if (type == messageType) {
-      for (std::size_t row = first; row < end; ++row) {
-        if (rows[row]->info.action == action) return rows[row];
-      }
-      return nullptr;
+namespace {
+
+// Rows of one MessageType that stand together in the catalog.
+struct Group {
+  std::string_view messageType;
+  std::size_t first;
+  std::size_t end;
+};
+
+const std::vector<Group>& Groups() {
+  static const std::vector<Group> groups = [] {
+    std::vector<Group> found;
+    for (std::size_t row = 0; row < std::size(kMessageCatalog); ++row) {
+      const std::string_view type = kMessageCatalog[row]->info.messageType;
+      if (found.empty() || found.back().messageType != type) found.push_back({type, row, row});
+      found.back().end = row + 1;
     }
-    first = end;
+    return found;
+  }();
+  return groups;
+}
+
+}  // namespace
+
+const CSS_MessageLayout* FindMessageLayout(std::string_view messageType, std::string_view action) {
+  // The MessageType is compared once per group, the Action only within its group.
+  for (const Group& group : Groups()) {
+    if (group.messageType != messageType) continue;
+    for (std::size_t row = group.first; row < group.end; ++row) {
+      if (kMessageCatalog[row]->info.action == action) return kMessageCatalog[row];
+    }
   }
   return nullptr;
 }
