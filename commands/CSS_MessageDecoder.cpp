@@ -136,7 +136,8 @@ class Decoder {
         const std::size_t need = message_.parameters[previous].numbers.size();
         if (have < need) {
           return Fail(valueAt_, TagText(layout.name, false) + " holds " + std::to_string(have) +
-                                    " numbers, fewer than the " + std::to_string(need) + " of " +
+                                    (have == 1 ? " number" : " numbers") + ", fewer than the " +
+                                    std::to_string(need) + " of " +
                                     TagText(layouts[i - 1].name, false));
         }
       }

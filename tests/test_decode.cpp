@@ -231,7 +231,7 @@ TEST(Decode, BadLinesSayWhereAndWhy) {
       {Interface("Poll", "<Parameters><Start>3,,4</Start></Parameters>"), ",4<",
        "expected a number in <Start>"},
       {Interface("SetNodes", "<Parameters><Add>3,4</Add><Timeout>5</Timeout></Parameters>"), "5<",
-       "<Timeout> holds 1 numbers, fewer than the 2 of <Add>"},
+       "<Timeout> holds 1 number, fewer than the 2 of <Add>"},
       {Interface("SetNodes", "<Parameters><Add>3</Add><Remove>5</Remove></Parameters>"), "<Remove>",
        "expected <Timeout> after </Add>"},
       {Interface("SetNodes", "<Parameters><Timeout>5</Timeout><Remove>5</Remove></Parameters>"),
