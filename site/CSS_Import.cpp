@@ -24,11 +24,9 @@
 namespace ssmsg {
 namespace {
 
-// The most records of a list that a capability count (16-bit) lets a controller send.
+// The most records of a list that a capability count (16-bit) lets a controller send. Holidays
+// are bounded by their list only; a number past this is taken for a mistake there too.
 constexpr std::int64_t kMaxCounted = 32767;
-// Holidays are bounded by their list only; past as many as the counted lists hold, a number is
-// taken for a mistake.
-constexpr std::int64_t kMaxHolidays = 32767;
 // The longest name that pieces may build.
 constexpr std::size_t kMaxNameLength = 65536;
 constexpr std::size_t kMaxErrors = 100;
@@ -156,7 +154,7 @@ struct CSS_Import::Impl {
         s.GetHoliday().Clear();
         return true;
       case Kind::HolidaySetup:
-        return SetRecord(s.GetHoliday(), kMaxHolidays);
+        return SetRecord(s.GetHoliday());
       case Kind::TimeZoneClearAll:
         s.GetTimeZone().Clear();
         return true;
@@ -171,39 +169,39 @@ struct CSS_Import::Impl {
         s.GetInputType().Clear();
         return true;
       case Kind::InputType:
-        return SetRecord(s.GetInputType(), kMaxCounted, kInputType);
+        return SetRecord(s.GetInputType(), kInputType);
       case Kind::InputName:
         return NamePiece(c.inputNames);
       case Kind::InputTime:
         return InputTime(s.GetInputTime());
       case Kind::InputLink:
-        return SetRecord(s.GetInputLink(), kMaxCounted);
+        return SetRecord(s.GetInputLink());
       case Kind::OutputClearAll:
         s.GetOutputType().Clear();
         return true;
       case Kind::OutputType:
-        return SetRecord(s.GetOutputType(), kMaxCounted, kOutputType);
+        return SetRecord(s.GetOutputType(), kOutputType);
       case Kind::OutputName:
         return NamePiece(c.outputNames);
       case Kind::OutputTime:
-        return SetRecord(s.GetOutputTime(), kMaxCounted);
+        return SetRecord(s.GetOutputTime());
       case Kind::ReaderClearAll:
         s.GetRdConfiguration().Clear();
         return true;
       case Kind::ReaderConfiguration:
-        return SetRecord(s.GetRdConfiguration(), kMaxCounted, kRdConfiguration);
+        return SetRecord(s.GetRdConfiguration(), kRdConfiguration);
       case Kind::ReaderName:
         return NamePiece(c.readerNames);
       case Kind::CardControl:
-        return SetRecord(s.GetRdCardControl(), kMaxCounted);
+        return SetRecord(s.GetRdCardControl());
       case Kind::CardLocation:
-        return SetRecord(s.GetRdCardLocation(), kMaxCounted);
+        return SetRecord(s.GetRdCardLocation());
       case Kind::CardStructure:
-        return SetRecord(s.GetRdCardStructure(), kMaxCounted);
+        return SetRecord(s.GetRdCardStructure());
       case Kind::CheckSetup:
         return Check(c);
       case Kind::AccessAlarm:
-        return SetRecord(s.GetRdAccessAlarm(), kMaxCounted);
+        return SetRecord(s.GetRdAccessAlarm());
       case Kind::XtraName:
         if (!c.xtraName) c.xtraName.emplace();
         return Piece(*c.xtraName, v[0], v[1].text);
@@ -262,11 +260,10 @@ struct CSS_Import::Impl {
 
   // The record of a message that names its position by number (value 0).
   template <class Records, std::size_t N = kRecordFieldInfos<typename Records::Item>.size()>
-  bool SetRecord(
-      Records& records, std::int64_t max,
-      const std::array<CSS_FieldInfo, N>& fields = kRecordFieldInfos<typename Records::Item>) {
+  bool SetRecord(Records& records, const std::array<CSS_FieldInfo, N>& fields =
+                                       kRecordFieldInfos<typename Records::Item>) {
     std::int64_t position = 0;
-    if (!Position(message.parameters[0], max, position)) return false;
+    if (!Position(message.parameters[0], kMaxCounted, position)) return false;
     typename Records::Item record{};
     if (!Fields(fields, 1, record)) return false;
     records.Set(static_cast<int>(position - 1 + Records::kFirstIndex), std::move(record));
