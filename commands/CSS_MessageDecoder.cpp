@@ -325,8 +325,10 @@ class Decoder {
 
   // The text from p_ to the next "<" (or the end); p_ does not move.
   std::string_view UpToTag() const {
-    const void* lt = std::memchr(p_, '<', static_cast<std::size_t>(end_ - p_));
-    const char* stop = lt != nullptr ? static_cast<const char*>(lt) : end_;
+    // Values are mostly a few bytes long: a loop finds their end sooner than a call.
+    const char* stop = p_;
+    while (stop != end_ && *stop != '<')
+      ++stop;
     return {p_, static_cast<std::size_t>(stop - p_)};
   }
 
@@ -341,19 +343,31 @@ class Decoder {
 
   // Whether `name` stands at `at`. Names are short: a loop beats a call of memcmp.
   static bool Same(const char* at, std::string_view name) {
-    for (std::size_t i = 0; i < name.size(); ++i) {
+    std::size_t i = 0;
+    for (; i + 8 <= name.size(); i += 8) {
+      if (Word<std::uint64_t>(at + i) != Word<std::uint64_t>(name.data() + i)) return false;
+    }
+    if (i + 4 <= name.size()) {
+      if (Word<std::uint32_t>(at + i) != Word<std::uint32_t>(name.data() + i)) return false;
+      i += 4;
+    }
+    for (; i < name.size(); ++i) {
       if (at[i] != name[i]) return false;
     }
     return true;
+  }
+  template <class Bits>
+  static Bits Word(const char* at) {
+    Bits bits;
+    std::memcpy(&bits, at, sizeof bits);
+    return bits;
   }
 
   // The first place from p_ on where </name> stands, followed by <next> (</next> when
   // `nextClosing`; anything when `next` is empty); null when there is none.
   const char* FindTags(std::string_view name, std::string_view next, bool nextClosing) const {
     for (const char* at = p_; at < end_; ++at) {
-      at = static_cast<const char*>(std::memchr(at, '<', static_cast<std::size_t>(end_ - at)));
-      if (at == nullptr) return nullptr;
-      if (!IsTag(at, name, true)) continue;
+      if (*at != '<' || !IsTag(at, name, true)) continue;
       if (next.empty() || IsTag(at + name.size() + 3, next, nextClosing)) return at;
     }
     return nullptr;
@@ -373,16 +387,20 @@ class Decoder {
   bool Open(std::string_view name) { return Expect(name, false); }
   bool Close(std::string_view name) { return Expect(name, true); }
   bool Expect(std::string_view name, bool closing) {
-    if (!AtTag(name, closing)) {
-      std::string reason = "expected " + TagText(name, closing);
-      reason +=
-          previous_.empty() ? " at the start" : " after " + TagText(previous_, previousClosing_);
-      return Fail(p_, std::move(reason));
+    if (!AtTag(name, closing)) [[unlikely]] {
+      return Missing(name, closing);
     }
     p_ += name.size() + (closing ? 3 : 2);
     previous_ = name;
     previousClosing_ = closing;
     return true;
+  }
+  // Kept out of Expect, which runs for every tag of every message.
+  [[gnu::cold, gnu::noinline]] bool Missing(std::string_view name, bool closing) {
+    std::string reason = "expected " + TagText(name, closing);
+    reason +=
+        previous_.empty() ? " at the start" : " after " + TagText(previous_, previousClosing_);
+    return Fail(p_, std::move(reason));
   }
 
   CSS_MessageValue& NewValue(const CSS_ElementLayout& layout) {
