@@ -315,9 +315,11 @@ struct CSS_Import::Impl {
     std::int64_t group = 0;
     if (!Position(v[0], kMaxCounted, group)) return false;
     constexpr auto& fields = kRecordFieldInfos<CSDevice_TimeGroupZoneItem>;
-    Zones zones(v[1].count);
+    // A block holds one to eight zones; the decoder has seen to that.
+    std::array<CSDevice_TimeGroupZoneItem, CSDevice_TimeGroupZone::kBlockSize> zones{};
+    const std::size_t count = std::min<std::size_t>(v[1].count, zones.size());
     std::int64_t block = -1;
-    for (std::size_t z = 0; z < zones.size(); ++z) {
+    for (std::size_t z = 0; z < count; ++z) {
       const std::size_t first = 2 + z * (1 + fields.size()) + 1;
       if (!Fields(fields, first, zones[z])) return false;
       zones[z].TimeGroupNo = static_cast<std::int16_t>(group);
@@ -338,7 +340,7 @@ struct CSS_Import::Impl {
     std::erase_if(*kept, [&](const CSDevice_TimeGroupZoneItem& zone) {
       return zone.ZoneNo >= 1 && (zone.ZoneNo - 1) / CSDevice_TimeGroupZone::kBlockSize == block;
     });
-    kept->insert(kept->end(), zones.begin(), zones.end());
+    kept->insert(kept->end(), zones.begin(), zones.begin() + static_cast<std::ptrdiff_t>(count));
     return true;
   }
 
