@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include <ssmsg/CSS_Import.h>
 #include <ssmsg/CSS_Message.h>
@@ -24,30 +25,28 @@ constexpr std::string_view kStdinName = "<stdin>";
 // return just before a line feed is dropped too, so that files with CR LF line ends read the
 // same. Returns 0, or the errno of a read that failed.
 int ForEachLine(int fd, const std::function<void(std::string_view, std::size_t)>& each) {
-  std::string buffer;
+  std::vector<char> buffer(kChunk);  // grows only for a line longer than it
+  std::size_t kept = 0;              // the start of a line that the last read cut off
   std::size_t number = 0;
   const auto line = [&](std::string_view text) {
     if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
     each(text, ++number);
   };
   for (;;) {
-    const std::size_t kept = buffer.size();
-    buffer.resize(kept + kChunk);
-    const ssize_t got = ::read(fd, buffer.data() + kept, kChunk);
-    if (got < 0 && errno == EINTR) {
-      buffer.resize(kept);
-      continue;
-    }
-    buffer.resize(kept + static_cast<std::size_t>(got > 0 ? got : 0));
+    if (kept == buffer.size()) buffer.resize(buffer.size() * 2);
+    const ssize_t got = ::read(fd, buffer.data() + kept, buffer.size() - kept);
+    if (got < 0 && errno == EINTR) continue;
     if (got < 0) return errno;
-    std::size_t start = 0;
-    for (std::size_t end; (end = buffer.find('\n', start)) != std::string::npos; start = end + 1)
-      line(std::string_view(buffer).substr(start, end - start));
-    buffer.erase(0, start);
+    const std::string_view text(buffer.data(), kept + static_cast<std::size_t>(got));
     if (got == 0) {
-      if (!buffer.empty()) line(buffer);
+      if (!text.empty()) line(text);
       return 0;
     }
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string_view::npos; start = end + 1)
+      line(text.substr(start, end - start));
+    kept = text.size() - start;
+    std::memmove(buffer.data(), buffer.data() + start, kept);
   }
 }
 
