@@ -18,6 +18,7 @@
 #include <ssmsg/CSApplicationManagerStd.h>
 #include <ssmsg/CSS_Clock.h>
 #include <ssmsg/CSS_Manager.h>
+#include <ssmsg/CSS_Message.h>
 #include "bench/alloc_count.h"
 #include "bench/large_controller.h"
 #include "bench/peers.h"
@@ -107,6 +108,25 @@ void Measure(benchmark::State& state, Writer writer, const Case& c) {
   state.SetBytesProcessed(iterations * static_cast<std::int64_t>(c.bytes));
   state.counters["allocs/msg"] =
       static_cast<double>(allocations) / static_cast<double>(iterations * messages);
+}
+
+// Reads the messages of `c` back, one after the other into one value, as a reader of a log does.
+void MeasureDecode(benchmark::State& state, const Case& c) {
+  CSS_Message message;
+  CSS_DecodeError error;
+  for (auto _ : state) {
+    for (const std::string& text : c.messages) {
+      if (!DecodeMessage(text, message, error)) {
+        state.SkipWithError(error.reason.c_str());
+        return;
+      }
+      benchmark::DoNotOptimize(message.parameters.data());
+    }
+    benchmark::ClobberMemory();
+  }
+  const auto iterations = static_cast<std::int64_t>(state.iterations());
+  state.SetItemsProcessed(iterations * static_cast<std::int64_t>(c.messages.size()));
+  state.SetBytesProcessed(iterations * static_cast<std::int64_t>(c.bytes));
 }
 
 // Checks that `writer` makes exactly the library's messages; says where it does not.
@@ -243,6 +263,12 @@ void Summarise(const SummaryReporter& reporter, const Case& c, bool full) {
     std::printf("%s: %s %.2fx ssmsg's time", label, WriterName(kWriters[i]), ratio);
     std::printf(full ? " (target >= 3x: %s)\n" : "\n", Verdict(ratio >= 3.0));
   }
+  if (const Runs* decode = reporter.Find(c.key + "/decode")) {
+    const double ratio = time / Median(decode->cpuTimes);
+    std::printf("%s: decoding %.2fx the build's throughput, %s (target >= 0.5x: %s)\n", label,
+                ratio, Rate(Median(decode->messagesPerSecond), " messages").c_str(),
+                Verdict(ratio >= 0.5));
+  }
   if (full && runs[1] != nullptr && runs[2] != nullptr && runs[3] != nullptr) {
     // The same ratios from each contestant's fastest run, as a check on the noise.
     const double fastest = Fastest(ours->cpuTimes);
@@ -346,6 +372,11 @@ int main(int argc, char** argv) {
           ->Unit(benchmark::kMicrosecond);
     }
   }
+
+  // Reading the full configuration back.
+  benchmark::RegisterBenchmark((cases.front().key + "/decode").c_str(), MeasureDecode,
+                               std::cref(cases.front()))
+      ->Unit(benchmark::kMicrosecond);
 
   SummaryReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);

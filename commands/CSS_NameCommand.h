@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "commands/CSS_MessageCatalog.h"
 #include "commands/CSS_Params.h"
 #include "core/CSS_Command.h"
 #include "core/CSS_Format.h"
@@ -28,21 +29,21 @@ bool NextNamePiece(std::string& rest, int& counter, std::string& piece);
 // the name. Pieces are sent as cut, spaces included; only the name as a whole is trimmed.
 //
 // `Base` is either a record command, for names kept in the records of inputs, outputs or readers
-// (the message then names the record by its 1-based number under `kNumberTag`), or a plain group
-// base with an empty `kNumberTag`, for a name the controller has only one of.
-template <class Base, CSS_Literal kNumberTag>
+// (the message then names the record by its 1-based number in the element `kNumber`), or a plain
+// group base without `kNumber`, for a name the controller has only one of.
+template <class Base, const CSS_ElementLayout& kNumber = kNoRecordNumber>
 class CSS_NameCommand : public Base {
  public:
   bool AddParameters(CSS_XmlTag* parameters) override {
     if (parameters == nullptr) return false;
     CSS_Params params(parameters);
-    if constexpr (!kNumberTag.view().empty()) params.Number(kNumberTag.view(), this->number_);
-    params.Number("Column", column_).Text("Name", piece_);
+    if constexpr (!kNumber.name.empty()) params.Number(kNumber.name, this->number_);
+    params.Number(kNameColumn.name, column_).Text(kNamePiece.name, piece_);
     return true;
   }
 
  protected:
-  explicit CSS_NameCommand(std::string_view action) : Base(action) {}
+  explicit CSS_NameCommand(const CSS_MessageLayout& layout) : Base(layout) {}
 
   // Sends the name of every record that `records` hands out over `count` indexes, record by
   // record. Always true: a declined record, a blank name or a message that cannot be made only

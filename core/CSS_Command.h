@@ -1,11 +1,12 @@
 #pragma once
 
-#include <algorithm>
+#include <cassert>
 #include <cstddef>
 #include <string>
 #include <string_view>
 
 #include <ssmsg/CSS_Types.h>
+#include "core/CSS_MessageLayout.h"
 #include "core/CSS_XmlTag.h"
 
 namespace ssmsg {
@@ -51,6 +52,10 @@ class CSS_Command {
  protected:
   CSS_Command(std::string_view messageType, std::string_view action, bool hasNode,
               bool hasParameters);
+  // The MessageType, Action and flags of a kind of message.
+  explicit CSS_Command(const CSS_MessageLayout& layout)
+      : CSS_Command(layout.info.messageType, layout.info.action, layout.info.hasNode,
+                    layout.info.hasParameters) {}
 
   // Makes one message and appends it to `out` when it was made and is not empty. This is how
   // every message reaches the caller's list. Returns what MakeCommand returned.
@@ -88,38 +93,31 @@ class CSS_Command {
   CSS_XmlTag* envelopeParameters_ = nullptr;
 };
 
-// A compile-time text, so that group bases and data-only commands can take their literals as
-// template arguments.
-template <std::size_t N>
-struct CSS_Literal {
-  constexpr CSS_Literal(const char (&text)[N]) { std::copy_n(text, N, chars); }  // NOLINT
-  constexpr std::string_view view() const { return {chars, N - 1}; }
-  char chars[N];
-};
-
-// A group base only fixes the MessageType of its commands.
-template <CSS_Literal kMessageType>
+// A group base stands for the commands of one MessageType; each command takes its MessageType,
+// Action and flags from the description of its kind of message.
+template <const std::string_view& kMessageType>
 class CSS_CommandGroup : public CSS_Command {
  protected:
-  explicit CSS_CommandGroup(std::string_view action, bool hasNode = true, bool hasParameters = true)
-      : CSS_Command(kMessageType.view(), action, hasNode, hasParameters) {}
+  explicit CSS_CommandGroup(const CSS_MessageLayout& layout) : CSS_Command(layout) {
+    assert(layout.info.messageType == kMessageType);
+  }
 };
 
-using CSS_Command_M = CSS_CommandGroup<"Interface">;
-using CSS_Command_Ctrl = CSS_CommandGroup<"Controller">;
-using CSS_Command_G = CSS_CommandGroup<"Groups">;
-using CSS_Command_I = CSS_CommandGroup<"Inputs">;
-using CSS_Command_O = CSS_CommandGroup<"Outputs">;
-using CSS_Command_R = CSS_CommandGroup<"Reader">;
-using CSS_Command_Sys = CSS_CommandGroup<"SystemData">;
-using CSS_Command_XTRA = CSS_CommandGroup<"XTRA">;
+using CSS_Command_M = CSS_CommandGroup<kInterfaceMessages>;
+using CSS_Command_Ctrl = CSS_CommandGroup<kControllerMessages>;
+using CSS_Command_G = CSS_CommandGroup<kGroupMessages>;
+using CSS_Command_I = CSS_CommandGroup<kInputMessages>;
+using CSS_Command_O = CSS_CommandGroup<kOutputMessages>;
+using CSS_Command_R = CSS_CommandGroup<kReaderMessages>;
+using CSS_Command_Sys = CSS_CommandGroup<kSystemMessages>;
+using CSS_Command_XTRA = CSS_CommandGroup<kXtraMessages>;
 
 // A command whose message carries nothing but the node number: the clear-all messages that open
 // a list transfer, and the request for a controller's settings.
-template <class Group, CSS_Literal kAction>
+template <class Group, const CSS_MessageLayout& kLayout>
 class CSS_NodeOnlyCommand final : public Group {
  public:
-  CSS_NodeOnlyCommand() : Group(kAction.view()) {}
+  CSS_NodeOnlyCommand() : Group(kLayout) {}
 };
 
 }  // namespace ssmsg

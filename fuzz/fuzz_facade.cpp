@@ -9,7 +9,8 @@
 //     and for controller messages the node first in "Parameters");
 //   - a list transfer that reports success starts with its clear message;
 //   - the same call made again gives the same messages (nothing is kept between calls);
-//   - when no text handed to the library holds "<", ">" or "&", every message is well-formed.
+//   - when no text handed to the library holds "<", ">" or "&", every message is well-formed,
+//     and decodes into a value that encodes to the same bytes.
 
 #include <algorithm>
 #include <cstddef>
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include <ssmsg/CSS_Manager.h>
+#include <ssmsg/CSS_Message.h>
 #include "store_filler.h"
 #include "xml_check.h"
 
@@ -95,7 +97,14 @@ void CheckMessage(const std::string& text, const Expected& expected, bool checkX
         "</Action><Parameters><Node>" + std::to_string(expected.node) + "</Node>";
     SSMSG_FUZZ_CHECK(text.find(node) != std::string::npos);
   }
-  if (checkXml) SSMSG_FUZZ_CHECK(test::IsWellFormedXml(text));
+  if (!checkXml) return;
+  SSMSG_FUZZ_CHECK(test::IsWellFormedXml(text));
+  // What the library builds, it reads back: the same bytes again.
+  CSS_Message message;
+  CSS_DecodeError error;
+  std::string again;
+  SSMSG_FUZZ_CHECK(DecodeMessage(text, message, error));
+  SSMSG_FUZZ_CHECK(EncodeMessage(message, again) && again == text);
 }
 
 class Session {

@@ -9,12 +9,12 @@ bool CSS_Command_M_Poll::AddParameters(CSS_XmlTag* parameters) {
   std::string text;
   if (!start_.empty()) {
     JoinNumbers(text, start_);
-    parameters->AddChild("Start", text);
+    parameters->AddChild(kStartPolling.name, text);
   }
   if (!stop_.empty()) {
     text.clear();
     JoinNumbers(text, stop_);
-    parameters->AddChild("Stop", text);
+    parameters->AddChild(kStopPolling.name, text);
   }
   return true;
 }

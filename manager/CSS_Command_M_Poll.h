@@ -1,5 +1,6 @@
 #pragma once
 
+#include "commands/CSS_MessageCatalog.h"
 #include "core/CSS_Command.h"
 
 namespace ssmsg {
@@ -8,7 +9,7 @@ namespace ssmsg {
 class CSS_Command_M_Poll final : public CSS_Command_M {
  public:
   CSS_Command_M_Poll(CSS_NumberList start, CSS_NumberList stop)
-      : CSS_Command_M("Poll", false, true), start_(start), stop_(stop) {}
+      : CSS_Command_M(kInterfacePollMessage), start_(start), stop_(stop) {}
 
   bool AddParameters(CSS_XmlTag* parameters) override;
 

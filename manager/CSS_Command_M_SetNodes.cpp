@@ -16,13 +16,13 @@ bool CSS_Command_M_SetNodes::AddParameters(CSS_XmlTag* parameters) {
     for (std::size_t i = timeouts_.size(); i < add_.size(); ++i) {
       timeouts.append(timeouts.empty() ? "0" : ",0");
     }
-    parameters->AddChild("Add", add);
-    parameters->AddChild("Timeout", timeouts);
+    parameters->AddChild(kAddNodes.name, add);
+    parameters->AddChild(kNodeTimeouts.name, timeouts);
   }
   if (!remove_.empty()) {
     std::string remove;
     JoinNumbers(remove, remove_);
-    parameters->AddChild("Remove", remove);
+    parameters->AddChild(kRemoveNodes.name, remove);
   }
   return true;
 }

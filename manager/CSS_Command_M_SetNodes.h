@@ -1,5 +1,6 @@
 #pragma once
 
+#include "commands/CSS_MessageCatalog.h"
 #include "core/CSS_Command.h"
 
 namespace ssmsg {
@@ -8,7 +9,7 @@ namespace ssmsg {
 class CSS_Command_M_SetNodes final : public CSS_Command_M {
  public:
   CSS_Command_M_SetNodes(CSS_NumberList add, CSS_NumberList timeouts, CSS_NumberList remove)
-      : CSS_Command_M("SetNodes", false, true), add_(add), timeouts_(timeouts), remove_(remove) {}
+      : CSS_Command_M(kInterfaceSetNodesMessage), add_(add), timeouts_(timeouts), remove_(remove) {}
 
   bool AddParameters(CSS_XmlTag* parameters) override;
 

@@ -7,10 +7,10 @@ namespace ssmsg {
 bool CSS_Command_M_Start::AddParameters(CSS_XmlTag* parameters) {
   if (parameters == nullptr) return false;
   CSS_Params(parameters)
-      .Text("Type", main_ ? "Main" : "Ordinary")
-      .Text("IP_Address", ipAddress_)
-      .Number("IP_Port", ipPort_)
-      .Flag("Settings", 1);
+      .Text(kStartType.name, kStartType.choices[main_ ? 0 : 1])
+      .Text(kIpAddress.name, ipAddress_)
+      .Number(kIpPort.name, ipPort_)
+      .Flag(kStartSettings.name, 1);
   return true;
 }
 

@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "commands/CSS_MessageCatalog.h"
 #include "core/CSS_Command.h"
 
 namespace ssmsg {
@@ -11,7 +12,10 @@ namespace ssmsg {
 class CSS_Command_M_Start final : public CSS_Command_M {
  public:
   CSS_Command_M_Start(bool main, std::string_view ipAddress, int ipPort)
-      : CSS_Command_M("Start", false, true), main_(main), ipAddress_(ipAddress), ipPort_(ipPort) {}
+      : CSS_Command_M(kInterfaceStartMessage),
+        main_(main),
+        ipAddress_(ipAddress),
+        ipPort_(ipPort) {}
 
   bool AddParameters(CSS_XmlTag* parameters) override;
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "commands/CSS_MessageCatalog.h"
 #include "core/CSS_Command.h"
 
 namespace ssmsg {
@@ -7,7 +8,7 @@ namespace ssmsg {
 // "Stop": closes an interface. The only message without a "Parameters" element.
 class CSS_Command_M_Stop final : public CSS_Command_M {
  public:
-  CSS_Command_M_Stop() : CSS_Command_M("Stop", false, false) {}
+  CSS_Command_M_Stop() : CSS_Command_M(kInterfaceStopMessage) {}
 };
 
 }  // namespace ssmsg

@@ -276,7 +276,8 @@ TEST(Tool, InformationCommands) {
 
   for (const std::string command :
        {"", "settings", "ask-settings", "interface", "interface start", "interface stop",
-        "interface set-nodes", "interface poll", "validate", "demo-site", "tasks", "diff"}) {
+        "interface set-nodes", "interface poll", "validate", "demo-site", "tasks", "diff", "decode",
+        "import"}) {
     result = Tool(command + " --help");
     EXPECT_EQ(result.status, 0) << command;
     EXPECT_NE(result.out.find("Usage:"), std::string::npos) << command;
@@ -334,7 +335,8 @@ TEST(Tool, UnwritableOutputExitsThree) {
        {"settings", "settings --format json", "ask-settings --interface 1 --node 5",
         "diff --from - --to " SSMSG_SOURCE_DIR "/site/demo_site.json <'" SSMSG_TEST_SITES
         "/../golden/empty_site.json'",
-        "interface poll --interface 1 --start 2", "demo-site", "tasks", "validate", "--help"}) {
+        "interface poll --interface 1 --start 2", "demo-site", "tasks", "validate", "--help",
+        "decode '" SSMSG_GOLDEN "/demo_settings.txt'", "import /dev/null"}) {
     const Result result = Tool(args + " >/dev/full");
     EXPECT_EQ(result.status, 3) << args;
     EXPECT_EQ(result.err, line + "\n") << args;
@@ -437,6 +439,66 @@ TEST(Tool, HugeFileOfMistakesStaysBounded) {
             std::string::npos);
   ASSERT_FALSE(maxKb.empty());
   EXPECT_LT(std::stol(maxKb), 1024 * 1024) << "kilobytes";
+}
+
+// decode: every message as one line of JSON; a bad line on standard error, the others still
+// written; blank lines skipped and CR LF line ends read as line feeds.
+TEST(Tool, DecodeWritesJsonLinesAndReportsBadLines) {
+  const fs::path folder = fs::path(testing::TempDir()) / ("decode." + std::to_string(getpid()));
+  fs::create_directories(folder);
+  const std::string clear =
+      "<Command><InterfaceID>1</InterfaceID><MessageType>Inputs</MessageType>"
+      "<Action>InputClearAll</Action><Parameters><Node>2</Node></Parameters>"
+      "</Command>";
+  std::ofstream(folder / "in.txt") << clear << "\n \n<Command>\n" << clear << "\r\n";
+  const std::string json =
+      R"({"interface":1,"messageType":"Inputs","action":"InputClearAll","node":2,"parameters":{}})"
+      "\n";
+  for (const auto& [args, name] :
+       {std::pair{"decode in.txt", "in.txt"}, std::pair{"decode - <in.txt", "<stdin>"}}) {
+    const Result result = Tool(args, folder);
+    EXPECT_EQ(result.status, 2) << args;
+    EXPECT_EQ(result.out, json + json) << args;
+    EXPECT_EQ(result.err, std::string(name) + ":3:10: expected <InterfaceID> after <Command>\n");
+  }
+  const Result missing = Tool("decode no-such.txt", folder);
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_EQ(missing.err.rfind("ssmsg: no-such.txt: cannot read the file: ", 0), 0u);
+  fs::remove_all(folder);
+}
+
+// import: the site file it writes makes the same messages again; the clock message is skipped
+// with a note; a bad line writes nothing.
+TEST(Tool, ImportWritesTheSiteThatMakesTheMessages) {
+  const fs::path folder = fs::path(testing::TempDir()) / ("import." + std::to_string(getpid()));
+  fs::create_directories(folder);
+  const std::string tasks =
+      "--task 177,151,153,154,155,156,157,158,159,160,161,162,163,164,165,"
+      "166,167,168,169,170,171,172,173,174,175,176";
+  Result result =
+      Tool("settings " + tasks +
+               " >sent.txt && '" SSMSG_TOOL "' import sent.txt --output site.json && '" SSMSG_TOOL
+               "' settings --config site.json " +
+               tasks + " | cmp - sent.txt",
+           folder);
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+
+  result = Tool("import <'" SSMSG_GOLDEN "/demo_settings.txt'", folder);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err,
+            "ssmsg: import: skipped 2 SystemData SetRTC messages, which carry no configuration\n");
+
+  std::ofstream(folder / "bad.txt") << "<Command>\n";
+  for (const std::string args :
+       {"import sent.txt bad.txt", "import sent.txt --enums-from no-such.json"}) {
+    result = Tool(args, folder);
+    EXPECT_EQ(result.status, 2) << args;
+    EXPECT_EQ(result.out, "") << args;
+  }
+  result = Tool("import bad.txt", folder);
+  EXPECT_EQ(result.err, "bad.txt:1:10: expected <InterfaceID> after <Command>\n");
+  fs::remove_all(folder);
 }
 
 }  // namespace

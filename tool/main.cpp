@@ -23,6 +23,7 @@
 #include "demo_site.h"
 
 #include "output.h"
+#include "readback.h"
 
 namespace ssmsg::tool {
 namespace {
@@ -77,6 +78,8 @@ struct Options {
   std::string ip;
   std::int32_t port = 0;
   std::string add, timeouts, remove, start, stop;
+  std::vector<std::string> files;  // decode, import
+  std::string enumsFrom;
 };
 
 // The tasks of "all" or of a list such as "161,165,168", in the order given.
@@ -449,6 +452,29 @@ int Main(int argc, char** argv) {
   AddOutput(*demo, options);
   CLI::App* tasks = app.add_subcommand("tasks", "Lists the settings tasks and what each sends.");
 
+  CLI::App* decode = app.add_subcommand(
+      "decode",
+      "Reads messages, one per line, and writes each as one line of JSON. A line that is not a "
+      "message is reported as FILE:LINE:COLUMN: reason on standard error and the other lines are "
+      "still written; then the exit status is 2. Blank lines are skipped; a carriage return "
+      "before a line feed is dropped.");
+  CLI::App* importSite = app.add_subcommand(
+      "import",
+      "Reads settings messages, one per line, and writes a site file that makes them: settings "
+      "--task L on it writes the same messages again, for any task list L without 152. Nothing "
+      "is written when a line is not a message or cannot be applied (exit status 2).");
+  for (CLI::App* command : {decode, importSite}) {
+    command->add_option("files", options.files, "files to read (standard input for none or -)")
+        ->type_name("FILE");
+  }
+  importSite
+      ->add_option("--enums-from", options.enumsFrom,
+                   "site file whose enumeration texts are read back besides the built-in ones; "
+                   "they are written into the site file too")
+      ->type_name("SITE");
+  AddOutput(*decode, options);
+  AddOutput(*importSite, options);
+
   app.footer(
       "Exit status: 0 when every operation returned true, 1 when one returned false (standard "
       "error says which and why), 2 for a bad command line or site file (nothing is written to "
@@ -485,6 +511,8 @@ int Main(int argc, char** argv) {
       return kDone;
     }
     if (*tasks) return RunTasks(output);
+    if (*decode) return RunDecode(options.files, output);
+    if (*importSite) return RunImport(options.files, options.enumsFrom, output);
     return kBadInput;
   }();
   return Conclude(status, output);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "commands/CSS_MessageCatalog.h"
 #include "core/CSS_Command.h"
 
 namespace ssmsg {
@@ -8,7 +9,7 @@ namespace ssmsg {
 // controller's configuration when the message is built.
 class CSS_Command_Ctrl_DbMode final : public CSS_Command_Ctrl {
  public:
-  CSS_Command_Ctrl_DbMode() : CSS_Command_Ctrl("SetDbMode") {}
+  CSS_Command_Ctrl_DbMode() : CSS_Command_Ctrl(kSetDbModeMessage) {}
 
   bool AddParameters(CSS_XmlTag* parameters) override;
 };

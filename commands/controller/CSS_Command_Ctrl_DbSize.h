@@ -1,5 +1,6 @@
 #pragma once
 
+#include "commands/CSS_MessageCatalog.h"
 #include "core/CSS_Command.h"
 
 namespace ssmsg {
@@ -8,7 +9,7 @@ namespace ssmsg {
 // configuration when the message is built.
 class CSS_Command_Ctrl_DbSize final : public CSS_Command_Ctrl {
  public:
-  CSS_Command_Ctrl_DbSize() : CSS_Command_Ctrl("SetDbSize") {}
+  CSS_Command_Ctrl_DbSize() : CSS_Command_Ctrl(kSetDbSizeMessage) {}
 
   bool AddParameters(CSS_XmlTag* parameters) override;
 };

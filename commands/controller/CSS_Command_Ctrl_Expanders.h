@@ -1,5 +1,6 @@
 #pragma once
 
+#include "commands/CSS_MessageCatalog.h"
 #include "core/CSS_Command.h"
 
 namespace ssmsg {
@@ -8,7 +9,7 @@ namespace ssmsg {
 // controller's configuration when the message is built.
 class CSS_Command_Ctrl_Expanders final : public CSS_Command_Ctrl {
  public:
-  CSS_Command_Ctrl_Expanders() : CSS_Command_Ctrl("SetExpanders") {}
+  CSS_Command_Ctrl_Expanders() : CSS_Command_Ctrl(kSetExpandersMessage) {}
 
   bool AddParameters(CSS_XmlTag* parameters) override;
 };

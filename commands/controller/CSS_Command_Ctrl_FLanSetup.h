@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ssmsg/CSApplicationManagerStd.h>
+#include "commands/CSS_MessageCatalog.h"
 #include "commands/CSS_RecordCommand.h"
 
 namespace ssmsg {
@@ -10,7 +11,7 @@ namespace ssmsg {
 class CSS_Command_Ctrl_FLanSetup final
     : public CSS_RecordCommand<CSS_Command_Ctrl, CSDevice_FLanSetup> {
  public:
-  CSS_Command_Ctrl_FLanSetup() : CSS_RecordCommand("FLAN_MasterSetup") {}
+  CSS_Command_Ctrl_FLanSetup() : CSS_RecordCommand(kFLanSetupMessage) {}
 
   bool MakeCommands(int interfaceId, int node, CSS_StringList& out) override;
   bool AddParameters(CSS_XmlTag* parameters) override;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ssmsg/CSApplicationManagerStd.h>
+#include "commands/CSS_MessageCatalog.h"
 #include "commands/CSS_RecordCommand.h"
 
 namespace ssmsg {
@@ -9,7 +10,7 @@ namespace ssmsg {
 // that the port container hands out, up to the controller's serial port count.
 class CSS_Command_Ctrl_PortSetup final : public CSS_RecordCommand<CSS_Command_Ctrl, CSDevice_Port> {
  public:
-  CSS_Command_Ctrl_PortSetup() : CSS_RecordCommand("CommPortSetup") {}
+  CSS_Command_Ctrl_PortSetup() : CSS_RecordCommand(kCommPortSetupMessage) {}
 
   bool MakeCommands(int interfaceId, int node, CSS_StringList& out) override;
   bool AddParameters(CSS_XmlTag* parameters) override;

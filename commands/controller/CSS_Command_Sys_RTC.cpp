@@ -1,5 +1,7 @@
 #include "commands/controller/CSS_Command_Sys_RTC.h"
 
+#include <cstdint>
+#include <iterator>
 #include <optional>
 
 #include <ssmsg/CSS_Clock.h>
@@ -39,13 +41,11 @@ bool CSS_Command_Sys_RTC::AddParameters(CSS_XmlTag* parameters) {
   const std::optional<double> now = ReadClockAsVariantTime();
   CSS_DateTimeFields f{-1, -1, -1, -1, -1, -1};
   if (now) CSS_VariantTimeToFields(*now, f);  // leaves the -1s in place when it fails
-  CSS_Params(parameters)
-      .Number("Year", f.Year)
-      .Number("Month", f.Month)
-      .Number("Day", f.Day)
-      .Number("Hour", f.Hour)
-      .Number("Minute", f.Minute)
-      .Number("Second", f.Second);
+  const std::int32_t values[] = {f.Year, f.Month, f.Day, f.Hour, f.Minute, f.Second};
+  static_assert(std::size(values) == std::size(kClockElements));
+  CSS_Params params(parameters);
+  for (std::size_t i = 0; i < std::size(values); ++i)
+    params.Number(kClockElements[i].name, values[i]);
   return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "commands/CSS_MessageCatalog.h"
 #include "core/CSS_Command.h"
 
 namespace ssmsg {
@@ -9,7 +10,7 @@ namespace ssmsg {
 // six fields travel as -1.
 class CSS_Command_Sys_RTC final : public CSS_Command_Sys {
  public:
-  CSS_Command_Sys_RTC() : CSS_Command_Sys("SetRTC") {}
+  CSS_Command_Sys_RTC() : CSS_Command_Sys(kSetRTCMessage) {}
 
   bool AddParameters(CSS_XmlTag* parameters) override;
 };

@@ -14,7 +14,7 @@ bool CSS_Command_I_Link::AddParameters(CSS_XmlTag* parameters) {
   if (parameters == nullptr) return false;
   // The tag names put the level before the direction; ports and levels are unsigned bytes.
   CSS_Params(parameters)
-      .Number("Input", number_)
+      .Number(kInputNumber.name, number_)
       .Fields(kRecordFields<CSDevice_InputLinkItem>, record_);
   return true;
 }

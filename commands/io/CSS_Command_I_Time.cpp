@@ -15,14 +15,16 @@ bool CSS_Command_I_Time::MakeCommands(int interfaceId, int node, CSS_StringList&
 bool CSS_Command_I_Time::AddParameters(CSS_XmlTag* parameters) {
   if (parameters == nullptr) return false;
   const CSDevice_InputTimeItem& r = record_;
-  CSS_Params(parameters).Number("Input", number_).Fields(kRecordFields<CSDevice_InputTimeItem>, r);
+  CSS_Params(parameters)
+      .Number(kInputNumber.name, number_)
+      .Fields(kRecordFields<CSDevice_InputTimeItem>, r);
   // The level list is the last child of "Parameters", so its closing tag may be deferred; each
   // entry has children of its own and closes itself.
-  CSS_XmlTag* levels = parameters->AddContainer("LevelTGs", false);
+  CSS_XmlTag* levels = parameters->AddContainer(kLevelTGs.name, false);
   for (int level = 1; level <= CSDevice_InputTimeItem::kLevels; ++level) {
-    CSS_Params(levels->AddContainer("LevelTG", true))
-        .Enum("Level", CSToolEnumId::Level, level)
-        .Number("Group", r.LevelTG[static_cast<std::size_t>(level - 1)]);
+    CSS_Params(levels->AddContainer(kLevelTGs.item, true))
+        .Enum(kLevel.name, kLevel.enumeration, level)
+        .Number(kLevelGroup.name, r.LevelTG[static_cast<std::size_t>(level - 1)]);
   }
   return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ssmsg/CSApplicationManagerStd.h>
+#include "commands/CSS_MessageCatalog.h"
 #include "commands/CSS_RecordCommand.h"
 
 namespace ssmsg {
@@ -10,7 +11,7 @@ namespace ssmsg {
 // input-timing container hands out, up to the controller's input count.
 class CSS_Command_I_Time final : public CSS_RecordCommand<CSS_Command_I, CSDevice_InputTime> {
  public:
-  CSS_Command_I_Time() : CSS_RecordCommand("InputTime") {}
+  CSS_Command_I_Time() : CSS_RecordCommand(kInputTimeMessage) {}
 
   bool MakeCommands(int interfaceId, int node, CSS_StringList& out) override;
   bool AddParameters(CSS_XmlTag* parameters) override;

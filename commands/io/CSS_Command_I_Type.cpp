@@ -12,7 +12,7 @@ bool CSS_Command_I_Type::MakeCommands(int interfaceId, int node, CSS_StringList&
 
 bool CSS_Command_I_Type::AddParameters(CSS_XmlTag* parameters) {
   if (parameters == nullptr) return false;
-  CSS_Params(parameters).Number("Input", number_).Fields(kInputTypeFields, record_);
+  CSS_Params(parameters).Number(kInputNumber.name, number_).Fields(kInputTypeFields, record_);
   return true;
 }
 

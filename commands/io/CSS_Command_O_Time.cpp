@@ -14,7 +14,7 @@ bool CSS_Command_O_Time::MakeCommands(int interfaceId, int node, CSS_StringList&
 bool CSS_Command_O_Time::AddParameters(CSS_XmlTag* parameters) {
   if (parameters == nullptr) return false;
   CSS_Params(parameters)
-      .Number("Output", number_)
+      .Number(kOutputNumber.name, number_)
       .Fields(kRecordFields<CSDevice_OutputTimeItem>, record_);
   return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ssmsg/CSApplicationManagerStd.h>
+#include "commands/CSS_MessageCatalog.h"
 #include "commands/CSS_RecordCommand.h"
 
 namespace ssmsg {
@@ -10,7 +11,7 @@ namespace ssmsg {
 // to the controller's output count.
 class CSS_Command_O_Time final : public CSS_RecordCommand<CSS_Command_O, CSDevice_OutputTime> {
  public:
-  CSS_Command_O_Time() : CSS_RecordCommand("OutputTime") {}
+  CSS_Command_O_Time() : CSS_RecordCommand(kOutputTimeMessage) {}
 
   bool MakeCommands(int interfaceId, int node, CSS_StringList& out) override;
   bool AddParameters(CSS_XmlTag* parameters) override;

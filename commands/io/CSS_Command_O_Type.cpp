@@ -15,7 +15,7 @@ bool CSS_Command_O_Type::MakeCommands(int interfaceId, int node, CSS_StringList&
 // values are unsigned bytes; the controller expects the four ports first, then the four levels.
 bool CSS_Command_O_Type::AddParameters(CSS_XmlTag* parameters) {
   if (parameters == nullptr) return false;
-  CSS_Params(parameters).Number("Output", number_).Fields(kOutputTypeFields, record_);
+  CSS_Params(parameters).Number(kOutputNumber.name, number_).Fields(kOutputTypeFields, record_);
   return true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ssmsg/CSApplicationManagerStd.h>
+#include "commands/CSS_MessageCatalog.h"
 #include "commands/CSS_RecordCommand.h"
 
 namespace ssmsg {
@@ -10,7 +11,7 @@ namespace ssmsg {
 // out, up to the controller's output count.
 class CSS_Command_O_Type final : public CSS_RecordCommand<CSS_Command_O, CSDevice_OutputType> {
  public:
-  CSS_Command_O_Type() : CSS_RecordCommand("OutputType") {}
+  CSS_Command_O_Type() : CSS_RecordCommand(kOutputTypeMessage) {}
 
   bool MakeCommands(int interfaceId, int node, CSS_StringList& out) override;
   bool AddParameters(CSS_XmlTag* parameters) override;

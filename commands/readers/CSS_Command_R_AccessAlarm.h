@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ssmsg/CSApplicationManagerStd.h>
+#include "commands/CSS_MessageCatalog.h"
 #include "commands/CSS_RecordCommand.h"
 
 namespace ssmsg {
@@ -11,7 +12,7 @@ namespace ssmsg {
 class CSS_Command_R_AccessAlarm final
     : public CSS_RecordCommand<CSS_Command_R, CSDevice_RdAccessAlarm> {
  public:
-  CSS_Command_R_AccessAlarm() : CSS_RecordCommand("AccessAlarm") {}
+  CSS_Command_R_AccessAlarm() : CSS_RecordCommand(kAccessAlarmMessage) {}
 
   bool MakeCommands(int interfaceId, int node, CSS_StringList& out) override;
   bool AddParameters(CSS_XmlTag* parameters) override;

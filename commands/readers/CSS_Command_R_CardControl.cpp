@@ -14,7 +14,7 @@ bool CSS_Command_R_CardControl::MakeCommands(int interfaceId, int node, CSS_Stri
 bool CSS_Command_R_CardControl::AddParameters(CSS_XmlTag* parameters) {
   if (parameters == nullptr) return false;
   CSS_Params(parameters)
-      .Number("Reader", number_)
+      .Number(kReaderNumber.name, number_)
       .Fields(kRecordFields<CSDevice_RdCardControlItem>, record_);
   return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ssmsg/CSApplicationManagerStd.h>
+#include "commands/CSS_MessageCatalog.h"
 #include "commands/CSS_RecordCommand.h"
 
 namespace ssmsg {
@@ -11,7 +12,7 @@ namespace ssmsg {
 class CSS_Command_R_CardControl final
     : public CSS_RecordCommand<CSS_Command_R, CSDevice_RdCardControl> {
  public:
-  CSS_Command_R_CardControl() : CSS_RecordCommand("SetCardControl") {}
+  CSS_Command_R_CardControl() : CSS_RecordCommand(kCardControlMessage) {}
 
   bool MakeCommands(int interfaceId, int node, CSS_StringList& out) override;
   bool AddParameters(CSS_XmlTag* parameters) override;

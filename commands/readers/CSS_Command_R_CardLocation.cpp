@@ -14,7 +14,7 @@ bool CSS_Command_R_CardLocation::MakeCommands(int interfaceId, int node, CSS_Str
 bool CSS_Command_R_CardLocation::AddParameters(CSS_XmlTag* parameters) {
   if (parameters == nullptr) return false;
   CSS_Params(parameters)
-      .Number("Reader", number_)
+      .Number(kReaderNumber.name, number_)
       .Fields(kRecordFields<CSDevice_RdCardLocationItem>, record_);
   return true;
 }

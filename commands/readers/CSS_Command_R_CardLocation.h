@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ssmsg/CSApplicationManagerStd.h>
+#include "commands/CSS_MessageCatalog.h"
 #include "commands/CSS_RecordCommand.h"
 
 namespace ssmsg {
@@ -11,7 +12,7 @@ namespace ssmsg {
 class CSS_Command_R_CardLocation final
     : public CSS_RecordCommand<CSS_Command_R, CSDevice_RdCardLocation> {
  public:
-  CSS_Command_R_CardLocation() : CSS_RecordCommand("SetCardLocation") {}
+  CSS_Command_R_CardLocation() : CSS_RecordCommand(kCardLocationMessage) {}
 
   bool MakeCommands(int interfaceId, int node, CSS_StringList& out) override;
   bool AddParameters(CSS_XmlTag* parameters) override;

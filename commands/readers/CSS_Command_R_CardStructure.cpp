@@ -14,7 +14,7 @@ bool CSS_Command_R_CardStructure::MakeCommands(int interfaceId, int node, CSS_St
 bool CSS_Command_R_CardStructure::AddParameters(CSS_XmlTag* parameters) {
   if (parameters == nullptr) return false;
   CSS_Params(parameters)
-      .Number("Reader", number_)
+      .Number(kReaderNumber.name, number_)
       .Fields(kRecordFields<CSDevice_RdCardStructureItem>, record_);
   return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ssmsg/CSApplicationManagerStd.h>
+#include "commands/CSS_MessageCatalog.h"
 #include "commands/CSS_RecordCommand.h"
 
 namespace ssmsg {
@@ -10,7 +11,7 @@ namespace ssmsg {
 class CSS_Command_R_CardStructure final
     : public CSS_RecordCommand<CSS_Command_R, CSDevice_RdCardStructure> {
  public:
-  CSS_Command_R_CardStructure() : CSS_RecordCommand("SetCardStructure") {}
+  CSS_Command_R_CardStructure() : CSS_RecordCommand(kCardStructureMessage) {}
 
   bool MakeCommands(int interfaceId, int node, CSS_StringList& out) override;
   bool AddParameters(CSS_XmlTag* parameters) override;

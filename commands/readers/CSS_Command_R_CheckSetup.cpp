@@ -13,7 +13,7 @@ bool CSS_Command_R_CheckSetup::MakeCommands(int interfaceId, int node, CSS_Strin
 
 bool CSS_Command_R_CheckSetup::AddParameters(CSS_XmlTag* parameters) {
   if (parameters == nullptr) return false;
-  CSS_Params(parameters).Number("Reader", number_).Fields(kRdCheckSetupFields, record_);
+  CSS_Params(parameters).Number(kReaderNumber.name, number_).Fields(kRdCheckSetupFields, record_);
   return true;
 }
 

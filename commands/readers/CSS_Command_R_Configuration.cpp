@@ -13,7 +13,9 @@ bool CSS_Command_R_Configuration::MakeCommands(int interfaceId, int node, CSS_St
 
 bool CSS_Command_R_Configuration::AddParameters(CSS_XmlTag* parameters) {
   if (parameters == nullptr) return false;
-  CSS_Params(parameters).Number("Reader", number_).Fields(kRdConfigurationFields, record_);
+  CSS_Params(parameters)
+      .Number(kReaderNumber.name, number_)
+      .Fields(kRdConfigurationFields, record_);
   return true;
 }
 

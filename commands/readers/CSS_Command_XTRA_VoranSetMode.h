@@ -2,6 +2,7 @@
 
 #include <ssmsg/CSDevice_Records.h>
 
+#include "commands/CSS_MessageCatalog.h"
 #include "core/CSS_Command.h"
 
 namespace ssmsg {
@@ -10,7 +11,7 @@ namespace ssmsg {
 // afresh from the store each time the message is made. One message; no record number.
 class CSS_Command_XTRA_VoranSetMode final : public CSS_Command_XTRA {
  public:
-  CSS_Command_XTRA_VoranSetMode() : CSS_Command_XTRA("SetVORAN_Mode") {}
+  CSS_Command_XTRA_VoranSetMode() : CSS_Command_XTRA(kXtraModeMessage) {}
 
   // Makes the message and appends it when it was made; true whatever was appended.
   bool MakeCommands(int interfaceId, int node, CSS_StringList& out) override;

@@ -14,7 +14,7 @@ bool CSS_Command_G_HolidaySetup::MakeCommands(int interfaceId, int node, CSS_Str
 bool CSS_Command_G_HolidaySetup::AddParameters(CSS_XmlTag* parameters) {
   if (parameters == nullptr) return false;
   CSS_Params(parameters)
-      .Number("HolidayNumber", number_)
+      .Number(kHolidayNumber.name, number_)
       .Fields(kRecordFields<CSDevice_HolidayItem>, record_);
   return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ssmsg/CSApplicationManagerStd.h>
+#include "commands/CSS_MessageCatalog.h"
 #include "commands/CSS_RecordCommand.h"
 
 namespace ssmsg {
@@ -9,7 +10,7 @@ namespace ssmsg {
 // per holiday that the holiday container hands out. A declined position leaves its number unused.
 class CSS_Command_G_HolidaySetup final : public CSS_RecordCommand<CSS_Command_G, CSDevice_Holiday> {
  public:
-  CSS_Command_G_HolidaySetup() : CSS_RecordCommand("HolidaySetup") {}
+  CSS_Command_G_HolidaySetup() : CSS_RecordCommand(kHolidaySetupMessage) {}
 
   bool MakeCommands(int interfaceId, int node, CSS_StringList& out) override;
   bool AddParameters(CSS_XmlTag* parameters) override;

@@ -28,12 +28,12 @@ bool CSS_Command_G_TG_Setup::MakeCommands(int interfaceId, int node, CSS_StringL
 bool CSS_Command_G_TG_Setup::AddParameters(CSS_XmlTag* parameters) {
   if (parameters == nullptr) return false;
   if (items_.empty() || items_.size() > CSDevice_TimeGroupZone::kBlockSize) return false;
-  CSS_Params(parameters).Number("Group", groupNumber_);
+  CSS_Params(parameters).Number(kTimeGroupNumber.name, groupNumber_);
   // The zone list is the last element of the message, so its closing tag may wait for the
   // second pass; each zone closes its own.
-  CSS_XmlTag* zones = parameters->AddContainer("Zones", false);
+  CSS_XmlTag* zones = parameters->AddContainer(kZones.name, false);
   for (const CSDevice_TimeGroupZoneItem* item : items_) {
-    CSS_Params(zones->AddContainer("Zone", true))
+    CSS_Params(zones->AddContainer(kZones.item, true))
         .Fields(kRecordFields<CSDevice_TimeGroupZoneItem>, *item);
   }
   return true;

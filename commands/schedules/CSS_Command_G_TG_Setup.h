@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include <ssmsg/CSApplicationManagerStd.h>
+#include "commands/CSS_MessageCatalog.h"
 #include "core/CSS_Command.h"
 
 namespace ssmsg {
@@ -12,7 +13,7 @@ namespace ssmsg {
 // (first zones 1, 9, 17, ...), one message per block that the time-group container hands out.
 class CSS_Command_G_TG_Setup final : public CSS_Command_G {
  public:
-  CSS_Command_G_TG_Setup() : CSS_Command_G("TimeGroupSetup") {}
+  CSS_Command_G_TG_Setup() : CSS_Command_G(kTimeGroupSetupMessage) {}
 
   bool MakeCommands(int interfaceId, int node, CSS_StringList& out) override;
   // Refuses a block without zones or with more than eight.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ssmsg/CSApplicationManagerStd.h>
+#include "commands/CSS_MessageCatalog.h"
 #include "commands/CSS_RecordCommand.h"
 
 namespace ssmsg {
@@ -9,7 +10,7 @@ namespace ssmsg {
 // container hands out, up to the controller's time-zone count.
 class CSS_Command_G_TZ_Setup final : public CSS_RecordCommand<CSS_Command_G, CSDevice_TimeZone> {
  public:
-  CSS_Command_G_TZ_Setup() : CSS_RecordCommand("TimeZoneSetup") {}
+  CSS_Command_G_TZ_Setup() : CSS_RecordCommand(kTimeZoneSetupMessage) {}
 
   bool MakeCommands(int interfaceId, int node, CSS_StringList& out) override;
   bool AddParameters(CSS_XmlTag* parameters) override;

@@ -1,15 +1,18 @@
 #pragma once
 
 // Everything a host needs: the facade, the configuration store, the enumeration service, the
-// clock, site files and the settings job.
+// clock, site files, the settings job, and messages read back (decoded, and imported into a
+// site file).
 
 #include <ssmsg/CSApplicationManagerStd.h>
 #include <ssmsg/CSDevice_Containers.h>
 #include <ssmsg/CSDevice_Records.h>
 #include <ssmsg/CSDevice_Resource.h>
 #include <ssmsg/CSS_Clock.h>
+#include <ssmsg/CSS_Import.h>
 #include <ssmsg/CSS_Json.h>
 #include <ssmsg/CSS_Manager.h>
+#include <ssmsg/CSS_Message.h>
 #include <ssmsg/CSS_Site.h>
 #include <ssmsg/CSS_SiteDiff.h>
 #include <ssmsg/CSS_SiteSettings.h>

@@ -1,0 +1,82 @@
+#pragma once
+
+// A site file from the settings messages that made it: the messages are applied in order, per
+// controller, the way a controller takes them, and the site that results is written as a site
+// file. Given the messages that `ssmsg settings --task L` writes for a site, the site file written
+// here makes `ssmsg settings --task L` write exactly those messages again, for any task list L
+// without the clock (task 152).
+//
+//   CSS_Import import;
+//   for (each line of the stream) import.AddLine(line, "settings.txt", lineNumber);
+//   if (import.Errors().empty()) import.WriteSite([](std::string_view text) { ...; return true; });
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <ssmsg/CSS_Site.h>
+#include <ssmsg/export.h>
+
+namespace ssmsg {
+
+struct CSS_ImportOptions {
+  // Enumeration texts to read back besides the built-in ones; they are also written into the
+  // site file. Read when the import is made: the site need not outlive that.
+  const CSS_Site* enumsFrom = nullptr;
+};
+
+// How messages become records:
+// - A clear message empties the records of its own task only: "InputClearAll" the input types
+//   (not the names, timing or links of the inputs), "ReaderClearAll" the reader configurations
+//   (not the card formats, the check setup or the names), and so on.
+// - A record message sets the record it names; serial ports, field-LAN nodes and time zones,
+//   whose messages name no position, take the next position after the last clear. A time-group
+//   message sets the zones of its group in the block of eight zone numbers it covers.
+// - A name piece is placed at its column, and the name ends after it.
+// - A later message wins over an earlier one. Controllers appear in the order of their first
+//   message.
+// - Enumeration texts become the lowest value that has the text; a text that no value has gets
+//   the lowest value that has no text, and an "Enums" entry in the site file.
+// - Interface messages, the request for settings and the clock carry no configuration: they are
+//   skipped, and Notes() says so once per kind.
+// Capability counts are set high enough that every record is sent, and the time-zone count so
+// that the time-group blocks cover every zone number seen.
+//
+// The records are kept, not the messages: memory grows with the records of the site, not with
+// the length of the stream.
+class SSMSG_API CSS_Import {
+ public:
+  explicit CSS_Import(const CSS_ImportOptions& options = {});
+  CSS_Import(CSS_Import&&) noexcept;
+  CSS_Import& operator=(CSS_Import&&) noexcept;
+  ~CSS_Import();
+
+  // Applies line `line` (1-based) of the stream `source`: one message, exactly as the library
+  // writes it. A line of nothing but white space is skipped. false when the line is not a message
+  // or cannot be applied; Errors() then says why.
+  bool AddLine(std::string_view text, std::string_view source, std::size_t line);
+
+  // What was wrong, one line each: "SOURCE:LINE:COLUMN: reason" for a line that is not a
+  // message, "SOURCE:LINE: reason" for one that cannot be applied. After 100 errors one more
+  // line says how many followed.
+  std::vector<std::string> Errors() const;
+
+  // One line per kind of message that was skipped, e.g. "skipped 3 SystemData SetRTC messages,
+  // which carry no configuration".
+  std::vector<std::string> Notes() const;
+
+  // Writes the site file, handing its text to `sink` in pieces, one controller at a time; the
+  // records go into the file, so call it once, after the last line. false when there were errors
+  // (nothing is written then; a name that is not valid UTF-8, which a site file cannot hold, is
+  // found here and added to Errors()) or when `sink` returned false.
+  bool WriteSite(const std::function<bool(std::string_view text)>& sink);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace ssmsg

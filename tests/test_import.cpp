@@ -1,0 +1,283 @@
+// Import: the site file written from a stream of settings messages makes the same messages again,
+// for generated sites and the demo site and any task list without the clock; clear messages
+// empty their own task only; enumeration texts find their values; bad lines are reported.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <ssmsg/CSS_Import.h>
+#include <ssmsg/CSS_SiteSettings.h>
+#include "fuzz/store_filler.h"
+#include "site/CSS_SiteData.h"
+#include "site/CSS_SiteWriter.h"
+#include "support.h"
+
+namespace ssmsg {
+namespace {
+
+using Tasks = std::vector<ApplicationManagerTask>;
+
+// The messages that `ssmsg settings --task tasks` writes for `site`.
+std::vector<std::string> Settings(const CSS_Site& site, const Tasks& tasks) {
+  std::vector<std::string> lines;
+  CSS_SettingsOptions options;
+  options.tasks = tasks;
+  MakeSiteSettings(site, options, [&](const CSS_SiteMessage& message) {
+    lines.emplace_back(message.text);
+    return true;
+  });
+  return lines;
+}
+
+struct Imported {
+  std::string site;
+  std::vector<std::string> errors;
+  std::vector<std::string> notes;
+};
+
+Imported Import(const std::vector<std::string>& lines, const CSS_Site* enumsFrom = nullptr) {
+  CSS_Import import({.enumsFrom = enumsFrom});
+  for (std::size_t i = 0; i < lines.size(); ++i)
+    import.AddLine(lines[i], "in", i + 1);
+  Imported result;
+  import.WriteSite([&](std::string_view text) {
+    result.site.append(text);
+  return true;
+});
+result.errors = import.Errors();
+result.notes = import.Notes();
+return result;
+}  // namespace
+
+CSS_Site Load(const std::string& text) {
+  CSS_SiteLoadResult loaded = LoadSiteText(text, "site.json");
+  EXPECT_TRUE(loaded.site.has_value()) << (loaded.errors.empty() ? "" : loaded.errors[0]) << text;
+  return std::move(*loaded.site);
+}
+
+// settings(import(settings(S, L)), L) == settings(S, L).
+void ExpectRoundTrip(const CSS_Site& site, const Tasks& tasks, const std::string& what) {
+  const std::vector<std::string> sent = Settings(site, tasks);
+  const Imported imported = Import(sent);
+  ASSERT_TRUE(imported.errors.empty()) << what << ": " << imported.errors[0];
+  EXPECT_EQ(Settings(Load(imported.site), tasks), sent) << what << "\n" << imported.site;
+}
+
+// A site file has no sub-records where a list element is null.
+void DropOrphans(CSApplicationManagerStd& store) {
+  const auto drop = [](const auto& owner, auto&... parts) {
+    for (int i = 0; i < std::max({parts.GetRecordCount()...}); ++i) {
+      if (owner.Find(i) == nullptr) (parts.Decline(i), ...);
+    }
+  };
+  drop(store.GetInputType(), store.GetInputTime(), store.GetInputLink());
+  drop(store.GetOutputType(), store.GetOutputTime());
+  drop(store.GetRdConfiguration(), store.GetRdCardControl(), store.GetRdCardLocation(),
+       store.GetRdCardStructure(), store.GetRdAccessAlarm());
+}
+
+// A valid site of a few random controllers: declined records, counts above and below their
+// lists, values without texts, enumeration texts of the site's own (duplicates and empty ones
+// too), names and texts with markup in them.
+CSS_Site RandomSite(std::uint32_t seed) {
+  test::RandomSource source(seed);
+  std::mt19937 random(seed);
+  const auto markup = [&](std::string text) {
+    for (char& c : text) {
+      if (random() % 6 == 0) c = "<>&"[random() % 3];
+    }
+    return text;
+  };
+  auto data = std::make_unique<CSS_SiteData>();
+  for (std::uint32_t c = 0; c < 3; ++c) {
+    CSS_SiteController& controller = data->controllers.emplace_back();
+    controller.address = {static_cast<std::int32_t>(1 + c % 2),
+                          static_cast<std::int32_t>(random() % 4 * 3 + c)};
+    test::FillStore(source, controller.store);
+    DropOrphans(controller.store);
+    controller.store.GetConfig().Name = markup(source.Text());
+    if (const auto* input = controller.store.GetInputType().Find(0)) {
+      auto renamed = *input;
+      renamed.Name = markup(source.Text() + source.Text());
+      controller.store.GetInputType().Set(0, renamed);
+    }
+  }
+  for (int i = 0; i < 12; ++i) {
+    const auto id = static_cast<CSToolEnumId>(random() % kToolEnumCount);
+    data->enumTexts.push_back({id, static_cast<int>(random() % 9) - 1, markup(source.Text())});
+  }
+  return Load(WriteSite(*data));
+}
+
+Tasks RandomTasks(std::mt19937& random) {
+  Tasks tasks(1 + random() % 8);
+  for (ApplicationManagerTask& task : tasks) {
+    do {
+      task = kSettingsTasks[random() % kSettingsTasks.size()];
+    } while (task == kTaskClock);
+  }
+  return tasks;
+}
+
+Tasks AllButClock() {
+  Tasks tasks(kSettingsTasks.begin(), kSettingsTasks.end());
+  std::erase(tasks, kTaskClock);
+  return tasks;
+}
+
+TEST(Import, GeneratedSitesComeBackForAnyTaskList) {
+  std::mt19937 random(5);
+  for (std::uint32_t seed = 1; seed <= 150; ++seed) {
+    const CSS_Site site = RandomSite(seed);
+    ExpectRoundTrip(site, AllButClock(), "seed " + std::to_string(seed));
+    const Tasks tasks = RandomTasks(random);
+    std::string what = "seed " + std::to_string(seed) + ", tasks";
+    for (const ApplicationManagerTask task : tasks)
+      what += " " + std::to_string(task);
+    ExpectRoundTrip(site, tasks, what);
+  }
+}
+
+TEST(Import, DemoSiteComesBack) {
+  const CSS_SiteLoadResult demo = LoadSite(SSMSG_TEST_SITES "/../../site/demo_site.json");
+  ASSERT_TRUE(demo.site.has_value());
+  ExpectRoundTrip(*demo.site, AllButClock(), "all tasks");
+  Tasks reversed = AllButClock();
+  std::reverse(reversed.begin(), reversed.end());
+  ExpectRoundTrip(*demo.site, reversed, "all tasks backwards");
+  std::mt19937 random(9);
+  for (int i = 0; i < 20; ++i)
+    ExpectRoundTrip(*demo.site, RandomTasks(random), "random tasks");
+  // Read back with the demo site's own texts, its "Enums" are the ones written.
+  const Imported imported = Import(Settings(*demo.site, AllButClock()), &*demo.site);
+  const std::string demoText = demo.site->ToJson();
+  const auto enums = [](const std::string& text) {
+    return text.substr(0, text.find("Controllers"));
+  };
+  EXPECT_EQ(enums(imported.site), enums(demoText));
+}
+
+using test::Msg;
+
+std::string Name(std::string_view action, std::string_view tag, int n, std::string_view piece) {
+  return Msg(tag == "Input" ? "Inputs" : "Reader", action,
+             "<" + std::string(tag) + ">" + std::to_string(n) + "</" + std::string(tag) +
+                 "><Column>0</Column><Name>" + std::string(piece) + "</Name>");
+}
+
+// A clear message empties the records of its own task: names, timing and check setup stay.
+TEST(Import, ClearMessagesEmptyTheirOwnTaskOnly) {
+  const std::string time = Msg(
+      "Inputs", "InputTime",
+      "<Input>2</Input><BounceTick>10ms</BounceTick><Debounce>3</Debounce><TickResolution>"
+      "10ms</TickResolution><Timeout>0</Timeout><LevelTGs>" +
+          [] {
+            std::string levels;
+            for (int level = 1; level <= 5; ++level)
+              levels += "<LevelTG><Level>Level" + std::to_string(level) +
+                        "</Level><Group>0</Group></LevelTG>";
+            return levels;
+          }() +
+          "</LevelTGs>");
+  const Imported imported = Import({
+      Name("InputName", "Input", 2, "Door"),
+      time,
+      Msg("Inputs", "InputClearAll"),
+      Name("ReaderName", "Reader", 1, "Gate"),
+      Msg("Reader", "SetCheckSetup",
+          "<Reader>1</Reader><CheckType>None</CheckType><Percentage>20</Percentage>"),
+      Msg("Reader", "ReaderClearAll"),
+  });
+  ASSERT_TRUE(imported.errors.empty()) << imported.errors[0];
+  CSApplicationManagerStd store;
+  Load(imported.site).LoadController(0, store);
+  ASSERT_NE(store.GetInputType().Find(1), nullptr);
+  EXPECT_EQ(store.GetInputType().Find(1)->Name, "Door");
+  ASSERT_NE(store.GetInputTime().Find(1), nullptr);
+  EXPECT_EQ(store.GetInputTime().Find(1)->Debounce, 3);
+  ASSERT_NE(store.GetRdConfiguration().Find(0), nullptr);
+  EXPECT_EQ(store.GetRdConfiguration().Find(0)->Name, "Gate");
+  EXPECT_EQ(store.GetRdConfiguration().Find(0)->Percentage, 20);
+}
+
+// Two runs one after the other: the later one wins, and controllers keep the order in which they
+// first appear.
+TEST(Import, LaterRunsWin) {
+  const Imported imported = Import({
+      Msg("Groups", "HolidayClearAll", "", 1, 5),
+      Msg("Groups", "HolidaySetup", "<HolidayNumber>2</HolidayNumber><Month>1</Month><Day>1</Day>",
+          1, 5),
+      Msg("XTRA", "SetName", "<Column>0</Column><Name>Long name </Name>", 1, 2),
+      Msg("XTRA", "SetName", "<Column>11</Column><Name>here</Name>", 1, 2),
+      Msg("Groups", "HolidayClearAll", "", 1, 5),
+      Msg("Groups", "HolidaySetup", "<HolidayNumber>1</HolidayNumber><Month>3</Month><Day>4</Day>",
+          1, 5),
+      Msg("XTRA", "SetName", "<Column>0</Column><Name>Short</Name>", 1, 2),
+  });
+  ASSERT_TRUE(imported.errors.empty()) << imported.errors[0];
+  const CSS_Site site = Load(imported.site);
+  ASSERT_EQ(site.ControllerCount(), 2u);
+  EXPECT_EQ(site.Address(0).node, 5);
+  CSApplicationManagerStd store;
+  site.LoadController(0, store);
+  EXPECT_EQ(store.GetHoliday().GetRecordCount(), 1);
+  EXPECT_EQ(store.GetHoliday().Find(0)->Month, 3);
+  site.LoadController(1, store);
+  EXPECT_EQ(store.GetConfig().Name, "Short");
+}
+
+TEST(Import, EnumerationTextsFindTheirValues) {
+  CSS_Site enums = Load(R"({"Enums": {"InputType": {"6": "Intercom", "7": "Intercom",
+                                                  "-99999": "Far", "9": "Far"}},
+                            "Controllers": []})");
+  const auto typeOf = [&](std::string_view text, const CSS_Site* from) {
+    const Imported imported =
+        Import({Msg("Inputs", "InputType",
+                    "<Input>1</Input><DLan>0</DLan><DNode>0</DNode><DPort>0</DPort><Type>" +
+                        std::string(text) +
+                        "</Type><TypeRef>0</TypeRef><EOL>False</EOL><Polarity>False</Polarity>"
+                        "<CountDelay>0</CountDelay><CountValue>0</CountValue>")},
+               from);
+    CSApplicationManagerStd store;
+    const CSS_Site site = Load(imported.site);
+    site.LoadController(0, store);
+    CSToolEnum service;
+    site.LoadEnumTexts(service);
+    EXPECT_EQ(service.GetInputType()->EnumToString(store.GetInputType().Find(0)->Type), text);
+    return store.GetInputType().Find(0)->Type;
+  };
+  EXPECT_EQ(typeOf("DoorContact", nullptr), 1);  // a built-in text
+  EXPECT_EQ(typeOf("Intercom", &enums), 6);      // the lowest value with the text
+  EXPECT_EQ(typeOf("Far", &enums), 9);           // the lowest that fits the field
+  EXPECT_EQ(typeOf("Lift", nullptr), 6);         // the lowest value without a text gets it
+  EXPECT_EQ(typeOf("", nullptr), 6);             // which says nothing
+}
+
+TEST(Import, BadLinesAreReportedAndNothingIsWritten) {
+  const Imported imported = Import({
+      "",
+      Msg("Inputs", "InputTyp"),
+      Msg("Inputs", "InputName", "<Input>0</Input><Column>0</Column><Name>a</Name>"),
+      Msg("Inputs", "InputName", "<Input>1</Input><Column>0</Column><Name>\xff</Name>"),
+      Msg("SystemData", "SetRTC",
+          "<Year>1</Year><Month>1</Month><Day>1</Day><Hour>1</Hour><Minute>1</Minute><Second>1"
+          "</Second>"),
+  });
+  EXPECT_EQ(imported.site, "");
+  EXPECT_EQ(imported.errors,
+            (std::vector<std::string>{
+                R"(in:2:79: unknown Action "InputTyp" for MessageType "Inputs")",
+                "in:3: <Input> 0 is outside 1..32767",
+                "in:4: the name of input 1 is not valid UTF-8; a site file cannot hold it"}));
+  EXPECT_EQ(imported.notes,
+            (std::vector<std::string>{"skipped 1 SystemData SetRTC message, which carries no "
+                                      "configuration"}));
+}
+
+}  // namespace ssmsg
+}  // namespace ssmsg

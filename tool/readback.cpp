@@ -1,0 +1,135 @@
+#include "readback.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include <ssmsg/CSS_Import.h>
+#include <ssmsg/CSS_Message.h>
+#include <ssmsg/CSS_Site.h>
+
+namespace ssmsg::tool {
+namespace {
+
+constexpr std::size_t kChunk = 1 << 20;
+constexpr std::string_view kStdinName = "<stdin>";
+
+// Calls `each(line, number)` for every line that `fd` holds, line feeds left out. A carriage
+// return just before a line feed is dropped too, so that files with CR LF line ends read the
+// same. Returns 0, or the errno of a read that failed.
+int ForEachLine(int fd, const std::function<void(std::string_view, std::size_t)>& each) {
+  std::vector<char> buffer(kChunk);  // grows only for a line longer than it
+  std::size_t kept = 0;              // the start of a line that the last read cut off
+  std::size_t number = 0;
+  const auto line = [&](std::string_view text) {
+    if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+    each(text, ++number);
+  };
+  for (;;) {
+    if (kept == buffer.size()) buffer.resize(buffer.size() * 2);
+    const ssize_t got = ::read(fd, buffer.data() + kept, buffer.size() - kept);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return errno;
+    const std::string_view text(buffer.data(), kept + static_cast<std::size_t>(got));
+    if (got == 0) {
+      if (!text.empty()) line(text);
+      return 0;
+    }
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string_view::npos; start = end + 1)
+      line(text.substr(start, end - start));
+    kept = text.size() - start;
+    std::memmove(buffer.data(), buffer.data() + start, kept);
+  }
+}
+
+// Calls `each(line, number, name)` for every line of every file, in order. false when a file
+// could not be read (said on standard error); the other files are still read.
+bool ForEachFileLine(
+    const std::vector<std::string>& files,
+    const std::function<void(std::string_view, std::size_t, std::string_view)>& each) {
+  std::vector<std::string> names = files;
+  if (names.empty()) names.emplace_back("-");
+  bool good = true;
+  for (const std::string& file : names) {
+    const bool standardInput = file == "-";
+    const std::string_view name = standardInput ? kStdinName : std::string_view(file);
+    const int fd = standardInput ? 0 : ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    int error = fd < 0 ? errno : 0;
+    if (fd >= 0) {
+      error = ForEachLine(
+          fd, [&](std::string_view line, std::size_t number) { each(line, number, name); });
+      if (!standardInput) ::close(fd);
+    }
+    if (error != 0) {
+      std::fprintf(stderr, "ssmsg: %.*s: cannot read the file: %s\n", static_cast<int>(name.size()),
+                   name.data(), std::strerror(error));
+      good = false;
+    }
+  }
+  return good;
+}
+
+bool IsBlank(std::string_view line) {
+  return line.find_first_not_of(" \t\n\v\f\r") == std::string_view::npos;
+}
+
+}  // namespace
+
+int RunDecode(const std::vector<std::string>& files, Output& output) {
+  CSS_Message message;
+  CSS_DecodeError error;
+  std::string json;
+  bool good = true;
+  const bool read =
+      ForEachFileLine(files, [&](std::string_view line, std::size_t number, std::string_view name) {
+        if (IsBlank(line)) return;
+        if (!DecodeMessage(line, message, error)) {
+          std::fprintf(stderr, "%.*s:%zu:%zu: %s\n", static_cast<int>(name.size()), name.data(),
+                       number, error.column, error.reason.c_str());
+          good = false;
+          return;
+        }
+        AppendMessageJson(json, message);
+        json += '\n';
+        if (json.size() >= kChunk) {
+          output.Write(json);
+          json.clear();
+        }
+      });
+  output.Write(json);
+  return read && good ? 0 : 2;
+}
+
+int RunImport(const std::vector<std::string>& files, const std::string& enumsFrom, Output& output) {
+  std::optional<CSS_Site> site;
+  if (!enumsFrom.empty()) {
+    CSS_SiteLoadResult loaded = LoadSite(enumsFrom);
+    for (const std::string& error : loaded.errors)
+      std::fprintf(stderr, "%s\n", error.c_str());
+    if (!loaded.site) return 2;
+    site = std::move(loaded.site);
+  }
+  CSS_Import import({.enumsFrom = site ? &*site : nullptr});
+  const bool read =
+      ForEachFileLine(files, [&](std::string_view line, std::size_t number, std::string_view name) {
+        import.AddLine(line, name, number);
+      });
+  for (const std::string& note : import.Notes())
+    std::fprintf(stderr, "ssmsg: import: %s\n", note.c_str());
+  if (read && import.WriteSite([&](std::string_view text) { return output.Write(text); })) {
+    return 0;
+  }
+  for (const std::string& error : import.Errors())
+    std::fprintf(stderr, "%s\n", error.c_str());
+  return 2;
+}
+
+}  // namespace ssmsg::tool
