@@ -282,6 +282,20 @@ void FillStore(Source& in, CSApplicationManagerStd& store) {
 #undef SSMSG_FILL_PART
 }
 
+// A site file keeps an input's, output's or reader's sub-records inside its list element, so it
+// has no way to give them where the element itself is declined: drop those.
+inline void DropOrphans(CSApplicationManagerStd& store) {
+  const auto drop = [](const auto& owner, auto&... parts) {
+    for (int i = 0; i < std::max({parts.GetRecordCount()...}); ++i) {
+      if (owner.Find(i) == nullptr) (parts.Decline(i), ...);
+    }
+  };
+  drop(store.GetInputType(), store.GetInputTime(), store.GetInputLink());
+  drop(store.GetOutputType(), store.GetOutputTime());
+  drop(store.GetRdConfiguration(), store.GetRdCardControl(), store.GetRdCardLocation(),
+       store.GetRdCardStructure(), store.GetRdAccessAlarm());
+}
+
 // Gives some values of some enumerations texts of their own; the other values keep their
 // built-in texts or have none.
 template <class Source>

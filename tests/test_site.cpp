@@ -234,20 +234,6 @@ std::string AllMessages(const CSS_Site& site) {
   return text;
 }
 
-// A site file keeps an input's, output's or reader's sub-records inside its list element, so it
-// has no way to give them where the element itself is declined: drop those.
-void DropOrphans(CSApplicationManagerStd& store) {
-  const auto drop = [](const auto& owner, auto&... parts) {
-    for (int i = 0; i < std::max({parts.GetRecordCount()...}); ++i) {
-      if (owner.Find(i) == nullptr) (parts.Decline(i), ...);
-    }
-  };
-  drop(store.GetInputType(), store.GetInputTime(), store.GetInputLink());
-  drop(store.GetOutputType(), store.GetOutputTime());
-  drop(store.GetRdConfiguration(), store.GetRdCardControl(), store.GetRdCardLocation(),
-       store.GetRdCardStructure(), store.GetRdAccessAlarm());
-}
-
 // What the writer writes loads back into a site that makes the same messages, and writing that
 // again gives the same text: random controllers, with declined records, counts above and below
 // their lists, and texts that need escaping.
@@ -259,7 +245,7 @@ TEST(SiteWriter, WrittenSitesLoadBackToTheSameMessages) {
       CSS_SiteController& controller = data->controllers.emplace_back();
       controller.address = {1 + node % 2, node};
       test::FillStore(source, controller.store);
-      DropOrphans(controller.store);
+      test::DropOrphans(controller.store);
       controller.store.GetConfig().Name = "Gate \"" + source.Text() + "\\";
     }
     data->enumTexts = {{CSToolEnumId::InputType, 6, "Intercom \"B\""},

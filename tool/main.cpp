@@ -66,7 +66,8 @@ std::optional<CSS_Site> LoadSiteOrDemo(const std::string& config) {
 // Where a subcommand's options land.
 struct Options {
   std::string config;
-  std::string from, to;  // diff: the two sites
+  std::string from, to;      // diff: the two sites
+  std::string fromMessages;  // diff: what was sent, read back
   bool summary = false;
   std::int32_t interfaceId = 0;
   std::int32_t node = 0;
@@ -160,6 +161,10 @@ int RunSettings(const Options& options, const CLI::App& command, Output& output)
 }
 
 int RunDiff(const Options& options, const CLI::App& command, Output& output) {
+  if (options.from.empty() == options.fromMessages.empty()) {
+    Complain("diff: give the site last sent with --from, or its messages with --from-messages");
+    return kBadInput;
+  }
   const bool byInterface = command.count("--interface") > 0;
   const bool byNode = command.count("--node") > 0;
   if (byNode && !byInterface) {
@@ -181,9 +186,21 @@ int RunDiff(const Options& options, const CLI::App& command, Output& output) {
       return kBadInput;
     }
   }
-  // Both sites are checked in full before anything is written.
-  const std::optional<CSS_Site> old = LoadSiteOrDemo(options.from);
+  // Both sites are checked in full before anything is written. What was sent is read back with
+  // NEW's enumeration texts, the texts it is most likely to share.
   const std::optional<CSS_Site> current = LoadSiteOrDemo(options.to);
+  std::optional<CSS_Site> old;
+  if (options.fromMessages.empty()) {
+    old = LoadSiteOrDemo(options.from);
+  } else if (current) {
+    std::string text;
+    if (ImportMessages({options.fromMessages}, &*current, false, [&text](std::string_view piece) {
+          text.append(piece);
+          return true;
+        })) {
+      old = LoadSiteText(text, options.fromMessages + " (read back)").site;
+    }
+  }
   if (!old || !current) return kBadInput;
   if (current->Select(diff.interfaceId, diff.node).empty() &&
       old->Select(diff.interfaceId, diff.node).empty()) {
@@ -392,9 +409,14 @@ int Main(int argc, char** argv) {
       "NEW's messages of a task that clears its list or sends one message or name, and NEW's "
       "messages of each input, output or reader that changed. Warnings on standard error name "
       "what cannot be withdrawn.");
-  diff->add_option("--from", options.from, "the site last sent (OLD); - for standard input")
-      ->required()
-      ->type_name("OLD");
+  CLI::Option* from =
+      diff->add_option("--from", options.from, "the site last sent (OLD); - for standard input")
+          ->type_name("OLD");
+  diff->add_option("--from-messages", options.fromMessages,
+                   "the messages last sent (a settings log; - for standard input), read back as "
+                   "OLD with ssmsg import")
+      ->type_name("SENT")
+      ->excludes(from);
   diff->add_option("--to", options.to, "the site to send (NEW); - for standard input")
       ->required()
       ->type_name("NEW");

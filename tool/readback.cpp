@@ -108,6 +108,23 @@ int RunDecode(const std::vector<std::string>& files, Output& output) {
   return read && good ? 0 : 2;
 }
 
+bool ImportMessages(const std::vector<std::string>& files, const CSS_Site* enumsFrom, bool notes,
+                    const std::function<bool(std::string_view)>& sink) {
+  CSS_Import import({.enumsFrom = enumsFrom});
+  const bool read =
+      ForEachFileLine(files, [&](std::string_view line, std::size_t number, std::string_view name) {
+        import.AddLine(line, name, number);
+      });
+  if (notes) {
+    for (const std::string& note : import.Notes())
+      std::fprintf(stderr, "ssmsg: import: %s\n", note.c_str());
+  }
+  if (read && import.WriteSite(sink)) return true;
+  for (const std::string& error : import.Errors())
+    std::fprintf(stderr, "%s\n", error.c_str());
+  return false;
+}
+
 int RunImport(const std::vector<std::string>& files, const std::string& enumsFrom, Output& output) {
   std::optional<CSS_Site> site;
   if (!enumsFrom.empty()) {
@@ -117,19 +134,9 @@ int RunImport(const std::vector<std::string>& files, const std::string& enumsFro
     if (!loaded.site) return 2;
     site = std::move(loaded.site);
   }
-  CSS_Import import({.enumsFrom = site ? &*site : nullptr});
-  const bool read =
-      ForEachFileLine(files, [&](std::string_view line, std::size_t number, std::string_view name) {
-        import.AddLine(line, name, number);
-      });
-  for (const std::string& note : import.Notes())
-    std::fprintf(stderr, "ssmsg: import: %s\n", note.c_str());
-  if (read && import.WriteSite([&](std::string_view text) { return output.Write(text); })) {
-    return 0;
-  }
-  for (const std::string& error : import.Errors())
-    std::fprintf(stderr, "%s\n", error.c_str());
-  return 2;
+  const bool done = ImportMessages(files, site ? &*site : nullptr, true,
+                                   [&](std::string_view text) { return output.Write(text); });
+  return done ? 0 : 2;
 }
 
 }  // namespace ssmsg::tool

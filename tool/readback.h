@@ -3,8 +3,12 @@
 // The subcommands that read messages back: decode (each message as one line of JSON) and import
 // (a site file that makes the messages).
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include <ssmsg/CSS_Site.h>
 
 #include "output.h"
 
@@ -14,6 +18,13 @@ namespace ssmsg::tool {
 // that is not a message is reported on standard error as FILE:LINE:COLUMN: reason. Returns 0, or
 // 2 when a line was bad or a file could not be read.
 int RunDecode(const std::vector<std::string>& files, Output& output);
+
+// Reads the settings messages of `files` back and hands the site file that makes them to `sink`
+// in pieces, reading enumeration texts back through those of `enumsFrom` too. With `notes`, says
+// on standard error which kinds of message were skipped. false (after reporting every error on
+// standard error) when a line was bad or a file could not be read, or when `sink` returned false.
+bool ImportMessages(const std::vector<std::string>& files, const CSS_Site* enumsFrom, bool notes,
+                    const std::function<bool(std::string_view)>& sink);
 
 // Writes the site file that makes the settings messages of `files`, reading enumeration texts
 // back through those of the site file `enumsFrom` too when it is not empty. Returns 0, or 2 (and
