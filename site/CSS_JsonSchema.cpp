@@ -114,6 +114,15 @@ std::string CSS_SchemaReader::ValuePath() const {
   return PathOfNext(valuePosition_);
 }
 
+const CSS_SchemaNode* CSS_SchemaReader::NextNode() const {
+  if (skipDepth_ > 0) return nullptr;
+  const CSS_SchemaFrame& frame = frames_.back();
+  const bool positional = frame.node->kind == CSS_SchemaNodeKind::Array ||
+                          frame.node->kind == CSS_SchemaNodeKind::Root;
+  const CSS_SchemaMember* member = positional ? frame.node->element : frame.pending;
+  return member != nullptr ? member->node : nullptr;
+}
+
 void CSS_SchemaReader::Error(std::string_view path, std::string_view message) {
   if (errors_.size() >= kMaxErrors) {
     if (errors_.size() == kMaxErrors) {

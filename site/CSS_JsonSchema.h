@@ -142,6 +142,9 @@ class CSS_SchemaReader final : public CSS_JsonEvents {
   std::string PathTo(std::string_view leaf = {}, std::int32_t position = -1) const;
   // The path of the value being stored.
   std::string ValuePath() const;
+  // The schema node that the next value must match when it is an object or an array; null when
+  // it is to be skipped or must be a scalar.
+  const CSS_SchemaNode* NextNode() const;
   // Reports one mistake at `path` (the document itself when empty).
   void Error(std::string_view path, std::string_view message);
   std::size_t ErrorCount() const { return errors_.size(); }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 
+#include "site/CSS_JsonDom.h"
 #include "site/CSS_SiteData.h"
 #include "site/CSS_SiteLists.h"
 #include "site/CSS_SiteWriter.h"
@@ -13,9 +14,8 @@
 namespace ssmsg {
 namespace {
 
-void CheckCapacity(const CSS_SiteController& controller, const std::string& where,
+void CheckCapacity(const CSApplicationManagerStd& store, const std::string& where,
                    std::vector<std::string>& warnings) {
-  const CSApplicationManagerStd& store = controller.store;
   const CSDevice_Resource& resource = store.GetResource();
   for (const CSS_CountedList& list : kCountedLists) {
     const int count = std::max<int>((resource.*list.get)(), 0);
@@ -66,18 +66,18 @@ const std::string& CSS_Site::FileName() const {
 }
 
 std::size_t CSS_Site::ControllerCount() const {
-  return impl_->controllers.size();
+  return impl_->Count();
 }
 
 CSS_ControllerAddress CSS_Site::Address(std::size_t controller) const {
-  return impl_->controllers.at(controller).address;
+  return impl_->AddressOf(controller);
 }
 
 std::vector<std::size_t> CSS_Site::Select(std::optional<std::int32_t> interfaceId,
                                           std::optional<std::int32_t> node) const {
   std::vector<std::size_t> selected;
-  for (std::size_t i = 0; i < impl_->controllers.size(); ++i) {
-    const CSS_ControllerAddress& address = impl_->controllers[i].address;
+  for (std::size_t i = 0; i < impl_->Count(); ++i) {
+    const CSS_ControllerAddress address = impl_->AddressOf(i);
     if (interfaceId && address.interfaceId != *interfaceId) continue;
     if (node && address.node != *node) continue;
     selected.push_back(i);
@@ -85,9 +85,18 @@ std::vector<std::size_t> CSS_Site::Select(std::optional<std::int32_t> interfaceI
   return selected;
 }
 
+CSS_SiteText::CSS_SiteText(std::size_t size)
+    : bytes_(std::make_unique_for_overwrite<char[]>(size + JsonPadding())), size_(size) {
+  std::fill_n(bytes_.get() + size, JsonPadding(), '\0');
+}
+
+void CSS_SiteText::Shrink(std::size_t size) {
+  size_ = std::min(size, size_);
+  std::fill_n(bytes_.get() + size_, JsonPadding(), '\0');
+}
+
 CSS_SiteLoadResult LoadSite(const std::filesystem::path& file) {
   const std::string name = file.string();
-  std::string text;
   const auto failed = [&name] {
     CSS_SiteLoadResult result;
     result.errors.push_back(name + ": cannot read the file: " + std::strerror(errno));
@@ -95,21 +104,34 @@ CSS_SiteLoadResult LoadSite(const std::filesystem::path& file) {
   };
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(name.c_str(), "rb"), &std::fclose);
   if (!in) return failed();
-  char buffer[1 << 16];
+  // The bytes go straight into the site's own buffer; a file that is not a regular one (a pipe)
+  // is read in growing steps.
   std::error_code sizeError;
   const auto size = std::filesystem::file_size(file, sizeError);
-  if (!sizeError) text.reserve(static_cast<std::size_t>(size));
+  std::size_t capacity = sizeError ? std::size_t{1} << 16 : static_cast<std::size_t>(size) + 1;
+  CSS_SiteText text(capacity);
+  std::size_t length = 0;
   for (;;) {
-    const std::size_t read = std::fread(buffer, 1, sizeof buffer, in.get());
-    text.append(buffer, read);
-    if (read < sizeof buffer) break;
+    length += std::fread(text.data() + length, 1, capacity - length, in.get());
+    if (length < capacity) break;
+    CSS_SiteText larger(capacity * 2);
+    std::copy_n(text.data(), length, larger.data());
+    text = std::move(larger);
+    capacity *= 2;
   }
   if (std::ferror(in.get())) return failed();
-  return LoadSiteText(text, name);
+  text.Shrink(length);
+  return LoadSiteBytes(std::move(text), name);
+}
+
+CSS_SiteLoadResult LoadSiteText(std::string_view text, std::string_view fileName) {
+  CSS_SiteText bytes(text.size());
+  std::copy(text.begin(), text.end(), bytes.data());
+  return LoadSiteBytes(std::move(bytes), fileName);
 }
 
 void CSS_Site::LoadController(std::size_t controller, CSApplicationManagerStd& store) const {
-  store = impl_->controllers.at(controller).store;
+  impl_->Load(controller, store);
 }
 
 std::string CSS_Site::ToJson() const {
@@ -131,9 +153,10 @@ std::vector<std::string> CSS_Site::Warnings(const CSToolEnum& service) const {
                        std::string(CSToolEnum::Name(use.id)) + " value " +
                        std::to_string(use.value) + " has no text");
   }
-  for (std::size_t i = 0; i < site.controllers.size(); ++i) {
-    CheckCapacity(site.controllers[i], site.fileName + ": Controllers[" + std::to_string(i) + "]",
-                  warnings);
+  CSApplicationManagerStd store;
+  for (std::size_t i = 0; i < site.Count(); ++i) {
+    site.Load(i, store);
+    CheckCapacity(store, site.fileName + ": Controllers[" + std::to_string(i) + "]", warnings);
   }
   return warnings;
 }

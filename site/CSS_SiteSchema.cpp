@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "host/CSDevice_Fields.h"
+#include "site/CSS_JsonDom.h"
 #include "site/CSS_JsonParse.h"
 #include "site/CSS_JsonSchema.h"
 #include "site/CSS_SiteData.h"
@@ -49,17 +50,21 @@ struct Scratch {
   CSDevice_RdAccessAlarmItem accessAlarm;
 };
 
-// What the schema's hooks and store functions fill: the site being loaded.
-struct SiteBuilder {
-  explicit SiteBuilder(std::string_view fileName) : site(std::make_unique<CSS_SiteData>()) {
-    site->fileName = fileName;
-  }
+// What the schema's hooks and store functions fill. A site file is read in one of three ways:
+// as a whole document (every value through one reader, the controllers' places noted as they end),
+// one controller at a time while checking a site (its enumeration uses noted under its place in
+// the file), or one controller to load its records into a store.
+enum class Reading : std::uint8_t { Document, Check, Load };
 
-  CSS_SiteController& Controller() { return site->controllers.back(); }
-  CSApplicationManagerStd& Store() { return Controller().store; }
+struct SiteBuilder {
+  SiteBuilder(Reading reading_, CSS_SiteData* site_, CSApplicationManagerStd& store_)
+      : reading(reading_), site(site_), store(&store_) {}
+
+  CSApplicationManagerStd& Store() { return *store; }
 
   // Notes that `value` of enumeration `id` is used at `path`, the first time it is.
   void NoteEnumUse(CSToolEnumId id, std::int64_t value, const auto& path) {
+    if (reading == Reading::Load) return;
     const auto index = static_cast<std::size_t>(id);
     bool first = false;
     if (value >= 0 && value < 256) {
@@ -70,10 +75,14 @@ struct SiteBuilder {
       first =
           seenOther.insert((std::uint64_t{index} << 32) | static_cast<std::uint32_t>(value)).second;
     }
-    if (first) site->enumUses.push_back({id, static_cast<int>(value), path()});
+    if (first) site->enumUses.push_back({id, static_cast<int>(value), pathPrefix + path()});
   }
 
-  std::unique_ptr<CSS_SiteData> site;
+  Reading reading;
+  CSS_SiteData* site;  // the site being checked; null while loading
+  CSApplicationManagerStd* store;
+  CSS_ControllerAddress address;     // of the controller being read
+  std::string pathPrefix;            // before the paths of enumeration uses
   Scratch scratch;
   CSToolEnumId currentEnum{};        // the enumeration whose texts are being read
   int enumValue = 0;                 // the value whose text comes next
@@ -83,7 +92,18 @@ struct SiteBuilder {
   // Enumeration values seen so far: small values by bit, others in a set.
   std::array<std::bitset<256>, kToolEnumCount> seenSmall{};
   std::unordered_set<std::uint64_t> seenOther;
+  // Reading a document: where the last object began and where the last one ended, and where
+  // the current controller began.
+  std::size_t lastOpen = 0;
+  std::size_t lastClose = 0;
+  std::size_t controllerBegin = 0;
 };
+
+// The key under which a controller's address is kept while checking for addresses used twice.
+std::uint64_t AddressKey(const CSS_ControllerAddress& address) {
+  return (std::uint64_t{static_cast<std::uint32_t>(address.interfaceId)} << 32) |
+         static_cast<std::uint32_t>(address.node);
+}
 
 SiteBuilder& Builder(CSS_SchemaReader& reader) {
   return reader.Context<SiteBuilder>();
@@ -397,7 +417,7 @@ constexpr CSS_SchemaNode kReaderList = ListNode<kReaders>(kReaderElement);
 
 template <auto Field, std::int64_t kMin>
 void StoreAddress(CSS_SchemaReader& reader, const CSS_JsonScalar& value) {
-  Builder(reader).Controller().address.*Field = static_cast<std::int32_t>(value.integer);
+  Builder(reader).address.*Field = static_cast<std::int32_t>(value.integer);
 }
 template <auto Field, std::int64_t kMin>
 constexpr CSS_SchemaMember AddressMember(std::string_view key) {
@@ -426,16 +446,17 @@ constexpr std::uint64_t kAddressKeys = 0b11;  // Interface and Node, the first t
 
 void OpenController(CSS_SchemaReader& reader, const CSS_SchemaFrame& /*frame*/) {
   SiteBuilder& builder = Builder(reader);
-  builder.site->controllers.emplace_back();
+  builder.store->Clear();
+  builder.address = {};
   builder.countsGiven = 0;
   builder.controllerErrors = reader.ErrorCount();
+  builder.controllerBegin = builder.lastOpen;
 }
 
 void CloseController(CSS_SchemaReader& reader, const CSS_SchemaFrame& frame) {
   SiteBuilder& builder = Builder(reader);
-  CSS_SiteController& controller = builder.Controller();
   // A count that is not given is the length of its list.
-  CSApplicationManagerStd& store = controller.store;
+  CSApplicationManagerStd& store = builder.Store();
   for (std::size_t i = 0; i < std::size(kCountedLists); ++i) {
     if ((builder.countsGiven >> i & 1) != 0) continue;
     const CSS_CountedList& list = kCountedLists[i];
@@ -447,16 +468,17 @@ void CloseController(CSS_SchemaReader& reader, const CSS_SchemaFrame& frame) {
     }
     (store.GetResource().*list.set)(static_cast<std::int16_t>(length));
   }
+  if (builder.reading != Reading::Document) return;
+  const std::size_t index = builder.site->spans.size();
+  builder.site->spans.push_back(
+      {builder.address, builder.controllerBegin, builder.lastClose - builder.controllerBegin});
   // Every address is used once; an address with an error of its own is not compared.
   if ((frame.seen & kAddressKeys) != kAddressKeys ||
       reader.ErrorCount() != builder.controllerErrors) {
     return;
   }
-  const CSS_ControllerAddress& address = controller.address;
-  const std::uint64_t key = (std::uint64_t{static_cast<std::uint32_t>(address.interfaceId)} << 32) |
-                            static_cast<std::uint32_t>(address.node);
-  const std::size_t index = builder.site->controllers.size() - 1;
-  const auto [it, added] = builder.addresses.emplace(key, index);
+  const CSS_ControllerAddress& address = builder.address;
+  const auto [it, added] = builder.addresses.emplace(AddressKey(address), index);
   if (!added) {
     reader.Error(reader.PathTo(), "Interface " + std::to_string(address.interfaceId) +
                                       " and Node " + std::to_string(address.node) +
@@ -526,16 +548,109 @@ constexpr CSS_SchemaNode kTop = ObjectNode(kTopMembers);
 constexpr CSS_SchemaMember kTopElement = ObjectMember({}, kTop);
 constexpr CSS_SchemaNode kRoot = {CSS_SchemaNodeKind::Root, {}, &kTopElement};
 
+
+// A controller alone, as the whole text: for checking and loading one controller at a time.
+constexpr CSS_SchemaNode kControllerRoot = {CSS_SchemaNodeKind::Root, {}, &kControllerElement};
+
+// Reading a whole document: notes where objects begin and end, so that each controller's place
+// in the text is known when it closes.
+class ControllerPlaces final : public CSS_JsonSplice {
+ public:
+  explicit ControllerPlaces(SiteBuilder& builder) : builder_(builder) {}
+  std::size_t Object(std::size_t at) override {
+    builder_.lastOpen = at;
+    return kNotMine;
+  }
+  void Closed(std::size_t end) override { builder_.lastClose = end; }
+
+ private:
+  SiteBuilder& builder_;
+};
+
+// The fast way through a valid site file: every controller's object is parsed on its own by
+// simdjson and checked by a reader of its own, while the rest of the document (the enumeration
+// texts and the frame around the controllers) goes through ParseJson. It gives up at the first
+// mistake of any kind, and at anything simdjson does not read as ParseJson does; the file is then
+// read again the thorough way, which finds the mistakes in document order.
+class FastControllers final : public CSS_JsonSplice {
+ public:
+  FastControllers(std::string_view text, std::string_view fileName, const CSS_SchemaReader& document,
+                  SiteBuilder& builder)
+      : text_(text), fileName_(fileName), document_(document), builder_(builder) {}
+
+  std::size_t Object(std::size_t at) override {
+    if (document_.NextNode() != &kController) return kNotMine;
+    const std::size_t end = FindValueEnd(text_, at);
+    if (end == std::string_view::npos) return kGiveUp;
+    const std::size_t index = builder_.site->spans.size();
+    builder_.pathPrefix = "Controllers[" + std::to_string(index) + "].";
+    CSS_SchemaReader reader(fileName_, kControllerRoot, &builder_);
+    if (!dom_.Read(text_.substr(at, end - at), reader) || reader.ErrorCount() != 0 ||
+        !builder_.addresses.emplace(AddressKey(builder_.address), index).second) {
+      return kGiveUp;
+    }
+    builder_.site->spans.push_back({builder_.address, at, end - at});
+    return end;
+  }
+
+ private:
+  std::string_view text_;
+  std::string_view fileName_;
+  const CSS_SchemaReader& document_;
+  SiteBuilder& builder_;
+  CSS_JsonDom dom_;
+};
+
 }  // namespace
 
-CSS_SiteLoadResult LoadSiteText(std::string_view text, std::string_view fileName) {
-  SiteBuilder builder(fileName);
-  CSS_SchemaReader reader(fileName, kRoot, &builder);
-  ParseJson(text, fileName, reader);
+CSS_SiteLoadResult LoadSiteBytes(CSS_SiteText text, std::string_view fileName) {
+  const std::string_view bytes = text.view();
+  CSApplicationManagerStd store;
   CSS_SiteLoadResult result;
-  result.errors = std::move(reader).TakeErrors();
-  if (result.errors.empty()) result.site = CSS_SiteAccess::Make(std::move(builder.site));
+  {
+    auto site = std::make_unique<CSS_SiteData>();
+    SiteBuilder builder(Reading::Check, site.get(), store);
+    CSS_SchemaReader document(fileName, kRoot, &builder);
+    FastControllers controllers(bytes, fileName, document, builder);
+    if (ParseJson(bytes, fileName, document, &controllers) == CSS_JsonEnd::Read &&
+        document.ErrorCount() == 0) {
+      site->fileName = fileName;
+      site->text = std::move(text);
+      result.site = CSS_SiteAccess::Make(std::move(site));
+      return result;
+    }
+  }
+  auto site = std::make_unique<CSS_SiteData>();
+  SiteBuilder builder(Reading::Document, site.get(), store);
+  CSS_SchemaReader document(fileName, kRoot, &builder);
+  ControllerPlaces places(builder);
+  ParseJson(bytes, fileName, document, &places);
+  result.errors = std::move(document).TakeErrors();
+  if (result.errors.empty()) {
+    site->fileName = fileName;
+    site->text = std::move(text);
+    result.site = CSS_SiteAccess::Make(std::move(site));
+  }
   return result;
+}
+
+void CSS_SiteData::Load(std::size_t controller, CSApplicationManagerStd& store) const {
+  if (spans.empty()) {
+    store = controllers.at(controller).store;
+    return;
+  }
+  const CSS_SiteSpan& span = spans.at(controller);
+  const std::string_view value = text.view().substr(span.begin, span.size);
+  // The value was checked when the site was loaded: simdjson reads it unless it holds a number
+  // that only ParseJson takes (-0, for one).
+  thread_local CSS_JsonDom dom;
+  SiteBuilder builder(Reading::Load, nullptr, store);
+  {
+    CSS_SchemaReader reader({}, kControllerRoot, &builder);
+    if (dom.Read(value, reader)) return;
+  }
+  CSS_SchemaReader reader({}, kControllerRoot, &builder);
+  ParseJson(value, {}, reader);
 }
 
 }  // namespace ssmsg
