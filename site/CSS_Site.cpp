@@ -96,6 +96,10 @@ void CSS_SiteText::Shrink(std::size_t size) {
 }
 
 CSS_SiteLoadResult LoadSite(const std::filesystem::path& file) {
+  return LoadSite(file, 1);
+}
+
+CSS_SiteLoadResult LoadSite(const std::filesystem::path& file, unsigned jobs) {
   const std::string name = file.string();
   const auto failed = [&name] {
     CSS_SiteLoadResult result;
@@ -121,13 +125,17 @@ CSS_SiteLoadResult LoadSite(const std::filesystem::path& file) {
   }
   if (std::ferror(in.get())) return failed();
   text.Shrink(length);
-  return LoadSiteBytes(std::move(text), name);
+  return LoadSiteBytes(std::move(text), name, jobs);
 }
 
 CSS_SiteLoadResult LoadSiteText(std::string_view text, std::string_view fileName) {
+  return LoadSiteText(text, fileName, 1);
+}
+
+CSS_SiteLoadResult LoadSiteText(std::string_view text, std::string_view fileName, unsigned jobs) {
   CSS_SiteText bytes(text.size());
   std::copy(text.begin(), text.end(), bytes.data());
-  return LoadSiteBytes(std::move(bytes), fileName);
+  return LoadSiteBytes(std::move(bytes), fileName, jobs);
 }
 
 void CSS_Site::LoadController(std::size_t controller, CSApplicationManagerStd& store) const {

@@ -82,7 +82,8 @@ struct CSS_SiteAccess {
   static const CSS_SiteData& Of(const CSS_Site& site) { return *site.impl_; }
 };
 
-// Loads the site file whose bytes are `text`; errors name it `fileName`.
-CSS_SiteLoadResult LoadSiteBytes(CSS_SiteText text, std::string_view fileName);
+// Loads the site file whose bytes are `text`, checking controllers on `jobs` threads (0: one per
+// core); errors name it `fileName`.
+CSS_SiteLoadResult LoadSiteBytes(CSS_SiteText text, std::string_view fileName, unsigned jobs);
 
 }  // namespace ssmsg

@@ -6,15 +6,20 @@
 // value and fills the records of each controller as it goes.
 
 #include <array>
+#include <algorithm>
 #include <bitset>
 #include <charconv>
+#include <condition_variable>
+#include <deque>
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -56,6 +61,24 @@ struct Scratch {
 // the file), or one controller to load its records into a store.
 enum class Reading : std::uint8_t { Document, Check, Load };
 
+// Enumeration values seen so far: small values by bit, others in a set.
+struct EnumValuesSeen {
+  // Whether `value` of `id` is new, noting it.
+  bool First(CSToolEnumId id, std::int64_t value) {
+    const auto index = static_cast<std::size_t>(id);
+    if (value >= 0 && value < 256) {
+      auto&& seen = small[index][static_cast<std::size_t>(value)];
+      const bool first = !seen;
+      seen = true;
+      return first;
+    }
+    return other.insert((std::uint64_t{index} << 32) | static_cast<std::uint32_t>(value)).second;
+  }
+
+  std::array<std::bitset<256>, kToolEnumCount> small{};
+  std::unordered_set<std::uint64_t> other;
+};
+
 struct SiteBuilder {
   SiteBuilder(Reading reading_, CSS_SiteData* site_, CSApplicationManagerStd& store_)
       : reading(reading_), site(site_), store(&store_) {}
@@ -64,18 +87,8 @@ struct SiteBuilder {
 
   // Notes that `value` of enumeration `id` is used at `path`, the first time it is.
   void NoteEnumUse(CSToolEnumId id, std::int64_t value, const auto& path) {
-    if (reading == Reading::Load) return;
-    const auto index = static_cast<std::size_t>(id);
-    bool first = false;
-    if (value >= 0 && value < 256) {
-      auto&& seen = seenSmall[index][static_cast<std::size_t>(value)];
-      first = !seen;
-      seen = true;
-    } else {
-      first =
-          seenOther.insert((std::uint64_t{index} << 32) | static_cast<std::uint32_t>(value)).second;
-    }
-    if (first) site->enumUses.push_back({id, static_cast<int>(value), pathPrefix + path()});
+    if (reading == Reading::Load || !seen.First(id, value)) return;
+    site->enumUses.push_back({id, static_cast<int>(value), pathPrefix + path()});
   }
 
   Reading reading;
@@ -89,9 +102,7 @@ struct SiteBuilder {
   std::size_t controllerErrors = 0;  // errors before the current controller began
   std::uint64_t countsGiven = 0;     // the counts that "Resource" gives, by kCountedLists position
   std::unordered_map<std::uint64_t, std::size_t> addresses;  // (interface, node) -> controller
-  // Enumeration values seen so far: small values by bit, others in a set.
-  std::array<std::bitset<256>, kToolEnumCount> seenSmall{};
-  std::unordered_set<std::uint64_t> seenOther;
+  EnumValuesSeen seen;
   // Reading a document: where the last object began and where the last one ended, and where
   // the current controller began.
   std::size_t lastOpen = 0;
@@ -567,53 +578,191 @@ class ControllerPlaces final : public CSS_JsonSplice {
   SiteBuilder& builder_;
 };
 
-// The fast way through a valid site file: every controller's object is parsed on its own by
-// simdjson and checked by a reader of its own, while the rest of the document (the enumeration
-// texts and the frame around the controllers) goes through ParseJson. It gives up at the first
-// mistake of any kind, and at anything simdjson does not read as ParseJson does; the file is then
-// read again the thorough way, which finds the mistakes in document order.
-class FastControllers final : public CSS_JsonSplice {
- public:
-  FastControllers(std::string_view text, std::string_view fileName, const CSS_SchemaReader& document,
-                  SiteBuilder& builder)
-      : text_(text), fileName_(fileName), document_(document), builder_(builder) {}
+// What checking one controller on its own gives.
+struct ControllerCheck {
+  bool valid = false;
+  CSS_SiteSpan span;
+  std::vector<CSS_SiteEnumUse> uses;  // its enumeration uses that its checker had not seen
+};
 
-  std::size_t Object(std::size_t at) override {
-    if (document_.NextNode() != &kController) return kNotMine;
-    const std::size_t end = FindValueEnd(text_, at);
-    if (end == std::string_view::npos) return kGiveUp;
-    const std::size_t index = builder_.site->spans.size();
+// Checks controllers one at a time, each parsed by simdjson and read by a reader of its own.
+// Each checker notes only the enumeration uses that it has not seen in an earlier controller.
+class ControllerChecker {
+ public:
+  ControllerChecker(std::string_view text, std::string_view fileName)
+      : text_(text), fileName_(fileName), builder_(Reading::Check, &uses_, store_) {}
+
+  ControllerCheck Check(std::size_t index, std::size_t begin, std::size_t end) {
+    ControllerCheck check;
+    check.span = {{}, begin, end - begin};
     builder_.pathPrefix = "Controllers[" + std::to_string(index) + "].";
     CSS_SchemaReader reader(fileName_, kControllerRoot, &builder_);
-    if (!dom_.Read(text_.substr(at, end - at), reader) || reader.ErrorCount() != 0 ||
-        !builder_.addresses.emplace(AddressKey(builder_.address), index).second) {
-      return kGiveUp;
-    }
-    builder_.site->spans.push_back({builder_.address, at, end - at});
-    return end;
+    check.valid = dom_.Read(text_.substr(begin, end - begin), reader) && reader.ErrorCount() == 0;
+    check.span.address = builder_.address;
+    check.uses = std::move(uses_.enumUses);
+    uses_.enumUses.clear();
+    return check;
   }
 
  private:
   std::string_view text_;
   std::string_view fileName_;
-  const CSS_SchemaReader& document_;
-  SiteBuilder& builder_;
+  CSApplicationManagerStd store_;
+  CSS_SiteData uses_;  // receives the enumeration uses
+  SiteBuilder builder_;
   CSS_JsonDom dom_;
+};
+
+// The fast way through a valid site file: every controller's object is found by a scan of its
+// brackets and checked on its own (on `jobs` threads), while the rest of the document (the
+// enumeration texts and the frame around the controllers) goes through ParseJson. It gives up at
+// the first mistake of any kind, and at anything simdjson does not read as ParseJson does; the
+// file is then read again the thorough way, which finds the mistakes in document order. The
+// checks are taken in file order: addresses used twice, and the first use of each enumeration
+// value, come out as the thorough way finds them.
+class FastControllers final : public CSS_JsonSplice {
+ public:
+  FastControllers(std::string_view text, std::string_view fileName,
+                  const CSS_SchemaReader& document, CSS_SiteData& site, unsigned jobs)
+      : text_(text), fileName_(fileName), document_(document), site_(site) {
+    if (jobs <= 1) {
+      inline_.emplace(text, fileName);
+      return;
+    }
+    window_ = 4 * std::size_t{jobs};
+    for (unsigned i = 0; i < jobs; ++i)
+      workers_.emplace_back([this] { Work(); });
+  }
+
+  ~FastControllers() override { Stop(); }
+
+  std::size_t Object(std::size_t at) override {
+    if (document_.NextNode() != &kController) return kNotMine;
+    const std::size_t end = FindValueEnd(text_, at);
+    if (end == std::string_view::npos) return kGiveUp;
+    const std::size_t index = submitted_++;
+    if (inline_) {
+      Take(inline_->Check(index, at, end));
+    } else {
+      std::unique_lock lock(mutex_);
+      done_.wait(lock, [&] {
+        TakeDone();
+        return index < taken_ + window_ || !valid_;
+      });
+      queue_.push_back({index, at, end});
+      checks_.emplace_back();
+      work_.notify_one();
+    }
+    return valid_ ? end : kGiveUp;
+  }
+
+  // Waits for every check; whether all of them passed.
+  bool Finish() {
+    if (!inline_) {
+      std::unique_lock lock(mutex_);
+      done_.wait(lock, [&] {
+        TakeDone();
+        return taken_ == submitted_ || !valid_;
+      });
+    }
+    Stop();
+    return valid_;
+  }
+
+ private:
+  struct Job {
+    std::size_t index, begin, end;
+  };
+
+  void Work() {
+    ControllerChecker checker(text_, fileName_);
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      work_.wait(lock, [&] { return !queue_.empty() || stopping_; });
+      if (stopping_) return;
+      const Job job = queue_.front();
+      queue_.pop_front();
+      lock.unlock();
+      std::optional<ControllerCheck> check;
+      try {
+        check = checker.Check(job.index, job.begin, job.end);
+      } catch (...) {
+        check.emplace();  // not valid: the thorough way runs and meets the failure itself
+      }
+      lock.lock();
+      checks_[job.index - taken_] = std::move(check);
+      done_.notify_all();
+    }
+  }
+
+  // Takes the checks that are done, in file order (on the reading thread, mutex_ held).
+  void TakeDone() {
+    while (!checks_.empty() && checks_.front().has_value()) {
+      Take(std::move(*checks_.front()));
+      checks_.pop_front();
+    }
+  }
+
+  void Take(ControllerCheck check) {
+    ++taken_;
+    if (!valid_) return;
+    const std::size_t index = site_.spans.size();
+    if (!check.valid || !addresses_.emplace(AddressKey(check.span.address), index).second) {
+      valid_ = false;
+      return;
+    }
+    for (CSS_SiteEnumUse& use : check.uses) {
+      if (seen_.First(use.id, use.value)) site_.enumUses.push_back(std::move(use));
+    }
+    site_.spans.push_back(check.span);
+  }
+
+  void Stop() {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    work_.notify_all();
+    for (std::thread& worker : workers_)
+      worker.join();
+    workers_.clear();
+  }
+
+  std::string_view text_;
+  std::string_view fileName_;
+  const CSS_SchemaReader& document_;
+  CSS_SiteData& site_;
+  std::unordered_map<std::uint64_t, std::size_t> addresses_;  // (interface, node) -> controller
+  EnumValuesSeen seen_;
+  std::size_t submitted_ = 0;  // controllers handed to the checks
+  std::size_t taken_ = 0;      // checks taken into the site
+  bool valid_ = true;
+  std::optional<ControllerChecker> inline_;  // one job: the checks run on the reading thread
+
+  std::mutex mutex_;
+  std::condition_variable work_;  // a job is queued, or stopping
+  std::condition_variable done_;  // a check is done
+  std::deque<Job> queue_;
+  std::deque<std::optional<ControllerCheck>> checks_;  // from controller taken_ on
+  std::size_t window_ = 0;  // the most controllers handed out and not yet taken
+  bool stopping_ = false;
+  std::vector<std::thread> workers_;
 };
 
 }  // namespace
 
-CSS_SiteLoadResult LoadSiteBytes(CSS_SiteText text, std::string_view fileName) {
+CSS_SiteLoadResult LoadSiteBytes(CSS_SiteText text, std::string_view fileName, unsigned jobs) {
+  if (jobs == 0) jobs = std::max(1u, std::thread::hardware_concurrency());
   const std::string_view bytes = text.view();
-  CSApplicationManagerStd store;
   CSS_SiteLoadResult result;
   {
     auto site = std::make_unique<CSS_SiteData>();
-    SiteBuilder builder(Reading::Check, site.get(), store);
+    CSApplicationManagerStd store;
+    SiteBuilder builder(Reading::Document, site.get(), store);
     CSS_SchemaReader document(fileName, kRoot, &builder);
-    FastControllers controllers(bytes, fileName, document, builder);
+    FastControllers controllers(bytes, fileName, document, *site, jobs);
     if (ParseJson(bytes, fileName, document, &controllers) == CSS_JsonEnd::Read &&
-        document.ErrorCount() == 0) {
+        controllers.Finish() && document.ErrorCount() == 0) {
       site->fileName = fileName;
       site->text = std::move(text);
       result.site = CSS_SiteAccess::Make(std::move(site));
@@ -621,6 +770,7 @@ CSS_SiteLoadResult LoadSiteBytes(CSS_SiteText text, std::string_view fileName) {
     }
   }
   auto site = std::make_unique<CSS_SiteData>();
+  CSApplicationManagerStd store;
   SiteBuilder builder(Reading::Document, site.get(), store);
   CSS_SchemaReader document(fileName, kRoot, &builder);
   ControllerPlaces places(builder);

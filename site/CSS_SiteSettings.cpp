@@ -1,48 +1,206 @@
 #include <ssmsg/CSS_SiteSettings.h>
 
+#include <algorithm>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
 #include <numeric>
+#include <thread>
 
 #include "host/CSS_ThreadHost.h"
 #include "manager/CSS_ManagerBuilders.h"
 
 namespace ssmsg {
+namespace {
 
-CSS_SettingsResult MakeSiteSettings(const CSS_Site& site, const CSS_SettingsOptions& options,
-                                    const CSS_MessageSink& sink) {
-  std::vector<std::size_t> controllers = options.controllers;
-  if (controllers.empty()) {
-    controllers.resize(site.ControllerCount());
-    std::iota(controllers.begin(), controllers.end(), std::size_t{0});
-  }
-  const std::span<const ApplicationManagerTask> tasks =
-      options.tasks.empty() ? std::span<const ApplicationManagerTask>(kSettingsTasks)
-                            : std::span<const ApplicationManagerTask>(options.tasks);
+// What a job builds from: the site, the controllers and tasks chosen, and the clock.
+struct Plan {
+  const CSS_Site& site;
+  std::vector<std::size_t> controllers;
+  std::span<const ApplicationManagerTask> tasks;
+  std::optional<std::tm> time;
+};
 
-  CSApplicationManagerStd store;
-  CSToolEnum enums;
-  site.LoadEnumTexts(enums);
-  const CSS_ClockSource clock = options.time ? FixedClock(*options.time) : CSS_ClockSource();
-  const CSS_ThreadHost host({&store, &enums, &clock});
+// A store, an enumeration service (the built-in texts with the site's) and a clock of one
+// thread's own, bound to that thread while it lives.
+class OwnHost {
+ public:
+  // The site's texts go into the service before the binding is made (members are set up in the
+  // order declared).
+  explicit OwnHost(const Plan& plan)
+      : clock_(plan.time ? FixedClock(*plan.time) : CSS_ClockSource()),
+        bound_((plan.site.LoadEnumTexts(enums_), CSS_HostParts{&store_, &enums_, &clock_})) {}
 
-  CSS_SettingsResult result;
+  CSApplicationManagerStd& Store() { return store_; }
+
+ private:
+  CSApplicationManagerStd store_;
+  CSToolEnum enums_;
+  CSS_ClockSource clock_;
+  CSS_ThreadHost bound_;
+};
+
+// The messages of one controller, task by task.
+struct ControllerMessages {
+  struct Task {
+    ApplicationManagerTask task;
+    std::size_t messages;  // how many of `messages` it made
+    bool failed;
+  };
+  CSS_ControllerAddress address;
   CSS_StringList messages;
-  for (const std::size_t controller : controllers) {
-    site.LoadController(controller, store);
-    const CSS_ControllerAddress address = site.Address(controller);
-    for (const ApplicationManagerTask task : tasks) {
-      messages.clear();
-      if (!CSS_Manager::Builders::Dispatch(task, address.interfaceId, address.node, messages)) {
-        result.failures.push_back({address, task});
-      }
-      for (const std::string& text : messages) {
-        if (!sink({address, task, text})) {
-          result.stopped = true;
-          return result;
-        }
-      }
+  std::vector<Task> tasks;
+  std::exception_ptr error;
+  bool ready = false;
+};
+
+// Builds every message of controller `controller` of the plan into `out` (emptied first), with
+// the host bound to the calling thread.
+void Build(const Plan& plan, std::size_t controller, CSApplicationManagerStd& store,
+           ControllerMessages& out) {
+  out.messages.clear();
+  out.tasks.clear();
+  plan.site.LoadController(controller, store);
+  out.address = plan.site.Address(controller);
+  for (const ApplicationManagerTask task : plan.tasks) {
+    const std::size_t before = out.messages.size();
+    const bool done = CSS_Manager::Builders::Dispatch(task, out.address.interfaceId,
+                                                      out.address.node, out.messages);
+    out.tasks.push_back({task, out.messages.size() - before, !done});
+  }
+}
+
+// Hands the messages of one controller to the sink; false when the sink stopped the job.
+bool Deliver(const ControllerMessages& built, const CSS_MessageSink& sink,
+             CSS_SettingsResult& result) {
+  std::size_t at = 0;
+  for (const ControllerMessages::Task& task : built.tasks) {
+    if (task.failed) result.failures.push_back({built.address, task.task});
+    for (const std::size_t end = at + task.messages; at < end; ++at) {
+      if (!sink({built.address, task.task, built.messages[at]})) return false;
+    }
+  }
+  return true;
+}
+
+CSS_SettingsResult RunOnThisThread(const Plan& plan, const CSS_MessageSink& sink) {
+  OwnHost host(plan);
+  CSS_SettingsResult result;
+  ControllerMessages built;
+  for (const std::size_t controller : plan.controllers) {
+    Build(plan, controller, host.Store(), built);
+    if (!Deliver(built, sink, result)) {
+      result.stopped = true;
+      break;
     }
   }
   return result;
+}
+
+// Workers build whole controllers, each into a slot of a ring; the calling thread hands the
+// slots to the sink in file order as soon as each is ready. A worker takes a controller only
+// while it lies within the ring's reach of the next one to deliver, so memory stays bounded by
+// the ring whatever the site's size.
+class ParallelJob {
+ public:
+  ParallelJob(const Plan& plan, unsigned jobs)
+      : plan_(plan), slots_(std::min<std::size_t>(2 * std::size_t{jobs}, plan.controllers.size())) {
+    for (unsigned i = 0; i < jobs; ++i)
+      workers_.emplace_back([this] { Work(); });
+  }
+
+  ~ParallelJob() {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    room_.notify_all();
+    for (std::thread& worker : workers_)
+      worker.join();
+  }
+
+  ParallelJob(const ParallelJob&) = delete;
+  ParallelJob& operator=(const ParallelJob&) = delete;
+
+  CSS_SettingsResult Run(const CSS_MessageSink& sink) {
+    CSS_SettingsResult result;
+    for (std::size_t k = 0; k < plan_.controllers.size(); ++k) {
+      ControllerMessages& slot = slots_[k % slots_.size()];
+      {
+        std::unique_lock lock(mutex_);
+        ready_.wait(lock, [&] { return slot.ready; });
+      }
+      // A ready slot belongs to this thread until it is handed back.
+      if (slot.error) std::rethrow_exception(slot.error);
+      const bool going = Deliver(slot, sink, result);
+      {
+        std::lock_guard lock(mutex_);
+        slot.ready = false;
+        ++delivered_;
+        if (!going) stopping_ = true;
+      }
+      room_.notify_all();
+      if (!going) {
+        result.stopped = true;
+        break;
+      }
+    }
+    return result;
+  }
+
+ private:
+  void Work() {
+    std::optional<OwnHost> host;
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      room_.wait(lock, [&] {
+        return stopping_ || next_ >= plan_.controllers.size() ||
+               next_ < delivered_ + slots_.size();
+      });
+      if (stopping_ || next_ >= plan_.controllers.size()) return;
+      const std::size_t k = next_++;
+      ControllerMessages& slot = slots_[k % slots_.size()];
+      lock.unlock();
+      try {
+        if (!host) host.emplace(plan_);
+        Build(plan_, plan_.controllers[k], host->Store(), slot);
+      } catch (...) {
+        slot.error = std::current_exception();
+      }
+      lock.lock();
+      slot.ready = true;
+      ready_.notify_one();
+    }
+  }
+
+  const Plan& plan_;
+  std::vector<ControllerMessages> slots_;
+  std::mutex mutex_;
+  std::condition_variable room_;   // a slot was handed back, or stopping
+  std::condition_variable ready_;  // a slot is ready
+  std::size_t next_ = 0;           // the next controller to build
+  std::size_t delivered_ = 0;      // controllers handed to the sink
+  bool stopping_ = false;
+  std::vector<std::thread> workers_;
+};
+
+}  // namespace
+
+CSS_SettingsResult MakeSiteSettings(const CSS_Site& site, const CSS_SettingsOptions& options,
+                                    const CSS_MessageSink& sink) {
+  Plan plan{site, options.controllers,
+            options.tasks.empty() ? std::span<const ApplicationManagerTask>(kSettingsTasks)
+                                  : std::span<const ApplicationManagerTask>(options.tasks),
+            options.time};
+  if (plan.controllers.empty()) {
+    plan.controllers.resize(site.ControllerCount());
+    std::iota(plan.controllers.begin(), plan.controllers.end(), std::size_t{0});
+  }
+  unsigned jobs = options.jobs != 0 ? options.jobs : std::thread::hardware_concurrency();
+  jobs = static_cast<unsigned>(std::min<std::size_t>(std::max(jobs, 1u), plan.controllers.size()));
+  if (jobs <= 1) return RunOnThisThread(plan, sink);
+  ParallelJob job(plan, jobs);
+  return job.Run(sink);
 }
 
 }  // namespace ssmsg
