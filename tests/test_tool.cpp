@@ -224,6 +224,18 @@ TEST(Tool, SettingsAreWhatTheLibraryMakes) {
   EXPECT_EQ(result.status, status);
   EXPECT_NE(text, "");
 
+  // Any number of threads writes the same bytes, in either form and for any task list.
+  for (const std::string args : {"settings --format lines", "settings --format json",
+                                 "settings --task 175,161,152,175 --interface 1"}) {
+    const Result one = Tool(args + " --jobs 1" + timeArg);
+    EXPECT_NE(one.out, "");
+    for (const char* jobs : {" --jobs 2", " --jobs 7"}) {
+      const Result many = Tool(args + jobs + timeArg);
+      EXPECT_EQ(many.out, one.out) << args << jobs;
+      EXPECT_EQ(many.status, one.status) << args << jobs;
+    }
+  }
+
   gl_SetClockSource({});
   gl_SetApplicationManagerStd(previousStore);
   gl_SetToolEnum(previousEnums);
