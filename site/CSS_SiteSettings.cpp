@@ -83,15 +83,25 @@ bool Deliver(const ControllerMessages& built, const CSS_MessageSink& sink,
   return true;
 }
 
+// One thread: each task's messages go to the sink as soon as the task is done.
 CSS_SettingsResult RunOnThisThread(const Plan& plan, const CSS_MessageSink& sink) {
   OwnHost host(plan);
   CSS_SettingsResult result;
-  ControllerMessages built;
+  CSS_StringList messages;
   for (const std::size_t controller : plan.controllers) {
-    Build(plan, controller, host.Store(), built);
-    if (!Deliver(built, sink, result)) {
-      result.stopped = true;
-      break;
+    plan.site.LoadController(controller, host.Store());
+    const CSS_ControllerAddress address = plan.site.Address(controller);
+    for (const ApplicationManagerTask task : plan.tasks) {
+      messages.clear();
+      if (!CSS_Manager::Builders::Dispatch(task, address.interfaceId, address.node, messages)) {
+        result.failures.push_back({address, task});
+      }
+      for (const std::string& text : messages) {
+        if (!sink({address, task, text})) {
+          result.stopped = true;
+          return result;
+        }
+      }
     }
   }
   return result;
