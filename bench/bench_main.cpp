@@ -355,6 +355,23 @@ int main(int argc, char** argv) {
   for (const Case& c : cases) {
     Summarise(reporter, c, &c == &cases.front());
   }
+  // Every task on its own against the floor: the worst of them.
+  double worst = 0;
+  std::string worstLabel;
+  for (const Case& c : cases) {
+    const Runs* ours = reporter.Find(c.key + "/ssmsg");
+    const Runs* floor = reporter.Find(c.key + "/floor");
+    if (&c == &cases.front() || ours == nullptr || floor == nullptr) continue;
+    const double ratio = Median(ours->cpuTimes) / Median(floor->cpuTimes);
+    if (ratio > worst) {
+      worst = ratio;
+      worstLabel = c.label;
+    }
+  }
+  if (!worstLabel.empty()) {
+    std::printf("every task: ssmsg at most %.2fx the floor's time, %s (target <= 1.5x: %s)\n",
+                worst, worstLabel.c_str(), Verdict(worst <= 1.5));
+  }
   SummariseNoise(reporter, cases);
   if (!pending.empty()) {
     std::printf("tasks without messages yet (not measured):%s\n", pending.c_str());
