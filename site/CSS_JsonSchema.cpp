@@ -28,7 +28,7 @@ std::string Range(std::int64_t min, std::int64_t max) {
 CSS_SchemaReader::CSS_SchemaReader(std::string_view fileName, const CSS_SchemaNode& root,
                                    void* context)
     : fileName_(fileName), context_(context) {
-  frames_.emplace_back(&root, std::string_view(), -1, -1);
+  top_ = &frames_.emplace_back(&root, std::string_view(), -1, -1);
 }
 
 bool CSS_SchemaReader::Null() {
@@ -99,7 +99,7 @@ std::string CSS_SchemaReader::PathTo(std::string_view leaf, std::int32_t positio
 }
 
 std::string CSS_SchemaReader::PathOfNext(std::int32_t position) const {
-  const CSS_SchemaFrame& frame = frames_.back();
+  const CSS_SchemaFrame& frame = *top_;
   switch (frame.node->kind) {
     case CSS_SchemaNodeKind::Root:
       return {};
@@ -116,7 +116,7 @@ std::string CSS_SchemaReader::ValuePath() const {
 
 const CSS_SchemaNode* CSS_SchemaReader::NextNode() const {
   if (skipDepth_ > 0) return nullptr;
-  const CSS_SchemaFrame& frame = frames_.back();
+  const CSS_SchemaFrame& frame = *top_;
   const bool positional = frame.node->kind == CSS_SchemaNodeKind::Array ||
                           frame.node->kind == CSS_SchemaNodeKind::Root;
   const CSS_SchemaMember* member = positional ? frame.node->element : frame.pending;
@@ -146,7 +146,7 @@ void CSS_SchemaReader::ExpectedGot(const CSS_SchemaMember& member, std::string_v
 }
 
 const CSS_SchemaMember* CSS_SchemaReader::Expect(std::int32_t& position) {
-  CSS_SchemaFrame& frame = frames_.back();
+  CSS_SchemaFrame& frame = *top_;
   if (frame.node->kind == CSS_SchemaNodeKind::Array ||
       frame.node->kind == CSS_SchemaNodeKind::Root) {
     position = frame.count++;
@@ -163,7 +163,7 @@ bool CSS_SchemaReader::OnScalar(Got got, CSS_JsonScalar value, std::string_view 
   std::int32_t position = -1;
   const CSS_SchemaMember* member = Expect(position);
   if (member == nullptr) return Going();
-  const CSS_SchemaNode& node = *frames_.back().node;
+  const CSS_SchemaNode& node = *top_->node;
   value.position = position;
   valuePosition_ = position;
   if (got == Got::Null && node.null != nullptr) {
@@ -227,12 +227,12 @@ bool CSS_SchemaReader::OnStart(CSS_JsonKind kind) {
     skipDepth_ = 1;
     return Going();
   }
-  const CSS_SchemaFrame& parent = frames_.back();
+  const CSS_SchemaFrame& parent = *top_;
   const bool inArray = parent.node->kind == CSS_SchemaNodeKind::Array;
   const bool atTop = parent.node->kind == CSS_SchemaNodeKind::Root;
-  frames_.emplace_back(member->node, inArray ? std::string_view() : parent.pendingKey,
+  top_ = &frames_.emplace_back(member->node, inArray ? std::string_view() : parent.pendingKey,
                        atTop ? -1 : position, inArray ? position : parent.element);
-  if (member->node->open != nullptr) member->node->open(*this, frames_.back());
+  if (member->node->open != nullptr) member->node->open(*this, *top_);
   return Going();
 }
 
@@ -241,7 +241,7 @@ bool CSS_SchemaReader::OnEnd() {
     --skipDepth_;
     return Going();
   }
-  const CSS_SchemaFrame& frame = frames_.back();
+  const CSS_SchemaFrame& frame = *top_;
   const auto& members = frame.node->members;
   for (std::size_t i = 0; i < members.size(); ++i) {
     if (members[i].required && (frame.seen >> i & 1) == 0) {
@@ -250,12 +250,13 @@ bool CSS_SchemaReader::OnEnd() {
   }
   if (frame.node->close != nullptr) frame.node->close(*this, frame);
   frames_.pop_back();
+  top_ = &frames_.back();
   return Going();
 }
 
 bool CSS_SchemaReader::Key(std::string_view key) {
   if (skipDepth_ > 0) return Going();
-  CSS_SchemaFrame& frame = frames_.back();
+  CSS_SchemaFrame& frame = *top_;
   frame.pending = nullptr;
   frame.pendingKey = {};
   if (frame.node->kind == CSS_SchemaNodeKind::Map) {
