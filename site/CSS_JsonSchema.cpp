@@ -32,28 +32,22 @@ CSS_SchemaReader::CSS_SchemaReader(std::string_view fileName, const CSS_SchemaNo
 }
 
 bool CSS_SchemaReader::Null() {
-  return OnScalar(Got::Null, {}, {});
+  return OnScalar(Got::Null, 0, {});
 }
 bool CSS_SchemaReader::Boolean(bool value) {
-  CSS_JsonScalar scalar;
-  scalar.flag = value;
-  return OnScalar(Got::Boolean, scalar, {});
+  return OnScalar(Got::Boolean, value ? 1 : 0, {});
 }
 bool CSS_SchemaReader::Integer(std::int64_t value) {
-  CSS_JsonScalar scalar;
-  scalar.integer = value;
-  return OnScalar(Got::Integer, scalar, {});
+  return OnScalar(Got::Integer, value, {});
 }
 bool CSS_SchemaReader::HugeInteger(std::string_view text) {
-  return OnScalar(Got::HugeInteger, {}, text);
+  return OnScalar(Got::HugeInteger, 0, text);
 }
 bool CSS_SchemaReader::Fraction(std::string_view text) {
-  return OnScalar(Got::Fraction, {}, text);
+  return OnScalar(Got::Fraction, 0, text);
 }
 bool CSS_SchemaReader::String(std::string_view value) {
-  CSS_JsonScalar scalar;
-  scalar.text = value;
-  return OnScalar(Got::String, scalar, {});
+  return OnScalar(Got::String, 0, value);
 }
 bool CSS_SchemaReader::StartObject() {
   return OnStart(CSS_JsonKind::Object);
@@ -158,12 +152,18 @@ const CSS_SchemaMember* CSS_SchemaReader::Expect(std::int32_t& position) {
   return member;
 }
 
-bool CSS_SchemaReader::OnScalar(Got got, CSS_JsonScalar value, std::string_view raw) {
+bool CSS_SchemaReader::OnScalar(Got got, std::int64_t number, std::string_view raw) {
   if (skipDepth_ > 0) return Going();
   std::int32_t position = -1;
   const CSS_SchemaMember* member = Expect(position);
   if (member == nullptr) return Going();
   const CSS_SchemaNode& node = *top_->node;
+  // Filled field by field and handed on by reference, never copied whole: a copy of a structure
+  // just written in parts would wait for those writes to land.
+  CSS_JsonScalar value;
+  value.integer = number;
+  value.flag = number != 0;
+  if (got == Got::String) value.text = raw;
   value.position = position;
   valuePosition_ = position;
   if (got == Got::Null && node.null != nullptr) {

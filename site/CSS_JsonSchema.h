@@ -154,7 +154,8 @@ class CSS_SchemaReader final : public CSS_JsonEvents {
   enum class Got : std::uint8_t { Null, Boolean, Integer, HugeInteger, Fraction, String };
 
   bool Going() const { return errors_.size() <= kMaxErrors; }
-  bool OnScalar(Got got, CSS_JsonScalar value, std::string_view raw);
+  // `number`: an integer, or 1 and 0 for true and false; `raw`: a string, or a number as written.
+  bool OnScalar(Got got, std::int64_t number, std::string_view raw);
   bool OnStart(CSS_JsonKind kind);
   bool OnEnd();
   // The member whose value comes next, with its index; null when it is to be skipped.
