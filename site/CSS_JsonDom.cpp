@@ -74,7 +74,8 @@ std::size_t FindValueEnd(std::string_view text, std::size_t at) {
     } else {
       // A string: on to its closing quote, stepping over escaped characters.
       for (;;) {
-        while (p < end && *p != '"' && *p != '\\') ++p;
+        while (p < end && *p != '"' && *p != '\\')
+          ++p;
         if (p >= end) return std::string_view::npos;
         if (*p++ == '"') break;
         ++p;

@@ -76,11 +76,11 @@ const char* TokenName(Token token) {
   return "unknown token";
 }
 
-// The names of the control characters U+0000 to U+001F and the short escapes that some have.
-constexpr const char* kControlNames[32] = {
-    "NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS",  "HT",  "LF",
-    "VT",  "FF",  "CR",  "SO",  "SI",  "DLE", "DC1", "DC2", "DC3", "DC4", "NAK",
-    "SYN", "ETB", "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US"};
+// The names of the control characters U+0000 to U+001F.
+constexpr const char* kControlNames[32] = {"NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL",
+                                           "BS",  "HT",  "LF",  "VT",  "FF",  "CR",  "SO",  "SI",
+                                           "DLE", "DC1", "DC2", "DC3", "DC4", "NAK", "SYN", "ETB",
+                                           "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US"};
 
 // Whether a number written as `text` (as JSON writes numbers) lies beyond the range of double.
 // Only asked of text that std::from_chars found out of range: too large or too close to zero.
@@ -532,9 +532,9 @@ class Reader {
           if (!finite_) {
             failed_ = true;
             const std::size_t at = std::min(total_ > 0 ? total_ - 1 : 0, text_.size());
-            events_.SyntaxError(JsonWhere(fileName_, text_, at),
-                                "[json.exception.out_of_range.406] number overflow parsing '" +
-                                    TokenText() + "'");
+            events_.SyntaxError(
+                JsonWhere(fileName_, text_, at),
+                "[json.exception.out_of_range.406] number overflow parsing '" + TokenText() + "'");
             return CSS_JsonEnd::Read;
           }
           // An integer too large for 64 bits is read as a number with a fraction.

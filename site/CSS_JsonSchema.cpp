@@ -111,8 +111,8 @@ std::string CSS_SchemaReader::ValuePath() const {
 const CSS_SchemaNode* CSS_SchemaReader::NextNode() const {
   if (skipDepth_ > 0) return nullptr;
   const CSS_SchemaFrame& frame = *top_;
-  const bool positional = frame.node->kind == CSS_SchemaNodeKind::Array ||
-                          frame.node->kind == CSS_SchemaNodeKind::Root;
+  const bool positional =
+      frame.node->kind == CSS_SchemaNodeKind::Array || frame.node->kind == CSS_SchemaNodeKind::Root;
   const CSS_SchemaMember* member = positional ? frame.node->element : frame.pending;
   return member != nullptr ? member->node : nullptr;
 }
@@ -231,7 +231,7 @@ bool CSS_SchemaReader::OnStart(CSS_JsonKind kind) {
   const bool inArray = parent.node->kind == CSS_SchemaNodeKind::Array;
   const bool atTop = parent.node->kind == CSS_SchemaNodeKind::Root;
   top_ = &frames_.emplace_back(member->node, inArray ? std::string_view() : parent.pendingKey,
-                       atTop ? -1 : position, inArray ? position : parent.element);
+                               atTop ? -1 : position, inArray ? position : parent.element);
   if (member->node->open != nullptr) member->node->open(*this, *top_);
   return Going();
 }

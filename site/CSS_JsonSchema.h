@@ -168,7 +168,7 @@ class CSS_SchemaReader final : public CSS_JsonEvents {
   std::vector<std::string> errors_;
   // A deque, so that a frame's name may view its parent's key while the frame is open.
   std::deque<CSS_SchemaFrame> frames_;
-  CSS_SchemaFrame* top_ = nullptr;  // frames_.back()
+  CSS_SchemaFrame* top_ = nullptr;   // frames_.back()
   int skipDepth_ = 0;                // > 0 while inside a value that is being skipped
   std::int32_t valuePosition_ = -1;  // the index of the scalar being stored, if in an array
 };

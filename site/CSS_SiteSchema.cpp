@@ -5,13 +5,13 @@
 // counts and the enumeration texts. The schema-driven reader of site/CSS_JsonSchema.h checks every
 // value and fills the records of each controller as it goes.
 
-#include <array>
 #include <algorithm>
+#include <array>
 #include <bitset>
 #include <charconv>
 #include <condition_variable>
-#include <deque>
 #include <cstdint>
+#include <deque>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -94,8 +94,8 @@ struct SiteBuilder {
   Reading reading;
   CSS_SiteData* site;  // the site being checked; null while loading
   CSApplicationManagerStd* store;
-  CSS_ControllerAddress address;     // of the controller being read
-  std::string pathPrefix;            // before the paths of enumeration uses
+  CSS_ControllerAddress address;  // of the controller being read
+  std::string pathPrefix;         // before the paths of enumeration uses
   Scratch scratch;
   CSToolEnumId currentEnum{};        // the enumeration whose texts are being read
   int enumValue = 0;                 // the value whose text comes next
@@ -558,7 +558,6 @@ constexpr CSS_SchemaMember kTopMembers[] = {
 constexpr CSS_SchemaNode kTop = ObjectNode(kTopMembers);
 constexpr CSS_SchemaMember kTopElement = ObjectMember({}, kTop);
 constexpr CSS_SchemaNode kRoot = {CSS_SchemaNodeKind::Root, {}, &kTopElement};
-
 
 // A controller alone, as the whole text: for checking and loading one controller at a time.
 constexpr CSS_SchemaNode kControllerRoot = {CSS_SchemaNodeKind::Root, {}, &kControllerElement};

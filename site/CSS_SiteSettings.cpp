@@ -164,8 +164,7 @@ class ParallelJob {
     std::unique_lock lock(mutex_);
     for (;;) {
       room_.wait(lock, [&] {
-        return stopping_ || next_ >= plan_.controllers.size() ||
-               next_ < delivered_ + slots_.size();
+        return stopping_ || next_ >= plan_.controllers.size() || next_ < delivered_ + slots_.size();
       });
       if (stopping_ || next_ >= plan_.controllers.size()) return;
       const std::size_t k = next_++;

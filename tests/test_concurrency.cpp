@@ -130,8 +130,8 @@ std::string Transcript(const CSS_Site& site, CSS_SettingsOptions options, unsign
   });
   if (result.stopped) return text + "stopped\n";
   for (const CSS_TaskFailure& failure : result.failures) {
-    text += "failed " + std::to_string(failure.address.node) + "/" +
-            std::to_string(failure.task) + "\n";
+    text += "failed " + std::to_string(failure.address.node) + "/" + std::to_string(failure.task) +
+            "\n";
   }
   return text;
 }
@@ -153,8 +153,8 @@ TEST(ParallelJobs, SiteChecksAndSettingsAreThoseOfOneThread) {
     }
     for (const Tasks& tasks : {Tasks{}, Tasks{kTaskInputNames, kTaskClock, kTaskTimeGroups},
                                Tasks{kTaskXtraName, kTaskXtraName}}) {
-      for (const std::vector<std::size_t>& controllers : {std::vector<std::size_t>{},
-                                                          site.Select(2), site.Select(1, 3)}) {
+      for (const std::vector<std::size_t>& controllers :
+           {std::vector<std::size_t>{}, site.Select(2), site.Select(1, 3)}) {
         CSS_SettingsOptions options;
         options.tasks = tasks;
         options.controllers = controllers;
@@ -184,8 +184,7 @@ TEST(ParallelJobs, StoppingSinkEndsTheJob) {
     for (std::size_t i = 0; i < stopAfter; ++i)
       end = expected.find('\n', end) + 1;
     expected.resize(end);
-    EXPECT_EQ(Transcript(*loaded.site, options, 3, stopAfter), expected + "stopped\n")
-        << stopAfter;
+    EXPECT_EQ(Transcript(*loaded.site, options, 3, stopAfter), expected + "stopped\n") << stopAfter;
   }
 }
 

@@ -189,7 +189,9 @@ TEST(SiteLoader, TimeGroupsHandOutBlocksOfEightZones) {
 // Text that simdjson reads otherwise than the site's own reader (-0, a byte order mark) still
 // loads, and each controller's records come from its own part of the file.
 TEST(SiteLoader, ControllersLoadFromTheirOwnPartOfTheFile) {
-  const CSS_Site site = Load("\xEF\xBB\xBF" R"({"Controllers": [
+  const CSS_Site site = Load(
+      "\xEF\xBB\xBF"
+      R"({"Controllers": [
     {"Interface": 1, "Node": -0, "Name": "A\u00e9\"", "Holidays": [{"Month": -0, "Day": 3}]},
     {"Node": 7, "Interface": 2, "Config": {"DbMode": 5}}], "Enums": {}})");
   ASSERT_EQ(site.ControllerCount(), 2u);
