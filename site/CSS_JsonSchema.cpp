@@ -19,6 +19,15 @@ std::string_view ExpectedName(CSS_JsonKind kind) {
   return {};
 }
 
+// Whether two keys are equal; keys are short, so a loop beats a call into the C library.
+bool SameKey(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
 std::string Range(std::int64_t min, std::int64_t max) {
   return std::to_string(min) + ".." + std::to_string(max);
 }
@@ -274,7 +283,7 @@ bool CSS_SchemaReader::Key(std::string_view key) {
   for (std::size_t n = 0; n < count; ++n) {
     std::size_t i = frame.hint + n;
     if (i >= count) i -= count;
-    if (members[i].key != key) continue;
+    if (!SameKey(members[i].key, key)) continue;
     frame.hint = i + 1;
     if ((frame.seen >> i & 1) != 0) {
       Error(PathTo(key), "appears more than once");
