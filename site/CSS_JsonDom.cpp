@@ -46,7 +46,7 @@ bool Walk(const simdjson::dom::element& element, Events& events) {
     case element_type::NULL_VALUE:
       return events.Null();
     case element_type::UINT64:  // beyond 64-bit signed: ParseJson gives the text as written
-    case element_type::DOUBLE:  // a fraction, an exponent, or -0
+    case element_type::DOUBLE:  // a fraction or an exponent
       return false;
   }
   return false;

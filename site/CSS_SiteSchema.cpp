@@ -790,8 +790,8 @@ void CSS_SiteData::Load(std::size_t controller, CSApplicationManagerStd& store) 
   }
   const CSS_SiteSpan& span = spans.at(controller);
   const std::string_view value = text.view().substr(span.begin, span.size);
-  // The value was checked when the site was loaded: simdjson reads it unless it holds a number
-  // that only ParseJson takes (-0, for one).
+  // The value was checked when the site was loaded, so simdjson reads it; should it ever decline
+  // text that the site's own reader took, that reader loads it.
   thread_local CSS_JsonDom dom;
   SiteBuilder builder(Reading::Load, nullptr, store);
   {

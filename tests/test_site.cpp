@@ -186,8 +186,8 @@ TEST(SiteLoader, TimeGroupsHandOutBlocksOfEightZones) {
   EXPECT_EQ(list[0]->Monday, 0);
 }
 
-// Text that simdjson reads otherwise than the site's own reader (-0, a byte order mark) still
-// loads, and each controller's records come from its own part of the file.
+// A byte order mark, escapes and -0 load as they always did, and each controller's records come
+// from its own part of the file.
 TEST(SiteLoader, ControllersLoadFromTheirOwnPartOfTheFile) {
   const CSS_Site site = Load(
       "\xEF\xBB\xBF"
