@@ -1,5 +1,7 @@
 #include "site/CSS_JsonSchema.h"
 
+#include <cstring>
+
 namespace ssmsg {
 namespace {
 
@@ -19,10 +21,19 @@ std::string_view ExpectedName(CSS_JsonKind kind) {
   return {};
 }
 
-// Whether two keys are equal; keys are short, so a loop beats a call into the C library.
+// Whether two keys are equal; keys are short, so comparing eight bytes at a time inline beats a
+// call into the C library.
 bool SameKey(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
+  std::size_t i = 0;
+  for (; i + 8 <= a.size(); i += 8) {
+    std::uint64_t x = 0;
+    std::uint64_t y = 0;
+    std::memcpy(&x, a.data() + i, 8);
+    std::memcpy(&y, b.data() + i, 8);
+    if (x != y) return false;
+  }
+  for (; i < a.size(); ++i) {
     if (a[i] != b[i]) return false;
   }
   return true;
