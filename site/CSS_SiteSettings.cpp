@@ -40,44 +40,57 @@ class OwnHost {
   CSS_ThreadHost bound_;
 };
 
-// The messages of one controller, task by task.
+// The messages of one controller, task by task, end to end in one buffer: the thread that hands
+// them on reads them in one sweep, and the thread that made them frees each message while it is
+// still in its cache.
 struct ControllerMessages {
   struct Task {
     ApplicationManagerTask task;
-    std::size_t messages;  // how many of `messages` it made
+    std::size_t messages;  // how many of the messages it made
     bool failed;
   };
   CSS_ControllerAddress address;
-  CSS_StringList messages;
+  std::string bytes;
+  std::vector<std::size_t> ends;  // where each message ends in `bytes`
   std::vector<Task> tasks;
   std::exception_ptr error;
   bool ready = false;
 };
 
 // Builds every message of controller `controller` of the plan into `out` (emptied first), with
-// the host bound to the calling thread.
+// the host bound to the calling thread; `scratch` receives each task's messages on the way.
 void Build(const Plan& plan, std::size_t controller, CSApplicationManagerStd& store,
-           ControllerMessages& out) {
-  out.messages.clear();
+           CSS_StringList& scratch, ControllerMessages& out) {
+  out.bytes.clear();
+  out.ends.clear();
   out.tasks.clear();
   plan.site.LoadController(controller, store);
   out.address = plan.site.Address(controller);
   for (const ApplicationManagerTask task : plan.tasks) {
-    const std::size_t before = out.messages.size();
+    scratch.clear();
     const bool done = CSS_Manager::Builders::Dispatch(task, out.address.interfaceId,
-                                                      out.address.node, out.messages);
-    out.tasks.push_back({task, out.messages.size() - before, !done});
+                                                      out.address.node, scratch);
+    for (const std::string& message : scratch) {
+      out.bytes += message;
+      out.ends.push_back(out.bytes.size());
+    }
+    out.tasks.push_back({task, scratch.size(), !done});
   }
+  scratch.clear();
 }
 
 // Hands the messages of one controller to the sink; false when the sink stopped the job.
 bool Deliver(const ControllerMessages& built, const CSS_MessageSink& sink,
              CSS_SettingsResult& result) {
-  std::size_t at = 0;
+  const std::string_view bytes = built.bytes;
+  std::size_t message = 0;
+  std::size_t begin = 0;
   for (const ControllerMessages::Task& task : built.tasks) {
     if (task.failed) result.failures.push_back({built.address, task.task});
-    for (const std::size_t end = at + task.messages; at < end; ++at) {
-      if (!sink({built.address, task.task, built.messages[at]})) return false;
+    for (const std::size_t end = message + task.messages; message < end; ++message) {
+      const std::size_t stop = built.ends[message];
+      if (!sink({built.address, task.task, bytes.substr(begin, stop - begin)})) return false;
+      begin = stop;
     }
   }
   return true;
@@ -161,6 +174,7 @@ class ParallelJob {
  private:
   void Work() {
     std::optional<OwnHost> host;
+    CSS_StringList scratch;
     std::unique_lock lock(mutex_);
     for (;;) {
       room_.wait(lock, [&] {
@@ -172,7 +186,7 @@ class ParallelJob {
       lock.unlock();
       try {
         if (!host) host.emplace(plan_);
-        Build(plan_, plan_.controllers[k], host->Store(), slot);
+        Build(plan_, plan_.controllers[k], host->Store(), scratch, slot);
       } catch (...) {
         slot.error = std::current_exception();
       }
