@@ -621,15 +621,13 @@ class ControllerChecker {
 // value, come out as the thorough way finds them.
 class FastControllers final : public CSS_JsonSplice {
  public:
+  // `jobs` threads check controllers: the reading thread, between reading controllers and
+  // whenever it would wait, and jobs - 1 workers.
   FastControllers(std::string_view text, std::string_view fileName,
                   const CSS_SchemaReader& document, CSS_SiteData& site, unsigned jobs)
-      : text_(text), fileName_(fileName), document_(document), site_(site) {
-    if (jobs <= 1) {
-      inline_.emplace(text, fileName);
-      return;
-    }
+      : text_(text), fileName_(fileName), document_(document), site_(site), own_(text, fileName) {
     window_ = 4 * std::size_t{jobs};
-    for (unsigned i = 0; i < jobs; ++i)
+    for (unsigned i = 1; i < jobs; ++i)
       workers_.emplace_back([this] { Work(); });
   }
 
@@ -640,14 +638,11 @@ class FastControllers final : public CSS_JsonSplice {
     const std::size_t end = FindValueEnd(text_, at);
     if (end == std::string_view::npos) return kGiveUp;
     const std::size_t index = submitted_++;
-    if (inline_) {
-      Take(inline_->Check(index, at, end));
+    if (workers_.empty()) {
+      Take(own_.Check(index, at, end));
     } else {
       std::unique_lock lock(mutex_);
-      done_.wait(lock, [&] {
-        TakeDone();
-        return index < taken_ + window_ || !valid_;
-      });
+      HelpUntil(lock, [&] { return index < taken_ + window_; });
       queue_.push_back({index, at, end});
       checks_.emplace_back();
       work_.notify_one();
@@ -657,12 +652,9 @@ class FastControllers final : public CSS_JsonSplice {
 
   // Waits for every check; whether all of them passed.
   bool Finish() {
-    if (!inline_) {
+    if (!workers_.empty()) {
       std::unique_lock lock(mutex_);
-      done_.wait(lock, [&] {
-        TakeDone();
-        return taken_ == submitted_ || !valid_;
-      });
+      HelpUntil(lock, [&] { return taken_ == submitted_; });
     }
     Stop();
     return valid_;
@@ -673,24 +665,44 @@ class FastControllers final : public CSS_JsonSplice {
     std::size_t index, begin, end;
   };
 
+  // Takes the checks that are done until `enough` holds or a check failed; meanwhile checks
+  // queued controllers itself rather than wait (on the reading thread, mutex_ held).
+  template <class Enough>
+  void HelpUntil(std::unique_lock<std::mutex>& lock, Enough enough) {
+    for (;;) {
+      TakeDone();
+      if (enough() || !valid_) return;
+      if (queue_.empty()) {
+        done_.wait(lock);
+      } else {
+        RunOne(lock, own_);
+      }
+    }
+  }
+
+  // Checks the first queued controller with `checker` (mutex_ held, released meanwhile).
+  void RunOne(std::unique_lock<std::mutex>& lock, ControllerChecker& checker) {
+    const Job job = queue_.front();
+    queue_.pop_front();
+    lock.unlock();
+    std::optional<ControllerCheck> check;
+    try {
+      check = checker.Check(job.index, job.begin, job.end);
+    } catch (...) {
+      check.emplace();  // not valid: the thorough way runs and meets the failure itself
+    }
+    lock.lock();
+    checks_[job.index - taken_] = std::move(check);
+  }
+
   void Work() {
     ControllerChecker checker(text_, fileName_);
     std::unique_lock lock(mutex_);
     for (;;) {
       work_.wait(lock, [&] { return !queue_.empty() || stopping_; });
       if (stopping_) return;
-      const Job job = queue_.front();
-      queue_.pop_front();
-      lock.unlock();
-      std::optional<ControllerCheck> check;
-      try {
-        check = checker.Check(job.index, job.begin, job.end);
-      } catch (...) {
-        check.emplace();  // not valid: the thorough way runs and meets the failure itself
-      }
-      lock.lock();
-      checks_[job.index - taken_] = std::move(check);
-      done_.notify_all();
+      RunOne(lock, checker);
+      done_.notify_one();
     }
   }
 
@@ -736,7 +748,7 @@ class FastControllers final : public CSS_JsonSplice {
   std::size_t submitted_ = 0;  // controllers handed to the checks
   std::size_t taken_ = 0;      // checks taken into the site
   bool valid_ = true;
-  std::optional<ControllerChecker> inline_;  // one job: the checks run on the reading thread
+  ControllerChecker own_;  // the reading thread's
 
   std::mutex mutex_;
   std::condition_variable work_;  // a job is queued, or stopping

@@ -120,15 +120,16 @@ CSS_SettingsResult RunOnThisThread(const Plan& plan, const CSS_MessageSink& sink
   return result;
 }
 
-// Workers build whole controllers, each into a slot of a ring; the calling thread hands the
-// slots to the sink in file order as soon as each is ready. A worker takes a controller only
-// while it lies within the ring's reach of the next one to deliver, so memory stays bounded by
-// the ring whatever the site's size.
+// `jobs` threads build whole controllers, each into a slot of a ring: jobs - 1 workers, and the
+// calling thread whenever the next slot to hand on is not ready yet. The calling thread hands the
+// slots to the sink in file order as soon as each is ready. A controller is taken only while it
+// lies within the ring's reach of the next one to deliver, so memory stays bounded by the ring
+// whatever the site's size.
 class ParallelJob {
  public:
   ParallelJob(const Plan& plan, unsigned jobs)
       : plan_(plan), slots_(std::min<std::size_t>(2 * std::size_t{jobs}, plan.controllers.size())) {
-    for (unsigned i = 0; i < jobs; ++i)
+    for (unsigned i = 1; i < jobs; ++i)
       workers_.emplace_back([this] { Work(); });
   }
 
@@ -147,11 +148,23 @@ class ParallelJob {
 
   CSS_SettingsResult Run(const CSS_MessageSink& sink) {
     CSS_SettingsResult result;
+    std::optional<OwnHost> host;  // the calling thread's, made when it first builds
+    CSS_StringList scratch;
     for (std::size_t k = 0; k < plan_.controllers.size(); ++k) {
       ControllerMessages& slot = slots_[k % slots_.size()];
       {
         std::unique_lock lock(mutex_);
-        ready_.wait(lock, [&] { return slot.ready; });
+        while (!slot.ready) {
+          if (!Takeable()) {
+            ready_.wait(lock);
+            continue;
+          }
+          const std::size_t next = next_++;
+          lock.unlock();
+          BuildInto(next, host, scratch);
+          lock.lock();
+          slots_[next % slots_.size()].ready = true;
+        }
       }
       // A ready slot belongs to this thread until it is handed back.
       if (slot.error) std::rethrow_exception(slot.error);
@@ -172,26 +185,34 @@ class ParallelJob {
   }
 
  private:
+  // Whether a controller may be taken now (mutex_ held).
+  bool Takeable() const {
+    return next_ < plan_.controllers.size() && next_ < delivered_ + slots_.size();
+  }
+
+  // Builds controller number `k` of the plan into its slot with `host`, made on first use.
+  void BuildInto(std::size_t k, std::optional<OwnHost>& host, CSS_StringList& scratch) {
+    ControllerMessages& slot = slots_[k % slots_.size()];
+    try {
+      if (!host) host.emplace(plan_);
+      Build(plan_, plan_.controllers[k], host->Store(), scratch, slot);
+    } catch (...) {
+      slot.error = std::current_exception();
+    }
+  }
+
   void Work() {
     std::optional<OwnHost> host;
     CSS_StringList scratch;
     std::unique_lock lock(mutex_);
     for (;;) {
-      room_.wait(lock, [&] {
-        return stopping_ || next_ >= plan_.controllers.size() || next_ < delivered_ + slots_.size();
-      });
-      if (stopping_ || next_ >= plan_.controllers.size()) return;
+      room_.wait(lock, [&] { return stopping_ || Takeable(); });
+      if (stopping_) return;
       const std::size_t k = next_++;
-      ControllerMessages& slot = slots_[k % slots_.size()];
       lock.unlock();
-      try {
-        if (!host) host.emplace(plan_);
-        Build(plan_, plan_.controllers[k], host->Store(), scratch, slot);
-      } catch (...) {
-        slot.error = std::current_exception();
-      }
+      BuildInto(k, host, scratch);
       lock.lock();
-      slot.ready = true;
+      slots_[k % slots_.size()].ready = true;
       ready_.notify_one();
     }
   }
