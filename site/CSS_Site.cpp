@@ -1,10 +1,10 @@
 #include <ssmsg/CSS_Site.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <atomic>
 #include <memory>
 #include <thread>
 #include <vector>

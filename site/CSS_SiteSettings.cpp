@@ -68,8 +68,8 @@ void Build(const Plan& plan, std::size_t controller, CSApplicationManagerStd& st
   out.address = plan.site.Address(controller);
   for (const ApplicationManagerTask task : plan.tasks) {
     scratch.clear();
-    const bool done = CSS_Manager::Builders::Dispatch(task, out.address.interfaceId,
-                                                      out.address.node, scratch);
+    const bool done =
+        CSS_Manager::Builders::Dispatch(task, out.address.interfaceId, out.address.node, scratch);
     for (const std::string& message : scratch) {
       out.bytes += message;
       out.ends.push_back(out.bytes.size());
