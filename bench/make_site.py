@@ -2,7 +2,10 @@
 """Writes a large site file for measuring the loader and the tool.
 
 Each controller has 256 inputs, 128 outputs, 64 readers with every sub-record, 8 ports, 32
-field-LAN nodes, 256 time zones, 64 time groups, 64 holidays and names of about 30 characters. Usage: bench/make_site.py [CONTROLLERS] > site.json (default 1000).
+field-LAN nodes, 256 time zones, 64 time groups, 64 holidays and names of about 30 characters.
+Usage: bench/make_site.py [CONTROLLERS] [--changed] > site.json (default 1000). With --changed,
+about 1% of every controller's records differ: some inputs' timing, outputs' names, readers' card
+control, time zones and a holiday, for measuring ssmsg diff against the unchanged site.
 """
 import json
 import sys
@@ -76,10 +79,25 @@ def controller(n):
     }
 
 
+def change(shared):
+    """Changes about 1% of the records of a controller."""
+    for k in range(7, 256, 100):
+        shared["Inputs"][k]["Time"]["Debounce"] = 6
+    for k in range(7, 128, 100):
+        shared["Outputs"][k]["Name"] += ", east"
+    shared["Readers"][7]["CardControl"]["Attempts"] = 4
+    for z in range(7, 256, 100):
+        shared["TimeZones"][z]["StartMinute"] = 30
+    shared["Holidays"][7]["Day"] += 1
+
+
 def main():
-    count = int(sys.argv[1]) if len(sys.argv) > 1 else 1000
+    args = [a for a in sys.argv[1:] if a != "--changed"]
+    count = int(args[0]) if args else 1000
     # Controllers differ only in address and name: write the rest once and reuse the text.
     shared = controller(0)
+    if "--changed" in sys.argv:
+        change(shared)
     for key in ("Interface", "Node", "Name"):
         del shared[key]
     rest = json.dumps(shared, separators=(",", ":"))[1:]

@@ -3,12 +3,11 @@
 namespace ssmsg {
 
 bool NextNamePiece(std::string& rest, int& counter, std::string& piece) {
-  if (rest.size() > kNamePieceLength) {
-    piece.assign(rest, 0, kNamePieceLength);
-    rest.erase(0, kNamePieceLength);
+  const std::size_t from = counter == 0 ? 0 : static_cast<std::size_t>(counter) - 1;
+  if (from < rest.size()) {
+    piece.assign(rest, from, kNamePieceLength);
   } else {
-    piece.assign(rest);
-    rest.clear();
+    piece.clear();
   }
   // The first piece starts the count at the column just past it; every later one moves it on.
   constexpr int kStep = static_cast<int>(kNamePieceLength);

@@ -15,10 +15,12 @@ namespace ssmsg {
 // The controller takes a name in pieces of at most this many characters (bytes).
 inline constexpr std::size_t kNamePieceLength = 10;
 
-// Cuts the next piece off the front of `rest`: `piece` gets at most ten characters and `rest`
-// keeps what follows them. `counter` advances from 0 to 11, then by 10 for every further cut, so
-// after k cuts it holds 10k+1, the 1-based position at which the next piece begins. Returns
-// whether a piece was cut, false once `rest` is empty. Reuses the storage of both strings.
+// Cuts the next piece off the name `rest`: `piece` gets at most ten characters, from the 1-based
+// position that `counter` holds (the first character while it is 0). `counter` advances from 0
+// to 11, then by 10 for every further cut, so after k cuts it holds 10k+1, the 1-based position
+// at which the next piece begins. Returns whether a piece was cut, false once nothing of `rest`
+// is left from there. `rest` itself is only read, so cutting a name costs its length once;
+// `piece` reuses its storage.
 bool NextNamePiece(std::string& rest, int& counter, std::string& piece);
 
 // A command that sends a name as one message per piece of the name:
@@ -72,7 +74,7 @@ class CSS_NameCommand : public Base {
  private:
   std::int32_t column_ = 0;
   std::string piece_;
-  std::string rest_;  // what is still to be cut of the name being sent
+  std::string rest_;  // the name being sent
 };
 
 }  // namespace ssmsg

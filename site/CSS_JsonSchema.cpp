@@ -1,5 +1,7 @@
 #include "site/CSS_JsonSchema.h"
 
+#include <cstring>
+
 namespace ssmsg {
 namespace {
 
@@ -19,6 +21,24 @@ std::string_view ExpectedName(CSS_JsonKind kind) {
   return {};
 }
 
+// Whether two keys are equal; keys are short, so comparing eight bytes at a time inline beats a
+// call into the C library.
+bool SameKey(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  std::size_t i = 0;
+  for (; i + 8 <= a.size(); i += 8) {
+    std::uint64_t x = 0;
+    std::uint64_t y = 0;
+    std::memcpy(&x, a.data() + i, 8);
+    std::memcpy(&y, b.data() + i, 8);
+    if (x != y) return false;
+  }
+  for (; i < a.size(); ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
 std::string Range(std::int64_t min, std::int64_t max) {
   return std::to_string(min) + ".." + std::to_string(max);
 }
@@ -28,32 +48,26 @@ std::string Range(std::int64_t min, std::int64_t max) {
 CSS_SchemaReader::CSS_SchemaReader(std::string_view fileName, const CSS_SchemaNode& root,
                                    void* context)
     : fileName_(fileName), context_(context) {
-  frames_.emplace_back(&root, std::string_view(), -1, -1);
+  top_ = &frames_.emplace_back(&root, std::string_view(), -1, -1);
 }
 
 bool CSS_SchemaReader::Null() {
-  return OnScalar(Got::Null, {}, {});
+  return OnScalar(Got::Null, 0, {});
 }
 bool CSS_SchemaReader::Boolean(bool value) {
-  CSS_JsonScalar scalar;
-  scalar.flag = value;
-  return OnScalar(Got::Boolean, scalar, {});
+  return OnScalar(Got::Boolean, value ? 1 : 0, {});
 }
 bool CSS_SchemaReader::Integer(std::int64_t value) {
-  CSS_JsonScalar scalar;
-  scalar.integer = value;
-  return OnScalar(Got::Integer, scalar, {});
+  return OnScalar(Got::Integer, value, {});
 }
 bool CSS_SchemaReader::HugeInteger(std::string_view text) {
-  return OnScalar(Got::HugeInteger, {}, text);
+  return OnScalar(Got::HugeInteger, 0, text);
 }
 bool CSS_SchemaReader::Fraction(std::string_view text) {
-  return OnScalar(Got::Fraction, {}, text);
+  return OnScalar(Got::Fraction, 0, text);
 }
 bool CSS_SchemaReader::String(std::string_view value) {
-  CSS_JsonScalar scalar;
-  scalar.text = value;
-  return OnScalar(Got::String, scalar, {});
+  return OnScalar(Got::String, 0, value);
 }
 bool CSS_SchemaReader::StartObject() {
   return OnStart(CSS_JsonKind::Object);
@@ -99,7 +113,7 @@ std::string CSS_SchemaReader::PathTo(std::string_view leaf, std::int32_t positio
 }
 
 std::string CSS_SchemaReader::PathOfNext(std::int32_t position) const {
-  const CSS_SchemaFrame& frame = frames_.back();
+  const CSS_SchemaFrame& frame = *top_;
   switch (frame.node->kind) {
     case CSS_SchemaNodeKind::Root:
       return {};
@@ -112,6 +126,15 @@ std::string CSS_SchemaReader::PathOfNext(std::int32_t position) const {
 
 std::string CSS_SchemaReader::ValuePath() const {
   return PathOfNext(valuePosition_);
+}
+
+const CSS_SchemaNode* CSS_SchemaReader::NextNode() const {
+  if (skipDepth_ > 0) return nullptr;
+  const CSS_SchemaFrame& frame = *top_;
+  const bool positional =
+      frame.node->kind == CSS_SchemaNodeKind::Array || frame.node->kind == CSS_SchemaNodeKind::Root;
+  const CSS_SchemaMember* member = positional ? frame.node->element : frame.pending;
+  return member != nullptr ? member->node : nullptr;
 }
 
 void CSS_SchemaReader::Error(std::string_view path, std::string_view message) {
@@ -137,7 +160,7 @@ void CSS_SchemaReader::ExpectedGot(const CSS_SchemaMember& member, std::string_v
 }
 
 const CSS_SchemaMember* CSS_SchemaReader::Expect(std::int32_t& position) {
-  CSS_SchemaFrame& frame = frames_.back();
+  CSS_SchemaFrame& frame = *top_;
   if (frame.node->kind == CSS_SchemaNodeKind::Array ||
       frame.node->kind == CSS_SchemaNodeKind::Root) {
     position = frame.count++;
@@ -149,12 +172,18 @@ const CSS_SchemaMember* CSS_SchemaReader::Expect(std::int32_t& position) {
   return member;
 }
 
-bool CSS_SchemaReader::OnScalar(Got got, CSS_JsonScalar value, std::string_view raw) {
+bool CSS_SchemaReader::OnScalar(Got got, std::int64_t number, std::string_view raw) {
   if (skipDepth_ > 0) return Going();
   std::int32_t position = -1;
   const CSS_SchemaMember* member = Expect(position);
   if (member == nullptr) return Going();
-  const CSS_SchemaNode& node = *frames_.back().node;
+  const CSS_SchemaNode& node = *top_->node;
+  // Filled field by field and handed on by reference, never copied whole: a copy of a structure
+  // just written in parts would wait for those writes to land.
+  CSS_JsonScalar value;
+  value.integer = number;
+  value.flag = number != 0;
+  if (got == Got::String) value.text = raw;
   value.position = position;
   valuePosition_ = position;
   if (got == Got::Null && node.null != nullptr) {
@@ -218,12 +247,12 @@ bool CSS_SchemaReader::OnStart(CSS_JsonKind kind) {
     skipDepth_ = 1;
     return Going();
   }
-  const CSS_SchemaFrame& parent = frames_.back();
+  const CSS_SchemaFrame& parent = *top_;
   const bool inArray = parent.node->kind == CSS_SchemaNodeKind::Array;
   const bool atTop = parent.node->kind == CSS_SchemaNodeKind::Root;
-  frames_.emplace_back(member->node, inArray ? std::string_view() : parent.pendingKey,
-                       atTop ? -1 : position, inArray ? position : parent.element);
-  if (member->node->open != nullptr) member->node->open(*this, frames_.back());
+  top_ = &frames_.emplace_back(member->node, inArray ? std::string_view() : parent.pendingKey,
+                               atTop ? -1 : position, inArray ? position : parent.element);
+  if (member->node->open != nullptr) member->node->open(*this, *top_);
   return Going();
 }
 
@@ -232,7 +261,7 @@ bool CSS_SchemaReader::OnEnd() {
     --skipDepth_;
     return Going();
   }
-  const CSS_SchemaFrame& frame = frames_.back();
+  const CSS_SchemaFrame& frame = *top_;
   const auto& members = frame.node->members;
   for (std::size_t i = 0; i < members.size(); ++i) {
     if (members[i].required && (frame.seen >> i & 1) == 0) {
@@ -241,12 +270,13 @@ bool CSS_SchemaReader::OnEnd() {
   }
   if (frame.node->close != nullptr) frame.node->close(*this, frame);
   frames_.pop_back();
+  top_ = &frames_.back();
   return Going();
 }
 
 bool CSS_SchemaReader::Key(std::string_view key) {
   if (skipDepth_ > 0) return Going();
-  CSS_SchemaFrame& frame = frames_.back();
+  CSS_SchemaFrame& frame = *top_;
   frame.pending = nullptr;
   frame.pendingKey = {};
   if (frame.node->kind == CSS_SchemaNodeKind::Map) {
@@ -264,7 +294,7 @@ bool CSS_SchemaReader::Key(std::string_view key) {
   for (std::size_t n = 0; n < count; ++n) {
     std::size_t i = frame.hint + n;
     if (i >= count) i -= count;
-    if (members[i].key != key) continue;
+    if (!SameKey(members[i].key, key)) continue;
     frame.hint = i + 1;
     if ((frame.seen >> i & 1) != 0) {
       Error(PathTo(key), "appears more than once");

@@ -142,6 +142,9 @@ class CSS_SchemaReader final : public CSS_JsonEvents {
   std::string PathTo(std::string_view leaf = {}, std::int32_t position = -1) const;
   // The path of the value being stored.
   std::string ValuePath() const;
+  // The schema node that the next value must match when it is an object or an array; null when
+  // it is to be skipped or must be a scalar.
+  const CSS_SchemaNode* NextNode() const;
   // Reports one mistake at `path` (the document itself when empty).
   void Error(std::string_view path, std::string_view message);
   std::size_t ErrorCount() const { return errors_.size(); }
@@ -151,7 +154,8 @@ class CSS_SchemaReader final : public CSS_JsonEvents {
   enum class Got : std::uint8_t { Null, Boolean, Integer, HugeInteger, Fraction, String };
 
   bool Going() const { return errors_.size() <= kMaxErrors; }
-  bool OnScalar(Got got, CSS_JsonScalar value, std::string_view raw);
+  // `number`: an integer, or 1 and 0 for true and false; `raw`: a string, or a number as written.
+  bool OnScalar(Got got, std::int64_t number, std::string_view raw);
   bool OnStart(CSS_JsonKind kind);
   bool OnEnd();
   // The member whose value comes next, with its index; null when it is to be skipped.
@@ -164,6 +168,7 @@ class CSS_SchemaReader final : public CSS_JsonEvents {
   std::vector<std::string> errors_;
   // A deque, so that a frame's name may view its parent's key while the frame is open.
   std::deque<CSS_SchemaFrame> frames_;
+  CSS_SchemaFrame* top_ = nullptr;   // frames_.back()
   int skipDepth_ = 0;                // > 0 while inside a value that is being skipped
   std::int32_t valuePosition_ = -1;  // the index of the scalar being stored, if in an array
 };

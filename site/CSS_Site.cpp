@@ -1,11 +1,17 @@
 #include <ssmsg/CSS_Site.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <thread>
+#include <vector>
 
+#include <unistd.h>
+
+#include "site/CSS_JsonDom.h"
 #include "site/CSS_SiteData.h"
 #include "site/CSS_SiteLists.h"
 #include "site/CSS_SiteWriter.h"
@@ -13,9 +19,8 @@
 namespace ssmsg {
 namespace {
 
-void CheckCapacity(const CSS_SiteController& controller, const std::string& where,
+void CheckCapacity(const CSApplicationManagerStd& store, const std::string& where,
                    std::vector<std::string>& warnings) {
-  const CSApplicationManagerStd& store = controller.store;
   const CSDevice_Resource& resource = store.GetResource();
   for (const CSS_CountedList& list : kCountedLists) {
     const int count = std::max<int>((resource.*list.get)(), 0);
@@ -54,6 +59,35 @@ void CheckCapacity(const CSS_SiteController& controller, const std::string& wher
   }
 }
 
+// Reads the first `size` bytes of the file `fd` into `data` with `jobs` threads at once, each a
+// part of its own (0: one per core); false, having read nothing certain, with one thread or a
+// small file, or when a part cannot be read whole.
+bool ReadInParts(int fd, char* data, std::size_t size, unsigned jobs) {
+  if (jobs == 0) jobs = std::max(1u, std::thread::hardware_concurrency());
+  constexpr std::size_t kSmall = std::size_t{16} << 20;
+  if (jobs <= 1 || size < kSmall) return false;
+  std::atomic<bool> whole{true};
+  const auto readPart = [&](std::size_t begin, std::size_t end) {
+    while (begin < end) {
+      const ssize_t read = pread(fd, data + begin, end - begin, static_cast<off_t>(begin));
+      if (read <= 0) {
+        if (read < 0 && errno == EINTR) continue;
+        whole = false;
+        return;
+      }
+      begin += static_cast<std::size_t>(read);
+    }
+  };
+  std::vector<std::thread> readers;
+  const std::size_t part = size / jobs;
+  for (unsigned i = 1; i < jobs; ++i)
+    readers.emplace_back(readPart, i * part, i + 1 == jobs ? size : (i + 1) * part);
+  readPart(0, part);
+  for (std::thread& reader : readers)
+    reader.join();
+  return whole;
+}
+
 }  // namespace
 
 CSS_Site::CSS_Site(std::unique_ptr<CSS_SiteData> impl) : impl_(std::move(impl)) {}
@@ -66,18 +100,18 @@ const std::string& CSS_Site::FileName() const {
 }
 
 std::size_t CSS_Site::ControllerCount() const {
-  return impl_->controllers.size();
+  return impl_->Count();
 }
 
 CSS_ControllerAddress CSS_Site::Address(std::size_t controller) const {
-  return impl_->controllers.at(controller).address;
+  return impl_->AddressOf(controller);
 }
 
 std::vector<std::size_t> CSS_Site::Select(std::optional<std::int32_t> interfaceId,
                                           std::optional<std::int32_t> node) const {
   std::vector<std::size_t> selected;
-  for (std::size_t i = 0; i < impl_->controllers.size(); ++i) {
-    const CSS_ControllerAddress& address = impl_->controllers[i].address;
+  for (std::size_t i = 0; i < impl_->Count(); ++i) {
+    const CSS_ControllerAddress address = impl_->AddressOf(i);
     if (interfaceId && address.interfaceId != *interfaceId) continue;
     if (node && address.node != *node) continue;
     selected.push_back(i);
@@ -85,9 +119,22 @@ std::vector<std::size_t> CSS_Site::Select(std::optional<std::int32_t> interfaceI
   return selected;
 }
 
+CSS_SiteText::CSS_SiteText(std::size_t size)
+    : bytes_(std::make_unique_for_overwrite<char[]>(size + JsonPadding())), size_(size) {
+  std::fill_n(bytes_.get() + size, JsonPadding(), '\0');
+}
+
+void CSS_SiteText::Shrink(std::size_t size) {
+  size_ = std::min(size, size_);
+  std::fill_n(bytes_.get() + size_, JsonPadding(), '\0');
+}
+
 CSS_SiteLoadResult LoadSite(const std::filesystem::path& file) {
+  return LoadSite(file, 1);
+}
+
+CSS_SiteLoadResult LoadSite(const std::filesystem::path& file, unsigned jobs) {
   const std::string name = file.string();
-  std::string text;
   const auto failed = [&name] {
     CSS_SiteLoadResult result;
     result.errors.push_back(name + ": cannot read the file: " + std::strerror(errno));
@@ -95,21 +142,42 @@ CSS_SiteLoadResult LoadSite(const std::filesystem::path& file) {
   };
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(name.c_str(), "rb"), &std::fclose);
   if (!in) return failed();
-  char buffer[1 << 16];
+  // The bytes go straight into the site's own buffer; a file that is not a regular one (a pipe)
+  // is read in growing steps.
   std::error_code sizeError;
   const auto size = std::filesystem::file_size(file, sizeError);
-  if (!sizeError) text.reserve(static_cast<std::size_t>(size));
+  std::size_t capacity = sizeError ? std::size_t{1} << 16 : static_cast<std::size_t>(size) + 1;
+  CSS_SiteText text(capacity);
+  std::size_t length = 0;
+  if (!sizeError && ReadInParts(fileno(in.get()), text.data(), capacity - 1, jobs)) {
+    length = capacity - 1;
+    std::fseek(in.get(), static_cast<long>(length), SEEK_SET);
+  }
   for (;;) {
-    const std::size_t read = std::fread(buffer, 1, sizeof buffer, in.get());
-    text.append(buffer, read);
-    if (read < sizeof buffer) break;
+    length += std::fread(text.data() + length, 1, capacity - length, in.get());
+    if (length < capacity) break;
+    CSS_SiteText larger(capacity * 2);
+    std::copy_n(text.data(), length, larger.data());
+    text = std::move(larger);
+    capacity *= 2;
   }
   if (std::ferror(in.get())) return failed();
-  return LoadSiteText(text, name);
+  text.Shrink(length);
+  return LoadSiteBytes(std::move(text), name, jobs);
+}
+
+CSS_SiteLoadResult LoadSiteText(std::string_view text, std::string_view fileName) {
+  return LoadSiteText(text, fileName, 1);
+}
+
+CSS_SiteLoadResult LoadSiteText(std::string_view text, std::string_view fileName, unsigned jobs) {
+  CSS_SiteText bytes(text.size());
+  std::copy(text.begin(), text.end(), bytes.data());
+  return LoadSiteBytes(std::move(bytes), fileName, jobs);
 }
 
 void CSS_Site::LoadController(std::size_t controller, CSApplicationManagerStd& store) const {
-  store = impl_->controllers.at(controller).store;
+  impl_->Load(controller, store);
 }
 
 std::string CSS_Site::ToJson() const {
@@ -131,9 +199,10 @@ std::vector<std::string> CSS_Site::Warnings(const CSToolEnum& service) const {
                        std::string(CSToolEnum::Name(use.id)) + " value " +
                        std::to_string(use.value) + " has no text");
   }
-  for (std::size_t i = 0; i < site.controllers.size(); ++i) {
-    CheckCapacity(site.controllers[i], site.fileName + ": Controllers[" + std::to_string(i) + "]",
-                  warnings);
+  CSApplicationManagerStd store;
+  for (std::size_t i = 0; i < site.Count(); ++i) {
+    site.Load(i, store);
+    CheckCapacity(store, site.fileName + ": Controllers[" + std::to_string(i) + "]", warnings);
   }
   return warnings;
 }

@@ -5,22 +5,28 @@
 // counts and the enumeration texts. The schema-driven reader of site/CSS_JsonSchema.h checks every
 // value and fills the records of each controller as it goes.
 
+#include <algorithm>
 #include <array>
 #include <bitset>
 #include <charconv>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "host/CSDevice_Fields.h"
+#include "site/CSS_JsonDom.h"
 #include "site/CSS_JsonParse.h"
 #include "site/CSS_JsonSchema.h"
 #include "site/CSS_SiteData.h"
@@ -49,41 +55,66 @@ struct Scratch {
   CSDevice_RdAccessAlarmItem accessAlarm;
 };
 
-// What the schema's hooks and store functions fill: the site being loaded.
-struct SiteBuilder {
-  explicit SiteBuilder(std::string_view fileName) : site(std::make_unique<CSS_SiteData>()) {
-    site->fileName = fileName;
+// What the schema's hooks and store functions fill. A site file is read in one of three ways:
+// as a whole document (every value through one reader, the controllers' places noted as they end),
+// one controller at a time while checking a site (its enumeration uses noted under its place in
+// the file), or one controller to load its records into a store.
+enum class Reading : std::uint8_t { Document, Check, Load };
+
+// Enumeration values seen so far: small values by bit, others in a set.
+struct EnumValuesSeen {
+  // Whether `value` of `id` is new, noting it.
+  bool First(CSToolEnumId id, std::int64_t value) {
+    const auto index = static_cast<std::size_t>(id);
+    if (value >= 0 && value < 256) {
+      auto&& seen = small[index][static_cast<std::size_t>(value)];
+      const bool first = !seen;
+      seen = true;
+      return first;
+    }
+    return other.insert((std::uint64_t{index} << 32) | static_cast<std::uint32_t>(value)).second;
   }
 
-  CSS_SiteController& Controller() { return site->controllers.back(); }
-  CSApplicationManagerStd& Store() { return Controller().store; }
+  std::array<std::bitset<256>, kToolEnumCount> small{};
+  std::unordered_set<std::uint64_t> other;
+};
+
+struct SiteBuilder {
+  SiteBuilder(Reading reading_, CSS_SiteData* site_, CSApplicationManagerStd& store_)
+      : reading(reading_), site(site_), store(&store_) {}
+
+  CSApplicationManagerStd& Store() { return *store; }
 
   // Notes that `value` of enumeration `id` is used at `path`, the first time it is.
   void NoteEnumUse(CSToolEnumId id, std::int64_t value, const auto& path) {
-    const auto index = static_cast<std::size_t>(id);
-    bool first = false;
-    if (value >= 0 && value < 256) {
-      auto&& seen = seenSmall[index][static_cast<std::size_t>(value)];
-      first = !seen;
-      seen = true;
-    } else {
-      first =
-          seenOther.insert((std::uint64_t{index} << 32) | static_cast<std::uint32_t>(value)).second;
-    }
-    if (first) site->enumUses.push_back({id, static_cast<int>(value), path()});
+    if (reading == Reading::Load || !seen.First(id, value)) return;
+    site->enumUses.push_back({id, static_cast<int>(value), pathPrefix + path()});
   }
 
-  std::unique_ptr<CSS_SiteData> site;
+  Reading reading;
+  CSS_SiteData* site;  // the site being checked; null while loading
+  CSApplicationManagerStd* store;
+  CSS_ControllerAddress address;  // of the controller being read
+  std::string pathPrefix;         // before the paths of enumeration uses
   Scratch scratch;
   CSToolEnumId currentEnum{};        // the enumeration whose texts are being read
   int enumValue = 0;                 // the value whose text comes next
   std::size_t controllerErrors = 0;  // errors before the current controller began
   std::uint64_t countsGiven = 0;     // the counts that "Resource" gives, by kCountedLists position
   std::unordered_map<std::uint64_t, std::size_t> addresses;  // (interface, node) -> controller
-  // Enumeration values seen so far: small values by bit, others in a set.
-  std::array<std::bitset<256>, kToolEnumCount> seenSmall{};
-  std::unordered_set<std::uint64_t> seenOther;
+  EnumValuesSeen seen;
+  // Reading a document: where the last object began and where the last one ended, and where
+  // the current controller began.
+  std::size_t lastOpen = 0;
+  std::size_t lastClose = 0;
+  std::size_t controllerBegin = 0;
 };
+
+// The key under which a controller's address is kept while checking for addresses used twice.
+std::uint64_t AddressKey(const CSS_ControllerAddress& address) {
+  return (std::uint64_t{static_cast<std::uint32_t>(address.interfaceId)} << 32) |
+         static_cast<std::uint32_t>(address.node);
+}
 
 SiteBuilder& Builder(CSS_SchemaReader& reader) {
   return reader.Context<SiteBuilder>();
@@ -390,7 +421,7 @@ constexpr CSS_SchemaNode kReaderList = ListNode<kReaders>(kReaderElement);
 
 template <auto Field, std::int64_t kMin>
 void StoreAddress(CSS_SchemaReader& reader, const CSS_JsonScalar& value) {
-  Builder(reader).Controller().address.*Field = static_cast<std::int32_t>(value.integer);
+  Builder(reader).address.*Field = static_cast<std::int32_t>(value.integer);
 }
 template <auto Field, std::int64_t kMin>
 constexpr CSS_SchemaMember AddressMember(std::string_view key) {
@@ -419,16 +450,17 @@ constexpr std::uint64_t kAddressKeys = 0b11;  // Interface and Node, the first t
 
 void OpenController(CSS_SchemaReader& reader, const CSS_SchemaFrame& /*frame*/) {
   SiteBuilder& builder = Builder(reader);
-  builder.site->controllers.emplace_back();
+  builder.store->Clear();
+  builder.address = {};
   builder.countsGiven = 0;
   builder.controllerErrors = reader.ErrorCount();
+  builder.controllerBegin = builder.lastOpen;
 }
 
 void CloseController(CSS_SchemaReader& reader, const CSS_SchemaFrame& frame) {
   SiteBuilder& builder = Builder(reader);
-  CSS_SiteController& controller = builder.Controller();
   // A count that is not given is the length of its list.
-  CSApplicationManagerStd& store = controller.store;
+  CSApplicationManagerStd& store = builder.Store();
   for (std::size_t i = 0; i < std::size(kCountedLists); ++i) {
     if ((builder.countsGiven >> i & 1) != 0) continue;
     const CSS_CountedList& list = kCountedLists[i];
@@ -440,16 +472,17 @@ void CloseController(CSS_SchemaReader& reader, const CSS_SchemaFrame& frame) {
     }
     (store.GetResource().*list.set)(static_cast<std::int16_t>(length));
   }
+  if (builder.reading != Reading::Document) return;
+  const std::size_t index = builder.site->spans.size();
+  builder.site->spans.push_back(
+      {builder.address, builder.controllerBegin, builder.lastClose - builder.controllerBegin});
   // Every address is used once; an address with an error of its own is not compared.
   if ((frame.seen & kAddressKeys) != kAddressKeys ||
       reader.ErrorCount() != builder.controllerErrors) {
     return;
   }
-  const CSS_ControllerAddress& address = controller.address;
-  const std::uint64_t key = (std::uint64_t{static_cast<std::uint32_t>(address.interfaceId)} << 32) |
-                            static_cast<std::uint32_t>(address.node);
-  const std::size_t index = builder.site->controllers.size() - 1;
-  const auto [it, added] = builder.addresses.emplace(key, index);
+  const CSS_ControllerAddress& address = builder.address;
+  const auto [it, added] = builder.addresses.emplace(AddressKey(address), index);
   if (!added) {
     reader.Error(reader.PathTo(), "Interface " + std::to_string(address.interfaceId) +
                                       " and Node " + std::to_string(address.node) +
@@ -519,16 +552,259 @@ constexpr CSS_SchemaNode kTop = ObjectNode(kTopMembers);
 constexpr CSS_SchemaMember kTopElement = ObjectMember({}, kTop);
 constexpr CSS_SchemaNode kRoot = {CSS_SchemaNodeKind::Root, {}, &kTopElement};
 
+// A controller alone, as the whole text: for checking and loading one controller at a time.
+constexpr CSS_SchemaNode kControllerRoot = {CSS_SchemaNodeKind::Root, {}, &kControllerElement};
+
+// Reading a whole document: notes where objects begin and end, so that each controller's place
+// in the text is known when it closes.
+class ControllerPlaces final : public CSS_JsonSplice {
+ public:
+  explicit ControllerPlaces(SiteBuilder& builder) : builder_(builder) {}
+  std::size_t Object(std::size_t at) override {
+    builder_.lastOpen = at;
+    return kNotMine;
+  }
+  void Closed(std::size_t end) override { builder_.lastClose = end; }
+
+ private:
+  SiteBuilder& builder_;
+};
+
+// What checking one controller on its own gives.
+struct ControllerCheck {
+  bool valid = false;
+  CSS_SiteSpan span;
+  std::vector<CSS_SiteEnumUse> uses;  // its enumeration uses that its checker had not seen
+};
+
+// Checks controllers one at a time, each parsed by simdjson and read by a reader of its own.
+// Each checker notes only the enumeration uses that it has not seen in an earlier controller.
+class ControllerChecker {
+ public:
+  ControllerChecker(std::string_view text, std::string_view fileName)
+      : text_(text), fileName_(fileName), builder_(Reading::Check, &uses_, store_) {}
+
+  ControllerCheck Check(std::size_t index, std::size_t begin, std::size_t end) {
+    ControllerCheck check;
+    check.span = {{}, begin, end - begin};
+    builder_.pathPrefix = "Controllers[" + std::to_string(index) + "].";
+    CSS_SchemaReader reader(fileName_, kControllerRoot, &builder_);
+    check.valid = dom_.Read(text_.substr(begin, end - begin), reader) && reader.ErrorCount() == 0;
+    check.span.address = builder_.address;
+    check.uses = std::move(uses_.enumUses);
+    uses_.enumUses.clear();
+    return check;
+  }
+
+ private:
+  std::string_view text_;
+  std::string_view fileName_;
+  CSApplicationManagerStd store_;
+  CSS_SiteData uses_;  // receives the enumeration uses
+  SiteBuilder builder_;
+  CSS_JsonDom dom_;
+};
+
+// The fast way through a valid site file: every controller's object is found by a scan of its
+// brackets and checked on its own (on `jobs` threads), while the rest of the document (the
+// enumeration texts and the frame around the controllers) goes through ParseJson. It gives up at
+// the first mistake of any kind, and at anything simdjson does not read as ParseJson does; the
+// file is then read again the thorough way, which finds the mistakes in document order. The
+// checks are taken in file order: addresses used twice, and the first use of each enumeration
+// value, come out as the thorough way finds them.
+class FastControllers final : public CSS_JsonSplice {
+ public:
+  // `jobs` threads check controllers: the reading thread, between reading controllers and
+  // whenever it would wait, and jobs - 1 workers.
+  FastControllers(std::string_view text, std::string_view fileName,
+                  const CSS_SchemaReader& document, CSS_SiteData& site, unsigned jobs)
+      : text_(text), fileName_(fileName), document_(document), site_(site), own_(text, fileName) {
+    window_ = 4 * std::size_t{jobs};
+    for (unsigned i = 1; i < jobs; ++i)
+      workers_.emplace_back([this] { Work(); });
+  }
+
+  ~FastControllers() override { Stop(); }
+
+  std::size_t Object(std::size_t at) override {
+    if (document_.NextNode() != &kController) return kNotMine;
+    const std::size_t end = FindValueEnd(text_, at);
+    if (end == std::string_view::npos) return kGiveUp;
+    const std::size_t index = submitted_++;
+    if (workers_.empty()) {
+      Take(own_.Check(index, at, end));
+    } else {
+      std::unique_lock lock(mutex_);
+      HelpUntil(lock, [&] { return index < taken_ + window_; });
+      queue_.push_back({index, at, end});
+      checks_.emplace_back();
+      work_.notify_one();
+    }
+    return valid_ ? end : kGiveUp;
+  }
+
+  // Waits for every check; whether all of them passed.
+  bool Finish() {
+    if (!workers_.empty()) {
+      std::unique_lock lock(mutex_);
+      HelpUntil(lock, [&] { return taken_ == submitted_; });
+    }
+    Stop();
+    return valid_;
+  }
+
+ private:
+  struct Job {
+    std::size_t index, begin, end;
+  };
+
+  // Takes the checks that are done until `enough` holds or a check failed; meanwhile checks
+  // queued controllers itself rather than wait (on the reading thread, mutex_ held).
+  template <class Enough>
+  void HelpUntil(std::unique_lock<std::mutex>& lock, Enough enough) {
+    for (;;) {
+      TakeDone();
+      if (enough() || !valid_) return;
+      if (queue_.empty()) {
+        done_.wait(lock);
+      } else {
+        RunOne(lock, own_);
+      }
+    }
+  }
+
+  // Checks the first queued controller with `checker` (mutex_ held, released meanwhile).
+  void RunOne(std::unique_lock<std::mutex>& lock, ControllerChecker& checker) {
+    const Job job = queue_.front();
+    queue_.pop_front();
+    lock.unlock();
+    std::optional<ControllerCheck> check;
+    try {
+      check = checker.Check(job.index, job.begin, job.end);
+    } catch (...) {
+      check.emplace();  // not valid: the thorough way runs and meets the failure itself
+    }
+    lock.lock();
+    checks_[job.index - taken_] = std::move(check);
+  }
+
+  void Work() {
+    ControllerChecker checker(text_, fileName_);
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      work_.wait(lock, [&] { return !queue_.empty() || stopping_; });
+      if (stopping_) return;
+      RunOne(lock, checker);
+      done_.notify_one();
+    }
+  }
+
+  // Takes the checks that are done, in file order (on the reading thread, mutex_ held).
+  void TakeDone() {
+    while (!checks_.empty() && checks_.front().has_value()) {
+      Take(std::move(*checks_.front()));
+      checks_.pop_front();
+    }
+  }
+
+  void Take(ControllerCheck check) {
+    ++taken_;
+    if (!valid_) return;
+    const std::size_t index = site_.spans.size();
+    if (!check.valid || !addresses_.emplace(AddressKey(check.span.address), index).second) {
+      valid_ = false;
+      return;
+    }
+    for (CSS_SiteEnumUse& use : check.uses) {
+      if (seen_.First(use.id, use.value)) site_.enumUses.push_back(std::move(use));
+    }
+    site_.spans.push_back(check.span);
+  }
+
+  void Stop() {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    work_.notify_all();
+    for (std::thread& worker : workers_)
+      worker.join();
+    workers_.clear();
+  }
+
+  std::string_view text_;
+  std::string_view fileName_;
+  const CSS_SchemaReader& document_;
+  CSS_SiteData& site_;
+  std::unordered_map<std::uint64_t, std::size_t> addresses_;  // (interface, node) -> controller
+  EnumValuesSeen seen_;
+  std::size_t submitted_ = 0;  // controllers handed to the checks
+  std::size_t taken_ = 0;      // checks taken into the site
+  bool valid_ = true;
+  ControllerChecker own_;  // the reading thread's
+
+  std::mutex mutex_;
+  std::condition_variable work_;  // a job is queued, or stopping
+  std::condition_variable done_;  // a check is done
+  std::deque<Job> queue_;
+  std::deque<std::optional<ControllerCheck>> checks_;  // from controller taken_ on
+  std::size_t window_ = 0;  // the most controllers handed out and not yet taken
+  bool stopping_ = false;
+  std::vector<std::thread> workers_;
+};
+
 }  // namespace
 
-CSS_SiteLoadResult LoadSiteText(std::string_view text, std::string_view fileName) {
-  SiteBuilder builder(fileName);
-  CSS_SchemaReader reader(fileName, kRoot, &builder);
-  ParseJson(text, fileName, reader);
+CSS_SiteLoadResult LoadSiteBytes(CSS_SiteText text, std::string_view fileName, unsigned jobs) {
+  if (jobs == 0) jobs = std::max(1u, std::thread::hardware_concurrency());
+  const std::string_view bytes = text.view();
   CSS_SiteLoadResult result;
-  result.errors = std::move(reader).TakeErrors();
-  if (result.errors.empty()) result.site = CSS_SiteAccess::Make(std::move(builder.site));
+  {
+    auto site = std::make_unique<CSS_SiteData>();
+    CSApplicationManagerStd store;
+    SiteBuilder builder(Reading::Document, site.get(), store);
+    CSS_SchemaReader document(fileName, kRoot, &builder);
+    FastControllers controllers(bytes, fileName, document, *site, jobs);
+    if (ParseJson(bytes, fileName, document, &controllers) == CSS_JsonEnd::Read &&
+        controllers.Finish() && document.ErrorCount() == 0) {
+      site->fileName = fileName;
+      site->text = std::move(text);
+      result.site = CSS_SiteAccess::Make(std::move(site));
+      return result;
+    }
+  }
+  auto site = std::make_unique<CSS_SiteData>();
+  CSApplicationManagerStd store;
+  SiteBuilder builder(Reading::Document, site.get(), store);
+  CSS_SchemaReader document(fileName, kRoot, &builder);
+  ControllerPlaces places(builder);
+  ParseJson(bytes, fileName, document, &places);
+  result.errors = std::move(document).TakeErrors();
+  if (result.errors.empty()) {
+    site->fileName = fileName;
+    site->text = std::move(text);
+    result.site = CSS_SiteAccess::Make(std::move(site));
+  }
   return result;
+}
+
+void CSS_SiteData::Load(std::size_t controller, CSApplicationManagerStd& store) const {
+  if (spans.empty()) {
+    store = controllers.at(controller).store;
+    return;
+  }
+  const CSS_SiteSpan& span = spans.at(controller);
+  const std::string_view value = text.view().substr(span.begin, span.size);
+  // The value was checked when the site was loaded, so simdjson reads it; should it ever decline
+  // text that the site's own reader took, that reader loads it.
+  thread_local CSS_JsonDom dom;
+  SiteBuilder builder(Reading::Load, nullptr, store);
+  {
+    CSS_SchemaReader reader({}, kControllerRoot, &builder);
+    if (dom.Read(value, reader)) return;
+  }
+  CSS_SchemaReader reader({}, kControllerRoot, &builder);
+  ParseJson(value, {}, reader);
 }
 
 }  // namespace ssmsg

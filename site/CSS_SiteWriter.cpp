@@ -350,8 +350,11 @@ std::string WriteSite(const CSS_SiteData& site) {
   std::string text;
   CSS_SiteWriter writer(text);
   writer.Enums(site.enumTexts);
-  for (const CSS_SiteController& controller : site.controllers)
-    writer.Controller(controller.address, controller.store);
+  CSApplicationManagerStd store;
+  for (std::size_t controller = 0; controller < site.Count(); ++controller) {
+    site.Load(controller, store);
+    writer.Controller(site.AddressOf(controller), store);
+  }
   writer.Finish();
   return text;
 }

@@ -1,19 +1,27 @@
 // Several threads build every message of the library at once over one populated store and must
-// each get exactly what a single thread gets. Built with ThreadSanitizer this also proves that
-// the calls share nothing that one of them writes.
+// each get exactly what a single thread gets, and a settings job or a site check spread over
+// several threads gives exactly what one thread gives. Built with ThreadSanitizer this also
+// proves that the threads share nothing that one of them writes.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <latch>
+#include <limits>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <ssmsg/CSS_Manager.h>
+#include <ssmsg/CSS_SiteSettings.h>
 #include "fuzz/store_filler.h"
+#include "site/CSS_SiteData.h"
+#include "site/CSS_SiteWriter.h"
 
 namespace ssmsg::test {
 namespace {
@@ -92,6 +100,110 @@ TEST(Concurrency, ThreadsBuildingAtOnceGetWhatOneThreadGets) {
     }
   }
   EXPECT_EQ(RunEverything(shared), reference);
+}
+
+// A site file of `count` random controllers on three interfaces, as the site writer writes it.
+std::string RandomSiteText(std::uint32_t seed, int count) {
+  CSS_SiteData data;
+  RandomSource source(seed);
+  for (int node = 0; node < count; ++node) {
+    CSS_SiteController& controller = data.controllers.emplace_back();
+    controller.address = {1 + node % 3, node};
+    FillStore(source, controller.store);
+  }
+  data.enumTexts = {{CSToolEnumId::InputType, 6, "Intercom"}, {CSToolEnumId::Alarm, 2, ""}};
+  return WriteSite(data);
+}
+
+// What a settings job handed to its sink, one line per message with its address and task, then
+// its failures; the sink stops the job after `stopAfter` messages.
+std::string Transcript(const CSS_Site& site, CSS_SettingsOptions options, unsigned jobs,
+                       std::size_t stopAfter = std::numeric_limits<std::size_t>::max()) {
+  options.jobs = jobs;
+  std::string text;
+  std::size_t sent = 0;
+  const CSS_SettingsResult result = MakeSiteSettings(site, options, [&](const CSS_SiteMessage& m) {
+    text += std::to_string(m.address.interfaceId) + "/" + std::to_string(m.address.node) + "/" +
+            std::to_string(m.task) + " ";
+    text.append(m.text) += '\n';
+    return ++sent < stopAfter;
+  });
+  if (result.stopped) return text + "stopped\n";
+  for (const CSS_TaskFailure& failure : result.failures) {
+    text += "failed " + std::to_string(failure.address.node) + "/" + std::to_string(failure.task) +
+            "\n";
+  }
+  return text;
+}
+
+TEST(ParallelJobs, SiteChecksAndSettingsAreThoseOfOneThread) {
+  using Tasks = std::vector<ApplicationManagerTask>;
+  for (std::uint32_t seed = 1; seed <= 3; ++seed) {
+    const std::string text = RandomSiteText(seed, 14);
+    const CSS_SiteLoadResult one = LoadSiteText(text, "site.json", 1);
+    ASSERT_TRUE(one.site.has_value()) << seed;
+    const CSS_Site& site = *one.site;
+    CSToolEnum service;
+    site.LoadEnumTexts(service);
+    for (const unsigned jobs : {2u, 5u, 0u}) {
+      const CSS_SiteLoadResult many = LoadSiteText(text, "site.json", jobs);
+      ASSERT_TRUE(many.site.has_value()) << seed;
+      EXPECT_TRUE(many.site->ToJson() == site.ToJson()) << seed << ", " << jobs << " jobs";
+      EXPECT_EQ(many.site->Warnings(service), site.Warnings(service)) << seed;
+    }
+    for (const Tasks& tasks : {Tasks{}, Tasks{kTaskInputNames, kTaskClock, kTaskTimeGroups},
+                               Tasks{kTaskXtraName, kTaskXtraName}}) {
+      for (const std::vector<std::size_t>& controllers :
+           {std::vector<std::size_t>{}, site.Select(2), site.Select(1, 3)}) {
+        CSS_SettingsOptions options;
+        options.tasks = tasks;
+        options.controllers = controllers;
+        options.time = RandomSource(0).Time();
+        const std::string reference = Transcript(site, options, 1);
+        for (const unsigned jobs : {2u, 3u, 8u, 0u}) {
+          EXPECT_TRUE(Transcript(site, options, jobs) == reference)
+              << "seed " << seed << ", " << jobs << " jobs, " << tasks.size() << " tasks";
+        }
+      }
+    }
+  }
+}
+
+// A sink that stops the job gets exactly the messages that came before, however many threads
+// were building ahead.
+TEST(ParallelJobs, StoppingSinkEndsTheJob) {
+  const CSS_SiteLoadResult loaded = LoadSiteText(RandomSiteText(9, 20), "site.json", 2);
+  ASSERT_TRUE(loaded.site.has_value());
+  CSS_SettingsOptions options;
+  options.time = RandomSource(0).Time();
+  const std::string all = Transcript(*loaded.site, options, 1);
+  ASSERT_GT(std::count(all.begin(), all.end(), '\n'), 700);
+  for (const std::size_t stopAfter : {std::size_t{1}, std::size_t{40}, std::size_t{700}}) {
+    std::string expected = all;
+    std::size_t end = 0;
+    for (std::size_t i = 0; i < stopAfter; ++i)
+      end = expected.find('\n', end) + 1;
+    expected.resize(end);
+    EXPECT_EQ(Transcript(*loaded.site, options, 3, stopAfter), expected + "stopped\n") << stopAfter;
+  }
+}
+
+// Files with mistakes give the same errors, in the same order, whatever the number of threads
+// checking their controllers.
+TEST(ParallelJobs, FilesWithMistakesGiveTheSameErrors) {
+  for (const char* folder : {"bad", "hostile"}) {
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::filesystem::path(SSMSG_TEST_SITES) / folder)) {
+      if (entry.path().extension() != ".json") continue;
+      std::ifstream in(entry.path(), std::ios::binary);
+      std::ostringstream text;
+      text << in.rdbuf();
+      const CSS_SiteLoadResult one = LoadSiteText(text.str(), "f.json", 1);
+      const CSS_SiteLoadResult many = LoadSiteText(text.str(), "f.json", 4);
+      EXPECT_FALSE(many.site.has_value()) << entry.path();
+      EXPECT_EQ(many.errors, one.errors) << entry.path();
+    }
+  }
 }
 
 }  // namespace

@@ -85,7 +85,10 @@ void EditStore(RandomSource& random, CSApplicationManagerStd& store) {
 }
 
 CSS_Site MakeSite(const CSS_SiteData& data) {
-  return CSS_SiteAccess::Make(std::make_unique<CSS_SiteData>(data));
+  auto copy = std::make_unique<CSS_SiteData>();
+  copy->controllers = data.controllers;
+  copy->enumTexts = data.enumTexts;
+  return CSS_SiteAccess::Make(std::move(copy));
 }
 
 using Key = std::tuple<std::int32_t, std::int32_t, int>;  // interface, node, task
@@ -112,7 +115,8 @@ TEST(SiteDiff, SendsOnlyWhatSettingsOfNewSendsAndWholeListTransfers) {
       test::FillStore(random, controller.store);
       test::DropOrphans(controller.store);  // as a site file holds them
     }
-    CSS_SiteData changed = old;
+    CSS_SiteData changed;
+    changed.controllers = old.controllers;
     for (CSS_SiteController& controller : changed.controllers)
       EditStore(random, controller.store);
     if (random.Pick(0, 3) == 0) changed.controllers.erase(changed.controllers.begin());

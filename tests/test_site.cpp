@@ -186,6 +186,28 @@ TEST(SiteLoader, TimeGroupsHandOutBlocksOfEightZones) {
   EXPECT_EQ(list[0]->Monday, 0);
 }
 
+// A byte order mark, escapes and -0 load as they always did, and each controller's records come
+// from its own part of the file.
+TEST(SiteLoader, ControllersLoadFromTheirOwnPartOfTheFile) {
+  const CSS_Site site = Load(
+      "\xEF\xBB\xBF"
+      R"({"Controllers": [
+    {"Interface": 1, "Node": -0, "Name": "A\u00e9\"", "Holidays": [{"Month": -0, "Day": 3}]},
+    {"Node": 7, "Interface": 2, "Config": {"DbMode": 5}}], "Enums": {}})");
+  ASSERT_EQ(site.ControllerCount(), 2u);
+  EXPECT_EQ(site.Address(0), (CSS_ControllerAddress{1, 0}));
+  EXPECT_EQ(site.Address(1), (CSS_ControllerAddress{2, 7}));
+  CSApplicationManagerStd store;
+  site.LoadController(0, store);
+  EXPECT_EQ(store.GetConfig().Name, "A\xC3\xA9\"");
+  ASSERT_NE(store.GetHoliday().Find(0), nullptr);
+  EXPECT_EQ(store.GetHoliday().Find(0)->Day, 3);
+  site.LoadController(1, store);
+  EXPECT_EQ(store.GetConfig().DbMode, 5);
+  EXPECT_EQ(store.GetConfig().Name, "");
+  EXPECT_EQ(store.GetHoliday().GetRecordCount(), 0);
+}
+
 TEST(SiteLoader, EnumerationTextsReplaceOnlyTheValuesGiven) {
   const CSS_Site site = Load(R"({"Enums": {"InputType": {"1": "Door", "-1": "Minus", "7": ""}},
                                  "Controllers": []})");

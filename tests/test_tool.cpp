@@ -1,7 +1,7 @@
 // The ssmsg tool end to end: it runs as a separate process on real files.
 
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
+#include <simdjson.h>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -153,14 +153,17 @@ TEST(Tool, InterfaceAndAskSettingsMessages) {
 
   result = Tool("ask-settings --interface 1 --node 5 --format json");
   EXPECT_EQ(result.status, 0);
-  const auto json = nlohmann::json::parse(result.out);
+  simdjson::dom::parser parser;
+  const simdjson::dom::array json = parser.parse(result.out).get_array();
   ASSERT_EQ(json.size(), 1u);
-  EXPECT_EQ(json[0], (nlohmann::json{{"interface", 1},
-                                     {"node", 5},
-                                     {"message",
-                                      "<Command><InterfaceID>1</InterfaceID><MessageType>Controller"
-                                      "</MessageType><Action>AskSettings</Action><Parameters>"
-                                      "<Node>5</Node></Parameters></Command>"}}));
+  const simdjson::dom::object object = json.at(0).get_object();
+  EXPECT_EQ(object.size(), 3u);
+  EXPECT_EQ(std::int64_t(object["interface"]), 1);
+  EXPECT_EQ(std::int64_t(object["node"]), 5);
+  EXPECT_EQ(std::string_view(object["message"]),
+            "<Command><InterfaceID>1</InterfaceID><MessageType>Controller"
+            "</MessageType><Action>AskSettings</Action><Parameters>"
+            "<Node>5</Node></Parameters></Command>");
 }
 
 // The tool writes exactly what the library makes for the same site, controller by controller
@@ -221,6 +224,18 @@ TEST(Tool, SettingsAreWhatTheLibraryMakes) {
   EXPECT_EQ(result.status, status);
   EXPECT_NE(text, "");
 
+  // Any number of threads writes the same bytes, in either form and for any task list.
+  for (const std::string args : {"settings --format lines", "settings --format json",
+                                 "settings --task 175,161,152,175 --interface 1"}) {
+    const Result one = Tool(args + " --jobs 1" + timeArg);
+    EXPECT_NE(one.out, "");
+    for (const char* jobs : {" --jobs 2", " --jobs 7"}) {
+      const Result many = Tool(args + jobs + timeArg);
+      EXPECT_EQ(many.out, one.out) << args << jobs;
+      EXPECT_EQ(many.status, one.status) << args << jobs;
+    }
+  }
+
   gl_SetClockSource({});
   gl_SetApplicationManagerStd(previousStore);
   gl_SetToolEnum(previousEnums);
@@ -238,11 +253,12 @@ TEST(Tool, DemoSiteMatchesGoldenOutput) {
   EXPECT_EQ(json.status, lines.status);
   EXPECT_EQ(json.out, ReadFile(SSMSG_GOLDEN "/demo_settings.json"));
   std::string messages;
-  int lastNode = -1, lastTask = 0;
-  for (const auto& object : nlohmann::json::parse(json.out)) {
-    EXPECT_EQ(object.at("interface"), 1);
-    const int node = object.at("node");
-    const int task = object.at("task");
+  std::int64_t lastNode = -1, lastTask = 0;
+  simdjson::dom::parser parser;
+  for (const simdjson::dom::object object : parser.parse(json.out).get_array()) {
+    EXPECT_EQ(std::int64_t(object["interface"]), 1);
+    const std::int64_t node = object["node"];
+    const std::int64_t task = object["task"];
     // Controllers in file order, each with its tasks in ascending order.
     if (node == lastNode) {
       EXPECT_GE(task, lastTask);
@@ -251,7 +267,7 @@ TEST(Tool, DemoSiteMatchesGoldenOutput) {
     }
     lastNode = node;
     lastTask = task;
-    messages += object.at("message").get<std::string>() + "\n";
+    messages.append(std::string_view(object["message"])) += "\n";
   }
   EXPECT_EQ(messages, lines.out);
 }

@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include <ssmsg/CSS_Manager.h>
@@ -42,17 +44,17 @@ void Complain(const std::string& line) {
 }
 
 // Loads the site file, standard input for "-", or the demo site without one; reports every error.
-std::optional<CSS_Site> LoadSiteOrDemo(const std::string& config) {
+std::optional<CSS_Site> LoadSiteOrDemo(const std::string& config, unsigned jobs) {
   CSS_SiteLoadResult result;
   if (config.empty()) {
-    result = LoadSiteText(kDemoSite, kDemoSiteName);
+    result = LoadSiteText(kDemoSite, kDemoSiteName, jobs);
   } else if (config != "-") {
-    result = LoadSite(config);
+    result = LoadSite(config, jobs);
   } else {
     std::string text;
     const int error = ReadStandardInput(text);
     if (error == 0) {
-      result = LoadSiteText(text, kStdinName);
+      result = LoadSiteText(text, kStdinName, jobs);
     } else {
       result.errors.push_back(std::string(kStdinName) +
                               ": cannot read the file: " + std::strerror(error));
@@ -75,6 +77,7 @@ struct Options {
   std::string time;
   std::string format = "lines";
   std::string output;
+  unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
   bool main = false;
   std::string ip;
   std::int32_t port = 0;
@@ -128,10 +131,11 @@ int RunSettings(const Options& options, const CLI::App& command, Output& output)
       return kBadInput;
     }
   }
-  const std::optional<CSS_Site> site = LoadSiteOrDemo(options.config);
+  const std::optional<CSS_Site> site = LoadSiteOrDemo(options.config, options.jobs);
   if (!site) return kBadInput;
 
   CSS_SettingsOptions job;
+  job.jobs = options.jobs;
   job.controllers = site->Select(byInterface ? std::optional(options.interfaceId) : std::nullopt,
                                  byNode ? std::optional(options.node) : std::nullopt);
   job.tasks = *tasks;
@@ -188,10 +192,10 @@ int RunDiff(const Options& options, const CLI::App& command, Output& output) {
   }
   // Both sites are checked in full before anything is written. What was sent is read back with
   // NEW's enumeration texts, the texts it is most likely to share.
-  const std::optional<CSS_Site> current = LoadSiteOrDemo(options.to);
+  const std::optional<CSS_Site> current = LoadSiteOrDemo(options.to, options.jobs);
   std::optional<CSS_Site> old;
   if (options.fromMessages.empty()) {
-    old = LoadSiteOrDemo(options.from);
+    old = LoadSiteOrDemo(options.from, options.jobs);
   } else if (current) {
     std::string text;
     if (ImportMessages({options.fromMessages}, &*current, false, [&text](std::string_view piece) {
@@ -313,7 +317,7 @@ int RunInterface(const Options& options, const CLI::App& command, Output& output
 }
 
 int RunValidate(const Options& options, Output& output) {
-  const std::optional<CSS_Site> site = LoadSiteOrDemo(options.config);
+  const std::optional<CSS_Site> site = LoadSiteOrDemo(options.config, options.jobs);
   if (!site) return kBadInput;
   CSToolEnum enums;
   site->LoadEnumTexts(enums);
@@ -369,6 +373,15 @@ void AddOutput(CLI::App& command, Options& options) {
       ->type_name("FILE");
 }
 
+void AddJobs(CLI::App& command, Options& options) {
+  command
+      .add_option("--jobs", options.jobs,
+                  "threads that check and build controllers at once; the output is the same "
+                  "whatever the number")
+      ->check(CLI::Range(1u, 1024u))
+      ->default_str("the number of cores");
+}
+
 CLI::Option* AddInterface(CLI::App& command, Options& options) {
   return command.add_option("--interface", options.interfaceId, "interface number I");
 }
@@ -398,6 +411,7 @@ int Main(int argc, char** argv) {
   settings->add_option("--time", options.time,
                        "local date and time YYYY-MM-DDTHH:MM:SS that the clock message sends "
                        "(default: the machine's local time)");
+  AddJobs(*settings, options);
   AddFormat(*settings, options);
   AddOutput(*settings, options);
 
@@ -470,6 +484,7 @@ int Main(int argc, char** argv) {
       "Checks a site file: reports every error, and warnings about enumeration values without "
       "text and records that are never sent. Errors give exit status 2.");
   validate->add_option("--config", options.config, kConfigHelp);
+  AddJobs(*validate, options);
   CLI::App* demo = app.add_subcommand("demo-site", "Writes the built-in demo site as a site file.");
   AddOutput(*demo, options);
   CLI::App* tasks = app.add_subcommand("tasks", "Lists the settings tasks and what each sends.");
@@ -527,7 +542,7 @@ int Main(int argc, char** argv) {
     }
     if (*validate) return RunValidate(options, output);
     if (*demo) {
-      const std::optional<CSS_Site> site = LoadSiteOrDemo({});
+      const std::optional<CSS_Site> site = LoadSiteOrDemo({}, 1);
       if (!site) return kBadInput;
       output.Write(site->ToJson());
       return kDone;

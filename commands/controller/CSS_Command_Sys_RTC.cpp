@@ -11,9 +11,9 @@
 namespace ssmsg {
 namespace {
 
-// One reading of the local clock as a variant time, or nothing when the clock cannot be read or
-// its time does not survive the trip into a variant time and back unchanged.
-std::optional<double> ReadClockAsVariantTime() {
+// One reading of the local clock, or nothing when the clock cannot be read or its time does not
+// survive the trip into a variant time and back unchanged.
+std::optional<CSS_DateTimeFields> ReadClock() {
   const std::optional<std::tm> local = gl_ReadLocalTime();
   // A replaceable clock may answer anything; a year or month beyond the representable range is
   // simply not a time the controller can be given.
@@ -30,17 +30,15 @@ std::optional<double> ReadClockAsVariantTime() {
       back != fields) {
     return std::nullopt;
   }
-  return value;
+  return back;
 }
 
 }  // namespace
 
 bool CSS_Command_Sys_RTC::AddParameters(CSS_XmlTag* parameters) {
   if (parameters == nullptr) return false;
-  // All six fields come from the one value, so they always name the same instant.
-  const std::optional<double> now = ReadClockAsVariantTime();
-  CSS_DateTimeFields f{-1, -1, -1, -1, -1, -1};
-  if (now) CSS_VariantTimeToFields(*now, f);  // leaves the -1s in place when it fails
+  // All six fields come from the one reading, so they always name the same instant.
+  const CSS_DateTimeFields f = ReadClock().value_or(CSS_DateTimeFields{-1, -1, -1, -1, -1, -1});
   const std::int32_t values[] = {f.Year, f.Month, f.Day, f.Hour, f.Minute, f.Second};
   static_assert(std::size(values) == std::size(kClockElements));
   CSS_Params params(parameters);

@@ -14,14 +14,34 @@ bool CSS_Command_G_TG_Setup::MakeCommands(int interfaceId, int node, CSS_StringL
   const int groupCount = std::max<int>(store.GetResource().GetTimeGroups(), 0);
   const int zoneCount = std::max<int>(store.GetResource().GetTimeZones(), 0);
   const int blocksPerGroup = (zoneCount + kBlock - 1) / kBlock;
+  const std::int64_t lastZoneNo = std::int64_t{blocksPerGroup} * kBlock;
 
-  // Blocks are numbered group by group: block b is block b % blocksPerGroup of group
-  // b / blocksPerGroup + 1.
-  SendEach(interfaceId, node, out, 0, groupCount * blocksPerGroup, [&](int block) {
-    groupNumber_ = block / blocksPerGroup + 1;
-    items_.clear();
-    return groups.GetItems2Send(groupNumber_, block % blocksPerGroup * kBlock + 1, items_);
-  });
+  // Group by group, each block of eight zone numbers from 1 up to the time-zone count with the
+  // group's zones in it, in the group's order. The zones are put in block order once per group,
+  // so that the cost follows the zones, not blocks times zones; a block without zones sends
+  // nothing, and is skipped.
+  for (int group = 1; group <= groupCount; ++group) {
+    const std::vector<CSDevice_TimeGroupZoneItem>* zones = groups.FindGroup(group);
+    if (zones == nullptr) continue;
+    byBlock_.clear();
+    for (const CSDevice_TimeGroupZoneItem& zone : *zones) {
+      if (zone.ZoneNo >= 1 && zone.ZoneNo <= lastZoneNo) {
+        byBlock_.emplace_back((zone.ZoneNo - 1) / kBlock, &zone);
+      }
+    }
+    const auto blockOf = [](const auto& a, const auto& b) { return a.first < b.first; };
+    if (!std::is_sorted(byBlock_.begin(), byBlock_.end(), blockOf)) {
+      std::stable_sort(byBlock_.begin(), byBlock_.end(), blockOf);
+    }
+    groupNumber_ = group;
+    for (std::size_t i = 0; i < byBlock_.size();) {
+      items_.clear();
+      const int block = byBlock_[i].first;
+      for (; i < byBlock_.size() && byBlock_[i].first == block; ++i)
+        items_.push_back(byBlock_[i].second);
+      AppendCommand(interfaceId, node, out);
+    }
+  }
   return true;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 #include <ssmsg/CSApplicationManagerStd.h>
 #include "commands/CSS_MessageCatalog.h"
@@ -10,7 +12,7 @@ namespace ssmsg {
 
 // "TimeGroupSetup": on which days each zone of one block of up to eight time zones is in force
 // for one time group. The controller's time groups are walked in blocks of eight zone numbers
-// (first zones 1, 9, 17, ...), one message per block that the time-group container hands out.
+// (first zones 1, 9, 17, ...), one message per block that holds zones of the group.
 class CSS_Command_G_TG_Setup final : public CSS_Command_G {
  public:
   CSS_Command_G_TG_Setup() : CSS_Command_G(kTimeGroupSetupMessage) {}
@@ -26,6 +28,8 @@ class CSS_Command_G_TG_Setup final : public CSS_Command_G {
   // The zones of the current block, borrowed from the store until the next fetch. The list is
   // reused so that walking the blocks does not allocate.
   CSDevice_TimeGroupZone::ItemList items_;
+  // The zones of the current group that lie in a block that is sent, with their block numbers.
+  std::vector<std::pair<int, const CSDevice_TimeGroupZoneItem*>> byBlock_;
 };
 
 }  // namespace ssmsg

@@ -81,10 +81,15 @@ struct CSS_SiteLoadResult {
   std::vector<std::string> errors;
 };
 
-// Reads and checks the site file `file`; errors name it as `file` was spelled.
+// Reads and checks the site file `file`; errors name it as `file` was spelled. The site keeps the
+// file's text (and little else), and reads a controller's records from it whenever it is loaded.
 SSMSG_API CSS_SiteLoadResult LoadSite(const std::filesystem::path& file);
+// The same, checking controllers on `jobs` threads at once (0: one per core).
+SSMSG_API CSS_SiteLoadResult LoadSite(const std::filesystem::path& file, unsigned jobs);
 
-// Checks the site file text `text`; errors name it `fileName`.
+// Checks the site file text `text` (the site keeps a copy); errors name it `fileName`.
 SSMSG_API CSS_SiteLoadResult LoadSiteText(std::string_view text, std::string_view fileName);
+SSMSG_API CSS_SiteLoadResult LoadSiteText(std::string_view text, std::string_view fileName,
+                                          unsigned jobs);
 
 }  // namespace ssmsg

@@ -1,0 +1,195 @@
+// The site loader's JSON readers: the thorough reader's messages and positions, the values it
+// hands on, the bracket scan that finds a controller's object, and the fast parser that must give
+// the same values or decline. Also the name splitter, which long names made slow before.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "commands/CSS_NameCommand.h"
+#include "site/CSS_JsonDom.h"
+#include "site/CSS_JsonParse.h"
+
+namespace ssmsg {
+namespace {
+
+// Every event as a line.
+class Recorder final : public CSS_JsonEvents {
+ public:
+  bool Null() override { return Add("null"); }
+  bool Boolean(bool value) override { return Add(value ? "true" : "false"); }
+  bool Integer(std::int64_t value) override { return Add("int " + std::to_string(value)); }
+  bool HugeInteger(std::string_view text) override { return Add("huge " + std::string(text)); }
+  bool Fraction(std::string_view text) override { return Add("fraction " + std::string(text)); }
+  bool String(std::string_view value) override { return Add("string " + std::string(value)); }
+  bool StartObject() override { return Add("{"); }
+  bool Key(std::string_view key) override { return Add("key " + std::string(key)); }
+  bool EndObject() override { return Add("}"); }
+  bool StartArray() override { return Add("["); }
+  bool EndArray() override { return Add("]"); }
+  void SyntaxError(std::string_view where, std::string_view message) override {
+    Add("error " + std::string(where) + ": " + std::string(message));
+  }
+
+  std::string lines;
+
+ private:
+  bool Add(const std::string& line) {
+    lines += line + "\n";
+    return true;
+  }
+};
+
+std::string Events(std::string_view json) {
+  Recorder recorder;
+  ParseJson(json, "f.json", recorder);
+  return recorder.lines;
+}
+
+// The last event: the error, if any.
+std::string LastEvent(std::string_view json) {
+  std::string events = Events(json);
+  events.pop_back();
+  return events.substr(events.rfind('\n') + 1);
+}
+
+TEST(JsonReader, EachMistakeHasItsMessageAndPosition) {
+  const std::pair<std::string_view, std::string_view> cases[] = {
+      {"\xEF\xBB{}",
+       "1:3: syntax error while parsing value - invalid BOM; must be 0xEF 0xBB 0xBF if given; "
+       "last read: '\xEF\xBB{'"},
+      {"{\"a\": tru}",
+       "1:10: syntax error while parsing value - invalid literal; last read: '\"a\": tru}'"},
+      {"[1,\n 2,]",
+       "2:4: syntax error while parsing value - unexpected ']'; expected '[', '{', or a literal"},
+      {"[01]", "1:3: syntax error while parsing array - unexpected number literal; expected ']'"},
+      {"[1.]",
+       "1:4: syntax error while parsing value - invalid number; expected digit after '.'; last "
+       "read: '1.]'"},
+      {"[1e]",
+       "1:4: syntax error while parsing value - invalid number; expected '+', '-', or digit after "
+       "exponent; last read: '1e]'"},
+      {"[1e+]",
+       "1:5: syntax error while parsing value - invalid number; expected digit after exponent "
+       "sign; last read: '1e+]'"},
+      {"[\"\\u12G4\"]",
+       "1:7: syntax error while parsing value - invalid string: '\\u' must be followed by 4 hex "
+       "digits; last read: '\"\\u12G'"},
+      {"[\"\\q\"]",
+       "1:4: syntax error while parsing value - invalid string: forbidden character after "
+       "backslash; last read: '\"\\q'"},
+      {"[\"a\tb\"]",
+       "1:4: syntax error while parsing value - invalid string: control character U+0009 (HT) "
+       "must be escaped to \\u0009 or \\t; last read: '\"a<U+0009>'"},
+      {"[\"\\udc00\"]",
+       "1:8: syntax error while parsing value - invalid string: surrogate U+DC00..U+DFFF must "
+       "follow U+D800..U+DBFF; last read: '\"\\udc00'"},
+      {"{\"a\" 1}",
+       "1:6: syntax error while parsing object separator - unexpected number literal; expected "
+       "':'"},
+      {"{1: 2}",
+       "1:2: syntax error while parsing object key - unexpected number literal; expected string "
+       "literal"},
+      {"{}\n{", "2:1: syntax error while parsing value - unexpected '{'; expected end of input"},
+      {"[\"\xF0\x9F\x98\"]",
+       "1:6: syntax error while parsing value - invalid string: ill-formed UTF-8 byte; last read: "
+       "'\"\xF0\x9F\x98\"'"},
+      {"[-1e400]", "1:7: [json.exception.out_of_range.406] number overflow parsing '-1e400'"},
+      {"{\"a\":",
+       "1:6: syntax error while parsing value - unexpected end of input; expected '[', "
+       "'{', or a literal"},
+      {std::string_view("[1, \0]", 6), "1:5: syntax error - a NUL byte"},
+  };
+  for (const auto& [json, message] : cases) {
+    EXPECT_EQ(LastEvent(json), "error f.json:" + std::string(message)) << json;
+  }
+}
+
+TEST(JsonReader, HandsOnValuesAsWritten) {
+  EXPECT_EQ(
+      Events("\xEF\xBB\xBF[-0, 9223372036854775807, 9223372036854775808, -9223372036854775809,"
+             " 1.50, 2E+3, true, null, {\"k\\u00e9\": \"\\ud83d\\ude00\\n\"}]"),
+      "[\nint 0\nint 9223372036854775807\nhuge 9223372036854775808\n"
+      "huge -9223372036854775809\nfraction 1.50\nfraction 2E+3\ntrue\nnull\n{\n"
+      "key k\xC3\xA9\nstring \xF0\x9F\x98\x80\n\n}\n]\n");
+}
+
+TEST(JsonReader, ManyErrorsAndDeepNestingStayCheap) {
+  // Nesting a million deep reads through to the end of the text.
+  const std::string deep(1'000'000, '[');
+  EXPECT_EQ(LastEvent(deep),
+            "error f.json:1:1000001: syntax error while parsing value - unexpected end of input; "
+            "expected '[', '{', or a literal");
+}
+
+TEST(JsonScan, FindsTheEndOfAnObjectPastStringsAndEscapes) {
+  const std::pair<std::string_view, std::size_t> cases[] = {
+      {"{} ,", 2},
+      {"{\"a\": [1, {\"b\": \"}]\"}]}, {}", 23},
+      {"{\"a\\\"}\": 1}x", 11},
+      {"{\"a\\\\\": {}}x", 11},
+      {"{\"a\": [}", std::string_view::npos},
+      {"{\"a\": \"}", std::string_view::npos},
+      {"{\"a\\", std::string_view::npos},
+  };
+  for (const auto& [text, end] : cases) {
+    EXPECT_EQ(FindValueEnd(text, 0), end) << text;
+  }
+}
+
+// The fast parser gives exactly the thorough reader's events, or declines.
+TEST(JsonDom, SameValuesAsTheThoroughReaderOrNone) {
+  const std::string accepted[] = {
+      R"({"Interface": 1, "Name": "A\u00e9\ud83d\ude00", "L": [1, -2, true, false, null, {}],)"
+      R"( "Max": 9223372036854775807, "Min": -9223372036854775808, "K": "K", "Z": -0})",
+  };
+  const std::string declined[] = {"[1.0]",
+                                  "[1e2]",
+                                  "[18446744073709551615]",
+                                  "[1, 2",
+                                  "[\"\\ud800\"]",
+                                  "[\"\xC3\"]",
+                                  std::string(2000, '[') + std::string(2000, ']')};
+  CSS_JsonDom dom;
+  const auto read = [&dom](const std::string& json, Recorder& recorder) {
+    const std::string padded = json + std::string(JsonPadding(), ' ');
+    return dom.Read(std::string_view(padded).substr(0, json.size()), recorder);
+  };
+  for (const std::string& json : accepted) {
+    Recorder recorder;
+    EXPECT_TRUE(read(json, recorder)) << json;
+    EXPECT_EQ(recorder.lines, Events(json));
+  }
+  for (const std::string& json : declined) {
+    Recorder recorder;
+    EXPECT_FALSE(read(json, recorder)) << json.substr(0, 40);
+  }
+}
+
+// Pieces of ten characters, each with the column the next one starts at; the name itself is
+// not changed.
+TEST(NamePieces, CutInOrderWithTheirColumns) {
+  const std::pair<std::string, std::vector<std::pair<std::string, int>>> cases[] = {
+      {"", {}},
+      {"Gate", {{"Gate", 11}}},
+      {"0123456789", {{"0123456789", 11}}},
+      {"0123456789abcdefghijKLM", {{"0123456789", 11}, {"abcdefghij", 21}, {"KLM", 31}}},
+  };
+  for (const auto& [name, pieces] : cases) {
+    std::string rest = name;
+    std::string piece;
+    int counter = 0;
+    std::vector<std::pair<std::string, int>> cut;
+    while (NextNamePiece(rest, counter, piece))
+      cut.emplace_back(piece, counter);
+    EXPECT_EQ(cut, pieces) << name;
+    EXPECT_EQ(rest, name);
+  }
+}
+
+}  // namespace
+}  // namespace ssmsg
