@@ -44,6 +44,7 @@ static void test_demo_settings(const char* demo_path, const char* golden_path) {
   ssmsg_site* site = NULL;
   ssmsg_strings* errors = NOT_SET;
   ssmsg_settings* settings = NULL;
+  ssmsg_diff* diff = NULL;
   size_t i, at = 0, streamed = 0;
 
   if (file != NULL) fclose(file);
@@ -63,6 +64,12 @@ static void test_demo_settings(const char* demo_path, const char* golden_path) {
   CHECK(settings->origins[0].interface_id == 1 && settings->origins[0].node == 1 &&
         settings->origins[0].task == 152);
   CHECK(settings->origins[settings->messages.count - 1].node == 2);
+
+  /* Nothing changed: nothing to send, of the full settings without the two clock messages. */
+  CHECK_STATUS(ssmsg_site_diff(site, site, NULL, &diff), SSMSG_OK);
+  CHECK(diff->settings.messages.count == 0 && diff->warnings.count == 0 &&
+        diff->controllers_changed == 0 && diff->messages_full == settings->messages.count - 2);
+  ssmsg_diff_free(diff);
   ssmsg_settings_free(settings);
 
   /* Streaming stops when the callback asks; it still gives the failures. */
@@ -113,6 +120,43 @@ static void test_site_from_text(void) {
                                        "value 9 has no text") == 0);
   ssmsg_strings_free(warnings);
   ssmsg_site_free(site);
+}
+
+/* A renamed input sends its name only; a controller that the new site lacks is a warning. */
+static void test_diff(void) {
+  static const char old_text[] =
+      "{\"Controllers\": [{\"Interface\": 1, \"Node\": 2, \"Inputs\": [{\"Name\": \"a\"}]},"
+      " {\"Interface\": 1, \"Node\": 3}]}";
+  static const char new_text[] =
+      "{\"Controllers\": [{\"Interface\": 1, \"Node\": 2, \"Inputs\": [{\"Name\": \"b\"}]}]}";
+  const int32_t names = 162;
+  ssmsg_settings_options options = {0};
+  ssmsg_site *old_site = NULL, *new_site = NULL;
+  ssmsg_diff* diff = NOT_SET;
+
+  CHECK_STATUS(ssmsg_site_load_text(old_text, strlen(old_text), "old", &old_site, NULL), SSMSG_OK);
+  CHECK_STATUS(ssmsg_site_load_text(new_text, strlen(new_text), "new", &new_site, NULL), SSMSG_OK);
+  options.tasks = &names;
+  options.task_count = 1;
+  CHECK_STATUS(ssmsg_site_diff(old_site, new_site, &options, &diff), SSMSG_OK);
+  CHECK(diff->settings.messages.count == 1 && diff->messages_written == 1 &&
+        diff->messages_full == 1 && diff->controllers_changed == 1);
+  CHECK(strstr(diff->settings.messages.items[0], "<Name>b</Name>") != NULL);
+  CHECK(diff->settings.origins[0].node == 2 && diff->settings.origins[0].task == 162);
+  CHECK(diff->warnings.count == 1 && strstr(diff->warnings.items[0], "node 3") != NULL);
+  ssmsg_diff_free(diff);
+
+  /* Selections and options are checked as for settings; a failing call gives no result. */
+  options.by_interface = 1;
+  options.interface_id = 2;
+  diff = NOT_SET;
+  CHECK_STATUS(ssmsg_site_diff(old_site, new_site, &options, &diff), SSMSG_NO_CONTROLLER);
+  CHECK(diff == NULL);
+  options.by_interface = 0;
+  options.by_node = 1;
+  CHECK_STATUS(ssmsg_site_diff(old_site, new_site, &options, &diff), SSMSG_INVALID_ARGUMENT);
+  ssmsg_site_free(new_site);
+  ssmsg_site_free(old_site);
 }
 
 static void test_load_errors(const char* sites_folder) {
@@ -255,9 +299,18 @@ static void test_invalid_arguments(const char* demo_path) {
   CHECK_STATUS(ssmsg_interface_poll(1, &node, 1, NULL, 1, &strings), invalid);
   CHECK_STATUS(ssmsg_ask_settings(1, 1, NULL), invalid);
 
+  {
+    ssmsg_diff* diff = NOT_SET;
+    CHECK_STATUS(ssmsg_site_diff(NULL, site, NULL, &diff), invalid);
+    CHECK(diff == NULL);
+    CHECK_STATUS(ssmsg_site_diff(site, NULL, NULL, &diff), invalid);
+    CHECK_STATUS(ssmsg_site_diff(site, site, NULL, NULL), invalid);
+  }
+
   ssmsg_strings_free(NULL); /* freeing nothing does nothing */
   ssmsg_settings_free(NULL);
   ssmsg_site_free(NULL);
+  ssmsg_diff_free(NULL);
   ssmsg_site_free(site);
 }
 
@@ -315,6 +368,7 @@ int main(int argc, char** argv) {
   test_demo_settings(argv[1], argv[2]);
   test_site_from_text();
   test_load_errors(argv[3]);
+  test_diff();
   test_settings_options(argv[1]);
   test_invalid_arguments(argv[1]);
   test_interface_messages();

@@ -34,8 +34,10 @@
  * - A string list and a settings result belong to the thread that uses them, one at a time.
  * - The interface messages, ssmsg_ask_settings, ssmsg_task_table and ssmsg_version may be called
  *   from any number of threads at once; each call returns a list of its own.
- * - A C++ host that uses the library's C++ interface as well: ssmsg_site_settings neither reads
- *   nor changes the process-wide store, enumeration service or clock source. */
+ * - ssmsg_site_diff may run on any number of threads at once, over the same sites too.
+ * - A C++ host that uses the library's C++ interface as well: ssmsg_site_settings and
+ *   ssmsg_site_diff neither read nor change the process-wide store, enumeration
+ *   service or clock source. */
 
 #include <stddef.h>
 #include <stdint.h>
@@ -184,6 +186,36 @@ SSMSG_API ssmsg_status ssmsg_site_settings_each(const ssmsg_site* site,
 /* What each settings task sends: items[i] is task SSMSG_FIRST_TASK + i, e.g. "InputClearAll,
    then InputType per input". */
 SSMSG_API ssmsg_status ssmsg_task_table(ssmsg_strings** sends);
+
+/* ---- Sending only what changed ------------------------------------------------------------- */
+
+/* The messages that bring controllers configured from one site to another. */
+typedef struct ssmsg_diff {
+  /* The messages with their origins, controller by controller in the new site's order, and the
+     tasks of the new site that returned false. Freed with the diff, not on its own. */
+  ssmsg_settings settings;
+  /* What cannot be sent: records that the new site no longer has but whose task cannot withdraw
+     them, and controllers that the new site no longer has. One line each. */
+  ssmsg_strings warnings;
+  size_t controllers_changed; /* controllers that were sent anything */
+  size_t messages_written;    /* settings.messages.count */
+  size_t messages_full;       /* what the settings of the new site send with the same tasks */
+} ssmsg_diff;
+
+/* Makes the messages that bring the selected controllers from `old_site` to `new_site`, matched by
+   interface and node. A controller that `old_site` lacks gets every message of its tasks; for one
+   that both have, a task whose messages are equal sends nothing, a task that clears its list
+   first or sends one message or one name sends all of its messages, and a task of one message
+   per input, output or reader sends those of each record that changed or is new.
+   `options` as for ssmsg_site_settings, except: no tasks (task_count 0, or NULL options) means
+   151 to 177 without the clock (152), which is sent only when named and then always; `jobs` is
+   not used. SSMSG_OK; SSMSG_FAILED when a task of `new_site` returned false (*result is given all
+   the same); SSMSG_NO_CONTROLLER when neither site has a selected controller;
+   SSMSG_INVALID_ARGUMENT as for ssmsg_site_settings. Either site may be in use by other threads. */
+SSMSG_API ssmsg_status ssmsg_site_diff(const ssmsg_site* old_site, const ssmsg_site* new_site,
+                                       const ssmsg_settings_options* options, ssmsg_diff** result);
+
+SSMSG_API void ssmsg_diff_free(ssmsg_diff* diff);
 
 /* ---- Interface messages --------------------------------------------------------------------- */
 
