@@ -15,6 +15,7 @@
 #include <vector>
 
 #include <ssmsg/CSS_Manager.h>
+#include <ssmsg/CSS_Message.h>
 #include <ssmsg/CSS_Site.h>
 #include <ssmsg/CSS_SiteDiff.h>
 #include <ssmsg/CSS_SiteSettings.h>
@@ -116,12 +117,27 @@ struct DiffBox : ssmsg_diff {
   TextStore warningTexts;
 };
 
+// What an ssmsg_decode_error pointer handed out points to.
+struct DecodeErrorBox : ssmsg_decode_error {
+  explicit DecodeErrorBox(ssmsg::CSS_DecodeError&& error)
+      : ssmsg_decode_error{error.column, nullptr}, text(std::move(error.reason)) {
+    reason = text.c_str();
+  }
+  std::string text;
+};
+
 ssmsg_strings* HandOut(std::vector<std::string>&& texts) {
   auto box = std::make_unique<StringsBox>();
   for (std::string& text : texts)
     box->store.Add(std::move(text));
   box->store.Publish(*box);
   return box.release();
+}
+
+ssmsg_strings* HandOut(std::string&& text) {
+  std::vector<std::string> texts;
+  texts.push_back(std::move(text));
+  return HandOut(std::move(texts));
 }
 
 template <class T>
@@ -429,6 +445,29 @@ ssmsg_status ssmsg_site_diff(const ssmsg_site* old_site, const ssmsg_site* new_s
 
 void ssmsg_diff_free(ssmsg_diff* diff) {
   delete static_cast<DiffBox*>(diff);
+}
+
+ssmsg_status ssmsg_decode(const char* text, size_t length, ssmsg_strings** json,
+                          ssmsg_decode_error** error) {
+  ClearOut(json);
+  ClearOut(error);
+  if ((text == nullptr && length > 0) || json == nullptr) return SSMSG_INVALID_ARGUMENT;
+  return Guard([&] {
+    ssmsg::CSS_Message message;
+    ssmsg::CSS_DecodeError failure;
+    if (!ssmsg::DecodeMessage(Bytes(text, length), message, failure)) {
+      if (error != nullptr) *error = std::make_unique<DecodeErrorBox>(std::move(failure)).release();
+      return SSMSG_FAILED;
+    }
+    std::string out;
+    ssmsg::AppendMessageJson(out, message);
+    *json = HandOut(std::move(out));
+    return SSMSG_OK;
+  });
+}
+
+void ssmsg_decode_error_free(ssmsg_decode_error* error) {
+  delete static_cast<DecodeErrorBox*>(error);
 }
 
 ssmsg_status ssmsg_task_table(ssmsg_strings** sends) {

@@ -159,6 +159,33 @@ static void test_diff(void) {
   ssmsg_site_free(old_site);
 }
 
+/* A message decodes into the tool's JSON line; a bad one says where and why. */
+static void test_decode(void) {
+  static const char good[] =
+      "<Command><InterfaceID>1</InterfaceID><MessageType>Controller</MessageType><Action>"
+      "AskSettings</Action><Parameters><Node>2</Node></Parameters></Command>";
+  static const char bad[] =
+      "<Command><InterfaceID>1</InterfaceID><MessageType>Controller</MessageType><Action>"
+      "AskSettings</Action><Parameters><Node>02</Node></Parameters></Command>";
+  ssmsg_strings* json = NOT_SET;
+  ssmsg_decode_error* error = NOT_SET;
+
+  CHECK_STATUS(ssmsg_decode(good, strlen(good), &json, &error), SSMSG_OK);
+  CHECK(error == NULL && json->count == 1 &&
+        strcmp(json->items[0],
+               "{\"interface\":1,\"messageType\":\"Controller\",\"action\":\"AskSettings\","
+               "\"node\":2,\"parameters\":{}}") == 0);
+  ssmsg_strings_free(json);
+  CHECK_STATUS(ssmsg_decode(bad, strlen(bad), &json, &error), SSMSG_FAILED);
+  CHECK(json == NULL && error->column == 121 &&
+        strcmp(error->reason, "\"02\" has a leading zero") == 0);
+  ssmsg_decode_error_free(error);
+  CHECK_STATUS(ssmsg_decode(good, strlen(good) - 1, &json, NULL), SSMSG_FAILED);
+  CHECK_STATUS(ssmsg_decode(NULL, 0, &json, &error), SSMSG_FAILED);
+  CHECK(error != NULL && error->column == 1);
+  ssmsg_decode_error_free(error);
+}
+
 static void test_load_errors(const char* sites_folder) {
   static const char bad[] =
       "{\"Controllers\": [{\"Interface\": 0, \"Node\": 1}, {\"Interface\": 1, \"Node\": -1}]}";
@@ -301,16 +328,21 @@ static void test_invalid_arguments(const char* demo_path) {
 
   {
     ssmsg_diff* diff = NOT_SET;
+    ssmsg_decode_error* error = NOT_SET;
     CHECK_STATUS(ssmsg_site_diff(NULL, site, NULL, &diff), invalid);
     CHECK(diff == NULL);
     CHECK_STATUS(ssmsg_site_diff(site, NULL, NULL, &diff), invalid);
     CHECK_STATUS(ssmsg_site_diff(site, site, NULL, NULL), invalid);
+    CHECK_STATUS(ssmsg_decode(NULL, 1, &strings, &error), invalid);
+    CHECK(strings == NULL && error == NULL);
+    CHECK_STATUS(ssmsg_decode("x", 1, NULL, &error), invalid);
   }
 
   ssmsg_strings_free(NULL); /* freeing nothing does nothing */
   ssmsg_settings_free(NULL);
   ssmsg_site_free(NULL);
   ssmsg_diff_free(NULL);
+  ssmsg_decode_error_free(NULL);
   ssmsg_site_free(site);
 }
 
@@ -369,6 +401,7 @@ int main(int argc, char** argv) {
   test_site_from_text();
   test_load_errors(argv[3]);
   test_diff();
+  test_decode();
   test_settings_options(argv[1]);
   test_invalid_arguments(argv[1]);
   test_interface_messages();

@@ -32,8 +32,8 @@
  * - A site is read only once loaded: any number of threads may use one site at once, including
  *   ssmsg_site_settings on the same site. ssmsg_site_free must wait until they are done.
  * - A string list and a settings result belong to the thread that uses them, one at a time.
- * - The interface messages, ssmsg_ask_settings, ssmsg_task_table and ssmsg_version may be called
- *   from any number of threads at once; each call returns a list of its own.
+ * - The interface messages, ssmsg_ask_settings, ssmsg_decode, ssmsg_task_table and ssmsg_version
+ *   may be called from any number of threads at once; each call returns a result of its own.
  * - ssmsg_site_diff may run on any number of threads at once, over the same sites too.
  * - A C++ host that uses the library's C++ interface as well: ssmsg_site_settings and
  *   ssmsg_site_diff neither read nor change the process-wide store, enumeration
@@ -58,7 +58,7 @@ typedef enum ssmsg_status {
   /* The site file could not be read; the errors list says why. */
   SSMSG_IO_ERROR = 3,
   /* An operation returned false: nothing usable was made by it. The messages of the call that
-     were made are still given. */
+     were made are still given. Also a text that is not a message. */
   SSMSG_FAILED = 4,
   /* The selection of controllers names no controller of the site. */
   SSMSG_NO_CONTROLLER = 5,
@@ -216,6 +216,24 @@ SSMSG_API ssmsg_status ssmsg_site_diff(const ssmsg_site* old_site, const ssmsg_s
                                        const ssmsg_settings_options* options, ssmsg_diff** result);
 
 SSMSG_API void ssmsg_diff_free(ssmsg_diff* diff);
+
+/* ---- Reading messages back ------------------------------------------------------------------ */
+
+/* Where a text stops being a message of the library. */
+typedef struct ssmsg_decode_error {
+  size_t column;      /* 1-based column of the first byte that is wrong */
+  const char* reason; /* e.g. "expected <DLan> after </Input>" */
+} ssmsg_decode_error;
+
+/* Decodes the `length` bytes at `text`, one whole message exactly as the library writes it (no
+   line feed), into one JSON object: *json is a list of one text, e.g.
+   {"interface":1,"messageType":"Inputs","action":"InputType","node":2,"parameters":{...}}.
+   SSMSG_FAILED when the text is not such a message: *json is NULL and *error, unless `error` is
+   NULL, says where and why. */
+SSMSG_API ssmsg_status ssmsg_decode(const char* text, size_t length, ssmsg_strings** json,
+                                    ssmsg_decode_error** error);
+
+SSMSG_API void ssmsg_decode_error_free(ssmsg_decode_error* error);
 
 /* ---- Interface messages --------------------------------------------------------------------- */
 
