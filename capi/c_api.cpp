@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include <ssmsg/CSS_Import.h>
 #include <ssmsg/CSS_Manager.h>
 #include <ssmsg/CSS_Message.h>
 #include <ssmsg/CSS_Site.h>
@@ -28,6 +29,12 @@
 // What an ssmsg_site handle points to.
 struct ssmsg_site {
   ssmsg::CSS_Site site;
+};
+
+// What an ssmsg_import handle points to.
+struct ssmsg_import {
+  ssmsg::CSS_Import import;
+  bool written = false;  // the records have gone into the site file: nothing more may be added
 };
 
 namespace {
@@ -468,6 +475,68 @@ ssmsg_status ssmsg_decode(const char* text, size_t length, ssmsg_strings** json,
 
 void ssmsg_decode_error_free(ssmsg_decode_error* error) {
   delete static_cast<DecodeErrorBox*>(error);
+}
+
+ssmsg_status ssmsg_import_new(const ssmsg_site* enums_from, ssmsg_import** import) {
+  ClearOut(import);
+  if (import == nullptr) return SSMSG_INVALID_ARGUMENT;
+  return Guard([&] {
+    *import = new ssmsg_import{
+        ssmsg::CSS_Import({.enumsFrom = enums_from != nullptr ? &enums_from->site : nullptr})};
+    return SSMSG_OK;
+  });
+}
+
+ssmsg_status ssmsg_import_add_line(ssmsg_import* import, const char* text, size_t length,
+                                   const char* source, size_t line) {
+  if (import == nullptr || (text == nullptr && length > 0) || import->written) {
+    return SSMSG_INVALID_ARGUMENT;
+  }
+  return Guard([&] {
+    const bool applied = import->import.AddLine(Bytes(text, length),
+                                                source != nullptr ? source : "<messages>", line);
+    return applied ? SSMSG_OK : SSMSG_FAILED;
+  });
+}
+
+ssmsg_status ssmsg_import_write(ssmsg_import* import, ssmsg_strings** site_text) {
+  ClearOut(site_text);
+  if (import == nullptr || site_text == nullptr || import->written) return SSMSG_INVALID_ARGUMENT;
+  return Guard([&] {
+    // Set first: writing hands the records over even when it fails halfway.
+    import->written = true;
+    std::string text;
+    if (!import->import.WriteSite([&text](std::string_view piece) {
+          text.append(piece);
+          return true;
+        })) {
+      return SSMSG_FAILED;
+    }
+    *site_text = HandOut(std::move(text));
+    return SSMSG_OK;
+  });
+}
+
+ssmsg_status ssmsg_import_errors(const ssmsg_import* import, ssmsg_strings** errors) {
+  ClearOut(errors);
+  if (import == nullptr || errors == nullptr) return SSMSG_INVALID_ARGUMENT;
+  return Guard([&] {
+    *errors = HandOut(import->import.Errors());
+    return SSMSG_OK;
+  });
+}
+
+ssmsg_status ssmsg_import_notes(const ssmsg_import* import, ssmsg_strings** notes) {
+  ClearOut(notes);
+  if (import == nullptr || notes == nullptr) return SSMSG_INVALID_ARGUMENT;
+  return Guard([&] {
+    *notes = HandOut(import->import.Notes());
+    return SSMSG_OK;
+  });
+}
+
+void ssmsg_import_free(ssmsg_import* import) {
+  delete import;
 }
 
 ssmsg_status ssmsg_task_table(ssmsg_strings** sends) {

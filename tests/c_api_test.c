@@ -34,6 +34,44 @@ static int count_message(void* context, const ssmsg_origin* origin, const char* 
   return *(size_t*)context == 3; /* stops after the third */
 }
 
+/* The site imported from `sent`, the settings of `site`, makes the same messages again. */
+static void test_import_round_trip(const ssmsg_site* site, const ssmsg_settings* sent,
+                                   const ssmsg_settings_options* options) {
+  ssmsg_import* import = NULL;
+  ssmsg_strings *text = NULL, *notes = NULL, *errors = NULL;
+  ssmsg_site* imported = NULL;
+  ssmsg_settings* again = NULL;
+  size_t i;
+
+  CHECK_STATUS(ssmsg_import_new(site, &import), SSMSG_OK);
+  for (i = 0; i < sent->messages.count; ++i) {
+    CHECK_STATUS(ssmsg_import_add_line(import, sent->messages.items[i], sent->messages.lengths[i],
+                                       "sent.txt", i + 1),
+                 SSMSG_OK);
+  }
+  CHECK_STATUS(ssmsg_import_write(import, &text), SSMSG_OK);
+  CHECK_STATUS(ssmsg_import_notes(import, &notes), SSMSG_OK);
+  CHECK_STATUS(ssmsg_import_errors(import, &errors), SSMSG_OK);
+  CHECK(notes->count == 1 && strstr(notes->items[0], "skipped 2 SystemData SetRTC") != NULL);
+  CHECK(errors->count == 0 && text->count == 1);
+  CHECK_STATUS(ssmsg_site_load_text(text->items[0], text->lengths[0], NULL, &imported, NULL),
+               SSMSG_OK);
+  CHECK_STATUS(ssmsg_site_settings(imported, options, &again), SSMSG_OK);
+  CHECK(again != NULL && again->messages.count == sent->messages.count);
+  for (i = 0; again != NULL && i < again->messages.count; ++i) {
+    CHECK(again->messages.lengths[i] == sent->messages.lengths[i] &&
+          memcmp(again->messages.items[i], sent->messages.items[i], sent->messages.lengths[i]) ==
+              0);
+  }
+
+  ssmsg_settings_free(again);
+  ssmsg_site_free(imported);
+  ssmsg_strings_free(errors);
+  ssmsg_strings_free(notes);
+  ssmsg_strings_free(text);
+  ssmsg_import_free(import);
+}
+
 /* The demo site's every message, with a fixed clock, is the tool's golden output. */
 static void test_demo_settings(const char* demo_path, const char* golden_path) {
   static char golden[1 << 20];
@@ -70,6 +108,7 @@ static void test_demo_settings(const char* demo_path, const char* golden_path) {
   CHECK(diff->settings.messages.count == 0 && diff->warnings.count == 0 &&
         diff->controllers_changed == 0 && diff->messages_full == settings->messages.count - 2);
   ssmsg_diff_free(diff);
+  test_import_round_trip(site, settings, &options);
   ssmsg_settings_free(settings);
 
   /* Streaming stops when the callback asks; it still gives the failures. */
@@ -184,6 +223,25 @@ static void test_decode(void) {
   CHECK_STATUS(ssmsg_decode(NULL, 0, &json, &error), SSMSG_FAILED);
   CHECK(error != NULL && error->column == 1);
   ssmsg_decode_error_free(error);
+}
+
+/* A bad line is an error of its own, and then nothing is written, once. */
+static void test_import_errors(void) {
+  static const char bad[] = "<Command><InterfaceID>1</InterfaceID>";
+  ssmsg_import* import = NULL;
+  ssmsg_strings *text = NOT_SET, *errors = NULL;
+
+  CHECK_STATUS(ssmsg_import_new(NULL, &import), SSMSG_OK);
+  CHECK_STATUS(ssmsg_import_add_line(import, " \t", 2, NULL, 1), SSMSG_OK);
+  CHECK_STATUS(ssmsg_import_add_line(import, bad, strlen(bad), NULL, 2), SSMSG_FAILED);
+  CHECK_STATUS(ssmsg_import_write(import, &text), SSMSG_FAILED);
+  CHECK(text == NULL);
+  CHECK_STATUS(ssmsg_import_errors(import, &errors), SSMSG_OK);
+  CHECK(errors->count == 1 && starts_with(errors->items[0], "<messages>:2:38: "));
+  ssmsg_strings_free(errors);
+  CHECK_STATUS(ssmsg_import_write(import, &text), SSMSG_INVALID_ARGUMENT);
+  CHECK_STATUS(ssmsg_import_add_line(import, bad, strlen(bad), NULL, 3), SSMSG_INVALID_ARGUMENT);
+  ssmsg_import_free(import);
 }
 
 static void test_load_errors(const char* sites_folder) {
@@ -329,6 +387,7 @@ static void test_invalid_arguments(const char* demo_path) {
   {
     ssmsg_diff* diff = NOT_SET;
     ssmsg_decode_error* error = NOT_SET;
+    ssmsg_import* import = NOT_SET;
     CHECK_STATUS(ssmsg_site_diff(NULL, site, NULL, &diff), invalid);
     CHECK(diff == NULL);
     CHECK_STATUS(ssmsg_site_diff(site, NULL, NULL, &diff), invalid);
@@ -336,6 +395,17 @@ static void test_invalid_arguments(const char* demo_path) {
     CHECK_STATUS(ssmsg_decode(NULL, 1, &strings, &error), invalid);
     CHECK(strings == NULL && error == NULL);
     CHECK_STATUS(ssmsg_decode("x", 1, NULL, &error), invalid);
+    CHECK_STATUS(ssmsg_import_new(site, NULL), invalid);
+    CHECK_STATUS(ssmsg_import_add_line(NULL, "", 0, NULL, 1), invalid);
+    CHECK_STATUS(ssmsg_import_write(NULL, &strings), invalid);
+    CHECK_STATUS(ssmsg_import_errors(NULL, &strings), invalid);
+    CHECK_STATUS(ssmsg_import_notes(NULL, &strings), invalid);
+    CHECK_STATUS(ssmsg_import_new(NULL, &import), SSMSG_OK);
+    CHECK_STATUS(ssmsg_import_add_line(import, NULL, 1, NULL, 1), invalid);
+    CHECK_STATUS(ssmsg_import_write(import, NULL), invalid);
+    CHECK_STATUS(ssmsg_import_errors(import, NULL), invalid);
+    CHECK_STATUS(ssmsg_import_notes(import, NULL), invalid);
+    ssmsg_import_free(import);
   }
 
   ssmsg_strings_free(NULL); /* freeing nothing does nothing */
@@ -343,6 +413,7 @@ static void test_invalid_arguments(const char* demo_path) {
   ssmsg_site_free(NULL);
   ssmsg_diff_free(NULL);
   ssmsg_decode_error_free(NULL);
+  ssmsg_import_free(NULL);
   ssmsg_site_free(site);
 }
 
@@ -402,6 +473,7 @@ int main(int argc, char** argv) {
   test_load_errors(argv[3]);
   test_diff();
   test_decode();
+  test_import_errors();
   test_settings_options(argv[1]);
   test_invalid_arguments(argv[1]);
   test_interface_messages();

@@ -35,8 +35,9 @@
  * - The interface messages, ssmsg_ask_settings, ssmsg_decode, ssmsg_task_table and ssmsg_version
  *   may be called from any number of threads at once; each call returns a result of its own.
  * - ssmsg_site_diff may run on any number of threads at once, over the same sites too.
- * - A C++ host that uses the library's C++ interface as well: ssmsg_site_settings and
- *   ssmsg_site_diff neither read nor change the process-wide store, enumeration
+ * - An import, like a list, belongs to the thread that uses it, one at a time.
+ * - A C++ host that uses the library's C++ interface as well: ssmsg_site_settings,
+ *   ssmsg_site_diff and the import neither read nor change the process-wide store, enumeration
  *   service or clock source. */
 
 #include <stddef.h>
@@ -58,7 +59,8 @@ typedef enum ssmsg_status {
   /* The site file could not be read; the errors list says why. */
   SSMSG_IO_ERROR = 3,
   /* An operation returned false: nothing usable was made by it. The messages of the call that
-     were made are still given. Also a text that is not a message. */
+     were made are still given. Also a text that is not a message, or a line that cannot be
+     imported. */
   SSMSG_FAILED = 4,
   /* The selection of controllers names no controller of the site. */
   SSMSG_NO_CONTROLLER = 5,
@@ -234,6 +236,39 @@ SSMSG_API ssmsg_status ssmsg_decode(const char* text, size_t length, ssmsg_strin
                                     ssmsg_decode_error** error);
 
 SSMSG_API void ssmsg_decode_error_free(ssmsg_decode_error* error);
+
+/* A site file made from settings messages, applied line by line in order the way controllers
+   take them: given the messages that ssmsg_site_settings made for a task list without the clock,
+   the site file makes exactly those messages again. */
+typedef struct ssmsg_import ssmsg_import;
+
+/* A new import. `enums_from` may be NULL; otherwise its enumeration texts are read back too and
+   written into the site file. It is read here only: it may be freed afterwards. */
+SSMSG_API ssmsg_status ssmsg_import_new(const ssmsg_site* enums_from, ssmsg_import** import);
+
+/* Applies line `line` (1-based) of the stream `source` (NULL: "<messages>"): the `length` bytes at
+   `text`, one message without its line feed. A line of nothing but white space is skipped.
+   SSMSG_FAILED when the line is not a message or cannot be applied; ssmsg_import_errors says
+   why, and the next line may still be added. SSMSG_INVALID_ARGUMENT after ssmsg_import_write. */
+SSMSG_API ssmsg_status ssmsg_import_add_line(ssmsg_import* import, const char* text, size_t length,
+                                             const char* source, size_t line);
+
+/* Writes the site file: *site_text is a list of one text. Call it once, after the last line
+   (the records go into the text); later calls, and ssmsg_import_add_line, give
+   SSMSG_INVALID_ARGUMENT. SSMSG_FAILED, with no text, when a line had errors or a name is not
+   valid UTF-8 (which a site file cannot hold): ssmsg_import_errors lists them. */
+SSMSG_API ssmsg_status ssmsg_import_write(ssmsg_import* import, ssmsg_strings** site_text);
+
+/* What was wrong so far, one line each: "SOURCE:LINE:COLUMN: reason" for a line that is not a
+   message, "SOURCE:LINE: reason" for one that cannot be applied. */
+SSMSG_API ssmsg_status ssmsg_import_errors(const ssmsg_import* import, ssmsg_strings** errors);
+
+/* One line per kind of message skipped because it carries no configuration (interface messages,
+   the request for settings, the clock), e.g. "skipped 3 SystemData SetRTC messages, which carry
+   no configuration". */
+SSMSG_API ssmsg_status ssmsg_import_notes(const ssmsg_import* import, ssmsg_strings** notes);
+
+SSMSG_API void ssmsg_import_free(ssmsg_import* import);
 
 /* ---- Interface messages --------------------------------------------------------------------- */
 
