@@ -38,7 +38,7 @@ static int count_message(void* context, const ssmsg_origin* origin, const char* 
 static void test_import_round_trip(const ssmsg_site* site, const ssmsg_settings* sent,
                                    const ssmsg_settings_options* options) {
   ssmsg_import* import = NULL;
-  ssmsg_strings *text = NULL, *notes = NULL, *errors = NULL;
+  ssmsg_strings *text = NULL, *notes = NULL;
   ssmsg_site* imported = NULL;
   ssmsg_settings* again = NULL;
   size_t i;
@@ -51,9 +51,8 @@ static void test_import_round_trip(const ssmsg_site* site, const ssmsg_settings*
   }
   CHECK_STATUS(ssmsg_import_write(import, &text), SSMSG_OK);
   CHECK_STATUS(ssmsg_import_notes(import, &notes), SSMSG_OK);
-  CHECK_STATUS(ssmsg_import_errors(import, &errors), SSMSG_OK);
   CHECK(notes->count == 1 && strstr(notes->items[0], "skipped 2 SystemData SetRTC") != NULL);
-  CHECK(errors->count == 0 && text->count == 1);
+  CHECK(text->count == 1);
   CHECK_STATUS(ssmsg_site_load_text(text->items[0], text->lengths[0], NULL, &imported, NULL),
                SSMSG_OK);
   CHECK_STATUS(ssmsg_site_settings(imported, options, &again), SSMSG_OK);
@@ -66,7 +65,6 @@ static void test_import_round_trip(const ssmsg_site* site, const ssmsg_settings*
 
   ssmsg_settings_free(again);
   ssmsg_site_free(imported);
-  ssmsg_strings_free(errors);
   ssmsg_strings_free(notes);
   ssmsg_strings_free(text);
   ssmsg_import_free(import);
@@ -185,15 +183,12 @@ static void test_diff(void) {
   CHECK(diff->warnings.count == 1 && strstr(diff->warnings.items[0], "node 3") != NULL);
   ssmsg_diff_free(diff);
 
-  /* Selections and options are checked as for settings; a failing call gives no result. */
+  /* A selection that neither site has gives no result. */
   options.by_interface = 1;
   options.interface_id = 2;
   diff = NOT_SET;
   CHECK_STATUS(ssmsg_site_diff(old_site, new_site, &options, &diff), SSMSG_NO_CONTROLLER);
   CHECK(diff == NULL);
-  options.by_interface = 0;
-  options.by_node = 1;
-  CHECK_STATUS(ssmsg_site_diff(old_site, new_site, &options, &diff), SSMSG_INVALID_ARGUMENT);
   ssmsg_site_free(new_site);
   ssmsg_site_free(old_site);
 }
@@ -220,9 +215,6 @@ static void test_decode(void) {
         strcmp(error->reason, "\"02\" has a leading zero") == 0);
   ssmsg_decode_error_free(error);
   CHECK_STATUS(ssmsg_decode(good, strlen(good) - 1, &json, NULL), SSMSG_FAILED);
-  CHECK_STATUS(ssmsg_decode(NULL, 0, &json, &error), SSMSG_FAILED);
-  CHECK(error != NULL && error->column == 1);
-  ssmsg_decode_error_free(error);
 }
 
 /* A bad line is an error of its own, and then nothing is written, once. */
