@@ -14,8 +14,11 @@
 #include <utility>
 #include <vector>
 
+#include <ssmsg/CSS_Import.h>
 #include <ssmsg/CSS_Manager.h>
+#include <ssmsg/CSS_Message.h>
 #include <ssmsg/CSS_Site.h>
+#include <ssmsg/CSS_SiteDiff.h>
 #include <ssmsg/CSS_SiteSettings.h>
 #include <ssmsg/CSToolEnum.h>
 #include <ssmsg/version.h>
@@ -26,6 +29,12 @@
 // What an ssmsg_site handle points to.
 struct ssmsg_site {
   ssmsg::CSS_Site site;
+};
+
+// What an ssmsg_import handle points to.
+struct ssmsg_import {
+  ssmsg::CSS_Import import;
+  bool written = false;  // the records have gone into the site file: nothing more may be added
 };
 
 namespace {
@@ -63,18 +72,65 @@ struct StringsBox : ssmsg_strings {
   TextStore store;
 };
 
+ssmsg_origin Origin(const ssmsg::CSS_ControllerAddress& address,
+                    ssmsg::ApplicationManagerTask task) {
+  return {address.interfaceId, address.node, task};
+}
+
+// Messages with their origins, and the tasks that returned false: what ssmsg_settings shows.
+struct SettingsStore {
+  void Keep(const ssmsg::CSS_SiteMessage& message) {
+    texts.Add(message.text);
+    origins.push_back(Origin(message.address, message.task));
+  }
+  void AddFailures(const std::vector<ssmsg::CSS_TaskFailure>& taskFailures) {
+    for (const ssmsg::CSS_TaskFailure& failure : taskFailures)
+      failures.push_back(Origin(failure.address, failure.task));
+  }
+  void Publish(ssmsg_settings& view) {
+    texts.Publish(view.messages);
+    view.origins = origins.data();
+    view.failure_count = failures.size();
+    view.failures = failures.data();
+  }
+  TextStore texts;
+  std::vector<ssmsg_origin> origins;
+  std::vector<ssmsg_origin> failures;
+};
+
+// A sink that keeps every message in `store`.
+ssmsg::CSS_MessageSink KeepIn(SettingsStore& store) {
+  return [&store](const ssmsg::CSS_SiteMessage& message) {
+    store.Keep(message);
+    return true;
+  };
+}
+
 // What an ssmsg_settings pointer handed out points to.
 struct SettingsBox : ssmsg_settings {
   SettingsBox() : ssmsg_settings{{0, nullptr, nullptr}, nullptr, 0, nullptr} {}
+  void Publish() { store.Publish(*this); }
+  SettingsStore store;
+};
+
+// What an ssmsg_diff pointer handed out points to.
+struct DiffBox : ssmsg_diff {
+  DiffBox() : ssmsg_diff{} {}
   void Publish() {
-    store.Publish(messages);
-    origins = originStore.data();
-    failure_count = failureStore.size();
-    failures = failureStore.data();
+    store.Publish(settings);
+    warningTexts.Publish(warnings);
   }
-  TextStore store;
-  std::vector<ssmsg_origin> originStore;
-  std::vector<ssmsg_origin> failureStore;
+  SettingsStore store;
+  TextStore warningTexts;
+};
+
+// What an ssmsg_decode_error pointer handed out points to.
+struct DecodeErrorBox : ssmsg_decode_error {
+  explicit DecodeErrorBox(ssmsg::CSS_DecodeError&& error)
+      : ssmsg_decode_error{error.column, nullptr}, text(std::move(error.reason)) {
+    reason = text.c_str();
+  }
+  std::string text;
 };
 
 ssmsg_strings* HandOut(std::vector<std::string>&& texts) {
@@ -85,9 +141,20 @@ ssmsg_strings* HandOut(std::vector<std::string>&& texts) {
   return box.release();
 }
 
+ssmsg_strings* HandOut(std::string&& text) {
+  std::vector<std::string> texts;
+  texts.push_back(std::move(text));
+  return HandOut(std::move(texts));
+}
+
 template <class T>
 void ClearOut(T** out) {
   if (out != nullptr) *out = nullptr;
+}
+
+// The `length` bytes at `text`, which may be NULL when there are none.
+std::string_view Bytes(const char* text, std::size_t length) {
+  return length > 0 ? std::string_view(text, length) : std::string_view();
 }
 
 // Gives the outcome of a load: the site, or the errors and `failed`.
@@ -128,45 +195,53 @@ std::optional<std::tm> LocalTime(const ssmsg_time& t) {
   return time;
 }
 
-// Turns the C options into the job's; anything but SSMSG_OK when they ask for what cannot be.
-ssmsg_status MakeJob(const ssmsg::CSS_Site& site, const ssmsg_settings_options* options,
-                     ssmsg::CSS_SettingsOptions& job) {
+// What ssmsg_settings_options ask for, in the library's terms.
+struct Request {
+  std::optional<std::int32_t> interfaceId;
+  std::optional<std::int32_t> node;
+  std::vector<ssmsg::ApplicationManagerTask> tasks;
+  std::optional<std::tm> time;
+  unsigned jobs = 0;
+};
+
+// Reads the C options (NULL: the defaults); SSMSG_INVALID_ARGUMENT when they ask for what cannot
+// be.
+ssmsg_status ReadOptions(const ssmsg_settings_options* options, Request& request) {
   static constexpr ssmsg_settings_options kDefaults{};
   const ssmsg_settings_options& o = options != nullptr ? *options : kDefaults;
   if ((o.by_node != 0 && o.by_interface == 0) || (o.tasks == nullptr && o.task_count > 0)) {
     return SSMSG_INVALID_ARGUMENT;
   }
-  job.tasks.reserve(o.task_count);
+  request.tasks.reserve(o.task_count);
   for (const std::int32_t number : std::span(o.tasks, o.task_count)) {
     const auto task = ssmsg::FindSettingsTask(number);
     if (!task) return SSMSG_INVALID_ARGUMENT;
-    job.tasks.push_back(*task);
+    request.tasks.push_back(*task);
   }
   if (o.time != nullptr) {
-    job.time = LocalTime(*o.time);
-    if (!job.time) return SSMSG_INVALID_ARGUMENT;
+    request.time = LocalTime(*o.time);
+    if (!request.time) return SSMSG_INVALID_ARGUMENT;
   }
-  job.jobs = o.jobs;
-  job.controllers = site.Select(o.by_interface != 0 ? std::optional(o.interface_id) : std::nullopt,
-                                o.by_node != 0 ? std::optional(o.node) : std::nullopt);
-  return job.controllers.empty() ? SSMSG_NO_CONTROLLER : SSMSG_OK;
-}
-
-ssmsg_origin Origin(const ssmsg::CSS_ControllerAddress& address,
-                    ssmsg::ApplicationManagerTask task) {
-  return {address.interfaceId, address.node, task};
+  if (o.by_interface != 0) request.interfaceId = o.interface_id;
+  if (o.by_node != 0) request.node = o.node;
+  request.jobs = o.jobs;
+  return SSMSG_OK;
 }
 
 // Runs the settings job with `sink`; the failures go to `box`.
 ssmsg_status RunSettings(const ssmsg_site* site, const ssmsg_settings_options* options,
                          const ssmsg::CSS_MessageSink& sink, SettingsBox& box) {
-  ssmsg::CSS_SettingsOptions job;
-  const ssmsg_status checked = MakeJob(site->site, options, job);
+  Request request;
+  const ssmsg_status checked = ReadOptions(options, request);
   if (checked != SSMSG_OK) return checked;
+  ssmsg::CSS_SettingsOptions job;
+  job.controllers = site->site.Select(request.interfaceId, request.node);
+  if (job.controllers.empty()) return SSMSG_NO_CONTROLLER;
+  job.tasks = std::move(request.tasks);
+  job.time = request.time;
+  job.jobs = request.jobs;
   const ssmsg::CSS_SettingsResult result = ssmsg::MakeSiteSettings(site->site, job, sink);
-  for (const ssmsg::CSS_TaskFailure& failure : result.failures) {
-    box.failureStore.push_back(Origin(failure.address, failure.task));
-  }
+  box.store.AddFailures(result.failures);
   if (result.stopped) return SSMSG_STOPPED;
   return result.failures.empty() ? SSMSG_OK : SSMSG_FAILED;
 }
@@ -250,8 +325,7 @@ ssmsg_status ssmsg_site_load_text(const char* text, size_t length, const char* n
   ClearOut(errors);
   if ((text == nullptr && length > 0) || site == nullptr) return SSMSG_INVALID_ARGUMENT;
   return Guard([&] {
-    const std::string_view view = length > 0 ? std::string_view(text, length) : std::string_view();
-    return FinishLoad(ssmsg::LoadSiteText(view, name != nullptr ? name : "<text>"),
+    return FinishLoad(ssmsg::LoadSiteText(Bytes(text, length), name != nullptr ? name : "<text>"),
                       SSMSG_SITE_INVALID, site, errors);
   });
 }
@@ -306,14 +380,7 @@ ssmsg_status ssmsg_site_settings(const ssmsg_site* site, const ssmsg_settings_op
   if (site == nullptr || result == nullptr) return SSMSG_INVALID_ARGUMENT;
   return Guard([&] {
     auto box = std::make_unique<SettingsBox>();
-    const ssmsg_status status = RunSettings(
-        site, options,
-        [&box](const ssmsg::CSS_SiteMessage& message) {
-          box->store.Add(message.text);
-          box->originStore.push_back(Origin(message.address, message.task));
-          return true;
-        },
-        *box);
+    const ssmsg_status status = RunSettings(site, options, KeepIn(box->store), *box);
     if (status != SSMSG_OK && status != SSMSG_FAILED) return status;
     box->Publish();
     *result = box.release();
@@ -346,6 +413,130 @@ ssmsg_status ssmsg_site_settings_each(const ssmsg_site* site, const ssmsg_settin
     }
     return status;
   });
+}
+
+ssmsg_status ssmsg_site_diff(const ssmsg_site* old_site, const ssmsg_site* new_site,
+                             const ssmsg_settings_options* options, ssmsg_diff** result) {
+  ClearOut(result);
+  if (old_site == nullptr || new_site == nullptr || result == nullptr) {
+    return SSMSG_INVALID_ARGUMENT;
+  }
+  return Guard([&] {
+    Request request;
+    const ssmsg_status checked = ReadOptions(options, request);
+    if (checked != SSMSG_OK) return checked;
+    // A controller that only OLD has is still selected: the diff warns about it.
+    if (old_site->site.Select(request.interfaceId, request.node).empty() &&
+        new_site->site.Select(request.interfaceId, request.node).empty()) {
+      return SSMSG_NO_CONTROLLER;
+    }
+    ssmsg::CSS_DiffOptions job;
+    job.interfaceId = request.interfaceId;
+    job.node = request.node;
+    job.tasks = std::move(request.tasks);
+    job.time = request.time;
+    auto box = std::make_unique<DiffBox>();
+    ssmsg::CSS_DiffResult diff =
+        ssmsg::MakeSiteDiff(old_site->site, new_site->site, job, KeepIn(box->store));
+    box->store.AddFailures(diff.failures);
+    for (std::string& warning : diff.warnings)
+      box->warningTexts.Add(std::move(warning));
+    box->controllers_changed = diff.controllersChanged;
+    box->messages_written = diff.messagesWritten;
+    box->messages_full = diff.messagesFull;
+    box->Publish();
+    *result = box.release();
+    return diff.failures.empty() ? SSMSG_OK : SSMSG_FAILED;
+  });
+}
+
+void ssmsg_diff_free(ssmsg_diff* diff) {
+  delete static_cast<DiffBox*>(diff);
+}
+
+ssmsg_status ssmsg_decode(const char* text, size_t length, ssmsg_strings** json,
+                          ssmsg_decode_error** error) {
+  ClearOut(json);
+  ClearOut(error);
+  if ((text == nullptr && length > 0) || json == nullptr) return SSMSG_INVALID_ARGUMENT;
+  return Guard([&] {
+    ssmsg::CSS_Message message;
+    ssmsg::CSS_DecodeError failure;
+    if (!ssmsg::DecodeMessage(Bytes(text, length), message, failure)) {
+      if (error != nullptr) *error = std::make_unique<DecodeErrorBox>(std::move(failure)).release();
+      return SSMSG_FAILED;
+    }
+    std::string out;
+    ssmsg::AppendMessageJson(out, message);
+    *json = HandOut(std::move(out));
+    return SSMSG_OK;
+  });
+}
+
+void ssmsg_decode_error_free(ssmsg_decode_error* error) {
+  delete static_cast<DecodeErrorBox*>(error);
+}
+
+ssmsg_status ssmsg_import_new(const ssmsg_site* enums_from, ssmsg_import** import) {
+  ClearOut(import);
+  if (import == nullptr) return SSMSG_INVALID_ARGUMENT;
+  return Guard([&] {
+    *import = new ssmsg_import{
+        ssmsg::CSS_Import({.enumsFrom = enums_from != nullptr ? &enums_from->site : nullptr})};
+    return SSMSG_OK;
+  });
+}
+
+ssmsg_status ssmsg_import_add_line(ssmsg_import* import, const char* text, size_t length,
+                                   const char* source, size_t line) {
+  if (import == nullptr || (text == nullptr && length > 0) || import->written) {
+    return SSMSG_INVALID_ARGUMENT;
+  }
+  return Guard([&] {
+    const bool applied = import->import.AddLine(Bytes(text, length),
+                                                source != nullptr ? source : "<messages>", line);
+    return applied ? SSMSG_OK : SSMSG_FAILED;
+  });
+}
+
+ssmsg_status ssmsg_import_write(ssmsg_import* import, ssmsg_strings** site_text) {
+  ClearOut(site_text);
+  if (import == nullptr || site_text == nullptr || import->written) return SSMSG_INVALID_ARGUMENT;
+  return Guard([&] {
+    // Set first: writing hands the records over even when it fails halfway.
+    import->written = true;
+    std::string text;
+    if (!import->import.WriteSite([&text](std::string_view piece) {
+          text.append(piece);
+          return true;
+        })) {
+      return SSMSG_FAILED;
+    }
+    *site_text = HandOut(std::move(text));
+    return SSMSG_OK;
+  });
+}
+
+ssmsg_status ssmsg_import_errors(const ssmsg_import* import, ssmsg_strings** errors) {
+  ClearOut(errors);
+  if (import == nullptr || errors == nullptr) return SSMSG_INVALID_ARGUMENT;
+  return Guard([&] {
+    *errors = HandOut(import->import.Errors());
+    return SSMSG_OK;
+  });
+}
+
+ssmsg_status ssmsg_import_notes(const ssmsg_import* import, ssmsg_strings** notes) {
+  ClearOut(notes);
+  if (import == nullptr || notes == nullptr) return SSMSG_INVALID_ARGUMENT;
+  return Guard([&] {
+    *notes = HandOut(import->import.Notes());
+    return SSMSG_OK;
+  });
+}
+
+void ssmsg_import_free(ssmsg_import* import) {
+  delete import;
 }
 
 ssmsg_status ssmsg_task_table(ssmsg_strings** sends) {

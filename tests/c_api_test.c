@@ -34,6 +34,42 @@ static int count_message(void* context, const ssmsg_origin* origin, const char* 
   return *(size_t*)context == 3; /* stops after the third */
 }
 
+/* The site imported from `sent`, the settings of `site`, makes the same messages again. */
+static void test_import_round_trip(const ssmsg_site* site, const ssmsg_settings* sent,
+                                   const ssmsg_settings_options* options) {
+  ssmsg_import* import = NULL;
+  ssmsg_strings *text = NULL, *notes = NULL;
+  ssmsg_site* imported = NULL;
+  ssmsg_settings* again = NULL;
+  size_t i;
+
+  CHECK_STATUS(ssmsg_import_new(site, &import), SSMSG_OK);
+  for (i = 0; i < sent->messages.count; ++i) {
+    CHECK_STATUS(ssmsg_import_add_line(import, sent->messages.items[i], sent->messages.lengths[i],
+                                       "sent.txt", i + 1),
+                 SSMSG_OK);
+  }
+  CHECK_STATUS(ssmsg_import_write(import, &text), SSMSG_OK);
+  CHECK_STATUS(ssmsg_import_notes(import, &notes), SSMSG_OK);
+  CHECK(notes->count == 1 && strstr(notes->items[0], "skipped 2 SystemData SetRTC") != NULL);
+  CHECK(text->count == 1);
+  CHECK_STATUS(ssmsg_site_load_text(text->items[0], text->lengths[0], NULL, &imported, NULL),
+               SSMSG_OK);
+  CHECK_STATUS(ssmsg_site_settings(imported, options, &again), SSMSG_OK);
+  CHECK(again != NULL && again->messages.count == sent->messages.count);
+  for (i = 0; again != NULL && i < again->messages.count; ++i) {
+    CHECK(again->messages.lengths[i] == sent->messages.lengths[i] &&
+          memcmp(again->messages.items[i], sent->messages.items[i], sent->messages.lengths[i]) ==
+              0);
+  }
+
+  ssmsg_settings_free(again);
+  ssmsg_site_free(imported);
+  ssmsg_strings_free(notes);
+  ssmsg_strings_free(text);
+  ssmsg_import_free(import);
+}
+
 /* The demo site's every message, with a fixed clock, is the tool's golden output. */
 static void test_demo_settings(const char* demo_path, const char* golden_path) {
   static char golden[1 << 20];
@@ -44,6 +80,7 @@ static void test_demo_settings(const char* demo_path, const char* golden_path) {
   ssmsg_site* site = NULL;
   ssmsg_strings* errors = NOT_SET;
   ssmsg_settings* settings = NULL;
+  ssmsg_diff* diff = NULL;
   size_t i, at = 0, streamed = 0;
 
   if (file != NULL) fclose(file);
@@ -63,6 +100,13 @@ static void test_demo_settings(const char* demo_path, const char* golden_path) {
   CHECK(settings->origins[0].interface_id == 1 && settings->origins[0].node == 1 &&
         settings->origins[0].task == 152);
   CHECK(settings->origins[settings->messages.count - 1].node == 2);
+
+  /* Nothing changed: nothing to send, of the full settings without the two clock messages. */
+  CHECK_STATUS(ssmsg_site_diff(site, site, NULL, &diff), SSMSG_OK);
+  CHECK(diff->settings.messages.count == 0 && diff->warnings.count == 0 &&
+        diff->controllers_changed == 0 && diff->messages_full == settings->messages.count - 2);
+  ssmsg_diff_free(diff);
+  test_import_round_trip(site, settings, &options);
   ssmsg_settings_free(settings);
 
   /* Streaming stops when the callback asks; it still gives the failures. */
@@ -113,6 +157,83 @@ static void test_site_from_text(void) {
                                        "value 9 has no text") == 0);
   ssmsg_strings_free(warnings);
   ssmsg_site_free(site);
+}
+
+/* A renamed input sends its name only; a controller that the new site lacks is a warning. */
+static void test_diff(void) {
+  static const char old_text[] =
+      "{\"Controllers\": [{\"Interface\": 1, \"Node\": 2, \"Inputs\": [{\"Name\": \"a\"}]},"
+      " {\"Interface\": 1, \"Node\": 3}]}";
+  static const char new_text[] =
+      "{\"Controllers\": [{\"Interface\": 1, \"Node\": 2, \"Inputs\": [{\"Name\": \"b\"}]}]}";
+  const int32_t names = 162;
+  ssmsg_settings_options options = {0};
+  ssmsg_site *old_site = NULL, *new_site = NULL;
+  ssmsg_diff* diff = NOT_SET;
+
+  CHECK_STATUS(ssmsg_site_load_text(old_text, strlen(old_text), "old", &old_site, NULL), SSMSG_OK);
+  CHECK_STATUS(ssmsg_site_load_text(new_text, strlen(new_text), "new", &new_site, NULL), SSMSG_OK);
+  options.tasks = &names;
+  options.task_count = 1;
+  CHECK_STATUS(ssmsg_site_diff(old_site, new_site, &options, &diff), SSMSG_OK);
+  CHECK(diff->settings.messages.count == 1 && diff->messages_written == 1 &&
+        diff->messages_full == 1 && diff->controllers_changed == 1);
+  CHECK(strstr(diff->settings.messages.items[0], "<Name>b</Name>") != NULL);
+  CHECK(diff->settings.origins[0].node == 2 && diff->settings.origins[0].task == 162);
+  CHECK(diff->warnings.count == 1 && strstr(diff->warnings.items[0], "node 3") != NULL);
+  ssmsg_diff_free(diff);
+
+  /* A selection that neither site has gives no result. */
+  options.by_interface = 1;
+  options.interface_id = 2;
+  diff = NOT_SET;
+  CHECK_STATUS(ssmsg_site_diff(old_site, new_site, &options, &diff), SSMSG_NO_CONTROLLER);
+  CHECK(diff == NULL);
+  ssmsg_site_free(new_site);
+  ssmsg_site_free(old_site);
+}
+
+/* A message decodes into the tool's JSON line; a bad one says where and why. */
+static void test_decode(void) {
+  static const char good[] =
+      "<Command><InterfaceID>1</InterfaceID><MessageType>Controller</MessageType><Action>"
+      "AskSettings</Action><Parameters><Node>2</Node></Parameters></Command>";
+  static const char bad[] =
+      "<Command><InterfaceID>1</InterfaceID><MessageType>Controller</MessageType><Action>"
+      "AskSettings</Action><Parameters><Node>02</Node></Parameters></Command>";
+  ssmsg_strings* json = NOT_SET;
+  ssmsg_decode_error* error = NOT_SET;
+
+  CHECK_STATUS(ssmsg_decode(good, strlen(good), &json, &error), SSMSG_OK);
+  CHECK(error == NULL && json->count == 1 &&
+        strcmp(json->items[0],
+               "{\"interface\":1,\"messageType\":\"Controller\",\"action\":\"AskSettings\","
+               "\"node\":2,\"parameters\":{}}") == 0);
+  ssmsg_strings_free(json);
+  CHECK_STATUS(ssmsg_decode(bad, strlen(bad), &json, &error), SSMSG_FAILED);
+  CHECK(json == NULL && error->column == 121 &&
+        strcmp(error->reason, "\"02\" has a leading zero") == 0);
+  ssmsg_decode_error_free(error);
+  CHECK_STATUS(ssmsg_decode(good, strlen(good) - 1, &json, NULL), SSMSG_FAILED);
+}
+
+/* A bad line is an error of its own, and then nothing is written, once. */
+static void test_import_errors(void) {
+  static const char bad[] = "<Command><InterfaceID>1</InterfaceID>";
+  ssmsg_import* import = NULL;
+  ssmsg_strings *text = NOT_SET, *errors = NULL;
+
+  CHECK_STATUS(ssmsg_import_new(NULL, &import), SSMSG_OK);
+  CHECK_STATUS(ssmsg_import_add_line(import, " \t", 2, NULL, 1), SSMSG_OK);
+  CHECK_STATUS(ssmsg_import_add_line(import, bad, strlen(bad), NULL, 2), SSMSG_FAILED);
+  CHECK_STATUS(ssmsg_import_write(import, &text), SSMSG_FAILED);
+  CHECK(text == NULL);
+  CHECK_STATUS(ssmsg_import_errors(import, &errors), SSMSG_OK);
+  CHECK(errors->count == 1 && starts_with(errors->items[0], "<messages>:2:38: "));
+  ssmsg_strings_free(errors);
+  CHECK_STATUS(ssmsg_import_write(import, &text), SSMSG_INVALID_ARGUMENT);
+  CHECK_STATUS(ssmsg_import_add_line(import, bad, strlen(bad), NULL, 3), SSMSG_INVALID_ARGUMENT);
+  ssmsg_import_free(import);
 }
 
 static void test_load_errors(const char* sites_folder) {
@@ -255,9 +376,36 @@ static void test_invalid_arguments(const char* demo_path) {
   CHECK_STATUS(ssmsg_interface_poll(1, &node, 1, NULL, 1, &strings), invalid);
   CHECK_STATUS(ssmsg_ask_settings(1, 1, NULL), invalid);
 
+  {
+    ssmsg_diff* diff = NOT_SET;
+    ssmsg_decode_error* error = NOT_SET;
+    ssmsg_import* import = NOT_SET;
+    CHECK_STATUS(ssmsg_site_diff(NULL, site, NULL, &diff), invalid);
+    CHECK(diff == NULL);
+    CHECK_STATUS(ssmsg_site_diff(site, NULL, NULL, &diff), invalid);
+    CHECK_STATUS(ssmsg_site_diff(site, site, NULL, NULL), invalid);
+    CHECK_STATUS(ssmsg_decode(NULL, 1, &strings, &error), invalid);
+    CHECK(strings == NULL && error == NULL);
+    CHECK_STATUS(ssmsg_decode("x", 1, NULL, &error), invalid);
+    CHECK_STATUS(ssmsg_import_new(site, NULL), invalid);
+    CHECK_STATUS(ssmsg_import_add_line(NULL, "", 0, NULL, 1), invalid);
+    CHECK_STATUS(ssmsg_import_write(NULL, &strings), invalid);
+    CHECK_STATUS(ssmsg_import_errors(NULL, &strings), invalid);
+    CHECK_STATUS(ssmsg_import_notes(NULL, &strings), invalid);
+    CHECK_STATUS(ssmsg_import_new(NULL, &import), SSMSG_OK);
+    CHECK_STATUS(ssmsg_import_add_line(import, NULL, 1, NULL, 1), invalid);
+    CHECK_STATUS(ssmsg_import_write(import, NULL), invalid);
+    CHECK_STATUS(ssmsg_import_errors(import, NULL), invalid);
+    CHECK_STATUS(ssmsg_import_notes(import, NULL), invalid);
+    ssmsg_import_free(import);
+  }
+
   ssmsg_strings_free(NULL); /* freeing nothing does nothing */
   ssmsg_settings_free(NULL);
   ssmsg_site_free(NULL);
+  ssmsg_diff_free(NULL);
+  ssmsg_decode_error_free(NULL);
+  ssmsg_import_free(NULL);
   ssmsg_site_free(site);
 }
 
@@ -315,6 +463,9 @@ int main(int argc, char** argv) {
   test_demo_settings(argv[1], argv[2]);
   test_site_from_text();
   test_load_errors(argv[3]);
+  test_diff();
+  test_decode();
+  test_import_errors();
   test_settings_options(argv[1]);
   test_invalid_arguments(argv[1]);
   test_interface_messages();

@@ -32,10 +32,13 @@
  * - A site is read only once loaded: any number of threads may use one site at once, including
  *   ssmsg_site_settings on the same site. ssmsg_site_free must wait until they are done.
  * - A string list and a settings result belong to the thread that uses them, one at a time.
- * - The interface messages, ssmsg_ask_settings, ssmsg_task_table and ssmsg_version may be called
- *   from any number of threads at once; each call returns a list of its own.
- * - A C++ host that uses the library's C++ interface as well: ssmsg_site_settings neither reads
- *   nor changes the process-wide store, enumeration service or clock source. */
+ * - The interface messages, ssmsg_ask_settings, ssmsg_decode, ssmsg_task_table and ssmsg_version
+ *   may be called from any number of threads at once; each call returns a result of its own.
+ * - ssmsg_site_diff may run on any number of threads at once, over the same sites too.
+ * - An import, like a list, belongs to the thread that uses it, one at a time.
+ * - A C++ host that uses the library's C++ interface as well: ssmsg_site_settings,
+ *   ssmsg_site_diff and the import neither read nor change the process-wide store, enumeration
+ *   service or clock source. */
 
 #include <stddef.h>
 #include <stdint.h>
@@ -56,7 +59,8 @@ typedef enum ssmsg_status {
   /* The site file could not be read; the errors list says why. */
   SSMSG_IO_ERROR = 3,
   /* An operation returned false: nothing usable was made by it. The messages of the call that
-     were made are still given. */
+     were made are still given. Also a text that is not a message, or a line that cannot be
+     imported. */
   SSMSG_FAILED = 4,
   /* The selection of controllers names no controller of the site. */
   SSMSG_NO_CONTROLLER = 5,
@@ -184,6 +188,87 @@ SSMSG_API ssmsg_status ssmsg_site_settings_each(const ssmsg_site* site,
 /* What each settings task sends: items[i] is task SSMSG_FIRST_TASK + i, e.g. "InputClearAll,
    then InputType per input". */
 SSMSG_API ssmsg_status ssmsg_task_table(ssmsg_strings** sends);
+
+/* ---- Sending only what changed ------------------------------------------------------------- */
+
+/* The messages that bring controllers configured from one site to another. */
+typedef struct ssmsg_diff {
+  /* The messages with their origins, controller by controller in the new site's order, and the
+     tasks of the new site that returned false. Freed with the diff, not on its own. */
+  ssmsg_settings settings;
+  /* What cannot be sent: records that the new site no longer has but whose task cannot withdraw
+     them, and controllers that the new site no longer has. One line each. */
+  ssmsg_strings warnings;
+  size_t controllers_changed; /* controllers that were sent anything */
+  size_t messages_written;    /* settings.messages.count */
+  size_t messages_full;       /* what the settings of the new site send with the same tasks */
+} ssmsg_diff;
+
+/* Makes the messages that bring the selected controllers from `old_site` to `new_site`, matched by
+   interface and node. A controller that `old_site` lacks gets every message of its tasks; for one
+   that both have, a task whose messages are equal sends nothing, a task that clears its list
+   first or sends one message or one name sends all of its messages, and a task of one message
+   per input, output or reader sends those of each record that changed or is new.
+   `options` as for ssmsg_site_settings, except: no tasks (task_count 0, or NULL options) means
+   151 to 177 without the clock (152), which is sent only when named and then always; `jobs` is
+   not used. SSMSG_OK; SSMSG_FAILED when a task of `new_site` returned false (*result is given all
+   the same); SSMSG_NO_CONTROLLER when neither site has a selected controller;
+   SSMSG_INVALID_ARGUMENT as for ssmsg_site_settings. Either site may be in use by other threads. */
+SSMSG_API ssmsg_status ssmsg_site_diff(const ssmsg_site* old_site, const ssmsg_site* new_site,
+                                       const ssmsg_settings_options* options, ssmsg_diff** result);
+
+SSMSG_API void ssmsg_diff_free(ssmsg_diff* diff);
+
+/* ---- Reading messages back ------------------------------------------------------------------ */
+
+/* Where a text stops being a message of the library. */
+typedef struct ssmsg_decode_error {
+  size_t column;      /* 1-based column of the first byte that is wrong */
+  const char* reason; /* e.g. "expected <DLan> after </Input>" */
+} ssmsg_decode_error;
+
+/* Decodes the `length` bytes at `text`, one whole message exactly as the library writes it (no
+   line feed), into one JSON object: *json is a list of one text, e.g.
+   {"interface":1,"messageType":"Inputs","action":"InputType","node":2,"parameters":{...}}.
+   SSMSG_FAILED when the text is not such a message: *json is NULL and *error, unless `error` is
+   NULL, says where and why. */
+SSMSG_API ssmsg_status ssmsg_decode(const char* text, size_t length, ssmsg_strings** json,
+                                    ssmsg_decode_error** error);
+
+SSMSG_API void ssmsg_decode_error_free(ssmsg_decode_error* error);
+
+/* A site file made from settings messages, applied line by line in order the way controllers
+   take them: given the messages that ssmsg_site_settings made for a task list without the clock,
+   the site file makes exactly those messages again. */
+typedef struct ssmsg_import ssmsg_import;
+
+/* A new import. `enums_from` may be NULL; otherwise its enumeration texts are read back too and
+   written into the site file. It is read here only: it may be freed afterwards. */
+SSMSG_API ssmsg_status ssmsg_import_new(const ssmsg_site* enums_from, ssmsg_import** import);
+
+/* Applies line `line` (1-based) of the stream `source` (NULL: "<messages>"): the `length` bytes at
+   `text`, one message without its line feed. A line of nothing but white space is skipped.
+   SSMSG_FAILED when the line is not a message or cannot be applied; ssmsg_import_errors says
+   why, and the next line may still be added. SSMSG_INVALID_ARGUMENT after ssmsg_import_write. */
+SSMSG_API ssmsg_status ssmsg_import_add_line(ssmsg_import* import, const char* text, size_t length,
+                                             const char* source, size_t line);
+
+/* Writes the site file: *site_text is a list of one text. Call it once, after the last line
+   (the records go into the text); later calls, and ssmsg_import_add_line, give
+   SSMSG_INVALID_ARGUMENT. SSMSG_FAILED, with no text, when a line had errors or a name is not
+   valid UTF-8 (which a site file cannot hold): ssmsg_import_errors lists them. */
+SSMSG_API ssmsg_status ssmsg_import_write(ssmsg_import* import, ssmsg_strings** site_text);
+
+/* What was wrong so far, one line each: "SOURCE:LINE:COLUMN: reason" for a line that is not a
+   message, "SOURCE:LINE: reason" for one that cannot be applied. */
+SSMSG_API ssmsg_status ssmsg_import_errors(const ssmsg_import* import, ssmsg_strings** errors);
+
+/* One line per kind of message skipped because it carries no configuration (interface messages,
+   the request for settings, the clock), e.g. "skipped 3 SystemData SetRTC messages, which carry
+   no configuration". */
+SSMSG_API ssmsg_status ssmsg_import_notes(const ssmsg_import* import, ssmsg_strings** notes);
+
+SSMSG_API void ssmsg_import_free(ssmsg_import* import);
 
 /* ---- Interface messages --------------------------------------------------------------------- */
 

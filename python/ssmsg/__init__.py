@@ -16,9 +16,16 @@ compact XML text, ready to transmit; nothing is sent.
 Settings tasks are numbered 151 to 177; ssmsg.TASKS says what each sends. Site.messages gives
 each message with the interface, node and task it is for.
 
+    new = ssmsg.Site.load("new.json")
+    with open("sent.txt") as sent:           # the messages last sent, one per line
+        old = ssmsg.Site.from_messages(sent, enums_from=new)   # or ssmsg.Site.load("old.json")
+    for text in ssmsg.diff(old, new).messages:   # only what brings the controllers to NEW
+        print(ssmsg.decode(text)["action"], text)   # decode: the message as a dict
+
 Errors raise SsmsgError or one of its kinds: SiteError (a site file with errors, or one that
-cannot be read), ArgumentError (a value the library does not take; also a ValueError) and
-TaskError (an operation returned false: it made nothing usable).
+cannot be read), ArgumentError (a value the library does not take; also a ValueError),
+TaskError (an operation returned false: it made nothing usable), DecodeError and MessagesError
+(a text that is not a message, lines that cannot be imported; both also ValueErrors).
 
 Messages are str. A message whose bytes are not all UTF-8 (names are sent in pieces of ten bytes,
 which may split a character) keeps each such byte as a lone surrogate:
@@ -30,6 +37,7 @@ thread; the library works without holding the GIL. Close a site only when no thr
 
 import ctypes
 import enum
+import json
 import operator
 import os
 from datetime import datetime
@@ -42,8 +50,11 @@ from ._library import lib as _lib
 __all__ = [
     "ArgumentError",
     "Controller",
+    "DecodeError",
+    "Diff",
     "Failure",
     "Message",
+    "MessagesError",
     "Site",
     "SiteError",
     "SsmsgError",
@@ -51,6 +62,9 @@ __all__ = [
     "TASKS",
     "TaskError",
     "ask_settings",
+    "decode",
+    "diff",
+    "import_messages",
     "interface_poll",
     "interface_set_nodes",
     "interface_start",
@@ -137,6 +151,38 @@ class TaskError(SsmsgError):
         self.failures = failures
 
 
+class DecodeError(SsmsgError, ValueError):
+    """A text that is not a message of the library: `column` (1-based) is that of the first byte
+    that is wrong, `reason` says why."""
+
+    def __init__(self, column: int, reason: str) -> None:
+        super().__init__(f"column {column}: {reason}", Status.FAILED)
+        self.column = column
+        self.reason = reason
+
+
+class MessagesError(SsmsgError, ValueError):
+    """Lines that cannot be imported; `errors` holds every error line, "SOURCE:LINE:COLUMN:
+    reason" for a line that is not a message and "SOURCE:LINE: reason" for one that cannot be
+    applied."""
+
+    def __init__(self, errors: list[str]) -> None:
+        super().__init__("\n".join(errors), Status.FAILED)
+        self.errors = errors
+
+
+class Diff(NamedTuple):
+    """What ssmsg.diff makes: the messages to send, in order; what cannot be sent, one line each;
+    the controllers that were sent anything; and the messages written against those that the
+    settings of NEW would write with the same tasks."""
+
+    messages: list[str]
+    warnings: list[str]
+    controllers_changed: int
+    messages_written: int
+    messages_full: int
+
+
 def _check(status: int, what: str) -> None:
     """Raises the error of a status other than OK that no caller handled itself."""
     if status == Status.OK:
@@ -208,6 +254,16 @@ class Site:
         status = _lib.ssmsg_site_load_text(data, len(data), name.encode(), ctypes.byref(handle),
                                            ctypes.byref(errors))
         return cls._loaded(status, handle, errors, "from_text")
+
+    @classmethod
+    def from_messages(cls, lines: Union[str, bytes, Iterable[Union[str, bytes]]], *,
+                      enums_from: Optional["Site"] = None, name: str = "<messages>") -> "Site":
+        """The site that import_messages makes of `lines`: the configuration that settings
+        messages, a log of those last sent for instance, gave the controllers.
+
+        Raises MessagesError with every bad line.
+        """
+        return cls.from_text(import_messages(lines, enums_from=enums_from, name=name), name)
 
     @classmethod
     def _loaded(cls, status: int, handle: ctypes.c_void_p, errors, what: str) -> "Site":
@@ -295,35 +351,29 @@ class Site:
                  tasks: Optional[Sequence[int]] = None, time: Optional[datetime] = None,
                  jobs: int = 0) -> list[Message]:
         """As settings(), each message with the interface, node and task it was made for."""
-        options = self._options(interface, node, tasks, time, jobs)
+        options = self._options("Site.settings", interface, node, tasks, time, jobs)
         result = ctypes.POINTER(_library.Settings)()
         status = _lib.ssmsg_site_settings(self._open(), ctypes.byref(options.value),
                                           ctypes.byref(result))
         if status not in (Status.OK, Status.FAILED):
-            where = "" if interface is None else f" on interface {interface}"
-            where += "" if node is None else f" at node {node}"
-            _check(status, f"Site.settings{where}")
+            _check(status, "Site.settings" + _where(interface, node))
         try:
             settings = result.contents
             texts = _library.texts(settings.messages)
             made = [Message(o.interface_id, o.node, o.task, text)
                     for o, text in zip(settings.origins[:len(texts)], texts)]
-            failures = [Failure(f.interface_id, f.node, f.task)
-                        for f in settings.failures[:settings.failure_count]]
+            failures = _failures(settings)
         finally:
             _lib.ssmsg_settings_free(result)
-        if failures:
-            raise TaskError("; ".join(
-                f"task {f.task} ({TASKS.get(f.task, '?')}) returned false for interface "
-                f"{f.interface}, node {f.node}" for f in failures), made, failures)
+        _raise_failures(made, failures)
         return made
 
     @staticmethod
-    def _options(interface, node, tasks, time, jobs) -> "_Options":
+    def _options(what, interface, node, tasks, time, jobs) -> "_Options":
         options = _Options()
         o = options.value
         if node is not None and interface is None:
-            raise ArgumentError("Site.settings: node needs interface")
+            raise ArgumentError(f"{what}: node needs interface")
         if interface is not None:
             o.by_interface, o.interface_id = 1, _int32("interface", interface)
         if node is not None:
@@ -331,7 +381,7 @@ class Site:
         if tasks is not None:
             numbers = [_number("task", task, FIRST_TASK, LAST_TASK) for task in tasks]
             if not numbers:
-                raise ArgumentError("Site.settings: tasks is empty (None: every task)")
+                raise ArgumentError(f"{what}: tasks is empty (None: every task)")
             options.tasks = (ctypes.c_int32 * len(numbers))(*numbers)
             o.tasks, o.task_count = options.tasks, len(numbers)
         if time is not None:
@@ -351,6 +401,126 @@ class _Options:
         self.value = _library.Options()
         self.tasks = None
         self.time = None
+
+
+def _where(interface: Optional[int], node: Optional[int]) -> str:
+    where = "" if interface is None else f" on interface {interface}"
+    return where + ("" if node is None else f" at node {node}")
+
+
+def _failures(settings: _library.Settings) -> list[Failure]:
+    return [Failure(f.interface_id, f.node, f.task)
+            for f in settings.failures[:settings.failure_count]]
+
+
+def _raise_failures(made: list, failures: list[Failure]) -> None:
+    if failures:
+        raise TaskError("; ".join(
+            f"task {f.task} ({TASKS.get(f.task, '?')}) returned false for interface "
+            f"{f.interface}, node {f.node}" for f in failures), made, failures)
+
+
+def diff(old: Site, new: Site, *, tasks: Optional[Sequence[int]] = None,
+         interface: Optional[int] = None, node: Optional[int] = None,
+         time: Optional[datetime] = None) -> Diff:
+    """The messages that bring the controllers configured from site `old` to site `new`,
+    controller by controller in the order of `new`, as `ssmsg diff` writes them.
+
+    Controllers are matched by interface and node. One that `old` lacks gets every message of its
+    tasks; for one that both have, a task whose messages are equal sends nothing, a task that
+    clears its list first or sends one message or one name sends all of its messages, and a task
+    of one message per input, output or reader sends those of each record that changed or is new.
+
+    tasks: the tasks in the order they are compared (default: 151 to 177 without the clock, 152,
+        which is sent only when named, and then always).
+    interface, node, time: as for Site.settings.
+
+    Raises ArgumentError as Site.settings does (a selection matches no controller when neither
+    site has one there); TaskError when a task of `new` returned false.
+    """
+    options = Site._options("diff", interface, node, tasks, time, 0)
+    result = ctypes.POINTER(_library.Diff)()
+    status = _lib.ssmsg_site_diff(old._open(), new._open(), ctypes.byref(options.value),
+                                  ctypes.byref(result))
+    if status not in (Status.OK, Status.FAILED):
+        _check(status, "diff" + _where(interface, node))
+    try:
+        d = result.contents
+        made = Diff(_library.texts(d.settings.messages), _library.texts(d.warnings),
+                    d.controllers_changed, d.messages_written, d.messages_full)
+        failures = _failures(d.settings)
+    finally:
+        _lib.ssmsg_diff_free(result)
+    _raise_failures(made.messages, failures)
+    return made
+
+
+def _message_bytes(line: Union[str, bytes]) -> bytes:
+    """A message as the library reads it: a str through surrogateescape (as messages are
+    given), without a line end."""
+    data = line.encode("utf-8", "surrogateescape") if isinstance(line, str) else bytes(line)
+    return data.removesuffix(b"\n").removesuffix(b"\r")
+
+
+def decode(line: Union[str, bytes]) -> dict:
+    """The message `line` (one message as the library writes it; a line end is dropped) as a
+    dict, the JSON object that `ssmsg decode` writes: {"interface": 1, "messageType": "Inputs",
+    "action": "InputType", "node": 2, "parameters": {"Input": 1, ...}}.
+
+    Raises DecodeError when `line` is not a message of the library.
+    """
+    data = _message_bytes(line)
+    out = _strings_out()
+    error = ctypes.POINTER(_library.DecodeError)()
+    status = _lib.ssmsg_decode(data, len(data), ctypes.byref(out), ctypes.byref(error))
+    if status == Status.FAILED:
+        try:
+            column, reason = error.contents.column, error.contents.reason
+        finally:
+            _lib.ssmsg_decode_error_free(error)
+        raise DecodeError(column, reason.decode("utf-8", "surrogateescape"))
+    texts = _library.take_strings(out)
+    _check(status, "decode")
+    return json.loads(texts[0])
+
+
+def import_messages(lines: Union[str, bytes, Iterable[Union[str, bytes]]], *,
+                    enums_from: Optional[Site] = None, name: str = "<messages>") -> str:
+    """The text of a site file that makes the settings messages `lines` again, as `ssmsg import`
+    writes it: for the messages of any task list without the clock (152), the settings of the
+    site give exactly those messages.
+
+    lines: the messages in the order sent, one per item (a line end is dropped; blank lines are
+        skipped), or one text of lines; a file opened for reading will do.
+    enums_from: a site whose enumeration texts are read back too, and written into the file.
+    name: what error lines call the stream.
+
+    Interface messages, the request for settings and the clock carry no configuration and are
+    skipped. Raises MessagesError with every bad line.
+    """
+    if isinstance(lines, (str, bytes)):
+        lines = lines.split("\n" if isinstance(lines, str) else b"\n")
+    handle = ctypes.c_void_p()
+    _check(_lib.ssmsg_import_new(enums_from._open() if enums_from is not None else None,
+                                 ctypes.byref(handle)), "import_messages")
+    try:
+        source = name.encode()
+        for number, line in enumerate(lines, 1):
+            data = _message_bytes(line)
+            status = _lib.ssmsg_import_add_line(handle, data, len(data), source, number)
+            if status != Status.FAILED:
+                _check(status, "import_messages")
+        out = _strings_out()
+        status = _lib.ssmsg_import_write(handle, ctypes.byref(out))
+        texts = _library.take_strings(out)
+        if status == Status.FAILED:
+            errors = _strings_out()
+            _check(_lib.ssmsg_import_errors(handle, ctypes.byref(errors)), "import_messages")
+            raise MessagesError(_library.take_strings(errors))
+        _check(status, "import_messages")
+        return texts[0]
+    finally:
+        _lib.ssmsg_import_free(handle)
 
 
 def _message(status: int, messages, what: str, why: str) -> str:

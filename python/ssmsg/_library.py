@@ -36,6 +36,20 @@ class Settings(ctypes.Structure):
     ]
 
 
+class Diff(ctypes.Structure):
+    _fields_ = [
+        ("settings", Settings),
+        ("warnings", Strings),
+        ("controllers_changed", ctypes.c_size_t),
+        ("messages_written", ctypes.c_size_t),
+        ("messages_full", ctypes.c_size_t),
+    ]
+
+
+class DecodeError(ctypes.Structure):
+    _fields_ = [("column", ctypes.c_size_t), ("reason", ctypes.c_char_p)]
+
+
 class Time(ctypes.Structure):
     _fields_ = [
         (name, ctypes.c_int)
@@ -114,6 +128,26 @@ _FUNCTIONS = {
     ),
     "ssmsg_settings_free": (None, [ctypes.POINTER(Settings)]),
     "ssmsg_task_table": (_status, [_strings_out]),
+    "ssmsg_site_diff": (
+        _status,
+        [ctypes.c_void_p, ctypes.c_void_p, ctypes.POINTER(Options),
+         ctypes.POINTER(ctypes.POINTER(Diff))],
+    ),
+    "ssmsg_diff_free": (None, [ctypes.POINTER(Diff)]),
+    "ssmsg_decode": (
+        _status,
+        [ctypes.c_char_p, ctypes.c_size_t, _strings_out,
+         ctypes.POINTER(ctypes.POINTER(DecodeError))],
+    ),
+    "ssmsg_decode_error_free": (None, [ctypes.POINTER(DecodeError)]),
+    "ssmsg_import_new": (_status, [ctypes.c_void_p, ctypes.POINTER(ctypes.c_void_p)]),
+    "ssmsg_import_add_line": (
+        _status, [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_size_t, ctypes.c_char_p,
+                  ctypes.c_size_t]
+    ),
+    "ssmsg_import_write": (_status, [ctypes.c_void_p, _strings_out]),
+    "ssmsg_import_errors": (_status, [ctypes.c_void_p, _strings_out]),
+    "ssmsg_import_free": (None, [ctypes.c_void_p]),
     "ssmsg_interface_start": (
         _status, [ctypes.c_int32, ctypes.c_int, ctypes.c_char_p, ctypes.c_int32, _strings_out]
     ),

@@ -85,6 +85,36 @@ def test_interface_messages_are_the_tools(call, expected):
     assert call() == expected
 
 
+def test_decode_gives_the_tools_json():
+    # A line as read from a file, line end and all.
+    assert ssmsg.decode(ssmsg.interface_poll(1, start=[2, 3]) + "\r\n") == {
+        "interface": 1, "messageType": "Interface", "action": "Poll",
+        "parameters": {"Start": [2, 3]}}
+    with pytest.raises(ssmsg.DecodeError) as raised:
+        ssmsg.decode(ssmsg.ask_settings(1, 2).replace("<Node>2", "<Node>02"))
+    assert (raised.value.column, raised.value.reason) == (121, '"02" has a leading zero')
+
+
+def test_messages_read_back_make_the_same_site(demo):
+    sent = demo.settings(time=GOLDEN_TIME)
+    # Lines as a file gives them; the clock messages are skipped and the same time sends them again.
+    site = ssmsg.Site.from_messages([line + "\n" for line in sent], enums_from=demo)
+    assert site.settings(time=GOLDEN_TIME) == sent
+    assert ssmsg.import_messages("\n".join(sent), enums_from=demo) == \
+        ssmsg.import_messages(sent, enums_from=demo)
+
+
+def test_diff_sends_what_changed(demo):
+    new = ssmsg.Site.from_text(DEMO.read_text().replace("Front door contact", "Front gate"))
+    full = len(new.settings()) - 2  # without the clock
+    assert ssmsg.diff(new, new) == ssmsg.Diff([], [], 0, 0, full)
+    # OLD read back from what was sent, with NEW's texts.
+    renamed = ssmsg.diff(ssmsg.Site.from_messages(demo.settings(), enums_from=new), new)
+    assert renamed._replace(messages=[]) == ssmsg.Diff([], [], 1, 1, full)
+    assert [ssmsg.decode(text)["parameters"] for text in renamed.messages] == [
+        {"Input": 1, "Column": 0, "Name": "Front gate"}]
+
+
 @pytest.mark.parametrize("call, error, match", [
     (lambda site: ssmsg.Site.from_text('{"Controllers": [{"Interface": 0}]}', "x.json"),
      ssmsg.SiteError, r"x\.json: Controllers\[0\]"),
@@ -105,11 +135,15 @@ def test_interface_messages_are_the_tools(call, expected):
     (lambda site: ssmsg.interface_poll(0, start=[1]), ssmsg.TaskError, "number 0 is below 1"),
     (lambda site: ssmsg.interface_poll(1, stop=[2**32]), ssmsg.ArgumentError, "stop: 4294967296"),
     (lambda site: ssmsg.ask_settings(1, -1), ssmsg.TaskError, "node -1 is below 0"),
+    (lambda site: ssmsg.diff(site, site, interface=9), ssmsg.ArgumentError, "diff on interface 9"),
+    (lambda site: ssmsg.diff(site, site, node=1), ssmsg.ArgumentError, "diff: node needs inter"),
+    (lambda site: ssmsg.import_messages(["", "<Command>"], name="s.txt"), ssmsg.MessagesError,
+     r"^s\.txt:2:10: expected <InterfaceID> after <Command>$"),
 ])
 def test_errors(demo, call, error, match):
     with pytest.raises(error, match=match) as raised:
         call(demo)
-    if error is ssmsg.SiteError:
+    if error in (ssmsg.SiteError, ssmsg.MessagesError):
         assert raised.value.errors == str(raised.value).splitlines()
     if error is ssmsg.TaskError:
         assert raised.value.messages == [] and raised.value.status == ssmsg.Status.FAILED
@@ -163,6 +197,11 @@ def test_memory_stays_flat_over_100000_calls(demo):
         lambda: pytest.raises(ssmsg.SiteError, ssmsg.Site.from_text, "{"),
         lambda: pytest.raises(ssmsg.TaskError, ssmsg.interface_stop, 0),
         lambda: ssmsg.tasks(),
+        lambda: ssmsg.decode(ssmsg.ask_settings(1, 2)),
+        lambda: pytest.raises(ssmsg.DecodeError, ssmsg.decode, "<Command>"),
+        lambda: ssmsg.diff(demo, demo, tasks=[162], interface=1, node=2),
+        lambda: ssmsg.import_messages([ssmsg.ask_settings(1, 2)]),
+        lambda: pytest.raises(ssmsg.MessagesError, ssmsg.import_messages, ["<"]),
     ]
     for i in range(10_000):
         calls[i % len(calls)]()
