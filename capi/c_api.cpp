@@ -435,6 +435,7 @@ ssmsg_status ssmsg_site_diff(const ssmsg_site* old_site, const ssmsg_site* new_s
     job.node = request.node;
     job.tasks = std::move(request.tasks);
     job.time = request.time;
+    job.jobs = request.jobs;
     auto box = std::make_unique<DiffBox>();
     ssmsg::CSS_DiffResult diff =
         ssmsg::MakeSiteDiff(old_site->site, new_site->site, job, KeepIn(box->store));

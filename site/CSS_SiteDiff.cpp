@@ -6,9 +6,12 @@
 #include <span>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "host/CSS_ThreadHost.h"
 #include "manager/CSS_ManagerBuilders.h"
+#include "site/CSS_ControllerMessages.h"
+#include "site/CSS_OrderedJob.h"
 
 namespace ssmsg {
 namespace {
@@ -70,105 +73,87 @@ std::string_view Sends(ApplicationManagerTask task) {
   return CSS_Manager::Builders::kTaskRows[task - kFirstSettingsTask].info.sends;
 }
 
-class Differ {
+std::uint64_t Key(const CSS_ControllerAddress& address) {
+  return (std::uint64_t{static_cast<std::uint32_t>(address.interfaceId)} << 32) |
+         static_cast<std::uint32_t>(address.node);
+}
+
+// What the diff compares: the sites, NEW's controllers chosen, OLD's by address, and the tasks.
+struct DiffPlan {
+  const CSS_Site& old;
+  const CSS_Site& current;
+  std::vector<std::size_t> controllers;  // of NEW
+  std::unordered_map<std::uint64_t, std::size_t> oldByAddress;
+  std::vector<ApplicationManagerTask> tasks;
+  std::optional<std::tm> time;
+};
+
+// What one controller of NEW needs: its messages, with the warnings about it and the number of
+// messages a full settings would send it.
+struct DiffMessages : CSS_ControllerMessages {
+  std::vector<std::string> warnings;
+  std::size_t full = 0;
+};
+
+// What one thread compares with: a side for each site, and the clock.
+class DiffWorker {
  public:
-  Differ(const CSS_Site& old, const CSS_Site& current, const CSS_DiffOptions& options,
-         const CSS_MessageSink& sink)
-      : old_(old),
-        current_(current),
-        oldSide_(old),
-        newSide_(current),
-        options_(options),
-        sink_(sink),
-        clock_(options.time ? FixedClock(*options.time) : CSS_ClockSource()) {
-    if (options.tasks.empty()) {
-      std::copy_if(kSettingsTasks.begin(), kSettingsTasks.end(), std::back_inserter(tasks_),
-                   [](ApplicationManagerTask task) { return task != kTaskClock; });
-    } else {
-      tasks_ = options.tasks;
-    }
-  }
+  using Context = DiffPlan;
+  using Output = DiffMessages;
 
-  CSS_DiffResult Run() {
-    std::unordered_map<std::uint64_t, std::size_t> oldByAddress;
-    for (std::size_t i = 0; i < old_.ControllerCount(); ++i)
-      oldByAddress.emplace(Key(old_.Address(i)), i);
-    std::unordered_map<std::uint64_t, std::size_t> newByAddress;
-    for (const std::size_t i : current_.Select(options_.interfaceId, options_.node)) {
-      const CSS_ControllerAddress address = current_.Address(i);
-      newByAddress.emplace(Key(address), i);
-      const auto found = oldByAddress.find(Key(address));
-      const std::size_t written = result_.messagesWritten;
-      if (!Controller(i, address, found == oldByAddress.end() ? nullptr : &found->second)) {
-        result_.stopped = true;
-        return std::move(result_);
-      }
-      if (result_.messagesWritten != written) ++result_.controllersChanged;
-    }
-    for (const std::size_t i : old_.Select(options_.interfaceId, options_.node)) {
-      const CSS_ControllerAddress address = old_.Address(i);
-      if (newByAddress.contains(Key(address))) continue;
-      result_.warnings.push_back(Describe(address) +
-                                 ": no longer in the site; nothing is sent to it");
-    }
-    return std::move(result_);
-  }
+  explicit DiffWorker(const DiffPlan& plan)
+      : plan_(plan),
+        oldSide_(plan.old),
+        newSide_(plan.current),
+        clock_(plan.time ? FixedClock(*plan.time) : CSS_ClockSource()) {}
 
- private:
-  static std::uint64_t Key(const CSS_ControllerAddress& address) {
-    return (std::uint64_t{static_cast<std::uint32_t>(address.interfaceId)} << 32) |
-           static_cast<std::uint32_t>(address.node);
-  }
-
-  // Sends what controller `controller` of NEW needs; false when the sink stopped the job.
-  bool Controller(std::size_t controller, const CSS_ControllerAddress& address,
-                  const std::size_t* oldController) {
+  void Build(std::size_t k, DiffMessages& out) {
+    const std::size_t controller = plan_.controllers[k];
+    const CSS_ControllerAddress address = plan_.current.Address(controller);
+    out.Reset(address);
+    out.warnings.clear();
+    out.full = 0;
     newSide_.Load(controller);
-    if (oldController != nullptr) oldSide_.Load(*oldController);
-    for (const ApplicationManagerTask task : tasks_) {
+    const auto old = plan_.oldByAddress.find(Key(address));
+    if (old != plan_.oldByAddress.end()) oldSide_.Load(old->second);
+    for (const ApplicationManagerTask task : plan_.tasks) {
       const TaskMessages made = newSide_.Make(task, address, clock_);
-      if (!made.done) result_.failures.push_back({address, task});
-      result_.messagesFull += made.messages.size();
-      const CSS_TaskShape shape = CSS_Manager::Builders::kTaskRows[task - kFirstSettingsTask].shape;
-      if (oldController == nullptr || task == kTaskClock) {
-        if (!Send(address, task, made.messages)) return false;
+      out.full += made.messages.size();
+      // A controller that OLD does not have gets everything, and the clock always goes.
+      if (old == plan_.oldByAddress.end() || task == kTaskClock) {
+        out.Add(task, made.messages, !made.done);
         continue;
       }
       const TaskMessages before = oldSide_.Make(task, address, clock_);
-      if (before.messages == made.messages) continue;
-      if (shape != CSS_TaskShape::PerRecord) {
-        if (!Send(address, task, made.messages)) return false;
-        continue;
+      if (before.messages == made.messages) {
+        out.Add(task, {}, !made.done);
+      } else if (CSS_Manager::Builders::kTaskRows[task - kFirstSettingsTask].shape !=
+                 CSS_TaskShape::PerRecord) {
+        out.Add(task, made.messages, !made.done);
+      } else {
+        out.Add(task, ChangedRecords(address, task, before.messages, made.messages, out.warnings),
+                !made.done);
       }
-      if (!SendChangedRecords(address, task, before.messages, made.messages)) return false;
     }
-    return true;
   }
 
-  bool Send(const CSS_ControllerAddress& address, ApplicationManagerTask task,
-            std::span<const std::string> messages) {
-    for (const std::string& text : messages) {
-      if (!sink_({address, task, text})) return false;
-      ++result_.messagesWritten;
-    }
-    return true;
-  }
-
-  // The messages of each record of NEW that differ from OLD's for the same record, or that OLD
-  // did not send; a record that only OLD sent is reported, as no message of this task can
+ private:
+  // NEW's messages of each record whose messages differ from OLD's for the same record, or that
+  // OLD did not send; a record that only OLD sent is reported, as no message of this task can
   // withdraw it.
-  bool SendChangedRecords(const CSS_ControllerAddress& address, ApplicationManagerTask task,
-                          const CSS_StringList& before, const CSS_StringList& after) {
+  CSS_StringList ChangedRecords(const CSS_ControllerAddress& address, ApplicationManagerTask task,
+                                const CSS_StringList& before, const CSS_StringList& after,
+                                std::vector<std::string>& warnings) {
     // Each record's messages are consecutive: (first, count) by record number.
     std::map<std::int32_t, std::pair<std::size_t, std::size_t>> oldRecords;
     std::string_view tag;
     for (std::size_t i = 0; i < before.size(); ++i) {
       const RecordOf record(before[i]);
       tag = record.tag;
-      auto& [first, count] = oldRecords.try_emplace(record.number, i, 0).first->second;
-      ++count;
+      ++oldRecords.try_emplace(record.number, i, 0).first->second.second;
     }
     const std::span<const std::string> oldMessages(before);
+    CSS_StringList changed;
     for (std::size_t first = 0; first < after.size();) {
       const std::int32_t number = RecordOf(after[first]).number;
       std::size_t end = first + 1;
@@ -180,36 +165,61 @@ class Differ {
           old != oldRecords.end() &&
           std::ranges::equal(oldMessages.subspan(old->second.first, old->second.second), newGroup);
       if (old != oldRecords.end()) oldRecords.erase(old);
-      if (!same && !Send(address, task, newGroup)) return false;
+      if (!same) changed.insert(changed.end(), newGroup.begin(), newGroup.end());
       first = end;
     }
     for (const auto& [number, messages] : oldRecords) {
       std::string record(tag);
       if (!record.empty()) record[0] = static_cast<char>(record[0] - 'A' + 'a');
-      result_.warnings.push_back(Describe(address) + ": task " + std::to_string(task) + " (" +
-                                 std::string(Sends(task)) + "): " + record + " " +
-                                 std::to_string(number) +
-                                 " is no longer sent, and this task cannot withdraw it");
+      warnings.push_back(Describe(address) + ": task " + std::to_string(task) + " (" +
+                         std::string(Sends(task)) + "): " + record + " " + std::to_string(number) +
+                         " is no longer sent, and this task cannot withdraw it");
     }
-    return true;
+    return changed;
   }
 
-  const CSS_Site& old_;
-  const CSS_Site& current_;
+  const DiffPlan& plan_;
   Side oldSide_;
   Side newSide_;
-  const CSS_DiffOptions& options_;
-  const CSS_MessageSink& sink_;
   const CSS_ClockSource clock_;
-  std::vector<ApplicationManagerTask> tasks_;
-  CSS_DiffResult result_;
 };
 
 }  // namespace
 
 CSS_DiffResult MakeSiteDiff(const CSS_Site& old, const CSS_Site& current,
                             const CSS_DiffOptions& options, const CSS_MessageSink& sink) {
-  return Differ(old, current, options, sink).Run();
+  DiffPlan plan{old, current, current.Select(options.interfaceId, options.node),
+                {},  {},      options.time};
+  for (std::size_t i = 0; i < old.ControllerCount(); ++i)
+    plan.oldByAddress.emplace(Key(old.Address(i)), i);
+  if (options.tasks.empty()) {
+    std::ranges::copy_if(kSettingsTasks, std::back_inserter(plan.tasks),
+                         [](ApplicationManagerTask task) { return task != kTaskClock; });
+  } else {
+    plan.tasks = options.tasks;
+  }
+
+  CSS_DiffResult result;
+  CSS_OrderedJob<DiffWorker> job(plan, plan.controllers.size(),
+                                 JobThreads(options.jobs, plan.controllers.size()));
+  result.stopped = !job.Run([&](const DiffMessages& built) {
+    result.warnings.insert(result.warnings.end(), built.warnings.begin(), built.warnings.end());
+    result.messagesFull += built.full;
+    result.messagesWritten += built.ends.size();
+    if (!built.ends.empty()) ++result.controllersChanged;
+    return built.Deliver(sink, result.failures);
+  });
+  if (result.stopped) return result;
+
+  std::unordered_set<std::uint64_t> inNew;
+  for (const std::size_t i : plan.controllers)
+    inNew.insert(Key(current.Address(i)));
+  for (const std::size_t i : old.Select(options.interfaceId, options.node)) {
+    if (inNew.contains(Key(old.Address(i)))) continue;
+    result.warnings.push_back(Describe(old.Address(i)) +
+                              ": no longer in the site; nothing is sent to it");
+  }
+  return result;
 }
 
 }  // namespace ssmsg

@@ -33,7 +33,7 @@ class CSS_SiteWriter {
   void StartControllers();
 
   std::string& out_;
-  bool started_ = false;      // the document's opening brace is written
+  bool started_ = false;     // the document's opening brace is written
   std::size_t written_ = 0;  // controllers written
 };
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include <ssmsg/CSS_Manager.h>
+#include <ssmsg/CSS_SiteDiff.h>
 #include <ssmsg/CSS_SiteSettings.h>
 #include "fuzz/store_filler.h"
 #include "site/CSS_SiteData.h"
@@ -167,6 +168,31 @@ TEST(ParallelJobs, SiteChecksAndSettingsAreThoseOfOneThread) {
       }
     }
   }
+}
+
+// The diff of two sites on several threads is that of one thread, warnings included.
+TEST(ParallelJobs, DiffIsThatOfOneThread) {
+  const CSS_SiteLoadResult old = LoadSiteText(RandomSiteText(4, 12), "old.json", 1);
+  const CSS_SiteLoadResult current = LoadSiteText(RandomSiteText(5, 14), "new.json", 1);
+  ASSERT_TRUE(old.site.has_value() && current.site.has_value());
+  const auto run = [&](unsigned jobs) {
+    CSS_DiffOptions options;
+    options.jobs = jobs;
+    options.time = RandomSource(0).Time();
+    std::string text;
+    const CSS_DiffResult result =
+        MakeSiteDiff(*old.site, *current.site, options, [&](const CSS_SiteMessage& m) {
+          text.append(m.text) += '\n';
+          return true;
+        });
+    for (const std::string& warning : result.warnings)
+      text += warning + '\n';
+    return text + std::to_string(result.messagesFull);
+  };
+  const std::string reference = run(1);
+  ASSERT_GT(reference.size(), 10000u);
+  for (const unsigned jobs : {2u, 4u, 0u})
+    EXPECT_TRUE(run(jobs) == reference) << jobs << " jobs";
 }
 
 // A sink that stops the job gets exactly the messages that came before, however many threads

@@ -176,6 +176,7 @@ int RunDiff(const Options& options, const CLI::App& command, Output& output) {
     return kBadInput;
   }
   CSS_DiffOptions diff;
+  diff.jobs = options.jobs;
   if (byInterface) diff.interfaceId = options.interfaceId;
   if (byNode) diff.node = options.node;
   if (command.count("--task") > 0) {
@@ -445,6 +446,7 @@ int Main(int argc, char** argv) {
   diff->add_flag("--summary", options.summary,
                  "end with one line on standard error: controllers changed, messages written, "
                  "and the messages a full settings of NEW would write");
+  AddJobs(*diff, options);
   AddFormat(*diff, options);
   AddOutput(*diff, options);
 

@@ -28,6 +28,9 @@ struct CSS_DiffOptions {
   std::vector<ApplicationManagerTask> tasks;
   // The local date and time that the clock message sends; without it, the machine's.
   std::optional<std::tm> time;
+  // How many threads compare controllers at once (0: one per core). The messages reach the sink
+  // in the same order, on the calling thread, whatever the number.
+  unsigned jobs = 1;
 };
 
 struct CSS_DiffResult {

@@ -210,8 +210,8 @@ typedef struct ssmsg_diff {
    first or sends one message or one name sends all of its messages, and a task of one message
    per input, output or reader sends those of each record that changed or is new.
    `options` as for ssmsg_site_settings, except: no tasks (task_count 0, or NULL options) means
-   151 to 177 without the clock (152), which is sent only when named and then always; `jobs` is
-   not used. SSMSG_OK; SSMSG_FAILED when a task of `new_site` returned false (*result is given all
+   151 to 177 without the clock (152), which is sent only when named and then always.
+   SSMSG_OK; SSMSG_FAILED when a task of `new_site` returned false (*result is given all
    the same); SSMSG_NO_CONTROLLER when neither site has a selected controller;
    SSMSG_INVALID_ARGUMENT as for ssmsg_site_settings. Either site may be in use by other threads. */
 SSMSG_API ssmsg_status ssmsg_site_diff(const ssmsg_site* old_site, const ssmsg_site* new_site,

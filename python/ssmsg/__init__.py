@@ -422,7 +422,7 @@ def _raise_failures(made: list, failures: list[Failure]) -> None:
 
 def diff(old: Site, new: Site, *, tasks: Optional[Sequence[int]] = None,
          interface: Optional[int] = None, node: Optional[int] = None,
-         time: Optional[datetime] = None) -> Diff:
+         time: Optional[datetime] = None, jobs: int = 0) -> Diff:
     """The messages that bring the controllers configured from site `old` to site `new`,
     controller by controller in the order of `new`, as `ssmsg diff` writes them.
 
@@ -433,12 +433,12 @@ def diff(old: Site, new: Site, *, tasks: Optional[Sequence[int]] = None,
 
     tasks: the tasks in the order they are compared (default: 151 to 177 without the clock, 152,
         which is sent only when named, and then always).
-    interface, node, time: as for Site.settings.
+    interface, node, time, jobs: as for Site.settings.
 
     Raises ArgumentError as Site.settings does (a selection matches no controller when neither
     site has one there); TaskError when a task of `new` returned false.
     """
-    options = Site._options("diff", interface, node, tasks, time, 0)
+    options = Site._options("diff", interface, node, tasks, time, jobs)
     result = ctypes.POINTER(_library.Diff)()
     status = _lib.ssmsg_site_diff(old._open(), new._open(), ctypes.byref(options.value),
                                   ctypes.byref(result))
