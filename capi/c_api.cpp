@@ -310,12 +310,8 @@ ssmsg_status ssmsg_site_load(const char* path, ssmsg_site** site, ssmsg_strings*
   if (path == nullptr || site == nullptr) return SSMSG_INVALID_ARGUMENT;
   return Guard([&] {
     ssmsg::CSS_SiteLoadResult result = ssmsg::LoadSite(path);
-    // A file that cannot be read gives this one line, and a file that was read never does.
-    const bool unreadable =
-        result.errors.size() == 1 &&
-        result.errors[0].starts_with(std::string(path) + ": cannot read the file: ");
-    return FinishLoad(std::move(result), unreadable ? SSMSG_IO_ERROR : SSMSG_SITE_INVALID, site,
-                      errors);
+    const ssmsg_status failure = result.unreadable ? SSMSG_IO_ERROR : SSMSG_SITE_INVALID;
+    return FinishLoad(std::move(result), failure, site, errors);
   });
 }
 

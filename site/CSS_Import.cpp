@@ -100,6 +100,8 @@ struct CSS_Import::Impl {
     if (TrimsToNothing(text)) return true;
     if (sources.empty() || sources.back() != sourceName) sources.emplace_back(sourceName);
     current = {sources.size() - 1, line};
+    // The records have gone into the site file: nothing more can be applied to them.
+    if (written) return ErrorAt(current, "comes after the site file was written", 0);
     CSS_DecodeError error;
     if (!DecodeMessage(text, message, error)) {
       return ErrorAt(current, error.reason, error.column);

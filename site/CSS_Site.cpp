@@ -138,6 +138,7 @@ CSS_SiteLoadResult LoadSite(const std::filesystem::path& file, unsigned jobs) {
   const auto failed = [&name] {
     CSS_SiteLoadResult result;
     result.errors.push_back(name + ": cannot read the file: " + std::strerror(errno));
+    result.unreadable = true;
     return result;
   };
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(name.c_str(), "rb"), &std::fclose);

@@ -277,6 +277,15 @@ TEST(Import, BadLinesAreReportedAndNothingIsWritten) {
   EXPECT_EQ(imported.notes,
             (std::vector<std::string>{"skipped 1 SystemData SetRTC message, which carries no "
                                       "configuration"}));
+
+  // Once written, the records are gone: a second write and a further line are refused.
+  CSS_Import once;
+  const auto sink = [](std::string_view) { return true; };
+  ASSERT_TRUE(once.WriteSite(sink));
+  EXPECT_FALSE(once.WriteSite(sink));
+  EXPECT_FALSE(once.AddLine(Msg("Inputs", "InputClearAll"), "in", 7));
+  EXPECT_EQ(once.Errors(),
+            (std::vector<std::string>{"in:7: comes after the site file was written"}));
 }
 
 }  // namespace ssmsg

@@ -57,6 +57,7 @@ TEST(SiteLoader, UnreadableFileIsAnError) {
   const CSS_SiteLoadResult result = LoadSite("no/such/site.json");
   ASSERT_EQ(result.errors.size(), 1u);
   EXPECT_EQ(result.errors[0], "no/such/site.json: cannot read the file: No such file or directory");
+  EXPECT_TRUE(result.unreadable);
 }
 
 CSS_Site Load(std::string_view text) {

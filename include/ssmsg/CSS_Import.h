@@ -69,9 +69,10 @@ class SSMSG_API CSS_Import {
   std::vector<std::string> Notes() const;
 
   // Writes the site file, handing its text to `sink` in pieces, one controller at a time; the
-  // records go into the file, so call it once, after the last line. false when there were errors
-  // (nothing is written then; a name that is not valid UTF-8, which a site file cannot hold, is
-  // found here and added to Errors()) or when `sink` returned false.
+  // records go into the file, so call it once, after the last line (a second call, or a line
+  // added after it, is refused). false when there were errors (nothing is written then; a name
+  // that is not valid UTF-8, which a site file cannot hold, is found here and added to Errors())
+  // or when `sink` returned false.
   bool WriteSite(const std::function<bool(std::string_view text)>& sink);
 
  private:

@@ -79,6 +79,7 @@ class SSMSG_API CSS_Site {
 struct CSS_SiteLoadResult {
   std::optional<CSS_Site> site;
   std::vector<std::string> errors;
+  bool unreadable = false;  // the file could not be read at all; the one error says why
 };
 
 // Reads and checks the site file `file`; errors name it as `file` was spelled. The site keeps the
