@@ -114,37 +114,71 @@ std::string_view TaskSends(ApplicationManagerTask task) {
   return {};
 }
 
-int RunSettings(const Options& options, const CLI::App& command, Output& output) {
-  const bool byInterface = command.count("--interface") > 0;
-  const bool byNode = command.count("--node") > 0;
-  if (byNode && !byInterface) {
-    Complain("settings: --node needs --interface");
-    return kBadInput;
-  }
-  const auto tasks = ParseTasks(options.tasks);
-  if (!tasks) return kBadInput;
+// What settings and diff share: the controllers chosen, the tasks and the clock's time.
+struct JobRequest {
+  std::optional<std::int32_t> interfaceId;
+  std::optional<std::int32_t> node;
+  std::optional<std::vector<ApplicationManagerTask>> tasks;  // none: --task was not given
   std::optional<std::tm> time;
+
+  // "no controller on interface 1 at node 7"
+  std::string NoController() const {
+    std::string where = "no controller";
+    if (interfaceId) where += " on interface " + std::to_string(*interfaceId);
+    if (node) where += " at node " + std::to_string(*node);
+    return where;
+  }
+};
+
+// Reads the selection, --task and --time of `command`; nothing (after saying why) when one of
+// them is wrong.
+std::optional<JobRequest> ReadJobRequest(const Options& options, const CLI::App& command) {
+  JobRequest request;
+  if (command.count("--interface") > 0) request.interfaceId = options.interfaceId;
+  if (command.count("--node") > 0) {
+    if (!request.interfaceId) {
+      Complain(command.get_name() + ": --node needs --interface");
+      return std::nullopt;
+    }
+    request.node = options.node;
+  }
+  if (command.count("--task") > 0) {
+    request.tasks = ParseTasks(options.tasks);
+    if (!request.tasks) return std::nullopt;
+  }
   if (!options.time.empty()) {
-    time = ParseLocalTime(options.time);
-    if (!time) {
+    request.time = ParseLocalTime(options.time);
+    if (!request.time) {
       Complain("--time: \"" + options.time + "\" is not a date and time YYYY-MM-DDTHH:MM:SS");
-      return kBadInput;
+      return std::nullopt;
     }
   }
+  return request;
+}
+
+// Says which tasks returned false; the status that gives.
+int ReportFailures(const std::vector<CSS_TaskFailure>& failures) {
+  for (const CSS_TaskFailure& failure : failures) {
+    Complain("task " + std::to_string(failure.task) + " (" + std::string(TaskSends(failure.task)) +
+             ") returned false for interface " + std::to_string(failure.address.interfaceId) +
+             ", node " + std::to_string(failure.address.node));
+  }
+  return failures.empty() ? kDone : kFailed;
+}
+
+int RunSettings(const Options& options, const CLI::App& command, Output& output) {
+  const std::optional<JobRequest> request = ReadJobRequest(options, command);
+  if (!request) return kBadInput;
   const std::optional<CSS_Site> site = LoadSiteOrDemo(options.config, options.jobs);
   if (!site) return kBadInput;
 
   CSS_SettingsOptions job;
   job.jobs = options.jobs;
-  job.controllers = site->Select(byInterface ? std::optional(options.interfaceId) : std::nullopt,
-                                 byNode ? std::optional(options.node) : std::nullopt);
-  job.tasks = *tasks;
-  job.time = time;
+  job.controllers = site->Select(request->interfaceId, request->node);
+  job.tasks = request->tasks.value_or(std::vector<ApplicationManagerTask>());
+  job.time = request->time;
   if (job.controllers.empty()) {
-    std::string where = "no controller";
-    if (byInterface) where += " on interface " + std::to_string(options.interfaceId);
-    if (byNode) where += " at node " + std::to_string(options.node);
-    Complain("settings: " + where + " in " + site->FileName());
+    Complain("settings: " + request->NoController() + " in " + site->FileName());
     return kBadInput;
   }
 
@@ -156,12 +190,7 @@ int RunSettings(const Options& options, const CLI::App& command, Output& output)
   });
   if (result.stopped) return kCannotWrite;
   writer.Finish();
-  for (const CSS_TaskFailure& failure : result.failures) {
-    Complain("task " + std::to_string(failure.task) + " (" + std::string(TaskSends(failure.task)) +
-             ") returned false for interface " + std::to_string(failure.address.interfaceId) +
-             ", node " + std::to_string(failure.address.node));
-  }
-  return result.failures.empty() ? kDone : kFailed;
+  return ReportFailures(result.failures);
 }
 
 int RunDiff(const Options& options, const CLI::App& command, Output& output) {
@@ -169,28 +198,14 @@ int RunDiff(const Options& options, const CLI::App& command, Output& output) {
     Complain("diff: give the site last sent with --from, or its messages with --from-messages");
     return kBadInput;
   }
-  const bool byInterface = command.count("--interface") > 0;
-  const bool byNode = command.count("--node") > 0;
-  if (byNode && !byInterface) {
-    Complain("diff: --node needs --interface");
-    return kBadInput;
-  }
+  const std::optional<JobRequest> request = ReadJobRequest(options, command);
+  if (!request) return kBadInput;
   CSS_DiffOptions diff;
   diff.jobs = options.jobs;
-  if (byInterface) diff.interfaceId = options.interfaceId;
-  if (byNode) diff.node = options.node;
-  if (command.count("--task") > 0) {
-    auto tasks = ParseTasks(options.tasks);
-    if (!tasks) return kBadInput;
-    diff.tasks = std::move(*tasks);
-  }
-  if (!options.time.empty()) {
-    diff.time = ParseLocalTime(options.time);
-    if (!diff.time) {
-      Complain("--time: \"" + options.time + "\" is not a date and time YYYY-MM-DDTHH:MM:SS");
-      return kBadInput;
-    }
-  }
+  diff.interfaceId = request->interfaceId;
+  diff.node = request->node;
+  diff.tasks = request->tasks.value_or(std::vector<ApplicationManagerTask>());
+  diff.time = request->time;
   // Both sites are checked in full before anything is written. What was sent is read back with
   // NEW's enumeration texts, the texts it is most likely to share.
   const std::optional<CSS_Site> current = LoadSiteOrDemo(options.to, options.jobs);
@@ -209,10 +224,8 @@ int RunDiff(const Options& options, const CLI::App& command, Output& output) {
   if (!old || !current) return kBadInput;
   if (current->Select(diff.interfaceId, diff.node).empty() &&
       old->Select(diff.interfaceId, diff.node).empty()) {
-    std::string where = "no controller";
-    if (byInterface) where += " on interface " + std::to_string(options.interfaceId);
-    if (byNode) where += " at node " + std::to_string(options.node);
-    Complain("diff: " + where + " in " + old->FileName() + " or " + current->FileName());
+    Complain("diff: " + request->NoController() + " in " + old->FileName() + " or " +
+             current->FileName());
     return kBadInput;
   }
 
@@ -224,11 +237,6 @@ int RunDiff(const Options& options, const CLI::App& command, Output& output) {
   writer.Finish();
   for (const std::string& warning : result.warnings)
     std::fprintf(stderr, "warning: %s\n", warning.c_str());
-  for (const CSS_TaskFailure& failure : result.failures) {
-    Complain("task " + std::to_string(failure.task) + " (" + std::string(TaskSends(failure.task)) +
-             ") returned false for interface " + std::to_string(failure.address.interfaceId) +
-             ", node " + std::to_string(failure.address.node));
-  }
   if (options.summary) {
     const auto count = [](std::size_t n, const std::string& what) {
       return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
@@ -237,7 +245,7 @@ int RunDiff(const Options& options, const CLI::App& command, Output& output) {
              count(result.messagesWritten, "message") + " written; a full settings would write " +
              count(result.messagesFull, "message"));
   }
-  return result.failures.empty() ? kDone : kFailed;
+  return ReportFailures(result.failures);
 }
 
 // Writes the messages of one facade operation; `why` says why it returned false.
@@ -387,6 +395,23 @@ CLI::Option* AddInterface(CLI::App& command, Options& options) {
   return command.add_option("--interface", options.interfaceId, "interface number I");
 }
 
+// The options of settings and diff: the selection, the tasks (`tasks` says what they are when
+// not given), the time, the jobs and the output.
+void AddJobOptions(CLI::App& command, Options& options, const std::string& tasks) {
+  AddInterface(command, options)->description("only the controllers on interface I");
+  command.add_option("--node", options.node, "only the controller at node N (needs --interface)");
+  command.add_option("--task", options.tasks,
+                     "comma-separated task numbers 151 to 177, or all (151 to 177 ascending); "
+                     "default: " +
+                         tasks);
+  command.add_option("--time", options.time,
+                     "local date and time YYYY-MM-DDTHH:MM:SS that the clock message sends "
+                     "(default: the machine's local time)");
+  AddJobs(command, options);
+  AddFormat(command, options);
+  AddOutput(command, options);
+}
+
 int Main(int argc, char** argv) {
   Options options;
   CLI::App app{
@@ -402,19 +427,7 @@ int Main(int argc, char** argv) {
       "Writes every settings message of the site's controllers, controller by controller in "
       "file order and task by task in the order given.");
   settings->add_option("--config", options.config, kConfigHelp);
-  AddInterface(*settings, options)->description("only the controllers on interface I");
-  settings->add_option("--node", options.node, "only the controller at node N (needs --interface)");
-  settings
-      ->add_option("--task", options.tasks,
-                   "comma-separated task numbers 151 to 177, or all (151 to 177 ascending); "
-                   "see the tasks subcommand")
-      ->default_str("all");
-  settings->add_option("--time", options.time,
-                       "local date and time YYYY-MM-DDTHH:MM:SS that the clock message sends "
-                       "(default: the machine's local time)");
-  AddJobs(*settings, options);
-  AddFormat(*settings, options);
-  AddOutput(*settings, options);
+  AddJobOptions(*settings, options, "all; see the tasks subcommand");
 
   CLI::App* diff = app.add_subcommand(
       "diff",
@@ -435,20 +448,11 @@ int Main(int argc, char** argv) {
   diff->add_option("--to", options.to, "the site to send (NEW); - for standard input")
       ->required()
       ->type_name("NEW");
-  AddInterface(*diff, options)->description("only the controllers on interface I");
-  diff->add_option("--node", options.node, "only the controller at node N (needs --interface)");
-  diff->add_option("--task", options.tasks,
-                   "comma-separated task numbers 151 to 177, or all (151 to 177 ascending); "
-                   "default: 151 to 177 without the clock (152), which is sent only when named");
-  diff->add_option("--time", options.time,
-                   "local date and time YYYY-MM-DDTHH:MM:SS that the clock message sends "
-                   "(default: the machine's local time)");
+  AddJobOptions(*diff, options,
+                "151 to 177 without the clock (152), which is sent only when named");
   diff->add_flag("--summary", options.summary,
                  "end with one line on standard error: controllers changed, messages written, "
                  "and the messages a full settings of NEW would write");
-  AddJobs(*diff, options);
-  AddFormat(*diff, options);
-  AddOutput(*diff, options);
 
   CLI::App* ask = app.add_subcommand("ask-settings",
                                      "Writes the request to controller N to report its settings.");
