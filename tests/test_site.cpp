@@ -160,17 +160,6 @@ TEST(SiteLoader, ControllersLoadFromTheirOwnPartOfTheFile) {
   EXPECT_EQ(store.GetHoliday().GetRecordCount(), 0);
 }
 
-TEST(SiteLoader, EnumerationTextsReplaceOnlyTheValuesGiven) {
-  const CSS_Site site = Load(R"({"Enums": {"InputType": {"1": "Door", "-1": "Minus", "7": ""}},
-                                 "Controllers": []})");
-  CSToolEnum service;
-  site.LoadEnumTexts(service);
-  EXPECT_EQ(service.GetInputType()->EnumToString(1), "Door");
-  EXPECT_EQ(service.GetInputType()->EnumToString(-1), "Minus");
-  EXPECT_EQ(service.GetInputType()->EnumToString(2), "ExitButton");
-  EXPECT_EQ(service.GetAlarm()->EnumToString(1), "Low");
-}
-
 TEST(SiteLoader, WarningsForTextlessValuesAndRecordsNeverSent) {
   const CSS_Site site = Load(R"({"Enums": {"Alarm": {"2": ""}}, "Controllers": [
     {"Interface": 1, "Node": 1,

@@ -66,23 +66,9 @@ TEST(Store, TimeGroupBlocksHoldZonesByNumber) {
   EXPECT_EQ(groups.GetRecordCount(), 2);
 }
 
-TEST(Store, ResourceCountsAndFlagsHaveMaxTwins) {
-  CSDevice_Resource resource;
-  resource.SetInputs(-5);
-  resource.SetMaxInputs(64);
-  resource.SetCards(100000);
-  resource.SetFunctionsAPB(true);
-  EXPECT_EQ(resource.GetInputs(), -5);
-  EXPECT_EQ(resource.GetMaxInputs(), 64);
-  EXPECT_EQ(resource.GetCards(), 100000);
-  EXPECT_TRUE(resource.IsFunctionsAPB());
-  EXPECT_FALSE(resource.IsMaxFunctionsAPB());
-  resource.Clear();
-  EXPECT_EQ(resource.GetInputs(), 0);
-}
-
 // A cleared record holds zero, false or the empty text in every field: what a field that a site
-// file leaves out takes, and what a record loop's copy starts from before every fetch.
+// file leaves out takes, and what a record loop's copy starts from before every fetch. A
+// cleared set of capability counts is all zero.
 template <class... Records>
 void ExpectClearedToZero(test::RandomSource& source) {
   const auto check = [&source](auto record) {
@@ -108,6 +94,13 @@ TEST(Store, ClearedRecordsHoldZeroesAndEmptyTexts) {
                       CSDevice_RdConfigurationItem, CSDevice_RdCardControlItem,
                       CSDevice_RdCardLocationItem, CSDevice_RdCardStructureItem,
                       CSDevice_RdAccessAlarmItem>(source);
+  CSDevice_Resource resource;
+  test::FillFields(source, resource);
+  resource.Clear();
+#define SSMSG_EXPECT_CLEARED(name, type) \
+  EXPECT_EQ(resource.Get##name() | resource.GetMax##name(), 0) << #name;
+  SSMSG_RESOURCE_COUNTS(SSMSG_EXPECT_CLEARED)
+#undef SSMSG_EXPECT_CLEARED
 }
 
 TEST(Store, InstallingAStore) {
