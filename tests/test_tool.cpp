@@ -81,53 +81,47 @@ TEST(Tool, BadSiteFilesExitTwoWithTheirErrorsAndNoOutput) {
   }
 }
 
-TEST(Tool, BadCommandLinesExitTwoWithNoOutput) {
-  for (const std::string args : {
-           "",
-           "bogus",
-           "settings --task 150",
-           "settings --task 161,178",
-           "settings --task 161,,162",
-           "settings --task none",
-           "settings --node 2",
-           "settings --interface 9",
-           "settings --interface 1 --node 99",
-           "settings --interface x",
-           "settings --format xml",
-           "settings --config no-such-site.json",
-           "settings --config - <&-",
-           "settings --unknown",
-           "ask-settings --interface 1",
-           "interface",
-           "interface start --interface 1 --ip 10.0.0.1",
-           "interface set-nodes --interface 1 --add 1,-2",
-           "interface poll --interface 1 --start 4294967296",
-           "validate --config no-such-site.json",
-       }) {
-    const Result result = Tool(args);
-    EXPECT_EQ(result.status, 2) << args;
-    EXPECT_EQ(result.out, "") << args;
-    EXPECT_NE(result.err, "") << args;
-  }
-}
-
-TEST(Tool, FalseResultsExitOneAndSayWhy) {
+// A bad command line exits 2 and an operation that returns false exits 1; neither writes to
+// standard output, and standard error says why.
+TEST(Tool, BadCommandLinesAndFalseResultsSayWhyAndWriteNothing) {
   const struct {
     std::string args;
-    std::string why;
+    int status;
+    std::string why;  // empty: any reason
   } cases[] = {
-      {"interface stop --interface 0",
+      {"", 2, ""},
+      {"bogus", 2, ""},
+      {"settings --task 150", 2, "150 is not a settings task (151 to 177)"},
+      {"settings --task 161,178", 2, ""},
+      {"settings --task 161,,162", 2, ""},
+      {"settings --task none", 2, ""},
+      {"settings --node 2", 2, "--node needs --interface"},
+      {"settings --interface 9", 2, ""},
+      {"settings --interface 1 --node 99", 2, ""},
+      {"settings --interface x", 2, ""},
+      {"settings --format xml", 2, ""},
+      {"settings --config no-such-site.json", 2, ""},
+      {"settings --config - <&-", 2, ""},
+      {"settings --unknown", 2, ""},
+      {"ask-settings --interface 1", 2, ""},
+      {"interface", 2, ""},
+      {"interface start --interface 1 --ip 10.0.0.1", 2, ""},
+      {"interface set-nodes --interface 1 --add 1,-2", 2, ""},
+      {"interface poll --interface 1 --start 4294967296", 2, ""},
+      {"validate --config no-such-site.json", 2, ""},
+      {"interface stop --interface 0", 1,
        "interface stop returned false: interface number 0 is below 1"},
-      {"interface start --interface -3 --ip 1.2.3.4 --port 1", "interface number -3 is below 1"},
-      {"interface poll --interface 1", "no node to start or stop"},
-      {"interface set-nodes --interface 1 --timeouts 5", "no node to add or remove"},
-      {"interface set-nodes --interface 0 --add 5", "interface number 0 is below 1"},
-      {"ask-settings --interface 1 --node -1", "node -1 is below 0"},
+      {"interface start --interface -3 --ip 1.2.3.4 --port 1", 1, "interface number -3 is below 1"},
+      {"interface poll --interface 1", 1, "no node to start or stop"},
+      {"interface set-nodes --interface 1 --timeouts 5", 1, "no node to add or remove"},
+      {"interface set-nodes --interface 0 --add 5", 1, "interface number 0 is below 1"},
+      {"ask-settings --interface 1 --node -1", 1, "node -1 is below 0"},
   };
   for (const auto& c : cases) {
     const Result result = Tool(c.args);
-    EXPECT_EQ(result.status, 1) << c.args;
+    EXPECT_EQ(result.status, c.status) << c.args;
     EXPECT_EQ(result.out, "") << c.args;
+    EXPECT_NE(result.err, "") << c.args;
     EXPECT_NE(result.err.find(c.why), std::string::npos) << c.args << ": " << result.err;
   }
 }
@@ -453,8 +447,8 @@ TEST(Tool, DecodeWritesJsonLinesAndReportsBadLines) {
   fs::remove_all(folder);
 }
 
-// import: the site file it writes makes the same messages again; the clock message is skipped
-// with a note; a bad line writes nothing.
+// import: the site file it writes (here with the texts of --enums-from) makes the same messages
+// again; the clock message is skipped with a note; a bad line writes nothing.
 TEST(Tool, ImportWritesTheSiteThatMakesTheMessages) {
   const fs::path folder = fs::path(testing::TempDir()) / ("import." + std::to_string(getpid()));
   fs::create_directories(folder);
@@ -463,7 +457,8 @@ TEST(Tool, ImportWritesTheSiteThatMakesTheMessages) {
       "166,167,168,169,170,171,172,173,174,175,176";
   Result result =
       Tool("settings " + tasks +
-               " >sent.txt && '" SSMSG_TOOL "' import sent.txt --output site.json && '" SSMSG_TOOL
+               " >sent.txt && '" SSMSG_TOOL "' import sent.txt --enums-from " SSMSG_SOURCE_DIR
+               "/site/demo_site.json --output site.json && '" SSMSG_TOOL
                "' settings --config site.json " +
                tasks + " | cmp - sent.txt",
            folder);
