@@ -1,8 +1,39 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
+#include "commands/controller/CSS_Command_Ctrl_DbMode.h"
+#include "commands/controller/CSS_Command_Ctrl_DbSize.h"
+#include "commands/controller/CSS_Command_Ctrl_Expanders.h"
+#include "commands/controller/CSS_Command_Ctrl_FLanSetup.h"
+#include "commands/controller/CSS_Command_Ctrl_PortSetup.h"
+#include "commands/controller/CSS_Command_Sys_RTC.h"
+#include "commands/io/CSS_Command_I_Link.h"
+#include "commands/io/CSS_Command_I_Name.h"
+#include "commands/io/CSS_Command_I_Time.h"
+#include "commands/io/CSS_Command_I_Type.h"
+#include "commands/io/CSS_Command_O_Name.h"
+#include "commands/io/CSS_Command_O_Time.h"
+#include "commands/io/CSS_Command_O_Type.h"
+#include "commands/io/CSS_Command_R_Name.h"
+#include "commands/io/CSS_Command_XTRA_Name.h"
+#include "commands/readers/CSS_Command_R_AccessAlarm.h"
+#include "commands/readers/CSS_Command_R_CardControl.h"
+#include "commands/readers/CSS_Command_R_CardLocation.h"
+#include "commands/readers/CSS_Command_R_CardStructure.h"
+#include "commands/readers/CSS_Command_R_CheckSetup.h"
+#include "commands/readers/CSS_Command_R_Configuration.h"
+#include "commands/readers/CSS_Command_XTRA_VoranSetMode.h"
+#include "commands/schedules/CSS_Command_G_HolidaySetup.h"
+#include "commands/schedules/CSS_Command_G_TG_Setup.h"
+#include "commands/schedules/CSS_Command_G_TZ_Setup.h"
 #include "core/CSS_Command.h"
+#include "fuzz/store_filler.h"
+#include "manager/CSS_Command_M_Poll.h"
+#include "manager/CSS_Command_M_SetNodes.h"
+#include "manager/CSS_Command_M_Start.h"
+#include "support.h"
 
 namespace ssmsg {
 namespace {
@@ -29,46 +60,27 @@ class TestCommand final : public CSS_Command {
   bool accept_;
 };
 
-struct EnvelopeCase {
-  bool hasNode;
-  bool hasParameters;
-  int node;
-  const char* expected;
-};
-
 TEST(Command, EnvelopeForEachFlagCombination) {
-  const EnvelopeCase cases[] = {
-      {false, false, 5,
-       "<Command><InterfaceID>2</InterfaceID><MessageType>Interface</MessageType>"
-       "<Action>Stop</Action></Command>"},
-      {true, true, 5,
-       "<Command><InterfaceID>2</InterfaceID><MessageType>Interface</MessageType>"
-       "<Action>Stop</Action><Parameters><Node>5</Node></Parameters></Command>"},
-      {false, true, 5,
-       "<Command><InterfaceID>2</InterfaceID><MessageType>Interface</MessageType>"
-       "<Action>Stop</Action><Parameters></Parameters></Command>"},
-      {true, false, 0,
-       "<Command><InterfaceID>2</InterfaceID><MessageType>Interface</MessageType>"
-       "<Action>Stop</Action><Parameters><Node>0</Node></Parameters></Command>"},
+  const std::string head =
+      "<Command><InterfaceID>2</InterfaceID><MessageType>Interface</MessageType>"
+      "<Action>Stop</Action>";
+  const struct {
+    bool hasNode, hasParameters;
+    int node;
+    std::string rest;
+  } cases[] = {
+      {false, false, 5, "</Command>"},
+      {true, true, 5, "<Parameters><Node>5</Node></Parameters></Command>"},
+      {false, true, 5, "<Parameters></Parameters></Command>"},
+      {true, false, 0, "<Parameters><Node>0</Node></Parameters></Command>"},
   };
-  for (const EnvelopeCase& c : cases) {
+  for (const auto& c : cases) {
     TestCommand command(" Interface ", "\tStop\n", c.hasNode, c.hasParameters);
     std::string text;
     EXPECT_TRUE(command.MakeCommand(2, c.node, text));
-    EXPECT_EQ(text, c.expected) << c.hasNode << c.hasParameters;
+    EXPECT_EQ(text, head + c.rest) << c.hasNode << c.hasParameters;
     EXPECT_EQ(command.calls, c.hasNode || c.hasParameters ? 1 : 0);
   }
-}
-
-TEST(Command, OwnParametersFollowTheNode) {
-  TestCommand command("Controller", "AskSettings", true, true);
-  command.withValue = true;
-  std::string text;
-  ASSERT_TRUE(command.MakeCommand(1, 7, text));
-  EXPECT_EQ(text,
-            "<Command><InterfaceID>1</InterfaceID><MessageType>Controller</MessageType>"
-            "<Action>AskSettings</Action><Parameters><Node>7</Node><Value>v</Value>"
-            "</Parameters></Command>");
 }
 
 // One command object makes many messages; each carries the interface and node of its own call,
@@ -116,30 +128,6 @@ TEST(Command, RefusedParametersStillWriteTheTextButAppendNothing) {
   EXPECT_EQ(out, CSS_StringList{"earlier"});
 }
 
-TEST(Command, BaseMakeCommandsAppendsOneMessageAtTheEnd) {
-  TestCommand command("T", "A", true, true);
-  CSS_StringList out = {"first"};
-  EXPECT_TRUE(command.MakeCommands(3, 4, out));
-  EXPECT_FALSE(command.MakeCommands(0, 4, out));
-  ASSERT_EQ(out.size(), 2u);
-  EXPECT_EQ(out[0], "first");
-  EXPECT_EQ(out[1],
-            "<Command><InterfaceID>3</InterfaceID><MessageType>T</MessageType><Action>A</Action>"
-            "<Parameters><Node>4</Node></Parameters></Command>");
-}
-
-TEST(Command, MarkedIsOnlyAFlag) {
-  TestCommand command("T", "A", true, true);
-  EXPECT_FALSE(command.IsMarked());
-  std::string before;
-  command.MakeCommand(1, 1, before);
-  command.SetMarked();
-  std::string after;
-  command.MakeCommand(1, 1, after);
-  EXPECT_TRUE(command.IsMarked());
-  EXPECT_EQ(before, after);
-}
-
 TEST(Command, TypeAndActionAreTrimmedAndBlankOnesStillGiveTheirElements) {
   const TestCommand trimmed(" Interface\v", "\fStop ", true, false);
   EXPECT_EQ(trimmed.MessageType(), "Interface");
@@ -151,6 +139,61 @@ TEST(Command, TypeAndActionAreTrimmedAndBlankOnesStillGiveTheirElements) {
   EXPECT_EQ(text,
             "<Command><InterfaceID>1</InterfaceID><MessageType></MessageType><Action></Action>"
             "</Command>");
+}
+
+// Made directly, every kind of message refuses to add its elements where there is no
+// "Parameters" element. For a good address it makes its messages, each of its own Action; for a
+// bad one it appends nothing, and reports false where it sends one message but true where it
+// walks records or the pieces of a name.
+template <class Command, class... Args>
+void ExpectMessagesOfTheirKind(bool walks, Args&&... args) {
+  Command command(std::forward<Args>(args)...);
+  const std::string action = "<Action>" + std::string(command.Action()) + "</Action>";
+  EXPECT_FALSE(command.AddParameters(nullptr)) << action;
+  CSS_StringList out = {"kept"};
+  EXPECT_TRUE(command.MakeCommands(1, 2, out)) << action;
+  for (std::size_t i = 1; i < out.size(); ++i)
+    EXPECT_NE(out[i].find(action), std::string::npos) << out[i];
+  out.resize(1);
+  EXPECT_EQ(command.MakeCommands(0, 2, out), walks) << action;
+  EXPECT_EQ(command.MakeCommands(1, -1, out), walks) << action;
+  EXPECT_EQ(out, CSS_StringList{"kept"}) << action;
+}
+
+using Commands = test::StoreTest;
+
+TEST_F(Commands, EveryKindRefusesAMissingParametersElementAndBadAddresses) {
+  test::RandomSource source(3);
+  test::FillStore(source, store);
+  ExpectMessagesOfTheirKind<CSS_Command_Ctrl_DbMode>(false);
+  ExpectMessagesOfTheirKind<CSS_Command_Ctrl_DbSize>(false);
+  ExpectMessagesOfTheirKind<CSS_Command_Ctrl_Expanders>(false);
+  ExpectMessagesOfTheirKind<CSS_Command_Sys_RTC>(false);
+  ExpectMessagesOfTheirKind<CSS_Command_Ctrl_FLanSetup>(true);
+  ExpectMessagesOfTheirKind<CSS_Command_Ctrl_PortSetup>(true);
+  ExpectMessagesOfTheirKind<CSS_Command_G_HolidaySetup>(true);
+  ExpectMessagesOfTheirKind<CSS_Command_G_TG_Setup>(true);
+  ExpectMessagesOfTheirKind<CSS_Command_G_TZ_Setup>(true);
+  ExpectMessagesOfTheirKind<CSS_Command_I_Type>(true);
+  ExpectMessagesOfTheirKind<CSS_Command_I_Name>(true);
+  ExpectMessagesOfTheirKind<CSS_Command_I_Time>(true);
+  ExpectMessagesOfTheirKind<CSS_Command_I_Link>(true);
+  ExpectMessagesOfTheirKind<CSS_Command_O_Type>(true);
+  ExpectMessagesOfTheirKind<CSS_Command_O_Name>(true);
+  ExpectMessagesOfTheirKind<CSS_Command_O_Time>(true);
+  ExpectMessagesOfTheirKind<CSS_Command_R_Configuration>(true);
+  ExpectMessagesOfTheirKind<CSS_Command_R_Name>(true);
+  ExpectMessagesOfTheirKind<CSS_Command_R_CardControl>(true);
+  ExpectMessagesOfTheirKind<CSS_Command_R_CardLocation>(true);
+  ExpectMessagesOfTheirKind<CSS_Command_R_CardStructure>(true);
+  ExpectMessagesOfTheirKind<CSS_Command_R_CheckSetup>(true);
+  ExpectMessagesOfTheirKind<CSS_Command_R_AccessAlarm>(true);
+  ExpectMessagesOfTheirKind<CSS_Command_XTRA_Name>(true);
+  ExpectMessagesOfTheirKind<CSS_Command_XTRA_VoranSetMode>(true);
+  const std::vector<std::uint32_t> some = {1};
+  ExpectMessagesOfTheirKind<CSS_Command_M_Start>(false, true, "10.0.0.5", 4000);
+  ExpectMessagesOfTheirKind<CSS_Command_M_SetNodes>(false, some, some, some);
+  ExpectMessagesOfTheirKind<CSS_Command_M_Poll>(false, some, some);
 }
 
 }  // namespace

@@ -75,10 +75,15 @@ TEST(Decode, JsonHasNumbersFlagsTextsAndNesting) {
            "<Group>3</Group><Zones><Zone><ZoneNo>1</ZoneNo><Monday>True</Monday>"
            "<Tuesday>False</Tuesday><Wednesday>False</Wednesday><Thursday>False</Thursday>"
            "<Friday>False</Friday><Saturday>False</Saturday><Sunday>False</Sunday>"
-           "<Holiday>True</Holiday></Zone></Zones>"),
+           "<Holiday>True</Holiday></Zone><Zone><ZoneNo>2</ZoneNo><Monday>False</Monday>"
+           "<Tuesday>False</Tuesday><Wednesday>False</Wednesday><Thursday>False</Thursday>"
+           "<Friday>False</Friday><Saturday>True</Saturday><Sunday>False</Sunday>"
+           "<Holiday>False</Holiday></Zone></Zones>"),
        R"({"interface":1,"messageType":"Groups","action":"TimeGroupSetup","node":2,"parameters":)"
        R"({"Group":3,"Zones":[{"ZoneNo":1,"Monday":true,"Tuesday":false,"Wednesday":false,)"
-       R"("Thursday":false,"Friday":false,"Saturday":false,"Sunday":false,"Holiday":true}]}})"},
+       R"("Thursday":false,"Friday":false,"Saturday":false,"Sunday":false,"Holiday":true},)"
+       R"({"ZoneNo":2,"Monday":false,"Tuesday":false,"Wednesday":false,"Thursday":false,)"
+       R"("Friday":false,"Saturday":true,"Sunday":false,"Holiday":false}]}})"},
       {"<Command><InterfaceID>7</InterfaceID><MessageType>Interface</MessageType><Action>SetNodes"
        "</Action><Parameters><Add>3,-1</Add><Timeout>200,0</Timeout></Parameters></Command>",
        R"({"interface":7,"messageType":"Interface","action":"SetNodes","parameters":)"
@@ -86,9 +91,6 @@ TEST(Decode, JsonHasNumbersFlagsTextsAndNesting) {
       {"<Command><InterfaceID>7</InterfaceID><MessageType>Interface</MessageType><Action>Stop"
        "</Action></Command>",
        R"({"interface":7,"messageType":"Interface","action":"Stop"})"},
-      {Msg("Inputs", "InputClearAll"),
-       R"({"interface":1,"messageType":"Inputs","action":"InputClearAll","node":2,)"
-       R"("parameters":{}})"},
   };
   for (const auto& c : cases) {
     CSS_Message message;
@@ -202,6 +204,9 @@ TEST(Decode, BadLinesSayWhereAndWhy) {
       {good + " ", " ", "bytes after </Command>"},
       {" " + good, " ", "expected <Command> at the start"},
       {good.substr(0, good.size() - 10), "", "expected </Command> after </Parameters>"},
+      {Msg("Reader", "SetConfiguration",
+           "<Reader>1</Reader><DLan>0</DLan><DNode>0</DNode><DPort>0</DPort><App>a</App>b</App>"),
+       "b</App>", "expected <Type> after </App>"},
       {Replace(good, "<InterfaceID>1<", "<InterfaceID>0<"), "0<", "0 is outside 1..2147483647"},
       {Replace(good, "<Node>2<", "<Node>-1<"), "-1", "-1 is outside 0..2147483647"},
       {Msg("Inputs", "InputLink", "<Input>1</Input><EnabledInputPort>256</EnabledInputPort>"),
@@ -248,6 +253,11 @@ TEST(Decode, BadLinesSayWhereAndWhy) {
     EXPECT_EQ(error.column, at + 1) << c.line;
     EXPECT_EQ(error.reason, c.reason) << c.line;
   }
+  // A line is read up to its own end, also where the text it is cut from goes on.
+  CSS_Message message;
+  CSS_DecodeError error;
+  EXPECT_FALSE(DecodeMessage(std::string_view(good).substr(0, good.size() - 1), message, error));
+  EXPECT_EQ(error.reason, "expected </Command> after </Parameters>");
 }
 
 TEST(Decode, EncodeRefusesValuesThatDoNotFitTheirKind) {
@@ -262,12 +272,17 @@ TEST(Decode, EncodeRefusesValuesThatDoNotFitTheirKind) {
     return !EncodeMessage(message, text) && text.empty();
   };
   EXPECT_TRUE(refused([](CSS_Message& m) { m.parameters[1].number = 32768; }));
+  EXPECT_TRUE(refused([](CSS_Message& m) { m.parameters.back().number = 2147483648; }));
   EXPECT_TRUE(refused([](CSS_Message& m) { m.parameters[6].number = 2; }));  // EOL
   EXPECT_TRUE(refused([](CSS_Message& m) { m.parameters.pop_back(); }));
   EXPECT_TRUE(refused([](CSS_Message& m) { m.parameters[1].name = "DNode"; }));
   EXPECT_TRUE(refused([](CSS_Message& m) { m.node.reset(); }));
   EXPECT_TRUE(refused([](CSS_Message& m) { m.interfaceId = 0; }));
   EXPECT_TRUE(refused([](CSS_Message& m) { m.kind = CSS_MessageKind::OutputType; }));
+  CSS_Message widest = good;  // the last element, CountValue, is 32 bits wide
+  widest.parameters.back().number = 2147483647;
+  ASSERT_TRUE(EncodeMessage(widest, text));
+  EXPECT_NE(text.find("<CountValue>2147483647</CountValue>"), std::string::npos) << text;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <map>
 #include <string>
 #include <tuple>
@@ -47,41 +48,23 @@ void Edit(RandomSource& random, Records& records) {
   records.Set(index, std::move(item));
 }
 
+// Up to four edits, each of a record of one list or of the XTRA unit's name.
 void EditStore(RandomSource& random, CSApplicationManagerStd& store) {
-  for (int edits = random.Pick(0, 4); edits > 0; --edits) {
-    switch (random.Pick(0, 9)) {
-      case 0:
-        Edit(random, store.GetHoliday());
-        break;
-      case 1:
-        Edit(random, store.GetTimeZone());
-        break;
-      case 2:
-        Edit(random, store.GetPort());
-        break;
-      case 3:
-        Edit(random, store.GetInputType());
-        break;
-      case 4:
-        Edit(random, store.GetInputTime());
-        break;
-      case 5:
-        Edit(random, store.GetInputLink());
-        break;
-      case 6:
-        Edit(random, store.GetOutputType());
-        break;
-      case 7:
-        Edit(random, store.GetRdConfiguration());
-        break;
-      case 8:
-        Edit(random, store.GetRdAccessAlarm());
-        break;
-      default:
-        store.GetConfig().Name += random.Text();
-        break;
-    }
-  }
+  using Editor = void (*)(RandomSource&, CSApplicationManagerStd&);
+  static constexpr Editor kEditors[] = {
+      [](RandomSource& r, CSApplicationManagerStd& s) { Edit(r, s.GetHoliday()); },
+      [](RandomSource& r, CSApplicationManagerStd& s) { Edit(r, s.GetTimeZone()); },
+      [](RandomSource& r, CSApplicationManagerStd& s) { Edit(r, s.GetPort()); },
+      [](RandomSource& r, CSApplicationManagerStd& s) { Edit(r, s.GetInputType()); },
+      [](RandomSource& r, CSApplicationManagerStd& s) { Edit(r, s.GetInputTime()); },
+      [](RandomSource& r, CSApplicationManagerStd& s) { Edit(r, s.GetInputLink()); },
+      [](RandomSource& r, CSApplicationManagerStd& s) { Edit(r, s.GetOutputType()); },
+      [](RandomSource& r, CSApplicationManagerStd& s) { Edit(r, s.GetRdConfiguration()); },
+      [](RandomSource& r, CSApplicationManagerStd& s) { Edit(r, s.GetRdAccessAlarm()); },
+      [](RandomSource& r, CSApplicationManagerStd& s) { s.GetConfig().Name += r.Text(); },
+  };
+  for (int edits = random.Pick(0, 4); edits > 0; --edits)
+    kEditors[random.Pick(0, static_cast<int>(std::size(kEditors)) - 1)](random, store);
 }
 
 CSS_Site MakeSite(const CSS_SiteData& data) {

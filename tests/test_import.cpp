@@ -68,19 +68,6 @@ void ExpectRoundTrip(const CSS_Site& site, const Tasks& tasks, const std::string
   EXPECT_EQ(Settings(Load(imported.site), tasks), sent) << what << "\n" << imported.site;
 }
 
-// A site file has no sub-records where a list element is null.
-void DropOrphans(CSApplicationManagerStd& store) {
-  const auto drop = [](const auto& owner, auto&... parts) {
-    for (int i = 0; i < std::max({parts.GetRecordCount()...}); ++i) {
-      if (owner.Find(i) == nullptr) (parts.Decline(i), ...);
-    }
-  };
-  drop(store.GetInputType(), store.GetInputTime(), store.GetInputLink());
-  drop(store.GetOutputType(), store.GetOutputTime());
-  drop(store.GetRdConfiguration(), store.GetRdCardControl(), store.GetRdCardLocation(),
-       store.GetRdCardStructure(), store.GetRdAccessAlarm());
-}
-
 // A valid site of a few random controllers: declined records, counts above and below their
 // lists, values without texts, enumeration texts of the site's own (duplicates and empty ones
 // too), names and texts with markup in them.
@@ -99,7 +86,7 @@ CSS_Site RandomSite(std::uint32_t seed) {
     controller.address = {static_cast<std::int32_t>(1 + c % 2),
                           static_cast<std::int32_t>(random() % 4 * 3 + c)};
     test::FillStore(source, controller.store);
-    DropOrphans(controller.store);
+    test::DropOrphans(controller.store);
     controller.store.GetConfig().Name = markup(source.Text());
     if (const auto* input = controller.store.GetInputType().Find(0)) {
       auto renamed = *input;
@@ -143,23 +130,18 @@ TEST(Import, GeneratedSitesComeBackForAnyTaskList) {
   }
 }
 
-TEST(Import, DemoSiteComesBack) {
+// Read back with the demo site's own texts, the demo site's "Enums" are the ones written.
+TEST(Import, DemoSiteComesBackWithItsEnumerationTexts) {
   const CSS_SiteLoadResult demo = LoadSite(SSMSG_TEST_SITES "/../../site/demo_site.json");
   ASSERT_TRUE(demo.site.has_value());
-  ExpectRoundTrip(*demo.site, AllButClock(), "all tasks");
   Tasks reversed = AllButClock();
   std::reverse(reversed.begin(), reversed.end());
   ExpectRoundTrip(*demo.site, reversed, "all tasks backwards");
-  std::mt19937 random(9);
-  for (int i = 0; i < 20; ++i)
-    ExpectRoundTrip(*demo.site, RandomTasks(random), "random tasks");
-  // Read back with the demo site's own texts, its "Enums" are the ones written.
   const Imported imported = Import(Settings(*demo.site, AllButClock()), &*demo.site);
-  const std::string demoText = demo.site->ToJson();
   const auto enums = [](const std::string& text) {
     return text.substr(0, text.find("Controllers"));
   };
-  EXPECT_EQ(enums(imported.site), enums(demoText));
+  EXPECT_EQ(enums(imported.site), enums(demo.site->ToJson()));
 }
 
 using test::Msg;

@@ -5,12 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "core/CSS_Format.h"
-#include "manager/CSS_Command_M_Poll.h"
-#include "manager/CSS_Command_M_SetNodes.h"
-#include "manager/CSS_Command_M_Start.h"
 #include <ssmsg/CSS_Manager.h>
 #include <ssmsg/c_api.h>
+#include "manager/CSS_Command_M_Poll.h"
+#include "manager/CSS_Command_M_SetNodes.h"
 
 namespace ssmsg {
 namespace {
@@ -41,29 +39,6 @@ TEST(Manager, RegistersTheLatestManager) {
   EXPECT_EQ(ssmsg_interface_stop(1, &messages), SSMSG_OK);
   ssmsg_strings_free(messages);
   EXPECT_EQ(gl_Get_SS_Manager(), nullptr);
-}
-
-TEST(Interface, StartAndStop) {
-  CSS_Manager manager;
-  CSS_StringList out = {"kept"};
-  EXPECT_TRUE(manager.Interface_Start(1, true, "10.0.0.5", 4000, out));
-  EXPECT_TRUE(manager.Interface_Start(3, false, "", -1, out));
-  EXPECT_TRUE(manager.Interface_Stop(1, out));
-  EXPECT_FALSE(manager.Interface_Start(0, true, "10.0.0.5", 4000, out));
-  EXPECT_FALSE(manager.Interface_Stop(0, out));
-  EXPECT_EQ(out, (CSS_StringList{
-                     "kept",
-                     "<Command><InterfaceID>1</InterfaceID><MessageType>Interface</MessageType>"
-                     "<Action>Start</Action><Parameters><Type>Main</Type><IP_Address>10.0.0.5"
-                     "</IP_Address><IP_Port>4000</IP_Port><Settings>True</Settings></Parameters>"
-                     "</Command>",
-                     Interface("Start",
-                               "<Parameters><Type>Ordinary</Type><IP_Address></IP_Address>"
-                               "<IP_Port>-1</IP_Port><Settings>True</Settings></Parameters>",
-                               3),
-                     "<Command><InterfaceID>1</InterfaceID><MessageType>Interface</MessageType>"
-                     "<Action>Stop</Action></Command>",
-                 }));
 }
 
 struct SetNodesCase {
@@ -121,26 +96,11 @@ TEST(Interface, Poll) {
                  }));
 }
 
-TEST(JoinNumbers, AppendsWithCommasAndWrapsAboveTwoToThe31) {
-  std::string text;
-  JoinNumbers(text, Numbers{});
-  EXPECT_EQ(text, "");
-  JoinNumbers(text, Numbers{0, 2147483647u, 2147483648u, 4294967295u});
-  EXPECT_EQ(text, "0,2147483647,-2147483648,-1");
-  JoinNumbers(text, Numbers{7});
-  EXPECT_EQ(text, "0,2147483647,-2147483648,-1,7");
-}
-
-// A command refuses, and adds nothing, when it is given no parameters element or when both of
-// its node lists are empty.
-TEST(Interface, CommandsRefuseWithoutParametersElementOrNodes) {
+// Made directly, a command whose node lists are both empty refuses and adds nothing.
+TEST(Interface, CommandsWithoutNodesAddNothing) {
   const Numbers some = {1};
-  CSS_Command_M_Start start(true, "10.0.0.5", 4000);
-  CSS_Command_M_SetNodes setNodes(some, some, some), noNodes({}, some, {});
-  CSS_Command_M_Poll poll(some, some), noPolls({}, {});
-  for (CSS_Command* command : std::initializer_list<CSS_Command*>{&start, &setNodes, &poll}) {
-    EXPECT_FALSE(command->AddParameters(nullptr)) << command->Action();
-  }
+  CSS_Command_M_SetNodes noNodes({}, some, {});
+  CSS_Command_M_Poll noPolls({}, {});
   for (CSS_Command* command : std::initializer_list<CSS_Command*>{&noNodes, &noPolls}) {
     CSS_XmlDocument doc;
     CSS_XmlTag* parameters = doc.AddTopContainer("Parameters", false);

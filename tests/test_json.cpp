@@ -1,6 +1,6 @@
 // The site loader's JSON readers: the thorough reader's messages and positions, the values it
 // hands on, the bracket scan that finds a controller's object, and the fast parser that must give
-// the same values or decline. Also the name splitter, which long names made slow before.
+// the same values or decline. Also JSON strings as the library writes them.
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "commands/CSS_NameCommand.h"
+#include <ssmsg/CSS_Json.h>
+
 #include "site/CSS_JsonDom.h"
 #include "site/CSS_JsonParse.h"
 
@@ -170,24 +171,33 @@ TEST(JsonDom, SameValuesAsTheThoroughReaderOrNone) {
   }
 }
 
-// Pieces of ten characters, each with the column the next one starts at; the name itself is
-// not changed.
-TEST(NamePieces, CutInOrderWithTheirColumns) {
-  const std::pair<std::string, std::vector<std::pair<std::string, int>>> cases[] = {
-      {"", {}},
-      {"Gate", {{"Gate", 11}}},
-      {"0123456789", {{"0123456789", 11}}},
-      {"0123456789abcdefghijKLM", {{"0123456789", 11}, {"abcdefghij", 21}, {"KLM", 31}}},
+// JSON strings as the library writes them: valid UTF-8 is kept, every byte outside it (overlong
+// forms, surrogates, values past U+10FFFF, cut-off sequences, stray continuation bytes) becomes
+// \u00XX, and IsUtf8 says whether any byte would be written so.
+TEST(JsonString, KeepsValidUtf8AndEscapesEveryOtherByte) {
+  const struct {
+    std::string_view text;
+    std::string_view json;  // between the quotes
+    bool utf8;
+  } cases[] = {
+      {"a \"\\\n\r\t\x01\x1F\x7F", "a \\\"\\\\\\n\\r\\t\\u0001\\u001f\x7F", true},
+      {"\xC2\x80|\xDF\xBF", "\xC2\x80|\xDF\xBF", true},
+      {"\xE0\xA0\x80|\xED\x9F\xBF|\xEF\xBF\xBF", "\xE0\xA0\x80|\xED\x9F\xBF|\xEF\xBF\xBF", true},
+      {"\xF0\x90\x80\x80|\xF4\x8F\xBF\xBF", "\xF0\x90\x80\x80|\xF4\x8F\xBF\xBF", true},
+      {"\x80", "\\u0080", false},
+      {"\xC1\xBF", "\\u00c1\\u00bf", false},
+      {"\xE0\x9F\xBF", "\\u00e0\\u009f\\u00bf", false},
+      {"\xED\xA0\x80", "\\u00ed\\u00a0\\u0080", false},
+      {"\xF0\x8F\xBF\xBF", "\\u00f0\\u008f\\u00bf\\u00bf", false},
+      {"\xF4\x90\x80\x80", "\\u00f4\\u0090\\u0080\\u0080", false},
+      {"\xF5\x80\x80\x80", "\\u00f5\\u0080\\u0080\\u0080", false},
+      {"\xC3(\xE2\x82", "\\u00c3(\\u00e2\\u0082", false},
   };
-  for (const auto& [name, pieces] : cases) {
-    std::string rest = name;
-    std::string piece;
-    int counter = 0;
-    std::vector<std::pair<std::string, int>> cut;
-    while (NextNamePiece(rest, counter, piece))
-      cut.emplace_back(piece, counter);
-    EXPECT_EQ(cut, pieces) << name;
-    EXPECT_EQ(rest, name);
+  for (const auto& [text, json, utf8] : cases) {
+    std::string out = "x";
+    AppendJsonString(out, text);
+    EXPECT_EQ(out, "x\"" + std::string(json) + "\"") << text;
+    EXPECT_EQ(IsUtf8(text), utf8) << text;
   }
 }
 

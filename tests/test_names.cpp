@@ -24,24 +24,10 @@ std::string Piece(std::string_view numberTag, int number, int column, std::strin
   return params;
 }
 
-TEST_F(Names, WorkedExample) {
-  store.GetResource().SetInputs(3);
-  store.GetInputType().Set(2, {.Name = "  Front door contact "});
-  ASSERT_TRUE(Run(162));
-  EXPECT_EQ(out, (CSS_StringList{
-                     "<Command><InterfaceID>1</InterfaceID><MessageType>Inputs</MessageType>"
-                     "<Action>InputName</Action><Parameters><Node>2</Node><Input>3</Input>"
-                     "<Column>0</Column><Name>Front door</Name></Parameters></Command>",
-                     "<Command><InterfaceID>1</InterfaceID><MessageType>Inputs</MessageType>"
-                     "<Action>InputName</Action><Parameters><Node>2</Node><Input>3</Input>"
-                     "<Column>11</Column><Name> contact</Name></Parameters></Command>",
-                 }));
-}
-
 // How a name is cut, shown on the XTRA unit's name: only the whole name is trimmed, pieces keep
 // their spaces, and the column is 0 for the first piece, then the piece's 1-based position. A bad
 // address sends nothing but still reports true.
-TEST_F(Names, PiecesAndColumns) {
+TEST_F(Names, NamesGoInPiecesOfTenWithTheirColumns) {
   struct Case {
     std::string name;
     std::vector<std::pair<int, std::string>> pieces;  // column, piece

@@ -46,26 +46,6 @@ TEST_F(Schedules, TimeZonesFromIndexOneToTheCapacity) {
                  }));
 }
 
-TEST_F(Schedules, TimeGroupWorkedExample) {
-  store.GetResource().SetTimeGroups(3), store.GetResource().SetTimeZones(8);
-  store.GetTimeGroupZone().SetGroup(
-      3, {{.ZoneNo = 1, .Monday = 1, .Tuesday = 1, .Wednesday = 1, .Thursday = 1, .Friday = 1},
-          {.ZoneNo = 2, .Saturday = 7, .Holiday = 255}});
-  ASSERT_TRUE(Run(154));
-  EXPECT_EQ(out, (CSS_StringList{
-                     Msg("Groups", "TimeGroupClearAll"),
-                     "<Command><InterfaceID>1</InterfaceID><MessageType>Groups</MessageType>"
-                     "<Action>TimeGroupSetup</Action><Parameters><Node>2</Node><Group>3</Group>"
-                     "<Zones><Zone><ZoneNo>1</ZoneNo><Monday>True</Monday><Tuesday>True"
-                     "</Tuesday><Wednesday>True</Wednesday><Thursday>True</Thursday><Friday>True"
-                     "</Friday><Saturday>False</Saturday><Sunday>False</Sunday><Holiday>False"
-                     "</Holiday></Zone><Zone><ZoneNo>2</ZoneNo><Monday>False</Monday><Tuesday>"
-                     "False</Tuesday><Wednesday>False</Wednesday><Thursday>False</Thursday>"
-                     "<Friday>False</Friday><Saturday>True</Saturday><Sunday>False</Sunday>"
-                     "<Holiday>True</Holiday></Zone></Zones></Parameters></Command>",
-                 }));
-}
-
 CSDevice_TimeGroupZoneItem Zone(int number) {
   return {.ZoneNo = static_cast<std::int16_t>(number)};
 }

@@ -68,7 +68,8 @@ CSS_Site Load(std::string_view text) {
 }
 
 // Which records each container hands out: positional lists, null and missing sub-records
-// declined, time zones from 1, and counts that default to the list lengths.
+// declined, time zones from 1, a group's zones in that group, and counts that default to the
+// list lengths.
 TEST(SiteLoader, StoreHandsOutWhatTheFileHolds) {
   const CSS_Site site = Load(R"({"Controllers": [{
     "Interface": 3, "Node": 0, "Name": "Head Office Main Entrance",
@@ -83,7 +84,8 @@ TEST(SiteLoader, StoreHandsOutWhatTheFileHolds) {
       {"Link": {"EnabledLevelInput": 255, "AlarmSleepRef": -1}}
     ],
     "Outputs": [{"EnableIn_L": 7, "ControlOut": 9}, {"Time": {"Pulse": 20}}],
-    "Readers": [{"AccessAlarm": {"OKRef": 3, "Duress": 2}}]
+    "Readers": [{"AccessAlarm": {"OKRef": 3, "Duress": 2}}],
+    "TimeGroups": [null, {"Zones": [{"ZoneNo": 9}, {"ZoneNo": 1, "Sunday": true}]}, {}]
   }]})");
   ASSERT_EQ(site.ControllerCount(), 1u);
   EXPECT_EQ(site.Address(0), (CSS_ControllerAddress{3, 0}));
@@ -98,7 +100,7 @@ TEST(SiteLoader, StoreHandsOutWhatTheFileHolds) {
   EXPECT_EQ(resource.GetOutputs(), 1);  // given, shorter than the list
   EXPECT_EQ(resource.GetReaders(), 1);
   EXPECT_EQ(resource.GetTimeZones(), 3);
-  EXPECT_EQ(resource.GetTimeGroups(), 5);  // given, longer than the (empty) list
+  EXPECT_EQ(resource.GetTimeGroups(), 5);  // given, longer than the list
   EXPECT_EQ(resource.GetComms(), 0);
   EXPECT_EQ(store.GetConfig().Name, "Head Office Main Entrance");
   EXPECT_EQ(store.GetConfig().LockSize, 4294967295u);
@@ -130,61 +132,17 @@ TEST(SiteLoader, StoreHandsOutWhatTheFileHolds) {
   EXPECT_EQ(zone.ZoneNo, 4);
   EXPECT_EQ(zone.StartHour, 7);
 
-  // Keys that differ from the field names, and fields that are not given.
-  const auto& input = *store.GetInputType().Find(0);
-  EXPECT_EQ(input.Name, "Door");
-  EXPECT_EQ(input.Type, 1);
-  EXPECT_EQ(input.EOL, 1);
-  EXPECT_EQ(input.Polarity, 0);
-  const auto& time = *store.GetInputTime().Find(0);
-  EXPECT_EQ(time.Debounce, -5);
-  EXPECT_EQ(time.LevelTG, (std::array<std::int16_t, 5>{1, 2, 3, 4, 5}));
-  const auto& link = *store.GetInputLink().Find(3);
-  EXPECT_EQ(link.EnabledInputLevel, 255);
-  EXPECT_EQ(link.AlarmSleepRef, -1);
-  const auto& output = *store.GetOutputType().Find(0);
-  EXPECT_EQ(output.EnabledInputLevel, 7);
-  EXPECT_EQ(output.ControlOutput, 9);
-  EXPECT_EQ(output.EnabledInputPort, 0);
-  const auto& alarm = *store.GetRdAccessAlarm().Find(0);
-  EXPECT_EQ(alarm.AlarmOK_Ref, 3);
-  EXPECT_EQ(alarm.AlarmDuress, 2);
-  EXPECT_EQ(alarm.AlarmOK, 0);
-}
-
-TEST(SiteLoader, TimeGroupsHandOutBlocksOfEightZones) {
-  const CSS_Site site = Load(R"({"Controllers": [{"Interface": 1, "Node": 1, "TimeGroups": [
-    null,
-    {"Zones": [{"ZoneNo": 9}, {"ZoneNo": 1, "Sunday": true}, {"ZoneNo": 8}, {"ZoneNo": 16},
-               {"ZoneNo": 17}]},
-    {}
-  ]}]})");
-  ASSERT_EQ(site.ControllerCount(), 1u);
-  CSApplicationManagerStd store;
-  site.LoadController(0, store);
   const CSDevice_TimeGroupZone& groups = store.GetTimeGroupZone();
-  EXPECT_EQ(store.GetResource().GetTimeGroups(), 3);
-
-  CSDevice_TimeGroupZone::ItemList list;
-  EXPECT_FALSE(groups.GetItems2Send(1, 1, list));
-  EXPECT_TRUE(groups.GetItems2Send(3, 1, list));  // a group without zones
-  EXPECT_TRUE(list.empty());
-  const auto block = [&](int first) {
-    list.clear();
-    EXPECT_TRUE(groups.GetItems2Send(2, first, list));
-    std::vector<int> zones;
-    for (const auto* item : list) {
-      EXPECT_EQ(item->TimeGroupNo, 2);
-      zones.push_back(item->ZoneNo);
-    }
-    return zones;
-  };
-  EXPECT_EQ(block(1), (std::vector<int>{1, 8}));
-  EXPECT_EQ(block(9), (std::vector<int>{9, 16}));
-  EXPECT_EQ(block(17), (std::vector<int>{17}));
-  block(1);
-  EXPECT_EQ(list[0]->Sunday, 1);
-  EXPECT_EQ(list[0]->Monday, 0);
+  EXPECT_EQ(groups.FindGroup(1), nullptr);
+  ASSERT_NE(groups.FindGroup(3), nullptr);
+  EXPECT_TRUE(groups.FindGroup(3)->empty());
+  ASSERT_NE(groups.FindGroup(2), nullptr);
+  const std::vector<CSDevice_TimeGroupZoneItem>& zones = *groups.FindGroup(2);
+  ASSERT_EQ(zones.size(), 2u);
+  EXPECT_EQ(zones[0].ZoneNo, 9);
+  EXPECT_EQ(zones[1].TimeGroupNo, 2);
+  EXPECT_EQ(zones[1].Sunday, 1);
+  EXPECT_EQ(zones[1].Monday, 0);
 }
 
 // A byte order mark, escapes and -0 load as they always did, and each controller's records come
@@ -207,17 +165,6 @@ TEST(SiteLoader, ControllersLoadFromTheirOwnPartOfTheFile) {
   EXPECT_EQ(store.GetConfig().DbMode, 5);
   EXPECT_EQ(store.GetConfig().Name, "");
   EXPECT_EQ(store.GetHoliday().GetRecordCount(), 0);
-}
-
-TEST(SiteLoader, EnumerationTextsReplaceOnlyTheValuesGiven) {
-  const CSS_Site site = Load(R"({"Enums": {"InputType": {"1": "Door", "-1": "Minus", "7": ""}},
-                                 "Controllers": []})");
-  CSToolEnum service;
-  site.LoadEnumTexts(service);
-  EXPECT_EQ(service.GetInputType()->EnumToString(1), "Door");
-  EXPECT_EQ(service.GetInputType()->EnumToString(-1), "Minus");
-  EXPECT_EQ(service.GetInputType()->EnumToString(2), "ExitButton");
-  EXPECT_EQ(service.GetAlarm()->EnumToString(1), "Low");
 }
 
 TEST(SiteLoader, WarningsForTextlessValuesAndRecordsNeverSent) {

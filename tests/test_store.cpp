@@ -2,12 +2,17 @@
 
 #include <cmath>
 #include <ctime>
+#include <fstream>
 #include <limits>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include <ssmsg/CSApplicationManagerStd.h>
 #include <ssmsg/CSS_Clock.h>
 #include <ssmsg/CSToolEnum.h>
+
+#include "fuzz/store_filler.h"
 
 namespace ssmsg {
 namespace {
@@ -30,24 +35,6 @@ TEST(Store, ContainersHandOutOnlyStoredRecords) {
   ASSERT_TRUE(inputs.GetItem2Send(2, copy));
   EXPECT_EQ(copy.Name, "Door");
   EXPECT_EQ(copy.DLan, -3);
-
-  copy.Clear();
-  EXPECT_EQ(copy.Name, "");
-  EXPECT_EQ(copy.DLan, 0);
-}
-
-TEST(Store, TimeZonesAreAskedFromOne) {
-  CSDevice_TimeZone zones;
-  zones.Set(1, CSDevice_TimeZoneItem{.ZoneNo = 4});
-  zones.Set(3, CSDevice_TimeZoneItem{.ZoneNo = 6});
-  EXPECT_EQ(zones.GetRecordCount(), 3);
-  CSDevice_TimeZoneItem item;
-  EXPECT_FALSE(zones.GetItem2Send(0, item));
-  EXPECT_TRUE(zones.GetItem2Send(1, item));
-  EXPECT_EQ(item.ZoneNo, 4);
-  EXPECT_FALSE(zones.GetItem2Send(2, item));
-  EXPECT_TRUE(zones.GetItem2Send(3, item));
-  EXPECT_EQ(item.ZoneNo, 6);
 }
 
 TEST(Store, TimeGroupBlocksHoldZonesByNumber) {
@@ -79,19 +66,41 @@ TEST(Store, TimeGroupBlocksHoldZonesByNumber) {
   EXPECT_EQ(groups.GetRecordCount(), 2);
 }
 
-TEST(Store, ResourceCountsAndFlagsHaveMaxTwins) {
+// A cleared record holds zero, false or the empty text in every field: what a field that a site
+// file leaves out takes, and what a record loop's copy starts from before every fetch. A
+// cleared set of capability counts is all zero.
+template <class... Records>
+void ExpectClearedToZero(test::RandomSource& source) {
+  const auto check = [&source](auto record) {
+    test::FillFields(source, record);
+    record.Clear();
+    for (const CSS_FieldInfo& info : kRecordFieldInfos<decltype(record)>) {
+      if (info.kind == CSS_FieldKind::Text) {
+        EXPECT_EQ(info.text(&record), "") << info.name;
+      } else {
+        EXPECT_EQ(info.get(&record), 0) << info.name;
+      }
+    }
+  };
+  (check(Records{}), ...);
+}
+
+TEST(Store, ClearedRecordsHoldZeroesAndEmptyTexts) {
+  test::RandomSource source(5);
+  ExpectClearedToZero<CSDevice_Config, CSDevice_XTRA, CSDevice_FLanSetupItem, CSDevice_PortItem,
+                      CSDevice_HolidayItem, CSDevice_TimeZoneItem, CSDevice_TimeGroupZoneItem,
+                      CSDevice_InputTypeItem, CSDevice_InputTimeItem, CSDevice_InputLinkItem,
+                      CSDevice_OutputTypeItem, CSDevice_OutputTimeItem,
+                      CSDevice_RdConfigurationItem, CSDevice_RdCardControlItem,
+                      CSDevice_RdCardLocationItem, CSDevice_RdCardStructureItem,
+                      CSDevice_RdAccessAlarmItem>(source);
   CSDevice_Resource resource;
-  resource.SetInputs(-5);
-  resource.SetMaxInputs(64);
-  resource.SetCards(100000);
-  resource.SetFunctionsAPB(true);
-  EXPECT_EQ(resource.GetInputs(), -5);
-  EXPECT_EQ(resource.GetMaxInputs(), 64);
-  EXPECT_EQ(resource.GetCards(), 100000);
-  EXPECT_TRUE(resource.IsFunctionsAPB());
-  EXPECT_FALSE(resource.IsMaxFunctionsAPB());
+  test::FillFields(source, resource);
   resource.Clear();
-  EXPECT_EQ(resource.GetInputs(), 0);
+#define SSMSG_EXPECT_CLEARED(name, type) \
+  EXPECT_EQ(resource.Get##name() | resource.GetMax##name(), 0) << #name;
+  SSMSG_RESOURCE_COUNTS(SSMSG_EXPECT_CLEARED)
+#undef SSMSG_EXPECT_CLEARED
 }
 
 TEST(Store, InstallingAStore) {
@@ -102,34 +111,58 @@ TEST(Store, InstallingAStore) {
   EXPECT_EQ(gl_GetApplicationManagerStd(), own);
 }
 
+// The built-in texts of every enumeration, against the reviewed list "Enumeration value text"
+// in tests/golden/builtin_enum_texts.txt: each is what goes on the wire for its value.
+TEST(ToolEnum, BuiltInTextsAreTheReviewedOnes) {
+  CSToolEnum service;
+  std::vector<std::string> listed;
+  for (std::size_t i = 0; i < kToolEnumCount; ++i) {
+    const auto id = static_cast<CSToolEnumId>(i);
+    for (const int value : service.Get(id)->Values()) {
+      listed.push_back(std::string(CSToolEnum::Name(id)) + " " + std::to_string(value) + " " +
+                       std::string(service.Get(id)->EnumToString(value)));
+    }
+  }
+  std::ifstream file(SSMSG_TEST_SITES "/../golden/builtin_enum_texts.txt");
+  std::vector<std::string> reviewed;
+  for (std::string line; std::getline(file, line);)
+    reviewed.push_back(line);
+  EXPECT_EQ(listed, reviewed);
+}
+
+// Texts replace, or add to, those of one enumeration only; values without a text have the empty
+// one, also beyond the values kept by position.
 TEST(ToolEnum, TextsByValueAndReplacement) {
   CSToolEnum service;
   CSToolEnumBase* alarm = service.GetAlarm();
-  EXPECT_EQ(alarm->EnumToString(0), "None");
-  EXPECT_EQ(alarm->EnumToString(99), "");
-  EXPECT_EQ(alarm->EnumToString(-1), "");
   alarm->SetText(-1, "Minus");
   alarm->SetText(100000, "Far");
   alarm->SetText(0, "Nothing");
-  EXPECT_EQ(alarm->EnumToString(-1), "Minus");
-  EXPECT_EQ(alarm->EnumToString(100000), "Far");
-  EXPECT_EQ(alarm->EnumToString(0), "Nothing");
-  EXPECT_EQ(alarm->Values(), (std::vector<int>{-1, 0, 1, 2, 3, 4, 100000}));
-  // Enumerations are independent of each other.
+  alarm->SetText(9, "Nine");
+  alarm->SetText(300, "");
+  for (const auto& [value, text] : {std::pair{-1, "Minus"},
+                                    {100000, "Far"},
+                                    {0, "Nothing"},
+                                    {1, "Low"},
+                                    {9, "Nine"},
+                                    {300, ""},
+                                    {-2, ""},
+                                    {5, ""},
+                                    {8, ""},
+                                    {10, ""},
+                                    {255, ""},
+                                    {256, ""}})
+    EXPECT_EQ(alarm->EnumToString(value), text) << value;
+  EXPECT_EQ(alarm->Values(), (std::vector<int>{-1, 0, 1, 2, 3, 4, 9, 300, 100000}));
   EXPECT_EQ(service.GetInputType()->EnumToString(0), "Unused");
+
+  // With no service installed the library's own, with the built-in texts, answers.
+  CSToolEnum* previous = gl_SetToolEnum(nullptr);
+  CSToolEnum* own = gl_fn_GetToolEnum();
+  EXPECT_EQ(own->GetAlarm()->EnumToString(1), "Low");
+  EXPECT_EQ(gl_SetToolEnum(previous), own);
 }
 
-TEST(ToolEnum, EveryEnumerationHasANameThatFindsIt) {
-  for (std::size_t i = 0; i < kToolEnumCount; ++i) {
-    const auto id = static_cast<CSToolEnumId>(i);
-    EXPECT_EQ(CSToolEnum::FindByName(CSToolEnum::Name(id)), id);
-  }
-  EXPECT_EQ(CSToolEnum::FindByName("GetAlarm"), std::nullopt);
-  EXPECT_EQ(CSToolEnum::Name(CSToolEnumId::XTRA_VORAN_Mode), "XTRA_VORAN_Mode");
-}
-
-// A wrong index from a host or a site file never writes outside a container: positions below
-// the first one land on the first position, and nothing grows for them.
 TEST(Store, WritesBelowTheFirstIndexLandOnTheFirstPosition) {
   CSDevice_InputType inputs;
   inputs.Set(-5, {.DLan = 1});
@@ -154,21 +187,6 @@ TEST(Store, WritesBelowTheFirstIndexLandOnTheFirstPosition) {
   EXPECT_EQ(groups.GetRecordCount(), 3);
   ASSERT_NE(groups.FindGroup(1), nullptr);
   EXPECT_EQ(groups.FindGroup(1)->front().ZoneNo, 4);
-}
-
-TEST(ToolEnum, ValuesWithoutTextAndTheOwnService) {
-  CSToolEnum service;
-  CSToolEnumBase* level = service.GetLevel();  // built-in texts for 1 to 5 only
-  level->SetText(9, "Nine");
-  for (int value : {0, 6, 8, 10, 255, 256, -2})
-    EXPECT_EQ(level->EnumToString(value), "") << value;
-  EXPECT_EQ(level->Values(), (std::vector<int>{1, 2, 3, 4, 5, 9}));
-
-  // With no service installed the library's own, with the built-in texts, answers.
-  CSToolEnum* previous = gl_SetToolEnum(nullptr);
-  CSToolEnum* own = gl_fn_GetToolEnum();
-  EXPECT_EQ(own->GetAlarm()->EnumToString(1), "Low");
-  EXPECT_EQ(gl_SetToolEnum(previous), own);
 }
 
 TEST(ClockSource, InstalledSourceOrTheMachineClock) {

@@ -102,6 +102,10 @@ def test_messages_read_back_make_the_same_site(demo):
     assert site.settings(time=GOLDEN_TIME) == sent
     assert ssmsg.import_messages("\n".join(sent), enums_from=demo) == \
         ssmsg.import_messages(sent, enums_from=demo)
+    # A text finds its value through the texts of enums_from.
+    lift = ssmsg.Site.from_text('{"Enums": {"InputType": {"7": "Lift"}}, "Controllers": '
+                                '[{"Interface": 1, "Node": 2, "Inputs": [{"Type": 7}]}]}')
+    assert '"7": "Lift"' in ssmsg.import_messages(lift.settings(tasks=[161]), enums_from=lift)
 
 
 def test_diff_sends_what_changed(demo):
