@@ -279,6 +279,9 @@ TEST(Decode, EncodeRefusesValuesThatDoNotFitTheirKind) {
   EXPECT_TRUE(refused([](CSS_Message& m) { m.node.reset(); }));
   EXPECT_TRUE(refused([](CSS_Message& m) { m.interfaceId = 0; }));
   EXPECT_TRUE(refused([](CSS_Message& m) { m.kind = CSS_MessageKind::OutputType; }));
+  // A poll names at least one list of nodes.
+  const CSS_Message poll{.kind = CSS_MessageKind::InterfacePoll, .interfaceId = 7};
+  EXPECT_FALSE(EncodeMessage(poll, text));
   CSS_Message widest = good;  // the last element, CountValue, is 32 bits wide
   widest.parameters.back().number = 2147483647;
   ASSERT_TRUE(EncodeMessage(widest, text));

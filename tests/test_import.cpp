@@ -41,18 +41,18 @@ struct Imported {
 };
 
 Imported Import(const std::vector<std::string>& lines, const CSS_Site* enumsFrom = nullptr) {
-  CSS_Import import({.enumsFrom = enumsFrom});
+  CSS_Import importer({.enumsFrom = enumsFrom});
   for (std::size_t i = 0; i < lines.size(); ++i)
-    import.AddLine(lines[i], "in", i + 1);
+    importer.AddLine(lines[i], "in", i + 1);
   Imported result;
-  import.WriteSite([&](std::string_view text) {
+  importer.WriteSite([&](std::string_view text) {
     result.site.append(text);
-  return true;
-});
-result.errors = import.Errors();
-result.notes = import.Notes();
-return result;
-}  // namespace
+    return true;
+  });
+  result.errors = importer.Errors();
+  result.notes = importer.Notes();
+  return result;
+}
 
 CSS_Site Load(const std::string& text) {
   CSS_SiteLoadResult loaded = LoadSiteText(text, "site.json");
@@ -174,6 +174,13 @@ TEST(Import, ClearMessagesEmptyTheirOwnTaskOnly) {
       Msg("Reader", "SetCheckSetup",
           "<Reader>1</Reader><CheckType>None</CheckType><Percentage>20</Percentage>"),
       Msg("Reader", "ReaderClearAll"),
+      Msg("Outputs", "OutputType",
+          "<Output>1</Output><DLan>0</DLan><DNode>0</DNode><DPort>1</DPort><Type>DoorLock</Type>"
+          "<TypeRef>1</TypeRef><Polarity>Normal</Polarity><EnableIn>1</EnableIn><EnableOut>0"
+          "</EnableOut><ControlIn>2</ControlIn><ControlOut>0</ControlOut><EnableIn_L>1"
+          "</EnableIn_L><EnableOut_L>0</EnableOut_L><ControlIn_L>2</ControlIn_L><ControlOut_L>0"
+          "</ControlOut_L>"),
+      Msg("Outputs", "OutputClearAll"),
   });
   ASSERT_TRUE(imported.errors.empty()) << imported.errors[0];
   CSApplicationManagerStd store;
@@ -185,6 +192,7 @@ TEST(Import, ClearMessagesEmptyTheirOwnTaskOnly) {
   ASSERT_NE(store.GetRdConfiguration().Find(0), nullptr);
   EXPECT_EQ(store.GetRdConfiguration().Find(0)->Name, "Gate");
   EXPECT_EQ(store.GetRdConfiguration().Find(0)->Percentage, 20);
+  EXPECT_EQ(store.GetOutputType().Find(0), nullptr);
 }
 
 // Two runs one after the other: the later one wins, and controllers keep the order in which they
@@ -251,6 +259,12 @@ TEST(Import, BadLinesAreReportedAndNothingIsWritten) {
           "</Second>"),
   });
   EXPECT_EQ(imported.site, "");
+  // A name may be 65,536 bytes long, not one more.
+  EXPECT_TRUE(
+      Import({Msg("XTRA", "SetName", "<Column>65536</Column><Name>x</Name>")}).errors.empty());
+  EXPECT_EQ(Import({Msg("XTRA", "SetName", "<Column>65537</Column><Name>x</Name>")}).errors,
+            (std::vector<std::string>{"in:1: a name piece at column 65537 makes the name longer "
+                                      "than 65536 bytes"}));
   EXPECT_EQ(imported.errors,
             (std::vector<std::string>{
                 R"(in:2:79: unknown Action "InputTyp" for MessageType "Inputs")",
@@ -270,5 +284,5 @@ TEST(Import, BadLinesAreReportedAndNothingIsWritten) {
             (std::vector<std::string>{"in:7: comes after the site file was written"}));
 }
 
-}  // namespace ssmsg
+}  // namespace
 }  // namespace ssmsg
