@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include <ssmsg/CSS_Clock.h>
 #include <ssmsg/CSS_Import.h>
 #include <ssmsg/CSS_Manager.h>
 #include <ssmsg/CSS_Message.h>
@@ -168,33 +169,6 @@ ssmsg_status FinishLoad(ssmsg::CSS_SiteLoadResult&& result, ssmsg_status failed,
   return SSMSG_OK;
 }
 
-// The date and time as the clock would read it, or nothing when it is not a real one.
-std::optional<std::tm> LocalTime(const ssmsg_time& t) {
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (t.year < 0 || t.year > 9999 || t.month < 1 || t.month > 12 || t.hour < 0 || t.hour > 23 ||
-      t.minute < 0 || t.minute > 59 || t.second < 0 || t.second > 59) {
-    return std::nullopt;
-  }
-  const bool leap = (t.year % 4 == 0 && t.year % 100 != 0) || t.year % 400 == 0;
-  if (t.day < 1 || t.day > kDays[t.month - 1] + (t.month == 2 && leap ? 1 : 0)) {
-    return std::nullopt;
-  }
-  std::tm time{};
-  time.tm_year = t.year - 1900;
-  time.tm_mon = t.month - 1;
-  time.tm_mday = t.day;
-  time.tm_hour = t.hour;
-  time.tm_min = t.minute;
-  time.tm_sec = t.second;
-  time.tm_isdst = -1;
-  std::tm normalised = time;  // for the day of the week and of the year
-  if (timegm(&normalised) != static_cast<std::time_t>(-1)) {
-    time.tm_wday = normalised.tm_wday;
-    time.tm_yday = normalised.tm_yday;
-  }
-  return time;
-}
-
 // What ssmsg_settings_options ask for, in the library's terms.
 struct Request {
   std::optional<std::int32_t> interfaceId;
@@ -219,7 +193,8 @@ ssmsg_status ReadOptions(const ssmsg_settings_options* options, Request& request
     request.tasks.push_back(*task);
   }
   if (o.time != nullptr) {
-    request.time = LocalTime(*o.time);
+    request.time = ssmsg::CalendarTime(o.time->year, o.time->month, o.time->day, o.time->hour,
+                                       o.time->minute, o.time->second);
     if (!request.time) return SSMSG_INVALID_ARGUMENT;
   }
   if (o.by_interface != 0) request.interfaceId = o.interface_id;

@@ -28,7 +28,6 @@ void CSS_XmlText::NextChunk(std::size_t size) {
   } else {
     chunks_[nextChunk_ - 1].used = used;
   }
-  full_ += used;
   // A chunk too small for this piece is left out for this message (it stays for later ones).
   while (nextChunk_ < chunks_.size() && chunks_[nextChunk_].size < size) {
     chunks_[nextChunk_++].used = 0;

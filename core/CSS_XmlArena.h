@@ -120,9 +120,6 @@ class CSS_XmlText {
     return at + size;
   }
 
-  // The number of bytes written.
-  std::size_t Size() const { return full_ + static_cast<std::size_t>(cursor_ - begin_); }
-
   // Appends everything written, in order, to `out`.
   void AppendTo(std::string& out) const;
 
@@ -130,7 +127,6 @@ class CSS_XmlText {
   void Reset() {
     begin_ = cursor_ = inline_;
     end_ = inline_ + kInlineSize;
-    full_ = 0;
     nextChunk_ = 0;
   }
 
@@ -140,15 +136,13 @@ class CSS_XmlText {
     char* begin;
     char* cursor;
     char* end;
-    std::size_t full;
     std::size_t nextChunk;
   };
-  Position Save() const { return {begin_, cursor_, end_, full_, nextChunk_}; }
+  Position Save() const { return {begin_, cursor_, end_, nextChunk_}; }
   void Restore(const Position& position) {
     begin_ = position.begin;
     cursor_ = position.cursor;
     end_ = position.end;
-    full_ = position.full;
     nextChunk_ = position.nextChunk;
   }
 
@@ -176,7 +170,6 @@ class CSS_XmlText {
   char* begin_ = inline_;
   char* cursor_ = inline_;
   char* end_ = inline_ + kInlineSize;
-  std::size_t full_ = 0;  // bytes in the chunks before the current one
   std::vector<Chunk> chunks_;
   std::size_t nextChunk_ = 0;  // chunks_[0, nextChunk_) are in use
 };

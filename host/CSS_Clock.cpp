@@ -38,4 +38,29 @@ CSS_ClockSource FixedClock(const std::tm& localTime) {
   return [localTime]() -> std::optional<std::tm> { return localTime; };
 }
 
+std::optional<std::tm> CalendarTime(int year, int month, int day, int hour, int minute,
+                                    int second) {
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (year < 0 || year > 9999 || month < 1 || month > 12 || hour < 0 || hour > 23 || minute < 0 ||
+      minute > 59 || second < 0 || second > 59) {
+    return std::nullopt;
+  }
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  if (day < 1 || day > kDays[month - 1] + (month == 2 && leap ? 1 : 0)) return std::nullopt;
+  std::tm time{};
+  time.tm_year = year - 1900;
+  time.tm_mon = month - 1;
+  time.tm_mday = day;
+  time.tm_hour = hour;
+  time.tm_min = minute;
+  time.tm_sec = second;
+  time.tm_isdst = -1;
+  std::tm normalised = time;  // for the day of the week and of the year
+  if (timegm(&normalised) != static_cast<std::time_t>(-1)) {
+    time.tm_wday = normalised.tm_wday;
+    time.tm_yday = normalised.tm_yday;
+  }
+  return time;
+}
+
 }  // namespace ssmsg

@@ -12,7 +12,7 @@ endif()
 set(public "CSS_Manager|CSS_Site|CSS_SiteMessage|CSS_SettingsOptions|CSS_SettingsResult"
     "|CSS_TaskFailure|CSS_TaskInfo|CSS_ControllerAddress|ApplicationManagerTask"
     "|CSApplicationManagerStd|CSDevice_[A-Za-z_]+|CSToolEnum|CSToolEnumBase|CSToolEnumId"
-    "|gl_[A-Za-z_]+|FixedClock|LoadSite|LoadSiteText|MakeSiteSettings|AppendJsonString|IsUtf8"
+    "|gl_[A-Za-z_]+|FixedClock|CalendarTime|LoadSite|LoadSiteText|MakeSiteSettings|AppendJsonString|IsUtf8"
     "|MakeSiteDiff|CSS_DiffOptions|CSS_DiffResult"
     "|CSS_Message|CSS_MessageValue|CSS_MessageKind|CSS_MessageKindInfo|CSS_DecodeError"
     "|DecodeMessage|EncodeMessage|AppendMessageJson|MessageKindInfo|FindMessageKind"

@@ -123,5 +123,30 @@ TEST_F(Clock, ReadsTheClockOncePerMessageAndSurvivesAFailingClock) {
   EXPECT_EQ(out.back(), Rtc(At(-1, -1, -1, -1, -1, -1)));
 }
 
+// A calendar time is a clock reading with its day of the week and of the year; the last day of
+// each month is the last one accepted.
+TEST(CalendarTime, RealDatesOnlyWithTheirWeekday) {
+  const struct {
+    std::array<int, 6> at;
+    int weekday, yearDay;  // -1: refused
+  } cases[] = {
+      {{2026, 12, 4, 9, 5, 7}, 5, 337},  {{2000, 2, 29, 23, 59, 59}, 2, 59},
+      {{2024, 12, 31, 0, 0, 0}, 2, 365}, {{9999, 12, 31, 0, 0, 0}, 5, 364},
+      {{1900, 2, 29, 0, 0, 0}, -1, 0},   {{2026, 4, 31, 0, 0, 0}, -1, 0},
+      {{2026, 1, 1, 24, 0, 0}, -1, 0},   {{2026, 1, 1, 0, 0, -1}, -1, 0},
+      {{10000, 1, 1, 0, 0, 0}, -1, 0},   {{2026, 13, 1, 0, 0, 0}, -1, 0},
+  };
+  for (const auto& [at, weekday, yearDay] : cases) {
+    const std::optional<std::tm> time = CalendarTime(at[0], at[1], at[2], at[3], at[4], at[5]);
+    ASSERT_EQ(time.has_value(), weekday >= 0) << at[0] << "-" << at[1] << "-" << at[2];
+    if (!time) continue;
+    EXPECT_EQ(time->tm_year + 1900, at[0]);
+    EXPECT_EQ(time->tm_mon + 1, at[1]);
+    EXPECT_EQ(time->tm_sec, at[5]);
+    EXPECT_EQ(time->tm_wday, weekday) << at[0];
+    EXPECT_EQ(time->tm_yday, yearDay) << at[0];
+  }
+}
+
 }  // namespace
 }  // namespace ssmsg::test

@@ -99,6 +99,9 @@ TEST(JsonReader, EachMistakeHasItsMessageAndPosition) {
       {"[\"\xF0\x9F\x98\"]",
        "1:6: syntax error while parsing value - invalid string: ill-formed UTF-8 byte; last read: "
        "'\"\xF0\x9F\x98\"'"},
+      {"[\"\xE0\xC0\x80\"]",
+       "1:4: syntax error while parsing value - invalid string: ill-formed UTF-8 byte; last read: "
+       "'\"\xE0\xC0'"},
       {"[-1e400]", "1:7: [json.exception.out_of_range.406] number overflow parsing '-1e400'"},
       {"{\"a\":",
        "1:6: syntax error while parsing value - unexpected end of input; expected '[', "

@@ -289,6 +289,13 @@ TEST(Tool, DiffSendsWhatChanged) {
   result =
       Tool("diff --from new.json --to " SSMSG_SOURCE_DIR "/site/demo_site.json --node 2", folder);
   EXPECT_EQ(result.status, 2);
+  // One bad site of the two is enough to send nothing.
+  for (const std::string sites :
+       {"--from new.json --to missing.json", "--from missing.json --to new.json"}) {
+    result = Tool("diff " + sites, folder);
+    EXPECT_EQ(result.status, 2) << sites;
+    EXPECT_EQ(result.out, "") << sites;
+  }
   result = Tool("diff --from new.json --to " SSMSG_TEST_SITES "/../golden/empty_site.json", folder);
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.err,

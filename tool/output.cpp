@@ -1,5 +1,6 @@
 #include "output.h"
 
+#include <ssmsg/CSS_Clock.h>
 #include <ssmsg/CSS_Json.h>
 
 #include <fcntl.h>
@@ -173,26 +174,7 @@ std::optional<std::tm> ParseLocalTime(std::string_view text) {
       !field(14, 2, minute) || !field(17, 2, second)) {
     return std::nullopt;
   }
-  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (month < 1 || month > 12 || hour > 23 || minute > 59 || second > 59) return std::nullopt;
-  if (day < 1 || day > kDays[month - 1] + (month == 2 && leap ? 1 : 0)) return std::nullopt;
-
-  std::tm time{};
-  time.tm_year = year - 1900;
-  time.tm_mon = month - 1;
-  time.tm_mday = day;
-  time.tm_hour = hour;
-  time.tm_min = minute;
-  time.tm_sec = second;
-  time.tm_isdst = -1;
-  // Day of the week and of the year, as a clock reading has them.
-  std::tm normalised = time;
-  if (timegm(&normalised) != static_cast<std::time_t>(-1)) {
-    time.tm_wday = normalised.tm_wday;
-    time.tm_yday = normalised.tm_yday;
-  }
-  return time;
+  return CalendarTime(year, month, day, hour, minute, second);
 }
 
 }  // namespace ssmsg::tool

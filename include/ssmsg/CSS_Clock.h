@@ -22,4 +22,10 @@ SSMSG_API void gl_SetClockSource(CSS_ClockSource source);
 // A clock source that always answers the given local time.
 SSMSG_API CSS_ClockSource FixedClock(const std::tm& localTime);
 
+// The date and time year-month-day hour:minute:second (year 0 to 9999, month 1 to 12) as a clock
+// reading, day of the week and of the year included; nothing when it is not a real one (30
+// February, 24:00:00, ...).
+SSMSG_API std::optional<std::tm> CalendarTime(int year, int month, int day, int hour, int minute,
+                                              int second);
+
 }  // namespace ssmsg
