@@ -281,15 +281,9 @@ static void expect_settings(const ssmsg_site* site, const ssmsg_settings_options
 
 /* Times, tasks and selections that a job takes, and those it does not. */
 static void test_settings_options(const char* demo_path) {
-  static const ssmsg_time valid[] = {{2024, 2, 29, 0, 0, 0},
-                                     {2000, 2, 29, 12, 0, 0},
-                                     {0, 1, 1, 23, 59, 59},
-                                     {9999, 12, 31, 0, 0, 0}};
-  static const ssmsg_time invalid[] = {
-      {2025, 2, 29, 0, 0, 0}, {1900, 2, 29, 0, 0, 0}, {2026, 4, 31, 0, 0, 0},
-      {2026, 0, 1, 0, 0, 0},  {2026, 13, 1, 0, 0, 0}, {2026, 1, 0, 0, 0, 0},
-      {2026, 1, 1, 24, 0, 0}, {2026, 1, 1, 0, 60, 0}, {2026, 1, 1, 0, 0, 60},
-      {2026, 1, 1, -1, 0, 0}, {-1, 1, 1, 0, 0, 0},    {10000, 1, 1, 0, 0, 0}};
+  /* The calendar itself is tested in the library; here only that a bad time is refused. */
+  static const ssmsg_time valid[] = {{2024, 2, 29, 0, 0, 0}, {9999, 12, 31, 23, 59, 59}};
+  static const ssmsg_time invalid[] = {{2025, 2, 29, 0, 0, 0}, {2026, 1, 1, 0, 60, 0}};
   static const int32_t clock = 152, first = 151, last = 177, low = 150, high = 178;
   static const struct {
     ssmsg_settings_options options;

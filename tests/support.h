@@ -5,14 +5,25 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <string_view>
 
 #include <ssmsg/CSApplicationManagerStd.h>
-#include <ssmsg/CSToolEnum.h>
 #include <ssmsg/CSS_Manager.h>
+#include <ssmsg/CSToolEnum.h>
 
 namespace ssmsg::test {
+
+// The bytes of `file`; empty when it cannot be read.
+inline std::string ReadFile(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
 
 // The text of a message with both flags set: envelope, "Node", then `params`.
 inline std::string Msg(std::string_view messageType, std::string_view action,

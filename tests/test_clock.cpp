@@ -146,6 +146,12 @@ TEST(CalendarTime, RealDatesOnlyWithTheirWeekday) {
     EXPECT_EQ(time->tm_wday, weekday) << at[0];
     EXPECT_EQ(time->tm_yday, yearDay) << at[0];
   }
+  const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  for (int month = 1; month <= 12; ++month) {
+    EXPECT_TRUE(CalendarTime(2026, month, days[month - 1], 0, 0, 0)) << month;
+    EXPECT_FALSE(CalendarTime(2026, month, days[month - 1] + 1, 0, 0, 0)) << month;
+    EXPECT_FALSE(CalendarTime(2026, month, 0, 0, 0, 0)) << month;
+  }
 }
 
 }  // namespace

@@ -75,7 +75,7 @@ TEST(Command, EnvelopeForEachFlagCombination) {
       {true, false, 0, "<Parameters><Node>0</Node></Parameters></Command>"},
   };
   for (const auto& c : cases) {
-    TestCommand command(" Interface ", "\tStop\n", c.hasNode, c.hasParameters);
+    TestCommand command(" Interface\v", "\t\fStop\n", c.hasNode, c.hasParameters);
     std::string text;
     EXPECT_TRUE(command.MakeCommand(2, c.node, text));
     EXPECT_EQ(text, head + c.rest) << c.hasNode << c.hasParameters;
@@ -128,11 +128,7 @@ TEST(Command, RefusedParametersStillWriteTheTextButAppendNothing) {
   EXPECT_EQ(out, CSS_StringList{"earlier"});
 }
 
-TEST(Command, TypeAndActionAreTrimmedAndBlankOnesStillGiveTheirElements) {
-  const TestCommand trimmed(" Interface\v", "\fStop ", true, false);
-  EXPECT_EQ(trimmed.MessageType(), "Interface");
-  EXPECT_EQ(trimmed.Action(), "Stop");
-
+TEST(Command, BlankTypeAndActionStillGiveTheirElements) {
   TestCommand command(" \t", "\r\n ", false, false);
   std::string text;
   ASSERT_TRUE(command.MakeCommand(1, 0, text));

@@ -8,11 +8,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <latch>
 #include <limits>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,6 +21,7 @@
 #include "fuzz/store_filler.h"
 #include "site/CSS_SiteData.h"
 #include "site/CSS_SiteWriter.h"
+#include "support.h"
 
 namespace ssmsg::test {
 namespace {
@@ -221,11 +220,9 @@ TEST(ParallelJobs, FilesWithMistakesGiveTheSameErrors) {
     for (const auto& entry :
          std::filesystem::directory_iterator(std::filesystem::path(SSMSG_TEST_SITES) / folder)) {
       if (entry.path().extension() != ".json") continue;
-      std::ifstream in(entry.path(), std::ios::binary);
-      std::ostringstream text;
-      text << in.rdbuf();
-      const CSS_SiteLoadResult one = LoadSiteText(text.str(), "f.json", 1);
-      const CSS_SiteLoadResult many = LoadSiteText(text.str(), "f.json", 4);
+      const std::string text = ReadFile(entry.path());
+      const CSS_SiteLoadResult one = LoadSiteText(text, "f.json", 1);
+      const CSS_SiteLoadResult many = LoadSiteText(text, "f.json", 4);
       EXPECT_FALSE(many.site.has_value()) << entry.path();
       EXPECT_EQ(many.errors, one.errors) << entry.path();
     }

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,16 +12,12 @@
 #include "fuzz/store_filler.h"
 #include "site/CSS_SiteData.h"
 #include "site/CSS_SiteWriter.h"
+#include "support.h"
 
 namespace ssmsg {
 namespace {
 
-std::string ReadFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using test::ReadFile;
 
 std::string Lines(const std::vector<std::string>& lines) {
   std::string text;
