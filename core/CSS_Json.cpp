@@ -28,12 +28,23 @@ std::size_t Utf8Length(std::string_view text) {
   return length;
 }
 
+constexpr bool IsPlain(unsigned char c) {
+  return c >= 0x20 && c < 0x80 && c != '"' && c != '\\';
+}
+
 }  // namespace
 
 void AppendJsonString(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   out += '"';
   for (std::size_t i = 0; i < text.size();) {
+    // Printable ASCII other than the quote and the backslash goes out as it is, a run at a time.
+    std::size_t plain = i;
+    while (plain < text.size() && IsPlain(static_cast<unsigned char>(text[plain])))
+      ++plain;
+    out.append(text.data() + i, plain - i);
+    i = plain;
+    if (i == text.size()) break;
     const auto c = static_cast<unsigned char>(text[i]);
     if (c >= 0x80) {
       const std::size_t length = Utf8Length(text.substr(i));

@@ -1,5 +1,7 @@
 #include "site/CSS_SiteWriter.h"
 
+#include <string.h>  // memrchr
+
 #include <algorithm>
 #include <map>
 #include <optional>
@@ -39,7 +41,8 @@ class Flow {
   }
   // One key-value pair; `value` is JSON text.
   void Item(std::string_view key, std::string_view value) {
-    std::string item;
+    std::string& item = item_;  // kept between items: no allocation for each
+    item.clear();
     AppendJsonString(item, key);
     item.append(": ").append(value);
     if (!first_) {
@@ -67,8 +70,11 @@ class Flow {
 
  private:
   std::size_t Column() const {
-    const std::size_t lineStart = out_.rfind('\n');
-    return out_.size() - (lineStart == std::string::npos ? 0 : lineStart + 1);
+    // memrchr looks at many bytes at a time, where rfind looks at one.
+    const void* newline = ::memrchr(out_.data(), '\n', out_.size());
+    if (newline == nullptr) return out_.size();
+    return out_.size() - static_cast<std::size_t>(static_cast<const char*>(newline) - out_.data()) -
+           1;
   }
   void NewLine() {
     out_ += '\n';
@@ -77,6 +83,7 @@ class Flow {
 
   std::string& out_;
   std::vector<std::size_t> indents_;
+  std::string item_;
   bool first_ = true;
 };
 
@@ -331,9 +338,23 @@ void CSS_SiteWriter::StartControllers() {
 
 void CSS_SiteWriter::Controller(const CSS_ControllerAddress& address,
                                 const CSApplicationManagerStd& store) {
+  BeforeController();
+  ControllerText(out_, address, store);
+}
+
+void CSS_SiteWriter::ControllerText(std::string& out, const CSS_ControllerAddress& address,
+                                    const CSApplicationManagerStd& store) {
+  ControllerWriter(out, store).Write(address);
+}
+
+void CSS_SiteWriter::AppendController(std::string_view text) {
+  BeforeController();
+  out_ += text;
+}
+
+void CSS_SiteWriter::BeforeController() {
   if (written_ == 0) StartControllers();
   out_ += written_ == 0 ? "\n" : ",\n";
-  ControllerWriter(out_, store).Write(address);
   ++written_;
 }
 
