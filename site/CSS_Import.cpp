@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <exception>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -18,6 +21,7 @@
 
 #include "commands/CSS_MessageCatalog.h"
 #include "host/CSDevice_Fields.h"
+#include "site/CSS_OrderedJob.h"
 #include "site/CSS_SiteData.h"
 #include "site/CSS_SiteWriter.h"
 
@@ -30,6 +34,8 @@ constexpr std::int64_t kMaxCounted = 32767;
 // The longest name that pieces may build.
 constexpr std::size_t kMaxNameLength = 65536;
 constexpr std::size_t kMaxErrors = 100;
+// Fewer lines than this are not worth a thread of their own.
+constexpr std::size_t kLinesPerThread = 256;
 
 using Values = std::vector<CSS_MessageValue>;
 
@@ -89,24 +95,71 @@ constexpr auto kRdCheckSetup = kRdCheckSetupFields.Infos();
 }  // namespace
 
 struct CSS_Import::Impl {
-  explicit Impl(const CSS_ImportOptions& options) {
+  explicit Impl(const CSS_ImportOptions& options) : jobs(options.jobs) {
     if (options.enumsFrom != nullptr) {
       options.enumsFrom->LoadEnumTexts(service);
       enumTexts = CSS_SiteAccess::Of(*options.enumsFrom).enumTexts;
     }
   }
 
-  bool AddLine(std::string_view text, std::string_view sourceName, std::size_t line) {
+  bool AddLine(std::string_view text, std::string_view source, std::size_t line) {
     if (TrimsToNothing(text)) return true;
-    if (sources.empty() || sources.back() != sourceName) sources.emplace_back(sourceName);
+    CSS_DecodeError error;
+    const bool good = written || DecodeMessage(text, message, error);
+    return Take(good, error, source, line);
+  }
+
+  // Applies the message of one line, decoded into `message` when `isMessage`, or the error that
+  // decoding it gave.
+  bool Take(bool isMessage, const CSS_DecodeError& error, std::string_view source,
+            std::size_t line) {
+    if (sources.empty() || sources.back() != source) sources.emplace_back(source);
     current = {sources.size() - 1, line};
     // The records have gone into the site file: nothing more can be applied to them.
     if (written) return ErrorAt(current, "comes after the site file was written", 0);
-    CSS_DecodeError error;
-    if (!DecodeMessage(text, message, error)) {
-      return ErrorAt(current, error.reason, error.column);
-    }
+    if (!isMessage) return ErrorAt(current, error.reason, error.column);
     return Apply();
+  }
+
+  // The lines are decoded in parts on `jobs` threads (this one among them) and then applied in
+  // order here, so that applying sees them exactly as AddLine would.
+  bool AddLines(std::span<const std::string_view> lines, std::string_view source,
+                std::size_t firstLine) {
+    if (pending.size() < lines.size()) pending.resize(lines.size());
+    std::exception_ptr failure;  // of a helper, thrown here once all have ended
+    std::mutex failureMutex;
+    const auto decodePart = [&](std::size_t begin, std::size_t end) {
+      try {
+        for (std::size_t i = begin; i < end; ++i) {
+          Decoded& d = pending[i];
+          d.blank = TrimsToNothing(lines[i]);
+          d.good = !d.blank && !written && DecodeMessage(lines[i], d.message, d.error);
+        }
+      } catch (...) {
+        const std::lock_guard lock(failureMutex);
+        failure = std::current_exception();
+      }
+    };
+    const unsigned threads = std::max(1u, JobThreads(jobs, lines.size() / kLinesPerThread));
+    {
+      std::vector<std::jthread> helpers;
+      const std::size_t part = lines.size() / threads;
+      for (unsigned t = 1; t < threads; ++t) {
+        helpers.emplace_back(decodePart, t * part,
+                             t + 1 == threads ? lines.size() : (t + 1) * part);
+      }
+      decodePart(0, threads > 1 ? part : lines.size());
+    }
+    if (failure) std::rethrow_exception(failure);
+    bool good = true;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      Decoded& d = pending[i];
+      if (d.blank) continue;
+      std::swap(message, d.message);  // both keep their storage for the next lines
+      good = Take(d.good, d.error, source, firstLine + i) && good;
+      std::swap(message, d.message);
+    }
+    return good;
   }
 
   static bool TrimsToNothing(std::string_view text) {
@@ -545,15 +598,34 @@ struct CSS_Import::Impl {
     std::string text;
     CSS_SiteWriter writer(text);
     writer.Enums(enumTexts);
-    for (std::unique_ptr<Controller>& c : controllers) {
-      writer.Controller(c->address, Finish(*c));
-      c.reset();  // written: its records are no longer needed
-      if (!sink(text)) return false;
+    // Controllers are finished and written on the jobs' threads, and handed on in order.
+    CSS_OrderedJob<ControllerWriting> job(controllers, controllers.size(),
+                                          JobThreads(jobs, controllers.size()));
+    std::size_t next = 0;
+    const bool going = job.Run([&](const std::string& controllerText) {
+      writer.AppendController(controllerText);
+      controllers[next++].reset();  // written: its records are no longer needed
+      const bool taken = sink(text);
       text.clear();
-    }
+      return taken;
+    });
+    if (!going) return false;
     writer.Finish();
     return sink(text);
   }
+
+  // One thread's part of WriteSite: a controller's records finished and written as site-file text.
+  struct ControllerWriting {
+    using Context = std::vector<std::unique_ptr<Controller>>;
+    using Output = std::string;
+    explicit ControllerWriting(const Context& all) : controllers(all) {}
+    void Build(std::size_t i, std::string& out) {
+      out.clear();
+      Controller& c = *controllers[i];
+      CSS_SiteWriter::ControllerText(out, c.address, Finish(c));
+    }
+    const Context& controllers;
+  };
 
   CSToolEnum service;  // the built-in texts, those of the enums-from site, and those added
   std::vector<CSS_SiteEnumText> enumTexts;  // the "Enums" of the site file
@@ -566,6 +638,15 @@ struct CSS_Import::Impl {
   std::vector<std::string> sources;
   LineRef current;      // the line being applied
   CSS_Message message;  // the message of that line
+  // Lines decoded by AddLines, waiting to be applied.
+  struct Decoded {
+    CSS_Message message;
+    CSS_DecodeError error;
+    bool blank = false;
+    bool good = false;
+  };
+  std::vector<Decoded> pending;
+  unsigned jobs = 1;
   std::vector<std::string> errors;
   std::size_t moreErrors = 0;
   bool written = false;  // the records have gone into the site file
@@ -578,6 +659,11 @@ CSS_Import::~CSS_Import() = default;
 
 bool CSS_Import::AddLine(std::string_view text, std::string_view source, std::size_t line) {
   return impl_->AddLine(text, source, line);
+}
+
+bool CSS_Import::AddLines(std::span<const std::string_view> lines, std::string_view source,
+                          std::size_t firstLine) {
+  return impl_->AddLines(lines, source, firstLine);
 }
 
 std::vector<std::string> CSS_Import::Errors() const {

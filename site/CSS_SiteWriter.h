@@ -26,11 +26,17 @@ class CSS_SiteWriter {
   // The enumeration texts, before the first controller; a value given twice keeps its last text.
   void Enums(std::span<const CSS_SiteEnumText> texts);
   void Controller(const CSS_ControllerAddress& address, const CSApplicationManagerStd& store);
+  // The same in two steps, so that controllers may be written on several threads: the text of
+  // one controller, appended to `out` on any thread, and then that text added in its place.
+  static void ControllerText(std::string& out, const CSS_ControllerAddress& address,
+                             const CSApplicationManagerStd& store);
+  void AppendController(std::string_view text);
   // Closes the document.
   void Finish();
 
  private:
   void StartControllers();
+  void BeforeController();  // what goes before each controller
 
   std::string& out_;
   bool started_ = false;     // the document's opening brace is written

@@ -11,10 +11,12 @@
 #include <latch>
 #include <limits>
 #include <optional>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <ssmsg/CSS_Import.h>
 #include <ssmsg/CSS_Manager.h>
 #include <ssmsg/CSS_SiteDiff.h>
 #include <ssmsg/CSS_SiteSettings.h>
@@ -210,6 +212,54 @@ TEST(ParallelJobs, StoppingSinkEndsTheJob) {
       end = expected.find('\n', end) + 1;
     expected.resize(end);
     EXPECT_EQ(Transcript(*loaded.site, options, 3, stopAfter), expected + "stopped\n") << stopAfter;
+  }
+}
+
+// Lines decoded on several threads are applied as one thread applies them one by one: the same
+// site file, errors and notes, blank and bad lines among them.
+TEST(ParallelJobs, ImportOfDecodedLinesIsThatOfOneThread) {
+  const CSS_SiteLoadResult loaded = LoadSiteText(RandomSiteText(6, 14), "site.json", 1);
+  ASSERT_TRUE(loaded.site.has_value());
+  CSS_SettingsOptions options;
+  options.time = RandomSource(0).Time();
+  std::vector<std::string> clean, bad;  // with blank lines; and with lines cut short too
+  MakeSiteSettings(*loaded.site, options, [&](const CSS_SiteMessage& m) {
+    clean.emplace_back(m.text);
+    if (clean.size() % 97 == 0) clean.emplace_back(" ");
+    return true;
+  });
+  for (const std::string& line : clean) {
+    bad.push_back(line);
+    if (bad.size() % 149 == 0) bad.push_back(line.substr(1));
+  }
+  ASSERT_GT(clean.size(), 1300u);
+  const auto run = [](const std::vector<std::string>& lines, unsigned jobs, std::size_t batch) {
+    CSS_Import importer({.jobs = jobs});
+    std::vector<std::string_view> views(lines.begin(), lines.end());
+    for (std::size_t first = 0; first < views.size(); first += batch) {
+      const auto part = std::span(views).subspan(first, std::min(batch, views.size() - first));
+      if (batch == 1) {
+        importer.AddLine(part[0], "in", first + 1);
+      } else {
+        importer.AddLines(part, "in", first + 1);
+      }
+    }
+    std::string text;
+    const bool written = importer.WriteSite([&](std::string_view piece) {
+      text.append(piece);
+      return true;
+    });
+    for (const std::string& line : importer.Errors())
+      text += line + "\n";
+    for (const std::string& line : importer.Notes())
+      text += line + "\n";
+    return text + (written ? "written" : "not written");
+  };
+  for (const std::vector<std::string>* lines : {&clean, &bad}) {
+    const std::string reference = run(*lines, 1, 1);
+    EXPECT_NE(reference.find(lines == &bad ? "in:150:1: " : "\"Controllers\""), std::string::npos);
+    for (const auto& [jobs, batch] : {std::pair{1u, 4096u}, {2u, 4096u}, {3u, 1000u}, {0u, 700u}})
+      EXPECT_TRUE(run(*lines, jobs, batch) == reference) << jobs << " jobs, " << batch << " lines";
   }
 }
 

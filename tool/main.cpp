@@ -214,10 +214,11 @@ int RunDiff(const Options& options, const CLI::App& command, Output& output) {
     old = LoadSiteOrDemo(options.from, options.jobs);
   } else if (current) {
     std::string text;
-    if (ImportMessages({options.fromMessages}, &*current, false, [&text](std::string_view piece) {
-          text.append(piece);
-          return true;
-        })) {
+    if (ImportMessages({options.fromMessages}, &*current, false, options.jobs,
+                       [&text](std::string_view piece) {
+                         text.append(piece);
+                         return true;
+                       })) {
       old = LoadSiteText(text, options.fromMessages + " (read back)").site;
     }
   }
@@ -385,8 +386,8 @@ void AddOutput(CLI::App& command, Options& options) {
 void AddJobs(CLI::App& command, Options& options) {
   command
       .add_option("--jobs", options.jobs,
-                  "threads that check and build controllers at once; the output is the same "
-                  "whatever the number")
+                  "threads that work at once (checking and building controllers, decoding "
+                  "lines); the output is the same whatever the number")
       ->check(CLI::Range(1u, 1024u))
       ->default_str("the number of cores");
 }
@@ -516,6 +517,7 @@ int Main(int argc, char** argv) {
                    "they are written into the site file too")
       ->type_name("SITE");
   AddOutput(*decode, options);
+  AddJobs(*importSite, options);
   AddOutput(*importSite, options);
 
   app.footer(
@@ -555,7 +557,7 @@ int Main(int argc, char** argv) {
     }
     if (*tasks) return RunTasks(output);
     if (*decode) return RunDecode(options.files, output);
-    if (*importSite) return RunImport(options.files, options.enumsFrom, output);
+    if (*importSite) return RunImport(options.files, options.enumsFrom, options.jobs, output);
     return kBadInput;
   }();
   return Conclude(status, output);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -19,42 +20,61 @@ namespace ssmsg::tool {
 namespace {
 
 constexpr std::size_t kChunk = 1 << 20;
+// The most lines handed on at once: enough to share among threads, few enough that what each
+// line holds while it waits stays small.
+constexpr std::size_t kBatch = 4096;
 constexpr std::string_view kStdinName = "<stdin>";
 
-// Calls `each(line, number)` for every line that `fd` holds, line feeds left out. A carriage
-// return just before a line feed is dropped too, so that files with CR LF line ends read the
-// same. Returns 0, or the errno of a read that failed.
-int ForEachLine(int fd, const std::function<void(std::string_view, std::size_t)>& each) {
+// The lines of a file handed on together: `lines` are lines `first` on (1-based).
+using EachLines = std::function<void(std::span<const std::string_view> lines, std::size_t first)>;
+
+// Calls `each` with every line that `fd` holds, in order, line feeds left out, at most kBatch at
+// a time. A carriage return just before a line feed is dropped too, so that files with CR LF
+// line ends read the same. Returns 0, or the errno of a read that failed.
+int ForEachLine(int fd, const EachLines& each) {
   std::vector<char> buffer(kChunk);  // grows only for a line longer than it
-  std::size_t kept = 0;              // the start of a line that the last read cut off
+  std::vector<std::string_view> batch;
+  std::size_t kept = 0;  // the start of a line that the last read cut off
   std::size_t number = 0;
+  const auto flush = [&] {
+    if (batch.empty()) return;
+    each(batch, number - batch.size() + 1);
+    batch.clear();
+  };
   const auto line = [&](std::string_view text) {
     if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
-    each(text, ++number);
+    batch.push_back(text);
+    ++number;
+    if (batch.size() == kBatch) flush();
   };
   for (;;) {
     if (kept == buffer.size()) buffer.resize(buffer.size() * 2);
     const ssize_t got = ::read(fd, buffer.data() + kept, buffer.size() - kept);
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return errno;
+    if (got < 0) {
+      flush();
+      return errno;
+    }
     const std::string_view text(buffer.data(), kept + static_cast<std::size_t>(got));
     if (got == 0) {
       if (!text.empty()) line(text);
+      flush();
       return 0;
     }
     std::size_t start = 0;
     for (std::size_t end; (end = text.find('\n', start)) != std::string_view::npos; start = end + 1)
       line(text.substr(start, end - start));
+    flush();  // the lines lie in the buffer, which the next read moves
     kept = text.size() - start;
     std::memmove(buffer.data(), buffer.data() + start, kept);
   }
 }
 
-// Calls `each(line, number, name)` for every line of every file, in order. false when a file
+// Calls `each(lines, first, name)` for all lines of every file, in order. false when a file
 // could not be read (said on standard error); the other files are still read.
-bool ForEachFileLine(
-    const std::vector<std::string>& files,
-    const std::function<void(std::string_view, std::size_t, std::string_view)>& each) {
+bool ForEachFileLines(const std::vector<std::string>& files,
+                      const std::function<void(std::span<const std::string_view>, std::size_t,
+                                               std::string_view)>& each) {
   std::vector<std::string> names = files;
   if (names.empty()) names.emplace_back("-");
   bool good = true;
@@ -64,8 +84,9 @@ bool ForEachFileLine(
     const int fd = standardInput ? 0 : ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     int error = fd < 0 ? errno : 0;
     if (fd >= 0) {
-      error = ForEachLine(
-          fd, [&](std::string_view line, std::size_t number) { each(line, number, name); });
+      error = ForEachLine(fd, [&](std::span<const std::string_view> lines, std::size_t first) {
+        each(lines, first, name);
+      });
       if (!standardInput) ::close(fd);
     }
     if (error != 0) {
@@ -75,6 +96,17 @@ bool ForEachFileLine(
     }
   }
   return good;
+}
+
+// ForEachFileLines one line at a time: `each(line, number, name)`.
+bool ForEachFileLine(
+    const std::vector<std::string>& files,
+    const std::function<void(std::string_view, std::size_t, std::string_view)>& each) {
+  return ForEachFileLines(files, [&](std::span<const std::string_view> lines, std::size_t first,
+                                     std::string_view name) {
+    for (std::size_t i = 0; i < lines.size(); ++i)
+      each(lines[i], first + i, name);
+  });
 }
 
 bool IsBlank(std::string_view line) {
@@ -109,23 +141,23 @@ int RunDecode(const std::vector<std::string>& files, Output& output) {
 }
 
 bool ImportMessages(const std::vector<std::string>& files, const CSS_Site* enumsFrom, bool notes,
-                    const std::function<bool(std::string_view)>& sink) {
-  CSS_Import import({.enumsFrom = enumsFrom});
-  const bool read =
-      ForEachFileLine(files, [&](std::string_view line, std::size_t number, std::string_view name) {
-        import.AddLine(line, name, number);
-      });
+                    unsigned jobs, const std::function<bool(std::string_view)>& sink) {
+  CSS_Import importer({.enumsFrom = enumsFrom, .jobs = jobs});
+  const bool read = ForEachFileLines(
+      files, [&](std::span<const std::string_view> lines, std::size_t first,
+                 std::string_view name) { importer.AddLines(lines, name, first); });
   if (notes) {
-    for (const std::string& note : import.Notes())
+    for (const std::string& note : importer.Notes())
       std::fprintf(stderr, "ssmsg: import: %s\n", note.c_str());
   }
-  if (read && import.WriteSite(sink)) return true;
-  for (const std::string& error : import.Errors())
+  if (read && importer.WriteSite(sink)) return true;
+  for (const std::string& error : importer.Errors())
     std::fprintf(stderr, "%s\n", error.c_str());
   return false;
 }
 
-int RunImport(const std::vector<std::string>& files, const std::string& enumsFrom, Output& output) {
+int RunImport(const std::vector<std::string>& files, const std::string& enumsFrom, unsigned jobs,
+              Output& output) {
   std::optional<CSS_Site> site;
   if (!enumsFrom.empty()) {
     CSS_SiteLoadResult loaded = LoadSite(enumsFrom);
@@ -134,7 +166,7 @@ int RunImport(const std::vector<std::string>& files, const std::string& enumsFro
     if (!loaded.site) return 2;
     site = std::move(loaded.site);
   }
-  const bool done = ImportMessages(files, site ? &*site : nullptr, true,
+  const bool done = ImportMessages(files, site ? &*site : nullptr, true, jobs,
                                    [&](std::string_view text) { return output.Write(text); });
   return done ? 0 : 2;
 }

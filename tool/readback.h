@@ -23,13 +23,15 @@ int RunDecode(const std::vector<std::string>& files, Output& output);
 // in pieces, reading enumeration texts back through those of `enumsFrom` too. With `notes`, says
 // on standard error which kinds of message were skipped. false (after reporting every error on
 // standard error) when a line was bad or a file could not be read, or when `sink` returned false.
+// The lines are decoded on `jobs` threads.
 bool ImportMessages(const std::vector<std::string>& files, const CSS_Site* enumsFrom, bool notes,
-                    const std::function<bool(std::string_view)>& sink);
+                    unsigned jobs, const std::function<bool(std::string_view)>& sink);
 
 // Writes the site file that makes the settings messages of `files`, reading enumeration texts
 // back through those of the site file `enumsFrom` too when it is not empty. Returns 0, or 2 (and
 // writes nothing) when a line was bad, a file could not be read or `enumsFrom` is not a valid
 // site file.
-int RunImport(const std::vector<std::string>& files, const std::string& enumsFrom, Output& output);
+int RunImport(const std::vector<std::string>& files, const std::string& enumsFrom, unsigned jobs,
+              Output& output);
 
 }  // namespace ssmsg::tool

@@ -8,11 +8,13 @@
 //
 //   CSS_Import import;
 //   for (each line of the stream) import.AddLine(line, "settings.txt", lineNumber);
+//   (or, for many lines at once, import.AddLines(lines, "settings.txt", firstLineNumber))
 //   if (import.Errors().empty()) import.WriteSite([](std::string_view text) { ...; return true; });
 
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +28,9 @@ struct CSS_ImportOptions {
   // Enumeration texts to read back besides the built-in ones; they are also written into the
   // site file. Read when the import is made: the site need not outlive that.
   const CSS_Site* enumsFrom = nullptr;
+  // Threads that AddLines decodes with (0: one per core); the messages are applied in order on
+  // the calling thread whatever the number.
+  unsigned jobs = 1;
 };
 
 // How messages become records:
@@ -58,6 +63,11 @@ class SSMSG_API CSS_Import {
   // writes it. A line of nothing but white space is skipped. false when the line is not a message
   // or cannot be applied; Errors() then says why.
   bool AddLine(std::string_view text, std::string_view source, std::size_t line);
+
+  // AddLine for each of `lines`, numbered from `firstLine` on, with the same result and errors;
+  // the lines are decoded on the options' jobs at once. false when any line failed.
+  bool AddLines(std::span<const std::string_view> lines, std::string_view source,
+                std::size_t firstLine);
 
   // What was wrong, one line each: "SOURCE:LINE:COLUMN: reason" for a line that is not a
   // message, "SOURCE:LINE: reason" for one that cannot be applied. After 100 errors one more
