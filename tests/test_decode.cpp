@@ -54,9 +54,12 @@ TEST(Decode, EveryKindComesBackByteForByte) {
     ASSERT_TRUE(DecodeMessage(line, message, error)) << line << "\n" << error.reason;
     ASSERT_TRUE(EncodeMessage(message, text)) << line;
     EXPECT_EQ(text, line);
+    const CSS_MessageKindInfo& info = MessageKindInfo(message.kind);
+    EXPECT_EQ(FindMessageKind(info.messageType, info.action), message.kind) << line;
     kinds.set(static_cast<std::size_t>(message.kind));
   }
   EXPECT_TRUE(kinds.all()) << kinds;
+  EXPECT_EQ(FindMessageKind("Inputs", "OutputType"), std::nullopt);
 }
 
 TEST(Decode, JsonHasNumbersFlagsTextsAndNesting) {

@@ -163,5 +163,27 @@ TEST(SiteDiff, SendsOnlyWhatSettingsOfNewSendsAndWholeListTransfers) {
   EXPECT_GT(warned, 0u);
 }
 
+// A record that a task without a clear message no longer sends stays on the controller: the
+// diff names it.
+TEST(SiteDiff, RecordsNoLongerSentAreNamed) {
+  const auto load = [](const char* inputs) {
+    CSS_SiteLoadResult loaded = LoadSiteText(
+        std::string(R"({"Controllers": [{"Interface": 1, "Node": 2, "Inputs": )") + inputs + "}]}",
+        "s.json");
+    EXPECT_TRUE(loaded.site.has_value());
+    return std::move(*loaded.site);
+  };
+  CSS_DiffOptions options;
+  options.tasks = {kTaskInputNames};
+  const CSS_DiffResult result =
+      MakeSiteDiff(load(R"([{"Name": "a"}, {"Name": "b"}])"), load(R"([{"Name": "a"}])"), options,
+                   [](const CSS_SiteMessage&) { return true; });
+  ASSERT_EQ(result.warnings.size(), 1u);
+  EXPECT_NE(
+      result.warnings[0].find(": input 2 is no longer sent, and this task cannot withdraw it"),
+      std::string::npos)
+      << result.warnings[0];
+}
+
 }  // namespace
 }  // namespace ssmsg

@@ -81,21 +81,6 @@ TEST(Interface, SetNodes) {
   EXPECT_TRUE(out.empty());
 }
 
-TEST(Interface, Poll) {
-  CSS_Manager manager;
-  CSS_StringList out;
-  EXPECT_TRUE(manager.Interface_Poll(1, Numbers{1, 2}, {}, out));
-  EXPECT_TRUE(manager.Interface_Poll(1, {}, Numbers{4294967295u}, out));
-  EXPECT_TRUE(manager.Interface_Poll(1, Numbers{5}, Numbers{6}, out));
-  EXPECT_FALSE(manager.Interface_Poll(1, {}, {}, out));
-  EXPECT_FALSE(manager.Interface_Poll(0, Numbers{1}, {}, out));
-  EXPECT_EQ(out, (CSS_StringList{
-                     Interface("Poll", "<Parameters><Start>1,2</Start></Parameters>"),
-                     Interface("Poll", "<Parameters><Stop>-1</Stop></Parameters>"),
-                     Interface("Poll", "<Parameters><Start>5</Start><Stop>6</Stop></Parameters>"),
-                 }));
-}
-
 // Made directly, a command whose node lists are both empty refuses and adds nothing.
 TEST(Interface, CommandsWithoutNodesAddNothing) {
   const Numbers some = {1};

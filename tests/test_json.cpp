@@ -116,10 +116,11 @@ TEST(JsonReader, EachMistakeHasItsMessageAndPosition) {
 TEST(JsonReader, HandsOnValuesAsWritten) {
   EXPECT_EQ(
       Events("\xEF\xBB\xBF[-0, 9223372036854775807, 9223372036854775808, -9223372036854775809,"
-             " 1.50, 2E+3, true, null, {\"k\\u00e9\\u00fF\\u00A0\": \"\\ud83d\\ude00\\n\"}]"),
+             " 1.50, 2E+3, true, null, \"\xC2\x80\", {\"k\\u00e9\\u00fF\\u00A0\\u07ff\\uffff\": "
+             "\"\\ud83d\\ude00\\n\"}]"),
       "[\nint 0\nint 9223372036854775807\nhuge 9223372036854775808\n"
-      "huge -9223372036854775809\nfraction 1.50\nfraction 2E+3\ntrue\nnull\n{\n"
-      "key k\xC3\xA9\xC3\xBF\xC2\xA0\nstring \xF0\x9F\x98\x80\n\n}\n]\n");
+      "huge -9223372036854775809\nfraction 1.50\nfraction 2E+3\ntrue\nnull\nstring \xC2\x80\n{\n"
+      "key k\xC3\xA9\xC3\xBF\xC2\xA0\xDF\xBF\xEF\xBF\xBF\nstring \xF0\x9F\x98\x80\n\n}\n]\n");
 }
 
 TEST(JsonReader, ManyErrorsAndDeepNestingStayCheap) {

@@ -140,18 +140,10 @@ TEST(ToolEnum, TextsByValueAndReplacement) {
   alarm->SetText(0, "Nothing");
   alarm->SetText(9, "Nine");
   alarm->SetText(300, "");
-  for (const auto& [value, text] : {std::pair{-1, "Minus"},
-                                    {100000, "Far"},
-                                    {0, "Nothing"},
-                                    {1, "Low"},
-                                    {9, "Nine"},
-                                    {300, ""},
-                                    {-2, ""},
-                                    {5, ""},
-                                    {8, ""},
-                                    {10, ""},
-                                    {255, ""},
-                                    {256, ""}})
+  const std::pair<int, const char*> texts[] = {
+      {-1, "Minus"}, {100000, "Far"}, {0, "Nothing"}, {1, "Low"}, {9, "Nine"}, {300, ""},
+      {-2, ""},      {5, ""},         {8, ""},        {10, ""},   {255, ""},   {256, ""}};
+  for (const auto& [value, text] : texts)
     EXPECT_EQ(alarm->EnumToString(value), text) << value;
   EXPECT_EQ(alarm->Values(), (std::vector<int>{-1, 0, 1, 2, 3, 4, 9, 300, 100000}));
   EXPECT_EQ(service.GetInputType()->EnumToString(0), "Unused");
