@@ -15,12 +15,19 @@ namespace ssmsg {
 // The controller takes a name in pieces of at most this many characters (bytes).
 inline constexpr std::size_t kNamePieceLength = 10;
 
-// Cuts the next piece off the name `rest`: `piece` gets at most ten characters, from the 1-based
-// position that `counter` holds (the first character while it is 0). `counter` advances from 0
-// to 11, then by 10 for every further cut, so after k cuts it holds 10k+1, the 1-based position
-// at which the next piece begins. Returns whether a piece was cut, false once nothing of `rest`
-// is left from there. `rest` itself is only read, so cutting a name costs its length once;
-// `piece` reuses its storage.
+// The column counter of a name's pieces: 0 before the first cut, 11 after it, and 10 more after
+// every further cut, so that after k cuts it holds 10k+1, the 1-based position at which the next
+// piece begins.
+constexpr int NextNameColumn(int counter) {
+  constexpr int kStep = static_cast<int>(kNamePieceLength);
+  return counter == 0 ? kStep + 1 : counter + kStep;
+}
+
+// Cuts the next piece off the front of the name `rest`: `piece` gets its first ten characters
+// (all of it when it is shorter) and `rest` keeps what follows them; `counter` advances as
+// NextNameColumn says. Returns whether a piece was cut, false once `rest` was empty. The name
+// commands walk a name with a cursor of their own instead, so that a long name is not copied
+// again for every piece.
 bool NextNamePiece(std::string& rest, int& counter, std::string& piece);
 
 // A command that sends a name as one message per piece of the name:
@@ -59,13 +66,15 @@ class CSS_NameCommand : public Base {
   }
 
   // Sends `name`, trimmed of white space at both ends, piece by piece; a blank name sends
-  // nothing. Always true.
+  // nothing. `name` stays where it is while it is sent. Always true.
   bool SendName(int interfaceId, int node, CSS_StringList& out, std::string_view name) {
-    rest_.assign(TrimWhiteSpace(name));
+    const std::string_view trimmed = TrimWhiteSpace(name);
     column_ = 0;
     int counter = 0;
-    while (NextNamePiece(rest_, counter, piece_)) {
+    for (std::size_t at = 0; at < trimmed.size(); at += kNamePieceLength) {
+      piece_ = trimmed.substr(at, kNamePieceLength);
       this->AppendCommand(interfaceId, node, out);
+      counter = NextNameColumn(counter);
       column_ = counter;
     }
     return true;
@@ -73,8 +82,7 @@ class CSS_NameCommand : public Base {
 
  private:
   std::int32_t column_ = 0;
-  std::string piece_;
-  std::string rest_;  // the name being sent
+  std::string_view piece_;  // the piece being sent, within the name
 };
 
 }  // namespace ssmsg

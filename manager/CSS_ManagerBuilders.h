@@ -1,33 +1,30 @@
 #pragma once
 
 // The settings builders of the facade: one per task that sends messages, each named
-// MakeSendCommands_<group>_<name> after the command it sends, and the task table that the
+// MakeSendCommands_<group>_<name> after the command it sends and describing itself (its shape
+// and the messages it sends), and the task table that the
 // dispatcher walks. Private to the library: consumers reach them through MakeSendSettings.
 
-#include <cstdint>
+#include <string_view>
 
 #include <ssmsg/CSS_Manager.h>
+#include "manager/CSS_TaskShapes.h"
 
 namespace ssmsg {
 
-// How a task's messages relate to the records they send.
-enum class CSS_TaskShape : std::uint8_t {
-  Nothing,       // no message
-  Single,        // one message
-  ListTransfer,  // the list's clear message, then one message per record
-  PerRecord,     // one message per input, output or reader (or per piece of its name), which
-                 // carries the record's number; no clear message
-  Name,          // one name, piece by piece
-};
-
 struct CSS_Manager::Builders {
-  using Builder = bool (*)(int interfaceId, int node, CSS_StringList& out);
+  // One row of the task table: a task and its builder.
   struct TaskRow {
-    Builder builder;  // null: the task sends no message and succeeds
-    CSS_TaskShape shape;
-    CSS_TaskInfo info;
+    ApplicationManagerTask task;
+    const CSS_TaskBuilder& builder;
   };
   static const TaskRow kTaskRows[];
+
+  // The builder of a settings task (151 to 177), and what it sends.
+  static const CSS_TaskBuilder& BuilderOf(ApplicationManagerTask task) {
+    return kTaskRows[task - kFirstSettingsTask].builder;
+  }
+  static std::string_view Sends(ApplicationManagerTask task);
 
   // The facade's operations without a manager object, for the library's own jobs and its C
   // interface: making a manager would change the one that gl_Get_SS_Manager returns.
@@ -41,31 +38,32 @@ struct CSS_Manager::Builders {
                              CSS_StringList& out);
   static bool Controller_AskSettings(int interfaceId, int node, CSS_StringList& out);
 
-  static bool MakeSendCommands_Sys_RTC(int interfaceId, int node, CSS_StringList& out);
-  static bool MakeSendCommands_G_Holiday(int interfaceId, int node, CSS_StringList& out);
-  static bool MakeSendCommands_G_TG(int interfaceId, int node, CSS_StringList& out);
-  static bool MakeSendCommands_G_TZ(int interfaceId, int node, CSS_StringList& out);
-  static bool MakeSendCommands_Ctrl_Port(int interfaceId, int node, CSS_StringList& out);
-  static bool MakeSendCommands_Ctrl_FLan(int interfaceId, int node, CSS_StringList& out);
-  static bool MakeSendCommands_Ctrl_DbMode(int interfaceId, int node, CSS_StringList& out);
-  static bool MakeSendCommands_Ctrl_DbSize(int interfaceId, int node, CSS_StringList& out);
-  static bool MakeSendCommands_Ctrl_Expanders(int interfaceId, int node, CSS_StringList& out);
-  static bool MakeSendCommands_I_Type(int interfaceId, int node, CSS_StringList& out);
-  static bool MakeSendCommands_I_Name(int interfaceId, int node, CSS_StringList& out);
-  static bool MakeSendCommands_I_Time(int interfaceId, int node, CSS_StringList& out);
-  static bool MakeSendCommands_I_Link(int interfaceId, int node, CSS_StringList& out);
-  static bool MakeSendCommands_O_Type(int interfaceId, int node, CSS_StringList& out);
-  static bool MakeSendCommands_O_Name(int interfaceId, int node, CSS_StringList& out);
-  static bool MakeSendCommands_O_Time(int interfaceId, int node, CSS_StringList& out);
-  static bool MakeSendCommands_R_Type(int interfaceId, int node, CSS_StringList& out);
-  static bool MakeSendCommands_R_Name(int interfaceId, int node, CSS_StringList& out);
-  static bool MakeSendCommands_R_CardControl(int interfaceId, int node, CSS_StringList& out);
-  static bool MakeSendCommands_R_CardLocation(int interfaceId, int node, CSS_StringList& out);
-  static bool MakeSendCommands_R_CardStructure(int interfaceId, int node, CSS_StringList& out);
-  static bool MakeSendCommands_R_CheckSetup(int interfaceId, int node, CSS_StringList& out);
-  static bool MakeSendCommands_R_AccessAlarm(int interfaceId, int node, CSS_StringList& out);
-  static bool MakeSendCommands_XTRA_Name(int interfaceId, int node, CSS_StringList& out);
-  static bool MakeSendCommands_XTRA_VoranSetMode(int interfaceId, int node, CSS_StringList& out);
+  static const CSS_TaskBuilder kNothing;
+  static const CSS_TaskBuilder MakeSendCommands_Sys_RTC;
+  static const CSS_TaskBuilder MakeSendCommands_G_Holiday;
+  static const CSS_TaskBuilder MakeSendCommands_G_TG;
+  static const CSS_TaskBuilder MakeSendCommands_G_TZ;
+  static const CSS_TaskBuilder MakeSendCommands_Ctrl_Port;
+  static const CSS_TaskBuilder MakeSendCommands_Ctrl_FLan;
+  static const CSS_TaskBuilder MakeSendCommands_Ctrl_DbMode;
+  static const CSS_TaskBuilder MakeSendCommands_Ctrl_DbSize;
+  static const CSS_TaskBuilder MakeSendCommands_Ctrl_Expanders;
+  static const CSS_TaskBuilder MakeSendCommands_I_Type;
+  static const CSS_TaskBuilder MakeSendCommands_I_Name;
+  static const CSS_TaskBuilder MakeSendCommands_I_Time;
+  static const CSS_TaskBuilder MakeSendCommands_I_Link;
+  static const CSS_TaskBuilder MakeSendCommands_O_Type;
+  static const CSS_TaskBuilder MakeSendCommands_O_Name;
+  static const CSS_TaskBuilder MakeSendCommands_O_Time;
+  static const CSS_TaskBuilder MakeSendCommands_R_Type;
+  static const CSS_TaskBuilder MakeSendCommands_R_Name;
+  static const CSS_TaskBuilder MakeSendCommands_R_CardControl;
+  static const CSS_TaskBuilder MakeSendCommands_R_CardLocation;
+  static const CSS_TaskBuilder MakeSendCommands_R_CardStructure;
+  static const CSS_TaskBuilder MakeSendCommands_R_CheckSetup;
+  static const CSS_TaskBuilder MakeSendCommands_R_AccessAlarm;
+  static const CSS_TaskBuilder MakeSendCommands_XTRA_Name;
+  static const CSS_TaskBuilder MakeSendCommands_XTRA_VoranSetMode;
 };
 
 }  // namespace ssmsg

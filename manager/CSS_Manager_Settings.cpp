@@ -1,113 +1,105 @@
 // The settings dispatcher: task numbers 151 to 177, each with its builder.
 
-#include "commands/CSS_ClearAllCommands.h"
-#include "commands/controller/CSS_Command_Ctrl_DbMode.h"
-#include "commands/controller/CSS_Command_Ctrl_DbSize.h"
-#include "commands/controller/CSS_Command_Ctrl_Expanders.h"
-#include "commands/controller/CSS_Command_Ctrl_FLanSetup.h"
-#include "commands/controller/CSS_Command_Ctrl_PortSetup.h"
-#include "commands/controller/CSS_Command_Sys_RTC.h"
-#include "commands/io/CSS_Command_I_Link.h"
-#include "commands/io/CSS_Command_I_Name.h"
-#include "commands/io/CSS_Command_I_Time.h"
-#include "commands/io/CSS_Command_I_Type.h"
-#include "commands/io/CSS_Command_O_Name.h"
-#include "commands/io/CSS_Command_O_Time.h"
-#include "commands/io/CSS_Command_O_Type.h"
-#include "commands/io/CSS_Command_R_Name.h"
-#include "commands/io/CSS_Command_XTRA_Name.h"
-#include "commands/readers/CSS_Command_R_AccessAlarm.h"
-#include "commands/readers/CSS_Command_R_CardControl.h"
-#include "commands/readers/CSS_Command_R_CardLocation.h"
-#include "commands/readers/CSS_Command_R_CardStructure.h"
-#include "commands/readers/CSS_Command_R_CheckSetup.h"
-#include "commands/readers/CSS_Command_R_Configuration.h"
-#include "commands/readers/CSS_Command_XTRA_VoranSetMode.h"
-#include "commands/schedules/CSS_Command_G_HolidaySetup.h"
-#include "commands/schedules/CSS_Command_G_TG_Setup.h"
-#include "commands/schedules/CSS_Command_G_TZ_Setup.h"
-#include "manager/CSS_ManagerBuilders.h"
-#include "manager/CSS_TaskShapes.h"
-
 #include <array>
 #include <iterator>
+#include <string>
+
+#include "commands/CSS_Commands.h"
+#include "manager/CSS_ManagerBuilders.h"
+#include "manager/CSS_TaskShapes.h"
 
 namespace ssmsg {
 
 using Builders = CSS_Manager::Builders;
-using Shape = CSS_TaskShape;
+
+// Controller setup.
+const CSS_TaskBuilder Builders::MakeSendCommands_Sys_RTC = task::Single<CSS_Command_Sys_RTC>();
+const CSS_TaskBuilder Builders::MakeSendCommands_Ctrl_Port =
+    task::ListTransfer<CSS_Command_Ctrl_PortClearAll, CSS_Command_Ctrl_PortSetup>("serial port");
+const CSS_TaskBuilder Builders::MakeSendCommands_Ctrl_FLan =
+    task::ListTransfer<CSS_Command_Ctrl_FLanClearAll, CSS_Command_Ctrl_FLanSetup>("field-LAN node");
+const CSS_TaskBuilder Builders::MakeSendCommands_Ctrl_DbMode =
+    task::Single<CSS_Command_Ctrl_DbMode>();
+const CSS_TaskBuilder Builders::MakeSendCommands_Ctrl_DbSize =
+    task::Single<CSS_Command_Ctrl_DbSize>();
+const CSS_TaskBuilder Builders::MakeSendCommands_Ctrl_Expanders =
+    task::Single<CSS_Command_Ctrl_Expanders>();
+
+// Schedules.
+const CSS_TaskBuilder Builders::MakeSendCommands_G_Holiday =
+    task::ListTransfer<CSS_Command_G_HolidayClear, CSS_Command_G_HolidaySetup>("holiday");
+const CSS_TaskBuilder Builders::MakeSendCommands_G_TG =
+    task::ListTransfer<CSS_Command_G_TG_ClearAll, CSS_Command_G_TG_Setup>(
+        "group and block of eight zones");
+const CSS_TaskBuilder Builders::MakeSendCommands_G_TZ =
+    task::ListTransfer<CSS_Command_G_TZ_ClearAll, CSS_Command_G_TZ_Setup>("time zone");
+
+// Inputs, outputs and their names.
+const CSS_TaskBuilder Builders::MakeSendCommands_I_Type =
+    task::ListTransfer<CSS_Command_I_ClearAll, CSS_Command_I_Type>("input");
+const CSS_TaskBuilder Builders::MakeSendCommands_I_Name =
+    task::PerRecord<CSS_Command_I_Name>("input and piece of ten characters");
+const CSS_TaskBuilder Builders::MakeSendCommands_I_Time =
+    task::PerRecord<CSS_Command_I_Time>("input");
+const CSS_TaskBuilder Builders::MakeSendCommands_I_Link =
+    task::PerRecord<CSS_Command_I_Link>("input");
+const CSS_TaskBuilder Builders::MakeSendCommands_O_Type =
+    task::ListTransfer<CSS_Command_O_ClearAll, CSS_Command_O_Type>("output");
+const CSS_TaskBuilder Builders::MakeSendCommands_O_Name =
+    task::PerRecord<CSS_Command_O_Name>("output and piece of ten characters");
+const CSS_TaskBuilder Builders::MakeSendCommands_O_Time =
+    task::PerRecord<CSS_Command_O_Time>("output");
+
+// Readers and XTRA.
+const CSS_TaskBuilder Builders::MakeSendCommands_R_Type =
+    task::ListTransfer<CSS_Command_R_ClearAll, CSS_Command_R_Configuration>("reader");
+const CSS_TaskBuilder Builders::MakeSendCommands_R_Name =
+    task::PerRecord<CSS_Command_R_Name>("reader and piece of ten characters");
+const CSS_TaskBuilder Builders::MakeSendCommands_R_CardControl =
+    task::PerRecord<CSS_Command_R_CardControl>("reader");
+const CSS_TaskBuilder Builders::MakeSendCommands_R_CardLocation =
+    task::PerRecord<CSS_Command_R_CardLocation>("reader");
+const CSS_TaskBuilder Builders::MakeSendCommands_R_CardStructure =
+    task::PerRecord<CSS_Command_R_CardStructure>("reader");
+const CSS_TaskBuilder Builders::MakeSendCommands_R_CheckSetup =
+    task::PerRecord<CSS_Command_R_CheckSetup>("reader");
+const CSS_TaskBuilder Builders::MakeSendCommands_R_AccessAlarm =
+    task::PerRecord<CSS_Command_R_AccessAlarm>("reader");
+const CSS_TaskBuilder Builders::MakeSendCommands_XTRA_Name =
+    task::Name<CSS_Command_XTRA_Name>("piece of ten characters of the XTRA name");
+const CSS_TaskBuilder Builders::MakeSendCommands_XTRA_VoranSetMode =
+    task::Single<CSS_Command_XTRA_VoranSetMode>();
+
+const CSS_TaskBuilder Builders::kNothing = task::Nothing();
 
 const Builders::TaskRow Builders::kTaskRows[] = {
-    {nullptr, Shape::Nothing, {kTaskReserved151, "nothing"}},
-    {&Builders::MakeSendCommands_Sys_RTC, Shape::Single, {kTaskClock, "SetRTC"}},
-    {&Builders::MakeSendCommands_G_Holiday,
-     Shape::ListTransfer,
-     {kTaskHolidays, "HolidayClearAll, then HolidaySetup per holiday"}},
-    {&Builders::MakeSendCommands_G_TG,
-     Shape::ListTransfer,
-     {kTaskTimeGroups,
-      "TimeGroupClearAll, then TimeGroupSetup per group and block of eight zones"}},
-    {&Builders::MakeSendCommands_G_TZ,
-     Shape::ListTransfer,
-     {kTaskTimeZones, "TimeZoneClearAll, then TimeZoneSetup per time zone"}},
-    {&Builders::MakeSendCommands_Ctrl_Port,
-     Shape::ListTransfer,
-     {kTaskSerialPorts, "CommPortClearAll, then CommPortSetup per serial port"}},
-    {&Builders::MakeSendCommands_Ctrl_FLan,
-     Shape::ListTransfer,
-     {kTaskFieldLan, "FLAN_MasterClearAll, then FLAN_MasterSetup per field-LAN node"}},
-    {&Builders::MakeSendCommands_Ctrl_DbMode, Shape::Single, {kTaskDbMode, "SetDbMode"}},
-    {&Builders::MakeSendCommands_Ctrl_DbSize, Shape::Single, {kTaskDbSize, "SetDbSize"}},
-    {&Builders::MakeSendCommands_Ctrl_Expanders, Shape::Single, {kTaskExpanders, "SetExpanders"}},
-    {&Builders::MakeSendCommands_I_Type,
-     Shape::ListTransfer,
-     {kTaskInputTypes, "InputClearAll, then InputType per input"}},
-    {&Builders::MakeSendCommands_I_Name,
-     Shape::PerRecord,
-     {kTaskInputNames, "InputName per input and piece of ten characters"}},
-    {&Builders::MakeSendCommands_I_Time,
-     Shape::PerRecord,
-     {kTaskInputTiming, "InputTime per input"}},
-    {&Builders::MakeSendCommands_I_Link,
-     Shape::PerRecord,
-     {kTaskInputLinks, "InputLink per input"}},
-    {&Builders::MakeSendCommands_O_Type,
-     Shape::ListTransfer,
-     {kTaskOutputTypes, "OutputClearAll, then OutputType per output"}},
-    {&Builders::MakeSendCommands_O_Name,
-     Shape::PerRecord,
-     {kTaskOutputNames, "OutputName per output and piece of ten characters"}},
-    {&Builders::MakeSendCommands_O_Time,
-     Shape::PerRecord,
-     {kTaskOutputTiming, "OutputTime per output"}},
-    {&Builders::MakeSendCommands_R_Type,
-     Shape::ListTransfer,
-     {kTaskReaderConfiguration, "ReaderClearAll, then SetConfiguration per reader"}},
-    {&Builders::MakeSendCommands_R_Name,
-     Shape::PerRecord,
-     {kTaskReaderNames, "ReaderName per reader and piece of ten characters"}},
-    {&Builders::MakeSendCommands_R_CardControl,
-     Shape::PerRecord,
-     {kTaskCardControl, "SetCardControl per reader"}},
-    {&Builders::MakeSendCommands_R_CardLocation,
-     Shape::PerRecord,
-     {kTaskCardLocation, "SetCardLocation per reader"}},
-    {&Builders::MakeSendCommands_R_CardStructure,
-     Shape::PerRecord,
-     {kTaskCardStructure, "SetCardStructure per reader"}},
-    {&Builders::MakeSendCommands_R_CheckSetup,
-     Shape::PerRecord,
-     {kTaskCheckSetup, "SetCheckSetup per reader"}},
-    {&Builders::MakeSendCommands_R_AccessAlarm,
-     Shape::PerRecord,
-     {kTaskAccessAlarms, "AccessAlarm per reader"}},
-    {&Builders::MakeSendCommands_XTRA_Name,
-     Shape::Name,
-     {kTaskXtraName, "SetName per piece of ten characters of the XTRA name"}},
-    {nullptr, Shape::Nothing, {kTaskReserved176, "nothing"}},
-    {&Builders::MakeSendCommands_XTRA_VoranSetMode,
-     Shape::Single,
-     {kTaskXtraMode, "SetVORAN_Mode"}},
+    {kTaskReserved151, kNothing},
+    {kTaskClock, MakeSendCommands_Sys_RTC},
+    {kTaskHolidays, MakeSendCommands_G_Holiday},
+    {kTaskTimeGroups, MakeSendCommands_G_TG},
+    {kTaskTimeZones, MakeSendCommands_G_TZ},
+    {kTaskSerialPorts, MakeSendCommands_Ctrl_Port},
+    {kTaskFieldLan, MakeSendCommands_Ctrl_FLan},
+    {kTaskDbMode, MakeSendCommands_Ctrl_DbMode},
+    {kTaskDbSize, MakeSendCommands_Ctrl_DbSize},
+    {kTaskExpanders, MakeSendCommands_Ctrl_Expanders},
+    {kTaskInputTypes, MakeSendCommands_I_Type},
+    {kTaskInputNames, MakeSendCommands_I_Name},
+    {kTaskInputTiming, MakeSendCommands_I_Time},
+    {kTaskInputLinks, MakeSendCommands_I_Link},
+    {kTaskOutputTypes, MakeSendCommands_O_Type},
+    {kTaskOutputNames, MakeSendCommands_O_Name},
+    {kTaskOutputTiming, MakeSendCommands_O_Time},
+    {kTaskReaderConfiguration, MakeSendCommands_R_Type},
+    {kTaskReaderNames, MakeSendCommands_R_Name},
+    {kTaskCardControl, MakeSendCommands_R_CardControl},
+    {kTaskCardLocation, MakeSendCommands_R_CardLocation},
+    {kTaskCardStructure, MakeSendCommands_R_CardStructure},
+    {kTaskCheckSetup, MakeSendCommands_R_CheckSetup},
+    {kTaskAccessAlarms, MakeSendCommands_R_AccessAlarm},
+    {kTaskXtraName, MakeSendCommands_XTRA_Name},
+    {kTaskReserved176, kNothing},
+    {kTaskXtraMode, MakeSendCommands_XTRA_VoranSetMode},
 };
 
 bool CSS_Manager::MakeSendSettings(ApplicationManagerTask task, int interfaceId, int node,
@@ -117,134 +109,40 @@ bool CSS_Manager::MakeSendSettings(ApplicationManagerTask task, int interfaceId,
 
 bool Builders::Dispatch(ApplicationManagerTask task, int interfaceId, int node,
                         CSS_StringList& out) {
-  static_assert(std::size(Builders::kTaskRows) == kSettingsTasks.size());
   if (task < kFirstSettingsTask || task > kLastSettingsTask) return false;
-  const Builders::Builder builder = Builders::kTaskRows[task - kFirstSettingsTask].builder;
-  return builder == nullptr || builder(interfaceId, node, out);
+  return BuilderOf(task)(interfaceId, node, out);
+}
+
+namespace {
+
+// The task table as the builders describe themselves, made once.
+struct TaskTexts {
+  std::array<std::string, kSettingsTasks.size()> sends;
+  std::array<CSS_TaskInfo, kSettingsTasks.size()> infos{};
+
+  TaskTexts() {
+    static_assert(std::size(Builders::kTaskRows) == kSettingsTasks.size());
+    for (std::size_t i = 0; i < infos.size(); ++i) {
+      const Builders::TaskRow& row = Builders::kTaskRows[i];
+      sends[i] = row.builder.Sends();
+      infos[i] = {row.task, sends[i]};
+    }
+  }
+};
+
+const TaskTexts& Texts() {
+  static const TaskTexts texts;
+  return texts;
+}
+
+}  // namespace
+
+std::string_view Builders::Sends(ApplicationManagerTask task) {
+  return Texts().infos[static_cast<std::size_t>(task - kFirstSettingsTask)].sends;
 }
 
 std::span<const CSS_TaskInfo> CSS_Manager::TaskTable() {
-  static const auto table = [] {
-    std::array<CSS_TaskInfo, std::size(Builders::kTaskRows)> infos{};
-    for (std::size_t i = 0; i < infos.size(); ++i)
-      infos[i] = Builders::kTaskRows[i].info;
-    return infos;
-  }();
-  return table;
-}
-
-// Controller setup.
-
-bool Builders::MakeSendCommands_Sys_RTC(int interfaceId, int node, CSS_StringList& out) {
-  return SendCommand<CSS_Command_Sys_RTC>(interfaceId, node, out);
-}
-
-bool Builders::MakeSendCommands_Ctrl_Port(int interfaceId, int node, CSS_StringList& out) {
-  return SendClearThenRecords<CSS_Command_Ctrl_PortClearAll, CSS_Command_Ctrl_PortSetup>(
-      interfaceId, node, out);
-}
-
-bool Builders::MakeSendCommands_Ctrl_FLan(int interfaceId, int node, CSS_StringList& out) {
-  return SendClearThenRecords<CSS_Command_Ctrl_FLanClearAll, CSS_Command_Ctrl_FLanSetup>(
-      interfaceId, node, out);
-}
-
-bool Builders::MakeSendCommands_Ctrl_DbMode(int interfaceId, int node, CSS_StringList& out) {
-  return SendCommand<CSS_Command_Ctrl_DbMode>(interfaceId, node, out);
-}
-
-bool Builders::MakeSendCommands_Ctrl_DbSize(int interfaceId, int node, CSS_StringList& out) {
-  return SendCommand<CSS_Command_Ctrl_DbSize>(interfaceId, node, out);
-}
-
-bool Builders::MakeSendCommands_Ctrl_Expanders(int interfaceId, int node, CSS_StringList& out) {
-  return SendCommand<CSS_Command_Ctrl_Expanders>(interfaceId, node, out);
-}
-
-// Schedules.
-
-bool Builders::MakeSendCommands_G_Holiday(int interfaceId, int node, CSS_StringList& out) {
-  return SendClearThenRecords<CSS_Command_G_HolidayClear, CSS_Command_G_HolidaySetup>(interfaceId,
-                                                                                      node, out);
-}
-
-bool Builders::MakeSendCommands_G_TG(int interfaceId, int node, CSS_StringList& out) {
-  return SendClearThenRecords<CSS_Command_G_TG_ClearAll, CSS_Command_G_TG_Setup>(interfaceId, node,
-                                                                                 out);
-}
-
-bool Builders::MakeSendCommands_G_TZ(int interfaceId, int node, CSS_StringList& out) {
-  return SendClearThenRecords<CSS_Command_G_TZ_ClearAll, CSS_Command_G_TZ_Setup>(interfaceId, node,
-                                                                                 out);
-}
-
-// Inputs, outputs and names.
-
-bool Builders::MakeSendCommands_I_Type(int interfaceId, int node, CSS_StringList& out) {
-  return SendClearThenRecords<CSS_Command_I_ClearAll, CSS_Command_I_Type>(interfaceId, node, out);
-}
-
-bool Builders::MakeSendCommands_I_Name(int interfaceId, int node, CSS_StringList& out) {
-  return SendCommand<CSS_Command_I_Name>(interfaceId, node, out);
-}
-
-bool Builders::MakeSendCommands_I_Time(int interfaceId, int node, CSS_StringList& out) {
-  return SendAlwaysTrue<CSS_Command_I_Time>(interfaceId, node, out);
-}
-
-bool Builders::MakeSendCommands_I_Link(int interfaceId, int node, CSS_StringList& out) {
-  return SendAlwaysTrue<CSS_Command_I_Link>(interfaceId, node, out);
-}
-
-bool Builders::MakeSendCommands_O_Type(int interfaceId, int node, CSS_StringList& out) {
-  return SendClearThenRecords<CSS_Command_O_ClearAll, CSS_Command_O_Type>(interfaceId, node, out);
-}
-
-bool Builders::MakeSendCommands_O_Name(int interfaceId, int node, CSS_StringList& out) {
-  return SendCommand<CSS_Command_O_Name>(interfaceId, node, out);
-}
-
-bool Builders::MakeSendCommands_O_Time(int interfaceId, int node, CSS_StringList& out) {
-  return SendAlwaysTrue<CSS_Command_O_Time>(interfaceId, node, out);
-}
-
-bool Builders::MakeSendCommands_R_Name(int interfaceId, int node, CSS_StringList& out) {
-  return SendCommand<CSS_Command_R_Name>(interfaceId, node, out);
-}
-
-bool Builders::MakeSendCommands_XTRA_Name(int interfaceId, int node, CSS_StringList& out) {
-  return SendCommand<CSS_Command_XTRA_Name>(interfaceId, node, out);
-}
-
-// Readers and XTRA.
-
-bool Builders::MakeSendCommands_R_Type(int interfaceId, int node, CSS_StringList& out) {
-  return SendClearThenRecords<CSS_Command_R_ClearAll, CSS_Command_R_Configuration>(interfaceId,
-                                                                                   node, out);
-}
-
-bool Builders::MakeSendCommands_R_CardControl(int interfaceId, int node, CSS_StringList& out) {
-  return SendAlwaysTrue<CSS_Command_R_CardControl>(interfaceId, node, out);
-}
-
-bool Builders::MakeSendCommands_R_CardLocation(int interfaceId, int node, CSS_StringList& out) {
-  return SendAlwaysTrue<CSS_Command_R_CardLocation>(interfaceId, node, out);
-}
-
-bool Builders::MakeSendCommands_R_CardStructure(int interfaceId, int node, CSS_StringList& out) {
-  return SendAlwaysTrue<CSS_Command_R_CardStructure>(interfaceId, node, out);
-}
-
-bool Builders::MakeSendCommands_R_CheckSetup(int interfaceId, int node, CSS_StringList& out) {
-  return SendAlwaysTrue<CSS_Command_R_CheckSetup>(interfaceId, node, out);
-}
-
-bool Builders::MakeSendCommands_R_AccessAlarm(int interfaceId, int node, CSS_StringList& out) {
-  return SendAlwaysTrue<CSS_Command_R_AccessAlarm>(interfaceId, node, out);
-}
-
-bool Builders::MakeSendCommands_XTRA_VoranSetMode(int interfaceId, int node, CSS_StringList& out) {
-  return SendAlwaysTrue<CSS_Command_XTRA_VoranSetMode>(interfaceId, node, out);
+  return Texts().infos;
 }
 
 }  // namespace ssmsg

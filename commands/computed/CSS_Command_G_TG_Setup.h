@@ -15,6 +15,8 @@ namespace ssmsg {
 // (first zones 1, 9, 17, ...), one message per block that holds zones of the group.
 class CSS_Command_G_TG_Setup final : public CSS_Command_G {
  public:
+  static constexpr const CSS_MessageLayout& kMessage = kTimeGroupSetupMessage;
+
   CSS_Command_G_TG_Setup() : CSS_Command_G(kTimeGroupSetupMessage) {}
 
   bool MakeCommands(int interfaceId, int node, CSS_StringList& out) override;
@@ -22,6 +24,7 @@ class CSS_Command_G_TG_Setup final : public CSS_Command_G {
   bool AddParameters(CSS_XmlTag* parameters) override;
 
   std::int32_t GroupNumber() const { return groupNumber_; }
+  std::int32_t RecordNumber() const override { return groupNumber_; }
 
  private:
   std::int32_t groupNumber_ = 0;

@@ -1,4 +1,4 @@
-#include "commands/io/CSS_Command_I_Time.h"
+#include "commands/computed/CSS_Command_I_Time.h"
 
 #include <cstddef>
 

@@ -1,4 +1,4 @@
-#include "commands/schedules/CSS_Command_G_TG_Setup.h"
+#include "commands/computed/CSS_Command_G_TG_Setup.h"
 
 #include <algorithm>
 

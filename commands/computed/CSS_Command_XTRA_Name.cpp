@@ -1,4 +1,4 @@
-#include "commands/io/CSS_Command_XTRA_Name.h"
+#include "commands/computed/CSS_Command_XTRA_Name.h"
 
 namespace ssmsg {
 

@@ -11,6 +11,8 @@ namespace ssmsg {
 // input-timing container hands out, up to the controller's input count.
 class CSS_Command_I_Time final : public CSS_RecordCommand<CSS_Command_I, CSDevice_InputTime> {
  public:
+  static constexpr const CSS_MessageLayout& kMessage = kInputTimeMessage;
+
   CSS_Command_I_Time() : CSS_RecordCommand(kInputTimeMessage) {}
 
   bool MakeCommands(int interfaceId, int node, CSS_StringList& out) override;

@@ -10,6 +10,8 @@ namespace ssmsg {
 // the message names no record.
 class CSS_Command_XTRA_Name final : public CSS_NameCommand<CSS_Command_XTRA> {
  public:
+  static constexpr const CSS_MessageLayout& kMessage = kXtraNameMessage;
+
   CSS_Command_XTRA_Name() : CSS_NameCommand(kXtraNameMessage) {}
 
   bool MakeCommands(int interfaceId, int node, CSS_StringList& out) override;

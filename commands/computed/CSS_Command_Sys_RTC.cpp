@@ -1,4 +1,4 @@
-#include "commands/controller/CSS_Command_Sys_RTC.h"
+#include "commands/computed/CSS_Command_Sys_RTC.h"
 
 #include <cstdint>
 #include <iterator>

@@ -10,6 +10,8 @@ namespace ssmsg {
 // six fields travel as -1.
 class CSS_Command_Sys_RTC final : public CSS_Command_Sys {
  public:
+  static constexpr const CSS_MessageLayout& kMessage = kSetRTCMessage;
+
   CSS_Command_Sys_RTC() : CSS_Command_Sys(kSetRTCMessage) {}
 
   bool AddParameters(CSS_XmlTag* parameters) override;
