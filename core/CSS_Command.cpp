@@ -76,8 +76,34 @@ bool CSS_Command::MakeCommand(int interfaceId, int node, std::string& out) {
 bool CSS_Command::AppendCommand(int interfaceId, int node, CSS_StringList& out) {
   std::string text;
   const bool made = MakeCommand(interfaceId, node, text);
-  if (made && !text.empty()) out.push_back(std::move(text));
+  if (made && !text.empty()) {
+    out.push_back(std::move(text));
+    if (std::vector<std::int32_t>* trail = CSS_RecordTrail::Current()) {
+      trail->push_back(RecordNumber());
+    }
+  }
   return made;
+}
+
+namespace {
+
+std::vector<std::int32_t>*& ThreadTrail() {
+  thread_local std::vector<std::int32_t>* trail = nullptr;
+  return trail;
+}
+
+}  // namespace
+
+CSS_RecordTrail::CSS_RecordTrail(std::vector<std::int32_t>& numbers) : previous_(ThreadTrail()) {
+  ThreadTrail() = &numbers;
+}
+
+CSS_RecordTrail::~CSS_RecordTrail() {
+  ThreadTrail() = previous_;
+}
+
+std::vector<std::int32_t>* CSS_RecordTrail::Current() {
+  return ThreadTrail();
 }
 
 }  // namespace ssmsg

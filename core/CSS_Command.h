@@ -2,8 +2,10 @@
 
 #include <cassert>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <ssmsg/CSS_Types.h>
 #include "core/CSS_MessageLayout.h"
@@ -32,6 +34,10 @@ class CSS_Command {
   bool HasParameters() const { return hasParameters_; }
   bool IsMarked() const { return marked_; }
   void SetMarked() { marked_ = true; }
+
+  // The 1-based number of the record that the message being made is about; 0 for a message that
+  // names no record.
+  virtual std::int32_t RecordNumber() const { return 0; }
 
   // Makes every message of this command and appends each to `out`. The base version makes one
   // message and returns whether it was made.
@@ -93,6 +99,24 @@ class CSS_Command {
   CSS_XmlTag* envelopeParameters_ = nullptr;
 };
 
+// Notes, while it lives, the record number (CSS_Command::RecordNumber) of every message that the
+// calling thread's commands append, in the order they are appended: a caller that compares the
+// messages of two stores record by record learns which record each message is about from the
+// builders themselves, not from the text.
+class CSS_RecordTrail {
+ public:
+  explicit CSS_RecordTrail(std::vector<std::int32_t>& numbers);
+  ~CSS_RecordTrail();
+  CSS_RecordTrail(const CSS_RecordTrail&) = delete;
+  CSS_RecordTrail& operator=(const CSS_RecordTrail&) = delete;
+
+  // The trail of the calling thread, or null.
+  static std::vector<std::int32_t>* Current();
+
+ private:
+  std::vector<std::int32_t>* previous_;
+};
+
 // A group base stands for the commands of one MessageType; each command takes its MessageType,
 // Action and flags from the description of its kind of message.
 template <const std::string_view& kMessageType>
@@ -117,6 +141,8 @@ using CSS_Command_XTRA = CSS_CommandGroup<kXtraMessages>;
 template <class Group, const CSS_MessageLayout& kLayout>
 class CSS_NodeOnlyCommand final : public Group {
  public:
+  static constexpr const CSS_MessageLayout& kMessage = kLayout;
+
   CSS_NodeOnlyCommand() : Group(kLayout) {}
 };
 

@@ -1,13 +1,13 @@
 #include <ssmsg/CSS_SiteDiff.h>
 
 #include <algorithm>
-#include <charconv>
 #include <map>
 #include <span>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
+#include "core/CSS_Command.h"
 #include "host/CSS_ThreadHost.h"
 #include "manager/CSS_ManagerBuilders.h"
 #include "site/CSS_ControllerMessages.h"
@@ -16,28 +16,10 @@
 namespace ssmsg {
 namespace {
 
-// The record that a message of a per-record task names: the element that follows "Node", as in
-// "<Node>2</Node><Input>3</Input>": its name ("Input") and number (3).
-struct RecordOf {
-  std::string_view tag;
-  std::int32_t number = 0;
-
-  explicit RecordOf(std::string_view message) {
-    constexpr std::string_view kAfterNode = "</Node><";
-    const std::size_t at = message.find(kAfterNode);
-    if (at == std::string_view::npos) return;
-    const std::string_view rest = message.substr(at + kAfterNode.size());
-    const std::size_t close = rest.find('>');
-    if (close == std::string_view::npos) return;
-    tag = rest.substr(0, close);
-    const std::string_view digits = rest.substr(close + 1);
-    std::from_chars(digits.data(), digits.data() + digits.size(), number);
-  }
-};
-
 // The messages of one task, with their records, made from one site's controller.
 struct TaskMessages {
   CSS_StringList messages;
+  std::vector<std::int32_t> records;  // the record number of each message
   bool done = true;
 };
 
@@ -53,6 +35,7 @@ class Side {
                     const CSS_ClockSource& clock) {
     const CSS_ThreadHost host({&store_, &enums_, &clock});
     TaskMessages made;
+    const CSS_RecordTrail trail(made.records);
     made.done =
         CSS_Manager::Builders::Dispatch(task, address.interfaceId, address.node, made.messages);
     return made;
@@ -67,10 +50,6 @@ class Side {
 std::string Describe(const CSS_ControllerAddress& address) {
   return "interface " + std::to_string(address.interfaceId) + ", node " +
          std::to_string(address.node);
-}
-
-std::string_view Sends(ApplicationManagerTask task) {
-  return CSS_Manager::Builders::kTaskRows[task - kFirstSettingsTask].info.sends;
 }
 
 std::uint64_t Key(const CSS_ControllerAddress& address) {
@@ -127,12 +106,10 @@ class DiffWorker {
       const TaskMessages before = oldSide_.Make(task, address, clock_);
       if (before.messages == made.messages) {
         out.Add(task, {}, !made.done);
-      } else if (CSS_Manager::Builders::kTaskRows[task - kFirstSettingsTask].shape !=
-                 CSS_TaskShape::PerRecord) {
+      } else if (CSS_Manager::Builders::BuilderOf(task).shape != CSS_TaskShape::PerRecord) {
         out.Add(task, made.messages, !made.done);
       } else {
-        out.Add(task, ChangedRecords(address, task, before.messages, made.messages, out.warnings),
-                !made.done);
+        out.Add(task, ChangedRecords(address, task, before, made, out.warnings), !made.done);
       }
     }
   }
@@ -142,24 +119,20 @@ class DiffWorker {
   // OLD did not send; a record that only OLD sent is reported, as no message of this task can
   // withdraw it.
   CSS_StringList ChangedRecords(const CSS_ControllerAddress& address, ApplicationManagerTask task,
-                                const CSS_StringList& before, const CSS_StringList& after,
+                                const TaskMessages& before, const TaskMessages& after,
                                 std::vector<std::string>& warnings) {
     // Each record's messages are consecutive: (first, count) by record number.
     std::map<std::int32_t, std::pair<std::size_t, std::size_t>> oldRecords;
-    std::string_view tag;
-    for (std::size_t i = 0; i < before.size(); ++i) {
-      const RecordOf record(before[i]);
-      tag = record.tag;
-      ++oldRecords.try_emplace(record.number, i, 0).first->second.second;
-    }
-    const std::span<const std::string> oldMessages(before);
+    for (std::size_t i = 0; i < before.records.size(); ++i)
+      ++oldRecords.try_emplace(before.records[i], i, 0).first->second.second;
+    const std::span<const std::string> oldMessages(before.messages);
     CSS_StringList changed;
-    for (std::size_t first = 0; first < after.size();) {
-      const std::int32_t number = RecordOf(after[first]).number;
+    for (std::size_t first = 0; first < after.messages.size();) {
+      const std::int32_t number = after.records[first];
       std::size_t end = first + 1;
-      while (end < after.size() && RecordOf(after[end]).number == number)
+      while (end < after.records.size() && after.records[end] == number)
         ++end;
-      const std::span<const std::string> newGroup(after.data() + first, end - first);
+      const std::span<const std::string> newGroup(after.messages.data() + first, end - first);
       const auto old = oldRecords.find(number);
       const bool same =
           old != oldRecords.end() &&
@@ -168,11 +141,15 @@ class DiffWorker {
       if (!same) changed.insert(changed.end(), newGroup.begin(), newGroup.end());
       first = end;
     }
+    // The element that names a record is the first of its message ("Input", "Reader", ...).
+    const CSS_TaskBuilder& builder = CSS_Manager::Builders::BuilderOf(task);
+    const std::string_view tag = builder.message->elements.front().name;
     for (const auto& [number, messages] : oldRecords) {
       std::string record(tag);
       if (!record.empty()) record[0] = static_cast<char>(record[0] - 'A' + 'a');
       warnings.push_back(Describe(address) + ": task " + std::to_string(task) + " (" +
-                         std::string(Sends(task)) + "): " + record + " " + std::to_string(number) +
+                         std::string(CSS_Manager::Builders::Sends(task)) + "): " + record + " " +
+                         std::to_string(number) +
                          " is no longer sent, and this task cannot withdraw it");
     }
     return changed;

@@ -151,7 +151,7 @@ TEST(SiteDiff, SendsOnlyWhatSettingsOfNewSendsAndWholeListTransfers) {
                                         }))
           << "seed " << seed << ", task " << task;
       // ...and a list transfer whole or not at all.
-      if (CSS_Manager::Builders::kTaskRows[task - kFirstSettingsTask].shape ==
+      if (CSS_Manager::Builders::BuilderOf(static_cast<ApplicationManagerTask>(task)).shape ==
           CSS_TaskShape::ListTransfer) {
         EXPECT_EQ(messages, whole) << "seed " << seed << ", task " << task;
       }
