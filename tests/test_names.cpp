@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "commands/CSS_NameCommand.h"
 #include "support.h"
 
 namespace ssmsg::test {
@@ -50,6 +51,38 @@ TEST_F(Names, NamesGoInPiecesOfTenWithTheirColumns) {
       expected.push_back(Msg("XTRA", "SetName", Piece("", 0, column, piece)));
     }
     EXPECT_EQ(out, expected) << '"' << c.name << '"';
+  }
+}
+
+// The splitter that hosts call: each cut leaves the rest of the name in `rest`, and the counter
+// runs 0, 11, 21, ... whatever the pieces hold.
+TEST(NextNamePiece, CutsTheFrontAndKeepsTheRest) {
+  struct Step {
+    std::string piece, rest;
+    int counter;
+    bool cut;
+  };
+  const struct {
+    std::string name;
+    std::vector<Step> steps;
+  } cases[] = {
+      {"", {{"", "", 11, false}}},
+      {"Gatehouse1", {{"Gatehouse1", "", 11, true}, {"", "", 21, false}}},
+      {"Gatehouse12", {{"Gatehouse1", "2", 11, true}, {"2", "", 21, true}, {"", "", 31, false}}},
+      {"0123456789abcdefghij ",
+       {{"0123456789", "abcdefghij ", 11, true},
+        {"abcdefghij", " ", 21, true},
+        {" ", "", 31, true}}},
+  };
+  for (const auto& c : cases) {
+    std::string rest = c.name, piece = "stale";
+    int counter = 0;
+    for (const Step& step : c.steps) {
+      EXPECT_EQ(NextNamePiece(rest, counter, piece), step.cut) << c.name;
+      EXPECT_EQ(piece, step.piece) << c.name;
+      EXPECT_EQ(rest, step.rest) << c.name;
+      EXPECT_EQ(counter, step.counter) << c.name;
+    }
   }
 }
 

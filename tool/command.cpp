@@ -1,0 +1,94 @@
+#include "command.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+#include <utility>
+
+#include "demo_site.h"
+
+namespace ssmsg::tool {
+
+namespace {
+
+constexpr std::string_view kDemoSiteName = "demo site";
+constexpr std::string_view kStdinName = "<stdin>";  // the site file of --config -
+
+}  // namespace
+
+void Complain(const std::string& line) {
+  std::fprintf(stderr, "ssmsg: %s\n", line.c_str());
+}
+
+std::string Count(std::size_t n, const std::string& what) {
+  return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+}
+
+unsigned DefaultJobs() {
+  return std::max(1u, std::thread::hardware_concurrency());
+}
+
+std::optional<CSS_Site> LoadSiteOrDemo(const std::string& config, unsigned jobs) {
+  CSS_SiteLoadResult result;
+  if (config.empty()) {
+    result = LoadSiteText(kDemoSite, kDemoSiteName, jobs);
+  } else if (config != "-") {
+    result = LoadSite(config, jobs);
+  } else {
+    std::string text;
+    const int error = ReadStandardInput(text);
+    if (error == 0) {
+      result = LoadSiteText(text, kStdinName, jobs);
+    } else {
+      result.errors.push_back(std::string(kStdinName) +
+                              ": cannot read the file: " + std::strerror(error));
+    }
+  }
+  for (const std::string& error : result.errors)
+    std::fprintf(stderr, "%s\n", error.c_str());
+  return std::move(result.site);
+}
+
+CLI::Option* AddConfig(CLI::App& command, std::string& config) {
+  return command.add_option("--config", config,
+                            "site file, - for standard input (default: the built-in demo site)");
+}
+
+CLI::Option* AddFormat(CLI::App& command, Format& format) {
+  return command
+      .add_option_function<std::string>(
+          "--format",
+          [&format](const std::string& name) {
+            format = name == "json" ? Format::Json : Format::Lines;
+          },
+          "lines: each message on a line of its own; json: one array of objects "
+          "{interface, node, task, message}")
+      ->check(CLI::IsMember({"lines", "json"}))
+      ->default_str("lines");
+}
+
+CLI::Option* AddOutput(CLI::App& command, std::string& output) {
+  return command
+      .add_option("--output", output,
+                  "write to FILE instead of standard output, through a temporary file beside it "
+                  "that replaces FILE only when the exit status is 0 or 1; otherwise FILE is left "
+                  "as it was")
+      ->type_name("FILE");
+}
+
+CLI::Option* AddJobs(CLI::App& command, unsigned& jobs) {
+  return command
+      .add_option("--jobs", jobs,
+                  "threads that work at once (checking and building controllers, decoding "
+                  "lines); the output is the same whatever the number")
+      ->check(CLI::Range(1u, 1024u))
+      ->default_str("the number of cores");
+}
+
+CLI::Option* AddInterface(CLI::App& command, std::int32_t& interfaceId) {
+  return command.add_option("--interface", interfaceId, "interface number I");
+}
+
+}  // namespace ssmsg::tool

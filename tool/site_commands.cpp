@@ -1,0 +1,328 @@
+// The subcommands about a site: settings, diff, validate, demo-site and tasks.
+
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <ssmsg/CSS_Manager.h>
+#include <ssmsg/CSS_Site.h>
+#include <ssmsg/CSS_SiteDiff.h>
+#include <ssmsg/CSS_SiteSettings.h>
+#include <ssmsg/CSToolEnum.h>
+
+#include "command.h"
+#include "readback.h"
+
+namespace ssmsg::tool {
+namespace {
+
+// What settings and diff share: which controllers, which tasks, the clock's time, the jobs and
+// how the messages are written.
+struct JobOptions {
+  std::int32_t interfaceId = 0;
+  std::int32_t node = 0;
+  std::string tasks = "all";
+  std::string time;
+  unsigned jobs = DefaultJobs();
+  Format format = Format::Lines;
+  std::string output;
+};
+
+// The options of settings and diff: the selection, the tasks (`tasks` says what they are when
+// not given), the time, the jobs and the output.
+void AddJobOptions(CLI::App& command, JobOptions& options, const std::string& tasks) {
+  AddInterface(command, options.interfaceId)->description("only the controllers on interface I");
+  command.add_option("--node", options.node, "only the controller at node N (needs --interface)");
+  command.add_option("--task", options.tasks,
+                     "comma-separated task numbers 151 to 177, or all (151 to 177 ascending); "
+                     "default: " +
+                         tasks);
+  command.add_option("--time", options.time,
+                     "local date and time YYYY-MM-DDTHH:MM:SS that the clock message sends "
+                     "(default: the machine's local time)");
+  AddJobs(command, options.jobs);
+  AddFormat(command, options.format);
+  AddOutput(command, options.output);
+}
+
+// The tasks of "all" or of a list such as "161,165,168", in the order given.
+std::optional<std::vector<ApplicationManagerTask>> ParseTasks(const std::string& text) {
+  std::vector<ApplicationManagerTask> tasks;
+  if (text == "all")
+    return std::vector<ApplicationManagerTask>(kSettingsTasks.begin(), kSettingsTasks.end());
+  const auto numbers = ParseNumberList(text);
+  if (!numbers || numbers->empty()) {
+    Complain("--task: \"" + text + "\" is not \"all\" or a list of task numbers");
+    return std::nullopt;
+  }
+  for (std::uint32_t number : *numbers) {
+    const std::optional<ApplicationManagerTask> task = FindSettingsTask(number);
+    if (!task) {
+      Complain("--task: " + std::to_string(number) + " is not a settings task (151 to 177)");
+      return std::nullopt;
+    }
+    tasks.push_back(*task);
+  }
+  return tasks;
+}
+
+// What settings and diff were asked for: the controllers chosen, the tasks and the clock's time.
+struct JobRequest {
+  std::optional<std::int32_t> interfaceId;
+  std::optional<std::int32_t> node;
+  std::optional<std::vector<ApplicationManagerTask>> tasks;  // none: --task was not given
+  std::optional<std::tm> time;
+
+  // "no controller on interface 1 at node 7"
+  std::string NoController() const {
+    std::string where = "no controller";
+    if (interfaceId) where += " on interface " + std::to_string(*interfaceId);
+    if (node) where += " at node " + std::to_string(*node);
+    return where;
+  }
+};
+
+// Reads the selection, --task and --time of `command`; nothing (after saying why) when one of
+// them is wrong.
+std::optional<JobRequest> ReadJobRequest(const JobOptions& options, const CLI::App& command) {
+  JobRequest request;
+  if (command.count("--interface") > 0) request.interfaceId = options.interfaceId;
+  if (command.count("--node") > 0) {
+    if (!request.interfaceId) {
+      Complain(command.get_name() + ": --node needs --interface");
+      return std::nullopt;
+    }
+    request.node = options.node;
+  }
+  if (command.count("--task") > 0) {
+    request.tasks = ParseTasks(options.tasks);
+    if (!request.tasks) return std::nullopt;
+  }
+  if (!options.time.empty()) {
+    request.time = ParseLocalTime(options.time);
+    if (!request.time) {
+      Complain("--time: \"" + options.time + "\" is not a date and time YYYY-MM-DDTHH:MM:SS");
+      return std::nullopt;
+    }
+  }
+  return request;
+}
+
+// Says which tasks returned false; the status that gives.
+int ReportFailures(const std::vector<CSS_TaskFailure>& failures) {
+  for (const CSS_TaskFailure& failure : failures) {
+    const auto row = static_cast<std::size_t>(failure.task - kFirstSettingsTask);
+    const std::string_view sends = CSS_Manager::TaskTable()[row].sends;
+    Complain("task " + std::to_string(failure.task) + " (" + std::string(sends) +
+             ") returned false for interface " + std::to_string(failure.address.interfaceId) +
+             ", node " + std::to_string(failure.address.node));
+  }
+  return failures.empty() ? kDone : kFailed;
+}
+
+// Writes each message that a job hands on.
+CSS_MessageSink WriteTo(MessageWriter& writer) {
+  return [&writer](const CSS_SiteMessage& m) {
+    return writer.Write(m.address.interfaceId, m.address.node, m.task, m.text);
+  };
+}
+
+struct SettingsOptions : JobOptions {
+  std::string config;
+};
+
+int RunSettings(const SettingsOptions& options, const CLI::App& command, Output& output) {
+  const std::optional<JobRequest> request = ReadJobRequest(options, command);
+  if (!request) return kBadInput;
+  const std::optional<CSS_Site> site = LoadSiteOrDemo(options.config, options.jobs);
+  if (!site) return kBadInput;
+
+  CSS_SettingsOptions job;
+  job.jobs = options.jobs;
+  job.controllers = site->Select(request->interfaceId, request->node);
+  job.tasks = request->tasks.value_or(std::vector<ApplicationManagerTask>());
+  job.time = request->time;
+  if (job.controllers.empty()) {
+    Complain("settings: " + request->NoController() + " in " + site->FileName());
+    return kBadInput;
+  }
+
+  MessageWriter writer(options.format, output);
+  // Writing stops the job at the first failed write: there is no use making what cannot be
+  // written.
+  const CSS_SettingsResult result = MakeSiteSettings(*site, job, WriteTo(writer));
+  if (result.stopped) return kCannotWrite;
+  writer.Finish();
+  return ReportFailures(result.failures);
+}
+
+struct DiffOptions : JobOptions {
+  std::string from, to;      // the two sites
+  std::string fromMessages;  // what was sent, read back
+  bool summary = false;
+};
+
+int RunDiff(const DiffOptions& options, const CLI::App& command, Output& output) {
+  if (options.from.empty() == options.fromMessages.empty()) {
+    Complain("diff: give the site last sent with --from, or its messages with --from-messages");
+    return kBadInput;
+  }
+  const std::optional<JobRequest> request = ReadJobRequest(options, command);
+  if (!request) return kBadInput;
+  CSS_DiffOptions diff;
+  diff.jobs = options.jobs;
+  diff.interfaceId = request->interfaceId;
+  diff.node = request->node;
+  diff.tasks = request->tasks.value_or(std::vector<ApplicationManagerTask>());
+  diff.time = request->time;
+  // Both sites are checked in full before anything is written. What was sent is read back with
+  // NEW's enumeration texts, the texts it is most likely to share.
+  const std::optional<CSS_Site> current = LoadSiteOrDemo(options.to, options.jobs);
+  std::optional<CSS_Site> old;
+  if (options.fromMessages.empty()) {
+    old = LoadSiteOrDemo(options.from, options.jobs);
+  } else if (current) {
+    std::string text;
+    if (ImportMessages({options.fromMessages}, &*current, false, options.jobs,
+                       [&text](std::string_view piece) {
+                         text.append(piece);
+                         return true;
+                       })) {
+      old = LoadSiteText(text, options.fromMessages + " (read back)").site;
+    }
+  }
+  if (!old || !current) return kBadInput;
+  if (current->Select(diff.interfaceId, diff.node).empty() &&
+      old->Select(diff.interfaceId, diff.node).empty()) {
+    Complain("diff: " + request->NoController() + " in " + old->FileName() + " or " +
+             current->FileName());
+    return kBadInput;
+  }
+
+  MessageWriter writer(options.format, output);
+  const CSS_DiffResult result = MakeSiteDiff(*old, *current, diff, WriteTo(writer));
+  if (result.stopped) return kCannotWrite;
+  writer.Finish();
+  for (const std::string& warning : result.warnings)
+    std::fprintf(stderr, "warning: %s\n", warning.c_str());
+  if (options.summary) {
+    Complain("diff: " + Count(result.controllersChanged, "controller") + " changed, " +
+             Count(result.messagesWritten, "message") + " written; a full settings would write " +
+             Count(result.messagesFull, "message"));
+  }
+  return ReportFailures(result.failures);
+}
+
+struct ValidateOptions {
+  std::string config;
+  unsigned jobs = DefaultJobs();
+};
+
+int RunValidate(const ValidateOptions& options, const CLI::App&, Output& output) {
+  const std::optional<CSS_Site> site = LoadSiteOrDemo(options.config, options.jobs);
+  if (!site) return kBadInput;
+  CSToolEnum enums;
+  site->LoadEnumTexts(enums);
+  const std::vector<std::string> warnings = site->Warnings(enums);
+  for (const std::string& warning : warnings) {
+    std::fprintf(stderr, "warning: %s\n", warning.c_str());
+  }
+  output.Write(site->FileName() + ": valid, " + Count(site->ControllerCount(), "controller") +
+               ", " + Count(warnings.size(), "warning") + "\n");
+  return kDone;
+}
+
+struct DemoSiteOptions {
+  std::string output;
+};
+
+int RunDemoSite(const DemoSiteOptions&, const CLI::App&, Output& output) {
+  const std::optional<CSS_Site> site = LoadSiteOrDemo({}, 1);
+  if (!site) return kBadInput;
+  output.Write(site->ToJson());
+  return kDone;
+}
+
+struct NoOptions {};
+
+int RunTasks(const NoOptions&, const CLI::App&, Output& output) {
+  std::string text;
+  for (const CSS_TaskInfo& info : CSS_Manager::TaskTable()) {
+    text += std::to_string(info.task) + "  ";
+    text.append(info.sends) += '\n';
+  }
+  output.Write(text);
+  return kDone;
+}
+
+}  // namespace
+
+void AddSettingsCommand(CLI::App& app, CSS_Chosen& chosen) {
+  auto options = std::make_shared<SettingsOptions>();
+  CLI::App* settings = app.add_subcommand(
+      "settings",
+      "Writes every settings message of the site's controllers, controller by controller in "
+      "file order and task by task in the order given.");
+  AddConfig(*settings, options->config);
+  AddJobOptions(*settings, *options, "all; see the tasks subcommand");
+  OnChosen(*settings, options, chosen, RunSettings);
+}
+
+void AddDiffCommand(CLI::App& app, CSS_Chosen& chosen) {
+  auto options = std::make_shared<DiffOptions>();
+  CLI::App* diff = app.add_subcommand(
+      "diff",
+      "Writes the settings messages that bring the controllers of site OLD to site NEW: for each "
+      "controller of NEW in file order, every message of a controller that OLD does not have; "
+      "for the others, task by task, nothing where OLD and NEW make the same messages, all of "
+      "NEW's messages of a task that clears its list or sends one message or name, and NEW's "
+      "messages of each input, output or reader that changed. Warnings on standard error name "
+      "what cannot be withdrawn.");
+  CLI::Option* from =
+      diff->add_option("--from", options->from, "the site last sent (OLD); - for standard input")
+          ->type_name("OLD");
+  diff->add_option("--from-messages", options->fromMessages,
+                   "the messages last sent (a settings log; - for standard input), read back as "
+                   "OLD with ssmsg import")
+      ->type_name("SENT")
+      ->excludes(from);
+  diff->add_option("--to", options->to, "the site to send (NEW); - for standard input")
+      ->required()
+      ->type_name("NEW");
+  AddJobOptions(*diff, *options,
+                "151 to 177 without the clock (152), which is sent only when named");
+  diff->add_flag("--summary", options->summary,
+                 "end with one line on standard error: controllers changed, messages written, "
+                 "and the messages a full settings of NEW would write");
+  OnChosen(*diff, options, chosen, RunDiff);
+}
+
+void AddValidateCommand(CLI::App& app, CSS_Chosen& chosen) {
+  auto options = std::make_shared<ValidateOptions>();
+  CLI::App* validate = app.add_subcommand(
+      "validate",
+      "Checks a site file: reports every error, and warnings about enumeration values without "
+      "text and records that are never sent. Errors give exit status 2.");
+  AddConfig(*validate, options->config);
+  AddJobs(*validate, options->jobs);
+  OnChosen(*validate, options, chosen, RunValidate);
+}
+
+void AddDemoSiteCommand(CLI::App& app, CSS_Chosen& chosen) {
+  auto options = std::make_shared<DemoSiteOptions>();
+  CLI::App* demo = app.add_subcommand("demo-site", "Writes the built-in demo site as a site file.");
+  AddOutput(*demo, options->output);
+  OnChosen(*demo, options, chosen, RunDemoSite);
+}
+
+void AddTasksCommand(CLI::App& app, CSS_Chosen& chosen) {
+  CLI::App* tasks = app.add_subcommand("tasks", "Lists the settings tasks and what each sends.");
+  OnChosen(*tasks, std::make_shared<NoOptions>(), chosen, RunTasks);
+}
+
+}  // namespace ssmsg::tool
