@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include <ssmsg/CSS_Site.h>
 
@@ -34,17 +35,23 @@ struct CSS_Chosen {
   std::string output;
 };
 
-// Makes `command` hand `run` and its options to `chosen` when it is the subcommand chosen. The
-// options live as long as the command line. `Options` has an `output` member when the
-// subcommand writes to a file of the user's choice.
+// Adds the subcommand `name` to `parent`, with options of its own of type `Options` that live as
+// long as the command line, and returns both for the caller to declare the options. When the
+// subcommand is the one chosen, its callback hands `run` (called as run(options, command,
+// output)) to `chosen`, with the options' `output` member when it has one.
 template <class Options, class Run>
-void OnChosen(CLI::App& command, std::shared_ptr<Options> options, CSS_Chosen& chosen, Run run) {
-  command.callback([&command, options, &chosen, run] {
-    chosen.run = [&command, options, run](Output& output) {
-      return run(*options, command, output);
+std::pair<CLI::App*, Options*> AddCommand(CLI::App& parent, const std::string& name,
+                                          const std::string& description, CSS_Chosen& chosen,
+                                          Run run) {
+  auto options = std::make_shared<Options>();
+  CLI::App* command = parent.add_subcommand(name, description);
+  command->callback([command, options, &chosen, run] {
+    chosen.run = [command, options, run](Output& output) {
+      return run(*options, *command, output);
     };
     if constexpr (requires { options->output; }) chosen.output = options->output;
   });
+  return {command, options.get()};
 }
 
 // Says `line` on standard error, after "ssmsg: ".

@@ -2,7 +2,6 @@
 // control messages (interface start, stop, set-nodes, poll).
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -115,16 +114,14 @@ int RunPoll(const OperationOptions& options, const CLI::App&, Output& output) {
   return Finish(done, messages, options, -1, "interface poll", why, output);
 }
 
-// A subcommand of one facade operation on interface I, with the format and output of every one.
+// A subcommand of one facade operation on interface I.
 template <class Run>
-std::shared_ptr<OperationOptions> AddOperation(CLI::App& parent, const std::string& name,
-                                               const std::string& description, CSS_Chosen& chosen,
-                                               Run run, CLI::App*& command) {
-  auto options = std::make_shared<OperationOptions>();
-  command = parent.add_subcommand(name, description);
-  AddInterface(*command, options->interfaceId)->required();
-  OnChosen(*command, options, chosen, run);
-  return options;
+std::pair<CLI::App*, OperationOptions*> AddOperation(CLI::App& parent, const std::string& name,
+                                                     const std::string& description,
+                                                     CSS_Chosen& chosen, Run run) {
+  const auto added = AddCommand<OperationOptions>(parent, name, description, chosen, run);
+  AddInterface(*added.first, added.second->interfaceId)->required();
+  return added;
 }
 
 void AddFormatAndOutput(CLI::App& command, OperationOptions& options) {
@@ -135,10 +132,9 @@ void AddFormatAndOutput(CLI::App& command, OperationOptions& options) {
 }  // namespace
 
 void AddAskSettingsCommand(CLI::App& app, CSS_Chosen& chosen) {
-  CLI::App* ask = nullptr;
-  const auto options = AddOperation(app, "ask-settings",
-                                    "Writes the request to controller N to report its settings.",
-                                    chosen, RunAskSettings, ask);
+  const auto [ask, options] = AddOperation(
+      app, "ask-settings", "Writes the request to controller N to report its settings.", chosen,
+      RunAskSettings);
   ask->add_option("--node", options->node, "node number N")->required();
   AddFormatAndOutput(*ask, *options);
 }
@@ -147,31 +143,29 @@ void AddInterfaceCommand(CLI::App& app, CSS_Chosen& chosen) {
   CLI::App* interface = app.add_subcommand("interface", "Writes an interface control message.");
   interface->require_subcommand(1);
 
-  CLI::App* start = nullptr;
-  auto options = AddOperation(*interface, "start", "Starts interface I.", chosen, RunStart, start);
-  start->add_flag("--main", options->main, "make it the main interface (default: ordinary)");
-  start->add_option("--ip", options->ip, "IP address")->required();
-  start->add_option("--port", options->port, "IP port")->required();
-  AddFormatAndOutput(*start, *options);
+  const auto [start, startOptions] =
+      AddOperation(*interface, "start", "Starts interface I.", chosen, RunStart);
+  start->add_flag("--main", startOptions->main, "make it the main interface (default: ordinary)");
+  start->add_option("--ip", startOptions->ip, "IP address")->required();
+  start->add_option("--port", startOptions->port, "IP port")->required();
+  AddFormatAndOutput(*start, *startOptions);
 
-  CLI::App* stop = nullptr;
-  options = AddOperation(*interface, "stop", "Stops interface I.", chosen, RunStop, stop);
-  AddFormatAndOutput(*stop, *options);
+  const auto [stop, stopOptions] =
+      AddOperation(*interface, "stop", "Stops interface I.", chosen, RunStop);
+  AddFormatAndOutput(*stop, *stopOptions);
 
-  CLI::App* setNodes = nullptr;
-  options = AddOperation(*interface, "set-nodes", "Tells interface I which nodes to serve.", chosen,
-                         RunSetNodes, setNodes);
-  setNodes->add_option("--add", options->add, "nodes to add, e.g. 1,2,3");
-  setNodes->add_option("--timeouts", options->timeouts, "a timeout for each added node");
-  setNodes->add_option("--remove", options->remove, "nodes to remove");
-  AddFormatAndOutput(*setNodes, *options);
+  const auto [setNodes, nodeOptions] = AddOperation(
+      *interface, "set-nodes", "Tells interface I which nodes to serve.", chosen, RunSetNodes);
+  setNodes->add_option("--add", nodeOptions->add, "nodes to add, e.g. 1,2,3");
+  setNodes->add_option("--timeouts", nodeOptions->timeouts, "a timeout for each added node");
+  setNodes->add_option("--remove", nodeOptions->remove, "nodes to remove");
+  AddFormatAndOutput(*setNodes, *nodeOptions);
 
-  CLI::App* poll = nullptr;
-  options =
-      AddOperation(*interface, "poll", "Starts and stops polling nodes.", chosen, RunPoll, poll);
-  poll->add_option("--start", options->start, "nodes to start polling, e.g. 1,2,3");
-  poll->add_option("--stop", options->stop, "nodes to stop polling");
-  AddFormatAndOutput(*poll, *options);
+  const auto [poll, pollOptions] =
+      AddOperation(*interface, "poll", "Starts and stops polling nodes.", chosen, RunPoll);
+  poll->add_option("--start", pollOptions->start, "nodes to start polling, e.g. 1,2,3");
+  poll->add_option("--stop", pollOptions->stop, "nodes to stop polling");
+  AddFormatAndOutput(*poll, *pollOptions);
 }
 
 }  // namespace ssmsg::tool

@@ -1,6 +1,5 @@
 // The subcommands that read messages back: decode and import.
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,27 +24,28 @@ void AddFiles(CLI::App& command, ReadbackOptions& options) {
 }  // namespace
 
 void AddDecodeCommand(CLI::App& app, CSS_Chosen& chosen) {
-  auto options = std::make_shared<ReadbackOptions>();
-  CLI::App* decode = app.add_subcommand(
-      "decode",
+  const auto [decode, options] = AddCommand<ReadbackOptions>(
+      app, "decode",
       "Reads messages, one per line, and writes each as one line of JSON. A line that is not a "
       "message is reported as FILE:LINE:COLUMN: reason on standard error and the other lines are "
       "still written; then the exit status is 2. Blank lines are skipped; a carriage return "
-      "before a line feed is dropped.");
+      "before a line feed is dropped.",
+      chosen, [](const ReadbackOptions& o, const CLI::App&, Output& output) {
+        return RunDecode(o.files, output);
+      });
   AddFiles(*decode, *options);
   AddOutput(*decode, options->output);
-  OnChosen(*decode, options, chosen, [](const ReadbackOptions& o, const CLI::App&, Output& output) {
-    return RunDecode(o.files, output);
-  });
 }
 
 void AddImportCommand(CLI::App& app, CSS_Chosen& chosen) {
-  auto options = std::make_shared<ReadbackOptions>();
-  CLI::App* importSite = app.add_subcommand(
-      "import",
+  const auto [importSite, options] = AddCommand<ReadbackOptions>(
+      app, "import",
       "Reads settings messages, one per line, and writes a site file that makes them: settings "
       "--task L on it writes the same messages again, for any task list L without 152. Nothing "
-      "is written when a line is not a message or cannot be applied (exit status 2).");
+      "is written when a line is not a message or cannot be applied (exit status 2).",
+      chosen, [](const ReadbackOptions& o, const CLI::App&, Output& output) {
+        return RunImport(o.files, o.enumsFrom, o.jobs, output);
+      });
   AddFiles(*importSite, *options);
   importSite
       ->add_option("--enums-from", options->enumsFrom,
@@ -54,10 +54,6 @@ void AddImportCommand(CLI::App& app, CSS_Chosen& chosen) {
       ->type_name("SITE");
   AddJobs(*importSite, options->jobs);
   AddOutput(*importSite, options->output);
-  OnChosen(*importSite, options, chosen,
-           [](const ReadbackOptions& o, const CLI::App&, Output& output) {
-             return RunImport(o.files, o.enumsFrom, o.jobs, output);
-           });
 }
 
 }  // namespace ssmsg::tool

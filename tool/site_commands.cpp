@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -263,26 +262,25 @@ int RunTasks(const NoOptions&, const CLI::App&, Output& output) {
 }  // namespace
 
 void AddSettingsCommand(CLI::App& app, CSS_Chosen& chosen) {
-  auto options = std::make_shared<SettingsOptions>();
-  CLI::App* settings = app.add_subcommand(
-      "settings",
+  const auto [settings, options] = AddCommand<SettingsOptions>(
+      app, "settings",
       "Writes every settings message of the site's controllers, controller by controller in "
-      "file order and task by task in the order given.");
+      "file order and task by task in the order given.",
+      chosen, RunSettings);
   AddConfig(*settings, options->config);
   AddJobOptions(*settings, *options, "all; see the tasks subcommand");
-  OnChosen(*settings, options, chosen, RunSettings);
 }
 
 void AddDiffCommand(CLI::App& app, CSS_Chosen& chosen) {
-  auto options = std::make_shared<DiffOptions>();
-  CLI::App* diff = app.add_subcommand(
-      "diff",
+  const auto [diff, options] = AddCommand<DiffOptions>(
+      app, "diff",
       "Writes the settings messages that bring the controllers of site OLD to site NEW: for each "
       "controller of NEW in file order, every message of a controller that OLD does not have; "
       "for the others, task by task, nothing where OLD and NEW make the same messages, all of "
       "NEW's messages of a task that clears its list or sends one message or name, and NEW's "
       "messages of each input, output or reader that changed. Warnings on standard error name "
-      "what cannot be withdrawn.");
+      "what cannot be withdrawn.",
+      chosen, RunDiff);
   CLI::Option* from =
       diff->add_option("--from", options->from, "the site last sent (OLD); - for standard input")
           ->type_name("OLD");
@@ -299,30 +297,27 @@ void AddDiffCommand(CLI::App& app, CSS_Chosen& chosen) {
   diff->add_flag("--summary", options->summary,
                  "end with one line on standard error: controllers changed, messages written, "
                  "and the messages a full settings of NEW would write");
-  OnChosen(*diff, options, chosen, RunDiff);
 }
 
 void AddValidateCommand(CLI::App& app, CSS_Chosen& chosen) {
-  auto options = std::make_shared<ValidateOptions>();
-  CLI::App* validate = app.add_subcommand(
-      "validate",
+  const auto [validate, options] = AddCommand<ValidateOptions>(
+      app, "validate",
       "Checks a site file: reports every error, and warnings about enumeration values without "
-      "text and records that are never sent. Errors give exit status 2.");
+      "text and records that are never sent. Errors give exit status 2.",
+      chosen, RunValidate);
   AddConfig(*validate, options->config);
   AddJobs(*validate, options->jobs);
-  OnChosen(*validate, options, chosen, RunValidate);
 }
 
 void AddDemoSiteCommand(CLI::App& app, CSS_Chosen& chosen) {
-  auto options = std::make_shared<DemoSiteOptions>();
-  CLI::App* demo = app.add_subcommand("demo-site", "Writes the built-in demo site as a site file.");
+  const auto [demo, options] = AddCommand<DemoSiteOptions>(
+      app, "demo-site", "Writes the built-in demo site as a site file.", chosen, RunDemoSite);
   AddOutput(*demo, options->output);
-  OnChosen(*demo, options, chosen, RunDemoSite);
 }
 
 void AddTasksCommand(CLI::App& app, CSS_Chosen& chosen) {
-  CLI::App* tasks = app.add_subcommand("tasks", "Lists the settings tasks and what each sends.");
-  OnChosen(*tasks, std::make_shared<NoOptions>(), chosen, RunTasks);
+  AddCommand<NoOptions>(app, "tasks", "Lists the settings tasks and what each sends.", chosen,
+                        RunTasks);
 }
 
 }  // namespace ssmsg::tool
