@@ -5,7 +5,7 @@
 
 #include "commands/CSS_Commands.h"
 #include "core/CSS_Command.h"
-#include "fuzz/store_filler.h"
+#include "tests/store_filler.h"
 #include "manager/CSS_Command_M_Poll.h"
 #include "manager/CSS_Command_M_SetNodes.h"
 #include "manager/CSS_Command_M_Start.h"

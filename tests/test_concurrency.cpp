@@ -20,7 +20,7 @@
 #include <ssmsg/CSS_Manager.h>
 #include <ssmsg/CSS_SiteDiff.h>
 #include <ssmsg/CSS_SiteSettings.h>
-#include "fuzz/store_filler.h"
+#include "tests/store_filler.h"
 #include "site/CSS_SiteData.h"
 #include "site/CSS_SiteWriter.h"
 #include "support.h"

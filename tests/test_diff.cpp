@@ -15,7 +15,7 @@
 #include <ssmsg/CSS_Import.h>
 #include <ssmsg/CSS_SiteDiff.h>
 
-#include "fuzz/store_filler.h"
+#include "tests/store_filler.h"
 #include "host/CSDevice_Fields.h"
 #include "manager/CSS_ManagerBuilders.h"
 #include "site/CSS_SiteData.h"

@@ -9,7 +9,7 @@
 #include <ssmsg/CSS_Site.h>
 #include <ssmsg/CSS_SiteSettings.h>
 
-#include "fuzz/store_filler.h"
+#include "tests/store_filler.h"
 #include "site/CSS_SiteData.h"
 #include "site/CSS_SiteWriter.h"
 #include "support.h"

@@ -12,7 +12,7 @@
 #include <ssmsg/CSS_Clock.h>
 #include <ssmsg/CSToolEnum.h>
 
-#include "fuzz/store_filler.h"
+#include "tests/store_filler.h"
 
 namespace ssmsg {
 namespace {

@@ -1,5 +1,7 @@
 #pragma once
 
+// Test support shared by the tests and the fuzz targets.
+//
 // Fills a configuration store, an enumeration service and a clock from a source of values: the
 // fuzz targets read them from the fuzzer's bytes (ByteSource below), the concurrency test from a
 // seeded random generator. Every part of the store is filled: records through their field tables
