@@ -15,9 +15,7 @@ class CSS_RecordCommand : public Group {
  public:
   using Item = typename Container::Item;
 
-  std::int32_t Number() const { return number_; }
   std::int32_t RecordNumber() const override { return number_; }
-  const Item& Record() const { return record_; }
 
  protected:
   using Group::Group;

@@ -30,8 +30,7 @@ class CSS_Command {
 
   std::string_view MessageType() const { return messageType_; }
   std::string_view Action() const { return action_; }
-  bool HasNode() const { return hasNode_; }
-  bool HasParameters() const { return hasParameters_; }
+  // A mark that a host may set on a command object; message building never reads it.
   bool IsMarked() const { return marked_; }
   void SetMarked() { marked_ = true; }
 

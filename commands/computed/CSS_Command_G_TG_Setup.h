@@ -23,7 +23,6 @@ class CSS_Command_G_TG_Setup final : public CSS_Command_G {
   // Refuses a block without zones or with more than eight.
   bool AddParameters(CSS_XmlTag* parameters) override;
 
-  std::int32_t GroupNumber() const { return groupNumber_; }
   std::int32_t RecordNumber() const override { return groupNumber_; }
 
  private:
