@@ -26,6 +26,7 @@
 
 #include "output.h"
 #include "readback.h"
+#include "report_command.h"
 
 namespace ssmsg::tool {
 namespace {
@@ -495,6 +496,7 @@ int Main(int argc, char** argv) {
   CLI::App* demo = app.add_subcommand("demo-site", "Writes the built-in demo site as a site file.");
   AddOutput(*demo, options);
   CLI::App* tasks = app.add_subcommand("tasks", "Lists the settings tasks and what each sends.");
+  const auto runReport = AddReportCommand(app);
 
   CLI::App* decode = app.add_subcommand(
       "decode",
@@ -556,6 +558,7 @@ int Main(int argc, char** argv) {
       return kDone;
     }
     if (*tasks) return RunTasks(output);
+    if (app.got_subcommand("report")) return runReport(output);
     if (*decode) return RunDecode(options.files, output);
     if (*importSite) return RunImport(options.files, options.enumsFrom, options.jobs, output);
     return kBadInput;

@@ -94,7 +94,10 @@ void Output::Close(bool keep) {
   // EBADF: standard output was closed before the tool started; that is only a loss when
   // something was left to write, which the flush above has already reported.
   if (std::fclose(stdout) != 0 && error_ == 0 && errno != EBADF) error_ = errno;
+  CloseFile(keep);
+}
 
+void Output::CloseFile(bool keep) {
   if (temporary_.empty()) return;
   keep = keep && error_ == 0;
   if (keep && ::fsync(fd_) != 0) error_ = errno;

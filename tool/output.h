@@ -38,6 +38,9 @@ class Output {
   // temporary file to disk and renames it over the file; otherwise removes it, leaving the file
   // as it was.
   void Close(bool keep);
+  // The file part of Close alone, standard output left open: for a run that writes several
+  // files, each through an Output of its own.
+  void CloseFile(bool keep);
   // The errno of the first failure; 0 while everything was written.
   int Error() const { return error_; }
 
