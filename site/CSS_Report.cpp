@@ -17,6 +17,7 @@
 #include "manager/CSS_ManagerBuilders.h"
 #include "site/CSS_OrderedJob.h"
 #include "site/CSS_ReportHtml.h"
+#include "site/CSS_SiteData.h"
 #include "site/CSS_SiteLists.h"
 
 namespace ssmsg {
@@ -133,7 +134,19 @@ class ReportWorker {
       const auto found = plan_.diffMessages.find(Key(address));
       view.diffMessages = found == plan_.diffMessages.end() ? 0 : found->second;
     }
-    view.warnings = &plan_.warnings[controller];
+    warnings_ = plan_.warnings[controller];
+    lines_.clear();
+    CheckCapacity(now_.store,
+                  plan_.site.FileName() + ": Controllers[" + std::to_string(controller) + "]",
+                  lines_);
+    for (const std::string& line : lines_) {
+      std::size_t at = 0;
+      ReportWarning warning;
+      if (ParseWarning(line, plan_.site.FileName(), at, warning)) {
+        warnings_.push_back(std::move(warning));
+      }
+    }
+    view.warnings = &warnings_;
     view.pages = plan_.pages;
     out.section.clear();
     out.row.clear();
@@ -160,6 +173,8 @@ class ReportWorker {
   std::optional<SiteSide> old_;
   const CSS_ClockSource clock_;
   CSS_StringList scratch_;
+  std::vector<std::string> lines_;
+  std::vector<ReportWarning> warnings_;
 };
 
 }  // namespace
@@ -173,13 +188,21 @@ bool MakeSiteReport(const CSS_Site& site, const CSS_ReportOptions& options,
   ReportPlan plan{site, options.controllers, {}, options.pages, options.diffFrom, {}, {}};
   if (plan.controllers.empty()) plan.controllers = site.Select(std::nullopt);
 
-  // The warnings of validate, each beside its controller.
+  // The warnings of validate about enumeration values without text, each beside its controller;
+  // the workers add those about records that are never sent.
   plan.warnings.resize(site.ControllerCount());
   std::vector<std::string> siteWarnings;
   {
     CSToolEnum enums;
     site.LoadEnumTexts(enums);
-    for (std::string& line : site.Warnings(enums)) {
+    std::vector<std::string> lines;
+    for (const CSS_SiteEnumUse& use : CSS_SiteAccess::Of(site).enumUses) {
+      if (!enums.Get(use.id)->EnumToString(use.value).empty()) continue;
+      lines.push_back(site.FileName() + ": " + use.path + ": " +
+                      std::string(CSToolEnum::Name(use.id)) + " value " +
+                      std::to_string(use.value) + " has no text");
+    }
+    for (std::string& line : lines) {
       std::size_t controller = 0;
       ReportWarning warning;
       if (ParseWarning(line, site.FileName(), controller, warning) &&

@@ -903,17 +903,18 @@ void AppendHtmlText(std::string& out, std::string_view text) {
       }
       good = good && !(length == 3 && point < 0x800) && !(length == 4 && point < 0x10000) &&
              point <= 0x10FFFF && !(point >= 0xD800 && point <= 0xDFFF);
-      if (good && point >= 0x80 && point < 0xA0) good = false;
-      if (good && ((point >= 0xFDD0 && point <= 0xFDEF) || (point & 0xFFFEu) == 0xFFFEu)) {
-        good = false;
-      }
-      if (good) {
+      // A character that is well formed but no text (a C1 control, a noncharacter) is one
+      // replacement; a malformed sequence is one for each byte.
+      const bool isText = good && !(point < 0xA0) && !(point >= 0xFDD0 && point <= 0xFDEF) &&
+                          (point & 0xFFFEu) != 0xFFFEu;
+      if (isText) {
         i += length;
         continue;
       }
       out.append(text.data() + run, i - run);
       out += kReplacement;
-      run = ++i;
+      i += good ? length : 1;
+      run = i;
       continue;
     }
     out.append(text.data() + run, i - run);
