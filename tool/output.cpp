@@ -97,10 +97,10 @@ void Output::Close(bool keep) {
   CloseFile(keep);
 }
 
-void Output::CloseFile(bool keep) {
+void Output::CloseFile(bool keep, bool sync) {
   if (temporary_.empty()) return;
   keep = keep && error_ == 0;
-  if (keep && ::fsync(fd_) != 0) error_ = errno;
+  if (keep && sync && ::fsync(fd_) != 0) error_ = errno;
   if (::close(fd_) != 0 && keep && error_ == 0) error_ = errno;
   if (keep && error_ == 0 && ::rename(temporary_.c_str(), file_.c_str()) != 0) error_ = errno;
   if (!keep || error_ != 0) ::unlink(temporary_.c_str());

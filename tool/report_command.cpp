@@ -76,7 +76,7 @@ int WritePages(const CSS_Site& site, CSS_ReportOptions& report, const std::strin
   int failure = 0;
   const auto finish = [&] {
     if (!page) return true;
-    page->CloseFile(true);
+    page->CloseFile(true, false);  // pages are made again at will: no sync for each
     failure = page->Error();
     page.reset();
     return failure == 0;
