@@ -65,7 +65,9 @@ ul.warnings{margin:6px 0 10px;padding-left:20px;color:var(--warn)}
 .cols>div{min-width:260px}
 .chart{display:grid;grid-template-columns:12em 1fr;align-items:center;gap:3px 10px;
 max-width:1000px}
-.chart .lab{font-size:12.5px;white-space:nowrap;overflow:hidden;text-overflow:ellipsis}
+.chart .lab{font-size:12.5px}
+.chart svg.added rect{fill:#1f9d55}.chart svg.changed rect{fill:#c98a00}
+.chart svg.removed rect{fill:#c65454}
 .chart .lab small{color:var(--muted)}
 .chart svg{display:block;width:100%;height:16px;background-color:#f0f2f6;
 background-image:repeating-linear-gradient(to right,#d5dae3 0 1px,transparent 1px 4.1667%);
@@ -616,6 +618,13 @@ class ControllerWriter {
       out_ += label;
       if (index > store_.GetResource().GetTimeZones()) Badge(out_, "off", "not sent");
       ChangeBadge(out_, change);
+      if (change == Change::Changed) {
+        out_ += " <small>(was zone ";
+        Number(out_, old->ZoneNo);
+        out_ += ": ";
+        ZoneHours(out_, *old);
+        out_ += ")</small>";
+      }
       out_ += "</div>";
       std::vector<std::pair<Span, std::string>> spans;
       for (const Span& span : SpansOf(*zone))
