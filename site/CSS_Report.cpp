@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include <ssmsg/CSS_SiteDiff.h>
@@ -220,9 +221,9 @@ bool MakeSiteReport(const CSS_Site& site, const CSS_ReportOptions& options,
   if (plan.old != nullptr) {
     for (std::size_t i = 0; i < plan.old->ControllerCount(); ++i)
       plan.oldByAddress.emplace(Key(plan.old->Address(i)), i);
-    std::unordered_map<std::uint64_t, bool> chosen;
+    std::unordered_set<std::uint64_t> chosen;
     for (const std::size_t i : plan.controllers)
-      chosen.emplace(Key(site.Address(i)), true);
+      chosen.insert(Key(site.Address(i)));
     CSS_DiffOptions diff;
     diff.jobs = options.jobs;
     diff.time = ReportTime();
@@ -236,9 +237,9 @@ bool MakeSiteReport(const CSS_Site& site, const CSS_ReportOptions& options,
         });
     for (const std::string& warning : result.warnings)
       siteWarnings.push_back(warning);
-    std::unordered_map<std::uint64_t, bool> inNew;
+    std::unordered_set<std::uint64_t> inNew;
     for (std::size_t i = 0; i < site.ControllerCount(); ++i)
-      inNew.emplace(Key(site.Address(i)), true);
+      inNew.insert(Key(site.Address(i)));
     for (std::size_t i = 0; i < plan.old->ControllerCount(); ++i) {
       if (!inNew.contains(Key(plan.old->Address(i)))) removed.push_back(plan.old->Address(i));
     }
