@@ -18,6 +18,7 @@
 #include <ssmsg/CSS_Import.h>
 #include <ssmsg/CSS_Manager.h>
 #include <ssmsg/CSS_Message.h>
+#include <ssmsg/CSS_Report.h>
 #include <ssmsg/CSS_Site.h>
 #include <ssmsg/CSS_SiteDiff.h>
 #include <ssmsg/CSS_SiteSettings.h>
@@ -383,6 +384,30 @@ ssmsg_status ssmsg_site_settings_each(const ssmsg_site* site, const ssmsg_settin
       *failures = box.release();
     }
     return status;
+  });
+}
+
+ssmsg_status ssmsg_site_report(const ssmsg_site* site, const ssmsg_site* old_site,
+                               const ssmsg_settings_options* options, int pages,
+                               ssmsg_report_fn on_piece, void* context) {
+  if (site == nullptr || on_piece == nullptr) return SSMSG_INVALID_ARGUMENT;
+  return Guard([&] {
+    Request request;
+    const ssmsg_status checked = ReadOptions(options, request);
+    if (checked != SSMSG_OK) return checked;
+    ssmsg::CSS_ReportOptions report;
+    report.controllers = site->site.Select(request.interfaceId, request.node);
+    if (report.controllers.empty()) return SSMSG_NO_CONTROLLER;
+    report.diffFrom = old_site != nullptr ? &old_site->site : nullptr;
+    report.pages = pages != 0;
+    report.jobs = request.jobs;
+    std::string name;
+    const bool done = ssmsg::MakeSiteReport(
+        site->site, report, [&](std::string_view page, std::string_view text) {
+          name.assign(page);
+          return on_piece(context, name.c_str(), text.data(), text.size()) == 0;
+        });
+    return done ? SSMSG_OK : SSMSG_STOPPED;
   });
 }
 

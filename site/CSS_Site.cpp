@@ -17,7 +17,6 @@
 #include "site/CSS_SiteWriter.h"
 
 namespace ssmsg {
-namespace {
 
 void CheckCapacity(const CSApplicationManagerStd& store, const std::string& where,
                    std::vector<std::string>& warnings) {
@@ -58,6 +57,8 @@ void CheckCapacity(const CSApplicationManagerStd& store, const std::string& wher
     }
   }
 }
+
+namespace {
 
 // Reads the first `size` bytes of the file `fd` into `data` with `jobs` threads at once, each a
 // part of its own (0: one per core); false, having read nothing certain, with one thread or a

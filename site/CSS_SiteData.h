@@ -82,6 +82,12 @@ struct CSS_SiteAccess {
   static const CSS_SiteData& Of(const CSS_Site& site) { return *site.impl_; }
 };
 
+// Appends to `warnings` one line for each list of the controller in `store` that holds records
+// beyond its capability count, and for each zone of a time group outside the blocks of time
+// zones that are sent; each line starts with `where` ("site.json: Controllers[0]").
+void CheckCapacity(const CSApplicationManagerStd& store, const std::string& where,
+                   std::vector<std::string>& warnings);
+
 // Loads the site file whose bytes are `text`, checking controllers on `jobs` threads (0: one per
 // core); errors name it `fileName`.
 CSS_SiteLoadResult LoadSiteBytes(CSS_SiteText text, std::string_view fileName, unsigned jobs);

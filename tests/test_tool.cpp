@@ -224,9 +224,10 @@ TEST(Tool, InformationCommands) {
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, "demo site: valid, 2 controllers, 0 warnings\n");
 
-  for (const std::string command : {"", "settings", "ask-settings", "interface", "interface start",
-                                    "interface stop", "interface set-nodes", "interface poll",
-                                    "validate", "demo-site", "tasks", "diff", "decode", "import"}) {
+  for (const std::string command :
+       {"", "settings", "ask-settings", "interface", "interface start", "interface stop",
+        "interface set-nodes", "interface poll", "validate", "demo-site", "tasks", "diff", "decode",
+        "import", "report"}) {
     result = Tool(command + " --help");
     EXPECT_EQ(result.status, 0) << command;
     EXPECT_NE(result.out.find("Usage:"), std::string::npos) << command;
@@ -297,7 +298,7 @@ TEST(Tool, UnwritableOutputExitsThree) {
         "diff --from - --to " SSMSG_SOURCE_DIR "/site/demo_site.json <'" SSMSG_TEST_SITES
         "/../golden/empty_site.json'",
         "interface poll --interface 1 --start 2", "demo-site", "tasks", "validate", "--help",
-        "decode '" SSMSG_GOLDEN "/demo_settings.txt'", "import /dev/null"}) {
+        "decode '" SSMSG_GOLDEN "/demo_settings.txt'", "import /dev/null", "report"}) {
     const Result result = Tool(args + " >/dev/full");
     EXPECT_EQ(result.status, 3) << args;
     EXPECT_EQ(result.err, line + "\n") << args;

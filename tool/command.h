@@ -84,5 +84,6 @@ void AddDemoSiteCommand(CLI::App& app, CSS_Chosen& chosen);
 void AddTasksCommand(CLI::App& app, CSS_Chosen& chosen);
 void AddDecodeCommand(CLI::App& app, CSS_Chosen& chosen);
 void AddImportCommand(CLI::App& app, CSS_Chosen& chosen);
+void AddReportCommand(CLI::App& app, CSS_Chosen& chosen);
 
 }  // namespace ssmsg::tool

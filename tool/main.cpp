@@ -39,7 +39,7 @@ int Main(int argc, char** argv) {
   CSS_Chosen chosen;
   for (const auto add : {AddSettingsCommand, AddDiffCommand, AddAskSettingsCommand,
                          AddInterfaceCommand, AddValidateCommand, AddDemoSiteCommand,
-                         AddTasksCommand, AddDecodeCommand, AddImportCommand}) {
+                         AddTasksCommand, AddDecodeCommand, AddImportCommand, AddReportCommand}) {
     add(app, chosen);
   }
   app.footer(

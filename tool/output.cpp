@@ -94,10 +94,13 @@ void Output::Close(bool keep) {
   // EBADF: standard output was closed before the tool started; that is only a loss when
   // something was left to write, which the flush above has already reported.
   if (std::fclose(stdout) != 0 && error_ == 0 && errno != EBADF) error_ = errno;
+  CloseFile(keep);
+}
 
+void Output::CloseFile(bool keep, bool sync) {
   if (temporary_.empty()) return;
   keep = keep && error_ == 0;
-  if (keep && ::fsync(fd_) != 0) error_ = errno;
+  if (keep && sync && ::fsync(fd_) != 0) error_ = errno;
   if (::close(fd_) != 0 && keep && error_ == 0) error_ = errno;
   if (keep && error_ == 0 && ::rename(temporary_.c_str(), file_.c_str()) != 0) error_ = errno;
   if (!keep || error_ != 0) ::unlink(temporary_.c_str());

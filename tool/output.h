@@ -38,6 +38,10 @@ class Output {
   // temporary file to disk and renames it over the file; otherwise removes it, leaving the file
   // as it was.
   void Close(bool keep);
+  // The file part of Close alone, standard output left open: for a run that writes several
+  // files, each through an Output of its own. Without `sync` the file replaces the old one whole
+  // but is not synced to disk first: for many files that are made again at will.
+  void CloseFile(bool keep, bool sync = true);
   // The errno of the first failure; 0 while everything was written.
   int Error() const { return error_; }
 

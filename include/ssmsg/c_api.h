@@ -189,6 +189,24 @@ SSMSG_API ssmsg_status ssmsg_site_settings_each(const ssmsg_site* site,
    then InputType per input". */
 SSMSG_API ssmsg_status ssmsg_task_table(ssmsg_strings** sends);
 
+/* ---- The site as a page ------------------------------------------------------------------ */
+
+/* Receives an HTML report in pieces, in order, on the calling thread: `page` names the page that
+   the piece belongs to ("index.html", or "controller-K.html" for the K-th controller chosen), and
+   the pieces of one page are consecutive; `page` and `text` (of `length` bytes) are valid during
+   the call only. Return 0 to go on, anything else to stop. */
+typedef int (*ssmsg_report_fn)(void* context, const char* page, const char* text, size_t length);
+
+/* Writes the HTML report of `site` (as `ssmsg report` does) to `on_piece`: the controllers of
+   `options`, on its jobs (its tasks and time are not read). `old_site` (may be NULL): mark what
+   changed since that site and count the messages that the diff from it sends. `pages` nonzero:
+   one page per controller, each as soon as it is made, then the index page; zero: one page.
+   SSMSG_NO_CONTROLLER and SSMSG_INVALID_ARGUMENT as for ssmsg_site_settings; SSMSG_STOPPED when
+   the callback stopped the report. */
+SSMSG_API ssmsg_status ssmsg_site_report(const ssmsg_site* site, const ssmsg_site* old_site,
+                                         const ssmsg_settings_options* options, int pages,
+                                         ssmsg_report_fn on_piece, void* context);
+
 /* ---- Sending only what changed ------------------------------------------------------------- */
 
 /* The messages that bring controllers configured from one site to another. */

@@ -13,6 +13,7 @@
 #include <ssmsg/CSS_Json.h>
 #include <ssmsg/CSS_Manager.h>
 #include <ssmsg/CSS_Message.h>
+#include <ssmsg/CSS_Report.h>
 #include <ssmsg/CSS_Site.h>
 #include <ssmsg/CSS_SiteDiff.h>
 #include <ssmsg/CSS_SiteSettings.h>

@@ -368,6 +368,65 @@ class Site:
         _raise_failures(made, failures)
         return made
 
+    def report(self, directory: Union[str, os.PathLike, None] = None, *,
+               diff_from: Optional["Site"] = None, interface: Optional[int] = None,
+               node: Optional[int] = None, jobs: int = 0) -> Union[str, list[str]]:
+        """The HTML report of the site, as `ssmsg report` writes it: an overview of the
+        controllers, and for each its time zones and time groups on a 24-hour axis, its holidays
+        on a calendar, tables of its records and its warnings. The page runs no script and makes
+        no request; every text is escaped.
+
+        directory: None gives the one page as a str. Otherwise index.html and a page for each
+            controller are written there (the folder is made when missing), one controller at a
+            time, and the names of the pages written are returned, index.html last.
+        diff_from: the site last sent: what changed since is marked, and each controller says
+            how many messages diff(diff_from, site) sends it.
+        interface, node, jobs: as for settings(); the pages are the same whatever jobs is.
+
+        Raises ArgumentError as settings() does; OSError when a page cannot be written.
+        """
+        options = self._options("Site.report", interface, node, None, None, jobs)
+        pieces: list[bytes] = []
+        written: list[str] = []
+        failed: list[BaseException] = []
+        folder = None if directory is None else os.fspath(directory)
+        if folder is not None:
+            os.makedirs(folder, exist_ok=True)
+        current = {"name": None, "file": None}
+
+        def on_piece(_context, page, text, length):
+            try:
+                data = ctypes.string_at(text, length)
+                if folder is None:
+                    pieces.append(data)
+                    return 0
+                name = page.decode()
+                if name != current["name"]:
+                    if current["file"] is not None:
+                        current["file"].close()
+                    current["name"] = name
+                    current["file"] = open(os.path.join(folder, name), "wb")
+                    written.append(name)
+                current["file"].write(data)
+                return 0
+            except BaseException as error:  # raised again once the library has returned
+                failed.append(error)
+                return 1
+
+        callback = _library.ReportFn(on_piece)
+        try:
+            status = _lib.ssmsg_site_report(
+                self._open(), None if diff_from is None else diff_from._open(),
+                ctypes.byref(options.value), int(folder is not None),
+                ctypes.cast(callback, ctypes.c_void_p), None)
+        finally:
+            if current["file"] is not None:
+                current["file"].close()
+        if failed:
+            raise failed[0]
+        _check(status, "Site.report" + _where(interface, node))
+        return b"".join(pieces).decode() if folder is None else written
+
     @staticmethod
     def _options(what, interface, node, tasks, time, jobs) -> "_Options":
         options = _Options()

@@ -162,7 +162,16 @@ _FUNCTIONS = {
         [ctypes.c_int32, _numbers, ctypes.c_size_t, _numbers, ctypes.c_size_t, _strings_out],
     ),
     "ssmsg_ask_settings": (_status, [ctypes.c_int32, ctypes.c_int32, _strings_out]),
+    "ssmsg_site_report": (
+        _status,
+        [ctypes.c_void_p, ctypes.c_void_p, ctypes.POINTER(Options), ctypes.c_int,
+         ctypes.c_void_p, ctypes.c_void_p],
+    ),
 }
+
+# ssmsg_report_fn: (context, page, text, length) -> 0 to go on.
+ReportFn = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_char_p, ctypes.c_void_p,
+                            ctypes.c_size_t)
 
 for _name, (_result, _arguments) in _FUNCTIONS.items():
     _function = getattr(lib, _name)

@@ -213,3 +213,17 @@ def test_memory_stays_flat_over_100000_calls(demo):
     for i in range(100_000):
         calls[i % len(calls)]()
     assert resident_bytes() - before < 1 << 20
+
+
+def test_report_as_a_page_and_as_pages(demo, tmp_path):
+    page = demo.report()
+    assert page.startswith("<!DOCTYPE html>") and "Warehouse Vending" in page
+    assert demo.report(interface=1, node=2).count('<section class="card controller"') == 1
+    assert demo.report(diff_from=demo).count("<b>0</b> messages in the diff") == 2
+    names = demo.report(tmp_path / "pages", jobs=1)
+    assert names == ["controller-1.html", "controller-2.html", "index.html"]
+    assert demo.report(tmp_path / "again", jobs=2) == names
+    for name in names:
+        assert (tmp_path / "pages" / name).read_bytes() == (tmp_path / "again" / name).read_bytes()
+    with pytest.raises(ssmsg.ArgumentError):
+        demo.report(interface=9)

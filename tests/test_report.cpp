@@ -1,0 +1,138 @@
+// The site report: text made safe for HTML, pages in order and alike whatever the jobs, and
+// warnings beside their records.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include <ssmsg/CSS_Report.h>
+
+#include "site/CSS_ReportHtml.h"
+
+namespace ssmsg {
+namespace {
+
+TEST(ReportText, EscapesMarkupAndReplacesWhatIsNotText) {
+  const std::string kFffd = "\xEF\xBF\xBD";
+  const struct {
+    std::string in;
+    std::string out;
+  } cases[] = {
+      {"plain text", "plain text"},
+      {"<img src=x onerror=alert(1)>", "&lt;img src=x onerror=alert(1)&gt;"},
+      {"a & \"b\" 'c'", "a &amp; &quot;b&quot; &#39;c&#39;"},
+      {"tab\tline\nend", "tab\tline\nend"},
+      {std::string("nul\0bell\x07"
+                   "del\x7F",
+                   13),
+       "nul" + kFffd + "bell" + kFffd + "del" + kFffd},
+      {"\xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x94\x91",
+       "\xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x94\x91"},
+      {"\xC3", kFffd},                                      // cut short at the end
+      {"\xC3(", kFffd + "("},                               // cut short by ASCII
+      {"\xC0\xAF", kFffd + kFffd},                          // overlong '/'
+      {"\xE0\x80\xAF", kFffd + kFffd + kFffd},              // overlong in three bytes
+      {"\xED\xA0\x80", kFffd + kFffd + kFffd},              // a surrogate
+      {"\xF4\x90\x80\x80", kFffd + kFffd + kFffd + kFffd},  // beyond U+10FFFF
+      {"\xC2\x85", kFffd},                                  // a C1 control
+      {"\xEF\xB7\x90 \xEF\xBF\xBE", kFffd + " " + kFffd},   // noncharacters
+      {"\xFF\xFE", kFffd + kFffd},
+  };
+  for (const auto& [in, out] : cases) {
+    std::string html;
+    AppendHtmlText(html, in);
+    EXPECT_EQ(html, out) << in;
+  }
+}
+
+// The pages of a report, by name, in the order they came.
+struct Pages {
+  std::vector<std::string> order;
+  std::map<std::string, std::string> text;
+};
+
+Pages Report(const CSS_Site& site, CSS_ReportOptions options) {
+  Pages pages;
+  EXPECT_TRUE(MakeSiteReport(site, options, [&](std::string_view page, std::string_view text) {
+    if (pages.order.empty() || pages.order.back() != page) pages.order.emplace_back(page);
+    pages.text[std::string(page)] += text;
+    return true;
+  }));
+  return pages;
+}
+
+CSS_Site Site(const std::string& text) {
+  CSS_SiteLoadResult loaded = LoadSiteText(text, "site.json");
+  EXPECT_TRUE(loaded.site) << (loaded.errors.empty() ? "" : loaded.errors[0]);
+  return std::move(*loaded.site);
+}
+
+std::string Controllers(int count) {
+  std::string text = R"({"Controllers": [)";
+  for (int n = 0; n < count; ++n) {
+    text += n == 0 ? "" : ",";
+    text += R"({"Interface": 1, "Node": )" + std::to_string(n) + R"(, "Name": "C)" +
+            std::to_string(n) + R"(", "Resource": {"Inputs": 1}, "Inputs": [
+              {"Name": "in", "Type": 1}, {"Name": "beyond", "Type": 77}],
+            "TimeZones": [{"ZoneNo": 1, "StartHour": 22, "StartMinute": 0, "EndHour": 6,
+                           "EndMinute": 30}],
+            "TimeGroups": [{"Zones": [{"ZoneNo": 1, "Monday": true}]}]})";
+  }
+  return text + "]}";
+}
+
+TEST(Report, PagesComeInOrderAndAlikeWhateverTheJobs) {
+  const CSS_Site site = Site(Controllers(7));
+  CSS_ReportOptions options;
+  options.pages = true;
+  options.jobs = 1;
+  const Pages one = Report(site, options);
+  options.jobs = 4;
+  const Pages four = Report(site, options);
+  ASSERT_EQ(one.order.size(), 8u);
+  for (std::size_t k = 1; k <= 7; ++k)
+    EXPECT_EQ(one.order[k - 1], ReportControllerPage(k));
+  EXPECT_EQ(one.order.back(), kReportIndexPage);
+  EXPECT_EQ(one.text, four.text);
+  // The index links to each page, and each page back to its row.
+  EXPECT_NE(one.text.at("index.html").find("href=\"controller-7.html#c-7\""), std::string::npos);
+  EXPECT_NE(one.text.at("controller-7.html").find("href=\"index.html#row-7\""), std::string::npos);
+
+  options.pages = false;
+  options.controllers = {2, 5};
+  const Pages chosen = Report(site, options);
+  ASSERT_EQ(chosen.order, std::vector<std::string>{"index.html"});
+  EXPECT_NE(chosen.text.at("index.html").find(">C5<"), std::string::npos);
+  EXPECT_EQ(chosen.text.at("index.html").find(">C3<"), std::string::npos);
+}
+
+TEST(Report, WarningsStandBesideTheirRecords) {
+  const CSS_Site site = Site(Controllers(1));
+  const std::string page = Report(site, {}).text.at("index.html");
+  // The second input lies beyond Resource.Inputs, and its type has no text: both are said in
+  // the row under it, and the row is marked as never sent.
+  const std::size_t row = page.find("<tr id=\"c1-Inputs-1\" class=\"unsent\">");
+  ASSERT_NE(row, std::string::npos);
+  const std::size_t note = page.find("<tr class=\"note\">", row);
+  ASSERT_NE(note, std::string::npos);
+  EXPECT_NE(page.find("InputType value 77 has no text", note), std::string::npos);
+  EXPECT_NE(page.find("beyond Resource.Inputs", note), std::string::npos);
+  // A zone past midnight fills the end of Monday and its start.
+  EXPECT_NE(page.find("data-from=\"1320\" data-to=\"1440\""), std::string::npos);
+  EXPECT_NE(page.find("data-from=\"0\" data-to=\"390\""), std::string::npos);
+}
+
+TEST(Report, StopsWhenTheSinkDoes) {
+  const CSS_Site site = Site(Controllers(5));
+  CSS_ReportOptions options;
+  options.pages = true;
+  int calls = 0;
+  EXPECT_FALSE(MakeSiteReport(site, options,
+                              [&](std::string_view, std::string_view) { return ++calls < 2; }));
+  EXPECT_EQ(calls, 2);
+}
+
+}  // namespace
+}  // namespace ssmsg

@@ -1,0 +1,174 @@
+// The subcommand report: an HTML page of a site.
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <ssmsg/CSS_Report.h>
+#include <ssmsg/CSS_Site.h>
+
+#include "command.h"
+#include "readback.h"
+
+namespace ssmsg::tool {
+namespace {
+
+struct ReportOptions {
+  std::string config;
+  std::int32_t interfaceId = 0;
+  std::int32_t node = 0;
+  std::string diffFrom;
+  std::string diffFromMessages;
+  std::string destination;  // --output: a file, or a folder of pages; the report opens it itself
+  unsigned jobs = DefaultJobs();
+};
+
+void Say(const std::string& line) {
+  Complain("report: " + line);
+}
+
+// Writes each page into `folder` as a file of its own, each through a temporary file that
+// replaces it once whole; then removes controller pages of an earlier, larger report.
+int WritePages(const CSS_Site& site, CSS_ReportOptions& report, const std::string& folder) {
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error) {
+    Say("cannot make the folder " + folder + ": " + error.message());
+    return kCannotWrite;
+  }
+  std::unique_ptr<Output> page;
+  std::string name;
+  int failure = 0;
+  const auto finish = [&] {
+    if (!page) return true;
+    page->CloseFile(true, false);  // pages are made again at will: no sync for each
+    failure = page->Error();
+    page.reset();
+    return failure == 0;
+  };
+  report.pages = true;
+  const bool done = MakeSiteReport(site, report, [&](std::string_view file, std::string_view text) {
+    if (!page || file != name) {
+      if (!finish()) return false;
+      name = std::string(file);
+      page = std::make_unique<Output>();
+      if (!page->OpenFile(folder + "/" + name)) {
+        failure = page->Error();
+        return false;
+      }
+    }
+    return page->Write(text);
+  });
+  if (done) finish();
+  if (failure == 0 && page) failure = page->Error();
+  if (!done || failure != 0) {
+    Say("cannot write " + folder + "/" + name + ": " + std::strerror(failure != 0 ? failure : EIO));
+    return kCannotWrite;
+  }
+  const std::size_t count = report.controllers.size();
+  for (std::size_t k = count + 1;; ++k) {
+    if (!std::filesystem::remove(folder + "/" + ReportControllerPage(k), error)) break;
+  }
+  return kDone;
+}
+
+int Run(const ReportOptions& options, const CLI::App& command, Output& output) {
+  if (command.count("--node") > 0 && command.count("--interface") == 0) {
+    Say("--node needs --interface");
+    return kBadInput;
+  }
+  const std::optional<CSS_Site> site = LoadSiteOrDemo(options.config, options.jobs);
+  if (!site) return kBadInput;
+  std::optional<CSS_Site> old;
+  if (!options.diffFrom.empty()) {
+    old = LoadSiteOrDemo(options.diffFrom, options.jobs);
+    if (!old) return kBadInput;
+  } else if (!options.diffFromMessages.empty()) {
+    std::string text;
+    if (!ImportMessages({options.diffFromMessages}, &*site, false, options.jobs,
+                        [&text](std::string_view piece) {
+                          text.append(piece);
+                          return true;
+                        })) {
+      return kBadInput;
+    }
+    old = LoadSiteText(text, options.diffFromMessages + " (read back)").site;
+    if (!old) return kBadInput;
+  }
+
+  CSS_ReportOptions report;
+  report.jobs = options.jobs;
+  report.diffFrom = old ? &*old : nullptr;
+  std::optional<std::int32_t> interfaceId;
+  std::optional<std::int32_t> node;
+  if (command.count("--interface") > 0) interfaceId = options.interfaceId;
+  if (command.count("--node") > 0) node = options.node;
+  report.controllers = site->Select(interfaceId, node);
+  if (report.controllers.empty()) {
+    std::string where = "no controller";
+    if (interfaceId) where += " on interface " + std::to_string(*interfaceId);
+    if (node) where += " at node " + std::to_string(*node);
+    Say(where + " in " + site->FileName());
+    return kBadInput;
+  }
+
+  // Pages into a folder: when asked for one (an existing folder, or a name ending in "/"), or
+  // when the site is too large for one page to open quickly.
+  const bool large = report.controllers.size() > kReportOnePageLimit;
+  const bool folder =
+      !options.destination.empty() &&
+      (options.destination.ends_with('/') || std::filesystem::is_directory(options.destination));
+  if (folder || (large && !options.destination.empty()))
+    return WritePages(*site, report, options.destination);
+  if (large) {
+    Say(std::to_string(report.controllers.size()) + " controllers are more than one page " +
+        "holds (" + std::to_string(kReportOnePageLimit) +
+        "): write a page for each with --output DIR");
+    return kBadInput;
+  }
+  if (!options.destination.empty() && !output.OpenFile(options.destination)) return kCannotWrite;
+  const bool done = MakeSiteReport(
+      *site, report, [&](std::string_view, std::string_view text) { return output.Write(text); });
+  return done ? kDone : kCannotWrite;
+}
+
+}  // namespace
+
+void AddReportCommand(CLI::App& app, CSS_Chosen& chosen) {
+  const auto [command, options] = AddCommand<ReportOptions>(
+      app, "report",
+      "Writes an HTML report of a site: an overview of its controllers, and for each its time "
+      "zones and time groups on a 24-hour axis, its holidays on a calendar, tables of its "
+      "records and its warnings. The page needs no network and runs no script.",
+      chosen, Run);
+  AddConfig(*command, options->config);
+  AddInterface(*command, options->interfaceId)->description("only the controllers on interface I");
+  command->add_option("--node", options->node, "only the controller at node N (needs --interface)");
+  CLI::Option* from =
+      command
+          ->add_option("--diff-from", options->diffFrom,
+                       "mark what changed since the site OLD, and count the messages that ssmsg "
+                       "diff --from OLD sends to each controller")
+          ->type_name("OLD");
+  command
+      ->add_option("--diff-from-messages", options->diffFromMessages,
+                   "the same against the messages last sent (a settings log), read back as OLD")
+      ->type_name("SENT")
+      ->excludes(from);
+  command
+      ->add_option("--output", options->destination,
+                   "write to FILE instead of standard output (through a temporary file that "
+                   "replaces it when whole); a folder (an existing one, or a name ending in /) "
+                   "gets index.html and a page for each controller, as does any FILE for a site "
+                   "of more than " +
+                       std::to_string(kReportOnePageLimit) + " controllers")
+      ->type_name("FILE|DIR");
+  AddJobs(*command, options->jobs);
+}
+
+}  // namespace ssmsg::tool
