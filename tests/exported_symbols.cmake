@@ -16,7 +16,8 @@ set(public "CSS_Manager|CSS_Site|CSS_SiteMessage|CSS_SettingsOptions|CSS_Setting
     "|MakeSiteDiff|CSS_DiffOptions|CSS_DiffResult"
     "|CSS_Message|CSS_MessageValue|CSS_MessageKind|CSS_MessageKindInfo|CSS_DecodeError"
     "|DecodeMessage|EncodeMessage|AppendMessageJson|MessageKindInfo|FindMessageKind"
-    "|CSS_Import|CSS_ImportOptions")
+    "|CSS_Import|CSS_ImportOptions"
+    "|SiteDatabaseSchema|WriteSiteDatabase|MigrateSiteDatabase|CSS_MigrateResult")
 string(JOIN "" public ${public})
 
 string(REPLACE "\n" ";" lines "${symbols}")

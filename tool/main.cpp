@@ -22,6 +22,7 @@
 #include <ssmsg/CSS_SiteSettings.h>
 #include <ssmsg/CSToolEnum.h>
 #include <ssmsg/version.h>
+#include "db_commands.h"
 #include "demo_site.h"
 
 #include "output.h"
@@ -363,7 +364,7 @@ int Conclude(int status, Output& output) {
 }
 
 constexpr const char* kConfigHelp =
-    "site file, - for standard input (default: the built-in demo site)";
+    "site file or site database, - for standard input (default: the built-in demo site)";
 
 void AddFormat(CLI::App& command, Options& options) {
   command
@@ -519,6 +520,7 @@ int Main(int argc, char** argv) {
   AddOutput(*decode, options);
   AddJobs(*importSite, options);
   AddOutput(*importSite, options);
+  DbCommands databases(app);
 
   app.footer(
       "Exit status: 0 when every operation returned true, 1 when one returned false (standard "
@@ -541,6 +543,10 @@ int Main(int argc, char** argv) {
   }
 
   const int status = [&] {
+    if (databases.Chosen()) return databases.Run(output);
+    if (*importSite && IsDatabaseName(options.output)) {
+      return ImportToDatabase(options.files, options.enumsFrom, options.jobs, options.output);
+    }
     if (!options.output.empty() && !output.OpenFile(options.output)) return kCannotWrite;
     if (*settings) return RunSettings(options, *settings, output);
     if (*diff) return RunDiff(options, *diff, output);
