@@ -44,6 +44,8 @@ namespace {
 constexpr std::int32_t kApplicationId = 0x73736D67;  // "ssmg"
 constexpr std::int64_t kMaxPosition = 32767;         // positions beyond a count are never sent
 constexpr int kBusyTimeoutMs = 5000;
+constexpr std::int64_t kMapSize = std::int64_t{1} << 30;  // bytes of the file mapped
+constexpr int kCacheKiB = 8192;                           // the page cache
 constexpr std::size_t kMaxErrors = 100;
 constexpr std::int64_t kInt16Min = std::numeric_limits<std::int16_t>::min();
 constexpr std::int64_t kInt16Max = std::numeric_limits<std::int16_t>::max();
@@ -815,6 +817,10 @@ CSS_SiteLoadResult LoadOpened(DbHandle db, std::string_view fileName) {
   std::vector<std::int64_t> positions;
   try {
     sqlite3_busy_timeout(handle, kBusyTimeoutMs);
+    // Pages are read through a mapping of the file rather than copied into the page cache, which
+    // stays small.
+    Exec(handle, "PRAGMA mmap_size = " + std::to_string(kMapSize) + "; PRAGMA cache_size = -" +
+                     std::to_string(kCacheKiB));
     // One read transaction for as long as the site lives: every controller is read from the
     // snapshot that was checked, whatever another program writes meanwhile.
     Exec(handle, "BEGIN");
@@ -1181,7 +1187,9 @@ std::string SiteDatabaseSchema() {
 
 CSS_SiteLoadResult LoadSiteDatabase(const char* file, std::string_view fileName) {
   sqlite3* opened = nullptr;
-  const int code = sqlite3_open_v2(file, &opened, SQLITE_OPEN_READONLY, nullptr);
+  // One thread at a time uses the connection (Database::mutex): SQLite's own locks are not needed.
+  const int code =
+      sqlite3_open_v2(file, &opened, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
   DbHandle db(opened);
   if (code != SQLITE_OK) return OpenFailed(fileName, Describe(opened, code), true);
   return LoadOpened(std::move(db), fileName);
