@@ -213,3 +213,11 @@ def test_memory_stays_flat_over_100000_calls(demo):
     for i in range(100_000):
         calls[i % len(calls)]()
     assert resident_bytes() - before < 1 << 20
+
+
+def test_a_site_database_loads_as_its_site_file(golden):
+    # tests/sites/demo_site.db: `ssmsg convert site/demo_site.json` (made again when the demo
+    # site changes).
+    lines = (ROOT / "tests" / "golden" / "demo_settings.txt").read_text().splitlines()
+    with ssmsg.Site.load(ROOT / "tests" / "sites" / "demo_site.db") as site:
+        assert site.settings(time=GOLDEN_TIME) == lines
