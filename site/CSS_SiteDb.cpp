@@ -769,14 +769,16 @@ void ReadEnumTexts(Database& database, Check& check, std::vector<CSS_SiteEnumTex
       Prepare(db, "SELECT \"Enumeration\", \"Value\", \"Text\" FROM enum_texts ORDER BY 1, 2");
   while (Step(db, statement.get())) {
     CSS_SiteEnumText text{};
-    std::string name;
-    Row row{statement.get(), &check, kControllers, {}};
     const auto where = [&] {
       return "enum_texts[" + ValueText(statement.get(), 0) + ", " + ValueText(statement.get(), 1) +
              "]";
     };
-    if (!row.Text(0, "Enumeration", name)) continue;
-    const std::optional<CSToolEnumId> id = CSToolEnum::FindByName(name);
+    const auto* chars = reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 0));
+    const std::optional<CSToolEnumId> id =
+        sqlite3_column_type(statement.get(), 0) == SQLITE_TEXT && chars != nullptr
+            ? CSToolEnum::FindByName(std::string_view(
+                  chars, static_cast<std::size_t>(sqlite3_column_bytes(statement.get(), 0))))
+            : std::nullopt;
     std::int64_t value = 0;
     if (!id) {
       check.Error(where() + ".Enumeration", "unknown enumeration");

@@ -205,6 +205,8 @@ TEST_F(SiteDb, BadDatabasesSayWhatIsWrongAndWhere) {
        "inputs[interface 1, node 2, number 1].Name: the text is not valid UTF-8"},
       {"INSERT INTO enum_texts VALUES ('InputType', 3, CAST(x'c0' AS TEXT))",
        "enum_texts[\"InputType\", 3].Text: the text is not valid UTF-8"},
+      {"PRAGMA ignore_check_constraints = ON; INSERT INTO enum_texts VALUES ('Nope', 1, 'x')",
+       "enum_texts[\"Nope\", 1].Enumeration: unknown enumeration"},
       {"PRAGMA user_version = 2",
        "the database has schema version 2, newer than this ssmsg reads (1); use a newer ssmsg"},
       {"PRAGMA user_version = 0",
