@@ -107,7 +107,7 @@ class SiteDb : public ::testing::Test {
 TEST_F(SiteDb, RandomSitesComeBackWithTheSameMessagesAndSiteFile) {
   const Tasks all(kSettingsTasks.begin(), kSettingsTasks.end());
   std::mt19937 random(11);
-  for (std::uint32_t seed = 1; seed <= 60; ++seed) {
+  for (std::uint32_t seed = 1; seed <= 40; ++seed) {
     const CSS_Site site = RandomSite(seed);
     Write(site);
     CSS_SiteLoadResult loaded = LoadSite(file, 2);
