@@ -13,6 +13,7 @@
 
 #include "site/CSS_JsonDom.h"
 #include "site/CSS_SiteData.h"
+#include "site/CSS_SiteDb.h"
 #include "site/CSS_SiteLists.h"
 #include "site/CSS_SiteWriter.h"
 
@@ -144,6 +145,12 @@ CSS_SiteLoadResult LoadSite(const std::filesystem::path& file, unsigned jobs) {
   };
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(name.c_str(), "rb"), &std::fclose);
   if (!in) return failed();
+  // A site database is known by its first bytes, whatever the file's name.
+  char header[kSqliteHeader.size()];
+  if (pread(fileno(in.get()), header, sizeof header, 0) == static_cast<ssize_t>(sizeof header) &&
+      IsSqliteDatabase({header, sizeof header})) {
+    return LoadSiteDatabase(name.c_str(), name);
+  }
   // The bytes go straight into the site's own buffer; a file that is not a regular one (a pipe)
   // is read in growing steps.
   std::error_code sizeError;

@@ -59,15 +59,26 @@ struct CSS_SiteEnumUse {
   std::string path;  // e.g. "Controllers[0].Inputs[3].Type"
 };
 
+// Where a loaded site reads its controllers' records from when they are not in a site file's
+// text: a site database.
+class CSS_SiteRecords {
+ public:
+  virtual ~CSS_SiteRecords() = default;
+  // Replaces everything `store` holds with the records of `controller` (as CSS_SiteData::Load).
+  virtual void Load(std::size_t controller, CSApplicationManagerStd& store) const = 0;
+};
+
 struct CSS_SiteData {
   std::string fileName;  // as given to the loader
   // A site holds either its controllers' records (made in memory) or its file's text with the
-  // place of each controller in it (loaded), in file order.
+  // place of each controller in it (loaded), in file order; a site read from a database has the
+  // addresses in `spans` and reads records through `records`.
   std::vector<CSS_SiteController> controllers;
   CSS_SiteText text;
   std::vector<CSS_SiteSpan> spans;
   std::vector<CSS_SiteEnumText> enumTexts;  // in file order
   std::vector<CSS_SiteEnumUse> enumUses;    // each value once, in order of first use
+  std::unique_ptr<CSS_SiteRecords> records;
 
   std::size_t Count() const { return spans.empty() ? controllers.size() : spans.size(); }
   CSS_ControllerAddress AddressOf(std::size_t controller) const {

@@ -30,6 +30,7 @@
 #include "site/CSS_JsonParse.h"
 #include "site/CSS_JsonSchema.h"
 #include "site/CSS_SiteData.h"
+#include "site/CSS_SiteDb.h"
 #include "site/CSS_SiteLists.h"
 
 namespace ssmsg {
@@ -758,6 +759,7 @@ class FastControllers final : public CSS_JsonSplice {
 CSS_SiteLoadResult LoadSiteBytes(CSS_SiteText text, std::string_view fileName, unsigned jobs) {
   if (jobs == 0) jobs = std::max(1u, std::thread::hardware_concurrency());
   const std::string_view bytes = text.view();
+  if (IsSqliteDatabase(bytes)) return LoadSiteDatabaseBytes(bytes, fileName);
   CSS_SiteLoadResult result;
   {
     auto site = std::make_unique<CSS_SiteData>();
@@ -789,6 +791,10 @@ CSS_SiteLoadResult LoadSiteBytes(CSS_SiteText text, std::string_view fileName, u
 }
 
 void CSS_SiteData::Load(std::size_t controller, CSApplicationManagerStd& store) const {
+  if (records) {
+    records->Load(controller, store);
+    return;
+  }
   if (spans.empty()) {
     store = controllers.at(controller).store;
     return;

@@ -17,7 +17,8 @@ set(public "CSS_Manager|CSS_Site|CSS_SiteMessage|CSS_SettingsOptions|CSS_Setting
     "|CSS_Message|CSS_MessageValue|CSS_MessageKind|CSS_MessageKindInfo|CSS_DecodeError"
     "|DecodeMessage|EncodeMessage|AppendMessageJson|MessageKindInfo|FindMessageKind"
     "|CSS_Import|CSS_ImportOptions"
-    "|MakeSiteReport|ReportControllerPage|CSS_ReportOptions")
+    "|MakeSiteReport|ReportControllerPage|CSS_ReportOptions"
+    "|SiteDatabaseSchema|WriteSiteDatabase|MigrateSiteDatabase|CSS_MigrateResult")
 string(JOIN "" public ${public})
 
 string(REPLACE "\n" ";" lines "${symbols}")

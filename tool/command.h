@@ -85,5 +85,8 @@ void AddTasksCommand(CLI::App& app, CSS_Chosen& chosen);
 void AddDecodeCommand(CLI::App& app, CSS_Chosen& chosen);
 void AddImportCommand(CLI::App& app, CSS_Chosen& chosen);
 void AddReportCommand(CLI::App& app, CSS_Chosen& chosen);
+void AddSchemaCommand(CLI::App& app, CSS_Chosen& chosen);
+void AddConvertCommand(CLI::App& app, CSS_Chosen& chosen);
+void AddMigrateCommand(CLI::App& app, CSS_Chosen& chosen);
 
 }  // namespace ssmsg::tool

@@ -37,9 +37,10 @@ int Main(int argc, char** argv) {
   app.fallthrough(false);
 
   CSS_Chosen chosen;
-  for (const auto add : {AddSettingsCommand, AddDiffCommand, AddAskSettingsCommand,
-                         AddInterfaceCommand, AddValidateCommand, AddDemoSiteCommand,
-                         AddTasksCommand, AddDecodeCommand, AddImportCommand, AddReportCommand}) {
+  for (const auto add :
+       {AddSettingsCommand, AddDiffCommand, AddAskSettingsCommand, AddInterfaceCommand,
+        AddValidateCommand, AddDemoSiteCommand, AddTasksCommand, AddDecodeCommand, AddImportCommand,
+        AddReportCommand, AddSchemaCommand, AddConvertCommand, AddMigrateCommand}) {
     add(app, chosen);
   }
   app.footer(

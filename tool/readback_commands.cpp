@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "command.h"
+#include "db_commands.h"
 #include "readback.h"
 
 namespace ssmsg::tool {
@@ -13,7 +14,8 @@ struct ReadbackOptions {
   std::vector<std::string> files;
   std::string enumsFrom;  // import
   unsigned jobs = DefaultJobs();
-  std::string output;
+  std::string output;       // decode
+  std::string destination;  // import: a site file, or a site database (opened by the import)
 };
 
 void AddFiles(CLI::App& command, ReadbackOptions& options) {
@@ -44,6 +46,9 @@ void AddImportCommand(CLI::App& app, CSS_Chosen& chosen) {
       "--task L on it writes the same messages again, for any task list L without 152. Nothing "
       "is written when a line is not a message or cannot be applied (exit status 2).",
       chosen, [](const ReadbackOptions& o, const CLI::App&, Output& output) {
+        if (IsDatabaseName(o.destination))
+          return ImportToDatabase(o.files, o.enumsFrom, o.jobs, o.destination);
+        if (!o.destination.empty() && !output.OpenFile(o.destination)) return kCannotWrite;
         return RunImport(o.files, o.enumsFrom, o.jobs, output);
       });
   AddFiles(*importSite, *options);
@@ -53,7 +58,11 @@ void AddImportCommand(CLI::App& app, CSS_Chosen& chosen) {
                    "they are written into the site file too")
       ->type_name("SITE");
   AddJobs(*importSite, options->jobs);
-  AddOutput(*importSite, options->output);
+  AddOutput(*importSite, options->destination)
+      ->description(
+          "write to FILE instead of standard output, a site database when FILE ends in .db, "
+          ".sqlite or .sqlite3; written through a temporary file beside it that replaces FILE "
+          "only when the exit status is 0; otherwise FILE is left as it was");
 }
 
 }  // namespace ssmsg::tool

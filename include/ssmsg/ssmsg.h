@@ -15,6 +15,7 @@
 #include <ssmsg/CSS_Message.h>
 #include <ssmsg/CSS_Report.h>
 #include <ssmsg/CSS_Site.h>
+#include <ssmsg/CSS_SiteDb.h>
 #include <ssmsg/CSS_SiteDiff.h>
 #include <ssmsg/CSS_SiteSettings.h>
 #include <ssmsg/CSS_Types.h>

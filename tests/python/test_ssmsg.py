@@ -227,3 +227,11 @@ def test_report_as_a_page_and_as_pages(demo, tmp_path):
         assert (tmp_path / "pages" / name).read_bytes() == (tmp_path / "again" / name).read_bytes()
     with pytest.raises(ssmsg.ArgumentError):
         demo.report(interface=9)
+
+
+def test_a_site_database_loads_as_its_site_file(golden):
+    # tests/sites/demo_site.db: `ssmsg convert site/demo_site.json` (made again when the demo
+    # site changes).
+    lines = (ROOT / "tests" / "golden" / "demo_settings.txt").read_text().splitlines()
+    with ssmsg.Site.load(ROOT / "tests" / "sites" / "demo_site.db") as site:
+        assert site.settings(time=GOLDEN_TIME) == lines

@@ -1,0 +1,42 @@
+#pragma once
+
+// Site databases: a site kept in an SQLite database instead of a site file, one table per list of
+// the site file and per sub-record, with columns named as the site file's keys. LoadSite of
+// <ssmsg/CSS_Site.h> reads a database wherever it reads a site file (it knows one by its first
+// bytes); what is here makes and upgrades databases.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <ssmsg/CSS_Site.h>
+#include <ssmsg/export.h>
+
+namespace ssmsg {
+
+// The version of the database schema that this library reads and writes (PRAGMA user_version).
+inline constexpr int kSiteDatabaseVersion = 1;
+
+// The SQL that makes an empty site database: its tables, application id and version. For
+// programs that write rows themselves.
+SSMSG_API std::string SiteDatabaseSchema();
+
+// Writes `site` as a new database `file`, in one transaction into a temporary file beside it
+// that then replaces `file`: whoever opens `file` finds the old database or all of the new one.
+// The errors (each naming the file) when it could not be written, the file left as it was.
+SSMSG_API std::vector<std::string> WriteSiteDatabase(const CSS_Site& site,
+                                                     const std::filesystem::path& file);
+
+// What MigrateSiteDatabase did.
+struct CSS_MigrateResult {
+  int from = 0;  // the version the database had
+  int to = 0;    // the version it has now
+  std::vector<std::string> errors;
+};
+
+// Brings the database `file` from an older schema version to kSiteDatabaseVersion, in one
+// transaction. A database that is already at that version is left as it is; one of a newer
+// version, or not a site database, is an error.
+SSMSG_API CSS_MigrateResult MigrateSiteDatabase(const std::filesystem::path& file);
+
+}  // namespace ssmsg

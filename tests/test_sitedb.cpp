@@ -1,0 +1,312 @@
+// Site databases: a site written as a database and read back gives the same site (the same
+// messages for every task list, the same canonical site file), and bad databases give errors that
+// name the table and the row.
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <ssmsg/CSS_SiteDb.h>
+#include <ssmsg/CSS_SiteSettings.h>
+#include "tests/store_filler.h"
+#include "site/CSS_SiteData.h"
+#include "site/CSS_SiteWriter.h"
+#include "support.h"
+
+namespace ssmsg {
+namespace {
+
+namespace fs = std::filesystem;
+using Tasks = std::vector<ApplicationManagerTask>;
+
+std::vector<std::string> Settings(const CSS_Site& site, const Tasks& tasks,
+                                  std::vector<std::size_t> controllers = {}) {
+  std::vector<std::string> lines;
+  CSS_SettingsOptions options;
+  options.tasks = tasks;
+  options.controllers = std::move(controllers);
+  options.time =
+      std::tm{.tm_sec = 7, .tm_min = 5, .tm_hour = 9, .tm_mday = 4, .tm_mon = 11, .tm_year = 126};
+  MakeSiteSettings(site, options, [&](const CSS_SiteMessage& message) {
+    lines.emplace_back(message.text);
+    return true;
+  });
+  return lines;
+}
+
+CSS_Site LoadText(const std::string& text) {
+  CSS_SiteLoadResult loaded = LoadSiteText(text, "site.json");
+  EXPECT_TRUE(loaded.errors.empty()) << loaded.errors[0];
+  return std::move(*loaded.site);
+}
+
+// A valid site of a few random controllers, loaded from the site file that the writer makes of
+// it: declined records and trailing null positions, counts above and below their lists, names,
+// enumeration texts of its own.
+CSS_Site RandomSite(std::uint32_t seed) {
+  test::RandomSource source(seed);
+  std::mt19937 random(seed);
+  auto data = std::make_unique<CSS_SiteData>();
+  for (std::uint32_t c = 0; c < 1 + seed % 4; ++c) {
+    CSS_SiteController& controller = data->controllers.emplace_back();
+    controller.address = {static_cast<std::int32_t>(1 + c % 2),
+                          static_cast<std::int32_t>(random() % 4 * 3 + c)};
+    test::FillStore(source, controller.store);
+    test::DropOrphans(controller.store);
+    controller.store.GetConfig().Name = source.Text();
+  }
+  for (int i = 0; i < 6; ++i) {
+    const auto id = static_cast<CSToolEnumId>(random() % kToolEnumCount);
+    data->enumTexts.push_back({id, static_cast<int>(random() % 9) - 1, source.Text()});
+  }
+  return LoadText(WriteSite(*data));
+}
+
+class SiteDb : public ::testing::Test {
+ protected:
+  fs::path folder = fs::path(testing::TempDir()) / ("sitedb." + std::to_string(getpid()));
+  fs::path file = folder / "site.db";
+
+  void SetUp() override {
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+  }
+  void TearDown() override { fs::remove_all(folder); }
+
+  void Write(const CSS_Site& site) {
+    const std::vector<std::string> errors = WriteSiteDatabase(site, file);
+    ASSERT_TRUE(errors.empty()) << errors[0];
+  }
+
+  // Runs `sql` on the database with SQLite's own checks off, as a careless program might.
+  void Edit(const std::string& sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    char* error = nullptr;
+    const int code = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
+    EXPECT_EQ(code, SQLITE_OK) << sql << ": " << (error != nullptr ? error : "");
+    sqlite3_free(error);
+    sqlite3_close(db);
+  }
+
+  std::vector<std::string> Errors() {
+    const CSS_SiteLoadResult loaded = LoadSite(file);
+    EXPECT_FALSE(loaded.site.has_value());
+    return loaded.errors;
+  }
+};
+
+TEST_F(SiteDb, RandomSitesComeBackWithTheSameMessagesAndSiteFile) {
+  const Tasks all(kSettingsTasks.begin(), kSettingsTasks.end());
+  std::mt19937 random(11);
+  for (std::uint32_t seed = 1; seed <= 40; ++seed) {
+    const CSS_Site site = RandomSite(seed);
+    Write(site);
+    CSS_SiteLoadResult loaded = LoadSite(file, 2);
+    ASSERT_TRUE(loaded.errors.empty()) << "seed " << seed << ": " << loaded.errors[0];
+    const CSS_Site& back = *loaded.site;
+    EXPECT_EQ(back.ToJson(), site.ToJson()) << "seed " << seed;
+    ASSERT_EQ(back.ControllerCount(), site.ControllerCount());
+    EXPECT_EQ(Settings(back, all), Settings(site, all)) << "seed " << seed;
+    // A task list and a selection of their own.
+    Tasks tasks(1 + random() % 6);
+    for (ApplicationManagerTask& task : tasks)
+      task = kSettingsTasks[random() % kSettingsTasks.size()];
+    const std::vector<std::size_t> chosen = site.Select(site.Address(0).interfaceId);
+    EXPECT_EQ(Settings(back, tasks, chosen), Settings(site, tasks, chosen)) << "seed " << seed;
+    // The warnings name the same values, each where the database has it.
+    CSToolEnum enums;
+    EXPECT_EQ(back.Warnings(enums).size(), site.Warnings(enums).size()) << "seed " << seed;
+  }
+}
+
+TEST_F(SiteDb, DemoSiteAndEmptySiteComeBack) {
+  for (const std::string& text : {test::ReadFile(SSMSG_TEST_SITES "/../../site/demo_site.json"),
+                                  std::string("{ \"Controllers\": [] }")}) {
+    const CSS_Site site = LoadText(text);
+    Write(site);
+    const CSS_SiteLoadResult loaded = LoadSite(file);
+    ASSERT_TRUE(loaded.site.has_value()) << loaded.errors[0];
+    EXPECT_EQ(loaded.site->ToJson(), site.ToJson());
+    // The same bytes through LoadSiteText (standard input) too.
+    const CSS_SiteLoadResult fromBytes = LoadSiteText(test::ReadFile(file), "<stdin>");
+    ASSERT_TRUE(fromBytes.site.has_value()) << fromBytes.errors[0];
+    EXPECT_EQ(fromBytes.site->ToJson(), site.ToJson());
+  }
+}
+
+TEST_F(SiteDb, TheSchemaMakesADatabaseThatRowsCanBeWrittenInto) {
+  ASSERT_TRUE(fs::exists(folder));
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+  const std::string sql =
+      SiteDatabaseSchema() +
+      "INSERT INTO controllers (Interface, Node, Name) VALUES (1, 2, 'Gate');"
+      "INSERT INTO inputs (Interface, Node, Number, Name) VALUES (1, 2, 2, 'Door');"
+      "INSERT INTO input_times (Interface, Node, Number, Debounce) VALUES (1, 2, 2, 5);";
+  ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+      << sqlite3_errmsg(db);
+  // SQLite itself refuses a value out of range.
+  EXPECT_EQ(sqlite3_exec(db, "UPDATE input_times SET Debounce = 70000", nullptr, nullptr, nullptr),
+            SQLITE_CONSTRAINT);
+  sqlite3_close(db);
+  const CSS_SiteLoadResult loaded = LoadSite(file);
+  ASSERT_TRUE(loaded.site.has_value()) << loaded.errors[0];
+  EXPECT_EQ(loaded.site->ToJson(),
+            LoadText("{ \"Controllers\": [ { \"Interface\": 1, \"Node\": 2, \"Name\": \"Gate\","
+                     " \"Inputs\": [ null, { \"Name\": \"Door\", \"Time\": { \"Debounce\": 5,"
+                     " \"LevelTGs\": [0, 0, 0, 0, 0] } } ] } ] }")
+                .ToJson());
+}
+
+// Each bad database gives its error, naming the file, the table and the row.
+TEST_F(SiteDb, BadDatabasesSayWhatIsWrongAndWhere) {
+  const CSS_Site site = LoadText(
+      "{ \"Controllers\": [ { \"Interface\": 1, \"Node\": 2, \"Holidays\": [ { \"Month\": 1 } ],"
+      " \"TimeGroups\": [ { \"Zones\": [ { \"ZoneNo\": 1 } ] } ],"
+      " \"Inputs\": [ { \"Name\": \"In\", \"Time\": { \"Debounce\": 3, \"LevelTGs\": [1, 2, 3, 4, "
+      "5] } } ] } ] }");
+  const std::string name = file.string() + ": ";
+  const struct {
+    std::string sql;
+    std::string error;
+  } cases[] = {
+      {"PRAGMA ignore_check_constraints = ON; UPDATE input_times SET Debounce = 70000",
+       "input_times[interface 1, node 2, number 1].Debounce: 70000 is outside -32768..32767"},
+      {"PRAGMA ignore_check_constraints = ON; UPDATE inputs SET EOL = 2",
+       "inputs[interface 1, node 2, number 1].EOL: 2 is outside 0..1"},
+      {"PRAGMA ignore_check_constraints = ON; UPDATE time_group_zones SET Monday = -1",
+       "time_group_zones[interface 1, node 2, time group 1, number 1].Monday: -1 is outside 0..1"},
+      {"PRAGMA ignore_check_constraints = ON; UPDATE controllers SET Node = -4",
+       "controllers[interface 1, node -4].Node: -4 is outside 0..2147483647"},
+      {"INSERT INTO inputs (Interface, Node, Number) VALUES (9, 9, 1)",
+       "inputs[interface 9, node 9, number 1]: no controller has interface 9 and node 9"},
+      {"INSERT INTO input_links (Interface, Node, Number) VALUES (1, 2, 4)",
+       "input_links[interface 1, node 2, number 4]: no row of inputs at this number"},
+      {"INSERT INTO time_group_zones (Interface, Node, TimeGroup, Number) VALUES (1, 2, 3, 1)",
+       "time_group_zones[interface 1, node 2, time group 3, number 1]: no row of time_groups at "
+       "this time group"},
+      // A table made again without its key, and a second row for one position.
+      {"CREATE TABLE copy AS SELECT * FROM holidays; DROP TABLE holidays; "
+       "ALTER TABLE copy RENAME TO holidays; INSERT INTO holidays SELECT * FROM holidays",
+       "holidays[interface 1, node 2, number 1]: a second row for this position"},
+      {"CREATE TABLE copy AS SELECT * FROM holidays; DROP TABLE holidays; "
+       "ALTER TABLE copy RENAME TO holidays; UPDATE holidays SET Day = 'x'",
+       "holidays[interface 1, node 2, number 1].Day: \"x\" is not an integer"},
+      {"UPDATE inputs SET Name = CAST(x'ff' AS TEXT)",
+       "inputs[interface 1, node 2, number 1].Name: the text is not valid UTF-8"},
+      {"INSERT INTO enum_texts VALUES ('InputType', 3, CAST(x'c0' AS TEXT))",
+       "enum_texts[\"InputType\", 3].Text: the text is not valid UTF-8"},
+      {"PRAGMA ignore_check_constraints = ON; INSERT INTO enum_texts VALUES ('Nope', 1, 'x')",
+       "enum_texts[\"Nope\", 1].Enumeration: unknown enumeration"},
+      {"PRAGMA user_version = 2",
+       "the database has schema version 2, newer than this ssmsg reads (1); use a newer ssmsg"},
+      {"PRAGMA user_version = 0",
+       "the database has schema version 0, older than this ssmsg reads (1); bring it up to date "
+       "with: ssmsg migrate " +
+           file.string()},
+      {"PRAGMA application_id = 7",
+       "not a site database (an SQLite database of another program: its application id is 7, "
+       "not 1936944487)"},
+      {"DROP TABLE reader_access_alarms",
+       "not a site database of this version: table reader_access_alarms: no such table: "
+       "reader_access_alarms"},
+  };
+  for (const auto& bad : cases) {
+    Write(site);
+    Edit(bad.sql);
+    const std::vector<std::string> errors = Errors();
+    ASSERT_FALSE(errors.empty()) << bad.sql;
+    EXPECT_NE(errors[0].find(name), std::string::npos) << errors[0];
+    EXPECT_EQ(errors[0].substr(errors[0].find(name) == 0 ? name.size() : 0), bad.error) << bad.sql;
+  }
+}
+
+TEST_F(SiteDb, DamagedFilesAreErrorsNotCrashes) {
+  const CSS_Site site = LoadText(test::ReadFile(SSMSG_TEST_SITES "/../../site/demo_site.json"));
+  Write(site);
+  const std::string whole = test::ReadFile(file);
+  const auto save = [&](const std::string& bytes) {
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+  };
+  std::vector<std::string> damaged = {
+      std::string("SQLite format 3\0", 16) + std::string(100, 'x'),  // a header and no database
+      whole.substr(0, whole.size() / 2),                             // truncated
+      whole.substr(0, 4096 + 100),
+  };
+  for (std::size_t at = 4096; at + 64 < whole.size(); at += 4096 + 512) {
+    std::string corrupted = whole;  // a page's bytes overwritten
+    for (std::size_t i = 0; i < 64; ++i)
+      corrupted[at + i * 7 % 512] = static_cast<char>(0xA5 ^ i);
+    damaged.push_back(corrupted);
+  }
+  for (const std::string& bytes : damaged) {
+    save(bytes);
+    const CSS_SiteLoadResult loaded = LoadSite(file);
+    if (loaded.site) {
+      // Damage that SQLite does not notice changes values that are still valid; loading every
+      // controller must still work.
+      CSApplicationManagerStd store;
+      for (std::size_t i = 0; i < loaded.site->ControllerCount(); ++i)
+        loaded.site->LoadController(i, store);
+      continue;
+    }
+    ASSERT_FALSE(loaded.errors.empty());
+    EXPECT_EQ(loaded.errors[0].rfind(file.string() + ": ", 0), 0u) << loaded.errors[0];
+  }
+}
+
+TEST_F(SiteDb, MigrateMakesAnEmptyDatabaseASiteAndRefusesOthers) {
+  std::ofstream(file).close();  // an empty file is an empty database
+  CSS_MigrateResult result = MigrateSiteDatabase(file);
+  ASSERT_TRUE(result.errors.empty()) << result.errors[0];
+  EXPECT_EQ(result.from, 0);
+  EXPECT_EQ(result.to, kSiteDatabaseVersion);
+  {
+    const CSS_SiteLoadResult loaded = LoadSite(file);
+    ASSERT_TRUE(loaded.site.has_value()) << loaded.errors[0];
+    EXPECT_EQ(loaded.site->ControllerCount(), 0u);
+  }
+  result = MigrateSiteDatabase(file);  // already there
+  EXPECT_TRUE(result.errors.empty());
+  EXPECT_EQ(result.from, kSiteDatabaseVersion);
+
+  Edit("PRAGMA user_version = 9");
+  result = MigrateSiteDatabase(file);
+  ASSERT_EQ(result.errors.size(), 1u);
+  EXPECT_NE(result.errors[0].find("schema version 9, newer"), std::string::npos);
+  fs::remove(file);
+  Edit("CREATE TABLE other (a)");
+  result = MigrateSiteDatabase(file);
+  ASSERT_EQ(result.errors.size(), 1u);
+  EXPECT_NE(result.errors[0].find("another program"), std::string::npos);
+}
+
+TEST_F(SiteDb, AFailedWriteLeavesTheOldDatabase) {
+  const CSS_Site site = RandomSite(3);
+  Write(site);
+  const std::string before = test::ReadFile(file);
+  fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+  const std::vector<std::string> errors = WriteSiteDatabase(RandomSite(4), file);
+  fs::permissions(folder, fs::perms::owner_all);
+  if (geteuid() != 0) {  // root writes anyway
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].rfind(file.string() + ": cannot write the database: ", 0), 0u);
+    EXPECT_EQ(test::ReadFile(file), before);
+  }
+  std::size_t files = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder))
+    ++files;
+  EXPECT_EQ(files, 1u);  // no temporary file left behind
+}
+
+}  // namespace
+}  // namespace ssmsg

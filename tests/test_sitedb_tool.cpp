@@ -1,0 +1,218 @@
+// Site databases through the ssmsg tool, as separate processes: convert both ways, the same
+// messages from a database as from its site file, diff after an SQL UPDATE, errors and exit
+// statuses, a reader while another process writes, a locked database, and convert killed at
+// several moments.
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+
+#include "support.h"
+
+namespace ssmsg {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFile;
+
+struct Result {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+class SiteDbTool : public ::testing::Test {
+ protected:
+  fs::path folder = fs::path(testing::TempDir()) / ("sitedb_tool." + std::to_string(getpid()));
+
+  void SetUp() override {
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    fs::copy_file(SSMSG_SOURCE_DIR "/site/demo_site.json", folder / "demo.json");
+  }
+  void TearDown() override { fs::remove_all(folder); }
+
+  // Runs the shell commands `script` in the test's folder; $SSMSG is the tool.
+  Result Shell(const std::string& script) {
+    const fs::path out = folder / "shell.out";
+    const fs::path err = folder / "shell.err";
+    const std::string command = "cd '" + folder.string() + "' && SSMSG='" SSMSG_TOOL "' && { " +
+                                script + "\n} >'" + out.string() + "' 2>'" + err.string() + "'";
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
+  }
+  Result Tool(const std::string& args) { return Shell("\"$SSMSG\" " + args); }
+};
+
+constexpr const char* kTime = " --time 2026-12-04T09:05:07";
+
+TEST_F(SiteDbTool, ADatabaseMakesTheSameBytesAsItsSiteFile) {
+  ASSERT_EQ(Tool("convert demo.json site.db").status, 0);
+  ASSERT_EQ(Tool("convert demo.json other --to sqlite").status, 0);
+  for (const std::string args :
+       {"", " --task 165,161,177", " --interface 1", " --interface 1 --node 2 --format json"}) {
+    const Result json = Tool("settings --config demo.json" + args + kTime);
+    ASSERT_EQ(json.status, 0) << json.err;
+    for (const std::string config : {"site.db", "other", "- <site.db"}) {
+      const Result db = Tool("settings --config " + config + args + kTime);
+      EXPECT_EQ(db.status, 0) << db.err;
+      EXPECT_EQ(db.out, json.out) << config << args;
+    }
+  }
+  // Back to a site file: the canonical one, as demo-site writes it.
+  ASSERT_EQ(Tool("convert site.db back.json").status, 0);
+  ASSERT_EQ(Tool("demo-site --output canonical.json").status, 0);
+  EXPECT_EQ(ReadFile(folder / "back.json"), ReadFile(folder / "canonical.json"));
+  EXPECT_EQ(Tool("validate --config site.db").status, 0);
+}
+
+TEST_F(SiteDbTool, ImportWritesADatabase) {
+  ASSERT_EQ(Tool("settings --config demo.json --task 151,153,154,155,156,157,158,159,160,161,"
+                 "162,163,164,165,166,167,168,169,170,171,172,173,174,175,176,177 --output sent")
+                .status,
+            0);
+  const Result imported = Tool("import sent --output site.db");
+  ASSERT_EQ(imported.status, 0) << imported.err;
+  EXPECT_EQ(ReadFile(folder / "site.db").substr(0, 15), "SQLite format 3");
+  const Result again = Tool(
+      "settings --config site.db --task 151,153,154,155,156,157,158,159,160,"
+      "161,162,163,164,165,166,167,168,169,170,171,172,173,174,175,176,177");
+  EXPECT_EQ(again.out, ReadFile(folder / "sent"));
+}
+
+TEST_F(SiteDbTool, OneUpdateAndDiffWriteOnlyThatName) {
+  ASSERT_EQ(Tool("convert demo.json old.db").status, 0);
+  const Result edited = Shell(
+      "cp old.db site.db && sqlite3 site.db \"UPDATE inputs SET Name = 'Dock door' WHERE "
+      "Interface = 1 AND Node = 2 AND Number = 1\"");
+  ASSERT_EQ(edited.status, 0) << edited.err;
+  const Result diff = Tool(std::string("diff --from old.db --to site.db") + kTime);
+  ASSERT_EQ(diff.status, 0) << diff.err;
+  ASSERT_FALSE(diff.out.empty());
+  std::size_t lines = 0;
+  for (std::size_t at = 0; at < diff.out.size(); at = diff.out.find('\n', at) + 1, ++lines)
+    EXPECT_NE(diff.out.substr(at, diff.out.find('\n', at) - at).find("Dock door"),
+              std::string::npos);
+  EXPECT_EQ(lines, 1u);
+}
+
+TEST_F(SiteDbTool, BadDatabasesExitTwoWithNothingWritten) {
+  ASSERT_EQ(Tool("convert demo.json good.db").status, 0);
+  const Result made = Shell(
+      "cp good.db range.db && sqlite3 range.db 'PRAGMA ignore_check_constraints = ON; UPDATE "
+      "input_times SET Debounce = 70000 WHERE Interface = 1 AND Node = 2 AND Number = 1' && "
+      "sqlite3 other.db 'CREATE TABLE t (a)' && head -c 3000 good.db >truncated.db");
+  ASSERT_EQ(made.status, 0) << made.err;
+  const struct {
+    std::string file, error;
+  } cases[] = {
+      {"range.db",
+       "range.db: input_times[interface 1, node 2, number 1].Debounce: 70000 is outside "
+       "-32768..32767\n"},
+      {"other.db",
+       "other.db: not a site database (an SQLite database of another program: its application "
+       "id is 0, not 1936944487)\n"},
+      {"truncated.db", "truncated.db: "},
+  };
+  for (const auto& bad : cases) {
+    for (const std::string command : {"settings --config ", "validate --config ",
+                                      "convert out.json ", "diff --from good.db --to "}) {
+      const std::string args =
+          command == "convert out.json " ? "convert " + bad.file + " out.json" : command + bad.file;
+      const Result result = Tool(args);
+      EXPECT_EQ(result.status, 2) << args;
+      EXPECT_EQ(result.out, "") << args;
+      EXPECT_EQ(result.err.substr(0, bad.error.size()), bad.error) << args;
+    }
+  }
+  EXPECT_FALSE(fs::exists(folder / "out.json"));
+  EXPECT_EQ(Tool("migrate other.db").status, 2);
+  const Result newer = Shell(
+      "sqlite3 good.db 'PRAGMA user_version = 2' && \"$SSMSG\" settings "
+      "--config good.db");
+  EXPECT_EQ(newer.status, 2);
+  EXPECT_NE(newer.err.find("newer than this ssmsg reads"), std::string::npos) << newer.err;
+}
+
+// A reader sees one snapshot: while another process renames every input again and again, each
+// transaction to names of one round, every settings run writes names of one round only.
+TEST_F(SiteDbTool, SettingsReadOneSnapshotWhileAnotherProcessWrites) {
+  ASSERT_EQ(Tool("convert demo.json site.db").status, 0);
+  std::ofstream(folder / "writer.py") << R"(import sqlite3, time
+c = sqlite3.connect('site.db', isolation_level=None)
+end = time.time() + 3
+n = 0
+while time.time() < end:
+    n += 1
+    c.execute('BEGIN')
+    c.execute("UPDATE inputs SET Name = 'Round ' || ?", (n,))
+    c.execute("UPDATE outputs SET Name = 'Round ' || ?", (n,))
+    c.execute('COMMIT')
+    if n == 1:
+        open('started', 'w').close()
+)";
+  const Result result = Shell(
+      "python3 writer.py & while [ ! -e started ]; do sleep 0.05; done; for i in 1 2 3 4 5 6 7 "
+      "8; do \"$SSMSG\" settings --config site.db --jobs 2 >run$i.txt || exit 9; done; wait");
+  ASSERT_EQ(result.status, 0) << result.err;
+  for (int i = 1; i <= 8; ++i) {
+    const std::string out = ReadFile(folder / ("run" + std::to_string(i) + ".txt"));
+    std::set<std::string> rounds;
+    for (std::size_t at = 0; (at = out.find("Round ", at)) != std::string::npos; at += 6)
+      rounds.insert(out.substr(at, out.find('<', at) - at));
+    EXPECT_EQ(rounds.size(), 1u) << "run " << i;
+  }
+}
+
+TEST_F(SiteDbTool, ALockedDatabaseIsReportedAfterTheBusyTimeout) {
+  ASSERT_EQ(Tool("convert demo.json site.db").status, 0);
+  const Result result = Shell(
+      "python3 -c \"\nimport sqlite3, sys, time\nc = sqlite3.connect('site.db', "
+      "isolation_level=None)\nc.execute('PRAGMA locking_mode = EXCLUSIVE')\n"
+      "c.execute('BEGIN EXCLUSIVE')\nc.execute('UPDATE inputs SET Name = Name')\n"
+      "open('locked', 'w').close()\ntime.sleep(9)\n\" & while [ ! -e locked ]; do sleep 0.05; "
+      "done; \"$SSMSG\" settings --config site.db; echo \"status $?\"; kill %1; wait");
+  EXPECT_NE(result.out.find("status 2"), std::string::npos) << result.out;
+  EXPECT_NE(result.err.find("site.db: the database is locked by another program (waited 5 s)"),
+            std::string::npos)
+      << result.err;
+}
+
+// convert killed with SIGKILL at several moments: site.db is the old database or the whole new
+// one, never a part of one.
+TEST_F(SiteDbTool, KilledConvertLeavesTheOldDatabaseOrTheNewOne) {
+  const Result made = Shell("python3 '" SSMSG_SOURCE_DIR
+                            "/bench/make_site.py' 8 >big.json && \"$SSMSG\" convert demo.json "
+                            "site.db && \"$SSMSG\" convert big.json new.db");
+  ASSERT_EQ(made.status, 0) << made.err;
+  const std::string oldBytes = ReadFile(folder / "site.db");
+  const std::string newJson = Tool("convert new.db /dev/stdout --to json").out;
+  const std::string oldJson = Tool("convert site.db /dev/stdout --to json").out;
+  bool sawNew = false;
+  for (const char* delay : {"0", "0.02", "0.05", "0.1", "0.2", "0.4", "0.8", "1.5"}) {
+    const Result killed = Shell(std::string("\"$SSMSG\" convert big.json site.db & sleep ") +
+                                delay + "; kill -9 $! 2>/dev/null; wait; true");
+    const std::string now = Tool("convert site.db /dev/stdout --to json").out;
+    EXPECT_TRUE(now == oldJson || now == newJson) << "killed after " << delay << " s";
+    if (now == newJson) {
+      sawNew = true;
+      fs::remove(folder / "site.db");
+      fs::copy_file(folder / "demo.json", folder / "restore.json");
+      ASSERT_EQ(Tool("convert restore.json site.db").status, 0);
+      fs::remove(folder / "restore.json");
+    } else {
+      EXPECT_EQ(ReadFile(folder / "site.db"), oldBytes) << "killed after " << delay << " s";
+    }
+  }
+  (void)sawNew;  // how far the kills got depends on the machine
+}
+
+}  // namespace
+}  // namespace ssmsg

@@ -1,0 +1,138 @@
+#include "db_commands.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <string_view>
+
+#include <ssmsg/CSS_Site.h>
+#include <ssmsg/CSS_SiteDb.h>
+
+#include "command.h"
+#include "readback.h"
+
+namespace ssmsg::tool {
+namespace {
+
+void Report(const std::vector<std::string>& lines) {
+  for (const std::string& line : lines)
+    std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+std::optional<CSS_Site> Load(const std::string& file, unsigned jobs) {
+  CSS_SiteLoadResult result = LoadSite(file, jobs);
+  Report(result.errors);
+  return std::move(result.site);
+}
+
+struct SchemaOptions {
+  std::string output;
+};
+
+int RunSchema(const SchemaOptions&, const CLI::App&, Output& output) {
+  output.Write(SiteDatabaseSchema());
+  return kDone;
+}
+
+struct ConvertOptions {
+  std::string in, out, to;
+  unsigned jobs = DefaultJobs();
+};
+
+int RunConvert(const ConvertOptions& options, const CLI::App&, Output& output) {
+  const bool toDatabase = options.to.empty() ? IsDatabaseName(options.out) : options.to == "sqlite";
+  const std::optional<CSS_Site> site = Load(options.in, options.jobs);
+  if (!site) return kBadInput;
+  if (toDatabase) {
+    const std::vector<std::string> errors = WriteSiteDatabase(*site, options.out);
+    Report(errors);
+    return errors.empty() ? kDone : kCannotWrite;
+  }
+  if (!output.OpenFile(options.out)) return kCannotWrite;
+  output.Write(site->ToJson());
+  return kDone;
+}
+
+struct MigrateOptions {
+  std::string database;
+};
+
+int RunMigrate(const MigrateOptions& options, const CLI::App&, Output&) {
+  const CSS_MigrateResult result = MigrateSiteDatabase(options.database);
+  if (!result.errors.empty()) {
+    Report(result.errors);
+    return kBadInput;
+  }
+  Complain("migrate: " + options.database + ": " +
+           (result.from == result.to ? "already at schema version " + std::to_string(result.to)
+                                     : "schema version " + std::to_string(result.from) + " to " +
+                                           std::to_string(result.to)));
+  return kDone;
+}
+
+}  // namespace
+
+bool IsDatabaseName(const std::string& name) {
+  const std::string extension = std::filesystem::path(name).extension().string();
+  return extension == ".db" || extension == ".sqlite" || extension == ".sqlite3";
+}
+
+void AddSchemaCommand(CLI::App& app, CSS_Chosen& chosen) {
+  const auto [schema, options] = AddCommand<SchemaOptions>(
+      app, "schema",
+      "Writes the SQL that makes an empty site database (its tables, one column per key of the "
+      "site file with its range), for programs that write the rows themselves.",
+      chosen, RunSchema);
+  AddOutput(*schema, options->output);
+}
+
+void AddConvertCommand(CLI::App& app, CSS_Chosen& chosen) {
+  const auto [convert, options] = AddCommand<ConvertOptions>(
+      app, "convert",
+      "Converts a site file to a site database or a database to a site file. IN is read as "
+      "either (a database is known by its content); OUT is written through a temporary file "
+      "beside it that replaces it only when all of it is written.",
+      chosen, RunConvert);
+  convert->add_option("IN", options->in, "the site file or database to read")->required();
+  convert->add_option("OUT", options->out, "the file to write")->required();
+  convert
+      ->add_option("--to", options->to,
+                   "what OUT is to be: json (a site file) or sqlite (a database); default: "
+                   "sqlite for OUT ending in .db, .sqlite or .sqlite3, otherwise json")
+      ->check(CLI::IsMember({"json", "sqlite"}));
+  AddJobs(*convert, options->jobs);
+}
+
+void AddMigrateCommand(CLI::App& app, CSS_Chosen& chosen) {
+  const auto [migrate, options] = AddCommand<MigrateOptions>(
+      app, "migrate",
+      "Brings a site database of an older schema version up to this ssmsg's version, in one "
+      "transaction; a database already there is left as it is.",
+      chosen, RunMigrate);
+  migrate->add_option("DB", options->database, "the database")->required();
+}
+
+int ImportToDatabase(const std::vector<std::string>& files, const std::string& enumsFrom,
+                     unsigned jobs, const std::string& file) {
+  std::optional<CSS_Site> names;
+  if (!enumsFrom.empty()) {
+    names = Load(enumsFrom, 1);
+    if (!names) return kBadInput;
+  }
+  std::string text;
+  if (!ImportMessages(files, names ? &*names : nullptr, true, jobs,
+                      [&text](std::string_view piece) {
+                        text.append(piece);
+                        return true;
+                      })) {
+    return kBadInput;
+  }
+  CSS_SiteLoadResult site = LoadSiteText(text, file, jobs);
+  Report(site.errors);
+  if (!site.site) return kBadInput;
+  const std::vector<std::string> errors = WriteSiteDatabase(*site.site, file);
+  Report(errors);
+  return errors.empty() ? kDone : kCannotWrite;
+}
+
+}  // namespace ssmsg::tool
