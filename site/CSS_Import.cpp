@@ -139,6 +139,22 @@ struct SkipSeen {
 };
 using SkipsSeen = std::array<SkipSeen, kMessageKindCount>;
 
+// `T` as a type of this file alone: what the import's threads are made of stays out of the
+// library's exported symbols, although the import is exported.
+template <class T>
+struct OfThisFile : T {
+  using T::T;
+};
+
+// What applying lines noted besides the records: their errors, the level texts they gave and the
+// kinds of message they skipped. `any` says whether there is anything to take.
+struct Noted {
+  ErrorList errors;
+  LevelsSeen levels;
+  SkipsSeen skips;
+  bool any = false;
+};
+
 // Whether messages of `kind` carry no configuration and are skipped.
 bool IsSkipped(CSS_MessageKind kind) {
   switch (kind) {
@@ -294,7 +310,8 @@ struct CSS_Import::Impl {
     }
 
     void Skip(CSS_MessageKind kind) {
-      SkipSeen& skip = skips[static_cast<std::size_t>(kind)];
+      notes.any = true;
+      SkipSeen& skip = notes.skips[static_cast<std::size_t>(kind)];
       if (skip.count++ == 0) skip.first = seq;
     }
 
@@ -496,7 +513,8 @@ struct CSS_Import::Impl {
       const auto i = static_cast<std::size_t>(level - 1);
       if (!IsUtf8(text))
         return Error("the text of <Level> is not valid UTF-8; a site file cannot hold it");
-      levels[i].See(seq, text, text != impl.firstLevelTexts[i]);
+      notes.any = true;
+      notes.levels[i].See(seq, text, text != impl.firstLevelTexts[i]);
       return true;
     }
 
@@ -508,7 +526,8 @@ struct CSS_Import::Impl {
     bool ErrorAt(const LineRef& ref, const std::string& reason, std::size_t column = 0) {
       std::string error = impl.sources[ref.source] + ":" + std::to_string(ref.line) + ":";
       if (column > 0) error += std::to_string(column) + ":";
-      errors.Add(seq, error + " " + reason);
+      notes.any = true;
+      notes.errors.Add(seq, error + " " + reason);
       return false;
     }
 
@@ -518,9 +537,7 @@ struct CSS_Import::Impl {
     LineRef current;        // its line
     std::uint64_t seq = 0;  // its place in the stream
     bool deferred = false;  // it was left for the calling thread
-    ErrorList errors;
-    LevelsSeen levels;
-    SkipsSeen skips;
+    Noted notes;
   };
 
   void BuildReverse(CSToolEnumId id) {
@@ -554,7 +571,7 @@ struct CSS_Import::Impl {
     } else {
       good = own.Apply(ControllerAt({own.message.interfaceId, own.message.node.value_or(0)}));
     }
-    Gather(own);
+    Gather(own.notes);
     PutErrorsInOrder();
     return good;
   }
@@ -577,20 +594,22 @@ struct CSS_Import::Impl {
     return *controllers[found->second];
   }
 
-  // Takes what `applier` noted: its errors into those of the lines being added, the level texts
-  // and the skipped kinds into the import's.
-  void Gather(Applier& applier) {
-    for (LineError& error : applier.errors.kept)
+  // Takes what was noted: the errors into those of the lines being added, the level texts and the
+  // skipped kinds into the import's. `notes` is left empty.
+  void Gather(Noted& notes) {
+    if (!notes.any) return;
+    notes.any = false;
+    for (LineError& error : notes.errors.kept)
       pendingErrors.push_back(std::move(error));
-    applier.errors.kept.clear();
-    moreErrors += std::exchange(applier.errors.more, 0);
+    notes.errors.kept.clear();
+    moreErrors += std::exchange(notes.errors.more, 0);
     for (std::size_t i = 0; i < levels.size(); ++i) {
-      LevelSeen& seen = applier.levels[i];
+      LevelSeen& seen = notes.levels[i];
       if (seen.seen) levels[i].See(seen.seq, seen.text, seen.differs);
       seen.seen = seen.differs = false;
     }
     for (std::size_t k = 0; k < kMessageKindCount; ++k) {
-      SkipSeen& skip = applier.skips[k];
+      SkipSeen& skip = notes.skips[k];
       if (skip.count == 0) continue;
       SkipSeen& all = skipped[k];
       if (all.count == 0 || skip.first < all.first) all.first = skip.first;
@@ -637,7 +656,7 @@ struct CSS_Import::Impl {
     std::unique_ptr<Controller> made;  // the group's controller, when it is new
     std::uint64_t madeAt = 0;          // the sequence number of its first message
     std::size_t deferredFrom = 0;      // the group's lines from here on are left to this thread
-    Applier* applier = nullptr;        // what it noted
+    Noted notes;                       // what it noted
   };
 
   // One thread's applying of groups.
@@ -649,10 +668,16 @@ struct CSS_Import::Impl {
     explicit GroupWorker(Impl* impl_) : impl(*impl_), applier(impl, true) {}
 
     void Run(std::size_t g, GroupResult& out) {
+      ApplyGroup(g, out);
+      // What was noted goes with the result, as this applier goes on with another group while
+      // the result waits; the notes it gets back were taken, and so are empty.
+      std::swap(out.notes, applier.notes);
+    }
+
+    void ApplyGroup(std::size_t g, GroupResult& out) {
       const Batch& batch = impl.batch;
       const Group& group = batch.groups[g];
       out.made.reset();
-      out.applier = &applier;
       out.deferredFrom = group.lines.size();
       Controller* controller = group.controller;
       CSS_DecodeError error;
@@ -719,11 +744,11 @@ struct CSS_Import::Impl {
     const std::size_t errorsBefore = errors.size() + moreErrors;
     {
       Impl* const self = this;
-      CSS_OrderedWork<GroupWorker> work(self, JobThreads(jobs, batch.groups.size()));
+      CSS_OrderedWork<OfThisFile<GroupWorker>> work(self, JobThreads(jobs, batch.groups.size()));
       std::size_t g = 0;
       const auto take = [&](GroupResult& result) {
         const Group& group = batch.groups[g++];
-        Gather(*result.applier);
+        Gather(result.notes);
         if (result.made) made.emplace_back(result.madeAt, std::move(result.made));
         deferred.insert(deferred.end(),
                         group.lines.begin() + static_cast<std::ptrdiff_t>(result.deferredFrom),
@@ -749,7 +774,7 @@ struct CSS_Import::Impl {
       DecodeMessage(lines[i], own.message, error);  // it was decoded before
       own.Apply(ControllerAt({own.message.interfaceId, own.message.node.value_or(0)}));
     }
-    Gather(own);
+    Gather(own.notes);
     PutErrorsInOrder();
     return errors.size() + moreErrors == errorsBefore;
   }
@@ -805,7 +830,7 @@ struct CSS_Import::Impl {
         check(c->readerNames[i], "reader " + std::to_string(i + 1));
       check(c->xtraName, "the XTRA unit");
     }
-    Gather(own);
+    Gather(own.notes);
     PutErrorsInOrder();
     return good;
   }
