@@ -4,6 +4,7 @@
 
 #include <ssmsg/c_api.h>
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -176,7 +177,7 @@ struct Request {
   std::optional<std::int32_t> node;
   std::vector<ssmsg::ApplicationManagerTask> tasks;
   std::optional<std::tm> time;
-  unsigned jobs = 0;
+  unsigned jobs = 1;
 };
 
 // Reads the C options (NULL: the defaults); SSMSG_INVALID_ARGUMENT when they ask for what cannot
@@ -200,7 +201,8 @@ ssmsg_status ReadOptions(const ssmsg_settings_options* options, Request& request
   }
   if (o.by_interface != 0) request.interfaceId = o.interface_id;
   if (o.by_node != 0) request.node = o.node;
-  request.jobs = o.jobs;
+  // 0, what a zeroed struct holds, is the calling thread alone, as 1 is.
+  request.jobs = std::max(o.jobs, 1u);
   return SSMSG_OK;
 }
 
@@ -496,20 +498,28 @@ ssmsg_status ssmsg_import_add_line(ssmsg_import* import, const char* text, size_
   });
 }
 
+ssmsg_status ssmsg_import_site(ssmsg_import* import, const char* name, ssmsg_site** site) {
+  ClearOut(site);
+  if (import == nullptr || site == nullptr || import->written) return SSMSG_INVALID_ARGUMENT;
+  return Guard([&] {
+    // Set first: making the site hands the records over even when it fails halfway.
+    import->written = true;
+    std::optional<ssmsg::CSS_Site> made =
+        import->import.TakeSite(name != nullptr ? name : "<messages>");
+    if (!made) return SSMSG_FAILED;
+    *site = std::make_unique<ssmsg_site>(std::move(*made)).release();
+    return SSMSG_OK;
+  });
+}
+
 ssmsg_status ssmsg_import_write(ssmsg_import* import, ssmsg_strings** site_text) {
   ClearOut(site_text);
   if (import == nullptr || site_text == nullptr || import->written) return SSMSG_INVALID_ARGUMENT;
   return Guard([&] {
-    // Set first: writing hands the records over even when it fails halfway.
     import->written = true;
-    std::string text;
-    if (!import->import.WriteSite([&text](std::string_view piece) {
-          text.append(piece);
-          return true;
-        })) {
-      return SSMSG_FAILED;
-    }
-    *site_text = HandOut(std::move(text));
+    const std::optional<ssmsg::CSS_Site> site = import->import.TakeSite("<messages>");
+    if (!site) return SSMSG_FAILED;
+    *site_text = HandOut(site->ToJson());
     return SSMSG_OK;
   });
 }

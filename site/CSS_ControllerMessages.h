@@ -1,7 +1,7 @@
 #pragma once
 
 // The messages that a job made for one controller, kept until it is that controller's turn to be
-// handed on (see site/CSS_OrderedJob.h).
+// handed on (see site/CSS_OrderedWork.h).
 
 #include <cstddef>
 #include <span>

@@ -16,7 +16,7 @@
 #include "host/CSDevice_Fields.h"
 #include "host/CSS_ThreadHost.h"
 #include "manager/CSS_ManagerBuilders.h"
-#include "site/CSS_OrderedJob.h"
+#include "site/CSS_OrderedWork.h"
 #include "site/CSS_ReportHtml.h"
 #include "site/CSS_SiteData.h"
 #include "site/CSS_SiteLists.h"
@@ -103,6 +103,7 @@ struct SiteSide {
 class ReportWorker {
  public:
   using Context = ReportPlan;
+  using Input = std::size_t;
   using Output = RenderedController;
 
   explicit ReportWorker(const ReportPlan& plan)
@@ -110,7 +111,7 @@ class ReportWorker {
     if (plan.old != nullptr) old_.emplace(*plan.old);
   }
 
-  void Build(std::size_t k, RenderedController& out) {
+  void Run(std::size_t k, RenderedController& out) {
     const std::size_t controller = plan_.controllers[k];
     const CSS_ControllerAddress address = plan_.site.Address(controller);
     plan_.site.LoadController(controller, now_.store);
@@ -260,20 +261,19 @@ bool MakeSiteReport(const CSS_Site& site, const CSS_ReportOptions& options,
   std::string rows;
   std::vector<std::string> sections;
   std::string page;
-  CSS_OrderedJob<ReportWorker> job(plan, plan.controllers.size(),
-                                   JobThreads(options.jobs, plan.controllers.size()));
   std::size_t k = 0;
-  const bool going = job.Run([&](const RenderedController& rendered) {
-    ++k;
-    rows += rendered.row;
-    if (!plan.pages) {
-      sections.push_back(rendered.section);
-      return true;
-    }
-    page.clear();
-    RenderControllerPage(siteView, k, rendered.section, page);
-    return sink(ReportControllerPage(k), page);
-  });
+  const bool going = RunOrdered<ReportWorker>(
+      plan, plan.controllers.size(), options.jobs, [&](const RenderedController& rendered) {
+        ++k;
+        rows += rendered.row;
+        if (!plan.pages) {
+          sections.push_back(rendered.section);
+          return true;
+        }
+        page.clear();
+        RenderControllerPage(siteView, k, rendered.section, page);
+        return sink(ReportControllerPage(k), page);
+      });
   if (!going) return false;
 
   page.clear();

@@ -193,6 +193,10 @@ std::string CSS_Site::ToJson() const {
   return WriteSite(*impl_);
 }
 
+bool CSS_Site::WriteJson(const std::function<bool(std::string_view)>& sink, unsigned jobs) const {
+  return WriteSite(*impl_, sink, jobs);
+}
+
 void CSS_Site::LoadEnumTexts(CSToolEnum& service) const {
   for (const CSS_SiteEnumText& entry : impl_->enumTexts) {
     service.Get(entry.id)->SetText(entry.value, entry.text);

@@ -16,6 +16,12 @@
 
 namespace ssmsg {
 
+// The key under which a controller is found by its address: interface and node in one number.
+inline std::uint64_t AddressKey(const CSS_ControllerAddress& address) {
+  return (std::uint64_t{static_cast<std::uint32_t>(address.interfaceId)} << 32) |
+         static_cast<std::uint32_t>(address.node);
+}
+
 // One controller of a site made in memory: its address and every record the store is to hold.
 struct CSS_SiteController {
   CSS_ControllerAddress address;

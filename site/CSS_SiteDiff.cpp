@@ -11,7 +11,8 @@
 #include "host/CSS_ThreadHost.h"
 #include "manager/CSS_ManagerBuilders.h"
 #include "site/CSS_ControllerMessages.h"
-#include "site/CSS_OrderedJob.h"
+#include "site/CSS_OrderedWork.h"
+#include "site/CSS_SiteData.h"
 
 namespace ssmsg {
 namespace {
@@ -52,11 +53,6 @@ std::string Describe(const CSS_ControllerAddress& address) {
          std::to_string(address.node);
 }
 
-std::uint64_t Key(const CSS_ControllerAddress& address) {
-  return (std::uint64_t{static_cast<std::uint32_t>(address.interfaceId)} << 32) |
-         static_cast<std::uint32_t>(address.node);
-}
-
 // What the diff compares: the sites, NEW's controllers chosen, OLD's by address, and the tasks.
 struct DiffPlan {
   const CSS_Site& old;
@@ -78,6 +74,7 @@ struct DiffMessages : CSS_ControllerMessages {
 class DiffWorker {
  public:
   using Context = DiffPlan;
+  using Input = std::size_t;
   using Output = DiffMessages;
 
   explicit DiffWorker(const DiffPlan& plan)
@@ -86,14 +83,14 @@ class DiffWorker {
         newSide_(plan.current),
         clock_(plan.time ? FixedClock(*plan.time) : CSS_ClockSource()) {}
 
-  void Build(std::size_t k, DiffMessages& out) {
+  void Run(std::size_t k, DiffMessages& out) {
     const std::size_t controller = plan_.controllers[k];
     const CSS_ControllerAddress address = plan_.current.Address(controller);
     out.Reset(address);
     out.warnings.clear();
     out.full = 0;
     newSide_.Load(controller);
-    const auto old = plan_.oldByAddress.find(Key(address));
+    const auto old = plan_.oldByAddress.find(AddressKey(address));
     if (old != plan_.oldByAddress.end()) oldSide_.Load(old->second);
     for (const ApplicationManagerTask task : plan_.tasks) {
       const TaskMessages made = newSide_.Make(task, address, clock_);
@@ -168,7 +165,7 @@ CSS_DiffResult MakeSiteDiff(const CSS_Site& old, const CSS_Site& current,
   DiffPlan plan{old, current, current.Select(options.interfaceId, options.node),
                 {},  {},      options.time};
   for (std::size_t i = 0; i < old.ControllerCount(); ++i)
-    plan.oldByAddress.emplace(Key(old.Address(i)), i);
+    plan.oldByAddress.emplace(AddressKey(old.Address(i)), i);
   if (options.tasks.empty()) {
     std::ranges::copy_if(kSettingsTasks, std::back_inserter(plan.tasks),
                          [](ApplicationManagerTask task) { return task != kTaskClock; });
@@ -177,22 +174,21 @@ CSS_DiffResult MakeSiteDiff(const CSS_Site& old, const CSS_Site& current,
   }
 
   CSS_DiffResult result;
-  CSS_OrderedJob<DiffWorker> job(plan, plan.controllers.size(),
-                                 JobThreads(options.jobs, plan.controllers.size()));
-  result.stopped = !job.Run([&](const DiffMessages& built) {
-    result.warnings.insert(result.warnings.end(), built.warnings.begin(), built.warnings.end());
-    result.messagesFull += built.full;
-    result.messagesWritten += built.ends.size();
-    if (!built.ends.empty()) ++result.controllersChanged;
-    return built.Deliver(sink, result.failures);
-  });
+  result.stopped = !RunOrdered<DiffWorker>(
+      plan, plan.controllers.size(), options.jobs, [&](const DiffMessages& built) {
+        result.warnings.insert(result.warnings.end(), built.warnings.begin(), built.warnings.end());
+        result.messagesFull += built.full;
+        result.messagesWritten += built.ends.size();
+        if (!built.ends.empty()) ++result.controllersChanged;
+        return built.Deliver(sink, result.failures);
+      });
   if (result.stopped) return result;
 
   std::unordered_set<std::uint64_t> inNew;
   for (const std::size_t i : plan.controllers)
-    inNew.insert(Key(current.Address(i)));
+    inNew.insert(AddressKey(current.Address(i)));
   for (const std::size_t i : old.Select(options.interfaceId, options.node)) {
-    if (inNew.contains(Key(old.Address(i)))) continue;
+    if (inNew.contains(AddressKey(old.Address(i)))) continue;
     result.warnings.push_back(Describe(old.Address(i)) +
                               ": no longer in the site; nothing is sent to it");
   }

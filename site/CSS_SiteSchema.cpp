@@ -9,17 +9,13 @@
 #include <array>
 #include <bitset>
 #include <charconv>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <limits>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -29,6 +25,7 @@
 #include "site/CSS_JsonDom.h"
 #include "site/CSS_JsonParse.h"
 #include "site/CSS_JsonSchema.h"
+#include "site/CSS_OrderedWork.h"
 #include "site/CSS_SiteData.h"
 #include "site/CSS_SiteDb.h"
 #include "site/CSS_SiteLists.h"
@@ -110,12 +107,6 @@ struct SiteBuilder {
   std::size_t lastClose = 0;
   std::size_t controllerBegin = 0;
 };
-
-// The key under which a controller's address is kept while checking for addresses used twice.
-std::uint64_t AddressKey(const CSS_ControllerAddress& address) {
-  return (std::uint64_t{static_cast<std::uint32_t>(address.interfaceId)} << 32) |
-         static_cast<std::uint32_t>(address.node);
-}
 
 SiteBuilder& Builder(CSS_SchemaReader& reader) {
   return reader.Context<SiteBuilder>();
@@ -606,6 +597,30 @@ class ControllerChecker {
   CSS_JsonDom dom_;
 };
 
+// One thread's checks: controllers given by their place in the text, each checked on its own.
+struct CheckWorker {
+  struct Context {
+    std::string_view text;
+    std::string_view fileName;
+  };
+  struct Input {
+    std::size_t index = 0, begin = 0, end = 0;
+  };
+  using Output = ControllerCheck;
+
+  explicit CheckWorker(const Context& context) : checker(context.text, context.fileName) {}
+
+  void Run(const Input& job, ControllerCheck& out) {
+    try {
+      out = checker.Check(job.index, job.begin, job.end);
+    } catch (...) {
+      out = {};  // not valid: the thorough way runs and meets the failure itself
+    }
+  }
+
+  ControllerChecker checker;
+};
+
 // The fast way through a valid site file: every controller's object is found by a scan of its
 // brackets and checked on its own (on `jobs` threads), while the rest of the document (the
 // enumeration texts and the frame around the controllers) goes through ParseJson. It gives up at
@@ -615,149 +630,56 @@ class ControllerChecker {
 // value, come out as the thorough way finds them.
 class FastControllers final : public CSS_JsonSplice {
  public:
-  // `jobs` threads check controllers: the reading thread, between reading controllers and
-  // whenever it would wait, and jobs - 1 workers.
   FastControllers(std::string_view text, std::string_view fileName,
                   const CSS_SchemaReader& document, CSS_SiteData& site, unsigned jobs)
-      : text_(text), fileName_(fileName), document_(document), site_(site), own_(text, fileName) {
-    window_ = 4 * std::size_t{jobs};
-    for (unsigned i = 1; i < jobs; ++i)
-      workers_.emplace_back([this] { Work(); });
-  }
-
-  ~FastControllers() override { Stop(); }
+      : text_(text),
+        document_(document),
+        site_(site),
+        context_{text, fileName},
+        checks_(context_, jobs, 4 * std::size_t{JobThreads(jobs)}) {}
 
   std::size_t Object(std::size_t at) override {
     if (document_.NextNode() != &kController) return kNotMine;
     const std::size_t end = FindValueEnd(text_, at);
     if (end == std::string_view::npos) return kGiveUp;
-    const std::size_t index = submitted_++;
-    if (workers_.empty()) {
-      Take(own_.Check(index, at, end));
-    } else {
-      std::unique_lock lock(mutex_);
-      HelpUntil(lock, [&] { return index < taken_ + window_; });
-      queue_.push_back({index, at, end});
-      checks_.emplace_back();
-      work_.notify_one();
-    }
+    checks_.Submit({submitted_++, at, end}, [this](ControllerCheck& check) { return Take(check); });
     return valid_ ? end : kGiveUp;
   }
 
   // Waits for every check; whether all of them passed.
   bool Finish() {
-    if (!workers_.empty()) {
-      std::unique_lock lock(mutex_);
-      HelpUntil(lock, [&] { return taken_ == submitted_; });
-    }
-    Stop();
-    return valid_;
+    return checks_.Finish([this](ControllerCheck& check) { return Take(check); }) && valid_;
   }
 
  private:
-  struct Job {
-    std::size_t index, begin, end;
-  };
-
-  // Takes the checks that are done until `enough` holds or a check failed; meanwhile checks
-  // queued controllers itself rather than wait (on the reading thread, mutex_ held).
-  template <class Enough>
-  void HelpUntil(std::unique_lock<std::mutex>& lock, Enough enough) {
-    for (;;) {
-      TakeDone();
-      if (enough() || !valid_) return;
-      if (queue_.empty()) {
-        done_.wait(lock);
-      } else {
-        RunOne(lock, own_);
-      }
-    }
-  }
-
-  // Checks the first queued controller with `checker` (mutex_ held, released meanwhile).
-  void RunOne(std::unique_lock<std::mutex>& lock, ControllerChecker& checker) {
-    const Job job = queue_.front();
-    queue_.pop_front();
-    lock.unlock();
-    std::optional<ControllerCheck> check;
-    try {
-      check = checker.Check(job.index, job.begin, job.end);
-    } catch (...) {
-      check.emplace();  // not valid: the thorough way runs and meets the failure itself
-    }
-    lock.lock();
-    checks_[job.index - taken_] = std::move(check);
-  }
-
-  void Work() {
-    ControllerChecker checker(text_, fileName_);
-    std::unique_lock lock(mutex_);
-    for (;;) {
-      work_.wait(lock, [&] { return !queue_.empty() || stopping_; });
-      if (stopping_) return;
-      RunOne(lock, checker);
-      done_.notify_one();
-    }
-  }
-
-  // Takes the checks that are done, in file order (on the reading thread, mutex_ held).
-  void TakeDone() {
-    while (!checks_.empty() && checks_.front().has_value()) {
-      Take(std::move(*checks_.front()));
-      checks_.pop_front();
-    }
-  }
-
-  void Take(ControllerCheck check) {
-    ++taken_;
-    if (!valid_) return;
+  // Takes a check into the site, in file order; false at the first that fails.
+  bool Take(ControllerCheck& check) {
     const std::size_t index = site_.spans.size();
     if (!check.valid || !addresses_.emplace(AddressKey(check.span.address), index).second) {
       valid_ = false;
-      return;
+      return false;
     }
     for (CSS_SiteEnumUse& use : check.uses) {
       if (seen_.First(use.id, use.value)) site_.enumUses.push_back(std::move(use));
     }
     site_.spans.push_back(check.span);
-  }
-
-  void Stop() {
-    {
-      std::lock_guard lock(mutex_);
-      stopping_ = true;
-    }
-    work_.notify_all();
-    for (std::thread& worker : workers_)
-      worker.join();
-    workers_.clear();
+    return true;
   }
 
   std::string_view text_;
-  std::string_view fileName_;
   const CSS_SchemaReader& document_;
   CSS_SiteData& site_;
   std::unordered_map<std::uint64_t, std::size_t> addresses_;  // (interface, node) -> controller
   EnumValuesSeen seen_;
   std::size_t submitted_ = 0;  // controllers handed to the checks
-  std::size_t taken_ = 0;      // checks taken into the site
   bool valid_ = true;
-  ControllerChecker own_;  // the reading thread's
-
-  std::mutex mutex_;
-  std::condition_variable work_;  // a job is queued, or stopping
-  std::condition_variable done_;  // a check is done
-  std::deque<Job> queue_;
-  std::deque<std::optional<ControllerCheck>> checks_;  // from controller taken_ on
-  std::size_t window_ = 0;  // the most controllers handed out and not yet taken
-  bool stopping_ = false;
-  std::vector<std::thread> workers_;
+  CheckWorker::Context context_;
+  CSS_OrderedWork<CheckWorker> checks_;
 };
 
 }  // namespace
 
 CSS_SiteLoadResult LoadSiteBytes(CSS_SiteText text, std::string_view fileName, unsigned jobs) {
-  if (jobs == 0) jobs = std::max(1u, std::thread::hardware_concurrency());
   const std::string_view bytes = text.view();
   if (IsSqliteDatabase(bytes)) return LoadSiteDatabaseBytes(bytes, fileName);
   CSS_SiteLoadResult result;

@@ -5,7 +5,7 @@
 #include "host/CSS_ThreadHost.h"
 #include "manager/CSS_ManagerBuilders.h"
 #include "site/CSS_ControllerMessages.h"
-#include "site/CSS_OrderedJob.h"
+#include "site/CSS_OrderedWork.h"
 
 namespace ssmsg {
 namespace {
@@ -41,12 +41,13 @@ class OwnHost {
 class SettingsWorker {
  public:
   using Context = Plan;
+  using Input = std::size_t;
   using Output = CSS_ControllerMessages;
 
   explicit SettingsWorker(const Plan& plan) : plan_(plan), host_(plan) {}
 
   // Builds every message of controller `k` of the plan into `out`.
-  void Build(std::size_t k, CSS_ControllerMessages& out) {
+  void Run(std::size_t k, CSS_ControllerMessages& out) {
     const std::size_t controller = plan_.controllers[k];
     plan_.site.LoadController(controller, host_.Store());
     out.Reset(plan_.site.Address(controller));
@@ -65,30 +66,6 @@ class SettingsWorker {
   CSS_StringList scratch_;
 };
 
-// One thread: each task's messages go to the sink as soon as the task is done.
-CSS_SettingsResult RunOnThisThread(const Plan& plan, const CSS_MessageSink& sink) {
-  OwnHost host(plan);
-  CSS_SettingsResult result;
-  CSS_StringList messages;
-  for (const std::size_t controller : plan.controllers) {
-    plan.site.LoadController(controller, host.Store());
-    const CSS_ControllerAddress address = plan.site.Address(controller);
-    for (const ApplicationManagerTask task : plan.tasks) {
-      messages.clear();
-      if (!CSS_Manager::Builders::Dispatch(task, address.interfaceId, address.node, messages)) {
-        result.failures.push_back({address, task});
-      }
-      for (const std::string& text : messages) {
-        if (!sink({address, task, text})) {
-          result.stopped = true;
-          return result;
-        }
-      }
-    }
-  }
-  return result;
-}
-
 }  // namespace
 
 CSS_SettingsResult MakeSiteSettings(const CSS_Site& site, const CSS_SettingsOptions& options,
@@ -101,11 +78,9 @@ CSS_SettingsResult MakeSiteSettings(const CSS_Site& site, const CSS_SettingsOpti
     plan.controllers.resize(site.ControllerCount());
     std::iota(plan.controllers.begin(), plan.controllers.end(), std::size_t{0});
   }
-  const unsigned jobs = JobThreads(options.jobs, plan.controllers.size());
-  if (jobs <= 1) return RunOnThisThread(plan, sink);
   CSS_SettingsResult result;
-  CSS_OrderedJob<SettingsWorker> job(plan, plan.controllers.size(), jobs);
-  result.stopped = !job.Run(
+  result.stopped = !RunOrdered<SettingsWorker>(
+      plan, plan.controllers.size(), options.jobs,
       [&](const CSS_ControllerMessages& built) { return built.Deliver(sink, result.failures); });
   return result;
 }

@@ -10,6 +10,8 @@
 
 #include <ssmsg/CSS_Json.h>
 
+#include "site/CSS_OrderedWork.h"
+
 #include "host/CSDevice_Fields.h"
 #include "site/CSS_SiteLists.h"
 
@@ -367,16 +369,61 @@ void CSS_SiteWriter::Finish() {
   out_ += "\n  ]\n}\n";
 }
 
-std::string WriteSite(const CSS_SiteData& site) {
+namespace {
+
+// One thread's writing of controllers: each one's text, from the records the site holds or, for a
+// loaded site, from those read again from its file.
+struct ControllerTextWorker {
+  using Context = CSS_SiteData;
+  using Input = std::size_t;
+  using Output = std::string;
+
+  explicit ControllerTextWorker(const CSS_SiteData& site_) : site(site_) {}
+
+  void Run(std::size_t controller, std::string& out) {
+    out.clear();
+    const CSApplicationManagerStd* records = nullptr;
+    if (site.spans.empty()) {
+      records = &site.controllers.at(controller).store;
+    } else {
+      site.Load(controller, store);
+      records = &store;
+    }
+    CSS_SiteWriter::ControllerText(out, site.AddressOf(controller), *records);
+  }
+
+  const CSS_SiteData& site;
+  CSApplicationManagerStd store;
+};
+
+}  // namespace
+
+bool WriteSite(const CSS_SiteData& site, const std::function<bool(std::string_view)>& sink,
+               unsigned jobs) {
   std::string text;
   CSS_SiteWriter writer(text);
   writer.Enums(site.enumTexts);
-  CSApplicationManagerStd store;
-  for (std::size_t controller = 0; controller < site.Count(); ++controller) {
-    site.Load(controller, store);
-    writer.Controller(site.AddressOf(controller), store);
-  }
+  const bool going = RunOrdered<ControllerTextWorker>(site, site.Count(), jobs,
+                                                      [&](const std::string& controller) {
+                                                        writer.AppendController(controller);
+                                                        const bool taken = sink(text);
+                                                        text.clear();
+                                                        return taken;
+                                                      });
+  if (!going) return false;
   writer.Finish();
+  return sink(text);
+}
+
+std::string WriteSite(const CSS_SiteData& site) {
+  std::string text;
+  WriteSite(
+      site,
+      [&text](std::string_view piece) {
+        text.append(piece);
+        return true;
+      },
+      1);
   return text;
 }
 

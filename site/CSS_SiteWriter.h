@@ -7,8 +7,10 @@
 // capability count only where it differs from the length of its list. Loading what the writer
 // wrote gives the same stores and enumeration texts back.
 
+#include <functional>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include <ssmsg/CSApplicationManagerStd.h>
 #include <ssmsg/CSS_Site.h>
@@ -45,5 +47,9 @@ class CSS_SiteWriter {
 
 // The whole text of `site`.
 std::string WriteSite(const CSS_SiteData& site);
+// The same, handed to `sink` in pieces, one controller at a time, the controllers written on
+// `jobs` threads at once; false when `sink` returned false.
+bool WriteSite(const CSS_SiteData& site, const std::function<bool(std::string_view)>& sink,
+               unsigned jobs);
 
 }  // namespace ssmsg

@@ -6,6 +6,7 @@
 #include <ssmsg/c_api.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 static int failed_checks = 0;
@@ -39,7 +40,7 @@ static void test_import_round_trip(const ssmsg_site* site, const ssmsg_settings*
                                    const ssmsg_settings_options* options) {
   ssmsg_import* import = NULL;
   ssmsg_strings *text = NULL, *notes = NULL;
-  ssmsg_site* imported = NULL;
+  ssmsg_site *imported = NULL, *second = NULL;
   ssmsg_settings* again = NULL;
   size_t i;
 
@@ -68,6 +69,64 @@ static void test_import_round_trip(const ssmsg_site* site, const ssmsg_settings*
   ssmsg_strings_free(notes);
   ssmsg_strings_free(text);
   ssmsg_import_free(import);
+
+  /* The site itself, without its text: the same messages again, and given once only. */
+  imported = NOT_SET;
+  CHECK_STATUS(ssmsg_import_new(site, &import), SSMSG_OK);
+  for (i = 0; i < sent->messages.count; ++i) {
+    ssmsg_import_add_line(import, sent->messages.items[i], sent->messages.lengths[i], NULL, i + 1);
+  }
+  CHECK_STATUS(ssmsg_import_site(import, "sent.txt", &imported), SSMSG_OK);
+  CHECK_STATUS(ssmsg_import_site(import, NULL, &second), SSMSG_INVALID_ARGUMENT);
+  CHECK_STATUS(ssmsg_import_write(import, &text), SSMSG_INVALID_ARGUMENT);
+  CHECK_STATUS(ssmsg_site_settings(imported, options, &again), SSMSG_OK);
+  CHECK(again != NULL && again->messages.count == sent->messages.count);
+  for (i = 0; again != NULL && i < again->messages.count; ++i) {
+    CHECK(again->messages.lengths[i] == sent->messages.lengths[i] &&
+          memcmp(again->messages.items[i], sent->messages.items[i], sent->messages.lengths[i]) ==
+              0);
+  }
+  ssmsg_settings_free(again);
+  ssmsg_site_free(imported);
+  ssmsg_import_free(import);
+}
+
+/* The threads of this process, from /proc/self/status; 0 when it cannot be read. */
+static int thread_count(void) {
+  char line[256];
+  int threads = 0;
+  FILE* status = fopen("/proc/self/status", "r");
+  if (status == NULL) return 0;
+  while (fgets(line, sizeof line, status) != NULL) {
+    if (strncmp(line, "Threads:", 8) == 0) threads = atoi(line + 8);
+  }
+  fclose(status);
+  return threads;
+}
+
+static int most_threads;
+static int note_threads(void* context, const ssmsg_origin* origin, const char* text,
+                        size_t length) {
+  const int threads = thread_count();
+  (void)context;
+  (void)origin;
+  (void)text;
+  (void)length;
+  if (threads > most_threads) most_threads = threads;
+  return 0;
+}
+
+/* A zeroed options struct runs the job on the calling thread alone; jobs 2 starts one more. */
+static void test_threads(const ssmsg_site* site) {
+  ssmsg_settings_options options = {0};
+  const int before = thread_count();
+  most_threads = 0;
+  CHECK_STATUS(ssmsg_site_settings_each(site, &options, note_threads, NULL, NULL), SSMSG_OK);
+  CHECK(before >= 1 && most_threads == before);
+  options.jobs = 2;
+  most_threads = 0;
+  CHECK_STATUS(ssmsg_site_settings_each(site, &options, note_threads, NULL, NULL), SSMSG_OK);
+  CHECK(most_threads == before + 1);
 }
 
 /* The demo site's every message, with a fixed clock, is the tool's golden output. */
@@ -107,6 +166,7 @@ static void test_demo_settings(const char* demo_path, const char* golden_path) {
         diff->controllers_changed == 0 && diff->messages_full == settings->messages.count - 2);
   ssmsg_diff_free(diff);
   test_import_round_trip(site, settings, &options);
+  test_threads(site);
   ssmsg_settings_free(settings);
 
   /* Streaming stops when the callback asks; it still gives the failures. */

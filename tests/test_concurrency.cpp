@@ -113,7 +113,9 @@ std::string RandomSiteText(std::uint32_t seed, int count) {
     controller.address = {1 + node % 3, node};
     FillStore(source, controller.store);
   }
-  data.enumTexts = {{CSToolEnumId::InputType, 6, "Intercom"}, {CSToolEnumId::Alarm, 2, ""}};
+  data.enumTexts = {{CSToolEnumId::InputType, 6, "Intercom"},
+                    {CSToolEnumId::Alarm, 2, ""},
+                    {CSToolEnumId::Level, 2, "Upper"}};
   return WriteSite(data);
 }
 
@@ -215,14 +217,16 @@ TEST(ParallelJobs, StoppingSinkEndsTheJob) {
   }
 }
 
-// Lines decoded on several threads are applied as one thread applies them one by one: the same
-// site file, errors and notes, blank and bad lines among them.
+// Lines applied on several threads, a controller on each, give what one thread gives applying
+// them one by one: the same site file, errors and notes, blank and bad lines among them, texts
+// that need new values and level texts of the site's own.
 TEST(ParallelJobs, ImportOfDecodedLinesIsThatOfOneThread) {
   const CSS_SiteLoadResult loaded = LoadSiteText(RandomSiteText(6, 14), "site.json", 1);
   ASSERT_TRUE(loaded.site.has_value());
   CSS_SettingsOptions options;
   options.time = RandomSource(0).Time();
-  std::vector<std::string> clean, bad;  // with blank lines; and with lines cut short too
+  // With blank lines; with lines cut short too; and with more than 100 of them.
+  std::vector<std::string> clean, bad, worse;
   MakeSiteSettings(*loaded.site, options, [&](const CSS_SiteMessage& m) {
     clean.emplace_back(m.text);
     if (clean.size() % 97 == 0) clean.emplace_back(" ");
@@ -231,6 +235,8 @@ TEST(ParallelJobs, ImportOfDecodedLinesIsThatOfOneThread) {
   for (const std::string& line : clean) {
     bad.push_back(line);
     if (bad.size() % 149 == 0) bad.push_back(line.substr(1));
+    worse.push_back(worse.size() % 7 == 0 ? line.substr(std::min<std::size_t>(2, line.size()))
+                                          : line);
   }
   ASSERT_GT(clean.size(), 1300u);
   const auto run = [](const std::vector<std::string>& lines, unsigned jobs, std::size_t batch) {
@@ -255,9 +261,12 @@ TEST(ParallelJobs, ImportOfDecodedLinesIsThatOfOneThread) {
       text += line + "\n";
     return text + (written ? "written" : "not written");
   };
-  for (const std::vector<std::string>* lines : {&clean, &bad}) {
+  for (const std::vector<std::string>* lines : {&clean, &bad, &worse}) {
     const std::string reference = run(*lines, 1, 1);
-    EXPECT_NE(reference.find(lines == &bad ? "in:150:1: " : "\"Controllers\""), std::string::npos);
+    EXPECT_NE(reference.find(lines == &clean ? "\"Controllers\""
+                             : lines == &bad ? "in:150:1: "
+                                             : " more errors\n"),
+              std::string::npos);
     for (const auto& [jobs, batch] : {std::pair{1u, 4096u}, {2u, 4096u}, {3u, 1000u}, {0u, 700u}})
       EXPECT_TRUE(run(*lines, jobs, batch) == reference) << jobs << " jobs, " << batch << " lines";
   }

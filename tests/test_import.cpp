@@ -66,6 +66,14 @@ void ExpectRoundTrip(const CSS_Site& site, const Tasks& tasks, const std::string
   const Imported imported = Import(sent);
   ASSERT_TRUE(imported.errors.empty()) << what << ": " << imported.errors[0];
   EXPECT_EQ(Settings(Load(imported.site), tasks), sent) << what << "\n" << imported.site;
+  // The site itself, its lines applied on three threads: the same messages and the same file.
+  CSS_Import direct({.jobs = 3});
+  const std::vector<std::string_view> lines(sent.begin(), sent.end());
+  direct.AddLines(lines, "in", 1);
+  const std::optional<CSS_Site> made = direct.TakeSite("in");
+  ASSERT_TRUE(made.has_value()) << what;
+  EXPECT_EQ(Settings(*made, tasks), sent) << what;
+  EXPECT_TRUE(made->ToJson() == imported.site) << what;
 }
 
 // A valid site of a few random controllers: declined records, counts above and below their

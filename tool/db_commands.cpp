@@ -119,18 +119,10 @@ int ImportToDatabase(const std::vector<std::string>& files, const std::string& e
     names = Load(enumsFrom, 1);
     if (!names) return kBadInput;
   }
-  std::string text;
-  if (!ImportMessages(files, names ? &*names : nullptr, true, jobs,
-                      [&text](std::string_view piece) {
-                        text.append(piece);
-                        return true;
-                      })) {
-    return kBadInput;
-  }
-  CSS_SiteLoadResult site = LoadSiteText(text, file, jobs);
-  Report(site.errors);
-  if (!site.site) return kBadInput;
-  const std::vector<std::string> errors = WriteSiteDatabase(*site.site, file);
+  const std::optional<CSS_Site> site =
+      ImportMessages(files, names ? &*names : nullptr, true, jobs, file);
+  if (!site) return kBadInput;
+  const std::vector<std::string> errors = WriteSiteDatabase(*site, file);
   Report(errors);
   return errors.empty() ? kDone : kCannotWrite;
 }

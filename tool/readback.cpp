@@ -19,10 +19,12 @@
 namespace ssmsg::tool {
 namespace {
 
-constexpr std::size_t kChunk = 1 << 20;
-// The most lines handed on at once: enough to share among threads, few enough that what each
-// line holds while it waits stays small.
-constexpr std::size_t kBatch = 4096;
+// What one read takes at most. The lines of a read are handed on together, so a read should hold
+// the messages of many controllers: the import applies different controllers on different
+// threads.
+constexpr std::size_t kChunk = std::size_t{16} << 20;
+// The most lines handed on at once.
+constexpr std::size_t kBatch = std::size_t{1} << 17;
 constexpr std::string_view kStdinName = "<stdin>";
 
 // The lines of a file handed on together: `lines` are lines `first` on (1-based).
@@ -140,20 +142,24 @@ int RunDecode(const std::vector<std::string>& files, Output& output) {
   return read && good ? 0 : 2;
 }
 
-bool ImportMessages(const std::vector<std::string>& files, const CSS_Site* enumsFrom, bool notes,
-                    unsigned jobs, const std::function<bool(std::string_view)>& sink) {
+std::optional<CSS_Site> ImportMessages(const std::vector<std::string>& files,
+                                       const CSS_Site* enumsFrom, bool notes, unsigned jobs,
+                                       std::string_view name) {
   CSS_Import importer({.enumsFrom = enumsFrom, .jobs = jobs});
   const bool read = ForEachFileLines(
       files, [&](std::span<const std::string_view> lines, std::size_t first,
-                 std::string_view name) { importer.AddLines(lines, name, first); });
+                 std::string_view source) { importer.AddLines(lines, source, first); });
   if (notes) {
     for (const std::string& note : importer.Notes())
       std::fprintf(stderr, "ssmsg: import: %s\n", note.c_str());
   }
-  if (read && importer.WriteSite(sink)) return true;
+  if (read) {
+    std::optional<CSS_Site> site = importer.TakeSite(name);
+    if (site) return site;
+  }
   for (const std::string& error : importer.Errors())
     std::fprintf(stderr, "%s\n", error.c_str());
-  return false;
+  return std::nullopt;
 }
 
 int RunImport(const std::vector<std::string>& files, const std::string& enumsFrom, unsigned jobs,
@@ -166,9 +172,11 @@ int RunImport(const std::vector<std::string>& files, const std::string& enumsFro
     if (!loaded.site) return 2;
     site = std::move(loaded.site);
   }
-  const bool done = ImportMessages(files, site ? &*site : nullptr, true, jobs,
-                                   [&](std::string_view text) { return output.Write(text); });
-  return done ? 0 : 2;
+  const std::optional<CSS_Site> imported =
+      ImportMessages(files, site ? &*site : nullptr, true, jobs, "<import>");
+  if (!imported) return 2;
+  return imported->WriteJson([&](std::string_view text) { return output.Write(text); }, jobs) ? 0
+                                                                                              : 2;
 }
 
 }  // namespace ssmsg::tool

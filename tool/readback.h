@@ -3,7 +3,7 @@
 // The subcommands that read messages back: decode (each message as one line of JSON) and import
 // (a site file that makes the messages).
 
-#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,13 +19,13 @@ namespace ssmsg::tool {
 // 2 when a line was bad or a file could not be read.
 int RunDecode(const std::vector<std::string>& files, Output& output);
 
-// Reads the settings messages of `files` back and hands the site file that makes them to `sink`
-// in pieces, reading enumeration texts back through those of `enumsFrom` too. With `notes`, says
-// on standard error which kinds of message were skipped. false (after reporting every error on
-// standard error) when a line was bad or a file could not be read, or when `sink` returned false.
-// The lines are decoded on `jobs` threads.
-bool ImportMessages(const std::vector<std::string>& files, const CSS_Site* enumsFrom, bool notes,
-                    unsigned jobs, const std::function<bool(std::string_view)>& sink);
+// Reads the settings messages of `files` back into the site that makes them, named `name`,
+// reading enumeration texts back through those of `enumsFrom` too. With `notes`, says on standard
+// error which kinds of message were skipped. Nothing (after reporting every error on standard
+// error) when a line was bad or a file could not be read. The lines are applied on `jobs` threads.
+std::optional<CSS_Site> ImportMessages(const std::vector<std::string>& files,
+                                       const CSS_Site* enumsFrom, bool notes, unsigned jobs,
+                                       std::string_view name);
 
 // Writes the site file that makes the settings messages of `files`, reading enumeration texts
 // back through those of the site file `enumsFrom` too when it is not empty. Returns 0, or 2 (and

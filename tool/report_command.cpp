@@ -89,15 +89,8 @@ int Run(const ReportOptions& options, const CLI::App& command, Output& output) {
     old = LoadSiteOrDemo(options.diffFrom, options.jobs);
     if (!old) return kBadInput;
   } else if (!options.diffFromMessages.empty()) {
-    std::string text;
-    if (!ImportMessages({options.diffFromMessages}, &*site, false, options.jobs,
-                        [&text](std::string_view piece) {
-                          text.append(piece);
-                          return true;
-                        })) {
-      return kBadInput;
-    }
-    old = LoadSiteText(text, options.diffFromMessages + " (read back)").site;
+    old = ImportMessages({options.diffFromMessages}, &*site, false, options.jobs,
+                         options.diffFromMessages + " (read back)");
     if (!old) return kBadInput;
   }
 

@@ -186,14 +186,8 @@ int RunDiff(const DiffOptions& options, const CLI::App& command, Output& output)
   if (options.fromMessages.empty()) {
     old = LoadSiteOrDemo(options.from, options.jobs);
   } else if (current) {
-    std::string text;
-    if (ImportMessages({options.fromMessages}, &*current, false, options.jobs,
-                       [&text](std::string_view piece) {
-                         text.append(piece);
-                         return true;
-                       })) {
-      old = LoadSiteText(text, options.fromMessages + " (read back)").site;
-    }
+    old = ImportMessages({options.fromMessages}, &*current, false, options.jobs,
+                         options.fromMessages + " (read back)");
   }
   if (!old || !current) return kBadInput;
   if (current->Select(diff.interfaceId, diff.node).empty() &&

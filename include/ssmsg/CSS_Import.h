@@ -1,19 +1,21 @@
 #pragma once
 
-// A site file from the settings messages that made it: the messages are applied in order, per
-// controller, the way a controller takes them, and the site that results is written as a site
-// file. Given the messages that `ssmsg settings --task L` writes for a site, the site file written
-// here makes `ssmsg settings --task L` write exactly those messages again, for any task list L
+// A site from the settings messages that made it: the messages are applied in order, per
+// controller, the way a controller takes them, and the site that results is what loading its site
+// file would give. Given the messages that `ssmsg settings --task L` writes for a site, the site
+// made here makes `ssmsg settings --task L` write exactly those messages again, for any task list L
 // without the clock (task 152).
 //
 //   CSS_Import import;
 //   for (each line of the stream) import.AddLine(line, "settings.txt", lineNumber);
 //   (or, for many lines at once, import.AddLines(lines, "settings.txt", firstLineNumber))
-//   if (import.Errors().empty()) import.WriteSite([](std::string_view text) { ...; return true; });
+//   std::optional<CSS_Site> site = import.TakeSite("settings.txt");
+//   if (!site) ... import.Errors() ...;   else site->ToJson() is its site file
 
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -28,8 +30,9 @@ struct CSS_ImportOptions {
   // Enumeration texts to read back besides the built-in ones; they are also written into the
   // site file. Read when the import is made: the site need not outlive that.
   const CSS_Site* enumsFrom = nullptr;
-  // Threads that AddLines decodes with (0: one per core); the messages are applied in order on
-  // the calling thread whatever the number.
+  // Threads that AddLines applies lines with (0: one per core), the calling one among them: each
+  // controller's messages on one thread, in order, and different controllers' on different
+  // threads. The outcome is the same whatever the number. With 1 no thread is started.
   unsigned jobs = 1;
 };
 
@@ -65,7 +68,7 @@ class SSMSG_API CSS_Import {
   bool AddLine(std::string_view text, std::string_view source, std::size_t line);
 
   // AddLine for each of `lines`, numbered from `firstLine` on, with the same result and errors;
-  // the lines are decoded on the options' jobs at once. false when any line failed.
+  // the lines are applied on the options' jobs at once. false when any line failed.
   bool AddLines(std::span<const std::string_view> lines, std::string_view source,
                 std::size_t firstLine);
 
@@ -78,11 +81,15 @@ class SSMSG_API CSS_Import {
   // which carry no configuration".
   std::vector<std::string> Notes() const;
 
-  // Writes the site file, handing its text to `sink` in pieces, one controller at a time; the
-  // records go into the file, so call it once, after the last line (a second call, or a line
-  // added after it, is refused). false when there were errors (nothing is written then; a name
-  // that is not valid UTF-8, which a site file cannot hold, is found here and added to Errors())
-  // or when `sink` returned false.
+  // The site that the messages make, named `fileName` (its FileName()). The records go into it,
+  // so call it once, after the last line (a second call, or a line added after it, is refused).
+  // Nothing when there were errors (a name that is not valid UTF-8, which a site file cannot
+  // hold, is found here and added to Errors()).
+  std::optional<CSS_Site> TakeSite(std::string_view fileName);
+
+  // TakeSite, and the site file written with CSS_Site::WriteJson on the options' jobs: its text
+  // handed to `sink` in pieces, one controller at a time. Once only, as TakeSite. false when
+  // there were errors (nothing is written then) or when `sink` returned false.
   bool WriteSite(const std::function<bool(std::string_view text)>& sink);
 
  private:

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -64,6 +65,9 @@ class SSMSG_API CSS_Site {
   // The site as a site file, in one fixed form: enumeration texts by enumeration and value, and
   // every field of each record in message order. Loading it gives this site back.
   std::string ToJson() const;
+  // The same text handed to `sink` in pieces, one controller at a time, the controllers written
+  // on `jobs` threads at once (0: one per core); false when `sink` returned false.
+  bool WriteJson(const std::function<bool(std::string_view text)>& sink, unsigned jobs = 1) const;
 
  private:
   friend struct CSS_SiteAccess;  // the library's own way to the records

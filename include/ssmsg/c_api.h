@@ -28,7 +28,9 @@
  *   gives SSMSG_INVALID_ARGUMENT. No error of the library crosses this interface in any other
  *   way than as a status: nothing is thrown, nothing aborts.
  *
- * Threads: the library starts no thread and takes no lock.
+ * Threads: the library starts no thread and takes no lock unless asked to: only a `jobs` above 1
+ * in ssmsg_settings_options starts threads (jobs - 1 of them, besides the calling one, ended
+ * before the call returns). Callbacks are always called on the calling thread.
  * - A site is read only once loaded: any number of threads may use one site at once, including
  *   ssmsg_site_settings on the same site. ssmsg_site_free must wait until they are done.
  * - A string list and a settings result belong to the thread that uses them, one at a time.
@@ -132,7 +134,8 @@ typedef struct ssmsg_time {
 } ssmsg_time;
 
 /* What ssmsg_site_settings makes. A zeroed struct (or a NULL options pointer) asks for every
-   controller, every task 151 to 177 ascending, the machine's local time and one job per core. */
+   controller, every task 151 to 177 ascending, the machine's local time and the calling thread
+   alone. */
 typedef struct ssmsg_settings_options {
   int by_interface; /* nonzero: only the controllers on interface `interface_id` */
   int32_t interface_id;
@@ -141,7 +144,9 @@ typedef struct ssmsg_settings_options {
   const int32_t* tasks;   /* the tasks in the order they run for each controller */
   size_t task_count;      /* 0: 151 to 177 ascending */
   const ssmsg_time* time; /* the time that the clock message (task 152) sends; NULL: the clock's */
-  unsigned jobs;          /* how many threads build controllers at once; 0: one per core */
+  unsigned jobs; /* threads that build controllers at once, the calling one among them; 0 or 1:
+                    the calling thread alone, no thread started. The order of the messages is the
+                    same whatever the number. */
 } ssmsg_settings_options;
 
 /* Which controller and task a message is for, or which task returned false for a controller. */
@@ -270,6 +275,13 @@ SSMSG_API ssmsg_status ssmsg_import_new(const ssmsg_site* enums_from, ssmsg_impo
    why, and the next line may still be added. SSMSG_INVALID_ARGUMENT after ssmsg_import_write. */
 SSMSG_API ssmsg_status ssmsg_import_add_line(ssmsg_import* import, const char* text, size_t length,
                                              const char* source, size_t line);
+
+/* The site that the lines make, named `name` (NULL: "<messages>"), as ssmsg_site_load would give
+   its site file: *site, freed with ssmsg_site_free. Once only, instead of ssmsg_import_write and
+   with the same statuses: SSMSG_FAILED, with no site, when a line had errors or a name is not
+   valid UTF-8; later calls, and ssmsg_import_add_line, give SSMSG_INVALID_ARGUMENT. */
+SSMSG_API ssmsg_status ssmsg_import_site(ssmsg_import* import, const char* name,
+                                         ssmsg_site** site);
 
 /* Writes the site file: *site_text is a list of one text. Call it once, after the last line
    (the records go into the text); later calls, and ssmsg_import_add_line, give

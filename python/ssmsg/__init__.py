@@ -263,7 +263,12 @@ class Site:
 
         Raises MessagesError with every bad line.
         """
-        return cls.from_text(import_messages(lines, enums_from=enums_from, name=name), name)
+        handle = ctypes.c_void_p()
+        with _Import(enums_from, "Site.from_messages") as importer:
+            importer.add(lines, name)
+            status = _lib.ssmsg_import_site(importer.handle, name.encode(), ctypes.byref(handle))
+            importer.check(status)
+        return cls(handle)
 
     @classmethod
     def _loaded(cls, status: int, handle: ctypes.c_void_p, errors, what: str) -> "Site":
@@ -329,7 +334,7 @@ class Site:
 
     def settings(self, *, interface: Optional[int] = None, node: Optional[int] = None,
                  tasks: Optional[Sequence[int]] = None, time: Optional[datetime] = None,
-                 jobs: int = 0) -> list[str]:
+                 jobs: int = 1) -> list[str]:
         """The settings messages of the site's controllers, controller by controller in file
         order and task by task in the order of `tasks`.
 
@@ -338,8 +343,8 @@ class Site:
         tasks: task numbers 151 to 177, in the order they run (default: all, ascending).
         time: the date and time that the clock message (task 152) sends, its fields as they
             are (default: the machine's local time when the message is made).
-        jobs: how many threads build controllers at once (0: one per core); the messages come
-            in the same order whatever the number.
+        jobs: how many threads build controllers at once, the calling one among them (0 or 1:
+            the calling thread alone); the messages come in the same order whatever the number.
 
         Raises ArgumentError for a task outside 151 to 177, a node without an interface, or a
         selection that matches no controller; TaskError when a task returned false.
@@ -349,7 +354,7 @@ class Site:
 
     def messages(self, *, interface: Optional[int] = None, node: Optional[int] = None,
                  tasks: Optional[Sequence[int]] = None, time: Optional[datetime] = None,
-                 jobs: int = 0) -> list[Message]:
+                 jobs: int = 1) -> list[Message]:
         """As settings(), each message with the interface, node and task it was made for."""
         options = self._options("Site.settings", interface, node, tasks, time, jobs)
         result = ctypes.POINTER(_library.Settings)()
@@ -481,7 +486,7 @@ def _raise_failures(made: list, failures: list[Failure]) -> None:
 
 def diff(old: Site, new: Site, *, tasks: Optional[Sequence[int]] = None,
          interface: Optional[int] = None, node: Optional[int] = None,
-         time: Optional[datetime] = None, jobs: int = 0) -> Diff:
+         time: Optional[datetime] = None, jobs: int = 1) -> Diff:
     """The messages that bring the controllers configured from site `old` to site `new`,
     controller by controller in the order of `new`, as `ssmsg diff` writes them.
 
@@ -557,29 +562,48 @@ def import_messages(lines: Union[str, bytes, Iterable[Union[str, bytes]]], *,
     Interface messages, the request for settings and the clock carry no configuration and are
     skipped. Raises MessagesError with every bad line.
     """
-    if isinstance(lines, (str, bytes)):
-        lines = lines.split("\n" if isinstance(lines, str) else b"\n")
-    handle = ctypes.c_void_p()
-    _check(_lib.ssmsg_import_new(enums_from._open() if enums_from is not None else None,
-                                 ctypes.byref(handle)), "import_messages")
-    try:
+    with _Import(enums_from, "import_messages") as importer:
+        importer.add(lines, name)
+        out = _strings_out()
+        status = _lib.ssmsg_import_write(importer.handle, ctypes.byref(out))
+        texts = _library.take_strings(out)
+        importer.check(status)
+        return texts[0]
+
+
+class _Import:
+    """An ssmsg_import, freed at the end of a with block."""
+
+    def __init__(self, enums_from: Optional[Site], what: str) -> None:
+        self.what = what
+        self.handle = ctypes.c_void_p()
+        _check(_lib.ssmsg_import_new(enums_from._open() if enums_from is not None else None,
+                                     ctypes.byref(self.handle)), what)
+
+    def __enter__(self) -> "_Import":
+        return self
+
+    def __exit__(self, *exception) -> None:
+        _lib.ssmsg_import_free(self.handle)
+
+    def add(self, lines, name: str) -> None:
+        """Adds `lines` (one text of lines, or an iterable of lines) as the stream `name`."""
+        if isinstance(lines, (str, bytes)):
+            lines = lines.split("\n" if isinstance(lines, str) else b"\n")
         source = name.encode()
         for number, line in enumerate(lines, 1):
             data = _message_bytes(line)
-            status = _lib.ssmsg_import_add_line(handle, data, len(data), source, number)
+            status = _lib.ssmsg_import_add_line(self.handle, data, len(data), source, number)
             if status != Status.FAILED:
-                _check(status, "import_messages")
-        out = _strings_out()
-        status = _lib.ssmsg_import_write(handle, ctypes.byref(out))
-        texts = _library.take_strings(out)
+                _check(status, self.what)
+
+    def check(self, status: int) -> None:
+        """MessagesError with every bad line when `status` is FAILED; else as _check."""
         if status == Status.FAILED:
             errors = _strings_out()
-            _check(_lib.ssmsg_import_errors(handle, ctypes.byref(errors)), "import_messages")
+            _check(_lib.ssmsg_import_errors(self.handle, ctypes.byref(errors)), self.what)
             raise MessagesError(_library.take_strings(errors))
-        _check(status, "import_messages")
-        return texts[0]
-    finally:
-        _lib.ssmsg_import_free(handle)
+        _check(status, self.what)
 
 
 def _message(status: int, messages, what: str, why: str) -> str:

@@ -146,6 +146,8 @@ _FUNCTIONS = {
                   ctypes.c_size_t]
     ),
     "ssmsg_import_write": (_status, [ctypes.c_void_p, _strings_out]),
+    "ssmsg_import_site": (_status, [ctypes.c_void_p, ctypes.c_char_p,
+                                    ctypes.POINTER(ctypes.c_void_p)]),
     "ssmsg_import_errors": (_status, [ctypes.c_void_p, _strings_out]),
     "ssmsg_import_free": (None, [ctypes.c_void_p]),
     "ssmsg_interface_start": (
