@@ -32,7 +32,6 @@ namespace {
 // are bounded by their list only; a number past this is taken for a mistake there too.
 constexpr std::int64_t kMaxCounted = 32767;
 // The longest name that pieces may build.
-constexpr std::size_t kMaxNameLength = 65536;
 constexpr std::size_t kMaxErrors = 100;
 // Fewer lines than this are not worth a thread of their own.
 constexpr std::size_t kLinesPerThread = 256;
@@ -442,12 +441,16 @@ struct CSS_Import::Impl {
     bool Piece(Name& name, const CSS_MessageValue& column, std::string_view piece) {
       if (column.number < 0)
         return Error("<Column> " + std::to_string(column.number) + " is below 0");
+      // A piece goes where the name so far ends, or over it (a name sent again): never beyond
+      // it, so that a name has any length its pieces give it while no column, however large,
+      // makes the import hold more than the pieces it read.
       const auto place = static_cast<std::size_t>(column.number == 0 ? 0 : column.number - 1);
-      if (place + piece.size() > kMaxNameLength) {
+      if (place > name.text.size()) {
         return Error("a name piece at column " + std::to_string(column.number) +
-                     " makes the name longer than " + std::to_string(kMaxNameLength) + " bytes");
+                     " leaves a gap: the name so far ends at column " +
+                     std::to_string(name.text.size()));
       }
-      name.text.resize(place, ' ');
+      name.text.resize(place);
       name.text.append(piece);
       name.last = current;
       return true;

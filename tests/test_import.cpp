@@ -12,10 +12,10 @@
 
 #include <ssmsg/CSS_Import.h>
 #include <ssmsg/CSS_SiteSettings.h>
-#include "tests/store_filler.h"
 #include "site/CSS_SiteData.h"
 #include "site/CSS_SiteWriter.h"
 #include "support.h"
+#include "tests/store_filler.h"
 
 namespace ssmsg {
 namespace {
@@ -152,6 +152,20 @@ TEST(Import, DemoSiteComesBackWithItsEnumerationTexts) {
   EXPECT_EQ(enums(imported.site), enums(demo.site->ToJson()));
 }
 
+// A name of any length that a site file holds comes back, piece by piece.
+TEST(Import, LongNamesComeBack) {
+  auto data = std::make_unique<CSS_SiteData>();
+  CSS_SiteController& controller = data->controllers.emplace_back();
+  controller.address = {1, 2};
+  controller.store.GetResource().SetInputs(1);
+  controller.store.GetConfig().Name = std::string(100'003, 'x');
+  CSDevice_InputTypeItem input{};
+  input.Type = 1;
+  input.Name = "Door " + std::string(100'000, 'd') + " end";
+  controller.store.GetInputType().Set(0, input);
+  ExpectRoundTrip(Load(WriteSite(*data)), AllButClock(), "a 100,000-byte name");
+}
+
 using test::Msg;
 
 std::string Name(std::string_view action, std::string_view tag, int n, std::string_view piece) {
@@ -267,12 +281,16 @@ TEST(Import, BadLinesAreReportedAndNothingIsWritten) {
           "</Second>"),
   });
   EXPECT_EQ(imported.site, "");
-  // A name may be 65,536 bytes long, not one more.
-  EXPECT_TRUE(
-      Import({Msg("XTRA", "SetName", "<Column>65536</Column><Name>x</Name>")}).errors.empty());
-  EXPECT_EQ(Import({Msg("XTRA", "SetName", "<Column>65537</Column><Name>x</Name>")}).errors,
-            (std::vector<std::string>{"in:1: a name piece at column 65537 makes the name longer "
-                                      "than 65536 bytes"}));
+  // A name grows only by the pieces read: a piece that would leave a gap is refused, whatever
+  // the column.
+  EXPECT_EQ(Import({Msg("XTRA", "SetName", "<Column>0</Column><Name>abcdefghij</Name>"),
+                    Msg("XTRA", "SetName", "<Column>12</Column><Name>x</Name>")})
+                .errors,
+            (std::vector<std::string>{"in:2: a name piece at column 12 leaves a gap: the name so "
+                                      "far ends at column 10"}));
+  EXPECT_EQ(Import({Msg("XTRA", "SetName", "<Column>2147483647</Column><Name>x</Name>")}).errors,
+            (std::vector<std::string>{"in:1: a name piece at column 2147483647 leaves a gap: the "
+                                      "name so far ends at column 0"}));
   EXPECT_EQ(imported.errors,
             (std::vector<std::string>{
                 R"(in:2:79: unknown Action "InputTyp" for MessageType "Inputs")",
