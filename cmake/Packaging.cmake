@@ -19,7 +19,9 @@ if(BUILD_SHARED_LIBS)
     add_custom_command(TARGET ssmsg_static POST_BUILD
                        COMMAND ${CMAKE_STRIP} --strip-debug $<TARGET_FILE:ssmsg_static> VERBATIM)
   endif()
-  install(TARGETS ssmsg_static ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
+  # OPTIONAL: a build of the target ssmsg alone installs without it.
+  install(TARGETS ssmsg_static ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
+          OPTIONAL)
 endif()
 
 set(SSMSG_DEB_MAINTAINER
