@@ -1,10 +1,14 @@
 #pragma once
 
+/// \file
+/// A controller's capabilities: how many inputs, outputs, readers, ports, time zones and so on it
+/// has, and which functions it offers; the builders send no record beyond a count.
+
 #include <cstdint>
 
 namespace ssmsg {
 
-// Capability counts of a controller: X(name, type). Each count has a Max twin.
+/// Capability counts of a controller: X(name, type). Each count has a Max twin.
 #define SSMSG_RESOURCE_COUNTS(X)        \
   X(AppsAccess, std::int16_t)           \
   X(AppsCash, std::int16_t)             \
@@ -26,7 +30,7 @@ namespace ssmsg {
   X(TimeZones, std::int16_t)            \
   X(TimeGroups, std::int16_t)
 
-// Capability flags of a controller: X(name). Each flag has a Max twin.
+/// Capability flags of a controller: X(name). Each flag has a Max twin.
 #define SSMSG_RESOURCE_FLAGS(X) \
   X(AppsBootloaderSelf)         \
   X(AppsBootloaderApp)          \
@@ -46,9 +50,13 @@ namespace ssmsg {
   X(CommsZigbee)                \
   X(ReadersCLIP)
 
-// The controller's capabilities: how many inputs, outputs, readers, ports, field-LAN nodes, time
-// zones and time groups it has (these bound the record loops), and what it can do. Every count
-// and flag has a Max twin, the most that the controller model allows.
+/// The controller's capabilities: how many inputs, outputs, readers, ports, field-LAN nodes, time
+/// zones and time groups it has (these bound the record loops), and what it can do. Every count
+/// and flag has a Max twin, the most that the controller model allows.
+///
+/// Each count `name` of SSMSG_RESOURCE_COUNTS has Get`name`(), GetMax`name`(), Set`name`(value)
+/// and SetMax`name`(value), e.g. GetInputs() and SetInputs(2); each flag of SSMSG_RESOURCE_FLAGS
+/// has Is`name`(), IsMax`name`(), Set`name`(value) and SetMax`name`(value).
 class CSDevice_Resource {
  public:
 #define SSMSG_COUNT_ACCESSORS(name, type) \
@@ -83,6 +91,7 @@ class CSDevice_Resource {
   SSMSG_RESOURCE_FLAGS(SSMSG_FLAG_ACCESSORS)
 #undef SSMSG_FLAG_ACCESSORS
 
+  /// Sets every count to 0 and every flag to false.
   void Clear() {
     *this = {};
   }

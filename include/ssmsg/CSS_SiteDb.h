@@ -1,9 +1,10 @@
 #pragma once
 
-// Site databases: a site kept in an SQLite database instead of a site file, one table per list of
-// the site file and per sub-record, with columns named as the site file's keys. LoadSite of
-// <ssmsg/CSS_Site.h> reads a database wherever it reads a site file (it knows one by its first
-// bytes); what is here makes and upgrades databases.
+/// \file
+/// Site databases: a site kept in an SQLite database instead of a site file, one table per list of
+/// the site file and per sub-record, with columns named as the site file's keys. LoadSite of
+/// <ssmsg/CSS_Site.h> reads a database wherever it reads a site file (it knows one by its first
+/// bytes); what is here makes and upgrades databases.
 
 #include <filesystem>
 #include <string>
@@ -14,29 +15,35 @@
 
 namespace ssmsg {
 
-// The version of the database schema that this library reads and writes (PRAGMA user_version).
+/// The version of the database schema that this library reads and writes (PRAGMA user_version).
 inline constexpr int kSiteDatabaseVersion = 1;
 
-// The SQL that makes an empty site database: its tables, application id and version. For
-// programs that write rows themselves.
+/// The SQL that makes an empty site database: its tables, application id and version. For
+/// programs that write rows themselves.
+/// \return the SQL text
 SSMSG_API std::string SiteDatabaseSchema();
 
-// Writes `site` as a new database `file`, in one transaction into a temporary file beside it
-// that then replaces `file`: whoever opens `file` finds the old database or all of the new one.
-// The errors (each naming the file) when it could not be written, the file left as it was.
+/// Writes `site` as a new database `file`, in one transaction into a temporary file beside it
+/// that then replaces `file`: whoever opens `file` finds the old database or all of the new one.
+/// The errors (each naming the file) when it could not be written, the file left as it was.
+/// \param site the site to write
+/// \param file the database to make or replace
+/// \return the errors; none when it was written
 SSMSG_API std::vector<std::string> WriteSiteDatabase(const CSS_Site& site,
                                                      const std::filesystem::path& file);
 
-// What MigrateSiteDatabase did.
+/// What MigrateSiteDatabase did.
 struct CSS_MigrateResult {
-  int from = 0;  // the version the database had
-  int to = 0;    // the version it has now
-  std::vector<std::string> errors;
+  int from = 0;  ///< the version the database had
+  int to = 0;  ///< the version it has now
+  std::vector<std::string> errors;  ///< why it could not be migrated, each naming the file
 };
 
-// Brings the database `file` from an older schema version to kSiteDatabaseVersion, in one
-// transaction. A database that is already at that version is left as it is; one of a newer
-// version, or not a site database, is an error.
+/// Brings the database `file` from an older schema version to kSiteDatabaseVersion, in one
+/// transaction. A database that is already at that version is left as it is; one of a newer
+/// version, or not a site database, is an error.
+/// \param file the database
+/// \return the versions before and after, or the errors
 SSMSG_API CSS_MigrateResult MigrateSiteDatabase(const std::filesystem::path& file);
 
 }  // namespace ssmsg

@@ -1,8 +1,9 @@
 #pragma once
 
-// Everything a host needs: the facade, the configuration store, the enumeration service, the
-// clock, site files, the settings job, and messages read back (decoded, and imported into a
-// site file).
+/// \file
+/// Everything a host needs: the facade, the configuration store, the enumeration service, the
+/// clock, site files, the settings job, and messages read back (decoded, and imported into a
+/// site file).
 
 #include <ssmsg/CSApplicationManagerStd.h>
 #include <ssmsg/CSDevice_Containers.h>

@@ -72,7 +72,7 @@ __all__ = [
     "tasks",
 ]
 
-# The version of the loaded libssmsg, e.g. "0.2.0".
+# The version of the loaded libssmsg, e.g. "0.3.0".
 __version__ = _lib.ssmsg_version().decode()
 
 FIRST_TASK = 151

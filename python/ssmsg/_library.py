@@ -71,13 +71,15 @@ class Options(ctypes.Structure):
 
 
 def _candidates() -> Iterator[str]:
-    """Where the library may be: $SSMSG_LIBRARY, beside this module, or the system's."""
+    """Where the library may be: $SSMSG_LIBRARY, beside this module, or the system's (the one of
+    the Debian package libssmsg0, found by the loader under its soname)."""
     chosen = os.environ.get("SSMSG_LIBRARY")
     if chosen:
         yield chosen
         return
     here = Path(__file__).resolve().parent
     yield from sorted(str(path) for path in here.glob("_libssmsg.so*"))
+    yield "libssmsg.so.0"
     installed = ctypes.util.find_library("ssmsg")
     if installed:
         yield installed
@@ -92,7 +94,8 @@ def _load() -> tuple[ctypes.CDLL, str]:
             tried.append(f"{candidate}: {error}")
     raise ImportError(
         "ssmsg: cannot load the shared libssmsg (_libssmsg.so.0 beside ssmsg/_library.py, "
-        "or the library that $SSMSG_LIBRARY names)" + "".join("\n  " + line for line in tried)
+        "the library that $SSMSG_LIBRARY names, or the system's libssmsg.so.0)"
+        + "".join("\n  " + line for line in tried)
     )
 
 
