@@ -507,7 +507,7 @@ ssmsg_status ssmsg_import_site(ssmsg_import* import, const char* name, ssmsg_sit
     std::optional<ssmsg::CSS_Site> made =
         import->import.TakeSite(name != nullptr ? name : "<messages>");
     if (!made) return SSMSG_FAILED;
-    *site = std::make_unique<ssmsg_site>(std::move(*made)).release();
+    *site = std::unique_ptr<ssmsg_site>(new ssmsg_site{std::move(*made)}).release();
     return SSMSG_OK;
   });
 }

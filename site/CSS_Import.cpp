@@ -678,17 +678,17 @@ struct CSS_Import::Impl {
     }
 
     void ApplyGroup(std::size_t g, GroupResult& out) {
-      const Batch& batch = impl.batch;
-      const Group& group = batch.groups[g];
+      const Batch& added = impl.batch;
+      const Group& group = added.groups[g];
       out.made.reset();
       out.deferredFrom = group.lines.size();
       Controller* controller = group.controller;
       CSS_DecodeError error;
       for (std::size_t k = 0; k < group.lines.size(); ++k) {
         const std::size_t i = group.lines[k];
-        applier.current = {batch.source, batch.firstLine + i};
-        applier.seq = batch.firstSeq + i;
-        if (!DecodeMessage(batch.lines[i], applier.message, error)) {
+        applier.current = {added.source, added.firstLine + i};
+        applier.seq = added.firstSeq + i;
+        if (!DecodeMessage(added.lines[i], applier.message, error)) {
           applier.ErrorAt(applier.current, error.reason, error.column);
           continue;
         }

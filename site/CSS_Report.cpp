@@ -35,11 +35,6 @@ std::tm ReportTime() {
   return time;
 }
 
-std::uint64_t Key(const CSS_ControllerAddress& address) {
-  return (std::uint64_t{static_cast<std::uint32_t>(address.interfaceId)} << 32) |
-         static_cast<std::uint32_t>(address.node);
-}
-
 // Splits "FILE: Controllers[3].Inputs[2].Time.Debounce: ..." into the controller (3) and the
 // warning; false for a warning that names no controller.
 bool ParseWarning(std::string_view line, std::string_view fileName, std::size_t& controller,
@@ -117,7 +112,7 @@ class ReportWorker {
     plan_.site.LoadController(controller, now_.store);
     const Store* before = nullptr;
     if (old_) {
-      const auto found = plan_.oldByAddress.find(Key(address));
+      const auto found = plan_.oldByAddress.find(AddressKey(address));
       if (found != plan_.oldByAddress.end()) {
         plan_.old->LoadController(found->second, old_->store);
         before = &old_->store;
@@ -133,7 +128,7 @@ class ReportWorker {
     view.compared = plan_.old != nullptr;
     view.messages = CountMessages(address);
     if (plan_.old != nullptr) {
-      const auto found = plan_.diffMessages.find(Key(address));
+      const auto found = plan_.diffMessages.find(AddressKey(address));
       view.diffMessages = found == plan_.diffMessages.end() ? 0 : found->second;
     }
     warnings_ = plan_.warnings[controller];
@@ -221,17 +216,17 @@ bool MakeSiteReport(const CSS_Site& site, const CSS_ReportOptions& options,
   std::size_t diffTotal = 0;
   if (plan.old != nullptr) {
     for (std::size_t i = 0; i < plan.old->ControllerCount(); ++i)
-      plan.oldByAddress.emplace(Key(plan.old->Address(i)), i);
+      plan.oldByAddress.emplace(AddressKey(plan.old->Address(i)), i);
     std::unordered_set<std::uint64_t> chosen;
     for (const std::size_t i : plan.controllers)
-      chosen.insert(Key(site.Address(i)));
+      chosen.insert(AddressKey(site.Address(i)));
     CSS_DiffOptions diff;
     diff.jobs = options.jobs;
     diff.time = ReportTime();
     const CSS_DiffResult result =
         MakeSiteDiff(*plan.old, site, diff, [&](const CSS_SiteMessage& message) {
-          if (chosen.contains(Key(message.address))) {
-            ++plan.diffMessages[Key(message.address)];
+          if (chosen.contains(AddressKey(message.address))) {
+            ++plan.diffMessages[AddressKey(message.address)];
             ++diffTotal;
           }
           return true;
@@ -240,9 +235,10 @@ bool MakeSiteReport(const CSS_Site& site, const CSS_ReportOptions& options,
       siteWarnings.push_back(warning);
     std::unordered_set<std::uint64_t> inNew;
     for (std::size_t i = 0; i < site.ControllerCount(); ++i)
-      inNew.insert(Key(site.Address(i)));
+      inNew.insert(AddressKey(site.Address(i)));
     for (std::size_t i = 0; i < plan.old->ControllerCount(); ++i) {
-      if (!inNew.contains(Key(plan.old->Address(i)))) removed.push_back(plan.old->Address(i));
+      if (!inNew.contains(AddressKey(plan.old->Address(i))))
+        removed.push_back(plan.old->Address(i));
     }
   }
 

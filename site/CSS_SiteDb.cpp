@@ -878,9 +878,7 @@ CSS_SiteLoadResult LoadOpened(DbHandle db, std::string_view fileName) {
         if (!valid) continue;
         const CSS_ControllerAddress address{static_cast<std::int32_t>(interfaceId),
                                             static_cast<std::int32_t>(node)};
-        const std::uint64_t key = (std::uint64_t{static_cast<std::uint32_t>(interfaceId)} << 32) |
-                                  static_cast<std::uint32_t>(node);
-        if (!addresses.insert(key).second) {
+        if (!addresses.insert(AddressKey(address)).second) {
           check.Error(row.Where(), "a second controller at this interface and node");
           continue;
         }
