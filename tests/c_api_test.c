@@ -1,7 +1,8 @@
-/* The C interface used from C, as a host would: the demo site's settings against the tool's
- * golden output, and every way a call can fail. Runs under valgrind and the sanitizers too, so
- * every list it is given must be freed.
- *   ssmsg_c_api_test DEMO_SITE.json GOLDEN_SETTINGS.txt SITES_FOLDER */
+/* The C interface used from C, as a host would: what it owns and hands over, how its calls fail
+ * and what they take, and the threads it starts. What the messages say is tested in the library
+ * and the tool. Runs under valgrind and the sanitizers too, so every list it is given must be
+ * freed.
+ *   ssmsg_c_api_test DEMO_SITE.json SITES_FOLDER */
 
 #include <ssmsg/c_api.h>
 
@@ -35,60 +36,66 @@ static int count_message(void* context, const ssmsg_origin* origin, const char* 
   return *(size_t*)context == 3; /* stops after the third */
 }
 
-/* The site imported from `sent`, the settings of `site`, makes the same messages again. */
-static void test_import_round_trip(const ssmsg_site* site, const ssmsg_settings* sent,
-                                   const ssmsg_settings_options* options) {
+/* What the import object gives, once: the site from a few lines, as text or as a site, and its
+   notes. A site of one controller whose settings, clock included, are read back. */
+static void test_import(void) {
+  static const char text[] =
+      "{\"Controllers\": [{\"Interface\": 1, \"Node\": 2, \"Inputs\": [{\"Name\": \"a\"}]}]}";
+  const int32_t tasks[] = {152, 162};
+  const ssmsg_time time = {2026, 12, 4, 9, 5, 7};
+  ssmsg_settings_options options = {0};
+  ssmsg_site *site = NULL, *imported = NOT_SET, *second = NOT_SET;
+  ssmsg_settings *sent = NULL, *again = NULL;
   ssmsg_import* import = NULL;
-  ssmsg_strings *text = NULL, *notes = NULL;
-  ssmsg_site *imported = NULL, *second = NULL;
-  ssmsg_settings* again = NULL;
+  ssmsg_strings *site_text = NOT_SET, *notes = NULL;
+  int as_text;
   size_t i;
 
-  CHECK_STATUS(ssmsg_import_new(site, &import), SSMSG_OK);
-  for (i = 0; i < sent->messages.count; ++i) {
-    CHECK_STATUS(ssmsg_import_add_line(import, sent->messages.items[i], sent->messages.lengths[i],
-                                       "sent.txt", i + 1),
-                 SSMSG_OK);
-  }
-  CHECK_STATUS(ssmsg_import_write(import, &text), SSMSG_OK);
-  CHECK_STATUS(ssmsg_import_notes(import, &notes), SSMSG_OK);
-  CHECK(notes->count == 1 && strstr(notes->items[0], "skipped 2 SystemData SetRTC") != NULL);
-  CHECK(text->count == 1);
-  CHECK_STATUS(ssmsg_site_load_text(text->items[0], text->lengths[0], NULL, &imported, NULL),
-               SSMSG_OK);
-  CHECK_STATUS(ssmsg_site_settings(imported, options, &again), SSMSG_OK);
-  CHECK(again != NULL && again->messages.count == sent->messages.count);
-  for (i = 0; again != NULL && i < again->messages.count; ++i) {
-    CHECK(again->messages.lengths[i] == sent->messages.lengths[i] &&
-          memcmp(again->messages.items[i], sent->messages.items[i], sent->messages.lengths[i]) ==
-              0);
-  }
+  options.tasks = tasks;
+  options.task_count = 2;
+  options.time = &time; /* the clock message, made again after the import, says the same */
+  CHECK_STATUS(ssmsg_site_load_text(text, strlen(text), "one.json", &site, NULL), SSMSG_OK);
+  CHECK_STATUS(ssmsg_site_settings(site, &options, &sent), SSMSG_OK);
+  for (as_text = 0; as_text <= 1; ++as_text) {
+    CHECK_STATUS(ssmsg_import_new(site, &import), SSMSG_OK);
+    for (i = 0; i < sent->messages.count; ++i) {
+      CHECK_STATUS(ssmsg_import_add_line(import, sent->messages.items[i], sent->messages.lengths[i],
+                                         "sent.txt", i + 1),
+                   SSMSG_OK);
+    }
+    CHECK_STATUS(ssmsg_import_notes(import, &notes), SSMSG_OK);
+    CHECK(notes->count == 1 && strstr(notes->items[0], "skipped 1 SystemData SetRTC") != NULL);
+    ssmsg_strings_free(notes);
+    if (as_text) {
+      CHECK_STATUS(ssmsg_import_write(import, &site_text), SSMSG_OK);
+      CHECK(site_text->count == 1);
+      CHECK_STATUS(
+          ssmsg_site_load_text(site_text->items[0], site_text->lengths[0], NULL, &imported, NULL),
+          SSMSG_OK);
+      ssmsg_strings_free(site_text);
+    } else {
+      CHECK_STATUS(ssmsg_import_site(import, "sent.txt", &imported), SSMSG_OK);
+    }
+    /* Given once only, in either form; no line is taken after it. */
+    CHECK_STATUS(ssmsg_import_site(import, NULL, &second), SSMSG_INVALID_ARGUMENT);
+    CHECK_STATUS(ssmsg_import_write(import, &site_text), SSMSG_INVALID_ARGUMENT);
+    CHECK(second == NULL && site_text == NULL);
+    CHECK_STATUS(ssmsg_import_add_line(import, "", 0, NULL, 9), SSMSG_INVALID_ARGUMENT);
+    ssmsg_import_free(import);
 
-  ssmsg_settings_free(again);
-  ssmsg_site_free(imported);
-  ssmsg_strings_free(notes);
-  ssmsg_strings_free(text);
-  ssmsg_import_free(import);
-
-  /* The site itself, without its text: the same messages again, and given once only. */
-  imported = NOT_SET;
-  CHECK_STATUS(ssmsg_import_new(site, &import), SSMSG_OK);
-  for (i = 0; i < sent->messages.count; ++i) {
-    ssmsg_import_add_line(import, sent->messages.items[i], sent->messages.lengths[i], NULL, i + 1);
+    CHECK_STATUS(ssmsg_site_settings(imported, &options, &again), SSMSG_OK);
+    CHECK(again != NULL && again->messages.count == sent->messages.count);
+    for (i = 0; again != NULL && i < again->messages.count; ++i) {
+      CHECK(again->messages.lengths[i] == sent->messages.lengths[i] &&
+            memcmp(again->messages.items[i], sent->messages.items[i], sent->messages.lengths[i]) ==
+                0);
+    }
+    ssmsg_settings_free(again);
+    ssmsg_site_free(imported);
+    second = NOT_SET;
   }
-  CHECK_STATUS(ssmsg_import_site(import, "sent.txt", &imported), SSMSG_OK);
-  CHECK_STATUS(ssmsg_import_site(import, NULL, &second), SSMSG_INVALID_ARGUMENT);
-  CHECK_STATUS(ssmsg_import_write(import, &text), SSMSG_INVALID_ARGUMENT);
-  CHECK_STATUS(ssmsg_site_settings(imported, options, &again), SSMSG_OK);
-  CHECK(again != NULL && again->messages.count == sent->messages.count);
-  for (i = 0; again != NULL && i < again->messages.count; ++i) {
-    CHECK(again->messages.lengths[i] == sent->messages.lengths[i] &&
-          memcmp(again->messages.items[i], sent->messages.items[i], sent->messages.lengths[i]) ==
-              0);
-  }
-  ssmsg_settings_free(again);
-  ssmsg_site_free(imported);
-  ssmsg_import_free(import);
+  ssmsg_settings_free(sent);
+  ssmsg_site_free(site);
 }
 
 /* The threads of this process, from /proc/self/status; 0 when it cannot be read. */
@@ -129,47 +136,32 @@ static void test_threads(const ssmsg_site* site) {
   CHECK(most_threads == before + 1);
 }
 
-/* The demo site's every message, with a fixed clock, is the tool's golden output. */
-static void test_demo_settings(const char* demo_path, const char* golden_path) {
-  static char golden[1 << 20];
-  FILE* file = fopen(golden_path, "rb");
-  const size_t golden_size = file != NULL ? fread(golden, 1, sizeof golden, file) : 0;
-  const ssmsg_time time = {2026, 12, 4, 9, 5, 7};
+/* A site read from a file: every message a NUL-terminated text of its length, with its origin;
+   streaming stops when the callback asks and still gives the failures. */
+static void test_site_from_file(const char* demo_path) {
   ssmsg_settings_options options = {0};
   ssmsg_site* site = NULL;
   ssmsg_strings* errors = NOT_SET;
   ssmsg_settings* settings = NULL;
-  ssmsg_diff* diff = NULL;
-  size_t i, at = 0, streamed = 0;
+  size_t i, streamed = 0;
 
-  if (file != NULL) fclose(file);
-  CHECK(golden_size > 0 && golden_size < sizeof golden);
   CHECK_STATUS(ssmsg_site_load(demo_path, &site, &errors), SSMSG_OK);
   CHECK(errors != NULL && errors->count == 0);
   ssmsg_strings_free(errors);
-  options.time = &time;
   CHECK_STATUS(ssmsg_site_settings(site, &options, &settings), SSMSG_OK);
+  CHECK(settings->messages.count > 2 && settings->failure_count == 0);
   for (i = 0; i < settings->messages.count; ++i) {
-    const size_t length = settings->messages.lengths[i];
-    CHECK(at + length < golden_size && golden[at + length] == '\n' &&
-          memcmp(golden + at, settings->messages.items[i], length) == 0);
-    at += length + 1;
+    const ssmsg_origin* origin = &settings->origins[i];
+    CHECK(strlen(settings->messages.items[i]) == settings->messages.lengths[i]);
+    CHECK(origin->interface_id == 1 && origin->task >= SSMSG_FIRST_TASK &&
+          origin->task <= SSMSG_LAST_TASK);
+    CHECK(i == 0 || origin->node >= settings->origins[i - 1].node);
   }
-  CHECK(at == golden_size && settings->failure_count == 0);
-  CHECK(settings->origins[0].interface_id == 1 && settings->origins[0].node == 1 &&
-        settings->origins[0].task == 152);
-  CHECK(settings->origins[settings->messages.count - 1].node == 2);
-
-  /* Nothing changed: nothing to send, of the full settings without the two clock messages. */
-  CHECK_STATUS(ssmsg_site_diff(site, site, NULL, &diff), SSMSG_OK);
-  CHECK(diff->settings.messages.count == 0 && diff->warnings.count == 0 &&
-        diff->controllers_changed == 0 && diff->messages_full == settings->messages.count - 2);
-  ssmsg_diff_free(diff);
-  test_import_round_trip(site, settings, &options);
-  test_threads(site);
+  CHECK(settings->origins[0].node == 1 &&
+        settings->origins[settings->messages.count - 1].node == 2);
   ssmsg_settings_free(settings);
+  test_threads(site);
 
-  /* Streaming stops when the callback asks; it still gives the failures. */
   settings = NULL;
   CHECK_STATUS(ssmsg_site_settings_each(site, &options, count_message, &streamed, &settings),
                SSMSG_STOPPED);
@@ -253,7 +245,8 @@ static void test_diff(void) {
   ssmsg_site_free(old_site);
 }
 
-/* A message decodes into the tool's JSON line; a bad one says where and why. */
+/* A message decodes into JSON lines that the caller owns; a bad one gives where and why, and the
+   length given is the message's end, not its NUL. */
 static void test_decode(void) {
   static const char good[] =
       "<Command><InterfaceID>1</InterfaceID><MessageType>Controller</MessageType><Action>"
@@ -265,10 +258,8 @@ static void test_decode(void) {
   ssmsg_decode_error* error = NOT_SET;
 
   CHECK_STATUS(ssmsg_decode(good, strlen(good), &json, &error), SSMSG_OK);
-  CHECK(error == NULL && json->count == 1 &&
-        strcmp(json->items[0],
-               "{\"interface\":1,\"messageType\":\"Controller\",\"action\":\"AskSettings\","
-               "\"node\":2,\"parameters\":{}}") == 0);
+  CHECK(error == NULL && json->count == 1 && starts_with(json->items[0], "{\"interface\":1,") &&
+        strlen(json->items[0]) == json->lengths[0]);
   ssmsg_strings_free(json);
   CHECK_STATUS(ssmsg_decode(bad, strlen(bad), &json, &error), SSMSG_FAILED);
   CHECK(json == NULL && error->column == 121 &&
@@ -510,13 +501,14 @@ static void test_version_statuses_and_tasks(void) {
 }
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    fprintf(stderr, "usage: %s DEMO_SITE.json GOLDEN_SETTINGS.txt SITES_FOLDER\n", argv[0]);
+  if (argc != 3) {
+    fprintf(stderr, "usage: %s DEMO_SITE.json SITES_FOLDER\n", argv[0]);
     return 2;
   }
-  test_demo_settings(argv[1], argv[2]);
+  test_site_from_file(argv[1]);
   test_site_from_text();
-  test_load_errors(argv[3]);
+  test_import();
+  test_load_errors(argv[2]);
   test_diff();
   test_decode();
   test_import_errors();
