@@ -47,7 +47,10 @@ class CSS_SiteText {
   void Shrink(std::size_t size);
 
  private:
-  std::unique_ptr<char[]> bytes_;
+  struct Free {
+    void operator()(char* bytes) const;
+  };
+  std::unique_ptr<char, Free> bytes_;
   std::size_t size_ = 0;
 };
 
