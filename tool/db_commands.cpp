@@ -44,7 +44,7 @@ int RunConvert(const ConvertOptions& options, const CLI::App&, Output& output) {
   const std::optional<CSS_Site> site = Load(options.in, options.jobs);
   if (!site) return kBadInput;
   if (toDatabase) {
-    const std::vector<std::string> errors = WriteSiteDatabase(*site, options.out);
+    const std::vector<std::string> errors = WriteSiteDatabase(*site, options.out, options.jobs);
     Report(errors);
     return errors.empty() ? kDone : kCannotWrite;
   }
@@ -122,7 +122,7 @@ int ImportToDatabase(const std::vector<std::string>& files, const std::string& e
   const std::optional<CSS_Site> site =
       ImportMessages(files, names ? &*names : nullptr, true, jobs, file);
   if (!site) return kBadInput;
-  const std::vector<std::string> errors = WriteSiteDatabase(*site, file);
+  const std::vector<std::string> errors = WriteSiteDatabase(*site, file, jobs);
   Report(errors);
   return errors.empty() ? kDone : kCannotWrite;
 }

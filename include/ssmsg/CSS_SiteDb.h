@@ -32,10 +32,20 @@ SSMSG_API std::string SiteDatabaseSchema();
 SSMSG_API std::vector<std::string> WriteSiteDatabase(const CSS_Site& site,
                                                      const std::filesystem::path& file);
 
+/// The same, reading the controllers' records from `site` on `jobs` threads (0: one per core)
+/// while the calling thread writes them, in the site's order.
+/// \param site the site to write
+/// \param file the database to make or replace
+/// \param jobs the threads that read the site, the calling one among them
+/// \return the errors; none when it was written
+SSMSG_API std::vector<std::string> WriteSiteDatabase(const CSS_Site& site,
+                                                     const std::filesystem::path& file,
+                                                     unsigned jobs);
+
 /// What MigrateSiteDatabase did.
 struct CSS_MigrateResult {
-  int from = 0;  ///< the version the database had
-  int to = 0;  ///< the version it has now
+  int from = 0;                     ///< the version the database had
+  int to = 0;                       ///< the version it has now
   std::vector<std::string> errors;  ///< why it could not be migrated, each naming the file
 };
 
