@@ -4,14 +4,11 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <thread>
 #include <vector>
 
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include "site/CSS_JsonDom.h"
@@ -124,34 +121,8 @@ std::vector<std::size_t> CSS_Site::Select(std::optional<std::int32_t> interfaceI
   return selected;
 }
 
-namespace {
-
-// A site file's text is read into memory aligned to 2 MB and offered to the kernel for huge
-// pages: filling a few hundred megabytes one 4 kB page at a time costs a page fault per page,
-// which on a virtual machine was a quarter of the time of `settings`.
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
-
-char* AllocateText(std::size_t bytes) {
-  if (bytes < kHugePage) {
-    void* memory = std::malloc(bytes);
-    if (memory == nullptr) throw std::bad_alloc();
-    return static_cast<char*>(memory);
-  }
-  const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-  void* memory = std::aligned_alloc(kHugePage, rounded);
-  if (memory == nullptr) throw std::bad_alloc();
-  madvise(memory, rounded, MADV_HUGEPAGE);  // a hint: without huge pages it works as before
-  return static_cast<char*>(memory);
-}
-
-}  // namespace
-
-void CSS_SiteText::Free::operator()(char* bytes) const {
-  std::free(bytes);
-}
-
 CSS_SiteText::CSS_SiteText(std::size_t size)
-    : bytes_(AllocateText(size + JsonPadding())), size_(size) {
+    : bytes_(std::make_unique_for_overwrite<char[]>(size + JsonPadding())), size_(size) {
   std::fill_n(bytes_.get() + size, JsonPadding(), '\0');
 }
 

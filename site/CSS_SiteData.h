@@ -47,10 +47,7 @@ class CSS_SiteText {
   void Shrink(std::size_t size);
 
  private:
-  struct Free {
-    void operator()(char* bytes) const;
-  };
-  std::unique_ptr<char, Free> bytes_;
+  std::unique_ptr<char[]> bytes_;
   std::size_t size_ = 0;
 };
 
