@@ -654,10 +654,11 @@ std::string JsonWhere(std::string_view fileName, std::string_view text, std::siz
 }
 
 CSS_JsonEnd ParseJson(std::string_view text, std::string_view fileName, CSS_JsonEvents& events,
-                      CSS_JsonSplice* splice) {
+                      CSS_JsonSplice* splice, std::size_t firstNul) {
   // A NUL byte would end JSON text early for many readers, and whatever followed it would pass
   // unread: it is a mistake of its own wherever it stands.
-  if (const std::size_t nul = text.find('\0'); nul != std::string_view::npos) {
+  const std::size_t nul = firstNul == kNulUnknown ? text.find('\0') : firstNul;
+  if (nul != std::string_view::npos) {
     events.SyntaxError(JsonWhere(fileName, text, nul), "syntax error - a NUL byte");
     return CSS_JsonEnd::Read;
   }

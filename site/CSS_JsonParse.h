@@ -31,9 +31,12 @@ enum class CSS_JsonEnd : unsigned char {
 // Reads the JSON text `text` of the file `fileName` and hands its values to `events` in document
 // order. Text that is not JSON ends with one SyntaxError naming the line and column of the
 // offending byte ("site.json:3:27"). Time and memory are linear in the text, however deep it
-// nests. With `splice`, the splice may read object values itself.
+// nests. With `splice`, the splice may read object values itself. `firstNul` is where the text's
+// first NUL byte is when the caller already knows (npos: there is none), so that a large text is
+// not searched again; kNulUnknown has it searched.
+inline constexpr std::size_t kNulUnknown = std::string_view::npos - 1;
 CSS_JsonEnd ParseJson(std::string_view text, std::string_view fileName, CSS_JsonEvents& events,
-                      CSS_JsonSplice* splice = nullptr);
+                      CSS_JsonSplice* splice = nullptr, std::size_t firstNul = kNulUnknown);
 
 // "file:line:column" of the byte at `at` of `text` (or of the end of the text).
 std::string JsonWhere(std::string_view fileName, std::string_view text, std::size_t at);

@@ -14,6 +14,8 @@
 #include <ssmsg/CSS_Site.h>
 #include <ssmsg/CSToolEnum.h>
 
+#include "site/CSS_JsonParse.h"
+
 namespace ssmsg {
 
 // The key under which a controller is found by its address: interface and node in one number.
@@ -45,6 +47,9 @@ class CSS_SiteText {
   std::string_view view() const { return {bytes_.get(), size_}; }
   // Keeps only the first `size` bytes (after a short read) and pads them again.
   void Shrink(std::size_t size);
+  // Where the first NUL byte is (npos: nowhere), as the reader found it while the bytes were in
+  // the cache; kNulUnknown when they were not read that way.
+  std::size_t firstNul = kNulUnknown;
 
  private:
   std::unique_ptr<char[]> bytes_;

@@ -689,7 +689,7 @@ CSS_SiteLoadResult LoadSiteBytes(CSS_SiteText text, std::string_view fileName, u
     SiteBuilder builder(Reading::Document, site.get(), store);
     CSS_SchemaReader document(fileName, kRoot, &builder);
     FastControllers controllers(bytes, fileName, document, *site, jobs);
-    if (ParseJson(bytes, fileName, document, &controllers) == CSS_JsonEnd::Read &&
+    if (ParseJson(bytes, fileName, document, &controllers, text.firstNul) == CSS_JsonEnd::Read &&
         controllers.Finish() && document.ErrorCount() == 0) {
       site->fileName = fileName;
       site->text = std::move(text);
@@ -702,7 +702,7 @@ CSS_SiteLoadResult LoadSiteBytes(CSS_SiteText text, std::string_view fileName, u
   SiteBuilder builder(Reading::Document, site.get(), store);
   CSS_SchemaReader document(fileName, kRoot, &builder);
   ControllerPlaces places(builder);
-  ParseJson(bytes, fileName, document, &places);
+  ParseJson(bytes, fileName, document, &places, text.firstNul);
   result.errors = std::move(document).TakeErrors();
   if (result.errors.empty()) {
     site->fileName = fileName;

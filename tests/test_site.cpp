@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -9,10 +10,10 @@
 #include <ssmsg/CSS_Site.h>
 #include <ssmsg/CSS_SiteSettings.h>
 
-#include "tests/store_filler.h"
 #include "site/CSS_SiteData.h"
 #include "site/CSS_SiteWriter.h"
 #include "support.h"
+#include "tests/store_filler.h"
 
 namespace ssmsg {
 namespace {
@@ -52,6 +53,41 @@ TEST(SiteLoader, UnreadableFileIsAnError) {
   ASSERT_EQ(result.errors.size(), 1u);
   EXPECT_EQ(result.errors[0], "no/such/site.json: cannot read the file: No such file or directory");
   EXPECT_TRUE(result.unreadable);
+}
+
+// A NUL byte is an error wherever it lies, however the file is read: on one thread or on two
+// (past 16 MB), at the edge of a piece that the reader searches or in the second thread's half.
+TEST(SiteLoader, NulBytesAreFoundWhereverTheReadPutsThem) {
+  const std::string head = R"({"Controllers": [{"Interface": 1, "Node": 2}]})";
+  std::string text = head + std::string((std::size_t{17} << 20) - head.size(), ' ');
+  const std::filesystem::path file =
+      std::filesystem::path(testing::TempDir()) / "ssmsg-nul-site.json";
+  for (const std::size_t at : {std::size_t{0}, head.size() + 3, (std::size_t{1} << 20) - 1,
+                               std::size_t{1} << 20, text.size() / 2 + 5, text.size() - 1}) {
+    std::string bytes = text;
+    bytes[at] = '\0';
+    {
+      std::ofstream out(file, std::ios::binary);
+      out << bytes;
+    }
+    const std::vector<std::string> expected = LoadSiteText(bytes, file.string()).errors;
+    ASSERT_EQ(expected.size(), 1u) << at;
+    for (const unsigned jobs : {1u, 2u}) {
+      const CSS_SiteLoadResult result = LoadSite(file, jobs);
+      EXPECT_FALSE(result.site.has_value()) << at << " jobs " << jobs;
+      EXPECT_EQ(result.errors, expected) << at << " jobs " << jobs;
+    }
+  }
+  {
+    std::ofstream out(file, std::ios::binary);
+    out << text;
+  }
+  for (const unsigned jobs : {1u, 2u}) {
+    const CSS_SiteLoadResult result = LoadSite(file, jobs);
+    ASSERT_TRUE(result.site.has_value()) << Lines(result.errors);
+    EXPECT_EQ(result.site->ControllerCount(), 1u);
+  }
+  std::filesystem::remove(file);
 }
 
 CSS_Site Load(std::string_view text) {
