@@ -172,7 +172,7 @@ CSS_SiteLoadResult LoadSite(const std::filesystem::path& file, unsigned jobs) {
   char header[kSqliteHeader.size()];
   if (pread(fileno(in.get()), header, sizeof header, 0) == static_cast<ssize_t>(sizeof header) &&
       IsSqliteDatabase({header, sizeof header})) {
-    return LoadSiteDatabase(name.c_str(), name);
+    return LoadSiteDatabase(name.c_str(), name, jobs);
   }
   // The bytes go straight into the site's own buffer; a file that is not a regular one (a pipe)
   // is read in growing steps.

@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -28,6 +29,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -395,6 +397,11 @@ struct Check {
   }
 };
 
+// An enumeration value as a key of Check::seen.
+std::uint64_t EnumKey(CSToolEnumId id, std::int64_t value) {
+  return (std::uint64_t{static_cast<std::uint32_t>(id)} << 32) | static_cast<std::uint32_t>(value);
+}
+
 std::string ValueText(sqlite3_stmt* statement, int column) {
   switch (sqlite3_column_type(statement, column)) {
     case SQLITE_NULL:
@@ -483,9 +490,7 @@ struct Row {
 
   void NoteEnum(CSToolEnumId id, std::int64_t value, std::string_view name) const {
     if (check == nullptr) return;
-    const std::uint64_t key =
-        (std::uint64_t{static_cast<std::uint32_t>(id)} << 32) | static_cast<std::uint32_t>(value);
-    if (!check->seen.insert(key).second) return;
+    if (!check->seen.insert(EnumKey(id, value)).second) return;
     check->uses.push_back({id, static_cast<int>(value), Where(name)});
   }
 };
@@ -507,11 +512,11 @@ int ReadFields(const Row& row, int column, const std::array<CSS_FieldInfo, N>& i
   return column;
 }
 
-// An open database in one read transaction, with a statement for each table.
+// An open database in one read transaction, with a statement for each table. One thread at a
+// time reads through it (see Readers).
 struct Database {
   DbHandle db;
   std::array<Statement, kTableCount> select;
-  std::mutex mutex;  // one thread at a time reads through the statements
 
   sqlite3_stmt* Rows(TableId id, const CSS_ControllerAddress& address) {
     sqlite3_stmt* statement = select[id].get();
@@ -520,6 +525,57 @@ struct Database {
     sqlite3_bind_int64(statement, 2, address.node);
     return statement;
   }
+};
+
+// Connections to one database, each in a read transaction on the same snapshot, lent to one
+// thread at a time: with several, the controllers are read on several threads at once.
+class Readers {
+ public:
+  explicit Readers(std::unique_ptr<Database> first) { Add(std::move(first)); }
+
+  void Add(std::unique_ptr<Database> database) {
+    const std::lock_guard lock(mutex_);
+    free_.push_back(database.get());
+    all_.push_back(std::move(database));
+  }
+  std::size_t Count() const { return all_.size(); }
+  Database& First() { return *all_.front(); }
+
+  // A connection, waiting for one to be given back when every one is lent; given back with the
+  // lease.
+  class Lease {
+   public:
+    explicit Lease(Readers& readers) : readers_(readers), database_(readers.Take()) {}
+    ~Lease() { readers_.Give(database_); }
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
+    Database& operator*() const { return *database_; }
+
+   private:
+    Readers& readers_;
+    Database* database_;
+  };
+
+ private:
+  Database* Take() {
+    std::unique_lock lock(mutex_);
+    given_.wait(lock, [this] { return !free_.empty(); });
+    Database* database = free_.back();
+    free_.pop_back();
+    return database;
+  }
+  void Give(Database* database) {
+    {
+      const std::lock_guard lock(mutex_);
+      free_.push_back(database);
+    }
+    given_.notify_one();
+  }
+
+  std::mutex mutex_;
+  std::condition_variable given_;
+  std::vector<std::unique_ptr<Database>> all_;
+  std::vector<Database*> free_;
 };
 
 // Reads the rows of list table `id` of the controller at `address` into `records`, each row at
@@ -720,23 +776,74 @@ void ReadController(Database& database, Check* check, std::int64_t position,
 // The records of a site read from its database, from the snapshot that its check read.
 class DatabaseRecords final : public CSS_SiteRecords {
  public:
-  DatabaseRecords(std::unique_ptr<Database> database, std::vector<std::int64_t> positions,
+  DatabaseRecords(std::unique_ptr<Readers> readers, std::vector<std::int64_t> positions,
                   std::vector<CSS_ControllerAddress> addresses)
-      : database_(std::move(database)),
+      : readers_(std::move(readers)),
         positions_(std::move(positions)),
         addresses_(std::move(addresses)) {}
 
   void Load(std::size_t controller, CSApplicationManagerStd& store) const override {
-    const std::lock_guard lock(database_->mutex);
-    ReadController(*database_, nullptr, positions_.at(controller), addresses_.at(controller),
-                   store);
+    const Readers::Lease database(*readers_);
+    ReadController(*database, nullptr, positions_.at(controller), addresses_.at(controller), store);
   }
 
  private:
-  std::unique_ptr<Database> database_;
+  std::unique_ptr<Readers> readers_;
   std::vector<std::int64_t> positions_;
   std::vector<CSS_ControllerAddress> addresses_;
 };
+
+// What the check of each controller needs: the connections and where each controller is.
+struct CheckContext {
+  Readers& readers;
+  const std::vector<std::int64_t>& positions;
+  const std::vector<CSS_SiteSpan>& spans;
+  std::string_view fileName;
+};
+
+// Checks one controller on a connection of its own; its findings are added to the site's in the
+// controllers' order (AddChecked), so that they are the same whatever the number of threads.
+struct CheckWorker {
+  using Context = CheckContext;
+  using Input = std::size_t;
+  using Output = Check;
+
+  explicit CheckWorker(const CheckContext& context_) : context(context_) {}
+
+  void Run(std::size_t controller, Check& out) {
+    out.fileName = context.fileName;
+    out.errors.clear();
+    out.full = false;
+    out.seen.clear();
+    out.uses.clear();
+    out.rows.fill(0);
+    const Readers::Lease database(context.readers);
+    ReadController(*database, &out, context.positions[controller],
+                   context.spans[controller].address, store);
+  }
+
+  const CheckContext& context;
+  CSApplicationManagerStd store;
+};
+
+// Adds the findings of one controller's check to the site's; false once there are more errors
+// than are listed.
+bool AddChecked(Check& check, const Check& piece) {
+  for (std::size_t id = 0; id < kTableCount; ++id)
+    check.rows[id] += piece.rows[id];
+  for (const std::string& error : piece.errors) {
+    if (check.errors.size() >= kMaxErrors) {
+      check.full = true;
+      break;
+    }
+    check.errors.push_back(error);
+  }
+  if (piece.full) check.full = true;
+  for (const CSS_SiteEnumUse& use : piece.uses) {
+    if (check.seen.insert(EnumKey(use.id, use.value)).second) check.uses.push_back(use);
+  }
+  return !check.full;
+}
 
 // Finds the rows of child tables whose controller is missing, in tables where fewer rows were read
 // than there are.
@@ -815,7 +922,63 @@ void ReadEnumTexts(Database& database, Check& check, std::vector<CSS_SiteEnumTex
 }
 
 // Checks the open database `db` (fresh, not yet read) and makes the site.
-CSS_SiteLoadResult LoadOpened(DbHandle db, std::string_view fileName) {
+// Sets a reading connection up and starts its read transaction, which lasts as long as the site
+// lives: every controller is read from the snapshot that was checked, whatever another program
+// writes meanwhile. The transaction takes its snapshot at its first read.
+void StartReading(sqlite3* db) {
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  // Pages are read through a mapping of the file rather than copied into the page cache, which
+  // stays small.
+  Exec(db, "PRAGMA mmap_size = " + std::to_string(kMapSize) + "; PRAGMA cache_size = -" +
+               std::to_string(kCacheKiB));
+  Exec(db, "BEGIN");
+}
+
+DbHandle OpenReading(const char* file) {
+  sqlite3* opened = nullptr;
+  const int code = sqlite3_open_v2(file, &opened, SQLITE_OPEN_READONLY | kOneThread, nullptr);
+  DbHandle db(opened);
+  if (code != SQLITE_OK) throw DbError(Describe(opened, code));
+  return db;
+}
+
+// A connection that watches `file` for commits, and its data version now.
+std::pair<DbHandle, std::int64_t> Watch(const char* file) {
+  DbHandle watch = OpenReading(file);
+  const std::int64_t version = PragmaValue(watch.get(), "data_version");
+  return {std::move(watch), version};
+}
+
+// Adds connections to `readers` up to `count`, each on the snapshot of the first. SQLite here
+// cannot hand a snapshot from one connection to another, so each starts reading on its own, and
+// `watch`, whose data version was `before` when the first had not started yet, says whether any
+// program committed since: then the new connections are dropped, and the site is read through
+// the first alone. Failing to open one is no error either.
+void MoreReaders(Readers& readers, const char* file, unsigned count, sqlite3* watch,
+                 std::int64_t before) {
+  std::vector<std::unique_ptr<Database>> more;
+  try {
+    while (readers.Count() + more.size() < count) {
+      auto database = std::make_unique<Database>();
+      database->db = OpenReading(file);
+      StartReading(database->db.get());
+      PragmaValue(database->db.get(), "user_version");  // the first read: the snapshot
+      for (std::size_t i = 0; i < kTableCount; ++i) {
+        database->select[i] =
+            Prepare(database->db.get(), SelectSql(Tables()[i], static_cast<TableId>(i)));
+      }
+      more.push_back(std::move(database));
+    }
+    if (PragmaValue(watch, "data_version") != before) return;
+  } catch (const DbError&) {
+    return;
+  }
+  for (std::unique_ptr<Database>& database : more)
+    readers.Add(std::move(database));
+}
+
+CSS_SiteLoadResult LoadOpened(DbHandle db, std::string_view fileName, const char* file,
+                              unsigned jobs) {
   CSS_SiteLoadResult result;
   Check check;
   check.fileName = fileName;
@@ -824,15 +987,20 @@ CSS_SiteLoadResult LoadOpened(DbHandle db, std::string_view fileName) {
   sqlite3* handle = database->db.get();
   auto site = std::make_unique<CSS_SiteData>();
   std::vector<std::int64_t> positions;
+  std::unique_ptr<Readers> readers;
   try {
-    sqlite3_busy_timeout(handle, kBusyTimeoutMs);
-    // Pages are read through a mapping of the file rather than copied into the page cache, which
-    // stays small.
-    Exec(handle, "PRAGMA mmap_size = " + std::to_string(kMapSize) + "; PRAGMA cache_size = -" +
-                     std::to_string(kCacheKiB));
-    // One read transaction for as long as the site lives: every controller is read from the
-    // snapshot that was checked, whatever another program writes meanwhile.
-    Exec(handle, "BEGIN");
+    // Whether another program commits while the connections start reading (see MoreReaders).
+    DbHandle watch;
+    std::int64_t before = 0;
+    const unsigned threads = file != nullptr ? JobThreads(jobs) : 1;
+    if (threads > 1) {
+      try {
+        std::tie(watch, before) = Watch(file);
+      } catch (const DbError&) {
+        // No watch: the site is read through one connection.
+      }
+    }
+    StartReading(handle);
     const std::int64_t version = PragmaValue(handle, "user_version");
     const std::int64_t application = PragmaValue(handle, "application_id");
     if (application != kApplicationId) {
@@ -866,6 +1034,8 @@ CSS_SiteLoadResult LoadOpened(DbHandle db, std::string_view fileName) {
       result.errors = std::move(check.errors);
       return result;
     }
+    readers = std::make_unique<Readers>(std::move(database));
+    if (watch) MoreReaders(*readers, file, threads, watch.get(), before);
 
     // The controllers, in order, each with an address of its own.
     {
@@ -893,11 +1063,11 @@ CSS_SiteLoadResult LoadOpened(DbHandle db, std::string_view fileName) {
         site->spans.push_back({address, 0, 0});
       }
     }
-    CSApplicationManagerStd store;
-    for (std::size_t i = 0; i < positions.size() && !check.full; ++i)
-      ReadController(*database, &check, positions[i], site->spans[i].address, store);
-    if (!check.full) CheckOrphans(*database, check);
-    ReadEnumTexts(*database, check, site->enumTexts);
+    const CheckContext context{*readers, positions, site->spans, fileName};
+    RunOrdered<CheckWorker>(context, positions.size(), static_cast<unsigned>(readers->Count()),
+                            [&check](const Check& piece) { return AddChecked(check, piece); });
+    if (!check.full) CheckOrphans(readers->First(), check);
+    ReadEnumTexts(readers->First(), check, site->enumTexts);
   } catch (const DbError& error) {
     check.Error({}, error.what());
   }
@@ -915,7 +1085,7 @@ CSS_SiteLoadResult LoadOpened(DbHandle db, std::string_view fileName) {
   addresses.reserve(site->spans.size());
   for (const CSS_SiteSpan& span : site->spans)
     addresses.push_back(span.address);
-  site->records = std::make_unique<DatabaseRecords>(std::move(database), std::move(positions),
+  site->records = std::make_unique<DatabaseRecords>(std::move(readers), std::move(positions),
                                                     std::move(addresses));
   result.site = CSS_SiteAccess::Make(std::move(site));
   return result;
@@ -1192,12 +1362,12 @@ std::string SiteDatabaseSchema() {
          VersionPragmas(kSiteDatabaseVersion) + SchemaTables();
 }
 
-CSS_SiteLoadResult LoadSiteDatabase(const char* file, std::string_view fileName) {
+CSS_SiteLoadResult LoadSiteDatabase(const char* file, std::string_view fileName, unsigned jobs) {
   sqlite3* opened = nullptr;
   const int code = sqlite3_open_v2(file, &opened, SQLITE_OPEN_READONLY | kOneThread, nullptr);
   DbHandle db(opened);
   if (code != SQLITE_OK) return OpenFailed(fileName, Describe(opened, code), true);
-  return LoadOpened(std::move(db), fileName);
+  return LoadOpened(std::move(db), fileName, file, jobs);
 }
 
 CSS_SiteLoadResult LoadSiteDatabaseBytes(std::string_view bytes, std::string_view fileName) {
@@ -1217,7 +1387,7 @@ CSS_SiteLoadResult LoadSiteDatabaseBytes(std::string_view bytes, std::string_vie
       sqlite3_deserialize(db.get(), "main", copy, size, size,
                           SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_READONLY);
   if (loaded != SQLITE_OK) return OpenFailed(fileName, Describe(db.get(), loaded), false);
-  return LoadOpened(std::move(db), fileName);
+  return LoadOpened(std::move(db), fileName, nullptr, 1);
 }
 
 namespace {

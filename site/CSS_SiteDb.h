@@ -17,10 +17,11 @@ inline bool IsSqliteDatabase(std::string_view bytes) {
   return bytes.substr(0, kSqliteHeader.size()) == kSqliteHeader;
 }
 
-// Reads and checks the site database `file`; errors name it `fileName`. The site keeps the
-// database open in one read transaction, so that every controller is read from one snapshot
-// however long the site is used.
-CSS_SiteLoadResult LoadSiteDatabase(const char* file, std::string_view fileName);
+// Reads and checks the site database `file` on `jobs` connections at once (0: one per core);
+// errors name it `fileName`. The site keeps the database open in one read transaction per
+// connection, all on one snapshot, so that every controller is read from it however long the
+// site is used.
+CSS_SiteLoadResult LoadSiteDatabase(const char* file, std::string_view fileName, unsigned jobs);
 
 // The same for a database whose whole file is `bytes` (standard input, the fuzz target); the
 // site keeps a copy.

@@ -16,10 +16,10 @@
 
 #include <ssmsg/CSS_SiteDb.h>
 #include <ssmsg/CSS_SiteSettings.h>
-#include "tests/store_filler.h"
 #include "site/CSS_SiteData.h"
 #include "site/CSS_SiteWriter.h"
 #include "support.h"
+#include "tests/store_filler.h"
 
 namespace ssmsg {
 namespace {
@@ -97,9 +97,11 @@ class SiteDb : public ::testing::Test {
     sqlite3_close(db);
   }
 
+  // The errors of loading the database, the same whether it is checked on one thread or two.
   std::vector<std::string> Errors() {
     const CSS_SiteLoadResult loaded = LoadSite(file);
     EXPECT_FALSE(loaded.site.has_value());
+    EXPECT_EQ(LoadSite(file, 2).errors, loaded.errors);
     return loaded.errors;
   }
 };
@@ -228,6 +230,27 @@ TEST_F(SiteDb, BadDatabasesSayWhatIsWrongAndWhere) {
     EXPECT_NE(errors[0].find(name), std::string::npos) << errors[0];
     EXPECT_EQ(errors[0].substr(errors[0].find(name) == 0 ? name.size() : 0), bad.error) << bad.sql;
   }
+}
+
+// Past 100 errors the check stops, at the same error whether one thread checks or two: here the
+// second of three controllers, each with 60 bad inputs.
+TEST_F(SiteDb, ErrorsStopAtTheHundredthInControllerOrder) {
+  std::string text = "{ \"Controllers\": [";
+  for (int node = 1; node <= 3; ++node) {
+    text += std::string(node == 1 ? "" : ",") +
+            " { \"Interface\": 1, \"Node\": " + std::to_string(node) + ", \"Inputs\": [";
+    for (int input = 1; input <= 60; ++input)
+      text += std::string(input == 1 ? "" : ",") + " { \"Name\": \"i\" }";
+    text += " ] }";
+  }
+  Write(LoadText(text + " ] }"));
+  Edit("PRAGMA ignore_check_constraints = ON; UPDATE inputs SET EOL = 2");
+  const std::vector<std::string> errors = Errors();
+  ASSERT_EQ(errors.size(), 101u);
+  EXPECT_EQ(errors[99],
+            file.string() + ": inputs[interface 1, node 2, number 40].EOL: 2 is outside 0..1");
+  EXPECT_EQ(errors[100],
+            file.string() + ": more than 100 errors; the rest of the database was not checked");
 }
 
 TEST_F(SiteDb, DamagedFilesAreErrorsNotCrashes) {
