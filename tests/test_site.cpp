@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -60,8 +62,9 @@ TEST(SiteLoader, UnreadableFileIsAnError) {
 TEST(SiteLoader, NulBytesAreFoundWhereverTheReadPutsThem) {
   const std::string head = R"({"Controllers": [{"Interface": 1, "Node": 2}]})";
   std::string text = head + std::string((std::size_t{17} << 20) - head.size(), ' ');
-  const std::filesystem::path file =
-      std::filesystem::path(testing::TempDir()) / "ssmsg-nul-site.json";
+  // A name of this process's own: other test runs may share the folder.
+  const std::filesystem::path file = std::filesystem::path(testing::TempDir()) /
+                                     ("ssmsg-nul-site." + std::to_string(getpid()) + ".json");
   for (const std::size_t at : {std::size_t{0}, head.size() + 3, (std::size_t{1} << 20) - 1,
                                std::size_t{1} << 20, text.size() / 2 + 5, text.size() - 1}) {
     std::string bytes = text;
