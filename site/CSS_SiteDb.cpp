@@ -49,8 +49,8 @@ constexpr std::int64_t kMaxPosition = 32767;         // positions beyond a count
 constexpr int kBusyTimeoutMs = 5000;
 constexpr std::int64_t kMapSize = std::int64_t{1} << 30;  // bytes of the file mapped
 constexpr int kCacheKiB = 8192;                           // the page cache
-// Every connection is used by one thread at a time (a reader's under Database::mutex), so
-// SQLite's own lock around each call is not needed: it was a sixth of the time of `convert`.
+// Every connection is used by one thread at a time (a reader's is lent by Readers), so SQLite's
+// own lock around each call is not needed: it was a sixth of the time of `convert`.
 constexpr int kOneThread = SQLITE_OPEN_NOMUTEX;
 constexpr std::size_t kMaxErrors = 100;
 constexpr std::int64_t kInt16Min = std::numeric_limits<std::int16_t>::min();
