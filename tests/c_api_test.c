@@ -411,14 +411,17 @@ static void test_invalid_arguments(const char* demo_path) {
   CHECK_STATUS(ssmsg_site_settings_each(site, NULL, NULL, NULL, NULL), invalid);
   CHECK_STATUS(ssmsg_task_table(NULL), invalid);
 
-  strings = NOT_SET;
-  CHECK_STATUS(ssmsg_interface_start(1, 0, NULL, 1, &strings), invalid);
-  CHECK(strings == NULL);
+  /* Each refused call clears the list it was given. */
+#define CHECK_REFUSED(call)                                      \
+  (strings = NOT_SET, check((call) == invalid, #call, __LINE__), \
+   check(strings == NULL, #call " clears its list", __LINE__))
+  CHECK_REFUSED(ssmsg_interface_start(1, 0, NULL, 1, &strings));
+  CHECK_REFUSED(ssmsg_interface_set_nodes(1, &node, 1, NULL, 1, NULL, 0, &strings));
+  CHECK_REFUSED(ssmsg_interface_set_nodes(1, &node, 1, NULL, 0, NULL, 1, &strings));
+  CHECK_REFUSED(ssmsg_interface_poll(1, NULL, 1, NULL, 0, &strings));
+  CHECK_REFUSED(ssmsg_interface_poll(1, &node, 1, NULL, 1, &strings));
+#undef CHECK_REFUSED
   CHECK_STATUS(ssmsg_interface_stop(1, NULL), invalid);
-  CHECK_STATUS(ssmsg_interface_set_nodes(1, &node, 1, NULL, 1, NULL, 0, &strings), invalid);
-  CHECK_STATUS(ssmsg_interface_set_nodes(1, &node, 1, NULL, 0, NULL, 1, &strings), invalid);
-  CHECK_STATUS(ssmsg_interface_poll(1, NULL, 1, NULL, 0, &strings), invalid);
-  CHECK_STATUS(ssmsg_interface_poll(1, &node, 1, NULL, 1, &strings), invalid);
   CHECK_STATUS(ssmsg_ask_settings(1, 1, NULL), invalid);
 
   {
