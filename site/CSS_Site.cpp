@@ -77,6 +77,8 @@ class NulSeen {
     }
   }
   std::size_t First() const { return first_.load(std::memory_order_relaxed); }
+  // Forgets what was seen: the text is read again from the start.
+  void Reset() { first_.store(std::string_view::npos, std::memory_order_relaxed); }
 
  private:
   std::atomic<std::size_t> first_{std::string_view::npos};
@@ -185,6 +187,8 @@ CSS_SiteLoadResult LoadSite(const std::filesystem::path& file, unsigned jobs) {
   if (!sizeError && ReadInParts(fileno(in.get()), text.data(), capacity - 1, jobs, nul)) {
     length = capacity - 1;
     std::fseek(in.get(), static_cast<long>(length), SEEK_SET);
+  } else {
+    nul.Reset();  // a part that could not be read whole: the bytes are read again below
   }
   for (;;) {
     const std::size_t read =
