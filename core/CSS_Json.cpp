@@ -16,7 +16,9 @@ std::size_t Utf8Length(std::string_view text) {
     length = 3;
   else if (lead >= 0xF0 && lead <= 0xF4)
     length = 4;
-  if (length == 0 || text.size() < length) return 0;
+  else
+    return 0;  // ASCII, a continuation byte, or a byte that never leads
+  if (text.size() < length) return 0;
   for (std::size_t i = 1; i < length; ++i) {
     if ((byte(i) & 0xC0) != 0x80) return 0;
   }
