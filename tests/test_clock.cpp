@@ -41,7 +41,11 @@ TEST(VariantTime, EveryDayOfTheRangeRoundTrips) {
 // possibly into the next day, and nothing outside the years 100 to 9999 converts.
 TEST(VariantTime, FractionsRoundingAndLimits) {
   double value = 0;
-  EXPECT_TRUE(CSS_FieldsToVariantTime(At(1899, 12, 29, 6), value) && value == -1.25);
+  for (const auto& [fields, expected] : {std::pair{At(1899, 12, 29, 6), -1.25},
+                                         {At(1899, 12, 30, 12), 0.5},
+                                         {At(1899, 12, 31, 18), 1.75}}) {
+    EXPECT_TRUE(CSS_FieldsToVariantTime(fields, value) && value == expected) << expected;
+  }
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const std::pair<double, std::optional<CSS_DateTimeFields>> cases[] = {
       {-1.25, At(1899, 12, 29, 6)},

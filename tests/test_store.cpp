@@ -64,6 +64,11 @@ TEST(Store, TimeGroupBlocksHoldZonesByNumber) {
   EXPECT_EQ(numbers(17), (std::vector<int>{17}));
   EXPECT_EQ(numbers(25), (std::vector<int>{}));
   EXPECT_EQ(groups.GetRecordCount(), 2);
+
+  groups.SetCurrentTimeGroupNo(2);
+  groups.Clear();
+  EXPECT_EQ(groups.GetRecordCount(), 0);
+  EXPECT_EQ(groups.GetCurrentTimeGroupNo(), 0);
 }
 
 // A cleared record holds zero, false or the empty text in every field: what a field that a site
