@@ -99,6 +99,12 @@ TEST(JsonReader, EachMistakeHasItsMessageAndPosition) {
       {"[\"\xF0\x9F\x98\"]",
        "1:6: syntax error while parsing value - invalid string: ill-formed UTF-8 byte; last read: "
        "'\"\xF0\x9F\x98\"'"},
+      {"[\"\xF4\x90\x80\x80\"]",
+       "1:4: syntax error while parsing value - invalid string: ill-formed UTF-8 byte; last read: "
+       "'\"\xF4\x90'"},
+      {"[\"a\nb\"]",
+       "1:4: syntax error while parsing value - invalid string: control character U+000A (LF) "
+       "must be escaped to \\u000A or \\n; last read: '\"a<U+000A>'"},
       {"[\"\xE0\xC0\x80\"]",
        "1:4: syntax error while parsing value - invalid string: ill-formed UTF-8 byte; last read: "
        "'\"\xE0\xC0'"},
@@ -116,11 +122,14 @@ TEST(JsonReader, EachMistakeHasItsMessageAndPosition) {
 TEST(JsonReader, HandsOnValuesAsWritten) {
   EXPECT_EQ(
       Events("\xEF\xBB\xBF[-0, 9223372036854775807, 9223372036854775808, -9223372036854775809,"
-             " 1.50, 2E+3, true, null, \"\xC2\x80\", {\"k\\u00e9\\u00fF\\u00A0\\u07ff\\uffff\": "
-             "\"\\ud83d\\ude00\\n\"}]"),
+             " 1.50, 2E+3, true, null, \"\xC2\x80\xE0\xA0\x80\xF4\x8F\xBF\xBF\", "
+             "{\"k\\u00e9\\u00fF\\u00A0\\u07ff\\u20ac\\uffff\": "
+             "\"\\ud83d\\ude00\\udbff\\udfff\\/\\n\"}]"),
       "[\nint 0\nint 9223372036854775807\nhuge 9223372036854775808\n"
-      "huge -9223372036854775809\nfraction 1.50\nfraction 2E+3\ntrue\nnull\nstring \xC2\x80\n{\n"
-      "key k\xC3\xA9\xC3\xBF\xC2\xA0\xDF\xBF\xEF\xBF\xBF\nstring \xF0\x9F\x98\x80\n\n}\n]\n");
+      "huge -9223372036854775809\nfraction 1.50\nfraction 2E+3\ntrue\nnull\n"
+      "string \xC2\x80\xE0\xA0\x80\xF4\x8F\xBF\xBF\n{\n"
+      "key k\xC3\xA9\xC3\xBF\xC2\xA0\xDF\xBF\xE2\x82\xAC\xEF\xBF\xBF\n"
+      "string \xF0\x9F\x98\x80\xF4\x8F\xBF\xBF/\n\n}\n]\n");
 }
 
 TEST(JsonReader, ManyErrorsAndDeepNestingStayCheap) {
