@@ -196,6 +196,17 @@ TEST(Tool, SettingsOfTheDemoSiteAreTheGoldenOnes) {
   EXPECT_EQ(some.out, ofNode2[177] + ofNode2[161] + ofNode2[161]);
 }
 
+// The report of a small site against an older one is the reviewed golden page: changed, new and
+// removed records and a removed controller, warnings linked to their rows, zones that cross
+// midnight or overlap, a zone the controller lacks, input timing, and holidays on the first and
+// last days of the year, on 29 February and on dates that are no calendar day.
+TEST(Tool, ReportOfTheGoldenSitesIsTheGoldenPage) {
+  const Result result =
+      Tool("report --config report_new.json --diff-from report_old.json --jobs 2", SSMSG_GOLDEN);
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, ReadFile(SSMSG_GOLDEN "/report.html"));
+}
+
 // --time reads YYYY-MM-DDTHH:MM:SS of a real date and time (the calendar has its own tests).
 TEST(Tool, ClockTimeIsARealDateAndTime) {
   for (const auto& [time, valid] :
