@@ -667,7 +667,6 @@ void ReadTimeGroups(Database& database, Check* check, const CSS_ControllerAddres
         continue;
       }
       CSDevice_TimeGroupZoneItem zone{};
-      zone.Clear();
       ReadFields(row, 2, kRecordFieldInfos<CSDevice_TimeGroupZoneItem>, &zone);
       zone.TimeGroupNo = static_cast<std::int16_t>(group);
       zones.emplace_back(group, zone);
