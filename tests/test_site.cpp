@@ -260,6 +260,10 @@ TEST(SiteWriter, WrittenSitesLoadBackToTheSameMessages) {
     ASSERT_TRUE(loaded.site.has_value()) << Lines(loaded.errors) << text;
     EXPECT_TRUE(loaded.site->ToJson() == text) << "seed " << seed;
     EXPECT_EQ(AllMessages(*loaded.site), AllMessages(original)) << "seed " << seed;
+    // A sink that refuses a controller's piece ends the writing there, and the writing says so.
+    int pieces = 0;
+    EXPECT_FALSE(original.WriteJson([&pieces](std::string_view) { return ++pieces < 2; }, 2));
+    EXPECT_EQ(pieces, 2);
   }
 }
 
