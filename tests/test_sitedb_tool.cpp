@@ -22,11 +22,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::ReadFile;
 
-struct Result {
-  int status;
-  std::string out;
-  std::string err;
-};
+using Result = test::ShellResult;
 
 class SiteDbTool : public ::testing::Test {
  protected:
@@ -41,12 +37,8 @@ class SiteDbTool : public ::testing::Test {
 
   // Runs the shell commands `script` in the test's folder; $SSMSG is the tool.
   Result Shell(const std::string& script) {
-    const fs::path out = folder / "shell.out";
-    const fs::path err = folder / "shell.err";
-    const std::string command = "cd '" + folder.string() + "' && SSMSG='" SSMSG_TOOL "' && { " +
-                                script + "\n} >'" + out.string() + "' 2>'" + err.string() + "'";
-    const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
+    return test::RunShell("SSMSG='" SSMSG_TOOL "'\n" + script, folder, folder / "shell.out",
+                          folder / "shell.err");
   }
   Result Tool(const std::string& args) { return Shell("\"$SSMSG\" " + args); }
 };

@@ -31,11 +31,7 @@ constexpr const char* kTime = "2026-12-04T09:05:07";
 
 using test::ReadFile;
 
-struct Result {
-  int status;
-  std::string out;
-  std::string err;
-};
+using Result = test::ShellResult;
 
 // Runs the shell commands `script` in `folder` and collects their exit status and output.
 Result Shell(const std::string& script, const fs::path& folder = fs::current_path()) {
@@ -43,10 +39,7 @@ Result Shell(const std::string& script, const fs::path& folder = fs::current_pat
   const std::string stem = "ssmsg_tool_test." + std::to_string(getpid());
   const fs::path out = fs::path(testing::TempDir()) / (stem + ".out");
   const fs::path err = fs::path(testing::TempDir()) / (stem + ".err");
-  const std::string command = "cd '" + folder.string() + "' && { " + script + "\n} >'" +
-                              out.string() + "' 2>'" + err.string() + "'";
-  const int status = std::system(command.c_str());
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
+  return test::RunShell(script, folder, out, err);
 }
 
 // Runs `ssmsg ARGS` in `folder`; ARGS may redirect the tool's input and output.
@@ -99,6 +92,7 @@ TEST(Tool, BadCommandLinesAndFalseResultsSayWhyAndWriteNothing) {
       {"settings --format xml", 2, ""},
       {"settings --config no-such-site.json", 2, ""},
       {"settings --config - <&-", 2, ""},
+      {"settings --config - </", 2, "<stdin>: cannot read the file: Is a directory"},
       {"settings --unknown", 2, ""},
       {"ask-settings --interface 1", 2, ""},
       {"interface", 2, ""},
