@@ -104,6 +104,7 @@ TEST(Tool, BadCommandLinesAndFalseResultsSayWhyAndWriteNothing) {
       {"interface poll --interface 1", 1, "no node to start or stop"},
       {"interface set-nodes --interface 1 --timeouts 5", 1, "no node to add or remove"},
       {"interface set-nodes --interface 0 --add 5", 1, "interface number 0 is below 1"},
+      {"interface set-nodes --interface 0 --remove 5", 1, "interface number 0 is below 1"},
       {"ask-settings --interface 1 --node -1", 1, "node -1 is below 0"},
   };
   for (const auto& c : cases) {
@@ -369,6 +370,13 @@ TEST(Tool, OutputFileIsReplacedOnlyByAWholeRun) {
     EXPECT_EQ(fs::status(file).permissions(), fs::perms(c.existing ? 0640 : 0666 & ~umaskBits))
         << c.args;
   }
+  // A standard output closed before the tool started is no loss when --output takes everything.
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  const Result closed = Tool("settings" + timeArg + " --output out >&-", folder);
+  EXPECT_EQ(closed.status, 0);
+  EXPECT_EQ(closed.err, "");
+  EXPECT_EQ(ReadFile(file), Tool("settings" + timeArg).out);
   fs::remove_all(folder);
 }
 
