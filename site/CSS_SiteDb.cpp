@@ -13,10 +13,6 @@
 
 #include <sqlite3.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -37,6 +33,7 @@
 #include <ssmsg/CSS_Json.h>
 
 #include "host/CSDevice_Fields.h"
+#include "platform/OutputFile.h"
 #include "site/CSS_OrderedWork.h"
 #include "site/CSS_SiteData.h"
 #include "site/CSS_SiteLists.h"
@@ -1310,43 +1307,6 @@ class DatabaseWriter {
   CSS_ControllerAddress address_;
 };
 
-std::string ErrnoText(const std::string& what) {
-  return what + ": " + std::strerror(errno);
-}
-
-// Makes the temporary file beside `file` that a new database is written into, with the
-// permissions of the file it replaces (or those that the umask gives a new one).
-std::string MakeTemporary(const std::string& file) {
-  std::string name = file + ".XXXXXX";
-  const int fd = ::mkstemp(name.data());
-  if (fd < 0) throw DbError(ErrnoText("cannot make a temporary file beside it"));
-  struct stat existing {};
-  mode_t mode = 0;
-  if (::stat(file.c_str(), &existing) == 0) {
-    mode = existing.st_mode & 07777;
-  } else {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
-  }
-  ::fchmod(fd, mode);
-  ::close(fd);
-  return name;
-}
-
-void SyncPath(const std::string& path, bool directory) {
-  const int fd = ::open(path.c_str(), (directory ? O_DIRECTORY : 0) | O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw DbError(ErrnoText("cannot open " + path));
-  const int synced = ::fsync(fd);
-  ::close(fd);
-  if (synced != 0 && !directory) throw DbError(ErrnoText("cannot write " + path));
-}
-
-void RemoveTemporary(const std::string& name) {
-  for (const char* suffix : {"", "-journal", "-wal", "-shm"})
-    ::unlink((name + suffix).c_str());
-}
-
 }  // namespace
 
 std::string SiteDatabaseSchema() {
@@ -1407,29 +1367,34 @@ struct ControllerRecordsWorker {
 
 }  // namespace
 
-std::vector<std::string> WriteSiteDatabase(const CSS_Site& site,
-                                           const std::filesystem::path& file) {
+CSS_DatabaseWriteResult WriteSiteDatabase(const CSS_Site& site, const std::filesystem::path& file) {
   return WriteSiteDatabase(site, file, 1);
 }
 
-std::vector<std::string> WriteSiteDatabase(const CSS_Site& site, const std::filesystem::path& file,
-                                           unsigned jobs) {
+CSS_DatabaseWriteResult WriteSiteDatabase(const CSS_Site& site, const std::filesystem::path& file,
+                                          unsigned jobs) {
   const std::string name = file.string();
-  std::string temporary;
+  CSS_DatabaseWriteResult result;
+  OutputFile::Opened opened = OutputFile::Open(name, false);
+  if (!opened.file) {
+    result.errors.push_back(name + ": cannot write the database: " + opened.error);
+    result.refused = true;
+    return result;
+  }
+  OutputFile& out = *opened.file;
   try {
-    temporary = MakeTemporary(name);
     {
-      sqlite3* opened = nullptr;
-      const int code =
-          sqlite3_open_v2(temporary.c_str(), &opened, SQLITE_OPEN_READWRITE | kOneThread, nullptr);
-      const DbHandle db(opened);
-      if (code != SQLITE_OK) throw DbError(Describe(opened, code));
+      sqlite3* db = nullptr;
+      const int code = sqlite3_open_v2(out.WritePath().c_str(), &db,
+                                       SQLITE_OPEN_READWRITE | kOneThread, nullptr);
+      const DbHandle handle(db);
+      if (code != SQLITE_OK) throw DbError(Describe(db, code));
       // The file is new and no one else reads it until it is complete: no journal is needed, and
       // it is made durable once, before it replaces the old one.
-      Exec(db.get(), "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; BEGIN");
-      Exec(db.get(), VersionPragmas(kSiteDatabaseVersion) + SchemaTables());
+      Exec(db, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; BEGIN");
+      Exec(db, VersionPragmas(kSiteDatabaseVersion) + SchemaTables());
       const CSS_SiteData& data = CSS_SiteAccess::Of(site);
-      DatabaseWriter writer(db.get());
+      DatabaseWriter writer(db);
       writer.EnumTexts(data.enumTexts);
       std::size_t written = 0;
       RunOrdered<ControllerRecordsWorker>(
@@ -1439,21 +1404,18 @@ std::vector<std::string> WriteSiteDatabase(const CSS_Site& site, const std::file
             ++written;
             return true;
           });
-      Exec(db.get(), "COMMIT");
+      Exec(db, "COMMIT");
       // Readers then keep reading while a program writes.
-      Exec(db.get(), "PRAGMA journal_mode = WAL");
+      Exec(db, "PRAGMA journal_mode = WAL");
     }
-    SyncPath(temporary, false);
-    if (std::rename(temporary.c_str(), name.c_str()) != 0) {
-      throw DbError(ErrnoText("cannot replace it"));
+    if (!out.Commit(true)) {
+      throw DbError(std::string("cannot replace it: ") + std::strerror(out.Error()));
     }
-    const std::filesystem::path folder = file.parent_path();
-    SyncPath(folder.empty() ? std::string(".") : folder.string(), true);
   } catch (const std::exception& error) {
-    if (!temporary.empty()) RemoveTemporary(temporary);
-    return {name + ": cannot write the database: " + error.what()};
+    out.Commit(false);
+    result.errors.push_back(name + ": cannot write the database: " + error.what());
   }
-  return {};
+  return result;
 }
 
 CSS_MigrateResult MigrateSiteDatabase(const std::filesystem::path& file) {

@@ -82,7 +82,7 @@ class SiteDb : public ::testing::Test {
   void TearDown() override { fs::remove_all(folder); }
 
   void Write(const CSS_Site& site) {
-    const std::vector<std::string> errors = WriteSiteDatabase(site, file);
+    const std::vector<std::string> errors = WriteSiteDatabase(site, file).errors;
     ASSERT_TRUE(errors.empty()) << errors[0];
   }
 
@@ -318,7 +318,7 @@ TEST_F(SiteDb, AFailedWriteLeavesTheOldDatabase) {
   Write(site);
   const std::string before = test::ReadFile(file);
   fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
-  const std::vector<std::string> errors = WriteSiteDatabase(RandomSite(4), file);
+  const std::vector<std::string> errors = WriteSiteDatabase(RandomSite(4), file).errors;
   fs::permissions(folder, fs::perms::owner_all);
   if (geteuid() != 0) {  // root writes anyway
     ASSERT_EQ(errors.size(), 1u);

@@ -376,7 +376,9 @@ TEST(Tool, OutputFileIsReplacedOnlyByAWholeRun) {
   const Result closed = Tool("settings" + timeArg + " --output out >&-", folder);
   EXPECT_EQ(closed.status, 0);
   EXPECT_EQ(closed.err, "");
-  EXPECT_EQ(ReadFile(file), Tool("settings" + timeArg).out);
+  const std::string expected = Tool("settings" + timeArg).out;
+  ASSERT_NE(expected, "");
+  EXPECT_EQ(ReadFile(file), expected);
   fs::remove_all(folder);
 }
 

@@ -64,7 +64,7 @@ int Main(int argc, char** argv) {
   }
   if (!chosen.run) return kBadInput;
   const int status =
-      !chosen.output.empty() && !output.OpenFile(chosen.output) ? kCannotWrite : chosen.run(output);
+      !chosen.output.empty() && !output.OpenFile(chosen.output) ? kBadInput : chosen.run(output);
   return Conclude(status, output);
 }
 

@@ -39,11 +39,12 @@ int WritePages(const CSS_Site& site, CSS_ReportOptions& report, const std::strin
   std::filesystem::create_directories(folder, error);
   if (error) {
     Say("cannot make the folder " + folder + ": " + error.message());
-    return kCannotWrite;
+    return kBadInput;
   }
   std::unique_ptr<Output> page;
   std::string name;
   int failure = 0;
+  std::size_t opened = 0;  // pages begun; a folder that takes none is refused before any is
   const auto finish = [&] {
     if (!page) return true;
     page->CloseFile(true, false);  // pages are made again at will: no sync for each
@@ -57,15 +58,17 @@ int WritePages(const CSS_Site& site, CSS_ReportOptions& report, const std::strin
       if (!finish()) return false;
       name = std::string(file);
       page = std::make_unique<Output>();
-      if (!page->OpenFile(folder + "/" + name)) {
-        failure = page->Error();
+      if (!page->OpenFile(folder + "/" + name)) {  // which says why
+        page.reset();
         return false;
       }
+      ++opened;
     }
     return page->Write(text);
   });
   if (done) finish();
   if (failure == 0 && page) failure = page->Error();
+  if (!done && failure == 0 && !page) return opened == 0 ? kBadInput : kCannotWrite;
   if (!done || failure != 0) {
     Say("cannot write " + folder + "/" + name + ": " + std::strerror(failure != 0 ? failure : EIO));
     return kCannotWrite;
@@ -113,18 +116,19 @@ int Run(const ReportOptions& options, const CLI::App& command, Output& output) {
   // Pages into a folder: when asked for one (an existing folder, or a name ending in "/"), or
   // when the site is too large for one page to open quickly.
   const bool large = report.controllers.size() > kReportOnePageLimit;
+  const bool toStandardOutput = options.destination.empty() || options.destination == "-";
+  std::error_code notFolder;  // a name that cannot be looked at is no folder: writing it says why
   const bool folder =
-      !options.destination.empty() &&
-      (options.destination.ends_with('/') || std::filesystem::is_directory(options.destination));
-  if (folder || (large && !options.destination.empty()))
-    return WritePages(*site, report, options.destination);
+      !toStandardOutput && (options.destination.ends_with('/') ||
+                            std::filesystem::is_directory(options.destination, notFolder));
+  if (folder || (large && !toStandardOutput)) return WritePages(*site, report, options.destination);
   if (large) {
     Say(std::to_string(report.controllers.size()) + " controllers are more than one page " +
         "holds (" + std::to_string(kReportOnePageLimit) +
         "): write a page for each with --output DIR");
     return kBadInput;
   }
-  if (!options.destination.empty() && !output.OpenFile(options.destination)) return kCannotWrite;
+  if (!options.destination.empty() && !output.OpenFile(options.destination)) return kBadInput;
   const bool done = MakeSiteReport(
       *site, report, [&](std::string_view, std::string_view text) { return output.Write(text); });
   return done ? kDone : kCannotWrite;

@@ -23,14 +23,24 @@ inline constexpr int kSiteDatabaseVersion = 1;
 /// \return the SQL text
 SSMSG_API std::string SiteDatabaseSchema();
 
+/// What WriteSiteDatabase did.
+struct CSS_DatabaseWriteResult {
+  /// Why it was not written, each line naming the file; none when it was.
+  std::vector<std::string> errors;
+  /// The file cannot take a database at all, and nothing was begun: it is a folder, a device, a
+  /// FIFO or a socket (a database is not a stream), or its folder cannot be written.
+  bool refused = false;
+};
+
 /// Writes `site` as a new database `file`, in one transaction into a temporary file beside it
-/// that then replaces `file`: whoever opens `file` finds the old database or all of the new one.
-/// The errors (each naming the file) when it could not be written, the file left as it was.
+/// ("FILE.ssmsg-tmp.XXXXXX") that then replaces `file`: whoever opens `file` finds the old
+/// database or all of the new one. A symbolic link stays, and its target is replaced. The file
+/// is left as it was when the database could not be written.
 /// \param site the site to write
 /// \param file the database to make or replace
 /// \return the errors; none when it was written
-SSMSG_API std::vector<std::string> WriteSiteDatabase(const CSS_Site& site,
-                                                     const std::filesystem::path& file);
+SSMSG_API CSS_DatabaseWriteResult WriteSiteDatabase(const CSS_Site& site,
+                                                    const std::filesystem::path& file);
 
 /// The same, reading the controllers' records from `site` on `jobs` threads (0: one per core)
 /// while the calling thread writes them, in the site's order.
@@ -38,9 +48,9 @@ SSMSG_API std::vector<std::string> WriteSiteDatabase(const CSS_Site& site,
 /// \param file the database to make or replace
 /// \param jobs the threads that read the site, the calling one among them
 /// \return the errors; none when it was written
-SSMSG_API std::vector<std::string> WriteSiteDatabase(const CSS_Site& site,
-                                                     const std::filesystem::path& file,
-                                                     unsigned jobs);
+SSMSG_API CSS_DatabaseWriteResult WriteSiteDatabase(const CSS_Site& site,
+                                                    const std::filesystem::path& file,
+                                                    unsigned jobs);
 
 /// What MigrateSiteDatabase did.
 struct CSS_MigrateResult {
