@@ -16,13 +16,13 @@
 #include <vector>
 
 #include <ssmsg/CSS_Clock.h>
-#include <ssmsg/CSS_Import.h>
+#include <ssmsg/Import.h>
 #include <ssmsg/CSS_Manager.h>
-#include <ssmsg/CSS_Message.h>
-#include <ssmsg/CSS_Report.h>
-#include <ssmsg/CSS_Site.h>
-#include <ssmsg/CSS_SiteDiff.h>
-#include <ssmsg/CSS_SiteSettings.h>
+#include <ssmsg/Message.h>
+#include <ssmsg/Report.h>
+#include <ssmsg/Site.h>
+#include <ssmsg/SiteDiff.h>
+#include <ssmsg/SiteSettings.h>
 #include <ssmsg/CSToolEnum.h>
 #include <ssmsg/version.h>
 

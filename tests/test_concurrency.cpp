@@ -16,13 +16,13 @@
 #include <thread>
 #include <vector>
 
-#include <ssmsg/CSS_Import.h>
+#include <ssmsg/Import.h>
 #include <ssmsg/CSS_Manager.h>
-#include <ssmsg/CSS_SiteDiff.h>
-#include <ssmsg/CSS_SiteSettings.h>
+#include <ssmsg/SiteDiff.h>
+#include <ssmsg/SiteSettings.h>
 #include "tests/store_filler.h"
-#include "site/CSS_SiteData.h"
-#include "site/CSS_SiteWriter.h"
+#include "site/SiteData.h"
+#include "site/file/SiteFileWriter.h"
 #include "support.h"
 
 namespace ssmsg::test {

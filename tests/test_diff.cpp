@@ -12,13 +12,13 @@
 #include <tuple>
 #include <vector>
 
-#include <ssmsg/CSS_Import.h>
-#include <ssmsg/CSS_SiteDiff.h>
+#include <ssmsg/Import.h>
+#include <ssmsg/SiteDiff.h>
 
 #include "tests/store_filler.h"
 #include "host/CSDevice_Fields.h"
 #include "manager/CSS_ManagerBuilders.h"
-#include "site/CSS_SiteData.h"
+#include "site/SiteData.h"
 
 namespace ssmsg {
 namespace {

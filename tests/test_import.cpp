@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include <ssmsg/CSS_Import.h>
-#include <ssmsg/CSS_SiteSettings.h>
-#include "site/CSS_SiteData.h"
-#include "site/CSS_SiteWriter.h"
+#include <ssmsg/Import.h>
+#include <ssmsg/SiteSettings.h>
+#include "site/SiteData.h"
+#include "site/file/SiteFileWriter.h"
 #include "support.h"
 #include "tests/store_filler.h"
 

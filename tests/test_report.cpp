@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include <ssmsg/CSS_Report.h>
+#include <ssmsg/Report.h>
 
-#include "site/CSS_ReportHtml.h"
+#include "report/ReportHtml.h"
 
 namespace ssmsg {
 namespace {

@@ -9,11 +9,11 @@
 #include <utility>
 #include <vector>
 
-#include <ssmsg/CSS_Site.h>
-#include <ssmsg/CSS_SiteSettings.h>
+#include <ssmsg/Site.h>
+#include <ssmsg/SiteSettings.h>
 
-#include "site/CSS_SiteData.h"
-#include "site/CSS_SiteWriter.h"
+#include "site/SiteData.h"
+#include "site/file/SiteFileWriter.h"
 #include "support.h"
 #include "tests/store_filler.h"
 

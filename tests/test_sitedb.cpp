@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include <ssmsg/CSS_SiteDb.h>
-#include <ssmsg/CSS_SiteSettings.h>
-#include "site/CSS_SiteData.h"
-#include "site/CSS_SiteWriter.h"
+#include <ssmsg/SiteDatabase.h>
+#include <ssmsg/SiteSettings.h>
+#include "site/SiteData.h"
+#include "site/file/SiteFileWriter.h"
 #include "support.h"
 #include "tests/store_filler.h"
 

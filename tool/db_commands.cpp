@@ -5,8 +5,8 @@
 #include <optional>
 #include <string_view>
 
-#include <ssmsg/CSS_Site.h>
-#include <ssmsg/CSS_SiteDb.h>
+#include <ssmsg/Site.h>
+#include <ssmsg/SiteDatabase.h>
 
 #include "command.h"
 #include "readback.h"

@@ -1,7 +1,7 @@
 #include "output.h"
 
 #include <ssmsg/CSS_Clock.h>
-#include <ssmsg/CSS_Json.h>
+#include <ssmsg/Json.h>
 
 #include <unistd.h>
 

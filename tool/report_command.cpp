@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include <ssmsg/CSS_Report.h>
-#include <ssmsg/CSS_Site.h>
+#include <ssmsg/Report.h>
+#include <ssmsg/Site.h>
 
 #include "command.h"
 #include "readback.h"

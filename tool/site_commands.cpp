@@ -9,9 +9,9 @@
 #include <vector>
 
 #include <ssmsg/CSS_Manager.h>
-#include <ssmsg/CSS_Site.h>
-#include <ssmsg/CSS_SiteDiff.h>
-#include <ssmsg/CSS_SiteSettings.h>
+#include <ssmsg/Site.h>
+#include <ssmsg/SiteDiff.h>
+#include <ssmsg/SiteSettings.h>
 #include <ssmsg/CSToolEnum.h>
 
 #include "command.h"

@@ -1,0 +1,1466 @@
+// Site databases. The tables are made from the field tables of host/CSDevice_Fields.h and the
+// lists of site/SiteLists.h: one column per field, named by the field's key in the site file,
+// with the field's range as a CHECK. Rows are written and read through the same tables, so the
+// schema, the writer and the reader cannot disagree about a field.
+//
+// The reader does not rely on the schema's constraints: a database may have been edited with
+// checks turned off, or its tables made by another program, so every value, position and link to
+// a parent row is checked again as it is read, and each error names the table and the row.
+
+#include "site/db/SiteDb.h"
+
+#include <ssmsg/SiteDatabase.h>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <condition_variable>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include <ssmsg/Json.h>
+
+#include "host/CSDevice_Fields.h"
+#include "platform/OutputFile.h"
+#include "core/OrderedWork.h"
+#include "site/SiteData.h"
+#include "site/SiteLists.h"
+
+namespace ssmsg {
+namespace {
+
+constexpr std::int32_t kApplicationId = 0x73736D67;  // "ssmg"
+constexpr std::int64_t kMaxPosition = 32767;         // positions beyond a count are never sent
+constexpr int kBusyTimeoutMs = 5000;
+constexpr std::int64_t kMapSize = std::int64_t{1} << 30;  // bytes of the file mapped
+constexpr int kCacheKiB = 8192;                           // the page cache
+// Every connection is used by one thread at a time (a reader's is lent by Readers), so SQLite's
+// own lock around each call is not needed: it was a sixth of the time of `convert`.
+constexpr int kOneThread = SQLITE_OPEN_NOMUTEX;
+constexpr std::size_t kMaxErrors = 100;
+constexpr std::int64_t kInt16Min = std::numeric_limits<std::int16_t>::min();
+constexpr std::int64_t kInt16Max = std::numeric_limits<std::int16_t>::max();
+constexpr std::int64_t kInt32Min = std::numeric_limits<std::int32_t>::min();
+constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
+
+// --- The tables ----------------------------------------------------------------------------------
+
+// How the rows of a table are keyed: by controller (Interface, Node), by position in a list
+// (and "Number", from 1), or by time group and position in it ("TimeGroup", "Number").
+enum class Keys : std::uint8_t { Controller, Position, Zone };
+
+// A column after the keys.
+struct Column {
+  std::string_view name;
+  bool text = false;
+  std::int64_t min = 0;
+  std::int64_t max = 0;
+  bool nullable = false;  // NULL: not given
+};
+
+enum TableId : std::size_t {
+  kControllers,
+  kResources,
+  kHolidays,
+  kTimeZones,
+  kTimeGroups,
+  kZones,
+  kPorts,
+  kFLan,
+  kInputs,
+  kInputTimes,
+  kInputLinks,
+  kOutputs,
+  kOutputTimes,
+  kReaders,
+  kCardControls,
+  kCardLocations,
+  kCardStructures,
+  kAccessAlarms,
+  kTableCount
+};
+
+struct Table {
+  std::string_view name;
+  std::string_view comment;
+  Keys keys = Keys::Position;
+  TableId parent = kControllers;  // the table a row belongs to (none for controllers)
+  std::vector<Column> columns;
+};
+
+// The lists of a controller in the site file, in the order of the controllers table's length
+// columns.
+constexpr std::string_view kListKeys[] = {"Holidays", "TimeZones", "TimeGroups", "Ports",
+                                          "FLAN",     "Inputs",    "Outputs",    "Readers"};
+enum ListId : std::size_t {
+  kLHolidays,
+  kLTimeZones,
+  kLTimeGroups,
+  kLPorts,
+  kLFLan,
+  kLInputs,
+  kLOutputs,
+  kLReaders,
+  kListCount
+};
+
+constexpr std::string_view kLevelColumns[CSDevice_InputTimeItem::kLevels] = {
+    "LevelTG1", "LevelTG2", "LevelTG3", "LevelTG4", "LevelTG5"};
+
+template <std::size_t N>
+void AddFields(std::vector<Column>& columns, const std::array<CSS_FieldInfo, N>& infos) {
+  for (const CSS_FieldInfo& info : infos) {
+    columns.push_back({info.name, info.kind == CSS_FieldKind::Text, info.min, info.max, false});
+  }
+}
+
+template <class Record>
+Table RecordTable(std::string_view name, std::string_view comment, TableId parent = kControllers) {
+  Table table{name, comment, Keys::Position, parent, {}};
+  AddFields(table.columns, kRecordFieldInfos<Record>);
+  return table;
+}
+
+const std::array<Table, kTableCount>& Tables() {
+  static const std::array<Table, kTableCount> tables = [] {
+    std::array<Table, kTableCount> t;
+    Table& controllers = t[kControllers];
+    controllers = {"controllers",
+                   "One row per controller, in the order of the site file (\"Position\"). A list's "
+                   "length column is given only when the list ends in positions without a row.",
+                   Keys::Controller,
+                   kControllers,
+                   {}};
+    AddFields(controllers.columns, kXtraNameField.Infos());
+    AddFields(controllers.columns, kRecordFieldInfos<CSDevice_Config>);
+    AddFields(controllers.columns, kRecordFieldInfos<CSDevice_XTRA>);
+    for (std::string_view list : kListKeys)
+      controllers.columns.push_back({list, false, 0, kMaxPosition, true});
+    t[kResources] = {"resources",
+                     "The capability counts (\"Resource\"); a count not given (NULL, or no row) "
+                     "is the length of its list.",
+                     Keys::Controller,
+                     kControllers,
+                     {}};
+    for (const CSS_CountedList& list : kCountedLists)
+      t[kResources].columns.push_back({list.count, false, kInt16Min, kInt16Max, true});
+    t[kHolidays] = RecordTable<CSDevice_HolidayItem>("holidays", "\"Holidays\"");
+    t[kTimeZones] = RecordTable<CSDevice_TimeZoneItem>("time_zones", "\"TimeZones\"");
+    t[kTimeGroups] = {"time_groups",
+                      "\"TimeGroups\": a row per time group, its zones below",
+                      Keys::Position,
+                      kControllers,
+                      {}};
+    t[kZones] = RecordTable<CSDevice_TimeGroupZoneItem>(
+        "time_group_zones", "The \"Zones\" of a time group, in order", kTimeGroups);
+    t[kZones].keys = Keys::Zone;
+    t[kPorts] = RecordTable<CSDevice_PortItem>("ports", "\"Ports\"");
+    t[kFLan] = RecordTable<CSDevice_FLanSetupItem>("flan_nodes", "\"FLAN\"");
+    t[kInputs] = RecordTable<CSDevice_InputTypeItem>("inputs", "\"Inputs\"");
+    t[kInputTimes] =
+        RecordTable<CSDevice_InputTimeItem>("input_times", "An input's \"Time\"", kInputs);
+    for (std::string_view level : kLevelColumns)
+      t[kInputTimes].columns.push_back({level, false, kInt16Min, kInt16Max, false});
+    t[kInputLinks] =
+        RecordTable<CSDevice_InputLinkItem>("input_links", "An input's \"Link\"", kInputs);
+    t[kOutputs] = RecordTable<CSDevice_OutputTypeItem>("outputs", "\"Outputs\"");
+    t[kOutputTimes] =
+        RecordTable<CSDevice_OutputTimeItem>("output_times", "An output's \"Time\"", kOutputs);
+    t[kReaders] = RecordTable<CSDevice_RdConfigurationItem>("readers", "\"Readers\"");
+    t[kCardControls] = RecordTable<CSDevice_RdCardControlItem>(
+        "reader_card_controls", "A reader's \"CardControl\"", kReaders);
+    t[kCardLocations] = RecordTable<CSDevice_RdCardLocationItem>(
+        "reader_card_locations", "A reader's \"CardLocation\"", kReaders);
+    t[kCardStructures] = RecordTable<CSDevice_RdCardStructureItem>(
+        "reader_card_structures", "A reader's \"CardStructure\"", kReaders);
+    t[kAccessAlarms] = RecordTable<CSDevice_RdAccessAlarmItem>(
+        "reader_access_alarms", "A reader's \"AccessAlarm\"", kReaders);
+    return t;
+  }();
+  return tables;
+}
+
+std::string Quote(std::string_view name) {
+  return "\"" + std::string(name) + "\"";
+}
+
+std::string Range(std::string_view name, std::int64_t min, std::int64_t max) {
+  return "CHECK (" + Quote(name) + " BETWEEN " + std::to_string(min) + " AND " +
+         std::to_string(max) + ")";
+}
+
+// The key columns of `table`, e.g. "Interface", "Node", "Number".
+std::vector<std::string_view> KeyNames(const Table& table) {
+  std::vector<std::string_view> keys{"Interface", "Node"};
+  if (table.keys == Keys::Zone) keys.push_back("TimeGroup");
+  if (table.keys != Keys::Controller) keys.push_back("Number");
+  return keys;
+}
+
+std::string CreateTable(const Table& table) {
+  std::string sql =
+      "-- " + std::string(table.comment) + "\nCREATE TABLE " + std::string(table.name) + " (\n";
+  const bool controllers = &table == &Tables()[kControllers];
+  if (controllers) {
+    sql += "  \"Position\" INTEGER PRIMARY KEY,\n";
+    sql += "  \"Interface\" INTEGER NOT NULL " + Range("Interface", 1, kInt32Max) + ",\n";
+    sql += "  \"Node\" INTEGER NOT NULL " + Range("Node", 0, kInt32Max) + ",\n";
+  } else {
+    sql += "  \"Interface\" INTEGER NOT NULL,\n  \"Node\" INTEGER NOT NULL,\n";
+    if (table.keys == Keys::Zone) {
+      sql += "  \"TimeGroup\" INTEGER NOT NULL " + Range("TimeGroup", 1, kMaxPosition) + ",\n";
+    }
+    if (table.keys != Keys::Controller) {
+      sql += "  \"Number\" INTEGER NOT NULL " + Range("Number", 1, kMaxPosition) + ",\n";
+    }
+  }
+  for (const Column& column : table.columns) {
+    sql += "  " + Quote(column.name);
+    if (column.text) {
+      sql += " TEXT NOT NULL DEFAULT ''";
+    } else {
+      sql += " INTEGER";
+      if (!column.nullable) sql += " NOT NULL DEFAULT 0";
+      sql += " " + Range(column.name, column.min, column.max);
+    }
+    sql += ",\n";
+  }
+  const std::vector<std::string_view> keys = KeyNames(table);
+  const auto list = [](const std::vector<std::string_view>& names) {
+    std::string text;
+    for (std::string_view name : names)
+      text += (text.empty() ? "" : ", ") + Quote(name);
+    return text;
+  };
+  if (controllers) {
+    sql += "  UNIQUE (\"Interface\", \"Node\")\n) STRICT;\n";
+    return sql;
+  }
+  sql += "  PRIMARY KEY (" + list(keys) + "),\n";
+  const Table& parent = Tables()[table.parent];
+  std::vector<std::string_view> own = {"Interface", "Node"};
+  std::vector<std::string_view> theirs = own;
+  if (table.parent != kControllers) {
+    own.push_back(table.keys == Keys::Zone ? "TimeGroup" : "Number");
+    theirs.push_back("Number");
+  }
+  sql += "  FOREIGN KEY (" + list(own) + ") REFERENCES " + std::string(parent.name) + " (" +
+         list(theirs) + ") ON DELETE CASCADE ON UPDATE CASCADE\n) STRICT, WITHOUT ROWID;\n";
+  return sql;
+}
+
+std::string CreateEnumTexts() {
+  std::string names;
+  for (std::size_t i = 0; i < kToolEnumCount; ++i) {
+    names +=
+        (i == 0 ? "'" : ", '") + std::string(CSToolEnum::Name(static_cast<CSToolEnumId>(i))) + "'";
+  }
+  return "-- \"Enums\": texts that replace the built-in text of an enumeration's value\n"
+         "CREATE TABLE enum_texts (\n"
+         "  \"Enumeration\" TEXT NOT NULL CHECK (\"Enumeration\" IN (" +
+         names + ")),\n  \"Value\" INTEGER NOT NULL " + Range("Value", kInt32Min, kInt32Max) +
+         ",\n  \"Text\" TEXT NOT NULL,\n  PRIMARY KEY (\"Enumeration\", \"Value\")\n"
+         ") STRICT, WITHOUT ROWID;\n";
+}
+
+std::string SchemaTables() {
+  std::string sql;
+  for (const Table& table : Tables())
+    sql += CreateTable(table);
+  sql += CreateEnumTexts();
+  return sql;
+}
+
+std::string VersionPragmas(int version) {
+  return "PRAGMA application_id = " + std::to_string(kApplicationId) +
+         ";\nPRAGMA user_version = " + std::to_string(version) + ";\n";
+}
+
+// The steps that bring a database from version k to k + 1, step k at index k.
+std::string MigrationStep(int from) {
+  switch (from) {
+    case 0:  // an empty database
+      return SchemaTables();
+    default:
+      return {};
+  }
+}
+
+// --- Statements ----------------------------------------------------------------------------------
+
+// A failure of SQLite itself: the file cannot be read, is damaged, or is locked too long.
+struct DbError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+std::string Describe(sqlite3* db, int code) {
+  if ((code & 0xff) == SQLITE_BUSY || (code & 0xff) == SQLITE_LOCKED) {
+    return "the database is locked by another program (waited " +
+           std::to_string(kBusyTimeoutMs / 1000) + " s)";
+  }
+  return db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(code);
+}
+
+struct StatementFree {
+  void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, StatementFree>;
+
+struct DbClose {
+  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+using DbHandle = std::unique_ptr<sqlite3, DbClose>;
+
+Statement Prepare(sqlite3* db, const std::string& sql) {
+  sqlite3_stmt* statement = nullptr;
+  const int code = sqlite3_prepare_v3(db, sql.c_str(), static_cast<int>(sql.size()),
+                                      SQLITE_PREPARE_PERSISTENT, &statement, nullptr);
+  if (code != SQLITE_OK) throw DbError(Describe(db, code));
+  return Statement(statement);
+}
+
+void Exec(sqlite3* db, const std::string& sql) {
+  const int code = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+  if (code != SQLITE_OK) throw DbError(Describe(db, code));
+}
+
+// Steps `statement`: true for a row, false at its end.
+bool Step(sqlite3* db, sqlite3_stmt* statement) {
+  const int code = sqlite3_step(statement);
+  if (code == SQLITE_ROW) return true;
+  if (code == SQLITE_DONE) return false;
+  throw DbError(Describe(db, code));
+}
+
+std::int64_t PragmaValue(sqlite3* db, const char* name) {
+  const Statement statement = Prepare(db, std::string("PRAGMA ") + name);
+  return Step(db, statement.get()) ? sqlite3_column_int64(statement.get(), 0) : 0;
+}
+
+std::string ColumnList(const Table& table, bool withKeys) {
+  std::string text;
+  if (withKeys) {
+    for (std::string_view key : KeyNames(table))
+      text += (text.empty() ? "" : ", ") + Quote(key);
+  }
+  for (const Column& column : table.columns)
+    text += (text.empty() ? "" : ", ") + Quote(column.name);
+  return text;
+}
+
+// The rows of one controller in `table`, in order: its position keys, then its columns.
+std::string SelectSql(const Table& table, TableId id) {
+  if (id == kControllers) {
+    return "SELECT " + ColumnList(table, false) + " FROM controllers WHERE \"Position\" = ?1";
+  }
+  std::string order = table.keys == Keys::Zone ? "\"TimeGroup\", \"Number\"" : "\"Number\"";
+  std::string select = table.keys == Keys::Controller ? "" : order;
+  if (!table.columns.empty()) select += (select.empty() ? "" : ", ") + ColumnList(table, false);
+  if (table.keys == Keys::Controller) order = "rowid";
+  return "SELECT " + select + " FROM " + std::string(table.name) +
+         " WHERE \"Interface\" = ?1 AND \"Node\" = ?2" +
+         (table.keys == Keys::Controller ? "" : " ORDER BY " + order);
+}
+
+// --- Reading -------------------------------------------------------------------------------------
+
+// What checking a database collects; absent when a checked database is loaded again.
+struct Check {
+  std::string fileName;
+  std::vector<std::string> errors;
+  bool full = false;                       // more errors than are listed
+  std::unordered_set<std::uint64_t> seen;  // enumeration values used so far
+  std::vector<CSS_SiteEnumUse> uses;
+  std::array<std::int64_t, kTableCount> rows{};  // rows read, table by table
+
+  void Error(const std::string& where, const std::string& what) {
+    if (errors.size() >= kMaxErrors) {
+      full = true;
+      return;
+    }
+    errors.push_back(fileName + ": " + where + (where.empty() ? "" : ": ") + what);
+  }
+};
+
+// An enumeration value as a key of Check::seen.
+std::uint64_t EnumKey(CSToolEnumId id, std::int64_t value) {
+  return (std::uint64_t{static_cast<std::uint32_t>(id)} << 32) | static_cast<std::uint32_t>(value);
+}
+
+std::string ValueText(sqlite3_stmt* statement, int column) {
+  switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_NULL:
+      return "NULL";
+    case SQLITE_FLOAT:
+      return std::to_string(sqlite3_column_double(statement, column));
+    case SQLITE_BLOB:
+      return "a blob";
+    case SQLITE_INTEGER:
+      return std::to_string(sqlite3_column_int64(statement, column));
+    default: {
+      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+      std::string quoted;
+      AppendJsonString(
+          quoted,
+          std::string_view(text != nullptr ? text : "",
+                           static_cast<std::size_t>(sqlite3_column_bytes(statement, column))));
+      return quoted;
+    }
+  }
+}
+
+// One row being read, and how to name it in an error.
+struct Row {
+  sqlite3_stmt* statement;
+  Check* check;
+  TableId table;
+  CSS_ControllerAddress address;
+  std::int64_t group = 0;   // Keys::Zone
+  std::int64_t number = 0;  // Keys::Position and Keys::Zone; 0 while unknown
+
+  // "inputs[interface 1, node 2, number 3]", with ".Debounce" for a column.
+  std::string Where(std::string_view column = {}) const {
+    std::string where = std::string(Tables()[table].name) + "[interface " +
+                        std::to_string(address.interfaceId) + ", node " +
+                        std::to_string(address.node);
+    if (group != 0) where += ", time group " + std::to_string(group);
+    if (number != 0) where += ", number " + std::to_string(number);
+    where += "]";
+    if (!column.empty()) where.append(".").append(column);
+    return where;
+  }
+
+  // Most of a site is integers: each cell is fetched once, as a value whose type and number are
+  // read without the column calls' checks (the connection is used by one thread at a time).
+  bool Integer(int column, std::string_view name, std::int64_t min, std::int64_t max,
+               std::int64_t& value) const {
+    sqlite3_value* cell = sqlite3_column_value(statement, column);
+    if (sqlite3_value_type(cell) != SQLITE_INTEGER) {
+      if (check != nullptr)
+        check->Error(Where(name), ValueText(statement, column) + " is not an integer");
+      return false;
+    }
+    value = sqlite3_value_int64(cell);
+    if (value >= min && value <= max) return true;
+    if (check != nullptr) {
+      check->Error(Where(name), std::to_string(value) + " is outside " + std::to_string(min) +
+                                    ".." + std::to_string(max));
+    }
+    return false;
+  }
+
+  // A column that may be NULL (not given): false for NULL or a bad value.
+  bool Nullable(int column, std::string_view name, std::int64_t min, std::int64_t max,
+                std::int64_t& value) const {
+    if (sqlite3_value_type(sqlite3_column_value(statement, column)) == SQLITE_NULL) return false;
+    return Integer(column, name, min, max, value);
+  }
+
+  bool Text(int column, std::string_view name, std::string& value) const {
+    if (sqlite3_column_type(statement, column) != SQLITE_TEXT) {
+      if (check != nullptr)
+        check->Error(Where(name), ValueText(statement, column) + " is not a text");
+      return false;
+    }
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+    const std::string_view view(text != nullptr ? text : "",
+                                static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
+    if (!IsUtf8(view)) {
+      if (check != nullptr) check->Error(Where(name), "the text is not valid UTF-8");
+      return false;
+    }
+    value.assign(view);
+    return true;
+  }
+
+  void NoteEnum(CSToolEnumId id, std::int64_t value, std::string_view name) const {
+    if (check == nullptr) return;
+    if (!check->seen.insert(EnumKey(id, value)).second) return;
+    check->uses.push_back({id, static_cast<int>(value), Where(name)});
+  }
+};
+
+// Reads the columns of `infos` from `column` on into `record`; the next column.
+template <std::size_t N>
+int ReadFields(const Row& row, int column, const std::array<CSS_FieldInfo, N>& infos,
+               void* record) {
+  for (const CSS_FieldInfo& info : infos) {
+    if (info.kind == CSS_FieldKind::Text) {
+      row.Text(column++, info.name, info.textRef(record));
+      continue;
+    }
+    std::int64_t value = 0;
+    if (!row.Integer(column++, info.name, info.min, info.max, value)) continue;
+    info.set(record, value);
+    if (info.kind == CSS_FieldKind::Enum) row.NoteEnum(info.enumeration, value, info.name);
+  }
+  return column;
+}
+
+// An open database in one read transaction, with a statement for each table. One thread at a
+// time reads through it (see Readers).
+struct Database {
+  DbHandle db;
+  std::array<Statement, kTableCount> select;
+
+  sqlite3_stmt* Rows(TableId id, const CSS_ControllerAddress& address) {
+    sqlite3_stmt* statement = select[id].get();
+    sqlite3_reset(statement);
+    sqlite3_bind_int64(statement, 1, address.interfaceId);
+    sqlite3_bind_int64(statement, 2, address.node);
+    return statement;
+  }
+};
+
+// Connections to one database, each in a read transaction on the same snapshot, lent to one
+// thread at a time: with several, the controllers are read on several threads at once.
+class Readers {
+ public:
+  explicit Readers(std::unique_ptr<Database> first) { Add(std::move(first)); }
+
+  void Add(std::unique_ptr<Database> database) {
+    const std::lock_guard lock(mutex_);
+    free_.push_back(database.get());
+    all_.push_back(std::move(database));
+  }
+  std::size_t Count() const { return all_.size(); }
+  Database& First() { return *all_.front(); }
+
+  // A connection, waiting for one to be given back when every one is lent; given back with the
+  // lease.
+  class Lease {
+   public:
+    explicit Lease(Readers& readers) : readers_(readers), database_(readers.Take()) {}
+    ~Lease() { readers_.Give(database_); }
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
+    Database& operator*() const { return *database_; }
+
+   private:
+    Readers& readers_;
+    Database* database_;
+  };
+
+ private:
+  Database* Take() {
+    std::unique_lock lock(mutex_);
+    given_.wait(lock, [this] { return !free_.empty(); });
+    Database* database = free_.back();
+    free_.pop_back();
+    return database;
+  }
+  void Give(Database* database) {
+    {
+      const std::lock_guard lock(mutex_);
+      free_.push_back(database);
+    }
+    given_.notify_one();
+  }
+
+  std::mutex mutex_;
+  std::condition_variable given_;
+  std::vector<std::unique_ptr<Database>> all_;
+  std::vector<Database*> free_;
+};
+
+// Reads the rows of list table `id` of the controller at `address` into `records`, each row at
+// its position; every row must have a record of `parent` at its position. The last position that
+// has a row (0 for none).
+template <class Records, class Parent = Records, class Extra = std::nullptr_t>
+std::int64_t ReadList(Database& database, Check* check, TableId id,
+                      const CSS_ControllerAddress& address, Records& records,
+                      const Parent* parent = nullptr, Extra extra = nullptr) {
+  sqlite3_stmt* statement = database.Rows(id, address);
+  using Item = typename Records::Item;
+  Item item;
+  std::int64_t last = 0;
+  while (Step(database.db.get(), statement)) {
+    if (check != nullptr) ++check->rows[id];
+    Row row{statement, check, id, address};
+    std::int64_t number = 0;
+    if (!row.Integer(0, "Number", 1, kMaxPosition, number)) continue;
+    row.number = number;
+    if (number == last) {
+      if (check != nullptr) check->Error(row.Where(), "a second row for this position");
+      continue;
+    }
+    last = number;
+    if (parent != nullptr &&
+        parent->Find(static_cast<int>(number - 1 + Parent::kFirstIndex)) == nullptr) {
+      if (check != nullptr) {
+        check->Error(row.Where(), "no row of " + std::string(Tables()[Tables()[id].parent].name) +
+                                      " at this number");
+      }
+      continue;
+    }
+    item.Clear();
+    const int next = ReadFields(row, 1, kRecordFieldInfos<Item>, &item);
+    if constexpr (!std::is_same_v<Extra, std::nullptr_t>) extra(row, next, item);
+    records.Set(static_cast<int>(number - 1 + Records::kFirstIndex), item);
+  }
+  return last;
+}
+
+// Makes `records` `length` positions long at least, the new ones without a record.
+template <class Records>
+void Extend(Records& records, std::int64_t length) {
+  if (length > records.GetRecordCount()) {
+    records.Decline(static_cast<int>(length - 1 + Records::kFirstIndex));
+  }
+}
+
+void ReadTimeGroups(Database& database, Check* check, const CSS_ControllerAddress& address,
+                    std::int64_t length, CSDevice_TimeGroupZone& groups) {
+  std::vector<std::int64_t> numbers;  // of the groups, ascending
+  {
+    sqlite3_stmt* statement = database.Rows(kTimeGroups, address);
+    while (Step(database.db.get(), statement)) {
+      if (check != nullptr) ++check->rows[kTimeGroups];
+      Row row{statement, check, kTimeGroups, address};
+      std::int64_t number = 0;
+      if (!row.Integer(0, "Number", 1, kMaxPosition, number)) continue;
+      row.number = number;
+      if (!numbers.empty() && numbers.back() == number) {
+        if (check != nullptr) check->Error(row.Where(), "a second row for this position");
+        continue;
+      }
+      numbers.push_back(number);
+    }
+  }
+  std::vector<std::pair<std::int64_t, CSDevice_TimeGroupZoneItem>> zones;
+  {
+    sqlite3_stmt* statement = database.Rows(kZones, address);
+    std::int64_t lastGroup = 0;
+    std::int64_t lastNumber = 0;
+    while (Step(database.db.get(), statement)) {
+      if (check != nullptr) ++check->rows[kZones];
+      Row row{statement, check, kZones, address};
+      std::int64_t group = 0;
+      std::int64_t number = 0;
+      if (!row.Integer(0, "TimeGroup", 1, kMaxPosition, group)) continue;
+      row.group = group;
+      if (!row.Integer(1, "Number", 1, kMaxPosition, number)) continue;
+      row.number = number;
+      if (group == lastGroup && number == lastNumber) {
+        if (check != nullptr) check->Error(row.Where(), "a second row for this position");
+        continue;
+      }
+      lastGroup = group;
+      lastNumber = number;
+      if (!std::binary_search(numbers.begin(), numbers.end(), group)) {
+        if (check != nullptr) check->Error(row.Where(), "no row of time_groups at this time group");
+        continue;
+      }
+      CSDevice_TimeGroupZoneItem zone{};
+      ReadFields(row, 2, kRecordFieldInfos<CSDevice_TimeGroupZoneItem>, &zone);
+      zone.TimeGroupNo = static_cast<std::int16_t>(group);
+      zones.emplace_back(group, zone);
+    }
+  }
+  const std::int64_t count = std::max(length, numbers.empty() ? 0 : numbers.back());
+  auto zone = zones.begin();
+  auto number = numbers.begin();
+  for (std::int64_t group = 1; group <= count; ++group) {
+    if (number == numbers.end() || *number != group) {
+      groups.Append(std::nullopt);
+      continue;
+    }
+    ++number;
+    std::vector<CSDevice_TimeGroupZoneItem> items;
+    for (; zone != zones.end() && zone->first == group; ++zone)
+      items.push_back(zone->second);
+    groups.Append(std::move(items));
+  }
+}
+
+// Reads every record of the controller at `position` and `address` into `store`.
+void ReadController(Database& database, Check* check, std::int64_t position,
+                    const CSS_ControllerAddress& address, CSApplicationManagerStd& store) {
+  sqlite3* db = database.db.get();
+  store.Clear();
+  std::array<std::int64_t, kListCount> lengths{};
+  {
+    sqlite3_stmt* statement = database.select[kControllers].get();
+    sqlite3_reset(statement);
+    sqlite3_bind_int64(statement, 1, position);
+    if (!Step(db, statement)) throw DbError("controllers: a row vanished while it was read");
+    const Row row{statement, check, kControllers, address};
+    int column = ReadFields(row, 0, kXtraNameField.Infos(), &store.GetConfig());
+    column = ReadFields(row, column, kRecordFieldInfos<CSDevice_Config>, &store.GetConfig());
+    column = ReadFields(row, column, kRecordFieldInfos<CSDevice_XTRA>, &store.GetXTRA());
+    for (std::size_t list = 0; list < kListCount; ++list)
+      row.Nullable(column++, kListKeys[list], 0, kMaxPosition, lengths[list]);
+  }
+  const auto list = [&](TableId id, auto& records, ListId length) {
+    Extend(records, std::max(ReadList(database, check, id, address, records), lengths[length]));
+  };
+  list(kHolidays, store.GetHoliday(), kLHolidays);
+  list(kTimeZones, store.GetTimeZone(), kLTimeZones);
+  ReadTimeGroups(database, check, address, lengths[kLTimeGroups], store.GetTimeGroupZone());
+  list(kPorts, store.GetPort(), kLPorts);
+  list(kFLan, store.GetFLan_Setup(), kLFLan);
+
+  list(kInputs, store.GetInputType(), kLInputs);
+  const CSDevice_InputType& inputs = store.GetInputType();
+  ReadList(database, check, kInputTimes, address, store.GetInputTime(), &inputs,
+           [](const Row& row, int column, CSDevice_InputTimeItem& item) {
+             for (int level = 0; level < CSDevice_InputTimeItem::kLevels; ++level) {
+               std::int64_t value = 0;
+               const auto at = static_cast<std::size_t>(level);
+               if (row.Integer(column + level, kLevelColumns[at], kInt16Min, kInt16Max, value)) {
+                 item.LevelTG[at] = static_cast<std::int16_t>(value);
+               }
+               row.NoteEnum(CSToolEnumId::Level, level + 1, kLevelColumns[at]);
+             }
+           });
+  ReadList(database, check, kInputLinks, address, store.GetInputLink(), &inputs);
+
+  list(kOutputs, store.GetOutputType(), kLOutputs);
+  const CSDevice_OutputType& outputs = store.GetOutputType();
+  ReadList(database, check, kOutputTimes, address, store.GetOutputTime(), &outputs);
+
+  list(kReaders, store.GetRdConfiguration(), kLReaders);
+  const CSDevice_RdConfiguration& readers = store.GetRdConfiguration();
+  ReadList(database, check, kCardControls, address, store.GetRdCardControl(), &readers);
+  ReadList(database, check, kCardLocations, address, store.GetRdCardLocation(), &readers);
+  ReadList(database, check, kCardStructures, address, store.GetRdCardStructure(), &readers);
+  ReadList(database, check, kAccessAlarms, address, store.GetRdAccessAlarm(), &readers);
+
+  // The counts given, then the lengths of their lists for those not given.
+  std::array<bool, std::size(kCountedLists)> given{};
+  {
+    sqlite3_stmt* statement = database.Rows(kResources, address);
+    bool first = true;
+    while (Step(db, statement)) {
+      if (check != nullptr) ++check->rows[kResources];
+      const Row row{statement, check, kResources, address};
+      if (!first) {
+        if (check != nullptr) check->Error(row.Where(), "a second row for this controller");
+        continue;
+      }
+      first = false;
+      for (std::size_t i = 0; i < std::size(kCountedLists); ++i) {
+        std::int64_t count = 0;
+        if (!row.Nullable(static_cast<int>(i), kCountedLists[i].count, kInt16Min, kInt16Max,
+                          count)) {
+          continue;
+        }
+        (store.GetResource().*kCountedLists[i].set)(static_cast<std::int16_t>(count));
+        given[i] = true;
+      }
+    }
+  }
+  for (std::size_t i = 0; i < std::size(kCountedLists); ++i) {
+    if (given[i]) continue;
+    const CSS_CountedList& counted = kCountedLists[i];
+    (store.GetResource().*counted.set)(static_cast<std::int16_t>(counted.length(store)));
+  }
+}
+
+// The records of a site read from its database, from the snapshot that its check read.
+class DatabaseRecords final : public CSS_SiteRecords {
+ public:
+  DatabaseRecords(std::unique_ptr<Readers> readers, std::vector<std::int64_t> positions,
+                  std::vector<CSS_ControllerAddress> addresses)
+      : readers_(std::move(readers)),
+        positions_(std::move(positions)),
+        addresses_(std::move(addresses)) {}
+
+  void Load(std::size_t controller, CSApplicationManagerStd& store) const override {
+    const Readers::Lease database(*readers_);
+    ReadController(*database, nullptr, positions_.at(controller), addresses_.at(controller), store);
+  }
+
+ private:
+  std::unique_ptr<Readers> readers_;
+  std::vector<std::int64_t> positions_;
+  std::vector<CSS_ControllerAddress> addresses_;
+};
+
+// What the check of each controller needs: the connections and where each controller is.
+struct CheckContext {
+  Readers& readers;
+  const std::vector<std::int64_t>& positions;
+  const std::vector<CSS_SiteSpan>& spans;
+  std::string_view fileName;
+};
+
+// Checks one controller on a connection of its own; its findings are added to the site's in the
+// controllers' order (AddChecked), so that they are the same whatever the number of threads.
+struct CheckWorker {
+  using Context = CheckContext;
+  using Input = std::size_t;
+  using Output = Check;
+
+  explicit CheckWorker(const CheckContext& context_) : context(context_) {}
+
+  void Run(std::size_t controller, Check& out) {
+    out.fileName = context.fileName;
+    out.errors.clear();
+    out.full = false;
+    out.seen.clear();
+    out.uses.clear();
+    out.rows.fill(0);
+    const Readers::Lease database(context.readers);
+    ReadController(*database, &out, context.positions[controller],
+                   context.spans[controller].address, store);
+  }
+
+  const CheckContext& context;
+  CSApplicationManagerStd store;
+};
+
+// Adds the findings of one controller's check to the site's; false once there are more errors
+// than are listed.
+bool AddChecked(Check& check, const Check& piece) {
+  for (std::size_t id = 0; id < kTableCount; ++id)
+    check.rows[id] += piece.rows[id];
+  for (const std::string& error : piece.errors) {
+    if (check.errors.size() >= kMaxErrors) {
+      check.full = true;
+      break;
+    }
+    check.errors.push_back(error);
+  }
+  if (piece.full) check.full = true;
+  for (const CSS_SiteEnumUse& use : piece.uses) {
+    if (check.seen.insert(EnumKey(use.id, use.value)).second) check.uses.push_back(use);
+  }
+  return !check.full;
+}
+
+// Finds the rows of child tables whose controller is missing, in tables where fewer rows were read
+// than there are.
+void CheckOrphans(Database& database, Check& check) {
+  sqlite3* db = database.db.get();
+  for (std::size_t i = kResources; i < kTableCount; ++i) {
+    const auto id = static_cast<TableId>(i);
+    const Table& table = Tables()[id];
+    const Statement count = Prepare(db, "SELECT count(*) FROM " + std::string(table.name));
+    if (!Step(db, count.get()) || sqlite3_column_int64(count.get(), 0) == check.rows[id]) continue;
+    std::string keys;
+    for (std::string_view key : KeyNames(table))
+      keys += (keys.empty() ? "c." : ", c.") + Quote(key);
+    const Statement orphans =
+        Prepare(db, "SELECT " + keys + " FROM " + std::string(table.name) +
+                        " c WHERE NOT EXISTS (SELECT 1 FROM controllers p WHERE p.\"Interface\" = "
+                        "c.\"Interface\" AND p.\"Node\" = c.\"Node\") LIMIT " +
+                        std::to_string(kMaxErrors));
+    while (Step(db, orphans.get())) {
+      Row row{orphans.get(), nullptr, id, {}};
+      row.address.interfaceId = static_cast<std::int32_t>(sqlite3_column_int64(orphans.get(), 0));
+      row.address.node = static_cast<std::int32_t>(sqlite3_column_int64(orphans.get(), 1));
+      if (table.keys == Keys::Zone) row.group = sqlite3_column_int64(orphans.get(), 2);
+      if (table.keys != Keys::Controller) {
+        row.number = sqlite3_column_int64(orphans.get(), table.keys == Keys::Zone ? 3 : 2);
+      }
+      check.Error(row.Where(), "no controller has interface " +
+                                   std::to_string(row.address.interfaceId) + " and node " +
+                                   std::to_string(row.address.node));
+    }
+  }
+}
+
+void ReadEnumTexts(Database& database, Check& check, std::vector<CSS_SiteEnumText>& texts) {
+  sqlite3* db = database.db.get();
+  const Statement statement =
+      Prepare(db, "SELECT \"Enumeration\", \"Value\", \"Text\" FROM enum_texts ORDER BY 1, 2");
+  while (Step(db, statement.get())) {
+    CSS_SiteEnumText text{};
+    const auto where = [&] {
+      return "enum_texts[" + ValueText(statement.get(), 0) + ", " + ValueText(statement.get(), 1) +
+             "]";
+    };
+    const auto* chars = reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 0));
+    const std::optional<CSToolEnumId> id =
+        sqlite3_column_type(statement.get(), 0) == SQLITE_TEXT && chars != nullptr
+            ? CSToolEnum::FindByName(std::string_view(
+                  chars, static_cast<std::size_t>(sqlite3_column_bytes(statement.get(), 0))))
+            : std::nullopt;
+    std::int64_t value = 0;
+    if (!id) {
+      check.Error(where() + ".Enumeration", "unknown enumeration");
+      continue;
+    }
+    if (sqlite3_column_type(statement.get(), 1) != SQLITE_INTEGER ||
+        (value = sqlite3_column_int64(statement.get(), 1)) < kInt32Min || value > kInt32Max) {
+      check.Error(where() + ".Value", "not an integer in " + std::to_string(kInt32Min) + ".." +
+                                          std::to_string(kInt32Max));
+      continue;
+    }
+    if (sqlite3_column_type(statement.get(), 2) != SQLITE_TEXT) {
+      check.Error(where() + ".Text", ValueText(statement.get(), 2) + " is not a text");
+      continue;
+    }
+    const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 2));
+    text.text.assign(bytes != nullptr ? bytes : "",
+                     static_cast<std::size_t>(sqlite3_column_bytes(statement.get(), 2)));
+    if (!IsUtf8(text.text)) {
+      check.Error(where() + ".Text", "the text is not valid UTF-8");
+      continue;
+    }
+    text.id = *id;
+    text.value = static_cast<int>(value);
+    texts.push_back(std::move(text));
+  }
+}
+
+// Checks the open database `db` (fresh, not yet read) and makes the site.
+// Sets a reading connection up and starts its read transaction, which lasts as long as the site
+// lives: every controller is read from the snapshot that was checked, whatever another program
+// writes meanwhile. The transaction takes its snapshot at its first read.
+void StartReading(sqlite3* db) {
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  // Pages are read through a mapping of the file rather than copied into the page cache, which
+  // stays small.
+  Exec(db, "PRAGMA mmap_size = " + std::to_string(kMapSize) + "; PRAGMA cache_size = -" +
+               std::to_string(kCacheKiB));
+  Exec(db, "BEGIN");
+}
+
+DbHandle OpenReading(const char* file) {
+  sqlite3* opened = nullptr;
+  const int code = sqlite3_open_v2(file, &opened, SQLITE_OPEN_READONLY | kOneThread, nullptr);
+  DbHandle db(opened);
+  if (code != SQLITE_OK) throw DbError(Describe(opened, code));
+  return db;
+}
+
+// A connection that watches `file` for commits, and its data version now.
+std::pair<DbHandle, std::int64_t> Watch(const char* file) {
+  DbHandle watch = OpenReading(file);
+  const std::int64_t version = PragmaValue(watch.get(), "data_version");
+  return {std::move(watch), version};
+}
+
+// Adds connections to `readers` up to `count`, each on the snapshot of the first. SQLite here
+// cannot hand a snapshot from one connection to another, so each starts reading on its own, and
+// `watch`, whose data version was `before` when the first had not started yet, says whether any
+// program committed since: then the new connections are dropped, and the site is read through
+// the first alone. Failing to open one is no error either.
+void MoreReaders(Readers& readers, const char* file, unsigned count, sqlite3* watch,
+                 std::int64_t before) {
+  std::vector<std::unique_ptr<Database>> more;
+  try {
+    while (readers.Count() + more.size() < count) {
+      auto database = std::make_unique<Database>();
+      database->db = OpenReading(file);
+      StartReading(database->db.get());
+      PragmaValue(database->db.get(), "user_version");  // the first read: the snapshot
+      for (std::size_t i = 0; i < kTableCount; ++i) {
+        database->select[i] =
+            Prepare(database->db.get(), SelectSql(Tables()[i], static_cast<TableId>(i)));
+      }
+      more.push_back(std::move(database));
+    }
+    if (PragmaValue(watch, "data_version") != before) return;
+  } catch (const DbError&) {
+    return;
+  }
+  for (std::unique_ptr<Database>& database : more)
+    readers.Add(std::move(database));
+}
+
+CSS_SiteLoadResult LoadOpened(DbHandle db, std::string_view fileName, const char* file,
+                              unsigned jobs) {
+  CSS_SiteLoadResult result;
+  Check check;
+  check.fileName = fileName;
+  auto database = std::make_unique<Database>();
+  database->db = std::move(db);
+  sqlite3* handle = database->db.get();
+  auto site = std::make_unique<CSS_SiteData>();
+  std::vector<std::int64_t> positions;
+  std::unique_ptr<Readers> readers;
+  try {
+    // Whether another program commits while the connections start reading (see MoreReaders).
+    DbHandle watch;
+    std::int64_t before = 0;
+    const unsigned threads = file != nullptr ? JobThreads(jobs) : 1;
+    if (threads > 1) {
+      try {
+        std::tie(watch, before) = Watch(file);
+      } catch (const DbError&) {
+        // No watch: the site is read through one connection.
+      }
+    }
+    StartReading(handle);
+    const std::int64_t version = PragmaValue(handle, "user_version");
+    const std::int64_t application = PragmaValue(handle, "application_id");
+    if (application != kApplicationId) {
+      check.Error({},
+                  "not a site database (an SQLite database of another program: its "
+                  "application id is " +
+                      std::to_string(application) + ", not " + std::to_string(kApplicationId) +
+                      ")");
+    } else if (version > kSiteDatabaseVersion) {
+      check.Error({}, "the database has schema version " + std::to_string(version) +
+                          ", newer than this ssmsg reads (" + std::to_string(kSiteDatabaseVersion) +
+                          "); use a newer ssmsg");
+    } else if (version < kSiteDatabaseVersion) {
+      check.Error({}, "the database has schema version " + std::to_string(version) +
+                          ", older than this ssmsg reads (" + std::to_string(kSiteDatabaseVersion) +
+                          "); bring it up to date with: ssmsg migrate " + std::string(fileName));
+    }
+    if (!check.errors.empty()) {
+      result.errors = std::move(check.errors);
+      return result;
+    }
+    for (std::size_t i = 0; i < kTableCount; ++i) {
+      try {
+        database->select[i] = Prepare(handle, SelectSql(Tables()[i], static_cast<TableId>(i)));
+      } catch (const DbError& error) {
+        check.Error({}, "not a site database of this version: table " +
+                            std::string(Tables()[i].name) + ": " + error.what());
+      }
+    }
+    if (!check.errors.empty()) {
+      result.errors = std::move(check.errors);
+      return result;
+    }
+    readers = std::make_unique<Readers>(std::move(database));
+    if (watch) MoreReaders(*readers, file, threads, watch.get(), before);
+
+    // The controllers, in order, each with an address of its own.
+    {
+      const Statement statement = Prepare(
+          handle, "SELECT \"Position\", \"Interface\", \"Node\" FROM controllers ORDER BY 1");
+      std::unordered_set<std::uint64_t> addresses;
+      while (Step(handle, statement.get())) {
+        Row row{statement.get(), &check, kControllers, {}};
+        std::int64_t position = sqlite3_column_int64(statement.get(), 0);
+        std::int64_t interfaceId = 0;
+        std::int64_t node = 0;
+        row.address.interfaceId =
+            static_cast<std::int32_t>(sqlite3_column_int64(statement.get(), 1));
+        row.address.node = static_cast<std::int32_t>(sqlite3_column_int64(statement.get(), 2));
+        const bool valid = row.Integer(1, "Interface", 1, kInt32Max, interfaceId) &&
+                           row.Integer(2, "Node", 0, kInt32Max, node);
+        if (!valid) continue;
+        const CSS_ControllerAddress address{static_cast<std::int32_t>(interfaceId),
+                                            static_cast<std::int32_t>(node)};
+        if (!addresses.insert(AddressKey(address)).second) {
+          check.Error(row.Where(), "a second controller at this interface and node");
+          continue;
+        }
+        positions.push_back(position);
+        site->spans.push_back({address, 0, 0});
+      }
+    }
+    const CheckContext context{*readers, positions, site->spans, fileName};
+    RunOrdered<CheckWorker>(context, positions.size(), static_cast<unsigned>(readers->Count()),
+                            [&check](const Check& piece) { return AddChecked(check, piece); });
+    if (!check.full) CheckOrphans(readers->First(), check);
+    ReadEnumTexts(readers->First(), check, site->enumTexts);
+  } catch (const DbError& error) {
+    check.Error({}, error.what());
+  }
+  if (check.full) {
+    check.errors.push_back(std::string(fileName) + ": more than " + std::to_string(kMaxErrors) +
+                           " errors; the rest of the database was not checked");
+  }
+  if (!check.errors.empty()) {
+    result.errors = std::move(check.errors);
+    return result;
+  }
+  site->fileName = fileName;
+  site->enumUses = std::move(check.uses);
+  std::vector<CSS_ControllerAddress> addresses;
+  addresses.reserve(site->spans.size());
+  for (const CSS_SiteSpan& span : site->spans)
+    addresses.push_back(span.address);
+  site->records = std::make_unique<DatabaseRecords>(std::move(readers), std::move(positions),
+                                                    std::move(addresses));
+  result.site = CSS_SiteAccess::Make(std::move(site));
+  return result;
+}
+
+CSS_SiteLoadResult OpenFailed(std::string_view fileName, const std::string& why, bool unreadable) {
+  CSS_SiteLoadResult result;
+  result.errors.push_back(std::string(fileName) + ": " + why);
+  result.unreadable = unreadable;
+  return result;
+}
+
+// --- Writing -------------------------------------------------------------------------------------
+
+// Binds the parameters of one row in order and inserts it.
+class Insert {
+ public:
+  Insert(sqlite3* db, sqlite3_stmt* statement) : db_(db), statement_(statement) {}
+  Insert& Integer(std::int64_t value) {
+    sqlite3_bind_int64(statement_, next_++, value);
+    return *this;
+  }
+  Insert& Null() {
+    sqlite3_bind_null(statement_, next_++);
+    return *this;
+  }
+  Insert& Text(const std::string& text) {
+    sqlite3_bind_text64(statement_, next_++, text.data(), text.size(), SQLITE_STATIC, SQLITE_UTF8);
+    return *this;
+  }
+  template <std::size_t N>
+  Insert& Fields(const std::array<CSS_FieldInfo, N>& infos, const void* record) {
+    for (const CSS_FieldInfo& info : infos) {
+      if (info.kind == CSS_FieldKind::Text) {
+        Text(info.text(record));
+      } else {
+        Integer(info.get(record));
+      }
+    }
+    return *this;
+  }
+  void Run() {
+    Step(db_, statement_);
+    sqlite3_reset(statement_);
+  }
+
+ private:
+  sqlite3* db_;
+  sqlite3_stmt* statement_;
+  int next_ = 1;
+};
+
+class DatabaseWriter {
+ public:
+  explicit DatabaseWriter(sqlite3* db) : db_(db) {
+    for (std::size_t i = 0; i < kTableCount; ++i) {
+      const Table& table = Tables()[i];
+      const bool controllers = i == kControllers;
+      std::string columns = (controllers ? "\"Position\", " : "") + ColumnList(table, true);
+      std::size_t count = (controllers ? 1 : 0) + KeyNames(table).size() + table.columns.size();
+      std::string values;
+      for (std::size_t k = 1; k <= count; ++k)
+        values += (k == 1 ? "?" : ", ?") + std::to_string(k);
+      insert_[i] = Prepare(db_, "INSERT INTO " + std::string(table.name) + " (" + columns +
+                                    ") VALUES (" + values + ")");
+    }
+  }
+
+  void EnumTexts(const std::vector<CSS_SiteEnumText>& texts) {
+    const Statement statement =
+        Prepare(db_, "INSERT OR REPLACE INTO enum_texts VALUES (?1, ?2, ?3)");
+    for (const CSS_SiteEnumText& text : texts) {
+      const std::string name(CSToolEnum::Name(text.id));
+      Insert(db_, statement.get()).Text(name).Integer(text.value).Text(text.text).Run();
+    }
+  }
+
+  void Controller(std::int64_t position, const CSS_ControllerAddress& address,
+                  const CSApplicationManagerStd& store) {
+    address_ = address;
+    // The length of each list, and the last position of each that has a row.
+    const auto last = [](const auto&... records) {
+      int end = 0;
+      (
+          [&] {
+            for (int p = records.GetRecordCount(); p > end; --p) {
+              if (records.Find(p - 1 + std::remove_cvref_t<decltype(records)>::kFirstIndex)) {
+                end = p;
+                break;
+              }
+            }
+          }(),
+          ...);
+      return end;
+    };
+    int lastGroup = 0;
+    for (int g = store.GetTimeGroupZone().GetRecordCount(); g > 0 && lastGroup == 0; --g) {
+      if (store.GetTimeGroupZone().FindGroup(g) != nullptr) lastGroup = g;
+    }
+    const std::array<std::pair<int, int>, kListCount> lists = {{
+        {store.GetHoliday().GetRecordCount(), last(store.GetHoliday())},
+        {store.GetTimeZone().GetRecordCount(), last(store.GetTimeZone())},
+        {store.GetTimeGroupZone().GetRecordCount(), lastGroup},
+        {store.GetPort().GetRecordCount(), last(store.GetPort())},
+        {store.GetFLan_Setup().GetRecordCount(), last(store.GetFLan_Setup())},
+        {FindCountedList("Inputs").length(store),
+         last(store.GetInputType(), store.GetInputTime(), store.GetInputLink())},
+        {FindCountedList("Outputs").length(store),
+         last(store.GetOutputType(), store.GetOutputTime())},
+        {FindCountedList("Readers").length(store),
+         last(store.GetRdConfiguration(), store.GetRdCardControl(), store.GetRdCardLocation(),
+              store.GetRdCardStructure(), store.GetRdAccessAlarm())},
+    }};
+    Insert row(db_, insert_[kControllers].get());
+    row.Integer(position).Integer(address.interfaceId).Integer(address.node);
+    row.Fields(kXtraNameField.Infos(), &store.GetConfig());
+    row.Fields(kRecordFieldInfos<CSDevice_Config>, &store.GetConfig());
+    row.Fields(kRecordFieldInfos<CSDevice_XTRA>, &store.GetXTRA());
+    for (const auto& [length, end] : lists) {
+      if (length > end) {
+        row.Integer(length);
+      } else {
+        row.Null();
+      }
+    }
+    row.Run();
+
+    WriteRecords(kHolidays, store.GetHoliday());
+    WriteRecords(kTimeZones, store.GetTimeZone());
+    TimeGroups(store.GetTimeGroupZone());
+    WriteRecords(kPorts, store.GetPort());
+    WriteRecords(kFLan, store.GetFLan_Setup());
+    // An element of a list is written when its record or any of its sub-records is there (as
+    // the site file does, with a cleared record for a missing one).
+    const auto elements = [&](TableId id, const auto& records, int length, const auto&... subs) {
+      using Item = typename std::remove_cvref_t<decltype(records)>::Item;
+      Item cleared{};
+      cleared.Clear();
+      for (int p = 0; p < length; ++p) {
+        const Item* record = records.Find(p);
+        if (record == nullptr && ((subs.Find(p) == nullptr) && ...)) continue;
+        NewRow(id, p + 1)
+            .Fields(kRecordFieldInfos<Item>, record != nullptr ? record : &cleared)
+            .Run();
+      }
+    };
+    elements(kInputs, store.GetInputType(), lists[kLInputs].first, store.GetInputTime(),
+             store.GetInputLink());
+    for (int p = 0; p < store.GetInputTime().GetRecordCount(); ++p) {
+      const CSDevice_InputTimeItem* time = store.GetInputTime().Find(p);
+      if (time == nullptr) continue;
+      Insert insert = NewRow(kInputTimes, p + 1);
+      insert.Fields(kRecordFieldInfos<CSDevice_InputTimeItem>, time);
+      for (std::int16_t level : time->LevelTG)
+        insert.Integer(level);
+      insert.Run();
+    }
+    WriteRecords(kInputLinks, store.GetInputLink());
+    elements(kOutputs, store.GetOutputType(), lists[kLOutputs].first, store.GetOutputTime());
+    WriteRecords(kOutputTimes, store.GetOutputTime());
+    elements(kReaders, store.GetRdConfiguration(), lists[kLReaders].first, store.GetRdCardControl(),
+             store.GetRdCardLocation(), store.GetRdCardStructure(), store.GetRdAccessAlarm());
+    WriteRecords(kCardControls, store.GetRdCardControl());
+    WriteRecords(kCardLocations, store.GetRdCardLocation());
+    WriteRecords(kCardStructures, store.GetRdCardStructure());
+    WriteRecords(kAccessAlarms, store.GetRdAccessAlarm());
+
+    // The counts that differ from the lengths of their lists.
+    bool any = false;
+    Insert counts(db_, insert_[kResources].get());
+    counts.Integer(address.interfaceId).Integer(address.node);
+    for (const CSS_CountedList& list : kCountedLists) {
+      const std::int16_t count = (store.GetResource().*list.get)();
+      if (count != list.length(store)) {
+        counts.Integer(count);
+        any = true;
+      } else {
+        counts.Null();
+      }
+    }
+    if (any) {
+      counts.Run();
+    } else {
+      sqlite3_clear_bindings(insert_[kResources].get());
+    }
+  }
+
+ private:
+  Insert NewRow(TableId id, std::int64_t number) {
+    Insert insert(db_, insert_[id].get());
+    insert.Integer(address_.interfaceId).Integer(address_.node).Integer(number);
+    return insert;
+  }
+
+  template <class Records>
+  void WriteRecords(TableId id, const Records& records) {
+    for (int p = 0; p < records.GetRecordCount(); ++p) {
+      const auto* record = records.Find(p + Records::kFirstIndex);
+      if (record == nullptr) continue;
+      NewRow(id, p + 1).Fields(kRecordFieldInfos<typename Records::Item>, record).Run();
+    }
+  }
+
+  void TimeGroups(const CSDevice_TimeGroupZone& groups) {
+    for (int g = 1; g <= groups.GetRecordCount(); ++g) {
+      const std::vector<CSDevice_TimeGroupZoneItem>* zones = groups.FindGroup(g);
+      if (zones == nullptr) continue;
+      NewRow(kTimeGroups, g).Run();
+      for (std::size_t z = 0; z < zones->size(); ++z) {
+        Insert(db_, insert_[kZones].get())
+            .Integer(address_.interfaceId)
+            .Integer(address_.node)
+            .Integer(g)
+            .Integer(static_cast<std::int64_t>(z + 1))
+            .Fields(kRecordFieldInfos<CSDevice_TimeGroupZoneItem>, &(*zones)[z])
+            .Run();
+      }
+    }
+  }
+
+  sqlite3* db_;
+  std::array<Statement, kTableCount> insert_;
+  CSS_ControllerAddress address_;
+};
+
+}  // namespace
+
+std::string SiteDatabaseSchema() {
+  return "-- The schema of an ssmsg site database, version " +
+         std::to_string(kSiteDatabaseVersion) +
+         ". Each row is keyed by its controller's Interface and Node, and by its 1-based\n"
+         "-- position (\"Number\") in a list of the site file; a position without a row is the "
+         "site file's null.\n"
+         "-- Columns are named as the keys of the site file. Turn on foreign keys "
+         "(PRAGMA foreign_keys = ON)\n-- for deletes to cascade.\n"
+         "PRAGMA journal_mode = WAL;\n" +
+         VersionPragmas(kSiteDatabaseVersion) + SchemaTables();
+}
+
+CSS_SiteLoadResult LoadSiteDatabase(const char* file, std::string_view fileName, unsigned jobs) {
+  sqlite3* opened = nullptr;
+  const int code = sqlite3_open_v2(file, &opened, SQLITE_OPEN_READONLY | kOneThread, nullptr);
+  DbHandle db(opened);
+  if (code != SQLITE_OK) return OpenFailed(fileName, Describe(opened, code), true);
+  return LoadOpened(std::move(db), fileName, file, jobs);
+}
+
+CSS_SiteLoadResult LoadSiteDatabaseBytes(std::string_view bytes, std::string_view fileName) {
+  sqlite3* opened = nullptr;
+  const int code =
+      sqlite3_open_v2(":memory:", &opened, SQLITE_OPEN_READWRITE | kOneThread, nullptr);
+  DbHandle db(opened);
+  if (code != SQLITE_OK) return OpenFailed(fileName, Describe(opened, code), true);
+  auto* copy =
+      static_cast<unsigned char*>(sqlite3_malloc64(std::max<std::size_t>(bytes.size(), 1)));
+  if (copy == nullptr) return OpenFailed(fileName, "out of memory", true);
+  std::memcpy(copy, bytes.data(), bytes.size());
+  // A database in memory cannot be in WAL mode: its header is read as a rollback one's.
+  if (bytes.size() > 19 && copy[18] == 2 && copy[19] == 2) copy[18] = copy[19] = 1;
+  const auto size = static_cast<sqlite3_int64>(bytes.size());
+  const int loaded =
+      sqlite3_deserialize(db.get(), "main", copy, size, size,
+                          SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_READONLY);
+  if (loaded != SQLITE_OK) return OpenFailed(fileName, Describe(db.get(), loaded), false);
+  return LoadOpened(std::move(db), fileName, nullptr, 1);
+}
+
+namespace {
+
+// Gets one controller's records out of a site, to be written to a database on the calling thread.
+struct ControllerRecordsWorker {
+  using Context = CSS_SiteData;
+  using Input = std::size_t;
+  using Output = CSApplicationManagerStd;
+
+  explicit ControllerRecordsWorker(const CSS_SiteData& site_) : site(site_) {}
+  void Run(std::size_t controller, CSApplicationManagerStd& out) const {
+    site.Load(controller, out);
+  }
+
+  const CSS_SiteData& site;
+};
+
+}  // namespace
+
+CSS_DatabaseWriteResult WriteSiteDatabase(const CSS_Site& site, const std::filesystem::path& file) {
+  return WriteSiteDatabase(site, file, 1);
+}
+
+CSS_DatabaseWriteResult WriteSiteDatabase(const CSS_Site& site, const std::filesystem::path& file,
+                                          unsigned jobs) {
+  const std::string name = file.string();
+  CSS_DatabaseWriteResult result;
+  OutputFile::Opened opened = OutputFile::Open(name, false);
+  if (!opened.file) {
+    result.errors.push_back(name + ": cannot write the database: " + opened.error);
+    result.refused = true;
+    return result;
+  }
+  OutputFile& out = *opened.file;
+  try {
+    {
+      sqlite3* db = nullptr;
+      const int code = sqlite3_open_v2(out.WritePath().c_str(), &db,
+                                       SQLITE_OPEN_READWRITE | kOneThread, nullptr);
+      const DbHandle handle(db);
+      if (code != SQLITE_OK) throw DbError(Describe(db, code));
+      // The file is new and no one else reads it until it is complete: no journal is needed, and
+      // it is made durable once, before it replaces the old one.
+      Exec(db, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; BEGIN");
+      Exec(db, VersionPragmas(kSiteDatabaseVersion) + SchemaTables());
+      const CSS_SiteData& data = CSS_SiteAccess::Of(site);
+      DatabaseWriter writer(db);
+      writer.EnumTexts(data.enumTexts);
+      std::size_t written = 0;
+      RunOrdered<ControllerRecordsWorker>(
+          data, data.Count(), jobs, [&](const CSApplicationManagerStd& store) {
+            writer.Controller(static_cast<std::int64_t>(written + 1), data.AddressOf(written),
+                              store);
+            ++written;
+            return true;
+          });
+      Exec(db, "COMMIT");
+      // Readers then keep reading while a program writes.
+      Exec(db, "PRAGMA journal_mode = WAL");
+    }
+    if (!out.Commit(true)) {
+      throw DbError(std::string("cannot replace it: ") + std::strerror(out.Error()));
+    }
+  } catch (const std::exception& error) {
+    out.Commit(false);
+    result.errors.push_back(name + ": cannot write the database: " + error.what());
+  }
+  return result;
+}
+
+CSS_MigrateResult MigrateSiteDatabase(const std::filesystem::path& file) {
+  const std::string name = file.string();
+  CSS_MigrateResult result;
+  try {
+    std::error_code missing;
+    if (!std::filesystem::exists(file, missing)) {
+      throw DbError(std::string("cannot read the file: ") + std::strerror(ENOENT));
+    }
+    sqlite3* opened = nullptr;
+    const int code =
+        sqlite3_open_v2(name.c_str(), &opened, SQLITE_OPEN_READWRITE | kOneThread, nullptr);
+    const DbHandle db(opened);
+    if (code != SQLITE_OK) throw DbError(Describe(opened, code));
+    sqlite3_busy_timeout(db.get(), kBusyTimeoutMs);
+    Exec(db.get(), "BEGIN IMMEDIATE");
+    const std::int64_t version = PragmaValue(db.get(), "user_version");
+    const std::int64_t application = PragmaValue(db.get(), "application_id");
+    bool empty = false;
+    {
+      const Statement tables = Prepare(db.get(), "SELECT count(*) FROM sqlite_schema");
+      empty = Step(db.get(), tables.get()) && sqlite3_column_int64(tables.get(), 0) == 0;
+    }
+    if (application != kApplicationId && !empty) {
+      throw DbError(
+          "not a site database (an SQLite database of another program: its "
+          "application id is " +
+          std::to_string(application) + ")");
+    }
+    if (version > kSiteDatabaseVersion || version < 0) {
+      throw DbError("the database has schema version " + std::to_string(version) +
+                    ", newer than this ssmsg knows (" + std::to_string(kSiteDatabaseVersion) + ")");
+    }
+    result.from = static_cast<int>(version);
+    for (int step = result.from; step < kSiteDatabaseVersion; ++step)
+      Exec(db.get(), MigrationStep(step));
+    Exec(db.get(), VersionPragmas(kSiteDatabaseVersion));
+    Exec(db.get(), "COMMIT");
+    Exec(db.get(), "PRAGMA journal_mode = WAL");
+    result.to = kSiteDatabaseVersion;
+  } catch (const DbError& error) {
+    result.errors.push_back(name + ": " + error.what());
+  }
+  return result;
+}
+
+}  // namespace ssmsg
