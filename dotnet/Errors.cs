@@ -12,7 +12,8 @@ namespace Ssmsg
     {
         /// <summary>Done.</summary>
         Ok = 0,
-        /// <summary>A value outside its range: a task number, a node without an interface.</summary>
+        /// <summary>A value outside its range: a task number, a node without an
+        /// interface.</summary>
         InvalidArgument = 1,
         /// <summary>The site file has errors.</summary>
         SiteInvalid = 2,
@@ -33,7 +34,8 @@ namespace Ssmsg
     /// <summary>A call of the library failed; Status says how.</summary>
     public class SsmsgException : Exception
     {
-        /// <summary>An exception with the text `message` for a call that ended with `status`.</summary>
+        /// <summary>An exception with the text `message` for a call that ended with
+        /// `status`.</summary>
         public SsmsgException(string message, Status status) : base(message)
         {
             Status = status;
@@ -52,17 +54,18 @@ namespace Ssmsg
         /// handle itself; `what` names the call.</summary>
         internal static void Check(Status status, string what)
         {
-            if (status == Status.Ok) return;
+            if (status == Status.Ok)
+                return;
             string message = what + ": " + TextOf(status);
             switch (status)
             {
-                case Status.OutOfMemory:
-                    throw new OutOfMemoryException(message);
-                case Status.SiteInvalid:
-                case Status.IoError:
-                    throw new SiteException(new[] { message }, status);
-                default:
-                    throw new SsmsgException(message, status);
+            case Status.OutOfMemory:
+                throw new OutOfMemoryException(message);
+            case Status.SiteInvalid:
+            case Status.IoError:
+                throw new SiteException(new[] { message }, status);
+            default:
+                throw new SsmsgException(message, status);
             }
         }
     }
@@ -83,7 +86,8 @@ namespace Ssmsg
     }
 
     /// <summary>An operation returned false (Status Failed). Messages holds what the call made
-    /// all the same, Failures the tasks that returned false (none for an interface message).</summary>
+    /// all the same, Failures the tasks that returned false (none for an interface
+    /// message).</summary>
     public sealed class TaskException : SsmsgException
     {
         /// <summary>The failures of a call and the messages it made all the same.</summary>
@@ -101,13 +105,18 @@ namespace Ssmsg
         /// <summary>The tasks that returned false, in the order they ran.</summary>
         public IReadOnlyList<Failure> Failures { get; private set; }
 
-        internal static void ThrowIfAny(IReadOnlyList<Message> made, IReadOnlyList<Failure> failures)
+        internal static void ThrowIfAny(IReadOnlyList<Message> made,
+                                        IReadOnlyList<Failure> failures)
         {
-            if (failures.Count == 0) return;
+            if (failures.Count == 0)
+                return;
             var tasks = Library.Tasks;
-            string message = string.Join("; ", failures.Select(f => string.Format(
-                "task {0} ({1}) returned false for interface {2}, node {3}", f.Task,
-                tasks.ContainsKey(f.Task) ? tasks[f.Task] : "?", f.Interface, f.Node)));
+            string message = string.Join(
+                "; ",
+                failures.Select(
+                    f => string.Format("task {0} ({1}) returned false for interface {2}, node {3}",
+                                       f.Task, tasks.ContainsKey(f.Task) ? tasks[f.Task] : "?",
+                                       f.Interface, f.Node)));
             throw new TaskException(message, made, failures);
         }
     }
@@ -127,7 +136,8 @@ namespace Ssmsg
         /// <summary>The column (from 1) of the first wrong byte.</summary>
         public long Column { get; private set; }
 
-        /// <summary>Why the text is not a message, e.g. "expected &lt;DLan&gt; after &lt;/Input&gt;".</summary>
+        /// <summary>Why the text is not a message, e.g. "expected &lt;DLan&gt; after
+        /// &lt;/Input&gt;".</summary>
         public string Reason { get; private set; }
     }
 

@@ -19,9 +19,10 @@ namespace Ssmsg
         public Import(Site enumsFrom = null)
         {
             Status status = enumsFrom == null
-                ? NativeMethods.ssmsg_import_new_alone(IntPtr.Zero, out handle)
-                : NativeMethods.ssmsg_import_new(enumsFrom.Handle, out handle);
-            if (status != Status.Ok) handle.Dispose();
+                                ? NativeMethods.ssmsg_import_new_alone(IntPtr.Zero, out handle)
+                                : NativeMethods.ssmsg_import_new(enumsFrom.Open(), out handle);
+            if (status != Status.Ok)
+                handle.Dispose();
             SsmsgException.Check(status, "Import");
         }
 
@@ -32,14 +33,11 @@ namespace Ssmsg
             handle.Dispose();
         }
 
-        private ImportHandle Handle
+        private ImportHandle Open()
         {
-            get
-            {
-                if (handle.IsClosed)
-                    throw new ObjectDisposedException("Import", "the import is disposed");
-                return handle;
-            }
+            if (handle.IsClosed)
+                throw new ObjectDisposedException("Import", "the import is disposed");
+            return handle;
         }
 
         /// <summary>Applies line `line` (from 1) of the stream `source` (null: "&lt;messages&gt;"):
@@ -62,30 +60,36 @@ namespace Ssmsg
 
         private bool Add(byte[] bytes, int length, long line, string source)
         {
-            if (line < 1) throw new ArgumentOutOfRangeException("line", line, "lines count from 1");
+            if (line < 1)
+                throw new ArgumentOutOfRangeException("line", line, "lines count from 1");
             Status status = NativeMethods.ssmsg_import_add_line(
-                Handle, bytes, new UIntPtr((uint)length), Utf8.TerminatedOrNull(source, "source"),
+                Open(), bytes, new UIntPtr((uint)length), Utf8.TerminatedOrNull(source, "source"),
                 new UIntPtr((ulong)line));
-            if (status == Status.Failed) return false;
+            if (status == Status.Failed)
+                return false;
             SsmsgException.Check(status, "Import.AddLine");
             return true;
         }
 
         internal void AddLines(IEnumerable<string> lines, string source)
         {
-            if (lines == null) throw new ArgumentNullException("lines");
+            if (lines == null)
+                throw new ArgumentNullException("lines");
             long number = 0;
-            foreach (string line in lines) AddLine(line, ++number, source);
+            foreach (string line in lines)
+                AddLine(line, ++number, source);
         }
 
         /// <summary>The site that the lines make, named `name` (null: "&lt;messages&gt;"), as
-        /// Site.Load would give its site file. Throws MessagesException with every bad line.</summary>
+        /// Site.Load would give its site file. Throws MessagesException with every bad
+        /// line.</summary>
         public Site ToSite(string name = null)
         {
             SiteHandle site;
             Status status = NativeMethods.ssmsg_import_site(
-                Handle, Utf8.TerminatedOrNull(name, "name"), out site);
-            if (status != Status.Ok) site.Dispose();
+                Open(), Utf8.TerminatedOrNull(name, "name"), out site);
+            if (status != Status.Ok)
+                site.Dispose();
             ThrowErrors(status, "Import.ToSite");
             return Site.Adopt(site);
         }
@@ -96,42 +100,36 @@ namespace Ssmsg
         public string Write()
         {
             StringsHandle text;
-            Status status = NativeMethods.ssmsg_import_write(Handle, out text);
+            Status status = NativeMethods.ssmsg_import_write(Open(), out text);
             string[] texts = Utf8.Take(text);
             ThrowErrors(status, "Import.Write");
             return texts[0];
         }
 
         /// <summary>What was wrong so far, one line each.</summary>
-        public IReadOnlyList<string> Errors
-        {
-            get
-            {
-                StringsHandle errors;
-                Status status = NativeMethods.ssmsg_import_errors(Handle, out errors);
-                string[] lines = Utf8.Take(errors);
-                SsmsgException.Check(status, "Import.Errors");
-                return Utf8.ReadOnly(lines);
-            }
-        }
+        public IReadOnlyList<string> Errors =>
+            Lines(NativeMethods.ssmsg_import_errors, "Import.Errors");
 
         /// <summary>One line per kind of message skipped, e.g. "skipped 3 SystemData SetRTC
         /// messages, which carry no configuration".</summary>
-        public IReadOnlyList<string> Notes
+        public IReadOnlyList<string> Notes =>
+            Lines(NativeMethods.ssmsg_import_notes, "Import.Notes");
+
+        private delegate Status LinesFunction(ImportHandle import, out StringsHandle lines);
+
+        private IReadOnlyList<string> Lines(LinesFunction function, string what)
         {
-            get
-            {
-                StringsHandle notes;
-                Status status = NativeMethods.ssmsg_import_notes(Handle, out notes);
-                string[] lines = Utf8.Take(notes);
-                SsmsgException.Check(status, "Import.Notes");
-                return Utf8.ReadOnly(lines);
-            }
+            StringsHandle lines;
+            Status status = function(Open(), out lines);
+            string[] texts = Utf8.Take(lines);
+            SsmsgException.Check(status, what);
+            return Utf8.ReadOnly(texts);
         }
 
         private void ThrowErrors(Status status, string what)
         {
-            if (status == Status.Failed) throw new MessagesException(Errors);
+            if (status == Status.Failed)
+                throw new MessagesException(Errors);
             SsmsgException.Check(status, what);
         }
     }

@@ -19,17 +19,11 @@ namespace Ssmsg
             new Lazy<IReadOnlyDictionary<int, string>>(ReadTasks);
 
         /// <summary>The version of the library that is running, e.g. "0.3.0".</summary>
-        public static string Version
-        {
-            get { return Utf8.FromTerminated(NativeMethods.ssmsg_version()); }
-        }
+        public static string Version => Utf8.FromTerminated(NativeMethods.ssmsg_version());
 
         /// <summary>What each settings task sends, by task number: Tasks[161] is "InputClearAll,
         /// then InputType per input".</summary>
-        public static IReadOnlyDictionary<int, string> Tasks
-        {
-            get { return TaskTable.Value; }
-        }
+        public static IReadOnlyDictionary<int, string> Tasks => TaskTable.Value;
 
         private static IReadOnlyDictionary<int, string> ReadTasks()
         {
@@ -38,7 +32,8 @@ namespace Ssmsg
             string[] texts = Utf8.Take(sends);
             SsmsgException.Check(status, "Library.Tasks");
             var table = new Dictionary<int, string>();
-            for (int i = 0; i < texts.Length; ++i) table.Add(FirstTask + i, texts[i]);
+            for (int i = 0; i < texts.Length; ++i)
+                table.Add(FirstTask + i, texts[i]);
             return new ReadOnlyDictionary<int, string>(table);
         }
 
@@ -73,7 +68,7 @@ namespace Ssmsg
                 interfaceId, add, Count(add), timeouts, Count(timeouts), remove, Count(remove),
                 out messages);
             string why = IsEmpty(add) && IsEmpty(remove) ? "no node to add or remove"
-                                                          : BelowOne(interfaceId);
+                                                         : BelowOne(interfaceId);
             return OneMessage(status, messages, "InterfaceSetNodes", why);
         }
 
@@ -83,10 +78,10 @@ namespace Ssmsg
         public static string InterfacePoll(int interfaceId, uint[] start, uint[] stop = null)
         {
             StringsHandle messages;
-            Status status = NativeMethods.ssmsg_interface_poll(
-                interfaceId, start, Count(start), stop, Count(stop), out messages);
+            Status status = NativeMethods.ssmsg_interface_poll(interfaceId, start, Count(start),
+                                                               stop, Count(stop), out messages);
             string why = IsEmpty(start) && IsEmpty(stop) ? "no node to start or stop"
-                                                          : BelowOne(interfaceId);
+                                                         : BelowOne(interfaceId);
             return OneMessage(status, messages, "InterfacePoll", why);
         }
 
@@ -149,14 +144,15 @@ namespace Ssmsg
         {
             StringsHandle json;
             DecodeErrorHandle error;
-            Status status = NativeMethods.ssmsg_decode(bytes, new UIntPtr((uint)length), out json,
-                                                       out error);
+            Status status =
+                NativeMethods.ssmsg_decode(bytes, new UIntPtr((uint)length), out json, out error);
             using (error)
             {
                 string[] texts = Utf8.Take(json);
                 if (status == Status.Failed)
                 {
-                    var where = error.Read<NativeDecodeError>();
+                    var
+                        where = error.Read<NativeDecodeError>();
                     throw new DecodeException((long)where.Column.ToUInt64(),
                                               Utf8.FromTerminated(where.Reason));
                 }
@@ -175,13 +171,17 @@ namespace Ssmsg
         /// matches no controller when neither site has one).</summary>
         public static Diff Diff(Site oldSite, Site newSite, SettingsOptions options = null)
         {
-            if (oldSite == null) throw new ArgumentNullException("oldSite");
-            if (newSite == null) throw new ArgumentNullException("newSite");
+            if (oldSite == null)
+                throw new ArgumentNullException("oldSite");
+            if (newSite == null)
+                throw new ArgumentNullException("newSite");
             DiffHandle result;
             Status status;
             using (var pinned = new PinnedOptions(options))
-                status = NativeMethods.ssmsg_site_diff(oldSite.Handle, newSite.Handle,
+            {
+                status = NativeMethods.ssmsg_site_diff(oldSite.Open(), newSite.Open(),
                                                        ref pinned.Value, out result);
+            }
             using (result)
             {
                 if (status != Status.Failed)

@@ -81,13 +81,11 @@ namespace Ssmsg
         {
         }
 
-        public override bool IsInvalid
-        {
-            get { return handle == IntPtr.Zero; }
-        }
+        public override bool IsInvalid => handle == IntPtr.Zero;
 
         /// <summary>The struct the handle points to, read while the handle is alive.</summary>
-        internal T Read<T>() where T : struct
+        internal T Read<T>()
+            where T : struct
         {
             if (IsInvalid)
                 throw new SsmsgException("the library gave no result", Status.InternalError);
@@ -150,7 +148,8 @@ namespace Ssmsg
     }
 
     [UnmanagedFunctionPointer(CallingConvention.Cdecl)]
-    internal delegate int MessageCallback(IntPtr context, IntPtr origin, IntPtr text, UIntPtr length);
+    internal delegate int MessageCallback(IntPtr context, IntPtr origin, IntPtr text,
+                                          UIntPtr length);
 
     [UnmanagedFunctionPointer(CallingConvention.Cdecl)]
     internal delegate int ReportCallback(IntPtr context, IntPtr page, IntPtr text, UIntPtr length);
@@ -186,17 +185,20 @@ namespace Ssmsg
         internal static extern Status ssmsg_site_name(SiteHandle site, out IntPtr name);
 
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
-        internal static extern Status ssmsg_site_controller_count(SiteHandle site, out UIntPtr count);
+        internal static extern Status ssmsg_site_controller_count(SiteHandle site,
+                                                                  out UIntPtr count);
 
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
         internal static extern Status ssmsg_site_controller(SiteHandle site, UIntPtr index,
                                                             out int interfaceId, out int node);
 
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
-        internal static extern Status ssmsg_site_warnings(SiteHandle site, out StringsHandle warnings);
+        internal static extern Status ssmsg_site_warnings(SiteHandle site,
+                                                          out StringsHandle warnings);
 
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
-        internal static extern Status ssmsg_site_settings(SiteHandle site, ref NativeOptions options,
+        internal static extern Status ssmsg_site_settings(SiteHandle site,
+                                                          ref NativeOptions options,
                                                           out SettingsHandle result);
 
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
@@ -242,12 +244,14 @@ namespace Ssmsg
         internal static extern void ssmsg_decode_error_free(IntPtr error);
 
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
-        internal static extern Status ssmsg_import_new(SiteHandle enumsFrom, out ImportHandle import);
+        internal static extern Status ssmsg_import_new(SiteHandle enumsFrom,
+                                                       out ImportHandle import);
 
         // The same without a site whose enumeration texts are read back.
         [DllImport(Library, EntryPoint = "ssmsg_import_new",
                    CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
-        internal static extern Status ssmsg_import_new_alone(IntPtr noSite, out ImportHandle import);
+        internal static extern Status ssmsg_import_new_alone(IntPtr noSite,
+                                                             out ImportHandle import);
 
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
         internal static extern Status ssmsg_import_add_line(ImportHandle import, byte[] text,
@@ -267,7 +271,8 @@ namespace Ssmsg
                                                           out StringsHandle errors);
 
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
-        internal static extern Status ssmsg_import_notes(ImportHandle import, out StringsHandle notes);
+        internal static extern Status ssmsg_import_notes(ImportHandle import,
+                                                         out StringsHandle notes);
 
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
         internal static extern void ssmsg_import_free(IntPtr import);

@@ -8,7 +8,8 @@ namespace Ssmsg
 {
     /// <summary>A checked site file (or site database): its controllers in file order and its
     /// enumeration texts. Read only once loaded: any number of threads may use one site at once.
-    /// Dispose frees it; a call still running on another thread keeps it until it returns.</summary>
+    /// Dispose frees it; a call still running on another thread keeps it until it
+    /// returns.</summary>
     public sealed class Site : IDisposable
     {
         private readonly SiteHandle handle;
@@ -25,8 +26,8 @@ namespace Ssmsg
         {
             SiteHandle site;
             StringsHandle errors;
-            Status status = NativeMethods.ssmsg_site_load(Utf8.Terminated(path, "path"), out site,
-                                                          out errors);
+            Status status =
+                NativeMethods.ssmsg_site_load(Utf8.Terminated(path, "path"), out site, out errors);
             return Loaded(status, site, errors, "Site.Load");
         }
 
@@ -49,9 +50,9 @@ namespace Ssmsg
         {
             SiteHandle site;
             StringsHandle errors;
-            Status status = NativeMethods.ssmsg_site_load_text(
-                bytes, new UIntPtr((uint)length), Utf8.TerminatedOrNull(name, "name"), out site,
-                out errors);
+            Status status = NativeMethods.ssmsg_site_load_text(bytes, new UIntPtr((uint)length),
+                                                               Utf8.TerminatedOrNull(name, "name"),
+                                                               out site, out errors);
             return Loaded(status, site, errors, "Site.FromText");
         }
 
@@ -74,7 +75,8 @@ namespace Ssmsg
             return new Site(site);
         }
 
-        private static Site Loaded(Status status, SiteHandle site, StringsHandle errors, string what)
+        private static Site Loaded(Status status, SiteHandle site, StringsHandle errors,
+                                   string what)
         {
             string[] lines = Utf8.Take(errors);
             if (status == Status.SiteInvalid || status == Status.IoError)
@@ -82,7 +84,8 @@ namespace Ssmsg
                 site.Dispose();
                 throw new SiteException(Utf8.ReadOnly(lines), status);
             }
-            if (status != Status.Ok) site.Dispose();
+            if (status != Status.Ok)
+                site.Dispose();
             SsmsgException.Check(status, what);
             return new Site(site);
         }
@@ -94,56 +97,54 @@ namespace Ssmsg
             handle.Dispose();
         }
 
-        internal SiteHandle Handle
+        internal SiteHandle Open()
         {
-            get
-            {
-                if (handle.IsClosed) throw new ObjectDisposedException("Site", "the site is disposed");
-                return handle;
-            }
+            if (handle.IsClosed)
+                throw new ObjectDisposedException("Site", "the site is disposed");
+            return handle;
         }
 
         /// <summary>The name the site was loaded under; errors and warnings name it so.</summary>
-        public string Name
+        public string Name => ReadName();
+
+        /// <summary>The address of each controller, in file order.</summary>
+        public IReadOnlyList<Controller> Controllers => ReadControllers();
+
+        private string ReadName()
         {
-            get
+            // The text belongs to the site: hold the site until it is read.
+            SiteHandle site = Open();
+            bool held = false;
+            try
             {
-                // The text belongs to the site: hold the site until it is read.
-                SiteHandle site = Handle;
-                bool held = false;
-                try
-                {
-                    site.DangerousAddRef(ref held);
-                    IntPtr name;
-                    SsmsgException.Check(NativeMethods.ssmsg_site_name(site, out name), "Site.Name");
-                    return Utf8.FromTerminated(name);
-                }
-                finally
-                {
-                    if (held) site.DangerousRelease();
-                }
+                site.DangerousAddRef(ref held);
+                IntPtr name;
+                SsmsgException.Check(NativeMethods.ssmsg_site_name(site, out name), "Site.Name");
+                return Utf8.FromTerminated(name);
+            }
+            finally
+            {
+                if (held)
+                    site.DangerousRelease();
             }
         }
 
-        /// <summary>The address of each controller, in file order.</summary>
-        public IReadOnlyList<Controller> Controllers
+        private IReadOnlyList<Controller> ReadControllers()
         {
-            get
+            SiteHandle site = Open();
+            UIntPtr count;
+            SsmsgException.Check(NativeMethods.ssmsg_site_controller_count(site, out count),
+                                 "Site.Controllers");
+            var controllers = new Controller[checked((int)count.ToUInt64())];
+            for (int i = 0; i < controllers.Length; ++i)
             {
-                SiteHandle site = Handle;
-                UIntPtr count;
-                SsmsgException.Check(NativeMethods.ssmsg_site_controller_count(site, out count),
-                                     "Site.Controllers");
-                var controllers = new Controller[checked((int)count.ToUInt64())];
-                for (int i = 0; i < controllers.Length; ++i)
-                {
-                    int interfaceId, node;
-                    SsmsgException.Check(NativeMethods.ssmsg_site_controller(
-                        site, new UIntPtr((uint)i), out interfaceId, out node), "Site.Controllers");
-                    controllers[i] = new Controller(interfaceId, node);
-                }
-                return Array.AsReadOnly(controllers);
+                int interfaceId, node;
+                Status status = NativeMethods.ssmsg_site_controller(site, new UIntPtr((uint)i),
+                                                                    out interfaceId, out node);
+                SsmsgException.Check(status, "Site.Controllers");
+                controllers[i] = new Controller(interfaceId, node);
             }
+            return Array.AsReadOnly(controllers);
         }
 
         /// <summary>What a valid site may still get wrong, one line each: enumeration values
@@ -152,7 +153,7 @@ namespace Ssmsg
         public IReadOnlyList<string> Warnings()
         {
             StringsHandle warnings;
-            Status status = NativeMethods.ssmsg_site_warnings(Handle, out warnings);
+            Status status = NativeMethods.ssmsg_site_warnings(Open(), out warnings);
             string[] lines = Utf8.Take(warnings);
             SsmsgException.Check(status, "Site.Warnings");
             return Utf8.ReadOnly(lines);
@@ -168,15 +169,17 @@ namespace Ssmsg
             SettingsHandle result;
             Status status;
             using (var pinned = new PinnedOptions(options))
-                status = NativeMethods.ssmsg_site_settings(Handle, ref pinned.Value, out result);
+            {
+                status = NativeMethods.ssmsg_site_settings(Open(), ref pinned.Value, out result);
+            }
             using (result)
             {
                 if (status != Status.Failed)
                     SsmsgException.Check(status, "Site.Settings" + SettingsOptions.Where(options));
                 var settings = result.Read<NativeSettings>();
                 var made = Array.AsReadOnly(Message.Read(settings));
-                TaskException.ThrowIfAny(
-                    made, Failure.Read(settings.Failures, settings.FailureCount));
+                TaskException.ThrowIfAny(made,
+                                         Failure.Read(settings.Failures, settings.FailureCount));
                 return made;
             }
         }
@@ -187,7 +190,8 @@ namespace Ssmsg
         /// and is thrown again once the library has returned.</summary>
         public bool SettingsEach(Func<Message, bool> onMessage, SettingsOptions options = null)
         {
-            if (onMessage == null) throw new ArgumentNullException("onMessage");
+            if (onMessage == null)
+                throw new ArgumentNullException("onMessage");
             ExceptionDispatchInfo thrown = null;
             MessageCallback callback = (context, origin, text, length) =>
             {
@@ -204,15 +208,20 @@ namespace Ssmsg
             SettingsHandle failures;
             Status status;
             using (var pinned = new PinnedOptions(options))
-                status = NativeMethods.ssmsg_site_settings_each(Handle, ref pinned.Value, callback,
+            {
+                status = NativeMethods.ssmsg_site_settings_each(Open(), ref pinned.Value, callback,
                                                                 IntPtr.Zero, out failures);
+            }
             GC.KeepAlive(callback);
             using (failures)
             {
-                if (thrown != null) thrown.Throw();
-                if (status == Status.Stopped) return false;
+                if (thrown != null)
+                    thrown.Throw();
+                if (status == Status.Stopped)
+                    return false;
                 if (status != Status.Failed)
-                    SsmsgException.Check(status, "Site.SettingsEach" + SettingsOptions.Where(options));
+                    SsmsgException.Check(status,
+                                         "Site.SettingsEach" + SettingsOptions.Where(options));
                 var settings = failures.Read<NativeSettings>();
                 TaskException.ThrowIfAny(new Message[0],
                                          Failure.Read(settings.Failures, settings.FailureCount));
@@ -227,11 +236,13 @@ namespace Ssmsg
         public string Report(SettingsOptions options = null, Site diffFrom = null)
         {
             var page = new MemoryStream();
-            Report((name, piece) =>
-            {
-                page.Write(piece, 0, piece.Length);
-                return true;
-            }, false, options, diffFrom);
+            Report(
+                (name, piece) =>
+                {
+                    page.Write(piece, 0, piece.Length);
+                    return true;
+                },
+                false, options, diffFrom);
             return Utf8.Decode(page.ToArray());
         }
 
@@ -244,7 +255,8 @@ namespace Ssmsg
         public bool Report(Func<string, byte[], bool> onPiece, bool pages,
                            SettingsOptions options = null, Site diffFrom = null)
         {
-            if (onPiece == null) throw new ArgumentNullException("onPiece");
+            if (onPiece == null)
+                throw new ArgumentNullException("onPiece");
             ExceptionDispatchInfo thrown = null;
             ReportCallback callback = (context, page, text, length) =>
             {
@@ -261,15 +273,19 @@ namespace Ssmsg
             Status status;
             using (var pinned = new PinnedOptions(options))
             {
-                status = diffFrom == null
-                    ? NativeMethods.ssmsg_site_report_alone(Handle, IntPtr.Zero, ref pinned.Value,
-                                                            pages ? 1 : 0, callback, IntPtr.Zero)
-                    : NativeMethods.ssmsg_site_report(Handle, diffFrom.Handle, ref pinned.Value,
-                                                      pages ? 1 : 0, callback, IntPtr.Zero);
+                status =
+                    diffFrom == null
+                        ? NativeMethods.ssmsg_site_report_alone(Open(), IntPtr.Zero,
+                                                                ref pinned.Value, pages ? 1 : 0,
+                                                                callback, IntPtr.Zero)
+                        : NativeMethods.ssmsg_site_report(Open(), diffFrom.Open(), ref pinned.Value,
+                                                          pages ? 1 : 0, callback, IntPtr.Zero);
             }
             GC.KeepAlive(callback);
-            if (thrown != null) thrown.Throw();
-            if (status == Status.Stopped) return false;
+            if (thrown != null)
+                thrown.Throw();
+            if (status == Status.Stopped)
+                return false;
             SsmsgException.Check(status, "Site.Report" + SettingsOptions.Where(options));
             return true;
         }

@@ -34,9 +34,12 @@ namespace Ssmsg
         /// <summary>" on interface I at node N" for error texts.</summary>
         internal static string Where(SettingsOptions options)
         {
-            if (options == null) return "";
-            string where = options.Interface.HasValue ? " on interface " + options.Interface : "";
-            return where + (options.Node.HasValue ? " at node " + options.Node : "");
+            if (options == null)
+                return "";
+            string
+                where = options.Interface.HasValue ? " on interface " + options.Interface : "";
+            return
+                where + (options.Node.HasValue ? " at node " + options.Node : "");
         }
     }
 
@@ -50,7 +53,8 @@ namespace Ssmsg
 
         internal PinnedOptions(SettingsOptions options)
         {
-            if (options == null) return;
+            if (options == null)
+                return;
             if (options.Interface.HasValue)
             {
                 Value.ByInterface = 1;
@@ -76,9 +80,9 @@ namespace Ssmsg
             if (options.Time.HasValue)
             {
                 DateTime at = options.Time.Value;
-                var native = new[] { new NativeTime {
-                    Year = at.Year, Month = at.Month, Day = at.Day,
-                    Hour = at.Hour, Minute = at.Minute, Second = at.Second } };
+                var native = new[] { new NativeTime { Year = at.Year, Month = at.Month,
+                                                      Day = at.Day, Hour = at.Hour,
+                                                      Minute = at.Minute, Second = at.Second } };
                 time = GCHandle.Alloc(native, GCHandleType.Pinned);
                 Value.Time = time.AddrOfPinnedObject();
             }
@@ -86,8 +90,10 @@ namespace Ssmsg
 
         public void Dispose()
         {
-            if (tasks.IsAllocated) tasks.Free();
-            if (time.IsAllocated) time.Free();
+            if (tasks.IsAllocated)
+                tasks.Free();
+            if (time.IsAllocated)
+                time.Free();
         }
     }
 
@@ -95,8 +101,7 @@ namespace Ssmsg
     public struct Controller : IEquatable<Controller>
     {
         /// <summary>The controller at `node` on interface `interfaceId`.</summary>
-        public Controller(int interfaceId, int node)
-            : this()
+        public Controller(int interfaceId, int node) : this()
         {
             Interface = interfaceId;
             Node = node;
@@ -136,8 +141,7 @@ namespace Ssmsg
     /// <summary>A task that returned false for the controller at Interface and Node.</summary>
     public struct Failure
     {
-        internal Failure(NativeOrigin origin)
-            : this()
+        internal Failure(NativeOrigin origin) : this()
         {
             Interface = origin.InterfaceId;
             Node = origin.Node;
@@ -175,7 +179,8 @@ namespace Ssmsg
         /// interface `interfaceId`.</summary>
         public Message(int interfaceId, int node, int task, byte[] bytes)
         {
-            if (bytes == null) throw new ArgumentNullException("bytes");
+            if (bytes == null)
+                throw new ArgumentNullException("bytes");
             Interface = interfaceId;
             Node = node;
             Task = task;
@@ -195,10 +200,7 @@ namespace Ssmsg
         public byte[] Bytes { get; private set; }
 
         /// <summary>The message as a string.</summary>
-        public string Text
-        {
-            get { return text ?? (text = Utf8.Decode(Bytes)); }
-        }
+        public string Text => text ?? (text = Utf8.Decode(Bytes));
 
         /// <summary>Text.</summary>
         public override string ToString()
@@ -243,7 +245,8 @@ namespace Ssmsg
             MessagesFull = messagesFull;
         }
 
-        /// <summary>The messages to send, controller by controller in the new site's order.</summary>
+        /// <summary>The messages to send, controller by controller in the new site's
+        /// order.</summary>
         public IReadOnlyList<Message> Messages { get; private set; }
 
         /// <summary>What cannot be sent: records that no task can withdraw, and controllers

@@ -14,10 +14,12 @@ namespace Ssmsg
         private static readonly UTF8Encoding Lenient = new UTF8Encoding(false, false);
 
         /// <summary>`value` as UTF-8 followed by a NUL, for a parameter the library reads up
-        /// to its NUL (a path, a name): a NUL inside would cut it short, so it is refused.</summary>
+        /// to its NUL (a path, a name): a NUL inside would cut it short, so it is
+        /// refused.</summary>
         internal static byte[] Terminated(string value, string parameter)
         {
-            if (value == null) throw new ArgumentNullException(parameter);
+            if (value == null)
+                throw new ArgumentNullException(parameter);
             if (value.IndexOf('\0') >= 0)
                 throw new ArgumentException(parameter + " holds a NUL character", parameter);
             int length;
@@ -35,7 +37,8 @@ namespace Ssmsg
         /// no bytes, not NULL.</summary>
         internal static byte[] Bytes(string value, string parameter, out int length)
         {
-            if (value == null) throw new ArgumentNullException(parameter);
+            if (value == null)
+                throw new ArgumentNullException(parameter);
             try
             {
                 length = Strict.GetByteCount(value);
@@ -50,10 +53,12 @@ namespace Ssmsg
             }
         }
 
-        /// <summary>`value` followed by a NUL, for a parameter the library reads by its length.</summary>
+        /// <summary>`value` followed by a NUL, for a parameter the library reads by its
+        /// length.</summary>
         internal static byte[] Bytes(byte[] value, string parameter)
         {
-            if (value == null) throw new ArgumentNullException(parameter);
+            if (value == null)
+                throw new ArgumentNullException(parameter);
             var bytes = new byte[value.Length + 1];
             Buffer.BlockCopy(value, 0, bytes, 0, value.Length);
             return bytes;
@@ -68,7 +73,8 @@ namespace Ssmsg
         internal static byte[] Copy(IntPtr text, UIntPtr length)
         {
             var bytes = new byte[checked((int)length.ToUInt64())];
-            if (bytes.Length > 0) Marshal.Copy(text, bytes, 0, bytes.Length);
+            if (bytes.Length > 0)
+                Marshal.Copy(text, bytes, 0, bytes.Length);
             return bytes;
         }
 
@@ -76,15 +82,18 @@ namespace Ssmsg
         /// or null for NULL.</summary>
         internal static string FromTerminated(IntPtr text)
         {
-            if (text == IntPtr.Zero) return null;
+            if (text == IntPtr.Zero)
+                return null;
             int length = 0;
-            while (Marshal.ReadByte(text, length) != 0) ++length;
+            while (Marshal.ReadByte(text, length) != 0)
+                ++length;
             var bytes = new byte[length];
             Marshal.Copy(text, bytes, 0, length);
             return Decode(bytes);
         }
 
-        /// <summary>The bytes of each text of a list the library handed out, read by length.</summary>
+        /// <summary>The bytes of each text of a list the library handed out, read by
+        /// length.</summary>
         internal static byte[][] Read(NativeStrings strings)
         {
             var texts = new byte[checked((int)strings.Count.ToUInt64())][];
@@ -109,7 +118,8 @@ namespace Ssmsg
         {
             using (strings)
             {
-                if (strings == null || strings.IsInvalid) return new string[0];
+                if (strings == null || strings.IsInvalid)
+                    return new string[0];
                 return Texts(strings.Read<NativeStrings>());
             }
         }

@@ -10,7 +10,8 @@ static class SettingsExample
 {
     static int Main(string[] args)
     {
-        if (args.Length != 1) return 2;
+        if (args.Length != 1)
+            return 2;
         Site site;
         try
         {
@@ -18,7 +19,8 @@ static class SettingsExample
         }
         catch (SiteException error)
         {
-            foreach (string line in error.Errors) Console.Error.WriteLine(line);
+            foreach (string line in error.Errors)
+                Console.Error.WriteLine(line);
             return 2;
         }
 
