@@ -15,13 +15,13 @@
 #include <utility>
 #include <vector>
 
+#include <ssmsg/CSToolEnum.h>
 #include <ssmsg/Json.h>
 #include <ssmsg/Message.h>
-#include <ssmsg/CSToolEnum.h>
 
 #include "commands/CSS_MessageCatalog.h"
-#include "host/CSDevice_Fields.h"
 #include "core/OrderedWork.h"
+#include "host/CSDevice_Fields.h"
 #include "site/SiteData.h"
 #include "site/file/SiteFileWriter.h"
 
@@ -899,21 +899,20 @@ struct CSS_Import::Impl {
     const bool namesGood = CheckNames();
     if (written || !namesGood || !errors.empty() || moreErrors > 0) return std::nullopt;
     written = true;
-    auto site = std::make_unique<CSS_SiteData>();
-    site->fileName = name;
-    site->enumTexts = std::move(enumTexts);
+    std::vector<CSS_SiteEnumText> texts = std::move(enumTexts);
     for (std::size_t i = 0; i < levels.size(); ++i) {
       if (levels[i].differs)
-        site->enumTexts.push_back({CSToolEnumId::Level, static_cast<int>(i + 1), levels[i].text});
+        texts.push_back({CSToolEnumId::Level, static_cast<int>(i + 1), levels[i].text});
     }
-    site->controllers.reserve(controllers.size());
+    std::vector<CSS_SiteController> made;
+    made.reserve(controllers.size());
     for (std::unique_ptr<Controller>& c : controllers) {
-      site->controllers.push_back({c->address, std::move(Finish(*c))});
+      made.push_back({c->address, std::move(Finish(*c))});
       c.reset();
     }
     controllers.clear();
     index.clear();
-    return CSS_SiteAccess::Make(std::move(site));
+    return MakeMemorySite(std::string(name), std::move(made), std::move(texts));
   }
 
   CSToolEnum service;  // the built-in texts, those of the enums-from site, and those added

@@ -1,121 +1,59 @@
+// The site handle, and the one place that tells a site file from a site database: a database is
+// known by its first bytes, whatever the file's name.
+
 #include <ssmsg/Site.h>
 
-#include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <memory>
-#include <thread>
+#include <utility>
 #include <vector>
 
-#include <unistd.h>
-
-#include "json/JsonDom.h"
+#include "platform/InputFile.h"
 #include "site/SiteData.h"
 #include "site/db/SiteDb.h"
-#include "site/SiteLists.h"
+#include "site/file/SiteFile.h"
 #include "site/file/SiteFileWriter.h"
 
 namespace ssmsg {
-
-void CheckCapacity(const CSApplicationManagerStd& store, const std::string& where,
-                   std::vector<std::string>& warnings) {
-  const CSDevice_Resource& resource = store.GetResource();
-  for (const CSS_CountedList& list : kCountedLists) {
-    const int count = std::max<int>((resource.*list.get)(), 0);
-    const int length = list.length(store);
-    int first = -1;
-    int beyond = 0;
-    for (int position = count; position < length; ++position) {
-      if (!list.has(store, position)) continue;
-      if (first < 0) first = position;
-      ++beyond;
-    }
-    if (beyond == 0) continue;
-    warnings.push_back(where + "." + std::string(list.list) + "[" + std::to_string(first) +
-                       "]: " + std::to_string(beyond) +
-                       (beyond == 1 ? " record lies" : " records from here on lie") +
-                       " beyond Resource." + std::string(list.count) + " (" +
-                       std::to_string((resource.*list.get)()) +
-                       (beyond == 1 ? ") and is never sent" : ") and are never sent"));
-  }
-
-  // Zones are sent in blocks of eight zone numbers from 1 up to the time-zone count.
-  const int zoneCount = resource.GetTimeZones();
-  const int groupCount =
-      std::min<int>(resource.GetTimeGroups(), store.GetTimeGroupZone().GetRecordCount());
-  for (int group = 1; group <= groupCount; ++group) {
-    const auto* zones = store.GetTimeGroupZone().FindGroup(group);
-    if (zones == nullptr) continue;
-    for (std::size_t i = 0; i < zones->size(); ++i) {
-      const int zoneNo = (*zones)[i].ZoneNo;
-      if (zoneNo >= 1 && zoneNo <= (zoneCount + 7) / 8 * 8) continue;
-      warnings.push_back(where + ".TimeGroups[" + std::to_string(group - 1) + "].Zones[" +
-                         std::to_string(i) + "].ZoneNo: zone " + std::to_string(zoneNo) +
-                         " lies outside the blocks of Resource.TimeZones (" +
-                         std::to_string(zoneCount) + ") and is never sent");
-    }
-  }
-}
-
 namespace {
 
-// A file is read a piece at a time, and each piece searched for a NUL byte while it is still in
-// the cache: searching the whole text afterwards, from memory, was a tenth of `settings`.
-constexpr std::size_t kPiece = std::size_t{1} << 20;
-
-// Where the first NUL byte of the text read so far is (npos: none yet).
-class NulSeen {
+// The records of a site made in memory.
+class MemoryRecords final : public SiteRecords {
  public:
-  void Search(const char* data, std::size_t begin, std::size_t end) {
-    const void* nul = std::memchr(data + begin, '\0', end - begin);
-    if (nul == nullptr) return;
-    const auto at = static_cast<std::size_t>(static_cast<const char*>(nul) - data);
-    std::size_t seen = first_.load(std::memory_order_relaxed);
-    while (at < seen && !first_.compare_exchange_weak(seen, at, std::memory_order_relaxed)) {
-    }
+  explicit MemoryRecords(std::vector<CSApplicationManagerStd> stores)
+      : stores_(std::move(stores)) {}
+  void Load(std::size_t controller, CSApplicationManagerStd& store) const override {
+    store = stores_.at(controller);
   }
-  std::size_t First() const { return first_.load(std::memory_order_relaxed); }
-  // Forgets what was seen: the text is read again from the start.
-  void Reset() { first_.store(std::string_view::npos, std::memory_order_relaxed); }
 
  private:
-  std::atomic<std::size_t> first_{std::string_view::npos};
+  std::vector<CSApplicationManagerStd> stores_;
 };
 
-// Reads the first `size` bytes of the file `fd` into `data` with `jobs` threads at once, each a
-// part of its own (0: one per core); false, having read nothing certain, with one thread or a
-// small file, or when a part cannot be read whole.
-bool ReadInParts(int fd, char* data, std::size_t size, unsigned jobs, NulSeen& nul) {
-  if (jobs == 0) jobs = std::max(1u, std::thread::hardware_concurrency());
-  constexpr std::size_t kSmall = std::size_t{16} << 20;
-  if (jobs <= 1 || size < kSmall) return false;
-  std::atomic<bool> whole{true};
-  const auto readPart = [&](std::size_t begin, std::size_t end) {
-    while (begin < end) {
-      const ssize_t read =
-          pread(fd, data + begin, std::min(end - begin, kPiece), static_cast<off_t>(begin));
-      if (read <= 0) {
-        if (read < 0 && errno == EINTR) continue;
-        whole = false;
-        return;
-      }
-      nul.Search(data, begin, begin + static_cast<std::size_t>(read));
-      begin += static_cast<std::size_t>(read);
-    }
-  };
-  std::vector<std::thread> readers;
-  const std::size_t part = size / jobs;
-  for (unsigned i = 1; i < jobs; ++i)
-    readers.emplace_back(readPart, i * part, i + 1 == jobs ? size : (i + 1) * part);
-  readPart(0, part);
-  for (std::thread& reader : readers)
-    reader.join();
-  return whole;
+CSS_SiteLoadResult Unreadable(const std::string& name, int error) {
+  CSS_SiteLoadResult result;
+  result.errors.push_back(name + ": cannot read the file: " + std::strerror(error));
+  result.unreadable = true;
+  return result;
 }
 
 }  // namespace
+
+CSS_Site MakeMemorySite(std::string fileName, std::vector<CSS_SiteController> controllers,
+                        std::vector<CSS_SiteEnumText> enumTexts) {
+  auto site = std::make_unique<CSS_SiteData>();
+  site->fileName = std::move(fileName);
+  site->enumTexts = std::move(enumTexts);
+  std::vector<CSApplicationManagerStd> stores;
+  stores.reserve(controllers.size());
+  for (CSS_SiteController& controller : controllers) {
+    site->findings.AddController(site->addresses.size(), controller.store);
+    site->addresses.push_back(controller.address);
+    stores.push_back(std::move(controller.store));
+  }
+  site->records = std::make_unique<MemoryRecords>(std::move(stores));
+  return CSS_SiteAccess::Make(std::move(site));
+}
 
 CSS_Site::CSS_Site(std::unique_ptr<CSS_SiteData> impl) : impl_(std::move(impl)) {}
 CSS_Site::CSS_Site(CSS_Site&&) noexcept = default;
@@ -146,14 +84,31 @@ std::vector<std::size_t> CSS_Site::Select(std::optional<std::int32_t> interfaceI
   return selected;
 }
 
-CSS_SiteText::CSS_SiteText(std::size_t size)
-    : bytes_(std::make_unique_for_overwrite<char[]>(size + JsonPadding())), size_(size) {
-  std::fill_n(bytes_.get() + size, JsonPadding(), '\0');
+std::vector<std::size_t> CSS_Site::Select(const CSS_Selection& selection) const {
+  return Select(selection.interfaceId, selection.node);
 }
 
-void CSS_SiteText::Shrink(std::size_t size) {
-  size_ = std::min(size, size_);
-  std::fill_n(bytes_.get() + size_, JsonPadding(), '\0');
+CSS_SelectionProblem CheckSelection(const CSS_Selection& selection,
+                                    std::initializer_list<const CSS_Site*> sites) {
+  CSS_SelectionProblem problem;
+  if (selection.node && !selection.interfaceId) {
+    problem.kind = CSS_SelectionProblem::Kind::NodeWithoutInterface;
+    problem.text = "a node needs its interface";
+    return problem;
+  }
+  if (sites.size() == 0) return problem;
+  std::string names;
+  for (const CSS_Site* site : sites) {
+    if (!site->Select(selection).empty()) return problem;
+    names += (names.empty() ? "" : " or ") + site->FileName();
+  }
+  problem.kind = CSS_SelectionProblem::Kind::NoController;
+  problem.text = "no controller";
+  if (selection.interfaceId)
+    problem.text += " on interface " + std::to_string(*selection.interfaceId);
+  if (selection.node) problem.text += " at node " + std::to_string(*selection.node);
+  problem.text += " in " + names;
+  return problem;
 }
 
 CSS_SiteLoadResult LoadSite(const std::filesystem::path& file) {
@@ -162,50 +117,25 @@ CSS_SiteLoadResult LoadSite(const std::filesystem::path& file) {
 
 CSS_SiteLoadResult LoadSite(const std::filesystem::path& file, unsigned jobs) {
   const std::string name = file.string();
-  const auto failed = [&name] {
-    CSS_SiteLoadResult result;
-    result.errors.push_back(name + ": cannot read the file: " + std::strerror(errno));
-    result.unreadable = true;
-    return result;
-  };
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(name.c_str(), "rb"), &std::fclose);
-  if (!in) return failed();
-  // A site database is known by its first bytes, whatever the file's name.
+  int error = 0;
+  const std::unique_ptr<InputFile> in = InputFile::Open(name, error);
+  if (!in) return Unreadable(name, error);
+  // The first bytes say what the file is.
   char header[kSqliteHeader.size()];
-  if (pread(fileno(in.get()), header, sizeof header, 0) == static_cast<ssize_t>(sizeof header) &&
-      IsSqliteDatabase({header, sizeof header})) {
-    return LoadSiteDatabase(name.c_str(), name, jobs);
-  }
-  // The bytes go straight into the site's own buffer; a file that is not a regular one (a pipe)
-  // is read in growing steps.
-  std::error_code sizeError;
-  const auto size = std::filesystem::file_size(file, sizeError);
-  std::size_t capacity = sizeError ? std::size_t{1} << 16 : static_cast<std::size_t>(size) + 1;
-  CSS_SiteText text(capacity);
-  std::size_t length = 0;
-  NulSeen nul;
-  if (!sizeError && ReadInParts(fileno(in.get()), text.data(), capacity - 1, jobs, nul)) {
-    length = capacity - 1;
-    std::fseek(in.get(), static_cast<long>(length), SEEK_SET);
-  } else {
-    nul.Reset();  // a part that could not be read whole: the bytes are read again below
-  }
-  for (;;) {
-    const std::size_t read =
-        std::fread(text.data() + length, 1, std::min(capacity - length, kPiece), in.get());
-    nul.Search(text.data(), length, length + read);
-    length += read;
+  std::size_t got = 0;
+  while (got < sizeof header) {
+    const std::int64_t read = in->Read(header + got, sizeof header - got);
+    if (read < 0) return Unreadable(name, static_cast<int>(-read));
     if (read == 0) break;
-    if (length < capacity) continue;
-    CSS_SiteText larger(capacity * 2);
-    std::copy_n(text.data(), length, larger.data());
-    text = std::move(larger);
-    capacity *= 2;
+    got += static_cast<std::size_t>(read);
   }
-  if (std::ferror(in.get())) return failed();
-  text.Shrink(length);
-  text.firstNul = nul.First();
-  return LoadSiteBytes(std::move(text), name, jobs);
+  const std::string_view start(header, got);
+  if (IsSqliteDatabase(start) && in->Size()) return LoadSiteDatabase(name.c_str(), name, jobs);
+  SiteText text;
+  if (!ReadSiteText(*in, start, jobs, text, error)) return Unreadable(name, error);
+  // A database that came through a pipe.
+  if (IsSqliteDatabase(start)) return LoadSiteDatabaseBytes(text.view(), name);
+  return LoadSiteFileText(std::move(text), name, jobs);
 }
 
 CSS_SiteLoadResult LoadSiteText(std::string_view text, std::string_view fileName) {
@@ -213,9 +143,8 @@ CSS_SiteLoadResult LoadSiteText(std::string_view text, std::string_view fileName
 }
 
 CSS_SiteLoadResult LoadSiteText(std::string_view text, std::string_view fileName, unsigned jobs) {
-  CSS_SiteText bytes(text.size());
-  std::copy(text.begin(), text.end(), bytes.data());
-  return LoadSiteBytes(std::move(bytes), fileName, jobs);
+  if (IsSqliteDatabase(text)) return LoadSiteDatabaseBytes(text, fileName);
+  return LoadSiteFileText(SiteText(text), fileName, jobs);
 }
 
 void CSS_Site::LoadController(std::size_t controller, CSApplicationManagerStd& store) const {
@@ -237,20 +166,10 @@ void CSS_Site::LoadEnumTexts(CSToolEnum& service) const {
 }
 
 std::vector<std::string> CSS_Site::Warnings(const CSToolEnum& service) const {
-  const CSS_SiteData& site = *impl_;
-  std::vector<std::string> warnings;
-  for (const CSS_SiteEnumUse& use : site.enumUses) {
-    if (!service.Get(use.id)->EnumToString(use.value).empty()) continue;
-    warnings.push_back(site.fileName + ": " + use.path + ": " +
-                       std::string(CSToolEnum::Name(use.id)) + " value " +
-                       std::to_string(use.value) + " has no text");
-  }
-  CSApplicationManagerStd store;
-  for (std::size_t i = 0; i < site.Count(); ++i) {
-    site.Load(i, store);
-    CheckCapacity(store, site.fileName + ": Controllers[" + std::to_string(i) + "]", warnings);
-  }
-  return warnings;
+  std::vector<std::string> lines;
+  for (const SiteWarning& warning : impl_->findings.Warnings(service))
+    lines.push_back(warning.Line(impl_->fileName));
+  return lines;
 }
 
 }  // namespace ssmsg

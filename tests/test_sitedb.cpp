@@ -16,6 +16,7 @@
 
 #include <ssmsg/SiteDatabase.h>
 #include <ssmsg/SiteSettings.h>
+#include "memory_site.h"
 #include "site/SiteData.h"
 #include "site/file/SiteFileWriter.h"
 #include "support.h"
@@ -28,11 +29,11 @@ namespace fs = std::filesystem;
 using Tasks = std::vector<ApplicationManagerTask>;
 
 std::vector<std::string> Settings(const CSS_Site& site, const Tasks& tasks,
-                                  std::vector<std::size_t> controllers = {}) {
+                                  const CSS_Selection& selection = {}) {
   std::vector<std::string> lines;
   CSS_SettingsOptions options;
   options.tasks = tasks;
-  options.controllers = std::move(controllers);
+  options.selection = selection;
   options.time =
       std::tm{.tm_sec = 7, .tm_min = 5, .tm_hour = 9, .tm_mday = 4, .tm_mon = 11, .tm_year = 126};
   MakeSiteSettings(site, options, [&](const CSS_SiteMessage& message) {
@@ -54,7 +55,7 @@ CSS_Site LoadText(const std::string& text) {
 CSS_Site RandomSite(std::uint32_t seed) {
   test::RandomSource source(seed);
   std::mt19937 random(seed);
-  auto data = std::make_unique<CSS_SiteData>();
+  auto data = std::make_unique<test::MemorySite>();
   for (std::uint32_t c = 0; c < 1 + seed % 4; ++c) {
     CSS_SiteController& controller = data->controllers.emplace_back();
     controller.address = {static_cast<std::int32_t>(1 + c % 2),
@@ -67,7 +68,7 @@ CSS_Site RandomSite(std::uint32_t seed) {
     const auto id = static_cast<CSToolEnumId>(random() % kToolEnumCount);
     data->enumTexts.push_back({id, static_cast<int>(random() % 9) - 1, source.Text()});
   }
-  return LoadText(WriteSite(*data));
+  return LoadText(data->Json());
 }
 
 class SiteDb : public ::testing::Test {
@@ -122,7 +123,7 @@ TEST_F(SiteDb, RandomSitesComeBackWithTheSameMessagesAndSiteFile) {
     Tasks tasks(1 + random() % 6);
     for (ApplicationManagerTask& task : tasks)
       task = kSettingsTasks[random() % kSettingsTasks.size()];
-    const std::vector<std::size_t> chosen = site.Select(site.Address(0).interfaceId);
+    const CSS_Selection chosen{site.Address(0).interfaceId, std::nullopt};
     EXPECT_EQ(Settings(back, tasks, chosen), Settings(site, tasks, chosen)) << "seed " << seed;
     // The warnings name the same values, each where the database has it.
     CSToolEnum enums;

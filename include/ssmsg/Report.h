@@ -22,9 +22,8 @@ namespace ssmsg {
 
 /// What MakeSiteReport shows, and how.
 struct CSS_ReportOptions {
-  /// The controllers, by their position in the site (CSS_Site::Select); every controller when
-  /// empty.
-  std::vector<std::size_t> controllers;
+  /// The controllers; every controller when it selects none.
+  CSS_Selection selection;
   /// The site last sent: records that changed, appeared or disappeared since are marked, and each
   /// controller says how many messages the diff from it sends. Null: no comparison.
   const CSS_Site* diffFrom = nullptr;

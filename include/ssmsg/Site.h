@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,6 +32,32 @@ struct CSS_ControllerAddress {
   /// \return whether they are equal
   friend bool operator==(const CSS_ControllerAddress&, const CSS_ControllerAddress&) = default;
 };
+
+/// Which controllers of a site a job is for: those on one interface, or with a node only the one
+/// at that node; every controller when neither is given.
+struct CSS_Selection {
+  std::optional<std::int32_t> interfaceId;  ///< only the controllers on this interface
+  std::optional<std::int32_t> node;         ///< with interfaceId, only the one at this node
+};
+
+class CSS_Site;
+
+/// What is wrong with a selection, if anything.
+struct CSS_SelectionProblem {
+  /// What is wrong: nothing; a node given without its interface; or no controller of any of the
+  /// sites is selected.
+  enum class Kind { None, NodeWithoutInterface, NoController } kind = Kind::None;
+  /// One line that says so, e.g. "no controller on interface 1 at node 7 in site.json".
+  std::string text;
+};
+
+/// Whether `selection` is sound and selects a controller of at least one of `sites` (the jobs
+/// that compare two sites select from both).
+/// \param selection the selection
+/// \param sites the sites it selects from
+/// \return what is wrong with it; Kind::None when nothing is
+SSMSG_API CSS_SelectionProblem CheckSelection(const CSS_Selection& selection,
+                                              std::initializer_list<const CSS_Site*> sites);
 
 struct CSS_SiteData;  ///< what a site holds; the library's own
 
@@ -63,6 +90,10 @@ class SSMSG_API CSS_Site {
   /// \return the controllers' numbers, as Address takes them
   std::vector<std::size_t> Select(std::optional<std::int32_t> interfaceId,
                                   std::optional<std::int32_t> node = std::nullopt) const;
+  /// The controllers that `selection` selects, in file order.
+  /// \param selection the selection
+  /// \return the controllers' numbers, as Address takes them
+  std::vector<std::size_t> Select(const CSS_Selection& selection) const;
 
   /// Replaces everything `store` holds with the records of controller `controller`.
   /// \param controller the controller, 0 to ControllerCount() - 1

@@ -21,10 +21,8 @@ namespace ssmsg {
 
 /// What MakeSiteDiff compares: the controllers, the tasks, the clock's time and the jobs.
 struct CSS_DiffOptions {
-  /// Only the controllers on this interface, and with `node` only the one at that node (of both
-  /// sites); every controller when not given.
-  std::optional<std::int32_t> interfaceId;
-  std::optional<std::int32_t> node;  ///< with interfaceId, only the controller at this node
+  /// The controllers (of both sites); every controller when it selects none.
+  CSS_Selection selection;
   /// The tasks, in the order they are compared; when empty, 151 to 177 without the clock (152),
   /// which is not configuration: the clock is sent only when named here, and then always.
   std::vector<ApplicationManagerTask> tasks;

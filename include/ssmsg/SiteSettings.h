@@ -29,9 +29,8 @@ using CSS_MessageSink = std::function<bool(const CSS_SiteMessage& message)>;
 
 /// What MakeSiteSettings makes: the controllers, the tasks, the clock's time and the jobs.
 struct CSS_SettingsOptions {
-  /// The controllers, by their position in the site (CSS_Site::Select); every controller when
-  /// empty.
-  std::vector<std::size_t> controllers;
+  /// The controllers; every controller of the site when it selects none.
+  CSS_Selection selection;
   /// The tasks, in the order they are run for each controller; 151 to 177 when empty.
   std::vector<ApplicationManagerTask> tasks;
   /// The local date and time that the clock message (task 152) sends; without it, the machine's.

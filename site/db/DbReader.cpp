@@ -28,6 +28,7 @@
 #include "host/CSDevice_Fields.h"
 #include "site/SiteData.h"
 #include "site/SiteLists.h"
+#include "site/StoreImage.h"
 #include "site/db/Sqlite.h"
 #include "site/db/Tables.h"
 
@@ -39,13 +40,11 @@ constexpr std::int64_t kMapSize = std::int64_t{1} << 30;  // bytes of the file m
 constexpr int kCacheKiB = 8192;                           // the page cache
 constexpr std::size_t kMaxErrors = 100;
 
-// What checking a database collects; absent when a checked database is loaded again.
+// What reading a database finds: every row is checked as it is read.
 struct Check {
   std::string fileName;
   std::vector<std::string> errors;
-  bool full = false;                       // more errors than are listed
-  std::unordered_set<std::uint64_t> seen;  // enumeration values used so far
-  std::vector<CSS_SiteEnumUse> uses;
+  bool full = false;                             // more errors than are listed
   std::array<std::int64_t, kTableCount> rows{};  // rows read, table by table
 
   void Error(const std::string& where, const std::string& what) {
@@ -56,11 +55,6 @@ struct Check {
     errors.push_back(fileName + ": " + where + (where.empty() ? "" : ": ") + what);
   }
 };
-
-// An enumeration value as a key of Check::seen.
-std::uint64_t EnumKey(CSToolEnumId id, std::int64_t value) {
-  return (std::uint64_t{static_cast<std::uint32_t>(id)} << 32) | static_cast<std::uint32_t>(value);
-}
 
 std::string ValueText(sqlite3_stmt* statement, int column) {
   switch (sqlite3_column_type(statement, column)) {
@@ -85,24 +79,30 @@ std::string ValueText(sqlite3_stmt* statement, int column) {
 }
 
 // One row being read, and how to name it in an error.
+// "inputs[interface 1, node 2, number 3]", with ".Debounce" for a column: a row of `table` in
+// an error.
+std::string RowName(TableId table, const CSS_ControllerAddress& address, std::int64_t group,
+                    std::int64_t number, std::string_view column = {}) {
+  std::string where = std::string(Tables()[table].name) + "[interface " +
+                      std::to_string(address.interfaceId) + ", node " +
+                      std::to_string(address.node);
+  if (group != 0) where += ", time group " + std::to_string(group);
+  if (number != 0) where += ", number " + std::to_string(number);
+  where += "]";
+  if (!column.empty()) where.append(".").append(column);
+  return where;
+}
+
 struct Row {
   sqlite3_stmt* statement;
-  Check* check;
+  Check& check;
   TableId table;
   CSS_ControllerAddress address;
   std::int64_t group = 0;   // Keys::Zone
   std::int64_t number = 0;  // Keys::Position and Keys::Zone; 0 while unknown
 
-  // "inputs[interface 1, node 2, number 3]", with ".Debounce" for a column.
   std::string Where(std::string_view column = {}) const {
-    std::string where = std::string(Tables()[table].name) + "[interface " +
-                        std::to_string(address.interfaceId) + ", node " +
-                        std::to_string(address.node);
-    if (group != 0) where += ", time group " + std::to_string(group);
-    if (number != 0) where += ", number " + std::to_string(number);
-    where += "]";
-    if (!column.empty()) where.append(".").append(column);
-    return where;
+    return RowName(table, address, group, number, column);
   }
 
   // Most of a site is integers: each cell is fetched once, as a value whose type and number are
@@ -111,16 +111,13 @@ struct Row {
                std::int64_t& value) const {
     sqlite3_value* cell = sqlite3_column_value(statement, column);
     if (sqlite3_value_type(cell) != SQLITE_INTEGER) {
-      if (check != nullptr)
-        check->Error(Where(name), ValueText(statement, column) + " is not an integer");
+      check.Error(Where(name), ValueText(statement, column) + " is not an integer");
       return false;
     }
     value = sqlite3_value_int64(cell);
     if (value >= min && value <= max) return true;
-    if (check != nullptr) {
-      check->Error(Where(name), std::to_string(value) + " is outside " + std::to_string(min) +
-                                    ".." + std::to_string(max));
-    }
+    check.Error(Where(name), std::to_string(value) + " is outside " + std::to_string(min) + ".." +
+                                 std::to_string(max));
     return false;
   }
 
@@ -133,25 +130,18 @@ struct Row {
 
   bool Text(int column, std::string_view name, std::string& value) const {
     if (sqlite3_column_type(statement, column) != SQLITE_TEXT) {
-      if (check != nullptr)
-        check->Error(Where(name), ValueText(statement, column) + " is not a text");
+      check.Error(Where(name), ValueText(statement, column) + " is not a text");
       return false;
     }
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
     const std::string_view view(text != nullptr ? text : "",
                                 static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
     if (!IsUtf8(view)) {
-      if (check != nullptr) check->Error(Where(name), "the text is not valid UTF-8");
+      check.Error(Where(name), "the text is not valid UTF-8");
       return false;
     }
     value.assign(view);
     return true;
-  }
-
-  void NoteEnum(CSToolEnumId id, std::int64_t value, std::string_view name) const {
-    if (check == nullptr) return;
-    if (!check->seen.insert(EnumKey(id, value)).second) return;
-    check->uses.push_back({id, static_cast<int>(value), Where(name)});
   }
 };
 
@@ -167,7 +157,6 @@ int ReadFields(const Row& row, int column, const std::array<CSS_FieldInfo, N>& i
     std::int64_t value = 0;
     if (!row.Integer(column++, info.name, info.min, info.max, value)) continue;
     info.set(record, value);
-    if (info.kind == CSS_FieldKind::Enum) row.NoteEnum(info.enumeration, value, info.name);
   }
   return column;
 }
@@ -242,7 +231,7 @@ class Readers {
 // its position; every row must have a record of `parent` at its position. The last position that
 // has a row (0 for none).
 template <class Records, class Parent = Records, class Extra = std::nullptr_t>
-std::int64_t ReadList(Database& database, Check* check, TableId id,
+std::int64_t ReadList(Database& database, Check& check, TableId id,
                       const CSS_ControllerAddress& address, Records& records,
                       const Parent* parent = nullptr, Extra extra = nullptr) {
   sqlite3_stmt* statement = database.Rows(id, address);
@@ -250,22 +239,20 @@ std::int64_t ReadList(Database& database, Check* check, TableId id,
   Item item;
   std::int64_t last = 0;
   while (Step(database.db.get(), statement)) {
-    if (check != nullptr) ++check->rows[id];
+    ++check.rows[id];
     Row row{statement, check, id, address};
     std::int64_t number = 0;
     if (!row.Integer(0, "Number", 1, kMaxPosition, number)) continue;
     row.number = number;
     if (number == last) {
-      if (check != nullptr) check->Error(row.Where(), "a second row for this position");
+      check.Error(row.Where(), "a second row for this position");
       continue;
     }
     last = number;
     if (parent != nullptr &&
         parent->Find(static_cast<int>(number - 1 + Parent::kFirstIndex)) == nullptr) {
-      if (check != nullptr) {
-        check->Error(row.Where(), "no row of " + std::string(Tables()[Tables()[id].parent].name) +
-                                      " at this number");
-      }
+      check.Error(row.Where(), "no row of " + std::string(Tables()[Tables()[id].parent].name) +
+                                   " at this number");
       continue;
     }
     item.Clear();
@@ -284,19 +271,19 @@ void Extend(Records& records, std::int64_t length) {
   }
 }
 
-void ReadTimeGroups(Database& database, Check* check, const CSS_ControllerAddress& address,
+void ReadTimeGroups(Database& database, Check& check, const CSS_ControllerAddress& address,
                     std::int64_t length, CSDevice_TimeGroupZone& groups) {
   std::vector<std::int64_t> numbers;  // of the groups, ascending
   {
     sqlite3_stmt* statement = database.Rows(kTimeGroups, address);
     while (Step(database.db.get(), statement)) {
-      if (check != nullptr) ++check->rows[kTimeGroups];
+      ++check.rows[kTimeGroups];
       Row row{statement, check, kTimeGroups, address};
       std::int64_t number = 0;
       if (!row.Integer(0, "Number", 1, kMaxPosition, number)) continue;
       row.number = number;
       if (!numbers.empty() && numbers.back() == number) {
-        if (check != nullptr) check->Error(row.Where(), "a second row for this position");
+        check.Error(row.Where(), "a second row for this position");
         continue;
       }
       numbers.push_back(number);
@@ -308,7 +295,7 @@ void ReadTimeGroups(Database& database, Check* check, const CSS_ControllerAddres
     std::int64_t lastGroup = 0;
     std::int64_t lastNumber = 0;
     while (Step(database.db.get(), statement)) {
-      if (check != nullptr) ++check->rows[kZones];
+      ++check.rows[kZones];
       Row row{statement, check, kZones, address};
       std::int64_t group = 0;
       std::int64_t number = 0;
@@ -317,13 +304,13 @@ void ReadTimeGroups(Database& database, Check* check, const CSS_ControllerAddres
       if (!row.Integer(1, "Number", 1, kMaxPosition, number)) continue;
       row.number = number;
       if (group == lastGroup && number == lastNumber) {
-        if (check != nullptr) check->Error(row.Where(), "a second row for this position");
+        check.Error(row.Where(), "a second row for this position");
         continue;
       }
       lastGroup = group;
       lastNumber = number;
       if (!std::binary_search(numbers.begin(), numbers.end(), group)) {
-        if (check != nullptr) check->Error(row.Where(), "no row of time_groups at this time group");
+        check.Error(row.Where(), "no row of time_groups at this time group");
         continue;
       }
       CSDevice_TimeGroupZoneItem zone{};
@@ -349,7 +336,7 @@ void ReadTimeGroups(Database& database, Check* check, const CSS_ControllerAddres
 }
 
 // Reads every record of the controller at `position` and `address` into `store`.
-void ReadController(Database& database, Check* check, std::int64_t position,
+void ReadController(Database& database, Check& check, std::int64_t position,
                     const CSS_ControllerAddress& address, CSApplicationManagerStd& store) {
   sqlite3* db = database.db.get();
   store.Clear();
@@ -385,7 +372,6 @@ void ReadController(Database& database, Check* check, std::int64_t position,
                if (row.Integer(column + level, kLevelColumns[at], kInt16Min, kInt16Max, value)) {
                  item.LevelTG[at] = static_cast<std::int16_t>(value);
                }
-               row.NoteEnum(CSToolEnumId::Level, level + 1, kLevelColumns[at]);
              }
            });
   ReadList(database, check, kInputLinks, address, store.GetInputLink(), &inputs);
@@ -407,10 +393,10 @@ void ReadController(Database& database, Check* check, std::int64_t position,
     sqlite3_stmt* statement = database.Rows(kResources, address);
     bool first = true;
     while (Step(db, statement)) {
-      if (check != nullptr) ++check->rows[kResources];
+      ++check.rows[kResources];
       const Row row{statement, check, kResources, address};
       if (!first) {
-        if (check != nullptr) check->Error(row.Where(), "a second row for this controller");
+        check.Error(row.Where(), "a second row for this controller");
         continue;
       }
       first = false;
@@ -432,74 +418,69 @@ void ReadController(Database& database, Check* check, std::int64_t position,
   }
 }
 
-// The records of a site read from its database, from the snapshot that its check read.
-class DatabaseRecords final : public CSS_SiteRecords {
- public:
-  DatabaseRecords(std::unique_ptr<Readers> readers, std::vector<std::int64_t> positions,
-                  std::vector<CSS_ControllerAddress> addresses)
-      : readers_(std::move(readers)),
-        positions_(std::move(positions)),
-        addresses_(std::move(addresses)) {}
-
-  void Load(std::size_t controller, CSApplicationManagerStd& store) const override {
-    const Readers::Lease database(*readers_);
-    ReadController(*database, nullptr, positions_.at(controller), addresses_.at(controller), store);
-  }
-
- private:
-  std::unique_ptr<Readers> readers_;
-  std::vector<std::int64_t> positions_;
-  std::vector<CSS_ControllerAddress> addresses_;
-};
-
 // What the check of each controller needs: the connections and where each controller is.
 struct CheckContext {
   Readers& readers;
   const std::vector<std::int64_t>& positions;
-  const std::vector<CSS_SiteSpan>& spans;
+  const std::vector<CSS_ControllerAddress>& addresses;
   std::string_view fileName;
 };
 
-// Checks one controller on a connection of its own; its findings are added to the site's in the
-// controllers' order (AddChecked), so that they are the same whatever the number of threads.
+// One controller, read and checked: what was wrong, and otherwise its findings and its image.
+struct CheckedController {
+  Check check;
+  SiteFindings findings;
+  std::string image;
+};
+
+// Reads and checks one controller on a connection of its own; its findings are added to the
+// site's in the controllers' order (AddChecked), so that they are the same whatever the number
+// of threads. A controller is read once: its image is what the site keeps of it.
 struct CheckWorker {
   using Context = CheckContext;
   using Input = std::size_t;
-  using Output = Check;
+  using Output = CheckedController;
 
   explicit CheckWorker(const CheckContext& context_) : context(context_) {}
 
-  void Run(std::size_t controller, Check& out) {
-    out.fileName = context.fileName;
-    out.errors.clear();
-    out.full = false;
-    out.seen.clear();
-    out.uses.clear();
-    out.rows.fill(0);
-    const Readers::Lease database(context.readers);
-    ReadController(*database, &out, context.positions[controller],
-                   context.spans[controller].address, store);
+  void Run(std::size_t controller, CheckedController& out) {
+    Check& check = out.check;
+    check.fileName = context.fileName;
+    check.errors.clear();
+    check.full = false;
+    check.rows.fill(0);
+    out.findings = {};
+    out.image.clear();
+    {
+      const Readers::Lease database(context.readers);
+      ReadController(*database, check, context.positions[controller], context.addresses[controller],
+                     store);
+    }
+    if (!check.errors.empty()) return;
+    out.findings.AddController(controller, store);
+    EncodeStore(store, out.image);
   }
 
   const CheckContext& context;
   CSApplicationManagerStd store;
 };
 
-// Adds the findings of one controller's check to the site's; false once there are more errors
-// than are listed.
-bool AddChecked(Check& check, const Check& piece) {
+// Adds one controller's check to the site's; false once there are more errors than are listed.
+bool AddChecked(Check& check, SiteFindings& findings, std::vector<std::string>& images,
+                CheckedController& piece) {
   for (std::size_t id = 0; id < kTableCount; ++id)
-    check.rows[id] += piece.rows[id];
-  for (const std::string& error : piece.errors) {
+    check.rows[id] += piece.check.rows[id];
+  for (const std::string& error : piece.check.errors) {
     if (check.errors.size() >= kMaxErrors) {
       check.full = true;
       break;
     }
     check.errors.push_back(error);
   }
-  if (piece.full) check.full = true;
-  for (const CSS_SiteEnumUse& use : piece.uses) {
-    if (check.seen.insert(EnumKey(use.id, use.value)).second) check.uses.push_back(use);
+  if (piece.check.full) check.full = true;
+  if (check.errors.empty()) {
+    findings.Append(piece.findings);
+    images.push_back(std::move(piece.image));
   }
   return !check.full;
 }
@@ -522,16 +503,18 @@ void CheckOrphans(Database& database, Check& check) {
                         "c.\"Interface\" AND p.\"Node\" = c.\"Node\") LIMIT " +
                         std::to_string(kMaxErrors));
     while (Step(db, orphans.get())) {
-      Row row{orphans.get(), nullptr, id, {}};
-      row.address.interfaceId = static_cast<std::int32_t>(sqlite3_column_int64(orphans.get(), 0));
-      row.address.node = static_cast<std::int32_t>(sqlite3_column_int64(orphans.get(), 1));
-      if (table.keys == Keys::Zone) row.group = sqlite3_column_int64(orphans.get(), 2);
-      if (table.keys != Keys::Controller) {
-        row.number = sqlite3_column_int64(orphans.get(), table.keys == Keys::Zone ? 3 : 2);
-      }
-      check.Error(row.Where(), "no controller has interface " +
-                                   std::to_string(row.address.interfaceId) + " and node " +
-                                   std::to_string(row.address.node));
+      const CSS_ControllerAddress address{
+          static_cast<std::int32_t>(sqlite3_column_int64(orphans.get(), 0)),
+          static_cast<std::int32_t>(sqlite3_column_int64(orphans.get(), 1))};
+      const std::int64_t group =
+          table.keys == Keys::Zone ? sqlite3_column_int64(orphans.get(), 2) : 0;
+      const std::int64_t number =
+          table.keys == Keys::Controller
+              ? 0
+              : sqlite3_column_int64(orphans.get(), table.keys == Keys::Zone ? 3 : 2);
+      check.Error(RowName(id, address, group, number),
+                  "no controller has interface " + std::to_string(address.interfaceId) +
+                      " and node " + std::to_string(address.node));
     }
   }
 }
@@ -646,6 +629,7 @@ CSS_SiteLoadResult LoadOpened(DbHandle db, std::string_view fileName, const char
   sqlite3* handle = database->db.get();
   auto site = std::make_unique<CSS_SiteData>();
   std::vector<std::int64_t> positions;
+  std::vector<std::string> images;
   std::unique_ptr<Readers> readers;
   try {
     // Whether another program commits while the connections start reading (see MoreReaders).
@@ -702,7 +686,7 @@ CSS_SiteLoadResult LoadOpened(DbHandle db, std::string_view fileName, const char
           handle, "SELECT \"Position\", \"Interface\", \"Node\" FROM controllers ORDER BY 1");
       std::unordered_set<std::uint64_t> addresses;
       while (Step(handle, statement.get())) {
-        Row row{statement.get(), &check, kControllers, {}};
+        Row row{statement.get(), check, kControllers, {}};
         std::int64_t position = sqlite3_column_int64(statement.get(), 0);
         std::int64_t interfaceId = 0;
         std::int64_t node = 0;
@@ -719,12 +703,13 @@ CSS_SiteLoadResult LoadOpened(DbHandle db, std::string_view fileName, const char
           continue;
         }
         positions.push_back(position);
-        site->spans.push_back({address, 0, 0});
+        site->addresses.push_back(address);
       }
     }
-    const CheckContext context{*readers, positions, site->spans, fileName};
-    RunOrdered<CheckWorker>(context, positions.size(), static_cast<unsigned>(readers->Count()),
-                            [&check](const Check& piece) { return AddChecked(check, piece); });
+    const CheckContext context{*readers, positions, site->addresses, fileName};
+    RunOrdered<CheckWorker>(
+        context, positions.size(), static_cast<unsigned>(readers->Count()),
+        [&](CheckedController& piece) { return AddChecked(check, site->findings, images, piece); });
     if (!check.full) CheckOrphans(readers->First(), check);
     ReadEnumTexts(readers->First(), check, site->enumTexts);
   } catch (const DbError& error) {
@@ -738,14 +723,9 @@ CSS_SiteLoadResult LoadOpened(DbHandle db, std::string_view fileName, const char
     result.errors = std::move(check.errors);
     return result;
   }
+  // The site keeps what it read: the database is not read again, and its connections end here.
   site->fileName = fileName;
-  site->enumUses = std::move(check.uses);
-  std::vector<CSS_ControllerAddress> addresses;
-  addresses.reserve(site->spans.size());
-  for (const CSS_SiteSpan& span : site->spans)
-    addresses.push_back(span.address);
-  site->records = std::make_unique<DatabaseRecords>(std::move(readers), std::move(positions),
-                                                    std::move(addresses));
+  site->records = std::make_unique<ImageRecords>(std::move(images));
   result.site = CSS_SiteAccess::Make(std::move(site));
   return result;
 }

@@ -21,14 +21,14 @@
 #include <utility>
 #include <vector>
 
+#include "core/OrderedWork.h"
 #include "host/CSDevice_Fields.h"
 #include "json/JsonDom.h"
 #include "json/JsonParse.h"
 #include "json/JsonSchema.h"
-#include "core/OrderedWork.h"
 #include "site/SiteData.h"
-#include "site/db/SiteDb.h"
 #include "site/SiteLists.h"
+#include "site/file/SiteFile.h"
 
 namespace ssmsg {
 namespace {
@@ -53,54 +53,32 @@ struct Scratch {
   CSDevice_RdAccessAlarmItem accessAlarm;
 };
 
-// What the schema's hooks and store functions fill. A site file is read in one of three ways:
-// as a whole document (every value through one reader, the controllers' places noted as they end),
-// one controller at a time while checking a site (its enumeration uses noted under its place in
-// the file), or one controller to load its records into a store.
-enum class Reading : std::uint8_t { Document, Check, Load };
-
-// Enumeration values seen so far: small values by bit, others in a set.
-struct EnumValuesSeen {
-  // Whether `value` of `id` is new, noting it.
-  bool First(CSToolEnumId id, std::int64_t value) {
-    const auto index = static_cast<std::size_t>(id);
-    if (value >= 0 && value < 256) {
-      auto&& seen = small[index][static_cast<std::size_t>(value)];
-      const bool first = !seen;
-      seen = true;
-      return first;
-    }
-    return other.insert((std::uint64_t{index} << 32) | static_cast<std::uint32_t>(value)).second;
-  }
-
-  std::array<std::bitset<256>, kToolEnumCount> small{};
-  std::unordered_set<std::uint64_t> other;
+// Where a controller's object lies in the file's text. Its records are read again from there
+// whenever it is loaded into a store.
+struct Span {
+  std::size_t begin = 0;
+  std::size_t size = 0;
 };
 
+// What the schema's hooks and store functions fill: the records of one controller at a time, in
+// `store`. Reading a whole document, `site` is the site being made, which gets each controller's
+// place in the text, address and findings as it ends; reading one controller alone (to check it,
+// or to load it into a store), `site` is null.
 struct SiteBuilder {
-  SiteBuilder(Reading reading_, CSS_SiteData* site_, CSApplicationManagerStd& store_)
-      : reading(reading_), site(site_), store(&store_) {}
+  SiteBuilder(CSS_SiteData* site_, CSApplicationManagerStd& store_) : site(site_), store(&store_) {}
 
   CSApplicationManagerStd& Store() { return *store; }
 
-  // Notes that `value` of enumeration `id` is used at `path`, the first time it is.
-  void NoteEnumUse(CSToolEnumId id, std::int64_t value, const auto& path) {
-    if (reading == Reading::Load || !seen.First(id, value)) return;
-    site->enumUses.push_back({id, static_cast<int>(value), pathPrefix + path()});
-  }
-
-  Reading reading;
-  CSS_SiteData* site;  // the site being checked; null while loading
+  CSS_SiteData* site;
+  std::vector<Span>* spans = nullptr;  // with `site`: where each controller lies
   CSApplicationManagerStd* store;
   CSS_ControllerAddress address;  // of the controller being read
-  std::string pathPrefix;         // before the paths of enumeration uses
   Scratch scratch;
   CSToolEnumId currentEnum{};        // the enumeration whose texts are being read
   int enumValue = 0;                 // the value whose text comes next
   std::size_t controllerErrors = 0;  // errors before the current controller began
   std::uint64_t countsGiven = 0;     // the counts that "Resource" gives, by kCountedLists position
   std::unordered_map<std::uint64_t, std::size_t> addresses;  // (interface, node) -> controller
-  EnumValuesSeen seen;
   // Reading a document: where the last object began and where the last one ended, and where
   // the current controller began.
   std::size_t lastOpen = 0;
@@ -150,10 +128,6 @@ void StoreField(CSS_SchemaReader& reader, const CSS_JsonScalar& value) {
     member = value.flag ? 1 : 0;
   } else {
     member = static_cast<typename Field::Type>(value.integer);
-    if constexpr (Field::kKind == CSS_FieldKind::Enum) {
-      Builder(reader).NoteEnumUse(field.enumeration, value.integer,
-                                  [&reader] { return reader.ValuePath(); });
-    }
   }
 }
 
@@ -351,16 +325,8 @@ constexpr CSS_SchemaNode kLevelTGs = {
 
 constexpr auto kInputTimeMembers =
     Join(kRecordMembers<&Scratch::inputTime>, std::array{ArrayMember("LevelTGs", kLevelTGs)});
-// The input-timing message names each level 1 to 5 by its Level text.
-void CloseInputTime(CSS_SchemaReader& reader, const CSS_SchemaFrame& frame) {
-  StoreRecord<&Scratch::inputTime, kInputTimes>(reader, frame);
-  for (int level = 1; level <= CSDevice_InputTimeItem::kLevels; ++level) {
-    Builder(reader).NoteEnumUse(CSToolEnumId::Level, level,
-                                [&reader] { return reader.PathTo("LevelTGs"); });
-  }
-}
 constexpr CSS_SchemaNode kInputTime =
-    ObjectNode(kInputTimeMembers, &ClearRecord<&Scratch::inputTime>, &CloseInputTime);
+    RecordNode<&Scratch::inputTime, kInputTimes>(kInputTimeMembers);
 
 constexpr auto kInputLinkMembers = kRecordMembers<&Scratch::inputLink>;
 constexpr CSS_SchemaNode kInputLink =
@@ -464,15 +430,16 @@ void CloseController(CSS_SchemaReader& reader, const CSS_SchemaFrame& frame) {
     }
     (store.GetResource().*list.set)(static_cast<std::int16_t>(length));
   }
-  if (builder.reading != Reading::Document) return;
-  const std::size_t index = builder.site->spans.size();
-  builder.site->spans.push_back(
-      {builder.address, builder.controllerBegin, builder.lastClose - builder.controllerBegin});
+  if (builder.site == nullptr) return;
+  const std::size_t index = builder.site->addresses.size();
+  builder.site->addresses.push_back(builder.address);
+  builder.spans->push_back({builder.controllerBegin, builder.lastClose - builder.controllerBegin});
   // Every address is used once; an address with an error of its own is not compared.
   if ((frame.seen & kAddressKeys) != kAddressKeys ||
       reader.ErrorCount() != builder.controllerErrors) {
     return;
   }
+  builder.site->findings.AddController(index, store);
   const CSS_ControllerAddress& address = builder.address;
   const auto [it, added] = builder.addresses.emplace(AddressKey(address), index);
   if (!added) {
@@ -565,56 +532,48 @@ class ControllerPlaces final : public CSS_JsonSplice {
 // What checking one controller on its own gives.
 struct ControllerCheck {
   bool valid = false;
-  CSS_SiteSpan span;
-  std::vector<CSS_SiteEnumUse> uses;  // its enumeration uses that its checker had not seen
+  CSS_ControllerAddress address;
+  Span span;
+  SiteFindings findings;
 };
 
-// Checks controllers one at a time, each parsed by simdjson and read by a reader of its own.
-// Each checker notes only the enumeration uses that it has not seen in an earlier controller.
+// Checks controllers one at a time, each parsed by simdjson and read by a reader of its own;
+// a controller that reads well gives its findings from the records it was read into.
 class ControllerChecker {
  public:
-  ControllerChecker(std::string_view text, std::string_view fileName)
-      : text_(text), fileName_(fileName), builder_(Reading::Check, &uses_, store_) {}
+  explicit ControllerChecker(std::string_view text) : text_(text), builder_(nullptr, store_) {}
 
-  ControllerCheck Check(std::size_t index, std::size_t begin, std::size_t end) {
-    ControllerCheck check;
-    check.span = {{}, begin, end - begin};
-    builder_.pathPrefix = "Controllers[" + std::to_string(index) + "].";
-    CSS_SchemaReader reader(fileName_, kControllerRoot, &builder_);
+  void Check(std::size_t index, std::size_t begin, std::size_t end, ControllerCheck& check) {
+    check.span = {begin, end - begin};
+    check.findings = {};
+    CSS_SchemaReader reader({}, kControllerRoot, &builder_);
     check.valid = dom_.Read(text_.substr(begin, end - begin), reader) && reader.ErrorCount() == 0;
-    check.span.address = builder_.address;
-    check.uses = std::move(uses_.enumUses);
-    uses_.enumUses.clear();
-    return check;
+    check.address = builder_.address;
+    if (check.valid) check.findings.AddController(index, store_);
   }
 
  private:
   std::string_view text_;
-  std::string_view fileName_;
   CSApplicationManagerStd store_;
-  CSS_SiteData uses_;  // receives the enumeration uses
   SiteBuilder builder_;
   CSS_JsonDom dom_;
 };
 
 // One thread's checks: controllers given by their place in the text, each checked on its own.
 struct CheckWorker {
-  struct Context {
-    std::string_view text;
-    std::string_view fileName;
-  };
+  using Context = std::string_view;  // the text
   struct Input {
     std::size_t index = 0, begin = 0, end = 0;
   };
   using Output = ControllerCheck;
 
-  explicit CheckWorker(const Context& context) : checker(context.text, context.fileName) {}
+  explicit CheckWorker(std::string_view text) : checker(text) {}
 
   void Run(const Input& job, ControllerCheck& out) {
     try {
-      out = checker.Check(job.index, job.begin, job.end);
+      checker.Check(job.index, job.begin, job.end, out);
     } catch (...) {
-      out = {};  // not valid: the thorough way runs and meets the failure itself
+      out.valid = false;  // the thorough way runs and meets the failure itself
     }
   }
 
@@ -630,13 +589,13 @@ struct CheckWorker {
 // value, come out as the thorough way finds them.
 class FastControllers final : public CSS_JsonSplice {
  public:
-  FastControllers(std::string_view text, std::string_view fileName,
-                  const CSS_SchemaReader& document, CSS_SiteData& site, unsigned jobs)
+  FastControllers(std::string_view text, const CSS_SchemaReader& document, CSS_SiteData& site,
+                  std::vector<Span>& spans, unsigned jobs)
       : text_(text),
         document_(document),
         site_(site),
-        context_{text, fileName},
-        checks_(context_, jobs, 4 * std::size_t{JobThreads(jobs)}) {}
+        spans_(spans),
+        checks_(text_, jobs, 4 * std::size_t{JobThreads(jobs)}) {}
 
   std::size_t Object(std::size_t at) override {
     if (document_.NextNode() != &kController) return kNotMine;
@@ -653,86 +612,90 @@ class FastControllers final : public CSS_JsonSplice {
 
  private:
   // Takes a check into the site, in file order; false at the first that fails.
-  bool Take(ControllerCheck& check) {
-    const std::size_t index = site_.spans.size();
-    if (!check.valid || !addresses_.emplace(AddressKey(check.span.address), index).second) {
+  bool Take(const ControllerCheck& check) {
+    const std::size_t index = site_.addresses.size();
+    if (!check.valid || !addresses_.emplace(AddressKey(check.address), index).second) {
       valid_ = false;
       return false;
     }
-    for (CSS_SiteEnumUse& use : check.uses) {
-      if (seen_.First(use.id, use.value)) site_.enumUses.push_back(std::move(use));
-    }
-    site_.spans.push_back(check.span);
+    site_.findings.Append(check.findings);
+    site_.addresses.push_back(check.address);
+    spans_.push_back(check.span);
     return true;
   }
 
   std::string_view text_;
   const CSS_SchemaReader& document_;
   CSS_SiteData& site_;
+  std::vector<Span>& spans_;
   std::unordered_map<std::uint64_t, std::size_t> addresses_;  // (interface, node) -> controller
-  EnumValuesSeen seen_;
-  std::size_t submitted_ = 0;  // controllers handed to the checks
+  std::size_t submitted_ = 0;                                 // controllers handed to the checks
   bool valid_ = true;
-  CheckWorker::Context context_;
   CSS_OrderedWork<CheckWorker> checks_;
+};
+
+// The records of a site read from a site file: each controller's object is parsed again from the
+// file's text whenever it is loaded.
+class FileRecords final : public SiteRecords {
+ public:
+  FileRecords(SiteText text, std::vector<Span> spans)
+      : text_(std::move(text)), spans_(std::move(spans)) {}
+
+  void Load(std::size_t controller, CSApplicationManagerStd& store) const override {
+    const Span& span = spans_.at(controller);
+    const std::string_view value = text_.view().substr(span.begin, span.size);
+    // The value was checked when the site was loaded, so simdjson reads it; should it ever
+    // decline text that the site's own reader took, that reader loads it.
+    thread_local CSS_JsonDom dom;
+    SiteBuilder builder(nullptr, store);
+    {
+      CSS_SchemaReader reader({}, kControllerRoot, &builder);
+      if (dom.Read(value, reader)) return;
+    }
+    CSS_SchemaReader reader({}, kControllerRoot, &builder);
+    ParseJson(value, {}, reader);
+  }
+
+ private:
+  SiteText text_;
+  std::vector<Span> spans_;
 };
 
 }  // namespace
 
-CSS_SiteLoadResult LoadSiteBytes(CSS_SiteText text, std::string_view fileName, unsigned jobs) {
+CSS_SiteLoadResult LoadSiteFileText(SiteText text, std::string_view fileName, unsigned jobs) {
   const std::string_view bytes = text.view();
-  if (IsSqliteDatabase(bytes)) return LoadSiteDatabaseBytes(bytes, fileName);
   CSS_SiteLoadResult result;
+  const auto made = [&](std::unique_ptr<CSS_SiteData> site, std::vector<Span> spans) {
+    site->fileName = fileName;
+    site->records = std::make_unique<FileRecords>(std::move(text), std::move(spans));
+    result.site = CSS_SiteAccess::Make(std::move(site));
+    return std::move(result);
+  };
   {
     auto site = std::make_unique<CSS_SiteData>();
+    std::vector<Span> spans;
     CSApplicationManagerStd store;
-    SiteBuilder builder(Reading::Document, site.get(), store);
+    SiteBuilder builder(site.get(), store);
+    builder.spans = &spans;
     CSS_SchemaReader document(fileName, kRoot, &builder);
-    FastControllers controllers(bytes, fileName, document, *site, jobs);
+    FastControllers controllers(bytes, document, *site, spans, jobs);
     if (ParseJson(bytes, fileName, document, &controllers, text.firstNul) == CSS_JsonEnd::Read &&
         controllers.Finish() && document.ErrorCount() == 0) {
-      site->fileName = fileName;
-      site->text = std::move(text);
-      result.site = CSS_SiteAccess::Make(std::move(site));
-      return result;
+      return made(std::move(site), std::move(spans));
     }
   }
   auto site = std::make_unique<CSS_SiteData>();
+  std::vector<Span> spans;
   CSApplicationManagerStd store;
-  SiteBuilder builder(Reading::Document, site.get(), store);
+  SiteBuilder builder(site.get(), store);
+  builder.spans = &spans;
   CSS_SchemaReader document(fileName, kRoot, &builder);
   ControllerPlaces places(builder);
   ParseJson(bytes, fileName, document, &places, text.firstNul);
   result.errors = std::move(document).TakeErrors();
-  if (result.errors.empty()) {
-    site->fileName = fileName;
-    site->text = std::move(text);
-    result.site = CSS_SiteAccess::Make(std::move(site));
-  }
-  return result;
-}
-
-void CSS_SiteData::Load(std::size_t controller, CSApplicationManagerStd& store) const {
-  if (records) {
-    records->Load(controller, store);
-    return;
-  }
-  if (spans.empty()) {
-    store = controllers.at(controller).store;
-    return;
-  }
-  const CSS_SiteSpan& span = spans.at(controller);
-  const std::string_view value = text.view().substr(span.begin, span.size);
-  // The value was checked when the site was loaded, so simdjson reads it; should it ever decline
-  // text that the site's own reader took, that reader loads it.
-  thread_local CSS_JsonDom dom;
-  SiteBuilder builder(Reading::Load, nullptr, store);
-  {
-    CSS_SchemaReader reader({}, kControllerRoot, &builder);
-    if (dom.Read(value, reader)) return;
-  }
-  CSS_SchemaReader reader({}, kControllerRoot, &builder);
-  ParseJson(value, {}, reader);
+  if (!result.errors.empty()) return result;
+  return made(std::move(site), std::move(spans));
 }
 
 }  // namespace ssmsg

@@ -371,8 +371,7 @@ void CSS_SiteWriter::Finish() {
 
 namespace {
 
-// One thread's writing of controllers: each one's text, from the records the site holds or, for a
-// loaded site, from those read again from its file.
+// One thread's writing of controllers: each one's text, from its records.
 struct ControllerTextWorker {
   using Context = CSS_SiteData;
   using Input = std::size_t;
@@ -382,14 +381,8 @@ struct ControllerTextWorker {
 
   void Run(std::size_t controller, std::string& out) {
     out.clear();
-    const CSApplicationManagerStd* records = nullptr;
-    if (site.spans.empty()) {
-      records = &site.controllers.at(controller).store;
-    } else {
-      site.Load(controller, store);
-      records = &store;
-    }
-    CSS_SiteWriter::ControllerText(out, site.AddressOf(controller), *records);
+    site.Load(controller, store);
+    CSS_SiteWriter::ControllerText(out, site.AddressOf(controller), store);
   }
 
   const CSS_SiteData& site;
