@@ -97,10 +97,11 @@ class Reader:
 
     def __init__(self, source, build, folder):
         self.checkout = os.path.join(folder, "checkout")
-        shutil.copytree(source, self.checkout, symlinks=True,
-                        ignore=lambda where, names: [n for n in names if where == source and (
-                            n in (".git", "out") or n.startswith("build")
-                            or os.path.samefile(os.path.join(where, n), build))])
+        # The checkout leaves out what a fresh clone has not: git's data and build folders.
+        build_path = os.path.realpath(build)
+        shutil.copytree(source, self.checkout, symlinks=True, ignore=lambda where, names: [
+            n for n in names if os.path.realpath(os.path.join(where, n)) == build_path or (
+                where == source and (n in (".git", "out") or n.startswith("build")))])
         for pattern in BUILD_OUTPUTS:
             base = os.path.dirname(pattern)
             names = [n for n in os.listdir(os.path.join(build, base))
