@@ -136,6 +136,7 @@ TEST(Tool, UnknownSubcommandIsNamedWithTheNearestOne) {
       {"interface st", R"(unknown subcommand "st")"},  // two edits from "stop", but two letters
       {"", "A subcommand is required"},
       {"interface", "A subcommand is required"},
+      {"--bogus", "A subcommand is required"},  // an option is not taken for a subcommand
       {"settings reprot", "The following argument was not expected: reprot"},
   };
   for (const auto& c : cases) {
