@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "host/CSDevice_Fields.h"
+#include "json/Utf8.h"
 #include "site/SiteLists.h"
 
 namespace ssmsg {
@@ -891,38 +892,16 @@ void AppendHtmlText(std::string& out, std::string_view text) {
       continue;
     }
     if (c >= 0x80) {
-      // One UTF-8 sequence: kept when it is well formed and not a C1 control or noncharacter.
-      std::size_t length = 0;
-      std::uint32_t point = 0;
-      if (c >= 0xC2 && c <= 0xDF) {
-        length = 2;
-        point = c & 0x1Fu;
-      } else if (c >= 0xE0 && c <= 0xEF) {
-        length = 3;
-        point = c & 0x0Fu;
-      } else if (c >= 0xF0 && c <= 0xF4) {
-        length = 4;
-        point = c & 0x07u;
-      }
-      bool good = length > 0 && i + length <= size;
-      for (std::size_t k = 1; good && k < length; ++k) {
-        const unsigned char next = bytes[i + k];
-        good = (next & 0xC0u) == 0x80u;
-        point = (point << 6) | (next & 0x3Fu);
-      }
-      good = good && !(length == 3 && point < 0x800) && !(length == 4 && point < 0x10000) &&
-             point <= 0x10FFFF && !(point >= 0xD800 && point <= 0xDFFF);
       // A character that is well formed but no text (a C1 control, a noncharacter) is one
       // replacement; a malformed sequence is one for each byte.
-      const bool isText = good && !(point < 0xA0) && !(point >= 0xFDD0 && point <= 0xFDEF) &&
-                          (point & 0xFFFEu) != 0xFFFEu;
-      if (isText) {
-        i += length;
+      const utf8::Sequence sequence = utf8::Decode(text, i);
+      if (sequence.length > 0 && sequence.point >= 0xA0 && !utf8::IsNoncharacter(sequence.point)) {
+        i += sequence.length;
         continue;
       }
       out.append(text.data() + run, i - run);
       out += kReplacement;
-      i += good ? length : 1;
+      i += sequence.length > 0 ? sequence.length : 1;
       run = i;
       continue;
     }
