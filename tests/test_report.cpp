@@ -10,8 +10,12 @@
 #include <ssmsg/Report.h>
 
 #include "report/ReportHtml.h"
+#include "support.h"
 
 namespace ssmsg {
+namespace test {
+extern const std::string_view kEveryByte;  // tests/every_byte.bin, compiled in
+}  // namespace test
 namespace {
 
 TEST(ReportText, EscapesMarkupAndReplacesWhatIsNotText) {
@@ -35,6 +39,15 @@ TEST(ReportText, EscapesMarkupAndReplacesWhatIsNotText) {
     AppendHtmlText(html, in);
     EXPECT_EQ(html, out) << in;
   }
+}
+
+// A file compiled in keeps every byte as it is: NUL, quotes, backslashes, CR LF, bytes that are
+// not UTF-8.
+TEST(CompiledText, KeepsEveryByteOfTheFile) {
+  std::string bytes;
+  for (int byte = 0; byte < 256; ++byte)
+    bytes += static_cast<char>(byte);
+  EXPECT_EQ(test::kEveryByte, bytes + "\r\n");
 }
 
 // The pages of a report, by name, in the order they came.
