@@ -9,6 +9,7 @@
 
 #include <ssmsg/Report.h>
 
+#include "report/Html.h"
 #include "report/ReportHtml.h"
 #include "support.h"
 
@@ -36,7 +37,7 @@ TEST(ReportText, EscapesMarkupAndReplacesWhatIsNotText) {
   };
   for (const auto& [in, out] : cases) {
     std::string html;
-    AppendHtmlText(html, in);
+    html::Text(html, in);
     EXPECT_EQ(html, out) << in;
   }
 }
@@ -48,6 +49,24 @@ TEST(CompiledText, KeepsEveryByteOfTheFile) {
   for (int byte = 0; byte < 256; ++byte)
     bytes += static_cast<char>(byte);
   EXPECT_EQ(test::kEveryByte, bytes + "\r\n");
+  EXPECT_EQ(html::kStyleSheet, test::ReadFile(SSMSG_TEST_SITES "/../../report/report.css"));
+}
+
+// A page that stands alone holds the style sheet; one that links it allows that sheet and no
+// inline style.
+TEST(ReportText, PageHeadHoldsOrLinksTheStyleSheet) {
+  std::string page;
+  html::PageHead(page, "T");
+  EXPECT_NE(page.find("<style>\n" + std::string(html::kStyleSheet) + "</style>"),
+            std::string::npos);
+  EXPECT_NE(page.find("style-src 'unsafe-inline'"), std::string::npos);
+  page.clear();
+  html::PageHead(page, "T", "/report.css?v=1&x=\"");
+  EXPECT_NE(page.find("<link rel=\"stylesheet\" href=\"/report.css?v=1&amp;x=&quot;\">"),
+            std::string::npos);
+  EXPECT_EQ(page.find("<style>"), std::string::npos);
+  EXPECT_EQ(page.find("unsafe-inline"), std::string::npos);
+  EXPECT_NE(page.find("style-src 'self'"), std::string::npos);
 }
 
 // The pages of a report, by name, in the order they came.

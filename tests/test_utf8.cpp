@@ -11,7 +11,7 @@
 
 #include "json/JsonParse.h"
 #include "json/Utf8.h"
-#include "report/ReportHtml.h"
+#include "report/Html.h"
 
 namespace ssmsg {
 namespace {
@@ -152,11 +152,11 @@ TEST(Utf8, WritersKeepWellFormedTextAndMarkEveryByteThatIsNot) {
     EXPECT_EQ(out, json);
     EXPECT_EQ(IsUtf8(text), kind != Kind::Bad);
     out.clear();
-    AppendHtmlText(out, text);
+    html::Text(out, text);
     EXPECT_EQ(out, html);
     // At the very end of the text as well.
     out.clear();
-    AppendHtmlText(out, bytes);
+    html::Text(out, bytes);
     EXPECT_EQ(out, html.substr(1, html.size() - 2));
   }
 }
