@@ -19,9 +19,9 @@
 #include "host/CSS_ThreadHost.h"
 #include "jobs/ControllerDiff.h"
 #include "manager/CSS_ManagerBuilders.h"
-#include "site/StoreImage.h"
 #include "memory_site.h"
 #include "site/SiteData.h"
+#include "site/StoreImage.h"
 #include "tests/store_filler.h"
 
 namespace ssmsg {
