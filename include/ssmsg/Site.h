@@ -44,9 +44,13 @@ class CSS_Site;
 
 /// What is wrong with a selection, if anything.
 struct CSS_SelectionProblem {
-  /// What is wrong: nothing; a node given without its interface; or no controller of any of the
-  /// sites is selected.
-  enum class Kind { None, NodeWithoutInterface, NoController } kind = Kind::None;
+  /// What can be wrong with a selection.
+  enum class Kind {
+    None,                  ///< nothing
+    NodeWithoutInterface,  ///< a node was given without its interface
+    NoController           ///< no controller of any of the sites is selected
+  };
+  Kind kind = Kind::None;  ///< what is wrong
   /// One line that says so, e.g. "no controller on interface 1 at node 7 in site.json".
   std::string text;
 };
