@@ -1,0 +1,56 @@
+#pragma once
+
+// JSON bodies of requests: read into a tree, changed (merge patches), and written back. Numbers
+// keep the text they were sent as, so that a value out of any field's range reaches the site's
+// checks as it was written and is reported in their words.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ssmsg::server {
+
+struct JsonMember;
+
+struct JsonValue {
+  enum class Kind : unsigned char { Null, False, True, Number, String, Array, Object };
+  Kind kind = Kind::Null;
+  std::string text;                 // a number's text, or a string's value
+  std::vector<JsonValue> items;     // an array's
+  std::vector<JsonMember> members;  // an object's, in the order given, each name once
+
+  bool IsObject() const { return kind == Kind::Object; }
+  // The member `name` of an object, or null.
+  const JsonValue* Find(std::string_view name) const;
+  JsonValue* Find(std::string_view name);
+};
+
+struct JsonMember {
+  std::string name;
+  JsonValue value;
+};
+
+// How deep a body may nest: far more than a controller needs.
+inline constexpr std::size_t kJsonMaxDepth = 32;
+
+struct JsonReadResult {
+  bool ok = false;
+  JsonValue value;
+  std::string error;  // "line 3, column 7: ..." when not ok
+};
+
+// Reads one JSON value that fills all of `text` (blanks around it aside). Refused: anything that
+// is not JSON, text that is not UTF-8 (also through \u escapes), nesting deeper than
+// kJsonMaxDepth and a name given twice in one object.
+JsonReadResult ReadJson(std::string_view text);
+
+// Appends `value` as compact JSON.
+void WriteJson(const JsonValue& value, std::string& out);
+std::string ToJson(const JsonValue& value);
+
+// Applies the merge patch `patch` to `target` (RFC 7396): an object patch sets, replaces or (with
+// null) removes members, recursively; any other patch replaces the target.
+void ApplyMergePatch(JsonValue& target, const JsonValue& patch);
+
+}  // namespace ssmsg::server
