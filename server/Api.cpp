@@ -220,12 +220,9 @@ Response PutController(Service& service, const Call& call) {
   const std::optional<JsonValue> body = JsonBody(call, "application/json", failure);
   if (!body) return failure;
   // The position only names the controller in errors: a new one goes last.
-  std::size_t position = 0;
-  if (const std::optional<ControllerState> now = service.Data().Controller(*address)) {
-    position = now->position;
-  } else {
-    position = service.Data().Controllers().size();
-  }
+  const std::optional<ControllerState> now = service.Data().Controller(*address);
+  if (!now && expect->kind == Expect::Kind::Present) return WriteFailure(WriteStatus::NotFound);
+  const std::size_t position = now ? now->position : service.Data().Controllers().size();
   return Write(service, call, *address, *expect, *body, position);
 }
 
@@ -506,8 +503,10 @@ Response AddUser(Service& service, const Call& call) {
   } else if (const std::optional<std::string> why = CheckUserName(*name)) {
     fields.errors.push_back("name: " + *why);
   }
-  if (!fields.role) fields.errors.push_back("role: required");
-  if (!fields.password) fields.errors.push_back("password: required");
+  for (const char* required : {"role", "password"}) {
+    if (body->IsObject() && !body->Find(required))
+      fields.errors.push_back(std::string(required) + ": required");
+  }
   if (!fields.errors.empty()) return ErrorsResponse(422, fields.errors);
   const User user{0, *name, *fields.role, service.Authority().Hash(*fields.password)};
   if (!service.Data().AddUser(user, Note(call, service.Authority().Now()))) {

@@ -98,18 +98,22 @@ class Reader {
 
   bool Number(std::string& out) {
     const std::size_t start = at_;
+    const auto fail = [this, start](std::string_view what) {
+      at_ = start;
+      return Fail(what);
+    };
     if (at_ < text_.size() && text_[at_] == '-') ++at_;
     const std::size_t first = at_;
-    if (!Digits()) return Fail("not a JSON value");
-    if (text_[first] == '0' && at_ - first > 1) return Fail("a number with a leading zero");
+    if (!Digits()) return fail("not a JSON value");
+    if (text_[first] == '0' && at_ - first > 1) return fail("a number with a leading zero");
     if (at_ < text_.size() && text_[at_] == '.') {
       ++at_;
-      if (!Digits()) return Fail("a number without digits after its point");
+      if (!Digits()) return fail("a number without digits after its point");
     }
     if (at_ < text_.size() && (text_[at_] == 'e' || text_[at_] == 'E')) {
       ++at_;
       if (at_ < text_.size() && (text_[at_] == '+' || text_[at_] == '-')) ++at_;
-      if (!Digits()) return Fail("a number without digits in its exponent");
+      if (!Digits()) return fail("a number without digits in its exponent");
     }
     out.assign(text_.substr(start, at_ - start));
     return true;
