@@ -65,6 +65,9 @@ void AddCommonHeaders(Response& response) {
 
 }  // namespace
 
+const std::string_view kHeadersTooLarge = "the request's headers are larger than 16 KiB";
+const std::string_view kBodyTooLarge = "the request's body is larger than 16 MiB";
+
 bool IsUnsafe(std::string_view method) {
   return method != "GET" && method != "HEAD" && method != "OPTIONS";
 }
@@ -142,14 +145,22 @@ Response Service::Failure(RouteKind kind, int status, std::string_view message,
   return response;
 }
 
+Response Service::Refusal(int status, std::string_view message, const Request& request) {
+  const RouteKind kind =
+      std::string_view(request.target).substr(0, 5) == "/api/" ? RouteKind::Api : RouteKind::Page;
+  Response response = Failure(kind, status, message, request);
+  AddCommonHeaders(response);
+  return response;
+}
+
 Response Service::Dispatch(const Request& request, const Caller* known) {
   const std::string_view path(request.target);
   const RouteKind guess = path.substr(0, 5) == "/api/" ? RouteKind::Api : RouteKind::Page;
   if (request.HeadSize() > options_.limits.maxHeaders) {
-    return Failure(guess, 431, "the request's headers are larger than 16 KiB", request);
+    return Failure(guess, 431, kHeadersTooLarge, request);
   }
   if (request.body.size() > options_.limits.maxBody) {
-    return Failure(guess, 413, "the request's body is larger than 16 MiB", request);
+    return Failure(guess, 413, kBodyTooLarge, request);
   }
   const TargetResult target = ParseTarget(request.target);
   if (!target.target) return Failure(guess, 400, target.error, request);

@@ -85,6 +85,10 @@ class Service {
   // by the page that makes it: the route's role is still checked. The way pages change the site.
   Response CallApi(const Caller& caller, const Request& request);
 
+  // The answer to a request that is refused before it is read whole (its body too large, say):
+  // as the API or the pages answer failures, by its target.
+  Response Refusal(int status, std::string_view message, const Request& request);
+
   // How pages answer failures before their handler (by default a short HTML page); the pages set
   // their own, for example a redirect to the login page for 401.
   using FailurePage =
@@ -107,6 +111,10 @@ class Service {
   Router router_;
   FailurePage failurePage_;
 };
+
+// Why requests are refused for their size.
+extern const std::string_view kHeadersTooLarge;
+extern const std::string_view kBodyTooLarge;
 
 // Whether a method changes something (anything but GET, HEAD and OPTIONS).
 bool IsUnsafe(std::string_view method);
