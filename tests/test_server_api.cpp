@@ -188,7 +188,9 @@ TEST_F(ServerApi, ChangesGoThroughOnlyWithTheCurrentEtag) {
 std::vector<std::string> Messages(const Response& response) {
   std::vector<std::string> messages;
   const JsonValue body = ReadJson(response.body).value;
-  for (const JsonValue& item : body.Find("messages")->items)
+  const JsonValue* list = body.Find("messages");
+  if (!list) ADD_FAILURE() << "no messages in " << response.status << " " << response.body;
+  for (const JsonValue& item : list ? list->items : std::vector<JsonValue>{})
     messages.push_back(item.text);
   return messages;
 }
