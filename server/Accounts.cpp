@@ -3,6 +3,7 @@
 #include <sodium.h>
 
 #include <array>
+#include <iterator>
 
 #include <ssmsg/CSS_Json.h>
 
@@ -99,6 +100,13 @@ bool LoginGuard::Blocked(const std::string& user, std::int64_t now) {
 
 void LoginGuard::Failed(const std::string& user, std::int64_t now) {
   const std::lock_guard lock(mutex_);
+  if (failures_.size() >= kMaxNames && !failures_.contains(user)) {
+    for (auto entry = failures_.begin(); entry != failures_.end();) {
+      Forget(entry->second, now);
+      entry = entry->second.empty() ? failures_.erase(entry) : std::next(entry);
+    }
+    if (failures_.size() >= kMaxNames) return;
+  }
   std::deque<std::int64_t>& failures = failures_[user];
   Forget(failures, now);
   failures.push_back(now);

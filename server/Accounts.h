@@ -46,12 +46,15 @@ std::optional<std::string> CheckUserName(std::string_view name);
 // or nothing.
 std::optional<std::string> CheckPassword(std::string_view password);
 
-// Failed logins of each user: after kMaxFailures within kWindow seconds, the user's next logins
-// are refused, right or wrong, until the oldest failure is kWindow old.
+// Failed logins of each name: after kMaxFailures within kWindow seconds, the name's next logins
+// are refused, right or wrong, until the oldest failure is kWindow old. Names that no user has
+// are kept out alike, so that being kept out tells nothing. At most kMaxNames names are followed
+// at once; beyond them, names whose failures are all old are forgotten first.
 class LoginGuard {
  public:
   static constexpr std::size_t kMaxFailures = 5;
   static constexpr std::int64_t kWindow = 300;
+  static constexpr std::size_t kMaxNames = 10000;
 
   bool Blocked(const std::string& user, std::int64_t now);
   void Failed(const std::string& user, std::int64_t now);

@@ -64,11 +64,12 @@ std::optional<Caller> Auth::Identify(const Request& request) {
 
 Login Auth::LogIn(std::string_view name, std::string_view password) {
   Login login;
+  const bool plausible = !CheckUserName(name);
   std::optional<User> user;
-  if (!CheckUserName(name)) user = store_.FindUser(name);
+  if (plausible) user = store_.FindUser(name);
   const std::string key(name);
   const std::int64_t now = Now();
-  if (user && guard_.Blocked(key, now)) {
+  if (plausible && guard_.Blocked(key, now)) {
     login.status = Login::Status::Throttled;
     return login;
   }
@@ -78,7 +79,7 @@ Login Auth::LogIn(std::string_view name, std::string_view password) {
     right = VerifyPassword(user ? user->passwordHash : decoyHash_, password) && user;
   }
   if (!right) {
-    if (user) guard_.Failed(key, now);
+    if (plausible) guard_.Failed(key, now);
     return login;
   }
   guard_.Succeeded(key);

@@ -214,6 +214,10 @@ TEST(ServerAccounts, FiveFailuresInFiveMinutesKeepAUserOut) {
   EXPECT_FALSE(guard.Blocked("anna", 1300));  // the failure at 1000 is five minutes old
   guard.Failed("anna", 1300);
   EXPECT_TRUE(guard.Blocked("anna", 1300));
+  // A flood of other names neither frees her nor grows the guard without end.
+  for (std::size_t i = 0; i <= LoginGuard::kMaxNames; ++i)
+    guard.Failed("n" + std::to_string(i), 1300);
+  EXPECT_TRUE(guard.Blocked("anna", 1300));
   guard.Succeeded("anna");
   EXPECT_FALSE(guard.Blocked("anna", 1300));
 }
