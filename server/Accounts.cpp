@@ -5,7 +5,7 @@
 #include <array>
 #include <iterator>
 
-#include <ssmsg/CSS_Json.h>
+#include <ssmsg/Json.h>
 
 namespace ssmsg::server {
 

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include <ssmsg/CSS_Json.h>
-#include <ssmsg/CSS_SiteDiff.h>
+#include <ssmsg/Json.h>
+#include <ssmsg/SiteDiff.h>
 
 #include "server/JsonValue.h"
 
@@ -297,8 +297,7 @@ Response Pending(Service& service, const Call& call) {
                               (current.errors.empty() ? sent.errors : current.errors).front());
   }
   CSS_DiffOptions options;
-  options.interfaceId = address->interfaceId;
-  options.node = address->node;
+  options.selection = {address->interfaceId, address->node};
   std::string body = "{\"messages\":[";
   bool first = true;
   const CSS_DiffResult result =

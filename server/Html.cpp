@@ -2,12 +2,12 @@
 
 #include <utility>
 
-#include "site/CSS_ReportHtml.h"
+#include "report/Html.h"
 
 namespace ssmsg::server {
 
 void AppendHtml(std::string& out, std::string_view text) {
-  AppendHtmlText(out, text);
+  html::Text(out, text);
 }
 
 std::string Html(std::string_view text) {

@@ -1,6 +1,6 @@
 #include "server/Http.h"
 
-#include <ssmsg/CSS_Json.h>
+#include <ssmsg/Json.h>
 
 namespace ssmsg::server {
 namespace {

@@ -1,6 +1,6 @@
 #include "server/JsonValue.h"
 
-#include <ssmsg/CSS_Json.h>
+#include <ssmsg/Json.h>
 
 #include <cstdint>
 #include <unordered_map>

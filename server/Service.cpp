@@ -3,7 +3,7 @@
 #include <exception>
 #include <utility>
 
-#include <ssmsg/CSS_Json.h>
+#include <ssmsg/Json.h>
 
 #include "server/Html.h"
 

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include <ssmsg/CSS_Site.h>
+#include <ssmsg/Site.h>
 
 namespace ssmsg::server {
 

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include <ssmsg/CSS_SiteDiff.h>
+#include <ssmsg/SiteDiff.h>
 
 #include "memory_store.h"
 #include "server/Api.h"
@@ -199,8 +199,7 @@ std::vector<std::string> Diff(const std::string& before, const std::string& afte
   const CSS_SiteLoadResult old = LoadSiteText(before, "old");
   const CSS_SiteLoadResult now = LoadSiteText(after, "new");
   CSS_DiffOptions options;
-  options.interfaceId = 1;
-  options.node = node;
+  options.selection = {1, node};
   std::vector<std::string> messages;
   MakeSiteDiff(*old.site, *now.site, options, [&](const CSS_SiteMessage& message) {
     messages.emplace_back(message.text);
