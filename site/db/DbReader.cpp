@@ -656,9 +656,10 @@ CSS_SiteLoadResult LoadOpened(DbHandle db, std::string_view fileName, const char
       check.Error({}, "the database has schema version " + std::to_string(version) +
                           ", newer than this ssmsg reads (" + std::to_string(kSiteDatabaseVersion) +
                           "); use a newer ssmsg");
-    } else if (version < kSiteDatabaseVersion) {
+    } else if (version < kOldestSiteDatabaseVersion) {
       check.Error({}, "the database has schema version " + std::to_string(version) +
-                          ", older than this ssmsg reads (" + std::to_string(kSiteDatabaseVersion) +
+                          ", older than this ssmsg reads (" +
+                          std::to_string(kOldestSiteDatabaseVersion) +
                           "); bring it up to date with: ssmsg migrate " + std::string(fileName));
     }
     if (!check.errors.empty()) {
