@@ -38,6 +38,7 @@ struct Exchange {
   bool answered = false;
   int status = 0;
   std::size_t bytes = 0;
+  std::string user;  // whom it was answered for
 };
 
 // The path and query exactly as sent: libmicrohttpd is told not to decode them.
@@ -45,7 +46,8 @@ std::size_t KeepEscapes(void*, MHD_Connection*, char* text) {
   return std::strlen(text);
 }
 
-// "127.0.0.1 \"GET /api/site\" 200 1234 3ms", the method and target with their odd bytes escaped.
+// "127.0.0.1 ada \"GET /api/site\" 200 1234 3ms" (the user "-" when there is none), the user,
+// method and target with their odd bytes escaped.
 void AppendLogText(std::string& out, std::string_view text) {
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
@@ -132,6 +134,7 @@ struct Daemon::State {
     exchange.answered = true;
     exchange.status = response.status;
     exchange.bytes = response.body.size();
+    exchange.user = response.user;
     return queued;
   }
 
@@ -237,7 +240,13 @@ struct Daemon::State {
     }
     if (state.options.log) {
       const Request& request = exchange->request;
-      std::string line = request.peer + " \"";
+      std::string line = request.peer + " ";
+      if (exchange->user.empty()) {
+        line += '-';
+      } else {
+        AppendLogText(line, exchange->user);
+      }
+      line += " \"";
       AppendLogText(line, request.method);
       line += ' ';
       AppendLogText(line, request.target);

@@ -165,8 +165,8 @@ TEST_F(ServerDaemon, RequestsArriveAsSentAndAreLogged) {
     return std::any_of(log_.begin(), log_.end(),
                        [&start](const std::string& line) { return line.rfind(start, 0) == 0; });
   };
-  EXPECT_TRUE(logged("127.0.0.1 \"GET /api/controllers/1/2\" 200 "));
-  EXPECT_TRUE(logged("127.0.0.1 \"GET /api/audit?after=1%0A\" 400 "));
+  EXPECT_TRUE(logged("127.0.0.1 vic \"GET /api/controllers/1/2\" 200 "));
+  EXPECT_TRUE(logged("127.0.0.1 - \"GET /api/audit?after=1%0A\" 400 "));
 }
 
 TEST_F(ServerDaemon, SizesOverTheLimitsAreRefusedAndTheServerStaysUp) {
