@@ -272,6 +272,38 @@ bool IsLoopbackAddress(std::string_view address) {
   return inet_pton(AF_INET6, text.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
 }
 
+Listen ParseListen(std::string_view text) {
+  Listen listen;
+  const std::size_t colon = text.rfind(':');
+  if (colon == std::string_view::npos) {
+    listen.error = "give ADDRESS:PORT, e.g. 127.0.0.1:8080 or [::1]:8080";
+    return listen;
+  }
+  std::string_view address = text.substr(0, colon);
+  if (address.size() >= 2 && address.front() == '[' && address.back() == ']') {
+    address = address.substr(1, address.size() - 2);
+  } else if (address.find(':') != std::string_view::npos) {
+    listen.error = "an IPv6 address goes in brackets: [" + std::string(address) + "]:PORT";
+    return listen;
+  }
+  const std::string numeric(address);
+  in_addr v4{};
+  in6_addr v6{};
+  if (inet_pton(AF_INET, numeric.c_str(), &v4) != 1 &&
+      inet_pton(AF_INET6, numeric.c_str(), &v6) != 1) {
+    listen.error = "\"" + numeric + "\" is not a numeric IPv4 or IPv6 address";
+    return listen;
+  }
+  const std::optional<std::int64_t> port = ParseDecimal(text.substr(colon + 1), 0, 65535);
+  if (!port) {
+    listen.error = "the port must be a number from 0 to 65535";
+    return listen;
+  }
+  listen.address = numeric;
+  listen.port = static_cast<std::uint16_t>(*port);
+  return listen;
+}
+
 Daemon::Daemon(std::unique_ptr<State> state) : state_(std::move(state)) {}
 
 Daemon::~Daemon() {
