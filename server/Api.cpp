@@ -450,11 +450,18 @@ Response ListUsers(Service& service, const Call&) {
   return JsonResponse(200, std::move(body));
 }
 
-std::size_t Admins(Store& store) {
-  std::size_t admins = 0;
-  for (const User& user : store.Users())
-    admins += user.role == Role::Admin ? 1 : 0;
-  return admins;
+Response UserFailure(UserWrite status) {
+  switch (status) {
+    case UserWrite::NotFound:
+      return JsonError(404, "there is no user of that name");
+    case UserWrite::Exists:
+      return JsonError(409, "there is a user of that name");
+    case UserWrite::LastAdmin:
+      return JsonError(409, "the last admin must stay an admin");
+    case UserWrite::Done:
+      break;
+  }
+  return JsonError(500, "the change of accounts went wrong");
 }
 
 // The role and password members of a user's body, checked.
@@ -508,8 +515,9 @@ Response AddUser(Service& service, const Call& call) {
   }
   if (!fields.errors.empty()) return ErrorsResponse(422, fields.errors);
   const User user{0, *name, *fields.role, service.Authority().Hash(*fields.password)};
-  if (!service.Data().AddUser(user, Note(call, service.Authority().Now()))) {
-    return JsonError(409, "there is a user of that name");
+  if (const UserWrite status = service.Data().AddUser(user, Note(call, service.Authority().Now()));
+      status != UserWrite::Done) {
+    return UserFailure(status);
   }
   Response response = JsonResponse(201, SessionBody(user, ""));
   response.Set("Location", "/api/users/" + user.name);
@@ -524,29 +532,24 @@ Response UpdateUser(Service& service, const Call& call) {
   if (!fields.errors.empty()) return ErrorsResponse(422, fields.errors);
   Store& store = service.Data();
   std::optional<User> user = store.FindUser(call.params[0]);
-  if (!user) return JsonError(404, "there is no user of that name");
+  if (!user) return UserFailure(UserWrite::NotFound);
   const Role role = fields.role.value_or(user->role);
-  if (user->role == Role::Admin && role != Role::Admin && Admins(store) == 1) {
-    return JsonError(409, "the last admin cannot become less");
-  }
   std::optional<std::string> hash;
   if (fields.password) hash = service.Authority().Hash(*fields.password);
-  if (!store.UpdateUser(user->name, role, hash, Note(call, service.Authority().Now()))) {
-    return JsonError(404, "there is no user of that name");
+  if (const UserWrite status =
+          store.UpdateUser(user->name, role, hash, Note(call, service.Authority().Now()));
+      status != UserWrite::Done) {
+    return UserFailure(status);
   }
   user->role = role;
   return JsonResponse(200, SessionBody(*user, ""));
 }
 
 Response RemoveUser(Service& service, const Call& call) {
-  Store& store = service.Data();
-  const std::optional<User> user = store.FindUser(call.params[0]);
-  if (!user) return JsonError(404, "there is no user of that name");
-  if (user->role == Role::Admin && Admins(store) == 1) {
-    return JsonError(409, "the last admin cannot be removed");
-  }
-  if (!store.RemoveUser(user->name, Note(call, service.Authority().Now()))) {
-    return JsonError(404, "there is no user of that name");
+  if (const UserWrite status =
+          service.Data().RemoveUser(call.params[0], Note(call, service.Authority().Now()));
+      status != UserWrite::Done) {
+    return UserFailure(status);
   }
   Response response;
   response.status = 204;

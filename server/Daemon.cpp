@@ -38,6 +38,7 @@ struct Exchange {
   bool answered = false;
   int status = 0;
   std::size_t bytes = 0;
+  std::string user;  // whom it was answered for
 };
 
 // The path and query exactly as sent: libmicrohttpd is told not to decode them.
@@ -45,7 +46,8 @@ std::size_t KeepEscapes(void*, MHD_Connection*, char* text) {
   return std::strlen(text);
 }
 
-// "127.0.0.1 \"GET /api/site\" 200 1234 3ms", the method and target with their odd bytes escaped.
+// "127.0.0.1 ada \"GET /api/site\" 200 1234 3ms" (the user "-" when there is none), the user,
+// method and target with their odd bytes escaped.
 void AppendLogText(std::string& out, std::string_view text) {
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
@@ -132,6 +134,7 @@ struct Daemon::State {
     exchange.answered = true;
     exchange.status = response.status;
     exchange.bytes = response.body.size();
+    exchange.user = response.user;
     return queued;
   }
 
@@ -237,7 +240,13 @@ struct Daemon::State {
     }
     if (state.options.log) {
       const Request& request = exchange->request;
-      std::string line = request.peer + " \"";
+      std::string line = request.peer + " ";
+      if (exchange->user.empty()) {
+        line += '-';
+      } else {
+        AppendLogText(line, exchange->user);
+      }
+      line += " \"";
       AppendLogText(line, request.method);
       line += ' ';
       AppendLogText(line, request.target);
@@ -261,6 +270,38 @@ bool IsLoopbackAddress(std::string_view address) {
   if (inet_pton(AF_INET, text.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
   in6_addr v6{};
   return inet_pton(AF_INET6, text.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
+}
+
+Listen ParseListen(std::string_view text) {
+  Listen listen;
+  const std::size_t colon = text.rfind(':');
+  if (colon == std::string_view::npos) {
+    listen.error = "give ADDRESS:PORT, e.g. 127.0.0.1:8080 or [::1]:8080";
+    return listen;
+  }
+  std::string_view address = text.substr(0, colon);
+  if (address.size() >= 2 && address.front() == '[' && address.back() == ']') {
+    address = address.substr(1, address.size() - 2);
+  } else if (address.find(':') != std::string_view::npos) {
+    listen.error = "an IPv6 address goes in brackets: [" + std::string(address) + "]:PORT";
+    return listen;
+  }
+  const std::string numeric(address);
+  in_addr v4{};
+  in6_addr v6{};
+  if (inet_pton(AF_INET, numeric.c_str(), &v4) != 1 &&
+      inet_pton(AF_INET6, numeric.c_str(), &v6) != 1) {
+    listen.error = "\"" + numeric + "\" is not a numeric IPv4 or IPv6 address";
+    return listen;
+  }
+  const std::optional<std::int64_t> port = ParseDecimal(text.substr(colon + 1), 0, 65535);
+  if (!port) {
+    listen.error = "the port must be a number from 0 to 65535";
+    return listen;
+  }
+  listen.address = numeric;
+  listen.port = static_cast<std::uint16_t>(*port);
+  return listen;
 }
 
 Daemon::Daemon(std::unique_ptr<State> state) : state_(std::move(state)) {}

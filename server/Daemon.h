@@ -42,6 +42,15 @@ inline constexpr std::size_t kConnectionMemory = std::size_t{64} << 10;
 // Whether `address` is a loopback address (127.0.0.0/8 or ::1): the only ones served without TLS.
 bool IsLoopbackAddress(std::string_view address);
 
+// Where to listen, from "ADDRESS:PORT" ("127.0.0.1:8080", "[::1]:8080", "0.0.0.0:0"), or why
+// `text` is not that.
+struct Listen {
+  std::string address;
+  std::uint16_t port = 0;
+  std::string error;
+};
+Listen ParseListen(std::string_view text);
+
 class Daemon {
  public:
   // Starts serving `service` (which must outlive the daemon); nothing, with `error` set, when it

@@ -44,6 +44,7 @@ struct Response {
   int status = 200;
   std::vector<Header> headers;
   std::string body;
+  std::string user;  // the name of the user it was answered for, for the log; not sent
 
   // Sets header `name`, replacing one of that name (case-insensitive).
   void Set(std::string_view name, std::string value);

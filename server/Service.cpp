@@ -199,11 +199,14 @@ Response Service::Dispatch(const Request& request, const Caller* known) {
     }
   }
   const Call call{request, *target.target, match.params, caller};
+  Response response;
   try {
-    return route.handler(call);
+    response = route.handler(call);
   } catch (const std::exception& error) {
-    return Failure(route.kind, 500, std::string("the server failed: ") + error.what(), request);
+    response = Failure(route.kind, 500, std::string("the server failed: ") + error.what(), request);
   }
+  if (caller) response.user = caller->user.name;
+  return response;
 }
 
 Response Service::Handle(const Request& request) {

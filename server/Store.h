@@ -83,6 +83,10 @@ enum class WriteStatus : unsigned char {
   Exists,    // it was to be made but is there already
 };
 
+// How a change of accounts went. The check for the last admin is made in the change's own
+// transaction, so two admins that demote each other at once cannot both succeed.
+enum class UserWrite : unsigned char { Done, NotFound, Exists, LastAdmin };
+
 struct WriteResult {
   WriteStatus status = WriteStatus::Done;
   ControllerState state;  // after the change (Done, but not for a removal)
@@ -131,15 +135,16 @@ class Store {
   virtual std::vector<User> Users() = 0;
   virtual std::optional<User> FindUser(std::string_view name) = 0;
   virtual std::optional<User> FindUserById(std::int64_t id) = 0;
-  // False when the name is taken.
-  virtual bool AddUser(const User& user, const AuditNote& note) = 0;
+  // Exists when the name is taken.
+  virtual UserWrite AddUser(const User& user, const AuditNote& note) = 0;
   // Changes a user's role and, when `passwordHash` is given, password; a new password ends the
-  // user's sessions and tokens in the same transaction. False when there is no such user.
-  virtual bool UpdateUser(std::string_view name, Role role,
-                          const std::optional<std::string>& passwordHash,
-                          const AuditNote& note) = 0;
-  // Removes a user with its sessions and tokens. False when there is no such user.
-  virtual bool RemoveUser(std::string_view name, const AuditNote& note) = 0;
+  // user's sessions and tokens in the same transaction. LastAdmin, with nothing changed, when it
+  // would leave the site without an admin.
+  virtual UserWrite UpdateUser(std::string_view name, Role role,
+                               const std::optional<std::string>& passwordHash,
+                               const AuditNote& note) = 0;
+  // Removes a user with its sessions and tokens; not the last admin.
+  virtual UserWrite RemoveUser(std::string_view name, const AuditNote& note) = 0;
 
   virtual void AddToken(std::int64_t userId, const std::string& tokenHash, std::int64_t now) = 0;
   // The user whose token has hash `tokenHash`.

@@ -1,5 +1,6 @@
 #include "memory_store.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "server/JsonValue.h"
@@ -166,15 +167,15 @@ std::optional<User> MemoryStore::FindUserById(std::int64_t id) {
   return std::nullopt;
 }
 
-bool MemoryStore::AddUser(const User& user, const AuditNote& note) {
+UserWrite MemoryStore::AddUser(const User& user, const AuditNote& note) {
   const std::lock_guard lock(mutex_);
   for (const User& other : users_) {
-    if (other.name == user.name) return false;
+    if (other.name == user.name) return UserWrite::Exists;
   }
   users_.push_back(user);
   users_.back().id = nextUserId_++;
   Log(note, std::nullopt, "null", "null");
-  return true;
+  return UserWrite::Done;
 }
 
 void MemoryStore::EndSessionsOf(std::int64_t userId) {
@@ -182,33 +183,41 @@ void MemoryStore::EndSessionsOf(std::int64_t userId) {
   std::erase_if(tokens_, [userId](const auto& entry) { return entry.second == userId; });
 }
 
-bool MemoryStore::UpdateUser(std::string_view name, Role role,
-                             const std::optional<std::string>& passwordHash,
-                             const AuditNote& note) {
+bool MemoryStore::LastAdmin(const User& user) const {
+  return user.role == Role::Admin && std::count_if(users_.begin(), users_.end(), [](const User& u) {
+                                       return u.role == Role::Admin;
+                                     }) == 1;
+}
+
+UserWrite MemoryStore::UpdateUser(std::string_view name, Role role,
+                                  const std::optional<std::string>& passwordHash,
+                                  const AuditNote& note) {
   const std::lock_guard lock(mutex_);
   for (User& user : users_) {
     if (user.name != name) continue;
+    if (role != Role::Admin && LastAdmin(user)) return UserWrite::LastAdmin;
     user.role = role;
     if (passwordHash) {
       user.passwordHash = *passwordHash;
       EndSessionsOf(user.id);
     }
     Log(note, std::nullopt, "null", "null");
-    return true;
+    return UserWrite::Done;
   }
-  return false;
+  return UserWrite::NotFound;
 }
 
-bool MemoryStore::RemoveUser(std::string_view name, const AuditNote& note) {
+UserWrite MemoryStore::RemoveUser(std::string_view name, const AuditNote& note) {
   const std::lock_guard lock(mutex_);
   for (auto user = users_.begin(); user != users_.end(); ++user) {
     if (user->name != name) continue;
+    if (LastAdmin(*user)) return UserWrite::LastAdmin;
     EndSessionsOf(user->id);
     users_.erase(user);
     Log(note, std::nullopt, "null", "null");
-    return true;
+    return UserWrite::Done;
   }
-  return false;
+  return UserWrite::NotFound;
 }
 
 void MemoryStore::AddToken(std::int64_t userId, const std::string& tokenHash, std::int64_t) {

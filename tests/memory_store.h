@@ -34,10 +34,11 @@ class MemoryStore : public Store {
   std::vector<User> Users() override;
   std::optional<User> FindUser(std::string_view name) override;
   std::optional<User> FindUserById(std::int64_t id) override;
-  bool AddUser(const User& user, const AuditNote& note) override;
-  bool UpdateUser(std::string_view name, Role role, const std::optional<std::string>& passwordHash,
-                  const AuditNote& note) override;
-  bool RemoveUser(std::string_view name, const AuditNote& note) override;
+  UserWrite AddUser(const User& user, const AuditNote& note) override;
+  UserWrite UpdateUser(std::string_view name, Role role,
+                       const std::optional<std::string>& passwordHash,
+                       const AuditNote& note) override;
+  UserWrite RemoveUser(std::string_view name, const AuditNote& note) override;
   void AddToken(std::int64_t userId, const std::string& tokenHash, std::int64_t now) override;
   std::optional<User> FindToken(const std::string& tokenHash) override;
   void AddSession(const Session& session) override;
@@ -58,6 +59,7 @@ class MemoryStore : public Store {
   void Log(const AuditNote& note, std::optional<CSS_ControllerAddress> address, std::string before,
            std::string after);
   void EndSessionsOf(std::int64_t userId);
+  bool LastAdmin(const User& user) const;
 
   std::mutex mutex_;
   std::string enums_;

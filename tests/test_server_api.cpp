@@ -11,10 +11,10 @@
 
 #include <ssmsg/SiteDiff.h>
 
-#include "memory_store.h"
 #include "server/Api.h"
 #include "server/JsonValue.h"
 #include "server/Service.h"
+#include "server_support.h"
 #include "support.h"
 
 namespace ssmsg::server {
@@ -23,9 +23,12 @@ namespace {
 const std::string kOne = "/api/controllers/1/1";
 const std::string kTwo = "/api/controllers/1/2";
 
-class ServerApi : public ::testing::Test {
+class ServerApi : public ::testing::TestWithParam<test::StoreKind> {
  protected:
-  ServerApi() : store_(Demo()), service_(store_, Options(now_)) {
+  ServerApi()
+      : storage_(test::MakeStore(GetParam(), Demo(), folder_)),
+        store_(*storage_),
+        service_(store_, Options(now_)) {
     AddApiRoutes(service_);
     for (const auto& [name, role] : {std::pair{"ada", Role::Admin}, std::pair{"eve", Role::Editor},
                                      std::pair{"vic", Role::Viewer}}) {
@@ -73,12 +76,14 @@ class ServerApi : public ::testing::Test {
   }
 
   std::int64_t now_ = 1'700'000'000;
-  MemoryStore store_;
+  test::TempFolder folder_;
+  std::unique_ptr<Store> storage_;
+  Store& store_;
   Service service_;
   std::map<std::string, std::string> tokens_;
 };
 
-TEST_F(ServerApi, EachStatusOfTheControllerRoutes) {
+TEST_P(ServerApi, EachStatusOfTheControllerRoutes) {
   const std::string etag = Etag(kTwo);
   ASSERT_FALSE(etag.empty());
   const Header json{"Content-Type", "application/json"};
@@ -130,7 +135,7 @@ TEST_F(ServerApi, EachStatusOfTheControllerRoutes) {
   EXPECT_EQ(store_.Audit(0, 10).size(), 3U);  // the three users
 }
 
-TEST_F(ServerApi, InvalidValuesAreNamedAsInTheSiteFile) {
+TEST_P(ServerApi, InvalidValuesAreNamedAsInTheSiteFile) {
   JsonValue controller = ReadJson(Send("vic", "GET", kTwo).body).value;
   controller.Find("Inputs")->items[0].Find("Time")->Find("Debounce")->text = "70000";
   controller.Find("Node")->text = "3";
@@ -150,7 +155,7 @@ TEST_F(ServerApi, InvalidValuesAreNamedAsInTheSiteFile) {
       "{\"errors\":[\"Controllers[1].Node: 3 is not the path's node 2\"]}");
 }
 
-TEST_F(ServerApi, ChangesGoThroughOnlyWithTheCurrentEtag) {
+TEST_P(ServerApi, ChangesGoThroughOnlyWithTheCurrentEtag) {
   const std::string first = Etag(kTwo);
   Response renamed = Patch(kTwo, first, "{\"Name\":\"Dock \\\"7\\\"\"}");
   ASSERT_EQ(renamed.status, 200) << renamed.body;
@@ -208,7 +213,7 @@ std::vector<std::string> Diff(const std::string& before, const std::string& afte
   return messages;
 }
 
-TEST_F(ServerApi, PendingMessagesAreTheDiffFromWhatWasLastSent) {
+TEST_P(ServerApi, PendingMessagesAreTheDiffFromWhatWasLastSent) {
   const std::string empty = "{\"Controllers\":[]}";
   const std::string demo = Send("vic", "GET", "/api/site").body;
   // Never marked sent: every setting of the controller.
@@ -238,7 +243,7 @@ TEST_F(ServerApi, PendingMessagesAreTheDiffFromWhatWasLastSent) {
   EXPECT_EQ(Messages(Send("vic", "GET", kOne + "/pending")), Diff(empty, demo, 1));
 }
 
-TEST_F(ServerApi, TheAuditLogReplaysToTheSite) {
+TEST_P(ServerApi, TheAuditLogReplaysToTheSite) {
   std::map<std::string, std::string> replayed = Controllers();  // "I/N" -> controller JSON
 
   ASSERT_EQ(Patch(kTwo, Etag(kTwo), "{\"Name\":\"A\"}").status, 200);
@@ -304,7 +309,7 @@ class ServerSessions : public ServerApi {
   }
 };
 
-TEST_F(ServerSessions, CookiesNeedTheirCsrfTokenAndTheSameOrigin) {
+TEST_P(ServerSessions, CookiesNeedTheirCsrfTokenAndTheSameOrigin) {
   EXPECT_EQ(LogIn("eve", "wrong password").status, 401);
   const SessionLogin login = LogIn("eve", "eve password");
   ASSERT_EQ(login.status, 200);
@@ -350,7 +355,7 @@ TEST_F(ServerSessions, CookiesNeedTheirCsrfTokenAndTheSameOrigin) {
   EXPECT_EQ(WithCookie(login, "GET", kTwo).status, 401);
 }
 
-TEST_F(ServerSessions, SessionsEndWhenIdleAndWithTheirUsersPassword) {
+TEST_P(ServerSessions, SessionsEndWhenIdleAndWithTheirUsersPassword) {
   const SessionLogin login = LogIn("vic", "vic password");
   now_ += 29 * 60;
   EXPECT_EQ(WithCookie(login, "GET", "/api/session").status, 200);  // and it was used again
@@ -377,7 +382,7 @@ TEST_F(ServerSessions, SessionsEndWhenIdleAndWithTheirUsersPassword) {
   EXPECT_EQ(Send("ada", "PATCH", "/api/users/ada", {json}, "{\"role\":\"viewer\"}").status, 409);
 }
 
-TEST_F(ServerSessions, FailedLoginsKeepAUserOutForFiveMinutes) {
+TEST_P(ServerSessions, FailedLoginsKeepAUserOutForFiveMinutes) {
   for (int i = 0; i < 5; ++i)
     EXPECT_EQ(LogIn("eve", "wrong password").status, 401);
   EXPECT_EQ(LogIn("eve", "eve password").status, 429);
@@ -390,7 +395,7 @@ TEST_F(ServerSessions, FailedLoginsKeepAUserOutForFiveMinutes) {
   EXPECT_EQ(LogIn("eve", "eve password").status, 200);
 }
 
-TEST_F(ServerApi, AdminsManageUsersAndTokens) {
+TEST_P(ServerApi, AdminsManageUsersAndTokens) {
   const Header json{"Content-Type", "application/json"};
   EXPECT_EQ(Send("eve", "POST", "/api/users", {json}, "{}").status, 403);
   EXPECT_EQ(Send("ada", "POST", "/api/users", {json},
@@ -411,7 +416,7 @@ TEST_F(ServerApi, AdminsManageUsersAndTokens) {
             std::string::npos);
 }
 
-TEST_F(ServerApi, TheOpenApiDocumentListsExactlyTheRoutes) {
+TEST_P(ServerApi, TheOpenApiDocumentListsExactlyTheRoutes) {
   const JsonReadResult document = ReadJson(Send("", "GET", "/api/openapi.json").body);
   ASSERT_TRUE(document.ok) << document.error;
   EXPECT_EQ(document.value.Find("openapi")->text, "3.1.0");
@@ -430,6 +435,13 @@ TEST_F(ServerApi, TheOpenApiDocumentListsExactlyTheRoutes) {
     routed.insert(route.method + " " + route.pattern);
   EXPECT_EQ(documented, routed);
 }
+
+INSTANTIATE_TEST_SUITE_P(Stores, ServerApi,
+                         testing::Values(test::StoreKind::Memory, test::StoreKind::Database),
+                         test::KindName);
+INSTANTIATE_TEST_SUITE_P(Stores, ServerSessions,
+                         testing::Values(test::StoreKind::Memory, test::StoreKind::Database),
+                         test::KindName);
 
 }  // namespace
 }  // namespace ssmsg::server

@@ -3,12 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <memory>
@@ -17,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "http_client.h"
 #include "memory_store.h"
 #include "server/Api.h"
 #include "server/Daemon.h"
@@ -28,67 +23,8 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// A client socket, closed with its object.
-class Client {
- public:
-  explicit Client(std::uint16_t port) : fd_(socket(AF_INET, SOCK_STREAM, 0)) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const timeval limit{10, 0};  // a server that stops reading does not hang the test
-    setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-    connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  }
-  ~Client() { close(fd_); }
-  Client(const Client&) = delete;
-  Client& operator=(const Client&) = delete;
-
-  bool Send(std::string_view bytes) {
-    while (!bytes.empty()) {
-      const ssize_t sent = send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-      if (sent <= 0) return false;
-      bytes.remove_prefix(static_cast<std::size_t>(sent));
-    }
-    return connected_;
-  }
-
-  // What arrives within `wait`, up to the end of one response (by its Content-Length) or of the
-  // connection; `closed` says whether the server closed it.
-  std::string Read(std::chrono::milliseconds wait, bool* closed = nullptr) {
-    std::string text;
-    const Clock::time_point until = Clock::now() + wait;
-    for (;;) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
-      pollfd ready{fd_, POLLIN, 0};
-      if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) <= 0) break;
-      char buffer[65536];
-      const ssize_t got = recv(fd_, buffer, sizeof buffer, 0);
-      if (got <= 0) {
-        if (closed) *closed = true;
-        break;
-      }
-      text.append(buffer, static_cast<std::size_t>(got));
-      const std::size_t head = text.find("\r\n\r\n");
-      const std::size_t length = text.find("Content-Length: ");
-      if (head != std::string::npos && length != std::string::npos && length < head &&
-          text.size() >= head + 4 + std::stoul(text.substr(length + 16))) {
-        break;
-      }
-    }
-    return text;
-  }
-
- private:
-  int fd_;
-  bool connected_ = false;
-};
-
-int StatusOf(const std::string& response) {
-  return response.size() > 12 && response.rfind("HTTP/1.", 0) == 0
-             ? std::stoi(response.substr(9, 3))
-             : 0;
-}
+using test::Client;
+using test::StatusOf;
 
 class ServerDaemon : public ::testing::Test {
  protected:
@@ -165,8 +101,8 @@ TEST_F(ServerDaemon, RequestsArriveAsSentAndAreLogged) {
     return std::any_of(log_.begin(), log_.end(),
                        [&start](const std::string& line) { return line.rfind(start, 0) == 0; });
   };
-  EXPECT_TRUE(logged("127.0.0.1 \"GET /api/controllers/1/2\" 200 "));
-  EXPECT_TRUE(logged("127.0.0.1 \"GET /api/audit?after=1%0A\" 400 "));
+  EXPECT_TRUE(logged("127.0.0.1 vic \"GET /api/controllers/1/2\" 200 "));
+  EXPECT_TRUE(logged("127.0.0.1 - \"GET /api/audit?after=1%0A\" 400 "));
 }
 
 TEST_F(ServerDaemon, SizesOverTheLimitsAreRefusedAndTheServerStaysUp) {
@@ -199,7 +135,15 @@ TEST_F(ServerDaemon, SizesOverTheLimitsAreRefusedAndTheServerStaysUp) {
     const std::string answer = client.Read(10s);
     EXPECT_EQ(StatusOf(answer), c.status) << c.name << ": " << answer.substr(0, 200);
   }
+  // A body cut short by a client that goes away gets no answer, and changes nothing.
+  {
+    Client client(daemon_->Port());
+    client.Send(head + "Content-Length: 100\r\nContent-Type: application/json\r\n\r\n{\"Name\":");
+    client.EndSending();
+    EXPECT_EQ(client.Read(2s), "");
+  }
   EXPECT_EQ(StatusOf(Get("/api/controllers/1/1")), 200);
+  EXPECT_EQ(store_.Audit(0, 10).size(), 1U);  // the user's
 }
 
 TEST_F(ServerDaemon, SlowClientsAreCutOffAndDoNotHoldUpOthers) {

@@ -228,7 +228,7 @@ CSS_DatabaseWriteResult WriteSiteDatabase(const CSS_Site& site, const std::files
       // The file is new and no one else reads it until it is complete: no journal is needed, and
       // it is made durable once, before it replaces the old one.
       Exec(db, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; BEGIN");
-      Exec(db, VersionPragmas(kSiteDatabaseVersion) + SchemaTables());
+      Exec(db, VersionPragmas(kSiteDatabaseVersion) + CurrentTables());
       const CSS_SiteData& data = CSS_SiteAccess::Of(site);
       DatabaseWriter writer(db);
       writer.EnumTexts(data.enumTexts);

@@ -1,4 +1,4 @@
-#include "read_secret.h"
+#include "platform/ReadSecret.h"
 
 #include <termios.h>
 #include <unistd.h>
@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 
-namespace ssmsg::tool {
+namespace ssmsg {
 namespace {
 
 // Turns the terminal's echo off for as long as it lives.
@@ -33,6 +33,10 @@ class NoEcho {
 
 }  // namespace
 
+bool InputIsTerminal() {
+  return isatty(STDIN_FILENO) == 1;
+}
+
 std::optional<std::string> ReadSecret(std::string_view prompt, std::size_t limit) {
   const NoEcho noEcho;
   if (noEcho.Terminal()) {
@@ -58,4 +62,4 @@ std::optional<std::string> ReadSecret(std::string_view prompt, std::size_t limit
   return line;
 }
 
-}  // namespace ssmsg::tool
+}  // namespace ssmsg
