@@ -18,6 +18,7 @@
 #include "server/Daemon.h"
 #include "server/DatabaseStore.h"
 #include "server/Service.h"
+#include "server/pages/Pages.h"
 
 namespace ssmsg::tool {
 namespace {
@@ -122,6 +123,7 @@ int RunServe(const ServeOptions& options, const CLI::App&, Output&) {
 
   Service service(*store, {});
   AddApiRoutes(service);
+  AddPageRoutes(service);
   std::mutex logMutex;
   daemonOptions.log = [&logMutex](std::string_view line) {
     const std::lock_guard lock(logMutex);
