@@ -332,7 +332,10 @@ class FormWriter {
       AppendHtml(out, Section().item);
       out += ' ' + std::to_string(target_.index + 1);
     } else {
-      AppendHtml(out, Section().layout == FormLayout::Controller ? "controller" : Section().title);
+      std::string what(Section().layout == FormLayout::Controller ? "controller" : Section().title);
+      if (what.size() > 1 && what[0] >= 'A' && what[0] <= 'Z' && what[1] >= 'a' && what[1] <= 'z')
+        what[0] = static_cast<char>(what[0] - 'A' + 'a');
+      AppendHtml(out, what);
     }
     out += "</button>";
     if (target_.PerRecord()) {
