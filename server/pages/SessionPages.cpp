@@ -86,14 +86,6 @@ Response LogOut(Service& service, const Call& call) {
   return response;
 }
 
-// The site has no icon: browsers that ask for one get nothing, which they take as no icon.
-Response NoIcon(Service&, const Call&) {
-  Response response;
-  response.status = 204;
-  response.Set("Cache-Control", "max-age=86400");
-  return response;
-}
-
 Response StyleSheet(Service&, const Call&) {
   Response response;
   response.Set("Content-Type", "text/css; charset=utf-8");
@@ -121,7 +113,6 @@ void AddSessionPages(Service& service) {
   AddPage(service, "POST", "/login", Access::Public, LogIn);
   AddPage(service, "POST", "/logout", Access::Viewer, LogOut);
   AddPage(service, "GET", "/style.css", Access::Public, StyleSheet);
-  AddPage(service, "GET", "/favicon.ico", Access::Public, NoIcon);
 }
 
 }  // namespace pages

@@ -3,6 +3,7 @@ with the pages (log in, change a record, see, download and mark sent its message
 else's change), and what must never happen (a name run as markup, a form from another site
 accepted, an error in the console)."""
 
+import html
 import http.server
 import os
 import pathlib
@@ -249,7 +250,8 @@ def test_form_from_another_origin_is_refused(server, eve, elsewhere):
     name = form.find_element(By.NAME, "Name").get_attribute("value")
     fields = {field: form.find_element(By.NAME, field).get_attribute("value")
               for field in ("csrf", "etag")}
-    hidden = "".join(f'<input type="hidden" name="{k}" value="{v}">' for k, v in fields.items())
+    hidden = "".join(f'<input type="hidden" name="{k}" value="{html.escape(v)}">'
+                     for k, v in fields.items())
     pages["/forged"] = (f'<!DOCTYPE html><title>forged</title><form method="post" '
                         f'action="{server.url}/controllers/1/1/edit/Controller">{hidden}'
                         f'<input name="Name" value="Forged"><button>Go</button></form>')
