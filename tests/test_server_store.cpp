@@ -161,6 +161,17 @@ TEST(ServerDatabaseOpen, OnlySiteDatabasesOfThisVersionAreServed) {
   }
   ASSERT_TRUE(MigrateSiteDatabase(old).errors.empty());
   EXPECT_TRUE(test::OpenDatabase(old));
+  // What `ssmsg schema` writes makes a database with the editor's tables too.
+  const std::string made = (folder / "made.db").string();
+  {
+    sqlite3* db = nullptr;
+    sqlite3_open(made.c_str(), &db);
+    EXPECT_EQ(sqlite3_exec(db, SiteDatabaseSchema().c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+  }
+  const std::unique_ptr<DatabaseStore> store = test::OpenDatabase(made);
+  ASSERT_TRUE(store);
+  EXPECT_EQ(store->AddUser({0, "ada", Role::Admin, "x"}, {}), UserWrite::Done);
 }
 
 }  // namespace
