@@ -437,10 +437,12 @@ TEST_P(ServerApi, TheOpenApiDocumentListsExactlyTheRoutes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, ServerApi,
-                         testing::Values(test::StoreKind::Memory, test::StoreKind::Database),
+                         testing::Values(test::StoreKind::Memory, test::StoreKind::Database,
+                                         test::StoreKind::DatabaseUncached),
                          test::KindName);
 INSTANTIATE_TEST_SUITE_P(Stores, ServerSessions,
-                         testing::Values(test::StoreKind::Memory, test::StoreKind::Database),
+                         testing::Values(test::StoreKind::Memory, test::StoreKind::Database,
+                                         test::StoreKind::DatabaseUncached),
                          test::KindName);
 
 }  // namespace

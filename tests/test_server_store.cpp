@@ -41,9 +41,11 @@ class ServerDatabase : public ::testing::Test {
 
   std::string Etag(CSS_ControllerAddress address) { return store_->Controller(address)->etag; }
 
-  // Replaces controller 1/2 with its JSON in which `from` is replaced by `to`.
-  WriteResult Rename(const std::string& etag, const std::string& from, const std::string& to) {
-    std::string json = store_->Controller(kTwo)->json;
+  // Replaces controller 1/2 with its JSON (`json`, or as the store has it now) in which `from`
+  // is replaced by `to`.
+  WriteResult Rename(const std::string& etag, const std::string& from, const std::string& to,
+                     std::string json = {}) {
+    if (json.empty()) json = store_->Controller(kTwo)->json;
     json.replace(json.find(from), from.size(), to);
     const CSS_SiteLoadResult site = LoadSiteText("{\"Controllers\":[" + json + "]}", "put");
     EXPECT_TRUE(site.site) << site.errors[0];
@@ -84,6 +86,24 @@ TEST_F(ServerDatabase, EntityTagsFollowTheRowsWhoeverChangesThem) {
   // A controller moved away with SQL is gone for the server too.
   Elsewhere("UPDATE controllers SET Node = 9 WHERE Node = 2");
   EXPECT_FALSE(store_->Controller(kTwo));
+}
+
+// With room for one controller's JSON only, the others are read again from their rows whenever
+// they are needed, and a change still logs what the controller was before it.
+TEST_F(ServerDatabase, ControllersNotKeptAreReadAgainFromTheirRows) {
+  store_ = test::OpenDatabase(file_, 0);
+  const ControllerState original = *store_->Controller(kTwo);
+  EXPECT_EQ(store_->Controller(kOne)->position, 0U);  // and 1/2 is no longer kept
+  const WriteResult written = Rename(original.etag, "Warehouse Vending", "Dock", original.json);
+  ASSERT_EQ(written.status, WriteStatus::Done);
+  const std::vector<AuditEntry> audit = store_->Audit(0, 10);
+  ASSERT_EQ(audit.size(), 1U);
+  EXPECT_EQ(audit[0].before, original.json);
+  EXPECT_EQ(audit[0].after, written.state.json);
+  store_->Controller(kOne);
+  EXPECT_EQ(store_->Controller(kTwo)->json, written.state.json);
+  store_->Controller(kOne);
+  EXPECT_EQ(store_->Pending(kTwo)->etag, written.state.etag);
 }
 
 TEST_F(ServerDatabase, RowsMadeInvalidWithSqlAreNamedAndTheRestIsServed) {
