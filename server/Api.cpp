@@ -16,7 +16,10 @@
 namespace ssmsg::server {
 namespace {
 
-constexpr std::size_t kAuditPage = 1000;  // audit rows in one answer
+// One answer of the audit log holds at most this many rows, and no row more once it holds this
+// many bytes (each row holds a controller twice); "next" says where the next answer starts.
+constexpr std::size_t kAuditPage = 100;
+constexpr std::size_t kAuditPageBytes = std::size_t{4} << 20;
 constexpr std::string_view kCheckName = "<body>";
 
 // --- Pieces of answers ------------------------------------------------------------------------
@@ -342,7 +345,9 @@ Response Audit(Service& service, const Call& call) {
   }
   const std::vector<AuditEntry> entries = service.Data().Audit(after, kAuditPage);
   std::string body = "{\"entries\":[";
-  for (std::size_t i = 0; i < entries.size(); ++i) {
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < entries.size() && (i == 0 || body.size() < kAuditPageBytes); ++i) {
+    ++count;
     const AuditEntry& entry = entries[i];
     body += i > 0 ? ",{" : "{";
     AppendField(body, "id");
@@ -372,7 +377,8 @@ Response Audit(Service& service, const Call& call) {
     body += '}';
   }
   body += "],\"next\":";
-  body += entries.size() == kAuditPage ? std::to_string(entries.back().id) : "null";
+  body += count < entries.size() || count == kAuditPage ? std::to_string(entries[count - 1].id)
+                                                        : "null";
   body += '}';
   return JsonResponse(200, std::move(body));
 }

@@ -280,6 +280,23 @@ TEST_P(ServerApi, TheAuditLogReplaysToTheSite) {
   EXPECT_EQ(entries.items[0].Find("time")->text, "2023-11-14T22:13:20Z");
 }
 
+TEST_P(ServerApi, TheAuditLogComesInPages) {
+  for (int i = 0; i < 150; ++i)
+    store_.AddUser({0, "u" + std::to_string(i), Role::Viewer, ""}, {"ada", "POST", "/", 0});
+  std::vector<std::string> ids;
+  std::string after = "0";
+  for (int page = 0; page < 3 && after != "null"; ++page) {
+    const JsonValue answer = ReadJson(Send("ada", "GET", "/api/audit?after=" + after).body).value;
+    for (const JsonValue& entry : answer.Find("entries")->items)
+      ids.push_back(entry.Find("id")->text);
+    after = answer.Find("next")->kind == JsonValue::Kind::Null ? "null" : answer.Find("next")->text;
+  }
+  EXPECT_EQ(after, "null");
+  ASSERT_EQ(ids.size(), 153U);  // the fixture's three users and these
+  EXPECT_EQ(ids.front(), "1");
+  EXPECT_EQ(ids.back(), "153");
+}
+
 // The session cookie and CSRF token of a login by `name`.
 struct SessionLogin {
   int status = 0;
