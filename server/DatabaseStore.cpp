@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/InputFile.h"
+#include "server/JsonValue.h"
 #include "site/db/SiteDb.h"
 #include "site/db/Tables.h"
 #include "site/file/SiteFileWriter.h"
@@ -300,12 +301,17 @@ void DatabaseStore::Index() {
 void DatabaseStore::ReadRows(Entry& entry) {
   const std::vector<std::string> errors = reader_->Read(entry.position, entry.address, records_);
   if (!errors.empty()) throw StoreError(Joined(errors));
-  std::string json;
-  CSS_SiteWriter::ControllerText(json, entry.address, records_);
+  const std::string json = Text(entry.address);
   entry.name = records_.GetConfig().Name;
   entry.etag = ControllerEtag(json);
   entry.known = true;
   Keep(entry, std::move(json));
+}
+
+std::string DatabaseStore::Text(CSS_ControllerAddress address) const {
+  std::string text;
+  CSS_SiteWriter::ControllerText(text, address, records_);
+  return CompactJson(text);
 }
 
 DatabaseStore::Entry& DatabaseStore::Known(Entry& entry) {
@@ -384,17 +390,10 @@ void DatabaseStore::RemoveRows(CSS_ControllerAddress address) {
 // --- The site -----------------------------------------------------------------------------------
 
 std::string DatabaseStore::SiteJson() {
-  const std::lock_guard lock(mutex_);
-  Transaction transaction(*sql_, false);
-  Sync();
-  std::string text;
-  CSS_SiteWriter writer(text);
-  writer.Enums(enumTexts_);
-  for (Entry& entry : entries_)
-    writer.AppendController(Json(entry));
-  writer.Finish();
-  transaction.Commit();
-  return text;
+  // Read as convert reads it, on connections of its own: what others ask meanwhile is answered.
+  const CSS_SiteLoadResult site = LoadSite(file_);
+  if (!site.site) throw StoreError(Joined(site.errors));
+  return site.site->ToJson();
 }
 
 std::vector<ControllerSummary> DatabaseStore::Controllers() {
@@ -453,8 +452,7 @@ WriteResult DatabaseStore::PutController(CSS_ControllerAddress address, const Ex
   }
   site.LoadController(0, records_);
   writer_->Controller(position, address, records_);
-  std::string json;
-  CSS_SiteWriter::ControllerText(json, address, records_);
+  std::string json = Text(address);
   const std::string etag = ControllerEtag(json);
   Log(note, address, before, json);
   transaction.Commit();

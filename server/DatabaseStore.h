@@ -6,12 +6,12 @@
 // audit row and whatever else goes with it, so another program reading the database (settings,
 // report) sees all of a change or none of it.
 //
-// Each controller's entity tag is kept in memory once read, and the JSON of those used most
-// recently, up to a budget. They stay valid
-// while no other connection commits: SQLite's data version, read inside each transaction, says
-// when one did (someone changed rows with SQL, another server wrote), and everything kept is read
-// again from the rows. So the entity tag changes whenever the controller's rows change, whoever
-// changed them.
+// A controller is given as compact JSON, and its entity tag is a hash of that. Each controller's
+// tag is kept in memory once read, and the JSON of those used most recently, up to a budget. They
+// stay valid while no other connection commits: SQLite's data version, read inside each
+// transaction, says when one did (someone changed rows with SQL, another server wrote), and
+// everything kept is read again from the rows. So the entity tag changes whenever the controller's
+// rows change, whoever changed them.
 
 #include <sqlite3.h>
 
@@ -103,6 +103,8 @@ class DatabaseStore final : public Store {
 
   // Makes what is kept agree with the database in the transaction that is open.
   void Sync();
+  // The compact JSON of the controller at `address` whose records are in records_.
+  std::string Text(CSS_ControllerAddress address) const;
   // The entry of `address` with its name and entity tag (null: no such controller), after Sync.
   Entry* Find(CSS_ControllerAddress address);
   Entry& Known(Entry& entry);

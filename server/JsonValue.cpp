@@ -368,6 +368,29 @@ std::string ToJson(const JsonValue& value) {
   return out;
 }
 
+std::string CompactJson(std::string_view json) {
+  std::string out;
+  out.reserve(json.size());
+  bool inString = false;
+  for (std::size_t i = 0; i < json.size(); ++i) {
+    const char c = json[i];
+    if (inString) {
+      out += c;
+      if (c == '\\' && i + 1 < json.size()) {
+        out += json[++i];
+      } else if (c == '"') {
+        inString = false;
+      }
+    } else if (c == '"') {
+      inString = true;
+      out += c;
+    } else if (c != ' ' && c != '\n' && c != '\r' && c != '\t') {
+      out += c;
+    }
+  }
+  return out;
+}
+
 void ApplyMergePatch(JsonValue& target, const JsonValue& patch) {
   if (!patch.IsObject()) {
     target = patch;
