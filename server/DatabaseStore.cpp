@@ -122,6 +122,8 @@ struct DatabaseStore::Statements {
       "SELECT \"User\", \"Csrf\", \"Created\", \"LastSeen\" FROM sessions WHERE \"IdHash\" = ?1");
   Statement touchSession = Make("UPDATE sessions SET \"LastSeen\" = ?2 WHERE \"IdHash\" = ?1");
   Statement removeSession = Make("DELETE FROM sessions WHERE \"IdHash\" = ?1");
+  Statement endStaleSessions =
+      Make("DELETE FROM sessions WHERE \"LastSeen\" <= ?1 OR \"Created\" <= ?2");
 };
 
 namespace {
@@ -675,6 +677,11 @@ std::optional<Session> DatabaseStore::FindSession(const std::string& idHash) {
 void DatabaseStore::TouchSession(const std::string& idHash, std::int64_t now) {
   const std::lock_guard lock(mutex_);
   (*sql_)(sql_->touchSession).Bind(idHash).Bind(now).Run();
+}
+
+void DatabaseStore::EndStaleSessions(std::int64_t seenBy, std::int64_t madeBy) {
+  const std::lock_guard lock(mutex_);
+  (*sql_)(sql_->endStaleSessions).Bind(seenBy).Bind(madeBy).Run();
 }
 
 void DatabaseStore::RemoveSession(const std::string& idHash) {

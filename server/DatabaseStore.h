@@ -82,6 +82,7 @@ class DatabaseStore final : public Store {
   std::optional<Session> FindSession(const std::string& idHash) override;
   void TouchSession(const std::string& idHash, std::int64_t now) override;
   void RemoveSession(const std::string& idHash) override;
+  void EndStaleSessions(std::int64_t seenBy, std::int64_t madeBy) override;
 
   struct Statements;
 

@@ -378,10 +378,15 @@ TEST_P(ServerSessions, SessionsEndWhenIdleAndWithTheirUsersPassword) {
   EXPECT_EQ(WithCookie(login, "GET", "/api/session").status, 200);  // and it was used again
   now_ += 29 * 60;
   EXPECT_EQ(WithCookie(login, "GET", "/api/session").status, 200);
+  const SessionLogin unseen = LogIn("eve", "eve password");
+  const std::string unseenHash = SecretHash(unseen.cookie.substr(unseen.cookie.find('=') + 1));
+  ASSERT_TRUE(store_.FindSession(unseenHash));
   now_ += 30 * 60;
   EXPECT_EQ(WithCookie(login, "GET", "/api/session").status, 401);
 
+  // A login removes the sessions that ended without being used again.
   const SessionLogin again = LogIn("vic", "vic password");
+  EXPECT_FALSE(store_.FindSession(unseenHash));
   ASSERT_EQ(WithCookie(again, "GET", "/api/session").status, 200);
   const Header json{"Content-Type", "application/json"};
   EXPECT_EQ(Send("ada", "PATCH", "/api/users/vic", {json}, "{\"password\":\"short\"}").status, 422);
