@@ -16,7 +16,10 @@
 namespace ssmsg::server {
 namespace {
 
-constexpr std::size_t kAuditPage = 1000;  // audit rows in one answer
+// One answer of the audit log holds at most this many rows, and no row more once it holds this
+// many bytes (each row holds a controller twice); "next" says where the next answer starts.
+constexpr std::size_t kAuditPage = 100;
+constexpr std::size_t kAuditPageBytes = std::size_t{4} << 20;
 constexpr std::string_view kCheckName = "<body>";
 
 // --- Pieces of answers ------------------------------------------------------------------------
@@ -56,9 +59,9 @@ Response ErrorsResponse(int status, const std::vector<std::string>& errors) {
   return JsonResponse(status, std::move(body));
 }
 
-Response ControllerResponse(int status, const ControllerState& state) {
-  Response response = JsonResponse(status, state.json);
-  response.Set("ETag", state.etag);
+Response ControllerResponse(int status, ControllerState state) {
+  Response response = JsonResponse(status, std::move(state.json));
+  response.Set("ETag", std::move(state.etag));
   return response;
 }
 
@@ -183,11 +186,11 @@ Response Write(Service& service, const Call& call, CSS_ControllerAddress address
   Store& store = service.Data();
   Checked checked = CheckController(controller, store.EnumsJson(), position, address);
   if (!checked.site) return ErrorsResponse(422, checked.errors);
-  const WriteResult result =
+  WriteResult result =
       store.PutController(address, expect, *checked.site, Note(call, service.Authority().Now()));
   if (result.status != WriteStatus::Done) return WriteFailure(result.status);
   const bool made = expect.kind == Expect::Kind::Absent;
-  Response response = ControllerResponse(made ? 201 : 200, result.state);
+  Response response = ControllerResponse(made ? 201 : 200, std::move(result.state));
   if (made) {
     response.Set("Location", "/api/controllers/" + std::to_string(address.interfaceId) + "/" +
                                  std::to_string(address.node));
@@ -199,7 +202,7 @@ Response GetController(Service& service, const Call& call) {
   Response failure;
   const std::optional<CSS_ControllerAddress> address = AddressOf(call, failure);
   if (!address) return failure;
-  const std::optional<ControllerState> state = service.Data().Controller(*address);
+  std::optional<ControllerState> state = service.Data().Controller(*address);
   if (!state) return WriteFailure(WriteStatus::NotFound);
   if (const std::string* none = call.request.Find("If-None-Match");
       none && EtagMatches(*none, state->etag, true)) {
@@ -208,7 +211,7 @@ Response GetController(Service& service, const Call& call) {
     response.Set("ETag", state->etag);
     return response;
   }
-  return ControllerResponse(200, *state);
+  return ControllerResponse(200, std::move(*state));
 }
 
 Response PutController(Service& service, const Call& call) {
@@ -342,7 +345,9 @@ Response Audit(Service& service, const Call& call) {
   }
   const std::vector<AuditEntry> entries = service.Data().Audit(after, kAuditPage);
   std::string body = "{\"entries\":[";
-  for (std::size_t i = 0; i < entries.size(); ++i) {
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < entries.size() && (i == 0 || body.size() < kAuditPageBytes); ++i) {
+    ++count;
     const AuditEntry& entry = entries[i];
     body += i > 0 ? ",{" : "{";
     AppendField(body, "id");
@@ -372,7 +377,8 @@ Response Audit(Service& service, const Call& call) {
     body += '}';
   }
   body += "],\"next\":";
-  body += entries.size() == kAuditPage ? std::to_string(entries.back().id) : "null";
+  body += count < entries.size() || count == kAuditPage ? std::to_string(entries[count - 1].id)
+                                                        : "null";
   body += '}';
   return JsonResponse(200, std::move(body));
 }

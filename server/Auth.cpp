@@ -86,6 +86,8 @@ Login Auth::LogIn(std::string_view name, std::string_view password) {
   login.status = Login::Status::Ok;
   login.sessionId = NewSecret();
   login.csrf = NewSecret();
+  // Sessions that ended unseen go as new ones come, so that they do not pile up.
+  store_.EndStaleSessions(now - options_.idleSeconds, now - options_.maxAgeSeconds);
   store_.AddSession({SecretHash(login.sessionId), user->id, login.csrf, now, now});
   login.user = std::move(*user);
   return login;

@@ -122,10 +122,16 @@ struct Daemon::State {
     return info ? static_cast<Connection*>(info->socket_context) : nullptr;
   }
 
-  MHD_Result Queue(MHD_Connection* connection, Exchange& exchange, const Response& response) {
-    MHD_Response* out = MHD_create_response_from_buffer(
-        response.body.size(), const_cast<char*>(response.body.data()), MHD_RESPMEM_MUST_COPY);
+  MHD_Result Queue(MHD_Connection* connection, Exchange& exchange, Response response) {
+    // libmicrohttpd sends the body from where it is and frees it once sent: it owns it once the
+    // response is made.
+    auto body = std::make_unique<std::string>(std::move(response.body));
+    const std::size_t bytes = body->size();
+    MHD_Response* out = MHD_create_response_from_buffer_with_free_callback_cls(
+        bytes, body->data(), [](void* text) { delete static_cast<std::string*>(text); },
+        body.get());
     if (!out) return MHD_NO;
+    static_cast<void>(body.release());
     for (const Header& header : response.headers)
       MHD_add_response_header(out, header.name.c_str(), header.value.c_str());
     const MHD_Result queued =
@@ -133,7 +139,7 @@ struct Daemon::State {
     MHD_destroy_response(out);
     exchange.answered = true;
     exchange.status = response.status;
-    exchange.bytes = response.body.size();
+    exchange.bytes = bytes;
     exchange.user = response.user;
     return queued;
   }
@@ -178,8 +184,7 @@ struct Daemon::State {
       tracked->waiting = false;
     }
     ++state.inFlight;
-    const Response response = state.service.Handle(exchange->request);
-    return state.Queue(connection, *exchange, response);
+    return state.Queue(connection, *exchange, state.service.Handle(exchange->request));
   }
 
   Response TooLarge(const Exchange& exchange) {

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/InputFile.h"
+#include "server/JsonValue.h"
 #include "site/db/SiteDb.h"
 #include "site/db/Tables.h"
 #include "site/file/SiteFileWriter.h"
@@ -121,6 +122,8 @@ struct DatabaseStore::Statements {
       "SELECT \"User\", \"Csrf\", \"Created\", \"LastSeen\" FROM sessions WHERE \"IdHash\" = ?1");
   Statement touchSession = Make("UPDATE sessions SET \"LastSeen\" = ?2 WHERE \"IdHash\" = ?1");
   Statement removeSession = Make("DELETE FROM sessions WHERE \"IdHash\" = ?1");
+  Statement endStaleSessions =
+      Make("DELETE FROM sessions WHERE \"LastSeen\" <= ?1 OR \"Created\" <= ?2");
 };
 
 namespace {
@@ -197,7 +200,7 @@ std::optional<std::string> NotADatabase(const std::string& file) {
 
 }  // namespace
 
-DatabaseStore::Opened DatabaseStore::Open(const std::string& file) {
+DatabaseStore::Opened DatabaseStore::Open(const std::string& file, std::size_t cacheBytes) {
   Opened opened;
   if (std::optional<std::string> why = NotADatabase(file)) {
     opened.error = std::move(*why);
@@ -228,7 +231,7 @@ DatabaseStore::Opened DatabaseStore::Open(const std::string& file) {
     // Readers (settings, report, another server) go on reading while this one writes; a change
     // is on the disk before it is answered.
     db::Exec(handle, "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL");
-    opened.store.reset(new DatabaseStore(std::move(db), file));
+    opened.store.reset(new DatabaseStore(std::move(db), file, cacheBytes));
   } catch (const DbError& error) {
     opened.store.reset();
     opened.error = file + ": " + error.what();
@@ -236,9 +239,10 @@ DatabaseStore::Opened DatabaseStore::Open(const std::string& file) {
   return opened;
 }
 
-DatabaseStore::DatabaseStore(db::DbHandle db, std::string file)
+DatabaseStore::DatabaseStore(db::DbHandle db, std::string file, std::size_t cacheBytes)
     : db_(std::move(db)),
       file_(std::move(file)),
+      cacheBytes_(cacheBytes),
       sql_(std::make_unique<Statements>(db_.get())),
       reader_(std::make_unique<db::ControllerReader>(db_.get(), file_)),
       writer_(std::make_unique<db::DatabaseWriter>(db_.get())) {}
@@ -274,6 +278,8 @@ void DatabaseStore::Sync() {
       entry.position = query.Int(0);
     }
   }
+  recent_.clear();
+  cachedBytes_ = 0;
   Index();
   std::vector<CSS_SiteEnumText> texts;
   if (const std::vector<std::string> errors = reader_->EnumTexts(texts); !errors.empty())
@@ -294,21 +300,59 @@ void DatabaseStore::Index() {
   }
 }
 
-DatabaseStore::Entry& DatabaseStore::Read(Entry& entry) {
-  if (entry.read) return entry;
+void DatabaseStore::ReadRows(Entry& entry) {
   const std::vector<std::string> errors = reader_->Read(entry.position, entry.address, records_);
   if (!errors.empty()) throw StoreError(Joined(errors));
+  const std::string json = Text(entry.address);
   entry.name = records_.GetConfig().Name;
-  entry.json.clear();
-  CSS_SiteWriter::ControllerText(entry.json, entry.address, records_);
-  entry.etag = ControllerEtag(entry.json);
-  entry.read = true;
+  entry.etag = ControllerEtag(json);
+  entry.known = true;
+  Keep(entry, std::move(json));
+}
+
+std::string DatabaseStore::Text(CSS_ControllerAddress address) const {
+  std::string text;
+  CSS_SiteWriter::ControllerText(text, address, records_);
+  return CompactJson(text);
+}
+
+DatabaseStore::Entry& DatabaseStore::Known(Entry& entry) {
+  if (!entry.known) ReadRows(entry);
   return entry;
+}
+
+const std::string& DatabaseStore::Json(Entry& entry) {
+  if (!entry.cached) {
+    ReadRows(entry);
+  } else {
+    recent_.splice(recent_.begin(), recent_, entry.place);
+  }
+  return entry.json;
+}
+
+void DatabaseStore::Keep(Entry& entry, std::string json) {
+  Forget(entry);
+  entry.json = std::move(json);
+  cachedBytes_ += entry.json.size();
+  recent_.push_front(AddressKey(entry.address));
+  entry.place = recent_.begin();
+  entry.cached = true;
+  // The least recently used go first; the one just kept stays, however large.
+  while (cachedBytes_ > cacheBytes_ && recent_.size() > 1)
+    Forget(entries_[index_.at(recent_.back())]);
+}
+
+void DatabaseStore::Forget(Entry& entry) {
+  if (!entry.cached) return;
+  cachedBytes_ -= entry.json.size();
+  recent_.erase(entry.place);
+  std::string().swap(entry.json);
+  entry.cached = false;
 }
 
 DatabaseStore::Entry* DatabaseStore::Find(CSS_ControllerAddress address) {
   const auto found = index_.find(AddressKey(address));
-  return found == index_.end() ? nullptr : &Read(entries_[found->second]);
+  return found == index_.end() ? nullptr : &Known(entries_[found->second]);
 }
 
 std::string DatabaseStore::SiteOf(const std::string& json) const {
@@ -348,17 +392,10 @@ void DatabaseStore::RemoveRows(CSS_ControllerAddress address) {
 // --- The site -----------------------------------------------------------------------------------
 
 std::string DatabaseStore::SiteJson() {
-  const std::lock_guard lock(mutex_);
-  Transaction transaction(*sql_, false);
-  Sync();
-  std::string text;
-  CSS_SiteWriter writer(text);
-  writer.Enums(enumTexts_);
-  for (Entry& entry : entries_)
-    writer.AppendController(Read(entry).json);
-  writer.Finish();
-  transaction.Commit();
-  return text;
+  // Read as convert reads it, on connections of its own: what others ask meanwhile is answered.
+  const CSS_SiteLoadResult site = LoadSite(file_);
+  if (!site.site) throw StoreError(Joined(site.errors));
+  return site.site->ToJson();
 }
 
 std::vector<ControllerSummary> DatabaseStore::Controllers() {
@@ -368,7 +405,7 @@ std::vector<ControllerSummary> DatabaseStore::Controllers() {
   std::vector<ControllerSummary> list;
   list.reserve(entries_.size());
   for (Entry& entry : entries_) {
-    Read(entry);
+    Known(entry);
     list.push_back({entry.address, entry.name, entry.etag});
   }
   transaction.Commit();
@@ -379,11 +416,12 @@ std::optional<ControllerState> DatabaseStore::Controller(CSS_ControllerAddress a
   const std::lock_guard lock(mutex_);
   Transaction transaction(*sql_, false);
   Sync();
-  const Entry* entry = Find(address);
-  transaction.Commit();
+  Entry* entry = Find(address);
   if (!entry) return std::nullopt;
-  return ControllerState{entry->json, entry->etag,
-                         static_cast<std::size_t>(entry - entries_.data())};
+  ControllerState state{Json(*entry), entry->etag,
+                        static_cast<std::size_t>(entry - entries_.data())};
+  transaction.Commit();
+  return state;
 }
 
 std::string DatabaseStore::EnumsJson() {
@@ -404,6 +442,7 @@ WriteResult DatabaseStore::PutController(CSS_ControllerAddress address, const Ex
       status != WriteStatus::Done) {
     return {status, {}};
   }
+  const std::string before = entry ? Json(*entry) : "null";
   std::int64_t position = 0;
   if (entry) {
     position = entry->position;
@@ -415,20 +454,22 @@ WriteResult DatabaseStore::PutController(CSS_ControllerAddress address, const Ex
   }
   site.LoadController(0, records_);
   writer_->Controller(position, address, records_);
-  Entry changed{address, position, true, records_.GetConfig().Name, {}, {}};
-  CSS_SiteWriter::ControllerText(changed.json, address, records_);
-  changed.etag = ControllerEtag(changed.json);
-  Log(note, address, entry ? entry->json : "null", changed.json);
+  std::string json = Text(address);
+  const std::string etag = ControllerEtag(json);
+  Log(note, address, before, json);
   transaction.Commit();
-  std::size_t k = entries_.size();
-  if (entry) {
-    k = static_cast<std::size_t>(entry - entries_.data());
-    entries_[k] = std::move(changed);
-  } else {
-    entries_.push_back(std::move(changed));
-    index_.emplace(AddressKey(address), k);
+  if (!entry) {
+    index_.emplace(AddressKey(address), entries_.size());
+    entry = &entries_.emplace_back();
+    entry->address = address;
+    entry->position = position;
   }
-  return {WriteStatus::Done, {entries_[k].json, entries_[k].etag, k}};
+  entry->name = records_.GetConfig().Name;
+  entry->etag = etag;
+  entry->known = true;
+  Keep(*entry, std::move(json));
+  return {WriteStatus::Done,
+          {entry->json, entry->etag, static_cast<std::size_t>(entry - entries_.data())}};
 }
 
 WriteResult DatabaseStore::DeleteController(CSS_ControllerAddress address, const Expect& expect,
@@ -443,8 +484,9 @@ WriteResult DatabaseStore::DeleteController(CSS_ControllerAddress address, const
   }
   RemoveRows(address);
   (*sql_)(sql_->forgetSent).Bind(address.interfaceId).Bind(address.node).Run();
-  Log(note, address, entry->json, "null");
+  Log(note, address, Json(*entry), "null");
   transaction.Commit();
+  Forget(*entry);
   entries_.erase(entries_.begin() + (entry - entries_.data()));
   Index();
   return {WriteStatus::Done, {}};
@@ -454,9 +496,9 @@ std::optional<PendingSites> DatabaseStore::Pending(CSS_ControllerAddress address
   const std::lock_guard lock(mutex_);
   Transaction transaction(*sql_, false);
   Sync();
-  const Entry* entry = Find(address);
+  Entry* entry = Find(address);
   if (!entry) return std::nullopt;
-  PendingSites sites{SiteOf(entry->json), entry->etag, {}};
+  PendingSites sites{SiteOf(Json(*entry)), entry->etag, {}};
   {
     Query sent = (*sql_)(sql_->sent);
     if (sent.Bind(address.interfaceId).Bind(address.node).Next()) sites.sent = sent.Text(0);
@@ -470,18 +512,19 @@ WriteResult DatabaseStore::MarkSent(CSS_ControllerAddress address, const Expect&
   const std::lock_guard lock(mutex_);
   Transaction transaction(*sql_, true);
   Sync();
-  const Entry* entry = Find(address);
+  Entry* entry = Find(address);
   if (const WriteStatus status = expect.Check(entry ? &entry->etag : nullptr);
       status != WriteStatus::Done) {
     return {status, {}};
   }
+  const std::string& json = Json(*entry);
   (*sql_)(sql_->markSent)
       .Bind(address.interfaceId)
       .Bind(address.node)
-      .Bind(SiteOf(entry->json))
+      .Bind(SiteOf(json))
       .Bind(note.time)
       .Run();
-  Log(note, address, entry->json, entry->json);
+  Log(note, address, json, json);
   transaction.Commit();
   return {WriteStatus::Done,
           {entry->json, entry->etag, static_cast<std::size_t>(entry - entries_.data())}};
@@ -634,6 +677,11 @@ std::optional<Session> DatabaseStore::FindSession(const std::string& idHash) {
 void DatabaseStore::TouchSession(const std::string& idHash, std::int64_t now) {
   const std::lock_guard lock(mutex_);
   (*sql_)(sql_->touchSession).Bind(idHash).Bind(now).Run();
+}
+
+void DatabaseStore::EndStaleSessions(std::int64_t seenBy, std::int64_t madeBy) {
+  const std::lock_guard lock(mutex_);
+  (*sql_)(sql_->endStaleSessions).Bind(seenBy).Bind(madeBy).Run();
 }
 
 void DatabaseStore::RemoveSession(const std::string& idHash) {

@@ -6,15 +6,17 @@
 // audit row and whatever else goes with it, so another program reading the database (settings,
 // report) sees all of a change or none of it.
 //
-// Each controller's canonical JSON and entity tag are kept in memory once read. They stay valid
-// while no other connection commits: SQLite's data version, read inside each transaction, says
-// when one did (someone changed rows with SQL, another server wrote), and everything kept is read
-// again from the rows. So the entity tag changes whenever the controller's rows change, whoever
-// changed them.
+// A controller is given as compact JSON, and its entity tag is a hash of that. Each controller's
+// tag is kept in memory once read, and the JSON of those used most recently, up to a budget. They
+// stay valid while no other connection commits: SQLite's data version, read inside each
+// transaction, says when one did (someone changed rows with SQL, another server wrote), and
+// everything kept is read again from the rows. So the entity tag changes whenever the controller's
+// rows change, whoever changed them.
 
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -40,13 +42,17 @@ struct StoreError : std::runtime_error {
 
 class DatabaseStore final : public Store {
  public:
+  // The bytes of controllers' JSON kept in memory at most (beyond the one being used), unless
+  // told otherwise.
+  static constexpr std::size_t kCacheBytes = std::size_t{16} << 20;
+
   struct Opened {
     std::unique_ptr<DatabaseStore> store;
     std::string error;  // why not, naming the file
   };
   // Opens the site database `file` for reading and writing. Refused: a file that is not a site
   // database, or one of another schema version (with the command that migrates an older one).
-  static Opened Open(const std::string& file);
+  static Opened Open(const std::string& file, std::size_t cacheBytes = kCacheBytes);
   ~DatabaseStore() override;
 
   std::string SiteJson() override;
@@ -76,27 +82,39 @@ class DatabaseStore final : public Store {
   std::optional<Session> FindSession(const std::string& idHash) override;
   void TouchSession(const std::string& idHash, std::int64_t now) override;
   void RemoveSession(const std::string& idHash) override;
+  void EndStaleSessions(std::int64_t seenBy, std::int64_t madeBy) override;
 
   struct Statements;
 
  private:
-  // A controller as kept in memory: where it is, and once read its JSON and entity tag.
+  // A controller as kept in memory: where it is, once read its name and entity tag, and while
+  // it is among those used most recently its JSON.
   struct Entry {
     CSS_ControllerAddress address;
     std::int64_t position = 0;
-    bool read = false;
+    bool known = false;
     std::string name;
-    std::string json;
     std::string etag;
+    bool cached = false;
+    std::string json;
+    std::list<std::uint64_t>::iterator place;  // in recent_, while cached
   };
 
-  DatabaseStore(db::DbHandle db, std::string file);
+  DatabaseStore(db::DbHandle db, std::string file, std::size_t cacheBytes);
 
   // Makes what is kept agree with the database in the transaction that is open.
   void Sync();
-  // The entry of `address` with its JSON read (null: no such controller), after Sync.
+  // The compact JSON of the controller at `address` whose records are in records_.
+  std::string Text(CSS_ControllerAddress address) const;
+  // The entry of `address` with its name and entity tag (null: no such controller), after Sync.
   Entry* Find(CSS_ControllerAddress address);
-  Entry& Read(Entry& entry);
+  Entry& Known(Entry& entry);
+  // The controller's JSON, read again from its rows when it is not kept.
+  const std::string& Json(Entry& entry);
+  void ReadRows(Entry& entry);
+  // Keeps `json` as the entry's, and drops the JSON of those used longest ago beyond the budget.
+  void Keep(Entry& entry, std::string json);
+  void Forget(Entry& entry);
   void Index();
   // A site file of the controller `json` alone, with the site's enumeration texts.
   std::string SiteOf(const std::string& json) const;
@@ -108,6 +126,7 @@ class DatabaseStore final : public Store {
   std::mutex mutex_;  // one thread at a time uses the connection and what is kept
   db::DbHandle db_;
   std::string file_;
+  std::size_t cacheBytes_;
   std::unique_ptr<Statements> sql_;
   std::unique_ptr<db::ControllerReader> reader_;
   std::unique_ptr<db::DatabaseWriter> writer_;
@@ -117,6 +136,8 @@ class DatabaseStore final : public Store {
   std::unordered_map<std::uint64_t, std::size_t> index_;  // AddressKey -> entries_
   std::vector<CSS_SiteEnumText> enumTexts_;
   std::string enumsJson_;
+  std::list<std::uint64_t> recent_;  // the AddressKeys of the entries with JSON, latest first
+  std::size_t cachedBytes_ = 0;      // of their JSON
 };
 
 }  // namespace ssmsg::server

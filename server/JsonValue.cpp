@@ -2,9 +2,9 @@
 
 #include <ssmsg/Json.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <unordered_map>
-#include <unordered_set>
 #include <utility>
 
 namespace ssmsg::server {
@@ -268,17 +268,13 @@ class Reader {
       ++at_;
       return true;
     }
-    std::unordered_set<std::string> names;
+    std::vector<std::size_t> nameAt;  // where each member's name starts
     for (;;) {
       Blanks();
       if (at_ == text_.size() || text_[at_] != '"') return Fail("expected a name in quotes");
-      const std::size_t nameAt = at_;
+      nameAt.push_back(at_);
       JsonMember member;
       if (!String(member.name)) return false;
-      if (!names.insert(member.name).second) {
-        at_ = nameAt;
-        return Fail("a name given twice in one object");
-      }
       Blanks();
       if (at_ == text_.size() || text_[at_] != ':') return Fail("expected : after a name");
       ++at_;
@@ -288,12 +284,42 @@ class Reader {
       Blanks();
       if (at_ == text_.size()) return Fail("the text ends inside an object");
       const char c = text_[at_++];
-      if (c == '}') return true;
+      if (c == '}') return Unique(out.members, nameAt);
       if (c != ',') {
         --at_;
         return Fail("expected , or } in an object");
       }
     }
+  }
+
+  // Whether each name of `members` (that start at `nameAt`) is given once; otherwise fails at the
+  // second of two. A few members are compared with each other, many sorted.
+  bool Unique(const std::vector<JsonMember>& members, const std::vector<std::size_t>& nameAt) {
+    constexpr std::size_t kFew = 16;
+    std::size_t twice = members.size();
+    if (members.size() <= kFew) {
+      for (std::size_t i = 1; i < members.size() && twice == members.size(); ++i) {
+        for (std::size_t j = 0; j < i; ++j) {
+          if (members[i].name == members[j].name) {
+            twice = i;
+            break;
+          }
+        }
+      }
+    } else {
+      std::vector<std::size_t> order(members.size());
+      for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+      std::sort(order.begin(), order.end(), [&members](std::size_t a, std::size_t b) {
+        return members[a].name != members[b].name ? members[a].name < members[b].name : a < b;
+      });
+      for (std::size_t k = 1; k < order.size(); ++k) {
+        if (members[order[k]].name == members[order[k - 1]].name) twice = std::min(twice, order[k]);
+      }
+    }
+    if (twice == members.size()) return true;
+    at_ = nameAt[twice];
+    return Fail("a name given twice in one object");
   }
 
   std::string_view text_;
@@ -365,6 +391,29 @@ void WriteJson(const JsonValue& value, std::string& out) {
 std::string ToJson(const JsonValue& value) {
   std::string out;
   WriteJson(value, out);
+  return out;
+}
+
+std::string CompactJson(std::string_view json) {
+  std::string out;
+  out.reserve(json.size());
+  bool inString = false;
+  for (std::size_t i = 0; i < json.size(); ++i) {
+    const char c = json[i];
+    if (inString) {
+      out += c;
+      if (c == '\\' && i + 1 < json.size()) {
+        out += json[++i];
+      } else if (c == '"') {
+        inString = false;
+      }
+    } else if (c == '"') {
+      inString = true;
+      out += c;
+    } else if (c != ' ' && c != '\n' && c != '\r' && c != '\t') {
+      out += c;
+    }
+  }
   return out;
 }
 

@@ -49,6 +49,10 @@ JsonReadResult ReadJson(std::string_view text);
 void WriteJson(const JsonValue& value, std::string& out);
 std::string ToJson(const JsonValue& value);
 
+// `json`, which must be valid JSON, without the blanks between its tokens: the compact form of a
+// pretty-printed text, made in one pass.
+std::string CompactJson(std::string_view json);
+
 // Applies the merge patch `patch` to `target` (RFC 7396): an object patch sets, replaces or (with
 // null) removes members, recursively; any other patch replaces the target.
 void ApplyMergePatch(JsonValue& target, const JsonValue& patch);

@@ -154,6 +154,9 @@ class Store {
   virtual std::optional<Session> FindSession(const std::string& idHash) = 0;
   virtual void TouchSession(const std::string& idHash, std::int64_t now) = 0;
   virtual void RemoveSession(const std::string& idHash) = 0;
+  // Removes the sessions last used at `seenBy` or earlier, or made at `madeBy` or earlier: those
+  // that ended without their cookie being seen again.
+  virtual void EndStaleSessions(std::int64_t seenBy, std::int64_t madeBy) = 0;
 };
 
 // The entity tag of a controller: a hash of its canonical JSON, quoted.

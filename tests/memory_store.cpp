@@ -254,6 +254,13 @@ void MemoryStore::TouchSession(const std::string& idHash, std::int64_t now) {
     found->second.lastSeen = now;
 }
 
+void MemoryStore::EndStaleSessions(std::int64_t seenBy, std::int64_t madeBy) {
+  const std::lock_guard lock(mutex_);
+  std::erase_if(sessions_, [&](const auto& entry) {
+    return entry.second.lastSeen <= seenBy || entry.second.created <= madeBy;
+  });
+}
+
 void MemoryStore::RemoveSession(const std::string& idHash) {
   const std::lock_guard lock(mutex_);
   sessions_.erase(idHash);

@@ -45,6 +45,7 @@ class MemoryStore : public Store {
   std::optional<Session> FindSession(const std::string& idHash) override;
   void TouchSession(const std::string& idHash, std::int64_t now) override;
   void RemoveSession(const std::string& idHash) override;
+  void EndStaleSessions(std::int64_t seenBy, std::int64_t madeBy) override;
 
  private:
   struct Entry {

@@ -53,16 +53,27 @@ inline void MakeDatabase(std::string_view siteText, const std::filesystem::path&
   ASSERT_TRUE(written.errors.empty()) << written.errors[0];
 }
 
-inline std::unique_ptr<DatabaseStore> OpenDatabase(const std::filesystem::path& file) {
-  DatabaseStore::Opened opened = DatabaseStore::Open(file.string());
+inline std::unique_ptr<DatabaseStore> OpenDatabase(
+    const std::filesystem::path& file, std::size_t cacheBytes = DatabaseStore::kCacheBytes) {
+  DatabaseStore::Opened opened = DatabaseStore::Open(file.string(), cacheBytes);
   EXPECT_TRUE(opened.store) << opened.error;
   return std::move(opened.store);
 }
 
-enum class StoreKind { Memory, Database };
+// In memory; a database; a database that keeps the JSON of one controller only, so that every
+// other is read again from its rows.
+enum class StoreKind { Memory, Database, DatabaseUncached };
 
 inline std::string KindName(const testing::TestParamInfo<StoreKind>& kind) {
-  return kind.param == StoreKind::Memory ? "Memory" : "Database";
+  switch (kind.param) {
+    case StoreKind::Memory:
+      return "Memory";
+    case StoreKind::Database:
+      return "Database";
+    case StoreKind::DatabaseUncached:
+      return "DatabaseUncached";
+  }
+  return "";
 }
 
 // A store of `kind` that starts as the site file `siteText`; a database is made in `folder`.
@@ -70,7 +81,8 @@ inline std::unique_ptr<Store> MakeStore(StoreKind kind, std::string_view siteTex
                                         const TempFolder& folder) {
   if (kind == StoreKind::Memory) return std::make_unique<MemoryStore>(siteText);
   MakeDatabase(siteText, folder / "site.db");
-  return OpenDatabase(folder / "site.db");
+  return OpenDatabase(folder / "site.db",
+                      kind == StoreKind::DatabaseUncached ? 0 : DatabaseStore::kCacheBytes);
 }
 
 }  // namespace ssmsg::test

@@ -280,6 +280,23 @@ TEST_P(ServerApi, TheAuditLogReplaysToTheSite) {
   EXPECT_EQ(entries.items[0].Find("time")->text, "2023-11-14T22:13:20Z");
 }
 
+TEST_P(ServerApi, TheAuditLogComesInPages) {
+  for (int i = 0; i < 150; ++i)
+    store_.AddUser({0, "u" + std::to_string(i), Role::Viewer, ""}, {"ada", "POST", "/", 0});
+  std::vector<std::string> ids;
+  std::string after = "0";
+  for (int page = 0; page < 3 && after != "null"; ++page) {
+    const JsonValue answer = ReadJson(Send("ada", "GET", "/api/audit?after=" + after).body).value;
+    for (const JsonValue& entry : answer.Find("entries")->items)
+      ids.push_back(entry.Find("id")->text);
+    after = answer.Find("next")->kind == JsonValue::Kind::Null ? "null" : answer.Find("next")->text;
+  }
+  EXPECT_EQ(after, "null");
+  ASSERT_EQ(ids.size(), 153U);  // the fixture's three users and these
+  EXPECT_EQ(ids.front(), "1");
+  EXPECT_EQ(ids.back(), "153");
+}
+
 // The session cookie and CSRF token of a login by `name`.
 struct SessionLogin {
   int status = 0;
@@ -361,10 +378,15 @@ TEST_P(ServerSessions, SessionsEndWhenIdleAndWithTheirUsersPassword) {
   EXPECT_EQ(WithCookie(login, "GET", "/api/session").status, 200);  // and it was used again
   now_ += 29 * 60;
   EXPECT_EQ(WithCookie(login, "GET", "/api/session").status, 200);
+  const SessionLogin unseen = LogIn("eve", "eve password");
+  const std::string unseenHash = SecretHash(unseen.cookie.substr(unseen.cookie.find('=') + 1));
+  ASSERT_TRUE(store_.FindSession(unseenHash));
   now_ += 30 * 60;
   EXPECT_EQ(WithCookie(login, "GET", "/api/session").status, 401);
 
+  // A login removes the sessions that ended without being used again.
   const SessionLogin again = LogIn("vic", "vic password");
+  EXPECT_FALSE(store_.FindSession(unseenHash));
   ASSERT_EQ(WithCookie(again, "GET", "/api/session").status, 200);
   const Header json{"Content-Type", "application/json"};
   EXPECT_EQ(Send("ada", "PATCH", "/api/users/vic", {json}, "{\"password\":\"short\"}").status, 422);
@@ -437,10 +459,12 @@ TEST_P(ServerApi, TheOpenApiDocumentListsExactlyTheRoutes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, ServerApi,
-                         testing::Values(test::StoreKind::Memory, test::StoreKind::Database),
+                         testing::Values(test::StoreKind::Memory, test::StoreKind::Database,
+                                         test::StoreKind::DatabaseUncached),
                          test::KindName);
 INSTANTIATE_TEST_SUITE_P(Stores, ServerSessions,
-                         testing::Values(test::StoreKind::Memory, test::StoreKind::Database),
+                         testing::Values(test::StoreKind::Memory, test::StoreKind::Database,
+                                         test::StoreKind::DatabaseUncached),
                          test::KindName);
 
 }  // namespace

@@ -103,7 +103,15 @@ TEST(ServerJson, RefusesWhatIsNotJsonAndSaysWhere) {
       {"\"abc", "line 1, column 1"},
       {"nul", "line 1, column 1"},
   };
-  for (const Case& c : cases) {
+  // Many members: a name given twice is found as well, at its second place.
+  std::string many = "{";
+  for (int k = 0; k < 40; ++k)
+    many += "\"k" + std::to_string(k % 30 == 29 ? 3 : k) + "\":0,";
+  many.back() = '}';
+  const std::string second = "line 1, column " + std::to_string(many.rfind("\"k3\"") + 1);
+  std::vector<Case> all = cases;
+  all.push_back({many, second});
+  for (const Case& c : all) {
     const JsonReadResult result = ReadJson(c.text);
     EXPECT_FALSE(result.ok) << c.text;
     EXPECT_EQ(result.error.substr(0, c.where.size()), c.where) << c.text << ": " << result.error;

@@ -41,9 +41,11 @@ class ServerDatabase : public ::testing::Test {
 
   std::string Etag(CSS_ControllerAddress address) { return store_->Controller(address)->etag; }
 
-  // Replaces controller 1/2 with its JSON in which `from` is replaced by `to`.
-  WriteResult Rename(const std::string& etag, const std::string& from, const std::string& to) {
-    std::string json = store_->Controller(kTwo)->json;
+  // Replaces controller 1/2 with its JSON (`json`, or as the store has it now) in which `from`
+  // is replaced by `to`.
+  WriteResult Rename(const std::string& etag, const std::string& from, const std::string& to,
+                     std::string json = {}) {
+    if (json.empty()) json = store_->Controller(kTwo)->json;
     json.replace(json.find(from), from.size(), to);
     const CSS_SiteLoadResult site = LoadSiteText("{\"Controllers\":[" + json + "]}", "put");
     EXPECT_TRUE(site.site) << site.errors[0];
@@ -86,6 +88,24 @@ TEST_F(ServerDatabase, EntityTagsFollowTheRowsWhoeverChangesThem) {
   EXPECT_FALSE(store_->Controller(kTwo));
 }
 
+// With room for one controller's JSON only, the others are read again from their rows whenever
+// they are needed, and a change still logs what the controller was before it.
+TEST_F(ServerDatabase, ControllersNotKeptAreReadAgainFromTheirRows) {
+  store_ = test::OpenDatabase(file_, 0);
+  const ControllerState original = *store_->Controller(kTwo);
+  EXPECT_EQ(store_->Controller(kOne)->position, 0U);  // and 1/2 is no longer kept
+  const WriteResult written = Rename(original.etag, "Warehouse Vending", "Dock", original.json);
+  ASSERT_EQ(written.status, WriteStatus::Done);
+  const std::vector<AuditEntry> audit = store_->Audit(0, 10);
+  ASSERT_EQ(audit.size(), 1U);
+  EXPECT_EQ(audit[0].before, original.json);
+  EXPECT_EQ(audit[0].after, written.state.json);
+  store_->Controller(kOne);
+  EXPECT_EQ(store_->Controller(kTwo)->json, written.state.json);
+  store_->Controller(kOne);
+  EXPECT_EQ(store_->Pending(kTwo)->etag, written.state.etag);
+}
+
 TEST_F(ServerDatabase, RowsMadeInvalidWithSqlAreNamedAndTheRestIsServed) {
   Service service(*store_, {});
   AddApiRoutes(service);
@@ -110,7 +130,7 @@ TEST_F(ServerDatabase, RowsMadeInvalidWithSqlAreNamedAndTheRestIsServed) {
 // What the server writes is what convert, settings and report read: the whole site as the server
 // gives it is the site file that loading the database gives.
 TEST_F(ServerDatabase, WhatItWritesIsTheSiteOthersRead) {
-  ASSERT_EQ(Rename(Etag(kTwo), "\"Name\": \"Warehouse Vending\"", "\"Name\": \"Dock\"").status,
+  ASSERT_EQ(Rename(Etag(kTwo), "\"Name\":\"Warehouse Vending\"", "\"Name\":\"Dock\"").status,
             WriteStatus::Done);
   const std::string made = "{\"Controllers\":[{\"Interface\":3,\"Node\":0,\"Name\":\"New\"}]}";
   ASSERT_EQ(store_
@@ -124,9 +144,13 @@ TEST_F(ServerDatabase, WhatItWritesIsTheSiteOthersRead) {
   const CSS_SiteLoadResult loaded = LoadSite(file_);
   ASSERT_TRUE(loaded.site) << loaded.errors[0];
   EXPECT_EQ(store_->SiteJson(), loaded.site->ToJson());
-  ASSERT_EQ(loaded.site->ControllerCount(), 2U);
-  EXPECT_EQ(loaded.site->Address(1), (CSS_ControllerAddress{3, 0}));
-  EXPECT_NE(store_->SiteJson().find("\"Dock\""), std::string::npos);
+  // Each controller as the server gives it is the one in the site file that others read.
+  const JsonValue site = ReadJson(loaded.site->ToJson()).value;
+  const std::vector<JsonValue>& controllers = site.Find("Controllers")->items;
+  ASSERT_EQ(controllers.size(), 2U);
+  EXPECT_EQ(store_->Controller(kTwo)->json, ToJson(controllers[0]));
+  EXPECT_EQ(store_->Controller({3, 0})->json, ToJson(controllers[1]));
+  EXPECT_EQ(controllers[0].Find("Name")->text, "Dock");
 }
 
 TEST(ServerDatabaseOpen, OnlySiteDatabasesOfThisVersionAreServed) {
@@ -161,6 +185,17 @@ TEST(ServerDatabaseOpen, OnlySiteDatabasesOfThisVersionAreServed) {
   }
   ASSERT_TRUE(MigrateSiteDatabase(old).errors.empty());
   EXPECT_TRUE(test::OpenDatabase(old));
+  // What `ssmsg schema` writes makes a database with the editor's tables too.
+  const std::string made = (folder / "made.db").string();
+  {
+    sqlite3* db = nullptr;
+    sqlite3_open(made.c_str(), &db);
+    EXPECT_EQ(sqlite3_exec(db, SiteDatabaseSchema().c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+  }
+  const std::unique_ptr<DatabaseStore> store = test::OpenDatabase(made);
+  ASSERT_TRUE(store);
+  EXPECT_EQ(store->AddUser({0, "ada", Role::Admin, "x"}, {}), UserWrite::Done);
 }
 
 }  // namespace

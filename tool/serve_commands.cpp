@@ -263,7 +263,9 @@ int RunUserToken(const UserOptions& options, const CLI::App&, Output& output) {
 }
 
 CLI::Option* AddDatabase(CLI::App& command, std::string& config) {
-  return command.add_option("--config", config, "the site database")->required()->type_name("DB");
+  return command.add_option("--config", config, "the site database file")
+      ->required()
+      ->type_name("DB");
 }
 
 }  // namespace
