@@ -165,13 +165,8 @@ struct CSS_Import::Impl {
   void PutErrorsInOrder() {
     std::stable_sort(pendingErrors.begin(), pendingErrors.end(),
                      [](const LineError& a, const LineError& b) { return a.seq < b.seq; });
-    for (LineError& error : pendingErrors) {
-      if (errors.size() < kMaxErrors) {
-        errors.push_back(std::move(error.text));
-      } else {
-        ++moreErrors;
-      }
-    }
+    for (LineError& error : pendingErrors)
+      KeepError(errors, moreErrors, std::move(error.text));
     pendingErrors.clear();
   }
 

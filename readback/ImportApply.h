@@ -21,6 +21,7 @@
 #include <ssmsg/Message.h>
 #include <ssmsg/Site.h>
 
+#include "core/ErrorCap.h"
 #include "host/CSDevice_Fields.h"
 #include "site/SiteData.h"
 
@@ -30,7 +31,6 @@ namespace ssmsg::importing {
 // are bounded by their list only; a number past this is taken for a mistake there too.
 constexpr std::int64_t kMaxCounted = 32767;
 // The most errors kept; those past them are counted.
-constexpr std::size_t kMaxErrors = 100;
 
 // Where a line came from, for errors found after it was read.
 struct LineRef {
@@ -107,13 +107,7 @@ struct ErrorList {
   std::vector<LineError> kept;
   std::size_t more = 0;
 
-  void Add(std::uint64_t seq, std::string text) {
-    if (kept.size() < kMaxErrors) {
-      kept.push_back({seq, std::move(text)});
-    } else {
-      ++more;
-    }
-  }
+  void Add(std::uint64_t seq, std::string text) { KeepError(kept, more, {seq, std::move(text)}); }
 };
 
 // The text that the messages gave a level of the input timing: whether any differed from the text
