@@ -748,11 +748,9 @@ struct ControllerReader::State {
     for (Statement& statement : database.select)
       sqlite3_reset(statement.get());
     std::vector<std::string> errors = std::move(check.errors);
-    if (check.full)
-      errors.push_back(check.fileName + ": more than " + std::to_string(kMaxErrors) +
-                       " errors; the rest was not checked");
+    if (check.Full()) errors.push_back(MoreErrorsLine(check.fileName, "the controller"));
     check.errors.clear();
-    check.full = false;
+    check.beyond = 0;
     return errors;
   }
 };
