@@ -192,6 +192,9 @@ class FormWriter {
       std::from_chars(text->data(), text->data() + text->size(), rows);
       rows = std::min(rows, kMaxRows);
     }
+    // A form sent back sends each of its rows' inputs, empty or not: it shows no more rows than
+    // it sent fields, however many it claims.
+    if (view_.errors != nullptr) rows = std::min(rows, values_.Fields().size());
     rows_ = rows;
     out += "<div class=\"scroll\"><table class=\"form\"><thead><tr><th scope=\"col\">No.</th>";
     for (const CSS_FieldInfo& info : part.fields) {
