@@ -1,5 +1,5 @@
-// Fuzzes the server's request handler, without sockets, over a store in memory that starts as the
-// demo site. The input is one request:
+// Fuzzes the server's request handler (the API and the pages), without sockets, over a store in
+// memory that starts as the demo site. The input is one request:
 //
 //   byte 0          who asks: 0 nobody, 1 a viewer, 2 an editor, 3 an admin (by API token)
 //   METHOD TARGET\n then header lines "Name: value\n", a blank line, and the body
@@ -20,6 +20,7 @@
 #include "server/Api.h"
 #include "server/JsonValue.h"
 #include "server/Service.h"
+#include "server/pages/Pages.h"
 
 #define SSMSG_FUZZ_CHECK(condition)                                                            \
   do {                                                                                         \
@@ -81,6 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   options.auth.clock = [] { return std::int64_t{1'700'000'000}; };
   Service service(store, options);
   AddApiRoutes(service);
+  AddPageRoutes(service);
   const char* names[] = {"vic", "eve", "ada"};
   const Role roles[] = {Role::Viewer, Role::Editor, Role::Admin};
   for (int k = 0; k < 3; ++k) {
