@@ -5,6 +5,7 @@
 
 #include <ssmsg/Json.h>
 
+#include "server/Form.h"
 #include "server/Html.h"
 
 namespace ssmsg::server {
@@ -36,21 +37,6 @@ bool Allowed(Access access, Role role) {
       return role == Role::Admin;
   }
   return false;
-}
-
-// The value of field `name` of a form body (application/x-www-form-urlencoded).
-std::optional<std::string> FormField(std::string_view body, std::string_view name) {
-  for (std::size_t at = 0; at < body.size();) {
-    std::size_t end = body.find('&', at);
-    if (end == std::string_view::npos) end = body.size();
-    const std::string_view pair = body.substr(at, end - at);
-    at = end + 1;
-    const std::size_t equals = pair.find('=');
-    if (equals == std::string_view::npos) continue;
-    if (PercentDecode(pair.substr(0, equals), true) == name)
-      return PercentDecode(pair.substr(equals + 1), true);
-  }
-  return std::nullopt;
 }
 
 void AddCommonHeaders(Response& response) {
@@ -192,7 +178,8 @@ Response Service::Dispatch(const Request& request, const Caller* known) {
     std::optional<std::string> formToken;
     const std::string* type = request.Find("Content-Type");
     if (type && MediaType(*type) == "application/x-www-form-urlencoded") {
-      formToken = FormField(request.body, "csrf");
+      if (const std::optional<Form> form = Form::Parse(request.body); form && form->Get("csrf"))
+        formToken = *form->Get("csrf");
     }
     if (!Auth::CsrfValid(*caller, request, formToken)) {
       return Failure(route.kind, 403, "the request lacks this session's CSRF token", request);

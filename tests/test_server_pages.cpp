@@ -21,8 +21,6 @@
 namespace ssmsg::server {
 namespace {
 
-using pages::Form;
-
 std::string Unescape(std::string text) {
   static const std::pair<std::string, std::string> kEntities[] = {
       {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&#39;", "'"}, {"&amp;", "&"}};

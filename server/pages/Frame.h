@@ -11,9 +11,9 @@
 
 #include <ssmsg/Site.h>
 
+#include "server/Form.h"
 #include "server/JsonValue.h"
 #include "server/Service.h"
-#include "server/pages/Form.h"
 
 namespace ssmsg::server::pages {
 

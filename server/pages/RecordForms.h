@@ -18,8 +18,8 @@
 #include <ssmsg/CSToolEnum.h>
 
 #include "host/CSS_FieldTable.h"
+#include "server/Form.h"
 #include "server/JsonValue.h"
-#include "server/pages/Form.h"
 
 namespace ssmsg::server::pages {
 

@@ -1,10 +1,10 @@
-#include "server/pages/Form.h"
+#include "server/Form.h"
 
 #include <ssmsg/Json.h>
 
 #include "server/Http.h"
 
-namespace ssmsg::server::pages {
+namespace ssmsg::server {
 
 std::optional<Form> Form::Parse(std::string_view body) {
   Form form;
@@ -42,4 +42,4 @@ bool Form::Has(std::string_view name, std::string_view value) const {
   return pairs_.contains(key);
 }
 
-}  // namespace ssmsg::server::pages
+}  // namespace ssmsg::server

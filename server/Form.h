@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-namespace ssmsg::server::pages {
+namespace ssmsg::server {
 
 class Form {
  public:
@@ -33,4 +33,4 @@ class Form {
   std::unordered_set<std::string> pairs_;               // name NUL value
 };
 
-}  // namespace ssmsg::server::pages
+}  // namespace ssmsg::server
