@@ -98,6 +98,8 @@ void Forms(const Call& call, CSS_ControllerAddress address, const JsonValue& con
       "its part of the controller as it was when this page was made; if someone saved the "
       "controller since, you are shown both versions.</p>";
   const std::string base = ControllerUrl(address) + "/edit/";
+  // The form just saved stays open.
+  const std::string* saved = call.target.Query("saved");
   for (const FormSection& section : FormSections()) {
     out += "<h3 id=\"edit-";
     out += section.key;
@@ -122,7 +124,7 @@ void Forms(const Call& call, CSS_ControllerAddress address, const JsonValue& con
                           drafted ? draft->etag : etag,
                           call.caller->csrf,
                           drafted ? &draft->errors : nullptr,
-                          drafted,
+                          drafted || (saved != nullptr && *saved == target.Anchor()),
                           target.PerRecord() && k == length};
       RenderForm(target, values, view, out);
     }
