@@ -1,5 +1,6 @@
 #include "server/Daemon.h"
 
+#include <gnutls/gnutls.h>
 #include <microhttpd.h>
 
 #include <arpa/inet.h>
@@ -275,6 +276,22 @@ bool IsLoopbackAddress(std::string_view address) {
   if (inet_pton(AF_INET, text.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
   in6_addr v6{};
   return inet_pton(AF_INET6, text.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
+}
+
+std::optional<std::string> TlsProblem(const std::string& certificate, const std::string& key) {
+  gnutls_certificate_credentials_t credentials = nullptr;
+  if (gnutls_certificate_allocate_credentials(&credentials) < 0) return "TLS cannot start";
+  const auto datum = [](const std::string& text) {
+    return gnutls_datum_t{reinterpret_cast<unsigned char*>(const_cast<char*>(text.data())),
+                          static_cast<unsigned>(text.size())};
+  };
+  const gnutls_datum_t chain = datum(certificate);
+  const gnutls_datum_t secret = datum(key);
+  const int code =
+      gnutls_certificate_set_x509_key_mem(credentials, &chain, &secret, GNUTLS_X509_FMT_PEM);
+  gnutls_certificate_free_credentials(credentials);
+  if (code >= 0) return std::nullopt;
+  return std::string(gnutls_strerror(code));
 }
 
 Listen ParseListen(std::string_view text) {

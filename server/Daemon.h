@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -41,6 +42,10 @@ inline constexpr std::size_t kConnectionMemory = std::size_t{64} << 10;
 
 // Whether `address` is a loopback address (127.0.0.0/8 or ::1): the only ones served without TLS.
 bool IsLoopbackAddress(std::string_view address);
+
+// Why the PEM texts `certificate` (a chain) and `key` cannot serve TLS together (unreadable, or a
+// key that is not the certificate's), or nothing.
+std::optional<std::string> TlsProblem(const std::string& certificate, const std::string& key);
 
 // Where to listen, from "ADDRESS:PORT" ("127.0.0.1:8080", "[::1]:8080", "0.0.0.0:0"), or why
 // `text` is not that.

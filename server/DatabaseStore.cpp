@@ -264,6 +264,8 @@ void DatabaseStore::Sync() {
   if (version == dataVersion_) return;
   dataVersion_ = -1;
   entries_.clear();
+  recent_.clear();
+  cachedBytes_ = 0;
   {
     Query query = (*sql_)(sql_->controllers);
     while (query.Next()) {
@@ -278,8 +280,6 @@ void DatabaseStore::Sync() {
       entry.position = query.Int(0);
     }
   }
-  recent_.clear();
-  cachedBytes_ = 0;
   Index();
   std::vector<CSS_SiteEnumText> texts;
   if (const std::vector<std::string> errors = reader_->EnumTexts(texts); !errors.empty())
@@ -303,7 +303,7 @@ void DatabaseStore::Index() {
 void DatabaseStore::ReadRows(Entry& entry) {
   const std::vector<std::string> errors = reader_->Read(entry.position, entry.address, records_);
   if (!errors.empty()) throw StoreError(Joined(errors));
-  const std::string json = Text(entry.address);
+  std::string json = Text(entry.address);
   entry.name = records_.GetConfig().Name;
   entry.etag = ControllerEtag(json);
   entry.known = true;

@@ -13,7 +13,6 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -43,28 +42,36 @@ class ServeTool : public ::testing::Test {
   }
   Result Tool(const std::string& args) { return Shell("\"$SSMSG\" " + args); }
 
-  // `ssmsg serve --config DB` on any free port, its standard error in serve.log; the port, once
-  // it says it serves (0 when it does not within ten seconds).
-  std::uint16_t Serve(const std::string& database) {
+  // `ssmsg serve --config DB` on any free port (with `more` arguments), its standard error in
+  // serve.log; the port, once it says it serves (0 when it does not within ten seconds).
+  std::uint16_t Serve(const std::string& database, std::vector<std::string> more = {}) {
     const std::string log = (folder_ / "serve.log").string();
-    const std::string config = (folder_ / database).string();
+    std::vector<std::string> args = {
+        "ssmsg", "serve", "--config", (folder_ / database).string(), "--listen", "127.0.0.1:0"};
+    args.insert(args.end(), more.begin(), more.end());
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+      argv.push_back(arg.data());
+    argv.push_back(nullptr);
     server_ = fork();
     if (server_ == 0) {
       const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       dup2(fd, STDERR_FILENO);
-      execl(SSMSG_TOOL, "ssmsg", "serve", "--config", config.c_str(), "--listen", "127.0.0.1:0",
-            static_cast<char*>(nullptr));
+      execv(SSMSG_TOOL, argv.data());
       _exit(127);
     }
-    const std::regex serving("at http://127\\.0\\.0\\.1:([0-9]+)/");
     for (int i = 0; i < 1000; ++i) {
-      std::smatch found;
       const std::string text = ssmsg::test::ReadFile(log);
-      if (std::regex_search(text, found, serving))
-        return static_cast<std::uint16_t>(std::stoi(found[1]));
+      if (const std::size_t at = text.find("://127.0.0.1:"); at != std::string::npos)
+        return static_cast<std::uint16_t>(std::stoi(text.substr(at + 13)));
+      int status = 0;
+      if (waitpid(server_, &status, WNOHANG) == server_) {  // it gave up
+        server_ = -1;
+        break;
+      }
       std::this_thread::sleep_for(10ms);
     }
-    ADD_FAILURE() << "serve did not start: " << ssmsg::test::ReadFile(log);
+    if (more.empty()) ADD_FAILURE() << "serve did not start: " << ssmsg::test::ReadFile(log);
     return 0;
   }
 
@@ -140,6 +147,13 @@ TEST_F(ServeTool, UserKeepsTheAccountsInTheDatabase) {
   ASSERT_EQ(audit.size(), 4U);
   EXPECT_EQ(audit[3].note.user + " " + audit[3].note.method + " " + audit[3].note.path,
             "ssmsg user DELETE /api/users/eve");
+  // A write that the database refuses is reported, not a crash.
+  const Result refused = Shell(
+      "sqlite3 site.db \"CREATE TRIGGER no_more BEFORE INSERT ON users BEGIN SELECT RAISE(ABORT, "
+      "'no more users'); END\" && printf 'kim password\\n' | \"$SSMSG\" user add kim --role viewer "
+      "--config site.db");
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, "ssmsg: site.db: no more users\n");
 }
 
 TEST_F(ServeTool, ServeRefusesWhatItCannotServeSafely) {
@@ -232,6 +246,47 @@ TEST_F(ServeTool, TheDemoSiteServedAsANewUserWouldTryIt) {
   EXPECT_NE(log.find("127.0.0.1 ada \"PUT /api/controllers/1/1\" 200 "), std::string::npos) << log;
   EXPECT_NE(log.find("ssmsg: stopped"), std::string::npos) << log;
   EXPECT_EQ(Tool("validate --config site.db").status, 0);
+}
+
+// With a certificate and its key it serves HTTPS, and its session cookie is then a secure one.
+TEST_F(ServeTool, ServesHttpsWithTheCertificateGiven) {
+  ASSERT_EQ(Shell("\"$SSMSG\" convert demo.json site.db && printf 'ada password\\n' | "
+                  "\"$SSMSG\" user add ada --role admin --config site.db")
+                .status,
+            0);
+  const std::string tls = SSMSG_SOURCE_DIR "/tests/tls/";
+  const std::uint16_t port =
+      Serve("site.db", {"--tls-cert", tls + "cert.pem", "--tls-key", tls + "key.pem"});
+  ASSERT_NE(port, 0) << Log();
+  const Result https = Shell("python3 - " + std::to_string(port) + " " + tls + R"(cert.pem <<'EOF'
+import http.client, json, ssl, sys
+port, cert = int(sys.argv[1]), sys.argv[2]
+connection = http.client.HTTPSConnection(
+    "127.0.0.1", port, context=ssl.create_default_context(cafile=cert))
+connection.request("POST", "/api/session", json.dumps({"name": "ada", "password": "ada password"}),
+                   {"Content-Type": "application/json", "Origin": f"https://127.0.0.1:{port}"})
+answer = connection.getresponse()
+answer.read()
+cookie = answer.getheader("Set-Cookie")
+print(answer.status, cookie.split("=")[0], "; Secure" in cookie)
+connection.request("GET", "/api/controllers", headers={"Cookie": cookie.split(";")[0]})
+answer = connection.getresponse()
+answer.read()
+print(answer.status)
+EOF)");
+  EXPECT_EQ(https.out, "200 __Host-ssmsg_session True\n200\n") << https.err;
+  // Plain HTTP gets no answer of the site there.
+  EXPECT_NE(ssmsg::test::Request(port, "GET", "/api/openapi.json", {}, {}, 2s).status, 200);
+  EXPECT_EQ(Stop(SIGTERM), 0);
+
+  // A key that is not the certificate's is refused.
+  const Result mismatched = Tool("serve --config site.db --tls-cert " + tls +
+                                 "cert.pem --tls-key " + tls + "other-key.pem");
+  EXPECT_EQ(mismatched.status, 2);
+  EXPECT_NE(mismatched.err.find("other-key.pem cannot serve TLS: The certificate and the given key "
+                                "do not match."),
+            std::string::npos)
+      << mismatched.err;
 }
 
 // Killed at any moment, the server leaves a valid database that holds every change it answered

@@ -97,6 +97,11 @@ int RunServe(const ServeOptions& options, const CLI::App&, Output&) {
         ReadSmallFile(options.tlsCertificate, "--tls-cert");
     const std::optional<std::string> key = ReadSmallFile(options.tlsKey, "--tls-key");
     if (!certificate || !key) return kBadInput;
+    if (const std::optional<std::string> why = TlsProblem(*certificate, *key)) {
+      Complain("serve: --tls-cert " + options.tlsCertificate + " and --tls-key " + options.tlsKey +
+               " cannot serve TLS: " + *why);
+      return kBadInput;
+    }
     daemonOptions.tlsCertificate = *certificate;
     daemonOptions.tlsKey = *key;
   }
@@ -262,6 +267,18 @@ int RunUserToken(const UserOptions& options, const CLI::App&, Output& output) {
   return kDone;
 }
 
+// `run`, with a failure of the database on the way (locked too long, damaged, a disk that is
+// full) reported as one line and exit status 1 instead of ending the tool.
+template <auto run, class Options>
+int Reported(const Options& options, const CLI::App& command, Output& output) {
+  try {
+    return run(options, command, output);
+  } catch (const std::exception& error) {
+    Complain(options.config + ": " + error.what());
+    return kFailed;
+  }
+}
+
 CLI::Option* AddDatabase(CLI::App& command, std::string& config) {
   return command.add_option("--config", config, "the site database file")
       ->required()
@@ -276,7 +293,7 @@ void AddServeCommand(CLI::App& app, CSS_Chosen& chosen) {
       "Serves the site editor for a site database: pages and a JSON API to change its "
       "controllers, with accounts (see user). Stops on Ctrl-C or SIGTERM once the requests being "
       "answered are done; logs a line per request to standard error.",
-      chosen, RunServe);
+      chosen, Reported<RunServe, ServeOptions>);
   AddDatabase(*serve, options->config);
   serve
       ->add_option("--listen", options->listen,
@@ -303,18 +320,21 @@ void AddUserCommand(CLI::App& app, CSS_Chosen& chosen) {
     return std::pair{command, options};
   };
   const auto [add, addOptions] =
-      named("add", "Adds a user with a role and a password.", RunUserAdd);
+      named("add", "Adds a user with a role and a password.", Reported<RunUserAdd, UserOptions>);
   add->add_option("--role", addOptions->role, "what the user may do")
       ->required()
       ->check(CLI::IsMember({"viewer", "editor", "admin"}));
   named("passwd", "Changes a user's password, which ends the user's sessions and API tokens.",
-        RunUserPasswd);
-  named("remove", "Removes a user with the user's sessions and API tokens.", RunUserRemove);
+        Reported<RunUserPasswd, UserOptions>);
+  named("remove", "Removes a user with the user's sessions and API tokens.",
+        Reported<RunUserRemove, UserOptions>);
   const auto [token, tokenOptions] =
-      named("token", "Prints a new API token of a user (only its hash is kept).", RunUserToken);
+      named("token", "Prints a new API token of a user (only its hash is kept).",
+            Reported<RunUserToken, UserOptions>);
   AddOutput(*token, tokenOptions->output);
-  const auto [list, listOptions] = AddCommand<UserOptions>(
-      *user, "list", "Lists the users and their roles, one per line.", chosen, RunUserList);
+  const auto [list, listOptions] =
+      AddCommand<UserOptions>(*user, "list", "Lists the users and their roles, one per line.",
+                              chosen, Reported<RunUserList, UserOptions>);
   AddDatabase(*list, listOptions->config);
   AddOutput(*list, listOptions->output);
 }
