@@ -321,7 +321,7 @@ DatabaseStore::Entry& DatabaseStore::Known(Entry& entry) {
   return entry;
 }
 
-const std::string& DatabaseStore::Json(Entry& entry) {
+std::shared_ptr<const std::string> DatabaseStore::Json(Entry& entry) {
   if (!entry.cached) {
     ReadRows(entry);
   } else {
@@ -332,8 +332,8 @@ const std::string& DatabaseStore::Json(Entry& entry) {
 
 void DatabaseStore::Keep(Entry& entry, std::string json) {
   Forget(entry);
-  entry.json = std::move(json);
-  cachedBytes_ += entry.json.size();
+  entry.json = std::make_shared<const std::string>(std::move(json));
+  cachedBytes_ += entry.json->size();
   recent_.push_front(AddressKey(entry.address));
   entry.place = recent_.begin();
   entry.cached = true;
@@ -344,9 +344,9 @@ void DatabaseStore::Keep(Entry& entry, std::string json) {
 
 void DatabaseStore::Forget(Entry& entry) {
   if (!entry.cached) return;
-  cachedBytes_ -= entry.json.size();
+  cachedBytes_ -= entry.json->size();
   recent_.erase(entry.place);
-  std::string().swap(entry.json);
+  entry.json.reset();
   entry.cached = false;
 }
 
@@ -413,14 +413,21 @@ std::vector<ControllerSummary> DatabaseStore::Controllers() {
 }
 
 std::optional<ControllerState> DatabaseStore::Controller(CSS_ControllerAddress address) {
-  const std::lock_guard lock(mutex_);
-  Transaction transaction(*sql_, false);
-  Sync();
-  Entry* entry = Find(address);
-  if (!entry) return std::nullopt;
-  ControllerState state{Json(*entry), entry->etag,
-                        static_cast<std::size_t>(entry - entries_.data())};
-  transaction.Commit();
+  std::shared_ptr<const std::string> json;
+  ControllerState state;
+  {
+    const std::lock_guard lock(mutex_);
+    Transaction transaction(*sql_, false);
+    Sync();
+    Entry* entry = Find(address);
+    if (!entry) return std::nullopt;
+    json = Json(*entry);
+    state.etag = entry->etag;
+    state.position = static_cast<std::size_t>(entry - entries_.data());
+    transaction.Commit();
+  }
+  // The copy is made outside the lock, so that others are answered meanwhile.
+  state.json = *json;
   return state;
 }
 
@@ -442,7 +449,7 @@ WriteResult DatabaseStore::PutController(CSS_ControllerAddress address, const Ex
       status != WriteStatus::Done) {
     return {status, {}};
   }
-  const std::string before = entry ? Json(*entry) : "null";
+  const std::string before = entry ? *Json(*entry) : "null";
   std::int64_t position = 0;
   if (entry) {
     position = entry->position;
@@ -469,7 +476,7 @@ WriteResult DatabaseStore::PutController(CSS_ControllerAddress address, const Ex
   entry->known = true;
   Keep(*entry, std::move(json));
   return {WriteStatus::Done,
-          {entry->json, entry->etag, static_cast<std::size_t>(entry - entries_.data())}};
+          {*entry->json, entry->etag, static_cast<std::size_t>(entry - entries_.data())}};
 }
 
 WriteResult DatabaseStore::DeleteController(CSS_ControllerAddress address, const Expect& expect,
@@ -484,7 +491,7 @@ WriteResult DatabaseStore::DeleteController(CSS_ControllerAddress address, const
   }
   RemoveRows(address);
   (*sql_)(sql_->forgetSent).Bind(address.interfaceId).Bind(address.node).Run();
-  Log(note, address, Json(*entry), "null");
+  Log(note, address, *Json(*entry), "null");
   transaction.Commit();
   Forget(*entry);
   entries_.erase(entries_.begin() + (entry - entries_.data()));
@@ -498,7 +505,7 @@ std::optional<PendingSites> DatabaseStore::Pending(CSS_ControllerAddress address
   Sync();
   Entry* entry = Find(address);
   if (!entry) return std::nullopt;
-  PendingSites sites{SiteOf(Json(*entry)), entry->etag, {}};
+  PendingSites sites{SiteOf(*Json(*entry)), entry->etag, {}};
   {
     Query sent = (*sql_)(sql_->sent);
     if (sent.Bind(address.interfaceId).Bind(address.node).Next()) sites.sent = sent.Text(0);
@@ -517,17 +524,17 @@ WriteResult DatabaseStore::MarkSent(CSS_ControllerAddress address, const Expect&
       status != WriteStatus::Done) {
     return {status, {}};
   }
-  const std::string& json = Json(*entry);
+  const std::shared_ptr<const std::string> json = Json(*entry);
   (*sql_)(sql_->markSent)
       .Bind(address.interfaceId)
       .Bind(address.node)
-      .Bind(SiteOf(json))
+      .Bind(SiteOf(*json))
       .Bind(note.time)
       .Run();
-  Log(note, address, json, json);
+  Log(note, address, *json, *json);
   transaction.Commit();
   return {WriteStatus::Done,
-          {entry->json, entry->etag, static_cast<std::size_t>(entry - entries_.data())}};
+          {*entry->json, entry->etag, static_cast<std::size_t>(entry - entries_.data())}};
 }
 
 std::vector<AuditEntry> DatabaseStore::Audit(std::int64_t after, std::size_t limit) {

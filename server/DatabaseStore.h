@@ -96,7 +96,7 @@ class DatabaseStore final : public Store {
     std::string name;
     std::string etag;
     bool cached = false;
-    std::string json;
+    std::shared_ptr<const std::string> json;   // shared with answers still being made
     std::list<std::uint64_t>::iterator place;  // in recent_, while cached
   };
 
@@ -110,7 +110,7 @@ class DatabaseStore final : public Store {
   Entry* Find(CSS_ControllerAddress address);
   Entry& Known(Entry& entry);
   // The controller's JSON, read again from its rows when it is not kept.
-  const std::string& Json(Entry& entry);
+  std::shared_ptr<const std::string> Json(Entry& entry);
   void ReadRows(Entry& entry);
   // Keeps `json` as the entry's, and drops the JSON of those used longest ago beyond the budget.
   void Keep(Entry& entry, std::string json);
