@@ -431,6 +431,15 @@ std::optional<ControllerState> DatabaseStore::Controller(CSS_ControllerAddress a
   return state;
 }
 
+Store::Place DatabaseStore::PlaceOf(CSS_ControllerAddress address) {
+  const std::lock_guard lock(mutex_);
+  Transaction transaction(*sql_, false);
+  Sync();
+  const auto found = index_.find(AddressKey(address));
+  transaction.Commit();
+  return found == index_.end() ? Place{false, entries_.size()} : Place{true, found->second};
+}
+
 std::string DatabaseStore::EnumsJson() {
   const std::lock_guard lock(mutex_);
   Transaction transaction(*sql_, false);

@@ -56,5 +56,8 @@ std::string CompactJson(std::string_view json);
 // Applies the merge patch `patch` to `target` (RFC 7396): an object patch sets, replaces or (with
 // null) removes members, recursively; any other patch replaces the target.
 void ApplyMergePatch(JsonValue& target, const JsonValue& patch);
+// The same to the text of valid JSON `target`, giving the result's text: the members that the
+// patch leaves are copied as they are, without being read into a tree.
+std::string MergePatchText(std::string_view target, const JsonValue& patch);
 
 }  // namespace ssmsg::server
