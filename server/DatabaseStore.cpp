@@ -39,6 +39,12 @@ class Query {
     sqlite3_bind_text64(statement_, next_++, text.data(), text.size(), SQLITE_STATIC, SQLITE_UTF8);
     return *this;
   }
+  // A text, or NULL for none.
+  Query& BindText(std::optional<std::string_view> text) {
+    if (text) return Bind(*text);
+    sqlite3_bind_null(statement_, next_++);
+    return *this;
+  }
   Query& Bind(std::optional<std::int64_t> value) {
     if (value) return Bind(*value);
     sqlite3_bind_null(statement_, next_++);
@@ -97,6 +103,9 @@ struct DatabaseStore::Statements {
   Statement log = Make(
       "INSERT INTO audit_log (\"Time\", \"User\", \"Method\", \"Path\", \"Interface\", \"Node\", "
       "\"Before\", \"After\") VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+  Statement previousAfter = Make(
+      "SELECT \"After\" FROM audit_log WHERE \"Interface\" = ?1 AND \"Node\" = ?2 AND \"Id\" < ?3 "
+      "ORDER BY \"Id\" DESC LIMIT 1");
   Statement audit = Make(
       "SELECT \"Id\", \"Time\", \"User\", \"Method\", \"Path\", \"Interface\", \"Node\", "
       "\"Before\", \"After\" FROM audit_log WHERE \"Id\" > ?1 ORDER BY \"Id\" LIMIT ?2");
@@ -365,7 +374,7 @@ std::string DatabaseStore::SiteOf(const std::string& json) const {
 }
 
 void DatabaseStore::Log(const AuditNote& note, std::optional<CSS_ControllerAddress> address,
-                        const std::string& before, const std::string& after) {
+                        std::optional<std::string_view> before, std::string_view after) {
   std::optional<std::int64_t> interfaceId;
   std::optional<std::int64_t> node;
   if (address) {
@@ -379,7 +388,7 @@ void DatabaseStore::Log(const AuditNote& note, std::optional<CSS_ControllerAddre
       .Bind(note.path)
       .Bind(interfaceId)
       .Bind(node)
-      .Bind(before)
+      .BindText(before)
       .Bind(after)
       .Run();
 }
@@ -458,7 +467,9 @@ WriteResult DatabaseStore::PutController(CSS_ControllerAddress address, const Ex
       status != WriteStatus::Done) {
     return {status, {}};
   }
-  const std::string before = entry ? *Json(*entry) : "null";
+  // The controller before, unless the log has it already.
+  std::optional<std::string> before;
+  if (!entry || !entry->logged) before = entry ? *Json(*entry) : "null";
   std::int64_t position = 0;
   if (entry) {
     position = entry->position;
@@ -483,6 +494,7 @@ WriteResult DatabaseStore::PutController(CSS_ControllerAddress address, const Ex
   entry->name = records_.GetConfig().Name;
   entry->etag = etag;
   entry->known = true;
+  entry->logged = true;
   Keep(*entry, std::move(json));
   return {WriteStatus::Done,
           {*entry->json, entry->etag, static_cast<std::size_t>(entry - entries_.data())}};
@@ -500,7 +512,7 @@ WriteResult DatabaseStore::DeleteController(CSS_ControllerAddress address, const
   }
   RemoveRows(address);
   (*sql_)(sql_->forgetSent).Bind(address.interfaceId).Bind(address.node).Run();
-  Log(note, address, *Json(*entry), "null");
+  Log(note, address, entry->logged ? std::nullopt : std::optional(*Json(*entry)), "null");
   transaction.Commit();
   Forget(*entry);
   entries_.erase(entries_.begin() + (entry - entries_.data()));
@@ -540,8 +552,9 @@ WriteResult DatabaseStore::MarkSent(CSS_ControllerAddress address, const Expect&
       .Bind(SiteOf(*json))
       .Bind(note.time)
       .Run();
-  Log(note, address, *json, *json);
+  Log(note, address, entry->logged ? std::nullopt : std::optional<std::string_view>(*json), *json);
   transaction.Commit();
+  entry->logged = true;
   return {WriteStatus::Done,
           {*entry->json, entry->etag, static_cast<std::size_t>(entry - entries_.data())}};
 }
@@ -549,18 +562,32 @@ WriteResult DatabaseStore::MarkSent(CSS_ControllerAddress address, const Expect&
 std::vector<AuditEntry> DatabaseStore::Audit(std::int64_t after, std::size_t limit) {
   const std::lock_guard lock(mutex_);
   std::vector<AuditEntry> entries;
+  std::unordered_map<std::uint64_t, std::size_t> last;  // the latest entry of each controller here
   Query query = (*sql_)(sql_->audit);
   query.Bind(after).Bind(static_cast<std::int64_t>(limit));
   while (query.Next()) {
     AuditEntry& entry = entries.emplace_back();
     entry.id = query.Int(0);
     entry.note = {query.Text(2), query.Text(3), query.Text(4), query.Int(1)};
-    if (!query.IsNull(5) && !query.IsNull(6)) {
-      entry.controller = CSS_ControllerAddress{static_cast<std::int32_t>(query.Int(5)),
-                                               static_cast<std::int32_t>(query.Int(6))};
-    }
-    entry.before = query.Text(7);
     entry.after = query.Text(8);
+    if (!query.IsNull(7)) entry.before = query.Text(7);
+    if (query.IsNull(5) || query.IsNull(6)) continue;
+    const CSS_ControllerAddress address{static_cast<std::int32_t>(query.Int(5)),
+                                        static_cast<std::int32_t>(query.Int(6))};
+    entry.controller = address;
+    auto [previous, first] = last.try_emplace(AddressKey(address), entries.size() - 1);
+    if (query.IsNull(7)) {
+      // As the controller's entry before left it: one of these, or one before them.
+      if (!first) {
+        entry.before = entries[previous->second].after;
+      } else {
+        Query earlier = (*sql_)(sql_->previousAfter);
+        entry.before = earlier.Bind(address.interfaceId).Bind(address.node).Bind(entry.id).Next()
+                           ? earlier.Text(0)
+                           : "null";
+      }
+    }
+    previous->second = entries.size() - 1;
   }
   return entries;
 }

@@ -96,6 +96,7 @@ class DatabaseStore final : public Store {
     bool known = false;
     std::string name;
     std::string etag;
+    bool logged = false;  // it is the "After" of its last audit row (which this store wrote)
     bool cached = false;
     std::shared_ptr<const std::string> json;   // shared with answers still being made
     std::list<std::uint64_t>::iterator place;  // in recent_, while cached
@@ -119,8 +120,10 @@ class DatabaseStore final : public Store {
   void Index();
   // A site file of the controller `json` alone, with the site's enumeration texts.
   std::string SiteOf(const std::string& json) const;
+  // Writes the audit row of a change; `before` is left out (NULL) where the controller's last row
+  // has it as its "After".
   void Log(const AuditNote& note, std::optional<CSS_ControllerAddress> address,
-           const std::string& before, const std::string& after);
+           std::optional<std::string_view> before, std::string_view after);
   void RemoveRows(CSS_ControllerAddress address);
   std::int64_t Admins();
 

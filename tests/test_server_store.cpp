@@ -104,6 +104,13 @@ TEST_F(ServerDatabase, ControllersNotKeptAreReadAgainFromTheirRows) {
   EXPECT_EQ(store_->Controller(kTwo)->json, written.state.json);
   store_->Controller(kOne);
   EXPECT_EQ(store_->Pending(kTwo)->etag, written.state.etag);
+  // A later change's "before" is the earlier one's "after", also read in a page of its own.
+  const WriteResult again = Rename(written.state.etag, "Dock", "Bay", written.state.json);
+  ASSERT_EQ(again.status, WriteStatus::Done);
+  const std::vector<AuditEntry> later = store_->Audit(audit[0].id, 10);
+  ASSERT_EQ(later.size(), 1U);
+  EXPECT_EQ(later[0].before, written.state.json);
+  EXPECT_EQ(later[0].after, again.state.json);
 }
 
 TEST_F(ServerDatabase, RowsMadeInvalidWithSqlAreNamedAndTheRestIsServed) {
