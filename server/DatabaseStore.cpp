@@ -192,6 +192,43 @@ std::string EnumsObject(const std::vector<CSS_SiteEnumText>& texts) {
   return out;
 }
 
+// The tables of a controller's rows that hold its site file's member `key`.
+db::TableSet TablesOf(std::string_view key) {
+  static const std::map<std::string_view, db::TableId> kLists = {
+      {"Holidays", db::kHolidays}, {"TimeZones", db::kTimeZones}, {"TimeGroups", db::kTimeGroups},
+      {"Ports", db::kPorts},       {"FLAN", db::kFLan},           {"Inputs", db::kInputs},
+      {"Outputs", db::kOutputs},   {"Readers", db::kReaders}};
+  db::TableSet tables;
+  const auto list = kLists.find(key);
+  if (list == kLists.end()) return tables;
+  for (std::size_t id = 0; id < db::kTableCount; ++id) {
+    auto top = static_cast<db::TableId>(id);
+    while (db::Tables()[top].parent != db::kControllers)
+      top = db::Tables()[top].parent;
+    if (top == list->second && id != db::kControllers) tables.set(id);
+  }
+  return tables;
+}
+
+// The tables whose rows differ between the controllers of the JSON texts `before` and `after`:
+// those of the lists that differ, and always the controller's own row and its counts.
+db::TableSet ChangedTables(std::string_view before, std::string_view after) {
+  const std::optional<std::vector<RawMember>> old = RawMembers(before);
+  const std::optional<std::vector<RawMember>> now = RawMembers(after);
+  if (!old || !now) return db::TableSet().set();
+  std::map<std::string_view, std::pair<std::string_view, std::string_view>> lists;
+  for (const RawMember& member : *old)
+    lists[member.name].first = member.value;
+  for (const RawMember& member : *now)
+    lists[member.name].second = member.value;
+  db::TableSet changed;
+  changed.set(db::kControllers).set(db::kResources);
+  for (const auto& [key, values] : lists) {
+    if (values.first != values.second) changed |= TablesOf(key);
+  }
+  return changed;
+}
+
 // What the first bytes of `file` say it is: an error that names it, or nothing for a database.
 std::optional<std::string> NotADatabase(const std::string& file) {
   int error = 0;
@@ -393,9 +430,11 @@ void DatabaseStore::Log(const AuditNote& note, std::optional<CSS_ControllerAddre
       .Run();
 }
 
-void DatabaseStore::RemoveRows(CSS_ControllerAddress address) {
-  for (const Statement& remove : sql_->removeRows)
-    (*sql_)(remove).Bind(address.interfaceId).Bind(address.node).Run();
+void DatabaseStore::RemoveRows(CSS_ControllerAddress address, const db::TableSet& tables) {
+  for (std::size_t id = 0; id < db::kTableCount; ++id) {
+    if (tables[id])
+      (*sql_)(sql_->removeRows[id]).Bind(address.interfaceId).Bind(address.node).Run();
+  }
 }
 
 // --- The site -----------------------------------------------------------------------------------
@@ -467,23 +506,28 @@ WriteResult DatabaseStore::PutController(CSS_ControllerAddress address, const Ex
       status != WriteStatus::Done) {
     return {status, {}};
   }
-  // The controller before, unless the log has it already.
-  std::optional<std::string> before;
-  if (!entry || !entry->logged) before = entry ? *Json(*entry) : "null";
+  const std::shared_ptr<const std::string> before = entry ? Json(*entry) : nullptr;
+  site.LoadController(0, records_);
+  std::string json = Text(address);
+  const std::string etag = ControllerEtag(json);
+  // Only the rows of lists that changed are written again.
   std::int64_t position = 0;
+  db::TableSet tables = db::TableSet().set();
   if (entry) {
     position = entry->position;
-    RemoveRows(address);
+    tables = ChangedTables(*before, json);
+    RemoveRows(address, tables);
   } else {
     Query last = (*sql_)(sql_->lastPosition);
     last.Next();
     position = last.Int(0) + 1;
   }
-  site.LoadController(0, records_);
-  writer_->Controller(position, address, records_);
-  std::string json = Text(address);
-  const std::string etag = ControllerEtag(json);
-  Log(note, address, before, json);
+  writer_->Controller(position, address, records_, tables);
+  // The controller before goes in the log unless the log has it already.
+  Log(note, address,
+      entry && entry->logged ? std::nullopt
+                             : std::optional<std::string_view>(before ? *before : "null"),
+      json);
   transaction.Commit();
   if (!entry) {
     index_.emplace(AddressKey(address), entries_.size());
@@ -510,7 +554,7 @@ WriteResult DatabaseStore::DeleteController(CSS_ControllerAddress address, const
       status != WriteStatus::Done) {
     return {status, {}};
   }
-  RemoveRows(address);
+  RemoveRows(address, db::TableSet().set());
   (*sql_)(sql_->forgetSent).Bind(address.interfaceId).Bind(address.node).Run();
   Log(note, address, entry->logged ? std::nullopt : std::optional(*Json(*entry)), "null");
   transaction.Commit();

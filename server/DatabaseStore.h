@@ -124,7 +124,7 @@ class DatabaseStore final : public Store {
   // has it as its "After".
   void Log(const AuditNote& note, std::optional<CSS_ControllerAddress> address,
            std::optional<std::string_view> before, std::string_view after);
-  void RemoveRows(CSS_ControllerAddress address);
+  void RemoveRows(CSS_ControllerAddress address, const db::TableSet& tables);
   std::int64_t Admins();
 
   std::mutex mutex_;  // one thread at a time uses the connection and what is kept

@@ -459,12 +459,8 @@ std::size_t SkipValue(std::string_view text, std::size_t at) {
   return at;
 }
 
-// The members of the object that valid JSON `text` is, each with its value's text; nothing when
-// it is not an object.
-struct RawMember {
-  std::string name;
-  std::string_view value;
-};
+}  // namespace
+
 std::optional<std::vector<RawMember>> RawMembers(std::string_view text) {
   std::size_t at = SkipBlanks(text, 0);
   if (at == text.size() || text[at] != '{') return std::nullopt;
@@ -486,8 +482,6 @@ std::optional<std::vector<RawMember>> RawMembers(std::string_view text) {
   }
   return std::nullopt;
 }
-
-}  // namespace
 
 std::string MergePatchText(std::string_view target, const JsonValue& patch) {
   if (!patch.IsObject()) return ToJson(patch);
