@@ -138,19 +138,20 @@ Response WriteFailure(WriteStatus status) {
 
 // --- Controllers --------------------------------------------------------------------------------
 
-// The controller `controller` checked as the site's `position`-th, with the site's texts: the site
-// of it alone, or the errors in the site file's words ("Controllers[4].Inputs[2].Type: ...").
+// The controller `controller` (the text of valid JSON) checked as the site's `position`-th, with
+// the site's texts: the site of it alone, or the errors in the site file's words
+// ("Controllers[4].Inputs[2].Type: ...").
 struct Checked {
   std::optional<CSS_Site> site;
   std::vector<std::string> errors;
 };
 
-Checked CheckController(const JsonValue& controller, const std::string& enums, std::size_t position,
+Checked CheckController(std::string_view controller, const std::string& enums, std::size_t position,
                         CSS_ControllerAddress address) {
   std::string text = "{\"Enums\":";
   text += enums;
   text += ",\"Controllers\":[";
-  WriteJson(controller, text);
+  text += controller;
   text += "]}";
   CSS_SiteLoadResult result = LoadSiteText(text, kCheckName);
   Checked checked;
@@ -180,9 +181,10 @@ Checked CheckController(const JsonValue& controller, const std::string& enums, s
   return checked;
 }
 
-// Checks `controller` and writes it at `address` under `expect`; `position` names it in errors.
+// Checks `controller` (the text of valid JSON) and writes it at `address` under `expect`;
+// `position` names it in errors.
 Response Write(Service& service, const Call& call, CSS_ControllerAddress address,
-               const Expect& expect, const JsonValue& controller, std::size_t position) {
+               const Expect& expect, std::string_view controller, std::size_t position) {
   Store& store = service.Data();
   Checked checked = CheckController(controller, store.EnumsJson(), position, address);
   if (!checked.site) return ErrorsResponse(422, checked.errors);
@@ -220,13 +222,13 @@ Response PutController(Service& service, const Call& call) {
   if (!address) return failure;
   const std::optional<Expect> expect = ExpectOf(call, true, failure);
   if (!expect) return failure;
-  const std::optional<JsonValue> body = JsonBody(call, "application/json", failure);
-  if (!body) return failure;
+  if (!JsonBody(call, "application/json", failure)) return failure;
   // The position only names the controller in errors: a new one goes last.
-  const std::optional<ControllerState> now = service.Data().Controller(*address);
-  if (!now && expect->kind == Expect::Kind::Present) return WriteFailure(WriteStatus::NotFound);
-  const std::size_t position = now ? now->position : service.Data().Controllers().size();
-  return Write(service, call, *address, *expect, *body, position);
+  const Store::Place place = service.Data().PlaceOf(*address);
+  if (!place.exists && expect->kind == Expect::Kind::Present) {
+    return WriteFailure(WriteStatus::NotFound);
+  }
+  return Write(service, call, *address, *expect, call.request.body, place.position);
 }
 
 Response PatchController(Service& service, const Call& call) {
@@ -242,13 +244,11 @@ Response PatchController(Service& service, const Call& call) {
       status != WriteStatus::Done) {
     return WriteFailure(status);
   }
-  JsonReadResult current = ReadJson(now->json);
-  if (!current.ok) return JsonError(500, "the stored controller is not JSON: " + current.error);
-  ApplyMergePatch(current.value, *patch);
+  const std::string patched = MergePatchText(now->json, *patch);
   // The patch applies to the version read here, so the write must find that very version ("*"
   // included): otherwise a change made in between would be lost.
   expect->ifMatch = now->etag;
-  return Write(service, call, *address, *expect, current.value, now->position);
+  return Write(service, call, *address, *expect, patched, now->position);
 }
 
 Response DeleteController(Service& service, const Call& call) {

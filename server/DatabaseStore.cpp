@@ -39,6 +39,12 @@ class Query {
     sqlite3_bind_text64(statement_, next_++, text.data(), text.size(), SQLITE_STATIC, SQLITE_UTF8);
     return *this;
   }
+  // A text, or NULL for none.
+  Query& BindText(std::optional<std::string_view> text) {
+    if (text) return Bind(*text);
+    sqlite3_bind_null(statement_, next_++);
+    return *this;
+  }
   Query& Bind(std::optional<std::int64_t> value) {
     if (value) return Bind(*value);
     sqlite3_bind_null(statement_, next_++);
@@ -97,6 +103,9 @@ struct DatabaseStore::Statements {
   Statement log = Make(
       "INSERT INTO audit_log (\"Time\", \"User\", \"Method\", \"Path\", \"Interface\", \"Node\", "
       "\"Before\", \"After\") VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+  Statement previousAfter = Make(
+      "SELECT \"After\" FROM audit_log WHERE \"Interface\" = ?1 AND \"Node\" = ?2 AND \"Id\" < ?3 "
+      "ORDER BY \"Id\" DESC LIMIT 1");
   Statement audit = Make(
       "SELECT \"Id\", \"Time\", \"User\", \"Method\", \"Path\", \"Interface\", \"Node\", "
       "\"Before\", \"After\" FROM audit_log WHERE \"Id\" > ?1 ORDER BY \"Id\" LIMIT ?2");
@@ -181,6 +190,43 @@ std::string EnumsObject(const std::vector<CSS_SiteEnumText>& texts) {
   }
   out += '}';
   return out;
+}
+
+// The tables of a controller's rows that hold its site file's member `key`.
+db::TableSet TablesOf(std::string_view key) {
+  static const std::map<std::string_view, db::TableId> kLists = {
+      {"Holidays", db::kHolidays}, {"TimeZones", db::kTimeZones}, {"TimeGroups", db::kTimeGroups},
+      {"Ports", db::kPorts},       {"FLAN", db::kFLan},           {"Inputs", db::kInputs},
+      {"Outputs", db::kOutputs},   {"Readers", db::kReaders}};
+  db::TableSet tables;
+  const auto list = kLists.find(key);
+  if (list == kLists.end()) return tables;
+  for (std::size_t id = 0; id < db::kTableCount; ++id) {
+    auto top = static_cast<db::TableId>(id);
+    while (db::Tables()[top].parent != db::kControllers)
+      top = db::Tables()[top].parent;
+    if (top == list->second && id != db::kControllers) tables.set(id);
+  }
+  return tables;
+}
+
+// The tables whose rows differ between the controllers of the JSON texts `before` and `after`:
+// those of the lists that differ, and always the controller's own row and its counts.
+db::TableSet ChangedTables(std::string_view before, std::string_view after) {
+  const std::optional<std::vector<RawMember>> old = RawMembers(before);
+  const std::optional<std::vector<RawMember>> now = RawMembers(after);
+  if (!old || !now) return db::TableSet().set();
+  std::map<std::string_view, std::pair<std::string_view, std::string_view>> lists;
+  for (const RawMember& member : *old)
+    lists[member.name].first = member.value;
+  for (const RawMember& member : *now)
+    lists[member.name].second = member.value;
+  db::TableSet changed;
+  changed.set(db::kControllers).set(db::kResources);
+  for (const auto& [key, values] : lists) {
+    if (values.first != values.second) changed |= TablesOf(key);
+  }
+  return changed;
 }
 
 // What the first bytes of `file` say it is: an error that names it, or nothing for a database.
@@ -321,7 +367,7 @@ DatabaseStore::Entry& DatabaseStore::Known(Entry& entry) {
   return entry;
 }
 
-const std::string& DatabaseStore::Json(Entry& entry) {
+std::shared_ptr<const std::string> DatabaseStore::Json(Entry& entry) {
   if (!entry.cached) {
     ReadRows(entry);
   } else {
@@ -332,8 +378,8 @@ const std::string& DatabaseStore::Json(Entry& entry) {
 
 void DatabaseStore::Keep(Entry& entry, std::string json) {
   Forget(entry);
-  entry.json = std::move(json);
-  cachedBytes_ += entry.json.size();
+  entry.json = std::make_shared<const std::string>(std::move(json));
+  cachedBytes_ += entry.json->size();
   recent_.push_front(AddressKey(entry.address));
   entry.place = recent_.begin();
   entry.cached = true;
@@ -344,9 +390,9 @@ void DatabaseStore::Keep(Entry& entry, std::string json) {
 
 void DatabaseStore::Forget(Entry& entry) {
   if (!entry.cached) return;
-  cachedBytes_ -= entry.json.size();
+  cachedBytes_ -= entry.json->size();
   recent_.erase(entry.place);
-  std::string().swap(entry.json);
+  entry.json.reset();
   entry.cached = false;
 }
 
@@ -365,7 +411,7 @@ std::string DatabaseStore::SiteOf(const std::string& json) const {
 }
 
 void DatabaseStore::Log(const AuditNote& note, std::optional<CSS_ControllerAddress> address,
-                        const std::string& before, const std::string& after) {
+                        std::optional<std::string_view> before, std::string_view after) {
   std::optional<std::int64_t> interfaceId;
   std::optional<std::int64_t> node;
   if (address) {
@@ -379,14 +425,16 @@ void DatabaseStore::Log(const AuditNote& note, std::optional<CSS_ControllerAddre
       .Bind(note.path)
       .Bind(interfaceId)
       .Bind(node)
-      .Bind(before)
+      .BindText(before)
       .Bind(after)
       .Run();
 }
 
-void DatabaseStore::RemoveRows(CSS_ControllerAddress address) {
-  for (const Statement& remove : sql_->removeRows)
-    (*sql_)(remove).Bind(address.interfaceId).Bind(address.node).Run();
+void DatabaseStore::RemoveRows(CSS_ControllerAddress address, const db::TableSet& tables) {
+  for (std::size_t id = 0; id < db::kTableCount; ++id) {
+    if (tables[id])
+      (*sql_)(sql_->removeRows[id]).Bind(address.interfaceId).Bind(address.node).Run();
+  }
 }
 
 // --- The site -----------------------------------------------------------------------------------
@@ -413,15 +461,31 @@ std::vector<ControllerSummary> DatabaseStore::Controllers() {
 }
 
 std::optional<ControllerState> DatabaseStore::Controller(CSS_ControllerAddress address) {
+  std::shared_ptr<const std::string> json;
+  ControllerState state;
+  {
+    const std::lock_guard lock(mutex_);
+    Transaction transaction(*sql_, false);
+    Sync();
+    Entry* entry = Find(address);
+    if (!entry) return std::nullopt;
+    json = Json(*entry);
+    state.etag = entry->etag;
+    state.position = static_cast<std::size_t>(entry - entries_.data());
+    transaction.Commit();
+  }
+  // The copy is made outside the lock, so that others are answered meanwhile.
+  state.json = *json;
+  return state;
+}
+
+Store::Place DatabaseStore::PlaceOf(CSS_ControllerAddress address) {
   const std::lock_guard lock(mutex_);
   Transaction transaction(*sql_, false);
   Sync();
-  Entry* entry = Find(address);
-  if (!entry) return std::nullopt;
-  ControllerState state{Json(*entry), entry->etag,
-                        static_cast<std::size_t>(entry - entries_.data())};
+  const auto found = index_.find(AddressKey(address));
   transaction.Commit();
-  return state;
+  return found == index_.end() ? Place{false, entries_.size()} : Place{true, found->second};
 }
 
 std::string DatabaseStore::EnumsJson() {
@@ -442,21 +506,28 @@ WriteResult DatabaseStore::PutController(CSS_ControllerAddress address, const Ex
       status != WriteStatus::Done) {
     return {status, {}};
   }
-  const std::string before = entry ? Json(*entry) : "null";
+  const std::shared_ptr<const std::string> before = entry ? Json(*entry) : nullptr;
+  site.LoadController(0, records_);
+  std::string json = Text(address);
+  const std::string etag = ControllerEtag(json);
+  // Only the rows of lists that changed are written again.
   std::int64_t position = 0;
+  db::TableSet tables = db::TableSet().set();
   if (entry) {
     position = entry->position;
-    RemoveRows(address);
+    tables = ChangedTables(*before, json);
+    RemoveRows(address, tables);
   } else {
     Query last = (*sql_)(sql_->lastPosition);
     last.Next();
     position = last.Int(0) + 1;
   }
-  site.LoadController(0, records_);
-  writer_->Controller(position, address, records_);
-  std::string json = Text(address);
-  const std::string etag = ControllerEtag(json);
-  Log(note, address, before, json);
+  writer_->Controller(position, address, records_, tables);
+  // The controller before goes in the log unless the log has it already.
+  Log(note, address,
+      entry && entry->logged ? std::nullopt
+                             : std::optional<std::string_view>(before ? *before : "null"),
+      json);
   transaction.Commit();
   if (!entry) {
     index_.emplace(AddressKey(address), entries_.size());
@@ -467,9 +538,10 @@ WriteResult DatabaseStore::PutController(CSS_ControllerAddress address, const Ex
   entry->name = records_.GetConfig().Name;
   entry->etag = etag;
   entry->known = true;
+  entry->logged = true;
   Keep(*entry, std::move(json));
   return {WriteStatus::Done,
-          {entry->json, entry->etag, static_cast<std::size_t>(entry - entries_.data())}};
+          {*entry->json, entry->etag, static_cast<std::size_t>(entry - entries_.data())}};
 }
 
 WriteResult DatabaseStore::DeleteController(CSS_ControllerAddress address, const Expect& expect,
@@ -482,9 +554,9 @@ WriteResult DatabaseStore::DeleteController(CSS_ControllerAddress address, const
       status != WriteStatus::Done) {
     return {status, {}};
   }
-  RemoveRows(address);
+  RemoveRows(address, db::TableSet().set());
   (*sql_)(sql_->forgetSent).Bind(address.interfaceId).Bind(address.node).Run();
-  Log(note, address, Json(*entry), "null");
+  Log(note, address, entry->logged ? std::nullopt : std::optional(*Json(*entry)), "null");
   transaction.Commit();
   Forget(*entry);
   entries_.erase(entries_.begin() + (entry - entries_.data()));
@@ -498,7 +570,7 @@ std::optional<PendingSites> DatabaseStore::Pending(CSS_ControllerAddress address
   Sync();
   Entry* entry = Find(address);
   if (!entry) return std::nullopt;
-  PendingSites sites{SiteOf(Json(*entry)), entry->etag, {}};
+  PendingSites sites{SiteOf(*Json(*entry)), entry->etag, {}};
   {
     Query sent = (*sql_)(sql_->sent);
     if (sent.Bind(address.interfaceId).Bind(address.node).Next()) sites.sent = sent.Text(0);
@@ -517,34 +589,49 @@ WriteResult DatabaseStore::MarkSent(CSS_ControllerAddress address, const Expect&
       status != WriteStatus::Done) {
     return {status, {}};
   }
-  const std::string& json = Json(*entry);
+  const std::shared_ptr<const std::string> json = Json(*entry);
   (*sql_)(sql_->markSent)
       .Bind(address.interfaceId)
       .Bind(address.node)
-      .Bind(SiteOf(json))
+      .Bind(SiteOf(*json))
       .Bind(note.time)
       .Run();
-  Log(note, address, json, json);
+  Log(note, address, entry->logged ? std::nullopt : std::optional<std::string_view>(*json), *json);
   transaction.Commit();
+  entry->logged = true;
   return {WriteStatus::Done,
-          {entry->json, entry->etag, static_cast<std::size_t>(entry - entries_.data())}};
+          {*entry->json, entry->etag, static_cast<std::size_t>(entry - entries_.data())}};
 }
 
 std::vector<AuditEntry> DatabaseStore::Audit(std::int64_t after, std::size_t limit) {
   const std::lock_guard lock(mutex_);
   std::vector<AuditEntry> entries;
+  std::unordered_map<std::uint64_t, std::size_t> last;  // the latest entry of each controller here
   Query query = (*sql_)(sql_->audit);
   query.Bind(after).Bind(static_cast<std::int64_t>(limit));
   while (query.Next()) {
     AuditEntry& entry = entries.emplace_back();
     entry.id = query.Int(0);
     entry.note = {query.Text(2), query.Text(3), query.Text(4), query.Int(1)};
-    if (!query.IsNull(5) && !query.IsNull(6)) {
-      entry.controller = CSS_ControllerAddress{static_cast<std::int32_t>(query.Int(5)),
-                                               static_cast<std::int32_t>(query.Int(6))};
-    }
-    entry.before = query.Text(7);
     entry.after = query.Text(8);
+    if (!query.IsNull(7)) entry.before = query.Text(7);
+    if (query.IsNull(5) || query.IsNull(6)) continue;
+    const CSS_ControllerAddress address{static_cast<std::int32_t>(query.Int(5)),
+                                        static_cast<std::int32_t>(query.Int(6))};
+    entry.controller = address;
+    auto [previous, first] = last.try_emplace(AddressKey(address), entries.size() - 1);
+    if (query.IsNull(7)) {
+      // As the controller's entry before left it: one of these, or one before them.
+      if (!first) {
+        entry.before = entries[previous->second].after;
+      } else {
+        Query earlier = (*sql_)(sql_->previousAfter);
+        entry.before = earlier.Bind(address.interfaceId).Bind(address.node).Bind(entry.id).Next()
+                           ? earlier.Text(0)
+                           : "null";
+      }
+    }
+    previous->second = entries.size() - 1;
   }
   return entries;
 }

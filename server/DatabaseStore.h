@@ -58,6 +58,7 @@ class DatabaseStore final : public Store {
   std::string SiteJson() override;
   std::vector<ControllerSummary> Controllers() override;
   std::optional<ControllerState> Controller(CSS_ControllerAddress address) override;
+  Place PlaceOf(CSS_ControllerAddress address) override;
   std::string EnumsJson() override;
   WriteResult PutController(CSS_ControllerAddress address, const Expect& expect,
                             const CSS_Site& site, const AuditNote& note) override;
@@ -95,8 +96,9 @@ class DatabaseStore final : public Store {
     bool known = false;
     std::string name;
     std::string etag;
+    bool logged = false;  // it is the "After" of its last audit row (which this store wrote)
     bool cached = false;
-    std::string json;
+    std::shared_ptr<const std::string> json;   // shared with answers still being made
     std::list<std::uint64_t>::iterator place;  // in recent_, while cached
   };
 
@@ -110,7 +112,7 @@ class DatabaseStore final : public Store {
   Entry* Find(CSS_ControllerAddress address);
   Entry& Known(Entry& entry);
   // The controller's JSON, read again from its rows when it is not kept.
-  const std::string& Json(Entry& entry);
+  std::shared_ptr<const std::string> Json(Entry& entry);
   void ReadRows(Entry& entry);
   // Keeps `json` as the entry's, and drops the JSON of those used longest ago beyond the budget.
   void Keep(Entry& entry, std::string json);
@@ -118,9 +120,11 @@ class DatabaseStore final : public Store {
   void Index();
   // A site file of the controller `json` alone, with the site's enumeration texts.
   std::string SiteOf(const std::string& json) const;
+  // Writes the audit row of a change; `before` is left out (NULL) where the controller's last row
+  // has it as its "After".
   void Log(const AuditNote& note, std::optional<CSS_ControllerAddress> address,
-           const std::string& before, const std::string& after);
-  void RemoveRows(CSS_ControllerAddress address);
+           std::optional<std::string_view> before, std::string_view after);
+  void RemoveRows(CSS_ControllerAddress address, const db::TableSet& tables);
   std::int64_t Admins();
 
   std::mutex mutex_;  // one thread at a time uses the connection and what is kept

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <unordered_map>
 #include <utility>
 
@@ -417,43 +418,109 @@ std::string CompactJson(std::string_view json) {
   return out;
 }
 
-void ApplyMergePatch(JsonValue& target, const JsonValue& patch) {
-  if (!patch.IsObject()) {
-    target = patch;
-    return;
-  }
-  if (!target.IsObject()) target = JsonValue{JsonValue::Kind::Object, {}, {}, {}};
-  // The target's members by name, so that a patch of many members costs no more than its size.
-  // The room reserved first keeps the names where the index points while members are added.
-  target.members.reserve(target.members.size() + patch.members.size());
-  std::unordered_map<std::string_view, std::size_t> index;
-  for (std::size_t i = 0; i < target.members.size(); ++i)
-    index.emplace(target.members[i].name, i);
-  std::vector<bool> removed(target.members.size(), false);
-  for (const JsonMember& change : patch.members) {
-    const auto found = index.find(change.name);
-    if (change.value.kind == JsonValue::Kind::Null) {
-      if (found != index.end()) removed[found->second] = true;
+namespace {
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\n' || c == '\r' || c == '\t';
+}
+
+std::size_t SkipBlanks(std::string_view text, std::size_t at) {
+  while (at < text.size() && IsBlank(text[at]))
+    ++at;
+  return at;
+}
+
+// Where the value that starts at `at` of valid JSON `text` ends.
+std::size_t SkipValue(std::string_view text, std::size_t at) {
+  std::size_t depth = 0;
+  bool inString = false;
+  for (; at < text.size(); ++at) {
+    const char c = text[at];
+    if (inString) {
+      if (c == '\\') {
+        ++at;
+      } else if (c == '"') {
+        inString = false;
+        if (depth == 0) return at + 1;
+      }
       continue;
     }
-    if (found != index.end()) {
-      removed[found->second] = false;
-      ApplyMergePatch(target.members[found->second].value, change.value);
-    } else {
-      JsonMember added{change.name, JsonValue{}};
-      ApplyMergePatch(added.value, change.value);
-      target.members.push_back(std::move(added));
-      removed.push_back(false);
+    if (c == '"') {
+      inString = true;
+    } else if (c == '{' || c == '[') {
+      ++depth;
+    } else if (c == '}' || c == ']') {
+      if (depth == 0) return at;
+      if (--depth == 0) return at + 1;
+    } else if (depth == 0 && (c == ',' || IsBlank(c))) {
+      return at;
     }
   }
-  std::size_t kept = 0;
-  for (std::size_t i = 0; i < target.members.size(); ++i) {
-    if (!removed[i]) {
-      if (kept != i) target.members[kept] = std::move(target.members[i]);
-      ++kept;
-    }
+  return at;
+}
+
+}  // namespace
+
+std::optional<std::vector<RawMember>> RawMembers(std::string_view text) {
+  std::size_t at = SkipBlanks(text, 0);
+  if (at == text.size() || text[at] != '{') return std::nullopt;
+  std::vector<RawMember> members;
+  at = SkipBlanks(text, at + 1);
+  if (at < text.size() && text[at] == '}') return members;
+  while (at < text.size() && text[at] == '"') {
+    const std::size_t nameEnd = SkipValue(text, at);
+    std::string name = ReadJson(text.substr(at, nameEnd - at)).value.text;
+    at = SkipBlanks(text, nameEnd);
+    if (at == text.size() || text[at] != ':') return std::nullopt;
+    at = SkipBlanks(text, at + 1);
+    const std::size_t valueEnd = SkipValue(text, at);
+    members.push_back({std::move(name), text.substr(at, valueEnd - at)});
+    at = SkipBlanks(text, valueEnd);
+    if (at < text.size() && text[at] == '}') return members;
+    if (at == text.size() || text[at] != ',') return std::nullopt;
+    at = SkipBlanks(text, at + 1);
   }
-  target.members.resize(kept);
+  return std::nullopt;
+}
+
+std::string MergePatchText(std::string_view target, const JsonValue& patch) {
+  if (!patch.IsObject()) return ToJson(patch);
+  // A target that is not an object is patched as an empty one.
+  const std::vector<RawMember> members = RawMembers(target).value_or(std::vector<RawMember>{});
+  // The patch's members by name, so that a patch of many members costs no more than its size.
+  std::unordered_map<std::string_view, std::size_t> changes;
+  for (std::size_t i = 0; i < patch.members.size(); ++i)
+    changes.emplace(patch.members[i].name, i);
+  std::vector<bool> applied(patch.members.size(), false);
+  std::string out = "{";
+  const auto add = [&out](std::string_view name, std::string_view value) {
+    if (out.size() > 1) out += ',';
+    AppendJsonString(out, name);
+    out += ':';
+    out += value;
+  };
+  for (const RawMember& member : members) {
+    const auto found = changes.find(member.name);
+    if (found == changes.end()) {
+      add(member.name, member.value);
+      continue;
+    }
+    applied[found->second] = true;
+    const JsonValue& change = patch.members[found->second].value;
+    if (change.kind != JsonValue::Kind::Null)
+      add(member.name, MergePatchText(member.value, change));
+  }
+  for (std::size_t i = 0; i < patch.members.size(); ++i) {
+    const JsonMember& change = patch.members[i];
+    if (!applied[i] && change.value.kind != JsonValue::Kind::Null)
+      add(change.name, MergePatchText({}, change.value));
+  }
+  out += '}';
+  return out;
+}
+
+void ApplyMergePatch(JsonValue& target, const JsonValue& patch) {
+  target = ReadJson(MergePatchText(ToJson(target), patch)).value;
 }
 
 }  // namespace ssmsg::server

@@ -5,6 +5,7 @@
 // checks as it was written and is reported in their words.
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,8 +54,19 @@ std::string ToJson(const JsonValue& value);
 // pretty-printed text, made in one pass.
 std::string CompactJson(std::string_view json);
 
+// The members of the object that the valid JSON `text` is, each with the text of its value, in
+// order; nothing when it is not an object. The values are not read.
+struct RawMember {
+  std::string name;
+  std::string_view value;
+};
+std::optional<std::vector<RawMember>> RawMembers(std::string_view text);
+
 // Applies the merge patch `patch` to `target` (RFC 7396): an object patch sets, replaces or (with
 // null) removes members, recursively; any other patch replaces the target.
 void ApplyMergePatch(JsonValue& target, const JsonValue& patch);
+// The same to the text of valid JSON `target`, giving the result's text: the members that the
+// patch leaves are copied as they are, without being read into a tree.
+std::string MergePatchText(std::string_view target, const JsonValue& patch);
 
 }  // namespace ssmsg::server

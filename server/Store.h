@@ -113,6 +113,12 @@ class Store {
   virtual std::string SiteJson() = 0;
   virtual std::vector<ControllerSummary> Controllers() = 0;
   virtual std::optional<ControllerState> Controller(CSS_ControllerAddress address) = 0;
+  // Where the controller at `address` is in the site, or where a new one would go (last).
+  struct Place {
+    bool exists = false;
+    std::size_t position = 0;
+  };
+  virtual Place PlaceOf(CSS_ControllerAddress address) = 0;
   // The site's enumeration texts as the site file's "Enums" object ("{}" for none).
   virtual std::string EnumsJson() = 0;
 

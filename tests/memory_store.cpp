@@ -77,6 +77,12 @@ std::optional<ControllerState> MemoryStore::Controller(CSS_ControllerAddress add
   return State(k);
 }
 
+Store::Place MemoryStore::PlaceOf(CSS_ControllerAddress address) {
+  const std::lock_guard lock(mutex_);
+  const std::size_t k = Find(address);
+  return k == std::string::npos ? Place{false, controllers_.size()} : Place{true, k};
+}
+
 std::string MemoryStore::EnumsJson() {
   const std::lock_guard lock(mutex_);
   return enums_;

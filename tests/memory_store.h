@@ -21,6 +21,7 @@ class MemoryStore : public Store {
   std::string SiteJson() override;
   std::vector<ControllerSummary> Controllers() override;
   std::optional<ControllerState> Controller(CSS_ControllerAddress address) override;
+  Place PlaceOf(CSS_ControllerAddress address) override;
   std::string EnumsJson() override;
   WriteResult PutController(CSS_ControllerAddress address, const Expect& expect,
                             const CSS_Site& site, const AuditNote& note) override;

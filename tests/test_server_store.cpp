@@ -9,11 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "memory_site.h"
 #include "server/Api.h"
 #include "server/JsonValue.h"
 #include "server/Service.h"
 #include "server_support.h"
 #include "support.h"
+#include "tests/store_filler.h"
 
 namespace ssmsg::server {
 namespace {
@@ -104,6 +106,13 @@ TEST_F(ServerDatabase, ControllersNotKeptAreReadAgainFromTheirRows) {
   EXPECT_EQ(store_->Controller(kTwo)->json, written.state.json);
   store_->Controller(kOne);
   EXPECT_EQ(store_->Pending(kTwo)->etag, written.state.etag);
+  // A later change's "before" is the earlier one's "after", also read in a page of its own.
+  const WriteResult again = Rename(written.state.etag, "Dock", "Bay", written.state.json);
+  ASSERT_EQ(again.status, WriteStatus::Done);
+  const std::vector<AuditEntry> later = store_->Audit(audit[0].id, 10);
+  ASSERT_EQ(later.size(), 1U);
+  EXPECT_EQ(later[0].before, written.state.json);
+  EXPECT_EQ(later[0].after, again.state.json);
 }
 
 TEST_F(ServerDatabase, RowsMadeInvalidWithSqlAreNamedAndTheRestIsServed) {
@@ -151,6 +160,43 @@ TEST_F(ServerDatabase, WhatItWritesIsTheSiteOthersRead) {
   EXPECT_EQ(store_->Controller(kTwo)->json, ToJson(controllers[0]));
   EXPECT_EQ(store_->Controller({3, 0})->json, ToJson(controllers[1]));
   EXPECT_EQ(controllers[0].Find("Name")->text, "Dock");
+}
+
+// A random controller at 1/1, as compact JSON.
+std::string RandomController(std::uint32_t seed) {
+  test::RandomSource source(seed);
+  test::MemorySite site;
+  CSS_SiteController& controller = site.controllers.emplace_back();
+  controller.address = {1, 1};
+  test::FillStore(source, controller.store);
+  test::DropOrphans(controller.store);
+  return ToJson(ReadJson(site.Json()).value.Find("Controllers")->items.at(0));
+}
+
+// Whatever replaces a controller, its rows give back just that: the rows of the lists that stayed
+// as they were are kept, the others written again.
+TEST_F(ServerDatabase, ReplacedControllersReadBackAsWritten) {
+  for (std::uint32_t seed = 1; seed <= 40; ++seed) {
+    const ControllerState now = *store_->Controller(kOne);
+    const std::string random = RandomController(seed);
+    std::string json = random;
+    if (seed % 4 != 0) {
+      // One list of the random controller in the one there is.
+      const std::vector<RawMember> members = *RawMembers(random);
+      const RawMember& taken = members[seed % members.size()];
+      const JsonValue patch =
+          ReadJson("{\"" + taken.name + "\":" + std::string(taken.value) + "}").value;
+      json = MergePatchText(now.json, patch);
+    }
+    const CSS_SiteLoadResult site = LoadSiteText("{\"Controllers\":[" + json + "]}", "put");
+    ASSERT_TRUE(site.site) << site.errors[0];
+    const WriteResult written = store_->PutController(kOne, {Expect::Kind::Present, now.etag},
+                                                      *site.site, {"eve", "PUT", "/", 0});
+    ASSERT_EQ(written.status, WriteStatus::Done);
+    EXPECT_EQ(test::OpenDatabase(file_, 0)->Controller(kOne)->json, written.state.json)
+        << "seed " << seed;
+  }
+  EXPECT_TRUE(LoadSite(file_).site);
 }
 
 TEST(ServerDatabaseOpen, OnlySiteDatabasesOfThisVersionAreServed) {

@@ -207,7 +207,8 @@ CREATE TABLE api_tokens (
 ) STRICT, WITHOUT ROWID;
 -- Every change made through the site editor: who made it, when and how, and the controller (a
 -- JSON object of the site file's "Controllers", or null) before and after it. "Interface" and
--- "Node" are NULL for a change of accounts.
+-- "Node" are NULL for a change of accounts. "Before" is NULL where it is the "After" of the
+-- controller's entry before, as it is unless someone changed the controller elsewhere between.
 CREATE TABLE audit_log (
   "Id" INTEGER PRIMARY KEY AUTOINCREMENT,
   "Time" INTEGER NOT NULL,
@@ -216,9 +217,10 @@ CREATE TABLE audit_log (
   "Path" TEXT NOT NULL,
   "Interface" INTEGER,
   "Node" INTEGER,
-  "Before" TEXT NOT NULL,
+  "Before" TEXT,
   "After" TEXT NOT NULL
 ) STRICT;
+CREATE INDEX audit_log_controller ON audit_log ("Interface", "Node", "Id");
 -- What each controller was last marked sent as: a site file of that controller alone, with the
 -- site's enumeration texts of the time.
 CREATE TABLE sent_controllers (
