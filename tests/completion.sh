@@ -47,7 +47,11 @@ includes() {
 }
 
 includes "ssmsg " "settings diff ask-settings interface validate demo-site tasks decode import"
-expect "ssmsg se" "settings"
+expect "ssmsg set" "settings"
+expect "ssmsg se" "serve settings"
+expect "ssmsg user " "add list passwd remove token"
+expect "ssmsg user add ada --config si" "site.json"
+expect "ssmsg user add ada --role " "admin editor viewer"
 expect "ssmsg --v" "--version"
 expect "ssmsg interface " "poll set-nodes start stop"
 expect "ssmsg settings --f" "--format"

@@ -5,11 +5,11 @@
 
 #include "commands/CSS_Commands.h"
 #include "core/CSS_Command.h"
-#include "tests/store_filler.h"
 #include "manager/CSS_Command_M_Poll.h"
 #include "manager/CSS_Command_M_SetNodes.h"
 #include "manager/CSS_Command_M_Start.h"
 #include "support.h"
+#include "tests/store_filler.h"
 
 namespace ssmsg {
 namespace {

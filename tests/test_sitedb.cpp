@@ -210,8 +210,8 @@ TEST_F(SiteDb, BadDatabasesSayWhatIsWrongAndWhere) {
        "enum_texts[\"InputType\", 3].Text: the text is not valid UTF-8"},
       {"PRAGMA ignore_check_constraints = ON; INSERT INTO enum_texts VALUES ('Nope', 1, 'x')",
        "enum_texts[\"Nope\", 1].Enumeration: unknown enumeration"},
-      {"PRAGMA user_version = 2",
-       "the database has schema version 2, newer than this ssmsg reads (1); use a newer ssmsg"},
+      {"PRAGMA user_version = 3",
+       "the database has schema version 3, newer than this ssmsg reads (2); use a newer ssmsg"},
       {"PRAGMA user_version = 0",
        "the database has schema version 0, older than this ssmsg reads (1); bring it up to date "
        "with: ssmsg migrate " +
@@ -312,6 +312,27 @@ TEST_F(SiteDb, MigrateMakesAnEmptyDatabaseASiteAndRefusesOthers) {
   result = MigrateSiteDatabase(file);
   ASSERT_EQ(result.errors.size(), 1u);
   EXPECT_NE(result.errors[0].find("another program"), std::string::npos);
+}
+
+// A database of version 1 (before the site editor's tables) is read as a site as it is, and
+// migrate adds the editor's tables without touching the site.
+TEST_F(SiteDb, VersionOneIsReadAndMigratedToTwo) {
+  fs::copy_file(SSMSG_TEST_SITES "/demo_site.db", file);
+  const CSS_SiteLoadResult before = LoadSite(file);
+  ASSERT_TRUE(before.site) << before.errors[0];
+  const CSS_MigrateResult result = MigrateSiteDatabase(file);
+  ASSERT_TRUE(result.errors.empty()) << result.errors[0];
+  EXPECT_EQ(result.from, 1);
+  EXPECT_EQ(result.to, 2);
+  const CSS_SiteLoadResult after = LoadSite(file);
+  ASSERT_TRUE(after.site) << after.errors[0];
+  EXPECT_EQ(after.site->ToJson(), before.site->ToJson());
+  // The new tables are there, empty, and take rows.
+  Edit(
+      "INSERT INTO users (Name, Role, PasswordHash) VALUES ('ada', 'admin', 'x');"
+      "INSERT INTO audit_log (Time, User, Method, Path, Before, After) "
+      "VALUES (1, 'ada', 'PUT', '/', 'null', 'null')");
+  EXPECT_TRUE(LoadSite(file).site);
 }
 
 TEST_F(SiteDb, AFailedWriteLeavesTheOldDatabase) {

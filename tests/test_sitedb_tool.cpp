@@ -128,7 +128,7 @@ TEST_F(SiteDbTool, BadDatabasesExitTwoWithNothingWritten) {
   EXPECT_FALSE(fs::exists(folder / "out.json"));
   EXPECT_EQ(Tool("migrate other.db").status, 2);
   const Result newer = Shell(
-      "sqlite3 good.db 'PRAGMA user_version = 2' && \"$SSMSG\" settings "
+      "sqlite3 good.db 'PRAGMA user_version = 3' && \"$SSMSG\" settings "
       "--config good.db");
   EXPECT_EQ(newer.status, 2);
   EXPECT_NE(newer.err.find("newer than this ssmsg reads"), std::string::npos) << newer.err;

@@ -88,5 +88,8 @@ void AddReportCommand(CLI::App& app, CSS_Chosen& chosen);
 void AddSchemaCommand(CLI::App& app, CSS_Chosen& chosen);
 void AddConvertCommand(CLI::App& app, CSS_Chosen& chosen);
 void AddMigrateCommand(CLI::App& app, CSS_Chosen& chosen);
+// The site editor's (none where the tool is built without its server).
+void AddServeCommand(CLI::App& app, CSS_Chosen& chosen);
+void AddUserCommand(CLI::App& app, CSS_Chosen& chosen);
 
 }  // namespace ssmsg::tool

@@ -42,7 +42,8 @@ int Main(int argc, char** argv) {
   for (const auto add :
        {AddSettingsCommand, AddDiffCommand, AddAskSettingsCommand, AddInterfaceCommand,
         AddValidateCommand, AddDemoSiteCommand, AddTasksCommand, AddDecodeCommand, AddImportCommand,
-        AddReportCommand, AddSchemaCommand, AddConvertCommand, AddMigrateCommand}) {
+        AddReportCommand, AddSchemaCommand, AddConvertCommand, AddMigrateCommand, AddServeCommand,
+        AddUserCommand}) {
     add(app, chosen);
   }
   app.footer(

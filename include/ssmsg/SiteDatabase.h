@@ -15,8 +15,12 @@
 
 namespace ssmsg {
 
-/// The version of the database schema that this library reads and writes (PRAGMA user_version).
-inline constexpr int kSiteDatabaseVersion = 1;
+/// The version of the database schema that this library writes (PRAGMA user_version). Version 2
+/// added the site editor's tables (users, sessions, API tokens, the audit log and what each
+/// controller was last marked sent as); a database of version 1 is still read as a site.
+inline constexpr int kSiteDatabaseVersion = 2;
+/// The oldest version that is still read as a site.
+inline constexpr int kOldestSiteDatabaseVersion = 1;
 
 /// The SQL that makes an empty site database: its tables, application id and version. For
 /// programs that write rows themselves.

@@ -3,6 +3,7 @@
 // position and link to a parent row is checked again as it is read, and each error names the
 // table and the row.
 
+#include "site/db/DbReader.h"
 #include "site/db/SiteDb.h"
 
 #include <ssmsg/SiteDatabase.h>
@@ -652,9 +653,10 @@ CSS_SiteLoadResult LoadOpened(DbHandle db, std::string_view fileName, const char
       check.Error({}, "the database has schema version " + std::to_string(version) +
                           ", newer than this ssmsg reads (" + std::to_string(kSiteDatabaseVersion) +
                           "); use a newer ssmsg");
-    } else if (version < kSiteDatabaseVersion) {
+    } else if (version < kOldestSiteDatabaseVersion) {
       check.Error({}, "the database has schema version " + std::to_string(version) +
-                          ", older than this ssmsg reads (" + std::to_string(kSiteDatabaseVersion) +
+                          ", older than this ssmsg reads (" +
+                          std::to_string(kOldestSiteDatabaseVersion) +
                           "); bring it up to date with: ssmsg migrate " + std::string(fileName));
     }
     if (!check.errors.empty()) {
@@ -731,6 +733,56 @@ CSS_SiteLoadResult OpenFailed(std::string_view fileName, const std::string& why,
 }
 
 }  // namespace
+
+namespace db {
+
+// The reader's connection is the caller's: its handle is given back, not closed, at the end.
+struct ControllerReader::State {
+  Database database;
+  Check check;
+
+  ~State() { static_cast<void>(database.db.release()); }
+
+  std::vector<std::string> Errors() {
+    // Statements stepped part of the way would hold the caller's transaction open.
+    for (Statement& statement : database.select)
+      sqlite3_reset(statement.get());
+    std::vector<std::string> errors = std::move(check.errors);
+    if (check.Full()) errors.push_back(MoreErrorsLine(check.fileName, "the controller"));
+    check.errors.clear();
+    check.beyond = 0;
+    return errors;
+  }
+};
+
+ControllerReader::ControllerReader(sqlite3* db, std::string fileName)
+    : state_(std::make_unique<State>()) {
+  state_->database.db.reset(db);
+  state_->check.fileName = std::move(fileName);
+  for (std::size_t i = 0; i < kTableCount; ++i)
+    state_->database.select[i] = Prepare(db, SelectSql(Tables()[i], static_cast<TableId>(i)));
+}
+
+ControllerReader::~ControllerReader() = default;
+
+std::vector<std::string> ControllerReader::Read(std::int64_t position,
+                                                const CSS_ControllerAddress& address,
+                                                CSApplicationManagerStd& store) {
+  try {
+    ReadController(state_->database, state_->check, position, address, store);
+  } catch (const DbError&) {
+    state_->Errors();
+    throw;
+  }
+  return state_->Errors();
+}
+
+std::vector<std::string> ControllerReader::EnumTexts(std::vector<CSS_SiteEnumText>& texts) {
+  ReadEnumTexts(state_->database, state_->check, texts);
+  return state_->Errors();
+}
+
+}  // namespace db
 
 CSS_SiteLoadResult LoadSiteDatabase(const char* file, std::string_view fileName, unsigned jobs) {
   sqlite3* opened = nullptr;

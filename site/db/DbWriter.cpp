@@ -40,8 +40,9 @@ void DatabaseWriter::EnumTexts(const std::vector<CSS_SiteEnumText>& texts) {
 }
 
 void DatabaseWriter::Controller(std::int64_t position, const CSS_ControllerAddress& address,
-                                const CSApplicationManagerStd& store) {
+                                const CSApplicationManagerStd& store, const TableSet& tables) {
   address_ = address;
+  writing_ = tables;
   // The length of each list, and the last position of each that has a row.
   const auto last = [](const auto&... records) {
     int end = 0;
@@ -98,6 +99,7 @@ void DatabaseWriter::Controller(std::int64_t position, const CSS_ControllerAddre
   // the site file does, with a cleared record for a missing one).
   const auto elements = [&](TableId id, const auto& records, int length, const auto&... subs) {
     using Item = typename std::remove_cvref_t<decltype(records)>::Item;
+    if (!writing_[id]) return;
     Item cleared{};
     cleared.Clear();
     for (int p = 0; p < length; ++p) {
@@ -110,7 +112,7 @@ void DatabaseWriter::Controller(std::int64_t position, const CSS_ControllerAddre
   };
   elements(kInputs, store.GetInputType(), lists[kLInputs].first, store.GetInputTime(),
            store.GetInputLink());
-  for (int p = 0; p < store.GetInputTime().GetRecordCount(); ++p) {
+  for (int p = 0; writing_[kInputTimes] && p < store.GetInputTime().GetRecordCount(); ++p) {
     const CSDevice_InputTimeItem* time = store.GetInputTime().Find(p);
     if (time == nullptr) continue;
     Insert insert = NewRow(kInputTimes, p + 1);
@@ -157,6 +159,7 @@ Insert DatabaseWriter::NewRow(TableId id, std::int64_t number) {
 
 template <class Records>
 void DatabaseWriter::WriteRecords(TableId id, const Records& records) {
+  if (!writing_[id]) return;
   for (int p = 0; p < records.GetRecordCount(); ++p) {
     const auto* record = records.Find(p + Records::kFirstIndex);
     if (record == nullptr) continue;
@@ -165,6 +168,7 @@ void DatabaseWriter::WriteRecords(TableId id, const Records& records) {
 }
 
 void DatabaseWriter::TimeGroups(const CSDevice_TimeGroupZone& groups) {
+  if (!writing_[kTimeGroups]) return;
   for (int g = 1; g <= groups.GetRecordCount(); ++g) {
     const std::vector<CSDevice_TimeGroupZoneItem>* zones = groups.FindGroup(g);
     if (zones == nullptr) continue;
@@ -228,7 +232,7 @@ CSS_DatabaseWriteResult WriteSiteDatabase(const CSS_Site& site, const std::files
       // The file is new and no one else reads it until it is complete: no journal is needed, and
       // it is made durable once, before it replaces the old one.
       Exec(db, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; BEGIN");
-      Exec(db, VersionPragmas(kSiteDatabaseVersion) + SchemaTables());
+      Exec(db, VersionPragmas(kSiteDatabaseVersion) + CurrentTables());
       const CSS_SiteData& data = CSS_SiteAccess::Of(site);
       DatabaseWriter writer(db);
       writer.EnumTexts(data.enumTexts);

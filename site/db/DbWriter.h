@@ -4,6 +4,7 @@
 // prepared once for every table.
 
 #include <array>
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -20,6 +21,9 @@
 #include "site/db/Tables.h"
 
 namespace ssmsg::db {
+
+// Tables by TableId.
+using TableSet = std::bitset<kTableCount>;
 
 // Binds the parameters of one row in order and inserts it.
 class Insert {
@@ -68,9 +72,10 @@ class DatabaseWriter {
   // The enumeration texts that replace the built-in ones.
   void EnumTexts(const std::vector<CSS_SiteEnumText>& texts);
   // The rows of the controller at `address`, the `position`-th of the site, with the records
-  // of `store`.
+  // of `store`: its rows of `tables` (a controller being replaced keeps those of the others),
+  // and always its rows of controllers and resources.
   void Controller(std::int64_t position, const CSS_ControllerAddress& address,
-                  const CSApplicationManagerStd& store);
+                  const CSApplicationManagerStd& store, const TableSet& tables = TableSet().set());
 
  private:
   Insert NewRow(TableId id, std::int64_t number);
@@ -81,6 +86,7 @@ class DatabaseWriter {
   sqlite3* db_;
   std::array<Statement, kTableCount> insert_;
   CSS_ControllerAddress address_;
+  TableSet writing_;
 };
 
 }  // namespace ssmsg::db

@@ -182,6 +182,57 @@ std::string SchemaTables() {
   return sql;
 }
 
+std::string EditorTables() {
+  return R"(-- The site editor's users. "PasswordHash" is an Argon2id hash in the form of libsodium's
+-- crypto_pwhash_str; the password itself is not kept.
+CREATE TABLE users (
+  "Id" INTEGER PRIMARY KEY,
+  "Name" TEXT NOT NULL UNIQUE,
+  "Role" TEXT NOT NULL CHECK ("Role" IN ('viewer', 'editor', 'admin')),
+  "PasswordHash" TEXT NOT NULL
+) STRICT;
+-- Logins to the site editor, by a hash of the session cookie's value.
+CREATE TABLE sessions (
+  "IdHash" TEXT PRIMARY KEY,
+  "User" INTEGER NOT NULL REFERENCES users ("Id") ON DELETE CASCADE,
+  "Csrf" TEXT NOT NULL,
+  "Created" INTEGER NOT NULL,
+  "LastSeen" INTEGER NOT NULL
+) STRICT, WITHOUT ROWID;
+-- API tokens, by a hash of the token.
+CREATE TABLE api_tokens (
+  "Hash" TEXT PRIMARY KEY,
+  "User" INTEGER NOT NULL REFERENCES users ("Id") ON DELETE CASCADE,
+  "Created" INTEGER NOT NULL
+) STRICT, WITHOUT ROWID;
+-- Every change made through the site editor: who made it, when and how, and the controller (a
+-- JSON object of the site file's "Controllers", or null) before and after it. "Interface" and
+-- "Node" are NULL for a change of accounts. "Before" is NULL where it is the "After" of the
+-- controller's entry before, as it is unless someone changed the controller elsewhere between.
+CREATE TABLE audit_log (
+  "Id" INTEGER PRIMARY KEY AUTOINCREMENT,
+  "Time" INTEGER NOT NULL,
+  "User" TEXT NOT NULL,
+  "Method" TEXT NOT NULL,
+  "Path" TEXT NOT NULL,
+  "Interface" INTEGER,
+  "Node" INTEGER,
+  "Before" TEXT,
+  "After" TEXT NOT NULL
+) STRICT;
+CREATE INDEX audit_log_controller ON audit_log ("Interface", "Node", "Id");
+-- What each controller was last marked sent as: a site file of that controller alone, with the
+-- site's enumeration texts of the time.
+CREATE TABLE sent_controllers (
+  "Interface" INTEGER NOT NULL,
+  "Node" INTEGER NOT NULL,
+  "Site" TEXT NOT NULL,
+  "Time" INTEGER NOT NULL,
+  PRIMARY KEY ("Interface", "Node")
+) STRICT, WITHOUT ROWID;
+)";
+}
+
 std::string VersionPragmas(int version) {
   return "PRAGMA application_id = " + std::to_string(kApplicationId) +
          ";\nPRAGMA user_version = " + std::to_string(version) + ";\n";
@@ -191,9 +242,18 @@ std::string MigrationStep(int from) {
   switch (from) {
     case 0:  // an empty database
       return SchemaTables();
+    case 1:
+      return EditorTables();
     default:
       return {};
   }
+}
+
+std::string CurrentTables() {
+  std::string sql;
+  for (int version = 0; version < kSiteDatabaseVersion; ++version)
+    sql += MigrationStep(version);
+  return sql;
 }
 
 std::string ColumnList(const Table& table, bool withKeys) {
@@ -233,7 +293,7 @@ std::string SiteDatabaseSchema() {
          "-- Columns are named as the keys of the site file. Turn on foreign keys "
          "(PRAGMA foreign_keys = ON)\n-- for deletes to cascade.\n"
          "PRAGMA journal_mode = WAL;\n" +
-         VersionPragmas(kSiteDatabaseVersion) + SchemaTables();
+         VersionPragmas(kSiteDatabaseVersion) + CurrentTables();
 }
 
 CSS_MigrateResult MigrateSiteDatabase(const std::filesystem::path& file) {

@@ -98,11 +98,17 @@ std::string ColumnList(const Table& table, bool withKeys);
 // The rows of one controller in `table`, in order: its position keys, then its columns.
 std::string SelectSql(const Table& table, TableId id);
 
-// CREATE TABLE for every table, in order.
+// CREATE TABLE for every table of the site, in order.
 std::string SchemaTables();
+// CREATE TABLE for the site editor's tables (schema version 2): its users, their sessions and API
+// tokens, the audit log of changes, and what each controller was last marked sent as. A site
+// file carries none of them.
+std::string EditorTables();
 // The pragmas that mark a database as a site database of `version`.
 std::string VersionPragmas(int version);
 // The SQL that brings a database from schema version `from` to the next.
 std::string MigrationStep(int from);
+// The tables of the schema as it is now: every migration step from an empty database.
+std::string CurrentTables();
 
 }  // namespace ssmsg::db

@@ -14,9 +14,12 @@ CHROMEDRIVER = "/usr/bin/chromedriver"
 
 
 @contextlib.contextmanager
-def chromium(width=1400, height=1000):
+def chromium(width=1400, height=1000, javascript=True):
     profile = tempfile.mkdtemp(prefix="ssmsg-chromium-")
     options = webdriver.ChromeOptions()
+    if not javascript:
+        options.add_experimental_option(
+            "prefs", {"profile.managed_default_content_settings.javascript": 2})
     options.binary_location = CHROMIUM
     for argument in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
                      "--no-first-run", "--disable-background-networking",

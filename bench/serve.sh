@@ -1,0 +1,170 @@
+#!/usr/bin/env bash
+# The site editor's targets, run by bench/run after the site database's (or alone):
+#
+#   bench/serve.sh [BUILD]    (default build-bench; BUILD/tool/ssmsg and BUILD/bench/ssmsg_diff_one
+#                              must be built)
+#
+# On the database of the generated site of SSMSG_E2E_CONTROLLERS (default 1,000) controllers, with
+# `ssmsg serve` on a free loopback port and wrk as the load:
+# - GET of one controller with 8 connections: requests/s and the 99th percentile;
+# - PATCH of one input's name (the whole "Inputs" list, as a merge patch replaces lists), one
+#   editor at a time: the 99th percentile;
+# - the pending messages of one controller (never marked sent: all of its settings), their mean
+#   time against the same controller's diff from an empty site in process (ssmsg_diff_one);
+# - the server's resident memory under all three at once for SSMSG_SERVE_SOAK_SECONDS (default
+#   120), sampled every second: flat (the peak of the second half within 10% of that of the first,
+#   its first tenth left out) and its peak beyond SQLite's page cache.
+# Each load runs SSMSG_SERVE_SECONDS (default 10) seconds.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build=${1:-build-bench}
+count=${SSMSG_E2E_CONTROLLERS:-1000}
+seconds=${SSMSG_SERVE_SECONDS:-10}
+soak=${SSMSG_SERVE_SOAK_SECONDS:-120}
+site="$build/bench/site-$count.json"
+if [[ ! -s $site || bench/make_site.py -nt $site ]]; then
+  mkdir -p "$build/bench"
+  python3 bench/make_site.py "$count" >"$site.tmp"
+  mv "$site.tmp" "$site"
+fi
+tool="$build/tool/ssmsg"
+work="$build/bench/serve"
+rm -rf "$work"
+mkdir -p "$work"
+db="$work/site.db"
+"$tool" convert "$site" "$db"
+printf 'bench password\n' | "$tool" user add bench --role admin --config "$db" 2>/dev/null
+token=$("$tool" user token bench --config "$db")
+auth="Authorization: Bearer $token"
+
+# The controller in the middle of the site (bench/make_site.py numbers them so).
+n=$((count / 2))
+interface=$((1 + n / 100))
+node=$((n % 100))
+
+: >"$work/serve.log"
+"$tool" serve --config "$db" --listen 127.0.0.1:0 2>>"$work/serve.log" &
+server=$!
+trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null || true' EXIT
+port=
+for _ in $(seq 600); do
+  port=$(sed -n 's|.* at http://127\.0\.0\.1:\([0-9]*\)/.*|\1|p' "$work/serve.log")
+  [[ -n $port ]] && break
+  sleep 0.1
+done
+if [[ -z $port ]]; then
+  echo "serve: the server did not start:" >&2
+  cat "$work/serve.log" >&2
+  exit 1
+fi
+url="http://127.0.0.1:$port/api/controllers/$interface/$node"
+
+# The two bodies the PATCH load takes turns with: input 1 renamed to and fro.
+python3 - "$work" "$url" "$token" <<'EOF'
+import json, sys, urllib.request
+work, url, token = sys.argv[1:]
+request = urllib.request.Request(url, headers={"Authorization": f"Bearer {token}"})
+with urllib.request.urlopen(request) as answer:
+    inputs = json.load(answer)["Inputs"]
+for k, name in enumerate(["Dock door", "Bay door"]):
+    inputs[0]["Name"] = name
+    with open(f"{work}/patch{k}.json", "w") as f:
+        json.dump({"Inputs": inputs}, f, separators=(",", ":"))
+EOF
+cat >"$work/patch.lua" <<EOF
+local bodies = {}
+for k = 0, 1 do
+  local file = io.open("$work/patch" .. k .. ".json")
+  bodies[k] = file:read("*a")
+  file:close()
+end
+local turn = 0
+local failed = 0
+request = function()
+  turn = 1 - turn
+  return wrk.format("PATCH", nil, {["Authorization"] = "Bearer $token",
+    ["If-Match"] = "*", ["Content-Type"] = "application/merge-patch+json"}, bodies[turn])
+end
+response = function(status)
+  if status ~= 200 then failed = failed + 1 end
+end
+done = function()
+  io.write(string.format("failed %d\n", failed))
+end
+EOF
+cat >"$work/status.lua" <<'EOF'
+local failed = 0
+response = function(status)
+  if status ~= 200 then failed = failed + 1 end
+end
+done = function()
+  io.write(string.format("failed %d\n", failed))
+end
+EOF
+
+# wrk's figures: requests/s, the 99th percentile and the mean latency in ms, and the failures.
+figures() {
+  awk '
+    function ms(text) {
+      if (text ~ /us$/) return substr(text, 1, length(text) - 2) / 1000
+      if (text ~ /ms$/) return substr(text, 1, length(text) - 2) + 0
+      if (text ~ /s$/) return substr(text, 1, length(text) - 1) * 1000
+      return text + 0
+    }
+    /^ *Latency +[0-9]/ { mean = ms($2) }
+    /^ *99%/ { p99 = ms($2) }
+    /^Requests\/sec:/ { rate = $2 }
+    /^failed / { failed = $2 }
+    END { printf "%s %s %s %s\n", rate, p99, mean, failed + 0 }'
+}
+
+get=$(wrk -t2 -c8 -d"${seconds}s" --latency -s "$work/status.lua" -H "$auth" "$url" | figures)
+patch=$(wrk -t1 -c1 -d"${seconds}s" --latency -s "$work/patch.lua" "$url" | figures)
+pending=$(wrk -t1 -c1 -d"${seconds}s" --latency -s "$work/status.lua" -H "$auth" \
+  "$url/pending" | figures)
+echo '{"Controllers": []}' >"$work/empty.json"
+diff_one=$("$build/bench/ssmsg_diff_one" "$work/empty.json" "$db" "$interface" "$node" |
+  sed -n 's/^diff //p')
+
+# Memory under all three loads at once, sampled every second.
+wrk -t1 -c4 -d"${soak}s" -s "$work/status.lua" -H "$auth" "$url" >/dev/null &
+loads=($!)
+wrk -t1 -c1 -d"${soak}s" -s "$work/patch.lua" "$url" >/dev/null &
+loads+=($!)
+wrk -t1 -c1 -d"${soak}s" -s "$work/status.lua" -H "$auth" "$url/pending" >/dev/null &
+loads+=($!)
+: >"$work/rss.txt"
+for _ in $(seq "$soak"); do
+  sleep 1
+  awk '/^VmRSS:/ { print $2 }' "/proc/$server/status" >>"$work/rss.txt"
+done
+wait "${loads[@]}"
+
+# SQLite's page cache of the server's connection: its default, 2,000 KiB.
+cache_kib=2000
+awk -v n="$count" -v get="$get" -v patch="$patch" -v pending="$pending" -v diff="$diff_one" \
+  -v soak="$soak" -v cache="$cache_kib" -v samples="$(paste -sd' ' "$work/rss.txt")" '
+function verdict(met) { return met ? "met" : "not met" }
+BEGIN {
+  split(get, g, " "); split(patch, p, " "); split(pending, q, " "); split(samples, rss, " ")
+  printf "site editor, %d controllers (ssmsg serve, wrk):\n", n
+  printf "  GET of a controller, 8 connections: %.0f requests/s (target >= 2000: %s), p99 %.1f ms (target < 10 ms: %s)%s\n",
+    g[1], verdict(g[1] >= 2000 && g[4] == 0), g[2], verdict(g[2] < 10 && g[4] == 0),
+    g[4] ? sprintf(", %d failed", g[4]) : ""
+  printf "  PATCH of an input'"'"'s name, one editor: p99 %.1f ms, %.0f changes/s (target < 30 ms: %s)%s\n",
+    p[2], p[1], verdict(p[2] < 30 && p[4] == 0), p[4] ? sprintf(", %d failed", p[4]) : ""
+  printf "  pending messages of a controller: %.1f ms on average, %.2fx its diff in process (%.1f ms) (target <= 3x: %s)\n",
+    q[3], q[3] / (diff * 1000), diff * 1000, verdict(q[3] <= 3 * diff * 1000 && q[4] == 0)
+  # Flat: the peak of the second half against that of the first (after its first tenth).
+  first = 0; last = 0; peak = 0
+  for (i = int(soak / 10) + 1; i <= soak; ++i) {
+    if (i <= soak / 2 && rss[i] > first) first = rss[i]
+    if (i > soak / 2 && rss[i] > last) last = rss[i]
+    if (rss[i] > peak) peak = rss[i]
+  }
+  printf "  server memory over %d s of all three: peak %.1f MB in the first half, %.1f MB in the second, %+.1f%% (target within 10%%: %s)\n",
+    soak, first / 1024, last / 1024, 100 * (last - first) / first, verdict(last <= 1.1 * first && last >= 0.9 * first)
+  printf "  peak server memory beyond the %.0f MB page cache: %.1f MB (target <= 64 MB: %s)\n",
+    cache / 1024, (peak - cache) / 1024, verdict(peak - cache <= 64 * 1024)
+}'

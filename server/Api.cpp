@@ -1,0 +1,613 @@
+#include "server/Api.h"
+
+#include <chrono>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include <ssmsg/Json.h>
+#include <ssmsg/SiteDiff.h>
+
+#include "server/JsonValue.h"
+
+namespace ssmsg::server {
+namespace {
+
+// One answer of the audit log holds at most this many rows, and no row more once it holds this
+// many bytes (each row holds a controller twice); "next" says where the next answer starts.
+constexpr std::size_t kAuditPage = 100;
+constexpr std::size_t kAuditPageBytes = std::size_t{4} << 20;
+constexpr std::string_view kCheckName = "<body>";
+
+// --- Pieces of answers ------------------------------------------------------------------------
+
+void AppendField(std::string& out, std::string_view name) {
+  AppendJsonString(out, name);
+  out += ':';
+}
+
+void AppendString(std::string& out, std::string_view name, std::string_view value) {
+  AppendField(out, name);
+  AppendJsonString(out, value);
+}
+
+// "2026-03-01T12:00:00Z".
+std::string IsoTime(std::int64_t seconds) {
+  using namespace std::chrono;
+  const sys_seconds time{std::chrono::seconds{seconds}};
+  const sys_days day = floor<days>(time);
+  const year_month_day date{day};
+  const hh_mm_ss clock{time - day};
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+                static_cast<int>(clock.seconds().count()));
+  return text;
+}
+
+Response ErrorsResponse(int status, const std::vector<std::string>& errors) {
+  std::string body = "{\"errors\":[";
+  for (std::size_t i = 0; i < errors.size(); ++i) {
+    if (i > 0) body += ',';
+    AppendJsonString(body, errors[i]);
+  }
+  body += "]}";
+  return JsonResponse(status, std::move(body));
+}
+
+Response ControllerResponse(int status, ControllerState state) {
+  Response response = JsonResponse(status, std::move(state.json));
+  response.Set("ETag", std::move(state.etag));
+  return response;
+}
+
+AuditNote Note(const Call& call, std::int64_t now) {
+  return {call.caller ? call.caller->user.name : std::string(), call.request.method,
+          std::string(call.request.target.substr(0, call.request.target.find('?'))), now};
+}
+
+// --- Requests -----------------------------------------------------------------------------------
+
+// The controller's address from the path, or the 400 that says why it is none.
+std::optional<CSS_ControllerAddress> AddressOf(const Call& call, Response& failure) {
+  constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
+  const std::optional<std::int64_t> interfaceId = ParseDecimal(call.params[0], 1, kMax);
+  const std::optional<std::int64_t> node = ParseDecimal(call.params[1], 0, kMax);
+  if (!interfaceId) {
+    failure = JsonError(400, "the interface in the path must be a number from 1 to 2147483647");
+    return std::nullopt;
+  }
+  if (!node) {
+    failure = JsonError(400, "the node in the path must be a number from 0 to 2147483647");
+    return std::nullopt;
+  }
+  return CSS_ControllerAddress{static_cast<std::int32_t>(*interfaceId),
+                               static_cast<std::int32_t>(*node)};
+}
+
+// The body as JSON when it has media type `type`, or the 415 or 400 that says why not.
+std::optional<JsonValue> JsonBody(const Call& call, std::string_view type, Response& failure) {
+  const std::string* contentType = call.request.Find("Content-Type");
+  if (!contentType || MediaType(*contentType) != type) {
+    failure = JsonError(415, "the body must be " + std::string(type));
+    return std::nullopt;
+  }
+  JsonReadResult read = ReadJson(call.request.body);
+  if (!read.ok) {
+    failure = JsonError(400, "the body is not valid JSON: " + read.error);
+    return std::nullopt;
+  }
+  return std::move(read.value);
+}
+
+// What a conditional write expects from the request's If-Match or If-None-Match, or the 428 that
+// says it has neither.
+std::optional<Expect> ExpectOf(const Call& call, bool mayCreate, Response& failure) {
+  if (mayCreate) {
+    if (const std::string* none = call.request.Find("If-None-Match"); none && *none == "*") {
+      return Expect{Expect::Kind::Absent, {}};
+    }
+  }
+  const std::string* ifMatch = call.request.Find("If-Match");
+  if (!ifMatch) {
+    failure = JsonError(428, mayCreate ? "give If-Match with the controller's ETag, or "
+                                         "If-None-Match: * to make a new controller"
+                                       : "give If-Match with the controller's ETag");
+    return std::nullopt;
+  }
+  return Expect{Expect::Kind::Present, *ifMatch};
+}
+
+Response WriteFailure(WriteStatus status) {
+  switch (status) {
+    case WriteStatus::NotFound:
+      return JsonError(404, "there is no controller at this address");
+    case WriteStatus::Stale:
+      return JsonError(412, "the controller changed since that ETag: read it again");
+    case WriteStatus::Exists:
+      return JsonError(412, "there is a controller at this address");
+    case WriteStatus::Done:
+      break;
+  }
+  return JsonError(500, "the write went wrong");
+}
+
+// --- Controllers --------------------------------------------------------------------------------
+
+// The controller `controller` (the text of valid JSON) checked as the site's `position`-th, with
+// the site's texts: the site of it alone, or the errors in the site file's words
+// ("Controllers[4].Inputs[2].Type: ...").
+struct Checked {
+  std::optional<CSS_Site> site;
+  std::vector<std::string> errors;
+};
+
+Checked CheckController(std::string_view controller, const std::string& enums, std::size_t position,
+                        CSS_ControllerAddress address) {
+  std::string text = "{\"Enums\":";
+  text += enums;
+  text += ",\"Controllers\":[";
+  text += controller;
+  text += "]}";
+  CSS_SiteLoadResult result = LoadSiteText(text, kCheckName);
+  Checked checked;
+  const std::string prefix = std::string(kCheckName) + ": ";
+  const std::string from = "Controllers[0]";
+  const std::string to = "Controllers[" + std::to_string(position) + "]";
+  for (std::string& error : result.errors) {
+    if (error.compare(0, prefix.size(), prefix) == 0) error.erase(0, prefix.size());
+    if (error.compare(0, from.size(), from) == 0) error.replace(0, from.size(), to);
+    checked.errors.push_back(std::move(error));
+  }
+  if (!checked.errors.empty()) return checked;
+  if (!result.site || result.site->ControllerCount() != 1) {
+    checked.errors.push_back(to + ": expected one controller");
+    return checked;
+  }
+  const CSS_ControllerAddress found = result.site->Address(0);
+  if (found.interfaceId != address.interfaceId) {
+    checked.errors.push_back(to + ".Interface: " + std::to_string(found.interfaceId) +
+                             " is not the path's interface " + std::to_string(address.interfaceId));
+  }
+  if (found.node != address.node) {
+    checked.errors.push_back(to + ".Node: " + std::to_string(found.node) +
+                             " is not the path's node " + std::to_string(address.node));
+  }
+  if (checked.errors.empty()) checked.site = std::move(result.site);
+  return checked;
+}
+
+// Checks `controller` (the text of valid JSON) and writes it at `address` under `expect`;
+// `position` names it in errors.
+Response Write(Service& service, const Call& call, CSS_ControllerAddress address,
+               const Expect& expect, std::string_view controller, std::size_t position) {
+  Store& store = service.Data();
+  Checked checked = CheckController(controller, store.EnumsJson(), position, address);
+  if (!checked.site) return ErrorsResponse(422, checked.errors);
+  WriteResult result =
+      store.PutController(address, expect, *checked.site, Note(call, service.Authority().Now()));
+  if (result.status != WriteStatus::Done) return WriteFailure(result.status);
+  const bool made = expect.kind == Expect::Kind::Absent;
+  Response response = ControllerResponse(made ? 201 : 200, std::move(result.state));
+  if (made) {
+    response.Set("Location", "/api/controllers/" + std::to_string(address.interfaceId) + "/" +
+                                 std::to_string(address.node));
+  }
+  return response;
+}
+
+Response GetController(Service& service, const Call& call) {
+  Response failure;
+  const std::optional<CSS_ControllerAddress> address = AddressOf(call, failure);
+  if (!address) return failure;
+  std::optional<ControllerState> state = service.Data().Controller(*address);
+  if (!state) return WriteFailure(WriteStatus::NotFound);
+  if (const std::string* none = call.request.Find("If-None-Match");
+      none && EtagMatches(*none, state->etag, true)) {
+    Response response;
+    response.status = 304;
+    response.Set("ETag", state->etag);
+    return response;
+  }
+  return ControllerResponse(200, std::move(*state));
+}
+
+Response PutController(Service& service, const Call& call) {
+  Response failure;
+  const std::optional<CSS_ControllerAddress> address = AddressOf(call, failure);
+  if (!address) return failure;
+  const std::optional<Expect> expect = ExpectOf(call, true, failure);
+  if (!expect) return failure;
+  if (!JsonBody(call, "application/json", failure)) return failure;
+  // The position only names the controller in errors: a new one goes last.
+  const Store::Place place = service.Data().PlaceOf(*address);
+  if (!place.exists && expect->kind == Expect::Kind::Present) {
+    return WriteFailure(WriteStatus::NotFound);
+  }
+  return Write(service, call, *address, *expect, call.request.body, place.position);
+}
+
+Response PatchController(Service& service, const Call& call) {
+  Response failure;
+  const std::optional<CSS_ControllerAddress> address = AddressOf(call, failure);
+  if (!address) return failure;
+  std::optional<Expect> expect = ExpectOf(call, false, failure);
+  if (!expect) return failure;
+  const std::optional<JsonValue> patch = JsonBody(call, "application/merge-patch+json", failure);
+  if (!patch) return failure;
+  const std::optional<ControllerState> now = service.Data().Controller(*address);
+  if (const WriteStatus status = expect->Check(now ? &now->etag : nullptr);
+      status != WriteStatus::Done) {
+    return WriteFailure(status);
+  }
+  const std::string patched = MergePatchText(now->json, *patch);
+  // The patch applies to the version read here, so the write must find that very version ("*"
+  // included): otherwise a change made in between would be lost.
+  expect->ifMatch = now->etag;
+  return Write(service, call, *address, *expect, patched, now->position);
+}
+
+Response DeleteController(Service& service, const Call& call) {
+  Response failure;
+  const std::optional<CSS_ControllerAddress> address = AddressOf(call, failure);
+  if (!address) return failure;
+  const std::optional<Expect> expect = ExpectOf(call, false, failure);
+  if (!expect) return failure;
+  const WriteResult result =
+      service.Data().DeleteController(*address, *expect, Note(call, service.Authority().Now()));
+  if (result.status != WriteStatus::Done) return WriteFailure(result.status);
+  Response response;
+  response.status = 204;
+  return response;
+}
+
+Response ListControllers(Service& service, const Call&) {
+  std::string body = "[";
+  bool first = true;
+  for (const ControllerSummary& summary : service.Data().Controllers()) {
+    body += first ? "{" : ",{";
+    first = false;
+    AppendField(body, "Interface");
+    body += std::to_string(summary.address.interfaceId);
+    body += ',';
+    AppendField(body, "Node");
+    body += std::to_string(summary.address.node);
+    body += ',';
+    AppendString(body, "Name", summary.name);
+    body += ',';
+    AppendString(body, "ETag", summary.etag);
+    body += '}';
+  }
+  body += ']';
+  return JsonResponse(200, std::move(body));
+}
+
+Response Pending(Service& service, const Call& call) {
+  Response failure;
+  const std::optional<CSS_ControllerAddress> address = AddressOf(call, failure);
+  if (!address) return failure;
+  const std::optional<PendingSites> sites = service.Data().Pending(*address);
+  if (!sites) return WriteFailure(WriteStatus::NotFound);
+  const CSS_SiteLoadResult current = LoadSiteText(sites->current, "current");
+  const CSS_SiteLoadResult sent =
+      LoadSiteText(sites->sent ? *sites->sent : std::string("{\"Controllers\":[]}"), "sent");
+  if (!current.site || !sent.site) {
+    return JsonError(500, "the stored controller cannot be read: " +
+                              (current.errors.empty() ? sent.errors : current.errors).front());
+  }
+  CSS_DiffOptions options;
+  options.selection = {address->interfaceId, address->node};
+  std::string body = "{\"messages\":[";
+  bool first = true;
+  const CSS_DiffResult result =
+      MakeSiteDiff(*sent.site, *current.site, options, [&](const CSS_SiteMessage& message) {
+        if (!first) body += ',';
+        first = false;
+        AppendJsonString(body, message.text);
+        return true;
+      });
+  body += "],\"warnings\":[";
+  for (std::size_t i = 0; i < result.warnings.size(); ++i) {
+    if (i > 0) body += ',';
+    AppendJsonString(body, result.warnings[i]);
+  }
+  body += "]}";
+  Response response = JsonResponse(200, std::move(body));
+  response.Set("ETag", sites->etag);
+  return response;
+}
+
+Response MarkSent(Service& service, const Call& call) {
+  Response failure;
+  const std::optional<CSS_ControllerAddress> address = AddressOf(call, failure);
+  if (!address) return failure;
+  const std::optional<Expect> expect = ExpectOf(call, false, failure);
+  if (!expect) return failure;
+  const WriteResult result =
+      service.Data().MarkSent(*address, *expect, Note(call, service.Authority().Now()));
+  if (result.status != WriteStatus::Done) return WriteFailure(result.status);
+  Response response;
+  response.status = 204;
+  return response;
+}
+
+Response Audit(Service& service, const Call& call) {
+  std::int64_t after = 0;
+  if (const std::string* text = call.target.Query("after")) {
+    const std::optional<std::int64_t> value =
+        ParseDecimal(*text, 0, std::numeric_limits<std::int64_t>::max());
+    if (!value) return JsonError(400, "after must be an audit id, a number from 0");
+    after = *value;
+  }
+  const std::vector<AuditEntry> entries = service.Data().Audit(after, kAuditPage);
+  std::string body = "{\"entries\":[";
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < entries.size() && (i == 0 || body.size() < kAuditPageBytes); ++i) {
+    ++count;
+    const AuditEntry& entry = entries[i];
+    body += i > 0 ? ",{" : "{";
+    AppendField(body, "id");
+    body += std::to_string(entry.id);
+    body += ',';
+    AppendString(body, "time", IsoTime(entry.note.time));
+    body += ',';
+    AppendString(body, "user", entry.note.user);
+    body += ',';
+    AppendString(body, "method", entry.note.method);
+    body += ',';
+    AppendString(body, "path", entry.note.path);
+    body += ',';
+    AppendField(body, "controller");
+    if (entry.controller) {
+      body += "{\"Interface\":" + std::to_string(entry.controller->interfaceId) +
+              ",\"Node\":" + std::to_string(entry.controller->node) + "}";
+    } else {
+      body += "null";
+    }
+    body += ',';
+    AppendField(body, "before");
+    body += entry.before;
+    body += ',';
+    AppendField(body, "after");
+    body += entry.after;
+    body += '}';
+  }
+  body += "],\"next\":";
+  body += count < entries.size() || count == kAuditPage ? std::to_string(entries[count - 1].id)
+                                                        : "null";
+  body += '}';
+  return JsonResponse(200, std::move(body));
+}
+
+// --- Sessions and accounts ----------------------------------------------------------------------
+
+std::string SessionBody(const User& user, std::string_view csrf) {
+  std::string body = "{";
+  AppendString(body, "name", user.name);
+  body += ',';
+  AppendString(body, "role", RoleName(user.role));
+  if (!csrf.empty()) {
+    body += ',';
+    AppendString(body, "csrf", csrf);
+  }
+  body += '}';
+  return body;
+}
+
+// The string member `name` of an object, or null when it is not there; `bad` is set when it is
+// there but not a string.
+const std::string* StringMember(const JsonValue& object, std::string_view name, bool& bad) {
+  const JsonValue* value = object.Find(name);
+  if (!value) return nullptr;
+  if (value->kind != JsonValue::Kind::String) {
+    bad = true;
+    return nullptr;
+  }
+  return &value->text;
+}
+
+Response LogIn(Service& service, const Call& call) {
+  Response failure;
+  const std::optional<JsonValue> body = JsonBody(call, "application/json", failure);
+  if (!body) return failure;
+  bool bad = !body->IsObject();
+  const std::string* name = bad ? nullptr : StringMember(*body, "name", bad);
+  const std::string* password = bad ? nullptr : StringMember(*body, "password", bad);
+  if (bad || !name || !password) {
+    return ErrorsResponse(422, {"give name and password as strings"});
+  }
+  Login login = service.Authority().LogIn(*name, *password);
+  if (login.status == Login::Status::Throttled) {
+    Response response = JsonError(429, "too many failed logins: try again in five minutes");
+    response.Set("Retry-After", std::to_string(LoginGuard::kWindow));
+    return response;
+  }
+  if (login.status != Login::Status::Ok) return JsonError(401, "wrong name or password");
+  Response response = JsonResponse(200, SessionBody(login.user, login.csrf));
+  response.Add("Set-Cookie", Auth::SessionCookie(login.sessionId, call.request.tls));
+  return response;
+}
+
+Response WhoAmI(Service&, const Call& call) {
+  return JsonResponse(200, SessionBody(call.caller->user, call.caller->csrf));
+}
+
+Response LogOut(Service& service, const Call& call) {
+  service.Authority().LogOut(*call.caller);
+  Response response;
+  response.status = 204;
+  response.Add("Set-Cookie", Auth::SessionCookie("", call.request.tls));
+  return response;
+}
+
+Response ListUsers(Service& service, const Call&) {
+  std::string body = "[";
+  bool first = true;
+  for (const User& user : service.Data().Users()) {
+    if (!first) body += ',';
+    first = false;
+    body += SessionBody(user, "");
+  }
+  body += ']';
+  return JsonResponse(200, std::move(body));
+}
+
+Response UserFailure(UserWrite status) {
+  switch (status) {
+    case UserWrite::NotFound:
+      return JsonError(404, "there is no user of that name");
+    case UserWrite::Exists:
+      return JsonError(409, "there is a user of that name");
+    case UserWrite::LastAdmin:
+      return JsonError(409, "the last admin must stay an admin");
+    case UserWrite::Done:
+      break;
+  }
+  return JsonError(500, "the change of accounts went wrong");
+}
+
+// The role and password members of a user's body, checked.
+struct UserFields {
+  std::optional<Role> role;
+  std::optional<std::string> password;
+  std::vector<std::string> errors;
+};
+
+UserFields ReadUserFields(const JsonValue& body) {
+  UserFields fields;
+  if (!body.IsObject()) {
+    fields.errors.push_back("the body must be an object");
+    return fields;
+  }
+  for (const JsonMember& member : body.members) {
+    if (member.name != "name" && member.name != "role" && member.name != "password")
+      fields.errors.push_back(member.name + ": unknown key");
+  }
+  bool bad = false;
+  if (const std::string* role = StringMember(body, "role", bad)) {
+    fields.role = RoleFromName(*role);
+    if (!fields.role) fields.errors.push_back("role: must be viewer, editor or admin");
+  }
+  if (const std::string* password = StringMember(body, "password", bad)) {
+    if (const std::optional<std::string> why = CheckPassword(*password)) {
+      fields.errors.push_back("password: " + *why);
+    } else {
+      fields.password = *password;
+    }
+  }
+  if (bad) fields.errors.push_back("role and password must be strings");
+  return fields;
+}
+
+Response AddUser(Service& service, const Call& call) {
+  Response failure;
+  const std::optional<JsonValue> body = JsonBody(call, "application/json", failure);
+  if (!body) return failure;
+  UserFields fields = ReadUserFields(*body);
+  bool bad = false;
+  const std::string* name = body->IsObject() ? StringMember(*body, "name", bad) : nullptr;
+  if (!name) {
+    fields.errors.push_back("name: a string is required");
+  } else if (const std::optional<std::string> why = CheckUserName(*name)) {
+    fields.errors.push_back("name: " + *why);
+  }
+  for (const char* required : {"role", "password"}) {
+    if (body->IsObject() && !body->Find(required))
+      fields.errors.push_back(std::string(required) + ": required");
+  }
+  if (!fields.errors.empty()) return ErrorsResponse(422, fields.errors);
+  const User user{0, *name, *fields.role, service.Authority().Hash(*fields.password)};
+  if (const UserWrite status = service.Data().AddUser(user, Note(call, service.Authority().Now()));
+      status != UserWrite::Done) {
+    return UserFailure(status);
+  }
+  Response response = JsonResponse(201, SessionBody(user, ""));
+  response.Set("Location", "/api/users/" + user.name);
+  return response;
+}
+
+Response UpdateUser(Service& service, const Call& call) {
+  Response failure;
+  const std::optional<JsonValue> body = JsonBody(call, "application/json", failure);
+  if (!body) return failure;
+  UserFields fields = ReadUserFields(*body);
+  if (!fields.errors.empty()) return ErrorsResponse(422, fields.errors);
+  Store& store = service.Data();
+  std::optional<User> user = store.FindUser(call.params[0]);
+  if (!user) return UserFailure(UserWrite::NotFound);
+  const Role role = fields.role.value_or(user->role);
+  std::optional<std::string> hash;
+  if (fields.password) hash = service.Authority().Hash(*fields.password);
+  if (const UserWrite status =
+          store.UpdateUser(user->name, role, hash, Note(call, service.Authority().Now()));
+      status != UserWrite::Done) {
+    return UserFailure(status);
+  }
+  user->role = role;
+  return JsonResponse(200, SessionBody(*user, ""));
+}
+
+Response RemoveUser(Service& service, const Call& call) {
+  if (const UserWrite status =
+          service.Data().RemoveUser(call.params[0], Note(call, service.Authority().Now()));
+      status != UserWrite::Done) {
+    return UserFailure(status);
+  }
+  Response response;
+  response.status = 204;
+  return response;
+}
+
+Response NewToken(Service& service, const Call& call) {
+  Store& store = service.Data();
+  const std::optional<User> user = store.FindUser(call.params[0]);
+  if (!user) return JsonError(404, "there is no user of that name");
+  const std::string token = NewSecret();
+  store.AddToken(user->id, SecretHash(token), service.Authority().Now());
+  std::string body = "{";
+  AppendString(body, "token", token);
+  body += '}';
+  return JsonResponse(201, std::move(body));
+}
+
+}  // namespace
+
+void AddApiRoutes(Service& service) {
+  const auto add = [&service](std::string method, std::string pattern, Access access,
+                              Response (*handler)(Service&, const Call&)) {
+    service.Routes().Add({std::move(method),
+                          std::move(pattern),
+                          access,
+                          RouteKind::Api,
+                          [&service, handler](const Call& call) { return handler(service, call); },
+                          {}});
+  };
+  constexpr std::string_view kController = "/api/controllers/{interface}/{node}";
+  const std::string controller(kController);
+  add("GET", "/api/site", Access::Viewer,
+      [](Service& s, const Call&) { return JsonResponse(200, s.Data().SiteJson()); });
+  add("GET", "/api/controllers", Access::Viewer, ListControllers);
+  add("GET", controller, Access::Viewer, GetController);
+  add("PUT", controller, Access::Editor, PutController);
+  add("PATCH", controller, Access::Editor, PatchController);
+  add("DELETE", controller, Access::Editor, DeleteController);
+  add("GET", controller + "/pending", Access::Viewer, Pending);
+  add("POST", controller + "/sent", Access::Editor, MarkSent);
+  add("GET", "/api/audit", Access::Admin, Audit);
+  add("GET", "/api/openapi.json", Access::Public,
+      [](Service&, const Call&) { return JsonResponse(200, OpenApiDocument()); });
+  add("POST", "/api/session", Access::Public, LogIn);
+  add("GET", "/api/session", Access::Viewer, WhoAmI);
+  add("DELETE", "/api/session", Access::Viewer, LogOut);
+  add("GET", "/api/users", Access::Admin, ListUsers);
+  add("POST", "/api/users", Access::Admin, AddUser);
+  add("PATCH", "/api/users/{name}", Access::Admin, UpdateUser);
+  add("DELETE", "/api/users/{name}", Access::Admin, RemoveUser);
+  add("POST", "/api/users/{name}/tokens", Access::Admin, NewToken);
+}
+
+}  // namespace ssmsg::server

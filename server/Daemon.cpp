@@ -1,0 +1,412 @@
+#include "server/Daemon.h"
+
+#include <gnutls/gnutls.h>
+#include <microhttpd.h>
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace ssmsg::server {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A connection, from libmicrohttpd's notice that it started to the one that it closed.
+struct Connection {
+  int fd = -1;
+  Clock::time_point since;  // when its current request could start
+  bool waiting = true;      // the request's head or body is still arriving
+  bool shut = false;
+};
+
+// One request, from its first call of the handler to its completion.
+struct Exchange {
+  Request request;
+  Clock::time_point started;
+  bool tooLarge = false;
+  bool answered = false;
+  int status = 0;
+  std::size_t bytes = 0;
+  std::string user;  // whom it was answered for
+};
+
+// The path and query exactly as sent: libmicrohttpd is told not to decode them.
+std::size_t KeepEscapes(void*, MHD_Connection*, char* text) {
+  return std::strlen(text);
+}
+
+// "127.0.0.1 ada \"GET /api/site\" 200 1234 3ms" (the user "-" when there is none), the user,
+// method and target with their odd bytes escaped.
+void AppendLogText(std::string& out, std::string_view text) {
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte >= 0x7F || c == '"' || c == '\\') {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+}
+
+}  // namespace
+
+struct Daemon::State {
+  Service& service;
+  DaemonOptions options;
+  MHD_Daemon* daemon = nullptr;
+  std::uint16_t port = 0;
+  std::mutex mutex;
+  std::set<Connection*> connections;
+  std::atomic<int> inFlight{0};
+  std::condition_variable wake;
+  bool stopping = false;
+  std::thread watcher;
+
+  State(Service& s, DaemonOptions o) : service(s), options(std::move(o)) {}
+
+  // Closes the sockets of connections whose request is overdue; libmicrohttpd then sees them
+  // end. Runs until the daemon stops.
+  void Watch() {
+    std::unique_lock lock(mutex);
+    while (!stopping) {
+      wake.wait_for(lock, std::chrono::milliseconds(100));
+      const Clock::time_point now = Clock::now();
+      for (Connection* connection : connections) {
+        if (connection->waiting && !connection->shut &&
+            now - connection->since > options.requestTimeout) {
+          shutdown(connection->fd, SHUT_RDWR);
+          connection->shut = true;
+        }
+      }
+    }
+  }
+
+  static void Notify(void* self, MHD_Connection* connection, void** context,
+                     MHD_ConnectionNotificationCode code) {
+    State& state = *static_cast<State*>(self);
+    const std::lock_guard lock(state.mutex);
+    if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+      auto* tracked = new Connection;
+      const MHD_ConnectionInfo* info =
+          MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+      tracked->fd = info ? info->connect_fd : -1;
+      tracked->since = Clock::now();
+      state.connections.insert(tracked);
+      *context = tracked;
+    } else if (*context) {
+      // libmicrohttpd closes the socket after this notice, so the watcher, which takes the same
+      // lock, never shuts a socket number that another connection got since.
+      auto* tracked = static_cast<Connection*>(*context);
+      state.connections.erase(tracked);
+      delete tracked;
+      *context = nullptr;
+    }
+  }
+
+  static Connection* Tracked(MHD_Connection* connection) {
+    const MHD_ConnectionInfo* info =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+    return info ? static_cast<Connection*>(info->socket_context) : nullptr;
+  }
+
+  MHD_Result Queue(MHD_Connection* connection, Exchange& exchange, Response response) {
+    // libmicrohttpd sends the body from where it is and frees it once sent: it owns it once the
+    // response is made.
+    auto body = std::make_unique<std::string>(std::move(response.body));
+    const std::size_t bytes = body->size();
+    MHD_Response* out = MHD_create_response_from_buffer_with_free_callback_cls(
+        bytes, body->data(), [](void* text) { delete static_cast<std::string*>(text); },
+        body.get());
+    if (!out) return MHD_NO;
+    static_cast<void>(body.release());
+    for (const Header& header : response.headers)
+      MHD_add_response_header(out, header.name.c_str(), header.value.c_str());
+    const MHD_Result queued =
+        MHD_queue_response(connection, static_cast<unsigned>(response.status), out);
+    MHD_destroy_response(out);
+    exchange.answered = true;
+    exchange.status = response.status;
+    exchange.bytes = bytes;
+    exchange.user = response.user;
+    return queued;
+  }
+
+  static MHD_Result Access(void* self, MHD_Connection* connection, const char* url,
+                           const char* method, const char*, const char* upload,
+                           std::size_t* uploadSize, void** context) {
+    State& state = *static_cast<State*>(self);
+    auto* exchange = static_cast<Exchange*>(*context);
+    if (!exchange) {
+      exchange = new Exchange;
+      *context = exchange;
+      exchange->started = Clock::now();
+      state.Begin(connection, url, method, *exchange);
+      // A body announced as too large is refused before a byte of it is read.
+      const std::string* length = exchange->request.Find("Content-Length");
+      const std::size_t limit = state.service.Limit().maxBody;
+      if (length && ParseDecimal(*length, 0, static_cast<std::int64_t>(limit)) == std::nullopt) {
+        exchange->tooLarge = true;
+        return state.Queue(connection, *exchange, state.TooLarge(*exchange));
+      }
+      return MHD_YES;
+    }
+    if (*uploadSize > 0) {
+      // A body that grows past the limit is read to its end and dropped (libmicrohttpd takes no
+      // answer in the middle of one); the deadline bounds how long that may take.
+      const std::size_t room = state.service.Limit().maxBody - exchange->request.body.size();
+      if (exchange->tooLarge || *uploadSize > room) {
+        exchange->tooLarge = true;
+        std::string().swap(exchange->request.body);
+      } else {
+        exchange->request.body.append(upload, *uploadSize);
+      }
+      *uploadSize = 0;
+      return MHD_YES;
+    }
+    if (exchange->answered) return MHD_YES;
+    if (exchange->tooLarge) return state.Queue(connection, *exchange, state.TooLarge(*exchange));
+    // The whole request is here.
+    if (Connection* tracked = Tracked(connection)) {
+      const std::lock_guard lock(state.mutex);
+      tracked->waiting = false;
+    }
+    ++state.inFlight;
+    return state.Queue(connection, *exchange, state.service.Handle(exchange->request));
+  }
+
+  Response TooLarge(const Exchange& exchange) {
+    return service.Refusal(413, kBodyTooLarge, exchange.request);
+  }
+
+  void Begin(MHD_Connection* connection, const char* url, const char* method, Exchange& exchange) {
+    Request& request = exchange.request;
+    request.method = method;
+    request.target = url;
+    MHD_get_connection_values(
+        connection, MHD_GET_ARGUMENT_KIND,
+        [](void* target, MHD_ValueKind, const char* key, const char* value) {
+          std::string& text = *static_cast<std::string*>(target);
+          text += text.find('?') == std::string::npos ? '?' : '&';
+          text += key;
+          if (value) {
+            text += '=';
+            text += value;
+          }
+          return MHD_YES;
+        },
+        &request.target);
+    MHD_get_connection_values(
+        connection, MHD_HEADER_KIND,
+        [](void* headers, MHD_ValueKind, const char* key, const char* value) {
+          static_cast<std::vector<Header>*>(headers)->push_back({key, value ? value : ""});
+          return MHD_YES;
+        },
+        &request.headers);
+    if (const MHD_ConnectionInfo* info =
+            MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS)) {
+      char text[INET6_ADDRSTRLEN] = "";
+      const sockaddr* address = info->client_addr;
+      if (address->sa_family == AF_INET) {
+        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, text,
+                  sizeof text);
+      } else if (address->sa_family == AF_INET6) {
+        inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, text,
+                  sizeof text);
+      }
+      request.peer = text;
+    }
+    request.tls = !options.tlsCertificate.empty();
+  }
+
+  static void Completed(void* self, MHD_Connection* connection, void** context,
+                        MHD_RequestTerminationCode code) {
+    State& state = *static_cast<State*>(self);
+    auto* exchange = static_cast<Exchange*>(*context);
+    if (!exchange) return;
+    *context = nullptr;
+    if (Connection* tracked = Tracked(connection)) {
+      const std::lock_guard lock(state.mutex);
+      if (!tracked->waiting) --state.inFlight;
+      tracked->waiting = true;
+      tracked->since = Clock::now();
+    }
+    if (state.options.log) {
+      const Request& request = exchange->request;
+      std::string line = request.peer + " ";
+      if (exchange->user.empty()) {
+        line += '-';
+      } else {
+        AppendLogText(line, exchange->user);
+      }
+      line += " \"";
+      AppendLogText(line, request.method);
+      line += ' ';
+      AppendLogText(line, request.target);
+      line += "\" ";
+      line += exchange->answered ? std::to_string(exchange->status) : "-";
+      line += ' ' + std::to_string(exchange->bytes) + ' ';
+      line += std::to_string(
+          std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - exchange->started)
+              .count());
+      line += "ms";
+      if (code != MHD_REQUEST_TERMINATED_COMPLETED_OK) line += " (not completed)";
+      state.options.log(line);
+    }
+    delete exchange;
+  }
+};
+
+bool IsLoopbackAddress(std::string_view address) {
+  const std::string text(address);
+  in_addr v4{};
+  if (inet_pton(AF_INET, text.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
+  in6_addr v6{};
+  return inet_pton(AF_INET6, text.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
+}
+
+std::optional<std::string> TlsProblem(const std::string& certificate, const std::string& key) {
+  gnutls_certificate_credentials_t credentials = nullptr;
+  if (gnutls_certificate_allocate_credentials(&credentials) < 0) return "TLS cannot start";
+  const auto datum = [](const std::string& text) {
+    return gnutls_datum_t{reinterpret_cast<unsigned char*>(const_cast<char*>(text.data())),
+                          static_cast<unsigned>(text.size())};
+  };
+  const gnutls_datum_t chain = datum(certificate);
+  const gnutls_datum_t secret = datum(key);
+  const int code =
+      gnutls_certificate_set_x509_key_mem(credentials, &chain, &secret, GNUTLS_X509_FMT_PEM);
+  gnutls_certificate_free_credentials(credentials);
+  if (code >= 0) return std::nullopt;
+  return std::string(gnutls_strerror(code));
+}
+
+Listen ParseListen(std::string_view text) {
+  Listen listen;
+  const std::size_t colon = text.rfind(':');
+  if (colon == std::string_view::npos) {
+    listen.error = "give ADDRESS:PORT, e.g. 127.0.0.1:8080 or [::1]:8080";
+    return listen;
+  }
+  std::string_view address = text.substr(0, colon);
+  if (address.size() >= 2 && address.front() == '[' && address.back() == ']') {
+    address = address.substr(1, address.size() - 2);
+  } else if (address.find(':') != std::string_view::npos) {
+    listen.error = "an IPv6 address goes in brackets: [" + std::string(address) + "]:PORT";
+    return listen;
+  }
+  const std::string numeric(address);
+  in_addr v4{};
+  in6_addr v6{};
+  if (inet_pton(AF_INET, numeric.c_str(), &v4) != 1 &&
+      inet_pton(AF_INET6, numeric.c_str(), &v6) != 1) {
+    listen.error = "\"" + numeric + "\" is not a numeric IPv4 or IPv6 address";
+    return listen;
+  }
+  const std::optional<std::int64_t> port = ParseDecimal(text.substr(colon + 1), 0, 65535);
+  if (!port) {
+    listen.error = "the port must be a number from 0 to 65535";
+    return listen;
+  }
+  listen.address = numeric;
+  listen.port = static_cast<std::uint16_t>(*port);
+  return listen;
+}
+
+Daemon::Daemon(std::unique_ptr<State> state) : state_(std::move(state)) {}
+
+Daemon::~Daemon() {
+  Stop(std::chrono::milliseconds(0));
+}
+
+std::unique_ptr<Daemon> Daemon::Start(Service& service, DaemonOptions options, std::string& error) {
+  auto state = std::make_unique<State>(service, std::move(options));
+  const DaemonOptions& o = state->options;
+  sockaddr_storage address{};
+  unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_AUTO | MHD_USE_ITC;
+  {
+    addrinfo hints{};
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const std::string port = std::to_string(o.port);
+    if (getaddrinfo(o.address.c_str(), port.c_str(), &hints, &found) != 0 || !found) {
+      error = "cannot listen on " + o.address + ": not a numeric IPv4 or IPv6 address";
+      return nullptr;
+    }
+    std::memcpy(&address, found->ai_addr, found->ai_addrlen);
+    if (found->ai_family == AF_INET6) flags |= MHD_USE_IPv6;
+    freeaddrinfo(found);
+  }
+  const bool tls = !o.tlsCertificate.empty() || !o.tlsKey.empty();
+  if (tls) {
+    if (MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES) {
+      error = "this libmicrohttpd has no TLS";
+      return nullptr;
+    }
+    flags |= MHD_USE_TLS;
+  }
+  std::vector<MHD_OptionItem> items = {
+      {MHD_OPTION_SOCK_ADDR, 0, &address},
+      {MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<intptr_t>(kConnectionMemory), nullptr},
+      {MHD_OPTION_CONNECTION_LIMIT, static_cast<intptr_t>(o.maxConnections), nullptr},
+      {MHD_OPTION_CONNECTION_TIMEOUT, static_cast<intptr_t>(o.idleTimeout), nullptr},
+      {MHD_OPTION_THREAD_POOL_SIZE, static_cast<intptr_t>(o.threads), nullptr},
+      {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&State::Completed), state.get()},
+      {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&State::Notify), state.get()},
+      {MHD_OPTION_UNESCAPE_CALLBACK, reinterpret_cast<intptr_t>(&KeepEscapes), nullptr},
+  };
+  if (tls) {
+    items.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(o.tlsKey.c_str())});
+    items.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(o.tlsCertificate.c_str())});
+  }
+  items.push_back({MHD_OPTION_END, 0, nullptr});
+  state->daemon = MHD_start_daemon(flags, 0, nullptr, nullptr, &State::Access, state.get(),
+                                   MHD_OPTION_ARRAY, items.data(), MHD_OPTION_END);
+  if (!state->daemon) {
+    error = "cannot serve on " + o.address + " port " + std::to_string(o.port) +
+            (tls ? " (is the address free, and are the certificate and key PEM files that belong "
+                   "together?)"
+                 : " (is the address free?)");
+    return nullptr;
+  }
+  const MHD_DaemonInfo* info = MHD_get_daemon_info(state->daemon, MHD_DAEMON_INFO_BIND_PORT);
+  state->port = info ? info->port : 0;
+  state->watcher = std::thread([raw = state.get()] { raw->Watch(); });
+  return std::unique_ptr<Daemon>(new Daemon(std::move(state)));
+}
+
+std::uint16_t Daemon::Port() const {
+  return state_->port;
+}
+
+void Daemon::Stop(std::chrono::milliseconds grace) {
+  if (!state_ || !state_->daemon) return;
+  MHD_quiesce_daemon(state_->daemon);
+  const Clock::time_point until = Clock::now() + grace;
+  while (state_->inFlight.load() > 0 && Clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  MHD_stop_daemon(state_->daemon);
+  state_->daemon = nullptr;
+  {
+    const std::lock_guard lock(state_->mutex);
+    state_->stopping = true;
+  }
+  state_->wake.notify_all();
+  state_->watcher.join();
+}
+
+}  // namespace ssmsg::server

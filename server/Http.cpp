@@ -1,0 +1,256 @@
+#include "server/Http.h"
+
+#include <ssmsg/Json.h>
+
+namespace ssmsg::server {
+namespace {
+
+char Lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+    text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+    text.remove_suffix(1);
+  return text;
+}
+
+bool HasControl(std::string_view text) {
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  }
+  return true;
+}
+
+const std::string* Request::Find(std::string_view name) const {
+  for (const Header& header : headers) {
+    if (SameName(header.name, name)) return &header.value;
+  }
+  return nullptr;
+}
+
+std::size_t Request::HeadSize() const {
+  std::size_t size = method.size() + target.size() + 12;  // " ", " HTTP/1.1\r\n"
+  for (const Header& header : headers)
+    size += header.name.size() + header.value.size() + 4;  // ": ", "\r\n"
+  return size;
+}
+
+void Response::Set(std::string_view name, std::string value) {
+  for (Header& header : headers) {
+    if (SameName(header.name, name)) {
+      header.value = std::move(value);
+      return;
+    }
+  }
+  Add(name, std::move(value));
+}
+
+void Response::Add(std::string_view name, std::string value) {
+  headers.push_back({std::string(name), std::move(value)});
+}
+
+const std::string* Response::Find(std::string_view name) const {
+  for (const Header& header : headers) {
+    if (SameName(header.name, name)) return &header.value;
+  }
+  return nullptr;
+}
+
+std::string_view StatusText(int status) {
+  switch (status) {
+    case 200:
+      return "OK";
+    case 201:
+      return "Created";
+    case 204:
+      return "No Content";
+    case 303:
+      return "See Other";
+    case 304:
+      return "Not Modified";
+    case 400:
+      return "Bad Request";
+    case 401:
+      return "Unauthorized";
+    case 403:
+      return "Forbidden";
+    case 404:
+      return "Not Found";
+    case 405:
+      return "Method Not Allowed";
+    case 408:
+      return "Request Timeout";
+    case 409:
+      return "Conflict";
+    case 412:
+      return "Precondition Failed";
+    case 413:
+      return "Content Too Large";
+    case 415:
+      return "Unsupported Media Type";
+    case 422:
+      return "Unprocessable Content";
+    case 428:
+      return "Precondition Required";
+    case 429:
+      return "Too Many Requests";
+    case 431:
+      return "Request Header Fields Too Large";
+    case 500:
+      return "Internal Server Error";
+    case 503:
+      return "Service Unavailable";
+    default:
+      return "Unknown";
+  }
+}
+
+std::optional<std::string> PercentDecode(std::string_view text, bool plusIsSpace) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '%') {
+      if (i + 2 >= text.size()) return std::nullopt;
+      const int high = HexValue(text[i + 1]);
+      const int low = HexValue(text[i + 2]);
+      if (high < 0 || low < 0) return std::nullopt;
+      out += static_cast<char>(high * 16 + low);
+      i += 2;
+    } else if (c == '+' && plusIsSpace) {
+      out += ' ';
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+const std::string* Target::Query(std::string_view name) const {
+  for (const auto& [key, value] : query) {
+    if (key == name) return &value;
+  }
+  return nullptr;
+}
+
+TargetResult ParseTarget(std::string_view target) {
+  TargetResult result;
+  if (target.empty() || target.front() != '/') {
+    result.error = "the request target must be a path starting with /";
+    return result;
+  }
+  const std::size_t mark = target.find('?');
+  const std::string_view path = target.substr(0, mark);
+  const std::string_view query = mark == std::string_view::npos ? "" : target.substr(mark + 1);
+  Target out;
+  for (std::size_t at = 1; at <= path.size();) {
+    std::size_t end = path.find('/', at);
+    if (end == std::string_view::npos) end = path.size();
+    std::optional<std::string> segment = PercentDecode(path.substr(at, end - at), false);
+    if (!segment) {
+      result.error = "the path has a bad %-escape";
+      return result;
+    }
+    if (*segment == "." || *segment == ".." || segment->find('/') != std::string::npos ||
+        HasControl(*segment) || !IsUtf8(*segment)) {
+      result.error = "the path has a segment that is not allowed";
+      return result;
+    }
+    out.segments.push_back(std::move(*segment));
+    at = end + 1;
+  }
+  for (std::size_t at = 0; at < query.size();) {
+    std::size_t end = query.find('&', at);
+    if (end == std::string_view::npos) end = query.size();
+    const std::string_view pair = query.substr(at, end - at);
+    at = end + 1;
+    if (pair.empty()) continue;
+    const std::size_t equals = pair.find('=');
+    std::optional<std::string> key = PercentDecode(pair.substr(0, equals), true);
+    std::optional<std::string> value =
+        PercentDecode(equals == std::string_view::npos ? "" : pair.substr(equals + 1), true);
+    if (!key || !value || HasControl(*key) || HasControl(*value) || !IsUtf8(*key) ||
+        !IsUtf8(*value)) {
+      result.error = "the query has a bad parameter";
+      return result;
+    }
+    out.query.emplace_back(std::move(*key), std::move(*value));
+  }
+  result.target = std::move(out);
+  return result;
+}
+
+std::optional<std::string_view> CookieValue(std::string_view header, std::string_view name) {
+  for (std::size_t at = 0; at < header.size();) {
+    std::size_t end = header.find(';', at);
+    if (end == std::string_view::npos) end = header.size();
+    const std::string_view pair = Trim(header.substr(at, end - at));
+    at = end + 1;
+    const std::size_t equals = pair.find('=');
+    if (equals == std::string_view::npos) continue;
+    if (Trim(pair.substr(0, equals)) == name) return Trim(pair.substr(equals + 1));
+  }
+  return std::nullopt;
+}
+
+std::string MediaType(std::string_view contentType) {
+  std::string type(Trim(contentType.substr(0, contentType.find(';'))));
+  for (char& c : type)
+    c = Lower(c);
+  return type;
+}
+
+bool EtagMatches(std::string_view header, std::string_view etag, bool weak) {
+  if (Trim(header) == "*") return true;
+  for (std::size_t at = 0; at < header.size();) {
+    std::size_t end = header.find(',', at);
+    if (end == std::string_view::npos) end = header.size();
+    std::string_view tag = Trim(header.substr(at, end - at));
+    at = end + 1;
+    if (tag.substr(0, 2) == "W/") {
+      if (!weak) continue;
+      tag.remove_prefix(2);
+    }
+    if (tag == etag) return true;
+  }
+  return false;
+}
+
+std::optional<std::int64_t> ParseDecimal(std::string_view text, std::int64_t min,
+                                         std::int64_t max) {
+  if (text.empty() || text.size() > 19 || (text.size() > 1 && text.front() == '0')) {
+    return std::nullopt;
+  }
+  std::uint64_t value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  if (value > static_cast<std::uint64_t>(INT64_MAX)) return std::nullopt;
+  const auto number = static_cast<std::int64_t>(value);
+  if (number < min || number > max) return std::nullopt;
+  return number;
+}
+
+}  // namespace ssmsg::server

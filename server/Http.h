@@ -1,0 +1,98 @@
+#pragma once
+
+// Requests and responses as the server's handler sees them, without sockets: the socket layer
+// fills a Request from the wire and writes the Response back, and tests and the fuzz target call
+// the handler with Requests of their own.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace ssmsg::server {
+
+struct Header {
+  std::string name;
+  std::string value;
+};
+
+// The sizes a request may reach. The socket layer enforces them while reading; the handler checks
+// them again, so a request made without sockets meets the same limits.
+struct Limits {
+  std::size_t maxBody = std::size_t{16} << 20;     // more: 413
+  std::size_t maxHeaders = std::size_t{16} << 10;  // request line and headers; more: 431
+};
+
+struct Request {
+  std::string method;  // as sent: "GET", "PUT", ...
+  std::string target;  // the path and query as sent, still percent-encoded: "/api/site?x=1"
+  std::vector<Header> headers;
+  std::string body;
+  std::string peer;  // the client's address, for the log
+  bool tls = false;  // it came over TLS
+
+  // The value of the first header called `name` (case-insensitive), or null.
+  const std::string* Find(std::string_view name) const;
+  // The request line and headers' size as they were sent, near enough for the limit.
+  std::size_t HeadSize() const;
+};
+
+struct Response {
+  int status = 200;
+  std::vector<Header> headers;
+  std::string body;
+  std::string user;  // the name of the user it was answered for, for the log; not sent
+
+  // Sets header `name`, replacing one of that name (case-insensitive).
+  void Set(std::string_view name, std::string value);
+  // Adds header `name` beside any of that name (Set-Cookie).
+  void Add(std::string_view name, std::string value);
+  const std::string* Find(std::string_view name) const;
+};
+
+// The reason phrase of a status: "Not Found".
+std::string_view StatusText(int status);
+
+// Whether two header names are the same (ASCII, case-insensitive).
+bool SameName(std::string_view a, std::string_view b);
+
+// A request target taken apart: the path's segments and the query's pairs, each decoded.
+struct Target {
+  std::vector<std::string> segments;  // "/api/site" -> {"api", "site"}
+  std::vector<std::pair<std::string, std::string>> query;
+
+  // The value of the first query parameter `name`, or null.
+  const std::string* Query(std::string_view name) const;
+};
+
+// Takes `target` apart. A path that does not start with '/', a segment that is "." or ".." or
+// that decodes to a '/', a NUL or another control character, a bad %-escape and text that is not
+// UTF-8 are refused with the reason.
+struct TargetResult {
+  std::optional<Target> target;
+  std::string error;
+};
+TargetResult ParseTarget(std::string_view target);
+
+// Decodes %-escapes (and, with `plusIsSpace`, '+' as a space, as forms send it); nothing for a
+// bad escape.
+std::optional<std::string> PercentDecode(std::string_view text, bool plusIsSpace);
+
+// The value of cookie `name` in a Cookie header, or nothing.
+std::optional<std::string_view> CookieValue(std::string_view header, std::string_view name);
+
+// The media type of a Content-Type value, lower case, without its parameters.
+std::string MediaType(std::string_view contentType);
+
+// Whether an If-Match or If-None-Match value matches the entity tag `etag` (quoted): "*" matches
+// any, otherwise one of its comma-separated tags must be equal. `weak` allows W/ tags to match
+// (If-None-Match compares weakly, If-Match strongly).
+bool EtagMatches(std::string_view header, std::string_view etag, bool weak);
+
+// A decimal number from `text` within min..max: digits only, no sign, no leading zeros.
+std::optional<std::int64_t> ParseDecimal(std::string_view text, std::int64_t min, std::int64_t max);
+
+}  // namespace ssmsg::server

@@ -1,0 +1,72 @@
+#pragma once
+
+// JSON bodies of requests: read into a tree, changed (merge patches), and written back. Numbers
+// keep the text they were sent as, so that a value out of any field's range reaches the site's
+// checks as it was written and is reported in their words.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ssmsg::server {
+
+struct JsonMember;
+
+struct JsonValue {
+  enum class Kind : unsigned char { Null, False, True, Number, String, Array, Object };
+  Kind kind = Kind::Null;
+  std::string text;                 // a number's text, or a string's value
+  std::vector<JsonValue> items;     // an array's
+  std::vector<JsonMember> members;  // an object's, in the order given, each name once
+
+  bool IsObject() const { return kind == Kind::Object; }
+  // The member `name` of an object, or null.
+  const JsonValue* Find(std::string_view name) const;
+  JsonValue* Find(std::string_view name);
+};
+
+struct JsonMember {
+  std::string name;
+  JsonValue value;
+};
+
+// How deep a body may nest: far more than a controller needs.
+inline constexpr std::size_t kJsonMaxDepth = 32;
+
+struct JsonReadResult {
+  bool ok = false;
+  JsonValue value;
+  std::string error;  // "line 3, column 7: ..." when not ok
+};
+
+// Reads one JSON value that fills all of `text` (blanks around it aside). Refused: anything that
+// is not JSON, text that is not UTF-8 (also through \u escapes), nesting deeper than
+// kJsonMaxDepth and a name given twice in one object.
+JsonReadResult ReadJson(std::string_view text);
+
+// Appends `value` as compact JSON.
+void WriteJson(const JsonValue& value, std::string& out);
+std::string ToJson(const JsonValue& value);
+
+// `json`, which must be valid JSON, without the blanks between its tokens: the compact form of a
+// pretty-printed text, made in one pass.
+std::string CompactJson(std::string_view json);
+
+// The members of the object that the valid JSON `text` is, each with the text of its value, in
+// order; nothing when it is not an object. The values are not read.
+struct RawMember {
+  std::string name;
+  std::string_view value;
+};
+std::optional<std::vector<RawMember>> RawMembers(std::string_view text);
+
+// Applies the merge patch `patch` to `target` (RFC 7396): an object patch sets, replaces or (with
+// null) removes members, recursively; any other patch replaces the target.
+void ApplyMergePatch(JsonValue& target, const JsonValue& patch);
+// The same to the text of valid JSON `target`, giving the result's text: the members that the
+// patch leaves are copied as they are, without being read into a tree.
+std::string MergePatchText(std::string_view target, const JsonValue& patch);
+
+}  // namespace ssmsg::server

@@ -1,0 +1,210 @@
+#include "server/Service.h"
+
+#include <exception>
+#include <utility>
+
+#include <ssmsg/Json.h>
+
+#include "server/Form.h"
+#include "server/Html.h"
+
+namespace ssmsg::server {
+namespace {
+
+std::vector<std::string> Split(std::string_view pattern) {
+  std::vector<std::string> segments;
+  for (std::size_t at = 1; at <= pattern.size();) {
+    std::size_t end = pattern.find('/', at);
+    if (end == std::string_view::npos) end = pattern.size();
+    segments.emplace_back(pattern.substr(at, end - at));
+    at = end + 1;
+  }
+  return segments;
+}
+
+bool IsParameter(std::string_view segment) {
+  return segment.size() > 2 && segment.front() == '{' && segment.back() == '}';
+}
+
+bool Allowed(Access access, Role role) {
+  switch (access) {
+    case Access::Public:
+    case Access::Viewer:
+      return true;
+    case Access::Editor:
+      return role == Role::Editor || role == Role::Admin;
+    case Access::Admin:
+      return role == Role::Admin;
+  }
+  return false;
+}
+
+void AddCommonHeaders(Response& response) {
+  response.Set("Content-Security-Policy",
+               "default-src 'none'; style-src 'self'; form-action 'self'; "
+               "frame-ancestors 'none'");
+  response.Set("X-Content-Type-Options", "nosniff");
+  response.Set("X-Frame-Options", "DENY");
+  response.Set("Referrer-Policy", "same-origin");
+  if (!response.Find("Cache-Control")) response.Set("Cache-Control", "no-store");
+}
+
+}  // namespace
+
+const std::string_view kHeadersTooLarge = "the request's headers are larger than 16 KiB";
+const std::string_view kBodyTooLarge = "the request's body is larger than 16 MiB";
+
+bool IsUnsafe(std::string_view method) {
+  return method != "GET" && method != "HEAD" && method != "OPTIONS";
+}
+
+void Router::Add(Route route) {
+  route.segments = Split(route.pattern);
+  routes_.push_back(std::move(route));
+}
+
+Router::Match Router::Find(std::string_view method,
+                           const std::vector<std::string>& segments) const {
+  const std::string_view wanted = method == "HEAD" ? "GET" : method;
+  Match match;
+  std::size_t bestLiterals = 0;
+  for (const Route& route : routes_) {
+    if (route.segments.size() != segments.size()) continue;
+    std::size_t literals = 0;
+    bool fits = true;
+    for (std::size_t i = 0; i < segments.size() && fits; ++i) {
+      if (IsParameter(route.segments[i])) continue;
+      fits = route.segments[i] == segments[i];
+      ++literals;
+    }
+    if (!fits) continue;
+    if (route.method != wanted) {
+      if (match.allow.find(route.method) == std::string::npos) {
+        if (!match.allow.empty()) match.allow += ", ";
+        match.allow += route.method;
+        if (route.method == "GET") match.allow += ", HEAD";
+      }
+      continue;
+    }
+    if (match.route && literals <= bestLiterals) continue;
+    match.route = &route;
+    bestLiterals = literals;
+  }
+  if (match.route) {
+    match.allow.clear();
+    for (std::size_t i = 0; i < segments.size(); ++i) {
+      if (IsParameter(match.route->segments[i])) match.params.push_back(segments[i]);
+    }
+  }
+  return match;
+}
+
+Response JsonResponse(int status, std::string body) {
+  Response response;
+  response.status = status;
+  response.Set("Content-Type", "application/json");
+  response.body = std::move(body);
+  return response;
+}
+
+Response JsonError(int status, std::string_view message) {
+  std::string body = "{\"error\":";
+  AppendJsonString(body, message);
+  body += '}';
+  return JsonResponse(status, std::move(body));
+}
+
+Service::Service(Store& store, ServiceOptions options)
+    : store_(store), options_(std::move(options)), auth_(store, options_.auth) {}
+
+Response Service::Failure(RouteKind kind, int status, std::string_view message,
+                          const Request& request) {
+  Response response;
+  if (kind == RouteKind::Page && failurePage_) {
+    response = failurePage_(status, message, request);
+  } else if (kind == RouteKind::Page) {
+    response = HtmlMessagePage(status, message);
+  } else {
+    response = JsonError(status, message);
+    if (status == 401) response.Set("WWW-Authenticate", "Bearer realm=\"ssmsg\"");
+  }
+  return response;
+}
+
+Response Service::Refusal(int status, std::string_view message, const Request& request) {
+  const RouteKind kind =
+      std::string_view(request.target).substr(0, 5) == "/api/" ? RouteKind::Api : RouteKind::Page;
+  Response response = Failure(kind, status, message, request);
+  AddCommonHeaders(response);
+  return response;
+}
+
+Response Service::Dispatch(const Request& request, const Caller* known) {
+  const std::string_view path(request.target);
+  const RouteKind guess = path.substr(0, 5) == "/api/" ? RouteKind::Api : RouteKind::Page;
+  if (request.HeadSize() > options_.limits.maxHeaders) {
+    return Failure(guess, 431, kHeadersTooLarge, request);
+  }
+  if (request.body.size() > options_.limits.maxBody) {
+    return Failure(guess, 413, kBodyTooLarge, request);
+  }
+  const TargetResult target = ParseTarget(request.target);
+  if (!target.target) return Failure(guess, 400, target.error, request);
+  const Router::Match match = router_.Find(request.method, target.target->segments);
+  if (!match.route) {
+    if (match.allow.empty()) return Failure(guess, 404, "there is nothing here", request);
+    Response response = Failure(guess, 405, "the method is not allowed here", request);
+    response.Set("Allow", match.allow);
+    return response;
+  }
+  const Route& route = *match.route;
+  const bool unsafe = IsUnsafe(request.method);
+  if (unsafe && !known && !Auth::SameOrigin(request)) {
+    return Failure(route.kind, 403, "a request from another site is refused", request);
+  }
+  std::optional<Caller> identified;
+  const Caller* caller = known;
+  if (!caller) {
+    identified = auth_.Identify(request);
+    if (identified) caller = &*identified;
+  }
+  if (route.access != Access::Public) {
+    if (!caller) return Failure(route.kind, 401, "log in or give an API token", request);
+    if (!Allowed(route.access, caller->user.role)) {
+      return Failure(route.kind, 403, "your role may not do this", request);
+    }
+  }
+  if (unsafe && route.access != Access::Public && !known) {
+    std::optional<std::string> formToken;
+    const std::string* type = request.Find("Content-Type");
+    if (type && MediaType(*type) == "application/x-www-form-urlencoded") {
+      if (const std::optional<Form> form = Form::Parse(request.body); form && form->Get("csrf"))
+        formToken = *form->Get("csrf");
+    }
+    if (!Auth::CsrfValid(*caller, request, formToken)) {
+      return Failure(route.kind, 403, "the request lacks this session's CSRF token", request);
+    }
+  }
+  const Call call{request, *target.target, match.params, caller};
+  Response response;
+  try {
+    response = route.handler(call);
+  } catch (const std::exception& error) {
+    response = Failure(route.kind, 500, std::string("the server failed: ") + error.what(), request);
+  }
+  if (caller) response.user = caller->user.name;
+  return response;
+}
+
+Response Service::Handle(const Request& request) {
+  Response response = Dispatch(request, nullptr);
+  AddCommonHeaders(response);
+  if (request.method == "HEAD") response.body.clear();
+  return response;
+}
+
+Response Service::CallApi(const Caller& caller, const Request& request) {
+  return Dispatch(request, &caller);
+}
+
+}  // namespace ssmsg::server

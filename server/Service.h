@@ -1,0 +1,122 @@
+#pragma once
+
+// The server's one request handler: Request in, Response out, with the store behind it and no
+// sockets. Every request goes the same way: the limits, the target taken apart, the route found,
+// the caller identified, the role and (for unsafe requests) the origin and CSRF token checked,
+// then the route's handler. The API's routes and the pages' routes sit in the same router.
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "server/Auth.h"
+#include "server/Http.h"
+#include "server/Store.h"
+
+namespace ssmsg::server {
+
+// Who may take a route.
+enum class Access : unsigned char { Public, Viewer, Editor, Admin };
+
+// How a route answers failures that happen before its handler (401, 403, ...): the API with
+// JSON, pages with HTML.
+enum class RouteKind : unsigned char { Api, Page };
+
+// What a handler gets.
+struct Call {
+  const Request& request;
+  const Target& target;
+  const std::vector<std::string>& params;  // the pattern's {...} segments, in order, decoded
+  const Caller* caller;                    // null on a public route without valid credentials
+};
+
+using Handler = std::function<Response(const Call& call)>;
+
+struct Route {
+  std::string method;   // "GET" also answers HEAD
+  std::string pattern;  // "/api/controllers/{interface}/{node}"
+  Access access = Access::Viewer;
+  RouteKind kind = RouteKind::Api;
+  Handler handler;
+  std::vector<std::string> segments;  // the pattern's, filled by Router::Add
+};
+
+class Router {
+ public:
+  void Add(Route route);
+
+  struct Match {
+    const Route* route = nullptr;
+    std::vector<std::string> params;
+    std::string allow;  // when the path has routes but none for the method: their methods
+  };
+  // The route for `method` and `segments`: a literal segment wins over a {parameter} one.
+  Match Find(std::string_view method, const std::vector<std::string>& segments) const;
+
+  const std::vector<Route>& Routes() const { return routes_; }
+
+ private:
+  std::vector<Route> routes_;
+};
+
+struct ServiceOptions {
+  Limits limits;
+  AuthOptions auth;
+};
+
+// The response for a failure: for the API {"error": message}; pages use the service's failure
+// page.
+Response JsonError(int status, std::string_view message);
+Response JsonResponse(int status, std::string body);
+
+class Service {
+ public:
+  Service(Store& store, ServiceOptions options);
+  Service(const Service&) = delete;
+  Service& operator=(const Service&) = delete;
+
+  // Answers `request`. Never throws: a handler's exception becomes a 500.
+  Response Handle(const Request& request);
+
+  // Answers a request to the API for `caller`, who was let in (and whose CSRF token was checked)
+  // by the page that makes it: the route's role is still checked. The way pages change the site.
+  Response CallApi(const Caller& caller, const Request& request);
+
+  // The answer to a request that is refused before it is read whole (its body too large, say):
+  // as the API or the pages answer failures, by its target.
+  Response Refusal(int status, std::string_view message, const Request& request);
+
+  // How pages answer failures before their handler (by default a short HTML page); the pages set
+  // their own, for example a redirect to the login page for 401.
+  using FailurePage =
+      std::function<Response(int status, std::string_view message, const Request& request)>;
+  void SetFailurePage(FailurePage page) { failurePage_ = std::move(page); }
+
+  Router& Routes() { return router_; }
+  const Router& Routes() const { return router_; }
+  Auth& Authority() { return auth_; }
+  Store& Data() { return store_; }
+  const Limits& Limit() const { return options_.limits; }
+
+ private:
+  Response Failure(RouteKind kind, int status, std::string_view message, const Request& request);
+  Response Dispatch(const Request& request, const Caller* known);
+
+  Store& store_;
+  ServiceOptions options_;
+  Auth auth_;
+  Router router_;
+  FailurePage failurePage_;
+};
+
+// Why requests are refused for their size.
+extern const std::string_view kHeadersTooLarge;
+extern const std::string_view kBodyTooLarge;
+
+// Whether a method changes something (anything but GET, HEAD and OPTIONS).
+bool IsUnsafe(std::string_view method);
+
+}  // namespace ssmsg::server

@@ -1,0 +1,171 @@
+#pragma once
+
+// What the server keeps, behind one interface: the site's controllers, what each was last marked
+// sent as, the audit log, and the accounts (users, sessions, API tokens). The site database
+// implements it; tests use a store in memory.
+//
+// Every change is one transaction that also writes its audit row: the conditional writes check
+// the controller's entity tag inside it, so two writers that both read one version cannot both
+// succeed.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <ssmsg/Site.h>
+
+namespace ssmsg::server {
+
+enum class Role : unsigned char { Viewer, Editor, Admin };
+
+// "viewer", "editor", "admin"; and back (nothing for another text).
+std::string_view RoleName(Role role);
+std::optional<Role> RoleFromName(std::string_view name);
+
+struct User {
+  std::int64_t id = 0;
+  std::string name;
+  Role role = Role::Viewer;
+  std::string passwordHash;  // as crypto_pwhash_str writes it
+};
+
+struct Session {
+  std::string idHash;  // the hash of the cookie's value; the value itself is not kept
+  std::int64_t userId = 0;
+  std::string csrf;           // the token that unsafe requests of this session must carry
+  std::int64_t created = 0;   // seconds since 1970
+  std::int64_t lastSeen = 0;  // seconds since 1970
+};
+
+// Who made a change, and how: written with the change as its audit row.
+struct AuditNote {
+  std::string user;
+  std::string method;
+  std::string path;
+  std::int64_t time = 0;  // seconds since 1970
+};
+
+struct AuditEntry {
+  std::int64_t id = 0;
+  AuditNote note;
+  std::optional<CSS_ControllerAddress> controller;  // none: a change of accounts
+  std::string before;  // the controller's JSON before the change, "null" when it had none
+  std::string after;   // and after it
+};
+
+// A controller as the store holds it now.
+struct ControllerState {
+  std::string json;          // its canonical JSON object, as the site file writes it
+  std::string etag;          // ControllerEtag(json)
+  std::size_t position = 0;  // its place in the site, from 0
+};
+
+struct ControllerSummary {
+  CSS_ControllerAddress address;
+  std::string name;
+  std::string etag;
+};
+
+// The two sites whose difference are a controller's pending messages, read at one moment.
+struct PendingSites {
+  std::string current;              // a site file of the controller alone, with the site's texts
+  std::string etag;                 // of the controller now
+  std::optional<std::string> sent;  // a site file of it as last marked sent; none: never sent
+};
+
+enum class WriteStatus : unsigned char {
+  Done,
+  NotFound,  // the controller (or user) is not there
+  Stale,     // the entity tag did not match; nothing changed
+  Exists,    // it was to be made but is there already
+};
+
+// How a change of accounts went. The check for the last admin is made in the change's own
+// transaction, so two admins that demote each other at once cannot both succeed.
+enum class UserWrite : unsigned char { Done, NotFound, Exists, LastAdmin };
+
+struct WriteResult {
+  WriteStatus status = WriteStatus::Done;
+  ControllerState state;  // after the change (Done, but not for a removal)
+};
+
+// What a conditional write expects to find: no controller (If-None-Match: *), or one whose
+// entity tag an If-Match value matches ("*" matches any).
+struct Expect {
+  enum class Kind : unsigned char { Absent, Present };
+  Kind kind = Kind::Present;
+  std::string ifMatch;  // for Present
+
+  // What a write that finds the entity tag `etag` (null: no controller) must answer: Done when
+  // it may go ahead.
+  WriteStatus Check(const std::string* etag) const;
+};
+
+class Store {
+ public:
+  virtual ~Store() = default;
+
+  // --- The site ---
+  // The whole site as its canonical site file.
+  virtual std::string SiteJson() = 0;
+  virtual std::vector<ControllerSummary> Controllers() = 0;
+  virtual std::optional<ControllerState> Controller(CSS_ControllerAddress address) = 0;
+  // Where the controller at `address` is in the site, or where a new one would go (last).
+  struct Place {
+    bool exists = false;
+    std::size_t position = 0;
+  };
+  virtual Place PlaceOf(CSS_ControllerAddress address) = 0;
+  // The site's enumeration texts as the site file's "Enums" object ("{}" for none).
+  virtual std::string EnumsJson() = 0;
+
+  // Replaces (or makes, with Expect::Absent) the controller at `address` with the one controller
+  // of `site`, which was checked already; a new controller goes last.
+  virtual WriteResult PutController(CSS_ControllerAddress address, const Expect& expect,
+                                    const CSS_Site& site, const AuditNote& note) = 0;
+  virtual WriteResult DeleteController(CSS_ControllerAddress address, const Expect& expect,
+                                       const AuditNote& note) = 0;
+
+  virtual std::optional<PendingSites> Pending(CSS_ControllerAddress address) = 0;
+  // Keeps the controller as it is now as the configuration last sent to it.
+  virtual WriteResult MarkSent(CSS_ControllerAddress address, const Expect& expect,
+                               const AuditNote& note) = 0;
+
+  // The audit rows after id `after`, oldest first, at most `limit`.
+  virtual std::vector<AuditEntry> Audit(std::int64_t after, std::size_t limit) = 0;
+
+  // --- Accounts ---
+  virtual std::vector<User> Users() = 0;
+  virtual std::optional<User> FindUser(std::string_view name) = 0;
+  virtual std::optional<User> FindUserById(std::int64_t id) = 0;
+  // Exists when the name is taken.
+  virtual UserWrite AddUser(const User& user, const AuditNote& note) = 0;
+  // Changes a user's role and, when `passwordHash` is given, password; a new password ends the
+  // user's sessions and tokens in the same transaction. LastAdmin, with nothing changed, when it
+  // would leave the site without an admin.
+  virtual UserWrite UpdateUser(std::string_view name, Role role,
+                               const std::optional<std::string>& passwordHash,
+                               const AuditNote& note) = 0;
+  // Removes a user with its sessions and tokens; not the last admin.
+  virtual UserWrite RemoveUser(std::string_view name, const AuditNote& note) = 0;
+
+  virtual void AddToken(std::int64_t userId, const std::string& tokenHash, std::int64_t now) = 0;
+  // The user whose token has hash `tokenHash`.
+  virtual std::optional<User> FindToken(const std::string& tokenHash) = 0;
+
+  virtual void AddSession(const Session& session) = 0;
+  virtual std::optional<Session> FindSession(const std::string& idHash) = 0;
+  virtual void TouchSession(const std::string& idHash, std::int64_t now) = 0;
+  virtual void RemoveSession(const std::string& idHash) = 0;
+  // Removes the sessions last used at `seenBy` or earlier, or made at `madeBy` or earlier: those
+  // that ended without their cookie being seen again.
+  virtual void EndStaleSessions(std::int64_t seenBy, std::int64_t madeBy) = 0;
+};
+
+// The entity tag of a controller: a hash of its canonical JSON, quoted.
+std::string ControllerEtag(std::string_view json);
+
+}  // namespace ssmsg::server

@@ -1,0 +1,346 @@
+// The overview of the controllers, a controller's page (its records and schedules as the report
+// draws them, then the forms that change them), saving a form through the API, and the page of
+// a conflict when someone else saved the controller first.
+
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include <ssmsg/CSApplicationManagerStd.h>
+#include <ssmsg/CSToolEnum.h>
+#include <ssmsg/SiteDiff.h>
+
+#include "report/ReportHtml.h"
+#include "server/Html.h"
+#include "server/pages/Frame.h"
+#include "server/pages/RecordForms.h"
+#include "server/pages/Routes.h"
+#include "site/SiteData.h"
+
+namespace ssmsg::server::pages {
+namespace {
+
+constexpr std::string_view kNoController = "there is no controller at this address";
+
+// A form sent back to its page with errors: what was in it, and the ETag it was opened with.
+struct Draft {
+  FormTarget target;
+  Form values;
+  FieldErrors errors;
+  std::string etag;
+};
+
+// The overview's row of the controller at `position` of the site: what the report's "back to the
+// overview" link points at.
+std::string RowId(std::size_t position) {
+  return "row-" + std::to_string(position + 1);
+}
+
+Response Overview(Service& service, const Call& call) {
+  const std::vector<ControllerSummary> controllers = service.Data().Controllers();
+  std::string main = "<section class=\"card\"><h2>Controllers</h2><p class=\"meta\">";
+  main += Count(controllers.size(), "controller");
+  main +=
+      "</p><div class=\"scroll\"><table class=\"overview\"><thead><tr><th scope=\"col\">"
+      "Controller</th><th scope=\"col\">Name</th><th scope=\"col\">Messages</th></tr></thead>"
+      "<tbody>";
+  for (std::size_t k = 0; k < controllers.size(); ++k) {
+    const ControllerSummary& controller = controllers[k];
+    const std::string url = ControllerUrl(controller.address);
+    main += "<tr id=\"" + RowId(k) + "\"><td><a href=\"" + url + "\">";
+    main += std::to_string(controller.address.interfaceId) + "." +
+            std::to_string(controller.address.node);
+    main += "</a></td><td>";
+    if (controller.name.empty()) {
+      main += "<span class=\"missing\">(no name)</span>";
+    } else {
+      AppendHtml(main, controller.name);
+    }
+    main += "</td><td><a href=\"" + url + "/pending\">pending</a></td></tr>";
+  }
+  main += "</tbody></table></div></section>\n";
+  return Page(call, 200, "Controllers", main);
+}
+
+// The report's link from a controller back to the overview ("index.html#row-K" beside the
+// controller's page): the fragment stays with the browser across the redirect.
+Response BackToOverview(Service&, const Call&) {
+  return Redirect("/");
+}
+
+// A site made of one controller, loaded: its records and its texts.
+struct Loaded {
+  CSApplicationManagerStd store;
+  CSToolEnum enums;
+};
+
+void Load(const CSS_Site& site, Loaded& loaded) {
+  site.LoadController(0, loaded.store);
+  site.LoadEnumTexts(loaded.enums);
+}
+
+// The warnings of the controller, each with the record it concerns, as the report shows them.
+std::vector<ReportWarning> WarningsOf(const CSS_Site& site, const CSToolEnum& enums) {
+  std::vector<ReportWarning> warnings;
+  for (const SiteWarning& warning : CSS_SiteAccess::Of(site).findings.Warnings(enums))
+    warnings.push_back(
+        {warning.List(), warning.Position(), warning.path.Text() + ": " + warning.what});
+  return warnings;
+}
+
+// The forms of every section, the draft's in place of its own.
+void Forms(const Call& call, CSS_ControllerAddress address, const JsonValue& controller,
+           const CSToolEnum& enums, const std::string& etag, const Draft* draft, std::string& out) {
+  out +=
+      "<section class=\"card\" id=\"edit\"><h2>Change</h2><p class=\"meta\">Each form saves "
+      "its part of the controller as it was when this page was made; if someone saved the "
+      "controller since, you are shown both versions.</p>";
+  const std::string base = ControllerUrl(address) + "/edit/";
+  // The form just saved stays open.
+  const std::string* saved = call.target.Query("saved");
+  for (const FormSection& section : FormSections()) {
+    out += "<h3 id=\"edit-";
+    out += section.key;
+    out += "-list\">";
+    AppendHtml(out, section.title);
+    out += "</h3>";
+    const JsonValue* list = controller.Find(section.key);
+    const std::size_t length =
+        list != nullptr && list->kind == JsonValue::Kind::Array ? list->items.size() : 0;
+    const std::size_t forms =
+        section.layout == FormLayout::Records || section.layout == FormLayout::Groups ? length + 1
+                                                                                      : 1;
+    for (std::size_t k = 0; k < forms; ++k) {
+      const FormTarget target{&section, k};
+      std::string action = base + std::string(section.key);
+      if (target.PerRecord()) action += "/" + std::to_string(k);
+      const bool drafted =
+          draft != nullptr && draft->target.section == &section && draft->target.index == k;
+      const Form values = drafted ? draft->values : ValuesOf(target, controller);
+      const FormView view{enums,
+                          action,
+                          drafted ? draft->etag : etag,
+                          call.caller->csrf,
+                          drafted ? &draft->errors : nullptr,
+                          drafted || (saved != nullptr && *saved == target.Anchor()),
+                          target.PerRecord() && k == length};
+      RenderForm(target, values, view, out);
+    }
+  }
+  out += "</section>\n";
+}
+
+Response ShowController(Service& service, const Call& call, int status, const Draft* draft) {
+  const std::optional<CSS_ControllerAddress> address = AddressOf(call);
+  if (!address) return MessagePage(call, 404, kNoController);
+  const std::optional<PendingSites> sites = service.Data().Pending(*address);
+  const std::optional<ControllerState> state = service.Data().Controller(*address);
+  if (!sites || !state) return MessagePage(call, 404, kNoController);
+  const CSS_SiteLoadResult current = LoadSiteText(sites->current, "site");
+  const CSS_SiteLoadResult sent =
+      LoadSiteText(sites->sent ? *sites->sent : std::string("{\"Controllers\":[]}"), "sent");
+  JsonReadResult json = ReadJson(sites->current);
+  const JsonValue* controllers = json.ok ? json.value.Find("Controllers") : nullptr;
+  if (!current.site || !sent.site || controllers == nullptr || controllers->items.size() != 1) {
+    return MessagePage(call, 500, "the stored controller cannot be read");
+  }
+  const JsonValue& controller = controllers->items.front();
+
+  Loaded now;
+  Load(*current.site, now);
+  std::optional<Loaded> before;
+  if (sent.site->ControllerCount() == 1) Load(*sent.site, before.emplace());
+  CSS_DiffOptions options;
+  options.selection = {address->interfaceId, address->node};
+  const CSS_DiffResult diff =
+      MakeSiteDiff(*sent.site, *current.site, options, [](const CSS_SiteMessage&) { return true; });
+  const std::vector<ReportWarning> warnings = WarningsOf(*current.site, now.enums);
+
+  ReportControllerView view;
+  view.number = state->position + 1;
+  view.address = *address;
+  view.store = &now.store;
+  view.enums = &now.enums;
+  view.before = before ? &before->store : nullptr;
+  view.beforeEnums = before ? &before->enums : nullptr;
+  view.compared = sites->sent.has_value();
+  view.messages = diff.messagesFull;
+  view.diffMessages = diff.messagesWritten;
+  view.warnings = &warnings;
+  view.pages = true;
+
+  const std::string url = ControllerUrl(*address);
+  std::string main = "<section class=\"card status\"><p class=\"meta\"><b>";
+  main += Count(diff.messagesWritten, "message");
+  main += sites->sent ? "</b> to send since it was last marked sent"
+                      : "</b> to send: it was never marked sent";
+  main += " &middot; <a href=\"" + url + "/pending\">see, download and mark them sent</a>";
+  if (call.caller->user.role != Role::Viewer) main += " &middot; <a href=\"#edit\">change it</a>";
+  main += "</p>";
+  if (draft != nullptr) {
+    main += "<p class=\"problem\">Your change was not saved: see <a href=\"#" +
+            draft->target.Anchor() + "\">its form</a>.</p>";
+  } else if (call.target.Query("saved") != nullptr) {
+    main += "<p class=\"saved\">Saved.</p>";
+  }
+  main += "</section>\n";
+  RenderController(view, main);
+  if (call.caller->user.role == Role::Viewer) {
+    main += "<p class=\"meta\">Your role may look but not change.</p>";
+  } else {
+    Forms(call, *address, controller, now.enums, sites->etag, draft, main);
+  }
+  std::string title = std::to_string(address->interfaceId) + "." + std::to_string(address->node);
+  if (!now.store.GetConfig().Name.empty()) title += " " + now.store.GetConfig().Name;
+  return Page(call, status, title, main);
+}
+
+Response Controller(Service& service, const Call& call) {
+  return ShowController(service, call, 200, nullptr);
+}
+
+// Both versions of the part of the controller that a form changed: the one the form would have
+// saved and the one saved since, with a form that saves the first over the second.
+Response Conflict(Service& service, const Call& call, CSS_ControllerAddress address,
+                  const FormTarget& target, const Form& form, const JsonValue& mine) {
+  const Response now = CallApi(service, call, "GET", ControllerApi(address));
+  if (now.status == 404) {
+    return MessagePage(call, 404, "the controller was removed since you opened the form");
+  }
+  const std::string* etag = now.Find("ETag");
+  if (now.status != 200 || etag == nullptr) return MessagePage(call, now.status, ApiMessage(now));
+  const JsonValue theirs = PartOf(target, JsonOf(now));
+
+  // One row for each value of either version, the saved version's order first.
+  struct Row {
+    std::string path, mine, theirs;
+  };
+  std::vector<Row> rows;
+  std::unordered_map<std::string, std::size_t> index;
+  std::vector<std::pair<std::string, std::string>> values;
+  Flatten(theirs, {}, values);
+  for (auto& [path, value] : values) {
+    index.emplace(path, rows.size());
+    rows.push_back({path, "(none)", std::move(value)});
+  }
+  values.clear();
+  Flatten(mine, {}, values);
+  for (auto& [path, value] : values) {
+    const auto [found, added] = index.emplace(path, rows.size());
+    if (added) rows.push_back({path, {}, "(none)"});
+    rows[found->second].mine = std::move(value);
+  }
+
+  const std::string url = ControllerUrl(address);
+  std::string what(target.section->item);
+  if (target.PerRecord()) what += " " + std::to_string(target.index + 1);
+  std::string main = "<section class=\"card conflict\"><h2>Someone else saved controller ";
+  main += std::to_string(address.interfaceId) + "." + std::to_string(address.node);
+  main += " first</h2><p>The controller was changed after you opened the form of its ";
+  AppendHtml(main, what);
+  main +=
+      ". Your change was <b>not</b> saved. Both versions are below, the values that differ "
+      "marked.</p><div class=\"scroll\"><table class=\"compare\"><thead><tr><th scope=\"col\">"
+      "Value</th><th scope=\"col\">Yours (not saved)</th><th scope=\"col\">Saved now</th></tr>"
+      "</thead><tbody>";
+  std::size_t differ = 0;
+  for (const Row& row : rows) {
+    const bool changed = row.mine != row.theirs;
+    differ += changed ? 1 : 0;
+    main += changed ? "<tr class=\"changed\"><th scope=\"row\">" : "<tr><th scope=\"row\">";
+    AppendHtml(main, row.path.empty() ? what : row.path);
+    main += changed ? "</th><td class=\"chg mine\">" : "</th><td class=\"mine\">";
+    AppendHtml(main, row.mine);
+    main += changed ? "</td><td class=\"chg theirs\">" : "</td><td class=\"theirs\">";
+    AppendHtml(main, row.theirs);
+    main += "</td></tr>";
+  }
+  main += "</tbody></table></div><p class=\"meta\">";
+  main += Count(differ, "value");
+  main += " differ.</p><form method=\"post\" class=\"edit\" action=\"";
+  AppendHtml(main, call.request.target);
+  main += "\">";
+  main += CsrfField(call.caller->csrf);
+  main += "<input type=\"hidden\" name=\"etag\" value=\"";
+  AppendHtml(main, *etag);
+  main += "\">";
+  for (const auto& [name, value] : form.Fields()) {
+    if (name == "csrf" || name == "etag") continue;
+    main += "<input type=\"hidden\" name=\"";
+    AppendHtml(main, name);
+    main += "\" value=\"";
+    AppendHtml(main, value);
+    main += "\">";
+  }
+  main +=
+      "<div class=\"actions\"><button type=\"submit\">Save yours over the saved version"
+      "</button><a href=\"" +
+      url + "#" + target.Anchor() + "\">Keep the saved version</a></div></form></section>\n";
+  return Page(call, 409, "Conflict", main);
+}
+
+Response Save(Service& service, const Call& call) {
+  const std::optional<CSS_ControllerAddress> address = AddressOf(call);
+  const FormSection* section = FindFormSection(call.params.at(2));
+  if (!address || section == nullptr) return MessagePage(call, 404, "there is no such form");
+  FormTarget target{section, 0};
+  if (target.PerRecord() != (call.params.size() == 4)) {
+    return MessagePage(call, 404, "there is no such form");
+  }
+  if (target.PerRecord()) {
+    const std::optional<std::int64_t> index =
+        ParseDecimal(call.params[3], 0, static_cast<std::int64_t>(kMaxRows));
+    if (!index) return MessagePage(call, 404, "there is no such record");
+    target.index = static_cast<std::size_t>(*index);
+  }
+  Response failure;
+  const std::optional<Form> form = PostedForm(call, failure);
+  if (!form) return failure;
+  const std::string* etag = form->Get("etag");
+  if (etag == nullptr) return MessagePage(call, 400, "the form lost its ETag: open the page again");
+
+  const Response got = CallApi(service, call, "GET", ControllerApi(*address));
+  if (got.status != 200) return MessagePage(call, got.status, ApiMessage(got));
+  JsonValue controller = JsonOf(got);
+  FormRead read = ApplyForm(target, *form, controller);
+  if (!read.errors.empty()) {
+    const Draft draft{target, *form, std::move(read.errors), *etag};
+    return ShowController(service, call, 422, &draft);
+  }
+  const Response put = CallApi(service, call, "PUT", ControllerApi(*address), {{"If-Match", *etag}},
+                               ToJson(controller));
+  switch (put.status) {
+    case 200:
+      return Redirect(ControllerUrl(*address) + "?saved=" + target.Anchor() + "#" +
+                      target.Anchor());
+    case 412:
+      return Conflict(service, call, *address, target, *form, PartOf(target, controller));
+    case 422: {
+      std::vector<std::string> lines;
+      const JsonValue body = JsonOf(put);
+      if (const JsonValue* errors = body.IsObject() ? body.Find("errors") : nullptr) {
+        for (const JsonValue& error : errors->items)
+          lines.push_back(error.text);
+      }
+      const Draft draft{target, *form, PlaceErrors(lines, read.moved), *etag};
+      return ShowController(service, call, 422, &draft);
+    }
+    default:
+      return MessagePage(call, put.status, ApiMessage(put));
+  }
+}
+
+}  // namespace
+
+void AddControllerPages(Service& service) {
+  AddPage(service, "GET", "/", Access::Viewer, Overview);
+  AddPage(service, "GET", "/controllers/{interface}/index.html", Access::Viewer, BackToOverview);
+  AddPage(service, "GET", "/controllers/{interface}/{node}", Access::Viewer, Controller);
+  AddPage(service, "POST", "/controllers/{interface}/{node}/edit/{section}", Access::Editor, Save);
+  AddPage(service, "POST", "/controllers/{interface}/{node}/edit/{section}/{index}", Access::Editor,
+          Save);
+}
+
+}  // namespace ssmsg::server::pages

@@ -1,0 +1,380 @@
+// The HTML of the record forms: an input for each field as its kind asks, each with its errors
+// beside it, in a form that carries the session's CSRF token and the controller's ETag.
+
+#include <algorithm>
+#include <charconv>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "server/Html.h"
+#include "server/pages/RecordForms.h"
+
+namespace ssmsg::server::pages {
+namespace {
+
+// The id of the input named `name`: "Inputs[2].Time" -> "f-Inputs-2-Time".
+std::string InputId(std::string_view prefix, std::string_view name) {
+  std::string id(prefix);
+  for (const char c : name) {
+    if (c == ']') continue;
+    id += c == '[' || c == '.' ? '-' : c;
+  }
+  return id;
+}
+
+void Hidden(std::string& out, std::string_view name, std::string_view value) {
+  out += "<input type=\"hidden\" name=\"";
+  AppendHtml(out, name);
+  out += "\" value=\"";
+  AppendHtml(out, value);
+  out += "\">";
+}
+
+class FormWriter {
+ public:
+  FormWriter(const FormTarget& target, const Form& values, const FormView& view, std::string& out)
+      : target_(target), values_(values), view_(view), out_(out) {}
+
+  void Write() {
+    std::string inner;
+    switch (target_.section->layout) {
+      case FormLayout::Controller:
+        Parts("", inner);
+        break;
+      case FormLayout::Records:
+        Parts(target_.Path(), inner);
+        break;
+      case FormLayout::Table:
+      case FormLayout::Groups:
+        Table(inner);
+        break;
+    }
+    Actions(inner);
+    Open();
+    Hidden(out_, "csrf", view_.csrf);
+    Hidden(out_, "etag", view_.etag);
+    if (rows_) Hidden(out_, "rows", std::to_string(*rows_));
+    FormErrors();
+    out_ += inner;
+    Close();
+  }
+
+ private:
+  const FormSection& Section() const { return *target_.section; }
+
+  void Open() {
+    const std::string anchor = target_.Anchor();
+    if (target_.PerRecord()) {
+      out_ += "<details class=\"record\" id=\"";
+      out_ += anchor;
+      out_ += view_.open ? "\" open><summary>" : "\"><summary>";
+      Summary();
+      out_ += "</summary>";
+    }
+    out_ += "<form method=\"post\" class=\"edit\" action=\"";
+    AppendHtml(out_, view_.action);
+    if (!target_.PerRecord()) {
+      out_ += "\" id=\"";
+      out_ += anchor;
+    }
+    out_ += "\">";
+  }
+
+  void Close() {
+    out_ += "</form>";
+    if (target_.PerRecord()) out_ += "</details>";
+    out_ += '\n';
+  }
+
+  // "Input 3: Front door contact", "Time group 2: 3 zones", "New input".
+  void Summary() {
+    const std::string path = target_.Path();
+    if (New()) {
+      out_ += "New ";
+      AppendHtml(out_, Section().item);
+      return;
+    }
+    std::string title(Section().item);
+    if (title[0] >= 'a' && title[0] <= 'z') title[0] = static_cast<char>(title[0] - 'a' + 'A');
+    AppendHtml(out_, title);
+    out_ += ' ';
+    out_ += std::to_string(target_.index + 1);
+    if (Section().layout == FormLayout::Groups) {
+      const std::string* rows = values_.Get("rows");
+      out_ += ": ";
+      AppendHtml(out_, rows != nullptr ? *rows : "0");
+      out_ += rows != nullptr && *rows == "1" ? " zone" : " zones";
+    } else if (const std::string* name = values_.Get(JoinPath(path, "Name"))) {
+      out_ += ": <span class=\"name\">";
+      AppendHtml(out_, *name);
+      out_ += "</span>";
+    }
+    if (values_.Fields().empty() && Section().layout == FormLayout::Records)
+      out_ += " <small>(not set)</small>";
+    if (view_.errors != nullptr && !view_.errors->empty()) Badge("warn", "not saved");
+  }
+
+  bool New() const { return target_.PerRecord() && view_.adds; }
+
+  void Badge(std::string_view kind, std::string_view text) {
+    out_ += "<span class=\"badge b-";
+    out_ += kind;
+    out_ += "\">";
+    AppendHtml(out_, text);
+    out_ += "</span>";
+  }
+
+  // The fieldsets of a record's parts, the record at `base`.
+  void Parts(const std::string& base, std::string& out) {
+    for (const FormPart& part : Section().parts) {
+      const std::string path = part.key.empty() ? base : JoinPath(base, part.key);
+      out += "<fieldset>";
+      if (part.key.empty()) {
+        out += "<legend>";
+        AppendHtml(out, part.title);
+        out += "</legend>";
+      } else {
+        const bool on = values_.Has("part", path);
+        out += "<legend><label><input type=\"checkbox\" name=\"part\" value=\"";
+        AppendHtml(out, path);
+        out += on ? "\" checked> " : "\"> ";
+        AppendHtml(out, part.title);
+        out += "</label>";
+        if (!on) out += " <small>(none: tick to add)</small>";
+        out += "</legend>";
+      }
+      out += "<div class=\"fields\">";
+      for (const CSS_FieldInfo& info : part.fields)
+        Field(info, JoinPath(path, info.name), info.name, out);
+      if (part.numbers != nullptr) {
+        for (std::size_t i = 0; i < part.count; ++i) {
+          const std::string label = std::string(part.numbers->name) + " " + std::to_string(i + 1);
+          Field(*part.numbers, ItemPath(JoinPath(path, part.numbers->name), i), label, out);
+        }
+      }
+      out += "</div></fieldset>";
+    }
+  }
+
+  // A labelled input of a record's form.
+  void Field(const CSS_FieldInfo& info, const std::string& name, std::string_view label,
+             std::string& out) {
+    const bool flag = info.kind == CSS_FieldKind::Flag;
+    out += flag ? "<label class=\"field flag\">" : "<label class=\"field\"><span>";
+    if (!flag) {
+      AppendHtml(out, label);
+      out += "</span>";
+    }
+    // A record's number that is not there yet (a new record, a part ticked to add) starts at 0.
+    Input(info, name, {}, "0", out);
+    if (flag) {
+      out += " <span>";
+      AppendHtml(out, label);
+      out += "</span>";
+    } else if (info.kind == CSS_FieldKind::Number) {
+      out += "<small>";
+      out += std::to_string(info.min);
+      out += " to ";
+      out += std::to_string(info.max);
+      out += "</small>";
+    }
+    Errors(name, out);
+    out += "</label>";
+  }
+
+  // A table of rows, each a record (or a zone of the group), and an empty row to add one.
+  void Table(std::string& out) {
+    const FormPart& part = Section().parts.front();
+    const std::string base = target_.RowsPath();
+    std::size_t rows = 0;
+    if (const std::string* text = values_.Get("rows")) {
+      std::from_chars(text->data(), text->data() + text->size(), rows);
+      rows = std::min(rows, kMaxRows);
+    }
+    // A form sent back sends each of its rows' inputs, empty or not: it shows no more rows than
+    // it sent fields, however many it claims.
+    if (view_.errors != nullptr) rows = std::min(rows, values_.Fields().size());
+    rows_ = rows;
+    out += "<div class=\"scroll\"><table class=\"form\"><thead><tr><th scope=\"col\">No.</th>";
+    for (const CSS_FieldInfo& info : part.fields) {
+      out += "<th scope=\"col\">";
+      AppendHtml(out, info.name);
+      out += "</th>";
+    }
+    out += "<th scope=\"col\">Remove</th></tr></thead><tbody>";
+    for (std::size_t r = 0; r <= rows; ++r) {
+      const std::string row = ItemPath(base, r);
+      out += r == rows ? "<tr class=\"new\"><td class=\"n\">new" : "<tr><td class=\"n\">";
+      if (r < rows) out += std::to_string(r + 1);
+      out += "</td>";
+      for (const CSS_FieldInfo& info : part.fields) {
+        const std::string name = JoinPath(row, info.name);
+        out += "<td>";
+        Input(info, name, name, {}, out);
+        Errors(name, out);
+        out += "</td>";
+      }
+      out += "<td>";
+      if (r < rows) {
+        out += "<input type=\"checkbox\" name=\"remove\" value=\"";
+        AppendHtml(out, row);
+        out += values_.Has("remove", row) ? "\" checked" : "\"";
+        out += " aria-label=\"remove ";
+        AppendHtml(out, row);
+        out += "\">";
+      }
+      out += "</td></tr>";
+    }
+    out += "</tbody></table></div>";
+  }
+
+  // The input of field `info` named `name`, showing its value (or `absent` when the form has
+  // none), labelled `label` when it stands in a table.
+  void Input(const CSS_FieldInfo& info, const std::string& name, std::string_view label,
+             std::string_view absent, std::string& out) {
+    const std::string* given = values_.Get(name);
+    const std::string_view value = given != nullptr ? std::string_view(*given) : absent;
+    const bool invalid = view_.errors != nullptr && view_.errors->contains(name);
+    std::string common = " id=\"" + InputId("f-", name) + "\" name=\"";
+    AppendHtml(common, name);
+    common += '"';
+    if (!label.empty()) {
+      common += " aria-label=\"";
+      AppendHtml(common, label);
+      common += '"';
+    }
+    if (invalid) common += " aria-invalid=\"true\" aria-describedby=\"" + InputId("e-", name) + '"';
+    switch (info.kind) {
+      case CSS_FieldKind::Flag:
+        out += "<input type=\"checkbox\"" + common;
+        out += given != nullptr ? " checked>" : ">";
+        return;
+      case CSS_FieldKind::Text:
+        out += "<input type=\"text\"" + common + " value=\"";
+        if (given != nullptr) AppendHtml(out, *given);
+        out += "\">";
+        return;
+      case CSS_FieldKind::Number:
+        out += "<input type=\"number\"" + common + " value=\"";
+        AppendHtml(out, value);
+        out += "\" min=\"" + std::to_string(info.min) + "\" max=\"" + std::to_string(info.max) +
+               "\" step=\"1\">";
+        return;
+      case CSS_FieldKind::Enum:
+        Select(info, value, common, out);
+        return;
+    }
+  }
+
+  // A list of the enumeration's texts; a value without one is kept as its number.
+  void Select(const CSS_FieldInfo& info, std::string_view value, const std::string& common,
+              std::string& out) {
+    const CSToolEnumBase& texts = *view_.enums.Get(info.enumeration);
+    out += "<select" + common + ">";
+    bool found = false;
+    for (const int option : texts.Values()) {
+      const std::string number = std::to_string(option);
+      const bool selected = number == value;
+      found = found || selected;
+      out += "<option value=\"" + number + (selected ? "\" selected>" : "\">");
+      AppendHtml(out, texts.EnumToString(option));
+      out += " (" + number + ")</option>";
+    }
+    if (!found) {
+      out += "<option value=\"";
+      AppendHtml(out, value);
+      out += "\" selected>";
+      AppendHtml(out, value.empty() ? "(choose)" : value);
+      if (!value.empty()) out += " (no text)";
+      out += "</option>";
+    }
+    out += "</select>";
+  }
+
+  // The errors of the input `name`, beside it.
+  void Errors(const std::string& name, std::string& out) {
+    inputs_.insert(name);
+    if (view_.errors == nullptr) return;
+    const auto found = view_.errors->find(name);
+    if (found == view_.errors->end()) return;
+    out += "<span class=\"error\" id=\"" + InputId("e-", name) + "\">";
+    for (std::size_t i = 0; i < found->second.size(); ++i) {
+      if (i > 0) out += "; ";
+      AppendHtml(out, found->second[i]);
+    }
+    out += "</span>";
+  }
+
+  // The errors that name no input shown: at the top of the form, each with its path.
+  void FormErrors() {
+    if (view_.errors == nullptr) return;
+    bool any = false;
+    for (const auto& [path, messages] : *view_.errors) {
+      if (inputs_.contains(path)) continue;
+      for (const std::string& message : messages) {
+        out_ += any ? "<li>" : "<ul class=\"errors\"><li>";
+        any = true;
+        if (!path.empty()) {
+          AppendHtml(out_, path);
+          out_ += ": ";
+        }
+        AppendHtml(out_, message);
+        out_ += "</li>";
+      }
+    }
+    if (any) out_ += "</ul>";
+  }
+
+  void Actions(std::string& out) {
+    out += "<div class=\"actions\"><button type=\"submit\">Save ";
+    if (New()) {
+      out += "new ";
+      AppendHtml(out, Section().item);
+    } else if (target_.PerRecord()) {
+      AppendHtml(out, Section().item);
+      out += ' ' + std::to_string(target_.index + 1);
+    } else {
+      std::string what(Section().layout == FormLayout::Controller ? "controller" : Section().title);
+      if (what.size() > 1 && what[0] >= 'A' && what[0] <= 'Z' && what[1] >= 'a' && what[1] <= 'z')
+        what[0] = static_cast<char>(what[0] - 'A' + 'a');
+      AppendHtml(out, what);
+    }
+    out += "</button>";
+    if (target_.PerRecord()) {
+      // Whether the record is there: a new one is, once saved; untick to remove one.
+      const std::string path = target_.Path();
+      if (New()) {
+        Hidden(out, "part", path);
+      } else {
+        out += "<label><input type=\"checkbox\" name=\"part\" value=\"";
+        AppendHtml(out, path);
+        out += values_.Has("part", path) ? "\" checked> this " : "\"> this ";
+        AppendHtml(out, Section().item);
+        out += " is set (untick to remove it)</label>";
+      }
+    }
+    if (!target_.PerRecord() && Section().layout == FormLayout::Table) {
+      out += "<small>Fill the last row to add one; a row left empty is none.</small>";
+    } else if (Section().layout == FormLayout::Groups) {
+      out += "<small>Fill the last row to add a zone.</small>";
+    }
+    out += "</div>";
+  }
+
+  const FormTarget& target_;
+  const Form& values_;
+  const FormView& view_;
+  std::string& out_;
+  std::optional<std::size_t> rows_;
+  std::set<std::string, std::less<>> inputs_;  // the names of the inputs written
+};
+
+}  // namespace
+
+void RenderForm(const FormTarget& target, const Form& values, const FormView& view,
+                std::string& out) {
+  FormWriter(target, values, view, out).Write();
+}
+
+}  // namespace ssmsg::server::pages

@@ -1,0 +1,58 @@
+#pragma once
+
+// What the site editor's pages share: the bar at the top of each page, the pages of failures,
+// redirects, the form a page posts, the controller's address in a path, and requests to the API
+// made for the caller (every change a page makes goes through the API).
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <ssmsg/Site.h>
+
+#include "server/Form.h"
+#include "server/JsonValue.h"
+#include "server/Service.h"
+
+namespace ssmsg::server::pages {
+
+// A page for the caller of `call`: the bar at the top (who is logged in, where to go, the button
+// that logs out) above `main` (HTML, escaped by its maker).
+Response Page(const Call& call, int status, std::string_view title, std::string_view main);
+// A page that says `message` (text), with a link back to the overview.
+Response MessagePage(const Call& call, int status, std::string_view message);
+// How the pages answer a request refused before its handler: 401 sends the browser to the login
+// page (to come back to a page it asked for), anything else is a page that says why.
+Response FailurePage(int status, std::string_view message, const Request& request);
+// 303 See Other to `location`, a path of this server.
+Response Redirect(std::string location);
+
+// The form posted with `call`; nothing, with `failure` the page that says why, when the body is
+// not a form or not one that can be read.
+std::optional<Form> PostedForm(const Call& call, Response& failure);
+
+// The controller's address from the path's first two parameters; nothing when they are not one.
+std::optional<CSS_ControllerAddress> AddressOf(const Call& call);
+// "/controllers/1/2", and the same under "/api".
+std::string ControllerUrl(CSS_ControllerAddress address);
+std::string ControllerApi(CSS_ControllerAddress address);
+
+// Asks the API for the caller of `call` (which must have one); `json` is sent as the body, with
+// its media type, when given.
+Response CallApi(Service& service, const Call& call, std::string method, std::string target,
+                 std::vector<Header> headers = {}, std::optional<std::string> json = {},
+                 std::string_view type = "application/json");
+
+// The JSON of an API answer's body; null when it is none.
+JsonValue JsonOf(const Response& response);
+// What a refused API request says: its "error", or its "errors" one after another.
+std::string ApiMessage(const Response& response);
+
+// `text` fit for a path segment or a query value: every byte but A-Z a-z 0-9 - . _ ~ %-escaped.
+std::string Encode(std::string_view text);
+
+// A number of things: "1 message", "3 messages".
+std::string Count(std::size_t count, std::string_view thing);
+
+}  // namespace ssmsg::server::pages

@@ -1,0 +1,128 @@
+// Logging in and out from a form, and the style sheet of every page.
+
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "report/Html.h"
+#include "server/Html.h"
+#include "server/pages/Frame.h"
+#include "server/pages/Pages.h"
+#include "server/pages/Routes.h"
+
+namespace ssmsg::server {
+namespace pages {
+
+// The rules the editor's forms, bar and messages add to the report's style sheet.
+extern const std::string_view kEditorStyleSheet;
+
+namespace {
+
+// Where a login goes on to: a path of this server that the login page was given, else the
+// overview. Anything that could lead elsewhere ("//host", "/\host", a scheme) is not followed.
+std::string NextPage(const std::string* next) {
+  if (next == nullptr || next->size() < 2 || (*next)[0] != '/' || (*next)[1] == '/' ||
+      (*next)[1] == '\\' || !ParseTarget(*next).target) {
+    return "/";
+  }
+  return *next;
+}
+
+Response LoginPage(const Call& call, int status, std::string_view next, std::string_view problem) {
+  std::string main = "<section class=\"card login\"><h2>Log in</h2>";
+  if (!problem.empty()) {
+    main += "<ul class=\"errors\"><li>";
+    AppendHtml(main, problem);
+    main += "</li></ul>";
+  }
+  main +=
+      "<form method=\"post\" action=\"/login\" class=\"edit\">"
+      "<input type=\"hidden\" name=\"next\" value=\"";
+  AppendHtml(main, next);
+  main +=
+      "\"><div class=\"fields\">"
+      "<label class=\"field\"><span>Name</span><input type=\"text\" name=\"name\" "
+      "autocomplete=\"username\" required autofocus></label>"
+      "<label class=\"field\"><span>Password</span><input type=\"password\" name=\"password\" "
+      "autocomplete=\"current-password\" required></label></div>"
+      "<div class=\"actions\"><button type=\"submit\">Log in</button></div></form></section>\n";
+  return Page(call, status, "Log in", main);
+}
+
+Response ShowLogin(Service&, const Call& call) {
+  return LoginPage(call, 200, NextPage(call.target.Query("next")), {});
+}
+
+Response LogIn(Service& service, const Call& call) {
+  Response failure;
+  const std::optional<Form> form = PostedForm(call, failure);
+  if (!form) return failure;
+  const std::string next = NextPage(form->Get("next"));
+  const std::string* name = form->Get("name");
+  const std::string* password = form->Get("password");
+  if (name == nullptr || password == nullptr) {
+    return LoginPage(call, 422, next, "Give your name and password.");
+  }
+  const Login login = service.Authority().LogIn(*name, *password);
+  if (login.status == Login::Status::Throttled) {
+    Response response = LoginPage(call, 429, next,
+                                  "Too many failed logins for this name: try again in five "
+                                  "minutes.");
+    response.Set("Retry-After", std::to_string(LoginGuard::kWindow));
+    return response;
+  }
+  if (login.status != Login::Status::Ok) {
+    return LoginPage(call, 401, next, "Wrong name or password.");
+  }
+  Response response = Redirect(next);
+  response.Add("Set-Cookie", Auth::SessionCookie(login.sessionId, call.request.tls));
+  return response;
+}
+
+Response LogOut(Service& service, const Call& call) {
+  service.Authority().LogOut(*call.caller);
+  Response response = Redirect("/login");
+  response.Add("Set-Cookie", Auth::SessionCookie("", call.request.tls));
+  return response;
+}
+
+Response StyleSheet(Service&, const Call&) {
+  Response response;
+  response.Set("Content-Type", "text/css; charset=utf-8");
+  response.Set("Cache-Control", "max-age=300");
+  response.body.reserve(html::kStyleSheet.size() + kEditorStyleSheet.size());
+  response.body += html::kStyleSheet;
+  response.body += kEditorStyleSheet;
+  return response;
+}
+
+}  // namespace
+
+void AddPage(Service& service, std::string method, std::string pattern, Access access,
+             PageHandler handler) {
+  service.Routes().Add({std::move(method),
+                        std::move(pattern),
+                        access,
+                        RouteKind::Page,
+                        [&service, handler](const Call& call) { return handler(service, call); },
+                        {}});
+}
+
+void AddSessionPages(Service& service) {
+  AddPage(service, "GET", "/login", Access::Public, ShowLogin);
+  AddPage(service, "POST", "/login", Access::Public, LogIn);
+  AddPage(service, "POST", "/logout", Access::Viewer, LogOut);
+  AddPage(service, "GET", "/style.css", Access::Public, StyleSheet);
+}
+
+}  // namespace pages
+
+void AddPageRoutes(Service& service) {
+  service.SetFailurePage(pages::FailurePage);
+  pages::AddSessionPages(service);
+  pages::AddControllerPages(service);
+  pages::AddPendingPages(service);
+  pages::AddAdminPages(service);
+}
+
+}  // namespace ssmsg::server

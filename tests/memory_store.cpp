@@ -1,0 +1,275 @@
+#include "memory_store.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "server/JsonValue.h"
+
+namespace ssmsg::server {
+namespace {
+
+// The members of a canonical site file: its Enums object's text and its controllers' texts.
+JsonValue Canonical(const CSS_Site& site) {
+  JsonReadResult read = ReadJson(site.ToJson());
+  if (!read.ok) throw std::logic_error("the site's own JSON does not read: " + read.error);
+  return std::move(read.value);
+}
+
+}  // namespace
+
+MemoryStore::MemoryStore(std::string_view siteText) {
+  CSS_SiteLoadResult loaded = LoadSiteText(siteText, "site.json");
+  if (!loaded.site) throw std::invalid_argument("the site is not valid");
+  const JsonValue site = Canonical(*loaded.site);
+  const JsonValue* enums = site.Find("Enums");
+  enums_ = enums ? ToJson(*enums) : "{}";
+  const JsonValue* list = site.Find("Controllers");
+  for (std::size_t k = 0; k < list->items.size(); ++k)
+    controllers_.push_back({loaded.site->Address(k), ToJson(list->items[k])});
+}
+
+std::size_t MemoryStore::Find(CSS_ControllerAddress address) const {
+  for (std::size_t k = 0; k < controllers_.size(); ++k) {
+    if (controllers_[k].address == address) return k;
+  }
+  return std::string::npos;
+}
+
+ControllerState MemoryStore::State(std::size_t k) const {
+  return {controllers_[k].json, ControllerEtag(controllers_[k].json), k};
+}
+
+std::string MemoryStore::SiteOf(const std::string& controllerJson) const {
+  return "{\"Enums\":" + enums_ + ",\"Controllers\":[" + controllerJson + "]}";
+}
+
+void MemoryStore::Log(const AuditNote& note, std::optional<CSS_ControllerAddress> address,
+                      std::string before, std::string after) {
+  const std::int64_t id = static_cast<std::int64_t>(audit_.size()) + 1;
+  audit_.push_back({id, note, address, std::move(before), std::move(after)});
+}
+
+std::string MemoryStore::SiteJson() {
+  const std::lock_guard lock(mutex_);
+  std::string text = "{\"Enums\":" + enums_ + ",\"Controllers\":[";
+  for (std::size_t k = 0; k < controllers_.size(); ++k)
+    text += (k > 0 ? "," : "") + controllers_[k].json;
+  text += "]}";
+  CSS_SiteLoadResult loaded = LoadSiteText(text, "site.json");
+  return loaded.site->ToJson();
+}
+
+std::vector<ControllerSummary> MemoryStore::Controllers() {
+  const std::lock_guard lock(mutex_);
+  std::vector<ControllerSummary> list;
+  for (const Entry& entry : controllers_) {
+    const JsonReadResult read = ReadJson(entry.json);
+    const JsonValue* name = read.value.Find("Name");
+    list.push_back({entry.address, name ? name->text : "", ControllerEtag(entry.json)});
+  }
+  return list;
+}
+
+std::optional<ControllerState> MemoryStore::Controller(CSS_ControllerAddress address) {
+  const std::lock_guard lock(mutex_);
+  const std::size_t k = Find(address);
+  if (k == std::string::npos) return std::nullopt;
+  return State(k);
+}
+
+Store::Place MemoryStore::PlaceOf(CSS_ControllerAddress address) {
+  const std::lock_guard lock(mutex_);
+  const std::size_t k = Find(address);
+  return k == std::string::npos ? Place{false, controllers_.size()} : Place{true, k};
+}
+
+std::string MemoryStore::EnumsJson() {
+  const std::lock_guard lock(mutex_);
+  return enums_;
+}
+
+WriteResult MemoryStore::PutController(CSS_ControllerAddress address, const Expect& expect,
+                                       const CSS_Site& site, const AuditNote& note) {
+  const JsonValue canonical = Canonical(site);
+  std::string json = ToJson(canonical.Find("Controllers")->items.at(0));
+  const std::lock_guard lock(mutex_);
+  std::size_t k = Find(address);
+  const std::string etag = k == std::string::npos ? "" : ControllerEtag(controllers_[k].json);
+  const WriteStatus status = expect.Check(k == std::string::npos ? nullptr : &etag);
+  if (status != WriteStatus::Done) return {status, {}};
+  std::string before = k == std::string::npos ? "null" : controllers_[k].json;
+  if (k == std::string::npos) {
+    k = controllers_.size();
+    controllers_.push_back({address, json});
+  } else {
+    controllers_[k].json = json;
+  }
+  Log(note, address, std::move(before), std::move(json));
+  return {WriteStatus::Done, State(k)};
+}
+
+WriteResult MemoryStore::DeleteController(CSS_ControllerAddress address, const Expect& expect,
+                                          const AuditNote& note) {
+  const std::lock_guard lock(mutex_);
+  const std::size_t k = Find(address);
+  const std::string etag = k == std::string::npos ? "" : ControllerEtag(controllers_[k].json);
+  const WriteStatus status = expect.Check(k == std::string::npos ? nullptr : &etag);
+  if (status != WriteStatus::Done) return {status, {}};
+  Log(note, address, controllers_[k].json, "null");
+  controllers_.erase(controllers_.begin() + static_cast<std::ptrdiff_t>(k));
+  sent_.erase({address.interfaceId, address.node});
+  return {WriteStatus::Done, {}};
+}
+
+std::optional<PendingSites> MemoryStore::Pending(CSS_ControllerAddress address) {
+  const std::lock_guard lock(mutex_);
+  const std::size_t k = Find(address);
+  if (k == std::string::npos) return std::nullopt;
+  PendingSites sites{SiteOf(controllers_[k].json), ControllerEtag(controllers_[k].json), {}};
+  if (const auto sent = sent_.find({address.interfaceId, address.node}); sent != sent_.end())
+    sites.sent = sent->second;
+  return sites;
+}
+
+WriteResult MemoryStore::MarkSent(CSS_ControllerAddress address, const Expect& expect,
+                                  const AuditNote& note) {
+  const std::lock_guard lock(mutex_);
+  const std::size_t k = Find(address);
+  const std::string etag = k == std::string::npos ? "" : ControllerEtag(controllers_[k].json);
+  const WriteStatus status = expect.Check(k == std::string::npos ? nullptr : &etag);
+  if (status != WriteStatus::Done) return {status, {}};
+  sent_[{address.interfaceId, address.node}] = SiteOf(controllers_[k].json);
+  Log(note, address, controllers_[k].json, controllers_[k].json);
+  return {WriteStatus::Done, State(k)};
+}
+
+std::vector<AuditEntry> MemoryStore::Audit(std::int64_t after, std::size_t limit) {
+  const std::lock_guard lock(mutex_);
+  std::vector<AuditEntry> entries;
+  for (const AuditEntry& entry : audit_) {
+    if (entry.id > after && entries.size() < limit) entries.push_back(entry);
+  }
+  return entries;
+}
+
+std::vector<User> MemoryStore::Users() {
+  const std::lock_guard lock(mutex_);
+  return users_;
+}
+
+std::optional<User> MemoryStore::FindUser(std::string_view name) {
+  const std::lock_guard lock(mutex_);
+  for (const User& user : users_) {
+    if (user.name == name) return user;
+  }
+  return std::nullopt;
+}
+
+std::optional<User> MemoryStore::FindUserById(std::int64_t id) {
+  const std::lock_guard lock(mutex_);
+  for (const User& user : users_) {
+    if (user.id == id) return user;
+  }
+  return std::nullopt;
+}
+
+UserWrite MemoryStore::AddUser(const User& user, const AuditNote& note) {
+  const std::lock_guard lock(mutex_);
+  for (const User& other : users_) {
+    if (other.name == user.name) return UserWrite::Exists;
+  }
+  users_.push_back(user);
+  users_.back().id = nextUserId_++;
+  Log(note, std::nullopt, "null", "null");
+  return UserWrite::Done;
+}
+
+void MemoryStore::EndSessionsOf(std::int64_t userId) {
+  std::erase_if(sessions_, [userId](const auto& entry) { return entry.second.userId == userId; });
+  std::erase_if(tokens_, [userId](const auto& entry) { return entry.second == userId; });
+}
+
+bool MemoryStore::LastAdmin(const User& user) const {
+  return user.role == Role::Admin && std::count_if(users_.begin(), users_.end(), [](const User& u) {
+                                       return u.role == Role::Admin;
+                                     }) == 1;
+}
+
+UserWrite MemoryStore::UpdateUser(std::string_view name, Role role,
+                                  const std::optional<std::string>& passwordHash,
+                                  const AuditNote& note) {
+  const std::lock_guard lock(mutex_);
+  for (User& user : users_) {
+    if (user.name != name) continue;
+    if (role != Role::Admin && LastAdmin(user)) return UserWrite::LastAdmin;
+    user.role = role;
+    if (passwordHash) {
+      user.passwordHash = *passwordHash;
+      EndSessionsOf(user.id);
+    }
+    Log(note, std::nullopt, "null", "null");
+    return UserWrite::Done;
+  }
+  return UserWrite::NotFound;
+}
+
+UserWrite MemoryStore::RemoveUser(std::string_view name, const AuditNote& note) {
+  const std::lock_guard lock(mutex_);
+  for (auto user = users_.begin(); user != users_.end(); ++user) {
+    if (user->name != name) continue;
+    if (LastAdmin(*user)) return UserWrite::LastAdmin;
+    EndSessionsOf(user->id);
+    users_.erase(user);
+    Log(note, std::nullopt, "null", "null");
+    return UserWrite::Done;
+  }
+  return UserWrite::NotFound;
+}
+
+void MemoryStore::AddToken(std::int64_t userId, const std::string& tokenHash, std::int64_t) {
+  const std::lock_guard lock(mutex_);
+  tokens_[tokenHash] = userId;
+}
+
+std::optional<User> MemoryStore::FindToken(const std::string& tokenHash) {
+  std::int64_t id = 0;
+  {
+    const std::lock_guard lock(mutex_);
+    const auto found = tokens_.find(tokenHash);
+    if (found == tokens_.end()) return std::nullopt;
+    id = found->second;
+  }
+  return FindUserById(id);
+}
+
+void MemoryStore::AddSession(const Session& session) {
+  const std::lock_guard lock(mutex_);
+  sessions_[session.idHash] = session;
+}
+
+std::optional<Session> MemoryStore::FindSession(const std::string& idHash) {
+  const std::lock_guard lock(mutex_);
+  const auto found = sessions_.find(idHash);
+  if (found == sessions_.end()) return std::nullopt;
+  return found->second;
+}
+
+void MemoryStore::TouchSession(const std::string& idHash, std::int64_t now) {
+  const std::lock_guard lock(mutex_);
+  if (const auto found = sessions_.find(idHash); found != sessions_.end())
+    found->second.lastSeen = now;
+}
+
+void MemoryStore::EndStaleSessions(std::int64_t seenBy, std::int64_t madeBy) {
+  const std::lock_guard lock(mutex_);
+  std::erase_if(sessions_, [&](const auto& entry) {
+    return entry.second.lastSeen <= seenBy || entry.second.created <= madeBy;
+  });
+}
+
+void MemoryStore::RemoveSession(const std::string& idHash) {
+  const std::lock_guard lock(mutex_);
+  sessions_.erase(idHash);
+}
+
+}  // namespace ssmsg::server

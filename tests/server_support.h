@@ -1,0 +1,88 @@
+#pragma once
+
+// What the server's tests share: a folder of a test's own, site databases made in it, and a
+// store of either kind over a site file.
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+#include <ssmsg/SiteDatabase.h>
+
+#include "memory_store.h"
+#include "server/DatabaseStore.h"
+
+namespace ssmsg::test {
+
+using server::DatabaseStore;
+using server::MemoryStore;
+using server::Store;
+
+// A new folder under the test's temporary folder, removed with all in it when this goes.
+class TempFolder {
+ public:
+  TempFolder() {
+    std::string pattern = (std::filesystem::path(testing::TempDir()) / "ssmsg-server.XXXXXX");
+    if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "cannot make " << pattern;
+    path_ = pattern;
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  const std::filesystem::path& Path() const { return path_; }
+  std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Writes the site file `siteText` as the site database `file`.
+inline void MakeDatabase(std::string_view siteText, const std::filesystem::path& file) {
+  const CSS_SiteLoadResult loaded = LoadSiteText(siteText, "site.json");
+  ASSERT_TRUE(loaded.site) << loaded.errors[0];
+  const CSS_DatabaseWriteResult written = WriteSiteDatabase(*loaded.site, file);
+  ASSERT_TRUE(written.errors.empty()) << written.errors[0];
+}
+
+inline std::unique_ptr<DatabaseStore> OpenDatabase(
+    const std::filesystem::path& file, std::size_t cacheBytes = DatabaseStore::kCacheBytes) {
+  DatabaseStore::Opened opened = DatabaseStore::Open(file.string(), cacheBytes);
+  EXPECT_TRUE(opened.store) << opened.error;
+  return std::move(opened.store);
+}
+
+// In memory; a database; a database that keeps the JSON of one controller only, so that every
+// other is read again from its rows.
+enum class StoreKind { Memory, Database, DatabaseUncached };
+
+inline std::string KindName(const testing::TestParamInfo<StoreKind>& kind) {
+  switch (kind.param) {
+    case StoreKind::Memory:
+      return "Memory";
+    case StoreKind::Database:
+      return "Database";
+    case StoreKind::DatabaseUncached:
+      return "DatabaseUncached";
+  }
+  return "";
+}
+
+// A store of `kind` that starts as the site file `siteText`; a database is made in `folder`.
+inline std::unique_ptr<Store> MakeStore(StoreKind kind, std::string_view siteText,
+                                        const TempFolder& folder) {
+  if (kind == StoreKind::Memory) return std::make_unique<MemoryStore>(siteText);
+  MakeDatabase(siteText, folder / "site.db");
+  return OpenDatabase(folder / "site.db",
+                      kind == StoreKind::DatabaseUncached ? 0 : DatabaseStore::kCacheBytes);
+}
+
+}  // namespace ssmsg::test

@@ -1,0 +1,355 @@
+// The site editor through the ssmsg tool, as separate processes: user keeps the accounts in the
+// database, serve refuses what it cannot serve safely, serves the demo database as a new user
+// would try it and stops cleanly, and a server killed mid-write leaves every change it answered.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "http_client.h"
+#include "server/Accounts.h"
+#include "server/JsonValue.h"
+#include "server_support.h"
+#include "support.h"
+
+namespace ssmsg::server {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Result = ssmsg::test::ShellResult;
+
+class ServeTool : public ::testing::Test {
+ protected:
+  ServeTool() { fs::copy_file(SSMSG_SOURCE_DIR "/site/demo_site.json", folder_ / "demo.json"); }
+  ~ServeTool() override { Stop(SIGKILL); }
+
+  // Runs the shell commands `script` in the test's folder; $SSMSG is the tool.
+  Result Shell(const std::string& script) {
+    return ssmsg::test::RunShell("SSMSG='" SSMSG_TOOL "'\n" + script, folder_.Path(),
+                                 folder_ / "shell.out", folder_ / "shell.err");
+  }
+  Result Tool(const std::string& args) { return Shell("\"$SSMSG\" " + args); }
+
+  // `ssmsg serve --config DB` on any free port (with `more` arguments), its standard error in
+  // serve.log; the port, once it says it serves (0 when it does not within ten seconds).
+  std::uint16_t Serve(const std::string& database, std::vector<std::string> more = {}) {
+    const std::string log = (folder_ / "serve.log").string();
+    std::vector<std::string> args = {
+        "ssmsg", "serve", "--config", (folder_ / database).string(), "--listen", "127.0.0.1:0"};
+    args.insert(args.end(), more.begin(), more.end());
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+      argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    server_ = fork();
+    if (server_ == 0) {
+      const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      dup2(fd, STDERR_FILENO);
+      execv(SSMSG_TOOL, argv.data());
+      _exit(127);
+    }
+    for (int i = 0; i < 1000; ++i) {
+      const std::string text = ssmsg::test::ReadFile(log);
+      if (const std::size_t at = text.find("://127.0.0.1:"); at != std::string::npos)
+        return static_cast<std::uint16_t>(std::stoi(text.substr(at + 13)));
+      int status = 0;
+      if (waitpid(server_, &status, WNOHANG) == server_) {  // it gave up
+        server_ = -1;
+        break;
+      }
+      std::this_thread::sleep_for(10ms);
+    }
+    if (more.empty()) ADD_FAILURE() << "serve did not start: " << ssmsg::test::ReadFile(log);
+    return 0;
+  }
+
+  // Sends the server `signal` and waits for it to end: its exit status, or -signal.
+  int Stop(int signal) {
+    if (server_ <= 0) return 0;
+    kill(server_, signal);
+    int status = 0;
+    waitpid(server_, &status, 0);
+    server_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+  }
+
+  std::string Log() { return ssmsg::test::ReadFile(folder_ / "serve.log"); }
+
+  ssmsg::test::TempFolder folder_;
+  pid_t server_ = -1;
+};
+
+TEST_F(ServeTool, UserKeepsTheAccountsInTheDatabase) {
+  ASSERT_EQ(Tool("convert demo.json site.db").status, 0);
+  struct Case {
+    std::string command;
+    int status;
+    std::string err;  // how standard error starts
+  };
+  const std::vector<Case> cases = {
+      {"printf 'ada password\\n' | \"$SSMSG\" user add ada --role admin --config site.db", 0,
+       "ssmsg: user add: ada is a user of site.db as admin"},
+      {"printf 'eve password\\n' | \"$SSMSG\" user add eve --role editor --config site.db", 0, ""},
+      {"printf 'other password\\n' | \"$SSMSG\" user add ada --role viewer --config site.db", 1,
+       "ssmsg: user: site.db has a user ada already"},
+      {"printf 'short\\n' | \"$SSMSG\" user add kim --role viewer --config site.db", 2,
+       "ssmsg: user: a password has at least 8 characters"},
+      {"\"$SSMSG\" user add kim --role viewer --config site.db </dev/null", 2,
+       "ssmsg: user: no password on standard input"},
+      {"\"$SSMSG\" user add 'k m' --role viewer --config site.db", 2,
+       "ssmsg: user add: a user name"},
+      {"\"$SSMSG\" user add kim --role boss --config site.db", 2, "ssmsg: --role: boss not in"},
+      {"\"$SSMSG\" user remove ada --config site.db", 1,
+       "ssmsg: user: ada is the last admin of site.db"},
+      {"\"$SSMSG\" user remove nobody --config site.db", 1,
+       "ssmsg: user: site.db has no user nobody"},
+      {"\"$SSMSG\" user list --config demo.json", 2,
+       "demo.json: not a site database (a site file?"},
+  };
+  for (const Case& c : cases) {
+    const Result result = Shell(c.command);
+    EXPECT_EQ(result.status, c.status) << c.command << "\n" << result.err;
+    EXPECT_EQ(result.err.substr(0, c.err.size()), c.err) << c.command;
+  }
+  EXPECT_EQ(Tool("user list --config site.db").out, "ada admin\neve editor\n");
+
+  // A token is printed once and kept as a hash; a new password or the user's removal ends it.
+  const Result token = Tool("user token eve --config site.db");
+  ASSERT_EQ(token.status, 0);
+  EXPECT_EQ(token.out.size(), 44U);
+  EXPECT_EQ(Shell("sqlite3 site.db \"SELECT count(*) FROM api_tokens WHERE Hash = '" +
+                  token.out.substr(0, 43) + "'\"")
+                .out,
+            "0\n");
+  const std::unique_ptr<DatabaseStore> store = ssmsg::test::OpenDatabase(folder_ / "site.db");
+  const auto eve = [&] { return store->FindToken(SecretHash(token.out.substr(0, 43))); };
+  EXPECT_TRUE(eve());
+  EXPECT_EQ(Shell("printf 'new password\\n' | \"$SSMSG\" user passwd eve --config site.db").status,
+            0);
+  EXPECT_FALSE(eve());
+  EXPECT_TRUE(VerifyPassword(store->FindUser("eve")->passwordHash, "new password"));
+  EXPECT_EQ(Tool("user remove eve --config site.db").status, 0);
+  EXPECT_FALSE(store->FindUser("eve"));
+  // Each change is in the audit log, as the API call that does the same.
+  const std::vector<AuditEntry> audit = store->Audit(0, 10);
+  ASSERT_EQ(audit.size(), 4U);
+  EXPECT_EQ(audit[3].note.user + " " + audit[3].note.method + " " + audit[3].note.path,
+            "ssmsg user DELETE /api/users/eve");
+  // A write that the database refuses is reported, not a crash.
+  const Result refused = Shell(
+      "sqlite3 site.db \"CREATE TRIGGER no_more BEFORE INSERT ON users BEGIN SELECT RAISE(ABORT, "
+      "'no more users'); END\" && printf 'kim password\\n' | \"$SSMSG\" user add kim --role viewer "
+      "--config site.db");
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, "ssmsg: site.db: no more users\n");
+}
+
+TEST_F(ServeTool, ServeRefusesWhatItCannotServeSafely) {
+  ASSERT_EQ(Tool("convert demo.json site.db").status, 0);
+  fs::copy_file(SSMSG_SOURCE_DIR "/tests/sites/demo_site.db", folder_ / "old.db");
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"serve --config site.db",
+       "ssmsg: serve: site.db has no admin account yet; add one with: ssmsg user add NAME --role "
+       "admin --config site.db"},
+      {"serve --config demo.json",
+       "demo.json: not a site database (a site file? the site editor serves a database: make one "
+       "with \"ssmsg convert demo.json site.db\" and serve that)"},
+      {"serve --config old.db",
+       "old.db: the database has schema version 1, which has no accounts: bring it up to date "
+       "with: ssmsg migrate old.db"},
+      {"serve --config site.db --listen 0.0.0.0:8443",
+       "ssmsg: serve: 0.0.0.0 is not a loopback address: serving it needs --tls-cert and "
+       "--tls-key"},
+      {"serve --config site.db --listen localhost:8080",
+       "ssmsg: serve: --listen localhost:8080: \"localhost\" is not a numeric IPv4 or IPv6 "
+       "address"},
+      {"serve --config site.db --listen 127.0.0.1:65536",
+       "ssmsg: serve: --listen 127.0.0.1:65536: the port must be a number from 0 to 65535"},
+      {"serve --config site.db --tls-cert site.db", "ssmsg: serve: TLS needs both"},
+  };
+  for (const auto& [args, err] : cases) {
+    const Result result = Tool(args);
+    EXPECT_EQ(result.status, 2) << args;
+    EXPECT_EQ(result.err.substr(0, err.size()), err) << args << "\n" << result.err;
+  }
+}
+
+// As a new user would try it: convert the demo site, add an admin, serve, log in, rename a door,
+// see its pending messages (what diff sends from the database before the rename), mark them sent,
+// stop.
+TEST_F(ServeTool, TheDemoSiteServedAsANewUserWouldTryIt) {
+  ASSERT_EQ(Shell("\"$SSMSG\" convert demo.json site.db && cp site.db before.db && printf 'ada "
+                  "password\\n' | \"$SSMSG\" user add ada --role admin --config site.db")
+                .status,
+            0);
+  const std::uint16_t port = Serve("site.db");
+  ASSERT_NE(port, 0);
+  const std::string origin = "Origin: http://127.0.0.1:" + std::to_string(port);
+  const ssmsg::test::Answer login =
+      ssmsg::test::Request(port, "POST", "/api/session", {"Content-Type: application/json", origin},
+                           "{\"name\":\"ada\",\"password\":\"ada password\"}");
+  ASSERT_EQ(login.status, 200) << login.body;
+  const std::string cookie =
+      "Cookie: " + login.Header("Set-Cookie").substr(0, login.Header("Set-Cookie").find(';'));
+  const std::string csrf = "X-CSRF-Token: " + ReadJson(login.body).value.Find("csrf")->text;
+
+  // What the controller has is sent first; then a door is renamed.
+  const std::string door = "/api/controllers/1/1";
+  const ssmsg::test::Answer read = ssmsg::test::Request(port, "GET", door, {cookie});
+  ASSERT_EQ(read.status, 200);
+  ASSERT_EQ(ssmsg::test::Request(port, "POST", door + "/sent",
+                                 {cookie, csrf, origin, "If-Match: " + read.Header("ETag")})
+                .status,
+            204);
+  JsonValue controller = ReadJson(read.body).value;
+  controller.Find("Inputs")->items[0].Find("Name")->text = "Lobby door contact";
+  const ssmsg::test::Answer renamed = ssmsg::test::Request(
+      port, "PUT", door,
+      {cookie, csrf, origin, "If-Match: " + read.Header("ETag"), "Content-Type: application/json"},
+      ToJson(controller));
+  ASSERT_EQ(renamed.status, 200) << renamed.body;
+
+  // The database is read by others meanwhile, as it is.
+  const Result diff = Tool("diff --from before.db --to site.db --interface 1 --node 1");
+  ASSERT_EQ(diff.status, 0) << diff.err;
+  const ssmsg::test::Answer pending =
+      ssmsg::test::Request(port, "GET", door + "/pending", {cookie});
+  ASSERT_EQ(pending.status, 200);
+  std::string lines;
+  const JsonValue messages = ReadJson(pending.body).value;
+  for (const JsonValue& message : messages.Find("messages")->items)
+    lines += message.text + "\n";
+  EXPECT_NE(lines.find("<Name>Lobby door</Name>"), std::string::npos) << lines;
+  EXPECT_EQ(lines, diff.out);
+
+  EXPECT_EQ(ssmsg::test::Request(port, "POST", door + "/sent",
+                                 {cookie, csrf, origin, "If-Match: " + renamed.Header("ETag")})
+                .status,
+            204);
+  EXPECT_EQ(ssmsg::test::Request(port, "GET", door + "/pending", {cookie}).body.substr(0, 14),
+            "{\"messages\":[]");
+
+  EXPECT_EQ(Stop(SIGTERM), 0);
+  const std::string log = Log();
+  EXPECT_NE(log.find("127.0.0.1 ada \"PUT /api/controllers/1/1\" 200 "), std::string::npos) << log;
+  EXPECT_NE(log.find("ssmsg: stopped"), std::string::npos) << log;
+  EXPECT_EQ(Tool("validate --config site.db").status, 0);
+}
+
+// With a certificate and its key it serves HTTPS, and its session cookie is then a secure one.
+TEST_F(ServeTool, ServesHttpsWithTheCertificateGiven) {
+  ASSERT_EQ(Shell("\"$SSMSG\" convert demo.json site.db && printf 'ada password\\n' | "
+                  "\"$SSMSG\" user add ada --role admin --config site.db")
+                .status,
+            0);
+  const std::string tls = SSMSG_SOURCE_DIR "/tests/tls/";
+  const std::uint16_t port =
+      Serve("site.db", {"--tls-cert", tls + "cert.pem", "--tls-key", tls + "key.pem"});
+  ASSERT_NE(port, 0) << Log();
+  const Result https = Shell("python3 - " + std::to_string(port) + " " + tls + R"(cert.pem <<'EOF'
+import http.client, json, ssl, sys
+port, cert = int(sys.argv[1]), sys.argv[2]
+connection = http.client.HTTPSConnection(
+    "127.0.0.1", port, context=ssl.create_default_context(cafile=cert))
+connection.request("POST", "/api/session", json.dumps({"name": "ada", "password": "ada password"}),
+                   {"Content-Type": "application/json", "Origin": f"https://127.0.0.1:{port}"})
+answer = connection.getresponse()
+answer.read()
+cookie = answer.getheader("Set-Cookie")
+print(answer.status, cookie.split("=")[0], "; Secure" in cookie)
+connection.request("GET", "/api/controllers", headers={"Cookie": cookie.split(";")[0]})
+answer = connection.getresponse()
+answer.read()
+print(answer.status)
+EOF)");
+  EXPECT_EQ(https.out, "200 __Host-ssmsg_session True\n200\n") << https.err;
+  // Plain HTTP gets no answer of the site there.
+  EXPECT_NE(ssmsg::test::Request(port, "GET", "/api/openapi.json", {}, {}, 2s).status, 200);
+  EXPECT_EQ(Stop(SIGTERM), 0);
+
+  // A key that is not the certificate's is refused.
+  const Result mismatched = Tool("serve --config site.db --tls-cert " + tls +
+                                 "cert.pem --tls-key " + tls + "other-key.pem");
+  EXPECT_EQ(mismatched.status, 2);
+  EXPECT_NE(mismatched.err.find("other-key.pem cannot serve TLS: The certificate and the given key "
+                                "do not match."),
+            std::string::npos)
+      << mismatched.err;
+}
+
+// Killed at any moment, the server leaves a valid database that holds every change it answered
+// with 200 (and perhaps one it made but could not answer any more).
+TEST_F(ServeTool, KilledMidWriteItKeepsEveryChangeItAnswered) {
+  std::string site = "{\"Controllers\":[";
+  for (int node = 1; node <= 5; ++node)
+    site += std::string(node > 1 ? "," : "") + "{\"Interface\":1,\"Node\":" + std::to_string(node) +
+            ",\"Name\":\"n0\"}";
+  ssmsg::test::MakeDatabase(site + "]}", folder_ / "site.db");
+  const Result token = Shell(
+      "printf 'eve password\\n' | \"$SSMSG\" user add eve --role admin --config site.db && "
+      "\"$SSMSG\" user token eve --config site.db");
+  ASSERT_EQ(token.status, 0);
+  const std::string auth = "Authorization: Bearer " + token.out.substr(0, 43);
+  const std::uint16_t port = Serve("site.db");
+  ASSERT_NE(port, 0);
+
+  std::atomic<bool> going{true};
+  std::atomic<int> answered{0};
+  std::vector<std::map<int, int>> highest(8);  // by client: node -> the highest number it got
+  std::vector<std::thread> clients;
+  for (std::size_t client = 0; client < highest.size(); ++client) {
+    clients.emplace_back([&, client] {
+      for (int k = 0; going; ++k) {
+        const int node = 1 + static_cast<int>(client + static_cast<std::size_t>(k)) % 5;
+        const std::string target = "/api/controllers/1/" + std::to_string(node);
+        const ssmsg::test::Answer read = ssmsg::test::Request(port, "GET", target, {auth}, {}, 2s);
+        if (read.status != 200) continue;
+        const int number = std::stoi(ReadJson(read.body).value.Find("Name")->text.substr(1)) + 1;
+        const ssmsg::test::Answer write =
+            ssmsg::test::Request(port, "PATCH", target,
+                                 {auth, "If-Match: " + read.Header("ETag"),
+                                  "Content-Type: application/merge-patch+json"},
+                                 "{\"Name\":\"n" + std::to_string(number) + "\"}", 2s);
+        if (write.status == 200) {
+          highest[client][node] = number;
+          ++answered;
+        }
+      }
+    });
+  }
+  while (answered < 60)
+    std::this_thread::sleep_for(1ms);
+  EXPECT_EQ(Stop(SIGKILL), -SIGKILL);
+  going = false;
+  for (std::thread& client : clients)
+    client.join();
+
+  const Result validate = Tool("validate --config site.db");
+  EXPECT_EQ(validate.status, 0) << validate.err;
+  const std::unique_ptr<DatabaseStore> store = ssmsg::test::OpenDatabase(folder_ / "site.db");
+  for (int node = 1; node <= 5; ++node) {
+    const int kept =
+        std::stoi(ReadJson(store->Controller({1, node})->json).value.Find("Name")->text.substr(1));
+    for (const std::map<int, int>& got : highest) {
+      if (got.count(node)) {
+        EXPECT_GE(kept, got.at(node)) << "node " << node;
+      }
+    }
+  }
+  EXPECT_GE(store->Audit(1, 100000).size(), static_cast<std::size_t>(answered.load()));
+}
+
+}  // namespace
+}  // namespace ssmsg::server

@@ -1,0 +1,471 @@
+// The server's API, driven through its request handler (no sockets) over a store in memory that
+// starts as the demo site.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <ssmsg/SiteDiff.h>
+
+#include "server/Api.h"
+#include "server/JsonValue.h"
+#include "server/Service.h"
+#include "server_support.h"
+#include "support.h"
+
+namespace ssmsg::server {
+namespace {
+
+const std::string kOne = "/api/controllers/1/1";
+const std::string kTwo = "/api/controllers/1/2";
+
+class ServerApi : public ::testing::TestWithParam<test::StoreKind> {
+ protected:
+  ServerApi()
+      : storage_(test::MakeStore(GetParam(), Demo(), folder_)),
+        store_(*storage_),
+        service_(store_, Options(now_)) {
+    AddApiRoutes(service_);
+    for (const auto& [name, role] : {std::pair{"ada", Role::Admin}, std::pair{"eve", Role::Editor},
+                                     std::pair{"vic", Role::Viewer}}) {
+      store_.AddUser({0, name, role, HashPassword(std::string(name) + " password", Cheap())}, {});
+      const std::string token = NewSecret();
+      store_.AddToken(store_.FindUser(name)->id, SecretHash(token), 0);
+      tokens_[name] = token;
+    }
+  }
+
+  static std::string Demo() { return test::ReadFile(SSMSG_SOURCE_DIR "/site/demo_site.json"); }
+  static PasswordCost Cheap() { return PasswordCost::Cheapest(); }
+  static ServiceOptions Options(std::int64_t& now) {
+    ServiceOptions options;
+    options.auth.cost = Cheap();
+    options.auth.clock = [&now] { return now; };
+    return options;
+  }
+
+  // A request by `who` ("" for no credentials) with its token.
+  Response Send(const std::string& who, const std::string& method, const std::string& target,
+                std::vector<Header> headers = {}, std::string body = {}) {
+    Request request{method, target, std::move(headers), std::move(body), "127.0.0.1", false};
+    if (!who.empty()) request.headers.push_back({"Authorization", "Bearer " + tokens_[who]});
+    return service_.Handle(request);
+  }
+
+  // The site's controllers by "I/N".
+  std::map<std::string, std::string> Controllers() {
+    std::map<std::string, std::string> controllers;
+    const JsonValue site = ReadJson(Send("vic", "GET", "/api/site").body).value;
+    for (const JsonValue& c : site.Find("Controllers")->items)
+      controllers[c.Find("Interface")->text + "/" + c.Find("Node")->text] = ToJson(c);
+    return controllers;
+  }
+
+  std::string Etag(const std::string& target) {
+    const Response response = Send("vic", "GET", target);
+    return response.Find("ETag") ? *response.Find("ETag") : "";
+  }
+
+  Response Patch(const std::string& target, const std::string& etag, const std::string& patch) {
+    return Send("eve", "PATCH", target,
+                {{"If-Match", etag}, {"Content-Type", "application/merge-patch+json"}}, patch);
+  }
+
+  std::int64_t now_ = 1'700'000'000;
+  test::TempFolder folder_;
+  std::unique_ptr<Store> storage_;
+  Store& store_;
+  Service service_;
+  std::map<std::string, std::string> tokens_;
+};
+
+TEST_P(ServerApi, EachStatusOfTheControllerRoutes) {
+  const std::string etag = Etag(kTwo);
+  ASSERT_FALSE(etag.empty());
+  const Header json{"Content-Type", "application/json"};
+  const Header match{"If-Match", etag};
+  const std::string body = Send("vic", "GET", kTwo).body;
+  struct Case {
+    std::string who, method, target;
+    std::vector<Header> headers;
+    std::string body;
+    int status;
+  };
+  const std::vector<Case> cases = {
+      {"", "GET", kTwo, {}, "", 401},
+      {"vic", "GET", kTwo, {{"If-None-Match", etag}}, "", 304},
+      {"vic", "GET", "/api/controllers/1/3", {}, "", 404},
+      {"vic", "GET", "/api/controllers/0/2", {}, "", 400},
+      {"vic", "GET", "/api/controllers/1/2147483648", {}, "", 400},
+      {"vic", "GET", "/api/controllers/1/-2", {}, "", 400},
+      {"vic", "GET", "/api/controllers/1/%32", {}, "", 200},  // an encoded digit is still a 2
+      {"vic", "GET", "/api/controllers/1/../2", {}, "", 400},
+      {"vic", "GET", "/api/controllers/1%2F2", {}, "", 400},
+      {"vic", "GET", "/api/nothing", {}, "", 404},
+      {"vic", "POST", kTwo, {}, "", 405},
+      {"vic", "PUT", kTwo, {json, match}, body, 403},
+      {"eve", "PUT", kTwo, {json}, body, 428},
+      {"eve", "PUT", kTwo, {json, {"If-Match", "\"stale\""}}, body, 412},
+      {"eve", "PUT", kTwo, {json, {"If-None-Match", "*"}}, body, 412},
+      {"eve", "PUT", kTwo, {{"Content-Type", "text/plain"}, match}, body, 415},
+      {"eve", "PUT", kTwo, {json, match}, "{\"Interface\":1,", 400},
+      {"eve", "PUT", kTwo, {json, match}, "\"\xFF\"", 400},
+      {"eve", "PUT", kTwo, {json, match}, std::string(100, '[') + std::string(100, ']'), 400},
+      {"eve", "PUT", kTwo, {json, match}, "{\"Interface\":1,\"Node\":2,\"Nmae\":\"x\"}", 422},
+      {"eve", "PUT", "/api/controllers/1/3", {json, match}, body, 404},
+      {"eve", "PUT", kTwo, {json, match}, std::string((16 << 20) + 1, ' '), 413},
+      {"vic", "GET", kTwo, {{"X-Big", std::string(16 << 10, 'x')}}, "", 431},
+      {"eve", "DELETE", kTwo, {}, "", 428},
+      {"eve", "POST", kTwo + "/sent", {}, "", 428},
+      {"vic", "GET", "/api/audit", {}, "", 403},
+      {"ada", "GET", "/api/audit?after=-1", {}, "", 400},
+      {"", "GET", "/api/openapi.json", {}, "", 200},
+      {"vic", "GET", kTwo, {}, "", 200},  // nothing above changed it
+  };
+  for (const Case& c : cases) {
+    const Response response = Send(c.who, c.method, c.target, c.headers, c.body);
+    EXPECT_EQ(response.status, c.status) << c.who << " " << c.method << " " << c.target << " "
+                                         << c.body.substr(0, 40) << ": " << response.body;
+  }
+  EXPECT_EQ(Etag(kTwo), etag);
+  EXPECT_EQ(store_.Audit(0, 10).size(), 3U);  // the three users
+}
+
+TEST_P(ServerApi, InvalidValuesAreNamedAsInTheSiteFile) {
+  JsonValue controller = ReadJson(Send("vic", "GET", kTwo).body).value;
+  controller.Find("Inputs")->items[0].Find("Time")->Find("Debounce")->text = "70000";
+  controller.Find("Node")->text = "3";
+  const Response response =
+      Send("eve", "PUT", kTwo, {{"Content-Type", "application/json"}, {"If-Match", Etag(kTwo)}},
+           ToJson(controller));
+  EXPECT_EQ(response.status, 422);
+  EXPECT_EQ(response.body,
+            "{\"errors\":[\"Controllers[1].Inputs[0].Time.Debounce: 70000 is outside "
+            "-32768..32767\"]}");
+  // With the value right, the node that differs from the path's is what is wrong.
+  controller.Find("Inputs")->items[0].Find("Time")->Find("Debounce")->text = "7";
+  EXPECT_EQ(
+      Send("eve", "PUT", kTwo, {{"Content-Type", "application/json"}, {"If-Match", Etag(kTwo)}},
+           ToJson(controller))
+          .body,
+      "{\"errors\":[\"Controllers[1].Node: 3 is not the path's node 2\"]}");
+}
+
+TEST_P(ServerApi, ChangesGoThroughOnlyWithTheCurrentEtag) {
+  const std::string first = Etag(kTwo);
+  Response renamed = Patch(kTwo, first, "{\"Name\":\"Dock \\\"7\\\"\"}");
+  ASSERT_EQ(renamed.status, 200) << renamed.body;
+  const std::string second = *renamed.Find("ETag");
+  EXPECT_NE(second, first);
+  EXPECT_EQ(Etag(kTwo), second);
+  EXPECT_EQ(ReadJson(Send("vic", "GET", kTwo).body).value.Find("Name")->text, "Dock \"7\"");
+  // The other controller kept its tag.
+  EXPECT_EQ(Send("vic", "GET", kOne, {{"If-None-Match", Etag(kOne)}}).status, 304);
+
+  // A second writer with the first tag changes nothing.
+  EXPECT_EQ(Patch(kTwo, first, "{\"Name\":\"Lost\"}").status, 412);
+  EXPECT_EQ(Etag(kTwo), second);
+  // A patch that makes the controller invalid changes nothing either.
+  EXPECT_EQ(Patch(kTwo, second, "{\"Inputs\":[{\"DPort\":99999}]}").status, 422);
+  EXPECT_EQ(Patch(kTwo, second, "{\"Interface\":7}").status, 422);
+  EXPECT_EQ(Etag(kTwo), second);
+
+  // Made, then removed.
+  const std::string made = "/api/controllers/4/0";
+  Response created =
+      Send("eve", "PUT", made, {{"Content-Type", "application/json"}, {"If-None-Match", "*"}},
+           "{\"Interface\":4,\"Node\":0,\"Name\":\"New\"}");
+  ASSERT_EQ(created.status, 201) << created.body;
+  EXPECT_EQ(*created.Find("Location"), made);
+  EXPECT_NE(Send("vic", "GET", "/api/controllers")
+                .body.find("{\"Interface\":4,\"Node\":0,\"Name\":\"New\""),
+            std::string::npos);
+  EXPECT_EQ(Send("eve", "DELETE", made, {{"If-Match", first}}).status, 412);
+  EXPECT_EQ(Send("eve", "DELETE", made, {{"If-Match", *created.Find("ETag")}}).status, 204);
+  EXPECT_EQ(Send("vic", "GET", made).status, 404);
+  EXPECT_EQ(Send("eve", "DELETE", made, {{"If-Match", "*"}}).status, 404);
+}
+
+std::vector<std::string> Messages(const Response& response) {
+  std::vector<std::string> messages;
+  const JsonValue body = ReadJson(response.body).value;
+  const JsonValue* list = body.Find("messages");
+  if (!list) ADD_FAILURE() << "no messages in " << response.status << " " << response.body;
+  for (const JsonValue& item : list ? list->items : std::vector<JsonValue>{})
+    messages.push_back(item.text);
+  return messages;
+}
+
+std::vector<std::string> Diff(const std::string& before, const std::string& after, int node) {
+  const CSS_SiteLoadResult old = LoadSiteText(before, "old");
+  const CSS_SiteLoadResult now = LoadSiteText(after, "new");
+  CSS_DiffOptions options;
+  options.selection = {1, node};
+  std::vector<std::string> messages;
+  MakeSiteDiff(*old.site, *now.site, options, [&](const CSS_SiteMessage& message) {
+    messages.emplace_back(message.text);
+    return true;
+  });
+  return messages;
+}
+
+TEST_P(ServerApi, PendingMessagesAreTheDiffFromWhatWasLastSent) {
+  const std::string empty = "{\"Controllers\":[]}";
+  const std::string demo = Send("vic", "GET", "/api/site").body;
+  // Never marked sent: every setting of the controller.
+  const Response all = Send("vic", "GET", kTwo + "/pending");
+  ASSERT_EQ(all.status, 200);
+  EXPECT_EQ(Messages(all), Diff(empty, demo, 2));
+  EXPECT_GT(Messages(all).size(), 10U);
+
+  // Marked sent under a stale tag: nothing happens; under the current one: nothing is pending.
+  EXPECT_EQ(Send("eve", "POST", kTwo + "/sent", {{"If-Match", "\"old\""}}).status, 412);
+  EXPECT_EQ(Send("vic", "POST", kTwo + "/sent", {{"If-Match", Etag(kTwo)}}).status, 403);
+  EXPECT_EQ(Send("eve", "POST", kTwo + "/sent", {{"If-Match", *all.Find("ETag")}}).status, 204);
+  EXPECT_TRUE(Messages(Send("vic", "GET", kTwo + "/pending")).empty());
+
+  // An edit: what the diff of the whole sites sends this controller, and the other one untouched.
+  JsonValue controller = ReadJson(Send("vic", "GET", kTwo).body).value;
+  controller.Find("Inputs")->items[0].Find("Name")->text = "Dock door";
+  ASSERT_EQ(
+      Send("eve", "PUT", kTwo, {{"Content-Type", "application/json"}, {"If-Match", Etag(kTwo)}},
+           ToJson(controller))
+          .status,
+      200);
+  const std::vector<std::string> pending = Messages(Send("vic", "GET", kTwo + "/pending"));
+  EXPECT_EQ(pending, Diff(demo, Send("vic", "GET", "/api/site").body, 2));
+  ASSERT_EQ(pending.size(), 1U);
+  EXPECT_NE(pending[0].find("<Name>Dock door</Name>"), std::string::npos);
+  EXPECT_EQ(Messages(Send("vic", "GET", kOne + "/pending")), Diff(empty, demo, 1));
+}
+
+TEST_P(ServerApi, TheAuditLogReplaysToTheSite) {
+  std::map<std::string, std::string> replayed = Controllers();  // "I/N" -> controller JSON
+
+  ASSERT_EQ(Patch(kTwo, Etag(kTwo), "{\"Name\":\"A\"}").status, 200);
+  ASSERT_EQ(Patch(kOne, Etag(kOne), "{\"Resource\":{\"Inputs\":3}}").status, 200);
+  ASSERT_EQ(Send("eve", "DELETE", kTwo, {{"If-Match", Etag(kTwo)}}).status, 204);
+  ASSERT_EQ(Send("eve", "PUT", kTwo, {{"Content-Type", "application/json"}, {"If-None-Match", "*"}},
+                 "{\"Interface\":1,\"Node\":2,\"Name\":\"B\"}")
+                .status,
+            201);
+  ASSERT_EQ(Send("eve", "POST", kOne + "/sent", {{"If-Match", Etag(kOne)}}).status, 204);
+
+  const Response audit = Send("ada", "GET", "/api/audit?after=3");  // after the three users
+  ASSERT_EQ(audit.status, 200);
+  const JsonValue entries = *ReadJson(audit.body).value.Find("entries");
+  ASSERT_EQ(entries.items.size(), 5U);
+  std::vector<std::string> methods;
+  for (const JsonValue& entry : entries.items) {
+    methods.push_back(entry.Find("method")->text + " " + entry.Find("path")->text);
+    EXPECT_EQ(entry.Find("user")->text, "eve");
+    const JsonValue& controller = *entry.Find("controller");
+    const std::string key =
+        controller.Find("Interface")->text + "/" + controller.Find("Node")->text;
+    EXPECT_EQ(ToJson(*entry.Find("before")), replayed.count(key) ? replayed[key] : "null");
+    if (entry.Find("after")->kind == JsonValue::Kind::Null) {
+      replayed.erase(key);
+    } else {
+      replayed[key] = ToJson(*entry.Find("after"));
+    }
+  }
+  EXPECT_EQ(methods, (std::vector<std::string>{"PATCH " + kTwo, "PATCH " + kOne, "DELETE " + kTwo,
+                                               "PUT " + kTwo, "POST " + kOne + "/sent"}));
+  EXPECT_EQ(replayed, Controllers());
+  EXPECT_EQ(entries.items[0].Find("id")->text, "4");
+  EXPECT_EQ(entries.items[0].Find("time")->text, "2023-11-14T22:13:20Z");
+}
+
+TEST_P(ServerApi, TheAuditLogComesInPages) {
+  for (int i = 0; i < 150; ++i)
+    store_.AddUser({0, "u" + std::to_string(i), Role::Viewer, ""}, {"ada", "POST", "/", 0});
+  std::vector<std::string> ids;
+  std::string after = "0";
+  for (int page = 0; page < 3 && after != "null"; ++page) {
+    const JsonValue answer = ReadJson(Send("ada", "GET", "/api/audit?after=" + after).body).value;
+    for (const JsonValue& entry : answer.Find("entries")->items)
+      ids.push_back(entry.Find("id")->text);
+    after = answer.Find("next")->kind == JsonValue::Kind::Null ? "null" : answer.Find("next")->text;
+  }
+  EXPECT_EQ(after, "null");
+  ASSERT_EQ(ids.size(), 153U);  // the fixture's three users and these
+  EXPECT_EQ(ids.front(), "1");
+  EXPECT_EQ(ids.back(), "153");
+}
+
+// The session cookie and CSRF token of a login by `name`.
+struct SessionLogin {
+  int status = 0;
+  std::string cookie;
+  std::string csrf;
+};
+
+class ServerSessions : public ServerApi {
+ protected:
+  SessionLogin LogIn(const std::string& name, const std::string& password) {
+    const Response response =
+        Send("", "POST", "/api/session", {{"Content-Type", "application/json"}},
+             "{\"name\":\"" + name + "\",\"password\":\"" + password + "\"}");
+    SessionLogin login{response.status, {}, {}};
+    if (response.status != 200) return login;
+    const std::string& set = *response.Find("Set-Cookie");
+    login.cookie = set.substr(0, set.find(';'));
+    login.csrf = ReadJson(response.body).value.Find("csrf")->text;
+    return login;
+  }
+
+  Response WithCookie(const SessionLogin& login, const std::string& method,
+                      const std::string& target, std::vector<Header> headers = {},
+                      std::string body = {}) {
+    headers.push_back({"Cookie", login.cookie});
+    return Send("", method, target, std::move(headers), std::move(body));
+  }
+};
+
+TEST_P(ServerSessions, CookiesNeedTheirCsrfTokenAndTheSameOrigin) {
+  EXPECT_EQ(LogIn("eve", "wrong password").status, 401);
+  const SessionLogin login = LogIn("eve", "eve password");
+  ASSERT_EQ(login.status, 200);
+  EXPECT_EQ(login.cookie.rfind("ssmsg_session=", 0), 0U);
+  EXPECT_EQ(WithCookie(login, "GET", kTwo).status, 200);
+
+  const Header type{"Content-Type", "application/merge-patch+json"};
+  const Header match{"If-Match", Etag(kTwo)};
+  const std::string patch = "{\"Name\":\"X\"}";
+  struct Case {
+    std::vector<Header> headers;
+    int status;
+  };
+  const std::vector<Case> cases = {
+      {{type, match}, 403},
+      {{type, match, {"X-CSRF-Token", login.csrf + "x"}}, 403},
+      {{type, match, {"X-CSRF-Token", tokens_["eve"]}}, 403},
+      {{type, match, {"X-CSRF-Token", login.csrf}, {"Sec-Fetch-Site", "cross-site"}}, 403},
+      {{type,
+        match,
+        {"X-CSRF-Token", login.csrf},
+        {"Host", "127.0.0.1:8080"},
+        {"Origin", "http://evil.example"}},
+       403},
+      {{type,
+        match,
+        {"X-CSRF-Token", login.csrf},
+        {"Host", "127.0.0.1:8080"},
+        {"Origin", "http://127.0.0.1:8080"},
+        {"Sec-Fetch-Site", "same-origin"}},
+       200},
+  };
+  for (const Case& c : cases) {
+    const Response response = WithCookie(login, "PATCH", kTwo, c.headers, patch);
+    EXPECT_EQ(response.status, c.status) << response.body;
+  }
+  // A form carries the token as a field instead.
+  EXPECT_EQ(
+      WithCookie(login, "DELETE", "/api/session",
+                 {{"Content-Type", "application/x-www-form-urlencoded"}}, "a=1&csrf=" + login.csrf)
+          .status,
+      204);
+  EXPECT_EQ(WithCookie(login, "GET", kTwo).status, 401);
+}
+
+TEST_P(ServerSessions, SessionsEndWhenIdleAndWithTheirUsersPassword) {
+  const SessionLogin login = LogIn("vic", "vic password");
+  now_ += 29 * 60;
+  EXPECT_EQ(WithCookie(login, "GET", "/api/session").status, 200);  // and it was used again
+  now_ += 29 * 60;
+  EXPECT_EQ(WithCookie(login, "GET", "/api/session").status, 200);
+  const SessionLogin unseen = LogIn("eve", "eve password");
+  const std::string unseenHash = SecretHash(unseen.cookie.substr(unseen.cookie.find('=') + 1));
+  ASSERT_TRUE(store_.FindSession(unseenHash));
+  now_ += 30 * 60;
+  EXPECT_EQ(WithCookie(login, "GET", "/api/session").status, 401);
+
+  // A login removes the sessions that ended without being used again.
+  const SessionLogin again = LogIn("vic", "vic password");
+  EXPECT_FALSE(store_.FindSession(unseenHash));
+  ASSERT_EQ(WithCookie(again, "GET", "/api/session").status, 200);
+  const Header json{"Content-Type", "application/json"};
+  EXPECT_EQ(Send("ada", "PATCH", "/api/users/vic", {json}, "{\"password\":\"short\"}").status, 422);
+  EXPECT_EQ(
+      Send("ada", "PATCH", "/api/users/vic", {json}, "{\"password\":\"new password\"}").status,
+      200);
+  EXPECT_EQ(WithCookie(again, "GET", "/api/session").status, 401);
+  EXPECT_EQ(Send("vic", "GET", kTwo).status, 401);  // the token went too
+  EXPECT_EQ(LogIn("vic", "vic password").status, 401);
+  EXPECT_EQ(LogIn("vic", "new password").status, 200);
+
+  EXPECT_EQ(Send("ada", "DELETE", "/api/users/eve").status, 204);
+  EXPECT_EQ(Send("eve", "GET", kTwo).status, 401);
+  EXPECT_EQ(Send("ada", "DELETE", "/api/users/ada").status, 409);  // the last admin
+  EXPECT_EQ(Send("ada", "PATCH", "/api/users/ada", {json}, "{\"role\":\"viewer\"}").status, 409);
+}
+
+TEST_P(ServerSessions, FailedLoginsKeepAUserOutForFiveMinutes) {
+  for (int i = 0; i < 5; ++i)
+    EXPECT_EQ(LogIn("eve", "wrong password").status, 401);
+  EXPECT_EQ(LogIn("eve", "eve password").status, 429);
+  EXPECT_EQ(LogIn("vic", "vic password").status, 200);  // only that user
+  // A name that no user has is kept out alike, so that being kept out tells nothing.
+  for (int i = 0; i < 5; ++i)
+    EXPECT_EQ(LogIn("nobody", "wrong password").status, 401);
+  EXPECT_EQ(LogIn("nobody", "wrong password").status, 429);
+  now_ += 5 * 60;
+  EXPECT_EQ(LogIn("eve", "eve password").status, 200);
+}
+
+TEST_P(ServerApi, AdminsManageUsersAndTokens) {
+  const Header json{"Content-Type", "application/json"};
+  EXPECT_EQ(Send("eve", "POST", "/api/users", {json}, "{}").status, 403);
+  EXPECT_EQ(Send("ada", "POST", "/api/users", {json},
+                 "{\"name\":\"a b\",\"role\":\"boss\",\"password\":\"x\",\"extra\":1}")
+                .body,
+            "{\"errors\":[\"extra: unknown key\",\"role: must be viewer, editor or admin\","
+            "\"password: a password has at least 8 characters\",\"name: a user name has only the "
+            "letters A-Z and a-z, digits and . _ @ -\"]}");
+  const std::string add = "{\"name\":\"kim\",\"role\":\"editor\",\"password\":\"kim password\"}";
+  EXPECT_EQ(Send("ada", "POST", "/api/users", {json}, add).status, 201);
+  EXPECT_EQ(Send("ada", "POST", "/api/users", {json}, add).status, 409);
+  const Response token = Send("ada", "POST", "/api/users/kim/tokens");
+  ASSERT_EQ(token.status, 201);
+  tokens_["kim"] = ReadJson(token.body).value.Find("token")->text;
+  EXPECT_EQ(Send("kim", "GET", "/api/session").body, "{\"name\":\"kim\",\"role\":\"editor\"}");
+  EXPECT_EQ(Send("ada", "POST", "/api/users/nobody/tokens").status, 404);
+  EXPECT_NE(Send("ada", "GET", "/api/users").body.find("{\"name\":\"kim\",\"role\":\"editor\"}"),
+            std::string::npos);
+}
+
+TEST_P(ServerApi, TheOpenApiDocumentListsExactlyTheRoutes) {
+  const JsonReadResult document = ReadJson(Send("", "GET", "/api/openapi.json").body);
+  ASSERT_TRUE(document.ok) << document.error;
+  EXPECT_EQ(document.value.Find("openapi")->text, "3.1.0");
+  std::set<std::string> documented;
+  for (const JsonMember& path : document.value.Find("paths")->members) {
+    for (const JsonMember& method : path.value.members) {
+      if (method.name == "parameters") continue;
+      std::string upper = method.name;
+      for (char& c : upper)
+        c = static_cast<char>(c - 'a' + 'A');
+      documented.insert(upper + " " + path.name);
+    }
+  }
+  std::set<std::string> routed;
+  for (const Route& route : service_.Routes().Routes())
+    routed.insert(route.method + " " + route.pattern);
+  EXPECT_EQ(documented, routed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, ServerApi,
+                         testing::Values(test::StoreKind::Memory, test::StoreKind::Database,
+                                         test::StoreKind::DatabaseUncached),
+                         test::KindName);
+INSTANTIATE_TEST_SUITE_P(Stores, ServerSessions,
+                         testing::Values(test::StoreKind::Memory, test::StoreKind::Database,
+                                         test::StoreKind::DatabaseUncached),
+                         test::KindName);
+
+}  // namespace
+}  // namespace ssmsg::server

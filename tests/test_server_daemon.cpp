@@ -1,0 +1,226 @@
+// The server over real sockets on the loopback address: what reaches the handler is what was
+// sent, and the limits on sizes, slow clients and connections hold.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "http_client.h"
+#include "memory_store.h"
+#include "server/Api.h"
+#include "server/Daemon.h"
+#include "support.h"
+
+namespace ssmsg::server {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+using test::Client;
+using test::StatusOf;
+
+class ServerDaemon : public ::testing::Test {
+ protected:
+  ServerDaemon()
+      : store_(test::ReadFile(SSMSG_SOURCE_DIR "/site/demo_site.json")),
+        service_(store_, Options()) {
+    AddApiRoutes(service_);
+    store_.AddUser({0, "vic", Role::Viewer, ""}, {});
+    store_.AddToken(1, SecretHash("vic-token"), 0);
+  }
+  ~ServerDaemon() override {
+    if (daemon_) daemon_->Stop();
+  }
+
+  static ServiceOptions Options() {
+    ServiceOptions options;
+    options.auth.cost = PasswordCost::Cheapest();
+    return options;
+  }
+
+  void Start(DaemonOptions options = {}) {
+    options.port = 0;
+    options.log = [this](std::string_view line) {
+      const std::lock_guard lock(logMutex_);
+      log_.emplace_back(line);
+    };
+    std::string error;
+    daemon_ = Daemon::Start(service_, options, error);
+    ASSERT_TRUE(daemon_) << error;
+  }
+
+  std::string Get(const std::string& target, const std::string& extra = "") {
+    Client client(daemon_->Port());
+    client.Send("GET " + target +
+                " HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer vic-token\r\n" + extra +
+                "\r\n");
+    return client.Read(5s);
+  }
+
+  MemoryStore store_;
+  Service service_;
+  std::unique_ptr<Daemon> daemon_;
+  std::mutex logMutex_;
+  std::vector<std::string> log_;
+};
+
+TEST_F(ServerDaemon, RequestsArriveAsSentAndAreLogged) {
+  Start();
+  const std::string answer = Get("/api/controllers/1/2");
+  EXPECT_EQ(StatusOf(answer), 200) << answer;
+  EXPECT_NE(answer.find("\"Name\":\"Warehouse Vending\""), std::string::npos);
+  EXPECT_NE(answer.find("Content-Security-Policy: default-src 'none'"), std::string::npos);
+  // Escapes reach the handler undecoded: an encoded slash or dot-dot is not a path of its own.
+  EXPECT_EQ(StatusOf(Get("/api/controllers/1%2F2")), 400);
+  EXPECT_EQ(StatusOf(Get("/api/controllers/1/%2e%2e/1/2")), 400);
+  EXPECT_EQ(StatusOf(Get("/api/audit?after=1%0A")), 400);
+  EXPECT_EQ(StatusOf(Get("/api/controllers/1/2",
+                         "If-None-Match: W/\"x\", " +
+                             *service_
+                                  .Handle({"GET",
+                                           "/api/controllers/1/2",
+                                           {{"Authorization", "Bearer vic-token"}},
+                                           "",
+                                           "",
+                                           false})
+                                  .Find("ETag") +
+                             "\r\n")),
+            304);
+  daemon_->Stop();
+  const std::lock_guard lock(logMutex_);
+  ASSERT_EQ(log_.size(), 5U);
+  // The lines come as the requests end, which their threads need not keep in order.
+  const auto logged = [this](const std::string& start) {
+    return std::any_of(log_.begin(), log_.end(),
+                       [&start](const std::string& line) { return line.rfind(start, 0) == 0; });
+  };
+  EXPECT_TRUE(logged("127.0.0.1 vic \"GET /api/controllers/1/2\" 200 "));
+  EXPECT_TRUE(logged("127.0.0.1 - \"GET /api/audit?after=1%0A\" 400 "));
+}
+
+TEST_F(ServerDaemon, SizesOverTheLimitsAreRefusedAndTheServerStaysUp) {
+  Start();
+  const std::string head = "PUT /api/controllers/1/2 HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+  struct Case {
+    std::string name;
+    std::string request;
+    int status;
+  };
+  const std::vector<Case> cases = {
+      {"headers just under 16 KiB",
+       "GET /api/site HTTP/1.1\r\nAuthorization: Bearer vic-token\r\nX: " +
+           std::string(16000, 'x') + "\r\n\r\n",
+       200},
+      {"headers over 16 KiB",
+       "GET /api/site HTTP/1.1\r\nX: " + std::string(16 << 10, 'x') + "\r\n\r\n", 431},
+      {"headers over the connection's memory",
+       "GET /api/site HTTP/1.1\r\nX: " + std::string(kConnectionMemory, 'x') + "\r\n\r\n", 431},
+      {"a body announced over 16 MiB", head + "Content-Length: 16777217\r\n\r\n", 413},
+      {"a huge announced body", head + "Content-Length: 99999999999999999999\r\n\r\n", 413},
+      {"a chunked body over 16 MiB",
+       head + "Transfer-Encoding: chunked\r\n\r\n1000001\r\n" + std::string((16 << 20) + 1, 'x') +
+           "\r\n0\r\n\r\n",
+       413},
+  };
+  for (const Case& c : cases) {
+    Client client(daemon_->Port());
+    client.Send(c.request);
+    const std::string answer = client.Read(10s);
+    EXPECT_EQ(StatusOf(answer), c.status) << c.name << ": " << answer.substr(0, 200);
+  }
+  // A body cut short by a client that goes away gets no answer, and changes nothing.
+  {
+    Client client(daemon_->Port());
+    client.Send(head + "Content-Length: 100\r\nContent-Type: application/json\r\n\r\n{\"Name\":");
+    client.EndSending();
+    EXPECT_EQ(client.Read(2s), "");
+  }
+  EXPECT_EQ(StatusOf(Get("/api/controllers/1/1")), 200);
+  EXPECT_EQ(store_.Audit(0, 10).size(), 1U);  // the user's
+}
+
+TEST_F(ServerDaemon, SlowClientsAreCutOffAndDoNotHoldUpOthers) {
+  DaemonOptions options;
+  options.requestTimeout = 1500ms;
+  Start(options);
+  std::vector<std::unique_ptr<Client>> slow;
+  for (int i = 0; i < 100; ++i) {
+    slow.push_back(std::make_unique<Client>(daemon_->Port()));
+    slow.back()->Send("G");
+  }
+  const Clock::time_point start = Clock::now();
+  while (Clock::now() - start < 2s) {
+    // Each slow client sends a byte, well within the idle timeout.
+    for (auto& client : slow)
+      client->Send("E");
+    const Clock::time_point asked = Clock::now();
+    EXPECT_EQ(StatusOf(Get("/api/controllers/1/1")), 200);
+    EXPECT_LT(Clock::now() - asked, 1s);
+    std::this_thread::sleep_for(400ms);
+  }
+  // By now every slow request is overdue: the server has closed them all.
+  std::size_t closed = 0;
+  for (auto& client : slow) {
+    bool ended = false;
+    client->Read(300ms, &ended);
+    closed += ended ? 1 : 0;
+  }
+  EXPECT_EQ(closed, slow.size());
+  EXPECT_LT(Clock::now() - start, 5s);
+}
+
+TEST_F(ServerDaemon, ConnectionsBeyondTheCapWaitForOneToClose) {
+  DaemonOptions options;
+  options.maxConnections = 4;
+  options.threads = 2;
+  Start(options);
+  std::vector<std::unique_ptr<Client>> held;
+  for (int i = 0; i < 4; ++i)
+    held.push_back(std::make_unique<Client>(daemon_->Port()));
+  std::this_thread::sleep_for(100ms);
+  Client extra(daemon_->Port());
+  extra.Send("GET /api/site HTTP/1.1\r\nAuthorization: Bearer vic-token\r\n\r\n");
+  EXPECT_EQ(extra.Read(500ms), "");
+  held.pop_back();
+  EXPECT_EQ(StatusOf(extra.Read(2s)), 200);
+}
+
+TEST_F(ServerDaemon, StoppingLetsTheRequestBeingAnsweredFinish) {
+  service_.Routes().Add({"GET",
+                         "/api/slow",
+                         Access::Public,
+                         RouteKind::Api,
+                         [](const Call&) {
+                           std::this_thread::sleep_for(300ms);
+                           return JsonResponse(200, "{}");
+                         },
+                         {}});
+  Start();
+  Client client(daemon_->Port());
+  client.Send("GET /api/slow HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+  std::this_thread::sleep_for(100ms);
+  std::thread stop([this] { daemon_->Stop(); });
+  const std::string answer = client.Read(5s);
+  stop.join();
+  EXPECT_EQ(StatusOf(answer), 200) << answer;
+  Client late(daemon_->Port());
+  EXPECT_FALSE(late.Send("GET / HTTP/1.1\r\n\r\n") && StatusOf(late.Read(500ms)) != 0);
+}
+
+TEST(ServerAddresses, OnlyLoopbackIsServedWithoutTls) {
+  for (const char* loopback : {"127.0.0.1", "127.1.2.3", "::1"})
+    EXPECT_TRUE(IsLoopbackAddress(loopback)) << loopback;
+  for (const char* other :
+       {"0.0.0.0", "::", "10.0.0.1", "128.0.0.1", "localhost", "::ffff:10.0.0.1", ""})
+    EXPECT_FALSE(IsLoopbackAddress(other)) << other;
+}
+
+}  // namespace
+}  // namespace ssmsg::server

@@ -1,0 +1,234 @@
+// The server's pieces that stand alone: request targets and headers, JSON bodies with merge
+// patches, and the secrets of accounts.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "server/Accounts.h"
+#include "server/Http.h"
+#include "server/JsonValue.h"
+
+namespace ssmsg::server {
+namespace {
+
+TEST(ServerTarget, PathsAreDecodedAndHostileOnesRefused) {
+  struct Case {
+    std::string target;
+    std::vector<std::string> segments;  // empty: refused
+  };
+  const std::vector<Case> cases = {
+      {"/api/controllers/1/2", {"api", "controllers", "1", "2"}},
+      {"/a%20b/%C3%A9", {"a b", "\xC3\xA9"}},
+      {"/", {""}},
+      {"/a/../b", {}},
+      {"/a/%2e%2E/b", {}},   // an encoded ..
+      {"/a/%2Fetc", {}},     // an encoded slash
+      {"/a/%00", {}},        // an encoded NUL
+      {"/a/%0A", {}},        // an encoded line feed
+      {"/a/%C3", {}},        // not UTF-8 once decoded
+      {"/a/%4", {}},         // a cut escape
+      {"/a/%zz", {}},        // not hex
+      {"api/site", {}},      // no leading slash
+      {"http://x/api", {}},  // an absolute form
+  };
+  for (const Case& c : cases) {
+    const TargetResult result = ParseTarget(c.target);
+    if (c.segments.empty()) {
+      EXPECT_FALSE(result.target) << c.target;
+      EXPECT_FALSE(result.error.empty()) << c.target;
+    } else {
+      ASSERT_TRUE(result.target) << c.target << ": " << result.error;
+      EXPECT_EQ(result.target->segments, c.segments) << c.target;
+    }
+  }
+}
+
+TEST(ServerTarget, QueryPairsAreDecoded) {
+  const TargetResult result = ParseTarget("/api/audit?after=12&x=a+b%26c&flag&&after=99");
+  ASSERT_TRUE(result.target);
+  ASSERT_NE(result.target->Query("after"), nullptr);
+  EXPECT_EQ(*result.target->Query("after"), "12");  // the first one given
+  EXPECT_EQ(*result.target->Query("x"), "a b&c");
+  EXPECT_EQ(*result.target->Query("flag"), "");
+  EXPECT_FALSE(ParseTarget("/api/audit?after=%0D%0A").target);
+}
+
+TEST(ServerHeaders, EntityTagsMatchAsEachConditionCompares) {
+  const std::string tag = "\"abc\"";
+  struct Case {
+    std::string header;
+    bool strong;  // If-Match
+    bool weak;    // If-None-Match
+  };
+  const std::vector<Case> cases = {
+      {"\"abc\"", true, true},    {"*", true, true},          {" \"x\" , \"abc\" ", true, true},
+      {"W/\"abc\"", false, true}, {"\"abcd\"", false, false}, {"abc", false, false},
+      {"", false, false},         {"\"x\",", false, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(EtagMatches(c.header, tag, false), c.strong) << c.header;
+    EXPECT_EQ(EtagMatches(c.header, tag, true), c.weak) << c.header;
+  }
+}
+
+TEST(ServerHeaders, NumbersCookiesAndMediaTypes) {
+  EXPECT_EQ(ParseDecimal("2147483647", 1, 2147483647), 2147483647);
+  EXPECT_EQ(ParseDecimal("0", 0, 5), 0);
+  for (const char* bad :
+       {"2147483648", "0", "-1", "+1", "01", "1e3", "", " 1", "99999999999999999999"})
+    EXPECT_FALSE(ParseDecimal(bad, 1, 2147483647)) << bad;
+  EXPECT_EQ(CookieValue("a=1; ssmsg_session=xyz ; b=2", "ssmsg_session"), "xyz");
+  EXPECT_FALSE(CookieValue("xssmsg_session=1", "ssmsg_session"));
+  EXPECT_EQ(MediaType(" Application/JSON ; charset=utf-8"), "application/json");
+}
+
+TEST(ServerJson, RefusesWhatIsNotJsonAndSaysWhere) {
+  struct Case {
+    std::string text;
+    std::string where;  // the start of the error
+  };
+  const std::vector<Case> cases = {
+      {"", "line 1, column 1"},
+      {"{\"a\":1,}", "line 1, column 8"},
+      {"{\"a\":1}\n x", "line 2, column 2"},
+      {"[01]", "line 1, column 2"},
+      {"[1.]", "line 1, column 2"},
+      {"{\"a\":1,\"a\":2}", "line 1, column 8"},
+      {"\"\xC3\x28\"", "line 1, column 2"},
+      {"\"\\udc00\"", "line 1, column"},
+      {"\"\\ud800x\"", "line 1, column"},
+      {"\"a\tb\"", "line 1, column 3"},
+      {"\"abc", "line 1, column 1"},
+      {"nul", "line 1, column 1"},
+  };
+  // Many members: a name given twice is found as well, at its second place.
+  std::string many = "{";
+  for (int k = 0; k < 40; ++k)
+    many += "\"k" + std::to_string(k % 30 == 29 ? 3 : k) + "\":0,";
+  many.back() = '}';
+  const std::string second = "line 1, column " + std::to_string(many.rfind("\"k3\"") + 1);
+  std::vector<Case> all = cases;
+  all.push_back({many, second});
+  for (const Case& c : all) {
+    const JsonReadResult result = ReadJson(c.text);
+    EXPECT_FALSE(result.ok) << c.text;
+    EXPECT_EQ(result.error.substr(0, c.where.size()), c.where) << c.text << ": " << result.error;
+  }
+}
+
+TEST(ServerJson, NestingStopsAtItsLimit) {
+  const auto nested = [](std::size_t depth) {
+    return std::string(depth, '[') + std::string(depth, ']');
+  };
+  EXPECT_TRUE(ReadJson(nested(kJsonMaxDepth)).ok);
+  EXPECT_FALSE(ReadJson(nested(kJsonMaxDepth + 1)).ok);
+  // A megabyte of brackets is refused at once, not read into a tree.
+  EXPECT_FALSE(ReadJson(nested(1 << 20)).ok);
+}
+
+TEST(ServerJson, WritesBackWhatItReadWithNumbersAsTheyWere) {
+  const std::string text =
+      "{\"n\":[-0,1.50,1e400,123456789012345678901234567890],\"s\":\"\\u00e9\\ud83d\\ude00\\n\","
+      "\"o\":{},\"t\":true,\"f\":false,\"z\":null}";
+  const JsonReadResult result = ReadJson(text);
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(ToJson(result.value),
+            "{\"n\":[-0,1.50,1e400,123456789012345678901234567890],\"s\":\"\xC3\xA9\xF0\x9F\x98\x80"
+            "\\n\",\"o\":{},\"t\":true,\"f\":false,\"z\":null}");
+}
+
+// The examples of RFC 7396, appendix A.
+TEST(ServerJson, MergePatchFollowsTheRfcExamples) {
+  const std::vector<std::vector<std::string>> cases = {
+      {R"({"a":"b"})", R"({"a":"c"})", R"({"a":"c"})"},
+      {R"({"a":"b"})", R"({"b":"c"})", R"({"a":"b","b":"c"})"},
+      {R"({"a":"b"})", R"({"a":null})", R"({})"},
+      {R"({"a":"b","b":"c"})", R"({"a":null})", R"({"b":"c"})"},
+      {R"({"a":["b"]})", R"({"a":"c"})", R"({"a":"c"})"},
+      {R"({"a":"c"})", R"({"a":["b"]})", R"({"a":["b"]})"},
+      {R"({"a":{"b":"c"}})", R"({"a":{"b":"d","c":null}})", R"({"a":{"b":"d"}})"},
+      {R"({"a":[{"b":"c"}]})", R"({"a":[1]})", R"({"a":[1]})"},
+      {R"(["a","b"])", R"(["c","d"])", R"(["c","d"])"},
+      {R"({"a":"b"})", R"(["c"])", R"(["c"])"},
+      {R"({"a":"foo"})", R"(null)", R"(null)"},
+      {R"({"a":"foo"})", R"("bar")", R"("bar")"},
+      {R"({"e":null})", R"({"a":1})", R"({"e":null,"a":1})"},
+      {R"([1,2])", R"({"a":"b","c":null})", R"({"a":"b"})"},
+      {R"({})", R"({"a":{"bb":{"ccc":null}}})", R"({"a":{"bb":{}}})"},
+  };
+  for (const auto& c : cases) {
+    JsonValue target = ReadJson(c[0]).value;
+    ApplyMergePatch(target, ReadJson(c[1]).value);
+    EXPECT_EQ(ToJson(target), c[2]) << c[0] << " + " << c[1];
+  }
+}
+
+TEST(ServerJson, MergePatchOfManyMembersKeepsThemAll) {
+  // Enough new members to make the target's list grow several times while it is patched.
+  std::string target = "{";
+  std::string patch = "{";
+  for (int i = 0; i < 200; ++i) {
+    target += (i ? "," : "") + ("\"k" + std::to_string(i) + "\":" + std::to_string(i));
+    patch += (i ? "," : "") + ("\"n" + std::to_string(i) + "\":{\"x\":" + std::to_string(i) + "}");
+  }
+  patch += ",\"k7\":null}";
+  target += '}';
+  JsonValue value = ReadJson(target).value;
+  ApplyMergePatch(value, ReadJson(patch).value);
+  EXPECT_EQ(value.members.size(), 399U);
+  EXPECT_EQ(value.Find("k7"), nullptr);
+  ASSERT_NE(value.Find("n199"), nullptr);
+  EXPECT_EQ(ToJson(*value.Find("n199")), "{\"x\":199}");
+  EXPECT_EQ(ToJson(*value.Find("k199")), "199");
+}
+
+TEST(ServerAccounts, PasswordsSecretsAndNames) {
+  ASSERT_TRUE(InitCrypto());
+  const std::string hash = HashPassword("correct horse", PasswordCost::Cheapest());
+  EXPECT_EQ(hash.rfind("$argon2id$", 0), 0U) << hash;
+  EXPECT_TRUE(VerifyPassword(hash, "correct horse"));
+  EXPECT_FALSE(VerifyPassword(hash, "correct horsE"));
+  EXPECT_FALSE(VerifyPassword("not a hash", "correct horse"));
+
+  const std::string a = NewSecret();
+  EXPECT_EQ(a.size(), 43U);
+  EXPECT_NE(a, NewSecret());
+  EXPECT_EQ(SecretHash(a), SecretHash(a));
+  EXPECT_NE(SecretHash(a), SecretHash(a + "x"));
+  EXPECT_TRUE(SameSecret(a, a));
+  EXPECT_FALSE(SameSecret(a, a.substr(1)));
+  EXPECT_FALSE(SameSecret("", ""));
+
+  EXPECT_FALSE(CheckUserName("anna.b-c_d@site"));
+  for (const char* bad : {"", "a b", "a/b", "<x>", "\xC3\xA9"})
+    EXPECT_TRUE(CheckUserName(bad)) << bad;
+  EXPECT_TRUE(CheckUserName(std::string(65, 'a')));
+  EXPECT_FALSE(CheckPassword("eight ch"));
+  for (const char* bad : {"seven c", "tab\there ok", "\xFF\xFE long enough"})
+    EXPECT_TRUE(CheckPassword(bad)) << bad;
+}
+
+TEST(ServerAccounts, FiveFailuresInFiveMinutesKeepAUserOut) {
+  LoginGuard guard;
+  for (int i = 0; i < 4; ++i)
+    guard.Failed("anna", 1000 + i * 60);  // at 1000, 1060, 1120, 1180
+  EXPECT_FALSE(guard.Blocked("anna", 1200));
+  guard.Failed("anna", 1240);
+  EXPECT_TRUE(guard.Blocked("anna", 1240));
+  EXPECT_FALSE(guard.Blocked("bert", 1240));
+  EXPECT_TRUE(guard.Blocked("anna", 1299));
+  EXPECT_FALSE(guard.Blocked("anna", 1300));  // the failure at 1000 is five minutes old
+  guard.Failed("anna", 1300);
+  EXPECT_TRUE(guard.Blocked("anna", 1300));
+  // A flood of other names neither frees her nor grows the guard without end.
+  for (std::size_t i = 0; i <= LoginGuard::kMaxNames; ++i)
+    guard.Failed("n" + std::to_string(i), 1300);
+  EXPECT_TRUE(guard.Blocked("anna", 1300));
+  guard.Succeeded("anna");
+  EXPECT_FALSE(guard.Blocked("anna", 1300));
+}
+
+}  // namespace
+}  // namespace ssmsg::server

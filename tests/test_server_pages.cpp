@@ -1,0 +1,454 @@
+// The site editor's pages, driven through the request handler (no sockets) over a store in memory
+// that starts as the demo site. Forms are filled as a browser fills them: from the page's HTML,
+// each input's value as the page gave it unless the test changes it.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "memory_store.h"
+#include "server/Api.h"
+#include "server/JsonValue.h"
+#include "server/Service.h"
+#include "server/pages/Frame.h"
+#include "server/pages/Pages.h"
+#include "server/pages/RecordForms.h"
+#include "support.h"
+
+namespace ssmsg::server {
+namespace {
+
+std::string Unescape(std::string text) {
+  static const std::pair<std::string, std::string> kEntities[] = {
+      {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&#39;", "'"}, {"&amp;", "&"}};
+  for (const auto& [entity, character] : kEntities) {
+    for (std::size_t at = text.find(entity); at != std::string::npos;
+         at = text.find(entity, at + character.size()))
+      text.replace(at, entity.size(), character);
+  }
+  return text;
+}
+
+// The attributes of the tag that starts at `at` in `html` ("<input type=... checked>"), each
+// value unescaped, with the position just past the tag.
+std::map<std::string, std::string> Attributes(const std::string& html, std::size_t& at) {
+  std::map<std::string, std::string> attributes;
+  at = html.find(' ', at);
+  while (at < html.size() && html[at] != '>') {
+    if (html[at] == ' ') {
+      ++at;
+      continue;
+    }
+    const std::size_t end = html.find_first_of("= >", at);
+    std::string& value = attributes[html.substr(at, end - at)];
+    at = end;
+    if (html[at] == '=') {
+      const std::size_t close = html.find('"', at + 2);
+      value = Unescape(html.substr(at + 2, close - at - 2));
+      at = close + 1;
+    }
+  }
+  ++at;
+  return attributes;
+}
+
+// The fields a browser sends for the form whose action is `action` in `html`, as it is shown:
+// text, number, hidden and password inputs, ticked check boxes, and each list's chosen option.
+Form Submit(const std::string& html, const std::string& action) {
+  const std::size_t start = html.find("action=\"" + action + "\"");
+  EXPECT_NE(start, std::string::npos) << "no form for " << action;
+  const std::string form = html.substr(start, html.find("</form>", start) - start);
+  Form fields;
+  for (std::size_t at = form.find('<'); at != std::string::npos; at = form.find('<', at)) {
+    const bool input = form.compare(at, 7, "<input ") == 0;
+    const bool select = form.compare(at, 8, "<select ") == 0;
+    if (!input && !select) {
+      ++at;
+      continue;
+    }
+    std::map<std::string, std::string> attributes = Attributes(form, at);
+    if (select) {
+      const std::size_t end = form.find("</select>", at);
+      for (std::size_t option = form.find("<option ", at); option < end;
+           option = form.find("<option ", option)) {
+        std::map<std::string, std::string> chosen = Attributes(form, option);
+        if (chosen.contains("selected")) fields.Add(attributes["name"], chosen["value"]);
+      }
+    } else if (attributes["type"] != "checkbox") {
+      fields.Add(attributes["name"], attributes["value"]);
+    } else if (attributes.contains("checked")) {
+      fields.Add(attributes["name"], attributes.contains("value") ? attributes["value"] : "on");
+    }
+  }
+  return fields;
+}
+
+// The body of `fields` with `changes` in place of their values (an empty change removes the
+// field, as an unticked check box is not sent; "name=value" names one of several of a name).
+std::string Body(const Form& fields, const std::map<std::string, std::string>& changes = {}) {
+  std::string body;
+  std::map<std::string, std::string> left = changes;
+  const auto add = [&body](const std::string& name, const std::string& value) {
+    body += (body.empty() ? "" : "&") + pages::Encode(name) + "=" + pages::Encode(value);
+  };
+  for (const auto& [name, value] : fields.Fields()) {
+    auto change = left.find(name + "=" + value);
+    if (change == left.end()) change = left.find(name);
+    if (change == left.end()) {
+      add(name, value);
+    } else if (!change->second.empty()) {
+      add(name, change->second);
+    }
+    if (change != left.end()) left.erase(change);
+  }
+  for (const auto& [name, value] : left) {
+    if (!value.empty()) add(name, value);
+  }
+  return body;
+}
+
+class ServerPages : public ::testing::Test {
+ protected:
+  ServerPages() : store_(Site()), service_(store_, Options()) {
+    AddApiRoutes(service_);
+    AddPageRoutes(service_);
+    for (const auto& [name, role] : {std::pair{"ada", Role::Admin}, std::pair{"eve", Role::Editor},
+                                     std::pair{"vic", Role::Viewer}}) {
+      store_.AddUser({0, name, role, HashPassword(Password(name), PasswordCost::Cheapest())}, {});
+      const Login login = service_.Authority().LogIn(name, Password(name));
+      sessions_[name] = {login.sessionId, login.csrf};
+    }
+  }
+
+  static std::string Password(const std::string& name) { return name + " password"; }
+  static std::string Site() {
+    std::string site = test::ReadFile(SSMSG_SOURCE_DIR "/site/demo_site.json");
+    // The second controller's name is one a page must show as text.
+    const std::string name = "\"Name\": \"Warehouse Vending\"";
+    if (site.find(name) != std::string::npos)
+      site.replace(site.find(name), name.size(), "\"Name\": \"" + std::string(kHostile) + "\"");
+    return site;
+  }
+  static ServiceOptions Options() {
+    ServiceOptions options;
+    options.auth.cost = PasswordCost::Cheapest();
+    return options;
+  }
+
+  // A request of the session of `who` ("" for none), from this server's own page.
+  Response Send(const std::string& who, const std::string& method, const std::string& target,
+                const std::string& body = {}) {
+    Request request{method, target, {{"Host", "editor.test"}}, body, "127.0.0.1", false};
+    if (!who.empty())
+      request.headers.push_back({"Cookie", "ssmsg_session=" + sessions_[who].first});
+    if (method == "POST") {
+      request.headers.push_back({"Origin", "http://editor.test"});
+      request.headers.push_back({"Content-Type", "application/x-www-form-urlencoded"});
+    }
+    return service_.Handle(request);
+  }
+
+  // Fills the form of `action` on page `page` as `who` and posts it with `changes`.
+  Response Post(const std::string& who, const std::string& page, const std::string& action,
+                const std::map<std::string, std::string>& changes = {}) {
+    const Response shown = Send(who, "GET", page);
+    EXPECT_EQ(shown.status, 200) << page;
+    return Send(who, "POST", action, Body(Submit(shown.body, action), changes));
+  }
+
+  JsonValue Controller(const std::string& address = "1/1") {
+    return ReadJson(store_.Controller(Address(address))->json).value;
+  }
+  static CSS_ControllerAddress Address(const std::string& address) {
+    return {std::stoi(address.substr(0, address.find('/'))),
+            std::stoi(address.substr(address.find('/') + 1))};
+  }
+  std::string InputName(std::size_t k) {
+    return Controller().Find("Inputs")->items[k].Find("Name")->text;
+  }
+
+  static constexpr std::string_view kHostile = "<img src=x onerror=alert(1)>";
+  static constexpr std::string_view kPage = "/controllers/1/1";
+  MemoryStore store_;
+  Service service_;
+  std::map<std::string, std::pair<std::string, std::string>> sessions_;  // id, csrf
+};
+
+TEST_F(ServerPages, EveryFormGivesBackWhatItShows) {
+  for (const std::string address : {"1/1", "1/2"}) {
+    const JsonValue controller = Controller(address);
+    CSToolEnum enums;
+    for (const pages::FormSection& section : pages::FormSections()) {
+      const JsonValue* list = controller.Find(section.key);
+      const std::size_t forms = section.layout == pages::FormLayout::Records ||
+                                        section.layout == pages::FormLayout::Groups
+                                    ? list->items.size()
+                                    : 1;
+      for (std::size_t k = 0; k < forms; ++k) {
+        const pages::FormTarget target{&section, k};
+        std::string html;
+        pages::RenderForm(target, pages::ValuesOf(target, controller),
+                          {enums, "/save", "\"tag\"", "token"}, html);
+        JsonValue saved = controller;
+        const pages::FormRead read = pages::ApplyForm(target, Submit(html, "/save"), saved);
+        EXPECT_TRUE(read.errors.empty()) << address << " " << target.Anchor();
+        EXPECT_EQ(ToJson(pages::PartOf(target, saved)), ToJson(pages::PartOf(target, controller)))
+            << address << " " << target.Anchor();
+        EXPECT_EQ(ToJson(saved), ToJson(controller)) << address << " " << target.Anchor();
+      }
+    }
+  }
+}
+
+TEST_F(ServerPages, RenamedInputIsPendingThenSent) {
+  const Response saved = Post("eve", std::string(kPage), "/controllers/1/1/edit/Inputs/0",
+                              {{"Inputs[0].Name", "Front door & <side>"}});
+  ASSERT_EQ(saved.status, 303) << saved.body;
+  EXPECT_EQ(*saved.Find("Location"), "/controllers/1/1?saved=edit-Inputs-0#edit-Inputs-0");
+  EXPECT_EQ(InputName(0), "Front door & <side>");
+
+  // Marked sent once, the rename is all that is pending.
+  ASSERT_EQ(Post("eve", "/controllers/1/1/pending", "/controllers/1/1/sent").status, 303);
+  ASSERT_EQ(Post("eve", std::string(kPage), "/controllers/1/1/edit/Inputs/0",
+                 {{"Inputs[0].Name", "Front door"}})
+                .status,
+            303);
+  const Response pending = Send("eve", "GET", "/controllers/1/1/pending");
+  const JsonValue api = pages::JsonOf(Send("eve", "GET", "/api/controllers/1/1/pending"));
+  const std::vector<JsonValue>& messages = api.Find("messages")->items;
+  ASSERT_FALSE(messages.empty());
+  EXPECT_NE(pending.body.find(pages::Count(messages.size(), "message")), std::string::npos);
+  EXPECT_NE(pending.body.find("Front door"), std::string::npos);
+  const Response file = Send("eve", "GET", "/controllers/1/1/pending/download");
+  EXPECT_EQ(*file.Find("Content-Disposition"), "attachment; filename=\"messages-1-1.txt\"");
+  std::string lines;
+  for (const JsonValue& message : messages)
+    lines += message.text + "\n";
+  EXPECT_EQ(file.body, lines);
+
+  ASSERT_EQ(Post("eve", "/controllers/1/1/pending", "/controllers/1/1/sent").status, 303);
+  EXPECT_NE(Send("eve", "GET", "/controllers/1/1/pending").body.find("0 messages"),
+            std::string::npos);
+}
+
+TEST_F(ServerPages, ErrorsStandBesideTheirInputsAndNothingIsSaved) {
+  struct Case {
+    std::string action;
+    std::map<std::string, std::string> changes;
+    std::string input;  // where the error must stand
+    std::string message;
+  };
+  const std::string zones = "TimeGroups[1].Zones[";
+  const std::vector<Case> cases = {
+      {"Inputs/0", {{"Inputs[0].DLan", "70000"}}, "Inputs[0].DLan", "70000 is outside"},
+      {"Inputs/0",
+       {{"Inputs[0].Time.Debounce", "5x"}},
+       "Inputs[0].Time.Debounce",
+       "is not a whole number"},
+      {"Inputs/0",
+       {{"Inputs[0].Time.LevelTGs[4]", ""}},
+       "Inputs[0].Time.LevelTGs[4]",
+       "give a number"},
+      {"Controller", {{"Config.LockSize", "-1"}}, "Config.LockSize", "-1 is outside"},
+      {"Holidays",
+       {{"Holidays[1].Month", "99999999999999999999"}},
+       "Holidays[1].Month",
+       "is outside"},
+      // The first zone emptied, the third is the second of the group saved: its error comes back
+      // to the row it was typed in.
+      {"TimeGroups/1",
+       {{zones + "0].ZoneNo", ""},
+        {zones + "0].Monday", ""},
+        {zones + "0].Tuesday", ""},
+        {zones + "0].Wednesday", ""},
+        {zones + "0].Thursday", ""},
+        {zones + "0].Friday", ""},
+        {zones + "0].Saturday", ""},
+        {zones + "2].ZoneNo", "40000"}},
+       zones + "2].ZoneNo",
+       "40000 is outside"},
+  };
+  const std::string etag = store_.Controller(Address("1/1"))->etag;
+  for (const Case& c : cases) {
+    const Response page =
+        Post("eve", std::string(kPage), "/controllers/1/1/edit/" + c.action, c.changes);
+    EXPECT_EQ(page.status, 422) << c.input;
+    std::string id = "f-" + c.input;
+    for (char& ch : id)
+      ch = ch == '[' || ch == '.' ? '-' : ch;
+    std::erase(id, ']');
+    const std::size_t input = page.body.find("id=\"" + id + "\"");
+    ASSERT_NE(input, std::string::npos) << c.input;
+    const std::size_t next = page.body.find("<input", input + 1);
+    const std::size_t error = page.body.find("<span class=\"error\" id=\"e" + id.substr(1), input);
+    EXPECT_LT(error, next) << c.input << ": the error is not beside its input";
+    EXPECT_NE(page.body.find(c.message, error), std::string::npos) << c.input;
+    EXPECT_NE(page.body.find("aria-invalid=\"true\"", input), std::string::npos);
+    EXPECT_EQ(store_.Controller(Address("1/1"))->etag, etag) << c.input;
+  }
+}
+
+TEST_F(ServerPages, SecondEditorSeesBothVersionsAndLosesNothing) {
+  const Response evePage = Send("eve", "GET", std::string(kPage));
+  const Response adaPage = Send("ada", "GET", std::string(kPage));
+  const std::string action = "/controllers/1/1/edit/Inputs/0";
+  ASSERT_EQ(Send("eve", "POST", action,
+                 Body(Submit(evePage.body, action), {{"Inputs[0].Name", "Eve's door"}}))
+                .status,
+            303);
+  const Response conflict =
+      Send("ada", "POST", action,
+           Body(Submit(adaPage.body, action), {{"Inputs[0].Name", "Ada's door"}}));
+  EXPECT_EQ(conflict.status, 409);
+  EXPECT_EQ(InputName(0), "Eve's door");
+  const std::size_t row = conflict.body.find("<tr class=\"changed\"><th scope=\"row\">Name</th>");
+  ASSERT_NE(row, std::string::npos) << conflict.body;
+  EXPECT_LT(conflict.body.find("Ada&#39;s door", row), conflict.body.find("Eve&#39;s door", row));
+  EXPECT_EQ(conflict.body.find("<tr class=\"changed\">", row + 1), std::string::npos)
+      << "only the name differs";
+
+  // Saving hers over his from the conflict page: both changes are in the audit log.
+  ASSERT_EQ(Send("ada", "POST", action, Body(Submit(conflict.body, action))).status, 303);
+  EXPECT_EQ(InputName(0), "Ada's door");
+  const std::vector<AuditEntry> audit = store_.Audit(0, 100);
+  ASSERT_GE(audit.size(), 2U);
+  EXPECT_EQ(audit[audit.size() - 2].note.user, "eve");
+  EXPECT_EQ(audit.back().note.user, "ada");
+}
+
+TEST_F(ServerPages, TableRowsAreAddedAndRemoved) {
+  const Response saved =
+      Post("eve", std::string(kPage), "/controllers/1/1/edit/Holidays",
+           {{"remove", "Holidays[1]"}, {"Holidays[4].Month", "8"}, {"Holidays[4].Day", "15"}});
+  ASSERT_EQ(saved.status, 303) << saved.body;
+  EXPECT_EQ(ToJson(*Controller().Find("Holidays")),
+            "[{\"Month\":1,\"Day\":1},null,{\"Month\":12,\"Day\":25},{\"Month\":12,\"Day\":26},"
+            "{\"Month\":8,\"Day\":15}]");
+  // An emptied row is removed too; the rows after it keep their places.
+  ASSERT_EQ(Post("eve", std::string(kPage), "/controllers/1/1/edit/Holidays",
+                 {{"Holidays[3].Month", ""}, {"Holidays[3].Day", ""}})
+                .status,
+            303);
+  EXPECT_EQ(ToJson(*Controller().Find("Holidays")),
+            "[{\"Month\":1,\"Day\":1},null,{\"Month\":12,\"Day\":25},null,"
+            "{\"Month\":8,\"Day\":15}]");
+  // A form sent back shows no more rows than it sent, however many it claims.
+  const Response claimed =
+      Send("eve", "POST", "/controllers/1/1/edit/Holidays",
+           "csrf=" + sessions_["eve"].second + "&etag=x&rows=32768&Holidays%5B0%5D.Month=x");
+  EXPECT_EQ(claimed.status, 422);
+  std::size_t rows = 0;
+  for (std::size_t at = claimed.body.find("name=\"Holidays["); at != std::string::npos;
+       at = claimed.body.find("name=\"Holidays[", at + 1))
+    ++rows;
+  EXPECT_LT(rows, 20U);
+  // A new input, then removed.
+  const std::size_t inputs = Controller().Find("Inputs")->items.size();
+  const std::string action = "/controllers/1/1/edit/Inputs/" + std::to_string(inputs);
+  const std::string name = "Inputs[" + std::to_string(inputs) + "].Name";
+  ASSERT_EQ(Post("eve", std::string(kPage), action, {{name, "Gate"}}).status, 303);
+  EXPECT_EQ(InputName(inputs), "Gate");
+  ASSERT_EQ(
+      Post("eve", std::string(kPage), action, {{"part=" + name.substr(0, name.find('.')), ""}})
+          .status,
+      303);
+  EXPECT_EQ(ToJson(Controller().Find("Inputs")->items.back()), "null");
+}
+
+TEST_F(ServerPages, NamesAreShownAsText) {
+  ASSERT_EQ(Post("eve", "/controllers/1/2", "/controllers/1/2/edit/Inputs/0",
+                 {{"Inputs[0].Name", std::string(kHostile)}})
+                .status,
+            303);
+  for (const std::string page : {"/", "/controllers/1/2", "/controllers/1/2/pending", "/audit"}) {
+    const Response response = Send("ada", "GET", page);
+    EXPECT_EQ(response.status, 200) << page;
+    EXPECT_EQ(response.body.find("<img"), std::string::npos) << page;
+    EXPECT_NE(response.body.find("&lt;img src=x onerror=alert(1)&gt;"), std::string::npos) << page;
+  }
+}
+
+TEST_F(ServerPages, EveryFormOfASessionCarriesItsToken) {
+  Post("eve", std::string(kPage), "/controllers/1/1/edit/Inputs/0", {{"Inputs[0].Name", "x"}});
+  std::size_t forms = 0;
+  for (const std::string page :
+       {"/", "/controllers/1/1", "/controllers/1/1/pending", "/users", "/audit"}) {
+    const std::string body = Send("ada", "GET", page).body;
+    for (std::size_t at = body.find("<form method=\"post\""); at != std::string::npos;
+         at = body.find("<form method=\"post\"", at)) {
+      const std::size_t form = at;
+      const std::string action = Attributes(body, at)["action"];
+      ++forms;
+      EXPECT_EQ(*Submit(body.substr(form), action).Get("csrf"), sessions_["ada"].second)
+          << page << " " << action;
+    }
+  }
+  EXPECT_GT(forms, 40U);
+}
+
+TEST_F(ServerPages, LoggingInAndOut) {
+  const Response away = Send("", "GET", "/controllers/1/1?x=1");
+  EXPECT_EQ(away.status, 303);
+  EXPECT_EQ(*away.Find("Location"), "/login?next=%2Fcontrollers%2F1%2F1%3Fx%3D1");
+  struct Case {
+    std::string name, password, next;
+    int status;
+    std::string location;
+  };
+  const std::vector<Case> cases = {
+      {"eve", "wrong password", "/audit", 401, ""},
+      {"nobody", "eve password", "/audit", 401, ""},
+      {"eve", "eve password", "/controllers/1/2?x=%20", 303, "/controllers/1/2?x=%20"},
+      {"eve", "eve password", "//elsewhere.test/", 303, "/"},
+      {"eve", "eve password", "/\\elsewhere.test/", 303, "/"},
+      {"eve", "eve password", "https://elsewhere.test/", 303, "/"},
+  };
+  for (const Case& c : cases) {
+    const Response login =
+        Send("", "POST", "/login",
+             Body({}, {{"name", c.name}, {"password", c.password}, {"next", c.next}}));
+    EXPECT_EQ(login.status, c.status) << c.name << " " << c.next;
+    EXPECT_EQ(login.Find("Set-Cookie") != nullptr, c.status == 303) << c.name;
+    if (c.status == 303) {
+      EXPECT_EQ(*login.Find("Location"), c.location) << c.next;
+    }
+  }
+  // Logging out ends the session: its cookie no longer opens a page.
+  ASSERT_EQ(Post("vic", "/", "/logout").status, 303);
+  EXPECT_EQ(Send("vic", "GET", "/").status, 303);
+}
+
+TEST_F(ServerPages, ViewersSeeButDoNotChange) {
+  const Response page = Send("vic", "GET", std::string(kPage));
+  EXPECT_EQ(page.status, 200);
+  EXPECT_EQ(page.body.find("class=\"edit\""), std::string::npos);
+  EXPECT_EQ(page.body.find("Mark as sent"), std::string::npos);
+  const Response eve = Send("eve", "GET", std::string(kPage));
+  const std::string action = "/controllers/1/1/edit/Inputs/0";
+  const std::string body = Body(Submit(eve.body, action), {{"csrf", sessions_["vic"].second}});
+  const Response refused = Send("vic", "POST", action, body);
+  EXPECT_EQ(refused.status, 403);
+  EXPECT_NE(refused.body.find("<h2>Forbidden</h2>"), std::string::npos);
+  EXPECT_EQ(Send("vic", "GET", "/users").status, 403);
+}
+
+TEST_F(ServerPages, AdminsManageUsers) {
+  ASSERT_EQ(Post("ada", "/users", "/users",
+                 {{"name", "bob"}, {"role", "editor"}, {"password", "bob's password"}})
+                .status,
+            303);
+  EXPECT_EQ(store_.FindUser("bob")->role, Role::Editor);
+  const Response last = Post("ada", "/users", "/users/ada/remove");
+  EXPECT_EQ(last.status, 409);
+  EXPECT_NE(last.body.find("the last admin must stay an admin"), std::string::npos);
+  const Response token = Post("ada", "/users", "/users/bob/token");
+  EXPECT_EQ(token.status, 200);
+  ASSERT_EQ(Post("ada", "/users", "/users/bob/remove").status, 303);
+  EXPECT_FALSE(store_.FindUser("bob"));
+}
+
+}  // namespace
+}  // namespace ssmsg::server

@@ -1,0 +1,248 @@
+// The server's store over a site database: entity tags follow the rows whoever changes them, what
+// the server writes is the site that every other reader of the database reads, and only site
+// databases of this schema version are served.
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "memory_site.h"
+#include "server/Api.h"
+#include "server/JsonValue.h"
+#include "server/Service.h"
+#include "server_support.h"
+#include "support.h"
+#include "tests/store_filler.h"
+
+namespace ssmsg::server {
+namespace {
+
+const CSS_ControllerAddress kOne{1, 1};
+const CSS_ControllerAddress kTwo{1, 2};
+
+class ServerDatabase : public ::testing::Test {
+ protected:
+  ServerDatabase() {
+    test::MakeDatabase(test::ReadFile(SSMSG_SOURCE_DIR "/site/demo_site.json"), file_);
+    store_ = test::OpenDatabase(file_);
+  }
+
+  // Runs `sql` on a connection of its own, as another program would.
+  void Elsewhere(const std::string& sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file_.c_str(), &db), SQLITE_OK);
+    char* error = nullptr;
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK)
+        << sql << ": " << (error ? error : "");
+    sqlite3_free(error);
+    sqlite3_close(db);
+  }
+
+  std::string Etag(CSS_ControllerAddress address) { return store_->Controller(address)->etag; }
+
+  // Replaces controller 1/2 with its JSON (`json`, or as the store has it now) in which `from`
+  // is replaced by `to`.
+  WriteResult Rename(const std::string& etag, const std::string& from, const std::string& to,
+                     std::string json = {}) {
+    if (json.empty()) json = store_->Controller(kTwo)->json;
+    json.replace(json.find(from), from.size(), to);
+    const CSS_SiteLoadResult site = LoadSiteText("{\"Controllers\":[" + json + "]}", "put");
+    EXPECT_TRUE(site.site) << site.errors[0];
+    return store_->PutController(kTwo, {Expect::Kind::Present, etag}, *site.site,
+                                 {"eve", "PUT", "/", 0});
+  }
+
+  test::TempFolder folder_;
+  std::filesystem::path file_ = folder_ / "site.db";
+  std::unique_ptr<DatabaseStore> store_;
+};
+
+TEST_F(ServerDatabase, EntityTagsFollowTheRowsWhoeverChangesThem) {
+  const std::string one = Etag(kOne);
+  const std::string two = Etag(kTwo);
+  // A commit elsewhere that leaves these controllers as they were leaves their tags.
+  Elsewhere("INSERT INTO enum_texts VALUES ('InputType', 77, 'Seventy-seven')");
+  EXPECT_EQ(Etag(kOne), one);
+  EXPECT_EQ(Etag(kTwo), two);
+  EXPECT_NE(store_->EnumsJson().find("\"77\":\"Seventy-seven\""), std::string::npos);
+
+  // Rows changed with SQL behind the server's back: the tag changes, and a write made with the
+  // old tag is refused.
+  Elsewhere("UPDATE inputs SET Name = 'Side door' WHERE Interface = 1 AND Node = 2 AND Number = 1");
+  const std::string changed = Etag(kTwo);
+  EXPECT_NE(changed, two);
+  EXPECT_EQ(Etag(kOne), one);
+  EXPECT_NE(store_->Controller(kTwo)->json.find("Side door"), std::string::npos);
+  EXPECT_EQ(Rename(two, "Side door", "Lost").status, WriteStatus::Stale);
+
+  // The server's own write gives the tag that reading its rows again gives.
+  const WriteResult written = Rename(changed, "Side door", "Front door");
+  ASSERT_EQ(written.status, WriteStatus::Done);
+  Elsewhere("DELETE FROM enum_texts WHERE Value = 77");
+  EXPECT_EQ(Etag(kTwo), written.state.etag);
+  EXPECT_EQ(test::OpenDatabase(file_)->Controller(kTwo)->etag, written.state.etag);
+
+  // A controller moved away with SQL is gone for the server too.
+  Elsewhere("UPDATE controllers SET Node = 9 WHERE Node = 2");
+  EXPECT_FALSE(store_->Controller(kTwo));
+}
+
+// With room for one controller's JSON only, the others are read again from their rows whenever
+// they are needed, and a change still logs what the controller was before it.
+TEST_F(ServerDatabase, ControllersNotKeptAreReadAgainFromTheirRows) {
+  store_ = test::OpenDatabase(file_, 0);
+  const ControllerState original = *store_->Controller(kTwo);
+  EXPECT_EQ(store_->Controller(kOne)->position, 0U);  // and 1/2 is no longer kept
+  const WriteResult written = Rename(original.etag, "Warehouse Vending", "Dock", original.json);
+  ASSERT_EQ(written.status, WriteStatus::Done);
+  const std::vector<AuditEntry> audit = store_->Audit(0, 10);
+  ASSERT_EQ(audit.size(), 1U);
+  EXPECT_EQ(audit[0].before, original.json);
+  EXPECT_EQ(audit[0].after, written.state.json);
+  store_->Controller(kOne);
+  EXPECT_EQ(store_->Controller(kTwo)->json, written.state.json);
+  store_->Controller(kOne);
+  EXPECT_EQ(store_->Pending(kTwo)->etag, written.state.etag);
+  // A later change's "before" is the earlier one's "after", also read in a page of its own.
+  const WriteResult again = Rename(written.state.etag, "Dock", "Bay", written.state.json);
+  ASSERT_EQ(again.status, WriteStatus::Done);
+  const std::vector<AuditEntry> later = store_->Audit(audit[0].id, 10);
+  ASSERT_EQ(later.size(), 1U);
+  EXPECT_EQ(later[0].before, written.state.json);
+  EXPECT_EQ(later[0].after, again.state.json);
+}
+
+TEST_F(ServerDatabase, RowsMadeInvalidWithSqlAreNamedAndTheRestIsServed) {
+  Service service(*store_, {});
+  AddApiRoutes(service);
+  store_->AddUser({0, "vic", Role::Viewer, ""}, {});
+  store_->AddToken(store_->FindUser("vic")->id, SecretHash("vic-token"), 0);
+  const auto get = [&](const std::string& target) {
+    return service.Handle({"GET", target, {{"Authorization", "Bearer vic-token"}}, "", "", false});
+  };
+  Elsewhere(
+      "PRAGMA ignore_check_constraints = ON; UPDATE inputs SET EOL = 2 WHERE Node = 2 AND "
+      "Number = 1");
+  const Response bad = get("/api/controllers/1/2");
+  EXPECT_EQ(bad.status, 500);
+  EXPECT_NE(bad.body.find("inputs[interface 1, node 2, number 1].EOL: 2 is outside 0..1"),
+            std::string::npos)
+      << bad.body;
+  EXPECT_EQ(get("/api/controllers/1/1").status, 200);
+  Elsewhere("UPDATE inputs SET EOL = 1 WHERE Node = 2 AND Number = 1");
+  EXPECT_EQ(get("/api/controllers/1/2").status, 200);
+}
+
+// What the server writes is what convert, settings and report read: the whole site as the server
+// gives it is the site file that loading the database gives.
+TEST_F(ServerDatabase, WhatItWritesIsTheSiteOthersRead) {
+  ASSERT_EQ(Rename(Etag(kTwo), "\"Name\":\"Warehouse Vending\"", "\"Name\":\"Dock\"").status,
+            WriteStatus::Done);
+  const std::string made = "{\"Controllers\":[{\"Interface\":3,\"Node\":0,\"Name\":\"New\"}]}";
+  ASSERT_EQ(store_
+                ->PutController({3, 0}, {Expect::Kind::Absent, {}}, *LoadSiteText(made, "m").site,
+                                {"eve", "PUT", "/", 0})
+                .status,
+            WriteStatus::Done);
+  ASSERT_EQ(store_->DeleteController(kOne, {Expect::Kind::Present, "*"}, {"eve", "DELETE", "/", 0})
+                .status,
+            WriteStatus::Done);
+  const CSS_SiteLoadResult loaded = LoadSite(file_);
+  ASSERT_TRUE(loaded.site) << loaded.errors[0];
+  EXPECT_EQ(store_->SiteJson(), loaded.site->ToJson());
+  // Each controller as the server gives it is the one in the site file that others read.
+  const JsonValue site = ReadJson(loaded.site->ToJson()).value;
+  const std::vector<JsonValue>& controllers = site.Find("Controllers")->items;
+  ASSERT_EQ(controllers.size(), 2U);
+  EXPECT_EQ(store_->Controller(kTwo)->json, ToJson(controllers[0]));
+  EXPECT_EQ(store_->Controller({3, 0})->json, ToJson(controllers[1]));
+  EXPECT_EQ(controllers[0].Find("Name")->text, "Dock");
+}
+
+// A random controller at 1/1, as compact JSON.
+std::string RandomController(std::uint32_t seed) {
+  test::RandomSource source(seed);
+  test::MemorySite site;
+  CSS_SiteController& controller = site.controllers.emplace_back();
+  controller.address = {1, 1};
+  test::FillStore(source, controller.store);
+  test::DropOrphans(controller.store);
+  return ToJson(ReadJson(site.Json()).value.Find("Controllers")->items.at(0));
+}
+
+// Whatever replaces a controller, its rows give back just that: the rows of the lists that stayed
+// as they were are kept, the others written again.
+TEST_F(ServerDatabase, ReplacedControllersReadBackAsWritten) {
+  for (std::uint32_t seed = 1; seed <= 40; ++seed) {
+    const ControllerState now = *store_->Controller(kOne);
+    const std::string random = RandomController(seed);
+    std::string json = random;
+    if (seed % 4 != 0) {
+      // One list of the random controller in the one there is.
+      const std::vector<RawMember> members = *RawMembers(random);
+      const RawMember& taken = members[seed % members.size()];
+      const JsonValue patch =
+          ReadJson("{\"" + taken.name + "\":" + std::string(taken.value) + "}").value;
+      json = MergePatchText(now.json, patch);
+    }
+    const CSS_SiteLoadResult site = LoadSiteText("{\"Controllers\":[" + json + "]}", "put");
+    ASSERT_TRUE(site.site) << site.errors[0];
+    const WriteResult written = store_->PutController(kOne, {Expect::Kind::Present, now.etag},
+                                                      *site.site, {"eve", "PUT", "/", 0});
+    ASSERT_EQ(written.status, WriteStatus::Done);
+    EXPECT_EQ(test::OpenDatabase(file_, 0)->Controller(kOne)->json, written.state.json)
+        << "seed " << seed;
+  }
+  EXPECT_TRUE(LoadSite(file_).site);
+}
+
+TEST(ServerDatabaseOpen, OnlySiteDatabasesOfThisVersionAreServed) {
+  const test::TempFolder folder;
+  const std::string demo = SSMSG_SOURCE_DIR "/site/demo_site.json";
+  const std::string old = (folder / "old.db").string();
+  std::filesystem::copy_file(SSMSG_SOURCE_DIR "/tests/sites/demo_site.db", old);
+  const std::string other = (folder / "other.db").string();
+  {
+    sqlite3* db = nullptr;
+    sqlite3_open(other.c_str(), &db);
+    sqlite3_exec(db, "CREATE TABLE t (a)", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+  }
+  const std::string missing = (folder / "missing.db").string();
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {demo, demo +
+                 ": not a site database (a site file? the site editor serves a database: make "
+                 "one with \"ssmsg convert " +
+                 demo + " site.db\" and serve that)"},
+      {old, old +
+                ": the database has schema version 1, which has no accounts: bring it up to "
+                "date with: ssmsg migrate " +
+                old},
+      {other, other + ": not a site database (its application id is 0)"},
+      {missing, missing + ": cannot read the file: No such file or directory"},
+  };
+  for (const auto& [file, error] : cases) {
+    const DatabaseStore::Opened opened = DatabaseStore::Open(file);
+    EXPECT_FALSE(opened.store) << file;
+    EXPECT_EQ(opened.error, error);
+  }
+  ASSERT_TRUE(MigrateSiteDatabase(old).errors.empty());
+  EXPECT_TRUE(test::OpenDatabase(old));
+  // What `ssmsg schema` writes makes a database with the editor's tables too.
+  const std::string made = (folder / "made.db").string();
+  {
+    sqlite3* db = nullptr;
+    sqlite3_open(made.c_str(), &db);
+    EXPECT_EQ(sqlite3_exec(db, SiteDatabaseSchema().c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+  }
+  const std::unique_ptr<DatabaseStore> store = test::OpenDatabase(made);
+  ASSERT_TRUE(store);
+  EXPECT_EQ(store->AddUser({0, "ada", Role::Admin, "x"}, {}), UserWrite::Done);
+}
+
+}  // namespace
+}  // namespace ssmsg::server

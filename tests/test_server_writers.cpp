@@ -1,0 +1,147 @@
+// Many writers at once over real sockets and the site database: read-modify-write changes that
+// retry on 412 lose nothing, and the audit log holds every change in the order it was made.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "http_client.h"
+#include "server/Api.h"
+#include "server/Daemon.h"
+#include "server/JsonValue.h"
+#include "server_support.h"
+
+namespace ssmsg::server {
+namespace {
+
+constexpr int kControllers = 5;
+
+// A site of five controllers named "n0": each change renames one to the next number.
+std::string CounterSite() {
+  std::string text = "{\"Controllers\":[";
+  for (int node = 1; node <= kControllers; ++node)
+    text += std::string(node > 1 ? "," : "") + "{\"Interface\":1,\"Node\":" + std::to_string(node) +
+            ",\"Name\":\"n0\"}";
+  return text + "]}";
+}
+
+std::string Target(int node) {
+  return "/api/controllers/1/" + std::to_string(node);
+}
+
+// A change that got 200: the controller and the number it was renamed to.
+struct Change {
+  int node = 0;
+  int number = 0;
+};
+
+// Reads the controller, renames it to its number plus one under the tag it read, and tries
+// again on 412 until the change goes through; the number it got, or 0 when something else
+// happened.
+int Increment(std::uint16_t port, int node, const std::string& auth, std::atomic<int>& conflicts) {
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    const test::Answer read = test::Request(port, "GET", Target(node), {auth});
+    if (read.status != 200) {
+      ADD_FAILURE() << "GET " << read.status << " " << read.body;
+      return 0;
+    }
+    const JsonValue controller = ReadJson(read.body).value;
+    const int number = std::stoi(controller.Find("Name")->text.substr(1)) + 1;
+    const test::Answer write = test::Request(
+        port, "PATCH", Target(node),
+        {auth, "If-Match: " + read.Header("ETag"), "Content-Type: application/merge-patch+json"},
+        "{\"Name\":\"n" + std::to_string(number) + "\"}");
+    if (write.status == 200) return number;
+    if (write.status != 412) {
+      ADD_FAILURE() << "PATCH " << write.status << " " << write.body;
+      return 0;
+    }
+    ++conflicts;
+  }
+  ADD_FAILURE() << "no change went through in 1000 attempts";
+  return 0;
+}
+
+TEST(ServerWriters, ReadModifyWriteChangesOfManyClientsAreAllKeptInOrder) {
+  constexpr int kClients = 40;
+  constexpr int kChanges = 25;
+  const test::TempFolder folder;
+  test::MakeDatabase(CounterSite(), folder / "site.db");
+  const std::unique_ptr<DatabaseStore> store = test::OpenDatabase(folder / "site.db");
+  ServiceOptions options;
+  options.auth.cost = PasswordCost::Cheapest();
+  Service service(*store, options);
+  AddApiRoutes(service);
+  store->AddUser({0, "eve", Role::Editor, ""}, {});
+  store->AddToken(store->FindUser("eve")->id, SecretHash("eve-token"), 0);
+  std::string error;
+  DaemonOptions listen;
+  listen.port = 0;
+  std::unique_ptr<Daemon> daemon = Daemon::Start(service, listen, error);
+  ASSERT_TRUE(daemon) << error;
+
+  std::mutex mutex;
+  std::vector<std::vector<Change>> made(kClients);  // by client, in the order each got its 200
+  std::atomic<int> conflicts{0};
+  std::vector<std::thread> clients;
+  for (int client = 0; client < kClients; ++client) {
+    clients.emplace_back([&, client] {
+      for (int k = 0; k < kChanges; ++k) {
+        const int node = 1 + (client + k) % kControllers;
+        const int number =
+            Increment(daemon->Port(), node, "Authorization: Bearer eve-token", conflicts);
+        if (number != 0) made[static_cast<std::size_t>(client)].push_back({node, number});
+      }
+    });
+  }
+  for (std::thread& client : clients)
+    client.join();
+  daemon->Stop();
+  EXPECT_GT(conflicts.load(), 0) << "the clients never met: the test proves nothing";
+
+  // Each controller's number is the count of its changes: none was lost or made twice.
+  std::map<int, int> counted;
+  for (const std::vector<Change>& changes : made) {
+    EXPECT_EQ(changes.size(), static_cast<std::size_t>(kChanges));
+    for (const Change& change : changes)
+      ++counted[change.node];
+  }
+  for (int node = 1; node <= kControllers; ++node) {
+    const JsonValue controller = ReadJson(store->Controller({1, node})->json).value;
+    EXPECT_EQ(controller.Find("Name")->text, "n" + std::to_string(counted[node])) << node;
+  }
+  // The audit log renames each controller from n0 up by one, and each client's changes come in
+  // the order it made them.
+  std::map<int, int> last;                   // node -> number
+  std::map<std::pair<int, int>, int> order;  // (node, number) -> place in the log
+  const std::vector<AuditEntry> log = store->Audit(1, 10 * kClients * kChanges);
+  ASSERT_EQ(log.size(), static_cast<std::size_t>(kClients * kChanges));
+  for (std::size_t i = 0; i < log.size(); ++i) {
+    const int node = log[i].controller->node;
+    const int before = std::stoi(ReadJson(log[i].before).value.Find("Name")->text.substr(1));
+    const int after = std::stoi(ReadJson(log[i].after).value.Find("Name")->text.substr(1));
+    EXPECT_EQ(before, last[node]) << "entry " << log[i].id;
+    EXPECT_EQ(after, before + 1) << "entry " << log[i].id;
+    last[node] = after;
+    order[{node, after}] = static_cast<int>(i);
+  }
+  for (const std::vector<Change>& changes : made) {
+    int previous = -1;
+    for (const Change& change : changes) {
+      const auto place = order.find({change.node, change.number});
+      ASSERT_NE(place, order.end());
+      EXPECT_GT(place->second, previous);
+      previous = place->second;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace ssmsg::server

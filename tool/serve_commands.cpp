@@ -1,0 +1,342 @@
+// The site editor's subcommands: serve (the server over a site database) and user (its accounts).
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "command.h"
+#include "platform/InputFile.h"
+#include "platform/ReadSecret.h"
+#include "platform/StopSignal.h"
+#include "server/Accounts.h"
+#include "server/Api.h"
+#include "server/Daemon.h"
+#include "server/DatabaseStore.h"
+#include "server/Service.h"
+#include "server/pages/Pages.h"
+
+namespace ssmsg::tool {
+namespace {
+
+using namespace server;
+
+constexpr std::size_t kMaxPemBytes = std::size_t{1} << 20;
+
+// The whole of the small file `name` (a certificate, a key), or nothing after saying why.
+std::optional<std::string> ReadSmallFile(const std::string& name, const std::string& what) {
+  int error = 0;
+  const std::unique_ptr<InputFile> in = InputFile::Open(name, error);
+  std::string text;
+  while (in && text.size() <= kMaxPemBytes) {
+    char buffer[16384];
+    const std::int64_t got = in->Read(buffer, sizeof buffer);
+    if (got < 0) error = static_cast<int>(-got);
+    if (got <= 0) break;
+    text.append(buffer, static_cast<std::size_t>(got));
+  }
+  if (error != 0) {
+    Complain("serve: " + what + " " + name + ": cannot read the file: " + std::strerror(error));
+    return std::nullopt;
+  }
+  if (text.size() > kMaxPemBytes) {
+    Complain("serve: " + what + " " + name + ": larger than 1 MiB; is it a PEM file?");
+    return std::nullopt;
+  }
+  return text;
+}
+
+// The site database `file` opened for the site editor, or nothing after saying why.
+std::unique_ptr<DatabaseStore> OpenStore(const std::string& file) {
+  DatabaseStore::Opened opened = DatabaseStore::Open(file);
+  if (!opened.store) std::fprintf(stderr, "%s\n", opened.error.c_str());
+  return std::move(opened.store);
+}
+
+bool StartCrypto() {
+  if (InitCrypto()) return true;
+  Complain("the crypto library cannot start (is there a source of random numbers?)");
+  return false;
+}
+
+// --- serve --------------------------------------------------------------------------------------
+
+struct ServeOptions {
+  std::string config;
+  std::string listen = "127.0.0.1:8080";
+  std::string tlsCertificate;
+  std::string tlsKey;
+};
+
+int RunServe(const ServeOptions& options, const CLI::App&, Output&) {
+  const Listen listen = ParseListen(options.listen);
+  if (!listen.error.empty()) {
+    Complain("serve: --listen " + options.listen + ": " + listen.error);
+    return kBadInput;
+  }
+  const bool tls = !options.tlsCertificate.empty() || !options.tlsKey.empty();
+  if (tls && (options.tlsCertificate.empty() || options.tlsKey.empty())) {
+    Complain("serve: TLS needs both --tls-cert and --tls-key");
+    return kBadInput;
+  }
+  if (!tls && !IsLoopbackAddress(listen.address)) {
+    Complain("serve: " + listen.address +
+             " is not a loopback address: serving it needs --tls-cert and --tls-key, or "
+             "passwords and session cookies would cross the network unencrypted");
+    return kBadInput;
+  }
+  DaemonOptions daemonOptions;
+  daemonOptions.address = listen.address;
+  daemonOptions.port = listen.port;
+  if (tls) {
+    const std::optional<std::string> certificate =
+        ReadSmallFile(options.tlsCertificate, "--tls-cert");
+    const std::optional<std::string> key = ReadSmallFile(options.tlsKey, "--tls-key");
+    if (!certificate || !key) return kBadInput;
+    if (const std::optional<std::string> why = TlsProblem(*certificate, *key)) {
+      Complain("serve: --tls-cert " + options.tlsCertificate + " and --tls-key " + options.tlsKey +
+               " cannot serve TLS: " + *why);
+      return kBadInput;
+    }
+    daemonOptions.tlsCertificate = *certificate;
+    daemonOptions.tlsKey = *key;
+  }
+  if (!StartCrypto()) return kFailed;
+  const std::unique_ptr<DatabaseStore> store = OpenStore(options.config);
+  if (!store) return kBadInput;
+  // The whole site is checked once, as settings would check it.
+  {
+    const CSS_SiteLoadResult site = LoadSite(options.config);
+    for (const std::string& error : site.errors)
+      std::fprintf(stderr, "%s\n", error.c_str());
+    if (!site.site) return kBadInput;
+  }
+  bool admin = false;
+  for (const User& user : store->Users())
+    admin = admin || user.role == Role::Admin;
+  if (!admin) {
+    Complain("serve: " + options.config +
+             " has no admin account yet; add one with: ssmsg user add NAME --role admin "
+             "--config " +
+             options.config);
+    return kBadInput;
+  }
+
+  Service service(*store, {});
+  AddApiRoutes(service);
+  AddPageRoutes(service);
+  std::mutex logMutex;
+  daemonOptions.log = [&logMutex](std::string_view line) {
+    const std::lock_guard lock(logMutex);
+    std::fprintf(stderr, "%.*s\n", static_cast<int>(line.size()), line.data());
+  };
+  StopSignal stop;  // before the daemon's threads start, which inherit it
+  std::string error;
+  const std::unique_ptr<Daemon> daemon = Daemon::Start(service, daemonOptions, error);
+  if (!daemon) {
+    Complain("serve: " + error);
+    return kFailed;
+  }
+  const bool v6 = listen.address.find(':') != std::string::npos;
+  Complain("serving " + options.config + " at " + (tls ? "https" : "http") + "://" +
+           (v6 ? "[" + listen.address + "]" : listen.address) + ":" +
+           std::to_string(daemon->Port()) + "/ (stop it with Ctrl-C)");
+  stop.Wait();
+  Complain("stopping: the requests being answered finish first");
+  daemon->Stop();
+  Complain("stopped");
+  return kDone;
+}
+
+// --- user ---------------------------------------------------------------------------------------
+
+struct UserOptions {
+  std::string config;
+  std::string name;
+  std::string role;
+  std::string output;
+};
+
+// The audit note of a change made on the command line: as the API call that does the same.
+AuditNote CommandNote(const std::string& method, const std::string& path) {
+  return {"ssmsg user", method, path, static_cast<std::int64_t>(std::time(nullptr))};
+}
+
+// A new password from standard input (asked twice on a terminal), or nothing after saying why.
+std::optional<std::string> NewPassword(const std::string& name) {
+  std::optional<std::string> password = ReadSecret("Password for " + name + ": ");
+  if (!password) {
+    Complain("user: no password on standard input (give it as its first line)");
+    return std::nullopt;
+  }
+  if (const std::optional<std::string> why = CheckPassword(*password)) {
+    Complain("user: " + *why);
+    return std::nullopt;
+  }
+  if (InputIsTerminal() && ReadSecret("The same again: ") != password) {
+    Complain("user: the two passwords differ; nothing was changed");
+    return std::nullopt;
+  }
+  return password;
+}
+
+int UserFailed(UserWrite status, const std::string& name, const std::string& config) {
+  switch (status) {
+    case UserWrite::NotFound:
+      Complain("user: " + config + " has no user " + name);
+      break;
+    case UserWrite::Exists:
+      Complain("user: " + config + " has a user " + name + " already");
+      break;
+    case UserWrite::LastAdmin:
+      Complain("user: " + name + " is the last admin of " + config +
+               "; make another user an admin first");
+      break;
+    case UserWrite::Done:
+      return kDone;
+  }
+  return kFailed;
+}
+
+int RunUserAdd(const UserOptions& options, const CLI::App&, Output&) {
+  if (const std::optional<std::string> why = CheckUserName(options.name)) {
+    Complain("user add: " + *why);
+    return kBadInput;
+  }
+  if (!StartCrypto()) return kFailed;
+  const std::unique_ptr<DatabaseStore> store = OpenStore(options.config);
+  if (!store) return kBadInput;
+  const std::optional<std::string> password = NewPassword(options.name);
+  if (!password) return kBadInput;
+  const User user{0, options.name, *RoleFromName(options.role),
+                  HashPassword(*password, PasswordCost::Default())};
+  const UserWrite status = store->AddUser(user, CommandNote("POST", "/api/users"));
+  if (status != UserWrite::Done) return UserFailed(status, options.name, options.config);
+  Complain("user add: " + options.name + " is a user of " + options.config + " as " + options.role);
+  return kDone;
+}
+
+int RunUserPasswd(const UserOptions& options, const CLI::App&, Output&) {
+  if (!StartCrypto()) return kFailed;
+  const std::unique_ptr<DatabaseStore> store = OpenStore(options.config);
+  if (!store) return kBadInput;
+  const std::optional<User> user = store->FindUser(options.name);
+  if (!user) return UserFailed(UserWrite::NotFound, options.name, options.config);
+  const std::optional<std::string> password = NewPassword(options.name);
+  if (!password) return kBadInput;
+  const UserWrite status =
+      store->UpdateUser(options.name, user->role, HashPassword(*password, PasswordCost::Default()),
+                        CommandNote("PATCH", "/api/users/" + options.name));
+  if (status != UserWrite::Done) return UserFailed(status, options.name, options.config);
+  Complain("user passwd: the password of " + options.name +
+           " is changed; its sessions and API tokens have ended");
+  return kDone;
+}
+
+int RunUserRemove(const UserOptions& options, const CLI::App&, Output&) {
+  const std::unique_ptr<DatabaseStore> store = OpenStore(options.config);
+  if (!store) return kBadInput;
+  const UserWrite status =
+      store->RemoveUser(options.name, CommandNote("DELETE", "/api/users/" + options.name));
+  if (status != UserWrite::Done) return UserFailed(status, options.name, options.config);
+  Complain("user remove: " + options.name + " is removed, with its sessions and API tokens");
+  return kDone;
+}
+
+int RunUserList(const UserOptions& options, const CLI::App&, Output& output) {
+  const std::unique_ptr<DatabaseStore> store = OpenStore(options.config);
+  if (!store) return kBadInput;
+  for (const User& user : store->Users())
+    output.Write(user.name + " " + std::string(RoleName(user.role)) + "\n");
+  return kDone;
+}
+
+int RunUserToken(const UserOptions& options, const CLI::App&, Output& output) {
+  if (!StartCrypto()) return kFailed;
+  const std::unique_ptr<DatabaseStore> store = OpenStore(options.config);
+  if (!store) return kBadInput;
+  const std::optional<User> user = store->FindUser(options.name);
+  if (!user) return UserFailed(UserWrite::NotFound, options.name, options.config);
+  const std::string token = NewSecret();
+  store->AddToken(user->id, SecretHash(token), static_cast<std::int64_t>(std::time(nullptr)));
+  output.Write(token + "\n");
+  return kDone;
+}
+
+// `run`, with a failure of the database on the way (locked too long, damaged, a disk that is
+// full) reported as one line and exit status 1 instead of ending the tool.
+template <auto run, class Options>
+int Reported(const Options& options, const CLI::App& command, Output& output) {
+  try {
+    return run(options, command, output);
+  } catch (const std::exception& error) {
+    Complain(options.config + ": " + error.what());
+    return kFailed;
+  }
+}
+
+CLI::Option* AddDatabase(CLI::App& command, std::string& config) {
+  return command.add_option("--config", config, "the site database file")
+      ->required()
+      ->type_name("DB");
+}
+
+}  // namespace
+
+void AddServeCommand(CLI::App& app, CSS_Chosen& chosen) {
+  const auto [serve, options] = AddCommand<ServeOptions>(
+      app, "serve",
+      "Serves the site editor for a site database: pages and a JSON API to change its "
+      "controllers, with accounts (see user). Stops on Ctrl-C or SIGTERM once the requests being "
+      "answered are done; logs a line per request to standard error.",
+      chosen, Reported<RunServe, ServeOptions>);
+  AddDatabase(*serve, options->config);
+  serve
+      ->add_option("--listen", options->listen,
+                   "the address and port, ADDRESS:PORT; an address other than loopback needs "
+                   "TLS")
+      ->type_name("ADDRESS:PORT")
+      ->default_str("127.0.0.1:8080");
+  serve->add_option("--tls-cert", options->tlsCertificate, "the TLS certificate chain, a PEM file")
+      ->type_name("FILE");
+  serve->add_option("--tls-key", options->tlsKey, "the TLS private key, a PEM file")
+      ->type_name("FILE");
+}
+
+void AddUserCommand(CLI::App& app, CSS_Chosen& chosen) {
+  CLI::App* user = app.add_subcommand(
+      "user",
+      "Manages the site editor's accounts in a site database. A password is read from standard "
+      "input (not echoed on a terminal).");
+  user->require_subcommand(1);
+  const auto named = [&](const char* name, const char* description, auto run) {
+    const auto [command, options] = AddCommand<UserOptions>(*user, name, description, chosen, run);
+    command->add_option("NAME", options->name, "the user's name")->required();
+    AddDatabase(*command, options->config);
+    return std::pair{command, options};
+  };
+  const auto [add, addOptions] =
+      named("add", "Adds a user with a role and a password.", Reported<RunUserAdd, UserOptions>);
+  add->add_option("--role", addOptions->role, "what the user may do")
+      ->required()
+      ->check(CLI::IsMember({"viewer", "editor", "admin"}));
+  named("passwd", "Changes a user's password, which ends the user's sessions and API tokens.",
+        Reported<RunUserPasswd, UserOptions>);
+  named("remove", "Removes a user with the user's sessions and API tokens.",
+        Reported<RunUserRemove, UserOptions>);
+  const auto [token, tokenOptions] =
+      named("token", "Prints a new API token of a user (only its hash is kept).",
+            Reported<RunUserToken, UserOptions>);
+  AddOutput(*token, tokenOptions->output);
+  const auto [list, listOptions] =
+      AddCommand<UserOptions>(*user, "list", "Lists the users and their roles, one per line.",
+                              chosen, Reported<RunUserList, UserOptions>);
+  AddDatabase(*list, listOptions->config);
+  AddOutput(*list, listOptions->output);
+}
+
+}  // namespace ssmsg::tool
