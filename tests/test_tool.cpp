@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "support.h"
+#include "shell.h"
 
 namespace ssmsg {
 namespace {
