@@ -18,7 +18,7 @@
 #include <ssmsg/CSApplicationManagerStd.h>
 #include <ssmsg/CSS_Clock.h>
 #include <ssmsg/CSS_Manager.h>
-#include <ssmsg/CSS_Message.h>
+#include <ssmsg/Message.h>
 #include "bench/alloc_count.h"
 #include "bench/large_controller.h"
 #include "bench/peers.h"

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include <ssmsg/CSS_Site.h>
+#include <ssmsg/Site.h>
 
 namespace {
 

@@ -46,7 +46,7 @@ if ! cmp -s <("$tool" settings --config "$site" "${time[@]}") \
   exit 1
 fi
 
-# The page cache that the reader configures (site/CSS_SiteDb.cpp, kCacheKiB).
+# The page cache that the reader configures (site/db/SiteDb.cpp, kCacheKiB).
 cache_kib=8192
 awk -v n="$count" -v bytes="$(stat -c %s "$site")" -v db_bytes="$(stat -c %s "$db")" \
   -v convert="$convert" -v json="$json" -v from_db="$from_db" -v cache="$cache_kib" '

@@ -16,14 +16,14 @@
 #include <vector>
 
 #include <ssmsg/CSS_Clock.h>
-#include <ssmsg/CSS_Import.h>
 #include <ssmsg/CSS_Manager.h>
-#include <ssmsg/CSS_Message.h>
-#include <ssmsg/CSS_Report.h>
-#include <ssmsg/CSS_Site.h>
-#include <ssmsg/CSS_SiteDiff.h>
-#include <ssmsg/CSS_SiteSettings.h>
 #include <ssmsg/CSToolEnum.h>
+#include <ssmsg/Import.h>
+#include <ssmsg/Message.h>
+#include <ssmsg/Report.h>
+#include <ssmsg/Site.h>
+#include <ssmsg/SiteDiff.h>
+#include <ssmsg/SiteSettings.h>
 #include <ssmsg/version.h>
 
 #include "capi/c_api_status.h"
@@ -173,8 +173,7 @@ ssmsg_status FinishLoad(ssmsg::CSS_SiteLoadResult&& result, ssmsg_status failed,
 
 // What ssmsg_settings_options ask for, in the library's terms.
 struct Request {
-  std::optional<std::int32_t> interfaceId;
-  std::optional<std::int32_t> node;
+  ssmsg::CSS_Selection selection;
   std::vector<ssmsg::ApplicationManagerTask> tasks;
   std::optional<std::tm> time;
   unsigned jobs = 1;
@@ -185,9 +184,7 @@ struct Request {
 ssmsg_status ReadOptions(const ssmsg_settings_options* options, Request& request) {
   static constexpr ssmsg_settings_options kDefaults{};
   const ssmsg_settings_options& o = options != nullptr ? *options : kDefaults;
-  if ((o.by_node != 0 && o.by_interface == 0) || (o.tasks == nullptr && o.task_count > 0)) {
-    return SSMSG_INVALID_ARGUMENT;
-  }
+  if (o.tasks == nullptr && o.task_count > 0) return SSMSG_INVALID_ARGUMENT;
   request.tasks.reserve(o.task_count);
   for (const std::int32_t number : std::span(o.tasks, o.task_count)) {
     const auto task = ssmsg::FindSettingsTask(number);
@@ -199,11 +196,26 @@ ssmsg_status ReadOptions(const ssmsg_settings_options* options, Request& request
                                        o.time->minute, o.time->second);
     if (!request.time) return SSMSG_INVALID_ARGUMENT;
   }
-  if (o.by_interface != 0) request.interfaceId = o.interface_id;
-  if (o.by_node != 0) request.node = o.node;
+  if (o.by_interface != 0) request.selection.interfaceId = o.interface_id;
+  if (o.by_node != 0) request.selection.node = o.node;
   // 0, what a zeroed struct holds, is the calling thread alone, as 1 is.
   request.jobs = std::max(o.jobs, 1u);
   return SSMSG_OK;
+}
+
+// The status of the selection of `request` for `sites`: SSMSG_INVALID_ARGUMENT for a node without
+// its interface, SSMSG_NO_CONTROLLER when it selects no controller of them.
+ssmsg_status CheckSelection(const Request& request,
+                            std::initializer_list<const ssmsg::CSS_Site*> sites) {
+  switch (ssmsg::CheckSelection(request.selection, sites).kind) {
+    case ssmsg::CSS_SelectionProblem::Kind::None:
+      return SSMSG_OK;
+    case ssmsg::CSS_SelectionProblem::Kind::NodeWithoutInterface:
+      return SSMSG_INVALID_ARGUMENT;
+    case ssmsg::CSS_SelectionProblem::Kind::NoController:
+      break;
+  }
+  return SSMSG_NO_CONTROLLER;
 }
 
 // Runs the settings job with `sink`; the failures go to `box`.
@@ -212,9 +224,10 @@ ssmsg_status RunSettings(const ssmsg_site* site, const ssmsg_settings_options* o
   Request request;
   const ssmsg_status checked = ReadOptions(options, request);
   if (checked != SSMSG_OK) return checked;
+  if (const ssmsg_status selected = CheckSelection(request, {&site->site}); selected != SSMSG_OK)
+    return selected;
   ssmsg::CSS_SettingsOptions job;
-  job.controllers = site->site.Select(request.interfaceId, request.node);
-  if (job.controllers.empty()) return SSMSG_NO_CONTROLLER;
+  job.selection = request.selection;
   job.tasks = std::move(request.tasks);
   job.time = request.time;
   job.jobs = request.jobs;
@@ -397,9 +410,10 @@ ssmsg_status ssmsg_site_report(const ssmsg_site* site, const ssmsg_site* old_sit
     Request request;
     const ssmsg_status checked = ReadOptions(options, request);
     if (checked != SSMSG_OK) return checked;
+    if (const ssmsg_status selected = CheckSelection(request, {&site->site}); selected != SSMSG_OK)
+      return selected;
     ssmsg::CSS_ReportOptions report;
-    report.controllers = site->site.Select(request.interfaceId, request.node);
-    if (report.controllers.empty()) return SSMSG_NO_CONTROLLER;
+    report.selection = request.selection;
     report.diffFrom = old_site != nullptr ? &old_site->site : nullptr;
     report.pages = pages != 0;
     report.jobs = request.jobs;
@@ -424,13 +438,12 @@ ssmsg_status ssmsg_site_diff(const ssmsg_site* old_site, const ssmsg_site* new_s
     const ssmsg_status checked = ReadOptions(options, request);
     if (checked != SSMSG_OK) return checked;
     // A controller that only OLD has is still selected: the diff warns about it.
-    if (old_site->site.Select(request.interfaceId, request.node).empty() &&
-        new_site->site.Select(request.interfaceId, request.node).empty()) {
-      return SSMSG_NO_CONTROLLER;
+    if (const ssmsg_status selected = CheckSelection(request, {&old_site->site, &new_site->site});
+        selected != SSMSG_OK) {
+      return selected;
     }
     ssmsg::CSS_DiffOptions job;
-    job.interfaceId = request.interfaceId;
-    job.node = request.node;
+    job.selection = request.selection;
     job.tasks = std::move(request.tasks);
     job.time = request.time;
     job.jobs = request.jobs;

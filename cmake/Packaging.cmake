@@ -66,9 +66,6 @@ set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The tool links libssmsg.so.0 of libssmsg0, which dpkg-shlibdeps finds in the package's own tree.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS
-    ${PROJECT_BINARY_DIR}/_CPack_Packages/Linux/DEB/${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-Linux/library/usr/${CMAKE_INSTALL_LIBDIR})
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 set(ssmsg_deb_same "(= ${PROJECT_VERSION}-${CPACK_DEBIAN_PACKAGE_RELEASE})")
 
@@ -99,7 +96,7 @@ set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION
 
 set(CPACK_DEBIAN_TOOL_PACKAGE_NAME ssmsg)
 set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION utils)
-set(CPACK_DEBIAN_TOOL_PACKAGE_DEPENDS "libssmsg0 ${ssmsg_deb_same}")
+# The tool holds the library's code itself; dpkg-shlibdeps names what it links.
 set(CPACK_COMPONENT_TOOL_DESCRIPTION
     "command messages for access-control and vending controllers (tool)
  ssmsg builds the command messages of a family of access-control and vending

@@ -2,14 +2,14 @@
 
 // The description of a kind of message: its envelope and, in order, the elements it carries under
 // "Parameters". The command classes take their MessageType, Action and flags from it, and the
-// names of the elements they compute; the decoder and the encoder of <ssmsg/CSS_Message.h> walk
+// names of the elements they compute; the decoder and the encoder of <ssmsg/Message.h> walk
 // it. The descriptions themselves are in commands/CSS_MessageCatalog.h.
 
 #include <cstdint>
 #include <span>
 #include <string_view>
 
-#include <ssmsg/CSS_Message.h>
+#include <ssmsg/Message.h>
 #include <ssmsg/CSToolEnum.h>
 
 namespace ssmsg {

@@ -12,9 +12,9 @@
 #include <string>
 #include <string_view>
 
-#include <ssmsg/CSS_Import.h>
-#include <ssmsg/CSS_Message.h>
-#include <ssmsg/CSS_Site.h>
+#include <ssmsg/Import.h>
+#include <ssmsg/Message.h>
+#include <ssmsg/Site.h>
 
 #define SSMSG_FUZZ_CHECK(condition)                                                            \
   do {                                                                                         \

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include <ssmsg/CSS_Manager.h>
-#include <ssmsg/CSS_Message.h>
+#include <ssmsg/Message.h>
 #include "store_filler.h"
 #include "xml_check.h"
 

@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include <ssmsg/CSS_Manager.h>
-#include <ssmsg/CSS_Site.h>
+#include <ssmsg/Site.h>
 #include "store_filler.h"
 
 #define SSMSG_FUZZ_CHECK(condition)                                                          \

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include <ssmsg/CSS_Site.h>
-#include "site/CSS_SiteDb.h"
+#include <ssmsg/Site.h>
+#include "site/db/SiteDb.h"
 
 #define SSMSG_FUZZ_CHECK(condition)                                                            \
   do {                                                                                         \

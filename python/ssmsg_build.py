@@ -21,7 +21,8 @@ _PACKAGE = "ssmsg"
 
 
 def _project() -> dict[str, str]:
-    """name, version, description and requires-python of pyproject.toml's [project] table."""
+    """name, version, description, license and requires-python of pyproject.toml's [project]
+    table."""
     text = (_HERE / "pyproject.toml").read_text(encoding="utf-8")
     table = re.search(r"^\[project\]\s*$(.*?)(?=^\[|\Z)", text, re.M | re.S)
     if not table:
@@ -54,6 +55,8 @@ def _metadata(project: dict[str, str]) -> str:
         f"Version: {project['version']}",
         f"Summary: {project.get('description', '')}",
     ]
+    if "license" in project:
+        lines.append(f"License: {project['license']}")
     if "requires-python" in project:
         lines.append(f"Requires-Python: {project['requires-python']}")
     return "\n".join(lines) + "\n"

@@ -18,7 +18,8 @@ set(public "CSS_Manager|CSS_Site|CSS_SiteMessage|CSS_SettingsOptions|CSS_Setting
     "|DecodeMessage|EncodeMessage|AppendMessageJson|MessageKindInfo|FindMessageKind"
     "|CSS_Import|CSS_ImportOptions"
     "|MakeSiteReport|ReportControllerPage|CSS_ReportOptions"
-    "|SiteDatabaseSchema|WriteSiteDatabase|MigrateSiteDatabase|CSS_MigrateResult")
+    "|SiteDatabaseSchema|WriteSiteDatabase|MigrateSiteDatabase|CSS_MigrateResult"
+    "|CheckSelection|CSS_Selection|CSS_SelectionProblem|CSS_DatabaseWriteResult")
 string(JOIN "" public ${public})
 
 string(REPLACE "\n" ";" lines "${symbols}")

@@ -11,7 +11,9 @@ function(run what)
   endif()
 endfunction()
 
-set(check "import sys, ssmsg, ssmsg._library as l; sys.exit(not l.path.startswith(sys.argv[1]) or 161 not in ssmsg.TASKS)")
+# The check's statements are lines: run() passes its arguments on as a list, which a ; would split.
+set(check "import sys, ssmsg, ssmsg._library as l, importlib.metadata as m
+sys.exit(not l.path.startswith(sys.argv[1]) or 161 not in ssmsg.TASKS or m.metadata('ssmsg')['License'] != 'Apache-2.0')")
 file(REMOVE_RECURSE ${WORK})
 get_filename_component(build ${PACKAGE} DIRECTORY)
 

@@ -16,14 +16,15 @@
 #include <thread>
 #include <vector>
 
-#include <ssmsg/CSS_Import.h>
 #include <ssmsg/CSS_Manager.h>
-#include <ssmsg/CSS_SiteDiff.h>
-#include <ssmsg/CSS_SiteSettings.h>
-#include "tests/store_filler.h"
-#include "site/CSS_SiteData.h"
-#include "site/CSS_SiteWriter.h"
+#include <ssmsg/Import.h>
+#include <ssmsg/SiteDiff.h>
+#include <ssmsg/SiteSettings.h>
+#include "memory_site.h"
+#include "site/SiteData.h"
+#include "site/file/SiteFileWriter.h"
 #include "support.h"
+#include "tests/store_filler.h"
 
 namespace ssmsg::test {
 namespace {
@@ -106,7 +107,7 @@ TEST(Concurrency, ThreadsBuildingAtOnceGetWhatOneThreadGets) {
 
 // A site file of `count` random controllers on three interfaces, as the site writer writes it.
 std::string RandomSiteText(std::uint32_t seed, int count) {
-  CSS_SiteData data;
+  test::MemorySite data;
   RandomSource source(seed);
   for (int node = 0; node < count; ++node) {
     CSS_SiteController& controller = data.controllers.emplace_back();
@@ -116,7 +117,7 @@ std::string RandomSiteText(std::uint32_t seed, int count) {
   data.enumTexts = {{CSToolEnumId::InputType, 6, "Intercom"},
                     {CSToolEnumId::Alarm, 2, ""},
                     {CSToolEnumId::Level, 2, "Upper"}};
-  return WriteSite(data);
+  return data.Json();
 }
 
 // What a settings job handed to its sink, one line per message with its address and task, then
@@ -157,11 +158,11 @@ TEST(ParallelJobs, SiteChecksAndSettingsAreThoseOfOneThread) {
     }
     for (const Tasks& tasks : {Tasks{}, Tasks{kTaskInputNames, kTaskClock, kTaskTimeGroups},
                                Tasks{kTaskXtraName, kTaskXtraName}}) {
-      for (const std::vector<std::size_t>& controllers :
-           {std::vector<std::size_t>{}, site.Select(2), site.Select(1, 3)}) {
+      for (const CSS_Selection& selection :
+           {CSS_Selection{}, CSS_Selection{2, std::nullopt}, CSS_Selection{1, 3}}) {
         CSS_SettingsOptions options;
         options.tasks = tasks;
-        options.controllers = controllers;
+        options.selection = selection;
         options.time = RandomSource(0).Time();
         const std::string reference = Transcript(site, options, 1);
         for (const unsigned jobs : {2u, 3u, 8u, 0u}) {

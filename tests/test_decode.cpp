@@ -10,9 +10,9 @@
 #include <vector>
 
 #include <ssmsg/CSS_Manager.h>
-#include <ssmsg/CSS_Message.h>
-#include <ssmsg/CSS_Site.h>
-#include <ssmsg/CSS_SiteSettings.h>
+#include <ssmsg/Message.h>
+#include <ssmsg/Site.h>
+#include <ssmsg/SiteSettings.h>
 #include "support.h"
 
 namespace ssmsg {

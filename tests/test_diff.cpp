@@ -12,13 +12,14 @@
 #include <tuple>
 #include <vector>
 
-#include <ssmsg/CSS_Import.h>
-#include <ssmsg/CSS_SiteDiff.h>
+#include <ssmsg/Import.h>
+#include <ssmsg/SiteDiff.h>
 
-#include "tests/store_filler.h"
 #include "host/CSDevice_Fields.h"
 #include "manager/CSS_ManagerBuilders.h"
-#include "site/CSS_SiteData.h"
+#include "memory_site.h"
+#include "site/SiteData.h"
+#include "tests/store_filler.h"
 
 namespace ssmsg {
 namespace {
@@ -67,11 +68,8 @@ void EditStore(RandomSource& random, CSApplicationManagerStd& store) {
     kEditors[random.Pick(0, static_cast<int>(std::size(kEditors)) - 1)](random, store);
 }
 
-CSS_Site MakeSite(const CSS_SiteData& data) {
-  auto copy = std::make_unique<CSS_SiteData>();
-  copy->controllers = data.controllers;
-  copy->enumTexts = data.enumTexts;
-  return CSS_SiteAccess::Make(std::move(copy));
+CSS_Site MakeSite(const test::MemorySite& data) {
+  return data.Make();
 }
 
 using Key = std::tuple<std::int32_t, std::int32_t, int>;  // interface, node, task
@@ -91,14 +89,14 @@ TEST(SiteDiff, SendsOnlyWhatSettingsOfNewSendsAndWholeListTransfers) {
   std::size_t written = 0, full = 0, warned = 0;
   for (std::uint32_t seed = 1; seed <= 40; ++seed) {
     RandomSource random(seed);
-    CSS_SiteData old;
+    test::MemorySite old;
     for (int node = 0; node < 3; ++node) {
       CSS_SiteController& controller = old.controllers.emplace_back();
       controller.address = {1, node};
       test::FillStore(random, controller.store);
       test::DropOrphans(controller.store);  // as a site file holds them
     }
-    CSS_SiteData changed;
+    test::MemorySite changed;
     changed.controllers = old.controllers;
     for (CSS_SiteController& controller : changed.controllers)
       EditStore(random, controller.store);

@@ -10,10 +10,11 @@
 #include <string>
 #include <vector>
 
-#include <ssmsg/CSS_Import.h>
-#include <ssmsg/CSS_SiteSettings.h>
-#include "site/CSS_SiteData.h"
-#include "site/CSS_SiteWriter.h"
+#include <ssmsg/Import.h>
+#include <ssmsg/SiteSettings.h>
+#include "memory_site.h"
+#include "site/SiteData.h"
+#include "site/file/SiteFileWriter.h"
 #include "support.h"
 #include "tests/store_filler.h"
 
@@ -88,7 +89,7 @@ CSS_Site RandomSite(std::uint32_t seed) {
     }
     return text;
   };
-  auto data = std::make_unique<CSS_SiteData>();
+  auto data = std::make_unique<test::MemorySite>();
   for (std::uint32_t c = 0; c < 3; ++c) {
     CSS_SiteController& controller = data->controllers.emplace_back();
     controller.address = {static_cast<std::int32_t>(1 + c % 2),
@@ -106,7 +107,7 @@ CSS_Site RandomSite(std::uint32_t seed) {
     const auto id = static_cast<CSToolEnumId>(random() % kToolEnumCount);
     data->enumTexts.push_back({id, static_cast<int>(random() % 9) - 1, markup(source.Text())});
   }
-  return Load(WriteSite(*data));
+  return Load(data->Json());
 }
 
 Tasks RandomTasks(std::mt19937& random) {
@@ -154,7 +155,7 @@ TEST(Import, DemoSiteComesBackWithItsEnumerationTexts) {
 
 // A name of any length that a site file holds comes back, piece by piece.
 TEST(Import, LongNamesComeBack) {
-  auto data = std::make_unique<CSS_SiteData>();
+  auto data = std::make_unique<test::MemorySite>();
   CSS_SiteController& controller = data->controllers.emplace_back();
   controller.address = {1, 2};
   controller.store.GetResource().SetInputs(1);
@@ -163,7 +164,7 @@ TEST(Import, LongNamesComeBack) {
   input.Type = 1;
   input.Name = "Door " + std::string(100'000, 'd') + " end";
   controller.store.GetInputType().Set(0, input);
-  ExpectRoundTrip(Load(WriteSite(*data)), AllButClock(), "a 100,000-byte name");
+  ExpectRoundTrip(Load(data->Json()), AllButClock(), "a 100,000-byte name");
 }
 
 using test::Msg;

@@ -10,10 +10,10 @@
 #include <utility>
 #include <vector>
 
-#include <ssmsg/CSS_Json.h>
+#include <ssmsg/Json.h>
 
-#include "site/CSS_JsonDom.h"
-#include "site/CSS_JsonParse.h"
+#include "json/JsonDom.h"
+#include "json/JsonParse.h"
 
 namespace ssmsg {
 namespace {

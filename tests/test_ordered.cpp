@@ -1,4 +1,4 @@
-// The one scheduler (site/CSS_OrderedWork.h): pieces done on several threads are handed on in the
+// The one scheduler (core/OrderedWork.h): pieces done on several threads are handed on in the
 // order they were submitted, within the window, with exceptions and stops reaching the caller.
 
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "site/CSS_OrderedWork.h"
+#include "core/OrderedWork.h"
 
 namespace ssmsg::test {
 namespace {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include <ssmsg/CSS_Report.h>
+#include <ssmsg/Report.h>
 
-#include "site/CSS_ReportHtml.h"
+#include "report/ReportHtml.h"
 
 namespace ssmsg {
 namespace {
@@ -101,7 +101,7 @@ TEST(Report, PagesComeInOrderAndAlikeWhateverTheJobs) {
   EXPECT_NE(one.text.at("controller-7.html").find("href=\"index.html#row-7\""), std::string::npos);
 
   options.pages = false;
-  options.controllers = {2, 5};
+  options.selection = {1, 5};
   const Pages chosen = Report(site, options);
   ASSERT_EQ(chosen.order, std::vector<std::string>{"index.html"});
   EXPECT_NE(chosen.text.at("index.html").find(">C5<"), std::string::npos);

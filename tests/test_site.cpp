@@ -9,11 +9,12 @@
 #include <utility>
 #include <vector>
 
-#include <ssmsg/CSS_Site.h>
-#include <ssmsg/CSS_SiteSettings.h>
+#include <ssmsg/Site.h>
+#include <ssmsg/SiteSettings.h>
 
-#include "site/CSS_SiteData.h"
-#include "site/CSS_SiteWriter.h"
+#include "memory_site.h"
+#include "site/SiteData.h"
+#include "site/file/SiteFileWriter.h"
 #include "support.h"
 #include "tests/store_filler.h"
 
@@ -242,7 +243,7 @@ std::string AllMessages(const CSS_Site& site) {
 // their lists, and texts that need escaping.
 TEST(SiteWriter, WrittenSitesLoadBackToTheSameMessages) {
   for (std::uint32_t seed = 1; seed <= 30; ++seed) {
-    auto data = std::make_unique<CSS_SiteData>();
+    auto data = std::make_unique<test::MemorySite>();
     test::RandomSource source(seed);
     for (int node = 0; node < 3; ++node) {
       CSS_SiteController& controller = data->controllers.emplace_back();
@@ -254,8 +255,8 @@ TEST(SiteWriter, WrittenSitesLoadBackToTheSameMessages) {
     data->enumTexts = {{CSToolEnumId::InputType, 6, "Intercom \"B\""},
                        {CSToolEnumId::Alarm, -3, ""},
                        {CSToolEnumId::InputType, 6, "Intercom"}};
-    const std::string text = WriteSite(*data);
-    const CSS_Site original = CSS_SiteAccess::Make(std::move(data));
+    const std::string text = data->Json();
+    const CSS_Site original = data->Make();
     const CSS_SiteLoadResult loaded = LoadSiteText(text, "written.json");
     ASSERT_TRUE(loaded.site.has_value()) << Lines(loaded.errors) << text;
     EXPECT_TRUE(loaded.site->ToJson() == text) << "seed " << seed;

@@ -14,10 +14,11 @@
 #include <string>
 #include <vector>
 
-#include <ssmsg/CSS_SiteDb.h>
-#include <ssmsg/CSS_SiteSettings.h>
-#include "site/CSS_SiteData.h"
-#include "site/CSS_SiteWriter.h"
+#include <ssmsg/SiteDatabase.h>
+#include <ssmsg/SiteSettings.h>
+#include "memory_site.h"
+#include "site/SiteData.h"
+#include "site/file/SiteFileWriter.h"
 #include "support.h"
 #include "tests/store_filler.h"
 
@@ -28,11 +29,11 @@ namespace fs = std::filesystem;
 using Tasks = std::vector<ApplicationManagerTask>;
 
 std::vector<std::string> Settings(const CSS_Site& site, const Tasks& tasks,
-                                  std::vector<std::size_t> controllers = {}) {
+                                  const CSS_Selection& selection = {}) {
   std::vector<std::string> lines;
   CSS_SettingsOptions options;
   options.tasks = tasks;
-  options.controllers = std::move(controllers);
+  options.selection = selection;
   options.time =
       std::tm{.tm_sec = 7, .tm_min = 5, .tm_hour = 9, .tm_mday = 4, .tm_mon = 11, .tm_year = 126};
   MakeSiteSettings(site, options, [&](const CSS_SiteMessage& message) {
@@ -54,7 +55,7 @@ CSS_Site LoadText(const std::string& text) {
 CSS_Site RandomSite(std::uint32_t seed) {
   test::RandomSource source(seed);
   std::mt19937 random(seed);
-  auto data = std::make_unique<CSS_SiteData>();
+  auto data = std::make_unique<test::MemorySite>();
   for (std::uint32_t c = 0; c < 1 + seed % 4; ++c) {
     CSS_SiteController& controller = data->controllers.emplace_back();
     controller.address = {static_cast<std::int32_t>(1 + c % 2),
@@ -67,7 +68,7 @@ CSS_Site RandomSite(std::uint32_t seed) {
     const auto id = static_cast<CSToolEnumId>(random() % kToolEnumCount);
     data->enumTexts.push_back({id, static_cast<int>(random() % 9) - 1, source.Text()});
   }
-  return LoadText(WriteSite(*data));
+  return LoadText(data->Json());
 }
 
 class SiteDb : public ::testing::Test {
@@ -82,7 +83,7 @@ class SiteDb : public ::testing::Test {
   void TearDown() override { fs::remove_all(folder); }
 
   void Write(const CSS_Site& site) {
-    const std::vector<std::string> errors = WriteSiteDatabase(site, file);
+    const std::vector<std::string> errors = WriteSiteDatabase(site, file).errors;
     ASSERT_TRUE(errors.empty()) << errors[0];
   }
 
@@ -122,7 +123,7 @@ TEST_F(SiteDb, RandomSitesComeBackWithTheSameMessagesAndSiteFile) {
     Tasks tasks(1 + random() % 6);
     for (ApplicationManagerTask& task : tasks)
       task = kSettingsTasks[random() % kSettingsTasks.size()];
-    const std::vector<std::size_t> chosen = site.Select(site.Address(0).interfaceId);
+    const CSS_Selection chosen{site.Address(0).interfaceId, std::nullopt};
     EXPECT_EQ(Settings(back, tasks, chosen), Settings(site, tasks, chosen)) << "seed " << seed;
     // The warnings name the same values, each where the database has it.
     CSToolEnum enums;
@@ -321,7 +322,7 @@ TEST_F(SiteDb, AFailedWriteLeavesTheOldDatabase) {
   // Root writes anyway, and so does anyone on Windows, where a folder's read-only flag does not
   // keep files out.
   const bool unwritable = !std::ofstream(folder / "probe");
-  const std::vector<std::string> errors = WriteSiteDatabase(RandomSite(4), file);
+  const std::vector<std::string> errors = WriteSiteDatabase(RandomSite(4), file).errors;
   fs::permissions(folder, fs::perms::owner_all);
   fs::remove(folder / "probe");
   if (unwritable) {

@@ -116,6 +116,38 @@ TEST(Tool, BadCommandLinesAndFalseResultsSayWhyAndWriteNothing) {
   }
 }
 
+// A word that names no subcommand where one is required is named, with the nearest subcommand
+// of that level when one is at most two edits away and closer than the word is long.
+TEST(Tool, UnknownSubcommandIsNamedWithTheNearestOne) {
+  const struct {
+    std::string args;
+    std::string said;  // after "ssmsg: "
+  } cases[] = {
+      {"reprot", R"(unknown subcommand "reprot"; did you mean "report"?)"},
+      {"rpeotr", R"(unknown subcommand "rpeotr"; did you mean "report"?)"},  // two swaps, two edits
+      {"setings --task 161", R"(unknown subcommand "setings"; did you mean "settings"?)"},
+      {"Diff", R"(unknown subcommand "Diff"; did you mean "diff"?)"},
+      {"decodee -", R"(unknown subcommand "decodee"; did you mean "decode"?)"},
+      {"interface strat --interface 1", R"(unknown subcommand "strat"; did you mean "start"?)"},
+      {"interface sotp", R"(unknown subcommand "sotp"; did you mean "stop"?)"},
+      {"interface settings", R"(unknown subcommand "settings")"},  // not one of interface's
+      {"xyzzy", R"(unknown subcommand "xyzzy")"},
+      {"rmport", R"(unknown subcommand "rmport"; did you mean "import"?)"},  // report is as near
+      {"interface st", R"(unknown subcommand "st")"},  // two edits from "stop", but two letters
+      {"", "A subcommand is required"},
+      {"interface", "A subcommand is required"},
+      {"--bogus", "A subcommand is required"},  // an option is not taken for a subcommand
+      {"settings reprot", "The following argument was not expected: reprot"},
+  };
+  for (const auto& c : cases) {
+    const Result result = Tool(c.args);
+    EXPECT_EQ(result.status, 2) << c.args;
+    EXPECT_EQ(result.out, "") << c.args;
+    EXPECT_EQ(result.err, "ssmsg: " + c.said + "\nRun with --help for more information.\n")
+        << c.args;
+  }
+}
+
 TEST(Tool, InterfaceMessagesAndTheSettingsRequest) {
   const std::string head =
       "<Command><InterfaceID>2</InterfaceID><MessageType>Interface</MessageType>";
@@ -376,7 +408,9 @@ TEST(Tool, OutputFileIsReplacedOnlyByAWholeRun) {
   const Result closed = Tool("settings" + timeArg + " --output out >&-", folder);
   EXPECT_EQ(closed.status, 0);
   EXPECT_EQ(closed.err, "");
-  EXPECT_EQ(ReadFile(file), Tool("settings" + timeArg).out);
+  const std::string expected = Tool("settings" + timeArg).out;
+  ASSERT_NE(expected, "");
+  EXPECT_EQ(ReadFile(file), expected);
   fs::remove_all(folder);
 }
 

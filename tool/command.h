@@ -16,7 +16,7 @@
 #include <string>
 #include <utility>
 
-#include <ssmsg/CSS_Site.h>
+#include <ssmsg/Site.h>
 
 #include "output.h"
 

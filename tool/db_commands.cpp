@@ -5,8 +5,8 @@
 #include <optional>
 #include <string_view>
 
-#include <ssmsg/CSS_Site.h>
-#include <ssmsg/CSS_SiteDb.h>
+#include <ssmsg/Site.h>
+#include <ssmsg/SiteDatabase.h>
 
 #include "command.h"
 #include "readback.h"
@@ -23,6 +23,15 @@ std::optional<CSS_Site> Load(const std::string& file, unsigned jobs) {
   CSS_SiteLoadResult result = LoadSite(file, jobs);
   Report(result.errors);
   return std::move(result.site);
+}
+
+// Writes `site` as the database `file`: status 2 when the file cannot take a database at all,
+// 3 when the writing failed.
+int WriteDatabase(const CSS_Site& site, const std::string& file, unsigned jobs) {
+  const CSS_DatabaseWriteResult result = WriteSiteDatabase(site, file, jobs);
+  Report(result.errors);
+  if (result.errors.empty()) return kDone;
+  return result.refused ? kBadInput : kCannotWrite;
 }
 
 struct SchemaOptions {
@@ -43,12 +52,8 @@ int RunConvert(const ConvertOptions& options, const CLI::App&, Output& output) {
   const bool toDatabase = options.to.empty() ? IsDatabaseName(options.out) : options.to == "sqlite";
   const std::optional<CSS_Site> site = Load(options.in, options.jobs);
   if (!site) return kBadInput;
-  if (toDatabase) {
-    const std::vector<std::string> errors = WriteSiteDatabase(*site, options.out, options.jobs);
-    Report(errors);
-    return errors.empty() ? kDone : kCannotWrite;
-  }
-  if (!output.OpenFile(options.out)) return kCannotWrite;
+  if (toDatabase) return WriteDatabase(*site, options.out, options.jobs);
+  if (!output.OpenFile(options.out)) return kBadInput;
   output.Write(site->ToJson());
   return kDone;
 }
@@ -122,9 +127,7 @@ int ImportToDatabase(const std::vector<std::string>& files, const std::string& e
   const std::optional<CSS_Site> site =
       ImportMessages(files, names ? &*names : nullptr, true, jobs, file);
   if (!site) return kBadInput;
-  const std::vector<std::string> errors = WriteSiteDatabase(*site, file, jobs);
-  Report(errors);
-  return errors.empty() ? kDone : kCannotWrite;
+  return WriteDatabase(*site, file, jobs);
 }
 
 }  // namespace ssmsg::tool

@@ -9,11 +9,13 @@
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <ssmsg/version.h>
 
 #include "command.h"
 #include "output.h"
+#include "unknown_subcommand.h"
 
 namespace ssmsg::tool {
 namespace {
@@ -58,13 +60,15 @@ int Main(int argc, char** argv) {
       output.Write(text.str());
       return Conclude(status, output);
     }
-    Complain(error.what());
+    // CLI11 takes a mistyped subcommand for a missing one; name the word instead.
+    const auto unknown = UnknownSubcommand(app, std::vector<std::string>(argv + 1, argv + argc));
+    Complain(unknown ? *unknown : error.what());
     std::fprintf(stderr, "Run with --help for more information.\n");
     return kBadInput;
   }
   if (!chosen.run) return kBadInput;
   const int status =
-      !chosen.output.empty() && !output.OpenFile(chosen.output) ? kCannotWrite : chosen.run(output);
+      !chosen.output.empty() && !output.OpenFile(chosen.output) ? kBadInput : chosen.run(output);
   return Conclude(status, output);
 }
 

@@ -1,10 +1,8 @@
 #include "output.h"
 
 #include <ssmsg/CSS_Clock.h>
-#include <ssmsg/CSS_Json.h>
+#include <ssmsg/Json.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -32,79 +30,36 @@ int ReadStandardInput(std::string& text) {
   }
 }
 
-Output::~Output() {
-  if (temporary_.empty()) return;
-  ::close(fd_);
-  ::unlink(temporary_.c_str());
-}
-
-bool Output::OpenFile(const std::string& file) {
-  std::string name = file + ".XXXXXX";
-  int fd = ::mkstemp(name.data());
-  if (fd < 0) {
-    error_ = errno;
+bool Output::OpenFile(const std::string& file, bool streamable) {
+  OutputFile::Opened opened = OutputFile::Open(file, streamable);
+  if (!opened.file) {
+    std::fprintf(stderr, "ssmsg: cannot write %s: %s\n", file.c_str(), opened.error.c_str());
     return false;
   }
-  // Kept above the standard descriptors: when standard output was closed before the tool
-  // started, closing it at the end must not close this file.
-  if (fd <= 2) {
-    const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
-    ::close(fd);
-    if (moved < 0) {
-      error_ = errno;
-      ::unlink(name.c_str());
-      return false;
-    }
-    fd = moved;
-  }
-  fd_ = fd;
-  file_ = file;
-  temporary_ = std::move(name);
-  struct stat existing {};
-  mode_t mode = 0;
-  if (::stat(file.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
-    mode = existing.st_mode & 0777;
-  } else {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
-  }
-  if (::fchmod(fd_, mode) != 0) error_ = errno;
-  return error_ == 0;
+  file_ = std::move(opened.file);
+  return true;
 }
 
 bool Output::Write(std::string_view text) {
-  while (error_ == 0 && !text.empty()) {
-    const ssize_t written = ::write(fd_, text.data(), text.size());
-    if (written > 0) {
-      text.remove_prefix(static_cast<std::size_t>(written));
-    } else if (written == 0) {
-      error_ = EIO;  // a device that takes nothing would have us loop forever
-    } else if (errno != EINTR) {
-      error_ = errno;
-    }
-  }
-  return error_ == 0;
+  return error_ == 0 && file_ && file_->Write(text);
 }
 
 void Output::Close(bool keep) {
   errno = 0;
   const bool flushed = std::fflush(stdout) == 0;
   if (error_ == 0 && (!flushed || std::ferror(stdout))) error_ = errno != 0 ? errno : EIO;
+  // Done before standard output is closed: that may be the file's stream.
+  CloseFile(keep);
   // EBADF: standard output was closed before the tool started; that is only a loss when
   // something was left to write, which the flush above has already reported.
   if (std::fclose(stdout) != 0 && error_ == 0 && errno != EBADF) error_ = errno;
-  CloseFile(keep);
 }
 
 void Output::CloseFile(bool keep, bool sync) {
-  if (temporary_.empty()) return;
-  keep = keep && error_ == 0;
-  if (keep && sync && ::fsync(fd_) != 0) error_ = errno;
-  if (::close(fd_) != 0 && keep && error_ == 0) error_ = errno;
-  if (keep && error_ == 0 && ::rename(temporary_.c_str(), file_.c_str()) != 0) error_ = errno;
-  if (!keep || error_ != 0) ::unlink(temporary_.c_str());
-  temporary_.clear();
+  if (!file_) return;
+  file_->Commit(keep && error_ == 0, sync);
+  if (error_ == 0) error_ = file_->Error();
+  file_.reset();
 }
 
 bool MessageWriter::Write(std::int32_t interfaceId, std::int32_t node, std::int32_t task,

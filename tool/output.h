@@ -5,51 +5,48 @@
 
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/OutputFile.h"
+
 namespace ssmsg::tool {
 
 enum class Format { Lines, Json };
 
-// Everything the tool writes goes through here, to standard output or to a file. Every write is
-// checked: after the first one that fails nothing more is written, and Error() keeps its errno for
-// the one line that reports it.
-//
-// A file is written as a temporary file beside it and renamed over it only when the run is kept,
-// so that whoever reads the file finds either its old text or all of the new one.
+// Everything the tool writes goes through here, to standard output or to a file named by the
+// user (written as platform/OutputFile.h says: a file is replaced whole, a device or FIFO is
+// streamed into). Every write is checked: after the first one that fails nothing more is
+// written, and Error() keeps its errno for the one line that reports it.
 class Output {
  public:
-  Output() = default;
+  Output() : file_(OutputFile::StandardOutput()) {}
   Output(const Output&) = delete;
   Output& operator=(const Output&) = delete;
-  ~Output();  // removes a temporary file that Close has not dealt with
 
-  // From now on writes go to a new temporary file "FILE.XXXXXX" in the folder of `file`, with the
-  // permissions of the file it will replace (or those the umask gives a new file). False when it
-  // cannot be made.
-  bool OpenFile(const std::string& file);
+  // From now on writes go to `file` ("-": standard output). False, having said why on standard
+  // error, when it cannot be written at all (a folder, a folder that cannot be written, a stream
+  // where `streamable` is false); then nothing has been begun.
+  bool OpenFile(const std::string& file, bool streamable = true);
   // Writes all of `text`; false once any write has failed.
   bool Write(std::string_view text);
   // Call once, at the end of the run. Flushes and closes standard output (a file system may
-  // report a failed write only then). With a file: when `keep` and nothing has failed, syncs the
-  // temporary file to disk and renames it over the file; otherwise removes it, leaving the file
-  // as it was.
+  // report a failed write only then). With a file: when `keep` and nothing has failed, syncs it
+  // to disk and puts it in place; otherwise leaves the file as it was.
   void Close(bool keep);
   // The file part of Close alone, standard output left open: for a run that writes several
   // files, each through an Output of its own. Without `sync` the file replaces the old one whole
   // but is not synced to disk first: for many files that are made again at will.
   void CloseFile(bool keep, bool sync = true);
   // The errno of the first failure; 0 while everything was written.
-  int Error() const { return error_; }
+  int Error() const { return error_ != 0 || !file_ ? error_ : file_->Error(); }
 
  private:
-  int fd_ = 1;
-  int error_ = 0;
-  std::string file_;
-  std::string temporary_;  // empty when writing to standard output
+  std::unique_ptr<OutputFile> file_;  // null once closed
+  int error_ = 0;                     // of standard output's flush, or of a file now closed
 };
 
 // Writes messages to `output` as they are made: one per line, or one JSON array of

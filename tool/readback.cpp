@@ -12,9 +12,9 @@
 #include <string_view>
 #include <vector>
 
-#include <ssmsg/CSS_Import.h>
-#include <ssmsg/CSS_Message.h>
-#include <ssmsg/CSS_Site.h>
+#include <ssmsg/Import.h>
+#include <ssmsg/Message.h>
+#include <ssmsg/Site.h>
 
 namespace ssmsg::tool {
 namespace {

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include <ssmsg/CSS_Site.h>
+#include <ssmsg/Site.h>
 
 #include "output.h"
 

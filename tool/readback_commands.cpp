@@ -48,7 +48,7 @@ void AddImportCommand(CLI::App& app, CSS_Chosen& chosen) {
       chosen, [](const ReadbackOptions& o, const CLI::App&, Output& output) {
         if (IsDatabaseName(o.destination))
           return ImportToDatabase(o.files, o.enumsFrom, o.jobs, o.destination);
-        if (!o.destination.empty() && !output.OpenFile(o.destination)) return kCannotWrite;
+        if (!o.destination.empty() && !output.OpenFile(o.destination)) return kBadInput;
         return RunImport(o.files, o.enumsFrom, o.jobs, output);
       });
   AddFiles(*importSite, *options);

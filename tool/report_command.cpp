@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include <ssmsg/CSS_Report.h>
-#include <ssmsg/CSS_Site.h>
+#include <ssmsg/Report.h>
+#include <ssmsg/Site.h>
 
 #include "command.h"
 #include "readback.h"
@@ -39,11 +39,12 @@ int WritePages(const CSS_Site& site, CSS_ReportOptions& report, const std::strin
   std::filesystem::create_directories(folder, error);
   if (error) {
     Say("cannot make the folder " + folder + ": " + error.message());
-    return kCannotWrite;
+    return kBadInput;
   }
   std::unique_ptr<Output> page;
   std::string name;
   int failure = 0;
+  std::size_t opened = 0;  // pages begun; a folder that takes none is refused before any is
   const auto finish = [&] {
     if (!page) return true;
     page->CloseFile(true, false);  // pages are made again at will: no sync for each
@@ -57,20 +58,22 @@ int WritePages(const CSS_Site& site, CSS_ReportOptions& report, const std::strin
       if (!finish()) return false;
       name = std::string(file);
       page = std::make_unique<Output>();
-      if (!page->OpenFile(folder + "/" + name)) {
-        failure = page->Error();
+      if (!page->OpenFile(folder + "/" + name)) {  // which says why
+        page.reset();
         return false;
       }
+      ++opened;
     }
     return page->Write(text);
   });
   if (done) finish();
   if (failure == 0 && page) failure = page->Error();
+  if (!done && failure == 0 && !page) return opened == 0 ? kBadInput : kCannotWrite;
   if (!done || failure != 0) {
     Say("cannot write " + folder + "/" + name + ": " + std::strerror(failure != 0 ? failure : EIO));
     return kCannotWrite;
   }
-  const std::size_t count = report.controllers.size();
+  const std::size_t count = site.Select(report.selection).size();
   for (std::size_t k = count + 1;; ++k) {
     if (!std::filesystem::remove(folder + "/" + ReportControllerPage(k), error)) break;
   }
@@ -97,34 +100,30 @@ int Run(const ReportOptions& options, const CLI::App& command, Output& output) {
   CSS_ReportOptions report;
   report.jobs = options.jobs;
   report.diffFrom = old ? &*old : nullptr;
-  std::optional<std::int32_t> interfaceId;
-  std::optional<std::int32_t> node;
-  if (command.count("--interface") > 0) interfaceId = options.interfaceId;
-  if (command.count("--node") > 0) node = options.node;
-  report.controllers = site->Select(interfaceId, node);
-  if (report.controllers.empty()) {
-    std::string where = "no controller";
-    if (interfaceId) where += " on interface " + std::to_string(*interfaceId);
-    if (node) where += " at node " + std::to_string(*node);
-    Say(where + " in " + site->FileName());
+  if (command.count("--interface") > 0) report.selection.interfaceId = options.interfaceId;
+  if (command.count("--node") > 0) report.selection.node = options.node;
+  const CSS_SelectionProblem problem = CheckSelection(report.selection, {&*site});
+  if (problem.kind != CSS_SelectionProblem::Kind::None) {
+    Say(problem.text);
     return kBadInput;
   }
+  const std::size_t chosen = site->Select(report.selection).size();
 
   // Pages into a folder: when asked for one (an existing folder, or a name ending in "/"), or
   // when the site is too large for one page to open quickly.
-  const bool large = report.controllers.size() > kReportOnePageLimit;
+  const bool large = chosen > kReportOnePageLimit;
+  const bool toStandardOutput = options.destination.empty() || options.destination == "-";
+  std::error_code notFolder;  // a name that cannot be looked at is no folder: writing it says why
   const bool folder =
-      !options.destination.empty() &&
-      (options.destination.ends_with('/') || std::filesystem::is_directory(options.destination));
-  if (folder || (large && !options.destination.empty()))
-    return WritePages(*site, report, options.destination);
+      !toStandardOutput && (options.destination.ends_with('/') ||
+                            std::filesystem::is_directory(options.destination, notFolder));
+  if (folder || (large && !toStandardOutput)) return WritePages(*site, report, options.destination);
   if (large) {
-    Say(std::to_string(report.controllers.size()) + " controllers are more than one page " +
-        "holds (" + std::to_string(kReportOnePageLimit) +
-        "): write a page for each with --output DIR");
+    Say(std::to_string(chosen) + " controllers are more than one page " + "holds (" +
+        std::to_string(kReportOnePageLimit) + "): write a page for each with --output DIR");
     return kBadInput;
   }
-  if (!options.destination.empty() && !output.OpenFile(options.destination)) return kCannotWrite;
+  if (!options.destination.empty() && !output.OpenFile(options.destination)) return kBadInput;
   const bool done = MakeSiteReport(
       *site, report, [&](std::string_view, std::string_view text) { return output.Write(text); });
   return done ? kDone : kCannotWrite;

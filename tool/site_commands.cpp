@@ -9,10 +9,10 @@
 #include <vector>
 
 #include <ssmsg/CSS_Manager.h>
-#include <ssmsg/CSS_Site.h>
-#include <ssmsg/CSS_SiteDiff.h>
-#include <ssmsg/CSS_SiteSettings.h>
 #include <ssmsg/CSToolEnum.h>
+#include <ssmsg/Site.h>
+#include <ssmsg/SiteDiff.h>
+#include <ssmsg/SiteSettings.h>
 
 #include "command.h"
 #include "readback.h"
@@ -72,32 +72,30 @@ std::optional<std::vector<ApplicationManagerTask>> ParseTasks(const std::string&
 
 // What settings and diff were asked for: the controllers chosen, the tasks and the clock's time.
 struct JobRequest {
-  std::optional<std::int32_t> interfaceId;
-  std::optional<std::int32_t> node;
+  CSS_Selection selection;
   std::optional<std::vector<ApplicationManagerTask>> tasks;  // none: --task was not given
   std::optional<std::tm> time;
-
-  // "no controller on interface 1 at node 7"
-  std::string NoController() const {
-    std::string where = "no controller";
-    if (interfaceId) where += " on interface " + std::to_string(*interfaceId);
-    if (node) where += " at node " + std::to_string(*node);
-    return where;
-  }
 };
+
+// Says why `selection` selects no controller of `sites`; whether it selects some.
+bool Selects(const std::string& command, const CSS_Selection& selection,
+             std::initializer_list<const CSS_Site*> sites) {
+  const CSS_SelectionProblem problem = CheckSelection(selection, sites);
+  if (problem.kind == CSS_SelectionProblem::Kind::None) return true;
+  Complain(command + ": " +
+           (problem.kind == CSS_SelectionProblem::Kind::NodeWithoutInterface
+                ? std::string("--node needs --interface")
+                : problem.text));
+  return false;
+}
 
 // Reads the selection, --task and --time of `command`; nothing (after saying why) when one of
 // them is wrong.
 std::optional<JobRequest> ReadJobRequest(const JobOptions& options, const CLI::App& command) {
   JobRequest request;
-  if (command.count("--interface") > 0) request.interfaceId = options.interfaceId;
-  if (command.count("--node") > 0) {
-    if (!request.interfaceId) {
-      Complain(command.get_name() + ": --node needs --interface");
-      return std::nullopt;
-    }
-    request.node = options.node;
-  }
+  if (command.count("--interface") > 0) request.selection.interfaceId = options.interfaceId;
+  if (command.count("--node") > 0) request.selection.node = options.node;
+  if (!Selects(command.get_name(), request.selection, {})) return std::nullopt;
   if (command.count("--task") > 0) {
     request.tasks = ParseTasks(options.tasks);
     if (!request.tasks) return std::nullopt;
@@ -141,15 +139,12 @@ int RunSettings(const SettingsOptions& options, const CLI::App& command, Output&
   const std::optional<CSS_Site> site = LoadSiteOrDemo(options.config, options.jobs);
   if (!site) return kBadInput;
 
+  if (!Selects("settings", request->selection, {&*site})) return kBadInput;
   CSS_SettingsOptions job;
   job.jobs = options.jobs;
-  job.controllers = site->Select(request->interfaceId, request->node);
+  job.selection = request->selection;
   job.tasks = request->tasks.value_or(std::vector<ApplicationManagerTask>());
   job.time = request->time;
-  if (job.controllers.empty()) {
-    Complain("settings: " + request->NoController() + " in " + site->FileName());
-    return kBadInput;
-  }
 
   MessageWriter writer(options.format, output);
   // Writing stops the job at the first failed write: there is no use making what cannot be
@@ -175,8 +170,7 @@ int RunDiff(const DiffOptions& options, const CLI::App& command, Output& output)
   if (!request) return kBadInput;
   CSS_DiffOptions diff;
   diff.jobs = options.jobs;
-  diff.interfaceId = request->interfaceId;
-  diff.node = request->node;
+  diff.selection = request->selection;
   diff.tasks = request->tasks.value_or(std::vector<ApplicationManagerTask>());
   diff.time = request->time;
   // Both sites are checked in full before anything is written. What was sent is read back with
@@ -190,12 +184,7 @@ int RunDiff(const DiffOptions& options, const CLI::App& command, Output& output)
                          options.fromMessages + " (read back)");
   }
   if (!old || !current) return kBadInput;
-  if (current->Select(diff.interfaceId, diff.node).empty() &&
-      old->Select(diff.interfaceId, diff.node).empty()) {
-    Complain("diff: " + request->NoController() + " in " + old->FileName() + " or " +
-             current->FileName());
-    return kBadInput;
-  }
+  if (!Selects("diff", diff.selection, {&*old, &*current})) return kBadInput;
 
   MessageWriter writer(options.format, output);
   const CSS_DiffResult result = MakeSiteDiff(*old, *current, diff, WriteTo(writer));

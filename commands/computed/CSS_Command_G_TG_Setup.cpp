@@ -12,9 +12,8 @@ bool CSS_Command_G_TG_Setup::MakeCommands(int interfaceId, int node, CSS_StringL
   const CSDevice_TimeGroupZone& groups = store.GetTimeGroupZone();
   constexpr int kBlock = CSDevice_TimeGroupZone::kBlockSize;
   const int groupCount = std::max<int>(store.GetResource().GetTimeGroups(), 0);
-  const int zoneCount = std::max<int>(store.GetResource().GetTimeZones(), 0);
-  const int blocksPerGroup = (zoneCount + kBlock - 1) / kBlock;
-  const std::int64_t lastZoneNo = std::int64_t{blocksPerGroup} * kBlock;
+  const std::int64_t lastZoneNo =
+      CSDevice_TimeGroupZone::LastSentZone(store.GetResource().GetTimeZones());
 
   // Group by group, each block of eight zone numbers from 1 up to the time-zone count with the
   // group's zones in it, in the group's order. The zones are put in block order once per group,

@@ -121,6 +121,16 @@ class SSMSG_API CSDevice_TimeGroupZone {
   using ItemList = std::vector<const Item*>;
   static constexpr int kBlockSize = 8;  ///< the zone numbers that one message covers
 
+  /// The highest zone number that the time-group messages send for a controller with
+  /// `timeZones` time zones: they cover the blocks of eight zone numbers from 1 that reach the
+  /// last time zone.
+  /// \param timeZones the controller's time-zone count
+  /// \return the last zone number sent; 0 when none is
+  static constexpr std::int64_t LastSentZone(int timeZones) {
+    const std::int64_t zones = timeZones < 0 ? 0 : timeZones;
+    return (zones + kBlockSize - 1) / kBlockSize * kBlockSize;
+  }
+
   /// Appends to `out` the zones of group `timeGroupNo` whose zone numbers lie from `firstZoneNo`
   /// to `firstZoneNo + 7`, in the group's order. Returns false when the group is declined or does
   /// not exist.

@@ -5,8 +5,9 @@ from __future__ import annotations
 import ctypes
 import ctypes.util
 import os
+import sys
 from pathlib import Path
-from typing import Iterator
+from typing import Callable, Iterator, NamedTuple, Optional
 
 
 class Strings(ctypes.Structure):
@@ -70,31 +71,53 @@ class Options(ctypes.Structure):
     ]
 
 
-def _candidates() -> Iterator[str]:
-    """Where the library may be: $SSMSG_LIBRARY, beside this module, or the system's (the one of
-    the Debian package libssmsg0, found by the loader under its soname)."""
-    chosen = os.environ.get("SSMSG_LIBRARY")
+class LibraryFiles(NamedTuple):
+    """Where the library is looked for on a platform: the glob pattern of its file beside the
+    package's modules (the build's, or an installed package's own copy), and the name that the
+    system's loader is asked for (the library of an installed runtime package)."""
+
+    beside: str
+    system: str
+
+
+def library_files(platform: str) -> LibraryFiles:
+    """The library's file names on `platform`, a value of sys.platform."""
+    if platform == "win32":
+        return LibraryFiles(beside="ssmsg.dll", system="ssmsg.dll")
+    # Beside the modules the library is _libssmsg.so.0, a name that Python does not take for a
+    # module of the package.
+    return LibraryFiles(beside="_libssmsg.so*", system="libssmsg.so.0")
+
+
+def candidates(platform: str, here: Path, chosen: Optional[str],
+               find_library: Callable[[str], Optional[str]]) -> Iterator[str]:
+    """The libraries to try in order: `chosen` ($SSMSG_LIBRARY) alone when given; otherwise the
+    library beside the modules in `here`, then the system's under its name and where
+    `find_library` (ctypes.util.find_library) finds it."""
     if chosen:
         yield chosen
         return
-    here = Path(__file__).resolve().parent
-    yield from sorted(str(path) for path in here.glob("_libssmsg.so*"))
-    yield "libssmsg.so.0"
-    installed = ctypes.util.find_library("ssmsg")
+    files = library_files(platform)
+    yield from sorted(str(path) for path in here.glob(files.beside))
+    yield files.system
+    installed = find_library("ssmsg")
     if installed:
         yield installed
 
 
 def _load() -> tuple[ctypes.CDLL, str]:
     tried = []
-    for candidate in _candidates():
+    here = Path(__file__).resolve().parent
+    for candidate in candidates(sys.platform, here, os.environ.get("SSMSG_LIBRARY"),
+                                ctypes.util.find_library):
         try:
             return ctypes.CDLL(candidate), candidate
         except OSError as error:
             tried.append(f"{candidate}: {error}")
+    files = library_files(sys.platform)
     raise ImportError(
-        "ssmsg: cannot load the shared libssmsg (_libssmsg.so.0 beside ssmsg/_library.py, "
-        "the library that $SSMSG_LIBRARY names, or the system's libssmsg.so.0)"
+        f"ssmsg: cannot load the library ({files.beside} beside ssmsg/_library.py, the library "
+        f"that $SSMSG_LIBRARY names, or the system's {files.system})"
         + "".join("\n  " + line for line in tried)
     )
 

@@ -1,0 +1,69 @@
+#pragma once
+
+/// \file
+/// Site databases: a site kept in an SQLite database instead of a site file, one table per list of
+/// the site file and per sub-record, with columns named as the site file's keys. LoadSite of
+/// <ssmsg/Site.h> reads a database wherever it reads a site file (it knows one by its first
+/// bytes); what is here makes and upgrades databases.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <ssmsg/Site.h>
+#include <ssmsg/export.h>
+
+namespace ssmsg {
+
+/// The version of the database schema that this library reads and writes (PRAGMA user_version).
+inline constexpr int kSiteDatabaseVersion = 1;
+
+/// The SQL that makes an empty site database: its tables, application id and version. For
+/// programs that write rows themselves.
+/// \return the SQL text
+SSMSG_API std::string SiteDatabaseSchema();
+
+/// What WriteSiteDatabase did.
+struct CSS_DatabaseWriteResult {
+  /// Why it was not written, each line naming the file; none when it was.
+  std::vector<std::string> errors;
+  /// The file cannot take a database at all, and nothing was begun: it is a folder, a device, a
+  /// FIFO or a socket (a database is not a stream), or its folder cannot be written.
+  bool refused = false;
+};
+
+/// Writes `site` as a new database `file`, in one transaction into a temporary file beside it
+/// ("FILE.ssmsg-tmp.XXXXXX") that then replaces `file`: whoever opens `file` finds the old
+/// database or all of the new one. A symbolic link stays, and its target is replaced. The file
+/// is left as it was when the database could not be written.
+/// \param site the site to write
+/// \param file the database to make or replace
+/// \return the errors; none when it was written
+SSMSG_API CSS_DatabaseWriteResult WriteSiteDatabase(const CSS_Site& site,
+                                                    const std::filesystem::path& file);
+
+/// The same, reading the controllers' records from `site` on `jobs` threads (0: one per core)
+/// while the calling thread writes them, in the site's order.
+/// \param site the site to write
+/// \param file the database to make or replace
+/// \param jobs the threads that read the site, the calling one among them
+/// \return the errors; none when it was written
+SSMSG_API CSS_DatabaseWriteResult WriteSiteDatabase(const CSS_Site& site,
+                                                    const std::filesystem::path& file,
+                                                    unsigned jobs);
+
+/// What MigrateSiteDatabase did.
+struct CSS_MigrateResult {
+  int from = 0;                     ///< the version the database had
+  int to = 0;                       ///< the version it has now
+  std::vector<std::string> errors;  ///< why it could not be migrated, each naming the file
+};
+
+/// Brings the database `file` from an older schema version to kSiteDatabaseVersion, in one
+/// transaction. A database that is already at that version is left as it is; one of a newer
+/// version, or not a site database, is an error.
+/// \param file the database
+/// \return the versions before and after, or the errors
+SSMSG_API CSS_MigrateResult MigrateSiteDatabase(const std::filesystem::path& file);
+
+}  // namespace ssmsg

@@ -1,0 +1,182 @@
+#include "site/Findings.h"
+
+#include <algorithm>
+#include <tuple>
+
+#include "host/CSDevice_Fields.h"
+#include "site/SiteLists.h"
+
+namespace ssmsg {
+namespace {
+
+std::string Plural(int n, std::string_view one, std::string_view many) {
+  return std::to_string(n) + " " + std::string(n == 1 ? one : many);
+}
+
+// A list's sub-records: its key in the site file ("Time") and its container.
+template <class Records>
+struct Part {
+  std::string_view key;
+  const Records& records;
+};
+
+}  // namespace
+
+std::string SitePath::Text() const {
+  std::string text;
+  for (std::size_t i = 0; i < size_; ++i) {
+    const Step& step = steps_[i];
+    if (step.index >= 0) {
+      text += "[" + std::to_string(step.index) + "]";
+    } else {
+      if (!text.empty()) text += '.';
+      text += step.key;
+    }
+  }
+  return text;
+}
+
+std::string SiteWarning::List() const {
+  if (path.size() == 0) return {};
+  std::string list(path[0].key);
+  // A part of a record: "Inputs[3].Time.LevelTGs", "TimeGroups[1].Zones[0].ZoneNo".
+  if (path.size() > 3 && path[1].index >= 0 && path[2].index < 0) {
+    list += '.';
+    list += path[2].key;
+  }
+  return list;
+}
+
+int SiteWarning::Position() const {
+  return path.size() > 1 ? path[1].index : -1;
+}
+
+std::string SiteWarning::Line(std::string_view fileName) const {
+  return std::string(fileName) + ": Controllers[" + std::to_string(controller) + "]." +
+         path.Text() + ": " + what;
+}
+
+bool EnumValuesSeen::First(CSToolEnumId id, std::int64_t value) {
+  const auto index = static_cast<std::size_t>(id);
+  if (value >= 0 && value < 256) {
+    auto&& seen = small_[index][static_cast<std::size_t>(value)];
+    const bool first = !seen;
+    seen = true;
+    return first;
+  }
+  return other_.insert((std::uint64_t{index} << 32) | static_cast<std::uint32_t>(value)).second;
+}
+
+void SiteFindings::Note(CSToolEnumId id, std::int64_t value, std::size_t controller,
+                        const SitePath& path) {
+  if (seen_.First(id, value)) uses_.push_back({id, static_cast<int>(value), controller, path});
+}
+
+template <class Record>
+void SiteFindings::NoteRecord(const Record& record, std::size_t controller, const SitePath& path) {
+  for (const CSS_FieldInfo& info : kRecordFieldInfos<Record>) {
+    if (info.kind == CSS_FieldKind::Enum) {
+      Note(info.enumeration, info.get(&record), controller, path.Then(info.name));
+    }
+  }
+}
+
+void SiteFindings::AddController(std::size_t controller, const CSApplicationManagerStd& store) {
+  // The enumeration values, in the order of the site file's keys: each record's fields, then
+  // its parts, element by element.
+  NoteRecord(store.GetConfig(), controller, SitePath("Config"));
+  NoteRecord(store.GetXTRA(), controller, SitePath("XTRA"));
+  const auto list = [&](std::string_view key, const auto& records, const auto&... parts) {
+    using Records = std::remove_cvref_t<decltype(records)>;
+    const int length = std::max({records.GetRecordCount(), parts.records.GetRecordCount()...});
+    for (int p = 0; p < length; ++p) {
+      const SitePath element(key, p);
+      if (const auto* record = records.Find(p + Records::kFirstIndex))
+        NoteRecord(*record, controller, element);
+      (
+          [&] {
+            const auto* sub = parts.records.Find(p);
+            if (sub == nullptr) return;
+            const SitePath at = element.Then(parts.key);
+            NoteRecord(*sub, controller, at);
+            // The input-timing message names each level by its text.
+            if constexpr (std::is_same_v<std::remove_cvref_t<decltype(*sub)>,
+                                         CSDevice_InputTimeItem>) {
+              for (int level = 1; level <= CSDevice_InputTimeItem::kLevels; ++level)
+                Note(CSToolEnumId::Level, level, controller, at.Then("LevelTGs"));
+            }
+          }(),
+          ...);
+    }
+  };
+  list("Holidays", store.GetHoliday());
+  list("TimeZones", store.GetTimeZone());
+  list("Ports", store.GetPort());
+  list("FLAN", store.GetFLan_Setup());
+  list("Inputs", store.GetInputType(), Part{"Time", store.GetInputTime()},
+       Part{"Link", store.GetInputLink()});
+  list("Outputs", store.GetOutputType(), Part{"Time", store.GetOutputTime()});
+  list("Readers", store.GetRdConfiguration(), Part{"CardControl", store.GetRdCardControl()},
+       Part{"CardLocation", store.GetRdCardLocation()},
+       Part{"CardStructure", store.GetRdCardStructure()},
+       Part{"AccessAlarm", store.GetRdAccessAlarm()});
+
+  // Records beyond their capability count.
+  const CSDevice_Resource& resource = store.GetResource();
+  for (const CSS_CountedList& counted : kCountedLists) {
+    const int count = std::max<int>((resource.*counted.get)(), 0);
+    const int length = counted.length(store);
+    int first = -1;
+    int beyond = 0;
+    for (int position = count; position < length; ++position) {
+      if (!counted.has(store, position)) continue;
+      if (first < 0) first = position;
+      ++beyond;
+    }
+    if (beyond == 0) continue;
+    unsent_.push_back({SiteWarning::Kind::BeyondCount, controller, SitePath(counted.list, first),
+                       Plural(beyond, "record lies", "records from here on lie") +
+                           " beyond Resource." + std::string(counted.count) + " (" +
+                           std::to_string((resource.*counted.get)()) +
+                           (beyond == 1 ? ") and is never sent" : ") and are never sent")});
+  }
+
+  // Zones outside the blocks of zone numbers that the time zones' count reaches.
+  const int zoneCount = resource.GetTimeZones();
+  const int groupCount =
+      std::min<int>(resource.GetTimeGroups(), store.GetTimeGroupZone().GetRecordCount());
+  for (int group = 1; group <= groupCount; ++group) {
+    const auto* zones = store.GetTimeGroupZone().FindGroup(group);
+    if (zones == nullptr) continue;
+    for (std::size_t i = 0; i < zones->size(); ++i) {
+      const int zoneNo = (*zones)[i].ZoneNo;
+      if (zoneNo >= 1 && zoneNo <= CSDevice_TimeGroupZone::LastSentZone(zoneCount)) continue;
+      unsent_.push_back(
+          {SiteWarning::Kind::OutsideBlocks, controller,
+           SitePath("TimeGroups", group - 1).Add("Zones", static_cast<int>(i)).Add("ZoneNo"),
+           "zone " + std::to_string(zoneNo) + " lies outside the blocks of Resource.TimeZones (" +
+               std::to_string(zoneCount) + ") and is never sent"});
+    }
+  }
+}
+
+void SiteFindings::Append(const SiteFindings& later) {
+  for (const Use& use : later.uses_) {
+    if (seen_.First(use.id, use.value)) uses_.push_back(use);
+  }
+  unsent_.insert(unsent_.end(), later.unsent_.begin(), later.unsent_.end());
+}
+
+std::vector<SiteWarning> SiteFindings::Warnings(const CSToolEnum& service) const {
+  std::vector<SiteWarning> warnings;
+  for (const Use& use : uses_) {
+    if (!service.Get(use.id)->EnumToString(use.value).empty()) continue;
+    warnings.push_back({SiteWarning::Kind::NoText, use.controller, use.path,
+                        std::string(CSToolEnum::Name(use.id)) + " value " +
+                            std::to_string(use.value) + " has no text"});
+  }
+  warnings.insert(warnings.end(), unsent_.begin(), unsent_.end());
+  return warnings;
+}
+
+}  // namespace ssmsg

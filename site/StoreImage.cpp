@@ -1,0 +1,191 @@
+#include "site/StoreImage.h"
+
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
+#include <vector>
+
+#include "host/CSDevice_Fields.h"
+#include "site/SiteLists.h"
+
+namespace ssmsg {
+namespace {
+
+// Numbers as their own bytes, in the machine's order: an image never leaves the process.
+template <class T>
+void Put(std::string& out, T value) {
+  char bytes[sizeof value];
+  std::memcpy(bytes, &value, sizeof value);
+  out.append(bytes, sizeof value);
+}
+
+class Reader {
+ public:
+  explicit Reader(std::string_view image) : at_(image.data()) {}
+  template <class T>
+  T Get() {
+    T value;
+    std::memcpy(&value, at_, sizeof value);
+    at_ += sizeof value;
+    return value;
+  }
+  std::string_view Bytes(std::size_t size) {
+    const std::string_view bytes(at_, size);
+    at_ += size;
+    return bytes;
+  }
+
+ private:
+  const char* at_;
+};
+
+template <class Record>
+void PutFields(std::string& out, const Record& record) {
+  for (const CSS_FieldInfo& info : kRecordFieldInfos<Record>) {
+    switch (info.type) {
+      case CSS_FieldType::Int16:
+        Put(out, static_cast<std::int16_t>(info.get(&record)));
+        break;
+      case CSS_FieldType::UInt8:
+        Put(out, static_cast<std::uint8_t>(info.get(&record)));
+        break;
+      case CSS_FieldType::Int32:
+      case CSS_FieldType::UInt32:
+        Put(out, static_cast<std::uint32_t>(info.get(&record)));
+        break;
+      case CSS_FieldType::String: {
+        const std::string& text = info.text(&record);
+        Put(out, static_cast<std::uint32_t>(text.size()));
+        out += text;
+        break;
+      }
+    }
+  }
+  // The five level time groups of an input's timing are not fields of its table.
+  if constexpr (std::is_same_v<Record, CSDevice_InputTimeItem>) {
+    for (const std::int16_t group : record.LevelTG)
+      Put(out, group);
+  }
+}
+
+template <class Record>
+void GetFields(Reader& in, Record& record) {
+  for (const CSS_FieldInfo& info : kRecordFieldInfos<Record>) {
+    switch (info.type) {
+      case CSS_FieldType::Int16:
+        info.set(&record, in.Get<std::int16_t>());
+        break;
+      case CSS_FieldType::UInt8:
+        info.set(&record, in.Get<std::uint8_t>());
+        break;
+      case CSS_FieldType::Int32:
+        info.set(&record, static_cast<std::int32_t>(in.Get<std::uint32_t>()));
+        break;
+      case CSS_FieldType::UInt32:
+        info.set(&record, in.Get<std::uint32_t>());
+        break;
+      case CSS_FieldType::String:
+        info.textRef(&record).assign(in.Bytes(in.Get<std::uint32_t>()));
+        break;
+    }
+  }
+  if constexpr (std::is_same_v<Record, CSDevice_InputTimeItem>) {
+    for (std::int16_t& group : record.LevelTG)
+      group = in.Get<std::int16_t>();
+  }
+}
+
+template <class Records>
+void PutList(std::string& out, const Records& records) {
+  const int count = records.GetRecordCount();
+  Put(out, static_cast<std::int32_t>(count));
+  for (int p = 0; p < count; ++p) {
+    const auto* record = records.Find(p + Records::kFirstIndex);
+    Put(out, static_cast<std::uint8_t>(record != nullptr));
+    if (record != nullptr) PutFields(out, *record);
+  }
+}
+
+template <class Records>
+void GetList(Reader& in, Records& records) {
+  const auto count = in.Get<std::int32_t>();
+  records.Reserve(static_cast<std::size_t>(count));
+  typename Records::Item item{};
+  for (int p = 0; p < count; ++p) {
+    if (in.Get<std::uint8_t>() == 0) {
+      records.Append(std::nullopt);
+      continue;
+    }
+    GetFields(in, item);
+    records.Append(item);
+  }
+}
+
+// The lists of a store, in one order for writing and reading.
+template <class Store, class Each>
+void Lists(Store& store, Each&& each) {
+  each(store.GetFLan_Setup());
+  each(store.GetPort());
+  each(store.GetHoliday());
+  each(store.GetTimeZone());
+  each(store.GetInputType());
+  each(store.GetInputTime());
+  each(store.GetInputLink());
+  each(store.GetOutputType());
+  each(store.GetOutputTime());
+  each(store.GetRdConfiguration());
+  each(store.GetRdCardControl());
+  each(store.GetRdCardLocation());
+  each(store.GetRdCardStructure());
+  each(store.GetRdAccessAlarm());
+}
+
+}  // namespace
+
+void EncodeStore(const CSApplicationManagerStd& store, std::string& out) {
+  PutFields(out, store.GetConfig());
+  const std::string& name = store.GetConfig().Name;
+  Put(out, static_cast<std::uint32_t>(name.size()));
+  out += name;
+  PutFields(out, store.GetXTRA());
+  for (const CSS_CountedList& counted : kCountedLists)
+    Put(out, (store.GetResource().*counted.get)());
+  Lists(store, [&out](const auto& records) { PutList(out, records); });
+  const CSDevice_TimeGroupZone& groups = store.GetTimeGroupZone();
+  Put(out, static_cast<std::int32_t>(groups.GetRecordCount()));
+  for (int g = 1; g <= groups.GetRecordCount(); ++g) {
+    const std::vector<CSDevice_TimeGroupZoneItem>* zones = groups.FindGroup(g);
+    Put(out, static_cast<std::int32_t>(zones == nullptr ? -1 : static_cast<int>(zones->size())));
+    if (zones == nullptr) continue;
+    for (const CSDevice_TimeGroupZoneItem& zone : *zones)
+      PutFields(out, zone);
+  }
+}
+
+void DecodeStore(std::string_view image, CSApplicationManagerStd& store) {
+  store.Clear();
+  Reader in(image);
+  GetFields(in, store.GetConfig());
+  store.GetConfig().Name.assign(in.Bytes(in.Get<std::uint32_t>()));
+  GetFields(in, store.GetXTRA());
+  for (const CSS_CountedList& counted : kCountedLists)
+    (store.GetResource().*counted.set)(in.Get<std::int16_t>());
+  Lists(store, [&in](auto& records) { GetList(in, records); });
+  CSDevice_TimeGroupZone& groups = store.GetTimeGroupZone();
+  const auto count = in.Get<std::int32_t>();
+  for (int g = 1; g <= count; ++g) {
+    const auto zones = in.Get<std::int32_t>();
+    if (zones < 0) {
+      groups.Append(std::nullopt);
+      continue;
+    }
+    std::vector<CSDevice_TimeGroupZoneItem> items(static_cast<std::size_t>(zones));
+    for (CSDevice_TimeGroupZoneItem& zone : items) {
+      GetFields(in, zone);
+      zone.TimeGroupNo = static_cast<std::int16_t>(g);
+    }
+    groups.Append(std::move(items));
+  }
+}
+
+}  // namespace ssmsg

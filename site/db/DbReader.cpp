@@ -1,0 +1,770 @@
+// Reading a site database. The reader does not rely on the schema's constraints: a database may
+// have been edited with checks turned off, or its tables made by another program, so every value,
+// position and link to a parent row is checked again as it is read, and each error names the
+// table and the row.
+
+#include "site/db/SiteDb.h"
+
+#include <ssmsg/SiteDatabase.h>
+
+#include <algorithm>
+#include <array>
+#include <condition_variable>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include <ssmsg/Json.h>
+
+#include "core/OrderedWork.h"
+#include "host/CSDevice_Fields.h"
+#include "site/SiteData.h"
+#include "site/SiteLists.h"
+#include "site/StoreImage.h"
+#include "site/db/Sqlite.h"
+#include "site/db/Tables.h"
+
+namespace ssmsg {
+using namespace db;
+namespace {
+
+constexpr std::int64_t kMapSize = std::int64_t{1} << 30;  // bytes of the file mapped
+constexpr int kCacheKiB = 8192;                           // the page cache
+constexpr std::size_t kMaxErrors = 100;
+
+// What reading a database finds: every row is checked as it is read.
+struct Check {
+  std::string fileName;
+  std::vector<std::string> errors;
+  bool full = false;                             // more errors than are listed
+  std::array<std::int64_t, kTableCount> rows{};  // rows read, table by table
+
+  void Error(const std::string& where, const std::string& what) {
+    if (errors.size() >= kMaxErrors) {
+      full = true;
+      return;
+    }
+    errors.push_back(fileName + ": " + where + (where.empty() ? "" : ": ") + what);
+  }
+};
+
+std::string ValueText(sqlite3_stmt* statement, int column) {
+  switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_NULL:
+      return "NULL";
+    case SQLITE_FLOAT:
+      return std::to_string(sqlite3_column_double(statement, column));
+    case SQLITE_BLOB:
+      return "a blob";
+    case SQLITE_INTEGER:
+      return std::to_string(sqlite3_column_int64(statement, column));
+    default: {
+      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+      std::string quoted;
+      AppendJsonString(
+          quoted,
+          std::string_view(text != nullptr ? text : "",
+                           static_cast<std::size_t>(sqlite3_column_bytes(statement, column))));
+      return quoted;
+    }
+  }
+}
+
+// One row being read, and how to name it in an error.
+// "inputs[interface 1, node 2, number 3]", with ".Debounce" for a column: a row of `table` in
+// an error.
+std::string RowName(TableId table, const CSS_ControllerAddress& address, std::int64_t group,
+                    std::int64_t number, std::string_view column = {}) {
+  std::string where = std::string(Tables()[table].name) + "[interface " +
+                      std::to_string(address.interfaceId) + ", node " +
+                      std::to_string(address.node);
+  if (group != 0) where += ", time group " + std::to_string(group);
+  if (number != 0) where += ", number " + std::to_string(number);
+  where += "]";
+  if (!column.empty()) where.append(".").append(column);
+  return where;
+}
+
+struct Row {
+  sqlite3_stmt* statement;
+  Check& check;
+  TableId table;
+  CSS_ControllerAddress address;
+  std::int64_t group = 0;   // Keys::Zone
+  std::int64_t number = 0;  // Keys::Position and Keys::Zone; 0 while unknown
+
+  std::string Where(std::string_view column = {}) const {
+    return RowName(table, address, group, number, column);
+  }
+
+  // Most of a site is integers: each cell is fetched once, as a value whose type and number are
+  // read without the column calls' checks (the connection is used by one thread at a time).
+  bool Integer(int column, std::string_view name, std::int64_t min, std::int64_t max,
+               std::int64_t& value) const {
+    sqlite3_value* cell = sqlite3_column_value(statement, column);
+    if (sqlite3_value_type(cell) != SQLITE_INTEGER) {
+      check.Error(Where(name), ValueText(statement, column) + " is not an integer");
+      return false;
+    }
+    value = sqlite3_value_int64(cell);
+    if (value >= min && value <= max) return true;
+    check.Error(Where(name), std::to_string(value) + " is outside " + std::to_string(min) + ".." +
+                                 std::to_string(max));
+    return false;
+  }
+
+  // A column that may be NULL (not given): false for NULL or a bad value.
+  bool Nullable(int column, std::string_view name, std::int64_t min, std::int64_t max,
+                std::int64_t& value) const {
+    if (sqlite3_value_type(sqlite3_column_value(statement, column)) == SQLITE_NULL) return false;
+    return Integer(column, name, min, max, value);
+  }
+
+  bool Text(int column, std::string_view name, std::string& value) const {
+    if (sqlite3_column_type(statement, column) != SQLITE_TEXT) {
+      check.Error(Where(name), ValueText(statement, column) + " is not a text");
+      return false;
+    }
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+    const std::string_view view(text != nullptr ? text : "",
+                                static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
+    if (!IsUtf8(view)) {
+      check.Error(Where(name), "the text is not valid UTF-8");
+      return false;
+    }
+    value.assign(view);
+    return true;
+  }
+};
+
+// Reads the columns of `infos` from `column` on into `record`; the next column.
+template <std::size_t N>
+int ReadFields(const Row& row, int column, const std::array<CSS_FieldInfo, N>& infos,
+               void* record) {
+  for (const CSS_FieldInfo& info : infos) {
+    if (info.kind == CSS_FieldKind::Text) {
+      row.Text(column++, info.name, info.textRef(record));
+      continue;
+    }
+    std::int64_t value = 0;
+    if (!row.Integer(column++, info.name, info.min, info.max, value)) continue;
+    info.set(record, value);
+  }
+  return column;
+}
+
+// An open database in one read transaction, with a statement for each table. One thread at a
+// time reads through it (see Readers).
+struct Database {
+  DbHandle db;
+  std::array<Statement, kTableCount> select;
+
+  sqlite3_stmt* Rows(TableId id, const CSS_ControllerAddress& address) {
+    sqlite3_stmt* statement = select[id].get();
+    sqlite3_reset(statement);
+    sqlite3_bind_int64(statement, 1, address.interfaceId);
+    sqlite3_bind_int64(statement, 2, address.node);
+    return statement;
+  }
+};
+
+// Connections to one database, each in a read transaction on the same snapshot, lent to one
+// thread at a time: with several, the controllers are read on several threads at once.
+class Readers {
+ public:
+  explicit Readers(std::unique_ptr<Database> first) { Add(std::move(first)); }
+
+  void Add(std::unique_ptr<Database> database) {
+    const std::lock_guard lock(mutex_);
+    free_.push_back(database.get());
+    all_.push_back(std::move(database));
+  }
+  std::size_t Count() const { return all_.size(); }
+  Database& First() { return *all_.front(); }
+
+  // A connection, waiting for one to be given back when every one is lent; given back with the
+  // lease.
+  class Lease {
+   public:
+    explicit Lease(Readers& readers) : readers_(readers), database_(readers.Take()) {}
+    ~Lease() { readers_.Give(database_); }
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
+    Database& operator*() const { return *database_; }
+
+   private:
+    Readers& readers_;
+    Database* database_;
+  };
+
+ private:
+  Database* Take() {
+    std::unique_lock lock(mutex_);
+    given_.wait(lock, [this] { return !free_.empty(); });
+    Database* database = free_.back();
+    free_.pop_back();
+    return database;
+  }
+  void Give(Database* database) {
+    {
+      const std::lock_guard lock(mutex_);
+      free_.push_back(database);
+    }
+    given_.notify_one();
+  }
+
+  std::mutex mutex_;
+  std::condition_variable given_;
+  std::vector<std::unique_ptr<Database>> all_;
+  std::vector<Database*> free_;
+};
+
+// Reads the rows of list table `id` of the controller at `address` into `records`, each row at
+// its position; every row must have a record of `parent` at its position. The last position that
+// has a row (0 for none).
+template <class Records, class Parent = Records, class Extra = std::nullptr_t>
+std::int64_t ReadList(Database& database, Check& check, TableId id,
+                      const CSS_ControllerAddress& address, Records& records,
+                      const Parent* parent = nullptr, Extra extra = nullptr) {
+  sqlite3_stmt* statement = database.Rows(id, address);
+  using Item = typename Records::Item;
+  Item item;
+  std::int64_t last = 0;
+  while (Step(database.db.get(), statement)) {
+    ++check.rows[id];
+    Row row{statement, check, id, address};
+    std::int64_t number = 0;
+    if (!row.Integer(0, "Number", 1, kMaxPosition, number)) continue;
+    row.number = number;
+    if (number == last) {
+      check.Error(row.Where(), "a second row for this position");
+      continue;
+    }
+    last = number;
+    if (parent != nullptr &&
+        parent->Find(static_cast<int>(number - 1 + Parent::kFirstIndex)) == nullptr) {
+      check.Error(row.Where(), "no row of " + std::string(Tables()[Tables()[id].parent].name) +
+                                   " at this number");
+      continue;
+    }
+    item.Clear();
+    const int next = ReadFields(row, 1, kRecordFieldInfos<Item>, &item);
+    if constexpr (!std::is_same_v<Extra, std::nullptr_t>) extra(row, next, item);
+    records.Set(static_cast<int>(number - 1 + Records::kFirstIndex), item);
+  }
+  return last;
+}
+
+// Makes `records` `length` positions long at least, the new ones without a record.
+template <class Records>
+void Extend(Records& records, std::int64_t length) {
+  if (length > records.GetRecordCount()) {
+    records.Decline(static_cast<int>(length - 1 + Records::kFirstIndex));
+  }
+}
+
+void ReadTimeGroups(Database& database, Check& check, const CSS_ControllerAddress& address,
+                    std::int64_t length, CSDevice_TimeGroupZone& groups) {
+  std::vector<std::int64_t> numbers;  // of the groups, ascending
+  {
+    sqlite3_stmt* statement = database.Rows(kTimeGroups, address);
+    while (Step(database.db.get(), statement)) {
+      ++check.rows[kTimeGroups];
+      Row row{statement, check, kTimeGroups, address};
+      std::int64_t number = 0;
+      if (!row.Integer(0, "Number", 1, kMaxPosition, number)) continue;
+      row.number = number;
+      if (!numbers.empty() && numbers.back() == number) {
+        check.Error(row.Where(), "a second row for this position");
+        continue;
+      }
+      numbers.push_back(number);
+    }
+  }
+  std::vector<std::pair<std::int64_t, CSDevice_TimeGroupZoneItem>> zones;
+  {
+    sqlite3_stmt* statement = database.Rows(kZones, address);
+    std::int64_t lastGroup = 0;
+    std::int64_t lastNumber = 0;
+    while (Step(database.db.get(), statement)) {
+      ++check.rows[kZones];
+      Row row{statement, check, kZones, address};
+      std::int64_t group = 0;
+      std::int64_t number = 0;
+      if (!row.Integer(0, "TimeGroup", 1, kMaxPosition, group)) continue;
+      row.group = group;
+      if (!row.Integer(1, "Number", 1, kMaxPosition, number)) continue;
+      row.number = number;
+      if (group == lastGroup && number == lastNumber) {
+        check.Error(row.Where(), "a second row for this position");
+        continue;
+      }
+      lastGroup = group;
+      lastNumber = number;
+      if (!std::binary_search(numbers.begin(), numbers.end(), group)) {
+        check.Error(row.Where(), "no row of time_groups at this time group");
+        continue;
+      }
+      CSDevice_TimeGroupZoneItem zone{};
+      ReadFields(row, 2, kRecordFieldInfos<CSDevice_TimeGroupZoneItem>, &zone);
+      zone.TimeGroupNo = static_cast<std::int16_t>(group);
+      zones.emplace_back(group, zone);
+    }
+  }
+  const std::int64_t count = std::max(length, numbers.empty() ? 0 : numbers.back());
+  auto zone = zones.begin();
+  auto number = numbers.begin();
+  for (std::int64_t group = 1; group <= count; ++group) {
+    if (number == numbers.end() || *number != group) {
+      groups.Append(std::nullopt);
+      continue;
+    }
+    ++number;
+    std::vector<CSDevice_TimeGroupZoneItem> items;
+    for (; zone != zones.end() && zone->first == group; ++zone)
+      items.push_back(zone->second);
+    groups.Append(std::move(items));
+  }
+}
+
+// Reads every record of the controller at `position` and `address` into `store`.
+void ReadController(Database& database, Check& check, std::int64_t position,
+                    const CSS_ControllerAddress& address, CSApplicationManagerStd& store) {
+  sqlite3* db = database.db.get();
+  store.Clear();
+  std::array<std::int64_t, kListCount> lengths{};
+  {
+    sqlite3_stmt* statement = database.select[kControllers].get();
+    sqlite3_reset(statement);
+    sqlite3_bind_int64(statement, 1, position);
+    if (!Step(db, statement)) throw DbError("controllers: a row vanished while it was read");
+    const Row row{statement, check, kControllers, address};
+    int column = ReadFields(row, 0, kXtraNameField.Infos(), &store.GetConfig());
+    column = ReadFields(row, column, kRecordFieldInfos<CSDevice_Config>, &store.GetConfig());
+    column = ReadFields(row, column, kRecordFieldInfos<CSDevice_XTRA>, &store.GetXTRA());
+    for (std::size_t list = 0; list < kListCount; ++list)
+      row.Nullable(column++, kListKeys[list], 0, kMaxPosition, lengths[list]);
+  }
+  const auto list = [&](TableId id, auto& records, ListId length) {
+    Extend(records, std::max(ReadList(database, check, id, address, records), lengths[length]));
+  };
+  list(kHolidays, store.GetHoliday(), kLHolidays);
+  list(kTimeZones, store.GetTimeZone(), kLTimeZones);
+  ReadTimeGroups(database, check, address, lengths[kLTimeGroups], store.GetTimeGroupZone());
+  list(kPorts, store.GetPort(), kLPorts);
+  list(kFLan, store.GetFLan_Setup(), kLFLan);
+
+  list(kInputs, store.GetInputType(), kLInputs);
+  const CSDevice_InputType& inputs = store.GetInputType();
+  ReadList(database, check, kInputTimes, address, store.GetInputTime(), &inputs,
+           [](const Row& row, int column, CSDevice_InputTimeItem& item) {
+             for (int level = 0; level < CSDevice_InputTimeItem::kLevels; ++level) {
+               std::int64_t value = 0;
+               const auto at = static_cast<std::size_t>(level);
+               if (row.Integer(column + level, kLevelColumns[at], kInt16Min, kInt16Max, value)) {
+                 item.LevelTG[at] = static_cast<std::int16_t>(value);
+               }
+             }
+           });
+  ReadList(database, check, kInputLinks, address, store.GetInputLink(), &inputs);
+
+  list(kOutputs, store.GetOutputType(), kLOutputs);
+  const CSDevice_OutputType& outputs = store.GetOutputType();
+  ReadList(database, check, kOutputTimes, address, store.GetOutputTime(), &outputs);
+
+  list(kReaders, store.GetRdConfiguration(), kLReaders);
+  const CSDevice_RdConfiguration& readers = store.GetRdConfiguration();
+  ReadList(database, check, kCardControls, address, store.GetRdCardControl(), &readers);
+  ReadList(database, check, kCardLocations, address, store.GetRdCardLocation(), &readers);
+  ReadList(database, check, kCardStructures, address, store.GetRdCardStructure(), &readers);
+  ReadList(database, check, kAccessAlarms, address, store.GetRdAccessAlarm(), &readers);
+
+  // The counts given, then the lengths of their lists for those not given.
+  std::array<bool, std::size(kCountedLists)> given{};
+  {
+    sqlite3_stmt* statement = database.Rows(kResources, address);
+    bool first = true;
+    while (Step(db, statement)) {
+      ++check.rows[kResources];
+      const Row row{statement, check, kResources, address};
+      if (!first) {
+        check.Error(row.Where(), "a second row for this controller");
+        continue;
+      }
+      first = false;
+      for (std::size_t i = 0; i < std::size(kCountedLists); ++i) {
+        std::int64_t count = 0;
+        if (!row.Nullable(static_cast<int>(i), kCountedLists[i].count, kInt16Min, kInt16Max,
+                          count)) {
+          continue;
+        }
+        (store.GetResource().*kCountedLists[i].set)(static_cast<std::int16_t>(count));
+        given[i] = true;
+      }
+    }
+  }
+  for (std::size_t i = 0; i < std::size(kCountedLists); ++i) {
+    if (given[i]) continue;
+    const CSS_CountedList& counted = kCountedLists[i];
+    (store.GetResource().*counted.set)(static_cast<std::int16_t>(counted.length(store)));
+  }
+}
+
+// What the check of each controller needs: the connections and where each controller is.
+struct CheckContext {
+  Readers& readers;
+  const std::vector<std::int64_t>& positions;
+  const std::vector<CSS_ControllerAddress>& addresses;
+  std::string_view fileName;
+};
+
+// One controller, read and checked: what was wrong, and otherwise its findings and its image.
+struct CheckedController {
+  Check check;
+  SiteFindings findings;
+  std::string image;
+};
+
+// Reads and checks one controller on a connection of its own; its findings are added to the
+// site's in the controllers' order (AddChecked), so that they are the same whatever the number
+// of threads. A controller is read once: its image is what the site keeps of it.
+struct CheckWorker {
+  using Context = CheckContext;
+  using Input = std::size_t;
+  using Output = CheckedController;
+
+  explicit CheckWorker(const CheckContext& context_) : context(context_) {}
+
+  void Run(std::size_t controller, CheckedController& out) {
+    Check& check = out.check;
+    check.fileName = context.fileName;
+    check.errors.clear();
+    check.full = false;
+    check.rows.fill(0);
+    out.findings = {};
+    out.image.clear();
+    {
+      const Readers::Lease database(context.readers);
+      ReadController(*database, check, context.positions[controller], context.addresses[controller],
+                     store);
+    }
+    if (!check.errors.empty()) return;
+    out.findings.AddController(controller, store);
+    EncodeStore(store, out.image);
+  }
+
+  const CheckContext& context;
+  CSApplicationManagerStd store;
+};
+
+// Adds one controller's check to the site's; false once there are more errors than are listed.
+bool AddChecked(Check& check, SiteFindings& findings, std::vector<std::string>& images,
+                CheckedController& piece) {
+  for (std::size_t id = 0; id < kTableCount; ++id)
+    check.rows[id] += piece.check.rows[id];
+  for (const std::string& error : piece.check.errors) {
+    if (check.errors.size() >= kMaxErrors) {
+      check.full = true;
+      break;
+    }
+    check.errors.push_back(error);
+  }
+  if (piece.check.full) check.full = true;
+  if (check.errors.empty()) {
+    findings.Append(piece.findings);
+    images.push_back(std::move(piece.image));
+  }
+  return !check.full;
+}
+
+// Finds the rows of child tables whose controller is missing, in tables where fewer rows were read
+// than there are.
+void CheckOrphans(Database& database, Check& check) {
+  sqlite3* db = database.db.get();
+  for (std::size_t i = kResources; i < kTableCount; ++i) {
+    const auto id = static_cast<TableId>(i);
+    const Table& table = Tables()[id];
+    const Statement count = Prepare(db, "SELECT count(*) FROM " + std::string(table.name));
+    if (!Step(db, count.get()) || sqlite3_column_int64(count.get(), 0) == check.rows[id]) continue;
+    std::string keys;
+    for (std::string_view key : KeyNames(table))
+      keys += (keys.empty() ? "c." : ", c.") + Quote(key);
+    const Statement orphans =
+        Prepare(db, "SELECT " + keys + " FROM " + std::string(table.name) +
+                        " c WHERE NOT EXISTS (SELECT 1 FROM controllers p WHERE p.\"Interface\" = "
+                        "c.\"Interface\" AND p.\"Node\" = c.\"Node\") LIMIT " +
+                        std::to_string(kMaxErrors));
+    while (Step(db, orphans.get())) {
+      const CSS_ControllerAddress address{
+          static_cast<std::int32_t>(sqlite3_column_int64(orphans.get(), 0)),
+          static_cast<std::int32_t>(sqlite3_column_int64(orphans.get(), 1))};
+      const std::int64_t group =
+          table.keys == Keys::Zone ? sqlite3_column_int64(orphans.get(), 2) : 0;
+      const std::int64_t number =
+          table.keys == Keys::Controller
+              ? 0
+              : sqlite3_column_int64(orphans.get(), table.keys == Keys::Zone ? 3 : 2);
+      check.Error(RowName(id, address, group, number),
+                  "no controller has interface " + std::to_string(address.interfaceId) +
+                      " and node " + std::to_string(address.node));
+    }
+  }
+}
+
+void ReadEnumTexts(Database& database, Check& check, std::vector<CSS_SiteEnumText>& texts) {
+  sqlite3* db = database.db.get();
+  const Statement statement =
+      Prepare(db, "SELECT \"Enumeration\", \"Value\", \"Text\" FROM enum_texts ORDER BY 1, 2");
+  while (Step(db, statement.get())) {
+    CSS_SiteEnumText text{};
+    const auto where = [&] {
+      return "enum_texts[" + ValueText(statement.get(), 0) + ", " + ValueText(statement.get(), 1) +
+             "]";
+    };
+    const auto* chars = reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 0));
+    const std::optional<CSToolEnumId> id =
+        sqlite3_column_type(statement.get(), 0) == SQLITE_TEXT && chars != nullptr
+            ? CSToolEnum::FindByName(std::string_view(
+                  chars, static_cast<std::size_t>(sqlite3_column_bytes(statement.get(), 0))))
+            : std::nullopt;
+    std::int64_t value = 0;
+    if (!id) {
+      check.Error(where() + ".Enumeration", "unknown enumeration");
+      continue;
+    }
+    if (sqlite3_column_type(statement.get(), 1) != SQLITE_INTEGER ||
+        (value = sqlite3_column_int64(statement.get(), 1)) < kInt32Min || value > kInt32Max) {
+      check.Error(where() + ".Value", "not an integer in " + std::to_string(kInt32Min) + ".." +
+                                          std::to_string(kInt32Max));
+      continue;
+    }
+    if (sqlite3_column_type(statement.get(), 2) != SQLITE_TEXT) {
+      check.Error(where() + ".Text", ValueText(statement.get(), 2) + " is not a text");
+      continue;
+    }
+    const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 2));
+    text.text.assign(bytes != nullptr ? bytes : "",
+                     static_cast<std::size_t>(sqlite3_column_bytes(statement.get(), 2)));
+    if (!IsUtf8(text.text)) {
+      check.Error(where() + ".Text", "the text is not valid UTF-8");
+      continue;
+    }
+    text.id = *id;
+    text.value = static_cast<int>(value);
+    texts.push_back(std::move(text));
+  }
+}
+
+// Checks the open database `db` (fresh, not yet read) and makes the site.
+// Sets a reading connection up and starts its read transaction, which lasts as long as the site
+// lives: every controller is read from the snapshot that was checked, whatever another program
+// writes meanwhile. The transaction takes its snapshot at its first read.
+void StartReading(sqlite3* db) {
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  // Pages are read through a mapping of the file rather than copied into the page cache, which
+  // stays small.
+  Exec(db, "PRAGMA mmap_size = " + std::to_string(kMapSize) + "; PRAGMA cache_size = -" +
+               std::to_string(kCacheKiB));
+  Exec(db, "BEGIN");
+}
+
+DbHandle OpenReading(const char* file) {
+  sqlite3* opened = nullptr;
+  const int code = sqlite3_open_v2(file, &opened, SQLITE_OPEN_READONLY | kOneThread, nullptr);
+  DbHandle db(opened);
+  if (code != SQLITE_OK) throw DbError(Describe(opened, code));
+  return db;
+}
+
+// A connection that watches `file` for commits, and its data version now.
+std::pair<DbHandle, std::int64_t> Watch(const char* file) {
+  DbHandle watch = OpenReading(file);
+  const std::int64_t version = PragmaValue(watch.get(), "data_version");
+  return {std::move(watch), version};
+}
+
+// Adds connections to `readers` up to `count`, each on the snapshot of the first. SQLite here
+// cannot hand a snapshot from one connection to another, so each starts reading on its own, and
+// `watch`, whose data version was `before` when the first had not started yet, says whether any
+// program committed since: then the new connections are dropped, and the site is read through
+// the first alone. Failing to open one is no error either.
+void MoreReaders(Readers& readers, const char* file, unsigned count, sqlite3* watch,
+                 std::int64_t before) {
+  std::vector<std::unique_ptr<Database>> more;
+  try {
+    while (readers.Count() + more.size() < count) {
+      auto database = std::make_unique<Database>();
+      database->db = OpenReading(file);
+      StartReading(database->db.get());
+      PragmaValue(database->db.get(), "user_version");  // the first read: the snapshot
+      for (std::size_t i = 0; i < kTableCount; ++i) {
+        database->select[i] =
+            Prepare(database->db.get(), SelectSql(Tables()[i], static_cast<TableId>(i)));
+      }
+      more.push_back(std::move(database));
+    }
+    if (PragmaValue(watch, "data_version") != before) return;
+  } catch (const DbError&) {
+    return;
+  }
+  for (std::unique_ptr<Database>& database : more)
+    readers.Add(std::move(database));
+}
+
+CSS_SiteLoadResult LoadOpened(DbHandle db, std::string_view fileName, const char* file,
+                              unsigned jobs) {
+  CSS_SiteLoadResult result;
+  Check check;
+  check.fileName = fileName;
+  auto database = std::make_unique<Database>();
+  database->db = std::move(db);
+  sqlite3* handle = database->db.get();
+  auto site = std::make_unique<CSS_SiteData>();
+  std::vector<std::int64_t> positions;
+  std::vector<std::string> images;
+  std::unique_ptr<Readers> readers;
+  try {
+    // Whether another program commits while the connections start reading (see MoreReaders).
+    DbHandle watch;
+    std::int64_t before = 0;
+    const unsigned threads = file != nullptr ? JobThreads(jobs) : 1;
+    if (threads > 1) {
+      try {
+        std::tie(watch, before) = Watch(file);
+      } catch (const DbError&) {
+        // No watch: the site is read through one connection.
+      }
+    }
+    StartReading(handle);
+    const std::int64_t version = PragmaValue(handle, "user_version");
+    const std::int64_t application = PragmaValue(handle, "application_id");
+    if (application != kApplicationId) {
+      check.Error({},
+                  "not a site database (an SQLite database of another program: its "
+                  "application id is " +
+                      std::to_string(application) + ", not " + std::to_string(kApplicationId) +
+                      ")");
+    } else if (version > kSiteDatabaseVersion) {
+      check.Error({}, "the database has schema version " + std::to_string(version) +
+                          ", newer than this ssmsg reads (" + std::to_string(kSiteDatabaseVersion) +
+                          "); use a newer ssmsg");
+    } else if (version < kSiteDatabaseVersion) {
+      check.Error({}, "the database has schema version " + std::to_string(version) +
+                          ", older than this ssmsg reads (" + std::to_string(kSiteDatabaseVersion) +
+                          "); bring it up to date with: ssmsg migrate " + std::string(fileName));
+    }
+    if (!check.errors.empty()) {
+      result.errors = std::move(check.errors);
+      return result;
+    }
+    for (std::size_t i = 0; i < kTableCount; ++i) {
+      try {
+        database->select[i] = Prepare(handle, SelectSql(Tables()[i], static_cast<TableId>(i)));
+      } catch (const DbError& error) {
+        check.Error({}, "not a site database of this version: table " +
+                            std::string(Tables()[i].name) + ": " + error.what());
+      }
+    }
+    if (!check.errors.empty()) {
+      result.errors = std::move(check.errors);
+      return result;
+    }
+    readers = std::make_unique<Readers>(std::move(database));
+    if (watch) MoreReaders(*readers, file, threads, watch.get(), before);
+
+    // The controllers, in order, each with an address of its own.
+    {
+      const Statement statement = Prepare(
+          handle, "SELECT \"Position\", \"Interface\", \"Node\" FROM controllers ORDER BY 1");
+      std::unordered_set<std::uint64_t> addresses;
+      while (Step(handle, statement.get())) {
+        Row row{statement.get(), check, kControllers, {}};
+        std::int64_t position = sqlite3_column_int64(statement.get(), 0);
+        std::int64_t interfaceId = 0;
+        std::int64_t node = 0;
+        row.address.interfaceId =
+            static_cast<std::int32_t>(sqlite3_column_int64(statement.get(), 1));
+        row.address.node = static_cast<std::int32_t>(sqlite3_column_int64(statement.get(), 2));
+        const bool valid = row.Integer(1, "Interface", 1, kInt32Max, interfaceId) &&
+                           row.Integer(2, "Node", 0, kInt32Max, node);
+        if (!valid) continue;
+        const CSS_ControllerAddress address{static_cast<std::int32_t>(interfaceId),
+                                            static_cast<std::int32_t>(node)};
+        if (!addresses.insert(AddressKey(address)).second) {
+          check.Error(row.Where(), "a second controller at this interface and node");
+          continue;
+        }
+        positions.push_back(position);
+        site->addresses.push_back(address);
+      }
+    }
+    const CheckContext context{*readers, positions, site->addresses, fileName};
+    RunOrdered<CheckWorker>(
+        context, positions.size(), static_cast<unsigned>(readers->Count()),
+        [&](CheckedController& piece) { return AddChecked(check, site->findings, images, piece); });
+    if (!check.full) CheckOrphans(readers->First(), check);
+    ReadEnumTexts(readers->First(), check, site->enumTexts);
+  } catch (const DbError& error) {
+    check.Error({}, error.what());
+  }
+  if (check.full) {
+    check.errors.push_back(std::string(fileName) + ": more than " + std::to_string(kMaxErrors) +
+                           " errors; the rest of the database was not checked");
+  }
+  if (!check.errors.empty()) {
+    result.errors = std::move(check.errors);
+    return result;
+  }
+  // The site keeps what it read: the database is not read again, and its connections end here.
+  site->fileName = fileName;
+  site->records = std::make_unique<ImageRecords>(std::move(images));
+  result.site = CSS_SiteAccess::Make(std::move(site));
+  return result;
+}
+
+CSS_SiteLoadResult OpenFailed(std::string_view fileName, const std::string& why, bool unreadable) {
+  CSS_SiteLoadResult result;
+  result.errors.push_back(std::string(fileName) + ": " + why);
+  result.unreadable = unreadable;
+  return result;
+}
+
+}  // namespace
+
+CSS_SiteLoadResult LoadSiteDatabase(const char* file, std::string_view fileName, unsigned jobs) {
+  sqlite3* opened = nullptr;
+  const int code = sqlite3_open_v2(file, &opened, SQLITE_OPEN_READONLY | kOneThread, nullptr);
+  DbHandle db(opened);
+  if (code != SQLITE_OK) return OpenFailed(fileName, Describe(opened, code), true);
+  return LoadOpened(std::move(db), fileName, file, jobs);
+}
+
+CSS_SiteLoadResult LoadSiteDatabaseBytes(std::string_view bytes, std::string_view fileName) {
+  sqlite3* opened = nullptr;
+  const int code =
+      sqlite3_open_v2(":memory:", &opened, SQLITE_OPEN_READWRITE | kOneThread, nullptr);
+  DbHandle db(opened);
+  if (code != SQLITE_OK) return OpenFailed(fileName, Describe(opened, code), true);
+  auto* copy =
+      static_cast<unsigned char*>(sqlite3_malloc64(std::max<std::size_t>(bytes.size(), 1)));
+  if (copy == nullptr) return OpenFailed(fileName, "out of memory", true);
+  std::memcpy(copy, bytes.data(), bytes.size());
+  // A database in memory cannot be in WAL mode: its header is read as a rollback one's.
+  if (bytes.size() > 19 && copy[18] == 2 && copy[19] == 2) copy[18] = copy[19] = 1;
+  const auto size = static_cast<sqlite3_int64>(bytes.size());
+  const int loaded =
+      sqlite3_deserialize(db.get(), "main", copy, size, size,
+                          SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_READONLY);
+  if (loaded != SQLITE_OK) return OpenFailed(fileName, Describe(db.get(), loaded), false);
+  return LoadOpened(std::move(db), fileName, nullptr, 1);
+}
+
+}  // namespace ssmsg

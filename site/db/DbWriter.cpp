@@ -1,0 +1,257 @@
+#include "site/db/DbWriter.h"
+
+#include <ssmsg/SiteDatabase.h>
+
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <string>
+
+#include "core/OrderedWork.h"
+#include "host/CSDevice_Fields.h"
+#include "platform/OutputFile.h"
+#include "site/SiteData.h"
+#include "site/SiteLists.h"
+
+namespace ssmsg {
+namespace db {
+
+DatabaseWriter::DatabaseWriter(sqlite3* db) : db_(db) {
+  for (std::size_t i = 0; i < kTableCount; ++i) {
+    const Table& table = Tables()[i];
+    const bool controllers = i == kControllers;
+    std::string columns = (controllers ? "\"Position\", " : "") + ColumnList(table, true);
+    std::size_t count = (controllers ? 1 : 0) + KeyNames(table).size() + table.columns.size();
+    std::string values;
+    for (std::size_t k = 1; k <= count; ++k)
+      values += (k == 1 ? "?" : ", ?") + std::to_string(k);
+    insert_[i] = Prepare(db_, "INSERT INTO " + std::string(table.name) + " (" + columns +
+                                  ") VALUES (" + values + ")");
+  }
+}
+
+void DatabaseWriter::EnumTexts(const std::vector<CSS_SiteEnumText>& texts) {
+  const Statement statement = Prepare(db_, "INSERT OR REPLACE INTO enum_texts VALUES (?1, ?2, ?3)");
+  for (const CSS_SiteEnumText& text : texts) {
+    const std::string name(CSToolEnum::Name(text.id));
+    Insert(db_, statement.get()).Text(name).Integer(text.value).Text(text.text).Run();
+  }
+}
+
+void DatabaseWriter::Controller(std::int64_t position, const CSS_ControllerAddress& address,
+                                const CSApplicationManagerStd& store) {
+  address_ = address;
+  // The length of each list, and the last position of each that has a row.
+  const auto last = [](const auto&... records) {
+    int end = 0;
+    (
+        [&] {
+          for (int p = records.GetRecordCount(); p > end; --p) {
+            if (records.Find(p - 1 + std::remove_cvref_t<decltype(records)>::kFirstIndex)) {
+              end = p;
+              break;
+            }
+          }
+        }(),
+        ...);
+    return end;
+  };
+  int lastGroup = 0;
+  for (int g = store.GetTimeGroupZone().GetRecordCount(); g > 0 && lastGroup == 0; --g) {
+    if (store.GetTimeGroupZone().FindGroup(g) != nullptr) lastGroup = g;
+  }
+  const std::array<std::pair<int, int>, kListCount> lists = {{
+      {store.GetHoliday().GetRecordCount(), last(store.GetHoliday())},
+      {store.GetTimeZone().GetRecordCount(), last(store.GetTimeZone())},
+      {store.GetTimeGroupZone().GetRecordCount(), lastGroup},
+      {store.GetPort().GetRecordCount(), last(store.GetPort())},
+      {store.GetFLan_Setup().GetRecordCount(), last(store.GetFLan_Setup())},
+      {FindCountedList("Inputs").length(store),
+       last(store.GetInputType(), store.GetInputTime(), store.GetInputLink())},
+      {FindCountedList("Outputs").length(store),
+       last(store.GetOutputType(), store.GetOutputTime())},
+      {FindCountedList("Readers").length(store),
+       last(store.GetRdConfiguration(), store.GetRdCardControl(), store.GetRdCardLocation(),
+            store.GetRdCardStructure(), store.GetRdAccessAlarm())},
+  }};
+  Insert row(db_, insert_[kControllers].get());
+  row.Integer(position).Integer(address.interfaceId).Integer(address.node);
+  row.Fields(kXtraNameField.Infos(), &store.GetConfig());
+  row.Fields(kRecordFieldInfos<CSDevice_Config>, &store.GetConfig());
+  row.Fields(kRecordFieldInfos<CSDevice_XTRA>, &store.GetXTRA());
+  for (const auto& [length, end] : lists) {
+    if (length > end) {
+      row.Integer(length);
+    } else {
+      row.Null();
+    }
+  }
+  row.Run();
+
+  WriteRecords(kHolidays, store.GetHoliday());
+  WriteRecords(kTimeZones, store.GetTimeZone());
+  TimeGroups(store.GetTimeGroupZone());
+  WriteRecords(kPorts, store.GetPort());
+  WriteRecords(kFLan, store.GetFLan_Setup());
+  // An element of a list is written when its record or any of its sub-records is there (as
+  // the site file does, with a cleared record for a missing one).
+  const auto elements = [&](TableId id, const auto& records, int length, const auto&... subs) {
+    using Item = typename std::remove_cvref_t<decltype(records)>::Item;
+    Item cleared{};
+    cleared.Clear();
+    for (int p = 0; p < length; ++p) {
+      const Item* record = records.Find(p);
+      if (record == nullptr && ((subs.Find(p) == nullptr) && ...)) continue;
+      NewRow(id, p + 1)
+          .Fields(kRecordFieldInfos<Item>, record != nullptr ? record : &cleared)
+          .Run();
+    }
+  };
+  elements(kInputs, store.GetInputType(), lists[kLInputs].first, store.GetInputTime(),
+           store.GetInputLink());
+  for (int p = 0; p < store.GetInputTime().GetRecordCount(); ++p) {
+    const CSDevice_InputTimeItem* time = store.GetInputTime().Find(p);
+    if (time == nullptr) continue;
+    Insert insert = NewRow(kInputTimes, p + 1);
+    insert.Fields(kRecordFieldInfos<CSDevice_InputTimeItem>, time);
+    for (std::int16_t level : time->LevelTG)
+      insert.Integer(level);
+    insert.Run();
+  }
+  WriteRecords(kInputLinks, store.GetInputLink());
+  elements(kOutputs, store.GetOutputType(), lists[kLOutputs].first, store.GetOutputTime());
+  WriteRecords(kOutputTimes, store.GetOutputTime());
+  elements(kReaders, store.GetRdConfiguration(), lists[kLReaders].first, store.GetRdCardControl(),
+           store.GetRdCardLocation(), store.GetRdCardStructure(), store.GetRdAccessAlarm());
+  WriteRecords(kCardControls, store.GetRdCardControl());
+  WriteRecords(kCardLocations, store.GetRdCardLocation());
+  WriteRecords(kCardStructures, store.GetRdCardStructure());
+  WriteRecords(kAccessAlarms, store.GetRdAccessAlarm());
+
+  // The counts that differ from the lengths of their lists.
+  bool any = false;
+  Insert counts(db_, insert_[kResources].get());
+  counts.Integer(address.interfaceId).Integer(address.node);
+  for (const CSS_CountedList& list : kCountedLists) {
+    const std::int16_t count = (store.GetResource().*list.get)();
+    if (count != list.length(store)) {
+      counts.Integer(count);
+      any = true;
+    } else {
+      counts.Null();
+    }
+  }
+  if (any) {
+    counts.Run();
+  } else {
+    sqlite3_clear_bindings(insert_[kResources].get());
+  }
+}
+
+Insert DatabaseWriter::NewRow(TableId id, std::int64_t number) {
+  Insert insert(db_, insert_[id].get());
+  insert.Integer(address_.interfaceId).Integer(address_.node).Integer(number);
+  return insert;
+}
+
+template <class Records>
+void DatabaseWriter::WriteRecords(TableId id, const Records& records) {
+  for (int p = 0; p < records.GetRecordCount(); ++p) {
+    const auto* record = records.Find(p + Records::kFirstIndex);
+    if (record == nullptr) continue;
+    NewRow(id, p + 1).Fields(kRecordFieldInfos<typename Records::Item>, record).Run();
+  }
+}
+
+void DatabaseWriter::TimeGroups(const CSDevice_TimeGroupZone& groups) {
+  for (int g = 1; g <= groups.GetRecordCount(); ++g) {
+    const std::vector<CSDevice_TimeGroupZoneItem>* zones = groups.FindGroup(g);
+    if (zones == nullptr) continue;
+    NewRow(kTimeGroups, g).Run();
+    for (std::size_t z = 0; z < zones->size(); ++z) {
+      Insert(db_, insert_[kZones].get())
+          .Integer(address_.interfaceId)
+          .Integer(address_.node)
+          .Integer(g)
+          .Integer(static_cast<std::int64_t>(z + 1))
+          .Fields(kRecordFieldInfos<CSDevice_TimeGroupZoneItem>, &(*zones)[z])
+          .Run();
+    }
+  }
+}
+
+}  // namespace db
+
+using namespace db;
+
+namespace {
+
+// Gets one controller's records out of a site, to be written to a database on the calling thread.
+struct ControllerRecordsWorker {
+  using Context = CSS_SiteData;
+  using Input = std::size_t;
+  using Output = CSApplicationManagerStd;
+
+  explicit ControllerRecordsWorker(const CSS_SiteData& site_) : site(site_) {}
+  void Run(std::size_t controller, CSApplicationManagerStd& out) const {
+    site.Load(controller, out);
+  }
+
+  const CSS_SiteData& site;
+};
+
+}  // namespace
+
+CSS_DatabaseWriteResult WriteSiteDatabase(const CSS_Site& site, const std::filesystem::path& file) {
+  return WriteSiteDatabase(site, file, 1);
+}
+
+CSS_DatabaseWriteResult WriteSiteDatabase(const CSS_Site& site, const std::filesystem::path& file,
+                                          unsigned jobs) {
+  const std::string name = file.string();
+  CSS_DatabaseWriteResult result;
+  OutputFile::Opened opened = OutputFile::Open(name, false);
+  if (!opened.file) {
+    result.errors.push_back(name + ": cannot write the database: " + opened.error);
+    result.refused = true;
+    return result;
+  }
+  OutputFile& out = *opened.file;
+  try {
+    {
+      sqlite3* db = nullptr;
+      const int code = sqlite3_open_v2(out.WritePath().c_str(), &db,
+                                       SQLITE_OPEN_READWRITE | kOneThread, nullptr);
+      const DbHandle handle(db);
+      if (code != SQLITE_OK) throw DbError(Describe(db, code));
+      // The file is new and no one else reads it until it is complete: no journal is needed, and
+      // it is made durable once, before it replaces the old one.
+      Exec(db, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; BEGIN");
+      Exec(db, VersionPragmas(kSiteDatabaseVersion) + SchemaTables());
+      const CSS_SiteData& data = CSS_SiteAccess::Of(site);
+      DatabaseWriter writer(db);
+      writer.EnumTexts(data.enumTexts);
+      std::size_t written = 0;
+      RunOrdered<ControllerRecordsWorker>(
+          data, data.Count(), jobs, [&](const CSApplicationManagerStd& store) {
+            writer.Controller(static_cast<std::int64_t>(written + 1), data.AddressOf(written),
+                              store);
+            ++written;
+            return true;
+          });
+      Exec(db, "COMMIT");
+      // Readers then keep reading while a program writes.
+      Exec(db, "PRAGMA journal_mode = WAL");
+    }
+    if (!out.Commit(true)) {
+      throw DbError(std::string("cannot replace it: ") + std::strerror(out.Error()));
+    }
+  } catch (const std::exception& error) {
+    out.Commit(false);
+    result.errors.push_back(name + ": cannot write the database: " + error.what());
+  }
+  return result;
+}
+
+}  // namespace ssmsg

@@ -1,0 +1,46 @@
+#pragma once
+
+// SQLite through its own C interface, as site databases use it: handles that close themselves,
+// statements prepared once and stepped many times, and every failure of SQLite as a DbError.
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace ssmsg::db {
+
+// How long a reader or writer waits for another program's lock.
+constexpr int kBusyTimeoutMs = 5000;
+// Every connection is used by one thread at a time (a reader's is lent by Readers), so SQLite's
+// own lock around each call is not needed: it was a sixth of the time of `convert`.
+constexpr int kOneThread = SQLITE_OPEN_NOMUTEX;
+
+// A failure of SQLite itself: the file cannot be read, is damaged, or is locked too long.
+struct DbError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// What the failure `code` of `db` (null: before there was one) means, for an error line.
+std::string Describe(sqlite3* db, int code);
+
+struct StatementFree {
+  void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, StatementFree>;
+
+struct DbClose {
+  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+using DbHandle = std::unique_ptr<sqlite3, DbClose>;
+
+Statement Prepare(sqlite3* db, const std::string& sql);
+void Exec(sqlite3* db, const std::string& sql);
+// Steps `statement`: true for a row, false at its end.
+bool Step(sqlite3* db, sqlite3_stmt* statement);
+// The value of `PRAGMA name`.
+std::int64_t PragmaValue(sqlite3* db, const char* name);
+
+}  // namespace ssmsg::db

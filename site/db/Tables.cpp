@@ -1,0 +1,284 @@
+#include "site/db/Tables.h"
+
+#include <ssmsg/SiteDatabase.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include <ssmsg/CSToolEnum.h>
+
+#include "host/CSDevice_Fields.h"
+#include "site/SiteLists.h"
+#include "site/db/Sqlite.h"
+
+namespace ssmsg {
+namespace db {
+namespace {
+
+template <std::size_t N>
+void AddFields(std::vector<Column>& columns, const std::array<CSS_FieldInfo, N>& infos) {
+  for (const CSS_FieldInfo& info : infos) {
+    columns.push_back({info.name, info.kind == CSS_FieldKind::Text, info.min, info.max, false});
+  }
+}
+
+template <class Record>
+Table RecordTable(std::string_view name, std::string_view comment, TableId parent = kControllers) {
+  Table table{name, comment, Keys::Position, parent, {}};
+  AddFields(table.columns, kRecordFieldInfos<Record>);
+  return table;
+}
+
+std::string Range(std::string_view name, std::int64_t min, std::int64_t max) {
+  return "CHECK (" + Quote(name) + " BETWEEN " + std::to_string(min) + " AND " +
+         std::to_string(max) + ")";
+}
+
+}  // namespace
+
+const std::array<Table, kTableCount>& Tables() {
+  static const std::array<Table, kTableCount> tables = [] {
+    std::array<Table, kTableCount> t;
+    Table& controllers = t[kControllers];
+    controllers = {"controllers",
+                   "One row per controller, in the order of the site file (\"Position\"). A list's "
+                   "length column is given only when the list ends in positions without a row.",
+                   Keys::Controller,
+                   kControllers,
+                   {}};
+    AddFields(controllers.columns, kXtraNameField.Infos());
+    AddFields(controllers.columns, kRecordFieldInfos<CSDevice_Config>);
+    AddFields(controllers.columns, kRecordFieldInfos<CSDevice_XTRA>);
+    for (std::string_view list : kListKeys)
+      controllers.columns.push_back({list, false, 0, kMaxPosition, true});
+    t[kResources] = {"resources",
+                     "The capability counts (\"Resource\"); a count not given (NULL, or no row) "
+                     "is the length of its list.",
+                     Keys::Controller,
+                     kControllers,
+                     {}};
+    for (const CSS_CountedList& list : kCountedLists)
+      t[kResources].columns.push_back({list.count, false, kInt16Min, kInt16Max, true});
+    t[kHolidays] = RecordTable<CSDevice_HolidayItem>("holidays", "\"Holidays\"");
+    t[kTimeZones] = RecordTable<CSDevice_TimeZoneItem>("time_zones", "\"TimeZones\"");
+    t[kTimeGroups] = {"time_groups",
+                      "\"TimeGroups\": a row per time group, its zones below",
+                      Keys::Position,
+                      kControllers,
+                      {}};
+    t[kZones] = RecordTable<CSDevice_TimeGroupZoneItem>(
+        "time_group_zones", "The \"Zones\" of a time group, in order", kTimeGroups);
+    t[kZones].keys = Keys::Zone;
+    t[kPorts] = RecordTable<CSDevice_PortItem>("ports", "\"Ports\"");
+    t[kFLan] = RecordTable<CSDevice_FLanSetupItem>("flan_nodes", "\"FLAN\"");
+    t[kInputs] = RecordTable<CSDevice_InputTypeItem>("inputs", "\"Inputs\"");
+    t[kInputTimes] =
+        RecordTable<CSDevice_InputTimeItem>("input_times", "An input's \"Time\"", kInputs);
+    for (std::string_view level : kLevelColumns)
+      t[kInputTimes].columns.push_back({level, false, kInt16Min, kInt16Max, false});
+    t[kInputLinks] =
+        RecordTable<CSDevice_InputLinkItem>("input_links", "An input's \"Link\"", kInputs);
+    t[kOutputs] = RecordTable<CSDevice_OutputTypeItem>("outputs", "\"Outputs\"");
+    t[kOutputTimes] =
+        RecordTable<CSDevice_OutputTimeItem>("output_times", "An output's \"Time\"", kOutputs);
+    t[kReaders] = RecordTable<CSDevice_RdConfigurationItem>("readers", "\"Readers\"");
+    t[kCardControls] = RecordTable<CSDevice_RdCardControlItem>(
+        "reader_card_controls", "A reader's \"CardControl\"", kReaders);
+    t[kCardLocations] = RecordTable<CSDevice_RdCardLocationItem>(
+        "reader_card_locations", "A reader's \"CardLocation\"", kReaders);
+    t[kCardStructures] = RecordTable<CSDevice_RdCardStructureItem>(
+        "reader_card_structures", "A reader's \"CardStructure\"", kReaders);
+    t[kAccessAlarms] = RecordTable<CSDevice_RdAccessAlarmItem>(
+        "reader_access_alarms", "A reader's \"AccessAlarm\"", kReaders);
+    return t;
+  }();
+  return tables;
+}
+
+std::string Quote(std::string_view name) {
+  return "\"" + std::string(name) + "\"";
+}
+
+std::vector<std::string_view> KeyNames(const Table& table) {
+  std::vector<std::string_view> keys{"Interface", "Node"};
+  if (table.keys == Keys::Zone) keys.push_back("TimeGroup");
+  if (table.keys != Keys::Controller) keys.push_back("Number");
+  return keys;
+}
+
+std::string CreateTable(const Table& table) {
+  std::string sql =
+      "-- " + std::string(table.comment) + "\nCREATE TABLE " + std::string(table.name) + " (\n";
+  const bool controllers = &table == &Tables()[kControllers];
+  if (controllers) {
+    sql += "  \"Position\" INTEGER PRIMARY KEY,\n";
+    sql += "  \"Interface\" INTEGER NOT NULL " + Range("Interface", 1, kInt32Max) + ",\n";
+    sql += "  \"Node\" INTEGER NOT NULL " + Range("Node", 0, kInt32Max) + ",\n";
+  } else {
+    sql += "  \"Interface\" INTEGER NOT NULL,\n  \"Node\" INTEGER NOT NULL,\n";
+    if (table.keys == Keys::Zone) {
+      sql += "  \"TimeGroup\" INTEGER NOT NULL " + Range("TimeGroup", 1, kMaxPosition) + ",\n";
+    }
+    if (table.keys != Keys::Controller) {
+      sql += "  \"Number\" INTEGER NOT NULL " + Range("Number", 1, kMaxPosition) + ",\n";
+    }
+  }
+  for (const Column& column : table.columns) {
+    sql += "  " + Quote(column.name);
+    if (column.text) {
+      sql += " TEXT NOT NULL DEFAULT ''";
+    } else {
+      sql += " INTEGER";
+      if (!column.nullable) sql += " NOT NULL DEFAULT 0";
+      sql += " " + Range(column.name, column.min, column.max);
+    }
+    sql += ",\n";
+  }
+  const std::vector<std::string_view> keys = KeyNames(table);
+  const auto list = [](const std::vector<std::string_view>& names) {
+    std::string text;
+    for (std::string_view name : names)
+      text += (text.empty() ? "" : ", ") + Quote(name);
+    return text;
+  };
+  if (controllers) {
+    sql += "  UNIQUE (\"Interface\", \"Node\")\n) STRICT;\n";
+    return sql;
+  }
+  sql += "  PRIMARY KEY (" + list(keys) + "),\n";
+  const Table& parent = Tables()[table.parent];
+  std::vector<std::string_view> own = {"Interface", "Node"};
+  std::vector<std::string_view> theirs = own;
+  if (table.parent != kControllers) {
+    own.push_back(table.keys == Keys::Zone ? "TimeGroup" : "Number");
+    theirs.push_back("Number");
+  }
+  sql += "  FOREIGN KEY (" + list(own) + ") REFERENCES " + std::string(parent.name) + " (" +
+         list(theirs) + ") ON DELETE CASCADE ON UPDATE CASCADE\n) STRICT, WITHOUT ROWID;\n";
+  return sql;
+}
+
+std::string CreateEnumTexts() {
+  std::string names;
+  for (std::size_t i = 0; i < kToolEnumCount; ++i) {
+    names +=
+        (i == 0 ? "'" : ", '") + std::string(CSToolEnum::Name(static_cast<CSToolEnumId>(i))) + "'";
+  }
+  return "-- \"Enums\": texts that replace the built-in text of an enumeration's value\n"
+         "CREATE TABLE enum_texts (\n"
+         "  \"Enumeration\" TEXT NOT NULL CHECK (\"Enumeration\" IN (" +
+         names + ")),\n  \"Value\" INTEGER NOT NULL " + Range("Value", kInt32Min, kInt32Max) +
+         ",\n  \"Text\" TEXT NOT NULL,\n  PRIMARY KEY (\"Enumeration\", \"Value\")\n"
+         ") STRICT, WITHOUT ROWID;\n";
+}
+
+std::string SchemaTables() {
+  std::string sql;
+  for (const Table& table : Tables())
+    sql += CreateTable(table);
+  sql += CreateEnumTexts();
+  return sql;
+}
+
+std::string VersionPragmas(int version) {
+  return "PRAGMA application_id = " + std::to_string(kApplicationId) +
+         ";\nPRAGMA user_version = " + std::to_string(version) + ";\n";
+}
+
+std::string MigrationStep(int from) {
+  switch (from) {
+    case 0:  // an empty database
+      return SchemaTables();
+    default:
+      return {};
+  }
+}
+
+std::string ColumnList(const Table& table, bool withKeys) {
+  std::string text;
+  if (withKeys) {
+    for (std::string_view key : KeyNames(table))
+      text += (text.empty() ? "" : ", ") + Quote(key);
+  }
+  for (const Column& column : table.columns)
+    text += (text.empty() ? "" : ", ") + Quote(column.name);
+  return text;
+}
+
+std::string SelectSql(const Table& table, TableId id) {
+  if (id == kControllers) {
+    return "SELECT " + ColumnList(table, false) + " FROM controllers WHERE \"Position\" = ?1";
+  }
+  std::string order = table.keys == Keys::Zone ? "\"TimeGroup\", \"Number\"" : "\"Number\"";
+  std::string select = table.keys == Keys::Controller ? "" : order;
+  if (!table.columns.empty()) select += (select.empty() ? "" : ", ") + ColumnList(table, false);
+  if (table.keys == Keys::Controller) order = "rowid";
+  return "SELECT " + select + " FROM " + std::string(table.name) +
+         " WHERE \"Interface\" = ?1 AND \"Node\" = ?2" +
+         (table.keys == Keys::Controller ? "" : " ORDER BY " + order);
+}
+
+}  // namespace db
+
+using namespace db;
+
+std::string SiteDatabaseSchema() {
+  return "-- The schema of an ssmsg site database, version " +
+         std::to_string(kSiteDatabaseVersion) +
+         ". Each row is keyed by its controller's Interface and Node, and by its 1-based\n"
+         "-- position (\"Number\") in a list of the site file; a position without a row is the "
+         "site file's null.\n"
+         "-- Columns are named as the keys of the site file. Turn on foreign keys "
+         "(PRAGMA foreign_keys = ON)\n-- for deletes to cascade.\n"
+         "PRAGMA journal_mode = WAL;\n" +
+         VersionPragmas(kSiteDatabaseVersion) + SchemaTables();
+}
+
+CSS_MigrateResult MigrateSiteDatabase(const std::filesystem::path& file) {
+  const std::string name = file.string();
+  CSS_MigrateResult result;
+  try {
+    std::error_code missing;
+    if (!std::filesystem::exists(file, missing)) {
+      throw DbError(std::string("cannot read the file: ") + std::strerror(ENOENT));
+    }
+    sqlite3* opened = nullptr;
+    const int code =
+        sqlite3_open_v2(name.c_str(), &opened, SQLITE_OPEN_READWRITE | kOneThread, nullptr);
+    const DbHandle db(opened);
+    if (code != SQLITE_OK) throw DbError(Describe(opened, code));
+    sqlite3_busy_timeout(db.get(), kBusyTimeoutMs);
+    Exec(db.get(), "BEGIN IMMEDIATE");
+    const std::int64_t version = PragmaValue(db.get(), "user_version");
+    const std::int64_t application = PragmaValue(db.get(), "application_id");
+    bool empty = false;
+    {
+      const Statement tables = Prepare(db.get(), "SELECT count(*) FROM sqlite_schema");
+      empty = Step(db.get(), tables.get()) && sqlite3_column_int64(tables.get(), 0) == 0;
+    }
+    if (application != kApplicationId && !empty) {
+      throw DbError(
+          "not a site database (an SQLite database of another program: its "
+          "application id is " +
+          std::to_string(application) + ")");
+    }
+    if (version > kSiteDatabaseVersion || version < 0) {
+      throw DbError("the database has schema version " + std::to_string(version) +
+                    ", newer than this ssmsg knows (" + std::to_string(kSiteDatabaseVersion) + ")");
+    }
+    result.from = static_cast<int>(version);
+    for (int step = result.from; step < kSiteDatabaseVersion; ++step)
+      Exec(db.get(), MigrationStep(step));
+    Exec(db.get(), VersionPragmas(kSiteDatabaseVersion));
+    Exec(db.get(), "COMMIT");
+    Exec(db.get(), "PRAGMA journal_mode = WAL");
+    result.to = kSiteDatabaseVersion;
+  } catch (const DbError& error) {
+    result.errors.push_back(name + ": " + error.what());
+  }
+  return result;
+}
+
+}  // namespace ssmsg

@@ -1,0 +1,108 @@
+#pragma once
+
+// The tables of a site database, made from the field tables of host/CSDevice_Fields.h and the
+// lists of site/SiteLists.h: one column per field, named by the field's key in the site file,
+// with the field's range as a CHECK. The schema, the reader and the writer all go through
+// Tables(), so they cannot disagree about a field.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <ssmsg/CSDevice_Records.h>
+
+namespace ssmsg::db {
+
+constexpr std::int32_t kApplicationId = 0x73736D67;  // "ssmg"
+constexpr std::int64_t kMaxPosition = 32767;         // positions beyond a count are never sent
+constexpr std::int64_t kInt16Min = std::numeric_limits<std::int16_t>::min();
+constexpr std::int64_t kInt16Max = std::numeric_limits<std::int16_t>::max();
+constexpr std::int64_t kInt32Min = std::numeric_limits<std::int32_t>::min();
+constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
+
+// How the rows of a table are keyed: by controller (Interface, Node), by position in a list
+// (and "Number", from 1), or by time group and position in it ("TimeGroup", "Number").
+enum class Keys : std::uint8_t { Controller, Position, Zone };
+
+// A column after the keys.
+struct Column {
+  std::string_view name;
+  bool text = false;
+  std::int64_t min = 0;
+  std::int64_t max = 0;
+  bool nullable = false;  // NULL: not given
+};
+
+enum TableId : std::size_t {
+  kControllers,
+  kResources,
+  kHolidays,
+  kTimeZones,
+  kTimeGroups,
+  kZones,
+  kPorts,
+  kFLan,
+  kInputs,
+  kInputTimes,
+  kInputLinks,
+  kOutputs,
+  kOutputTimes,
+  kReaders,
+  kCardControls,
+  kCardLocations,
+  kCardStructures,
+  kAccessAlarms,
+  kTableCount
+};
+
+struct Table {
+  std::string_view name;
+  std::string_view comment;
+  Keys keys = Keys::Position;
+  TableId parent = kControllers;  // the table a row belongs to (none for controllers)
+  std::vector<Column> columns;
+};
+
+// The lists of a controller in the site file, in the order of the controllers table's length
+// columns.
+constexpr std::string_view kListKeys[] = {"Holidays", "TimeZones", "TimeGroups", "Ports",
+                                          "FLAN",     "Inputs",    "Outputs",    "Readers"};
+enum ListId : std::size_t {
+  kLHolidays,
+  kLTimeZones,
+  kLTimeGroups,
+  kLPorts,
+  kLFLan,
+  kLInputs,
+  kLOutputs,
+  kLReaders,
+  kListCount
+};
+
+constexpr std::string_view kLevelColumns[CSDevice_InputTimeItem::kLevels] = {
+    "LevelTG1", "LevelTG2", "LevelTG3", "LevelTG4", "LevelTG5"};
+
+// Every table of a site, by TableId.
+const std::array<Table, kTableCount>& Tables();
+
+// `name` in double quotes, as SQL names a column.
+std::string Quote(std::string_view name);
+// The key columns of `table`, e.g. "Interface", "Node", "Number".
+std::vector<std::string_view> KeyNames(const Table& table);
+// The columns of `table`, quoted and separated by commas, with its keys first when asked.
+std::string ColumnList(const Table& table, bool withKeys);
+// The rows of one controller in `table`, in order: its position keys, then its columns.
+std::string SelectSql(const Table& table, TableId id);
+
+// CREATE TABLE for every table, in order.
+std::string SchemaTables();
+// The pragmas that mark a database as a site database of `version`.
+std::string VersionPragmas(int version);
+// The SQL that brings a database from schema version `from` to the next.
+std::string MigrationStep(int from);
+
+}  // namespace ssmsg::db

@@ -1,0 +1,423 @@
+#include "site/file/SiteFileWriter.h"
+
+#include <string.h>  // memrchr
+
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include <ssmsg/Json.h>
+
+#include "core/OrderedWork.h"
+
+#include "host/CSDevice_Fields.h"
+#include "site/SiteLists.h"
+
+namespace ssmsg {
+namespace {
+
+constexpr std::size_t kWidth = 100;
+
+// Writes objects of key-value pairs on one line, "{ "a": 1, "b": 2 }", wrapping long ones at the
+// width with their further lines lined up after the brace. An object inside one starts on a line
+// of its own, lined up the same way.
+class Flow {
+ public:
+  explicit Flow(std::string& out) : out_(out) {}
+
+  void Open() {
+    out_ += "{ ";
+    indents_.push_back(Column());
+    first_ = true;
+  }
+  void Close() {
+    if (first_) {
+      out_.back() = '}';  // "{}"
+    } else {
+      out_ += " }";
+    }
+    indents_.pop_back();
+    first_ = false;
+  }
+  // One key-value pair; `value` is JSON text.
+  void Item(std::string_view key, std::string_view value) {
+    std::string& item = item_;  // kept between items: no allocation for each
+    item.clear();
+    AppendJsonString(item, key);
+    item.append(": ").append(value);
+    if (!first_) {
+      out_ += ',';
+      // Room is kept for the comma, or the closing braces, that may follow the item.
+      if (Column() + 1 + item.size() + 4 > kWidth) {
+        NewLine();
+      } else {
+        out_ += ' ';
+      }
+    }
+    out_ += item;
+    first_ = false;
+  }
+  // The key of an object value: the object opens next, on a line of its own unless it is first.
+  void ObjectKey(std::string_view key) {
+    if (!first_) {
+      out_ += ',';
+      NewLine();
+    }
+    AppendJsonString(out_, key);
+    out_ += ": ";
+    first_ = false;
+  }
+
+ private:
+  std::size_t Column() const {
+    // memrchr looks at many bytes at a time, where rfind looks at one.
+    const void* newline = ::memrchr(out_.data(), '\n', out_.size());
+    if (newline == nullptr) return out_.size();
+    return out_.size() - static_cast<std::size_t>(static_cast<const char*>(newline) - out_.data()) -
+           1;
+  }
+  void NewLine() {
+    out_ += '\n';
+    out_.append(indents_.back(), ' ');
+  }
+
+  std::string& out_;
+  std::vector<std::size_t> indents_;
+  std::string item_;
+  bool first_ = true;
+};
+
+std::string Decimal(std::int64_t value) {
+  return std::to_string(value);
+}
+
+// The pairs of every field of `infos` in `record`. Texts are left out when empty, as a site file
+// does for a record without a name.
+template <class Record, std::size_t N>
+void WriteFields(Flow& flow, const std::array<CSS_FieldInfo, N>& infos, const Record& record) {
+  for (const CSS_FieldInfo& info : infos) {
+    if (info.kind == CSS_FieldKind::Text) {
+      const std::string& text = info.text(&record);
+      if (text.empty()) continue;
+      std::string value;
+      AppendJsonString(value, text);
+      flow.Item(info.name, value);
+      continue;
+    }
+    const std::int64_t value = info.get(&record);
+    flow.Item(info.name,
+              info.kind == CSS_FieldKind::Flag ? (value != 0 ? "true" : "false") : Decimal(value));
+  }
+}
+
+template <class Record>
+bool IsCleared(const Record& record) {
+  Record cleared{};
+  cleared.Clear();
+  for (const CSS_FieldInfo& info : kRecordFieldInfos<Record>) {
+    if (info.kind == CSS_FieldKind::Text ? !info.text(&record).empty()
+                                         : info.get(&record) != info.get(&cleared)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// A sub-record of a list element, "Time": { ... }, when the element has one.
+template <class Records>
+void WriteSubRecord(Flow& flow, std::string_view key, const Records& records, int index) {
+  const typename Records::Item* record = records.Find(index + Records::kFirstIndex);
+  if (record == nullptr) return;
+  flow.ObjectKey(key);
+  flow.Open();
+  WriteFields(flow, kRecordFieldInfos<typename Records::Item>, *record);
+  if constexpr (std::is_same_v<typename Records::Item, CSDevice_InputTimeItem>) {
+    std::string levels = "[";
+    for (std::size_t level = 0; level < record->LevelTG.size(); ++level) {
+      if (level > 0) levels += ", ";
+      levels += Decimal(record->LevelTG[level]);
+    }
+    levels += ']';
+    flow.Item("LevelTGs", levels);
+  }
+  flow.Close();
+}
+
+class ControllerWriter {
+ public:
+  ControllerWriter(std::string& out, const CSApplicationManagerStd& store)
+      : out_(out), store_(store) {}
+
+  void Write(const CSS_ControllerAddress& address) {
+    out_ += "    {\n";
+    Line("Interface", Decimal(address.interfaceId));
+    Line("Node", Decimal(address.node));
+    if (!store_.GetConfig().Name.empty()) {
+      std::string name;
+      AppendJsonString(name, store_.GetConfig().Name);
+      Line("Name", name);
+    }
+    WriteResource();
+    if (!IsCleared(store_.GetConfig())) {
+      FlowLine("Config", [&](Flow& flow) {
+        WriteFields(flow, kRecordFieldInfos<CSDevice_Config>, store_.GetConfig());
+      });
+    }
+    if (!IsCleared(store_.GetXTRA())) {
+      FlowLine("XTRA", [&](Flow& flow) {
+        WriteFields(flow, kRecordFieldInfos<CSDevice_XTRA>, store_.GetXTRA());
+      });
+    }
+    RecordList("Holidays", store_.GetHoliday());
+    RecordList("TimeZones", store_.GetTimeZone());
+    TimeGroups();
+    RecordList("Ports", store_.GetPort());
+    RecordList("FLAN", store_.GetFLan_Setup());
+    List("Inputs", FindCountedList("Inputs").length(store_), [&](Flow& flow, int i) {
+      return Element(flow, store_.GetInputType(), i, [&] {
+        WriteSubRecord(flow, "Time", store_.GetInputTime(), i);
+        WriteSubRecord(flow, "Link", store_.GetInputLink(), i);
+      });
+    });
+    List("Outputs", FindCountedList("Outputs").length(store_), [&](Flow& flow, int i) {
+      return Element(flow, store_.GetOutputType(), i,
+                     [&] { WriteSubRecord(flow, "Time", store_.GetOutputTime(), i); });
+    });
+    List("Readers", FindCountedList("Readers").length(store_), [&](Flow& flow, int i) {
+      return Element(flow, store_.GetRdConfiguration(), i, [&] {
+        WriteSubRecord(flow, "CardControl", store_.GetRdCardControl(), i);
+        WriteSubRecord(flow, "CardLocation", store_.GetRdCardLocation(), i);
+        WriteSubRecord(flow, "CardStructure", store_.GetRdCardStructure(), i);
+        WriteSubRecord(flow, "AccessAlarm", store_.GetRdAccessAlarm(), i);
+      });
+    });
+    out_ += "\n    }";
+  }
+
+ private:
+  // The next key of the controller, on a line of its own.
+  void Key(std::string_view key) {
+    out_ += first_ ? "" : ",\n";
+    first_ = false;
+    out_ += "      ";
+    AppendJsonString(out_, key);
+    out_ += ": ";
+  }
+  void Line(std::string_view key, std::string_view value) {
+    Key(key);
+    out_ += value;
+  }
+  template <class Fill>
+  void FlowLine(std::string_view key, Fill&& fill) {
+    Key(key);
+    Flow flow(out_);
+    flow.Open();
+    fill(flow);
+    flow.Close();
+  }
+
+  // The counts that differ from the lengths of their lists.
+  void WriteResource() {
+    std::vector<std::pair<std::string_view, std::int16_t>> counts;
+    for (const CSS_CountedList& list : kCountedLists) {
+      const std::int16_t count = (store_.GetResource().*list.get)();
+      if (count != list.length(store_)) counts.emplace_back(list.count, count);
+    }
+    if (counts.empty()) return;
+    FlowLine("Resource", [&](Flow& flow) {
+      for (const auto& [key, count] : counts)
+        flow.Item(key, Decimal(count));
+    });
+  }
+
+  // A list of `length` elements, each written by `element(flow, index)`, which says whether
+  // there was one (null is written where there was none).
+  template <class Element>
+  void List(std::string_view key, int length, Element&& element) {
+    if (length == 0) return;
+    Key(key);
+    out_ += "[\n";
+    for (int i = 0; i < length; ++i) {
+      out_ += i == 0 ? "" : ",\n";
+      out_ += "        ";
+      Flow flow(out_);
+      if (!element(flow, i)) out_ += "null";
+    }
+    out_ += "\n      ]";
+  }
+  template <class Records>
+  void RecordList(std::string_view key, const Records& records) {
+    List(key, records.GetRecordCount(),
+         [&](Flow& flow, int i) { return Element(flow, records, i, [] {}); });
+  }
+  // The element at `i` of a list: the record of `records` there with its sub-records. An element
+  // whose record is declined but that has sub-records is written with a cleared record, which is
+  // as close as a site file comes.
+  template <class Records, class SubRecords>
+  bool Element(Flow& flow, const Records& records, int i, SubRecords&& subRecords) {
+    const std::size_t before = out_.size();
+    flow.Open();
+    const typename Records::Item* record = records.Find(i + Records::kFirstIndex);
+    if (record != nullptr) WriteFields(flow, kRecordFieldInfos<typename Records::Item>, *record);
+    const std::size_t fields = out_.size();
+    subRecords();
+    if (record == nullptr && out_.size() == fields) {
+      out_.resize(before);
+      return false;
+    }
+    flow.Close();
+    return true;
+  }
+
+  void TimeGroups() {
+    const CSDevice_TimeGroupZone& groups = store_.GetTimeGroupZone();
+    List("TimeGroups", groups.GetRecordCount(), [&](Flow& /*flow*/, int i) {
+      const std::vector<CSDevice_TimeGroupZoneItem>* zones = groups.FindGroup(i + 1);
+      if (zones == nullptr) return false;
+      if (zones->empty()) {
+        out_ += "{ \"Zones\": [] }";
+        return true;
+      }
+      out_ += "{ \"Zones\": [\n";
+      for (std::size_t z = 0; z < zones->size(); ++z) {
+        out_ += z == 0 ? "" : ",\n";
+        out_ += "          ";
+        Flow flow(out_);
+        flow.Open();
+        WriteFields(flow, kRecordFieldInfos<CSDevice_TimeGroupZoneItem>, (*zones)[z]);
+        flow.Close();
+      }
+      out_ += "\n        ] }";
+      return true;
+    });
+  }
+
+  std::string& out_;
+  const CSApplicationManagerStd& store_;
+  bool first_ = true;
+};
+
+}  // namespace
+
+void CSS_SiteWriter::Enums(std::span<const CSS_SiteEnumText> texts) {
+  if (texts.empty()) return;
+  // By enumeration and value; the last text of a value is the one that holds.
+  std::map<std::pair<CSToolEnumId, int>, std::string_view> sorted;
+  for (const CSS_SiteEnumText& text : texts)
+    sorted[{text.id, text.value}] = text.text;
+  out_ += "{\n  \"Enums\": {\n";
+  started_ = true;
+  std::optional<CSToolEnumId> open;
+  std::optional<Flow> flow;
+  for (const auto& [key, text] : sorted) {
+    if (open != key.first) {
+      if (open) {
+        flow->Close();
+        out_ += ",\n";
+      }
+      open = key.first;
+      out_ += "    ";
+      AppendJsonString(out_, CSToolEnum::Name(key.first));
+      out_ += ": ";
+      flow.emplace(out_);
+      flow->Open();
+    }
+    std::string value;
+    AppendJsonString(value, text);
+    flow->Item(std::to_string(key.second), value);
+  }
+  flow->Close();
+  out_ += "\n  },\n";
+}
+
+void CSS_SiteWriter::StartControllers() {
+  if (!started_) out_ += "{\n";
+  started_ = true;
+  out_ += "  \"Controllers\": [";
+}
+
+void CSS_SiteWriter::Controller(const CSS_ControllerAddress& address,
+                                const CSApplicationManagerStd& store) {
+  BeforeController();
+  ControllerText(out_, address, store);
+}
+
+void CSS_SiteWriter::ControllerText(std::string& out, const CSS_ControllerAddress& address,
+                                    const CSApplicationManagerStd& store) {
+  ControllerWriter(out, store).Write(address);
+}
+
+void CSS_SiteWriter::AppendController(std::string_view text) {
+  BeforeController();
+  out_ += text;
+}
+
+void CSS_SiteWriter::BeforeController() {
+  if (written_ == 0) StartControllers();
+  out_ += written_ == 0 ? "\n" : ",\n";
+  ++written_;
+}
+
+void CSS_SiteWriter::Finish() {
+  if (written_ == 0) {
+    StartControllers();
+    out_ += "]\n}\n";
+    return;
+  }
+  out_ += "\n  ]\n}\n";
+}
+
+namespace {
+
+// One thread's writing of controllers: each one's text, from its records.
+struct ControllerTextWorker {
+  using Context = CSS_SiteData;
+  using Input = std::size_t;
+  using Output = std::string;
+
+  explicit ControllerTextWorker(const CSS_SiteData& site_) : site(site_) {}
+
+  void Run(std::size_t controller, std::string& out) {
+    out.clear();
+    site.Load(controller, store);
+    CSS_SiteWriter::ControllerText(out, site.AddressOf(controller), store);
+  }
+
+  const CSS_SiteData& site;
+  CSApplicationManagerStd store;
+};
+
+}  // namespace
+
+bool WriteSite(const CSS_SiteData& site, const std::function<bool(std::string_view)>& sink,
+               unsigned jobs) {
+  std::string text;
+  CSS_SiteWriter writer(text);
+  writer.Enums(site.enumTexts);
+  const bool going = RunOrdered<ControllerTextWorker>(site, site.Count(), jobs,
+                                                      [&](const std::string& controller) {
+                                                        writer.AppendController(controller);
+                                                        const bool taken = sink(text);
+                                                        text.clear();
+                                                        return taken;
+                                                      });
+  if (!going) return false;
+  writer.Finish();
+  return sink(text);
+}
+
+std::string WriteSite(const CSS_SiteData& site) {
+  std::string text;
+  WriteSite(
+      site,
+      [&text](std::string_view piece) {
+        text.append(piece);
+        return true;
+      },
+      1);
+  return text;
+}
+
+}  // namespace ssmsg
