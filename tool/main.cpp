@@ -3,7 +3,6 @@
 
 #include <CLI/CLI.hpp>
 
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -15,6 +14,7 @@
 
 #include "command.h"
 #include "output.h"
+#include "platform/Program.h"
 #include "unknown_subcommand.h"
 
 namespace ssmsg::tool {
@@ -75,10 +75,6 @@ int Main(int argc, char** argv) {
 }  // namespace
 }  // namespace ssmsg::tool
 
-int main(int argc, char** argv) {
-  // A file-size limit then fails the write (EFBIG), which is reported like any other failed
-  // write, instead of killing the tool. SIGPIPE keeps its default: a reader that stops reading
-  // ends the tool quietly.
-  std::signal(SIGXFSZ, SIG_IGN);
-  return ssmsg::tool::Main(argc, argv);
+int ssmsg::ProgramMain(int argc, char** argv) {
+  return tool::Main(argc, argv);
 }
