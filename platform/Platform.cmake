@@ -10,7 +10,8 @@ set(SSMSG_PLATFORM_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/LocalTime_${SSMSG_PLATFORM}.cpp
   ${CMAKE_CURRENT_LIST_DIR}/OutputFile_${SSMSG_PLATFORM}.cpp)
 if(WIN32)
-  list(APPEND SSMSG_PLATFORM_SOURCES ${CMAKE_CURRENT_LIST_DIR}/Win32_windows.cpp)
+  list(APPEND SSMSG_PLATFORM_SOURCES ${CMAKE_CURRENT_LIST_DIR}/ThreadExit_windows.cpp
+       ${CMAKE_CURRENT_LIST_DIR}/Win32_windows.cpp)
 endif()
 
 # Gives the program `target` the platform's entry point (platform/Program.h); on Windows that is

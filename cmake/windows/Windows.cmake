@@ -9,6 +9,10 @@ if(NOT CMAKE_CROSSCOMPILING OR NOT MINGW)
   message(FATAL_ERROR "The Windows build is a MinGW cross-build: cmake --preset windows")
 endif()
 
+# A program that links the library's objects from the static ssmsg_internal links the part that
+# keeps thread-local destructors before their storage is freed (platform/ThreadExit_windows.cpp).
+target_link_options(ssmsg_internal INTERFACE LINKER:--undefined=ssmsg_thread_exit_order)
+
 set(SSMSG_WINDOWS_BIN ${PROJECT_BINARY_DIR}/bin)
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${SSMSG_WINDOWS_BIN})
 set_target_properties(ssmsg PROPERTIES PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${SSMSG_WINDOWS_BIN})
