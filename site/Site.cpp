@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/FileName.h"
 #include "platform/InputFile.h"
 #include "site/SiteData.h"
 #include "site/db/SiteDb.h"
@@ -116,7 +117,7 @@ CSS_SiteLoadResult LoadSite(const std::filesystem::path& file) {
 }
 
 CSS_SiteLoadResult LoadSite(const std::filesystem::path& file, unsigned jobs) {
-  const std::string name = file.string();
+  const std::string name = NameOfPath(file);
   int error = 0;
   const std::unique_ptr<InputFile> in = InputFile::Open(name, error);
   if (!in) return Unreadable(name, error);

@@ -9,6 +9,7 @@
 #include <ssmsg/SiteDatabase.h>
 
 #include "command.h"
+#include "platform/FileName.h"
 #include "readback.h"
 
 namespace ssmsg::tool {
@@ -20,7 +21,7 @@ void Report(const std::vector<std::string>& lines) {
 }
 
 std::optional<CSS_Site> Load(const std::string& file, unsigned jobs) {
-  CSS_SiteLoadResult result = LoadSite(file, jobs);
+  CSS_SiteLoadResult result = LoadSite(PathOfName(file), jobs);
   Report(result.errors);
   return std::move(result.site);
 }
@@ -28,7 +29,7 @@ std::optional<CSS_Site> Load(const std::string& file, unsigned jobs) {
 // Writes `site` as the database `file`: status 2 when the file cannot take a database at all,
 // 3 when the writing failed.
 int WriteDatabase(const CSS_Site& site, const std::string& file, unsigned jobs) {
-  const CSS_DatabaseWriteResult result = WriteSiteDatabase(site, file, jobs);
+  const CSS_DatabaseWriteResult result = WriteSiteDatabase(site, PathOfName(file), jobs);
   Report(result.errors);
   if (result.errors.empty()) return kDone;
   return result.refused ? kBadInput : kCannotWrite;
@@ -63,7 +64,7 @@ struct MigrateOptions {
 };
 
 int RunMigrate(const MigrateOptions& options, const CLI::App&, Output&) {
-  const CSS_MigrateResult result = MigrateSiteDatabase(options.database);
+  const CSS_MigrateResult result = MigrateSiteDatabase(PathOfName(options.database));
   if (!result.errors.empty()) {
     Report(result.errors);
     return kBadInput;
@@ -78,7 +79,7 @@ int RunMigrate(const MigrateOptions& options, const CLI::App&, Output&) {
 }  // namespace
 
 bool IsDatabaseName(const std::string& name) {
-  const std::string extension = std::filesystem::path(name).extension().string();
+  const std::string extension = NameOfPath(PathOfName(name).extension());
   return extension == ".db" || extension == ".sqlite" || extension == ".sqlite3";
 }
 

@@ -13,6 +13,7 @@
 #include <ssmsg/Message.h>
 #include <ssmsg/Site.h>
 
+#include "platform/FileName.h"
 #include "platform/InputFile.h"
 
 namespace ssmsg::tool {
@@ -164,7 +165,7 @@ int RunImport(const std::vector<std::string>& files, const std::string& enumsFro
               Output& output) {
   std::optional<CSS_Site> site;
   if (!enumsFrom.empty()) {
-    CSS_SiteLoadResult loaded = LoadSite(enumsFrom);
+    CSS_SiteLoadResult loaded = LoadSite(PathOfName(enumsFrom));
     for (const std::string& error : loaded.errors)
       std::fprintf(stderr, "%s\n", error.c_str());
     if (!loaded.site) return 2;
