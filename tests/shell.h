@@ -14,6 +14,9 @@
 
 namespace ssmsg::test {
 
+// Whether the tool is the Windows one (run under Wine): what only POSIX has is not asked of it.
+inline constexpr bool kToolOnWindows = SSMSG_TOOL_ON_WINDOWS;
+
 // What shell commands did: their exit status (-1 when a signal ended them) and their output.
 struct ShellResult {
   int status;

@@ -36,6 +36,9 @@ int Main(int argc, char** argv) {
       "ssmsg"};
   app.set_version_flag("--version", std::string("ssmsg ") + SSMSG_VERSION_STRING);
   app.require_subcommand(1);
+  // Options are spelt --name on every system (the subcommands inherit this): on Windows, too, a
+  // word that begins with a slash is a file name.
+  app.allow_windows_style_options(false);
   app.fallthrough(false);
 
   CSS_Chosen chosen;

@@ -63,6 +63,7 @@ set(ssmsg_not_on_windows
   man_page_groff "checks the manual page for man, which Windows does not have"
   bash_completion "bash completion is for the tool installed on Linux"
   report_browser "drives Chromium on this machine over the report of the Linux tool"
+  dotnet "runs the C# binding with Mono against the Linux library; .NET under Wine is not set up here"
 )
 set(ssmsg_listed_not_on_windows ${CMAKE_CURRENT_BINARY_DIR}/not_on_windows.cmake)
 set(ssmsg_listed_labels "")
