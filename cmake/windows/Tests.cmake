@@ -7,6 +7,9 @@
 #   windows test preset leaves them out).
 include(ExternalProject)
 
+# What the platform layer does on Windows alone.
+target_sources(ssmsg_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests/test_windows.cpp)
+
 # The tool's tests. SSMSG_TOOL is a script that runs ssmsg.exe under Wine.
 if(SSMSG_BUILD_TOOL)
   set(ssmsg_wine_tool ${PROJECT_BINARY_DIR}/wine/ssmsg)
