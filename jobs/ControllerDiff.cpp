@@ -22,15 +22,80 @@ struct TaskMessages {
   bool done = true;
 };
 
-// Whether two stores hold the same records: then every task makes the same messages of both.
-bool SameRecords(const CSApplicationManagerStd& a, const CSApplicationManagerStd& b) {
+constexpr std::uint32_t Bit(StorePart part) {
+  return std::uint32_t{1} << static_cast<unsigned>(part);
+}
+
+// The parts of a store that a task's messages are made of, the capability counts aside (every
+// task of records reads them). Where these are the same in both sites, and so are the
+// enumeration texts, the task makes the same messages of both. A test holds this table to the
+// builders: changing any other part leaves the task's messages as they were.
+}  // namespace
+
+std::uint32_t TaskParts(ApplicationManagerTask task) {
+  switch (task) {
+    case kTaskHolidays:
+      return Bit(StorePart::Holiday);
+    case kTaskTimeGroups:
+      return Bit(StorePart::TimeGroupZone);
+    case kTaskTimeZones:
+      return Bit(StorePart::TimeZone);
+    case kTaskSerialPorts:
+      return Bit(StorePart::Port);
+    case kTaskFieldLan:
+      return Bit(StorePart::FLan);
+    case kTaskDbMode:
+    case kTaskDbSize:
+    case kTaskExpanders:
+    case kTaskXtraName:
+      return Bit(StorePart::Config);
+    case kTaskInputTypes:
+    case kTaskInputNames:
+      return Bit(StorePart::InputType);
+    case kTaskInputTiming:
+      return Bit(StorePart::InputTime);
+    case kTaskInputLinks:
+      return Bit(StorePart::InputLink);
+    case kTaskOutputTypes:
+    case kTaskOutputNames:
+      return Bit(StorePart::OutputType);
+    case kTaskOutputTiming:
+      return Bit(StorePart::OutputTime);
+    case kTaskReaderConfiguration:
+    case kTaskReaderNames:
+    case kTaskCheckSetup:
+      return Bit(StorePart::RdConfiguration);
+    case kTaskCardControl:
+      return Bit(StorePart::RdCardControl);
+    case kTaskCardLocation:
+      return Bit(StorePart::RdCardLocation);
+    case kTaskCardStructure:
+      return Bit(StorePart::RdCardStructure);
+    case kTaskAccessAlarms:
+      return Bit(StorePart::RdAccessAlarm);
+    case kTaskXtraMode:
+      return Bit(StorePart::Xtra);
+    default:  // the clock, which always goes, and the tasks that send nothing
+      return 0;
+  }
+}
+
+namespace {
+
+// The parts of the store in which two controllers' records differ.
+std::uint32_t DifferingParts(const CSApplicationManagerStd& a, const CSApplicationManagerStd& b) {
   thread_local std::string left;
   thread_local std::string right;
-  left.clear();
-  right.clear();
-  EncodeStore(a, left);
-  EncodeStore(b, right);
-  return left == right;
+  std::uint32_t differing = 0;
+  for (std::size_t i = 0; i < kStorePartCount; ++i) {
+    const auto part = static_cast<StorePart>(i);
+    left.clear();
+    right.clear();
+    EncodeStorePart(a, part, left);
+    EncodeStorePart(b, part, right);
+    if (left != right) differing |= Bit(part);
+  }
+  return differing;
 }
 
 // NEW's messages of each record whose messages differ from OLD's for the same record, or that OLD
@@ -91,10 +156,11 @@ void DiffController(JobHost& now, JobHost* before, bool sameTexts,
   out.Reset(address);
   out.warnings.clear();
   out.full = 0;
-  // Equal records and texts make equal messages: only NEW's are made, to be counted (and the
-  // clock's, which always goes).
-  const bool unchanged =
-      before != nullptr && sameTexts && SameRecords(now.Store(), before->Store());
+  // Equal records and texts make equal messages: where a task's parts are the same in both,
+  // only NEW's messages are made, to be counted.
+  const std::uint32_t differing = before != nullptr && sameTexts
+                                      ? DifferingParts(now.Store(), before->Store())
+                                      : ~std::uint32_t{0};
   TaskMessages made;
   TaskMessages old;
   for (const ApplicationManagerTask task : tasks) {
@@ -107,7 +173,7 @@ void DiffController(JobHost& now, JobHost* before, bool sameTexts,
       out.Add(task, made.messages, !made.done);
       continue;
     }
-    if (unchanged) {
+    if ((differing & (TaskParts(task) | Bit(StorePart::Resource))) == 0) {
       out.Add(task, {}, !made.done);
       continue;
     }

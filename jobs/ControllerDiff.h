@@ -4,6 +4,7 @@
 // to NEW's. The diff and the report (which counts them) both compare controllers this way.
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <string>
 #include <vector>
@@ -28,6 +29,10 @@ struct DiffMessages : CSS_ControllerMessages {
 void DiffController(JobHost& now, JobHost* before, bool sameTexts,
                     const CSS_ControllerAddress& address,
                     std::span<const ApplicationManagerTask> tasks, DiffMessages& out);
+
+// The parts of a store (a bit for each StorePart) that the messages of `task` are made of, the
+// capability counts aside: where they are the same in two stores, so are the task's messages.
+std::uint32_t TaskParts(ApplicationManagerTask task);
 
 // Whether two sites give the same enumeration texts.
 bool SameEnumTexts(const CSS_Site& a, const CSS_Site& b);

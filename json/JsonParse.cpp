@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "json/Utf8.h"
+
 namespace ssmsg {
 namespace {
 
@@ -256,20 +258,6 @@ class Reader {
     return code;
   }
 
-  // Adds the byte read and checks that each next one lies in its range (pairs of bounds).
-  bool NextBytesIn(std::initializer_list<int> ranges) {
-    Add(current_);
-    for (auto range = ranges.begin(); range != ranges.end(); range += 2) {
-      const int c = Get();
-      if (c < range[0] || c > range[1]) {
-        error_ = "invalid string: ill-formed UTF-8 byte";
-        return false;
-      }
-      Add(c);
-    }
-    return true;
-  }
-
   void AddCodePoint(int code) {
     const auto u = static_cast<unsigned>(code);
     if (u < 0x80) {
@@ -385,25 +373,22 @@ class Reader {
         error_ = controlMessage_.c_str();
         return Token::ParseError;
       }
-      bool good = false;
-      if (c >= 0xC2 && c <= 0xDF) {
-        good = NextBytesIn({0x80, 0xBF});
-      } else if (c == 0xE0) {
-        good = NextBytesIn({0xA0, 0xBF, 0x80, 0xBF});
-      } else if ((c >= 0xE1 && c <= 0xEC) || c == 0xEE || c == 0xEF) {
-        good = NextBytesIn({0x80, 0xBF, 0x80, 0xBF});
-      } else if (c == 0xED) {
-        good = NextBytesIn({0x80, 0x9F, 0x80, 0xBF});
-      } else if (c == 0xF0) {
-        good = NextBytesIn({0x90, 0xBF, 0x80, 0xBF, 0x80, 0xBF});
-      } else if (c >= 0xF1 && c <= 0xF3) {
-        good = NextBytesIn({0x80, 0xBF, 0x80, 0xBF, 0x80, 0xBF});
-      } else if (c == 0xF4) {
-        good = NextBytesIn({0x80, 0x8F, 0x80, 0xBF, 0x80, 0xBF});
-      } else {
-        error_ = "invalid string: ill-formed UTF-8 byte";
+      // A sequence of more than one byte, taken whole when it is well formed; otherwise reading
+      // stops at the first byte that does not fit.
+      const utf8::Sequence sequence = utf8::Decode(text_, next_ - 1);
+      if (sequence.length > 0) {
+        buffer_.append(text_.substr(next_ - 1, sequence.length));
+        next_ += sequence.length - 1u;
+        total_ += sequence.length - 1u;
+        continue;
       }
-      if (!good) return Token::ParseError;
+      if (sequence.fits > 0) {
+        next_ += sequence.fits - 1u;
+        total_ += sequence.fits - 1u;
+        Get();
+      }
+      error_ = "invalid string: ill-formed UTF-8 byte";
+      return Token::ParseError;
     }
   }
 

@@ -139,10 +139,7 @@ const CSS_SchemaNode* CSS_SchemaReader::NextNode() const {
 
 void CSS_SchemaReader::Error(std::string_view path, std::string_view message) {
   if (errors_.size() >= kMaxErrors) {
-    if (errors_.size() == kMaxErrors) {
-      errors_.push_back(fileName_ + ": more than " + std::to_string(kMaxErrors) +
-                        " errors, the rest of the file is not checked");
-    }
+    if (errors_.size() == kMaxErrors) errors_.push_back(MoreErrorsLine(fileName_, "the file"));
     return;
   }
   std::string line = fileName_;

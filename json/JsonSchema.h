@@ -20,6 +20,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/ErrorCap.h"
+
 namespace ssmsg {
 
 class CSS_SchemaReader;
@@ -112,9 +114,6 @@ class CSS_JsonEvents {
 
 class CSS_SchemaReader final : public CSS_JsonEvents {
  public:
-  // The most errors reported for one document.
-  static constexpr std::size_t kMaxErrors = 100;
-
   // Reads a document of `fileName` against `root`; the hooks reach `context` through Context().
   CSS_SchemaReader(std::string_view fileName, const CSS_SchemaNode& root, void* context);
 

@@ -1,17 +1,18 @@
+// The import: lines taken one at a time, or many at once with the lines of different controllers
+// applied on different threads (readback/ImportApply.cpp applies them); errors put in the order
+// of the lines; the site made of the controllers once every line is in.
+
 #include <ssmsg/Import.h>
 
 #include <algorithm>
-#include <array>
 #include <charconv>
 #include <cstdint>
-#include <exception>
 #include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -21,137 +22,23 @@
 
 #include "commands/CSS_MessageCatalog.h"
 #include "core/OrderedWork.h"
-#include "host/CSDevice_Fields.h"
+#include "readback/ImportApply.h"
 #include "site/SiteData.h"
 #include "site/file/SiteFileWriter.h"
 
 namespace ssmsg {
 namespace {
 
-// The most records of a list that a capability count (16-bit) lets a controller send. Holidays
-// are bounded by their list only; a number past this is taken for a mistake there too.
-constexpr std::int64_t kMaxCounted = 32767;
-// The longest name that pieces may build.
-constexpr std::size_t kMaxErrors = 100;
+using namespace importing;
+
 // Fewer lines than this are not worth a thread of their own.
 constexpr std::size_t kLinesPerThread = 256;
-
-using Values = std::vector<CSS_MessageValue>;
-
-// Where a line came from, for errors found after it was read.
-struct LineRef {
-  std::size_t source = 0;  // index into Impl::sources
-  std::size_t line = 0;
-};
-
-// A name being put together from its pieces.
-struct Name {
-  std::string text;
-  LineRef last;  // the line of the last piece
-};
-using Names = std::vector<std::optional<Name>>;
-
-struct CheckSetup {
-  std::int16_t checkType = 0;
-  std::int16_t percentage = 0;
-};
-
-using Zones = std::vector<CSDevice_TimeGroupZoneItem>;
-
-// One controller as its messages have set it so far. Names and check setups are kept apart from
-// the records they end up in, because the clear message of those records does not touch them.
-struct Controller {
-  CSS_ControllerAddress address;
-  CSApplicationManagerStd store;
-  std::vector<std::optional<Zones>> groups;  // group g at g - 1
-  Names inputNames, outputNames, readerNames;
-  std::optional<Name> xtraName;
-  std::vector<std::optional<CheckSetup>> checks;  // reader n at n - 1
-};
-
-// A text of an enumeration back to its value.
-struct TransparentHash {
-  using is_transparent = void;
-  std::size_t operator()(std::string_view text) const {
-    return std::hash<std::string_view>()(text);
-  }
-};
-struct Reverse {
-  bool built = false;
-  std::unordered_map<std::string, int, TransparentHash, std::equal_to<>> values;
-  std::unordered_set<int> taken;  // values that have a text, or stand for the empty text
-  int nextFree = 0;
-};
-
-constexpr auto kDbMode = kDbModeFields.Infos();
-constexpr auto kDbSize = kDbSizeFields.Infos();
-constexpr auto kExpanders = kExpandersFields.Infos();
-constexpr auto kInputType = kInputTypeFields.Infos();
-constexpr auto kOutputType = kOutputTypeFields.Infos();
-constexpr auto kRdConfiguration = kRdConfigurationFields.Infos();
-constexpr auto kRdCheckSetup = kRdCheckSetupFields.Infos();
-
-// An error of a line, kept with the line's place in the stream (its sequence number) until the
-// errors of lines applied at once are put in order.
-struct LineError {
-  std::uint64_t seq = 0;
-  std::string text;
-};
-
-// The first errors noted, and how many followed.
-struct ErrorList {
-  std::vector<LineError> kept;
-  std::size_t more = 0;
-
-  void Add(std::uint64_t seq, std::string text) {
-    if (kept.size() < kMaxErrors) {
-      kept.push_back({seq, std::move(text)});
-    } else {
-      ++more;
-    }
-  }
-};
-
-// The text that the messages gave a level of the input timing: whether any differed from the text
-// the import began with, and the last one (by sequence number). The site file gives a level the
-// last text when any differed: what applying the texts one by one in order would give.
-struct LevelSeen {
-  bool seen = false;
-  bool differs = false;
-  std::uint64_t seq = 0;
-  std::string text;
-
-  void See(std::uint64_t at, std::string_view given, bool differing) {
-    differs = differs || differing;
-    if (seen && at < seq) return;
-    if (!seen || text != given) text.assign(given);
-    seen = true;
-    seq = at;
-  }
-};
-using LevelsSeen = std::array<LevelSeen, CSDevice_InputTimeItem::kLevels>;
-
-// Messages of a kind that were skipped: how many, and the first one's sequence number.
-struct SkipSeen {
-  std::size_t count = 0;
-  std::uint64_t first = 0;
-};
-using SkipsSeen = std::array<SkipSeen, kMessageKindCount>;
 
 // `T` as a type of this file alone: what the import's threads are made of stays out of the
 // library's exported symbols, although the import is exported.
 template <class T>
 struct OfThisFile : T {
   using T::T;
-};
-
-// What applying lines noted besides the records: their errors, the level texts they gave and the
-// kinds of message they skipped. `any` says whether there is anything to take.
-struct Noted {
-  ErrorList errors;
-  LevelsSeen levels;
-  SkipsSeen skips;
-  bool any = false;
 };
 
 // Whether messages of `kind` carry no configuration and are skipped.
@@ -204,355 +91,8 @@ std::optional<std::uint64_t> PeekAddress(std::string_view text) {
 }  // namespace
 
 struct CSS_Import::Impl {
-  explicit Impl(const CSS_ImportOptions& options) : jobs(options.jobs), own(*this, false) {
-    if (options.enumsFrom != nullptr) {
-      options.enumsFrom->LoadEnumTexts(service);
-      enumTexts = CSS_SiteAccess::Of(*options.enumsFrom).enumTexts;
-    }
-    const CSToolEnumBase& levelTexts = *service.Get(CSToolEnumId::Level);
-    for (std::size_t i = 0; i < firstLevelTexts.size(); ++i)
-      firstLevelTexts[i] = levelTexts.EnumToString(static_cast<int>(i + 1));
-  }
-
-  // What applies messages to controllers: the calling thread's one, or one of the threads that
-  // apply the controllers of many lines at once. A shared one reads the enumeration texts only;
-  // a message that needs a new value for a text is left, with every later message of its
-  // controller, to the calling thread, which gives out values in the order of the lines.
-  struct Applier {
-    Applier(Impl& impl_, bool shared_) : impl(impl_), shared(shared_) {}
-
-    // --- Applying one message -------------------------------------------------------------------
-
-    // Applies `message` (one of a controller) to `c`; false when it cannot be applied, or when
-    // it was left for later (`deferred`).
-    bool Apply(Controller& c) {
-      using Kind = CSS_MessageKind;
-      const Values& v = message.parameters;
-      CSApplicationManagerStd& s = c.store;
-      switch (message.kind) {
-        case Kind::SetDbMode:
-          return Fields(kDbMode, 0, s.GetConfig());
-        case Kind::SetDbSize:
-          return Fields(kDbSize, 0, s.GetConfig());
-        case Kind::SetExpanders:
-          return Fields(kExpanders, 0, s.GetConfig());
-        case Kind::XtraMode:
-          return Fields(kRecordFieldInfos<CSDevice_XTRA>, 0, s.GetXTRA());
-        case Kind::FLanClearAll:
-          s.GetFLan_Setup().Clear();
-          return true;
-        case Kind::FLanSetup:
-          return Append(s.GetFLan_Setup(), "field-LAN nodes");
-        case Kind::CommPortClearAll:
-          s.GetPort().Clear();
-          return true;
-        case Kind::CommPortSetup:
-          return Append(s.GetPort(), "serial ports");
-        case Kind::HolidayClearAll:
-          s.GetHoliday().Clear();
-          return true;
-        case Kind::HolidaySetup:
-          return SetRecord(s.GetHoliday());
-        case Kind::TimeZoneClearAll:
-          s.GetTimeZone().Clear();
-          return true;
-        case Kind::TimeZoneSetup:
-          return Append(s.GetTimeZone(), "time zones");
-        case Kind::TimeGroupClearAll:
-          c.groups.clear();
-          return true;
-        case Kind::TimeGroupSetup:
-          return TimeGroup(c);
-        case Kind::InputClearAll:
-          s.GetInputType().Clear();
-          return true;
-        case Kind::InputType:
-          return SetRecord(s.GetInputType(), kInputType);
-        case Kind::InputName:
-          return NamePiece(c.inputNames);
-        case Kind::InputTime:
-          return InputTime(s.GetInputTime());
-        case Kind::InputLink:
-          return SetRecord(s.GetInputLink());
-        case Kind::OutputClearAll:
-          s.GetOutputType().Clear();
-          return true;
-        case Kind::OutputType:
-          return SetRecord(s.GetOutputType(), kOutputType);
-        case Kind::OutputName:
-          return NamePiece(c.outputNames);
-        case Kind::OutputTime:
-          return SetRecord(s.GetOutputTime());
-        case Kind::ReaderClearAll:
-          s.GetRdConfiguration().Clear();
-          return true;
-        case Kind::ReaderConfiguration:
-          return SetRecord(s.GetRdConfiguration(), kRdConfiguration);
-        case Kind::ReaderName:
-          return NamePiece(c.readerNames);
-        case Kind::CardControl:
-          return SetRecord(s.GetRdCardControl());
-        case Kind::CardLocation:
-          return SetRecord(s.GetRdCardLocation());
-        case Kind::CardStructure:
-          return SetRecord(s.GetRdCardStructure());
-        case Kind::CheckSetup:
-          return Check(c);
-        case Kind::AccessAlarm:
-          return SetRecord(s.GetRdAccessAlarm());
-        case Kind::XtraName:
-          if (!c.xtraName) c.xtraName.emplace();
-          return Piece(*c.xtraName, v[0], v[1].text);
-        default:
-          return true;
-      }
-    }
-
-    void Skip(CSS_MessageKind kind) {
-      notes.any = true;
-      SkipSeen& skip = notes.skips[static_cast<std::size_t>(kind)];
-      if (skip.count++ == 0) skip.first = seq;
-    }
-
-    // The values of `fields` from value `first` on, into `record`. The catalog's elements of a
-    // message are the rows of the same table, in the same order.
-    template <std::size_t N, class Record>
-    bool Fields(const std::array<CSS_FieldInfo, N>& fields, std::size_t first, Record& record) {
-      for (std::size_t i = 0; i < N; ++i) {
-        const CSS_FieldInfo& field = fields[i];
-        const CSS_MessageValue& value = message.parameters[first + i];
-        switch (field.kind) {
-          case CSS_FieldKind::Number:
-          case CSS_FieldKind::Flag:
-            field.set(&record, value.number);
-            break;
-          case CSS_FieldKind::Enum: {
-            const std::optional<int> number = ValueOf(field, value.text);
-            if (!number) return false;
-            field.set(&record, *number);
-            break;
-          }
-          case CSS_FieldKind::Text:
-            field.textRef(&record) = value.text;
-            break;
-        }
-      }
-      return true;
-    }
-
-    // The record of a message that names its position by number (value 0).
-    template <class Records, std::size_t N = kRecordFieldInfos<typename Records::Item>.size()>
-    bool SetRecord(Records& records, const std::array<CSS_FieldInfo, N>& fields =
-                                         kRecordFieldInfos<typename Records::Item>) {
-      std::int64_t position = 0;
-      if (!Position(message.parameters[0], kMaxCounted, position)) return false;
-      typename Records::Item record{};
-      if (!Fields(fields, 1, record)) return false;
-      records.Set(static_cast<int>(position - 1 + Records::kFirstIndex), std::move(record));
-      return true;
-    }
-
-    // The record of a message that names no position: it goes after the others.
-    template <class Records>
-    bool Append(Records& records, std::string_view what) {
-      if (records.GetRecordCount() >= kMaxCounted) {
-        return Error("more than " + std::to_string(kMaxCounted) + " " + std::string(what) +
-                     " since their last clear message");
-      }
-      typename Records::Item record{};
-      if (!Fields(kRecordFieldInfos<typename Records::Item>, 0, record)) return false;
-      records.Append(std::move(record));
-      return true;
-    }
-
-    bool Position(const CSS_MessageValue& value, std::int64_t max, std::int64_t& position) {
-      if (value.number < 1 || value.number > max) {
-        return Error("<" + std::string(value.name) + "> " + std::to_string(value.number) +
-                     " is outside 1.." + std::to_string(max));
-      }
-      position = value.number;
-      return true;
-    }
-
-    bool InputTime(CSDevice_InputTime& records) {
-      std::int64_t position = 0;
-      if (!Position(message.parameters[0], kMaxCounted, position)) return false;
-      CSDevice_InputTimeItem record{};
-      constexpr auto& fields = kRecordFieldInfos<CSDevice_InputTimeItem>;
-      if (!Fields(fields, 1, record)) return false;
-      // The list, then per level an object, its Level text and its Group.
-      std::size_t at = 1 + fields.size() + 1;
-      for (int level = 1; level <= CSDevice_InputTimeItem::kLevels; ++level, at += 3) {
-        if (!LevelText(level, message.parameters[at + 1].text)) return false;
-        record.LevelTG[static_cast<std::size_t>(level - 1)] =
-            static_cast<std::int16_t>(message.parameters[at + 2].number);
-      }
-      records.Set(static_cast<int>(position - 1), record);
-      return true;
-    }
-
-    // The zones of one block of a group replace those the group had in that block.
-    bool TimeGroup(Controller& c) {
-      const Values& v = message.parameters;
-      std::int64_t group = 0;
-      if (!Position(v[0], kMaxCounted, group)) return false;
-      constexpr auto& fields = kRecordFieldInfos<CSDevice_TimeGroupZoneItem>;
-      // A block holds one to eight zones; the decoder has seen to that.
-      std::array<CSDevice_TimeGroupZoneItem, CSDevice_TimeGroupZone::kBlockSize> zones{};
-      const std::size_t count = std::min<std::size_t>(v[1].count, zones.size());
-      std::int64_t block = -1;
-      for (std::size_t z = 0; z < count; ++z) {
-        const std::size_t first = 2 + z * (1 + fields.size()) + 1;
-        if (!Fields(fields, first, zones[z])) return false;
-        zones[z].TimeGroupNo = static_cast<std::int16_t>(group);
-        const std::int64_t zone = zones[z].ZoneNo;
-        if (zone < 1)
-          return Error("zone " + std::to_string(zone) + " is never sent: zones count from 1");
-        const std::int64_t zoneBlock = (zone - 1) / CSDevice_TimeGroupZone::kBlockSize;
-        if (block >= 0 && zoneBlock != block) {
-          return Error("zones " + std::to_string(zones[0].ZoneNo) + " and " + std::to_string(zone) +
-                       " do not lie in one block of eight");
-        }
-        block = zoneBlock;
-      }
-      if (c.groups.size() < static_cast<std::size_t>(group))
-        c.groups.resize(static_cast<std::size_t>(group));
-      std::optional<Zones>& kept = c.groups[static_cast<std::size_t>(group - 1)];
-      if (!kept) kept.emplace();
-      std::erase_if(*kept, [&](const CSDevice_TimeGroupZoneItem& zone) {
-        return zone.ZoneNo >= 1 && (zone.ZoneNo - 1) / CSDevice_TimeGroupZone::kBlockSize == block;
-      });
-      kept->insert(kept->end(), zones.begin(), zones.begin() + static_cast<std::ptrdiff_t>(count));
-      return true;
-    }
-
-    bool NamePiece(Names& names) {
-      const Values& v = message.parameters;
-      std::int64_t position = 0;
-      if (!Position(v[0], kMaxCounted, position)) return false;
-      if (names.size() < static_cast<std::size_t>(position))
-        names.resize(static_cast<std::size_t>(position));
-      std::optional<Name>& name = names[static_cast<std::size_t>(position - 1)];
-      if (!name) name.emplace();
-      return Piece(*name, v[1], v[2].text);
-    }
-
-    // Column 0 is the first piece; every other column is the 1-based place of its piece.
-    bool Piece(Name& name, const CSS_MessageValue& column, std::string_view piece) {
-      if (column.number < 0)
-        return Error("<Column> " + std::to_string(column.number) + " is below 0");
-      // A piece goes where the name so far ends, or over it (a name sent again): never beyond
-      // it, so that a name has any length its pieces give it while no column, however large,
-      // makes the import hold more than the pieces it read.
-      const auto place = static_cast<std::size_t>(column.number == 0 ? 0 : column.number - 1);
-      if (place > name.text.size()) {
-        return Error("a name piece at column " + std::to_string(column.number) +
-                     " leaves a gap: the name so far ends at column " +
-                     std::to_string(name.text.size()));
-      }
-      name.text.resize(place);
-      name.text.append(piece);
-      name.last = current;
-      return true;
-    }
-
-    bool Check(Controller& c) {
-      std::int64_t position = 0;
-      if (!Position(message.parameters[0], kMaxCounted, position)) return false;
-      CSDevice_RdConfigurationItem record{};
-      if (!Fields(kRdCheckSetup, 1, record)) return false;
-      if (c.checks.size() < static_cast<std::size_t>(position))
-        c.checks.resize(static_cast<std::size_t>(position));
-      c.checks[static_cast<std::size_t>(position - 1)] =
-          CheckSetup{record.CheckType, record.Percentage};
-      return true;
-    }
-
-    // --- Enumeration texts ----------------------------------------------------------------------
-
-    std::optional<int> ValueOf(const CSS_FieldInfo& field, std::string_view text) {
-      Reverse& reverse = impl.reverses[static_cast<std::size_t>(field.enumeration)];
-      const CSToolEnumBase& texts = *std::as_const(impl.service).Get(field.enumeration);
-      if (!reverse.built) impl.BuildReverse(field.enumeration);
-      if (const auto found = reverse.values.find(text); found != reverse.values.end()) {
-        if (found->second >= field.min && found->second <= field.max) return found->second;
-        // The lowest value with the text does not fit this field: the lowest that does.
-        for (const int value : texts.Values()) {
-          if (value >= field.min && value <= field.max && texts.EnumToString(value) == text) {
-            return value;
-          }
-        }
-      }
-      if (!IsUtf8(text)) {
-        Error("the text of <" + std::string(field.name) +
-              "> is not valid UTF-8; a site file cannot hold it");
-        return std::nullopt;
-      }
-      if (shared) {
-        deferred = true;
-        return std::nullopt;
-      }
-      // The lowest value without a text: the empty text is what it already says; any other text
-      // becomes its text.
-      while (reverse.taken.contains(reverse.nextFree))
-        ++reverse.nextFree;
-      const int value = reverse.nextFree;
-      if (value > field.max) {
-        Error("no value of " + std::string(CSToolEnum::Name(field.enumeration)) +
-              " is left for the text of <" + std::string(field.name) + ">");
-        return std::nullopt;
-      }
-      reverse.taken.insert(value);
-      reverse.values.emplace(std::string(text), value);
-      if (!text.empty()) {
-        impl.service.Get(field.enumeration)->SetText(value, text);
-        impl.enumTexts.push_back({field.enumeration, value, std::string(text)});
-      }
-      return value;
-    }
-
-    // The text of level `level` as a message names it; the site file gives it that text.
-    bool LevelText(int level, std::string_view text) {
-      const auto i = static_cast<std::size_t>(level - 1);
-      if (!IsUtf8(text))
-        return Error("the text of <Level> is not valid UTF-8; a site file cannot hold it");
-      notes.any = true;
-      notes.levels[i].See(seq, text, text != impl.firstLevelTexts[i]);
-      return true;
-    }
-
-    // --- Errors ---------------------------------------------------------------------------------
-
-    // Notes an error of the line being applied.
-    bool Error(const std::string& reason) { return ErrorAt(current, reason); }
-    // Notes an error of line `ref`, at `column` when it is not 0.
-    bool ErrorAt(const LineRef& ref, const std::string& reason, std::size_t column = 0) {
-      std::string error = impl.sources[ref.source] + ":" + std::to_string(ref.line) + ":";
-      if (column > 0) error += std::to_string(column) + ":";
-      notes.any = true;
-      notes.errors.Add(seq, error + " " + reason);
-      return false;
-    }
-
-    Impl& impl;
-    const bool shared;
-    CSS_Message message;    // the message being applied
-    LineRef current;        // its line
-    std::uint64_t seq = 0;  // its place in the stream
-    bool deferred = false;  // it was left for the calling thread
-    Noted notes;
-  };
-
-  void BuildReverse(CSToolEnumId id) {
-    Reverse& reverse = reverses[static_cast<std::size_t>(id)];
-    const CSToolEnumBase& texts = *std::as_const(service).Get(id);
-    // Values() ascends, so the first value of each text is its lowest.
-    for (const int value : texts.Values()) {
-      reverse.values.try_emplace(std::string(texts.EnumToString(value)), value);
-      reverse.taken.insert(value);
-    }
-    reverse.built = true;
-  }
+  explicit Impl(const CSS_ImportOptions& options)
+      : enums(options.enumsFrom), jobs(options.jobs), own(enums, sources, false) {}
 
   // --- Lines one by one
   // ---------------------------------------------------------------------------
@@ -625,13 +165,8 @@ struct CSS_Import::Impl {
   void PutErrorsInOrder() {
     std::stable_sort(pendingErrors.begin(), pendingErrors.end(),
                      [](const LineError& a, const LineError& b) { return a.seq < b.seq; });
-    for (LineError& error : pendingErrors) {
-      if (errors.size() < kMaxErrors) {
-        errors.push_back(std::move(error.text));
-      } else {
-        ++moreErrors;
-      }
-    }
+    for (LineError& error : pendingErrors)
+      KeepError(errors, moreErrors, std::move(error.text));
     pendingErrors.clear();
   }
 
@@ -668,7 +203,7 @@ struct CSS_Import::Impl {
     using Input = std::size_t;
     using Output = GroupResult;
 
-    explicit GroupWorker(Impl* impl_) : impl(*impl_), applier(impl, true) {}
+    explicit GroupWorker(Impl* impl_) : impl(*impl_), applier(impl.enums, impl.sources, true) {}
 
     void Run(std::size_t g, GroupResult& out) {
       ApplyGroup(g, out);
@@ -716,7 +251,7 @@ struct CSS_Import::Impl {
     }
 
     Impl& impl;
-    Applier applier;
+    MessageApplier applier;
   };
 
   // The lines are applied per controller on `jobs` threads (this one among them), each
@@ -739,7 +274,7 @@ struct CSS_Import::Impl {
     GroupLines();
     // Every value of an enumeration text is looked up from here on: the tables are made now.
     for (std::size_t id = 0; id < kToolEnumCount; ++id) {
-      if (!reverses[id].built) BuildReverse(static_cast<CSToolEnumId>(id));
+      if (!enums.reverses[id].built) enums.BuildReverse(static_cast<CSToolEnumId>(id));
     }
 
     std::vector<std::pair<std::uint64_t, std::unique_ptr<Controller>>> made;
@@ -838,68 +373,11 @@ struct CSS_Import::Impl {
     return good;
   }
 
-  template <class Records>
-  static void SetNames(Records& records, const Names& names) {
-    for (std::size_t i = 0; i < names.size(); ++i) {
-      if (!names[i] || names[i]->text.empty()) continue;
-      const int index = static_cast<int>(i);
-      const typename Records::Item* found = records.Find(index);
-      typename Records::Item record = found != nullptr ? *found : typename Records::Item{};
-      record.Name = names[i]->text;
-      records.Set(index, std::move(record));
-    }
-  }
-
-  // The store that the site is to hold for `c`; what `c` kept apart goes into its records.
-  static CSApplicationManagerStd& Finish(Controller& c) {
-    CSApplicationManagerStd& s = c.store;
-    SetNames(s.GetInputType(), c.inputNames);
-    SetNames(s.GetOutputType(), c.outputNames);
-    SetNames(s.GetRdConfiguration(), c.readerNames);
-    CSDevice_RdConfiguration& readers = s.GetRdConfiguration();
-    for (std::size_t i = 0; i < c.checks.size(); ++i) {
-      if (!c.checks[i]) continue;
-      const int index = static_cast<int>(i);
-      const CSDevice_RdConfigurationItem* found = readers.Find(index);
-      CSDevice_RdConfigurationItem record =
-          found != nullptr ? *found : CSDevice_RdConfigurationItem{};
-      record.CheckType = c.checks[i]->checkType;
-      record.Percentage = c.checks[i]->percentage;
-      readers.Set(index, std::move(record));
-    }
-    if (c.xtraName) s.GetConfig().Name = c.xtraName->text;
-    std::int64_t highestZone = 0;
-    for (std::size_t g = 0; g < c.groups.size(); ++g) {
-      if (!c.groups[g]) continue;
-      for (const CSDevice_TimeGroupZoneItem& zone : *c.groups[g])
-        highestZone = std::max<std::int64_t>(highestZone, zone.ZoneNo);
-      s.GetTimeGroupZone().SetGroup(static_cast<int>(g + 1), std::move(*c.groups[g]));
-    }
-    // Every record is sent: each count reaches the last record of its lists. The time-zone count
-    // also makes the blocks of the time groups reach their highest zone.
-    CSDevice_Resource& r = s.GetResource();
-    const auto count = [](std::int64_t n) { return static_cast<std::int16_t>(n); };
-    r.SetInputs(
-        count(std::max({s.GetInputType().GetRecordCount(), s.GetInputTime().GetRecordCount(),
-                        s.GetInputLink().GetRecordCount()})));
-    r.SetOutputs(
-        count(std::max(s.GetOutputType().GetRecordCount(), s.GetOutputTime().GetRecordCount())));
-    r.SetReaders(count(
-        std::max({readers.GetRecordCount(), s.GetRdCardControl().GetRecordCount(),
-                  s.GetRdCardLocation().GetRecordCount(), s.GetRdCardStructure().GetRecordCount(),
-                  s.GetRdAccessAlarm().GetRecordCount()})));
-    r.SetComms(count(s.GetPort().GetRecordCount()));
-    r.SetCommsFLAN(count(s.GetFLan_Setup().GetRecordCount()));
-    r.SetTimeZones(count(std::max<std::int64_t>(s.GetTimeZone().GetRecordCount(), highestZone)));
-    r.SetTimeGroups(count(s.GetTimeGroupZone().GetRecordCount()));
-    return s;
-  }
-
   std::optional<CSS_Site> MakeSite(std::string_view name) {
     const bool namesGood = CheckNames();
     if (written || !namesGood || !errors.empty() || moreErrors > 0) return std::nullopt;
     written = true;
-    std::vector<CSS_SiteEnumText> texts = std::move(enumTexts);
+    std::vector<CSS_SiteEnumText> texts = std::move(enums.enumTexts);
     for (std::size_t i = 0; i < levels.size(); ++i) {
       if (levels[i].differs)
         texts.push_back({CSToolEnumId::Level, static_cast<int>(i + 1), levels[i].text});
@@ -907,7 +385,7 @@ struct CSS_Import::Impl {
     std::vector<CSS_SiteController> made;
     made.reserve(controllers.size());
     for (std::unique_ptr<Controller>& c : controllers) {
-      made.push_back({c->address, std::move(Finish(*c))});
+      made.push_back({c->address, std::move(c->Finish())});
       c.reset();
     }
     controllers.clear();
@@ -915,10 +393,7 @@ struct CSS_Import::Impl {
     return MakeMemorySite(std::string(name), std::move(made), std::move(texts));
   }
 
-  CSToolEnum service;  // the built-in texts, those of the enums-from site, and those added
-  std::vector<CSS_SiteEnumText> enumTexts;  // the "Enums" of the site, but for the levels
-  std::array<Reverse, kToolEnumCount> reverses;
-  std::array<std::string, CSDevice_InputTimeItem::kLevels> firstLevelTexts;
+  EnumTexts enums;
   LevelsSeen levels;
 
   std::vector<std::unique_ptr<Controller>> controllers;  // in the order of their first message
@@ -928,7 +403,7 @@ struct CSS_Import::Impl {
   std::vector<std::string> sources;
   std::uint64_t nextSeq = 0;  // the place in the stream of the next line
   unsigned jobs = 1;
-  Applier own;                                             // this thread's
+  MessageApplier own;                                      // this thread's
   Batch batch;                                             // the lines being added many at once
   std::unordered_map<std::uint64_t, std::size_t> groupOf;  // (interface, node) -> group
   std::vector<LineError> pendingErrors;                    // of the lines being added

@@ -9,15 +9,10 @@
 #include <vector>
 
 #include <ssmsg/CSApplicationManagerStd.h>
-#include <ssmsg/Site.h>
 #include <ssmsg/CSToolEnum.h>
+#include <ssmsg/Site.h>
 
 namespace ssmsg {
-
-// Appends `text` as HTML text, fit for an element or a quoted attribute: & < > " ' escaped,
-// bytes that are not UTF-8, control characters other than tab and line feed, and
-// noncharacters each replaced by U+FFFD.
-void AppendHtmlText(std::string& out, std::string_view text);
 
 // A warning of `validate` about one controller, with the record it concerns: the list
 // ("Inputs", or "Inputs.Time" for a part of a record) and the position in it (-1: none).

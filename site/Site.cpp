@@ -38,6 +38,31 @@ CSS_SiteLoadResult Unreadable(const std::string& name, int error) {
   return result;
 }
 
+// Reads the site file or database `file`; with `keep`, a site file's site keeps the records its
+// check read instead of the text.
+CSS_SiteLoadResult LoadSiteFrom(const std::filesystem::path& file, unsigned jobs, bool keep) {
+  const std::string name = NameOfPath(file);
+  int error = 0;
+  const std::unique_ptr<InputFile> in = InputFile::Open(name, error);
+  if (!in) return Unreadable(name, error);
+  // The first bytes say what the file is.
+  char header[kSqliteHeader.size()];
+  std::size_t got = 0;
+  while (got < sizeof header) {
+    const std::int64_t read = in->Read(header + got, sizeof header - got);
+    if (read < 0) return Unreadable(name, static_cast<int>(-read));
+    if (read == 0) break;
+    got += static_cast<std::size_t>(read);
+  }
+  const std::string_view start(header, got);
+  if (IsSqliteDatabase(start) && in->Size()) return LoadSiteDatabase(name.c_str(), name, jobs);
+  SiteText text;
+  if (!ReadSiteText(*in, start, jobs, text, error)) return Unreadable(name, error);
+  // A database that came through a pipe.
+  if (IsSqliteDatabase(start)) return LoadSiteDatabaseBytes(text.view(), name);
+  return LoadSiteFileText(std::move(text), name, jobs, keep);
+}
+
 }  // namespace
 
 CSS_Site MakeMemorySite(std::string fileName, std::vector<CSS_SiteController> controllers,
@@ -117,26 +142,11 @@ CSS_SiteLoadResult LoadSite(const std::filesystem::path& file) {
 }
 
 CSS_SiteLoadResult LoadSite(const std::filesystem::path& file, unsigned jobs) {
-  const std::string name = NameOfPath(file);
-  int error = 0;
-  const std::unique_ptr<InputFile> in = InputFile::Open(name, error);
-  if (!in) return Unreadable(name, error);
-  // The first bytes say what the file is.
-  char header[kSqliteHeader.size()];
-  std::size_t got = 0;
-  while (got < sizeof header) {
-    const std::int64_t read = in->Read(header + got, sizeof header - got);
-    if (read < 0) return Unreadable(name, static_cast<int>(-read));
-    if (read == 0) break;
-    got += static_cast<std::size_t>(read);
-  }
-  const std::string_view start(header, got);
-  if (IsSqliteDatabase(start) && in->Size()) return LoadSiteDatabase(name.c_str(), name, jobs);
-  SiteText text;
-  if (!ReadSiteText(*in, start, jobs, text, error)) return Unreadable(name, error);
-  // A database that came through a pipe.
-  if (IsSqliteDatabase(start)) return LoadSiteDatabaseBytes(text.view(), name);
-  return LoadSiteFileText(std::move(text), name, jobs);
+  return LoadSiteFrom(file, jobs, false);
+}
+
+CSS_SiteLoadResult LoadSiteKeepingRecords(const std::filesystem::path& file, unsigned jobs) {
+  return LoadSiteFrom(file, jobs, true);
 }
 
 CSS_SiteLoadResult LoadSiteText(std::string_view text, std::string_view fileName) {

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <utility>
@@ -66,6 +67,10 @@ struct CSS_SiteAccess {
   static CSS_Site Make(std::unique_ptr<CSS_SiteData> impl) { return CSS_Site(std::move(impl)); }
   static const CSS_SiteData& Of(const CSS_Site& site) { return *site.impl_; }
 };
+
+// LoadSite for a run that reads every controller once more (convert): the site keeps the
+// records that its check read, and reading a controller again costs next to nothing.
+CSS_SiteLoadResult LoadSiteKeepingRecords(const std::filesystem::path& file, unsigned jobs);
 
 // A site of the controllers `controllers`, held in memory, with the texts `enumTexts`; its
 // findings are those of its records.

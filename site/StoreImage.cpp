@@ -121,45 +121,94 @@ void GetList(Reader& in, Records& records) {
   }
 }
 
-// The lists of a store, in one order for writing and reading.
+// Calls `each` with the list of `part` of `store`; false for a part that is no list.
 template <class Store, class Each>
-void Lists(Store& store, Each&& each) {
-  each(store.GetFLan_Setup());
-  each(store.GetPort());
-  each(store.GetHoliday());
-  each(store.GetTimeZone());
-  each(store.GetInputType());
-  each(store.GetInputTime());
-  each(store.GetInputLink());
-  each(store.GetOutputType());
-  each(store.GetOutputTime());
-  each(store.GetRdConfiguration());
-  each(store.GetRdCardControl());
-  each(store.GetRdCardLocation());
-  each(store.GetRdCardStructure());
-  each(store.GetRdAccessAlarm());
+bool WithList(Store& store, StorePart part, Each&& each) {
+  switch (part) {
+    case StorePart::FLan:
+      each(store.GetFLan_Setup());
+      return true;
+    case StorePart::Port:
+      each(store.GetPort());
+      return true;
+    case StorePart::Holiday:
+      each(store.GetHoliday());
+      return true;
+    case StorePart::TimeZone:
+      each(store.GetTimeZone());
+      return true;
+    case StorePart::InputType:
+      each(store.GetInputType());
+      return true;
+    case StorePart::InputTime:
+      each(store.GetInputTime());
+      return true;
+    case StorePart::InputLink:
+      each(store.GetInputLink());
+      return true;
+    case StorePart::OutputType:
+      each(store.GetOutputType());
+      return true;
+    case StorePart::OutputTime:
+      each(store.GetOutputTime());
+      return true;
+    case StorePart::RdConfiguration:
+      each(store.GetRdConfiguration());
+      return true;
+    case StorePart::RdCardControl:
+      each(store.GetRdCardControl());
+      return true;
+    case StorePart::RdCardLocation:
+      each(store.GetRdCardLocation());
+      return true;
+    case StorePart::RdCardStructure:
+      each(store.GetRdCardStructure());
+      return true;
+    case StorePart::RdAccessAlarm:
+      each(store.GetRdAccessAlarm());
+      return true;
+    default:
+      return false;
+  }
 }
 
 }  // namespace
 
-void EncodeStore(const CSApplicationManagerStd& store, std::string& out) {
-  PutFields(out, store.GetConfig());
-  const std::string& name = store.GetConfig().Name;
-  Put(out, static_cast<std::uint32_t>(name.size()));
-  out += name;
-  PutFields(out, store.GetXTRA());
-  for (const CSS_CountedList& counted : kCountedLists)
-    Put(out, (store.GetResource().*counted.get)());
-  Lists(store, [&out](const auto& records) { PutList(out, records); });
-  const CSDevice_TimeGroupZone& groups = store.GetTimeGroupZone();
-  Put(out, static_cast<std::int32_t>(groups.GetRecordCount()));
-  for (int g = 1; g <= groups.GetRecordCount(); ++g) {
-    const std::vector<CSDevice_TimeGroupZoneItem>* zones = groups.FindGroup(g);
-    Put(out, static_cast<std::int32_t>(zones == nullptr ? -1 : static_cast<int>(zones->size())));
-    if (zones == nullptr) continue;
-    for (const CSDevice_TimeGroupZoneItem& zone : *zones)
-      PutFields(out, zone);
+void EncodeStorePart(const CSApplicationManagerStd& store, StorePart part, std::string& out) {
+  if (WithList(store, part, [&out](const auto& records) { PutList(out, records); })) return;
+  switch (part) {
+    case StorePart::Config: {
+      PutFields(out, store.GetConfig());
+      const std::string& name = store.GetConfig().Name;
+      Put(out, static_cast<std::uint32_t>(name.size()));
+      out += name;
+      break;
+    }
+    case StorePart::Resource:
+      for (const CSS_CountedList& counted : kCountedLists)
+        Put(out, (store.GetResource().*counted.get)());
+      break;
+    case StorePart::Xtra:
+      PutFields(out, store.GetXTRA());
+      break;
+    default: {  // the time groups
+      const CSDevice_TimeGroupZone& groups = store.GetTimeGroupZone();
+      Put(out, static_cast<std::int32_t>(groups.GetRecordCount()));
+      for (int g = 1; g <= groups.GetRecordCount(); ++g) {
+        const std::vector<CSDevice_TimeGroupZoneItem>* zones = groups.FindGroup(g);
+        Put(out,
+            static_cast<std::int32_t>(zones == nullptr ? -1 : static_cast<int>(zones->size())));
+        if (zones == nullptr) continue;
+        for (const CSDevice_TimeGroupZoneItem& zone : *zones)
+          PutFields(out, zone);
+      }
+    }
   }
+}
+
+void EncodeStore(const CSApplicationManagerStd& store, std::string& out) {
+  for (std::size_t part = 0; part < kStorePartCount; ++part)
+    EncodeStorePart(store, static_cast<StorePart>(part), out);
 }
 
 void DecodeStore(std::string_view image, CSApplicationManagerStd& store) {
@@ -167,10 +216,13 @@ void DecodeStore(std::string_view image, CSApplicationManagerStd& store) {
   Reader in(image);
   GetFields(in, store.GetConfig());
   store.GetConfig().Name.assign(in.Bytes(in.Get<std::uint32_t>()));
-  GetFields(in, store.GetXTRA());
   for (const CSS_CountedList& counted : kCountedLists)
     (store.GetResource().*counted.set)(in.Get<std::int16_t>());
-  Lists(store, [&in](auto& records) { GetList(in, records); });
+  GetFields(in, store.GetXTRA());
+  for (std::size_t part = static_cast<std::size_t>(StorePart::FLan);
+       part <= static_cast<std::size_t>(StorePart::RdAccessAlarm); ++part) {
+    WithList(store, static_cast<StorePart>(part), [&in](auto& records) { GetList(in, records); });
+  }
   CSDevice_TimeGroupZone& groups = store.GetTimeGroupZone();
   const auto count = in.Get<std::int32_t>();
   for (int g = 1; g <= count; ++g) {

@@ -5,6 +5,8 @@
 // gives a store is kept: the fields of the field tables, the positions that hold a record, the
 // time groups' zones and the capability counts.
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -16,8 +18,33 @@
 
 namespace ssmsg {
 
+// The parts of a store, as an image holds them one after the other.
+enum class StorePart : std::uint8_t {
+  Config,  // and the XTRA unit's name
+  Resource,
+  Xtra,
+  FLan,
+  Port,
+  Holiday,
+  TimeZone,
+  InputType,
+  InputTime,
+  InputLink,
+  OutputType,
+  OutputTime,
+  RdConfiguration,
+  RdCardControl,
+  RdCardLocation,
+  RdCardStructure,
+  RdAccessAlarm,
+  TimeGroupZone,
+};
+inline constexpr std::size_t kStorePartCount = 18;
+
 // Appends the records of `store` to `out`.
 void EncodeStore(const CSApplicationManagerStd& store, std::string& out);
+// Appends the records of one part of `store` to `out`, as EncodeStore writes them.
+void EncodeStorePart(const CSApplicationManagerStd& store, StorePart part, std::string& out);
 // Replaces everything `store` holds with the records that EncodeStore wrote into `image`.
 void DecodeStore(std::string_view image, CSApplicationManagerStd& store);
 

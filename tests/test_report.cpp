@@ -9,9 +9,14 @@
 
 #include <ssmsg/Report.h>
 
+#include "report/Html.h"
 #include "report/ReportHtml.h"
+#include "support.h"
 
 namespace ssmsg {
+namespace test {
+extern const std::string_view kEveryByte;  // tests/every_byte.bin, compiled in
+}  // namespace test
 namespace {
 
 TEST(ReportText, EscapesMarkupAndReplacesWhatIsNotText) {
@@ -28,23 +33,40 @@ TEST(ReportText, EscapesMarkupAndReplacesWhatIsNotText) {
                    "del\x7F",
                    13),
        "nul" + kFffd + "bell" + kFffd + "del" + kFffd},
-      {"\xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x94\x91",
-       "\xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x94\x91"},
-      {"\xC3", kFffd},                                      // cut short at the end
-      {"\xC3(", kFffd + "("},                               // cut short by ASCII
-      {"\xC0\xAF", kFffd + kFffd},                          // overlong '/'
-      {"\xE0\x80\xAF", kFffd + kFffd + kFffd},              // overlong in three bytes
-      {"\xED\xA0\x80", kFffd + kFffd + kFffd},              // a surrogate
-      {"\xF4\x90\x80\x80", kFffd + kFffd + kFffd + kFffd},  // beyond U+10FFFF
-      {"\xC2\x85", kFffd},                                  // a C1 control
-      {"\xEF\xB7\x90 \xEF\xBF\xBE", kFffd + " " + kFffd},   // noncharacters
-      {"\xFF\xFE", kFffd + kFffd},
+      {"<\xC3\xA9>\xC2\x85&", "&lt;\xC3\xA9&gt;" + kFffd + "&amp;"},
   };
   for (const auto& [in, out] : cases) {
     std::string html;
-    AppendHtmlText(html, in);
+    html::Text(html, in);
     EXPECT_EQ(html, out) << in;
   }
+}
+
+// A file compiled in keeps every byte as it is: NUL, quotes, backslashes, CR LF, bytes that are
+// not UTF-8.
+TEST(CompiledText, KeepsEveryByteOfTheFile) {
+  std::string bytes;
+  for (int byte = 0; byte < 256; ++byte)
+    bytes += static_cast<char>(byte);
+  EXPECT_EQ(test::kEveryByte, bytes + "\r\n");
+  EXPECT_EQ(html::kStyleSheet, test::ReadFile(SSMSG_TEST_SITES "/../../report/report.css"));
+}
+
+// A page that stands alone holds the style sheet; one that links it allows that sheet and no
+// inline style.
+TEST(ReportText, PageHeadHoldsOrLinksTheStyleSheet) {
+  std::string page;
+  html::PageHead(page, "T");
+  EXPECT_NE(page.find("<style>\n" + std::string(html::kStyleSheet) + "</style>"),
+            std::string::npos);
+  EXPECT_NE(page.find("style-src 'unsafe-inline'"), std::string::npos);
+  page.clear();
+  html::PageHead(page, "T", "/report.css?v=1&x=\"");
+  EXPECT_NE(page.find("<link rel=\"stylesheet\" href=\"/report.css?v=1&amp;x=&quot;\">"),
+            std::string::npos);
+  EXPECT_EQ(page.find("<style>"), std::string::npos);
+  EXPECT_EQ(page.find("unsafe-inline"), std::string::npos);
+  EXPECT_NE(page.find("style-src 'self'"), std::string::npos);
 }
 
 // The pages of a report, by name, in the order they came.

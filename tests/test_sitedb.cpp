@@ -251,7 +251,7 @@ TEST_F(SiteDb, ErrorsStopAtTheHundredthInControllerOrder) {
   EXPECT_EQ(errors[99],
             file.string() + ": inputs[interface 1, node 2, number 40].EOL: 2 is outside 0..1");
   EXPECT_EQ(errors[100],
-            file.string() + ": more than 100 errors; the rest of the database was not checked");
+            file.string() + ": more than 100 errors, the rest of the database is not checked");
 }
 
 TEST_F(SiteDb, DamagedFilesAreErrorsNotCrashes) {

@@ -11,6 +11,7 @@
 #include "command.h"
 #include "platform/FileName.h"
 #include "readback.h"
+#include "site/SiteData.h"
 
 namespace ssmsg::tool {
 namespace {
@@ -20,8 +21,11 @@ void Report(const std::vector<std::string>& lines) {
     std::fprintf(stderr, "%s\n", line.c_str());
 }
 
-std::optional<CSS_Site> Load(const std::string& file, unsigned jobs) {
-  CSS_SiteLoadResult result = LoadSite(PathOfName(file), jobs);
+// Loads the site `file`; with `keep`, it keeps the records that its check read, for a run that
+// reads every controller once more.
+std::optional<CSS_Site> Load(const std::string& file, unsigned jobs, bool keep = false) {
+  CSS_SiteLoadResult result =
+      keep ? LoadSiteKeepingRecords(PathOfName(file), jobs) : LoadSite(PathOfName(file), jobs);
   Report(result.errors);
   return std::move(result.site);
 }
@@ -51,11 +55,12 @@ struct ConvertOptions {
 
 int RunConvert(const ConvertOptions& options, const CLI::App&, Output& output) {
   const bool toDatabase = options.to.empty() ? IsDatabaseName(options.out) : options.to == "sqlite";
-  const std::optional<CSS_Site> site = Load(options.in, options.jobs);
+  // Each controller is read once: its records, as the check read them, are written out.
+  const std::optional<CSS_Site> site = Load(options.in, options.jobs, true);
   if (!site) return kBadInput;
   if (toDatabase) return WriteDatabase(*site, options.out, options.jobs);
   if (!output.OpenFile(options.out)) return kBadInput;
-  output.Write(site->ToJson());
+  site->WriteJson([&output](std::string_view text) { return output.Write(text); }, options.jobs);
   return kDone;
 }
 

@@ -24,6 +24,7 @@
 
 #include <ssmsg/Json.h>
 
+#include "core/ErrorCap.h"
 #include "core/OrderedWork.h"
 #include "host/CSDevice_Fields.h"
 #include "site/SiteData.h"
@@ -38,18 +39,18 @@ namespace {
 
 constexpr std::int64_t kMapSize = std::int64_t{1} << 30;  // bytes of the file mapped
 constexpr int kCacheKiB = 8192;                           // the page cache
-constexpr std::size_t kMaxErrors = 100;
 
 // What reading a database finds: every row is checked as it is read.
 struct Check {
   std::string fileName;
   std::vector<std::string> errors;
-  bool full = false;                             // more errors than are listed
+  std::size_t beyond = 0;                        // errors found beyond those listed
   std::array<std::int64_t, kTableCount> rows{};  // rows read, table by table
 
+  bool Full() const { return beyond > 0; }
   void Error(const std::string& where, const std::string& what) {
     if (errors.size() >= kMaxErrors) {
-      full = true;
+      ++beyond;  // not even made: a database of mistakes costs no more than kMaxErrors of them
       return;
     }
     errors.push_back(fileName + ": " + where + (where.empty() ? "" : ": ") + what);
@@ -447,7 +448,7 @@ struct CheckWorker {
     Check& check = out.check;
     check.fileName = context.fileName;
     check.errors.clear();
-    check.full = false;
+    check.beyond = 0;
     check.rows.fill(0);
     out.findings = {};
     out.image.clear();
@@ -470,19 +471,14 @@ bool AddChecked(Check& check, SiteFindings& findings, std::vector<std::string>& 
                 CheckedController& piece) {
   for (std::size_t id = 0; id < kTableCount; ++id)
     check.rows[id] += piece.check.rows[id];
-  for (const std::string& error : piece.check.errors) {
-    if (check.errors.size() >= kMaxErrors) {
-      check.full = true;
-      break;
-    }
-    check.errors.push_back(error);
-  }
-  if (piece.check.full) check.full = true;
+  for (std::string& error : piece.check.errors)
+    KeepError(check.errors, check.beyond, std::move(error));
+  check.beyond += piece.check.beyond;
   if (check.errors.empty()) {
     findings.Append(piece.findings);
     images.push_back(std::move(piece.image));
   }
-  return !check.full;
+  return !check.Full();
 }
 
 // Finds the rows of child tables whose controller is missing, in tables where fewer rows were read
@@ -710,15 +706,12 @@ CSS_SiteLoadResult LoadOpened(DbHandle db, std::string_view fileName, const char
     RunOrdered<CheckWorker>(
         context, positions.size(), static_cast<unsigned>(readers->Count()),
         [&](CheckedController& piece) { return AddChecked(check, site->findings, images, piece); });
-    if (!check.full) CheckOrphans(readers->First(), check);
+    if (!check.Full()) CheckOrphans(readers->First(), check);
     ReadEnumTexts(readers->First(), check, site->enumTexts);
   } catch (const DbError& error) {
     check.Error({}, error.what());
   }
-  if (check.full) {
-    check.errors.push_back(std::string(fileName) + ": more than " + std::to_string(kMaxErrors) +
-                           " errors; the rest of the database was not checked");
-  }
+  if (check.Full()) check.errors.push_back(MoreErrorsLine(fileName, "the database"));
   if (!check.errors.empty()) {
     result.errors = std::move(check.errors);
     return result;

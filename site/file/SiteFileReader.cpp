@@ -28,6 +28,7 @@
 #include "json/JsonSchema.h"
 #include "site/SiteData.h"
 #include "site/SiteLists.h"
+#include "site/StoreImage.h"
 #include "site/file/SiteFile.h"
 
 namespace ssmsg {
@@ -70,7 +71,8 @@ struct SiteBuilder {
   CSApplicationManagerStd& Store() { return *store; }
 
   CSS_SiteData* site;
-  std::vector<Span>* spans = nullptr;  // with `site`: where each controller lies
+  std::vector<Span>* spans = nullptr;          // with `site`: where each controller lies
+  std::vector<std::string>* images = nullptr;  // with `site`, when it keeps its records
   CSApplicationManagerStd* store;
   CSS_ControllerAddress address;  // of the controller being read
   Scratch scratch;
@@ -440,6 +442,7 @@ void CloseController(CSS_SchemaReader& reader, const CSS_SchemaFrame& frame) {
     return;
   }
   builder.site->findings.AddController(index, store);
+  if (builder.images != nullptr) EncodeStore(store, builder.images->emplace_back());
   const CSS_ControllerAddress& address = builder.address;
   const auto [it, added] = builder.addresses.emplace(AddressKey(address), index);
   if (!added) {
@@ -535,25 +538,31 @@ struct ControllerCheck {
   CSS_ControllerAddress address;
   Span span;
   SiteFindings findings;
+  std::string image;  // when the site keeps its records
 };
 
 // Checks controllers one at a time, each parsed by simdjson and read by a reader of its own;
 // a controller that reads well gives its findings from the records it was read into.
 class ControllerChecker {
  public:
-  explicit ControllerChecker(std::string_view text) : text_(text), builder_(nullptr, store_) {}
+  ControllerChecker(std::string_view text, bool keep)
+      : text_(text), keep_(keep), builder_(nullptr, store_) {}
 
   void Check(std::size_t index, std::size_t begin, std::size_t end, ControllerCheck& check) {
     check.span = {begin, end - begin};
     check.findings = {};
+    check.image.clear();
     CSS_SchemaReader reader({}, kControllerRoot, &builder_);
     check.valid = dom_.Read(text_.substr(begin, end - begin), reader) && reader.ErrorCount() == 0;
     check.address = builder_.address;
-    if (check.valid) check.findings.AddController(index, store_);
+    if (!check.valid) return;
+    check.findings.AddController(index, store_);
+    if (keep_) EncodeStore(store_, check.image);
   }
 
  private:
   std::string_view text_;
+  bool keep_;
   CSApplicationManagerStd store_;
   SiteBuilder builder_;
   CSS_JsonDom dom_;
@@ -561,13 +570,16 @@ class ControllerChecker {
 
 // One thread's checks: controllers given by their place in the text, each checked on its own.
 struct CheckWorker {
-  using Context = std::string_view;  // the text
+  struct Context {
+    std::string_view text;
+    bool keep = false;  // the site keeps its records: each controller's image is made
+  };
   struct Input {
     std::size_t index = 0, begin = 0, end = 0;
   };
   using Output = ControllerCheck;
 
-  explicit CheckWorker(std::string_view text) : checker(text) {}
+  explicit CheckWorker(const Context& context) : checker(context.text, context.keep) {}
 
   void Run(const Input& job, ControllerCheck& out) {
     try {
@@ -590,12 +602,14 @@ struct CheckWorker {
 class FastControllers final : public CSS_JsonSplice {
  public:
   FastControllers(std::string_view text, const CSS_SchemaReader& document, CSS_SiteData& site,
-                  std::vector<Span>& spans, unsigned jobs)
+                  std::vector<Span>& spans, std::vector<std::string>* images, unsigned jobs)
       : text_(text),
         document_(document),
         site_(site),
         spans_(spans),
-        checks_(text_, jobs, 4 * std::size_t{JobThreads(jobs)}) {}
+        images_(images),
+        context_{text, images != nullptr},
+        checks_(context_, jobs, 4 * std::size_t{JobThreads(jobs)}) {}
 
   std::size_t Object(std::size_t at) override {
     if (document_.NextNode() != &kController) return kNotMine;
@@ -612,7 +626,7 @@ class FastControllers final : public CSS_JsonSplice {
 
  private:
   // Takes a check into the site, in file order; false at the first that fails.
-  bool Take(const ControllerCheck& check) {
+  bool Take(ControllerCheck& check) {
     const std::size_t index = site_.addresses.size();
     if (!check.valid || !addresses_.emplace(AddressKey(check.address), index).second) {
       valid_ = false;
@@ -621,6 +635,7 @@ class FastControllers final : public CSS_JsonSplice {
     site_.findings.Append(check.findings);
     site_.addresses.push_back(check.address);
     spans_.push_back(check.span);
+    if (images_ != nullptr) images_->push_back(std::move(check.image));
     return true;
   }
 
@@ -628,9 +643,11 @@ class FastControllers final : public CSS_JsonSplice {
   const CSS_SchemaReader& document_;
   CSS_SiteData& site_;
   std::vector<Span>& spans_;
+  std::vector<std::string>* images_;
   std::unordered_map<std::uint64_t, std::size_t> addresses_;  // (interface, node) -> controller
   std::size_t submitted_ = 0;                                 // controllers handed to the checks
   bool valid_ = true;
+  CheckWorker::Context context_;
   CSS_OrderedWork<CheckWorker> checks_;
 };
 
@@ -663,12 +680,19 @@ class FileRecords final : public SiteRecords {
 
 }  // namespace
 
-CSS_SiteLoadResult LoadSiteFileText(SiteText text, std::string_view fileName, unsigned jobs) {
+CSS_SiteLoadResult LoadSiteFileText(SiteText text, std::string_view fileName, unsigned jobs,
+                                    bool keep) {
   const std::string_view bytes = text.view();
   CSS_SiteLoadResult result;
+  std::vector<std::string> images;
+  std::vector<std::string>* kept = keep ? &images : nullptr;
   const auto made = [&](std::unique_ptr<CSS_SiteData> site, std::vector<Span> spans) {
     site->fileName = fileName;
-    site->records = std::make_unique<FileRecords>(std::move(text), std::move(spans));
+    if (keep) {
+      site->records = std::make_unique<ImageRecords>(std::move(images));
+    } else {
+      site->records = std::make_unique<FileRecords>(std::move(text), std::move(spans));
+    }
     result.site = CSS_SiteAccess::Make(std::move(site));
     return std::move(result);
   };
@@ -679,17 +703,19 @@ CSS_SiteLoadResult LoadSiteFileText(SiteText text, std::string_view fileName, un
     SiteBuilder builder(site.get(), store);
     builder.spans = &spans;
     CSS_SchemaReader document(fileName, kRoot, &builder);
-    FastControllers controllers(bytes, document, *site, spans, jobs);
+    FastControllers controllers(bytes, document, *site, spans, kept, jobs);
     if (ParseJson(bytes, fileName, document, &controllers, text.firstNul) == CSS_JsonEnd::Read &&
         controllers.Finish() && document.ErrorCount() == 0) {
       return made(std::move(site), std::move(spans));
     }
   }
+  images.clear();
   auto site = std::make_unique<CSS_SiteData>();
   std::vector<Span> spans;
   CSApplicationManagerStd store;
   SiteBuilder builder(site.get(), store);
   builder.spans = &spans;
+  builder.images = kept;
   CSS_SchemaReader document(fileName, kRoot, &builder);
   ControllerPlaces places(builder);
   ParseJson(bytes, fileName, document, &places, text.firstNul);

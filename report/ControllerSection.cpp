@@ -1,0 +1,331 @@
+#include "report/ControllerSection.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
+#include "report/Html.h"
+#include "site/SiteLists.h"
+
+namespace ssmsg {
+
+using html::Badge;
+using html::Number;
+using html::Text;
+
+ControllerSection::ControllerSection(const ReportControllerView& view, std::string& out)
+    : view_(view),
+      store_(*view.store),
+      out_(out),
+      prefix_("c" + std::to_string(view.number) + "-") {}
+
+std::string_view ControllerSection::RowClass(Change change) {
+  switch (change) {
+    case Change::Added:
+      return "added";
+    case Change::Changed:
+      return "changed";
+    case Change::Removed:
+      return "removed";
+    case Change::None:
+      break;
+  }
+  return {};
+}
+
+void ControllerSection::ChangeBadge(std::string& out, Change change) {
+  if (change == Change::Added) Badge(out, "add", "new");
+  if (change == Change::Changed) Badge(out, "chg", "changed");
+  if (change == Change::Removed) Badge(out, "del", "removed");
+}
+
+void ControllerSection::Write() {
+  out_ += "<section class=\"card controller\" id=\"c-";
+  Number(out_, static_cast<std::int64_t>(view_.number));
+  out_ += "\" aria-labelledby=\"";
+  out_ += prefix_;
+  out_ += "h\"><h2 id=\"";
+  out_ += prefix_;
+  out_ += "h\">";
+  Address();
+  out_ += ' ';
+  Name(store_.GetConfig().Name);
+  if (view_.compared && view_.before == nullptr) Badge(out_, "add", "new controller");
+  out_ += "</h2><p class=\"meta\">Interface <b>";
+  Number(out_, view_.address.interfaceId);
+  out_ += "</b>, node <b>";
+  Number(out_, view_.address.node);
+  out_ += "</b> &middot; a full configuration is <b>";
+  Number(out_, static_cast<std::int64_t>(view_.messages));
+  out_ += "</b> messages";
+  if (view_.compared) {
+    out_ += " &middot; <span class=\"diffcount\"><b>";
+    Number(out_, static_cast<std::int64_t>(view_.diffMessages));
+    out_ += "</b> messages in the diff</span>";
+  }
+  out_ += " &middot; <a class=\"back\" href=\"";
+  out_ += view_.pages ? "index.html" : "";
+  out_ += "#row-";
+  Number(out_, static_cast<std::int64_t>(view_.number));
+  out_ += "\">back to the overview</a></p>";
+  Warnings();
+  Configuration();
+  TimeZones();
+  TimeGroups();
+  Holidays();
+  out_ += "<h3>Inputs</h3>";
+  RecordTable("Type and wiring", "Inputs", store_.GetInputType(), BeforeOf(&Store::GetInputType),
+              store_.GetResource().GetInputs());
+  RecordTable("Timing", "Inputs.Time", store_.GetInputTime(), BeforeOf(&Store::GetInputTime),
+              store_.GetResource().GetInputs());
+  RecordTable("Links", "Inputs.Link", store_.GetInputLink(), BeforeOf(&Store::GetInputLink),
+              store_.GetResource().GetInputs());
+  out_ += "<h3>Outputs</h3>";
+  RecordTable("Type and wiring", "Outputs", store_.GetOutputType(), BeforeOf(&Store::GetOutputType),
+              store_.GetResource().GetOutputs());
+  RecordTable("Timing", "Outputs.Time", store_.GetOutputTime(), BeforeOf(&Store::GetOutputTime),
+              store_.GetResource().GetOutputs());
+  out_ += "<h3>Readers</h3>";
+  const int readers = store_.GetResource().GetReaders();
+  RecordTable("Configuration", "Readers", store_.GetRdConfiguration(),
+              BeforeOf(&Store::GetRdConfiguration), readers);
+  RecordTable("Card control", "Readers.CardControl", store_.GetRdCardControl(),
+              BeforeOf(&Store::GetRdCardControl), readers);
+  RecordTable("Card location", "Readers.CardLocation", store_.GetRdCardLocation(),
+              BeforeOf(&Store::GetRdCardLocation), readers);
+  RecordTable("Card structure", "Readers.CardStructure", store_.GetRdCardStructure(),
+              BeforeOf(&Store::GetRdCardStructure), readers);
+  RecordTable("Access alarms", "Readers.AccessAlarm", store_.GetRdAccessAlarm(),
+              BeforeOf(&Store::GetRdAccessAlarm), readers);
+  out_ += "<h3>Serial ports and field-LAN nodes</h3>";
+  RecordTable("Serial ports", "Ports", store_.GetPort(), BeforeOf(&Store::GetPort),
+              store_.GetResource().GetComms());
+  RecordTable("Field-LAN nodes", "FLAN", store_.GetFLan_Setup(), BeforeOf(&Store::GetFLan_Setup),
+              store_.GetResource().GetCommsFLAN());
+  out_ += "</section>\n";
+}
+
+void ControllerSection::Address() {
+  out_ += "<span class=\"addr\">";
+  Number(out_, view_.address.interfaceId);
+  out_ += '.';
+  Number(out_, view_.address.node);
+  out_ += "</span>";
+}
+
+void ControllerSection::Name(const std::string& name) {
+  if (name.empty()) {
+    out_ += "<span class=\"missing\">(no name)</span>";
+  } else {
+    out_ += "<span class=\"name\">";
+    Text(out_, name);
+    out_ += "</span>";
+  }
+}
+
+// The id of the row of `list` at `position`.
+void ControllerSection::RowId(std::string_view list, int position) {
+  out_ += prefix_;
+  for (const char c : list)
+    out_ += c == '.' ? '-' : c;
+  out_ += '-';
+  Number(out_, position);
+}
+
+void ControllerSection::Warnings() {
+  if (WarningList().empty()) return;
+  out_ += "<ul class=\"warnings\">";
+  for (const ReportWarning& warning : WarningList()) {
+    out_ += "<li>";
+    if (warning.position >= 0) {
+      out_ += "<a href=\"#";
+      RowId(warning.list, warning.position);
+      out_ += "\">";
+      Text(out_, warning.text);
+      out_ += "</a>";
+    } else {
+      Text(out_, warning.text);
+    }
+    out_ += "</li>";
+  }
+  out_ += "</ul>";
+}
+
+// The warnings about the record of `list` at `position`, as rows under it.
+void ControllerSection::WarningRows(std::string_view list, int position, std::size_t columns) {
+  for (const ReportWarning& warning : WarningList()) {
+    if (warning.position != position || warning.list != list) continue;
+    out_ += "<tr class=\"note\"><td colspan=\"";
+    Number(out_, static_cast<std::int64_t>(columns));
+    out_ += "\">warning: ";
+    Text(out_, warning.text);
+    out_ += "</td></tr>";
+  }
+}
+
+void ControllerSection::Value(const CSS_FieldInfo& info, const void* record,
+                              const CSToolEnum& enums) {
+  switch (info.kind) {
+    case CSS_FieldKind::Text:
+      Text(out_, info.text(record));
+      return;
+    case CSS_FieldKind::Flag:
+      out_ += info.get(record) != 0 ? "yes" : "no";
+      return;
+    case CSS_FieldKind::Number:
+      Number(out_, info.get(record));
+      return;
+    case CSS_FieldKind::Enum: {
+      const std::int64_t value = info.get(record);
+      const std::string_view text =
+          enums.Get(info.enumeration)->EnumToString(static_cast<int>(value));
+      if (text.empty()) {
+        out_ += "<span class=\"missing\">";
+        Number(out_, value);
+        out_ += " (no text)</span>";
+      } else {
+        out_ += "<span title=\"";
+        Number(out_, value);
+        out_ += "\">";
+        Text(out_, text);
+        out_ += "</span>";
+      }
+      return;
+    }
+  }
+}
+
+template <class Item>
+void ControllerSection::Row(std::string_view list, int position, const Item& item,
+                            const Item* other, Change change, bool sent, const CSToolEnum& enums) {
+  out_ += "<tr id=\"";
+  RowId(list, position);
+  out_ += '"';
+  std::string_view rowClass = RowClass(change);
+  if (rowClass.empty() && !sent) rowClass = "unsent";
+  if (!rowClass.empty()) out_.append(" class=\"").append(rowClass).append("\"");
+  out_ += "><td class=\"n\">";
+  Number(out_, position + 1);
+  if (change == Change::None && !sent) Badge(out_, "off", "not sent");
+  ChangeBadge(out_, change);
+  out_ += "</td>";
+  for (const CSS_FieldInfo& info : kRecordFieldInfos<Item>) {
+    const bool changed = change == Change::Changed && !SameField(info, &item, other);
+    out_ += info.kind == CSS_FieldKind::Number ? "<td class=\"n" : "<td class=\"";
+    if (changed) out_ += info.kind == CSS_FieldKind::Number ? " chg" : "chg";
+    out_ += "\">";
+    Value(info, &item, enums);
+    if (changed) {
+      out_ += "<span class=\"sr\"> (was ";
+      Value(info, other, *view_.beforeEnums);
+      out_ += ")</span>";
+    }
+    out_ += "</td>";
+  }
+  for (std::size_t i = 0; i < kExtra<Item>; ++i) {
+    const bool changed = change == Change::Changed && Extra(item, i) != Extra(*other, i);
+    out_ += changed ? "<td class=\"n chg\">" : "<td class=\"n\">";
+    Number(out_, Extra(item, i));
+    out_ += "</td>";
+  }
+  out_ += "</tr>";
+}
+
+// A table of every record of `records`, one row per position that holds one (or held one in
+// the site last sent); positions from `sent` on are never sent.
+template <class Records>
+void ControllerSection::RecordTable(std::string_view title, std::string_view list,
+                                    const Records& records, const Records* before, int sentCount) {
+  using Item = typename Records::Item;
+  const int length =
+      std::max(records.GetRecordCount(), before == nullptr ? 0 : before->GetRecordCount());
+  bool any = false;
+  for (int position = 0; position < length && !any; ++position) {
+    const int index = position + Records::kFirstIndex;
+    any = records.Find(index) != nullptr || Before(before, index) != nullptr;
+  }
+  if (!any) return;
+  out_ += "<h4>";
+  Text(out_, title);
+  out_ += "</h4><div class=\"scroll\"><table><thead><tr><th scope=\"col\">No.</th>";
+  for (const CSS_FieldInfo& info : kRecordFieldInfos<Item>) {
+    out_ += "<th scope=\"col\">";
+    Text(out_, info.name);
+    out_ += "</th>";
+  }
+  for (std::size_t i = 0; i < kExtra<Item>; ++i) {
+    out_ += "<th scope=\"col\">Level ";
+    Number(out_, static_cast<std::int64_t>(i + 1));
+    out_ += " TG</th>";
+  }
+  out_ += "</tr></thead><tbody>";
+  const std::size_t columns = 1 + kRecordFieldInfos<Item>.size() + kExtra<Item>;
+  for (int position = 0; position < length; ++position) {
+    const int index = position + Records::kFirstIndex;
+    const Item* item = records.Find(index);
+    const Item* old = Before(before, index);
+    if (item == nullptr && old == nullptr) continue;
+    const bool sent = position < sentCount;
+    if (item == nullptr) {
+      Row(list, position, *old, old, Change::Removed, sent, *view_.beforeEnums);
+    } else {
+      Change change = Change::None;
+      if (view_.before != nullptr) {
+        change = old == nullptr      ? Change::Added
+                 : Same(*item, *old) ? Change::None
+                                     : Change::Changed;
+      } else if (view_.compared) {
+        change = Change::Added;
+      }
+      Row(list, position, *item, old, change, sent, *view_.enums);
+    }
+    WarningRows(list, position, columns);
+  }
+  out_ += "</tbody></table></div>";
+}
+
+// The general configuration and the XTRA unit, as name and value.
+template <class Record, std::size_t N>
+void ControllerSection::Settings(const std::array<CSS_FieldInfo, N>& infos, const Record& record,
+                                 const Record* old) {
+  for (const CSS_FieldInfo& info : infos) {
+    out_ += "<dt>";
+    Text(out_, info.name);
+    const bool changed = old != nullptr && !SameField(info, &record, old);
+    out_ += changed ? "</dt><dd class=\"chg\">" : "</dt><dd>";
+    Value(info, &record, *view_.enums);
+    if (changed) {
+      out_ += " <small>(was ";
+      Value(info, old, *view_.beforeEnums);
+      out_ += ")</small>";
+    }
+    out_ += "</dd>";
+  }
+}
+
+void ControllerSection::Configuration() {
+  const CSDevice_Config* oldConfig = view_.before ? &view_.before->GetConfig() : nullptr;
+  const CSDevice_XTRA* oldXtra = view_.before ? &view_.before->GetXTRA() : nullptr;
+  out_ +=
+      "<h3>Configuration</h3><div class=\"cols\"><div><h4>Database and expanders</h4>"
+      "<dl class=\"kv\" id=\"";
+  RowId("Config", -1);
+  out_ += "\">";
+  Settings(kRecordFieldInfos<CSDevice_Config>, store_.GetConfig(), oldConfig);
+  out_ += "</dl></div><div><h4>XTRA unit</h4><dl class=\"kv\" id=\"";
+  RowId("XTRA", -1);
+  out_ += "\">";
+  Settings(kXtraNameField.Infos(), store_.GetConfig(), oldConfig);
+  Settings(kRecordFieldInfos<CSDevice_XTRA>, store_.GetXTRA(), oldXtra);
+  out_ += "</dl></div><div><h4>Capabilities</h4><dl class=\"kv\">";
+  for (const CSS_CountedList& list : kCountedLists) {
+    out_ += "<dt>";
+    out_ += list.count;
+    out_ += "</dt><dd>";
+    Number(out_, (store_.GetResource().*list.get)());
+    out_ += "</dd>";
+  }
+  out_ += "</dl></div></div>";
+}
+
+}  // namespace ssmsg
