@@ -50,6 +50,17 @@ endforeach()
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${ssmsg_tool_tests_list})
 endif()
 
+# The package (cpack --preset windows), unpacked and used as its users would.
+if(SSMSG_BUILD_TOOL)
+  add_test(NAME windows_package
+           COMMAND ${CMAKE_COMMAND} -DCPACK=${CMAKE_CPACK_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR}
+                   -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -DWORK_DIR=${CMAKE_CURRENT_BINARY_DIR}/package
+                   -DWINE=${SSMSG_WINE_RUN} -DCC=${CMAKE_C_COMPILER}
+                   -DTOOLCHAIN=${CMAKE_TOOLCHAIN_FILE} -DVERSION=${PROJECT_VERSION}
+                   -DTIME=2026-12-04T09:05:07 -P ${PROJECT_SOURCE_DIR}/tests/windows/package.cmake)
+  set_tests_properties(windows_package PROPERTIES TIMEOUT 600)
+endif()
+
 # What the DLL and the programs import, and what the DLL exports.
 add_test(NAME windows_binaries
          COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${SSMSG_OBJDUMP} -DDEF=${SSMSG_DEF}

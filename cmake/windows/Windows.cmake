@@ -13,6 +13,9 @@ endif()
 # keeps thread-local destructors before their storage is freed (platform/ThreadExit_windows.cpp).
 target_link_options(ssmsg_internal INTERFACE LINKER:--undefined=ssmsg_thread_exit_order)
 
+# ssmsg.dll holds SQLite and simdjson: its pkg-config file asks for neither.
+set(SSMSG_PC_REQUIRES_PRIVATE "")
+
 set(SSMSG_WINDOWS_BIN ${PROJECT_BINARY_DIR}/bin)
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${SSMSG_WINDOWS_BIN})
 set_target_properties(ssmsg PROPERTIES PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${SSMSG_WINDOWS_BIN})
