@@ -93,6 +93,22 @@ TEST_F(WindowsFiles, DevicesAreStreamedAndFoldersRefused) {
     }
   }
   EXPECT_EQ(Names(), std::vector<std::string>{"sub"});
+
+  // A pipe that a server has made: what is written comes out at the server's end.
+  const std::string pipe = "\\\\.\\pipe\\ssmsg-" + folder.filename().string();
+  const HANDLE server = ::CreateNamedPipeW(fs::path(pipe).wstring().c_str(), PIPE_ACCESS_INBOUND,
+                                           PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
+  ASSERT_NE(server, INVALID_HANDLE_VALUE);
+  OutputFile::Opened opened = OutputFile::Open(pipe);
+  ASSERT_TRUE(opened.file) << opened.error;
+  EXPECT_TRUE(opened.file->IsStream());
+  EXPECT_TRUE(opened.file->Write("through the pipe"));
+  EXPECT_TRUE(opened.file->Commit(true));
+  char bytes[64];
+  DWORD got = 0;
+  EXPECT_TRUE(::ReadFile(server, bytes, sizeof bytes, &got, nullptr));
+  EXPECT_EQ(std::string(bytes, got), "through the pipe");
+  ::CloseHandle(server);
 }
 
 // Windows replaces no file that is open, not even one opened to be shared: the write fails, says

@@ -55,7 +55,7 @@ if(SSMSG_BUILD_TOOL)
   add_test(NAME windows_package
            COMMAND ${CMAKE_COMMAND} -DCPACK=${CMAKE_CPACK_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR}
                    -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -DWORK_DIR=${CMAKE_CURRENT_BINARY_DIR}/package
-                   -DWINE=${SSMSG_WINE_RUN} -DCC=${CMAKE_C_COMPILER}
+                   -DWINE=${SSMSG_WINE_RUN} -DCC=${CMAKE_C_COMPILER} -DCXX=${CMAKE_CXX_COMPILER}
                    -DTOOLCHAIN=${CMAKE_TOOLCHAIN_FILE} -DVERSION=${PROJECT_VERSION}
                    -DTIME=2026-12-04T09:05:07 -P ${PROJECT_SOURCE_DIR}/tests/windows/package.cmake)
   set_tests_properties(windows_package PROPERTIES TIMEOUT 600)

@@ -3,15 +3,17 @@
 #   - its layout, and that its CMake and pkg-config files name no folder of this machine;
 #   - bin/ssmsg.exe writes the demo site's golden messages, byte for byte;
 #   - a C host that loads ssmsg.dll with LoadLibraryW and GetProcAddress alone;
-#   - the C example built against lib/libssmsg.dll.a and against lib/ssmsg.lib, and the C
-#     interface's test built against the package, all finding bin/ssmsg.dll through PATH;
-#   - the C++ example (tests/consumer) built through the package's CMake package and its
-#     pkg-config file, with the toolchain of this build.
+#   - the C example built against lib/libssmsg.dll.a (with the README's command) and against
+#     lib/ssmsg.lib, and the C interface's test built against the package, all finding
+#     bin/ssmsg.dll through PATH;
+#   - the C++ example built with the README's command (the GCC runtime's DLLs on PATH, as on a
+#     machine with MinGW-w64), and through the package's CMake package and its pkg-config file
+#     with the toolchain of this build.
 #   cmake -DCPACK=... -DBUILD_DIR=... -DSOURCE_DIR=... -DWORK_DIR=... -DWINE=<build>/wine/run
-#         -DCC=... -DTOOLCHAIN=... -DVERSION=... -DTIME=... -P package.cmake
+#         -DCC=... -DCXX=... -DTOOLCHAIN=... -DVERSION=... -DTIME=... -P package.cmake
 cmake_minimum_required(VERSION 3.25)
 function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE status)
+  execute_process(COMMAND ${ARGN} WORKING_DIRECTORY ${run_folder} RESULT_VARIABLE status)
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "failed (${status}): ${ARGN}")
   endif()
@@ -22,6 +24,7 @@ endfunction()
 
 file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR}/unpacked)
+set(run_folder ${WORK_DIR})
 run(${CPACK} -G ZIP --config ${BUILD_DIR}/CPackConfig.cmake -B ${WORK_DIR}/cpack)
 set(zip ${WORK_DIR}/cpack/ssmsg-${VERSION}-win64.zip)
 if(NOT EXISTS ${zip})
@@ -84,10 +87,23 @@ foreach(file IN LISTS package_files)
   endforeach()
 endforeach()
 
-# Windows programs run in the package's folder, with its bin/ on PATH (Wine's drive Z: is /).
-string(REPLACE "/" "\\" bin "Z:${root}/bin")
+# Windows programs run in the package's folder, with its bin/ on PATH (Wine's drive Z: is /), and
+# the GCC runtime's DLLs for a program linked with them.
+execute_process(COMMAND ${CXX} -print-file-name=libstdc++-6.dll OUTPUT_VARIABLE gcc_runtime
+                OUTPUT_STRIP_TRAILING_WHITESPACE)
+execute_process(COMMAND ${CXX} -print-file-name=libwinpthread-1.dll OUTPUT_VARIABLE winpthread
+                OUTPUT_STRIP_TRAILING_WHITESPACE)
+set(path "")
+foreach(folder ${root}/bin ${gcc_runtime} ${winpthread})
+  if(NOT IS_DIRECTORY ${folder})
+    get_filename_component(folder ${folder} DIRECTORY)
+  endif()
+  file(REAL_PATH ${folder} folder)
+  string(REPLACE "/" "\\" folder "Z:${folder}")
+  list(APPEND path ${folder})
+endforeach()
 function(wine result)
-  execute_process(COMMAND ${CMAKE_COMMAND} -E env WINEPATH=${bin} ${WINE} ${ARGN}
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env "WINEPATH=${path}" ${WINE} ${ARGN}
                   WORKING_DIRECTORY ${root} OUTPUT_VARIABLE out RESULT_VARIABLE status)
   if(NOT status EQUAL 0)
     fail("failed (${status}) under Wine: ${ARGN}\n${out}")
@@ -101,12 +117,14 @@ if(NOT written STREQUAL golden)
   fail("bin/ssmsg.exe settings does not write tests/golden/demo_settings.txt")
 endif()
 
-# The C programs, strict C99 as examples are held to.
+# The C programs: the README's command in the package's folder, and strict C99 for the others.
 set(site ${SOURCE_DIR}/site/demo_site.json)
+set(run_folder ${root})
+run(${CC} -std=c99 examples/settings.c -Iinclude -Llib -lssmsg -o ${WORK_DIR}/settings_gnu.exe)
+run(${CXX} -std=c++20 examples/settings.cpp -Iinclude -Llib -lssmsg -o ${WORK_DIR}/settings_cpp.exe)
+set(run_folder ${WORK_DIR})
 set(c_flags -std=c99 -Wall -Wextra -pedantic -Werror -I${root}/include)
 run(${CC} ${c_flags} ${SOURCE_DIR}/tests/windows/dll_host.c -o ${WORK_DIR}/dll_host.exe)
-run(${CC} ${c_flags} ${root}/examples/settings.c -L${root}/lib -lssmsg
-    -o ${WORK_DIR}/settings_gnu.exe)
 run(${CC} ${c_flags} ${root}/examples/settings.c ${root}/lib/ssmsg.lib
     -o ${WORK_DIR}/settings_lib.exe)
 run(${CC} ${c_flags} ${SOURCE_DIR}/tests/c_api_test.c -L${root}/lib -lssmsg
@@ -131,8 +149,8 @@ run(${CMAKE_COMMAND} -E env PKG_CONFIG_LIBDIR=${root}/lib/pkgconfig PKG_CONFIG_P
     -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN} -DCMAKE_BUILD_TYPE=Release -DCMAKE_FIND_ROOT_PATH=${root})
 run(${CMAKE_COMMAND} --build ${consumer})
 wine(tool_printed bin/ssmsg.exe settings --config ${site} --task 161)
-foreach(program consumer consumer_pc)
-  wine(printed ${consumer}/${program}.exe ${site})
+foreach(program ${WORK_DIR}/settings_cpp ${consumer}/consumer ${consumer}/consumer_pc)
+  wine(printed ${program}.exe ${site})
   string(REPLACE "\r\n" "\n" printed "${printed}")
   if(NOT printed STREQUAL tool_printed)
     fail("the C++ example (${program}) printed other than the tool:\n${printed}")
