@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -123,7 +122,9 @@ void RemoveAbandoned(const std::string& target) {
     const std::lock_guard lock(mutex);
     if (!done.insert(folder).second) return;
   }
-  const std::string prefix = IsSeparator(folder.back()) ? folder : folder + "\\";
+  // "C:" is the current folder of drive C: its files are "C:NAME".
+  const std::string prefix =
+      IsSeparator(folder.back()) || folder.back() == ':' ? folder : folder + "\\";
   std::wstring pattern;
   if (!win32::Wide(prefix + "*" + std::string(OutputFile::kTemporaryMark) + "*", pattern)) return;
   WIN32_FIND_DATAW entry{};

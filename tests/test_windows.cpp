@@ -133,22 +133,5 @@ TEST_F(WindowsFiles, AFileBeingReadIsReplacedOnlyOnceClosed) {
   EXPECT_EQ(test::ReadFile(folder / "site.json"), "new contents");
 }
 
-// A write that is not committed leaves the old file and no temporary file.
-TEST_F(WindowsFiles, AnUncommittedOutputLeavesTheOldFile) {
-  ASSERT_TRUE(WriteWhole(Path("out.txt"), "old"));
-  for (const bool commitFalse : {true, false}) {
-    OutputFile::Opened opened = OutputFile::Open(Path("out.txt"));
-    ASSERT_TRUE(opened.file) << opened.error;
-    EXPECT_TRUE(opened.file->Write("new"));
-    EXPECT_EQ(Names().size(), 2u);  // the temporary file beside it
-    if (commitFalse) {
-      EXPECT_FALSE(opened.file->Commit(false));
-    }
-    opened.file.reset();
-    EXPECT_EQ(Names(), std::vector<std::string>{"out.txt"});
-    EXPECT_EQ(test::ReadFile(folder / "out.txt"), "old");
-  }
-}
-
 }  // namespace
 }  // namespace ssmsg
