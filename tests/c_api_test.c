@@ -12,7 +12,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
-#include <tlhelp32.h>
+
+#include <tlhelp32.h> /* after windows.h, which it needs */
 #endif
 
 static int failed_checks = 0;

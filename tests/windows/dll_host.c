@@ -11,8 +11,8 @@
 typedef ssmsg_status (*site_load_fn)(const char*, ssmsg_site**, ssmsg_strings**);
 typedef ssmsg_status (*site_settings_fn)(const ssmsg_site*, const ssmsg_settings_options*,
                                          ssmsg_settings**);
-typedef ssmsg_status (*interface_poll_fn)(int32_t, const uint32_t*, size_t, const uint32_t*,
-                                          size_t, ssmsg_strings**);
+typedef ssmsg_status (*interface_poll_fn)(int32_t, const uint32_t*, size_t, const uint32_t*, size_t,
+                                          ssmsg_strings**);
 typedef void (*strings_free_fn)(ssmsg_strings*);
 typedef void (*settings_free_fn)(ssmsg_settings*);
 typedef void (*site_free_fn)(ssmsg_site*);
