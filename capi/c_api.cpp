@@ -28,6 +28,7 @@
 
 #include "capi/c_api_status.h"
 #include "manager/CSS_ManagerBuilders.h"
+#include "platform/FileName.h"
 
 // What an ssmsg_site handle points to.
 struct ssmsg_site {
@@ -300,7 +301,7 @@ ssmsg_status ssmsg_site_load(const char* path, ssmsg_site** site, ssmsg_strings*
   ClearOut(errors);
   if (path == nullptr || site == nullptr) return SSMSG_INVALID_ARGUMENT;
   return Guard([&] {
-    ssmsg::CSS_SiteLoadResult result = ssmsg::LoadSite(path);
+    ssmsg::CSS_SiteLoadResult result = ssmsg::LoadSite(ssmsg::PathOfName(path));
     const ssmsg_status failure = result.unreadable ? SSMSG_IO_ERROR : SSMSG_SITE_INVALID;
     return FinishLoad(std::move(result), failure, site, errors);
   });

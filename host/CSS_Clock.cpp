@@ -1,8 +1,10 @@
 #include <ssmsg/CSS_Clock.h>
 
+#include <chrono>
 #include <utility>
 
 #include "host/CSS_ThreadHost.h"
+#include "platform/LocalTime.h"
 
 namespace ssmsg {
 namespace {
@@ -10,9 +12,7 @@ namespace {
 std::optional<std::tm> MachineLocalTime() {
   const std::time_t now = std::time(nullptr);
   if (now == static_cast<std::time_t>(-1)) return std::nullopt;
-  std::tm local{};
-  if (localtime_r(&now, &local) == nullptr) return std::nullopt;
-  return local;
+  return LocalTimeOf(now);
 }
 
 CSS_ClockSource& InstalledSource() {
@@ -55,11 +55,14 @@ std::optional<std::tm> CalendarTime(int year, int month, int day, int hour, int 
   time.tm_min = minute;
   time.tm_sec = second;
   time.tm_isdst = -1;
-  std::tm normalised = time;  // for the day of the week and of the year
-  if (timegm(&normalised) != static_cast<std::time_t>(-1)) {
-    time.tm_wday = normalised.tm_wday;
-    time.tm_yday = normalised.tm_yday;
-  }
+  // The day of the week and of the year, from the civil calendar.
+  namespace chrono = std::chrono;
+  const chrono::sys_days date =
+      chrono::year_month_day{chrono::year{year}, chrono::month{static_cast<unsigned>(month)},
+                             chrono::day{static_cast<unsigned>(day)}};
+  const chrono::sys_days newYear = chrono::year{year} / chrono::January / 1;
+  time.tm_wday = static_cast<int>(chrono::weekday{date}.c_encoding());
+  time.tm_yday = static_cast<int>((date - newYear).count());
   return time;
 }
 

@@ -17,6 +17,10 @@
 // Temporary files are named "NAME.ssmsg-tmp.XXXXXX" beside NAME, so that one a killed process
 // left behind is recognisable; each is locked while its writer lives, and the first output of a
 // process into a folder removes those there whose writer has gone.
+//
+// On Windows (OutputFile_windows.cpp) the streams are devices (NUL, CON, COM1), pipes
+// (\\.\pipe\NAME) and standard output; a replaced file gets its folder's access rights; and a
+// file that some process has open cannot be replaced: Commit fails and the file stays as it was.
 
 #include <cstddef>
 #include <memory>

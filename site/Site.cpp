@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/FileName.h"
 #include "platform/InputFile.h"
 #include "site/SiteData.h"
 #include "site/db/SiteDb.h"
@@ -40,7 +41,7 @@ CSS_SiteLoadResult Unreadable(const std::string& name, int error) {
 // Reads the site file or database `file`; with `keep`, a site file's site keeps the records its
 // check read instead of the text.
 CSS_SiteLoadResult LoadSiteFrom(const std::filesystem::path& file, unsigned jobs, bool keep) {
-  const std::string name = file.string();
+  const std::string name = NameOfPath(file);
   int error = 0;
   const std::unique_ptr<InputFile> in = InputFile::Open(name, error);
   if (!in) return Unreadable(name, error);

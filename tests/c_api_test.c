@@ -10,6 +10,12 @@
 #include <stdlib.h>
 #include <string.h>
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include <tlhelp32.h> /* after windows.h, which it needs */
+#endif
+
 static int failed_checks = 0;
 
 static void check(int ok, const char* what, int line) {
@@ -98,6 +104,21 @@ static void test_import(void) {
   ssmsg_site_free(site);
 }
 
+#ifdef _WIN32
+/* The threads of this process, from a snapshot of the system's; 0 when none can be taken. */
+static int thread_count(void) {
+  THREADENTRY32 entry;
+  int threads = 0;
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 0;
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++threads;
+  }
+  CloseHandle(snapshot);
+  return threads;
+}
+#else
 /* The threads of this process, from /proc/self/status; 0 when it cannot be read. */
 static int thread_count(void) {
   char line[256];
@@ -110,6 +131,7 @@ static int thread_count(void) {
   fclose(status);
   return threads;
 }
+#endif
 
 static int most_threads;
 static int note_threads(void* context, const ssmsg_origin* origin, const char* text,

@@ -1,20 +1,15 @@
 #pragma once
 
-// Shared test scaffolding: a fresh store and enumeration service per test, the envelope of a
-// settings message so that expectations can spell out only what differs, and shell commands run
-// with their output collected.
+// Shared test scaffolding: a fresh store and enumeration service per test, and the envelope of a
+// settings message so that expectations can spell out only what differs.
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <string_view>
-#include <system_error>
 
 #include <ssmsg/CSApplicationManagerStd.h>
 #include <ssmsg/CSS_Manager.h>
@@ -28,29 +23,6 @@ inline std::string ReadFile(const std::filesystem::path& file) {
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
-}
-
-// What shell commands did: their exit status (-1 when a signal ended them) and their output.
-struct ShellResult {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-// Runs the shell commands `script` in `folder`, their output kept in the files `out` and `err`.
-// Commands that write without end are stopped at 1 GiB of output (the shell counts 512-byte
-// blocks) instead of filling the disk; where the limit is lower already, it stays. The two files
-// are removed once read.
-inline ShellResult RunShell(const std::string& script, const std::filesystem::path& folder,
-                            const std::filesystem::path& out, const std::filesystem::path& err) {
-  const std::string command = "ulimit -f 2097152 2>/dev/null; cd '" + folder.string() + "' && { " +
-                              script + "\n} >'" + out.string() + "' 2>'" + err.string() + "'";
-  const int status = std::system(command.c_str());
-  ShellResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
-  std::error_code ignored;
-  std::filesystem::remove(out, ignored);
-  std::filesystem::remove(err, ignored);
-  return result;
 }
 
 // The text of a message with both flags set: envelope, "Node", then `params`.

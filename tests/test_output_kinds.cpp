@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "support.h"
+#include "shell.h"
 
 namespace ssmsg {
 namespace {

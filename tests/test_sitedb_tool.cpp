@@ -12,7 +12,7 @@
 #include <set>
 #include <string>
 
-#include "support.h"
+#include "shell.h"
 
 namespace ssmsg {
 namespace {
@@ -42,6 +42,12 @@ class SiteDbTool : public ::testing::Test {
 };
 
 constexpr const char* kTime = " --time 2026-12-04T09:05:07";
+
+// Shell commands that wait up to 30 s for `file`, which a process started in the background makes
+// when it is ready; a process that fails first leaves the test to fail, not to wait for ever.
+std::string WaitFor(const std::string& file) {
+  return "i=0; while [ ! -e " + file + " ] && [ $i -lt 600 ]; do sleep 0.05; i=$((i + 1)); done; ";
+}
 
 TEST_F(SiteDbTool, ADatabaseMakesTheSameBytesAsItsSiteFile) {
   ASSERT_EQ(Tool("convert demo.json site.db").status, 0);
@@ -151,9 +157,9 @@ while time.time() < end:
     if n == 1:
         open('started', 'w').close()
 )";
-  const Result result = Shell(
-      "python3 writer.py & while [ ! -e started ]; do sleep 0.05; done; for i in 1 2 3 4 5 6 7 "
-      "8; do \"$SSMSG\" settings --config site.db --jobs 2 >run$i.txt || exit 9; done; wait");
+  const Result result = Shell("python3 writer.py & " + WaitFor("started") +
+                              "for i in 1 2 3 4 5 6 7 8; do \"$SSMSG\" settings --config site.db "
+                              "--jobs 2 >run$i.txt || exit 9; done; wait");
   ASSERT_EQ(result.status, 0) << result.err;
   for (int i = 1; i <= 8; ++i) {
     const std::string out = ReadFile(folder / ("run" + std::to_string(i) + ".txt"));
@@ -170,8 +176,9 @@ TEST_F(SiteDbTool, ALockedDatabaseIsReportedAfterTheBusyTimeout) {
       "python3 -c \"\nimport sqlite3, sys, time\nc = sqlite3.connect('site.db', "
       "isolation_level=None)\nc.execute('PRAGMA locking_mode = EXCLUSIVE')\n"
       "c.execute('BEGIN EXCLUSIVE')\nc.execute('UPDATE inputs SET Name = Name')\n"
-      "open('locked', 'w').close()\ntime.sleep(9)\n\" & while [ ! -e locked ]; do sleep 0.05; "
-      "done; \"$SSMSG\" settings --config site.db; echo \"status $?\"; kill %1; wait");
+      "open('locked', 'w').close()\ntime.sleep(9)\n\" & " +
+      WaitFor("locked") +
+      "\"$SSMSG\" settings --config site.db; echo \"status $?\"; kill %1; wait");
   EXPECT_NE(result.out.find("status 2"), std::string::npos) << result.out;
   EXPECT_NE(result.err.find("site.db: the database is locked by another program (waited 5 s)"),
             std::string::npos)

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "demo_site.h"
+#include "platform/FileName.h"
 
 namespace ssmsg::tool {
 
@@ -35,7 +36,7 @@ std::optional<CSS_Site> LoadSiteOrDemo(const std::string& config, unsigned jobs)
   if (config.empty()) {
     result = LoadSiteText(kDemoSite, kDemoSiteName, jobs);
   } else if (config != "-") {
-    result = LoadSite(config, jobs);
+    result = LoadSite(PathOfName(config), jobs);
   } else {
     std::string text;
     const int error = ReadStandardInput(text);

@@ -9,6 +9,7 @@
 #include <ssmsg/SiteDatabase.h>
 
 #include "command.h"
+#include "platform/FileName.h"
 #include "readback.h"
 #include "site/SiteData.h"
 
@@ -23,7 +24,8 @@ void Report(const std::vector<std::string>& lines) {
 // Loads the site `file`; with `keep`, it keeps the records that its check read, for a run that
 // reads every controller once more.
 std::optional<CSS_Site> Load(const std::string& file, unsigned jobs, bool keep = false) {
-  CSS_SiteLoadResult result = keep ? LoadSiteKeepingRecords(file, jobs) : LoadSite(file, jobs);
+  CSS_SiteLoadResult result =
+      keep ? LoadSiteKeepingRecords(PathOfName(file), jobs) : LoadSite(PathOfName(file), jobs);
   Report(result.errors);
   return std::move(result.site);
 }
@@ -31,7 +33,7 @@ std::optional<CSS_Site> Load(const std::string& file, unsigned jobs, bool keep =
 // Writes `site` as the database `file`: status 2 when the file cannot take a database at all,
 // 3 when the writing failed.
 int WriteDatabase(const CSS_Site& site, const std::string& file, unsigned jobs) {
-  const CSS_DatabaseWriteResult result = WriteSiteDatabase(site, file, jobs);
+  const CSS_DatabaseWriteResult result = WriteSiteDatabase(site, PathOfName(file), jobs);
   Report(result.errors);
   if (result.errors.empty()) return kDone;
   return result.refused ? kBadInput : kCannotWrite;
@@ -67,7 +69,7 @@ struct MigrateOptions {
 };
 
 int RunMigrate(const MigrateOptions& options, const CLI::App&, Output&) {
-  const CSS_MigrateResult result = MigrateSiteDatabase(options.database);
+  const CSS_MigrateResult result = MigrateSiteDatabase(PathOfName(options.database));
   if (!result.errors.empty()) {
     Report(result.errors);
     return kBadInput;
@@ -82,7 +84,7 @@ int RunMigrate(const MigrateOptions& options, const CLI::App&, Output&) {
 }  // namespace
 
 bool IsDatabaseName(const std::string& name) {
-  const std::string extension = std::filesystem::path(name).extension().string();
+  const std::string extension = NameOfPath(PathOfName(name).extension());
   return extension == ".db" || extension == ".sqlite" || extension == ".sqlite3";
 }
 

@@ -3,7 +3,6 @@
 
 #include <CLI/CLI.hpp>
 
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -15,6 +14,7 @@
 
 #include "command.h"
 #include "output.h"
+#include "platform/Program.h"
 #include "unknown_subcommand.h"
 
 namespace ssmsg::tool {
@@ -36,6 +36,9 @@ int Main(int argc, char** argv) {
       "ssmsg"};
   app.set_version_flag("--version", std::string("ssmsg ") + SSMSG_VERSION_STRING);
   app.require_subcommand(1);
+  // Options are spelt --name on every system (the subcommands inherit this): on Windows, too, a
+  // word that begins with a slash is a file name.
+  app.allow_windows_style_options(false);
   app.fallthrough(false);
 
   CSS_Chosen chosen;
@@ -76,10 +79,6 @@ int Main(int argc, char** argv) {
 }  // namespace
 }  // namespace ssmsg::tool
 
-int main(int argc, char** argv) {
-  // A file-size limit then fails the write (EFBIG), which is reported like any other failed
-  // write, instead of killing the tool. SIGPIPE keeps its default: a reader that stops reading
-  // ends the tool quietly.
-  std::signal(SIGXFSZ, SIG_IGN);
-  return ssmsg::tool::Main(argc, argv);
+int ssmsg::ProgramMain(int argc, char** argv) {
+  return tool::Main(argc, argv);
 }

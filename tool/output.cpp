@@ -3,11 +3,11 @@
 #include <ssmsg/CSS_Clock.h>
 #include <ssmsg/Json.h>
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+
+#include "platform/InputFile.h"
 
 namespace ssmsg::tool {
 namespace {
@@ -17,16 +17,13 @@ constexpr std::size_t kFlushSize = 1 << 16;
 }  // namespace
 
 int ReadStandardInput(std::string& text) {
+  const std::unique_ptr<InputFile> in = InputFile::StandardInput();
   char buffer[1 << 16];
   for (;;) {
-    const ssize_t read = ::read(0, buffer, sizeof buffer);
-    if (read > 0) {
-      text.append(buffer, static_cast<std::size_t>(read));
-    } else if (read == 0) {
-      return 0;
-    } else if (errno != EINTR) {
-      return errno;
-    }
+    const std::int64_t read = in->Read(buffer, sizeof buffer);
+    if (read == 0) return 0;
+    if (read < 0) return static_cast<int>(-read);
+    text.append(buffer, static_cast<std::size_t>(read));
   }
 }
 

@@ -1,12 +1,9 @@
 #include "readback.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -15,6 +12,9 @@
 #include <ssmsg/Import.h>
 #include <ssmsg/Message.h>
 #include <ssmsg/Site.h>
+
+#include "platform/FileName.h"
+#include "platform/InputFile.h"
 
 namespace ssmsg::tool {
 namespace {
@@ -30,10 +30,10 @@ constexpr std::string_view kStdinName = "<stdin>";
 // The lines of a file handed on together: `lines` are lines `first` on (1-based).
 using EachLines = std::function<void(std::span<const std::string_view> lines, std::size_t first)>;
 
-// Calls `each` with every line that `fd` holds, in order, line feeds left out, at most kBatch at
+// Calls `each` with every line that `file` holds, in order, line feeds left out, at most kBatch at
 // a time. A carriage return just before a line feed is dropped too, so that files with CR LF
 // line ends read the same. Returns 0, or the errno of a read that failed.
-int ForEachLine(int fd, const EachLines& each) {
+int ForEachLine(InputFile& file, const EachLines& each) {
   std::vector<char> buffer(kChunk);  // grows only for a line longer than it
   std::vector<std::string_view> batch;
   std::size_t kept = 0;  // the start of a line that the last read cut off
@@ -51,11 +51,10 @@ int ForEachLine(int fd, const EachLines& each) {
   };
   for (;;) {
     if (kept == buffer.size()) buffer.resize(buffer.size() * 2);
-    const ssize_t got = ::read(fd, buffer.data() + kept, buffer.size() - kept);
-    if (got < 0 && errno == EINTR) continue;
+    const std::int64_t got = file.Read(buffer.data() + kept, buffer.size() - kept);
     if (got < 0) {
       flush();
-      return errno;
+      return static_cast<int>(-got);
     }
     const std::string_view text(buffer.data(), kept + static_cast<std::size_t>(got));
     if (got == 0) {
@@ -83,13 +82,13 @@ bool ForEachFileLines(const std::vector<std::string>& files,
   for (const std::string& file : names) {
     const bool standardInput = file == "-";
     const std::string_view name = standardInput ? kStdinName : std::string_view(file);
-    const int fd = standardInput ? 0 : ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    int error = fd < 0 ? errno : 0;
-    if (fd >= 0) {
-      error = ForEachLine(fd, [&](std::span<const std::string_view> lines, std::size_t first) {
+    int error = 0;
+    const std::unique_ptr<InputFile> in =
+        standardInput ? InputFile::StandardInput() : InputFile::Open(file, error);
+    if (in) {
+      error = ForEachLine(*in, [&](std::span<const std::string_view> lines, std::size_t first) {
         each(lines, first, name);
       });
-      if (!standardInput) ::close(fd);
     }
     if (error != 0) {
       std::fprintf(stderr, "ssmsg: %.*s: cannot read the file: %s\n", static_cast<int>(name.size()),
@@ -166,7 +165,7 @@ int RunImport(const std::vector<std::string>& files, const std::string& enumsFro
               Output& output) {
   std::optional<CSS_Site> site;
   if (!enumsFrom.empty()) {
-    CSS_SiteLoadResult loaded = LoadSite(enumsFrom);
+    CSS_SiteLoadResult loaded = LoadSite(PathOfName(enumsFrom));
     for (const std::string& error : loaded.errors)
       std::fprintf(stderr, "%s\n", error.c_str());
     if (!loaded.site) return 2;

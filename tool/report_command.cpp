@@ -13,6 +13,7 @@
 #include <ssmsg/Site.h>
 
 #include "command.h"
+#include "platform/FileName.h"
 #include "readback.h"
 
 namespace ssmsg::tool {
@@ -36,7 +37,7 @@ void Say(const std::string& line) {
 // replaces it once whole; then removes controller pages of an earlier, larger report.
 int WritePages(const CSS_Site& site, CSS_ReportOptions& report, const std::string& folder) {
   std::error_code error;
-  std::filesystem::create_directories(folder, error);
+  std::filesystem::create_directories(PathOfName(folder), error);
   if (error) {
     Say("cannot make the folder " + folder + ": " + error.message());
     return kBadInput;
@@ -75,7 +76,7 @@ int WritePages(const CSS_Site& site, CSS_ReportOptions& report, const std::strin
   }
   const std::size_t count = site.Select(report.selection).size();
   for (std::size_t k = count + 1;; ++k) {
-    if (!std::filesystem::remove(folder + "/" + ReportControllerPage(k), error)) break;
+    if (!std::filesystem::remove(PathOfName(folder + "/" + ReportControllerPage(k)), error)) break;
   }
   return kDone;
 }
@@ -114,9 +115,9 @@ int Run(const ReportOptions& options, const CLI::App& command, Output& output) {
   const bool large = chosen > kReportOnePageLimit;
   const bool toStandardOutput = options.destination.empty() || options.destination == "-";
   std::error_code notFolder;  // a name that cannot be looked at is no folder: writing it says why
-  const bool folder =
-      !toStandardOutput && (options.destination.ends_with('/') ||
-                            std::filesystem::is_directory(options.destination, notFolder));
+  const bool folder = !toStandardOutput &&
+                      (options.destination.ends_with('/') ||
+                       std::filesystem::is_directory(PathOfName(options.destination), notFolder));
   if (folder || (large && !toStandardOutput)) return WritePages(*site, report, options.destination);
   if (large) {
     Say(std::to_string(chosen) + " controllers are more than one page " + "holds (" +

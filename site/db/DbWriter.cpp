@@ -10,6 +10,7 @@
 
 #include "core/OrderedWork.h"
 #include "host/CSDevice_Fields.h"
+#include "platform/FileName.h"
 #include "platform/OutputFile.h"
 #include "site/SiteData.h"
 #include "site/SiteLists.h"
@@ -213,7 +214,7 @@ CSS_DatabaseWriteResult WriteSiteDatabase(const CSS_Site& site, const std::files
 
 CSS_DatabaseWriteResult WriteSiteDatabase(const CSS_Site& site, const std::filesystem::path& file,
                                           unsigned jobs) {
-  const std::string name = file.string();
+  const std::string name = NameOfPath(file);
   CSS_DatabaseWriteResult result;
   OutputFile::Opened opened = OutputFile::Open(name, false);
   if (!opened.file) {

@@ -10,6 +10,7 @@
 #include <ssmsg/CSToolEnum.h>
 
 #include "host/CSDevice_Fields.h"
+#include "platform/FileName.h"
 #include "site/SiteLists.h"
 #include "site/db/Sqlite.h"
 
@@ -297,7 +298,7 @@ std::string SiteDatabaseSchema() {
 }
 
 CSS_MigrateResult MigrateSiteDatabase(const std::filesystem::path& file) {
-  const std::string name = file.string();
+  const std::string name = NameOfPath(file);
   CSS_MigrateResult result;
   try {
     std::error_code missing;

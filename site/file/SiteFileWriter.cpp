@@ -1,7 +1,5 @@
 #include "site/file/SiteFileWriter.h"
 
-#include <string.h>  // memrchr
-
 #include <algorithm>
 #include <map>
 #include <optional>
@@ -72,11 +70,9 @@ class Flow {
 
  private:
   std::size_t Column() const {
-    // memrchr looks at many bytes at a time, where rfind looks at one.
-    const void* newline = ::memrchr(out_.data(), '\n', out_.size());
-    if (newline == nullptr) return out_.size();
-    return out_.size() - static_cast<std::size_t>(static_cast<const char*>(newline) - out_.data()) -
-           1;
+    // Lines are short: the search back to the last line feed is.
+    const std::size_t newline = out_.rfind('\n');
+    return newline == std::string::npos ? out_.size() : out_.size() - newline - 1;
   }
   void NewLine() {
     out_ += '\n';
