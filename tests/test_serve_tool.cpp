@@ -21,6 +21,7 @@
 #include "server/Accounts.h"
 #include "server/JsonValue.h"
 #include "server_support.h"
+#include "shell.h"
 #include "support.h"
 
 namespace ssmsg::server {
