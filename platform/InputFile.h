@@ -36,8 +36,9 @@ class InputFile {
   InputFile(int fd, bool owned) : fd_(fd), owned_(owned) {}
   int fd_;  // the C runtime's descriptor (on Windows one over the file's handle)
   bool owned_;
-  // Where Read goes on, where a positioned read moves the system's own position (Windows).
-  std::uint64_t position_ = 0;
+  // Where Read goes on, where a positioned read moves the system's own position (Windows; POSIX
+  // reads on from the descriptor's own position).
+  [[maybe_unused]] std::uint64_t position_ = 0;
 };
 
 }  // namespace ssmsg
