@@ -84,10 +84,8 @@ class ReportWorker {
     // Every task of a full settings, the clock's included; the diff leaves the clock aside.
     DiffController(now_, before, plan_.sameTexts, address, kSettingsTasks, diff_);
     out.diffMessages = 0;
-    std::size_t message = 0;
     for (const CSS_ControllerMessages::Task& task : diff_.tasks) {
       if (task.task != kTaskClock) out.diffMessages += task.messages;
-      message += task.messages;
     }
     out.diffWarnings = std::move(diff_.warnings);
 

@@ -19,6 +19,9 @@ struct Part {
   std::string_view key;
   const Records& records;
 };
+// Spelt out for compilers without deduction for aggregates (clang before 17).
+template <class Records>
+Part(std::string_view, const Records&) -> Part<Records>;
 
 }  // namespace
 
