@@ -170,6 +170,47 @@ TEST_F(SiteDb, TheSchemaMakesADatabaseThatRowsCanBeWrittenInto) {
                 .ToJson());
 }
 
+// Lists longer than the rows that go into the database in one statement, with positions
+// without a row among them, and a time group's zones between rows of time_groups, come back
+// whole and in order.
+TEST_F(SiteDb, ListsLongerThanOneInsertComeBackInOrder) {
+  std::string inputs;
+  std::string zones;
+  for (int i = 1; i <= 70; ++i) {
+    inputs +=
+        (i == 1 ? "" : ", ") +
+        (i % 11 == 0 ? std::string("null") : "{ \"Name\": \"input " + std::to_string(i) + "\" }");
+    zones += (i == 1 ? "" : ", ") + std::string("{ \"ZoneNo\": ") + std::to_string(i % 50) +
+             ", \"Monday\": " + (i % 3 == 0 ? "true" : "false") + " }";
+  }
+  const CSS_Site site =
+      LoadText("{ \"Controllers\": [ { \"Interface\": 1, \"Node\": 2, \"Inputs\": [ " + inputs +
+               " ], \"TimeGroups\": [ { \"Zones\": [ " + zones +
+               " ] }, null, { \"Zones\": [ { \"ZoneNo\": 3 } ] }, { \"Zones\": [ " + zones +
+               " ] } ] }, { \"Interface\": 1, \"Node\": 3, \"Inputs\": [ " + inputs + " ] } ] }");
+  Write(site);
+  const CSS_SiteLoadResult loaded = LoadSite(file);
+  ASSERT_TRUE(loaded.site.has_value()) << loaded.errors[0];
+  EXPECT_EQ(loaded.site->ToJson(), site.ToJson());
+}
+
+// A host's store may time an input it has no record for: the input is written as a cleared
+// record, as the site file writes it.
+TEST_F(SiteDb, AnInputWithATimeButNoRecordIsWrittenCleared) {
+  test::MemorySite data;
+  CSS_SiteController& controller = data.controllers.emplace_back();
+  controller.address = {1, 2};
+  CSDevice_InputTimeItem time{};
+  time.Clear();
+  time.Debounce = 7;
+  for (int input = 0; input < 40; ++input)
+    controller.store.GetInputTime().Set(input, time);
+  Write(data.Make());
+  const CSS_SiteLoadResult loaded = LoadSite(file);
+  ASSERT_TRUE(loaded.site.has_value()) << loaded.errors[0];
+  EXPECT_EQ(loaded.site->ToJson(), LoadText(data.Json()).ToJson());
+}
+
 // Each bad database gives its error, naming the file, the table and the row.
 TEST_F(SiteDb, BadDatabasesSayWhatIsWrongAndWhere) {
   const CSS_Site site = LoadText(

@@ -2,6 +2,7 @@
 
 #include <ssmsg/SiteDatabase.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <exception>
@@ -18,32 +19,77 @@
 namespace ssmsg {
 namespace db {
 
-DatabaseWriter::DatabaseWriter(sqlite3* db) : db_(db) {
-  for (std::size_t i = 0; i < kTableCount; ++i) {
-    const Table& table = Tables()[i];
-    const bool controllers = i == kControllers;
-    std::string columns = (controllers ? "\"Position\", " : "") + ColumnList(table, true);
-    std::size_t count = (controllers ? 1 : 0) + KeyNames(table).size() + table.columns.size();
-    std::string values;
-    for (std::size_t k = 1; k <= count; ++k)
-      values += (k == 1 ? "?" : ", ?") + std::to_string(k);
-    insert_[i] = Prepare(db_, "INSERT INTO " + std::string(table.name) + " (" + columns +
-                                  ") VALUES (" + values + ")");
+void InsertCells(sqlite3* db, sqlite3_stmt* statement, std::span<const Cell> cells) {
+  int parameter = 1;
+  for (const Cell& cell : cells) {
+    switch (cell.kind) {
+      case Cell::Kind::Integer:
+        sqlite3_bind_int64(statement, parameter, cell.integer);
+        break;
+      case Cell::Kind::Null:
+        sqlite3_bind_null(statement, parameter);
+        break;
+      case Cell::Kind::Text:
+        sqlite3_bind_text64(statement, parameter, cell.text.data(), cell.text.size(), SQLITE_STATIC,
+                            SQLITE_UTF8);
+        break;
+    }
+    ++parameter;
   }
+  Step(db, statement);
+  sqlite3_reset(statement);
+}
+
+DatabaseWriter::DatabaseWriter(sqlite3* db) : db_(db) {
+  cells_.reserve(kBatchRows * 32);
 }
 
 void DatabaseWriter::EnumTexts(const std::vector<CSS_SiteEnumText>& texts) {
   const Statement statement = Prepare(db_, "INSERT OR REPLACE INTO enum_texts VALUES (?1, ?2, ?3)");
   for (const CSS_SiteEnumText& text : texts) {
-    const std::string name(CSToolEnum::Name(text.id));
-    Insert(db_, statement.get()).Text(name).Integer(text.value).Text(text.text).Run();
+    const std::array<Cell, 3> row{{{Cell::Kind::Text, 0, CSToolEnum::Name(text.id)},
+                                   {Cell::Kind::Integer, text.value, {}},
+                                   {Cell::Kind::Text, 0, text.text}}};
+    InsertCells(db_, statement.get(), row);
   }
+}
+
+RowCells DatabaseWriter::Row(TableId id) {
+  if (rows_ == kBatchRows || (rows_ > 0 && id != waiting_)) Flush();
+  if (rows_ == 0) cells_.clear();  // what a failed insert left
+  waiting_ = id;
+  ++rows_;
+  return RowCells(cells_);
+}
+
+void DatabaseWriter::Flush() {
+  if (rows_ == 0) return;
+  Statement& statement = insert_[waiting_][rows_ - 1];
+  if (!statement) {
+    const Table& table = Tables()[waiting_];
+    const bool controllers = waiting_ == kControllers;
+    const std::size_t width = cells_.size() / rows_;
+    std::string row = "(?";
+    for (std::size_t k = 1; k < width; ++k)
+      row += ", ?";
+    row += ")";
+    std::string sql = "INSERT INTO " + std::string(table.name) + " (" +
+                      (controllers ? "\"Position\", " : "") + ColumnList(table, true) +
+                      ") VALUES " + row;
+    for (std::size_t r = 1; r < rows_; ++r)
+      sql += ", " + row;
+    statement = Prepare(db_, sql);
+  }
+  rows_ = 0;
+  InsertCells(db_, statement.get(), cells_);
+  cells_.clear();
 }
 
 void DatabaseWriter::Controller(std::int64_t position, const CSS_ControllerAddress& address,
                                 const CSApplicationManagerStd& store, const TableSet& tables) {
   address_ = address;
   writing_ = tables;
+  rows_ = 0;  // rows of a controller whose writing failed are not written with this one
   // The length of each list, and the last position of each that has a row.
   const auto last = [](const auto&... records) {
     int end = 0;
@@ -77,7 +123,7 @@ void DatabaseWriter::Controller(std::int64_t position, const CSS_ControllerAddre
        last(store.GetRdConfiguration(), store.GetRdCardControl(), store.GetRdCardLocation(),
             store.GetRdCardStructure(), store.GetRdAccessAlarm())},
   }};
-  Insert row(db_, insert_[kControllers].get());
+  RowCells row = Row(kControllers);
   row.Integer(position).Integer(address.interfaceId).Integer(address.node);
   row.Fields(kXtraNameField.Infos(), &store.GetConfig());
   row.Fields(kRecordFieldInfos<CSDevice_Config>, &store.GetConfig());
@@ -89,7 +135,6 @@ void DatabaseWriter::Controller(std::int64_t position, const CSS_ControllerAddre
       row.Null();
     }
   }
-  row.Run();
 
   WriteRecords(kHolidays, store.GetHoliday());
   WriteRecords(kTimeZones, store.GetTimeZone());
@@ -101,14 +146,16 @@ void DatabaseWriter::Controller(std::int64_t position, const CSS_ControllerAddre
   const auto elements = [&](TableId id, const auto& records, int length, const auto&... subs) {
     using Item = typename std::remove_cvref_t<decltype(records)>::Item;
     if (!writing_[id]) return;
-    Item cleared{};
-    cleared.Clear();
+    // The texts of a row are bound when its statement runs, after this returns.
+    static const Item cleared = [] {
+      Item item{};
+      item.Clear();
+      return item;
+    }();
     for (int p = 0; p < length; ++p) {
       const Item* record = records.Find(p);
       if (record == nullptr && ((subs.Find(p) == nullptr) && ...)) continue;
-      NewRow(id, p + 1)
-          .Fields(kRecordFieldInfos<Item>, record != nullptr ? record : &cleared)
-          .Run();
+      NewRow(id, p + 1).Fields(kRecordFieldInfos<Item>, record != nullptr ? record : &cleared);
     }
   };
   elements(kInputs, store.GetInputType(), lists[kLInputs].first, store.GetInputTime(),
@@ -116,11 +163,10 @@ void DatabaseWriter::Controller(std::int64_t position, const CSS_ControllerAddre
   for (int p = 0; writing_[kInputTimes] && p < store.GetInputTime().GetRecordCount(); ++p) {
     const CSDevice_InputTimeItem* time = store.GetInputTime().Find(p);
     if (time == nullptr) continue;
-    Insert insert = NewRow(kInputTimes, p + 1);
-    insert.Fields(kRecordFieldInfos<CSDevice_InputTimeItem>, time);
+    RowCells times = NewRow(kInputTimes, p + 1);
+    times.Fields(kRecordFieldInfos<CSDevice_InputTimeItem>, time);
     for (std::int16_t level : time->LevelTG)
-      insert.Integer(level);
-    insert.Run();
+      times.Integer(level);
   }
   WriteRecords(kInputLinks, store.GetInputLink());
   elements(kOutputs, store.GetOutputType(), lists[kLOutputs].first, store.GetOutputTime());
@@ -132,30 +178,26 @@ void DatabaseWriter::Controller(std::int64_t position, const CSS_ControllerAddre
   WriteRecords(kCardStructures, store.GetRdCardStructure());
   WriteRecords(kAccessAlarms, store.GetRdAccessAlarm());
 
-  // The counts that differ from the lengths of their lists.
-  bool any = false;
-  Insert counts(db_, insert_[kResources].get());
-  counts.Integer(address.interfaceId).Integer(address.node);
-  for (const CSS_CountedList& list : kCountedLists) {
-    const std::int16_t count = (store.GetResource().*list.get)();
-    if (count != list.length(store)) {
-      counts.Integer(count);
-      any = true;
-    } else {
-      counts.Null();
+  // The counts that differ from the lengths of their lists, in a row only when one does.
+  const auto differs = [&](const CSS_CountedList& list) {
+    return (store.GetResource().*list.get)() != list.length(store);
+  };
+  if (std::any_of(std::begin(kCountedLists), std::end(kCountedLists), differs)) {
+    RowCells counts = Row(kResources);
+    counts.Integer(address.interfaceId).Integer(address.node);
+    for (const CSS_CountedList& list : kCountedLists) {
+      if (differs(list)) {
+        counts.Integer((store.GetResource().*list.get)());
+      } else {
+        counts.Null();
+      }
     }
   }
-  if (any) {
-    counts.Run();
-  } else {
-    sqlite3_clear_bindings(insert_[kResources].get());
-  }
+  Flush();
 }
 
-Insert DatabaseWriter::NewRow(TableId id, std::int64_t number) {
-  Insert insert(db_, insert_[id].get());
-  insert.Integer(address_.interfaceId).Integer(address_.node).Integer(number);
-  return insert;
+RowCells DatabaseWriter::NewRow(TableId id, std::int64_t number) {
+  return Row(id).Integer(address_.interfaceId).Integer(address_.node).Integer(number);
 }
 
 template <class Records>
@@ -164,7 +206,7 @@ void DatabaseWriter::WriteRecords(TableId id, const Records& records) {
   for (int p = 0; p < records.GetRecordCount(); ++p) {
     const auto* record = records.Find(p + Records::kFirstIndex);
     if (record == nullptr) continue;
-    NewRow(id, p + 1).Fields(kRecordFieldInfos<typename Records::Item>, record).Run();
+    NewRow(id, p + 1).Fields(kRecordFieldInfos<typename Records::Item>, record);
   }
 }
 
@@ -173,15 +215,14 @@ void DatabaseWriter::TimeGroups(const CSDevice_TimeGroupZone& groups) {
   for (int g = 1; g <= groups.GetRecordCount(); ++g) {
     const std::vector<CSDevice_TimeGroupZoneItem>* zones = groups.FindGroup(g);
     if (zones == nullptr) continue;
-    NewRow(kTimeGroups, g).Run();
+    NewRow(kTimeGroups, g);
     for (std::size_t z = 0; z < zones->size(); ++z) {
-      Insert(db_, insert_[kZones].get())
+      Row(kZones)
           .Integer(address_.interfaceId)
           .Integer(address_.node)
           .Integer(g)
           .Integer(static_cast<std::int64_t>(z + 1))
-          .Fields(kRecordFieldInfos<CSDevice_TimeGroupZoneItem>, &(*zones)[z])
-          .Run();
+          .Fields(kRecordFieldInfos<CSDevice_TimeGroupZoneItem>, &(*zones)[z]);
     }
   }
 }
@@ -232,7 +273,11 @@ CSS_DatabaseWriteResult WriteSiteDatabase(const CSS_Site& site, const std::files
       if (code != SQLITE_OK) throw DbError(Describe(db, code));
       // The file is new and no one else reads it until it is complete: no journal is needed, and
       // it is made durable once, before it replaces the old one.
-      Exec(db, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; BEGIN");
+      // The site was checked as it was read, against the same ranges as the tables' CHECKs, so
+      // they are not evaluated again row by row.
+      Exec(db,
+           "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; "
+           "PRAGMA ignore_check_constraints = ON; BEGIN");
       Exec(db, VersionPragmas(kSiteDatabaseVersion) + CurrentTables());
       const CSS_SiteData& data = CSS_SiteAccess::Of(site);
       DatabaseWriter writer(db);

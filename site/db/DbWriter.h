@@ -7,7 +7,9 @@
 #include <bitset>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <sqlite3.h>
@@ -25,24 +27,35 @@ namespace ssmsg::db {
 // Tables by TableId.
 using TableSet = std::bitset<kTableCount>;
 
-// Binds the parameters of one row in order and inserts it.
-class Insert {
+// One value of a row to be inserted. A text is the caller's and must live until the row is in.
+struct Cell {
+  enum class Kind : std::uint8_t { Integer, Null, Text };
+  Kind kind = Kind::Null;
+  std::int64_t integer = 0;
+  std::string_view text;
+};
+
+// Binds `cells` to the parameters of `statement` in order, steps it and resets it.
+void InsertCells(sqlite3* db, sqlite3_stmt* statement, std::span<const Cell> cells);
+
+// Adds the values of one row in column order.
+class RowCells {
  public:
-  Insert(sqlite3* db, sqlite3_stmt* statement) : db_(db), statement_(statement) {}
-  Insert& Integer(std::int64_t value) {
-    sqlite3_bind_int64(statement_, next_++, value);
+  explicit RowCells(std::vector<Cell>& cells) : cells_(cells) {}
+  RowCells& Integer(std::int64_t value) {
+    cells_.push_back({Cell::Kind::Integer, value, {}});
     return *this;
   }
-  Insert& Null() {
-    sqlite3_bind_null(statement_, next_++);
+  RowCells& Null() {
+    cells_.push_back({Cell::Kind::Null, 0, {}});
     return *this;
   }
-  Insert& Text(const std::string& text) {
-    sqlite3_bind_text64(statement_, next_++, text.data(), text.size(), SQLITE_STATIC, SQLITE_UTF8);
+  RowCells& Text(std::string_view text) {
+    cells_.push_back({Cell::Kind::Text, 0, text});
     return *this;
   }
   template <std::size_t N>
-  Insert& Fields(const std::array<CSS_FieldInfo, N>& infos, const void* record) {
+  RowCells& Fields(const std::array<CSS_FieldInfo, N>& infos, const void* record) {
     for (const CSS_FieldInfo& info : infos) {
       if (info.kind == CSS_FieldKind::Text) {
         Text(info.text(record));
@@ -52,39 +65,48 @@ class Insert {
     }
     return *this;
   }
-  void Run() {
-    Step(db_, statement_);
-    sqlite3_reset(statement_);
-  }
 
  private:
-  sqlite3* db_;
-  sqlite3_stmt* statement_;
-  int next_ = 1;
+  std::vector<Cell>& cells_;
 };
 
 // Inserts the rows of controllers and of enumeration texts into the tables of `db`, which the
 // caller has made and holds a transaction on.
+//
+// Rows go in in the order they are made, but consecutive rows of one table wait and go in
+// together, up to kBatchRows in one statement: a statement per row cost more than the rows.
+// Since the order is kept, the file is the same as with one statement per row.
 class DatabaseWriter {
  public:
+  static constexpr std::size_t kBatchRows = 32;
+
   explicit DatabaseWriter(sqlite3* db);
 
   // The enumeration texts that replace the built-in ones.
   void EnumTexts(const std::vector<CSS_SiteEnumText>& texts);
   // The rows of the controller at `address`, the `position`-th of the site, with the records
   // of `store`: its rows of `tables` (a controller being replaced keeps those of the others),
-  // and always its rows of controllers and resources.
+  // and always its rows of controllers and resources. Every row is in when it returns.
   void Controller(std::int64_t position, const CSS_ControllerAddress& address,
                   const CSApplicationManagerStd& store, const TableSet& tables = TableSet().set());
 
  private:
-  Insert NewRow(TableId id, std::int64_t number);
+  // A new row of table `id`, for its values in column order.
+  RowCells Row(TableId id);
+  // A new row of table `id` at list position `number` of the controller being written.
+  RowCells NewRow(TableId id, std::int64_t number);
+  // Inserts the rows that wait.
+  void Flush();
   template <class Records>
   void WriteRecords(TableId id, const Records& records);
   void TimeGroups(const CSDevice_TimeGroupZone& groups);
 
   sqlite3* db_;
-  std::array<Statement, kTableCount> insert_;
+  // insert_[id][n - 1] inserts n rows into table id; prepared when first needed.
+  std::array<std::array<Statement, kBatchRows>, kTableCount> insert_;
+  std::vector<Cell> cells_;  // of the rows that wait, row after row
+  TableId waiting_ = kControllers;
+  std::size_t rows_ = 0;  // that wait
   CSS_ControllerAddress address_;
   TableSet writing_;
 };
