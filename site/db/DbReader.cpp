@@ -108,19 +108,29 @@ struct Row {
   }
 
   // Most of a site is integers: each cell is fetched once, as a value whose type and number are
-  // read without the column calls' checks (the connection is used by one thread at a time).
+  // read without the column calls' checks (the connection is used by one thread at a time). The
+  // check is small enough to be inlined into the loops over columns; the error is not.
   bool Integer(int column, std::string_view name, std::int64_t min, std::int64_t max,
                std::int64_t& value) const {
     sqlite3_value* cell = sqlite3_column_value(statement, column);
-    if (sqlite3_value_type(cell) != SQLITE_INTEGER) {
-      check.Error(Where(name), ValueText(statement, column) + " is not an integer");
-      return false;
+    if (sqlite3_value_type(cell) == SQLITE_INTEGER) [[likely]] {
+      value = sqlite3_value_int64(cell);
+      if (value >= min && value <= max) [[likely]]
+        return true;
     }
-    value = sqlite3_value_int64(cell);
-    if (value >= min && value <= max) return true;
+    BadInteger(column, name, min, max);
+    return false;
+  }
+
+  [[gnu::cold, gnu::noinline]] void BadInteger(int column, std::string_view name, std::int64_t min,
+                                               std::int64_t max) const {
+    if (sqlite3_column_type(statement, column) != SQLITE_INTEGER) {
+      check.Error(Where(name), ValueText(statement, column) + " is not an integer");
+      return;
+    }
+    const std::int64_t value = sqlite3_column_int64(statement, column);
     check.Error(Where(name), std::to_string(value) + " is outside " + std::to_string(min) + ".." +
                                  std::to_string(max));
-    return false;
   }
 
   // A column that may be NULL (not given): false for NULL or a bad value.
