@@ -1,6 +1,8 @@
 #include "site/file/SiteFileWriter.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <map>
 #include <optional>
 #include <string_view>
@@ -23,7 +25,11 @@ constexpr std::size_t kWidth = 100;
 // of its own, lined up the same way.
 class Flow {
  public:
-  explicit Flow(std::string& out) : out_(out) {}
+  // `out` ends on the line where the flow starts; while the flow lasts, only it writes to `out`.
+  explicit Flow(std::string& out) : out_(out) {
+    const std::size_t newline = out_.rfind('\n');
+    lineStart_ = newline == std::string::npos ? 0 : newline + 1;
+  }
 
   void Open() {
     out_ += "{ ";
@@ -39,22 +45,21 @@ class Flow {
     indents_.pop_back();
     first_ = false;
   }
-  // One key-value pair; `value` is JSON text.
+  // One key-value pair; `value` is JSON text. Keys are the site file's own names, which JSON
+  // takes as they are.
   void Item(std::string_view key, std::string_view value) {
-    std::string& item = item_;  // kept between items: no allocation for each
-    item.clear();
-    AppendJsonString(item, key);
-    item.append(": ").append(value);
     if (!first_) {
       out_ += ',';
       // Room is kept for the comma, or the closing braces, that may follow the item.
-      if (Column() + 1 + item.size() + 4 > kWidth) {
+      const std::size_t size = key.size() + 4 + value.size();  // "key": value
+      if (Column() + 1 + size + 4 > kWidth) {
         NewLine();
       } else {
         out_ += ' ';
       }
     }
-    out_ += item;
+    out_ += '"';
+    out_.append(key).append("\": ").append(value);
     first_ = false;
   }
   // The key of an object value: the object opens next, on a line of its own unless it is first.
@@ -69,19 +74,16 @@ class Flow {
   }
 
  private:
-  std::size_t Column() const {
-    // Lines are short: the search back to the last line feed is.
-    const std::size_t newline = out_.rfind('\n');
-    return newline == std::string::npos ? out_.size() : out_.size() - newline - 1;
-  }
+  std::size_t Column() const { return out_.size() - lineStart_; }
   void NewLine() {
     out_ += '\n';
+    lineStart_ = out_.size();
     out_.append(indents_.back(), ' ');
   }
 
   std::string& out_;
+  std::size_t lineStart_;  // where the line being written starts in `out_`
   std::vector<std::size_t> indents_;
-  std::string item_;
   bool first_ = true;
 };
 
@@ -103,8 +105,14 @@ void WriteFields(Flow& flow, const std::array<CSS_FieldInfo, N>& infos, const Re
       continue;
     }
     const std::int64_t value = info.get(&record);
+    if (info.kind == CSS_FieldKind::Flag) {
+      flow.Item(info.name, value != 0 ? "true" : "false");
+      continue;
+    }
+    std::array<char, 24> digits;
+    const auto end = std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr;
     flow.Item(info.name,
-              info.kind == CSS_FieldKind::Flag ? (value != 0 ? "true" : "false") : Decimal(value));
+              std::string_view(digits.data(), static_cast<std::size_t>(end - digits.data())));
   }
 }
 
