@@ -91,6 +91,24 @@ struct CSS_Field {
   static const Type& Of(const Record& record) { return record.*Member; }
   static Type& Of(Record& record) { return record.*Member; }
 
+  // The values the member can hold (Number, Flag and Enum).
+  static constexpr std::int64_t Min() {
+    if constexpr (Kind == CSS_FieldKind::Text || Kind == CSS_FieldKind::Flag) {
+      return 0;
+    } else {
+      return std::numeric_limits<Type>::min();
+    }
+  }
+  static constexpr std::int64_t Max() {
+    if constexpr (Kind == CSS_FieldKind::Text) {
+      return 0;
+    } else if constexpr (Kind == CSS_FieldKind::Flag) {
+      return 1;
+    } else {
+      return static_cast<std::int64_t>(std::numeric_limits<Type>::max());
+    }
+  }
+
   constexpr CSS_FieldInfo Info() const {
     CSS_FieldInfo info{name, Kind, kType, enumeration, 0, 0, nullptr, nullptr, nullptr, nullptr};
     if constexpr (Kind == CSS_FieldKind::Text) {
@@ -99,8 +117,8 @@ struct CSS_Field {
       };
       info.textRef = [](void* record) -> std::string& { return Of(*static_cast<Record*>(record)); };
     } else {
-      info.min = Kind == CSS_FieldKind::Flag ? 0 : std::numeric_limits<Type>::min();
-      info.max = Kind == CSS_FieldKind::Flag ? 1 : std::numeric_limits<Type>::max();
+      info.min = Min();
+      info.max = Max();
       info.get = [](const void* record) -> std::int64_t {
         return Of(*static_cast<const Record*>(record));
       };

@@ -39,28 +39,19 @@ class Reader {
   const char* at_;
 };
 
+// Each field as its member's own bytes, a text as its length and bytes, in the table's order.
 template <class Record>
 void PutFields(std::string& out, const Record& record) {
-  for (const CSS_FieldInfo& info : kRecordFieldInfos<Record>) {
-    switch (info.type) {
-      case CSS_FieldType::Int16:
-        Put(out, static_cast<std::int16_t>(info.get(&record)));
-        break;
-      case CSS_FieldType::UInt8:
-        Put(out, static_cast<std::uint8_t>(info.get(&record)));
-        break;
-      case CSS_FieldType::Int32:
-      case CSS_FieldType::UInt32:
-        Put(out, static_cast<std::uint32_t>(info.get(&record)));
-        break;
-      case CSS_FieldType::String: {
-        const std::string& text = info.text(&record);
-        Put(out, static_cast<std::uint32_t>(text.size()));
-        out += text;
-        break;
-      }
+  kRecordFields<Record>.ForEach([&](const auto& field) {
+    using Field = std::remove_cvref_t<decltype(field)>;
+    if constexpr (Field::kKind == CSS_FieldKind::Text) {
+      const std::string& text = Field::Of(record);
+      Put(out, static_cast<std::uint32_t>(text.size()));
+      out += text;
+    } else {
+      Put(out, Field::Of(record));
     }
-  }
+  });
   // The five level time groups of an input's timing are not fields of its table.
   if constexpr (std::is_same_v<Record, CSDevice_InputTimeItem>) {
     for (const std::int16_t group : record.LevelTG)
@@ -70,25 +61,14 @@ void PutFields(std::string& out, const Record& record) {
 
 template <class Record>
 void GetFields(Reader& in, Record& record) {
-  for (const CSS_FieldInfo& info : kRecordFieldInfos<Record>) {
-    switch (info.type) {
-      case CSS_FieldType::Int16:
-        info.set(&record, in.Get<std::int16_t>());
-        break;
-      case CSS_FieldType::UInt8:
-        info.set(&record, in.Get<std::uint8_t>());
-        break;
-      case CSS_FieldType::Int32:
-        info.set(&record, static_cast<std::int32_t>(in.Get<std::uint32_t>()));
-        break;
-      case CSS_FieldType::UInt32:
-        info.set(&record, in.Get<std::uint32_t>());
-        break;
-      case CSS_FieldType::String:
-        info.textRef(&record).assign(in.Bytes(in.Get<std::uint32_t>()));
-        break;
+  kRecordFields<Record>.ForEach([&](const auto& field) {
+    using Field = std::remove_cvref_t<decltype(field)>;
+    if constexpr (Field::kKind == CSS_FieldKind::Text) {
+      Field::Of(record).assign(in.Bytes(in.Get<std::uint32_t>()));
+    } else {
+      Field::Of(record) = in.Get<typename Field::Type>();
     }
-  }
+  });
   if constexpr (std::is_same_v<Record, CSDevice_InputTimeItem>) {
     for (std::int16_t& group : record.LevelTG)
       group = in.Get<std::int16_t>();

@@ -110,8 +110,8 @@ struct Row {
   // Most of a site is integers: each cell is fetched once, as a value whose type and number are
   // read without the column calls' checks (the connection is used by one thread at a time). The
   // check is small enough to be inlined into the loops over columns; the error is not.
-  bool Integer(int column, std::string_view name, std::int64_t min, std::int64_t max,
-               std::int64_t& value) const {
+  [[gnu::always_inline]] bool Integer(int column, std::string_view name, std::int64_t min,
+                                      std::int64_t max, std::int64_t& value) const {
     sqlite3_value* cell = sqlite3_column_value(statement, column);
     if (sqlite3_value_type(cell) == SQLITE_INTEGER) [[likely]] {
       value = sqlite3_value_int64(cell);
@@ -141,13 +141,14 @@ struct Row {
   }
 
   bool Text(int column, std::string_view name, std::string& value) const {
-    if (sqlite3_column_type(statement, column) != SQLITE_TEXT) {
+    sqlite3_value* cell = sqlite3_column_value(statement, column);
+    if (sqlite3_value_type(cell) != SQLITE_TEXT) {
       check.Error(Where(name), ValueText(statement, column) + " is not a text");
       return false;
     }
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(cell));
     const std::string_view view(text != nullptr ? text : "",
-                                static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
+                                static_cast<std::size_t>(sqlite3_value_bytes(cell)));
     if (!IsUtf8(view)) {
       check.Error(Where(name), "the text is not valid UTF-8");
       return false;
@@ -157,19 +158,21 @@ struct Row {
   }
 };
 
-// Reads the columns of `infos` from `column` on into `record`; the next column.
-template <std::size_t N>
-int ReadFields(const Row& row, int column, const std::array<CSS_FieldInfo, N>& infos,
-               void* record) {
-  for (const CSS_FieldInfo& info : infos) {
-    if (info.kind == CSS_FieldKind::Text) {
-      row.Text(column++, info.name, info.textRef(record));
-      continue;
+// Reads the columns of the fields of `table` from `column` on into `record`; the next column.
+// Each field is read with its own type and range, known when this is compiled.
+template <class FieldTable, class Record>
+int ReadFields(const Row& row, int column, const FieldTable& table, Record& record) {
+  table.ForEach([&](const auto& field) {
+    using Field = std::remove_cvref_t<decltype(field)>;
+    if constexpr (Field::kKind == CSS_FieldKind::Text) {
+      row.Text(column++, field.name, Field::Of(record));
+    } else {
+      std::int64_t value = 0;
+      if (row.Integer(column++, field.name, Field::Min(), Field::Max(), value)) {
+        Field::Of(record) = static_cast<typename Field::Type>(value);
+      }
     }
-    std::int64_t value = 0;
-    if (!row.Integer(column++, info.name, info.min, info.max, value)) continue;
-    info.set(record, value);
-  }
+  });
   return column;
 }
 
@@ -268,7 +271,7 @@ std::int64_t ReadList(Database& database, Check& check, TableId id,
       continue;
     }
     item.Clear();
-    const int next = ReadFields(row, 1, kRecordFieldInfos<Item>, &item);
+    const int next = ReadFields(row, 1, kRecordFields<Item>, item);
     if constexpr (!std::is_same_v<Extra, std::nullptr_t>) extra(row, next, item);
     records.Set(static_cast<int>(number - 1 + Records::kFirstIndex), item);
   }
@@ -326,7 +329,7 @@ void ReadTimeGroups(Database& database, Check& check, const CSS_ControllerAddres
         continue;
       }
       CSDevice_TimeGroupZoneItem zone{};
-      ReadFields(row, 2, kRecordFieldInfos<CSDevice_TimeGroupZoneItem>, &zone);
+      ReadFields(row, 2, kRecordFields<CSDevice_TimeGroupZoneItem>, zone);
       zone.TimeGroupNo = static_cast<std::int16_t>(group);
       zones.emplace_back(group, zone);
     }
@@ -359,9 +362,9 @@ void ReadController(Database& database, Check& check, std::int64_t position,
     sqlite3_bind_int64(statement, 1, position);
     if (!Step(db, statement)) throw DbError("controllers: a row vanished while it was read");
     const Row row{statement, check, kControllers, address};
-    int column = ReadFields(row, 0, kXtraNameField.Infos(), &store.GetConfig());
-    column = ReadFields(row, column, kRecordFieldInfos<CSDevice_Config>, &store.GetConfig());
-    column = ReadFields(row, column, kRecordFieldInfos<CSDevice_XTRA>, &store.GetXTRA());
+    int column = ReadFields(row, 0, kXtraNameField, store.GetConfig());
+    column = ReadFields(row, column, kRecordFields<CSDevice_Config>, store.GetConfig());
+    column = ReadFields(row, column, kRecordFields<CSDevice_XTRA>, store.GetXTRA());
     for (std::size_t list = 0; list < kListCount; ++list)
       row.Nullable(column++, kListKeys[list], 0, kMaxPosition, lengths[list]);
   }
