@@ -4,6 +4,7 @@
 // table and the row.
 
 #include "site/db/DbReader.h"
+#include "site/db/DbRows.h"
 #include "site/db/SiteDb.h"
 
 #include <ssmsg/SiteDatabase.h>
@@ -40,141 +41,6 @@ namespace {
 
 constexpr std::int64_t kMapSize = std::int64_t{1} << 30;  // bytes of the file mapped
 constexpr int kCacheKiB = 8192;                           // the page cache
-
-// What reading a database finds: every row is checked as it is read.
-struct Check {
-  std::string fileName;
-  std::vector<std::string> errors;
-  std::size_t beyond = 0;                        // errors found beyond those listed
-  std::array<std::int64_t, kTableCount> rows{};  // rows read, table by table
-
-  bool Full() const { return beyond > 0; }
-  void Error(const std::string& where, const std::string& what) {
-    if (errors.size() >= kMaxErrors) {
-      ++beyond;  // not even made: a database of mistakes costs no more than kMaxErrors of them
-      return;
-    }
-    errors.push_back(fileName + ": " + where + (where.empty() ? "" : ": ") + what);
-  }
-};
-
-std::string ValueText(sqlite3_stmt* statement, int column) {
-  switch (sqlite3_column_type(statement, column)) {
-    case SQLITE_NULL:
-      return "NULL";
-    case SQLITE_FLOAT:
-      return std::to_string(sqlite3_column_double(statement, column));
-    case SQLITE_BLOB:
-      return "a blob";
-    case SQLITE_INTEGER:
-      return std::to_string(sqlite3_column_int64(statement, column));
-    default: {
-      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
-      std::string quoted;
-      AppendJsonString(
-          quoted,
-          std::string_view(text != nullptr ? text : "",
-                           static_cast<std::size_t>(sqlite3_column_bytes(statement, column))));
-      return quoted;
-    }
-  }
-}
-
-// One row being read, and how to name it in an error.
-// "inputs[interface 1, node 2, number 3]", with ".Debounce" for a column: a row of `table` in
-// an error.
-std::string RowName(TableId table, const CSS_ControllerAddress& address, std::int64_t group,
-                    std::int64_t number, std::string_view column = {}) {
-  std::string where = std::string(Tables()[table].name) + "[interface " +
-                      std::to_string(address.interfaceId) + ", node " +
-                      std::to_string(address.node);
-  if (group != 0) where += ", time group " + std::to_string(group);
-  if (number != 0) where += ", number " + std::to_string(number);
-  where += "]";
-  if (!column.empty()) where.append(".").append(column);
-  return where;
-}
-
-struct Row {
-  sqlite3_stmt* statement;
-  Check& check;
-  TableId table;
-  CSS_ControllerAddress address;
-  std::int64_t group = 0;   // Keys::Zone
-  std::int64_t number = 0;  // Keys::Position and Keys::Zone; 0 while unknown
-
-  std::string Where(std::string_view column = {}) const {
-    return RowName(table, address, group, number, column);
-  }
-
-  // Most of a site is integers: each cell is fetched once, as a value whose type and number are
-  // read without the column calls' checks (the connection is used by one thread at a time). The
-  // check is small enough to be inlined into the loops over columns; the error is not.
-  [[gnu::always_inline]] bool Integer(int column, std::string_view name, std::int64_t min,
-                                      std::int64_t max, std::int64_t& value) const {
-    sqlite3_value* cell = sqlite3_column_value(statement, column);
-    if (sqlite3_value_type(cell) == SQLITE_INTEGER) [[likely]] {
-      value = sqlite3_value_int64(cell);
-      if (value >= min && value <= max) [[likely]]
-        return true;
-    }
-    BadInteger(column, name, min, max);
-    return false;
-  }
-
-  [[gnu::cold, gnu::noinline]] void BadInteger(int column, std::string_view name, std::int64_t min,
-                                               std::int64_t max) const {
-    if (sqlite3_column_type(statement, column) != SQLITE_INTEGER) {
-      check.Error(Where(name), ValueText(statement, column) + " is not an integer");
-      return;
-    }
-    const std::int64_t value = sqlite3_column_int64(statement, column);
-    check.Error(Where(name), std::to_string(value) + " is outside " + std::to_string(min) + ".." +
-                                 std::to_string(max));
-  }
-
-  // A column that may be NULL (not given): false for NULL or a bad value.
-  bool Nullable(int column, std::string_view name, std::int64_t min, std::int64_t max,
-                std::int64_t& value) const {
-    if (sqlite3_value_type(sqlite3_column_value(statement, column)) == SQLITE_NULL) return false;
-    return Integer(column, name, min, max, value);
-  }
-
-  bool Text(int column, std::string_view name, std::string& value) const {
-    sqlite3_value* cell = sqlite3_column_value(statement, column);
-    if (sqlite3_value_type(cell) != SQLITE_TEXT) {
-      check.Error(Where(name), ValueText(statement, column) + " is not a text");
-      return false;
-    }
-    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(cell));
-    const std::string_view view(text != nullptr ? text : "",
-                                static_cast<std::size_t>(sqlite3_value_bytes(cell)));
-    if (!IsUtf8(view)) {
-      check.Error(Where(name), "the text is not valid UTF-8");
-      return false;
-    }
-    value.assign(view);
-    return true;
-  }
-};
-
-// Reads the columns of the fields of `table` from `column` on into `record`; the next column.
-// Each field is read with its own type and range, known when this is compiled.
-template <class FieldTable, class Record>
-int ReadFields(const Row& row, int column, const FieldTable& table, Record& record) {
-  table.ForEach([&](const auto& field) {
-    using Field = std::remove_cvref_t<decltype(field)>;
-    if constexpr (Field::kKind == CSS_FieldKind::Text) {
-      row.Text(column++, field.name, Field::Of(record));
-    } else {
-      std::int64_t value = 0;
-      if (row.Integer(column++, field.name, Field::Min(), Field::Max(), value)) {
-        Field::Of(record) = static_cast<typename Field::Type>(value);
-      }
-    }
-  });
-  return column;
-}
 
 // An open database in one read transaction, with a statement for each table. One thread at a
 // time reads through it (see Readers).
