@@ -48,6 +48,13 @@ class OutputFile {
   // Standard output as it is, even closed: a write to a closed one fails then, not before.
   static std::unique_ptr<OutputFile> StandardOutput();
 
+  // Whether `name` (a file name without its folder) is that of a temporary file:
+  // "NAME.ssmsg-tmp.XXXXXX".
+  static bool IsTemporaryName(std::string_view name);
+  // True the first time the process asks for `folder`, false after: each folder is looked
+  // through for abandoned temporary files once per process (a report writes many pages into one).
+  static bool FirstLookInto(const std::string& folder);
+
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
   // Removes a temporary file that Commit has not renamed.

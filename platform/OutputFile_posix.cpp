@@ -13,8 +13,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <mutex>
-#include <set>
 #include <string>
 #include <string_view>
 
@@ -110,29 +108,16 @@ void RemoveWithSidecars(const std::string& path) {
     ::unlink((path + sidecar).c_str());
 }
 
-// Whether `name` is that of a temporary file: "NAME.ssmsg-tmp.XXXXXX".
-bool IsTemporaryName(std::string_view name) {
-  const std::size_t mark = name.rfind(OutputFile::kTemporaryMark);
-  return mark != std::string_view::npos && mark > 0 &&
-         name.size() == mark + OutputFile::kTemporaryMark.size() + 6;
-}
-
 // Removes the temporary files in the folder of `target` that no living writer holds: each
 // writer keeps its temporary file locked, and the lock goes with the process however it ends.
-// Each folder is looked through once per process: a report writes many pages into one.
 void RemoveAbandoned(const std::string& target) {
-  static std::mutex mutex;
-  static std::set<std::string> done;
   const std::string folder = FolderOf(target);
-  {
-    const std::lock_guard lock(mutex);
-    if (!done.insert(folder).second) return;
-  }
+  if (!OutputFile::FirstLookInto(folder)) return;
   DIR* dir = ::opendir(folder.c_str());
   if (dir == nullptr) return;
   while (const dirent* entry = ::readdir(dir)) {
     const std::string_view name = entry->d_name;
-    if (!IsTemporaryName(name)) continue;
+    if (!OutputFile::IsTemporaryName(name)) continue;
     const std::string path = folder + "/" + std::string(name);
     const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) continue;

@@ -11,7 +11,6 @@
 #include <memory>
 #include <mutex>
 #include <random>
-#include <set>
 #include <string>
 #include <string_view>
 
@@ -105,23 +104,11 @@ void DeleteWithSidecars(const std::string& path) {
   }
 }
 
-// Whether `name` is that of a temporary file: "NAME.ssmsg-tmp.XXXXXX".
-bool IsTemporaryName(std::string_view name) {
-  const std::size_t mark = name.rfind(OutputFile::kTemporaryMark);
-  return mark != std::string_view::npos && mark > 0 &&
-         name.size() == mark + OutputFile::kTemporaryMark.size() + 6;
-}
-
 // Removes the temporary files in the folder of `target` that no living writer holds open: only
-// those can be opened exclusively. Each folder is looked through once per process.
+// those can be opened exclusively.
 void RemoveAbandoned(const std::string& target) {
-  static std::mutex mutex;
-  static std::set<std::string> done;
   const std::string folder = FolderOf(target);
-  {
-    const std::lock_guard lock(mutex);
-    if (!done.insert(folder).second) return;
-  }
+  if (!OutputFile::FirstLookInto(folder)) return;
   // "C:" is the current folder of drive C: its files are "C:NAME".
   const std::string prefix =
       IsSeparator(folder.back()) || folder.back() == ':' ? folder : folder + "\\";
@@ -133,7 +120,7 @@ void RemoveAbandoned(const std::string& target) {
   do {
     const std::string name = win32::Utf8(entry.cFileName);
     if ((entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
-        !IsTemporaryName(name)) {
+        !OutputFile::IsTemporaryName(name)) {
       continue;
     }
     const std::string path = prefix + name;
