@@ -1,5 +1,5 @@
-// What the outputs of every system share: the temporary files' names, and looking through each
-// folder for abandoned ones once.
+// What the outputs of every system share: standard output, the temporary files' names, and
+// looking through each folder for abandoned ones once.
 
 #include "platform/OutputFile.h"
 
@@ -7,6 +7,14 @@
 #include <set>
 
 namespace ssmsg {
+
+std::unique_ptr<OutputFile> OutputFile::StandardOutput() {
+  std::unique_ptr<OutputFile> file(new OutputFile);
+  file->fd_ = 1;
+  file->stream_ = true;
+  file->target_ = file->writePath_ = "-";
+  return file;
+}
 
 bool OutputFile::IsTemporaryName(std::string_view name) {
   const std::size_t mark = name.rfind(kTemporaryMark);

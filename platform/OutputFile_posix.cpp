@@ -242,14 +242,6 @@ OutputFile::Opened OutputFile::Open(const std::string& name, bool streamable) {
   return opened;
 }
 
-std::unique_ptr<OutputFile> OutputFile::StandardOutput() {
-  std::unique_ptr<OutputFile> file(new OutputFile);
-  file->fd_ = 1;
-  file->stream_ = true;
-  file->target_ = file->writePath_ = "-";
-  return file;
-}
-
 OutputFile::~OutputFile() {
   if (!stream_ && !writePath_.empty()) RemoveTemporary();
   if (ownsFd_ && fd_ >= 0) ::close(fd_);

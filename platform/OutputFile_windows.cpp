@@ -256,14 +256,6 @@ OutputFile::Opened OutputFile::Open(const std::string& name, bool streamable) {
   return opened;
 }
 
-std::unique_ptr<OutputFile> OutputFile::StandardOutput() {
-  std::unique_ptr<OutputFile> file(new OutputFile);
-  file->fd_ = 1;
-  file->stream_ = true;
-  file->target_ = file->writePath_ = "-";
-  return file;
-}
-
 OutputFile::~OutputFile() {
   if (ownsFd_ && fd_ >= 0) ::_close(fd_);
   ownsFd_ = false;
