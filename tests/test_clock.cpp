@@ -17,7 +17,8 @@ CSS_DateTimeFields At(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
 }
 
 // A calendar stepped by hand from 1 January 100 (day -657434) to 31 December 9999 (day 2958465)
-// agrees with the conversion both ways, at midnight and at 23:59:59 of every day.
+// agrees with the conversion both ways, at midnight and at 23:59:59 of every day, and the day
+// after each month's last is refused.
 TEST(VariantTime, EveryDayOfTheRangeRoundTrips) {
   auto leap = [](int y) { return y % 4 == 0 && (y % 100 != 0 || y % 400 == 0); };
   const int lengths[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -31,7 +32,11 @@ TEST(VariantTime, EveryDayOfTheRangeRoundTrips) {
       ASSERT_TRUE(CSS_VariantTimeToFields(value, back) && back == fields) << day;
     }
     const int length = date.Month == 2 && leap(date.Year) ? 29 : lengths[date.Month - 1];
-    if (++date.Day > length) date.Day = 1, ++date.Month;
+    if (++date.Day > length) {
+      double refused = 0;
+      ASSERT_FALSE(CSS_FieldsToVariantTime(date, refused)) << date.Year << '-' << date.Month;
+      date.Day = 1, ++date.Month;
+    }
     if (date.Month > 12) date.Month = 1, ++date.Year;
   }
   EXPECT_EQ(date, At(10000, 1, 1));

@@ -5,6 +5,7 @@
 
 #include <bitset>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,7 +60,20 @@ TEST(Decode, EveryKindComesBackByteForByte) {
     kinds.set(static_cast<std::size_t>(message.kind));
   }
   EXPECT_TRUE(kinds.all()) << kinds;
-  EXPECT_EQ(FindMessageKind("Inputs", "OutputType"), std::nullopt);
+  // An Action is found under its own MessageType only, also where a neighbouring MessageType has
+  // it (every MessageType crossed with every Action).
+  for (std::size_t a = 0; a < kMessageKindCount; ++a) {
+    const std::string_view type = MessageKindInfo(static_cast<CSS_MessageKind>(a)).messageType;
+    for (std::size_t b = 0; b < kMessageKindCount; ++b) {
+      const std::string_view action = MessageKindInfo(static_cast<CSS_MessageKind>(b)).action;
+      std::optional<CSS_MessageKind> expected;
+      for (std::size_t k = 0; k < kMessageKindCount; ++k) {
+        const CSS_MessageKindInfo& info = MessageKindInfo(static_cast<CSS_MessageKind>(k));
+        if (info.messageType == type && info.action == action) expected = info.kind;
+      }
+      EXPECT_EQ(FindMessageKind(type, action), expected) << type << " " << action;
+    }
+  }
 }
 
 TEST(Decode, JsonHasNumbersFlagsTextsAndNesting) {

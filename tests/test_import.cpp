@@ -12,6 +12,7 @@
 
 #include <ssmsg/Import.h>
 #include <ssmsg/SiteSettings.h>
+#include "core/ErrorCap.h"
 #include "memory_site.h"
 #include "site/SiteData.h"
 #include "site/file/SiteFileWriter.h"
@@ -280,6 +281,7 @@ TEST(Import, BadLinesAreReportedAndNothingIsWritten) {
       Msg("SystemData", "SetRTC",
           "<Year>1</Year><Month>1</Month><Day>1</Day><Hour>1</Hour><Minute>1</Minute><Second>1"
           "</Second>"),
+      Msg("Outputs", "OutputName", "<Output>2</Output><Column>0</Column><Name>\xfe</Name>"),
   });
   EXPECT_EQ(imported.site, "");
   // A name grows only by the pieces read: a piece that would leave a gap is refused, whatever
@@ -296,7 +298,8 @@ TEST(Import, BadLinesAreReportedAndNothingIsWritten) {
             (std::vector<std::string>{
                 R"(in:2:79: unknown Action "InputTyp" for MessageType "Inputs")",
                 "in:3: <Input> 0 is outside 1..32767",
-                "in:4: the name of input 1 is not valid UTF-8; a site file cannot hold it"}));
+                "in:4: the name of input 1 is not valid UTF-8; a site file cannot hold it",
+                "in:6: the name of output 2 is not valid UTF-8; a site file cannot hold it"}));
   EXPECT_EQ(imported.notes,
             (std::vector<std::string>{"skipped 1 SystemData SetRTC message, which carries no "
                                       "configuration"}));
@@ -309,6 +312,12 @@ TEST(Import, BadLinesAreReportedAndNothingIsWritten) {
   EXPECT_FALSE(once.AddLine(Msg("Inputs", "InputClearAll"), "in", 7));
   EXPECT_EQ(once.Errors(),
             (std::vector<std::string>{"in:7: comes after the site file was written"}));
+
+  // Past the cap, errors are only counted.
+  const std::vector<std::string> wrong(kMaxErrors + 1, Msg("Inputs", "InputTyp"));
+  const std::vector<std::string> errors = Import(wrong).errors;
+  ASSERT_EQ(errors.size(), kMaxErrors + 1);
+  EXPECT_EQ(errors.back(), "and 1 more errors");
 }
 
 }  // namespace

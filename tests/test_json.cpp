@@ -123,6 +123,22 @@ TEST(JsonReader, HandsOnValuesAsWritten) {
       "string \xF0\x9F\x98\x80\xF4\x8F\xBF\xBF/\n\n}\n]\n");
 }
 
+// Beyond double's range, a number far from zero is an error and one close to zero a fraction,
+// whichever way its exponent is written.
+TEST(JsonReader, OnlyNumbersFarFromZeroOverflow) {
+  const std::pair<std::string_view, bool> cases[] = {
+      {"1e-400", false}, {"-1E-400", false},  {"0.0001e-320", false}, {"1e400", true},
+      {"1E+400", true},  {"-0.01e311", true}, {"100e307", true}};
+  for (const auto& [number, overflows] : cases) {
+    const std::string events = Events("[" + std::string(number) + "]");
+    if (overflows) {
+      EXPECT_NE(events.find("number overflow"), std::string::npos) << number;
+    } else {
+      EXPECT_EQ(events, "[\nfraction " + std::string(number) + "\n]\n");
+    }
+  }
+}
+
 TEST(JsonReader, ManyErrorsAndDeepNestingStayCheap) {
   // Nesting a million deep reads through to the end of the text.
   const std::string deep(1'000'000, '[');

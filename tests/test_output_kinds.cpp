@@ -225,7 +225,8 @@ TEST_F(OutputKinds, NamesThatCannotTakeTheOutputAreRefusedUnchanged) {
 TEST_F(OutputKinds, AbandonedTemporaryFilesAreClearedAndLiveOnesKept) {
   const Result result = Shell(
       "echo x >site.db.ssmsg-tmp.Abc123 && echo x >site.db.ssmsg-tmp.Abc123-wal && "
-      "echo x >other.ssmsg-tmp.Zzz999 && echo x >keep.ssmsg-tmp.long-name && "
+      "echo x >other.ssmsg-tmp.Zzz999 && echo x >a.ssmsg-tmp.Zzz999 && "
+      "echo x >keep.ssmsg-tmp.long-name && "
       "echo x >live.ssmsg-tmp.Live00 && "
       "{ python3 -c \"import fcntl, time\nf = open('live.ssmsg-tmp.Live00')\n"
       "fcntl.flock(f, fcntl.LOCK_EX)\nopen('locked', 'w').close()\ntime.sleep(30)\" & } && "
