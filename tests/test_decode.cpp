@@ -217,6 +217,8 @@ TEST(Decode, BadLinesSayWhereAndWhy) {
        "99999999999999999999999 is outside "
        "-32768..32767"},
       {InputType("0", "true"), "true", R"("true" is not True or False)"},
+      {Replace(good, "<Input>1</Input>", "<Inpux>1</Inpux>"), "<Inpux>",
+       "expected <Input> after </Node>"},
       {good + "\r", "\r", "bytes after </Command>"},
       {good + " ", " ", "bytes after </Command>"},
       {" " + good, " ", "expected <Command> at the start"},
@@ -270,11 +272,21 @@ TEST(Decode, BadLinesSayWhereAndWhy) {
     EXPECT_EQ(error.column, at + 1) << c.line;
     EXPECT_EQ(error.reason, c.reason) << c.line;
   }
-  // A line is read up to its own end, also where the text it is cut from goes on.
-  CSS_Message message;
-  CSS_DecodeError error;
-  EXPECT_FALSE(DecodeMessage(std::string_view(good).substr(0, good.size() - 1), message, error));
-  EXPECT_EQ(error.reason, "expected </Command> after </Parameters>");
+  // A line is read up to its own end, also where the text it is cut from goes on: there, right
+  // after the end, stands what the line lacks.
+  const std::size_t type = good.find("</Type>");
+  const struct {
+    std::size_t end, at;
+    std::string_view reason;
+  } cuts[] = {{good.size() - 1, good.find("</Command>"), "expected </Command> after </Parameters>"},
+              {type, type - 1, "expected </Type> after <Type>"}};
+  for (const auto& cut : cuts) {
+    CSS_Message message;
+    CSS_DecodeError error;
+    EXPECT_FALSE(DecodeMessage(std::string_view(good).substr(0, cut.end), message, error));
+    EXPECT_EQ(error.reason, cut.reason);
+    EXPECT_EQ(error.column, cut.at + 1) << cut.reason;
+  }
 }
 
 TEST(Decode, EncodeRefusesValuesThatDoNotFitTheirKind) {
