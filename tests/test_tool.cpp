@@ -127,6 +127,7 @@ TEST(Tool, UnknownSubcommandIsNamedWithTheNearestOne) {
   } cases[] = {
       {"reprot", R"(unknown subcommand "reprot"; did you mean "report"?)"},
       {"rpeotr", R"(unknown subcommand "rpeotr"; did you mean "report"?)"},  // two swaps, two edits
+      {"erpotr", R"(unknown subcommand "erpotr"; did you mean "report"?)"},  // one at the start
       {"setings --task 161", R"(unknown subcommand "setings"; did you mean "settings"?)"},
       {"Diff", R"(unknown subcommand "Diff"; did you mean "diff"?)"},
       {"decodee -", R"(unknown subcommand "decodee"; did you mean "decode"?)"},
