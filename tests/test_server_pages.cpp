@@ -393,6 +393,10 @@ TEST_F(ServerPages, LoggingInAndOut) {
   const Response away = Send("", "GET", "/controllers/1/1?x=1");
   EXPECT_EQ(away.status, 303);
   EXPECT_EQ(*away.Find("Location"), "/login?next=%2Fcontrollers%2F1%2F1%3Fx%3D1");
+  const Response shown = Send("", "GET", *away.Find("Location"));
+  EXPECT_EQ(shown.status, 200);
+  EXPECT_NE(shown.body.find("<form method=\"post\" action=\"/login\""), std::string::npos)
+      << shown.body;
   struct Case {
     std::string name, password, next;
     int status;
@@ -416,6 +420,10 @@ TEST_F(ServerPages, LoggingInAndOut) {
       EXPECT_EQ(*login.Find("Location"), c.location) << c.next;
     }
   }
+  // A form that cannot be read is refused with the reason.
+  const Response bad = Send("", "POST", "/login", "name=eve&password=%zz");
+  EXPECT_EQ(bad.status, 400);
+  EXPECT_NE(bad.body.find("the form has a bad %-escape"), std::string::npos) << bad.body;
   // Logging out ends the session: its cookie no longer opens a page.
   ASSERT_EQ(Post("vic", "/", "/logout").status, 303);
   EXPECT_EQ(Send("vic", "GET", "/").status, 303);
@@ -448,6 +456,28 @@ TEST_F(ServerPages, AdminsManageUsers) {
   EXPECT_EQ(token.status, 200);
   ASSERT_EQ(Post("ada", "/users", "/users/bob/remove").status, 303);
   EXPECT_FALSE(store_.FindUser("bob"));
+}
+
+// Each record's form is summed up where it folds: a numbered record with its name, a time group
+// with its zones, and the form that adds a record.
+TEST_F(ServerPages, EachFormIsSummedUpWhereItFolds) {
+  const std::string page = Send("eve", "GET", std::string(kPage)).body;
+  for (const char* summary :
+       {"<summary>Input 2: <span class=\"name\">Exit button</span></summary>",
+        "<summary>Time group 2: 3 zones</summary>", "<summary>Time group 3: 1 zone</summary>",
+        "<summary>New input</summary>", "<summary>New time group</summary>"}) {
+    EXPECT_NE(page.find(summary), std::string::npos) << summary;
+  }
+}
+
+// The audit log shows what an edit changed, and only that.
+TEST_F(ServerPages, TheAuditLogShowsWhatChanged) {
+  const std::string action = "/controllers/1/1/edit/Inputs/0";
+  ASSERT_EQ(Post("eve", std::string(kPage), action, {{"Inputs[0].Name", "Front"}}).status, 303);
+  EXPECT_NE(Send("ada", "GET", "/audit")
+                .body.find("<ul class=\"changes\"><li>Inputs[0].Name: &quot;Front door "
+                           "contact&quot; &rarr; &quot;Front&quot;</li></ul></td></tr></tbody>"),
+            std::string::npos);
 }
 
 }  // namespace
