@@ -131,12 +131,12 @@ TEST(ServerJson, NestingStopsAtItsLimit) {
 TEST(ServerJson, WritesBackWhatItReadWithNumbersAsTheyWere) {
   const std::string text =
       "{\"n\":[-0,1.50,1e400,123456789012345678901234567890],\"s\":\"\\u00e9\\ud83d\\ude00\\n\","
-      "\"o\":{},\"t\":true,\"f\":false,\"z\":null}";
+      "\"o\":{ \t},\"a\":[ \n],\"t\":true,\"f\":false,\"z\":null}";
   const JsonReadResult result = ReadJson(text);
   ASSERT_TRUE(result.ok) << result.error;
   EXPECT_EQ(ToJson(result.value),
             "{\"n\":[-0,1.50,1e400,123456789012345678901234567890],\"s\":\"\xC3\xA9\xF0\x9F\x98\x80"
-            "\\n\",\"o\":{},\"t\":true,\"f\":false,\"z\":null}");
+            "\\n\",\"o\":{},\"a\":[],\"t\":true,\"f\":false,\"z\":null}");
 }
 
 // The examples of RFC 7396, appendix A.
