@@ -220,6 +220,20 @@ TEST_F(OutputKinds, NamesThatCannotTakeTheOutputAreRefusedUnchanged) {
   }
 }
 
+// A folder is where the report writes a page per controller and an index: a folder that
+// exists, or a name ending in "/"; --interface and --node choose the controllers.
+TEST_F(OutputKinds, AReportIntoAFolderIsAPagePerController) {
+  const Result result = Shell(
+      "mkdir all && \"$SSMSG\" report --config demo.json --output all && "
+      "\"$SSMSG\" report --config demo.json --interface 1 --node 2 --output one/ && ls all one");
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out,
+            "all:\ncontroller-1.html\ncontroller-2.html\nindex.html\n\n"
+            "one:\ncontroller-1.html\nindex.html\n");
+  EXPECT_NE(ReadFile(folder / "one/controller-1.html").find("Warehouse Vending"),
+            std::string::npos);
+}
+
 // A temporary file that a killed writer left is removed by the next output into its folder;
 // one that a living writer holds is not.
 TEST_F(OutputKinds, AbandonedTemporaryFilesAreClearedAndLiveOnesKept) {
