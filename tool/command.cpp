@@ -15,7 +15,6 @@ namespace ssmsg::tool {
 namespace {
 
 constexpr std::string_view kDemoSiteName = "demo site";
-constexpr std::string_view kStdinName = "<stdin>";  // the site file of --config -
 
 }  // namespace
 

@@ -15,6 +15,9 @@
 
 namespace ssmsg::tool {
 
+// How errors name standard input read as a file (--config -, decode -).
+inline constexpr std::string_view kStdinName = "<stdin>";
+
 enum class Format { Lines, Json };
 
 // Everything the tool writes goes through here, to standard output or to a file named by the

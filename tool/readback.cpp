@@ -25,7 +25,6 @@ namespace {
 constexpr std::size_t kChunk = std::size_t{16} << 20;
 // The most lines handed on at once.
 constexpr std::size_t kBatch = std::size_t{1} << 17;
-constexpr std::string_view kStdinName = "<stdin>";
 
 // The lines of a file handed on together: `lines` are lines `first` on (1-based).
 using EachLines = std::function<void(std::span<const std::string_view> lines, std::size_t first)>;
