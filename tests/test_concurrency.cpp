@@ -40,7 +40,10 @@ CSS_StringList RunEverything(CSS_Manager& manager) {
     transcript.push_back(std::move(what));
     transcript[at] += operation() ? " true" : " false";
   };
-  for (const auto& [interfaceId, node] : {std::pair{1, 2}, {3, 0}, {0, 2}}) {
+  for (const auto& address : {std::pair{1, 2}, {3, 0}, {0, 2}}) {
+    // Named copies: clang 14 cannot capture structured bindings in the lambdas below.
+    const int interfaceId = address.first;
+    const int node = address.second;
     for (int task = kFirstSettingsTask - 1; task <= kLastSettingsTask + 1; ++task) {
       call("task " + std::to_string(task), [&] {
         return manager.MakeSendSettings(static_cast<ApplicationManagerTask>(task), interfaceId,

@@ -7,7 +7,6 @@
 #include <atomic>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -87,7 +86,6 @@ TEST(ServerWriters, ReadModifyWriteChangesOfManyClientsAreAllKeptInOrder) {
   std::unique_ptr<Daemon> daemon = Daemon::Start(service, listen, error);
   ASSERT_TRUE(daemon) << error;
 
-  std::mutex mutex;
   std::vector<std::vector<Change>> made(kClients);  // by client, in the order each got its 200
   std::atomic<int> conflicts{0};
   std::vector<std::thread> clients;
