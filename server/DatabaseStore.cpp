@@ -5,12 +5,13 @@
 
 #include <array>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <utility>
 
-#include "platform/InputFile.h"
 #include "server/JsonValue.h"
 #include "site/db/SiteDb.h"
+#include "site/db/Sqlite.h"
 #include "site/db/Tables.h"
 #include "site/file/SiteFileWriter.h"
 
@@ -232,12 +233,12 @@ db::TableSet ChangedTables(std::string_view before, std::string_view after) {
 // What the first bytes of `file` say it is: an error that names it, or nothing for a database.
 std::optional<std::string> NotADatabase(const std::string& file) {
   int error = 0;
-  const std::unique_ptr<InputFile> in = InputFile::Open(file, error);
-  if (!in) return file + ": cannot read the file: " + std::strerror(error);
-  char header[kSqliteHeader.size()] = {};
-  const std::int64_t got = in->ReadAt(header, sizeof header, 0);
-  if (got < 0) return file + ": cannot read the file: " + std::strerror(static_cast<int>(-got));
-  if (IsSqliteDatabase(std::string_view(header, static_cast<std::size_t>(got)))) return {};
+  std::error_code missing;  // then opening it tells why
+  const bool regular = std::filesystem::is_regular_file(file, missing);
+  const std::optional<bool> database =
+      regular || missing ? db::StartsAsDatabase(file, error) : false;
+  if (!database) return file + ": cannot read the file: " + std::strerror(error);
+  if (*database) return {};
   return file +
          ": not a site database (a site file? the site editor serves a database: make one with "
          "\"ssmsg convert " +
@@ -253,12 +254,8 @@ DatabaseStore::Opened DatabaseStore::Open(const std::string& file, std::size_t c
     return opened;
   }
   try {
-    sqlite3* handle = nullptr;
-    const int code =
-        sqlite3_open_v2(file.c_str(), &handle, SQLITE_OPEN_READWRITE | db::kOneThread, nullptr);
-    db::DbHandle db(handle);
-    if (code != SQLITE_OK) throw DbError(db::Describe(handle, code));
-    sqlite3_busy_timeout(handle, db::kBusyTimeoutMs);
+    db::DbHandle db = db::OpenDatabase(file, db::Access::Write);
+    sqlite3* handle = db.get();
     const std::int64_t application = db::PragmaValue(handle, "application_id");
     const std::int64_t version = db::PragmaValue(handle, "user_version");
     if (application != db::kApplicationId) {
@@ -275,8 +272,8 @@ DatabaseStore::Opened DatabaseStore::Open(const std::string& file, std::size_t c
                     "); use a newer ssmsg");
     }
     // Readers (settings, report, another server) go on reading while this one writes; a change
-    // is on the disk before it is answered.
-    db::Exec(handle, "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL");
+    // is on the disk before it is answered (db::Access::Write).
+    db::Exec(handle, "PRAGMA journal_mode = WAL");
     opened.store.reset(new DatabaseStore(std::move(db), file, cacheBytes));
   } catch (const DbError& error) {
     opened.store.reset();

@@ -5,6 +5,8 @@
 
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "platform/InputFile.h"
 #include "site/SiteData.h"
 #include "site/db/SiteDb.h"
+#include "site/db/Sqlite.h"
 #include "site/file/SiteFile.h"
 #include "site/file/SiteFileWriter.h"
 
@@ -43,6 +46,14 @@ CSS_SiteLoadResult Unreadable(const std::string& name, int error) {
 CSS_SiteLoadResult LoadSiteFrom(const std::filesystem::path& file, unsigned jobs, bool keep) {
   const std::string name = NameOfPath(file);
   int error = 0;
+  // A file on the disk may be a database that this program has open already (the site editor
+  // reads its own database): its first bytes are read through SQLite (db::StartsAsDatabase).
+  std::error_code notFound;
+  if (std::filesystem::is_regular_file(file, notFound)) {
+    const std::optional<bool> database = db::StartsAsDatabase(name, error);
+    if (!database) return Unreadable(name, error);
+    if (*database) return LoadSiteDatabase(name.c_str(), name, jobs);
+  }
   const std::unique_ptr<InputFile> in = InputFile::Open(name, error);
   if (!in) return Unreadable(name, error);
   // The first bytes say what the file is.
@@ -55,10 +66,9 @@ CSS_SiteLoadResult LoadSiteFrom(const std::filesystem::path& file, unsigned jobs
     got += static_cast<std::size_t>(read);
   }
   const std::string_view start(header, got);
-  if (IsSqliteDatabase(start) && in->Size()) return LoadSiteDatabase(name.c_str(), name, jobs);
   SiteText text;
   if (!ReadSiteText(*in, start, jobs, text, error)) return Unreadable(name, error);
-  // A database that came through a pipe.
+  // A database that came through a pipe, or that was written since it was looked at.
   if (IsSqliteDatabase(start)) return LoadSiteDatabaseBytes(text.view(), name);
   return LoadSiteFileText(std::move(text), name, jobs, keep);
 }

@@ -1,18 +1,24 @@
 // The site editor through the ssmsg tool, as separate processes: user keeps the accounts in the
 // database, serve refuses what it cannot serve safely, serves the demo database as a new user
-// would try it and stops cleanly, and a server killed mid-write leaves every change it answered.
+// would try it and stops cleanly, a server killed mid-write leaves every change it answered, and
+// every other program (sqlite3 among them) shares the database with a running server.
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <map>
+#include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,6 +36,75 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Result = ssmsg::test::ShellResult;
+
+constexpr const char* kTime = " --time 2026-12-04T09:05:07";
+
+// The files that process `pid` has open but that no longer have a name: a database's WAL or
+// shared memory that another program removed because it believed itself their last user.
+std::vector<std::string> DeletedFiles(pid_t pid) {
+  std::vector<std::string> deleted;
+  std::error_code gone;
+  for (const fs::directory_entry& fd :
+       fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", gone)) {
+    const std::string target = fs::read_symlink(fd.path(), gone).string();
+    if (target.find(" (deleted)") != std::string::npos) deleted.push_back(target);
+  }
+  return deleted;
+}
+
+// Whether process `pid` holds a POSIX lock on `file`, as /proc/locks lists them by inode.
+bool HoldsLock(pid_t pid, const fs::path& file) {
+  struct stat status {};
+  if (stat(file.c_str(), &status) != 0) return false;
+  std::ifstream locks("/proc/locks");
+  std::string line;
+  while (std::getline(locks, line)) {
+    std::istringstream fields(line);
+    std::string number, kind, advisory, access, owner, device;
+    fields >> number >> kind >> advisory >> access >> owner >> device;
+    if (kind == "POSIX" && owner == std::to_string(pid) &&
+        device.substr(device.rfind(':') + 1) == std::to_string(status.st_ino))
+      return true;
+  }
+  return false;
+}
+
+// sqlite3 in a read transaction on a database for as long as it lives.
+class ReadingSqlite {
+ public:
+  ReadingSqlite(const fs::path& database, const fs::path& output) {
+    int fds[2];  // no other child (a server started later) may hold its input open
+    if (pipe2(fds, O_CLOEXEC) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(fds[0], STDIN_FILENO);
+      const int out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      dup2(out, STDOUT_FILENO);
+      dup2(out, STDERR_FILENO);
+      close(fds[1]);
+      execlp("sqlite3", "sqlite3", database.c_str(), nullptr);
+      _exit(127);
+    }
+    close(fds[0]);
+    input_ = fds[1];
+    const std::string start = "BEGIN; SELECT 'reading', count(*) FROM controllers;\n";
+    if (write(input_, start.data(), start.size()) != static_cast<ssize_t>(start.size())) return;
+    for (int i = 0; i < 500 && ssmsg::test::ReadFile(output).find("reading") == std::string::npos;
+         ++i)
+      std::this_thread::sleep_for(10ms);
+    reading_ = ssmsg::test::ReadFile(output).find("reading|") != std::string::npos;
+  }
+  ~ReadingSqlite() {
+    if (input_ >= 0) close(input_);  // the end of its input ends it
+    if (pid_ > 0) waitpid(pid_, nullptr, 0);
+  }
+  bool Reading() const { return reading_; }
+
+ private:
+  pid_t pid_ = -1;
+  int input_ = -1;
+  bool reading_ = false;
+};
 
 class ServeTool : public ::testing::Test {
  protected:
@@ -50,6 +125,8 @@ class ServeTool : public ::testing::Test {
     std::vector<std::string> args = {
         "ssmsg", "serve", "--config", (folder_ / database).string(), "--listen", "127.0.0.1:0"};
     args.insert(args.end(), more.begin(), more.end());
+    std::error_code none;
+    fs::remove(log, none);  // a server started before said where it served
     std::vector<char*> argv;
     for (std::string& arg : args)
       argv.push_back(arg.data());
@@ -87,6 +164,34 @@ class ServeTool : public ::testing::Test {
   }
 
   std::string Log() { return ssmsg::test::ReadFile(folder_ / "serve.log"); }
+
+  // A site database of the demo site with the admin ada, and her API token's header.
+  std::string DemoDatabaseWithAdmin() {
+    const Result made = Shell(
+        "\"$SSMSG\" convert demo.json site.db && printf 'ada password\\n' | \"$SSMSG\" user "
+        "add ada --role admin --config site.db && \"$SSMSG\" user token ada --config site.db");
+    EXPECT_EQ(made.status, 0) << made.err;
+    return made.status == 0 ? "Authorization: Bearer " + made.out.substr(0, 43) : "";
+  }
+
+  // Sets controller 1.1's name (PATCH, after a GET for its ETag) through the server: the status.
+  static int Rename(std::uint16_t port, const std::string& auth, const std::string& name) {
+    const std::string target = "/api/controllers/1/1";
+    const ssmsg::test::Answer read = ssmsg::test::Request(port, "GET", target, {auth});
+    if (read.status != 200) return read.status;
+    return ssmsg::test::Request(port, "PATCH", target,
+                                {auth, "If-Match: " + read.Header("ETag"),
+                                 "Content-Type: application/merge-patch+json"},
+                                "{\"Name\":\"" + name + "\"}")
+        .status;
+  }
+
+  // Controller 1.1's name as another program reads the database now.
+  std::string NameRead() {
+    return Shell(
+               "sqlite3 site.db \"SELECT Name FROM controllers WHERE Interface = 1 AND Node = 1\"")
+        .out;
+  }
 
   ssmsg::test::TempFolder folder_;
   pid_t server_ = -1;
@@ -350,6 +455,148 @@ TEST_F(ServeTool, KilledMidWriteItKeepsEveryChangeItAnswered) {
     }
   }
   EXPECT_GE(store->Audit(1, 100000).size(), static_cast<std::size_t>(answered.load()));
+}
+
+// Every program that reads or writes a site database, run while the server serves it and while
+// sqlite3 holds a read transaction: afterwards the server still holds its locks and has no file
+// open that another program removed, what it writes is what the others read and the other way
+// round, and a change it answered survives kill -9.
+TEST_F(ServeTool, EveryProgramSharesTheDatabaseWithARunningServer) {
+  const std::string auth = DemoDatabaseWithAdmin();
+  ASSERT_FALSE(auth.empty());
+  ASSERT_EQ(
+      Shell("\"$SSMSG\" settings --config demo.json" + std::string(kTime) + " >sent.txt").status,
+      0);
+  const std::uint16_t port = Serve("site.db");
+  ASSERT_NE(port, 0);
+  const fs::path database = folder_ / "site.db";
+  // The whole site, read as convert reads it, by the server itself.
+  ASSERT_EQ(ssmsg::test::Request(port, "GET", "/api/site", {auth}).status, 200);
+  EXPECT_TRUE(HoldsLock(server_, database));
+  const ReadingSqlite reader(database, folder_ / "reader.out");
+  ASSERT_TRUE(reader.Reading()) << ssmsg::test::ReadFile(folder_ / "reader.out");
+
+  const auto logsIn = [&](const std::string& name) {
+    return ssmsg::test::Request(
+               port, "POST", "/api/session",
+               {"Content-Type: application/json",
+                "Origin: http://127.0.0.1:" + std::to_string(port)},
+               "{\"name\":\"" + name + "\",\"password\":\"" + name + " password\"}")
+               .status == 200;
+  };
+  struct Case {
+    std::string command;
+    std::function<void()> check;  // what the command did, as the server sees it
+  };
+  const std::vector<Case> cases = {
+      {"printf 'bob password\\n' | \"$SSMSG\" user add bob --role editor --config site.db",
+       [&] { EXPECT_TRUE(logsIn("bob")); }},
+      {"printf 'new password\\n' | \"$SSMSG\" user passwd bob --config site.db", {}},
+      {"\"$SSMSG\" user list --config site.db", {}},
+      {"\"$SSMSG\" settings --config site.db" + std::string(kTime), {}},
+      {"\"$SSMSG\" validate --config site.db", {}},
+      {"\"$SSMSG\" diff --from demo.json --to site.db" + std::string(kTime), {}},
+      {"\"$SSMSG\" report --config site.db --output report.html", {}},
+      {"\"$SSMSG\" migrate site.db", {}},
+      {"\"$SSMSG\" convert site.db copy.json", {}},
+      {"sqlite3 site.db 'SELECT count(*) FROM users'", {}},
+      {"sqlite3 site.db \"UPDATE controllers SET Name = 'by sqlite3' WHERE Interface = 1 AND Node "
+       "= "
+       "2\"",
+       [&] {
+         const ssmsg::test::Answer read =
+             ssmsg::test::Request(port, "GET", "/api/controllers/1/2", {auth});
+         EXPECT_NE(read.body.find("\"Name\":\"by sqlite3\""), std::string::npos) << read.body;
+       }},
+      // Into the database being served: the site is replaced in place, the accounts stay.
+      {"\"$SSMSG\" convert demo.json site.db",
+       [&] {
+         EXPECT_EQ(ssmsg::test::Request(port, "GET", "/api/controllers/1/2", {auth})
+                       .body.find("by sqlite3"),
+                   std::string::npos);
+         EXPECT_TRUE(logsIn("ada"));
+       }},
+      {"\"$SSMSG\" import sent.txt --output site.db", {}},
+  };
+  int step = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    const Result result = Shell(c.command);
+    EXPECT_EQ(result.status, 0) << result.err;
+    if (c.check) c.check();
+    EXPECT_EQ(DeletedFiles(server_), std::vector<std::string>{});
+    EXPECT_TRUE(HoldsLock(server_, database));
+    const std::string name = "step " + std::to_string(++step);
+    ASSERT_EQ(Rename(port, auth, name), 200);
+    EXPECT_EQ(NameRead(), name + "\n");
+  }
+  EXPECT_EQ(Shell("sqlite3 site.db 'PRAGMA integrity_check'").out, "ok\n");
+
+  // A change answered, another program's read, then kill -9: the change and its audit entry stay.
+  ASSERT_EQ(Rename(port, auth, "kept"), 200);
+  ASSERT_EQ(Tool("settings --config site.db" + std::string(kTime)).status, 0);
+  EXPECT_EQ(Stop(SIGKILL), -SIGKILL);
+  const std::uint16_t again = Serve("site.db");
+  ASSERT_NE(again, 0);
+  EXPECT_NE(ssmsg::test::Request(again, "GET", "/api/controllers/1/1", {auth})
+                .body.find("\"Name\":\"kept\""),
+            std::string::npos);
+  EXPECT_EQ(Shell("sqlite3 site.db \"SELECT count(*) FROM audit_log WHERE json_extract(After, "
+                  "'$.Name') = 'kept'\"")
+                .out,
+            "1\n");
+}
+
+// Twenty changes a second through the server for half a minute while user add and settings run
+// in a loop beside it: every change answered with 200 is in the database, with its audit entry,
+// and every user added logs in at once.
+TEST_F(ServeTool, AWriterStormBesideTheServerLosesNoAnsweredChange) {
+  const std::string auth = DemoDatabaseWithAdmin();
+  ASSERT_FALSE(auth.empty());
+  const std::uint16_t port = Serve("site.db");
+  ASSERT_NE(port, 0);
+  Result loop;
+  std::thread others([&] {
+    loop = Shell(
+        "i=0; while [ ! -e stop ]; do i=$((i + 1)); printf 'storm password\\n' | \"$SSMSG\" user "
+        "add u$i --role viewer --config site.db || exit 1; \"$SSMSG\" settings --config site.db "
+        ">/dev/null || exit 1; done; echo $i");
+  });
+  std::vector<std::string> answered;
+  const auto end = std::chrono::steady_clock::now() + 30s;
+  for (int k = 0; std::chrono::steady_clock::now() < end; ++k) {
+    const auto next = std::chrono::steady_clock::now() + 50ms;
+    const std::string name = "s" + std::to_string(k);
+    if (Rename(port, auth, name) == 200) answered.push_back(name);
+    std::this_thread::sleep_until(next);
+  }
+  std::ofstream(folder_ / "stop").put('\n');
+  others.join();
+  ASSERT_EQ(loop.status, 0) << loop.err;
+  EXPECT_GT(answered.size(), 300U);
+  const int users = std::stoi(loop.out);
+  EXPECT_EQ(
+      ssmsg::test::Request(
+          port, "POST", "/api/session",
+          {"Content-Type: application/json", "Origin: http://127.0.0.1:" + std::to_string(port)},
+          "{\"name\":\"u" + std::to_string(users) + "\",\"password\":\"storm password\"}")
+          .status,
+      200);
+  EXPECT_EQ(Stop(SIGKILL), -SIGKILL);
+
+  EXPECT_EQ(NameRead(), answered.back() + "\n");
+  const Result audit = Shell(
+      "sqlite3 site.db \"SELECT json_extract(After, '$.Name') FROM audit_log WHERE Path = "
+      "'/api/controllers/1/1'\"");
+  std::set<std::string> logged;
+  std::istringstream lines(audit.out);
+  for (std::string line; std::getline(lines, line);)
+    logged.insert(line);
+  for (const std::string& name : answered)
+    EXPECT_EQ(logged.count(name), 1U) << name;
+  EXPECT_EQ(Shell("sqlite3 site.db 'SELECT count(*) FROM users'").out,
+            std::to_string(users + 1) + "\n");
+  EXPECT_EQ(Shell("sqlite3 site.db 'PRAGMA integrity_check'").out, "ok\n");
 }
 
 }  // namespace

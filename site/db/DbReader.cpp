@@ -444,7 +444,6 @@ void ReadEnumTexts(Database& database, Check& check, std::vector<CSS_SiteEnumTex
 // lives: every controller is read from the snapshot that was checked, whatever another program
 // writes meanwhile. The transaction takes its snapshot at its first read.
 void StartReading(sqlite3* db) {
-  sqlite3_busy_timeout(db, kBusyTimeoutMs);
   // Pages are read through a mapping of the file rather than copied into the page cache, which
   // stays small.
   Exec(db, "PRAGMA mmap_size = " + std::to_string(kMapSize) + "; PRAGMA cache_size = -" +
@@ -453,16 +452,13 @@ void StartReading(sqlite3* db) {
 }
 
 DbHandle OpenReading(const char* file) {
-  sqlite3* opened = nullptr;
-  const int code = sqlite3_open_v2(file, &opened, SQLITE_OPEN_READONLY | kOneThread, nullptr);
-  DbHandle db(opened);
-  if (code != SQLITE_OK) throw DbError(Describe(opened, code));
-  return db;
+  return OpenDatabase(file, Access::Read);
 }
 
 // A connection that watches `file` for commits, and its data version now.
 std::pair<DbHandle, std::int64_t> Watch(const char* file) {
   DbHandle watch = OpenReading(file);
+  sqlite3_busy_timeout(watch.get(), 0);  // one that cannot look at once is no watch: no waiting
   const std::int64_t version = PragmaValue(watch.get(), "data_version");
   return {std::move(watch), version};
 }
@@ -664,10 +660,12 @@ std::vector<std::string> ControllerReader::EnumTexts(std::vector<CSS_SiteEnumTex
 }  // namespace db
 
 CSS_SiteLoadResult LoadSiteDatabase(const char* file, std::string_view fileName, unsigned jobs) {
-  sqlite3* opened = nullptr;
-  const int code = sqlite3_open_v2(file, &opened, SQLITE_OPEN_READONLY | kOneThread, nullptr);
-  DbHandle db(opened);
-  if (code != SQLITE_OK) return OpenFailed(fileName, Describe(opened, code), true);
+  DbHandle db;
+  try {
+    db = OpenReading(file);
+  } catch (const DbError& error) {
+    return OpenFailed(fileName, error.what(), true);
+  }
   return LoadOpened(std::move(db), fileName, file, jobs);
 }
 

@@ -1,6 +1,10 @@
 #include "site/db/Sqlite.h"
 
+#include <cerrno>
 #include <string>
+#include <string_view>
+
+#include "site/db/SiteDb.h"
 
 namespace ssmsg::db {
 
@@ -10,6 +14,40 @@ std::string Describe(sqlite3* db, int code) {
            std::to_string(kBusyTimeoutMs / 1000) + " s)";
   }
   return db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(code);
+}
+
+DbHandle OpenDatabase(const std::string& file, Access access) {
+  const int flags =
+      (access == Access::Read ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | kOneThread;
+  sqlite3* opened = nullptr;
+  const int code = sqlite3_open_v2(file.c_str(), &opened, flags, nullptr);
+  DbHandle db(opened);
+  if (code != SQLITE_OK) throw DbError(Describe(opened, code));
+  sqlite3_busy_timeout(opened, kBusyTimeoutMs);
+  if (access == Access::Write) Exec(opened, "PRAGMA synchronous = FULL");
+  return db;
+}
+
+std::optional<bool> StartsAsDatabase(const std::string& file, int& error) {
+  sqlite3* opened = nullptr;
+  const int code =
+      sqlite3_open_v2(file.c_str(), &opened, SQLITE_OPEN_READONLY | kOneThread, nullptr);
+  const DbHandle db(opened);
+  sqlite3_file* handle = nullptr;
+  if (code == SQLITE_OK) sqlite3_file_control(opened, "main", SQLITE_FCNTL_FILE_POINTER, &handle);
+  if (handle == nullptr || handle->pMethods == nullptr) {
+    error = opened != nullptr && sqlite3_system_errno(opened) != 0 ? sqlite3_system_errno(opened)
+                                                                   : EACCES;
+    return std::nullopt;
+  }
+  // A short read fills the rest with zeros, which no header has.
+  char header[kSqliteHeader.size()] = {};
+  const int read = handle->pMethods->xRead(handle, header, sizeof header, 0);
+  if (read != SQLITE_OK && read != SQLITE_IOERR_SHORT_READ) {
+    error = sqlite3_system_errno(opened) != 0 ? sqlite3_system_errno(opened) : EIO;
+    return std::nullopt;
+  }
+  return IsSqliteDatabase(std::string_view(header, sizeof header));
 }
 
 Statement Prepare(sqlite3* db, const std::string& sql) {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -35,6 +36,25 @@ struct DbClose {
   void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
 };
 using DbHandle = std::unique_ptr<sqlite3, DbClose>;
+
+// How a program uses a site database it opens.
+enum class Access : std::uint8_t {
+  Read,   // read-only
+  Write,  // read and write; each commit is on the disk before it returns (synchronous = FULL)
+};
+
+// The one way every ssmsg program opens a site database file that may be open in other programs
+// (or in this one): through SQLite, in its default locking mode, with the busy timeout; a site
+// database is kept in WAL mode by what makes and migrates it. SQLite's locks are POSIX locks,
+// which a process loses on every descriptor of a file as soon as it closes any one of them, so
+// nothing else in a process ever opens such a file: SQLite keeps the descriptors of one file of
+// all its connections together, and closes none while another holds a lock.
+DbHandle OpenDatabase(const std::string& file, Access access);
+
+// Whether the regular file `file` starts as an SQLite database does, read through SQLite's own
+// descriptor for the reason above; nothing, with `error` (an errno value) set, when it cannot be
+// read.
+std::optional<bool> StartsAsDatabase(const std::string& file, int& error);
 
 Statement Prepare(sqlite3* db, const std::string& sql);
 void Exec(sqlite3* db, const std::string& sql);

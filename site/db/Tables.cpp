@@ -297,6 +297,34 @@ std::string SiteDatabaseSchema() {
          VersionPragmas(kSiteDatabaseVersion) + CurrentTables();
 }
 
+namespace db {
+
+int BringUpToDate(sqlite3* db) {
+  const std::int64_t version = PragmaValue(db, "user_version");
+  const std::int64_t application = PragmaValue(db, "application_id");
+  bool empty = false;
+  {
+    const Statement tables = Prepare(db, "SELECT count(*) FROM sqlite_schema");
+    empty = Step(db, tables.get()) && sqlite3_column_int64(tables.get(), 0) == 0;
+  }
+  if (application != kApplicationId && !empty) {
+    throw DbError(
+        "not a site database (an SQLite database of another program: its "
+        "application id is " +
+        std::to_string(application) + ")");
+  }
+  if (version > kSiteDatabaseVersion || version < 0) {
+    throw DbError("the database has schema version " + std::to_string(version) +
+                  ", newer than this ssmsg knows (" + std::to_string(kSiteDatabaseVersion) + ")");
+  }
+  for (auto step = static_cast<int>(version); step < kSiteDatabaseVersion; ++step)
+    Exec(db, MigrationStep(step));
+  Exec(db, VersionPragmas(kSiteDatabaseVersion));
+  return static_cast<int>(version);
+}
+
+}  // namespace db
+
 CSS_MigrateResult MigrateSiteDatabase(const std::filesystem::path& file) {
   const std::string name = NameOfPath(file);
   CSS_MigrateResult result;
@@ -305,34 +333,9 @@ CSS_MigrateResult MigrateSiteDatabase(const std::filesystem::path& file) {
     if (!std::filesystem::exists(file, missing)) {
       throw DbError(std::string("cannot read the file: ") + std::strerror(ENOENT));
     }
-    sqlite3* opened = nullptr;
-    const int code =
-        sqlite3_open_v2(name.c_str(), &opened, SQLITE_OPEN_READWRITE | kOneThread, nullptr);
-    const DbHandle db(opened);
-    if (code != SQLITE_OK) throw DbError(Describe(opened, code));
-    sqlite3_busy_timeout(db.get(), kBusyTimeoutMs);
+    const DbHandle db = OpenDatabase(name, Access::Write);
     Exec(db.get(), "BEGIN IMMEDIATE");
-    const std::int64_t version = PragmaValue(db.get(), "user_version");
-    const std::int64_t application = PragmaValue(db.get(), "application_id");
-    bool empty = false;
-    {
-      const Statement tables = Prepare(db.get(), "SELECT count(*) FROM sqlite_schema");
-      empty = Step(db.get(), tables.get()) && sqlite3_column_int64(tables.get(), 0) == 0;
-    }
-    if (application != kApplicationId && !empty) {
-      throw DbError(
-          "not a site database (an SQLite database of another program: its "
-          "application id is " +
-          std::to_string(application) + ")");
-    }
-    if (version > kSiteDatabaseVersion || version < 0) {
-      throw DbError("the database has schema version " + std::to_string(version) +
-                    ", newer than this ssmsg knows (" + std::to_string(kSiteDatabaseVersion) + ")");
-    }
-    result.from = static_cast<int>(version);
-    for (int step = result.from; step < kSiteDatabaseVersion; ++step)
-      Exec(db.get(), MigrationStep(step));
-    Exec(db.get(), VersionPragmas(kSiteDatabaseVersion));
+    result.from = BringUpToDate(db.get());
     Exec(db.get(), "COMMIT");
     Exec(db.get(), "PRAGMA journal_mode = WAL");
     result.to = kSiteDatabaseVersion;

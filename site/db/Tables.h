@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include <sqlite3.h>
+
 #include <ssmsg/CSDevice_Records.h>
 
 namespace ssmsg::db {
@@ -110,5 +112,9 @@ std::string VersionPragmas(int version);
 std::string MigrationStep(int from);
 // The tables of the schema as it is now: every migration step from an empty database.
 std::string CurrentTables();
+// Brings the database `db`, in the write transaction it is in, up to this ssmsg's schema version
+// (an empty database becomes a site database) and returns the version it had. A database of
+// another program or of a newer version is a DbError, and left as it was.
+int BringUpToDate(sqlite3* db);
 
 }  // namespace ssmsg::db
