@@ -265,6 +265,7 @@ TEST_F(SiteDb, BadDatabasesSayWhatIsWrongAndWhere) {
        "reader_access_alarms"},
   };
   for (const auto& bad : cases) {
+    fs::remove(file);  // a damaged database is not written into
     Write(site);
     Edit(bad.sql);
     const std::vector<std::string> errors = Errors();

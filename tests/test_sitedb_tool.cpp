@@ -186,52 +186,100 @@ TEST_F(SiteDbTool, ALockedDatabaseIsReportedAfterTheBusyTimeout) {
       << result.err;
 }
 
-// convert killed with SIGKILL at several moments: site.db is the old database or the whole new
-// one, never a part of one; the temporary file a kill leaves is cleared by the next convert.
-TEST_F(SiteDbTool, KilledConvertLeavesTheOldDatabaseOrTheNewOne) {
+// convert killed with SIGKILL at several moments, into a site database (written in place, in
+// one transaction) and into a file that is not one (replaced by a temporary file): site.db is the
+// old file or the whole new database, never a part of one; the temporary file a kill leaves is
+// cleared by the next convert.
+TEST_F(SiteDbTool, KilledConvertLeavesTheOldFileOrTheNewDatabase) {
   const Result made = Shell("python3 '" SSMSG_SOURCE_DIR
                             "/bench/make_site.py' 8 >big.json && \"$SSMSG\" convert demo.json "
-                            "site.db && \"$SSMSG\" convert big.json new.db");
+                            "old.db && \"$SSMSG\" convert big.json new.db");
   ASSERT_EQ(made.status, 0) << made.err;
-  const std::string oldBytes = ReadFile(folder / "site.db");
-  // Each database read back through a copy, so that no reader's file lies beside site.db.
   const auto json = [this](const std::string& db) {
-    return Shell("cp " + db + " read.db && \"$SSMSG\" convert read.db - --to json && rm read.db*")
-        .out;
+    return Shell("\"$SSMSG\" convert " + db + " - --to json").out;
   };
   const std::string newJson = json("new.db");
-  const std::string oldJson = json("site.db");
+  const std::string oldJson = json("old.db");
   ASSERT_GT(oldJson.size(), 1000u);
   ASSERT_GT(newJson.size(), oldJson.size());  // the kills must be told apart
-  bool sawNew = false;
-  bool leftTemporary = false;
   const auto temporaries = [this] {
     std::size_t count = 0;
     for (const auto& entry : fs::directory_iterator(folder))
       count += entry.path().filename().string().find(".ssmsg-tmp.") != std::string::npos;
     return count;
   };
-  for (const char* delay : {"0", "0.02", "0.05", "0.1", "0.2", "0.4", "0.8", "1.5"}) {
-    const Result killed = Shell(std::string("\"$SSMSG\" convert big.json site.db & sleep ") +
-                                delay + "; kill -9 $! 2>/dev/null; wait; true");
-    leftTemporary = leftTemporary || temporaries() > 0;
-    const std::string now = json("site.db");
-    EXPECT_TRUE(now == oldJson || now == newJson) << "killed after " << delay << " s";
-    if (now == newJson) {
-      sawNew = true;
-      fs::remove(folder / "site.db");
-      fs::copy_file(folder / "demo.json", folder / "restore.json");
-      ASSERT_EQ(Tool("convert restore.json site.db").status, 0);
-      fs::remove(folder / "restore.json");
-    } else {
-      EXPECT_EQ(ReadFile(folder / "site.db"), oldBytes) << "killed after " << delay << " s";
+  const std::string text = "not a database yet\n";
+  bool leftTemporary = false;
+  for (const bool inPlace : {true, false}) {
+    for (const char* delay : {"0", "0.02", "0.05", "0.1", "0.2", "0.4", "0.8", "1.5"}) {
+      SCOPED_TRACE(std::string(inPlace ? "in place" : "replaced") + ", killed after " + delay +
+                   " s");
+      for (const char* file : {"site.db", "site.db-wal", "site.db-shm"})
+        fs::remove(folder / file);
+      if (inPlace) {
+        fs::copy_file(folder / "old.db", folder / "site.db");
+      } else {
+        std::ofstream(folder / "site.db") << text;
+      }
+      const Result killed = Shell(std::string("\"$SSMSG\" convert big.json site.db & sleep ") +
+                                  delay + "; kill -9 $! 2>/dev/null; wait; true");
+      leftTemporary = leftTemporary || temporaries() > 0;
+      if (!inPlace && ReadFile(folder / "site.db") == text) continue;
+      const std::string now = json("site.db");
+      EXPECT_TRUE(now == newJson || (inPlace && now == oldJson));
     }
   }
-  (void)sawNew;  // how far the kills got depends on the machine
   if (leftTemporary) {
-    ASSERT_EQ(Tool("convert demo.json site.db").status, 0);
+    ASSERT_EQ(Tool("convert demo.json other.db").status, 0);
     EXPECT_EQ(temporaries(), 0u);
   }
+}
+
+// convert and import into a database that is one already replace its site in place and keep the
+// site editor's tables; an older one is brought up to date; another program's is left alone.
+TEST_F(SiteDbTool, IntoASiteDatabaseTheSiteIsReplacedAndTheRestKept) {
+  const std::string users = "sqlite3 site.db 'SELECT Name FROM users'";
+  const Result made = Shell(
+      "\"$SSMSG\" convert demo.json site.db && printf 'ada password\\n' | \"$SSMSG\" user add ada "
+      "--role admin --config site.db && sqlite3 site.db \"UPDATE controllers SET Name = 'edited'\" "
+      "&& \"$SSMSG\" settings --config demo.json" +
+      std::string(kTime) + " >sent.txt && " + users);
+  ASSERT_EQ(made.status, 0) << made.err;
+  ASSERT_EQ(made.out, "ada\n");
+  const std::string demo = Tool("convert demo.json - --to json").out;
+  for (const char* command : {"import sent.txt --output site.db", "convert demo.json site.db"}) {
+    SCOPED_TRACE(command);
+    ASSERT_EQ(Shell("sqlite3 site.db \"UPDATE controllers SET Name = 'edited'\"").status, 0);
+    const Result written = Tool(command);
+    EXPECT_EQ(written.status, 0) << written.err;
+    EXPECT_EQ(Shell(users).out, "ada\n");
+    EXPECT_EQ(
+        Shell("sqlite3 site.db \"SELECT count(*) FROM controllers WHERE Name = 'edited'\"").out,
+        "0\n");
+    EXPECT_EQ(Shell("sqlite3 site.db 'PRAGMA journal_mode; PRAGMA integrity_check'").out,
+              "wal\nok\n");
+  }
+  EXPECT_EQ(Tool("convert site.db - --to json").out, demo);
+
+  // Version 1, before the editor's tables: brought up to date in the same transaction.
+  ASSERT_EQ(Shell("\"$SSMSG\" convert demo.json v1.db && sqlite3 v1.db 'DROP TABLE users; DROP "
+                  "TABLE sessions; DROP TABLE api_tokens; DROP TABLE audit_log; DROP TABLE "
+                  "sent_controllers; PRAGMA user_version = 1'")
+                .status,
+            0);
+  EXPECT_EQ(Tool("convert demo.json v1.db").status, 0);
+  EXPECT_EQ(Shell("sqlite3 v1.db 'PRAGMA user_version; SELECT count(*) FROM users'").out, "2\n0\n");
+
+  // An SQLite database of another program.
+  ASSERT_EQ(Shell("sqlite3 other.db 'CREATE TABLE mine (x); INSERT INTO mine VALUES (7)'").status,
+            0);
+  const std::string before = ReadFile(folder / "other.db");
+  const Result refused = Tool("convert demo.json other.db");
+  EXPECT_EQ(refused.status, 3);
+  EXPECT_EQ(refused.err,
+            "other.db: cannot write the database: not a site database (an SQLite database of "
+            "another program: its application id is 0)\n");
+  EXPECT_EQ(ReadFile(folder / "other.db"), before);
 }
 
 }  // namespace

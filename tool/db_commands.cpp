@@ -102,7 +102,8 @@ void AddConvertCommand(CLI::App& app, CSS_Chosen& chosen) {
       app, "convert",
       "Converts a site file to a site database or a database to a site file. IN is read as "
       "either (a database is known by its content); OUT is written through a temporary file "
-      "beside it that replaces it only when all of it is written.",
+      "beside it that replaces it only when all of it is written, except a site database, which "
+      "other programs may have open: its site is replaced in place, in one transaction.",
       chosen, RunConvert);
   convert->add_option("IN", options->in, "the site file or database to read")->required();
   convert->add_option("OUT", options->out, "the file to write")->required();

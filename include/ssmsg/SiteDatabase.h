@@ -36,10 +36,14 @@ struct CSS_DatabaseWriteResult {
   bool refused = false;
 };
 
-/// Writes `site` as a new database `file`, in one transaction into a temporary file beside it
-/// ("FILE.ssmsg-tmp.XXXXXX") that then replaces `file`: whoever opens `file` finds the old
-/// database or all of the new one. A symbolic link stays, and its target is replaced. The file
-/// is left as it was when the database could not be written.
+/// Writes `site` as the database `file`. A `file` that is a site database already, which other
+/// programs may have open, gets its site replaced in place, in one transaction: its other tables
+/// (the site editor's accounts, audit log and what was marked sent) stay, an older schema is
+/// brought up to date, and an SQLite database of another program is an error. Any other `file`
+/// is made in one transaction in a temporary file beside it ("FILE.ssmsg-tmp.XXXXXX") that then
+/// replaces `file`. Either way whoever opens `file` finds the old database or all of the new one;
+/// a symbolic link stays, and its target is written. The file is left as it was when the
+/// database could not be written.
 /// \param site the site to write
 /// \param file the database to make or replace
 /// \return the errors; none when it was written

@@ -247,6 +247,38 @@ struct ControllerRecordsWorker {
   const CSS_SiteData& site;
 };
 
+// Writes the enumeration texts and every controller of `site` into the database `db`, in the
+// transaction it is in, reading the controllers on `jobs` threads.
+void WriteRows(sqlite3* db, const CSS_Site& site, unsigned jobs) {
+  const CSS_SiteData& data = CSS_SiteAccess::Of(site);
+  DatabaseWriter writer(db);
+  writer.EnumTexts(data.enumTexts);
+  std::size_t written = 0;
+  RunOrdered<ControllerRecordsWorker>(
+      data, data.Count(), jobs, [&](const CSApplicationManagerStd& store) {
+        writer.Controller(static_cast<std::int64_t>(written + 1), data.AddressOf(written), store);
+        ++written;
+        return true;
+      });
+}
+
+// Replaces the site in the site database `name`, which other programs may have open (a server
+// of it, a reader): in place, in one transaction, so that each of them reads the old site or the
+// new one. The site editor's tables (accounts, the audit log, what was marked sent) stay.
+void WriteInPlace(const CSS_Site& site, const std::string& name, unsigned jobs) {
+  const DbHandle db = OpenDatabase(name, Access::Write);
+  // The site was checked as it was read, against the same ranges as the tables' CHECKs.
+  Exec(db.get(), "PRAGMA ignore_check_constraints = ON; BEGIN IMMEDIATE");
+  BringUpToDate(db.get());
+  std::string clear = "DELETE FROM enum_texts;";
+  for (const Table& table : Tables())
+    clear += " DELETE FROM " + std::string(table.name) + ";";
+  Exec(db.get(), clear);
+  WriteRows(db.get(), site, jobs);
+  Exec(db.get(), "COMMIT");
+  Exec(db.get(), "PRAGMA journal_mode = WAL");
+}
+
 }  // namespace
 
 CSS_DatabaseWriteResult WriteSiteDatabase(const CSS_Site& site, const std::filesystem::path& file) {
@@ -257,6 +289,18 @@ CSS_DatabaseWriteResult WriteSiteDatabase(const CSS_Site& site, const std::files
                                           unsigned jobs) {
   const std::string name = NameOfPath(file);
   CSS_DatabaseWriteResult result;
+  // A database may be open in another program: it is never replaced by another file.
+  std::error_code missing;
+  int unreadable = 0;  // then it is not taken for a database
+  if (std::filesystem::is_regular_file(file, missing) &&
+      db::StartsAsDatabase(name, unreadable).value_or(false)) {
+    try {
+      WriteInPlace(site, name, jobs);
+    } catch (const std::exception& failure) {
+      result.errors.push_back(name + ": cannot write the database: " + failure.what());
+    }
+    return result;
+  }
   OutputFile::Opened opened = OutputFile::Open(name, false);
   if (!opened.file) {
     result.errors.push_back(name + ": cannot write the database: " + opened.error);
@@ -266,33 +310,19 @@ CSS_DatabaseWriteResult WriteSiteDatabase(const CSS_Site& site, const std::files
   OutputFile& out = *opened.file;
   try {
     {
-      sqlite3* db = nullptr;
-      const int code = sqlite3_open_v2(out.WritePath().c_str(), &db,
-                                       SQLITE_OPEN_READWRITE | kOneThread, nullptr);
-      const DbHandle handle(db);
-      if (code != SQLITE_OK) throw DbError(Describe(db, code));
+      const DbHandle db = OpenDatabase(out.WritePath(), Access::Write);
       // The file is new and no one else reads it until it is complete: no journal is needed, and
       // it is made durable once, before it replaces the old one.
       // The site was checked as it was read, against the same ranges as the tables' CHECKs, so
       // they are not evaluated again row by row.
-      Exec(db,
+      Exec(db.get(),
            "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; "
            "PRAGMA ignore_check_constraints = ON; BEGIN");
-      Exec(db, VersionPragmas(kSiteDatabaseVersion) + CurrentTables());
-      const CSS_SiteData& data = CSS_SiteAccess::Of(site);
-      DatabaseWriter writer(db);
-      writer.EnumTexts(data.enumTexts);
-      std::size_t written = 0;
-      RunOrdered<ControllerRecordsWorker>(
-          data, data.Count(), jobs, [&](const CSApplicationManagerStd& store) {
-            writer.Controller(static_cast<std::int64_t>(written + 1), data.AddressOf(written),
-                              store);
-            ++written;
-            return true;
-          });
-      Exec(db, "COMMIT");
+      Exec(db.get(), VersionPragmas(kSiteDatabaseVersion) + CurrentTables());
+      WriteRows(db.get(), site, jobs);
+      Exec(db.get(), "COMMIT");
       // Readers then keep reading while a program writes.
-      Exec(db, "PRAGMA journal_mode = WAL");
+      Exec(db.get(), "PRAGMA journal_mode = WAL");
     }
     if (!out.Commit(true)) {
       throw DbError(std::string("cannot replace it: ") + std::strerror(out.Error()));
