@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -12,6 +13,7 @@
 #include <ssmsg/SiteDiff.h>
 
 #include "server/JsonValue.h"
+#include "site/Findings.h"
 
 namespace ssmsg::server {
 namespace {
@@ -181,13 +183,56 @@ Checked CheckController(std::string_view controller, const std::string& enums, s
   return checked;
 }
 
+// The records that writing the controller of `site` at `address` would add beyond a capability
+// count: those beyond it where the stored controller (`stored`, its JSON; read from the store
+// when not given) has no record. The controller would never be sent them, so they are refused,
+// each list's in the words that `validate` warns of such records with. Records already beyond a
+// count (it was lowered, or a site file put them there) stay, and are shown as never sent.
+std::vector<std::string> AddedBeyondCounts(Store& store, const CSS_Site& site,
+                                           CSS_ControllerAddress address, std::size_t position,
+                                           const std::string* stored) {
+  const auto after = std::make_unique<CSApplicationManagerStd>();
+  site.LoadController(0, *after);
+  std::vector<SiteWarning> beyond;
+  RecordsBeyondCounts(*after, 0, nullptr, beyond);
+  if (beyond.empty()) return {};
+  std::optional<ControllerState> state;
+  if (stored == nullptr) {
+    state = store.Controller(address);
+    if (state) stored = &state->json;
+  }
+  std::unique_ptr<CSApplicationManagerStd> before;
+  if (stored != nullptr) {
+    const CSS_SiteLoadResult old = LoadSiteText("{\"Controllers\":[" + *stored + "]}", kCheckName);
+    if (old.site && old.site->ControllerCount() == 1) {
+      before = std::make_unique<CSApplicationManagerStd>();
+      old.site->LoadController(0, *before);
+    }
+  }
+  beyond.clear();
+  RecordsBeyondCounts(*after, 0, before.get(), beyond);
+  std::vector<std::string> errors;
+  for (const SiteWarning& warning : beyond) {
+    errors.push_back("Controllers[" + std::to_string(position) + "]." + warning.path.Text() + ": " +
+                     warning.what);
+  }
+  return errors;
+}
+
 // Checks `controller` (the text of valid JSON) and writes it at `address` under `expect`;
-// `position` names it in errors.
+// `position` names it in errors. `stored` is the JSON of the controller it replaces, where the
+// caller has read it.
 Response Write(Service& service, const Call& call, CSS_ControllerAddress address,
-               const Expect& expect, std::string_view controller, std::size_t position) {
+               const Expect& expect, std::string_view controller, std::size_t position,
+               const std::string* stored = nullptr) {
   Store& store = service.Data();
   Checked checked = CheckController(controller, store.EnumsJson(), position, address);
   if (!checked.site) return ErrorsResponse(422, checked.errors);
+  if (const std::vector<std::string> beyond =
+          AddedBeyondCounts(store, *checked.site, address, position, stored);
+      !beyond.empty()) {
+    return ErrorsResponse(422, beyond);
+  }
   WriteResult result =
       store.PutController(address, expect, *checked.site, Note(call, service.Authority().Now()));
   if (result.status != WriteStatus::Done) return WriteFailure(result.status);
@@ -248,7 +293,7 @@ Response PatchController(Service& service, const Call& call) {
   // The patch applies to the version read here, so the write must find that very version ("*"
   // included): otherwise a change made in between would be lost.
   expect->ifMatch = now->etag;
-  return Write(service, call, *address, *expect, patched, now->position);
+  return Write(service, call, *address, *expect, patched, now->position, &now->json);
 }
 
 Response DeleteController(Service& service, const Call& call) {

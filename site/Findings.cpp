@@ -124,25 +124,8 @@ void SiteFindings::AddController(std::size_t controller, const CSApplicationMana
        Part{"CardStructure", store.GetRdCardStructure()},
        Part{"AccessAlarm", store.GetRdAccessAlarm()});
 
-  // Records beyond their capability count.
+  RecordsBeyondCounts(store, controller, nullptr, unsent_);
   const CSDevice_Resource& resource = store.GetResource();
-  for (const CSS_CountedList& counted : kCountedLists) {
-    const int count = std::max<int>((resource.*counted.get)(), 0);
-    const int length = counted.length(store);
-    int first = -1;
-    int beyond = 0;
-    for (int position = count; position < length; ++position) {
-      if (!counted.has(store, position)) continue;
-      if (first < 0) first = position;
-      ++beyond;
-    }
-    if (beyond == 0) continue;
-    unsent_.push_back({SiteWarning::Kind::BeyondCount, controller, SitePath(counted.list, first),
-                       Plural(beyond, "record lies", "records from here on lie") +
-                           " beyond Resource." + std::string(counted.count) + " (" +
-                           std::to_string((resource.*counted.get)()) +
-                           (beyond == 1 ? ") and is never sent" : ") and are never sent")});
-  }
 
   // Zones outside the blocks of zone numbers that the time zones' count reaches.
   const int zoneCount = resource.GetTimeZones();
@@ -160,6 +143,29 @@ void SiteFindings::AddController(std::size_t controller, const CSApplicationMana
            "zone " + std::to_string(zoneNo) + " lies outside the blocks of Resource.TimeZones (" +
                std::to_string(zoneCount) + ") and is never sent"});
     }
+  }
+}
+
+void RecordsBeyondCounts(const CSApplicationManagerStd& store, std::size_t controller,
+                         const CSApplicationManagerStd* before, std::vector<SiteWarning>& out) {
+  const CSDevice_Resource& resource = store.GetResource();
+  for (const CSS_CountedList& counted : kCountedLists) {
+    const int count = std::max<int>((resource.*counted.get)(), 0);
+    const int length = counted.length(store);
+    int first = -1;
+    int beyond = 0;
+    for (int position = count; position < length; ++position) {
+      if (!counted.has(store, position)) continue;
+      if (before != nullptr && counted.has(*before, position)) continue;
+      if (first < 0) first = position;
+      ++beyond;
+    }
+    if (beyond == 0) continue;
+    out.push_back({SiteWarning::Kind::BeyondCount, controller, SitePath(counted.list, first),
+                   Plural(beyond, "record lies", "records from here on lie") + " beyond Resource." +
+                       std::string(counted.count) + " (" +
+                       std::to_string((resource.*counted.get)()) +
+                       (beyond == 1 ? ") and is never sent" : ") and are never sent")});
   }
 }
 

@@ -71,6 +71,12 @@ struct SiteWarning {
   std::string Line(std::string_view fileName) const;
 };
 
+// Appends to `out` a warning for each list of `store` (controller `controller` of its site) with
+// records beyond its capability count, which are never sent. With `before`, a record counts only
+// where `before` has none at its place: those that changing `before` into `store` adds.
+void RecordsBeyondCounts(const CSApplicationManagerStd& store, std::size_t controller,
+                         const CSApplicationManagerStd* before, std::vector<SiteWarning>& out);
+
 // Enumeration values seen so far: small values by bit, others in a set.
 class EnumValuesSeen {
  public:

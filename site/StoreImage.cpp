@@ -165,8 +165,10 @@ void EncodeStorePart(const CSApplicationManagerStd& store, StorePart part, std::
       break;
     }
     case StorePart::Resource:
-      for (const CSS_CountedList& counted : kCountedLists)
+      for (const CSS_CountedList& counted : kCountedLists) {
         Put(out, (store.GetResource().*counted.get)());
+        Put(out, static_cast<std::uint8_t>((store.GetResource().*counted.given)() ? 1 : 0));
+      }
       break;
     case StorePart::Xtra:
       PutFields(out, store.GetXTRA());
@@ -196,8 +198,10 @@ void DecodeStore(std::string_view image, CSApplicationManagerStd& store) {
   Reader in(image);
   GetFields(in, store.GetConfig());
   store.GetConfig().Name.assign(in.Bytes(in.Get<std::uint32_t>()));
-  for (const CSS_CountedList& counted : kCountedLists)
+  for (const CSS_CountedList& counted : kCountedLists) {
     (store.GetResource().*counted.set)(in.Get<std::int16_t>());
+    (store.GetResource().*counted.setGiven)(in.Get<std::uint8_t>() != 0);
+  }
   GetFields(in, store.GetXTRA());
   for (std::size_t part = static_cast<std::size_t>(StorePart::FLan);
        part <= static_cast<std::size_t>(StorePart::RdAccessAlarm); ++part) {

@@ -3,7 +3,7 @@
 // A controller's records as compact bytes: what a site keeps of a controller that it cannot read
 // again cheaply (a database's rows), and what two controllers are compared by. Only what a site
 // gives a store is kept: the fields of the field tables, the positions that hold a record, the
-// time groups' zones and the capability counts.
+// time groups' zones and the capability counts, with which of them were given.
 
 #include <cstddef>
 #include <cstdint>

@@ -155,6 +155,64 @@ TEST_P(ServerApi, InvalidValuesAreNamedAsInTheSiteFile) {
       "{\"errors\":[\"Controllers[1].Node: 3 is not the path's node 2\"]}");
 }
 
+// A capability count given equal to its list stays given as the list grows to it, and a record
+// beyond it is refused as validate words it, whether it comes by PUT or by PATCH. A count lowered
+// below records already there leaves them, never sent.
+TEST_P(ServerApi, ACapabilityCountStaysAndARecordBeyondItIsRefused) {
+  // The second controller gives Resource.Inputs 4 and has 3 inputs.
+  const auto withInputs = [&](std::size_t count) {
+    JsonValue controller = ReadJson(Send("vic", "GET", kTwo).body).value;
+    std::vector<JsonValue>& inputs = controller.Find("Inputs")->items;
+    while (inputs.size() < count)
+      inputs.push_back(ReadJson("{\"Name\":\"Added\"}").value);
+    return controller;
+  };
+  const auto put = [&](const JsonValue& controller) {
+    return Send("eve", "PUT", kTwo,
+                {{"Content-Type", "application/json"}, {"If-Match", Etag(kTwo)}},
+                ToJson(controller));
+  };
+  ASSERT_EQ(put(withInputs(4)).status, 200);
+  const JsonValue four = ReadJson(Send("vic", "GET", kTwo).body).value;
+  ASSERT_NE(four.Find("Resource"), nullptr);
+  EXPECT_EQ(ToJson(*four.Find("Resource")), "{\"Inputs\":4}");
+  EXPECT_EQ(four.Find("Inputs")->items.size(), 4U);
+
+  const std::string etag = Etag(kTwo);
+  const JsonValue five = withInputs(5);
+  const std::string inputs = ToJson(*five.Find("Inputs"));
+  const std::string beyond =
+      "{\"errors\":[\"Controllers[1].Inputs[4]: 1 record lies beyond Resource.Inputs (4) and "
+      "is never sent\"]}";
+  const std::string lowered =
+      "{\"errors\":[\"Controllers[1].Inputs[4]: 1 record lies beyond Resource.Inputs (2) and "
+      "is never sent\"]}";
+  const struct {
+    const char* what;
+    Response response;
+    std::string body;
+  } refused[] = {
+      {"PUT", put(five), beyond},
+      {"PATCH", Patch(kTwo, etag, "{\"Inputs\":" + inputs + "}"), beyond},
+      {"PATCH with the count",
+       Patch(kTwo, etag, "{\"Resource\":{\"Inputs\":4},\"Inputs\":" + inputs + "}"), beyond},
+      {"PATCH lowering the count",
+       Patch(kTwo, etag, "{\"Resource\":{\"Inputs\":2},\"Inputs\":" + inputs + "}"), lowered},
+  };
+  for (const auto& [what, response, body] : refused) {
+    EXPECT_EQ(response.status, 422) << what;
+    EXPECT_EQ(response.body, body) << what;
+  }
+  EXPECT_EQ(Etag(kTwo), etag);
+
+  // Lowered alone, the count leaves the inputs beyond it where they are.
+  const Response lower = Patch(kTwo, etag, "{\"Resource\":{\"Inputs\":2}}");
+  ASSERT_EQ(lower.status, 200) << lower.body;
+  const JsonValue two = ReadJson(lower.body).value;
+  EXPECT_EQ(ToJson(*two.Find("Resource")), "{\"Inputs\":2}");
+  EXPECT_EQ(two.Find("Inputs")->items.size(), 4U);
+}
+
 TEST_P(ServerApi, ChangesGoThroughOnlyWithTheCurrentEtag) {
   const std::string first = Etag(kTwo);
   Response renamed = Patch(kTwo, first, "{\"Name\":\"Dock \\\"7\\\"\"}");

@@ -358,6 +358,34 @@ TEST_F(ServerPages, TableRowsAreAddedAndRemoved) {
   EXPECT_EQ(ToJson(Controller().Find("Inputs")->items.back()), "null");
 }
 
+// "New input" on a controller whose Resource.Inputs is one more than its inputs: the input is
+// saved and nothing else of the controller changes, its capability count included; a further one
+// would lie beyond the count, and is refused beside its form with nothing saved.
+TEST_F(ServerPages, NewRecordsKeepWhatNoFormShowsAndStayWithinTheCapability) {
+  const JsonValue before = Controller("1/2");
+  const std::string enums = ToJson(*ReadJson(store_.SiteJson()).value.Find("Enums"));
+  ASSERT_EQ(before.Find("Inputs")->items.size(), 3U);
+  ASSERT_EQ(Post("eve", "/controllers/1/2", "/controllers/1/2/edit/Inputs/3",
+                 {{"Inputs[3].Name", "Dock"}})
+                .status,
+            303);
+  const JsonValue after = Controller("1/2");
+  ASSERT_EQ(after.Find("Inputs")->items.size(), 4U);
+  JsonValue expected = before;
+  expected.Find("Inputs")->items.push_back(after.Find("Inputs")->items[3]);
+  EXPECT_EQ(ToJson(after), ToJson(expected));
+  EXPECT_EQ(ToJson(*ReadJson(store_.SiteJson()).value.Find("Enums")), enums);
+  EXPECT_EQ(Send("ada", "GET", "/audit").body.find("Resource."), std::string::npos);
+
+  const std::string etag = store_.Controller(Address("1/2"))->etag;
+  const Response refused = Post("eve", "/controllers/1/2", "/controllers/1/2/edit/Inputs/4",
+                                {{"Inputs[4].Name", "Yard"}});
+  EXPECT_EQ(refused.status, 422);
+  EXPECT_NE(refused.body.find("1 record lies beyond Resource.Inputs (4) and is never sent"),
+            std::string::npos);
+  EXPECT_EQ(store_.Controller(Address("1/2"))->etag, etag);
+}
+
 TEST_F(ServerPages, NamesAreShownAsText) {
   ASSERT_EQ(Post("eve", "/controllers/1/2", "/controllers/1/2/edit/Inputs/0",
                  {{"Inputs[0].Name", std::string(kHostile)}})

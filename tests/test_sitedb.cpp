@@ -194,6 +194,23 @@ TEST_F(SiteDb, ListsLongerThanOneInsertComeBackInOrder) {
   EXPECT_EQ(loaded.site->ToJson(), site.ToJson());
 }
 
+// A count that the site file gives stays given where it equals its list's length (an empty list
+// too), through the site file and the database alike; one not given still follows its list.
+TEST_F(SiteDb, ACountGivenEqualToItsListStaysGiven) {
+  const std::string text =
+      "{ \"Controllers\": [ { \"Interface\": 1, \"Node\": 2, \"Resource\": { \"Comms\": 0, "
+      "\"Inputs\": 2 }, \"Inputs\": [ { \"Name\": \"a\" }, { \"Name\": \"b\" } ], "
+      "\"Outputs\": [ { \"Name\": \"c\" } ] } ] }";
+  const CSS_Site site = LoadText(text);
+  const std::string json = site.ToJson();
+  EXPECT_NE(json.find("\"Resource\": { \"Inputs\": 2, \"Comms\": 0 }"), std::string::npos) << json;
+  EXPECT_EQ(LoadText(json).ToJson(), json);
+  Write(site);
+  const CSS_SiteLoadResult loaded = LoadSite(file);
+  ASSERT_TRUE(loaded.site.has_value()) << loaded.errors[0];
+  EXPECT_EQ(loaded.site->ToJson(), json);
+}
+
 // A host's store may time an input it has no record for: the input is written as a cleared
 // record, as the site file writes it.
 TEST_F(SiteDb, AnInputWithATimeButNoRecordIsWrittenCleared) {

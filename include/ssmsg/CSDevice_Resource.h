@@ -57,6 +57,11 @@ namespace ssmsg {
 /// Each count `name` of SSMSG_RESOURCE_COUNTS has Get`name`(), GetMax`name`(), Set`name`(value)
 /// and SetMax`name`(value), e.g. GetInputs() and SetInputs(2); each flag of SSMSG_RESOURCE_FLAGS
 /// has Is`name`(), IsMax`name`(), Set`name`(value) and SetMax`name`(value).
+///
+/// Each count also has Is`name`Given() and Set`name`Given(value): whether the count was given
+/// (by a site file's "Resource" or a site database's resources row) rather than taken from the
+/// length of the list it bounds. A count given is written back as given even where it equals
+/// that length, so that it stays when the list grows. Set`name`() leaves this as it is.
 class CSDevice_Resource {
  public:
 #define SSMSG_COUNT_ACCESSORS(name, type) \
@@ -75,6 +80,20 @@ class CSDevice_Resource {
   SSMSG_RESOURCE_COUNTS(SSMSG_COUNT_ACCESSORS)
 #undef SSMSG_COUNT_ACCESSORS
 
+#define SSMSG_GIVEN_ACCESSORS(name, type)         \
+  bool Is##name##Given() const {                  \
+    return (given_ & GivenBit(Count::name)) != 0; \
+  }                                               \
+  void Set##name##Given(bool value) {             \
+    if (value) {                                  \
+      given_ |= GivenBit(Count::name);            \
+    } else {                                      \
+      given_ &= ~GivenBit(Count::name);           \
+    }                                             \
+  }
+  SSMSG_RESOURCE_COUNTS(SSMSG_GIVEN_ACCESSORS)
+#undef SSMSG_GIVEN_ACCESSORS
+
 #define SSMSG_FLAG_ACCESSORS(name) \
   bool Is##name() const {          \
     return name##_ != 0;           \
@@ -91,12 +110,21 @@ class CSDevice_Resource {
   SSMSG_RESOURCE_FLAGS(SSMSG_FLAG_ACCESSORS)
 #undef SSMSG_FLAG_ACCESSORS
 
-  /// Sets every count to 0 and every flag to false.
+  /// Sets every count to 0 and every flag to false, and makes no count given.
   void Clear() {
     *this = {};
   }
 
  private:
+  enum class Count : unsigned {
+#define SSMSG_COUNT_NAME(name, type) name,
+    SSMSG_RESOURCE_COUNTS(SSMSG_COUNT_NAME)
+#undef SSMSG_COUNT_NAME
+  };
+  static constexpr std::uint32_t GivenBit(Count count) {
+    return std::uint32_t{1} << static_cast<unsigned>(count);
+  }
+
 #define SSMSG_COUNT_FIELDS(name, type) \
   type name##_ = 0;                    \
   type Max##name##_ = 0;
@@ -108,6 +136,8 @@ class CSDevice_Resource {
   std::uint8_t Max##name##_ = 0;
   SSMSG_RESOURCE_FLAGS(SSMSG_FLAG_FIELDS)
 #undef SSMSG_FLAG_FIELDS
+
+  std::uint32_t given_ = 0;  // a bit for each count given, by its place in SSMSG_RESOURCE_COUNTS
 };
 
 }  // namespace ssmsg

@@ -288,6 +288,7 @@ void ReadController(Database& database, Check& check, std::int64_t position,
           continue;
         }
         (store.GetResource().*kCountedLists[i].set)(static_cast<std::int16_t>(count));
+        (store.GetResource().*kCountedLists[i].setGiven)(true);
         given[i] = true;
       }
     }

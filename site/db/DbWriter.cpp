@@ -178,15 +178,14 @@ void DatabaseWriter::Controller(std::int64_t position, const CSS_ControllerAddre
   WriteRecords(kCardStructures, store.GetRdCardStructure());
   WriteRecords(kAccessAlarms, store.GetRdAccessAlarm());
 
-  // The counts that differ from the lengths of their lists, in a row only when one does.
-  const auto differs = [&](const CSS_CountedList& list) {
-    return (store.GetResource().*list.get)() != list.length(store);
-  };
-  if (std::any_of(std::begin(kCountedLists), std::end(kCountedLists), differs)) {
+  // The counts given and those that differ from the lengths of their lists, in a row only when
+  // there is one (NULL: not given).
+  const auto written = [&](const CSS_CountedList& list) { return CountWritten(list, store); };
+  if (std::any_of(std::begin(kCountedLists), std::end(kCountedLists), written)) {
     RowCells counts = Row(kResources);
     counts.Integer(address.interfaceId).Integer(address.node);
     for (const CSS_CountedList& list : kCountedLists) {
-      if (differs(list)) {
+      if (written(list)) {
         counts.Integer((store.GetResource().*list.get)());
       } else {
         counts.Null();

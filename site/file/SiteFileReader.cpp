@@ -422,8 +422,11 @@ void CloseController(CSS_SchemaReader& reader, const CSS_SchemaFrame& frame) {
   // A count that is not given is the length of its list.
   CSApplicationManagerStd& store = builder.Store();
   for (std::size_t i = 0; i < std::size(kCountedLists); ++i) {
-    if ((builder.countsGiven >> i & 1) != 0) continue;
     const CSS_CountedList& list = kCountedLists[i];
+    if ((builder.countsGiven >> i & 1) != 0) {
+      (store.GetResource().*list.setGiven)(true);
+      continue;
+    }
     const int length = list.length(store);
     if (length > std::numeric_limits<std::int16_t>::max()) {
       reader.Error(reader.PathTo(list.list),

@@ -222,12 +222,12 @@ class ControllerWriter {
     flow.Close();
   }
 
-  // The counts that differ from the lengths of their lists.
+  // The counts given, and those that differ from the lengths of their lists.
   void WriteResource() {
     std::vector<std::pair<std::string_view, std::int16_t>> counts;
     for (const CSS_CountedList& list : kCountedLists) {
-      const std::int16_t count = (store_.GetResource().*list.get)();
-      if (count != list.length(store_)) counts.emplace_back(list.count, count);
+      if (CountWritten(list, store_))
+        counts.emplace_back(list.count, (store_.GetResource().*list.get)());
     }
     if (counts.empty()) return;
     FlowLine("Resource", [&](Flow& flow) {
