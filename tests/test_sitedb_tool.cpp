@@ -240,8 +240,9 @@ TEST_F(SiteDbTool, KilledConvertLeavesTheOldFileOrTheNewDatabase) {
 TEST_F(SiteDbTool, IntoASiteDatabaseTheSiteIsReplacedAndTheRestKept) {
   const std::string users = "sqlite3 site.db 'SELECT Name FROM users'";
   const Result made = Shell(
-      "\"$SSMSG\" convert demo.json site.db && printf 'ada password\\n' | \"$SSMSG\" user add ada "
-      "--role admin --config site.db && sqlite3 site.db \"UPDATE controllers SET Name = 'edited'\" "
+      "\"$SSMSG\" convert demo.json site.db && sqlite3 site.db \"INSERT INTO users (Name, Role, "
+      "PasswordHash) VALUES ('ada', 'admin', 'a hash')\" && sqlite3 site.db \"UPDATE controllers "
+      "SET Name = 'edited'\" "
       "&& \"$SSMSG\" settings --config demo.json" +
       std::string(kTime) + " >sent.txt && " + users);
   ASSERT_EQ(made.status, 0) << made.err;
