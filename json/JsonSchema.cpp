@@ -1,6 +1,9 @@
 #include "json/JsonSchema.h"
 
 #include <cstring>
+#include <optional>
+
+#include "json/Utf8.h"
 
 namespace ssmsg {
 namespace {
@@ -216,6 +219,10 @@ bool CSS_SchemaReader::OnScalar(Got got, std::int64_t number, std::string_view r
       break;
     case CSS_JsonKind::Text:
       if (got == Got::String) {
+        if (const std::optional<char32_t> control = utf8::FirstControl(value.text)) {
+          Error(PathOfNext(position), utf8::ControlProblem(*control));
+          return Going();
+        }
         member->store(*this, value);
         return Going();
       }

@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace ssmsg::utf8 {
@@ -76,6 +78,31 @@ inline bool IsValid(std::string_view text) {
     i += sequence.length;
   }
   return true;
+}
+
+// The first control character of the well-formed `text` that no text of a site may hold (C0
+// but tab, DEL, and C1: a line feed would split a message of a log of one message per line), or
+// none.
+inline std::optional<char32_t> FirstControl(std::string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if ((c < 0x20 && c != '\t') || c == 0x7F) return c;
+    if (c == 0xC2 && i + 1 < text.size()) {
+      const auto next = static_cast<unsigned char>(text[i + 1]);
+      if (next >= 0x80 && next <= 0x9F) return next;  // U+0080..U+009F
+    }
+  }
+  return std::nullopt;
+}
+
+// Why a text holding the control character `point` is refused, for an error line.
+inline std::string ControlProblem(char32_t point) {
+  constexpr char kHex[] = "0123456789ABCDEF";
+  std::string text = "the text holds the control character U+00";
+  text += kHex[(point >> 4) & 0xF];
+  text += kHex[point & 0xF];
+  text += "; of those, a text may hold tab only";
+  return text;
 }
 
 }  // namespace ssmsg::utf8

@@ -195,7 +195,7 @@ static void test_site_from_file(const char* demo_path) {
 static void test_site_from_text(void) {
   static const char text[] =
       "{\"Enums\": {\"InputType\": {\"6\": \"Intercom\"}},"
-      " \"Controllers\": [{\"Interface\": 1, \"Node\": 2, \"Name\": \"a\\u0000b\","
+      " \"Controllers\": [{\"Interface\": 1, \"Node\": 2, \"Name\": \"a\\u00e9b\","
       "  \"Inputs\": [{\"Type\": 1}, null, {\"DPort\": 3, \"Type\": 6}, {\"Type\": 9}]}]}";
   const int32_t tasks[] = {161, 175};
   ssmsg_settings_options options = {0};
@@ -213,7 +213,7 @@ static void test_site_from_text(void) {
   CHECK(strcmp(name, "test.json") == 0 && count == 1 && interface_id == 1 && node == 2);
 
   /* Input types: the clear message, inputs 1, 3 (with the site's text) and 4; then the name,
-     whose NUL byte the message keeps: it is read through its length. */
+     whose two-byte letter the message keeps as it is. */
   options.tasks = tasks;
   options.task_count = 2;
   CHECK_STATUS(ssmsg_site_settings(site, &options, &settings), SSMSG_OK);
@@ -221,8 +221,10 @@ static void test_site_from_text(void) {
   CHECK(strstr(settings->messages.items[2], "<Input>3</Input>") != NULL);
   CHECK(strstr(settings->messages.items[2], "<Type>Intercom</Type>") != NULL);
   last = settings->messages.items[4];
-  CHECK(settings->messages.lengths[4] > strlen(last));
-  CHECK(strstr(last + strlen(last) + 1, "b</Name>") != NULL);
+  CHECK(settings->messages.lengths[4] == strlen(last));
+  CHECK(strstr(last,
+               "<Name>a\xc3\xa9"
+               "b</Name>") != NULL);
   ssmsg_settings_free(settings);
 
   CHECK_STATUS(ssmsg_site_warnings(site, &warnings), SSMSG_OK);
@@ -231,6 +233,21 @@ static void test_site_from_text(void) {
                                        "value 9 has no text") == 0);
   ssmsg_strings_free(warnings);
   ssmsg_site_free(site);
+}
+
+/* A control character would split the one line a message is sent as: the site is refused. */
+static void test_site_with_a_control_character(void) {
+  static const char text[] =
+      "{\"Controllers\": [{\"Interface\": 1, \"Node\": 2, \"Name\": \"a\\u0000b\"}]}";
+  ssmsg_site* site = NULL;
+  ssmsg_strings* errors = NULL;
+  CHECK_STATUS(ssmsg_site_load_text(text, strlen(text), "test.json", &site, &errors),
+               SSMSG_SITE_INVALID);
+  CHECK(site == NULL && errors != NULL && errors->count == 1 &&
+        strstr(errors->items[0],
+               "test.json: Controllers[0].Name: the text holds the control "
+               "character U+0000") != NULL);
+  ssmsg_strings_free(errors);
 }
 
 /* A renamed input sends its name only; a controller that the new site lacks is a warning. */
@@ -532,6 +549,7 @@ int main(int argc, char** argv) {
   }
   test_site_from_file(argv[1]);
   test_site_from_text();
+  test_site_with_a_control_character();
   test_import();
   test_load_errors(argv[2]);
   test_diff();

@@ -266,6 +266,12 @@ TEST_F(SiteDb, BadDatabasesSayWhatIsWrongAndWhere) {
        "inputs[interface 1, node 2, number 1].Name: the text is not valid UTF-8"},
       {"INSERT INTO enum_texts VALUES ('InputType', 3, CAST(x'c0' AS TEXT))",
        "enum_texts[\"InputType\", 3].Text: the text is not valid UTF-8"},
+      {"UPDATE inputs SET Name = 'Door' || char(10) || '<Command>'",
+       "inputs[interface 1, node 2, number 1].Name: the text holds the control character U+000A; "
+       "of those, a text may hold tab only"},
+      {"INSERT INTO enum_texts VALUES ('InputType', 3, 'C1 ' || char(133))",
+       "enum_texts[\"InputType\", 3].Text: the text holds the control character U+0085; of "
+       "those, a text may hold tab only"},
       {"PRAGMA ignore_check_constraints = ON; INSERT INTO enum_texts VALUES ('Nope', 1, 'x')",
        "enum_texts[\"Nope\", 1].Enumeration: unknown enumeration"},
       {"PRAGMA user_version = 3",

@@ -434,6 +434,10 @@ void ReadEnumTexts(Database& database, Check& check, std::vector<CSS_SiteEnumTex
       check.Error(where() + ".Text", "the text is not valid UTF-8");
       continue;
     }
+    if (const std::optional<char32_t> control = utf8::FirstControl(text.text)) {
+      check.Error(where() + ".Text", utf8::ControlProblem(*control));
+      continue;
+    }
     text.id = *id;
     text.value = static_cast<int>(value);
     texts.push_back(std::move(text));

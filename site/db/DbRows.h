@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -18,6 +19,7 @@
 
 #include "core/ErrorCap.h"
 #include "host/CSS_FieldTable.h"
+#include "json/Utf8.h"
 #include "site/db/Tables.h"
 
 namespace ssmsg::db {
@@ -132,6 +134,10 @@ struct Row {
                                 static_cast<std::size_t>(sqlite3_value_bytes(cell)));
     if (!IsUtf8(view)) {
       check.Error(Where(name), "the text is not valid UTF-8");
+      return false;
+    }
+    if (const std::optional<char32_t> control = utf8::FirstControl(view)) {
+      check.Error(Where(name), utf8::ControlProblem(*control));
       return false;
     }
     value.assign(view);

@@ -122,7 +122,7 @@ static class BindingTest
         string text =
             Q("{'Enums': {'InputType': {'7': 'Lift'}}, 'Controllers': [{'Interface': 1, " +
               "'Node': 2, 'Inputs': [{'Name': 'Tor zur Tür', 'Type': 7}, " +
-              "{'Name': 'a\\u0000b'}, {'Type': 9}]}]}");
+              "{'Name': 'a\\u00e9b'}, {'Type': 9}]}]}");
         using (Site site = Site.FromText(text, "Bürö.json"))
         {
             Check(site.Name == "Bürö.json", "the name goes and comes back as UTF-8");
@@ -135,9 +135,9 @@ static class BindingTest
             Check(Names(names.Where(m => m.Text.Contains("<Input>1<")))
                       .SequenceEqual(Encoding.UTF8.GetBytes("Tor zur Tür")),
                   "a name's bytes");
-            Message nul = names.Single(m => m.Text.Contains("<Input>2<"));
-            Check(nul.Text.Contains("<Name>a\0b</Name>") && Names(new[] { nul }).Length == 3,
-                  "a NUL in a name is read by length");
+            Message two = names.Single(m => m.Text.Contains("<Input>2<"));
+            Check(two.Text.Contains("<Name>a\u00e9b</Name>") && Names(new[] { two }).Length == 4,
+                  "a name is read by its length in bytes");
 
             // The bytes of the messages read back make the same site again.
             var sent = site.Settings(Tasks(161, 162));
@@ -187,6 +187,11 @@ static class BindingTest
         Throws<SiteException>("a site text", () => Site.FromText(Q("{'Controllers': [{}]}"), "x"),
                               e => e.Errors.Count > 0 &&
                                    e.Errors.All(line => line.StartsWith("x: Controllers[0]")));
+        Throws<SiteException>("a control character",
+                              () => Site.FromText(Q("{'Controllers': [{'Interface': 1, 'Node': " +
+                                                    "2, 'Name': 'a\\u0000b'}]}"), "x"),
+                              e => e.Errors.Single().StartsWith(
+                                  "x: Controllers[0].Name: the text holds the control character"));
     }
 
     static void Errors(Site demo)
