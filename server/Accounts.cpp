@@ -2,6 +2,7 @@
 
 #include <sodium.h>
 
+#include <algorithm>
 #include <array>
 #include <iterator>
 
@@ -81,43 +82,61 @@ std::optional<std::string> CheckPassword(std::string_view password) {
   return std::nullopt;
 }
 
-void LoginGuard::Forget(std::deque<std::int64_t>& failures, std::int64_t now) const {
-  while (!failures.empty() && now - failures.front() >= kWindow)
-    failures.pop_front();
+LoginGuard::Failures LoginGuard::Table::Find(std::string_view key, std::int64_t now) const {
+  const auto found = index_.find(key);
+  if (found == index_.end() || now - found->second->second.last >= kWindow) return {};
+  return found->second->second;
 }
 
-bool LoginGuard::Blocked(const std::string& user, std::int64_t now) {
-  const std::lock_guard lock(mutex_);
-  const auto found = failures_.find(user);
-  if (found == failures_.end()) return false;
-  Forget(found->second, now);
-  if (found->second.empty()) {
-    failures_.erase(found);
-    return false;
-  }
-  return found->second.size() >= kMaxFailures;
-}
-
-void LoginGuard::Failed(const std::string& user, std::int64_t now) {
-  const std::lock_guard lock(mutex_);
-  if (failures_.size() >= kMaxNames && !failures_.contains(user)) {
-    for (auto entry = failures_.begin(); entry != failures_.end();) {
-      Forget(entry->second, now);
-      entry = entry->second.empty() ? failures_.erase(entry) : std::next(entry);
+void LoginGuard::Table::Fail(std::string_view key, std::int64_t now) {
+  auto found = index_.find(key);
+  if (found == index_.end()) {
+    if (index_.size() >= kMaxEntries) {
+      index_.erase(order_.back().first);
+      order_.pop_back();
     }
-    if (failures_.size() >= kMaxNames) return;
+    order_.emplace_front(std::string(key), Failures{});
+    found = index_.emplace(order_.front().first, order_.begin()).first;
+  } else {
+    order_.splice(order_.begin(), order_, found->second);
   }
-  std::deque<std::int64_t>& failures = failures_[user];
-  Forget(failures, now);
-  failures.push_back(now);
-  // Failures beyond the limit only keep the user out longer; the list stays bounded.
-  while (failures.size() > kMaxFailures)
-    failures.pop_front();
+  Failures& failures = found->second->second;
+  if (now - failures.last >= kWindow) failures.count = 0;
+  ++failures.count;
+  failures.last = now;
 }
 
-void LoginGuard::Succeeded(const std::string& user) {
+void LoginGuard::Table::Forget(std::string_view key) {
+  const auto found = index_.find(key);
+  if (found == index_.end()) return;
+  const auto entry = found->second;
+  index_.erase(found);
+  order_.erase(entry);
+}
+
+std::int64_t LoginGuard::Wait(std::string_view name, std::string_view address, std::int64_t now) {
   const std::lock_guard lock(mutex_);
-  failures_.erase(user);
+  std::int64_t wait = 0;
+  const Failures byAddress = addresses_.Find(address, now);
+  if (byAddress.count >= kAddressFailures) wait = byAddress.last + kWindow - now;
+  const Failures byName = names_.Find(name, now);
+  if (byName.count >= kFreeFailures) {
+    const std::int64_t doublings = std::min<std::int64_t>(byName.count - kFreeFailures, 6);
+    const std::int64_t delay = std::min(std::int64_t{1} << doublings, kMaxDelay);
+    wait = std::max(wait, byName.last + delay - now);
+  }
+  return std::max<std::int64_t>(wait, 0);
+}
+
+void LoginGuard::Failed(std::string_view name, std::string_view address, std::int64_t now) {
+  const std::lock_guard lock(mutex_);
+  names_.Fail(name, now);
+  addresses_.Fail(address, now);
+}
+
+void LoginGuard::Succeeded(std::string_view name) {
+  const std::lock_guard lock(mutex_);
+  names_.Forget(name);
 }
 
 }  // namespace ssmsg::server

@@ -6,12 +6,13 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
-#include <map>
+#include <list>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 
 namespace ssmsg::server {
 
@@ -46,25 +47,51 @@ std::optional<std::string> CheckUserName(std::string_view name);
 // or nothing.
 std::optional<std::string> CheckPassword(std::string_view password);
 
-// Failed logins of each name: after kMaxFailures within kWindow seconds, the name's next logins
-// are refused, right or wrong, until the oldest failure is kWindow old. Names that no user has
-// are kept out alike, so that being kept out tells nothing. At most kMaxNames names are followed
-// at once; beyond them, names whose failures are all old are forgotten first.
+// Failed logins, counted per name and per client address, each kept for kWindow seconds after
+// its last failure. A name is slowed down rather than locked out: after kFreeFailures failures
+// its next login is checked only once a delay has passed since its last failure, a second that
+// doubles with each further failure up to kMaxDelay, so that guessing a password takes years
+// while its owner waits at most a minute. An address with kAddressFailures failures is kept out
+// until kWindow after its last one: a flood of names from one address stops there. Names that no
+// user has are counted alike, so that being slowed down tells nothing. Each table follows at most
+// kMaxEntries names or addresses; when full, the one whose last failure is oldest is forgotten,
+// so a flood never stops the counting of others.
 class LoginGuard {
  public:
-  static constexpr std::size_t kMaxFailures = 5;
   static constexpr std::int64_t kWindow = 300;
-  static constexpr std::size_t kMaxNames = 10000;
+  static constexpr std::int64_t kFreeFailures = 5;
+  static constexpr std::int64_t kMaxDelay = 60;
+  static constexpr std::int64_t kAddressFailures = 30;
+  static constexpr std::size_t kMaxEntries = 10000;
 
-  bool Blocked(const std::string& user, std::int64_t now);
-  void Failed(const std::string& user, std::int64_t now);
-  void Succeeded(const std::string& user);
+  // The seconds a login of `name` from `address` must wait before it is checked; 0: none.
+  std::int64_t Wait(std::string_view name, std::string_view address, std::int64_t now);
+  void Failed(std::string_view name, std::string_view address, std::int64_t now);
+  // A right password: the name's failures are forgotten (its address's stay counted).
+  void Succeeded(std::string_view name);
 
  private:
-  void Forget(std::deque<std::int64_t>& failures, std::int64_t now) const;
+  struct Failures {
+    std::int64_t count = 0;
+    std::int64_t last = 0;
+  };
+  // Names or addresses with their failures, the most recent failure first.
+  class Table {
+   public:
+    // The failures of `key` that are not older than kWindow.
+    Failures Find(std::string_view key, std::int64_t now) const;
+    void Fail(std::string_view key, std::int64_t now);
+    void Forget(std::string_view key);
+    std::size_t Size() const { return index_.size(); }
+
+   private:
+    std::list<std::pair<std::string, Failures>> order_;
+    std::unordered_map<std::string_view, decltype(order_)::iterator> index_;
+  };
 
   std::mutex mutex_;
-  std::map<std::string, std::deque<std::int64_t>, std::less<>> failures_;
+  Table names_;
+  Table addresses_;
 };
 
 }  // namespace ssmsg::server

@@ -465,10 +465,11 @@ Response LogIn(Service& service, const Call& call) {
   if (bad || !name || !password) {
     return ErrorsResponse(422, {"give name and password as strings"});
   }
-  Login login = service.Authority().LogIn(*name, *password);
+  Login login = service.Authority().LogIn(*name, *password, call.request.peer);
   if (login.status == Login::Status::Throttled) {
-    Response response = JsonError(429, "too many failed logins: try again in five minutes");
-    response.Set("Retry-After", std::to_string(LoginGuard::kWindow));
+    Response response = JsonError(
+        429, "too many failed logins: try again in " + std::to_string(login.retryAfter) + " s");
+    response.Set("Retry-After", std::to_string(login.retryAfter));
     return response;
   }
   if (login.status != Login::Status::Ok) return JsonError(401, "wrong name or password");
@@ -612,7 +613,8 @@ Response NewToken(Service& service, const Call& call) {
   const std::optional<User> user = store.FindUser(call.params[0]);
   if (!user) return JsonError(404, "there is no user of that name");
   const std::string token = NewSecret();
-  store.AddToken(user->id, SecretHash(token), service.Authority().Now());
+  if (!store.AddToken(*user, SecretHash(token), service.Authority().Now()))
+    return JsonError(409, "the user was removed or given a new password meanwhile");
   std::string body = "{";
   AppendString(body, "token", token);
   body += '}';

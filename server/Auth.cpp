@@ -62,15 +62,17 @@ std::optional<Caller> Auth::Identify(const Request& request) {
   return Caller{std::move(*user), true, idHash, std::move(session->csrf)};
 }
 
-Login Auth::LogIn(std::string_view name, std::string_view password) {
+Login Auth::LogIn(std::string_view name, std::string_view password, std::string_view address) {
   Login login;
   const bool plausible = !CheckUserName(name);
   std::optional<User> user;
   if (plausible) user = store_.FindUser(name);
-  const std::string key(name);
+  // A name no user may have is counted as one, so that a flood of them counts only once.
+  const std::string_view key = plausible ? name : std::string_view();
   const std::int64_t now = Now();
-  if (plausible && guard_.Blocked(key, now)) {
+  if (const std::int64_t wait = guard_.Wait(key, address, now); wait > 0) {
     login.status = Login::Status::Throttled;
+    login.retryAfter = wait;
     return login;
   }
   bool right = false;
@@ -79,7 +81,7 @@ Login Auth::LogIn(std::string_view name, std::string_view password) {
     right = VerifyPassword(user ? user->passwordHash : decoyHash_, password) && user;
   }
   if (!right) {
-    if (plausible) guard_.Failed(key, now);
+    guard_.Failed(key, address, now);
     return login;
   }
   guard_.Succeeded(key);
@@ -88,7 +90,13 @@ Login Auth::LogIn(std::string_view name, std::string_view password) {
   login.csrf = NewSecret();
   // Sessions that ended unseen go as new ones come, so that they do not pile up.
   store_.EndStaleSessions(now - options_.idleSeconds, now - options_.maxAgeSeconds);
-  store_.AddSession({SecretHash(login.sessionId), user->id, login.csrf, now, now});
+  if (options_.passwordChecked) options_.passwordChecked();
+  // The user may have been removed meanwhile (and the id given to another), or given a new
+  // password: then this login has failed.
+  if (!store_.AddSession({SecretHash(login.sessionId), user->id, login.csrf, now, now},
+                         user->passwordHash)) {
+    return Login{};
+  }
   login.user = std::move(*user);
   return login;
 }

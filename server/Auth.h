@@ -21,6 +21,9 @@ struct AuthOptions {
   std::int64_t maxAgeSeconds = 12 * 60 * 60;  // and one this old, used or not
   PasswordCost cost = PasswordCost::Default();
   std::function<std::int64_t()> clock;  // seconds since 1970; the system's when empty
+  // Called by a login after its password checked right and before its session is added: a
+  // test's way of changing the user in between.
+  std::function<void()> passwordChecked;
 };
 
 // The user behind a request, and how they were recognised.
@@ -35,6 +38,7 @@ struct Caller {
 struct Login {
   enum class Status : unsigned char { Ok, Wrong, Throttled };
   Status status = Status::Wrong;
+  std::int64_t retryAfter = 0;  // when throttled: the seconds to wait
   User user;
   std::string sessionId;  // the cookie's value
   std::string csrf;
@@ -50,9 +54,10 @@ class Auth {
   // request carries neither (or one that is not valid).
   std::optional<Caller> Identify(const Request& request);
 
-  // Checks a name and password. Wrong and unknown names take as long as a wrong password; after
-  // LoginGuard's limit a user is throttled, right password or not.
-  Login LogIn(std::string_view name, std::string_view password);
+  // Checks a name and password from the client `address`. Wrong and unknown names take as long
+  // as a wrong password; while LoginGuard says to wait, the login is throttled, right password or
+  // not.
+  Login LogIn(std::string_view name, std::string_view password, std::string_view address);
   void LogOut(const Caller& caller);
 
   // A new password's hash (at most two are computed at once, which bounds their memory).

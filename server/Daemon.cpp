@@ -21,6 +21,10 @@ namespace ssmsg::server {
 
 namespace {
 
+// GnuTLS's priorities for the server's TLS.
+constexpr const char* kTlsPriorities =
+    "SECURE:-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1.2:-RSA:%SERVER_PRECEDENCE";
+
 using Clock = std::chrono::steady_clock;
 
 // A connection, from libmicrohttpd's notice that it started to the one that it closed.
@@ -155,8 +159,17 @@ struct Daemon::State {
       *context = exchange;
       exchange->started = Clock::now();
       state.Begin(connection, url, method, *exchange);
-      // A body announced as too large is refused before a byte of it is read.
+      // A body framed both by its length and by chunks is read one way here and perhaps the
+      // other way by a proxy in front, which would then see a second request smuggled in the
+      // first: refused, and the connection closed.
       const std::string* length = exchange->request.Find("Content-Length");
+      if (length && exchange->request.Find("Transfer-Encoding")) {
+        Response refused = state.service.Refusal(
+            400, "Content-Length and Transfer-Encoding together", exchange->request);
+        refused.Set("Connection", "close");
+        return state.Queue(connection, *exchange, std::move(refused));
+      }
+      // A body announced as too large is refused before a byte of it is read.
       const std::size_t limit = state.service.Limit().maxBody;
       if (length && ParseDecimal(*length, 0, static_cast<std::int64_t>(limit)) == std::nullopt) {
         exchange->tooLarge = true;
@@ -372,6 +385,8 @@ std::unique_ptr<Daemon> Daemon::Start(Service& service, DaemonOptions options, s
   if (tls) {
     items.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(o.tlsKey.c_str())});
     items.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(o.tlsCertificate.c_str())});
+    // TLS 1.2 and 1.3 only, with forward secrecy only (no key exchange by static RSA).
+    items.push_back({MHD_OPTION_HTTPS_PRIORITIES, 0, const_cast<char*>(kTlsPriorities)});
   }
   items.push_back({MHD_OPTION_END, 0, nullptr});
   state->daemon = MHD_start_daemon(flags, 0, nullptr, nullptr, &State::Access, state.get(),

@@ -126,8 +126,13 @@ struct DatabaseStore::Statements {
   Statement removeUser = Make("DELETE FROM users WHERE \"Id\" = ?1");
   Statement endSessions = Make("DELETE FROM sessions WHERE \"User\" = ?1");
   Statement endTokens = Make("DELETE FROM api_tokens WHERE \"User\" = ?1");
-  Statement addToken = Make("INSERT INTO api_tokens VALUES (?1, ?2, ?3)");
-  Statement addSession = Make("INSERT INTO sessions VALUES (?1, ?2, ?3, ?4, ?5)");
+  // Only for the user as read, with the password checked: not one who took over the id since.
+  Statement addToken = Make(
+      "INSERT INTO api_tokens SELECT ?1, ?2, ?3 WHERE EXISTS (SELECT 1 FROM users WHERE \"Id\" = "
+      "?2 AND \"PasswordHash\" = ?4)");
+  Statement addSession = Make(
+      "INSERT INTO sessions SELECT ?1, ?2, ?3, ?4, ?5 WHERE EXISTS (SELECT 1 FROM users WHERE "
+      "\"Id\" = ?2 AND \"PasswordHash\" = ?6)");
   Statement session = Make(
       "SELECT \"User\", \"Csrf\", \"Created\", \"LastSeen\" FROM sessions WHERE \"IdHash\" = ?1");
   Statement touchSession = Make("UPDATE sessions SET \"LastSeen\" = ?2 WHERE \"IdHash\" = ?1");
@@ -735,12 +740,13 @@ UserWrite DatabaseStore::RemoveUser(std::string_view name, const AuditNote& note
   return UserWrite::Done;
 }
 
-void DatabaseStore::AddToken(std::int64_t userId, const std::string& tokenHash, std::int64_t now) {
+bool DatabaseStore::AddToken(const User& user, const std::string& tokenHash, std::int64_t now) {
   const std::lock_guard lock(mutex_);
-  (*sql_)(sql_->addToken).Bind(tokenHash).Bind(userId).Bind(now).Run();
+  (*sql_)(sql_->addToken).Bind(tokenHash).Bind(user.id).Bind(now).Bind(user.passwordHash).Run();
+  return sqlite3_changes(db_.get()) == 1;
 }
 
-void DatabaseStore::AddSession(const Session& session) {
+bool DatabaseStore::AddSession(const Session& session, std::string_view passwordHash) {
   const std::lock_guard lock(mutex_);
   (*sql_)(sql_->addSession)
       .Bind(session.idHash)
@@ -748,7 +754,9 @@ void DatabaseStore::AddSession(const Session& session) {
       .Bind(session.csrf)
       .Bind(session.created)
       .Bind(session.lastSeen)
+      .Bind(passwordHash)
       .Run();
+  return sqlite3_changes(db_.get()) == 1;
 }
 
 std::optional<Session> DatabaseStore::FindSession(const std::string& idHash) {

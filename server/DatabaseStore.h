@@ -34,12 +34,6 @@
 
 namespace ssmsg::server {
 
-// The controllers' rows in the database are not a valid controller (someone wrote a bad value
-// with SQL): what was found, naming the table and row.
-struct StoreError : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
-
 class DatabaseStore final : public Store {
  public:
   // The bytes of controllers' JSON kept in memory at most (beyond the one being used), unless
@@ -77,9 +71,9 @@ class DatabaseStore final : public Store {
                        const std::optional<std::string>& passwordHash,
                        const AuditNote& note) override;
   UserWrite RemoveUser(std::string_view name, const AuditNote& note) override;
-  void AddToken(std::int64_t userId, const std::string& tokenHash, std::int64_t now) override;
+  bool AddToken(const User& user, const std::string& tokenHash, std::int64_t now) override;
   std::optional<User> FindToken(const std::string& tokenHash) override;
-  void AddSession(const Session& session) override;
+  bool AddSession(const Session& session, std::string_view passwordHash) override;
   std::optional<Session> FindSession(const std::string& idHash) override;
   void TouchSession(const std::string& idHash, std::int64_t now) override;
   void RemoveSession(const std::string& idHash) override;

@@ -7,6 +7,7 @@
 
 #include "server/Form.h"
 #include "server/Html.h"
+#include "site/db/Sqlite.h"
 
 namespace ssmsg::server {
 namespace {
@@ -39,14 +40,33 @@ bool Allowed(Access access, Role role) {
   return false;
 }
 
-void AddCommonHeaders(Response& response) {
+void AddCommonHeaders(Response& response, const Request& request) {
   response.Set("Content-Security-Policy",
                "default-src 'none'; style-src 'self'; form-action 'self'; "
-               "frame-ancestors 'none'");
+               "frame-ancestors 'none'; base-uri 'none'");
   response.Set("X-Content-Type-Options", "nosniff");
   response.Set("X-Frame-Options", "DENY");
   response.Set("Referrer-Policy", "same-origin");
   if (!response.Find("Cache-Control")) response.Set("Cache-Control", "no-store");
+  // Over TLS, browsers are to come back over TLS only, for a year.
+  if (request.tls) response.Set("Strict-Transport-Security", "max-age=31536000");
+}
+
+// Whether a request for `request`'s target is one of the API's or a page, before it is routed.
+RouteKind Guess(const Request& request) {
+  return std::string_view(request.target).substr(0, 5) == "/api/" ? RouteKind::Api
+                                                                  : RouteKind::Page;
+}
+
+// Whether `error` is the store's not answering now, which a later request may find answering.
+bool Unavailable(const std::exception& error) {
+  return dynamic_cast<const db::DbBusy*>(&error) != nullptr;
+}
+
+std::string Reason(const std::exception& error) {
+  return std::string(Unavailable(error) ? "the site's database cannot answer now: "
+                                        : "the server failed: ") +
+         error.what();
 }
 
 }  // namespace
@@ -132,16 +152,13 @@ Response Service::Failure(RouteKind kind, int status, std::string_view message,
 }
 
 Response Service::Refusal(int status, std::string_view message, const Request& request) {
-  const RouteKind kind =
-      std::string_view(request.target).substr(0, 5) == "/api/" ? RouteKind::Api : RouteKind::Page;
-  Response response = Failure(kind, status, message, request);
-  AddCommonHeaders(response);
+  Response response = Failure(Guess(request), status, message, request);
+  AddCommonHeaders(response, request);
   return response;
 }
 
 Response Service::Dispatch(const Request& request, const Caller* known) {
-  const std::string_view path(request.target);
-  const RouteKind guess = path.substr(0, 5) == "/api/" ? RouteKind::Api : RouteKind::Page;
+  const RouteKind guess = Guess(request);
   if (request.HeadSize() > options_.limits.maxHeaders) {
     return Failure(guess, 431, kHeadersTooLarge, request);
   }
@@ -190,15 +207,21 @@ Response Service::Dispatch(const Request& request, const Caller* known) {
   try {
     response = route.handler(call);
   } catch (const std::exception& error) {
-    response = Failure(route.kind, 500, std::string("the server failed: ") + error.what(), request);
+    response = Failure(route.kind, Unavailable(error) ? 503 : 500, Reason(error), request);
   }
   if (caller) response.user = caller->user.name;
   return response;
 }
 
 Response Service::Handle(const Request& request) {
-  Response response = Dispatch(request, nullptr);
-  AddCommonHeaders(response);
+  Response response;
+  // Whatever the store fails at (knowing the caller included) is answered, and the server stays.
+  try {
+    response = Dispatch(request, nullptr);
+  } catch (const std::exception& error) {
+    response = Failure(Guess(request), Unavailable(error) ? 503 : 500, Reason(error), request);
+  }
+  AddCommonHeaders(response, request);
   if (request.method == "HEAD") response.body.clear();
   return response;
 }

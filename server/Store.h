@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,13 @@
 #include <ssmsg/Site.h>
 
 namespace ssmsg::server {
+
+// A store that cannot answer now, or whose data is not valid (the database is locked by another
+// program too long, damaged, or holds a bad value someone wrote with SQL): what was found.
+// A store's own database errors (db::DbError) mean the same.
+struct StoreError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
 
 enum class Role : unsigned char { Viewer, Editor, Admin };
 
@@ -152,11 +160,15 @@ class Store {
   // Removes a user with its sessions and tokens; not the last admin.
   virtual UserWrite RemoveUser(std::string_view name, const AuditNote& note) = 0;
 
-  virtual void AddToken(std::int64_t userId, const std::string& tokenHash, std::int64_t now) = 0;
+  // Adds a token of `user` as read before: false, with nothing added, when that user has been
+  // removed or given a new password since (their id may be another user's by then).
+  virtual bool AddToken(const User& user, const std::string& tokenHash, std::int64_t now) = 0;
   // The user whose token has hash `tokenHash`.
   virtual std::optional<User> FindToken(const std::string& tokenHash) = 0;
 
-  virtual void AddSession(const Session& session) = 0;
+  // Adds a session of the user `session.userId` on the same terms, `passwordHash` being the
+  // password the login checked.
+  virtual bool AddSession(const Session& session, std::string_view passwordHash) = 0;
   virtual std::optional<Session> FindSession(const std::string& idHash) = 0;
   virtual void TouchSession(const std::string& idHash, std::int64_t now) = 0;
   virtual void RemoveSession(const std::string& idHash) = 0;

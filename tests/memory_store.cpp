@@ -226,9 +226,11 @@ UserWrite MemoryStore::RemoveUser(std::string_view name, const AuditNote& note) 
   return UserWrite::NotFound;
 }
 
-void MemoryStore::AddToken(std::int64_t userId, const std::string& tokenHash, std::int64_t) {
+bool MemoryStore::AddToken(const User& user, const std::string& tokenHash, std::int64_t) {
   const std::lock_guard lock(mutex_);
-  tokens_[tokenHash] = userId;
+  if (!StillThere(user.id, user.passwordHash)) return false;
+  tokens_[tokenHash] = user.id;
+  return true;
 }
 
 std::optional<User> MemoryStore::FindToken(const std::string& tokenHash) {
@@ -242,9 +244,18 @@ std::optional<User> MemoryStore::FindToken(const std::string& tokenHash) {
   return FindUserById(id);
 }
 
-void MemoryStore::AddSession(const Session& session) {
+bool MemoryStore::AddSession(const Session& session, std::string_view passwordHash) {
   const std::lock_guard lock(mutex_);
+  if (!StillThere(session.userId, passwordHash)) return false;
   sessions_[session.idHash] = session;
+  return true;
+}
+
+bool MemoryStore::StillThere(std::int64_t id, std::string_view passwordHash) const {
+  for (const User& user : users_) {
+    if (user.id == id) return user.passwordHash == passwordHash;
+  }
+  return false;
 }
 
 std::optional<Session> MemoryStore::FindSession(const std::string& idHash) {

@@ -40,15 +40,17 @@ class MemoryStore : public Store {
                        const std::optional<std::string>& passwordHash,
                        const AuditNote& note) override;
   UserWrite RemoveUser(std::string_view name, const AuditNote& note) override;
-  void AddToken(std::int64_t userId, const std::string& tokenHash, std::int64_t now) override;
+  bool AddToken(const User& user, const std::string& tokenHash, std::int64_t now) override;
   std::optional<User> FindToken(const std::string& tokenHash) override;
-  void AddSession(const Session& session) override;
+  bool AddSession(const Session& session, std::string_view passwordHash) override;
   std::optional<Session> FindSession(const std::string& idHash) override;
   void TouchSession(const std::string& idHash, std::int64_t now) override;
   void RemoveSession(const std::string& idHash) override;
   void EndStaleSessions(std::int64_t seenBy, std::int64_t madeBy) override;
 
  private:
+  // Whether the user `id` exists with that password (the mutex held).
+  bool StillThere(std::int64_t id, std::string_view passwordHash) const;
   struct Entry {
     CSS_ControllerAddress address;
     std::string json;

@@ -365,7 +365,7 @@ TEST_F(ServeTool, ServesHttpsWithTheCertificateGiven) {
       Serve("site.db", {"--tls-cert", tls + "cert.pem", "--tls-key", tls + "key.pem"});
   ASSERT_NE(port, 0) << Log();
   const Result https = Shell("python3 - " + std::to_string(port) + " " + tls + R"(cert.pem <<'EOF'
-import http.client, json, ssl, sys
+import http.client, json, socket, ssl, sys
 port, cert = int(sys.argv[1]), sys.argv[2]
 connection = http.client.HTTPSConnection(
     "127.0.0.1", port, context=ssl.create_default_context(cafile=cert))
@@ -374,13 +374,31 @@ connection.request("POST", "/api/session", json.dumps({"name": "ada", "password"
 answer = connection.getresponse()
 answer.read()
 cookie = answer.getheader("Set-Cookie")
-print(answer.status, cookie.split("=")[0], "; Secure" in cookie)
+print(answer.status, cookie.split("=")[0], "; Secure" in cookie,
+      answer.getheader("Strict-Transport-Security"))
 connection.request("GET", "/api/controllers", headers={"Cookie": cookie.split(";")[0]})
 answer = connection.getresponse()
 answer.read()
 print(answer.status)
+# Old versions, and a key exchange without forward secrecy, get no handshake.
+for name, version, ciphers in (("TLS 1.0", ssl.TLSVersion.TLSv1, "DEFAULT"),
+                               ("TLS 1.1", ssl.TLSVersion.TLSv1_1, "DEFAULT"),
+                               ("static RSA", ssl.TLSVersion.TLSv1_2, "AES128-GCM-SHA256")):
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
+    context.check_hostname = False
+    context.verify_mode = ssl.CERT_NONE
+    context.minimum_version = context.maximum_version = version
+    context.set_ciphers(ciphers + ":@SECLEVEL=0")
+    try:
+        with context.wrap_socket(socket.create_connection(("127.0.0.1", port))):
+            print(name, "accepted")
+    except (ssl.SSLError, OSError):
+        print(name, "refused")
 EOF)");
-  EXPECT_EQ(https.out, "200 __Host-ssmsg_session True\n200\n") << https.err;
+  EXPECT_EQ(https.out,
+            "200 __Host-ssmsg_session True max-age=31536000\n200\nTLS 1.0 refused\nTLS 1.1 "
+            "refused\nstatic RSA refused\n")
+      << https.err;
   // Plain HTTP gets no answer of the site there.
   EXPECT_NE(ssmsg::test::Request(port, "GET", "/api/openapi.json", {}, {}, 2s).status, 200);
   EXPECT_EQ(Stop(SIGTERM), 0);

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -28,23 +31,26 @@ class ServerApi : public ::testing::TestWithParam<test::StoreKind> {
   ServerApi()
       : storage_(test::MakeStore(GetParam(), Demo(), folder_)),
         store_(*storage_),
-        service_(store_, Options(now_)) {
+        service_(store_, Options(now_, checked_)) {
     AddApiRoutes(service_);
     for (const auto& [name, role] : {std::pair{"ada", Role::Admin}, std::pair{"eve", Role::Editor},
                                      std::pair{"vic", Role::Viewer}}) {
       store_.AddUser({0, name, role, HashPassword(std::string(name) + " password", Cheap())}, {});
       const std::string token = NewSecret();
-      store_.AddToken(store_.FindUser(name)->id, SecretHash(token), 0);
+      store_.AddToken(*store_.FindUser(name), SecretHash(token), 0);
       tokens_[name] = token;
     }
   }
 
   static std::string Demo() { return test::ReadFile(SSMSG_SOURCE_DIR "/site/demo_site.json"); }
   static PasswordCost Cheap() { return PasswordCost::Cheapest(); }
-  static ServiceOptions Options(std::int64_t& now) {
+  static ServiceOptions Options(std::int64_t& now, std::function<void()>& checked) {
     ServiceOptions options;
     options.auth.cost = Cheap();
     options.auth.clock = [&now] { return now; };
+    options.auth.passwordChecked = [&checked] {
+      if (checked) std::exchange(checked, {})();
+    };
     return options;
   }
 
@@ -76,6 +82,7 @@ class ServerApi : public ::testing::TestWithParam<test::StoreKind> {
   }
 
   std::int64_t now_ = 1'700'000'000;
+  std::function<void()> checked_;  // run once by the next login, between its check and session
   test::TempFolder folder_;
   std::unique_ptr<Store> storage_;
   Store& store_;
@@ -462,16 +469,77 @@ TEST_P(ServerSessions, SessionsEndWhenIdleAndWithTheirUsersPassword) {
   EXPECT_EQ(Send("ada", "PATCH", "/api/users/ada", {json}, "{\"role\":\"viewer\"}").status, 409);
 }
 
-TEST_P(ServerSessions, FailedLoginsKeepAUserOutForFiveMinutes) {
+// A login whose user is removed (and the id perhaps given to a new admin), or given a new password,
+// while its password is checked makes no session; a token made for a user read before either
+// is not added.
+TEST_P(ServerSessions, ALoginOrTokenRacingARemovalOrANewPasswordGetsNothing) {
+  const auto dave = [&] {
+    store_.RemoveUser("erin", {});
+    store_.RemoveUser("dave", {});
+    store_.AddUser({0, "dave", Role::Viewer, HashPassword("dave password", Cheap())}, {});
+    return *store_.FindUser("dave");
+  };
+  struct Case {
+    const char* meanwhile;
+    std::function<void()> change;
+  };
+  const std::vector<Case> cases = {
+      {"removed, and an admin added",
+       [&] {
+         store_.RemoveUser("dave", {});
+         store_.AddUser({0, "erin", Role::Admin, HashPassword("erin password", Cheap())}, {});
+       }},
+      {"a new password",
+       [&] { store_.UpdateUser("dave", Role::Viewer, HashPassword("new password", Cheap()), {}); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.meanwhile);
+    dave();
+    checked_ = c.change;
+    EXPECT_EQ(LogIn("dave", "dave password").status, 401);
+    EXPECT_FALSE(checked_);  // it ran
+    const User read = dave();
+    c.change();
+    EXPECT_FALSE(store_.AddToken(read, SecretHash("dave's token"), 0));
+    EXPECT_FALSE(store_.FindToken(SecretHash("dave's token")));
+  }
+}
+
+// A store that cannot answer (another program holds the database's write lock longer than the
+// busy timeout) gets 503 for a request that needs it, the identification of its caller included,
+// and the server answers again once the lock is gone.
+TEST_P(ServerSessions, ALockedDatabaseIsAnswered503) {
+  if (GetParam() == test::StoreKind::Memory) GTEST_SKIP() << "a memory store has no lock";
+  const SessionLogin login = LogIn("vic", "vic password");
+  ASSERT_EQ(login.status, 200);
+  now_ += 61;  // the session is due for its "last seen" to be written
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open((folder_ / "site.db").c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  const Response locked = WithCookie(login, "GET", "/api/session");
+  EXPECT_EQ(locked.status, 503);
+  EXPECT_EQ(locked.body,
+            "{\"error\":\"the site's database cannot answer now: the database is locked by another "
+            "program (waited 5 s)\"}");
+  sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
+  EXPECT_EQ(WithCookie(login, "GET", "/api/session").status, 200);
+}
+
+TEST_P(ServerSessions, FailedLoginsSlowTheNameDown) {
   for (int i = 0; i < 5; ++i)
     EXPECT_EQ(LogIn("eve", "wrong password").status, 401);
-  EXPECT_EQ(LogIn("eve", "eve password").status, 429);
+  const Response slowed = Send("", "POST", "/api/session", {{"Content-Type", "application/json"}},
+                               "{\"name\":\"eve\",\"password\":\"eve password\"}");
+  EXPECT_EQ(slowed.status, 429);
+  EXPECT_EQ(slowed.body, "{\"error\":\"too many failed logins: try again in 1 s\"}");
+  EXPECT_EQ(*slowed.Find("Retry-After"), "1");
   EXPECT_EQ(LogIn("vic", "vic password").status, 200);  // only that user
-  // A name that no user has is kept out alike, so that being kept out tells nothing.
+  // A name that no user has is slowed alike, so that being slowed tells nothing.
   for (int i = 0; i < 5; ++i)
     EXPECT_EQ(LogIn("nobody", "wrong password").status, 401);
   EXPECT_EQ(LogIn("nobody", "wrong password").status, 429);
-  now_ += 5 * 60;
+  now_ += 1;
   EXPECT_EQ(LogIn("eve", "eve password").status, 200);
 }
 
@@ -494,6 +562,17 @@ TEST_P(ServerApi, AdminsManageUsersAndTokens) {
   EXPECT_EQ(Send("ada", "POST", "/api/users/nobody/tokens").status, 404);
   EXPECT_NE(Send("ada", "GET", "/api/users").body.find("{\"name\":\"kim\",\"role\":\"editor\"}"),
             std::string::npos);
+}
+
+// A line feed in a name would split its message in a log of one message per line: every control
+// character but tab is refused, in the site file's words.
+TEST_P(ServerApi, ControlCharactersInTextsAreRefused) {
+  const Response refused = Patch(kTwo, Etag(kTwo), "{\"Name\":\"Door\\n<Command>\"}");
+  EXPECT_EQ(refused.status, 422);
+  EXPECT_EQ(refused.body,
+            "{\"errors\":[\"Controllers[1].Name: the text holds the control character U+000A; of "
+            "those, a text may hold tab only\"]}");
+  EXPECT_EQ(Patch(kTwo, Etag(kTwo), "{\"Name\":\"Door\\tone\"}").status, 200);
 }
 
 TEST_P(ServerApi, TheOpenApiDocumentListsExactlyTheRoutes) {

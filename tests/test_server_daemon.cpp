@@ -33,7 +33,7 @@ class ServerDaemon : public ::testing::Test {
         service_(store_, Options()) {
     AddApiRoutes(service_);
     store_.AddUser({0, "vic", Role::Viewer, ""}, {});
-    store_.AddToken(1, SecretHash("vic-token"), 0);
+    store_.AddToken(*store_.FindUser("vic"), SecretHash("vic-token"), 0);
   }
   ~ServerDaemon() override {
     if (daemon_) daemon_->Stop();
@@ -144,6 +144,30 @@ TEST_F(ServerDaemon, SizesOverTheLimitsAreRefusedAndTheServerStaysUp) {
   }
   EXPECT_EQ(StatusOf(Get("/api/controllers/1/1")), 200);
   EXPECT_EQ(store_.Audit(0, 10).size(), 1U);  // the user's
+}
+
+// A body framed both by its length and by chunks may be read the other way by a proxy in front:
+// it is refused, with the usual headers, and its connection closed, so that nothing smuggled
+// after it is answered.
+TEST_F(ServerDaemon, ABodyFramedTwoWaysIsRefusedAndItsConnectionClosed) {
+  Start();
+  const std::string smuggled =
+      "GET /api/site HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer vic-token\r\n\r\n";
+  for (const std::string framing : {"Content-Length: 5\r\nTransfer-Encoding: chunked\r\n",
+                                    "Transfer-Encoding: chunked\r\nContent-Length: 0\r\n"}) {
+    SCOPED_TRACE(framing);
+    Client client(daemon_->Port());
+    client.Send(
+        "POST /api/session HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: "
+        "application/json\r\n" +
+        framing + "\r\n0\r\n\r\n" + smuggled);
+    const std::string answer = client.Read(5s);
+    EXPECT_EQ(StatusOf(answer), 400) << answer;
+    EXPECT_NE(answer.find("\r\nContent-Security-Policy: "), std::string::npos) << answer;
+    bool closed = false;
+    EXPECT_EQ(client.Read(3s, &closed), "");
+    EXPECT_TRUE(closed);
+  }
 }
 
 TEST_F(ServerDaemon, SlowClientsAreCutOffAndDoNotHoldUpOthers) {

@@ -210,24 +210,48 @@ TEST(ServerAccounts, PasswordsSecretsAndNames) {
     EXPECT_TRUE(CheckPassword(bad)) << bad;
 }
 
-TEST(ServerAccounts, FiveFailuresInFiveMinutesKeepAUserOut) {
+// Five failures slow a name down (a second, doubling to a minute), whoever fails; thirty keep
+// an address out for five minutes; a flood of names or addresses is forgotten oldest first and
+// never stops the counting of the newest.
+TEST(ServerAccounts, FailuresSlowANameDownAndKeepAFloodingAddressOut) {
   LoginGuard guard;
   for (int i = 0; i < 4; ++i)
-    guard.Failed("anna", 1000 + i * 60);  // at 1000, 1060, 1120, 1180
-  EXPECT_FALSE(guard.Blocked("anna", 1200));
-  guard.Failed("anna", 1240);
-  EXPECT_TRUE(guard.Blocked("anna", 1240));
-  EXPECT_FALSE(guard.Blocked("bert", 1240));
-  EXPECT_TRUE(guard.Blocked("anna", 1299));
-  EXPECT_FALSE(guard.Blocked("anna", 1300));  // the failure at 1000 is five minutes old
-  guard.Failed("anna", 1300);
-  EXPECT_TRUE(guard.Blocked("anna", 1300));
-  // A flood of other names neither frees her nor grows the guard without end.
-  for (std::size_t i = 0; i <= LoginGuard::kMaxNames; ++i)
-    guard.Failed("n" + std::to_string(i), 1300);
-  EXPECT_TRUE(guard.Blocked("anna", 1300));
-  guard.Succeeded("anna");
-  EXPECT_FALSE(guard.Blocked("anna", 1300));
+    guard.Failed("anna", "10.0.0.9", 1000 + i * 10);
+  EXPECT_EQ(guard.Wait("anna", "10.0.0.1", 1030), 0);
+  guard.Failed("anna", "10.0.0.9", 1040);  // the fifth
+  struct Case {
+    std::int64_t at;
+    std::int64_t wait;
+  };
+  // Her own address waits as another does: the name is slowed, not the one who mistyped.
+  EXPECT_EQ(guard.Wait("anna", "10.0.0.1", 1040), 1);
+  EXPECT_EQ(guard.Wait("anna", "10.0.0.1", 1041), 0);
+  EXPECT_EQ(guard.Wait("bert", "10.0.0.9", 1040), 0);
+  for (const Case& c : std::vector<Case>{
+           {1041, 2}, {1043, 4}, {1047, 8}, {1055, 16}, {1071, 32}, {1103, 60}, {1163, 60}}) {
+    guard.Failed("anna", "10.0.0." + std::to_string(c.at % 7), c.at);
+    EXPECT_EQ(guard.Wait("anna", "10.0.0.1", c.at), c.wait) << c.at;
+  }
+  EXPECT_EQ(guard.Wait("anna", "10.0.0.1", 1163 + 60), 0);
+  // Five minutes after her last failure the count starts again.
+  guard.Failed("anna", "10.0.0.9", 1163 + 300);
+  EXPECT_EQ(guard.Wait("anna", "10.0.0.1", 1163 + 300), 0);
+
+  // One address failing with many names is kept out, whatever the name.
+  for (int i = 0; i < LoginGuard::kAddressFailures; ++i)
+    guard.Failed("n" + std::to_string(i), "192.0.2.7", 2000);
+  EXPECT_EQ(guard.Wait("somebody", "192.0.2.7", 2000), 300);
+  EXPECT_EQ(guard.Wait("somebody", "192.0.2.8", 2000), 0);
+  EXPECT_EQ(guard.Wait("somebody", "192.0.2.7", 2300), 0);
+
+  // More names and addresses than it follows: the newest are still counted.
+  for (std::size_t i = 0; i < LoginGuard::kMaxEntries + 50; ++i)
+    guard.Failed("f" + std::to_string(i), "198.51." + std::to_string(i), 3000);
+  for (int i = 0; i < 5; ++i)
+    guard.Failed("ada", "203.0.113.1", 3000);
+  EXPECT_EQ(guard.Wait("ada", "203.0.113.2", 3000), 1);
+  guard.Succeeded("ada");
+  EXPECT_EQ(guard.Wait("ada", "203.0.113.2", 3000), 0);
 }
 
 }  // namespace

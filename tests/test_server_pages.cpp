@@ -118,7 +118,7 @@ class ServerPages : public ::testing::Test {
     for (const auto& [name, role] : {std::pair{"ada", Role::Admin}, std::pair{"eve", Role::Editor},
                                      std::pair{"vic", Role::Viewer}}) {
       store_.AddUser({0, name, role, HashPassword(Password(name), PasswordCost::Cheapest())}, {});
-      const Login login = service_.Authority().LogIn(name, Password(name));
+      const Login login = service_.Authority().LogIn(name, Password(name), "127.0.0.1");
       sessions_[name] = {login.sessionId, login.csrf};
     }
   }

@@ -119,7 +119,7 @@ TEST_F(ServerDatabase, RowsMadeInvalidWithSqlAreNamedAndTheRestIsServed) {
   Service service(*store_, {});
   AddApiRoutes(service);
   store_->AddUser({0, "vic", Role::Viewer, ""}, {});
-  store_->AddToken(store_->FindUser("vic")->id, SecretHash("vic-token"), 0);
+  store_->AddToken(*store_->FindUser("vic"), SecretHash("vic-token"), 0);
   const auto get = [&](const std::string& target) {
     return service.Handle({"GET", target, {{"Authorization", "Bearer vic-token"}}, "", "", false});
   };

@@ -79,7 +79,7 @@ TEST(ServerWriters, ReadModifyWriteChangesOfManyClientsAreAllKeptInOrder) {
   Service service(*store, options);
   AddApiRoutes(service);
   store->AddUser({0, "eve", Role::Editor, ""}, {});
-  store->AddToken(store->FindUser("eve")->id, SecretHash("eve-token"), 0);
+  store->AddToken(*store->FindUser("eve"), SecretHash("eve-token"), 0);
   std::string error;
   DaemonOptions listen;
   listen.port = 0;

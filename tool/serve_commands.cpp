@@ -262,7 +262,10 @@ int RunUserToken(const UserOptions& options, const CLI::App&, Output& output) {
   const std::optional<User> user = store->FindUser(options.name);
   if (!user) return UserFailed(UserWrite::NotFound, options.name, options.config);
   const std::string token = NewSecret();
-  store->AddToken(user->id, SecretHash(token), static_cast<std::int64_t>(std::time(nullptr)));
+  if (!store->AddToken(*user, SecretHash(token), static_cast<std::int64_t>(std::time(nullptr)))) {
+    Complain("user token: " + options.name + " was removed or given a new password meanwhile");
+    return kFailed;
+  }
   output.Write(token + "\n");
   return kDone;
 }

@@ -63,12 +63,12 @@ Response LogIn(Service& service, const Call& call) {
   if (name == nullptr || password == nullptr) {
     return LoginPage(call, 422, next, "Give your name and password.");
   }
-  const Login login = service.Authority().LogIn(*name, *password);
+  const Login login = service.Authority().LogIn(*name, *password, call.request.peer);
   if (login.status == Login::Status::Throttled) {
-    Response response = LoginPage(call, 429, next,
-                                  "Too many failed logins for this name: try again in five "
-                                  "minutes.");
-    response.Set("Retry-After", std::to_string(LoginGuard::kWindow));
+    Response response = LoginPage(
+        call, 429, next,
+        "Too many failed logins: try again in " + std::to_string(login.retryAfter) + " s.");
+    response.Set("Retry-After", std::to_string(login.retryAfter));
     return response;
   }
   if (login.status != Login::Status::Ok) {

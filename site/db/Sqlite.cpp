@@ -16,13 +16,20 @@ std::string Describe(sqlite3* db, int code) {
   return db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(code);
 }
 
+void Fail(sqlite3* db, int code) {
+  if ((code & 0xff) == SQLITE_BUSY || (code & 0xff) == SQLITE_LOCKED) {
+    throw DbBusy(Describe(db, code));
+  }
+  throw DbError(Describe(db, code));
+}
+
 DbHandle OpenDatabase(const std::string& file, Access access) {
   const int flags =
       (access == Access::Read ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | kOneThread;
   sqlite3* opened = nullptr;
   const int code = sqlite3_open_v2(file.c_str(), &opened, flags, nullptr);
   DbHandle db(opened);
-  if (code != SQLITE_OK) throw DbError(Describe(opened, code));
+  if (code != SQLITE_OK) Fail(opened, code);
   sqlite3_busy_timeout(opened, kBusyTimeoutMs);
   if (access == Access::Write) Exec(opened, "PRAGMA synchronous = FULL");
   return db;
@@ -54,20 +61,20 @@ Statement Prepare(sqlite3* db, const std::string& sql) {
   sqlite3_stmt* statement = nullptr;
   const int code = sqlite3_prepare_v3(db, sql.c_str(), static_cast<int>(sql.size()),
                                       SQLITE_PREPARE_PERSISTENT, &statement, nullptr);
-  if (code != SQLITE_OK) throw DbError(Describe(db, code));
+  if (code != SQLITE_OK) Fail(db, code);
   return Statement(statement);
 }
 
 void Exec(sqlite3* db, const std::string& sql) {
   const int code = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
-  if (code != SQLITE_OK) throw DbError(Describe(db, code));
+  if (code != SQLITE_OK) Fail(db, code);
 }
 
 bool Step(sqlite3* db, sqlite3_stmt* statement) {
   const int code = sqlite3_step(statement);
   if (code == SQLITE_ROW) return true;
   if (code == SQLITE_DONE) return false;
-  throw DbError(Describe(db, code));
+  Fail(db, code);
 }
 
 std::int64_t PragmaValue(sqlite3* db, const char* name) {

@@ -24,6 +24,14 @@ struct DbError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Another program holds the lock for longer than the busy timeout: a later try may succeed.
+struct DbBusy : DbError {
+  using DbError::DbError;
+};
+
+// Throws what failure `code` of `db` (null: before there was one) is: `DbBusy` or `DbError`.
+[[noreturn]] void Fail(sqlite3* db, int code);
+
 // What the failure `code` of `db` (null: before there was one) means, for an error line.
 std::string Describe(sqlite3* db, int code);
 
