@@ -32,6 +32,7 @@ struct Connection {
   int fd = -1;
   Clock::time_point since;  // when its current request could start
   bool waiting = true;      // the request's head or body is still arriving
+  bool begun = false;       // its current request's head has arrived
   bool shut = false;
 };
 
@@ -39,7 +40,10 @@ struct Connection {
 struct Exchange {
   Request request;
   Clock::time_point started;
+  std::size_t maxBody = 0;   // what its route takes
+  std::size_t reserved = 0;  // of the daemon's memory for bodies
   bool tooLarge = false;
+  bool overBudget = false;  // its body did not fit in the memory for bodies
   bool answered = false;
   int status = 0;
   std::size_t bytes = 0;
@@ -76,6 +80,7 @@ struct Daemon::State {
   std::mutex mutex;
   std::set<Connection*> connections;
   std::atomic<int> inFlight{0};
+  std::size_t buffered = 0;  // bytes of bodies reserved, at most options.bodyMemory
   std::condition_variable wake;
   bool stopping = false;
   std::thread watcher;
@@ -89,9 +94,12 @@ struct Daemon::State {
     while (!stopping) {
       wake.wait_for(lock, std::chrono::milliseconds(100));
       const Clock::time_point now = Clock::now();
+      const bool busy = connections.size() * 4 >= std::size_t{options.maxConnections} * 3;
       for (Connection* connection : connections) {
+        const auto waited = now - connection->since;
         if (connection->waiting && !connection->shut &&
-            now - connection->since > options.requestTimeout) {
+            (waited > options.requestTimeout ||
+             (busy && !connection->begun && waited > kBusyIdle))) {
           shutdown(connection->fd, SHUT_RDWR);
           connection->shut = true;
         }
@@ -158,31 +166,57 @@ struct Daemon::State {
       exchange = new Exchange;
       *context = exchange;
       exchange->started = Clock::now();
-      state.Begin(connection, url, method, *exchange);
-      // A body framed both by its length and by chunks is read one way here and perhaps the
-      // other way by a proxy in front, which would then see a second request smuggled in the
-      // first: refused, and the connection closed.
-      const std::string* length = exchange->request.Find("Content-Length");
-      if (length && exchange->request.Find("Transfer-Encoding")) {
-        Response refused = state.service.Refusal(
-            400, "Content-Length and Transfer-Encoding together", exchange->request);
-        refused.Set("Connection", "close");
-        return state.Queue(connection, *exchange, std::move(refused));
+      if (Connection* tracked = Tracked(connection)) {
+        const std::lock_guard lock(state.mutex);
+        tracked->begun = true;
       }
-      // A body announced as too large is refused before a byte of it is read.
-      const std::size_t limit = state.service.Limit().maxBody;
-      if (length && ParseDecimal(*length, 0, static_cast<std::int64_t>(limit)) == std::nullopt) {
-        exchange->tooLarge = true;
-        return state.Queue(connection, *exchange, state.TooLarge(*exchange));
+      state.Begin(connection, url, method, *exchange);
+      exchange->maxBody = state.service.Limit().maxBody;
+      // A body framed more than one way (by its length and by chunks, or by two lengths) is
+      // read one way here and perhaps another way by a proxy in front, which would then see a
+      // second request smuggled in the first: refused, and the connection closed. (A length
+      // that is no number libmicrohttpd refuses itself, and closes the connection too.)
+      const std::string* length = exchange->request.Find("Content-Length");
+      const bool chunked = exchange->request.Find("Transfer-Encoding") != nullptr;
+      if (exchange->request.Count("Content-Length") + exchange->request.Count("Transfer-Encoding") >
+          1) {
+        return state.Queue(
+            connection, *exchange,
+            state.Closing(state.service.Refusal(400, "the body's length is given more than one way",
+                                                exchange->request)));
+      }
+      if ((length && *length != "0") || chunked) {
+        // Whoever may not send this body gets the answer before a byte of it is read, and the
+        // rest only what their route takes.
+        Service::HeadCheck check = state.service.CheckHead(exchange->request);
+        if (check.refusal) {
+          return state.Queue(connection, *exchange, state.Closing(std::move(*check.refusal)));
+        }
+        exchange->maxBody = check.maxBody;
+      }
+      if (length) {
+        const std::optional<std::int64_t> announced =
+            ParseDecimal(*length, 0, static_cast<std::int64_t>(exchange->maxBody));
+        if (!announced) {
+          exchange->tooLarge = true;
+          return state.Queue(connection, *exchange, state.TooLarge(*exchange));
+        }
+        if (!state.Reserve(*exchange, static_cast<std::size_t>(*announced))) {
+          return state.Queue(connection, *exchange, state.Busy(*exchange));
+        }
       }
       return MHD_YES;
     }
     if (*uploadSize > 0) {
       // A body that grows past the limit is read to its end and dropped (libmicrohttpd takes no
       // answer in the middle of one); the deadline bounds how long that may take.
-      const std::size_t room = state.service.Limit().maxBody - exchange->request.body.size();
+      const std::size_t room = exchange->maxBody - exchange->request.body.size();
       if (exchange->tooLarge || *uploadSize > room) {
         exchange->tooLarge = true;
+        std::string().swap(exchange->request.body);
+      } else if (exchange->overBudget ||
+                 !state.Reserve(*exchange, exchange->request.body.size() + *uploadSize)) {
+        exchange->overBudget = true;
         std::string().swap(exchange->request.body);
       } else {
         exchange->request.body.append(upload, *uploadSize);
@@ -192,6 +226,7 @@ struct Daemon::State {
     }
     if (exchange->answered) return MHD_YES;
     if (exchange->tooLarge) return state.Queue(connection, *exchange, state.TooLarge(*exchange));
+    if (exchange->overBudget) return state.Queue(connection, *exchange, state.Busy(*exchange));
     // The whole request is here.
     if (Connection* tracked = Tracked(connection)) {
       const std::lock_guard lock(state.mutex);
@@ -202,7 +237,34 @@ struct Daemon::State {
   }
 
   Response TooLarge(const Exchange& exchange) {
-    return service.Refusal(413, kBodyTooLarge, exchange.request);
+    return service.Refusal(413, BodyTooLarge(exchange.maxBody), exchange.request);
+  }
+
+  Response Busy(const Exchange& exchange) {
+    Response response =
+        service.Refusal(503, "the server is receiving too many request bodies at once: try again",
+                        exchange.request);
+    response.Set("Retry-After", "1");
+    return Closing(std::move(response));
+  }
+
+  // `response`, after which the connection is closed: for answers given before a body that may
+  // still come.
+  static Response Closing(Response response) {
+    response.Set("Connection", "close");
+    return response;
+  }
+
+  // Holds `exchange`'s reservation of the memory for bodies to at least `bytes`, or says that
+  // the memory is spoken for.
+  bool Reserve(Exchange& exchange, std::size_t bytes) {
+    if (bytes <= exchange.reserved) return true;
+    const std::lock_guard lock(mutex);
+    const std::size_t more = bytes - exchange.reserved;
+    if (more > options.bodyMemory - buffered) return false;
+    buffered += more;
+    exchange.reserved = bytes;
+    return true;
   }
 
   void Begin(MHD_Connection* connection, const char* url, const char* method, Exchange& exchange) {
@@ -251,10 +313,15 @@ struct Daemon::State {
     auto* exchange = static_cast<Exchange*>(*context);
     if (!exchange) return;
     *context = nullptr;
+    {
+      const std::lock_guard lock(state.mutex);
+      state.buffered -= exchange->reserved;
+    }
     if (Connection* tracked = Tracked(connection)) {
       const std::lock_guard lock(state.mutex);
       if (!tracked->waiting) --state.inFlight;
       tracked->waiting = true;
+      tracked->begun = false;
       tracked->since = Clock::now();
     }
     if (state.options.log) {
@@ -376,6 +443,8 @@ std::unique_ptr<Daemon> Daemon::Start(Service& service, DaemonOptions options, s
       {MHD_OPTION_SOCK_ADDR, 0, &address},
       {MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<intptr_t>(kConnectionMemory), nullptr},
       {MHD_OPTION_CONNECTION_LIMIT, static_cast<intptr_t>(o.maxConnections), nullptr},
+      {MHD_OPTION_PER_IP_CONNECTION_LIMIT, static_cast<intptr_t>(o.maxConnectionsPerAddress),
+       nullptr},
       {MHD_OPTION_CONNECTION_TIMEOUT, static_cast<intptr_t>(o.idleTimeout), nullptr},
       {MHD_OPTION_THREAD_POOL_SIZE, static_cast<intptr_t>(o.threads), nullptr},
       {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&State::Completed), state.get()},

@@ -5,11 +5,16 @@
 // - a request's line and headers over Limits::maxHeaders get 431 (from the service; past
 //   kConnectionMemory, from libmicrohttpd itself), a body over Limits::maxBody gets 413 as soon as
 //   it is known (from Content-Length, or once that many bytes came);
+// - a body is read only once its head has been let in (route, caller, role, origin): the rest get
+//   their 401, 403, 404 or 405 before it; the bodies being read share bodyMemory bytes;
 // - a connection that sends nothing for idleTimeout seconds is closed, and so is one whose request
 //   has not fully arrived requestTimeout seconds after it could start (a byte a second does not
 //   keep a connection);
 // - at most maxConnections connections at once (more wait, unanswered, in the listening socket's
-//   queue until one closes), each with kConnectionMemory bytes for its request's head.
+//   queue until one closes), each with kConnectionMemory bytes for its request's head; at most
+//   maxConnectionsPerAddress of them from one client address (more are closed at once); once
+//   three quarters of maxConnections are open, a connection whose request's head has not arrived
+//   within kBusyIdle is closed, so that idle connections do not keep others waiting.
 
 #include <chrono>
 #include <cstddef>
@@ -31,11 +36,18 @@ struct DaemonOptions {
   std::string tlsKey;
   unsigned threads = 4;
   unsigned maxConnections = 256;
-  unsigned idleTimeout = 15;  // seconds
+  unsigned maxConnectionsPerAddress = 32;  // more from one client address are closed at once
+  unsigned idleTimeout = 15;               // seconds
+  // The bytes that the bodies of all requests being read may hold together; a body that does not
+  // fit gets 503.
+  std::size_t bodyMemory = std::size_t{64} << 20;
   std::chrono::milliseconds requestTimeout{30'000};
   // Receives one line per request (the log); none: nothing is logged.
   std::function<void(std::string_view line)> log;
 };
+
+// How long a connection may wait for its request to begin while the server is near its cap.
+inline constexpr std::chrono::milliseconds kBusyIdle{2'000};
 
 // The bytes each connection may use for the head of its request.
 inline constexpr std::size_t kConnectionMemory = std::size_t{64} << 10;

@@ -49,6 +49,13 @@ const std::string* Request::Find(std::string_view name) const {
   return nullptr;
 }
 
+std::size_t Request::Count(std::string_view name) const {
+  std::size_t count = 0;
+  for (const Header& header : headers)
+    count += SameName(header.name, name) ? 1U : 0U;
+  return count;
+}
+
 std::size_t Request::HeadSize() const {
   std::size_t size = method.size() + target.size() + 12;  // " ", " HTTP/1.1\r\n"
   for (const Header& header : headers)

@@ -24,6 +24,8 @@ struct Header {
 struct Limits {
   std::size_t maxBody = std::size_t{16} << 20;     // more: 413
   std::size_t maxHeaders = std::size_t{16} << 10;  // request line and headers; more: 431
+  // The body of a request to a route that anyone may call (logging in): more: 413.
+  std::size_t publicBody = std::size_t{4} << 10;
 };
 
 struct Request {
@@ -36,6 +38,8 @@ struct Request {
 
   // The value of the first header called `name` (case-insensitive), or null.
   const std::string* Find(std::string_view name) const;
+  // How many headers named `name` (in any case) it has.
+  std::size_t Count(std::string_view name) const;
   // The request line and headers' size as they were sent, near enough for the limit.
   std::size_t HeadSize() const;
 };

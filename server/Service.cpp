@@ -72,7 +72,15 @@ std::string Reason(const std::exception& error) {
 }  // namespace
 
 const std::string_view kHeadersTooLarge = "the request's headers are larger than 16 KiB";
-const std::string_view kBodyTooLarge = "the request's body is larger than 16 MiB";
+std::string BodyTooLarge(std::size_t bytes) {
+  std::string size = std::to_string(bytes) + " bytes";
+  if (bytes % (std::size_t{1} << 20) == 0) {
+    size = std::to_string(bytes >> 20) + " MiB";
+  } else if (bytes % (std::size_t{1} << 10) == 0) {
+    size = std::to_string(bytes >> 10) + " KiB";
+  }
+  return "the request's body is larger than " + size;
+}
 
 bool IsUnsafe(std::string_view method) {
   return method != "GET" && method != "HEAD" && method != "OPTIONS";
@@ -157,52 +165,71 @@ Response Service::Refusal(int status, std::string_view message, const Request& r
   return response;
 }
 
-Response Service::Dispatch(const Request& request, const Caller* known) {
+std::size_t Service::BodyLimit(const Route& route) const {
+  return route.access == Access::Public ? options_.limits.publicBody : options_.limits.maxBody;
+}
+
+Service::Admitted Service::Admit(const Request& request, const Caller* known, bool withBody) {
+  Admitted admitted;
+  const auto refuse = [&](RouteKind kind, int status, std::string_view message) {
+    admitted.refusal = Failure(kind, status, message, request);
+    return std::move(admitted);
+  };
   const RouteKind guess = Guess(request);
-  if (request.HeadSize() > options_.limits.maxHeaders) {
-    return Failure(guess, 431, kHeadersTooLarge, request);
-  }
+  if (request.HeadSize() > options_.limits.maxHeaders) return refuse(guess, 431, kHeadersTooLarge);
   if (request.body.size() > options_.limits.maxBody) {
-    return Failure(guess, 413, kBodyTooLarge, request);
+    return refuse(guess, 413, BodyTooLarge(options_.limits.maxBody));
   }
-  const TargetResult target = ParseTarget(request.target);
-  if (!target.target) return Failure(guess, 400, target.error, request);
-  const Router::Match match = router_.Find(request.method, target.target->segments);
+  TargetResult target = ParseTarget(request.target);
+  if (!target.target) return refuse(guess, 400, target.error);
+  admitted.target = std::move(target.target);
+  Router::Match match = router_.Find(request.method, admitted.target->segments);
   if (!match.route) {
-    if (match.allow.empty()) return Failure(guess, 404, "there is nothing here", request);
-    Response response = Failure(guess, 405, "the method is not allowed here", request);
-    response.Set("Allow", match.allow);
-    return response;
+    if (match.allow.empty()) return refuse(guess, 404, "there is nothing here");
+    refuse(guess, 405, "the method is not allowed here");
+    admitted.refusal->Set("Allow", match.allow);
+    return admitted;
   }
   const Route& route = *match.route;
+  admitted.route = &route;
+  admitted.params = std::move(match.params);
+  if (request.body.size() > BodyLimit(route)) {
+    return refuse(route.kind, 413, BodyTooLarge(BodyLimit(route)));
+  }
   const bool unsafe = IsUnsafe(request.method);
   if (unsafe && !known && !Auth::SameOrigin(request)) {
-    return Failure(route.kind, 403, "a request from another site is refused", request);
+    return refuse(route.kind, 403, "a request from another site is refused");
   }
-  std::optional<Caller> identified;
-  const Caller* caller = known;
-  if (!caller) {
-    identified = auth_.Identify(request);
-    if (identified) caller = &*identified;
-  }
+  if (!known) admitted.identified = auth_.Identify(request);
+  const Caller* caller = known ? known : admitted.identified ? &*admitted.identified : nullptr;
   if (route.access != Access::Public) {
-    if (!caller) return Failure(route.kind, 401, "log in or give an API token", request);
+    if (!caller) return refuse(route.kind, 401, "log in or give an API token");
     if (!Allowed(route.access, caller->user.role)) {
-      return Failure(route.kind, 403, "your role may not do this", request);
+      return refuse(route.kind, 403, "your role may not do this");
     }
   }
   if (unsafe && route.access != Access::Public && !known) {
+    // A form carries its CSRF token in its body: that is checked once the body is here.
     std::optional<std::string> formToken;
     const std::string* type = request.Find("Content-Type");
     if (type && MediaType(*type) == "application/x-www-form-urlencoded") {
+      if (!withBody) return admitted;
       if (const std::optional<Form> form = Form::Parse(request.body); form && form->Get("csrf"))
         formToken = *form->Get("csrf");
     }
     if (!Auth::CsrfValid(*caller, request, formToken)) {
-      return Failure(route.kind, 403, "the request lacks this session's CSRF token", request);
+      return refuse(route.kind, 403, "the request lacks this session's CSRF token");
     }
   }
-  const Call call{request, *target.target, match.params, caller};
+  return admitted;
+}
+
+Response Service::Dispatch(const Request& request, const Caller* known) {
+  Admitted admitted = Admit(request, known, true);
+  if (admitted.refusal) return std::move(*admitted.refusal);
+  const Route& route = *admitted.route;
+  const Caller* caller = known ? known : admitted.identified ? &*admitted.identified : nullptr;
+  const Call call{request, *admitted.target, admitted.params, caller};
   Response response;
   try {
     response = route.handler(call);
@@ -211,6 +238,22 @@ Response Service::Dispatch(const Request& request, const Caller* known) {
   }
   if (caller) response.user = caller->user.name;
   return response;
+}
+
+Service::HeadCheck Service::CheckHead(const Request& head) {
+  HeadCheck check;
+  try {
+    Admitted admitted = Admit(head, nullptr, false);
+    if (admitted.refusal) {
+      check.refusal = std::move(admitted.refusal);
+    } else {
+      check.maxBody = BodyLimit(*admitted.route);
+    }
+  } catch (const std::exception& error) {
+    check.refusal = Failure(Guess(head), Unavailable(error) ? 503 : 500, Reason(error), head);
+  }
+  if (check.refusal) AddCommonHeaders(*check.refusal, head);
+  return check;
 }
 
 Response Service::Handle(const Request& request) {
@@ -222,7 +265,6 @@ Response Service::Handle(const Request& request) {
     response = Failure(Guess(request), Unavailable(error) ? 503 : 500, Reason(error), request);
   }
   AddCommonHeaders(response, request);
-  if (request.method == "HEAD") response.body.clear();
   return response;
 }
 

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -78,8 +79,19 @@ class Service {
   Service(const Service&) = delete;
   Service& operator=(const Service&) = delete;
 
-  // Answers `request`. Never throws: a handler's exception becomes a 500.
+  // Answers `request`. Never throws: a handler's exception becomes a 500. HEAD is answered as GET
+  // is: the socket layer sends the body's length and not the body.
   Response Handle(const Request& request);
+
+  // What the head of a request decides before its body is read: the answer it gets whatever its
+  // body (431, 400, 404, 405, 403, 401, or 503 and 500 when the store fails), or how many bytes
+  // of body its route takes. A body is read only for a caller who may send it; Handle checks
+  // everything again.
+  struct HeadCheck {
+    std::optional<Response> refusal;
+    std::size_t maxBody = 0;
+  };
+  HeadCheck CheckHead(const Request& head);
 
   // Answers a request to the API for `caller`, who was let in (and whose CSRF token was checked)
   // by the page that makes it: the route's role is still checked. The way pages change the site.
@@ -103,6 +115,20 @@ class Service {
 
  private:
   Response Failure(RouteKind kind, int status, std::string_view message, const Request& request);
+
+  // A request let in by its route's rules (as far as what has arrived of it tells), or its
+  // refusal.
+  struct Admitted {
+    std::optional<Response> refusal;
+    const Route* route = nullptr;
+    std::vector<std::string> params;
+    std::optional<Target> target;
+    std::optional<Caller> identified;  // from the request's credentials, when none was known
+  };
+  // The checks before a route's handler, for `request`'s head and, when `withBody`, its body.
+  // `known`: the caller, already let in by a page.
+  Admitted Admit(const Request& request, const Caller* known, bool withBody);
+  std::size_t BodyLimit(const Route& route) const;
   Response Dispatch(const Request& request, const Caller* known);
 
   Store& store_;
@@ -114,7 +140,8 @@ class Service {
 
 // Why requests are refused for their size.
 extern const std::string_view kHeadersTooLarge;
-extern const std::string_view kBodyTooLarge;
+// "the request's body is larger than 16 MiB", for a limit of `bytes`.
+std::string BodyTooLarge(std::size_t bytes);
 
 // Whether a method changes something (anything but GET, HEAD and OPTIONS).
 bool IsUnsafe(std::string_view method);

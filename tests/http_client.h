@@ -22,13 +22,22 @@ class Client {
  public:
   using Clock = std::chrono::steady_clock;
 
-  explicit Client(std::uint16_t port) : fd_(socket(AF_INET, SOCK_STREAM, 0)) {
+  // Connects to `port` of 127.0.0.1, from the loopback address 127.0.0.`from` (every address
+  // of 127.0.0.0/8 is this machine's): a client of an address of its own.
+  explicit Client(std::uint16_t port, unsigned char from = 1)
+      : fd_(socket(AF_INET, SOCK_STREAM, 0)) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     const timeval limit{10, 0};  // a server that stops reading does not hang the test
     setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    if (from != 1) {
+      sockaddr_in source{};
+      source.sin_family = AF_INET;
+      source.sin_addr.s_addr = htonl((INADDR_LOOPBACK & 0xFFFFFF00U) | from);
+      bind(fd_, reinterpret_cast<sockaddr*>(&source), sizeof source);
+    }
     connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
   }
   ~Client() { close(fd_); }

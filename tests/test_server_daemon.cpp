@@ -34,6 +34,8 @@ class ServerDaemon : public ::testing::Test {
     AddApiRoutes(service_);
     store_.AddUser({0, "vic", Role::Viewer, ""}, {});
     store_.AddToken(*store_.FindUser("vic"), SecretHash("vic-token"), 0);
+    store_.AddUser({0, "eve", Role::Editor, ""}, {});
+    store_.AddToken(*store_.FindUser("eve"), SecretHash("eve-token"), 0);
   }
   ~ServerDaemon() override {
     if (daemon_) daemon_->Stop();
@@ -93,9 +95,21 @@ TEST_F(ServerDaemon, RequestsArriveAsSentAndAreLogged) {
                                   .Find("ETag") +
                              "\r\n")),
             304);
+  // HEAD says how long GET's body is, and sends none.
+  const std::string got = Get("/api/controllers/1/2");
+  Client client(daemon_->Port());
+  client.Send(
+      "HEAD /api/controllers/1/2 HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer "
+      "vic-token\r\nConnection: close\r\n\r\n");
+  const std::string head = client.Read(5s);
+  const std::size_t length = got.find("\r\nContent-Length: ");
+  ASSERT_NE(length, std::string::npos);
+  const std::string lengthLine = got.substr(length, got.find("\r\n", length + 2) - length);
+  EXPECT_NE(head.find(lengthLine + "\r\n"), std::string::npos) << head;
+  EXPECT_EQ(head.substr(head.find("\r\n\r\n") + 4), "");
   daemon_->Stop();
   const std::lock_guard lock(logMutex_);
-  ASSERT_EQ(log_.size(), 5U);
+  ASSERT_EQ(log_.size(), 7U);
   // The lines come as the requests end, which their threads need not keep in order.
   const auto logged = [this](const std::string& start) {
     return std::any_of(log_.begin(), log_.end(),
@@ -107,7 +121,9 @@ TEST_F(ServerDaemon, RequestsArriveAsSentAndAreLogged) {
 
 TEST_F(ServerDaemon, SizesOverTheLimitsAreRefusedAndTheServerStaysUp) {
   Start();
-  const std::string head = "PUT /api/controllers/1/2 HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+  const std::string head =
+      "PUT /api/controllers/1/2 HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer "
+      "eve-token\r\n";
   struct Case {
     std::string name;
     std::string request;
@@ -143,27 +159,93 @@ TEST_F(ServerDaemon, SizesOverTheLimitsAreRefusedAndTheServerStaysUp) {
     EXPECT_EQ(client.Read(2s), "");
   }
   EXPECT_EQ(StatusOf(Get("/api/controllers/1/1")), 200);
-  EXPECT_EQ(store_.Audit(0, 10).size(), 1U);  // the user's
+  EXPECT_EQ(store_.Audit(0, 10).size(), 2U);  // the users'
 }
 
-// A body framed both by its length and by chunks may be read the other way by a proxy in front:
-// it is refused, with the usual headers, and its connection closed, so that nothing smuggled
-// after it is answered.
+// A body is read only for a caller who may send it, and all bodies share one budget: requests
+// without credentials cannot make the server hold their bodies.
+TEST_F(ServerDaemon, ABodyIsReadOnlyForACallerWhoMaySendIt) {
+  DaemonOptions options;
+  options.bodyMemory = 1 << 20;
+  Start(options);
+  const auto put = [](const std::string& token, std::size_t length) {
+    return "PUT /api/controllers/1/2 HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
+           (token.empty() ? "" : "Authorization: Bearer " + token + "\r\n") +
+           "Content-Type: application/json\r\nContent-Length: " + std::to_string(length) +
+           "\r\n\r\n";
+  };
+  struct Case {
+    std::string name;
+    std::string head;  // sent without the body it announces
+    int status;
+  };
+  const std::vector<Case> cases = {
+      {"no credentials", put("", 900'000), 401},
+      {"a role that may not", put("vic-token", 900'000), 403},
+      {"no such route", "POST /api/nothing HTTP/1.1\r\nContent-Length: 900000\r\n\r\n", 404},
+      {"no such method", "POST /api/site HTTP/1.1\r\nContent-Length: 900000\r\n\r\n", 405},
+      {"a login larger than 4 KiB",
+       "POST /api/session HTTP/1.1\r\nContent-Type: application/json\r\nContent-Length: "
+       "4097\r\n\r\n",
+       413},
+  };
+  for (const Case& c : cases) {
+    Client client(daemon_->Port());
+    client.Send(c.head);
+    const std::string answer = client.Read(2s);
+    EXPECT_EQ(StatusOf(answer), c.status) << c.name << ": " << answer.substr(0, 300);
+    EXPECT_NE(answer.find("\r\nContent-Security-Policy: "), std::string::npos) << c.name;
+  }
+  // An editor's body is waited for; while it holds most of the memory for bodies, another
+  // editor's that does not fit is refused at once, and taken once the first has gone.
+  auto first = std::make_unique<Client>(daemon_->Port());
+  first->Send(put("eve-token", 700'000));
+  EXPECT_EQ(first->Read(300ms), "");
+  {
+    Client second(daemon_->Port());
+    second.Send(put("eve-token", 700'000));
+    const std::string answer = second.Read(2s);
+    EXPECT_EQ(StatusOf(answer), 503) << answer.substr(0, 300);
+    EXPECT_NE(answer.find("\r\nRetry-After: 1\r\n"), std::string::npos);
+  }
+  first.reset();
+  std::this_thread::sleep_for(200ms);
+  Client third(daemon_->Port());
+  third.Send(put("eve-token", 700'000) + std::string(700'000, ' '));
+  EXPECT_EQ(StatusOf(third.Read(5s)), 428);  // read whole, and answered as any PUT without If-Match
+}
+
+// A body framed more than one way may be read another way by a proxy in front: it is refused and
+// its connection closed, so that nothing smuggled after it is answered.
 TEST_F(ServerDaemon, ABodyFramedTwoWaysIsRefusedAndItsConnectionClosed) {
   Start();
   const std::string smuggled =
       "GET /api/site HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer vic-token\r\n\r\n";
-  for (const std::string framing : {"Content-Length: 5\r\nTransfer-Encoding: chunked\r\n",
-                                    "Transfer-Encoding: chunked\r\nContent-Length: 0\r\n"}) {
-    SCOPED_TRACE(framing);
+  struct Case {
+    std::string framing;
+    bool ours;  // answered by the server (with its headers), not by libmicrohttpd
+  };
+  const std::vector<Case> cases = {
+      {"Content-Length: 5\r\nTransfer-Encoding: chunked\r\n", true},
+      {"Transfer-Encoding: chunked\r\nContent-Length: 0\r\n", true},
+      {"Content-Length: 5\r\ncontent-length: 5\r\n", true},
+      {"Content-Length: 5\r\nContent-Length: 0\r\n", true},
+      {"Transfer-Encoding: chunked\r\nTransfer-Encoding: chunked\r\n", true},
+      {"Content-Length: 5, 5\r\n", false},
+      {"Content-Length: -1\r\n", false},
+      {"Content-Length: 0x5\r\n", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.framing);
     Client client(daemon_->Port());
     client.Send(
         "POST /api/session HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: "
         "application/json\r\n" +
-        framing + "\r\n0\r\n\r\n" + smuggled);
-    const std::string answer = client.Read(5s);
+        c.framing + "\r\n0\r\n\r\n" + smuggled);
+    const std::string answer = client.Read(3s);
     EXPECT_EQ(StatusOf(answer), 400) << answer;
-    EXPECT_NE(answer.find("\r\nContent-Security-Policy: "), std::string::npos) << answer;
+    EXPECT_EQ(answer.find("\r\nContent-Security-Policy: ") != std::string::npos, c.ours) << answer;
+    EXPECT_EQ(answer.find("\"Controllers\""), std::string::npos) << answer;
     bool closed = false;
     EXPECT_EQ(client.Read(3s, &closed), "");
     EXPECT_TRUE(closed);
@@ -176,7 +258,9 @@ TEST_F(ServerDaemon, SlowClientsAreCutOffAndDoNotHoldUpOthers) {
   Start(options);
   std::vector<std::unique_ptr<Client>> slow;
   for (int i = 0; i < 100; ++i) {
-    slow.push_back(std::make_unique<Client>(daemon_->Port()));
+    // From several addresses: one address holds at most 32 connections.
+    slow.push_back(
+        std::make_unique<Client>(daemon_->Port(), static_cast<unsigned char>(10 + i / 25)));
     slow.back()->Send("G");
   }
   const Clock::time_point start = Clock::now();
@@ -214,6 +298,40 @@ TEST_F(ServerDaemon, ConnectionsBeyondTheCapWaitForOneToClose) {
   EXPECT_EQ(extra.Read(500ms), "");
   held.pop_back();
   EXPECT_EQ(StatusOf(extra.Read(2s)), 200);
+}
+
+// One address cannot take every connection, and idle connections give way once the server is
+// near its cap.
+TEST_F(ServerDaemon, IdleConnectionsFromOneAddressDoNotKeepOthersOut) {
+  DaemonOptions options;
+  options.maxConnections = 8;
+  options.maxConnectionsPerAddress = 3;
+  options.threads = 2;
+  Start(options);
+  std::vector<std::unique_ptr<Client>> idle;
+  for (int i = 0; i < 3; ++i)
+    idle.push_back(std::make_unique<Client>(daemon_->Port(), 1));
+  std::this_thread::sleep_for(100ms);
+  bool closed = false;
+  Client fourth(daemon_->Port(), 1);
+  fourth.Send("GET /api/site HTTP/1.1\r\nAuthorization: Bearer vic-token\r\n\r\n");
+  EXPECT_EQ(fourth.Read(1s, &closed), "");
+  EXPECT_TRUE(closed);
+  for (int i = 0; i < 3; ++i)
+    idle.push_back(std::make_unique<Client>(daemon_->Port(), 3));
+  // Six of eight are open and a seventh is answered: those that have sent nothing for kBusyIdle
+  // are closed, the oldest first, until the server is below three quarters of its cap, long
+  // before the idle timeout.
+  Client other(daemon_->Port(), 2);
+  other.Send("GET /api/site HTTP/1.1\r\nAuthorization: Bearer vic-token\r\n\r\n");
+  EXPECT_EQ(StatusOf(other.Read(1s)), 200);
+  const Clock::time_point start = Clock::now();
+  for (std::size_t i = 0; i < idle.size(); ++i) {
+    closed = false;
+    idle[i]->Read(i < 3 ? kBusyIdle : 200ms, &closed);
+    EXPECT_EQ(closed, i < 3) << i;
+  }
+  EXPECT_LT(Clock::now() - start, kBusyIdle + 1s);
 }
 
 TEST_F(ServerDaemon, StoppingLetsTheRequestBeingAnsweredFinish) {
