@@ -41,10 +41,16 @@ class OutputFile {
     std::string error;
   };
 
+  // Who may read a file that Open makes: whom the umask lets, or its owner alone (for secrets:
+  // accounts, tokens). A file replaced keeps its permissions either way, and on Windows a new
+  // file gets its folder's.
+  enum class Readers : unsigned char { Usual, Owner };
+
   // Opens the output named `name` ("-" is standard output). With `streamable` false, a name
   // that can only be written as a stream (a device, a FIFO, standard output) is refused: a
   // database, which is written through its file name, cannot go there.
-  static Opened Open(const std::string& name, bool streamable = true);
+  static Opened Open(const std::string& name, bool streamable = true,
+                     Readers readers = Readers::Usual);
   // Standard output as it is, even closed: a write to a closed one fails then, not before.
   static std::unique_ptr<OutputFile> StandardOutput();
 

@@ -170,7 +170,7 @@ int ConnectSocket(const std::string& path) {
 
 }  // namespace
 
-OutputFile::Opened OutputFile::Open(const std::string& name, bool streamable) {
+OutputFile::Opened OutputFile::Open(const std::string& name, bool streamable, Readers readers) {
   Opened opened;
   std::unique_ptr<OutputFile> file(new OutputFile);
   const auto refuse = [&](const std::string& what, int error = 0) {
@@ -225,17 +225,22 @@ OutputFile::Opened OutputFile::Open(const std::string& name, bool streamable) {
   file->fd_ = fd;
   file->ownsFd_ = true;
   file->writePath_ = std::move(temporary);
-  // The new file gets the old one's permissions and owner, or those a new file gets.
+  // The new file gets the old one's permissions and owner, or those a new file gets: a new
+  // secret its owner's alone.
   mode_t mode = 0;
   if (exists) {
     mode = status.st_mode & 0777;
-    if (::fchown(fd, status.st_uid, status.st_gid) != 0 && errno != EPERM) {
-      // Only a process that may not give the file away keeps its own ownership.
-    }
+  } else if (readers == Readers::Owner) {
+    mode = 0600;
   } else {
     const mode_t mask = ::umask(0);
     ::umask(mask);
     mode = 0666 & ~mask;
+  }
+  if (exists) {
+    if (::fchown(fd, status.st_uid, status.st_gid) != 0 && errno != EPERM) {
+      // Only a process that may not give the file away keeps its own ownership.
+    }
   }
   if (::fchmod(fd, mode) != 0) return refuse("cannot set the permissions of a new file", errno);
   opened.file = std::move(file);

@@ -175,7 +175,7 @@ HANDLE MakeTemporary(const std::string& target, std::string& path, DWORD& error)
 
 }  // namespace
 
-OutputFile::Opened OutputFile::Open(const std::string& name, bool streamable) {
+OutputFile::Opened OutputFile::Open(const std::string& name, bool streamable, Readers) {
   Opened opened;
   std::unique_ptr<OutputFile> file(new OutputFile);
   const auto refuse = [&](const std::string& what, int error = 0) {

@@ -262,6 +262,31 @@ TEST_F(ServeTool, UserKeepsTheAccountsInTheDatabase) {
   EXPECT_EQ(refused.err, "ssmsg: site.db: no more users\n");
 }
 
+// A site database, its WAL and a token written to a file hold secrets: only their owner may read
+// them, whatever the umask lets.
+TEST_F(ServeTool, SecretsAreTheirOwnersAlone) {
+  const auto mode = [this](const char* name) {
+    struct stat status {};
+    return ::stat((folder_ / name).c_str(), &status) == 0 ? status.st_mode & 0777 : 01000U;
+  };
+  ASSERT_EQ(Shell("umask 022 && \"$SSMSG\" convert demo.json site.db").status, 0);
+  EXPECT_EQ(mode("site.db"), 0600U);
+  ASSERT_EQ(
+      Shell("printf 'eve password\\n' | \"$SSMSG\" user add eve --role editor --config site.db")
+          .status,
+      0);
+  {
+    const std::unique_ptr<DatabaseStore> store = ssmsg::test::OpenDatabase(folder_ / "site.db");
+    EXPECT_EQ(mode("site.db-wal"), 0600U);
+  }
+  ASSERT_EQ(Shell("umask 022 && \"$SSMSG\" user token eve --config site.db --output token").status,
+            0);
+  EXPECT_EQ(mode("token"), 0600U);
+  // Other outputs are as the umask makes them.
+  ASSERT_EQ(Shell("umask 022 && \"$SSMSG\" convert site.db site.json").status, 0);
+  EXPECT_EQ(mode("site.json"), 0644U);
+}
+
 TEST_F(ServeTool, ServeRefusesWhatItCannotServeSafely) {
   ASSERT_EQ(Tool("convert demo.json site.db").status, 0);
   fs::copy_file(SSMSG_SOURCE_DIR "/tests/sites/demo_site.db", folder_ / "old.db");

@@ -33,6 +33,8 @@ constexpr int kCannotWrite = 3;  // the output could not be written
 struct CSS_Chosen {
   std::function<int(Output&)> run;
   std::string output;
+  // Who may read the file: its owner alone for a subcommand whose options say kSecretOutput.
+  OutputFile::Readers readers = OutputFile::Readers::Usual;
 };
 
 // Adds the subcommand `name` to `parent`, with options of its own of type `Options` that live as
@@ -50,6 +52,9 @@ std::pair<CLI::App*, Options*> AddCommand(CLI::App& parent, const std::string& n
       return run(*options, *command, output);
     };
     if constexpr (requires { options->output; }) chosen.output = options->output;
+    if constexpr (requires { Options::kSecretOutput; }) {
+      chosen.readers = OutputFile::Readers::Owner;
+    }
   });
   return {command, options.get()};
 }

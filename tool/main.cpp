@@ -71,8 +71,9 @@ int Main(int argc, char** argv) {
     return kBadInput;
   }
   if (!chosen.run) return kBadInput;
-  const int status =
-      !chosen.output.empty() && !output.OpenFile(chosen.output) ? kBadInput : chosen.run(output);
+  const int status = !chosen.output.empty() && !output.OpenFile(chosen.output, true, chosen.readers)
+                         ? kBadInput
+                         : chosen.run(output);
   return Conclude(status, output);
 }
 

@@ -33,7 +33,8 @@ class Output {
   // From now on writes go to `file` ("-": standard output). False, having said why on standard
   // error, when it cannot be written at all (a folder, a folder that cannot be written, a stream
   // where `streamable` is false); then nothing has been begun.
-  bool OpenFile(const std::string& file, bool streamable = true);
+  bool OpenFile(const std::string& file, bool streamable = true,
+                OutputFile::Readers readers = OutputFile::Readers::Usual);
   // Writes all of `text`; false once any write has failed.
   bool Write(std::string_view text);
   // Call once, at the end of the run. Flushes and closes standard output (a file system may

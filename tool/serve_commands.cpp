@@ -155,6 +155,8 @@ int RunServe(const ServeOptions& options, const CLI::App&, Output&) {
 // --- user ---------------------------------------------------------------------------------------
 
 struct UserOptions {
+  // A file that user writes (a token) may be read by its owner alone.
+  static constexpr bool kSecretOutput = true;
   std::string config;
   std::string name;
   std::string role;

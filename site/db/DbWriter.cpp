@@ -300,7 +300,8 @@ CSS_DatabaseWriteResult WriteSiteDatabase(const CSS_Site& site, const std::files
     }
     return result;
   }
-  OutputFile::Opened opened = OutputFile::Open(name, false);
+  // A site database holds (or will hold) the site editor's password hashes and sessions.
+  OutputFile::Opened opened = OutputFile::Open(name, false, OutputFile::Readers::Owner);
   if (!opened.file) {
     result.errors.push_back(name + ": cannot write the database: " + opened.error);
     result.refused = true;
