@@ -517,9 +517,8 @@ class Reader {
           if (!finite_) {
             failed_ = true;
             const std::size_t at = std::min(total_ > 0 ? total_ - 1 : 0, text_.size());
-            events_.SyntaxError(
-                JsonWhere(fileName_, text_, at),
-                "[json.exception.out_of_range.406] number overflow parsing '" + TokenText() + "'");
+            events_.SyntaxError(JsonWhere(fileName_, text_, at),
+                                "the number " + TokenText() + " is beyond the range of numbers");
             return CSS_JsonEnd::Read;
           }
           // An integer too large for 64 bits is read as a number with a fraction.

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <array>
 #include <iterator>
+#include <string>
+#include <unordered_set>
 
 #include <ssmsg/Json.h>
 
@@ -61,6 +63,31 @@ bool SameSecret(std::string_view a, std::string_view b) {
   return sodium_memcmp(a.data(), b.data(), a.size()) == 0;
 }
 
+// The passwords most often tried, one per line in lower case (common_passwords.txt).
+extern const std::string_view kCommonPasswords;
+
+namespace {
+
+// Whether `password`, in any case, is one of the list of the passwords most often tried.
+bool IsCommonPassword(std::string_view password) {
+  static const std::unordered_set<std::string_view> common = [] {
+    std::unordered_set<std::string_view> words;
+    for (std::string_view rest = kCommonPasswords; !rest.empty();) {
+      const std::size_t end = std::min(rest.find('\n'), rest.size());
+      if (end > 0) words.insert(rest.substr(0, end));
+      rest.remove_prefix(std::min(end + 1, rest.size()));
+    }
+    return words;
+  }();
+  std::string lower(password);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return common.count(lower) != 0;
+}
+
+}  // namespace
+
 std::optional<std::string> CheckUserName(std::string_view name) {
   if (name.empty() || name.size() > 64) return "a user name has 1 to 64 characters";
   for (const char c : name) {
@@ -72,13 +99,17 @@ std::optional<std::string> CheckUserName(std::string_view name) {
 }
 
 std::optional<std::string> CheckPassword(std::string_view password) {
-  if (password.size() < 8) return "a password has at least 8 characters";
   if (password.size() > 1024) return "a password has at most 1024 bytes";
   if (!IsUtf8(password)) return "a password must be UTF-8";
+  std::size_t characters = 0;
+  for (const char c : password)
+    characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1U : 0U;
+  if (characters < 8) return "a password has at least 8 characters";
   for (const char c : password) {
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
       return "a password has no control characters";
   }
+  if (IsCommonPassword(password)) return "that password is one of the most common: choose another";
   return std::nullopt;
 }
 

@@ -1,5 +1,8 @@
 #include "server/Service.h"
 
+#include <arpa/inet.h>
+
+#include <algorithm>
 #include <exception>
 #include <utility>
 
@@ -165,6 +168,26 @@ Response Service::Refusal(int status, std::string_view message, const Request& r
   return response;
 }
 
+bool Service::HostAllowed(std::string_view host) const {
+  std::string name;
+  if (!host.empty() && host.front() == '[') {
+    const std::size_t end = host.find(']');
+    if (end == std::string_view::npos) return false;
+    name = host.substr(1, end - 1);
+    in6_addr v6{};
+    return inet_pton(AF_INET6, name.c_str(), &v6) == 1;
+  }
+  name = host.substr(0, host.find(':'));
+  for (char& c : name) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  if (!name.empty() && name.back() == '.') name.pop_back();
+  in_addr v4{};
+  if (name == "localhost" || inet_pton(AF_INET, name.c_str(), &v4) == 1) return true;
+  return std::any_of(options_.hosts.begin(), options_.hosts.end(),
+                     [&name](const std::string& allowed) { return SameName(allowed, name); });
+}
+
 std::size_t Service::BodyLimit(const Route& route) const {
   return route.access == Access::Public ? options_.limits.publicBody : options_.limits.maxBody;
 }
@@ -177,6 +200,10 @@ Service::Admitted Service::Admit(const Request& request, const Caller* known, bo
   };
   const RouteKind guess = Guess(request);
   if (request.HeadSize() > options_.limits.maxHeaders) return refuse(guess, 431, kHeadersTooLarge);
+  if (const std::string* host = request.Find("Host"); host && !HostAllowed(*host)) {
+    return refuse(guess, 421,
+                  "this server does not answer to that host name (let it with --allow-host NAME)");
+  }
   if (request.body.size() > options_.limits.maxBody) {
     return refuse(guess, 413, BodyTooLarge(options_.limits.maxBody));
   }

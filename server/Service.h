@@ -66,6 +66,10 @@ class Router {
 struct ServiceOptions {
   Limits limits;
   AuthOptions auth;
+  // The names that a request's Host may give besides "localhost" and numeric addresses (which no
+  // other site's page can make a browser send here: a name that another site's DNS points at this
+  // server can).
+  std::vector<std::string> hosts;
 };
 
 // The response for a failure: for the API {"error": message}; pages use the service's failure
@@ -129,6 +133,8 @@ class Service {
   // `known`: the caller, already let in by a page.
   Admitted Admit(const Request& request, const Caller* known, bool withBody);
   std::size_t BodyLimit(const Route& route) const;
+  // Whether the Host header `host` names this server.
+  bool HostAllowed(std::string_view host) const;
   Response Dispatch(const Request& request, const Caller* known);
 
   Store& store_;

@@ -51,6 +51,7 @@ class ServerApi : public ::testing::TestWithParam<test::StoreKind> {
     options.auth.passwordChecked = [&checked] {
       if (checked) std::exchange(checked, {})();
     };
+    options.hosts = {"editor.example"};
     return options;
   }
 
@@ -390,6 +391,30 @@ class ServerSessions : public ServerApi {
     return Send("", method, target, std::move(headers), std::move(body));
   }
 };
+
+// A page of another site whose name that site's DNS points at this server (DNS rebinding) is
+// its own origin: the Host it sends is what tells it apart.
+TEST_P(ServerSessions, OnlyTheServersOwnHostNamesAreAnswered) {
+  const std::string login = "{\"name\":\"eve\",\"password\":\"eve password\"}";
+  const Header type{"Content-Type", "application/json"};
+  const std::vector<std::pair<std::string, int>> cases = {
+      {"evil.example", 421},
+      {"evil.example:8080", 421},
+      {"127.0.0.1.evil.example", 421},
+      {"[::1", 421},
+      {"localhost:8080", 200},
+      {"LOCALHOST.", 200},
+      {"127.0.0.1:8080", 200},
+      {"10.1.2.3", 200},
+      {"[::1]:8080", 200},
+      {"Editor.Example:443", 200},
+  };
+  for (const auto& [host, status] : cases) {
+    const Response response = Send("", "POST", "/api/session",
+                                   {type, {"Host", host}, {"Origin", "http://" + host}}, login);
+    EXPECT_EQ(response.status, status) << host << ": " << response.body;
+  }
+}
 
 TEST_P(ServerSessions, CookiesNeedTheirCsrfTokenAndTheSameOrigin) {
   EXPECT_EQ(LogIn("eve", "wrong password").status, 401);

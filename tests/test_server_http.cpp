@@ -205,9 +205,15 @@ TEST(ServerAccounts, PasswordsSecretsAndNames) {
   for (const char* bad : {"", "a b", "a/b", "<x>", "\xC3\xA9"})
     EXPECT_TRUE(CheckUserName(bad)) << bad;
   EXPECT_TRUE(CheckUserName(std::string(65, 'a')));
-  EXPECT_FALSE(CheckPassword("eight ch"));
-  for (const char* bad : {"seven c", "tab\there ok", "\xFF\xFE long enough"})
+  // Characters are counted, not bytes; the most common passwords are refused in any case.
+  for (const char* good : {"eight ch", "\xC3\xA9t\xC3\xA9 \xC3\xA0 la", "password!", "Password1x"})
+    EXPECT_FALSE(CheckPassword(good)) << good;
+  for (const char* bad : {"seven c", "tab\there ok", "\xFF\xFE long enough",
+                          "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9", "password",
+                          "PassWord1", "12345678", "qwertyuiop", "toor1234"})
     EXPECT_TRUE(CheckPassword(bad)) << bad;
+  EXPECT_EQ(CheckPassword("Password123"),
+            "that password is one of the most common: choose another");
 }
 
 // Five failures slow a name down (a second, doubling to a minute), whoever fails; thirty keep

@@ -135,6 +135,7 @@ class ServerPages : public ::testing::Test {
   static ServiceOptions Options() {
     ServiceOptions options;
     options.auth.cost = PasswordCost::Cheapest();
+    options.hosts = {"editor.test"};
     return options;
   }
 

@@ -83,6 +83,7 @@ TEST(ServerWriters, ReadModifyWriteChangesOfManyClientsAreAllKeptInOrder) {
   std::string error;
   DaemonOptions listen;
   listen.port = 0;
+  listen.maxConnectionsPerAddress = listen.maxConnections;  // all come from 127.0.0.1
   std::unique_ptr<Daemon> daemon = Daemon::Start(service, listen, error);
   ASSERT_TRUE(daemon) << error;
 

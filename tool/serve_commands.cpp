@@ -70,6 +70,7 @@ struct ServeOptions {
   std::string listen = "127.0.0.1:8080";
   std::string tlsCertificate;
   std::string tlsKey;
+  std::vector<std::string> hosts;
 };
 
 int RunServe(const ServeOptions& options, const CLI::App&, Output&) {
@@ -126,7 +127,9 @@ int RunServe(const ServeOptions& options, const CLI::App&, Output&) {
     return kBadInput;
   }
 
-  Service service(*store, {});
+  ServiceOptions serviceOptions;
+  serviceOptions.hosts = options.hosts;
+  Service service(*store, serviceOptions);
   AddApiRoutes(service);
   AddPageRoutes(service);
   std::mutex logMutex;
@@ -310,6 +313,11 @@ void AddServeCommand(CLI::App& app, CSS_Chosen& chosen) {
       ->type_name("FILE");
   serve->add_option("--tls-key", options->tlsKey, "the TLS private key, a PEM file")
       ->type_name("FILE");
+  serve
+      ->add_option("--allow-host", options->hosts,
+                   "a host name that browsers reach the server by (besides localhost and "
+                   "numeric addresses, which are always answered); may be repeated")
+      ->type_name("NAME");
 }
 
 void AddUserCommand(CLI::App& app, CSS_Chosen& chosen) {
