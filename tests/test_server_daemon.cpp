@@ -33,7 +33,7 @@ class ServerDaemon : public ::testing::Test {
         service_(store_, Options()) {
     AddApiRoutes(service_);
     store_.AddUser({0, "vic", Role::Viewer, ""}, {});
-    store_.AddToken(*store_.FindUser("vic"), SecretHash("vic-token"), 0);
+    store_.AddToken(*store_.FindUser("vic"), SecretHash("vic-token"), {}, {});
   }
   ~ServerDaemon() override {
     if (daemon_) daemon_->Stop();
@@ -143,7 +143,7 @@ TEST_F(ServerDaemon, SizesOverTheLimitsAreRefusedAndTheServerStaysUp) {
     EXPECT_EQ(client.Read(2s), "");
   }
   EXPECT_EQ(StatusOf(Get("/api/controllers/1/1")), 200);
-  EXPECT_EQ(store_.Audit(0, 10).size(), 1U);  // the user's
+  EXPECT_EQ(store_.Audit(0, 10).size(), 2U);  // the user's and its token's
 }
 
 // A body framed both by its length and by chunks may be read the other way by a proxy in front:
