@@ -88,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (int k = 0; k < 3; ++k) {
     store.AddUser({0, names[k], roles[k], "$argon2id$v=19$m=8,t=1,p=1$AAAAAAAAAAAAAAAAAAAAAA$"},
                   {});
-    store.AddToken(*store.FindUser(names[k]), SecretHash(names[k]), 0);
+    store.AddToken(*store.FindUser(names[k]), SecretHash(names[k]), {}, {});
   }
 
   Parsed parsed = Parse(std::string_view(reinterpret_cast<const char*>(data), size));

@@ -36,21 +36,6 @@ void AppendString(std::string& out, std::string_view name, std::string_view valu
   AppendJsonString(out, value);
 }
 
-// "2026-03-01T12:00:00Z".
-std::string IsoTime(std::int64_t seconds) {
-  using namespace std::chrono;
-  const sys_seconds time{std::chrono::seconds{seconds}};
-  const sys_days day = floor<days>(time);
-  const year_month_day date{day};
-  const hh_mm_ss clock{time - day};
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
-                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
-                static_cast<int>(clock.seconds().count()));
-  return text;
-}
-
 Response ErrorsResponse(int status, const std::vector<std::string>& errors) {
   std::string body = "{\"errors\":[";
   for (std::size_t i = 0; i < errors.size(); ++i) {
@@ -67,8 +52,22 @@ Response ControllerResponse(int status, ControllerState state) {
   return response;
 }
 
+// Who made the change: the user's name, and with a token which one, so that a change made with a
+// token an admin made for someone is told apart from that someone's own login
+// ("ed (token 3 \"deploy\")").
+std::string Actor(const Call& call) {
+  if (!call.caller) return {};
+  std::string actor = call.caller->user.name;
+  if (const std::optional<Token>& token = call.caller->token) {
+    actor += " (token " + std::to_string(token->id) + " ";
+    AppendJsonString(actor, token->name);
+    actor += ')';
+  }
+  return actor;
+}
+
 AuditNote Note(const Call& call, std::int64_t now) {
-  return {call.caller ? call.caller->user.name : std::string(), call.request.method,
+  return {Actor(call), call.request.method,
           std::string(call.request.target.substr(0, call.request.target.find('?'))), now};
 }
 
@@ -608,17 +607,118 @@ Response RemoveUser(Service& service, const Call& call) {
   return response;
 }
 
+// The longest a token may last.
+constexpr std::int64_t kTokenMaxSeconds = std::int64_t{100} * 366 * 24 * 60 * 60;
+
+std::string TokenBody(const Token& token) {
+  std::string body = "{";
+  AppendField(body, "id");
+  body += std::to_string(token.id);
+  body += ',';
+  AppendString(body, "name", token.name);
+  body += ',';
+  AppendString(body, "created", IsoTime(token.created));
+  body += ',';
+  AppendField(body, "expires");
+  if (token.expires) {
+    AppendJsonString(body, IsoTime(*token.expires));
+  } else {
+    body += "null";
+  }
+  body += '}';
+  return body;
+}
+
+// The name and end of a new token from the request's body, which may be left out: named
+// "token", never ending. Errors say what is wrong.
+std::vector<std::string> ReadTokenFields(const JsonValue& body, Token& token) {
+  if (!body.IsObject()) return {"the body must be an object"};
+  std::vector<std::string> errors;
+  for (const JsonMember& member : body.members) {
+    if (member.name != "name" && member.name != "expires")
+      errors.push_back(member.name + ": unknown key");
+  }
+  if (const JsonValue* name = body.Find("name")) {
+    if (name->kind != JsonValue::Kind::String) {
+      errors.emplace_back("name: must be a string");
+    } else if (const std::optional<std::string> why = CheckTokenName(name->text)) {
+      errors.push_back("name: " + *why);
+    } else {
+      token.name = name->text;
+    }
+  }
+  if (const JsonValue* expires = body.Find("expires");
+      expires && expires->kind != JsonValue::Kind::Null) {
+    std::optional<std::int64_t> end;
+    if (expires->kind == JsonValue::Kind::Number) {
+      if (const std::optional<std::int64_t> seconds =
+              ParseDecimal(expires->text, 1, kTokenMaxSeconds)) {
+        end = token.created + *seconds;
+      }
+    } else if (expires->kind == JsonValue::Kind::String) {
+      end = FromIsoTime(expires->text);
+      if (end && (*end <= token.created || *end - token.created > kTokenMaxSeconds)) end.reset();
+    }
+    if (!end) {
+      errors.emplace_back(
+          "expires: the seconds from now (1 to 100 years' worth), or a time to come such as "
+          "2030-01-31T12:00:00Z");
+    }
+    token.expires = end;
+  }
+  return errors;
+}
+
 Response NewToken(Service& service, const Call& call) {
+  Token token{0, "token", service.Authority().Now(), {}};
+  if (!call.request.body.empty()) {
+    Response failure;
+    const std::optional<JsonValue> body = JsonBody(call, "application/json", failure);
+    if (!body) return failure;
+    if (const std::vector<std::string> errors = ReadTokenFields(*body, token); !errors.empty())
+      return ErrorsResponse(422, errors);
+  }
   Store& store = service.Data();
   const std::optional<User> user = store.FindUser(call.params[0]);
-  if (!user) return JsonError(404, "there is no user of that name");
-  const std::string token = NewSecret();
-  if (!store.AddToken(*user, SecretHash(token), service.Authority().Now()))
-    return JsonError(409, "the user was removed or given a new password meanwhile");
-  std::string body = "{";
-  AppendString(body, "token", token);
+  if (!user) return UserFailure(UserWrite::NotFound);
+  const std::string secret = NewSecret();
+  const std::optional<std::int64_t> id =
+      store.AddToken(*user, SecretHash(secret), token, Note(call, token.created));
+  if (!id) return JsonError(409, "the user was removed or given a new password meanwhile");
+  token.id = *id;
+  std::string body = TokenBody(token);
+  body.pop_back();
+  body += ',';
+  AppendString(body, "token", secret);
   body += '}';
-  return JsonResponse(201, std::move(body));
+  Response response = JsonResponse(201, std::move(body));
+  response.Set("Location", "/api/users/" + user->name + "/tokens/" + std::to_string(token.id));
+  return response;
+}
+
+Response ListTokens(Service& service, const Call& call) {
+  const std::optional<std::vector<Token>> tokens = service.Data().Tokens(call.params[0]);
+  if (!tokens) return UserFailure(UserWrite::NotFound);
+  std::string body = "[";
+  for (const Token& token : *tokens) {
+    if (body.size() > 1) body += ',';
+    body += TokenBody(token);
+  }
+  body += ']';
+  return JsonResponse(200, std::move(body));
+}
+
+Response RevokeToken(Service& service, const Call& call) {
+  const std::optional<std::int64_t> id =
+      ParseDecimal(call.params[1], 1, std::numeric_limits<std::int64_t>::max());
+  if (!id) return JsonError(400, "the token in the path must be a token's id, a number from 1");
+  if (service.Data().RemoveToken(call.params[0], *id, Note(call, service.Authority().Now())) !=
+      UserWrite::Done) {
+    return JsonError(404, "that user has no token of that id");
+  }
+  Response response;
+  response.status = 204;
+  return response;
 }
 
 }  // namespace
@@ -654,7 +754,9 @@ void AddApiRoutes(Service& service) {
   add("POST", "/api/users", Access::Admin, AddUser);
   add("PATCH", "/api/users/{name}", Access::Admin, UpdateUser);
   add("DELETE", "/api/users/{name}", Access::Admin, RemoveUser);
+  add("GET", "/api/users/{name}/tokens", Access::Admin, ListTokens);
   add("POST", "/api/users/{name}/tokens", Access::Admin, NewToken);
+  add("DELETE", "/api/users/{name}/tokens/{id}", Access::Admin, RevokeToken);
 }
 
 }  // namespace ssmsg::server

@@ -38,9 +38,10 @@ std::optional<Caller> Auth::Identify(const Request& request) {
     if (value.size() <= kBearer.size() || !SameName(value.substr(0, kBearer.size()), kBearer)) {
       return std::nullopt;
     }
-    std::optional<User> user = store_.FindToken(SecretHash(value.substr(kBearer.size())));
-    if (!user) return std::nullopt;
-    return Caller{std::move(*user), false, {}, {}};
+    std::optional<TokenUser> found =
+        store_.FindToken(SecretHash(value.substr(kBearer.size())), Now());
+    if (!found) return std::nullopt;
+    return Caller{std::move(found->user), false, {}, {}, std::move(found->token)};
   }
   const std::string* cookies = request.Find("Cookie");
   if (!cookies) return std::nullopt;
@@ -59,7 +60,7 @@ std::optional<Caller> Auth::Identify(const Request& request) {
   if (!user) return std::nullopt;
   // A session used again within the minute is not written again: reads stay reads.
   if (now - session->lastSeen >= 60) store_.TouchSession(idHash, now);
-  return Caller{std::move(*user), true, idHash, std::move(session->csrf)};
+  return Caller{std::move(*user), true, idHash, std::move(session->csrf), {}};
 }
 
 Login Auth::LogIn(std::string_view name, std::string_view password, std::string_view address) {

@@ -29,9 +29,10 @@ struct AuthOptions {
 // The user behind a request, and how they were recognised.
 struct Caller {
   User user;
-  bool cookie = false;      // by the session cookie (so unsafe requests need the CSRF token)
-  std::string sessionHash;  // that session's
-  std::string csrf;         // that session's CSRF token
+  bool cookie = false;         // by the session cookie (so unsafe requests need the CSRF token)
+  std::string sessionHash;     // that session's
+  std::string csrf;            // that session's CSRF token
+  std::optional<Token> token;  // the API token it came with (not cookie)
 };
 
 // What a login gives.
@@ -50,8 +51,8 @@ class Auth {
 
   std::int64_t Now() const;
 
-  // The caller of `request`: a valid Bearer token, else a live session cookie. Nothing when the
-  // request carries neither (or one that is not valid).
+  // The caller of `request`: a valid Bearer token that has not ended, else a live session cookie.
+  // Nothing when the request carries neither (or one that is not valid).
   std::optional<Caller> Identify(const Request& request);
 
   // Checks a name and password from the client `address`. Wrong and unknown names take as long

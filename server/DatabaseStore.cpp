@@ -72,6 +72,7 @@ class Query {
 };
 
 constexpr std::string_view kUserColumns = "\"Id\", \"Name\", \"Role\", \"PasswordHash\"";
+constexpr std::string_view kTokenColumns = "t.\"Id\", t.\"Name\", t.\"Created\", t.\"Expires\"";
 
 struct DatabaseStore::Statements {
   explicit Statements(sqlite3* handle) : db(handle) {}
@@ -115,9 +116,16 @@ struct DatabaseStore::Statements {
       Make("SELECT " + std::string(kUserColumns) + " FROM users WHERE \"Name\" = ?1");
   Statement userById =
       Make("SELECT " + std::string(kUserColumns) + " FROM users WHERE \"Id\" = ?1");
+  // A token ends at its "Expires": from that second on it is not accepted.
   Statement userByToken = Make(
-      "SELECT u.\"Id\", u.\"Name\", u.\"Role\", u.\"PasswordHash\" FROM api_tokens t JOIN users u "
-      "ON u.\"Id\" = t.\"User\" WHERE t.\"Hash\" = ?1");
+      "SELECT u.\"Id\", u.\"Name\", u.\"Role\", u.\"PasswordHash\", " + std::string(kTokenColumns) +
+      " FROM api_tokens t JOIN users u ON u.\"Id\" = t.\"User\" WHERE t.\"Hash\" = ?1 AND "
+      "(t.\"Expires\" IS NULL OR t.\"Expires\" > ?2)");
+  Statement tokens = Make("SELECT " + std::string(kTokenColumns) +
+                          " FROM api_tokens t WHERE t.\"User\" = ?1 ORDER BY t.\"Id\"");
+  Statement token = Make("SELECT " + std::string(kTokenColumns) +
+                         " FROM api_tokens t WHERE t.\"User\" = ?1 AND t.\"Id\" = ?2");
+  Statement removeToken = Make("DELETE FROM api_tokens WHERE \"User\" = ?1 AND \"Id\" = ?2");
   Statement admins = Make("SELECT count(*) FROM users WHERE \"Role\" = 'admin'");
   Statement addUser =
       Make("INSERT INTO users (\"Name\", \"Role\", \"PasswordHash\") VALUES (?1, ?2, ?3)");
@@ -128,8 +136,9 @@ struct DatabaseStore::Statements {
   Statement endTokens = Make("DELETE FROM api_tokens WHERE \"User\" = ?1");
   // Only for the user as read, with the password checked: not one who took over the id since.
   Statement addToken = Make(
-      "INSERT INTO api_tokens SELECT ?1, ?2, ?3 WHERE EXISTS (SELECT 1 FROM users WHERE \"Id\" = "
-      "?2 AND \"PasswordHash\" = ?4)");
+      "INSERT INTO api_tokens (\"Hash\", \"User\", \"Name\", \"Created\", \"Expires\") SELECT ?1, "
+      "?2, ?3, ?4, ?5 WHERE EXISTS (SELECT 1 FROM users WHERE \"Id\" = ?2 AND \"PasswordHash\" = "
+      "?6)");
   Statement addSession = Make(
       "INSERT INTO sessions SELECT ?1, ?2, ?3, ?4, ?5 WHERE EXISTS (SELECT 1 FROM users WHERE "
       "\"Id\" = ?2 AND \"PasswordHash\" = ?6)");
@@ -269,7 +278,8 @@ DatabaseStore::Opened DatabaseStore::Open(const std::string& file, std::size_t c
     }
     if (version < kSiteDatabaseVersion) {
       throw DbError("the database has schema version " + std::to_string(version) +
-                    ", which has no accounts: bring it up to date with: ssmsg migrate " + file);
+                    ", older than this ssmsg serves (" + std::to_string(kSiteDatabaseVersion) +
+                    "): bring it up to date with: ssmsg migrate " + file);
     }
     if (version > kSiteDatabaseVersion) {
       throw DbError("the database has schema version " + std::to_string(version) +
@@ -650,6 +660,13 @@ std::optional<User> UserOf(Query& query) {
               query.Text(3)};
 }
 
+// The token in the query's columns from `first` on (kTokenColumns).
+Token TokenOf(const Query& query, int first) {
+  Token token{query.Int(first), query.Text(first + 1), query.Int(first + 2), {}};
+  if (!query.IsNull(first + 3)) token.expires = query.Int(first + 3);
+  return token;
+}
+
 }  // namespace
 
 std::int64_t DatabaseStore::Admins() {
@@ -679,10 +696,54 @@ std::optional<User> DatabaseStore::FindUserById(std::int64_t id) {
   return UserOf(query.Bind(id));
 }
 
-std::optional<User> DatabaseStore::FindToken(const std::string& tokenHash) {
+std::optional<TokenUser> DatabaseStore::FindToken(const std::string& tokenHash, std::int64_t now) {
   const std::lock_guard lock(mutex_);
   Query query = (*sql_)(sql_->userByToken);
-  return UserOf(query.Bind(tokenHash));
+  std::optional<User> user = UserOf(query.Bind(tokenHash).Bind(now));
+  if (!user) return std::nullopt;
+  return TokenUser{std::move(*user), TokenOf(query, 4)};
+}
+
+std::optional<std::vector<Token>> DatabaseStore::Tokens(std::string_view name) {
+  const std::lock_guard lock(mutex_);
+  Transaction transaction(*sql_, false);
+  std::optional<User> user;
+  {
+    Query query = (*sql_)(sql_->userByName);
+    user = UserOf(query.Bind(name));
+  }
+  if (!user) return std::nullopt;
+  std::vector<Token> tokens;
+  {
+    Query query = (*sql_)(sql_->tokens);
+    query.Bind(user->id);
+    while (query.Next())
+      tokens.push_back(TokenOf(query, 0));
+  }
+  transaction.Commit();
+  return tokens;
+}
+
+UserWrite DatabaseStore::RemoveToken(std::string_view name, std::int64_t id,
+                                     const AuditNote& note) {
+  const std::lock_guard lock(mutex_);
+  Transaction transaction(*sql_, true);
+  std::optional<User> user;
+  {
+    Query query = (*sql_)(sql_->userByName);
+    user = UserOf(query.Bind(name));
+  }
+  if (!user) return UserWrite::NotFound;
+  Token token;
+  {
+    Query query = (*sql_)(sql_->token);
+    if (!query.Bind(user->id).Bind(id).Next()) return UserWrite::NotFound;
+    token = TokenOf(query, 0);
+  }
+  (*sql_)(sql_->removeToken).Bind(user->id).Bind(id).Run();
+  Log(note, std::nullopt, "null", TokenChange(user->name, token));
+  transaction.Commit();
+  return UserWrite::Done;
 }
 
 UserWrite DatabaseStore::AddUser(const User& user, const AuditNote& note) {
@@ -693,7 +754,7 @@ UserWrite DatabaseStore::AddUser(const User& user, const AuditNote& note) {
     if (exists.Bind(user.name).Next()) return UserWrite::Exists;
   }
   (*sql_)(sql_->addUser).Bind(user.name).Bind(RoleName(user.role)).Bind(user.passwordHash).Run();
-  Log(note, std::nullopt, "null", "null");
+  Log(note, std::nullopt, "null", UserChange(user.name, user.role));
   transaction.Commit();
   return UserWrite::Done;
 }
@@ -717,7 +778,10 @@ UserWrite DatabaseStore::UpdateUser(std::string_view name, Role role,
     (*sql_)(sql_->endSessions).Bind(user->id).Run();
     (*sql_)(sql_->endTokens).Bind(user->id).Run();
   }
-  Log(note, std::nullopt, "null", "null");
+  std::vector<std::string_view> changed;
+  if (role != user->role) changed.emplace_back("role");
+  if (passwordHash) changed.emplace_back("password");
+  Log(note, std::nullopt, "null", UserChange(user->name, role, &changed));
   transaction.Commit();
   return UserWrite::Done;
 }
@@ -735,15 +799,29 @@ UserWrite DatabaseStore::RemoveUser(std::string_view name, const AuditNote& note
   (*sql_)(sql_->endSessions).Bind(user->id).Run();
   (*sql_)(sql_->endTokens).Bind(user->id).Run();
   (*sql_)(sql_->removeUser).Bind(user->id).Run();
-  Log(note, std::nullopt, "null", "null");
+  Log(note, std::nullopt, "null", UserChange(user->name, user->role));
   transaction.Commit();
   return UserWrite::Done;
 }
 
-bool DatabaseStore::AddToken(const User& user, const std::string& tokenHash, std::int64_t now) {
+std::optional<std::int64_t> DatabaseStore::AddToken(const User& user, const std::string& tokenHash,
+                                                    const Token& token, const AuditNote& note) {
   const std::lock_guard lock(mutex_);
-  (*sql_)(sql_->addToken).Bind(tokenHash).Bind(user.id).Bind(now).Bind(user.passwordHash).Run();
-  return sqlite3_changes(db_.get()) == 1;
+  Transaction transaction(*sql_, true);
+  (*sql_)(sql_->addToken)
+      .Bind(tokenHash)
+      .Bind(user.id)
+      .Bind(token.name)
+      .Bind(token.created)
+      .Bind(token.expires)
+      .Bind(user.passwordHash)
+      .Run();
+  if (sqlite3_changes(db_.get()) != 1) return std::nullopt;
+  Token added = token;
+  added.id = sqlite3_last_insert_rowid(db_.get());
+  Log(note, std::nullopt, "null", TokenChange(user.name, added));
+  transaction.Commit();
+  return added.id;
 }
 
 bool DatabaseStore::AddSession(const Session& session, std::string_view passwordHash) {

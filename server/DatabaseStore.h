@@ -1,6 +1,6 @@
 #pragma once
 
-// The server's store over a site database (schema version 2): the site's own tables hold the
+// The server's store over a site database (schema version 3): the site's own tables hold the
 // controllers, the editor's tables (users, sessions, api_tokens, audit_log, sent_controllers) the
 // rest. Every change is one BEGIN IMMEDIATE transaction that writes the controller's rows, its
 // audit row and whatever else goes with it, so another program reading the database (settings,
@@ -71,8 +71,11 @@ class DatabaseStore final : public Store {
                        const std::optional<std::string>& passwordHash,
                        const AuditNote& note) override;
   UserWrite RemoveUser(std::string_view name, const AuditNote& note) override;
-  bool AddToken(const User& user, const std::string& tokenHash, std::int64_t now) override;
-  std::optional<User> FindToken(const std::string& tokenHash) override;
+  std::optional<std::int64_t> AddToken(const User& user, const std::string& tokenHash,
+                                       const Token& token, const AuditNote& note) override;
+  std::optional<TokenUser> FindToken(const std::string& tokenHash, std::int64_t now) override;
+  std::optional<std::vector<Token>> Tokens(std::string_view name) override;
+  UserWrite RemoveToken(std::string_view name, std::int64_t id, const AuditNote& note) override;
   bool AddSession(const Session& session, std::string_view passwordHash) override;
   std::optional<Session> FindSession(const std::string& idHash) override;
   void TouchSession(const std::string& idHash, std::int64_t now) override;

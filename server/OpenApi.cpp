@@ -210,10 +210,36 @@ const std::string& OpenApiDocument() {
     },
     "/api/users/{name}/tokens": {
       "parameters": [{"$ref": "#/components/parameters/UserName"}],
-      "post": {
-        "summary": "Makes a new API token for a user; only its hash is kept",
+      "get": {
+        "summary": "Lists a user's API tokens (ended ones too), never the tokens themselves",
         "responses": {
-          "201": {"description": "The token, shown this once", "content": {"application/json": {"schema": {"type": "object", "properties": {"token": {"type": "string"}}}}}},
+          "200": {"description": "The tokens, oldest first", "content": {"application/json": {"schema": {"type": "array", "items": {"$ref": "#/components/schemas/Token"}}}}},
+          "401": {"$ref": "#/components/responses/Unauthorized"},
+          "403": {"$ref": "#/components/responses/Error"},
+          "404": {"$ref": "#/components/responses/Error"}
+        }
+      },
+      "post": {
+        "summary": "Makes a new API token for a user; only its hash is kept. The body may be left out: the token is then named \"token\" and never ends",
+        "requestBody": {"required": false, "content": {"application/json": {"schema": {"type": "object", "properties": {"name": {"type": "string", "minLength": 1, "maxLength": 64, "description": "To tell the token by: up to 64 bytes, no control character"}, "expires": {"description": "When the token ends: seconds from now, or a time to come (null: never)", "oneOf": [{"type": "integer", "minimum": 1}, {"type": "string", "format": "date-time"}, {"type": "null"}]}}}}}},
+        "responses": {
+          "201": {"description": "The token, shown this once, with its id", "headers": {"Location": {"schema": {"type": "string"}}}, "content": {"application/json": {"schema": {"allOf": [{"$ref": "#/components/schemas/Token"}, {"type": "object", "required": ["token"], "properties": {"token": {"type": "string"}}}]}}}},
+          "401": {"$ref": "#/components/responses/Unauthorized"},
+          "403": {"$ref": "#/components/responses/Error"},
+          "404": {"$ref": "#/components/responses/Error"},
+          "409": {"$ref": "#/components/responses/Error"},
+          "415": {"$ref": "#/components/responses/Error"},
+          "422": {"$ref": "#/components/responses/Invalid"}
+        }
+      }
+    },
+    "/api/users/{name}/tokens/{id}": {
+      "parameters": [{"$ref": "#/components/parameters/UserName"}, {"name": "id", "in": "path", "required": true, "schema": {"type": "integer", "minimum": 1}}],
+      "delete": {
+        "summary": "Revokes one API token of a user",
+        "responses": {
+          "204": {"description": "Revoked"},
+          "400": {"$ref": "#/components/responses/Error"},
           "401": {"$ref": "#/components/responses/Unauthorized"},
           "403": {"$ref": "#/components/responses/Error"},
           "404": {"$ref": "#/components/responses/Error"}
@@ -237,7 +263,8 @@ const std::string& OpenApiDocument() {
       "ControllerSummary": {"type": "object", "required": ["Interface", "Node", "Name", "ETag"], "properties": {"Interface": {"type": "integer"}, "Node": {"type": "integer"}, "Name": {"type": "string"}, "ETag": {"type": "string"}}},
       "Role": {"enum": ["viewer", "editor", "admin"]},
       "User": {"type": "object", "required": ["name", "role"], "properties": {"name": {"type": "string"}, "role": {"$ref": "#/components/schemas/Role"}}},
-      "AuditEntry": {"type": "object", "required": ["id", "time", "user", "method", "path", "controller", "before", "after"], "properties": {"id": {"type": "integer"}, "time": {"type": "string", "format": "date-time"}, "user": {"type": "string"}, "method": {"type": "string"}, "path": {"type": "string"}, "controller": {"type": ["object", "null"]}, "before": {"type": ["object", "null"]}, "after": {"type": ["object", "null"]}}}
+      "Token": {"type": "object", "required": ["id", "name", "created", "expires"], "properties": {"id": {"type": "integer"}, "name": {"type": "string"}, "created": {"type": "string", "format": "date-time"}, "expires": {"type": ["string", "null"], "format": "date-time"}}},
+      "AuditEntry": {"type": "object", "required": ["id", "time", "user", "method", "path", "controller", "before", "after"], "properties": {"id": {"type": "integer"}, "time": {"type": "string", "format": "date-time"}, "user": {"type": "string", "description": "Who made the change; with a token, which one: ed (token 3 \"deploy\")"}, "method": {"type": "string"}, "path": {"type": "string"}, "controller": {"type": ["object", "null"], "description": "null for a change of accounts"}, "before": {"type": ["object", "null"]}, "after": {"type": ["object", "null"], "description": "The controller after the change; for a change of accounts what changed, e.g. {\"user\": \"carol\", \"role\": \"editor\", \"changed\": [\"password\"]} or {\"user\": \"ed\", \"token\": 3, \"name\": \"deploy\", \"expires\": null}"}}}
     },
     "responses": {
       "Controller": {"description": "The controller; ETag changes whenever it does", "headers": {"ETag": {"schema": {"type": "string"}}}, "content": {"application/json": {"schema": {"$ref": "#/components/schemas/Controller"}}}},

@@ -48,6 +48,39 @@ struct Session {
   std::int64_t lastSeen = 0;  // seconds since 1970
 };
 
+// An API token as it is listed: never the token itself, nor its hash.
+struct Token {
+  std::int64_t id = 0;                  // never given to another token
+  std::string name;                     // to tell the user's tokens apart
+  std::int64_t created = 0;             // seconds since 1970
+  std::optional<std::int64_t> expires;  // when it stops being accepted; none: never
+};
+
+// The user of a token, and the token.
+struct TokenUser {
+  User user;
+  Token token;
+};
+
+// A token's name is 1 to kTokenNameBytes bytes of text without a control character (tab aside).
+constexpr std::size_t kTokenNameBytes = 64;
+// Why `name` cannot name a token, or nothing when it can.
+std::optional<std::string> CheckTokenName(std::string_view name);
+
+// "2026-03-01T12:00:00Z", of seconds since 1970; and back (only that form, and nothing for a
+// time that is none).
+std::string IsoTime(std::int64_t seconds);
+std::optional<std::int64_t> FromIsoTime(std::string_view text);
+
+// The "After" of an audit row of accounts: what changed, as a JSON object, with neither password
+// nor token nor hash. Of a user: its name and role, and with `changed` what changed of it
+// ({"user":"carol","role":"editor","changed":["password"]}).
+std::string UserChange(std::string_view user, Role role,
+                       const std::vector<std::string_view>* changed = nullptr);
+// Of a token: {"user":"ed","token":3,"name":"deploy","expires":"2027-01-01T00:00:00Z"} (null
+// expires: never).
+std::string TokenChange(std::string_view user, const Token& token);
+
 // Who made a change, and how: written with the change as its audit row.
 struct AuditNote {
   std::string user;
@@ -160,11 +193,19 @@ class Store {
   // Removes a user with its sessions and tokens; not the last admin.
   virtual UserWrite RemoveUser(std::string_view name, const AuditNote& note) = 0;
 
-  // Adds a token of `user` as read before: false, with nothing added, when that user has been
+  // Adds the token `token` (its name, when made and when it ends) of `user` as read before, with
+  // its audit row, and returns its id: nothing, with nothing added, when that user has been
   // removed or given a new password since (their id may be another user's by then).
-  virtual bool AddToken(const User& user, const std::string& tokenHash, std::int64_t now) = 0;
-  // The user whose token has hash `tokenHash`.
-  virtual std::optional<User> FindToken(const std::string& tokenHash) = 0;
+  virtual std::optional<std::int64_t> AddToken(const User& user, const std::string& tokenHash,
+                                               const Token& token, const AuditNote& note) = 0;
+  // The user whose token has hash `tokenHash`, with the token; nothing when it ended by `now`.
+  virtual std::optional<TokenUser> FindToken(const std::string& tokenHash, std::int64_t now) = 0;
+  // The tokens of the user `name`, ended ones too, oldest first; nothing when there is no such
+  // user.
+  virtual std::optional<std::vector<Token>> Tokens(std::string_view name) = 0;
+  // Revokes the token `id` of the user `name`, with its audit row; NotFound when that user has no
+  // such token.
+  virtual UserWrite RemoveToken(std::string_view name, std::int64_t id, const AuditNote& note) = 0;
 
   // Adds a session of the user `session.userId` on the same terms, `passwordHash` being the
   // password the login checked.

@@ -180,13 +180,13 @@ UserWrite MemoryStore::AddUser(const User& user, const AuditNote& note) {
   }
   users_.push_back(user);
   users_.back().id = nextUserId_++;
-  Log(note, std::nullopt, "null", "null");
+  Log(note, std::nullopt, "null", UserChange(user.name, user.role));
   return UserWrite::Done;
 }
 
 void MemoryStore::EndSessionsOf(std::int64_t userId) {
   std::erase_if(sessions_, [userId](const auto& entry) { return entry.second.userId == userId; });
-  std::erase_if(tokens_, [userId](const auto& entry) { return entry.second == userId; });
+  std::erase_if(tokens_, [userId](const auto& entry) { return entry.second.userId == userId; });
 }
 
 bool MemoryStore::LastAdmin(const User& user) const {
@@ -202,12 +202,15 @@ UserWrite MemoryStore::UpdateUser(std::string_view name, Role role,
   for (User& user : users_) {
     if (user.name != name) continue;
     if (role != Role::Admin && LastAdmin(user)) return UserWrite::LastAdmin;
+    std::vector<std::string_view> changed;
+    if (role != user.role) changed.emplace_back("role");
+    if (passwordHash) changed.emplace_back("password");
     user.role = role;
     if (passwordHash) {
       user.passwordHash = *passwordHash;
       EndSessionsOf(user.id);
     }
-    Log(note, std::nullopt, "null", "null");
+    Log(note, std::nullopt, "null", UserChange(user.name, role, &changed));
     return UserWrite::Done;
   }
   return UserWrite::NotFound;
@@ -219,29 +222,62 @@ UserWrite MemoryStore::RemoveUser(std::string_view name, const AuditNote& note) 
     if (user->name != name) continue;
     if (LastAdmin(*user)) return UserWrite::LastAdmin;
     EndSessionsOf(user->id);
+    Log(note, std::nullopt, "null", UserChange(user->name, user->role));
     users_.erase(user);
-    Log(note, std::nullopt, "null", "null");
     return UserWrite::Done;
   }
   return UserWrite::NotFound;
 }
 
-bool MemoryStore::AddToken(const User& user, const std::string& tokenHash, std::int64_t) {
+std::optional<std::int64_t> MemoryStore::AddToken(const User& user, const std::string& tokenHash,
+                                                  const Token& token, const AuditNote& note) {
   const std::lock_guard lock(mutex_);
-  if (!StillThere(user.id, user.passwordHash)) return false;
-  tokens_[tokenHash] = user.id;
-  return true;
+  if (!StillThere(user.id, user.passwordHash)) return std::nullopt;
+  StoredToken& stored = tokens_[tokenHash] = {user.id, token};
+  stored.token.id = nextTokenId_++;
+  Log(note, std::nullopt, "null", TokenChange(user.name, stored.token));
+  return stored.token.id;
 }
 
-std::optional<User> MemoryStore::FindToken(const std::string& tokenHash) {
-  std::int64_t id = 0;
+std::optional<TokenUser> MemoryStore::FindToken(const std::string& tokenHash, std::int64_t now) {
+  StoredToken stored;
   {
     const std::lock_guard lock(mutex_);
     const auto found = tokens_.find(tokenHash);
     if (found == tokens_.end()) return std::nullopt;
-    id = found->second;
+    stored = found->second;
   }
-  return FindUserById(id);
+  if (stored.token.expires && *stored.token.expires <= now) return std::nullopt;
+  std::optional<User> user = FindUserById(stored.userId);
+  if (!user) return std::nullopt;
+  return TokenUser{std::move(*user), std::move(stored.token)};
+}
+
+std::optional<std::vector<Token>> MemoryStore::Tokens(std::string_view name) {
+  const std::optional<User> user = FindUser(name);
+  if (!user) return std::nullopt;
+  const std::lock_guard lock(mutex_);
+  std::vector<Token> tokens;
+  for (const auto& [hash, stored] : tokens_) {
+    if (stored.userId == user->id) tokens.push_back(stored.token);
+  }
+  std::sort(tokens.begin(), tokens.end(),
+            [](const Token& a, const Token& b) { return a.id < b.id; });
+  return tokens;
+}
+
+UserWrite MemoryStore::RemoveToken(std::string_view name, std::int64_t id, const AuditNote& note) {
+  const std::lock_guard lock(mutex_);
+  for (const User& user : users_) {
+    if (user.name != name) continue;
+    for (auto stored = tokens_.begin(); stored != tokens_.end(); ++stored) {
+      if (stored->second.userId != user.id || stored->second.token.id != id) continue;
+      Log(note, std::nullopt, "null", TokenChange(user.name, stored->second.token));
+      tokens_.erase(stored);
+      return UserWrite::Done;
+    }
+  }
+  return UserWrite::NotFound;
 }
 
 bool MemoryStore::AddSession(const Session& session, std::string_view passwordHash) {

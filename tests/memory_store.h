@@ -40,8 +40,11 @@ class MemoryStore : public Store {
                        const std::optional<std::string>& passwordHash,
                        const AuditNote& note) override;
   UserWrite RemoveUser(std::string_view name, const AuditNote& note) override;
-  bool AddToken(const User& user, const std::string& tokenHash, std::int64_t now) override;
-  std::optional<User> FindToken(const std::string& tokenHash) override;
+  std::optional<std::int64_t> AddToken(const User& user, const std::string& tokenHash,
+                                       const Token& token, const AuditNote& note) override;
+  std::optional<TokenUser> FindToken(const std::string& tokenHash, std::int64_t now) override;
+  std::optional<std::vector<Token>> Tokens(std::string_view name) override;
+  UserWrite RemoveToken(std::string_view name, std::int64_t id, const AuditNote& note) override;
   bool AddSession(const Session& session, std::string_view passwordHash) override;
   std::optional<Session> FindSession(const std::string& idHash) override;
   void TouchSession(const std::string& idHash, std::int64_t now) override;
@@ -72,8 +75,13 @@ class MemoryStore : public Store {
   std::vector<AuditEntry> audit_;
   std::vector<User> users_;
   std::int64_t nextUserId_ = 1;
-  std::map<std::string, std::int64_t> tokens_;  // hash -> user id
-  std::map<std::string, Session> sessions_;     // id hash -> session
+  struct StoredToken {
+    std::int64_t userId = 0;
+    Token token;
+  };
+  std::map<std::string, StoredToken> tokens_;  // hash -> token
+  std::int64_t nextTokenId_ = 1;
+  std::map<std::string, Session> sessions_;  // id hash -> session
 };
 
 }  // namespace ssmsg::server

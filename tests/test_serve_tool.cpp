@@ -240,7 +240,7 @@ TEST_F(ServeTool, UserKeepsTheAccountsInTheDatabase) {
                 .out,
             "0\n");
   const std::unique_ptr<DatabaseStore> store = ssmsg::test::OpenDatabase(folder_ / "site.db");
-  const auto eve = [&] { return store->FindToken(SecretHash(token.out.substr(0, 43))); };
+  const auto eve = [&] { return store->FindToken(SecretHash(token.out.substr(0, 43)), 0); };
   EXPECT_TRUE(eve());
   EXPECT_EQ(Shell("printf 'new password\\n' | \"$SSMSG\" user passwd eve --config site.db").status,
             0);
@@ -249,10 +249,50 @@ TEST_F(ServeTool, UserKeepsTheAccountsInTheDatabase) {
   EXPECT_EQ(Tool("user remove eve --config site.db").status, 0);
   EXPECT_FALSE(store->FindUser("eve"));
   // Each change is in the audit log, as the API call that does the same.
-  const std::vector<AuditEntry> audit = store->Audit(0, 10);
-  ASSERT_EQ(audit.size(), 4U);
-  EXPECT_EQ(audit[3].note.user + " " + audit[3].note.method + " " + audit[3].note.path,
-            "ssmsg user DELETE /api/users/eve");
+  std::vector<std::string> rows;
+  for (const AuditEntry& entry : store->Audit(0, 10))
+    rows.push_back(entry.note.user + " " + entry.note.method + " " + entry.note.path + " " +
+                   entry.after);
+  EXPECT_EQ(rows,
+            (std::vector<std::string>{
+                "ssmsg user POST /api/users {\"user\":\"ada\",\"role\":\"admin\"}",
+                "ssmsg user POST /api/users {\"user\":\"eve\",\"role\":\"editor\"}",
+                "ssmsg user POST /api/users/eve/tokens {\"user\":\"eve\",\"token\":1,\"name\":"
+                "\"token\",\"expires\":null}",
+                "ssmsg user PATCH /api/users/eve {\"user\":\"eve\",\"role\":\"editor\","
+                "\"changed\":[\"password\"]}",
+                "ssmsg user DELETE /api/users/eve {\"user\":\"eve\",\"role\":\"editor\"}"}));
+
+  // Tokens have names and ends, are listed without their secret and revoked one by one.
+  ASSERT_EQ(Tool("user token ada --name deploy --expires 2 --config site.db").status, 0);
+  ASSERT_EQ(Tool("user token ada --config site.db").status, 0);
+  const Result listed = Tool("user token ada --list --config site.db");
+  ASSERT_EQ(listed.status, 0);
+  const auto split = [](const std::string& text) {
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < text.size();) {
+      const std::size_t end = text.find('\n', at);
+      lines.push_back(text.substr(at, end - at));
+      at = end == std::string::npos ? text.size() : end + 1;
+    }
+    return lines;
+  };
+  const std::vector<std::string> lines = split(listed.out);
+  ASSERT_EQ(lines.size(), 2U) << listed.out;
+  EXPECT_EQ(lines[0].substr(0, 9), "2\tdeploy\t");
+  EXPECT_EQ(lines[0].size(), 9U + 20U + 1U + 20U) << lines[0];  // made and ends
+  EXPECT_EQ(lines[1].substr(0, 8), "3\ttoken\t");
+  EXPECT_EQ(lines[1].substr(lines[1].size() - 6), "\tnever");
+  EXPECT_EQ(Tool("user token ada --revoke 2 --config site.db").status, 0);
+  EXPECT_EQ(Tool("user token ada --revoke 2 --config site.db").err,
+            "ssmsg: user token: ada has no token 2\n");
+  EXPECT_EQ(split(Tool("user token ada --list --config site.db").out).size(), 1U);
+  const std::vector<AuditEntry> revoked = store->Audit(7, 10);
+  ASSERT_EQ(revoked.size(), 1U);
+  EXPECT_EQ(revoked[0].note.method + " " + revoked[0].note.path, "DELETE /api/users/ada/tokens/2");
+  EXPECT_NE(revoked[0].after.find("\"name\":\"deploy\""), std::string::npos);
+  EXPECT_EQ(Tool("user token ada --name 'a\tb' --config site.db").status, 2);
+  EXPECT_EQ(Tool("user token ada --revoke 3 --list --config site.db").status, 2);
   // A write that the database refuses is reported, not a crash.
   const Result refused = Shell(
       "sqlite3 site.db \"CREATE TRIGGER no_more BEFORE INSERT ON users BEGIN SELECT RAISE(ABORT, "
@@ -298,8 +338,8 @@ TEST_F(ServeTool, ServeRefusesWhatItCannotServeSafely) {
        "demo.json: not a site database (a site file? the site editor serves a database: make one "
        "with \"ssmsg convert demo.json site.db\" and serve that)"},
       {"serve --config old.db",
-       "old.db: the database has schema version 1, which has no accounts: bring it up to date "
-       "with: ssmsg migrate old.db"},
+       "old.db: the database has schema version 1, older than this ssmsg serves (3): bring it "
+       "up to date with: ssmsg migrate old.db"},
       {"serve --config site.db --listen 0.0.0.0:8443",
        "ssmsg: serve: 0.0.0.0 is not a loopback address: serving it needs --tls-cert and "
        "--tls-key"},

@@ -33,11 +33,14 @@ class ServerApi : public ::testing::TestWithParam<test::StoreKind> {
         store_(*storage_),
         service_(store_, Options(now_, checked_)) {
     AddApiRoutes(service_);
-    for (const auto& [name, role] : {std::pair{"ada", Role::Admin}, std::pair{"eve", Role::Editor},
-                                     std::pair{"vic", Role::Viewer}}) {
+    // Audit rows 1 to 3 add the users, 4 to 6 their tokens.
+    const std::initializer_list<std::pair<const char*, Role>> users = {
+        {"ada", Role::Admin}, {"eve", Role::Editor}, {"vic", Role::Viewer}};
+    for (const auto& [name, role] : users)
       store_.AddUser({0, name, role, HashPassword(std::string(name) + " password", Cheap())}, {});
+    for (const auto& [name, role] : users) {
       const std::string token = NewSecret();
-      store_.AddToken(*store_.FindUser(name), SecretHash(token), 0);
+      store_.AddToken(*store_.FindUser(name), SecretHash(token), {0, "fixture", 0, {}}, {});
       tokens_[name] = token;
     }
   }
@@ -140,7 +143,7 @@ TEST_P(ServerApi, EachStatusOfTheControllerRoutes) {
                                          << c.body.substr(0, 40) << ": " << response.body;
   }
   EXPECT_EQ(Etag(kTwo), etag);
-  EXPECT_EQ(store_.Audit(0, 10).size(), 3U);  // the three users
+  EXPECT_EQ(store_.Audit(0, 10).size(), 6U);  // the three users and their tokens
 }
 
 TEST_P(ServerApi, InvalidValuesAreNamedAsInTheSiteFile) {
@@ -321,14 +324,14 @@ TEST_P(ServerApi, TheAuditLogReplaysToTheSite) {
             201);
   ASSERT_EQ(Send("eve", "POST", kOne + "/sent", {{"If-Match", Etag(kOne)}}).status, 204);
 
-  const Response audit = Send("ada", "GET", "/api/audit?after=3");  // after the three users
+  const Response audit = Send("ada", "GET", "/api/audit?after=6");  // after the users and tokens
   ASSERT_EQ(audit.status, 200);
   const JsonValue entries = *ReadJson(audit.body).value.Find("entries");
   ASSERT_EQ(entries.items.size(), 5U);
   std::vector<std::string> methods;
   for (const JsonValue& entry : entries.items) {
     methods.push_back(entry.Find("method")->text + " " + entry.Find("path")->text);
-    EXPECT_EQ(entry.Find("user")->text, "eve");
+    EXPECT_EQ(entry.Find("user")->text, "eve (token 2 \"fixture\")");  // not her own login
     const JsonValue& controller = *entry.Find("controller");
     const std::string key =
         controller.Find("Interface")->text + "/" + controller.Find("Node")->text;
@@ -342,7 +345,7 @@ TEST_P(ServerApi, TheAuditLogReplaysToTheSite) {
   EXPECT_EQ(methods, (std::vector<std::string>{"PATCH " + kTwo, "PATCH " + kOne, "DELETE " + kTwo,
                                                "PUT " + kTwo, "POST " + kOne + "/sent"}));
   EXPECT_EQ(replayed, Controllers());
-  EXPECT_EQ(entries.items[0].Find("id")->text, "4");
+  EXPECT_EQ(entries.items[0].Find("id")->text, "7");
   EXPECT_EQ(entries.items[0].Find("time")->text, "2023-11-14T22:13:20Z");
 }
 
@@ -358,9 +361,9 @@ TEST_P(ServerApi, TheAuditLogComesInPages) {
     after = answer.Find("next")->kind == JsonValue::Kind::Null ? "null" : answer.Find("next")->text;
   }
   EXPECT_EQ(after, "null");
-  ASSERT_EQ(ids.size(), 153U);  // the fixture's three users and these
+  ASSERT_EQ(ids.size(), 156U);  // the fixture's three users and tokens, and these
   EXPECT_EQ(ids.front(), "1");
-  EXPECT_EQ(ids.back(), "153");
+  EXPECT_EQ(ids.back(), "156");
 }
 
 // The session cookie and CSRF token of a login by `name`.
@@ -525,8 +528,8 @@ TEST_P(ServerSessions, ALoginOrTokenRacingARemovalOrANewPasswordGetsNothing) {
     EXPECT_FALSE(checked_);  // it ran
     const User read = dave();
     c.change();
-    EXPECT_FALSE(store_.AddToken(read, SecretHash("dave's token"), 0));
-    EXPECT_FALSE(store_.FindToken(SecretHash("dave's token")));
+    EXPECT_FALSE(store_.AddToken(read, SecretHash("dave's token"), {}, {}));
+    EXPECT_FALSE(store_.FindToken(SecretHash("dave's token"), 0));
   }
 }
 
@@ -587,6 +590,131 @@ TEST_P(ServerApi, AdminsManageUsersAndTokens) {
   EXPECT_EQ(Send("ada", "POST", "/api/users/nobody/tokens").status, 404);
   EXPECT_NE(Send("ada", "GET", "/api/users").body.find("{\"name\":\"kim\",\"role\":\"editor\"}"),
             std::string::npos);
+}
+
+// A token's body is checked whole; a token ends at its time, and is revoked only by its user's
+// path and id.
+TEST_P(ServerApi, TokensHaveNamesAndEndsAndAreRevokedOneByOne) {
+  const Header json{"Content-Type", "application/json"};
+  const std::string tokens = "/api/users/kim/tokens";
+  ASSERT_EQ(Send("ada", "POST", "/api/users", {json},
+                 "{\"name\":\"kim\",\"role\":\"editor\",\"password\":\"kim password\"}")
+                .status,
+            201);
+  struct Bad {
+    std::string body;
+    std::string error;
+  };
+  const std::vector<Bad> bad = {
+      {"{\"name\":\"a\\nb\"}",
+       "name: the text holds the control character U+000A; of those, a text may hold tab only"},
+      {"{\"name\":\"" + std::string(65, 'x') + "\"}", "name: a token's name is at most 64 bytes"},
+      {"{\"name\":\"\"}", "name: a token's name must not be empty"},
+      {"{\"name\":7}", "name: must be a string"},
+      {"{\"expires\":0}", "expires: the seconds from now"},
+      {"{\"expires\":1.5}", "expires: the seconds from now"},
+      {"{\"expires\":\"2023-11-14T22:13:20Z\"}", "expires: the seconds from now"},  // now
+      {"{\"expires\":\"2030-02-30T00:00:00Z\"}", "expires: the seconds from now"},
+      {"{\"token\":\"mine\"}", "token: unknown key"},
+      {"[]", "the body must be an object"},
+  };
+  for (const Bad& b : bad) {
+    const Response refused = Send("ada", "POST", tokens, {json}, b.body);
+    EXPECT_EQ(refused.status, 422) << b.body;
+    EXPECT_NE(refused.body.find(b.error), std::string::npos) << b.body << ": " << refused.body;
+  }
+  EXPECT_EQ(Send("eve", "POST", tokens, {json}, "{}").status, 403);
+
+  const Response deploy =
+      Send("ada", "POST", tokens, {json}, "{\"name\":\"deploy <1>\",\"expires\":3600}");
+  ASSERT_EQ(deploy.status, 201);
+  const JsonValue made = ReadJson(deploy.body).value;
+  const std::string id = made.Find("id")->text;
+  EXPECT_EQ(deploy.Find("Location") ? *deploy.Find("Location") : "", tokens + "/" + id);
+  EXPECT_EQ(made.Find("expires")->text, "2023-11-14T23:13:20Z");
+  tokens_["kim"] = made.Find("token")->text;
+  const Response later = Send("ada", "POST", tokens, {json},
+                              "{\"name\":\"later\",\"expires\":\"2030-01-31T12:00:00Z\"}");
+  ASSERT_EQ(later.status, 201);
+  EXPECT_EQ(Send("ada", "POST", tokens).status, 201);  // no body: "token", never ending
+
+  // Listed without the secret; ended tokens too, until revoked.
+  const Response list = Send("ada", "GET", tokens);
+  ASSERT_EQ(list.status, 200);
+  EXPECT_EQ(list.body.find(tokens_["kim"]), std::string::npos);
+  const JsonValue listed = ReadJson(list.body).value;
+  ASSERT_EQ(listed.items.size(), 3U);
+  EXPECT_EQ(ToJson(listed.items[0]), "{\"id\":" + id +
+                                         ",\"name\":\"deploy <1>\",\"created\":\"2023-11-14T22:13:"
+                                         "20Z\",\"expires\":\"2023-11-14T23:13:20Z\"}");
+  EXPECT_EQ(listed.items[1].Find("expires")->text, "2030-01-31T12:00:00Z");
+  EXPECT_EQ(listed.items[2].Find("name")->text, "token");
+  EXPECT_EQ(listed.items[2].Find("expires")->kind, JsonValue::Kind::Null);
+
+  EXPECT_EQ(Send("kim", "GET", "/api/session").status, 200);
+  now_ += 3599;
+  EXPECT_EQ(Send("kim", "GET", "/api/session").status, 200);
+  now_ += 1;
+  EXPECT_EQ(Send("kim", "GET", "/api/session").status, 401);  // it ended
+  EXPECT_EQ(ReadJson(Send("ada", "GET", tokens).body).value.items.size(), 3U);
+
+  // Revoked by the path of its own user only, one at a time.
+  const std::string eves =
+      ReadJson(Send("ada", "GET", "/api/users/eve/tokens").body).value.items.at(0).Find("id")->text;
+  EXPECT_EQ(Send("ada", "DELETE", tokens + "/" + eves).status, 404);
+  EXPECT_EQ(Send("eve", "GET", "/api/session").status, 200);
+  EXPECT_EQ(Send("ada", "DELETE", tokens + "/x").status, 400);
+  EXPECT_EQ(Send("eve", "DELETE", tokens + "/" + id).status, 403);
+  EXPECT_EQ(Send("ada", "DELETE", tokens + "/" + id).status, 204);
+  EXPECT_EQ(Send("ada", "DELETE", tokens + "/" + id).status, 404);
+  EXPECT_EQ(ReadJson(Send("ada", "GET", tokens).body).value.items.size(), 2U);
+  EXPECT_EQ(Send("ada", "GET", "/api/users/nobody/tokens").status, 404);
+}
+
+// Each change of accounts says who made it (and with which token), whom it changed and what,
+// without a secret.
+TEST_P(ServerApi, AccountChangesAreAuditedWithWhoAndWhat) {
+  const Header json{"Content-Type", "application/json"};
+  const std::string base = "/api/users/kim";
+  ASSERT_EQ(Send("ada", "POST", "/api/users", {json},
+                 "{\"name\":\"kim\",\"role\":\"editor\",\"password\":\"kim password\"}")
+                .status,
+            201);
+  ASSERT_EQ(Send("ada", "PATCH", base, {json}, "{\"password\":\"new password\"}").status, 200);
+  ASSERT_EQ(Send("ada", "PATCH", base, {json}, "{\"role\":\"viewer\"}").status, 200);
+  const Response token =
+      Send("ada", "POST", base + "/tokens", {json}, "{\"name\":\"ci \\\"x\\\"\",\"expires\":60}");
+  ASSERT_EQ(token.status, 201);
+  const std::string id = ReadJson(token.body).value.Find("id")->text;
+  ASSERT_EQ(Send("ada", "DELETE", base + "/tokens/" + id).status, 204);
+  ASSERT_EQ(Send("ada", "DELETE", base).status, 204);
+
+  const Response audit = Send("ada", "GET", "/api/audit?after=6");
+  ASSERT_EQ(audit.status, 200);
+  for (const std::string& secret :
+       std::vector<std::string>{"kim password", "new password", "$argon2",
+                                ReadJson(token.body).value.Find("token")->text}) {
+    EXPECT_EQ(audit.body.find(secret), std::string::npos) << secret;
+  }
+  const std::string ada = "ada (token 1 \"fixture\")";
+  const std::string kimToken = "{\"user\":\"kim\",\"token\":" + id +
+                               ",\"name\":\"ci \\\"x\\\"\",\"expires\":\"2023-11-14T22:14:20Z\"}";
+  const std::vector<std::string> expected = {
+      ada + " POST /api/users {\"user\":\"kim\",\"role\":\"editor\"}",
+      ada + " PATCH " + base + " {\"user\":\"kim\",\"role\":\"editor\",\"changed\":[\"password\"]}",
+      ada + " PATCH " + base + " {\"user\":\"kim\",\"role\":\"viewer\",\"changed\":[\"role\"]}",
+      ada + " POST " + base + "/tokens " + kimToken,
+      ada + " DELETE " + base + "/tokens/" + id + " " + kimToken,
+      ada + " DELETE " + base + " {\"user\":\"kim\",\"role\":\"viewer\"}",
+  };
+  std::vector<std::string> rows;
+  const JsonValue entries = ReadJson(audit.body).value;
+  for (const JsonValue& entry : entries.Find("entries")->items) {
+    EXPECT_EQ(entry.Find("controller")->kind, JsonValue::Kind::Null);
+    rows.push_back(entry.Find("user")->text + " " + entry.Find("method")->text + " " +
+                   entry.Find("path")->text + " " + ToJson(*entry.Find("after")));
+  }
+  EXPECT_EQ(rows, expected);
 }
 
 // A line feed in a name would split its message in a log of one message per line: every control

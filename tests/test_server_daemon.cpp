@@ -33,9 +33,9 @@ class ServerDaemon : public ::testing::Test {
         service_(store_, Options()) {
     AddApiRoutes(service_);
     store_.AddUser({0, "vic", Role::Viewer, ""}, {});
-    store_.AddToken(*store_.FindUser("vic"), SecretHash("vic-token"), 0);
+    store_.AddToken(*store_.FindUser("vic"), SecretHash("vic-token"), {}, {});
     store_.AddUser({0, "eve", Role::Editor, ""}, {});
-    store_.AddToken(*store_.FindUser("eve"), SecretHash("eve-token"), 0);
+    store_.AddToken(*store_.FindUser("eve"), SecretHash("eve-token"), {}, {});
   }
   ~ServerDaemon() override {
     if (daemon_) daemon_->Stop();
@@ -159,7 +159,7 @@ TEST_F(ServerDaemon, SizesOverTheLimitsAreRefusedAndTheServerStaysUp) {
     EXPECT_EQ(client.Read(2s), "");
   }
   EXPECT_EQ(StatusOf(Get("/api/controllers/1/1")), 200);
-  EXPECT_EQ(store_.Audit(0, 10).size(), 2U);  // the users'
+  EXPECT_EQ(store_.Audit(0, 10).size(), 4U);  // the users' and their tokens'
 }
 
 // A body is read only for a caller who may send it, and all bodies share one budget: requests

@@ -483,6 +483,30 @@ TEST_F(ServerPages, AdminsManageUsers) {
   EXPECT_NE(last.body.find("the last admin must stay an admin"), std::string::npos);
   const Response token = Post("ada", "/users", "/users/bob/token");
   EXPECT_EQ(token.status, 200);
+  EXPECT_EQ(Post("ada", "/users", "/users/bob/token", {{"expires", "soon"}}).status, 422);
+  EXPECT_EQ(Post("ada", "/users", "/users/bob/token", {{"name", "a\x01"}}).status, 422);
+  ASSERT_EQ(
+      Post("ada", "/users", "/users/bob/token", {{"name", "<b>ci</b>"}, {"expires", "2"}}).status,
+      200);
+  // Each token is listed, its name as text, with a button that revokes it alone.
+  const std::vector<Token> tokens = *store_.Tokens("bob");
+  ASSERT_EQ(tokens.size(), 2U);
+  EXPECT_EQ(tokens[1].name, "<b>ci</b>");
+  EXPECT_EQ(*tokens[1].expires - tokens[1].created, 2 * 24 * 60 * 60);
+  const std::string page = Send("ada", "GET", "/users").body;
+  EXPECT_NE(page.find("<td>&lt;b&gt;ci&lt;/b&gt;</td>"), std::string::npos);
+  const std::string revoke = "/users/bob/tokens/" + std::to_string(tokens[1].id) + "/revoke";
+  ASSERT_EQ(Post("ada", "/users", revoke).status, 303);
+  ASSERT_EQ(store_.Tokens("bob")->size(), 1U);
+  EXPECT_EQ(store_.Tokens("bob")->at(0).id, tokens[0].id);
+  EXPECT_EQ(
+      Post("ada", "/users", "/users/bob/tokens/" + std::to_string(tokens[0].id) + "/revoke").status,
+      303);
+  EXPECT_NE(Send("ada", "GET", "/users").body.find("No API token."), std::string::npos);
+  EXPECT_NE(Send("ada", "GET", "/audit")
+                .body.find("user: bob, token: " + std::to_string(tokens[1].id) +
+                           ", name: &lt;b&gt;ci&lt;/b&gt;, expires: "),
+            std::string::npos);
   ASSERT_EQ(Post("ada", "/users", "/users/bob/remove").status, 303);
   EXPECT_FALSE(store_.FindUser("bob"));
 }

@@ -119,7 +119,7 @@ TEST_F(ServerDatabase, RowsMadeInvalidWithSqlAreNamedAndTheRestIsServed) {
   Service service(*store_, {});
   AddApiRoutes(service);
   store_->AddUser({0, "vic", Role::Viewer, ""}, {});
-  store_->AddToken(*store_->FindUser("vic"), SecretHash("vic-token"), 0);
+  store_->AddToken(*store_->FindUser("vic"), SecretHash("vic-token"), {}, {});
   const auto get = [&](const std::string& target) {
     return service.Handle({"GET", target, {{"Authorization", "Bearer vic-token"}}, "", "", false});
   };
@@ -199,6 +199,47 @@ TEST_F(ServerDatabase, ReplacedControllersReadBackAsWritten) {
   EXPECT_TRUE(LoadSite(file_).site);
 }
 
+// A database of version 2, whose tokens had no id, name or end, is refused until migrated; its
+// tokens are then kept, named "token", and the ids of revoked tokens are not given again.
+TEST_F(ServerDatabase, TokensOfVersionTwoAreKeptByMigrate) {
+  store_->AddUser({0, "ed", Role::Editor, "hash"}, {});
+  const std::int64_t ed = store_->FindUser("ed")->id;
+  store_.reset();
+  Elsewhere(
+      "DROP TABLE api_tokens; CREATE TABLE api_tokens (\"Hash\" TEXT PRIMARY KEY, \"User\" INTEGER "
+      "NOT NULL REFERENCES users (\"Id\") ON DELETE CASCADE, \"Created\" INTEGER NOT NULL) "
+      "STRICT, WITHOUT ROWID; INSERT INTO api_tokens VALUES ('" +
+      SecretHash("later") + "', " + std::to_string(ed) + ", 20), ('" + SecretHash("first") + "', " +
+      std::to_string(ed) + ", 10); PRAGMA user_version = 2");
+  const DatabaseStore::Opened refused = DatabaseStore::Open(file_.string());
+  EXPECT_FALSE(refused.store);
+  EXPECT_NE(refused.error.find("schema version 2, older than this ssmsg serves (3): bring it up to "
+                               "date with: ssmsg migrate "),
+            std::string::npos)
+      << refused.error;
+
+  const CSS_MigrateResult migrated = MigrateSiteDatabase(file_);
+  ASSERT_TRUE(migrated.errors.empty()) << migrated.errors[0];
+  EXPECT_EQ(migrated.from, 2);
+  store_ = test::OpenDatabase(file_);
+  ASSERT_TRUE(store_);
+  const std::optional<TokenUser> first = store_->FindToken(SecretHash("first"), 1000);
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->user.name, "ed");
+  EXPECT_EQ(first->token.id, 1);  // in the order they were made
+  EXPECT_EQ(first->token.name, "token");
+  EXPECT_EQ(first->token.created, 10);
+  EXPECT_FALSE(first->token.expires);
+  ASSERT_TRUE(store_->FindToken(SecretHash("later"), 1000));
+  EXPECT_EQ(store_->FindToken(SecretHash("later"), 1000)->token.id, 2);
+
+  EXPECT_EQ(store_->RemoveToken("ed", 2, {}), UserWrite::Done);
+  EXPECT_FALSE(store_->FindToken(SecretHash("later"), 1000));
+  EXPECT_EQ(store_->AddToken(*store_->FindUser("ed"), SecretHash("new"), {0, "new", 30, {}}, {}),
+            3);
+  EXPECT_EQ(store_->RemoveToken("ed", 2, {}), UserWrite::NotFound);
+}
+
 TEST(ServerDatabaseOpen, OnlySiteDatabasesOfThisVersionAreServed) {
   const test::TempFolder folder;
   const std::string demo = SSMSG_SOURCE_DIR "/site/demo_site.json";
@@ -218,8 +259,8 @@ TEST(ServerDatabaseOpen, OnlySiteDatabasesOfThisVersionAreServed) {
                  "one with \"ssmsg convert " +
                  demo + " site.db\" and serve that)"},
       {old, old +
-                ": the database has schema version 1, which has no accounts: bring it up to "
-                "date with: ssmsg migrate " +
+                ": the database has schema version 1, older than this ssmsg serves (3): bring it "
+                "up to date with: ssmsg migrate " +
                 old},
       {other, other + ": not a site database (its application id is 0)"},
       {missing, missing + ": cannot read the file: No such file or directory"},

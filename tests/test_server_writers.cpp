@@ -79,7 +79,7 @@ TEST(ServerWriters, ReadModifyWriteChangesOfManyClientsAreAllKeptInOrder) {
   Service service(*store, options);
   AddApiRoutes(service);
   store->AddUser({0, "eve", Role::Editor, ""}, {});
-  store->AddToken(*store->FindUser("eve"), SecretHash("eve-token"), 0);
+  store->AddToken(*store->FindUser("eve"), SecretHash("eve-token"), {}, {});
   std::string error;
   DaemonOptions listen;
   listen.port = 0;
@@ -120,7 +120,7 @@ TEST(ServerWriters, ReadModifyWriteChangesOfManyClientsAreAllKeptInOrder) {
   // the order it made them.
   std::map<int, int> last;                   // node -> number
   std::map<std::pair<int, int>, int> order;  // (node, number) -> place in the log
-  const std::vector<AuditEntry> log = store->Audit(1, 10 * kClients * kChanges);
+  const std::vector<AuditEntry> log = store->Audit(2, 10 * kClients * kChanges);  // after eve's
   ASSERT_EQ(log.size(), static_cast<std::size_t>(kClients * kChanges));
   for (std::size_t i = 0; i < log.size(); ++i) {
     const int node = log[i].controller->node;

@@ -274,8 +274,8 @@ TEST_F(SiteDb, BadDatabasesSayWhatIsWrongAndWhere) {
        "those, a text may hold tab only"},
       {"PRAGMA ignore_check_constraints = ON; INSERT INTO enum_texts VALUES ('Nope', 1, 'x')",
        "enum_texts[\"Nope\", 1].Enumeration: unknown enumeration"},
-      {"PRAGMA user_version = 3",
-       "the database has schema version 3, newer than this ssmsg reads (2); use a newer ssmsg"},
+      {"PRAGMA user_version = 4",
+       "the database has schema version 4, newer than this ssmsg reads (3); use a newer ssmsg"},
       {"PRAGMA user_version = 0",
        "the database has schema version 0, older than this ssmsg reads (1); bring it up to date "
        "with: ssmsg migrate " +
@@ -381,14 +381,14 @@ TEST_F(SiteDb, MigrateMakesAnEmptyDatabaseASiteAndRefusesOthers) {
 
 // A database of version 1 (before the site editor's tables) is read as a site as it is, and
 // migrate adds the editor's tables without touching the site.
-TEST_F(SiteDb, VersionOneIsReadAndMigratedToTwo) {
+TEST_F(SiteDb, VersionOneIsReadAndMigratedToTheLatest) {
   fs::copy_file(SSMSG_TEST_SITES "/demo_site.db", file);
   const CSS_SiteLoadResult before = LoadSite(file);
   ASSERT_TRUE(before.site) << before.errors[0];
   const CSS_MigrateResult result = MigrateSiteDatabase(file);
   ASSERT_TRUE(result.errors.empty()) << result.errors[0];
   EXPECT_EQ(result.from, 1);
-  EXPECT_EQ(result.to, 2);
+  EXPECT_EQ(result.to, kSiteDatabaseVersion);
   const CSS_SiteLoadResult after = LoadSite(file);
   ASSERT_TRUE(after.site) << after.errors[0];
   EXPECT_EQ(after.site->ToJson(), before.site->ToJson());

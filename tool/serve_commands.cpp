@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "command.h"
 #include "platform/InputFile.h"
@@ -164,6 +165,11 @@ struct UserOptions {
   std::string name;
   std::string role;
   std::string output;
+  // user token
+  std::string tokenName = "token";
+  std::int64_t expiresDays = 0;  // 0: never
+  std::int64_t revoke = 0;       // the id of the token to revoke; 0: none
+  bool list = false;
 };
 
 // The audit note of a change made on the command line: as the API call that does the same.
@@ -260,18 +266,51 @@ int RunUserList(const UserOptions& options, const CLI::App&, Output& output) {
   return kDone;
 }
 
+int RunUserTokens(const UserOptions& options, DatabaseStore& store, Output& output) {
+  const std::optional<std::vector<Token>> tokens = store.Tokens(options.name);
+  if (!tokens) return UserFailed(UserWrite::NotFound, options.name, options.config);
+  for (const Token& token : *tokens) {
+    output.Write(std::to_string(token.id) + "\t" + token.name + "\t" + IsoTime(token.created) +
+                 "\t" + (token.expires ? IsoTime(*token.expires) : std::string("never")) + "\n");
+  }
+  return kDone;
+}
+
 int RunUserToken(const UserOptions& options, const CLI::App&, Output& output) {
+  if (const std::optional<std::string> why = CheckTokenName(options.tokenName)) {
+    Complain("user token: --name: " + *why);
+    return kBadInput;
+  }
   if (!StartCrypto()) return kFailed;
   const std::unique_ptr<DatabaseStore> store = OpenStore(options.config);
   if (!store) return kBadInput;
+  if (options.list) return RunUserTokens(options, *store, output);
+  const std::string path = "/api/users/" + options.name + "/tokens";
+  if (options.revoke > 0) {
+    if (store->RemoveToken(options.name, options.revoke,
+                           CommandNote("DELETE", path + "/" + std::to_string(options.revoke))) !=
+        UserWrite::Done) {
+      Complain("user token: " + options.name + " has no token " + std::to_string(options.revoke));
+      return kBadInput;
+    }
+    Complain("user token: token " + std::to_string(options.revoke) + " of " + options.name +
+             " is revoked");
+    return kDone;
+  }
   const std::optional<User> user = store->FindUser(options.name);
   if (!user) return UserFailed(UserWrite::NotFound, options.name, options.config);
-  const std::string token = NewSecret();
-  if (!store->AddToken(*user, SecretHash(token), static_cast<std::int64_t>(std::time(nullptr)))) {
+  const AuditNote note = CommandNote("POST", path);
+  Token token{0, options.tokenName, note.time, {}};
+  if (options.expiresDays > 0) token.expires = note.time + options.expiresDays * 24 * 60 * 60;
+  const std::string secret = NewSecret();
+  const std::optional<std::int64_t> id = store->AddToken(*user, SecretHash(secret), token, note);
+  if (!id) {
     Complain("user token: " + options.name + " was removed or given a new password meanwhile");
     return kFailed;
   }
-  output.Write(token + "\n");
+  output.Write(secret + "\n");
+  Complain("user token: token " + std::to_string(*id) + " of " + options.name + " is made" +
+           (token.expires ? ", until " + IsoTime(*token.expires) : std::string()));
   return kDone;
 }
 
@@ -341,10 +380,33 @@ void AddUserCommand(CLI::App& app, CSS_Chosen& chosen) {
         Reported<RunUserPasswd, UserOptions>);
   named("remove", "Removes a user with the user's sessions and API tokens.",
         Reported<RunUserRemove, UserOptions>);
-  const auto [token, tokenOptions] =
-      named("token", "Prints a new API token of a user (only its hash is kept).",
-            Reported<RunUserToken, UserOptions>);
+  const auto [token, tokenOptions] = named(
+      "token",
+      "Prints a new API token of a user (only its hash is kept), and its id on standard error; "
+      "or lists the user's tokens (--list), or revokes one (--revoke).",
+      Reported<RunUserToken, UserOptions>);
   AddOutput(*token, tokenOptions->output);
+  token->add_option("--name", tokenOptions->tokenName, "the new token's name, to tell it by")
+      ->type_name("LABEL")
+      ->default_str("token");
+  token
+      ->add_option("--expires", tokenOptions->expiresDays,
+                   "the days until the new token ends (never when not given)")
+      ->type_name("DAYS")
+      ->check(CLI::Range(std::int64_t{1}, std::int64_t{36500}));
+  CLI::Option* revoke = token
+                            ->add_option("--revoke", tokenOptions->revoke,
+                                         "revokes the user's token of this id instead")
+                            ->type_name("ID")
+                            ->check(CLI::PositiveNumber);
+  CLI::Option* listTokens = token->add_flag(
+      "--list", tokenOptions->list,
+      "lists the user's tokens instead, one per line: id, name, made and ends (tab-separated)");
+  revoke->excludes(listTokens);
+  for (const char* made : {"--name", "--expires"}) {
+    token->get_option(made)->excludes(revoke);
+    token->get_option(made)->excludes(listTokens);
+  }
   const auto [list, listOptions] =
       AddCommand<UserOptions>(*user, "list", "Lists the users and their roles, one per line.",
                               chosen, Reported<RunUserList, UserOptions>);

@@ -77,6 +77,25 @@ void Changes(const JsonValue& before, const JsonValue& after, std::string& out) 
   out += "</ul>";
 }
 
+// What a change of accounts changed, from its "After": "user: carol, role: editor, changed:
+// role and password".
+void AccountChange(const JsonValue& after, std::string& out) {
+  std::string text;
+  for (const JsonMember& member : after.members) {
+    if (!text.empty()) text += ", ";
+    text += member.name + ": ";
+    const JsonValue& value = member.value;
+    if (value.kind == JsonValue::Kind::Array) {
+      for (std::size_t i = 0; i < value.items.size(); ++i)
+        text += (i > 0 ? " and " : "") + value.items[i].text;
+      if (value.items.empty()) text += "nothing";
+    } else {
+      text += value.kind == JsonValue::Kind::Null ? "never" : value.text;
+    }
+  }
+  AppendHtml(out, text);
+}
+
 Response Audit(Service& service, const Call& call) {
   std::string target = "/api/audit";
   if (const std::string* after = call.target.Query("after")) target += "?after=" + Encode(*after);
@@ -117,7 +136,12 @@ Response Audit(Service& service, const Call& call) {
     main += "</td><td>";
     const JsonValue* before = entry.Find("before");
     const JsonValue* after = entry.Find("after");
-    if (before != nullptr && after != nullptr) Changes(*before, *after, main);
+    if (controller != nullptr && controller->kind == JsonValue::Kind::Null && after != nullptr &&
+        after->IsObject()) {
+      AccountChange(*after, main);
+    } else if (before != nullptr && after != nullptr) {
+      Changes(*before, *after, main);
+    }
     main += "</td></tr>";
   }
   main += "</tbody></table></div>";
@@ -155,6 +179,45 @@ void OpenForm(const Call& call, std::string& out, std::string_view action) {
   out += CsrfField(call.caller->csrf);
 }
 
+// The API tokens of the users `users` (the API's list), each with the button that revokes it.
+void TokensTable(Service& service, const Call& call, const JsonValue& users, std::string& out) {
+  std::string rows;
+  for (const JsonValue& user : users.items) {
+    if (!user.IsObject()) continue;
+    const std::string& name = TextOf(user.Find("name"));
+    const Response answer = CallApi(service, call, "GET", "/api/users/" + Encode(name) + "/tokens");
+    if (answer.status != 200) continue;
+    for (const JsonValue& token : JsonOf(answer).items) {
+      const JsonValue* id = token.IsObject() ? token.Find("id") : nullptr;
+      if (id == nullptr || id->kind != JsonValue::Kind::Number) continue;
+      rows += "<tr><td>";
+      AppendHtml(rows, name);
+      rows += "</td><td class=\"n\">";
+      AppendHtml(rows, id->text);
+      rows += "</td><td>";
+      AppendHtml(rows, TextOf(token.Find("name")));
+      rows += "</td><td>";
+      AppendHtml(rows, TextOf(token.Find("created")));
+      rows += "</td><td>";
+      const std::string& expires = TextOf(token.Find("expires"));
+      AppendHtml(rows, expires.empty() ? "never" : expires);
+      rows += "</td><td>";
+      OpenForm(call, rows, "/users/" + Encode(name) + "/tokens/" + Encode(id->text) + "/revoke");
+      rows += "<button type=\"submit\" class=\"danger\">Revoke</button></form></td></tr>";
+    }
+  }
+  out += "<h3>API tokens</h3>";
+  if (rows.empty()) {
+    out += "<p>No API token.</p>";
+    return;
+  }
+  out +=
+      "<div class=\"scroll\"><table class=\"tokens\"><thead><tr><th scope=\"col\">User</th>"
+      "<th scope=\"col\">No.</th><th scope=\"col\">Name</th><th scope=\"col\">Made</th>"
+      "<th scope=\"col\">Ends</th><th scope=\"col\">Revoke</th></tr></thead><tbody>" +
+      rows + "</tbody></table></div>";
+}
+
 Response UsersPage(Service& service, const Call& call, int status, std::string_view problem) {
   const Response answer = CallApi(service, call, "GET", "/api/users");
   if (answer.status != 200) return MessagePage(call, answer.status, ApiMessage(answer));
@@ -185,12 +248,18 @@ Response UsersPage(Service& service, const Call& call, int status, std::string_v
         "required aria-label=\"new password\"><button type=\"submit\">Set password</button>"
         "</form></td><td>";
     OpenForm(call, main, action + "/token");
-    main += "<button type=\"submit\" class=\"quiet\">New token</button></form></td><td>";
+    main +=
+        "<input type=\"text\" name=\"name\" maxlength=\"64\" placeholder=\"name\" "
+        "aria-label=\"the new token's name\"><input type=\"number\" name=\"expires\" min=\"1\" "
+        "max=\"36500\" placeholder=\"days\" aria-label=\"days until the new token ends\">"
+        "<button type=\"submit\" class=\"quiet\">New token</button></form></td><td>";
     OpenForm(call, main, action + "/remove");
     main += "<button type=\"submit\" class=\"danger\">Remove</button></form></td></tr>";
   }
+  main += "</tbody></table></div>";
+  TokensTable(service, call, users, main);
   main +=
-      "</tbody></table></div><h3>Add a user</h3><form method=\"post\" class=\"edit\" "
+      "<h3>Add a user</h3><form method=\"post\" class=\"edit\" "
       "action=\"/users\">";
   main += CsrfField(call.caller->csrf);
   main +=
@@ -254,16 +323,43 @@ Response RemoveUser(Service& service, const Call& call) {
 }
 
 Response NewToken(Service& service, const Call& call) {
+  Response failure;
+  const std::optional<Form> form = PostedForm(call, failure);
+  if (!form) return failure;
+  std::string json = JsonFields(*form, {"name"});
+  if (const std::string* days = form->Get("expires"); days != nullptr && !days->empty()) {
+    const std::optional<std::int64_t> count = ParseDecimal(*days, 1, 36500);
+    if (!count) {
+      return UsersPage(service, call, 422,
+                       "the days until the token ends must be a number from 1 to 36500");
+    }
+    json.pop_back();
+    json += std::string(json.size() > 1 ? "," : "") +
+            "\"expires\":" + std::to_string(*count * 24 * 60 * 60) + "}";
+  }
   const std::string& name = call.params.at(0);
-  const Response answer = CallApi(service, call, "POST", "/api/users/" + Encode(name) + "/tokens");
+  const Response answer =
+      CallApi(service, call, "POST", "/api/users/" + Encode(name) + "/tokens", {}, json);
   if (answer.status != 201) return AfterChange(service, call, answer);
   const JsonValue body = JsonOf(answer);
   std::string main = "<section class=\"card\"><h2>A new API token for ";
   AppendHtml(main, name);
   main += "</h2><p>It is shown this once: only its hash is kept.</p><pre class=\"token\">";
   AppendHtml(main, TextOf(body.IsObject() ? body.Find("token") : nullptr));
-  main += "</pre><p><a href=\"/users\">Back to the users</a></p></section>\n";
+  main += "</pre><p class=\"meta\">Token ";
+  const JsonValue* id = body.IsObject() ? body.Find("id") : nullptr;
+  AppendHtml(main, id != nullptr ? id->text : std::string());
+  main += ", named ";
+  AppendHtml(main, TextOf(body.IsObject() ? body.Find("name") : nullptr));
+  main += ".</p><p><a href=\"/users\">Back to the users</a></p></section>\n";
   return Page(call, 200, "API token", main);
+}
+
+Response RevokeToken(Service& service, const Call& call) {
+  return AfterChange(
+      service, call,
+      CallApi(service, call, "DELETE",
+              "/api/users/" + Encode(call.params.at(0)) + "/tokens/" + Encode(call.params.at(1))));
 }
 
 }  // namespace
@@ -275,6 +371,7 @@ void AddAdminPages(Service& service) {
   AddPage(service, "POST", "/users/{name}", Access::Admin, UpdateUser);
   AddPage(service, "POST", "/users/{name}/remove", Access::Admin, RemoveUser);
   AddPage(service, "POST", "/users/{name}/token", Access::Admin, NewToken);
+  AddPage(service, "POST", "/users/{name}/tokens/{id}/revoke", Access::Admin, RevokeToken);
 }
 
 }  // namespace ssmsg::server::pages

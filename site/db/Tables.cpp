@@ -183,6 +183,35 @@ std::string SchemaTables() {
   return sql;
 }
 
+namespace {
+
+// API tokens, as of schema version 3.
+constexpr std::string_view kTokensTable =
+    R"(-- API tokens, by a hash of the token (the token itself is not kept). "Id" is never given
+-- again, so that an audit row's token is no other; "Name" tells the token apart, and a token
+-- ends at "Expires" (NULL: only when revoked or its user's password changes).
+CREATE TABLE api_tokens (
+  "Id" INTEGER PRIMARY KEY AUTOINCREMENT,
+  "Hash" TEXT NOT NULL UNIQUE,
+  "User" INTEGER NOT NULL REFERENCES users ("Id") ON DELETE CASCADE,
+  "Name" TEXT NOT NULL,
+  "Created" INTEGER NOT NULL,
+  "Expires" INTEGER
+) STRICT;
+CREATE INDEX api_tokens_user ON api_tokens ("User");
+)";
+
+// From version 2, whose tokens had no id, name or end: they keep their hash and user, and are
+// named "token".
+std::string TokensWithIds() {
+  return "ALTER TABLE api_tokens RENAME TO api_tokens_2;\n" + std::string(kTokensTable) +
+         "INSERT INTO api_tokens (\"Hash\", \"User\", \"Name\", \"Created\") SELECT \"Hash\", "
+         "\"User\", 'token', \"Created\" FROM api_tokens_2 ORDER BY \"Created\", \"Hash\";\n"
+         "DROP TABLE api_tokens_2;\n";
+}
+
+}  // namespace
+
 std::string EditorTables() {
   return R"(-- The site editor's users. "PasswordHash" is an Argon2id hash in the form of libsodium's
 -- crypto_pwhash_str; the password itself is not kept.
@@ -200,13 +229,8 @@ CREATE TABLE sessions (
   "Created" INTEGER NOT NULL,
   "LastSeen" INTEGER NOT NULL
 ) STRICT, WITHOUT ROWID;
--- API tokens, by a hash of the token.
-CREATE TABLE api_tokens (
-  "Hash" TEXT PRIMARY KEY,
-  "User" INTEGER NOT NULL REFERENCES users ("Id") ON DELETE CASCADE,
-  "Created" INTEGER NOT NULL
-) STRICT, WITHOUT ROWID;
--- Every change made through the site editor: who made it, when and how, and the controller (a
+)" + std::string(kTokensTable) +
+         R"(-- Every change made through the site editor: who made it, when and how, and the controller (a
 -- JSON object of the site file's "Controllers", or null) before and after it. "Interface" and
 -- "Node" are NULL for a change of accounts. "Before" is NULL where it is the "After" of the
 -- controller's entry before, as it is unless someone changed the controller elsewhere between.
@@ -239,22 +263,21 @@ std::string VersionPragmas(int version) {
          ";\nPRAGMA user_version = " + std::to_string(version) + ";\n";
 }
 
-std::string MigrationStep(int from) {
+std::string Migration(int from) {
   switch (from) {
     case 0:  // an empty database
-      return SchemaTables();
+      return CurrentTables();
     case 1:
       return EditorTables();
+    case 2:
+      return TokensWithIds();
     default:
       return {};
   }
 }
 
 std::string CurrentTables() {
-  std::string sql;
-  for (int version = 0; version < kSiteDatabaseVersion; ++version)
-    sql += MigrationStep(version);
-  return sql;
+  return SchemaTables() + EditorTables();
 }
 
 std::string ColumnList(const Table& table, bool withKeys) {
@@ -317,8 +340,7 @@ int BringUpToDate(sqlite3* db) {
     throw DbError("the database has schema version " + std::to_string(version) +
                   ", newer than this ssmsg knows (" + std::to_string(kSiteDatabaseVersion) + ")");
   }
-  for (auto step = static_cast<int>(version); step < kSiteDatabaseVersion; ++step)
-    Exec(db, MigrationStep(step));
+  Exec(db, Migration(static_cast<int>(version)));
   Exec(db, VersionPragmas(kSiteDatabaseVersion));
   return static_cast<int>(version);
 }

@@ -102,15 +102,15 @@ std::string SelectSql(const Table& table, TableId id);
 
 // CREATE TABLE for every table of the site, in order.
 std::string SchemaTables();
-// CREATE TABLE for the site editor's tables (schema version 2): its users, their sessions and API
-// tokens, the audit log of changes, and what each controller was last marked sent as. A site
-// file carries none of them.
+// CREATE TABLE for the site editor's tables as they are now (added in schema version 2, the API
+// tokens' ids, names and ends in 3): its users, their sessions and API tokens, the audit log of
+// changes, and what each controller was last marked sent as. A site file carries none of them.
 std::string EditorTables();
 // The pragmas that mark a database as a site database of `version`.
 std::string VersionPragmas(int version);
-// The SQL that brings a database from schema version `from` to the next.
-std::string MigrationStep(int from);
-// The tables of the schema as it is now: every migration step from an empty database.
+// The SQL that brings a database from schema version `from` to this ssmsg's (nothing from it).
+std::string Migration(int from);
+// The tables of the schema as it is now.
 std::string CurrentTables();
 // Brings the database `db`, in the write transaction it is in, up to this ssmsg's schema version
 // (an empty database becomes a site database) and returns the version it had. A database of

@@ -265,6 +265,24 @@ def test_form_from_another_origin_is_refused(server, eve, elsewhere):
         By.NAME, "Name").get_attribute("value") == name
 
 
+def test_token_is_made_listed_as_text_and_revoked(server, ada):
+    ada.get(server.url + "/users")
+    form = ada.find_element(By.CSS_SELECTOR, "form[action='/users/eve/token']")
+    form.find_element(By.NAME, "name").send_keys(HOSTILE)
+    form.find_element(By.NAME, "expires").send_keys("2")
+    follow(ada, form.find_element(By.TAG_NAME, "button"))
+    assert ada.find_element(By.TAG_NAME, "h2").text == "A new API token for eve"
+    assert len(ada.find_element(By.CSS_SELECTOR, "pre.token").text) == 43
+    ada.get(server.url + "/users")
+    rows = [row for row in ada.find_elements(By.CSS_SELECTOR, "table.tokens tbody tr")
+            if HOSTILE in row.text]
+    assert len(rows) == 1
+    follow(ada, rows[0].find_element(By.CSS_SELECTOR, "button.danger"))
+    assert ada.current_url == server.url + "/users"
+    assert HOSTILE not in ada.find_element(By.TAG_NAME, "main").text
+    check_quiet(ada)
+
+
 def test_pages_are_valid_html(server, eve, ada, javascript):
     if not javascript:
         pytest.skip("the same pages")
