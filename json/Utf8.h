@@ -95,14 +95,19 @@ inline std::optional<char32_t> FirstControl(std::string_view text) {
   return std::nullopt;
 }
 
+// "U+000A" for the control character `point` (below U+0100).
+inline std::string ControlName(char32_t point) {
+  constexpr char kHex[] = "0123456789ABCDEF";
+  std::string name = "U+00";
+  name += kHex[(point >> 4) & 0xF];
+  name += kHex[point & 0xF];
+  return name;
+}
+
 // Why a text holding the control character `point` is refused, for an error line.
 inline std::string ControlProblem(char32_t point) {
-  constexpr char kHex[] = "0123456789ABCDEF";
-  std::string text = "the text holds the control character U+00";
-  text += kHex[(point >> 4) & 0xF];
-  text += kHex[point & 0xF];
-  text += "; of those, a text may hold tab only";
-  return text;
+  return "the text holds the control character " + ControlName(point) +
+         "; of those, a text may hold tab only";
 }
 
 }  // namespace ssmsg::utf8

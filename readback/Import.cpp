@@ -352,10 +352,11 @@ struct CSS_Import::Impl {
   bool CheckNames() {
     bool good = true;
     const auto check = [&](const std::optional<Name>& name, std::string_view what) {
-      if (name && !IsUtf8(name->text)) {
+      if (!name) return;
+      if (const std::optional<std::string> unfit = UnfitForSite(name->text)) {
         own.seq = nextSeq;
-        good = own.ErrorAt(name->last, "the name of " + std::string(what) +
-                                           " is not valid UTF-8; a site file cannot hold it") &&
+        good = own.ErrorAt(name->last, "the name of " + std::string(what) + " " + *unfit +
+                                           "; a site file cannot hold it") &&
                good;
       }
     };

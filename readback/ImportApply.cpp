@@ -6,7 +6,17 @@
 
 #include <ssmsg/Json.h>
 
+#include "json/Utf8.h"
+
 namespace ssmsg::importing {
+
+std::optional<std::string> UnfitForSite(std::string_view text) {
+  if (!IsUtf8(text)) return "is not valid UTF-8";
+  if (const std::optional<char32_t> control = utf8::FirstControl(text)) {
+    return "holds the control character " + utf8::ControlName(*control);
+  }
+  return std::nullopt;
+}
 namespace {
 
 using Values = std::vector<CSS_MessageValue>;
@@ -316,9 +326,9 @@ std::optional<int> MessageApplier::ValueOf(const CSS_FieldInfo& field, std::stri
       }
     }
   }
-  if (!IsUtf8(text)) {
-    Error("the text of <" + std::string(field.name) +
-          "> is not valid UTF-8; a site file cannot hold it");
+  if (const std::optional<std::string> unfit = UnfitForSite(text)) {
+    Error("the text of <" + std::string(field.name) + "> " + *unfit +
+          "; a site file cannot hold it");
     return std::nullopt;
   }
   if (shared) {
@@ -347,8 +357,8 @@ std::optional<int> MessageApplier::ValueOf(const CSS_FieldInfo& field, std::stri
 // The text of level `level` as a message names it; the site file gives it that text.
 bool MessageApplier::LevelText(int level, std::string_view text) {
   const auto i = static_cast<std::size_t>(level - 1);
-  if (!IsUtf8(text))
-    return Error("the text of <Level> is not valid UTF-8; a site file cannot hold it");
+  if (const std::optional<std::string> unfit = UnfitForSite(text))
+    return Error("the text of <Level> " + *unfit + "; a site file cannot hold it");
   notes.any = true;
   notes.levels[i].See(seq, text, text != enums.firstLevelTexts[i]);
   return true;

@@ -32,6 +32,10 @@ namespace ssmsg::importing {
 constexpr std::int64_t kMaxCounted = 32767;
 // The most errors kept; those past them are counted.
 
+// Why a site file cannot hold the text `text` ("is not valid UTF-8", "holds the control
+// character U+000A"), or nothing.
+std::optional<std::string> UnfitForSite(std::string_view text);
+
 // Where a line came from, for errors found after it was read.
 struct LineRef {
   std::size_t source = 0;  // index into the import's sources

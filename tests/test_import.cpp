@@ -282,6 +282,7 @@ TEST(Import, BadLinesAreReportedAndNothingIsWritten) {
           "<Year>1</Year><Month>1</Month><Day>1</Day><Hour>1</Hour><Minute>1</Minute><Second>1"
           "</Second>"),
       Msg("Outputs", "OutputName", "<Output>2</Output><Column>0</Column><Name>\xfe</Name>"),
+      Msg("Reader", "ReaderName", "<Reader>3</Reader><Column>0</Column><Name>a\x01</Name>"),
   });
   EXPECT_EQ(imported.site, "");
   // A name grows only by the pieces read: a piece that would leave a gap is refused, whatever
@@ -299,7 +300,9 @@ TEST(Import, BadLinesAreReportedAndNothingIsWritten) {
                 R"(in:2:79: unknown Action "InputTyp" for MessageType "Inputs")",
                 "in:3: <Input> 0 is outside 1..32767",
                 "in:4: the name of input 1 is not valid UTF-8; a site file cannot hold it",
-                "in:6: the name of output 2 is not valid UTF-8; a site file cannot hold it"}));
+                "in:6: the name of output 2 is not valid UTF-8; a site file cannot hold it",
+                "in:7: the name of reader 3 holds the control character U+0001; a site file "
+                "cannot hold it"}));
   EXPECT_EQ(imported.notes,
             (std::vector<std::string>{"skipped 1 SystemData SetRTC message, which carries no "
                                       "configuration"}));
