@@ -686,6 +686,10 @@ std::vector<User> DatabaseStore::Users() {
 
 std::optional<User> DatabaseStore::FindUser(std::string_view name) {
   const std::lock_guard lock(mutex_);
+  return UserNamed(name);
+}
+
+std::optional<User> DatabaseStore::UserNamed(std::string_view name) {
   Query query = (*sql_)(sql_->userByName);
   return UserOf(query.Bind(name));
 }
@@ -707,11 +711,7 @@ std::optional<TokenUser> DatabaseStore::FindToken(const std::string& tokenHash, 
 std::optional<std::vector<Token>> DatabaseStore::Tokens(std::string_view name) {
   const std::lock_guard lock(mutex_);
   Transaction transaction(*sql_, false);
-  std::optional<User> user;
-  {
-    Query query = (*sql_)(sql_->userByName);
-    user = UserOf(query.Bind(name));
-  }
+  const std::optional<User> user = UserNamed(name);
   if (!user) return std::nullopt;
   std::vector<Token> tokens;
   {
@@ -728,11 +728,7 @@ UserWrite DatabaseStore::RemoveToken(std::string_view name, std::int64_t id,
                                      const AuditNote& note) {
   const std::lock_guard lock(mutex_);
   Transaction transaction(*sql_, true);
-  std::optional<User> user;
-  {
-    Query query = (*sql_)(sql_->userByName);
-    user = UserOf(query.Bind(name));
-  }
+  const std::optional<User> user = UserNamed(name);
   if (!user) return UserWrite::NotFound;
   Token token;
   {
@@ -749,10 +745,7 @@ UserWrite DatabaseStore::RemoveToken(std::string_view name, std::int64_t id,
 UserWrite DatabaseStore::AddUser(const User& user, const AuditNote& note) {
   const std::lock_guard lock(mutex_);
   Transaction transaction(*sql_, true);
-  {
-    Query exists = (*sql_)(sql_->userByName);
-    if (exists.Bind(user.name).Next()) return UserWrite::Exists;
-  }
+  if (UserNamed(user.name)) return UserWrite::Exists;
   (*sql_)(sql_->addUser).Bind(user.name).Bind(RoleName(user.role)).Bind(user.passwordHash).Run();
   Log(note, std::nullopt, "null", UserChange(user.name, user.role));
   transaction.Commit();
@@ -764,11 +757,7 @@ UserWrite DatabaseStore::UpdateUser(std::string_view name, Role role,
                                     const AuditNote& note) {
   const std::lock_guard lock(mutex_);
   Transaction transaction(*sql_, true);
-  std::optional<User> user;
-  {
-    Query query = (*sql_)(sql_->userByName);
-    user = UserOf(query.Bind(name));
-  }
+  const std::optional<User> user = UserNamed(name);
   if (!user) return UserWrite::NotFound;
   if (user->role == Role::Admin && role != Role::Admin && Admins() == 1)
     return UserWrite::LastAdmin;
@@ -789,11 +778,7 @@ UserWrite DatabaseStore::UpdateUser(std::string_view name, Role role,
 UserWrite DatabaseStore::RemoveUser(std::string_view name, const AuditNote& note) {
   const std::lock_guard lock(mutex_);
   Transaction transaction(*sql_, true);
-  std::optional<User> user;
-  {
-    Query query = (*sql_)(sql_->userByName);
-    user = UserOf(query.Bind(name));
-  }
+  const std::optional<User> user = UserNamed(name);
   if (!user) return UserWrite::NotFound;
   if (user->role == Role::Admin && Admins() == 1) return UserWrite::LastAdmin;
   (*sql_)(sql_->endSessions).Bind(user->id).Run();

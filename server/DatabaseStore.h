@@ -85,6 +85,9 @@ class DatabaseStore final : public Store {
   struct Statements;
 
  private:
+  // The user called `name`, or none; the caller holds mutex_.
+  std::optional<User> UserNamed(std::string_view name);
+
   // A controller as kept in memory: where it is, once read its name and entity tag, and while
   // it is among those used most recently its JSON.
   struct Entry {
