@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/Result.h"
+
 namespace ssmsg {
 
 inline constexpr std::size_t kMaxErrors = 100;
@@ -28,9 +30,14 @@ bool KeepError(std::vector<Error>& kept, std::size_t& beyond, Error error) {
 
 // The line that ends a list of errors cut short, for a reader that stops there: "site.json: more
 // than 100 errors, the rest of the file is not checked".
+inline SiteError MoreErrors(std::string_view name, std::string_view what) {
+  return {std::string(name),
+          {},
+          "more than " + std::to_string(kMaxErrors) + " errors, the rest of " + std::string(what) +
+              " is not checked"};
+}
 inline std::string MoreErrorsLine(std::string_view name, std::string_view what) {
-  return std::string(name) + ": more than " + std::to_string(kMaxErrors) + " errors, the rest of " +
-         std::string(what) + " is not checked";
+  return MoreErrors(name, what).Text();
 }
 
 }  // namespace ssmsg

@@ -86,9 +86,7 @@ bool CSS_SchemaReader::EndArray() {
 }
 
 void CSS_SchemaReader::SyntaxError(std::string_view where, std::string_view message) {
-  std::string line(where);
-  line.append(": ").append(message);
-  errors_.push_back(std::move(line));
+  errors_.push_back({std::string(where), {}, std::string(message)});
 }
 
 std::string CSS_SchemaReader::PathTo(std::string_view leaf, std::int32_t position) const {
@@ -142,14 +140,10 @@ const CSS_SchemaNode* CSS_SchemaReader::NextNode() const {
 
 void CSS_SchemaReader::Error(std::string_view path, std::string_view message) {
   if (errors_.size() >= kMaxErrors) {
-    if (errors_.size() == kMaxErrors) errors_.push_back(MoreErrorsLine(fileName_, "the file"));
+    if (errors_.size() == kMaxErrors) errors_.push_back(MoreErrors(fileName_, "the file"));
     return;
   }
-  std::string line = fileName_;
-  line += ": ";
-  if (!path.empty()) line.append(path).append(": ");
-  line += message;
-  errors_.push_back(std::move(line));
+  errors_.push_back({fileName_, std::string(path), std::string(message)});
 }
 
 void CSS_SchemaReader::ExpectedGot(const CSS_SchemaMember& member, std::string_view got,

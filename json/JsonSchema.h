@@ -7,7 +7,7 @@
 // comes and hands it to its member's store function; hooks run when an object or array opens
 // and closes. Nothing of the document is kept but what the hooks keep.
 //
-// Every mistake becomes one line naming the file and the path to the value:
+// Every mistake becomes one error naming the file and the path to the value, which reads
 //   "site.json: Controllers[0].Inputs[3].Time.Debounce: 70000 is outside -32768..32767"
 // and after kMaxErrors of them reading stops, so that a file of mistakes costs no more than a
 // valid one.
@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "core/ErrorCap.h"
+#include "core/Result.h"
 
 namespace ssmsg {
 
@@ -147,7 +148,7 @@ class CSS_SchemaReader final : public CSS_JsonEvents {
   // Reports one mistake at `path` (the document itself when empty).
   void Error(std::string_view path, std::string_view message);
   std::size_t ErrorCount() const { return errors_.size(); }
-  std::vector<std::string> TakeErrors() && { return std::move(errors_); }
+  SiteErrors TakeErrors() && { return std::move(errors_); }
 
  private:
   enum class Got : std::uint8_t { Null, Boolean, Integer, HugeInteger, Fraction, String };
@@ -164,7 +165,7 @@ class CSS_SchemaReader final : public CSS_JsonEvents {
 
   std::string fileName_;
   void* context_;
-  std::vector<std::string> errors_;
+  SiteErrors errors_;
   // A deque, so that a frame's name may view its parent's key while the frame is open.
   std::deque<CSS_SchemaFrame> frames_;
   CSS_SchemaFrame* top_ = nullptr;   // frames_.back()

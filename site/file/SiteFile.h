@@ -4,8 +4,10 @@
 
 #include <string_view>
 
+#include <ssmsg/CSApplicationManagerStd.h>
 #include <ssmsg/Site.h>
 
+#include "core/Result.h"
 #include "site/file/SiteText.h"
 
 namespace ssmsg {
@@ -17,5 +19,14 @@ namespace ssmsg {
 // load again: for a run that reads every controller once more anyway.
 CSS_SiteLoadResult LoadSiteFileText(SiteText text, std::string_view fileName, unsigned jobs,
                                     bool keep = false);
+// The same, with the errors as values.
+Result<CSS_Site> ReadSiteFileText(SiteText text, std::string_view fileName, unsigned jobs,
+                                  bool keep = false);
+
+// Checks one controller's object of a site file, `json`, as the reader checks each controller of
+// a file, and puts its records into `records`: its address, or the errors found, each with its
+// path from the controller on ("Inputs[2].Type"; empty: the controller itself) and no file.
+Result<CSS_ControllerAddress> ReadControllerText(std::string_view json,
+                                                 CSApplicationManagerStd& records);
 
 }  // namespace ssmsg

@@ -683,10 +683,9 @@ class FileRecords final : public SiteRecords {
 
 }  // namespace
 
-CSS_SiteLoadResult LoadSiteFileText(SiteText text, std::string_view fileName, unsigned jobs,
-                                    bool keep) {
+Result<CSS_Site> ReadSiteFileText(SiteText text, std::string_view fileName, unsigned jobs,
+                                  bool keep) {
   const std::string_view bytes = text.view();
-  CSS_SiteLoadResult result;
   std::vector<std::string> images;
   std::vector<std::string>* kept = keep ? &images : nullptr;
   const auto made = [&](std::unique_ptr<CSS_SiteData> site, std::vector<Span> spans) {
@@ -696,8 +695,7 @@ CSS_SiteLoadResult LoadSiteFileText(SiteText text, std::string_view fileName, un
     } else {
       site->records = std::make_unique<FileRecords>(std::move(text), std::move(spans));
     }
-    result.site = CSS_SiteAccess::Make(std::move(site));
-    return std::move(result);
+    return CSS_SiteAccess::Make(std::move(site));
   };
   {
     auto site = std::make_unique<CSS_SiteData>();
@@ -722,9 +720,45 @@ CSS_SiteLoadResult LoadSiteFileText(SiteText text, std::string_view fileName, un
   CSS_SchemaReader document(fileName, kRoot, &builder);
   ControllerPlaces places(builder);
   ParseJson(bytes, fileName, document, &places, text.firstNul);
-  result.errors = std::move(document).TakeErrors();
-  if (!result.errors.empty()) return result;
+  if (SiteErrors errors = std::move(document).TakeErrors(); !errors.empty()) {
+    return Failure{std::move(errors)};
+  }
   return made(std::move(site), std::move(spans));
+}
+
+CSS_SiteLoadResult LoadSiteFileText(SiteText text, std::string_view fileName, unsigned jobs,
+                                    bool keep) {
+  Result<CSS_Site> site = ReadSiteFileText(std::move(text), fileName, jobs, keep);
+  CSS_SiteLoadResult result;
+  if (site) {
+    result.site = std::move(*site);
+  } else {
+    result.errors = ErrorLines(site.error());
+  }
+  return result;
+}
+
+Result<CSS_ControllerAddress> ReadControllerText(std::string_view json,
+                                                 CSApplicationManagerStd& records) {
+  const SiteText text(json);
+  const auto read = [&](auto&& parse) {
+    SiteBuilder builder(nullptr, records);
+    CSS_SchemaReader reader({}, kControllerRoot, &builder);
+    const bool parsed = parse(reader);
+    SiteErrors errors = std::move(reader).TakeErrors();
+    if (parsed && errors.empty()) return Result<CSS_ControllerAddress>(builder.address);
+    if (errors.empty()) errors.push_back({{}, {}, "not a controller"});
+    return Result<CSS_ControllerAddress>(Failure{std::move(errors)});
+  };
+  // simdjson first, as for a site file's controllers; what it declines, the site's own reader
+  // reads, and finds the mistakes in document order.
+  thread_local CSS_JsonDom dom;
+  Result<CSS_ControllerAddress> fast =
+      read([&](CSS_SchemaReader& reader) { return dom.Read(text.view(), reader); });
+  if (fast) return fast;
+  return read([&](CSS_SchemaReader& reader) {
+    return ParseJson(text.view(), {}, reader) == CSS_JsonEnd::Read;
+  });
 }
 
 }  // namespace ssmsg
