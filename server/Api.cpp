@@ -12,6 +12,7 @@
 #include <ssmsg/Json.h>
 #include <ssmsg/SiteDiff.h>
 
+#include "server/Controllers.h"
 #include "server/JsonValue.h"
 #include "site/Findings.h"
 
@@ -22,7 +23,6 @@ namespace {
 // many bytes (each row holds a controller twice); "next" says where the next answer starts.
 constexpr std::size_t kAuditPage = 100;
 constexpr std::size_t kAuditPageBytes = std::size_t{4} << 20;
-constexpr std::string_view kCheckName = "<body>";
 
 // --- Pieces of answers ------------------------------------------------------------------------
 
@@ -52,23 +52,9 @@ Response ControllerResponse(int status, ControllerState state) {
   return response;
 }
 
-// Who made the change: the user's name, and with a token which one, so that a change made with a
-// token an admin made for someone is told apart from that someone's own login
-// ("ed (token 3 \"deploy\")").
-std::string Actor(const Call& call) {
-  if (!call.caller) return {};
-  std::string actor = call.caller->user.name;
-  if (const std::optional<Token>& token = call.caller->token) {
-    actor += " (token " + std::to_string(token->id) + " ";
-    AppendJsonString(actor, token->name);
-    actor += ')';
-  }
-  return actor;
-}
-
 AuditNote Note(const Call& call, std::int64_t now) {
-  return {Actor(call), call.request.method,
-          std::string(call.request.target.substr(0, call.request.target.find('?'))), now};
+  const std::string_view target = call.request.target;
+  return ChangeNote(call, now, call.request.method, target.substr(0, target.find('?')));
 }
 
 // --- Requests -----------------------------------------------------------------------------------
@@ -123,121 +109,18 @@ std::optional<Expect> ExpectOf(const Call& call, bool mayCreate, Response& failu
   return Expect{Expect::Kind::Present, *ifMatch};
 }
 
-Response WriteFailure(WriteStatus status) {
-  switch (status) {
-    case WriteStatus::NotFound:
-      return JsonError(404, "there is no controller at this address");
-    case WriteStatus::Stale:
-      return JsonError(412, "the controller changed since that ETag: read it again");
-    case WriteStatus::Exists:
-      return JsonError(412, "there is a controller at this address");
-    case WriteStatus::Done:
-      break;
-  }
-  return JsonError(500, "the write went wrong");
+// The answer to a refused operation: its errors, or its message.
+Response Answer(const Refusal& refusal) {
+  if (!refusal.errors.empty()) return ErrorsResponse(refusal.status, refusal.Lines());
+  return JsonError(refusal.status, refusal.message);
 }
 
 // --- Controllers --------------------------------------------------------------------------------
 
-// The controller `controller` (the text of valid JSON) checked as the site's `position`-th, with
-// the site's texts: the site of it alone, or the errors in the site file's words
-// ("Controllers[4].Inputs[2].Type: ...").
-struct Checked {
-  std::optional<CSS_Site> site;
-  std::vector<std::string> errors;
-};
-
-Checked CheckController(std::string_view controller, const std::string& enums, std::size_t position,
-                        CSS_ControllerAddress address) {
-  std::string text = "{\"Enums\":";
-  text += enums;
-  text += ",\"Controllers\":[";
-  text += controller;
-  text += "]}";
-  CSS_SiteLoadResult result = LoadSiteText(text, kCheckName);
-  Checked checked;
-  const std::string prefix = std::string(kCheckName) + ": ";
-  const std::string from = "Controllers[0]";
-  const std::string to = "Controllers[" + std::to_string(position) + "]";
-  for (std::string& error : result.errors) {
-    if (error.compare(0, prefix.size(), prefix) == 0) error.erase(0, prefix.size());
-    if (error.compare(0, from.size(), from) == 0) error.replace(0, from.size(), to);
-    checked.errors.push_back(std::move(error));
-  }
-  if (!checked.errors.empty()) return checked;
-  if (!result.site || result.site->ControllerCount() != 1) {
-    checked.errors.push_back(to + ": expected one controller");
-    return checked;
-  }
-  const CSS_ControllerAddress found = result.site->Address(0);
-  if (found.interfaceId != address.interfaceId) {
-    checked.errors.push_back(to + ".Interface: " + std::to_string(found.interfaceId) +
-                             " is not the path's interface " + std::to_string(address.interfaceId));
-  }
-  if (found.node != address.node) {
-    checked.errors.push_back(to + ".Node: " + std::to_string(found.node) +
-                             " is not the path's node " + std::to_string(address.node));
-  }
-  if (checked.errors.empty()) checked.site = std::move(result.site);
-  return checked;
-}
-
-// The records that writing the controller of `site` at `address` would add beyond a capability
-// count: those beyond it where the stored controller (`stored`, its JSON; read from the store
-// when not given) has no record. The controller would never be sent them, so they are refused,
-// each list's in the words that `validate` warns of such records with. Records already beyond a
-// count (it was lowered, or a site file put them there) stay, and are shown as never sent.
-std::vector<std::string> AddedBeyondCounts(Store& store, const CSS_Site& site,
-                                           CSS_ControllerAddress address, std::size_t position,
-                                           const std::string* stored) {
-  const auto after = std::make_unique<CSApplicationManagerStd>();
-  site.LoadController(0, *after);
-  std::vector<SiteWarning> beyond;
-  RecordsBeyondCounts(*after, 0, nullptr, beyond);
-  if (beyond.empty()) return {};
-  std::optional<ControllerState> state;
-  if (stored == nullptr) {
-    state = store.Controller(address);
-    if (state) stored = &state->json;
-  }
-  std::unique_ptr<CSApplicationManagerStd> before;
-  if (stored != nullptr) {
-    const CSS_SiteLoadResult old = LoadSiteText("{\"Controllers\":[" + *stored + "]}", kCheckName);
-    if (old.site && old.site->ControllerCount() == 1) {
-      before = std::make_unique<CSApplicationManagerStd>();
-      old.site->LoadController(0, *before);
-    }
-  }
-  beyond.clear();
-  RecordsBeyondCounts(*after, 0, before.get(), beyond);
-  std::vector<std::string> errors;
-  for (const SiteWarning& warning : beyond) {
-    errors.push_back("Controllers[" + std::to_string(position) + "]." + warning.path.Text() + ": " +
-                     warning.what);
-  }
-  return errors;
-}
-
-// Checks `controller` (the text of valid JSON) and writes it at `address` under `expect`;
-// `position` names it in errors. `stored` is the JSON of the controller it replaces, where the
-// caller has read it.
-Response Write(Service& service, const Call& call, CSS_ControllerAddress address,
-               const Expect& expect, std::string_view controller, std::size_t position,
-               const std::string* stored = nullptr) {
-  Store& store = service.Data();
-  Checked checked = CheckController(controller, store.EnumsJson(), position, address);
-  if (!checked.site) return ErrorsResponse(422, checked.errors);
-  if (const std::vector<std::string> beyond =
-          AddedBeyondCounts(store, *checked.site, address, position, stored);
-      !beyond.empty()) {
-    return ErrorsResponse(422, beyond);
-  }
-  WriteResult result =
-      store.PutController(address, expect, *checked.site, Note(call, service.Authority().Now()));
-  if (result.status != WriteStatus::Done) return WriteFailure(result.status);
-  const bool made = expect.kind == Expect::Kind::Absent;
-  Response response = ControllerResponse(made ? 201 : 200, std::move(result.state));
-  if (made) {
+Response WrittenResponse(Outcome<Written> written, CSS_ControllerAddress address) {
+  if (!written) return Answer(written.error());
+  Response response = ControllerResponse(written->made ? 201 : 200, std::move(written->state));
+  if (written->made) {
     response.Set("Location", "/api/controllers/" + std::to_string(address.interfaceId) + "/" +
                                  std::to_string(address.node));
   }
@@ -248,8 +131,8 @@ Response GetController(Service& service, const Call& call) {
   Response failure;
   const std::optional<CSS_ControllerAddress> address = AddressOf(call, failure);
   if (!address) return failure;
-  std::optional<ControllerState> state = service.Data().Controller(*address);
-  if (!state) return WriteFailure(WriteStatus::NotFound);
+  Outcome<ControllerState> state = ReadController(service.Data(), *address);
+  if (!state) return Answer(state.error());
   if (const std::string* none = call.request.Find("If-None-Match");
       none && EtagMatches(*none, state->etag, true)) {
     Response response;
@@ -267,32 +150,22 @@ Response PutController(Service& service, const Call& call) {
   const std::optional<Expect> expect = ExpectOf(call, true, failure);
   if (!expect) return failure;
   if (!JsonBody(call, "application/json", failure)) return failure;
-  // The position only names the controller in errors: a new one goes last.
-  const Store::Place place = service.Data().PlaceOf(*address);
-  if (!place.exists && expect->kind == Expect::Kind::Present) {
-    return WriteFailure(WriteStatus::NotFound);
-  }
-  return Write(service, call, *address, *expect, call.request.body, place.position);
+  return WrittenResponse(ReplaceController(service.Data(), *address, *expect, call.request.body,
+                                           Note(call, service.Authority().Now())),
+                         *address);
 }
 
 Response PatchController(Service& service, const Call& call) {
   Response failure;
   const std::optional<CSS_ControllerAddress> address = AddressOf(call, failure);
   if (!address) return failure;
-  std::optional<Expect> expect = ExpectOf(call, false, failure);
+  const std::optional<Expect> expect = ExpectOf(call, false, failure);
   if (!expect) return failure;
   const std::optional<JsonValue> patch = JsonBody(call, "application/merge-patch+json", failure);
   if (!patch) return failure;
-  const std::optional<ControllerState> now = service.Data().Controller(*address);
-  if (const WriteStatus status = expect->Check(now ? &now->etag : nullptr);
-      status != WriteStatus::Done) {
-    return WriteFailure(status);
-  }
-  const std::string patched = MergePatchText(now->json, *patch);
-  // The patch applies to the version read here, so the write must find that very version ("*"
-  // included): otherwise a change made in between would be lost.
-  expect->ifMatch = now->etag;
-  return Write(service, call, *address, *expect, patched, now->position, &now->json);
+  return WrittenResponse(server::PatchController(service.Data(), *address, *expect, *patch,
+                                                 Note(call, service.Authority().Now())),
+                         *address);
 }
 
 Response DeleteController(Service& service, const Call& call) {
@@ -301,9 +174,9 @@ Response DeleteController(Service& service, const Call& call) {
   if (!address) return failure;
   const std::optional<Expect> expect = ExpectOf(call, false, failure);
   if (!expect) return failure;
-  const WriteResult result =
-      service.Data().DeleteController(*address, *expect, Note(call, service.Authority().Now()));
-  if (result.status != WriteStatus::Done) return WriteFailure(result.status);
+  const Outcome<Removed> removed =
+      RemoveController(service.Data(), *address, *expect, Note(call, service.Authority().Now()));
+  if (!removed) return Answer(removed.error());
   Response response;
   response.status = 204;
   return response;
@@ -334,34 +207,23 @@ Response Pending(Service& service, const Call& call) {
   Response failure;
   const std::optional<CSS_ControllerAddress> address = AddressOf(call, failure);
   if (!address) return failure;
-  const std::optional<PendingSites> sites = service.Data().Pending(*address);
-  if (!sites) return WriteFailure(WriteStatus::NotFound);
-  const CSS_SiteLoadResult current = LoadSiteText(sites->current, "current");
-  const CSS_SiteLoadResult sent =
-      LoadSiteText(sites->sent ? *sites->sent : std::string("{\"Controllers\":[]}"), "sent");
-  if (!current.site || !sent.site) {
-    return JsonError(500, "the stored controller cannot be read: " +
-                              (current.errors.empty() ? sent.errors : current.errors).front());
-  }
-  CSS_DiffOptions options;
-  options.selection = {address->interfaceId, address->node};
-  std::string body = "{\"messages\":[";
-  bool first = true;
-  const CSS_DiffResult result =
-      MakeSiteDiff(*sent.site, *current.site, options, [&](const CSS_SiteMessage& message) {
-        if (!first) body += ',';
-        first = false;
-        AppendJsonString(body, message.text);
-        return true;
-      });
-  body += "],\"warnings\":[";
-  for (std::size_t i = 0; i < result.warnings.size(); ++i) {
-    if (i > 0) body += ',';
-    AppendJsonString(body, result.warnings[i]);
-  }
-  body += "]}";
+  const Outcome<PendingMessages> pending = PendingOf(service.Data(), *address);
+  if (!pending) return Answer(pending.error());
+  const auto list = [](std::string& out, const std::vector<std::string>& texts) {
+    out += '[';
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+      if (i > 0) out += ',';
+      AppendJsonString(out, texts[i]);
+    }
+    out += ']';
+  };
+  std::string body = "{\"messages\":";
+  list(body, pending->messages);
+  body += ",\"warnings\":";
+  list(body, pending->warnings);
+  body += '}';
   Response response = JsonResponse(200, std::move(body));
-  response.Set("ETag", sites->etag);
+  response.Set("ETag", pending->etag);
   return response;
 }
 
@@ -371,9 +233,9 @@ Response MarkSent(Service& service, const Call& call) {
   if (!address) return failure;
   const std::optional<Expect> expect = ExpectOf(call, false, failure);
   if (!expect) return failure;
-  const WriteResult result =
-      service.Data().MarkSent(*address, *expect, Note(call, service.Authority().Now()));
-  if (result.status != WriteStatus::Done) return WriteFailure(result.status);
+  const Outcome<ControllerState> marked =
+      server::MarkSent(service.Data(), *address, *expect, Note(call, service.Authority().Now()));
+  if (!marked) return Answer(marked.error());
   Response response;
   response.status = 204;
   return response;

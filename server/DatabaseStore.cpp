@@ -361,16 +361,17 @@ void DatabaseStore::Index() {
 void DatabaseStore::ReadRows(Entry& entry) {
   const std::vector<std::string> errors = reader_->Read(entry.position, entry.address, records_);
   if (!errors.empty()) throw StoreError(Joined(errors));
-  std::string json = Text(entry.address);
+  std::string json = Text(entry.address, records_);
   entry.name = records_.GetConfig().Name;
   entry.etag = ControllerEtag(json);
   entry.known = true;
   Keep(entry, std::move(json));
 }
 
-std::string DatabaseStore::Text(CSS_ControllerAddress address) const {
+std::string DatabaseStore::Text(CSS_ControllerAddress address,
+                                const CSApplicationManagerStd& records) {
   std::string text;
-  CSS_SiteWriter::ControllerText(text, address, records_);
+  CSS_SiteWriter::ControllerText(text, address, records);
   return CompactJson(text);
 }
 
@@ -509,7 +510,8 @@ std::string DatabaseStore::EnumsJson() {
 }
 
 WriteResult DatabaseStore::PutController(CSS_ControllerAddress address, const Expect& expect,
-                                         const CSS_Site& site, const AuditNote& note) {
+                                         const CSApplicationManagerStd& records,
+                                         const AuditNote& note) {
   const std::lock_guard lock(mutex_);
   Transaction transaction(*sql_, true);
   Sync();
@@ -519,8 +521,7 @@ WriteResult DatabaseStore::PutController(CSS_ControllerAddress address, const Ex
     return {status, {}};
   }
   const std::shared_ptr<const std::string> before = entry ? Json(*entry) : nullptr;
-  site.LoadController(0, records_);
-  std::string json = Text(address);
+  std::string json = Text(address, records);
   const std::string etag = ControllerEtag(json);
   // Only the rows of lists that changed are written again.
   std::int64_t position = 0;
@@ -534,7 +535,7 @@ WriteResult DatabaseStore::PutController(CSS_ControllerAddress address, const Ex
     last.Next();
     position = last.Int(0) + 1;
   }
-  writer_->Controller(position, address, records_, tables);
+  writer_->Controller(position, address, records, tables);
   // The controller before goes in the log unless the log has it already.
   Log(note, address,
       entry && entry->logged ? std::nullopt
@@ -547,7 +548,7 @@ WriteResult DatabaseStore::PutController(CSS_ControllerAddress address, const Ex
     entry->address = address;
     entry->position = position;
   }
-  entry->name = records_.GetConfig().Name;
+  entry->name = records.GetConfig().Name;
   entry->etag = etag;
   entry->known = true;
   entry->logged = true;
@@ -582,7 +583,11 @@ std::optional<PendingSites> DatabaseStore::Pending(CSS_ControllerAddress address
   Sync();
   Entry* entry = Find(address);
   if (!entry) return std::nullopt;
-  PendingSites sites{SiteOf(*Json(*entry)), entry->etag, {}};
+  PendingSites sites{SiteOf(*Json(*entry)),
+                     entry->etag,
+                     {},
+                     static_cast<std::size_t>(entry - entries_.data()),
+                     entry->name};
   {
     Query sent = (*sql_)(sql_->sent);
     if (sent.Bind(address.interfaceId).Bind(address.node).Next()) sites.sent = sent.Text(0);

@@ -55,7 +55,7 @@ class DatabaseStore final : public Store {
   Place PlaceOf(CSS_ControllerAddress address) override;
   std::string EnumsJson() override;
   WriteResult PutController(CSS_ControllerAddress address, const Expect& expect,
-                            const CSS_Site& site, const AuditNote& note) override;
+                            const CSApplicationManagerStd& records, const AuditNote& note) override;
   WriteResult DeleteController(CSS_ControllerAddress address, const Expect& expect,
                                const AuditNote& note) override;
   std::optional<PendingSites> Pending(CSS_ControllerAddress address) override;
@@ -106,8 +106,8 @@ class DatabaseStore final : public Store {
 
   // Makes what is kept agree with the database in the transaction that is open.
   void Sync();
-  // The compact JSON of the controller at `address` whose records are in records_.
-  std::string Text(CSS_ControllerAddress address) const;
+  // The compact JSON of the controller at `address` whose records are `records`.
+  static std::string Text(CSS_ControllerAddress address, const CSApplicationManagerStd& records);
   // The entry of `address` with its name and entity tag (null: no such controller), after Sync.
   Entry* Find(CSS_ControllerAddress address);
   Entry& Known(Entry& entry);

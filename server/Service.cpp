@@ -295,6 +295,20 @@ Response Service::Handle(const Request& request) {
   return response;
 }
 
+AuditNote ChangeNote(const Call& call, std::int64_t now, std::string_view method,
+                     std::string_view path) {
+  std::string actor;
+  if (call.caller) {
+    actor = call.caller->user.name;
+    if (const std::optional<Token>& token = call.caller->token) {
+      actor += " (token " + std::to_string(token->id) + " ";
+      AppendJsonString(actor, token->name);
+      actor += ')';
+    }
+  }
+  return {std::move(actor), std::string(method), std::string(path), now};
+}
+
 Response Service::CallApi(const Caller& caller, const Request& request) {
   return Dispatch(request, &caller);
 }

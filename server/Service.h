@@ -72,6 +72,13 @@ struct ServiceOptions {
   std::vector<std::string> hosts;
 };
 
+// Who made the change that `call` asks for, and how, for its audit row: the caller's name, with a
+// token which one ("ed (token 3 \"deploy\")"), so that a change made with a token an admin made
+// for someone is told apart from that someone's own login; `method` and `path` name the change
+// as the API takes it.
+AuditNote ChangeNote(const Call& call, std::int64_t now, std::string_view method,
+                     std::string_view path);
+
 // The response for a failure: for the API {"error": message}; pages use the service's failure
 // page.
 Response JsonError(int status, std::string_view message);

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include <ssmsg/CSApplicationManagerStd.h>
 #include <ssmsg/Site.h>
 
 namespace ssmsg::server {
@@ -115,6 +116,8 @@ struct PendingSites {
   std::string current;              // a site file of the controller alone, with the site's texts
   std::string etag;                 // of the controller now
   std::optional<std::string> sent;  // a site file of it as last marked sent; none: never sent
+  std::size_t position = 0;         // its place in the site, from 0
+  std::string name;                 // its name now
 };
 
 enum class WriteStatus : unsigned char {
@@ -163,10 +166,11 @@ class Store {
   // The site's enumeration texts as the site file's "Enums" object ("{}" for none).
   virtual std::string EnumsJson() = 0;
 
-  // Replaces (or makes, with Expect::Absent) the controller at `address` with the one controller
-  // of `site`, which was checked already; a new controller goes last.
+  // Replaces (or makes, with Expect::Absent) the controller at `address` with `records`, which
+  // were checked already; a new controller goes last.
   virtual WriteResult PutController(CSS_ControllerAddress address, const Expect& expect,
-                                    const CSS_Site& site, const AuditNote& note) = 0;
+                                    const CSApplicationManagerStd& records,
+                                    const AuditNote& note) = 0;
   virtual WriteResult DeleteController(CSS_ControllerAddress address, const Expect& expect,
                                        const AuditNote& note) = 0;
 

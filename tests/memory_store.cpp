@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "server/JsonValue.h"
+#include "site/file/SiteFileWriter.h"
 
 namespace ssmsg::server {
 namespace {
@@ -89,9 +90,11 @@ std::string MemoryStore::EnumsJson() {
 }
 
 WriteResult MemoryStore::PutController(CSS_ControllerAddress address, const Expect& expect,
-                                       const CSS_Site& site, const AuditNote& note) {
-  const JsonValue canonical = Canonical(site);
-  std::string json = ToJson(canonical.Find("Controllers")->items.at(0));
+                                       const CSApplicationManagerStd& records,
+                                       const AuditNote& note) {
+  std::string text;
+  CSS_SiteWriter::ControllerText(text, address, records);
+  std::string json = CompactJson(text);
   const std::lock_guard lock(mutex_);
   std::size_t k = Find(address);
   const std::string etag = k == std::string::npos ? "" : ControllerEtag(controllers_[k].json);
@@ -125,7 +128,13 @@ std::optional<PendingSites> MemoryStore::Pending(CSS_ControllerAddress address) 
   const std::lock_guard lock(mutex_);
   const std::size_t k = Find(address);
   if (k == std::string::npos) return std::nullopt;
-  PendingSites sites{SiteOf(controllers_[k].json), ControllerEtag(controllers_[k].json), {}};
+  const JsonValue controller = ReadJson(controllers_[k].json).value;
+  const JsonValue* name = controller.Find("Name");
+  PendingSites sites{SiteOf(controllers_[k].json),
+                     ControllerEtag(controllers_[k].json),
+                     {},
+                     k,
+                     name != nullptr ? name->text : std::string()};
   if (const auto sent = sent_.find({address.interfaceId, address.node}); sent != sent_.end())
     sites.sent = sent->second;
   return sites;

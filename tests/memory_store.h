@@ -24,7 +24,7 @@ class MemoryStore : public Store {
   Place PlaceOf(CSS_ControllerAddress address) override;
   std::string EnumsJson() override;
   WriteResult PutController(CSS_ControllerAddress address, const Expect& expect,
-                            const CSS_Site& site, const AuditNote& note) override;
+                            const CSApplicationManagerStd& records, const AuditNote& note) override;
   WriteResult DeleteController(CSS_ControllerAddress address, const Expect& expect,
                                const AuditNote& note) override;
   std::optional<PendingSites> Pending(CSS_ControllerAddress address) override;

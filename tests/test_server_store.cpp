@@ -14,11 +14,20 @@
 #include "server/JsonValue.h"
 #include "server/Service.h"
 #include "server_support.h"
+#include "site/file/SiteFile.h"
 #include "support.h"
 #include "tests/store_filler.h"
 
 namespace ssmsg::server {
 namespace {
+
+// The records of the controller `json`, which must check.
+std::unique_ptr<CSApplicationManagerStd> RecordsOf(std::string_view json) {
+  auto records = std::make_unique<CSApplicationManagerStd>();
+  const Result<CSS_ControllerAddress> read = ReadControllerText(json, *records);
+  EXPECT_TRUE(read) << read.error().front().Text();
+  return records;
+}
 
 const CSS_ControllerAddress kOne{1, 1};
 const CSS_ControllerAddress kTwo{1, 2};
@@ -49,9 +58,7 @@ class ServerDatabase : public ::testing::Test {
                      std::string json = {}) {
     if (json.empty()) json = store_->Controller(kTwo)->json;
     json.replace(json.find(from), from.size(), to);
-    const CSS_SiteLoadResult site = LoadSiteText("{\"Controllers\":[" + json + "]}", "put");
-    EXPECT_TRUE(site.site) << site.errors[0];
-    return store_->PutController(kTwo, {Expect::Kind::Present, etag}, *site.site,
+    return store_->PutController(kTwo, {Expect::Kind::Present, etag}, *RecordsOf(json),
                                  {"eve", "PUT", "/", 0});
   }
 
@@ -141,9 +148,9 @@ TEST_F(ServerDatabase, RowsMadeInvalidWithSqlAreNamedAndTheRestIsServed) {
 TEST_F(ServerDatabase, WhatItWritesIsTheSiteOthersRead) {
   ASSERT_EQ(Rename(Etag(kTwo), "\"Name\":\"Warehouse Vending\"", "\"Name\":\"Dock\"").status,
             WriteStatus::Done);
-  const std::string made = "{\"Controllers\":[{\"Interface\":3,\"Node\":0,\"Name\":\"New\"}]}";
+  const std::string made = "{\"Interface\":3,\"Node\":0,\"Name\":\"New\"}";
   ASSERT_EQ(store_
-                ->PutController({3, 0}, {Expect::Kind::Absent, {}}, *LoadSiteText(made, "m").site,
+                ->PutController({3, 0}, {Expect::Kind::Absent, {}}, *RecordsOf(made),
                                 {"eve", "PUT", "/", 0})
                 .status,
             WriteStatus::Done);
@@ -188,10 +195,8 @@ TEST_F(ServerDatabase, ReplacedControllersReadBackAsWritten) {
           ReadJson("{\"" + taken.name + "\":" + std::string(taken.value) + "}").value;
       json = MergePatchText(now.json, patch);
     }
-    const CSS_SiteLoadResult site = LoadSiteText("{\"Controllers\":[" + json + "]}", "put");
-    ASSERT_TRUE(site.site) << site.errors[0];
     const WriteResult written = store_->PutController(kOne, {Expect::Kind::Present, now.etag},
-                                                      *site.site, {"eve", "PUT", "/", 0});
+                                                      *RecordsOf(json), {"eve", "PUT", "/", 0});
     ASSERT_EQ(written.status, WriteStatus::Done);
     EXPECT_EQ(test::OpenDatabase(file_, 0)->Controller(kOne)->json, written.state.json)
         << "seed " << seed;

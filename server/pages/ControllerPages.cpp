@@ -13,6 +13,7 @@
 #include <ssmsg/SiteDiff.h>
 
 #include "report/ReportHtml.h"
+#include "server/Controllers.h"
 #include "server/Html.h"
 #include "server/pages/Frame.h"
 #include "server/pages/RecordForms.h"
@@ -135,9 +136,9 @@ void Forms(const Call& call, CSS_ControllerAddress address, const JsonValue& con
 Response ShowController(Service& service, const Call& call, int status, const Draft* draft) {
   const std::optional<CSS_ControllerAddress> address = AddressOf(call);
   if (!address) return MessagePage(call, 404, kNoController);
+  // One reading of the store: the controller, its place and its ETag are of one version.
   const std::optional<PendingSites> sites = service.Data().Pending(*address);
-  const std::optional<ControllerState> state = service.Data().Controller(*address);
-  if (!sites || !state) return MessagePage(call, 404, kNoController);
+  if (!sites) return MessagePage(call, 404, kNoController);
   const CSS_SiteLoadResult current = LoadSiteText(sites->current, "site");
   const CSS_SiteLoadResult sent =
       LoadSiteText(sites->sent ? *sites->sent : std::string("{\"Controllers\":[]}"), "sent");
@@ -159,7 +160,7 @@ Response ShowController(Service& service, const Call& call, int status, const Dr
   const std::vector<ReportWarning> warnings = WarningsOf(*current.site, now.enums);
 
   ReportControllerView view;
-  view.number = state->position + 1;
+  view.number = sites->position + 1;
   view.address = *address;
   view.store = &now.store;
   view.enums = &now.enums;
@@ -205,13 +206,15 @@ Response Controller(Service& service, const Call& call) {
 // saved and the one saved since, with a form that saves the first over the second.
 Response Conflict(Service& service, const Call& call, CSS_ControllerAddress address,
                   const FormTarget& target, const Form& form, const JsonValue& mine) {
-  const Response now = CallApi(service, call, "GET", ControllerApi(address));
-  if (now.status == 404) {
-    return MessagePage(call, 404, "the controller was removed since you opened the form");
+  const Outcome<ControllerState> now = ReadController(service.Data(), address);
+  if (!now) {
+    if (now.error().status == 404) {
+      return MessagePage(call, 404, "the controller was removed since you opened the form");
+    }
+    return MessagePage(call, now.error().status, now.error().message);
   }
-  const std::string* etag = now.Find("ETag");
-  if (now.status != 200 || etag == nullptr) return MessagePage(call, now.status, ApiMessage(now));
-  const JsonValue theirs = PartOf(target, JsonOf(now));
+  const std::string* etag = &now->etag;
+  const JsonValue theirs = PartOf(target, ReadJson(now->json).value);
 
   // One row for each value of either version, the saved version's order first.
   struct Row {
@@ -301,34 +304,30 @@ Response Save(Service& service, const Call& call) {
   const std::string* etag = form->Get("etag");
   if (etag == nullptr) return MessagePage(call, 400, "the form lost its ETag: open the page again");
 
-  const Response got = CallApi(service, call, "GET", ControllerApi(*address));
-  if (got.status != 200) return MessagePage(call, got.status, ApiMessage(got));
-  JsonValue controller = JsonOf(got);
+  Store& store = service.Data();
+  const Outcome<ControllerState> got = ReadController(store, *address);
+  if (!got) return MessagePage(call, got.error().status, got.error().message);
+  JsonValue controller = ReadJson(got->json).value;
   FormRead read = ApplyForm(target, *form, controller);
   if (!read.errors.empty()) {
     const Draft draft{target, *form, std::move(read.errors), *etag};
     return ShowController(service, call, 422, &draft);
   }
-  const Response put = CallApi(service, call, "PUT", ControllerApi(*address), {{"If-Match", *etag}},
-                               ToJson(controller));
-  switch (put.status) {
-    case 200:
-      return Redirect(ControllerUrl(*address) + "?saved=" + target.Anchor() + "#" +
-                      target.Anchor());
+  const Outcome<Written> put = ReplaceController(
+      store, *address, {Expect::Kind::Present, *etag}, ToJson(controller),
+      ChangeNote(call, service.Authority().Now(), "PUT", ControllerApi(*address)));
+  if (put) {
+    return Redirect(ControllerUrl(*address) + "?saved=" + target.Anchor() + "#" + target.Anchor());
+  }
+  switch (put.error().status) {
     case 412:
       return Conflict(service, call, *address, target, *form, PartOf(target, controller));
     case 422: {
-      std::vector<std::string> lines;
-      const JsonValue body = JsonOf(put);
-      if (const JsonValue* errors = body.IsObject() ? body.Find("errors") : nullptr) {
-        for (const JsonValue& error : errors->items)
-          lines.push_back(error.text);
-      }
-      const Draft draft{target, *form, PlaceErrors(lines, read.moved), *etag};
+      const Draft draft{target, *form, PlaceErrors(put.error().errors, read.moved), *etag};
       return ShowController(service, call, 422, &draft);
     }
     default:
-      return MessagePage(call, put.status, ApiMessage(put));
+      return MessagePage(call, put.error().status, put.error().message);
   }
 }
 

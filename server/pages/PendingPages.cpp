@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "server/Controllers.h"
 #include "server/Html.h"
 #include "server/pages/Frame.h"
 #include "server/pages/Routes.h"
@@ -13,31 +14,15 @@ namespace {
 
 constexpr std::string_view kNoController = "there is no controller at this address";
 
-// The API's pending messages of the controller in the path: the answer, and its JSON.
-struct Pending {
-  Response response;
-  JsonValue json;
-  const JsonValue* messages = nullptr;
-  const JsonValue* warnings = nullptr;
-};
-
-std::optional<Pending> AskPending(Service& service, const Call& call, CSS_ControllerAddress address,
-                                  Response& failure) {
-  Pending pending{CallApi(service, call, "GET", ControllerApi(address) + "/pending"), {}};
-  if (pending.response.status != 200) {
-    failure = MessagePage(call, pending.response.status, ApiMessage(pending.response));
+// The pending messages of the controller at `address`, or the page that says why there are none.
+std::optional<PendingMessages> AskPending(Service& service, const Call& call,
+                                          CSS_ControllerAddress address, Response& failure) {
+  Outcome<PendingMessages> pending = PendingOf(service.Data(), address);
+  if (!pending) {
+    failure = MessagePage(call, pending.error().status, pending.error().message);
     return std::nullopt;
   }
-  pending.json = JsonOf(pending.response);
-  if (pending.json.IsObject()) {
-    pending.messages = pending.json.Find("messages");
-    pending.warnings = pending.json.Find("warnings");
-  }
-  if (pending.messages == nullptr) {
-    failure = MessagePage(call, 500, "the pending messages cannot be read");
-    return std::nullopt;
-  }
-  return pending;
+  return std::move(*pending);
 }
 
 std::string Address(CSS_ControllerAddress address) {
@@ -48,32 +33,28 @@ Response ShowPending(Service& service, const Call& call) {
   const std::optional<CSS_ControllerAddress> address = AddressOf(call);
   if (!address) return MessagePage(call, 404, kNoController);
   Response failure;
-  const std::optional<Pending> pending = AskPending(service, call, *address, failure);
+  const std::optional<PendingMessages> pending = AskPending(service, call, *address, failure);
   if (!pending) return failure;
   const std::string url = ControllerUrl(*address);
-  const std::size_t count = pending->messages->items.size();
-  const std::string* etag = pending->response.Find("ETag");
+  const std::size_t count = pending->messages.size();
+  const std::string* etag = &pending->etag;
 
   std::string main = "<section class=\"card pending\"><h2>Messages for <a href=\"" + url + "\">";
   main += Address(*address);
   main += "</a>";
-  if (const std::optional<ControllerState> state = service.Data().Controller(*address)) {
-    const JsonReadResult controller = ReadJson(state->json);
-    const JsonValue* name = controller.ok ? controller.value.Find("Name") : nullptr;
-    if (name != nullptr && !name->text.empty()) {
-      main += " <span class=\"name\">";
-      AppendHtml(main, name->text);
-      main += "</span>";
-    }
+  if (!pending->name.empty()) {
+    main += " <span class=\"name\">";
+    AppendHtml(main, pending->name);
+    main += "</span>";
   }
   main += "</h2><p class=\"meta\"><b class=\"count\">";
   main += Count(count, "message");
   main += "</b> to send: what changed since the controller was last marked sent.</p>";
-  if (pending->warnings != nullptr && !pending->warnings->items.empty()) {
+  if (!pending->warnings.empty()) {
     main += "<ul class=\"warnings\">";
-    for (const JsonValue& warning : pending->warnings->items) {
+    for (const std::string& warning : pending->warnings) {
       main += "<li>";
-      AppendHtml(main, warning.text);
+      AppendHtml(main, warning);
       main += "</li>";
     }
     main += "</ul>";
@@ -92,9 +73,9 @@ Response ShowPending(Service& service, const Call& call) {
   main += "</div>";
   if (count > 0) {
     main += "<ol class=\"messages\">";
-    for (const JsonValue& message : pending->messages->items) {
+    for (const std::string& message : pending->messages) {
       main += "<li><pre>";
-      AppendHtml(main, message.text);
+      AppendHtml(main, message);
       main += "</pre></li>";
     }
     main += "</ol>";
@@ -109,16 +90,16 @@ Response Download(Service& service, const Call& call) {
   const std::optional<CSS_ControllerAddress> address = AddressOf(call);
   if (!address) return MessagePage(call, 404, kNoController);
   Response failure;
-  const std::optional<Pending> pending = AskPending(service, call, *address, failure);
+  const std::optional<PendingMessages> pending = AskPending(service, call, *address, failure);
   if (!pending) return failure;
   Response response;
   response.Set("Content-Type", "text/plain; charset=utf-8");
   response.Set("Content-Disposition", "attachment; filename=\"messages-" +
                                           std::to_string(address->interfaceId) + "-" +
                                           std::to_string(address->node) + ".txt\"");
-  if (const std::string* etag = pending->response.Find("ETag")) response.Set("ETag", *etag);
-  for (const JsonValue& message : pending->messages->items) {
-    response.body += message.text;
+  response.Set("ETag", pending->etag);
+  for (const std::string& message : pending->messages) {
+    response.body += message;
     response.body += '\n';
   }
   return response;
@@ -132,10 +113,11 @@ Response MarkSent(Service& service, const Call& call) {
   if (!form) return failure;
   const std::string* etag = form->Get("etag");
   if (etag == nullptr) return MessagePage(call, 400, "the form lost its ETag: open the page again");
-  const Response sent =
-      CallApi(service, call, "POST", ControllerApi(*address) + "/sent", {{"If-Match", *etag}});
+  const Outcome<ControllerState> sent = server::MarkSent(
+      service.Data(), *address, {Expect::Kind::Present, *etag},
+      ChangeNote(call, service.Authority().Now(), "POST", ControllerApi(*address) + "/sent"));
   const std::string url = ControllerUrl(*address);
-  if (sent.status == 412) {
+  if (!sent && sent.error().status == 412) {
     std::string main =
         "<section class=\"card conflict\"><h2>Not marked sent</h2><p>The controller changed "
         "after you saw its messages, so the messages you saw are not all it is waiting for. "
@@ -143,7 +125,7 @@ Response MarkSent(Service& service, const Call& call) {
         url + "/pending\">See the messages it is waiting for now</a></p></section>\n";
     return Page(call, 409, "Not marked sent", main);
   }
-  if (sent.status != 204) return MessagePage(call, sent.status, ApiMessage(sent));
+  if (!sent) return MessagePage(call, sent.error().status, sent.error().message);
   return Redirect(url + "/pending");
 }
 

@@ -397,21 +397,11 @@ JsonValue PartOf(const FormTarget& target, const JsonValue& controller) {
   return record != nullptr ? *record : JsonValue{};
 }
 
-FieldErrors PlaceErrors(const std::vector<std::string>& lines,
+FieldErrors PlaceErrors(const SiteErrors& found,
                         const std::vector<std::pair<std::string, std::string>>& moved) {
-  constexpr std::string_view kControllers = "Controllers[";
   FieldErrors errors;
-  for (const std::string& line : lines) {
-    std::string_view rest = line;
-    if (rest.starts_with(kControllers)) {
-      const std::size_t close = rest.find(']');
-      if (close != std::string_view::npos) rest.remove_prefix(close + 1);
-      if (rest.starts_with(".")) rest.remove_prefix(1);
-    }
-    const std::size_t colon = rest.find(": ");
-    std::string path(colon == std::string_view::npos ? std::string_view() : rest.substr(0, colon));
-    const std::string_view message =
-        colon == std::string_view::npos ? rest : rest.substr(colon + 2);
+  for (const SiteError& error : found) {
+    std::string path = error.path;
     for (const auto& [from, to] : moved) {
       if (path.starts_with(from) &&
           (path.size() == from.size() || path[from.size()] == '.' || path[from.size()] == '[')) {
@@ -419,7 +409,7 @@ FieldErrors PlaceErrors(const std::vector<std::string>& lines,
         break;
       }
     }
-    errors[path].emplace_back(message);
+    errors[path].push_back(error.message);
   }
   return errors;
 }

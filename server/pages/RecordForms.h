@@ -17,6 +17,7 @@
 
 #include <ssmsg/CSToolEnum.h>
 
+#include "core/Result.h"
 #include "host/CSS_FieldTable.h"
 #include "server/Form.h"
 #include "server/JsonValue.h"
@@ -102,9 +103,9 @@ FormRead ApplyForm(const FormTarget& target, const Form& form, JsonValue& contro
 // list, or an object of the controller's own members.
 JsonValue PartOf(const FormTarget& target, const JsonValue& controller);
 
-// Places the errors of a refused save, lines such as "Controllers[4].Inputs[2].Name: ...", under
-// the inputs they name (after the rows that `moved` says moved).
-FieldErrors PlaceErrors(const std::vector<std::string>& lines,
+// Places the errors of a refused save under the inputs their paths name (after the rows that
+// `moved` says moved).
+FieldErrors PlaceErrors(const SiteErrors& errors,
                         const std::vector<std::pair<std::string, std::string>>& moved);
 
 struct FormView {

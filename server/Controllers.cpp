@@ -1,0 +1,185 @@
+#include "server/Controllers.h"
+
+#include <memory>
+#include <optional>
+#include <utility>
+
+#include <ssmsg/CSApplicationManagerStd.h>
+#include <ssmsg/SiteDiff.h>
+
+#include "site/Findings.h"
+#include "site/file/SiteFile.h"
+
+namespace ssmsg::server {
+namespace {
+
+Refusal Refuse(int status, std::string message) {
+  Refusal refusal;
+  refusal.status = status;
+  refusal.message = std::move(message);
+  return refusal;
+}
+
+Refusal Invalid(SiteErrors errors, std::size_t position) {
+  Refusal refusal;
+  refusal.status = 422;
+  refusal.errors = std::move(errors);
+  refusal.position = position;
+  return refusal;
+}
+
+// The records that writing `after` at `address` would add beyond a capability count: those
+// beyond it where the stored controller (`stored`, its JSON; read from the store when not given)
+// has no record. The controller would never be sent them, so they are refused, each list's in the
+// words that `validate` warns of such records with. Records already beyond a count (it was
+// lowered, or a site file put them there) stay, and are shown as never sent.
+SiteErrors AddedBeyondCounts(Store& store, const CSApplicationManagerStd& after,
+                             CSS_ControllerAddress address, const std::string* stored) {
+  std::vector<SiteWarning> beyond;
+  RecordsBeyondCounts(after, 0, nullptr, beyond);
+  if (beyond.empty()) return {};
+  std::optional<ControllerState> state;
+  if (stored == nullptr) {
+    state = store.Controller(address);
+    if (state) stored = &state->json;
+  }
+  std::unique_ptr<CSApplicationManagerStd> before;
+  if (stored != nullptr) {
+    before = std::make_unique<CSApplicationManagerStd>();
+    if (!ReadControllerText(*stored, *before)) before.reset();
+  }
+  beyond.clear();
+  RecordsBeyondCounts(after, 0, before.get(), beyond);
+  SiteErrors errors;
+  for (SiteWarning& warning : beyond)
+    errors.push_back({{}, warning.path.Text(), std::move(warning.what)});
+  return errors;
+}
+
+// Checks `json` (the text of valid JSON) as the controller at `address`, the site's `position`-th,
+// and writes it under `expect`. `stored` is the JSON of the controller it replaces, where the
+// caller has read it.
+Outcome<Written> Write(Store& store, CSS_ControllerAddress address, const Expect& expect,
+                       std::string_view json, std::size_t position, const std::string* stored,
+                       const AuditNote& note) {
+  const auto records = std::make_unique<CSApplicationManagerStd>();
+  Result<CSS_ControllerAddress> read = ReadControllerText(json, *records);
+  if (!read) return Failure{Invalid(std::move(read.error()), position)};
+  SiteErrors errors;
+  if (read->interfaceId != address.interfaceId) {
+    errors.push_back({{},
+                      "Interface",
+                      std::to_string(read->interfaceId) + " is not the path's interface " +
+                          std::to_string(address.interfaceId)});
+  }
+  if (read->node != address.node) {
+    errors.push_back(
+        {{},
+         "Node",
+         std::to_string(read->node) + " is not the path's node " + std::to_string(address.node)});
+  }
+  if (errors.empty()) errors = AddedBeyondCounts(store, *records, address, stored);
+  if (!errors.empty()) return Failure{Invalid(std::move(errors), position)};
+  WriteResult result = store.PutController(address, expect, *records, note);
+  if (result.status != WriteStatus::Done) return Failure{WriteRefusal(result.status)};
+  return Written{std::move(result.state), expect.kind == Expect::Kind::Absent};
+}
+
+}  // namespace
+
+std::vector<std::string> Refusal::Lines() const {
+  std::vector<std::string> lines;
+  const std::string controller = "Controllers[" + std::to_string(position) + "]";
+  for (const SiteError& error : errors) {
+    std::string line = controller;
+    if (!error.path.empty()) line.append(".").append(error.path);
+    lines.push_back(line.append(": ").append(error.message));
+  }
+  return lines;
+}
+
+Refusal WriteRefusal(WriteStatus status) {
+  switch (status) {
+    case WriteStatus::NotFound:
+      return Refuse(404, "there is no controller at this address");
+    case WriteStatus::Stale:
+      return Refuse(412, "the controller changed since that ETag: read it again");
+    case WriteStatus::Exists:
+      return Refuse(412, "there is a controller at this address");
+    case WriteStatus::Done:
+      break;
+  }
+  return Refuse(500, "the write went wrong");
+}
+
+Outcome<ControllerState> ReadController(Store& store, CSS_ControllerAddress address) {
+  std::optional<ControllerState> state = store.Controller(address);
+  if (!state) return Failure{WriteRefusal(WriteStatus::NotFound)};
+  return std::move(*state);
+}
+
+Outcome<Written> ReplaceController(Store& store, CSS_ControllerAddress address,
+                                   const Expect& expect, std::string_view json,
+                                   const AuditNote& note) {
+  // The position only names the controller in errors: a new one goes last.
+  const Store::Place place = store.PlaceOf(address);
+  if (!place.exists && expect.kind == Expect::Kind::Present) {
+    return Failure{WriteRefusal(WriteStatus::NotFound)};
+  }
+  return Write(store, address, expect, json, place.position, nullptr, note);
+}
+
+Outcome<Written> PatchController(Store& store, CSS_ControllerAddress address, Expect expect,
+                                 const JsonValue& patch, const AuditNote& note) {
+  const std::optional<ControllerState> now = store.Controller(address);
+  if (const WriteStatus status = expect.Check(now ? &now->etag : nullptr);
+      status != WriteStatus::Done) {
+    return Failure{WriteRefusal(status)};
+  }
+  const std::string patched = MergePatchText(now->json, patch);
+  // The patch applies to the version read here, so the write must find that very version ("*"
+  // included): otherwise a change made in between would be lost.
+  expect.ifMatch = now->etag;
+  return Write(store, address, expect, patched, now->position, &now->json, note);
+}
+
+Outcome<Removed> RemoveController(Store& store, CSS_ControllerAddress address, const Expect& expect,
+                                  const AuditNote& note) {
+  const WriteResult result = store.DeleteController(address, expect, note);
+  if (result.status != WriteStatus::Done) return Failure{WriteRefusal(result.status)};
+  return Removed{};
+}
+
+Outcome<PendingMessages> PendingOf(Store& store, CSS_ControllerAddress address) {
+  const std::optional<PendingSites> sites = store.Pending(address);
+  if (!sites) return Failure{WriteRefusal(WriteStatus::NotFound)};
+  const CSS_SiteLoadResult current = LoadSiteText(sites->current, "current");
+  const CSS_SiteLoadResult sent =
+      LoadSiteText(sites->sent ? *sites->sent : std::string("{\"Controllers\":[]}"), "sent");
+  if (!current.site || !sent.site) {
+    return Failure{
+        Refuse(500, "the stored controller cannot be read: " +
+                        (current.errors.empty() ? sent.errors : current.errors).front())};
+  }
+  CSS_DiffOptions options;
+  options.selection = {address.interfaceId, address.node};
+  PendingMessages pending;
+  CSS_DiffResult result =
+      MakeSiteDiff(*sent.site, *current.site, options, [&](const CSS_SiteMessage& message) {
+        pending.messages.emplace_back(message.text);
+        return true;
+      });
+  pending.warnings = std::move(result.warnings);
+  pending.etag = sites->etag;
+  pending.name = sites->name;
+  return pending;
+}
+
+Outcome<ControllerState> MarkSent(Store& store, CSS_ControllerAddress address, const Expect& expect,
+                                  const AuditNote& note) {
+  WriteResult result = store.MarkSent(address, expect, note);
+  if (result.status != WriteStatus::Done) return Failure{WriteRefusal(result.status)};
+  return std::move(result.state);
+}
+
+}  // namespace ssmsg::server

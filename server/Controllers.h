@@ -1,0 +1,75 @@
+#pragma once
+
+// What can be done to the site's controllers, as typed operations: read one, replace it, patch
+// it, make it, remove it, its pending messages, and marking them sent. The API's handlers and the
+// pages both call these; only the API's speak HTTP and JSON bodies. Each gives its value or a
+// Refusal: the status that says why not (404, 412, 422, ...) and, for a controller that does not
+// check, every error with the path of its value, so that a page puts each beside its field.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/Result.h"
+#include "server/JsonValue.h"
+#include "server/Store.h"
+
+namespace ssmsg::server {
+
+struct Refusal {
+  int status = 500;
+  std::string message;       // when there are no errors
+  SiteErrors errors;         // 422: paths from the controller on ("Inputs[2].Name")
+  std::size_t position = 0;  // the controller's place in the site, which names it in errors
+
+  // "Controllers[4].Inputs[2].Name: ..." for each error, as the site file's reader words them.
+  std::vector<std::string> Lines() const;
+};
+
+template <class T>
+using Outcome = Result<T, Refusal>;
+
+// A controller written: its state after the write, and whether it was made by it.
+struct Written {
+  ControllerState state;
+  bool made = false;
+};
+
+struct Removed {};
+
+// The pending messages of a controller: what the diff from the configuration last marked sent
+// writes, with its warnings, of the controller with entity tag `etag`.
+struct PendingMessages {
+  std::vector<std::string> messages;
+  std::vector<std::string> warnings;
+  std::string etag;
+  std::string name;  // the controller's
+};
+
+Outcome<ControllerState> ReadController(Store& store, CSS_ControllerAddress address);
+
+// Replaces the controller at `address` with `json` (the text of valid JSON), or makes it
+// (Expect::Absent); refused when it does not check, names another address, or adds records
+// beyond a capability count.
+Outcome<Written> ReplaceController(Store& store, CSS_ControllerAddress address,
+                                   const Expect& expect, std::string_view json,
+                                   const AuditNote& note);
+
+// Applies the merge patch `patch` to the controller at `address` (RFC 7396), under `expect`.
+Outcome<Written> PatchController(Store& store, CSS_ControllerAddress address, Expect expect,
+                                 const JsonValue& patch, const AuditNote& note);
+
+Outcome<Removed> RemoveController(Store& store, CSS_ControllerAddress address, const Expect& expect,
+                                  const AuditNote& note);
+
+Outcome<PendingMessages> PendingOf(Store& store, CSS_ControllerAddress address);
+
+// Keeps the controller as it is now as what was last sent to it.
+Outcome<ControllerState> MarkSent(Store& store, CSS_ControllerAddress address, const Expect& expect,
+                                  const AuditNote& note);
+
+// The refusal of a write that found the controller not as expected.
+Refusal WriteRefusal(WriteStatus status);
+
+}  // namespace ssmsg::server
