@@ -328,7 +328,8 @@ int BringUpToDate(sqlite3* db) {
   bool empty = false;
   {
     const Statement tables = Prepare(db, "SELECT count(*) FROM sqlite_schema");
-    empty = Step(db, tables.get()) && sqlite3_column_int64(tables.get(), 0) == 0;
+    Query count(db, tables);
+    empty = count.Next() && count.Int(0) == 0;
   }
   if (application != kApplicationId && !empty) {
     throw DbError(
