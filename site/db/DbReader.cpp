@@ -510,23 +510,9 @@ CSS_SiteLoadResult LoadOpened(DbHandle db, std::string_view fileName, const char
       }
     }
     StartReading(handle);
-    const std::int64_t version = PragmaValue(handle, "user_version");
-    const std::int64_t application = PragmaValue(handle, "application_id");
-    if (application != kApplicationId) {
-      check.Error({},
-                  "not a site database (an SQLite database of another program: its "
-                  "application id is " +
-                      std::to_string(application) + ", not " + std::to_string(kApplicationId) +
-                      ")");
-    } else if (version > kSiteDatabaseVersion) {
-      check.Error({}, "the database has schema version " + std::to_string(version) +
-                          ", newer than this ssmsg reads (" + std::to_string(kSiteDatabaseVersion) +
-                          "); use a newer ssmsg");
-    } else if (version < kOldestSiteDatabaseVersion) {
-      check.Error({}, "the database has schema version " + std::to_string(version) +
-                          ", older than this ssmsg reads (" +
-                          std::to_string(kOldestSiteDatabaseVersion) +
-                          "); bring it up to date with: ssmsg migrate " + std::string(fileName));
+    if (const SchemaCheck schema = CheckSchema(handle, Use::Read, fileName);
+        !schema.refusal.empty()) {
+      check.Error({}, schema.refusal);
     }
     if (!check.errors.empty()) {
       result.errors = std::move(check.errors);
