@@ -257,6 +257,14 @@ TEST(ServerDatabaseOpen, OnlySiteDatabasesOfThisVersionAreServed) {
     sqlite3_exec(db, "CREATE TABLE t (a)", nullptr, nullptr, nullptr);
     sqlite3_close(db);
   }
+  const std::string newer = (folder / "newer.db").string();
+  {
+    sqlite3* db = nullptr;
+    sqlite3_open(newer.c_str(), &db);
+    const std::string sql = SiteDatabaseSchema() + "PRAGMA user_version = 4;";
+    sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+  }
   const std::string missing = (folder / "missing.db").string();
   const std::vector<std::pair<std::string, std::string>> cases = {
       {demo, demo +
@@ -268,6 +276,8 @@ TEST(ServerDatabaseOpen, OnlySiteDatabasesOfThisVersionAreServed) {
                 "up to date with: ssmsg migrate " +
                 old},
       {other, other + ": not a site database (its application id is 0)"},
+      {newer, newer + ": the database has schema version 4, newer than this ssmsg knows (3); use a "
+                      "newer ssmsg"},
       {missing, missing + ": cannot read the file: No such file or directory"},
   };
   for (const auto& [file, error] : cases) {

@@ -48,12 +48,11 @@ struct Database {
   DbHandle db;
   std::array<Statement, kTableCount> select;
 
-  sqlite3_stmt* Rows(TableId id, const CSS_ControllerAddress& address) {
-    sqlite3_stmt* statement = select[id].get();
-    sqlite3_reset(statement);
-    sqlite3_bind_int64(statement, 1, address.interfaceId);
-    sqlite3_bind_int64(statement, 2, address.node);
-    return statement;
+  // The rows of table `id` of the controller at `address`.
+  Query Rows(TableId id, const CSS_ControllerAddress& address) {
+    Query rows(db.get(), select[id]);
+    rows.Bind(address.interfaceId).Bind(address.node);
+    return rows;
   }
 };
 
@@ -115,13 +114,13 @@ template <class Records, class Parent = Records, class Extra = std::nullptr_t>
 std::int64_t ReadList(Database& database, Check& check, TableId id,
                       const CSS_ControllerAddress& address, Records& records,
                       const Parent* parent = nullptr, Extra extra = nullptr) {
-  sqlite3_stmt* statement = database.Rows(id, address);
+  Query rows = database.Rows(id, address);
   using Item = typename Records::Item;
   Item item;
   std::int64_t last = 0;
-  while (Step(database.db.get(), statement)) {
+  while (rows.Next()) {
     ++check.rows[id];
-    Row row{statement, check, id, address};
+    Row row{rows.Raw(), check, id, address};
     std::int64_t number = 0;
     if (!row.Integer(0, "Number", 1, kMaxPosition, number)) continue;
     row.number = number;
@@ -156,10 +155,10 @@ void ReadTimeGroups(Database& database, Check& check, const CSS_ControllerAddres
                     std::int64_t length, CSDevice_TimeGroupZone& groups) {
   std::vector<std::int64_t> numbers;  // of the groups, ascending
   {
-    sqlite3_stmt* statement = database.Rows(kTimeGroups, address);
-    while (Step(database.db.get(), statement)) {
+    Query rows = database.Rows(kTimeGroups, address);
+    while (rows.Next()) {
       ++check.rows[kTimeGroups];
-      Row row{statement, check, kTimeGroups, address};
+      Row row{rows.Raw(), check, kTimeGroups, address};
       std::int64_t number = 0;
       if (!row.Integer(0, "Number", 1, kMaxPosition, number)) continue;
       row.number = number;
@@ -172,12 +171,12 @@ void ReadTimeGroups(Database& database, Check& check, const CSS_ControllerAddres
   }
   std::vector<std::pair<std::int64_t, CSDevice_TimeGroupZoneItem>> zones;
   {
-    sqlite3_stmt* statement = database.Rows(kZones, address);
+    Query rows = database.Rows(kZones, address);
     std::int64_t lastGroup = 0;
     std::int64_t lastNumber = 0;
-    while (Step(database.db.get(), statement)) {
+    while (rows.Next()) {
       ++check.rows[kZones];
-      Row row{statement, check, kZones, address};
+      Row row{rows.Raw(), check, kZones, address};
       std::int64_t group = 0;
       std::int64_t number = 0;
       if (!row.Integer(0, "TimeGroup", 1, kMaxPosition, group)) continue;
@@ -223,11 +222,10 @@ void ReadController(Database& database, Check& check, std::int64_t position,
   store.Clear();
   std::array<std::int64_t, kListCount> lengths{};
   {
-    sqlite3_stmt* statement = database.select[kControllers].get();
-    sqlite3_reset(statement);
-    sqlite3_bind_int64(statement, 1, position);
-    if (!Step(db, statement)) throw DbError("controllers: a row vanished while it was read");
-    const Row row{statement, check, kControllers, address};
+    Query controller(db, database.select[kControllers]);
+    if (!controller.Bind(position).Next())
+      throw DbError("controllers: a row vanished while it was read");
+    const Row row{controller.Raw(), check, kControllers, address};
     int column = ReadFields(row, 0, kXtraNameField, store.GetConfig());
     column = ReadFields(row, column, kRecordFields<CSDevice_Config>, store.GetConfig());
     column = ReadFields(row, column, kRecordFields<CSDevice_XTRA>, store.GetXTRA());
@@ -271,11 +269,11 @@ void ReadController(Database& database, Check& check, std::int64_t position,
   // The counts given, then the lengths of their lists for those not given.
   std::array<bool, std::size(kCountedLists)> given{};
   {
-    sqlite3_stmt* statement = database.Rows(kResources, address);
+    Query rows = database.Rows(kResources, address);
     bool first = true;
-    while (Step(db, statement)) {
+    while (rows.Next()) {
       ++check.rows[kResources];
-      const Row row{statement, check, kResources, address};
+      const Row row{rows.Raw(), check, kResources, address};
       if (!first) {
         check.Error(row.Where(), "a second row for this controller");
         continue;
@@ -370,7 +368,7 @@ void CheckOrphans(Database& database, Check& check) {
     const auto id = static_cast<TableId>(i);
     const Table& table = Tables()[id];
     const Statement count = Prepare(db, "SELECT count(*) FROM " + std::string(table.name));
-    if (!Step(db, count.get()) || sqlite3_column_int64(count.get(), 0) == check.rows[id]) continue;
+    if (Query rows(db, count); !rows.Next() || rows.Int(0) == check.rows[id]) continue;
     std::string keys;
     for (std::string_view key : KeyNames(table))
       keys += (keys.empty() ? "c." : ", c.") + Quote(key);
@@ -379,16 +377,13 @@ void CheckOrphans(Database& database, Check& check) {
                         " c WHERE NOT EXISTS (SELECT 1 FROM controllers p WHERE p.\"Interface\" = "
                         "c.\"Interface\" AND p.\"Node\" = c.\"Node\") LIMIT " +
                         std::to_string(kMaxErrors));
-    while (Step(db, orphans.get())) {
-      const CSS_ControllerAddress address{
-          static_cast<std::int32_t>(sqlite3_column_int64(orphans.get(), 0)),
-          static_cast<std::int32_t>(sqlite3_column_int64(orphans.get(), 1))};
-      const std::int64_t group =
-          table.keys == Keys::Zone ? sqlite3_column_int64(orphans.get(), 2) : 0;
+    Query query(db, orphans);
+    while (query.Next()) {
+      const CSS_ControllerAddress address{static_cast<std::int32_t>(query.Int(0)),
+                                          static_cast<std::int32_t>(query.Int(1))};
+      const std::int64_t group = table.keys == Keys::Zone ? query.Int(2) : 0;
       const std::int64_t number =
-          table.keys == Keys::Controller
-              ? 0
-              : sqlite3_column_int64(orphans.get(), table.keys == Keys::Zone ? 3 : 2);
+          table.keys == Keys::Controller ? 0 : query.Int(table.keys == Keys::Zone ? 3 : 2);
       check.Error(RowName(id, address, group, number),
                   "no controller has interface " + std::to_string(address.interfaceId) +
                       " and node " + std::to_string(address.node));
@@ -400,36 +395,30 @@ void ReadEnumTexts(Database& database, Check& check, std::vector<CSS_SiteEnumTex
   sqlite3* db = database.db.get();
   const Statement statement =
       Prepare(db, "SELECT \"Enumeration\", \"Value\", \"Text\" FROM enum_texts ORDER BY 1, 2");
-  while (Step(db, statement.get())) {
+  Query query(db, statement);
+  while (query.Next()) {
     CSS_SiteEnumText text{};
     const auto where = [&] {
-      return "enum_texts[" + ValueText(statement.get(), 0) + ", " + ValueText(statement.get(), 1) +
-             "]";
+      return "enum_texts[" + ValueText(query.Raw(), 0) + ", " + ValueText(query.Raw(), 1) + "]";
     };
-    const auto* chars = reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 0));
     const std::optional<CSToolEnumId> id =
-        sqlite3_column_type(statement.get(), 0) == SQLITE_TEXT && chars != nullptr
-            ? CSToolEnum::FindByName(std::string_view(
-                  chars, static_cast<std::size_t>(sqlite3_column_bytes(statement.get(), 0))))
-            : std::nullopt;
+        query.Type(0) == SQLITE_TEXT ? CSToolEnum::FindByName(query.View(0)) : std::nullopt;
     std::int64_t value = 0;
     if (!id) {
       check.Error(where() + ".Enumeration", "unknown enumeration");
       continue;
     }
-    if (sqlite3_column_type(statement.get(), 1) != SQLITE_INTEGER ||
-        (value = sqlite3_column_int64(statement.get(), 1)) < kInt32Min || value > kInt32Max) {
+    if (query.Type(1) != SQLITE_INTEGER || (value = query.Int(1)) < kInt32Min ||
+        value > kInt32Max) {
       check.Error(where() + ".Value", "not an integer in " + std::to_string(kInt32Min) + ".." +
                                           std::to_string(kInt32Max));
       continue;
     }
-    if (sqlite3_column_type(statement.get(), 2) != SQLITE_TEXT) {
-      check.Error(where() + ".Text", ValueText(statement.get(), 2) + " is not a text");
+    if (query.Type(2) != SQLITE_TEXT) {
+      check.Error(where() + ".Text", ValueText(query.Raw(), 2) + " is not a text");
       continue;
     }
-    const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 2));
-    text.text.assign(bytes != nullptr ? bytes : "",
-                     static_cast<std::size_t>(sqlite3_column_bytes(statement.get(), 2)));
+    text.text = query.Text(2);
     if (!IsUtf8(text.text)) {
       check.Error(where() + ".Text", "the text is not valid UTF-8");
       continue;
@@ -521,23 +510,9 @@ CSS_SiteLoadResult LoadOpened(DbHandle db, std::string_view fileName, const char
       }
     }
     StartReading(handle);
-    const std::int64_t version = PragmaValue(handle, "user_version");
-    const std::int64_t application = PragmaValue(handle, "application_id");
-    if (application != kApplicationId) {
-      check.Error({},
-                  "not a site database (an SQLite database of another program: its "
-                  "application id is " +
-                      std::to_string(application) + ", not " + std::to_string(kApplicationId) +
-                      ")");
-    } else if (version > kSiteDatabaseVersion) {
-      check.Error({}, "the database has schema version " + std::to_string(version) +
-                          ", newer than this ssmsg reads (" + std::to_string(kSiteDatabaseVersion) +
-                          "); use a newer ssmsg");
-    } else if (version < kOldestSiteDatabaseVersion) {
-      check.Error({}, "the database has schema version " + std::to_string(version) +
-                          ", older than this ssmsg reads (" +
-                          std::to_string(kOldestSiteDatabaseVersion) +
-                          "); bring it up to date with: ssmsg migrate " + std::string(fileName));
+    if (const SchemaCheck schema = CheckSchema(handle, Use::Read, fileName);
+        !schema.refusal.empty()) {
+      check.Error({}, schema.refusal);
     }
     if (!check.errors.empty()) {
       result.errors = std::move(check.errors);
@@ -563,14 +538,14 @@ CSS_SiteLoadResult LoadOpened(DbHandle db, std::string_view fileName, const char
       const Statement statement = Prepare(
           handle, "SELECT \"Position\", \"Interface\", \"Node\" FROM controllers ORDER BY 1");
       std::unordered_set<std::uint64_t> addresses;
-      while (Step(handle, statement.get())) {
+      Query query(handle, statement);
+      while (query.Next()) {
         Row row{statement.get(), check, kControllers, {}};
-        std::int64_t position = sqlite3_column_int64(statement.get(), 0);
+        std::int64_t position = query.Int(0);
         std::int64_t interfaceId = 0;
         std::int64_t node = 0;
-        row.address.interfaceId =
-            static_cast<std::int32_t>(sqlite3_column_int64(statement.get(), 1));
-        row.address.node = static_cast<std::int32_t>(sqlite3_column_int64(statement.get(), 2));
+        row.address.interfaceId = static_cast<std::int32_t>(query.Int(1));
+        row.address.node = static_cast<std::int32_t>(query.Int(2));
         const bool valid = row.Integer(1, "Interface", 1, kInt32Max, interfaceId) &&
                            row.Integer(2, "Node", 0, kInt32Max, node);
         if (!valid) continue;
@@ -624,9 +599,6 @@ struct ControllerReader::State {
   ~State() { static_cast<void>(database.db.release()); }
 
   std::vector<std::string> Errors() {
-    // Statements stepped part of the way would hold the caller's transaction open.
-    for (Statement& statement : database.select)
-      sqlite3_reset(statement.get());
     std::vector<std::string> errors = std::move(check.errors);
     if (check.Full()) errors.push_back(MoreErrorsLine(check.fileName, "the controller"));
     check.errors.clear();

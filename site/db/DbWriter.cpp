@@ -20,24 +20,21 @@ namespace ssmsg {
 namespace db {
 
 void InsertCells(sqlite3* db, sqlite3_stmt* statement, std::span<const Cell> cells) {
-  int parameter = 1;
+  Query insert(db, statement);
   for (const Cell& cell : cells) {
     switch (cell.kind) {
       case Cell::Kind::Integer:
-        sqlite3_bind_int64(statement, parameter, cell.integer);
+        insert.Bind(cell.integer);
         break;
       case Cell::Kind::Null:
-        sqlite3_bind_null(statement, parameter);
+        insert.BindNull();
         break;
       case Cell::Kind::Text:
-        sqlite3_bind_text64(statement, parameter, cell.text.data(), cell.text.size(), SQLITE_STATIC,
-                            SQLITE_UTF8);
+        insert.Bind(cell.text);
         break;
     }
-    ++parameter;
   }
-  Step(db, statement);
-  sqlite3_reset(statement);
+  insert.Next();
 }
 
 DatabaseWriter::DatabaseWriter(sqlite3* db) : db_(db) {

@@ -79,7 +79,31 @@ bool Step(sqlite3* db, sqlite3_stmt* statement) {
 
 std::int64_t PragmaValue(sqlite3* db, const char* name) {
   const Statement statement = Prepare(db, std::string("PRAGMA ") + name);
-  return Step(db, statement.get()) ? sqlite3_column_int64(statement.get(), 0) : 0;
+  Query query(db, statement);
+  return query.Next() ? query.Int(0) : 0;
+}
+
+Transactions::Transactions(sqlite3* handle)
+    : db(handle),
+      begin(Prepare(db, "BEGIN")),
+      beginWrite(Prepare(db, "BEGIN IMMEDIATE")),
+      commit(Prepare(db, "COMMIT")),
+      rollback(Prepare(db, "ROLLBACK")) {}
+
+Transaction::Transaction(const Transactions& statements, bool write) : sql_(statements) {
+  Query(sql_.db, write ? sql_.beginWrite : sql_.begin).Run();
+}
+
+Transaction::~Transaction() {
+  if (done_) return;
+  // Nothing is kept of a change that failed; a failed rollback leaves SQLite to undo it.
+  sqlite3_step(sql_.rollback.get());
+  sqlite3_reset(sql_.rollback.get());
+}
+
+void Transaction::Commit() {
+  Query(sql_.db, sql_.commit).Run();
+  done_ = true;
 }
 
 }  // namespace ssmsg::db

@@ -10,6 +10,8 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <utility>
 
 namespace ssmsg::db {
 
@@ -70,5 +72,92 @@ void Exec(sqlite3* db, const std::string& sql);
 bool Step(sqlite3* db, sqlite3_stmt* statement);
 // The value of `PRAGMA name`.
 std::int64_t PragmaValue(sqlite3* db, const char* name);
+
+// One use of a prepared statement: binds its parameters in order (values only ever reach SQL
+// this way), steps it and reads its columns. The statement is reset, and so holds no lock, and its
+// parameters cleared once this goes.
+class Query {
+ public:
+  Query(sqlite3* db, sqlite3_stmt* statement) : db_(db), statement_(statement) {}
+  Query(sqlite3* db, const Statement& statement) : Query(db, statement.get()) {}
+  Query(Query&& other) noexcept
+      : db_(other.db_), statement_(std::exchange(other.statement_, nullptr)), next_(other.next_) {}
+  ~Query() {
+    if (statement_ == nullptr) return;
+    sqlite3_reset(statement_);
+    sqlite3_clear_bindings(statement_);
+  }
+  Query(const Query&) = delete;
+  Query& operator=(const Query&) = delete;
+
+  Query& Bind(std::int64_t value) {
+    sqlite3_bind_int64(statement_, next_++, value);
+    return *this;
+  }
+  // The text is not copied: it must outlive the query.
+  Query& Bind(std::string_view text) {
+    sqlite3_bind_text64(statement_, next_++, text.data(), text.size(), SQLITE_STATIC, SQLITE_UTF8);
+    return *this;
+  }
+  Query& BindNull() {
+    sqlite3_bind_null(statement_, next_++);
+    return *this;
+  }
+  // A text, or NULL for none.
+  Query& BindText(std::optional<std::string_view> text) { return text ? Bind(*text) : BindNull(); }
+  Query& Bind(std::optional<std::int64_t> value) { return value ? Bind(*value) : BindNull(); }
+
+  // True for a row, false at the end.
+  bool Next() { return Step(db_, statement_); }
+  // Steps it to its end.
+  void Run() {
+    while (Next()) {
+    }
+  }
+
+  // The SQLITE_* type of the column's value in the row.
+  int Type(int column) const { return sqlite3_column_type(statement_, column); }
+  bool IsNull(int column) const { return Type(column) == SQLITE_NULL; }
+  std::int64_t Int(int column) const { return sqlite3_column_int64(statement_, column); }
+  // The column as text, valid until the next step.
+  std::string_view View(int column) const {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_, column));
+    return {text != nullptr ? text : "",
+            static_cast<std::size_t>(sqlite3_column_bytes(statement_, column))};
+  }
+  std::string Text(int column) const { return std::string(View(column)); }
+  sqlite3_stmt* Raw() const { return statement_; }
+
+ private:
+  sqlite3* db_;
+  sqlite3_stmt* statement_;
+  int next_ = 1;
+};
+
+// The statements that begin and end the transactions of one connection, prepared once.
+struct Transactions {
+  explicit Transactions(sqlite3* handle);
+
+  sqlite3* db;
+  Statement begin;       // reads see one snapshot; the write lock is taken by the first write
+  Statement beginWrite;  // the write lock at once (DbBusy after the busy timeout)
+  Statement commit;
+  Statement rollback;
+};
+
+// A transaction, rolled back unless committed. A writing one (`write`) begins IMMEDIATE, so that
+// it never fails half way for a lock that another program took meanwhile.
+class Transaction {
+ public:
+  Transaction(const Transactions& statements, bool write);
+  ~Transaction();
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+  void Commit();
+
+ private:
+  const Transactions& sql_;
+  bool done_ = false;
+};
 
 }  // namespace ssmsg::db

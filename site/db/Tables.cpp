@@ -5,7 +5,11 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <system_error>
+#include <utility>
 
 #include <ssmsg/CSToolEnum.h>
 
@@ -323,26 +327,105 @@ std::string SiteDatabaseSchema() {
 namespace db {
 
 int BringUpToDate(sqlite3* db) {
-  const std::int64_t version = PragmaValue(db, "user_version");
-  const std::int64_t application = PragmaValue(db, "application_id");
-  bool empty = false;
-  {
-    const Statement tables = Prepare(db, "SELECT count(*) FROM sqlite_schema");
-    empty = Step(db, tables.get()) && sqlite3_column_int64(tables.get(), 0) == 0;
-  }
-  if (application != kApplicationId && !empty) {
-    throw DbError(
-        "not a site database (an SQLite database of another program: its "
-        "application id is " +
-        std::to_string(application) + ")");
-  }
-  if (version > kSiteDatabaseVersion || version < 0) {
-    throw DbError("the database has schema version " + std::to_string(version) +
-                  ", newer than this ssmsg knows (" + std::to_string(kSiteDatabaseVersion) + ")");
-  }
-  Exec(db, Migration(static_cast<int>(version)));
+  const SchemaCheck check = CheckSchema(db, Use::Update, {});
+  if (!check.refusal.empty()) throw DbError(check.refusal);
+  Exec(db, Migration(static_cast<int>(check.version)));
   Exec(db, VersionPragmas(kSiteDatabaseVersion));
-  return static_cast<int>(version);
+  return static_cast<int>(check.version);
+}
+
+namespace {
+
+bool IsEmpty(sqlite3* db) {
+  const Statement tables = Prepare(db, "SELECT count(*) FROM sqlite_schema");
+  Query count(db, tables);
+  return count.Next() && count.Int(0) == 0;
+}
+
+// "the database has schema version 2, older than this ssmsg serves (3)"
+std::string VersionText(std::int64_t version, std::string_view relation, std::string_view does,
+                        int bound) {
+  return "the database has schema version " + std::to_string(version) + ", " +
+         std::string(relation) + " than this ssmsg " + std::string(does) + " (" +
+         std::to_string(bound) + ")";
+}
+
+}  // namespace
+
+SchemaCheck CheckSchema(sqlite3* db, Use use, std::string_view fileName) {
+  SchemaCheck check;
+  check.version = PragmaValue(db, "user_version");
+  const std::int64_t application = PragmaValue(db, "application_id");
+  const std::string migrate = "bring it up to date with: ssmsg migrate " + std::string(fileName);
+  const std::string id = std::to_string(application);
+  switch (use) {
+    case Use::Read:
+      if (application != kApplicationId) {
+        check.refusal =
+            "not a site database (an SQLite database of another program: its application id is " +
+            id + ", not " + std::to_string(kApplicationId) + ")";
+      } else if (check.version > kSiteDatabaseVersion) {
+        check.refusal = VersionText(check.version, "newer", "reads", kSiteDatabaseVersion) +
+                        "; use a newer ssmsg";
+      } else if (check.version < kOldestSiteDatabaseVersion) {
+        check.refusal = VersionText(check.version, "older", "reads", kOldestSiteDatabaseVersion) +
+                        "; " + migrate;
+      }
+      break;
+    case Use::Serve:
+      if (application != kApplicationId) {
+        check.refusal = "not a site database (its application id is " + id + ")";
+      } else if (check.version < kSiteDatabaseVersion) {
+        check.refusal =
+            VersionText(check.version, "older", "serves", kSiteDatabaseVersion) + ": " + migrate;
+      } else if (check.version > kSiteDatabaseVersion) {
+        check.refusal = VersionText(check.version, "newer", "knows", kSiteDatabaseVersion) +
+                        "; use a newer ssmsg";
+      }
+      break;
+    case Use::Update:
+      if (application != kApplicationId && !IsEmpty(db)) {
+        check.refusal =
+            "not a site database (an SQLite database of another program: its application id is " +
+            id + ")";
+      } else if (check.version > kSiteDatabaseVersion || check.version < 0) {
+        check.refusal = VersionText(check.version, "newer", "knows", kSiteDatabaseVersion);
+      }
+      break;
+  }
+  return check;
+}
+
+OpenedSite OpenSiteDatabase(const std::string& file, Use use) {
+  OpenedSite opened;
+  int error = 0;
+  std::error_code missing;  // then opening it tells why
+  const bool regular = std::filesystem::is_regular_file(file, missing);
+  const std::optional<bool> database = regular || missing ? StartsAsDatabase(file, error) : false;
+  if (!database) {
+    opened.error = file + ": cannot read the file: " + std::strerror(error);
+    return opened;
+  }
+  if (!*database) {
+    opened.error =
+        file + ": not a site database" +
+        (use == Use::Serve ? " (a site file? the site editor serves a database: make one with "
+                             "\"ssmsg convert " +
+                                 file + " site.db\" and serve that)"
+                           : " (not an SQLite database)");
+    return opened;
+  }
+  try {
+    DbHandle db = OpenDatabase(file, use == Use::Read ? Access::Read : Access::Write);
+    if (const SchemaCheck check = CheckSchema(db.get(), use, file); !check.refusal.empty()) {
+      opened.error = file + ": " + check.refusal;
+      return opened;
+    }
+    opened.db = std::move(db);
+  } catch (const DbError& failure) {
+    opened.error = file + ": " + failure.what();
+  }
+  return opened;
 }
 
 }  // namespace db

@@ -17,6 +17,8 @@
 
 #include <ssmsg/CSDevice_Records.h>
 
+#include "site/db/Sqlite.h"
+
 namespace ssmsg::db {
 
 constexpr std::int32_t kApplicationId = 0x73736D67;  // "ssmg"
@@ -116,5 +118,33 @@ std::string CurrentTables();
 // (an empty database becomes a site database) and returns the version it had. A database of
 // another program or of a newer version is a DbError, and left as it was.
 int BringUpToDate(sqlite3* db);
+
+// What a program opens a site database for. Each use takes schema versions of its own, and says
+// in its own words why it refuses a database.
+enum class Use : std::uint8_t {
+  Read,    // a site read from it: kOldestSiteDatabaseVersion up to this ssmsg's version
+  Serve,   // the site editor's: this ssmsg's version alone, read and written
+  Update,  // brought up to this ssmsg's version (migrate, convert into it): any older version, or
+           // an empty database, which becomes a site database
+};
+
+struct SchemaCheck {
+  std::int64_t version = 0;  // its PRAGMA user_version
+  std::string refusal;       // why it is not a site database for the use; empty: it is one
+};
+
+// The one check of a site database's application id and schema version, of the database open in
+// `db`, for `use`; `fileName` names it in the command that migrates it. Readers and writers check
+// inside the transaction they read or write in, so that what they checked is what they use.
+SchemaCheck CheckSchema(sqlite3* db, Use use, std::string_view fileName);
+
+struct OpenedSite {
+  DbHandle db;
+  std::string error;  // why not, naming the file
+};
+// Opens the site database file `file` for `use` (OpenDatabase: read-only for Read) and checks it:
+// refused, a file that cannot be read, one that is not an SQLite database, or one that
+// CheckSchema refuses.
+OpenedSite OpenSiteDatabase(const std::string& file, Use use);
 
 }  // namespace ssmsg::db

@@ -1,0 +1,462 @@
+#include "server/ControllerDatabase.h"
+
+#include <ssmsg/Json.h>
+#include <ssmsg/SiteDatabase.h>
+
+#include <array>
+#include <map>
+#include <utility>
+
+#include "server/JsonValue.h"
+#include "site/db/SiteDb.h"
+#include "site/db/Sqlite.h"
+#include "site/db/Tables.h"
+#include "site/file/SiteFileWriter.h"
+
+namespace ssmsg::server {
+
+using db::Query;
+using db::Statement;
+using db::Transaction;
+
+struct ControllerDatabase::Statements : db::Transactions {
+  using Transactions::Transactions;
+  Query operator()(const Statement& statement) const { return Query(db, statement); }
+  Statement Make(std::string_view sql) const { return db::Prepare(db, std::string(sql)); }
+
+  Statement dataVersion = Make("PRAGMA data_version");
+  Statement controllers =
+      Make("SELECT \"Position\", \"Interface\", \"Node\" FROM controllers ORDER BY 1");
+  Statement lastPosition = Make("SELECT coalesce(max(\"Position\"), 0) FROM controllers");
+  std::array<Statement, db::kTableCount> removeRows = [this] {
+    std::array<Statement, db::kTableCount> removes;
+    for (std::size_t i = 0; i < db::kTableCount; ++i) {
+      removes[i] = Make("DELETE FROM " + std::string(db::Tables()[i].name) +
+                        " WHERE \"Interface\" = ?1 AND \"Node\" = ?2");
+    }
+    return removes;
+  }();
+  Statement sent = Make(
+      "SELECT \"Site\" FROM sent_controllers WHERE \"Interface\" = ?1 AND "
+      "\"Node\" = ?2");
+  Statement markSent = Make("INSERT OR REPLACE INTO sent_controllers VALUES (?1, ?2, ?3, ?4)");
+  Statement forgetSent =
+      Make("DELETE FROM sent_controllers WHERE \"Interface\" = ?1 AND \"Node\" = ?2");
+  Statement previousAfter = Make(
+      "SELECT \"After\" FROM audit_log WHERE \"Interface\" = ?1 AND \"Node\" = ?2 AND \"Id\" < ?3 "
+      "ORDER BY \"Id\" DESC LIMIT 1");
+  Statement audit = Make(
+      "SELECT \"Id\", \"Time\", \"User\", \"Method\", \"Path\", \"Interface\", \"Node\", "
+      "\"Before\", \"After\" FROM audit_log WHERE \"Id\" > ?1 ORDER BY \"Id\" LIMIT ?2");
+};
+
+namespace {
+
+std::string Joined(const std::vector<std::string>& errors) {
+  std::string text;
+  for (const std::string& error : errors)
+    text += (text.empty() ? "" : "; ") + error;
+  return text;
+}
+
+// The site file's "Enums" object of `texts`, which come by enumeration and value.
+std::string EnumsObject(const std::vector<CSS_SiteEnumText>& texts) {
+  std::map<std::string_view, std::map<int, std::string_view>> byName;
+  for (const CSS_SiteEnumText& text : texts)
+    byName[CSToolEnum::Name(text.id)][text.value] = text.text;
+  std::string out = "{";
+  for (const auto& [name, values] : byName) {
+    if (out.size() > 1) out += ',';
+    AppendJsonString(out, name);
+    out += ":{";
+    bool first = true;
+    for (const auto& [value, text] : values) {
+      if (!first) out += ',';
+      first = false;
+      AppendJsonString(out, std::to_string(value));
+      out += ':';
+      AppendJsonString(out, text);
+    }
+    out += '}';
+  }
+  out += '}';
+  return out;
+}
+
+// The tables of a controller's rows that hold its site file's member `key`.
+db::TableSet TablesOf(std::string_view key) {
+  static const std::map<std::string_view, db::TableId> kLists = {
+      {"Holidays", db::kHolidays}, {"TimeZones", db::kTimeZones}, {"TimeGroups", db::kTimeGroups},
+      {"Ports", db::kPorts},       {"FLAN", db::kFLan},           {"Inputs", db::kInputs},
+      {"Outputs", db::kOutputs},   {"Readers", db::kReaders}};
+  db::TableSet tables;
+  const auto list = kLists.find(key);
+  if (list == kLists.end()) return tables;
+  for (std::size_t id = 0; id < db::kTableCount; ++id) {
+    auto top = static_cast<db::TableId>(id);
+    while (db::Tables()[top].parent != db::kControllers)
+      top = db::Tables()[top].parent;
+    if (top == list->second && id != db::kControllers) tables.set(id);
+  }
+  return tables;
+}
+
+// The tables whose rows differ between the controllers of the JSON texts `before` and `after`:
+// those of the lists that differ, and always the controller's own row and its counts.
+db::TableSet ChangedTables(std::string_view before, std::string_view after) {
+  const std::optional<std::vector<RawMember>> old = RawMembers(before);
+  const std::optional<std::vector<RawMember>> now = RawMembers(after);
+  if (!old || !now) return db::TableSet().set();
+  std::map<std::string_view, std::pair<std::string_view, std::string_view>> lists;
+  for (const RawMember& member : *old)
+    lists[member.name].first = member.value;
+  for (const RawMember& member : *now)
+    lists[member.name].second = member.value;
+  db::TableSet changed;
+  changed.set(db::kControllers).set(db::kResources);
+  for (const auto& [key, values] : lists) {
+    if (values.first != values.second) changed |= TablesOf(key);
+  }
+  return changed;
+}
+
+}  // namespace
+
+ControllerDatabase::ControllerDatabase(SiteConnection& connection, std::size_t cacheBytes)
+    : mutex_(connection.Mutex()),
+      connection_(connection),
+      file_(connection.File()),
+      cacheBytes_(cacheBytes),
+      sql_(std::make_unique<Statements>(connection.Db())),
+      reader_(std::make_unique<db::ControllerReader>(connection.Db(), file_)),
+      writer_(std::make_unique<db::DatabaseWriter>(connection.Db())) {}
+
+ControllerDatabase::~ControllerDatabase() = default;
+
+void ControllerDatabase::Sync() {
+  std::int64_t version = 0;
+  {
+    Query query = (*sql_)(sql_->dataVersion);
+    query.Next();
+    version = query.Int(0);
+  }
+  if (version == dataVersion_) return;
+  dataVersion_ = -1;
+  entries_.clear();
+  recent_.clear();
+  cachedBytes_ = 0;
+  {
+    Query query = (*sql_)(sql_->controllers);
+    while (query.Next()) {
+      const std::int64_t interfaceId = query.Int(1);
+      const std::int64_t node = query.Int(2);
+      if (interfaceId < 1 || interfaceId > db::kInt32Max || node < 0 || node > db::kInt32Max) {
+        throw StoreError(file_ + ": controllers: interface " + std::to_string(interfaceId) +
+                         " and node " + std::to_string(node) + " are not a controller's address");
+      }
+      Entry& entry = entries_.emplace_back();
+      entry.address = {static_cast<std::int32_t>(interfaceId), static_cast<std::int32_t>(node)};
+      entry.position = query.Int(0);
+    }
+  }
+  Index();
+  std::vector<CSS_SiteEnumText> texts;
+  if (const std::vector<std::string> errors = reader_->EnumTexts(texts); !errors.empty())
+    throw StoreError(Joined(errors));
+  enumTexts_ = std::move(texts);
+  enumsJson_ = EnumsObject(enumTexts_);
+  dataVersion_ = version;
+}
+
+void ControllerDatabase::Index() {
+  index_.clear();
+  for (std::size_t k = 0; k < entries_.size(); ++k) {
+    if (!index_.emplace(AddressKey(entries_[k].address), k).second) {
+      throw StoreError(file_ + ": controllers: a second controller at interface " +
+                       std::to_string(entries_[k].address.interfaceId) + " and node " +
+                       std::to_string(entries_[k].address.node));
+    }
+  }
+}
+
+void ControllerDatabase::ReadRows(Entry& entry) {
+  const std::vector<std::string> errors = reader_->Read(entry.position, entry.address, records_);
+  if (!errors.empty()) throw StoreError(Joined(errors));
+  std::string json = Text(entry.address, records_);
+  entry.name = records_.GetConfig().Name;
+  entry.etag = ControllerEtag(json);
+  entry.known = true;
+  Keep(entry, std::move(json));
+}
+
+std::string ControllerDatabase::Text(CSS_ControllerAddress address,
+                                     const CSApplicationManagerStd& records) {
+  std::string text;
+  CSS_SiteWriter::ControllerText(text, address, records);
+  return CompactJson(text);
+}
+
+ControllerDatabase::Entry& ControllerDatabase::Known(Entry& entry) {
+  if (!entry.known) ReadRows(entry);
+  return entry;
+}
+
+std::shared_ptr<const std::string> ControllerDatabase::Json(Entry& entry) {
+  if (!entry.cached) {
+    ReadRows(entry);
+  } else {
+    recent_.splice(recent_.begin(), recent_, entry.place);
+  }
+  return entry.json;
+}
+
+void ControllerDatabase::Keep(Entry& entry, std::string json) {
+  Forget(entry);
+  entry.json = std::make_shared<const std::string>(std::move(json));
+  cachedBytes_ += entry.json->size();
+  recent_.push_front(AddressKey(entry.address));
+  entry.place = recent_.begin();
+  entry.cached = true;
+  // The least recently used go first; the one just kept stays, however large.
+  while (cachedBytes_ > cacheBytes_ && recent_.size() > 1)
+    Forget(entries_[index_.at(recent_.back())]);
+}
+
+void ControllerDatabase::Forget(Entry& entry) {
+  if (!entry.cached) return;
+  cachedBytes_ -= entry.json->size();
+  recent_.erase(entry.place);
+  entry.json.reset();
+  entry.cached = false;
+}
+
+ControllerDatabase::Entry* ControllerDatabase::Find(CSS_ControllerAddress address) {
+  const auto found = index_.find(AddressKey(address));
+  return found == index_.end() ? nullptr : &Known(entries_[found->second]);
+}
+
+std::string ControllerDatabase::SiteOf(const std::string& json) const {
+  std::string text;
+  CSS_SiteWriter writer(text);
+  writer.Enums(enumTexts_);
+  writer.AppendController(json);
+  writer.Finish();
+  return text;
+}
+
+void ControllerDatabase::Log(const AuditNote& note, std::optional<CSS_ControllerAddress> address,
+                             std::optional<std::string_view> before, std::string_view after) {
+  connection_.Log(note, address, before, after);
+}
+
+void ControllerDatabase::RemoveRows(CSS_ControllerAddress address, const db::TableSet& tables) {
+  for (std::size_t id = 0; id < db::kTableCount; ++id) {
+    if (tables[id])
+      (*sql_)(sql_->removeRows[id]).Bind(address.interfaceId).Bind(address.node).Run();
+  }
+}
+
+// --- The site -----------------------------------------------------------------------------------
+
+std::string ControllerDatabase::SiteJson() {
+  // Read as convert reads it, on connections of its own: what others ask meanwhile is answered.
+  const CSS_SiteLoadResult site = LoadSite(file_);
+  if (!site.site) throw StoreError(Joined(site.errors));
+  return site.site->ToJson();
+}
+
+std::vector<ControllerSummary> ControllerDatabase::Controllers() {
+  const std::lock_guard lock(mutex_);
+  Transaction transaction(*sql_, false);
+  Sync();
+  std::vector<ControllerSummary> list;
+  list.reserve(entries_.size());
+  for (Entry& entry : entries_) {
+    Known(entry);
+    list.push_back({entry.address, entry.name, entry.etag});
+  }
+  transaction.Commit();
+  return list;
+}
+
+std::optional<ControllerState> ControllerDatabase::Controller(CSS_ControllerAddress address) {
+  std::shared_ptr<const std::string> json;
+  ControllerState state;
+  {
+    const std::lock_guard lock(mutex_);
+    Transaction transaction(*sql_, false);
+    Sync();
+    Entry* entry = Find(address);
+    if (!entry) return std::nullopt;
+    json = Json(*entry);
+    state.etag = entry->etag;
+    state.position = static_cast<std::size_t>(entry - entries_.data());
+    transaction.Commit();
+  }
+  // The copy is made outside the lock, so that others are answered meanwhile.
+  state.json = *json;
+  return state;
+}
+
+Store::Place ControllerDatabase::PlaceOf(CSS_ControllerAddress address) {
+  const std::lock_guard lock(mutex_);
+  Transaction transaction(*sql_, false);
+  Sync();
+  const auto found = index_.find(AddressKey(address));
+  transaction.Commit();
+  return found == index_.end() ? Place{false, entries_.size()} : Place{true, found->second};
+}
+
+std::string ControllerDatabase::EnumsJson() {
+  const std::lock_guard lock(mutex_);
+  Transaction transaction(*sql_, false);
+  Sync();
+  transaction.Commit();
+  return enumsJson_;
+}
+
+WriteResult ControllerDatabase::PutController(CSS_ControllerAddress address, const Expect& expect,
+                                              const CSApplicationManagerStd& records,
+                                              const AuditNote& note) {
+  const std::lock_guard lock(mutex_);
+  Transaction transaction(*sql_, true);
+  Sync();
+  Entry* entry = Find(address);
+  if (const WriteStatus status = expect.Check(entry ? &entry->etag : nullptr);
+      status != WriteStatus::Done) {
+    return {status, {}};
+  }
+  const std::shared_ptr<const std::string> before = entry ? Json(*entry) : nullptr;
+  std::string json = Text(address, records);
+  const std::string etag = ControllerEtag(json);
+  // Only the rows of lists that changed are written again.
+  std::int64_t position = 0;
+  db::TableSet tables = db::TableSet().set();
+  if (entry) {
+    position = entry->position;
+    tables = ChangedTables(*before, json);
+    RemoveRows(address, tables);
+  } else {
+    Query last = (*sql_)(sql_->lastPosition);
+    last.Next();
+    position = last.Int(0) + 1;
+  }
+  writer_->Controller(position, address, records, tables);
+  // The controller before goes in the log unless the log has it already.
+  Log(note, address,
+      entry && entry->logged ? std::nullopt
+                             : std::optional<std::string_view>(before ? *before : "null"),
+      json);
+  transaction.Commit();
+  if (!entry) {
+    index_.emplace(AddressKey(address), entries_.size());
+    entry = &entries_.emplace_back();
+    entry->address = address;
+    entry->position = position;
+  }
+  entry->name = records.GetConfig().Name;
+  entry->etag = etag;
+  entry->known = true;
+  entry->logged = true;
+  Keep(*entry, std::move(json));
+  return {WriteStatus::Done,
+          {*entry->json, entry->etag, static_cast<std::size_t>(entry - entries_.data())}};
+}
+
+WriteResult ControllerDatabase::DeleteController(CSS_ControllerAddress address,
+                                                 const Expect& expect, const AuditNote& note) {
+  const std::lock_guard lock(mutex_);
+  Transaction transaction(*sql_, true);
+  Sync();
+  Entry* entry = Find(address);
+  if (const WriteStatus status = expect.Check(entry ? &entry->etag : nullptr);
+      status != WriteStatus::Done) {
+    return {status, {}};
+  }
+  RemoveRows(address, db::TableSet().set());
+  (*sql_)(sql_->forgetSent).Bind(address.interfaceId).Bind(address.node).Run();
+  Log(note, address, entry->logged ? std::nullopt : std::optional(*Json(*entry)), "null");
+  transaction.Commit();
+  Forget(*entry);
+  entries_.erase(entries_.begin() + (entry - entries_.data()));
+  Index();
+  return {WriteStatus::Done, {}};
+}
+
+std::optional<PendingSites> ControllerDatabase::Pending(CSS_ControllerAddress address) {
+  const std::lock_guard lock(mutex_);
+  Transaction transaction(*sql_, false);
+  Sync();
+  Entry* entry = Find(address);
+  if (!entry) return std::nullopt;
+  PendingSites sites{SiteOf(*Json(*entry)),
+                     entry->etag,
+                     {},
+                     static_cast<std::size_t>(entry - entries_.data()),
+                     entry->name};
+  {
+    Query sent = (*sql_)(sql_->sent);
+    if (sent.Bind(address.interfaceId).Bind(address.node).Next()) sites.sent = sent.Text(0);
+  }
+  transaction.Commit();
+  return sites;
+}
+
+WriteResult ControllerDatabase::MarkSent(CSS_ControllerAddress address, const Expect& expect,
+                                         const AuditNote& note) {
+  const std::lock_guard lock(mutex_);
+  Transaction transaction(*sql_, true);
+  Sync();
+  Entry* entry = Find(address);
+  if (const WriteStatus status = expect.Check(entry ? &entry->etag : nullptr);
+      status != WriteStatus::Done) {
+    return {status, {}};
+  }
+  const std::shared_ptr<const std::string> json = Json(*entry);
+  (*sql_)(sql_->markSent)
+      .Bind(address.interfaceId)
+      .Bind(address.node)
+      .Bind(SiteOf(*json))
+      .Bind(note.time)
+      .Run();
+  Log(note, address, entry->logged ? std::nullopt : std::optional<std::string_view>(*json), *json);
+  transaction.Commit();
+  entry->logged = true;
+  return {WriteStatus::Done,
+          {*entry->json, entry->etag, static_cast<std::size_t>(entry - entries_.data())}};
+}
+
+std::vector<AuditEntry> ControllerDatabase::Audit(std::int64_t after, std::size_t limit) {
+  const std::lock_guard lock(mutex_);
+  std::vector<AuditEntry> entries;
+  std::unordered_map<std::uint64_t, std::size_t> last;  // the latest entry of each controller here
+  Query query = (*sql_)(sql_->audit);
+  query.Bind(after).Bind(static_cast<std::int64_t>(limit));
+  while (query.Next()) {
+    AuditEntry& entry = entries.emplace_back();
+    entry.id = query.Int(0);
+    entry.note = {query.Text(2), query.Text(3), query.Text(4), query.Int(1)};
+    entry.after = query.Text(8);
+    if (!query.IsNull(7)) entry.before = query.Text(7);
+    if (query.IsNull(5) || query.IsNull(6)) continue;
+    const CSS_ControllerAddress address{static_cast<std::int32_t>(query.Int(5)),
+                                        static_cast<std::int32_t>(query.Int(6))};
+    entry.controller = address;
+    auto [previous, first] = last.try_emplace(AddressKey(address), entries.size() - 1);
+    if (query.IsNull(7)) {
+      // As the controller's entry before left it: one of these, or one before them.
+      if (!first) {
+        entry.before = entries[previous->second].after;
+      } else {
+        Query earlier = (*sql_)(sql_->previousAfter);
+        entry.before = earlier.Bind(address.interfaceId).Bind(address.node).Bind(entry.id).Next()
+                           ? earlier.Text(0)
+                           : "null";
+      }
+    }
+    previous->second = entries.size() - 1;
+  }
+  return entries;
+}
+
+}  // namespace ssmsg::server
