@@ -219,19 +219,32 @@ ssmsg_status CheckSelection(const Request& request,
   return SSMSG_NO_CONTROLLER;
 }
 
-// Runs the settings job with `sink`; the failures go to `box`.
-ssmsg_status RunSettings(const ssmsg_site* site, const ssmsg_settings_options* options,
-                         const ssmsg::CSS_MessageSink& sink, SettingsBox& box) {
-  Request request;
+// Reads the C options into `request` and checks its selection for `sites`: the first status that
+// is not SSMSG_OK, or SSMSG_OK.
+ssmsg_status ReadRequest(const ssmsg_settings_options* options,
+                         std::initializer_list<const ssmsg::CSS_Site*> sites, Request& request) {
   const ssmsg_status checked = ReadOptions(options, request);
-  if (checked != SSMSG_OK) return checked;
-  if (const ssmsg_status selected = CheckSelection(request, {&site->site}); selected != SSMSG_OK)
-    return selected;
-  ssmsg::CSS_SettingsOptions job;
+  return checked != SSMSG_OK ? checked : CheckSelection(request, sites);
+}
+
+// The options of a settings or diff job that `request` asks for.
+template <class Job>
+Job JobOf(Request&& request) {
+  Job job;
   job.selection = request.selection;
   job.tasks = std::move(request.tasks);
   job.time = request.time;
   job.jobs = request.jobs;
+  return job;
+}
+
+// Runs the settings job with `sink`; the failures go to `box`.
+ssmsg_status RunSettings(const ssmsg_site* site, const ssmsg_settings_options* options,
+                         const ssmsg::CSS_MessageSink& sink, SettingsBox& box) {
+  Request request;
+  if (const ssmsg_status read = ReadRequest(options, {&site->site}, request); read != SSMSG_OK)
+    return read;
+  const ssmsg::CSS_SettingsOptions job = JobOf<ssmsg::CSS_SettingsOptions>(std::move(request));
   const ssmsg::CSS_SettingsResult result = ssmsg::MakeSiteSettings(site->site, job, sink);
   box.store.AddFailures(result.failures);
   if (result.stopped) return SSMSG_STOPPED;
@@ -409,10 +422,8 @@ ssmsg_status ssmsg_site_report(const ssmsg_site* site, const ssmsg_site* old_sit
   if (site == nullptr || on_piece == nullptr) return SSMSG_INVALID_ARGUMENT;
   return Guard([&] {
     Request request;
-    const ssmsg_status checked = ReadOptions(options, request);
-    if (checked != SSMSG_OK) return checked;
-    if (const ssmsg_status selected = CheckSelection(request, {&site->site}); selected != SSMSG_OK)
-      return selected;
+    if (const ssmsg_status read = ReadRequest(options, {&site->site}, request); read != SSMSG_OK)
+      return read;
     ssmsg::CSS_ReportOptions report;
     report.selection = request.selection;
     report.diffFrom = old_site != nullptr ? &old_site->site : nullptr;
@@ -436,18 +447,12 @@ ssmsg_status ssmsg_site_diff(const ssmsg_site* old_site, const ssmsg_site* new_s
   }
   return Guard([&] {
     Request request;
-    const ssmsg_status checked = ReadOptions(options, request);
-    if (checked != SSMSG_OK) return checked;
     // A controller that only OLD has is still selected: the diff warns about it.
-    if (const ssmsg_status selected = CheckSelection(request, {&old_site->site, &new_site->site});
-        selected != SSMSG_OK) {
-      return selected;
+    if (const ssmsg_status read = ReadRequest(options, {&old_site->site, &new_site->site}, request);
+        read != SSMSG_OK) {
+      return read;
     }
-    ssmsg::CSS_DiffOptions job;
-    job.selection = request.selection;
-    job.tasks = std::move(request.tasks);
-    job.time = request.time;
-    job.jobs = request.jobs;
+    const ssmsg::CSS_DiffOptions job = JobOf<ssmsg::CSS_DiffOptions>(std::move(request));
     auto box = std::make_unique<DiffBox>();
     ssmsg::CSS_DiffResult diff =
         ssmsg::MakeSiteDiff(old_site->site, new_site->site, job, KeepIn(box->store));

@@ -12,7 +12,7 @@ std::byte* CSS_XmlArena::AllocateSlow(std::size_t size, std::size_t align) {
     ++nextBlock_;
   }
   if (nextBlock_ == blocks_.size()) {
-    const std::size_t blockSize = std::max(kBlockSize, needed);
+    const std::size_t blockSize = std::max(kXmlPieceSize, needed);
     blocks_.push_back(Block{std::make_unique_for_overwrite<std::byte[]>(blockSize), blockSize});
   }
   Block& block = blocks_[nextBlock_++];
@@ -33,7 +33,7 @@ void CSS_XmlText::NextChunk(std::size_t size) {
     chunks_[nextChunk_++].used = 0;
   }
   if (nextChunk_ == chunks_.size()) {
-    const std::size_t chunkSize = std::max(kChunkSize, size);
+    const std::size_t chunkSize = std::max(kXmlPieceSize, size);
     chunks_.push_back(Chunk{std::make_unique_for_overwrite<char[]>(chunkSize), chunkSize, 0});
   }
   Chunk& chunk = chunks_[nextChunk_++];

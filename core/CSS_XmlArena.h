@@ -10,6 +10,11 @@
 
 namespace ssmsg {
 
+// What the arena and the text below hold inside the object, and the least that each later piece
+// of memory they take holds.
+inline constexpr std::size_t kXmlInlineSize = 4096;
+inline constexpr std::size_t kXmlPieceSize = 16384;
+
 // Bump allocator that holds the elements and texts of one message. `Reset` drops everything at
 // once and keeps the memory, so a record loop that builds thousands of messages on one command
 // object allocates only while its largest message is still growing. The first few kilobytes live
@@ -35,7 +40,7 @@ class CSS_XmlArena {
   // Forgets every allocation; the memory is kept for the next message.
   void Reset() {
     cursor_ = inline_;
-    end_ = inline_ + kInlineSize;
+    end_ = inline_ + kXmlInlineSize;
     nextBlock_ = 0;
   }
 
@@ -54,9 +59,6 @@ class CSS_XmlArena {
   }
 
  private:
-  static constexpr std::size_t kInlineSize = 4096;
-  static constexpr std::size_t kBlockSize = 16384;
-
   struct Block {
     std::unique_ptr<std::byte[]> data;
     std::size_t size;
@@ -71,9 +73,9 @@ class CSS_XmlArena {
 
   std::byte* AllocateSlow(std::size_t size, std::size_t align);
 
-  alignas(std::max_align_t) std::byte inline_[kInlineSize];
+  alignas(std::max_align_t) std::byte inline_[kXmlInlineSize];
   std::byte* cursor_ = inline_;
-  std::byte* end_ = inline_ + kInlineSize;
+  std::byte* end_ = inline_ + kXmlInlineSize;
   std::vector<Block> blocks_;
   std::size_t nextBlock_ = 0;
 };
@@ -126,7 +128,7 @@ class CSS_XmlText {
   // Forgets everything written; the chunks are kept for the next message.
   void Reset() {
     begin_ = cursor_ = inline_;
-    end_ = inline_ + kInlineSize;
+    end_ = inline_ + kXmlInlineSize;
     nextChunk_ = 0;
   }
 
@@ -147,9 +149,6 @@ class CSS_XmlText {
   }
 
  private:
-  static constexpr std::size_t kInlineSize = 4096;
-  static constexpr std::size_t kChunkSize = 16384;
-
   template <class Word>
   static void Move(char* to, const char* from) {
     Word word;
@@ -165,11 +164,11 @@ class CSS_XmlText {
 
   void NextChunk(std::size_t size);
 
-  char inline_[kInlineSize];
+  char inline_[kXmlInlineSize];
   std::size_t inlineUsed_ = 0;  // what the inline chunk holds once writing moved on
   char* begin_ = inline_;
   char* cursor_ = inline_;
-  char* end_ = inline_ + kInlineSize;
+  char* end_ = inline_ + kXmlInlineSize;
   std::vector<Chunk> chunks_;
   std::size_t nextChunk_ = 0;  // chunks_[0, nextChunk_) are in use
 };

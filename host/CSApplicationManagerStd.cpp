@@ -1,30 +1,20 @@
 #include <ssmsg/CSApplicationManagerStd.h>
 
-#include <atomic>
-
 #include "host/CSS_ThreadHost.h"
 
 namespace ssmsg {
 namespace {
 
-CSApplicationManagerStd& OwnStore() {
-  static CSApplicationManagerStd store;
-  return store;
-}
-
-std::atomic<CSApplicationManagerStd*> installedStore{nullptr};
+using Service = CSS_HostService<CSApplicationManagerStd, &CSS_HostParts::store>;
 
 }  // namespace
 
 CSApplicationManagerStd* gl_GetApplicationManagerStd() {
-  if (CSApplicationManagerStd* bound = ThreadHostParts().store) return bound;
-  CSApplicationManagerStd* store = installedStore.load(std::memory_order_acquire);
-  return store != nullptr ? store : &OwnStore();
+  return Service::Current();
 }
 
 CSApplicationManagerStd* gl_SetApplicationManagerStd(CSApplicationManagerStd* store) {
-  CSApplicationManagerStd* previous = installedStore.exchange(store, std::memory_order_acq_rel);
-  return previous != nullptr ? previous : &OwnStore();
+  return Service::Install(store);
 }
 
 }  // namespace ssmsg

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 #include <ssmsg/CSApplicationManagerStd.h>
 #include <ssmsg/CSS_Clock.h>
 #include <ssmsg/CSToolEnum.h>
@@ -17,6 +19,30 @@ struct CSS_HostParts {
 
 // The parts bound to the calling thread.
 const CSS_HostParts& ThreadHostParts();
+
+// One of the services that builders read, of type T and held in CSS_HostParts as `kBound`: the
+// one bound to the calling thread, else the one installed for the process, else a default of the
+// service's own. `Install` returns what was in force before (the default for none).
+template <class T, T* CSS_HostParts::*kBound>
+class CSS_HostService {
+ public:
+  static T* Current() {
+    if (T* bound = ThreadHostParts().*kBound) return bound;
+    T* installed = installed_.load(std::memory_order_acquire);
+    return installed != nullptr ? installed : &Own();
+  }
+  static T* Install(T* service) {
+    T* previous = installed_.exchange(service, std::memory_order_acq_rel);
+    return previous != nullptr ? previous : &Own();
+  }
+
+ private:
+  static T& Own() {
+    static T own;
+    return own;
+  }
+  static inline std::atomic<T*> installed_{nullptr};
+};
 
 // Binds `parts` to the calling thread for its lifetime and restores the earlier binding after.
 // A job that builds controllers on several threads gives each worker a store of its own this

@@ -1,7 +1,5 @@
 #include <ssmsg/CSToolEnum.h>
 
-#include <atomic>
-
 #include "host/CSS_ThreadHost.h"
 
 namespace ssmsg {
@@ -136,12 +134,7 @@ constexpr std::string_view kEnumNames[] = {
 #undef SSMSG_ENUM_NAME
 };
 
-CSToolEnum& OwnService() {
-  static CSToolEnum service;
-  return service;
-}
-
-std::atomic<CSToolEnum*> installedService{nullptr};
+using Service = CSS_HostService<CSToolEnum, &CSS_HostParts::enums>;
 
 }  // namespace
 
@@ -191,14 +184,11 @@ std::optional<CSToolEnumId> CSToolEnum::FindByName(std::string_view name) {
 }
 
 CSToolEnum* gl_fn_GetToolEnum() {
-  if (CSToolEnum* bound = ThreadHostParts().enums) return bound;
-  CSToolEnum* service = installedService.load(std::memory_order_acquire);
-  return service != nullptr ? service : &OwnService();
+  return Service::Current();
 }
 
 CSToolEnum* gl_SetToolEnum(CSToolEnum* service) {
-  CSToolEnum* previous = installedService.exchange(service, std::memory_order_acq_rel);
-  return previous != nullptr ? previous : &OwnService();
+  return Service::Install(service);
 }
 
 }  // namespace ssmsg

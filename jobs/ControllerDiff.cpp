@@ -7,7 +7,6 @@
 #include <utility>
 
 #include "core/CSS_Command.h"
-#include "host/CSS_ThreadHost.h"
 #include "manager/CSS_ManagerBuilders.h"
 #include "site/SiteData.h"
 #include "site/StoreImage.h"
@@ -29,55 +28,41 @@ constexpr std::uint32_t Bit(StorePart part) {
 // The parts of a store that a task's messages are made of, the capability counts aside (every
 // task of records reads them). Where these are the same in both sites, and so are the
 // enumeration texts, the task makes the same messages of both. A test holds this table to the
-// builders: changing any other part leaves the task's messages as they were.
+// builders: changing any other part leaves the task's messages as they were. The clock, which
+// always goes, and the tasks that send nothing have none.
+constexpr std::pair<ApplicationManagerTask, StorePart> kTaskParts[] = {
+    {kTaskHolidays, StorePart::Holiday},
+    {kTaskTimeGroups, StorePart::TimeGroupZone},
+    {kTaskTimeZones, StorePart::TimeZone},
+    {kTaskSerialPorts, StorePart::Port},
+    {kTaskFieldLan, StorePart::FLan},
+    {kTaskDbMode, StorePart::Config},
+    {kTaskDbSize, StorePart::Config},
+    {kTaskExpanders, StorePart::Config},
+    {kTaskXtraName, StorePart::Config},
+    {kTaskInputTypes, StorePart::InputType},
+    {kTaskInputNames, StorePart::InputType},
+    {kTaskInputTiming, StorePart::InputTime},
+    {kTaskInputLinks, StorePart::InputLink},
+    {kTaskOutputTypes, StorePart::OutputType},
+    {kTaskOutputNames, StorePart::OutputType},
+    {kTaskOutputTiming, StorePart::OutputTime},
+    {kTaskReaderConfiguration, StorePart::RdConfiguration},
+    {kTaskReaderNames, StorePart::RdConfiguration},
+    {kTaskCheckSetup, StorePart::RdConfiguration},
+    {kTaskCardControl, StorePart::RdCardControl},
+    {kTaskCardLocation, StorePart::RdCardLocation},
+    {kTaskCardStructure, StorePart::RdCardStructure},
+    {kTaskAccessAlarms, StorePart::RdAccessAlarm},
+    {kTaskXtraMode, StorePart::Xtra}};
+
 }  // namespace
 
 std::uint32_t TaskParts(ApplicationManagerTask task) {
-  switch (task) {
-    case kTaskHolidays:
-      return Bit(StorePart::Holiday);
-    case kTaskTimeGroups:
-      return Bit(StorePart::TimeGroupZone);
-    case kTaskTimeZones:
-      return Bit(StorePart::TimeZone);
-    case kTaskSerialPorts:
-      return Bit(StorePart::Port);
-    case kTaskFieldLan:
-      return Bit(StorePart::FLan);
-    case kTaskDbMode:
-    case kTaskDbSize:
-    case kTaskExpanders:
-    case kTaskXtraName:
-      return Bit(StorePart::Config);
-    case kTaskInputTypes:
-    case kTaskInputNames:
-      return Bit(StorePart::InputType);
-    case kTaskInputTiming:
-      return Bit(StorePart::InputTime);
-    case kTaskInputLinks:
-      return Bit(StorePart::InputLink);
-    case kTaskOutputTypes:
-    case kTaskOutputNames:
-      return Bit(StorePart::OutputType);
-    case kTaskOutputTiming:
-      return Bit(StorePart::OutputTime);
-    case kTaskReaderConfiguration:
-    case kTaskReaderNames:
-    case kTaskCheckSetup:
-      return Bit(StorePart::RdConfiguration);
-    case kTaskCardControl:
-      return Bit(StorePart::RdCardControl);
-    case kTaskCardLocation:
-      return Bit(StorePart::RdCardLocation);
-    case kTaskCardStructure:
-      return Bit(StorePart::RdCardStructure);
-    case kTaskAccessAlarms:
-      return Bit(StorePart::RdAccessAlarm);
-    case kTaskXtraMode:
-      return Bit(StorePart::Xtra);
-    default:  // the clock, which always goes, and the tasks that send nothing
-      return 0;
+  for (const auto& [listed, part] : kTaskParts) {
+    if (listed == task) return Bit(part);
   }
+  return 0;
 }
 
 namespace {
@@ -139,16 +124,6 @@ CSS_StringList ChangedRecords(const CSS_ControllerAddress& address, ApplicationM
 }
 
 }  // namespace
-
-bool JobHost::Build(ApplicationManagerTask task, const CSS_ControllerAddress& address,
-                    CSS_StringList& out, std::vector<std::int32_t>* records) {
-  const CSS_ThreadHost host({&store_, &enums_, &clock_});
-  if (records == nullptr) {
-    return CSS_Manager::Builders::Dispatch(task, address.interfaceId, address.node, out);
-  }
-  const CSS_RecordTrail trail(*records);
-  return CSS_Manager::Builders::Dispatch(task, address.interfaceId, address.node, out);
-}
 
 void DiffController(JobHost& now, JobHost* before, bool sameTexts,
                     const CSS_ControllerAddress& address,

@@ -7,6 +7,7 @@
 #include <ssmsg/Json.h>
 
 #include "json/Utf8.h"
+#include "site/SiteLists.h"
 
 namespace ssmsg::importing {
 
@@ -400,22 +401,13 @@ CSApplicationManagerStd& Controller::Finish() {
       highestZone = std::max<std::int64_t>(highestZone, zone.ZoneNo);
     s.GetTimeGroupZone().SetGroup(static_cast<int>(g + 1), std::move(*groups[g]));
   }
-  // Every record is sent: each count reaches the last record of its lists. The time-zone count
-  // also makes the blocks of the time groups reach their highest zone.
+  // Every record is sent: each count reaches the last record of its lists, as a site file
+  // without counts gives them. The time-zone count also makes the blocks of the time groups reach
+  // their highest zone.
   CSDevice_Resource& r = s.GetResource();
-  const auto count = [](std::int64_t n) { return static_cast<std::int16_t>(n); };
-  r.SetInputs(count(std::max({s.GetInputType().GetRecordCount(), s.GetInputTime().GetRecordCount(),
-                              s.GetInputLink().GetRecordCount()})));
-  r.SetOutputs(
-      count(std::max(s.GetOutputType().GetRecordCount(), s.GetOutputTime().GetRecordCount())));
-  r.SetReaders(count(
-      std::max({readers.GetRecordCount(), s.GetRdCardControl().GetRecordCount(),
-                s.GetRdCardLocation().GetRecordCount(), s.GetRdCardStructure().GetRecordCount(),
-                s.GetRdAccessAlarm().GetRecordCount()})));
-  r.SetComms(count(s.GetPort().GetRecordCount()));
-  r.SetCommsFLAN(count(s.GetFLan_Setup().GetRecordCount()));
-  r.SetTimeZones(count(std::max<std::int64_t>(s.GetTimeZone().GetRecordCount(), highestZone)));
-  r.SetTimeGroups(count(s.GetTimeGroupZone().GetRecordCount()));
+  for (const CSS_CountedList& counted : kCountedLists)
+    (r.*counted.set)(static_cast<std::int16_t>(counted.length(s)));
+  r.SetTimeZones(static_cast<std::int16_t>(std::max<std::int64_t>(r.GetTimeZones(), highestZone)));
   return s;
 }
 

@@ -20,17 +20,8 @@ ControllerSection::ControllerSection(const ReportControllerView& view, std::stri
       prefix_("c" + std::to_string(view.number) + "-") {}
 
 std::string_view ControllerSection::RowClass(Change change) {
-  switch (change) {
-    case Change::Added:
-      return "added";
-    case Change::Changed:
-      return "changed";
-    case Change::Removed:
-      return "removed";
-    case Change::None:
-      break;
-  }
-  return {};
+  static constexpr std::string_view kClasses[] = {"", "added", "changed", "removed"};
+  return kClasses[static_cast<std::size_t>(change)];
 }
 
 void ControllerSection::ChangeBadge(std::string& out, Change change) {
@@ -73,35 +64,24 @@ void ControllerSection::Write() {
   TimeZones();
   TimeGroups();
   Holidays();
+  const CSDevice_Resource& counts = store_.GetResource();
   out_ += "<h3>Inputs</h3>";
-  RecordTable("Type and wiring", "Inputs", store_.GetInputType(), BeforeOf(&Store::GetInputType),
-              store_.GetResource().GetInputs());
-  RecordTable("Timing", "Inputs.Time", store_.GetInputTime(), BeforeOf(&Store::GetInputTime),
-              store_.GetResource().GetInputs());
-  RecordTable("Links", "Inputs.Link", store_.GetInputLink(), BeforeOf(&Store::GetInputLink),
-              store_.GetResource().GetInputs());
+  RecordTable("Type and wiring", "Inputs", &Store::GetInputType, counts.GetInputs());
+  RecordTable("Timing", "Inputs.Time", &Store::GetInputTime, counts.GetInputs());
+  RecordTable("Links", "Inputs.Link", &Store::GetInputLink, counts.GetInputs());
   out_ += "<h3>Outputs</h3>";
-  RecordTable("Type and wiring", "Outputs", store_.GetOutputType(), BeforeOf(&Store::GetOutputType),
-              store_.GetResource().GetOutputs());
-  RecordTable("Timing", "Outputs.Time", store_.GetOutputTime(), BeforeOf(&Store::GetOutputTime),
-              store_.GetResource().GetOutputs());
+  RecordTable("Type and wiring", "Outputs", &Store::GetOutputType, counts.GetOutputs());
+  RecordTable("Timing", "Outputs.Time", &Store::GetOutputTime, counts.GetOutputs());
   out_ += "<h3>Readers</h3>";
-  const int readers = store_.GetResource().GetReaders();
-  RecordTable("Configuration", "Readers", store_.GetRdConfiguration(),
-              BeforeOf(&Store::GetRdConfiguration), readers);
-  RecordTable("Card control", "Readers.CardControl", store_.GetRdCardControl(),
-              BeforeOf(&Store::GetRdCardControl), readers);
-  RecordTable("Card location", "Readers.CardLocation", store_.GetRdCardLocation(),
-              BeforeOf(&Store::GetRdCardLocation), readers);
-  RecordTable("Card structure", "Readers.CardStructure", store_.GetRdCardStructure(),
-              BeforeOf(&Store::GetRdCardStructure), readers);
-  RecordTable("Access alarms", "Readers.AccessAlarm", store_.GetRdAccessAlarm(),
-              BeforeOf(&Store::GetRdAccessAlarm), readers);
+  const int readers = counts.GetReaders();
+  RecordTable("Configuration", "Readers", &Store::GetRdConfiguration, readers);
+  RecordTable("Card control", "Readers.CardControl", &Store::GetRdCardControl, readers);
+  RecordTable("Card location", "Readers.CardLocation", &Store::GetRdCardLocation, readers);
+  RecordTable("Card structure", "Readers.CardStructure", &Store::GetRdCardStructure, readers);
+  RecordTable("Access alarms", "Readers.AccessAlarm", &Store::GetRdAccessAlarm, readers);
   out_ += "<h3>Serial ports and field-LAN nodes</h3>";
-  RecordTable("Serial ports", "Ports", store_.GetPort(), BeforeOf(&Store::GetPort),
-              store_.GetResource().GetComms());
-  RecordTable("Field-LAN nodes", "FLAN", store_.GetFLan_Setup(), BeforeOf(&Store::GetFLan_Setup),
-              store_.GetResource().GetCommsFLAN());
+  RecordTable("Serial ports", "Ports", &Store::GetPort, counts.GetComms());
+  RecordTable("Field-LAN nodes", "FLAN", &Store::GetFLan_Setup, counts.GetCommsFLAN());
   out_ += "</section>\n";
 }
 
@@ -231,11 +211,13 @@ void ControllerSection::Row(std::string_view list, int position, const Item& ite
   out_ += "</tr>";
 }
 
-// A table of every record of `records`, one row per position that holds one (or held one in
-// the site last sent); positions from `sent` on are never sent.
+// A table of every record of the list that `get` gives, one row per position that holds one (or
+// held one in the site last sent); positions from `sentCount` on are never sent.
 template <class Records>
 void ControllerSection::RecordTable(std::string_view title, std::string_view list,
-                                    const Records& records, const Records* before, int sentCount) {
+                                    const Records& (Store::*get)() const, int sentCount) {
+  const Records& records = (store_.*get)();
+  const Records* before = BeforeOf(get);
   using Item = typename Records::Item;
   const int length =
       std::max(records.GetRecordCount(), before == nullptr ? 0 : before->GetRecordCount());

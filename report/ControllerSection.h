@@ -28,7 +28,7 @@ class ControllerSection {
  private:
   using Store = CSApplicationManagerStd;
 
-  // How a record compares with the one last sent.
+  // How a record compares with the one last sent (RowClass lists a class for each, in order).
   enum class Change { None, Added, Changed, Removed };
   static std::string_view RowClass(Change change);
   static void ChangeBadge(std::string& out, Change change);
@@ -89,8 +89,8 @@ class ControllerSection {
   void Row(std::string_view list, int position, const Item& item, const Item* other, Change change,
            bool sent, const CSToolEnum& enums);
   template <class Records>
-  void RecordTable(std::string_view title, std::string_view list, const Records& records,
-                   const Records* before, int sentCount);
+  void RecordTable(std::string_view title, std::string_view list,
+                   const Records& (Store::*get)() const, int sentCount);
   template <class Record, std::size_t N>
   void Settings(const std::array<CSS_FieldInfo, N>& infos, const Record& record, const Record* old);
   void Configuration();

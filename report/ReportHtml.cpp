@@ -40,16 +40,17 @@ void RenderController(const ReportControllerView& view, std::string& out) {
 
 void RenderOverviewRow(const ReportControllerView& view, std::string& out) {
   const Store& store = *view.store;
+  const auto number = static_cast<std::int64_t>(view.number);
   out += "<tr id=\"row-";
-  Number(out, static_cast<std::int64_t>(view.number));
+  Number(out, number);
   out += "\"><td><a href=\"";
   if (view.pages) {
     out += "controller-";
-    Number(out, static_cast<std::int64_t>(view.number));
+    Number(out, number);
     out += ".html";
   }
   out += "#c-";
-  Number(out, static_cast<std::int64_t>(view.number));
+  Number(out, number);
   out += "\">";
   Number(out, view.address.interfaceId);
   out += '.';
@@ -76,19 +77,15 @@ void RenderOverviewRow(const ReportControllerView& view, std::string& out) {
         return groups;
       }(),
       Present(store.GetHoliday())};
-  for (const int count : counts) {
+  const auto cell = [&out](std::int64_t value) {
     out += "<td class=\"n\">";
-    Number(out, count);
+    Number(out, value);
     out += "</td>";
-  }
-  out += "<td class=\"n\">";
-  Number(out, static_cast<std::int64_t>(view.messages));
-  out += "</td>";
-  if (view.compared) {
-    out += "<td class=\"n\">";
-    Number(out, static_cast<std::int64_t>(view.diffMessages));
-    out += "</td>";
-  }
+  };
+  for (const int count : counts)
+    cell(count);
+  cell(static_cast<std::int64_t>(view.messages));
+  if (view.compared) cell(static_cast<std::int64_t>(view.diffMessages));
   out += "<td class=\"n\">";
   Number(out, static_cast<std::int64_t>(view.warnings->size()));
   if (!view.warnings->empty()) Badge(out, "warn", "see");

@@ -1,6 +1,7 @@
 #include "site/Findings.h"
 
 #include <algorithm>
+#include <stdexcept>
 #include <tuple>
 
 #include "host/CSDevice_Fields.h"
@@ -24,6 +25,11 @@ template <class Records>
 Part(std::string_view, const Records&) -> Part<Records>;
 
 }  // namespace
+
+void SitePath::TooLong(std::string_view key) const {
+  throw std::length_error("SitePath: " + Text() + " then " + std::string(key) +
+                          " takes more than " + std::to_string(kMaxSteps) + " steps");
+}
 
 std::string SitePath::Text() const {
   std::string text;

@@ -34,7 +34,11 @@ class SitePath {
   // `key`, then `key[index]` for an index of 0 or more.
   SitePath(std::string_view key, int index = -1) { Add(key, index); }
 
+  // The keys and indexes of the site file nest five steps deep at the most
+  // ("TimeGroups[1].Zones[0].ZoneNo"); a path that would take more than kMaxSteps is a fault of
+  // the caller, and throws std::length_error before anything is written.
   SitePath& Add(std::string_view key, int index = -1) {
+    if (kMaxSteps - size_ < (index >= 0 ? 2u : 1u)) TooLong(key);
     steps_[size_++] = {key, -1};
     if (index >= 0) steps_[size_++] = {{}, index};
     return *this;
@@ -50,6 +54,8 @@ class SitePath {
   std::string Text() const;
 
  private:
+  [[noreturn]] void TooLong(std::string_view key) const;
+
   std::array<Step, kMaxSteps> steps_{};
   std::size_t size_ = 0;
 };

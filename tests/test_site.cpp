@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,6 +14,7 @@
 #include <ssmsg/SiteSettings.h>
 
 #include "memory_site.h"
+#include "site/Findings.h"
 #include "site/SiteData.h"
 #include "site/file/SiteFileWriter.h"
 #include "support.h"
@@ -33,6 +35,20 @@ std::string Lines(const std::vector<std::string>& lines) {
 // Every bad site file gives exactly the errors of its .err file, and no site: the ordinary
 // mistakes in bad/, and in hostile/ files made to break a reader (cut short, nested a hundred
 // thousand deep, numbers and names far too large, bytes that are not UTF-8).
+// A path holds six steps, the last a key or an index; a step more throws before the path changes,
+// also when only the index of a key and index would not fit.
+TEST(SitePath, HoldsSixStepsAndRefusesMore) {
+  SitePath path("TimeGroups", 1);
+  path.Add("Zones", 0).Add("Zone");
+  EXPECT_THROW(path.Add("Day", 0), std::length_error);
+  EXPECT_EQ(path.Text(), "TimeGroups[1].Zones[0].Zone");
+  path.Add("Day");
+  EXPECT_EQ(path.Text(), "TimeGroups[1].Zones[0].Zone.Day");
+  EXPECT_THROW(path.Add("More"), std::length_error);
+  EXPECT_THROW((void)path.Then("More"), std::length_error);
+  EXPECT_EQ(path.size(), SitePath::kMaxSteps);
+}
+
 TEST(SiteLoader, BadFilesGiveTheirErrors) {
   for (const auto& [folderName, least] : {std::pair{"bad", 15}, std::pair{"hostile", 12}}) {
     const std::filesystem::path folder = std::filesystem::path(SSMSG_TEST_SITES) / folderName;

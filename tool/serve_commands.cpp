@@ -213,14 +213,30 @@ int UserFailed(UserWrite status, const std::string& name, const std::string& con
   return kFailed;
 }
 
-int RunUserAdd(const UserOptions& options, const CLI::App&, Output&) {
-  if (const std::optional<std::string> why = CheckUserName(options.name)) {
-    Complain("user add: " + *why);
-    return kBadInput;
+// The store of `config` for a subcommand that hashes a password or makes a token, once the name
+// it was given passed its check: nullptr, with the exit status in `status`, when `badName` says
+// what is wrong with the name (after `what`), the crypto library does not start or the database
+// does not open.
+std::unique_ptr<DatabaseStore> OpenForSecrets(const std::string& config,
+                                              const std::optional<std::string>& badName,
+                                              const std::string& what, int& status) {
+  status = kBadInput;
+  if (badName) {
+    Complain(what + *badName);
+    return nullptr;
   }
-  if (!StartCrypto()) return kFailed;
-  const std::unique_ptr<DatabaseStore> store = OpenStore(options.config);
-  if (!store) return kBadInput;
+  if (!StartCrypto()) {
+    status = kFailed;
+    return nullptr;
+  }
+  return OpenStore(config);
+}
+
+int RunUserAdd(const UserOptions& options, const CLI::App&, Output&) {
+  int refused = kDone;
+  const std::unique_ptr<DatabaseStore> store =
+      OpenForSecrets(options.config, CheckUserName(options.name), "user add: ", refused);
+  if (!store) return refused;
   const std::optional<std::string> password = NewPassword(options.name);
   if (!password) return kBadInput;
   const User user{0, options.name, *RoleFromName(options.role),
@@ -232,9 +248,10 @@ int RunUserAdd(const UserOptions& options, const CLI::App&, Output&) {
 }
 
 int RunUserPasswd(const UserOptions& options, const CLI::App&, Output&) {
-  if (!StartCrypto()) return kFailed;
-  const std::unique_ptr<DatabaseStore> store = OpenStore(options.config);
-  if (!store) return kBadInput;
+  int refused = kDone;
+  const std::unique_ptr<DatabaseStore> store =
+      OpenForSecrets(options.config, std::nullopt, "", refused);
+  if (!store) return refused;
   const std::optional<User> user = store->FindUser(options.name);
   if (!user) return UserFailed(UserWrite::NotFound, options.name, options.config);
   const std::optional<std::string> password = NewPassword(options.name);
@@ -277,13 +294,10 @@ int RunUserTokens(const UserOptions& options, DatabaseStore& store, Output& outp
 }
 
 int RunUserToken(const UserOptions& options, const CLI::App&, Output& output) {
-  if (const std::optional<std::string> why = CheckTokenName(options.tokenName)) {
-    Complain("user token: --name: " + *why);
-    return kBadInput;
-  }
-  if (!StartCrypto()) return kFailed;
-  const std::unique_ptr<DatabaseStore> store = OpenStore(options.config);
-  if (!store) return kBadInput;
+  int refused = kDone;
+  const std::unique_ptr<DatabaseStore> store = OpenForSecrets(
+      options.config, CheckTokenName(options.tokenName), "user token: --name: ", refused);
+  if (!store) return refused;
   if (options.list) return RunUserTokens(options, *store, output);
   const std::string path = "/api/users/" + options.name + "/tokens";
   if (options.revoke > 0) {

@@ -59,9 +59,9 @@ typedef enum ssmsg_status {
   SSMSG_OK = 0,
   /** A required pointer was NULL, or a value was outside its range (a task number, a date). */
   SSMSG_INVALID_ARGUMENT = 1,
-  /** The site file has errors; they are in the errors list, one line each. */
+  /** The site file or database has errors; they are in the errors list, one line each. */
   SSMSG_SITE_INVALID = 2,
-  /** The site file could not be read; the errors list says why. */
+  /** The site file or database could not be read; the errors list says why. */
   SSMSG_IO_ERROR = 3,
   /** An operation returned false: nothing usable was made by it. The messages of the call that
      were made are still given. Also a text that is not a message, or a line that cannot be
@@ -102,10 +102,12 @@ SSMSG_API void ssmsg_strings_free(ssmsg_strings* strings);
 
 /* ---- Sites ---------------------------------------------------------------------------------- */
 
-/** A checked site file: its controllers in file order and its enumeration texts. */
+/** A checked site, read from a site file or a site database: its controllers in file order and
+   its enumeration texts. */
 typedef struct ssmsg_site ssmsg_site;
 
-/** Reads and checks the site file at `path`. SSMSG_OK gives *site; SSMSG_SITE_INVALID and
+/** Reads and checks the site file or site database at `path` (a database is known by its first
+   bytes, whatever the name). SSMSG_OK gives *site; SSMSG_SITE_INVALID and
    SSMSG_IO_ERROR give every error in *errors, one line each naming the file as `path` spells it.
    `errors` may be NULL when the lines are not wanted; otherwise *errors is a list (empty for
    SSMSG_OK) after any of these three statuses.
@@ -116,9 +118,10 @@ typedef struct ssmsg_site ssmsg_site;
    SSMSG_OUT_OF_MEMORY */
 SSMSG_API ssmsg_status ssmsg_site_load(const char* path, ssmsg_site** site, ssmsg_strings** errors);
 
-/** Checks the site file text of `length` bytes at `text`; errors name it `name` (NULL:
-   "<text>"). As ssmsg_site_load otherwise, without SSMSG_IO_ERROR.
-   \param text the site file's text
+/** Checks the `length` bytes at `text`: a site file's text, or the bytes of a whole site database
+   (known by its first bytes); errors name it `name` (NULL: "<text>"). As ssmsg_site_load
+   otherwise, without SSMSG_IO_ERROR.
+   \param text the site file's text or the database's bytes
    \param length its length in bytes
    \param name the name that errors give the text, or NULL
    \param[out] site the site
