@@ -83,43 +83,6 @@ std::string EnumsObject(const std::vector<CSS_SiteEnumText>& texts) {
   return out;
 }
 
-// The tables of a controller's rows that hold its site file's member `key`.
-db::TableSet TablesOf(std::string_view key) {
-  static const std::map<std::string_view, db::TableId> kLists = {
-      {"Holidays", db::kHolidays}, {"TimeZones", db::kTimeZones}, {"TimeGroups", db::kTimeGroups},
-      {"Ports", db::kPorts},       {"FLAN", db::kFLan},           {"Inputs", db::kInputs},
-      {"Outputs", db::kOutputs},   {"Readers", db::kReaders}};
-  db::TableSet tables;
-  const auto list = kLists.find(key);
-  if (list == kLists.end()) return tables;
-  for (std::size_t id = 0; id < db::kTableCount; ++id) {
-    auto top = static_cast<db::TableId>(id);
-    while (db::Tables()[top].parent != db::kControllers)
-      top = db::Tables()[top].parent;
-    if (top == list->second && id != db::kControllers) tables.set(id);
-  }
-  return tables;
-}
-
-// The tables whose rows differ between the controllers of the JSON texts `before` and `after`:
-// those of the lists that differ, and always the controller's own row and its counts.
-db::TableSet ChangedTables(std::string_view before, std::string_view after) {
-  const std::optional<std::vector<RawMember>> old = RawMembers(before);
-  const std::optional<std::vector<RawMember>> now = RawMembers(after);
-  if (!old || !now) return db::TableSet().set();
-  std::map<std::string_view, std::pair<std::string_view, std::string_view>> lists;
-  for (const RawMember& member : *old)
-    lists[member.name].first = member.value;
-  for (const RawMember& member : *now)
-    lists[member.name].second = member.value;
-  db::TableSet changed;
-  changed.set(db::kControllers).set(db::kResources);
-  for (const auto& [key, values] : lists) {
-    if (values.first != values.second) changed |= TablesOf(key);
-  }
-  return changed;
-}
-
 }  // namespace
 
 ControllerDatabase::ControllerDatabase(SiteConnection& connection, std::size_t cacheBytes)
@@ -186,7 +149,7 @@ void ControllerDatabase::ReadRows(Entry& entry) {
   entry.name = records_.GetConfig().Name;
   entry.etag = ControllerEtag(json);
   entry.known = true;
-  Keep(entry, std::move(json));
+  Keep(entry, std::move(json), ImageOf(records_));
 }
 
 std::string ControllerDatabase::Text(CSS_ControllerAddress address,
@@ -210,10 +173,11 @@ std::shared_ptr<const std::string> ControllerDatabase::Json(Entry& entry) {
   return entry.json;
 }
 
-void ControllerDatabase::Keep(Entry& entry, std::string json) {
+void ControllerDatabase::Keep(Entry& entry, std::string json, StoreImage image) {
   Forget(entry);
   entry.json = std::make_shared<const std::string>(std::move(json));
-  cachedBytes_ += entry.json->size();
+  entry.image = std::move(image);
+  cachedBytes_ += entry.json->size() + entry.image.bytes.size();
   recent_.push_front(AddressKey(entry.address));
   entry.place = recent_.begin();
   entry.cached = true;
@@ -224,9 +188,10 @@ void ControllerDatabase::Keep(Entry& entry, std::string json) {
 
 void ControllerDatabase::Forget(Entry& entry) {
   if (!entry.cached) return;
-  cachedBytes_ -= entry.json->size();
+  cachedBytes_ -= entry.json->size() + entry.image.bytes.size();
   recent_.erase(entry.place);
   entry.json.reset();
+  entry.image = {};
   entry.cached = false;
 }
 
@@ -329,12 +294,13 @@ WriteResult ControllerDatabase::PutController(CSS_ControllerAddress address, con
   const std::shared_ptr<const std::string> before = entry ? Json(*entry) : nullptr;
   std::string json = Text(address, records);
   const std::string etag = ControllerEtag(json);
+  StoreImage image = ImageOf(records);
   // Only the rows of lists that changed are written again.
   std::int64_t position = 0;
   db::TableSet tables = db::TableSet().set();
   if (entry) {
     position = entry->position;
-    tables = ChangedTables(*before, json);
+    tables = db::TablesOfParts(ChangedParts(entry->image, image));
     RemoveRows(address, tables);
   } else {
     Query last = (*sql_)(sql_->lastPosition);
@@ -358,7 +324,7 @@ WriteResult ControllerDatabase::PutController(CSS_ControllerAddress address, con
   entry->etag = etag;
   entry->known = true;
   entry->logged = true;
-  Keep(*entry, std::move(json));
+  Keep(*entry, std::move(json), std::move(image));
   return {WriteStatus::Done,
           {*entry->json, entry->etag, static_cast<std::size_t>(entry - entries_.data())}};
 }

@@ -29,6 +29,7 @@
 #include "server/SiteConnection.h"
 #include "server/Store.h"
 #include "site/SiteData.h"
+#include "site/StoreImage.h"
 #include "site/db/DbReader.h"
 #include "site/db/DbWriter.h"
 #include "site/db/Sqlite.h"
@@ -76,6 +77,7 @@ class ControllerDatabase {
     bool logged = false;  // it is the "After" of its last audit row (which this store wrote)
     bool cached = false;
     std::shared_ptr<const std::string> json;   // shared with answers still being made
+    StoreImage image;                          // its records, while cached
     std::list<std::uint64_t>::iterator place;  // in recent_, while cached
   };
 
@@ -90,7 +92,7 @@ class ControllerDatabase {
   std::shared_ptr<const std::string> Json(Entry& entry);
   void ReadRows(Entry& entry);
   // Keeps `json` as the entry's, and drops the JSON of those used longest ago beyond the budget.
-  void Keep(Entry& entry, std::string json);
+  void Keep(Entry& entry, std::string json, StoreImage image);
   void Forget(Entry& entry);
   void Index();
   // A site file of the controller `json` alone, with the site's enumeration texts.

@@ -193,6 +193,22 @@ void EncodeStore(const CSApplicationManagerStd& store, std::string& out) {
     EncodeStorePart(store, static_cast<StorePart>(part), out);
 }
 
+StoreImage ImageOf(const CSApplicationManagerStd& store) {
+  StoreImage image;
+  for (std::size_t part = 0; part < kStorePartCount; ++part) {
+    EncodeStorePart(store, static_cast<StorePart>(part), image.bytes);
+    image.ends[part] = image.bytes.size();
+  }
+  return image;
+}
+
+std::bitset<kStorePartCount> ChangedParts(const StoreImage& a, const StoreImage& b) {
+  std::bitset<kStorePartCount> changed;
+  for (std::size_t part = 0; part < kStorePartCount; ++part)
+    changed[part] = a.Part(part) != b.Part(part);
+  return changed;
+}
+
 void DecodeStore(std::string_view image, CSApplicationManagerStd& store) {
   store.Clear();
   Reader in(image);

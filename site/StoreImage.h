@@ -5,6 +5,8 @@
 // gives a store is kept: the fields of the field tables, the positions that hold a record, the
 // time groups' zones and the capability counts, with which of them were given.
 
+#include <array>
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -47,6 +49,20 @@ void EncodeStore(const CSApplicationManagerStd& store, std::string& out);
 void EncodeStorePart(const CSApplicationManagerStd& store, StorePart part, std::string& out);
 // Replaces everything `store` holds with the records that EncodeStore wrote into `image`.
 void DecodeStore(std::string_view image, CSApplicationManagerStd& store);
+
+// An image with where each of its parts ends, so that two controllers are compared part by part.
+struct StoreImage {
+  std::string bytes;
+  std::array<std::size_t, kStorePartCount> ends{};
+
+  std::string_view Part(std::size_t part) const {
+    const std::size_t begin = part == 0 ? 0 : ends[part - 1];
+    return std::string_view(bytes).substr(begin, ends[part] - begin);
+  }
+};
+StoreImage ImageOf(const CSApplicationManagerStd& store);
+// The parts in which `a` and `b` differ.
+std::bitset<kStorePartCount> ChangedParts(const StoreImage& a, const StoreImage& b);
 
 // The records of a site kept as an image of each controller.
 class ImageRecords final : public SiteRecords {

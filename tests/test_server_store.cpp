@@ -204,6 +204,41 @@ TEST_F(ServerDatabase, ReplacedControllersReadBackAsWritten) {
   EXPECT_TRUE(LoadSite(file_).site);
 }
 
+// Each value of a list's first element changed alone, a sub-record's too (an input's "Time", a
+// reader's card location: rows of tables of their own), reads back as written.
+TEST_F(ServerDatabase, AValueOfAnElementChangedAloneReadsBackAsWritten) {
+  const JsonValue random = ReadJson(RandomController(7)).value;
+  const JsonValue base = ReadJson(store_->Controller(kOne)->json).value;
+  std::size_t changes = 0;
+  for (const JsonMember& list : random.members) {
+    const JsonValue* ours = base.Find(list.name);
+    if (list.value.kind != JsonValue::Kind::Array || list.value.items.empty() || !ours ||
+        ours->items.empty()) {
+      continue;
+    }
+    for (const JsonMember& value : list.value.items[0].members) {
+      JsonValue changed = ReadJson(store_->Controller(kOne)->json).value;
+      JsonValue* element = &changed.Find(list.name)->items[0];
+      JsonValue* target = element->Find(value.name);
+      if (target != nullptr && ToJson(*target) == ToJson(value.value)) continue;
+      if (target == nullptr) {
+        element->members.push_back(value);
+      } else {
+        *target = value.value;
+      }
+      const ControllerState now = *store_->Controller(kOne);
+      const WriteResult written =
+          store_->PutController(kOne, {Expect::Kind::Present, now.etag},
+                                *RecordsOf(ToJson(changed)), {"eve", "PUT", "/", 0});
+      ASSERT_EQ(written.status, WriteStatus::Done);
+      EXPECT_EQ(test::OpenDatabase(file_, 0)->Controller(kOne)->json, written.state.json)
+          << list.name << "[0]." << value.name;
+      ++changes;
+    }
+  }
+  EXPECT_GT(changes, 20u);
+}
+
 // A database of version 2, whose tokens had no id, name or end, is refused until migrated; its
 // tokens are then kept, named "token", and the ids of revoked tokens are not given again.
 TEST_F(ServerDatabase, TokensOfVersionTwoAreKeptByMigrate) {

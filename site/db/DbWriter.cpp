@@ -82,6 +82,32 @@ void DatabaseWriter::Flush() {
   cells_.clear();
 }
 
+TableSet TablesOfParts(const std::bitset<kStorePartCount>& parts) {
+  // The table of each part, as StorePart orders them.
+  static constexpr TableId kPartTables[kStorePartCount] = {
+      kControllers, kResources,    kControllers,   kFLan,           kPorts,        kHolidays,
+      kTimeZones,   kInputs,       kInputTimes,    kInputLinks,     kOutputs,      kOutputTimes,
+      kReaders,     kCardControls, kCardLocations, kCardStructures, kAccessAlarms, kTimeGroups};
+  // The list that a table's rows belong to: its ancestor just below the controllers.
+  const auto list = [](TableId id) {
+    while (id != kControllers && Tables()[id].parent != kControllers)
+      id = Tables()[id].parent;
+    return id;
+  };
+  TableSet lists;
+  for (std::size_t part = 0; part < kStorePartCount; ++part) {
+    if (parts[part]) lists.set(list(kPartTables[part]));
+  }
+  // A list's element rows follow all of its records (an input has a row where any of its
+  // records is), so a list is written again whole.
+  TableSet tables;
+  tables.set(kControllers).set(kResources);
+  for (std::size_t id = 0; id < kTableCount; ++id) {
+    if (lists[list(static_cast<TableId>(id))]) tables.set(id);
+  }
+  return tables;
+}
+
 void DatabaseWriter::Controller(std::int64_t position, const CSS_ControllerAddress& address,
                                 const CSApplicationManagerStd& store, const TableSet& tables) {
   address_ = address;

@@ -19,6 +19,7 @@
 
 #include "host/CSS_FieldTable.h"
 #include "site/SiteData.h"
+#include "site/StoreImage.h"
 #include "site/db/Sqlite.h"
 #include "site/db/Tables.h"
 
@@ -26,6 +27,10 @@ namespace ssmsg::db {
 
 // Tables by TableId.
 using TableSet = std::bitset<kTableCount>;
+
+// The tables that hold the parts `parts` of a store (by StorePart), and the controller's own row
+// and its counts, which every write of a controller writes again.
+TableSet TablesOfParts(const std::bitset<kStorePartCount>& parts);
 
 // One value of a row to be inserted. A text is the caller's and must live until the row is in.
 struct Cell {
