@@ -146,10 +146,11 @@ void ControllerDatabase::ReadRows(Entry& entry) {
   const std::vector<std::string> errors = reader_->Read(entry.position, entry.address, records_);
   if (!errors.empty()) throw StoreError(Joined(errors));
   std::string json = Text(entry.address, records_);
+  StoreImage image = ImageOf(records_);
   entry.name = records_.GetConfig().Name;
-  entry.etag = ControllerEtag(json);
+  entry.etag = ControllerEtag(image.bytes);
   entry.known = true;
-  Keep(entry, std::move(json), ImageOf(records_));
+  Keep(entry, std::move(json), std::move(image));
 }
 
 std::string ControllerDatabase::Text(CSS_ControllerAddress address,
@@ -293,8 +294,8 @@ WriteResult ControllerDatabase::PutController(CSS_ControllerAddress address, con
   }
   const std::shared_ptr<const std::string> before = entry ? Json(*entry) : nullptr;
   std::string json = Text(address, records);
-  const std::string etag = ControllerEtag(json);
   StoreImage image = ImageOf(records);
+  const std::string etag = ControllerEtag(image.bytes);
   // Only the rows of lists that changed are written again.
   std::int64_t position = 0;
   db::TableSet tables = db::TableSet().set();

@@ -6,8 +6,9 @@
 // controller's rows, its audit row and whatever else goes with it, so another program reading the
 // database (settings, report) sees all of a change or none of it.
 //
-// A controller is given as compact JSON, and its entity tag is a hash of that. Each controller's
-// tag is kept in memory once read, and the JSON of those used most recently, up to a budget. They
+// A controller is given as compact JSON, and its entity tag is a hash of its records' image (see
+// site/StoreImage.h). Each controller's tag is kept in memory once read, and the JSON and image of
+// those used most recently, up to a budget. They
 // stay valid while no other connection commits: SQLite's data version, read inside each
 // transaction, says when one did (someone changed rows with SQL, another server wrote), and
 // everything kept is read again from the rows. So the entity tag changes whenever the controller's

@@ -13,10 +13,11 @@
 
 namespace ssmsg::server {
 
-std::string ControllerEtag(std::string_view json) {
+std::string ControllerEtag(std::string_view canonical) {
   std::array<unsigned char, 16> digest{};
   crypto_generichash(digest.data(), digest.size(),
-                     reinterpret_cast<const unsigned char*>(json.data()), json.size(), nullptr, 0);
+                     reinterpret_cast<const unsigned char*>(canonical.data()), canonical.size(),
+                     nullptr, 0);
   std::array<char, 33> hex{};
   sodium_bin2hex(hex.data(), hex.size(), digest.data(), digest.size());
   return '"' + std::string(hex.data()) + '"';

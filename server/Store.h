@@ -101,7 +101,7 @@ struct AuditEntry {
 // A controller as the store holds it now.
 struct ControllerState {
   std::string json;          // its canonical JSON object, as the site file writes it
-  std::string etag;          // ControllerEtag(json)
+  std::string etag;          // ControllerEtag of its JSON or of its records' image
   std::size_t position = 0;  // its place in the site, from 0
 };
 
@@ -222,7 +222,8 @@ class Store {
   virtual void EndStaleSessions(std::int64_t seenBy, std::int64_t madeBy) = 0;
 };
 
-// The entity tag of a controller: a hash of its canonical JSON, quoted.
-std::string ControllerEtag(std::string_view json);
+// The entity tag of a controller: a hash, quoted, of a canonical form of it (its JSON, or the
+// image of its records, which is smaller and says the same).
+std::string ControllerEtag(std::string_view canonical);
 
 }  // namespace ssmsg::server
