@@ -17,6 +17,19 @@ constexpr std::array<std::uint8_t, 256> kStops = [] {
   return stops;
 }();
 
+// Just past the closing quote of the string whose text starts at `p`, stepping over escaped
+// characters; null when the text ends first.
+const unsigned char* StringEnd(const unsigned char* p, const unsigned char* end) {
+  for (;;) {
+    while (p < end && *p != '"' && *p != '\\')
+      ++p;
+    if (p >= end) return nullptr;
+    if (*p++ == '"') return p;
+    if (p == end) return nullptr;
+    ++p;  // the escaped character
+  }
+}
+
 // Hands `element` and everything in it to `events`; with the schema reader's own type the calls
 // need no virtual dispatch.
 template <class Events>
@@ -68,6 +81,19 @@ std::size_t FindValueEnd(std::string_view text, std::size_t at) {
   const auto* const begin = reinterpret_cast<const unsigned char*>(text.data());
   const unsigned char* const end = begin + text.size();
   const unsigned char* p = begin + at;
+  if (p >= end) return std::string_view::npos;
+  const auto past = [begin](const unsigned char* q) {
+    return q == nullptr ? std::string_view::npos : static_cast<std::size_t>(q - begin);
+  };
+  const std::uint8_t first = kStops[*p];
+  if (first == 1) return past(StringEnd(p + 1, end));
+  if (first == 0) {
+    // A number or a literal: on to the first byte that cannot be part of it.
+    while (p < end && kStops[*p] != 3 && *p != ',' && *p != ' ' && *p != '\n' && *p != '\r' &&
+           *p != '\t')
+      ++p;
+    return past(p);
+  }
   std::size_t depth = 0;
   while (p < end) {
     const std::uint8_t stop = kStops[*p++];
@@ -75,17 +101,9 @@ std::size_t FindValueEnd(std::string_view text, std::size_t at) {
     if (stop == 2) {
       ++depth;
     } else if (stop == 3) {
-      if (--depth == 0) return static_cast<std::size_t>(p - begin);
-    } else {
-      // A string: on to its closing quote, stepping over escaped characters.
-      for (;;) {
-        while (p < end && *p != '"' && *p != '\\')
-          ++p;
-        if (p >= end) return std::string_view::npos;
-        if (*p++ == '"') break;
-        if (p == end) return std::string_view::npos;
-        ++p;  // the escaped character
-      }
+      if (--depth == 0) return past(p);
+    } else if ((p = StringEnd(p, end)) == nullptr) {
+      return std::string_view::npos;
     }
   }
   return std::string_view::npos;

@@ -17,9 +17,10 @@ namespace ssmsg {
 // Bytes that must be readable past the end of any text given to CSS_JsonDom.
 std::size_t JsonPadding();
 
-// The position just past the object or array that starts at byte `at` of `text`, found by
-// counting brackets outside strings; npos when the text ends first. The text between is not
-// checked otherwise.
+// The position just past the value that starts at byte `at` of `text`: an object or array found
+// by counting brackets outside strings, a string by its closing quote, a number or literal at
+// the first blank, ',', ']' or '}' (or the end of the text); npos when the text ends inside an
+// object, array or string. The text between is not checked otherwise.
 std::size_t FindValueEnd(std::string_view text, std::size_t at);
 
 // A parser for one value at a time; it keeps its memory between values. One per thread.

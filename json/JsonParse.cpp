@@ -6,6 +6,7 @@
 #include "json/JsonParse.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -19,6 +20,27 @@ namespace ssmsg {
 namespace {
 
 constexpr int kEnd = -1;  // past the last byte
+
+// What a byte is to the scanner, as bits: kPlain inside a string stands for itself (printable
+// ASCII but the quote and the backslash), kBlank separates tokens.
+constexpr std::uint8_t kPlain = 1;
+constexpr std::uint8_t kBlank = 2;
+constexpr std::array<std::uint8_t, 256> kBytes = [] {
+  std::array<std::uint8_t, 256> bytes{};
+  for (std::size_t c = 0x20; c <= 0x7F; ++c)
+    bytes[c] = kPlain;
+  bytes['"'] = bytes['\\'] = 0;
+  for (const char c : {' ', '\t', '\n', '\r'})
+    bytes[static_cast<unsigned char>(c)] |= kBlank;
+  return bytes;
+}();
+
+bool Is(int c, std::uint8_t kind) {
+  return c >= 0 && (kBytes[static_cast<std::size_t>(c)] & kind) != 0;
+}
+bool Is(char c, std::uint8_t kind) {
+  return (kBytes[static_cast<unsigned char>(c)] & kind) != 0;
+}
 
 enum class Token : std::uint8_t {
   Uninitialized,
@@ -120,13 +142,21 @@ bool Overflows(std::string_view text) {
 class Reader {
  public:
   Reader(std::string_view text, std::string_view fileName, CSS_JsonEvents& events,
-         CSS_JsonSplice* splice)
-      : text_(text), fileName_(fileName), events_(events), splice_(splice) {}
+         const CSS_JsonOptions& options)
+      : text_(text),
+        fileName_(fileName),
+        events_(events),
+        splice_(options.splice),
+        place_(options.place),
+        byteOrderMark_(options.byteOrderMark),
+        numbersInRange_(options.numbersInRange) {}
 
   CSS_JsonEnd Run() {
     const CSS_JsonEnd end = ReadValue();
     if (end != CSS_JsonEnd::Read || failed_) return end;
-    if (Next() != Token::EndOfInput) Fail(Message(Token::EndOfInput, "value"));
+    if (Next() != Token::EndOfInput) {
+      Fail(Message(Token::EndOfInput, "value"), CSS_JsonExpected::End);
+    }
     return CSS_JsonEnd::Read;
   }
 
@@ -170,16 +200,40 @@ class Reader {
   }
 
   // --- Tokens ------------------------------------------------------------------------------
-  Token Next() { return last_ = Scan(); }
+  Token Next() {
+    last_ = Scan();
+    if (place_ != nullptr) {
+      place_->token = begin_;
+      place_->end = TokenEnd();
+    }
+    return last_;
+  }
+
+  // Just past the last byte read for the current token.
+  std::size_t TokenEnd() const { return unget_ && current_ != kEnd ? next_ - 1 : next_; }
+
+  // A syntax error in the current token: `message` for the error's text.
+  Token Refuse(CSS_JsonMistake mistake, const char* message) {
+    mistake_ = mistake;
+    error_ = message;
+    return Token::ParseError;
+  }
 
   Token Scan() {
-    if (total_ == 0 && !SkipByteOrderMark()) {
-      error_ = "invalid BOM; must be 0xEF 0xBB 0xBF if given";
-      return Token::ParseError;
+    if (total_ == 0 && byteOrderMark_ && !SkipByteOrderMark()) {
+      begin_ = piece_ = 0;
+      return Refuse(CSS_JsonMistake::ByteOrderMark, "invalid BOM; must be 0xEF 0xBB 0xBF if given");
     }
-    do {
+    if (Is(Get(), kBlank)) {
+      // Blanks a run at a time (a pretty-printed text is half blanks).
+      std::size_t run = next_;
+      while (run < text_.size() && Is(text_[run], kBlank))
+        ++run;
+      total_ += run - next_;
+      next_ = run;
       Get();
-    } while (current_ == ' ' || current_ == '\t' || current_ == '\n' || current_ == '\r');
+    }
+    begin_ = piece_ = current_ == kEnd ? text_.size() : next_ - 1;
     switch (current_) {
       case '[':
         return Token::BeginArray;
@@ -217,8 +271,7 @@ class Reader {
       case kEnd:
         return Token::EndOfInput;
       default:
-        error_ = "invalid literal";
-        return Token::ParseError;
+        return Refuse(CSS_JsonMistake::Literal, "invalid literal");
     }
   }
 
@@ -231,8 +284,7 @@ class Reader {
   Token ScanLiteral(std::string_view literal, Token token) {
     for (std::size_t i = 1; i < literal.size(); ++i) {
       if (Get() != static_cast<unsigned char>(literal[i])) {
-        error_ = "invalid literal";
-        return Token::ParseError;
+        return Refuse(CSS_JsonMistake::Literal, "invalid literal");
       }
     }
     return token;
@@ -309,50 +361,55 @@ class Reader {
             "invalid string: surrogate U+D800..U+DBFF must be followed by U+DC00..U+DFFF";
         int code = CodePoint();
         if (code == -1) {
-          error_ = kHex;
+          Refuse(CSS_JsonMistake::Hex, kHex);
           return false;
         }
         if (code >= 0xD800 && code <= 0xDBFF) {
           if (Get() != '\\' || Get() != 'u') {
-            error_ = kLow;
+            Refuse(CSS_JsonMistake::HighSurrogate, kLow);
             return false;
           }
           const int low = CodePoint();
           if (low == -1) {
-            error_ = kHex;
+            Refuse(CSS_JsonMistake::Hex, kHex);
             return false;
           }
           if (low < 0xDC00 || low > 0xDFFF) {
-            error_ = kLow;
+            Refuse(CSS_JsonMistake::HighSurrogate, kLow);
             return false;
           }
           code = ((code - 0xD800) << 10) + (low - 0xDC00) + 0x10000;
         } else if (code >= 0xDC00 && code <= 0xDFFF) {
-          error_ = "invalid string: surrogate U+DC00..U+DFFF must follow U+D800..U+DBFF";
+          Refuse(CSS_JsonMistake::LowSurrogate,
+                 "invalid string: surrogate U+DC00..U+DFFF must follow U+D800..U+DBFF");
           return false;
         }
         AddCodePoint(code);
         return true;
       }
       default:
-        error_ = "invalid string: forbidden character after backslash";
+        Refuse(CSS_JsonMistake::Escape, "invalid string: forbidden character after backslash");
         return false;
     }
   }
 
-  Token ScanString() {
+  // The scanners of strings and numbers stand apart, so that a scan of punctuation stays short.
+  [[gnu::noinline]] Token ScanString() {
     Reset();
     for (;;) {
+      // Printable ASCII but the quote and the backslash a run at a time.
+      std::size_t run = next_;
+      while (run < text_.size() && Is(text_[run], kPlain))
+        ++run;
+      buffer_.append(text_, next_, run - next_);
+      total_ += run - next_;
+      next_ = run;
       const int c = Get();
-      if (c >= 0x20 && c <= 0x7F && c != '"' && c != '\\') {
-        Add(c);
-        continue;
-      }
       if (c == kEnd) {
-        error_ = "invalid string: missing closing quote";
-        return Token::ParseError;
+        return Refuse(CSS_JsonMistake::Unclosed, "invalid string: missing closing quote");
       }
       if (c == '"') return Token::String;
+      piece_ = next_ - 1;
       if (c == '\\') {
         if (!Escape()) return Token::ParseError;
         continue;
@@ -370,8 +427,7 @@ class Reader {
                                   : c == 0x0D ? "\\r"
                                               : nullptr;
         if (shortEscape != nullptr) controlMessage_.append(" or ").append(shortEscape);
-        error_ = controlMessage_.c_str();
-        return Token::ParseError;
+        return Refuse(CSS_JsonMistake::Control, controlMessage_.c_str());
       }
       // A sequence of more than one byte, taken whole when it is well formed; otherwise reading
       // stops at the first byte that does not fit.
@@ -387,59 +443,62 @@ class Reader {
         total_ += sequence.fits - 1u;
         Get();
       }
-      error_ = "invalid string: ill-formed UTF-8 byte";
-      return Token::ParseError;
+      return Refuse(CSS_JsonMistake::Utf8, "invalid string: ill-formed UTF-8 byte");
     }
   }
 
   static bool Digit(int c) { return c >= '0' && c <= '9'; }
 
-  Token ScanNumber() {
+  // Reads the digits from the byte after the current one on, and the byte after them.
+  void Digits() {
+    std::size_t run = next_;
+    while (run < text_.size() && Digit(text_[run]))
+      ++run;
+    total_ += run - next_;
+    next_ = run;
+    Get();
+  }
+
+  [[gnu::noinline]] Token ScanNumber() {
     Reset();
     Token type = Token::Unsigned;
     int c = current_;
     if (c == '-') {
       type = Token::Integer;
       if (!Digit(Get())) {
-        error_ = "invalid number; expected digit after '-'";
-        return Token::ParseError;
+        return Refuse(CSS_JsonMistake::Minus, "invalid number; expected digit after '-'");
       }
       c = current_;
     }
     if (c != '0') {
-      while (Digit(Get())) {
-      }
+      Digits();
     } else {
       Get();
     }
     if (current_ == '.') {
       type = Token::Float;
       if (!Digit(Get())) {
-        error_ = "invalid number; expected digit after '.'";
-        return Token::ParseError;
+        return Refuse(CSS_JsonMistake::Point, "invalid number; expected digit after '.'");
       }
-      while (Digit(Get())) {
-      }
+      Digits();
     }
     if (current_ == 'e' || current_ == 'E') {
       type = Token::Float;
       const int after = Get();
       if (after == '+' || after == '-') {
         if (!Digit(Get())) {
-          error_ = "invalid number; expected digit after exponent sign";
-          return Token::ParseError;
+          return Refuse(CSS_JsonMistake::Exponent,
+                        "invalid number; expected digit after exponent sign");
         }
       } else if (!Digit(after)) {
-        error_ = "invalid number; expected '+', '-', or digit after exponent";
-        return Token::ParseError;
+        return Refuse(CSS_JsonMistake::Exponent,
+                      "invalid number; expected '+', '-', or digit after exponent");
       }
-      while (Digit(Get())) {
-      }
+      Digits();
     }
     Unget();
     const std::size_t end = current_ == kEnd ? next_ : next_ - 1;
     const std::string_view number = text_.substr(tokenStart_, end - tokenStart_);
-    buffer_.assign(number);
     const char* first = number.data();
     const char* last = first + number.size();
     if (type == Token::Unsigned) {
@@ -447,9 +506,13 @@ class Reader {
     } else if (type == Token::Integer) {
       if (std::from_chars(first, last, integer_).ec == std::errc()) return Token::Integer;
     }
-    double value = 0;
-    const auto result = std::from_chars(first, last, value);
-    finite_ = result.ec == std::errc() || !Overflows(number);
+    buffer_.assign(number);
+    finite_ = true;
+    if (numbersInRange_) {
+      double value = 0;
+      const auto result = std::from_chars(first, last, value);
+      finite_ = result.ec == std::errc() || !Overflows(number);
+    }
     return Token::Float;
   }
 
@@ -466,8 +529,23 @@ class Reader {
     return message;
   }
 
-  void Fail(std::string_view message) {
+  // A syntax error where `expected` was being read: what is wrong is the token just read.
+  void Fail(std::string_view message, CSS_JsonExpected expected) {
+    Fail(message, expected,
+         last_ == Token::ParseError   ? mistake_
+         : last_ == Token::EndOfInput ? CSS_JsonMistake::End
+                                      : CSS_JsonMistake::Unexpected);
+  }
+
+  void Fail(std::string_view message, CSS_JsonExpected expected, CSS_JsonMistake mistake) {
     failed_ = true;
+    if (place_ != nullptr) {
+      place_->token = begin_;
+      place_->end = TokenEnd();
+      place_->piece = last_ == Token::ParseError ? piece_ : begin_;
+      place_->mistake = mistake;
+      place_->expected = expected;
+    }
     const std::size_t at = std::min(total_ > 0 ? total_ - 1 : 0, text_.size());
     events_.SyntaxError(JsonWhere(fileName_, text_, at), message);
   }
@@ -475,7 +553,7 @@ class Reader {
   // --- Values ------------------------------------------------------------------------------
   // Reads one value and everything nested in it; Read with failed_ set after a syntax error.
   CSS_JsonEnd ReadValue() {
-    std::vector<bool> inArray;  // the open objects (false) and arrays (true)
+    std::vector<std::uint8_t> inArray;  // the open objects (0) and arrays (1)
     const CSS_JsonEnd stopped = CSS_JsonEnd::Stopped;
     Next();
     for (;;) {
@@ -515,10 +593,8 @@ class Reader {
           break;
         case Token::Float: {
           if (!finite_) {
-            failed_ = true;
-            const std::size_t at = std::min(total_ > 0 ? total_ - 1 : 0, text_.size());
-            events_.SyntaxError(JsonWhere(fileName_, text_, at),
-                                "the number " + TokenText() + " is beyond the range of numbers");
+            Fail("the number " + TokenText() + " is beyond the range of numbers",
+                 CSS_JsonExpected::Value, CSS_JsonMistake::Range);
             return CSS_JsonEnd::Read;
           }
           // An integer too large for 64 bits is read as a number with a fraction.
@@ -551,10 +627,10 @@ class Reader {
           if (!events_.String(buffer_)) return stopped;
           break;
         case Token::ParseError:
-          Fail(Message(Token::Uninitialized, "value"));
+          Fail(Message(Token::Uninitialized, "value"), CSS_JsonExpected::Value);
           return CSS_JsonEnd::Read;
         default:
-          Fail(Message(Token::LiteralOrValue, "value"));
+          Fail(Message(Token::LiteralOrValue, "value"), CSS_JsonExpected::Value);
           return CSS_JsonEnd::Read;
       }
       if (!valueDone) continue;
@@ -568,7 +644,7 @@ class Reader {
             break;
           }
           if (last_ != Token::EndArray) {
-            Fail(Message(Token::EndArray, "array"));
+            Fail(Message(Token::EndArray, "array"), CSS_JsonExpected::ArrayNext);
             return CSS_JsonEnd::Read;
           }
           if (!events_.EndArray()) return stopped;
@@ -582,7 +658,7 @@ class Reader {
           break;
         }
         if (last_ != Token::EndObject) {
-          Fail(Message(Token::EndObject, "object"));
+          Fail(Message(Token::EndObject, "object"), CSS_JsonExpected::ObjectNext);
           return CSS_JsonEnd::Read;
         }
         if (splice_ != nullptr) splice_->Closed(next_);
@@ -595,12 +671,12 @@ class Reader {
   // With the key's token read: hands the key on and reads the ':' after it.
   bool ReadKey() {
     if (last_ != Token::String) {
-      Fail(Message(Token::String, "object key"));
+      Fail(Message(Token::String, "object key"), CSS_JsonExpected::Key);
       return false;
     }
     if (!events_.Key(buffer_)) return false;
     if (Next() != Token::NameSeparator) {
-      Fail(Message(Token::NameSeparator, "object separator"));
+      Fail(Message(Token::NameSeparator, "object separator"), CSS_JsonExpected::Colon);
       return false;
     }
     return true;
@@ -610,6 +686,9 @@ class Reader {
   std::string_view fileName_;
   CSS_JsonEvents& events_;
   CSS_JsonSplice* splice_;
+  CSS_JsonPlace* place_;
+  bool byteOrderMark_;
+  bool numbersInRange_;
 
   std::size_t next_ = 0;   // the byte that the next Get() reads
   std::size_t total_ = 0;  // the bytes read, each Get() past the end counted too
@@ -622,6 +701,9 @@ class Reader {
   bool finite_ = true;
   Token last_ = Token::Uninitialized;
   const char* error_ = "";
+  CSS_JsonMistake mistake_ = CSS_JsonMistake::None;  // what error_ says
+  std::size_t begin_ = 0;                            // where the current token starts
+  std::size_t piece_ = 0;  // where its escape or character that is wrong starts
   std::string controlMessage_;
   bool failed_ = false;
 };
@@ -639,14 +721,25 @@ std::string JsonWhere(std::string_view fileName, std::string_view text, std::siz
 
 CSS_JsonEnd ParseJson(std::string_view text, std::string_view fileName, CSS_JsonEvents& events,
                       CSS_JsonSplice* splice, std::size_t firstNul) {
+  CSS_JsonOptions options;
+  options.splice = splice;
+  options.firstNul = firstNul;
+  return ParseJson(text, fileName, events, options);
+}
+
+CSS_JsonEnd ParseJson(std::string_view text, std::string_view fileName, CSS_JsonEvents& events,
+                      const CSS_JsonOptions& options) {
   // A NUL byte would end JSON text early for many readers, and whatever followed it would pass
   // unread: it is a mistake of its own wherever it stands.
-  const std::size_t nul = firstNul == kNulUnknown ? text.find('\0') : firstNul;
+  const std::size_t nul = options.firstNul == kNulUnknown ? text.find('\0') : options.firstNul;
   if (nul != std::string_view::npos) {
+    if (options.place != nullptr) {
+      *options.place = {nul, nul + 1, nul, CSS_JsonMistake::Nul, CSS_JsonExpected::Value};
+    }
     events.SyntaxError(JsonWhere(fileName, text, nul), "syntax error - a NUL byte");
     return CSS_JsonEnd::Read;
   }
-  return Reader(text, fileName, events, splice).Run();
+  return Reader(text, fileName, events, options).Run();
 }
 
 }  // namespace ssmsg

@@ -4,330 +4,253 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <optional>
+#include <span>
 #include <unordered_map>
 #include <utility>
+
+#include "json/JsonDom.h"
+#include "json/JsonParse.h"
 
 namespace ssmsg::server {
 namespace {
 
-class Reader {
- public:
-  explicit Reader(std::string_view text) : text_(text) {}
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
-  JsonReadResult Read() {
-    JsonReadResult result;
-    Blanks();
-    if (Value(result.value, 0)) {
-      Blanks();
-      if (at_ != text_.size()) Fail("text after the value");
+bool IsBlank(char c) {
+  return c == ' ' || c == '\n' || c == '\r' || c == '\t';
+}
+
+// "line 3, column 7" for the byte at `at` of `text` (or for its end).
+std::string Where(std::string_view text, std::size_t at) {
+  std::size_t line = 1;
+  std::size_t column = 1;
+  for (std::size_t i = 0; i < at && i < text.size(); ++i) {
+    if (text[i] == '\n') {
+      ++line;
+      column = 1;
+    } else {
+      ++column;
     }
-    result.ok = error_.empty();
-    if (!result.ok) {
-      result.value = JsonValue{};
-      result.error = Where() + ": " + error_;
+  }
+  return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+// The syntax error that ParseJson found at `place`, in the words of the server's answers: where
+// the token that is wrong starts (inside a string, the escape or character) and what is wrong.
+std::string SyntaxError(std::string_view text, const CSS_JsonPlace& place) {
+  using Mistake = CSS_JsonMistake;
+  const auto at = [text](std::size_t where, std::string_view what) {
+    return Where(text, where) + ": " + std::string(what);
+  };
+  const std::size_t token = place.token;
+  // A number that starts with a zero ends after it, and its other digits are read as a token of
+  // their own, which is then found just after a digit.
+  if (place.mistake != Mistake::End && token > 0 && token < text.size() && IsDigit(text[token]) &&
+      IsDigit(text[token - 1])) {
+    return at(token - (token >= 2 && text[token - 2] == '-' ? 2 : 1),
+              "a number with a leading zero");
+  }
+  const bool inString = place.mistake == Mistake::Unclosed || place.mistake == Mistake::Control ||
+                        place.mistake == Mistake::Utf8 || place.mistake == Mistake::Escape ||
+                        place.mistake == Mistake::Hex || place.mistake == Mistake::LowSurrogate ||
+                        place.mistake == Mistake::HighSurrogate;
+  switch (place.expected) {
+    case CSS_JsonExpected::Value:
+      break;
+    case CSS_JsonExpected::End:
+      return at(token, "text after the value");
+    case CSS_JsonExpected::ArrayNext:
+      return place.mistake == Mistake::End ? at(token, "the text ends inside an array")
+                                           : at(token, "expected , or ] in an array");
+    case CSS_JsonExpected::ObjectNext:
+      return place.mistake == Mistake::End ? at(token, "the text ends inside an object")
+                                           : at(token, "expected , or } in an object");
+    case CSS_JsonExpected::Colon:
+      return at(token, "expected : after a name");
+    case CSS_JsonExpected::Key:
+      if (!inString) return at(token, "expected a name in quotes");
+      break;
+  }
+  switch (place.mistake) {
+    case Mistake::End:
+      return at(token, "the text ends where a value should be");
+    case Mistake::Nul:
+      return at(token, "a NUL byte");
+    case Mistake::Point:
+      return at(token, "a number without digits after its point");
+    case Mistake::Exponent:
+      return at(token, "a number without digits in its exponent");
+    case Mistake::Unclosed:
+      return at(token, "a string without its closing quote");
+    case Mistake::Control:
+      return at(place.piece, "a control character inside a string");
+    case Mistake::Utf8:
+      return at(place.piece, "a string that is not UTF-8");
+    case Mistake::Escape:
+      return place.piece + 1 == text.size() ? at(text.size(), "the text ends inside a string")
+                                            : at(place.piece, "an unknown escape");
+    case Mistake::Hex:
+      return at(place.piece, "a \\u escape without four hex digits");
+    case Mistake::LowSurrogate:
+      return at(place.piece, "a \\u escape of a lone low surrogate");
+    case Mistake::HighSurrogate:
+      return at(place.piece, "a high surrogate without its low one");
+    case Mistake::None:
+    case Mistake::Unexpected:
+    case Mistake::ByteOrderMark:
+    case Mistake::Literal:
+    case Mistake::Minus:
+    case Mistake::Range:
+      break;
+  }
+  return at(token, "not a JSON value");  // a word, a sign or a bracket where a value should be
+}
+
+// Builds the tree of a text from ParseJson's events: numbers keep the text they were written
+// as, nesting is bounded, and a name given twice in one object is refused. The elements and
+// members of the open arrays and objects wait on stacks until theirs closes and takes them all
+// at once.
+class TreeBuilder final : public CSS_JsonEvents {
+ public:
+  TreeBuilder(std::string_view text, const CSS_JsonPlace& place) : text_(text), place_(place) {}
+
+  const std::string& Error() const { return error_; }
+  JsonValue& Root() { return root_; }
+
+  bool Null() override { return Scalar(JsonValue::Kind::Null); }
+  bool Boolean(bool value) override {
+    return Scalar(value ? JsonValue::Kind::True : JsonValue::Kind::False);
+  }
+  bool Integer(std::int64_t /*value*/) override { return Number(); }
+  bool HugeInteger(std::string_view /*text*/) override { return Number(); }
+  bool Fraction(std::string_view /*text*/) override { return Number(); }
+  bool String(std::string_view value) override {
+    JsonValue& string = Slot();
+    string.kind = JsonValue::Kind::String;
+    string.text.assign(value);
+    return true;
+  }
+  bool StartObject() override { return Open(true); }
+  bool Key(std::string_view key) override {
+    members_.emplace_back().name.assign(key);
+    nameAt_.push_back(place_.token);
+    return true;
+  }
+  bool EndObject() override {
+    const Frame frame = frames_.back();
+    frames_.pop_back();
+    const auto first = members_.begin() + static_cast<std::ptrdiff_t>(frame.first);
+    const std::size_t twice = GivenTwice(std::span<const JsonMember>(first, members_.end()));
+    if (frame.first + twice < members_.size()) {
+      return Fail(nameAt_[frame.first + twice], "a name given twice in one object");
     }
-    return result;
+    std::vector<JsonMember> members(std::make_move_iterator(first),
+                                    std::make_move_iterator(members_.end()));
+    members_.resize(frame.first);
+    nameAt_.resize(frame.first);
+    JsonValue& object = Slot();
+    object.kind = JsonValue::Kind::Object;
+    object.members = std::move(members);
+    return true;
+  }
+  bool StartArray() override { return Open(false); }
+  bool EndArray() override {
+    const Frame frame = frames_.back();
+    frames_.pop_back();
+    std::vector<JsonValue> items(
+        std::make_move_iterator(items_.begin() + static_cast<std::ptrdiff_t>(frame.first)),
+        std::make_move_iterator(items_.end()));
+    items_.resize(frame.first);
+    JsonValue& array = Slot();
+    array.kind = JsonValue::Kind::Array;
+    array.items = std::move(items);
+    return true;
+  }
+  void SyntaxError(std::string_view /*where*/, std::string_view /*message*/) override {
+    error_ = server::SyntaxError(text_, place_);
   }
 
  private:
-  bool Fail(std::string_view what) {
-    if (error_.empty()) {
-      error_ = what;
-      failedAt_ = at_;
-    }
+  // An open object or array: where its members or elements start on their stack.
+  struct Frame {
+    bool object;
+    std::size_t first;
+  };
+
+  // Where the value that comes next goes: its array's stack, its member, or the root.
+  JsonValue& Slot() {
+    if (frames_.empty()) return root_;
+    if (frames_.back().object) return members_.back().value;
+    return items_.emplace_back();
+  }
+
+  bool Scalar(JsonValue::Kind kind) {
+    Slot().kind = kind;
+    return true;
+  }
+
+  bool Number() {
+    JsonValue& number = Slot();
+    number.kind = JsonValue::Kind::Number;
+    number.text.assign(text_.substr(place_.token, place_.end - place_.token));
+    return true;
+  }
+
+  bool Open(bool object) {
+    if (frames_.size() == kJsonMaxDepth) return Fail(place_.token, "nested too deep");
+    frames_.push_back({object, object ? members_.size() : items_.size()});
+    return true;
+  }
+
+  bool Fail(std::size_t at, std::string_view what) {
+    error_ = Where(text_, at) + ": " + std::string(what);
     return false;
   }
 
-  std::string Where() const {
-    std::size_t line = 1;
-    std::size_t column = 1;
-    for (std::size_t i = 0; i < failedAt_ && i < text_.size(); ++i) {
-      if (text_[i] == '\n') {
-        ++line;
-        column = 1;
-      } else {
-        ++column;
-      }
-    }
-    return "line " + std::to_string(line) + ", column " + std::to_string(column);
-  }
-
-  void Blanks() {
-    while (at_ < text_.size() &&
-           (text_[at_] == ' ' || text_[at_] == '\t' || text_[at_] == '\n' || text_[at_] == '\r'))
-      ++at_;
-  }
-
-  bool Literal(std::string_view word) {
-    if (text_.substr(at_, word.size()) != word) return Fail("not a JSON value");
-    at_ += word.size();
-    return true;
-  }
-
-  bool Value(JsonValue& out, std::size_t depth) {
-    if (at_ == text_.size()) return Fail("the text ends where a value should be");
-    switch (text_[at_]) {
-      case '{':
-        return Object(out, depth + 1);
-      case '[':
-        return Array(out, depth + 1);
-      case '"':
-        out.kind = JsonValue::Kind::String;
-        return String(out.text);
-      case 't':
-        out.kind = JsonValue::Kind::True;
-        return Literal("true");
-      case 'f':
-        out.kind = JsonValue::Kind::False;
-        return Literal("false");
-      case 'n':
-        out.kind = JsonValue::Kind::Null;
-        return Literal("null");
-      default:
-        out.kind = JsonValue::Kind::Number;
-        return Number(out.text);
-    }
-  }
-
-  bool Digits() {
-    const std::size_t start = at_;
-    while (at_ < text_.size() && text_[at_] >= '0' && text_[at_] <= '9')
-      ++at_;
-    return at_ > start;
-  }
-
-  bool Number(std::string& out) {
-    const std::size_t start = at_;
-    const auto fail = [this, start](std::string_view what) {
-      at_ = start;
-      return Fail(what);
-    };
-    if (at_ < text_.size() && text_[at_] == '-') ++at_;
-    const std::size_t first = at_;
-    if (!Digits()) return fail("not a JSON value");
-    if (text_[first] == '0' && at_ - first > 1) return fail("a number with a leading zero");
-    if (at_ < text_.size() && text_[at_] == '.') {
-      ++at_;
-      if (!Digits()) return fail("a number without digits after its point");
-    }
-    if (at_ < text_.size() && (text_[at_] == 'e' || text_[at_] == 'E')) {
-      ++at_;
-      if (at_ < text_.size() && (text_[at_] == '+' || text_[at_] == '-')) ++at_;
-      if (!Digits()) return fail("a number without digits in its exponent");
-    }
-    out.assign(text_.substr(start, at_ - start));
-    return true;
-  }
-
-  bool Hex4(std::uint32_t& out) {
-    if (text_.size() - at_ < 4) return Fail("a \\u escape without four hex digits");
-    out = 0;
-    for (int i = 0; i < 4; ++i) {
-      const char c = text_[at_++];
-      std::uint32_t digit = 0;
-      if (c >= '0' && c <= '9') {
-        digit = static_cast<std::uint32_t>(c - '0');
-      } else if (c >= 'a' && c <= 'f') {
-        digit = static_cast<std::uint32_t>(c - 'a' + 10);
-      } else if (c >= 'A' && c <= 'F') {
-        digit = static_cast<std::uint32_t>(c - 'A' + 10);
-      } else {
-        return Fail("a \\u escape without four hex digits");
-      }
-      out = out * 16 + digit;
-    }
-    return true;
-  }
-
-  static void AppendUtf8(std::string& out, std::uint32_t code) {
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      out += static_cast<char>(0xC0 | (code >> 6));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      out += static_cast<char>(0xE0 | (code >> 12));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (code >> 18));
-      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
-
-  bool Escape(std::string& out) {
-    if (at_ == text_.size()) return Fail("the text ends inside a string");
-    const char c = text_[at_++];
-    switch (c) {
-      case '"':
-        out += '"';
-        return true;
-      case '\\':
-        out += '\\';
-        return true;
-      case '/':
-        out += '/';
-        return true;
-      case 'b':
-        out += '\b';
-        return true;
-      case 'f':
-        out += '\f';
-        return true;
-      case 'n':
-        out += '\n';
-        return true;
-      case 'r':
-        out += '\r';
-        return true;
-      case 't':
-        out += '\t';
-        return true;
-      case 'u':
-        break;
-      default:
-        --at_;
-        return Fail("an unknown escape");
-    }
-    std::uint32_t code = 0;
-    if (!Hex4(code)) return false;
-    if (code >= 0xDC00 && code <= 0xDFFF) return Fail("a \\u escape of a lone low surrogate");
-    if (code >= 0xD800 && code <= 0xDBFF) {
-      std::uint32_t low = 0;
-      if (text_.substr(at_, 2) != "\\u") return Fail("a high surrogate without its low one");
-      at_ += 2;
-      if (!Hex4(low)) return false;
-      if (low < 0xDC00 || low > 0xDFFF) return Fail("a high surrogate without its low one");
-      code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
-    }
-    AppendUtf8(out, code);
-    return true;
-  }
-
-  bool String(std::string& out) {
-    ++at_;  // the opening quote
-    const std::size_t start = at_;
-    for (;;) {
-      // A run of plain bytes at a time; the run is checked for UTF-8 as a whole.
-      const std::size_t run = at_;
-      while (at_ < text_.size() && text_[at_] != '"' && text_[at_] != '\\' &&
-             static_cast<unsigned char>(text_[at_]) >= 0x20)
-        ++at_;
-      const std::string_view plain = text_.substr(run, at_ - run);
-      if (!IsUtf8(plain)) {
-        at_ = run;
-        return Fail("a string that is not UTF-8");
-      }
-      out.append(plain);
-      if (at_ == text_.size()) {
-        at_ = start - 1;
-        return Fail("a string without its closing quote");
-      }
-      const char c = text_[at_++];
-      if (c == '"') return true;
-      if (c != '\\') {
-        --at_;
-        return Fail("a control character inside a string");
-      }
-      if (!Escape(out)) return false;
-    }
-  }
-
-  bool Array(JsonValue& out, std::size_t depth) {
-    if (depth > kJsonMaxDepth) return Fail("nested too deep");
-    out.kind = JsonValue::Kind::Array;
-    ++at_;
-    Blanks();
-    if (at_ < text_.size() && text_[at_] == ']') {
-      ++at_;
-      return true;
-    }
-    for (;;) {
-      Blanks();
-      out.items.emplace_back();
-      if (!Value(out.items.back(), depth)) return false;
-      Blanks();
-      if (at_ == text_.size()) return Fail("the text ends inside an array");
-      const char c = text_[at_++];
-      if (c == ']') return true;
-      if (c != ',') {
-        --at_;
-        return Fail("expected , or ] in an array");
-      }
-    }
-  }
-
-  bool Object(JsonValue& out, std::size_t depth) {
-    if (depth > kJsonMaxDepth) return Fail("nested too deep");
-    out.kind = JsonValue::Kind::Object;
-    ++at_;
-    Blanks();
-    if (at_ < text_.size() && text_[at_] == '}') {
-      ++at_;
-      return true;
-    }
-    std::vector<std::size_t> nameAt;  // where each member's name starts
-    for (;;) {
-      Blanks();
-      if (at_ == text_.size() || text_[at_] != '"') return Fail("expected a name in quotes");
-      nameAt.push_back(at_);
-      JsonMember member;
-      if (!String(member.name)) return false;
-      Blanks();
-      if (at_ == text_.size() || text_[at_] != ':') return Fail("expected : after a name");
-      ++at_;
-      Blanks();
-      if (!Value(member.value, depth)) return false;
-      out.members.push_back(std::move(member));
-      Blanks();
-      if (at_ == text_.size()) return Fail("the text ends inside an object");
-      const char c = text_[at_++];
-      if (c == '}') return Unique(out.members, nameAt);
-      if (c != ',') {
-        --at_;
-        return Fail("expected , or } in an object");
-      }
-    }
-  }
-
-  // Whether each name of `members` (that start at `nameAt`) is given once; otherwise fails at the
-  // second of two. A few members are compared with each other, many sorted.
-  bool Unique(const std::vector<JsonMember>& members, const std::vector<std::size_t>& nameAt) {
+  // The index of the first member whose name an earlier member has, or the count of members. A
+  // few members are compared with each other, many sorted.
+  static std::size_t GivenTwice(std::span<const JsonMember> members) {
     constexpr std::size_t kFew = 16;
-    std::size_t twice = members.size();
     if (members.size() <= kFew) {
-      for (std::size_t i = 1; i < members.size() && twice == members.size(); ++i) {
+      for (std::size_t i = 1; i < members.size(); ++i) {
         for (std::size_t j = 0; j < i; ++j) {
-          if (members[i].name == members[j].name) {
-            twice = i;
-            break;
-          }
+          if (members[i].name == members[j].name) return i;
         }
       }
-    } else {
-      std::vector<std::size_t> order(members.size());
-      for (std::size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-      std::sort(order.begin(), order.end(), [&members](std::size_t a, std::size_t b) {
-        return members[a].name != members[b].name ? members[a].name < members[b].name : a < b;
-      });
-      for (std::size_t k = 1; k < order.size(); ++k) {
-        if (members[order[k]].name == members[order[k - 1]].name) twice = std::min(twice, order[k]);
-      }
+      return members.size();
     }
-    if (twice == members.size()) return true;
-    at_ = nameAt[twice];
-    return Fail("a name given twice in one object");
+    std::vector<std::size_t> order(members.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+      order[i] = i;
+    std::sort(order.begin(), order.end(), [&members](std::size_t a, std::size_t b) {
+      return members[a].name != members[b].name ? members[a].name < members[b].name : a < b;
+    });
+    std::size_t twice = members.size();
+    for (std::size_t k = 1; k < order.size(); ++k) {
+      if (members[order[k]].name == members[order[k - 1]].name) twice = std::min(twice, order[k]);
+    }
+    return twice;
   }
 
   std::string_view text_;
-  std::size_t at_ = 0;
+  const CSS_JsonPlace& place_;
+  JsonValue root_;
+  std::vector<JsonMember> members_;  // of the open objects
+  std::vector<std::size_t> nameAt_;  // where each of their names starts in the text
+  std::vector<JsonValue> items_;     // of the open arrays
+  std::vector<Frame> frames_;        // the objects and arrays open, innermost last
   std::string error_;
-  std::size_t failedAt_ = 0;
 };
+
+std::size_t SkipBlanks(std::string_view text, std::size_t at) {
+  while (at < text.size() && IsBlank(text[at]))
+    ++at;
+  return at;
+}
 
 }  // namespace
 
@@ -346,7 +269,21 @@ JsonValue* JsonValue::Find(std::string_view name) {
 }
 
 JsonReadResult ReadJson(std::string_view text) {
-  return Reader(text).Read();
+  JsonReadResult result;
+  CSS_JsonPlace place;
+  TreeBuilder builder(text, place);
+  CSS_JsonOptions options;
+  options.place = &place;
+  options.byteOrderMark = false;
+  options.numbersInRange = false;  // the site's checks say what is out of range
+  ParseJson(text, {}, builder, options);
+  result.ok = builder.Error().empty();
+  if (result.ok) {
+    result.value = std::move(builder.Root());
+  } else {
+    result.error = builder.Error();
+  }
+  return result;
 }
 
 void WriteJson(const JsonValue& value, std::string& out) {
@@ -398,68 +335,23 @@ std::string ToJson(const JsonValue& value) {
 std::string CompactJson(std::string_view json) {
   std::string out;
   out.reserve(json.size());
-  bool inString = false;
-  for (std::size_t i = 0; i < json.size(); ++i) {
-    const char c = json[i];
-    if (inString) {
-      out += c;
-      if (c == '\\' && i + 1 < json.size()) {
-        out += json[++i];
-      } else if (c == '"') {
-        inString = false;
-      }
-    } else if (c == '"') {
-      inString = true;
-      out += c;
-    } else if (c != ' ' && c != '\n' && c != '\r' && c != '\t') {
-      out += c;
+  std::size_t at = 0;
+  while (at < json.size()) {
+    // A run of bytes outside strings up to a blank or a string, then the blanks or the string.
+    std::size_t end = at;
+    while (end < json.size() && json[end] != '"' && !IsBlank(json[end]))
+      ++end;
+    out.append(json, at, end - at);
+    if (end == json.size()) break;
+    if (json[end] == '"') {
+      at = std::min(FindValueEnd(json, end), json.size());
+      out.append(json, end, at - end);
+    } else {
+      at = SkipBlanks(json, end);
     }
   }
   return out;
 }
-
-namespace {
-
-bool IsBlank(char c) {
-  return c == ' ' || c == '\n' || c == '\r' || c == '\t';
-}
-
-std::size_t SkipBlanks(std::string_view text, std::size_t at) {
-  while (at < text.size() && IsBlank(text[at]))
-    ++at;
-  return at;
-}
-
-// Where the value that starts at `at` of valid JSON `text` ends.
-std::size_t SkipValue(std::string_view text, std::size_t at) {
-  std::size_t depth = 0;
-  bool inString = false;
-  for (; at < text.size(); ++at) {
-    const char c = text[at];
-    if (inString) {
-      if (c == '\\') {
-        ++at;
-      } else if (c == '"') {
-        inString = false;
-        if (depth == 0) return at + 1;
-      }
-      continue;
-    }
-    if (c == '"') {
-      inString = true;
-    } else if (c == '{' || c == '[') {
-      ++depth;
-    } else if (c == '}' || c == ']') {
-      if (depth == 0) return at;
-      if (--depth == 0) return at + 1;
-    } else if (depth == 0 && (c == ',' || IsBlank(c))) {
-      return at;
-    }
-  }
-  return at;
-}
-
-}  // namespace
 
 std::optional<std::vector<RawMember>> RawMembers(std::string_view text) {
   std::size_t at = SkipBlanks(text, 0);
@@ -468,12 +360,18 @@ std::optional<std::vector<RawMember>> RawMembers(std::string_view text) {
   at = SkipBlanks(text, at + 1);
   if (at < text.size() && text[at] == '}') return members;
   while (at < text.size() && text[at] == '"') {
-    const std::size_t nameEnd = SkipValue(text, at);
-    std::string name = ReadJson(text.substr(at, nameEnd - at)).value.text;
+    const std::size_t nameEnd = FindValueEnd(text, at);
+    if (nameEnd == std::string_view::npos) return std::nullopt;
+    const std::string_view quoted = text.substr(at, nameEnd - at);
+    // A name without escapes is its text between the quotes.
+    std::string name = quoted.find('\\') == std::string_view::npos
+                           ? std::string(quoted.substr(1, quoted.size() - 2))
+                           : ReadJson(quoted).value.text;
     at = SkipBlanks(text, nameEnd);
     if (at == text.size() || text[at] != ':') return std::nullopt;
     at = SkipBlanks(text, at + 1);
-    const std::size_t valueEnd = SkipValue(text, at);
+    const std::size_t valueEnd = FindValueEnd(text, at);
+    if (valueEnd == std::string_view::npos) return std::nullopt;
     members.push_back({std::move(name), text.substr(at, valueEnd - at)});
     at = SkipBlanks(text, valueEnd);
     if (at < text.size() && text[at] == '}') return members;
@@ -517,10 +415,6 @@ std::string MergePatchText(std::string_view target, const JsonValue& patch) {
   }
   out += '}';
   return out;
-}
-
-void ApplyMergePatch(JsonValue& target, const JsonValue& patch) {
-  target = ReadJson(MergePatchText(ToJson(target), patch)).value;
 }
 
 }  // namespace ssmsg::server

@@ -41,9 +41,10 @@ struct JsonReadResult {
   std::string error;  // "line 3, column 7: ..." when not ok
 };
 
-// Reads one JSON value that fills all of `text` (blanks around it aside). Refused: anything that
-// is not JSON, text that is not UTF-8 (also through \u escapes), nesting deeper than
-// kJsonMaxDepth and a name given twice in one object.
+// Reads one JSON value that fills all of `text` (blanks around it aside), with the library's
+// JSON reader (json/JsonParse.h). Refused: anything that is not JSON, text that is not UTF-8
+// (also through \u escapes), a byte order mark, nesting deeper than kJsonMaxDepth and a name
+// given twice in one object. A number beyond the range of double is kept as written.
 JsonReadResult ReadJson(std::string_view text);
 
 // Appends `value` as compact JSON.
@@ -62,11 +63,9 @@ struct RawMember {
 };
 std::optional<std::vector<RawMember>> RawMembers(std::string_view text);
 
-// Applies the merge patch `patch` to `target` (RFC 7396): an object patch sets, replaces or (with
-// null) removes members, recursively; any other patch replaces the target.
-void ApplyMergePatch(JsonValue& target, const JsonValue& patch);
-// The same to the text of valid JSON `target`, giving the result's text: the members that the
-// patch leaves are copied as they are, without being read into a tree.
+// The text of valid JSON `target` with the merge patch `patch` applied (RFC 7396): an object
+// patch sets, replaces or (with null) removes members, recursively; any other patch replaces the
+// target. The members that the patch leaves are copied as they are, without being read.
 std::string MergePatchText(std::string_view target, const JsonValue& patch);
 
 }  // namespace ssmsg::server

@@ -147,6 +147,118 @@ TEST(JsonReader, ManyErrorsAndDeepNestingStayCheap) {
             "expected '[', '{', or a literal");
 }
 
+// Where each event's token lies, as CSS_JsonPlace tells it.
+class Places final : public CSS_JsonEvents {
+ public:
+  Places(std::string_view text, const CSS_JsonPlace& place) : text_(text), place_(place) {}
+  bool Null() override { return Add(); }
+  bool Boolean(bool) override { return Add(); }
+  bool Integer(std::int64_t) override { return Add(); }
+  bool HugeInteger(std::string_view) override { return Add(); }
+  bool Fraction(std::string_view) override { return Add(); }
+  bool String(std::string_view) override { return Add(); }
+  bool StartObject() override { return Add(); }
+  bool Key(std::string_view) override { return Add(); }
+  bool EndObject() override { return Add(); }
+  bool StartArray() override { return Add(); }
+  bool EndArray() override { return Add(); }
+  void SyntaxError(std::string_view, std::string_view) override {}
+
+  std::vector<std::string> tokens;
+
+ private:
+  bool Add() {
+    tokens.emplace_back(text_.substr(place_.token, place_.end - place_.token));
+    return true;
+  }
+  std::string_view text_;
+  const CSS_JsonPlace& place_;
+};
+
+// The text of each event's token.
+std::vector<std::string> Tokens(std::string_view text) {
+  CSS_JsonPlace place;
+  Places events(text, place);
+  CSS_JsonOptions options;
+  options.place = &place;
+  ParseJson(text, "f.json", events, options);
+  return events.tokens;
+}
+
+TEST(JsonReader, PlaceTellsWhereEachTokenIs) {
+  EXPECT_EQ(Tokens("-0"), std::vector<std::string>{"-0"});
+  EXPECT_EQ(Tokens(" 12 "), std::vector<std::string>{"12"});
+  EXPECT_EQ(Tokens("{ \"k\\u00e9\" :[-0,1.50 ,true,\"s\\\"\", 99999999999999999999]}"),
+            (std::vector<std::string>{"{", "\"k\\u00e9\"", "[", "-0", "1.50", "true", "\"s\\\"\"",
+                                      "99999999999999999999", "]", "}"}));
+}
+
+// At a syntax error: what is wrong, what was being read, where the token starts and, inside a
+// string, where the escape or character that is wrong starts. The messages stay as they are.
+TEST(JsonReader, PlaceTellsWhatIsWrongAndWhere) {
+  using M = CSS_JsonMistake;
+  using E = CSS_JsonExpected;
+  struct Case {
+    std::string_view json;
+    M mistake;
+    E expected;
+    std::size_t token;
+    std::size_t piece;
+  };
+  const Case cases[] = {
+      {"", M::End, E::Value, 0, 0},
+      {"[1,]", M::Unexpected, E::Value, 3, 3},
+      {"[1", M::End, E::ArrayNext, 2, 2},
+      {"[1 2]", M::Unexpected, E::ArrayNext, 3, 3},
+      {"{\"a\":1 2}", M::Unexpected, E::ObjectNext, 7, 7},
+      {"{1:2}", M::Unexpected, E::Key, 1, 1},
+      {"{\"a\" 1}", M::Unexpected, E::Colon, 5, 5},
+      {"{} x", M::Literal, E::End, 3, 3},
+      {"[tru]", M::Literal, E::Value, 1, 1},
+      {"\xEF\xBB{}", M::ByteOrderMark, E::Value, 0, 0},
+      {"[-x]", M::Minus, E::Value, 1, 1},
+      {"[1.]", M::Point, E::Value, 1, 1},
+      {"[1e]", M::Exponent, E::Value, 1, 1},
+      {"[-1e400]", M::Range, E::Value, 1, 1},
+      {"[\"abc", M::Unclosed, E::Value, 1, 1},
+      {"[\"a\tb\"]", M::Control, E::Value, 1, 3},
+      {"[\"a\xC3\x28\"]", M::Utf8, E::Value, 1, 3},
+      {"{\"a\\q\":1}", M::Escape, E::Key, 1, 3},
+      {"[\"a\\u12G4\"]", M::Hex, E::Value, 1, 3},
+      {"[\"a\\udc00\"]", M::LowSurrogate, E::Value, 1, 3},
+      {"[\"a\\ud800\\u0041\"]", M::HighSurrogate, E::Value, 1, 3},
+      {std::string_view("[1,\0]", 5), M::Nul, E::Value, 3, 3},
+  };
+  for (const Case& c : cases) {
+    CSS_JsonPlace place;
+    Recorder recorder;
+    CSS_JsonOptions options;
+    options.place = &place;
+    ParseJson(c.json, "f.json", recorder, options);
+    EXPECT_EQ(place.mistake, c.mistake) << c.json;
+    EXPECT_EQ(place.expected, c.expected) << c.json;
+    EXPECT_EQ(place.token, c.token) << c.json;
+    EXPECT_EQ(place.piece, c.piece) << c.json;
+    EXPECT_EQ(recorder.lines, Events(c.json)) << c.json;
+  }
+}
+
+// A byte order mark may be refused, and numbers beyond double's range handed on as written.
+TEST(JsonReader, OptionsRefuseAByteOrderMarkAndTakeAnyNumber) {
+  CSS_JsonOptions options;
+  options.byteOrderMark = false;
+  options.numbersInRange = false;
+  Recorder recorder;
+  ParseJson("\xEF\xBB\xBF[]", "f.json", recorder, options);
+  EXPECT_EQ(recorder.lines,
+            "error f.json:1:1: syntax error while parsing value - invalid literal; last read: "
+            "'\xEF'\n");
+  const std::string huge = "1" + std::string(400, '0');
+  Recorder numbers;
+  ParseJson("[1e400,-0.01e311," + huge + "]", "f.json", numbers, options);
+  EXPECT_EQ(numbers.lines, "[\nfraction 1e400\nfraction -0.01e311\nhuge " + huge + "\n]\n");
+}
+
 TEST(JsonScan, FindsTheEndOfAnObjectPastStringsAndEscapes) {
   const std::pair<std::string_view, std::size_t> cases[] = {
       {"{} ,", 2},
@@ -156,6 +268,15 @@ TEST(JsonScan, FindsTheEndOfAnObjectPastStringsAndEscapes) {
       {"{\"a\": [}", std::string_view::npos},
       {"{\"a\": \"}", std::string_view::npos},
       {"{\"a\\", std::string_view::npos},
+      // Strings, numbers and literals too.
+      {"\"a\\\"}\" ,", 6},
+      {"\"a\\\\\"x", 5},
+      {"\"abc", std::string_view::npos},
+      {"-1.5e3]", 6},
+      {"12, 3", 2},
+      {"true}", 4},
+      {"null\n", 4},
+      {"7", 1},
   };
   for (const auto& [text, end] : cases) {
     EXPECT_EQ(FindValueEnd(text, 0), end) << text;

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "server/Accounts.h"
@@ -118,6 +120,105 @@ TEST(ServerJson, RefusesWhatIsNotJsonAndSaysWhere) {
   }
 }
 
+// Each mistake in the words and at the place the answers give: where the token that is wrong
+// starts (inside a string, the escape or character), or where the text ends.
+TEST(ServerJson, EachMistakeIsToldInTheServersWords) {
+  const std::string deep =
+      std::string(kJsonMaxDepth, '[') + "{\"a\":1}" + std::string(kJsonMaxDepth, ']');
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"", "1: the text ends where a value should be"},
+      {" [1,]", "5: not a JSON value"},
+      {"[tru]", "2: not a JSON value"},
+      {"[-]", "2: not a JSON value"},
+      {"\xEF\xBB\xBF{}", "1: not a JSON value"},
+      {"[01]", "2: a number with a leading zero"},
+      {"[1,-01.5]", "4: a number with a leading zero"},
+      {"00", "1: a number with a leading zero"},
+      {"[1.]", "2: a number without digits after its point"},
+      {"[1e+]", "2: a number without digits in its exponent"},
+      {"{} x", "4: text after the value"},
+      {"[1", "3: the text ends inside an array"},
+      {"[1 2]", "4: expected , or ] in an array"},
+      {"[1 \"abc", "4: expected , or ] in an array"},
+      {"{\"a\":1", "7: the text ends inside an object"},
+      {"{\"a\":1 \"b\":2}", "8: expected , or } in an object"},
+      {"{\"a\" 1}", "6: expected : after a name"},
+      {"{1:2}", "2: expected a name in quotes"},
+      {"{\"a\":1,}", "8: expected a name in quotes"},
+      {"\"abc", "1: a string without its closing quote"},
+      {"{\"abc", "2: a string without its closing quote"},
+      {"\"a\tb\"", "3: a control character inside a string"},
+      {"\"a\xC3\x28\"", "3: a string that is not UTF-8"},
+      {"{\"\xFF\":1}", "3: a string that is not UTF-8"},
+      {"\"a\\q\"", "3: an unknown escape"},
+      {"\"a\\", "4: the text ends inside a string"},
+      {"\"a\\u12G4\"", "3: a \\u escape without four hex digits"},
+      {"\"a\\udc00\"", "3: a \\u escape of a lone low surrogate"},
+      {"\"a\\ud800\"", "3: a high surrogate without its low one"},
+      {"\"a\\ud800\\u0041\"", "3: a high surrogate without its low one"},
+      {std::string("[1,\0]", 5), "4: a NUL byte"},
+      {deep, std::to_string(kJsonMaxDepth + 1) + ": nested too deep"},
+      {"{\"a\":1,\"b\":{\"a\":2},\"a\":3}", "20: a name given twice in one object"},
+      {"[{\"a\":{\"b\":1,\"b\":2}}]", "14: a name given twice in one object"},
+  };
+  for (const auto& [text, error] : cases) {
+    const JsonReadResult result = ReadJson(text);
+    EXPECT_FALSE(result.ok) << text;
+    EXPECT_EQ(result.error, "line 1, column " + error) << text;
+  }
+  EXPECT_EQ(ReadJson("{\n  \"a\": [1,\n  ]\n}").error, "line 3, column 3: not a JSON value");
+}
+
+// Trees hold what was read: members in order, the same name in different objects, values nested
+// in every way, numbers as they were written, strings decoded.
+TEST(ServerJson, TreesHoldWhatWasRead) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {" -0 ", "-0"},
+      {"[-0,0,1.50,1E+3,-1e-400,-1e400,9223372036854775808,-9223372036854775809]",
+       "[-0,0,1.50,1E+3,-1e-400,-1e400,9223372036854775808,-9223372036854775809]"},
+      {"[{\"a\":[1,{\"b\":[]}],\"c\":2},[[]],{},\"s\"]",
+       "[{\"a\":[1,{\"b\":[]}],\"c\":2},[[]],{},\"s\"]"},
+      {"{\"b\":{\"b\":{\"b\":1}},\"a\":[{\"b\":2},{\"b\":3}]}",
+       "{\"b\":{\"b\":{\"b\":1}},\"a\":[{\"b\":2},{\"b\":3}]}"},
+      {"{ \"z\" : true , \"y\" : [ false , null ] }", "{\"z\":true,\"y\":[false,null]}"},
+      {"\"\\ud83d\\ude00\\u00e9\\/\\\"\"", "\"\xF0\x9F\x98\x80\xC3\xA9/\\\"\""},
+      {"{\"\\u0041\":1,\"A \":2}", "{\"A\":1,\"A \":2}"},
+  };
+  for (const auto& [text, json] : cases) {
+    const JsonReadResult result = ReadJson(text);
+    ASSERT_TRUE(result.ok) << text << ": " << result.error;
+    EXPECT_EQ(ToJson(result.value), json);
+  }
+  // Objects and arrays in turn, as deep as allowed.
+  std::string deep;
+  for (std::size_t depth = 0; depth < kJsonMaxDepth; ++depth)
+    deep += depth % 2 == 0 ? "{\"k\":" : "[";
+  deep += "1";
+  for (std::size_t depth = kJsonMaxDepth; depth-- > 0;)
+    deep += depth % 2 == 0 ? "}" : "]";
+  const JsonReadResult result = ReadJson(deep);
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(ToJson(result.value), deep);
+}
+
+// The compact form keeps strings as they are, blanks and escaped quotes in them included; the
+// raw members of an object are its names decoded and its values' text as written.
+TEST(ServerJson, CompactFormAndRawMembers) {
+  EXPECT_EQ(CompactJson(" {\n  \"a b\" : [ 1 , \"x \\\" y\\\\\" , true ] ,\t\"c\":{ } }\n"),
+            "{\"a b\":[1,\"x \\\" y\\\\\",true],\"c\":{}}");
+  EXPECT_EQ(CompactJson("\"\\\\\" "), "\"\\\\\"");
+  const std::optional<std::vector<RawMember>> members = RawMembers(
+      " { \"a\" : -1.5 , \"b\\u00e9\" : \"x,}\\\"\" , \"c\" : [1, {\"d\": \"]\"}] , \"e\":true} ");
+  ASSERT_TRUE(members);
+  std::vector<std::string> seen;
+  for (const RawMember& member : *members)
+    seen.push_back(member.name + "=" + std::string(member.value));
+  EXPECT_EQ(seen, (std::vector<std::string>{"a=-1.5", "b\xC3\xA9=\"x,}\\\"\"",
+                                            "c=[1, {\"d\": \"]\"}]", "e=true"}));
+  EXPECT_TRUE(RawMembers(" { } ")->empty());
+  EXPECT_FALSE(RawMembers("[1]"));
+}
+
 TEST(ServerJson, NestingStopsAtItsLimit) {
   const auto nested = [](std::size_t depth) {
     return std::string(depth, '[') + std::string(depth, ']');
@@ -159,9 +260,7 @@ TEST(ServerJson, MergePatchFollowsTheRfcExamples) {
       {R"({})", R"({"a":{"bb":{"ccc":null}}})", R"({"a":{"bb":{}}})"},
   };
   for (const auto& c : cases) {
-    JsonValue target = ReadJson(c[0]).value;
-    ApplyMergePatch(target, ReadJson(c[1]).value);
-    EXPECT_EQ(ToJson(target), c[2]) << c[0] << " + " << c[1];
+    EXPECT_EQ(MergePatchText(c[0], ReadJson(c[1]).value), c[2]) << c[0] << " + " << c[1];
   }
 }
 
@@ -175,8 +274,7 @@ TEST(ServerJson, MergePatchOfManyMembersKeepsThemAll) {
   }
   patch += ",\"k7\":null}";
   target += '}';
-  JsonValue value = ReadJson(target).value;
-  ApplyMergePatch(value, ReadJson(patch).value);
+  const JsonValue value = ReadJson(MergePatchText(target, ReadJson(patch).value)).value;
   EXPECT_EQ(value.members.size(), 399U);
   EXPECT_EQ(value.Find("k7"), nullptr);
   ASSERT_NE(value.Find("n199"), nullptr);
