@@ -127,13 +127,20 @@ Response WrittenResponse(Outcome<Written> written, CSS_ControllerAddress address
   return response;
 }
 
-Response GetController(Service& service, const Call& call) {
-  Response failure;
-  const std::optional<CSS_ControllerAddress> address = AddressOf(call, failure);
-  if (!address) return failure;
-  Outcome<ControllerState> state = ReadController(service.Data(), *address);
+// A request to the controller in the path: its address, and for a change what its If-Match (or
+// If-None-Match: *, where it may make the controller) expects.
+struct ControllerCall {
+  const Call& call;
+  CSS_ControllerAddress address;
+  Expect expect;
+};
+enum class Condition : unsigned char { None, Match, MatchOrAbsent };
+using ControllerHandler = Response (*)(Service&, const ControllerCall&);
+
+Response GetController(Service& service, const ControllerCall& request) {
+  Outcome<ControllerState> state = ReadController(service.Data(), request.address);
   if (!state) return Answer(state.error());
-  if (const std::string* none = call.request.Find("If-None-Match");
+  if (const std::string* none = request.call.request.Find("If-None-Match");
       none && EtagMatches(*none, state->etag, true)) {
     Response response;
     response.status = 304;
@@ -143,43 +150,36 @@ Response GetController(Service& service, const Call& call) {
   return ControllerResponse(200, std::move(*state));
 }
 
-Response PutController(Service& service, const Call& call) {
+Response PutController(Service& service, const ControllerCall& request) {
   Response failure;
-  const std::optional<CSS_ControllerAddress> address = AddressOf(call, failure);
-  if (!address) return failure;
-  const std::optional<Expect> expect = ExpectOf(call, true, failure);
-  if (!expect) return failure;
-  if (!JsonBody(call, "application/json", failure)) return failure;
-  return WrittenResponse(ReplaceController(service.Data(), *address, *expect, call.request.body,
-                                           Note(call, service.Authority().Now())),
-                         *address);
+  if (!JsonBody(request.call, "application/json", failure)) return failure;
+  return WrittenResponse(
+      ReplaceController(service.Data(), request.address, request.expect, request.call.request.body,
+                        Note(request.call, service.Authority().Now())),
+      request.address);
 }
 
-Response PatchController(Service& service, const Call& call) {
+Response PatchController(Service& service, const ControllerCall& request) {
   Response failure;
-  const std::optional<CSS_ControllerAddress> address = AddressOf(call, failure);
-  if (!address) return failure;
-  const std::optional<Expect> expect = ExpectOf(call, false, failure);
-  if (!expect) return failure;
-  const std::optional<JsonValue> patch = JsonBody(call, "application/merge-patch+json", failure);
+  const std::optional<JsonValue> patch =
+      JsonBody(request.call, "application/merge-patch+json", failure);
   if (!patch) return failure;
-  return WrittenResponse(server::PatchController(service.Data(), *address, *expect, *patch,
-                                                 Note(call, service.Authority().Now())),
-                         *address);
+  return WrittenResponse(
+      server::PatchController(service.Data(), request.address, request.expect, *patch,
+                              Note(request.call, service.Authority().Now())),
+      request.address);
 }
 
-Response DeleteController(Service& service, const Call& call) {
-  Response failure;
-  const std::optional<CSS_ControllerAddress> address = AddressOf(call, failure);
-  if (!address) return failure;
-  const std::optional<Expect> expect = ExpectOf(call, false, failure);
-  if (!expect) return failure;
-  const Outcome<Removed> removed =
-      RemoveController(service.Data(), *address, *expect, Note(call, service.Authority().Now()));
-  if (!removed) return Answer(removed.error());
+Response NoContent() {
   Response response;
   response.status = 204;
   return response;
+}
+
+Response DeleteController(Service& service, const ControllerCall& request) {
+  const Outcome<Removed> removed = RemoveController(service.Data(), request.address, request.expect,
+                                                    Note(request.call, service.Authority().Now()));
+  return removed ? NoContent() : Answer(removed.error());
 }
 
 Response ListControllers(Service& service, const Call&) {
@@ -203,11 +203,8 @@ Response ListControllers(Service& service, const Call&) {
   return JsonResponse(200, std::move(body));
 }
 
-Response Pending(Service& service, const Call& call) {
-  Response failure;
-  const std::optional<CSS_ControllerAddress> address = AddressOf(call, failure);
-  if (!address) return failure;
-  const Outcome<PendingMessages> pending = PendingOf(service.Data(), *address);
+Response Pending(Service& service, const ControllerCall& request) {
+  const Outcome<PendingMessages> pending = PendingOf(service.Data(), request.address);
   if (!pending) return Answer(pending.error());
   const auto list = [](std::string& out, const std::vector<std::string>& texts) {
     out += '[';
@@ -227,18 +224,11 @@ Response Pending(Service& service, const Call& call) {
   return response;
 }
 
-Response MarkSent(Service& service, const Call& call) {
-  Response failure;
-  const std::optional<CSS_ControllerAddress> address = AddressOf(call, failure);
-  if (!address) return failure;
-  const std::optional<Expect> expect = ExpectOf(call, false, failure);
-  if (!expect) return failure;
+Response MarkSent(Service& service, const ControllerCall& request) {
   const Outcome<ControllerState> marked =
-      server::MarkSent(service.Data(), *address, *expect, Note(call, service.Authority().Now()));
-  if (!marked) return Answer(marked.error());
-  Response response;
-  response.status = 204;
-  return response;
+      server::MarkSent(service.Data(), request.address, request.expect,
+                       Note(request.call, service.Authority().Now()));
+  return marked ? NoContent() : Answer(marked.error());
 }
 
 Response Audit(Service& service, const Call& call) {
@@ -595,17 +585,38 @@ void AddApiRoutes(Service& service) {
                           [&service, handler](const Call& call) { return handler(service, call); },
                           {}});
   };
-  constexpr std::string_view kController = "/api/controllers/{interface}/{node}";
-  const std::string controller(kController);
+  // A controller's routes: the address read and the condition checked before the handler.
+  const auto addController = [&service](std::string method, std::string_view path, Access access,
+                                        Condition condition, ControllerHandler handler) {
+    service.Routes().Add({std::move(method),
+                          "/api/controllers/{interface}/{node}" + std::string(path),
+                          access,
+                          RouteKind::Api,
+                          [&service, condition, handler](const Call& call) {
+                            Response failure;
+                            const std::optional<CSS_ControllerAddress> address =
+                                AddressOf(call, failure);
+                            if (!address) return failure;
+                            Expect expect;
+                            if (condition != Condition::None) {
+                              std::optional<Expect> given =
+                                  ExpectOf(call, condition == Condition::MatchOrAbsent, failure);
+                              if (!given) return failure;
+                              expect = std::move(*given);
+                            }
+                            return handler(service, {call, *address, std::move(expect)});
+                          },
+                          {}});
+  };
   add("GET", "/api/site", Access::Viewer,
       [](Service& s, const Call&) { return JsonResponse(200, s.Data().SiteJson()); });
   add("GET", "/api/controllers", Access::Viewer, ListControllers);
-  add("GET", controller, Access::Viewer, GetController);
-  add("PUT", controller, Access::Editor, PutController);
-  add("PATCH", controller, Access::Editor, PatchController);
-  add("DELETE", controller, Access::Editor, DeleteController);
-  add("GET", controller + "/pending", Access::Viewer, Pending);
-  add("POST", controller + "/sent", Access::Editor, MarkSent);
+  addController("GET", "", Access::Viewer, Condition::None, GetController);
+  addController("PUT", "", Access::Editor, Condition::MatchOrAbsent, PutController);
+  addController("PATCH", "", Access::Editor, Condition::Match, PatchController);
+  addController("DELETE", "", Access::Editor, Condition::Match, DeleteController);
+  addController("GET", "/pending", Access::Viewer, Condition::None, Pending);
+  addController("POST", "/sent", Access::Editor, Condition::Match, MarkSent);
   add("GET", "/api/audit", Access::Admin, Audit);
   add("GET", "/api/openapi.json", Access::Public,
       [](Service&, const Call&) { return JsonResponse(200, OpenApiDocument()); });

@@ -85,6 +85,24 @@ std::string EnumsObject(const std::vector<CSS_SiteEnumText>& texts) {
 
 }  // namespace
 
+class ControllerDatabase::Change {
+ public:
+  Change(ControllerDatabase& store, CSS_ControllerAddress address, const Expect& expect)
+      : lock_(store.mutex_), transaction_(*store.sql_, true) {
+    store.Sync();
+    entry = store.Find(address);
+    status = expect.Check(entry ? &entry->etag : nullptr);
+  }
+  void Commit() { transaction_.Commit(); }
+
+  Entry* entry = nullptr;
+  WriteStatus status = WriteStatus::Done;
+
+ private:
+  std::lock_guard<std::mutex> lock_;
+  Transaction transaction_;
+};
+
 ControllerDatabase::ControllerDatabase(SiteConnection& connection, std::size_t cacheBytes)
     : mutex_(connection.Mutex()),
       connection_(connection),
@@ -284,14 +302,9 @@ std::string ControllerDatabase::EnumsJson() {
 WriteResult ControllerDatabase::PutController(CSS_ControllerAddress address, const Expect& expect,
                                               const CSApplicationManagerStd& records,
                                               const AuditNote& note) {
-  const std::lock_guard lock(mutex_);
-  Transaction transaction(*sql_, true);
-  Sync();
-  Entry* entry = Find(address);
-  if (const WriteStatus status = expect.Check(entry ? &entry->etag : nullptr);
-      status != WriteStatus::Done) {
-    return {status, {}};
-  }
+  Change change(*this, address, expect);
+  if (change.status != WriteStatus::Done) return {change.status, {}};
+  Entry* entry = change.entry;
   const std::shared_ptr<const std::string> before = entry ? Json(*entry) : nullptr;
   std::string json = Text(address, records);
   StoreImage image = ImageOf(records);
@@ -314,7 +327,7 @@ WriteResult ControllerDatabase::PutController(CSS_ControllerAddress address, con
       entry && entry->logged ? std::nullopt
                              : std::optional<std::string_view>(before ? *before : "null"),
       json);
-  transaction.Commit();
+  change.Commit();
   if (!entry) {
     index_.emplace(AddressKey(address), entries_.size());
     entry = &entries_.emplace_back();
@@ -332,18 +345,13 @@ WriteResult ControllerDatabase::PutController(CSS_ControllerAddress address, con
 
 WriteResult ControllerDatabase::DeleteController(CSS_ControllerAddress address,
                                                  const Expect& expect, const AuditNote& note) {
-  const std::lock_guard lock(mutex_);
-  Transaction transaction(*sql_, true);
-  Sync();
-  Entry* entry = Find(address);
-  if (const WriteStatus status = expect.Check(entry ? &entry->etag : nullptr);
-      status != WriteStatus::Done) {
-    return {status, {}};
-  }
+  Change change(*this, address, expect);
+  if (change.status != WriteStatus::Done) return {change.status, {}};
+  Entry* entry = change.entry;
   RemoveRows(address, db::TableSet().set());
   (*sql_)(sql_->forgetSent).Bind(address.interfaceId).Bind(address.node).Run();
   Log(note, address, entry->logged ? std::nullopt : std::optional(*Json(*entry)), "null");
-  transaction.Commit();
+  change.Commit();
   Forget(*entry);
   entries_.erase(entries_.begin() + (entry - entries_.data()));
   Index();
@@ -371,14 +379,9 @@ std::optional<PendingSites> ControllerDatabase::Pending(CSS_ControllerAddress ad
 
 WriteResult ControllerDatabase::MarkSent(CSS_ControllerAddress address, const Expect& expect,
                                          const AuditNote& note) {
-  const std::lock_guard lock(mutex_);
-  Transaction transaction(*sql_, true);
-  Sync();
-  Entry* entry = Find(address);
-  if (const WriteStatus status = expect.Check(entry ? &entry->etag : nullptr);
-      status != WriteStatus::Done) {
-    return {status, {}};
-  }
+  Change change(*this, address, expect);
+  if (change.status != WriteStatus::Done) return {change.status, {}};
+  Entry* entry = change.entry;
   const std::shared_ptr<const std::string> json = Json(*entry);
   (*sql_)(sql_->markSent)
       .Bind(address.interfaceId)
@@ -387,7 +390,7 @@ WriteResult ControllerDatabase::MarkSent(CSS_ControllerAddress address, const Ex
       .Bind(note.time)
       .Run();
   Log(note, address, entry->logged ? std::nullopt : std::optional<std::string_view>(*json), *json);
-  transaction.Commit();
+  change.Commit();
   entry->logged = true;
   return {WriteStatus::Done,
           {*entry->json, entry->etag, static_cast<std::size_t>(entry - entries_.data())}};

@@ -103,6 +103,11 @@ class ControllerDatabase {
            std::optional<std::string_view> before, std::string_view after);
   void RemoveRows(CSS_ControllerAddress address, const db::TableSet& tables);
 
+  // A change of the controller at `address` under `expect`: the lock and the write transaction,
+  // with what is kept made to agree with the database, the controller's entry (null: none) and
+  // whether the change may go ahead (Done) or what refuses it.
+  class Change;
+
   std::mutex& mutex_;  // the connection's: one thread at a time uses it and what is kept
   SiteConnection& connection_;
   const std::string& file_;

@@ -7,20 +7,11 @@
 namespace ssmsg::server {
 
 std::optional<Form> Form::Parse(std::string_view body) {
+  std::optional<std::vector<std::pair<std::string, std::string>>> pairs = DecodePairs(body, false);
+  if (!pairs) return std::nullopt;
   Form form;
-  for (std::size_t at = 0; at < body.size();) {
-    std::size_t end = body.find('&', at);
-    if (end == std::string_view::npos) end = body.size();
-    const std::string_view pair = body.substr(at, end - at);
-    at = end + 1;
-    if (pair.empty()) continue;
-    const std::size_t equals = pair.find('=');
-    std::optional<std::string> name = PercentDecode(pair.substr(0, equals), true);
-    std::optional<std::string> value = PercentDecode(
-        equals == std::string_view::npos ? std::string_view() : pair.substr(equals + 1), true);
-    if (!name || !value || !IsUtf8(*name) || !IsUtf8(*value)) return std::nullopt;
-    form.Add(std::move(*name), std::move(*value));
-  }
+  for (auto& [name, value] : *pairs)
+    form.Add(std::move(name), std::move(value));
   return form;
 }
 

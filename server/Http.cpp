@@ -133,6 +133,26 @@ std::string_view StatusText(int status) {
   }
 }
 
+std::optional<std::vector<std::pair<std::string, std::string>>> DecodePairs(std::string_view text,
+                                                                            bool refuseControls) {
+  std::vector<std::pair<std::string, std::string>> pairs;
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t end = text.find('&', at);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view pair = text.substr(at, end - at);
+    at = end + 1;
+    if (pair.empty()) continue;
+    const std::size_t equals = pair.find('=');
+    std::optional<std::string> name = PercentDecode(pair.substr(0, equals), true);
+    std::optional<std::string> value =
+        PercentDecode(equals == std::string_view::npos ? "" : pair.substr(equals + 1), true);
+    if (!name || !value || !IsUtf8(*name) || !IsUtf8(*value)) return std::nullopt;
+    if (refuseControls && (HasControl(*name) || HasControl(*value))) return std::nullopt;
+    pairs.emplace_back(std::move(*name), std::move(*value));
+  }
+  return pairs;
+}
+
 std::optional<std::string> PercentDecode(std::string_view text, bool plusIsSpace) {
   std::string out;
   out.reserve(text.size());
@@ -187,23 +207,12 @@ TargetResult ParseTarget(std::string_view target) {
     out.segments.push_back(std::move(*segment));
     at = end + 1;
   }
-  for (std::size_t at = 0; at < query.size();) {
-    std::size_t end = query.find('&', at);
-    if (end == std::string_view::npos) end = query.size();
-    const std::string_view pair = query.substr(at, end - at);
-    at = end + 1;
-    if (pair.empty()) continue;
-    const std::size_t equals = pair.find('=');
-    std::optional<std::string> key = PercentDecode(pair.substr(0, equals), true);
-    std::optional<std::string> value =
-        PercentDecode(equals == std::string_view::npos ? "" : pair.substr(equals + 1), true);
-    if (!key || !value || HasControl(*key) || HasControl(*value) || !IsUtf8(*key) ||
-        !IsUtf8(*value)) {
-      result.error = "the query has a bad parameter";
-      return result;
-    }
-    out.query.emplace_back(std::move(*key), std::move(*value));
+  std::optional<std::vector<std::pair<std::string, std::string>>> pairs = DecodePairs(query, true);
+  if (!pairs) {
+    result.error = "the query has a bad parameter";
+    return result;
   }
+  out.query = std::move(*pairs);
   result.target = std::move(out);
   return result;
 }

@@ -85,6 +85,12 @@ TargetResult ParseTarget(std::string_view target);
 // bad escape.
 std::optional<std::string> PercentDecode(std::string_view text, bool plusIsSpace);
 
+// The name-value pairs of "a=1&b=two+words" (a query, or a form's body), decoded, in order; empty
+// pairs are left out. Nothing when a pair does not decode to UTF-8, or holds a control character
+// with `refuseControls`.
+std::optional<std::vector<std::pair<std::string, std::string>>> DecodePairs(std::string_view text,
+                                                                            bool refuseControls);
+
 // The value of cookie `name` in a Cookie header, or nothing.
 std::optional<std::string_view> CookieValue(std::string_view header, std::string_view name);
 

@@ -25,6 +25,18 @@ std::optional<PendingMessages> AskPending(Service& service, const Call& call,
   return std::move(*pending);
 }
 
+// `texts` as the items of the list that the tag `list` opens (each preformatted with `pre`).
+void AppendList(std::string& out, std::string_view list, const std::vector<std::string>& texts,
+                bool pre) {
+  out.append("<").append(list).append(">");
+  for (const std::string& text : texts) {
+    out += pre ? "<li><pre>" : "<li>";
+    AppendHtml(out, text);
+    out += pre ? "</pre></li>" : "</li>";
+  }
+  out.append("</").append(list.substr(0, 2)).append(">");
+}
+
 std::string Address(CSS_ControllerAddress address) {
   return std::to_string(address.interfaceId) + "." + std::to_string(address.node);
 }
@@ -50,15 +62,8 @@ Response ShowPending(Service& service, const Call& call) {
   main += "</h2><p class=\"meta\"><b class=\"count\">";
   main += Count(count, "message");
   main += "</b> to send: what changed since the controller was last marked sent.</p>";
-  if (!pending->warnings.empty()) {
-    main += "<ul class=\"warnings\">";
-    for (const std::string& warning : pending->warnings) {
-      main += "<li>";
-      AppendHtml(main, warning);
-      main += "</li>";
-    }
-    main += "</ul>";
-  }
+  if (!pending->warnings.empty())
+    AppendList(main, "ul class=\"warnings\"", pending->warnings, false);
   main += "<div class=\"actions\">";
   if (count > 0) main += "<a class=\"button\" href=\"" + url + "/pending/download\">Download</a>";
   if (call.caller->user.role != Role::Viewer && etag != nullptr) {
@@ -72,13 +77,7 @@ Response ShowPending(Service& service, const Call& call) {
   }
   main += "</div>";
   if (count > 0) {
-    main += "<ol class=\"messages\">";
-    for (const std::string& message : pending->messages) {
-      main += "<li><pre>";
-      AppendHtml(main, message);
-      main += "</pre></li>";
-    }
-    main += "</ol>";
+    AppendList(main, "ol class=\"messages\"", pending->messages, true);
   } else {
     main += "<p>Nothing to send: the controller is as it was last marked sent.</p>";
   }
