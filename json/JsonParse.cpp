@@ -63,41 +63,26 @@ enum class Token : std::uint8_t {
 };
 
 const char* TokenName(Token token) {
-  switch (token) {
-    case Token::Uninitialized:
-      return "<uninitialized>";
-    case Token::True:
-      return "true literal";
-    case Token::False:
-      return "false literal";
-    case Token::Null:
-      return "null literal";
-    case Token::String:
-      return "string literal";
-    case Token::Unsigned:
-    case Token::Integer:
-    case Token::Float:
-      return "number literal";
-    case Token::BeginArray:
-      return "'['";
-    case Token::BeginObject:
-      return "'{'";
-    case Token::EndArray:
-      return "']'";
-    case Token::EndObject:
-      return "'}'";
-    case Token::NameSeparator:
-      return "':'";
-    case Token::ValueSeparator:
-      return "','";
-    case Token::ParseError:
-      return "<parse error>";
-    case Token::EndOfInput:
-      return "end of input";
-    case Token::LiteralOrValue:
-      return "'[', '{', or a literal";
-  }
-  return "unknown token";
+  // By Token.
+  static constexpr const char* kNames[] = {"<uninitialized>",
+                                           "true literal",
+                                           "false literal",
+                                           "null literal",
+                                           "string literal",
+                                           "number literal",
+                                           "number literal",
+                                           "number literal",
+                                           "'['",
+                                           "'{'",
+                                           "']'",
+                                           "'}'",
+                                           "':'",
+                                           "','",
+                                           "<parse error>",
+                                           "end of input",
+                                           "'[', '{', or a literal"};
+  const auto k = static_cast<std::size_t>(token);
+  return k < std::size(kNames) ? kNames[k] : "unknown token";
 }
 
 // The names of the control characters U+0000 to U+001F.

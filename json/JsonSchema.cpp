@@ -9,19 +9,11 @@ namespace ssmsg {
 namespace {
 
 std::string_view ExpectedName(CSS_JsonKind kind) {
-  switch (kind) {
-    case CSS_JsonKind::Integer:
-      return "an integer";
-    case CSS_JsonKind::Boolean:
-      return "a boolean";
-    case CSS_JsonKind::Text:
-      return "a string";
-    case CSS_JsonKind::Object:
-      return "an object";
-    case CSS_JsonKind::Array:
-      return "an array";
-  }
-  return {};
+  // By CSS_JsonKind.
+  static constexpr std::string_view kNames[] = {"an integer", "a boolean", "a string", "an object",
+                                                "an array"};
+  const auto k = static_cast<std::size_t>(kind);
+  return k < std::size(kNames) ? kNames[k] : std::string_view();
 }
 
 // Whether two keys are equal; keys are short, so comparing eight bytes at a time inline beats a

@@ -23,22 +23,18 @@ std::string ControllerEtag(std::string_view canonical) {
   return '"' + std::string(hex.data()) + '"';
 }
 
+// By Role.
+constexpr std::string_view kRoleNames[] = {"viewer", "editor", "admin"};
+
 std::string_view RoleName(Role role) {
-  switch (role) {
-    case Role::Viewer:
-      return "viewer";
-    case Role::Editor:
-      return "editor";
-    case Role::Admin:
-      return "admin";
-  }
-  return "viewer";
+  const auto k = static_cast<std::size_t>(role);
+  return k < std::size(kRoleNames) ? kRoleNames[k] : kRoleNames[0];
 }
 
 std::optional<Role> RoleFromName(std::string_view name) {
-  if (name == "viewer") return Role::Viewer;
-  if (name == "editor") return Role::Editor;
-  if (name == "admin") return Role::Admin;
+  for (std::size_t k = 0; k < std::size(kRoleNames); ++k) {
+    if (name == kRoleNames[k]) return static_cast<Role>(k);
+  }
   return std::nullopt;
 }
 

@@ -107,16 +107,13 @@ class Readers {
   std::vector<Database*> free_;
 };
 
-// Reads the rows of list table `id` of the controller at `address` into `records`, each row at
-// its position; every row must have a record of `parent` at its position. The last position that
-// has a row (0 for none).
-template <class Records, class Parent = Records, class Extra = std::nullptr_t>
-std::int64_t ReadList(Database& database, Check& check, TableId id,
-                      const CSS_ControllerAddress& address, Records& records,
-                      const Parent* parent = nullptr, Extra extra = nullptr) {
+// Hands `each` every row of table `id` of the controller at `address` (in the order of its
+// numbers) with its "Number", which must be 1 or more and given once; the last number that a row
+// has (0 for none).
+template <class Each>
+std::int64_t NumberedRows(Database& database, Check& check, TableId id,
+                          const CSS_ControllerAddress& address, Each each) {
   Query rows = database.Rows(id, address);
-  using Item = typename Records::Item;
-  Item item;
   std::int64_t last = 0;
   while (rows.Next()) {
     ++check.rows[id];
@@ -129,18 +126,32 @@ std::int64_t ReadList(Database& database, Check& check, TableId id,
       continue;
     }
     last = number;
+    each(row, number);
+  }
+  return last;
+}
+
+// Reads the rows of list table `id` of the controller at `address` into `records`, each row at
+// its position; every row must have a record of `parent` at its position. The last position that
+// has a row (0 for none).
+template <class Records, class Parent = Records, class Extra = std::nullptr_t>
+std::int64_t ReadList(Database& database, Check& check, TableId id,
+                      const CSS_ControllerAddress& address, Records& records,
+                      const Parent* parent = nullptr, Extra extra = nullptr) {
+  using Item = typename Records::Item;
+  Item item;
+  return NumberedRows(database, check, id, address, [&](Row& row, std::int64_t number) {
     if (parent != nullptr &&
         parent->Find(static_cast<int>(number - 1 + Parent::kFirstIndex)) == nullptr) {
       check.Error(row.Where(), "no row of " + std::string(Tables()[Tables()[id].parent].name) +
                                    " at this number");
-      continue;
+      return;
     }
     item.Clear();
     const int next = ReadFields(row, 1, kRecordFields<Item>, item);
     if constexpr (!std::is_same_v<Extra, std::nullptr_t>) extra(row, next, item);
     records.Set(static_cast<int>(number - 1 + Records::kFirstIndex), item);
-  }
-  return last;
+  });
 }
 
 // Makes `records` `length` positions long at least, the new ones without a record.
@@ -154,21 +165,8 @@ void Extend(Records& records, std::int64_t length) {
 void ReadTimeGroups(Database& database, Check& check, const CSS_ControllerAddress& address,
                     std::int64_t length, CSDevice_TimeGroupZone& groups) {
   std::vector<std::int64_t> numbers;  // of the groups, ascending
-  {
-    Query rows = database.Rows(kTimeGroups, address);
-    while (rows.Next()) {
-      ++check.rows[kTimeGroups];
-      Row row{rows.Raw(), check, kTimeGroups, address};
-      std::int64_t number = 0;
-      if (!row.Integer(0, "Number", 1, kMaxPosition, number)) continue;
-      row.number = number;
-      if (!numbers.empty() && numbers.back() == number) {
-        check.Error(row.Where(), "a second row for this position");
-        continue;
-      }
-      numbers.push_back(number);
-    }
-  }
+  NumberedRows(database, check, kTimeGroups, address,
+               [&numbers](Row&, std::int64_t number) { numbers.push_back(number); });
   std::vector<std::pair<std::int64_t, CSDevice_TimeGroupZoneItem>> zones;
   {
     Query rows = database.Rows(kZones, address);
