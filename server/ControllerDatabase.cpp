@@ -174,8 +174,8 @@ void ControllerDatabase::ReadRows(Entry& entry) {
 std::string ControllerDatabase::Text(CSS_ControllerAddress address,
                                      const CSApplicationManagerStd& records) {
   std::string text;
-  CSS_SiteWriter::ControllerText(text, address, records);
-  return CompactJson(text);
+  CSS_SiteWriter::ControllerText(text, address, records, true);
+  return text;
 }
 
 ControllerDatabase::Entry& ControllerDatabase::Known(Entry& entry) {

@@ -92,6 +92,7 @@ std::string MemoryStore::EnumsJson() {
 WriteResult MemoryStore::PutController(CSS_ControllerAddress address, const Expect& expect,
                                        const CSApplicationManagerStd& records,
                                        const AuditNote& note) {
+  // Compacted from the site file's layout, so that the two stores' answers are made two ways.
   std::string text;
   CSS_SiteWriter::ControllerText(text, address, records);
   std::string json = CompactJson(text);

@@ -15,6 +15,7 @@
 #include "server/Service.h"
 #include "server_support.h"
 #include "site/file/SiteFile.h"
+#include "site/file/SiteFileWriter.h"
 #include "support.h"
 #include "tests/store_filler.h"
 
@@ -178,6 +179,21 @@ std::string RandomController(std::uint32_t seed) {
   test::FillStore(source, controller.store);
   test::DropOrphans(controller.store);
   return ToJson(ReadJson(site.Json()).value.Find("Controllers")->items.at(0));
+}
+
+// The compact text that the store keeps is the site file's text of the controller without its
+// blanks, whatever the controller holds.
+TEST(SiteWriter, TheCompactTextIsThePrettyOneWithoutBlanks) {
+  for (std::uint32_t seed = 1; seed <= 30; ++seed) {
+    test::RandomSource source(seed);
+    CSApplicationManagerStd store;
+    test::FillStore(source, store);
+    std::string pretty;
+    std::string compact;
+    CSS_SiteWriter::ControllerText(pretty, {1, 2}, store);
+    CSS_SiteWriter::ControllerText(compact, {1, 2}, store, true);
+    ASSERT_EQ(compact, CompactJson(pretty)) << "seed " << seed;
+  }
 }
 
 // Whatever replaces a controller, its rows give back just that: the rows of the lists that stayed

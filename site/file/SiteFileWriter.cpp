@@ -22,22 +22,24 @@ constexpr std::size_t kWidth = 100;
 
 // Writes objects of key-value pairs on one line, "{ "a": 1, "b": 2 }", wrapping long ones at the
 // width with their further lines lined up after the brace. An object inside one starts on a line
-// of its own, lined up the same way.
+// of its own, lined up the same way. Compact, it writes no blank at all: {"a":1,"b":2}.
 class Flow {
  public:
   // `out` ends on the line where the flow starts; while the flow lasts, only it writes to `out`.
-  explicit Flow(std::string& out) : out_(out) {
-    const std::size_t newline = out_.rfind('\n');
+  Flow(std::string& out, bool compact) : out_(out), compact_(compact) {
+    const std::size_t newline = compact ? std::string::npos : out_.rfind('\n');
     lineStart_ = newline == std::string::npos ? 0 : newline + 1;
   }
 
   void Open() {
-    out_ += "{ ";
+    out_ += compact_ ? "{" : "{ ";
     indents_.push_back(Column());
     first_ = true;
   }
   void Close() {
-    if (first_) {
+    if (compact_) {
+      out_ += '}';
+    } else if (first_) {
       out_.back() = '}';  // "{}"
     } else {
       out_ += " }";
@@ -52,26 +54,27 @@ class Flow {
       out_ += ',';
       // Room is kept for the comma, or the closing braces, that may follow the item.
       const std::size_t size = key.size() + 4 + value.size();  // "key": value
-      if (Column() + 1 + size + 4 > kWidth) {
+      if (!compact_ && Column() + 1 + size + 4 > kWidth) {
         NewLine();
-      } else {
+      } else if (!compact_) {
         out_ += ' ';
       }
     }
     out_ += '"';
-    out_.append(key).append("\": ").append(value);
+    out_.append(key).append(compact_ ? "\":" : "\": ").append(value);
     first_ = false;
   }
   // The key of an object value: the object opens next, on a line of its own unless it is first.
   void ObjectKey(std::string_view key) {
     if (!first_) {
       out_ += ',';
-      NewLine();
+      if (!compact_) NewLine();
     }
     AppendJsonString(out_, key);
-    out_ += ": ";
+    out_ += compact_ ? ":" : ": ";
     first_ = false;
   }
+  bool Compact() const { return compact_; }
 
  private:
   std::size_t Column() const { return out_.size() - lineStart_; }
@@ -82,6 +85,7 @@ class Flow {
   }
 
   std::string& out_;
+  bool compact_;
   std::size_t lineStart_;  // where the line being written starts in `out_`
   std::vector<std::size_t> indents_;
   bool first_ = true;
@@ -140,7 +144,7 @@ void WriteSubRecord(Flow& flow, std::string_view key, const Records& records, in
   if constexpr (std::is_same_v<typename Records::Item, CSDevice_InputTimeItem>) {
     std::string levels = "[";
     for (std::size_t level = 0; level < record->LevelTG.size(); ++level) {
-      if (level > 0) levels += ", ";
+      if (level > 0) levels += flow.Compact() ? "," : ", ";
       levels += Decimal(record->LevelTG[level]);
     }
     levels += ']';
@@ -151,11 +155,13 @@ void WriteSubRecord(Flow& flow, std::string_view key, const Records& records, in
 
 class ControllerWriter {
  public:
-  ControllerWriter(std::string& out, const CSApplicationManagerStd& store)
-      : out_(out), store_(store) {}
+  ControllerWriter(std::string& out, const CSApplicationManagerStd& store, bool compact)
+      : out_(out), store_(store), compact_(compact) {}
 
   void Write(const CSS_ControllerAddress& address) {
-    out_ += "    {\n";
+    Blank("    ");
+    out_ += '{';
+    Blank("\n");
     Line("Interface", Decimal(address.interfaceId));
     Line("Node", Decimal(address.node));
     if (!store_.GetConfig().Name.empty()) {
@@ -197,17 +203,26 @@ class ControllerWriter {
         WriteSubRecord(flow, "AccessAlarm", store_.GetRdAccessAlarm(), i);
       });
     });
-    out_ += "\n    }";
+    Blank("\n    ");
+    out_ += '}';
   }
 
  private:
+  // The layout's blanks, which a compact text leaves out.
+  void Blank(std::string_view blanks) {
+    if (!compact_) out_ += blanks;
+  }
   // The next key of the controller, on a line of its own.
   void Key(std::string_view key) {
-    out_ += first_ ? "" : ",\n";
+    if (!first_) {
+      out_ += ',';
+      Blank("\n");
+    }
     first_ = false;
-    out_ += "      ";
+    Blank("      ");
     AppendJsonString(out_, key);
-    out_ += ": ";
+    out_ += ':';
+    Blank(" ");
   }
   void Line(std::string_view key, std::string_view value) {
     Key(key);
@@ -216,7 +231,7 @@ class ControllerWriter {
   template <class Fill>
   void FlowLine(std::string_view key, Fill&& fill) {
     Key(key);
-    Flow flow(out_);
+    Flow flow(out_, compact_);
     flow.Open();
     fill(flow);
     flow.Close();
@@ -242,14 +257,19 @@ class ControllerWriter {
   void List(std::string_view key, int length, Element&& element) {
     if (length == 0) return;
     Key(key);
-    out_ += "[\n";
+    out_ += '[';
+    Blank("\n");
     for (int i = 0; i < length; ++i) {
-      out_ += i == 0 ? "" : ",\n";
-      out_ += "        ";
-      Flow flow(out_);
+      if (i > 0) {
+        out_ += ',';
+        Blank("\n");
+      }
+      Blank("        ");
+      Flow flow(out_, compact_);
       if (!element(flow, i)) out_ += "null";
     }
-    out_ += "\n      ]";
+    Blank("\n      ");
+    out_ += ']';
   }
   template <class Records>
   void RecordList(std::string_view key, const Records& records) {
@@ -281,25 +301,30 @@ class ControllerWriter {
       const std::vector<CSDevice_TimeGroupZoneItem>* zones = groups.FindGroup(i + 1);
       if (zones == nullptr) return false;
       if (zones->empty()) {
-        out_ += "{ \"Zones\": [] }";
+        out_ += compact_ ? "{\"Zones\":[]}" : "{ \"Zones\": [] }";
         return true;
       }
-      out_ += "{ \"Zones\": [\n";
+      out_ += compact_ ? "{\"Zones\":[" : "{ \"Zones\": [\n";
       for (std::size_t z = 0; z < zones->size(); ++z) {
-        out_ += z == 0 ? "" : ",\n";
-        out_ += "          ";
-        Flow flow(out_);
+        if (z > 0) {
+          out_ += ',';
+          Blank("\n");
+        }
+        Blank("          ");
+        Flow flow(out_, compact_);
         flow.Open();
         WriteFields(flow, kRecordFieldInfos<CSDevice_TimeGroupZoneItem>, (*zones)[z]);
         flow.Close();
       }
-      out_ += "\n        ] }";
+      Blank("\n        ");
+      out_ += compact_ ? "]}" : "] }";
       return true;
     });
   }
 
   std::string& out_;
   const CSApplicationManagerStd& store_;
+  bool compact_;
   bool first_ = true;
 };
 
@@ -325,7 +350,7 @@ void CSS_SiteWriter::Enums(std::span<const CSS_SiteEnumText> texts) {
       out_ += "    ";
       AppendJsonString(out_, CSToolEnum::Name(key.first));
       out_ += ": ";
-      flow.emplace(out_);
+      flow.emplace(out_, false);
       flow->Open();
     }
     std::string value;
@@ -349,8 +374,8 @@ void CSS_SiteWriter::Controller(const CSS_ControllerAddress& address,
 }
 
 void CSS_SiteWriter::ControllerText(std::string& out, const CSS_ControllerAddress& address,
-                                    const CSApplicationManagerStd& store) {
-  ControllerWriter(out, store).Write(address);
+                                    const CSApplicationManagerStd& store, bool compact) {
+  ControllerWriter(out, store, compact).Write(address);
 }
 
 void CSS_SiteWriter::AppendController(std::string_view text) {

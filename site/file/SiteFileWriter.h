@@ -30,8 +30,9 @@ class CSS_SiteWriter {
   void Controller(const CSS_ControllerAddress& address, const CSApplicationManagerStd& store);
   // The same in two steps, so that controllers may be written on several threads: the text of
   // one controller, appended to `out` on any thread, and then that text added in its place.
+  // With `compact`, without a blank between its tokens (as the site editor serves it).
   static void ControllerText(std::string& out, const CSS_ControllerAddress& address,
-                             const CSApplicationManagerStd& store);
+                             const CSApplicationManagerStd& store, bool compact = false);
   void AppendController(std::string_view text);
   // Closes the document.
   void Finish();
