@@ -255,6 +255,25 @@ TEST_F(ServerDatabase, AValueOfAnElementChangedAloneReadsBackAsWritten) {
   EXPECT_GT(changes, 20u);
 }
 
+// An input that only its time record makes (a store may hold one: the database writes it with a
+// cleared record of its own) gets its own row too, though its own records did not change.
+TEST_F(ServerDatabase, AnElementThatOnlyASubRecordMakesGetsItsRow) {
+  const ControllerState now = *store_->Controller(kOne);
+  const std::unique_ptr<CSApplicationManagerStd> records = RecordsOf(now.json);
+  auto& times = records->GetInputTime();
+  using Times = std::remove_reference_t<decltype(times)>;
+  Times::Item time{};
+  time.Clear();
+  const int position = std::max(records->GetInputType().GetRecordCount(), times.GetRecordCount());
+  times.Set(position + Times::kFirstIndex, time);
+  const WriteResult written = store_->PutController(kOne, {Expect::Kind::Present, now.etag},
+                                                    *records, {"eve", "PUT", "/", 0});
+  ASSERT_EQ(written.status, WriteStatus::Done);
+  // Its time row has the row of its input to belong to.
+  const CSS_SiteLoadResult site = LoadSite(file_);
+  EXPECT_TRUE(site.site) << site.errors.front();
+}
+
 // A database of version 2, whose tokens had no id, name or end, is refused until migrated; its
 // tokens are then kept, named "token", and the ids of revoked tokens are not given again.
 TEST_F(ServerDatabase, TokensOfVersionTwoAreKeptByMigrate) {

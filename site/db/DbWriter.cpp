@@ -83,27 +83,39 @@ void DatabaseWriter::Flush() {
 }
 
 TableSet TablesOfParts(const std::bitset<kStorePartCount>& parts) {
-  // The table of each part, as StorePart orders them.
-  static constexpr TableId kPartTables[kStorePartCount] = {
-      kControllers, kResources,    kControllers,   kFLan,           kPorts,        kHolidays,
-      kTimeZones,   kInputs,       kInputTimes,    kInputLinks,     kOutputs,      kOutputTimes,
-      kReaders,     kCardControls, kCardLocations, kCardStructures, kAccessAlarms, kTimeGroups};
-  // The list that a table's rows belong to: its ancestor just below the controllers.
-  const auto list = [](TableId id) {
-    while (id != kControllers && Tables()[id].parent != kControllers)
-      id = Tables()[id].parent;
-    return id;
-  };
-  TableSet lists;
-  for (std::size_t part = 0; part < kStorePartCount; ++part) {
-    if (parts[part]) lists.set(list(kPartTables[part]));
-  }
-  // A list's element rows follow all of its records (an input has a row where any of its
-  // records is), so a list is written again whole.
+  // The tables whose rows each part gives, as StorePart orders them. The element rows of a list
+  // (an input, an output, a reader) are there where any of its records is, so they follow their
+  // sub-records' parts too.
+  static const std::array<TableSet, kStorePartCount> kPartTables = [] {
+    const auto set = [](std::initializer_list<TableId> ids) {
+      TableSet tables;
+      for (const TableId id : ids)
+        tables.set(id);
+      return tables;
+    };
+    return std::array<TableSet, kStorePartCount>{set({kControllers}),
+                                                 set({kResources}),
+                                                 set({kControllers}),
+                                                 set({kFLan}),
+                                                 set({kPorts}),
+                                                 set({kHolidays}),
+                                                 set({kTimeZones}),
+                                                 set({kInputs}),
+                                                 set({kInputs, kInputTimes}),
+                                                 set({kInputs, kInputLinks}),
+                                                 set({kOutputs}),
+                                                 set({kOutputs, kOutputTimes}),
+                                                 set({kReaders}),
+                                                 set({kReaders, kCardControls}),
+                                                 set({kReaders, kCardLocations}),
+                                                 set({kReaders, kCardStructures}),
+                                                 set({kReaders, kAccessAlarms}),
+                                                 set({kTimeGroups, kZones})};
+  }();
   TableSet tables;
   tables.set(kControllers).set(kResources);
-  for (std::size_t id = 0; id < kTableCount; ++id) {
-    if (lists[list(static_cast<TableId>(id))]) tables.set(id);
+  for (std::size_t part = 0; part < kStorePartCount; ++part) {
+    if (parts[part]) tables |= kPartTables[part];
   }
   return tables;
 }
