@@ -14,15 +14,23 @@ namespace {
 
 constexpr std::string_view kNoController = "there is no controller at this address";
 
-// The pending messages of the controller at `address`, or the page that says why there are none.
-std::optional<PendingMessages> AskPending(Service& service, const Call& call,
-                                          CSS_ControllerAddress address, Response& failure) {
-  Outcome<PendingMessages> pending = PendingOf(service.Data(), address);
+// The controller in the path and its pending messages, or the page that says why there are none.
+struct Pending {
+  CSS_ControllerAddress address;
+  PendingMessages messages;
+};
+std::optional<Pending> AskPending(Service& service, const Call& call, Response& failure) {
+  const std::optional<CSS_ControllerAddress> address = AddressOf(call);
+  if (!address) {
+    failure = MessagePage(call, 404, kNoController);
+    return std::nullopt;
+  }
+  Outcome<PendingMessages> pending = PendingOf(service.Data(), *address);
   if (!pending) {
     failure = MessagePage(call, pending.error().status, pending.error().message);
     return std::nullopt;
   }
-  return std::move(*pending);
+  return Pending{*address, std::move(*pending)};
 }
 
 // `texts` as the items of the list that the tag `list` opens (each preformatted with `pre`).
@@ -42,11 +50,11 @@ std::string Address(CSS_ControllerAddress address) {
 }
 
 Response ShowPending(Service& service, const Call& call) {
-  const std::optional<CSS_ControllerAddress> address = AddressOf(call);
-  if (!address) return MessagePage(call, 404, kNoController);
   Response failure;
-  const std::optional<PendingMessages> pending = AskPending(service, call, *address, failure);
-  if (!pending) return failure;
+  const std::optional<Pending> asked = AskPending(service, call, failure);
+  if (!asked) return failure;
+  const CSS_ControllerAddress* address = &asked->address;
+  const PendingMessages* pending = &asked->messages;
   const std::string url = ControllerUrl(*address);
   const std::size_t count = pending->messages.size();
   const std::string* etag = &pending->etag;
@@ -86,11 +94,11 @@ Response ShowPending(Service& service, const Call& call) {
 }
 
 Response Download(Service& service, const Call& call) {
-  const std::optional<CSS_ControllerAddress> address = AddressOf(call);
-  if (!address) return MessagePage(call, 404, kNoController);
   Response failure;
-  const std::optional<PendingMessages> pending = AskPending(service, call, *address, failure);
-  if (!pending) return failure;
+  const std::optional<Pending> asked = AskPending(service, call, failure);
+  if (!asked) return failure;
+  const CSS_ControllerAddress* address = &asked->address;
+  const PendingMessages* pending = &asked->messages;
   Response response;
   response.Set("Content-Type", "text/plain; charset=utf-8");
   response.Set("Content-Disposition", "attachment; filename=\"messages-" +
