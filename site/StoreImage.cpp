@@ -29,7 +29,7 @@ class Reader {
     at_ += sizeof value;
     return value;
   }
-  std::string_view Bytes(std::size_t size) {
+  std::string_view Piece(std::size_t size) {
     const std::string_view bytes(at_, size);
     at_ += size;
     return bytes;
@@ -64,7 +64,7 @@ void GetFields(Reader& in, Record& record) {
   kRecordFields<Record>.ForEach([&](const auto& field) {
     using Field = std::remove_cvref_t<decltype(field)>;
     if constexpr (Field::kKind == CSS_FieldKind::Text) {
-      Field::Of(record).assign(in.Bytes(in.Get<std::uint32_t>()));
+      Field::Of(record).assign(in.Piece(in.Get<std::uint32_t>()));
     } else {
       Field::Of(record) = in.Get<typename Field::Type>();
     }
@@ -213,7 +213,7 @@ void DecodeStore(std::string_view image, CSApplicationManagerStd& store) {
   store.Clear();
   Reader in(image);
   GetFields(in, store.GetConfig());
-  store.GetConfig().Name.assign(in.Bytes(in.Get<std::uint32_t>()));
+  store.GetConfig().Name.assign(in.Piece(in.Get<std::uint32_t>()));
   for (const CSS_CountedList& counted : kCountedLists) {
     (store.GetResource().*counted.set)(in.Get<std::int16_t>());
     (store.GetResource().*counted.setGiven)(in.Get<std::uint8_t>() != 0);
