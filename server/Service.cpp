@@ -192,7 +192,7 @@ std::size_t Service::BodyLimit(const Route& route) const {
   return route.access == Access::Public ? options_.limits.publicBody : options_.limits.maxBody;
 }
 
-Service::Admitted Service::Admit(const Request& request, const Caller* known, bool withBody) {
+Service::Admitted Service::Admit(const Request& request, bool withBody) {
   Admitted admitted;
   const auto refuse = [&](RouteKind kind, int status, std::string_view message) {
     admitted.refusal = Failure(kind, status, message, request);
@@ -224,18 +224,18 @@ Service::Admitted Service::Admit(const Request& request, const Caller* known, bo
     return refuse(route.kind, 413, BodyTooLarge(BodyLimit(route)));
   }
   const bool unsafe = IsUnsafe(request.method);
-  if (unsafe && !known && !Auth::SameOrigin(request)) {
+  if (unsafe && !Auth::SameOrigin(request)) {
     return refuse(route.kind, 403, "a request from another site is refused");
   }
-  if (!known) admitted.identified = auth_.Identify(request);
-  const Caller* caller = known ? known : admitted.identified ? &*admitted.identified : nullptr;
+  admitted.identified = auth_.Identify(request);
+  const Caller* caller = admitted.identified ? &*admitted.identified : nullptr;
   if (route.access != Access::Public) {
     if (!caller) return refuse(route.kind, 401, "log in or give an API token");
     if (!Allowed(route.access, caller->user.role)) {
       return refuse(route.kind, 403, "your role may not do this");
     }
   }
-  if (unsafe && route.access != Access::Public && !known) {
+  if (unsafe && route.access != Access::Public) {
     // A form carries its CSRF token in its body: that is checked once the body is here.
     std::optional<std::string> formToken;
     const std::string* type = request.Find("Content-Type");
@@ -251,11 +251,11 @@ Service::Admitted Service::Admit(const Request& request, const Caller* known, bo
   return admitted;
 }
 
-Response Service::Dispatch(const Request& request, const Caller* known) {
-  Admitted admitted = Admit(request, known, true);
+Response Service::Dispatch(const Request& request) {
+  Admitted admitted = Admit(request, true);
   if (admitted.refusal) return std::move(*admitted.refusal);
   const Route& route = *admitted.route;
-  const Caller* caller = known ? known : admitted.identified ? &*admitted.identified : nullptr;
+  const Caller* caller = admitted.identified ? &*admitted.identified : nullptr;
   const Call call{request, *admitted.target, admitted.params, caller};
   Response response;
   try {
@@ -270,7 +270,7 @@ Response Service::Dispatch(const Request& request, const Caller* known) {
 Service::HeadCheck Service::CheckHead(const Request& head) {
   HeadCheck check;
   try {
-    Admitted admitted = Admit(head, nullptr, false);
+    Admitted admitted = Admit(head, false);
     if (admitted.refusal) {
       check.refusal = std::move(admitted.refusal);
     } else {
@@ -287,7 +287,7 @@ Response Service::Handle(const Request& request) {
   Response response;
   // Whatever the store fails at (knowing the caller included) is answered, and the server stays.
   try {
-    response = Dispatch(request, nullptr);
+    response = Dispatch(request);
   } catch (const std::exception& error) {
     response = Failure(Guess(request), Unavailable(error) ? 503 : 500, Reason(error), request);
   }
@@ -307,10 +307,6 @@ AuditNote ChangeNote(const Call& call, std::int64_t now, std::string_view method
     }
   }
   return {std::move(actor), std::string(method), std::string(path), now};
-}
-
-Response Service::CallApi(const Caller& caller, const Request& request) {
-  return Dispatch(request, &caller);
 }
 
 }  // namespace ssmsg::server

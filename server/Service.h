@@ -104,10 +104,6 @@ class Service {
   };
   HeadCheck CheckHead(const Request& head);
 
-  // Answers a request to the API for `caller`, who was let in (and whose CSRF token was checked)
-  // by the page that makes it: the route's role is still checked. The way pages change the site.
-  Response CallApi(const Caller& caller, const Request& request);
-
   // The answer to a request that is refused before it is read whole (its body too large, say):
   // as the API or the pages answer failures, by its target.
   Response Refusal(int status, std::string_view message, const Request& request);
@@ -134,15 +130,14 @@ class Service {
     const Route* route = nullptr;
     std::vector<std::string> params;
     std::optional<Target> target;
-    std::optional<Caller> identified;  // from the request's credentials, when none was known
+    std::optional<Caller> identified;  // from the request's credentials
   };
   // The checks before a route's handler, for `request`'s head and, when `withBody`, its body.
-  // `known`: the caller, already let in by a page.
-  Admitted Admit(const Request& request, const Caller* known, bool withBody);
+  Admitted Admit(const Request& request, bool withBody);
   std::size_t BodyLimit(const Route& route) const;
   // Whether the Host header `host` names this server.
   bool HostAllowed(std::string_view host) const;
-  Response Dispatch(const Request& request, const Caller* known);
+  Response Dispatch(const Request& request);
 
   Store& store_;
   ServiceOptions options_;
