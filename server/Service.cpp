@@ -66,10 +66,28 @@ bool Unavailable(const std::exception& error) {
   return dynamic_cast<const db::DbBusy*>(&error) != nullptr;
 }
 
-std::string Reason(const std::exception& error) {
-  return std::string(Unavailable(error) ? "the site's database cannot answer now: "
-                                        : "the server failed: ") +
-         error.what();
+// What the answer to `error` says. A store's finding that its data is not valid is told (the row
+// and value that are wrong, for an admin to mend), without the store's file (`file`); any other
+// error's own text is not: SQLite's can name files or quote the SQL that failed.
+std::string Reason(const std::exception& error, const std::string& file) {
+  if (Unavailable(error)) {
+    return "the site's database cannot answer now: the database is locked by another program "
+           "(waited " +
+           std::to_string(db::kBusyTimeoutMs / 1000) + " s)";
+  }
+  if (dynamic_cast<const StoreError*>(&error) == nullptr)
+    return "the server failed; its log says why";
+  std::string finding = error.what();
+  const auto replace = [&finding](const std::string& name, std::string_view by) {
+    for (std::size_t at = finding.find(name); at != std::string::npos;
+         at = finding.find(name, at + by.size()))
+      finding.replace(at, name.size(), by);
+  };
+  if (!file.empty()) {
+    replace(file + ": ", "");
+    replace(file, "the site's database");
+  }
+  return "the server failed: " + finding;
 }
 
 }  // namespace
@@ -160,6 +178,21 @@ Response Service::Failure(RouteKind kind, int status, std::string_view message,
     if (status == 401) response.Set("WWW-Authenticate", "Bearer realm=\"ssmsg\"");
   }
   return response;
+}
+
+Response Service::Failed(RouteKind kind, const std::exception& error, const Request& request) {
+  const bool unavailable = Unavailable(error);
+  const int status = unavailable ? 503 : 500;
+  if (options_.log) {
+    std::string line = "failed to answer \"";
+    AppendLogText(line, request.method);
+    line += ' ';
+    AppendLogText(line, request.target);
+    line += "\" (" + std::to_string(status) + "): ";
+    AppendLogText(line, error.what());
+    options_.log(line);
+  }
+  return Failure(kind, status, Reason(error, store_.FileName()), request);
 }
 
 Response Service::Refusal(int status, std::string_view message, const Request& request) {
@@ -261,7 +294,7 @@ Response Service::Dispatch(const Request& request) {
   try {
     response = route.handler(call);
   } catch (const std::exception& error) {
-    response = Failure(route.kind, Unavailable(error) ? 503 : 500, Reason(error), request);
+    response = Failed(route.kind, error, request);
   }
   if (caller) response.user = caller->user.name;
   return response;
@@ -277,7 +310,7 @@ Service::HeadCheck Service::CheckHead(const Request& head) {
       check.maxBody = BodyLimit(*admitted.route);
     }
   } catch (const std::exception& error) {
-    check.refusal = Failure(Guess(head), Unavailable(error) ? 503 : 500, Reason(error), head);
+    check.refusal = Failed(Guess(head), error, head);
   }
   if (check.refusal) AddCommonHeaders(*check.refusal, head);
   return check;
@@ -289,7 +322,7 @@ Response Service::Handle(const Request& request) {
   try {
     response = Dispatch(request);
   } catch (const std::exception& error) {
-    response = Failure(Guess(request), Unavailable(error) ? 503 : 500, Reason(error), request);
+    response = Failed(Guess(request), error, request);
   }
   AddCommonHeaders(response, request);
   return response;

@@ -6,6 +6,7 @@
 // then the route's handler. The API's routes and the pages' routes sit in the same router.
 
 #include <cstddef>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -70,6 +71,10 @@ struct ServiceOptions {
   // other site's page can make a browser send here: a name that another site's DNS points at this
   // server can).
   std::vector<std::string> hosts;
+  // Receives a line for each failure answered with 500 or 503: what went wrong, which the answer
+  // says no more than a store's finding of (the error can name the database's file, or quote its
+  // SQL). None: not logged.
+  std::function<void(std::string_view line)> log;
 };
 
 // Who made the change that `call` asks for, and how, for its audit row: the caller's name, with a
@@ -122,6 +127,10 @@ class Service {
 
  private:
   Response Failure(RouteKind kind, int status, std::string_view message, const Request& request);
+  // The answer to `error`, thrown while answering `request`: 503 when the store cannot answer
+  // now, else 500. Only a store's finding that its data is not valid is told, without the
+  // store's file; the error itself, whatever it is, goes to the log.
+  Response Failed(RouteKind kind, const std::exception& error, const Request& request);
 
   // A request let in by its route's rules (as far as what has arrived of it tells), or its
   // refusal.
