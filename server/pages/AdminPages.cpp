@@ -7,8 +7,6 @@
 #include <utility>
 #include <vector>
 
-#include <ssmsg/Json.h>
-
 #include "server/AccountOps.h"
 #include "server/Html.h"
 #include "server/pages/Frame.h"
