@@ -1,5 +1,6 @@
 #include "server/Api.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <limits>
@@ -12,17 +13,13 @@
 #include <ssmsg/Json.h>
 #include <ssmsg/SiteDiff.h>
 
+#include "server/AccountOps.h"
 #include "server/Controllers.h"
 #include "server/JsonValue.h"
 #include "site/Findings.h"
 
 namespace ssmsg::server {
 namespace {
-
-// One answer of the audit log holds at most this many rows, and no row more once it holds this
-// many bytes (each row holds a controller twice); "next" says where the next answer starts.
-constexpr std::size_t kAuditPage = 100;
-constexpr std::size_t kAuditPageBytes = std::size_t{4} << 20;
 
 // --- Pieces of answers ------------------------------------------------------------------------
 
@@ -232,49 +229,15 @@ Response MarkSent(Service& service, const ControllerCall& request) {
 }
 
 Response Audit(Service& service, const Call& call) {
-  std::int64_t after = 0;
-  if (const std::string* text = call.target.Query("after")) {
-    const std::optional<std::int64_t> value =
-        ParseDecimal(*text, 0, std::numeric_limits<std::int64_t>::max());
-    if (!value) return JsonError(400, "after must be an audit id, a number from 0");
-    after = *value;
-  }
-  const std::vector<AuditEntry> entries = service.Data().Audit(after, kAuditPage);
+  const Outcome<AuditPage> page = ReadAudit(service.Data(), call.target.Query("after"));
+  if (!page) return Answer(page.error());
   std::string body = "{\"entries\":[";
-  std::size_t count = 0;
-  for (std::size_t i = 0; i < entries.size() && (i == 0 || body.size() < kAuditPageBytes); ++i) {
-    ++count;
-    const AuditEntry& entry = entries[i];
-    body += i > 0 ? ",{" : "{";
-    AppendField(body, "id");
-    body += std::to_string(entry.id);
-    body += ',';
-    AppendString(body, "time", IsoTime(entry.note.time));
-    body += ',';
-    AppendString(body, "user", entry.note.user);
-    body += ',';
-    AppendString(body, "method", entry.note.method);
-    body += ',';
-    AppendString(body, "path", entry.note.path);
-    body += ',';
-    AppendField(body, "controller");
-    if (entry.controller) {
-      body += "{\"Interface\":" + std::to_string(entry.controller->interfaceId) +
-              ",\"Node\":" + std::to_string(entry.controller->node) + "}";
-    } else {
-      body += "null";
-    }
-    body += ',';
-    AppendField(body, "before");
-    body += entry.before;
-    body += ',';
-    AppendField(body, "after");
-    body += entry.after;
-    body += '}';
+  for (std::size_t i = 0; i < page->entries.size(); ++i) {
+    if (i > 0) body += ',';
+    body += AuditEntryJson(page->entries[i]);
   }
   body += "],\"next\":";
-  body += count < entries.size() || count == kAuditPage ? std::to_string(entries[count - 1].id)
-                                                        : "null";
+  body += page->next ? std::to_string(*page->next) : "null";
   body += '}';
   return JsonResponse(200, std::move(body));
 }
@@ -344,7 +307,7 @@ Response LogOut(Service& service, const Call& call) {
 Response ListUsers(Service& service, const Call&) {
   std::string body = "[";
   bool first = true;
-  for (const User& user : service.Data().Users()) {
+  for (const User& user : server::ListUsers(service.Data())) {
     if (!first) body += ',';
     first = false;
     body += SessionBody(user, "");
@@ -353,77 +316,58 @@ Response ListUsers(Service& service, const Call&) {
   return JsonResponse(200, std::move(body));
 }
 
-Response UserFailure(UserWrite status) {
-  switch (status) {
-    case UserWrite::NotFound:
-      return JsonError(404, "there is no user of that name");
-    case UserWrite::Exists:
-      return JsonError(409, "there is a user of that name");
-    case UserWrite::LastAdmin:
-      return JsonError(409, "the last admin must stay an admin");
-    case UserWrite::Done:
-      break;
-  }
-  return JsonError(500, "the change of accounts went wrong");
+// The answer to a refused change of accounts: its errors, or its message.
+Response AccountAnswer(const Refusal& refusal) {
+  if (!refusal.errors.empty()) return ErrorsResponse(refusal.status, AccountLines(refusal));
+  return JsonError(refusal.status, refusal.message);
 }
 
-// The role and password members of a user's body, checked.
-struct UserFields {
-  std::optional<Role> role;
-  std::optional<std::string> password;
-  std::vector<std::string> errors;
-};
+// A member of a body as a field given.
+Given GivenOf(const JsonValue* value) {
+  if (value == nullptr) return {};
+  switch (value->kind) {
+    case JsonValue::Kind::String:
+      return {Given::Kind::Text, value->text};
+    case JsonValue::Kind::Number:
+      return {Given::Kind::Number, value->text};
+    default:
+      return {Given::Kind::Other, {}};
+  }
+}
 
-UserFields ReadUserFields(const JsonValue& body) {
-  UserFields fields;
-  if (!body.IsObject()) {
-    fields.errors.push_back("the body must be an object");
-    return fields;
-  }
+// The keys of the object `body` that are none of `known`, each an error.
+SiteErrors UnknownKeys(const JsonValue& body, std::initializer_list<std::string_view> known) {
+  SiteErrors errors;
   for (const JsonMember& member : body.members) {
-    if (member.name != "name" && member.name != "role" && member.name != "password")
-      fields.errors.push_back(member.name + ": unknown key");
+    if (std::find(known.begin(), known.end(), member.name) == known.end())
+      errors.push_back({{}, {}, member.name + ": unknown key"});
   }
-  bool bad = false;
-  if (const std::string* role = StringMember(body, "role", bad)) {
-    fields.role = RoleFromName(*role);
-    if (!fields.role) fields.errors.push_back("role: must be viewer, editor or admin");
-  }
-  if (const std::string* password = StringMember(body, "password", bad)) {
-    if (const std::optional<std::string> why = CheckPassword(*password)) {
-      fields.errors.push_back("password: " + *why);
-    } else {
-      fields.password = *password;
-    }
-  }
-  if (bad) fields.errors.push_back("role and password must be strings");
-  return fields;
+  return errors;
+}
+
+// What a user's body asks; its name is read by the caller that wants it.
+UserRequest ReadUserRequest(const JsonValue& body) {
+  UserRequest request;
+  request.errors = UnknownKeys(body, {"name", "role", "password"});
+  request.role = GivenOf(body.Find("role"));
+  request.password = GivenOf(body.Find("password"));
+  return request;
 }
 
 Response AddUser(Service& service, const Call& call) {
   Response failure;
   const std::optional<JsonValue> body = JsonBody(call, "application/json", failure);
   if (!body) return failure;
-  UserFields fields = ReadUserFields(*body);
-  bool bad = false;
-  const std::string* name = body->IsObject() ? StringMember(*body, "name", bad) : nullptr;
-  if (!name) {
-    fields.errors.push_back("name: a string is required");
-  } else if (const std::optional<std::string> why = CheckUserName(*name)) {
-    fields.errors.push_back("name: " + *why);
+  if (!body->IsObject()) {
+    return ErrorsResponse(422, {"the body must be an object", "name: a string is required"});
   }
-  for (const char* required : {"role", "password"}) {
-    if (body->IsObject() && !body->Find(required))
-      fields.errors.push_back(std::string(required) + ": required");
-  }
-  if (!fields.errors.empty()) return ErrorsResponse(422, fields.errors);
-  const User user{0, *name, *fields.role, service.Authority().Hash(*fields.password)};
-  if (const UserWrite status = service.Data().AddUser(user, Note(call, service.Authority().Now()));
-      status != UserWrite::Done) {
-    return UserFailure(status);
-  }
-  Response response = JsonResponse(201, SessionBody(user, ""));
-  response.Set("Location", "/api/users/" + user.name);
+  UserRequest request = ReadUserRequest(*body);
+  request.name = GivenOf(body->Find("name"));
+  const Outcome<User> user = server::AddUser(service.Data(), service.Authority(), request,
+                                             Note(call, service.Authority().Now()));
+  if (!user) return AccountAnswer(user.error());
+  Response response = JsonResponse(201, SessionBody(*user, ""));
+  response.Set("Location", "/api/users/" + user->name);
   return response;
 }
 
@@ -431,36 +375,22 @@ Response UpdateUser(Service& service, const Call& call) {
   Response failure;
   const std::optional<JsonValue> body = JsonBody(call, "application/json", failure);
   if (!body) return failure;
-  UserFields fields = ReadUserFields(*body);
-  if (!fields.errors.empty()) return ErrorsResponse(422, fields.errors);
-  Store& store = service.Data();
-  std::optional<User> user = store.FindUser(call.params[0]);
-  if (!user) return UserFailure(UserWrite::NotFound);
-  const Role role = fields.role.value_or(user->role);
-  std::optional<std::string> hash;
-  if (fields.password) hash = service.Authority().Hash(*fields.password);
-  if (const UserWrite status =
-          store.UpdateUser(user->name, role, hash, Note(call, service.Authority().Now()));
-      status != UserWrite::Done) {
-    return UserFailure(status);
-  }
-  user->role = role;
+  if (!body->IsObject()) return ErrorsResponse(422, {"the body must be an object"});
+  const Outcome<User> user =
+      server::UpdateUser(service.Data(), service.Authority(), call.params[0],
+                         ReadUserRequest(*body), Note(call, service.Authority().Now()));
+  if (!user) return AccountAnswer(user.error());
   return JsonResponse(200, SessionBody(*user, ""));
 }
 
 Response RemoveUser(Service& service, const Call& call) {
-  if (const UserWrite status =
-          service.Data().RemoveUser(call.params[0], Note(call, service.Authority().Now()));
-      status != UserWrite::Done) {
-    return UserFailure(status);
-  }
+  const Outcome<Removed> removed =
+      server::RemoveUser(service.Data(), call.params[0], Note(call, service.Authority().Now()));
+  if (!removed) return AccountAnswer(removed.error());
   Response response;
   response.status = 204;
   return response;
 }
-
-// The longest a token may last.
-constexpr std::int64_t kTokenMaxSeconds = std::int64_t{100} * 366 * 24 * 60 * 60;
 
 std::string TokenBody(const Token& token) {
   std::string body = "{";
@@ -481,76 +411,38 @@ std::string TokenBody(const Token& token) {
   return body;
 }
 
-// The name and end of a new token from the request's body, which may be left out: named
-// "token", never ending. Errors say what is wrong.
-std::vector<std::string> ReadTokenFields(const JsonValue& body, Token& token) {
-  if (!body.IsObject()) return {"the body must be an object"};
-  std::vector<std::string> errors;
-  for (const JsonMember& member : body.members) {
-    if (member.name != "name" && member.name != "expires")
-      errors.push_back(member.name + ": unknown key");
-  }
-  if (const JsonValue* name = body.Find("name")) {
-    if (name->kind != JsonValue::Kind::String) {
-      errors.emplace_back("name: must be a string");
-    } else if (const std::optional<std::string> why = CheckTokenName(name->text)) {
-      errors.push_back("name: " + *why);
-    } else {
-      token.name = name->text;
-    }
-  }
-  if (const JsonValue* expires = body.Find("expires");
-      expires && expires->kind != JsonValue::Kind::Null) {
-    std::optional<std::int64_t> end;
-    if (expires->kind == JsonValue::Kind::Number) {
-      if (const std::optional<std::int64_t> seconds =
-              ParseDecimal(expires->text, 1, kTokenMaxSeconds)) {
-        end = token.created + *seconds;
-      }
-    } else if (expires->kind == JsonValue::Kind::String) {
-      end = FromIsoTime(expires->text);
-      if (end && (*end <= token.created || *end - token.created > kTokenMaxSeconds)) end.reset();
-    }
-    if (!end) {
-      errors.emplace_back(
-          "expires: the seconds from now (1 to 100 years' worth), or a time to come such as "
-          "2030-01-31T12:00:00Z");
-    }
-    token.expires = end;
-  }
-  return errors;
-}
-
 Response NewToken(Service& service, const Call& call) {
-  Token token{0, "token", service.Authority().Now(), {}};
+  // No body asks for a token named "token" that never ends.
+  TokenRequest request;
   if (!call.request.body.empty()) {
     Response failure;
     const std::optional<JsonValue> body = JsonBody(call, "application/json", failure);
     if (!body) return failure;
-    if (const std::vector<std::string> errors = ReadTokenFields(*body, token); !errors.empty())
-      return ErrorsResponse(422, errors);
+    if (!body->IsObject()) return ErrorsResponse(422, {"the body must be an object"});
+    request.errors = UnknownKeys(*body, {"name", "expires"});
+    request.name = GivenOf(body->Find("name"));
+    if (const JsonValue* expires = body->Find("expires");
+        expires != nullptr && expires->kind != JsonValue::Kind::Null) {
+      request.expires = GivenOf(expires);
+    }
   }
-  Store& store = service.Data();
-  const std::optional<User> user = store.FindUser(call.params[0]);
-  if (!user) return UserFailure(UserWrite::NotFound);
-  const std::string secret = NewSecret();
-  const std::optional<std::int64_t> id =
-      store.AddToken(*user, SecretHash(secret), token, Note(call, token.created));
-  if (!id) return JsonError(409, "the user was removed or given a new password meanwhile");
-  token.id = *id;
-  std::string body = TokenBody(token);
+  const Outcome<MadeToken> made = server::NewToken(service.Data(), call.params[0], request,
+                                                   Note(call, service.Authority().Now()));
+  if (!made) return AccountAnswer(made.error());
+  std::string body = TokenBody(made->token);
   body.pop_back();
   body += ',';
-  AppendString(body, "token", secret);
+  AppendString(body, "token", made->secret);
   body += '}';
   Response response = JsonResponse(201, std::move(body));
-  response.Set("Location", "/api/users/" + user->name + "/tokens/" + std::to_string(token.id));
+  response.Set("Location",
+               "/api/users/" + made->user + "/tokens/" + std::to_string(made->token.id));
   return response;
 }
 
 Response ListTokens(Service& service, const Call& call) {
-  const std::optional<std::vector<Token>> tokens = service.Data().Tokens(call.params[0]);
-  if (!tokens) return UserFailure(UserWrite::NotFound);
+  const Outcome<std::vector<Token>> tokens = server::ListTokens(service.Data(), call.params[0]);
+  if (!tokens) return AccountAnswer(tokens.error());
   std::string body = "[";
   for (const Token& token : *tokens) {
     if (body.size() > 1) body += ',';
@@ -561,13 +453,9 @@ Response ListTokens(Service& service, const Call& call) {
 }
 
 Response RevokeToken(Service& service, const Call& call) {
-  const std::optional<std::int64_t> id =
-      ParseDecimal(call.params[1], 1, std::numeric_limits<std::int64_t>::max());
-  if (!id) return JsonError(400, "the token in the path must be a token's id, a number from 1");
-  if (service.Data().RemoveToken(call.params[0], *id, Note(call, service.Authority().Now())) !=
-      UserWrite::Done) {
-    return JsonError(404, "that user has no token of that id");
-  }
+  const Outcome<Removed> revoked = server::RevokeToken(
+      service.Data(), call.params[0], call.params[1], Note(call, service.Authority().Now()));
+  if (!revoked) return AccountAnswer(revoked.error());
   Response response;
   response.status = 204;
   return response;

@@ -55,21 +55,6 @@ std::size_t KeepEscapes(void*, MHD_Connection*, char* text) {
   return std::strlen(text);
 }
 
-// "127.0.0.1 ada \"GET /api/site\" 200 1234 3ms" (the user "-" when there is none), the user,
-// method and target with their odd bytes escaped.
-void AppendLogText(std::string& out, std::string_view text) {
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte >= 0x7F || c == '"' || c == '\\') {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-}
-
 }  // namespace
 
 struct Daemon::State {
@@ -324,6 +309,8 @@ struct Daemon::State {
       tracked->begun = false;
       tracked->since = Clock::now();
     }
+    // "127.0.0.1 ada \"GET /api/site\" 200 1234 3ms" (the user "-" when there is none), the user,
+    // method and target with their odd bytes escaped.
     if (state.options.log) {
       const Request& request = exchange->request;
       std::string line = request.peer + " ";

@@ -40,6 +40,7 @@ class DatabaseStore final : public Store {
     return opened;
   }
 
+  std::string FileName() const override { return connection_->File(); }
   std::string SiteJson() override { return controllers_.SiteJson(); }
   std::vector<ControllerSummary> Controllers() override { return controllers_.Controllers(); }
   std::optional<ControllerState> Controller(CSS_ControllerAddress address) override {

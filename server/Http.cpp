@@ -1,5 +1,7 @@
 #include "server/Http.h"
 
+#include <cstdio>
+
 #include <ssmsg/Json.h>
 
 namespace ssmsg::server {
@@ -267,6 +269,19 @@ std::optional<std::int64_t> ParseDecimal(std::string_view text, std::int64_t min
   const auto number = static_cast<std::int64_t>(value);
   if (number < min || number > max) return std::nullopt;
   return number;
+}
+
+void AppendLogText(std::string& out, std::string_view text) {
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte >= 0x7F || c == '"' || c == '\\') {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
 }
 
 }  // namespace ssmsg::server

@@ -105,4 +105,8 @@ bool EtagMatches(std::string_view header, std::string_view etag, bool weak);
 // A decimal number from `text` within min..max: digits only, no sign, no leading zeros.
 std::optional<std::int64_t> ParseDecimal(std::string_view text, std::int64_t min, std::int64_t max);
 
+// Appends `text` to a log line with its odd bytes (controls, non-ASCII, quote and backslash) as
+// \xHH, so that a line of the log is one line whatever a request or an error holds.
+void AppendLogText(std::string& out, std::string_view text);
+
 }  // namespace ssmsg::server

@@ -66,10 +66,28 @@ bool Unavailable(const std::exception& error) {
   return dynamic_cast<const db::DbBusy*>(&error) != nullptr;
 }
 
-std::string Reason(const std::exception& error) {
-  return std::string(Unavailable(error) ? "the site's database cannot answer now: "
-                                        : "the server failed: ") +
-         error.what();
+// What the answer to `error` says. A store's finding that its data is not valid is told (the row
+// and value that are wrong, for an admin to mend), without the store's file (`file`); any other
+// error's own text is not: SQLite's can name files or quote the SQL that failed.
+std::string Reason(const std::exception& error, const std::string& file) {
+  if (Unavailable(error)) {
+    return "the site's database cannot answer now: the database is locked by another program "
+           "(waited " +
+           std::to_string(db::kBusyTimeoutMs / 1000) + " s)";
+  }
+  if (dynamic_cast<const StoreError*>(&error) == nullptr)
+    return "the server failed; its log says why";
+  std::string finding = error.what();
+  const auto replace = [&finding](const std::string& name, std::string_view by) {
+    for (std::size_t at = finding.find(name); at != std::string::npos;
+         at = finding.find(name, at + by.size()))
+      finding.replace(at, name.size(), by);
+  };
+  if (!file.empty()) {
+    replace(file + ": ", "");
+    replace(file, "the site's database");
+  }
+  return "the server failed: " + finding;
 }
 
 }  // namespace
@@ -162,6 +180,21 @@ Response Service::Failure(RouteKind kind, int status, std::string_view message,
   return response;
 }
 
+Response Service::Failed(RouteKind kind, const std::exception& error, const Request& request) {
+  const bool unavailable = Unavailable(error);
+  const int status = unavailable ? 503 : 500;
+  if (options_.log) {
+    std::string line = "failed to answer \"";
+    AppendLogText(line, request.method);
+    line += ' ';
+    AppendLogText(line, request.target);
+    line += "\" (" + std::to_string(status) + "): ";
+    AppendLogText(line, error.what());
+    options_.log(line);
+  }
+  return Failure(kind, status, Reason(error, store_.FileName()), request);
+}
+
 Response Service::Refusal(int status, std::string_view message, const Request& request) {
   Response response = Failure(Guess(request), status, message, request);
   AddCommonHeaders(response, request);
@@ -192,7 +225,7 @@ std::size_t Service::BodyLimit(const Route& route) const {
   return route.access == Access::Public ? options_.limits.publicBody : options_.limits.maxBody;
 }
 
-Service::Admitted Service::Admit(const Request& request, const Caller* known, bool withBody) {
+Service::Admitted Service::Admit(const Request& request, bool withBody) {
   Admitted admitted;
   const auto refuse = [&](RouteKind kind, int status, std::string_view message) {
     admitted.refusal = Failure(kind, status, message, request);
@@ -224,18 +257,18 @@ Service::Admitted Service::Admit(const Request& request, const Caller* known, bo
     return refuse(route.kind, 413, BodyTooLarge(BodyLimit(route)));
   }
   const bool unsafe = IsUnsafe(request.method);
-  if (unsafe && !known && !Auth::SameOrigin(request)) {
+  if (unsafe && !Auth::SameOrigin(request)) {
     return refuse(route.kind, 403, "a request from another site is refused");
   }
-  if (!known) admitted.identified = auth_.Identify(request);
-  const Caller* caller = known ? known : admitted.identified ? &*admitted.identified : nullptr;
+  admitted.identified = auth_.Identify(request);
+  const Caller* caller = admitted.identified ? &*admitted.identified : nullptr;
   if (route.access != Access::Public) {
     if (!caller) return refuse(route.kind, 401, "log in or give an API token");
     if (!Allowed(route.access, caller->user.role)) {
       return refuse(route.kind, 403, "your role may not do this");
     }
   }
-  if (unsafe && route.access != Access::Public && !known) {
+  if (unsafe && route.access != Access::Public) {
     // A form carries its CSRF token in its body: that is checked once the body is here.
     std::optional<std::string> formToken;
     const std::string* type = request.Find("Content-Type");
@@ -251,17 +284,17 @@ Service::Admitted Service::Admit(const Request& request, const Caller* known, bo
   return admitted;
 }
 
-Response Service::Dispatch(const Request& request, const Caller* known) {
-  Admitted admitted = Admit(request, known, true);
+Response Service::Dispatch(const Request& request) {
+  Admitted admitted = Admit(request, true);
   if (admitted.refusal) return std::move(*admitted.refusal);
   const Route& route = *admitted.route;
-  const Caller* caller = known ? known : admitted.identified ? &*admitted.identified : nullptr;
+  const Caller* caller = admitted.identified ? &*admitted.identified : nullptr;
   const Call call{request, *admitted.target, admitted.params, caller};
   Response response;
   try {
     response = route.handler(call);
   } catch (const std::exception& error) {
-    response = Failure(route.kind, Unavailable(error) ? 503 : 500, Reason(error), request);
+    response = Failed(route.kind, error, request);
   }
   if (caller) response.user = caller->user.name;
   return response;
@@ -270,14 +303,14 @@ Response Service::Dispatch(const Request& request, const Caller* known) {
 Service::HeadCheck Service::CheckHead(const Request& head) {
   HeadCheck check;
   try {
-    Admitted admitted = Admit(head, nullptr, false);
+    Admitted admitted = Admit(head, false);
     if (admitted.refusal) {
       check.refusal = std::move(admitted.refusal);
     } else {
       check.maxBody = BodyLimit(*admitted.route);
     }
   } catch (const std::exception& error) {
-    check.refusal = Failure(Guess(head), Unavailable(error) ? 503 : 500, Reason(error), head);
+    check.refusal = Failed(Guess(head), error, head);
   }
   if (check.refusal) AddCommonHeaders(*check.refusal, head);
   return check;
@@ -287,9 +320,9 @@ Response Service::Handle(const Request& request) {
   Response response;
   // Whatever the store fails at (knowing the caller included) is answered, and the server stays.
   try {
-    response = Dispatch(request, nullptr);
+    response = Dispatch(request);
   } catch (const std::exception& error) {
-    response = Failure(Guess(request), Unavailable(error) ? 503 : 500, Reason(error), request);
+    response = Failed(Guess(request), error, request);
   }
   AddCommonHeaders(response, request);
   return response;
@@ -307,10 +340,6 @@ AuditNote ChangeNote(const Call& call, std::int64_t now, std::string_view method
     }
   }
   return {std::move(actor), std::string(method), std::string(path), now};
-}
-
-Response Service::CallApi(const Caller& caller, const Request& request) {
-  return Dispatch(request, &caller);
 }
 
 }  // namespace ssmsg::server

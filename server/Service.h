@@ -6,6 +6,7 @@
 // then the route's handler. The API's routes and the pages' routes sit in the same router.
 
 #include <cstddef>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -70,6 +71,10 @@ struct ServiceOptions {
   // other site's page can make a browser send here: a name that another site's DNS points at this
   // server can).
   std::vector<std::string> hosts;
+  // Receives a line for each failure answered with 500 or 503: what went wrong, which the answer
+  // says no more than a store's finding of (the error can name the database's file, or quote its
+  // SQL). None: not logged.
+  std::function<void(std::string_view line)> log;
 };
 
 // Who made the change that `call` asks for, and how, for its audit row: the caller's name, with a
@@ -104,10 +109,6 @@ class Service {
   };
   HeadCheck CheckHead(const Request& head);
 
-  // Answers a request to the API for `caller`, who was let in (and whose CSRF token was checked)
-  // by the page that makes it: the route's role is still checked. The way pages change the site.
-  Response CallApi(const Caller& caller, const Request& request);
-
   // The answer to a request that is refused before it is read whole (its body too large, say):
   // as the API or the pages answer failures, by its target.
   Response Refusal(int status, std::string_view message, const Request& request);
@@ -126,6 +127,10 @@ class Service {
 
  private:
   Response Failure(RouteKind kind, int status, std::string_view message, const Request& request);
+  // The answer to `error`, thrown while answering `request`: 503 when the store cannot answer
+  // now, else 500. Only a store's finding that its data is not valid is told, without the
+  // store's file; the error itself, whatever it is, goes to the log.
+  Response Failed(RouteKind kind, const std::exception& error, const Request& request);
 
   // A request let in by its route's rules (as far as what has arrived of it tells), or its
   // refusal.
@@ -134,15 +139,14 @@ class Service {
     const Route* route = nullptr;
     std::vector<std::string> params;
     std::optional<Target> target;
-    std::optional<Caller> identified;  // from the request's credentials, when none was known
+    std::optional<Caller> identified;  // from the request's credentials
   };
   // The checks before a route's handler, for `request`'s head and, when `withBody`, its body.
-  // `known`: the caller, already let in by a page.
-  Admitted Admit(const Request& request, const Caller* known, bool withBody);
+  Admitted Admit(const Request& request, bool withBody);
   std::size_t BodyLimit(const Route& route) const;
   // Whether the Host header `host` names this server.
   bool HostAllowed(std::string_view host) const;
-  Response Dispatch(const Request& request, const Caller* known);
+  Response Dispatch(const Request& request);
 
   Store& store_;
   ServiceOptions options_;

@@ -152,6 +152,10 @@ class Store {
  public:
   virtual ~Store() = default;
 
+  // The file the store keeps the site in, named as it was opened ("" for none): its errors name
+  // it, which the server's answers leave out.
+  virtual std::string FileName() const { return {}; }
+
   // --- The site ---
   // The whole site as its canonical site file.
   virtual std::string SiteJson() = 0;

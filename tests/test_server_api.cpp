@@ -14,10 +14,13 @@
 
 #include <ssmsg/SiteDiff.h>
 
+#include "memory_store.h"
 #include "server/Api.h"
 #include "server/JsonValue.h"
 #include "server/Service.h"
+#include "server/pages/Pages.h"
 #include "server_support.h"
+#include "site/db/Sqlite.h"
 #include "support.h"
 
 namespace ssmsg::server {
@@ -552,6 +555,109 @@ TEST_P(ServerSessions, ALockedDatabaseIsAnswered503) {
   sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
   sqlite3_close(other);
   EXPECT_EQ(WithCookie(login, "GET", "/api/session").status, 200);
+}
+
+// A store that fails, as a damaged or locked database does, with errors that name its file.
+class FailingStore : public MemoryStore {
+ public:
+  using MemoryStore::MemoryStore;
+  enum class Where { Nowhere, Identifying, Answering };
+  Where where = Where::Nowhere;
+  std::function<void()> fail;
+
+  std::string FileName() const override { return "/srv/sites/north/site.db"; }
+  std::optional<TokenUser> FindToken(const std::string& tokenHash, std::int64_t now) override {
+    if (where == Where::Identifying) fail();
+    return MemoryStore::FindToken(tokenHash, now);
+  }
+  std::string SiteJson() override {
+    if (where == Where::Answering) fail();
+    return MemoryStore::SiteJson();
+  }
+  std::vector<ControllerSummary> Controllers() override {
+    if (where == Where::Answering) fail();
+    return MemoryStore::Controllers();
+  }
+};
+
+// A failure of the store is answered 500, or 503 when the store is only busy, with a reason that
+// names no file and holds nothing of SQLite's words; only a store's finding on its rows is told.
+// The log gets the error whole.
+TEST(ServerFailures, AnswersNameNoFileThatTheLogDoes) {
+  FailingStore store(test::ReadFile(SSMSG_SOURCE_DIR "/site/demo_site.json"));
+  store.AddUser({0, "vic", Role::Viewer, HashPassword("vic password", PasswordCost::Cheapest())},
+                {});
+  store.AddToken(*store.FindUser("vic"), SecretHash("vic-token"), {0, "fixture", 0, {}}, {});
+  std::vector<std::string> log;
+  ServiceOptions options;
+  options.auth.cost = PasswordCost::Cheapest();
+  options.log = [&log](std::string_view line) { log.emplace_back(line); };
+  Service service(store, options);
+  AddApiRoutes(service);
+  AddPageRoutes(service);
+
+  const std::string file = store.FileName();
+  const std::string row = "inputs[interface 1, node 2, number 1].EOL: 2 is outside 0..1";
+  const std::string invalid = file + ": " + row + "; " + file + ": controllers: a second one";
+  const std::string sql = "no such table: tokens (" + file + ")";
+  const std::function<void()> damaged = [&invalid] { throw StoreError(invalid); };
+  const std::function<void()> failedSql = [&sql] { throw db::DbError(sql); };
+  const std::function<void()> busy = [&sql] { throw db::DbBusy(sql); };
+  using Where = FailingStore::Where;
+  struct Case {
+    const char* what;
+    Where where;
+    const std::function<void()>* fail;
+    std::string target;
+    bool head;  // only the request's head is checked
+    int status;
+    std::string told;  // a part of the answer
+  };
+  const std::vector<Case> cases = {
+      {"a row not valid, for the API", Where::Answering, &damaged, "/api/site", false, 500,
+       "{\"error\":\"the server failed: " + row + "; controllers: a second one\"}"},
+      {"a row not valid, for a page", Where::Answering, &damaged, "/", false, 500, row},
+      {"SQL failing for a page", Where::Answering, &failedSql, "/", false, 500, "its log says why"},
+      {"a busy store answering", Where::Answering, &busy, "/api/site", false, 503,
+       "{\"error\":\"the site's database cannot answer now: the database is locked by another "
+       "program (waited 5 s)\"}"},
+      {"identifying the caller", Where::Identifying, &failedSql, "/api/site", false, 500,
+       "{\"error\":\"the server failed; its log says why\"}"},
+      {"identifying the caller of a head", Where::Identifying, &damaged, "/api/site", true, 500,
+       row},
+      {"a busy store for a head", Where::Identifying, &busy, "/", true, 503, "cannot answer now"},
+  };
+  const auto get = [](std::string target) {
+    Request request;
+    request.method = "GET";
+    request.target = std::move(target);
+    request.headers = {{"Authorization", "Bearer vic-token"}};
+    request.peer = "127.0.0.1";
+    return request;
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    store.where = c.where;
+    store.fail = *c.fail;
+    log.clear();
+    const Request request = get(c.target);
+    const std::optional<Response> answer =
+        c.head ? service.CheckHead(request).refusal : service.Handle(request);
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->status, c.status);
+    EXPECT_EQ(answer->body.find("/srv/"), std::string::npos) << answer->body;
+    EXPECT_EQ(answer->body.find("no such table"), std::string::npos) << answer->body;
+    EXPECT_NE(answer->body.find(c.told), std::string::npos) << answer->body;
+    ASSERT_EQ(log.size(), 1U);
+    const std::string detail = c.fail == &damaged ? invalid : sql;
+    EXPECT_NE(log[0].find("\"GET " + c.target + "\" (" + std::to_string(c.status) + "): " + detail),
+              std::string::npos)
+        << log[0];
+  }
+  store.where = Where::Nowhere;
+  log.clear();
+  EXPECT_EQ(service.Handle(get("/api/site")).status, 200);
+  EXPECT_TRUE(log.empty());
 }
 
 TEST_P(ServerSessions, FailedLoginsSlowTheNameDown) {

@@ -218,7 +218,7 @@ TEST_F(ServerPages, RenamedInputIsPendingThenSent) {
                 .status,
             303);
   const Response pending = Send("eve", "GET", "/controllers/1/1/pending");
-  const JsonValue api = pages::JsonOf(Send("eve", "GET", "/api/controllers/1/1/pending"));
+  const JsonValue api = ReadJson(Send("eve", "GET", "/api/controllers/1/1/pending").body).value;
   const std::vector<JsonValue>& messages = api.Find("messages")->items;
   ASSERT_FALSE(messages.empty());
   EXPECT_NE(pending.body.find(pages::Count(messages.size(), "message")), std::string::npos);
@@ -509,6 +509,52 @@ TEST_F(ServerPages, AdminsManageUsers) {
             std::string::npos);
   ASSERT_EQ(Post("ada", "/users", "/users/bob/remove").status, 303);
   EXPECT_FALSE(store_.FindUser("bob"));
+}
+
+// The admins' pages change accounts without the API's router in between: each page stays for the
+// roles of the API request it stands for, and an editor's or viewer's post changes nothing.
+TEST_F(ServerPages, AccountPagesAreForWhomTheirApiRequestsAre) {
+  const auto access = [this](std::string_view method, std::string_view pattern) {
+    for (const Route& route : service_.Routes().Routes()) {
+      if (route.method == method && route.pattern == pattern) return route.access;
+    }
+    ADD_FAILURE() << "no route " << method << " " << pattern;
+    return Access::Public;
+  };
+  struct Case {
+    std::string page;  // "POST /users/{name}"
+    std::string api;
+    std::string sent;  // the page's target, as a non-admin posts it
+  };
+  const std::vector<Case> cases = {
+      {"GET /audit", "GET /api/audit", ""},
+      {"GET /users", "GET /api/users", ""},
+      {"GET /users", "GET /api/users/{name}/tokens", ""},
+      {"POST /users", "POST /api/users", "/users"},
+      {"POST /users/{name}", "PATCH /api/users/{name}", "/users/vic"},
+      {"POST /users/{name}/remove", "DELETE /api/users/{name}", "/users/vic/remove"},
+      {"POST /users/{name}/token", "POST /api/users/{name}/tokens", "/users/vic/token"},
+      {"POST /users/{name}/tokens/{id}/revoke", "DELETE /api/users/{name}/tokens/{id}",
+       "/users/vic/tokens/1/revoke"},
+  };
+  const std::size_t audited = store_.Audit(0, 1000).size();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.page);
+    const auto split = [](const std::string& text) {
+      return std::pair{text.substr(0, text.find(' ')), text.substr(text.find(' ') + 1)};
+    };
+    const auto [pageMethod, page] = split(c.page);
+    const auto [apiMethod, api] = split(c.api);
+    EXPECT_GE(access(pageMethod, page), access(apiMethod, api));
+    if (c.sent.empty()) continue;
+    for (const std::string who : {"eve", "vic"}) {
+      const std::string body = "name=mal&role=admin&password=a+long+password&csrf=" +
+                               pages::Encode(sessions_[who].second);
+      EXPECT_EQ(Send(who, "POST", c.sent, body).status, 403) << who;
+    }
+  }
+  EXPECT_EQ(store_.Audit(0, 1000).size(), audited);
+  EXPECT_EQ(store_.FindUser("vic")->role, Role::Viewer);
 }
 
 // Each record's form is summed up where it folds: a numbered record with its name, a time group

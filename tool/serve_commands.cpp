@@ -128,16 +128,19 @@ int RunServe(const ServeOptions& options, const CLI::App&, Output&) {
     return kBadInput;
   }
 
-  ServiceOptions serviceOptions;
-  serviceOptions.hosts = options.hosts;
-  Service service(*store, serviceOptions);
-  AddApiRoutes(service);
-  AddPageRoutes(service);
+  // The requests' lines and the failures' come from the daemon's threads, one line at a time.
   std::mutex logMutex;
-  daemonOptions.log = [&logMutex](std::string_view line) {
+  const auto log = [&logMutex](std::string_view line) {
     const std::lock_guard lock(logMutex);
     std::fprintf(stderr, "%.*s\n", static_cast<int>(line.size()), line.data());
   };
+  ServiceOptions serviceOptions;
+  serviceOptions.hosts = options.hosts;
+  serviceOptions.log = log;
+  Service service(*store, serviceOptions);
+  AddApiRoutes(service);
+  AddPageRoutes(service);
+  daemonOptions.log = log;
   StopSignal stop;  // before the daemon's threads start, which inherit it
   std::string error;
   const std::unique_ptr<Daemon> daemon = Daemon::Start(service, daemonOptions, error);

@@ -1,13 +1,13 @@
 // The pages of admins: the audit log (every change, with what it changed) and the users (added,
-// given roles and passwords and API tokens, removed), each change made through the API.
+// given roles and passwords and API tokens, removed), each change made by the operations the API
+// makes it with, and audited alike.
 
 #include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
-#include <ssmsg/Json.h>
-
+#include "server/AccountOps.h"
 #include "server/Html.h"
 #include "server/pages/Frame.h"
 #include "server/pages/RecordForms.h"
@@ -18,11 +18,6 @@ namespace {
 
 // How many of an entry's changed values the audit log lists.
 constexpr std::size_t kChangesShown = 12;
-
-const std::string& TextOf(const JsonValue* value) {
-  static const std::string kNone;
-  return value != nullptr && value->kind == JsonValue::Kind::String ? value->text : kNone;
-}
 
 // What changed between `before` and `after` (each a controller, or null): the values that differ.
 void Changes(const JsonValue& before, const JsonValue& after, std::string& out) {
@@ -96,60 +91,71 @@ void AccountChange(const JsonValue& after, std::string& out) {
   AppendHtml(out, text);
 }
 
+// What a refused change of accounts says: its message, or its errors one after another.
+std::string Problem(const Refusal& refusal) {
+  std::string problem;
+  for (const std::string& line : AccountLines(refusal)) {
+    if (!problem.empty()) problem += "; ";
+    problem += line;
+  }
+  if (problem.empty()) problem = refusal.message;
+  return problem.empty() ? std::string(StatusText(refusal.status)) : problem;
+}
+
+// A change made from these pages is audited as the API's request for it: `path` under "/api",
+// its segments %-escaped.
+AuditNote NoteOf(Service& service, const Call& call, std::string_view method,
+                 std::string_view path) {
+  return ChangeNote(call, service.Authority().Now(), method, path);
+}
+
+std::string UserApi(std::string_view name) {
+  return "/api/users/" + Encode(name);
+}
+
 Response Audit(Service& service, const Call& call) {
-  std::string target = "/api/audit";
-  if (const std::string* after = call.target.Query("after")) target += "?after=" + Encode(*after);
-  const Response answer = CallApi(service, call, "GET", target);
-  if (answer.status != 200) return MessagePage(call, answer.status, ApiMessage(answer));
-  const JsonValue body = JsonOf(answer);
-  const JsonValue* entries = body.IsObject() ? body.Find("entries") : nullptr;
-  if (entries == nullptr) return MessagePage(call, 500, "the audit log cannot be read");
+  const Outcome<AuditPage> page = server::ReadAudit(service.Data(), call.target.Query("after"));
+  if (!page) return MessagePage(call, page.error().status, Problem(page.error()));
 
   std::string main =
       "<section class=\"card\"><h2>Audit log</h2><p class=\"meta\">Every change, oldest first."
       "</p><div class=\"scroll\"><table class=\"audit\"><thead><tr><th scope=\"col\">No.</th>"
       "<th scope=\"col\">Time</th><th scope=\"col\">User</th><th scope=\"col\">Request</th>"
       "<th scope=\"col\">Controller</th><th scope=\"col\">What changed</th></tr></thead><tbody>";
-  for (const JsonValue& entry : entries->items) {
-    if (!entry.IsObject()) continue;
-    const JsonValue* id = entry.Find("id");
+  for (const AuditEntry& entry : page->entries) {
     main += "<tr><td class=\"n\">";
-    AppendHtml(main, id != nullptr ? id->text : std::string());
+    AppendHtml(main, std::to_string(entry.id));
     main += "</td><td>";
-    AppendHtml(main, TextOf(entry.Find("time")));
+    AppendHtml(main, IsoTime(entry.note.time));
     main += "</td><td>";
-    AppendHtml(main, TextOf(entry.Find("user")));
+    AppendHtml(main, entry.note.user);
     main += "</td><td>";
-    AppendHtml(main, TextOf(entry.Find("method")) + " " + TextOf(entry.Find("path")));
+    AppendHtml(main, entry.note.method + " " + entry.note.path);
     main += "</td><td>";
-    const JsonValue* controller = entry.Find("controller");
-    if (controller != nullptr && controller->IsObject() && controller->Find("Interface") &&
-        controller->Find("Node")) {
-      const std::string address =
-          controller->Find("Interface")->text + "/" + controller->Find("Node")->text;
+    if (const std::optional<CSS_ControllerAddress>& address = entry.controller) {
+      const std::string interfaceId = std::to_string(address->interfaceId);
+      const std::string node = std::to_string(address->node);
       main += "<a href=\"/controllers/";
-      AppendHtml(main, address);
+      AppendHtml(main, interfaceId + "/" + node);
       main += "\">";
-      AppendHtml(main, controller->Find("Interface")->text + "." + controller->Find("Node")->text);
+      AppendHtml(main, interfaceId + "." + node);
       main += "</a>";
     }
     main += "</td><td>";
-    const JsonValue* before = entry.Find("before");
-    const JsonValue* after = entry.Find("after");
-    if (controller != nullptr && controller->kind == JsonValue::Kind::Null && after != nullptr &&
-        after->IsObject()) {
-      AccountChange(*after, main);
-    } else if (before != nullptr && after != nullptr) {
-      Changes(*before, *after, main);
+    const JsonReadResult before = ReadJson(entry.before);
+    const JsonReadResult after = ReadJson(entry.after);
+    if (!entry.controller && after.ok && after.value.IsObject()) {
+      AccountChange(after.value, main);
+    } else if (before.ok && after.ok) {
+      Changes(before.value, after.value, main);
     }
     main += "</td></tr>";
   }
   main += "</tbody></table></div>";
-  if (entries->items.empty()) main += "<p>No change yet.</p>";
-  if (const JsonValue* next = body.Find("next");
-      next != nullptr && next->kind == JsonValue::Kind::Number) {
+  if (page->entries.empty()) main += "<p>No change yet.</p>";
+  if (page->next) {
     main += "<p><a href=\"/audit?after=";
-    AppendHtml(main, next->text);
+    AppendHtml(main, std::to_string(*page->next));
     main += "\">Later changes</a></p>";
   }
   main += "</section>\n";
@@ -179,30 +185,28 @@ void OpenForm(const Call& call, std::string& out, std::string_view action) {
   out += CsrfField(call.caller->csrf);
 }
 
-// The API tokens of the users `users` (the API's list), each with the button that revokes it.
-void TokensTable(Service& service, const Call& call, const JsonValue& users, std::string& out) {
+// The API tokens of the users `users`, each with the button that revokes it.
+void TokensTable(Service& service, const Call& call, const std::vector<User>& users,
+                 std::string& out) {
   std::string rows;
-  for (const JsonValue& user : users.items) {
-    if (!user.IsObject()) continue;
-    const std::string& name = TextOf(user.Find("name"));
-    const Response answer = CallApi(service, call, "GET", "/api/users/" + Encode(name) + "/tokens");
-    if (answer.status != 200) continue;
-    for (const JsonValue& token : JsonOf(answer).items) {
-      const JsonValue* id = token.IsObject() ? token.Find("id") : nullptr;
-      if (id == nullptr || id->kind != JsonValue::Kind::Number) continue;
+  for (const User& user : users) {
+    const std::string& name = user.name;
+    const Outcome<std::vector<Token>> tokens = server::ListTokens(service.Data(), name);
+    if (!tokens) continue;  // removed meanwhile
+    for (const Token& token : *tokens) {
+      const std::string id = std::to_string(token.id);
       rows += "<tr><td>";
       AppendHtml(rows, name);
       rows += "</td><td class=\"n\">";
-      AppendHtml(rows, id->text);
+      AppendHtml(rows, id);
       rows += "</td><td>";
-      AppendHtml(rows, TextOf(token.Find("name")));
+      AppendHtml(rows, token.name);
       rows += "</td><td>";
-      AppendHtml(rows, TextOf(token.Find("created")));
+      AppendHtml(rows, IsoTime(token.created));
       rows += "</td><td>";
-      const std::string& expires = TextOf(token.Find("expires"));
-      AppendHtml(rows, expires.empty() ? "never" : expires);
+      AppendHtml(rows, token.expires ? IsoTime(*token.expires) : "never");
       rows += "</td><td>";
-      OpenForm(call, rows, "/users/" + Encode(name) + "/tokens/" + Encode(id->text) + "/revoke");
+      OpenForm(call, rows, "/users/" + Encode(name) + "/tokens/" + Encode(id) + "/revoke");
       rows += "<button type=\"submit\" class=\"danger\">Revoke</button></form></td></tr>";
     }
   }
@@ -219,9 +223,7 @@ void TokensTable(Service& service, const Call& call, const JsonValue& users, std
 }
 
 Response UsersPage(Service& service, const Call& call, int status, std::string_view problem) {
-  const Response answer = CallApi(service, call, "GET", "/api/users");
-  if (answer.status != 200) return MessagePage(call, answer.status, ApiMessage(answer));
-  const JsonValue users = JsonOf(answer);
+  const std::vector<User> users = server::ListUsers(service.Data());
   std::string main = "<section class=\"card\"><h2>Users</h2>";
   if (!problem.empty()) {
     main += "<ul class=\"errors\"><li>";
@@ -232,15 +234,14 @@ Response UsersPage(Service& service, const Call& call, int status, std::string_v
       "<div class=\"scroll\"><table class=\"users\"><thead><tr><th scope=\"col\">Name</th>"
       "<th scope=\"col\">Role</th><th scope=\"col\">Password</th><th scope=\"col\">API token</th>"
       "<th scope=\"col\">Remove</th></tr></thead><tbody>";
-  for (const JsonValue& user : users.items) {
-    if (!user.IsObject()) continue;
-    const std::string& name = TextOf(user.Find("name"));
+  for (const User& user : users) {
+    const std::string& name = user.name;
     const std::string action = "/users/" + Encode(name);
     main += "<tr><th scope=\"row\">";
     AppendHtml(main, name);
     main += "</th><td>";
     OpenForm(call, main, action);
-    RoleSelect(main, TextOf(user.Find("role")));
+    RoleSelect(main, RoleName(user.role));
     main += "<button type=\"submit\">Set role</button></form></td><td>";
     OpenForm(call, main, action);
     main +=
@@ -279,87 +280,93 @@ Response ShowUsers(Service& service, const Call& call) {
   return UsersPage(service, call, 200, {});
 }
 
-// The JSON object of the form's fields `names` that are given and not empty.
-std::string JsonFields(const Form& form, std::initializer_list<std::string_view> names) {
-  std::string json = "{";
-  for (const std::string_view name : names) {
-    const std::string* value = form.Get(name);
-    if (value == nullptr || value->empty()) continue;
-    if (json.size() > 1) json += ',';
-    AppendJsonString(json, name);
-    json += ':';
-    AppendJsonString(json, *value);
-  }
-  return json + "}";
+// The form's field `name` as given: left out when it is not there or empty.
+Given FieldOf(const Form& form, std::string_view name) {
+  const std::string* value = form.Get(name);
+  if (value == nullptr || value->empty()) return {};
+  return Given::Of(*value);
 }
 
-// The users page after a change: back to it when the API did it, else the page with the reason.
-Response AfterChange(Service& service, const Call& call, const Response& answer) {
-  if (answer.status >= 200 && answer.status < 300) return Redirect("/users");
-  return UsersPage(service, call, answer.status, ApiMessage(answer));
+UserRequest UserRequestOf(const Form& form) {
+  UserRequest request;
+  request.role = FieldOf(form, "role");
+  request.password = FieldOf(form, "password");
+  return request;
+}
+
+// The users page after a change: back to it when it was made, else the page with the reason.
+template <class T>
+Response AfterChange(Service& service, const Call& call, const Outcome<T>& outcome) {
+  if (outcome) return Redirect("/users");
+  return UsersPage(service, call, outcome.error().status, Problem(outcome.error()));
 }
 
 Response AddUser(Service& service, const Call& call) {
   Response failure;
   const std::optional<Form> form = PostedForm(call, failure);
   if (!form) return failure;
+  UserRequest request = UserRequestOf(*form);
+  request.name = FieldOf(*form, "name");
   return AfterChange(service, call,
-                     CallApi(service, call, "POST", "/api/users", {},
-                             JsonFields(*form, {"name", "role", "password"})));
+                     server::AddUser(service.Data(), service.Authority(), request,
+                                     NoteOf(service, call, "POST", "/api/users")));
 }
 
 Response UpdateUser(Service& service, const Call& call) {
   Response failure;
   const std::optional<Form> form = PostedForm(call, failure);
   if (!form) return failure;
-  return AfterChange(service, call,
-                     CallApi(service, call, "PATCH", "/api/users/" + Encode(call.params.at(0)), {},
-                             JsonFields(*form, {"role", "password"})));
+  const std::string& name = call.params.at(0);
+  return AfterChange(
+      service, call,
+      server::UpdateUser(service.Data(), service.Authority(), name, UserRequestOf(*form),
+                         NoteOf(service, call, "PATCH", UserApi(name))));
 }
 
 Response RemoveUser(Service& service, const Call& call) {
-  return AfterChange(service, call,
-                     CallApi(service, call, "DELETE", "/api/users/" + Encode(call.params.at(0))));
+  const std::string& name = call.params.at(0);
+  return AfterChange(
+      service, call,
+      server::RemoveUser(service.Data(), name, NoteOf(service, call, "DELETE", UserApi(name))));
 }
 
 Response NewToken(Service& service, const Call& call) {
   Response failure;
   const std::optional<Form> form = PostedForm(call, failure);
   if (!form) return failure;
-  std::string json = JsonFields(*form, {"name"});
+  TokenRequest request;
+  request.name = FieldOf(*form, "name");
   if (const std::string* days = form->Get("expires"); days != nullptr && !days->empty()) {
     const std::optional<std::int64_t> count = ParseDecimal(*days, 1, 36500);
     if (!count) {
       return UsersPage(service, call, 422,
                        "the days until the token ends must be a number from 1 to 36500");
     }
-    json.pop_back();
-    json += std::string(json.size() > 1 ? "," : "") +
-            "\"expires\":" + std::to_string(*count * 24 * 60 * 60) + "}";
+    request.expires = {Given::Kind::Number, std::to_string(*count * 24 * 60 * 60)};
   }
   const std::string& name = call.params.at(0);
-  const Response answer =
-      CallApi(service, call, "POST", "/api/users/" + Encode(name) + "/tokens", {}, json);
-  if (answer.status != 201) return AfterChange(service, call, answer);
-  const JsonValue body = JsonOf(answer);
+  const Outcome<MadeToken> made = server::NewToken(
+      service.Data(), name, request, NoteOf(service, call, "POST", UserApi(name) + "/tokens"));
+  if (!made) return AfterChange(service, call, made);
   std::string main = "<section class=\"card\"><h2>A new API token for ";
   AppendHtml(main, name);
   main += "</h2><p>It is shown this once: only its hash is kept.</p><pre class=\"token\">";
-  AppendHtml(main, TextOf(body.IsObject() ? body.Find("token") : nullptr));
+  AppendHtml(main, made->secret);
   main += "</pre><p class=\"meta\">Token ";
-  const JsonValue* id = body.IsObject() ? body.Find("id") : nullptr;
-  AppendHtml(main, id != nullptr ? id->text : std::string());
+  AppendHtml(main, std::to_string(made->token.id));
   main += ", named ";
-  AppendHtml(main, TextOf(body.IsObject() ? body.Find("name") : nullptr));
+  AppendHtml(main, made->token.name);
   main += ".</p><p><a href=\"/users\">Back to the users</a></p></section>\n";
   return Page(call, 200, "API token", main);
 }
 
 Response RevokeToken(Service& service, const Call& call) {
-  return AfterChange(
-      service, call,
-      CallApi(service, call, "DELETE",
-              "/api/users/" + Encode(call.params.at(0)) + "/tokens/" + Encode(call.params.at(1))));
+  const std::string& name = call.params.at(0);
+  const std::string& id = call.params.at(1);
+  return AfterChange(service, call,
+                     server::RevokeToken(
+                         service.Data(), name, id,
+                         NoteOf(service, call, "DELETE", UserApi(name) + "/tokens/" + Encode(id))));
 }
 
 }  // namespace

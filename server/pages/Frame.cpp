@@ -105,43 +105,6 @@ std::string ControllerApi(CSS_ControllerAddress address) {
   return "/api" + ControllerUrl(address);
 }
 
-Response CallApi(Service& service, const Call& call, std::string method, std::string target,
-                 std::vector<Header> headers, std::optional<std::string> json,
-                 std::string_view type) {
-  Request request;
-  request.method = std::move(method);
-  request.target = std::move(target);
-  request.headers = std::move(headers);
-  if (json) {
-    request.headers.push_back({"Content-Type", std::string(type)});
-    request.body = std::move(*json);
-  }
-  request.peer = call.request.peer;
-  request.tls = call.request.tls;
-  return service.CallApi(*call.caller, request);
-}
-
-JsonValue JsonOf(const Response& response) {
-  JsonReadResult read = ReadJson(response.body);
-  return read.ok ? std::move(read.value) : JsonValue{};
-}
-
-std::string ApiMessage(const Response& response) {
-  const JsonValue body = JsonOf(response);
-  if (const JsonValue* error = body.IsObject() ? body.Find("error") : nullptr;
-      error != nullptr && error->kind == JsonValue::Kind::String) {
-    return error->text;
-  }
-  std::string message;
-  if (const JsonValue* errors = body.IsObject() ? body.Find("errors") : nullptr) {
-    for (const JsonValue& error : errors->items) {
-      if (!message.empty()) message += "; ";
-      message += error.text;
-    }
-  }
-  return message.empty() ? std::string(StatusText(response.status)) : message;
-}
-
 std::string Encode(std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;

@@ -1,8 +1,7 @@
 #pragma once
 
 // What the site editor's pages share: the bar at the top of each page, the pages of failures,
-// redirects, the form a page posts, the controller's address in a path, and requests to the API
-// made for the caller (every change a page makes goes through the API).
+// redirects, the form a page posts, and the controller's address in a path.
 
 #include <optional>
 #include <string>
@@ -37,17 +36,6 @@ std::optional<CSS_ControllerAddress> AddressOf(const Call& call);
 // "/controllers/1/2", and the same under "/api".
 std::string ControllerUrl(CSS_ControllerAddress address);
 std::string ControllerApi(CSS_ControllerAddress address);
-
-// Asks the API for the caller of `call` (which must have one); `json` is sent as the body, with
-// its media type, when given.
-Response CallApi(Service& service, const Call& call, std::string method, std::string target,
-                 std::vector<Header> headers = {}, std::optional<std::string> json = {},
-                 std::string_view type = "application/json");
-
-// The JSON of an API answer's body; null when it is none.
-JsonValue JsonOf(const Response& response);
-// What a refused API request says: its "error", or its "errors" one after another.
-std::string ApiMessage(const Response& response);
 
 // `text` fit for a path segment or a query value: every byte but A-Z a-z 0-9 - . _ ~ %-escaped.
 std::string Encode(std::string_view text);
