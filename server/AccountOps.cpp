@@ -22,10 +22,7 @@ constexpr std::size_t kAuditHead = 12;
 constexpr std::int64_t kTokenMaxSeconds = std::int64_t{100} * 366 * 24 * 60 * 60;
 
 Failure<Refusal> Refuse(int status, std::string message) {
-  Refusal refusal;
-  refusal.status = status;
-  refusal.message = std::move(message);
-  return Failure{std::move(refusal)};
+  return Failure{Refusal::Because(status, std::move(message))};
 }
 
 Failure<Refusal> Invalid(SiteErrors errors) {
@@ -36,17 +33,14 @@ Failure<Refusal> Invalid(SiteErrors errors) {
 }
 
 Failure<Refusal> UserFailure(UserWrite status) {
-  switch (status) {
-    case UserWrite::NotFound:
-      return Refuse(404, "there is no user of that name");
-    case UserWrite::Exists:
-      return Refuse(409, "there is a user of that name");
-    case UserWrite::LastAdmin:
-      return Refuse(409, "the last admin must stay an admin");
-    case UserWrite::Done:
-      break;
-  }
-  return Refuse(500, "the change of accounts went wrong");
+  // By UserWrite (Done refuses nothing: a change that says so went wrong).
+  static constexpr std::pair<int, std::string_view> kReasons[] = {
+      {500, "the change of accounts went wrong"},
+      {404, "there is no user of that name"},
+      {409, "there is a user of that name"},
+      {409, "the last admin must stay an admin"}};
+  const auto& [code, message] = kReasons[static_cast<std::size_t>(status)];
+  return Refuse(code, std::string(message));
 }
 
 void Wrong(SiteErrors& errors, std::string path, std::string message) {

@@ -13,13 +13,6 @@
 namespace ssmsg::server {
 namespace {
 
-Refusal Refuse(int status, std::string message) {
-  Refusal refusal;
-  refusal.status = status;
-  refusal.message = std::move(message);
-  return refusal;
-}
-
 Refusal Invalid(SiteErrors errors, std::size_t position) {
   Refusal refusal;
   refusal.status = 422;
@@ -98,18 +91,22 @@ std::vector<std::string> Refusal::Lines() const {
   return lines;
 }
 
+Refusal Refusal::Because(int status, std::string message) {
+  Refusal refusal;
+  refusal.status = status;
+  refusal.message = std::move(message);
+  return refusal;
+}
+
 Refusal WriteRefusal(WriteStatus status) {
-  switch (status) {
-    case WriteStatus::NotFound:
-      return Refuse(404, "there is no controller at this address");
-    case WriteStatus::Stale:
-      return Refuse(412, "the controller changed since that ETag: read it again");
-    case WriteStatus::Exists:
-      return Refuse(412, "there is a controller at this address");
-    case WriteStatus::Done:
-      break;
-  }
-  return Refuse(500, "the write went wrong");
+  // By WriteStatus (Done refuses nothing: a write that says so went wrong).
+  static constexpr std::pair<int, std::string_view> kReasons[] = {
+      {500, "the write went wrong"},
+      {404, "there is no controller at this address"},
+      {412, "the controller changed since that ETag: read it again"},
+      {412, "there is a controller at this address"}};
+  const auto& [code, message] = kReasons[static_cast<std::size_t>(status)];
+  return Refusal::Because(code, std::string(message));
 }
 
 Outcome<ControllerState> ReadController(Store& store, CSS_ControllerAddress address) {
@@ -158,8 +155,8 @@ Outcome<PendingMessages> PendingOf(Store& store, CSS_ControllerAddress address) 
       LoadSiteText(sites->sent ? *sites->sent : std::string("{\"Controllers\":[]}"), "sent");
   if (!current.site || !sent.site) {
     return Failure{
-        Refuse(500, "the stored controller cannot be read: " +
-                        (current.errors.empty() ? sent.errors : current.errors).front())};
+        Refusal::Because(500, "the stored controller cannot be read: " +
+                                  (current.errors.empty() ? sent.errors : current.errors).front())};
   }
   CSS_DiffOptions options;
   options.selection = {address.interfaceId, address.node};

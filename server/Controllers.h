@@ -23,6 +23,9 @@ struct Refusal {
   SiteErrors errors;         // 422: paths from the controller on ("Inputs[2].Name")
   std::size_t position = 0;  // the controller's place in the site, which names it in errors
 
+  // A refusal of `status` that says `message`.
+  static Refusal Because(int status, std::string message);
+
   // "Controllers[4].Inputs[2].Name: ..." for each error, as the site file's reader words them.
   std::vector<std::string> Lines() const;
 };

@@ -49,12 +49,9 @@ std::string Address(CSS_ControllerAddress address) {
   return std::to_string(address.interfaceId) + "." + std::to_string(address.node);
 }
 
-Response ShowPending(Service& service, const Call& call) {
-  Response failure;
-  const std::optional<Pending> asked = AskPending(service, call, failure);
-  if (!asked) return failure;
-  const CSS_ControllerAddress* address = &asked->address;
-  const PendingMessages* pending = &asked->messages;
+Response ShowPending(const Call& call, const Pending& asked) {
+  const CSS_ControllerAddress* address = &asked.address;
+  const PendingMessages* pending = &asked.messages;
   const std::string url = ControllerUrl(*address);
   const std::size_t count = pending->messages.size();
   const std::string* etag = &pending->etag;
@@ -93,12 +90,9 @@ Response ShowPending(Service& service, const Call& call) {
   return Page(call, 200, "Messages for " + Address(*address), main);
 }
 
-Response Download(Service& service, const Call& call) {
-  Response failure;
-  const std::optional<Pending> asked = AskPending(service, call, failure);
-  if (!asked) return failure;
-  const CSS_ControllerAddress* address = &asked->address;
-  const PendingMessages* pending = &asked->messages;
+Response Download(const Call&, const Pending& asked) {
+  const CSS_ControllerAddress* address = &asked.address;
+  const PendingMessages* pending = &asked.messages;
   Response response;
   response.Set("Content-Type", "text/plain; charset=utf-8");
   response.Set("Content-Disposition", "attachment; filename=\"messages-" +
@@ -136,12 +130,21 @@ Response MarkSent(Service& service, const Call& call) {
   return Redirect(url + "/pending");
 }
 
+// The pages of the pending messages of the controller in the path, which they are given.
+template <Response (*Show)(const Call&, const Pending&)>
+Response WithPending(Service& service, const Call& call) {
+  Response failure;
+  const std::optional<Pending> asked = AskPending(service, call, failure);
+  return asked ? Show(call, *asked) : failure;
+}
+
 }  // namespace
 
 void AddPendingPages(Service& service) {
-  AddPage(service, "GET", "/controllers/{interface}/{node}/pending", Access::Viewer, ShowPending);
+  AddPage(service, "GET", "/controllers/{interface}/{node}/pending", Access::Viewer,
+          WithPending<ShowPending>);
   AddPage(service, "GET", "/controllers/{interface}/{node}/pending/download", Access::Viewer,
-          Download);
+          WithPending<Download>);
   AddPage(service, "POST", "/controllers/{interface}/{node}/sent", Access::Editor, MarkSent);
 }
 
