@@ -16,9 +16,12 @@ import urllib.request
 
 import html5lib
 import pytest
-from selenium.common.exceptions import NoAlertPresentException
+from selenium.common.exceptions import (
+    NoAlertPresentException,
+    StaleElementReferenceException,
+    WebDriverException,
+)
 from selenium.webdriver.common.by import By
-from selenium.webdriver.support import expected_conditions
 from selenium.webdriver.support.ui import WebDriverWait
 
 from browser import chromium
@@ -70,7 +73,20 @@ def follow(driver, element):
     """Clicks `element` (a button that posts its form, a link) and waits for the page it leads to."""
     page = driver.find_element(By.TAG_NAME, "html")
     element.click()
-    WebDriverWait(driver, 10).until(expected_conditions.staleness_of(page))
+
+    def replaced(_):
+        try:
+            page.is_enabled()
+            return False
+        except StaleElementReferenceException:
+            return True
+        except WebDriverException as error:
+            # Asked while the old document is being replaced, Chrome says so in words of its own.
+            if "does not belong to the document" in str(error):
+                return True
+            raise
+
+    WebDriverWait(driver, 10).until(replaced)
 
 
 def log_in(driver, server, name):
