@@ -32,15 +32,14 @@ Failure<Refusal> Invalid(SiteErrors errors) {
   return Failure{std::move(refusal)};
 }
 
+// By UserWrite (Done refuses nothing: a change that says so went wrong).
+constexpr Reason kUserReasons[] = {{500, "the change of accounts went wrong"},
+                                   {404, "there is no user of that name"},
+                                   {409, "there is a user of that name"},
+                                   {409, "the last admin must stay an admin"}};
+
 Failure<Refusal> UserFailure(UserWrite status) {
-  // By UserWrite (Done refuses nothing: a change that says so went wrong).
-  static constexpr std::pair<int, std::string_view> kReasons[] = {
-      {500, "the change of accounts went wrong"},
-      {404, "there is no user of that name"},
-      {409, "there is a user of that name"},
-      {409, "the last admin must stay an admin"}};
-  const auto& [code, message] = kReasons[static_cast<std::size_t>(status)];
-  return Refuse(code, std::string(message));
+  return Failure{RefusalOf(status, kUserReasons)};
 }
 
 void Wrong(SiteErrors& errors, std::string path, std::string message) {

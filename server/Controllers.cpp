@@ -98,15 +98,14 @@ Refusal Refusal::Because(int status, std::string message) {
   return refusal;
 }
 
+// By WriteStatus (Done refuses nothing: a write that says so went wrong).
+constexpr Reason kWriteReasons[] = {{500, "the write went wrong"},
+                                    {404, "there is no controller at this address"},
+                                    {412, "the controller changed since that ETag: read it again"},
+                                    {412, "there is a controller at this address"}};
+
 Refusal WriteRefusal(WriteStatus status) {
-  // By WriteStatus (Done refuses nothing: a write that says so went wrong).
-  static constexpr std::pair<int, std::string_view> kReasons[] = {
-      {500, "the write went wrong"},
-      {404, "there is no controller at this address"},
-      {412, "the controller changed since that ETag: read it again"},
-      {412, "there is a controller at this address"}};
-  const auto& [code, message] = kReasons[static_cast<std::size_t>(status)];
-  return Refusal::Because(code, std::string(message));
+  return RefusalOf(status, kWriteReasons);
 }
 
 Outcome<ControllerState> ReadController(Store& store, CSS_ControllerAddress address) {

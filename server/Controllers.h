@@ -33,6 +33,18 @@ struct Refusal {
 template <class T>
 using Outcome = Result<T, Refusal>;
 
+// What a refusal of one status of a store answers.
+struct Reason {
+  int status;
+  std::string_view message;
+};
+// The refusal of `status` from `reasons`, a table by the values of its enum.
+template <class Status, std::size_t N>
+Refusal RefusalOf(Status status, const Reason (&reasons)[N]) {
+  const Reason& reason = reasons[static_cast<std::size_t>(status)];
+  return Refusal::Because(reason.status, std::string(reason.message));
+}
+
 // A controller written: its state after the write, and whether it was made by it.
 struct Written {
   ControllerState state;
