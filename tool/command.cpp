@@ -4,6 +4,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <stdexcept>
+#include <string_view>
 #include <thread>
 #include <utility>
 
@@ -12,11 +15,48 @@
 
 namespace ssmsg::tool {
 
+// The table of subcommands: the text of tool/subcommands.txt, compiled in.
+extern const std::string_view kSubcommands;
+
 namespace {
 
 constexpr std::string_view kDemoSiteName = "demo site";
 
+// Each subcommand's words and description, read from that text.
+std::map<std::string, std::string, std::less<>> ReadSubcommands(std::string_view text) {
+  std::map<std::string, std::string, std::less<>> described;
+  std::string* description = nullptr;
+  while (!text.empty()) {
+    const std::size_t end = std::min(text.find('\n'), text.size());
+    const std::string_view line = text.substr(0, end);
+    text.remove_prefix(std::min(end + 1, text.size()));
+    const std::size_t start = line.find_first_not_of(' ');
+    if (start == std::string_view::npos || line.front() == '#') continue;
+    if (start == 0) {
+      description = &described[std::string(line)];
+    } else if (description != nullptr) {
+      if (!description->empty()) *description += ' ';
+      *description += line.substr(start);
+    }
+  }
+  return described;
+}
+
 }  // namespace
+
+const std::string& SubcommandHelp(const std::string& words) {
+  static const auto described = ReadSubcommands(kSubcommands);
+  const auto found = described.find(words);
+  if (found == described.end())
+    throw std::logic_error("the table of subcommands does not describe \"" + words + "\"");
+  return found->second;
+}
+
+CLI::App* AddGroup(CLI::App& parent, const std::string& name) {
+  CLI::App* group = parent.add_subcommand(name, SubcommandHelp(name));
+  group->require_subcommand(1);
+  return group;
+}
 
 void Complain(const std::string& line) {
   std::fprintf(stderr, "ssmsg: %s\n", line.c_str());

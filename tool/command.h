@@ -37,16 +37,24 @@ struct CSS_Chosen {
   OutputFile::Readers readers = OutputFile::Readers::Usual;
 };
 
-// Adds the subcommand `name` to `parent`, with options of its own of type `Options` that live as
-// long as the command line, and returns both for the caller to declare the options. When the
-// subcommand is the one chosen, its callback hands `run` (called as run(options, command,
-// output)) to `chosen`, with the options' `output` member when it has one.
+// What --help says of the subcommand named by `words` (its words after "ssmsg"), from the
+// tool's table of subcommands; throws std::logic_error for a subcommand that the table lacks.
+const std::string& SubcommandHelp(const std::string& words);
+
+// Adds the subcommand `name` to `parent` with its description from that table, for one that has
+// subcommands of its own, one of which the command line must choose.
+CLI::App* AddGroup(CLI::App& parent, const std::string& name);
+
+// Adds the subcommand `name` to `parent`, described as the table says, with options of its own of
+// type `Options` that live as long as the command line, and returns both for the caller to
+// declare the options. When the subcommand is the one chosen, its callback hands `run` (called as
+// run(options, command, output)) to `chosen`, with the options' `output` member when it has one.
 template <class Options, class Run>
 std::pair<CLI::App*, Options*> AddCommand(CLI::App& parent, const std::string& name,
-                                          const std::string& description, CSS_Chosen& chosen,
-                                          Run run) {
+                                          CSS_Chosen& chosen, Run run) {
   auto options = std::make_shared<Options>();
-  CLI::App* command = parent.add_subcommand(name, description);
+  const std::string words = parent.get_parent() == nullptr ? name : parent.get_name() + " " + name;
+  CLI::App* command = parent.add_subcommand(name, SubcommandHelp(words));
   command->callback([command, options, &chosen, run] {
     chosen.run = [command, options, run](Output& output) {
       return run(*options, *command, output);

@@ -89,22 +89,12 @@ bool IsDatabaseName(const std::string& name) {
 }
 
 void AddSchemaCommand(CLI::App& app, CSS_Chosen& chosen) {
-  const auto [schema, options] = AddCommand<SchemaOptions>(
-      app, "schema",
-      "Writes the SQL that makes an empty site database (its tables, one column per key of the "
-      "site file with its range), for programs that write the rows themselves.",
-      chosen, RunSchema);
+  const auto [schema, options] = AddCommand<SchemaOptions>(app, "schema", chosen, RunSchema);
   AddOutput(*schema, options->output);
 }
 
 void AddConvertCommand(CLI::App& app, CSS_Chosen& chosen) {
-  const auto [convert, options] = AddCommand<ConvertOptions>(
-      app, "convert",
-      "Converts a site file to a site database or a database to a site file. IN is read as "
-      "either (a database is known by its content); OUT is written through a temporary file "
-      "beside it that replaces it only when all of it is written, except a site database, which "
-      "other programs may have open: its site is replaced in place, in one transaction.",
-      chosen, RunConvert);
+  const auto [convert, options] = AddCommand<ConvertOptions>(app, "convert", chosen, RunConvert);
   convert->add_option("IN", options->in, "the site file or database to read")->required();
   convert->add_option("OUT", options->out, "the file to write")->required();
   convert
@@ -116,11 +106,7 @@ void AddConvertCommand(CLI::App& app, CSS_Chosen& chosen) {
 }
 
 void AddMigrateCommand(CLI::App& app, CSS_Chosen& chosen) {
-  const auto [migrate, options] = AddCommand<MigrateOptions>(
-      app, "migrate",
-      "Brings a site database of an older schema version up to this ssmsg's version, in one "
-      "transaction; a database already there is left as it is.",
-      chosen, RunMigrate);
+  const auto [migrate, options] = AddCommand<MigrateOptions>(app, "migrate", chosen, RunMigrate);
   migrate->add_option("DB", options->database, "the database")->required();
 }
 

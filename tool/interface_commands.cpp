@@ -117,9 +117,8 @@ int RunPoll(const OperationOptions& options, const CLI::App&, Output& output) {
 // A subcommand of one facade operation on interface I.
 template <class Run>
 std::pair<CLI::App*, OperationOptions*> AddOperation(CLI::App& parent, const std::string& name,
-                                                     const std::string& description,
                                                      CSS_Chosen& chosen, Run run) {
-  const auto added = AddCommand<OperationOptions>(parent, name, description, chosen, run);
+  const auto added = AddCommand<OperationOptions>(parent, name, chosen, run);
   AddInterface(*added.first, added.second->interfaceId)->required();
   return added;
 }
@@ -132,37 +131,30 @@ void AddFormatAndOutput(CLI::App& command, OperationOptions& options) {
 }  // namespace
 
 void AddAskSettingsCommand(CLI::App& app, CSS_Chosen& chosen) {
-  const auto [ask, options] = AddOperation(
-      app, "ask-settings", "Writes the request to controller N to report its settings.", chosen,
-      RunAskSettings);
+  const auto [ask, options] = AddOperation(app, "ask-settings", chosen, RunAskSettings);
   ask->add_option("--node", options->node, "node number N")->required();
   AddFormatAndOutput(*ask, *options);
 }
 
 void AddInterfaceCommand(CLI::App& app, CSS_Chosen& chosen) {
-  CLI::App* interface = app.add_subcommand("interface", "Writes an interface control message.");
-  interface->require_subcommand(1);
+  CLI::App* interface = AddGroup(app, "interface");
 
-  const auto [start, startOptions] =
-      AddOperation(*interface, "start", "Starts interface I.", chosen, RunStart);
+  const auto [start, startOptions] = AddOperation(*interface, "start", chosen, RunStart);
   start->add_flag("--main", startOptions->main, "make it the main interface (default: ordinary)");
   start->add_option("--ip", startOptions->ip, "IP address")->required();
   start->add_option("--port", startOptions->port, "IP port")->required();
   AddFormatAndOutput(*start, *startOptions);
 
-  const auto [stop, stopOptions] =
-      AddOperation(*interface, "stop", "Stops interface I.", chosen, RunStop);
+  const auto [stop, stopOptions] = AddOperation(*interface, "stop", chosen, RunStop);
   AddFormatAndOutput(*stop, *stopOptions);
 
-  const auto [setNodes, nodeOptions] = AddOperation(
-      *interface, "set-nodes", "Tells interface I which nodes to serve.", chosen, RunSetNodes);
+  const auto [setNodes, nodeOptions] = AddOperation(*interface, "set-nodes", chosen, RunSetNodes);
   setNodes->add_option("--add", nodeOptions->add, "nodes to add, e.g. 1,2,3");
   setNodes->add_option("--timeouts", nodeOptions->timeouts, "a timeout for each added node");
   setNodes->add_option("--remove", nodeOptions->remove, "nodes to remove");
   AddFormatAndOutput(*setNodes, *nodeOptions);
 
-  const auto [poll, pollOptions] =
-      AddOperation(*interface, "poll", "Starts and stops polling nodes.", chosen, RunPoll);
+  const auto [poll, pollOptions] = AddOperation(*interface, "poll", chosen, RunPoll);
   poll->add_option("--start", pollOptions->start, "nodes to start polling, e.g. 1,2,3");
   poll->add_option("--stop", pollOptions->stop, "nodes to stop polling");
   AddFormatAndOutput(*poll, *pollOptions);

@@ -27,12 +27,7 @@ void AddFiles(CLI::App& command, ReadbackOptions& options) {
 
 void AddDecodeCommand(CLI::App& app, CSS_Chosen& chosen) {
   const auto [decode, options] = AddCommand<ReadbackOptions>(
-      app, "decode",
-      "Reads messages, one per line, and writes each as one line of JSON. A line that is not a "
-      "message is reported as FILE:LINE:COLUMN: reason on standard error and the other lines are "
-      "still written; then the exit status is 2. Blank lines are skipped; a carriage return "
-      "before a line feed is dropped.",
-      chosen, [](const ReadbackOptions& o, const CLI::App&, Output& output) {
+      app, "decode", chosen, [](const ReadbackOptions& o, const CLI::App&, Output& output) {
         return RunDecode(o.files, output);
       });
   AddFiles(*decode, *options);
@@ -41,11 +36,7 @@ void AddDecodeCommand(CLI::App& app, CSS_Chosen& chosen) {
 
 void AddImportCommand(CLI::App& app, CSS_Chosen& chosen) {
   const auto [importSite, options] = AddCommand<ReadbackOptions>(
-      app, "import",
-      "Reads settings messages, one per line, and writes a site file that makes them: settings "
-      "--task L on it writes the same messages again, for any task list L without 152. Nothing "
-      "is written when a line is not a message or cannot be applied (exit status 2).",
-      chosen, [](const ReadbackOptions& o, const CLI::App&, Output& output) {
+      app, "import", chosen, [](const ReadbackOptions& o, const CLI::App&, Output& output) {
         if (IsDatabaseName(o.destination))
           return ImportToDatabase(o.files, o.enumsFrom, o.jobs, o.destination);
         if (!o.destination.empty() && !output.OpenFile(o.destination)) return kBadInput;

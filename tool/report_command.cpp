@@ -133,12 +133,7 @@ int Run(const ReportOptions& options, const CLI::App& command, Output& output) {
 }  // namespace
 
 void AddReportCommand(CLI::App& app, CSS_Chosen& chosen) {
-  const auto [command, options] = AddCommand<ReportOptions>(
-      app, "report",
-      "Writes an HTML report of a site: an overview of its controllers, and for each its time "
-      "zones and time groups on a 24-hour axis, its holidays on a calendar, tables of its "
-      "records and its warnings. The page needs no network and runs no script.",
-      chosen, Run);
+  const auto [command, options] = AddCommand<ReportOptions>(app, "report", chosen, Run);
   AddConfig(*command, options->config);
   AddInterface(*command, options->interfaceId)->description("only the controllers on interface I");
   command->add_option("--node", options->node, "only the controller at node N (needs --interface)");

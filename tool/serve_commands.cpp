@@ -352,12 +352,8 @@ CLI::Option* AddDatabase(CLI::App& command, std::string& config) {
 }  // namespace
 
 void AddServeCommand(CLI::App& app, CSS_Chosen& chosen) {
-  const auto [serve, options] = AddCommand<ServeOptions>(
-      app, "serve",
-      "Serves the site editor for a site database: pages and a JSON API to change its "
-      "controllers, with accounts (see user). Stops on Ctrl-C or SIGTERM once the requests being "
-      "answered are done; logs a line per request to standard error.",
-      chosen, Reported<RunServe, ServeOptions>);
+  const auto [serve, options] =
+      AddCommand<ServeOptions>(app, "serve", chosen, Reported<RunServe, ServeOptions>);
   AddDatabase(*serve, options->config);
   serve
       ->add_option("--listen", options->listen,
@@ -377,31 +373,20 @@ void AddServeCommand(CLI::App& app, CSS_Chosen& chosen) {
 }
 
 void AddUserCommand(CLI::App& app, CSS_Chosen& chosen) {
-  CLI::App* user = app.add_subcommand(
-      "user",
-      "Manages the site editor's accounts in a site database. A password is read from standard "
-      "input (not echoed on a terminal).");
-  user->require_subcommand(1);
-  const auto named = [&](const char* name, const char* description, auto run) {
-    const auto [command, options] = AddCommand<UserOptions>(*user, name, description, chosen, run);
+  CLI::App* user = AddGroup(app, "user");
+  const auto named = [&](const char* name, auto run) {
+    const auto [command, options] = AddCommand<UserOptions>(*user, name, chosen, run);
     command->add_option("NAME", options->name, "the user's name")->required();
     AddDatabase(*command, options->config);
     return std::pair{command, options};
   };
-  const auto [add, addOptions] =
-      named("add", "Adds a user with a role and a password.", Reported<RunUserAdd, UserOptions>);
+  const auto [add, addOptions] = named("add", Reported<RunUserAdd, UserOptions>);
   add->add_option("--role", addOptions->role, "what the user may do")
       ->required()
       ->check(CLI::IsMember({"viewer", "editor", "admin"}));
-  named("passwd", "Changes a user's password, which ends the user's sessions and API tokens.",
-        Reported<RunUserPasswd, UserOptions>);
-  named("remove", "Removes a user with the user's sessions and API tokens.",
-        Reported<RunUserRemove, UserOptions>);
-  const auto [token, tokenOptions] = named(
-      "token",
-      "Prints a new API token of a user (only its hash is kept), and its id on standard error; "
-      "or lists the user's tokens (--list), or revokes one (--revoke).",
-      Reported<RunUserToken, UserOptions>);
+  named("passwd", Reported<RunUserPasswd, UserOptions>);
+  named("remove", Reported<RunUserRemove, UserOptions>);
+  const auto [token, tokenOptions] = named("token", Reported<RunUserToken, UserOptions>);
   AddOutput(*token, tokenOptions->output);
   token->add_option("--name", tokenOptions->tokenName, "the new token's name, to tell it by")
       ->type_name("LABEL")
@@ -425,8 +410,7 @@ void AddUserCommand(CLI::App& app, CSS_Chosen& chosen) {
     token->get_option(made)->excludes(listTokens);
   }
   const auto [list, listOptions] =
-      AddCommand<UserOptions>(*user, "list", "Lists the users and their roles, one per line.",
-                              chosen, Reported<RunUserList, UserOptions>);
+      AddCommand<UserOptions>(*user, "list", chosen, Reported<RunUserList, UserOptions>);
   AddDatabase(*list, listOptions->config);
   AddOutput(*list, listOptions->output);
 }

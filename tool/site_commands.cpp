@@ -245,25 +245,14 @@ int RunTasks(const NoOptions&, const CLI::App&, Output& output) {
 }  // namespace
 
 void AddSettingsCommand(CLI::App& app, CSS_Chosen& chosen) {
-  const auto [settings, options] = AddCommand<SettingsOptions>(
-      app, "settings",
-      "Writes every settings message of the site's controllers, controller by controller in "
-      "file order and task by task in the order given.",
-      chosen, RunSettings);
+  const auto [settings, options] =
+      AddCommand<SettingsOptions>(app, "settings", chosen, RunSettings);
   AddConfig(*settings, options->config);
   AddJobOptions(*settings, *options, "all; see the tasks subcommand");
 }
 
 void AddDiffCommand(CLI::App& app, CSS_Chosen& chosen) {
-  const auto [diff, options] = AddCommand<DiffOptions>(
-      app, "diff",
-      "Writes the settings messages that bring the controllers of site OLD to site NEW: for each "
-      "controller of NEW in file order, every message of a controller that OLD does not have; "
-      "for the others, task by task, nothing where OLD and NEW make the same messages, all of "
-      "NEW's messages of a task that clears its list or sends one message or name, and NEW's "
-      "messages of each input, output or reader that changed. Warnings on standard error name "
-      "what cannot be withdrawn.",
-      chosen, RunDiff);
+  const auto [diff, options] = AddCommand<DiffOptions>(app, "diff", chosen, RunDiff);
   CLI::Option* from =
       diff->add_option("--from", options->from, "the site last sent (OLD); - for standard input")
           ->type_name("OLD");
@@ -283,24 +272,19 @@ void AddDiffCommand(CLI::App& app, CSS_Chosen& chosen) {
 }
 
 void AddValidateCommand(CLI::App& app, CSS_Chosen& chosen) {
-  const auto [validate, options] = AddCommand<ValidateOptions>(
-      app, "validate",
-      "Checks a site file: reports every error, and warnings about enumeration values without "
-      "text and records that are never sent. Errors give exit status 2.",
-      chosen, RunValidate);
+  const auto [validate, options] =
+      AddCommand<ValidateOptions>(app, "validate", chosen, RunValidate);
   AddConfig(*validate, options->config);
   AddJobs(*validate, options->jobs);
 }
 
 void AddDemoSiteCommand(CLI::App& app, CSS_Chosen& chosen) {
-  const auto [demo, options] = AddCommand<DemoSiteOptions>(
-      app, "demo-site", "Writes the built-in demo site as a site file.", chosen, RunDemoSite);
+  const auto [demo, options] = AddCommand<DemoSiteOptions>(app, "demo-site", chosen, RunDemoSite);
   AddOutput(*demo, options->output);
 }
 
 void AddTasksCommand(CLI::App& app, CSS_Chosen& chosen) {
-  AddCommand<NoOptions>(app, "tasks", "Lists the settings tasks and what each sends.", chosen,
-                        RunTasks);
+  AddCommand<NoOptions>(app, "tasks", chosen, RunTasks);
 }
 
 }  // namespace ssmsg::tool
