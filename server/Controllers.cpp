@@ -100,7 +100,7 @@ Refusal Refusal::Because(int status, std::string message) {
 
 // By WriteStatus (Done refuses nothing: a write that says so went wrong).
 constexpr Reason kWriteReasons[] = {{500, "the write went wrong"},
-                                    {404, "there is no controller at this address"},
+                                    {404, kNoController},
                                     {412, "the controller changed since that ETag: read it again"},
                                     {412, "there is a controller at this address"}};
 

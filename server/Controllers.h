@@ -33,6 +33,9 @@ struct Refusal {
 template <class T>
 using Outcome = Result<T, Refusal>;
 
+// Why a controller's address finds none: an API's 404 and a page's say the same.
+inline constexpr std::string_view kNoController = "there is no controller at this address";
+
 // What a refusal of one status of a store answers.
 struct Reason {
   int status;

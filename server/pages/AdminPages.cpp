@@ -225,11 +225,7 @@ void TokensTable(Service& service, const Call& call, const std::vector<User>& us
 Response UsersPage(Service& service, const Call& call, int status, std::string_view problem) {
   const std::vector<User> users = server::ListUsers(service.Data());
   std::string main = "<section class=\"card\"><h2>Users</h2>";
-  if (!problem.empty()) {
-    main += "<ul class=\"errors\"><li>";
-    AppendHtml(main, problem);
-    main += "</li></ul>";
-  }
+  AppendProblem(main, problem);
   main +=
       "<div class=\"scroll\"><table class=\"users\"><thead><tr><th scope=\"col\">Name</th>"
       "<th scope=\"col\">Role</th><th scope=\"col\">Password</th><th scope=\"col\">API token</th>"

@@ -23,8 +23,6 @@
 namespace ssmsg::server::pages {
 namespace {
 
-constexpr std::string_view kNoController = "there is no controller at this address";
-
 // A form sent back to its page with errors: what was in it, and the ETag it was opened with.
 struct Draft {
   FormTarget target;

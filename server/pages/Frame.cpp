@@ -54,6 +54,13 @@ Response Page(const Call& call, int status, std::string_view title, std::string_
   return Framed(call.caller, status, title, main);
 }
 
+void AppendProblem(std::string& html, std::string_view problem) {
+  if (problem.empty()) return;
+  html += "<ul class=\"errors\"><li>";
+  AppendHtml(html, problem);
+  html += "</li></ul>";
+}
+
 Response MessagePage(const Call& call, int status, std::string_view message) {
   return Page(call, status, StatusText(status), Message(status, message));
 }

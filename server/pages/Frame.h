@@ -24,6 +24,8 @@ Response MessagePage(const Call& call, int status, std::string_view message);
 // How the pages answer a request refused before its handler: 401 sends the browser to the login
 // page (to come back to a page it asked for), anything else is a page that says why.
 Response FailurePage(int status, std::string_view message, const Request& request);
+// Appends the line that says `problem` (text) above a card's form; nothing for none.
+void AppendProblem(std::string& html, std::string_view problem);
 // 303 See Other to `location`, a path of this server.
 Response Redirect(std::string location);
 

@@ -12,8 +12,6 @@
 namespace ssmsg::server::pages {
 namespace {
 
-constexpr std::string_view kNoController = "there is no controller at this address";
-
 // The controller in the path and its pending messages, or the page that says why there are none.
 struct Pending {
   CSS_ControllerAddress address;

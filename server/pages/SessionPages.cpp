@@ -30,11 +30,7 @@ std::string NextPage(const std::string* next) {
 
 Response LoginPage(const Call& call, int status, std::string_view next, std::string_view problem) {
   std::string main = "<section class=\"card login\"><h2>Log in</h2>";
-  if (!problem.empty()) {
-    main += "<ul class=\"errors\"><li>";
-    AppendHtml(main, problem);
-    main += "</li></ul>";
-  }
+  AppendProblem(main, problem);
   main +=
       "<form method=\"post\" action=\"/login\" class=\"edit\">"
       "<input type=\"hidden\" name=\"next\" value=\"";
