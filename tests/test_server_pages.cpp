@@ -160,9 +160,11 @@ class ServerPages : public ::testing::Test {
     return Send(who, "POST", action, Body(Submit(shown.body, action), changes));
   }
 
-  // Fills the form of `part` ("Inputs/0") on the page of controller 1/1 as eve and posts it.
-  Response Edit(const std::string& part, const std::map<std::string, std::string>& changes = {}) {
-    return Post("eve", kPage, kPage + "/edit/" + part, changes);
+  // Fills the form of `part` ("Inputs/0") on the page of controller `address` as eve and posts it.
+  Response Edit(const std::string& part, const std::map<std::string, std::string>& changes = {},
+                const std::string& address = "1/1") {
+    const std::string page = "/controllers/" + address;
+    return Post("eve", page, page + "/edit/" + part, changes);
   }
 
   JsonValue Controller(const std::string& address = "1/1") {
@@ -354,10 +356,7 @@ TEST_F(ServerPages, NewRecordsKeepWhatNoFormShowsAndStayWithinTheCapability) {
   const JsonValue before = Controller("1/2");
   const std::string enums = ToJson(*ReadJson(store_.SiteJson()).value.Find("Enums"));
   ASSERT_EQ(before.Find("Inputs")->items.size(), 3U);
-  ASSERT_EQ(Post("eve", "/controllers/1/2", "/controllers/1/2/edit/Inputs/3",
-                 {{"Inputs[3].Name", "Dock"}})
-                .status,
-            303);
+  ASSERT_EQ(Edit("Inputs/3", {{"Inputs[3].Name", "Dock"}}, "1/2").status, 303);
   const JsonValue after = Controller("1/2");
   ASSERT_EQ(after.Find("Inputs")->items.size(), 4U);
   JsonValue expected = before;
@@ -367,8 +366,7 @@ TEST_F(ServerPages, NewRecordsKeepWhatNoFormShowsAndStayWithinTheCapability) {
   EXPECT_EQ(Send("ada", "GET", "/audit").body.find("Resource."), std::string::npos);
 
   const std::string etag = store_.Controller(Address("1/2"))->etag;
-  const Response refused = Post("eve", "/controllers/1/2", "/controllers/1/2/edit/Inputs/4",
-                                {{"Inputs[4].Name", "Yard"}});
+  const Response refused = Edit("Inputs/4", {{"Inputs[4].Name", "Yard"}}, "1/2");
   EXPECT_EQ(refused.status, 422);
   EXPECT_NE(refused.body.find("1 record lies beyond Resource.Inputs (4) and is never sent"),
             std::string::npos);
@@ -376,10 +374,7 @@ TEST_F(ServerPages, NewRecordsKeepWhatNoFormShowsAndStayWithinTheCapability) {
 }
 
 TEST_F(ServerPages, NamesAreShownAsText) {
-  ASSERT_EQ(Post("eve", "/controllers/1/2", "/controllers/1/2/edit/Inputs/0",
-                 {{"Inputs[0].Name", std::string(kHostile)}})
-                .status,
-            303);
+  ASSERT_EQ(Edit("Inputs/0", {{"Inputs[0].Name", std::string(kHostile)}}, "1/2").status, 303);
   for (const std::string page : {"/", "/controllers/1/2", "/controllers/1/2/pending", "/audit"}) {
     const Response response = Send("ada", "GET", page);
     EXPECT_EQ(response.status, 200) << page;
