@@ -824,14 +824,10 @@ TEST_P(ServerApi, TheOpenApiDocumentListsExactlyTheRoutes) {
   EXPECT_EQ(documented, routed);
 }
 
-INSTANTIATE_TEST_SUITE_P(Stores, ServerApi,
-                         testing::Values(test::StoreKind::Memory, test::StoreKind::Database,
-                                         test::StoreKind::DatabaseUncached),
-                         test::KindName);
-INSTANTIATE_TEST_SUITE_P(Stores, ServerSessions,
-                         testing::Values(test::StoreKind::Memory, test::StoreKind::Database,
-                                         test::StoreKind::DatabaseUncached),
-                         test::KindName);
+const auto kStores = testing::Values(test::StoreKind::Memory, test::StoreKind::Database,
+                                     test::StoreKind::DatabaseUncached);
+INSTANTIATE_TEST_SUITE_P(Stores, ServerApi, kStores, test::KindName);
+INSTANTIATE_TEST_SUITE_P(Stores, ServerSessions, kStores, test::KindName);
 
 }  // namespace
 }  // namespace ssmsg::server
