@@ -537,8 +537,7 @@ TEST_F(ServeTool, KilledMidWriteItKeepsEveryChangeItAnswered) {
 // Every program that reads or writes a site database, run while the server serves it and while
 // sqlite3 holds a read transaction: afterwards the server still holds its locks and has no file
 // open that another program removed, and what it writes is what the others read and the other way
-// round. (That a change answered survives other programs' reads and kill -9 is the writer storm's
-// to show.)
+// round. That a change answered survives them and kill -9 is the writer storm's to show.
 TEST_F(ServeTool, EveryProgramSharesTheDatabaseWithARunningServer) {
   const std::string auth = DemoDatabaseWithAdmin();
   ASSERT_FALSE(auth.empty());
@@ -571,9 +570,8 @@ TEST_F(ServeTool, EveryProgramSharesTheDatabaseWithARunningServer) {
       {"\"$SSMSG\" migrate site.db", {}},
       {"\"$SSMSG\" convert site.db copy.json", {}},
       {"sqlite3 site.db 'SELECT count(*) FROM users'", {}},
-      {"sqlite3 site.db \"UPDATE controllers SET Name = 'by sqlite3' WHERE Interface = 1 AND Node "
-       "= "
-       "2\"",
+      {"sqlite3 site.db \"UPDATE controllers SET Name = 'by sqlite3' WHERE Interface = 1 AND "
+       "Node = 2\"",
        [&] {
          const Answer read = test::Request(port, "GET", "/api/controllers/1/2", {auth});
          EXPECT_NE(read.body.find("\"Name\":\"by sqlite3\""), std::string::npos) << read.body;
