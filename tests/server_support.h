@@ -60,7 +60,7 @@ inline std::unique_ptr<DatabaseStore> OpenDatabase(
   return std::move(opened.store);
 }
 
-// A site of the controllers 1/1 to 1/`count`, each named "n0": counters that changes count up.
+// A site of the controllers 1/1 to 1/`count`, each named "n0" for changes to count up: n1, n2...
 inline std::string CounterSite(int count) {
   std::string text = "{\"Controllers\":[";
   for (int node = 1; node <= count; ++node)
