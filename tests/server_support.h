@@ -60,6 +60,15 @@ inline std::unique_ptr<DatabaseStore> OpenDatabase(
   return std::move(opened.store);
 }
 
+// A site of the controllers 1/1 to 1/`count`, each named "n0" for changes to count up: n1, n2...
+inline std::string CounterSite(int count) {
+  std::string text = "{\"Controllers\":[";
+  for (int node = 1; node <= count; ++node)
+    text += std::string(node > 1 ? "," : "") + "{\"Interface\":1,\"Node\":" + std::to_string(node) +
+            ",\"Name\":\"n0\"}";
+  return text + "]}";
+}
+
 // In memory; a database; a database that keeps the JSON of one controller only, so that every
 // other is read again from its rows.
 enum class StoreKind { Memory, Database, DatabaseUncached };

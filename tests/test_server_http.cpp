@@ -86,46 +86,12 @@ TEST(ServerHeaders, NumbersCookiesAndMediaTypes) {
   EXPECT_EQ(MediaType(" Application/JSON ; charset=utf-8"), "application/json");
 }
 
-TEST(ServerJson, RefusesWhatIsNotJsonAndSaysWhere) {
-  struct Case {
-    std::string text;
-    std::string where;  // the start of the error
-  };
-  const std::vector<Case> cases = {
-      {"", "line 1, column 1"},
-      {"{\"a\":1,}", "line 1, column 8"},
-      {"{\"a\":1}\n x", "line 2, column 2"},
-      {"[01]", "line 1, column 2"},
-      {"[1.]", "line 1, column 2"},
-      {"{\"a\":1,\"a\":2}", "line 1, column 8"},
-      {"\"\xC3\x28\"", "line 1, column 2"},
-      {"\"\\udc00\"", "line 1, column"},
-      {"\"\\ud800x\"", "line 1, column"},
-      {"\"a\tb\"", "line 1, column 3"},
-      {"\"abc", "line 1, column 1"},
-      {"nul", "line 1, column 1"},
-  };
-  // Many members: a name given twice is found as well, at its second place.
-  std::string many = "{";
-  for (int k = 0; k < 40; ++k)
-    many += "\"k" + std::to_string(k % 30 == 29 ? 3 : k) + "\":0,";
-  many.back() = '}';
-  const std::string second = "line 1, column " + std::to_string(many.rfind("\"k3\"") + 1);
-  std::vector<Case> all = cases;
-  all.push_back({many, second});
-  for (const Case& c : all) {
-    const JsonReadResult result = ReadJson(c.text);
-    EXPECT_FALSE(result.ok) << c.text;
-    EXPECT_EQ(result.error.substr(0, c.where.size()), c.where) << c.text << ": " << result.error;
-  }
-}
-
 // Each mistake in the words and at the place the answers give: where the token that is wrong
 // starts (inside a string, the escape or character), or where the text ends.
 TEST(ServerJson, EachMistakeIsToldInTheServersWords) {
   const std::string deep =
       std::string(kJsonMaxDepth, '[') + "{\"a\":1}" + std::string(kJsonMaxDepth, ']');
-  const std::vector<std::pair<std::string, std::string>> cases = {
+  std::vector<std::pair<std::string, std::string>> cases = {
       {"", "1: the text ends where a value should be"},
       {" [1,]", "5: not a JSON value"},
       {"[tru]", "2: not a JSON value"},
@@ -156,16 +122,28 @@ TEST(ServerJson, EachMistakeIsToldInTheServersWords) {
       {"\"a\\udc00\"", "3: a \\u escape of a lone low surrogate"},
       {"\"a\\ud800\"", "3: a high surrogate without its low one"},
       {"\"a\\ud800\\u0041\"", "3: a high surrogate without its low one"},
+      {"\"\\ud800x\"", "2: a high surrogate without its low one"},
       {std::string("[1,\0]", 5), "4: a NUL byte"},
       {deep, std::to_string(kJsonMaxDepth + 1) + ": nested too deep"},
+      // A megabyte of brackets is refused at once, not read into a tree.
+      {std::string(1 << 20, '[') + std::string(1 << 20, ']'),
+       std::to_string(kJsonMaxDepth + 1) + ": nested too deep"},
       {"{\"a\":1,\"b\":{\"a\":2},\"a\":3}", "20: a name given twice in one object"},
       {"[{\"a\":{\"b\":1,\"b\":2}}]", "14: a name given twice in one object"},
   };
+  // Many members: a name given twice is found as well, at its second place.
+  std::string many = "{";
+  for (int k = 0; k < 40; ++k)
+    many += "\"k" + std::to_string(k % 30 == 29 ? 3 : k) + "\":0,";
+  many.back() = '}';
+  cases.emplace_back(
+      many, std::to_string(many.rfind("\"k3\"") + 1) + ": a name given twice in one object");
   for (const auto& [text, error] : cases) {
     const JsonReadResult result = ReadJson(text);
-    EXPECT_FALSE(result.ok) << text;
-    EXPECT_EQ(result.error, "line 1, column " + error) << text;
+    EXPECT_FALSE(result.ok) << text.substr(0, 80);
+    EXPECT_EQ(result.error, "line 1, column " + error) << text.substr(0, 80);
   }
+  EXPECT_EQ(ReadJson("{\"a\":1}\n x").error, "line 2, column 2: text after the value");
   EXPECT_EQ(ReadJson("{\n  \"a\": [1,\n  ]\n}").error, "line 3, column 3: not a JSON value");
 }
 
@@ -183,6 +161,10 @@ TEST(ServerJson, TreesHoldWhatWasRead) {
       {"{ \"z\" : true , \"y\" : [ false , null ] }", "{\"z\":true,\"y\":[false,null]}"},
       {"\"\\ud83d\\ude00\\u00e9\\/\\\"\"", "\"\xF0\x9F\x98\x80\xC3\xA9/\\\"\""},
       {"{\"\\u0041\":1,\"A \":2}", "{\"A\":1,\"A \":2}"},
+      {"{\"n\":[123456789012345678901234567890],\"s\":\"\\u00e9\\n\",\"o\":{ \t},\"a\":[ "
+       "\n],\"f\":false}",
+       "{\"n\":[123456789012345678901234567890],\"s\":\"\xC3\xA9\\n\",\"o\":{},\"a\":[],\"f\":"
+       "false}"},
   };
   for (const auto& [text, json] : cases) {
     const JsonReadResult result = ReadJson(text);
@@ -217,27 +199,6 @@ TEST(ServerJson, CompactFormAndRawMembers) {
                                             "c=[1, {\"d\": \"]\"}]", "e=true"}));
   EXPECT_TRUE(RawMembers(" { } ")->empty());
   EXPECT_FALSE(RawMembers("[1]"));
-}
-
-TEST(ServerJson, NestingStopsAtItsLimit) {
-  const auto nested = [](std::size_t depth) {
-    return std::string(depth, '[') + std::string(depth, ']');
-  };
-  EXPECT_TRUE(ReadJson(nested(kJsonMaxDepth)).ok);
-  EXPECT_FALSE(ReadJson(nested(kJsonMaxDepth + 1)).ok);
-  // A megabyte of brackets is refused at once, not read into a tree.
-  EXPECT_FALSE(ReadJson(nested(1 << 20)).ok);
-}
-
-TEST(ServerJson, WritesBackWhatItReadWithNumbersAsTheyWere) {
-  const std::string text =
-      "{\"n\":[-0,1.50,1e400,123456789012345678901234567890],\"s\":\"\\u00e9\\ud83d\\ude00\\n\","
-      "\"o\":{ \t},\"a\":[ \n],\"t\":true,\"f\":false,\"z\":null}";
-  const JsonReadResult result = ReadJson(text);
-  ASSERT_TRUE(result.ok) << result.error;
-  EXPECT_EQ(ToJson(result.value),
-            "{\"n\":[-0,1.50,1e400,123456789012345678901234567890],\"s\":\"\xC3\xA9\xF0\x9F\x98\x80"
-            "\\n\",\"o\":{},\"a\":[],\"t\":true,\"f\":false,\"z\":null}");
 }
 
 // The examples of RFC 7396, appendix A.

@@ -160,6 +160,13 @@ class ServerPages : public ::testing::Test {
     return Send(who, "POST", action, Body(Submit(shown.body, action), changes));
   }
 
+  // Fills the form of `part` ("Inputs/0") on the page of controller `address` as eve and posts it.
+  Response Edit(const std::string& part, const std::map<std::string, std::string>& changes = {},
+                const std::string& address = "1/1") {
+    const std::string page = "/controllers/" + address;
+    return Post("eve", page, page + "/edit/" + part, changes);
+  }
+
   JsonValue Controller(const std::string& address = "1/1") {
     return ReadJson(store_.Controller(Address(address))->json).value;
   }
@@ -172,7 +179,7 @@ class ServerPages : public ::testing::Test {
   }
 
   static constexpr std::string_view kHostile = "<img src=x onerror=alert(1)>";
-  static constexpr std::string_view kPage = "/controllers/1/1";
+  inline static const std::string kPage = "/controllers/1/1";
   MemoryStore store_;
   Service service_;
   std::map<std::string, std::pair<std::string, std::string>> sessions_;  // id, csrf
@@ -205,18 +212,14 @@ TEST_F(ServerPages, EveryFormGivesBackWhatItShows) {
 }
 
 TEST_F(ServerPages, RenamedInputIsPendingThenSent) {
-  const Response saved = Post("eve", std::string(kPage), "/controllers/1/1/edit/Inputs/0",
-                              {{"Inputs[0].Name", "Front door & <side>"}});
+  const Response saved = Edit("Inputs/0", {{"Inputs[0].Name", "Front door & <side>"}});
   ASSERT_EQ(saved.status, 303) << saved.body;
   EXPECT_EQ(*saved.Find("Location"), "/controllers/1/1?saved=edit-Inputs-0#edit-Inputs-0");
   EXPECT_EQ(InputName(0), "Front door & <side>");
 
   // Marked sent once, the rename is all that is pending.
   ASSERT_EQ(Post("eve", "/controllers/1/1/pending", "/controllers/1/1/sent").status, 303);
-  ASSERT_EQ(Post("eve", std::string(kPage), "/controllers/1/1/edit/Inputs/0",
-                 {{"Inputs[0].Name", "Front door"}})
-                .status,
-            303);
+  ASSERT_EQ(Edit("Inputs/0", {{"Inputs[0].Name", "Front door"}}).status, 303);
   const Response pending = Send("eve", "GET", "/controllers/1/1/pending");
   const JsonValue api = ReadJson(Send("eve", "GET", "/api/controllers/1/1/pending").body).value;
   const std::vector<JsonValue>& messages = api.Find("messages")->items;
@@ -243,6 +246,10 @@ TEST_F(ServerPages, ErrorsStandBesideTheirInputsAndNothingIsSaved) {
     std::string message;
   };
   const std::string zones = "TimeGroups[1].Zones[";
+  std::map<std::string, std::string> firstZoneEmptied = {{zones + "2].ZoneNo", "40000"}};
+  for (const char* field :
+       {"ZoneNo", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"})
+    firstZoneEmptied[zones + "0]." + field] = "";
   const std::vector<Case> cases = {
       {"Inputs/0", {{"Inputs[0].DLan", "70000"}}, "Inputs[0].DLan", "70000 is outside"},
       {"Inputs/0",
@@ -260,22 +267,11 @@ TEST_F(ServerPages, ErrorsStandBesideTheirInputsAndNothingIsSaved) {
        "is outside"},
       // The first zone emptied, the third is the second of the group saved: its error comes back
       // to the row it was typed in.
-      {"TimeGroups/1",
-       {{zones + "0].ZoneNo", ""},
-        {zones + "0].Monday", ""},
-        {zones + "0].Tuesday", ""},
-        {zones + "0].Wednesday", ""},
-        {zones + "0].Thursday", ""},
-        {zones + "0].Friday", ""},
-        {zones + "0].Saturday", ""},
-        {zones + "2].ZoneNo", "40000"}},
-       zones + "2].ZoneNo",
-       "40000 is outside"},
+      {"TimeGroups/1", firstZoneEmptied, zones + "2].ZoneNo", "40000 is outside"},
   };
   const std::string etag = store_.Controller(Address("1/1"))->etag;
   for (const Case& c : cases) {
-    const Response page =
-        Post("eve", std::string(kPage), "/controllers/1/1/edit/" + c.action, c.changes);
+    const Response page = Edit(c.action, c.changes);
     EXPECT_EQ(page.status, 422) << c.input;
     std::string id = "f-" + c.input;
     for (char& ch : id)
@@ -293,8 +289,8 @@ TEST_F(ServerPages, ErrorsStandBesideTheirInputsAndNothingIsSaved) {
 }
 
 TEST_F(ServerPages, SecondEditorSeesBothVersionsAndLosesNothing) {
-  const Response evePage = Send("eve", "GET", std::string(kPage));
-  const Response adaPage = Send("ada", "GET", std::string(kPage));
+  const Response evePage = Send("eve", "GET", kPage);
+  const Response adaPage = Send("ada", "GET", kPage);
   const std::string action = "/controllers/1/1/edit/Inputs/0";
   ASSERT_EQ(Send("eve", "POST", action,
                  Body(Submit(evePage.body, action), {{"Inputs[0].Name", "Eve's door"}}))
@@ -322,17 +318,14 @@ TEST_F(ServerPages, SecondEditorSeesBothVersionsAndLosesNothing) {
 
 TEST_F(ServerPages, TableRowsAreAddedAndRemoved) {
   const Response saved =
-      Post("eve", std::string(kPage), "/controllers/1/1/edit/Holidays",
+      Edit("Holidays",
            {{"remove", "Holidays[1]"}, {"Holidays[4].Month", "8"}, {"Holidays[4].Day", "15"}});
   ASSERT_EQ(saved.status, 303) << saved.body;
   EXPECT_EQ(ToJson(*Controller().Find("Holidays")),
             "[{\"Month\":1,\"Day\":1},null,{\"Month\":12,\"Day\":25},{\"Month\":12,\"Day\":26},"
             "{\"Month\":8,\"Day\":15}]");
   // An emptied row is removed too; the rows after it keep their places.
-  ASSERT_EQ(Post("eve", std::string(kPage), "/controllers/1/1/edit/Holidays",
-                 {{"Holidays[3].Month", ""}, {"Holidays[3].Day", ""}})
-                .status,
-            303);
+  ASSERT_EQ(Edit("Holidays", {{"Holidays[3].Month", ""}, {"Holidays[3].Day", ""}}).status, 303);
   EXPECT_EQ(ToJson(*Controller().Find("Holidays")),
             "[{\"Month\":1,\"Day\":1},null,{\"Month\":12,\"Day\":25},null,"
             "{\"Month\":8,\"Day\":15}]");
@@ -348,14 +341,11 @@ TEST_F(ServerPages, TableRowsAreAddedAndRemoved) {
   EXPECT_LT(rows, 20U);
   // A new input, then removed.
   const std::size_t inputs = Controller().Find("Inputs")->items.size();
-  const std::string action = "/controllers/1/1/edit/Inputs/" + std::to_string(inputs);
+  const std::string part = "Inputs/" + std::to_string(inputs);
   const std::string name = "Inputs[" + std::to_string(inputs) + "].Name";
-  ASSERT_EQ(Post("eve", std::string(kPage), action, {{name, "Gate"}}).status, 303);
+  ASSERT_EQ(Edit(part, {{name, "Gate"}}).status, 303);
   EXPECT_EQ(InputName(inputs), "Gate");
-  ASSERT_EQ(
-      Post("eve", std::string(kPage), action, {{"part=" + name.substr(0, name.find('.')), ""}})
-          .status,
-      303);
+  ASSERT_EQ(Edit(part, {{"part=" + name.substr(0, name.find('.')), ""}}).status, 303);
   EXPECT_EQ(ToJson(Controller().Find("Inputs")->items.back()), "null");
 }
 
@@ -366,10 +356,7 @@ TEST_F(ServerPages, NewRecordsKeepWhatNoFormShowsAndStayWithinTheCapability) {
   const JsonValue before = Controller("1/2");
   const std::string enums = ToJson(*ReadJson(store_.SiteJson()).value.Find("Enums"));
   ASSERT_EQ(before.Find("Inputs")->items.size(), 3U);
-  ASSERT_EQ(Post("eve", "/controllers/1/2", "/controllers/1/2/edit/Inputs/3",
-                 {{"Inputs[3].Name", "Dock"}})
-                .status,
-            303);
+  ASSERT_EQ(Edit("Inputs/3", {{"Inputs[3].Name", "Dock"}}, "1/2").status, 303);
   const JsonValue after = Controller("1/2");
   ASSERT_EQ(after.Find("Inputs")->items.size(), 4U);
   JsonValue expected = before;
@@ -379,8 +366,7 @@ TEST_F(ServerPages, NewRecordsKeepWhatNoFormShowsAndStayWithinTheCapability) {
   EXPECT_EQ(Send("ada", "GET", "/audit").body.find("Resource."), std::string::npos);
 
   const std::string etag = store_.Controller(Address("1/2"))->etag;
-  const Response refused = Post("eve", "/controllers/1/2", "/controllers/1/2/edit/Inputs/4",
-                                {{"Inputs[4].Name", "Yard"}});
+  const Response refused = Edit("Inputs/4", {{"Inputs[4].Name", "Yard"}}, "1/2");
   EXPECT_EQ(refused.status, 422);
   EXPECT_NE(refused.body.find("1 record lies beyond Resource.Inputs (4) and is never sent"),
             std::string::npos);
@@ -388,10 +374,7 @@ TEST_F(ServerPages, NewRecordsKeepWhatNoFormShowsAndStayWithinTheCapability) {
 }
 
 TEST_F(ServerPages, NamesAreShownAsText) {
-  ASSERT_EQ(Post("eve", "/controllers/1/2", "/controllers/1/2/edit/Inputs/0",
-                 {{"Inputs[0].Name", std::string(kHostile)}})
-                .status,
-            303);
+  ASSERT_EQ(Edit("Inputs/0", {{"Inputs[0].Name", std::string(kHostile)}}, "1/2").status, 303);
   for (const std::string page : {"/", "/controllers/1/2", "/controllers/1/2/pending", "/audit"}) {
     const Response response = Send("ada", "GET", page);
     EXPECT_EQ(response.status, 200) << page;
@@ -401,7 +384,7 @@ TEST_F(ServerPages, NamesAreShownAsText) {
 }
 
 TEST_F(ServerPages, EveryFormOfASessionCarriesItsToken) {
-  Post("eve", std::string(kPage), "/controllers/1/1/edit/Inputs/0", {{"Inputs[0].Name", "x"}});
+  Edit("Inputs/0", {{"Inputs[0].Name", "x"}});
   std::size_t forms = 0;
   for (const std::string page :
        {"/", "/controllers/1/1", "/controllers/1/1/pending", "/users", "/audit"}) {
@@ -459,11 +442,11 @@ TEST_F(ServerPages, LoggingInAndOut) {
 }
 
 TEST_F(ServerPages, ViewersSeeButDoNotChange) {
-  const Response page = Send("vic", "GET", std::string(kPage));
+  const Response page = Send("vic", "GET", kPage);
   EXPECT_EQ(page.status, 200);
   EXPECT_EQ(page.body.find("class=\"edit\""), std::string::npos);
   EXPECT_EQ(page.body.find("Mark as sent"), std::string::npos);
-  const Response eve = Send("eve", "GET", std::string(kPage));
+  const Response eve = Send("eve", "GET", kPage);
   const std::string action = "/controllers/1/1/edit/Inputs/0";
   const std::string body = Body(Submit(eve.body, action), {{"csrf", sessions_["vic"].second}});
   const Response refused = Send("vic", "POST", action, body);
@@ -560,7 +543,7 @@ TEST_F(ServerPages, AccountPagesAreForWhomTheirApiRequestsAre) {
 // Each record's form is summed up where it folds: a numbered record with its name, a time group
 // with its zones, and the form that adds a record.
 TEST_F(ServerPages, EachFormIsSummedUpWhereItFolds) {
-  const std::string page = Send("eve", "GET", std::string(kPage)).body;
+  const std::string page = Send("eve", "GET", kPage).body;
   for (const char* summary :
        {"<summary>Input 2: <span class=\"name\">Exit button</span></summary>",
         "<summary>Time group 2: 3 zones</summary>", "<summary>Time group 3: 1 zone</summary>",
@@ -571,8 +554,7 @@ TEST_F(ServerPages, EachFormIsSummedUpWhereItFolds) {
 
 // The audit log shows what an edit changed, and only that.
 TEST_F(ServerPages, TheAuditLogShowsWhatChanged) {
-  const std::string action = "/controllers/1/1/edit/Inputs/0";
-  ASSERT_EQ(Post("eve", std::string(kPage), action, {{"Inputs[0].Name", "Front"}}).status, 303);
+  ASSERT_EQ(Edit("Inputs/0", {{"Inputs[0].Name", "Front"}}).status, 303);
   EXPECT_NE(Send("ada", "GET", "/audit")
                 .body.find("<ul class=\"changes\"><li>Inputs[0].Name: &quot;Front door "
                            "contact&quot; &rarr; &quot;Front&quot;</li></ul></td></tr></tbody>"),

@@ -30,6 +30,17 @@ std::unique_ptr<CSApplicationManagerStd> RecordsOf(std::string_view json) {
   return records;
 }
 
+// Runs `sql` on a connection of its own to `file`, as another program would.
+void Elsewhere(const std::filesystem::path& file, const std::string& sql) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+  char* error = nullptr;
+  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK)
+      << sql << ": " << (error ? error : "");
+  sqlite3_free(error);
+  sqlite3_close(db);
+}
+
 const CSS_ControllerAddress kOne{1, 1};
 const CSS_ControllerAddress kTwo{1, 2};
 
@@ -40,18 +51,15 @@ class ServerDatabase : public ::testing::Test {
     store_ = test::OpenDatabase(file_);
   }
 
-  // Runs `sql` on a connection of its own, as another program would.
-  void Elsewhere(const std::string& sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(file_.c_str(), &db), SQLITE_OK);
-    char* error = nullptr;
-    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK)
-        << sql << ": " << (error ? error : "");
-    sqlite3_free(error);
-    sqlite3_close(db);
-  }
+  void Elsewhere(const std::string& sql) { server::Elsewhere(file_, sql); }
 
   std::string Etag(CSS_ControllerAddress address) { return store_->Controller(address)->etag; }
+
+  // Replaces the controller at `address`, which has the tag `etag`, with `json`.
+  WriteResult Put(CSS_ControllerAddress address, const std::string& etag, const std::string& json) {
+    return store_->PutController(address, {Expect::Kind::Present, etag}, *RecordsOf(json),
+                                 {"eve", "PUT", "/", 0});
+  }
 
   // Replaces controller 1/2 with its JSON (`json`, or as the store has it now) in which `from`
   // is replaced by `to`.
@@ -59,8 +67,7 @@ class ServerDatabase : public ::testing::Test {
                      std::string json = {}) {
     if (json.empty()) json = store_->Controller(kTwo)->json;
     json.replace(json.find(from), from.size(), to);
-    return store_->PutController(kTwo, {Expect::Kind::Present, etag}, *RecordsOf(json),
-                                 {"eve", "PUT", "/", 0});
+    return Put(kTwo, etag, json);
   }
 
   test::TempFolder folder_;
@@ -211,8 +218,7 @@ TEST_F(ServerDatabase, ReplacedControllersReadBackAsWritten) {
           ReadJson("{\"" + taken.name + "\":" + std::string(taken.value) + "}").value;
       json = MergePatchText(now.json, patch);
     }
-    const WriteResult written = store_->PutController(kOne, {Expect::Kind::Present, now.etag},
-                                                      *RecordsOf(json), {"eve", "PUT", "/", 0});
+    const WriteResult written = Put(kOne, now.etag, json);
     ASSERT_EQ(written.status, WriteStatus::Done);
     EXPECT_EQ(test::OpenDatabase(file_, 0)->Controller(kOne)->json, written.state.json)
         << "seed " << seed;
@@ -242,10 +248,7 @@ TEST_F(ServerDatabase, AValueOfAnElementChangedAloneReadsBackAsWritten) {
       } else {
         *target = value.value;
       }
-      const ControllerState now = *store_->Controller(kOne);
-      const WriteResult written =
-          store_->PutController(kOne, {Expect::Kind::Present, now.etag},
-                                *RecordsOf(ToJson(changed)), {"eve", "PUT", "/", 0});
+      const WriteResult written = Put(kOne, Etag(kOne), ToJson(changed));
       ASSERT_EQ(written.status, WriteStatus::Done);
       EXPECT_EQ(test::OpenDatabase(file_, 0)->Controller(kOne)->json, written.state.json)
           << list.name << "[0]." << value.name;
@@ -321,20 +324,9 @@ TEST(ServerDatabaseOpen, OnlySiteDatabasesOfThisVersionAreServed) {
   const std::string old = (folder / "old.db").string();
   std::filesystem::copy_file(SSMSG_SOURCE_DIR "/tests/sites/demo_site.db", old);
   const std::string other = (folder / "other.db").string();
-  {
-    sqlite3* db = nullptr;
-    sqlite3_open(other.c_str(), &db);
-    sqlite3_exec(db, "CREATE TABLE t (a)", nullptr, nullptr, nullptr);
-    sqlite3_close(db);
-  }
+  Elsewhere(other, "CREATE TABLE t (a)");
   const std::string newer = (folder / "newer.db").string();
-  {
-    sqlite3* db = nullptr;
-    sqlite3_open(newer.c_str(), &db);
-    const std::string sql = SiteDatabaseSchema() + "PRAGMA user_version = 4;";
-    sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
-    sqlite3_close(db);
-  }
+  Elsewhere(newer, SiteDatabaseSchema() + "PRAGMA user_version = 4;");
   const std::string missing = (folder / "missing.db").string();
   const std::vector<std::pair<std::string, std::string>> cases = {
       {demo, demo +
@@ -359,12 +351,7 @@ TEST(ServerDatabaseOpen, OnlySiteDatabasesOfThisVersionAreServed) {
   EXPECT_TRUE(test::OpenDatabase(old));
   // What `ssmsg schema` writes makes a database with the editor's tables too.
   const std::string made = (folder / "made.db").string();
-  {
-    sqlite3* db = nullptr;
-    sqlite3_open(made.c_str(), &db);
-    EXPECT_EQ(sqlite3_exec(db, SiteDatabaseSchema().c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(db);
-  }
+  Elsewhere(made, SiteDatabaseSchema());
   const std::unique_ptr<DatabaseStore> store = test::OpenDatabase(made);
   ASSERT_TRUE(store);
   EXPECT_EQ(store->AddUser({0, "ada", Role::Admin, "x"}, {}), UserWrite::Done);

@@ -20,16 +20,7 @@
 namespace ssmsg::server {
 namespace {
 
-constexpr int kControllers = 5;
-
-// A site of five controllers named "n0": each change renames one to the next number.
-std::string CounterSite() {
-  std::string text = "{\"Controllers\":[";
-  for (int node = 1; node <= kControllers; ++node)
-    text += std::string(node > 1 ? "," : "") + "{\"Interface\":1,\"Node\":" + std::to_string(node) +
-            ",\"Name\":\"n0\"}";
-  return text + "]}";
-}
+constexpr int kControllers = 5;  // each change renames one to the next number
 
 std::string Target(int node) {
   return "/api/controllers/1/" + std::to_string(node);
@@ -72,7 +63,7 @@ TEST(ServerWriters, ReadModifyWriteChangesOfManyClientsAreAllKeptInOrder) {
   constexpr int kClients = 40;
   constexpr int kChanges = 25;
   const test::TempFolder folder;
-  test::MakeDatabase(CounterSite(), folder / "site.db");
+  test::MakeDatabase(test::CounterSite(kControllers), folder / "site.db");
   const std::unique_ptr<DatabaseStore> store = test::OpenDatabase(folder / "site.db");
   ServiceOptions options;
   options.auth.cost = PasswordCost::Cheapest();
