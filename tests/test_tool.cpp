@@ -47,26 +47,44 @@ Result Tool(const std::string& args, const fs::path& folder = fs::current_path()
   return Shell(prefix + "'" SSMSG_TOOL "' " + args, folder);
 }
 
+// Writes the file `from` to `to` with CR LF line ends, as files written on Windows have them.
+void CopyWithCrLf(const fs::path& from, const fs::path& to) {
+  std::string text;
+  for (const char c : ReadFile(from))
+    text += c == '\n' ? "\r\n" : std::string(1, c);
+  std::ofstream(to, std::ios::binary) << text;
+}
+
+// Each bad site file gives its errors and no output, read by name, from standard input (which
+// the errors name "<stdin>") and with CR LF line ends (its errors at the same lines and columns).
 TEST(Tool, BadSiteFilesExitTwoWithTheirErrorsAndNoOutput) {
   const fs::path folder = SSMSG_TEST_SITES "/bad";
+  const fs::path crlf = fs::path(testing::TempDir()) / ("crlf_bad." + std::to_string(getpid()));
+  fs::create_directories(crlf);
   for (const auto& entry : fs::directory_iterator(folder)) {
     if (entry.path().extension() != ".json") continue;
     const std::string name = entry.path().filename().string();
     const std::string errors = ReadFile(fs::path(entry.path()).replace_extension(".err"));
-    // The same errors for the file read from standard input, which they name "<stdin>".
+    CopyWithCrLf(entry.path(), crlf / name);
     std::string stdinErrors = errors;
     for (std::size_t at = 0; (at = stdinErrors.find(name, at)) != std::string::npos;)
       stdinErrors.replace(at, name.size(), "<stdin>");
+    const struct {
+      std::string config;
+      const std::string& expected;
+      const fs::path& in;
+    } cases[] = {{name, errors, folder}, {"- <" + name, stdinErrors, folder}, {name, errors, crlf}};
     for (const std::string command : {"settings", "validate"}) {
-      for (const auto& [config, expected] :
-           {std::pair{name, errors}, std::pair{"- <" + name, stdinErrors}}) {
-        const Result result = Tool(command + " --config " + config, folder);
-        EXPECT_EQ(result.status, 2) << command << " " << config;
-        EXPECT_EQ(result.out, "") << command << " " << config;
-        EXPECT_EQ(result.err, expected) << command << " " << config;
+      for (const auto& c : cases) {
+        SCOPED_TRACE(command + " " + c.config + " in " + c.in.string());
+        const Result result = Tool(command + " --config " + c.config, c.in);
+        EXPECT_EQ(result.status, 2);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, c.expected);
       }
     }
   }
+  fs::remove_all(crlf);
 }
 
 // A bad command line exits 2 and an operation that returns false exits 1; neither writes to
@@ -501,9 +519,7 @@ TEST(Tool, DecodeWritesJsonLinesAndReportsBadLines) {
 TEST(Tool, ImportWritesTheSiteThatMakesTheMessages) {
   const fs::path folder = fs::path(testing::TempDir()) / ("import." + std::to_string(getpid()));
   fs::create_directories(folder);
-  const std::string tasks =
-      "--task 177,151,153,154,155,156,157,158,159,160,161,162,163,164,165,"
-      "166,167,168,169,170,171,172,173,174,175,176";
+  const std::string tasks = std::string("--task ") + test::kTasksButClock;
   Result result =
       Tool("settings " + tasks +
                " >sent.txt && '" SSMSG_TOOL "' import sent.txt --enums-from " SSMSG_SOURCE_DIR
@@ -532,26 +548,13 @@ TEST(Tool, ImportWritesTheSiteThatMakesTheMessages) {
 }
 
 // Files written on Windows end their lines with CR LF: a site file or a message log is read as
-// if they were line feeds, its errors named at the same lines and columns.
+// if they were line feeds. (Bad site files with CR LF:
+// BadSiteFilesExitTwoWithTheirErrorsAndNoOutput.)
 TEST(Tool, CrLfLineEndsReadAsLineFeeds) {
   const fs::path folder = fs::path(testing::TempDir()) / ("crlf." + std::to_string(getpid()));
   fs::create_directories(folder);
-  const auto copyWithCrLf = [&](const fs::path& from, const std::string& name) {
-    std::string text;
-    for (const char c : ReadFile(from))
-      text += c == '\n' ? "\r\n" : std::string(1, c);
-    std::ofstream(folder / name, std::ios::binary) << text;
-  };
-  for (const auto& entry : fs::directory_iterator(SSMSG_TEST_SITES "/bad")) {
-    if (entry.path().extension() != ".json") continue;
-    const std::string name = entry.path().filename().string();
-    copyWithCrLf(entry.path(), name);
-    const Result result = Tool("validate --config " + name, folder);
-    EXPECT_EQ(result.status, 2) << name;
-    EXPECT_EQ(result.err, ReadFile(fs::path(entry.path()).replace_extension(".err"))) << name;
-  }
-  copyWithCrLf(SSMSG_SOURCE_DIR "/site/demo_site.json", "site.json");
-  copyWithCrLf(SSMSG_GOLDEN "/demo_settings.txt", "sent.txt");
+  CopyWithCrLf(SSMSG_SOURCE_DIR "/site/demo_site.json", folder / "site.json");
+  CopyWithCrLf(SSMSG_GOLDEN "/demo_settings.txt", folder / "sent.txt");
   for (const auto& [crlf, lf] : {
            std::pair{"settings --config site.json --time " + std::string(kTime),
                      "settings --time " + std::string(kTime)},
