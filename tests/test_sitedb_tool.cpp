@@ -72,17 +72,6 @@ TEST_F(SiteDbTool, ADatabaseMakesTheSameBytesAsItsSiteFile) {
   EXPECT_EQ(Tool("validate --config site.db").status, 0);
 }
 
-TEST_F(SiteDbTool, ImportWritesADatabase) {
-  const std::string tasks = std::string(" --task ") + test::kTasksButClock;
-  ASSERT_EQ(Tool("settings --config demo.json --output sent" + tasks).status, 0);
-  const Result imported = Tool("import sent --output site.db");
-  ASSERT_EQ(imported.status, 0) << imported.err;
-  EXPECT_EQ(ReadFile(folder / "site.db").substr(0, 15), "SQLite format 3");
-  const Result again = Tool("settings --config site.db" + tasks);
-  ASSERT_NE(again.out, "");
-  EXPECT_EQ(again.out, ReadFile(folder / "sent"));
-}
-
 TEST_F(SiteDbTool, OneUpdateAndDiffWriteOnlyThatName) {
   ASSERT_EQ(Tool("convert demo.json old.db").status, 0);
   const Result edited = Shell(

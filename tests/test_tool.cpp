@@ -47,6 +47,19 @@ Result Tool(const std::string& args, const fs::path& folder = fs::current_path()
   return Shell(prefix + "'" SSMSG_TOOL "' " + args, folder);
 }
 
+// A folder of this process's own in the temporary folder, made empty, and removed with the object.
+struct TempFolder : fs::path {
+  explicit TempFolder(const std::string& name)
+      : fs::path(fs::path(testing::TempDir()) / (name + "." + std::to_string(getpid()))) {
+    Empty();
+  }
+  ~TempFolder() { fs::remove_all(*this); }
+  void Empty() const {
+    fs::remove_all(*this);
+    fs::create_directories(*this);
+  }
+};
+
 // Writes the file `from` to `to` with CR LF line ends, as files written on Windows have them.
 void CopyWithCrLf(const fs::path& from, const fs::path& to) {
   std::string text;
@@ -59,8 +72,7 @@ void CopyWithCrLf(const fs::path& from, const fs::path& to) {
 // the errors name "<stdin>") and with CR LF line ends (its errors at the same lines and columns).
 TEST(Tool, BadSiteFilesExitTwoWithTheirErrorsAndNoOutput) {
   const fs::path folder = SSMSG_TEST_SITES "/bad";
-  const fs::path crlf = fs::path(testing::TempDir()) / ("crlf_bad." + std::to_string(getpid()));
-  fs::create_directories(crlf);
+  const TempFolder crlf("crlf_bad");
   for (const auto& entry : fs::directory_iterator(folder)) {
     if (entry.path().extension() != ".json") continue;
     const std::string name = entry.path().filename().string();
@@ -84,7 +96,6 @@ TEST(Tool, BadSiteFilesExitTwoWithTheirErrorsAndNoOutput) {
       }
     }
   }
-  fs::remove_all(crlf);
 }
 
 // A bad command line exits 2 and an operation that returns false exits 1; neither writes to
@@ -300,8 +311,7 @@ TEST(Tool, InformationCommands) {
 // the demo site made; the clock only when named; and a controller that is no longer in the site
 // is named on standard error.
 TEST(Tool, DiffSendsWhatChanged) {
-  const fs::path folder = fs::path(testing::TempDir()) / ("ssmsg_diff." + std::to_string(getpid()));
-  fs::create_directories(folder);
+  const TempFolder folder("ssmsg_diff");
   std::string site = ReadFile(SSMSG_SOURCE_DIR "/site/demo_site.json");
   site.replace(site.find("Lobby intercom"), 14, "Lobby intercom, east wing");
   site.replace(site.find("{ \"Month\": 5, \"Day\": 1 },\n"), 28, "");
@@ -347,7 +357,6 @@ TEST(Tool, DiffSendsWhatChanged) {
   EXPECT_EQ(result.err,
             "warning: interface 1, node 1: no longer in the site; nothing is sent to it\n"
             "warning: interface 1, node 2: no longer in the site; nothing is sent to it\n");
-  fs::remove_all(folder);
 }
 
 // Output that cannot be written is never lost silently: the tool stops and says why in one line.
@@ -385,8 +394,7 @@ TEST(Tool, ClosedPipeEndsTheToolQuietly) {
 // status 0 or 1; the file keeps its permissions and no temporary file is left behind.
 TEST(Tool, OutputFileIsReplacedOnlyByAWholeRun) {
   const std::string timeArg = std::string(" --time ") + kTime;
-  const fs::path folder =
-      fs::path(testing::TempDir()) / ("ssmsg_tool_test." + std::to_string(getpid()) + ".output");
+  const TempFolder folder("ssmsg_tool_test.output");
   const fs::path file = folder / "out";
   const mode_t umaskBits = umask(0);
   umask(umaskBits);
@@ -404,8 +412,7 @@ TEST(Tool, OutputFileIsReplacedOnlyByAWholeRun) {
   };
   for (const auto& c : cases) {
     if (test::kToolOnWindows && !c.prefix.empty()) continue;  // no file-size limit there
-    fs::remove_all(folder);
-    fs::create_directories(folder);
+    folder.Empty();
     if (c.existing) {
       std::ofstream(file) << "old\n";
       fs::permissions(file, fs::perms{0640});
@@ -429,15 +436,13 @@ TEST(Tool, OutputFileIsReplacedOnlyByAWholeRun) {
     }
   }
   // A standard output closed before the tool started is no loss when --output takes everything.
-  fs::remove_all(folder);
-  fs::create_directories(folder);
+  folder.Empty();
   const Result closed = Tool("settings" + timeArg + " --output out >&-", folder);
   EXPECT_EQ(closed.status, 0);
   EXPECT_EQ(closed.err, "");
   const std::string expected = Tool("settings" + timeArg).out;
   ASSERT_NE(expected, "");
   EXPECT_EQ(ReadFile(file), expected);
-  fs::remove_all(folder);
 }
 
 // A 100 MB file of nothing but mistakes: the tool reports the first hundred and stops, its memory
@@ -480,8 +485,7 @@ TEST(Tool, HugeFileOfMistakesStaysBounded) {
 // decode: every message as one line of JSON; a bad line on standard error, the others still
 // written; blank lines skipped, CR LF line ends read as line feeds, and lines of any length.
 TEST(Tool, DecodeWritesJsonLinesAndReportsBadLines) {
-  const fs::path folder = fs::path(testing::TempDir()) / ("decode." + std::to_string(getpid()));
-  fs::create_directories(folder);
+  const TempFolder folder("decode");
   const std::string clear =
       "<Command><InterfaceID>1</InterfaceID><MessageType>Inputs</MessageType>"
       "<Action>InputClearAll</Action><Parameters><Node>2</Node></Parameters>"
@@ -511,26 +515,28 @@ TEST(Tool, DecodeWritesJsonLinesAndReportsBadLines) {
   const Result missing = Tool("decode no-such.txt", folder);
   EXPECT_EQ(missing.status, 2);
   EXPECT_EQ(missing.err.rfind("ssmsg: no-such.txt: cannot read the file: ", 0), 0u);
-  fs::remove_all(folder);
 }
 
-// import: the site file it writes (here with the texts of --enums-from) makes the same messages
-// again; the clock message is skipped with a note; a bad line writes nothing.
+// import: the site file or database it writes (here with the texts of --enums-from) makes the
+// same messages again; the clock message is skipped with a note; a bad line writes nothing.
 TEST(Tool, ImportWritesTheSiteThatMakesTheMessages) {
-  const fs::path folder = fs::path(testing::TempDir()) / ("import." + std::to_string(getpid()));
-  fs::create_directories(folder);
+  const TempFolder folder("import");
   const std::string tasks = std::string("--task ") + test::kTasksButClock;
-  Result result =
-      Tool("settings " + tasks +
-               " >sent.txt && '" SSMSG_TOOL "' import sent.txt --enums-from " SSMSG_SOURCE_DIR
-               "/site/demo_site.json --output site.json && '" SSMSG_TOOL
-               "' settings --config site.json " +
-               tasks + " | cmp - sent.txt",
-           folder);
-  EXPECT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(result.err, "");
+  // Into a site file, and into a database for the name's extension.
+  for (const std::string site : {"site.json", "site.db"}) {
+    const Result result =
+        Tool("settings " + tasks +
+                 " >sent.txt && '" SSMSG_TOOL "' import sent.txt --enums-from " SSMSG_SOURCE_DIR
+                 "/site/demo_site.json --output " +
+                 site + " && '" SSMSG_TOOL "' settings --config " + site + " " + tasks +
+                 " | cmp - sent.txt",
+             folder);
+    EXPECT_EQ(result.status, 0) << site << ": " << result.err;
+    EXPECT_EQ(result.err, "") << site;
+  }
+  EXPECT_EQ(ReadFile(folder / "site.db").substr(0, 15), "SQLite format 3");
 
-  result = Tool("import <'" SSMSG_GOLDEN "/demo_settings.txt'", folder);
+  Result result = Tool("import <'" SSMSG_GOLDEN "/demo_settings.txt'", folder);
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err,
             "ssmsg: import: skipped 2 SystemData SetRTC messages, which carry no configuration\n");
@@ -544,15 +550,13 @@ TEST(Tool, ImportWritesTheSiteThatMakesTheMessages) {
   }
   result = Tool("import bad.txt", folder);
   EXPECT_EQ(result.err, "bad.txt:1:10: expected <InterfaceID> after <Command>\n");
-  fs::remove_all(folder);
 }
 
 // Files written on Windows end their lines with CR LF: a site file or a message log is read as
 // if they were line feeds. (Bad site files with CR LF:
 // BadSiteFilesExitTwoWithTheirErrorsAndNoOutput.)
 TEST(Tool, CrLfLineEndsReadAsLineFeeds) {
-  const fs::path folder = fs::path(testing::TempDir()) / ("crlf." + std::to_string(getpid()));
-  fs::create_directories(folder);
+  const TempFolder folder("crlf");
   CopyWithCrLf(SSMSG_SOURCE_DIR "/site/demo_site.json", folder / "site.json");
   CopyWithCrLf(SSMSG_GOLDEN "/demo_settings.txt", folder / "sent.txt");
   for (const auto& [crlf, lf] : {
@@ -567,14 +571,12 @@ TEST(Tool, CrLfLineEndsReadAsLineFeeds) {
     ASSERT_GT(expected.out.size(), 1000u) << lf;
     EXPECT_TRUE(result.out == expected.out) << crlf;
   }
-  fs::remove_all(folder);
 }
 
 // File names are UTF-8 on every system; on Windows the tool takes its arguments, and gives the
 // system its file names, as UTF-16.
 TEST(Tool, FileNamesBeyondAscii) {
-  const fs::path folder = fs::path(testing::TempDir()) / ("names." + std::to_string(getpid()));
-  fs::create_directories(folder);
+  const TempFolder folder("names");
   fs::copy_file(SSMSG_SOURCE_DIR "/site/demo_site.json", folder / u8"Büro.json");
   // Both settings runs send the same clock: without --time, a second may pass between them.
   const std::string time = std::string(" --time ") + kTime;
@@ -587,7 +589,6 @@ TEST(Tool, FileNamesBeyondAscii) {
   EXPECT_EQ(result.status, 2) << result.err;
   EXPECT_EQ(result.err, "Straße.json: cannot read the file: No such file or directory\n");
   EXPECT_GT(fs::file_size(folder / u8"Übersicht.txt"), 1000u);
-  fs::remove_all(folder);
 }
 
 }  // namespace
