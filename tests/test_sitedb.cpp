@@ -269,9 +269,6 @@ TEST_F(SiteDb, DamagedFilesAreErrorsNotCrashes) {
   const CSS_Site site = LoadOk(test::ReadFile(SSMSG_TEST_SITES "/../../site/demo_site.json"));
   Write(site);
   const std::string whole = test::ReadFile(file);
-  const auto save = [&](const std::string& bytes) {
-    std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
-  };
   std::vector<std::string> damaged = {
       std::string("SQLite format 3\0", 16) + std::string(100, 'x'),  // a header and no database
       whole.substr(0, whole.size() / 2),                             // truncated
@@ -284,7 +281,7 @@ TEST_F(SiteDb, DamagedFilesAreErrorsNotCrashes) {
     damaged.push_back(corrupted);
   }
   for (const std::string& bytes : damaged) {
-    save(bytes);
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
     const CSS_SiteLoadResult loaded = LoadSite(file);
     if (loaded.site) {
       // Damage that SQLite does not notice changes values that are still valid; loading every
