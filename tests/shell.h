@@ -17,6 +17,11 @@ namespace ssmsg::test {
 // Whether the tool is the Windows one (run under Wine): what only POSIX has is not asked of it.
 inline constexpr bool kToolOnWindows = SSMSG_TOOL_ON_WINDOWS;
 
+// Every settings task but the clock's (152): what import reads back, as --task takes it.
+inline constexpr const char* kTasksButClock =
+    "177,151,153,154,155,156,157,158,159,160,161,162,163,164,165,166,167,168,169,170,171,172,173,"
+    "174,175,176";
+
 // What shell commands did: their exit status (-1 when a signal ended them) and their output.
 struct ShellResult {
   int status;

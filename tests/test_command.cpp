@@ -132,36 +132,27 @@ void ExpectMessagesOfTheirKind(bool walks, Args&&... args) {
   EXPECT_EQ(out, CSS_StringList{"kept"}) << action;
 }
 
+// The same for each of `Commands`, made without arguments.
+template <bool kWalks, class... Commands>
+void ExpectAllOfTheirKind() {
+  (ExpectMessagesOfTheirKind<Commands>(kWalks), ...);
+}
+
 using Commands = test::StoreTest;
 
 TEST_F(Commands, EveryKindRefusesAMissingParametersElementAndBadAddresses) {
   test::RandomSource source(3);
   test::FillStore(source, store);
-  ExpectMessagesOfTheirKind<CSS_Command_Ctrl_DbMode>(false);
-  ExpectMessagesOfTheirKind<CSS_Command_Ctrl_DbSize>(false);
-  ExpectMessagesOfTheirKind<CSS_Command_Ctrl_Expanders>(false);
-  ExpectMessagesOfTheirKind<CSS_Command_Sys_RTC>(false);
-  ExpectMessagesOfTheirKind<CSS_Command_Ctrl_FLanSetup>(true);
-  ExpectMessagesOfTheirKind<CSS_Command_Ctrl_PortSetup>(true);
-  ExpectMessagesOfTheirKind<CSS_Command_G_HolidaySetup>(true);
-  ExpectMessagesOfTheirKind<CSS_Command_G_TG_Setup>(true);
-  ExpectMessagesOfTheirKind<CSS_Command_G_TZ_Setup>(true);
-  ExpectMessagesOfTheirKind<CSS_Command_I_Type>(true);
-  ExpectMessagesOfTheirKind<CSS_Command_I_Name>(true);
-  ExpectMessagesOfTheirKind<CSS_Command_I_Time>(true);
-  ExpectMessagesOfTheirKind<CSS_Command_I_Link>(true);
-  ExpectMessagesOfTheirKind<CSS_Command_O_Type>(true);
-  ExpectMessagesOfTheirKind<CSS_Command_O_Name>(true);
-  ExpectMessagesOfTheirKind<CSS_Command_O_Time>(true);
-  ExpectMessagesOfTheirKind<CSS_Command_R_Configuration>(true);
-  ExpectMessagesOfTheirKind<CSS_Command_R_Name>(true);
-  ExpectMessagesOfTheirKind<CSS_Command_R_CardControl>(true);
-  ExpectMessagesOfTheirKind<CSS_Command_R_CardLocation>(true);
-  ExpectMessagesOfTheirKind<CSS_Command_R_CardStructure>(true);
-  ExpectMessagesOfTheirKind<CSS_Command_R_CheckSetup>(true);
-  ExpectMessagesOfTheirKind<CSS_Command_R_AccessAlarm>(true);
-  ExpectMessagesOfTheirKind<CSS_Command_XTRA_Name>(true);
-  ExpectMessagesOfTheirKind<CSS_Command_XTRA_VoranSetMode>(true);
+  ExpectAllOfTheirKind<false, CSS_Command_Ctrl_DbMode, CSS_Command_Ctrl_DbSize,
+                       CSS_Command_Ctrl_Expanders, CSS_Command_Sys_RTC>();
+  ExpectAllOfTheirKind<
+      true, CSS_Command_Ctrl_FLanSetup, CSS_Command_Ctrl_PortSetup, CSS_Command_G_HolidaySetup,
+      CSS_Command_G_TG_Setup, CSS_Command_G_TZ_Setup, CSS_Command_I_Type, CSS_Command_I_Name,
+      CSS_Command_I_Time, CSS_Command_I_Link, CSS_Command_O_Type, CSS_Command_O_Name,
+      CSS_Command_O_Time, CSS_Command_R_Configuration, CSS_Command_R_Name,
+      CSS_Command_R_CardControl, CSS_Command_R_CardLocation, CSS_Command_R_CardStructure,
+      CSS_Command_R_CheckSetup, CSS_Command_R_AccessAlarm, CSS_Command_XTRA_Name,
+      CSS_Command_XTRA_VoranSetMode>();
   const std::vector<std::uint32_t> some = {1};
   ExpectMessagesOfTheirKind<CSS_Command_M_Start>(false, true, "10.0.0.5", 4000);
   ExpectMessagesOfTheirKind<CSS_Command_M_SetNodes>(false, some, some, some);

@@ -14,6 +14,7 @@
 #include <ssmsg/Message.h>
 #include <ssmsg/Site.h>
 #include <ssmsg/SiteSettings.h>
+#include "site_support.h"
 #include "support.h"
 
 namespace ssmsg {
@@ -25,14 +26,7 @@ using test::Msg;
 CSS_StringList EveryKindOfMessage() {
   const CSS_SiteLoadResult demo = LoadSite(SSMSG_TEST_SITES "/../../site/demo_site.json");
   EXPECT_TRUE(demo.site.has_value());
-  CSS_StringList messages;
-  CSS_SettingsOptions options;
-  options.time =
-      std::tm{.tm_sec = 7, .tm_min = 5, .tm_hour = 9, .tm_mday = 4, .tm_mon = 11, .tm_year = 126};
-  MakeSiteSettings(*demo.site, options, [&](const CSS_SiteMessage& message) {
-    messages.emplace_back(message.text);
-    return true;
-  });
+  CSS_StringList messages = test::SiteMessages(*demo.site, {.time = test::kFixedTime});
   CSS_Manager manager;
   const std::vector<std::uint32_t> add{3, 4, 4294967295u}, timeouts{200}, none;
   manager.Controller_AskSettings(1, 0, messages);

@@ -22,6 +22,7 @@
 #include "memory_site.h"
 #include "site/SiteData.h"
 #include "site/StoreImage.h"
+#include "site_support.h"
 #include "tests/store_filler.h"
 
 namespace ssmsg {
@@ -71,10 +72,6 @@ void EditStore(RandomSource& random, CSApplicationManagerStd& store) {
     kEditors[random.Pick(0, static_cast<int>(std::size(kEditors)) - 1)](random, store);
 }
 
-CSS_Site MakeSite(const test::MemorySite& data) {
-  return data.Make();
-}
-
 using Key = std::tuple<std::int32_t, std::int32_t, int>;  // interface, node, task
 
 // The messages of each controller and task.
@@ -93,33 +90,28 @@ std::map<Key, std::vector<std::string>> ByTask(Job&& job) {
 TEST(SiteDiff, EachTaskReadsOnlyThePartsItIsSaidToRead) {
   using Store = CSApplicationManagerStd;
   using Copy = void (*)(const Store&, Store&);
+  // Copies the part of the store that `Get` gives.
+#define SSMSG_COPY(Get) [](const Store& f, Store& t) { t.Get() = f.Get(); }
   const std::pair<StorePart, Copy> kParts[] = {
-      {StorePart::Config, [](const Store& f, Store& t) { t.GetConfig() = f.GetConfig(); }},
-      {StorePart::Xtra, [](const Store& f, Store& t) { t.GetXTRA() = f.GetXTRA(); }},
-      {StorePart::FLan, [](const Store& f, Store& t) { t.GetFLan_Setup() = f.GetFLan_Setup(); }},
-      {StorePart::Port, [](const Store& f, Store& t) { t.GetPort() = f.GetPort(); }},
-      {StorePart::Holiday, [](const Store& f, Store& t) { t.GetHoliday() = f.GetHoliday(); }},
-      {StorePart::TimeZone, [](const Store& f, Store& t) { t.GetTimeZone() = f.GetTimeZone(); }},
-      {StorePart::InputType, [](const Store& f, Store& t) { t.GetInputType() = f.GetInputType(); }},
-      {StorePart::InputTime, [](const Store& f, Store& t) { t.GetInputTime() = f.GetInputTime(); }},
-      {StorePart::InputLink, [](const Store& f, Store& t) { t.GetInputLink() = f.GetInputLink(); }},
-      {StorePart::OutputType,
-       [](const Store& f, Store& t) { t.GetOutputType() = f.GetOutputType(); }},
-      {StorePart::OutputTime,
-       [](const Store& f, Store& t) { t.GetOutputTime() = f.GetOutputTime(); }},
-      {StorePart::RdConfiguration,
-       [](const Store& f, Store& t) { t.GetRdConfiguration() = f.GetRdConfiguration(); }},
-      {StorePart::RdCardControl,
-       [](const Store& f, Store& t) { t.GetRdCardControl() = f.GetRdCardControl(); }},
-      {StorePart::RdCardLocation,
-       [](const Store& f, Store& t) { t.GetRdCardLocation() = f.GetRdCardLocation(); }},
-      {StorePart::RdCardStructure,
-       [](const Store& f, Store& t) { t.GetRdCardStructure() = f.GetRdCardStructure(); }},
-      {StorePart::RdAccessAlarm,
-       [](const Store& f, Store& t) { t.GetRdAccessAlarm() = f.GetRdAccessAlarm(); }},
-      {StorePart::TimeGroupZone,
-       [](const Store& f, Store& t) { t.GetTimeGroupZone() = f.GetTimeGroupZone(); }},
+      {StorePart::Config, SSMSG_COPY(GetConfig)},
+      {StorePart::Xtra, SSMSG_COPY(GetXTRA)},
+      {StorePart::FLan, SSMSG_COPY(GetFLan_Setup)},
+      {StorePart::Port, SSMSG_COPY(GetPort)},
+      {StorePart::Holiday, SSMSG_COPY(GetHoliday)},
+      {StorePart::TimeZone, SSMSG_COPY(GetTimeZone)},
+      {StorePart::InputType, SSMSG_COPY(GetInputType)},
+      {StorePart::InputTime, SSMSG_COPY(GetInputTime)},
+      {StorePart::InputLink, SSMSG_COPY(GetInputLink)},
+      {StorePart::OutputType, SSMSG_COPY(GetOutputType)},
+      {StorePart::OutputTime, SSMSG_COPY(GetOutputTime)},
+      {StorePart::RdConfiguration, SSMSG_COPY(GetRdConfiguration)},
+      {StorePart::RdCardControl, SSMSG_COPY(GetRdCardControl)},
+      {StorePart::RdCardLocation, SSMSG_COPY(GetRdCardLocation)},
+      {StorePart::RdCardStructure, SSMSG_COPY(GetRdCardStructure)},
+      {StorePart::RdAccessAlarm, SSMSG_COPY(GetRdAccessAlarm)},
+      {StorePart::TimeGroupZone, SSMSG_COPY(GetTimeGroupZone)},
   };
+#undef SSMSG_COPY
   const CSS_ClockSource clock = FixedClock(RandomSource(0).Time().value_or(std::tm{}));
   CSToolEnum enums;
   const auto messages = [&](Store& store, ApplicationManagerTask task) {
@@ -168,8 +160,8 @@ TEST(SiteDiff, SendsOnlyWhatSettingsOfNewSendsAndWholeListTransfers) {
     if (random.Pick(0, 3) == 0) changed.controllers.erase(changed.controllers.begin());
     if (random.Pick(0, 3) == 0) changed.controllers.push_back({{2, 9}, old.controllers[1].store});
     if (random.Pick(0, 2) == 0) changed.enumTexts.push_back({CSToolEnumId::Tick, 1, "Blink"});
-    const CSS_Site before = MakeSite(old);
-    const CSS_Site after = MakeSite(changed);
+    const CSS_Site before = old.Make();
+    const CSS_Site after = changed.Make();
 
     CSS_DiffOptions options;
     options.time = random.Time();
@@ -230,11 +222,8 @@ TEST(SiteDiff, SendsOnlyWhatSettingsOfNewSendsAndWholeListTransfers) {
 // diff names it.
 TEST(SiteDiff, RecordsNoLongerSentAreNamed) {
   const auto load = [](const char* inputs) {
-    CSS_SiteLoadResult loaded = LoadSiteText(
-        std::string(R"({"Controllers": [{"Interface": 1, "Node": 2, "Inputs": )") + inputs + "}]}",
-        "s.json");
-    EXPECT_TRUE(loaded.site.has_value());
-    return std::move(*loaded.site);
+    return test::LoadOk(std::string(R"({"Controllers": [{"Interface": 1, "Node": 2, "Inputs": )") +
+                        inputs + "}]}");
   };
   CSS_DiffOptions options;
   options.tasks = {kTaskInputNames};

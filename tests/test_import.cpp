@@ -16,6 +16,7 @@
 #include "memory_site.h"
 #include "site/SiteData.h"
 #include "site/file/SiteFileWriter.h"
+#include "site_support.h"
 #include "support.h"
 #include "tests/store_filler.h"
 
@@ -26,14 +27,7 @@ using Tasks = std::vector<ApplicationManagerTask>;
 
 // The messages that `ssmsg settings --task tasks` writes for `site`.
 std::vector<std::string> Settings(const CSS_Site& site, const Tasks& tasks) {
-  std::vector<std::string> lines;
-  CSS_SettingsOptions options;
-  options.tasks = tasks;
-  MakeSiteSettings(site, options, [&](const CSS_SiteMessage& message) {
-    lines.emplace_back(message.text);
-    return true;
-  });
-  return lines;
+  return test::SiteMessages(site, {.tasks = tasks});
 }
 
 struct Imported {
@@ -56,18 +50,14 @@ Imported Import(const std::vector<std::string>& lines, const CSS_Site* enumsFrom
   return result;
 }
 
-CSS_Site Load(const std::string& text) {
-  CSS_SiteLoadResult loaded = LoadSiteText(text, "site.json");
-  EXPECT_TRUE(loaded.site.has_value()) << (loaded.errors.empty() ? "" : loaded.errors[0]) << text;
-  return std::move(*loaded.site);
-}
+using test::LoadOk;
 
 // settings(import(settings(S, L)), L) == settings(S, L).
 void ExpectRoundTrip(const CSS_Site& site, const Tasks& tasks, const std::string& what) {
   const std::vector<std::string> sent = Settings(site, tasks);
   const Imported imported = Import(sent);
   ASSERT_TRUE(imported.errors.empty()) << what << ": " << imported.errors[0];
-  EXPECT_EQ(Settings(Load(imported.site), tasks), sent) << what << "\n" << imported.site;
+  EXPECT_EQ(Settings(LoadOk(imported.site), tasks), sent) << what << "\n" << imported.site;
   // The site itself, its lines applied on three threads: the same messages and the same file.
   CSS_Import direct({.jobs = 3});
   const std::vector<std::string_view> lines(sent.begin(), sent.end());
@@ -76,39 +66,6 @@ void ExpectRoundTrip(const CSS_Site& site, const Tasks& tasks, const std::string
   ASSERT_TRUE(made.has_value()) << what;
   EXPECT_EQ(Settings(*made, tasks), sent) << what;
   EXPECT_TRUE(made->ToJson() == imported.site) << what;
-}
-
-// A valid site of a few random controllers: declined records, counts above and below their
-// lists, values without texts, enumeration texts of the site's own (duplicates and empty ones
-// too), names and texts with markup in them.
-CSS_Site RandomSite(std::uint32_t seed) {
-  test::RandomSource source(seed);
-  std::mt19937 random(seed);
-  const auto markup = [&](std::string text) {
-    for (char& c : text) {
-      if (random() % 6 == 0) c = "<>&"[random() % 3];
-    }
-    return text;
-  };
-  auto data = std::make_unique<test::MemorySite>();
-  for (std::uint32_t c = 0; c < 3; ++c) {
-    CSS_SiteController& controller = data->controllers.emplace_back();
-    controller.address = {static_cast<std::int32_t>(1 + c % 2),
-                          static_cast<std::int32_t>(random() % 4 * 3 + c)};
-    test::FillStore(source, controller.store);
-    test::DropOrphans(controller.store);
-    controller.store.GetConfig().Name = markup(source.Text());
-    if (const auto* input = controller.store.GetInputType().Find(0)) {
-      auto renamed = *input;
-      renamed.Name = markup(source.Text() + source.Text());
-      controller.store.GetInputType().Set(0, renamed);
-    }
-  }
-  for (int i = 0; i < 12; ++i) {
-    const auto id = static_cast<CSToolEnumId>(random() % kToolEnumCount);
-    data->enumTexts.push_back({id, static_cast<int>(random() % 9) - 1, markup(source.Text())});
-  }
-  return Load(data->Json());
 }
 
 Tasks RandomTasks(std::mt19937& random) {
@@ -130,7 +87,7 @@ Tasks AllButClock() {
 TEST(Import, GeneratedSitesComeBackForAnyTaskList) {
   std::mt19937 random(5);
   for (std::uint32_t seed = 1; seed <= 150; ++seed) {
-    const CSS_Site site = RandomSite(seed);
+    const CSS_Site site = test::RandomSite(seed, 3);
     ExpectRoundTrip(site, AllButClock(), "seed " + std::to_string(seed));
     const Tasks tasks = RandomTasks(random);
     std::string what = "seed " + std::to_string(seed) + ", tasks";
@@ -165,7 +122,7 @@ TEST(Import, LongNamesComeBack) {
   input.Type = 1;
   input.Name = "Door " + std::string(100'000, 'd') + " end";
   controller.store.GetInputType().Set(0, input);
-  ExpectRoundTrip(Load(data->Json()), AllButClock(), "a 100,000-byte name");
+  ExpectRoundTrip(LoadOk(data->Json()), AllButClock(), "a 100,000-byte name");
 }
 
 using test::Msg;
@@ -208,7 +165,7 @@ TEST(Import, ClearMessagesEmptyTheirOwnTaskOnly) {
   });
   ASSERT_TRUE(imported.errors.empty()) << imported.errors[0];
   CSApplicationManagerStd store;
-  Load(imported.site).LoadController(0, store);
+  LoadOk(imported.site).LoadController(0, store);
   ASSERT_NE(store.GetInputType().Find(1), nullptr);
   EXPECT_EQ(store.GetInputType().Find(1)->Name, "Door");
   ASSERT_NE(store.GetInputTime().Find(1), nullptr);
@@ -234,7 +191,7 @@ TEST(Import, LaterRunsWin) {
       Msg("XTRA", "SetName", "<Column>0</Column><Name>Short</Name>", 1, 2),
   });
   ASSERT_TRUE(imported.errors.empty()) << imported.errors[0];
-  const CSS_Site site = Load(imported.site);
+  const CSS_Site site = LoadOk(imported.site);
   ASSERT_EQ(site.ControllerCount(), 2u);
   EXPECT_EQ(site.Address(0).node, 5);
   CSApplicationManagerStd store;
@@ -246,7 +203,7 @@ TEST(Import, LaterRunsWin) {
 }
 
 TEST(Import, EnumerationTextsFindTheirValues) {
-  CSS_Site enums = Load(R"({"Enums": {"InputType": {"6": "Intercom", "7": "Intercom",
+  CSS_Site enums = LoadOk(R"({"Enums": {"InputType": {"6": "Intercom", "7": "Intercom",
                                                   "-99999": "Far", "9": "Far"}},
                             "Controllers": []})");
   const auto typeOf = [&](std::string_view text, const CSS_Site* from) {
@@ -258,7 +215,7 @@ TEST(Import, EnumerationTextsFindTheirValues) {
                         "<CountDelay>0</CountDelay><CountValue>0</CountValue>")},
                from);
     CSApplicationManagerStd store;
-    const CSS_Site site = Load(imported.site);
+    const CSS_Site site = LoadOk(imported.site);
     site.LoadController(0, store);
     CSToolEnum service;
     site.LoadEnumTexts(service);

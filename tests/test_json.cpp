@@ -14,52 +14,29 @@
 
 #include "json/JsonDom.h"
 #include "json/JsonParse.h"
+#include "json_events.h"
 
 namespace ssmsg {
 namespace {
 
-// Every event as a line.
-class Recorder final : public CSS_JsonEvents {
- public:
-  bool Null() override { return Add("null"); }
-  bool Boolean(bool value) override { return Add(value ? "true" : "false"); }
-  bool Integer(std::int64_t value) override { return Add("int " + std::to_string(value)); }
-  bool HugeInteger(std::string_view text) override { return Add("huge " + std::string(text)); }
-  bool Fraction(std::string_view text) override { return Add("fraction " + std::string(text)); }
-  bool String(std::string_view value) override { return Add("string " + std::string(value)); }
-  bool StartObject() override { return Add("{"); }
-  bool Key(std::string_view key) override { return Add("key " + std::string(key)); }
-  bool EndObject() override { return Add("}"); }
-  bool StartArray() override { return Add("["); }
-  bool EndArray() override { return Add("]"); }
-  void SyntaxError(std::string_view where, std::string_view message) override {
-    Add("error " + std::string(where) + ": " + std::string(message));
-  }
-
-  std::string lines;
-
- private:
-  bool Add(const std::string& line) {
-    lines += line + "\n";
-    return true;
-  }
-};
-
-std::string Events(std::string_view json) {
-  Recorder recorder;
-  ParseJson(json, "f.json", recorder);
-  return recorder.lines;
-}
+using Recorder = test::JsonRecorder;
+using test::JsonEvents;
 
 // The last event: the error, if any.
 std::string LastEvent(std::string_view json) {
-  std::string events = Events(json);
+  std::string events = JsonEvents(json);
   events.pop_back();
   return events.substr(events.rfind('\n') + 1);
 }
 
+// Each mistake has its message and position; nesting a million deep reads through to the end
+// of the text.
 TEST(JsonReader, EachMistakeHasItsMessageAndPosition) {
+  const std::string deep(1'000'000, '[');
   const std::pair<std::string_view, std::string_view> cases[] = {
+      {deep,
+       "1:1000001: syntax error while parsing value - unexpected end of input; expected '[', "
+       "'{', or a literal"},
       {"\xEF\xBB{}",
        "1:3: syntax error while parsing value - invalid BOM; must be 0xEF 0xBB 0xBF if given; "
        "last read: '\xEF\xBB{'"},
@@ -106,16 +83,16 @@ TEST(JsonReader, EachMistakeHasItsMessageAndPosition) {
       {std::string_view("[1, \0]", 6), "1:5: syntax error - a NUL byte"},
   };
   for (const auto& [json, message] : cases) {
-    EXPECT_EQ(LastEvent(json), "error f.json:" + std::string(message)) << json;
+    EXPECT_EQ(LastEvent(json), "error f.json:" + std::string(message)) << json.substr(0, 40);
   }
 }
 
 TEST(JsonReader, HandsOnValuesAsWritten) {
   EXPECT_EQ(
-      Events("\xEF\xBB\xBF[-0, 9223372036854775807, 9223372036854775808, -9223372036854775809,"
-             " 1.50, 2E+3, true, null, \"\xC2\x80\xE0\xA0\x80\xF4\x8F\xBF\xBF\", "
-             "{\"k\\u00e9\\u00fF\\u00A0\\u07ff\\u20ac\\uffff\": "
-             "\"\\ud83d\\ude00\\udbff\\udfff\\/\\n\"}]"),
+      JsonEvents("\xEF\xBB\xBF[-0, 9223372036854775807, 9223372036854775808, -9223372036854775809,"
+                 " 1.50, 2E+3, true, null, \"\xC2\x80\xE0\xA0\x80\xF4\x8F\xBF\xBF\", "
+                 "{\"k\\u00e9\\u00fF\\u00A0\\u07ff\\u20ac\\uffff\": "
+                 "\"\\ud83d\\ude00\\udbff\\udfff\\/\\n\"}]"),
       "[\nint 0\nint 9223372036854775807\nhuge 9223372036854775808\n"
       "huge -9223372036854775809\nfraction 1.50\nfraction 2E+3\ntrue\nnull\n"
       "string \xC2\x80\xE0\xA0\x80\xF4\x8F\xBF\xBF\n{\n"
@@ -130,7 +107,7 @@ TEST(JsonReader, OnlyNumbersFarFromZeroOverflow) {
       {"1e-400", false}, {"-1E-400", false},  {"0.0001e-320", false}, {"1e400", true},
       {"1E+400", true},  {"-0.01e311", true}, {"100e307", true}};
   for (const auto& [number, overflows] : cases) {
-    const std::string events = Events("[" + std::string(number) + "]");
+    const std::string events = JsonEvents("[" + std::string(number) + "]");
     if (overflows) {
       EXPECT_NE(events.find("is beyond the range of numbers"), std::string::npos) << number;
     } else {
@@ -139,49 +116,11 @@ TEST(JsonReader, OnlyNumbersFarFromZeroOverflow) {
   }
 }
 
-TEST(JsonReader, ManyErrorsAndDeepNestingStayCheap) {
-  // Nesting a million deep reads through to the end of the text.
-  const std::string deep(1'000'000, '[');
-  EXPECT_EQ(LastEvent(deep),
-            "error f.json:1:1000001: syntax error while parsing value - unexpected end of input; "
-            "expected '[', '{', or a literal");
-}
-
-// Where each event's token lies, as CSS_JsonPlace tells it.
-class Places final : public CSS_JsonEvents {
- public:
-  Places(std::string_view text, const CSS_JsonPlace& place) : text_(text), place_(place) {}
-  bool Null() override { return Add(); }
-  bool Boolean(bool) override { return Add(); }
-  bool Integer(std::int64_t) override { return Add(); }
-  bool HugeInteger(std::string_view) override { return Add(); }
-  bool Fraction(std::string_view) override { return Add(); }
-  bool String(std::string_view) override { return Add(); }
-  bool StartObject() override { return Add(); }
-  bool Key(std::string_view) override { return Add(); }
-  bool EndObject() override { return Add(); }
-  bool StartArray() override { return Add(); }
-  bool EndArray() override { return Add(); }
-  void SyntaxError(std::string_view, std::string_view) override {}
-
-  std::vector<std::string> tokens;
-
- private:
-  bool Add() {
-    tokens.emplace_back(text_.substr(place_.token, place_.end - place_.token));
-    return true;
-  }
-  std::string_view text_;
-  const CSS_JsonPlace& place_;
-};
-
-// The text of each event's token.
+// The text of each event's token, as CSS_JsonPlace tells where it lies.
 std::vector<std::string> Tokens(std::string_view text) {
   CSS_JsonPlace place;
-  Places events(text, place);
-  CSS_JsonOptions options;
-  options.place = &place;
-  ParseJson(text, "f.json", events, options);
+  Recorder events(text, &place);
+  ParseJson(text, "f.json", events, {.place = &place});
   return events.tokens;
 }
 
@@ -232,14 +171,12 @@ TEST(JsonReader, PlaceTellsWhatIsWrongAndWhere) {
   for (const Case& c : cases) {
     CSS_JsonPlace place;
     Recorder recorder;
-    CSS_JsonOptions options;
-    options.place = &place;
-    ParseJson(c.json, "f.json", recorder, options);
+    ParseJson(c.json, "f.json", recorder, {.place = &place});
     EXPECT_EQ(place.mistake, c.mistake) << c.json;
     EXPECT_EQ(place.expected, c.expected) << c.json;
     EXPECT_EQ(place.token, c.token) << c.json;
     EXPECT_EQ(place.piece, c.piece) << c.json;
-    EXPECT_EQ(recorder.lines, Events(c.json)) << c.json;
+    EXPECT_EQ(recorder.lines, JsonEvents(c.json)) << c.json;
   }
 }
 
@@ -304,7 +241,7 @@ TEST(JsonDom, SameValuesAsTheThoroughReaderOrNone) {
   for (const std::string& json : accepted) {
     Recorder recorder;
     EXPECT_TRUE(read(json, recorder)) << json;
-    EXPECT_EQ(recorder.lines, Events(json));
+    EXPECT_EQ(recorder.lines, JsonEvents(json));
   }
   for (const std::string& json : declined) {
     Recorder recorder;

@@ -14,15 +14,11 @@ using Names = StoreTest;
 
 // The text of one piece of a name: the record number element (none for the XTRA unit), the
 // column and the piece.
-std::string Piece(std::string_view numberTag, int number, int column, std::string_view piece) {
-  std::string params;
-  if (!numberTag.empty()) {
-    params.append("<").append(numberTag).append(">").append(std::to_string(number));
-    params.append("</").append(numberTag).append(">");
-  }
-  params.append("<Column>").append(std::to_string(column)).append("</Column>");
-  params.append("<Name>").append(piece).append("</Name>");
-  return params;
+std::string Piece(const std::string& numberTag, int number, int column, std::string_view piece) {
+  return (numberTag.empty()
+              ? ""
+              : "<" + numberTag + ">" + std::to_string(number) + "</" + numberTag + ">") +
+         "<Column>" + std::to_string(column) + "</Column><Name>" + std::string(piece) + "</Name>";
 }
 
 // How a name is cut, shown on the XTRA unit's name: only the whole name is trimmed, pieces keep

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <numeric>
 #include <random>
 #include <stdexcept>
 #include <thread>
@@ -83,8 +84,7 @@ TEST(OrderedWork, HandsPiecesOnInOrderWithinTheWindow) {
       ASSERT_TRUE(work.Submit(k, take));
     ASSERT_TRUE(work.Finish(take));
     std::vector<std::size_t> expected(c.pieces);
-    for (std::size_t k = 0; k < c.pieces; ++k)
-      expected[k] = k;
+    std::iota(expected.begin(), expected.end(), std::size_t{0});
     EXPECT_EQ(handed, expected) << c.jobs << " jobs";
     EXPECT_TRUE(inWindow) << c.jobs << " jobs";
     EXPECT_FALSE(scene.strayWorker) << c.jobs << " jobs";

@@ -118,24 +118,23 @@ TEST_F(OutputKinds, FilesAndLinksAreReplacedThroughTheirTargets) {
          {"d", "e", "out", "sub"}},
     };
     for (const auto& c : cases) {
+      SCOPED_TRACE(writer.name + ", " + c.kind);
       for (const std::string& name : Extra())
         fs::remove_all(folder / name);
-      ASSERT_EQ(Shell(c.setup.empty() ? "true" : c.setup).status, 0) << c.kind;
+      ASSERT_EQ(Shell(c.setup.empty() ? "true" : c.setup).status, 0);
       const bool existed = fs::exists(folder / c.target);
       const Result result = Shell(With(writer, "out"));
-      EXPECT_EQ(result.status, 0) << writer.name << ", " << c.kind << ": " << result.err;
-      EXPECT_TRUE(Holds(writer, c.target) == expected) << writer.name << ", " << c.kind;
-      EXPECT_EQ(Extra(), c.names) << writer.name << ", " << c.kind;  // no temporary file left
+      EXPECT_EQ(result.status, 0) << result.err;
+      EXPECT_TRUE(Holds(writer, c.target) == expected);
+      EXPECT_EQ(Extra(), c.names);  // no temporary file left
       if (c.kind != "no file yet" && c.kind != "a link to nothing yet") {
         EXPECT_TRUE(fs::is_symlink(fs::symlink_status(folder / "out")) ||
-                    c.kind == "a regular file")
-            << writer.name << ", " << c.kind;
+                    c.kind == "a regular file");
       }
       EXPECT_EQ(fs::status(folder / c.target).permissions(),
                 fs::perms(existed           ? 0640
                           : writer.database ? 0600
-                                            : 0666 & ~mask))
-          << writer.name << ", " << c.kind;
+                                            : 0666 & ~mask));
     }
   }
 }
@@ -143,8 +142,9 @@ TEST_F(OutputKinds, FilesAndLinksAreReplacedThroughTheirTargets) {
 TEST_F(OutputKinds, StreamsAreWrittenStraightAndDatabasesRefuseThem) {
   const bool haveDevice = Shell("mknod null c 1 3").status == 0;  // as /dev/null, but ours
   for (const Writer& writer : kWriters) {
+    SCOPED_TRACE(writer.name);
     const std::string expected = Expected(writer);
-    ASSERT_GT(expected.size(), 100u) << writer.name;
+    ASSERT_GT(expected.size(), 100u);
     const std::string refused =
         "out: cannot write the database: it is a stream (a device, a FIFO, a socket or standard "
         "output): a database cannot be written into one; name a file\n";
@@ -153,11 +153,11 @@ TEST_F(OutputKinds, StreamsAreWrittenStraightAndDatabasesRefuseThem) {
     const Result fifo =
         Shell("mkfifo out && { cat out >got & } && timeout 20 " + With(writer, "out") +
               "; echo \"status $?\"; " + (writer.database ? "echo >out; " : "") + "wait; rm out");
-    EXPECT_EQ(fifo.out, writer.database ? "status 2\n" : "status 0\n") << writer.name << fifo.err;
+    EXPECT_EQ(fifo.out, writer.database ? "status 2\n" : "status 0\n") << fifo.err;
     if (writer.database) {
-      EXPECT_EQ(fifo.err, refused) << writer.name;
+      EXPECT_EQ(fifo.err, refused);
     } else {
-      EXPECT_TRUE(ReadFile(folder / "got") == expected) << writer.name;
+      EXPECT_TRUE(ReadFile(folder / "got") == expected);
     }
     fs::remove(folder / "got");
 
@@ -166,22 +166,21 @@ TEST_F(OutputKinds, StreamsAreWrittenStraightAndDatabasesRefuseThem) {
       const Result out = Shell(With(writer, name) + " | cat");
       if (writer.database) {
         EXPECT_NE(out.err.find("cannot write the database: it is a stream"), std::string::npos)
-            << writer.name << " " << name;
-        EXPECT_EQ(out.out, "") << writer.name << " " << name;
+            << name;
+        EXPECT_EQ(out.out, "") << name;
       } else {
-        EXPECT_TRUE(out.out == expected) << writer.name << " " << name << ": " << out.err;
+        EXPECT_TRUE(out.out == expected) << name << ": " << out.err;
       }
     }
 
     if (haveDevice) {
       const Result device = Shell(With(writer, "null"));
-      EXPECT_EQ(device.status, writer.database ? 2 : 0) << writer.name << device.err;
+      EXPECT_EQ(device.status, writer.database ? 2 : 0) << device.err;
       struct stat status {};
       ASSERT_EQ(::lstat((folder / "null").c_str(), &status), 0);
-      EXPECT_TRUE(S_ISCHR(status.st_mode)) << writer.name << ": the device was replaced";
+      EXPECT_TRUE(S_ISCHR(status.st_mode)) << "the device was replaced";
     }
-    EXPECT_EQ(Extra(), haveDevice ? std::vector<std::string>{"null"} : std::vector<std::string>{})
-        << writer.name;
+    EXPECT_EQ(Extra(), haveDevice ? std::vector<std::string>{"null"} : std::vector<std::string>{});
   }
 }
 
@@ -203,20 +202,19 @@ TEST_F(OutputKinds, NamesThatCannotTakeTheOutputAreRefusedUnchanged) {
     for (const auto& c : cases) {
       // A folder is where the report writes a page per controller.
       if (writer.name == "report" && c.kind == "a folder") continue;
+      SCOPED_TRACE(writer.name + ", " + c.kind);
       for (const std::string& name : Extra())
         fs::remove_all(folder / name);
       ASSERT_EQ(Shell(c.setup).status, 0);
       const std::vector<std::string> before = Extra();
       const Result result = Shell(With(writer, c.name));
-      EXPECT_EQ(result.status, 2) << writer.name << ", " << c.kind;
-      EXPECT_EQ(result.out, "") << writer.name << ", " << c.kind;
-      EXPECT_NE(result.err.find(c.name + ": "), std::string::npos)
-          << writer.name << ", " << c.kind << ": " << result.err;
-      EXPECT_NE(result.err.find(c.reason), std::string::npos)
-          << writer.name << ", " << c.kind << ": " << result.err;
-      EXPECT_EQ(Extra(), before) << writer.name << ", " << c.kind;
+      EXPECT_EQ(result.status, 2);
+      EXPECT_EQ(result.out, "");
+      EXPECT_NE(result.err.find(c.name + ": "), std::string::npos) << result.err;
+      EXPECT_NE(result.err.find(c.reason), std::string::npos) << result.err;
+      EXPECT_EQ(Extra(), before);
       if (!c.kept.empty()) {
-        EXPECT_EQ(ReadFile(folder / c.kept), "keep\n") << writer.name;
+        EXPECT_EQ(ReadFile(folder / c.kept), "keep\n");
       }
     }
   }

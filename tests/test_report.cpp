@@ -11,6 +11,7 @@
 
 #include "report/Html.h"
 #include "report/ReportHtml.h"
+#include "site_support.h"
 #include "support.h"
 
 namespace ssmsg {
@@ -85,11 +86,7 @@ Pages Report(const CSS_Site& site, CSS_ReportOptions options) {
   return pages;
 }
 
-CSS_Site Site(const std::string& text) {
-  CSS_SiteLoadResult loaded = LoadSiteText(text, "site.json");
-  EXPECT_TRUE(loaded.site) << (loaded.errors.empty() ? "" : loaded.errors[0]);
-  return std::move(*loaded.site);
-}
+using test::LoadOk;
 
 std::string Controllers(int count) {
   std::string text = R"({"Controllers": [)";
@@ -106,7 +103,7 @@ std::string Controllers(int count) {
 }
 
 TEST(Report, PagesComeInOrderAndAlikeWhateverTheJobs) {
-  const CSS_Site site = Site(Controllers(7));
+  const CSS_Site site = LoadOk(Controllers(7));
   CSS_ReportOptions options;
   options.pages = true;
   options.jobs = 1;
@@ -131,7 +128,7 @@ TEST(Report, PagesComeInOrderAndAlikeWhateverTheJobs) {
 }
 
 TEST(Report, WarningsStandBesideTheirRecords) {
-  const CSS_Site site = Site(Controllers(1));
+  const CSS_Site site = LoadOk(Controllers(1));
   const std::string page = Report(site, {}).text.at("index.html");
   // The second input lies beyond Resource.Inputs, and its type has no text: both are said in
   // the row under it, and the row is marked as never sent.
@@ -147,7 +144,7 @@ TEST(Report, WarningsStandBesideTheirRecords) {
 }
 
 TEST(Report, StopsWhenTheSinkDoes) {
-  const CSS_Site site = Site(Controllers(5));
+  const CSS_Site site = LoadOk(Controllers(5));
   CSS_ReportOptions options;
   options.pages = true;
   int calls = 0;

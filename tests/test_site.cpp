@@ -17,6 +17,7 @@
 #include "site/Findings.h"
 #include "site/SiteData.h"
 #include "site/file/SiteFileWriter.h"
+#include "site_support.h"
 #include "support.h"
 #include "tests/store_filler.h"
 
@@ -32,9 +33,6 @@ std::string Lines(const std::vector<std::string>& lines) {
   return text;
 }
 
-// Every bad site file gives exactly the errors of its .err file, and no site: the ordinary
-// mistakes in bad/, and in hostile/ files made to break a reader (cut short, nested a hundred
-// thousand deep, numbers and names far too large, bytes that are not UTF-8).
 // A path holds six steps, the last a key or an index; a step more throws before the path changes,
 // also when only the index of a key and index would not fit.
 TEST(SitePath, HoldsSixStepsAndRefusesMore) {
@@ -49,6 +47,9 @@ TEST(SitePath, HoldsSixStepsAndRefusesMore) {
   EXPECT_EQ(path.size(), SitePath::kMaxSteps);
 }
 
+// Every bad site file gives exactly the errors of its .err file, and no site: the ordinary
+// mistakes in bad/, and in hostile/ files made to break a reader (cut short, nested a hundred
+// thousand deep, numbers and names far too large, bytes that are not UTF-8).
 TEST(SiteLoader, BadFilesGiveTheirErrors) {
   for (const auto& [folderName, least] : {std::pair{"bad", 15}, std::pair{"hostile", 12}}) {
     const std::filesystem::path folder = std::filesystem::path(SSMSG_TEST_SITES) / folderName;
@@ -86,10 +87,7 @@ TEST(SiteLoader, NulBytesAreFoundWhereverTheReadPutsThem) {
                                std::size_t{1} << 20, text.size() / 2 + 5, text.size() - 1}) {
     std::string bytes = text;
     bytes[at] = '\0';
-    {
-      std::ofstream out(file, std::ios::binary);
-      out << bytes;
-    }
+    std::ofstream(file, std::ios::binary) << bytes;
     const std::vector<std::string> expected = LoadSiteText(bytes, file.string()).errors;
     ASSERT_EQ(expected.size(), 1u) << at;
     for (const unsigned jobs : {1u, 2u}) {
@@ -98,10 +96,7 @@ TEST(SiteLoader, NulBytesAreFoundWhereverTheReadPutsThem) {
       EXPECT_EQ(result.errors, expected) << at << " jobs " << jobs;
     }
   }
-  {
-    std::ofstream out(file, std::ios::binary);
-    out << text;
-  }
+  std::ofstream(file, std::ios::binary) << text;
   for (const unsigned jobs : {1u, 2u}) {
     const CSS_SiteLoadResult result = LoadSite(file, jobs);
     ASSERT_TRUE(result.site.has_value()) << Lines(result.errors);
@@ -110,18 +105,13 @@ TEST(SiteLoader, NulBytesAreFoundWhereverTheReadPutsThem) {
   std::filesystem::remove(file);
 }
 
-CSS_Site Load(std::string_view text) {
-  CSS_SiteLoadResult result = LoadSiteText(text, "site.json");
-  EXPECT_EQ(Lines(result.errors), "");
-  if (!result.site) result = LoadSiteText(R"({"Controllers": []})", "site.json");
-  return std::move(*result.site);
-}
+using test::LoadOk;
 
 // Which records each container hands out: positional lists, null and missing sub-records
 // declined, time zones from 1, a group's zones in that group, and counts that default to the
 // list lengths.
 TEST(SiteLoader, StoreHandsOutWhatTheFileHolds) {
-  const CSS_Site site = Load(R"({"Controllers": [{
+  const CSS_Site site = LoadOk(R"({"Controllers": [{
     "Interface": 3, "Node": 0, "Name": "Head Office Main Entrance",
     "Resource": {"Outputs": 1, "TimeGroups": 5},
     "Config": {"LockSize": 4294967295, "DbSize": -2147483648, "PINEnabled": true},
@@ -198,7 +188,7 @@ TEST(SiteLoader, StoreHandsOutWhatTheFileHolds) {
 // A byte order mark, escapes and -0 load as they always did, and each controller's records come
 // from its own part of the file.
 TEST(SiteLoader, ControllersLoadFromTheirOwnPartOfTheFile) {
-  const CSS_Site site = Load(
+  const CSS_Site site = LoadOk(
       "\xEF\xBB\xBF"
       R"({"Controllers": [
     {"Interface": 1, "Node": -0, "Name": "A\u00e9\"", "Holidays": [{"Month": -0, "Day": 3}]},
@@ -218,7 +208,7 @@ TEST(SiteLoader, ControllersLoadFromTheirOwnPartOfTheFile) {
 }
 
 TEST(SiteLoader, WarningsForTextlessValuesAndRecordsNeverSent) {
-  const CSS_Site site = Load(R"({"Enums": {"Alarm": {"2": ""}}, "Controllers": [
+  const CSS_Site site = LoadOk(R"({"Enums": {"Alarm": {"2": ""}}, "Controllers": [
     {"Interface": 1, "Node": 1,
      "Inputs": [{"Type": 9, "Link": {"AlarmIn": 2}}, {"Type": 9}, {"Time": {"LevelTGs": [0, 0, 0, 0, 0]}}]},
     {"Interface": 1, "Node": 2, "Resource": {"Inputs": 1, "TimeZones": 9, "TimeGroups": 1},
@@ -240,18 +230,6 @@ TEST(SiteLoader, WarningsForTextlessValuesAndRecordsNeverSent) {
             "blocks of Resource.TimeZones (9) and is never sent\n"
             "site.json: Controllers[1].TimeGroups[0].Zones[2].ZoneNo: zone 0 lies outside the "
             "blocks of Resource.TimeZones (9) and is never sent\n");
-}
-
-// Every message of every task of `site`, the clock fixed.
-std::string AllMessages(const CSS_Site& site) {
-  std::string text;
-  CSS_SettingsOptions options;
-  options.time = test::RandomSource(0).Time();
-  MakeSiteSettings(site, options, [&text](const CSS_SiteMessage& message) {
-    text.append(message.text) += '\n';
-    return true;
-  });
-  return text;
 }
 
 // What the writer writes loads back into a site that makes the same messages, and writing that
@@ -276,7 +254,9 @@ TEST(SiteWriter, WrittenSitesLoadBackToTheSameMessages) {
     const CSS_SiteLoadResult loaded = LoadSiteText(text, "written.json");
     ASSERT_TRUE(loaded.site.has_value()) << Lines(loaded.errors) << text;
     EXPECT_TRUE(loaded.site->ToJson() == text) << "seed " << seed;
-    EXPECT_EQ(AllMessages(*loaded.site), AllMessages(original)) << "seed " << seed;
+    EXPECT_EQ(test::SiteMessages(*loaded.site, {.time = test::kFixedTime}),
+              test::SiteMessages(original, {.time = test::kFixedTime}))
+        << "seed " << seed;
     // A sink that refuses a controller's piece ends the writing there, and the writing says so.
     int pieces = 0;
     EXPECT_FALSE(original.WriteJson([&pieces](std::string_view) { return ++pieces < 2; }, 2));

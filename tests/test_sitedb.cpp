@@ -19,6 +19,7 @@
 #include "memory_site.h"
 #include "site/SiteData.h"
 #include "site/file/SiteFileWriter.h"
+#include "site_support.h"
 #include "support.h"
 #include "tests/store_filler.h"
 
@@ -30,46 +31,11 @@ using Tasks = std::vector<ApplicationManagerTask>;
 
 std::vector<std::string> Settings(const CSS_Site& site, const Tasks& tasks,
                                   const CSS_Selection& selection = {}) {
-  std::vector<std::string> lines;
-  CSS_SettingsOptions options;
-  options.tasks = tasks;
-  options.selection = selection;
-  options.time =
-      std::tm{.tm_sec = 7, .tm_min = 5, .tm_hour = 9, .tm_mday = 4, .tm_mon = 11, .tm_year = 126};
-  MakeSiteSettings(site, options, [&](const CSS_SiteMessage& message) {
-    lines.emplace_back(message.text);
-    return true;
-  });
-  return lines;
+  return test::SiteMessages(site,
+                            {.selection = selection, .tasks = tasks, .time = test::kFixedTime});
 }
 
-CSS_Site LoadText(const std::string& text) {
-  CSS_SiteLoadResult loaded = LoadSiteText(text, "site.json");
-  EXPECT_TRUE(loaded.errors.empty()) << loaded.errors[0];
-  return std::move(*loaded.site);
-}
-
-// A valid site of a few random controllers, loaded from the site file that the writer makes of
-// it: declined records and trailing null positions, counts above and below their lists, names,
-// enumeration texts of its own.
-CSS_Site RandomSite(std::uint32_t seed) {
-  test::RandomSource source(seed);
-  std::mt19937 random(seed);
-  auto data = std::make_unique<test::MemorySite>();
-  for (std::uint32_t c = 0; c < 1 + seed % 4; ++c) {
-    CSS_SiteController& controller = data->controllers.emplace_back();
-    controller.address = {static_cast<std::int32_t>(1 + c % 2),
-                          static_cast<std::int32_t>(random() % 4 * 3 + c)};
-    test::FillStore(source, controller.store);
-    test::DropOrphans(controller.store);
-    controller.store.GetConfig().Name = source.Text();
-  }
-  for (int i = 0; i < 6; ++i) {
-    const auto id = static_cast<CSToolEnumId>(random() % kToolEnumCount);
-    data->enumTexts.push_back({id, static_cast<int>(random() % 9) - 1, source.Text()});
-  }
-  return LoadText(data->Json());
-}
+using test::LoadOk;
 
 class SiteDb : public ::testing::Test {
  protected:
@@ -87,15 +53,22 @@ class SiteDb : public ::testing::Test {
     ASSERT_TRUE(errors.empty()) << errors[0];
   }
 
-  // Runs `sql` on the database with SQLite's own checks off, as a careless program might.
-  void Edit(const std::string& sql) {
+  // Runs `sql` on the database, as a careless program might, and expects its result `code`.
+  void Edit(const std::string& sql, int expected = SQLITE_OK) {
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(file.string().c_str(), &db), SQLITE_OK);
     char* error = nullptr;
     const int code = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
-    EXPECT_EQ(code, SQLITE_OK) << sql << ": " << (error != nullptr ? error : "");
+    EXPECT_EQ(code, expected) << sql << ": " << (error != nullptr ? error : "");
     sqlite3_free(error);
     sqlite3_close(db);
+  }
+
+  // The site file of the site that the database holds ("" when it does not load).
+  std::string Loaded() {
+    const CSS_SiteLoadResult loaded = LoadSite(file);
+    EXPECT_TRUE(loaded.site.has_value()) << loaded.errors[0];
+    return loaded.site ? loaded.site->ToJson() : "";
   }
 
   // The errors of loading the database, the same whether it is checked on one thread or two.
@@ -111,7 +84,7 @@ TEST_F(SiteDb, RandomSitesComeBackWithTheSameMessagesAndSiteFile) {
   const Tasks all(kSettingsTasks.begin(), kSettingsTasks.end());
   std::mt19937 random(11);
   for (std::uint32_t seed = 1; seed <= 40; ++seed) {
-    const CSS_Site site = RandomSite(seed);
+    const CSS_Site site = test::RandomSite(seed, 1 + seed % 4);
     Write(site);
     CSS_SiteLoadResult loaded = LoadSite(file, 2);
     ASSERT_TRUE(loaded.errors.empty()) << "seed " << seed << ": " << loaded.errors[0];
@@ -131,49 +104,13 @@ TEST_F(SiteDb, RandomSitesComeBackWithTheSameMessagesAndSiteFile) {
   }
 }
 
-TEST_F(SiteDb, DemoSiteAndEmptySiteComeBack) {
-  for (const std::string& text : {test::ReadFile(SSMSG_TEST_SITES "/../../site/demo_site.json"),
-                                  std::string("{ \"Controllers\": [] }")}) {
-    const CSS_Site site = LoadText(text);
-    Write(site);
-    const CSS_SiteLoadResult loaded = LoadSite(file);
-    ASSERT_TRUE(loaded.site.has_value()) << loaded.errors[0];
-    EXPECT_EQ(loaded.site->ToJson(), site.ToJson());
-    // The same bytes through LoadSiteText (standard input) too.
-    const CSS_SiteLoadResult fromBytes = LoadSiteText(test::ReadFile(file), "<stdin>");
-    ASSERT_TRUE(fromBytes.site.has_value()) << fromBytes.errors[0];
-    EXPECT_EQ(fromBytes.site->ToJson(), site.ToJson());
-  }
-}
-
-TEST_F(SiteDb, TheSchemaMakesADatabaseThatRowsCanBeWrittenInto) {
-  ASSERT_TRUE(fs::exists(folder));
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(file.string().c_str(), &db), SQLITE_OK);
-  const std::string sql =
-      SiteDatabaseSchema() +
-      "INSERT INTO controllers (Interface, Node, Name) VALUES (1, 2, 'Gate');"
-      "INSERT INTO inputs (Interface, Node, Number, Name) VALUES (1, 2, 2, 'Door');"
-      "INSERT INTO input_times (Interface, Node, Number, Debounce) VALUES (1, 2, 2, 5);";
-  ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
-      << sqlite3_errmsg(db);
-  // SQLite itself refuses a value out of range.
-  EXPECT_EQ(sqlite3_exec(db, "UPDATE input_times SET Debounce = 70000", nullptr, nullptr, nullptr),
-            SQLITE_CONSTRAINT);
-  sqlite3_close(db);
-  const CSS_SiteLoadResult loaded = LoadSite(file);
-  ASSERT_TRUE(loaded.site.has_value()) << loaded.errors[0];
-  EXPECT_EQ(loaded.site->ToJson(),
-            LoadText("{ \"Controllers\": [ { \"Interface\": 1, \"Node\": 2, \"Name\": \"Gate\","
-                     " \"Inputs\": [ null, { \"Name\": \"Door\", \"Time\": { \"Debounce\": 5,"
-                     " \"LevelTGs\": [0, 0, 0, 0, 0] } } ] } ] }")
-                .ToJson());
-}
-
-// Lists longer than the rows that go into the database in one statement, with positions
-// without a row among them, and a time group's zones between rows of time_groups, come back
-// whole and in order.
-TEST_F(SiteDb, ListsLongerThanOneInsertComeBackInOrder) {
+// Sites that come back whole, also from the database's bytes (as from standard input): the
+// demo site and an empty one; lists longer than the rows that go into the database in one
+// statement, with positions without a row among them, and a time group's zones between rows of
+// time_groups, in order; a count given equal to its list's length (an empty list too), which
+// stays given while one not given still follows its list; and an input that a host's store times
+// without a record for it, written as a cleared record as the site file writes it.
+TEST_F(SiteDb, SitesComeBackWhole) {
   std::string inputs;
   std::string zones;
   for (int i = 1; i <= 70; ++i) {
@@ -183,54 +120,63 @@ TEST_F(SiteDb, ListsLongerThanOneInsertComeBackInOrder) {
     zones += (i == 1 ? "" : ", ") + std::string("{ \"ZoneNo\": ") + std::to_string(i % 50) +
              ", \"Monday\": " + (i % 3 == 0 ? "true" : "false") + " }";
   }
-  const CSS_Site site =
-      LoadText("{ \"Controllers\": [ { \"Interface\": 1, \"Node\": 2, \"Inputs\": [ " + inputs +
-               " ], \"TimeGroups\": [ { \"Zones\": [ " + zones +
-               " ] }, null, { \"Zones\": [ { \"ZoneNo\": 3 } ] }, { \"Zones\": [ " + zones +
-               " ] } ] }, { \"Interface\": 1, \"Node\": 3, \"Inputs\": [ " + inputs + " ] } ] }");
-  Write(site);
-  const CSS_SiteLoadResult loaded = LoadSite(file);
-  ASSERT_TRUE(loaded.site.has_value()) << loaded.errors[0];
-  EXPECT_EQ(loaded.site->ToJson(), site.ToJson());
-}
-
-// A count that the site file gives stays given where it equals its list's length (an empty list
-// too), through the site file and the database alike; one not given still follows its list.
-TEST_F(SiteDb, ACountGivenEqualToItsListStaysGiven) {
-  const std::string text =
-      "{ \"Controllers\": [ { \"Interface\": 1, \"Node\": 2, \"Resource\": { \"Comms\": 0, "
-      "\"Inputs\": 2 }, \"Inputs\": [ { \"Name\": \"a\" }, { \"Name\": \"b\" } ], "
-      "\"Outputs\": [ { \"Name\": \"c\" } ] } ] }";
-  const CSS_Site site = LoadText(text);
-  const std::string json = site.ToJson();
-  EXPECT_NE(json.find("\"Resource\": { \"Inputs\": 2, \"Comms\": 0 }"), std::string::npos) << json;
-  EXPECT_EQ(LoadText(json).ToJson(), json);
-  Write(site);
-  const CSS_SiteLoadResult loaded = LoadSite(file);
-  ASSERT_TRUE(loaded.site.has_value()) << loaded.errors[0];
-  EXPECT_EQ(loaded.site->ToJson(), json);
-}
-
-// A host's store may time an input it has no record for: the input is written as a cleared
-// record, as the site file writes it.
-TEST_F(SiteDb, AnInputWithATimeButNoRecordIsWrittenCleared) {
-  test::MemorySite data;
-  CSS_SiteController& controller = data.controllers.emplace_back();
+  const std::string counted =
+      LoadOk(
+          "{ \"Controllers\": [ { \"Interface\": 1, \"Node\": 2, \"Resource\": { \"Comms\": 0, "
+          "\"Inputs\": 2 }, \"Inputs\": [ { \"Name\": \"a\" }, { \"Name\": \"b\" } ], "
+          "\"Outputs\": [ { \"Name\": \"c\" } ] } ] }")
+          .ToJson();
+  EXPECT_NE(counted.find("\"Resource\": { \"Inputs\": 2, \"Comms\": 0 }"), std::string::npos);
+  EXPECT_EQ(LoadOk(counted).ToJson(), counted);
+  test::MemorySite timed;
+  CSS_SiteController& controller = timed.controllers.emplace_back();
   controller.address = {1, 2};
   CSDevice_InputTimeItem time{};
   time.Clear();
   time.Debounce = 7;
   for (int input = 0; input < 40; ++input)
     controller.store.GetInputTime().Set(input, time);
-  Write(data.Make());
-  const CSS_SiteLoadResult loaded = LoadSite(file);
-  ASSERT_TRUE(loaded.site.has_value()) << loaded.errors[0];
-  EXPECT_EQ(loaded.site->ToJson(), LoadText(data.Json()).ToJson());
+  const struct {
+    CSS_Site site;
+    std::string json;
+  } cases[] = {
+      {LoadOk(test::ReadFile(SSMSG_TEST_SITES "/../../site/demo_site.json")), ""},
+      {LoadOk("{ \"Controllers\": [] }"), ""},
+      {LoadOk("{ \"Controllers\": [ { \"Interface\": 1, \"Node\": 2, \"Inputs\": [ " + inputs +
+              " ], \"TimeGroups\": [ { \"Zones\": [ " + zones +
+              " ] }, null, { \"Zones\": [ { \"ZoneNo\": 3 } ] }, { \"Zones\": [ " + zones +
+              " ] } ] }, { \"Interface\": 1, \"Node\": 3, \"Inputs\": [ " + inputs + " ] } ] }"),
+       ""},
+      {LoadOk(counted), counted},
+      {timed.Make(), LoadOk(timed.Json()).ToJson()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE("case " + std::to_string(&c - cases));
+    const std::string json = c.json.empty() ? c.site.ToJson() : c.json;
+    Write(c.site);
+    EXPECT_EQ(Loaded(), json);
+    const CSS_SiteLoadResult fromBytes = LoadSiteText(test::ReadFile(file), "<stdin>");
+    ASSERT_TRUE(fromBytes.site.has_value()) << fromBytes.errors[0];
+    EXPECT_EQ(fromBytes.site->ToJson(), json);
+  }
+}
+
+TEST_F(SiteDb, TheSchemaMakesADatabaseThatRowsCanBeWrittenInto) {
+  Edit(SiteDatabaseSchema() +
+       "INSERT INTO controllers (Interface, Node, Name) VALUES (1, 2, 'Gate');"
+       "INSERT INTO inputs (Interface, Node, Number, Name) VALUES (1, 2, 2, 'Door');"
+       "INSERT INTO input_times (Interface, Node, Number, Debounce) VALUES (1, 2, 2, 5);");
+  Edit("UPDATE input_times SET Debounce = 70000", SQLITE_CONSTRAINT);  // SQLite refuses it itself
+  EXPECT_EQ(Loaded(),
+            LoadOk("{ \"Controllers\": [ { \"Interface\": 1, \"Node\": 2, \"Name\": \"Gate\","
+                   " \"Inputs\": [ null, { \"Name\": \"Door\", \"Time\": { \"Debounce\": 5,"
+                   " \"LevelTGs\": [0, 0, 0, 0, 0] } } ] } ] }")
+                .ToJson());
 }
 
 // Each bad database gives its error, naming the file, the table and the row.
 TEST_F(SiteDb, BadDatabasesSayWhatIsWrongAndWhere) {
-  const CSS_Site site = LoadText(
+  const CSS_Site site = LoadOk(
       "{ \"Controllers\": [ { \"Interface\": 1, \"Node\": 2, \"Holidays\": [ { \"Month\": 1 } ],"
       " \"TimeGroups\": [ { \"Zones\": [ { \"ZoneNo\": 1 } ] } ],"
       " \"Inputs\": [ { \"Name\": \"In\", \"Time\": { \"Debounce\": 3, \"LevelTGs\": [1, 2, 3, 4, "
@@ -309,7 +255,7 @@ TEST_F(SiteDb, ErrorsStopAtTheHundredthInControllerOrder) {
       text += std::string(input == 1 ? "" : ",") + " { \"Name\": \"i\" }";
     text += " ] }";
   }
-  Write(LoadText(text + " ] }"));
+  Write(LoadOk(text + " ] }"));
   Edit("PRAGMA ignore_check_constraints = ON; UPDATE inputs SET EOL = 2");
   const std::vector<std::string> errors = Errors();
   ASSERT_EQ(errors.size(), 101u);
@@ -320,12 +266,9 @@ TEST_F(SiteDb, ErrorsStopAtTheHundredthInControllerOrder) {
 }
 
 TEST_F(SiteDb, DamagedFilesAreErrorsNotCrashes) {
-  const CSS_Site site = LoadText(test::ReadFile(SSMSG_TEST_SITES "/../../site/demo_site.json"));
+  const CSS_Site site = LoadOk(test::ReadFile(SSMSG_TEST_SITES "/../../site/demo_site.json"));
   Write(site);
   const std::string whole = test::ReadFile(file);
-  const auto save = [&](const std::string& bytes) {
-    std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
-  };
   std::vector<std::string> damaged = {
       std::string("SQLite format 3\0", 16) + std::string(100, 'x'),  // a header and no database
       whole.substr(0, whole.size() / 2),                             // truncated
@@ -338,7 +281,7 @@ TEST_F(SiteDb, DamagedFilesAreErrorsNotCrashes) {
     damaged.push_back(corrupted);
   }
   for (const std::string& bytes : damaged) {
-    save(bytes);
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
     const CSS_SiteLoadResult loaded = LoadSite(file);
     if (loaded.site) {
       // Damage that SQLite does not notice changes values that are still valid; loading every
@@ -359,11 +302,7 @@ TEST_F(SiteDb, MigrateMakesAnEmptyDatabaseASiteAndRefusesOthers) {
   ASSERT_TRUE(result.errors.empty()) << result.errors[0];
   EXPECT_EQ(result.from, 0);
   EXPECT_EQ(result.to, kSiteDatabaseVersion);
-  {
-    const CSS_SiteLoadResult loaded = LoadSite(file);
-    ASSERT_TRUE(loaded.site.has_value()) << loaded.errors[0];
-    EXPECT_EQ(loaded.site->ControllerCount(), 0u);
-  }
+  EXPECT_EQ(Loaded(), LoadOk("{ \"Controllers\": [] }").ToJson());
   result = MigrateSiteDatabase(file);  // already there
   EXPECT_TRUE(result.errors.empty());
   EXPECT_EQ(result.from, kSiteDatabaseVersion);
@@ -383,15 +322,13 @@ TEST_F(SiteDb, MigrateMakesAnEmptyDatabaseASiteAndRefusesOthers) {
 // migrate adds the editor's tables without touching the site.
 TEST_F(SiteDb, VersionOneIsReadAndMigratedToTheLatest) {
   fs::copy_file(SSMSG_TEST_SITES "/demo_site.db", file);
-  const CSS_SiteLoadResult before = LoadSite(file);
-  ASSERT_TRUE(before.site) << before.errors[0];
+  const std::string before = Loaded();
+  ASSERT_NE(before, "");
   const CSS_MigrateResult result = MigrateSiteDatabase(file);
   ASSERT_TRUE(result.errors.empty()) << result.errors[0];
   EXPECT_EQ(result.from, 1);
   EXPECT_EQ(result.to, kSiteDatabaseVersion);
-  const CSS_SiteLoadResult after = LoadSite(file);
-  ASSERT_TRUE(after.site) << after.errors[0];
-  EXPECT_EQ(after.site->ToJson(), before.site->ToJson());
+  EXPECT_EQ(Loaded(), before);
   // The new tables are there, empty, and take rows.
   Edit(
       "INSERT INTO users (Name, Role, PasswordHash) VALUES ('ada', 'admin', 'x');"
@@ -401,14 +338,14 @@ TEST_F(SiteDb, VersionOneIsReadAndMigratedToTheLatest) {
 }
 
 TEST_F(SiteDb, AFailedWriteLeavesTheOldDatabase) {
-  const CSS_Site site = RandomSite(3);
+  const CSS_Site site = test::RandomSite(3, 3);
   Write(site);
   const std::string before = test::ReadFile(file);
   fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
   // Root writes anyway, and so does anyone on Windows, where a folder's read-only flag does not
   // keep files out.
   const bool unwritable = !std::ofstream(folder / "probe");
-  const std::vector<std::string> errors = WriteSiteDatabase(RandomSite(4), file).errors;
+  const std::vector<std::string> errors = WriteSiteDatabase(test::RandomSite(4, 3), file).errors;
   fs::permissions(folder, fs::perms::owner_all);
   fs::remove(folder / "probe");
   if (unwritable) {

@@ -72,21 +72,6 @@ TEST_F(SiteDbTool, ADatabaseMakesTheSameBytesAsItsSiteFile) {
   EXPECT_EQ(Tool("validate --config site.db").status, 0);
 }
 
-TEST_F(SiteDbTool, ImportWritesADatabase) {
-  ASSERT_EQ(Tool("settings --config demo.json --task 151,153,154,155,156,157,158,159,160,161,"
-                 "162,163,164,165,166,167,168,169,170,171,172,173,174,175,176,177 --output sent")
-                .status,
-            0);
-  const Result imported = Tool("import sent --output site.db");
-  ASSERT_EQ(imported.status, 0) << imported.err;
-  EXPECT_EQ(ReadFile(folder / "site.db").substr(0, 15), "SQLite format 3");
-  const Result again = Tool(
-      "settings --config site.db --task 151,153,154,155,156,157,158,159,160,"
-      "161,162,163,164,165,166,167,168,169,170,171,172,173,174,175,176,177");
-  ASSERT_NE(again.out, "");
-  EXPECT_EQ(again.out, ReadFile(folder / "sent"));
-}
-
 TEST_F(SiteDbTool, OneUpdateAndDiffWriteOnlyThatName) {
   ASSERT_EQ(Tool("convert demo.json old.db").status, 0);
   const Result edited = Shell(

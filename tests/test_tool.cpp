@@ -47,23 +47,52 @@ Result Tool(const std::string& args, const fs::path& folder = fs::current_path()
   return Shell(prefix + "'" SSMSG_TOOL "' " + args, folder);
 }
 
+// A folder of this process's own in the temporary folder, made empty, and removed with the object.
+struct TempFolder : fs::path {
+  explicit TempFolder(const std::string& name)
+      : fs::path(fs::path(testing::TempDir()) / (name + "." + std::to_string(getpid()))) {
+    Empty();
+  }
+  ~TempFolder() { fs::remove_all(*this); }
+  void Empty() const {
+    fs::remove_all(*this);
+    fs::create_directories(*this);
+  }
+};
+
+// Writes the file `from` to `to` with CR LF line ends, as files written on Windows have them.
+void CopyWithCrLf(const fs::path& from, const fs::path& to) {
+  std::string text;
+  for (const char c : ReadFile(from))
+    text += c == '\n' ? "\r\n" : std::string(1, c);
+  std::ofstream(to, std::ios::binary) << text;
+}
+
+// Each bad site file gives its errors and no output, read by name, from standard input (which
+// the errors name "<stdin>") and with CR LF line ends (its errors at the same lines and columns).
 TEST(Tool, BadSiteFilesExitTwoWithTheirErrorsAndNoOutput) {
   const fs::path folder = SSMSG_TEST_SITES "/bad";
+  const TempFolder crlf("crlf_bad");
   for (const auto& entry : fs::directory_iterator(folder)) {
     if (entry.path().extension() != ".json") continue;
     const std::string name = entry.path().filename().string();
     const std::string errors = ReadFile(fs::path(entry.path()).replace_extension(".err"));
-    // The same errors for the file read from standard input, which they name "<stdin>".
+    CopyWithCrLf(entry.path(), crlf / name);
     std::string stdinErrors = errors;
     for (std::size_t at = 0; (at = stdinErrors.find(name, at)) != std::string::npos;)
       stdinErrors.replace(at, name.size(), "<stdin>");
+    const struct {
+      std::string config;
+      const std::string& expected;
+      const fs::path& in;
+    } cases[] = {{name, errors, folder}, {"- <" + name, stdinErrors, folder}, {name, errors, crlf}};
     for (const std::string command : {"settings", "validate"}) {
-      for (const auto& [config, expected] :
-           {std::pair{name, errors}, std::pair{"- <" + name, stdinErrors}}) {
-        const Result result = Tool(command + " --config " + config, folder);
-        EXPECT_EQ(result.status, 2) << command << " " << config;
-        EXPECT_EQ(result.out, "") << command << " " << config;
-        EXPECT_EQ(result.err, expected) << command << " " << config;
+      for (const auto& c : cases) {
+        SCOPED_TRACE(command + " " + c.config + " in " + c.in.string());
+        const Result result = Tool(command + " --config " + c.config, c.in);
+        EXPECT_EQ(result.status, 2);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, c.expected);
       }
     }
   }
@@ -94,6 +123,12 @@ TEST(Tool, BadCommandLinesAndFalseResultsSayWhyAndWriteNothing) {
        test::kToolOnWindows ? "<stdin>: cannot read the file: "
                             : "<stdin>: cannot read the file: Is a directory"},
       {"settings --unknown", 2, ""},
+      // --time takes YYYY-MM-DDTHH:MM:SS of a real date and time (the calendar has its own tests).
+      {"settings --time 2026-02-29T00:00:00", 2, ""},
+      {"settings --time '2026-12-04 23:59:59'", 2, ""},
+      {"settings --time 2026-12-04", 2, ""},
+      {"settings --time 2026-12-04T-1:00:00", 2, ""},
+      {"settings --time +026-12-04T01:00:00", 2, ""},
       {"ask-settings --interface 1", 2, ""},
       {"interface", 2, ""},
       {"interface start --interface 1 --ip 10.0.0.1", 2, ""},
@@ -151,7 +186,9 @@ TEST(Tool, UnknownSubcommandIsNamedWithTheNearestOne) {
   }
 }
 
-TEST(Tool, InterfaceMessagesAndTheSettingsRequest) {
+// Messages made from the command line alone: the interface messages, the settings request, and
+// the clock at the --time given.
+TEST(Tool, InterfaceMessagesTheSettingsRequestAndTheClock) {
   const std::string head =
       "<Command><InterfaceID>2</InterfaceID><MessageType>Interface</MessageType>";
   const std::string start =
@@ -171,6 +208,10 @@ TEST(Tool, InterfaceMessagesAndTheSettingsRequest) {
               "<Remove>9</Remove></Parameters></Command>\n"},
       {"interface stop --interface 2 --format json",
        "[\n{\"interface\": 2, \"message\": \"" + head + "<Action>Stop</Action></Command>\"}\n]\n"},
+      {"settings --task 152 --interface 1 --node 2 --time 2000-02-29T23:59:59",
+       "<Command><InterfaceID>1</InterfaceID><MessageType>SystemData</MessageType><Action>SetRTC"
+       "</Action><Parameters><Node>2</Node><Year>2000</Year><Month>2</Month><Day>29</Day><Hour>23"
+       "</Hour><Minute>59</Minute><Second>59</Second></Parameters></Command>\n"},
       {"ask-settings --interface 1 --node 5 --format json",
        "[\n{\"interface\": 1, \"node\": 5, \"message\": \"<Command><InterfaceID>1</InterfaceID>"
        "<MessageType>Controller</MessageType><Action>AskSettings</Action><Parameters><Node>5"
@@ -235,19 +276,6 @@ TEST(Tool, ReportOfTheGoldenSitesIsTheGoldenPage) {
   EXPECT_EQ(result.out, ReadFile(SSMSG_GOLDEN "/report.html"));
 }
 
-// --time reads YYYY-MM-DDTHH:MM:SS of a real date and time (the calendar has its own tests).
-TEST(Tool, ClockTimeIsARealDateAndTime) {
-  for (const auto& [time, valid] :
-       {std::pair{"2000-02-29T23:59:59", true}, std::pair{"2026-02-29T00:00:00", false},
-        std::pair{"2026-12-04 23:59:59", false}, std::pair{"2026-12-04", false},
-        std::pair{"2026-12-04T-1:00:00", false}, std::pair{"+026-12-04T01:00:00", false}}) {
-    EXPECT_EQ(Tool(std::string("settings --task 152 --interface 1 --node 2 --time '") + time + "'")
-                  .status,
-              valid ? 0 : 2)
-        << time;
-  }
-}
-
 TEST(Tool, InformationCommands) {
   Result result = Tool("demo-site");
   EXPECT_EQ(result.status, 0);
@@ -282,8 +310,7 @@ TEST(Tool, InformationCommands) {
 // the demo site made; the clock only when named; and a controller that is no longer in the site
 // is named on standard error.
 TEST(Tool, DiffSendsWhatChanged) {
-  const fs::path folder = fs::path(testing::TempDir()) / ("ssmsg_diff." + std::to_string(getpid()));
-  fs::create_directories(folder);
+  const TempFolder folder("ssmsg_diff");
   std::string site = ReadFile(SSMSG_SOURCE_DIR "/site/demo_site.json");
   site.replace(site.find("Lobby intercom"), 14, "Lobby intercom, east wing");
   site.replace(site.find("{ \"Month\": 5, \"Day\": 1 },\n"), 28, "");
@@ -329,7 +356,6 @@ TEST(Tool, DiffSendsWhatChanged) {
   EXPECT_EQ(result.err,
             "warning: interface 1, node 1: no longer in the site; nothing is sent to it\n"
             "warning: interface 1, node 2: no longer in the site; nothing is sent to it\n");
-  fs::remove_all(folder);
 }
 
 // Output that cannot be written is never lost silently: the tool stops and says why in one line.
@@ -367,8 +393,7 @@ TEST(Tool, ClosedPipeEndsTheToolQuietly) {
 // status 0 or 1; the file keeps its permissions and no temporary file is left behind.
 TEST(Tool, OutputFileIsReplacedOnlyByAWholeRun) {
   const std::string timeArg = std::string(" --time ") + kTime;
-  const fs::path folder =
-      fs::path(testing::TempDir()) / ("ssmsg_tool_test." + std::to_string(getpid()) + ".output");
+  const TempFolder folder("ssmsg_tool_test.output");
   const fs::path file = folder / "out";
   const mode_t umaskBits = umask(0);
   umask(umaskBits);
@@ -386,8 +411,7 @@ TEST(Tool, OutputFileIsReplacedOnlyByAWholeRun) {
   };
   for (const auto& c : cases) {
     if (test::kToolOnWindows && !c.prefix.empty()) continue;  // no file-size limit there
-    fs::remove_all(folder);
-    fs::create_directories(folder);
+    folder.Empty();
     if (c.existing) {
       std::ofstream(file) << "old\n";
       fs::permissions(file, fs::perms{0640});
@@ -411,15 +435,13 @@ TEST(Tool, OutputFileIsReplacedOnlyByAWholeRun) {
     }
   }
   // A standard output closed before the tool started is no loss when --output takes everything.
-  fs::remove_all(folder);
-  fs::create_directories(folder);
+  folder.Empty();
   const Result closed = Tool("settings" + timeArg + " --output out >&-", folder);
   EXPECT_EQ(closed.status, 0);
   EXPECT_EQ(closed.err, "");
   const std::string expected = Tool("settings" + timeArg).out;
   ASSERT_NE(expected, "");
   EXPECT_EQ(ReadFile(file), expected);
-  fs::remove_all(folder);
 }
 
 // A 100 MB file of nothing but mistakes: the tool reports the first hundred and stops, its memory
@@ -462,8 +484,7 @@ TEST(Tool, HugeFileOfMistakesStaysBounded) {
 // decode: every message as one line of JSON; a bad line on standard error, the others still
 // written; blank lines skipped, CR LF line ends read as line feeds, and lines of any length.
 TEST(Tool, DecodeWritesJsonLinesAndReportsBadLines) {
-  const fs::path folder = fs::path(testing::TempDir()) / ("decode." + std::to_string(getpid()));
-  fs::create_directories(folder);
+  const TempFolder folder("decode");
   const std::string clear =
       "<Command><InterfaceID>1</InterfaceID><MessageType>Inputs</MessageType>"
       "<Action>InputClearAll</Action><Parameters><Node>2</Node></Parameters>"
@@ -493,28 +514,28 @@ TEST(Tool, DecodeWritesJsonLinesAndReportsBadLines) {
   const Result missing = Tool("decode no-such.txt", folder);
   EXPECT_EQ(missing.status, 2);
   EXPECT_EQ(missing.err.rfind("ssmsg: no-such.txt: cannot read the file: ", 0), 0u);
-  fs::remove_all(folder);
 }
 
-// import: the site file it writes (here with the texts of --enums-from) makes the same messages
-// again; the clock message is skipped with a note; a bad line writes nothing.
+// import: the site file or database it writes (here with the texts of --enums-from) makes the
+// same messages again; the clock message is skipped with a note; a bad line writes nothing.
 TEST(Tool, ImportWritesTheSiteThatMakesTheMessages) {
-  const fs::path folder = fs::path(testing::TempDir()) / ("import." + std::to_string(getpid()));
-  fs::create_directories(folder);
-  const std::string tasks =
-      "--task 177,151,153,154,155,156,157,158,159,160,161,162,163,164,165,"
-      "166,167,168,169,170,171,172,173,174,175,176";
-  Result result =
-      Tool("settings " + tasks +
-               " >sent.txt && '" SSMSG_TOOL "' import sent.txt --enums-from " SSMSG_SOURCE_DIR
-               "/site/demo_site.json --output site.json && '" SSMSG_TOOL
-               "' settings --config site.json " +
-               tasks + " | cmp - sent.txt",
-           folder);
-  EXPECT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(result.err, "");
+  const TempFolder folder("import");
+  const std::string tasks = std::string("--task ") + test::kTasksButClock;
+  // Into a site file, and into a database for the name's extension.
+  for (const std::string site : {"site.json", "site.db"}) {
+    const Result result =
+        Tool("settings " + tasks +
+                 " >sent.txt && '" SSMSG_TOOL "' import sent.txt --enums-from " SSMSG_SOURCE_DIR
+                 "/site/demo_site.json --output " +
+                 site + " && '" SSMSG_TOOL "' settings --config " + site + " " + tasks +
+                 " | cmp - sent.txt",
+             folder);
+    EXPECT_EQ(result.status, 0) << site << ": " << result.err;
+    EXPECT_EQ(result.err, "") << site;
+  }
+  EXPECT_EQ(ReadFile(folder / "site.db").substr(0, 15), "SQLite format 3");
 
-  result = Tool("import <'" SSMSG_GOLDEN "/demo_settings.txt'", folder);
+  Result result = Tool("import <'" SSMSG_GOLDEN "/demo_settings.txt'", folder);
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err,
             "ssmsg: import: skipped 2 SystemData SetRTC messages, which carry no configuration\n");
@@ -528,30 +549,15 @@ TEST(Tool, ImportWritesTheSiteThatMakesTheMessages) {
   }
   result = Tool("import bad.txt", folder);
   EXPECT_EQ(result.err, "bad.txt:1:10: expected <InterfaceID> after <Command>\n");
-  fs::remove_all(folder);
 }
 
 // Files written on Windows end their lines with CR LF: a site file or a message log is read as
-// if they were line feeds, its errors named at the same lines and columns.
+// if they were line feeds. (Bad site files with CR LF:
+// BadSiteFilesExitTwoWithTheirErrorsAndNoOutput.)
 TEST(Tool, CrLfLineEndsReadAsLineFeeds) {
-  const fs::path folder = fs::path(testing::TempDir()) / ("crlf." + std::to_string(getpid()));
-  fs::create_directories(folder);
-  const auto copyWithCrLf = [&](const fs::path& from, const std::string& name) {
-    std::string text;
-    for (const char c : ReadFile(from))
-      text += c == '\n' ? "\r\n" : std::string(1, c);
-    std::ofstream(folder / name, std::ios::binary) << text;
-  };
-  for (const auto& entry : fs::directory_iterator(SSMSG_TEST_SITES "/bad")) {
-    if (entry.path().extension() != ".json") continue;
-    const std::string name = entry.path().filename().string();
-    copyWithCrLf(entry.path(), name);
-    const Result result = Tool("validate --config " + name, folder);
-    EXPECT_EQ(result.status, 2) << name;
-    EXPECT_EQ(result.err, ReadFile(fs::path(entry.path()).replace_extension(".err"))) << name;
-  }
-  copyWithCrLf(SSMSG_SOURCE_DIR "/site/demo_site.json", "site.json");
-  copyWithCrLf(SSMSG_GOLDEN "/demo_settings.txt", "sent.txt");
+  const TempFolder folder("crlf");
+  CopyWithCrLf(SSMSG_SOURCE_DIR "/site/demo_site.json", folder / "site.json");
+  CopyWithCrLf(SSMSG_GOLDEN "/demo_settings.txt", folder / "sent.txt");
   for (const auto& [crlf, lf] : {
            std::pair{"settings --config site.json --time " + std::string(kTime),
                      "settings --time " + std::string(kTime)},
@@ -564,14 +570,12 @@ TEST(Tool, CrLfLineEndsReadAsLineFeeds) {
     ASSERT_GT(expected.out.size(), 1000u) << lf;
     EXPECT_TRUE(result.out == expected.out) << crlf;
   }
-  fs::remove_all(folder);
 }
 
 // File names are UTF-8 on every system; on Windows the tool takes its arguments, and gives the
 // system its file names, as UTF-16.
 TEST(Tool, FileNamesBeyondAscii) {
-  const fs::path folder = fs::path(testing::TempDir()) / ("names." + std::to_string(getpid()));
-  fs::create_directories(folder);
+  const TempFolder folder("names");
   fs::copy_file(SSMSG_SOURCE_DIR "/site/demo_site.json", folder / u8"Büro.json");
   // Both settings runs send the same clock: without --time, a second may pass between them.
   const std::string time = std::string(" --time ") + kTime;
@@ -584,7 +588,6 @@ TEST(Tool, FileNamesBeyondAscii) {
   EXPECT_EQ(result.status, 2) << result.err;
   EXPECT_EQ(result.err, "Straße.json: cannot read the file: No such file or directory\n");
   EXPECT_GT(fs::file_size(folder / u8"Übersicht.txt"), 1000u);
-  fs::remove_all(folder);
 }
 
 }  // namespace

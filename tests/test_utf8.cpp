@@ -11,6 +11,7 @@
 
 #include "json/JsonParse.h"
 #include "json/Utf8.h"
+#include "json_events.h"
 #include "report/Html.h"
 
 namespace ssmsg {
@@ -161,47 +162,21 @@ TEST(Utf8, WritersKeepWellFormedTextAndMarkEveryByteThatIsNot) {
   }
 }
 
-// The last string read, or the error that ended reading.
-class LastValue final : public CSS_JsonEvents {
- public:
-  bool Null() override { return true; }
-  bool Boolean(bool) override { return true; }
-  bool Integer(std::int64_t) override { return true; }
-  bool HugeInteger(std::string_view) override { return true; }
-  bool Fraction(std::string_view) override { return true; }
-  bool String(std::string_view value) override {
-    last = "string " + std::string(value);
-    return true;
-  }
-  bool StartObject() override { return true; }
-  bool Key(std::string_view) override { return true; }
-  bool EndObject() override { return true; }
-  bool StartArray() override { return true; }
-  bool EndArray() override { return true; }
-  void SyntaxError(std::string_view where, std::string_view message) override {
-    last = std::string(where) + ": " + std::string(message);
-  }
-
-  std::string last;
-};
-
 // The JSON reader takes a well-formed sequence into the string, and stops at the first byte that
 // does not fit (the closing quote, when the text is cut short), showing what it read up to it.
 TEST(Utf8, JsonReaderStopsAtTheFirstByteThatDoesNotFit) {
   for (const auto& [bytes, kind, value] : kCases) {
     SCOPED_TRACE(Hex(bytes));
     const std::string json = "[\"" + std::string(bytes) + "\"]";
-    LastValue events;
-    ParseJson(json, "f.json", events);
     if (kind != Kind::Bad) {
-      EXPECT_EQ(events.last, "string " + std::string(bytes));
+      EXPECT_EQ(test::JsonEvents(json), "[\nstring " + std::string(bytes) + "\n]\n");
       continue;
     }
     const std::size_t bad = 2 + value;  // the byte that does not fit
-    EXPECT_EQ(events.last, "f.json:1:" + std::to_string(bad + 1) +
-                               ": syntax error while parsing value - invalid string: ill-formed "
-                               "UTF-8 byte; last read: '" +
-                               json.substr(1, bad) + "'");
+    EXPECT_EQ(test::JsonEvents(json), "[\nerror f.json:1:" + std::to_string(bad + 1) +
+                                          ": syntax error while parsing value - invalid string: "
+                                          "ill-formed UTF-8 byte; last read: '" +
+                                          json.substr(1, bad) + "'\n");
   }
 }
 
