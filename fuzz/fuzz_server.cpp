@@ -120,7 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   SSMSG_FUZZ_CHECK(response.Find("Content-Security-Policy") != nullptr);
   const std::string* type = response.Find("Content-Type");
   if (type && *type == "application/json" && request.method != "HEAD") {
-    SSMSG_FUZZ_CHECK(ReadJson(response.body).ok);
+    SSMSG_FUZZ_CHECK(ReadJson(response.body).has_value());
   }
   const std::string after = store.SiteJson();
   SSMSG_FUZZ_CHECK(LoadSiteText(after, "after").site.has_value());

@@ -27,6 +27,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/Result.h"
+
 namespace ssmsg {
 
 class OutputFile {
@@ -36,10 +38,7 @@ class OutputFile {
 
   // What opening an output gives: the output, or why it cannot be written ("it is a folder;
   // name a file", "cannot make a file in the folder out: Permission denied").
-  struct Opened {
-    std::unique_ptr<OutputFile> file;
-    std::string error;
-  };
+  using Opened = Result<std::unique_ptr<OutputFile>, std::string>;
 
   // Who may read a file that Open makes: whom the umask lets, or its owner alone (for secrets:
   // accounts, tokens). A file replaced keeps its permissions either way, and on Windows a new

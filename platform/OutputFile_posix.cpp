@@ -171,11 +171,9 @@ int ConnectSocket(const std::string& path) {
 }  // namespace
 
 OutputFile::Opened OutputFile::Open(const std::string& name, bool streamable, Readers readers) {
-  Opened opened;
   std::unique_ptr<OutputFile> file(new OutputFile);
-  const auto refuse = [&](const std::string& what, int error = 0) {
-    opened.error = Describe(what, error);
-    return std::move(opened);
+  const auto refuse = [](const std::string& what, int error = 0) -> Opened {
+    return Failure{Describe(what, error)};
   };
   constexpr const char* kNotStreamable =
       "it is a stream (a device, a FIFO, a socket or standard output): a database cannot be "
@@ -185,13 +183,12 @@ OutputFile::Opened OutputFile::Open(const std::string& name, bool streamable, Re
     file->ownsFd_ = owned;
     file->stream_ = true;
     file->writePath_ = file->target_;
-    opened.file = std::move(file);
-    return std::move(opened);
+    return Opened(std::move(file));
   };
 
   if (name.empty()) return refuse("no file name");
   std::string target = name == "-" ? "/proc/self/fd/1" : name;
-  if (!ResolveLinks(target, opened.error)) return opened;
+  if (std::string why; !ResolveLinks(target, why)) return Failure{std::move(why)};
   file->target_ = name == "-" ? std::string("-") : target;
   if (const int own = OwnDescriptor(target); own >= 0) {
     if (!streamable) return refuse(kNotStreamable);
@@ -243,8 +240,7 @@ OutputFile::Opened OutputFile::Open(const std::string& name, bool streamable, Re
     }
   }
   if (::fchmod(fd, mode) != 0) return refuse("cannot set the permissions of a new file", errno);
-  opened.file = std::move(file);
-  return opened;
+  return file;
 }
 
 OutputFile::~OutputFile() {

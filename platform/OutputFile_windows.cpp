@@ -176,11 +176,9 @@ HANDLE MakeTemporary(const std::string& target, std::string& path, DWORD& error)
 }  // namespace
 
 OutputFile::Opened OutputFile::Open(const std::string& name, bool streamable, Readers) {
-  Opened opened;
   std::unique_ptr<OutputFile> file(new OutputFile);
-  const auto refuse = [&](const std::string& what, int error = 0) {
-    opened.error = Describe(what, error);
-    return std::move(opened);
+  const auto refuse = [](const std::string& what, int error = 0) -> Opened {
+    return Failure{Describe(what, error)};
   };
   // Streams into the device or pipe `wide`.
   const auto stream = [&](const std::wstring& wide) {
@@ -194,15 +192,13 @@ OutputFile::Opened OutputFile::Open(const std::string& name, bool streamable, Re
     file->ownsFd_ = true;
     file->stream_ = true;
     file->target_ = file->writePath_ = name;
-    opened.file = std::move(file);
-    return std::move(opened);
+    return Opened(std::move(file));
   };
 
   if (name.empty()) return refuse("no file name");
   if (name == "-") {
     if (!streamable) return refuse(kNotStreamable);
-    opened.file = StandardOutput();
-    return opened;
+    return StandardOutput();
   }
   std::wstring wide;
   if (!win32::Wide(name, wide)) return refuse("the name is not UTF-8");
@@ -252,8 +248,7 @@ OutputFile::Opened OutputFile::Open(const std::string& name, bool streamable, Re
   file->ownsFd_ = true;
   file->target_ = std::move(target);
   file->writePath_ = std::move(temporary);
-  opened.file = std::move(file);
-  return opened;
+  return file;
 }
 
 OutputFile::~OutputFile() {

@@ -80,12 +80,12 @@ std::optional<JsonValue> JsonBody(const Call& call, std::string_view type, Respo
     failure = JsonError(415, "the body must be " + std::string(type));
     return std::nullopt;
   }
-  JsonReadResult read = ReadJson(call.request.body);
-  if (!read.ok) {
-    failure = JsonError(400, "the body is not valid JSON: " + read.error);
+  JsonRead read = ReadJson(call.request.body);
+  if (!read) {
+    failure = JsonError(400, "the body is not valid JSON: " + read.error());
     return std::nullopt;
   }
-  return std::move(read.value);
+  return std::move(*read);
 }
 
 // What a conditional write expects from the request's If-Match or If-None-Match, or the 428 that

@@ -24,20 +24,14 @@ class DatabaseStore final : public Store {
  public:
   static constexpr std::size_t kCacheBytes = ControllerDatabase::kCacheBytes;
 
-  struct Opened {
-    std::unique_ptr<DatabaseStore> store;
-    std::string error;  // why not, naming the file
-  };
+  // A store, or why not (naming the file).
+  using Opened = Result<std::unique_ptr<DatabaseStore>, std::string>;
   // Opens the site database `file` for reading and writing (SiteConnection::Open); `cacheBytes`
   // of controllers' JSON are kept in memory at most.
   static Opened Open(const std::string& file, std::size_t cacheBytes = kCacheBytes) {
     SiteConnection::Opened connection = SiteConnection::Open(file);
-    Opened opened;
-    opened.error = std::move(connection.error);
-    if (connection.connection) {
-      opened.store.reset(new DatabaseStore(std::move(connection.connection), cacheBytes));
-    }
-    return opened;
+    if (!connection) return Failure{std::move(connection.error())};
+    return std::unique_ptr<DatabaseStore>(new DatabaseStore(std::move(*connection), cacheBytes));
   }
 
   std::string FileName() const override { return connection_->File(); }

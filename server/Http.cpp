@@ -183,11 +183,9 @@ const std::string* Target::Query(std::string_view name) const {
   return nullptr;
 }
 
-TargetResult ParseTarget(std::string_view target) {
-  TargetResult result;
+Result<Target, std::string> ParseTarget(std::string_view target) {
   if (target.empty() || target.front() != '/') {
-    result.error = "the request target must be a path starting with /";
-    return result;
+    return Failure{"the request target must be a path starting with /"};
   }
   const std::size_t mark = target.find('?');
   const std::string_view path = target.substr(0, mark);
@@ -198,25 +196,21 @@ TargetResult ParseTarget(std::string_view target) {
     if (end == std::string_view::npos) end = path.size();
     std::optional<std::string> segment = PercentDecode(path.substr(at, end - at), false);
     if (!segment) {
-      result.error = "the path has a bad %-escape";
-      return result;
+      return Failure{"the path has a bad %-escape"};
     }
     if (*segment == "." || *segment == ".." || segment->find('/') != std::string::npos ||
         HasControl(*segment) || !IsUtf8(*segment)) {
-      result.error = "the path has a segment that is not allowed";
-      return result;
+      return Failure{"the path has a segment that is not allowed"};
     }
     out.segments.push_back(std::move(*segment));
     at = end + 1;
   }
   std::optional<std::vector<std::pair<std::string, std::string>>> pairs = DecodePairs(query, true);
   if (!pairs) {
-    result.error = "the query has a bad parameter";
-    return result;
+    return Failure{"the query has a bad parameter"};
   }
   out.query = std::move(*pairs);
-  result.target = std::move(out);
-  return result;
+  return out;
 }
 
 std::optional<std::string_view> CookieValue(std::string_view header, std::string_view name) {

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/Result.h"
+
 namespace ssmsg::server {
 
 struct Header {
@@ -75,11 +77,7 @@ struct Target {
 // Takes `target` apart. A path that does not start with '/', a segment that is "." or ".." or
 // that decodes to a '/', a NUL or another control character, a bad %-escape and text that is not
 // UTF-8 are refused with the reason.
-struct TargetResult {
-  std::optional<Target> target;
-  std::string error;
-};
-TargetResult ParseTarget(std::string_view target);
+Result<Target, std::string> ParseTarget(std::string_view target);
 
 // Decodes %-escapes (and, with `plusIsSpace`, '+' as a space, as forms send it); nothing for a
 // bad escape.

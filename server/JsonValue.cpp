@@ -268,8 +268,7 @@ JsonValue* JsonValue::Find(std::string_view name) {
   return nullptr;
 }
 
-JsonReadResult ReadJson(std::string_view text) {
-  JsonReadResult result;
+JsonRead ReadJson(std::string_view text) {
   CSS_JsonPlace place;
   TreeBuilder builder(text, place);
   CSS_JsonOptions options;
@@ -277,13 +276,8 @@ JsonReadResult ReadJson(std::string_view text) {
   options.byteOrderMark = false;
   options.numbersInRange = false;  // the site's checks say what is out of range
   ParseJson(text, {}, builder, options);
-  result.ok = builder.Error().empty();
-  if (result.ok) {
-    result.value = std::move(builder.Root());
-  } else {
-    result.error = builder.Error();
-  }
-  return result;
+  if (!builder.Error().empty()) return Failure{builder.Error()};
+  return std::move(builder.Root());
 }
 
 void WriteJson(const JsonValue& value, std::string& out) {
@@ -366,7 +360,7 @@ std::optional<std::vector<RawMember>> RawMembers(std::string_view text) {
     // A name without escapes is its text between the quotes.
     std::string name = quoted.find('\\') == std::string_view::npos
                            ? std::string(quoted.substr(1, quoted.size() - 2))
-                           : ReadJson(quoted).value.text;
+                           : ReadJson(quoted)->text;
     at = SkipBlanks(text, nameEnd);
     if (at == text.size() || text[at] != ':') return std::nullopt;
     at = SkipBlanks(text, at + 1);

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/Result.h"
+
 namespace ssmsg::server {
 
 struct JsonMember;
@@ -32,20 +34,18 @@ struct JsonMember {
   JsonValue value;
 };
 
+// A JSON value read, or why not.
+using JsonRead = Result<JsonValue, std::string>;
+
 // How deep a body may nest: far more than a controller needs.
 inline constexpr std::size_t kJsonMaxDepth = 32;
-
-struct JsonReadResult {
-  bool ok = false;
-  JsonValue value;
-  std::string error;  // "line 3, column 7: ..." when not ok
-};
 
 // Reads one JSON value that fills all of `text` (blanks around it aside), with the library's
 // JSON reader (json/JsonParse.h). Refused: anything that is not JSON, text that is not UTF-8
 // (also through \u escapes), a byte order mark, nesting deeper than kJsonMaxDepth and a name
-// given twice in one object. A number beyond the range of double is kept as written.
-JsonReadResult ReadJson(std::string_view text);
+// given twice in one object. A number beyond the range of double is kept as written. Why not
+// is said as "line 3, column 7: ...".
+JsonRead ReadJson(std::string_view text);
 
 // Appends `value` as compact JSON.
 void WriteJson(const JsonValue& value, std::string& out);

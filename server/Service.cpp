@@ -240,9 +240,9 @@ Service::Admitted Service::Admit(const Request& request, bool withBody) {
   if (request.body.size() > options_.limits.maxBody) {
     return refuse(guess, 413, BodyTooLarge(options_.limits.maxBody));
   }
-  TargetResult target = ParseTarget(request.target);
-  if (!target.target) return refuse(guess, 400, target.error);
-  admitted.target = std::move(target.target);
+  Result<Target, std::string> target = ParseTarget(request.target);
+  if (!target) return refuse(guess, 400, target.error());
+  admitted.target = std::move(*target);
   Router::Match match = router_.Find(request.method, admitted.target->segments);
   if (!match.route) {
     if (match.allow.empty()) return refuse(guess, 404, "there is nothing here");

@@ -7,21 +7,16 @@
 namespace ssmsg::server {
 
 SiteConnection::Opened SiteConnection::Open(const std::string& file) {
-  Opened opened;
   db::OpenedSite site = db::OpenSiteDatabase(file, db::Use::Serve);
-  if (!site.db) {
-    opened.error = std::move(site.error);
-    return opened;
-  }
+  if (!site) return Failure{std::move(site.error())};
   try {
     // Readers (settings, report, another server) go on reading while this one writes; a change
     // is on the disk before it is answered (db::Access::Write).
-    db::Exec(site.db.get(), "PRAGMA journal_mode = WAL");
-    opened.connection.reset(new SiteConnection(std::move(site.db), file));
+    db::Exec(site->get(), "PRAGMA journal_mode = WAL");
+    return std::unique_ptr<SiteConnection>(new SiteConnection(std::move(*site), file));
   } catch (const db::DbError& error) {
-    opened.error = file + ": " + error.what();
+    return Failure{file + ": " + error.what()};
   }
-  return opened;
 }
 
 SiteConnection::SiteConnection(db::DbHandle db, std::string file)

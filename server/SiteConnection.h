@@ -15,6 +15,7 @@
 
 #include <ssmsg/Site.h>
 
+#include "core/Result.h"
 #include "server/Store.h"
 #include "site/db/Sqlite.h"
 
@@ -22,10 +23,8 @@ namespace ssmsg::server {
 
 class SiteConnection {
  public:
-  struct Opened {
-    std::unique_ptr<SiteConnection> connection;
-    std::string error;  // why not, naming the file
-  };
+  // A connection, or why not (naming the file).
+  using Opened = Result<std::unique_ptr<SiteConnection>, std::string>;
   // Opens the site database `file` for reading and writing, in WAL mode. Refused: a file that is
   // not a site database, or one of another schema version (with the command that migrates an
   // older one).

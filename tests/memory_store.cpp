@@ -11,9 +11,9 @@ namespace {
 
 // The members of a canonical site file: its Enums object's text and its controllers' texts.
 JsonValue Canonical(const CSS_Site& site) {
-  JsonReadResult read = ReadJson(site.ToJson());
-  if (!read.ok) throw std::logic_error("the site's own JSON does not read: " + read.error);
-  return std::move(read.value);
+  JsonRead read = ReadJson(site.ToJson());
+  if (!read) throw std::logic_error("the site's own JSON does not read: " + read.error());
+  return std::move(*read);
 }
 
 }  // namespace
@@ -64,8 +64,8 @@ std::vector<ControllerSummary> MemoryStore::Controllers() {
   const std::lock_guard lock(mutex_);
   std::vector<ControllerSummary> list;
   for (const Entry& entry : controllers_) {
-    const JsonReadResult read = ReadJson(entry.json);
-    const JsonValue* name = read.value.Find("Name");
+    const JsonRead read = ReadJson(entry.json);
+    const JsonValue* name = read->Find("Name");
     list.push_back({entry.address, name ? name->text : "", ControllerEtag(entry.json)});
   }
   return list;
@@ -129,7 +129,7 @@ std::optional<PendingSites> MemoryStore::Pending(CSS_ControllerAddress address) 
   const std::lock_guard lock(mutex_);
   const std::size_t k = Find(address);
   if (k == std::string::npos) return std::nullopt;
-  const JsonValue controller = ReadJson(controllers_[k].json).value;
+  const JsonValue controller = *ReadJson(controllers_[k].json);
   const JsonValue* name = controller.Find("Name");
   PendingSites sites{SiteOf(controllers_[k].json),
                      ControllerEtag(controllers_[k].json),

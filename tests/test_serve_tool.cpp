@@ -377,7 +377,7 @@ TEST_F(ServeTool, TheDemoSiteServedAsANewUserWouldTryIt) {
   ASSERT_EQ(login.status, 200) << login.body;
   const std::string cookie =
       "Cookie: " + login.Header("Set-Cookie").substr(0, login.Header("Set-Cookie").find(';'));
-  const std::string csrf = "X-CSRF-Token: " + ReadJson(login.body).value.Find("csrf")->text;
+  const std::string csrf = "X-CSRF-Token: " + ReadJson(login.body)->Find("csrf")->text;
 
   // What the controller has is sent first; then a door is renamed.
   const std::string door = "/api/controllers/1/1";
@@ -387,7 +387,7 @@ TEST_F(ServeTool, TheDemoSiteServedAsANewUserWouldTryIt) {
                           {cookie, csrf, origin, "If-Match: " + read.Header("ETag")})
                 .status,
             204);
-  JsonValue controller = ReadJson(read.body).value;
+  JsonValue controller = *ReadJson(read.body);
   controller.Find("Inputs")->items[0].Find("Name")->text = "Lobby door contact";
   const Answer renamed = test::Request(
       port, "PUT", door,
@@ -401,7 +401,7 @@ TEST_F(ServeTool, TheDemoSiteServedAsANewUserWouldTryIt) {
   const Answer pending = test::Request(port, "GET", door + "/pending", {cookie});
   ASSERT_EQ(pending.status, 200);
   std::string lines;
-  const JsonValue messages = ReadJson(pending.body).value;
+  const JsonValue messages = *ReadJson(pending.body);
   for (const JsonValue& message : messages.Find("messages")->items)
     lines += message.text + "\n";
   EXPECT_NE(lines.find("<Name>Lobby door</Name>"), std::string::npos) << lines;
@@ -500,7 +500,7 @@ TEST_F(ServeTool, KilledMidWriteItKeepsEveryChangeItAnswered) {
         const std::string target = "/api/controllers/1/" + std::to_string(node);
         const Answer read = test::Request(port, "GET", target, {auth}, {}, 2s);
         if (read.status != 200) continue;
-        const int number = std::stoi(ReadJson(read.body).value.Find("Name")->text.substr(1)) + 1;
+        const int number = std::stoi(ReadJson(read.body)->Find("Name")->text.substr(1)) + 1;
         const Answer write = test::Request(port, "PATCH", target,
                                            {auth, "If-Match: " + read.Header("ETag"),
                                             "Content-Type: application/merge-patch+json"},
@@ -524,7 +524,7 @@ TEST_F(ServeTool, KilledMidWriteItKeepsEveryChangeItAnswered) {
   const std::unique_ptr<DatabaseStore> store = test::OpenDatabase(folder_ / "site.db");
   for (int node = 1; node <= 5; ++node) {
     const int kept =
-        std::stoi(ReadJson(store->Controller({1, node})->json).value.Find("Name")->text.substr(1));
+        std::stoi(ReadJson(store->Controller({1, node})->json)->Find("Name")->text.substr(1));
     for (const std::map<int, int>& got : highest) {
       if (got.count(node)) {
         EXPECT_GE(kept, got.at(node)) << "node " << node;

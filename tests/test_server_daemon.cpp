@@ -310,13 +310,15 @@ TEST_F(ServerDaemon, IdleConnectionsFromOneAddressDoNotKeepOthersOut) {
   Client other(daemon_->Port(), 2);
   other.Send("GET /api/site" + kVic + "\r\n");
   EXPECT_EQ(StatusOf(other.Read(1s)), 200);
+  // The first three are closed about kBusyIdle after they came, the watcher's tick and a busy
+  // machine's delay later: seconds, where the idle timeout is half a minute.
   const Clock::time_point start = Clock::now();
   for (std::size_t i = 0; i < idle.size(); ++i) {
     closed = false;
-    idle[i]->Read(i < 3 ? kBusyIdle : 200ms, &closed);
+    idle[i]->Read(i < 3 ? kBusyIdle + 2s : 200ms, &closed);
     EXPECT_EQ(closed, i < 3) << i;
   }
-  EXPECT_LT(Clock::now() - start, kBusyIdle + 1s);
+  EXPECT_LT(Clock::now() - start, kBusyIdle + 3s);
 }
 
 TEST_F(ServerDaemon, StoppingLetsTheRequestBeingAnsweredFinish) {

@@ -36,25 +36,26 @@ TEST(ServerTarget, PathsAreDecodedAndHostileOnesRefused) {
       {"http://x/api", {}},  // an absolute form
   };
   for (const Case& c : cases) {
-    const TargetResult result = ParseTarget(c.target);
+    const Result<Target, std::string> result = ParseTarget(c.target);
     if (c.segments.empty()) {
-      EXPECT_FALSE(result.target) << c.target;
-      EXPECT_FALSE(result.error.empty()) << c.target;
+      ASSERT_FALSE(result) << c.target;
+      EXPECT_FALSE(result.error().empty()) << c.target;
     } else {
-      ASSERT_TRUE(result.target) << c.target << ": " << result.error;
-      EXPECT_EQ(result.target->segments, c.segments) << c.target;
+      ASSERT_TRUE(result) << c.target << ": " << result.error();
+      EXPECT_EQ(result->segments, c.segments) << c.target;
     }
   }
 }
 
 TEST(ServerTarget, QueryPairsAreDecoded) {
-  const TargetResult result = ParseTarget("/api/audit?after=12&x=a+b%26c&flag&&after=99");
-  ASSERT_TRUE(result.target);
-  ASSERT_NE(result.target->Query("after"), nullptr);
-  EXPECT_EQ(*result.target->Query("after"), "12");  // the first one given
-  EXPECT_EQ(*result.target->Query("x"), "a b&c");
-  EXPECT_EQ(*result.target->Query("flag"), "");
-  EXPECT_FALSE(ParseTarget("/api/audit?after=%0D%0A").target);
+  const Result<Target, std::string> result =
+      ParseTarget("/api/audit?after=12&x=a+b%26c&flag&&after=99");
+  ASSERT_TRUE(result);
+  ASSERT_NE(result->Query("after"), nullptr);
+  EXPECT_EQ(*result->Query("after"), "12");  // the first one given
+  EXPECT_EQ(*result->Query("x"), "a b&c");
+  EXPECT_EQ(*result->Query("flag"), "");
+  EXPECT_FALSE(ParseTarget("/api/audit?after=%0D%0A").has_value());
 }
 
 TEST(ServerHeaders, EntityTagsMatchAsEachConditionCompares) {
@@ -139,12 +140,12 @@ TEST(ServerJson, EachMistakeIsToldInTheServersWords) {
   cases.emplace_back(
       many, std::to_string(many.rfind("\"k3\"") + 1) + ": a name given twice in one object");
   for (const auto& [text, error] : cases) {
-    const JsonReadResult result = ReadJson(text);
-    EXPECT_FALSE(result.ok) << text.substr(0, 80);
-    EXPECT_EQ(result.error, "line 1, column " + error) << text.substr(0, 80);
+    const JsonRead result = ReadJson(text);
+    ASSERT_FALSE(result) << text.substr(0, 80);
+    EXPECT_EQ(result.error(), "line 1, column " + error) << text.substr(0, 80);
   }
-  EXPECT_EQ(ReadJson("{\"a\":1}\n x").error, "line 2, column 2: text after the value");
-  EXPECT_EQ(ReadJson("{\n  \"a\": [1,\n  ]\n}").error, "line 3, column 3: not a JSON value");
+  EXPECT_EQ(ReadJson("{\"a\":1}\n x").error(), "line 2, column 2: text after the value");
+  EXPECT_EQ(ReadJson("{\n  \"a\": [1,\n  ]\n}").error(), "line 3, column 3: not a JSON value");
 }
 
 // Trees hold what was read: members in order, the same name in different objects, values nested
@@ -167,9 +168,9 @@ TEST(ServerJson, TreesHoldWhatWasRead) {
        "false}"},
   };
   for (const auto& [text, json] : cases) {
-    const JsonReadResult result = ReadJson(text);
-    ASSERT_TRUE(result.ok) << text << ": " << result.error;
-    EXPECT_EQ(ToJson(result.value), json);
+    const JsonRead result = ReadJson(text);
+    ASSERT_TRUE(result) << text << ": " << result.error();
+    EXPECT_EQ(ToJson(*result), json);
   }
   // Objects and arrays in turn, as deep as allowed.
   std::string deep;
@@ -178,9 +179,9 @@ TEST(ServerJson, TreesHoldWhatWasRead) {
   deep += "1";
   for (std::size_t depth = kJsonMaxDepth; depth-- > 0;)
     deep += depth % 2 == 0 ? "}" : "]";
-  const JsonReadResult result = ReadJson(deep);
-  ASSERT_TRUE(result.ok) << result.error;
-  EXPECT_EQ(ToJson(result.value), deep);
+  const JsonRead result = ReadJson(deep);
+  ASSERT_TRUE(result) << result.error();
+  EXPECT_EQ(ToJson(*result), deep);
 }
 
 // The compact form keeps strings as they are, blanks and escaped quotes in them included; the
@@ -221,7 +222,7 @@ TEST(ServerJson, MergePatchFollowsTheRfcExamples) {
       {R"({})", R"({"a":{"bb":{"ccc":null}}})", R"({"a":{"bb":{}}})"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(MergePatchText(c[0], ReadJson(c[1]).value), c[2]) << c[0] << " + " << c[1];
+    EXPECT_EQ(MergePatchText(c[0], *ReadJson(c[1])), c[2]) << c[0] << " + " << c[1];
   }
 }
 
@@ -235,7 +236,7 @@ TEST(ServerJson, MergePatchOfManyMembersKeepsThemAll) {
   }
   patch += ",\"k7\":null}";
   target += '}';
-  const JsonValue value = ReadJson(MergePatchText(target, ReadJson(patch).value)).value;
+  const JsonValue value = *ReadJson(MergePatchText(target, *ReadJson(patch)));
   EXPECT_EQ(value.members.size(), 399U);
   EXPECT_EQ(value.Find("k7"), nullptr);
   ASSERT_NE(value.Find("n199"), nullptr);

@@ -168,7 +168,7 @@ class ServerPages : public ::testing::Test {
   }
 
   JsonValue Controller(const std::string& address = "1/1") {
-    return ReadJson(store_.Controller(Address(address))->json).value;
+    return *ReadJson(store_.Controller(Address(address))->json);
   }
   static CSS_ControllerAddress Address(const std::string& address) {
     return {std::stoi(address.substr(0, address.find('/'))),
@@ -221,7 +221,7 @@ TEST_F(ServerPages, RenamedInputIsPendingThenSent) {
   ASSERT_EQ(Post("eve", "/controllers/1/1/pending", "/controllers/1/1/sent").status, 303);
   ASSERT_EQ(Edit("Inputs/0", {{"Inputs[0].Name", "Front door"}}).status, 303);
   const Response pending = Send("eve", "GET", "/controllers/1/1/pending");
-  const JsonValue api = ReadJson(Send("eve", "GET", "/api/controllers/1/1/pending").body).value;
+  const JsonValue api = *ReadJson(Send("eve", "GET", "/api/controllers/1/1/pending").body);
   const std::vector<JsonValue>& messages = api.Find("messages")->items;
   ASSERT_FALSE(messages.empty());
   EXPECT_NE(pending.body.find(pages::Count(messages.size(), "message")), std::string::npos);
@@ -354,7 +354,7 @@ TEST_F(ServerPages, TableRowsAreAddedAndRemoved) {
 // would lie beyond the count, and is refused beside its form with nothing saved.
 TEST_F(ServerPages, NewRecordsKeepWhatNoFormShowsAndStayWithinTheCapability) {
   const JsonValue before = Controller("1/2");
-  const std::string enums = ToJson(*ReadJson(store_.SiteJson()).value.Find("Enums"));
+  const std::string enums = ToJson(*ReadJson(store_.SiteJson())->Find("Enums"));
   ASSERT_EQ(before.Find("Inputs")->items.size(), 3U);
   ASSERT_EQ(Edit("Inputs/3", {{"Inputs[3].Name", "Dock"}}, "1/2").status, 303);
   const JsonValue after = Controller("1/2");
@@ -362,7 +362,7 @@ TEST_F(ServerPages, NewRecordsKeepWhatNoFormShowsAndStayWithinTheCapability) {
   JsonValue expected = before;
   expected.Find("Inputs")->items.push_back(after.Find("Inputs")->items[3]);
   EXPECT_EQ(ToJson(after), ToJson(expected));
-  EXPECT_EQ(ToJson(*ReadJson(store_.SiteJson()).value.Find("Enums")), enums);
+  EXPECT_EQ(ToJson(*ReadJson(store_.SiteJson())->Find("Enums")), enums);
   EXPECT_EQ(Send("ada", "GET", "/audit").body.find("Resource."), std::string::npos);
 
   const std::string etag = store_.Controller(Address("1/2"))->etag;

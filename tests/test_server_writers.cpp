@@ -42,7 +42,7 @@ int Increment(std::uint16_t port, int node, const std::string& auth, std::atomic
       ADD_FAILURE() << "GET " << read.status << " " << read.body;
       return 0;
     }
-    const JsonValue controller = ReadJson(read.body).value;
+    const JsonValue controller = *ReadJson(read.body);
     const int number = std::stoi(controller.Find("Name")->text.substr(1)) + 1;
     const test::Answer write = test::Request(
         port, "PATCH", Target(node),
@@ -104,7 +104,7 @@ TEST(ServerWriters, ReadModifyWriteChangesOfManyClientsAreAllKeptInOrder) {
       ++counted[change.node];
   }
   for (int node = 1; node <= kControllers; ++node) {
-    const JsonValue controller = ReadJson(store->Controller({1, node})->json).value;
+    const JsonValue controller = *ReadJson(store->Controller({1, node})->json);
     EXPECT_EQ(controller.Find("Name")->text, "n" + std::to_string(counted[node])) << node;
   }
   // The audit log renames each controller from n0 up by one, and each client's changes come in
@@ -115,8 +115,8 @@ TEST(ServerWriters, ReadModifyWriteChangesOfManyClientsAreAllKeptInOrder) {
   ASSERT_EQ(log.size(), static_cast<std::size_t>(kClients * kChanges));
   for (std::size_t i = 0; i < log.size(); ++i) {
     const int node = log[i].controller->node;
-    const int before = std::stoi(ReadJson(log[i].before).value.Find("Name")->text.substr(1));
-    const int after = std::stoi(ReadJson(log[i].after).value.Find("Name")->text.substr(1));
+    const int before = std::stoi(ReadJson(log[i].before)->Find("Name")->text.substr(1));
+    const int after = std::stoi(ReadJson(log[i].after)->Find("Name")->text.substr(1));
     EXPECT_EQ(before, last[node]) << "entry " << log[i].id;
     EXPECT_EQ(after, before + 1) << "entry " << log[i].id;
     last[node] = after;

@@ -42,7 +42,7 @@ class WindowsFiles : public ::testing::Test {
   std::string Path(const std::string& name) const { return (folder / name).string(); }
   static bool WriteWhole(const std::string& name, const std::string& text) {
     OutputFile::Opened opened = OutputFile::Open(name);
-    return opened.file && opened.file->Write(text) && opened.file->Commit(true);
+    return opened && (*opened)->Write(text) && (*opened)->Commit(true);
   }
 };
 
@@ -83,13 +83,13 @@ TEST_F(WindowsFiles, DevicesAreStreamedAndFoldersRefused) {
   for (const auto& c : cases) {
     OutputFile::Opened opened = OutputFile::Open(c.name, c.streamable);
     if (c.error.empty()) {
-      ASSERT_TRUE(opened.file) << c.name << ": " << opened.error;
-      EXPECT_TRUE(opened.file->IsStream()) << c.name;
-      EXPECT_TRUE(opened.file->Write("text")) << c.name;
-      EXPECT_TRUE(opened.file->Commit(true)) << c.name;
+      ASSERT_TRUE(opened) << c.name << ": " << opened.error();
+      EXPECT_TRUE((*opened)->IsStream()) << c.name;
+      EXPECT_TRUE((*opened)->Write("text")) << c.name;
+      EXPECT_TRUE((*opened)->Commit(true)) << c.name;
     } else {
-      EXPECT_FALSE(opened.file) << c.name;
-      EXPECT_EQ(opened.error.rfind(c.error, 0), 0u) << c.name << ": " << opened.error;
+      ASSERT_FALSE(opened) << c.name;
+      EXPECT_EQ(opened.error().rfind(c.error, 0), 0u) << c.name << ": " << opened.error();
     }
   }
   EXPECT_EQ(Names(), std::vector<std::string>{"sub"});
@@ -100,10 +100,10 @@ TEST_F(WindowsFiles, DevicesAreStreamedAndFoldersRefused) {
                                            PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
   ASSERT_NE(server, INVALID_HANDLE_VALUE);
   OutputFile::Opened opened = OutputFile::Open(pipe);
-  ASSERT_TRUE(opened.file) << opened.error;
-  EXPECT_TRUE(opened.file->IsStream());
-  EXPECT_TRUE(opened.file->Write("through the pipe"));
-  EXPECT_TRUE(opened.file->Commit(true));
+  ASSERT_TRUE(opened) << opened.error();
+  EXPECT_TRUE((*opened)->IsStream());
+  EXPECT_TRUE((*opened)->Write("through the pipe"));
+  EXPECT_TRUE((*opened)->Commit(true));
   char bytes[64];
   DWORD got = 0;
   EXPECT_TRUE(::ReadFile(server, bytes, sizeof bytes, &got, nullptr));
@@ -119,10 +119,10 @@ TEST_F(WindowsFiles, AFileBeingReadIsReplacedOnlyOnceClosed) {
   std::unique_ptr<InputFile> reader = InputFile::Open(Path("site.json"), error);
   ASSERT_TRUE(reader) << error;
   OutputFile::Opened opened = OutputFile::Open(Path("site.json"));
-  ASSERT_TRUE(opened.file) << opened.error;
-  EXPECT_TRUE(opened.file->Write("new contents"));
-  EXPECT_FALSE(opened.file->Commit(true));
-  EXPECT_EQ(opened.file->Error(), EACCES);
+  ASSERT_TRUE(opened) << opened.error();
+  EXPECT_TRUE((*opened)->Write("new contents"));
+  EXPECT_FALSE((*opened)->Commit(true));
+  EXPECT_EQ((*opened)->Error(), EACCES);
   char bytes[32];
   const std::int64_t got = reader->Read(bytes, sizeof bytes);
   EXPECT_EQ(std::string(bytes, static_cast<std::size_t>(std::max<std::int64_t>(got, 0))),

@@ -29,11 +29,11 @@ int ReadStandardInput(std::string& text) {
 
 bool Output::OpenFile(const std::string& file, bool streamable, OutputFile::Readers readers) {
   OutputFile::Opened opened = OutputFile::Open(file, streamable, readers);
-  if (!opened.file) {
-    std::fprintf(stderr, "ssmsg: cannot write %s: %s\n", file.c_str(), opened.error.c_str());
+  if (!opened) {
+    std::fprintf(stderr, "ssmsg: cannot write %s: %s\n", file.c_str(), opened.error().c_str());
     return false;
   }
-  file_ = std::move(opened.file);
+  file_ = std::move(*opened);
   return true;
 }
 

@@ -54,8 +54,11 @@ std::optional<std::string> ReadSmallFile(const std::string& name, const std::str
 // The site database `file` opened for the site editor, or nothing after saying why.
 std::unique_ptr<DatabaseStore> OpenStore(const std::string& file) {
   DatabaseStore::Opened opened = DatabaseStore::Open(file);
-  if (!opened.store) std::fprintf(stderr, "%s\n", opened.error.c_str());
-  return std::move(opened.store);
+  if (!opened) {
+    std::fprintf(stderr, "%s\n", opened.error().c_str());
+    return nullptr;
+  }
+  return std::move(*opened);
 }
 
 bool StartCrypto() {

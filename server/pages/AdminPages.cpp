@@ -142,12 +142,12 @@ Response Audit(Service& service, const Call& call) {
       main += "</a>";
     }
     main += "</td><td>";
-    const JsonReadResult before = ReadJson(entry.before);
-    const JsonReadResult after = ReadJson(entry.after);
-    if (!entry.controller && after.ok && after.value.IsObject()) {
-      AccountChange(after.value, main);
-    } else if (before.ok && after.ok) {
-      Changes(before.value, after.value, main);
+    const JsonRead before = ReadJson(entry.before);
+    const JsonRead after = ReadJson(entry.after);
+    if (!entry.controller && after && after->IsObject()) {
+      AccountChange(*after, main);
+    } else if (before && after) {
+      Changes(*before, *after, main);
     }
     main += "</td></tr>";
   }

@@ -140,8 +140,8 @@ Response ShowController(Service& service, const Call& call, int status, const Dr
   const CSS_SiteLoadResult current = LoadSiteText(sites->current, "site");
   const CSS_SiteLoadResult sent =
       LoadSiteText(sites->sent ? *sites->sent : std::string("{\"Controllers\":[]}"), "sent");
-  JsonReadResult json = ReadJson(sites->current);
-  const JsonValue* controllers = json.ok ? json.value.Find("Controllers") : nullptr;
+  const JsonRead json = ReadJson(sites->current);
+  const JsonValue* controllers = json ? json->Find("Controllers") : nullptr;
   if (!current.site || !sent.site || controllers == nullptr || controllers->items.size() != 1) {
     return MessagePage(call, 500, "the stored controller cannot be read");
   }
@@ -212,7 +212,7 @@ Response Conflict(Service& service, const Call& call, CSS_ControllerAddress addr
     return MessagePage(call, now.error().status, now.error().message);
   }
   const std::string* etag = &now->etag;
-  const JsonValue theirs = PartOf(target, ReadJson(now->json).value);
+  const JsonValue theirs = PartOf(target, *ReadJson(now->json));
 
   // One row for each value of either version, the saved version's order first.
   struct Row {
@@ -305,7 +305,7 @@ Response Save(Service& service, const Call& call) {
   Store& store = service.Data();
   const Outcome<ControllerState> got = ReadController(store, *address);
   if (!got) return MessagePage(call, got.error().status, got.error().message);
-  JsonValue controller = ReadJson(got->json).value;
+  JsonValue controller = *ReadJson(got->json);
   FormRead read = ApplyForm(target, *form, controller);
   if (!read.errors.empty()) {
     const Draft draft{target, *form, std::move(read.errors), *etag};

@@ -22,7 +22,7 @@ namespace {
 // overview. Anything that could lead elsewhere ("//host", "/\host", a scheme) is not followed.
 std::string NextPage(const std::string* next) {
   if (next == nullptr || next->size() < 2 || (*next)[0] != '/' || (*next)[1] == '/' ||
-      (*next)[1] == '\\' || !ParseTarget(*next).target) {
+      (*next)[1] == '\\' || !ParseTarget(*next)) {
     return "/";
   }
   return *next;

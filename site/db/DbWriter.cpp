@@ -337,12 +337,12 @@ CSS_DatabaseWriteResult WriteSiteDatabase(const CSS_Site& site, const std::files
   }
   // A site database holds (or will hold) the site editor's password hashes and sessions.
   OutputFile::Opened opened = OutputFile::Open(name, false, OutputFile::Readers::Owner);
-  if (!opened.file) {
-    result.errors.push_back(name + ": cannot write the database: " + opened.error);
+  if (!opened) {
+    result.errors.push_back(name + ": cannot write the database: " + opened.error());
     result.refused = true;
     return result;
   }
-  OutputFile& out = *opened.file;
+  OutputFile& out = **opened;
   try {
     {
       const DbHandle db = OpenDatabase(out.WritePath(), Access::Write);

@@ -397,35 +397,30 @@ SchemaCheck CheckSchema(sqlite3* db, Use use, std::string_view fileName) {
 }
 
 OpenedSite OpenSiteDatabase(const std::string& file, Use use) {
-  OpenedSite opened;
   int error = 0;
   std::error_code missing;  // then opening it tells why
   const bool regular = std::filesystem::is_regular_file(file, missing);
   const std::optional<bool> database = regular || missing ? StartsAsDatabase(file, error) : false;
   if (!database) {
-    opened.error = file + ": cannot read the file: " + std::strerror(error);
-    return opened;
+    return Failure{file + ": cannot read the file: " + std::strerror(error)};
   }
   if (!*database) {
-    opened.error =
-        file + ": not a site database" +
-        (use == Use::Serve ? " (a site file? the site editor serves a database: make one with "
-                             "\"ssmsg convert " +
-                                 file + " site.db\" and serve that)"
-                           : " (not an SQLite database)");
-    return opened;
+    return Failure{file + ": not a site database" +
+                   (use == Use::Serve
+                        ? " (a site file? the site editor serves a database: make one with "
+                          "\"ssmsg convert " +
+                              file + " site.db\" and serve that)"
+                        : " (not an SQLite database)")};
   }
   try {
     DbHandle db = OpenDatabase(file, use == Use::Read ? Access::Read : Access::Write);
     if (const SchemaCheck check = CheckSchema(db.get(), use, file); !check.refusal.empty()) {
-      opened.error = file + ": " + check.refusal;
-      return opened;
+      return Failure{file + ": " + check.refusal};
     }
-    opened.db = std::move(db);
+    return db;
   } catch (const DbError& failure) {
-    opened.error = file + ": " + failure.what();
+    return Failure{file + ": " + failure.what()};
   }
-  return opened;
 }
 
 }  // namespace db

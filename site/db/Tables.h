@@ -17,6 +17,7 @@
 
 #include <ssmsg/CSDevice_Records.h>
 
+#include "core/Result.h"
 #include "site/db/Sqlite.h"
 
 namespace ssmsg::db {
@@ -138,10 +139,8 @@ struct SchemaCheck {
 // inside the transaction they read or write in, so that what they checked is what they use.
 SchemaCheck CheckSchema(sqlite3* db, Use use, std::string_view fileName);
 
-struct OpenedSite {
-  DbHandle db;
-  std::string error;  // why not, naming the file
-};
+// A site database opened, or why not (naming the file).
+using OpenedSite = Result<DbHandle, std::string>;
 // Opens the site database file `file` for `use` (OpenDatabase: read-only for Read) and checks it:
 // refused, a file that cannot be read, one that is not an SQLite database, or one that
 // CheckSchema refuses.
