@@ -16,6 +16,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "shell.h"
@@ -294,12 +295,40 @@ TEST(Tool, InformationCommands) {
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, "demo site: valid, 2 controllers, 0 warnings\n");
 
-  for (const std::string command :
-       {"", "settings", "ask-settings", "interface", "interface start", "interface stop",
-        "interface set-nodes", "interface poll", "validate", "demo-site", "tasks", "diff", "decode",
-        "import", "report"}) {
+  // Each subcommand's help begins with its own description, whose lines in the tool's table are
+  // joined by single blanks.
+  const std::pair<std::string, std::string> helps[] = {
+      {"", "Builds the XML command messages"},
+      {"settings",
+       "Writes every settings message of the site's controllers, controller by "
+       "controller in file order and task by task in the order given.\n"},
+      {"ask-settings", "Writes the request to controller N to report its settings.\n"},
+      {"interface", "Writes an interface control message.\n"},
+      {"interface start", "Starts interface I.\n"},
+      {"interface stop", "Stops interface I.\n"},
+      {"interface set-nodes", "Tells interface I which nodes to serve.\n"},
+      {"interface poll", "Starts and stops polling nodes.\n"},
+      {"validate", "Checks a site file: reports every error, and warnings about enumeration "},
+      {"demo-site", "Writes the built-in demo site as a site file.\n"},
+      {"tasks", "Lists the settings tasks and what each sends.\n"},
+      {"diff", "Writes the settings messages that bring the controllers of site OLD to site NEW"},
+      {"decode", "Reads messages, one per line, and writes each as one line of JSON. A line "},
+      {"import",
+       "Reads settings messages, one per line, and writes a site file that makes "
+       "them: settings --task L on it"},
+      {"report", "Writes an HTML report of a site: an overview of its controllers, and for each"},
+      {"schema",
+       "Writes the SQL that makes an empty site database (its tables, one column per "
+       "key of the site file"},
+      {"convert", "Converts a site file to a site database or a database to a site file. IN is "},
+      {"migrate",
+       "Brings a site database of an older schema version up to this ssmsg's version, "
+       "in one transaction;"},
+  };
+  for (const auto& [command, description] : helps) {
     result = Tool(command + " --help");
     EXPECT_EQ(result.status, 0) << command;
+    EXPECT_EQ(result.out.rfind(description, 0), 0U) << command << ":\n" << result.out;
     EXPECT_NE(result.out.find("Usage:"), std::string::npos) << command;
     EXPECT_EQ(result.err, "") << command;
   }
