@@ -31,9 +31,10 @@ if(CMAKE_SCRIPT_MODE_FILE)
     string(REGEX REPLACE " (\n|$)" "\\1" bytes "${bytes}")
     string(STRIP "${bytes}" bytes)
     string(REPLACE "\n" "\n    " bytes "${bytes}")
-    string(CONCAT definition "namespace {\n\nconst char kBytes[] = {\n    ${bytes}\n};\n\n"
+    # The array is named after the text, so that a unity build may put two texts in one source.
+    string(CONCAT definition "namespace {\n\nconst char ${symbol}Bytes[] = {\n    ${bytes}\n};\n\n"
                   "}  // namespace\n\n"
-                  "extern const std::string_view ${symbol}{kBytes, sizeof kBytes};")
+                  "extern const std::string_view ${symbol}{${symbol}Bytes, sizeof ${symbol}Bytes};")
   endif()
   file(WRITE "${OUTPUT}.tmp"
        "// Made by the build from ${file_name}; edit that file instead.\n\n"

@@ -73,18 +73,32 @@ std::optional<CSS_ControllerAddress> AddressOf(const Call& call, Response& failu
                                static_cast<std::int32_t>(*node)};
 }
 
-// The body as JSON when it has media type `type`, or the 415 or 400 that says why not.
-std::optional<JsonValue> JsonBody(const Call& call, std::string_view type, Response& failure) {
+// Whether the body has media type `type`; the 415 that says it must, and the 400 of a body that
+// is not JSON.
+bool HasMediaType(const Call& call, std::string_view type) {
   const std::string* contentType = call.request.Find("Content-Type");
-  if (!contentType || MediaType(*contentType) != type) {
-    failure = JsonError(415, "the body must be " + std::string(type));
-    return std::nullopt;
-  }
+  return contentType && MediaType(*contentType) == type;
+}
+Response NotOfType(std::string_view type) {
+  return JsonError(415, "the body must be " + std::string(type));
+}
+Response NotJson(const std::string& why) {
+  return JsonError(400, "the body is not valid JSON: " + why);
+}
+
+// The body, checked to be JSON of media type `type`, or the answer that says why not.
+Result<std::string_view, Response> CheckedBody(const Call& call, std::string_view type) {
+  if (!HasMediaType(call, type)) return Failure{NotOfType(type)};
+  const Result<std::string_view, std::string> checked = CheckJson(call.request.body);
+  if (!checked) return Failure{NotJson(checked.error())};
+  return *checked;
+}
+
+// The body read as JSON of media type `type`, or the answer that says why not.
+Result<JsonValue, Response> JsonBody(const Call& call, std::string_view type) {
+  if (!HasMediaType(call, type)) return Failure{NotOfType(type)};
   JsonRead read = ReadJson(call.request.body);
-  if (!read) {
-    failure = JsonError(400, "the body is not valid JSON: " + read.error());
-    return std::nullopt;
-  }
+  if (!read) return Failure{NotJson(read.error())};
   return std::move(*read);
 }
 
@@ -148,19 +162,17 @@ Response GetController(Service& service, const ControllerCall& request) {
 }
 
 Response PutController(Service& service, const ControllerCall& request) {
-  Response failure;
-  if (!JsonBody(request.call, "application/json", failure)) return failure;
-  return WrittenResponse(
-      ReplaceController(service.Data(), request.address, request.expect, request.call.request.body,
-                        Note(request.call, service.Authority().Now())),
-      request.address);
+  const Result<std::string_view, Response> body = CheckedBody(request.call, "application/json");
+  if (!body) return body.error();
+  return WrittenResponse(ReplaceController(service.Data(), request.address, request.expect, *body,
+                                           Note(request.call, service.Authority().Now())),
+                         request.address);
 }
 
 Response PatchController(Service& service, const ControllerCall& request) {
-  Response failure;
-  const std::optional<JsonValue> patch =
-      JsonBody(request.call, "application/merge-patch+json", failure);
-  if (!patch) return failure;
+  const Result<std::string_view, Response> patch =
+      CheckedBody(request.call, "application/merge-patch+json");
+  if (!patch) return patch.error();
   return WrittenResponse(
       server::PatchController(service.Data(), request.address, request.expect, *patch,
                               Note(request.call, service.Authority().Now())),
@@ -270,9 +282,8 @@ const std::string* StringMember(const JsonValue& object, std::string_view name, 
 }
 
 Response LogIn(Service& service, const Call& call) {
-  Response failure;
-  const std::optional<JsonValue> body = JsonBody(call, "application/json", failure);
-  if (!body) return failure;
+  const Result<JsonValue, Response> body = JsonBody(call, "application/json");
+  if (!body) return body.error();
   bool bad = !body->IsObject();
   const std::string* name = bad ? nullptr : StringMember(*body, "name", bad);
   const std::string* password = bad ? nullptr : StringMember(*body, "password", bad);
@@ -355,9 +366,8 @@ UserRequest ReadUserRequest(const JsonValue& body) {
 }
 
 Response AddUser(Service& service, const Call& call) {
-  Response failure;
-  const std::optional<JsonValue> body = JsonBody(call, "application/json", failure);
-  if (!body) return failure;
+  const Result<JsonValue, Response> body = JsonBody(call, "application/json");
+  if (!body) return body.error();
   if (!body->IsObject()) {
     return ErrorsResponse(422, {"the body must be an object", "name: a string is required"});
   }
@@ -372,9 +382,8 @@ Response AddUser(Service& service, const Call& call) {
 }
 
 Response UpdateUser(Service& service, const Call& call) {
-  Response failure;
-  const std::optional<JsonValue> body = JsonBody(call, "application/json", failure);
-  if (!body) return failure;
+  const Result<JsonValue, Response> body = JsonBody(call, "application/json");
+  if (!body) return body.error();
   if (!body->IsObject()) return ErrorsResponse(422, {"the body must be an object"});
   const Outcome<User> user =
       server::UpdateUser(service.Data(), service.Authority(), call.params[0],
@@ -415,9 +424,8 @@ Response NewToken(Service& service, const Call& call) {
   // No body asks for a token named "token" that never ends.
   TokenRequest request;
   if (!call.request.body.empty()) {
-    Response failure;
-    const std::optional<JsonValue> body = JsonBody(call, "application/json", failure);
-    if (!body) return failure;
+    const Result<JsonValue, Response> body = JsonBody(call, "application/json");
+    if (!body) return body.error();
     if (!body->IsObject()) return ErrorsResponse(422, {"the body must be an object"});
     request.errors = UnknownKeys(*body, {"name", "expires"});
     request.name = GivenOf(body->Find("name"));

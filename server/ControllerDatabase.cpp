@@ -309,7 +309,7 @@ WriteResult ControllerDatabase::PutController(CSS_ControllerAddress address, con
   std::string json = Text(address, records);
   StoreImage image = ImageOf(records);
   const std::string etag = ControllerEtag(image.bytes);
-  // Only the rows of lists that changed are written again.
+  // Only the tables of the parts that changed are written again (all of them for a new one).
   std::int64_t position = 0;
   db::TableSet tables = db::TableSet().set();
   if (entry) {

@@ -126,7 +126,7 @@ Outcome<Written> ReplaceController(Store& store, CSS_ControllerAddress address,
 }
 
 Outcome<Written> PatchController(Store& store, CSS_ControllerAddress address, Expect expect,
-                                 const JsonValue& patch, const AuditNote& note) {
+                                 std::string_view patch, const AuditNote& note) {
   const std::optional<ControllerState> now = store.Controller(address);
   if (const WriteStatus status = expect.Check(now ? &now->etag : nullptr);
       status != WriteStatus::Done) {

@@ -74,9 +74,10 @@ Outcome<Written> ReplaceController(Store& store, CSS_ControllerAddress address,
                                    const Expect& expect, std::string_view json,
                                    const AuditNote& note);
 
-// Applies the merge patch `patch` to the controller at `address` (RFC 7396), under `expect`.
+// Applies the merge patch `patch` (JSON text that CheckJson let) to the controller at `address`
+// (RFC 7396), under `expect`.
 Outcome<Written> PatchController(Store& store, CSS_ControllerAddress address, Expect expect,
-                                 const JsonValue& patch, const AuditNote& note);
+                                 std::string_view patch, const AuditNote& note);
 
 Outcome<Removed> RemoveController(Store& store, CSS_ControllerAddress address, const Expect& expect,
                                   const AuditNote& note);

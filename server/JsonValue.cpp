@@ -114,9 +114,12 @@ std::string SyntaxError(std::string_view text, const CSS_JsonPlace& place) {
 // as, nesting is bounded, and a name given twice in one object is refused. The elements and
 // members of the open arrays and objects wait on stacks until theirs closes and takes them all
 // at once.
+// Builds the tree of the events, or with `build` false only checks what the tree would refuse
+// (a name given twice, nesting too deep), keeping nothing but the names of the open objects.
 class TreeBuilder final : public CSS_JsonEvents {
  public:
-  TreeBuilder(std::string_view text, const CSS_JsonPlace& place) : text_(text), place_(place) {}
+  TreeBuilder(std::string_view text, const CSS_JsonPlace& place, bool build)
+      : text_(text), place_(place), build_(build) {}
 
   const std::string& Error() const { return error_; }
   JsonValue& Root() { return root_; }
@@ -129,6 +132,7 @@ class TreeBuilder final : public CSS_JsonEvents {
   bool HugeInteger(std::string_view /*text*/) override { return Number(); }
   bool Fraction(std::string_view /*text*/) override { return Number(); }
   bool String(std::string_view value) override {
+    if (!build_) return true;
     JsonValue& string = Slot();
     string.kind = JsonValue::Kind::String;
     string.text.assign(value);
@@ -148,10 +152,12 @@ class TreeBuilder final : public CSS_JsonEvents {
     if (frame.first + twice < members_.size()) {
       return Fail(nameAt_[frame.first + twice], "a name given twice in one object");
     }
-    std::vector<JsonMember> members(std::make_move_iterator(first),
-                                    std::make_move_iterator(members_.end()));
+    std::vector<JsonMember> members;
+    if (build_)
+      members.assign(std::make_move_iterator(first), std::make_move_iterator(members_.end()));
     members_.resize(frame.first);
     nameAt_.resize(frame.first);
+    if (!build_) return true;
     JsonValue& object = Slot();
     object.kind = JsonValue::Kind::Object;
     object.members = std::move(members);
@@ -161,6 +167,7 @@ class TreeBuilder final : public CSS_JsonEvents {
   bool EndArray() override {
     const Frame frame = frames_.back();
     frames_.pop_back();
+    if (!build_) return true;
     std::vector<JsonValue> items(
         std::make_move_iterator(items_.begin() + static_cast<std::ptrdiff_t>(frame.first)),
         std::make_move_iterator(items_.end()));
@@ -189,11 +196,13 @@ class TreeBuilder final : public CSS_JsonEvents {
   }
 
   bool Scalar(JsonValue::Kind kind) {
+    if (!build_) return true;
     Slot().kind = kind;
     return true;
   }
 
   bool Number() {
+    if (!build_) return true;
     JsonValue& number = Slot();
     number.kind = JsonValue::Kind::Number;
     number.text.assign(text_.substr(place_.token, place_.end - place_.token));
@@ -238,6 +247,7 @@ class TreeBuilder final : public CSS_JsonEvents {
 
   std::string_view text_;
   const CSS_JsonPlace& place_;
+  bool build_;
   JsonValue root_;
   std::vector<JsonMember> members_;  // of the open objects
   std::vector<std::size_t> nameAt_;  // where each of their names starts in the text
@@ -250,6 +260,19 @@ std::size_t SkipBlanks(std::string_view text, std::size_t at) {
   while (at < text.size() && IsBlank(text[at]))
     ++at;
   return at;
+}
+
+// `text` read by the library's reader: its tree (with `build`; otherwise null), or why not.
+JsonRead Read(std::string_view text, bool build) {
+  CSS_JsonPlace place;
+  TreeBuilder builder(text, place, build);
+  CSS_JsonOptions options;
+  options.place = &place;
+  options.byteOrderMark = false;
+  options.numbersInRange = false;  // the site's checks say what is out of range
+  ParseJson(text, {}, builder, options);
+  if (!builder.Error().empty()) return Failure{builder.Error()};
+  return std::move(builder.Root());
 }
 
 }  // namespace
@@ -269,15 +292,13 @@ JsonValue* JsonValue::Find(std::string_view name) {
 }
 
 JsonRead ReadJson(std::string_view text) {
-  CSS_JsonPlace place;
-  TreeBuilder builder(text, place);
-  CSS_JsonOptions options;
-  options.place = &place;
-  options.byteOrderMark = false;
-  options.numbersInRange = false;  // the site's checks say what is out of range
-  ParseJson(text, {}, builder, options);
-  if (!builder.Error().empty()) return Failure{builder.Error()};
-  return std::move(builder.Root());
+  return Read(text, true);
+}
+
+Result<std::string_view, std::string> CheckJson(std::string_view text) {
+  JsonRead read = Read(text, false);
+  if (!read) return Failure{std::move(read.error())};
+  return text;
 }
 
 void WriteJson(const JsonValue& value, std::string& out) {
@@ -375,15 +396,22 @@ std::optional<std::vector<RawMember>> RawMembers(std::string_view text) {
   return std::nullopt;
 }
 
-std::string MergePatchText(std::string_view target, const JsonValue& patch) {
-  if (!patch.IsObject()) return ToJson(patch);
+std::string MergePatchText(std::string_view target, std::string_view patch) {
+  std::optional<std::vector<RawMember>> changes = RawMembers(patch);
+  if (!changes) {
+    const std::size_t start = SkipBlanks(patch, 0);
+    std::size_t end = patch.size();
+    while (end > start && IsBlank(patch[end - 1]))
+      --end;
+    return std::string(patch.substr(start, end - start));
+  }
   // A target that is not an object is patched as an empty one.
   const std::vector<RawMember> members = RawMembers(target).value_or(std::vector<RawMember>{});
   // The patch's members by name, so that a patch of many members costs no more than its size.
-  std::unordered_map<std::string_view, std::size_t> changes;
-  for (std::size_t i = 0; i < patch.members.size(); ++i)
-    changes.emplace(patch.members[i].name, i);
-  std::vector<bool> applied(patch.members.size(), false);
+  std::unordered_map<std::string_view, std::size_t> named;
+  for (std::size_t i = 0; i < changes->size(); ++i)
+    named.emplace((*changes)[i].name, i);
+  std::vector<bool> applied(changes->size(), false);
   std::string out = "{";
   const auto add = [&out](std::string_view name, std::string_view value) {
     if (out.size() > 1) out += ',';
@@ -392,20 +420,18 @@ std::string MergePatchText(std::string_view target, const JsonValue& patch) {
     out += value;
   };
   for (const RawMember& member : members) {
-    const auto found = changes.find(member.name);
-    if (found == changes.end()) {
+    const auto found = named.find(member.name);
+    if (found == named.end()) {
       add(member.name, member.value);
       continue;
     }
     applied[found->second] = true;
-    const JsonValue& change = patch.members[found->second].value;
-    if (change.kind != JsonValue::Kind::Null)
-      add(member.name, MergePatchText(member.value, change));
+    const std::string_view change = (*changes)[found->second].value;
+    if (change != "null") add(member.name, MergePatchText(member.value, change));
   }
-  for (std::size_t i = 0; i < patch.members.size(); ++i) {
-    const JsonMember& change = patch.members[i];
-    if (!applied[i] && change.value.kind != JsonValue::Kind::Null)
-      add(change.name, MergePatchText({}, change.value));
+  for (std::size_t i = 0; i < changes->size(); ++i) {
+    const RawMember& change = (*changes)[i];
+    if (!applied[i] && change.value != "null") add(change.name, MergePatchText({}, change.value));
   }
   out += '}';
   return out;

@@ -46,6 +46,8 @@ inline constexpr std::size_t kJsonMaxDepth = 32;
 // given twice in one object. A number beyond the range of double is kept as written. Why not
 // is said as "line 3, column 7: ...".
 JsonRead ReadJson(std::string_view text);
+// Checks `text` as ReadJson does, building nothing: the text, or why not.
+Result<std::string_view, std::string> CheckJson(std::string_view text);
 
 // Appends `value` as compact JSON.
 void WriteJson(const JsonValue& value, std::string& out);
@@ -63,9 +65,10 @@ struct RawMember {
 };
 std::optional<std::vector<RawMember>> RawMembers(std::string_view text);
 
-// The text of valid JSON `target` with the merge patch `patch` applied (RFC 7396): an object
-// patch sets, replaces or (with null) removes members, recursively; any other patch replaces the
-// target. The members that the patch leaves are copied as they are, without being read.
-std::string MergePatchText(std::string_view target, const JsonValue& patch);
+// The text of valid JSON `target` with the merge patch `patch` applied (RFC 7396), `patch` being
+// JSON that CheckJson let: an object patch sets, replaces or (with null) removes members,
+// recursively; any other patch replaces the target. Neither text is read into a tree: the
+// members that the patch leaves, and the values it sets, are copied as they are written.
+std::string MergePatchText(std::string_view target, std::string_view patch);
 
 }  // namespace ssmsg::server

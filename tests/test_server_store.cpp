@@ -214,9 +214,7 @@ TEST_F(ServerDatabase, ReplacedControllersReadBackAsWritten) {
       // One list of the random controller in the one there is.
       const std::vector<RawMember> members = *RawMembers(random);
       const RawMember& taken = members[seed % members.size()];
-      const JsonValue patch =
-          *ReadJson("{\"" + taken.name + "\":" + std::string(taken.value) + "}");
-      json = MergePatchText(now.json, patch);
+      json = MergePatchText(now.json, "{\"" + taken.name + "\":" + std::string(taken.value) + "}");
     }
     const WriteResult written = Put(kOne, now.etag, json);
     ASSERT_EQ(written.status, WriteStatus::Done);
