@@ -756,10 +756,14 @@ TEST_P(ServerApi, AccountChangesAreAuditedWithWhoAndWhat) {
             "{\"errors\":[\"extra: unknown key\",\"role: must be viewer, editor or admin\","
             "\"password: a password has at least 8 characters\",\"name: a user name has only the "
             "letters A-Z and a-z, digits and . _ @ -\"]}");
-  ASSERT_EQ(AddKim().status, 201);
+  const Response added = AddKim();
+  ASSERT_EQ(added.status, 201);
+  ASSERT_NE(added.Find("Location"), nullptr);
+  EXPECT_EQ(*added.Find("Location"), base);
   EXPECT_EQ(AddKim().status, 409);
-  EXPECT_NE(Send("ada", "GET", "/api/users").body.find("{\"name\":\"kim\",\"role\":\"editor\"}"),
-            std::string::npos);
+  const JsonRead users = ReadJson(Send("ada", "GET", "/api/users").body);
+  ASSERT_TRUE(users) << users.error();
+  EXPECT_NE(ToJson(*users).find("{\"name\":\"kim\",\"role\":\"editor\"}"), std::string::npos);
   ASSERT_EQ(Send("ada", "PATCH", base, {json}, "{\"password\":\"new password\"}").status, 200);
   ASSERT_EQ(Send("ada", "PATCH", base, {json}, "{\"role\":\"viewer\"}").status, 200);
   const Response token =
