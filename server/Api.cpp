@@ -73,33 +73,17 @@ std::optional<CSS_ControllerAddress> AddressOf(const Call& call, Response& failu
                                static_cast<std::int32_t>(*node)};
 }
 
-// Whether the body has media type `type`; the 415 that says it must, and the 400 of a body that
-// is not JSON.
-bool HasMediaType(const Call& call, std::string_view type) {
+// The body of media type `type` as `read` gives it (ReadJson its tree, CheckJson the text
+// checked), or the 415 or 400 that says why not.
+template <class T>
+Result<T, Response> JsonBody(const Call& call, std::string_view type,
+                             Result<T, std::string> (*read)(std::string_view)) {
   const std::string* contentType = call.request.Find("Content-Type");
-  return contentType && MediaType(*contentType) == type;
-}
-Response NotOfType(std::string_view type) {
-  return JsonError(415, "the body must be " + std::string(type));
-}
-Response NotJson(const std::string& why) {
-  return JsonError(400, "the body is not valid JSON: " + why);
-}
-
-// The body, checked to be JSON of media type `type`, or the answer that says why not.
-Result<std::string_view, Response> CheckedBody(const Call& call, std::string_view type) {
-  if (!HasMediaType(call, type)) return Failure{NotOfType(type)};
-  const Result<std::string_view, std::string> checked = CheckJson(call.request.body);
-  if (!checked) return Failure{NotJson(checked.error())};
-  return *checked;
-}
-
-// The body read as JSON of media type `type`, or the answer that says why not.
-Result<JsonValue, Response> JsonBody(const Call& call, std::string_view type) {
-  if (!HasMediaType(call, type)) return Failure{NotOfType(type)};
-  JsonRead read = ReadJson(call.request.body);
-  if (!read) return Failure{NotJson(read.error())};
-  return std::move(*read);
+  if (!contentType || MediaType(*contentType) != type)
+    return Failure{JsonError(415, "the body must be " + std::string(type))};
+  Result<T, std::string> body = read(call.request.body);
+  if (!body) return Failure{JsonError(400, "the body is not valid JSON: " + body.error())};
+  return std::move(*body);
 }
 
 // What a conditional write expects from the request's If-Match or If-None-Match, or the 428 that
@@ -162,7 +146,8 @@ Response GetController(Service& service, const ControllerCall& request) {
 }
 
 Response PutController(Service& service, const ControllerCall& request) {
-  const Result<std::string_view, Response> body = CheckedBody(request.call, "application/json");
+  const Result<std::string_view, Response> body =
+      JsonBody(request.call, "application/json", CheckJson);
   if (!body) return body.error();
   return WrittenResponse(ReplaceController(service.Data(), request.address, request.expect, *body,
                                            Note(request.call, service.Authority().Now())),
@@ -171,7 +156,7 @@ Response PutController(Service& service, const ControllerCall& request) {
 
 Response PatchController(Service& service, const ControllerCall& request) {
   const Result<std::string_view, Response> patch =
-      CheckedBody(request.call, "application/merge-patch+json");
+      JsonBody(request.call, "application/merge-patch+json", CheckJson);
   if (!patch) return patch.error();
   return WrittenResponse(
       server::PatchController(service.Data(), request.address, request.expect, *patch,
@@ -282,7 +267,7 @@ const std::string* StringMember(const JsonValue& object, std::string_view name, 
 }
 
 Response LogIn(Service& service, const Call& call) {
-  const Result<JsonValue, Response> body = JsonBody(call, "application/json");
+  const Result<JsonValue, Response> body = JsonBody(call, "application/json", ReadJson);
   if (!body) return body.error();
   bool bad = !body->IsObject();
   const std::string* name = bad ? nullptr : StringMember(*body, "name", bad);
@@ -366,7 +351,7 @@ UserRequest ReadUserRequest(const JsonValue& body) {
 }
 
 Response AddUser(Service& service, const Call& call) {
-  const Result<JsonValue, Response> body = JsonBody(call, "application/json");
+  const Result<JsonValue, Response> body = JsonBody(call, "application/json", ReadJson);
   if (!body) return body.error();
   if (!body->IsObject()) {
     return ErrorsResponse(422, {"the body must be an object", "name: a string is required"});
@@ -382,7 +367,7 @@ Response AddUser(Service& service, const Call& call) {
 }
 
 Response UpdateUser(Service& service, const Call& call) {
-  const Result<JsonValue, Response> body = JsonBody(call, "application/json");
+  const Result<JsonValue, Response> body = JsonBody(call, "application/json", ReadJson);
   if (!body) return body.error();
   if (!body->IsObject()) return ErrorsResponse(422, {"the body must be an object"});
   const Outcome<User> user =
@@ -424,7 +409,7 @@ Response NewToken(Service& service, const Call& call) {
   // No body asks for a token named "token" that never ends.
   TokenRequest request;
   if (!call.request.body.empty()) {
-    const Result<JsonValue, Response> body = JsonBody(call, "application/json");
+    const Result<JsonValue, Response> body = JsonBody(call, "application/json", ReadJson);
     if (!body) return body.error();
     if (!body->IsObject()) return ErrorsResponse(422, {"the body must be an object"});
     request.errors = UnknownKeys(*body, {"name", "expires"});

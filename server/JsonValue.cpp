@@ -113,9 +113,8 @@ std::string SyntaxError(std::string_view text, const CSS_JsonPlace& place) {
 // Builds the tree of a text from ParseJson's events: numbers keep the text they were written
 // as, nesting is bounded, and a name given twice in one object is refused. The elements and
 // members of the open arrays and objects wait on stacks until theirs closes and takes them all
-// at once.
-// Builds the tree of the events, or with `build` false only checks what the tree would refuse
-// (a name given twice, nesting too deep), keeping nothing but the names of the open objects.
+// at once. With `build` false it only checks what a tree would refuse, keeping nothing but the
+// names of the open objects.
 class TreeBuilder final : public CSS_JsonEvents {
  public:
   TreeBuilder(std::string_view text, const CSS_JsonPlace& place, bool build)
