@@ -43,8 +43,8 @@ struct ControllerDatabase::Statements : db::Transactions {
   Statement forgetSent =
       Make("DELETE FROM sent_controllers WHERE \"Interface\" = ?1 AND \"Node\" = ?2");
   Statement previousAfter = Make(
-      "SELECT \"After\" FROM audit_log WHERE \"Interface\" = ?1 AND \"Node\" = ?2 AND \"Id\" < ?3 "
-      "ORDER BY \"Id\" DESC LIMIT 1");
+      "SELECT \"Id\", \"After\" FROM audit_log WHERE \"Interface\" = ?1 AND \"Node\" = ?2 AND "
+      "\"Id\" < ?3 ORDER BY \"Id\" DESC LIMIT 1");
   Statement audit = Make(
       "SELECT \"Id\", \"Time\", \"User\", \"Method\", \"Path\", \"Interface\", \"Node\", "
       "\"Before\", \"After\" FROM audit_log WHERE \"Id\" > ?1 ORDER BY \"Id\" LIMIT ?2");
@@ -406,8 +406,8 @@ std::vector<AuditEntry> ControllerDatabase::Audit(std::int64_t after, std::size_
     AuditEntry& entry = entries.emplace_back();
     entry.id = query.Int(0);
     entry.note = {query.Text(2), query.Text(3), query.Text(4), query.Int(1)};
-    entry.after = query.Text(8);
-    if (!query.IsNull(7)) entry.before = query.Text(7);
+    entry.after = connection_.Logged(query, 8, entry.id);
+    if (!query.IsNull(7)) entry.before = connection_.Logged(query, 7, entry.id);
     if (query.IsNull(5) || query.IsNull(6)) continue;
     const CSS_ControllerAddress address{static_cast<std::int32_t>(query.Int(5)),
                                         static_cast<std::int32_t>(query.Int(6))};
@@ -420,7 +420,7 @@ std::vector<AuditEntry> ControllerDatabase::Audit(std::int64_t after, std::size_
       } else {
         Query earlier = (*sql_)(sql_->previousAfter);
         entry.before = earlier.Bind(address.interfaceId).Bind(address.node).Bind(entry.id).Next()
-                           ? earlier.Text(0)
+                           ? connection_.Logged(earlier, 1, earlier.Int(0))
                            : "null";
       }
     }

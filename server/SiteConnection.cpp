@@ -1,6 +1,9 @@
 #include "server/SiteConnection.h"
 
+#include <new>
 #include <utility>
+
+#include <zstd.h>
 
 #include "site/db/Tables.h"
 
@@ -25,7 +28,38 @@ SiteConnection::SiteConnection(db::DbHandle db, std::string file)
       log_(db::Prepare(
           db_.get(),
           "INSERT INTO audit_log (\"Time\", \"User\", \"Method\", \"Path\", \"Interface\", "
-          "\"Node\", \"Before\", \"After\") VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)")) {}
+          "\"Node\", \"Before\", \"After\") VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)")),
+      compressor_(ZSTD_createCCtx()) {
+  if (!compressor_) throw std::bad_alloc();
+}
+
+void SiteConnection::FreeCompressor::operator()(ZSTD_CCtx_s* context) const {
+  ZSTD_freeCCtx(context);
+}
+
+namespace {
+
+// Binds `text` as it is kept: as it is when short, else compressed into `packed`.
+void BindLogged(db::Query& query, std::optional<std::string_view> text, ZSTD_CCtx* compressor,
+                std::string& packed) {
+  if (!text) {
+    query.BindNull();
+    return;
+  }
+  if (text->size() < SiteConnection::kPackedFrom) {
+    query.Bind(*text);
+    return;
+  }
+  packed.resize(ZSTD_compressBound(text->size()));
+  // Level 1: the fastest, and still the bulk of what the higher levels save on such texts.
+  const std::size_t size =
+      ZSTD_compressCCtx(compressor, packed.data(), packed.size(), text->data(), text->size(), 1);
+  if (ZSTD_isError(size) != 0U) throw db::DbError(std::string("zstd: ") + ZSTD_getErrorName(size));
+  packed.resize(size);
+  query.BindBlob(packed);
+}
+
+}  // namespace
 
 void SiteConnection::Log(const AuditNote& note, std::optional<CSS_ControllerAddress> address,
                          std::optional<std::string_view> before, std::string_view after) {
@@ -35,16 +69,34 @@ void SiteConnection::Log(const AuditNote& note, std::optional<CSS_ControllerAddr
     interfaceId = address->interfaceId;
     node = address->node;
   }
-  db::Query(db_.get(), log_)
-      .Bind(note.time)
+  db::Query query(db_.get(), log_);
+  query.Bind(note.time)
       .Bind(note.user)
       .Bind(note.method)
       .Bind(note.path)
       .Bind(interfaceId)
-      .Bind(node)
-      .BindText(before)
-      .Bind(after)
-      .Run();
+      .Bind(node);
+  BindLogged(query, before, compressor_.get(), before_);
+  BindLogged(query, after, compressor_.get(), after_);
+  query.Run();
+}
+
+std::string SiteConnection::Logged(const db::Query& row, int column, std::int64_t id) const {
+  if (row.Type(column) != SQLITE_BLOB) return row.Text(column);
+  const std::string_view packed = row.Bytes(column);
+  const unsigned long long size = ZSTD_getFrameContentSize(packed.data(), packed.size());
+  const auto damaged = [&](std::string_view why) {
+    return StoreError(file_ + ": audit_log: row " + std::to_string(id) + ": its \"" +
+                      sqlite3_column_name(row.Raw(), column) + "\" " + std::string(why));
+  };
+  if (size == ZSTD_CONTENTSIZE_ERROR || size == ZSTD_CONTENTSIZE_UNKNOWN)
+    throw damaged("is not a compressed text");
+  if (size > kLoggedLimit)
+    throw damaged("is larger than " + std::to_string(kLoggedLimit) + " bytes");
+  std::string text(static_cast<std::size_t>(size), '\0');
+  const std::size_t made = ZSTD_decompress(text.data(), text.size(), packed.data(), packed.size());
+  if (ZSTD_isError(made) != 0U || made != text.size()) throw damaged("does not unpack");
+  return text;
 }
 
 }  // namespace ssmsg::server

@@ -19,6 +19,8 @@
 #include "server/Store.h"
 #include "site/db/Sqlite.h"
 
+struct ZSTD_CCtx_s;
+
 namespace ssmsg::server {
 
 class SiteConnection {
@@ -38,8 +40,19 @@ class SiteConnection {
 
   // Writes an audit row; `address` is none for a change of accounts, and `before` none (NULL)
   // where the controller's last row has it as its "After". The caller holds the mutex.
+  //
+  // A text of kPackedFrom bytes or more is kept compressed: a controller's JSON is mostly the
+  // same keys again and again, and shrinks to a few hundredths, so that a change writes a few
+  // pages of the log rather than the whole controller (and the log's share of each checkpoint
+  // shrinks with it).
   void Log(const AuditNote& note, std::optional<CSS_ControllerAddress> address,
            std::optional<std::string_view> before, std::string_view after);
+  static constexpr std::size_t kPackedFrom = 1024;
+  // The text of column `column` ("Before" or "After") of the audit row `id` as Log kept it. A
+  // blob that does not unpack (damaged, or larger than kLoggedLimit) is a StoreError naming the
+  // file, the row and the column.
+  std::string Logged(const db::Query& row, int column, std::int64_t id) const;
+  static constexpr std::size_t kLoggedLimit = std::size_t{1} << 30;
 
  private:
   SiteConnection(db::DbHandle db, std::string file);
@@ -48,6 +61,11 @@ class SiteConnection {
   db::DbHandle db_;
   std::string file_;
   db::Statement log_;  // after db_: it goes first
+  struct FreeCompressor {
+    void operator()(ZSTD_CCtx_s* context) const;
+  };
+  std::unique_ptr<ZSTD_CCtx_s, FreeCompressor> compressor_;  // kept for every row it packs
+  std::string before_, after_;                               // the packed texts being logged
 };
 
 }  // namespace ssmsg::server

@@ -13,6 +13,7 @@
 #include "server/Api.h"
 #include "server/JsonValue.h"
 #include "server/Service.h"
+#include "server/SiteConnection.h"
 #include "server_support.h"
 #include "site/file/SiteFile.h"
 #include "site/file/SiteFileWriter.h"
@@ -290,7 +291,7 @@ TEST_F(ServerDatabase, TokensOfVersionTwoAreKeptByMigrate) {
   const DatabaseStore::Opened refused = DatabaseStore::Open(file_.string());
   ASSERT_FALSE(refused);
   EXPECT_NE(
-      refused.error().find("schema version 2, older than this ssmsg serves (3): bring it up to "
+      refused.error().find("schema version 2, older than this ssmsg serves (4): bring it up to "
                            "date with: ssmsg migrate "),
       std::string::npos)
       << refused.error();
@@ -317,6 +318,57 @@ TEST_F(ServerDatabase, TokensOfVersionTwoAreKeptByMigrate) {
   EXPECT_EQ(store_->RemoveToken("ed", 2, {}), UserWrite::NotFound);
 }
 
+// A log of version 3 kept every text as it is: migrate keeps its rows and ids, and the next row
+// gets the id the log would have given. Long texts are kept compressed from then on; one that is
+// damaged is named with its row and column.
+TEST_F(ServerDatabase, TheLogOfVersionThreeIsKeptByMigrate) {
+  const ControllerState one = *store_->Controller(kOne);
+  ASSERT_GE(one.json.size(), SiteConnection::kPackedFrom);
+  store_.reset();
+  Elsewhere(
+      "DROP TABLE audit_log; CREATE TABLE audit_log (\"Id\" INTEGER PRIMARY KEY AUTOINCREMENT, "
+      "\"Time\" INTEGER NOT NULL, \"User\" TEXT NOT NULL, \"Method\" TEXT NOT NULL, \"Path\" "
+      "TEXT NOT NULL, \"Interface\" INTEGER, \"Node\" INTEGER, \"Before\" TEXT, \"After\" TEXT "
+      "NOT NULL) STRICT; CREATE INDEX audit_log_controller ON audit_log (\"Interface\", \"Node\", "
+      "\"Id\"); INSERT INTO audit_log VALUES (4, 10, 'ed', 'PUT', '/', 1, 1, 'null', '" +
+      one.json + "'); UPDATE sqlite_sequence SET seq = 6; PRAGMA user_version = 3");
+  ASSERT_TRUE(MigrateSiteDatabase(file_).errors.empty());
+  store_ = test::OpenDatabase(file_);
+  const std::string two = store_->Controller(kTwo)->json;
+  const WriteResult renamed = Rename(Etag(kTwo), "Warehouse Vending", "Dock");
+  ASSERT_EQ(renamed.status, WriteStatus::Done);
+  const std::vector<AuditEntry> audit = store_->Audit(0, 10);
+  ASSERT_EQ(audit.size(), 2U);
+  EXPECT_EQ(audit[0].id, 4);
+  EXPECT_EQ(audit[0].before, "null");
+  EXPECT_EQ(audit[0].after, one.json);
+  EXPECT_EQ(audit[1].id, 7);
+  EXPECT_EQ(audit[1].before, two);
+  EXPECT_EQ(audit[1].after, renamed.state.json);
+
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(file_.c_str(), &db), SQLITE_OK);
+  sqlite3_stmt* row = nullptr;
+  ASSERT_EQ(
+      sqlite3_prepare_v2(db, "SELECT typeof(After), length(After) FROM audit_log WHERE Id = 7", -1,
+                         &row, nullptr),
+      SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(row), SQLITE_ROW);
+  EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(row, 0)), "blob");
+  EXPECT_LT(static_cast<std::size_t>(sqlite3_column_int64(row, 1)), renamed.state.json.size() / 2);
+  sqlite3_finalize(row);
+  sqlite3_close(db);
+
+  Elsewhere("UPDATE audit_log SET \"Before\" = x'0102' WHERE \"Id\" = 7");
+  try {
+    store_->Audit(0, 10);
+    ADD_FAILURE() << "a damaged text was read";
+  } catch (const StoreError& error) {
+    EXPECT_EQ(std::string(error.what()),
+              file_.string() + ": audit_log: row 7: its \"Before\" is not a compressed text");
+  }
+}
+
 TEST(ServerDatabaseOpen, OnlySiteDatabasesOfThisVersionAreServed) {
   const test::TempFolder folder;
   const std::string demo = SSMSG_SOURCE_DIR "/site/demo_site.json";
@@ -325,7 +377,7 @@ TEST(ServerDatabaseOpen, OnlySiteDatabasesOfThisVersionAreServed) {
   const std::string other = (folder / "other.db").string();
   Elsewhere(other, "CREATE TABLE t (a)");
   const std::string newer = (folder / "newer.db").string();
-  Elsewhere(newer, SiteDatabaseSchema() + "PRAGMA user_version = 4;");
+  Elsewhere(newer, SiteDatabaseSchema() + "PRAGMA user_version = 5;");
   const std::string missing = (folder / "missing.db").string();
   const std::vector<std::pair<std::string, std::string>> cases = {
       {demo, demo +
@@ -333,11 +385,11 @@ TEST(ServerDatabaseOpen, OnlySiteDatabasesOfThisVersionAreServed) {
                  "one with \"ssmsg convert " +
                  demo + " site.db\" and serve that)"},
       {old, old +
-                ": the database has schema version 1, older than this ssmsg serves (3): bring it "
+                ": the database has schema version 1, older than this ssmsg serves (4): bring it "
                 "up to date with: ssmsg migrate " +
                 old},
       {other, other + ": not a site database (its application id is 0)"},
-      {newer, newer + ": the database has schema version 4, newer than this ssmsg knows (3); use a "
+      {newer, newer + ": the database has schema version 5, newer than this ssmsg knows (4); use a "
                       "newer ssmsg"},
       {missing, missing + ": cannot read the file: No such file or directory"},
   };

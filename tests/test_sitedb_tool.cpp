@@ -120,7 +120,7 @@ TEST_F(SiteDbTool, BadDatabasesExitTwoWithNothingWritten) {
   EXPECT_FALSE(fs::exists(folder / "out.json"));
   EXPECT_EQ(Tool("migrate other.db").status, 2);
   const Result newer = Shell(
-      "sqlite3 good.db 'PRAGMA user_version = 4' && \"$SSMSG\" settings "
+      "sqlite3 good.db 'PRAGMA user_version = 5' && \"$SSMSG\" settings "
       "--config good.db");
   EXPECT_EQ(newer.status, 2);
   EXPECT_NE(newer.err.find("newer than this ssmsg reads"), std::string::npos) << newer.err;
@@ -254,7 +254,7 @@ TEST_F(SiteDbTool, IntoASiteDatabaseTheSiteIsReplacedAndTheRestKept) {
                 .status,
             0);
   EXPECT_EQ(Tool("convert demo.json v1.db").status, 0);
-  EXPECT_EQ(Shell("sqlite3 v1.db 'PRAGMA user_version; SELECT count(*) FROM users'").out, "3\n0\n");
+  EXPECT_EQ(Shell("sqlite3 v1.db 'PRAGMA user_version; SELECT count(*) FROM users'").out, "4\n0\n");
 
   // An SQLite database of another program.
   ASSERT_EQ(Shell("sqlite3 other.db 'CREATE TABLE mine (x); INSERT INTO mine VALUES (7)'").status,

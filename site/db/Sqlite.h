@@ -99,6 +99,11 @@ class Query {
     sqlite3_bind_text64(statement_, next_++, text.data(), text.size(), SQLITE_STATIC, SQLITE_UTF8);
     return *this;
   }
+  // Bytes as a blob; not copied either.
+  Query& BindBlob(std::string_view bytes) {
+    sqlite3_bind_blob64(statement_, next_++, bytes.data(), bytes.size(), SQLITE_STATIC);
+    return *this;
+  }
   Query& BindNull() {
     sqlite3_bind_null(statement_, next_++);
     return *this;
@@ -126,6 +131,12 @@ class Query {
             static_cast<std::size_t>(sqlite3_column_bytes(statement_, column))};
   }
   std::string Text(int column) const { return std::string(View(column)); }
+  // The column as a blob's bytes, valid until the next step.
+  std::string_view Bytes(int column) const {
+    const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement_, column));
+    return {bytes != nullptr ? bytes : "",
+            static_cast<std::size_t>(sqlite3_column_bytes(statement_, column))};
+  }
   sqlite3_stmt* Raw() const { return statement_; }
 
  private:

@@ -205,6 +205,38 @@ CREATE TABLE api_tokens (
 CREATE INDEX api_tokens_user ON api_tokens ("User");
 )";
 
+// The audit log, as of schema version 4.
+constexpr std::string_view kAuditLogTable =
+    R"(-- Every change made through the site editor: who made it, when and how, and the controller (a
+-- JSON object of the site file's "Controllers", or null) before and after it. "Interface" and
+-- "Node" are NULL for a change of accounts. "Before" is NULL where it is the "After" of the
+-- controller's entry before, as it is unless someone changed the controller elsewhere between.
+-- A short JSON text is kept as it is; a longer one as a blob, compressed with zstd.
+CREATE TABLE audit_log (
+  "Id" INTEGER PRIMARY KEY AUTOINCREMENT,
+  "Time" INTEGER NOT NULL,
+  "User" TEXT NOT NULL,
+  "Method" TEXT NOT NULL,
+  "Path" TEXT NOT NULL,
+  "Interface" INTEGER,
+  "Node" INTEGER,
+  "Before" ANY CHECK (typeof("Before") IN ('null', 'text', 'blob')),
+  "After" ANY NOT NULL CHECK (typeof("After") IN ('text', 'blob'))
+) STRICT;
+CREATE INDEX audit_log_controller ON audit_log ("Interface", "Node", "Id");
+)";
+
+// From version 3, whose audit log kept every text as it is: its rows stay, with their ids, and
+// the next id is the one it would have given.
+std::string AuditLogPacked() {
+  return "ALTER TABLE audit_log RENAME TO audit_log_3;\nDROP INDEX audit_log_controller;\n" +
+         std::string(kAuditLogTable) +
+         "INSERT INTO audit_log SELECT * FROM audit_log_3 ORDER BY \"Id\";\n"
+         "DELETE FROM sqlite_sequence WHERE name = 'audit_log';\n"
+         "UPDATE sqlite_sequence SET name = 'audit_log' WHERE name = 'audit_log_3';\n"
+         "DROP TABLE audit_log_3;\n";
+}
+
 // From version 2, whose tokens had no id, name or end: they keep their hash and user, and are
 // named "token".
 std::string TokensWithIds() {
@@ -234,23 +266,8 @@ CREATE TABLE sessions (
   "LastSeen" INTEGER NOT NULL
 ) STRICT, WITHOUT ROWID;
 )" + std::string(kTokensTable) +
-         R"(-- Every change made through the site editor: who made it, when and how, and the controller (a
--- JSON object of the site file's "Controllers", or null) before and after it. "Interface" and
--- "Node" are NULL for a change of accounts. "Before" is NULL where it is the "After" of the
--- controller's entry before, as it is unless someone changed the controller elsewhere between.
-CREATE TABLE audit_log (
-  "Id" INTEGER PRIMARY KEY AUTOINCREMENT,
-  "Time" INTEGER NOT NULL,
-  "User" TEXT NOT NULL,
-  "Method" TEXT NOT NULL,
-  "Path" TEXT NOT NULL,
-  "Interface" INTEGER,
-  "Node" INTEGER,
-  "Before" TEXT,
-  "After" TEXT NOT NULL
-) STRICT;
-CREATE INDEX audit_log_controller ON audit_log ("Interface", "Node", "Id");
--- What each controller was last marked sent as: a site file of that controller alone, with the
+         std::string(kAuditLogTable) +
+         R"(-- What each controller was last marked sent as: a site file of that controller alone, with the
 -- site's enumeration texts of the time.
 CREATE TABLE sent_controllers (
   "Interface" INTEGER NOT NULL,
@@ -274,7 +291,9 @@ std::string Migration(int from) {
     case 1:
       return EditorTables();
     case 2:
-      return TokensWithIds();
+      return TokensWithIds() + AuditLogPacked();
+    case 3:
+      return AuditLogPacked();
     default:
       return {};
   }
