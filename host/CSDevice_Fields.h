@@ -9,6 +9,8 @@
 // messages carry ("Input", "Reader", "HolidayNumber", ...), the name pieces and their columns,
 // the clock, the zones of a time group and the five level time groups of an input's timing.
 
+#include <array>
+
 #include <ssmsg/CSDevice_Records.h>
 
 #include "host/CSS_FieldTable.h"
@@ -51,17 +53,21 @@ inline constexpr auto kRecordFields<CSDevice_XTRA> =
 
 // "HolidaySetup", after the holiday's number.
 template <>
-inline constexpr auto kRecordFields<CSDevice_HolidayItem> = MakeFieldTable(
-    Number<&CSDevice_HolidayItem::Month>("Month"), Number<&CSDevice_HolidayItem::Day>("Day"));
+inline constexpr auto kRecordFields<CSDevice_HolidayItem> =
+    MakeFieldTable(Number<&CSDevice_HolidayItem::Month>("Month").Within(1, 12, "a month"),
+                   Number<&CSDevice_HolidayItem::Day>("Day").Within(1, 31, "a day of a month"));
+
+// The days of each month of a holiday, which has no year: February has 29.
+inline constexpr std::array<int, 12> kMonthDays = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 
 // "TimeZoneSetup".
 template <>
-inline constexpr auto kRecordFields<CSDevice_TimeZoneItem> =
-    MakeFieldTable(Number<&CSDevice_TimeZoneItem::ZoneNo>("ZoneNo"),
-                   Number<&CSDevice_TimeZoneItem::StartHour>("StartHour"),
-                   Number<&CSDevice_TimeZoneItem::StartMinute>("StartMinute"),
-                   Number<&CSDevice_TimeZoneItem::EndHour>("EndHour"),
-                   Number<&CSDevice_TimeZoneItem::EndMinute>("EndMinute"));
+inline constexpr auto kRecordFields<CSDevice_TimeZoneItem> = MakeFieldTable(
+    Number<&CSDevice_TimeZoneItem::ZoneNo>("ZoneNo"),
+    Number<&CSDevice_TimeZoneItem::StartHour>("StartHour").Within(0, 23, "an hour"),
+    Number<&CSDevice_TimeZoneItem::StartMinute>("StartMinute").Within(0, 59, "a minute"),
+    Number<&CSDevice_TimeZoneItem::EndHour>("EndHour").Within(0, 23, "an hour"),
+    Number<&CSDevice_TimeZoneItem::EndMinute>("EndMinute").Within(0, 59, "a minute"));
 
 // One "Zone" of "TimeGroupSetup". The group a zone belongs to is where it stands in the site.
 template <>

@@ -64,6 +64,12 @@ struct CSS_FieldInfo {
   CSToolEnumId enumeration;  // Enum only
   std::int64_t min;          // the values the member can hold (Number and Enum)
   std::int64_t max;
+  // The values that mean something to a controller (Number), where fewer than min..max do: an
+  // hour 0..23. Another value is kept and sent as it is, with a warning that it is not `meaning`
+  // ("an hour"); none where `meaning` is empty.
+  std::int64_t low;
+  std::int64_t high;
+  std::string_view meaning;
   // Number, Flag and Enum: read and write the member; a written value must lie in min..max.
   std::int64_t (*get)(const void* record);
   void (*set)(void* record, std::int64_t value);
@@ -87,6 +93,19 @@ struct CSS_Field {
 
   std::string_view name;
   CSToolEnumId enumeration{};
+  std::string_view meaning;  // and the values that have it: see CSS_FieldInfo
+  std::int64_t low = 0;
+  std::int64_t high = 0;
+
+  // The field whose values mean something only within least..most.
+  constexpr CSS_Field Within(std::int64_t least, std::int64_t most, std::string_view what) const {
+    static_assert(Kind == CSS_FieldKind::Number);
+    CSS_Field field = *this;
+    field.low = least;
+    field.high = most;
+    field.meaning = what;
+    return field;
+  }
 
   static const Type& Of(const Record& record) { return record.*Member; }
   static Type& Of(Record& record) { return record.*Member; }
@@ -110,7 +129,8 @@ struct CSS_Field {
   }
 
   constexpr CSS_FieldInfo Info() const {
-    CSS_FieldInfo info{name, Kind, kType, enumeration, 0, 0, nullptr, nullptr, nullptr, nullptr};
+    CSS_FieldInfo info{name, Kind, kType,   enumeration, 0,       0,      0,
+                       0,    {},   nullptr, nullptr,     nullptr, nullptr};
     if constexpr (Kind == CSS_FieldKind::Text) {
       info.text = [](const void* record) -> const std::string& {
         return Of(*static_cast<const Record*>(record));
@@ -119,6 +139,9 @@ struct CSS_Field {
     } else {
       info.min = Min();
       info.max = Max();
+      info.low = meaning.empty() ? info.min : low;
+      info.high = meaning.empty() ? info.max : high;
+      info.meaning = meaning;
       info.get = [](const void* record) -> std::int64_t {
         return Of(*static_cast<const Record*>(record));
       };
@@ -133,19 +156,19 @@ struct CSS_Field {
 // The four kinds of field, each from its member and its name.
 template <auto Member>
 constexpr CSS_Field<Member, CSS_FieldKind::Number> Number(std::string_view name) {
-  return {name};
+  return {name, {}, {}, 0, 0};
 }
 template <auto Member>
 constexpr CSS_Field<Member, CSS_FieldKind::Flag> Flag(std::string_view name) {
-  return {name};
+  return {name, {}, {}, 0, 0};
 }
 template <auto Member>
 constexpr CSS_Field<Member, CSS_FieldKind::Enum> Enum(std::string_view name, CSToolEnumId id) {
-  return {name, id};
+  return {name, id, {}, 0, 0};
 }
 template <auto Member>
 constexpr CSS_Field<Member, CSS_FieldKind::Text> Text(std::string_view name) {
-  return {name};
+  return {name, {}, {}, 0, 0};
 }
 
 // A list of fields of one record, in the order in which messages and site files write them.

@@ -10,6 +10,7 @@
 #include <set>
 #include <utility>
 
+#include "host/CSDevice_Fields.h"
 #include "report/Html.h"
 
 namespace ssmsg {
@@ -28,7 +29,6 @@ void HourMinute(std::string& out, std::int64_t hour, std::int64_t minute) {
 
 constexpr std::array<std::string_view, 12> kMonths = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-constexpr std::array<int, 12> kMonthDays = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 constexpr std::array<std::string_view, 8> kDays = {"Monday", "Tuesday",  "Wednesday", "Thursday",
                                                    "Friday", "Saturday", "Sunday",    "Holiday"};
 constexpr std::array<std::uint8_t CSDevice_TimeGroupZoneItem::*, 8> kDayFlags = {
@@ -175,12 +175,7 @@ void ControllerSection::TimeZones() {
         change == Change::None ? "zone" : "zone " + std::string(RowClass(change)));
   }
   out_ += "</div>";
-  for (const ReportWarning& warning : WarningList()) {
-    if (warning.list != "TimeZones") continue;
-    out_ += "<p class=\"missing\">warning: ";
-    Text(out_, warning.text);
-    out_ += "</p>";
-  }
+  WarningNotes({"TimeZones"});
 }
 
 // One time group as a week on the 24-hour axis: for each day and the holiday row, the hours
@@ -281,37 +276,28 @@ void ControllerSection::TimeGroups() {
                                          : Change::Changed;
     }
     Week(group, *zones, change);
-    for (const ReportWarning& warning : WarningList()) {
-      if (warning.list != "TimeGroups" || warning.position != group - 1) continue;
-      out_ += "<p class=\"missing\">warning: ";
-      Text(out_, warning.text);
-      out_ += "</p>";
-    }
+    WarningNotes({"TimeGroups", "TimeGroups.Zones"}, group - 1);
   }
 }
 
-// The holidays on a calendar of twelve months (without a year: 29 February is a day), and
-// those that are not a calendar day below it.
+// The holidays on a calendar of twelve months (without a year: 29 February is a day), and the
+// warnings about them (those that are not a calendar day) below it.
 void ControllerSection::Holidays() {
   const CSDevice_Holiday& records = store_.GetHoliday();
   const CSDevice_Holiday* before = BeforeOf(&Store::GetHoliday);
   std::map<int, int> now;  // date -> holiday number (1-based position)
   std::set<int> then;
-  std::vector<std::pair<int, const CSDevice_HolidayItem*>> odd;
+  bool any = false;
   for (int index = 0; index < records.GetRecordCount(); ++index) {
     const CSDevice_HolidayItem* holiday = records.Find(index);
     if (holiday == nullptr) continue;
-    const int key = DateKey(*holiday);
-    if (key < 0) {
-      odd.emplace_back(index + 1, holiday);
-    } else {
-      now.try_emplace(key, index + 1);
-    }
+    any = true;
+    if (const int key = DateKey(*holiday); key >= 0) now.try_emplace(key, index + 1);
   }
   for (int index = 0; before != nullptr && index < before->GetRecordCount(); ++index) {
     if (const CSDevice_HolidayItem* holiday = before->Find(index)) then.insert(DateKey(*holiday));
   }
-  if (now.empty() && odd.empty() && then.empty()) return;
+  if (!any && then.empty()) return;
   out_ += "<h3>Holidays</h3><div class=\"scroll\"><table class=\"cal\" id=\"";
   RowId("Holidays", -1);
   out_ += "\"><thead><tr><th scope=\"col\">Month</th>";
@@ -362,17 +348,8 @@ void ControllerSection::Holidays() {
   }
   out_ += "</tbody></table></div><p class=\"meta\">";
   Number(out_, static_cast<std::int64_t>(now.size()));
-  out_ += now.size() == 1 ? " holiday" : " holidays";
-  for (const auto& [number, holiday] : odd) {
-    out_ += "; <span class=\"missing\">holiday ";
-    Number(out_, number);
-    out_ += " (month ";
-    Number(out_, holiday->Month);
-    out_ += ", day ";
-    Number(out_, holiday->Day);
-    out_ += ") is not a calendar day</span>";
-  }
-  out_ += "</p>";
+  out_ += now.size() == 1 ? " holiday on the calendar</p>" : " holidays on the calendar</p>";
+  WarningNotes({"Holidays"});
 }
 
 }  // namespace ssmsg

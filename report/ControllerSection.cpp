@@ -117,9 +117,14 @@ void ControllerSection::Warnings() {
   out_ += "<ul class=\"warnings\">";
   for (const ReportWarning& warning : WarningList()) {
     out_ += "<li>";
+    // Where the record is drawn: a time group's zones in its week, a holiday on the calendar.
+    std::string_view list = warning.list;
+    int position = warning.position;
+    if (list == "TimeGroups.Zones") list = "TimeGroups";
+    if (list == "Holidays") position = -1;
     if (warning.position >= 0) {
       out_ += "<a href=\"#";
-      RowId(warning.list, warning.position);
+      RowId(list, position);
       out_ += "\">";
       Text(out_, warning.text);
       out_ += "</a>";
@@ -129,6 +134,16 @@ void ControllerSection::Warnings() {
     out_ += "</li>";
   }
   out_ += "</ul>";
+}
+
+void ControllerSection::WarningNotes(std::initializer_list<std::string_view> lists, int position) {
+  for (const ReportWarning& warning : WarningList()) {
+    if (position >= 0 && warning.position != position) continue;
+    if (std::find(lists.begin(), lists.end(), warning.list) == lists.end()) continue;
+    out_ += "<p class=\"missing\">warning: ";
+    Text(out_, warning.text);
+    out_ += "</p>";
+  }
 }
 
 // The warnings about the record of `list` at `position`, as rows under it.

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -84,6 +85,9 @@ class ControllerSection {
   const std::vector<ReportWarning>& WarningList() const { return *view_.warnings; }
   void Warnings();
   void WarningRows(std::string_view list, int position, std::size_t columns);
+  // The warnings about the records of `lists` (at `position`; any where it is -1) as notes under
+  // a chart.
+  void WarningNotes(std::initializer_list<std::string_view> lists, int position = -1);
   void Value(const CSS_FieldInfo& info, const void* record, const CSToolEnum& enums);
   template <class Item>
   void Row(std::string_view list, int position, const Item& item, const Item* other, Change change,

@@ -86,7 +86,22 @@ void SiteFindings::NoteRecord(const Record& record, std::size_t controller, cons
   for (const CSS_FieldInfo& info : kRecordFieldInfos<Record>) {
     if (info.kind == CSS_FieldKind::Enum) {
       Note(info.enumeration, info.get(&record), controller, path.Then(info.name));
+    } else if (info.kind == CSS_FieldKind::Number && !info.meaning.empty()) {
+      const std::int64_t value = info.get(&record);
+      if (value >= info.low && value <= info.high) continue;
+      found_.push_back({SiteWarning::Kind::Meaningless, controller, path.Then(info.name),
+                        std::to_string(value) + " is not " + std::string(info.meaning) + " (" +
+                            std::to_string(info.low) + ".." + std::to_string(info.high) + ")"});
     }
+  }
+  if constexpr (std::is_same_v<Record, CSDevice_HolidayItem>) {
+    // The messages carry no year: 29 February is a day of a month.
+    if (record.Month < 1 || record.Month > 12 || record.Day < 1) return;
+    const int days = kMonthDays[static_cast<std::size_t>(record.Month - 1)];
+    if (record.Day <= days || record.Day > 31) return;
+    found_.push_back({SiteWarning::Kind::Meaningless, controller, path.Then("Day"),
+                      std::to_string(record.Day) + " is past the end of month " +
+                          std::to_string(record.Month) + " (" + std::to_string(days) + " days)"});
   }
 }
 
@@ -130,24 +145,57 @@ void SiteFindings::AddController(std::size_t controller, const CSApplicationMana
        Part{"CardStructure", store.GetRdCardStructure()},
        Part{"AccessAlarm", store.GetRdAccessAlarm()});
 
-  RecordsBeyondCounts(store, controller, nullptr, unsent_);
+  RecordsBeyondCounts(store, controller, nullptr, found_);
   const CSDevice_Resource& resource = store.GetResource();
 
-  // Zones outside the blocks of zone numbers that the time zones' count reaches.
+  // The zones that the controller is sent, by their numbers, and its time groups.
   const int zoneCount = resource.GetTimeZones();
+  std::vector<int> sentZones;
+  for (int index = 1; index <= std::min(zoneCount, store.GetTimeZone().GetRecordCount()); ++index) {
+    if (const CSDevice_TimeZoneItem* zone = store.GetTimeZone().Find(index))
+      sentZones.push_back(zone->ZoneNo);
+  }
+  std::sort(sentZones.begin(), sentZones.end());
   const int groupCount =
       std::min<int>(resource.GetTimeGroups(), store.GetTimeGroupZone().GetRecordCount());
+  const auto isGroup = [&](int group) {
+    return group >= 1 && group <= groupCount && store.GetTimeGroupZone().FindGroup(group);
+  };
+
+  // Zones outside the blocks of zone numbers that the time zones' count reaches, and zones of no
+  // time zone.
   for (int group = 1; group <= groupCount; ++group) {
     const auto* zones = store.GetTimeGroupZone().FindGroup(group);
     if (zones == nullptr) continue;
     for (std::size_t i = 0; i < zones->size(); ++i) {
       const int zoneNo = (*zones)[i].ZoneNo;
-      if (zoneNo >= 1 && zoneNo <= CSDevice_TimeGroupZone::LastSentZone(zoneCount)) continue;
-      unsent_.push_back(
-          {SiteWarning::Kind::OutsideBlocks, controller,
-           SitePath("TimeGroups", group - 1).Add("Zones", static_cast<int>(i)).Add("ZoneNo"),
-           "zone " + std::to_string(zoneNo) + " lies outside the blocks of Resource.TimeZones (" +
-               std::to_string(zoneCount) + ") and is never sent"});
+      const SitePath at =
+          SitePath("TimeGroups", group - 1).Add("Zones", static_cast<int>(i)).Add("ZoneNo");
+      if (zoneNo < 1 || zoneNo > CSDevice_TimeGroupZone::LastSentZone(zoneCount)) {
+        found_.push_back({SiteWarning::Kind::OutsideBlocks, controller, at,
+                          "zone " + std::to_string(zoneNo) +
+                              " lies outside the blocks of Resource.TimeZones (" +
+                              std::to_string(zoneCount) + ") and is never sent"});
+      } else if (!std::binary_search(sentZones.begin(), sentZones.end(), zoneNo)) {
+        found_.push_back(
+            {SiteWarning::Kind::Dangling, controller, at,
+             "zone " + std::to_string(zoneNo) + " is not a time zone of the controller"});
+      }
+    }
+  }
+
+  // The time groups of each input's levels (0: none).
+  const CSDevice_InputTime& times = store.GetInputTime();
+  for (int p = 0; p < times.GetRecordCount(); ++p) {
+    const CSDevice_InputTimeItem* time = times.Find(p);
+    if (time == nullptr) continue;
+    for (int level = 0; level < CSDevice_InputTimeItem::kLevels; ++level) {
+      const int group = time->LevelTG[static_cast<std::size_t>(level)];
+      if (group == 0 || isGroup(group)) continue;
+      found_.push_back(
+          {SiteWarning::Kind::Dangling, controller,
+           SitePath("Inputs", p).Add("Time").Add("LevelTGs", level),
+           "time group " + std::to_string(group) + " is not a time group of the controller"});
     }
   }
 }
@@ -179,7 +227,7 @@ void SiteFindings::Append(const SiteFindings& later) {
   for (const Use& use : later.uses_) {
     if (seen_.First(use.id, use.value)) uses_.push_back(use);
   }
-  unsent_.insert(unsent_.end(), later.unsent_.begin(), later.unsent_.end());
+  found_.insert(found_.end(), later.found_.begin(), later.found_.end());
 }
 
 std::vector<SiteWarning> SiteFindings::Warnings(const CSToolEnum& service) const {
@@ -190,7 +238,7 @@ std::vector<SiteWarning> SiteFindings::Warnings(const CSToolEnum& service) const
                         std::string(CSToolEnum::Name(use.id)) + " value " +
                             std::to_string(use.value) + " has no text"});
   }
-  warnings.insert(warnings.end(), unsent_.begin(), unsent_.end());
+  warnings.insert(warnings.end(), found_.begin(), found_.end());
   return warnings;
 }
 

@@ -1,10 +1,11 @@
 #pragma once
 
 // What a valid site may still get wrong, found while each controller is checked: enumeration
-// values that may have no text, and records that lie beyond a capability count (or zones beyond
-// the blocks of the time zones) and so are never sent. Each finding is a value: the controller,
-// the place in it and what is wrong. `validate` prints them as lines; the report places each
-// under the record it concerns.
+// values that may have no text; records that lie beyond a capability count (or zones beyond the
+// blocks of the time zones) and so are never sent; values that mean nothing to a controller (an
+// hour 25, 30 February); and time zones and time groups named where the controller has none. Each
+// finding is a value: the controller, the place in it and what is wrong. `validate` prints them as
+// lines; the report places each under the record it concerns.
 
 #include <array>
 #include <bitset>
@@ -63,7 +64,7 @@ class SitePath {
 // One thing that a site may get wrong, in controller `controller` (its position in the site) at
 // `path`.
 struct SiteWarning {
-  enum class Kind : std::uint8_t { NoText, BeyondCount, OutsideBlocks };
+  enum class Kind : std::uint8_t { NoText, BeyondCount, OutsideBlocks, Meaningless, Dangling };
   Kind kind;
   std::size_t controller;
   SitePath path;
@@ -103,7 +104,7 @@ class SiteFindings {
   // Takes the findings of controllers that come after those already here (a worker's).
   void Append(const SiteFindings& later);
   // Every finding: first the values of `service` without text, in order of first use, then the
-  // records never sent, controller by controller.
+  // others, controller by controller.
   std::vector<SiteWarning> Warnings(const CSToolEnum& service) const;
 
  private:
@@ -119,7 +120,7 @@ class SiteFindings {
 
   EnumValuesSeen seen_;
   std::vector<Use> uses_;
-  std::vector<SiteWarning> unsent_;
+  std::vector<SiteWarning> found_;  // all but those of uses_
 };
 
 }  // namespace ssmsg

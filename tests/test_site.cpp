@@ -226,10 +226,63 @@ TEST(SiteLoader, WarningsForTextlessValuesAndRecordsNeverSent) {
             "Resource.Inputs (1) and are never sent\n"
             "site.json: Controllers[1].TimeGroups[1]: 1 record lies beyond Resource.TimeGroups "
             "(1) and is never sent\n"
+            "site.json: Controllers[1].TimeGroups[0].Zones[0].ZoneNo: zone 16 is not a time zone "
+            "of the controller\n"
             "site.json: Controllers[1].TimeGroups[0].Zones[1].ZoneNo: zone 17 lies outside the "
             "blocks of Resource.TimeZones (9) and is never sent\n"
             "site.json: Controllers[1].TimeGroups[0].Zones[2].ZoneNo: zone 0 lies outside the "
             "blocks of Resource.TimeZones (9) and is never sent\n");
+}
+
+// Values that mean nothing to a controller, and time zones and groups that it does not have, are
+// kept and warned of by record and field; the values at the edges of what makes sense are not.
+TEST(SiteLoader, ValuesThatMeanNothingAreWarnedOfAndTheirEdgesAreNot) {
+  const std::string zones = R"("TimeZones": [{"ZoneNo": 1}, {"ZoneNo": 2}, {"ZoneNo": 3}])";
+  const struct {
+    std::string records;
+    std::string warnings;
+  } cases[] = {
+      {R"("TimeZones": [{"ZoneNo": 1, "StartHour": 0, "StartMinute": 0, "EndHour": 23,
+          "EndMinute": 59}])",
+       ""},
+      {R"("TimeZones": [{"StartHour": 24, "StartMinute": 60, "EndHour": -1, "EndMinute": 75}])",
+       "TimeZones[0].StartHour: 24 is not an hour (0..23)\n"
+       "TimeZones[0].StartMinute: 60 is not a minute (0..59)\n"
+       "TimeZones[0].EndHour: -1 is not an hour (0..23)\n"
+       "TimeZones[0].EndMinute: 75 is not a minute (0..59)\n"},
+      {R"("Holidays": [{"Month": 1, "Day": 1}, {"Month": 2, "Day": 29}, {"Month": 12, "Day": 31}])",
+       ""},
+      {R"("Holidays": [{"Month": 0, "Day": 1}, {"Month": 13, "Day": 1}, {"Month": 1, "Day": 0},
+          {"Month": 2, "Day": 30}, {"Month": 4, "Day": 31}, {"Month": 1, "Day": 32}])",
+       "Holidays[0].Month: 0 is not a month (1..12)\n"
+       "Holidays[1].Month: 13 is not a month (1..12)\n"
+       "Holidays[2].Day: 0 is not a day of a month (1..31)\n"
+       "Holidays[3].Day: 30 is past the end of month 2 (29 days)\n"
+       "Holidays[4].Day: 31 is past the end of month 4 (30 days)\n"
+       "Holidays[5].Day: 32 is not a day of a month (1..31)\n"},
+      {zones + R"(, "Inputs": [{"Time": {"LevelTGs": [1, 0, 0, 0, 0]}}],
+          "TimeGroups": [{"Zones": [{"ZoneNo": 1}, {"ZoneNo": 3}]}])",
+       ""},
+      {R"("TimeZones": [{"ZoneNo": 1}, {"ZoneNo": 5}], "Resource": {"TimeZones": 1,
+          "TimeGroups": 1}, "TimeGroups": [{"Zones": [{"ZoneNo": 5}, {"ZoneNo": 2}]}, {}],
+          "Inputs": [{"Time": {"LevelTGs": [2, 1, -1, 0, 3]}}])",
+       "TimeZones[1]: 1 record lies beyond Resource.TimeZones (1) and is never sent\n"
+       "TimeGroups[1]: 1 record lies beyond Resource.TimeGroups (1) and is never sent\n"
+       "TimeGroups[0].Zones[0].ZoneNo: zone 5 is not a time zone of the controller\n"
+       "TimeGroups[0].Zones[1].ZoneNo: zone 2 is not a time zone of the controller\n"
+       "Inputs[0].Time.LevelTGs[0]: time group 2 is not a time group of the controller\n"
+       "Inputs[0].Time.LevelTGs[2]: time group -1 is not a time group of the controller\n"
+       "Inputs[0].Time.LevelTGs[4]: time group 3 is not a time group of the controller\n"},
+  };
+  for (const auto& c : cases) {
+    const CSS_Site site =
+        LoadOk(R"({"Controllers": [{"Interface": 1, "Node": 1, )" + c.records + "}]}");
+    CSToolEnum service;
+    std::string lines;
+    for (const std::string& line : site.Warnings(service))
+      lines += line.substr(line.find("].") + 2) + "\n";
+    EXPECT_EQ(lines, c.warnings) << c.records;
+  }
 }
 
 // What the writer writes loads back into a site that makes the same messages, and writing that

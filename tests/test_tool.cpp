@@ -275,6 +275,14 @@ TEST(Tool, ReportOfTheGoldenSitesIsTheGoldenPage) {
       Tool("report --config report_new.json --diff-from report_old.json --jobs 2", SSMSG_GOLDEN);
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(result.out, ReadFile(SSMSG_GOLDEN "/report.html"));
+  // A golden page is reviewed by eye, a link's target is not: every link leads somewhere.
+  const std::string& page = result.out;
+  for (std::size_t at = page.find("href=\"#"); at != std::string::npos;
+       at = page.find("href=\"#", at + 1)) {
+    const std::size_t from = at + 7;
+    const std::string id = page.substr(from, page.find('"', from) - from);
+    EXPECT_NE(page.find("id=\"" + id + "\""), std::string::npos) << "#" << id;
+  }
 }
 
 TEST(Tool, InformationCommands) {
