@@ -1,5 +1,5 @@
-// The server's API, driven through its request handler (no sockets) over a store in memory that
-// starts as the demo site.
+// The server's API, driven through its request handler (no sockets) over a site database made
+// from the demo site.
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,6 @@
 
 #include <ssmsg/SiteDiff.h>
 
-#include "memory_store.h"
 #include "server/Api.h"
 #include "server/JsonValue.h"
 #include "server/Service.h"
@@ -800,8 +799,7 @@ TEST_P(ServerApi, TheOpenApiDocumentListsExactlyTheRoutes) {
   EXPECT_EQ(documented, routed);
 }
 
-const auto kStores = testing::Values(test::StoreKind::Memory, test::StoreKind::Database,
-                                     test::StoreKind::DatabaseUncached);
+const auto kStores = testing::Values(test::StoreKind::Database, test::StoreKind::DatabaseUncached);
 INSTANTIATE_TEST_SUITE_P(Stores, ServerApi, kStores, test::KindName);
 INSTANTIATE_TEST_SUITE_P(Stores, ServerSessions, kStores, test::KindName);
 
