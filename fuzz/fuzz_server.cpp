@@ -1,5 +1,5 @@
-// Fuzzes the server's request handler (the API and the pages), without sockets, over a store in
-// memory that starts as the demo site. The input is one request:
+// Fuzzes the server's request handler (the API and the pages), without sockets, over a site
+// database of the demo site, a fresh copy for each input. The input is one request:
 //
 //   byte 0          who asks: 0 nobody, 1 a viewer, 2 an editor, 3 an admin (by API token)
 //   METHOD TARGET\n then header lines "Name: value\n", a blank line, and the body
@@ -10,14 +10,21 @@
 // site stays valid, with the ETag a write answered being the controller's from then on. Stops the
 // process with a trap when something does not hold.
 
+#include <stdlib.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <string_view>
+#include <system_error>
 
-#include "memory_store.h"
+#include <ssmsg/SiteDatabase.h>
+
 #include "server/Api.h"
+#include "server/DatabaseStore.h"
 #include "server/JsonValue.h"
 #include "server/Service.h"
 #include "server/pages/Pages.h"
@@ -40,6 +47,43 @@ constexpr std::string_view kDemo = R"({"Enums":{"InputType":{"6":"Intercom"}},"C
  "Time":{"Debounce":3,"LevelTGs":[1,1,0,0,0]}},null,{"Name":"Exit","DPort":3}],
  "TimeZones":[{"StartHour":8,"EndHour":17}],"Holidays":[{"Month":12,"Day":25}]},
 {"Interface":1,"Node":2,"Name":"Store","Outputs":[{"Name":"Lock","DPort":1}]}]})";
+
+const char* const kNames[] = {"vic", "eve", "ada"};
+
+// A folder of this process's own, removed as it exits.
+const std::filesystem::path& Folder() {
+  static const std::filesystem::path folder = [] {
+    std::string pattern = (std::filesystem::temp_directory_path() / "fuzz_server.XXXXXX").string();
+    SSMSG_FUZZ_CHECK(mkdtemp(pattern.data()) != nullptr);
+    return std::filesystem::path(pattern);
+  }();
+  return folder;
+}
+
+// The demo site as a site database, with a viewer, an editor and an admin, each with an API token
+// of their name. Made once: each input gets a copy.
+const std::filesystem::path& Demo() {
+  static const std::filesystem::path file = [] {
+    const std::filesystem::path made = Folder() / "demo.db";
+    std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::remove_all(Folder(), ignored);
+    });
+    const CSS_SiteLoadResult loaded = LoadSiteText(kDemo, "demo.json");
+    SSMSG_FUZZ_CHECK(loaded.site && WriteSiteDatabase(*loaded.site, made).errors.empty());
+    DatabaseStore::Opened opened = DatabaseStore::Open(made.string());
+    SSMSG_FUZZ_CHECK(opened);
+    Store& store = **opened;
+    const Role roles[] = {Role::Viewer, Role::Editor, Role::Admin};
+    for (int k = 0; k < 3; ++k) {
+      store.AddUser({0, kNames[k], roles[k], "$argon2id$v=19$m=8,t=1,p=1$AAAAAAAAAAAAAAAAAAAAAA$"},
+                    {});
+      store.AddToken(*store.FindUser(kNames[k]), SecretHash(kNames[k]), {}, {});
+    }
+    return made;  // and the store, closed, leaves it whole, without a log beside it
+  }();
+  return file;
+}
 
 struct Parsed {
   Request request;
@@ -76,25 +120,22 @@ Parsed Parse(std::string_view bytes) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const bool ready = InitCrypto();
   SSMSG_FUZZ_CHECK(ready);
-  MemoryStore store(kDemo);
+  const std::filesystem::path file = Folder() / "site.db";
+  std::filesystem::copy_file(Demo(), file, std::filesystem::copy_options::overwrite_existing);
+  DatabaseStore::Opened opened = DatabaseStore::Open(file.string());
+  SSMSG_FUZZ_CHECK(opened);
+  Store& store = **opened;
   ServiceOptions options;
   options.auth.cost = PasswordCost::Cheapest();
   options.auth.clock = [] { return std::int64_t{1'700'000'000}; };
   Service service(store, options);
   AddApiRoutes(service);
   AddPageRoutes(service);
-  const char* names[] = {"vic", "eve", "ada"};
-  const Role roles[] = {Role::Viewer, Role::Editor, Role::Admin};
-  for (int k = 0; k < 3; ++k) {
-    store.AddUser({0, names[k], roles[k], "$argon2id$v=19$m=8,t=1,p=1$AAAAAAAAAAAAAAAAAAAAAA$"},
-                  {});
-    store.AddToken(*store.FindUser(names[k]), SecretHash(names[k]), {}, {});
-  }
 
   Parsed parsed = Parse(std::string_view(reinterpret_cast<const char*>(data), size));
   Request& request = parsed.request;
   if (parsed.who > 0)
-    request.headers.push_back({"Authorization", std::string("Bearer ") + names[parsed.who - 1]});
+    request.headers.push_back({"Authorization", std::string("Bearer ") + kNames[parsed.who - 1]});
   for (Header& header : request.headers) {
     if (header.value == "@" && SameName(header.name, "If-Match")) {
       Request get{"GET", request.target, {}, {}, "", false};

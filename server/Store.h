@@ -2,7 +2,7 @@
 
 // What the server keeps, behind one interface: the site's controllers, what each was last marked
 // sent as, the audit log, and the accounts (users, sessions, API tokens). The site database
-// implements it; tests use a store in memory.
+// implements it (DatabaseStore).
 //
 // Every change is one transaction that also writes its audit row: the conditional writes check
 // the controller's entity tag inside it, so two writers that both read one version cannot both

@@ -1,7 +1,7 @@
 #pragma once
 
 // What the server's tests share: a folder of a test's own, site databases made in it, and a
-// store of either kind over a site file.
+// store over one.
 
 #include <gtest/gtest.h>
 
@@ -15,13 +15,11 @@
 
 #include <ssmsg/SiteDatabase.h>
 
-#include "memory_store.h"
 #include "server/DatabaseStore.h"
 
 namespace ssmsg::test {
 
 using server::DatabaseStore;
-using server::MemoryStore;
 using server::Store;
 
 // A new folder under the test's temporary folder, removed with all in it when this goes.
@@ -72,26 +70,17 @@ inline std::string CounterSite(int count) {
   return text + "]}";
 }
 
-// In memory; a database; a database that keeps the JSON of one controller only, so that every
-// other is read again from its rows.
-enum class StoreKind { Memory, Database, DatabaseUncached };
+// A database; a database that keeps the JSON of one controller only, so that every other is read
+// again from its rows.
+enum class StoreKind { Database, DatabaseUncached };
 
 inline std::string KindName(const testing::TestParamInfo<StoreKind>& kind) {
-  switch (kind.param) {
-    case StoreKind::Memory:
-      return "Memory";
-    case StoreKind::Database:
-      return "Database";
-    case StoreKind::DatabaseUncached:
-      return "DatabaseUncached";
-  }
-  return "";
+  return kind.param == StoreKind::Database ? "Database" : "DatabaseUncached";
 }
 
-// A store of `kind` that starts as the site file `siteText`; a database is made in `folder`.
+// A store of `kind` over a site database made in `folder` from the site file `siteText`.
 inline std::unique_ptr<Store> MakeStore(StoreKind kind, std::string_view siteText,
                                         const TempFolder& folder) {
-  if (kind == StoreKind::Memory) return std::make_unique<MemoryStore>(siteText);
   MakeDatabase(siteText, folder / "site.db");
   return OpenDatabase(folder / "site.db",
                       kind == StoreKind::DatabaseUncached ? 0 : DatabaseStore::kCacheBytes);

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "http_client.h"
-#include "memory_store.h"
 #include "server/Api.h"
 #include "server/Daemon.h"
+#include "server_support.h"
 #include "support.h"
 
 namespace ssmsg::server {
@@ -31,13 +31,14 @@ using test::StatusOf;
 class ServerDaemon : public ::testing::Test {
  protected:
   ServerDaemon()
-      : store_(test::ReadFile(SSMSG_SOURCE_DIR "/site/demo_site.json")),
-        service_(store_, Options()) {
+      : store_(test::MakeStore(test::StoreKind::Database,
+                               test::ReadFile(SSMSG_SOURCE_DIR "/site/demo_site.json"), folder_)),
+        service_(*store_, Options()) {
     AddApiRoutes(service_);
-    store_.AddUser({0, "vic", Role::Viewer, ""}, {});
-    store_.AddToken(*store_.FindUser("vic"), SecretHash("vic-token"), {}, {});
-    store_.AddUser({0, "eve", Role::Editor, ""}, {});
-    store_.AddToken(*store_.FindUser("eve"), SecretHash("eve-token"), {}, {});
+    store_->AddUser({0, "vic", Role::Viewer, ""}, {});
+    store_->AddToken(*store_->FindUser("vic"), SecretHash("vic-token"), {}, {});
+    store_->AddUser({0, "eve", Role::Editor, ""}, {});
+    store_->AddToken(*store_->FindUser("eve"), SecretHash("eve-token"), {}, {});
   }
   ~ServerDaemon() override {
     if (daemon_) daemon_->Stop();
@@ -66,7 +67,8 @@ class ServerDaemon : public ::testing::Test {
     return client.Read(5s);
   }
 
-  MemoryStore store_;
+  test::TempFolder folder_;
+  std::unique_ptr<Store> store_;
   Service service_;
   std::unique_ptr<Daemon> daemon_;
   std::mutex logMutex_;
@@ -145,7 +147,7 @@ TEST_F(ServerDaemon, SizesOverTheLimitsAreRefusedAndTheServerStaysUp) {
     EXPECT_EQ(client.Read(2s), "");
   }
   EXPECT_EQ(StatusOf(Get("/api/controllers/1/1")), 200);
-  EXPECT_EQ(store_.Audit(0, 10).size(), 4U);  // the users' and their tokens'
+  EXPECT_EQ(store_->Audit(0, 10).size(), 4U);  // the users' and their tokens'
 }
 
 // A body is read only for a caller who may send it, and all bodies share one budget: requests

@@ -1,5 +1,5 @@
-// The site editor's pages, driven through the request handler (no sockets) over a store in memory
-// that starts as the demo site. Forms are filled as a browser fills them: from the page's HTML,
+// The site editor's pages, driven through the request handler (no sockets) over a site database
+// made from the demo site. Forms are filled as a browser fills them: from the page's HTML,
 // each input's value as the page gave it unless the test changes it.
 
 #include <gtest/gtest.h>
@@ -9,13 +9,13 @@
 #include <utility>
 #include <vector>
 
-#include "memory_store.h"
 #include "server/Api.h"
 #include "server/JsonValue.h"
 #include "server/Service.h"
 #include "server/pages/Frame.h"
 #include "server/pages/Pages.h"
 #include "server/pages/RecordForms.h"
+#include "server_support.h"
 #include "support.h"
 
 namespace ssmsg::server {
@@ -112,12 +112,14 @@ std::string Body(const Form& fields, const std::map<std::string, std::string>& c
 
 class ServerPages : public ::testing::Test {
  protected:
-  ServerPages() : store_(Site()), service_(store_, Options()) {
+  ServerPages()
+      : store_(test::MakeStore(test::StoreKind::Database, Site(), folder_)),
+        service_(*store_, Options()) {
     AddApiRoutes(service_);
     AddPageRoutes(service_);
     for (const auto& [name, role] : {std::pair{"ada", Role::Admin}, std::pair{"eve", Role::Editor},
                                      std::pair{"vic", Role::Viewer}}) {
-      store_.AddUser({0, name, role, HashPassword(Password(name), PasswordCost::Cheapest())}, {});
+      store_->AddUser({0, name, role, HashPassword(Password(name), PasswordCost::Cheapest())}, {});
       const Login login = service_.Authority().LogIn(name, Password(name), "127.0.0.1");
       sessions_[name] = {login.sessionId, login.csrf};
     }
@@ -168,7 +170,7 @@ class ServerPages : public ::testing::Test {
   }
 
   JsonValue Controller(const std::string& address = "1/1") {
-    return *ReadJson(store_.Controller(Address(address))->json);
+    return *ReadJson(store_->Controller(Address(address))->json);
   }
   static CSS_ControllerAddress Address(const std::string& address) {
     return {std::stoi(address.substr(0, address.find('/'))),
@@ -180,7 +182,8 @@ class ServerPages : public ::testing::Test {
 
   static constexpr std::string_view kHostile = "<img src=x onerror=alert(1)>";
   inline static const std::string kPage = "/controllers/1/1";
-  MemoryStore store_;
+  test::TempFolder folder_;
+  std::unique_ptr<Store> store_;
   Service service_;
   std::map<std::string, std::pair<std::string, std::string>> sessions_;  // id, csrf
 };
@@ -269,7 +272,7 @@ TEST_F(ServerPages, ErrorsStandBesideTheirInputsAndNothingIsSaved) {
       // to the row it was typed in.
       {"TimeGroups/1", firstZoneEmptied, zones + "2].ZoneNo", "40000 is outside"},
   };
-  const std::string etag = store_.Controller(Address("1/1"))->etag;
+  const std::string etag = store_->Controller(Address("1/1"))->etag;
   for (const Case& c : cases) {
     const Response page = Edit(c.action, c.changes);
     EXPECT_EQ(page.status, 422) << c.input;
@@ -284,7 +287,7 @@ TEST_F(ServerPages, ErrorsStandBesideTheirInputsAndNothingIsSaved) {
     EXPECT_LT(error, next) << c.input << ": the error is not beside its input";
     EXPECT_NE(page.body.find(c.message, error), std::string::npos) << c.input;
     EXPECT_NE(page.body.find("aria-invalid=\"true\"", input), std::string::npos);
-    EXPECT_EQ(store_.Controller(Address("1/1"))->etag, etag) << c.input;
+    EXPECT_EQ(store_->Controller(Address("1/1"))->etag, etag) << c.input;
   }
 }
 
@@ -310,7 +313,7 @@ TEST_F(ServerPages, SecondEditorSeesBothVersionsAndLosesNothing) {
   // Saving hers over his from the conflict page: both changes are in the audit log.
   ASSERT_EQ(Send("ada", "POST", action, Body(Submit(conflict.body, action))).status, 303);
   EXPECT_EQ(InputName(0), "Ada's door");
-  const std::vector<AuditEntry> audit = store_.Audit(0, 100);
+  const std::vector<AuditEntry> audit = store_->Audit(0, 100);
   ASSERT_GE(audit.size(), 2U);
   EXPECT_EQ(audit[audit.size() - 2].note.user, "eve");
   EXPECT_EQ(audit.back().note.user, "ada");
@@ -354,7 +357,7 @@ TEST_F(ServerPages, TableRowsAreAddedAndRemoved) {
 // would lie beyond the count, and is refused beside its form with nothing saved.
 TEST_F(ServerPages, NewRecordsKeepWhatNoFormShowsAndStayWithinTheCapability) {
   const JsonValue before = Controller("1/2");
-  const std::string enums = ToJson(*ReadJson(store_.SiteJson())->Find("Enums"));
+  const std::string enums = ToJson(*ReadJson(store_->SiteJson())->Find("Enums"));
   ASSERT_EQ(before.Find("Inputs")->items.size(), 3U);
   ASSERT_EQ(Edit("Inputs/3", {{"Inputs[3].Name", "Dock"}}, "1/2").status, 303);
   const JsonValue after = Controller("1/2");
@@ -362,15 +365,15 @@ TEST_F(ServerPages, NewRecordsKeepWhatNoFormShowsAndStayWithinTheCapability) {
   JsonValue expected = before;
   expected.Find("Inputs")->items.push_back(after.Find("Inputs")->items[3]);
   EXPECT_EQ(ToJson(after), ToJson(expected));
-  EXPECT_EQ(ToJson(*ReadJson(store_.SiteJson())->Find("Enums")), enums);
+  EXPECT_EQ(ToJson(*ReadJson(store_->SiteJson())->Find("Enums")), enums);
   EXPECT_EQ(Send("ada", "GET", "/audit").body.find("Resource."), std::string::npos);
 
-  const std::string etag = store_.Controller(Address("1/2"))->etag;
+  const std::string etag = store_->Controller(Address("1/2"))->etag;
   const Response refused = Edit("Inputs/4", {{"Inputs[4].Name", "Yard"}}, "1/2");
   EXPECT_EQ(refused.status, 422);
   EXPECT_NE(refused.body.find("1 record lies beyond Resource.Inputs (4) and is never sent"),
             std::string::npos);
-  EXPECT_EQ(store_.Controller(Address("1/2"))->etag, etag);
+  EXPECT_EQ(store_->Controller(Address("1/2"))->etag, etag);
 }
 
 TEST_F(ServerPages, NamesAreShownAsText) {
@@ -460,7 +463,7 @@ TEST_F(ServerPages, AdminsManageUsers) {
                  {{"name", "bob"}, {"role", "editor"}, {"password", "bob's password"}})
                 .status,
             303);
-  EXPECT_EQ(store_.FindUser("bob")->role, Role::Editor);
+  EXPECT_EQ(store_->FindUser("bob")->role, Role::Editor);
   const Response last = Post("ada", "/users", "/users/ada/remove");
   EXPECT_EQ(last.status, 409);
   EXPECT_NE(last.body.find("the last admin must stay an admin"), std::string::npos);
@@ -472,7 +475,7 @@ TEST_F(ServerPages, AdminsManageUsers) {
       Post("ada", "/users", "/users/bob/token", {{"name", "<b>ci</b>"}, {"expires", "2"}}).status,
       200);
   // Each token is listed, its name as text, with a button that revokes it alone.
-  const std::vector<Token> tokens = *store_.Tokens("bob");
+  const std::vector<Token> tokens = *store_->Tokens("bob");
   ASSERT_EQ(tokens.size(), 2U);
   EXPECT_EQ(tokens[1].name, "<b>ci</b>");
   EXPECT_EQ(*tokens[1].expires - tokens[1].created, 2 * 24 * 60 * 60);
@@ -480,8 +483,8 @@ TEST_F(ServerPages, AdminsManageUsers) {
   EXPECT_NE(page.find("<td>&lt;b&gt;ci&lt;/b&gt;</td>"), std::string::npos);
   const std::string revoke = "/users/bob/tokens/" + std::to_string(tokens[1].id) + "/revoke";
   ASSERT_EQ(Post("ada", "/users", revoke).status, 303);
-  ASSERT_EQ(store_.Tokens("bob")->size(), 1U);
-  EXPECT_EQ(store_.Tokens("bob")->at(0).id, tokens[0].id);
+  ASSERT_EQ(store_->Tokens("bob")->size(), 1U);
+  EXPECT_EQ(store_->Tokens("bob")->at(0).id, tokens[0].id);
   EXPECT_EQ(
       Post("ada", "/users", "/users/bob/tokens/" + std::to_string(tokens[0].id) + "/revoke").status,
       303);
@@ -491,7 +494,7 @@ TEST_F(ServerPages, AdminsManageUsers) {
                            ", name: &lt;b&gt;ci&lt;/b&gt;, expires: "),
             std::string::npos);
   ASSERT_EQ(Post("ada", "/users", "/users/bob/remove").status, 303);
-  EXPECT_FALSE(store_.FindUser("bob"));
+  EXPECT_FALSE(store_->FindUser("bob"));
 }
 
 // The admins' pages change accounts without the API's router in between: each page stays for the
@@ -520,7 +523,7 @@ TEST_F(ServerPages, AccountPagesAreForWhomTheirApiRequestsAre) {
       {"POST /users/{name}/tokens/{id}/revoke", "DELETE /api/users/{name}/tokens/{id}",
        "/users/vic/tokens/1/revoke"},
   };
-  const std::size_t audited = store_.Audit(0, 1000).size();
+  const std::size_t audited = store_->Audit(0, 1000).size();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.page);
     const auto split = [](const std::string& text) {
@@ -536,8 +539,8 @@ TEST_F(ServerPages, AccountPagesAreForWhomTheirApiRequestsAre) {
       EXPECT_EQ(Send(who, "POST", c.sent, body).status, 403) << who;
     }
   }
-  EXPECT_EQ(store_.Audit(0, 1000).size(), audited);
-  EXPECT_EQ(store_.FindUser("vic")->role, Role::Viewer);
+  EXPECT_EQ(store_->Audit(0, 1000).size(), audited);
+  EXPECT_EQ(store_->FindUser("vic")->role, Role::Viewer);
 }
 
 // Each record's form is summed up where it folds: a numbered record with its name, a time group
