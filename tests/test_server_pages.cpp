@@ -241,6 +241,16 @@ TEST_F(ServerPages, RenamedInputIsPendingThenSent) {
             std::string::npos);
 }
 
+// A value that means nothing to a controller is saved as the messages may carry it, and the
+// controller's page warns of it by record and field.
+TEST_F(ServerPages, ValuesThatMeanNothingAreSavedAndWarnedOf) {
+  ASSERT_EQ(Edit("TimeZones", {{"TimeZones[0].StartHour", "25"}}).status, 303);
+  EXPECT_EQ(Controller().Find("TimeZones")->items[0].Find("StartHour")->text, "25");
+  EXPECT_NE(
+      Send("eve", "GET", kPage).body.find("TimeZones[0].StartHour: 25 is not an hour (0..23)"),
+      std::string::npos);
+}
+
 TEST_F(ServerPages, ErrorsStandBesideTheirInputsAndNothingIsSaved) {
   struct Case {
     std::string action;
