@@ -237,8 +237,28 @@ TEST_F(ServerPages, RenamedInputIsPendingThenSent) {
   EXPECT_EQ(file.body, lines);
 
   ASSERT_EQ(Post("eve", "/controllers/1/1/pending", "/controllers/1/1/sent").status, 303);
-  EXPECT_NE(Send("eve", "GET", "/controllers/1/1/pending").body.find("0 messages"),
-            std::string::npos);
+  const std::string none = Send("eve", "GET", "/controllers/1/1/pending").body;
+  EXPECT_NE(none.find("0 messages"), std::string::npos);
+  EXPECT_EQ(none.find("Mark as sent"), std::string::npos);  // nothing to mark
+}
+
+// A form's address opened again leads to the page above it, where the form stands.
+TEST_F(ServerPages, AFormsAddressOpenedAgainLeadsToItsPage) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"/controllers/1/1/edit/Inputs/0", "/controllers/1/1"},
+      {"/controllers/1/1/edit/Holidays", "/controllers/1/1"},
+      {"/controllers/1/1/sent", "/controllers/1/1"},
+      {"/users/eve%20two/remove", "/users"},
+      {"/users/eve/tokens/3/revoke?x=1", "/users"},
+      {"/logout", "/"},
+  };
+  for (const auto& [address, page] : cases) {
+    const Response opened = Send("ada", "GET", address);
+    EXPECT_EQ(opened.status, 303) << address;
+    const std::string* location = opened.Find("Location");
+    EXPECT_EQ(location ? *location : "", page) << address;
+  }
+  EXPECT_EQ(Send("ada", "GET", "/controllers/1/1/nothing").status, 404);
 }
 
 // A value that means nothing to a controller is saved as the messages may carry it, and the
@@ -319,6 +339,7 @@ TEST_F(ServerPages, SecondEditorSeesBothVersionsAndLosesNothing) {
   EXPECT_LT(conflict.body.find("Ada&#39;s door", row), conflict.body.find("Eve&#39;s door", row));
   EXPECT_EQ(conflict.body.find("<tr class=\"changed\">", row + 1), std::string::npos)
       << "only the name differs";
+  EXPECT_NE(conflict.body.find("1 value differs."), std::string::npos);
 
   // Saving hers over his from the conflict page: both changes are in the audit log.
   ASSERT_EQ(Send("ada", "POST", action, Body(Submit(conflict.body, action))).status, 303);

@@ -260,7 +260,8 @@ Response Conflict(Service& service, const Call& call, CSS_ControllerAddress addr
   }
   main += "</tbody></table></div><p class=\"meta\">";
   main += Count(differ, "value");
-  main += " differ.</p><form method=\"post\" class=\"edit\" action=\"";
+  main += differ == 1 ? " differs.</p>" : " differ.</p>";
+  main += "<form method=\"post\" class=\"edit\" action=\"";
   AppendHtml(main, call.request.target);
   main += "\">";
   main += CsrfField(call.caller->csrf);

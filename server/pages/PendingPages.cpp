@@ -69,7 +69,8 @@ Response ShowPending(const Call& call, const Pending& asked) {
     AppendList(main, "ul class=\"warnings\"", pending->warnings, false);
   main += "<div class=\"actions\">";
   if (count > 0) main += "<a class=\"button\" href=\"" + url + "/pending/download\">Download</a>";
-  if (call.caller->user.role != Role::Viewer && etag != nullptr) {
+  // With nothing to send there is nothing to mark sent.
+  if (count > 0 && call.caller->user.role != Role::Viewer && etag != nullptr) {
     main += "<form method=\"post\" action=\"" + url + "/sent\">";
     main += CsrfField(call.caller->csrf);
     main += "<input type=\"hidden\" name=\"etag\" value=\"";

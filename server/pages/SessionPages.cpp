@@ -1,8 +1,10 @@
 // Logging in and out from a form, and the style sheet of every page.
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "report/Html.h"
 #include "server/Html.h"
@@ -113,12 +115,64 @@ void AddSessionPages(Service& service) {
 
 }  // namespace pages
 
+namespace {
+
+// The page above `pattern` ("/users/{name}/remove" -> "/users"): the number of its segments.
+std::size_t PageAbove(const Router& router, std::string_view pattern) {
+  std::vector<std::string> segments;
+  for (std::size_t at = 1; at < pattern.size();) {
+    const std::size_t end = std::min(pattern.find('/', at), pattern.size());
+    segments.emplace_back(pattern.substr(at, end - at));
+    at = end + 1;
+  }
+  while (!segments.empty()) {
+    segments.pop_back();
+    for (const Route& route : router.Routes()) {
+      if (route.kind == RouteKind::Page && route.method == "GET" && route.segments == segments)
+        return segments.size();
+    }
+  }
+  return 0;
+}
+
+// A form's address is only posted to; opened again (from the history, a bookmark, a reload after
+// the redirect was lost), it leads to the page above it, where the form stands, rather than to
+// "the method is not allowed here".
+void AddFormAddresses(Service& service) {
+  std::vector<std::pair<Route, std::size_t>> added;
+  const Router& router = service.Routes();
+  for (const Route& route : router.Routes()) {
+    if (route.kind != RouteKind::Page || route.method != "POST") continue;
+    const auto get = std::find_if(router.Routes().begin(), router.Routes().end(), [&](auto& r) {
+      return r.method == "GET" && r.segments == route.segments;
+    });
+    if (get != router.Routes().end()) continue;
+    added.push_back({route, PageAbove(router, route.pattern)});
+  }
+  for (auto& [route, kept] : added) {
+    route.method = "GET";
+    route.handler = [kept = kept](const Call& call) {
+      // The request's own path (checked as it was taken apart), up to the kept segments.
+      const std::string_view target = call.request.target;
+      const std::string_view path = target.substr(0, target.find('?'));
+      std::size_t end = 0;
+      for (std::size_t i = 0; i < kept; ++i)
+        end = std::min(path.find('/', end + 1), path.size());
+      return pages::Redirect(kept == 0 ? "/" : std::string(path.substr(0, end)));
+    };
+    service.Routes().Add(std::move(route));
+  }
+}
+
+}  // namespace
+
 void AddPageRoutes(Service& service) {
   service.SetFailurePage(pages::FailurePage);
   pages::AddSessionPages(service);
   pages::AddControllerPages(service);
   pages::AddPendingPages(service);
   pages::AddAdminPages(service);
+  AddFormAddresses(service);
 }
 
 }  // namespace ssmsg::server
