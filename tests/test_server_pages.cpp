@@ -495,7 +495,7 @@ TEST_F(ServerPages, AdminsManageUsers) {
                 .status,
             303);
   EXPECT_EQ(store_->FindUser("bob")->role, Role::Editor);
-  const Response last = Post("ada", "/users", "/users/ada/remove");
+  const Response last = Post("ada", "/users", "/users/ada/remove", {{"confirm", "yes"}});
   EXPECT_EQ(last.status, 409);
   EXPECT_NE(last.body.find("the last admin must stay an admin"), std::string::npos);
   const Response token = Post("ada", "/users", "/users/bob/token");
@@ -524,8 +524,22 @@ TEST_F(ServerPages, AdminsManageUsers) {
                 .body.find("user: bob, token: " + std::to_string(tokens[1].id) +
                            ", name: &lt;b&gt;ci&lt;/b&gt;, expires: "),
             std::string::npos);
-  ASSERT_EQ(Post("ada", "/users", "/users/bob/remove").status, 303);
+  // Removing asks first, and only the form of that page removes; the users page then says so,
+  // as it says only what is so.
+  const std::string remove = "/users/bob/remove";
+  const Response asked = Post("ada", "/users", remove);
+  EXPECT_EQ(asked.status, 200);
+  EXPECT_NE(asked.body.find("Remove the user bob?"), std::string::npos);
+  EXPECT_TRUE(store_->FindUser("bob"));
+  const Response removed = Send("ada", "POST", remove, Body(Submit(asked.body, remove)));
+  ASSERT_EQ(removed.status, 303);
+  EXPECT_EQ(*removed.Find("Location"), "/users?done=removed&user=bob");
   EXPECT_FALSE(store_->FindUser("bob"));
+  EXPECT_NE(
+      Send("ada", "GET", "/users?done=removed&user=bob").body.find("The user bob was removed."),
+      std::string::npos);
+  EXPECT_EQ(Send("ada", "GET", "/users?done=removed&user=ada").body.find("was removed"),
+            std::string::npos);
 }
 
 // The admins' pages change accounts without the API's router in between: each page stays for the

@@ -2,7 +2,10 @@
 // given roles and passwords and API tokens, removed), each change made by the operations the API
 // makes it with, and audited alike.
 
+#include <algorithm>
+#include <iterator>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -222,10 +225,36 @@ void TokensTable(Service& service, const Call& call, const std::vector<User>& us
       rows + "</tbody></table></div>";
 }
 
+// What the users page says after a change (`?done=` of AfterChange) to the user `?user=`: only
+// what is so, so that a link cannot make it say otherwise.
+constexpr std::pair<std::string_view, std::string_view> kDone[] = {
+    {"added", " was added."},
+    {"changed", " was changed."},
+    {"removed", " was removed."},
+    {"revoked", "'s token was revoked."},
+};
+
+void DoneNote(const Call& call, const std::vector<User>& users, std::string& out) {
+  const std::string* done = call.target.Query("done");
+  const std::string* name = call.target.Query("user");
+  if (done == nullptr || name == nullptr) return;
+  const auto found = std::find_if(std::begin(kDone), std::end(kDone),
+                                  [&](const auto& entry) { return entry.first == *done; });
+  if (found == std::end(kDone)) return;
+  const bool there =
+      std::any_of(users.begin(), users.end(), [&](const User& user) { return user.name == *name; });
+  if (there == (*done == "removed")) return;
+  out += "<p class=\"saved\" role=\"status\">The user ";
+  AppendHtml(out, *name);
+  out += found->second;
+  out += "</p>";
+}
+
 Response UsersPage(Service& service, const Call& call, int status, std::string_view problem) {
   const std::vector<User> users = server::ListUsers(service.Data());
   std::string main = "<section class=\"card\"><h2>Users</h2>";
   AppendProblem(main, problem);
+  if (problem.empty()) DoneNote(call, users, main);
   main +=
       "<div class=\"scroll\"><table class=\"users\"><thead><tr><th scope=\"col\">Name</th>"
       "<th scope=\"col\">Role</th><th scope=\"col\">Password</th><th scope=\"col\">API token</th>"
@@ -290,10 +319,14 @@ UserRequest UserRequestOf(const Form& form) {
   return request;
 }
 
-// The users page after a change: back to it when it was made, else the page with the reason.
+// The users page after a change `done` to the user `name`: back to it, saying so, when it was
+// made, else the page with the reason.
 template <class T>
-Response AfterChange(Service& service, const Call& call, const Outcome<T>& outcome) {
-  if (outcome) return Redirect("/users");
+Response AfterChange(Service& service, const Call& call, const Outcome<T>& outcome,
+                     std::string_view done, std::string_view name) {
+  if (outcome) {
+    return Redirect("/users?done=" + std::string(done) + "&user=" + Encode(name));
+  }
   return UsersPage(service, call, outcome.error().status, Problem(outcome.error()));
 }
 
@@ -303,9 +336,11 @@ Response AddUser(Service& service, const Call& call) {
   if (!form) return failure;
   UserRequest request = UserRequestOf(*form);
   request.name = FieldOf(*form, "name");
+  const std::string name = request.name.text;
   return AfterChange(service, call,
                      server::AddUser(service.Data(), service.Authority(), request,
-                                     NoteOf(service, call, "POST", "/api/users")));
+                                     NoteOf(service, call, "POST", "/api/users")),
+                     "added", name);
 }
 
 Response UpdateUser(Service& service, const Call& call) {
@@ -316,14 +351,34 @@ Response UpdateUser(Service& service, const Call& call) {
   return AfterChange(
       service, call,
       server::UpdateUser(service.Data(), service.Authority(), name, UserRequestOf(*form),
-                         NoteOf(service, call, "PATCH", UserApi(name))));
+                         NoteOf(service, call, "PATCH", UserApi(name))),
+      "changed", name);
 }
 
+// Removing a user is asked once more, on a page of its own: a form that works without script.
 Response RemoveUser(Service& service, const Call& call) {
+  Response failure;
+  const std::optional<Form> form = PostedForm(call, failure);
+  if (!form) return failure;
   const std::string& name = call.params.at(0);
+  if (form->Get("confirm") == nullptr) {
+    std::string main = "<section class=\"card\"><h2>Remove the user ";
+    AppendHtml(main, name);
+    main +=
+        "?</h2><p>Their sessions and API tokens end with them; the audit log keeps what they "
+        "did.</p>";
+    OpenForm(call, main, "/users/" + Encode(name) + "/remove");
+    main +=
+        "<input type=\"hidden\" name=\"confirm\" value=\"yes\"><button type=\"submit\" "
+        "class=\"danger\">Remove ";
+    AppendHtml(main, name);
+    main += "</button></form> <a href=\"/users\">Keep them</a></section>\n";
+    return Page(call, 200, "Remove a user", main);
+  }
   return AfterChange(
       service, call,
-      server::RemoveUser(service.Data(), name, NoteOf(service, call, "DELETE", UserApi(name))));
+      server::RemoveUser(service.Data(), name, NoteOf(service, call, "DELETE", UserApi(name))),
+      "removed", name);
 }
 
 Response NewToken(Service& service, const Call& call) {
@@ -343,7 +398,7 @@ Response NewToken(Service& service, const Call& call) {
   const std::string& name = call.params.at(0);
   const Outcome<MadeToken> made = server::NewToken(
       service.Data(), name, request, NoteOf(service, call, "POST", UserApi(name) + "/tokens"));
-  if (!made) return AfterChange(service, call, made);
+  if (!made) return AfterChange(service, call, made, "", name);
   std::string main = "<section class=\"card\"><h2>A new API token for ";
   AppendHtml(main, name);
   main += "</h2><p>It is shown this once: only its hash is kept.</p><pre class=\"token\">";
@@ -359,10 +414,11 @@ Response NewToken(Service& service, const Call& call) {
 Response RevokeToken(Service& service, const Call& call) {
   const std::string& name = call.params.at(0);
   const std::string& id = call.params.at(1);
-  return AfterChange(service, call,
-                     server::RevokeToken(
-                         service.Data(), name, id,
-                         NoteOf(service, call, "DELETE", UserApi(name) + "/tokens/" + Encode(id))));
+  return AfterChange(
+      service, call,
+      server::RevokeToken(service.Data(), name, id,
+                          NoteOf(service, call, "DELETE", UserApi(name) + "/tokens/" + Encode(id))),
+      "revoked", name);
 }
 
 }  // namespace

@@ -294,8 +294,27 @@ def test_token_is_made_listed_as_text_and_revoked(server, ada):
             if HOSTILE in row.text]
     assert len(rows) == 1
     follow(ada, rows[0].find_element(By.CSS_SELECTOR, "button.danger"))
-    assert ada.current_url == server.url + "/users"
+    assert ada.find_element(By.CSS_SELECTOR, "p.saved").text == "The user eve's token was revoked."
     assert HOSTILE not in ada.find_element(By.TAG_NAME, "main").text
+    check_quiet(ada)
+
+
+def test_user_is_removed_only_when_asked_twice(server, ada):
+    ada.get(server.url + "/users")
+    form = ada.find_element(By.CSS_SELECTOR, "form[action='/users']")
+    form.find_element(By.NAME, "name").send_keys("temp")
+    form.find_element(By.NAME, "password").send_keys("temporary password")
+    follow(ada, form.find_element(By.TAG_NAME, "button"))
+    assert ada.find_element(By.CSS_SELECTOR, "p.saved").text == "The user temp was added."
+    remove = "form[action='/users/temp/remove'] button"
+    follow(ada, ada.find_element(By.CSS_SELECTOR, remove))
+    assert ada.find_element(By.TAG_NAME, "h2").text == "Remove the user temp?"
+    follow(ada, ada.find_element(By.LINK_TEXT, "Keep them"))
+    assert "temp" in ada.find_element(By.CSS_SELECTOR, "table.users").text
+    follow(ada, ada.find_element(By.CSS_SELECTOR, remove))
+    follow(ada, ada.find_element(By.CSS_SELECTOR, remove))
+    assert ada.find_element(By.CSS_SELECTOR, "p.saved").text == "The user temp was removed."
+    assert "temp" not in ada.find_element(By.CSS_SELECTOR, "table.users").text
     check_quiet(ada)
 
 
