@@ -261,9 +261,13 @@ TEST_F(ServerPages, AFormsAddressOpenedAgainLeadsToItsPage) {
   EXPECT_EQ(Send("ada", "GET", "/controllers/1/1/nothing").status, 404);
 }
 
-// A value that means nothing to a controller is saved as the messages may carry it, and the
-// controller's page warns of it by record and field.
+// A form says the values that mean something (an hour 0 to 23, not the member's -32768 to
+// 32767); another is saved as the messages may carry it, and the page warns of it by record and
+// field.
 TEST_F(ServerPages, ValuesThatMeanNothingAreSavedAndWarnedOf) {
+  const std::string page = Send("eve", "GET", kPage).body;
+  EXPECT_NE(page.find("<small>0 to 23</small>"), std::string::npos);
+  EXPECT_NE(page.find("<small>1 to 12</small>"), std::string::npos);
   ASSERT_EQ(Edit("TimeZones", {{"TimeZones[0].StartHour", "25"}}).status, 303);
   EXPECT_EQ(Controller().Find("TimeZones")->items[0].Find("StartHour")->text, "25");
   EXPECT_NE(

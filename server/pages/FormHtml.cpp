@@ -173,10 +173,12 @@ class FormWriter {
       AppendHtml(out, label);
       out += "</span>";
     } else if (info.kind == CSS_FieldKind::Number) {
+      // The values that mean something where fewer than the member's do (an hour: 0 to 23); the
+      // input still takes the others, which are kept with a warning.
       out += "<small>";
-      out += std::to_string(info.min);
+      out += std::to_string(info.low);
       out += " to ";
-      out += std::to_string(info.max);
+      out += std::to_string(info.high);
       out += "</small>";
     }
     Errors(name, out);
@@ -200,6 +202,10 @@ class FormWriter {
     for (const CSS_FieldInfo& info : part.fields) {
       out += "<th scope=\"col\">";
       AppendHtml(out, info.name);
+      if (!info.meaning.empty()) {
+        out +=
+            " <small>" + std::to_string(info.low) + " to " + std::to_string(info.high) + "</small>";
+      }
       out += "</th>";
     }
     out += "<th scope=\"col\">Remove</th></tr></thead><tbody>";
