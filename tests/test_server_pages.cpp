@@ -262,14 +262,25 @@ TEST_F(ServerPages, AFormsAddressOpenedAgainLeadsToItsPage) {
 }
 
 // A form says the values that mean something (an hour 0 to 23, not the member's -32768 to
-// 32767); another is saved as the messages may carry it, and the page warns of it by record and
-// field.
-TEST_F(ServerPages, ValuesThatMeanNothingAreSavedAndWarnedOf) {
+// 32767). Another is asked about beside its field first; told so, the form saves it as the
+// messages may carry it, the page warns of it by record and field, and it is not asked about
+// again.
+TEST_F(ServerPages, ValuesThatMeanNothingAreAskedAboutSavedAndWarnedOf) {
   const std::string page = Send("eve", "GET", kPage).body;
   EXPECT_NE(page.find("<small>0 to 23</small>"), std::string::npos);
   EXPECT_NE(page.find("<small>1 to 12</small>"), std::string::npos);
-  ASSERT_EQ(Edit("TimeZones", {{"TimeZones[0].StartHour", "25"}}).status, 303);
+  const std::string hour = Controller().Find("TimeZones")->items[0].Find("StartHour")->text;
+  const Response asked = Edit("TimeZones", {{"TimeZones[0].StartHour", "25"}});
+  EXPECT_EQ(asked.status, 200);
+  EXPECT_NE(asked.body.find("some values mean nothing to a controller"), std::string::npos);
+  EXPECT_NE(asked.body.find("25 is not an hour (0..23)"), std::string::npos);
+  EXPECT_EQ(Controller().Find("TimeZones")->items[0].Find("StartHour")->text, hour);
+  const std::string action = kPage + "/edit/TimeZones";
+  ASSERT_EQ(
+      Send("eve", "POST", action, Body(Submit(asked.body, action), {{"anyway", "yes"}})).status,
+      303);
   EXPECT_EQ(Controller().Find("TimeZones")->items[0].Find("StartHour")->text, "25");
+  ASSERT_EQ(Edit("TimeZones", {{"TimeZones[0].EndMinute", "1"}}).status, 303);
   EXPECT_NE(
       Send("eve", "GET", kPage).body.find("TimeZones[0].StartHour: 25 is not an hour (0..23)"),
       std::string::npos);

@@ -2,6 +2,7 @@
 // draws them, then the forms that change them), saving a form through the API, and the page of
 // a conflict when someone else saved the controller first.
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -18,7 +19,9 @@
 #include "server/pages/Frame.h"
 #include "server/pages/RecordForms.h"
 #include "server/pages/Routes.h"
+#include "site/Findings.h"
 #include "site/SiteData.h"
+#include "site/file/SiteFile.h"
 
 namespace ssmsg::server::pages {
 namespace {
@@ -29,7 +32,36 @@ struct Draft {
   Form values;
   FieldErrors errors;
   std::string etag;
+  bool doubts = false;  // `errors` are values that mean nothing to a controller, to be confirmed
 };
+
+// What saving `after` over `before` (each a controller's JSON) would bring that means nothing to
+// a controller (an hour 25; a zone it does not have), which a form asks about before it saves.
+SiteErrors NewDoubts(std::string_view before, std::string_view after) {
+  const auto doubts = [](std::string_view json) {
+    SiteErrors found;
+    CSApplicationManagerStd records;
+    if (!ReadControllerText(json, records)) return found;
+    SiteFindings findings;
+    findings.AddController(0, records);
+    for (const SiteWarning& warning : findings.Warnings(CSToolEnum())) {
+      if (warning.kind == SiteWarning::Kind::Meaningless ||
+          warning.kind == SiteWarning::Kind::Dangling) {
+        found.push_back({{}, warning.path.Text(), warning.what});
+      }
+    }
+    return found;
+  };
+  const SiteErrors had = doubts(before);
+  SiteErrors added;
+  for (SiteError& doubt : doubts(after)) {
+    const bool known = std::any_of(had.begin(), had.end(), [&](const SiteError& old) {
+      return old.path == doubt.path && old.message == doubt.message;
+    });
+    if (!known) added.push_back(std::move(doubt));
+  }
+  return added;
+}
 
 // The overview's row of the controller at `position` of the site: what the report's "back to the
 // overview" link points at.
@@ -124,7 +156,8 @@ void Forms(const Call& call, CSS_ControllerAddress address, const JsonValue& con
                           call.caller->csrf,
                           drafted ? &draft->errors : nullptr,
                           drafted || (saved != nullptr && *saved == target.Anchor()),
-                          target.PerRecord() && k == length};
+                          target.PerRecord() && k == length,
+                          drafted && draft->doubts};
       RenderForm(target, values, view, out);
     }
   }
@@ -178,7 +211,12 @@ Response ShowController(Service& service, const Call& call, int status, const Dr
   main += " &middot; <a href=\"" + url + "/pending\">see, download and mark them sent</a>";
   if (call.caller->user.role != Role::Viewer) main += " &middot; <a href=\"#edit\">change it</a>";
   main += "</p>";
-  if (draft != nullptr) {
+  if (draft != nullptr && draft->doubts) {
+    main +=
+        "<p class=\"problem\">Not saved yet: some values mean nothing to a controller. See <a "
+        "href=\"#" +
+        draft->target.Anchor() + "\">its form</a> to change them or save them as they are.</p>";
+  } else if (draft != nullptr) {
     main += "<p class=\"problem\">Your change was not saved: see <a href=\"#" +
             draft->target.Anchor() + "\">its form</a>.</p>";
   } else if (call.target.Query("saved") != nullptr) {
@@ -312,8 +350,15 @@ Response Save(Service& service, const Call& call) {
     const Draft draft{target, *form, std::move(read.errors), *etag};
     return ShowController(service, call, 422, &draft);
   }
+  const std::string json = ToJson(controller);
+  if (form->Get("anyway") == nullptr) {
+    if (const SiteErrors doubts = NewDoubts(got->json, json); !doubts.empty()) {
+      const Draft draft{target, *form, PlaceErrors(doubts, read.moved), *etag, true};
+      return ShowController(service, call, 200, &draft);
+    }
+  }
   const Outcome<Written> put = ReplaceController(
-      store, *address, {Expect::Kind::Present, *etag}, ToJson(controller),
+      store, *address, {Expect::Kind::Present, *etag}, json,
       ChangeNote(call, service.Authority().Now(), "PUT", ControllerApi(*address)));
   if (put) {
     return Redirect(ControllerUrl(*address) + "?saved=" + target.Anchor() + "#" + target.Anchor());

@@ -333,7 +333,13 @@ class FormWriter {
   }
 
   void Actions(std::string& out) {
-    out += "<div class=\"actions\"><button type=\"submit\">Save ";
+    out += "<div class=\"actions\">";
+    if (view_.asks) {
+      out +=
+          "<label class=\"anyway\"><input type=\"checkbox\" name=\"anyway\" value=\"yes\"> "
+          "Save these values as they are</label> ";
+    }
+    out += "<button type=\"submit\">Save ";
     if (New()) {
       out += "new ";
       AppendHtml(out, Section().item);

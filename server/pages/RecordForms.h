@@ -116,6 +116,9 @@ struct FormView {
   const FieldErrors* errors = nullptr;  // null: none
   bool open = false;                    // a form of one record shows open
   bool adds = false;                    // it adds a record at the end of its list
+  // Its values mean nothing to a controller (`errors` says which): it offers to save them as
+  // they are, with the field "anyway".
+  bool asks = false;
 };
 
 // Appends the target's form, showing `values`.
