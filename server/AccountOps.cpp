@@ -1,5 +1,7 @@
 #include "server/AccountOps.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <limits>
 #include <utility>
 
@@ -10,6 +12,8 @@
 
 namespace ssmsg::server {
 namespace {
+
+constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 
 // One answer of the audit log holds at most this many rows, and no row more once it holds this
 // many bytes.
@@ -186,16 +190,34 @@ Outcome<Removed> RevokeToken(Store& store, std::string_view name, std::string_vi
   return Removed{};
 }
 
-Outcome<AuditPage> ReadAudit(Store& store, const std::string* after) {
-  std::int64_t from = 0;
-  if (after != nullptr) {
-    const std::optional<std::int64_t> value =
-        ParseDecimal(*after, 0, std::numeric_limits<std::int64_t>::max());
-    if (!value) return Refuse(400, "after must be an audit id, a number from 0");
-    from = *value;
+Outcome<AuditPage> ReadAudit(Store& store, const AuditAsked& asked) {
+  const auto id = [](const std::string* text) {
+    return ParseDecimal(*text, 0, std::numeric_limits<std::int64_t>::max());
+  };
+  AuditQuery query;
+  if (asked.after != nullptr) {
+    const std::optional<std::int64_t> after = id(asked.after);
+    if (!after) return Refuse(400, "after must be an audit id, a number from 0");
+    query.after = *after;
+  }
+  if (asked.before != nullptr) {
+    query.before = id(asked.before);
+    if (!query.before) return Refuse(400, "before must be an audit id, a number from 0");
+  }
+  if (asked.controller != nullptr) {
+    // "1.2"
+    const std::string& text = *asked.controller;
+    const std::size_t dot = std::min(text.find('.'), text.size());
+    const std::optional<std::int64_t> interfaceId = ParseDecimal(text.substr(0, dot), 1, kInt32Max);
+    const std::optional<std::int64_t> node =
+        dot < text.size() ? ParseDecimal(text.substr(dot + 1), 0, kInt32Max) : std::nullopt;
+    if (!interfaceId || !node)
+      return Refuse(400, "controller must be an interface and a node, such as 1.2");
+    query.controller = CSS_ControllerAddress{static_cast<std::int32_t>(*interfaceId),
+                                             static_cast<std::int32_t>(*node)};
   }
   AuditPage page;
-  page.entries = store.Audit(from, kAuditPage);
+  page.entries = store.Audit(query, kAuditPage);
   std::size_t bytes = kAuditHead;
   std::size_t count = 0;
   for (; count < page.entries.size() && (count == 0 || bytes < kAuditPageBytes); ++count)

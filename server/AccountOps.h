@@ -84,10 +84,19 @@ Outcome<std::vector<Token>> ListTokens(Store& store, std::string_view name);
 Outcome<Removed> RevokeToken(Store& store, std::string_view name, std::string_view id,
                              const AuditNote& note);
 
-// The entries after the id `after` (as the query gives it; none: from the first): at most a
-// hundred, and no more once they hold 4 MiB as the API answers them (each holds a controller
-// twice), so that the API and the page break the log alike.
-Outcome<AuditPage> ReadAudit(Store& store, const std::string* after);
+// What a request for the audit log asks, as its query gives it: "after" an id (oldest first; none:
+// from the first), or "before" one (newest first; 0: from the latest), and "controller" ("1.2":
+// its entries alone).
+struct AuditAsked {
+  const std::string* after = nullptr;
+  const std::string* before = nullptr;
+  const std::string* controller = nullptr;
+};
+
+// The entries `asked` for: at most a hundred, and no more once they hold 4 MiB as the API answers
+// them (each holds a controller twice), so that the API and the page break the log alike. The
+// page's `next` is the id to ask after (or before) for those that follow.
+Outcome<AuditPage> ReadAudit(Store& store, const AuditAsked& asked);
 
 // An entry of the audit log as the API answers it.
 std::string AuditEntryJson(const AuditEntry& entry);

@@ -226,7 +226,8 @@ Response MarkSent(Service& service, const ControllerCall& request) {
 }
 
 Response Audit(Service& service, const Call& call) {
-  const Outcome<AuditPage> page = ReadAudit(service.Data(), call.target.Query("after"));
+  const Outcome<AuditPage> page =
+      ReadAudit(service.Data(), {call.target.Query("after"), nullptr, nullptr});
   if (!page) return Answer(page.error());
   std::string body = "{\"entries\":[";
   for (std::size_t i = 0; i < page->entries.size(); ++i) {

@@ -3,7 +3,9 @@
 #include <ssmsg/Json.h>
 #include <ssmsg/SiteDatabase.h>
 
+#include <algorithm>
 #include <array>
+#include <limits>
 #include <map>
 #include <utility>
 
@@ -45,9 +47,22 @@ struct ControllerDatabase::Statements : db::Transactions {
   Statement previousAfter = Make(
       "SELECT \"Id\", \"After\" FROM audit_log WHERE \"Interface\" = ?1 AND \"Node\" = ?2 AND "
       "\"Id\" < ?3 ORDER BY \"Id\" DESC LIMIT 1");
-  Statement audit = Make(
-      "SELECT \"Id\", \"Time\", \"User\", \"Method\", \"Path\", \"Interface\", \"Node\", "
-      "\"Before\", \"After\" FROM audit_log WHERE \"Id\" > ?1 ORDER BY \"Id\" LIMIT ?2");
+  // The audit rows: [newest first][of one controller], for ?1 the bound id (after it, or before
+  // it), ?2 the limit and ?3, ?4 the controller's address.
+  std::array<std::array<Statement, 2>, 2> audit = [this] {
+    std::array<std::array<Statement, 2>, 2> statements;
+    for (const bool newest : {false, true}) {
+      for (const bool one : {false, true}) {
+        statements[newest][one] = Make(
+            std::string("SELECT \"Id\", \"Time\", \"User\", \"Method\", \"Path\", "
+                        "\"Interface\", \"Node\", \"Before\", \"After\" FROM audit_log WHERE ") +
+            (one ? "\"Interface\" = ?3 AND \"Node\" = ?4 AND " : "") +
+            (newest ? "\"Id\" < ?1 ORDER BY \"Id\" DESC" : "\"Id\" > ?1 ORDER BY \"Id\"") +
+            " LIMIT ?2");
+      }
+    }
+    return statements;
+  }();
 };
 
 namespace {
@@ -396,24 +411,40 @@ WriteResult ControllerDatabase::MarkSent(CSS_ControllerAddress address, const Ex
           {*entry->json, entry->etag, static_cast<std::size_t>(entry - entries_.data())}};
 }
 
-std::vector<AuditEntry> ControllerDatabase::Audit(std::int64_t after, std::size_t limit) {
+std::vector<AuditEntry> ControllerDatabase::Audit(const AuditQuery& wanted, std::size_t limit) {
   const std::lock_guard lock(mutex_);
   std::vector<AuditEntry> entries;
-  std::unordered_map<std::uint64_t, std::size_t> last;  // the latest entry of each controller here
-  Query query = (*sql_)(sql_->audit);
-  query.Bind(after).Bind(static_cast<std::int64_t>(limit));
+  std::vector<bool> chained;  // whose "Before" is the "After" of the controller's entry before
+  const bool newest = wanted.before.has_value();
+  std::int64_t bound = newest ? *wanted.before : wanted.after;
+  if (newest && bound <= 0) bound = std::numeric_limits<std::int64_t>::max();
+  Query query = (*sql_)(sql_->audit[newest][wanted.controller.has_value()]);
+  query.Bind(bound).Bind(static_cast<std::int64_t>(limit));
+  if (wanted.controller) query.Bind(wanted.controller->interfaceId).Bind(wanted.controller->node);
   while (query.Next()) {
     AuditEntry& entry = entries.emplace_back();
     entry.id = query.Int(0);
     entry.note = {query.Text(2), query.Text(3), query.Text(4), query.Int(1)};
     entry.after = connection_.Logged(query, 8, entry.id);
+    chained.push_back(query.IsNull(7));
     if (!query.IsNull(7)) entry.before = connection_.Logged(query, 7, entry.id);
-    if (query.IsNull(5) || query.IsNull(6)) continue;
-    const CSS_ControllerAddress address{static_cast<std::int32_t>(query.Int(5)),
-                                        static_cast<std::int32_t>(query.Int(6))};
-    entry.controller = address;
-    auto [previous, first] = last.try_emplace(AddressKey(address), entries.size() - 1);
-    if (query.IsNull(7)) {
+    if (!query.IsNull(5) && !query.IsNull(6)) {
+      entry.controller = CSS_ControllerAddress{static_cast<std::int32_t>(query.Int(5)),
+                                               static_cast<std::int32_t>(query.Int(6))};
+    }
+  }
+  if (newest) {
+    std::reverse(entries.begin(), entries.end());
+    std::reverse(chained.begin(), chained.end());
+  }
+  // Oldest first: each controller's entries here follow one another, whatever the query left out.
+  std::unordered_map<std::uint64_t, std::size_t> last;  // the latest entry of each controller here
+  for (std::size_t k = 0; k < entries.size(); ++k) {
+    AuditEntry& entry = entries[k];
+    if (!entry.controller) continue;
+    const CSS_ControllerAddress address = *entry.controller;
+    auto [previous, first] = last.try_emplace(AddressKey(address), k);
+    if (chained[k]) {
       // As the controller's entry before left it: one of these, or one before them.
       if (!first) {
         entry.before = entries[previous->second].after;
@@ -424,8 +455,9 @@ std::vector<AuditEntry> ControllerDatabase::Audit(std::int64_t after, std::size_
                            : "null";
       }
     }
-    previous->second = entries.size() - 1;
+    previous->second = k;
   }
+  if (newest) std::reverse(entries.begin(), entries.end());
   return entries;
 }
 

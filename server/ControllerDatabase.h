@@ -62,7 +62,7 @@ class ControllerDatabase {
                                const AuditNote& note);
   std::optional<PendingSites> Pending(CSS_ControllerAddress address);
   WriteResult MarkSent(CSS_ControllerAddress address, const Expect& expect, const AuditNote& note);
-  std::vector<AuditEntry> Audit(std::int64_t after, std::size_t limit);
+  std::vector<AuditEntry> Audit(const AuditQuery& query, std::size_t limit);
 
   struct Statements;
 

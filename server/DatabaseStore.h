@@ -58,8 +58,9 @@ class DatabaseStore final : public Store {
                        const AuditNote& note) override {
     return controllers_.MarkSent(address, expect, note);
   }
-  std::vector<AuditEntry> Audit(std::int64_t after, std::size_t limit) override {
-    return controllers_.Audit(after, limit);
+  using Store::Audit;
+  std::vector<AuditEntry> Audit(const AuditQuery& query, std::size_t limit) override {
+    return controllers_.Audit(query, limit);
   }
 
   std::vector<User> Users() override { return accounts_.Users(); }

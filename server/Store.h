@@ -98,6 +98,14 @@ struct AuditEntry {
   std::string after;   // and after it
 };
 
+// Which rows of the audit log: those after id `after`, oldest first; or, given `before`, those
+// before it (0: up to the latest), newest first. Given `controller`, only its rows.
+struct AuditQuery {
+  std::int64_t after = 0;
+  std::optional<std::int64_t> before;
+  std::optional<CSS_ControllerAddress> controller;
+};
+
 // A controller as the store holds it now.
 struct ControllerState {
   std::string json;          // its canonical JSON object, as the site file writes it
@@ -183,8 +191,12 @@ class Store {
   virtual WriteResult MarkSent(CSS_ControllerAddress address, const Expect& expect,
                                const AuditNote& note) = 0;
 
+  // The audit rows of `query`, at most `limit`.
+  virtual std::vector<AuditEntry> Audit(const AuditQuery& query, std::size_t limit) = 0;
   // The audit rows after id `after`, oldest first, at most `limit`.
-  virtual std::vector<AuditEntry> Audit(std::int64_t after, std::size_t limit) = 0;
+  std::vector<AuditEntry> Audit(std::int64_t after, std::size_t limit) {
+    return Audit(AuditQuery{after, {}, {}}, limit);
+  }
 
   // --- Accounts ---
   virtual std::vector<User> Users() = 0;

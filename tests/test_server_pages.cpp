@@ -616,12 +616,21 @@ TEST_F(ServerPages, EachFormIsSummedUpWhereItFolds) {
 }
 
 // The audit log shows what an edit changed, and only that.
-TEST_F(ServerPages, TheAuditLogShowsWhatChanged) {
+TEST_F(ServerPages, TheAuditLogShowsWhatChangedNewestFirst) {
   ASSERT_EQ(Edit("Inputs/0", {{"Inputs[0].Name", "Front"}}).status, 303);
-  EXPECT_NE(Send("ada", "GET", "/audit")
-                .body.find("<ul class=\"changes\"><li>Inputs[0].Name: &quot;Front door "
-                           "contact&quot; &rarr; &quot;Front&quot;</li></ul></td></tr></tbody>"),
-            std::string::npos);
+  ASSERT_EQ(Edit("Inputs/0", {{"Inputs[0].Name", "Back"}}, "1/2").status, 303);
+  const std::string all = Send("ada", "GET", "/audit").body;
+  const std::size_t front = all.find(
+      "<ul class=\"changes\"><li>Inputs[0].Name: &quot;Front door contact&quot; &rarr; "
+      "&quot;Front&quot;</li></ul>");
+  const std::size_t back = all.find("&rarr; &quot;Back&quot;");
+  ASSERT_NE(front, std::string::npos) << all;
+  EXPECT_LT(back, front);
+  // One controller's changes alone.
+  const std::string one = Send("ada", "GET", "/audit?controller=1.2").body;
+  EXPECT_NE(one.find("&quot;Back&quot;"), std::string::npos);
+  EXPECT_EQ(one.find("&quot;Front&quot;"), std::string::npos);
+  EXPECT_EQ(Send("ada", "GET", "/audit?controller=1.x").status, 400);
 }
 
 }  // namespace

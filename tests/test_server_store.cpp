@@ -131,6 +131,43 @@ TEST_F(ServerDatabase, ControllersNotKeptAreReadAgainFromTheirRows) {
   EXPECT_EQ(later[0].after, again.state.json);
 }
 
+// The log read newest first, a page at a time, and one controller's alone: each entry's "before"
+// is what the controller was, whichever entries the page leaves out.
+TEST_F(ServerDatabase, TheLogIsReadNewestFirstAndByController) {
+  std::vector<std::string> twos = {store_->Controller(kTwo)->json};
+  for (const std::string name : {"A", "B", "C"}) {
+    ASSERT_EQ(Rename(Etag(kTwo),
+                     twos.size() == 1   ? "Warehouse Vending"
+                     : twos.size() == 2 ? "A"
+                                        : "B",
+                     name, twos.back())
+                  .status,
+              WriteStatus::Done);
+    twos.push_back(store_->Controller(kTwo)->json);
+    std::string one = store_->Controller(kOne)->json;
+    one.replace(one.find("\"Name\":\"") + 8, 0, name);
+    ASSERT_EQ(Put(kOne, Etag(kOne), one).status, WriteStatus::Done);
+  }
+  const std::vector<AuditEntry> all = store_->Audit(0, 100);
+  ASSERT_EQ(all.size(), 6U);
+  const std::vector<AuditEntry> latest = store_->Audit(AuditQuery{0, 0, {}}, 2);
+  ASSERT_EQ(latest.size(), 2U);
+  EXPECT_EQ(latest[0].id, all[5].id);
+  EXPECT_EQ(latest[1].id, all[4].id);
+  const std::vector<AuditEntry> earlier = store_->Audit(AuditQuery{0, latest[1].id, {}}, 100);
+  ASSERT_EQ(earlier.size(), 4U);
+  EXPECT_EQ(earlier[0].id, all[3].id);
+  EXPECT_EQ(earlier[3].id, all[0].id);
+  const std::vector<AuditEntry> two = store_->Audit(AuditQuery{0, 0, kTwo}, 2);
+  ASSERT_EQ(two.size(), 2U);
+  for (std::size_t k = 0; k < two.size(); ++k) {
+    EXPECT_EQ(two[k].controller, kTwo);
+    EXPECT_EQ(two[k].after, twos[3 - k]);
+    EXPECT_EQ(two[k].before, twos[2 - k]);
+  }
+  EXPECT_EQ(store_->Audit(AuditQuery{all[0].id, {}, kOne}, 100).size(), 3U);
+}
+
 TEST_F(ServerDatabase, RowsMadeInvalidWithSqlAreNamedAndTheRestIsServed) {
   Service service(*store_, {});
   AddApiRoutes(service);

@@ -117,12 +117,28 @@ std::string UserApi(std::string_view name) {
 }
 
 Response Audit(Service& service, const Call& call) {
-  const Outcome<AuditPage> page = server::ReadAudit(service.Data(), call.target.Query("after"));
+  // Newest first, from the latest unless the query says before which entry.
+  static const std::string kLatest = "0";
+  const std::string* from = call.target.Query("before");
+  const std::string* controller = call.target.Query("controller");
+  if (controller != nullptr && controller->empty()) controller = nullptr;
+  const Outcome<AuditPage> page = server::ReadAudit(
+      service.Data(), {nullptr, from != nullptr ? from : &kLatest, controller});
   if (!page) return MessagePage(call, page.error().status, Problem(page.error()));
 
-  std::string main =
-      "<section class=\"card\"><h2>Audit log</h2><p class=\"meta\">Every change, oldest first."
-      "</p><div class=\"scroll\"><table class=\"audit\"><thead><tr><th scope=\"col\">No.</th>"
+  std::string main = "<section class=\"card\"><h2>Audit log</h2><p class=\"meta\">Every change";
+  if (controller != nullptr) {
+    main += " of controller ";
+    AppendHtml(main, *controller);
+  }
+  main +=
+      ", newest first.</p><form method=\"get\" class=\"inline\" action=\"/audit\"><label>"
+      "Controller <input type=\"text\" name=\"controller\" placeholder=\"1.2\" "
+      "maxlength=\"23\" value=\"";
+  if (controller != nullptr) AppendHtml(main, *controller);
+  main +=
+      "\"></label> <button type=\"submit\" class=\"quiet\">Show its changes</button></form>"
+      "<div class=\"scroll\"><table class=\"audit\"><thead><tr><th scope=\"col\">No.</th>"
       "<th scope=\"col\">Time</th><th scope=\"col\">User</th><th scope=\"col\">Request</th>"
       "<th scope=\"col\">Controller</th><th scope=\"col\">What changed</th></tr></thead><tbody>";
   for (const AuditEntry& entry : page->entries) {
@@ -157,9 +173,10 @@ Response Audit(Service& service, const Call& call) {
   main += "</tbody></table></div>";
   if (page->entries.empty()) main += "<p>No change yet.</p>";
   if (page->next) {
-    main += "<p><a href=\"/audit?after=";
+    main += "<p><a href=\"/audit?before=";
     AppendHtml(main, std::to_string(*page->next));
-    main += "\">Later changes</a></p>";
+    if (controller != nullptr) AppendHtml(main, "&controller=" + Encode(*controller));
+    main += "\">Earlier changes</a></p>";
   }
   main += "</section>\n";
   return Page(call, 200, "Audit log", main);
