@@ -211,12 +211,13 @@ def test_second_editor_sees_both_versions_and_loses_nothing(server, eve, ada, ja
     assert open_record(ada, "edit-Inputs-0").find_element(
         By.NAME, "Inputs[0].Name").get_attribute("value") == mine
 
-    # Both changes are in the audit log, in the order they were made.
-    ada.get(server.url + "/audit")
-    rows = [[cell.text for cell in row.find_elements(By.TAG_NAME, "td")]
-            for row in ada.find_elements(By.CSS_SELECTOR, "table.audit tbody tr")]
-    assert rows[-2][2] == "eve" and rows[-2][5].endswith(f'→ "{theirs}"')
-    assert rows[-1][2] == "ada" and rows[-1][5] == f'Inputs[0].Name: "{theirs}" → "{mine}"'
+    # Both changes are in the audit log, the latest first, also among the controller's alone.
+    for query in ("", "?controller=1.2"):
+        ada.get(server.url + "/audit" + query)
+        rows = [[cell.text for cell in row.find_elements(By.TAG_NAME, "td")]
+                for row in ada.find_elements(By.CSS_SELECTOR, "table.audit tbody tr")]
+        assert rows[1][2] == "eve" and rows[1][5].endswith(f'→ "{theirs}"')
+        assert rows[0][2] == "ada" and rows[0][5] == f'Inputs[0].Name: "{theirs}" → "{mine}"'
 
     check_quiet(eve)
     check_quiet(ada, "409")
