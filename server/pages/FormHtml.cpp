@@ -214,10 +214,13 @@ class FormWriter {
       out += r == rows ? "<tr class=\"new\"><td class=\"n\">new" : "<tr><td class=\"n\">";
       if (r < rows) out += std::to_string(r + 1);
       out += "</td>";
+      // Each input of a row is named with its record: "time zone 2 StartHour".
+      const std::string record =
+          std::string(Section().item) + (r == rows ? " new" : " " + std::to_string(r + 1));
       for (const CSS_FieldInfo& info : part.fields) {
         const std::string name = JoinPath(row, info.name);
         out += "<td>";
-        Input(info, name, name, {}, out);
+        Input(info, name, record + " " + std::string(info.name), {}, out);
         Errors(name, out);
         out += "</td>";
       }
@@ -227,7 +230,7 @@ class FormWriter {
         AppendHtml(out, row);
         out += values_.Has("remove", row) ? "\" checked" : "\"";
         out += " aria-label=\"remove ";
-        AppendHtml(out, row);
+        AppendHtml(out, record);
         out += "\">";
       }
       out += "</td></tr>";

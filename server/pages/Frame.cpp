@@ -9,6 +9,8 @@ namespace ssmsg::server::pages {
 namespace {
 
 void TopBar(const Caller* caller, std::string& out) {
+  // The first stop of the keyboard: past the bar, to what the page is about.
+  out += "<a class=\"skip\" href=\"#main\">Skip to the content</a>";
   out += "<header class=\"top\"><h1><a href=\"/\">ssmsg site editor</a></h1>";
   if (caller == nullptr) {
     out += "<p>Log in to see and change the site.</p></header>\n";
@@ -33,7 +35,7 @@ void TopBar(const Caller* caller, std::string& out) {
 Response Framed(const Caller* caller, int status, std::string_view title, std::string_view main) {
   std::string body;
   TopBar(caller, body);
-  body += "<main>\n";
+  body += "<main id=\"main\" tabindex=\"-1\">\n";
   body += main;
   body += "</main>";
   return HtmlPage(status, title, body);

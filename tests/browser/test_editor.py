@@ -22,6 +22,7 @@ from selenium.common.exceptions import (
     WebDriverException,
 )
 from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import WebDriverWait
 
 from browser import chromium
@@ -221,6 +222,18 @@ def test_second_editor_sees_both_versions_and_loses_nothing(server, eve, ada, ja
 
     check_quiet(eve)
     check_quiet(ada, "409")
+
+
+def test_keyboard_skips_the_bar_and_rows_name_their_record(server, eve):
+    eve.get(server.url + "/controllers/1/1")
+    eve.find_element(By.TAG_NAME, "body").send_keys(Keys.TAB)
+    skip = eve.switch_to.active_element
+    assert skip.text == "Skip to the content"
+    skip.send_keys(Keys.ENTER)
+    assert eve.switch_to.active_element.get_attribute("id") == "main"
+    hour = eve.find_element(By.NAME, "TimeZones[1].StartHour")
+    assert hour.get_attribute("aria-label") == "time zone 2 StartHour"
+    check_quiet(eve)
 
 
 def test_hostile_name_is_text(server, eve):
