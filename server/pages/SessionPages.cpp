@@ -1,4 +1,5 @@
-// Logging in and out from a form, and the style sheet of every page.
+// Logging in and out from a form, the style sheet of every page, and the pages' routes: each
+// form's address also answers GET, with the page of the form.
 
 #include <algorithm>
 #include <string>
@@ -117,14 +118,9 @@ void AddSessionPages(Service& service) {
 
 namespace {
 
-// The page above `pattern` ("/users/{name}/remove" -> "/users"): the number of its segments.
-std::size_t PageAbove(const Router& router, std::string_view pattern) {
-  std::vector<std::string> segments;
-  for (std::size_t at = 1; at < pattern.size();) {
-    const std::size_t end = std::min(pattern.find('/', at), pattern.size());
-    segments.emplace_back(pattern.substr(at, end - at));
-    at = end + 1;
-  }
+// The page above the route of `segments` ({"users", "{name}", "remove"} -> {"users"}): the number
+// of its segments.
+std::size_t PageAbove(const Router& router, std::vector<std::string> segments) {
   while (!segments.empty()) {
     segments.pop_back();
     for (const Route& route : router.Routes()) {
@@ -147,7 +143,7 @@ void AddFormAddresses(Service& service) {
       return r.method == "GET" && r.segments == route.segments;
     });
     if (get != router.Routes().end()) continue;
-    added.push_back({route, PageAbove(router, route.pattern)});
+    added.push_back({route, PageAbove(router, route.segments)});
   }
   for (auto& [route, kept] : added) {
     route.method = "GET";
