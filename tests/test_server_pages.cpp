@@ -242,6 +242,30 @@ TEST_F(ServerPages, RenamedInputIsPendingThenSent) {
   EXPECT_EQ(none.find("Mark as sent"), std::string::npos);  // nothing to mark
 }
 
+// The overview finds controllers by the start of their address or a part of their name, in either
+// case; each row keeps the id of its place in the site.
+TEST_F(ServerPages, TheOverviewFindsControllers) {
+  const std::pair<std::string, std::vector<std::string>> cases[] = {
+      {"", {"1.1", "1.2"}},     {"1.2", {"1.2"}},    {"1.", {"1.1", "1.2"}},
+      {"HEAD office", {"1.1"}}, {"%3Cimg", {"1.2"}}, {"2.", {}},
+  };
+  for (const auto& [find, shown] : cases) {
+    const std::string page = Send("eve", "GET", "/?find=" + find).body;
+    std::vector<std::string> rows;
+    for (std::size_t at = page.find("<tr id=\"row-"); at != std::string::npos;
+         at = page.find("<tr id=\"row-", at + 1)) {
+      const std::size_t link = page.find("\">", page.find("<a href=", at)) + 2;
+      rows.push_back(page.substr(link, page.find('<', link) - link));
+    }
+    EXPECT_EQ(rows, shown) << find;
+  }
+  const std::string page = Send("eve", "GET", "/?find=1.2").body;
+  EXPECT_NE(page.find("<tr id=\"row-2\">"), std::string::npos);
+  EXPECT_NE(page.find("1 of 2 controllers"), std::string::npos);
+  EXPECT_NE(page.find("value=\"1.2\""), std::string::npos);
+  EXPECT_NE(Send("eve", "GET", "/?find=%3Cimg").body.find("value=\"&lt;img\""), std::string::npos);
+}
+
 // A form's address opened again leads to the page above it, where the form stands.
 TEST_F(ServerPages, AFormsAddressOpenedAgainLeadsToItsPage) {
   const std::pair<std::string, std::string> cases[] = {

@@ -69,28 +69,51 @@ std::string RowId(std::size_t position) {
   return "row-" + std::to_string(position + 1);
 }
 
+// Whether `text` holds `part`, letters of A to Z in either case alike.
+bool Holds(std::string_view text, std::string_view part) {
+  const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+  return std::search(text.begin(), text.end(), part.begin(), part.end(),
+                     [&](char a, char b) { return fold(a) == fold(b); }) != text.end();
+}
+
 Response Overview(Service& service, const Call& call) {
   const std::vector<ControllerSummary> controllers = service.Data().Controllers();
-  std::string main = "<section class=\"card\"><h2>Controllers</h2><p class=\"meta\">";
-  main += Count(controllers.size(), "controller");
-  main +=
-      "</p><div class=\"scroll\"><table class=\"overview\"><thead><tr><th scope=\"col\">"
-      "Controller</th><th scope=\"col\">Name</th><th scope=\"col\">Messages</th></tr></thead>"
-      "<tbody>";
+  // "?find=": the controllers whose address ("1.2") begins so or whose name holds it.
+  const std::string* find = call.target.Query("find");
+  if (find != nullptr && find->empty()) find = nullptr;
+  std::string rows;
+  std::size_t shown = 0;
   for (std::size_t k = 0; k < controllers.size(); ++k) {
     const ControllerSummary& controller = controllers[k];
+    const std::string address = std::to_string(controller.address.interfaceId) + "." +
+                                std::to_string(controller.address.node);
+    if (find != nullptr && address.rfind(*find, 0) != 0 && !Holds(controller.name, *find)) continue;
+    ++shown;
     const std::string url = ControllerUrl(controller.address);
-    main += "<tr id=\"" + RowId(k) + "\"><td><a href=\"" + url + "\">";
-    main += std::to_string(controller.address.interfaceId) + "." +
-            std::to_string(controller.address.node);
-    main += "</a></td><td>";
+    // The row keeps its place in the site: the report links to it by that.
+    rows += "<tr id=\"" + RowId(k) + "\"><td><a href=\"" + url + "\">";
+    rows += address;
+    rows += "</a></td><td>";
     if (controller.name.empty()) {
-      main += "<span class=\"missing\">(no name)</span>";
+      rows += "<span class=\"missing\">(no name)</span>";
     } else {
-      AppendHtml(main, controller.name);
+      AppendHtml(rows, controller.name);
     }
-    main += "</td><td><a href=\"" + url + "/pending\">pending</a></td></tr>";
+    rows += "</td><td><a href=\"" + url + "/pending\">pending</a></td></tr>";
   }
+  std::string main = "<section class=\"card\"><h2>Controllers</h2><p class=\"meta\">";
+  if (find != nullptr) main += std::to_string(shown) + " of ";
+  main += Count(controllers.size(), "controller");
+  main +=
+      "</p><form method=\"get\" action=\"/\" class=\"inline\" role=\"search\"><label>Find "
+      "<input type=\"search\" name=\"find\" maxlength=\"200\" value=\"";
+  if (find != nullptr) AppendHtml(main, *find);
+  main +=
+      "\"></label> <button type=\"submit\" class=\"quiet\">Find</button> <small>an address "
+      "(1.2) or part of a name</small></form><div class=\"scroll\"><table class=\"overview\">"
+      "<thead><tr><th scope=\"col\">Controller</th><th scope=\"col\">Name</th><th "
+      "scope=\"col\">Messages</th></tr></thead><tbody>";
+  main += rows;
   main += "</tbody></table></div></section>\n";
   return Page(call, 200, "Controllers", main);
 }
