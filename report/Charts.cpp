@@ -12,6 +12,7 @@
 
 #include "host/CSDevice_Fields.h"
 #include "report/Html.h"
+#include "site/Findings.h"
 
 namespace ssmsg {
 namespace {
@@ -113,21 +114,6 @@ int DateKey(const CSDevice_HolidayItem& holiday) {
 
 }  // namespace
 
-// The time zones that the controller is sent, by zone number: the first of each number.
-std::vector<std::pair<int, const CSDevice_TimeZoneItem*>> ControllerSection::SentZones() const {
-  std::vector<std::pair<int, const CSDevice_TimeZoneItem*>> zones;
-  const CSDevice_TimeZone& records = store_.GetTimeZone();
-  const int count = std::min<int>(store_.GetResource().GetTimeZones(), records.GetRecordCount());
-  for (int index = 1; index <= count; ++index) {
-    if (const CSDevice_TimeZoneItem* zone = records.Find(index)) {
-      zones.emplace_back(zone->ZoneNo, zone);
-    }
-  }
-  std::stable_sort(zones.begin(), zones.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
-  return zones;
-}
-
 void ControllerSection::TimeZones() {
   const CSDevice_TimeZone& records = store_.GetTimeZone();
   const CSDevice_TimeZone* before = BeforeOf(&Store::GetTimeZone);
@@ -182,7 +168,7 @@ void ControllerSection::TimeZones() {
 // that its zones in force that day cover.
 void ControllerSection::Week(int group, const std::vector<CSDevice_TimeGroupZoneItem>& zones,
                              Change change) {
-  const auto sentZones = SentZones();
+  const auto sentZones = SentZones(store_);
   const auto find = [&](int zoneNo) -> const CSDevice_TimeZoneItem* {
     const auto at = std::lower_bound(sentZones.begin(), sentZones.end(), zoneNo,
                                      [](const auto& entry, int no) { return entry.first < no; });

@@ -100,7 +100,6 @@ class ControllerSection {
   void Configuration();
 
   // The charts.
-  std::vector<std::pair<int, const CSDevice_TimeZoneItem*>> SentZones() const;
   void TimeZones();
   void Week(int group, const std::vector<CSDevice_TimeGroupZoneItem>& zones, Change change);
   static bool SameZones(const std::vector<CSDevice_TimeGroupZoneItem>& a,

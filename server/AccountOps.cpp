@@ -8,12 +8,11 @@
 #include <ssmsg/Json.h>
 
 #include "server/Accounts.h"
+#include "server/Controllers.h"
 #include "server/Http.h"
 
 namespace ssmsg::server {
 namespace {
-
-constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 
 // One answer of the audit log holds at most this many rows, and no row more once it holds this
 // many bytes.
@@ -206,15 +205,12 @@ Outcome<AuditPage> ReadAudit(Store& store, const AuditAsked& asked) {
   }
   if (asked.controller != nullptr) {
     // "1.2"
-    const std::string& text = *asked.controller;
+    const std::string_view text = *asked.controller;
     const std::size_t dot = std::min(text.find('.'), text.size());
-    const std::optional<std::int64_t> interfaceId = ParseDecimal(text.substr(0, dot), 1, kInt32Max);
-    const std::optional<std::int64_t> node =
-        dot < text.size() ? ParseDecimal(text.substr(dot + 1), 0, kInt32Max) : std::nullopt;
-    if (!interfaceId || !node)
+    query.controller =
+        ParseAddress(text.substr(0, dot), dot < text.size() ? text.substr(dot + 1) : "");
+    if (!query.controller)
       return Refuse(400, "controller must be an interface and a node, such as 1.2");
-    query.controller = CSS_ControllerAddress{static_cast<std::int32_t>(*interfaceId),
-                                             static_cast<std::int32_t>(*node)};
   }
   AuditPage page;
   page.entries = store.Audit(query, kAuditPage);

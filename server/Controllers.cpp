@@ -1,5 +1,6 @@
 #include "server/Controllers.h"
 
+#include <limits>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -7,6 +8,7 @@
 #include <ssmsg/CSApplicationManagerStd.h>
 #include <ssmsg/SiteDiff.h>
 
+#include "server/Http.h"
 #include "site/Findings.h"
 #include "site/file/SiteFile.h"
 
@@ -176,6 +178,15 @@ Outcome<ControllerState> MarkSent(Store& store, CSS_ControllerAddress address, c
   WriteResult result = store.MarkSent(address, expect, note);
   if (result.status != WriteStatus::Done) return Failure{WriteRefusal(result.status)};
   return std::move(result.state);
+}
+
+std::optional<CSS_ControllerAddress> ParseAddress(std::string_view interfaceId,
+                                                  std::string_view node) {
+  constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
+  const std::optional<std::int64_t> i = ParseDecimal(interfaceId, 1, kMax);
+  const std::optional<std::int64_t> n = ParseDecimal(node, 0, kMax);
+  if (!i || !n) return std::nullopt;
+  return CSS_ControllerAddress{static_cast<std::int32_t>(*i), static_cast<std::int32_t>(*n)};
 }
 
 }  // namespace ssmsg::server

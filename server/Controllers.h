@@ -7,6 +7,7 @@
 // check, every error with the path of its value, so that a page puts each beside its field.
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +36,10 @@ using Outcome = Result<T, Refusal>;
 
 // Why a controller's address finds none: an API's 404 and a page's say the same.
 inline constexpr std::string_view kNoController = "there is no controller at this address";
+
+// A controller's address from its interface (1 and up) and node (0 and up) as decimals.
+std::optional<CSS_ControllerAddress> ParseAddress(std::string_view interfaceId,
+                                                  std::string_view node);
 
 // What a refusal of one status of a store answers.
 struct Reason {

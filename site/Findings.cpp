@@ -150,12 +150,11 @@ void SiteFindings::AddController(std::size_t controller, const CSApplicationMana
 
   // The zones that the controller is sent, by their numbers, and its time groups.
   const int zoneCount = resource.GetTimeZones();
-  std::vector<int> sentZones;
-  for (int index = 1; index <= std::min(zoneCount, store.GetTimeZone().GetRecordCount()); ++index) {
-    if (const CSDevice_TimeZoneItem* zone = store.GetTimeZone().Find(index))
-      sentZones.push_back(zone->ZoneNo);
-  }
-  std::sort(sentZones.begin(), sentZones.end());
+  const auto sentZones = SentZones(store);
+  const auto isZone = [&](int zoneNo) {
+    return std::binary_search(sentZones.begin(), sentZones.end(), std::pair{zoneNo, nullptr},
+                              [](const auto& x, const auto& y) { return x.first < y.first; });
+  };
   const int groupCount =
       std::min<int>(resource.GetTimeGroups(), store.GetTimeGroupZone().GetRecordCount());
   const auto isGroup = [&](int group) {
@@ -176,7 +175,7 @@ void SiteFindings::AddController(std::size_t controller, const CSApplicationMana
                           "zone " + std::to_string(zoneNo) +
                               " lies outside the blocks of Resource.TimeZones (" +
                               std::to_string(zoneCount) + ") and is never sent"});
-      } else if (!std::binary_search(sentZones.begin(), sentZones.end(), zoneNo)) {
+      } else if (!isZone(zoneNo)) {
         found_.push_back(
             {SiteWarning::Kind::Dangling, controller, at,
              "zone " + std::to_string(zoneNo) + " is not a time zone of the controller"});
@@ -198,6 +197,20 @@ void SiteFindings::AddController(std::size_t controller, const CSApplicationMana
            "time group " + std::to_string(group) + " is not a time group of the controller"});
     }
   }
+}
+
+std::vector<std::pair<int, const CSDevice_TimeZoneItem*>> SentZones(
+    const CSApplicationManagerStd& store) {
+  std::vector<std::pair<int, const CSDevice_TimeZoneItem*>> zones;
+  const CSDevice_TimeZone& records = store.GetTimeZone();
+  const int count = std::min<int>(store.GetResource().GetTimeZones(), records.GetRecordCount());
+  for (int index = 1; index <= count; ++index) {
+    if (const CSDevice_TimeZoneItem* zone = records.Find(index))
+      zones.emplace_back(zone->ZoneNo, zone);
+  }
+  std::stable_sort(zones.begin(), zones.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  return zones;
 }
 
 void RecordsBeyondCounts(const CSApplicationManagerStd& store, std::size_t controller,

@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include <ssmsg/CSApplicationManagerStd.h>
@@ -77,6 +78,11 @@ struct SiteWarning {
   // "FILE: Controllers[0].Inputs[3].Type: InputType value 9 has no text"
   std::string Line(std::string_view fileName) const;
 };
+
+// The time zones that `store`'s controller is sent (those within Resource.TimeZones), by zone
+// number, the first of each number first: what a time group's zone names.
+std::vector<std::pair<int, const CSDevice_TimeZoneItem*>> SentZones(
+    const CSApplicationManagerStd& store);
 
 // Appends to `out` a warning for each list of `store` (controller `controller` of its site) with
 // records beyond its capability count, which are never sent. With `before`, a record counts only

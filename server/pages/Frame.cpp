@@ -3,6 +3,7 @@
 #include <limits>
 #include <utility>
 
+#include "server/Controllers.h"
 #include "server/Html.h"
 
 namespace ssmsg::server::pages {
@@ -98,12 +99,7 @@ std::optional<Form> PostedForm(const Call& call, Response& failure) {
 }
 
 std::optional<CSS_ControllerAddress> AddressOf(const Call& call) {
-  constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
-  const std::optional<std::int64_t> interfaceId = ParseDecimal(call.params.at(0), 1, kMax);
-  const std::optional<std::int64_t> node = ParseDecimal(call.params.at(1), 0, kMax);
-  if (!interfaceId || !node) return std::nullopt;
-  return CSS_ControllerAddress{static_cast<std::int32_t>(*interfaceId),
-                               static_cast<std::int32_t>(*node)};
+  return ParseAddress(call.params.at(0), call.params.at(1));
 }
 
 std::string ControllerUrl(CSS_ControllerAddress address) {
