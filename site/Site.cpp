@@ -1,5 +1,6 @@
 // The site handle, and the one place that tells a site file from a site database: a database is
-// known by its first bytes, whatever the file's name.
+// known by its first bytes, whatever the file's name, and a site on a PostgreSQL server by its
+// postgresql:// URI.
 
 #include <ssmsg/Site.h>
 
@@ -17,6 +18,8 @@
 #include "site/db/Sqlite.h"
 #include "site/file/SiteFile.h"
 #include "site/file/SiteFileWriter.h"
+#include "site/pg/Location.h"
+#include "site/pg/PgSite.h"
 
 namespace ssmsg {
 namespace {
@@ -45,6 +48,7 @@ CSS_SiteLoadResult Unreadable(const std::string& name, int error) {
 // check read instead of the text.
 CSS_SiteLoadResult LoadSiteFrom(const std::filesystem::path& file, unsigned jobs, bool keep) {
   const std::string name = NameOfPath(file);
+  if (pg::IsLocation(name)) return pg::LoadSite(name, jobs);
   int error = 0;
   // A file on the disk may be a database that this program has open already (the site editor
   // reads its own database): its first bytes are read through SQLite (db::StartsAsDatabase).

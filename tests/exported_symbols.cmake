@@ -19,7 +19,7 @@ set(public "CSS_Manager|CSS_Site|CSS_SiteMessage|CSS_SettingsOptions|CSS_Setting
     "|CSS_Import|CSS_ImportOptions"
     "|MakeSiteReport|ReportControllerPage|CSS_ReportOptions"
     "|SiteDatabaseSchema|WriteSiteDatabase|MigrateSiteDatabase|CSS_MigrateResult"
-    "|CheckSelection|CSS_Selection|CSS_SelectionProblem|CSS_DatabaseWriteResult")
+    "|CheckSelection|CSS_Selection|CSS_SelectionProblem|CSS_DatabaseWriteResult|CSS_DatabaseKind")
 string(JOIN "" public ${public})
 
 string(REPLACE "\n" ";" lines "${symbols}")

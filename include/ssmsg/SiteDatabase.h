@@ -4,7 +4,9 @@
 /// Site databases: a site kept in an SQLite database instead of a site file, one table per list of
 /// the site file and per sub-record, with columns named as the site file's keys. LoadSite of
 /// <ssmsg/Site.h> reads a database wherever it reads a site file (it knows one by its first
-/// bytes); what is here makes and upgrades databases.
+/// bytes); what is here makes and upgrades databases. The same tables on a PostgreSQL server hold
+/// many sites: wherever a file is named, a libpq connection URI with the site's name,
+/// "postgresql://[user@]host[:port]/dbname?site=NAME", names one of them.
 
 #include <filesystem>
 #include <string>
@@ -23,10 +25,24 @@ inline constexpr int kSiteDatabaseVersion = 4;
 /// The oldest version that is still read as a site.
 inline constexpr int kOldestSiteDatabaseVersion = 1;
 
+/// The version of the tables of sites in a PostgreSQL database (the table ssmsg_schema).
+inline constexpr int kPostgresSchemaVersion = 1;
+
+/// The kinds of database that hold sites.
+enum class CSS_DatabaseKind {
+  Sqlite,     ///< an SQLite file of one site
+  Postgresql  ///< a PostgreSQL database of many sites, each by name
+};
+
 /// The SQL that makes an empty site database: its tables, application id and version. For
 /// programs that write rows themselves.
 /// \return the SQL text
 SSMSG_API std::string SiteDatabaseSchema();
+/// The same for a kind of database. PostgreSQL's tables hold many sites: each row is keyed by
+/// its site's "Id" in the table sites, and the table ssmsg_schema holds the version.
+/// \param kind the kind of database
+/// \return the SQL text
+SSMSG_API std::string SiteDatabaseSchema(CSS_DatabaseKind kind);
 
 /// What WriteSiteDatabase did.
 struct CSS_DatabaseWriteResult {

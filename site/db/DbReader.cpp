@@ -644,6 +644,10 @@ CSS_SiteLoadResult LoadSiteDatabase(const char* file, std::string_view fileName,
   return LoadOpened(std::move(db), fileName, file, jobs);
 }
 
+CSS_SiteLoadResult LoadSiteDatabaseHandle(db::DbHandle db, std::string_view fileName) {
+  return LoadOpened(std::move(db), fileName, nullptr, 1);
+}
+
 CSS_SiteLoadResult LoadSiteDatabaseBytes(std::string_view bytes, std::string_view fileName) {
   sqlite3* opened = nullptr;
   const int code =

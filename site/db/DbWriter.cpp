@@ -8,6 +8,7 @@
 #include <exception>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include "core/OrderedWork.h"
 #include "host/CSDevice_Fields.h"
@@ -15,6 +16,8 @@
 #include "platform/OutputFile.h"
 #include "site/SiteData.h"
 #include "site/SiteLists.h"
+#include "site/pg/Location.h"
+#include "site/pg/PgSite.h"
 
 namespace ssmsg {
 namespace db {
@@ -37,11 +40,7 @@ void InsertCells(sqlite3* db, sqlite3_stmt* statement, std::span<const Cell> cel
   insert.Next();
 }
 
-DatabaseWriter::DatabaseWriter(sqlite3* db) : db_(db) {
-  cells_.reserve(kBatchRows * 32);
-}
-
-void DatabaseWriter::EnumTexts(const std::vector<CSS_SiteEnumText>& texts) {
+void SqliteRows::EnumTexts(const std::vector<CSS_SiteEnumText>& texts) {
   const Statement statement = Prepare(db_, "INSERT OR REPLACE INTO enum_texts VALUES (?1, ?2, ?3)");
   for (const CSS_SiteEnumText& text : texts) {
     const std::array<Cell, 3> row{{{Cell::Kind::Text, 0, CSToolEnum::Name(text.id)},
@@ -49,6 +48,42 @@ void DatabaseWriter::EnumTexts(const std::vector<CSS_SiteEnumText>& texts) {
                                    {Cell::Kind::Text, 0, text.text}}};
     InsertCells(db_, statement.get(), row);
   }
+}
+
+void SqliteRows::Rows(TableId id, std::span<const Cell> cells, std::size_t rows) {
+  while (rows > 0) {
+    const std::size_t width = cells.size() / rows;
+    const std::size_t batch = std::min(rows, kBatchRows);
+    Statement& statement = insert_[id][batch - 1];
+    if (!statement) {
+      const Table& table = Tables()[id];
+      std::string row = "(?";
+      for (std::size_t k = 1; k < width; ++k)
+        row += ", ?";
+      row += ")";
+      std::string sql = "INSERT INTO " + std::string(table.name) + " (" +
+                        (id == kControllers ? "\"Position\", " : "") + ColumnList(table, true) +
+                        ") VALUES " + row;
+      for (std::size_t r = 1; r < batch; ++r)
+        sql += ", " + row;
+      statement = Prepare(db_, sql);
+    }
+    InsertCells(db_, statement.get(), cells.first(batch * width));
+    cells = cells.subspan(batch * width);
+    rows -= batch;
+  }
+}
+
+DatabaseWriter::DatabaseWriter(sqlite3* db) : own_(std::make_unique<SqliteRows>(db)), sink_(*own_) {
+  cells_.reserve(kBatchRows * 32);
+}
+
+DatabaseWriter::DatabaseWriter(RowSink& sink) : sink_(sink) {
+  cells_.reserve(kBatchRows * 32);
+}
+
+void DatabaseWriter::EnumTexts(const std::vector<CSS_SiteEnumText>& texts) {
+  sink_.EnumTexts(texts);
 }
 
 RowCells DatabaseWriter::Row(TableId id) {
@@ -61,24 +96,8 @@ RowCells DatabaseWriter::Row(TableId id) {
 
 void DatabaseWriter::Flush() {
   if (rows_ == 0) return;
-  Statement& statement = insert_[waiting_][rows_ - 1];
-  if (!statement) {
-    const Table& table = Tables()[waiting_];
-    const bool controllers = waiting_ == kControllers;
-    const std::size_t width = cells_.size() / rows_;
-    std::string row = "(?";
-    for (std::size_t k = 1; k < width; ++k)
-      row += ", ?";
-    row += ")";
-    std::string sql = "INSERT INTO " + std::string(table.name) + " (" +
-                      (controllers ? "\"Position\", " : "") + ColumnList(table, true) +
-                      ") VALUES " + row;
-    for (std::size_t r = 1; r < rows_; ++r)
-      sql += ", " + row;
-    statement = Prepare(db_, sql);
-  }
-  rows_ = 0;
-  InsertCells(db_, statement.get(), cells_);
+  const std::size_t rows = std::exchange(rows_, 0);
+  sink_.Rows(waiting_, cells_, rows);
   cells_.clear();
 }
 
@@ -281,11 +300,12 @@ struct ControllerRecordsWorker {
   const CSS_SiteData& site;
 };
 
-// Writes the enumeration texts and every controller of `site` into the database `db`, in the
-// transaction it is in, reading the controllers on `jobs` threads.
-void WriteRows(sqlite3* db, const CSS_Site& site, unsigned jobs) {
+}  // namespace
+
+namespace db {
+
+void WriteSiteRows(DatabaseWriter& writer, const CSS_Site& site, unsigned jobs) {
   const CSS_SiteData& data = CSS_SiteAccess::Of(site);
-  DatabaseWriter writer(db);
   writer.EnumTexts(data.enumTexts);
   std::size_t written = 0;
   RunOrdered<ControllerRecordsWorker>(
@@ -294,6 +314,17 @@ void WriteRows(sqlite3* db, const CSS_Site& site, unsigned jobs) {
         ++written;
         return true;
       });
+}
+
+}  // namespace db
+
+namespace {
+
+// Writes the enumeration texts and every controller of `site` into the database `db`, in the
+// transaction it is in, reading the controllers on `jobs` threads.
+void WriteRows(sqlite3* db, const CSS_Site& site, unsigned jobs) {
+  DatabaseWriter writer(db);
+  WriteSiteRows(writer, site, jobs);
 }
 
 // Replaces the site in the site database `name`, which other programs may have open (a server
@@ -322,6 +353,7 @@ CSS_DatabaseWriteResult WriteSiteDatabase(const CSS_Site& site, const std::files
 CSS_DatabaseWriteResult WriteSiteDatabase(const CSS_Site& site, const std::filesystem::path& file,
                                           unsigned jobs) {
   const std::string name = NameOfPath(file);
+  if (pg::IsLocation(name)) return pg::WriteSite(site, name, jobs);
   CSS_DatabaseWriteResult result;
   // A database may be open in another program: it is never replaced by another file.
   std::error_code missing;

@@ -7,6 +7,7 @@
 #include <bitset>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -75,17 +76,45 @@ class RowCells {
   std::vector<Cell>& cells_;
 };
 
-// Inserts the rows of controllers and of enumeration texts into the tables of `db`, which the
-// caller has made and holds a transaction on.
-//
-// Rows go in in the order they are made, but consecutive rows of one table wait and go in
-// together, up to kBatchRows in one statement: a statement per row cost more than the rows.
-// Since the order is kept, the file is the same as with one statement per row.
-class DatabaseWriter {
+// Where the rows that DatabaseWriter makes go.
+class RowSink {
+ public:
+  virtual ~RowSink() = default;
+  // `rows` consecutive rows of table `id`, their cells row after row in column order, the keys
+  // first (a controller's "Position" before them). The texts are the caller's, for the call.
+  virtual void Rows(TableId id, std::span<const Cell> cells, std::size_t rows) = 0;
+  // The enumeration texts that replace the built-in ones.
+  virtual void EnumTexts(const std::vector<CSS_SiteEnumText>& texts) = 0;
+};
+
+// Inserts rows into the tables of an SQLite database `db`, which the caller has made and holds a
+// transaction on. A statement per row cost more than the rows, so each inserts as many as it is
+// given, up to kBatchRows; since the order is kept, the file is the same as with one statement
+// per row.
+class SqliteRows final : public RowSink {
  public:
   static constexpr std::size_t kBatchRows = 32;
 
+  explicit SqliteRows(sqlite3* db) : db_(db) {}
+  void Rows(TableId id, std::span<const Cell> cells, std::size_t rows) override;
+  void EnumTexts(const std::vector<CSS_SiteEnumText>& texts) override;
+
+ private:
+  sqlite3* db_;
+  // insert_[id][n - 1] inserts n rows into table id; prepared when first needed.
+  std::array<std::array<Statement, kBatchRows>, kTableCount> insert_;
+};
+
+// Makes the rows of controllers and of enumeration texts, and hands them to a sink in the order
+// they are made, consecutive rows of one table together, up to SqliteRows::kBatchRows at a time.
+class DatabaseWriter {
+ public:
+  static constexpr std::size_t kBatchRows = SqliteRows::kBatchRows;
+
+  // Rows for the SQLite database `db` (see SqliteRows).
   explicit DatabaseWriter(sqlite3* db);
+  // Rows for `sink`, which must outlive the writer.
+  explicit DatabaseWriter(RowSink& sink);
 
   // The enumeration texts that replace the built-in ones.
   void EnumTexts(const std::vector<CSS_SiteEnumText>& texts);
@@ -106,14 +135,17 @@ class DatabaseWriter {
   void WriteRecords(TableId id, const Records& records);
   void TimeGroups(const CSDevice_TimeGroupZone& groups);
 
-  sqlite3* db_;
-  // insert_[id][n - 1] inserts n rows into table id; prepared when first needed.
-  std::array<std::array<Statement, kBatchRows>, kTableCount> insert_;
+  std::unique_ptr<SqliteRows> own_;  // the sink made for a database
+  RowSink& sink_;
   std::vector<Cell> cells_;  // of the rows that wait, row after row
   TableId waiting_ = kControllers;
   std::size_t rows_ = 0;  // that wait
   CSS_ControllerAddress address_;
   TableSet writing_;
 };
+
+// Hands `writer` the enumeration texts and every controller of `site`, in the site's order, the
+// controllers' records read on `jobs` threads while the calling thread writes.
+void WriteSiteRows(DatabaseWriter& writer, const CSS_Site& site, unsigned jobs);
 
 }  // namespace ssmsg::db

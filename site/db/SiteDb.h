@@ -7,6 +7,8 @@
 
 #include <ssmsg/Site.h>
 
+#include "site/db/Sqlite.h"
+
 namespace ssmsg {
 
 // The first 16 bytes of every SQLite database file.
@@ -26,5 +28,8 @@ CSS_SiteLoadResult LoadSiteDatabase(const char* file, std::string_view fileName,
 // The same for a database whose whole file is `bytes` (standard input, the fuzz target); the
 // site keeps a copy.
 CSS_SiteLoadResult LoadSiteDatabaseBytes(std::string_view bytes, std::string_view fileName);
+
+// The same for the database open in `db`, which nothing else writes (a copy in memory).
+CSS_SiteLoadResult LoadSiteDatabaseHandle(db::DbHandle db, std::string_view fileName);
 
 }  // namespace ssmsg

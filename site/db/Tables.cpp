@@ -17,6 +17,8 @@
 #include "platform/FileName.h"
 #include "site/SiteLists.h"
 #include "site/db/Sqlite.h"
+#include "site/pg/Location.h"
+#include "site/pg/PgSite.h"
 
 namespace ssmsg {
 namespace db {
@@ -113,46 +115,91 @@ std::vector<std::string_view> KeyNames(const Table& table) {
   return keys;
 }
 
-std::string CreateTable(const Table& table) {
+namespace {
+
+// How one kind of database spells the tables of a site.
+struct Dialect {
+  // The type of an integer column of range min..max.
+  std::string (*integer)(std::int64_t min, std::int64_t max);
+  std::string_view text;         // of a text column
+  std::string_view site;         // the column that keys each row by its site, or empty
+  std::string_view controllers;  // what ends the controllers table
+  std::string_view rows;         // what ends every other table
+  // Whether a row's link to its parent row is a foreign key. Checked row by row on a server, they
+  // made writing a site there four times as slow; the reader checks every link as it reads.
+  bool foreignKeys;
+};
+
+std::string SqliteInteger(std::int64_t, std::int64_t) {
+  return "INTEGER";
+}
+
+// The smallest type that holds the range: the CHECK then narrows it.
+std::string PostgresInteger(std::int64_t min, std::int64_t max) {
+  if (min >= kInt16Min && max <= kInt16Max) return "smallint";
+  if (min >= kInt32Min && max <= kInt32Max) return "integer";
+  return "bigint";
+}
+
+constexpr Dialect kSqlite{SqliteInteger, "TEXT", {}, ") STRICT;\n", ") STRICT, WITHOUT ROWID;\n",
+                          true};
+constexpr Dialect kPostgres{PostgresInteger, "text", "Site", ");\n", ");\n", false};
+
+std::string NameList(const Dialect& dialect, const std::vector<std::string_view>& names) {
+  std::string text = dialect.site.empty() ? "" : Quote(dialect.site);
+  for (std::string_view name : names)
+    text += (text.empty() ? "" : ", ") + Quote(name);
+  return text;
+}
+
+// The column of a site's key, first in every table of a database of many sites.
+std::string SiteColumn(const Dialect& dialect, bool references) {
+  if (dialect.site.empty()) return {};
+  return "  " + Quote(dialect.site) + " integer NOT NULL" +
+         (references ? " REFERENCES sites (\"Id\") ON DELETE CASCADE" : "") + ",\n";
+}
+
+std::string KeyColumn(const Dialect& dialect, std::string_view name, std::int64_t min,
+                      std::int64_t max, bool checked) {
+  return "  " + Quote(name) + " " + dialect.integer(min, max) + " NOT NULL" +
+         (checked ? " " + Range(name, min, max) : "") + ",\n";
+}
+
+std::string CreateTable(const Table& table, const Dialect& dialect) {
   std::string sql =
       "-- " + std::string(table.comment) + "\nCREATE TABLE " + std::string(table.name) + " (\n";
   const bool controllers = &table == &Tables()[kControllers];
+  sql += SiteColumn(dialect, controllers);
   if (controllers) {
-    sql += "  \"Position\" INTEGER PRIMARY KEY,\n";
-    sql += "  \"Interface\" INTEGER NOT NULL " + Range("Interface", 1, kInt32Max) + ",\n";
-    sql += "  \"Node\" INTEGER NOT NULL " + Range("Node", 0, kInt32Max) + ",\n";
+    sql += dialect.site.empty() ? "  \"Position\" INTEGER PRIMARY KEY,\n"
+                                : KeyColumn(dialect, "Position", 1, kInt32Max, true);
+    sql += KeyColumn(dialect, "Interface", 1, kInt32Max, true);
+    sql += KeyColumn(dialect, "Node", 0, kInt32Max, true);
   } else {
-    sql += "  \"Interface\" INTEGER NOT NULL,\n  \"Node\" INTEGER NOT NULL,\n";
-    if (table.keys == Keys::Zone) {
-      sql += "  \"TimeGroup\" INTEGER NOT NULL " + Range("TimeGroup", 1, kMaxPosition) + ",\n";
-    }
-    if (table.keys != Keys::Controller) {
-      sql += "  \"Number\" INTEGER NOT NULL " + Range("Number", 1, kMaxPosition) + ",\n";
-    }
+    sql += KeyColumn(dialect, "Interface", 1, kInt32Max, false);
+    sql += KeyColumn(dialect, "Node", 0, kInt32Max, false);
+    if (table.keys == Keys::Zone) sql += KeyColumn(dialect, "TimeGroup", 1, kMaxPosition, true);
+    if (table.keys != Keys::Controller) sql += KeyColumn(dialect, "Number", 1, kMaxPosition, true);
   }
   for (const Column& column : table.columns) {
-    sql += "  " + Quote(column.name);
+    sql += "  " + Quote(column.name) + " ";
     if (column.text) {
-      sql += " TEXT NOT NULL DEFAULT ''";
+      sql += std::string(dialect.text) + " NOT NULL DEFAULT ''";
     } else {
-      sql += " INTEGER";
+      sql += dialect.integer(column.min, column.max);
       if (!column.nullable) sql += " NOT NULL DEFAULT 0";
       sql += " " + Range(column.name, column.min, column.max);
     }
     sql += ",\n";
   }
-  const std::vector<std::string_view> keys = KeyNames(table);
-  const auto list = [](const std::vector<std::string_view>& names) {
-    std::string text;
-    for (std::string_view name : names)
-      text += (text.empty() ? "" : ", ") + Quote(name);
-    return text;
-  };
   if (controllers) {
-    sql += "  UNIQUE (\"Interface\", \"Node\")\n) STRICT;\n";
-    return sql;
+    if (!dialect.site.empty()) sql += "  PRIMARY KEY (" + NameList(dialect, {"Position"}) + "),\n";
+    sql += "  UNIQUE (" + NameList(dialect, {"Interface", "Node"}) + ")\n";
+    return sql + std::string(dialect.controllers);
   }
-  sql += "  PRIMARY KEY (" + list(keys) + "),\n";
+  sql += "  PRIMARY KEY (" + NameList(dialect, KeyNames(table)) + ")";
+  if (!dialect.foreignKeys) return sql + "\n" + std::string(dialect.rows);
+  sql += ",\n";
   const Table& parent = Tables()[table.parent];
   std::vector<std::string_view> own = {"Interface", "Node"};
   std::vector<std::string_view> theirs = own;
@@ -160,31 +207,42 @@ std::string CreateTable(const Table& table) {
     own.push_back(table.keys == Keys::Zone ? "TimeGroup" : "Number");
     theirs.push_back("Number");
   }
-  sql += "  FOREIGN KEY (" + list(own) + ") REFERENCES " + std::string(parent.name) + " (" +
-         list(theirs) + ") ON DELETE CASCADE ON UPDATE CASCADE\n) STRICT, WITHOUT ROWID;\n";
-  return sql;
+  sql += "  FOREIGN KEY (" + NameList(dialect, own) + ") REFERENCES " + std::string(parent.name) +
+         " (" + NameList(dialect, theirs) + ") ON DELETE CASCADE ON UPDATE CASCADE\n";
+  return sql + std::string(dialect.rows);
 }
 
-std::string CreateEnumTexts() {
+std::string CreateEnumTexts(const Dialect& dialect) {
   std::string names;
   for (std::size_t i = 0; i < kToolEnumCount; ++i) {
     names +=
         (i == 0 ? "'" : ", '") + std::string(CSToolEnum::Name(static_cast<CSToolEnumId>(i))) + "'";
   }
   return "-- \"Enums\": texts that replace the built-in text of an enumeration's value\n"
-         "CREATE TABLE enum_texts (\n"
-         "  \"Enumeration\" TEXT NOT NULL CHECK (\"Enumeration\" IN (" +
-         names + ")),\n  \"Value\" INTEGER NOT NULL " + Range("Value", kInt32Min, kInt32Max) +
-         ",\n  \"Text\" TEXT NOT NULL,\n  PRIMARY KEY (\"Enumeration\", \"Value\")\n"
-         ") STRICT, WITHOUT ROWID;\n";
+         "CREATE TABLE enum_texts (\n" +
+         SiteColumn(dialect, true) + "  \"Enumeration\" " + std::string(dialect.text) +
+         " NOT NULL CHECK (\"Enumeration\" IN (" + names + ")),\n  \"Value\" " +
+         dialect.integer(kInt32Min, kInt32Max) + " NOT NULL " +
+         Range("Value", kInt32Min, kInt32Max) + ",\n  \"Text\" " + std::string(dialect.text) +
+         " NOT NULL,\n  PRIMARY KEY (" + NameList(dialect, {"Enumeration", "Value"}) + ")\n" +
+         std::string(dialect.rows);
 }
 
-std::string SchemaTables() {
+std::string SiteTables(const Dialect& dialect) {
   std::string sql;
   for (const Table& table : Tables())
-    sql += CreateTable(table);
-  sql += CreateEnumTexts();
-  return sql;
+    sql += CreateTable(table, dialect);
+  return sql + CreateEnumTexts(dialect);
+}
+
+}  // namespace
+
+std::string SchemaTables() {
+  return SiteTables(kSqlite);
+}
+
+std::string PostgresSiteTables() {
+  return SiteTables(kPostgres);
 }
 
 namespace {
@@ -343,7 +401,28 @@ std::string SiteDatabaseSchema() {
          VersionPragmas(kSiteDatabaseVersion) + CurrentTables();
 }
 
+std::string SiteDatabaseSchema(CSS_DatabaseKind kind) {
+  return kind == CSS_DatabaseKind::Postgresql ? PostgresSchema() : SiteDatabaseSchema();
+}
+
 namespace db {
+
+std::string PostgresSchema() {
+  const std::string version = std::to_string(kPostgresSchemaVersion);
+  return "-- The schema of the ssmsg sites of a PostgreSQL database, version " + version +
+         ". The tables are those of a site\n"
+         "-- database, each row keyed by its site too (\"Site\", the \"Id\" of the table sites). "
+         "A site's controllers and\n-- enumeration texts go with it; the rows below a controller "
+         "are not foreign keys, which would be\n-- checked row by row: ssmsg writes and deletes "
+         "them with their controller, and checks each as it reads it.\n"
+         "CREATE TABLE ssmsg_schema (\n  \"Version\" integer NOT NULL\n);\n"
+         "INSERT INTO ssmsg_schema VALUES (" +
+         version +
+         ");\n-- The sites, by name.\nCREATE TABLE sites (\n"
+         "  \"Id\" integer GENERATED ALWAYS AS IDENTITY PRIMARY KEY,\n"
+         "  \"Name\" text NOT NULL UNIQUE\n);\n" +
+         PostgresSiteTables();
+}
 
 int BringUpToDate(sqlite3* db) {
   const SchemaCheck check = CheckSchema(db, Use::Update, {});
@@ -446,6 +525,7 @@ OpenedSite OpenSiteDatabase(const std::string& file, Use use) {
 
 CSS_MigrateResult MigrateSiteDatabase(const std::filesystem::path& file) {
   const std::string name = NameOfPath(file);
+  if (pg::IsLocation(name)) return pg::Migrate(name);
   CSS_MigrateResult result;
   try {
     std::error_code missing;

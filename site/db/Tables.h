@@ -105,6 +105,11 @@ std::string SelectSql(const Table& table, TableId id);
 
 // CREATE TABLE for every table of the site, in order.
 std::string SchemaTables();
+// The same tables for a PostgreSQL database of many sites: in its types, with the same CHECKs,
+// and each row keyed by its site ("Site", of the table sites) too.
+std::string PostgresSiteTables();
+// Everything that makes the tables of sites in a PostgreSQL database, its version among them.
+std::string PostgresSchema();
 // CREATE TABLE for the site editor's tables as they are now (added in schema version 2, the API
 // tokens' ids, names and ends in 3, the audit log's compressed texts in 4): its users, their
 // sessions and API tokens, the audit log of changes, and what each controller was last marked sent
