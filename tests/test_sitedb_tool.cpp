@@ -126,6 +126,25 @@ TEST_F(SiteDbTool, BadDatabasesExitTwoWithNothingWritten) {
   EXPECT_NE(newer.err.find("newer than this ssmsg reads"), std::string::npos) << newer.err;
 }
 
+// A site on a PostgreSQL server that cannot be reached: status 2, libpq's reason, nothing written.
+TEST_F(SiteDbTool, AnUnreachableServerExitsTwoWithItsReason) {
+  const std::string site = "'postgresql://127.0.0.1:1/db?site=s'";
+  for (const std::string& args :
+       {"settings --config " + site, "validate --config " + site, "convert " + site + " out.json",
+        "convert demo.json " + site, "diff --from demo.json --to " + site, "migrate " + site}) {
+    const Result result = Tool(args);
+    EXPECT_EQ(result.status, 2) << args;
+    EXPECT_EQ(result.out, "") << args;
+    EXPECT_NE(result.err.find("postgresql://127.0.0.1:1/db?site=s: cannot connect: "),
+              std::string::npos)
+        << args << ": " << result.err;
+  }
+  EXPECT_FALSE(fs::exists(folder / "out.json"));
+  const Result named = Tool("convert demo.json postgresql://127.0.0.1:1/db");
+  EXPECT_EQ(named.status, 2);
+  EXPECT_EQ(named.err, "postgresql://127.0.0.1:1/db: no site named: add ?site=NAME to the URI\n");
+}
+
 // A reader sees one snapshot: while another process renames every input again and again, each
 // transaction to names of one round, every settings run writes names of one round only.
 TEST_F(SiteDbTool, SettingsReadOneSnapshotWhileAnotherProcessWrites) {

@@ -12,6 +12,7 @@
 #include "platform/FileName.h"
 #include "readback.h"
 #include "site/SiteData.h"
+#include "site/pg/Location.h"
 
 namespace ssmsg::tool {
 namespace {
@@ -41,10 +42,12 @@ int WriteDatabase(const CSS_Site& site, const std::string& file, unsigned jobs) 
 
 struct SchemaOptions {
   std::string output;
+  std::string kind = "sqlite";
 };
 
-int RunSchema(const SchemaOptions&, const CLI::App&, Output& output) {
-  output.Write(SiteDatabaseSchema());
+int RunSchema(const SchemaOptions& options, const CLI::App&, Output& output) {
+  output.Write(SiteDatabaseSchema(options.kind == "postgresql" ? CSS_DatabaseKind::Postgresql
+                                                               : CSS_DatabaseKind::Sqlite));
   return kDone;
 }
 
@@ -54,7 +57,12 @@ struct ConvertOptions {
 };
 
 int RunConvert(const ConvertOptions& options, const CLI::App&, Output& output) {
-  const bool toDatabase = options.to.empty() ? IsDatabaseName(options.out) : options.to == "sqlite";
+  const bool toDatabase = options.to.empty() ? IsDatabaseName(options.out) : options.to != "json";
+  if (options.to == "postgresql" && !pg::IsLocation(options.out)) {
+    std::fprintf(stderr, "convert: --to postgresql: %s is not a postgresql:// URI\n",
+                 options.out.c_str());
+    return kBadInput;
+  }
   // Each controller is read once: its records, as the check read them, are written out.
   const std::optional<CSS_Site> site = Load(options.in, options.jobs, true);
   if (!site) return kBadInput;
@@ -84,6 +92,7 @@ int RunMigrate(const MigrateOptions& options, const CLI::App&, Output&) {
 }  // namespace
 
 bool IsDatabaseName(const std::string& name) {
+  if (pg::IsLocation(name)) return true;
   const std::string extension = NameOfPath(PathOfName(name).extension());
   return extension == ".db" || extension == ".sqlite" || extension == ".sqlite3";
 }
@@ -91,17 +100,23 @@ bool IsDatabaseName(const std::string& name) {
 void AddSchemaCommand(CLI::App& app, CSS_Chosen& chosen) {
   const auto [schema, options] = AddCommand<SchemaOptions>(app, "schema", chosen, RunSchema);
   AddOutput(*schema, options->output);
+  schema
+      ->add_option("--for", options->kind,
+                   "the database: sqlite (a site database file) or postgresql (a PostgreSQL "
+                   "database of many sites); default: sqlite")
+      ->check(CLI::IsMember({"sqlite", "postgresql"}));
 }
 
 void AddConvertCommand(CLI::App& app, CSS_Chosen& chosen) {
   const auto [convert, options] = AddCommand<ConvertOptions>(app, "convert", chosen, RunConvert);
   convert->add_option("IN", options->in, "the site file or database to read")->required();
-  convert->add_option("OUT", options->out, "the file to write")->required();
+  convert->add_option("OUT", options->out, "the file or PostgreSQL site to write")->required();
   convert
       ->add_option("--to", options->to,
-                   "what OUT is to be: json (a site file) or sqlite (a database); default: "
+                   "what OUT is to be: json (a site file), sqlite (a database) or postgresql (a "
+                   "site on a PostgreSQL server); default: postgresql for a postgresql:// URI, "
                    "sqlite for OUT ending in .db, .sqlite or .sqlite3, otherwise json")
-      ->check(CLI::IsMember({"json", "sqlite"}));
+      ->check(CLI::IsMember({"json", "sqlite", "postgresql"}));
   AddJobs(*convert, options->jobs);
 }
 

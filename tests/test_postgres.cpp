@@ -1,0 +1,315 @@
+// Sites on a PostgreSQL server. The server tests run under pg_virtualenv, which starts a server of
+// its own and sets PGHOST, PGPORT, PGUSER, PGPASSWORD and PGDATABASE; each test makes a database
+// of its own in it. Without a server they say so and skip, unless SSMSG_REQUIRE_POSTGRESQL is set
+// (as CI sets it): then they fail.
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <ssmsg/SiteDatabase.h>
+
+#include "site/pg/Location.h"
+#include "site/pg/Postgres.h"
+#include "site_support.h"
+
+namespace ssmsg {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(PostgresLocation, TellsUrisFromFiles) {
+  for (const char* uri : {"postgresql://", "postgresql://h/db?site=a", "postgres://h"}) {
+    EXPECT_TRUE(pg::IsLocation(uri)) << uri;
+  }
+  for (const char* file : {"site.json", "postgresql:/h/db", "PostgreSQL://h", "./postgresql://h"}) {
+    EXPECT_FALSE(pg::IsLocation(file)) << file;
+  }
+}
+
+TEST(PostgresLocation, TakesTheSiteOutAndThePasswordOutOfItsName) {
+  struct Case {
+    const char* text;
+    const char* conninfo;
+    const char* site;
+    const char* name;
+  };
+  const Case cases[] = {
+      {"postgresql://h/db?site=a", "postgresql://h/db", "a", "postgresql://h/db?site=a"},
+      {"postgresql:///db", "postgresql:///db", "", "postgresql:///db"},
+      {"postgres://u:pw@h:5/db?sslmode=require&site=a%20b%C3%A9&password=x&connect_timeout=3",
+       "postgres://u:pw@h:5/db?sslmode=require&password=x&connect_timeout=3", "a b\xC3\xA9",
+       "postgres://u@h:5/db?sslmode=require&site=a%20b%C3%A9&connect_timeout=3"},
+      {"postgresql://u:p@ss@h/db?site=s", "postgresql://u:p@ss@h/db", "s",
+       "postgresql://u@h/db?site=s"},
+  };
+  for (const Case& c : cases) {
+    const auto location = pg::ParseLocation(c.text);
+    ASSERT_TRUE(location) << c.text << ": " << location.error();
+    EXPECT_EQ(location->conninfo, c.conninfo) << c.text;
+    EXPECT_EQ(location->site, c.site) << c.text;
+    EXPECT_EQ(location->name, c.name) << c.text;
+  }
+}
+
+TEST(PostgresLocation, RefusesSiteNamesThatAreNone) {
+  const std::string longName(pg::kMaxSiteName + 1, 'x');
+  const std::pair<std::string, const char*> cases[] = {
+      {"postgresql:///db?site=a&site=b", "named twice"},
+      {"postgresql:///db?site=", "empty"},
+      {"postgresql:///db?site", "empty"},
+      {"postgresql:///db?site=%4", "percent-encoded"},
+      {"postgresql:///db?site=%zz", "percent-encoded"},
+      {"postgresql:///db?site=%FF", "UTF-8"},
+      {"postgresql:///db?site=a%0Ab", "control"},
+      {"postgresql:///db?site=" + longName, "longer than"},
+  };
+  for (const auto& [text, why] : cases) {
+    const auto location = pg::ParseLocation(text);
+    ASSERT_FALSE(location) << text;
+    EXPECT_NE(location.error().find(why), std::string::npos) << text << ": " << location.error();
+  }
+  // Exactly as long as allowed.
+  EXPECT_TRUE(pg::ParseLocation("postgresql:///db?site=" + longName.substr(1)));
+}
+
+// A database of the test's own on the server that pg_virtualenv started, dropped at the end.
+class PostgresSite : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (std::getenv("PGHOST") == nullptr) {
+      if (std::getenv("SSMSG_REQUIRE_POSTGRESQL") != nullptr) {
+        FAIL() << "no PostgreSQL server (PGHOST is not set): run the tests under pg_virtualenv";
+      }
+      GTEST_SKIP() << "no PostgreSQL server: run the tests under pg_virtualenv to test sites there";
+    }
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    database_ = "ssmsg_" + std::to_string(getpid()) + "_" + info->name();
+    for (char& c : database_)
+      c = c == '/' ? '_' : static_cast<char>(std::tolower(c));
+    admin_ = pg::Connect("postgresql:///postgres");
+    pg::Run(admin_.get(), "DROP DATABASE IF EXISTS \"" + database_ + "\"");
+    pg::Run(admin_.get(), "CREATE DATABASE \"" + database_ + "\"");
+    folder_ = fs::path(testing::TempDir()) / database_;
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+  }
+  void TearDown() override {
+    if (!admin_) return;
+    pg::Run(admin_.get(), "DROP DATABASE IF EXISTS \"" + database_ + "\" WITH (FORCE)");
+    fs::remove_all(folder_);
+  }
+
+  std::string Uri(const std::string& site) const {
+    return "postgresql:///" + database_ + "?site=" + site;
+  }
+  // Runs `sql` in the test's database.
+  void Sql(const std::string& sql) {
+    const pg::Connection connection = pg::Connect("postgresql:///" + database_);
+    const pg::PgResult result(PQexec(connection.get(), sql.c_str()));
+    const ExecStatusType status = PQresultStatus(result.get());
+    ASSERT_TRUE(status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK)
+        << sql << ": " << PQresultErrorMessage(result.get());
+  }
+  std::int64_t Count(const std::string& sql) {
+    const pg::Connection connection = pg::Connect("postgresql:///" + database_);
+    return pg::FirstInteger(pg::Run(connection.get(), sql).get()).value_or(-1);
+  }
+  void Write(const CSS_Site& site, const std::string& location) {
+    const CSS_DatabaseWriteResult written = WriteSiteDatabase(site, location, 2);
+    ASSERT_TRUE(written.errors.empty()) << written.errors[0];
+  }
+  CSS_Site Read(const std::string& location) {
+    CSS_SiteLoadResult loaded = LoadSite(location, 2);
+    EXPECT_TRUE(loaded.errors.empty()) << loaded.errors[0];
+    if (!loaded.site) return test::LoadOk(R"({"Controllers": []})");
+    return std::move(*loaded.site);
+  }
+  std::vector<std::string> Errors(const std::string& location) {
+    return LoadSite(location, 1).errors;
+  }
+
+  std::string database_;
+  pg::Connection admin_;
+  fs::path folder_;
+};
+
+// `lines`, each without the name of its site (its first `name` bytes).
+std::vector<std::string> Unnamed(std::vector<std::string> lines, std::size_t name) {
+  for (std::string& line : lines)
+    line.erase(0, name);
+  return lines;
+}
+
+std::vector<std::string> Messages(const CSS_Site& site) {
+  return test::SiteMessages(site, {.tasks = {}, .time = test::kFixedTime});
+}
+
+TEST_F(PostgresSite, GivesBackTheSiteItWasGivenByteForByte) {
+  for (std::uint32_t seed = 1; seed <= 4; ++seed) {
+    const CSS_Site site = test::RandomSite(seed, 1 + seed % 3 * 3);
+    const std::string location = Uri("random" + std::to_string(seed));
+    Write(site, location);
+    const CSS_Site back = Read(location);
+    EXPECT_EQ(back.ToJson(), site.ToJson()) << "seed " << seed;
+    EXPECT_EQ(Messages(back), Messages(site)) << "seed " << seed;
+    EXPECT_EQ(Unnamed(back.Warnings(CSToolEnum()), location.size()),
+              Unnamed(site.Warnings(CSToolEnum()), site.FileName().size()))
+        << "seed " << seed;
+  }
+  // Texts that COPY's text format would take for something else.
+  const CSS_Site escaped = test::LoadOk(
+      R"({"Enums": {"InputType": {"6": "\\N"}}, "Controllers": [{"Interface": 1, "Node": 0, )"
+      R"("Name": "back\\slash \\t \\N", "Inputs": [{"Name": "\\"}]}]})");
+  Write(escaped, Uri("escaped"));
+  EXPECT_EQ(Read(Uri("escaped")).ToJson(), escaped.ToJson());
+  // Through a site database file and back.
+  const CSS_Site site = test::RandomSite(9, 5);
+  const std::string file = (folder_ / "site.db").string();
+  ASSERT_TRUE(WriteSiteDatabase(site, file).errors.empty());
+  Write(Read(file), Uri("from-file"));
+  ASSERT_TRUE(
+      WriteSiteDatabase(Read(Uri("from-file")), (folder_ / "back.db").string()).errors.empty());
+  EXPECT_EQ(Read((folder_ / "back.db").string()).ToJson(), site.ToJson());
+}
+
+TEST_F(PostgresSite, KeepsManySitesApartAndReplacesOneWhole) {
+  const CSS_Site big = test::RandomSite(21, 6);
+  const CSS_Site small = test::RandomSite(22, 1);
+  Write(big, Uri("a"));
+  Write(big, Uri("b%20two"));
+  Write(small, Uri("a"));
+  EXPECT_EQ(Read(Uri("a")).ToJson(), small.ToJson());
+  EXPECT_EQ(Read(Uri("b%20two")).ToJson(), big.ToJson());
+  EXPECT_EQ(Count("SELECT count(*) FROM sites"), 2);
+  // No row of the big site's is left under "a" beyond the small site's own.
+  Write(test::LoadOk(R"({"Controllers": []})"), Uri("a"));
+  EXPECT_EQ(Count("SELECT count(*) FROM controllers c JOIN sites s ON s.\"Id\" = c.\"Site\" "
+                  "WHERE s.\"Name\" = 'a'"),
+            0);
+  EXPECT_EQ(Read(Uri("a")).ControllerCount(), 0U);
+}
+
+// A database that is not one of sites, or not of this version, is refused for reading and for
+// writing, and a refused write leaves it as it was.
+TEST_F(PostgresSite, RefusesWhatIsNoSiteAndWritesNothing) {
+  const CSS_Site site = test::RandomSite(31, 2);
+  struct Case {
+    const char* setup;      // SQL, after the site "s" was written; empty: a database without it
+    const char* site;       // the site read and written
+    const char* readError;  // what reading it says
+    bool writable;          // whether it may be written
+  };
+  const Case cases[] = {
+      {"", "s", "it has no tables of sites: make them with ssmsg migrate", true},
+      {"CREATE TABLE controllers (x integer)", "s", "of another program", false},
+      {"UPDATE ssmsg_schema SET \"Version\" = 99", "s", "schema version 99", false},
+      {"SELECT 1", "other", "has no site named \"other\"", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.setup);
+    SetUp();
+    if (std::string_view(c.setup).rfind("CREATE", 0) == 0) {
+      Sql(c.setup);
+    } else if (*c.setup != '\0') {
+      Write(site, Uri("s"));
+      Sql(c.setup);
+    }
+    const std::vector<std::string> errors = Errors(Uri(c.site));
+    ASSERT_EQ(errors.size(), 1U);
+    EXPECT_EQ(errors[0].rfind(Uri(c.site) + ": ", 0), 0U) << errors[0];
+    EXPECT_NE(errors[0].find(c.readError), std::string::npos) << errors[0];
+    const CSS_DatabaseWriteResult written = WriteSiteDatabase(site, Uri("new"));
+    EXPECT_EQ(written.errors.empty(), c.writable);
+    if (!c.writable) {
+      EXPECT_TRUE(written.refused);
+      EXPECT_NE(Errors(Uri("new")).at(0).find(c.readError), std::string::npos);
+    }
+    TearDown();
+  }
+}
+
+TEST_F(PostgresSite, SaysWhyItCannotConnect) {
+  const std::string unreachable = "postgresql://127.0.0.1:1/db?site=s";
+  const CSS_SiteLoadResult loaded = LoadSite(unreachable);
+  ASSERT_EQ(loaded.errors.size(), 1U);
+  EXPECT_TRUE(loaded.unreadable);
+  EXPECT_NE(loaded.errors[0].find(unreachable + ": cannot connect: "), std::string::npos);
+  EXPECT_NE(loaded.errors[0].find("port 1 failed"), std::string::npos) << loaded.errors[0];
+  // A refused password, which the error does not repeat.
+  const char* host = std::getenv("PGHOST");
+  const std::string refused = "postgresql://nobody:s3cret@" + std::string(host) + "/" + database_;
+  const CSS_DatabaseWriteResult written =
+      WriteSiteDatabase(test::RandomSite(1, 1), refused + "?site=s");
+  ASSERT_EQ(written.errors.size(), 1U);
+  EXPECT_TRUE(written.refused);
+  EXPECT_NE(written.errors[0].find("authentication failed"), std::string::npos)
+      << written.errors[0];
+  EXPECT_EQ(written.errors[0].find("s3cret"), std::string::npos) << written.errors[0];
+}
+
+// Rows that no writer of ssmsg makes, planted in the site of `first`'s controller: a time of an
+// input that has no row, and a name with a control character. On the server each row has its
+// site.
+std::string PlantedRows(const CSS_ControllerAddress& first, bool server) {
+  return "INSERT INTO input_times (" + std::string(server ? "\"Site\", " : "") +
+         "\"Interface\", \"Node\", \"Number\") VALUES (" + (server ? "1, " : "") +
+         std::to_string(first.interfaceId) + ", " + std::to_string(first.node) +
+         ", 999); UPDATE controllers SET \"Name\" = 'a' || " + (server ? "chr" : "char") +
+         "(1) WHERE \"Position\" = 1";
+}
+
+// The rows of a site are checked as those of a database file are, in the same words.
+TEST_F(PostgresSite, ChecksEveryRowAsAFileIs) {
+  const CSS_Site site = test::RandomSite(41, 3);
+  const std::string file = (folder_ / "site.db").string();
+  ASSERT_TRUE(WriteSiteDatabase(site, file).errors.empty());
+  Write(site, Uri("s"));
+  Sql(PlantedRows(site.Address(0), true));
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+  const std::string fileSql = PlantedRows(site.Address(0), false);
+  EXPECT_EQ(sqlite3_exec(db, fileSql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+      << sqlite3_errmsg(db);
+  sqlite3_close(db);
+  const std::vector<std::string> fromFile = Unnamed(Errors(file), file.size());
+  EXPECT_EQ(fromFile.size(), 2U) << testing::PrintToString(fromFile);
+  EXPECT_EQ(Unnamed(Errors(Uri("s")), Uri("s").size()), fromFile);
+}
+
+// A write that fails half way leaves the site that was there, whole.
+TEST_F(PostgresSite, WritesAllOrNothing) {
+  const CSS_Site before = test::RandomSite(51, 3);
+  Write(before, Uri("s"));
+  Sql("CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS "
+      "$$BEGIN RAISE EXCEPTION 'no outputs today'; END$$; "
+      "CREATE TRIGGER refuse BEFORE INSERT ON outputs FOR EACH ROW EXECUTE FUNCTION refuse()");
+  const CSS_DatabaseWriteResult written = WriteSiteDatabase(test::RandomSite(52, 4), Uri("s"));
+  ASSERT_EQ(written.errors.size(), 1U);
+  EXPECT_FALSE(written.refused);
+  EXPECT_NE(written.errors[0].find("cannot write the site: ERROR:  no outputs today"),
+            std::string::npos)
+      << written.errors[0];
+  EXPECT_EQ(Read(Uri("s")).ToJson(), before.ToJson());
+}
+
+TEST_F(PostgresSite, MigrateMakesTheTablesOnce) {
+  const std::string database = "postgresql:///" + database_;
+  const CSS_MigrateResult made = MigrateSiteDatabase(database);
+  ASSERT_TRUE(made.errors.empty()) << made.errors[0];
+  EXPECT_EQ(made.from, 0);
+  EXPECT_EQ(made.to, kPostgresSchemaVersion);
+  const CSS_MigrateResult again = MigrateSiteDatabase(database + "?site=any");
+  ASSERT_TRUE(again.errors.empty()) << again.errors[0];
+  EXPECT_EQ(again.from, kPostgresSchemaVersion);
+  EXPECT_EQ(Count("SELECT count(*) FROM ssmsg_schema"), 1);
+}
+
+}  // namespace
+}  // namespace ssmsg
