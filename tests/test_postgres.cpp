@@ -163,6 +163,18 @@ TEST_F(PostgresSite, GivesBackTheSiteItWasGivenByteForByte) {
               Unnamed(site.Warnings(CSToolEnum()), site.FileName().size()))
         << "seed " << seed;
   }
+  // Enough controllers for several windows of those read at a time, the last one short.
+  std::string text = R"({"Controllers": [)";
+  for (int c = 0; c < 300; ++c) {
+    // Addresses out of the order of the controllers, so that a window is no range of them.
+    text += (c == 0 ? "" : ",") + std::string(R"({"Interface": )") + std::to_string(1 + c % 3) +
+            R"(, "Node": )" + std::to_string((c * 7) % 300) + R"(, "Holidays": [{"Month": )" +
+            std::to_string(1 + c % 12) + R"(, "Day": 1}], "Inputs": [null, {"Name": "in )" +
+            std::to_string(c) + R"("}]})";
+  }
+  const CSS_Site many = test::LoadOk(text + "]}");
+  Write(many, Uri("many"));
+  EXPECT_EQ(Read(Uri("many")).ToJson(), many.ToJson());
   // Texts that COPY's text format would take for something else.
   const CSS_Site escaped = test::LoadOk(
       R"({"Enums": {"InputType": {"6": "\\N"}}, "Controllers": [{"Interface": 1, "Node": 0, )"
@@ -255,14 +267,16 @@ TEST_F(PostgresSite, SaysWhyItCannotConnect) {
 }
 
 // Rows that no writer of ssmsg makes, planted in the site of `first`'s controller: a time of an
-// input that has no row, and a name with a control character. On the server each row has its
-// site.
+// input that has no row, a name with a control character, and a holiday of a controller that is
+// not there. On the server each row has its site.
 std::string PlantedRows(const CSS_ControllerAddress& first, bool server) {
-  return "INSERT INTO input_times (" + std::string(server ? "\"Site\", " : "") +
-         "\"Interface\", \"Node\", \"Number\") VALUES (" + (server ? "1, " : "") +
+  const std::string keys = std::string(server ? "\"Site\", " : "") + "\"Interface\", \"Node\", ";
+  const std::string site = server ? "1, " : "";
+  return "INSERT INTO input_times (" + keys + "\"Number\") VALUES (" + site +
          std::to_string(first.interfaceId) + ", " + std::to_string(first.node) +
          ", 999); UPDATE controllers SET \"Name\" = 'a' || " + (server ? "chr" : "char") +
-         "(1) WHERE \"Position\" = 1";
+         "(1) WHERE \"Position\" = 1; INSERT INTO holidays (" + keys + "\"Number\") VALUES (" +
+         site + "99, 99, 1)";
 }
 
 // The rows of a site are checked as those of a database file are, in the same words.
@@ -279,7 +293,7 @@ TEST_F(PostgresSite, ChecksEveryRowAsAFileIs) {
       << sqlite3_errmsg(db);
   sqlite3_close(db);
   const std::vector<std::string> fromFile = Unnamed(Errors(file), file.size());
-  EXPECT_EQ(fromFile.size(), 2U) << testing::PrintToString(fromFile);
+  EXPECT_EQ(fromFile.size(), 3U) << testing::PrintToString(fromFile);
   EXPECT_EQ(Unnamed(Errors(Uri("s")), Uri("s").size()), fromFile);
 }
 

@@ -2,7 +2,7 @@
 
 // One row of a site database's table as the reader sees it: each cell fetched once and checked
 // against its column's type and range, and every error naming the file, the table, the row and the
-// column.
+// column. The cells come from SQLite, or from a PostgreSQL server's result.
 
 #include <sqlite3.h>
 
@@ -78,8 +78,39 @@ inline std::string RowName(TableId table, const CSS_ControllerAddress& address, 
   return where;
 }
 
-struct Row {
+// The cells of the row that an SQLite statement is on.
+struct SqliteCells {
   sqlite3_stmt* statement;
+
+  // Most of a site is integers: each cell is fetched once, as a value whose type and number are
+  // read without the column calls' checks (the connection is used by one thread at a time).
+  [[gnu::always_inline]] bool Integer(int column, std::int64_t& value) const {
+    sqlite3_value* cell = sqlite3_column_value(statement, column);
+    if (sqlite3_value_type(cell) != SQLITE_INTEGER) [[unlikely]]
+      return false;
+    value = sqlite3_value_int64(cell);
+    return true;
+  }
+  bool IsNull(int column) const {
+    return sqlite3_value_type(sqlite3_column_value(statement, column)) == SQLITE_NULL;
+  }
+  // The text in the column; false when it holds something else.
+  bool Text(int column, std::string_view& text) const {
+    sqlite3_value* cell = sqlite3_column_value(statement, column);
+    if (sqlite3_value_type(cell) != SQLITE_TEXT) return false;
+    const auto* bytes = reinterpret_cast<const char*>(sqlite3_value_text(cell));
+    text = {bytes != nullptr ? bytes : "", static_cast<std::size_t>(sqlite3_value_bytes(cell))};
+    return true;
+  }
+  // The value in the column, for an error: "NULL", "12", "\"text\"", "a blob".
+  std::string Describe(int column) const { return ValueText(statement, column); }
+};
+
+// One row being read from cells of `Cells` (SqliteCells, or those of a server's result), and
+// how to name it in an error.
+template <class Cells>
+struct BasicRow {
+  Cells cells;
   Check& check;
   TableId table;
   CSS_ControllerAddress address;
@@ -90,14 +121,10 @@ struct Row {
     return RowName(table, address, group, number, column);
   }
 
-  // Most of a site is integers: each cell is fetched once, as a value whose type and number are
-  // read without the column calls' checks (the connection is used by one thread at a time). The
-  // check is small enough to be inlined into the loops over columns; the error is not.
+  // The check is small enough to be inlined into the loops over columns; the error is not.
   [[gnu::always_inline]] bool Integer(int column, std::string_view name, std::int64_t min,
                                       std::int64_t max, std::int64_t& value) const {
-    sqlite3_value* cell = sqlite3_column_value(statement, column);
-    if (sqlite3_value_type(cell) == SQLITE_INTEGER) [[likely]] {
-      value = sqlite3_value_int64(cell);
+    if (cells.Integer(column, value)) [[likely]] {
       if (value >= min && value <= max) [[likely]]
         return true;
     }
@@ -107,11 +134,11 @@ struct Row {
 
   [[gnu::cold, gnu::noinline]] void BadInteger(int column, std::string_view name, std::int64_t min,
                                                std::int64_t max) const {
-    if (sqlite3_column_type(statement, column) != SQLITE_INTEGER) {
-      check.Error(Where(name), ValueText(statement, column) + " is not an integer");
+    std::int64_t value = 0;
+    if (!cells.Integer(column, value)) {
+      check.Error(Where(name), cells.Describe(column) + " is not an integer");
       return;
     }
-    const std::int64_t value = sqlite3_column_int64(statement, column);
     check.Error(Where(name), std::to_string(value) + " is outside " + std::to_string(min) + ".." +
                                  std::to_string(max));
   }
@@ -119,19 +146,16 @@ struct Row {
   // A column that may be NULL (not given): false for NULL or a bad value.
   bool Nullable(int column, std::string_view name, std::int64_t min, std::int64_t max,
                 std::int64_t& value) const {
-    if (sqlite3_value_type(sqlite3_column_value(statement, column)) == SQLITE_NULL) return false;
+    if (cells.IsNull(column)) return false;
     return Integer(column, name, min, max, value);
   }
 
   bool Text(int column, std::string_view name, std::string& value) const {
-    sqlite3_value* cell = sqlite3_column_value(statement, column);
-    if (sqlite3_value_type(cell) != SQLITE_TEXT) {
-      check.Error(Where(name), ValueText(statement, column) + " is not a text");
+    std::string_view view;
+    if (!cells.Text(column, view)) {
+      check.Error(Where(name), cells.Describe(column) + " is not a text");
       return false;
     }
-    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(cell));
-    const std::string_view view(text != nullptr ? text : "",
-                                static_cast<std::size_t>(sqlite3_value_bytes(cell)));
     if (!IsUtf8(view)) {
       check.Error(Where(name), "the text is not valid UTF-8");
       return false;
@@ -145,10 +169,12 @@ struct Row {
   }
 };
 
+using Row = BasicRow<SqliteCells>;
+
 // Reads the columns of the fields of `table` from `column` on into `record`; the next column.
 // Each field is read with its own type and range, known when this is compiled.
-template <class FieldTable, class Record>
-int ReadFields(const Row& row, int column, const FieldTable& table, Record& record) {
+template <class RowOf, class FieldTable, class Record>
+int ReadFields(const RowOf& row, int column, const FieldTable& table, Record& record) {
   table.ForEach([&](const auto& field) {
     using Field = std::remove_cvref_t<decltype(field)>;
     if constexpr (Field::kKind == CSS_FieldKind::Text) {

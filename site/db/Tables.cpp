@@ -495,6 +495,12 @@ SchemaCheck CheckSchema(sqlite3* db, Use use, std::string_view fileName) {
 }
 
 OpenedSite OpenSiteDatabase(const std::string& file, Use use) {
+  if (pg::IsLocation(file)) {
+    const auto location = pg::ParseLocation(file);
+    return Failure{(location ? location->name : std::string("the PostgreSQL location")) +
+                   ": the site editor serves a site database file, not yet a site on a "
+                   "PostgreSQL server"};
+  }
   int error = 0;
   std::error_code missing;  // then opening it tells why
   const bool regular = std::filesystem::is_regular_file(file, missing);

@@ -1,23 +1,28 @@
-// Sites on a PostgreSQL server. A site is read in one REPEATABLE READ snapshot into a private
-// site database in memory, which the one reader of site databases then checks: a site on the
-// server is held to every rule of one in a file, in the same words. It is written through the
-// one writer of site rows, its rows sent to the server with COPY.
+// Sites on a PostgreSQL server. A site is read in one REPEATABLE READ snapshot, a result per
+// table in binary format, and its rows go through the checks of a site database's rows
+// (site/db/SiteCheck.h): a site on the server is held to every rule of one in a file, in the
+// same words. It is written through the one writer of site rows, its rows sent with COPY.
 
 #include "site/pg/PgSite.h"
 
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <future>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include <ssmsg/CSToolEnum.h>
+#include <ssmsg/Json.h>
 
 #include "site/db/DbWriter.h"
-#include "site/db/SiteDb.h"
+#include "site/db/SiteCheck.h"
 #include "site/db/Sqlite.h"
 #include "site/db/Tables.h"
 #include "site/pg/Location.h"
@@ -82,79 +87,302 @@ int BringUpToDate(PGconn* connection) {
   return version;
 }
 
-// The integer a text result holds.
-std::int64_t Integer(const PGresult* rows, int row, int column) {
-  const char* text = PQgetvalue(rows, row, column);
-  const auto length = static_cast<std::size_t>(PQgetlength(rows, row, column));
-  std::int64_t value = 0;
-  const auto [end, error] = std::from_chars(text, text + length, value);
-  if (error != std::errc() || end != text + length) {
-    throw PgError("the server gave \"" + std::string(text, length) + "\" for an integer");
-  }
-  return value;
-}
-
 // The columns of table `id` as the writer orders them: its keys, a controller's "Position" first,
 // then its columns.
 std::string Columns(const Table& table, TableId id) {
   return (id == db::kControllers ? "\"Position\", " : "") + db::ColumnList(table, true);
 }
 
-// Copies the rows of site `site` of every table into the site database in memory `copy`.
-void CopySite(PGconn* connection, const std::string& site, sqlite3* copy) {
-  db::SqliteRows sink(copy);
-  std::vector<Cell> cells;
-  for (std::size_t i = 0; i < db::kTableCount; ++i) {
-    const auto id = static_cast<TableId>(i);
-    const Table& table = Tables()[id];
-    const std::vector<std::string_view> keys = db::KeyNames(table);
-    std::string order = id == db::kControllers ? "\"Position\"" : "";
-    if (id != db::kControllers) {
-      for (std::string_view key : keys)
-        order += (order.empty() ? "" : ", ") + db::Quote(key);
-    }
-    const PgResult rows = Run(connection,
-                              "SELECT " + Columns(table, id) + " FROM " + std::string(table.name) +
-                                  " WHERE \"Site\" = $1 ORDER BY " + order,
-                              {site});
-    const int count = PQntuples(rows.get());
-    const int width = PQnfields(rows.get());
-    const std::size_t leading = keys.size() + (id == db::kControllers ? 1 : 0);
-    for (int row = 0; row < count;) {
-      cells.clear();
-      const int batch = std::min(count - row, static_cast<int>(db::SqliteRows::kBatchRows));
-      for (int r = row; r < row + batch; ++r) {
-        for (int column = 0; column < width; ++column) {
-          const auto at = static_cast<std::size_t>(column);
-          if (PQgetisnull(rows.get(), r, column)) {
-            cells.push_back({Cell::Kind::Null, 0, {}});
-          } else if (at >= leading && table.columns[at - leading].text) {
-            cells.push_back({Cell::Kind::Text,
-                             0,
-                             {PQgetvalue(rows.get(), r, column),
-                              static_cast<std::size_t>(PQgetlength(rows.get(), r, column))}});
-          } else {
-            cells.push_back({Cell::Kind::Integer, Integer(rows.get(), r, column), {}});
-          }
-        }
-      }
-      sink.Rows(id, cells, static_cast<std::size_t>(batch));
-      row += batch;
-    }
+// The type ids of PostgreSQL's built-in types that site tables use (its pg_type catalog).
+constexpr Oid kInt8 = 20;
+constexpr Oid kInt2 = 21;
+constexpr Oid kInt4 = 23;
+constexpr Oid kText = 25;
+
+template <class Unsigned>
+Unsigned FromNetwork(const char* bytes) {
+  Unsigned value = 0;
+  for (std::size_t i = 0; i < sizeof(Unsigned); ++i) {
+    value = static_cast<Unsigned>(value << 8U) |
+            static_cast<Unsigned>(static_cast<unsigned char>(bytes[i]));
   }
-  const PgResult texts = Run(connection,
-                             "SELECT \"Enumeration\", \"Value\", \"Text\" FROM enum_texts WHERE "
-                             "\"Site\" = $1 ORDER BY 1, 2",
-                             {site});
-  const db::Statement insert = db::Prepare(copy, "INSERT INTO enum_texts VALUES (?1, ?2, ?3)");
-  for (int row = 0; row < PQntuples(texts.get()); ++row) {
-    const auto text = [&](int column) {
-      return std::string_view(PQgetvalue(texts.get(), row, column),
-                              static_cast<std::size_t>(PQgetlength(texts.get(), row, column)));
-    };
-    db::Query(copy, insert).Bind(text(0)).Bind(Integer(texts.get(), row, 1)).Bind(text(2)).Run();
-  }
+  return value;
 }
+
+// One result of the server, in binary format, with the types of its columns.
+struct ServerRows {
+  PgResult result;
+  std::vector<Oid> types;
+  int count = 0;
+
+  explicit ServerRows(PgResult rows) : result(std::move(rows)), count(PQntuples(result.get())) {
+    for (int column = 0; column < PQnfields(result.get()); ++column)
+      types.push_back(PQftype(result.get(), column));
+  }
+};
+
+// The cells of one row of a result, from column `first` on (the columns before are its keys).
+struct ServerCells {
+  const ServerRows* rows;
+  int row;
+  int first;
+
+  bool IsNull(int column) const { return PQgetisnull(rows->result.get(), row, first + column); }
+  bool Integer(int column, std::int64_t& value) const {
+    const int at = first + column;
+    if (PQgetisnull(rows->result.get(), row, at)) return false;
+    const char* bytes = PQgetvalue(rows->result.get(), row, at);
+    switch (rows->types[static_cast<std::size_t>(at)]) {
+      case kInt2:
+        value = static_cast<std::int16_t>(FromNetwork<std::uint16_t>(bytes));
+        return true;
+      case kInt4:
+        value = static_cast<std::int32_t>(FromNetwork<std::uint32_t>(bytes));
+        return true;
+      case kInt8:
+        value = static_cast<std::int64_t>(FromNetwork<std::uint64_t>(bytes));
+        return true;
+      default:
+        return false;
+    }
+  }
+  bool Text(int column, std::string_view& text) const {
+    const int at = first + column;
+    if (PQgetisnull(rows->result.get(), row, at) ||
+        rows->types[static_cast<std::size_t>(at)] != kText) {
+      return false;
+    }
+    text = {PQgetvalue(rows->result.get(), row, at),
+            static_cast<std::size_t>(PQgetlength(rows->result.get(), row, at))};
+    return true;
+  }
+  std::string Describe(int column) const {
+    std::int64_t value = 0;
+    std::string_view text;
+    if (IsNull(column)) return "NULL";
+    if (Integer(column, value)) return std::to_string(value);
+    if (!Text(column, text)) {
+      return "a value of type " +
+             std::to_string(rows->types[static_cast<std::size_t>(first + column)]);
+    }
+    std::string quoted;
+    AppendJsonString(quoted, text);
+    return quoted;
+  }
+};
+
+// A site on the server, read in the snapshot of the transaction that `connection` is in: a source
+// of rows for the checks of site/db/SiteCheck.h. It holds the rows of a window of controllers at a
+// time, which any number of threads may read at once.
+class ServerSite {
+ public:
+  using Cells = ServerCells;
+  static constexpr std::size_t kWindow = 128;
+
+  struct Cursor {
+    const ServerRows* rows;
+    int first;
+    int row;  // before the next
+    int end;
+    const int* order = nullptr;  // the rows by key; none: in the result's order
+    bool Next() { return ++row < end; }
+    ServerCells Cells() const { return {rows, order != nullptr ? order[row] : row, first}; }
+  };
+
+  ServerSite(PGconn* connection, std::string site)
+      : connection_(connection), site_(std::move(site)) {
+    controllers_ = std::make_unique<ServerRows>(
+        RunBinary(connection_,
+                  "SELECT " + Columns(Tables()[db::kControllers], db::kControllers) +
+                      " FROM controllers WHERE \"Site\" = $1 ORDER BY \"Position\"",
+                  {site_}));
+    for (int row = 0; row < controllers_->count; ++row) {
+      std::int64_t position = 0;
+      ServerCells{controllers_.get(), row, 0}.Integer(0, position);
+      controllerRows_.emplace(position, row);
+    }
+    enumTexts_ = std::make_unique<ServerRows>(
+        RunBinary(connection_,
+                  "SELECT \"Enumeration\", \"Value\", \"Text\" FROM enum_texts WHERE "
+                  "\"Site\" = $1 ORDER BY 1, 2",
+                  {site_}));
+  }
+
+  // Holds the rows of the controllers at `positions` in place of the window before, and starts
+  // reading those at `next` (if any) while they are checked.
+  void Window(std::span<const std::int64_t> positions, std::span<const std::int64_t> next) {
+    window_ = pending_.valid() ? pending_.get() : Fetch(positions);
+    if (!next.empty()) {
+      pending_ = std::async(std::launch::async,
+                            [this, next = std::vector<std::int64_t>(next.begin(), next.end())] {
+                              return Fetch(next);
+                            });
+    }
+  }
+
+ private:
+  // The rows of a window of controllers, by table.
+  struct WindowRows {
+    std::array<std::unique_ptr<ServerRows>, db::kTableCount> tables;
+    std::array<std::vector<int>, db::kTableCount> order;  // the rows by key
+    // The range of each controller's rows in `order`, by AddressKey.
+    std::array<std::unordered_map<std::uint64_t, std::pair<int, int>>, db::kTableCount> rows;
+  };
+
+  // Reads the rows of the controllers at `positions`, on the connection, which nothing else uses
+  // meanwhile.
+  std::unique_ptr<WindowRows> Fetch(std::span<const std::int64_t> positions) const {
+    auto window = std::make_unique<WindowRows>();
+    // Their addresses, as two arrays: the server finds each controller's rows by its key.
+    std::string interfaces = "{";
+    std::string nodes = "{";
+    for (const std::int64_t position : positions) {
+      const auto found = controllerRows_.find(position);
+      if (found == controllerRows_.end()) continue;
+      const CSS_ControllerAddress address = AddressAt(*controllers_, found->second, 1);
+      interfaces += (interfaces.size() > 1 ? "," : "") + std::to_string(address.interfaceId);
+      nodes += (nodes.size() > 1 ? "," : "") + std::to_string(address.node);
+    }
+    interfaces += "}";
+    nodes += "}";
+    for (std::size_t i = db::kResources; i < db::kTableCount; ++i) {
+      const auto id = static_cast<TableId>(i);
+      const Table& table = Tables()[id];
+      std::string columns;
+      std::string order;
+      for (std::string_view key : db::KeyNames(table))
+        order += (order.empty() ? "t." : ", t.") + db::Quote(key);
+      for (const db::Column& column : table.columns)
+        columns += ", t." + db::Quote(column.name);
+      window->tables[i] = std::make_unique<ServerRows>(
+          RunBinary(connection_,
+                    // Each controller's rows through the table's key: OFFSET 0 keeps the
+                    // planner from making it one join, which would scan the whole table for
+                    // every window.
+                    "SELECT t.* FROM unnest($2::integer[], $3::integer[]) AS w (i, n) CROSS "
+                    "JOIN LATERAL (SELECT " +
+                        order + columns + " FROM " + std::string(table.name) +
+                        " t WHERE t.\"Site\" = $1 AND t.\"Interface\" = w.i AND t.\"Node\" = "
+                        "w.n OFFSET 0) t",
+                    {site_, interfaces, nodes}));
+      // The rows in the order of their keys, each controller's after each other: the server
+      // is not asked to sort them, which would cost it more than this.
+      const ServerRows& rows = *window->tables[i];
+      const int keys = static_cast<int>(db::KeyNames(table).size());
+      std::vector<std::pair<std::array<std::int64_t, 4>, int>> sorted(
+          static_cast<std::size_t>(rows.count));
+      for (int row = 0; row < rows.count; ++row) {
+        auto& [key, at] = sorted[static_cast<std::size_t>(row)];
+        key = {};
+        for (int k = 0; k < keys; ++k)
+          ServerCells{&rows, row, 0}.Integer(k, key[static_cast<std::size_t>(k)]);
+        at = row;
+      }
+      if (!std::is_sorted(sorted.begin(), sorted.end())) std::sort(sorted.begin(), sorted.end());
+      std::vector<int>& byKey = window->order[i];
+      byKey.resize(sorted.size());
+      auto& index = window->rows[i];
+      index.clear();
+      for (std::size_t k = 0; k < sorted.size();) {
+        const std::size_t begin = k;
+        while (k < sorted.size() && sorted[k].first[0] == sorted[begin].first[0] &&
+               sorted[k].first[1] == sorted[begin].first[1]) {
+          byKey[k] = sorted[k].second;
+          ++k;
+        }
+        const CSS_ControllerAddress address{static_cast<std::int32_t>(sorted[begin].first[0]),
+                                            static_cast<std::int32_t>(sorted[begin].first[1])};
+        index.emplace(AddressKey(address),
+                      std::make_pair(static_cast<int>(begin), static_cast<int>(k)));
+      }
+    }
+    return window;
+  }
+
+ public:
+  Cursor Rows(TableId id, const CSS_ControllerAddress& address) const {
+    const auto found = window_->rows[id].find(AddressKey(address));
+    if (found == window_->rows[id].end()) return {window_->tables[id].get(), 2, 0, 0};
+    return {window_->tables[id].get(), 2, found->second.first - 1, found->second.second,
+            window_->order[id].data()};
+  }
+  Cursor Controller(std::int64_t position) const {
+    const auto found = controllerRows_.find(position);
+    if (found == controllerRows_.end()) return {controllers_.get(), 3, 0, 0};
+    return {controllers_.get(), 3, found->second - 1, found->second + 1};
+  }
+  Cursor Controllers() const { return {controllers_.get(), 0, -1, controllers_->count}; }
+  Cursor EnumTexts() const { return {enumTexts_.get(), 0, -1, enumTexts_->count}; }
+
+  // Adds an error for each row of a table below controllers whose controller is not there (at
+  // most kMaxErrors a table), where fewer rows were read than there are.
+  void Orphans(db::Check& check) const {
+    const std::string limit = std::to_string(kMaxErrors);
+    for (std::size_t i = db::kResources; i < db::kTableCount; ++i) {
+      const auto id = static_cast<TableId>(i);
+      const db::Table& table = Tables()[id];
+      const std::string name(table.name);
+      const PgResult count =
+          Run(connection_, "SELECT count(*) FROM " + name + " WHERE \"Site\" = $1", {site_});
+      if (FirstInteger(count.get()).value_or(0) == check.rows[i]) continue;
+      std::string keys;
+      for (std::string_view key : db::KeyNames(table))
+        keys += (keys.empty() ? "t." : ", t.") + db::Quote(key);
+      const ServerRows orphans(RunBinary(
+          connection_,
+          "SELECT " + keys + " FROM " + name +
+              " t WHERE t.\"Site\" = $1 AND NOT EXISTS (SELECT 1 FROM controllers c WHERE "
+              "c.\"Site\" = t.\"Site\" AND c.\"Interface\" = t.\"Interface\" AND c.\"Node\" = "
+              "t.\"Node\") ORDER BY " +
+              keys + " LIMIT $2",
+          {site_, limit}));
+      for (int row = 0; row < orphans.count; ++row) {
+        const CSS_ControllerAddress address = AddressAt(orphans, row);
+        std::int64_t group = 0;
+        std::int64_t number = 0;
+        const ServerCells cells{&orphans, row, 2};
+        if (table.keys == db::Keys::Zone) cells.Integer(0, group);
+        if (table.keys != db::Keys::Controller) {
+          cells.Integer(table.keys == db::Keys::Zone ? 1 : 0, number);
+        }
+        check.Error(db::RowName(id, address, group, number),
+                    "no controller has interface " + std::to_string(address.interfaceId) +
+                        " and node " + std::to_string(address.node));
+      }
+    }
+  }
+
+ private:
+  // The address in `row` of `rows`, whose column `first` is "Interface".
+  static CSS_ControllerAddress AddressAt(const ServerRows& rows, int row, int first = 0) {
+    std::int64_t interfaceId = 0;
+    std::int64_t node = 0;
+    const ServerCells keys{&rows, row, first};
+    keys.Integer(0, interfaceId);
+    keys.Integer(1, node);
+    return {static_cast<std::int32_t>(interfaceId), static_cast<std::int32_t>(node)};
+  }
+
+  PGconn* connection_;
+  std::string site_;
+  std::unique_ptr<ServerRows> controllers_;
+  std::unique_ptr<ServerRows> enumTexts_;
+  std::unordered_map<std::int64_t, int> controllerRows_;  // by "Position"
+  std::unique_ptr<WindowRows> window_;
+  std::future<std::unique_ptr<WindowRows>> pending_;  // the next window, being read
+};
+
+static_assert(db::WindowedSource<ServerSite>);
+
+// The site, which every check's thread reads at once: a lease is the site itself.
+struct SharedSite {
+  const ServerSite& site;
+  struct Lease {
+    explicit Lease(SharedSite& shared) : site(shared.site) {}
+    const ServerSite& operator*() const { return site; }
+    const ServerSite& site;
+  };
+};
 
 // The id of the site named `name`, none when the database has no such site.
 std::optional<std::string> SiteId(PGconn* connection, const std::string& name) {
@@ -230,7 +458,7 @@ class CopyRows final : public db::RowSink {
 
 }  // namespace
 
-CSS_SiteLoadResult LoadSite(std::string_view text, unsigned) {
+CSS_SiteLoadResult LoadSite(std::string_view text, unsigned jobs) {
   CSS_SiteLoadResult result;
   const auto location = Parsed(text, true);
   if (!location) {
@@ -239,7 +467,10 @@ CSS_SiteLoadResult LoadSite(std::string_view text, unsigned) {
     return result;
   }
   const std::string& name = location->name;
-  db::DbHandle copy;
+  db::Check check;
+  check.fileName = name;
+  auto data = std::make_unique<CSS_SiteData>();
+  std::vector<std::string> images;
   try {
     Connection connection;
     try {
@@ -258,20 +489,19 @@ CSS_SiteLoadResult LoadSite(std::string_view text, unsigned) {
     }
     const std::optional<std::string> site = SiteId(server, location->site);
     if (!site) throw PgError("the database has no site named \"" + location->site + "\"");
-    sqlite3* opened = nullptr;
-    const int code =
-        sqlite3_open_v2(":memory:", &opened, SQLITE_OPEN_READWRITE | db::kOneThread, nullptr);
-    copy.reset(opened);
-    if (code != SQLITE_OK) db::Fail(opened, code);
-    db::Exec(copy.get(), db::VersionPragmas(kSiteDatabaseVersion) + db::SchemaTables() + "BEGIN");
-    CopySite(server, *site, copy.get());
-    db::Exec(copy.get(), "COMMIT");
+    {
+      // Gone before the transaction ends: a window it was still reading is waited for.
+      ServerSite rows(server, *site);
+      SharedSite shared{rows};
+      CheckSite(rows, shared, JobThreads(jobs), check, *data, images,
+                [&](db::Check& found) { rows.Orphans(found); });
+    }
     Run(server, "COMMIT");
   } catch (const std::exception& error) {
     result.errors.push_back(name + ": " + error.what());
     return result;
   }
-  return LoadSiteDatabaseHandle(std::move(copy), name);
+  return db::CheckedSite(check, std::move(data), std::move(images));
 }
 
 CSS_DatabaseWriteResult WriteSite(const CSS_Site& site, std::string_view text, unsigned jobs) {
@@ -308,6 +538,11 @@ CSS_DatabaseWriteResult WriteSite(const CSS_Site& site, std::string_view text, u
     db::DatabaseWriter writer(rows);
     db::WriteSiteRows(writer, site, jobs);
     rows.Send(server);
+    // The planner's statistics, for the first read of a site that was just written.
+    std::string tables = "ANALYZE sites, enum_texts";
+    for (const Table& table : Tables())
+      tables += ", " + std::string(table.name);
+    Run(server, tables);
     Run(server, "COMMIT");
   } catch (const std::exception& error) {
     result.errors.push_back(name + ": cannot write the site: " + error.what());

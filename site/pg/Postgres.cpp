@@ -49,8 +49,10 @@ Connection Connect(const std::string& conninfo) {
   return connection;
 }
 
-PgResult Run(PGconn* connection, const std::string& sql,
-             std::initializer_list<std::optional<std::string_view>> params) {
+namespace {
+
+PgResult Execute(PGconn* connection, const std::string& sql,
+                 std::initializer_list<std::optional<std::string_view>> params, int format) {
   std::vector<std::string> texts;  // each NUL-terminated, as libpq wants
   texts.reserve(params.size());
   std::vector<const char*> values;
@@ -63,13 +65,25 @@ PgResult Run(PGconn* connection, const std::string& sql,
     values.push_back(texts.back().c_str());
   }
   PgResult result(PQexecParams(connection, sql.c_str(), static_cast<int>(values.size()), nullptr,
-                               values.data(), nullptr, nullptr, 0));
+                               values.data(), nullptr, nullptr, format));
   if (!result) Fail(connection);
   const ExecStatusType status = PQresultStatus(result.get());
   if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
     throw PgError(OneLine(PQresultErrorMessage(result.get())));
   }
   return result;
+}
+
+}  // namespace
+
+PgResult Run(PGconn* connection, const std::string& sql,
+             std::initializer_list<std::optional<std::string_view>> params) {
+  return Execute(connection, sql, params, 0);
+}
+
+PgResult RunBinary(PGconn* connection, const std::string& sql,
+                   std::initializer_list<std::optional<std::string_view>> params) {
+  return Execute(connection, sql, params, 1);
 }
 
 std::optional<std::int64_t> FirstInteger(const PGresult* result) {

@@ -42,6 +42,10 @@ Connection Connect(const std::string& conninfo);
 PgResult Run(PGconn* connection, const std::string& sql,
              std::initializer_list<std::optional<std::string_view>> params = {});
 
+// The same with the rows in binary format: integers in network byte order, texts as they are.
+PgResult RunBinary(PGconn* connection, const std::string& sql,
+                   std::initializer_list<std::optional<std::string_view>> params = {});
+
 // The first column of the first row of `result` as an integer; none for no row or NULL.
 std::optional<std::int64_t> FirstInteger(const PGresult* result);
 
