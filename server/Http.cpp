@@ -11,13 +11,6 @@ char Lower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
     text.remove_prefix(1);
@@ -153,27 +146,6 @@ std::optional<std::vector<std::pair<std::string, std::string>>> DecodePairs(std:
     pairs.emplace_back(std::move(*name), std::move(*value));
   }
   return pairs;
-}
-
-std::optional<std::string> PercentDecode(std::string_view text, bool plusIsSpace) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '%') {
-      if (i + 2 >= text.size()) return std::nullopt;
-      const int high = HexValue(text[i + 1]);
-      const int low = HexValue(text[i + 2]);
-      if (high < 0 || low < 0) return std::nullopt;
-      out += static_cast<char>(high * 16 + low);
-      i += 2;
-    } else if (c == '+' && plusIsSpace) {
-      out += ' ';
-    } else {
-      out += c;
-    }
-  }
-  return out;
 }
 
 const std::string* Target::Query(std::string_view name) const {

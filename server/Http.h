@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/PercentDecode.h"
 #include "core/Result.h"
 
 namespace ssmsg::server {
@@ -78,10 +79,6 @@ struct Target {
 // that decodes to a '/', a NUL or another control character, a bad %-escape and text that is not
 // UTF-8 are refused with the reason.
 Result<Target, std::string> ParseTarget(std::string_view target);
-
-// Decodes %-escapes (and, with `plusIsSpace`, '+' as a space, as forms send it); nothing for a
-// bad escape.
-std::optional<std::string> PercentDecode(std::string_view text, bool plusIsSpace);
 
 // The name-value pairs of "a=1&b=two+words" (a query, or a form's body), decoded, in order; empty
 // pairs are left out. Nothing when a pair does not decode to UTF-8, or holds a control character

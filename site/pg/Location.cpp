@@ -6,37 +6,13 @@
 
 #include <ssmsg/Json.h>
 
+#include "core/PercentDecode.h"
 #include "json/Utf8.h"
 
 namespace ssmsg::pg {
 namespace {
 
 constexpr std::string_view kSchemes[] = {"postgresql://", "postgres://"};
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-std::optional<std::string> PercentDecoded(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '%') {
-      out += text[i];
-      continue;
-    }
-    if (i + 2 >= text.size()) return std::nullopt;
-    const int high = HexDigit(text[i + 1]);
-    const int low = HexDigit(text[i + 2]);
-    if (high < 0 || low < 0) return std::nullopt;
-    out += static_cast<char>(high * 16 + low);
-    i += 2;
-  }
-  return out;
-}
 
 // The parts of a query "a=1&b=2", in order.
 std::vector<std::string_view> Parameters(std::string_view query) {
@@ -97,7 +73,7 @@ Result<Location, std::string> ParseLocation(std::string_view text) {
       if (named) return Failure{std::string("the site is named twice")};
       named = true;
       const std::optional<std::string> site =
-          PercentDecoded(parameter.substr(std::min(parameter.size(), key.size() + 1)));
+          PercentDecode(parameter.substr(std::min(parameter.size(), key.size() + 1)), false);
       if (!site) return Failure{std::string("the site's name is not percent-encoded as in a URI")};
       if (site->empty()) return Failure{std::string("the site's name is empty")};
       if (site->size() > kMaxSiteName) {
