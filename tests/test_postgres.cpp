@@ -10,11 +10,13 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include <ssmsg/SiteDatabase.h>
 
+#include "shell.h"
 #include "site/pg/Location.h"
 #include "site/pg/Postgres.h"
 #include "site_support.h"
@@ -90,7 +92,8 @@ class PostgresSite : public ::testing::Test {
       GTEST_SKIP() << "no PostgreSQL server: run the tests under pg_virtualenv to test sites there";
     }
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    database_ = "ssmsg_" + std::to_string(getpid()) + "_" + info->name();
+    // At most 63 bytes, as PostgreSQL's names are.
+    database_ = "ssmsg_" + std::to_string(getpid()) + "_" + std::string(info->name()).substr(0, 40);
     for (char& c : database_)
       c = c == '/' ? '_' : static_cast<char>(std::tolower(c));
     admin_ = pg::Connect("postgresql:///postgres");
@@ -323,6 +326,56 @@ TEST_F(PostgresSite, MigrateMakesTheTablesOnce) {
   ASSERT_TRUE(again.errors.empty()) << again.errors[0];
   EXPECT_EQ(again.from, kPostgresSchemaVersion);
   EXPECT_EQ(Count("SELECT count(*) FROM ssmsg_schema"), 1);
+}
+
+// A site of `count` controllers whose names end in `mark`: two such sites differ in every
+// controller, so that a mixture of them is seen.
+std::string MarkedSite(int count, const std::string& mark) {
+  std::string text = R"({"Controllers": [)";
+  for (int c = 0; c < count; ++c) {
+    text += (c == 0 ? "" : ",") + std::string(R"({"Interface": 1, "Node": )") + std::to_string(c) +
+            R"(, "Name": "controller )" + mark + R"(", "Inputs": [)";
+    for (int i = 0; i < 64; ++i)
+      text += (i == 0 ? "" : ",") + std::string(R"({"Name": "input )") + mark + R"("})";
+    text += "]}";
+  }
+  return text + "]}";
+}
+
+// The tool as a process, on the server: each read of a site sees the whole of one write, while
+// another process writes it again and again, and a write killed at any moment leaves the site of
+// before or the whole new one.
+TEST_F(PostgresSite, ReadersSeeOneWriteWholeAndAKilledWriteLeavesTheSiteWhole) {
+  const std::string uri = Uri("s");
+  const auto shell = [&](const std::string& script) {
+    return test::RunShell("SSMSG='" SSMSG_TOOL "'\nURI='" + uri + "'\n" + script, folder_,
+                          folder_ / "shell.out", folder_ / "shell.err");
+  };
+  for (const char* mark : {"a", "b"}) {
+    std::ofstream(folder_ / (std::string(mark) + ".json")) << MarkedSite(400, mark);
+    ASSERT_EQ(shell(std::string("\"$SSMSG\" convert ") + mark + ".json " + mark + ".canon").status,
+              0);
+  }
+  ASSERT_EQ(shell("\"$SSMSG\" convert a.json \"$URI\"").status, 0);
+  // A writer that goes on until the readers are done, or one of its writes fails; the readers
+  // stop it however they end.
+  const test::ShellResult read = shell(
+      "(while [ ! -e done ]; do \"$SSMSG\" convert b.json \"$URI\" && \"$SSMSG\" convert a.json "
+      "\"$URI\" || break; done) & writer=$!\ntrap 'touch done; wait $writer' EXIT\n"
+      "for i in 1 2 3 4 5 6 7 8; do \"$SSMSG\" convert \"$URI\" read.json || exit 1; "
+      "cmp -s read.json a.canon || cmp -s read.json b.canon || { echo \"read $i is no one write\"; "
+      "exit 1; }; done");
+  EXPECT_EQ(read.status, 0) << read.out << read.err;
+  for (const char* delay : {"0.05", "0.2", "0.4", "0.7"}) {
+    const test::ShellResult killed =
+        shell(std::string("\"$SSMSG\" convert a.json \"$URI\" || exit 1\n"
+                          "\"$SSMSG\" convert b.json \"$URI\" & writer=$!; sleep ") +
+              delay +
+              "; kill -9 $writer; wait $writer\n\"$SSMSG\" convert \"$URI\" read.json || exit 1\n"
+              "cmp -s read.json a.canon || cmp -s read.json b.canon || { echo 'no whole site'; "
+              "exit 1; }");
+    EXPECT_EQ(killed.status, 0) << delay << ": " << killed.out << killed.err;
+  }
 }
 
 }  // namespace
