@@ -6,10 +6,17 @@
 #include <zstd.h>
 
 #include "site/db/Tables.h"
+#include "site/pg/Location.h"
 
 namespace ssmsg::server {
 
 SiteConnection::Opened SiteConnection::Open(const std::string& file) {
+  if (pg::IsLocation(file)) {
+    const auto location = pg::ParseLocation(file);
+    return Failure{(location ? location->name : std::string("the PostgreSQL location")) +
+                   ": the site editor serves a site database file, not yet a site on a "
+                   "PostgreSQL server"};
+  }
   db::OpenedSite site = db::OpenSiteDatabase(file, db::Use::Serve);
   if (!site) return Failure{std::move(site.error())};
   try {

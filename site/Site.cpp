@@ -1,8 +1,9 @@
-// The site handle, and the one place that tells a site file from a site database: a database is
-// known by its first bytes, whatever the file's name, and a site on a PostgreSQL server by its
-// postgresql:// URI.
+// The site handle, and the one place that tells a site file from a site database and from a site
+// on a PostgreSQL server: a database is known by its first bytes, whatever the file's name, and a
+// site on a server by its postgresql:// URI.
 
 #include <ssmsg/Site.h>
+#include <ssmsg/SiteDatabase.h>
 
 #include <cstring>
 #include <memory>
@@ -78,6 +79,23 @@ CSS_SiteLoadResult LoadSiteFrom(const std::filesystem::path& file, unsigned jobs
 }
 
 }  // namespace
+
+CSS_DatabaseWriteResult WriteSiteDatabase(const CSS_Site& site, const std::filesystem::path& file) {
+  return WriteSiteDatabase(site, file, 1);
+}
+
+CSS_DatabaseWriteResult WriteSiteDatabase(const CSS_Site& site, const std::filesystem::path& file,
+                                          unsigned jobs) {
+  const std::string name = NameOfPath(file);
+  if (pg::IsLocation(name)) return pg::WriteSite(site, name, jobs);
+  return db::WriteDatabaseFile(site, file, jobs);
+}
+
+CSS_MigrateResult MigrateSiteDatabase(const std::filesystem::path& file) {
+  const std::string name = NameOfPath(file);
+  if (pg::IsLocation(name)) return pg::Migrate(name);
+  return db::MigrateDatabaseFile(file);
+}
 
 CSS_Site MakeMemorySite(std::string fileName, std::vector<CSS_SiteController> controllers,
                         std::vector<CSS_SiteEnumText> enumTexts) {

@@ -1,4 +1,5 @@
 #include "site/db/DbWriter.h"
+#include "site/db/SiteDb.h"
 
 #include <ssmsg/SiteDatabase.h>
 
@@ -16,8 +17,6 @@
 #include "platform/OutputFile.h"
 #include "site/SiteData.h"
 #include "site/SiteLists.h"
-#include "site/pg/Location.h"
-#include "site/pg/PgSite.h"
 
 namespace ssmsg {
 namespace db {
@@ -346,14 +345,11 @@ void WriteInPlace(const CSS_Site& site, const std::string& name, unsigned jobs) 
 
 }  // namespace
 
-CSS_DatabaseWriteResult WriteSiteDatabase(const CSS_Site& site, const std::filesystem::path& file) {
-  return WriteSiteDatabase(site, file, 1);
-}
+namespace db {
 
-CSS_DatabaseWriteResult WriteSiteDatabase(const CSS_Site& site, const std::filesystem::path& file,
+CSS_DatabaseWriteResult WriteDatabaseFile(const CSS_Site& site, const std::filesystem::path& file,
                                           unsigned jobs) {
   const std::string name = NameOfPath(file);
-  if (pg::IsLocation(name)) return pg::WriteSite(site, name, jobs);
   CSS_DatabaseWriteResult result;
   // A database may be open in another program: it is never replaced by another file.
   std::error_code missing;
@@ -400,5 +396,7 @@ CSS_DatabaseWriteResult WriteSiteDatabase(const CSS_Site& site, const std::files
   }
   return result;
 }
+
+}  // namespace db
 
 }  // namespace ssmsg

@@ -5,7 +5,10 @@
 
 #include <string_view>
 
+#include <filesystem>
+
 #include <ssmsg/Site.h>
+#include <ssmsg/SiteDatabase.h>
 
 #include "site/db/Sqlite.h"
 
@@ -31,5 +34,14 @@ CSS_SiteLoadResult LoadSiteDatabaseBytes(std::string_view bytes, std::string_vie
 
 // The same for the database open in `db`, which nothing else writes (a copy in memory).
 CSS_SiteLoadResult LoadSiteDatabaseHandle(db::DbHandle db, std::string_view fileName);
+
+namespace db {
+
+// What WriteSiteDatabase and MigrateSiteDatabase do for a file.
+CSS_DatabaseWriteResult WriteDatabaseFile(const CSS_Site& site, const std::filesystem::path& file,
+                                          unsigned jobs);
+CSS_MigrateResult MigrateDatabaseFile(const std::filesystem::path& file);
+
+}  // namespace db
 
 }  // namespace ssmsg

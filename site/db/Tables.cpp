@@ -1,4 +1,5 @@
 #include "site/db/Tables.h"
+#include "site/db/SiteDb.h"
 
 #include <ssmsg/SiteDatabase.h>
 
@@ -17,8 +18,6 @@
 #include "platform/FileName.h"
 #include "site/SiteLists.h"
 #include "site/db/Sqlite.h"
-#include "site/pg/Location.h"
-#include "site/pg/PgSite.h"
 
 namespace ssmsg {
 namespace db {
@@ -495,12 +494,6 @@ SchemaCheck CheckSchema(sqlite3* db, Use use, std::string_view fileName) {
 }
 
 OpenedSite OpenSiteDatabase(const std::string& file, Use use) {
-  if (pg::IsLocation(file)) {
-    const auto location = pg::ParseLocation(file);
-    return Failure{(location ? location->name : std::string("the PostgreSQL location")) +
-                   ": the site editor serves a site database file, not yet a site on a "
-                   "PostgreSQL server"};
-  }
   int error = 0;
   std::error_code missing;  // then opening it tells why
   const bool regular = std::filesystem::is_regular_file(file, missing);
@@ -529,9 +522,10 @@ OpenedSite OpenSiteDatabase(const std::string& file, Use use) {
 
 }  // namespace db
 
-CSS_MigrateResult MigrateSiteDatabase(const std::filesystem::path& file) {
+namespace db {
+
+CSS_MigrateResult MigrateDatabaseFile(const std::filesystem::path& file) {
   const std::string name = NameOfPath(file);
-  if (pg::IsLocation(name)) return pg::Migrate(name);
   CSS_MigrateResult result;
   try {
     std::error_code missing;
@@ -549,5 +543,7 @@ CSS_MigrateResult MigrateSiteDatabase(const std::filesystem::path& file) {
   }
   return result;
 }
+
+}  // namespace db
 
 }  // namespace ssmsg
