@@ -528,6 +528,8 @@ CSS_DatabaseWriteResult WriteSite(const CSS_Site& site, std::string_view text, u
         {location->site});
     const PgResult id =
         Run(server, "SELECT \"Id\" FROM sites WHERE \"Name\" = $1 FOR UPDATE", {location->site});
+    // None when another program removed the site's row since it was made.
+    if (PQntuples(id.get()) != 1) throw PgError("the site was removed while it was written");
     const std::string siteId = PQgetvalue(id.get(), 0, 0);
     for (std::size_t i = db::kTableCount; i-- > 0;) {
       Run(server, "DELETE FROM " + std::string(Tables()[i].name) + " WHERE \"Site\" = $1",
