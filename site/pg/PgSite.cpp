@@ -74,9 +74,14 @@ int SchemaVersion(PGconn* connection) {
 }
 
 // Makes the tables of sites, or brings them up to date, in the transaction `connection` is in;
-// the version they had.
+// the version they had. Only a program that has to make them takes the lock: writers of tables
+// that are there do not wait for each other here.
 int BringUpToDate(PGconn* connection) {
+  if (const int version = SchemaVersion(connection); version == kPostgresSchemaVersion) {
+    return version;
+  }
   Run(connection, "SELECT pg_advisory_xact_lock($1)", {kSchemaLock});
+  // Another program may have made them while this one waited.
   const int version = SchemaVersion(connection);
   if (version == 0) {
     const PgResult made = PgResult(PQexec(connection, db::PostgresSchema().c_str()));
