@@ -41,12 +41,8 @@ void InsertCells(sqlite3* db, sqlite3_stmt* statement, std::span<const Cell> cel
 
 void SqliteRows::EnumTexts(const std::vector<CSS_SiteEnumText>& texts) {
   const Statement statement = Prepare(db_, "INSERT OR REPLACE INTO enum_texts VALUES (?1, ?2, ?3)");
-  for (const CSS_SiteEnumText& text : texts) {
-    const std::array<Cell, 3> row{{{Cell::Kind::Text, 0, CSToolEnum::Name(text.id)},
-                                   {Cell::Kind::Integer, text.value, {}},
-                                   {Cell::Kind::Text, 0, text.text}}};
-    InsertCells(db_, statement.get(), row);
-  }
+  for (const CSS_SiteEnumText& text : texts)
+    InsertCells(db_, statement.get(), EnumTextCells(text));
 }
 
 void SqliteRows::Rows(TableId id, std::span<const Cell> cells, std::size_t rows) {

@@ -16,6 +16,7 @@
 #include <sqlite3.h>
 
 #include <ssmsg/CSApplicationManagerStd.h>
+#include <ssmsg/CSToolEnum.h>
 #include <ssmsg/Site.h>
 
 #include "host/CSS_FieldTable.h"
@@ -40,6 +41,13 @@ struct Cell {
   std::int64_t integer = 0;
   std::string_view text;
 };
+
+// The row of table enum_texts for `text`: "Enumeration", "Value", "Text".
+inline std::array<Cell, 3> EnumTextCells(const CSS_SiteEnumText& text) {
+  return {{{Cell::Kind::Text, 0, CSToolEnum::Name(text.id)},
+           {Cell::Kind::Integer, text.value, {}},
+           {Cell::Kind::Text, 0, text.text}}};
+}
 
 // Binds `cells` to the parameters of `statement` in order, steps it and resets it.
 void InsertCells(sqlite3* db, sqlite3_stmt* statement, std::span<const Cell> cells);

@@ -52,10 +52,11 @@ Result<Location, std::string> Parsed(std::string_view text, bool needsSite) {
 // The version of the tables of sites in the database, 0 for none; a database with tables of the
 // same names but none of ours is another program's.
 int SchemaVersion(PGconn* connection) {
-  const PgResult ours = Run(connection, "SELECT to_regclass($1) IS NOT NULL", {"ssmsg_schema"});
-  if (std::string_view(PQgetvalue(ours.get(), 0, 0)) != "t") {
-    const PgResult theirs = Run(connection, "SELECT to_regclass($1) IS NOT NULL", {"controllers"});
-    if (std::string_view(PQgetvalue(theirs.get(), 0, 0)) == "t") {
+  const PgResult tables =
+      Run(connection, "SELECT to_regclass($1) IS NOT NULL, to_regclass($2) IS NOT NULL",
+          {"ssmsg_schema", "controllers"});
+  if (std::string_view(PQgetvalue(tables.get(), 0, 0)) != "t") {
+    if (std::string_view(PQgetvalue(tables.get(), 0, 1)) == "t") {
       throw PgError(
           "not a site database (it has a table \"controllers\" of another program, and no "
           "ssmsg_schema)");
@@ -90,6 +91,15 @@ int BringUpToDate(PGconn* connection) {
     }
   }
   return version;
+}
+
+// `names`, each quoted and after "t.", separated by commas.
+template <class Names>
+std::string Qualified(const Names& names) {
+  std::string text;
+  for (const auto& name : names)
+    text += (text.empty() ? "t." : ", t.") + db::Quote(name);
+  return text;
 }
 
 // The columns of table `id` as the writer orders them: its keys, a controller's "Position" first,
@@ -253,12 +263,9 @@ class ServerSite {
     for (std::size_t i = db::kResources; i < db::kTableCount; ++i) {
       const auto id = static_cast<TableId>(i);
       const Table& table = Tables()[id];
-      std::string columns;
-      std::string order;
-      for (std::string_view key : db::KeyNames(table))
-        order += (order.empty() ? "t." : ", t.") + db::Quote(key);
+      std::vector<std::string_view> columns = db::KeyNames(table);
       for (const db::Column& column : table.columns)
-        columns += ", t." + db::Quote(column.name);
+        columns.push_back(column.name);
       window->tables[i] = std::make_unique<ServerRows>(
           RunBinary(connection_,
                     // Each controller's rows through the table's key: OFFSET 0 keeps the
@@ -266,7 +273,7 @@ class ServerSite {
                     // every window.
                     "SELECT t.* FROM unnest($2::integer[], $3::integer[]) AS w (i, n) CROSS "
                     "JOIN LATERAL (SELECT " +
-                        order + columns + " FROM " + std::string(table.name) +
+                        Qualified(columns) + " FROM " + std::string(table.name) +
                         " t WHERE t.\"Site\" = $1 AND t.\"Interface\" = w.i AND t.\"Node\" = "
                         "w.n OFFSET 0) t",
                     {site_, interfaces, nodes}));
@@ -330,9 +337,7 @@ class ServerSite {
       const PgResult count =
           Run(connection_, "SELECT count(*) FROM " + name + " WHERE \"Site\" = $1", {site_});
       if (FirstInteger(count.get()).value_or(0) == check.rows[i]) continue;
-      std::string keys;
-      for (std::string_view key : db::KeyNames(table))
-        keys += (keys.empty() ? "t." : ", t.") + db::Quote(key);
+      const std::string keys = Qualified(db::KeyNames(table));
       const ServerRows orphans(RunBinary(
           connection_,
           "SELECT " + keys + " FROM " + name +
@@ -408,12 +413,8 @@ class CopyRows final : public db::RowSink {
       Row(text, cells.subspan(row * width, width));
   }
   void EnumTexts(const std::vector<CSS_SiteEnumText>& texts) override {
-    for (const CSS_SiteEnumText& text : texts) {
-      const std::array<Cell, 3> row{{{Cell::Kind::Text, 0, CSToolEnum::Name(text.id)},
-                                     {Cell::Kind::Integer, text.value, {}},
-                                     {Cell::Kind::Text, 0, text.text}}};
-      Row(enumTexts_, row);
-    }
+    for (const CSS_SiteEnumText& text : texts)
+      Row(enumTexts_, db::EnumTextCells(text));
   }
 
   // Sends every table's rows, parents before their children.
@@ -477,14 +478,7 @@ CSS_SiteLoadResult LoadSite(std::string_view text, unsigned jobs) {
   auto data = std::make_unique<CSS_SiteData>();
   std::vector<std::string> images;
   try {
-    Connection connection;
-    try {
-      connection = Connect(location->conninfo);
-    } catch (const PgError& error) {
-      result.errors.push_back(name + ": cannot connect: " + error.what());
-      result.unreadable = true;
-      return result;
-    }
+    const Connection connection = Connect(location->conninfo);
     PGconn* server = connection.get();
     Run(server, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
     if (SchemaVersion(server) == 0) {
@@ -504,6 +498,7 @@ CSS_SiteLoadResult LoadSite(std::string_view text, unsigned jobs) {
     Run(server, "COMMIT");
   } catch (const std::exception& error) {
     result.errors.push_back(name + ": " + error.what());
+    result.unreadable = dynamic_cast<const CannotConnect*>(&error) != nullptr;
     return result;
   }
   return db::CheckedSite(check, std::move(data), std::move(images));
@@ -515,13 +510,10 @@ CSS_DatabaseWriteResult WriteSite(const CSS_Site& site, std::string_view text, u
   if (!location) return {{location.error()}, true};
   const std::string& name = location->name;
   Connection connection;
+  PGconn* server = nullptr;
   try {
     connection = Connect(location->conninfo);
-  } catch (const PgError& error) {
-    return {{name + ": cannot connect: " + error.what()}, true};
-  }
-  PGconn* server = connection.get();
-  try {
+    server = connection.get();
     Run(server, "BEGIN");
     BringUpToDate(server);
   } catch (const std::exception& error) {
@@ -565,12 +557,7 @@ CSS_MigrateResult Migrate(std::string_view text) {
     return result;
   }
   try {
-    Connection connection;
-    try {
-      connection = Connect(location->conninfo);
-    } catch (const PgError& error) {
-      throw PgError(std::string("cannot connect: ") + error.what());
-    }
+    const Connection connection = Connect(location->conninfo);
     Run(connection.get(), "BEGIN");
     result.from = BringUpToDate(connection.get());
     Run(connection.get(), "COMMIT");

@@ -44,8 +44,10 @@ Connection Connect(const std::string& conninfo) {
   keywords.insert(keywords.end(), {"application_name", "dbname", "client_encoding", nullptr});
   values.insert(values.end(), {"ssmsg", conninfo.c_str(), "UTF8", nullptr});
   Connection connection(PQconnectdbParams(keywords.data(), values.data(), 1));
-  if (!connection) throw PgError("out of memory");
-  if (PQstatus(connection.get()) != CONNECTION_OK) Fail(connection.get());
+  if (!connection) throw CannotConnect("cannot connect: out of memory");
+  if (PQstatus(connection.get()) != CONNECTION_OK) {
+    throw CannotConnect("cannot connect: " + OneLine(PQerrorMessage(connection.get())));
+  }
   return connection;
 }
 

@@ -20,6 +20,11 @@ struct PgError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// No connection was made: "cannot connect: " and libpq's reason.
+struct CannotConnect : PgError {
+  using PgError::PgError;
+};
+
 struct ConnectionClose {
   void operator()(PGconn* connection) const { PQfinish(connection); }
 };
@@ -34,7 +39,7 @@ using PgResult = std::unique_ptr<PGresult, ResultClear>;
 constexpr int kConnectSeconds = 10;
 
 // Connects by `conninfo` (a URI or key=value pairs, with the PG* variables for what it leaves
-// out), speaking UTF-8; a refusal is a PgError with libpq's reason.
+// out), speaking UTF-8; a refusal is CannotConnect.
 Connection Connect(const std::string& conninfo);
 
 // Runs `sql` with `params` bound to $1, $2, ... (NULL for none): its rows, or its command's
