@@ -18,12 +18,8 @@ if ! command -v pg_virtualenv >/dev/null; then
   exit 0
 fi
 count=${SSMSG_E2E_CONTROLLERS:-1000}
-site="$build/bench/site-$count.json"
-if [[ ! -s $site || bench/make_site.py -nt $site ]]; then
-  mkdir -p "$build/bench"
-  python3 bench/make_site.py "$count" >"$site.tmp"
-  mv "$site.tmp" "$site"
-fi
+source bench/site_file.sh
+site=$(site_file "$build" "$count")
 work=$(mktemp -d "${TMPDIR:-/tmp}/ssmsg-bench-postgres.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 chmod 755 "$work"

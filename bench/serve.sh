@@ -22,12 +22,8 @@ build=${1:-build-bench}
 count=${SSMSG_E2E_CONTROLLERS:-1000}
 seconds=${SSMSG_SERVE_SECONDS:-10}
 soak=${SSMSG_SERVE_SOAK_SECONDS:-120}
-site="$build/bench/site-$count.json"
-if [[ ! -s $site || bench/make_site.py -nt $site ]]; then
-  mkdir -p "$build/bench"
-  python3 bench/make_site.py "$count" >"$site.tmp"
-  mv "$site.tmp" "$site"
-fi
+source bench/site_file.sh
+site=$(site_file "$build" "$count")
 tool="$build/tool/ssmsg"
 work="$build/bench/serve"
 rm -rf "$work"

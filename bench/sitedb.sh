@@ -13,12 +13,8 @@ cd "$(dirname "$0")/.."
 
 build=${1:-build-bench}
 count=${SSMSG_E2E_CONTROLLERS:-1000}
-site="$build/bench/site-$count.json"
-if [[ ! -s $site || bench/make_site.py -nt $site ]]; then
-  mkdir -p "$build/bench"
-  python3 bench/make_site.py "$count" >"$site.tmp"
-  mv "$site.tmp" "$site"
-fi
+source bench/site_file.sh
+site=$(site_file "$build" "$count")
 tool="$build/tool/ssmsg"
 db="$build/bench/site-$count.db"
 stats="$build/bench/sitedb-time.txt"
