@@ -512,6 +512,7 @@ void AddApiRoutes(Service& service) {
   add("GET", "/api/users/{name}/tokens", Access::Admin, ListTokens);
   add("POST", "/api/users/{name}/tokens", Access::Admin, NewToken);
   add("DELETE", "/api/users/{name}/tokens/{id}", Access::Admin, RevokeToken);
+  AddChangeRoutes(service);
 }
 
 }  // namespace ssmsg::server

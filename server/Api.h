@@ -10,8 +10,10 @@
 
 namespace ssmsg::server {
 
-// Adds the API's routes to `service`.
+// Adds the API's routes to `service`, the change feed's among them.
 void AddApiRoutes(Service& service);
+// Adds the change feed's routes: GET /api/changes (a long poll) and /api/changes/stream (events).
+void AddChangeRoutes(Service& service);
 
 // The OpenAPI 3.1 document of the API.
 const std::string& OpenApiDocument();

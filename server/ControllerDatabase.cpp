@@ -47,6 +47,13 @@ struct ControllerDatabase::Statements : db::Transactions {
   Statement previousAfter = Make(
       "SELECT \"Id\", \"After\" FROM audit_log WHERE \"Interface\" = ?1 AND \"Node\" = ?2 AND "
       "\"Id\" < ?3 ORDER BY \"Id\" DESC LIMIT 1");
+  // The changes of controllers after audit id ?1, at most ?2: whether "Before" and "After" are
+  // JSON's null tells a controller made and one removed (a longer text is a blob, never equal).
+  Statement changes = Make(
+      "SELECT \"Id\", \"Time\", \"Interface\", \"Node\", \"Method\", "
+      "coalesce(\"Before\" = 'null', 0), \"After\" = 'null' FROM audit_log "
+      "WHERE \"Id\" > ?1 AND \"Interface\" IS NOT NULL ORDER BY \"Id\" LIMIT ?2");
+  Statement latestAudit = Make("SELECT coalesce(max(\"Id\"), 0) FROM audit_log");
   // The audit rows: [newest first][of one controller], for ?1 the bound id (after it, or before
   // it), ?2 the limit and ?3, ?4 the controller's address.
   std::array<std::array<Statement, 2>, 2> audit = [this] {
@@ -459,6 +466,46 @@ std::vector<AuditEntry> ControllerDatabase::Audit(const AuditQuery& wanted, std:
   }
   if (newest) std::reverse(entries.begin(), entries.end());
   return entries;
+}
+
+ChangePage ControllerDatabase::Changes(std::int64_t after, std::size_t limit) {
+  const std::lock_guard lock(mutex_);
+  Transaction transaction(*sql_, false);
+  ChangePage page;
+  Query query = (*sql_)(sql_->changes);
+  query.Bind(after).Bind(static_cast<std::int64_t>(limit));
+  while (query.Next()) {
+    ChangeRow& row = page.changes.emplace_back();
+    row.id = query.Int(0);
+    row.time = query.Int(1);
+    row.controller = {static_cast<std::int32_t>(query.Int(2)),
+                      static_cast<std::int32_t>(query.Int(3))};
+    // A controller's changes are its writes (PUT, PATCH), its removal and its marking as sent
+    // (POST), as the audit row's method says.
+    if (query.Int(6) != 0) {
+      row.kind = ChangeKind::Deleted;
+    } else if (query.View(4) == "POST") {
+      row.kind = ChangeKind::Sent;
+    } else {
+      row.kind = query.Int(5) != 0 ? ChangeKind::Created : ChangeKind::Changed;
+    }
+  }
+  if (!page.changes.empty() && page.changes.size() == limit) {
+    page.last = page.changes.back().id;
+  } else {
+    Query latest = (*sql_)(sql_->latestAudit);
+    latest.Next();
+    page.last = std::max(after, latest.Int(0));
+  }
+  transaction.Commit();
+  return page;
+}
+
+std::int64_t ControllerDatabase::LatestAudit() {
+  const std::lock_guard lock(mutex_);
+  Query latest = (*sql_)(sql_->latestAudit);
+  latest.Next();
+  return latest.Int(0);
 }
 
 }  // namespace ssmsg::server

@@ -63,6 +63,8 @@ class ControllerDatabase {
   std::optional<PendingSites> Pending(CSS_ControllerAddress address);
   WriteResult MarkSent(CSS_ControllerAddress address, const Expect& expect, const AuditNote& note);
   std::vector<AuditEntry> Audit(const AuditQuery& query, std::size_t limit);
+  ChangePage Changes(std::int64_t after, std::size_t limit);
+  std::int64_t LatestAudit();
 
   struct Statements;
 

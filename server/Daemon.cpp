@@ -7,6 +7,7 @@
 #include <netdb.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
@@ -47,7 +48,8 @@ struct Exchange {
   bool answered = false;
   int status = 0;
   std::size_t bytes = 0;
-  std::string user;  // whom it was answered for
+  std::string user;                    // whom it was answered for
+  std::shared_ptr<Deferred> deferred;  // what its answer waits for, while it waits
 };
 
 // The path and query exactly as sent: libmicrohttpd is told not to decode them.
@@ -69,15 +71,29 @@ struct Daemon::State {
   std::condition_variable wake;
   bool stopping = false;
   std::thread watcher;
+  // The connections held, with no thread, while their answer waits for a change: until the
+  // change feed passes `after` or `until` comes. libmicrohttpd times none of them out meanwhile.
+  struct Parked {
+    MHD_Connection* connection = nullptr;
+    std::int64_t after = 0;
+    Clock::time_point until;
+  };
+  std::mutex parkMutex;  // taken before libmicrohttpd's own locks, never inside a callback's
+  std::vector<Parked> parked;
+  bool ending = false;  // under parkMutex: answer those waiting now, end the event streams
+  ChangeFeed::Subscription changes;
 
   State(Service& s, DaemonOptions o) : service(s), options(std::move(o)) {}
 
-  // Closes the sockets of connections whose request is overdue; libmicrohttpd then sees them
-  // end. Runs until the daemon stops.
+  // Closes the sockets of connections whose request is overdue (libmicrohttpd then sees them
+  // end), and lets go of the parked ones whose wait is over. Runs until the daemon stops.
   void Watch() {
     std::unique_lock lock(mutex);
     while (!stopping) {
       wake.wait_for(lock, std::chrono::milliseconds(100));
+      lock.unlock();
+      Unpark();
+      lock.lock();
       const Clock::time_point now = Clock::now();
       const bool busy = connections.size() * 4 >= std::size_t{options.maxConnections} * 3;
       for (Connection* connection : connections) {
@@ -90,6 +106,30 @@ struct Daemon::State {
         }
       }
     }
+  }
+
+  // Holds `connection` until the feed passes `after` or `until` comes; false, with nothing
+  // held, once the daemon is stopping. Called only from libmicrohttpd's callbacks for it.
+  bool Park(MHD_Connection* connection, std::int64_t after, Clock::time_point until) {
+    const std::lock_guard lock(parkMutex);
+    if (ending) return false;
+    parked.push_back({connection, after, until});
+    MHD_suspend_connection(connection);
+    return true;
+  }
+
+  // Lets go of the parked connections whose wait is over (all of them once ending): libmicrohttpd
+  // then calls their handler or reader again.
+  void Unpark() {
+    const std::lock_guard lock(parkMutex);
+    if (parked.empty()) return;
+    const std::int64_t latest = service.Feed().Latest();
+    const Clock::time_point now = Clock::now();
+    std::erase_if(parked, [&](const Parked& held) {
+      if (!ending && latest <= held.after && now < held.until) return false;
+      MHD_resume_connection(held.connection);
+      return true;
+    });
   }
 
   static void Notify(void* self, MHD_Connection* connection, void** context,
@@ -118,6 +158,82 @@ struct Daemon::State {
     const MHD_ConnectionInfo* info =
         MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
     return info ? static_cast<Connection*>(info->socket_context) : nullptr;
+  }
+
+  // Sends `response`, or holds the connection while it waits, or streams its body.
+  MHD_Result Answer(MHD_Connection* connection, Exchange& exchange, Response response) {
+    while (response.deferred) {
+      std::shared_ptr<Deferred> deferred = std::move(response.deferred);
+      if (Park(connection, deferred->after, deferred->until)) {
+        exchange.deferred = std::move(deferred);
+        return MHD_YES;
+      }
+      response = service.Resume(exchange.request, *deferred, true);
+    }
+    if (response.stream) return Stream(connection, exchange, std::move(response));
+    return Queue(connection, exchange, std::move(response));
+  }
+
+  // A streamed body on its way: what `stream` gave that is not sent yet, and when a keep-alive
+  // is due.
+  struct Streaming {
+    State& state;
+    MHD_Connection* connection;
+    std::shared_ptr<EventStream> stream;
+    std::string text;
+    std::size_t sent = 0;
+    Clock::time_point keepAlive;
+  };
+
+  MHD_Result Stream(MHD_Connection* connection, Exchange& exchange, Response response) {
+    auto streaming = std::make_unique<Streaming>(Streaming{
+        *this, connection, response.stream, {}, 0, Clock::now() + response.stream->keepAlive});
+    MHD_Response* out = MHD_create_response_from_callback(
+        MHD_SIZE_UNKNOWN, 16 << 10, &State::ReadStream, streaming.get(),
+        [](void* streamed) { delete static_cast<Streaming*>(streamed); });
+    if (!out) return MHD_NO;
+    static_cast<void>(streaming.release());
+    for (const Header& header : response.headers)
+      MHD_add_response_header(out, header.name.c_str(), header.value.c_str());
+    const MHD_Result queued =
+        MHD_queue_response(connection, static_cast<unsigned>(response.status), out);
+    MHD_destroy_response(out);
+    exchange.answered = true;
+    exchange.status = response.status;
+    exchange.user = response.user;
+    return queued;
+  }
+
+  static ssize_t ReadStream(void* self, std::uint64_t, char* buffer, std::size_t max) {
+    Streaming& streaming = *static_cast<Streaming*>(self);
+    State& state = streaming.state;
+    if (streaming.sent == streaming.text.size()) {
+      streaming.text.clear();
+      streaming.sent = 0;
+      {
+        const std::lock_guard lock(state.parkMutex);
+        if (state.ending) return MHD_CONTENT_READER_END_OF_STREAM;
+      }
+      const Clock::time_point now = Clock::now();
+      std::optional<std::string> more;
+      try {
+        more = streaming.stream->next(now >= streaming.keepAlive);
+      } catch (const std::exception&) {
+        // The store failed: the client comes back and resumes from its last event.
+      }
+      if (!more) return MHD_CONTENT_READER_END_OF_STREAM;
+      if (more->empty()) {
+        if (!state.Park(streaming.connection, streaming.stream->after(), streaming.keepAlive))
+          return MHD_CONTENT_READER_END_OF_STREAM;
+        return 0;
+      }
+      streaming.text = std::move(*more);
+      streaming.keepAlive = now + streaming.stream->keepAlive;
+    }
+    const std::size_t bytes = std::min(max, streaming.text.size() - streaming.sent);
+    std::memcpy(buffer, streaming.text.data() + streaming.sent, bytes);
+    streaming.sent += bytes;
+    return static_cast<ssize_t>(bytes);
   }
 
   MHD_Result Queue(MHD_Connection* connection, Exchange& exchange, Response response) {
@@ -212,13 +328,25 @@ struct Daemon::State {
     if (exchange->answered) return MHD_YES;
     if (exchange->tooLarge) return state.Queue(connection, *exchange, state.TooLarge(*exchange));
     if (exchange->overBudget) return state.Queue(connection, *exchange, state.Busy(*exchange));
+    if (exchange->deferred) {
+      // Its wait is over.
+      const std::shared_ptr<Deferred> deferred = std::move(exchange->deferred);
+      bool last = false;
+      {
+        const std::lock_guard lock(state.parkMutex);
+        last = state.ending;
+      }
+      return state.Answer(connection, *exchange,
+                          state.service.Resume(exchange->request, *deferred,
+                                               last || Clock::now() >= deferred->until));
+    }
     // The whole request is here.
     if (Connection* tracked = Tracked(connection)) {
       const std::lock_guard lock(state.mutex);
       tracked->waiting = false;
     }
     ++state.inFlight;
-    return state.Queue(connection, *exchange, state.service.Handle(exchange->request));
+    return state.Answer(connection, *exchange, state.service.Handle(exchange->request));
   }
 
   Response TooLarge(const Exchange& exchange) {
@@ -403,7 +531,8 @@ std::unique_ptr<Daemon> Daemon::Start(Service& service, DaemonOptions options, s
   auto state = std::make_unique<State>(service, std::move(options));
   const DaemonOptions& o = state->options;
   sockaddr_storage address{};
-  unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_AUTO | MHD_USE_ITC;
+  unsigned flags =
+      MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_AUTO | MHD_USE_ITC | MHD_ALLOW_SUSPEND_RESUME;
   {
     addrinfo hints{};
     hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
@@ -456,6 +585,7 @@ std::unique_ptr<Daemon> Daemon::Start(Service& service, DaemonOptions options, s
   }
   const MHD_DaemonInfo* info = MHD_get_daemon_info(state->daemon, MHD_DAEMON_INFO_BIND_PORT);
   state->port = info ? info->port : 0;
+  state->changes = service.Feed().Listen([raw = state.get()] { raw->wake.notify_all(); });
   state->watcher = std::thread([raw = state.get()] { raw->Watch(); });
   return std::unique_ptr<Daemon>(new Daemon(std::move(state)));
 }
@@ -467,6 +597,13 @@ std::uint16_t Daemon::Port() const {
 void Daemon::Stop(std::chrono::milliseconds grace) {
   if (!state_ || !state_->daemon) return;
   MHD_quiesce_daemon(state_->daemon);
+  {
+    const std::lock_guard lock(state_->parkMutex);
+    state_->ending = true;
+  }
+  // Those waiting for a change get their answer now, and the event streams end; libmicrohttpd
+  // may not stop with a connection held.
+  state_->Unpark();
   const Clock::time_point until = Clock::now() + grace;
   while (state_->inFlight.load() > 0 && Clock::now() < until)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -478,6 +615,7 @@ void Daemon::Stop(std::chrono::milliseconds grace) {
   }
   state_->wake.notify_all();
   state_->watcher.join();
+  state_->changes = {};
 }
 
 }  // namespace ssmsg::server

@@ -62,6 +62,10 @@ class DatabaseStore final : public Store {
   std::vector<AuditEntry> Audit(const AuditQuery& query, std::size_t limit) override {
     return controllers_.Audit(query, limit);
   }
+  ChangePage Changes(std::int64_t after, std::size_t limit) override {
+    return controllers_.Changes(after, limit);
+  }
+  std::int64_t LatestAudit() override { return controllers_.LatestAudit(); }
 
   std::vector<User> Users() override { return accounts_.Users(); }
   std::optional<User> FindUser(std::string_view name) override { return accounts_.FindUser(name); }

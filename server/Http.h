@@ -4,8 +4,11 @@
 // fills a Request from the wire and writes the Response back, and tests and the fuzz target call
 // the handler with Requests of their own.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -47,11 +50,36 @@ struct Request {
   std::size_t HeadSize() const;
 };
 
+struct Response;
+
+// An answer that waits for a change (a long poll): the socket layer holds the connection, with no
+// thread, until the change feed's latest audit id passes `after` or `until` comes, then sends
+// what Service::Resume gives, which may wait again. `answer(last)` must not wait when `last`
+// (the time is up, or the server stops).
+struct Deferred {
+  std::int64_t after = 0;
+  std::chrono::steady_clock::time_point until;
+  std::function<Response(bool last)> answer;
+};
+
+// A body sent as changes come (Server-Sent Events). The socket layer sends the head, then asks
+// `next` for more whenever it has sent what it had: text to send, "" for nothing now (the
+// connection is then held until the feed passes `after()` or a keep-alive is due), or nothing to
+// end the body. `idle`: nothing was sent for `keepAlive`, and something should be (a comment).
+struct EventStream {
+  std::function<std::optional<std::string>(bool idle)> next;
+  std::function<std::int64_t()> after;
+  std::chrono::milliseconds keepAlive{10'000};
+};
+
 struct Response {
   int status = 200;
   std::vector<Header> headers;
   std::string body;
   std::string user;  // the name of the user it was answered for, for the log; not sent
+  // Set instead of the body, by the change feed's routes.
+  std::shared_ptr<Deferred> deferred;
+  std::shared_ptr<EventStream> stream;
 
   // Sets header `name`, replacing one of that name (case-insensitive).
   void Set(std::string_view name, std::string value);

@@ -164,7 +164,7 @@ Response JsonError(int status, std::string_view message) {
 }
 
 Service::Service(Store& store, ServiceOptions options)
-    : store_(store), options_(std::move(options)), auth_(store, options_.auth) {}
+    : store_(store), options_(std::move(options)), auth_(store, options_.auth), feed_(store) {}
 
 Response Service::Failure(RouteKind kind, int status, std::string_view message,
                           const Request& request) {
@@ -321,6 +321,18 @@ Response Service::Handle(const Request& request) {
   // Whatever the store fails at (knowing the caller included) is answered, and the server stays.
   try {
     response = Dispatch(request);
+  } catch (const std::exception& error) {
+    response = Failed(Guess(request), error, request);
+  }
+  AddCommonHeaders(response, request);
+  if (IsUnsafe(request.method)) feed_.Refresh();
+  return response;
+}
+
+Response Service::Resume(const Request& request, const Deferred& deferred, bool last) {
+  Response response;
+  try {
+    response = deferred.answer(last);
   } catch (const std::exception& error) {
     response = Failed(Guess(request), error, request);
   }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "server/Auth.h"
+#include "server/ChangeFeed.h"
 #include "server/Http.h"
 #include "server/Store.h"
 
@@ -98,6 +99,9 @@ class Service {
   // Answers `request`. Never throws: a handler's exception becomes a 500. HEAD is answered as GET
   // is: the socket layer sends the body's length and not the body.
   Response Handle(const Request& request);
+  // The answer to `request` once its wait (`deferred`) is over, as Handle answers: `last` when
+  // it may not wait again.
+  Response Resume(const Request& request, const Deferred& deferred, bool last);
 
   // What the head of a request decides before its body is read: the answer it gets whatever its
   // body (431, 400, 404, 405, 403, 401, or 503 and 500 when the store fails), or how many bytes
@@ -122,6 +126,8 @@ class Service {
   Router& Routes() { return router_; }
   const Router& Routes() const { return router_; }
   Auth& Authority() { return auth_; }
+  // Who waits for changes: Handle tells it after every request that may change something.
+  ChangeFeed& Feed() { return feed_; }
   Store& Data() { return store_; }
   const Limits& Limit() const { return options_.limits; }
 
@@ -151,6 +157,7 @@ class Service {
   Store& store_;
   ServiceOptions options_;
   Auth auth_;
+  ChangeFeed feed_;
   Router router_;
   FailurePage failurePage_;
 };

@@ -23,8 +23,15 @@ std::string ControllerEtag(std::string_view canonical) {
   return '"' + std::string(hex.data()) + '"';
 }
 
+// By ChangeKind.
+constexpr std::string_view kChangeKindNames[] = {"created", "changed", "deleted", "sent"};
 // By Role.
 constexpr std::string_view kRoleNames[] = {"viewer", "editor", "admin"};
+
+std::string_view ChangeKindName(ChangeKind kind) {
+  const auto k = static_cast<std::size_t>(kind);
+  return k < std::size(kChangeKindNames) ? kChangeKindNames[k] : kChangeKindNames[0];
+}
 
 std::string_view RoleName(Role role) {
   const auto k = static_cast<std::size_t>(role);

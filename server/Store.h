@@ -106,6 +106,28 @@ struct AuditQuery {
   std::optional<CSS_ControllerAddress> controller;
 };
 
+// What a change did to its controller, as the change feed tells it.
+enum class ChangeKind : unsigned char { Created, Changed, Deleted, Sent };
+
+// "created", "changed", "deleted", "sent".
+std::string_view ChangeKindName(ChangeKind kind);
+
+// A committed change of a controller: its audit row, without the controller's texts.
+struct ChangeRow {
+  std::int64_t id = 0;    // the audit row's
+  std::int64_t time = 0;  // seconds since 1970
+  ChangeKind kind = ChangeKind::Changed;
+  CSS_ControllerAddress controller;
+};
+
+// The changes after an audit id, read at one moment, and the id a reader asks after next: the
+// last change given when there may be more, else the latest audit row (of accounts, perhaps),
+// so that the next question skips what this one has seen.
+struct ChangePage {
+  std::vector<ChangeRow> changes;
+  std::int64_t last = 0;
+};
+
 // A controller as the store holds it now.
 struct ControllerState {
   std::string json;          // its canonical JSON object, as the site file writes it
@@ -197,6 +219,13 @@ class Store {
   std::vector<AuditEntry> Audit(std::int64_t after, std::size_t limit) {
     return Audit(AuditQuery{after, {}, {}}, limit);
   }
+
+  // The changes of controllers after audit id `after`, oldest first, at most `limit`. Audit ids
+  // are given in the order their changes commit, so a reader that asks after the last id it was
+  // given misses none.
+  virtual ChangePage Changes(std::int64_t after, std::size_t limit) = 0;
+  // The id of the latest audit row, 0 when there is none.
+  virtual std::int64_t LatestAudit() = 0;
 
   // --- Accounts ---
   virtual std::vector<User> Users() = 0;

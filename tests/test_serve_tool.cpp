@@ -479,6 +479,51 @@ EOF)");
 
 // Killed at any moment, the server leaves a valid database that holds every change it answered
 // with 200 (and perhaps one it made but could not answer any more).
+// The example transmitter, run as its README says: the first time it brings every controller up
+// to date; then it sends only what changed, and what a failing program did not send stays pending.
+TEST_F(ServeTool, TheExampleTransmitterSendsWhatChangedAndMarksItSent) {
+  const std::string auth = DemoDatabaseWithAdmin();
+  ASSERT_FALSE(auth.empty());
+  const std::uint16_t port = Serve("site.db");
+  ASSERT_NE(port, 0);
+  const auto transmit = [&](const std::string& program) {
+    return Shell("SSMSG_TOKEN='" + auth.substr(22) +
+                 "' python3 '" SSMSG_SOURCE_DIR
+                 "/examples/transmitter.py' --url http://127.0.0.1:" +
+                 std::to_string(port) + " --state last --once -- " + program);
+  };
+  const std::string keep = "sh -c 'cat >> sent-$0.$1; echo >> sent-$0.$1'";
+  const auto waiting = [&](const std::string& node) {
+    return ReadJson(
+               test::Request(port, "GET", "/api/controllers/1/" + node + "/pending", {auth}).body)
+        ->Find("messages")
+        ->items.size();
+  };
+  const std::size_t all = waiting("1");
+  ASSERT_GT(all, 1U);
+  Result run = transmit(keep);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(waiting("1") + waiting("2"), 0U);
+  const std::string first = ReadFile(folder_ / "sent-1.1");
+  EXPECT_EQ(static_cast<std::size_t>(std::count(first.begin(), first.end(), '\n')), all);
+  const std::string second = ReadFile(folder_ / "sent-1.2");
+
+  ASSERT_EQ(Rename(port, auth, "Renamed"), 200);
+  ASSERT_EQ(Rename(port, auth, "Again"), 200);
+  run = transmit("false");
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_EQ(waiting("1"), 1U);
+  run = transmit(keep);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(waiting("1"), 0U);
+  const std::string now = ReadFile(folder_ / "sent-1.1");
+  ASSERT_EQ(now.substr(0, first.size()), first);
+  const std::string added = now.substr(first.size());
+  EXPECT_EQ(std::count(added.begin(), added.end(), '\n'), 1) << added;
+  EXPECT_NE(added.find("<Name>Again</Name>"), std::string::npos) << added;
+  EXPECT_EQ(ReadFile(folder_ / "sent-1.2"), second);
+}
+
 TEST_F(ServeTool, KilledMidWriteItKeepsEveryChangeItAnswered) {
   test::MakeDatabase(test::CounterSite(5), folder_ / "site.db");
   const Result token = Shell(

@@ -1,6 +1,7 @@
 // The site editor's subcommands: serve (the server over a site database) and user (its accounts).
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -144,7 +145,9 @@ int RunServe(const ServeOptions& options, const CLI::App&, Output&) {
   AddApiRoutes(service);
   AddPageRoutes(service);
   daemonOptions.log = log;
-  StopSignal stop;  // before the daemon's threads start, which inherit it
+  StopSignal stop;  // before the daemon's and the feed's threads start, which inherit it
+  // Changes that other programs make to the database reach the feed's subscribers too.
+  service.Feed().Watch(std::chrono::milliseconds(500));
   std::string error;
   const std::unique_ptr<Daemon> daemon = Daemon::Start(service, daemonOptions, error);
   if (!daemon) {

@@ -1,0 +1,280 @@
+// The change feed: every change of a controller once and in order, by long poll and as an event
+// stream, through the request handler and over real sockets.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "http_client.h"
+#include "server/Api.h"
+#include "server/Daemon.h"
+#include "server/JsonValue.h"
+#include "server/Service.h"
+#include "server_support.h"
+#include "support.h"
+
+namespace ssmsg::server {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+class ChangeFeedTest : public ::testing::Test {
+ protected:
+  ChangeFeedTest()
+      : store_(test::MakeStore(test::StoreKind::Database,
+                               test::ReadFile(SSMSG_SOURCE_DIR "/site/demo_site.json"), folder_)),
+        service_(*store_, Options()) {
+    AddApiRoutes(service_);
+    for (const auto& [name, role] : {std::pair{"vic", Role::Viewer}, {"eve", Role::Editor}}) {
+      store_->AddUser({0, name, role, ""}, {});
+      store_->AddToken(*store_->FindUser(name), SecretHash(std::string(name) + "-token"),
+                       {0, "t", 0, {}}, {});
+    }
+  }
+  ~ChangeFeedTest() override {
+    if (daemon_) daemon_->Stop();
+  }
+
+  static ServiceOptions Options() {
+    ServiceOptions options;
+    options.auth.cost = PasswordCost::Cheapest();
+    return options;
+  }
+
+  static Request Make(const std::string& who, const std::string& method, const std::string& target,
+                      std::vector<Header> headers = {}, std::string body = {}) {
+    headers.push_back({"Authorization", "Bearer " + who + "-token"});
+    return {method, target, std::move(headers), std::move(body), "127.0.0.1", false};
+  }
+  Response Send(const std::string& who, const std::string& method, const std::string& target,
+                std::vector<Header> headers = {}, std::string body = {}) {
+    return service_.Handle(Make(who, method, target, std::move(headers), std::move(body)));
+  }
+  std::string Etag(const std::string& controller) {
+    return *Send("eve", "GET", controller).Find("ETag");
+  }
+  void Rename(const std::string& controller, const std::string& name) {
+    ASSERT_EQ(
+        Send("eve", "PATCH", controller,
+             {{"If-Match", Etag(controller)}, {"Content-Type", "application/merge-patch+json"}},
+             "{\"Name\":\"" + name + "\"}")
+            .status,
+        200);
+  }
+  JsonValue Changes(const std::string& query) {
+    const Response response = Send("vic", "GET", "/api/changes" + query);
+    EXPECT_EQ(response.status, 200) << response.body;
+    return *ReadJson(response.body);
+  }
+  static std::int64_t Last(const JsonValue& page) { return std::stoll(page.Find("last")->text); }
+
+  void Start() {
+    DaemonOptions options;
+    options.port = 0;
+    options.threads = 1;  // one thread: a wait that held it would hold every other request
+    std::string error;
+    daemon_ = Daemon::Start(service_, options, error);
+    ASSERT_TRUE(daemon_) << error;
+  }
+  test::Answer Get(const std::string& target, std::vector<std::string> headers = {},
+                   std::chrono::milliseconds wait = 10s) {
+    headers.push_back("Authorization: Bearer vic-token");
+    return test::Request(daemon_->Port(), "GET", target, headers, {}, wait);
+  }
+
+  test::TempFolder folder_;
+  std::unique_ptr<Store> store_;
+  Service service_;
+  std::unique_ptr<Daemon> daemon_;
+};
+
+TEST_F(ChangeFeedTest, EveryChangeOfAControllerInOrderWithItsKindAndWhatItWaitsFor) {
+  const std::int64_t start = Last(Changes(""));
+  EXPECT_GT(start, 0);  // past the accounts' rows, which are no changes of controllers
+  Rename("/api/controllers/1/1", "first");
+  ASSERT_EQ(
+      Send("eve", "POST", "/api/controllers/1/1/sent", {{"If-Match", Etag("/api/controllers/1/1")}})
+          .status,
+      204);
+  std::string copy = Send("vic", "GET", "/api/controllers/1/2").body;
+  copy.replace(copy.find("\"Node\":2"), 8, "\"Node\":3");
+  ASSERT_EQ(Send("eve", "PUT", "/api/controllers/1/3",
+                 {{"If-None-Match", "*"}, {"Content-Type", "application/json"}}, copy)
+                .status,
+            201);
+  ASSERT_EQ(
+      Send("eve", "DELETE", "/api/controllers/1/2", {{"If-Match", Etag("/api/controllers/1/2")}})
+          .status,
+      204);
+  store_->AddUser({0, "kim", Role::Viewer, ""}, {});  // an account's row between
+  Rename("/api/controllers/1/1", "second");
+
+  const auto waiting = [this](const std::string& controller) {
+    return std::to_string(
+        ReadJson(Send("vic", "GET", controller + "/pending").body)->Find("messages")->items.size());
+  };
+  const JsonValue page = Changes("?after=" + std::to_string(start));
+  struct Expected {
+    const char* kind;
+    const char* node;
+    std::string pending;
+  };
+  const std::vector<Expected> expected = {{"changed", "1", waiting("/api/controllers/1/1")},
+                                          {"sent", "1", waiting("/api/controllers/1/1")},
+                                          {"created", "3", waiting("/api/controllers/1/3")},
+                                          {"deleted", "2", "null"},
+                                          {"changed", "1", waiting("/api/controllers/1/1")}};
+  ASSERT_EQ(page.Find("changes")->items.size(), expected.size()) << ToJson(page);
+  EXPECT_NE(expected[0].pending, "0");
+  std::int64_t previous = start;
+  for (std::size_t k = 0; k < expected.size(); ++k) {
+    const JsonValue& change = page.Find("changes")->items[k];
+    SCOPED_TRACE(ToJson(change));
+    EXPECT_EQ(change.Find("kind")->text, expected[k].kind);
+    EXPECT_EQ(change.Find("interface")->text, "1");
+    EXPECT_EQ(change.Find("node")->text, expected[k].node);
+    EXPECT_EQ(ToJson(*change.Find("pending")), expected[k].pending);
+    const std::int64_t id = std::stoll(change.Find("id")->text);
+    EXPECT_GT(id, previous);
+    previous = id;
+  }
+  EXPECT_EQ(Last(page), previous);
+  // Asked again after the last, nothing; and page by page, the same changes.
+  EXPECT_TRUE(Changes("?after=" + std::to_string(previous)).Find("changes")->items.empty());
+  std::string paged;
+  for (std::int64_t after = start; after < previous;) {
+    const JsonValue part = Changes("?limit=2&after=" + std::to_string(after));
+    ASSERT_LE(part.Find("changes")->items.size(), 2U);
+    for (const JsonValue& change : part.Find("changes")->items)
+      paged += ToJson(change);
+    ASSERT_GT(Last(part), after);
+    after = Last(part);
+  }
+  std::string whole;
+  for (const JsonValue& change : page.Find("changes")->items)
+    whole += ToJson(change);
+  EXPECT_EQ(paged, whole);
+}
+
+TEST_F(ChangeFeedTest, BadParametersAreRefused) {
+  for (const std::string query :
+       {"?after=-1", "?after=x", "?wait=61", "?wait=1.5", "?limit=0", "?limit=1001"}) {
+    EXPECT_EQ(Send("vic", "GET", "/api/changes" + query).status, 400) << query;
+  }
+  EXPECT_EQ(Send("vic", "GET", "/api/changes/stream", {{"Last-Event-ID", "seven"}}).status, 400);
+  EXPECT_EQ(service_.Handle({"GET", "/api/changes", {}, {}, "127.0.0.1", false}).status, 401);
+}
+
+TEST_F(ChangeFeedTest, AWaitIsAnsweredByTheNextChangeOrEmptyWhenItsTimeIsUp) {
+  const Request request =
+      Make("vic", "GET", "/api/changes?wait=30&after=" + std::to_string(Last(Changes(""))));
+  const Response waiting = service_.Handle(request);
+  ASSERT_TRUE(waiting.deferred);
+  const Response empty = service_.Resume(request, *waiting.deferred, true);
+  EXPECT_EQ(empty.status, 200);
+  EXPECT_TRUE(ReadJson(empty.body)->Find("changes")->items.empty());
+  Rename("/api/controllers/1/2", "moved");
+  const Response changed = service_.Resume(request, *waiting.deferred, false);
+  ASSERT_FALSE(changed.deferred);
+  EXPECT_EQ(ReadJson(changed.body)->Find("changes")->items.at(0).Find("node")->text, "2");
+  // The caller is known again when the wait is over: a token revoked meanwhile gets nothing.
+  store_->RemoveToken("vic", store_->Tokens("vic")->at(0).id, {});
+  EXPECT_EQ(service_.Resume(request, *waiting.deferred, false).status, 401);
+}
+
+TEST_F(ChangeFeedTest, ALongPollHoldsNoThreadAndIsWokenByAChange) {
+  Start();
+  const std::string after = std::to_string(Last(Changes("")));
+  test::Answer polled;
+  Clock::time_point answered;
+  std::thread poll([&] {
+    polled = Get("/api/changes?wait=20&after=" + after, {}, 25s);
+    answered = Clock::now();
+  });
+  std::this_thread::sleep_for(300ms);
+  // The daemon's one thread serves others while the poll waits.
+  const Clock::time_point asked = Clock::now();
+  EXPECT_EQ(Get("/api/site", {}, 5s).status, 200);
+  EXPECT_LT(Clock::now() - asked, 2s);
+  const Clock::time_point changed = Clock::now();
+  Rename("/api/controllers/1/1", "woken");
+  poll.join();
+  EXPECT_EQ(polled.status, 200);
+  EXPECT_NE(polled.body.find("\"kind\":\"changed\""), std::string::npos) << polled.body;
+  EXPECT_LT(answered - changed, 2s);
+}
+
+TEST_F(ChangeFeedTest, AStreamSendsEachChangeOnceAndResumesAfterItsLastEvent) {
+  Start();
+  const std::string begin = std::to_string(Last(Changes("")));
+  test::Client client(daemon_->Port());
+  ASSERT_TRUE(
+      client.Send("GET /api/changes/stream?after=" + begin +
+                  " HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer vic-token\r\n\r\n"));
+  std::string text;
+  const auto readUntil = [&](std::string_view wanted) {
+    for (const Clock::time_point until = Clock::now() + 5s;
+         text.find(wanted) == std::string::npos && Clock::now() < until;)
+      text += client.Read(200ms);
+    return text.find(wanted) != std::string::npos;
+  };
+  ASSERT_TRUE(readUntil("retry: 2000")) << text;
+  EXPECT_NE(text.find("Content-Type: text/event-stream"), std::string::npos);
+  Rename("/api/controllers/1/1", "one");
+  Rename("/api/controllers/1/2", "two");
+  ASSERT_TRUE(readUntil("\"node\":2")) << text;
+  const std::size_t first = text.find("id: ");
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_EQ(text.find("\"node\":1", text.find("\"node\":1") + 1), std::string::npos);
+  const std::string firstId = text.substr(first + 4, text.find('\n', first) - first - 4);
+  // A client that connects again gets what came after the last event it saw, and only that.
+  test::Client again(daemon_->Port());
+  ASSERT_TRUE(
+      again.Send("GET /api/changes/stream HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                 "Authorization: Bearer vic-token\r\nLast-Event-ID: " +
+                 firstId + "\r\n\r\n"));
+  std::string resumed;
+  for (const Clock::time_point until = Clock::now() + 5s;
+       resumed.find("\"node\":2") == std::string::npos && Clock::now() < until;)
+    resumed += again.Read(200ms);
+  EXPECT_NE(resumed.find("\"node\":2"), std::string::npos) << resumed;
+  EXPECT_EQ(resumed.find("\"node\":1"), std::string::npos) << resumed;
+  // Once its login has ended, a stream ends at its next event, without it.
+  store_->RemoveToken("vic", store_->Tokens("vic")->at(0).id, {});
+  Rename("/api/controllers/1/2", "three");
+  std::string rest;
+  for (const Clock::time_point until = Clock::now() + 5s;
+       rest.find("0\r\n\r\n") == std::string::npos && Clock::now() < until;)
+    rest += again.Read(200ms);
+  EXPECT_NE(rest.find("0\r\n\r\n"), std::string::npos) << rest;
+  EXPECT_EQ(rest.find("event: change"), std::string::npos) << rest;
+}
+
+TEST_F(ChangeFeedTest, StoppingAnswersThoseWaitingAndEndsTheStreams) {
+  Start();
+  test::Answer polled;
+  std::thread poll([&] { polled = Get("/api/changes?wait=30&after=999999", {}, 30s); });
+  test::Client stream(daemon_->Port());
+  ASSERT_TRUE(
+      stream.Send("GET /api/changes/stream HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer "
+                  "vic-token\r\n\r\n"));
+  std::this_thread::sleep_for(300ms);
+  const Clock::time_point stopping = Clock::now();
+  daemon_->Stop();
+  poll.join();
+  EXPECT_LT(Clock::now() - stopping, 3s);
+  EXPECT_EQ(polled.status, 200);
+  bool closed = false;
+  stream.Read(2s, &closed);
+  EXPECT_TRUE(closed);
+  daemon_.reset();
+}
+
+}  // namespace
+}  // namespace ssmsg::server
