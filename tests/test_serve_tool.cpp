@@ -21,6 +21,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "http_client.h"
@@ -118,7 +119,13 @@ class ReadingSqlite {
 class ServeTool : public ::testing::Test {
  protected:
   ServeTool() { fs::copy_file(SSMSG_SOURCE_DIR "/site/demo_site.json", folder_ / "demo.json"); }
-  ~ServeTool() override { Stop(SIGKILL); }
+  ~ServeTool() override {
+    Stop(SIGKILL);
+    for (const pid_t earlier : earlier_) {
+      kill(earlier, SIGKILL);
+      waitpid(earlier, nullptr, 0);
+    }
+  }
 
   // Runs the shell commands `script` in the test's folder; $SSMSG is the tool.
   Result Shell(const std::string& script) {
@@ -128,8 +135,10 @@ class ServeTool : public ::testing::Test {
   Result Tool(const std::string& args) { return Shell("\"$SSMSG\" " + args); }
 
   // `ssmsg serve --config DB` on any free port (with `more` arguments), its standard error in
-  // serve.log; the port, once it says it serves (0 when it does not within ten seconds).
+  // serve.log; the port, once it says it serves (0 when it does not within ten seconds). A server
+  // started before goes on serving, beside this one, until the test ends.
   std::uint16_t Serve(const std::string& database, std::vector<std::string> more = {}) {
+    if (server_ > 0) earlier_.push_back(std::exchange(server_, -1));
     const std::string log = (folder_ / "serve.log").string();
     std::vector<std::string> args = {
         "ssmsg", "serve", "--config", (folder_ / database).string(), "--listen", "127.0.0.1:0"};
@@ -214,7 +223,24 @@ class ServeTool : public ::testing::Test {
 
   test::TempFolder folder_;
   pid_t server_ = -1;
+  std::vector<pid_t> earlier_;  // servers started before server_, still serving
 };
+
+// The body of a chunked response as far as it has come.
+std::string Dechunked(std::string_view text) {
+  std::string body;
+  std::size_t at = text.find("\r\n\r\n");
+  if (at == std::string_view::npos) return body;
+  for (at += 4;;) {
+    const std::size_t end = text.find("\r\n", at);
+    if (end == std::string_view::npos) break;
+    const std::size_t size = std::stoul(std::string(text.substr(at, end - at)), nullptr, 16);
+    if (size == 0 || end + 2 + size > text.size()) break;
+    body += text.substr(end + 2, size);
+    at = end + 2 + size + 2;
+  }
+  return body;
+}
 
 TEST_F(ServeTool, UserKeepsTheAccountsInTheDatabase) {
   ASSERT_EQ(Tool("convert demo.json site.db").status, 0);
@@ -577,6 +603,122 @@ TEST_F(ServeTool, KilledMidWriteItKeepsEveryChangeItAnswered) {
     }
   }
   EXPECT_GE(store->Audit(1, 100000).size(), static_cast<std::size_t>(answered.load()));
+}
+
+// Two servers on one database are one server: a session made through one is known to the other
+// and ends on both; forty clients taking turns between them over five controllers lose no change
+// either acknowledged, also when one of them is killed midway; and a subscriber of one's feed
+// gets every change made through either, once and in order.
+TEST_F(ServeTool, TwoServersOnOneDatabaseBehaveAsOne) {
+  test::MakeDatabase(test::CounterSite(5), folder_ / "site.db");
+  const Result token = Shell(
+      "printf 'eve password\\n' | \"$SSMSG\" user add eve --role admin --config site.db && "
+      "\"$SSMSG\" user token eve --config site.db");
+  ASSERT_EQ(token.status, 0);
+  const std::string auth = "Authorization: Bearer " + token.out.substr(0, 43);
+  const std::uint16_t one = Serve("site.db");
+  const std::uint16_t other = Serve("site.db");
+  ASSERT_TRUE(one != 0 && other != 0);
+
+  const Answer login = LogIn(one, "eve");
+  ASSERT_EQ(login.status, 200);
+  const std::string cookie =
+      "Cookie: " + login.Header("Set-Cookie").substr(0, login.Header("Set-Cookie").find(';'));
+  EXPECT_EQ(test::Request(other, "GET", "/api/session", {cookie}).status, 200);
+  EXPECT_EQ(test::Request(other, "DELETE", "/api/session",
+                          {cookie, "Origin: http://127.0.0.1:" + std::to_string(other),
+                           "X-CSRF-Token: " + ReadJson(login.body)->Find("csrf")->text})
+                .status,
+            204);
+  EXPECT_EQ(test::Request(one, "GET", "/api/session", {cookie}).status, 401);
+
+  const std::int64_t start = test::OpenDatabase(folder_ / "site.db")->LatestAudit();
+  test::Client feed(one);
+  ASSERT_TRUE(feed.Send("GET /api/changes/stream?after=" + std::to_string(start) +
+                        " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + auth + "\r\n\r\n"));
+
+  std::atomic<int> answered{0};
+  std::vector<std::vector<std::pair<int, int>>> got(40);  // by client: (node, number) written
+  std::vector<std::thread> clients;
+  for (std::size_t client = 0; client < got.size(); ++client) {
+    clients.emplace_back([&, client] {
+      for (std::size_t k = 0; k < 25; ++k) {
+        const std::uint16_t port = (client + k) % 2 ? one : other;
+        const int node = 1 + static_cast<int>((client + k) % 5);
+        const std::string target = "/api/controllers/1/" + std::to_string(node);
+        const Answer read = test::Request(port, "GET", target, {auth}, {}, 5s);
+        if (read.status != 200) continue;
+        const int number = std::stoi(ReadJson(read.body)->Find("Name")->text.substr(1)) + 1;
+        const Answer write = test::Request(port, "PATCH", target,
+                                           {auth, "If-Match: " + read.Header("ETag"),
+                                            "Content-Type: application/merge-patch+json"},
+                                           "{\"Name\":\"n" + std::to_string(number) + "\"}", 5s);
+        if (write.status == 200) {
+          got[client].emplace_back(node, number);
+          ++answered;
+        }
+      }
+    });
+  }
+  for (const auto until = std::chrono::steady_clock::now() + 60s;
+       answered < 150 && std::chrono::steady_clock::now() < until;)
+    std::this_thread::sleep_for(1ms);
+  const int beforeKill = answered;
+  EXPECT_EQ(Stop(SIGKILL), -SIGKILL);  // the other one
+  for (std::thread& client : clients)
+    client.join();
+  EXPECT_GT(answered, beforeKill);
+  // A change through a server started since reaches the feed too, within its half-second watch.
+  const std::uint16_t third = Serve("site.db");
+  ASSERT_NE(third, 0);
+  const Answer read = test::Request(third, "GET", "/api/controllers/1/1", {auth});
+  const int next = std::stoi(ReadJson(read.body)->Find("Name")->text.substr(1)) + 1;
+  ASSERT_EQ(test::Request(third, "PATCH", "/api/controllers/1/1",
+                          {auth, "If-Match: " + read.Header("ETag"),
+                           "Content-Type: application/merge-patch+json"},
+                          "{\"Name\":\"n" + std::to_string(next) + "\"}")
+                .status,
+            200);
+  ++answered;
+
+  // Each controller's log runs n1, n2, ... without a gap or a number twice (two writers that read
+  // one version both acknowledged would write one number twice), and holds every number
+  // acknowledged.
+  const std::unique_ptr<DatabaseStore> store = test::OpenDatabase(folder_ / "site.db");
+  std::map<int, std::vector<int>> logged;
+  std::vector<std::int64_t> ids;
+  for (const AuditEntry& entry : store->Audit(start, 100000)) {
+    ASSERT_TRUE(entry.controller);
+    logged[entry.controller->node].push_back(
+        std::stoi(ReadJson(entry.after)->Find("Name")->text.substr(1)));
+    ids.push_back(entry.id);
+  }
+  for (auto& [node, numbers] : logged) {
+    for (std::size_t k = 0; k < numbers.size(); ++k)
+      ASSERT_EQ(numbers[k], static_cast<int>(k) + 1) << "node " << node;
+    EXPECT_EQ(ReadJson(store->Controller({1, node})->json)->Find("Name")->text,
+              "n" + std::to_string(numbers.size()));
+  }
+  for (const auto& writes : got) {
+    for (const auto& [node, number] : writes)
+      EXPECT_LE(number, static_cast<int>(logged[node].size())) << "node " << node;
+  }
+  EXPECT_EQ(ids.size(), static_cast<std::size_t>(answered.load()));
+
+  // The feed of the one left has them all, those made through the other too.
+  std::string stream;
+  const std::string lastId = "id: " + std::to_string(ids.back()) + "\n";
+  // The last change, through the third, within the watch's half second (not the stream's
+  // ten-second keep-alive, which reads the database too).
+  for (const auto until = std::chrono::steady_clock::now() + 3s;
+       stream.find(lastId) == std::string::npos && std::chrono::steady_clock::now() < until;)
+    stream += feed.Read(200ms);
+  std::vector<std::int64_t> events;
+  const std::string body = Dechunked(stream);
+  for (std::size_t at = body.find("id: "); at != std::string::npos;
+       at = body.find("\nid: ", at + 1))
+    events.push_back(std::stoll(body.substr(at + (body[at] == '\n' ? 5 : 4))));
+  EXPECT_EQ(events, ids);
 }
 
 // Every program that reads or writes a site database, run while the server serves it and while
