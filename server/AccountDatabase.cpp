@@ -55,6 +55,19 @@ struct AccountDatabase::Statements : db::Transactions {
   Statement removeSession = Make("DELETE FROM sessions WHERE \"IdHash\" = ?1");
   Statement endStaleSessions =
       Make("DELETE FROM sessions WHERE \"LastSeen\" <= ?1 OR \"Created\" <= ?2");
+  // ?1 the kind, ?2 the name or address, ?3 the time before which a count has ended.
+  Statement loginFailures = Make(
+      "SELECT \"Count\", \"Last\" FROM login_failures WHERE \"Kind\" = ?1 AND \"Key\" = ?2 AND "
+      "\"Last\" > ?3");
+  Statement nextFailure = Make("SELECT coalesce(max(\"Seq\"), 0) + 1 FROM login_failures");
+  // ?1 the kind, ?2 the name or address, ?3 now, ?4 the failure's number, ?5 as for loginFailures.
+  Statement countFailure = Make(
+      "INSERT INTO login_failures VALUES (?1, ?2, 1, ?3, ?4) ON CONFLICT (\"Kind\", \"Key\") DO "
+      "UPDATE SET \"Count\" = CASE WHEN \"Last\" <= ?5 THEN 1 ELSE \"Count\" + 1 END, "
+      "\"Last\" = ?3, \"Seq\" = ?4");
+  Statement forgetOldFailures = Make("DELETE FROM login_failures WHERE \"Seq\" <= ?1");
+  Statement forgetFailures =
+      Make("DELETE FROM login_failures WHERE \"Kind\" = 'name' AND \"Key\" = ?1");
 };
 
 AccountDatabase::AccountDatabase(SiteConnection& connection)
@@ -262,6 +275,40 @@ void AccountDatabase::EndStaleSessions(std::int64_t seenBy, std::int64_t madeBy)
 void AccountDatabase::RemoveSession(const std::string& idHash) {
   const std::lock_guard lock(mutex_);
   (*sql_)(sql_->removeSession).Bind(idHash).Run();
+}
+
+std::pair<LoginFailures, LoginFailures> AccountDatabase::FindLoginFailures(std::string_view name,
+                                                                           std::string_view address,
+                                                                           std::int64_t since) {
+  const std::lock_guard lock(mutex_);
+  Transaction transaction(*sql_, false);
+  const auto find = [&](std::string_view kind, std::string_view key) {
+    Query query = (*sql_)(sql_->loginFailures);
+    return query.Bind(kind).Bind(key).Bind(since).Next() ? LoginFailures{query.Int(0), query.Int(1)}
+                                                         : LoginFailures{};
+  };
+  std::pair<LoginFailures, LoginFailures> found{find("name", name), find("address", address)};
+  transaction.Commit();
+  return found;
+}
+
+void AccountDatabase::CountLoginFailure(std::string_view name, std::string_view address,
+                                        std::int64_t now, std::int64_t since, std::int64_t keep) {
+  const std::lock_guard lock(mutex_);
+  Transaction transaction(*sql_, true);
+  Query next = (*sql_)(sql_->nextFailure);
+  next.Next();
+  // The name and the address of one failure share its number.
+  const std::int64_t number = next.Int(0);
+  for (const auto& [kind, key] : {std::pair{"name", name}, std::pair{"address", address}})
+    (*sql_)(sql_->countFailure).Bind(kind).Bind(key).Bind(now).Bind(number).Bind(since).Run();
+  (*sql_)(sql_->forgetOldFailures).Bind(number - keep).Run();
+  transaction.Commit();
+}
+
+void AccountDatabase::ForgetLoginFailures(std::string_view name) {
+  const std::lock_guard lock(mutex_);
+  (*sql_)(sql_->forgetFailures).Bind(name).Run();
 }
 
 }  // namespace ssmsg::server

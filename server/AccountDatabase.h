@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "server/SiteConnection.h"
@@ -42,6 +43,12 @@ class AccountDatabase {
   void TouchSession(const std::string& idHash, std::int64_t now);
   void RemoveSession(const std::string& idHash);
   void EndStaleSessions(std::int64_t seenBy, std::int64_t madeBy);
+  std::pair<LoginFailures, LoginFailures> FindLoginFailures(std::string_view name,
+                                                            std::string_view address,
+                                                            std::int64_t since);
+  void CountLoginFailure(std::string_view name, std::string_view address, std::int64_t now,
+                         std::int64_t since, std::int64_t keep);
+  void ForgetLoginFailures(std::string_view name);
 
   struct Statements;
 

@@ -113,44 +113,10 @@ std::optional<std::string> CheckPassword(std::string_view password) {
   return std::nullopt;
 }
 
-LoginGuard::Failures LoginGuard::Table::Find(std::string_view key, std::int64_t now) const {
-  const auto found = index_.find(key);
-  if (found == index_.end() || now - found->second->second.last >= kWindow) return {};
-  return found->second->second;
-}
-
-void LoginGuard::Table::Fail(std::string_view key, std::int64_t now) {
-  auto found = index_.find(key);
-  if (found == index_.end()) {
-    if (index_.size() >= kMaxEntries) {
-      index_.erase(order_.back().first);
-      order_.pop_back();
-    }
-    order_.emplace_front(std::string(key), Failures{});
-    found = index_.emplace(order_.front().first, order_.begin()).first;
-  } else {
-    order_.splice(order_.begin(), order_, found->second);
-  }
-  Failures& failures = found->second->second;
-  if (now - failures.last >= kWindow) failures.count = 0;
-  ++failures.count;
-  failures.last = now;
-}
-
-void LoginGuard::Table::Forget(std::string_view key) {
-  const auto found = index_.find(key);
-  if (found == index_.end()) return;
-  const auto entry = found->second;
-  index_.erase(found);
-  order_.erase(entry);
-}
-
 std::int64_t LoginGuard::Wait(std::string_view name, std::string_view address, std::int64_t now) {
-  const std::lock_guard lock(mutex_);
+  const auto [byName, byAddress] = store_.FindLoginFailures(name, address, now - kWindow);
   std::int64_t wait = 0;
-  const Failures byAddress = addresses_.Find(address, now);
   if (byAddress.count >= kAddressFailures) wait = byAddress.last + kWindow - now;
-  const Failures byName = names_.Find(name, now);
   if (byName.count >= kFreeFailures) {
     const std::int64_t doublings = std::min<std::int64_t>(byName.count - kFreeFailures, 6);
     const std::int64_t delay = std::min(std::int64_t{1} << doublings, kMaxDelay);
@@ -160,14 +126,11 @@ std::int64_t LoginGuard::Wait(std::string_view name, std::string_view address, s
 }
 
 void LoginGuard::Failed(std::string_view name, std::string_view address, std::int64_t now) {
-  const std::lock_guard lock(mutex_);
-  names_.Fail(name, now);
-  addresses_.Fail(address, now);
+  store_.CountLoginFailure(name, address, now, now - kWindow, follow_);
 }
 
 void LoginGuard::Succeeded(std::string_view name) {
-  const std::lock_guard lock(mutex_);
-  names_.Forget(name);
+  store_.ForgetLoginFailures(name);
 }
 
 }  // namespace ssmsg::server

@@ -6,13 +6,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <list>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <utility>
+
+#include "server/Store.h"
 
 namespace ssmsg::server {
 
@@ -47,22 +45,27 @@ std::optional<std::string> CheckUserName(std::string_view name);
 // or nothing.
 std::optional<std::string> CheckPassword(std::string_view password);
 
-// Failed logins, counted per name and per client address, each kept for kWindow seconds after
-// its last failure. A name is slowed down rather than locked out: after kFreeFailures failures
-// its next login is checked only once a delay has passed since its last failure, a second that
-// doubles with each further failure up to kMaxDelay, so that guessing a password takes years
-// while its owner waits at most a minute. An address with kAddressFailures failures is kept out
-// until kWindow after its last one: a flood of names from one address stops there. Names that no
-// user has are counted alike, so that being slowed down tells nothing. Each table follows at most
-// kMaxEntries names or addresses; when full, the one whose last failure is oldest is forgotten,
-// so a flood never stops the counting of others.
+// Failed logins, counted per name and per client address in the store, so that every server on
+// one database counts the same ones; each is kept for kWindow seconds after its last failure. A
+// name is slowed down rather than locked out: after kFreeFailures failures its next login is
+// checked only once a delay has passed since its last failure, a second that doubles with each
+// further failure up to kMaxDelay, so that guessing a password takes years while its owner waits
+// at most a minute. An address with kAddressFailures failures is kept out until kWindow after its
+// last one: a flood of names from one address stops there. Names that no user has are counted
+// alike, so that being slowed down tells nothing. The names and addresses of the last kMaxEntries
+// failures are followed, and those of older ones forgotten, so a flood never stops the counting
+// of others.
 class LoginGuard {
  public:
   static constexpr std::int64_t kWindow = 300;
   static constexpr std::int64_t kFreeFailures = 5;
   static constexpr std::int64_t kMaxDelay = 60;
   static constexpr std::int64_t kAddressFailures = 30;
-  static constexpr std::size_t kMaxEntries = 10000;
+  static constexpr std::int64_t kMaxEntries = 10000;
+
+  // Following the names and addresses of the last `follow` failures.
+  explicit LoginGuard(Store& store, std::int64_t follow = kMaxEntries)
+      : store_(store), follow_(follow) {}
 
   // The seconds a login of `name` from `address` must wait before it is checked; 0: none.
   std::int64_t Wait(std::string_view name, std::string_view address, std::int64_t now);
@@ -71,27 +74,8 @@ class LoginGuard {
   void Succeeded(std::string_view name);
 
  private:
-  struct Failures {
-    std::int64_t count = 0;
-    std::int64_t last = 0;
-  };
-  // Names or addresses with their failures, the most recent failure first.
-  class Table {
-   public:
-    // The failures of `key` that are not older than kWindow.
-    Failures Find(std::string_view key, std::int64_t now) const;
-    void Fail(std::string_view key, std::int64_t now);
-    void Forget(std::string_view key);
-    std::size_t Size() const { return index_.size(); }
-
-   private:
-    std::list<std::pair<std::string, Failures>> order_;
-    std::unordered_map<std::string_view, decltype(order_)::iterator> index_;
-  };
-
-  std::mutex mutex_;
-  Table names_;
-  Table addresses_;
+  Store& store_;
+  std::int64_t follow_;
 };
 
 }  // namespace ssmsg::server

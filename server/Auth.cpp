@@ -20,7 +20,8 @@ class Slot {
 
 }  // namespace
 
-Auth::Auth(Store& store, AuthOptions options) : store_(store), options_(std::move(options)) {
+Auth::Auth(Store& store, AuthOptions options)
+    : store_(store), options_(std::move(options)), guard_(store) {
   decoyHash_ = HashPassword(NewSecret(), options_.cost);
 }
 

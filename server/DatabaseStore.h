@@ -107,6 +107,16 @@ class DatabaseStore final : public Store {
   void EndStaleSessions(std::int64_t seenBy, std::int64_t madeBy) override {
     accounts_.EndStaleSessions(seenBy, madeBy);
   }
+  std::pair<LoginFailures, LoginFailures> FindLoginFailures(std::string_view name,
+                                                            std::string_view address,
+                                                            std::int64_t since) override {
+    return accounts_.FindLoginFailures(name, address, since);
+  }
+  void CountLoginFailure(std::string_view name, std::string_view address, std::int64_t now,
+                         std::int64_t since, std::int64_t keep) override {
+    accounts_.CountLoginFailure(name, address, now, since, keep);
+  }
+  void ForgetLoginFailures(std::string_view name) override { accounts_.ForgetLoginFailures(name); }
 
  private:
   DatabaseStore(std::unique_ptr<SiteConnection> connection, std::size_t cacheBytes)

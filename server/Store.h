@@ -14,6 +14,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <ssmsg/CSApplicationManagerStd.h>
@@ -81,6 +82,13 @@ std::string UserChange(std::string_view user, Role role,
 // Of a token: {"user":"ed","token":3,"name":"deploy","expires":"2027-01-01T00:00:00Z"} (null
 // expires: never).
 std::string TokenChange(std::string_view user, const Token& token);
+
+// The failed logins of one user name or from one client address: how many since the count began,
+// and the last one's time (seconds since 1970).
+struct LoginFailures {
+  std::int64_t count = 0;
+  std::int64_t last = 0;
+};
 
 // Who made a change, and how: written with the change as its audit row.
 struct AuditNote {
@@ -265,6 +273,20 @@ class Store {
   // Removes the sessions last used at `seenBy` or earlier, or made at `madeBy` or earlier: those
   // that ended without their cookie being seen again.
   virtual void EndStaleSessions(std::int64_t seenBy, std::int64_t madeBy) = 0;
+
+  // --- Failed logins, kept with the accounts so that every server on them counts alike ---
+  // The failures of the name `name` and of the address `address`, each none when its last one
+  // came at `since` or before.
+  virtual std::pair<LoginFailures, LoginFailures> FindLoginFailures(std::string_view name,
+                                                                    std::string_view address,
+                                                                    std::int64_t since) = 0;
+  // Counts a failure of the name `name` and one of the address `address` at `now`; a count whose
+  // last failure came at `since` or before begins again. Names and addresses whose last failure
+  // is `keep` failures ago or more are forgotten.
+  virtual void CountLoginFailure(std::string_view name, std::string_view address, std::int64_t now,
+                                 std::int64_t since, std::int64_t keep) = 0;
+  // Forgets the failures of the name `name`.
+  virtual void ForgetLoginFailures(std::string_view name) = 0;
 };
 
 // The entity tag of a controller: a hash, quoted, of a canonical form of it (its JSON, or the

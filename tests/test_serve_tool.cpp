@@ -703,7 +703,8 @@ TEST_F(ServeTool, TwoServersOnOneDatabaseBehaveAsOne) {
     for (const auto& [node, number] : writes)
       EXPECT_LE(number, static_cast<int>(logged[node].size())) << "node " << node;
   }
-  EXPECT_EQ(ids.size(), static_cast<std::size_t>(answered.load()));
+  // A change may be in without its answer (the server killed between, or the answer late).
+  EXPECT_GE(ids.size(), static_cast<std::size_t>(answered.load()));
 
   // The feed of the one left has them all, those made through the other too.
   std::string stream;

@@ -8,9 +8,14 @@
 #include <utility>
 #include <vector>
 
+#include <sqlite3.h>
+
+#include <memory>
+
 #include "server/Accounts.h"
 #include "server/Http.h"
 #include "server/JsonValue.h"
+#include "server_support.h"
 
 namespace ssmsg::server {
 namespace {
@@ -282,14 +287,20 @@ TEST(ServerAccounts, PasswordsSecretsAndNames) {
 }
 
 // Five failures slow a name down (a second, doubling to a minute), whoever fails; thirty keep
-// an address out for five minutes; a flood of names or addresses is forgotten oldest first and
-// never stops the counting of the newest.
+// an address out for five minutes; the names and addresses of old failures are forgotten, so a
+// flood never stops the counting of the newest; and two servers on one database count together.
 TEST(ServerAccounts, FailuresSlowANameDownAndKeepAFloodingAddressOut) {
-  LoginGuard guard;
+  const test::TempFolder folder;
+  const std::unique_ptr<Store> store =
+      test::MakeStore(test::StoreKind::Database, test::CounterSite(1), folder);
+  const std::unique_ptr<Store> beside = test::OpenDatabase(folder / "site.db");
+  constexpr std::int64_t kFollowed = 200;  // as kMaxEntries, at a test's size
+  LoginGuard guard(*store, kFollowed);
+  LoginGuard other(*beside, kFollowed);
   for (int i = 0; i < 4; ++i)
-    guard.Failed("anna", "10.0.0.9", 1000 + i * 10);
+    (i % 2 ? guard : other).Failed("anna", "10.0.0.9", 1000 + i * 10);
   EXPECT_EQ(guard.Wait("anna", "10.0.0.1", 1030), 0);
-  guard.Failed("anna", "10.0.0.9", 1040);  // the fifth
+  other.Failed("anna", "10.0.0.9", 1040);  // the fifth
   struct Case {
     std::int64_t at;
     std::int64_t wait;
@@ -301,7 +312,7 @@ TEST(ServerAccounts, FailuresSlowANameDownAndKeepAFloodingAddressOut) {
   for (const Case& c : std::vector<Case>{
            {1041, 2}, {1043, 4}, {1047, 8}, {1055, 16}, {1071, 32}, {1103, 60}, {1163, 60}}) {
     guard.Failed("anna", "10.0.0." + std::to_string(c.at % 7), c.at);
-    EXPECT_EQ(guard.Wait("anna", "10.0.0.1", c.at), c.wait) << c.at;
+    EXPECT_EQ(other.Wait("anna", "10.0.0.1", c.at), c.wait) << c.at;
   }
   EXPECT_EQ(guard.Wait("anna", "10.0.0.1", 1163 + 60), 0);
   // Five minutes after her last failure the count starts again.
@@ -315,14 +326,27 @@ TEST(ServerAccounts, FailuresSlowANameDownAndKeepAFloodingAddressOut) {
   EXPECT_EQ(guard.Wait("somebody", "192.0.2.8", 2000), 0);
   EXPECT_EQ(guard.Wait("somebody", "192.0.2.7", 2300), 0);
 
-  // More names and addresses than it follows: the newest are still counted.
-  for (std::size_t i = 0; i < LoginGuard::kMaxEntries + 50; ++i)
+  // More names and addresses than it follows: the newest are still counted, the oldest are not,
+  // and the table stays as large as it was.
+  for (int i = 0; i < 5; ++i)
+    guard.Failed("early", "203.0.113.9", 3000);
+  EXPECT_EQ(guard.Wait("early", "203.0.113.2", 3000), 1);
+  for (std::int64_t i = 0; i < kFollowed + 50; ++i)
     guard.Failed("f" + std::to_string(i), "198.51." + std::to_string(i), 3000);
   for (int i = 0; i < 5; ++i)
     guard.Failed("ada", "203.0.113.1", 3000);
+  EXPECT_EQ(guard.Wait("early", "203.0.113.2", 3000), 0);
   EXPECT_EQ(guard.Wait("ada", "203.0.113.2", 3000), 1);
   guard.Succeeded("ada");
-  EXPECT_EQ(guard.Wait("ada", "203.0.113.2", 3000), 0);
+  EXPECT_EQ(other.Wait("ada", "203.0.113.2", 3000), 0);
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open((folder / "site.db").c_str(), &db), SQLITE_OK);
+  sqlite3_stmt* count = nullptr;
+  sqlite3_prepare_v2(db, "SELECT count(*) FROM login_failures", -1, &count, nullptr);
+  ASSERT_EQ(sqlite3_step(count), SQLITE_ROW);
+  EXPECT_LE(sqlite3_column_int64(count, 0), 2 * kFollowed);
+  sqlite3_finalize(count);
+  sqlite3_close(db);
 }
 
 }  // namespace

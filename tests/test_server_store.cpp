@@ -324,13 +324,13 @@ TEST_F(ServerDatabase, TokensOfVersionTwoAreKeptByMigrate) {
       "NOT NULL REFERENCES users (\"Id\") ON DELETE CASCADE, \"Created\" INTEGER NOT NULL) "
       "STRICT, WITHOUT ROWID; INSERT INTO api_tokens VALUES ('" +
       SecretHash("later") + "', " + std::to_string(ed) + ", 20), ('" + SecretHash("first") + "', " +
-      std::to_string(ed) + ", 10); PRAGMA user_version = 2");
+      std::to_string(ed) + ", 10); DROP TABLE login_failures; PRAGMA user_version = 2");
   const DatabaseStore::Opened refused = DatabaseStore::Open(file_.string());
   ASSERT_FALSE(refused);
-  EXPECT_NE(
-      refused.error().find("schema version 2, older than this ssmsg serves (4): bring it up to "
-                           "date with: ssmsg migrate "),
-      std::string::npos)
+  EXPECT_NE(refused.error().find("schema version 2, older than this ssmsg serves (" +
+                                 std::to_string(kSiteDatabaseVersion) +
+                                 "): bring it up to date with: ssmsg migrate "),
+            std::string::npos)
       << refused.error();
 
   const CSS_MigrateResult migrated = MigrateSiteDatabase(file_);
@@ -368,7 +368,8 @@ TEST_F(ServerDatabase, TheLogOfVersionThreeIsKeptByMigrate) {
       "TEXT NOT NULL, \"Interface\" INTEGER, \"Node\" INTEGER, \"Before\" TEXT, \"After\" TEXT "
       "NOT NULL) STRICT; CREATE INDEX audit_log_controller ON audit_log (\"Interface\", \"Node\", "
       "\"Id\"); INSERT INTO audit_log VALUES (4, 10, 'ed', 'PUT', '/', 1, 1, 'null', '" +
-      one.json + "'); UPDATE sqlite_sequence SET seq = 6; PRAGMA user_version = 3");
+      one.json +
+      "'); UPDATE sqlite_sequence SET seq = 6; DROP TABLE login_failures; PRAGMA user_version = 3");
   ASSERT_TRUE(MigrateSiteDatabase(file_).errors.empty());
   store_ = test::OpenDatabase(file_);
   const std::string two = store_->Controller(kTwo)->json;
@@ -414,20 +415,20 @@ TEST(ServerDatabaseOpen, OnlySiteDatabasesOfThisVersionAreServed) {
   const std::string other = (folder / "other.db").string();
   Elsewhere(other, "CREATE TABLE t (a)");
   const std::string newer = (folder / "newer.db").string();
-  Elsewhere(newer, SiteDatabaseSchema() + "PRAGMA user_version = 5;");
+  const std::string version = std::to_string(kSiteDatabaseVersion);
+  const std::string next = std::to_string(kSiteDatabaseVersion + 1);
+  Elsewhere(newer, SiteDatabaseSchema() + "PRAGMA user_version = " + next + ";");
   const std::string missing = (folder / "missing.db").string();
   const std::vector<std::pair<std::string, std::string>> cases = {
       {demo, demo +
                  ": not a site database (a site file? the site editor serves a database: make "
                  "one with \"ssmsg convert " +
                  demo + " site.db\" and serve that)"},
-      {old, old +
-                ": the database has schema version 1, older than this ssmsg serves (4): bring it "
-                "up to date with: ssmsg migrate " +
-                old},
+      {old, old + ": the database has schema version 1, older than this ssmsg serves (" + version +
+                "): bring it up to date with: ssmsg migrate " + old},
       {other, other + ": not a site database (its application id is 0)"},
-      {newer, newer + ": the database has schema version 5, newer than this ssmsg knows (4); use a "
-                      "newer ssmsg"},
+      {newer, newer + ": the database has schema version " + next +
+                  ", newer than this ssmsg knows (" + version + "); use a newer ssmsg"},
       {missing, missing + ": cannot read the file: No such file or directory"},
   };
   for (const auto& [file, error] : cases) {

@@ -220,8 +220,10 @@ TEST_F(SiteDb, BadDatabasesSayWhatIsWrongAndWhere) {
        "those, a text may hold tab only"},
       {"PRAGMA ignore_check_constraints = ON; INSERT INTO enum_texts VALUES ('Nope', 1, 'x')",
        "enum_texts[\"Nope\", 1].Enumeration: unknown enumeration"},
-      {"PRAGMA user_version = 5",
-       "the database has schema version 5, newer than this ssmsg reads (4); use a newer ssmsg"},
+      {"PRAGMA user_version = " + std::to_string(kSiteDatabaseVersion + 1),
+       "the database has schema version " + std::to_string(kSiteDatabaseVersion + 1) +
+           ", newer than this ssmsg reads (" + std::to_string(kSiteDatabaseVersion) +
+           "); use a newer ssmsg"},
       {"PRAGMA user_version = 0",
        "the database has schema version 0, older than this ssmsg reads (1); bring it up to date "
        "with: ssmsg migrate " +

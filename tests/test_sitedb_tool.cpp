@@ -12,6 +12,8 @@
 #include <set>
 #include <string>
 
+#include <ssmsg/SiteDatabase.h>
+
 #include "shell.h"
 
 namespace ssmsg {
@@ -119,9 +121,10 @@ TEST_F(SiteDbTool, BadDatabasesExitTwoWithNothingWritten) {
   }
   EXPECT_FALSE(fs::exists(folder / "out.json"));
   EXPECT_EQ(Tool("migrate other.db").status, 2);
-  const Result newer = Shell(
-      "sqlite3 good.db 'PRAGMA user_version = 5' && \"$SSMSG\" settings "
-      "--config good.db");
+  const Result newer =
+      Shell("sqlite3 good.db 'PRAGMA user_version = " + std::to_string(kSiteDatabaseVersion + 1) +
+            "' && \"$SSMSG\" settings "
+            "--config good.db");
   EXPECT_EQ(newer.status, 2);
   EXPECT_NE(newer.err.find("newer than this ssmsg reads"), std::string::npos) << newer.err;
 }
@@ -274,11 +277,12 @@ TEST_F(SiteDbTool, IntoASiteDatabaseTheSiteIsReplacedAndTheRestKept) {
   // Version 1, before the editor's tables: brought up to date in the same transaction.
   ASSERT_EQ(Shell("\"$SSMSG\" convert demo.json v1.db && sqlite3 v1.db 'DROP TABLE users; DROP "
                   "TABLE sessions; DROP TABLE api_tokens; DROP TABLE audit_log; DROP TABLE "
-                  "sent_controllers; PRAGMA user_version = 1'")
+                  "sent_controllers; DROP TABLE login_failures; PRAGMA user_version = 1'")
                 .status,
             0);
   EXPECT_EQ(Tool("convert demo.json v1.db").status, 0);
-  EXPECT_EQ(Shell("sqlite3 v1.db 'PRAGMA user_version; SELECT count(*) FROM users'").out, "4\n0\n");
+  EXPECT_EQ(Shell("sqlite3 v1.db 'PRAGMA user_version; SELECT count(*) FROM users'").out,
+            std::to_string(kSiteDatabaseVersion) + "\n0\n");
 
   // An SQLite database of another program.
   ASSERT_EQ(Shell("sqlite3 other.db 'CREATE TABLE mine (x); INSERT INTO mine VALUES (7)'").status,

@@ -20,8 +20,9 @@ namespace ssmsg {
 /// The version of the database schema that this library writes (PRAGMA user_version). Version 2
 /// added the site editor's tables (users, sessions, API tokens, the audit log and what each
 /// controller was last marked sent as), version 3 an id, name and end to each API token, version
-/// 4 the audit log's long texts compressed; a database of version 1 to 3 is still read as a site.
-inline constexpr int kSiteDatabaseVersion = 4;
+/// 4 the audit log's long texts compressed, version 5 the failed logins; a database of version 1
+/// to 4 is still read as a site.
+inline constexpr int kSiteDatabaseVersion = 5;
 /// The oldest version that is still read as a site.
 inline constexpr int kOldestSiteDatabaseVersion = 1;
 

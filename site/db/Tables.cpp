@@ -283,6 +283,23 @@ CREATE TABLE audit_log (
 CREATE INDEX audit_log_controller ON audit_log ("Interface", "Node", "Id");
 )";
 
+// Failed logins, as of schema version 5.
+constexpr std::string_view kLoginFailuresTable =
+    R"(-- Failed logins to the site editor, counted per user name and per client address ("Kind"), so
+-- that every server on the database counts them alike: how many since the count began, the last
+-- one's time, and its number among all failures ("Seq"), by which those of old failures are
+-- forgotten.
+CREATE TABLE login_failures (
+  "Kind" TEXT NOT NULL CHECK ("Kind" IN ('name', 'address')),
+  "Key" TEXT NOT NULL,
+  "Count" INTEGER NOT NULL,
+  "Last" INTEGER NOT NULL,
+  "Seq" INTEGER NOT NULL,
+  PRIMARY KEY ("Kind", "Key")
+) STRICT, WITHOUT ROWID;
+CREATE INDEX login_failures_seq ON login_failures ("Seq");
+)";
+
 // From version 3, whose audit log kept every text as it is: its rows stay, with their ids, and
 // the next id is the one it would have given.
 std::string AuditLogPacked() {
@@ -333,7 +350,7 @@ CREATE TABLE sent_controllers (
   "Time" INTEGER NOT NULL,
   PRIMARY KEY ("Interface", "Node")
 ) STRICT, WITHOUT ROWID;
-)";
+)" + std::string(kLoginFailuresTable);
 }
 
 std::string VersionPragmas(int version) {
@@ -348,9 +365,11 @@ std::string Migration(int from) {
     case 1:
       return EditorTables();
     case 2:
-      return TokensWithIds() + AuditLogPacked();
+      return TokensWithIds() + AuditLogPacked() + std::string(kLoginFailuresTable);
     case 3:
-      return AuditLogPacked();
+      return AuditLogPacked() + std::string(kLoginFailuresTable);
+    case 4:
+      return std::string(kLoginFailuresTable);
     default:
       return {};
   }

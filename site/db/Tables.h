@@ -111,9 +111,9 @@ std::string PostgresSiteTables();
 // Everything that makes the tables of sites in a PostgreSQL database, its version among them.
 std::string PostgresSchema();
 // CREATE TABLE for the site editor's tables as they are now (added in schema version 2, the API
-// tokens' ids, names and ends in 3, the audit log's compressed texts in 4): its users, their
-// sessions and API tokens, the audit log of changes, and what each controller was last marked sent
-// as. A site file carries none of them.
+// tokens' ids, names and ends in 3, the audit log's compressed texts in 4, the failed logins in
+// 5): its users, their sessions and API tokens, the audit log of changes, what each controller was
+// last marked sent as, and the failed logins. A site file carries none of them.
 std::string EditorTables();
 // The pragmas that mark a database as a site database of `version`.
 std::string VersionPragmas(int version);
