@@ -313,6 +313,18 @@ TEST_F(ServerDatabase, AnElementThatOnlyASubRecordMakesGetsItsRow) {
   EXPECT_TRUE(site.site) << site.errors.front();
 }
 
+// A database of version 4 had no count of failed logins: refused until migrated, then counted.
+TEST_F(ServerDatabase, VersionFourGainsTheFailedLoginsByMigrate) {
+  store_.reset();
+  Elsewhere("DROP TABLE login_failures; PRAGMA user_version = 4");
+  EXPECT_FALSE(DatabaseStore::Open(file_.string()));
+  ASSERT_TRUE(MigrateSiteDatabase(file_).errors.empty());
+  store_ = test::OpenDatabase(file_);
+  ASSERT_TRUE(store_);
+  store_->CountLoginFailure("ed", "10.0.0.1", 100, 0, 10);
+  EXPECT_EQ(store_->FindLoginFailures("ed", "10.0.0.1", 0).first.count, 1);
+}
+
 // A database of version 2, whose tokens had no id, name or end, is refused until migrated; its
 // tokens are then kept, named "token", and the ids of revoked tokens are not given again.
 TEST_F(ServerDatabase, TokensOfVersionTwoAreKeptByMigrate) {
