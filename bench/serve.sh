@@ -129,6 +129,23 @@ echo '{"Controllers": []}' >"$work/empty.json"
 diff_one=$("$build/bench/ssmsg_diff_one" "$work/empty.json" "$db" "$interface" "$node" |
   sed -n 's/^diff //p')
 
+# The change feed: from a change's answer to its event, on a subscriber of the server it was made
+# through and on one of a second server on the same database.
+: >"$work/serve2.log"
+"$tool" serve --config "$db" --listen 127.0.0.1:0 2>>"$work/serve2.log" &
+second=$!
+port2=
+for _ in $(seq 600); do
+  port2=$(sed -n 's|.* at http://127\.0\.0\.1:\([0-9]*\)/.*|\1|p' "$work/serve2.log")
+  [[ -n $port2 ]] && break
+  sleep 0.1
+done
+feed=$(python3 bench/feed_latency.py "$token" "$url" "$work/patch0.json" "$work/patch1.json" \
+  "http://127.0.0.1:$port/api/changes/stream" "http://127.0.0.1:$port2/api/changes/stream" |
+  sed -n 's/^feed //p')
+kill "$second"
+wait "$second" 2>/dev/null || true
+
 # Memory under all three loads at once, sampled every second.
 wrk -t1 -c4 -d"${soak}s" -s "$work/status.lua" -H "$auth" "$url" >/dev/null &
 loads=($!)
@@ -145,11 +162,12 @@ wait "${loads[@]}"
 
 # SQLite's page cache of the server's connection: its default, 2,000 KiB.
 cache_kib=2000
-awk -v n="$count" -v get="$get" -v patch="$patch" -v pending="$pending" -v patch_ms="$patch_ms" -v diff="$diff_one" \
+awk -v n="$count" -v get="$get" -v patch="$patch" -v pending="$pending" -v patch_ms="$patch_ms" -v diff="$diff_one" -v feed="$feed" \
   -v soak="$soak" -v cache="$cache_kib" -v samples="$(paste -sd' ' "$work/rss.txt")" '
 function verdict(met) { return met ? "met" : "not met" }
 BEGIN {
   split(get, g, " "); split(patch, p, " "); split(pending, q, " "); split(samples, rss, " ")
+  split(feed, f, " ")
   printf "site editor, %d controllers (ssmsg serve, wrk):\n", n
   printf "  GET of a controller, 8 connections: %.0f requests/s (target >= 2000: %s), p99 %.1f ms (target < 10 ms: %s)%s\n",
     g[1], verdict(g[1] >= 2000 && g[4] == 0), g[2], verdict(g[2] < 10 && g[4] == 0),
@@ -158,6 +176,8 @@ BEGIN {
     p[2], p[1], patch_ms, verdict(p[2] < 30 && p[4] == 0), p[4] ? sprintf(", %d failed", p[4]) : ""
   printf "  pending messages of a controller: %.1f ms on average, %.2fx its diff in process (%.1f ms) (target <= 3x: %s)\n",
     q[3], q[3] / (diff * 1000), diff * 1000, verdict(q[3] <= 3 * diff * 1000 && q[4] == 0)
+  printf "  change feed, from a change'"'"'s answer to its event: p50 %.1f ms, p99 %.1f ms on the same server; p50 %.1f ms, p99 %.1f ms on another on the database (target < 200 ms: %s)\n",
+    f[1], f[2], f[3], f[4], verdict(f[4] < 200)
   # Flat: the peak of the second half against that of the first (after its first tenth).
   first = 0; last = 0; peak = 0
   for (i = int(soak / 10) + 1; i <= soak; ++i) {

@@ -151,9 +151,13 @@ Outcome<Removed> RemoveController(Store& store, CSS_ControllerAddress address, c
 Outcome<PendingMessages> PendingOf(Store& store, CSS_ControllerAddress address) {
   const std::optional<PendingSites> sites = store.Pending(address);
   if (!sites) return Failure{WriteRefusal(WriteStatus::NotFound)};
-  const CSS_SiteLoadResult current = LoadSiteText(sites->current, "current");
+  return PendingOf(*sites, address);
+}
+
+Outcome<PendingMessages> PendingOf(const PendingSites& sites, CSS_ControllerAddress address) {
+  const CSS_SiteLoadResult current = LoadSiteText(sites.current, "current");
   const CSS_SiteLoadResult sent =
-      LoadSiteText(sites->sent ? *sites->sent : std::string("{\"Controllers\":[]}"), "sent");
+      LoadSiteText(sites.sent ? *sites.sent : std::string("{\"Controllers\":[]}"), "sent");
   if (!current.site || !sent.site) {
     return Failure{
         Refusal::Because(500, "the stored controller cannot be read: " +
@@ -168,8 +172,8 @@ Outcome<PendingMessages> PendingOf(Store& store, CSS_ControllerAddress address) 
         return true;
       });
   pending.warnings = std::move(result.warnings);
-  pending.etag = sites->etag;
-  pending.name = sites->name;
+  pending.etag = sites.etag;
+  pending.name = sites.name;
   return pending;
 }
 

@@ -88,6 +88,8 @@ Outcome<Removed> RemoveController(Store& store, CSS_ControllerAddress address, c
                                   const AuditNote& note);
 
 Outcome<PendingMessages> PendingOf(Store& store, CSS_ControllerAddress address);
+// The same of the controller at `address` in `sites`, as the store gave them.
+Outcome<PendingMessages> PendingOf(const PendingSites& sites, CSS_ControllerAddress address);
 
 // Keeps the controller as it is now as what was last sent to it.
 Outcome<ControllerState> MarkSent(Store& store, CSS_ControllerAddress address, const Expect& expect,

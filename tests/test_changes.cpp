@@ -160,6 +160,18 @@ TEST_F(ChangeFeedTest, EveryChangeOfAControllerInOrderWithItsKindAndWhatItWaitsF
   for (const JsonValue& change : page.Find("changes")->items)
     whole += ToJson(change);
   EXPECT_EQ(paged, whole);
+  // Marked sent, it waits for nothing, and its changes say so at once; renamed again, it waits.
+  ASSERT_EQ(
+      Send("eve", "POST", "/api/controllers/1/1/sent", {{"If-Match", Etag("/api/controllers/1/1")}})
+          .status,
+      204);
+  const auto first = [&] {
+    return ToJson(
+        *Changes("?after=" + std::to_string(start)).Find("changes")->items[0].Find("pending"));
+  };
+  EXPECT_EQ(first(), "0");
+  Rename("/api/controllers/1/1", "third");
+  EXPECT_EQ(first(), waiting("/api/controllers/1/1"));
 }
 
 TEST_F(ChangeFeedTest, BadParametersAreRefused) {

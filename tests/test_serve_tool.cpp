@@ -668,7 +668,8 @@ TEST_F(ServeTool, TwoServersOnOneDatabaseBehaveAsOne) {
   for (std::thread& client : clients)
     client.join();
   EXPECT_GT(answered, beforeKill);
-  // A change through a server started since reaches the feed too, within its half-second watch.
+  // A change through a server started since reaches the feed too, within its watch (a tenth of a
+  // second).
   const std::uint16_t third = Serve("site.db");
   ASSERT_NE(third, 0);
   const Answer read = test::Request(third, "GET", "/api/controllers/1/1", {auth});
@@ -709,7 +710,7 @@ TEST_F(ServeTool, TwoServersOnOneDatabaseBehaveAsOne) {
   // The feed of the one left has them all, those made through the other too.
   std::string stream;
   const std::string lastId = "id: " + std::to_string(ids.back()) + "\n";
-  // The last change, through the third, within the watch's half second (not the stream's
+  // The last change, through the third, within the watch's tenth of a second (not the stream's
   // ten-second keep-alive, which reads the database too).
   for (const auto until = std::chrono::steady_clock::now() + 3s;
        stream.find(lastId) == std::string::npos && std::chrono::steady_clock::now() < until;)

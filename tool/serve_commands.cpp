@@ -147,7 +147,7 @@ int RunServe(const ServeOptions& options, const CLI::App&, Output&) {
   daemonOptions.log = log;
   StopSignal stop;  // before the daemon's and the feed's threads start, which inherit it
   // Changes that other programs make to the database reach the feed's subscribers too.
-  service.Feed().Watch(std::chrono::milliseconds(500));
+  service.Feed().Watch(std::chrono::milliseconds(100));
   std::string error;
   const std::unique_ptr<Daemon> daemon = Daemon::Start(service, daemonOptions, error);
   if (!daemon) {
