@@ -39,21 +39,27 @@ n=$((count / 2))
 interface=$((1 + n / 100))
 node=$((n % 100))
 
-: >"$work/serve.log"
-"$tool" serve --config "$db" --listen 127.0.0.1:0 2>>"$work/serve.log" &
-server=$!
-trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null || true' EXIT
-port=
-for _ in $(seq 600); do
-  port=$(sed -n 's|.* at http://127\.0\.0\.1:\([0-9]*\)/.*|\1|p' "$work/serve.log")
-  [[ -n $port ]] && break
-  sleep 0.1
-done
-if [[ -z $port ]]; then
+# Starts `ssmsg serve` on the database, its standard error in LOG, and waits until it says where it
+# serves: its pid in $started, its port in $started_port.
+start_server() {
+  : >"$1"
+  "$tool" serve --config "$db" --listen 127.0.0.1:0 2>>"$1" &
+  started=$!
+  started_port=
+  for _ in $(seq 600); do
+    started_port=$(sed -n 's|.* at http://127\.0\.0\.1:\([0-9]*\)/.*|\1|p' "$1")
+    [[ -n $started_port ]] && return 0
+    sleep 0.1
+  done
   echo "serve: the server did not start:" >&2
-  cat "$work/serve.log" >&2
+  cat "$1" >&2
+  kill "$started" 2>/dev/null || true
   exit 1
-fi
+}
+start_server "$work/serve.log"
+server=$started
+port=$started_port
+trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null || true' EXIT
 url="http://127.0.0.1:$port/api/controllers/$interface/$node"
 
 # The two bodies the PATCH load takes turns with: input 1 renamed to and fro.
@@ -131,15 +137,9 @@ diff_one=$("$build/bench/ssmsg_diff_one" "$work/empty.json" "$db" "$interface" "
 
 # The change feed: from a change's answer to its event, on a subscriber of the server it was made
 # through and on one of a second server on the same database.
-: >"$work/serve2.log"
-"$tool" serve --config "$db" --listen 127.0.0.1:0 2>>"$work/serve2.log" &
-second=$!
-port2=
-for _ in $(seq 600); do
-  port2=$(sed -n 's|.* at http://127\.0\.0\.1:\([0-9]*\)/.*|\1|p' "$work/serve2.log")
-  [[ -n $port2 ]] && break
-  sleep 0.1
-done
+start_server "$work/serve2.log"
+second=$started
+port2=$started_port
 feed=$(python3 bench/feed_latency.py "$token" "$url" "$work/patch0.json" "$work/patch1.json" \
   "http://127.0.0.1:$port/api/changes/stream" "http://127.0.0.1:$port2/api/changes/stream" |
   sed -n 's/^feed //p')

@@ -193,15 +193,7 @@ struct Daemon::State {
         [](void* streamed) { delete static_cast<Streaming*>(streamed); });
     if (!out) return MHD_NO;
     static_cast<void>(streaming.release());
-    for (const Header& header : response.headers)
-      MHD_add_response_header(out, header.name.c_str(), header.value.c_str());
-    const MHD_Result queued =
-        MHD_queue_response(connection, static_cast<unsigned>(response.status), out);
-    MHD_destroy_response(out);
-    exchange.answered = true;
-    exchange.status = response.status;
-    exchange.user = response.user;
-    return queued;
+    return Send(connection, exchange, out, response, 0);
   }
 
   static ssize_t ReadStream(void* self, std::uint64_t, char* buffer, std::size_t max) {
@@ -246,6 +238,13 @@ struct Daemon::State {
         body.get());
     if (!out) return MHD_NO;
     static_cast<void>(body.release());
+    return Send(connection, exchange, out, response, bytes);
+  }
+
+  // Queues `out`, the body of `response` (`bytes` long, as far as known), with its status and
+  // headers.
+  static MHD_Result Send(MHD_Connection* connection, Exchange& exchange, MHD_Response* out,
+                         const Response& response, std::size_t bytes) {
     for (const Header& header : response.headers)
       MHD_add_response_header(out, header.name.c_str(), header.value.c_str());
     const MHD_Result queued =

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -23,6 +24,15 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+
+// Reads from `client` onto `text` until it holds `wanted`, for at most five seconds: whether it
+// came.
+bool ReadUntil(test::Client& client, std::string& text, std::string_view wanted) {
+  for (const Clock::time_point until = Clock::now() + 5s;
+       text.find(wanted) == std::string::npos && Clock::now() < until;)
+    text += client.Read(200ms);
+  return text.find(wanted) != std::string::npos;
+}
 
 class ChangeFeedTest : public ::testing::Test {
  protected:
@@ -230,17 +240,11 @@ TEST_F(ChangeFeedTest, AStreamSendsEachChangeOnceAndResumesAfterItsLastEvent) {
       client.Send("GET /api/changes/stream?after=" + begin +
                   " HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer vic-token\r\n\r\n"));
   std::string text;
-  const auto readUntil = [&](std::string_view wanted) {
-    for (const Clock::time_point until = Clock::now() + 5s;
-         text.find(wanted) == std::string::npos && Clock::now() < until;)
-      text += client.Read(200ms);
-    return text.find(wanted) != std::string::npos;
-  };
-  ASSERT_TRUE(readUntil("retry: 2000")) << text;
+  ASSERT_TRUE(ReadUntil(client, text, "retry: 2000")) << text;
   EXPECT_NE(text.find("Content-Type: text/event-stream"), std::string::npos);
   Rename("/api/controllers/1/1", "one");
   Rename("/api/controllers/1/2", "two");
-  ASSERT_TRUE(readUntil("\"node\":2")) << text;
+  ASSERT_TRUE(ReadUntil(client, text, "\"node\":2")) << text;
   const std::size_t first = text.find("id: ");
   ASSERT_NE(first, std::string::npos);
   EXPECT_EQ(text.find("\"node\":1", text.find("\"node\":1") + 1), std::string::npos);
@@ -252,19 +256,13 @@ TEST_F(ChangeFeedTest, AStreamSendsEachChangeOnceAndResumesAfterItsLastEvent) {
                  "Authorization: Bearer vic-token\r\nLast-Event-ID: " +
                  firstId + "\r\n\r\n"));
   std::string resumed;
-  for (const Clock::time_point until = Clock::now() + 5s;
-       resumed.find("\"node\":2") == std::string::npos && Clock::now() < until;)
-    resumed += again.Read(200ms);
-  EXPECT_NE(resumed.find("\"node\":2"), std::string::npos) << resumed;
+  EXPECT_TRUE(ReadUntil(again, resumed, "\"node\":2")) << resumed;
   EXPECT_EQ(resumed.find("\"node\":1"), std::string::npos) << resumed;
   // Once its login has ended, a stream ends at its next event, without it.
   store_->RemoveToken("vic", store_->Tokens("vic")->at(0).id, {});
   Rename("/api/controllers/1/2", "three");
   std::string rest;
-  for (const Clock::time_point until = Clock::now() + 5s;
-       rest.find("0\r\n\r\n") == std::string::npos && Clock::now() < until;)
-    rest += again.Read(200ms);
-  EXPECT_NE(rest.find("0\r\n\r\n"), std::string::npos) << rest;
+  EXPECT_TRUE(ReadUntil(again, rest, "0\r\n\r\n")) << rest;
   EXPECT_EQ(rest.find("event: change"), std::string::npos) << rest;
 }
 

@@ -18,6 +18,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -212,6 +213,32 @@ class ServeTool : public ::testing::Test {
                           "Content-Type: application/merge-patch+json"},
                          "{\"Name\":\"" + name + "\"}")
         .status;
+  }
+
+  // A site database of five controllers named "n0" (test::CounterSite) with the admin eve, and
+  // her API token's header.
+  std::string CounterDatabaseWithAdmin() {
+    test::MakeDatabase(test::CounterSite(5), folder_ / "site.db");
+    const Result made = Shell(
+        "printf 'eve password\\n' | \"$SSMSG\" user add eve --role admin --config site.db && "
+        "\"$SSMSG\" user token eve --config site.db");
+    EXPECT_EQ(made.status, 0) << made.err;
+    return made.status == 0 ? "Authorization: Bearer " + made.out.substr(0, 43) : "";
+  }
+
+  // Reads controller 1.`node` of a counter site ("nK") through the server on `port` and writes
+  // it back counted up, under the ETag it read: the number written when that was answered 200.
+  static std::optional<int> CountUp(std::uint16_t port, const std::string& auth, int node,
+                                    std::chrono::milliseconds wait) {
+    const std::string target = "/api/controllers/1/" + std::to_string(node);
+    const Answer read = test::Request(port, "GET", target, {auth}, {}, wait);
+    if (read.status != 200) return std::nullopt;
+    const int number = std::stoi(ReadJson(read.body)->Find("Name")->text.substr(1)) + 1;
+    const Answer write = test::Request(
+        port, "PATCH", target,
+        {auth, "If-Match: " + read.Header("ETag"), "Content-Type: application/merge-patch+json"},
+        "{\"Name\":\"n" + std::to_string(number) + "\"}", wait);
+    return write.status == 200 ? std::optional(number) : std::nullopt;
   }
 
   // Controller 1.1's name as another program reads the database now.
@@ -551,12 +578,8 @@ TEST_F(ServeTool, TheExampleTransmitterSendsWhatChangedAndMarksItSent) {
 }
 
 TEST_F(ServeTool, KilledMidWriteItKeepsEveryChangeItAnswered) {
-  test::MakeDatabase(test::CounterSite(5), folder_ / "site.db");
-  const Result token = Shell(
-      "printf 'eve password\\n' | \"$SSMSG\" user add eve --role admin --config site.db && "
-      "\"$SSMSG\" user token eve --config site.db");
-  ASSERT_EQ(token.status, 0);
-  const std::string auth = "Authorization: Bearer " + token.out.substr(0, 43);
+  const std::string auth = CounterDatabaseWithAdmin();
+  ASSERT_FALSE(auth.empty());
   const std::uint16_t port = Serve("site.db");
   ASSERT_NE(port, 0);
 
@@ -568,16 +591,8 @@ TEST_F(ServeTool, KilledMidWriteItKeepsEveryChangeItAnswered) {
     clients.emplace_back([&, client] {
       for (int k = 0; going; ++k) {
         const int node = 1 + static_cast<int>(client + static_cast<std::size_t>(k)) % 5;
-        const std::string target = "/api/controllers/1/" + std::to_string(node);
-        const Answer read = test::Request(port, "GET", target, {auth}, {}, 2s);
-        if (read.status != 200) continue;
-        const int number = std::stoi(ReadJson(read.body)->Find("Name")->text.substr(1)) + 1;
-        const Answer write = test::Request(port, "PATCH", target,
-                                           {auth, "If-Match: " + read.Header("ETag"),
-                                            "Content-Type: application/merge-patch+json"},
-                                           "{\"Name\":\"n" + std::to_string(number) + "\"}", 2s);
-        if (write.status == 200) {
-          highest[client][node] = number;
+        if (const std::optional<int> number = CountUp(port, auth, node, 2s)) {
+          highest[client][node] = *number;
           ++answered;
         }
       }
@@ -610,12 +625,8 @@ TEST_F(ServeTool, KilledMidWriteItKeepsEveryChangeItAnswered) {
 // either acknowledged, also when one of them is killed midway; and a subscriber of one's feed
 // gets every change made through either, once and in order.
 TEST_F(ServeTool, TwoServersOnOneDatabaseBehaveAsOne) {
-  test::MakeDatabase(test::CounterSite(5), folder_ / "site.db");
-  const Result token = Shell(
-      "printf 'eve password\\n' | \"$SSMSG\" user add eve --role admin --config site.db && "
-      "\"$SSMSG\" user token eve --config site.db");
-  ASSERT_EQ(token.status, 0);
-  const std::string auth = "Authorization: Bearer " + token.out.substr(0, 43);
+  const std::string auth = CounterDatabaseWithAdmin();
+  ASSERT_FALSE(auth.empty());
   const std::uint16_t one = Serve("site.db");
   const std::uint16_t other = Serve("site.db");
   ASSERT_TRUE(one != 0 && other != 0);
@@ -645,16 +656,8 @@ TEST_F(ServeTool, TwoServersOnOneDatabaseBehaveAsOne) {
       for (std::size_t k = 0; k < 25; ++k) {
         const std::uint16_t port = (client + k) % 2 ? one : other;
         const int node = 1 + static_cast<int>((client + k) % 5);
-        const std::string target = "/api/controllers/1/" + std::to_string(node);
-        const Answer read = test::Request(port, "GET", target, {auth}, {}, 5s);
-        if (read.status != 200) continue;
-        const int number = std::stoi(ReadJson(read.body)->Find("Name")->text.substr(1)) + 1;
-        const Answer write = test::Request(port, "PATCH", target,
-                                           {auth, "If-Match: " + read.Header("ETag"),
-                                            "Content-Type: application/merge-patch+json"},
-                                           "{\"Name\":\"n" + std::to_string(number) + "\"}", 5s);
-        if (write.status == 200) {
-          got[client].emplace_back(node, number);
+        if (const std::optional<int> number = CountUp(port, auth, node, 5s)) {
+          got[client].emplace_back(node, *number);
           ++answered;
         }
       }
@@ -672,14 +675,7 @@ TEST_F(ServeTool, TwoServersOnOneDatabaseBehaveAsOne) {
   // second).
   const std::uint16_t third = Serve("site.db");
   ASSERT_NE(third, 0);
-  const Answer read = test::Request(third, "GET", "/api/controllers/1/1", {auth});
-  const int next = std::stoi(ReadJson(read.body)->Find("Name")->text.substr(1)) + 1;
-  ASSERT_EQ(test::Request(third, "PATCH", "/api/controllers/1/1",
-                          {auth, "If-Match: " + read.Header("ETag"),
-                           "Content-Type: application/merge-patch+json"},
-                          "{\"Name\":\"n" + std::to_string(next) + "\"}")
-                .status,
-            200);
+  ASSERT_TRUE(CountUp(third, auth, 1, 5s));
   ++answered;
 
   // Each controller's log runs n1, n2, ... without a gap or a number twice (two writers that read
