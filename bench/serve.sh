@@ -13,7 +13,9 @@
 #   time against the same controller's diff from an empty site in process (ssmsg_diff_one);
 # - the server's resident memory under all three at once for SSMSG_SERVE_SOAK_SECONDS (default
 #   120), sampled every second: flat (the peak of the second half within 10% of that of the first,
-#   its first tenth left out) and its peak beyond SQLite's page cache.
+#   its first tenth left out) and its peak beyond SQLite's page cache;
+# - the change feed: from each of 200 changes' answers to its event, on a subscriber of the server
+#   and on one of a second server on the database (bench/feed_latency.py).
 # Each load runs SSMSG_SERVE_SECONDS (default 10) seconds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -135,17 +137,6 @@ echo '{"Controllers": []}' >"$work/empty.json"
 diff_one=$("$build/bench/ssmsg_diff_one" "$work/empty.json" "$db" "$interface" "$node" |
   sed -n 's/^diff //p')
 
-# The change feed: from a change's answer to its event, on a subscriber of the server it was made
-# through and on one of a second server on the same database.
-start_server "$work/serve2.log"
-second=$started
-port2=$started_port
-feed=$(python3 bench/feed_latency.py "$token" "$url" "$work/patch0.json" "$work/patch1.json" \
-  "http://127.0.0.1:$port/api/changes/stream" "http://127.0.0.1:$port2/api/changes/stream" |
-  sed -n 's/^feed //p')
-kill "$second"
-wait "$second" 2>/dev/null || true
-
 # Memory under all three loads at once, sampled every second.
 wrk -t1 -c4 -d"${soak}s" -s "$work/status.lua" -H "$auth" "$url" >/dev/null &
 loads=($!)
@@ -159,6 +150,17 @@ for _ in $(seq "$soak"); do
   awk '/^VmRSS:/ { print $2 }' "/proc/$server/status" >>"$work/rss.txt"
 done
 wait "${loads[@]}"
+
+# The change feed: from a change's answer to its event, on a subscriber of the server it was made
+# through and on one of a second server on the same database.
+start_server "$work/serve2.log"
+second=$started
+port2=$started_port
+feed=$(python3 bench/feed_latency.py "$token" "$url" "$work/patch0.json" "$work/patch1.json" \
+  "http://127.0.0.1:$port/api/changes/stream" "http://127.0.0.1:$port2/api/changes/stream" |
+  sed -n 's/^feed //p')
+kill "$second"
+wait "$second" 2>/dev/null || true
 
 # SQLite's page cache of the server's connection: its default, 2,000 KiB.
 cache_kib=2000
