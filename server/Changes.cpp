@@ -229,11 +229,14 @@ Response StreamChanges(Service& service, const std::shared_ptr<PendingCache>& ca
 void AddChangeRoutes(Service& service) {
   // Shared by the long polls and the streams of this service.
   const auto cache = std::make_shared<PendingCache>();
-  for (auto [pattern, handler] : {std::pair{"/api/changes", &ListChanges},
-                                  std::pair{"/api/changes/stream", &StreamChanges}}) {
+  using ChangeHandler = Response (*)(Service&, const std::shared_ptr<PendingCache>&, const Call&);
+  const std::pair<const char*, ChangeHandler> routes[] = {{"/api/changes", &ListChanges},
+                                                          {"/api/changes/stream", &StreamChanges}};
+  for (const auto& route : routes) {
+    const ChangeHandler handler = route.second;
     service.Routes().Add(
         {"GET",
-         pattern,
+         route.first,
          Access::Viewer,
          RouteKind::Api,
          [&service, cache, handler](const Call& call) { return handler(service, cache, call); },
