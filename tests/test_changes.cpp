@@ -13,6 +13,7 @@
 
 #include "http_client.h"
 #include "server/Api.h"
+#include "server/ChangeFeed.h"
 #include "server/Daemon.h"
 #include "server/JsonValue.h"
 #include "server/Service.h"
@@ -184,7 +185,29 @@ TEST_F(ChangeFeedTest, EveryChangeOfAControllerInOrderWithItsKindAndWhatItWaitsF
   EXPECT_EQ(first(), waiting("/api/controllers/1/1"));
 }
 
-TEST_F(ChangeFeedTest, BadParametersAreRefused) {
+// A listener hears of each change the feed sees, moved into place or not, until its
+// subscription ends.
+TEST_F(ChangeFeedTest, AListenerHearsOfChangesUntilItsSubscriptionEnds) {
+  ChangeFeed feed(*store_);
+  feed.Refresh();
+  int heard = 0;
+  ChangeFeed::Subscription subscription;
+  subscription = feed.Listen([&heard] { ++heard; });
+  feed.Refresh();  // nothing new
+  EXPECT_EQ(heard, 0);
+  Rename("/api/controllers/1/1", "heard");
+  feed.Refresh();
+  EXPECT_EQ(heard, 1);
+  EXPECT_EQ(feed.Latest(), store_->LatestAudit());
+  subscription = {};
+  Rename("/api/controllers/1/1", "unheard");
+  feed.Refresh();
+  EXPECT_EQ(heard, 1);
+}
+
+TEST_F(ChangeFeedTest, ParametersAreCheckedAtTheirBounds) {
+  for (const std::string query : {"?after=0", "?limit=1", "?limit=1000", "?wait=0"})
+    EXPECT_EQ(Send("vic", "GET", "/api/changes" + query).status, 200) << query;
   for (const std::string query :
        {"?after=-1", "?after=x", "?wait=61", "?wait=1.5", "?limit=0", "?limit=1001"}) {
     EXPECT_EQ(Send("vic", "GET", "/api/changes" + query).status, 400) << query;
