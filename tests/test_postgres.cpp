@@ -328,6 +328,22 @@ TEST_F(PostgresSite, MigrateMakesTheTablesOnce) {
   EXPECT_EQ(Count("SELECT count(*) FROM ssmsg_schema"), 1);
 }
 
+// A database of version 1 had the tables of sites alone: migrate adds the site editor's, and its
+// sites stay as they were.
+TEST_F(PostgresSite, VersionOneGainsTheEditorsTablesByMigrate) {
+  const CSS_Site site =
+      test::LoadOk(R"({"Controllers": [{"Interface": 1, "Node": 1, "Name": "a"}]})");
+  Write(site, Uri("s"));
+  Sql("DROP TABLE users, site_roles, sessions, api_tokens, audit_log, sent_controllers, "
+      "login_failures; UPDATE ssmsg_schema SET \"Version\" = 1");
+  const CSS_MigrateResult migrated = MigrateSiteDatabase(Uri("s"));
+  ASSERT_TRUE(migrated.errors.empty()) << migrated.errors[0];
+  EXPECT_EQ(migrated.from, 1);
+  EXPECT_EQ(Count("SELECT max(\"Version\") FROM ssmsg_schema"), kPostgresSchemaVersion);
+  EXPECT_EQ(Count("SELECT count(*) FROM users") + Count("SELECT count(*) FROM audit_log"), 0);
+  EXPECT_EQ(Read(Uri("s")).ToJson(), site.ToJson());
+}
+
 // A site of `count` controllers whose names end in `mark`: two such sites differ in every
 // controller, so that a mixture of them is seen.
 std::string MarkedSite(int count, const std::string& mark) {

@@ -26,8 +26,10 @@ inline constexpr int kSiteDatabaseVersion = 5;
 /// The oldest version that is still read as a site.
 inline constexpr int kOldestSiteDatabaseVersion = 1;
 
-/// The version of the tables of sites in a PostgreSQL database (the table ssmsg_schema).
-inline constexpr int kPostgresSchemaVersion = 1;
+/// The version of the tables of sites in a PostgreSQL database (the table ssmsg_schema). Version
+/// 2 added the site editor's tables: users with a role per site, sessions, API tokens, failed
+/// logins, the audit log and what each controller was last marked sent as.
+inline constexpr int kPostgresSchemaVersion = 2;
 
 /// The kinds of database that hold sites.
 enum class CSS_DatabaseKind {

@@ -439,7 +439,87 @@ std::string PostgresSchema() {
          ");\n-- The sites, by name.\nCREATE TABLE sites (\n"
          "  \"Id\" integer GENERATED ALWAYS AS IDENTITY PRIMARY KEY,\n"
          "  \"Name\" text NOT NULL UNIQUE\n);\n" +
-         PostgresSiteTables();
+         PostgresSiteTables() + PostgresEditorTables();
+}
+
+std::string PostgresEditorTables() {
+  return R"(-- The site editor's users, of every site of the database. "PasswordHash" is an Argon2id hash in
+-- the form of libsodium's crypto_pwhash_str; the password itself is not kept.
+CREATE TABLE users (
+  "Id" bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  "Name" text NOT NULL UNIQUE,
+  "PasswordHash" text NOT NULL
+);
+-- What each user may do in each site: a user without a row for a site cannot use it.
+CREATE TABLE site_roles (
+  "Site" integer NOT NULL REFERENCES sites ("Id") ON DELETE CASCADE,
+  "User" bigint NOT NULL REFERENCES users ("Id") ON DELETE CASCADE,
+  "Role" text NOT NULL CHECK ("Role" IN ('viewer', 'editor', 'admin')),
+  PRIMARY KEY ("Site", "User")
+);
+CREATE INDEX site_roles_user ON site_roles ("User");
+-- Logins to the site editor, by a hash of the session cookie's value: one login serves every site
+-- its user has a role in.
+CREATE TABLE sessions (
+  "IdHash" text PRIMARY KEY,
+  "User" bigint NOT NULL REFERENCES users ("Id") ON DELETE CASCADE,
+  "Csrf" text NOT NULL,
+  "Created" bigint NOT NULL,
+  "LastSeen" bigint NOT NULL
+);
+CREATE INDEX sessions_user ON sessions ("User");
+-- API tokens, by a hash of the token (the token itself is not kept). "Id" is never given again;
+-- a token ends at "Expires" (NULL: only when revoked or its user's password changes).
+CREATE TABLE api_tokens (
+  "Id" bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  "Hash" text NOT NULL UNIQUE,
+  "User" bigint NOT NULL REFERENCES users ("Id") ON DELETE CASCADE,
+  "Name" text NOT NULL,
+  "Created" bigint NOT NULL,
+  "Expires" bigint
+);
+CREATE INDEX api_tokens_user ON api_tokens ("User");
+-- Every change made through the site editor, by site: who made it, when and how, and the
+-- controller (a JSON object of the site file's "Controllers", or null) before and after it.
+-- "Interface" and "Node" are NULL for a change of accounts. The writers of a site wait for each
+-- other at its row of sites before they take an "Id", so a site's ids commit in their order.
+CREATE TABLE audit_log (
+  "Id" bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  "Site" integer NOT NULL REFERENCES sites ("Id") ON DELETE CASCADE,
+  "Time" bigint NOT NULL,
+  "User" text NOT NULL,
+  "Method" text NOT NULL,
+  "Path" text NOT NULL,
+  "Interface" integer,
+  "Node" integer,
+  "Before" text NOT NULL,
+  "After" text NOT NULL
+);
+CREATE INDEX audit_log_site ON audit_log ("Site", "Id");
+CREATE INDEX audit_log_controller ON audit_log ("Site", "Interface", "Node", "Id");
+-- What each controller was last marked sent as: a site file of that controller alone, with the
+-- site's enumeration texts of the time.
+CREATE TABLE sent_controllers (
+  "Site" integer NOT NULL REFERENCES sites ("Id") ON DELETE CASCADE,
+  "Interface" integer NOT NULL,
+  "Node" integer NOT NULL,
+  "SiteFile" text NOT NULL,
+  "Time" bigint NOT NULL,
+  PRIMARY KEY ("Site", "Interface", "Node")
+);
+-- Failed logins to the site editor, counted per user name and per client address ("Kind"), so
+-- that every server on the database counts them alike: how many since the count began, the last
+-- one's time, and its number among all failures ("Seq"), by which old ones are forgotten.
+CREATE TABLE login_failures (
+  "Kind" text NOT NULL CHECK ("Kind" IN ('name', 'address')),
+  "Key" text NOT NULL,
+  "Count" bigint NOT NULL,
+  "Last" bigint NOT NULL,
+  "Seq" bigint NOT NULL,
+  PRIMARY KEY ("Kind", "Key")
+);
+CREATE INDEX login_failures_seq ON login_failures ("Seq");
+)";
 }
 
 int BringUpToDate(sqlite3* db) {

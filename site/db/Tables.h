@@ -110,6 +110,10 @@ std::string SchemaTables();
 std::string PostgresSiteTables();
 // Everything that makes the tables of sites in a PostgreSQL database, its version among them.
 std::string PostgresSchema();
+// The site editor's tables in a PostgreSQL database (added in its schema version 2): its users,
+// their roles in each site, sessions, API tokens and failed logins, the audit log and what each
+// controller was last marked sent as, each of a site's rows keyed by the site.
+std::string PostgresEditorTables();
 // CREATE TABLE for the site editor's tables as they are now (added in schema version 2, the API
 // tokens' ids, names and ends in 3, the audit log's compressed texts in 4, the failed logins in
 // 5): its users, their sessions and API tokens, the audit log of changes, what each controller was

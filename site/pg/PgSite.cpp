@@ -27,6 +27,7 @@
 #include "site/db/Tables.h"
 #include "site/pg/Location.h"
 #include "site/pg/Postgres.h"
+#include "site/pg/SiteRows.h"
 
 namespace ssmsg::pg {
 namespace {
@@ -49,8 +50,8 @@ Result<Location, std::string> Parsed(std::string_view text, bool needsSite) {
   return location;
 }
 
-// The version of the tables of sites in the database, 0 for none; a database with tables of the
-// same names but none of ours is another program's.
+}  // namespace
+
 int SchemaVersion(PGconn* connection) {
   const PgResult tables =
       Run(connection, "SELECT to_regclass($1) IS NOT NULL, to_regclass($2) IS NOT NULL",
@@ -74,6 +75,8 @@ int SchemaVersion(PGconn* connection) {
   return static_cast<int>(*value);
 }
 
+namespace {
+
 // Makes the tables of sites, or brings them up to date, in the transaction `connection` is in;
 // the version they had. Only a program that has to make them takes the lock: writers of tables
 // that are there do not wait for each other here.
@@ -84,11 +87,17 @@ int BringUpToDate(PGconn* connection) {
   Run(connection, "SELECT pg_advisory_xact_lock($1)", {kSchemaLock});
   // Another program may have made them while this one waited.
   const int version = SchemaVersion(connection);
-  if (version == 0) {
-    const PgResult made = PgResult(PQexec(connection, db::PostgresSchema().c_str()));
+  const auto exec = [connection](const std::string& sql) {
+    const PgResult made = PgResult(PQexec(connection, sql.c_str()));
     if (!made || PQresultStatus(made.get()) != PGRES_COMMAND_OK) {
       throw PgError(made ? PQresultErrorMessage(made.get()) : PQerrorMessage(connection));
     }
+  };
+  if (version == 0) {
+    exec(db::PostgresSchema());
+  } else if (version == 1) {
+    exec(db::PostgresEditorTables() +
+         "UPDATE ssmsg_schema SET \"Version\" = " + std::to_string(kPostgresSchemaVersion) + ";");
   }
   return version;
 }
@@ -204,23 +213,36 @@ class ServerSite {
     ServerCells Cells() const { return {rows, order != nullptr ? order[row] : row, first}; }
   };
 
-  ServerSite(PGconn* connection, std::string site)
+  // The site whose id is `site`; given `only`, the controller at that address alone, without the
+  // site's enumeration texts.
+  ServerSite(PGconn* connection, std::string site, const CSS_ControllerAddress* only = nullptr)
       : connection_(connection), site_(std::move(site)) {
-    controllers_ = std::make_unique<ServerRows>(
-        RunBinary(connection_,
-                  "SELECT " + Columns(Tables()[db::kControllers], db::kControllers) +
-                      " FROM controllers WHERE \"Site\" = $1 ORDER BY \"Position\"",
-                  {site_}));
+    const std::string columns = "SELECT " + Columns(Tables()[db::kControllers], db::kControllers) +
+                                " FROM controllers WHERE \"Site\" = $1";
+    if (only != nullptr) {
+      const std::string interfaceId = std::to_string(only->interfaceId);
+      const std::string node = std::to_string(only->node);
+      controllers_ = std::make_unique<ServerRows>(
+          RunBinary(connection_, columns + " AND \"Interface\" = $2 AND \"Node\" = $3",
+                    {site_, interfaceId, node}));
+    } else {
+      controllers_ = std::make_unique<ServerRows>(
+          RunBinary(connection_, columns + " ORDER BY \"Position\"", {site_}));
+    }
     for (int row = 0; row < controllers_->count; ++row) {
       std::int64_t position = 0;
       ServerCells{controllers_.get(), row, 0}.Integer(0, position);
       controllerRows_.emplace(position, row);
     }
-    enumTexts_ = std::make_unique<ServerRows>(
-        RunBinary(connection_,
+    if (only == nullptr) enumTexts_ = EnumTextRows(connection_, site_);
+  }
+
+  static std::unique_ptr<ServerRows> EnumTextRows(PGconn* connection, const std::string& site) {
+    return std::make_unique<ServerRows>(
+        RunBinary(connection,
                   "SELECT \"Enumeration\", \"Value\", \"Text\" FROM enum_texts WHERE "
                   "\"Site\" = $1 ORDER BY 1, 2",
-                  {site_}));
+                  {site}));
   }
 
   // Holds the rows of the controllers at `positions` in place of the window before, and starts
@@ -394,13 +416,6 @@ struct SharedSite {
   };
 };
 
-// The id of the site named `name`, none when the database has no such site.
-std::optional<std::string> SiteId(PGconn* connection, const std::string& name) {
-  const PgResult id = Run(connection, "SELECT \"Id\" FROM sites WHERE \"Name\" = $1", {name});
-  if (PQntuples(id.get()) == 0) return std::nullopt;
-  return std::string(PQgetvalue(id.get(), 0, 0));
-}
-
 // The rows of a site in COPY's text format, table by table, each row keyed by the site.
 class CopyRows final : public db::RowSink {
  public:
@@ -463,6 +478,107 @@ class CopyRows final : public db::RowSink {
 };
 
 }  // namespace
+
+std::optional<std::string> SiteId(PGconn* connection, const std::string& name) {
+  const PgResult id = Run(connection, "SELECT \"Id\" FROM sites WHERE \"Name\" = $1", {name});
+  if (PQntuples(id.get()) == 0) return std::nullopt;
+  return std::string(PQgetvalue(id.get(), 0, 0));
+}
+
+SiteRows::SiteRows(PGconn* connection, std::string site, std::string fileName)
+    : connection_(connection), site_(std::move(site)), fileName_(std::move(fileName)) {}
+
+std::vector<SiteRows::Placed> SiteRows::Controllers() const {
+  const ServerRows rows(RunBinary(connection_,
+                                  "SELECT \"Position\", \"Interface\", \"Node\" FROM controllers "
+                                  "WHERE \"Site\" = $1 ORDER BY \"Position\"",
+                                  {site_}));
+  std::vector<Placed> placed;
+  placed.reserve(static_cast<std::size_t>(rows.count));
+  for (int row = 0; row < rows.count; ++row) {
+    const ServerCells cells{&rows, row, 0};
+    std::int64_t position = 0;
+    std::int64_t interfaceId = 0;
+    std::int64_t node = 0;
+    cells.Integer(0, position);
+    cells.Integer(1, interfaceId);
+    cells.Integer(2, node);
+    if (interfaceId < 1 || interfaceId > db::kInt32Max || node < 0 || node > db::kInt32Max) {
+      throw PgError(fileName_ + ": controllers: interface " + std::to_string(interfaceId) +
+                    " and node " + std::to_string(node) + " are not a controller's address");
+    }
+    placed.push_back(
+        {position, {static_cast<std::int32_t>(interfaceId), static_cast<std::int32_t>(node)}});
+  }
+  return placed;
+}
+
+std::optional<std::int64_t> SiteRows::PositionOf(CSS_ControllerAddress address) const {
+  const PgResult found =
+      Run(connection_,
+          "SELECT \"Position\" FROM controllers WHERE \"Site\" = $1 AND "
+          "\"Interface\" = $2 AND \"Node\" = $3",
+          {site_, std::to_string(address.interfaceId), std::to_string(address.node)});
+  return FirstInteger(found.get());
+}
+
+std::int64_t SiteRows::NextPosition() const {
+  const PgResult last = Run(
+      connection_, "SELECT coalesce(max(\"Position\"), 0) + 1 FROM controllers WHERE \"Site\" = $1",
+      {site_});
+  return FirstInteger(last.get()).value_or(1);
+}
+
+std::vector<std::string> SiteRows::Read(std::int64_t position, CSS_ControllerAddress address,
+                                        CSApplicationManagerStd& store) const {
+  ServerSite rows(connection_, site_, &address);
+  const std::int64_t positions[] = {position};
+  rows.Window(positions, {});
+  db::Check check;
+  check.fileName = fileName_;
+  db::ReadController(rows, check, position, address, store);
+  if (check.Full()) check.errors.push_back(MoreErrorsLine(fileName_, "the controller"));
+  return std::move(check.errors);
+}
+
+std::vector<std::string> SiteRows::EnumTexts(std::vector<CSS_SiteEnumText>& texts) const {
+  const std::unique_ptr<ServerRows> rows = ServerSite::EnumTextRows(connection_, site_);
+  struct Source {
+    const ServerRows* rows;
+    ServerSite::Cursor EnumTexts() const { return {rows, 0, -1, rows->count}; }
+  } source{rows.get()};
+  db::Check check;
+  check.fileName = fileName_;
+  db::ReadEnumTexts(source, check, texts);
+  if (check.Full()) check.errors.push_back(MoreErrorsLine(fileName_, "the enumeration texts"));
+  return std::move(check.errors);
+}
+
+void SiteRows::Remove(CSS_ControllerAddress address) const {
+  // One statement for every table: the rows below a controller are no foreign keys, so the
+  // order does not matter.
+  static const std::string sql = [] {
+    std::string text;
+    const auto remove = [](std::string_view table) {
+      return "DELETE FROM " + std::string(table) +
+             " WHERE \"Site\" = $1 AND \"Interface\" = $2 AND \"Node\" = $3";
+    };
+    for (std::size_t i = 1; i < db::kTableCount; ++i) {
+      text += (i == 1 ? "WITH " : ", ") + std::string("d") + std::to_string(i) + " AS (" +
+              remove(Tables()[i].name) + ")";
+    }
+    return text + " " + remove(Tables()[db::kControllers].name);
+  }();
+  Run(connection_, sql, {site_, std::to_string(address.interfaceId), std::to_string(address.node)});
+}
+
+void SiteRows::Write(std::int64_t position, CSS_ControllerAddress address,
+                     const CSApplicationManagerStd& records) const {
+  CopyRows rows(site_);
+  db::DatabaseWriter writer(rows);
+  writer.Controller(position, address, records);
+  rows.Send(connection_);
+}
 
 CSS_SiteLoadResult LoadSite(std::string_view text, unsigned jobs) {
   CSS_SiteLoadResult result;
