@@ -1,5 +1,6 @@
 #include "server/ChangeFeed.h"
 
+#include <algorithm>
 #include <exception>
 #include <utility>
 
@@ -35,15 +36,37 @@ void ChangeFeed::Refresh() {
     listener();
 }
 
+bool ChangeFeed::Stopping() const {
+  const std::lock_guard lock(mutex_);
+  return stopping_;
+}
+
 void ChangeFeed::Watch(std::chrono::milliseconds interval) {
   if (watcher_.joinable()) return;
   watcher_ = std::thread([this, interval] {
+    // A store that hears of others' changes wakes the watcher at once; it asks at the interval
+    // all the same, in case a notice was lost.
+    std::unique_ptr<ChangeListener> listener;
+    try {
+      listener = store_.ListenForChanges();
+    } catch (const std::exception&) {
+      listener.reset();
+    }
     std::unique_lock lock(mutex_);
     while (!stopping_) {
       lock.unlock();
       Refresh();
-      lock.lock();
-      stop_.wait_for(lock, interval, [this] { return stopping_; });
+      if (listener) {
+        // In slices, so that the feed's end is not kept waiting.
+        const auto due = std::chrono::steady_clock::now() + interval;
+        while (!listener->Wait(std::min<std::chrono::milliseconds>(interval, kSlice)) &&
+               std::chrono::steady_clock::now() < due && !Stopping()) {
+        }
+        lock.lock();
+      } else {
+        lock.lock();
+        stop_.wait_for(lock, interval, [this] { return stopping_; });
+      }
     }
   });
 }

@@ -30,7 +30,8 @@ class ChangeFeed {
   // Asks the store for its latest audit id and, when it moved on, tells the listeners. A store
   // that cannot answer now is asked again the next time.
   void Refresh();
-  // Refreshes every `interval` on a thread of the feed's own, until the feed goes.
+  // Refreshes every `interval` on a thread of the feed's own, until the feed goes, and at once
+  // when the store hears of another program's change (Store::ListenForChanges).
   void Watch(std::chrono::milliseconds interval);
 
   // A listener's place, which it keeps while it listens.
@@ -52,7 +53,10 @@ class ChangeFeed {
   [[nodiscard]] Subscription Listen(std::function<void()> listener);
 
  private:
+  // How long a listener is waited for at a time.
+  static constexpr std::chrono::milliseconds kSlice{100};
   void Unlisten(std::uint64_t id);
+  bool Stopping() const;
 
   Store& store_;
   mutable std::mutex mutex_;

@@ -81,30 +81,6 @@ std::string Joined(const std::vector<std::string>& errors) {
   return text;
 }
 
-// The site file's "Enums" object of `texts`, which come by enumeration and value.
-std::string EnumsObject(const std::vector<CSS_SiteEnumText>& texts) {
-  std::map<std::string_view, std::map<int, std::string_view>> byName;
-  for (const CSS_SiteEnumText& text : texts)
-    byName[CSToolEnum::Name(text.id)][text.value] = text.text;
-  std::string out = "{";
-  for (const auto& [name, values] : byName) {
-    if (out.size() > 1) out += ',';
-    AppendJsonString(out, name);
-    out += ":{";
-    bool first = true;
-    for (const auto& [value, text] : values) {
-      if (!first) out += ',';
-      first = false;
-      AppendJsonString(out, std::to_string(value));
-      out += ':';
-      AppendJsonString(out, text);
-    }
-    out += '}';
-  }
-  out += '}';
-  return out;
-}
-
 }  // namespace
 
 class ControllerDatabase::Change {
@@ -167,7 +143,7 @@ void ControllerDatabase::Sync() {
   if (const std::vector<std::string> errors = reader_->EnumTexts(texts); !errors.empty())
     throw StoreError(Joined(errors));
   enumTexts_ = std::move(texts);
-  enumsJson_ = EnumsObject(enumTexts_);
+  enumsJson_ = EnumsJsonOf(enumTexts_);
   dataVersion_ = version;
 }
 
@@ -242,12 +218,7 @@ ControllerDatabase::Entry* ControllerDatabase::Find(CSS_ControllerAddress addres
 }
 
 std::string ControllerDatabase::SiteOf(const std::string& json) const {
-  std::string text;
-  CSS_SiteWriter writer(text);
-  writer.Enums(enumTexts_);
-  writer.AppendController(json);
-  writer.Finish();
-  return text;
+  return ControllerSite(enumTexts_, json);
 }
 
 void ControllerDatabase::Log(const AuditNote& note, std::optional<CSS_ControllerAddress> address,

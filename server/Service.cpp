@@ -63,13 +63,18 @@ RouteKind Guess(const Request& request) {
 
 // Whether `error` is the store's not answering now, which a later request may find answering.
 bool Unavailable(const std::exception& error) {
-  return dynamic_cast<const db::DbBusy*>(&error) != nullptr;
+  return dynamic_cast<const db::DbBusy*>(&error) != nullptr ||
+         dynamic_cast<const StoreUnavailable*>(&error) != nullptr;
 }
 
 // What the answer to `error` says. A store's finding that its data is not valid is told (the row
 // and value that are wrong, for an admin to mend), without the store's file (`file`); any other
 // error's own text is not: SQLite's can name files or quote the SQL that failed.
 std::string Reason(const std::exception& error, const std::string& file) {
+  if (dynamic_cast<const StoreUnavailable*>(&error) != nullptr) {
+    return "the site's database server cannot be reached now; the server tries again at the next "
+           "request, and its log says why";
+  }
   if (Unavailable(error)) {
     return "the site's database cannot answer now: the database is locked by another program "
            "(waited " +

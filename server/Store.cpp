@@ -5,11 +5,14 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <map>
 
+#include <ssmsg/CSToolEnum.h>
 #include <ssmsg/Json.h>
 
 #include "json/Utf8.h"
 #include "server/Http.h"
+#include "site/file/SiteFileWriter.h"
 
 namespace ssmsg::server {
 
@@ -21,6 +24,38 @@ std::string ControllerEtag(std::string_view canonical) {
   std::array<char, 33> hex{};
   sodium_bin2hex(hex.data(), hex.size(), digest.data(), digest.size());
   return '"' + std::string(hex.data()) + '"';
+}
+
+std::string EnumsJsonOf(const std::vector<CSS_SiteEnumText>& texts) {
+  std::map<std::string_view, std::map<int, std::string_view>> byName;
+  for (const CSS_SiteEnumText& text : texts)
+    byName[CSToolEnum::Name(text.id)][text.value] = text.text;
+  std::string out = "{";
+  for (const auto& [name, values] : byName) {
+    if (out.size() > 1) out += ',';
+    AppendJsonString(out, name);
+    out += ":{";
+    bool first = true;
+    for (const auto& [value, text] : values) {
+      if (!first) out += ',';
+      first = false;
+      AppendJsonString(out, std::to_string(value));
+      out += ':';
+      AppendJsonString(out, text);
+    }
+    out += '}';
+  }
+  out += '}';
+  return out;
+}
+
+std::string ControllerSite(const std::vector<CSS_SiteEnumText>& texts, std::string_view json) {
+  std::string text;
+  CSS_SiteWriter writer(text);
+  writer.Enums(texts);
+  writer.AppendController(json);
+  writer.Finish();
+  return text;
 }
 
 // By ChangeKind.

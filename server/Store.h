@@ -8,8 +8,10 @@
 // the controller's entity tag inside it, so two writers that both read one version cannot both
 // succeed.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -19,6 +21,8 @@
 
 #include <ssmsg/CSApplicationManagerStd.h>
 #include <ssmsg/Site.h>
+
+#include "site/SiteData.h"
 
 namespace ssmsg::server {
 
@@ -186,6 +190,14 @@ struct Expect {
   WriteStatus Check(const std::string* etag) const;
 };
 
+// Hears of the changes that other programs commit to a store's database, as they commit.
+class ChangeListener {
+ public:
+  virtual ~ChangeListener() = default;
+  // Waits up to `timeout` for a change: true when one may have been committed meanwhile.
+  virtual bool Wait(std::chrono::milliseconds timeout) = 0;
+};
+
 class Store {
  public:
   virtual ~Store() = default;
@@ -234,6 +246,9 @@ class Store {
   virtual ChangePage Changes(std::int64_t after, std::size_t limit) = 0;
   // The id of the latest audit row, 0 when there is none.
   virtual std::int64_t LatestAudit() = 0;
+  // A listener for the changes that other programs commit, none when the store cannot hear of
+  // them (its feed then asks at an interval alone).
+  virtual std::unique_ptr<ChangeListener> ListenForChanges() { return nullptr; }
 
   // --- Accounts ---
   virtual std::vector<User> Users() = 0;
@@ -292,5 +307,17 @@ class Store {
 // The entity tag of a controller: a hash, quoted, of a canonical form of it (its JSON, or the
 // image of its records, which is smaller and says the same).
 std::string ControllerEtag(std::string_view canonical);
+
+// A store that cannot answer now because its database server cannot be reached: a later request
+// may find it again. What the error says goes to the log, not to the answer.
+struct StoreUnavailable : StoreError {
+  using StoreError::StoreError;
+};
+
+// The site file's "Enums" object of `texts`, which come by enumeration and value ("{}" for none).
+std::string EnumsJsonOf(const std::vector<CSS_SiteEnumText>& texts);
+// A site file of the controller `json` (compact, as a store keeps it) alone, with the site's
+// enumeration texts `texts`: what pending messages are made from.
+std::string ControllerSite(const std::vector<CSS_SiteEnumText>& texts, std::string_view json);
 
 }  // namespace ssmsg::server

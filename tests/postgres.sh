@@ -1,5 +1,5 @@
 #!/bin/sh
-# Runs the PostgreSQL tests ($1) on a server of their own, which pg_virtualenv makes in a folder
+# Runs the PostgreSQL tests ($1, with the arguments after it) on a server of their own, which pg_virtualenv makes in a folder
 # of this run's and drops again. Without pg_virtualenv they skip (status 77), unless
 # SSMSG_REQUIRE_POSTGRESQL is set.
 if ! command -v pg_virtualenv >/dev/null 2>&1; then
@@ -14,4 +14,4 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/ssmsg-postgres.XXXXXX") || exit 1
 trap 'rm -rf "$work"' EXIT
 # As root, the server runs as the user postgres, which must reach the cluster's folder.
 chmod 755 "$work"
-TMPDIR=$work pg_virtualenv -t -- "$1"
+TMPDIR=$work pg_virtualenv -t -- "$@"

@@ -12,10 +12,12 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include <ssmsg/SiteDatabase.h>
 
 #include "server/DatabaseStore.h"
+#include "server/OpenStore.h"
 
 namespace ssmsg::test {
 
@@ -71,16 +73,43 @@ inline std::string CounterSite(int count) {
 }
 
 // A database; a database that keeps the JSON of one controller only, so that every other is read
-// again from its rows.
-enum class StoreKind { Database, DatabaseUncached };
+// again from its rows; a site of a PostgreSQL database.
+enum class StoreKind { Database, DatabaseUncached, Postgres };
 
 inline std::string KindName(const testing::TestParamInfo<StoreKind>& kind) {
-  return kind.param == StoreKind::Database ? "Database" : "DatabaseUncached";
+  constexpr const char* kNames[] = {"Database", "DatabaseUncached", "Postgres"};
+  return kNames[static_cast<int>(kind.param)];
 }
 
-// A store of `kind` over a site database made in `folder` from the site file `siteText`.
+// Whether the tests run beside a PostgreSQL server (under pg_virtualenv); a new database of
+// their own on it, dropped when they end (pg_databases.cpp).
+bool HavePostgres();
+std::string NewPostgresDatabase();
+// Ends every connection to the databases made so far, as a server's restart would.
+void EndPostgresConnections();
+
+// Every kind of store that can be tested here: PostgreSQL's only beside a server.
+inline std::vector<StoreKind> StoreKinds() {
+  std::vector<StoreKind> kinds = {StoreKind::Database, StoreKind::DatabaseUncached};
+  if (HavePostgres()) kinds.push_back(StoreKind::Postgres);
+  return kinds;
+}
+
+// A store of `kind` over a site made from the site file `siteText`: a site database in `folder`,
+// or the site "test" of a new PostgreSQL database.
 inline std::unique_ptr<Store> MakeStore(StoreKind kind, std::string_view siteText,
                                         const TempFolder& folder) {
+  if (kind == StoreKind::Postgres) {
+    const std::string location = "postgresql:///" + NewPostgresDatabase() + "?site=test";
+    const CSS_SiteLoadResult loaded = LoadSiteText(siteText, "site.json");
+    EXPECT_TRUE(loaded.site) << loaded.errors[0];
+    if (!loaded.site) return nullptr;
+    const CSS_DatabaseWriteResult written = WriteSiteDatabase(*loaded.site, location);
+    EXPECT_TRUE(written.errors.empty()) << written.errors[0];
+    auto opened = server::OpenStore(location);
+    EXPECT_TRUE(opened) << opened.error();
+    return opened ? std::move(*opened) : nullptr;
+  }
   MakeDatabase(siteText, folder / "site.db");
   return OpenDatabase(folder / "site.db",
                       kind == StoreKind::DatabaseUncached ? 0 : DatabaseStore::kCacheBytes);

@@ -629,6 +629,34 @@ TEST(ServerFailures, AnswersNameNoFileThatTheLogDoes) {
   }
 }
 
+// A server whose database server went away answers 503 with a reason, and the request after is
+// answered on a new connection.
+TEST(ServerFailuresPostgres, ALostConnectionIs503AndTheNextRequestConnectsAgain) {
+  if (!test::HavePostgres()) GTEST_SKIP() << "no PostgreSQL server: run under pg_virtualenv";
+  test::TempFolder folder;
+  const std::unique_ptr<Store> store = test::MakeStore(
+      test::StoreKind::Postgres, test::ReadFile(SSMSG_SOURCE_DIR "/site/demo_site.json"), folder);
+  ASSERT_TRUE(store);
+  store->AddUser({0, "vic", Role::Viewer, ""}, {});
+  store->AddToken(*store->FindUser("vic"), SecretHash("vic-token"), {}, {});
+  std::vector<std::string> log;
+  ServiceOptions options;
+  options.log = [&log](std::string_view line) { log.emplace_back(line); };
+  Service service(*store, options);
+  AddApiRoutes(service);
+  const Request request{"GET", kOne,        {{"Authorization", "Bearer vic-token"}},
+                        "",    "127.0.0.1", false};
+  ASSERT_EQ(service.Handle(request).status, 200);
+  test::EndPostgresConnections();
+  const Response lost = service.Handle(request);
+  EXPECT_EQ(lost.status, 503) << lost.body;
+  EXPECT_NE(lost.body.find("database server cannot be reached now"), std::string::npos)
+      << lost.body;
+  ASSERT_FALSE(log.empty());
+  EXPECT_NE(log.back().find("cannot be reached"), std::string::npos) << log.back();
+  EXPECT_EQ(service.Handle(request).status, 200);
+}
+
 TEST_P(ServerSessions, FailedLoginsSlowTheNameDown) {
   for (int i = 0; i < 5; ++i)
     EXPECT_EQ(LogIn("eve", "wrong password").status, 401);
@@ -799,7 +827,7 @@ TEST_P(ServerApi, TheOpenApiDocumentListsExactlyTheRoutes) {
   EXPECT_EQ(documented, routed);
 }
 
-const auto kStores = testing::Values(test::StoreKind::Database, test::StoreKind::DatabaseUncached);
+const auto kStores = testing::ValuesIn(test::StoreKinds());
 INSTANTIATE_TEST_SUITE_P(Stores, ServerApi, kStores, test::KindName);
 INSTANTIATE_TEST_SUITE_P(Stores, ServerSessions, kStores, test::KindName);
 

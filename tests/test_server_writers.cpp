@@ -59,41 +59,63 @@ int Increment(std::uint16_t port, int node, const std::string& auth, std::atomic
   return 0;
 }
 
-TEST(ServerWriters, ReadModifyWriteChangesOfManyClientsAreAllKeptInOrder) {
-  constexpr int kClients = 40;
-  constexpr int kChanges = 25;
+// Over a site of a PostgreSQL database, through two stores (as two servers on one database
+// are), each with a daemon of its own: the clients take turns between them.
+class ServerWriters : public ::testing::TestWithParam<test::StoreKind> {};
+
+TEST_P(ServerWriters, ReadModifyWriteChangesOfManyClientsAreAllKeptInOrder) {
+  // Fewer on PostgreSQL, whose every change takes some tens of statements: enough to meet.
+  const bool postgres = GetParam() == test::StoreKind::Postgres;
+  const int kClients = postgres ? 16 : 40;
+  const int kChanges = postgres ? 10 : 25;
   const test::TempFolder folder;
-  test::MakeDatabase(test::CounterSite(kControllers), folder / "site.db");
-  const std::unique_ptr<DatabaseStore> store = test::OpenDatabase(folder / "site.db");
+  std::vector<std::unique_ptr<Store>> stores;
+  stores.push_back(test::MakeStore(GetParam(), test::CounterSite(kControllers), folder));
+  ASSERT_TRUE(stores[0]);
+  Store& store = *stores[0];
+  if (GetParam() == test::StoreKind::Postgres) {
+    auto other = OpenStore(store.FileName());
+    ASSERT_TRUE(other) << other.error();
+    stores.push_back(std::move(*other));
+  }
   ServiceOptions options;
   options.auth.cost = PasswordCost::Cheapest();
-  Service service(*store, options);
-  AddApiRoutes(service);
-  store->AddUser({0, "eve", Role::Editor, ""}, {});
-  store->AddToken(*store->FindUser("eve"), SecretHash("eve-token"), {}, {});
+  std::vector<std::unique_ptr<Service>> services;
+  for (const std::unique_ptr<Store>& each : stores) {
+    services.push_back(std::make_unique<Service>(*each, options));
+    AddApiRoutes(*services.back());
+  }
+  store.AddUser({0, "eve", Role::Editor, ""}, {});
+  store.AddToken(*store.FindUser("eve"), SecretHash("eve-token"), {}, {});
   std::string error;
   DaemonOptions listen;
   listen.port = 0;
   listen.maxConnectionsPerAddress = listen.maxConnections;  // all come from 127.0.0.1
-  std::unique_ptr<Daemon> daemon = Daemon::Start(service, listen, error);
-  ASSERT_TRUE(daemon) << error;
+  std::vector<std::unique_ptr<Daemon>> daemons;
+  for (const std::unique_ptr<Service>& service : services) {
+    daemons.push_back(Daemon::Start(*service, listen, error));
+    ASSERT_TRUE(daemons.back()) << error;
+  }
 
-  std::vector<std::vector<Change>> made(kClients);  // by client, in the order each got its 200
+  std::vector<std::vector<Change>> made(
+      static_cast<std::size_t>(kClients));  // by client, in the order each got its 200
   std::atomic<int> conflicts{0};
   std::vector<std::thread> clients;
   for (int client = 0; client < kClients; ++client) {
     clients.emplace_back([&, client] {
       for (int k = 0; k < kChanges; ++k) {
         const int node = 1 + (client + k) % kControllers;
+        const Daemon& daemon = *daemons[static_cast<std::size_t>(client + k) % daemons.size()];
         const int number =
-            Increment(daemon->Port(), node, "Authorization: Bearer eve-token", conflicts);
+            Increment(daemon.Port(), node, "Authorization: Bearer eve-token", conflicts);
         if (number != 0) made[static_cast<std::size_t>(client)].push_back({node, number});
       }
     });
   }
   for (std::thread& client : clients)
     client.join();
-  daemon->Stop();
+  for (const std::unique_ptr<Daemon>& daemon : daemons)
+    daemon->Stop();
   EXPECT_GT(conflicts.load(), 0) << "the clients never met: the test proves nothing";
 
   // Each controller's number is the count of its changes: none was lost or made twice.
@@ -104,14 +126,15 @@ TEST(ServerWriters, ReadModifyWriteChangesOfManyClientsAreAllKeptInOrder) {
       ++counted[change.node];
   }
   for (int node = 1; node <= kControllers; ++node) {
-    const JsonValue controller = *ReadJson(store->Controller({1, node})->json);
+    const JsonValue controller = *ReadJson(store.Controller({1, node})->json);
     EXPECT_EQ(controller.Find("Name")->text, "n" + std::to_string(counted[node])) << node;
   }
   // The audit log renames each controller from n0 up by one, and each client's changes come in
   // the order it made them.
   std::map<int, int> last;                   // node -> number
   std::map<std::pair<int, int>, int> order;  // (node, number) -> place in the log
-  const std::vector<AuditEntry> log = store->Audit(2, 10 * kClients * kChanges);  // after eve's
+  const std::vector<AuditEntry> log =
+      store.Audit(2, static_cast<std::size_t>(10 * kClients * kChanges));  // after eve's
   ASSERT_EQ(log.size(), static_cast<std::size_t>(kClients * kChanges));
   for (std::size_t i = 0; i < log.size(); ++i) {
     const int node = log[i].controller->node;
@@ -132,6 +155,9 @@ TEST(ServerWriters, ReadModifyWriteChangesOfManyClientsAreAllKeptInOrder) {
     }
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Stores, ServerWriters, testing::ValuesIn(test::StoreKinds()),
+                         test::KindName);
 
 }  // namespace
 }  // namespace ssmsg::server

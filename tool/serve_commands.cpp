@@ -18,7 +18,7 @@
 #include "server/Accounts.h"
 #include "server/Api.h"
 #include "server/Daemon.h"
-#include "server/DatabaseStore.h"
+#include "server/OpenStore.h"
 #include "server/Service.h"
 #include "server/pages/Pages.h"
 
@@ -52,9 +52,10 @@ std::optional<std::string> ReadSmallFile(const std::string& name, const std::str
   return text;
 }
 
-// The site database `file` opened for the site editor, or nothing after saying why.
-std::unique_ptr<DatabaseStore> OpenStore(const std::string& file) {
-  DatabaseStore::Opened opened = DatabaseStore::Open(file);
+// The site at `location` (a site database, or a site of a PostgreSQL database) opened for the
+// site editor, or nothing after saying why.
+std::unique_ptr<Store> OpenSite(const std::string& location) {
+  Result<std::unique_ptr<Store>, std::string> opened = OpenStore(location);
   if (!opened) {
     std::fprintf(stderr, "%s\n", opened.error().c_str());
     return nullptr;
@@ -112,7 +113,7 @@ int RunServe(const ServeOptions& options, const CLI::App&, Output&) {
     daemonOptions.tlsKey = *key;
   }
   if (!StartCrypto()) return kFailed;
-  const std::unique_ptr<DatabaseStore> store = OpenStore(options.config);
+  const std::unique_ptr<Store> store = OpenSite(options.config);
   if (!store) return kBadInput;
   // The whole site is checked once, as settings would check it.
   {
@@ -226,9 +227,9 @@ int UserFailed(UserWrite status, const std::string& name, const std::string& con
 // it was given passed its check: nullptr, with the exit status in `status`, when `badName` says
 // what is wrong with the name (after `what`), the crypto library does not start or the database
 // does not open.
-std::unique_ptr<DatabaseStore> OpenForSecrets(const std::string& config,
-                                              const std::optional<std::string>& badName,
-                                              const std::string& what, int& status) {
+std::unique_ptr<Store> OpenForSecrets(const std::string& config,
+                                      const std::optional<std::string>& badName,
+                                      const std::string& what, int& status) {
   status = kBadInput;
   if (badName) {
     Complain(what + *badName);
@@ -238,12 +239,12 @@ std::unique_ptr<DatabaseStore> OpenForSecrets(const std::string& config,
     status = kFailed;
     return nullptr;
   }
-  return OpenStore(config);
+  return OpenSite(config);
 }
 
 int RunUserAdd(const UserOptions& options, const CLI::App&, Output&) {
   int refused = kDone;
-  const std::unique_ptr<DatabaseStore> store =
+  const std::unique_ptr<Store> store =
       OpenForSecrets(options.config, CheckUserName(options.name), "user add: ", refused);
   if (!store) return refused;
   const std::optional<std::string> password = NewPassword(options.name);
@@ -258,8 +259,7 @@ int RunUserAdd(const UserOptions& options, const CLI::App&, Output&) {
 
 int RunUserPasswd(const UserOptions& options, const CLI::App&, Output&) {
   int refused = kDone;
-  const std::unique_ptr<DatabaseStore> store =
-      OpenForSecrets(options.config, std::nullopt, "", refused);
+  const std::unique_ptr<Store> store = OpenForSecrets(options.config, std::nullopt, "", refused);
   if (!store) return refused;
   const std::optional<User> user = store->FindUser(options.name);
   if (!user) return UserFailed(UserWrite::NotFound, options.name, options.config);
@@ -275,7 +275,7 @@ int RunUserPasswd(const UserOptions& options, const CLI::App&, Output&) {
 }
 
 int RunUserRemove(const UserOptions& options, const CLI::App&, Output&) {
-  const std::unique_ptr<DatabaseStore> store = OpenStore(options.config);
+  const std::unique_ptr<Store> store = OpenSite(options.config);
   if (!store) return kBadInput;
   const UserWrite status =
       store->RemoveUser(options.name, CommandNote("DELETE", "/api/users/" + options.name));
@@ -285,14 +285,14 @@ int RunUserRemove(const UserOptions& options, const CLI::App&, Output&) {
 }
 
 int RunUserList(const UserOptions& options, const CLI::App&, Output& output) {
-  const std::unique_ptr<DatabaseStore> store = OpenStore(options.config);
+  const std::unique_ptr<Store> store = OpenSite(options.config);
   if (!store) return kBadInput;
   for (const User& user : store->Users())
     output.Write(user.name + " " + std::string(RoleName(user.role)) + "\n");
   return kDone;
 }
 
-int RunUserTokens(const UserOptions& options, DatabaseStore& store, Output& output) {
+int RunUserTokens(const UserOptions& options, Store& store, Output& output) {
   const std::optional<std::vector<Token>> tokens = store.Tokens(options.name);
   if (!tokens) return UserFailed(UserWrite::NotFound, options.name, options.config);
   for (const Token& token : *tokens) {
@@ -304,7 +304,7 @@ int RunUserTokens(const UserOptions& options, DatabaseStore& store, Output& outp
 
 int RunUserToken(const UserOptions& options, const CLI::App&, Output& output) {
   int refused = kDone;
-  const std::unique_ptr<DatabaseStore> store = OpenForSecrets(
+  const std::unique_ptr<Store> store = OpenForSecrets(
       options.config, CheckTokenName(options.tokenName), "user token: --name: ", refused);
   if (!store) return refused;
   if (options.list) return RunUserTokens(options, *store, output);

@@ -1,0 +1,797 @@
+#include "server/PgStore.h"
+
+#include <libpq-fe.h>
+#include <poll.h>
+
+#include <charconv>
+#include <chrono>
+#include <limits>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+#include <ssmsg/Site.h>
+#include <ssmsg/SiteDatabase.h>
+
+#include "site/StoreImage.h"
+#include "site/file/SiteFileWriter.h"
+#include "site/pg/Location.h"
+#include "site/pg/Postgres.h"
+#include "site/pg/SiteRows.h"
+
+namespace ssmsg::server {
+
+using pg::PgResult;
+using pg::Run;
+
+namespace {
+
+std::string Joined(const std::vector<std::string>& errors) {
+  std::string text;
+  for (const std::string& error : errors)
+    text += (text.empty() ? "" : "; ") + error;
+  return text;
+}
+
+std::string Text(const PGresult* result, int row, int column) {
+  return {PQgetvalue(result, row, column),
+          static_cast<std::size_t>(PQgetlength(result, row, column))};
+}
+
+std::int64_t Int(const PGresult* result, int row, int column) {
+  const char* text = PQgetvalue(result, row, column);
+  std::int64_t value = 0;
+  std::from_chars(text, text + PQgetlength(result, row, column), value);
+  return value;
+}
+
+bool IsNull(const PGresult* result, int row, int column) {
+  return PQgetisnull(result, row, column) != 0;
+}
+
+bool True(const PGresult* result, int row, int column) {
+  return !IsNull(result, row, column) && *PQgetvalue(result, row, column) == 't';
+}
+
+std::string Number(std::int64_t value) {
+  return std::to_string(value);
+}
+
+// The users with a role in the site $1, with that role.
+const std::string kUsers =
+    "SELECT u.\"Id\", u.\"Name\", r.\"Role\", u.\"PasswordHash\" FROM users u JOIN site_roles r "
+    "ON r.\"User\" = u.\"Id\" AND r.\"Site\" = $1";
+constexpr std::string_view kTokenColumns = "t.\"Id\", t.\"Name\", t.\"Created\", t.\"Expires\"";
+
+// The user of row `row`, none past the last.
+std::optional<User> UserAt(const PGresult* result, int row = 0) {
+  if (row >= PQntuples(result)) return std::nullopt;
+  // A role that is none of the three (written with SQL) gives the least rights.
+  return User{Int(result, row, 0), Text(result, row, 1),
+              RoleFromName(Text(result, row, 2)).value_or(Role::Viewer), Text(result, row, 3)};
+}
+
+// The token in the row's columns from `first` on (kTokenColumns).
+Token TokenAt(const PGresult* result, int row, int first) {
+  Token token{
+      Int(result, row, first), Text(result, row, first + 1), Int(result, row, first + 2), {}};
+  if (!IsNull(result, row, first + 3)) token.expires = Int(result, row, first + 3);
+  return token;
+}
+
+// The channel of the notices of changes, each with its site's id.
+constexpr std::string_view kChannel = "ssmsg_changes";
+
+constexpr const char* kRead = "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY";
+constexpr const char* kWrite = "BEGIN";
+
+}  // namespace
+
+struct PgStore::State {
+  std::mutex mutex;      // one thread at a time uses the connection
+  std::string location;  // as given, with its password: the whole site is read by it
+  std::string conninfo;  // for libpq
+  std::string name;      // the location without its password, as errors name it
+  std::string siteName;
+  std::string site;  // its "Id"
+  pg::Connection connection;
+  CSApplicationManagerStd records;  // a controller's records on their way
+
+  PGconn* Use() {
+    if (connection && PQstatus(connection.get()) == CONNECTION_OK) return connection.get();
+    connection.reset();
+    connection = pg::Connect(conninfo);
+    return connection.get();
+  }
+
+  // What `body(connection)` returns, run in one transaction begun with `begin`. A failure of the
+  // server, or of the connection to it, is a StoreUnavailable, and the next call connects again;
+  // any other failure of a statement is an error that only the log tells.
+  template <class Body>
+  auto Transaction(const char* begin, Body&& body) {
+    const std::lock_guard lock(mutex);
+    PGconn* server = nullptr;
+    try {
+      server = Use();
+      Run(server, begin);
+      struct Rollback {
+        PGconn* server;
+        bool open = true;
+        ~Rollback() {
+          if (open) PQclear(PQexec(server, "ROLLBACK"));
+        }
+      } rollback{server};
+      auto result = body(server);
+      Run(server, "COMMIT");
+      rollback.open = false;
+      return result;
+    } catch (const pg::PgError& error) {
+      if (server == nullptr || PQstatus(server) != CONNECTION_OK) {
+        connection.reset();
+        throw StoreUnavailable(name + ": the database server cannot be reached: " + error.what());
+      }
+      // Not a finding about the site's data: the answer does not tell it (it quotes SQL).
+      throw std::runtime_error(name + ": " + error.what());
+    }
+  }
+
+  pg::SiteRows Rows(PGconn* server) const { return {server, site, name}; }
+
+  // Makes the writers of the site wait for each other from here to the end of the transaction.
+  void LockSite(PGconn* server) const {
+    const PgResult locked = Run(server, "SELECT 1 FROM sites WHERE \"Id\" = $1 FOR UPDATE", {site});
+    if (PQntuples(locked.get()) != 1) {
+      throw StoreError(name + ": the site \"" + siteName + "\" was removed from the database");
+    }
+  }
+
+  struct Read {
+    std::string json;
+    std::string etag;
+    std::string name;
+    std::int64_t position = 0;
+  };
+  // The controller at `address` as its rows are now, none when there is none.
+  std::optional<Read> ReadController(PGconn* server, CSS_ControllerAddress address) {
+    const pg::SiteRows rows = Rows(server);
+    const std::optional<std::int64_t> position = rows.PositionOf(address);
+    if (!position) return std::nullopt;
+    const std::vector<std::string> errors = rows.Read(*position, address, records);
+    if (!errors.empty()) throw StoreError(Joined(errors));
+    return Made(address, *position);
+  }
+  // What `records` are, at `address` and `position`.
+  Read Made(CSS_ControllerAddress address, std::int64_t position) const {
+    Read read;
+    CSS_SiteWriter::ControllerText(read.json, address, records, true);
+    read.etag = ControllerEtag(ImageOf(records).bytes);
+    read.name = records.GetConfig().Name;
+    read.position = position;
+    return read;
+  }
+
+  // The place in the site, from 0, of the controller at `position`.
+  std::size_t PlaceAt(PGconn* server, std::int64_t position) const {
+    const PgResult before =
+        Run(server, "SELECT count(*) FROM controllers WHERE \"Site\" = $1 AND \"Position\" < $2",
+            {site, Number(position)});
+    return static_cast<std::size_t>(pg::FirstInteger(before.get()).value_or(0));
+  }
+
+  ControllerState StateOf(PGconn* server, Read read) const {
+    const std::size_t place = PlaceAt(server, read.position);
+    return {std::move(read.json), std::move(read.etag), place};
+  }
+
+  std::vector<CSS_SiteEnumText> EnumTexts(PGconn* server) const {
+    std::vector<CSS_SiteEnumText> texts;
+    if (const std::vector<std::string> errors = Rows(server).EnumTexts(texts); !errors.empty())
+      throw StoreError(Joined(errors));
+    return texts;
+  }
+
+  // Writes the audit row of a change, and tells the site's listeners (ListenForChanges) when it
+  // commits.
+  void Log(PGconn* server, const AuditNote& note, std::optional<CSS_ControllerAddress> address,
+           std::string_view before, std::string_view after) const {
+    Run(server, "SELECT pg_notify($1, $2)", {kChannel, site});
+    const std::string interfaceId = address ? Number(address->interfaceId) : std::string();
+    const std::string node = address ? Number(address->node) : std::string();
+    Run(server,
+        "INSERT INTO audit_log (\"Site\", \"Time\", \"User\", \"Method\", \"Path\", \"Interface\", "
+        "\"Node\", \"Before\", \"After\") VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9)",
+        {site, Number(note.time), note.user, note.method, note.path,
+         address ? std::optional<std::string_view>(interfaceId) : std::nullopt,
+         address ? std::optional<std::string_view>(node) : std::nullopt, before, after});
+  }
+
+  std::optional<User> UserNamed(PGconn* server, std::string_view user) const {
+    const PgResult found = Run(server, kUsers + " WHERE u.\"Name\" = $2", {site, user});
+    return UserAt(found.get());
+  }
+
+  std::int64_t Admins(PGconn* server) const {
+    const PgResult count =
+        Run(server, "SELECT count(*) FROM site_roles WHERE \"Site\" = $1 AND \"Role\" = 'admin'",
+            {site});
+    return pg::FirstInteger(count.get()).value_or(0);
+  }
+
+  void EndLogins(PGconn* server, std::int64_t user) const {
+    const std::string id = Number(user);
+    Run(server, "DELETE FROM sessions WHERE \"User\" = $1", {id});
+    Run(server, "DELETE FROM api_tokens WHERE \"User\" = $1", {id});
+  }
+};
+
+namespace {
+
+// Hears the notices of the site `site` on a connection of its own, connecting again (at most once
+// a second) when it is lost.
+class NoticeListener final : public ChangeListener {
+ public:
+  NoticeListener(std::string conninfo, std::string site)
+      : conninfo_(std::move(conninfo)), site_(std::move(site)) {}
+
+  bool Wait(std::chrono::milliseconds timeout) override {
+    if (!connection_ && !Connect()) {
+      std::this_thread::sleep_for(timeout);
+      return false;
+    }
+    pollfd socket{PQsocket(connection_.get()), POLLIN, 0};
+    if (poll(&socket, 1, static_cast<int>(timeout.count())) <= 0) return false;
+    if (PQconsumeInput(connection_.get()) == 0) {
+      connection_.reset();  // the notices meanwhile are lost: say that one may have come
+      return true;
+    }
+    bool heard = false;
+    while (PGnotify* notice = PQnotifies(connection_.get())) {
+      heard = heard || site_ == notice->extra;
+      PQfreemem(notice);
+    }
+    return heard;
+  }
+
+ private:
+  bool Connect() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - tried_ < std::chrono::seconds(1)) return false;
+    tried_ = now;
+    try {
+      connection_ = pg::Connect(conninfo_);
+      Run(connection_.get(), "LISTEN " + std::string(kChannel));
+      return true;
+    } catch (const pg::PgError&) {
+      connection_.reset();
+      return false;
+    }
+  }
+
+  std::string conninfo_;
+  std::string site_;
+  pg::Connection connection_;
+  std::chrono::steady_clock::time_point tried_{};
+};
+
+}  // namespace
+
+std::unique_ptr<ChangeListener> PgStore::ListenForChanges() {
+  return std::make_unique<NoticeListener>(state_->conninfo, state_->site);
+}
+
+PgStore::PgStore(std::unique_ptr<State> state) : state_(std::move(state)) {}
+PgStore::~PgStore() = default;
+
+PgStore::Opened PgStore::Open(std::string_view location) {
+  auto parsed = pg::ParseLocation(location);
+  if (!parsed) return Failure{"the PostgreSQL location: " + parsed.error()};
+  if (parsed->site.empty())
+    return Failure{parsed->name + ": no site named: add ?site=NAME to the URI"};
+  auto state = std::make_unique<State>();
+  state->location = location;
+  state->conninfo = parsed->conninfo;
+  state->name = parsed->name;
+  state->siteName = parsed->site;
+  try {
+    PGconn* server = state->Use();
+    Run(server, kRead);
+    const int version = pg::SchemaVersion(server);
+    if (version == 0) {
+      return Failure{state->name +
+                     ": not a site database (it has no tables of sites: make them with ssmsg "
+                     "migrate " +
+                     state->name + ")"};
+    }
+    if (version != kPostgresSchemaVersion) {
+      return Failure{state->name + ": the database has tables of sites of schema version " +
+                     std::to_string(version) + ", older than this ssmsg serves (" +
+                     std::to_string(kPostgresSchemaVersion) +
+                     "); bring them up to date with: " + "ssmsg migrate " + state->name};
+    }
+    const std::optional<std::string> site = pg::SiteId(server, state->siteName);
+    if (!site) {
+      return Failure{state->name + ": the database has no site named \"" + state->siteName + "\""};
+    }
+    state->site = *site;
+    Run(server, "COMMIT");
+  } catch (const pg::PgError& error) {
+    return Failure{state->name + ": " + error.what()};
+  }
+  return std::unique_ptr<PgStore>(new PgStore(std::move(state)));
+}
+
+Result<std::unique_ptr<Store>, std::string> OpenPgStore(std::string_view location) {
+  PgStore::Opened opened = PgStore::Open(location);
+  if (!opened) return Failure{std::move(opened.error())};
+  return std::unique_ptr<Store>(std::move(*opened));
+}
+
+std::string PgStore::FileName() const {
+  return state_->name;
+}
+
+// --- The site -----------------------------------------------------------------------------------
+
+std::string PgStore::SiteJson() {
+  const CSS_SiteLoadResult site = LoadSite(state_->location);
+  if (!site.site) {
+    const std::string errors = Joined(site.errors);
+    if (site.unreadable) throw StoreUnavailable(errors);
+    throw StoreError(errors);
+  }
+  return site.site->ToJson();
+}
+
+std::vector<ControllerSummary> PgStore::Controllers() {
+  return state_->Transaction(kRead, [&](PGconn* server) {
+    const pg::SiteRows rows = state_->Rows(server);
+    std::vector<ControllerSummary> list;
+    for (const pg::SiteRows::Placed& placed : rows.Controllers()) {
+      const std::vector<std::string> errors =
+          rows.Read(placed.position, placed.address, state_->records);
+      if (!errors.empty()) throw StoreError(Joined(errors));
+      State::Read read = state_->Made(placed.address, placed.position);
+      list.push_back({placed.address, std::move(read.name), std::move(read.etag)});
+    }
+    return list;
+  });
+}
+
+std::optional<ControllerState> PgStore::Controller(CSS_ControllerAddress address) {
+  return state_->Transaction(kRead, [&](PGconn* server) -> std::optional<ControllerState> {
+    std::optional<State::Read> read = state_->ReadController(server, address);
+    if (!read) return std::nullopt;
+    return state_->StateOf(server, std::move(*read));
+  });
+}
+
+Store::Place PgStore::PlaceOf(CSS_ControllerAddress address) {
+  return state_->Transaction(kRead, [&](PGconn* server) {
+    const std::optional<std::int64_t> position = state_->Rows(server).PositionOf(address);
+    if (position) return Place{true, state_->PlaceAt(server, *position)};
+    const PgResult count =
+        Run(server, "SELECT count(*) FROM controllers WHERE \"Site\" = $1", {state_->site});
+    return Place{false, static_cast<std::size_t>(pg::FirstInteger(count.get()).value_or(0))};
+  });
+}
+
+std::string PgStore::EnumsJson() {
+  return state_->Transaction(
+      kRead, [&](PGconn* server) { return EnumsJsonOf(state_->EnumTexts(server)); });
+}
+
+WriteResult PgStore::PutController(CSS_ControllerAddress address, const Expect& expect,
+                                   const CSApplicationManagerStd& records, const AuditNote& note) {
+  return state_->Transaction(kWrite, [&](PGconn* server) -> WriteResult {
+    state_->LockSite(server);
+    const std::optional<State::Read> before = state_->ReadController(server, address);
+    if (const WriteStatus status = expect.Check(before ? &before->etag : nullptr);
+        status != WriteStatus::Done) {
+      return {status, {}};
+    }
+    const pg::SiteRows rows = state_->Rows(server);
+    std::int64_t position = 0;
+    if (before) {
+      position = before->position;
+      rows.Remove(address);
+    } else {
+      position = rows.NextPosition();
+    }
+    rows.Write(position, address, records);
+    CSApplicationManagerStd& kept = state_->records;
+    kept = records;
+    State::Read after = state_->Made(address, position);
+    state_->Log(server, note, address, before ? std::string_view(before->json) : "null",
+                after.json);
+    return {WriteStatus::Done, state_->StateOf(server, std::move(after))};
+  });
+}
+
+WriteResult PgStore::DeleteController(CSS_ControllerAddress address, const Expect& expect,
+                                      const AuditNote& note) {
+  return state_->Transaction(kWrite, [&](PGconn* server) -> WriteResult {
+    state_->LockSite(server);
+    const std::optional<State::Read> before = state_->ReadController(server, address);
+    if (const WriteStatus status = expect.Check(before ? &before->etag : nullptr);
+        status != WriteStatus::Done) {
+      return {status, {}};
+    }
+    if (!before) return {WriteStatus::NotFound, {}};
+    state_->Rows(server).Remove(address);
+    Run(server,
+        "DELETE FROM sent_controllers WHERE \"Site\" = $1 AND \"Interface\" = $2 AND \"Node\" = "
+        "$3",
+        {state_->site, Number(address.interfaceId), Number(address.node)});
+    state_->Log(server, note, address, before->json, "null");
+    return {WriteStatus::Done, {}};
+  });
+}
+
+std::optional<PendingSites> PgStore::Pending(CSS_ControllerAddress address) {
+  return state_->Transaction(kRead, [&](PGconn* server) -> std::optional<PendingSites> {
+    std::optional<State::Read> read = state_->ReadController(server, address);
+    if (!read) return std::nullopt;
+    PendingSites sites{ControllerSite(state_->EnumTexts(server), read->json),
+                       read->etag,
+                       {},
+                       state_->PlaceAt(server, read->position),
+                       read->name};
+    const PgResult sent = Run(server,
+                              "SELECT \"SiteFile\" FROM sent_controllers WHERE \"Site\" = $1 AND "
+                              "\"Interface\" = $2 AND \"Node\" = $3",
+                              {state_->site, Number(address.interfaceId), Number(address.node)});
+    if (PQntuples(sent.get()) == 1) sites.sent = Text(sent.get(), 0, 0);
+    return sites;
+  });
+}
+
+WriteResult PgStore::MarkSent(CSS_ControllerAddress address, const Expect& expect,
+                              const AuditNote& note) {
+  return state_->Transaction(kWrite, [&](PGconn* server) -> WriteResult {
+    state_->LockSite(server);
+    std::optional<State::Read> read = state_->ReadController(server, address);
+    if (const WriteStatus status = expect.Check(read ? &read->etag : nullptr);
+        status != WriteStatus::Done) {
+      return {status, {}};
+    }
+    if (!read) return {WriteStatus::NotFound, {}};
+    Run(server,
+        "INSERT INTO sent_controllers VALUES ($1, $2, $3, $4, $5) ON CONFLICT (\"Site\", "
+        "\"Interface\", \"Node\") DO UPDATE SET \"SiteFile\" = EXCLUDED.\"SiteFile\", \"Time\" = "
+        "EXCLUDED.\"Time\"",
+        {state_->site, Number(address.interfaceId), Number(address.node),
+         ControllerSite(state_->EnumTexts(server), read->json), Number(note.time)});
+    state_->Log(server, note, address, read->json, read->json);
+    return {WriteStatus::Done, state_->StateOf(server, std::move(*read))};
+  });
+}
+
+std::vector<AuditEntry> PgStore::Audit(const AuditQuery& query, std::size_t limit) {
+  return state_->Transaction(kRead, [&](PGconn* server) {
+    const bool newest = query.before.has_value();
+    std::int64_t bound = newest ? *query.before : query.after;
+    if (newest && bound <= 0) bound = std::numeric_limits<std::int64_t>::max();
+    const std::string sql =
+        std::string(
+            "SELECT \"Id\", \"Time\", \"User\", \"Method\", \"Path\", \"Interface\", "
+            "\"Node\", \"Before\", \"After\" FROM audit_log WHERE \"Site\" = $1 AND ") +
+        (query.controller ? "\"Interface\" = $4 AND \"Node\" = $5 AND " : "") +
+        (newest ? "\"Id\" < $2 ORDER BY \"Id\" DESC" : "\"Id\" > $2 ORDER BY \"Id\"") + " LIMIT $3";
+    const std::string interfaceId = query.controller ? Number(query.controller->interfaceId) : "";
+    const std::string node = query.controller ? Number(query.controller->node) : "";
+    const PgResult rows =
+        query.controller
+            ? Run(server, sql,
+                  {state_->site, Number(bound), Number(static_cast<std::int64_t>(limit)),
+                   interfaceId, node})
+            : Run(server, sql,
+                  {state_->site, Number(bound), Number(static_cast<std::int64_t>(limit))});
+    std::vector<AuditEntry> entries;
+    for (int row = 0; row < PQntuples(rows.get()); ++row) {
+      AuditEntry& entry = entries.emplace_back();
+      const PGresult* r = rows.get();
+      entry.id = Int(r, row, 0);
+      entry.note = {Text(r, row, 2), Text(r, row, 3), Text(r, row, 4), Int(r, row, 1)};
+      if (!IsNull(r, row, 5) && !IsNull(r, row, 6)) {
+        entry.controller = CSS_ControllerAddress{static_cast<std::int32_t>(Int(r, row, 5)),
+                                                 static_cast<std::int32_t>(Int(r, row, 6))};
+      }
+      entry.before = Text(r, row, 7);
+      entry.after = Text(r, row, 8);
+    }
+    return entries;
+  });
+}
+
+ChangePage PgStore::Changes(std::int64_t after, std::size_t limit) {
+  return state_->Transaction(kRead, [&](PGconn* server) {
+    ChangePage page;
+    const PgResult rows =
+        Run(server,
+            "SELECT \"Id\", \"Time\", \"Interface\", \"Node\", \"Method\", \"Before\" = 'null', "
+            "\"After\" = 'null' FROM audit_log WHERE \"Site\" = $1 AND \"Id\" > $2 AND "
+            "\"Interface\" IS NOT NULL ORDER BY \"Id\" LIMIT $3",
+            {state_->site, Number(after), Number(static_cast<std::int64_t>(limit))});
+    const PGresult* r = rows.get();
+    for (int row = 0; row < PQntuples(r); ++row) {
+      ChangeRow& change = page.changes.emplace_back();
+      change.id = Int(r, row, 0);
+      change.time = Int(r, row, 1);
+      change.controller = {static_cast<std::int32_t>(Int(r, row, 2)),
+                           static_cast<std::int32_t>(Int(r, row, 3))};
+      if (True(r, row, 6)) {
+        change.kind = ChangeKind::Deleted;
+      } else if (Text(r, row, 4) == "POST") {
+        change.kind = ChangeKind::Sent;
+      } else {
+        change.kind = True(r, row, 5) ? ChangeKind::Created : ChangeKind::Changed;
+      }
+    }
+    if (!page.changes.empty() && page.changes.size() == limit) {
+      page.last = page.changes.back().id;
+    } else {
+      const PgResult latest =
+          Run(server, "SELECT coalesce(max(\"Id\"), 0) FROM audit_log WHERE \"Site\" = $1",
+              {state_->site});
+      page.last = std::max(after, pg::FirstInteger(latest.get()).value_or(0));
+    }
+    return page;
+  });
+}
+
+std::int64_t PgStore::LatestAudit() {
+  return state_->Transaction(kRead, [&](PGconn* server) {
+    const PgResult latest =
+        Run(server, "SELECT coalesce(max(\"Id\"), 0) FROM audit_log WHERE \"Site\" = $1",
+            {state_->site});
+    return pg::FirstInteger(latest.get()).value_or(0);
+  });
+}
+
+// --- Accounts -----------------------------------------------------------------------------------
+
+std::vector<User> PgStore::Users() {
+  return state_->Transaction(kRead, [&](PGconn* server) {
+    const PgResult rows =
+        Run(server, kUsers + " ORDER BY u.\"Name\" COLLATE \"C\"", {state_->site});
+    std::vector<User> users;
+    for (int row = 0; std::optional<User> user = UserAt(rows.get(), row); ++row)
+      users.push_back(std::move(*user));
+    return users;
+  });
+}
+
+std::optional<User> PgStore::FindUser(std::string_view name) {
+  return state_->Transaction(kRead,
+                             [&](PGconn* server) { return state_->UserNamed(server, name); });
+}
+
+std::optional<User> PgStore::FindUserById(std::int64_t id) {
+  return state_->Transaction(kRead, [&](PGconn* server) {
+    const PgResult found = Run(server, kUsers + " WHERE u.\"Id\" = $2", {state_->site, Number(id)});
+    return UserAt(found.get());
+  });
+}
+
+UserWrite PgStore::AddUser(const User& user, const AuditNote& note) {
+  return state_->Transaction(kWrite, [&](PGconn* server) {
+    state_->LockSite(server);
+    // A name is the database's: one taken in another site is taken here too.
+    const PgResult added = Run(server,
+                               "INSERT INTO users (\"Name\", \"PasswordHash\") VALUES ($1, $2) "
+                               "ON CONFLICT (\"Name\") DO NOTHING RETURNING \"Id\"",
+                               {user.name, user.passwordHash});
+    if (PQntuples(added.get()) != 1) return UserWrite::Exists;
+    Run(server, "INSERT INTO site_roles VALUES ($1, $2, $3)",
+        {state_->site, Text(added.get(), 0, 0), RoleName(user.role)});
+    state_->Log(server, note, std::nullopt, "null", UserChange(user.name, user.role));
+    return UserWrite::Done;
+  });
+}
+
+UserWrite PgStore::UpdateUser(std::string_view name, Role role,
+                              const std::optional<std::string>& passwordHash,
+                              const AuditNote& note) {
+  return state_->Transaction(kWrite, [&](PGconn* server) {
+    state_->LockSite(server);
+    const std::optional<User> user = state_->UserNamed(server, name);
+    if (!user) return UserWrite::NotFound;
+    if (user->role == Role::Admin && role != Role::Admin && state_->Admins(server) == 1)
+      return UserWrite::LastAdmin;
+    const std::string id = Number(user->id);
+    Run(server, "UPDATE site_roles SET \"Role\" = $3 WHERE \"Site\" = $1 AND \"User\" = $2",
+        {state_->site, id, RoleName(role)});
+    if (passwordHash) {
+      Run(server, "UPDATE users SET \"PasswordHash\" = $2 WHERE \"Id\" = $1", {id, *passwordHash});
+      state_->EndLogins(server, user->id);
+    }
+    std::vector<std::string_view> changed;
+    if (role != user->role) changed.emplace_back("role");
+    if (passwordHash) changed.emplace_back("password");
+    state_->Log(server, note, std::nullopt, "null", UserChange(user->name, role, &changed));
+    return UserWrite::Done;
+  });
+}
+
+UserWrite PgStore::RemoveUser(std::string_view name, const AuditNote& note) {
+  return state_->Transaction(kWrite, [&](PGconn* server) {
+    state_->LockSite(server);
+    const std::optional<User> user = state_->UserNamed(server, name);
+    if (!user) return UserWrite::NotFound;
+    if (user->role == Role::Admin && state_->Admins(server) == 1) return UserWrite::LastAdmin;
+    const std::string id = Number(user->id);
+    Run(server, "DELETE FROM site_roles WHERE \"Site\" = $1 AND \"User\" = $2", {state_->site, id});
+    // A user of no site any more is no user: their logins end with them. One who keeps a role
+    // elsewhere keeps their logins, which this site takes no more.
+    Run(server,
+        "DELETE FROM users WHERE \"Id\" = $1 AND NOT EXISTS (SELECT 1 FROM site_roles WHERE "
+        "\"User\" = $1)",
+        {id});
+    state_->Log(server, note, std::nullopt, "null", UserChange(user->name, user->role));
+    return UserWrite::Done;
+  });
+}
+
+std::optional<std::int64_t> PgStore::AddToken(const User& user, const std::string& tokenHash,
+                                              const Token& token, const AuditNote& note) {
+  return state_->Transaction(kWrite, [&](PGconn* server) -> std::optional<std::int64_t> {
+    state_->LockSite(server);
+    const std::string expires = token.expires ? Number(*token.expires) : std::string();
+    // Only for the user as read, with the password checked and a role here: not one who took over
+    // the id since.
+    const PgResult added = Run(
+        server,
+        "INSERT INTO api_tokens (\"Hash\", \"User\", \"Name\", \"Created\", \"Expires\") SELECT "
+        "$1, $2, $3, $4, $5 WHERE EXISTS (SELECT 1 FROM users u JOIN site_roles r ON r.\"User\" "
+        "= u.\"Id\" AND r.\"Site\" = $7 WHERE u.\"Id\" = $2 AND u.\"PasswordHash\" = $6) "
+        "RETURNING \"Id\"",
+        {tokenHash, Number(user.id), token.name, Number(token.created),
+         token.expires ? std::optional<std::string_view>(expires) : std::nullopt, user.passwordHash,
+         state_->site});
+    if (PQntuples(added.get()) != 1) return std::nullopt;
+    Token made = token;
+    made.id = Int(added.get(), 0, 0);
+    state_->Log(server, note, std::nullopt, "null", TokenChange(user.name, made));
+    return made.id;
+  });
+}
+
+std::optional<TokenUser> PgStore::FindToken(const std::string& tokenHash, std::int64_t now) {
+  return state_->Transaction(kRead, [&](PGconn* server) -> std::optional<TokenUser> {
+    // A token ends at its "Expires": from that second on it is not accepted.
+    const PgResult found =
+        Run(server,
+            kUsers.substr(0, kUsers.find(" FROM ")) + ", " + std::string(kTokenColumns) +
+                kUsers.substr(kUsers.find(" FROM ")) +
+                " JOIN api_tokens t ON t.\"User\" = u.\"Id\" WHERE t.\"Hash\" "
+                "= $2 AND (t.\"Expires\" IS NULL OR t.\"Expires\" > $3)",
+            {state_->site, tokenHash, Number(now)});
+    std::optional<User> user = UserAt(found.get());
+    if (!user) return std::nullopt;
+    return TokenUser{std::move(*user), TokenAt(found.get(), 0, 4)};
+  });
+}
+
+std::optional<std::vector<Token>> PgStore::Tokens(std::string_view name) {
+  return state_->Transaction(kRead, [&](PGconn* server) -> std::optional<std::vector<Token>> {
+    const std::optional<User> user = state_->UserNamed(server, name);
+    if (!user) return std::nullopt;
+    const PgResult rows = Run(server,
+                              "SELECT " + std::string(kTokenColumns) +
+                                  " FROM api_tokens t WHERE t.\"User\" = $1 ORDER BY t.\"Id\"",
+                              {Number(user->id)});
+    std::vector<Token> tokens;
+    for (int row = 0; row < PQntuples(rows.get()); ++row)
+      tokens.push_back(TokenAt(rows.get(), row, 0));
+    return tokens;
+  });
+}
+
+UserWrite PgStore::RemoveToken(std::string_view name, std::int64_t id, const AuditNote& note) {
+  return state_->Transaction(kWrite, [&](PGconn* server) {
+    state_->LockSite(server);
+    const std::optional<User> user = state_->UserNamed(server, name);
+    if (!user) return UserWrite::NotFound;
+    const PgResult removed = Run(server,
+                                 "DELETE FROM api_tokens t WHERE t.\"User\" = $1 AND t.\"Id\" = "
+                                 "$2 RETURNING " +
+                                     std::string(kTokenColumns),
+                                 {Number(user->id), Number(id)});
+    if (PQntuples(removed.get()) != 1) return UserWrite::NotFound;
+    state_->Log(server, note, std::nullopt, "null",
+                TokenChange(user->name, TokenAt(removed.get(), 0, 0)));
+    return UserWrite::Done;
+  });
+}
+
+bool PgStore::AddSession(const Session& session, std::string_view passwordHash) {
+  return state_->Transaction(kWrite, [&](PGconn* server) {
+    const PgResult added = Run(
+        server,
+        "INSERT INTO sessions SELECT $1, $2, $3, $4, $5 WHERE EXISTS (SELECT 1 FROM users u JOIN "
+        "site_roles r ON r.\"User\" = u.\"Id\" AND r.\"Site\" = $7 WHERE u.\"Id\" = $2 AND "
+        "u.\"PasswordHash\" = $6)",
+        {session.idHash, Number(session.userId), session.csrf, Number(session.created),
+         Number(session.lastSeen), passwordHash, state_->site});
+    return std::string_view(PQcmdTuples(added.get())) == "1";
+  });
+}
+
+std::optional<Session> PgStore::FindSession(const std::string& idHash) {
+  return state_->Transaction(kRead, [&](PGconn* server) -> std::optional<Session> {
+    const PgResult found = Run(server,
+                               "SELECT \"User\", \"Csrf\", \"Created\", \"LastSeen\" FROM sessions "
+                               "WHERE \"IdHash\" = $1",
+                               {idHash});
+    const PGresult* r = found.get();
+    if (PQntuples(r) != 1) return std::nullopt;
+    return Session{idHash, Int(r, 0, 0), Text(r, 0, 1), Int(r, 0, 2), Int(r, 0, 3)};
+  });
+}
+
+void PgStore::TouchSession(const std::string& idHash, std::int64_t now) {
+  state_->Transaction(kWrite, [&](PGconn* server) {
+    Run(server, "UPDATE sessions SET \"LastSeen\" = $2 WHERE \"IdHash\" = $1",
+        {idHash, Number(now)});
+    return true;
+  });
+}
+
+void PgStore::RemoveSession(const std::string& idHash) {
+  state_->Transaction(kWrite, [&](PGconn* server) {
+    Run(server, "DELETE FROM sessions WHERE \"IdHash\" = $1", {idHash});
+    return true;
+  });
+}
+
+void PgStore::EndStaleSessions(std::int64_t seenBy, std::int64_t madeBy) {
+  state_->Transaction(kWrite, [&](PGconn* server) {
+    Run(server, "DELETE FROM sessions WHERE \"LastSeen\" <= $1 OR \"Created\" <= $2",
+        {Number(seenBy), Number(madeBy)});
+    return true;
+  });
+}
+
+std::pair<LoginFailures, LoginFailures> PgStore::FindLoginFailures(std::string_view name,
+                                                                   std::string_view address,
+                                                                   std::int64_t since) {
+  return state_->Transaction(kRead, [&](PGconn* server) {
+    const auto find = [&](std::string_view kind, std::string_view key) {
+      const PgResult found = Run(server,
+                                 "SELECT \"Count\", \"Last\" FROM login_failures WHERE \"Kind\" = "
+                                 "$1 AND \"Key\" = $2 AND \"Last\" > $3",
+                                 {kind, key, Number(since)});
+      return PQntuples(found.get()) == 1
+                 ? LoginFailures{Int(found.get(), 0, 0), Int(found.get(), 0, 1)}
+                 : LoginFailures{};
+    };
+    return std::pair{find("name", name), find("address", address)};
+  });
+}
+
+void PgStore::CountLoginFailure(std::string_view name, std::string_view address, std::int64_t now,
+                                std::int64_t since, std::int64_t keep) {
+  state_->Transaction(kWrite, [&](PGconn* server) {
+    const PgResult next = Run(server, "SELECT coalesce(max(\"Seq\"), 0) + 1 FROM login_failures");
+    // The name and the address of one failure share its number.
+    const std::int64_t number = pg::FirstInteger(next.get()).value_or(1);
+    for (const auto& [kind, key] : {std::pair{"name", name}, std::pair{"address", address}}) {
+      Run(server,
+          "INSERT INTO login_failures AS f VALUES ($1, $2, 1, $3, $4) ON CONFLICT (\"Kind\", "
+          "\"Key\") DO UPDATE SET \"Count\" = CASE WHEN f.\"Last\" <= $5 THEN 1 ELSE f.\"Count\" "
+          "+ 1 END, \"Last\" = $3, \"Seq\" = $4",
+          {kind, key, Number(now), Number(number), Number(since)});
+    }
+    Run(server, "DELETE FROM login_failures WHERE \"Seq\" <= $1", {Number(number - keep)});
+    return true;
+  });
+}
+
+void PgStore::ForgetLoginFailures(std::string_view name) {
+  state_->Transaction(kWrite, [&](PGconn* server) {
+    Run(server, "DELETE FROM login_failures WHERE \"Kind\" = 'name' AND \"Key\" = $1", {name});
+    return true;
+  });
+}
+
+}  // namespace ssmsg::server
