@@ -394,5 +394,43 @@ TEST_F(PostgresSite, ReadersSeeOneWriteWholeAndAKilledWriteLeavesTheSiteWhole) {
   }
 }
 
+// The site editor's commands on a site of the server: users are given a role in one site, and
+// serve refuses a site that is not there or has no admin yet, naming why.
+TEST_F(PostgresSite, UsersHaveARolePerSiteAndServeNamesWhatIsMissing) {
+  Write(test::LoadOk(R"({"Controllers": [{"Interface": 1, "Node": 1, "Name": "a"}]})"), Uri("s"));
+  Write(test::LoadOk(R"({"Controllers": []})"), Uri("t"));
+  const auto shell = [&](const std::string& script) {
+    return test::RunShell(
+        "SSMSG='" SSMSG_TOOL "'\nS='" + Uri("s") + "'\nT='" + Uri("t") + "'\n" + script, folder_,
+        folder_ / "shell.out", folder_ / "shell.err");
+  };
+  struct Case {
+    const char* script;
+    int status;
+    const char* said;  // in its standard error, or output for status 0
+  };
+  const Case cases[] = {
+      {"\"$SSMSG\" serve --config \"${S%s}none\"", 2, "has no site named \"none\""},
+      {"\"$SSMSG\" serve --config \"$S\"", 2, "has no admin account yet"},
+      {"printf 'a long password 1\\n' | \"$SSMSG\" user add ada --role admin --config \"$S\"", 0,
+       ""},
+      {"\"$SSMSG\" user list --config \"$S\"", 0, "ada admin\n"},
+      // ada is no user of t, and her name is the database's.
+      {"\"$SSMSG\" user list --config \"$T\"", 0, ""},
+      {"printf 'a long password 2\\n' | \"$SSMSG\" user add ada --role viewer --config \"$T\"", 1,
+       "has a user ada already"},
+      {"\"$SSMSG\" user remove ada --config \"$S\"", 1, "is the last admin"},
+  };
+  for (const Case& c : cases) {
+    const test::ShellResult result = shell(c.script);
+    EXPECT_EQ(result.status, c.status) << c.script << ": " << result.err;
+    if (c.status == 0) {
+      EXPECT_EQ(result.out, c.said) << c.script;
+    } else {
+      EXPECT_NE(result.err.find(c.said), std::string::npos) << c.script << ": " << result.err;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace ssmsg
