@@ -1,4 +1,5 @@
-// The site editor's subcommands: serve (the server over a site database) and user (its accounts).
+// The site editor's subcommands: serve (the server over a site database, or a site of a
+// PostgreSQL database) and user (its accounts).
 
 #include <cerrno>
 #include <chrono>
@@ -350,7 +351,10 @@ int Reported(const Options& options, const CLI::App& command, Output& output) {
 }
 
 CLI::Option* AddDatabase(CLI::App& command, std::string& config) {
-  return command.add_option("--config", config, "the site database file")
+  return command
+      .add_option(
+          "--config", config,
+          "the site database file, or a PostgreSQL site: postgresql://HOST/DBNAME?site=NAME")
       ->required()
       ->type_name("DB");
 }
