@@ -344,15 +344,13 @@ std::string PgStore::SiteJson() {
 
 std::vector<ControllerSummary> PgStore::Controllers() {
   return state_->Transaction(kRead, [&](PGconn* server) {
-    const pg::SiteRows rows = state_->Rows(server);
     std::vector<ControllerSummary> list;
-    for (const pg::SiteRows::Placed& placed : rows.Controllers()) {
-      const std::vector<std::string> errors =
-          rows.Read(placed.position, placed.address, state_->records);
-      if (!errors.empty()) throw StoreError(Joined(errors));
-      State::Read read = state_->Made(placed.address, placed.position);
-      list.push_back({placed.address, std::move(read.name), std::move(read.etag)});
-    }
+    const std::vector<std::string> errors = state_->Rows(server).ReadEach(
+        state_->records, [&](const pg::SiteRows::Placed& placed, CSApplicationManagerStd& records) {
+          list.push_back(
+              {placed.address, records.GetConfig().Name, ControllerEtag(ImageOf(records).bytes)});
+        });
+    if (!errors.empty()) throw StoreError(Joined(errors));
     return list;
   });
 }

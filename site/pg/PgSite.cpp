@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <functional>
 #include <future>
 #include <memory>
 #include <optional>
@@ -539,6 +540,37 @@ std::vector<std::string> SiteRows::Read(std::int64_t position, CSS_ControllerAdd
   db::ReadController(rows, check, position, address, store);
   if (check.Full()) check.errors.push_back(MoreErrorsLine(fileName_, "the controller"));
   return std::move(check.errors);
+}
+
+std::vector<std::string> SiteRows::ReadEach(
+    CSApplicationManagerStd& store,
+    const std::function<void(const Placed& placed, CSApplicationManagerStd& store)>& each) const {
+  const std::vector<Placed> placed = Controllers();
+  ServerSite rows(connection_, site_);
+  db::Check check;
+  check.fileName = fileName_;
+  std::vector<std::int64_t> window;
+  std::vector<std::int64_t> next;
+  const auto positions = [&](std::size_t first, std::vector<std::int64_t>& into) {
+    into.clear();
+    for (std::size_t k = first; k < placed.size() && k < first + ServerSite::kWindow; ++k)
+      into.push_back(placed[k].position);
+  };
+  positions(0, window);
+  for (std::size_t first = 0; first < placed.size(); first += ServerSite::kWindow) {
+    positions(first + ServerSite::kWindow, next);
+    rows.Window(window, next);
+    for (std::size_t k = first; k < placed.size() && k < first + ServerSite::kWindow; ++k) {
+      db::ReadController(rows, check, placed[k].position, placed[k].address, store);
+      if (!check.errors.empty()) {
+        if (check.Full()) check.errors.push_back(MoreErrorsLine(fileName_, "the controller"));
+        return std::move(check.errors);
+      }
+      each(placed[k], store);
+    }
+    std::swap(window, next);
+  }
+  return {};
 }
 
 std::vector<std::string> SiteRows::EnumTexts(std::vector<CSS_SiteEnumText>& texts) const {

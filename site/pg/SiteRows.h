@@ -8,6 +8,7 @@
 #include <libpq-fe.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -44,6 +45,12 @@ class SiteRows {
   // the errors found, each naming its table and row; none when it was read.
   std::vector<std::string> Read(std::int64_t position, CSS_ControllerAddress address,
                                 CSApplicationManagerStd& store) const;
+  // Reads every controller of the site into `store`, in the site's order and a window of them at
+  // a time, handing each to `each`: the errors of the first that has any (and none is handed on
+  // from it), none when all were read.
+  std::vector<std::string> ReadEach(
+      CSApplicationManagerStd& store,
+      const std::function<void(const Placed& placed, CSApplicationManagerStd& store)>& each) const;
   // The site's enumeration texts, or the errors in them.
   std::vector<std::string> EnumTexts(std::vector<CSS_SiteEnumText>& texts) const;
   // Removes every row of the controller at `address`.
