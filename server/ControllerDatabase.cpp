@@ -72,17 +72,6 @@ struct ControllerDatabase::Statements : db::Transactions {
   }();
 };
 
-namespace {
-
-std::string Joined(const std::vector<std::string>& errors) {
-  std::string text;
-  for (const std::string& error : errors)
-    text += (text.empty() ? "" : "; ") + error;
-  return text;
-}
-
-}  // namespace
-
 class ControllerDatabase::Change {
  public:
   Change(ControllerDatabase& store, CSS_ControllerAddress address, const Expect& expect)
@@ -141,7 +130,7 @@ void ControllerDatabase::Sync() {
   Index();
   std::vector<CSS_SiteEnumText> texts;
   if (const std::vector<std::string> errors = reader_->EnumTexts(texts); !errors.empty())
-    throw StoreError(Joined(errors));
+    throw StoreError(JoinedErrors(errors));
   enumTexts_ = std::move(texts);
   enumsJson_ = EnumsJsonOf(enumTexts_);
   dataVersion_ = version;
@@ -160,7 +149,7 @@ void ControllerDatabase::Index() {
 
 void ControllerDatabase::ReadRows(Entry& entry) {
   const std::vector<std::string> errors = reader_->Read(entry.position, entry.address, records_);
-  if (!errors.empty()) throw StoreError(Joined(errors));
+  if (!errors.empty()) throw StoreError(JoinedErrors(errors));
   std::string json = Text(entry.address, records_);
   StoreImage image = ImageOf(records_);
   entry.name = records_.GetConfig().Name;
@@ -238,7 +227,7 @@ void ControllerDatabase::RemoveRows(CSS_ControllerAddress address, const db::Tab
 std::string ControllerDatabase::SiteJson() {
   // Read as convert reads it, on connections of its own: what others ask meanwhile is answered.
   const CSS_SiteLoadResult site = LoadSite(file_);
-  if (!site.site) throw StoreError(Joined(site.errors));
+  if (!site.site) throw StoreError(JoinedErrors(site.errors));
   return site.site->ToJson();
 }
 

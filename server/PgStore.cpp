@@ -26,13 +26,6 @@ using pg::Run;
 
 namespace {
 
-std::string Joined(const std::vector<std::string>& errors) {
-  std::string text;
-  for (const std::string& error : errors)
-    text += (text.empty() ? "" : "; ") + error;
-  return text;
-}
-
 std::string Text(const PGresult* result, int row, int column) {
   return {PQgetvalue(result, row, column),
           static_cast<std::size_t>(PQgetlength(result, row, column))};
@@ -157,17 +150,32 @@ struct PgStore::State {
     const std::optional<std::int64_t> position = rows.PositionOf(address);
     if (!position) return std::nullopt;
     const std::vector<std::string> errors = rows.Read(*position, address, records);
-    if (!errors.empty()) throw StoreError(Joined(errors));
-    return Made(address, *position);
+    if (!errors.empty()) throw StoreError(JoinedErrors(errors));
+    return Made(address, *position, records);
   }
   // What `records` are, at `address` and `position`.
-  Read Made(CSS_ControllerAddress address, std::int64_t position) const {
+  static Read Made(CSS_ControllerAddress address, std::int64_t position,
+                   const CSApplicationManagerStd& records) {
     Read read;
     CSS_SiteWriter::ControllerText(read.json, address, records, true);
     read.etag = ControllerEtag(ImageOf(records).bytes);
     read.name = records.GetConfig().Name;
     read.position = position;
     return read;
+  }
+
+  // A change of the controller at `address` under `expect`, begun: the site locked, the
+  // controller as it is (none: not there), and whether the change may go ahead (Done).
+  struct Change {
+    WriteStatus status = WriteStatus::Done;
+    std::optional<Read> before;
+  };
+  Change Begin(PGconn* server, CSS_ControllerAddress address, const Expect& expect) {
+    LockSite(server);
+    Change change;
+    change.before = ReadController(server, address);
+    change.status = expect.Check(change.before ? &change.before->etag : nullptr);
+    return change;
   }
 
   // The place in the site, from 0, of the controller at `position`.
@@ -186,7 +194,7 @@ struct PgStore::State {
   std::vector<CSS_SiteEnumText> EnumTexts(PGconn* server) const {
     std::vector<CSS_SiteEnumText> texts;
     if (const std::vector<std::string> errors = Rows(server).EnumTexts(texts); !errors.empty())
-      throw StoreError(Joined(errors));
+      throw StoreError(JoinedErrors(errors));
     return texts;
   }
 
@@ -335,7 +343,7 @@ std::string PgStore::FileName() const {
 std::string PgStore::SiteJson() {
   const CSS_SiteLoadResult site = LoadSite(state_->location);
   if (!site.site) {
-    const std::string errors = Joined(site.errors);
+    const std::string errors = JoinedErrors(site.errors);
     if (site.unreadable) throw StoreUnavailable(errors);
     throw StoreError(errors);
   }
@@ -350,7 +358,7 @@ std::vector<ControllerSummary> PgStore::Controllers() {
           list.push_back(
               {placed.address, records.GetConfig().Name, ControllerEtag(ImageOf(records).bytes)});
         });
-    if (!errors.empty()) throw StoreError(Joined(errors));
+    if (!errors.empty()) throw StoreError(JoinedErrors(errors));
     return list;
   });
 }
@@ -381,12 +389,9 @@ std::string PgStore::EnumsJson() {
 WriteResult PgStore::PutController(CSS_ControllerAddress address, const Expect& expect,
                                    const CSApplicationManagerStd& records, const AuditNote& note) {
   return state_->Transaction(kWrite, [&](PGconn* server) -> WriteResult {
-    state_->LockSite(server);
-    const std::optional<State::Read> before = state_->ReadController(server, address);
-    if (const WriteStatus status = expect.Check(before ? &before->etag : nullptr);
-        status != WriteStatus::Done) {
-      return {status, {}};
-    }
+    State::Change change = state_->Begin(server, address, expect);
+    if (change.status != WriteStatus::Done) return {change.status, {}};
+    const std::optional<State::Read>& before = change.before;
     const pg::SiteRows rows = state_->Rows(server);
     std::int64_t position = 0;
     if (before) {
@@ -396,9 +401,7 @@ WriteResult PgStore::PutController(CSS_ControllerAddress address, const Expect& 
       position = rows.NextPosition();
     }
     rows.Write(position, address, records);
-    CSApplicationManagerStd& kept = state_->records;
-    kept = records;
-    State::Read after = state_->Made(address, position);
+    State::Read after = State::Made(address, position, records);
     state_->Log(server, note, address, before ? std::string_view(before->json) : "null",
                 after.json);
     return {WriteStatus::Done, state_->StateOf(server, std::move(after))};
@@ -408,12 +411,9 @@ WriteResult PgStore::PutController(CSS_ControllerAddress address, const Expect& 
 WriteResult PgStore::DeleteController(CSS_ControllerAddress address, const Expect& expect,
                                       const AuditNote& note) {
   return state_->Transaction(kWrite, [&](PGconn* server) -> WriteResult {
-    state_->LockSite(server);
-    const std::optional<State::Read> before = state_->ReadController(server, address);
-    if (const WriteStatus status = expect.Check(before ? &before->etag : nullptr);
-        status != WriteStatus::Done) {
-      return {status, {}};
-    }
+    State::Change change = state_->Begin(server, address, expect);
+    if (change.status != WriteStatus::Done) return {change.status, {}};
+    const std::optional<State::Read>& before = change.before;
     if (!before) return {WriteStatus::NotFound, {}};
     state_->Rows(server).Remove(address);
     Run(server,
@@ -446,12 +446,9 @@ std::optional<PendingSites> PgStore::Pending(CSS_ControllerAddress address) {
 WriteResult PgStore::MarkSent(CSS_ControllerAddress address, const Expect& expect,
                               const AuditNote& note) {
   return state_->Transaction(kWrite, [&](PGconn* server) -> WriteResult {
-    state_->LockSite(server);
-    std::optional<State::Read> read = state_->ReadController(server, address);
-    if (const WriteStatus status = expect.Check(read ? &read->etag : nullptr);
-        status != WriteStatus::Done) {
-      return {status, {}};
-    }
+    State::Change change = state_->Begin(server, address, expect);
+    if (change.status != WriteStatus::Done) return {change.status, {}};
+    std::optional<State::Read>& read = change.before;
     if (!read) return {WriteStatus::NotFound, {}};
     Run(server,
         "INSERT INTO sent_controllers VALUES ($1, $2, $3, $4, $5) ON CONFLICT (\"Site\", "

@@ -26,6 +26,13 @@ std::string ControllerEtag(std::string_view canonical) {
   return '"' + std::string(hex.data()) + '"';
 }
 
+std::string JoinedErrors(const std::vector<std::string>& errors) {
+  std::string text;
+  for (const std::string& error : errors)
+    text += (text.empty() ? "" : "; ") + error;
+  return text;
+}
+
 std::string EnumsJsonOf(const std::vector<CSS_SiteEnumText>& texts) {
   std::map<std::string_view, std::map<int, std::string_view>> byName;
   for (const CSS_SiteEnumText& text : texts)

@@ -33,6 +33,9 @@ struct StoreError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// `errors` as one line, separated by "; ", as a StoreError gives them.
+std::string JoinedErrors(const std::vector<std::string>& errors);
+
 enum class Role : unsigned char { Viewer, Editor, Admin };
 
 // "viewer", "editor", "admin"; and back (nothing for another text).
