@@ -58,11 +58,11 @@ TEST(ChangeFeedPostgres, AChangeThroughAnotherServerIsHeardAsItCommits) {
   EXPECT_GT(feed.Latest(), before) << "the other server's change was not heard";
 }
 
-class ChangeFeedTest : public ::testing::Test {
+class ChangeFeedTest : public ::testing::TestWithParam<test::StoreKind> {
  protected:
   ChangeFeedTest()
-      : store_(test::MakeStore(test::StoreKind::Database,
-                               test::ReadFile(SSMSG_SOURCE_DIR "/site/demo_site.json"), folder_)),
+      : store_(test::MakeStore(GetParam(), test::ReadFile(SSMSG_SOURCE_DIR "/site/demo_site.json"),
+                               folder_)),
         service_(*store_, Options()) {
     AddApiRoutes(service_);
     for (const auto& [name, role] : {std::pair{"vic", Role::Viewer}, {"eve", Role::Editor}}) {
@@ -128,7 +128,7 @@ class ChangeFeedTest : public ::testing::Test {
   std::unique_ptr<Daemon> daemon_;
 };
 
-TEST_F(ChangeFeedTest, EveryChangeOfAControllerInOrderWithItsKindAndWhatItWaitsFor) {
+TEST_P(ChangeFeedTest, EveryChangeOfAControllerInOrderWithItsKindAndWhatItWaitsFor) {
   const std::int64_t start = Last(Changes(""));
   EXPECT_GT(start, 0);  // past the accounts' rows, which are no changes of controllers
   Rename("/api/controllers/1/1", "first");
@@ -210,7 +210,7 @@ TEST_F(ChangeFeedTest, EveryChangeOfAControllerInOrderWithItsKindAndWhatItWaitsF
 
 // A listener hears of each change the feed sees, moved into place or not, until its
 // subscription ends.
-TEST_F(ChangeFeedTest, AListenerHearsOfChangesUntilItsSubscriptionEnds) {
+TEST_P(ChangeFeedTest, AListenerHearsOfChangesUntilItsSubscriptionEnds) {
   ChangeFeed feed(*store_);
   feed.Refresh();
   int heard = 0;
@@ -228,7 +228,7 @@ TEST_F(ChangeFeedTest, AListenerHearsOfChangesUntilItsSubscriptionEnds) {
   EXPECT_EQ(heard, 1);
 }
 
-TEST_F(ChangeFeedTest, ParametersAreCheckedAtTheirBounds) {
+TEST_P(ChangeFeedTest, ParametersAreCheckedAtTheirBounds) {
   for (const std::string query : {"?after=0", "?limit=1", "?limit=1000", "?wait=0"})
     EXPECT_EQ(Send("vic", "GET", "/api/changes" + query).status, 200) << query;
   for (const std::string query :
@@ -239,7 +239,7 @@ TEST_F(ChangeFeedTest, ParametersAreCheckedAtTheirBounds) {
   EXPECT_EQ(service_.Handle({"GET", "/api/changes", {}, {}, "127.0.0.1", false}).status, 401);
 }
 
-TEST_F(ChangeFeedTest, AWaitIsAnsweredByTheNextChangeOrEmptyWhenItsTimeIsUp) {
+TEST_P(ChangeFeedTest, AWaitIsAnsweredByTheNextChangeOrEmptyWhenItsTimeIsUp) {
   const Request request =
       Make("vic", "GET", "/api/changes?wait=30&after=" + std::to_string(Last(Changes(""))));
   const Response waiting = service_.Handle(request);
@@ -256,7 +256,7 @@ TEST_F(ChangeFeedTest, AWaitIsAnsweredByTheNextChangeOrEmptyWhenItsTimeIsUp) {
   EXPECT_EQ(service_.Resume(request, *waiting.deferred, false).status, 401);
 }
 
-TEST_F(ChangeFeedTest, ALongPollHoldsNoThreadAndIsWokenByAChange) {
+TEST_P(ChangeFeedTest, ALongPollHoldsNoThreadAndIsWokenByAChange) {
   Start();
   const std::string after = std::to_string(Last(Changes("")));
   test::Answer polled;
@@ -278,7 +278,7 @@ TEST_F(ChangeFeedTest, ALongPollHoldsNoThreadAndIsWokenByAChange) {
   EXPECT_LT(answered - changed, 2s);
 }
 
-TEST_F(ChangeFeedTest, AStreamSendsEachChangeOnceAndResumesAfterItsLastEvent) {
+TEST_P(ChangeFeedTest, AStreamSendsEachChangeOnceAndResumesAfterItsLastEvent) {
   Start();
   const std::string begin = std::to_string(Last(Changes("")));
   test::Client client(daemon_->Port());
@@ -312,7 +312,7 @@ TEST_F(ChangeFeedTest, AStreamSendsEachChangeOnceAndResumesAfterItsLastEvent) {
   EXPECT_EQ(rest.find("event: change"), std::string::npos) << rest;
 }
 
-TEST_F(ChangeFeedTest, StoppingAnswersThoseWaitingAndEndsTheStreams) {
+TEST_P(ChangeFeedTest, StoppingAnswersThoseWaitingAndEndsTheStreams) {
   Start();
   test::Answer polled;
   std::thread poll([&] { polled = Get("/api/changes?wait=30&after=999999", {}, 30s); });
@@ -331,6 +331,9 @@ TEST_F(ChangeFeedTest, StoppingAnswersThoseWaitingAndEndsTheStreams) {
   EXPECT_TRUE(closed);
   daemon_.reset();
 }
+
+INSTANTIATE_TEST_SUITE_P(Stores, ChangeFeedTest, testing::ValuesIn(test::StoreKinds()),
+                         test::KindName);
 
 }  // namespace
 }  // namespace ssmsg::server
