@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "server_support.h"
+#include "site/pg/Location.h"
 #include "site/pg/Postgres.h"
 
 namespace ssmsg::test {
@@ -62,6 +63,13 @@ bool HavePostgres() {
 
 std::string NewPostgresDatabase() {
   return TheDatabases()->Make();
+}
+
+void RunPostgresSql(const std::string& location, const std::string& sql) {
+  const auto parsed = pg::ParseLocation(location);
+  ASSERT_TRUE(parsed) << parsed.error();
+  const pg::Connection connection = pg::Connect(parsed->conninfo);
+  pg::Run(connection.get(), sql);
 }
 
 void EndPostgresConnections() {

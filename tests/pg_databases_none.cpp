@@ -14,6 +14,8 @@ std::string NewPostgresDatabase() {
   return {};
 }
 
+void RunPostgresSql(const std::string&, const std::string&) {}
+
 void EndPostgresConnections() {}
 
 }  // namespace ssmsg::test

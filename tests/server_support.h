@@ -85,6 +85,8 @@ inline std::string KindName(const testing::TestParamInfo<StoreKind>& kind) {
 // their own on it, dropped when they end (pg_databases.cpp).
 bool HavePostgres();
 std::string NewPostgresDatabase();
+// Runs `sql` in the database of the site at `location`.
+void RunPostgresSql(const std::string& location, const std::string& sql);
 // Ends every connection to the databases made so far, as a server's restart would.
 void EndPostgresConnections();
 

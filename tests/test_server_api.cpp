@@ -657,6 +657,23 @@ TEST(ServerFailuresPostgres, ALostConnectionIs503AndTheNextRequestConnectsAgain)
   EXPECT_EQ(service.Handle(request).status, 200);
 }
 
+// A read that finds a row not valid ends its transaction: once the row is mended, the next read
+// sees it, not the snapshot of the one that failed.
+TEST(ServerFailuresPostgres, ARowFoundNotValidIsReadAgainOnceMended) {
+  if (!test::HavePostgres()) GTEST_SKIP() << "no PostgreSQL server: run under pg_virtualenv";
+  test::TempFolder folder;
+  const std::unique_ptr<Store> store =
+      test::MakeStore(test::StoreKind::Postgres, test::CounterSite(1), folder);
+  ASSERT_TRUE(store);
+  const std::string rename = "UPDATE controllers SET \"Name\" = ";
+  test::RunPostgresSql(store->FileName(), rename + "E'a\\x01b'");
+  EXPECT_THROW(store->Controller({1, 1}), StoreError);
+  test::RunPostgresSql(store->FileName(), rename + "'mended'");
+  const std::optional<ControllerState> read = store->Controller({1, 1});
+  ASSERT_TRUE(read);
+  EXPECT_NE(read->json.find("\"mended\""), std::string::npos) << read->json;
+}
+
 TEST_P(ServerSessions, FailedLoginsSlowTheNameDown) {
   for (int i = 0; i < 5; ++i)
     EXPECT_EQ(LogIn("eve", "wrong password").status, 401);
