@@ -120,7 +120,7 @@ Response PollAnswer(Service& service, const Poll& poll, bool last) {
   if (page.changes.empty() && !last && Clock::now() < poll.until) {
     Response waiting;
     waiting.deferred = std::make_shared<Deferred>(
-        Deferred{page.last, poll.until, [&service, poll](bool lastTry) {
+        Deferred{&service.Feed(), page.last, poll.until, [&service, poll](bool lastTry) {
                    const std::optional<Caller> caller = service.Authority().Identify(*poll.request);
                    if (!caller) return JsonError(401, "log in or give an API token");
                    Response response = PollAnswer(service, poll, lastTry);
@@ -219,7 +219,7 @@ Response StreamChanges(Service& service, const std::shared_ptr<PendingCache>& ca
   if (call.request.method == "HEAD") return response;
   auto stream = std::make_shared<ChangeStream>(service, cache, call.request, *after);
   response.stream = std::make_shared<EventStream>(
-      EventStream{[stream](bool idle) { return stream->Next(idle); },
+      EventStream{&service.Feed(), [stream](bool idle) { return stream->Next(idle); },
                   [stream] { return stream->After(); }, std::chrono::milliseconds(10'000)});
   return response;
 }

@@ -18,6 +18,9 @@
 #include <utility>
 #include <vector>
 
+#include "server/ChangeFeed.h"
+#include "server/Service.h"
+
 namespace ssmsg::server {
 
 namespace {
@@ -60,7 +63,7 @@ std::size_t KeepEscapes(void*, MHD_Connection*, char* text) {
 }  // namespace
 
 struct Daemon::State {
-  Service& service;
+  RequestHandler& service;
   DaemonOptions options;
   MHD_Daemon* daemon = nullptr;
   std::uint16_t port = 0;
@@ -75,15 +78,16 @@ struct Daemon::State {
   // change feed passes `after` or `until` comes. libmicrohttpd times none of them out meanwhile.
   struct Parked {
     MHD_Connection* connection = nullptr;
+    const ChangeFeed* feed = nullptr;
     std::int64_t after = 0;
     Clock::time_point until;
   };
   std::mutex parkMutex;  // taken before libmicrohttpd's own locks, never inside a callback's
   std::vector<Parked> parked;
   bool ending = false;  // under parkMutex: answer those waiting now, end the event streams
-  ChangeFeed::Subscription changes;
+  std::shared_ptr<void> changes;  // the service's wake-ups, while it serves
 
-  State(Service& s, DaemonOptions o) : service(s), options(std::move(o)) {}
+  State(RequestHandler& s, DaemonOptions o) : service(s), options(std::move(o)) {}
 
   // Closes the sockets of connections whose request is overdue (libmicrohttpd then sees them
   // end), and lets go of the parked ones whose wait is over. Runs until the daemon stops.
@@ -110,10 +114,11 @@ struct Daemon::State {
 
   // Holds `connection` until the feed passes `after` or `until` comes; false, with nothing
   // held, once the daemon is stopping. Called only from libmicrohttpd's callbacks for it.
-  bool Park(MHD_Connection* connection, std::int64_t after, Clock::time_point until) {
+  bool Park(MHD_Connection* connection, const ChangeFeed* feed, std::int64_t after,
+            Clock::time_point until) {
     const std::lock_guard lock(parkMutex);
     if (ending) return false;
-    parked.push_back({connection, after, until});
+    parked.push_back({connection, feed, after, until});
     MHD_suspend_connection(connection);
     return true;
   }
@@ -123,9 +128,9 @@ struct Daemon::State {
   void Unpark() {
     const std::lock_guard lock(parkMutex);
     if (parked.empty()) return;
-    const std::int64_t latest = service.Feed().Latest();
     const Clock::time_point now = Clock::now();
     std::erase_if(parked, [&](const Parked& held) {
+      const std::int64_t latest = held.feed != nullptr ? held.feed->Latest() : held.after;
       if (!ending && latest <= held.after && now < held.until) return false;
       MHD_resume_connection(held.connection);
       return true;
@@ -164,7 +169,7 @@ struct Daemon::State {
   MHD_Result Answer(MHD_Connection* connection, Exchange& exchange, Response response) {
     while (response.deferred) {
       std::shared_ptr<Deferred> deferred = std::move(response.deferred);
-      if (Park(connection, deferred->after, deferred->until)) {
+      if (Park(connection, deferred->feed, deferred->after, deferred->until)) {
         exchange.deferred = std::move(deferred);
         return MHD_YES;
       }
@@ -215,7 +220,8 @@ struct Daemon::State {
       }
       if (!more) return MHD_CONTENT_READER_END_OF_STREAM;
       if (more->empty()) {
-        if (!state.Park(streaming.connection, streaming.stream->after(), streaming.keepAlive))
+        if (!state.Park(streaming.connection, streaming.stream->feed, streaming.stream->after(),
+                        streaming.keepAlive))
           return MHD_CONTENT_READER_END_OF_STREAM;
         return 0;
       }
@@ -288,7 +294,7 @@ struct Daemon::State {
       if ((length && *length != "0") || chunked) {
         // Whoever may not send this body gets the answer before a byte of it is read, and the
         // rest only what their route takes.
-        Service::HeadCheck check = state.service.CheckHead(exchange->request);
+        HeadCheck check = state.service.CheckHead(exchange->request);
         if (check.refusal) {
           return state.Queue(connection, *exchange, state.Closing(std::move(*check.refusal)));
         }
@@ -526,7 +532,8 @@ Daemon::~Daemon() {
   Stop(std::chrono::milliseconds(0));
 }
 
-std::unique_ptr<Daemon> Daemon::Start(Service& service, DaemonOptions options, std::string& error) {
+std::unique_ptr<Daemon> Daemon::Start(RequestHandler& service, DaemonOptions options,
+                                      std::string& error) {
   auto state = std::make_unique<State>(service, std::move(options));
   const DaemonOptions& o = state->options;
   sockaddr_storage address{};
@@ -584,7 +591,7 @@ std::unique_ptr<Daemon> Daemon::Start(Service& service, DaemonOptions options, s
   }
   const MHD_DaemonInfo* info = MHD_get_daemon_info(state->daemon, MHD_DAEMON_INFO_BIND_PORT);
   state->port = info ? info->port : 0;
-  state->changes = service.Feed().Listen([raw = state.get()] { raw->wake.notify_all(); });
+  state->changes = service.WakeOnChanges([raw = state.get()] { raw->wake.notify_all(); });
   state->watcher = std::thread([raw = state.get()] { raw->Watch(); });
   return std::unique_ptr<Daemon>(new Daemon(std::move(state)));
 }

@@ -25,7 +25,7 @@
 #include <string>
 #include <string_view>
 
-#include "server/Service.h"
+#include "server/Handler.h"
 
 namespace ssmsg::server {
 
@@ -72,7 +72,8 @@ class Daemon {
  public:
   // Starts serving `service` (which must outlive the daemon); nothing, with `error` set, when it
   // cannot (the address is taken, the certificate is bad, ...).
-  static std::unique_ptr<Daemon> Start(Service& service, DaemonOptions options, std::string& error);
+  static std::unique_ptr<Daemon> Start(RequestHandler& service, DaemonOptions options,
+                                       std::string& error);
   ~Daemon();
   Daemon(const Daemon&) = delete;
   Daemon& operator=(const Daemon&) = delete;

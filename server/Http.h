@@ -52,11 +52,14 @@ struct Request {
 
 struct Response;
 
+class ChangeFeed;
+
 // An answer that waits for a change (a long poll): the socket layer holds the connection, with no
 // thread, until the change feed's latest audit id passes `after` or `until` comes, then sends
 // what Service::Resume gives, which may wait again. `answer(last)` must not wait when `last`
 // (the time is up, or the server stops).
 struct Deferred {
+  const ChangeFeed* feed = nullptr;  // whose latest id ends the wait
   std::int64_t after = 0;
   std::chrono::steady_clock::time_point until;
   std::function<Response(bool last)> answer;
@@ -67,6 +70,7 @@ struct Deferred {
 // connection is then held until the feed passes `after()` or a keep-alive is due), or nothing to
 // end the body. `idle`: nothing was sent for `keepAlive`, and something should be (a comment).
 struct EventStream {
+  const ChangeFeed* feed = nullptr;  // whose latest id ends a wait for more
   std::function<std::optional<std::string>(bool idle)> next;
   std::function<std::int64_t()> after;
   std::chrono::milliseconds keepAlive{10'000};

@@ -3,6 +3,8 @@
 #include <libpq-fe.h>
 #include <poll.h>
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <chrono>
 #include <limits>
@@ -332,6 +334,47 @@ Result<std::unique_ptr<Store>, std::string> OpenPgStore(std::string_view locatio
   PgStore::Opened opened = PgStore::Open(location);
   if (!opened) return Failure{std::move(opened.error())};
   return std::unique_ptr<Store>(std::move(*opened));
+}
+
+Result<std::vector<std::string>, std::string> PgSiteNames(std::string_view location) {
+  const auto parsed = pg::ParseLocation(location);
+  if (!parsed) return Failure{"the PostgreSQL location: " + parsed.error()};
+  try {
+    const pg::Connection connection = pg::Connect(parsed->conninfo);
+    const PgResult rows =
+        Run(connection.get(), "SELECT \"Name\" FROM sites ORDER BY \"Name\" COLLATE \"C\"");
+    std::vector<std::string> names;
+    for (int row = 0; row < PQntuples(rows.get()); ++row)
+      names.push_back(Text(rows.get(), row, 0));
+    return names;
+  } catch (const pg::PgError& error) {
+    return Failure{parsed->name + ": " + error.what()};
+  }
+}
+
+std::unique_ptr<Store> OpenPgSite(std::string_view location, const std::string& name) {
+  const auto parsed = pg::ParseLocation(location);
+  if (!parsed) throw StoreUnavailable("the PostgreSQL location: " + parsed.error());
+  const auto names = PgSiteNames(location);
+  if (!names) throw StoreUnavailable(names.error());
+  if (std::find(names->begin(), names->end(), name) == names->end()) return nullptr;
+  // The site's name, percent-encoded as a URI's query wants it.
+  std::string uri =
+      parsed->conninfo + (parsed->conninfo.find('?') == std::string::npos ? "?" : "&") + "site=";
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (std::isalnum(byte) != 0 || c == '-' || c == '_' || c == '.' || c == '~') {
+      uri += c;
+    } else {
+      constexpr char kHex[] = "0123456789ABCDEF";
+      uri += '%';
+      uri += kHex[byte >> 4U];
+      uri += kHex[byte & 15U];
+    }
+  }
+  PgStore::Opened opened = PgStore::Open(uri);
+  if (!opened) throw StoreUnavailable(opened.error());
+  return std::move(*opened);
 }
 
 std::string PgStore::FileName() const {

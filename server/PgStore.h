@@ -92,6 +92,13 @@ class PgStore final : public Store {
   std::unique_ptr<State> state_;
 };
 
+// The names of the sites of the database at `location` (whose own site, if any, is left aside),
+// in order; or why not, naming the location.
+Result<std::vector<std::string>, std::string> PgSiteNames(std::string_view location);
+// The store of the site `name` of the database at `location`: none when it has no such site; a
+// StoreUnavailable when it cannot be opened.
+std::unique_ptr<Store> OpenPgSite(std::string_view location, const std::string& name);
+
 // PgStore::Open as a Store; in a build without PostgreSQL, a refusal that says so.
 Result<std::unique_ptr<Store>, std::string> OpenPgStore(std::string_view location);
 

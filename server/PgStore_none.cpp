@@ -11,4 +11,12 @@ Result<std::unique_ptr<Store>, std::string> OpenPgStore(std::string_view locatio
                  ": this ssmsg was built without PostgreSQL"};
 }
 
+Result<std::vector<std::string>, std::string> PgSiteNames(std::string_view location) {
+  return Failure{OpenPgStore(location).error()};
+}
+
+std::unique_ptr<Store> OpenPgSite(std::string_view location, const std::string&) {
+  throw StoreUnavailable(OpenPgStore(location).error());
+}
+
 }  // namespace ssmsg::server

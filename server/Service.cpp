@@ -43,6 +43,8 @@ bool Allowed(Access access, Role role) {
   return false;
 }
 
+}  // namespace
+
 void AddCommonHeaders(Response& response, const Request& request) {
   response.Set("Content-Security-Policy",
                "default-src 'none'; style-src 'self'; form-action 'self'; "
@@ -54,6 +56,8 @@ void AddCommonHeaders(Response& response, const Request& request) {
   // Over TLS, browsers are to come back over TLS only, for a year.
   if (request.tls) response.Set("Strict-Transport-Security", "max-age=31536000");
 }
+
+namespace {
 
 // Whether a request for `request`'s target is one of the API's or a page, before it is routed.
 RouteKind Guess(const Request& request) {
@@ -332,6 +336,10 @@ Response Service::Handle(const Request& request) {
   AddCommonHeaders(response, request);
   if (IsUnsafe(request.method)) feed_.Refresh();
   return response;
+}
+
+std::shared_ptr<void> Service::WakeOnChanges(std::function<void()> wake) {
+  return std::make_shared<ChangeFeed::Subscription>(feed_.Listen(std::move(wake)));
 }
 
 Response Service::Resume(const Request& request, const Deferred& deferred, bool last) {

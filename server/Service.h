@@ -16,6 +16,7 @@
 
 #include "server/Auth.h"
 #include "server/ChangeFeed.h"
+#include "server/Handler.h"
 #include "server/Http.h"
 #include "server/Store.h"
 
@@ -89,8 +90,10 @@ AuditNote ChangeNote(const Call& call, std::int64_t now, std::string_view method
 // page.
 Response JsonError(int status, std::string_view message);
 Response JsonResponse(int status, std::string body);
+// Adds the headers that every answer carries (its content's policy, no caching, HSTS over TLS).
+void AddCommonHeaders(Response& response, const Request& request);
 
-class Service {
+class Service final : public RequestHandler {
  public:
   Service(Store& store, ServiceOptions options);
   Service(const Service&) = delete;
@@ -98,24 +101,23 @@ class Service {
 
   // Answers `request`. Never throws: a handler's exception becomes a 500. HEAD is answered as GET
   // is: the socket layer sends the body's length and not the body.
-  Response Handle(const Request& request);
+  Response Handle(const Request& request) override;
   // The answer to `request` once its wait (`deferred`) is over, as Handle answers: `last` when
   // it may not wait again.
-  Response Resume(const Request& request, const Deferred& deferred, bool last);
+  Response Resume(const Request& request, const Deferred& deferred, bool last) override;
 
   // What the head of a request decides before its body is read: the answer it gets whatever its
   // body (431, 400, 404, 405, 403, 401, or 503 and 500 when the store fails), or how many bytes
   // of body its route takes. A body is read only for a caller who may send it; Handle checks
   // everything again.
-  struct HeadCheck {
-    std::optional<Response> refusal;
-    std::size_t maxBody = 0;
-  };
-  HeadCheck CheckHead(const Request& head);
+  using HeadCheck = server::HeadCheck;
+  HeadCheck CheckHead(const Request& head) override;
 
   // The answer to a request that is refused before it is read whole (its body too large, say):
   // as the API or the pages answer failures, by its target.
-  Response Refusal(int status, std::string_view message, const Request& request);
+  Response Refusal(int status, std::string_view message, const Request& request) override;
+  // Wakes on the changes of this service's feed.
+  std::shared_ptr<void> WakeOnChanges(std::function<void()> wake) override;
 
   // How pages answer failures before their handler (by default a short HTML page); the pages set
   // their own, for example a redirect to the login page for 401.
@@ -129,7 +131,7 @@ class Service {
   // Who waits for changes: Handle tells it after every request that may change something.
   ChangeFeed& Feed() { return feed_; }
   Store& Data() { return store_; }
-  const Limits& Limit() const { return options_.limits; }
+  const Limits& Limit() const override { return options_.limits; }
 
  private:
   Response Failure(RouteKind kind, int status, std::string_view message, const Request& request);

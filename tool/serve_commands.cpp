@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -20,8 +21,11 @@
 #include "server/Api.h"
 #include "server/Daemon.h"
 #include "server/OpenStore.h"
+#include "server/PgStore.h"
 #include "server/Service.h"
+#include "server/SiteDirectory.h"
 #include "server/pages/Pages.h"
+#include "site/pg/Location.h"
 
 namespace ssmsg::tool {
 namespace {
@@ -80,6 +84,73 @@ struct ServeOptions {
   std::vector<std::string> hosts;
 };
 
+// Whether `location` names a PostgreSQL database rather than one site of it.
+bool IsDatabaseOfSites(const std::string& location) {
+  if (!pg::IsLocation(location)) return false;
+  const auto parsed = pg::ParseLocation(location);
+  return parsed && parsed->site.empty();
+}
+
+// The address the daemon serves, for its first line.
+std::string Served(const Listen& listen, bool tls, const Daemon& daemon) {
+  const bool v6 = listen.address.find(':') != std::string::npos;
+  return std::string(tls ? "https" : "http") + "://" +
+         (v6 ? "[" + listen.address + "]" : listen.address) + ":" + std::to_string(daemon.Port()) +
+         "/";
+}
+
+// Serves until stopped; the exit status.
+int ServeUntilStopped(RequestHandler& handler, DaemonOptions& daemonOptions,
+                      const std::string& what, const Listen& listen, bool tls,
+                      const std::function<void(std::string_view)>& log, StopSignal& stop) {
+  daemonOptions.log = log;
+  std::string error;
+  const std::unique_ptr<Daemon> daemon = Daemon::Start(handler, daemonOptions, error);
+  if (!daemon) {
+    Complain("serve: " + error);
+    return kFailed;
+  }
+  Complain("serving " + what + " at " + Served(listen, tls, *daemon) + " (stop it with Ctrl-C)");
+  stop.Wait();
+  Complain("stopping: the requests being answered finish first");
+  daemon->Stop();
+  Complain("stopped");
+  return kDone;
+}
+
+// serve for every site of a PostgreSQL database: the API of each under /api/sites/{site}/.
+int ServeSites(const ServeOptions& options, DaemonOptions& daemonOptions, bool tls,
+               const Listen& listen) {
+  const auto names = PgSiteNames(options.config);
+  if (!names) {
+    Complain("serve: " + names.error());
+    return kBadInput;
+  }
+  std::mutex logMutex;
+  const std::function<void(std::string_view)> log = [&logMutex](std::string_view line) {
+    const std::lock_guard lock(logMutex);
+    std::fprintf(stderr, "%.*s\n", static_cast<int>(line.size()), line.data());
+  };
+  ServiceOptions serviceOptions;
+  serviceOptions.hosts = options.hosts;
+  serviceOptions.log = log;
+  const std::string location = options.config;
+  StopSignal stop;  // before the daemon's and the feeds' threads start, which inherit it
+  SiteDirectory sites(
+      {[location] {
+         auto listed = PgSiteNames(location);
+         if (!listed) throw StoreUnavailable(listed.error());
+         return std::move(*listed);
+       },
+       [location](const std::string& name) { return OpenPgSite(location, name); }},
+      serviceOptions, [](Service& service) { AddApiRoutes(service); },
+      std::chrono::milliseconds(100));
+  return ServeUntilStopped(
+      sites, daemonOptions,
+      "the " + std::to_string(names->size()) + " sites of " + pg::ParseLocation(location)->name,
+      listen, tls, log, stop);
+}
+
 int RunServe(const ServeOptions& options, const CLI::App&, Output&) {
   const Listen listen = ParseListen(options.listen);
   if (!listen.error.empty()) {
@@ -114,6 +185,7 @@ int RunServe(const ServeOptions& options, const CLI::App&, Output&) {
     daemonOptions.tlsKey = *key;
   }
   if (!StartCrypto()) return kFailed;
+  if (IsDatabaseOfSites(options.config)) return ServeSites(options, daemonOptions, tls, listen);
   const std::unique_ptr<Store> store = OpenSite(options.config);
   if (!store) return kBadInput;
   // The whole site is checked once, as settings would check it.
@@ -146,25 +218,10 @@ int RunServe(const ServeOptions& options, const CLI::App&, Output&) {
   Service service(*store, serviceOptions);
   AddApiRoutes(service);
   AddPageRoutes(service);
-  daemonOptions.log = log;
   StopSignal stop;  // before the daemon's and the feed's threads start, which inherit it
   // Changes that other programs make to the database reach the feed's subscribers too.
   service.Feed().Watch(std::chrono::milliseconds(100));
-  std::string error;
-  const std::unique_ptr<Daemon> daemon = Daemon::Start(service, daemonOptions, error);
-  if (!daemon) {
-    Complain("serve: " + error);
-    return kFailed;
-  }
-  const bool v6 = listen.address.find(':') != std::string::npos;
-  Complain("serving " + options.config + " at " + (tls ? "https" : "http") + "://" +
-           (v6 ? "[" + listen.address + "]" : listen.address) + ":" +
-           std::to_string(daemon->Port()) + "/ (stop it with Ctrl-C)");
-  stop.Wait();
-  Complain("stopping: the requests being answered finish first");
-  daemon->Stop();
-  Complain("stopped");
-  return kDone;
+  return ServeUntilStopped(service, daemonOptions, options.config, listen, tls, log, stop);
 }
 
 // --- user ---------------------------------------------------------------------------------------
