@@ -101,6 +101,8 @@ std::string Reason(const std::exception& error, const std::string& file) {
 
 }  // namespace
 
+const std::string_view kOtherHost =
+    "this server does not answer to that host name (let it with --allow-host NAME)";
 const std::string_view kHeadersTooLarge = "the request's headers are larger than 16 KiB";
 std::string BodyTooLarge(std::size_t bytes) {
   std::string size = std::to_string(bytes) + " bytes";
@@ -211,6 +213,10 @@ Response Service::Refusal(int status, std::string_view message, const Request& r
 }
 
 bool Service::HostAllowed(std::string_view host) const {
+  return HostAnswered(host, options_.hosts);
+}
+
+bool HostAnswered(std::string_view host, const std::vector<std::string>& names) {
   std::string name;
   if (!host.empty() && host.front() == '[') {
     const std::size_t end = host.find(']');
@@ -226,7 +232,7 @@ bool Service::HostAllowed(std::string_view host) const {
   if (!name.empty() && name.back() == '.') name.pop_back();
   in_addr v4{};
   if (name == "localhost" || inet_pton(AF_INET, name.c_str(), &v4) == 1) return true;
-  return std::any_of(options_.hosts.begin(), options_.hosts.end(),
+  return std::any_of(names.begin(), names.end(),
                      [&name](const std::string& allowed) { return SameName(allowed, name); });
 }
 
@@ -243,8 +249,7 @@ Service::Admitted Service::Admit(const Request& request, bool withBody) {
   const RouteKind guess = Guess(request);
   if (request.HeadSize() > options_.limits.maxHeaders) return refuse(guess, 431, kHeadersTooLarge);
   if (const std::string* host = request.Find("Host"); host && !HostAllowed(*host)) {
-    return refuse(guess, 421,
-                  "this server does not answer to that host name (let it with --allow-host NAME)");
+    return refuse(guess, 421, kOtherHost);
   }
   if (request.body.size() > options_.limits.maxBody) {
     return refuse(guess, 413, BodyTooLarge(options_.limits.maxBody));

@@ -164,6 +164,11 @@ class Service final : public RequestHandler {
   FailurePage failurePage_;
 };
 
+// Whether the Host header `host` names this server: "localhost", a numeric address, or one of
+// `names` (ServiceOptions::hosts).
+bool HostAnswered(std::string_view host, const std::vector<std::string>& names);
+// Why a request for another host name is refused (421).
+extern const std::string_view kOtherHost;
 // Why requests are refused for their size.
 extern const std::string_view kHeadersTooLarge;
 // "the request's body is larger than 16 MiB", for a limit of `bytes`.

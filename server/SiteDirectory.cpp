@@ -57,6 +57,18 @@ SiteDirectory::Routed SiteDirectory::Route(const Request& request) {
   Routed routed;
   const std::string_view target = request.target;
   const std::string_view path = target.substr(0, target.find('?'));
+  const bool ownAnswer =
+      path == kSites || path == "/api/sites/" || path.substr(0, kSites.size() + 1) != "/api/sites/";
+  // What a site's service checks first, checked here for what the directory answers itself.
+  if (ownAnswer && request.HeadSize() > options_.limits.maxHeaders) {
+    routed.answer = Answer(431, kHeadersTooLarge, request);
+    return routed;
+  }
+  if (const std::string* host = request.Find("Host");
+      ownAnswer && host && !HostAnswered(*host, options_.hosts)) {
+    routed.answer = Answer(421, kOtherHost, request);
+    return routed;
+  }
   if (path == kSites || path == "/api/sites/") {
     routed.answer = List(request);
     return routed;

@@ -80,6 +80,9 @@ TEST(SiteDirectoryPostgres, EachSiteIsServedUnderItsNameToItsOwnUsers) {
     EXPECT_TRUE(answer.Find("X-Content-Type-Options")) << c.target;
   }
   EXPECT_EQ(send("ada", "POST", "/api/sites").status, 405);
+  // A name that another site's DNS points here is not this server, for the list as for a site.
+  for (const char* target : {"/api/sites", "/api/sites/north/controllers", "/"})
+    EXPECT_EQ(send("ada", "GET", target, {{"Host", "evil.example"}}).status, 421) << target;
 
   // A long poll of north's feed, through the daemon, is woken by a change to north.
   DaemonOptions listen;
