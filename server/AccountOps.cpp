@@ -114,6 +114,14 @@ Outcome<User> UpdateUser(Store& store, Auth& auth, std::string_view name,
   UserFields fields = ReadUserFields(request, false);
   if (!fields.errors.empty()) return Invalid(std::move(fields.errors));
   std::optional<User> user = store.FindUser(name);
+  if (!user && fields.role && !fields.password) {
+    // In a database of many sites, a user of another site gets a role in this one.
+    const UserWrite granted = store.UpdateUser(name, *fields.role, std::nullopt, note);
+    if (granted != UserWrite::Done) return UserFailure(granted);
+    user = store.FindUser(name);
+    if (!user) return UserFailure(UserWrite::NotFound);
+    return std::move(*user);
+  }
   if (!user) return UserFailure(UserWrite::NotFound);
   const Role role = fields.role.value_or(user->role);
   std::optional<std::string> hash;

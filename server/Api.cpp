@@ -112,16 +112,6 @@ Response Answer(const Refusal& refusal) {
 
 // --- Controllers --------------------------------------------------------------------------------
 
-Response WrittenResponse(Outcome<Written> written, CSS_ControllerAddress address) {
-  if (!written) return Answer(written.error());
-  Response response = ControllerResponse(written->made ? 201 : 200, std::move(written->state));
-  if (written->made) {
-    response.Set("Location", "/api/controllers/" + std::to_string(address.interfaceId) + "/" +
-                                 std::to_string(address.node));
-  }
-  return response;
-}
-
 // A request to the controller in the path: its address, and for a change what its If-Match (or
 // If-None-Match: *, where it may make the controller) expects.
 struct ControllerCall {
@@ -131,6 +121,17 @@ struct ControllerCall {
 };
 enum class Condition : unsigned char { None, Match, MatchOrAbsent };
 using ControllerHandler = Response (*)(Service&, const ControllerCall&);
+
+Response WrittenResponse(const ControllerCall& request, Outcome<Written> written) {
+  if (!written) return Answer(written.error());
+  Response response = ControllerResponse(written->made ? 201 : 200, std::move(written->state));
+  if (written->made) {
+    response.Set("Location", request.call.request.Outward(
+                                 "/api/controllers/" + std::to_string(request.address.interfaceId) +
+                                 "/" + std::to_string(request.address.node)));
+  }
+  return response;
+}
 
 Response GetController(Service& service, const ControllerCall& request) {
   Outcome<ControllerState> state = ReadController(service.Data(), request.address);
@@ -149,9 +150,9 @@ Response PutController(Service& service, const ControllerCall& request) {
   const Result<std::string_view, Response> body =
       JsonBody(request.call, "application/json", CheckJson);
   if (!body) return body.error();
-  return WrittenResponse(ReplaceController(service.Data(), request.address, request.expect, *body,
-                                           Note(request.call, service.Authority().Now())),
-                         request.address);
+  return WrittenResponse(request,
+                         ReplaceController(service.Data(), request.address, request.expect, *body,
+                                           Note(request.call, service.Authority().Now())));
 }
 
 Response PatchController(Service& service, const ControllerCall& request) {
@@ -159,9 +160,8 @@ Response PatchController(Service& service, const ControllerCall& request) {
       JsonBody(request.call, "application/merge-patch+json", CheckJson);
   if (!patch) return patch.error();
   return WrittenResponse(
-      server::PatchController(service.Data(), request.address, request.expect, *patch,
-                              Note(request.call, service.Authority().Now())),
-      request.address);
+      request, server::PatchController(service.Data(), request.address, request.expect, *patch,
+                                       Note(request.call, service.Authority().Now())));
 }
 
 Response NoContent() {
@@ -363,7 +363,7 @@ Response AddUser(Service& service, const Call& call) {
                                              Note(call, service.Authority().Now()));
   if (!user) return AccountAnswer(user.error());
   Response response = JsonResponse(201, SessionBody(*user, ""));
-  response.Set("Location", "/api/users/" + user->name);
+  response.Set("Location", call.request.Outward("/api/users/" + user->name));
   return response;
 }
 
@@ -429,8 +429,8 @@ Response NewToken(Service& service, const Call& call) {
   AppendString(body, "token", made->secret);
   body += '}';
   Response response = JsonResponse(201, std::move(body));
-  response.Set("Location",
-               "/api/users/" + made->user + "/tokens/" + std::to_string(made->token.id));
+  response.Set("Location", call.request.Outward("/api/users/" + made->user + "/tokens/" +
+                                                std::to_string(made->token.id)));
   return response;
 }
 

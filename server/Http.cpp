@@ -51,6 +51,32 @@ std::size_t Request::Count(std::string_view name) const {
   return count;
 }
 
+std::string PercentEncode(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+        (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_' || byte == '~') {
+      out += c;
+    } else {
+      out += '%';
+      out += kHex[byte >> 4];
+      out += kHex[byte & 15];
+    }
+  }
+  return out;
+}
+
+std::string Request::Outward(std::string_view path) const {
+  if (base.empty()) return std::string(path);
+  constexpr std::string_view kApi = "/api";
+  if (path.substr(0, kApi.size()) == kApi &&
+      (path.size() == kApi.size() || path[kApi.size()] == '/'))
+    return std::string(kApi) + base + std::string(path.substr(kApi.size()));
+  return base + std::string(path);
+}
+
 std::size_t Request::HeadSize() const {
   std::size_t size = method.size() + target.size() + 12;  // " ", " HTTP/1.1\r\n"
   for (const Header& header : headers)

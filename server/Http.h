@@ -41,6 +41,9 @@ struct Request {
   std::string body;
   std::string peer;  // the client's address, for the log
   bool tls = false;  // it came over TLS
+  // Where the client sees the service that answers: empty at the server's root; "/sites/north"
+  // for a site of a server of many, whose pages are under it and its API under "/api/sites/north".
+  std::string base;
 
   // The value of the first header called `name` (case-insensitive), or null.
   const std::string* Find(std::string_view name) const;
@@ -48,9 +51,15 @@ struct Request {
   std::size_t Count(std::string_view name) const;
   // The request line and headers' size as they were sent, near enough for the limit.
   std::size_t HeadSize() const;
+  // The path that the client uses for `path`, one of the service's ("/controllers/1/2",
+  // "/api/users/ada").
+  std::string Outward(std::string_view path) const;
 };
 
 struct Response;
+
+// `text` fit for a path segment or a query value: every byte but A-Z a-z 0-9 - . _ ~ %-escaped.
+std::string PercentEncode(std::string_view text);
 
 class ChangeFeed;
 

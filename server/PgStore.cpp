@@ -7,7 +7,9 @@
 #include <cctype>
 #include <charconv>
 #include <chrono>
+#include <condition_variable>
 #include <limits>
+#include <map>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -15,6 +17,7 @@
 #include <ssmsg/Site.h>
 #include <ssmsg/SiteDatabase.h>
 
+#include "server/Http.h"
 #include "site/StoreImage.h"
 #include "site/file/SiteFileWriter.h"
 #include "site/pg/Location.h"
@@ -52,10 +55,14 @@ std::string Number(std::int64_t value) {
   return std::to_string(value);
 }
 
-// The users with a role in the site $1, with that role.
-const std::string kUsers =
-    "SELECT u.\"Id\", u.\"Name\", r.\"Role\", u.\"PasswordHash\" FROM users u JOIN site_roles r "
-    "ON r.\"User\" = u.\"Id\" AND r.\"Site\" = $1";
+// What joins a user (u) to their role (r."Role") in the site $1: none without one.
+constexpr std::string_view kSiteRole =
+    "JOIN site_roles r ON r.\"User\" = u.\"Id\" AND r.\"Site\" = $1";
+// The same for the accounts of the whole database ($1 is ''): the users with a role in any site,
+// each as a viewer.
+constexpr std::string_view kAnyRole =
+    "JOIN LATERAL (SELECT 'viewer'::text AS \"Role\" FROM site_roles WHERE \"User\" = u.\"Id\" "
+    "AND $1::text = '' LIMIT 1) r ON true";
 constexpr std::string_view kTokenColumns = "t.\"Id\", t.\"Name\", t.\"Created\", t.\"Expires\"";
 
 // The user of row `row`, none past the last.
@@ -80,17 +87,109 @@ constexpr std::string_view kChannel = "ssmsg_changes";
 constexpr const char* kRead = "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY";
 constexpr const char* kWrite = "BEGIN";
 
+// The notices of changes of every site, heard on one connection of their own for all the stores
+// of a link: whichever waiter comes first polls it and tells the others. A lost connection is
+// connected again (at most once a second); as notices may have been lost meanwhile, it counts as
+// one for every site.
+class Notices {
+ public:
+  explicit Notices(std::string conninfo) : conninfo_(std::move(conninfo)) {}
+
+  // How many notices the site `site` has had so far.
+  std::uint64_t Count(const std::string& site) {
+    const std::lock_guard lock(mutex_);
+    return CountOf(site);
+  }
+  // Waits up to `timeout` for the site's notices to pass `seen`, which it moves on; whether they
+  // did.
+  bool Wait(const std::string& site, std::uint64_t& seen, std::chrono::milliseconds timeout) {
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      if (const std::uint64_t now = CountOf(site); now != seen) {
+        seen = now;
+        return true;
+      }
+      const auto left = until - std::chrono::steady_clock::now();
+      if (left <= std::chrono::steady_clock::duration::zero()) return false;
+      if (polling_) {
+        heard_.wait_until(lock, until);
+        continue;
+      }
+      polling_ = true;
+      lock.unlock();
+      std::vector<std::string> sites;
+      const bool lost = Poll(std::chrono::duration_cast<std::chrono::milliseconds>(left), sites);
+      lock.lock();
+      polling_ = false;
+      for (const std::string& heard : sites)
+        ++counts_[heard];
+      lost_ += lost ? 1 : 0;
+      heard_.notify_all();  // with what came, and for another to poll on
+    }
+  }
+
+ private:
+  std::uint64_t CountOf(const std::string& site) const {
+    const auto found = counts_.find(site);
+    return lost_ + (found == counts_.end() ? 0 : found->second);
+  }
+  // Polls the connection for up to `timeout`, adding the sites of the notices heard to `sites`;
+  // whether notices may have been lost. Only one thread at a time (the one `polling_`).
+  bool Poll(std::chrono::milliseconds timeout, std::vector<std::string>& sites) {
+    if (!connection_ && !Connect()) {
+      std::this_thread::sleep_for(std::min(timeout, std::chrono::milliseconds(100)));
+      return false;
+    }
+    pollfd socket{PQsocket(connection_.get()), POLLIN, 0};
+    if (poll(&socket, 1, static_cast<int>(std::max<std::int64_t>(timeout.count(), 1))) <= 0)
+      return false;
+    if (PQconsumeInput(connection_.get()) == 0) {
+      connection_.reset();
+      return true;
+    }
+    while (PGnotify* notice = PQnotifies(connection_.get())) {
+      sites.emplace_back(notice->extra);
+      PQfreemem(notice);
+    }
+    return false;
+  }
+  bool Connect() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - tried_ < std::chrono::seconds(1)) return false;
+    tried_ = now;
+    try {
+      connection_ = pg::Connect(conninfo_);
+      Run(connection_.get(), "LISTEN " + std::string(kChannel));
+      return true;
+    } catch (const pg::PgError&) {
+      connection_.reset();
+      return false;
+    }
+  }
+
+  const std::string conninfo_;
+  std::mutex mutex_;
+  std::condition_variable heard_;
+  bool polling_ = false;
+  std::map<std::string, std::uint64_t> counts_;  // by site id
+  std::uint64_t lost_ = 0;
+  pg::Connection connection_;  // the poller's alone
+  std::chrono::steady_clock::time_point tried_{};
+};
+
 }  // namespace
 
-struct PgStore::State {
-  std::mutex mutex;      // one thread at a time uses the connection
-  std::string location;  // as given, with its password: the whole site is read by it
-  std::string conninfo;  // for libpq
-  std::string name;      // the location without its password, as errors name it
-  std::string siteName;
-  std::string site;  // its "Id"
-  pg::Connection connection;
-  CSApplicationManagerStd records;  // a controller's records on their way
+// What the stores of one database in one process share: one connection, used by one thread at a
+// time, and one that listens.
+struct PgStore::Link {
+  Link(std::string libpq, std::string named)
+      : conninfo(libpq), name(std::move(named)), notices(std::move(libpq)) {}
+  std::mutex mutex;
+  const std::string conninfo;  // for libpq
+  const std::string name;      // the location without its password, as errors name it
+  pg::Connection connection;   // under `mutex`
+  Notices notices;
 
   PGconn* Use() {
     if (connection && PQstatus(connection.get()) == CONNECTION_OK) return connection.get();
@@ -98,16 +197,32 @@ struct PgStore::State {
     connection = pg::Connect(conninfo);
     return connection.get();
   }
+};
+
+struct PgStore::State {
+  std::shared_ptr<Link> link;
+  std::string location;  // as given, with its password: the whole site is read by it
+  std::string name;      // the location without its password, as errors name it
+  std::string siteName;
+  std::string site;  // its "Id"; empty for the accounts of the whole database
+  // The query of the users with a role in the site, with that role, and then `columns`.
+  std::string roleJoin{kSiteRole};
+  std::string Users(std::string_view columns = {}) const {
+    std::string query = "SELECT u.\"Id\", u.\"Name\", r.\"Role\", u.\"PasswordHash\"";
+    if (!columns.empty()) query += ", " + std::string(columns);
+    return query + " FROM users u " + roleJoin;
+  }
+  CSApplicationManagerStd records;  // a controller's records on their way
 
   // What `body(connection)` returns, run in one transaction begun with `begin`. A failure of the
   // server, or of the connection to it, is a StoreUnavailable, and the next call connects again;
   // any other failure of a statement is an error that only the log tells.
   template <class Body>
   auto Transaction(const char* begin, Body&& body) {
-    const std::lock_guard lock(mutex);
+    const std::lock_guard lock(link->mutex);
     PGconn* server = nullptr;
     try {
-      server = Use();
+      server = link->Use();
       Run(server, begin);
       struct Rollback {
         PGconn* server;
@@ -122,7 +237,7 @@ struct PgStore::State {
       return result;
     } catch (const pg::PgError& error) {
       if (server == nullptr || PQstatus(server) != CONNECTION_OK) {
-        connection.reset();
+        link->connection.reset();
         throw StoreUnavailable(name + ": the database server cannot be reached: " + error.what());
       }
       // Not a finding about the site's data: the answer does not tell it (it quotes SQL).
@@ -216,7 +331,7 @@ struct PgStore::State {
   }
 
   std::optional<User> UserNamed(PGconn* server, std::string_view user) const {
-    const PgResult found = Run(server, kUsers + " WHERE u.\"Name\" = $2", {site, user});
+    const PgResult found = Run(server, Users() + " WHERE u.\"Name\" = $2", {site, user});
     return UserAt(found.get());
   }
 
@@ -236,74 +351,51 @@ struct PgStore::State {
 
 namespace {
 
-// Hears the notices of the site `site` on a connection of its own, connecting again (at most once
-// a second) when it is lost.
+// Hears the notices of one site.
 class NoticeListener final : public ChangeListener {
  public:
-  NoticeListener(std::string conninfo, std::string site)
-      : conninfo_(std::move(conninfo)), site_(std::move(site)) {}
-
+  NoticeListener(std::shared_ptr<PgStore::Link> link, std::string site)
+      : link_(std::move(link)), site_(std::move(site)), seen_(link_->notices.Count(site_)) {}
   bool Wait(std::chrono::milliseconds timeout) override {
-    if (!connection_ && !Connect()) {
-      std::this_thread::sleep_for(timeout);
-      return false;
-    }
-    pollfd socket{PQsocket(connection_.get()), POLLIN, 0};
-    if (poll(&socket, 1, static_cast<int>(timeout.count())) <= 0) return false;
-    if (PQconsumeInput(connection_.get()) == 0) {
-      connection_.reset();  // the notices meanwhile are lost: say that one may have come
-      return true;
-    }
-    bool heard = false;
-    while (PGnotify* notice = PQnotifies(connection_.get())) {
-      heard = heard || site_ == notice->extra;
-      PQfreemem(notice);
-    }
-    return heard;
+    return link_->notices.Wait(site_, seen_, timeout);
   }
 
  private:
-  bool Connect() {
-    const auto now = std::chrono::steady_clock::now();
-    if (now - tried_ < std::chrono::seconds(1)) return false;
-    tried_ = now;
-    try {
-      connection_ = pg::Connect(conninfo_);
-      Run(connection_.get(), "LISTEN " + std::string(kChannel));
-      return true;
-    } catch (const pg::PgError&) {
-      connection_.reset();
-      return false;
-    }
-  }
-
-  std::string conninfo_;
+  std::shared_ptr<PgStore::Link> link_;
   std::string site_;
-  pg::Connection connection_;
-  std::chrono::steady_clock::time_point tried_{};
+  std::uint64_t seen_;
 };
 
 }  // namespace
 
 std::unique_ptr<ChangeListener> PgStore::ListenForChanges() {
-  return std::make_unique<NoticeListener>(state_->conninfo, state_->site);
+  return std::make_unique<NoticeListener>(state_->link, state_->site);
 }
 
 PgStore::PgStore(std::unique_ptr<State> state) : state_(std::move(state)) {}
 PgStore::~PgStore() = default;
 
 PgStore::Opened PgStore::Open(std::string_view location) {
+  return OpenAt(location, false);
+}
+
+PgStore::Opened PgStore::OpenAccounts(std::string_view location) {
+  return OpenAt(location, true);
+}
+
+PgStore::Opened PgStore::OpenAt(std::string_view location, bool accounts) {
   auto parsed = pg::ParseLocation(location);
   if (!parsed) return Failure{"the PostgreSQL location: " + parsed.error()};
-  if (parsed->site.empty())
+  if (parsed->site.empty() && !accounts)
     return Failure{parsed->name + ": no site named: add ?site=NAME to the URI"};
   auto state = std::make_unique<State>();
+  state->link = std::make_shared<Link>(parsed->conninfo, parsed->name);
+  if (accounts) state->roleJoin = kAnyRole;
   state->location = location;
-  state->conninfo = parsed->conninfo;
   state->name = parsed->name;
   state->siteName = parsed->site;
   try {
-    PGconn* server = state->Use();
+    PGconn* server = state->link->Use();
     Run(server, kRead);
     const int version = pg::SchemaVersion(server);
     if (version == 0) {
@@ -318,11 +410,14 @@ PgStore::Opened PgStore::Open(std::string_view location) {
                      std::to_string(kPostgresSchemaVersion) +
                      "); bring them up to date with: " + "ssmsg migrate " + state->name};
     }
-    const std::optional<std::string> site = pg::SiteId(server, state->siteName);
-    if (!site) {
-      return Failure{state->name + ": the database has no site named \"" + state->siteName + "\""};
+    if (!accounts) {
+      const std::optional<std::string> site = pg::SiteId(server, state->siteName);
+      if (!site) {
+        return Failure{state->name + ": the database has no site named \"" + state->siteName +
+                       "\""};
+      }
+      state->site = *site;
     }
-    state->site = *site;
     Run(server, "COMMIT");
   } catch (const pg::PgError& error) {
     return Failure{state->name + ": " + error.what()};
@@ -332,6 +427,28 @@ PgStore::Opened PgStore::Open(std::string_view location) {
 
 Result<std::unique_ptr<Store>, std::string> OpenPgStore(std::string_view location) {
   PgStore::Opened opened = PgStore::Open(location);
+  if (!opened) return Failure{std::move(opened.error())};
+  return std::unique_ptr<Store>(std::move(*opened));
+}
+
+std::unique_ptr<Store> PgStore::SiteOf(const std::string& name) {
+  const std::optional<std::string> id =
+      state_->Transaction(kRead, [&](PGconn* server) { return pg::SiteId(server, name); });
+  if (!id) return nullptr;
+  auto state = std::make_unique<State>();
+  state->link = state_->link;
+  const std::string& conninfo = state->link->conninfo;
+  // The site's name, percent-encoded as a URI's query wants it.
+  state->location = conninfo + (conninfo.find('?') == std::string::npos ? "?" : "&") +
+                    "site=" + PercentEncode(name);
+  state->name = state_->name;
+  state->siteName = name;
+  state->site = *id;
+  return std::unique_ptr<PgStore>(new PgStore(std::move(state)));
+}
+
+Result<std::unique_ptr<Store>, std::string> OpenPgAccounts(std::string_view location) {
+  PgStore::Opened opened = PgStore::OpenAccounts(location);
   if (!opened) return Failure{std::move(opened.error())};
   return std::unique_ptr<Store>(std::move(*opened));
 }
@@ -353,28 +470,9 @@ Result<std::vector<std::string>, std::string> PgSiteNames(std::string_view locat
 }
 
 std::unique_ptr<Store> OpenPgSite(std::string_view location, const std::string& name) {
-  const auto parsed = pg::ParseLocation(location);
-  if (!parsed) throw StoreUnavailable("the PostgreSQL location: " + parsed.error());
-  const auto names = PgSiteNames(location);
-  if (!names) throw StoreUnavailable(names.error());
-  if (std::find(names->begin(), names->end(), name) == names->end()) return nullptr;
-  // The site's name, percent-encoded as a URI's query wants it.
-  std::string uri =
-      parsed->conninfo + (parsed->conninfo.find('?') == std::string::npos ? "?" : "&") + "site=";
-  for (const char c : name) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (std::isalnum(byte) != 0 || c == '-' || c == '_' || c == '.' || c == '~') {
-      uri += c;
-    } else {
-      constexpr char kHex[] = "0123456789ABCDEF";
-      uri += '%';
-      uri += kHex[byte >> 4U];
-      uri += kHex[byte & 15U];
-    }
-  }
-  PgStore::Opened opened = PgStore::Open(uri);
-  if (!opened) throw StoreUnavailable(opened.error());
-  return std::move(*opened);
+  PgStore::Opened accounts = PgStore::OpenAccounts(location);
+  if (!accounts) throw StoreUnavailable(accounts.error());
+  return (*accounts)->SiteOf(name);
 }
 
 std::string PgStore::FileName() const {
@@ -578,6 +676,7 @@ ChangePage PgStore::Changes(std::int64_t after, std::size_t limit) {
 }
 
 std::int64_t PgStore::LatestAudit() {
+  if (state_->site.empty()) return 0;  // the accounts of the whole database have no audit
   return state_->Transaction(kRead, [&](PGconn* server) {
     const PgResult latest =
         Run(server, "SELECT coalesce(max(\"Id\"), 0) FROM audit_log WHERE \"Site\" = $1",
@@ -591,7 +690,7 @@ std::int64_t PgStore::LatestAudit() {
 std::vector<User> PgStore::Users() {
   return state_->Transaction(kRead, [&](PGconn* server) {
     const PgResult rows =
-        Run(server, kUsers + " ORDER BY u.\"Name\" COLLATE \"C\"", {state_->site});
+        Run(server, state_->Users() + " ORDER BY u.\"Name\" COLLATE \"C\"", {state_->site});
     std::vector<User> users;
     for (int row = 0; std::optional<User> user = UserAt(rows.get(), row); ++row)
       users.push_back(std::move(*user));
@@ -606,8 +705,25 @@ std::optional<User> PgStore::FindUser(std::string_view name) {
 
 std::optional<User> PgStore::FindUserById(std::int64_t id) {
   return state_->Transaction(kRead, [&](PGconn* server) {
-    const PgResult found = Run(server, kUsers + " WHERE u.\"Id\" = $2", {state_->site, Number(id)});
+    const PgResult found =
+        Run(server, state_->Users() + " WHERE u.\"Id\" = $2", {state_->site, Number(id)});
     return UserAt(found.get());
+  });
+}
+
+std::vector<SiteRole> PgStore::SitesOf(std::int64_t id) {
+  return state_->Transaction(kRead, [&](PGconn* server) {
+    const PgResult rows =
+        Run(server,
+            "SELECT s.\"Name\", r.\"Role\" FROM site_roles r JOIN sites s ON s.\"Id\" = "
+            "r.\"Site\" WHERE r.\"User\" = $1 ORDER BY s.\"Name\" COLLATE \"C\"",
+            {Number(id)});
+    std::vector<SiteRole> sites;
+    for (int row = 0; row < PQntuples(rows.get()); ++row) {
+      sites.push_back({Text(rows.get(), row, 0),
+                       RoleFromName(Text(rows.get(), row, 1)).value_or(Role::Viewer)});
+    }
+    return sites;
   });
 }
 
@@ -633,6 +749,19 @@ UserWrite PgStore::UpdateUser(std::string_view name, Role role,
   return state_->Transaction(kWrite, [&](PGconn* server) {
     state_->LockSite(server);
     const std::optional<User> user = state_->UserNamed(server, name);
+    if (!user && !passwordHash) {
+      // A user of another site of the database gets a role in this one, and keeps their password
+      // and logins.
+      const PgResult granted = Run(server,
+                                   "INSERT INTO site_roles SELECT $1, \"Id\", $3 FROM users WHERE "
+                                   "\"Name\" = $2 RETURNING \"User\"",
+                                   {state_->site, name, RoleName(role)});
+      if (PQntuples(granted.get()) != 1) return UserWrite::NotFound;
+      std::vector<std::string_view> changed{"role"};
+      state_->Log(server, note, std::nullopt, "null",
+                  UserChange(std::string(name), role, &changed));
+      return UserWrite::Done;
+    }
     if (!user) return UserWrite::NotFound;
     if (user->role == Role::Admin && role != Role::Admin && state_->Admins(server) == 1)
       return UserWrite::LastAdmin;
@@ -697,13 +826,11 @@ std::optional<std::int64_t> PgStore::AddToken(const User& user, const std::strin
 std::optional<TokenUser> PgStore::FindToken(const std::string& tokenHash, std::int64_t now) {
   return state_->Transaction(kRead, [&](PGconn* server) -> std::optional<TokenUser> {
     // A token ends at its "Expires": from that second on it is not accepted.
-    const PgResult found =
-        Run(server,
-            kUsers.substr(0, kUsers.find(" FROM ")) + ", " + std::string(kTokenColumns) +
-                kUsers.substr(kUsers.find(" FROM ")) +
-                " JOIN api_tokens t ON t.\"User\" = u.\"Id\" WHERE t.\"Hash\" "
-                "= $2 AND (t.\"Expires\" IS NULL OR t.\"Expires\" > $3)",
-            {state_->site, tokenHash, Number(now)});
+    const PgResult found = Run(server,
+                               state_->Users(kTokenColumns) +
+                                   " JOIN api_tokens t ON t.\"User\" = u.\"Id\" WHERE t.\"Hash\" "
+                                   "= $2 AND (t.\"Expires\" IS NULL OR t.\"Expires\" > $3)",
+                               {state_->site, tokenHash, Number(now)});
     std::optional<User> user = UserAt(found.get());
     if (!user) return std::nullopt;
     return TokenUser{std::move(*user), TokenAt(found.get(), 0, 4)};
@@ -744,13 +871,12 @@ UserWrite PgStore::RemoveToken(std::string_view name, std::int64_t id, const Aud
 
 bool PgStore::AddSession(const Session& session, std::string_view passwordHash) {
   return state_->Transaction(kWrite, [&](PGconn* server) {
-    const PgResult added = Run(
-        server,
-        "INSERT INTO sessions SELECT $1, $2, $3, $4, $5 WHERE EXISTS (SELECT 1 FROM users u JOIN "
-        "site_roles r ON r.\"User\" = u.\"Id\" AND r.\"Site\" = $7 WHERE u.\"Id\" = $2 AND "
-        "u.\"PasswordHash\" = $6)",
-        {session.idHash, Number(session.userId), session.csrf, Number(session.created),
-         Number(session.lastSeen), passwordHash, state_->site});
+    const PgResult added =
+        Run(server,
+            "INSERT INTO sessions SELECT $2, $3, $4, $5, $6 WHERE EXISTS (SELECT 1 FROM users u " +
+                state_->roleJoin + " WHERE u.\"Id\" = $3 AND u.\"PasswordHash\" = $7)",
+            {state_->site, session.idHash, Number(session.userId), session.csrf,
+             Number(session.created), Number(session.lastSeen), passwordHash});
     return std::string_view(PQcmdTuples(added.get())) == "1";
   });
 }

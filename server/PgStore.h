@@ -8,10 +8,11 @@
 //
 // Users are the database's: a user has a role in each site they may use, and a login (a session,
 // an API token, a password) is the same in every site. A user without a role in this site is no
-// user of it here.
+// user of it here, until given one (UpdateUser of a role alone).
 //
-// A process keeps one connection to the database. When the server cannot be reached, a call
-// throws StoreUnavailable, and the next one connects again.
+// A store keeps one connection to the database, and one that listens for changes, which the stores
+// of the sites of its accounts (SiteOf) share. When the server cannot be reached, a call throws
+// StoreUnavailable, and the next one connects again.
 
 #include <cstddef>
 #include <cstdint>
@@ -36,6 +37,10 @@ class PgStore final : public Store {
   // the tables of sites or with those of another version (with the command that migrates them),
   // and a site that is not there.
   static Opened Open(std::string_view location);
+  // The accounts of the whole database at `location` (whose site, if any, is left aside): every
+  // user with a role in some site, each as a viewer, with the database's logins, tokens and
+  // login failures; it has no controllers. Refused as Open refuses.
+  static Opened OpenAccounts(std::string_view location);
   ~PgStore() override;
   PgStore(const PgStore&) = delete;
   PgStore& operator=(const PgStore&) = delete;
@@ -63,6 +68,8 @@ class PgStore final : public Store {
   std::vector<User> Users() override;
   std::optional<User> FindUser(std::string_view name) override;
   std::optional<User> FindUserById(std::int64_t id) override;
+  std::vector<SiteRole> SitesOf(std::int64_t id) override;
+  std::unique_ptr<Store> SiteOf(const std::string& name) override;
   UserWrite AddUser(const User& user, const AuditNote& note) override;
   UserWrite UpdateUser(std::string_view name, Role role,
                        const std::optional<std::string>& passwordHash,
@@ -86,9 +93,11 @@ class PgStore final : public Store {
   void ForgetLoginFailures(std::string_view name) override;
 
   struct State;
+  struct Link;
 
  private:
   explicit PgStore(std::unique_ptr<State> state);
+  static Opened OpenAt(std::string_view location, bool accounts);
   std::unique_ptr<State> state_;
 };
 
@@ -99,7 +108,9 @@ Result<std::vector<std::string>, std::string> PgSiteNames(std::string_view locat
 // StoreUnavailable when it cannot be opened.
 std::unique_ptr<Store> OpenPgSite(std::string_view location, const std::string& name);
 
-// PgStore::Open as a Store; in a build without PostgreSQL, a refusal that says so.
+// PgStore::Open and PgStore::OpenAccounts as a Store; in a build without PostgreSQL, a refusal
+// that says so.
 Result<std::unique_ptr<Store>, std::string> OpenPgStore(std::string_view location);
+Result<std::unique_ptr<Store>, std::string> OpenPgAccounts(std::string_view location);
 
 }  // namespace ssmsg::server

@@ -11,6 +11,10 @@ Result<std::unique_ptr<Store>, std::string> OpenPgStore(std::string_view locatio
                  ": this ssmsg was built without PostgreSQL"};
 }
 
+Result<std::unique_ptr<Store>, std::string> OpenPgAccounts(std::string_view location) {
+  return Failure{OpenPgStore(location).error()};
+}
+
 Result<std::vector<std::string>, std::string> PgSiteNames(std::string_view location) {
   return Failure{OpenPgStore(location).error()};
 }

@@ -12,17 +12,35 @@ namespace ssmsg::server {
 
 namespace {
 
-constexpr std::string_view kSites = "/api/sites";
+constexpr std::string_view kApiSites = "/api/sites";
+constexpr std::string_view kSites = "/sites";
+
+// The rest of `path` after `prefix` and a slash, none when it is not there.
+std::optional<std::string_view> Under(std::string_view path, std::string_view prefix) {
+  if (path.size() <= prefix.size() || path.substr(0, prefix.size()) != prefix ||
+      path[prefix.size()] != '/') {
+    return std::nullopt;
+  }
+  return path.substr(prefix.size() + 1);
+}
 
 }  // namespace
 
-SiteDirectory::SiteDirectory(Sites sites, ServiceOptions options,
-                             std::function<void(Service&)> setup,
+SiteDirectory::SiteDirectory(std::unique_ptr<Store> accounts, ServiceOptions options, Setup setup,
                              std::optional<std::chrono::milliseconds> watch)
-    : sites_(std::move(sites)),
+    : accounts_(std::move(accounts)),
       options_(std::move(options)),
       setup_(std::move(setup)),
-      watch_(watch) {}
+      own_(std::make_unique<Service>(*accounts_, options_)),
+      watch_(watch) {
+  own_->Routes().Add({"GET",
+                      std::string(kApiSites),
+                      Access::Viewer,
+                      RouteKind::Api,
+                      [this](const Call& call) { return List(call); },
+                      {}});
+  if (setup_.directory) setup_.directory(*own_);
+}
 
 SiteDirectory::~SiteDirectory() = default;
 
@@ -30,12 +48,12 @@ Service* SiteDirectory::SiteService(const std::string& name) {
   const std::lock_guard lock(mutex_);
   if (const auto found = made_.find(name); found != made_.end())
     return found->second->service.get();
-  std::unique_ptr<Store> store = sites_.open(name);
+  std::unique_ptr<Store> store = accounts_->SiteOf(name);
   if (!store) return nullptr;
   auto site = std::make_unique<Site>();
   site->store = std::move(store);
   site->service = std::make_unique<Service>(*site->store, options_);
-  setup_(*site->service);
+  setup_.site(*site->service);
   if (watch_) site->service->Feed().Watch(*watch_);
   for (const auto& [id, wake] : wakes_)
     site->wakes[id] = site->service->WakeOnChanges(wake);
@@ -55,40 +73,48 @@ Response SiteDirectory::Answer(int status, std::string_view message, const Reque
 
 SiteDirectory::Routed SiteDirectory::Route(const Request& request) {
   Routed routed;
+  routed.request = request;
   const std::string_view target = request.target;
   const std::string_view path = target.substr(0, target.find('?'));
-  const bool ownAnswer =
-      path == kSites || path == "/api/sites/" || path.substr(0, kSites.size() + 1) != "/api/sites/";
+  const std::optional<std::string_view> api = Under(path, kApiSites);
+  const std::optional<std::string_view> pages = api ? std::nullopt : Under(path, kSites);
+  const bool site = (api && !api->empty()) || (pages && !pages->empty());
+  if (!site && path.substr(0, 5) != "/api/") {
+    routed.service = own_.get();  // the list of sites, logging in and out, the style sheet
+    return routed;
+  }
+  if (!site && (path == kApiSites || path == "/api/sites/")) {
+    routed.service = own_.get();
+    routed.request.target = std::string(kApiSites) + std::string(target.substr(path.size()));
+    return routed;
+  }
   // What a site's service checks first, checked here for what the directory answers itself.
-  if (ownAnswer && request.HeadSize() > options_.limits.maxHeaders) {
+  if (request.HeadSize() > options_.limits.maxHeaders) {
     routed.answer = Answer(431, kHeadersTooLarge, request);
     return routed;
   }
   if (const std::string* host = request.Find("Host");
-      ownAnswer && host && !HostAnswered(*host, options_.hosts)) {
+      host && !HostAnswered(*host, options_.hosts)) {
     routed.answer = Answer(421, kOtherHost, request);
     return routed;
   }
-  if (path == kSites || path == "/api/sites/") {
-    routed.answer = List(request);
-    return routed;
-  }
-  if (path.substr(0, kSites.size() + 1) != "/api/sites/") {
+  if (!site) {
     routed.answer = Answer(404,
                            "this server serves many sites: GET /api/sites lists yours, and "
                            "/api/sites/{site}/ is the API of each",
                            request);
     return routed;
   }
-  const std::string_view rest = target.substr(kSites.size() + 1);
+  // The site's name, then the path within it ("/api/..." or "/...").
+  const std::string_view rest = target.substr(path.size() - (api ? *api : *pages).size());
   const std::size_t end = rest.find_first_of("/?");
-  const Result<Target, std::string> site = ParseTarget("/" + std::string(rest.substr(0, end)));
-  if (!site || site->segments.size() != 1 || site->segments[0].empty()) {
+  const Result<Target, std::string> name = ParseTarget("/" + std::string(rest.substr(0, end)));
+  if (!name || name->segments.size() != 1 || name->segments[0].empty()) {
     routed.answer = Answer(400, "the site's name in the path is not valid", request);
     return routed;
   }
   try {
-    routed.service = SiteService(site->segments[0]);
+    routed.service = SiteService(name->segments[0]);
   } catch (const std::exception& error) {
     if (options_.log) options_.log(std::string("cannot open a site: ") + error.what());
     routed.answer = Answer(503,
@@ -101,46 +127,27 @@ SiteDirectory::Routed SiteDirectory::Route(const Request& request) {
     routed.answer = Answer(404, "no such site", request);
     return routed;
   }
-  routed.request = request;
-  routed.request.target =
-      "/api" + std::string(end == std::string_view::npos ? "" : rest.substr(end));
+  const std::string within(end == std::string_view::npos ? "" : rest.substr(end));
+  routed.request.base = std::string(kSites) + "/" + PercentEncode(name->segments[0]);
+  routed.request.target = api                                  ? "/api" + within
+                          : within.empty() || within[0] == '?' ? "/" + within
+                                                               : within;
   return routed;
 }
 
-Response SiteDirectory::List(const Request& request) {
-  if (request.method != "GET" && request.method != "HEAD") {
-    Response refused = Answer(405, "GET lists the sites", request);
-    refused.Set("Allow", "GET, HEAD");
-    return refused;
-  }
+Response SiteDirectory::List(const Call& call) {
   std::string body = "{\"sites\":[";
-  std::string user;  // for the log
-  bool any = false;
-  try {
-    for (const std::string& name : sites_.names()) {
-      Service* service = SiteService(name);
-      if (!service) continue;
-      const std::optional<Caller> caller = service->Authority().Identify(request);
-      if (!caller) continue;
-      user = caller->user.name;
-      if (any) body += ',';
-      any = true;
-      body += "{\"name\":";
-      AppendJsonString(body, name);
-      body += ",\"role\":";
-      AppendJsonString(body, RoleName(caller->user.role));
-      body += '}';
-    }
-  } catch (const std::exception& error) {
-    if (options_.log) options_.log(std::string("cannot list the sites: ") + error.what());
-    return Answer(503, "the sites' database server cannot be reached now; its log says why",
-                  request);
+  bool first = true;
+  for (const SiteRole& site : accounts_->SitesOf(call.caller->user.id)) {
+    if (!first) body += ',';
+    first = false;
+    body += "{\"name\":";
+    AppendJsonString(body, site.site);
+    body += ",\"role\":";
+    AppendJsonString(body, RoleName(site.role));
+    body += '}';
   }
-  if (!any) return Answer(401, "log in or give an API token of a user of a site", request);
-  Response response = JsonResponse(200, body + "]}");
-  response.user = user;
-  AddCommonHeaders(response, request);
-  return response;
+  return JsonResponse(200, body + "]}");
 }
 
 HeadCheck SiteDirectory::CheckHead(const Request& head) {

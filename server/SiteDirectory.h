@@ -1,10 +1,12 @@
 #pragma once
 
-// The site editor's API for every site of a database. GET /api/sites lists the sites that the
-// caller has a role in; everything under /api/sites/{site}/ is that site's /api/, answered by a
-// service of the site's own (made at its first request, with its own store and change feed), so
-// that each site keeps the rules of a server of one site: its users and roles, ETags, audit and
-// feed. A login or a token is the database's, and good in every site where its user has a role.
+// The site editor for every site of a database. Everything under /api/sites/{site}/ is that
+// site's /api/, and everything under /sites/{site}/ its pages, answered by a service of the
+// site's own (made at its first request, with its own store and change feed), so that each site
+// keeps the rules of a server of one site: its users and roles, ETags, audit and feed. The rest
+// is the directory's own service over the database's accounts: GET /api/sites lists the sites
+// that the caller has a role in, and its pages log in and list them. A login or a token is the
+// database's, and good in every site where its user has a role.
 
 #include <cstdint>
 #include <functional>
@@ -23,16 +25,14 @@ namespace ssmsg::server {
 
 class SiteDirectory final : public RequestHandler {
  public:
-  struct Sites {
-    // The names of every site, in their order.
-    std::function<std::vector<std::string>()> names;
-    // The store of the site `name`, none when there is no such site (throws StoreError when it
-    // cannot tell).
-    std::function<std::unique_ptr<Store>(const std::string& name)> open;
+  struct Setup {
+    std::function<void(Service&)> site;  // adds the routes of a site's service (AddApiRoutes...)
+    // adds the routes of the directory's own pages (AddSitesPages); none: it has none
+    std::function<void(Service&)> directory;
   };
-  // `setup` adds the routes of each site's service (AddApiRoutes); every service has `options`,
-  // and its feed watches its store every `watch` (none: not).
-  SiteDirectory(Sites sites, ServiceOptions options, std::function<void(Service&)> setup,
+  // `accounts` is the database's (Store::SitesOf, Store::SiteOf). Every service has `options`,
+  // and each site's feed watches its store every `watch` (none: not).
+  SiteDirectory(std::unique_ptr<Store> accounts, ServiceOptions options, Setup setup,
                 std::optional<std::chrono::milliseconds> watch);
   ~SiteDirectory() override;
   SiteDirectory(const SiteDirectory&) = delete;
@@ -61,13 +61,14 @@ class SiteDirectory final : public RequestHandler {
   // The service of the site `name`, made at its first use; null when there is no such site.
   Service* SiteService(const std::string& name);
   // GET /api/sites.
-  Response List(const Request& request);
+  Response List(const Call& call);
   Response Answer(int status, std::string_view message, const Request& request) const;
   void Unwake(std::uint64_t id);
 
-  Sites sites_;
+  std::unique_ptr<Store> accounts_;
   ServiceOptions options_;
-  std::function<void(Service&)> setup_;
+  Setup setup_;
+  std::unique_ptr<Service> own_;  // over `accounts_`
   std::optional<std::chrono::milliseconds> watch_;
   std::mutex mutex_;
   std::map<std::string, std::unique_ptr<Site>> made_;

@@ -49,6 +49,12 @@ struct User {
   std::string passwordHash;  // as crypto_pwhash_str writes it
 };
 
+// A site of a database of many, and a user's role in it.
+struct SiteRole {
+  std::string site;
+  Role role = Role::Viewer;
+};
+
 struct Session {
   std::string idHash;  // the hash of the cookie's value; the value itself is not kept
   std::int64_t userId = 0;
@@ -257,6 +263,12 @@ class Store {
   virtual std::vector<User> Users() = 0;
   virtual std::optional<User> FindUser(std::string_view name) = 0;
   virtual std::optional<User> FindUserById(std::int64_t id) = 0;
+  // For the accounts of a database of many sites: the sites where the user `id` has a role, in
+  // the sites' order. A store of one site has none.
+  virtual std::vector<SiteRole> SitesOf(std::int64_t /*id*/) { return {}; }
+  // For the same: the store of the site `name`, none when there is no such site (or this is a
+  // store of one site).
+  virtual std::unique_ptr<Store> SiteOf(const std::string& /*name*/) { return nullptr; }
   // Exists when the name is taken.
   virtual UserWrite AddUser(const User& user, const AuditNote& note) = 0;
   // Changes a user's role and, when `passwordHash` is given, password; a new password ends the

@@ -84,7 +84,7 @@ class ChangeFeedTest : public ::testing::TestWithParam<test::StoreKind> {
   static Request Make(const std::string& who, const std::string& method, const std::string& target,
                       std::vector<Header> headers = {}, std::string body = {}) {
     headers.push_back({"Authorization", "Bearer " + who + "-token"});
-    return {method, target, std::move(headers), std::move(body), "127.0.0.1", false};
+    return {method, target, std::move(headers), std::move(body), "127.0.0.1", false, {}};
   }
   Response Send(const std::string& who, const std::string& method, const std::string& target,
                 std::vector<Header> headers = {}, std::string body = {}) {
@@ -236,7 +236,7 @@ TEST_P(ChangeFeedTest, ParametersAreCheckedAtTheirBounds) {
     EXPECT_EQ(Send("vic", "GET", "/api/changes" + query).status, 400) << query;
   }
   EXPECT_EQ(Send("vic", "GET", "/api/changes/stream", {{"Last-Event-ID", "seven"}}).status, 400);
-  EXPECT_EQ(service_.Handle({"GET", "/api/changes", {}, {}, "127.0.0.1", false}).status, 401);
+  EXPECT_EQ(service_.Handle({"GET", "/api/changes", {}, {}, "127.0.0.1", false, {}}).status, 401);
 }
 
 TEST_P(ChangeFeedTest, AWaitIsAnsweredByTheNextChangeOrEmptyWhenItsTimeIsUp) {

@@ -419,6 +419,11 @@ TEST_F(PostgresSite, UsersHaveARolePerSiteAndServeNamesWhatIsMissing) {
       {"\"$SSMSG\" user list --config \"$T\"", 0, ""},
       {"printf 'a long password 2\\n' | \"$SSMSG\" user add ada --role viewer --config \"$T\"", 1,
        "has a user ada already"},
+      // ... who may be given a role there, and keeps her password.
+      {"\"$SSMSG\" user role ada --role viewer --config \"$T\"", 0, ""},
+      {"\"$SSMSG\" user list --config \"$T\"", 0, "ada viewer\n"},
+      {"\"$SSMSG\" user list --config \"$S\"", 0, "ada admin\n"},
+      {"\"$SSMSG\" user role bob --role viewer --config \"$T\"", 1, "no user bob"},
       {"\"$SSMSG\" user remove ada --config \"$S\"", 1, "is the last admin"},
   };
   for (const Case& c : cases) {

@@ -63,7 +63,7 @@ class ServerApi : public ::testing::TestWithParam<test::StoreKind> {
   // A request by `who` ("" for no credentials) with its token.
   Response Send(const std::string& who, const std::string& method, const std::string& target,
                 std::vector<Header> headers = {}, std::string body = {}) {
-    Request request{method, target, std::move(headers), std::move(body), "127.0.0.1", false};
+    Request request{method, target, std::move(headers), std::move(body), "127.0.0.1", false, {}};
     if (!who.empty()) request.headers.push_back({"Authorization", "Bearer " + tokens_[who]});
     return service_.Handle(request);
   }
@@ -591,7 +591,7 @@ TEST(ServerFailures, AnswersNameNoFileThatTheLogDoes) {
     store->AddToken(*store->FindUser("eve"), SecretHash("eve-token"), {0, "fixture", 0, {}}, {});
     const Login login = service.Authority().LogIn("eve", "eve password", "127.0.0.1");
     ASSERT_EQ(login.status, Login::Status::Ok);
-    Request request{c.method, c.target, {}, "", "127.0.0.1", false};
+    Request request{c.method, c.target, {}, "", "127.0.0.1", false, {}};
     request.headers.push_back(c.cookie ? Header{"Cookie", "ssmsg_session=" + login.sessionId}
                                        : Header{"Authorization", "Bearer eve-token"});
     if (c.method == "POST") request.headers.push_back({"If-Match", "*"});
@@ -644,8 +644,8 @@ TEST(ServerFailuresPostgres, ALostConnectionIs503AndTheNextRequestConnectsAgain)
   options.log = [&log](std::string_view line) { log.emplace_back(line); };
   Service service(*store, options);
   AddApiRoutes(service);
-  const Request request{"GET", kOne,        {{"Authorization", "Bearer vic-token"}},
-                        "",    "127.0.0.1", false};
+  const Request request{"GET", kOne, {{"Authorization", "Bearer vic-token"}}, "", "127.0.0.1",
+                        false, {}};
   ASSERT_EQ(service.Handle(request).status, 200);
   test::EndPostgresConnections();
   const Response lost = service.Handle(request);

@@ -144,7 +144,7 @@ class ServerPages : public ::testing::Test {
   // A request of the session of `who` ("" for none), from this server's own page.
   Response Send(const std::string& who, const std::string& method, const std::string& target,
                 const std::string& body = {}) {
-    Request request{method, target, {{"Host", "editor.test"}}, body, "127.0.0.1", false};
+    Request request{method, target, {{"Host", "editor.test"}}, body, "127.0.0.1", false, {}};
     if (!who.empty())
       request.headers.push_back({"Cookie", "ssmsg_session=" + sessions_[who].first});
     if (method == "POST") {

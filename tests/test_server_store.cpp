@@ -174,7 +174,8 @@ TEST_F(ServerDatabase, RowsMadeInvalidWithSqlAreNamedAndTheRestIsServed) {
   store_->AddUser({0, "vic", Role::Viewer, ""}, {});
   store_->AddToken(*store_->FindUser("vic"), SecretHash("vic-token"), {}, {});
   const auto get = [&](const std::string& target) {
-    return service.Handle({"GET", target, {{"Authorization", "Bearer vic-token"}}, "", "", false});
+    return service.Handle(
+        {"GET", target, {{"Authorization", "Bearer vic-token"}}, "", "", false, {}});
   };
   Elsewhere(
       "PRAGMA ignore_check_constraints = ON; UPDATE inputs SET EOL = 2 WHERE Node = 2 AND "

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <future>
 #include <memory>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -13,9 +14,11 @@
 
 #include "http_client.h"
 #include "server/Api.h"
+#include "server/Auth.h"
 #include "server/Daemon.h"
 #include "server/PgStore.h"
 #include "server/SiteDirectory.h"
+#include "server/pages/Pages.h"
 #include "server_support.h"
 
 namespace ssmsg::server {
@@ -43,15 +46,14 @@ TEST(SiteDirectoryPostgres, EachSiteIsServedUnderItsNameToItsOwnUsers) {
   }
   ServiceOptions options;
   options.auth.cost = PasswordCost::Cheapest();
-  SiteDirectory sites(
-      {[&] { return *PgSiteNames(database); },
-       [&](const std::string& name) { return OpenPgSite(database, name); }},
-      options, [](Service& service) { AddApiRoutes(service); }, 100ms);
+  SiteDirectory sites(std::move(*OpenPgAccounts(database)), options,
+                      {[](Service& service) { AddApiRoutes(service); }, {}}, 100ms);
   const auto send = [&](const std::string& who, const std::string& method,
                         const std::string& target, std::vector<Header> headers = {},
                         std::string body = {}) {
     if (!who.empty()) headers.push_back({"Authorization", "Bearer " + who + "-token"});
-    return sites.Handle({method, target, std::move(headers), std::move(body), "127.0.0.1", false});
+    return sites.Handle(
+        {method, target, std::move(headers), std::move(body), "127.0.0.1", false, {}});
   };
 
   struct Case {
@@ -63,7 +65,7 @@ TEST(SiteDirectoryPostgres, EachSiteIsServedUnderItsNameToItsOwnUsers) {
   const std::vector<Case> cases = {
       {"ada", "/api/sites", 200, R"({"sites":[{"name":"north","role":"admin"}]})"},
       {"tom", "/api/sites/", 200, R"({"sites":[{"name":"south side","role":"viewer"}]})"},
-      {"", "/api/sites", 401, "log in"},
+      {"", "/api/sites", 401, "error"},
       {"ada", "/api/sites/north/controllers", 200, R"("Name":"n0")"},
       {"tom", "/api/sites/south%20side/controllers/1/2", 200, R"("Node":2)"},
       // A login is good only where its user has a role.
@@ -71,7 +73,7 @@ TEST(SiteDirectoryPostgres, EachSiteIsServedUnderItsNameToItsOwnUsers) {
       {"tom", "/api/sites/north/controllers", 401, "error"},
       {"ada", "/api/sites/west/controllers", 404, "no such site"},
       {"ada", "/api/controllers", 404, "GET /api/sites lists yours"},
-      {"ada", "/", 404, "GET /api/sites lists yours"},
+      {"ada", "/api/", 404, "GET /api/sites lists yours"},
   };
   for (const Case& c : cases) {
     const Response answer = send(c.who, "GET", c.target);
@@ -81,7 +83,7 @@ TEST(SiteDirectoryPostgres, EachSiteIsServedUnderItsNameToItsOwnUsers) {
   }
   EXPECT_EQ(send("ada", "POST", "/api/sites").status, 405);
   // A name that another site's DNS points here is not this server, for the list as for a site.
-  for (const char* target : {"/api/sites", "/api/sites/north/controllers", "/"})
+  for (const char* target : {"/api/sites", "/api/sites/north/controllers", "/api/x", "/"})
     EXPECT_EQ(send("ada", "GET", target, {{"Host", "evil.example"}}).status, 421) << target;
 
   // A long poll of north's feed, through the daemon, is woken by a change to north.
@@ -112,6 +114,107 @@ TEST(SiteDirectoryPostgres, EachSiteIsServedUnderItsNameToItsOwnUsers) {
   // The change is north's alone.
   EXPECT_EQ(OpenPgSite(database, "south side")->Controller({1, 1})->json.find("n1"),
             std::string::npos);
+}
+
+// The pages of each site under /sites/{site}/, after a login on the list of sites: every link and
+// form of a site's page stays in that site.
+TEST(SiteDirectoryPostgres, PagesLogInOnTheListThenStayInTheirSite) {
+  if (!test::HavePostgres()) GTEST_SKIP() << "no PostgreSQL server: run under pg_virtualenv";
+  const std::string database = "postgresql:///" + test::NewPostgresDatabase();
+  for (const char* site : {"north", "south%20side"}) {
+    const CSS_SiteLoadResult loaded = LoadSiteText(test::CounterSite(2), "site.json");
+    ASSERT_TRUE(loaded.site);
+    ASSERT_TRUE(WriteSiteDatabase(*loaded.site, database + "?site=" + site).errors.empty());
+  }
+  {
+    const std::unique_ptr<Store> north = OpenPgSite(database, "north");
+    north->AddUser({0, "ada", Role::Admin, HashPassword("ada-secret", PasswordCost::Cheapest())},
+                   {});
+    // A site where ada has no role; its viewer makes it one with a user.
+    OpenPgSite(database, "south side")->AddUser({0, "tom", Role::Viewer, ""}, {});
+  }
+  ServiceOptions options;
+  options.auth.cost = PasswordCost::Cheapest();
+  SiteDirectory sites(std::move(*OpenPgAccounts(database)), options,
+                      {[](Service& service) {
+                         AddApiRoutes(service);
+                         AddPageRoutes(service);
+                       },
+                       AddSitesPages},
+                      100ms);
+  std::string cookie;
+  const auto send = [&](const std::string& method, const std::string& target,
+                        std::string body = {}) {
+    std::vector<Header> headers;
+    if (!cookie.empty()) headers.push_back({"Cookie", cookie});
+    if (!body.empty()) headers.push_back({"Content-Type", "application/x-www-form-urlencoded"});
+    return sites.Handle({method, target, headers, std::move(body), "127.0.0.1", false, {}});
+  };
+  const auto location = [](const Response& answer) {
+    return answer.Find("Location") ? *answer.Find("Location") : std::string("(none)");
+  };
+
+  EXPECT_EQ(location(send("GET", "/")), "/login");
+  EXPECT_EQ(location(send("GET", "/sites/north/controllers/1/1")),
+            "/sites/north/login?next=%2Fcontrollers%2F1%2F1");
+  EXPECT_EQ(send("POST", "/login", "name=ada&password=wrong&next=%2F").status, 401);
+  const Response login = send("POST", "/login", "name=ada&password=ada-secret&next=%2F");
+  ASSERT_EQ(login.status, 303) << login.body;
+  EXPECT_EQ(location(login), "/");
+  ASSERT_TRUE(login.Find("Set-Cookie"));
+  cookie = login.Find("Set-Cookie")->substr(0, login.Find("Set-Cookie")->find(';'));
+
+  const Response list = send("GET", "/");
+  EXPECT_EQ(list.status, 200);
+  EXPECT_NE(list.body.find(R"(<a href="/sites/north/">north</a></td><td>admin)"), std::string::npos)
+      << list.body;
+  EXPECT_EQ(list.body.find("south"), std::string::npos) << list.body;
+  // ada's login is no login in a site where she has no role.
+  EXPECT_EQ(location(send("GET", "/sites/south%20side/")), "/sites/south%20side/login");
+
+  // Every address on north's pages is north's, the list of sites or the style sheet.
+  const std::regex address(R"re((?:href|action)="([^"]*)")re");
+  for (const char* page :
+       {"/sites/north/", "/sites/north/controllers/1/1", "/sites/north/controllers/1/1/pending",
+        "/sites/north/audit", "/sites/north/users"}) {
+    const Response shown = send("GET", page);
+    EXPECT_EQ(shown.status, 200) << page << ": " << shown.body.substr(0, 300);
+    std::size_t checked = 0;
+    for (std::sregex_iterator it(shown.body.begin(), shown.body.end(), address), end; it != end;
+         ++it, ++checked) {
+      const std::string link = (*it)[1];
+      // (A relative link is the site's, as its page is.)
+      EXPECT_TRUE(link.rfind("/sites/north/", 0) == 0 || link == "/" || link == "/style.css" ||
+                  link[0] != '/')
+          << page << " links to " << link;
+    }
+    EXPECT_GT(checked, 4U) << page;
+  }
+  // A form's redirect stays in the site, and so does the API's Location.
+  const std::string controller = send("GET", "/sites/north/controllers/1/1").body;
+  const std::smatch csrf = [&] {
+    std::smatch match;
+    std::regex_search(controller, match, std::regex(R"re(name="csrf" value="([^"]+)")re"));
+    return match;
+  }();
+  ASSERT_FALSE(csrf.empty());
+  EXPECT_EQ(location(send("GET", "/sites/north/users/ada/remove")), "/sites/north/users");
+  const Response made = sites.Handle({"PUT",
+                                      "/api/sites/north/controllers/1/9",
+                                      {{"Cookie", cookie},
+                                       {"Content-Type", "application/json"},
+                                       {"If-None-Match", "*"},
+                                       {"X-CSRF-Token", csrf[1]}},
+                                      R"({"Interface":1,"Node":9,"Name":"new"})",
+                                      "127.0.0.1",
+                                      false,
+                                      {}});
+  EXPECT_EQ(made.status, 201) << made.body;
+  EXPECT_EQ(location(made), "/api/sites/north/controllers/1/9");
+  // Logging out through a site ends the login everywhere.
+  EXPECT_EQ(location(send("POST", "/sites/north/logout", "csrf=" + std::string(csrf[1]))),
+            "/sites/north/login");
+  EXPECT_EQ(location(send("GET", "/")), "/login");
 }
 
 }  // namespace

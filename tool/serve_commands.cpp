@@ -118,9 +118,15 @@ int ServeUntilStopped(RequestHandler& handler, DaemonOptions& daemonOptions,
   return kDone;
 }
 
-// serve for every site of a PostgreSQL database: the API of each under /api/sites/{site}/.
+// serve for every site of a PostgreSQL database: the API of each under /api/sites/{site}/, its
+// pages under /sites/{site}/.
 int ServeSites(const ServeOptions& options, DaemonOptions& daemonOptions, bool tls,
                const Listen& listen) {
+  auto accounts = OpenPgAccounts(options.config);
+  if (!accounts) {
+    Complain("serve: " + accounts.error());
+    return kBadInput;
+  }
   const auto names = PgSiteNames(options.config);
   if (!names) {
     Complain("serve: " + names.error());
@@ -136,15 +142,13 @@ int ServeSites(const ServeOptions& options, DaemonOptions& daemonOptions, bool t
   serviceOptions.log = log;
   const std::string location = options.config;
   StopSignal stop;  // before the daemon's and the feeds' threads start, which inherit it
-  SiteDirectory sites(
-      {[location] {
-         auto listed = PgSiteNames(location);
-         if (!listed) throw StoreUnavailable(listed.error());
-         return std::move(*listed);
-       },
-       [location](const std::string& name) { return OpenPgSite(location, name); }},
-      serviceOptions, [](Service& service) { AddApiRoutes(service); },
-      std::chrono::milliseconds(100));
+  SiteDirectory sites(std::move(*accounts), serviceOptions,
+                      {[](Service& service) {
+                         AddApiRoutes(service);
+                         AddPageRoutes(service);
+                       },
+                       AddSitesPages},
+                      std::chrono::milliseconds(100));
   return ServeUntilStopped(
       sites, daemonOptions,
       "the " + std::to_string(names->size()) + " sites of " + pg::ParseLocation(location)->name,
@@ -332,6 +336,18 @@ int RunUserPasswd(const UserOptions& options, const CLI::App&, Output&) {
   return kDone;
 }
 
+int RunUserRole(const UserOptions& options, const CLI::App&, Output&) {
+  const std::unique_ptr<Store> store = OpenSite(options.config);
+  if (!store) return kBadInput;
+  const UserWrite status =
+      store->UpdateUser(options.name, *RoleFromName(options.role), std::nullopt,
+                        CommandNote("PATCH", "/api/users/" + options.name));
+  if (status != UserWrite::Done) return UserFailed(status, options.name, options.config);
+  Complain("user role: " + options.name + " is a user of " + options.config + " as " +
+           options.role);
+  return kDone;
+}
+
 int RunUserRemove(const UserOptions& options, const CLI::App&, Output&) {
   const std::unique_ptr<Store> store = OpenSite(options.config);
   if (!store) return kBadInput;
@@ -448,9 +464,12 @@ void AddUserCommand(CLI::App& app, CSS_Chosen& chosen) {
     return std::pair{command, options};
   };
   const auto [add, addOptions] = named("add", Reported<RunUserAdd, UserOptions>);
-  add->add_option("--role", addOptions->role, "what the user may do")
-      ->required()
-      ->check(CLI::IsMember({"viewer", "editor", "admin"}));
+  const auto [role, roleOptions] = named("role", Reported<RunUserRole, UserOptions>);
+  for (const auto& [command, options] : {std::pair{add, addOptions}, {role, roleOptions}}) {
+    command->add_option("--role", options->role, "what the user may do")
+        ->required()
+        ->check(CLI::IsMember({"viewer", "editor", "admin"}));
+  }
   named("passwd", Reported<RunUserPasswd, UserOptions>);
   named("remove", Reported<RunUserRemove, UserOptions>);
   const auto [token, tokenOptions] = named("token", Reported<RunUserToken, UserOptions>);

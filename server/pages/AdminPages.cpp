@@ -122,8 +122,8 @@ Response Audit(Service& service, const Call& call) {
   const std::string* from = call.target.Query("before");
   const std::string* controller = call.target.Query("controller");
   if (controller != nullptr && controller->empty()) controller = nullptr;
-  const Outcome<AuditPage> page = server::ReadAudit(
-      service.Data(), {nullptr, from != nullptr ? from : &kLatest, controller});
+  const Outcome<AuditPage> page =
+      server::ReadAudit(service.Data(), {nullptr, from != nullptr ? from : &kLatest, controller});
   if (!page) return MessagePage(call, page.error().status, Problem(page.error()));
 
   std::string main = "<section class=\"card\"><h2>Audit log</h2><p class=\"meta\">Every change";
@@ -131,10 +131,11 @@ Response Audit(Service& service, const Call& call) {
     main += " of controller ";
     AppendHtml(main, *controller);
   }
-  main +=
-      ", newest first.</p><form method=\"get\" class=\"inline\" action=\"/audit\"><label>"
-      "Controller <input type=\"text\" name=\"controller\" placeholder=\"1.2\" "
-      "maxlength=\"23\" value=\"";
+  main += ", newest first.</p><form method=\"get\" class=\"inline\" action=\"" +
+          Link(call, "/audit") +
+          "\"><label>"
+          "Controller <input type=\"text\" name=\"controller\" placeholder=\"1.2\" "
+          "maxlength=\"23\" value=\"";
   if (controller != nullptr) AppendHtml(main, *controller);
   main +=
       "\"></label> <button type=\"submit\" class=\"quiet\">Show its changes</button></form>"
@@ -154,8 +155,8 @@ Response Audit(Service& service, const Call& call) {
     if (const std::optional<CSS_ControllerAddress>& address = entry.controller) {
       const std::string interfaceId = std::to_string(address->interfaceId);
       const std::string node = std::to_string(address->node);
-      main += "<a href=\"/controllers/";
-      AppendHtml(main, interfaceId + "/" + node);
+      main += "<a href=\"";
+      AppendHtml(main, ControllerLink(call, *address));
       main += "\">";
       AppendHtml(main, interfaceId + "." + node);
       main += "</a>";
@@ -173,8 +174,8 @@ Response Audit(Service& service, const Call& call) {
   main += "</tbody></table></div>";
   if (page->entries.empty()) main += "<p>No change yet.</p>";
   if (page->next) {
-    main += "<p><a href=\"/audit?before=";
-    AppendHtml(main, std::to_string(*page->next));
+    main += "<p><a href=\"";
+    AppendHtml(main, Link(call, "/audit") + "?before=" + std::to_string(*page->next));
     if (controller != nullptr) AppendHtml(main, "&controller=" + Encode(*controller));
     main += "\">Earlier changes</a></p>";
   }
@@ -200,7 +201,7 @@ void RoleSelect(std::string& out, std::string_view current) {
 // A form of one button (and maybe more inputs) that posts to `action`.
 void OpenForm(const Call& call, std::string& out, std::string_view action) {
   out += "<form method=\"post\" class=\"inline\" action=\"";
-  AppendHtml(out, action);
+  AppendHtml(out, Link(call, action));
   out += "\">";
   out += CsrfField(call.caller->csrf);
 }
@@ -303,7 +304,8 @@ Response UsersPage(Service& service, const Call& call, int status, std::string_v
   TokensTable(service, call, users, main);
   main +=
       "<h3>Add a user</h3><form method=\"post\" class=\"edit\" "
-      "action=\"/users\">";
+      "action=\"" +
+      Link(call, "/users") + "\">";
   main += CsrfField(call.caller->csrf);
   main +=
       "<div class=\"fields\"><label class=\"field\"><span>Name</span><input type=\"text\" "
@@ -342,7 +344,7 @@ template <class T>
 Response AfterChange(Service& service, const Call& call, const Outcome<T>& outcome,
                      std::string_view done, std::string_view name) {
   if (outcome) {
-    return Redirect("/users?done=" + std::string(done) + "&user=" + Encode(name));
+    return Redirect(call.request, "/users?done=" + std::string(done) + "&user=" + Encode(name));
   }
   return UsersPage(service, call, outcome.error().status, Problem(outcome.error()));
 }
@@ -389,7 +391,7 @@ Response RemoveUser(Service& service, const Call& call) {
         "<input type=\"hidden\" name=\"confirm\" value=\"yes\"><button type=\"submit\" "
         "class=\"danger\">Remove ";
     AppendHtml(main, name);
-    main += "</button></form> <a href=\"/users\">Keep them</a></section>\n";
+    main += "</button></form> <a href=\"" + Link(call, "/users") + "\">Keep them</a></section>\n";
     return Page(call, 200, "Remove a user", main);
   }
   return AfterChange(
@@ -424,7 +426,7 @@ Response NewToken(Service& service, const Call& call) {
   AppendHtml(main, std::to_string(made->token.id));
   main += ", named ";
   AppendHtml(main, made->token.name);
-  main += ".</p><p><a href=\"/users\">Back to the users</a></p></section>\n";
+  main += ".</p><p><a href=\"" + Link(call, "/users") + "\">Back to the users</a></p></section>\n";
   return Page(call, 200, "API token", main);
 }
 

@@ -89,7 +89,7 @@ Response Overview(Service& service, const Call& call) {
                                 std::to_string(controller.address.node);
     if (find != nullptr && address.rfind(*find, 0) != 0 && !Holds(controller.name, *find)) continue;
     ++shown;
-    const std::string url = ControllerUrl(controller.address);
+    const std::string url = ControllerLink(call, controller.address);
     // The row keeps its place in the site: the report links to it by that.
     rows += "<tr id=\"" + RowId(k) + "\"><td><a href=\"" + url + "\">";
     rows += address;
@@ -104,9 +104,9 @@ Response Overview(Service& service, const Call& call) {
   std::string main = "<section class=\"card\"><h2>Controllers</h2><p class=\"meta\">";
   if (find != nullptr) main += std::to_string(shown) + " of ";
   main += Count(controllers.size(), "controller");
-  main +=
-      "</p><form method=\"get\" action=\"/\" class=\"inline\" role=\"search\"><label>Find "
-      "<input type=\"search\" name=\"find\" maxlength=\"200\" value=\"";
+  main += "</p><form method=\"get\" action=\"" + Link(call, "/") +
+          "\" class=\"inline\" role=\"search\"><label>Find "
+          "<input type=\"search\" name=\"find\" maxlength=\"200\" value=\"";
   if (find != nullptr) AppendHtml(main, *find);
   main +=
       "\"></label> <button type=\"submit\" class=\"quiet\">Find</button> <small>an address "
@@ -120,8 +120,8 @@ Response Overview(Service& service, const Call& call) {
 
 // The report's link from a controller back to the overview ("index.html#row-K" beside the
 // controller's page): the fragment stays with the browser across the redirect.
-Response BackToOverview(Service&, const Call&) {
-  return Redirect("/");
+Response BackToOverview(Service&, const Call& call) {
+  return Redirect(call.request, "/");
 }
 
 // A site made of one controller, loaded: its records and its texts.
@@ -151,7 +151,7 @@ void Forms(const Call& call, CSS_ControllerAddress address, const JsonValue& con
       "<section class=\"card\" id=\"edit\"><h2>Change</h2><p class=\"meta\">Each form saves "
       "its part of the controller as it was when this page was made; if someone saved the "
       "controller since, you are shown both versions.</p>";
-  const std::string base = ControllerUrl(address) + "/edit/";
+  const std::string base = ControllerLink(call, address) + "/edit/";
   // The form just saved stays open.
   const std::string* saved = call.target.Query("saved");
   for (const FormSection& section : FormSections()) {
@@ -226,7 +226,7 @@ Response ShowController(Service& service, const Call& call, int status, const Dr
   view.warnings = &warnings;
   view.pages = true;
 
-  const std::string url = ControllerUrl(*address);
+  const std::string url = ControllerLink(call, *address);
   std::string main = "<section class=\"card status\"><p class=\"meta\"><b>";
   main += Count(diff.messagesWritten, "message");
   main += sites->sent ? "</b> to send since it was last marked sent"
@@ -295,7 +295,7 @@ Response Conflict(Service& service, const Call& call, CSS_ControllerAddress addr
     rows[found->second].mine = std::move(value);
   }
 
-  const std::string url = ControllerUrl(address);
+  const std::string url = ControllerLink(call, address);
   std::string what(target.section->item);
   if (target.PerRecord()) what += " " + std::to_string(target.index + 1);
   std::string main = "<section class=\"card conflict\"><h2>Someone else saved controller ";
@@ -323,7 +323,7 @@ Response Conflict(Service& service, const Call& call, CSS_ControllerAddress addr
   main += Count(differ, "value");
   main += differ == 1 ? " differs.</p>" : " differ.</p>";
   main += "<form method=\"post\" class=\"edit\" action=\"";
-  AppendHtml(main, call.request.target);
+  AppendHtml(main, call.request.Outward(call.request.target));
   main += "\">";
   main += CsrfField(call.caller->csrf);
   main += "<input type=\"hidden\" name=\"etag\" value=\"";
@@ -384,7 +384,8 @@ Response Save(Service& service, const Call& call) {
       store, *address, {Expect::Kind::Present, *etag}, json,
       ChangeNote(call, service.Authority().Now(), "PUT", ControllerApi(*address)));
   if (put) {
-    return Redirect(ControllerUrl(*address) + "?saved=" + target.Anchor() + "#" + target.Anchor());
+    return Redirect(call.request,
+                    ControllerUrl(*address) + "?saved=" + target.Anchor() + "#" + target.Anchor());
   }
   switch (put.error().status) {
     case 412:

@@ -9,52 +9,82 @@
 namespace ssmsg::server::pages {
 namespace {
 
-void TopBar(const Caller* caller, std::string& out) {
+// What the bar leads to: a site's pages, or the list of the sites of a server of many.
+enum class Bar : unsigned char { Site, Sites };
+
+void TopBar(const Caller* caller, const Request& request, Bar bar, std::string& out) {
+  const std::string home = request.Outward("/");
   // The first stop of the keyboard: past the bar, to what the page is about.
   out += "<a class=\"skip\" href=\"#main\">Skip to the content</a>";
-  out += "<header class=\"top\"><h1><a href=\"/\">ssmsg site editor</a></h1>";
+  out += "<header class=\"top\"><h1><a href=\"";
+  AppendHtml(out, home);
+  out += "\">ssmsg site editor</a></h1>";
   if (caller == nullptr) {
     out += "<p>Log in to see and change the site.</p></header>\n";
     return;
   }
-  out += "<nav><a href=\"/\">Controllers</a>";
-  if (caller->user.role == Role::Admin)
-    out += "<a href=\"/audit\">Audit log</a><a href=\"/users\">Users</a>";
+  out += "<nav>";
+  // A site of many: the way back to the list of them.
+  if (bar == Bar::Sites || !request.base.empty()) out += "<a href=\"/\">Sites</a>";
+  if (bar == Bar::Site) {
+    out += "<a href=\"";
+    AppendHtml(out, home);
+    out += "\">Controllers</a>";
+  }
+  if (bar == Bar::Site && caller->user.role == Role::Admin) {
+    out += "<a href=\"";
+    AppendHtml(out, request.Outward("/audit"));
+    out += "\">Audit log</a><a href=\"";
+    AppendHtml(out, request.Outward("/users"));
+    out += "\">Users</a>";
+  }
   out += "<span class=\"who\">";
   AppendHtml(out, caller->user.name);
-  out += " (";
-  out += RoleName(caller->user.role);
-  out += ")</span>";
+  if (bar == Bar::Site) {
+    out += " (";
+    out += RoleName(caller->user.role);
+    out += ")";
+  }
+  out += "</span>";
   if (caller->cookie) {
-    out += "<form method=\"post\" action=\"/logout\">";
+    out += "<form method=\"post\" action=\"";
+    AppendHtml(out, request.Outward("/logout"));
+    out += "\">";
     out += CsrfField(caller->csrf);
     out += "<button type=\"submit\" class=\"quiet\">Log out</button></form>";
   }
   out += "</nav></header>\n";
 }
 
-Response Framed(const Caller* caller, int status, std::string_view title, std::string_view main) {
+Response Framed(const Caller* caller, const Request& request, int status, std::string_view title,
+                std::string_view main, Bar bar = Bar::Site) {
   std::string body;
-  TopBar(caller, body);
+  TopBar(caller, request, bar, body);
   body += "<main id=\"main\" tabindex=\"-1\">\n";
   body += main;
   body += "</main>";
   return HtmlPage(status, title, body);
 }
 
-std::string Message(int status, std::string_view message) {
+std::string Message(const Request& request, int status, std::string_view message) {
   std::string main = "<section class=\"card\"><h2>";
   AppendHtml(main, StatusText(status));
   main += "</h2><p>";
   AppendHtml(main, message);
-  main += "</p><p><a href=\"/\">Back to the controllers</a></p></section>\n";
+  main += "</p><p><a href=\"";
+  AppendHtml(main, request.Outward("/"));
+  main += "\">Back to the controllers</a></p></section>\n";
   return main;
 }
 
 }  // namespace
 
 Response Page(const Call& call, int status, std::string_view title, std::string_view main) {
-  return Framed(call.caller, status, title, main);
+  return Framed(call.caller, call.request, status, title, main);
+}
+
+Response SitesPage(const Call& call, std::string_view main) {
+  return Framed(call.caller, call.request, 200, "Sites", main, Bar::Sites);
 }
 
 void AppendProblem(std::string& html, std::string_view problem) {
@@ -65,7 +95,7 @@ void AppendProblem(std::string& html, std::string_view problem) {
 }
 
 Response MessagePage(const Call& call, int status, std::string_view message) {
-  return Page(call, status, StatusText(status), Message(status, message));
+  return Page(call, status, StatusText(status), Message(call.request, status, message));
 }
 
 Response FailurePage(int status, std::string_view message, const Request& request) {
@@ -74,16 +104,20 @@ Response FailurePage(int status, std::string_view message, const Request& reques
     const std::string_view target = request.target;
     if ((request.method == "GET" || request.method == "HEAD") && target != "/")
       location += "?next=" + Encode(target);
-    return Redirect(std::move(location));
+    return Redirect(request, location);
   }
-  return Framed(nullptr, status, StatusText(status), Message(status, message));
+  return Framed(nullptr, request, status, StatusText(status), Message(request, status, message));
 }
 
-Response Redirect(std::string location) {
+Response Redirect(const Request& request, std::string_view location) {
   Response response;
   response.status = 303;
-  response.Set("Location", std::move(location));
+  response.Set("Location", request.Outward(location));
   return response;
+}
+
+std::string Link(const Call& call, std::string_view path) {
+  return call.request.Outward(path);
 }
 
 std::optional<Form> PostedForm(const Call& call, Response& failure) {
@@ -110,21 +144,12 @@ std::string ControllerApi(CSS_ControllerAddress address) {
   return "/api" + ControllerUrl(address);
 }
 
+std::string ControllerLink(const Call& call, CSS_ControllerAddress address) {
+  return Link(call, ControllerUrl(address));
+}
+
 std::string Encode(std::string_view text) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
-        (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_' || byte == '~') {
-      out += c;
-    } else {
-      out += '%';
-      out += kHex[byte >> 4];
-      out += kHex[byte & 15];
-    }
-  }
-  return out;
+  return PercentEncode(text);
 }
 
 std::string Count(std::size_t count, std::string_view thing) {

@@ -12,4 +12,8 @@ namespace ssmsg::server {
 // failures (401 and the like) answer as pages.
 void AddPageRoutes(Service& service);
 
+// Adds the pages of a server of many sites (SiteDirectory) to its own service, over the database's
+// accounts: the list of the caller's sites, and logging in and out.
+void AddSitesPages(Service& service);
+
 }  // namespace ssmsg::server

@@ -50,7 +50,7 @@ std::string Address(CSS_ControllerAddress address) {
 Response ShowPending(const Call& call, const Pending& asked) {
   const CSS_ControllerAddress* address = &asked.address;
   const PendingMessages* pending = &asked.messages;
-  const std::string url = ControllerUrl(*address);
+  const std::string url = ControllerLink(call, *address);
   const std::size_t count = pending->messages.size();
   const std::string* etag = &pending->etag;
 
@@ -116,7 +116,7 @@ Response MarkSent(Service& service, const Call& call) {
   const Outcome<ControllerState> sent = server::MarkSent(
       service.Data(), *address, {Expect::Kind::Present, *etag},
       ChangeNote(call, service.Authority().Now(), "POST", ControllerApi(*address) + "/sent"));
-  const std::string url = ControllerUrl(*address);
+  const std::string url = ControllerLink(call, *address);
   if (!sent && sent.error().status == 412) {
     std::string main =
         "<section class=\"card conflict\"><h2>Not marked sent</h2><p>The controller changed "
@@ -126,7 +126,7 @@ Response MarkSent(Service& service, const Call& call) {
     return Page(call, 409, "Not marked sent", main);
   }
   if (!sent) return MessagePage(call, sent.error().status, sent.error().message);
-  return Redirect(url + "/pending");
+  return Redirect(call.request, ControllerUrl(*address) + "/pending");
 }
 
 // The pages of the pending messages of the controller in the path, which they are given.

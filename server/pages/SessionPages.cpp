@@ -34,8 +34,10 @@ std::string NextPage(const std::string* next) {
 Response LoginPage(const Call& call, int status, std::string_view next, std::string_view problem) {
   std::string main = "<section class=\"card login\"><h2>Log in</h2>";
   AppendProblem(main, problem);
+  main += "<form method=\"post\" action=\"";
+  AppendHtml(main, Link(call, "/login"));
   main +=
-      "<form method=\"post\" action=\"/login\" class=\"edit\">"
+      "\" class=\"edit\">"
       "<input type=\"hidden\" name=\"next\" value=\"";
   AppendHtml(main, next);
   main +=
@@ -73,14 +75,14 @@ Response LogIn(Service& service, const Call& call) {
   if (login.status != Login::Status::Ok) {
     return LoginPage(call, 401, next, "Wrong name or password.");
   }
-  Response response = Redirect(next);
+  Response response = Redirect(call.request, next);
   response.Add("Set-Cookie", Auth::SessionCookie(login.sessionId, call.request.tls));
   return response;
 }
 
 Response LogOut(Service& service, const Call& call) {
   service.Authority().LogOut(*call.caller);
-  Response response = Redirect("/login");
+  Response response = Redirect(call.request, "/login");
   response.Add("Set-Cookie", Auth::SessionCookie("", call.request.tls));
   return response;
 }
@@ -154,7 +156,7 @@ void AddFormAddresses(Service& service) {
       std::size_t end = 0;
       for (std::size_t i = 0; i < kept; ++i)
         end = std::min(path.find('/', end + 1), path.size());
-      return pages::Redirect(kept == 0 ? "/" : std::string(path.substr(0, end)));
+      return pages::Redirect(call.request, kept == 0 ? "/" : path.substr(0, end));
     };
     service.Routes().Add(std::move(route));
   }
