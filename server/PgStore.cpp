@@ -12,12 +12,14 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 #include <utility>
 
 #include <ssmsg/Site.h>
 #include <ssmsg/SiteDatabase.h>
 
 #include "server/Http.h"
+#include "site/SiteData.h"
 #include "site/StoreImage.h"
 #include "site/file/SiteFileWriter.h"
 #include "site/pg/Location.h"
@@ -86,6 +88,11 @@ constexpr std::string_view kChannel = "ssmsg_changes";
 
 constexpr const char* kRead = "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY";
 constexpr const char* kWrite = "BEGIN";
+// One statement on its own, which is a transaction of its own.
+constexpr const char* kOne = nullptr;
+
+// The bytes of controllers' JSON that a site's store keeps at most.
+constexpr std::size_t kKeptBytes = std::size_t{16} << 20;
 
 // The notices of changes of every site, heard on one connection of their own for all the stores
 // of a link: whichever waiter comes first polls it and tells the others. A lost connection is
@@ -214,15 +221,27 @@ struct PgStore::State {
   }
   CSApplicationManagerStd records;  // a controller's records on their way
 
-  // What `body(connection)` returns, run in one transaction begun with `begin`. A failure of the
-  // server, or of the connection to it, is a StoreUnavailable, and the next call connects again;
-  // any other failure of a statement is an error that only the log tells.
+  // What was read of the site at its "Version" `version` (under the link's mutex): the states of
+  // the controllers read since, and their list.
+  struct Kept {
+    std::int64_t version = -1;  // -1: nothing
+    std::unordered_map<std::uint64_t, ControllerState> controllers;
+    std::size_t bytes = 0;
+    std::optional<std::vector<ControllerSummary>> list;
+  };
+  Kept kept;
+
+  // What `body(connection)` returns, run in one transaction begun with `begin` (kOne: a single
+  // statement, which is one). A failure of the server, or of the connection to it, is a
+  // StoreUnavailable, and the next call connects again; any other failure of a statement is an
+  // error that only the log tells.
   template <class Body>
   auto Transaction(const char* begin, Body&& body) {
     const std::lock_guard lock(link->mutex);
     PGconn* server = nullptr;
     try {
       server = link->Use();
+      if (begin == kOne) return body(server);
       Run(server, begin);
       struct Rollback {
         PGconn* server;
@@ -246,6 +265,30 @@ struct PgStore::State {
   }
 
   pg::SiteRows Rows(PGconn* server) const { return {server, site, name}; }
+
+  // Makes what is kept agree with the site's version as the transaction sees it: forgets it all
+  // when the site changed since.
+  void Sync(PGconn* server) {
+    const PgResult found = Run(server, "SELECT \"Version\" FROM sites WHERE \"Id\" = $1", {site});
+    if (PQntuples(found.get()) != 1) {
+      throw StoreError(name + ": the site \"" + siteName + "\" was removed from the database");
+    }
+    const std::int64_t version = pg::FirstInteger(found.get()).value_or(0);
+    if (version != kept.version) kept = Kept{version, {}, 0, {}};
+  }
+  // The kept state of the controller at `address`, null when none is kept.
+  const ControllerState* KeptState(CSS_ControllerAddress address) const {
+    const auto found = kept.controllers.find(AddressKey(address));
+    return found == kept.controllers.end() ? nullptr : &found->second;
+  }
+  void Keep(CSS_ControllerAddress address, const ControllerState& state) {
+    if (kept.bytes + state.json.size() > kKeptBytes) {
+      kept.controllers.clear();
+      kept.bytes = 0;
+    }
+    kept.bytes += state.json.size();
+    kept.controllers.insert_or_assign(AddressKey(address), state);
+  }
 
   // Makes the writers of the site wait for each other from here to the end of the transaction.
   void LockSite(PGconn* server) const {
@@ -493,6 +536,8 @@ std::string PgStore::SiteJson() {
 
 std::vector<ControllerSummary> PgStore::Controllers() {
   return state_->Transaction(kRead, [&](PGconn* server) {
+    state_->Sync(server);
+    if (state_->kept.list) return *state_->kept.list;
     std::vector<ControllerSummary> list;
     const std::vector<std::string> errors = state_->Rows(server).ReadEach(
         state_->records, [&](const pg::SiteRows::Placed& placed, CSApplicationManagerStd& records) {
@@ -500,15 +545,28 @@ std::vector<ControllerSummary> PgStore::Controllers() {
               {placed.address, records.GetConfig().Name, ControllerEtag(ImageOf(records).bytes)});
         });
     if (!errors.empty()) throw StoreError(JoinedErrors(errors));
+    state_->kept.list = list;
     return list;
   });
 }
 
 std::optional<ControllerState> PgStore::Controller(CSS_ControllerAddress address) {
+  // Most often the site did not change since the controller was read: one statement tells.
+  std::optional<ControllerState> kept =
+      state_->Transaction(kOne, [&](PGconn* server) -> std::optional<ControllerState> {
+        state_->Sync(server);
+        const ControllerState* found = state_->KeptState(address);
+        return found ? std::optional(*found) : std::nullopt;
+      });
+  if (kept) return kept;
   return state_->Transaction(kRead, [&](PGconn* server) -> std::optional<ControllerState> {
+    state_->Sync(server);
+    if (const ControllerState* found = state_->KeptState(address)) return *found;
     std::optional<State::Read> read = state_->ReadController(server, address);
     if (!read) return std::nullopt;
-    return state_->StateOf(server, std::move(*read));
+    ControllerState state = state_->StateOf(server, std::move(*read));
+    state_->Keep(address, state);
+    return state;
   });
 }
 
@@ -677,7 +735,7 @@ ChangePage PgStore::Changes(std::int64_t after, std::size_t limit) {
 
 std::int64_t PgStore::LatestAudit() {
   if (state_->site.empty()) return 0;  // the accounts of the whole database have no audit
-  return state_->Transaction(kRead, [&](PGconn* server) {
+  return state_->Transaction(kOne, [&](PGconn* server) {
     const PgResult latest =
         Run(server, "SELECT coalesce(max(\"Id\"), 0) FROM audit_log WHERE \"Site\" = $1",
             {state_->site});
@@ -699,12 +757,12 @@ std::vector<User> PgStore::Users() {
 }
 
 std::optional<User> PgStore::FindUser(std::string_view name) {
-  return state_->Transaction(kRead,
+  return state_->Transaction(kOne,
                              [&](PGconn* server) { return state_->UserNamed(server, name); });
 }
 
 std::optional<User> PgStore::FindUserById(std::int64_t id) {
-  return state_->Transaction(kRead, [&](PGconn* server) {
+  return state_->Transaction(kOne, [&](PGconn* server) {
     const PgResult found =
         Run(server, state_->Users() + " WHERE u.\"Id\" = $2", {state_->site, Number(id)});
     return UserAt(found.get());
@@ -712,7 +770,7 @@ std::optional<User> PgStore::FindUserById(std::int64_t id) {
 }
 
 std::vector<SiteRole> PgStore::SitesOf(std::int64_t id) {
-  return state_->Transaction(kRead, [&](PGconn* server) {
+  return state_->Transaction(kOne, [&](PGconn* server) {
     const PgResult rows =
         Run(server,
             "SELECT s.\"Name\", r.\"Role\" FROM site_roles r JOIN sites s ON s.\"Id\" = "
@@ -824,7 +882,7 @@ std::optional<std::int64_t> PgStore::AddToken(const User& user, const std::strin
 }
 
 std::optional<TokenUser> PgStore::FindToken(const std::string& tokenHash, std::int64_t now) {
-  return state_->Transaction(kRead, [&](PGconn* server) -> std::optional<TokenUser> {
+  return state_->Transaction(kOne, [&](PGconn* server) -> std::optional<TokenUser> {
     // A token ends at its "Expires": from that second on it is not accepted.
     const PgResult found = Run(server,
                                state_->Users(kTokenColumns) +
@@ -882,7 +940,7 @@ bool PgStore::AddSession(const Session& session, std::string_view passwordHash) 
 }
 
 std::optional<Session> PgStore::FindSession(const std::string& idHash) {
-  return state_->Transaction(kRead, [&](PGconn* server) -> std::optional<Session> {
+  return state_->Transaction(kOne, [&](PGconn* server) -> std::optional<Session> {
     const PgResult found = Run(server,
                                "SELECT \"User\", \"Csrf\", \"Created\", \"LastSeen\" FROM sessions "
                                "WHERE \"IdHash\" = $1",

@@ -328,20 +328,33 @@ TEST_F(PostgresSite, MigrateMakesTheTablesOnce) {
   EXPECT_EQ(Count("SELECT count(*) FROM ssmsg_schema"), 1);
 }
 
-// A database of version 1 had the tables of sites alone: migrate adds the site editor's, and its
-// sites stay as they were.
-TEST_F(PostgresSite, VersionOneGainsTheEditorsTablesByMigrate) {
+// A database of an older version gains by migrate what came since (2: the site editor's tables,
+// 3: the sites' versions, which count every change of a site's rows), and its sites stay as
+// they were.
+TEST_F(PostgresSite, AnOlderVersionGainsWhatCameSinceByMigrate) {
   const CSS_Site site =
       test::LoadOk(R"({"Controllers": [{"Interface": 1, "Node": 1, "Name": "a"}]})");
-  Write(site, Uri("s"));
-  Sql("DROP TABLE users, site_roles, sessions, api_tokens, audit_log, sent_controllers, "
-      "login_failures; UPDATE ssmsg_schema SET \"Version\" = 1");
-  const CSS_MigrateResult migrated = MigrateSiteDatabase(Uri("s"));
-  ASSERT_TRUE(migrated.errors.empty()) << migrated.errors[0];
-  EXPECT_EQ(migrated.from, 1);
-  EXPECT_EQ(Count("SELECT max(\"Version\") FROM ssmsg_schema"), kPostgresSchemaVersion);
-  EXPECT_EQ(Count("SELECT count(*) FROM users") + Count("SELECT count(*) FROM audit_log"), 0);
-  EXPECT_EQ(Read(Uri("s")).ToJson(), site.ToJson());
+  for (const int old : {1, 2}) {
+    Write(site, Uri("s"));
+    std::string undo =
+        "DROP FUNCTION ssmsg_site_changed CASCADE; ALTER TABLE sites DROP COLUMN \"Version\"; ";
+    if (old == 1) {
+      undo +=
+          "DROP TABLE users, site_roles, sessions, api_tokens, audit_log, sent_controllers, "
+          "login_failures; ";
+    }
+    Sql(undo + "UPDATE ssmsg_schema SET \"Version\" = " + std::to_string(old));
+    const CSS_MigrateResult migrated = MigrateSiteDatabase(Uri("s"));
+    ASSERT_TRUE(migrated.errors.empty()) << migrated.errors[0];
+    EXPECT_EQ(migrated.from, old);
+    EXPECT_EQ(Count("SELECT max(\"Version\") FROM ssmsg_schema"), kPostgresSchemaVersion);
+    EXPECT_EQ(Count("SELECT count(*) FROM users") + Count("SELECT count(*) FROM audit_log"), 0);
+    EXPECT_EQ(Read(Uri("s")).ToJson(), site.ToJson());
+    const auto version = Count("SELECT \"Version\" FROM sites");
+    Sql("UPDATE controllers SET \"Name\" = 'b'");
+    Sql("DELETE FROM controllers");
+    EXPECT_EQ(Count("SELECT \"Version\" FROM sites"), version + 2) << old;
+  }
 }
 
 // A site of `count` controllers whose names end in `mark`: two such sites differ in every

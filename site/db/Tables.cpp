@@ -439,7 +439,34 @@ std::string PostgresSchema() {
          ");\n-- The sites, by name.\nCREATE TABLE sites (\n"
          "  \"Id\" integer GENERATED ALWAYS AS IDENTITY PRIMARY KEY,\n"
          "  \"Name\" text NOT NULL UNIQUE\n);\n" +
-         PostgresSiteTables() + PostgresEditorTables();
+         PostgresSiteTables() + PostgresEditorTables() + PostgresSiteVersions();
+}
+
+std::string PostgresSiteVersions() {
+  std::string sql =
+      R"(-- Each site's version, counted up by every statement that changes its rows (the triggers
+-- below), in the transaction that changes them.
+ALTER TABLE sites ADD COLUMN "Version" bigint NOT NULL DEFAULT 0;
+CREATE FUNCTION ssmsg_site_changed() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+  UPDATE sites SET "Version" = "Version" + 1 WHERE "Id" IN (SELECT DISTINCT "Site" FROM changed);
+  RETURN NULL;
+END
+$$;
+)";
+  std::vector<std::string_view> names{"enum_texts"};
+  for (const Table& table : Tables())
+    names.push_back(table.name);
+  for (const std::string_view name : names) {
+    for (const auto& [event, rows] : {std::pair{"INSERT", "NEW"}, {"UPDATE", "NEW"}, {"DELETE", "OLD"}}) {
+      sql += "CREATE TRIGGER ";
+      sql += name;
+      sql += std::string("_") + event + " AFTER " + event + " ON " + std::string(name) +
+             " REFERENCING " + rows +
+             " TABLE AS changed FOR EACH STATEMENT EXECUTE FUNCTION ssmsg_site_changed();\n";
+    }
+  }
+  return sql;
 }
 
 std::string PostgresEditorTables() {

@@ -114,6 +114,10 @@ std::string PostgresSchema();
 // their roles in each site, sessions, API tokens and failed logins, the audit log and what each
 // controller was last marked sent as, each of a site's rows keyed by the site.
 std::string PostgresEditorTables();
+// What schema version 3 adds: each site's "Version", which every statement that changes its
+// controllers' rows or enumeration texts counts up, so that a server may keep what it read until
+// the site changes, whoever changed it.
+std::string PostgresSiteVersions();
 // CREATE TABLE for the site editor's tables as they are now (added in schema version 2, the API
 // tokens' ids, names and ends in 3, the audit log's compressed texts in 4, the failed logins in
 // 5): its users, their sessions and API tokens, the audit log of changes, what each controller was

@@ -96,9 +96,12 @@ int BringUpToDate(PGconn* connection) {
   };
   if (version == 0) {
     exec(db::PostgresSchema());
-  } else if (version == 1) {
-    exec(db::PostgresEditorTables() +
-         "UPDATE ssmsg_schema SET \"Version\" = " + std::to_string(kPostgresSchemaVersion) + ";");
+  } else {
+    // Each version's additions, from the one after the database's.
+    std::string sql = version < 2 ? db::PostgresEditorTables() : std::string();
+    sql += db::PostgresSiteVersions();
+    exec(sql + "UPDATE ssmsg_schema SET \"Version\" = " + std::to_string(kPostgresSchemaVersion) +
+         ";");
   }
   return version;
 }
