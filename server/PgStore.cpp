@@ -8,6 +8,7 @@
 #include <charconv>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <limits>
 #include <map>
 #include <mutex>
@@ -221,15 +222,30 @@ struct PgStore::State {
   }
   CSApplicationManagerStd records;  // a controller's records on their way
 
-  // What was read of the site at its "Version" `version` (under the link's mutex): the states of
-  // the controllers read since, and their list.
+  // A controller as read: its JSON, entity tag, name, position and image.
+  struct Read {
+    std::string json;
+    std::string etag;
+    std::string name;
+    std::int64_t position = 0;
+    StoreImage image;
+  };
+  // A controller as kept: as read, and its place in the site (from 0).
+  struct Known {
+    Read read;
+    std::size_t place = 0;
+  };
+  // What was read of the site at its "Version" `version` (under the link's mutex): the
+  // controllers read since, and their list.
   struct Kept {
     std::int64_t version = -1;  // -1: nothing
-    std::unordered_map<std::uint64_t, ControllerState> controllers;
+    std::unordered_map<std::uint64_t, Known> controllers;
     std::size_t bytes = 0;
     std::optional<std::vector<ControllerSummary>> list;
   };
   Kept kept;
+  // What the transaction's body keeps once it commits (under the same lock), none: nothing.
+  std::function<void()> afterCommit;
 
   // What `body(connection)` returns, run in one transaction begun with `begin` (kOne: a single
   // statement, which is one). A failure of the server, or of the connection to it, is a
@@ -250,9 +266,11 @@ struct PgStore::State {
           if (open) PQclear(PQexec(server, "ROLLBACK"));
         }
       } rollback{server};
+      afterCommit = nullptr;
       auto result = body(server);
       Run(server, "COMMIT");
       rollback.open = false;
+      if (afterCommit) std::exchange(afterCommit, nullptr)();
       return result;
     } catch (const pg::PgError& error) {
       if (server == nullptr || PQstatus(server) != CONNECTION_OK) {
@@ -277,17 +295,30 @@ struct PgStore::State {
     if (version != kept.version) kept = Kept{version, {}, 0, {}};
   }
   // The kept state of the controller at `address`, null when none is kept.
-  const ControllerState* KeptState(CSS_ControllerAddress address) const {
+  const Known* KeptState(CSS_ControllerAddress address) const {
     const auto found = kept.controllers.find(AddressKey(address));
     return found == kept.controllers.end() ? nullptr : &found->second;
   }
-  void Keep(CSS_ControllerAddress address, const ControllerState& state) {
-    if (kept.bytes + state.json.size() > kKeptBytes) {
+  // Keeps `known`, just written, once the transaction commits. The site's row is locked since
+  // Sync: every count of its version since is this transaction's, and the other controllers kept
+  // stay as they were (a new one comes last).
+  void KeepWritten(PGconn* server, CSS_ControllerAddress address, Known known) {
+    const PgResult found = Run(server, "SELECT \"Version\" FROM sites WHERE \"Id\" = $1", {site});
+    const std::int64_t version = pg::FirstInteger(found.get()).value_or(-1);
+    afterCommit = [this, address, version, known = std::move(known)]() mutable {
+      kept.version = version;
+      kept.list.reset();
+      Keep(address, std::move(known));
+    };
+  }
+  void Keep(CSS_ControllerAddress address, Known known) {
+    const std::size_t bytes = known.read.json.size() + known.read.image.bytes.size();
+    if (kept.bytes + bytes > kKeptBytes) {
       kept.controllers.clear();
       kept.bytes = 0;
     }
-    kept.bytes += state.json.size();
-    kept.controllers.insert_or_assign(AddressKey(address), state);
+    kept.bytes += bytes;
+    kept.controllers.insert_or_assign(AddressKey(address), std::move(known));
   }
 
   // Makes the writers of the site wait for each other from here to the end of the transaction.
@@ -298,12 +329,6 @@ struct PgStore::State {
     }
   }
 
-  struct Read {
-    std::string json;
-    std::string etag;
-    std::string name;
-    std::int64_t position = 0;
-  };
   // The controller at `address` as its rows are now, none when there is none.
   std::optional<Read> ReadController(PGconn* server, CSS_ControllerAddress address) {
     const pg::SiteRows rows = Rows(server);
@@ -318,7 +343,8 @@ struct PgStore::State {
                    const CSApplicationManagerStd& records) {
     Read read;
     CSS_SiteWriter::ControllerText(read.json, address, records, true);
-    read.etag = ControllerEtag(ImageOf(records).bytes);
+    read.image = ImageOf(records);
+    read.etag = ControllerEtag(read.image.bytes);
     read.name = records.GetConfig().Name;
     read.position = position;
     return read;
@@ -332,8 +358,13 @@ struct PgStore::State {
   };
   Change Begin(PGconn* server, CSS_ControllerAddress address, const Expect& expect) {
     LockSite(server);
+    Sync(server);
     Change change;
-    change.before = ReadController(server, address);
+    if (const Known* known = KeptState(address)) {
+      change.before = known->read;
+    } else {
+      change.before = ReadController(server, address);
+    }
     change.status = expect.Check(change.before ? &change.before->etag : nullptr);
     return change;
   }
@@ -346,6 +377,9 @@ struct PgStore::State {
     return static_cast<std::size_t>(pg::FirstInteger(before.get()).value_or(0));
   }
 
+  static ControllerState StateOf(const Known& known) {
+    return {known.read.json, known.read.etag, known.place};
+  }
   ControllerState StateOf(PGconn* server, Read read) const {
     const std::size_t place = PlaceAt(server, read.position);
     return {std::move(read.json), std::move(read.etag), place};
@@ -555,17 +589,19 @@ std::optional<ControllerState> PgStore::Controller(CSS_ControllerAddress address
   std::optional<ControllerState> kept =
       state_->Transaction(kOne, [&](PGconn* server) -> std::optional<ControllerState> {
         state_->Sync(server);
-        const ControllerState* found = state_->KeptState(address);
-        return found ? std::optional(*found) : std::nullopt;
+        const State::Known* found = state_->KeptState(address);
+        return found ? std::optional(State::StateOf(*found)) : std::nullopt;
       });
   if (kept) return kept;
   return state_->Transaction(kRead, [&](PGconn* server) -> std::optional<ControllerState> {
     state_->Sync(server);
-    if (const ControllerState* found = state_->KeptState(address)) return *found;
+    if (const State::Known* found = state_->KeptState(address)) return State::StateOf(*found);
     std::optional<State::Read> read = state_->ReadController(server, address);
     if (!read) return std::nullopt;
-    ControllerState state = state_->StateOf(server, std::move(*read));
-    state_->Keep(address, state);
+    State::Known known{std::move(*read), 0};
+    known.place = state_->PlaceAt(server, known.read.position);
+    ControllerState state = State::StateOf(known);
+    state_->Keep(address, std::move(known));
     return state;
   });
 }
@@ -592,18 +628,22 @@ WriteResult PgStore::PutController(CSS_ControllerAddress address, const Expect& 
     if (change.status != WriteStatus::Done) return {change.status, {}};
     const std::optional<State::Read>& before = change.before;
     const pg::SiteRows rows = state_->Rows(server);
-    std::int64_t position = 0;
-    if (before) {
-      position = before->position;
-      rows.Remove(address);
-    } else {
-      position = rows.NextPosition();
-    }
-    rows.Write(position, address, records);
+    const std::int64_t position = before ? before->position : rows.NextPosition();
     State::Read after = State::Made(address, position, records);
+    // Only the tables of the parts that changed are written again (all of them for a new one).
+    db::TableSet tables = db::TableSet().set();
+    if (before) {
+      tables = db::TablesOfParts(ChangedParts(before->image, after.image));
+      rows.Remove(address, tables);
+    }
+    rows.Write(position, address, records, tables);
     state_->Log(server, note, address, before ? std::string_view(before->json) : "null",
                 after.json);
-    return {WriteStatus::Done, state_->StateOf(server, std::move(after))};
+    State::Known known{std::move(after), 0};
+    known.place = state_->PlaceAt(server, position);
+    WriteResult written{WriteStatus::Done, State::StateOf(known)};
+    state_->KeepWritten(server, address, std::move(known));
+    return written;
   });
 }
 
@@ -757,8 +797,7 @@ std::vector<User> PgStore::Users() {
 }
 
 std::optional<User> PgStore::FindUser(std::string_view name) {
-  return state_->Transaction(kOne,
-                             [&](PGconn* server) { return state_->UserNamed(server, name); });
+  return state_->Transaction(kOne, [&](PGconn* server) { return state_->UserNamed(server, name); });
 }
 
 std::optional<User> PgStore::FindUserById(std::int64_t id) {

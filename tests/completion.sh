@@ -49,7 +49,7 @@ includes() {
 includes "ssmsg " "settings diff ask-settings interface validate demo-site tasks decode import"
 expect "ssmsg set" "settings"
 expect "ssmsg se" "serve settings"
-expect "ssmsg user " "add list passwd remove token"
+expect "ssmsg user " "add list passwd remove role token"
 expect "ssmsg user add ada --config si" "site.json"
 expect "ssmsg user add ada --role " "admin editor viewer"
 expect "ssmsg user token ada --list --c" "--config"

@@ -240,11 +240,14 @@ TEST_P(ServerApi, ACapabilityCountStaysAndARecordBeyondItIsRefused) {
 
 TEST_P(ServerApi, ChangesGoThroughOnlyWithTheCurrentEtag) {
   const std::string first = Etag(kTwo);
+  const auto listed = [&] { return Send("vic", "GET", "/api/controllers").body; };
+  EXPECT_EQ(listed().find("Dock"), std::string::npos);  // (and the store may keep the list)
   Response renamed = Patch(kTwo, first, "{\"Name\":\"Dock \\\"7\\\"\"}");
   ASSERT_EQ(renamed.status, 200) << renamed.body;
   const std::string second = *renamed.Find("ETag");
   EXPECT_NE(second, first);
   EXPECT_EQ(Etag(kTwo), second);
+  EXPECT_NE(listed().find("Dock \\\"7\\\""), std::string::npos) << listed();
   EXPECT_EQ(Read(kTwo).Find("Name")->text, "Dock \"7\"");
   // The other controller kept its tag.
   EXPECT_EQ(Send("vic", "GET", kOne, {{"If-None-Match", Etag(kOne)}}).status, 304);
@@ -270,6 +273,7 @@ TEST_P(ServerApi, ChangesGoThroughOnlyWithTheCurrentEtag) {
   EXPECT_EQ(Send("eve", "DELETE", made, {{"If-Match", first}}).status, 412);
   EXPECT_EQ(Send("eve", "DELETE", made, {{"If-Match", *created.Find("ETag")}}).status, 204);
   EXPECT_EQ(Send("vic", "GET", made).status, 404);
+  EXPECT_EQ(listed().find("\"Interface\":4"), std::string::npos) << listed();
   EXPECT_EQ(Send("eve", "DELETE", made, {{"If-Match", "*"}}).status, 404);
 }
 

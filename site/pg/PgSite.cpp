@@ -589,29 +589,29 @@ std::vector<std::string> SiteRows::EnumTexts(std::vector<CSS_SiteEnumText>& text
   return std::move(check.errors);
 }
 
-void SiteRows::Remove(CSS_ControllerAddress address) const {
+void SiteRows::Remove(CSS_ControllerAddress address, const db::TableSet& tables) const {
   // One statement for every table: the rows below a controller are no foreign keys, so the
   // order does not matter.
-  static const std::string sql = [] {
-    std::string text;
-    const auto remove = [](std::string_view table) {
-      return "DELETE FROM " + std::string(table) +
-             " WHERE \"Site\" = $1 AND \"Interface\" = $2 AND \"Node\" = $3";
-    };
-    for (std::size_t i = 1; i < db::kTableCount; ++i) {
-      text += (i == 1 ? "WITH " : ", ") + std::string("d") + std::to_string(i) + " AS (" +
-              remove(Tables()[i].name) + ")";
+  std::vector<std::string> removes;
+  for (std::size_t i = 0; i < db::kTableCount; ++i) {
+    if (tables[i]) {
+      removes.push_back("DELETE FROM " + std::string(Tables()[i].name) +
+                        " WHERE \"Site\" = $1 AND \"Interface\" = $2 AND \"Node\" = $3");
     }
-    return text + " " + remove(Tables()[db::kControllers].name);
-  }();
+  }
+  if (removes.empty()) return;
+  std::string sql;
+  for (std::size_t i = 1; i < removes.size(); ++i)
+    sql += (i == 1 ? "WITH d" : ", d") + std::to_string(i) + " AS (" + removes[i] + ")";
+  sql += (sql.empty() ? "" : " ") + removes[0];
   Run(connection_, sql, {site_, std::to_string(address.interfaceId), std::to_string(address.node)});
 }
 
 void SiteRows::Write(std::int64_t position, CSS_ControllerAddress address,
-                     const CSApplicationManagerStd& records) const {
+                     const CSApplicationManagerStd& records, const db::TableSet& tables) const {
   CopyRows rows(site_);
   db::DatabaseWriter writer(rows);
-  writer.Controller(position, address, records);
+  writer.Controller(position, address, records, tables);
   rows.Send(connection_);
 }
 

@@ -16,6 +16,8 @@
 #include <ssmsg/CSApplicationManagerStd.h>
 #include <ssmsg/Site.h>
 
+#include "site/db/DbWriter.h"
+
 namespace ssmsg::pg {
 
 // The version of the tables of sites in the database, 0 for none. A PgError for a database with
@@ -53,12 +55,14 @@ class SiteRows {
       const std::function<void(const Placed& placed, CSApplicationManagerStd& store)>& each) const;
   // The site's enumeration texts, or the errors in them.
   std::vector<std::string> EnumTexts(std::vector<CSS_SiteEnumText>& texts) const;
-  // Removes every row of the controller at `address`.
-  void Remove(CSS_ControllerAddress address) const;
-  // Writes the rows of the controller at `address` with the records `records`, at `position`;
-  // it has none before.
+  // Removes the rows of `tables` (all: every row) of the controller at `address`.
+  void Remove(CSS_ControllerAddress address,
+              const db::TableSet& tables = db::TableSet().set()) const;
+  // Writes the rows of `tables` of the controller at `address` with the records `records`, at
+  // `position`; it has none there before (DatabaseWriter::Controller).
   void Write(std::int64_t position, CSS_ControllerAddress address,
-             const CSApplicationManagerStd& records) const;
+             const CSApplicationManagerStd& records,
+             const db::TableSet& tables = db::TableSet().set()) const;
 
  private:
   PGconn* connection_;
