@@ -1,7 +1,8 @@
 #pragma once
 
 // The server's store of a site, wherever it is: a site database file, or a site of a PostgreSQL
-// database ("postgresql://...?site=NAME").
+// database ("postgresql://...?site=NAME"); or the accounts of a PostgreSQL database given without a
+// site (PgStore::OpenAccounts).
 
 #include <memory>
 #include <string>

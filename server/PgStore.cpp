@@ -58,14 +58,18 @@ std::string Number(std::int64_t value) {
   return std::to_string(value);
 }
 
-// What joins a user (u) to their role (r."Role") in the site $1: none without one.
+// What joins a user (u) to their role (r."Role") in the site $1: a database admin is an admin of
+// every site; anyone else has their role there, and is none of its users without one.
 constexpr std::string_view kSiteRole =
-    "JOIN site_roles r ON r.\"User\" = u.\"Id\" AND r.\"Site\" = $1";
-// The same for the accounts of the whole database ($1 is ''): the users with a role in any site,
-// each as a viewer.
+    "JOIN LATERAL (SELECT CASE WHEN u.\"DatabaseAdmin\" THEN 'admin' ELSE (SELECT \"Role\" FROM "
+    "site_roles WHERE \"User\" = u.\"Id\" AND \"Site\" = $1) END AS \"Role\") r ON r.\"Role\" IS "
+    "NOT NULL";
+// The same for the accounts of the whole database ($1 is ''): the database admins as admins, and
+// the users with a role in some site as viewers.
 constexpr std::string_view kAnyRole =
-    "JOIN LATERAL (SELECT 'viewer'::text AS \"Role\" FROM site_roles WHERE \"User\" = u.\"Id\" "
-    "AND $1::text = '' LIMIT 1) r ON true";
+    "JOIN LATERAL (SELECT CASE WHEN u.\"DatabaseAdmin\" THEN 'admin' WHEN EXISTS (SELECT 1 FROM "
+    "site_roles WHERE \"User\" = u.\"Id\") THEN 'viewer' END AS \"Role\" WHERE $1::text = '') r "
+    "ON r.\"Role\" IS NOT NULL";
 constexpr std::string_view kTokenColumns = "t.\"Id\", t.\"Name\", t.\"Created\", t.\"Expires\"";
 
 // The user of row `row`, none past the last.
@@ -323,6 +327,7 @@ struct PgStore::State {
 
   // Makes the writers of the site wait for each other from here to the end of the transaction.
   void LockSite(PGconn* server) const {
+    if (site.empty()) return;  // the accounts of the database: changes of users alone
     const PgResult locked = Run(server, "SELECT 1 FROM sites WHERE \"Id\" = $1 FOR UPDATE", {site});
     if (PQntuples(locked.get()) != 1) {
       throw StoreError(name + ": the site \"" + siteName + "\" was removed from the database");
@@ -396,6 +401,9 @@ struct PgStore::State {
   // commits.
   void Log(PGconn* server, const AuditNote& note, std::optional<CSS_ControllerAddress> address,
            std::string_view before, std::string_view after) const {
+    // The audit log is a site's: a change of the database's accounts has none (the program that
+    // made it, ssmsg user, says what it did).
+    if (site.empty()) return;
     Run(server, "SELECT pg_notify($1, $2)", {kChannel, site});
     const std::string interfaceId = address ? Number(address->interfaceId) : std::string();
     const std::string node = address ? Number(address->node) : std::string();
@@ -412,11 +420,12 @@ struct PgStore::State {
     return UserAt(found.get());
   }
 
+  // The admins of the site, the database's among them. (The database's accounts have no last
+  // admin: each site has its own.)
   std::int64_t Admins(PGconn* server) const {
-    const PgResult count =
-        Run(server, "SELECT count(*) FROM site_roles WHERE \"Site\" = $1 AND \"Role\" = 'admin'",
-            {site});
-    return pg::FirstInteger(count.get()).value_or(0);
+    if (site.empty()) return 2;
+    const PgResult admins = Run(server, Users() + " WHERE r.\"Role\" = 'admin'", {site});
+    return PQntuples(admins.get());
   }
 
   void EndLogins(PGconn* server, std::int64_t user) const {
@@ -810,11 +819,14 @@ std::optional<User> PgStore::FindUserById(std::int64_t id) {
 
 std::vector<SiteRole> PgStore::SitesOf(std::int64_t id) {
   return state_->Transaction(kOne, [&](PGconn* server) {
-    const PgResult rows =
-        Run(server,
-            "SELECT s.\"Name\", r.\"Role\" FROM site_roles r JOIN sites s ON s.\"Id\" = "
-            "r.\"Site\" WHERE r.\"User\" = $1 ORDER BY s.\"Name\" COLLATE \"C\"",
-            {Number(id)});
+    // A database admin is an admin of every site.
+    const PgResult rows = Run(
+        server,
+        "SELECT s.\"Name\", CASE WHEN u.\"DatabaseAdmin\" THEN 'admin' ELSE r.\"Role\" END FROM "
+        "sites s JOIN users u ON u.\"Id\" = $1 LEFT JOIN site_roles r ON r.\"Site\" = s.\"Id\" AND "
+        "r.\"User\" = u.\"Id\" WHERE u.\"DatabaseAdmin\" OR r.\"Role\" IS NOT NULL ORDER BY "
+        "s.\"Name\" COLLATE \"C\"",
+        {Number(id)});
     std::vector<SiteRole> sites;
     for (int row = 0; row < PQntuples(rows.get()); ++row) {
       sites.push_back({Text(rows.get(), row, 0),
@@ -825,16 +837,21 @@ std::vector<SiteRole> PgStore::SitesOf(std::int64_t id) {
 }
 
 UserWrite PgStore::AddUser(const User& user, const AuditNote& note) {
+  // A user added to the database's accounts is a database admin (OpenAccounts).
+  const bool accounts = state_->site.empty();
   return state_->Transaction(kWrite, [&](PGconn* server) {
     state_->LockSite(server);
     // A name is the database's: one taken in another site is taken here too.
-    const PgResult added = Run(server,
-                               "INSERT INTO users (\"Name\", \"PasswordHash\") VALUES ($1, $2) "
-                               "ON CONFLICT (\"Name\") DO NOTHING RETURNING \"Id\"",
-                               {user.name, user.passwordHash});
+    const PgResult added =
+        Run(server,
+            "INSERT INTO users (\"Name\", \"PasswordHash\", \"DatabaseAdmin\") "
+            "VALUES ($1, $2, $3) ON CONFLICT (\"Name\") DO NOTHING RETURNING \"Id\"",
+            {user.name, user.passwordHash, accounts ? "true" : "false"});
     if (PQntuples(added.get()) != 1) return UserWrite::Exists;
-    Run(server, "INSERT INTO site_roles VALUES ($1, $2, $3)",
-        {state_->site, Text(added.get(), 0, 0), RoleName(user.role)});
+    if (!accounts) {
+      Run(server, "INSERT INTO site_roles VALUES ($1, $2, $3)",
+          {state_->site, Text(added.get(), 0, 0), RoleName(user.role)});
+    }
     state_->Log(server, note, std::nullopt, "null", UserChange(user.name, user.role));
     return UserWrite::Done;
   });
@@ -846,7 +863,7 @@ UserWrite PgStore::UpdateUser(std::string_view name, Role role,
   return state_->Transaction(kWrite, [&](PGconn* server) {
     state_->LockSite(server);
     const std::optional<User> user = state_->UserNamed(server, name);
-    if (!user && !passwordHash) {
+    if (!user && !passwordHash && !state_->site.empty()) {
       // A user of another site of the database gets a role in this one, and keeps their password
       // and logins.
       const PgResult granted = Run(server,
@@ -863,8 +880,13 @@ UserWrite PgStore::UpdateUser(std::string_view name, Role role,
     if (user->role == Role::Admin && role != Role::Admin && state_->Admins(server) == 1)
       return UserWrite::LastAdmin;
     const std::string id = Number(user->id);
-    Run(server, "UPDATE site_roles SET \"Role\" = $3 WHERE \"Site\" = $1 AND \"User\" = $2",
-        {state_->site, id, RoleName(role)});
+    if (state_->site.empty()) {
+      Run(server, "UPDATE users SET \"DatabaseAdmin\" = $2 WHERE \"Id\" = $1",
+          {id, role == Role::Admin ? "true" : "false"});
+    } else {
+      Run(server, "UPDATE site_roles SET \"Role\" = $3 WHERE \"Site\" = $1 AND \"User\" = $2",
+          {state_->site, id, RoleName(role)});
+    }
     if (passwordHash) {
       Run(server, "UPDATE users SET \"PasswordHash\" = $2 WHERE \"Id\" = $1", {id, *passwordHash});
       state_->EndLogins(server, user->id);
@@ -884,13 +906,19 @@ UserWrite PgStore::RemoveUser(std::string_view name, const AuditNote& note) {
     if (!user) return UserWrite::NotFound;
     if (user->role == Role::Admin && state_->Admins(server) == 1) return UserWrite::LastAdmin;
     const std::string id = Number(user->id);
-    Run(server, "DELETE FROM site_roles WHERE \"Site\" = $1 AND \"User\" = $2", {state_->site, id});
-    // A user of no site any more is no user: their logins end with them. One who keeps a role
-    // elsewhere keeps their logins, which this site takes no more.
-    Run(server,
-        "DELETE FROM users WHERE \"Id\" = $1 AND NOT EXISTS (SELECT 1 FROM site_roles WHERE "
-        "\"User\" = $1)",
-        {id});
+    if (state_->site.empty()) {
+      // From the database's accounts: the user, with their roles and logins.
+      Run(server, "DELETE FROM users WHERE \"Id\" = $1", {id});
+    } else {
+      Run(server, "DELETE FROM site_roles WHERE \"Site\" = $1 AND \"User\" = $2",
+          {state_->site, id});
+      // A user of no site any more is no user: their logins end with them. One who keeps a role
+      // elsewhere (or is a database admin) keeps their logins, which this site takes no more.
+      Run(server,
+          "DELETE FROM users WHERE \"Id\" = $1 AND NOT \"DatabaseAdmin\" AND NOT EXISTS (SELECT 1 "
+          "FROM site_roles WHERE \"User\" = $1)",
+          {id});
+    }
     state_->Log(server, note, std::nullopt, "null", UserChange(user->name, user->role));
     return UserWrite::Done;
   });
@@ -906,12 +934,11 @@ std::optional<std::int64_t> PgStore::AddToken(const User& user, const std::strin
     const PgResult added = Run(
         server,
         "INSERT INTO api_tokens (\"Hash\", \"User\", \"Name\", \"Created\", \"Expires\") SELECT "
-        "$1, $2, $3, $4, $5 WHERE EXISTS (SELECT 1 FROM users u JOIN site_roles r ON r.\"User\" "
-        "= u.\"Id\" AND r.\"Site\" = $7 WHERE u.\"Id\" = $2 AND u.\"PasswordHash\" = $6) "
-        "RETURNING \"Id\"",
-        {tokenHash, Number(user.id), token.name, Number(token.created),
-         token.expires ? std::optional<std::string_view>(expires) : std::nullopt, user.passwordHash,
-         state_->site});
+        "$2, $3, $4, $5, $6 WHERE EXISTS (SELECT 1 FROM users u " +
+            state_->roleJoin + " WHERE u.\"Id\" = $3 AND u.\"PasswordHash\" = $7) RETURNING \"Id\"",
+        {state_->site, tokenHash, Number(user.id), token.name, Number(token.created),
+         token.expires ? std::optional<std::string_view>(expires) : std::nullopt,
+         user.passwordHash});
     if (PQntuples(added.get()) != 1) return std::nullopt;
     Token made = token;
     made.id = Int(added.get(), 0, 0);

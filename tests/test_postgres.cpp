@@ -329,15 +329,16 @@ TEST_F(PostgresSite, MigrateMakesTheTablesOnce) {
 }
 
 // A database of an older version gains by migrate what came since (2: the site editor's tables,
-// 3: the sites' versions, which count every change of a site's rows), and its sites stay as
-// they were.
+// 3: database admins and the sites' versions, which count every change of a site's rows), and
+// its sites stay as they were.
 TEST_F(PostgresSite, AnOlderVersionGainsWhatCameSinceByMigrate) {
   const CSS_Site site =
       test::LoadOk(R"({"Controllers": [{"Interface": 1, "Node": 1, "Name": "a"}]})");
   for (const int old : {1, 2}) {
     Write(site, Uri("s"));
     std::string undo =
-        "DROP FUNCTION ssmsg_site_changed CASCADE; ALTER TABLE sites DROP COLUMN \"Version\"; ";
+        "DROP FUNCTION ssmsg_site_changed CASCADE; ALTER TABLE sites DROP COLUMN \"Version\"; "
+        "ALTER TABLE users DROP COLUMN \"DatabaseAdmin\"; ";
     if (old == 1) {
       undo +=
           "DROP TABLE users, site_roles, sessions, api_tokens, audit_log, sent_controllers, "
@@ -413,9 +414,9 @@ TEST_F(PostgresSite, UsersHaveARolePerSiteAndServeNamesWhatIsMissing) {
   Write(test::LoadOk(R"({"Controllers": [{"Interface": 1, "Node": 1, "Name": "a"}]})"), Uri("s"));
   Write(test::LoadOk(R"({"Controllers": []})"), Uri("t"));
   const auto shell = [&](const std::string& script) {
-    return test::RunShell(
-        "SSMSG='" SSMSG_TOOL "'\nS='" + Uri("s") + "'\nT='" + Uri("t") + "'\n" + script, folder_,
-        folder_ / "shell.out", folder_ / "shell.err");
+    return test::RunShell("SSMSG='" SSMSG_TOOL "'\nS='" + Uri("s") + "'\nT='" + Uri("t") +
+                              "'\nD='postgresql:///" + database_ + "'\n" + script,
+                          folder_, folder_ / "shell.out", folder_ / "shell.err");
   };
   struct Case {
     const char* script;
@@ -438,6 +439,16 @@ TEST_F(PostgresSite, UsersHaveARolePerSiteAndServeNamesWhatIsMissing) {
       {"\"$SSMSG\" user list --config \"$S\"", 0, "ada admin\n"},
       {"\"$SSMSG\" user role bob --role viewer --config \"$T\"", 1, "no user bob"},
       {"\"$SSMSG\" user remove ada --config \"$S\"", 1, "is the last admin"},
+      // A user of the database itself is a database admin: an admin of every site.
+      {"printf 'a long password 3\\n' | \"$SSMSG\" user add root --role viewer --config \"$D\"", 2,
+       "is a database admin (--role admin)"},
+      {"printf 'a long password 3\\n' | \"$SSMSG\" user add root --role admin --config \"$D\"", 0,
+       ""},
+      {"\"$SSMSG\" user list --config \"$T\"", 0, "ada viewer\nroot admin\n"},
+      {"\"$SSMSG\" user remove ada --config \"$S\"", 0, ""},
+      {"\"$SSMSG\" user role root --role editor --config \"$D\"", 0, ""},
+      {"\"$SSMSG\" user list --config \"$S\"", 0, ""},
+      {"\"$SSMSG\" user list --config \"$T\"", 0, "ada viewer\n"},
   };
   for (const Case& c : cases) {
     const test::ShellResult result = shell(c.script);

@@ -44,6 +44,12 @@ TEST(SiteDirectoryPostgres, EachSiteIsServedUnderItsNameToItsOwnUsers) {
     store->AddUser({0, user, role, ""}, {});
     store->AddToken(*store->FindUser(user), SecretHash(std::string(user) + "-token"), {}, {});
   }
+  // root is a database admin: an admin of every site.
+  {
+    const std::unique_ptr<Store> accounts = std::move(*OpenPgAccounts(database));
+    ASSERT_EQ(accounts->AddUser({0, "root", Role::Admin, ""}, {}), UserWrite::Done);
+    ASSERT_TRUE(accounts->AddToken(*accounts->FindUser("root"), SecretHash("root-token"), {}, {}));
+  }
   ServiceOptions options;
   options.auth.cost = PasswordCost::Cheapest();
   SiteDirectory sites(std::move(*OpenPgAccounts(database)), options,
@@ -66,6 +72,9 @@ TEST(SiteDirectoryPostgres, EachSiteIsServedUnderItsNameToItsOwnUsers) {
       {"ada", "/api/sites", 200, R"({"sites":[{"name":"north","role":"admin"}]})"},
       {"tom", "/api/sites/", 200, R"({"sites":[{"name":"south side","role":"viewer"}]})"},
       {"", "/api/sites", 401, "error"},
+      {"root", "/api/sites", 200,
+       R"({"sites":[{"name":"north","role":"admin"},{"name":"south side","role":"admin"}]})"},
+      {"root", "/api/sites/south%20side/users", 200, R"("name":"tom","role":"viewer")"},
       {"ada", "/api/sites/north/controllers", 200, R"("Name":"n0")"},
       {"tom", "/api/sites/south%20side/controllers/1/2", 200, R"("Node":2)"},
       // A login is good only where its user has a role.

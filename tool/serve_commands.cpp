@@ -309,6 +309,12 @@ int RunUserAdd(const UserOptions& options, const CLI::App&, Output&) {
   const std::unique_ptr<Store> store =
       OpenForSecrets(options.config, CheckUserName(options.name), "user add: ", refused);
   if (!store) return refused;
+  if (IsDatabaseOfSites(options.config) && options.role != "admin") {
+    Complain("user add: a user of " + options.config +
+             " itself is a database admin (--role admin); for another role, name a site "
+             "(?site=NAME)");
+    return kBadInput;
+  }
   const std::optional<std::string> password = NewPassword(options.name);
   if (!password) return kBadInput;
   const User user{0, options.name, *RoleFromName(options.role),
@@ -343,8 +349,15 @@ int RunUserRole(const UserOptions& options, const CLI::App&, Output&) {
       store->UpdateUser(options.name, *RoleFromName(options.role), std::nullopt,
                         CommandNote("PATCH", "/api/users/" + options.name));
   if (status != UserWrite::Done) return UserFailed(status, options.name, options.config);
-  Complain("user role: " + options.name + " is a user of " + options.config + " as " +
-           options.role);
+  if (!IsDatabaseOfSites(options.config)) {
+    Complain("user role: " + options.name + " is a user of " + options.config + " as " +
+             options.role);
+  } else if (options.role == "admin") {
+    Complain("user role: " + options.name + " is a database admin of " + options.config);
+  } else {
+    Complain("user role: " + options.name + " is no database admin of " + options.config +
+             " now; their roles in its sites stay");
+  }
   return kDone;
 }
 

@@ -444,7 +444,9 @@ std::string PostgresSchema() {
 
 std::string PostgresSiteVersions() {
   std::string sql =
-      R"(-- Each site's version, counted up by every statement that changes its rows (the triggers
+      R"(-- Database admins: admins of every site, and of the database's accounts.
+ALTER TABLE users ADD COLUMN "DatabaseAdmin" boolean NOT NULL DEFAULT false;
+-- Each site's version, counted up by every statement that changes its rows (the triggers
 -- below), in the transaction that changes them.
 ALTER TABLE sites ADD COLUMN "Version" bigint NOT NULL DEFAULT 0;
 CREATE FUNCTION ssmsg_site_changed() RETURNS trigger LANGUAGE plpgsql AS $$
