@@ -64,65 +64,8 @@ port=$started_port
 trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null || true' EXIT
 url="http://127.0.0.1:$port/api/controllers/$interface/$node"
 
-# The two bodies the PATCH load takes turns with: input 1 renamed to and fro.
-python3 - "$work" "$url" "$token" <<'EOF'
-import json, sys, urllib.request
-work, url, token = sys.argv[1:]
-request = urllib.request.Request(url, headers={"Authorization": f"Bearer {token}"})
-with urllib.request.urlopen(request) as answer:
-    inputs = json.load(answer)["Inputs"]
-for k, name in enumerate(["Dock door", "Bay door"]):
-    inputs[0]["Name"] = name
-    with open(f"{work}/patch{k}.json", "w") as f:
-        json.dump({"Inputs": inputs}, f, separators=(",", ":"))
-EOF
-cat >"$work/patch.lua" <<EOF
-local bodies = {}
-for k = 0, 1 do
-  local file = io.open("$work/patch" .. k .. ".json")
-  bodies[k] = file:read("*a")
-  file:close()
-end
-local turn = 0
-local failed = 0
-request = function()
-  turn = 1 - turn
-  return wrk.format("PATCH", nil, {["Authorization"] = "Bearer $token",
-    ["If-Match"] = "*", ["Content-Type"] = "application/merge-patch+json"}, bodies[turn])
-end
-response = function(status)
-  if status ~= 200 then failed = failed + 1 end
-end
-done = function()
-  io.write(string.format("failed %d\n", failed))
-end
-EOF
-cat >"$work/status.lua" <<'EOF'
-local failed = 0
-response = function(status)
-  if status ~= 200 then failed = failed + 1 end
-end
-done = function()
-  io.write(string.format("failed %d\n", failed))
-end
-EOF
-
-# wrk's figures: requests/s, the 99th percentile and the mean latency in ms, and the failures.
-figures() {
-  awk '
-    function ms(text) {
-      if (text ~ /us$/) return substr(text, 1, length(text) - 2) / 1000
-      if (text ~ /ms$/) return substr(text, 1, length(text) - 2) + 0
-      if (text ~ /s$/) return substr(text, 1, length(text) - 1) * 1000
-      return text + 0
-    }
-    /^ *Latency +[0-9]/ { mean = ms($2) }
-    /^ *99%/ { p99 = ms($2) }
-    /^Requests\/sec:/ { rate = $2 }
-    /^failed / { failed = $2 }
-    / requests in / { count = $1 }
-    END { printf "%s %s %s %s %s\n", rate, p99, mean, failed + 0, count + 0 }'
-}
+source bench/wrk.sh
+wrk_scripts "$work" "$url" "$token"
 
 get=$(wrk -t2 -c8 -d"${seconds}s" --latency -s "$work/status.lua" -H "$auth" "$url" | figures)
 # The server's user and system CPU time so far, in clock ticks.

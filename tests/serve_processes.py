@@ -1,8 +1,10 @@
 """Two `ssmsg serve` processes on one site of a PostgreSQL database behave as one: a login made
-through one serves the other and ends on both; 40 clients make 25 read-modify-writes each of 5
-shared controllers through both, one process is killed with SIGKILL half way, and every change
-that was answered 200 is in the final state and the audit log, each after the one it was made
-from. Run under pg_virtualenv (tests/postgres.sh), with SSMSG_TOOL the tool to test."""
+through one serves the other and ends on both; behind nginx they are one server, whose change
+feed passes the proxy at once and which goes on when one of them dies; and when 40 clients make
+25 read-modify-writes each of 5 shared controllers through both, and one is killed with SIGKILL
+half way, every change that was answered 200 is in the final state and the audit log, each after
+the one it was made from. Run under pg_virtualenv (tests/postgres.sh), with SSMSG_TOOL the tool
+to test."""
 
 import http.client
 import json
@@ -10,6 +12,7 @@ import os
 import random
 import re
 import signal
+import socket
 import subprocess
 import tempfile
 import threading
@@ -17,6 +20,7 @@ import time
 import unittest
 
 TOOL = os.environ["SSMSG_TOOL"]
+NGINX = "/usr/sbin/nginx"
 CLIENTS, CHANGES, CONTROLLERS = 40, 25, 5
 
 
@@ -66,7 +70,7 @@ class TwoServers(unittest.TestCase):
         run("migrate", "postgresql:///")
         run("convert", site, site_uri)
         # A user's name is the database's: a name per test.
-        self.user = "ada" if "login" in self._testMethodName else "bob"
+        self.user = self._testMethodName[:64]
         run("user", "add", self.user, "--role", "admin", "--config", site_uri,
             stdin=f"{self.user} password 1\n".encode())
         self.token = run("user", "token", self.user, "--config", site_uri).strip()
@@ -169,6 +173,94 @@ class TwoServers(unittest.TestCase):
         for node in range(CONTROLLERS):
             status, _, body = call(port, "GET", f"/api/controllers/1/{node}", self.auth())
             self.assertEqual(json.loads(body)["Name"], last[node])
+
+    @unittest.skipUnless(os.path.exists(NGINX), "no nginx: scripts/install-deps installs nginx-light")
+    def test_behind_a_reverse_proxy_the_servers_are_one(self):
+        a, b = self.servers
+        with socket.socket() as probe:
+            probe.bind(("127.0.0.1", 0))
+            port = probe.getsockname()[1]
+        config = os.path.join(self.work, "nginx.conf")
+        with open(config, "w") as f:
+            f.write(NGINX_CONFIG.format(work=self.work, port=port, a=a.port, b=b.port,
+                                        user="user root;" if os.getuid() == 0 else ""))
+        proxy = subprocess.Popen([NGINX, "-p", self.work, "-c", config, "-e",
+                                  os.path.join(self.work, "nginx-error.log")],
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            deadline = time.monotonic() + 20
+            while True:
+                try:
+                    socket.create_connection(("127.0.0.1", port), 1).close()
+                    break
+                except OSError:
+                    self.assertIsNone(proxy.poll(), "nginx stopped")
+                    self.assertLess(time.monotonic(), deadline, "nginx did not listen")
+                    time.sleep(0.05)
+            # A login through the proxy serves every request after it, whichever server answers.
+            status, headers, body = call(port, "POST", "/api/session",
+                                         {"Content-Type": "application/json"},
+                                         json.dumps({"name": self.user,
+                                                     "password": self.user + " password 1"}))
+            self.assertEqual(status, 200, body)
+            cookie = {"Cookie": headers["Set-Cookie"].split(";")[0]}
+            for _ in range(10):
+                self.assertEqual(call(port, "GET", "/api/controllers", cookie)[0], 200)
+            for server in (a, b):
+                self.assertIn("/api/controllers", server.text())
+            # The change feed's events pass the proxy at once: a change made on one server reaches
+            # a subscriber through the proxy, whichever server it was sent to.
+            stream = http.client.HTTPConnection("127.0.0.1", port, timeout=10)
+            stream.request("GET", "/api/changes/stream", headers=cookie)
+            answer = stream.getresponse()
+            self.assertEqual(answer.status, 200)
+            status, headers, _ = call(b.port, "GET", "/api/controllers/1/3", self.auth())
+            status, _, body = call(b.port, "PATCH", "/api/controllers/1/3", self.auth({
+                "If-Match": headers["ETag"], "Content-Type": "application/merge-patch+json"}),
+                json.dumps({"Name": "through b"}))
+            self.assertEqual(status, 200, body)
+            while b'"kind":"changed","interface":1,"node":3' not in (line := answer.readline()):
+                self.assertTrue(line, "the stream ended")
+            stream.close()
+            # With one server gone, the proxy sends every read to the other.
+            a.process.send_signal(signal.SIGKILL)
+            a.process.wait(30)
+            for _ in range(10):
+                self.assertEqual(call(port, "GET", "/api/controllers/1/3", cookie)[0], 200)
+        finally:
+            proxy.terminate()
+            proxy.wait(30)
+
+
+# Two servers behind nginx, as the README shows it, in the test's folder.
+NGINX_CONFIG = """{user}
+worker_processes 1;
+daemon off;
+pid {work}/nginx.pid;
+events {{ worker_connections 64; }}
+http {{
+  access_log off;
+  client_body_temp_path {work}/nginx-body;
+  proxy_temp_path {work}/nginx-proxy;
+  fastcgi_temp_path {work}/nginx-fastcgi;
+  uwsgi_temp_path {work}/nginx-uwsgi;
+  scgi_temp_path {work}/nginx-scgi;
+  upstream ssmsg {{
+    server 127.0.0.1:{a};
+    server 127.0.0.1:{b};
+  }}
+  server {{
+    listen 127.0.0.1:{port};
+    location / {{
+      proxy_pass http://ssmsg;
+      proxy_set_header Host $host;
+      proxy_http_version 1.1;
+      proxy_set_header Connection "";
+      proxy_read_timeout 90s;
+    }}
+  }}
+}}
+"""
 
 
 if __name__ == "__main__":
