@@ -138,7 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     request.headers.push_back({"Authorization", std::string("Bearer ") + kNames[parsed.who - 1]});
   for (Header& header : request.headers) {
     if (header.value == "@" && SameName(header.name, "If-Match")) {
-      Request get{"GET", request.target, {}, {}, "", false};
+      Request get{"GET", request.target, {}, {}, "", false, {}};
       get.headers.push_back({"Authorization", "Bearer ada"});
       const Response current = service.Handle(get);
       if (const std::string* etag = current.Find("ETag")) header.value = *etag;
@@ -171,7 +171,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if ((response.status == 200 || response.status == 201) &&
       (request.method == "PUT" || request.method == "PATCH")) {
-    Request get{"GET", request.target, {{"Authorization", "Bearer ada"}}, {}, "", false};
+    Request get{"GET", request.target, {{"Authorization", "Bearer ada"}}, {}, "", false, {}};
     const Response now = service.Handle(get);
     SSMSG_FUZZ_CHECK(now.Find("ETag") && response.Find("ETag") &&
                      *now.Find("ETag") == *response.Find("ETag"));
