@@ -5,17 +5,21 @@
 
 #include <chrono>
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
+#include <ssmsg/SiteDatabase.h>
+
 #include "http_client.h"
 #include "server/Api.h"
 #include "server/ChangeFeed.h"
 #include "server/Daemon.h"
 #include "server/JsonValue.h"
+#include "server/PgStore.h"
 #include "server/Service.h"
 #include "server_support.h"
 #include "support.h"
@@ -56,6 +60,37 @@ TEST(ChangeFeedPostgres, AChangeThroughAnotherServerIsHeardAsItCommits) {
   while (feed.Latest() == before && Clock::now() < until)
     std::this_thread::sleep_for(10ms);
   EXPECT_GT(feed.Latest(), before) << "the other server's change was not heard";
+}
+
+// The sites of one database in one process listen on one connection: each listener hears its
+// own site's changes alone, and one that hears none waits its time out.
+TEST(ChangeFeedPostgres, TheSitesOfALinkHearTheirOwnChangesAlone) {
+  if (!test::HavePostgres()) GTEST_SKIP() << "no PostgreSQL server: run under pg_virtualenv";
+  const std::string database = "postgresql:///" + test::NewPostgresDatabase();
+  for (const char* site : {"a", "b"}) {
+    const CSS_SiteLoadResult loaded = LoadSiteText(test::CounterSite(1), "site.json");
+    ASSERT_TRUE(loaded.site);
+    ASSERT_TRUE(WriteSiteDatabase(*loaded.site, database + "?site=" + site).errors.empty());
+  }
+  const std::unique_ptr<Store> accounts = std::move(*OpenPgAccounts(database));
+  const std::unique_ptr<Store> a = accounts->SiteOf("a");
+  const std::unique_ptr<Store> b = accounts->SiteOf("b");
+  ASSERT_TRUE(a && b);
+  const std::unique_ptr<ChangeListener> hearA = a->ListenForChanges();
+  const std::unique_ptr<ChangeListener> hearB = b->ListenForChanges();
+  ASSERT_TRUE(hearA && hearB);
+  const Clock::time_point start = Clock::now();
+  EXPECT_FALSE(hearA->Wait(200ms));
+  EXPECT_GE(Clock::now() - start, 190ms);
+
+  auto waitB = std::async(std::launch::async, [&] { return hearB->Wait(1500ms); });
+  auto waitA = std::async(std::launch::async, [&] { return hearA->Wait(5s); });
+  std::this_thread::sleep_for(300ms);  // both wait, one of them on the socket
+  const Clock::time_point changed = Clock::now();
+  OpenPgSite(database, "a")->AddUser({0, "ada", Role::Admin, ""}, {});
+  EXPECT_TRUE(waitA.get());
+  EXPECT_LT(Clock::now() - changed, 2s);
+  EXPECT_FALSE(waitB.get()) << "b heard a's change";
 }
 
 class ChangeFeedTest : public ::testing::TestWithParam<test::StoreKind> {
