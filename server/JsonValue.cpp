@@ -436,4 +436,19 @@ std::string MergePatchText(std::string_view target, std::string_view patch) {
   return out;
 }
 
+std::string JoinPath(std::string_view base, std::string_view key) {
+  std::string path(base);
+  if (!path.empty()) path += '.';
+  path += key;
+  return path;
+}
+
+std::string ItemPath(std::string_view base, std::size_t index) {
+  std::string path(base);
+  path += '[';
+  path += std::to_string(index);
+  path += ']';
+  return path;
+}
+
 }  // namespace ssmsg::server

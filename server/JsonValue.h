@@ -71,4 +71,9 @@ std::optional<std::vector<RawMember>> RawMembers(std::string_view text);
 // members that the patch leaves, and the values it sets, are copied as they are written.
 std::string MergePatchText(std::string_view target, std::string_view patch);
 
+// Paths of values in a JSON document, as the site file's errors write them: "Inputs[2]" + "Time"
+// -> "Inputs[2].Time", "" + "Name" -> "Name", and "Inputs" + 2 -> "Inputs[2]".
+std::string JoinPath(std::string_view base, std::string_view key);
+std::string ItemPath(std::string_view base, std::size_t index);
+
 }  // namespace ssmsg::server

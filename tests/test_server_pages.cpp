@@ -77,7 +77,7 @@ Form Submit(const std::string& html, const std::string& action) {
         std::map<std::string, std::string> chosen = Attributes(form, option);
         if (chosen.contains("selected")) fields.Add(attributes["name"], chosen["value"]);
       }
-    } else if (attributes["type"] != "checkbox") {
+    } else if (attributes["type"] != "checkbox" && attributes["type"] != "radio") {
       fields.Add(attributes["name"], attributes["value"]);
     } else if (attributes.contains("checked")) {
       fields.Add(attributes["name"], attributes.contains("value") ? attributes["value"] : "on");
@@ -360,33 +360,129 @@ TEST_F(ServerPages, ErrorsStandBesideTheirInputsAndNothingIsSaved) {
   }
 }
 
-TEST_F(ServerPages, SecondEditorSeesBothVersionsAndLosesNothing) {
-  const Response evePage = Send("eve", "GET", kPage);
-  const Response adaPage = Send("ada", "GET", kPage);
-  const std::string action = "/controllers/1/1/edit/Inputs/0";
-  ASSERT_EQ(Send("eve", "POST", action,
-                 Body(Submit(evePage.body, action), {{"Inputs[0].Name", "Eve's door"}}))
-                .status,
-            303);
-  const Response conflict =
-      Send("ada", "POST", action,
-           Body(Submit(adaPage.body, action), {{"Inputs[0].Name", "Ada's door"}}));
-  EXPECT_EQ(conflict.status, 409);
-  EXPECT_EQ(InputName(0), "Eve's door");
-  const std::size_t row = conflict.body.find("<tr class=\"changed\"><th scope=\"row\">Name</th>");
-  ASSERT_NE(row, std::string::npos) << conflict.body;
-  EXPECT_LT(conflict.body.find("Ada&#39;s door", row), conflict.body.find("Eve&#39;s door", row));
-  EXPECT_EQ(conflict.body.find("<tr class=\"changed\">", row + 1), std::string::npos)
-      << "only the name differs";
-  EXPECT_NE(conflict.body.find("1 value differs."), std::string::npos);
+// Every scalar of `controller` by its path, as JSON.
+std::map<std::string, std::string> Values(const JsonValue& controller) {
+  std::vector<std::pair<std::string, std::string>> flat;
+  pages::Flatten(controller, {}, flat);
+  return {flat.begin(), flat.end()};
+}
 
-  // Saving hers over his from the conflict page: both changes are in the audit log.
-  ASSERT_EQ(Send("ada", "POST", action, Body(Submit(conflict.body, action))).status, 303);
-  EXPECT_EQ(InputName(0), "Ada's door");
-  const std::vector<AuditEntry> audit = store_->Audit(0, 100);
-  ASSERT_GE(audit.size(), 2U);
-  EXPECT_EQ(audit[audit.size() - 2].note.user, "eve");
-  EXPECT_EQ(audit.back().note.user, "ada");
+// Two editors open one version of a controller; eve saves a form, then ada saves one from her
+// older page. What they changed is merged where it does not meet; a value both changed, to
+// different values, is a conflict, and nothing is saved of ada's until she decides it.
+TEST_F(ServerPages, EditorsOfOneVersionMeetOnlyWhereTheyChangeOneValue) {
+  struct Change {
+    std::string part;
+    std::map<std::string, std::string> values;  // by path, as the form gives them
+  };
+  struct Case {
+    const char* what;
+    Change eve, ada;
+    bool conflict;
+  };
+  const Case cases[] = {
+      {"another part",
+       {"Holidays", {{"Holidays[4].Month", "8"}, {"Holidays[4].Day", "15"}}},
+       {"Outputs/0", {{"Outputs[0].Name", "Ada's strike"}}},
+       false},
+      {"another record",
+       {"Inputs/0", {{"Inputs[0].Name", "Eve's door"}}},
+       {"Inputs/1", {{"Inputs[1].Name", "Ada's button"}}},
+       false},
+      {"another field of one record",
+       {"Inputs/0", {{"Inputs[0].Name", "Eve's front door"}}},
+       {"Inputs/0", {{"Inputs[0].Time.Debounce", "7"}}},
+       false},
+      {"another row of one table",
+       {"Holidays", {{"Holidays[0].Month", "2"}}},
+       {"Holidays", {{"Holidays[2].Day", "24"}}},
+       false},
+      {"one field, alike",
+       {"Inputs/1", {{"Inputs[1].Name", "Exit"}}},
+       {"Inputs/1", {{"Inputs[1].Name", "Exit"}}},
+       false},
+      {"one field",
+       {"Inputs/0", {{"Inputs[0].Name", "Eve's"}}},
+       {"Inputs/0", {{"Inputs[0].Name", "Ada's"}}},
+       true},
+      {"one cell of one table",
+       {"Holidays", {{"Holidays[1].Day", "2"}}},
+       {"Holidays", {{"Holidays[1].Day", "3"}}},
+       true},
+  };
+  for (const Case& c : cases) {
+    const std::string evePage = Send("eve", "GET", kPage).body;
+    const std::string adaPage = Send("ada", "GET", kPage).body;
+    const std::string eveAction = kPage + "/edit/" + c.eve.part;
+    const std::string adaAction = kPage + "/edit/" + c.ada.part;
+    ASSERT_EQ(Send("eve", "POST", eveAction, Body(Submit(evePage, eveAction), c.eve.values)).status,
+              303)
+        << c.what;
+    const std::map<std::string, std::string> saved = Values(Controller());
+    const Response met =
+        Send("ada", "POST", adaAction, Body(Submit(adaPage, adaAction), c.ada.values));
+    const std::map<std::string, std::string> now = Values(Controller());
+    const auto has = [&](const std::map<std::string, std::string>& values, const auto& change) {
+      for (const auto& [path, value] : change.values) {
+        const auto found = values.find(path);
+        if (found == values.end() ||
+            (found->second != value && found->second != "\"" + value + "\""))
+          return false;
+      }
+      return true;
+    };
+    EXPECT_TRUE(has(now, c.eve)) << c.what << ": eve's change is lost";
+    if (!c.conflict) {
+      EXPECT_EQ(met.status, 303) << c.what << "\n" << met.body;
+      EXPECT_TRUE(has(now, c.ada)) << c.what << ": ada's change is lost";
+      continue;
+    }
+    EXPECT_EQ(met.status, 409) << c.what;
+    EXPECT_EQ(now, saved) << c.what << ": a conflict saved something";
+    // The row of the value both changed, with the version opened, hers, his and a choice.
+    const std::string& path = c.ada.values.begin()->first;
+    const std::size_t row = met.body.find("<tr class=\"changed\">");
+    ASSERT_NE(row, std::string::npos) << met.body;
+    EXPECT_EQ(met.body.find("<tr class=\"changed\">", row + 1), std::string::npos) << c.what;
+    EXPECT_NE(met.body.find("name=\"take:" + path + "\" value=\"theirs\"", row), std::string::npos)
+        << c.what;
+    EXPECT_NE(met.body.find("eve saved it at "), std::string::npos) << c.what;
+    EXPECT_NE(met.body.find("1 value differs."), std::string::npos) << c.what;
+    // The page keeps her value unless told otherwise; saved, both changes are in the audit log.
+    const std::size_t audited = store_->Audit(0, 1000).size();
+    ASSERT_EQ(Send("ada", "POST", adaAction, Body(Submit(met.body, adaAction))).status, 303)
+        << c.what;
+    EXPECT_TRUE(has(Values(Controller()), c.ada)) << c.what;
+    const std::vector<AuditEntry> audit = store_->Audit(0, 1000);
+    ASSERT_EQ(audit.size(), audited + 1) << c.what;
+    EXPECT_EQ(audit.back().note.user, "ada");
+  }
+}
+
+// A conflict of several values is decided value by value; what neither decided stays theirs, and
+// a change saved while the conflict page was open is merged with as well.
+TEST_F(ServerPages, AConflictIsDecidedValueByValue) {
+  const std::string action = "/controllers/1/1/edit/Inputs/0";
+  const std::string adaPage = Send("ada", "GET", kPage).body;
+  ASSERT_EQ(
+      Edit("Inputs/0", {{"Inputs[0].Name", "Eve's"}, {"Inputs[0].Time.Debounce", "8"}}).status,
+      303);
+  const Response met = Send("ada", "POST", action,
+                            Body(Submit(adaPage, action),
+                                 {{"Inputs[0].Name", "Ada's"}, {"Inputs[0].Time.Debounce", "9"}}));
+  ASSERT_EQ(met.status, 409);
+  EXPECT_NE(met.body.find("2 values differ."), std::string::npos);
+  // Records are counted from 1, as the pages count them.
+  EXPECT_NE(met.body.find("<th scope=\"row\">input 1 Time.Debounce</th>"), std::string::npos);
+  ASSERT_EQ(Edit("Inputs/2", {{"Inputs[2].Name", "Motion"}}).status, 303);
+  const Response saved =
+      Send("ada", "POST", action,
+           Body(Submit(met.body, action), {{"take:Inputs[0].Time.Debounce", "theirs"}}));
+  ASSERT_EQ(saved.status, 303) << saved.body;
+  const std::map<std::string, std::string> now = Values(Controller());
+  EXPECT_EQ(now.at("Inputs[0].Name"), "\"Ada's\"");
+  EXPECT_EQ(now.at("Inputs[0].Time.Debounce"), "8");
+  EXPECT_EQ(now.at("Inputs[2].Name"), "\"Motion\"");
 }
 
 TEST_F(ServerPages, TableRowsAreAddedAndRemoved) {

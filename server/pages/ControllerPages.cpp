@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -16,6 +15,7 @@
 #include "report/ReportHtml.h"
 #include "server/Controllers.h"
 #include "server/Html.h"
+#include "server/Merge.h"
 #include "server/pages/Frame.h"
 #include "server/pages/RecordForms.h"
 #include "server/pages/Routes.h"
@@ -261,76 +261,127 @@ Response Controller(Service& service, const Call& call) {
   return ShowController(service, call, 200, nullptr);
 }
 
-// Both versions of the part of the controller that a form changed: the one the form would have
-// saved and the one saved since, with a form that saves the first over the second.
-Response Conflict(Service& service, const Call& call, CSS_ControllerAddress address,
-                  const FormTarget& target, const Form& form, const JsonValue& mine) {
-  const Outcome<ControllerState> now = ReadController(service.Data(), address);
-  if (!now) {
-    if (now.error().status == 404) {
-      return MessagePage(call, 404, "the controller was removed since you opened the form");
-    }
-    return MessagePage(call, now.error().status, now.error().message);
-  }
-  const std::string* etag = &now->etag;
-  const JsonValue theirs = PartOf(target, *ReadJson(now->json));
+// The fields of a conflict page that say which value to keep: "take:Inputs[0].Name" = "mine"
+// or "theirs".
+constexpr std::string_view kTake = "take:";
 
-  // One row for each value of either version, the saved version's order first.
-  struct Row {
-    std::string path, mine, theirs;
-  };
-  std::vector<Row> rows;
-  std::unordered_map<std::string, std::size_t> index;
-  std::vector<std::pair<std::string, std::string>> values;
-  Flatten(theirs, {}, values);
-  for (auto& [path, value] : values) {
-    index.emplace(path, rows.size());
-    rows.push_back({path, "(none)", std::move(value)});
+MergePicks PicksOf(const Form& form) {
+  MergePicks picks;
+  for (const auto& [name, value] : form.Fields()) {
+    if (name.starts_with(kTake) && (value == "mine" || value == "theirs"))
+      picks[name.substr(kTake.size())] = value == "mine";
   }
-  values.clear();
-  Flatten(mine, {}, values);
-  for (auto& [path, value] : values) {
-    const auto [found, added] = index.emplace(path, rows.size());
-    if (added) rows.push_back({path, {}, "(none)"});
-    rows[found->second].mine = std::move(value);
-  }
+  return picks;
+}
 
+// A form that met a change saved since it was opened: the three versions of the controller.
+struct Meeting {
+  const JsonValue* base;  // the version the form was opened on; null: no longer known
+  const JsonValue& mine;  // that version with the form's values
+  const JsonValue& theirs;
+  const std::string& etag;              // of theirs
+  const std::vector<AuditNote>& since;  // the changes saved since base, newest first
+};
+
+// Who saved the controller since the form was opened, and when.
+void SavedSince(const std::vector<AuditNote>& since, std::string& out) {
+  if (since.empty()) {
+    out += "Someone saved it after you opened the form";
+    return;
+  }
+  AppendHtml(out, since.front().user);
+  out += " saved it at ";
+  AppendHtml(out, IsoTime(since.front().time));
+  if (since.size() > 1) out += " (" + Count(since.size(), "change") + " since you opened it)";
+}
+
+// The values that the form and the changes saved since both touched, each with the version it was
+// opened on, and for those both changed, a choice of which to keep.
+Response Conflict(const Call& call, CSS_ControllerAddress address, const FormTarget& target,
+                  const Form& form, const Meeting& met) {
+  const JsonValue base = met.base != nullptr ? PartOf(target, *met.base) : JsonValue{};
+  const MergeResult merge =
+      MergeJson(met.base != nullptr ? &base : nullptr, PartOf(target, met.mine),
+                PartOf(target, met.theirs), target.Path(), PicksOf(form), true);
   const std::string url = ControllerLink(call, address);
   std::string what(target.section->item);
   if (target.PerRecord()) what += " " + std::to_string(target.index + 1);
   std::string main = "<section class=\"card conflict\"><h2>Someone else saved controller ";
   main += std::to_string(address.interfaceId) + "." + std::to_string(address.node);
-  main += " first</h2><p>The controller was changed after you opened the form of its ";
+  main += " first</h2><p>";
+  SavedSince(met.since, main);
+  main += ", and changed some of the values you changed in the form of its ";
   AppendHtml(main, what);
+  main += ". Your change was <b>not</b> saved yet. ";
+  main += met.base != nullptr
+              ? "Where only one of you changed a value, that change is kept; choose which to keep "
+                "where you both did."
+              : "The version you opened is no longer known, so choose which to keep of each value "
+                "that differs.";
+  main += "</p><form method=\"post\" class=\"edit\" action=\"";
+  AppendHtml(main, call.request.Outward(call.request.target));
+  main += "\">";
+  main += CsrfField(call.caller->csrf);
   main +=
-      ". Your change was <b>not</b> saved. Both versions are below, the values that differ "
-      "marked.</p><div class=\"scroll\"><table class=\"compare\"><thead><tr><th scope=\"col\">"
-      "Value</th><th scope=\"col\">Yours (not saved)</th><th scope=\"col\">Saved now</th></tr>"
-      "</thead><tbody>";
+      "<div class=\"scroll\"><table class=\"compare\"><thead><tr><th scope=\"col\">Value</th>"
+      "<th scope=\"col\">When you opened it</th><th scope=\"col\">Yours</th><th scope=\"col\">"
+      "Saved since</th><th scope=\"col\">Kept</th></tr></thead><tbody>";
   std::size_t differ = 0;
-  for (const Row& row : rows) {
-    const bool changed = row.mine != row.theirs;
-    differ += changed ? 1 : 0;
-    main += changed ? "<tr class=\"changed\"><th scope=\"row\">" : "<tr><th scope=\"row\">";
-    AppendHtml(main, row.path.empty() ? what : row.path);
-    main += changed ? "</th><td class=\"chg mine\">" : "</th><td class=\"mine\">";
-    AppendHtml(main, row.mine);
-    main += changed ? "</td><td class=\"chg theirs\">" : "</td><td class=\"theirs\">";
-    AppendHtml(main, row.theirs);
+  const auto cell = [&](const char* kind, const std::optional<std::string>& value) {
+    main += "<td class=\"";
+    main += kind;
+    main += "\">";
+    AppendHtml(main, value ? *value : "(none)");
+    main += "</td>";
+  };
+  for (const MergedValue& value : merge.values) {
+    const bool both = value.side == MergeSide::Conflict;
+    differ += both ? 1 : 0;
+    const std::string label = ValueLabel(*target.section, value.path);
+    main += both ? "<tr class=\"changed\"><th scope=\"row\">" : "<tr><th scope=\"row\">";
+    AppendHtml(main, label);
+    main += "</th>";
+    cell("base", met.base != nullptr ? value.base : std::optional<std::string>("(not known)"));
+    cell(value.side == MergeSide::Theirs ? "mine" : "chg mine", value.mine);
+    cell(value.side == MergeSide::Mine ? "theirs" : "chg theirs", value.theirs);
+    main += "<td>";
+    if (both) {
+      main += "<fieldset class=\"pick\"><legend class=\"hidden\">keep for ";
+      AppendHtml(main, label);
+      main += "</legend>";
+      for (const auto& [side, text] : {std::pair{"mine", "yours"}, std::pair{"theirs", "saved"}}) {
+        main += "<label><input type=\"radio\" name=\"";
+        AppendHtml(main, std::string(kTake) + value.path);
+        main += "\" value=\"";
+        main += side;
+        main += std::string_view(side) == "mine" ? "\" checked> " : "\"> ";
+        main += text;
+        main += "</label> ";
+      }
+      main += "</fieldset>";
+    } else {
+      main += value.side == MergeSide::Mine     ? "yours"
+              : value.side == MergeSide::Theirs ? "saved"
+                                                : "alike";
+    }
     main += "</td></tr>";
   }
   main += "</tbody></table></div><p class=\"meta\">";
   main += Count(differ, "value");
   main += differ == 1 ? " differs.</p>" : " differ.</p>";
-  main += "<form method=\"post\" class=\"edit\" action=\"";
-  AppendHtml(main, call.request.Outward(call.request.target));
-  main += "\">";
-  main += CsrfField(call.caller->csrf);
+  // Saved again, the form meets the version shown here, with the choices made.
   main += "<input type=\"hidden\" name=\"etag\" value=\"";
-  AppendHtml(main, *etag);
+  AppendHtml(main, met.etag);
   main += "\">";
+  const std::string* opened = form.Get("base");
+  if (opened == nullptr) opened = form.Get("etag");
+  if (met.base != nullptr && opened != nullptr) {
+    main += "<input type=\"hidden\" name=\"base\" value=\"";
+    AppendHtml(main, *opened);
+    main += "\">";
+  }
   for (const auto& [name, value] : form.Fields()) {
-    if (name == "csrf" || name == "etag") continue;
+    if (name == "csrf" || name == "etag" || name == "base" || name.starts_with(kTake)) continue;
     main += "<input type=\"hidden\" name=\"";
     AppendHtml(main, name);
     main += "\" value=\"";
@@ -338,8 +389,8 @@ Response Conflict(Service& service, const Call& call, CSS_ControllerAddress addr
     main += "\">";
   }
   main +=
-      "<div class=\"actions\"><button type=\"submit\">Save yours over the saved version"
-      "</button><a href=\"" +
+      "<div class=\"actions\"><button type=\"submit\">Save with the values chosen</button><a "
+      "href=\"" +
       url + "#" + target.Anchor() + "\">Keep the saved version</a></div></form></section>\n";
   return Page(call, 409, "Conflict", main);
 }
@@ -363,39 +414,66 @@ Response Save(Service& service, const Call& call) {
   if (!form) return failure;
   const std::string* etag = form->Get("etag");
   if (etag == nullptr) return MessagePage(call, 400, "the form lost its ETag: open the page again");
+  // The version the form was opened on: a conflict page passes it on beside the version it showed.
+  const std::string* opened = form->Get("base");
+  if (opened == nullptr) opened = etag;
 
   Store& store = service.Data();
-  const Outcome<ControllerState> got = ReadController(store, *address);
-  if (!got) return MessagePage(call, got.error().status, got.error().message);
-  JsonValue controller = *ReadJson(got->json);
-  FormRead read = ApplyForm(target, *form, controller);
-  if (!read.errors.empty()) {
-    const Draft draft{target, *form, std::move(read.errors), *etag};
-    return ShowController(service, call, 422, &draft);
-  }
-  const std::string json = ToJson(controller);
-  if (form->Get("anyway") == nullptr) {
-    if (const SiteErrors doubts = NewDoubts(got->json, json); !doubts.empty()) {
-      const Draft draft{target, *form, PlaceErrors(doubts, read.moved), *etag, true};
-      return ShowController(service, call, 200, &draft);
-    }
-  }
-  const Outcome<Written> put = ReplaceController(
-      store, *address, {Expect::Kind::Present, *etag}, json,
-      ChangeNote(call, service.Authority().Now(), "PUT", ControllerApi(*address)));
-  if (put) {
-    return Redirect(call.request,
-                    ControllerUrl(*address) + "?saved=" + target.Anchor() + "#" + target.Anchor());
-  }
-  switch (put.error().status) {
-    case 412:
-      return Conflict(service, call, *address, target, *form, PartOf(target, controller));
-    case 422: {
-      const Draft draft{target, *form, PlaceErrors(put.error().errors, read.moved), *etag};
+  // Another save between the reading and the writing is merged with as well, a few times over.
+  for (int attempt = 0;; ++attempt) {
+    const Outcome<ControllerState> got = ReadController(store, *address);
+    if (!got) return MessagePage(call, got.error().status, got.error().message);
+    const JsonValue current = *ReadJson(got->json);
+    std::optional<FoundVersion> found;
+    if (*opened != got->etag) found = FindVersion(store, *address, *opened);
+    const std::optional<JsonValue> base = *opened == got->etag ? std::optional(current)
+                                          : found ? std::optional(*ReadJson(found->json))
+                                                  : std::nullopt;
+    // The form's values over the version it shows: the one opened, where that is known.
+    JsonValue mine = base ? *base : current;
+    FormRead read = ApplyForm(target, *form, mine);
+    if (!read.errors.empty()) {
+      const Draft draft{target, *form, std::move(read.errors), *etag};
       return ShowController(service, call, 422, &draft);
     }
-    default:
-      return MessagePage(call, put.error().status, put.error().message);
+    std::string json;
+    if (*opened == got->etag) {
+      json = ToJson(mine);
+    } else {
+      const MergeResult merge =
+          MergeJson(base ? &*base : nullptr, mine, current, {}, PicksOf(*form), false);
+      if (merge.conflicts > 0) {
+        const std::vector<AuditNote> none;
+        return Conflict(
+            call, *address, target, *form,
+            {base ? &*base : nullptr, mine, current, got->etag, found ? found->since : none});
+      }
+      json = ToJson(merge.merged);
+    }
+    if (form->Get("anyway") == nullptr) {
+      if (const SiteErrors doubts = NewDoubts(got->json, json); !doubts.empty()) {
+        const Draft draft{target, *form, PlaceErrors(doubts, read.moved), *etag, true};
+        return ShowController(service, call, 200, &draft);
+      }
+    }
+    const Outcome<Written> put = ReplaceController(
+        store, *address, {Expect::Kind::Present, got->etag}, json,
+        ChangeNote(call, service.Authority().Now(), "PUT", ControllerApi(*address)));
+    if (put) {
+      return Redirect(call.request, ControllerUrl(*address) + "?saved=" + target.Anchor() + "#" +
+                                        target.Anchor());
+    }
+    switch (put.error().status) {
+      case 412:
+        if (attempt < 2) continue;
+        return MessagePage(call, 409, "the controller is being changed by others: try again");
+      case 422: {
+        const Draft draft{target, *form, PlaceErrors(put.error().errors, read.moved), *etag};
+        return ShowController(service, call, 422, &draft);
+      }
+      default:
+        return MessagePage(call, put.error().status, put.error().message);
+    }
   }
 }
 

@@ -283,21 +283,6 @@ const FormSection* FindFormSection(std::string_view key) {
   return nullptr;
 }
 
-std::string JoinPath(std::string_view base, std::string_view key) {
-  std::string path(base);
-  if (!path.empty()) path += '.';
-  path += key;
-  return path;
-}
-
-std::string ItemPath(std::string_view base, std::size_t index) {
-  std::string path(base);
-  path += '[';
-  path += std::to_string(index);
-  path += ']';
-  return path;
-}
-
 bool FormTarget::PerRecord() const {
   return section->layout == FormLayout::Records || section->layout == FormLayout::Groups;
 }
@@ -415,6 +400,33 @@ FieldErrors PlaceErrors(const SiteErrors& found,
     errors[path].push_back(error.message);
   }
   return errors;
+}
+
+std::string ValueLabel(const FormSection& section, std::string_view path) {
+  std::string label;
+  if (path.starts_with(section.key) && path.substr(section.key.size()).starts_with('[')) {
+    label = section.item;
+    path.remove_prefix(section.key.size());
+  }
+  while (!path.empty()) {
+    const std::size_t open = path.find('[');
+    const std::size_t close = path.find(']', open);
+    std::size_t index = 0;
+    if (open == std::string_view::npos || close == std::string_view::npos ||
+        std::from_chars(path.data() + open + 1, path.data() + close, index).ec != std::errc()) {
+      label += path;
+      break;
+    }
+    label += path.substr(0, open);
+    label += ' ';
+    label += std::to_string(index + 1);
+    path.remove_prefix(close + 1);
+    if (path.starts_with('.')) {
+      label += ' ';
+      path.remove_prefix(1);
+    }
+  }
+  return label;
 }
 
 void Flatten(const JsonValue& value, const std::string& path,

@@ -72,11 +72,6 @@ struct FormTarget {
 // The member of a time group that holds its zones.
 inline constexpr std::string_view kZonesKey = "Zones";
 
-// Paths as the site file's errors write them: "Inputs[2]" + "Time" -> "Inputs[2].Time", and
-// "Inputs" + 2 -> "Inputs[2]".
-std::string JoinPath(std::string_view base, std::string_view key);
-std::string ItemPath(std::string_view base, std::size_t index);
-
 // The most rows a table form reads: more than any list of a controller may hold.
 inline constexpr std::size_t kMaxRows = 32768;
 
@@ -124,6 +119,10 @@ struct FormView {
 // Appends the target's form, showing `values`.
 void RenderForm(const FormTarget& target, const Form& values, const FormView& view,
                 std::string& out);
+
+// A value's path as the pages name it, records counted from 1: "Inputs[2].Time.Debounce" ->
+// "input 3 Time.Debounce", "TimeGroups[0].Zones[1].ZoneNo" -> "time group 1 Zones 2 ZoneNo".
+std::string ValueLabel(const FormSection& section, std::string_view path);
 
 // Every scalar of `value` by its path under `path`, in order: "Inputs[0].Name" -> "\"Door\"".
 // Empty objects and lists, and null, are scalars too.

@@ -194,23 +194,32 @@ def test_renamed_input_is_pending_downloaded_and_sent(server, eve, javascript, t
     check_quiet(eve)
 
 
-def test_second_editor_sees_both_versions_and_loses_nothing(server, eve, ada, javascript):
+def test_editors_merge_apart_and_decide_where_they_meet(server, eve, ada, javascript):
     mine, theirs = (f"Ada's dock {javascript}", f"Eve's dock {javascript}")
     for driver in (eve, ada):
         driver.get(server.url + "/controllers/1/2")
         open_record(driver, "edit-Inputs-0")
-    save(eve, "edit-Inputs-0", {"Inputs[0].Name": theirs})
+    save(eve, "edit-Inputs-0", {"Inputs[0].Name": f"Eve's door {javascript}"})
     assert eve.find_element(By.CSS_SELECTOR, "p.saved").text == "Saved."
+    # Another record, from the page opened before eve's save: merged, not a conflict.
+    save(ada, "edit-Inputs-2", {"Inputs[2].Name": f"Ada's tamper {javascript}"})
+    assert ada.find_element(By.CSS_SELECTOR, "p.saved").text == "Saved."
+    # The same value, from the page that that save left ada on: a conflict.
+    save(eve, "edit-Inputs-0", {"Inputs[0].Name": theirs})
     save(ada, "edit-Inputs-0", {"Inputs[0].Name": mine})
 
     assert "Someone else saved controller 1.2 first" in ada.find_element(By.TAG_NAME, "h2").text
+    assert "eve saved it at " in ada.find_element(By.CSS_SELECTOR, "section.conflict p").text
     changed = ada.find_elements(By.CSS_SELECTOR, "table.compare tr.changed")
-    assert [[cell.text for cell in row.find_elements(By.XPATH, "*")] for row in changed] == [
-        ["Name", f'"{mine}"', f'"{theirs}"']]
-    follow(ada, ada.find_element(By.XPATH, "//button[starts-with(text(), 'Save yours')]"))
+    cells = [[cell.text for cell in row.find_elements(By.XPATH, "*")] for row in changed]
+    assert [[row[0], row[2], row[3]] for row in cells] == [
+        ["input 1 Name", f'"{mine}"', f'"{theirs}"']]
+    assert ada.find_element(By.NAME, "take:Inputs[0].Name").get_attribute("value") == "mine"
+    follow(ada, ada.find_element(By.XPATH, "//button[text()='Save with the values chosen']"))
     assert ada.find_element(By.CSS_SELECTOR, "p.saved").text == "Saved."
-    assert open_record(ada, "edit-Inputs-0").find_element(
-        By.NAME, "Inputs[0].Name").get_attribute("value") == mine
+    for k, name in ((0, mine), (2, f"Ada's tamper {javascript}")):
+        assert open_record(ada, f"edit-Inputs-{k}").find_element(
+            By.NAME, f"Inputs[{k}].Name").get_attribute("value") == name
 
     # Both changes are in the audit log, the latest first, also among the controller's alone.
     for query in ("", "?controller=1.2"):
