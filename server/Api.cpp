@@ -155,13 +155,22 @@ Response PutController(Service& service, const ControllerCall& request) {
                                            Note(request.call, service.Authority().Now())));
 }
 
+// With Merge-From in place of If-Match, the patch is merged with what was saved since the version
+// it names.
 Response PatchController(Service& service, const ControllerCall& request) {
+  const std::string* from = request.call.request.Find("Merge-From");
+  Response failure;
+  std::optional<Expect> expect;
+  if (from == nullptr && !(expect = ExpectOf(request.call, false, failure))) return failure;
   const Result<std::string_view, Response> patch =
       JsonBody(request.call, "application/merge-patch+json", CheckJson);
   if (!patch) return patch.error();
+  const AuditNote note = Note(request.call, service.Authority().Now());
   return WrittenResponse(
-      request, server::PatchController(service.Data(), request.address, request.expect, *patch,
-                                       Note(request.call, service.Authority().Now())));
+      request, from != nullptr
+                   ? MergeIntoController(service.Data(), request.address, *from, *patch, note)
+                   : server::PatchController(service.Data(), request.address, std::move(*expect),
+                                             *patch, note));
 }
 
 Response NoContent() {
@@ -495,7 +504,7 @@ void AddApiRoutes(Service& service) {
   add("GET", "/api/controllers", Access::Viewer, ListControllers);
   addController("GET", "", Access::Viewer, Condition::None, GetController);
   addController("PUT", "", Access::Editor, Condition::MatchOrAbsent, PutController);
-  addController("PATCH", "", Access::Editor, Condition::Match, PatchController);
+  addController("PATCH", "", Access::Editor, Condition::None, PatchController);
   addController("DELETE", "", Access::Editor, Condition::Match, DeleteController);
   addController("GET", "/pending", Access::Viewer, Condition::None, Pending);
   addController("POST", "/sent", Access::Editor, Condition::Match, MarkSent);

@@ -9,6 +9,7 @@
 #include <ssmsg/SiteDiff.h>
 
 #include "server/Http.h"
+#include "server/Merge.h"
 #include "site/Findings.h"
 #include "site/file/SiteFile.h"
 
@@ -139,6 +140,39 @@ Outcome<Written> PatchController(Store& store, CSS_ControllerAddress address, Ex
   // included): otherwise a change made in between would be lost.
   expect.ifMatch = now->etag;
   return Write(store, address, expect, patched, now->position, &now->json, note);
+}
+
+Outcome<Written> MergeIntoController(Store& store, CSS_ControllerAddress address,
+                                     std::string_view base, std::string_view patch,
+                                     const AuditNote& note) {
+  const std::optional<ControllerState> now = store.Controller(address);
+  if (!now) return Failure{WriteRefusal(WriteStatus::NotFound)};
+  if (now->etag == base)
+    return PatchController(store, address, {Expect::Kind::Present, now->etag}, patch, note);
+  const std::optional<FoundVersion> found = FindVersion(store, address, base);
+  if (!found) {
+    return Failure{Refusal::Because(
+        412,
+        "the version in Merge-From is not among the controller's latest changes: read it "
+        "again")};
+  }
+  const JsonValue was = *ReadJson(found->json);
+  const MergeResult merge = MergeJson(&was, *ReadJson(MergePatchText(found->json, patch)),
+                                      *ReadJson(now->json), {}, {}, true);
+  if (merge.conflicts > 0) {
+    Refusal refusal = Refusal::Because(409, {});
+    refusal.position = now->position;
+    for (const MergedValue& value : merge.values) {
+      if (value.side != MergeSide::Conflict) continue;
+      refusal.errors.push_back({{},
+                                value.path,
+                                "changed since to " + value.theirs.value_or("nothing") +
+                                    ", and by this patch to " + value.mine.value_or("nothing")});
+    }
+    return Failure{std::move(refusal)};
+  }
+  return Write(store, address, {Expect::Kind::Present, now->etag}, ToJson(merge.merged),
+               now->position, &now->json, note);
 }
 
 Outcome<Removed> RemoveController(Store& store, CSS_ControllerAddress address, const Expect& expect,

@@ -84,6 +84,14 @@ Outcome<Written> ReplaceController(Store& store, CSS_ControllerAddress address,
 Outcome<Written> PatchController(Store& store, CSS_ControllerAddress address, Expect expect,
                                  std::string_view patch, const AuditNote& note);
 
+// Applies the merge patch `patch`, made on the controller's version with entity tag `base`, to
+// the controller as it is now: what the patch sets that no one changed since is set; a value
+// changed since to another than the patch's is a conflict (409, each with its path), and so is a
+// base no longer found in the audit log (412).
+Outcome<Written> MergeIntoController(Store& store, CSS_ControllerAddress address,
+                                     std::string_view base, std::string_view patch,
+                                     const AuditNote& note);
+
 Outcome<Removed> RemoveController(Store& store, CSS_ControllerAddress address, const Expect& expect,
                                   const AuditNote& note);
 

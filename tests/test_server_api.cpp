@@ -300,6 +300,38 @@ std::vector<std::string> Diff(const std::string& before, const std::string& afte
   return messages;
 }
 
+// A patch made on an earlier version (Merge-From) merges with what was saved since: changes
+// apart both stay, one value changed alike is no conflict, one changed to another is a 409 that
+// names it and changes nothing, and a version that is not in the log is a 412.
+TEST_P(ServerApi, APatchFromAnEarlierVersionMergesWithWhatWasSavedSince) {
+  const std::string opened = Etag(kTwo);
+  ASSERT_EQ(Patch(kTwo, opened, R"({"Name":"Theirs"})").status, 200);
+  const auto from = [&](const std::string& version, const std::string& patch) {
+    return Send("eve", "PATCH", kTwo,
+                {{"Merge-From", version}, {"Content-Type", "application/merge-patch+json"}}, patch);
+  };
+  const Response apart = from(opened, R"({"Config":{"LockSize":200}})");
+  EXPECT_EQ(apart.status, 200) << apart.body;
+  JsonValue now = Read(kTwo);
+  EXPECT_EQ(now.Find("Name")->text, "Theirs");
+  EXPECT_EQ(now.Find("Config")->Find("LockSize")->text, "200");
+  EXPECT_EQ(from(opened, R"({"Name":"Theirs"})").status, 200);
+
+  const std::string before = Etag(kTwo);
+  const Response met = from(opened, R"({"Name":"Mine","Config":{"DbSize":4000}})");
+  EXPECT_EQ(met.status, 409);
+  EXPECT_NE(met.body.find("Controllers[1].Name: changed since to \\\"Theirs\\\", and by this "
+                          "patch to \\\"Mine\\\""),
+            std::string::npos)
+      << met.body;
+  EXPECT_EQ(met.body.find("DbSize"), std::string::npos) << "only the value both changed";
+  EXPECT_EQ(Etag(kTwo), before);
+
+  EXPECT_EQ(from("\"not a version\"", R"({"Name":"Mine"})").status, 412);
+  EXPECT_EQ(from(before, R"({"Name":"Mine"})").status, 200);
+  EXPECT_EQ(Read(kTwo).Find("Name")->text, "Mine");
+}
+
 TEST_P(ServerApi, PendingMessagesAreTheDiffFromWhatWasLastSent) {
   const std::string empty = "{\"Controllers\":[]}";
   const std::string demo = Send("vic", "GET", "/api/site").body;
