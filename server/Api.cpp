@@ -179,6 +179,24 @@ Response NoContent() {
   return response;
 }
 
+// POST .../revert {"before": ID}: the controller as it was before its change ID.
+Response RevertController(Service& service, const ControllerCall& request) {
+  const Result<JsonValue, Response> body = JsonBody(request.call, "application/json", ReadJson);
+  if (!body) return body.error();
+  const JsonValue* before = body->IsObject() ? body->Find("before") : nullptr;
+  const std::optional<std::int64_t> id =
+      before != nullptr && before->kind == JsonValue::Kind::Number
+          ? ParseDecimal(before->text, 1, std::numeric_limits<std::int64_t>::max())
+          : std::nullopt;
+  if (!id) return JsonError(400, "the body must be {\"before\": ID}, the id of an audit entry");
+  const Outcome<Reverted> reverted =
+      server::RevertController(service.Data(), request.address, request.expect, *id,
+                               Note(request.call, service.Authority().Now()));
+  if (!reverted) return Answer(reverted.error());
+  if (!reverted->state) return NoContent();
+  return ControllerResponse(200, std::move(*reverted->state));
+}
+
 Response DeleteController(Service& service, const ControllerCall& request) {
   const Outcome<Removed> removed = RemoveController(service.Data(), request.address, request.expect,
                                                     Note(request.call, service.Authority().Now()));
@@ -508,6 +526,7 @@ void AddApiRoutes(Service& service) {
   addController("DELETE", "", Access::Editor, Condition::Match, DeleteController);
   addController("GET", "/pending", Access::Viewer, Condition::None, Pending);
   addController("POST", "/sent", Access::Editor, Condition::Match, MarkSent);
+  addController("POST", "/revert", Access::Editor, Condition::MatchOrAbsent, RevertController);
   add("GET", "/api/audit", Access::Admin, Audit);
   add("GET", "/api/openapi.json", Access::Public,
       [](Service&, const Call&) { return JsonResponse(200, OpenApiDocument()); });

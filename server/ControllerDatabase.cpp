@@ -50,7 +50,8 @@ struct ControllerDatabase::Statements : db::Transactions {
   // The changes of controllers after audit id ?1, at most ?2: whether "Before" and "After" are
   // JSON's null tells a controller made and one removed (a longer text is a blob, never equal).
   Statement changes = Make(
-      "SELECT \"Id\", \"Time\", \"Interface\", \"Node\", \"Method\", "
+      "SELECT \"Id\", \"Time\", \"Interface\", \"Node\", "
+      "\"Method\" = 'POST' AND \"Path\" LIKE '%/sent', "
       "coalesce(\"Before\" = 'null', 0), \"After\" = 'null' FROM audit_log "
       "WHERE \"Id\" > ?1 AND \"Interface\" IS NOT NULL ORDER BY \"Id\" LIMIT ?2");
   Statement latestAudit = Make("SELECT coalesce(max(\"Id\"), 0) FROM audit_log");
@@ -440,11 +441,11 @@ ChangePage ControllerDatabase::Changes(std::int64_t after, std::size_t limit) {
     row.time = query.Int(1);
     row.controller = {static_cast<std::int32_t>(query.Int(2)),
                       static_cast<std::int32_t>(query.Int(3))};
-    // A controller's changes are its writes (PUT, PATCH), its removal and its marking as sent
-    // (POST), as the audit row's method says.
+    // A controller's changes are its writes (PUT, PATCH, a revert), its removal and its marking
+    // as sent (POST .../sent), as the audit row's request says.
     if (query.Int(6) != 0) {
       row.kind = ChangeKind::Deleted;
-    } else if (query.View(4) == "POST") {
+    } else if (query.Int(4) != 0) {
       row.kind = ChangeKind::Sent;
     } else {
       row.kind = query.Int(5) != 0 ? ChangeKind::Created : ChangeKind::Changed;

@@ -182,6 +182,30 @@ Outcome<Removed> RemoveController(Store& store, CSS_ControllerAddress address, c
   return Removed{};
 }
 
+Outcome<std::string> StateBefore(Store& store, CSS_ControllerAddress address, std::int64_t id) {
+  std::vector<AuditEntry> entries;
+  if (id > 0) entries = store.Audit(AuditQuery{id - 1, {}, address}, 1);
+  if (entries.empty() || entries.front().id != id) {
+    return Failure{
+        Refusal::Because(404, "there is no change " + std::to_string(id) + " of this controller")};
+  }
+  return std::move(entries.front().before);
+}
+
+Outcome<Reverted> RevertController(Store& store, CSS_ControllerAddress address,
+                                   const Expect& expect, std::int64_t id, const AuditNote& note) {
+  const Outcome<std::string> before = StateBefore(store, address, id);
+  if (!before) return Failure{before.error()};
+  if (*before == "null") {
+    const Outcome<Removed> removed = RemoveController(store, address, expect, note);
+    if (!removed) return Failure{removed.error()};
+    return Reverted{};
+  }
+  Outcome<Written> written = ReplaceController(store, address, expect, *before, note);
+  if (!written) return Failure{written.error()};
+  return Reverted{std::move(written->state)};
+}
+
 Outcome<PendingMessages> PendingOf(Store& store, CSS_ControllerAddress address) {
   const std::optional<PendingSites> sites = store.Pending(address);
   if (!sites) return Failure{WriteRefusal(WriteStatus::NotFound)};

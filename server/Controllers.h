@@ -92,6 +92,21 @@ Outcome<Written> MergeIntoController(Store& store, CSS_ControllerAddress address
                                      std::string_view base, std::string_view patch,
                                      const AuditNote& note);
 
+// The controller at `address` as it was before its change `id` (that audit row's "before":
+// "null" when the change made it); 404 when `id` is no change of this controller.
+Outcome<std::string> StateBefore(Store& store, CSS_ControllerAddress address, std::int64_t id);
+
+// What reverting a controller left: the controller now, or none when the change reverted had made
+// it, so that reverting removed it.
+struct Reverted {
+  std::optional<ControllerState> state;
+};
+
+// Puts the controller at `address` back as it was before its change `id`, under `expect`
+// (Expect::Absent when it was removed since): exactly, as the audit log keeps it.
+Outcome<Reverted> RevertController(Store& store, CSS_ControllerAddress address,
+                                   const Expect& expect, std::int64_t id, const AuditNote& note);
+
 Outcome<Removed> RemoveController(Store& store, CSS_ControllerAddress address, const Expect& expect,
                                   const AuditNote& note);
 

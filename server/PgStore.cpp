@@ -751,7 +751,8 @@ ChangePage PgStore::Changes(std::int64_t after, std::size_t limit) {
     ChangePage page;
     const PgResult rows =
         Run(server,
-            "SELECT \"Id\", \"Time\", \"Interface\", \"Node\", \"Method\", \"Before\" = 'null', "
+            "SELECT \"Id\", \"Time\", \"Interface\", \"Node\", \"Method\" = 'POST' AND "
+            "\"Path\" LIKE '%/sent', \"Before\" = 'null', "
             "\"After\" = 'null' FROM audit_log WHERE \"Site\" = $1 AND \"Id\" > $2 AND "
             "\"Interface\" IS NOT NULL ORDER BY \"Id\" LIMIT $3",
             {state_->site, Number(after), Number(static_cast<std::int64_t>(limit))});
@@ -764,7 +765,7 @@ ChangePage PgStore::Changes(std::int64_t after, std::size_t limit) {
                            static_cast<std::int32_t>(Int(r, row, 3))};
       if (True(r, row, 6)) {
         change.kind = ChangeKind::Deleted;
-      } else if (Text(r, row, 4) == "POST") {
+      } else if (True(r, row, 4)) {
         change.kind = ChangeKind::Sent;
       } else {
         change.kind = True(r, row, 5) ? ChangeKind::Created : ChangeKind::Changed;

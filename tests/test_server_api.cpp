@@ -332,6 +332,47 @@ TEST_P(ServerApi, APatchFromAnEarlierVersionMergesWithWhatWasSavedSince) {
   EXPECT_EQ(Read(kTwo).Find("Name")->text, "Mine");
 }
 
+// A revert puts the controller back exactly as it was before one of its changes, as a change of
+// its own (not a marking as sent); a removal is reverted too.
+TEST_P(ServerApi, ARevertPutsTheControllerBackExactly) {
+  const std::string original = Send("vic", "GET", kTwo).body;
+  const std::string originalTag = Etag(kTwo);
+  ASSERT_EQ(Patch(kTwo, originalTag, R"({"Name":"A"})").status, 200);
+  ASSERT_EQ(Patch(kTwo, Etag(kTwo), R"({"Config":{"LockSize":200}})").status, 200);
+  const std::vector<AuditEntry> changes = store_.Audit(AuditQuery{0, 0, {{1, 2}}}, 10);
+  ASSERT_EQ(changes.size(), 2U);
+  const std::int64_t rename = changes.back().id;
+  const auto revert = [&](const std::vector<Header>& condition, const std::string& body) {
+    std::vector<Header> headers = condition;
+    headers.push_back({"Content-Type", "application/json"});
+    return Send("eve", "POST", kTwo + "/revert", headers, body);
+  };
+  const std::string body = "{\"before\":" + std::to_string(rename) + "}";
+  EXPECT_EQ(revert({}, body).status, 428);
+  EXPECT_EQ(revert({{"If-Match", originalTag}}, body).status, 412);
+  EXPECT_EQ(revert({{"If-Match", Etag(kTwo)}}, "{\"before\":999999}").status, 404);
+  EXPECT_EQ(revert({{"If-Match", Etag(kTwo)}}, "{\"before\":\"1\"}").status, 400);
+  const std::int64_t latest = store_.LatestAudit();
+  const Response reverted = revert({{"If-Match", Etag(kTwo)}}, body);
+  ASSERT_EQ(reverted.status, 200) << reverted.body;
+  EXPECT_EQ(reverted.body, original);
+  EXPECT_EQ(*reverted.Find("ETag"), originalTag);
+  const ChangePage feed = store_.Changes(latest, 10);
+  ASSERT_EQ(feed.changes.size(), 1U);
+  EXPECT_EQ(feed.changes.front().kind, ChangeKind::Changed);
+
+  // Removed, then put back as it was before its removal.
+  ASSERT_EQ(Send("eve", "DELETE", kTwo, {{"If-Match", originalTag}}).status, 204);
+  const std::int64_t removal = store_.LatestAudit();
+  EXPECT_EQ(
+      revert({{"If-Match", originalTag}}, "{\"before\":" + std::to_string(removal) + "}").status,
+      404);
+  const Response back =
+      revert({{"If-None-Match", "*"}}, "{\"before\":" + std::to_string(removal) + "}");
+  ASSERT_EQ(back.status, 200) << back.body;
+  EXPECT_EQ(Send("vic", "GET", kTwo).body, original);
+}
+
 TEST_P(ServerApi, PendingMessagesAreTheDiffFromWhatWasLastSent) {
   const std::string empty = "{\"Controllers\":[]}";
   const std::string demo = Send("vic", "GET", "/api/site").body;

@@ -485,6 +485,34 @@ TEST_F(ServerPages, AConflictIsDecidedValueByValue) {
   EXPECT_EQ(now.at("Inputs[2].Name"), "\"Motion\"");
 }
 
+// From the audit log, a controller is put back as it was before a change: the page says what
+// reverting changes, and only its form does it.
+TEST_F(ServerPages, AChangeIsRevertedFromTheAuditLog) {
+  const std::string name = InputName(0);
+  ASSERT_EQ(Edit("Inputs/0", {{"Inputs[0].Name", "Renamed"}}).status, 303);
+  ASSERT_EQ(Edit("Inputs/1", {{"Inputs[1].Name", "Also renamed"}}).status, 303);
+  const std::string audit = Send("ada", "GET", "/audit").body;
+  // The second row is the first rename.
+  const std::size_t second = audit.find("class=\"revert\"", audit.find("class=\"revert\"") + 1);
+  ASSERT_NE(second, std::string::npos) << audit;
+  const std::size_t href = audit.find("href=\"", second) + 6;
+  const std::string link = Unescape(audit.substr(href, audit.find('"', href) - href));
+  const Response ask = Send("ada", "GET", link);
+  ASSERT_EQ(ask.status, 200) << link;
+  EXPECT_NE(ask.body.find("Inputs[1].Name: &quot;Also renamed&quot;"), std::string::npos);
+  EXPECT_NE(ask.body.find("Inputs[0].Name: &quot;Renamed&quot;"), std::string::npos);
+  EXPECT_EQ(InputName(0), "Renamed") << "asking changed something";
+  const std::string action = "/controllers/1/1/revert";
+  const Response done = Send("ada", "POST", action, Body(Submit(ask.body, action)));
+  ASSERT_EQ(done.status, 303) << done.body;
+  EXPECT_NE(Send("ada", "GET", *done.Find("Location")).body.find("Reverted to before change"),
+            std::string::npos);
+  EXPECT_EQ(InputName(0), name);
+  EXPECT_NE(InputName(1), "Also renamed");
+  // The same form again meets the controller as reverted: nothing more happens.
+  EXPECT_EQ(Send("ada", "POST", action, Body(Submit(ask.body, action))).status, 409);
+}
+
 TEST_F(ServerPages, TableRowsAreAddedAndRemoved) {
   const Response saved =
       Edit("Holidays",

@@ -1,9 +1,12 @@
-// The pages of admins: the audit log (every change, with what it changed) and the users (added,
-// given roles and passwords and API tokens, removed), each change made by the operations the API
-// makes it with, and audited alike.
+// The pages of admins: the audit log (every change, with what it changed, and a controller put
+// back as it was before one of its changes) and the users (added, given roles and passwords and
+// API tokens, removed), each change made by the operations the API makes it with, and audited
+// alike.
 
 #include <algorithm>
 #include <iterator>
+#include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -11,6 +14,7 @@
 #include <vector>
 
 #include "server/AccountOps.h"
+#include "server/Controllers.h"
 #include "server/Html.h"
 #include "server/pages/Frame.h"
 #include "server/pages/RecordForms.h"
@@ -159,7 +163,10 @@ Response Audit(Service& service, const Call& call) {
       AppendHtml(main, ControllerLink(call, *address));
       main += "\">";
       AppendHtml(main, interfaceId + "." + node);
-      main += "</a>";
+      main += "</a> <a class=\"revert\" href=\"";
+      AppendHtml(main,
+                 ControllerLink(call, *address) + "/revert?before=" + std::to_string(entry.id));
+      main += "\">revert to before</a>";
     }
     main += "</td><td>";
     const JsonRead before = ReadJson(entry.before);
@@ -181,6 +188,71 @@ Response Audit(Service& service, const Call& call) {
   }
   main += "</section>\n";
   return Page(call, 200, "Audit log", main);
+}
+
+// --- Reverting a controller ---------------------------------------------------------------------
+
+// The change that a revert goes back to before, from its text, or nothing.
+std::optional<std::int64_t> ChangeId(const std::string* text) {
+  if (text == nullptr) return std::nullopt;
+  return ParseDecimal(*text, 1, std::numeric_limits<std::int64_t>::max());
+}
+
+// What reverting the controller to before one of its changes would change, and a form that does.
+Response AskRevert(Service& service, const Call& call) {
+  const std::optional<CSS_ControllerAddress> address = AddressOf(call);
+  const std::optional<std::int64_t> id = ChangeId(call.target.Query("before"));
+  if (!address || !id) return MessagePage(call, 404, "there is no such change");
+  const Outcome<std::string> before = StateBefore(service.Data(), *address, *id);
+  if (!before) return MessagePage(call, before.error().status, before.error().message);
+  const std::optional<ControllerState> now = service.Data().Controller(*address);
+  const std::string name =
+      std::to_string(address->interfaceId) + "." + std::to_string(address->node);
+  std::string main = "<section class=\"card\"><h2>Revert controller " + name +
+                     " to before change " + std::to_string(*id) +
+                     "</h2><p>The controller is put back exactly as it was before that change, "
+                     "which undoes it and every change of the controller since. The revert is a "
+                     "change of its own, kept in the audit log. From the controller now:</p>";
+  Changes(now ? *ReadJson(now->json) : JsonValue{}, *ReadJson(*before), main);
+  main += "<form method=\"post\" class=\"edit\" action=\"";
+  AppendHtml(main, ControllerLink(call, *address) + "/revert");
+  main += "\">";
+  main += CsrfField(call.caller->csrf);
+  main += "<input type=\"hidden\" name=\"before\" value=\"" + std::to_string(*id) + "\">";
+  main += "<input type=\"hidden\" name=\"etag\" value=\"";
+  if (now) AppendHtml(main, now->etag);
+  main += "\"><div class=\"actions\"><button type=\"submit\">Revert</button><a href=\"";
+  AppendHtml(main, now ? ControllerLink(call, *address) : Link(call, "/audit"));
+  main += "\">Keep it as it is</a></div></form></section>\n";
+  return Page(call, 200, "Revert " + name, main);
+}
+
+Response Revert(Service& service, const Call& call) {
+  const std::optional<CSS_ControllerAddress> address = AddressOf(call);
+  if (!address) return MessagePage(call, 404, kNoController);
+  Response failure;
+  const std::optional<Form> form = PostedForm(call, failure);
+  if (!form) return failure;
+  const std::optional<std::int64_t> id = ChangeId(form->Get("before"));
+  const std::string* etag = form->Get("etag");
+  if (!id || etag == nullptr)
+    return MessagePage(call, 400, "the form lost its change: open it again");
+  // The controller as the page showed it: none (removed since the change) makes it again.
+  const Expect expect =
+      etag->empty() ? Expect{Expect::Kind::Absent, {}} : Expect{Expect::Kind::Present, *etag};
+  const Outcome<Reverted> reverted =
+      RevertController(service.Data(), *address, expect, *id,
+                       NoteOf(service, call, "POST", ControllerApi(*address) + "/revert"));
+  if (!reverted) {
+    if (reverted.error().status == 412) {
+      return MessagePage(call, 409,
+                         "the controller was changed after the page was made: nothing was "
+                         "reverted; see what reverting changes now from the audit log");
+    }
+    return MessagePage(call, reverted.error().status, Problem(reverted.error()));
+  }
+  if (!reverted->state) return Redirect(call.request, "/");
+  return Redirect(call.request, ControllerUrl(*address) + "?reverted=" + std::to_string(*id));
 }
 
 // --- Users --------------------------------------------------------------------------------------
@@ -444,6 +516,8 @@ Response RevokeToken(Service& service, const Call& call) {
 
 void AddAdminPages(Service& service) {
   AddPage(service, "GET", "/audit", Access::Admin, Audit);
+  AddPage(service, "GET", "/controllers/{interface}/{node}/revert", Access::Editor, AskRevert);
+  AddPage(service, "POST", "/controllers/{interface}/{node}/revert", Access::Editor, Revert);
   AddPage(service, "GET", "/users", Access::Admin, ShowUsers);
   AddPage(service, "POST", "/users", Access::Admin, AddUser);
   AddPage(service, "POST", "/users/{name}", Access::Admin, UpdateUser);

@@ -244,6 +244,10 @@ Response ShowController(Service& service, const Call& call, int status, const Dr
             draft->target.Anchor() + "\">its form</a>.</p>";
   } else if (call.target.Query("saved") != nullptr) {
     main += "<p class=\"saved\">Saved.</p>";
+  } else if (const std::string* reverted = call.target.Query("reverted")) {
+    main += "<p class=\"saved\">Reverted to before change ";
+    AppendHtml(main, *reverted);
+    main += ".</p>";
   }
   main += "</section>\n";
   RenderController(view, main);
