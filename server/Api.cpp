@@ -14,6 +14,7 @@
 #include <ssmsg/SiteDiff.h>
 
 #include "server/AccountOps.h"
+#include "server/ChangeSets.h"
 #include "server/Controllers.h"
 #include "server/JsonValue.h"
 #include "site/Findings.h"
@@ -250,6 +251,119 @@ Response MarkSent(Service& service, const ControllerCall& request) {
       server::MarkSent(service.Data(), request.address, request.expect,
                        Note(request.call, service.Authority().Now()));
   return marked ? NoContent() : Answer(marked.error());
+}
+
+// --- Change sets --------------------------------------------------------------------------------
+
+// A whole number of `value` from `low` to `high`, or nothing.
+std::optional<std::int32_t> Whole(const JsonValue& value, std::int32_t low, std::int32_t high) {
+  if (value.kind != JsonValue::Kind::Number) return std::nullopt;
+  const std::optional<std::int64_t> number = ParseDecimal(value.text, low, high);
+  if (!number) return std::nullopt;
+  return static_cast<std::int32_t>(*number);
+}
+
+// The change set of a request's body, or why it is none ("select.from: ...").
+Result<ChangeSet, std::string> ChangeSetOf(const JsonValue& body, bool& apply) {
+  constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+  if (!body.IsObject()) return Failure{std::string("the body must be an object")};
+  ChangeSet change;
+  for (const JsonMember& member : body.members) {
+    const JsonValue& value = member.value;
+    if (member.name == "select") {
+      if (!value.IsObject()) return Failure{std::string("select must be an object")};
+      for (const JsonMember& field : value.members) {
+        std::optional<std::int32_t> number;
+        if (field.name == "name" && field.value.kind == JsonValue::Kind::String) {
+          change.select.name = field.value.text;
+          continue;
+        }
+        if (field.name == "interface") number = Whole(field.value, 1, kMax);
+        if (field.name == "from" || field.name == "to") number = Whole(field.value, 0, kMax);
+        if (!number) {
+          return Failure{"select." + field.name +
+                         " must be an interface (1 and up), a node (from, to: 0 and up) or a "
+                         "part of a name"};
+        }
+        (field.name == "interface" ? change.select.interfaceId
+         : field.name == "from"    ? change.select.from
+                                   : change.select.to) = *number;
+      }
+    } else if (member.name == "copy") {
+      const JsonValue* from = value.IsObject() ? value.Find("from") : nullptr;
+      const JsonValue* parts = value.IsObject() ? value.Find("parts") : nullptr;
+      const std::string_view text =
+          from != nullptr && from->kind == JsonValue::Kind::String ? from->text : "";
+      const std::size_t dot = text.find('.');
+      const std::optional<CSS_ControllerAddress> address =
+          dot == std::string_view::npos ? std::nullopt
+                                        : ParseAddress(text.substr(0, dot), text.substr(dot + 1));
+      if (!address || parts == nullptr || parts->kind != JsonValue::Kind::Array) {
+        return Failure{
+            std::string("copy must be {\"from\": \"I.N\", \"parts\": [names of members]}")};
+      }
+      change.copyFrom = address;
+      for (const JsonValue& part : parts->items) {
+        if (part.kind != JsonValue::Kind::String)
+          return Failure{std::string("copy.parts must be names of members")};
+        change.copyParts.push_back(part.text);
+      }
+    } else if (member.name == "patch") {
+      if (!value.IsObject()) return Failure{std::string("patch must be a merge patch object")};
+      change.patch = ToJson(value);
+    } else if (member.name == "append") {
+      change.append = ToJson(value);
+    } else if (member.name == "etags") {
+      if (!value.IsObject()) return Failure{std::string("etags must be an object")};
+      for (const JsonMember& etag : value.members) {
+        if (etag.value.kind != JsonValue::Kind::String)
+          return Failure{"etags." + etag.name + " must be an ETag"};
+        change.etags[etag.name] = etag.value.text;
+      }
+    } else if (member.name == "apply") {
+      if (value.kind != JsonValue::Kind::True && value.kind != JsonValue::Kind::False)
+        return Failure{std::string("apply must be true or false")};
+      apply = value.kind == JsonValue::Kind::True;
+    } else {
+      return Failure{"unknown member " + member.name};
+    }
+  }
+  return change;
+}
+
+// POST /api/change-sets: what the change set would change (apply false, the default), or the
+// change set applied.
+Response ChangeSetRoute(Service& service, const Call& call) {
+  const Result<JsonValue, Response> body = JsonBody(call, "application/json", ReadJson);
+  if (!body) return body.error();
+  bool apply = false;
+  const Result<ChangeSet, std::string> change = ChangeSetOf(*body, apply);
+  if (!change) return JsonError(400, change.error());
+  const Outcome<std::vector<ChangeSetItem>> items =
+      apply ? ApplyChangeSet(service.Data(), *change, Note(call, service.Authority().Now()))
+            : PreviewChangeSet(service.Data(), *change);
+  if (!items) return Answer(items.error());
+  std::string out =
+      apply ? "{\"applied\":true,\"controllers\":[" : "{\"applied\":false,\"controllers\":[";
+  for (std::size_t k = 0; k < items->size(); ++k) {
+    const ChangeSetItem& item = (*items)[k];
+    out += k == 0 ? "{" : ",{";
+    AppendField(out, "Interface");
+    out += std::to_string(item.address.interfaceId);
+    out += ',';
+    AppendField(out, "Node");
+    out += std::to_string(item.address.node);
+    out += ',';
+    AppendString(out, "Name", item.name);
+    out += ',';
+    AppendString(out, "ETag", item.etag);
+    out += ',';
+    AppendField(out, "changed");
+    out += std::to_string(item.changed);
+    out += '}';
+  }
+  out += "]}";
+  return JsonResponse(200, std::move(out));
 }
 
 Response Audit(Service& service, const Call& call) {
@@ -520,6 +634,7 @@ void AddApiRoutes(Service& service) {
   add("GET", "/api/site", Access::Viewer,
       [](Service& s, const Call&) { return JsonResponse(200, s.Data().SiteJson()); });
   add("GET", "/api/controllers", Access::Viewer, ListControllers);
+  add("POST", "/api/change-sets", Access::Editor, ChangeSetRoute);
   addController("GET", "", Access::Viewer, Condition::None, GetController);
   addController("PUT", "", Access::Editor, Condition::MatchOrAbsent, PutController);
   addController("PATCH", "", Access::Editor, Condition::None, PatchController);

@@ -287,7 +287,43 @@ WriteResult ControllerDatabase::PutController(CSS_ControllerAddress address, con
                                               const AuditNote& note) {
   Change change(*this, address, expect);
   if (change.status != WriteStatus::Done) return {change.status, {}};
-  Entry* entry = change.entry;
+  try {
+    WriteResult written = Put(change.entry, address, records, note);
+    change.Commit();
+    return written;
+  } catch (...) {
+    dataVersion_ = -1;  // what is kept may hold the write that was rolled back
+    throw;
+  }
+}
+
+BatchResult ControllerDatabase::PutControllers(std::span<const ControllerPut> puts,
+                                               const AuditNote& note) {
+  const std::lock_guard lock(mutex_);
+  Transaction transaction(*sql_, true);
+  Sync();
+  BatchResult result;
+  for (std::size_t k = 0; k < puts.size(); ++k) {
+    const Entry* entry = Find(puts[k].address);
+    result.status = puts[k].expect.Check(entry ? &entry->etag : nullptr);
+    if (result.status != WriteStatus::Done) {
+      result.failed = k;
+      return result;
+    }
+  }
+  try {
+    for (const ControllerPut& put : puts)
+      result.states.push_back(Put(Find(put.address), put.address, *put.records, note).state);
+    transaction.Commit();
+  } catch (...) {
+    dataVersion_ = -1;  // what is kept may hold writes that were rolled back
+    throw;
+  }
+  return result;
+}
+
+WriteResult ControllerDatabase::Put(Entry* entry, CSS_ControllerAddress address,
+                                    const CSApplicationManagerStd& records, const AuditNote& note) {
   const std::shared_ptr<const std::string> before = entry ? Json(*entry) : nullptr;
   std::string json = Text(address, records);
   StoreImage image = ImageOf(records);
@@ -310,7 +346,6 @@ WriteResult ControllerDatabase::PutController(CSS_ControllerAddress address, con
       entry && entry->logged ? std::nullopt
                              : std::optional<std::string_view>(before ? *before : "null"),
       json);
-  change.Commit();
   if (!entry) {
     index_.emplace(AddressKey(address), entries_.size());
     entry = &entries_.emplace_back();

@@ -21,6 +21,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -58,6 +59,7 @@ class ControllerDatabase {
   std::string EnumsJson();
   WriteResult PutController(CSS_ControllerAddress address, const Expect& expect,
                             const CSApplicationManagerStd& records, const AuditNote& note);
+  BatchResult PutControllers(std::span<const ControllerPut> puts, const AuditNote& note);
   WriteResult DeleteController(CSS_ControllerAddress address, const Expect& expect,
                                const AuditNote& note);
   std::optional<PendingSites> Pending(CSS_ControllerAddress address);
@@ -104,6 +106,10 @@ class ControllerDatabase {
   void Log(const AuditNote& note, std::optional<CSS_ControllerAddress> address,
            std::optional<std::string_view> before, std::string_view after);
   void RemoveRows(CSS_ControllerAddress address, const db::TableSet& tables);
+  // Writes `records` as the controller at `address` in the change that is open, whose entry was
+  // `entry` (null: none).
+  WriteResult Put(Entry* entry, CSS_ControllerAddress address,
+                  const CSApplicationManagerStd& records, const AuditNote& note);
 
   // A change of the controller at `address` under `expect`: the lock and the write transaction,
   // with what is kept made to agree with the database, the controller's entry (null: none) and

@@ -58,7 +58,22 @@ SiteErrors AddedBeyondCounts(Store& store, const CSApplicationManagerStd& after,
 Outcome<Written> Write(Store& store, CSS_ControllerAddress address, const Expect& expect,
                        std::string_view json, std::size_t position, const std::string* stored,
                        const AuditNote& note) {
-  const auto records = std::make_unique<CSApplicationManagerStd>();
+  Outcome<std::unique_ptr<CSApplicationManagerStd>> records =
+      CheckController(store, address, json, position, stored);
+  if (!records) return Failure{std::move(records.error())};
+  WriteResult result = store.PutController(address, expect, **records, note);
+  if (result.status != WriteStatus::Done) return Failure{WriteRefusal(result.status)};
+  return Written{std::move(result.state), expect.kind == Expect::Kind::Absent};
+}
+
+}  // namespace
+
+Outcome<std::unique_ptr<CSApplicationManagerStd>> CheckController(Store& store,
+                                                                  CSS_ControllerAddress address,
+                                                                  std::string_view json,
+                                                                  std::size_t position,
+                                                                  const std::string* stored) {
+  auto records = std::make_unique<CSApplicationManagerStd>();
   Result<CSS_ControllerAddress> read = ReadControllerText(json, *records);
   if (!read) return Failure{Invalid(std::move(read.error()), position)};
   SiteErrors errors;
@@ -76,12 +91,8 @@ Outcome<Written> Write(Store& store, CSS_ControllerAddress address, const Expect
   }
   if (errors.empty()) errors = AddedBeyondCounts(store, *records, address, stored);
   if (!errors.empty()) return Failure{Invalid(std::move(errors), position)};
-  WriteResult result = store.PutController(address, expect, *records, note);
-  if (result.status != WriteStatus::Done) return Failure{WriteRefusal(result.status)};
-  return Written{std::move(result.state), expect.kind == Expect::Kind::Absent};
+  return records;
 }
-
-}  // namespace
 
 std::vector<std::string> Refusal::Lines() const {
   std::vector<std::string> lines;

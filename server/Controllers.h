@@ -7,6 +7,7 @@
 // check, every error with the path of its value, so that a page puts each beside its field.
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -71,6 +72,16 @@ struct PendingMessages {
 };
 
 Outcome<ControllerState> ReadController(Store& store, CSS_ControllerAddress address);
+
+// The records of `json` (the text of valid JSON) checked as the controller at `address`, the
+// site's `position`-th, replacing the one whose JSON is `stored` (null: read it from the store,
+// if there is one): refused when it does not check, names another address, or adds records
+// beyond a capability count.
+Outcome<std::unique_ptr<CSApplicationManagerStd>> CheckController(Store& store,
+                                                                  CSS_ControllerAddress address,
+                                                                  std::string_view json,
+                                                                  std::size_t position,
+                                                                  const std::string* stored);
 
 // Replaces the controller at `address` with `json` (the text of valid JSON), or makes it
 // (Expect::Absent); refused when it does not check, names another address, or adds records

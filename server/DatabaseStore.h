@@ -47,6 +47,9 @@ class DatabaseStore final : public Store {
                             const AuditNote& note) override {
     return controllers_.PutController(address, expect, records, note);
   }
+  BatchResult PutControllers(std::span<const ControllerPut> puts, const AuditNote& note) override {
+    return controllers_.PutControllers(puts, note);
+  }
   WriteResult DeleteController(CSS_ControllerAddress address, const Expect& expect,
                                const AuditNote& note) override {
     return controllers_.DeleteController(address, expect, note);

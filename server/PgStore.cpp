@@ -374,6 +374,11 @@ struct PgStore::State {
     return change;
   }
 
+  // Writes `written` as the controller at `address`, which `change` found, in the change that is
+  // open: the state after it, as it is kept.
+  Known Put(PGconn* server, const Change& change, CSS_ControllerAddress address,
+            const CSApplicationManagerStd& written, const AuditNote& note);
+
   // The place in the site, from 0, of the controller at `position`.
   std::size_t PlaceAt(PGconn* server, std::int64_t position) const {
     const PgResult before =
@@ -630,29 +635,58 @@ std::string PgStore::EnumsJson() {
       kRead, [&](PGconn* server) { return EnumsJsonOf(state_->EnumTexts(server)); });
 }
 
+PgStore::State::Known PgStore::State::Put(PGconn* server, const Change& change,
+                                          CSS_ControllerAddress address,
+                                          const CSApplicationManagerStd& written,
+                                          const AuditNote& note) {
+  const std::optional<Read>& before = change.before;
+  const pg::SiteRows rows = Rows(server);
+  const std::int64_t position = before ? before->position : rows.NextPosition();
+  Read after = Made(address, position, written);
+  // Only the tables of the parts that changed are written again (all of them for a new one).
+  db::TableSet tables = db::TableSet().set();
+  if (before) {
+    tables = db::TablesOfParts(ChangedParts(before->image, after.image));
+    rows.Remove(address, tables);
+  }
+  rows.Write(position, address, written, tables);
+  Log(server, note, address, before ? std::string_view(before->json) : "null", after.json);
+  Known known{std::move(after), 0};
+  known.place = PlaceAt(server, position);
+  return known;
+}
+
 WriteResult PgStore::PutController(CSS_ControllerAddress address, const Expect& expect,
                                    const CSApplicationManagerStd& records, const AuditNote& note) {
   return state_->Transaction(kWrite, [&](PGconn* server) -> WriteResult {
-    State::Change change = state_->Begin(server, address, expect);
+    const State::Change change = state_->Begin(server, address, expect);
     if (change.status != WriteStatus::Done) return {change.status, {}};
-    const std::optional<State::Read>& before = change.before;
-    const pg::SiteRows rows = state_->Rows(server);
-    const std::int64_t position = before ? before->position : rows.NextPosition();
-    State::Read after = State::Made(address, position, records);
-    // Only the tables of the parts that changed are written again (all of them for a new one).
-    db::TableSet tables = db::TableSet().set();
-    if (before) {
-      tables = db::TablesOfParts(ChangedParts(before->image, after.image));
-      rows.Remove(address, tables);
-    }
-    rows.Write(position, address, records, tables);
-    state_->Log(server, note, address, before ? std::string_view(before->json) : "null",
-                after.json);
-    State::Known known{std::move(after), 0};
-    known.place = state_->PlaceAt(server, position);
+    State::Known known = state_->Put(server, change, address, records, note);
     WriteResult written{WriteStatus::Done, State::StateOf(known)};
     state_->KeepWritten(server, address, std::move(known));
     return written;
+  });
+}
+
+BatchResult PgStore::PutControllers(std::span<const ControllerPut> puts, const AuditNote& note) {
+  return state_->Transaction(kWrite, [&](PGconn* server) -> BatchResult {
+    BatchResult result;
+    std::vector<State::Change> changes;
+    changes.reserve(puts.size());
+    for (std::size_t k = 0; k < puts.size(); ++k) {
+      changes.push_back(state_->Begin(server, puts[k].address, puts[k].expect));
+      if (changes.back().status != WriteStatus::Done) {
+        result.status = changes.back().status;
+        result.failed = k;
+        return result;
+      }
+    }
+    // What is kept is read again once the site's version has moved on.
+    for (std::size_t k = 0; k < puts.size(); ++k) {
+      result.states.push_back(
+          State::StateOf(state_->Put(server, changes[k], puts[k].address, *puts[k].records, note)));
+    }
+    return result;
   });
 }
 

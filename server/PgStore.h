@@ -53,6 +53,7 @@ class PgStore final : public Store {
   std::string EnumsJson() override;
   WriteResult PutController(CSS_ControllerAddress address, const Expect& expect,
                             const CSApplicationManagerStd& records, const AuditNote& note) override;
+  BatchResult PutControllers(std::span<const ControllerPut> puts, const AuditNote& note) override;
   WriteResult DeleteController(CSS_ControllerAddress address, const Expect& expect,
                                const AuditNote& note) override;
   std::optional<PendingSites> Pending(CSS_ControllerAddress address) override;

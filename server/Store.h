@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -199,6 +200,21 @@ struct Expect {
   WriteStatus Check(const std::string* etag) const;
 };
 
+// One controller of a change of many: its records, checked already, and what it must be found as.
+struct ControllerPut {
+  CSS_ControllerAddress address;
+  Expect expect;
+  const CSApplicationManagerStd* records = nullptr;
+};
+
+// How a change of many controllers went: Done, with each one's state after it; or, with nothing
+// written, the status of the first that refused it, `failed` being its place in the change.
+struct BatchResult {
+  WriteStatus status = WriteStatus::Done;
+  std::size_t failed = 0;
+  std::vector<ControllerState> states;
+};
+
 // Hears of the changes that other programs commit to a store's database, as they commit.
 class ChangeListener {
  public:
@@ -234,6 +250,10 @@ class Store {
   virtual WriteResult PutController(CSS_ControllerAddress address, const Expect& expect,
                                     const CSApplicationManagerStd& records,
                                     const AuditNote& note) = 0;
+  // Replaces (or makes) every controller of `puts` in one transaction, each with its audit row
+  // under `note`: all of them, or none when one is not as expected.
+  virtual BatchResult PutControllers(std::span<const ControllerPut> puts,
+                                     const AuditNote& note) = 0;
   virtual WriteResult DeleteController(CSS_ControllerAddress address, const Expect& expect,
                                        const AuditNote& note) = 0;
 

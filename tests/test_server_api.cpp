@@ -373,6 +373,69 @@ TEST_P(ServerApi, ARevertPutsTheControllerBackExactly) {
   EXPECT_EQ(Send("vic", "GET", kTwo).body, original);
 }
 
+// A change set is previewed without a write, then applied to every controller it selects in one
+// go: with one controller's ETag stale or missing, or one controller that would not check, none
+// is changed.
+TEST_P(ServerApi, AChangeSetChangesEveryControllerItSelectsOrNone) {
+  const auto post = [&](const std::string& body) {
+    return Send("eve", "POST", "/api/change-sets", {{"Content-Type", "application/json"}}, body);
+  };
+  const auto tag = [&](const std::string& target) {
+    JsonValue etag;
+    etag.kind = JsonValue::Kind::String;
+    etag.text = Etag(target);
+    return ToJson(etag);
+  };
+  const std::string holiday = R"("append":{"Holidays":[{"Month":12,"Day":24}]})";
+  const Response preview = post("{\"select\":{\"interface\":1}," + holiday + "}");
+  ASSERT_EQ(preview.status, 200) << preview.body;
+  const JsonValue listed = *ReadJson(preview.body);
+  ASSERT_EQ(listed.Find("controllers")->items.size(), 2U);
+  std::string etags;
+  for (const JsonValue& c : listed.Find("controllers")->items) {
+    EXPECT_EQ(c.Find("changed")->text, "1") << "one record added";
+    EXPECT_EQ(c.Find("ETag")->text, Etag("/api/controllers/1/" + c.Find("Node")->text));
+    etags += std::string(etags.empty() ? "" : ",") + "\"1." + c.Find("Node")->text +
+             "\":" + ToJson(*c.Find("ETag"));
+  }
+  const std::map<std::string, std::string> before = Controllers();
+  const std::string apply = "{\"select\":{\"interface\":1}," + holiday + ",\"apply\":true";
+  EXPECT_EQ(post(apply + "}").status, 428);
+  EXPECT_EQ(post(apply + R"(,"patch":{"Config":{"LockSize":-1}},"etags":{)" + etags + "}}").status,
+            422);
+  // The name picks the second alone, which then changes.
+  const Response name = post(R"({"select":{"name":"VEND"},"patch":{"Name":"Depot"}})");
+  EXPECT_NE(name.body.find("\"Node\":2"), std::string::npos);
+  EXPECT_EQ(name.body.find("\"Node\":1,"), std::string::npos) << name.body;
+  EXPECT_EQ(Controllers(), before) << "a refused or previewed change set wrote";
+  ASSERT_EQ(Patch(kTwo, Etag(kTwo), R"({"Name":"Depot"})").status, 200);
+  const Response stale = post(apply + ",\"etags\":{" + etags + "}}");
+  EXPECT_EQ(stale.status, 412);
+  EXPECT_NE(stale.body.find("controller 1.2"), std::string::npos) << stale.body;
+  EXPECT_EQ(Controllers().at("1/1"), before.at("1/1"));
+
+  const std::size_t audited = store_.Audit(0, 1000).size();
+  const std::string current = "\"1.1\":" + tag(kOne) + ",\"1.2\":" + tag(kTwo);
+  const Response applied = post(apply + ",\"etags\":{" + current + "}}");
+  ASSERT_EQ(applied.status, 200) << applied.body;
+  for (const std::string& target : {kOne, kTwo}) {
+    const JsonValue controller = Read(target);
+    EXPECT_EQ(ToJson(controller.Find("Holidays")->items.back()), R"({"Month":12,"Day":24})") << target;
+  }
+  const std::vector<AuditEntry> audit = store_.Audit(0, 1000);
+  ASSERT_EQ(audit.size(), audited + 2) << "one entry per controller";
+  EXPECT_EQ(audit.back().note.path, "/api/change-sets");
+
+  // The time zones of the first, copied to the second.
+  ASSERT_EQ(post(R"({"select":{"from":2,"to":2},"copy":{"from":"1.1","parts":["TimeZones"]},)"
+                 R"("apply":true,"etags":{"1.2":)" +
+                 tag(kTwo) + "}}")
+                .status,
+            200);
+  EXPECT_EQ(ToJson(*Read(kTwo).Find("TimeZones")), ToJson(*Read(kOne).Find("TimeZones")));
+  EXPECT_EQ(post(R"({"select":{"from":"2"}})").status, 400);
+}
+
 TEST_P(ServerApi, PendingMessagesAreTheDiffFromWhatWasLastSent) {
   const std::string empty = "{\"Controllers\":[]}";
   const std::string demo = Send("vic", "GET", "/api/site").body;

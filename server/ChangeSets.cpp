@@ -1,0 +1,180 @@
+#include "server/ChangeSets.h"
+
+#include <algorithm>
+#include <memory>
+#include <utility>
+
+#include <ssmsg/CSApplicationManagerStd.h>
+
+#include "server/JsonValue.h"
+#include "server/Merge.h"
+
+namespace ssmsg::server {
+namespace {
+
+bool Holds(std::string_view text, std::string_view part) {
+  const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+  return std::search(text.begin(), text.end(), part.begin(), part.end(),
+                     [&](char a, char b) { return fold(a) == fold(b); }) != text.end();
+}
+
+Refusal Unprocessable(std::string message) {
+  return Refusal::Because(422, std::move(message));
+}
+
+// A controller selected, as read, and as the change set leaves it.
+struct Planned {
+  ControllerSummary summary;
+  ControllerState before;
+  std::string after;
+  std::unique_ptr<CSApplicationManagerStd> records;
+  std::size_t changed = 0;
+};
+
+// The copy of the parts as a merge patch: each part as it is at the source, null where it has
+// none.
+Outcome<std::string> CopyPatch(Store& store, const ChangeSet& change) {
+  if (!change.copyFrom) return std::string();
+  const std::optional<ControllerState> source = store.Controller(*change.copyFrom);
+  if (!source) {
+    return Failure{
+        Unprocessable("there is no controller " + AddressText(*change.copyFrom) + " to copy")};
+  }
+  const JsonValue from = *ReadJson(source->json);
+  std::string patch = "{";
+  for (const std::string& part : change.copyParts) {
+    if (part == "Interface" || part == "Node") {
+      return Failure{Unprocessable("the address of a controller is not copied")};
+    }
+    if (patch.size() > 1) patch += ',';
+    JsonValue name;
+    name.kind = JsonValue::Kind::String;
+    name.text = part;
+    WriteJson(name, patch);
+    patch += ':';
+    const JsonValue* value = from.Find(part);
+    patch += value != nullptr ? ToJson(*value) : "null";
+  }
+  patch += '}';
+  return patch;
+}
+
+// `json` with the records of `append` (a JSON object of lists) added at the end of its lists.
+Outcome<std::string> Appended(const std::string& json, const JsonValue& append) {
+  JsonValue controller = *ReadJson(json);
+  for (const JsonMember& list : append.members) {
+    if (list.value.kind != JsonValue::Kind::Array) {
+      return Failure{Unprocessable("append." + list.name + " must be a list of records")};
+    }
+    JsonValue* target = controller.Find(list.name);
+    if (target == nullptr) {
+      controller.members.push_back({list.name, list.value});
+    } else if (target->kind == JsonValue::Kind::Array) {
+      target->items.insert(target->items.end(), list.value.items.begin(), list.value.items.end());
+    } else {
+      return Failure{Unprocessable(list.name + " of a controller is no list")};
+    }
+  }
+  return ToJson(controller);
+}
+
+// Every controller the change set selects, read and changed and checked.
+Outcome<std::vector<Planned>> Plan(Store& store, const ChangeSet& change) {
+  Outcome<std::string> copy = CopyPatch(store, change);
+  if (!copy) return Failure{std::move(copy.error())};
+  std::optional<JsonValue> append;
+  if (!change.append.empty()) {
+    JsonRead read = ReadJson(change.append);
+    if (!read || !read->IsObject()) {
+      return Failure{Unprocessable("append must be an object of lists of records")};
+    }
+    append = std::move(*read);
+  }
+  std::vector<Planned> plan;
+  for (const ControllerSummary& summary : store.Controllers()) {
+    if (!change.select.Picks(summary)) continue;
+    std::optional<ControllerState> now = store.Controller(summary.address);
+    if (!now) continue;  // removed meanwhile
+    Planned& planned = plan.emplace_back();
+    planned.summary = summary;
+    planned.before = std::move(*now);
+    std::string json = planned.before.json;
+    if (!copy->empty()) json = MergePatchText(json, *copy);
+    if (!change.patch.empty()) json = MergePatchText(json, change.patch);
+    if (append) {
+      Outcome<std::string> appended = Appended(json, *append);
+      if (!appended) return Failure{std::move(appended.error())};
+      json = std::move(*appended);
+    }
+    Outcome<std::unique_ptr<CSApplicationManagerStd>> records = CheckController(
+        store, summary.address, json, planned.before.position, &planned.before.json);
+    if (!records) return Failure{std::move(records.error())};
+    planned.records = std::move(*records);
+    // The values it changes: those a merge of it with the controller unchanged takes from it.
+    const JsonValue was = *ReadJson(planned.before.json);
+    const MergeResult merge = MergeJson(&was, *ReadJson(json), was, {}, {}, true);
+    planned.changed = static_cast<std::size_t>(
+        std::count_if(merge.values.begin(), merge.values.end(),
+                      [](const MergedValue& value) { return value.side == MergeSide::Mine; }));
+    planned.after = std::move(json);
+  }
+  return plan;
+}
+
+}  // namespace
+
+bool Selection::Picks(const ControllerSummary& controller) const {
+  return (interfaceId == 0 || controller.address.interfaceId == interfaceId) &&
+         controller.address.node >= from && controller.address.node <= to &&
+         (name.empty() || Holds(controller.name, name));
+}
+
+std::string AddressText(CSS_ControllerAddress address) {
+  return std::to_string(address.interfaceId) + "." + std::to_string(address.node);
+}
+
+Outcome<std::vector<ChangeSetItem>> PreviewChangeSet(Store& store, const ChangeSet& change) {
+  Outcome<std::vector<Planned>> plan = Plan(store, change);
+  if (!plan) return Failure{std::move(plan.error())};
+  std::vector<ChangeSetItem> items;
+  for (const Planned& planned : *plan) {
+    items.push_back(
+        {planned.summary.address, planned.summary.name, planned.before.etag, planned.changed});
+  }
+  return items;
+}
+
+Outcome<std::vector<ChangeSetItem>> ApplyChangeSet(Store& store, const ChangeSet& change,
+                                                   const AuditNote& note) {
+  Outcome<std::vector<Planned>> plan = Plan(store, change);
+  if (!plan) return Failure{std::move(plan.error())};
+  if (plan->empty()) return std::vector<ChangeSetItem>{};
+  std::vector<ControllerPut> puts;
+  puts.reserve(plan->size());
+  for (const Planned& planned : *plan) {
+    const std::string address = AddressText(planned.summary.address);
+    const auto etag = change.etags.find(address);
+    if (etag == change.etags.end()) {
+      return Failure{Refusal::Because(
+          428, "give the ETag of controller " + address + ", which the change set selects")};
+    }
+    puts.push_back(
+        {planned.summary.address, {Expect::Kind::Present, etag->second}, planned.records.get()});
+  }
+  BatchResult written = store.PutControllers(puts, note);
+  if (written.status != WriteStatus::Done) {
+    Refusal refusal = WriteRefusal(written.status);
+    refusal.message = "controller " + AddressText(puts[written.failed].address) + ": " +
+                      refusal.message + "; nothing was changed";
+    return Failure{std::move(refusal)};
+  }
+  std::vector<ChangeSetItem> items;
+  for (std::size_t k = 0; k < plan->size(); ++k) {
+    const Planned& planned = (*plan)[k];
+    items.push_back({planned.summary.address, planned.records->GetConfig().Name,
+                     std::move(written.states[k].etag), planned.changed});
+  }
+  return items;
+}
+
+}  // namespace ssmsg::server
