@@ -15,7 +15,9 @@
 #   120), sampled every second: flat (the peak of the second half within 10% of that of the first,
 #   its first tenth left out) and its peak beyond SQLite's page cache;
 # - the change feed: from each of 200 changes' answers to its event, on a subscriber of the server
-#   and on one of a second server on the database (bench/feed_latency.py).
+#   and on one of a second server on the database (bench/feed_latency.py);
+# - a change set that adds a holiday to every controller, previewed and applied (the fastest of
+#   three, bench/change_set.py).
 # Each load runs SSMSG_SERVE_SECONDS (default 10) seconds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -105,14 +107,18 @@ feed=$(python3 bench/feed_latency.py "$token" "$url" "$work/patch0.json" "$work/
 kill "$second"
 wait "$second" 2>/dev/null || true
 
+# A change set over every controller: one holiday added to each, in one transaction.
+changeset=$(python3 bench/change_set.py "$token" "http://127.0.0.1:$port" | sed -n 's/^changeset //p')
+
 # SQLite's page cache of the server's connection: its default, 2,000 KiB.
 cache_kib=2000
-awk -v n="$count" -v get="$get" -v patch="$patch" -v pending="$pending" -v patch_ms="$patch_ms" -v diff="$diff_one" -v feed="$feed" \
+awk -v n="$count" -v get="$get" -v patch="$patch" -v pending="$pending" -v patch_ms="$patch_ms" -v diff="$diff_one" -v feed="$feed" -v changeset="$changeset" \
   -v soak="$soak" -v cache="$cache_kib" -v samples="$(paste -sd' ' "$work/rss.txt")" '
 function verdict(met) { return met ? "met" : "not met" }
 BEGIN {
   split(get, g, " "); split(patch, p, " "); split(pending, q, " "); split(samples, rss, " ")
   split(feed, f, " ")
+  split(changeset, c, " ")
   printf "site editor, %d controllers (ssmsg serve, wrk):\n", n
   printf "  GET of a controller, 8 connections: %.0f requests/s (target >= 2000: %s), p99 %.1f ms (target < 10 ms: %s)%s\n",
     g[1], verdict(g[1] >= 2000 && g[4] == 0), g[2], verdict(g[2] < 10 && g[4] == 0),
@@ -123,6 +129,8 @@ BEGIN {
     q[3], q[3] / (diff * 1000), diff * 1000, verdict(q[3] <= 3 * diff * 1000 && q[4] == 0)
   printf "  change feed, from a change'"'"'s answer to its event: p50 %.1f ms, p99 %.1f ms on the same server; p50 %.1f ms, p99 %.1f ms on another on the database (target < 200 ms: %s)\n",
     f[1], f[2], f[3], f[4], verdict(f[4] < 200)
+  printf "  change set over all %d controllers (one holiday added to each): preview %.1f s, applied in one transaction %.1f s (target < 10 s: %s)\n",
+    c[3], c[1], c[2], verdict(c[2] < 10 && c[3] == n)
   # Flat: the peak of the second half against that of the first (after its first tenth).
   first = 0; last = 0; peak = 0
   for (i = int(soak / 10) + 1; i <= soak; ++i) {

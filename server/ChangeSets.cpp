@@ -59,23 +59,79 @@ Outcome<std::string> CopyPatch(Store& store, const ChangeSet& change) {
   return patch;
 }
 
-// `json` with the records of `append` (a JSON object of lists) added at the end of its lists.
+// `json` (a compact controller) with the records of `append` (a JSON object of lists) added at
+// the end of its lists, spliced into the text: the rest of the controller is copied as it is.
 Outcome<std::string> Appended(const std::string& json, const JsonValue& append) {
-  JsonValue controller = *ReadJson(json);
-  for (const JsonMember& list : append.members) {
-    if (list.value.kind != JsonValue::Kind::Array) {
-      return Failure{Unprocessable("append." + list.name + " must be a list of records")};
+  const std::optional<std::vector<RawMember>> members = RawMembers(json);
+  if (!members) return Failure{Unprocessable("a controller is no object")};
+  std::string out = "{";
+  const auto items = [](const JsonValue& list, std::string& text) {
+    for (std::size_t i = 0; i < list.items.size(); ++i) {
+      if (i > 0) text += ',';
+      WriteJson(list.items[i], text);
     }
-    JsonValue* target = controller.Find(list.name);
-    if (target == nullptr) {
-      controller.members.push_back({list.name, list.value});
-    } else if (target->kind == JsonValue::Kind::Array) {
-      target->items.insert(target->items.end(), list.value.items.begin(), list.value.items.end());
+  };
+  const auto key = [&out](std::string_view name) {
+    if (out.size() > 1) out += ',';
+    JsonValue text;
+    text.kind = JsonValue::Kind::String;
+    text.text = name;
+    WriteJson(text, out);
+    out += ':';
+  };
+  for (const RawMember& member : *members) {
+    key(member.name);
+    const JsonValue* list = append.Find(member.name);
+    if (list == nullptr || list->items.empty()) {
+      out += member.value;
+    } else if (member.value.size() < 2 || member.value.front() != '[') {
+      return Failure{Unprocessable(member.name + " of a controller is no list")};
     } else {
-      return Failure{Unprocessable(list.name + " of a controller is no list")};
+      out += member.value.substr(0, member.value.size() - 1);
+      if (member.value != "[]") out += ',';
+      items(*list, out);
+      out += ']';
     }
   }
-  return ToJson(controller);
+  for (const JsonMember& list : append.members) {
+    const bool had = std::any_of(members->begin(), members->end(),
+                                 [&](const RawMember& member) { return member.name == list.name; });
+    if (had || list.value.items.empty()) continue;
+    key(list.name);
+    out += '[';
+    items(list.value, out);
+    out += ']';
+  }
+  out += '}';
+  return out;
+}
+
+// How many values of the members `touched` differ between the controllers `before` and `after`
+// (compact JSON): only those members are read into trees.
+std::size_t ChangedValues(const std::string& before, const std::string& after,
+                          const std::vector<std::string>& touched) {
+  const std::optional<std::vector<RawMember>> was = RawMembers(before);
+  const std::optional<std::vector<RawMember>> now = RawMembers(after);
+  if (!was || !now) return 0;
+  const auto find = [](const std::vector<RawMember>& members,
+                       std::string_view name) -> std::string_view {
+    for (const RawMember& member : members) {
+      if (member.name == name) return member.value;
+    }
+    return "null";
+  };
+  std::size_t changed = 0;
+  for (const std::string& name : touched) {
+    const std::string_view a = find(*was, name);
+    const std::string_view b = find(*now, name);
+    if (a == b) continue;
+    const JsonValue old = *ReadJson(a);
+    const MergeResult merge = MergeJson(&old, *ReadJson(b), old, name, {}, true);
+    changed += static_cast<std::size_t>(
+        std::count_if(merge.values.begin(), merge.values.end(),
+                      [](const MergedValue& value) { return value.side == MergeSide::Mine; }));
+  }
+  return changed;
 }
 
 // Every controller the change set selects, read and changed and checked.
@@ -83,13 +139,28 @@ Outcome<std::vector<Planned>> Plan(Store& store, const ChangeSet& change) {
   Outcome<std::string> copy = CopyPatch(store, change);
   if (!copy) return Failure{std::move(copy.error())};
   std::optional<JsonValue> append;
+  // The members the change set may change, whose values are counted.
+  std::vector<std::string> touched = change.copyParts;
   if (!change.append.empty()) {
     JsonRead read = ReadJson(change.append);
     if (!read || !read->IsObject()) {
       return Failure{Unprocessable("append must be an object of lists of records")};
     }
+    for (const JsonMember& list : read->members) {
+      if (list.value.kind != JsonValue::Kind::Array)
+        return Failure{Unprocessable("append." + list.name + " must be a list of records")};
+      touched.push_back(list.name);
+    }
     append = std::move(*read);
   }
+  if (!change.patch.empty()) {
+    if (const std::optional<std::vector<RawMember>> members = RawMembers(change.patch)) {
+      for (const RawMember& member : *members)
+        touched.push_back(member.name);
+    }
+  }
+  std::sort(touched.begin(), touched.end());
+  touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
   std::vector<Planned> plan;
   for (const ControllerSummary& summary : store.Controllers()) {
     if (!change.select.Picks(summary)) continue;
@@ -110,12 +181,7 @@ Outcome<std::vector<Planned>> Plan(Store& store, const ChangeSet& change) {
         store, summary.address, json, planned.before.position, &planned.before.json);
     if (!records) return Failure{std::move(records.error())};
     planned.records = std::move(*records);
-    // The values it changes: those a merge of it with the controller unchanged takes from it.
-    const JsonValue was = *ReadJson(planned.before.json);
-    const MergeResult merge = MergeJson(&was, *ReadJson(json), was, {}, {}, true);
-    planned.changed = static_cast<std::size_t>(
-        std::count_if(merge.values.begin(), merge.values.end(),
-                      [](const MergedValue& value) { return value.side == MergeSide::Mine; }));
+    planned.changed = ChangedValues(planned.before.json, json, touched);
     planned.after = std::move(json);
   }
   return plan;

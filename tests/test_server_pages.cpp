@@ -189,7 +189,7 @@ class ServerPages : public ::testing::Test {
 };
 
 TEST_F(ServerPages, EveryFormGivesBackWhatItShows) {
-  for (const std::string address : {"1/1", "1/2"}) {
+  for (const std::string& address : {std::string("1/1"), std::string("1/2")}) {
     const JsonValue controller = Controller(address);
     CSToolEnum enums;
     for (const pages::FormSection& section : pages::FormSections()) {
@@ -511,6 +511,64 @@ TEST_F(ServerPages, AChangeIsRevertedFromTheAuditLog) {
   EXPECT_NE(InputName(1), "Also renamed");
   // The same form again meets the controller as reverted: nothing more happens.
   EXPECT_EQ(Send("ada", "POST", action, Body(Submit(ask.body, action))).status, 409);
+}
+
+// A change set from the pages: previewed with what it changes, then applied to every controller
+// it picks; one changed after the preview leaves every one as it was. A controller is copied to
+// a new address whole.
+TEST_F(ServerPages, AChangeSetIsPreviewedThenAppliedToAllOrNone) {
+  const auto start = [&](const std::map<std::string, std::string>& changes) {
+    return Send("eve", "POST", "/change-set",
+                Body(Submit(Send("eve", "GET", "/change-set").body, "/change-set"), changes));
+  };
+  const auto holidays = [&](const std::string& address) {
+    return ToJson(*Controller(address).Find("Holidays"));
+  };
+  const std::string before = holidays("1/1");
+  const Response preview =
+      start({{"interface", "1"}, {"what", "holiday"}, {"month", "12"}, {"day", "24"}});
+  ASSERT_EQ(preview.status, 200) << preview.body;
+  EXPECT_NE(preview.body.find("2 controllers would change"), std::string::npos);
+  EXPECT_EQ(holidays("1/1"), before) << "a preview wrote";
+
+  // The second changed after the preview: neither is changed.
+  ASSERT_EQ(Edit("Inputs/0", {{"Inputs[0].Name", "Meanwhile"}}, "1/2").status, 303);
+  const Response stale = Send("eve", "POST", "/change-set",
+                              Body(Submit(preview.body, "/change-set"), {{"apply", "yes"}}));
+  EXPECT_EQ(stale.status, 409);
+  EXPECT_NE(stale.body.find("Nothing was changed"), std::string::npos);
+  EXPECT_EQ(holidays("1/1"), before);
+
+  const Response again =
+      start({{"interface", "1"}, {"what", "holiday"}, {"month", "12"}, {"day", "24"}});
+  const Response applied = Send("eve", "POST", "/change-set",
+                                Body(Submit(again.body, "/change-set"), {{"apply", "yes"}}));
+  ASSERT_EQ(applied.status, 200) << applied.body;
+  EXPECT_NE(applied.body.find("Changed 2 controllers."), std::string::npos);
+  for (const std::string& address : {std::string("1/1"), std::string("1/2")}) {
+    const JsonValue controller = Controller(address);
+    EXPECT_EQ(ToJson(controller.Find("Holidays")->items.back()), R"({"Month":12,"Day":24})");
+  }
+
+  // The first's time zones, copied to the second alone.
+  const Response copy =
+      start({{"from", "2"}, {"what", "copy"}, {"source", "1.1"}, {"part", "TimeZones"}});
+  ASSERT_NE(copy.body.find("1 controller would change"), std::string::npos) << copy.body;
+  ASSERT_EQ(
+      Send("eve", "POST", "/change-set", Body(Submit(copy.body, "/change-set"), {{"apply", "yes"}}))
+          .status,
+      200);
+  EXPECT_EQ(ToJson(*Controller("1/2").Find("TimeZones")),
+            ToJson(*Controller("1/1").Find("TimeZones")));
+  EXPECT_EQ(start({{"what", "copy"}, {"source", "1.1"}}).status, 422) << "no part chosen";
+
+  // And the whole of the first to a new address, once.
+  const std::map<std::string, std::string> to = {{"interface", "1"}, {"node", "7"}};
+  ASSERT_EQ(Post("eve", kPage, "/controllers/1/1/copy", to).status, 303);
+  JsonValue copied = Controller("1/7");
+  copied.Find("Node")->text = "1";
+  EXPECT_EQ(ToJson(copied), ToJson(Controller("1/1")));
+  EXPECT_EQ(Post("eve", kPage, "/controllers/1/1/copy", to).status, 409);
 }
 
 TEST_F(ServerPages, TableRowsAreAddedAndRemoved) {

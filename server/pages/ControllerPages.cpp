@@ -255,6 +255,18 @@ Response ShowController(Service& service, const Call& call, int status, const Dr
     main += "<p class=\"meta\">Your role may look but not change.</p>";
   } else {
     Forms(call, *address, controller, now.enums, sites->etag, draft, main);
+    main +=
+        "<section class=\"card\" id=\"copy\"><h2>Copy</h2><form method=\"post\" "
+        "class=\"inline\" action=\"";
+    AppendHtml(main, ControllerLink(call, *address) + "/copy");
+    main += "\">";
+    main += CsrfField(call.caller->csrf);
+    main +=
+        "<label>This controller as it is to a new one at interface <input type=\"number\" "
+        "name=\"interface\" min=\"1\" required></label> <label>node <input type=\"number\" "
+        "name=\"node\" min=\"0\" required></label> <button type=\"submit\">Copy</button> "
+        "<small>or some of its parts to many: <a href=\"" +
+        Link(call, "/change-set") + "\">change many</a></small></form></section>\n";
   }
   std::string title = std::to_string(address->interfaceId) + "." + std::to_string(address->node);
   if (!now.store.GetConfig().Name.empty()) title += " " + now.store.GetConfig().Name;
@@ -481,9 +493,43 @@ Response Save(Service& service, const Call& call) {
   }
 }
 
+// The controller copied whole to a new address, where there is none yet.
+Response Copy(Service& service, const Call& call) {
+  const std::optional<CSS_ControllerAddress> address = AddressOf(call);
+  if (!address) return MessagePage(call, 404, kNoController);
+  Response failure;
+  const std::optional<Form> form = PostedForm(call, failure);
+  if (!form) return failure;
+  const std::string* interfaceId = form->Get("interface");
+  const std::string* node = form->Get("node");
+  const std::optional<CSS_ControllerAddress> to =
+      interfaceId && node ? ParseAddress(*interfaceId, *node) : std::nullopt;
+  if (!to)
+    return MessagePage(call, 422, "give the new address: an interface from 1, a node from 0");
+  const Outcome<ControllerState> from = ReadController(service.Data(), *address);
+  if (!from) return MessagePage(call, from.error().status, from.error().message);
+  const std::string json =
+      MergePatchText(from->json, "{\"Interface\":" + std::to_string(to->interfaceId) +
+                                     ",\"Node\":" + std::to_string(to->node) + "}");
+  const Outcome<Written> made =
+      ReplaceController(service.Data(), *to, {Expect::Kind::Absent, {}}, json,
+                        ChangeNote(call, service.Authority().Now(), "PUT", ControllerApi(*to)));
+  if (!made) {
+    if (made.error().status == 412) {
+      return MessagePage(call, 409, "there is a controller at that address already");
+    }
+    std::string reason = made.error().message;
+    for (const std::string& line : made.error().Lines())
+      reason += (reason.empty() ? "" : "; ") + line;
+    return MessagePage(call, made.error().status, reason);
+  }
+  return Redirect(call.request, ControllerUrl(*to) + "?saved=copy");
+}
+
 }  // namespace
 
 void AddControllerPages(Service& service) {
+  AddPage(service, "POST", "/controllers/{interface}/{node}/copy", Access::Editor, Copy);
   AddPage(service, "GET", "/", Access::Viewer, Overview);
   AddPage(service, "GET", "/controllers/{interface}/index.html", Access::Viewer, BackToOverview);
   AddPage(service, "GET", "/controllers/{interface}/{node}", Access::Viewer, Controller);

@@ -31,6 +31,11 @@ void TopBar(const Caller* caller, const Request& request, Bar bar, std::string& 
     AppendHtml(out, home);
     out += "\">Controllers</a>";
   }
+  if (bar == Bar::Site && caller->user.role != Role::Viewer) {
+    out += "<a href=\"";
+    AppendHtml(out, request.Outward("/change-set"));
+    out += "\">Change many</a>";
+  }
   if (bar == Bar::Site && caller->user.role == Role::Admin) {
     out += "<a href=\"";
     AppendHtml(out, request.Outward("/audit"));

@@ -18,5 +18,6 @@ void AddSessionPages(Service& service);     // logging in and out, the style she
 void AddControllerPages(Service& service);  // the overview, a controller's page and its forms
 void AddPendingPages(Service& service);     // the messages a controller is waiting for
 void AddAdminPages(Service& service);       // the audit log and the users
+void AddChangeSetPages(Service& service);   // one change to many controllers
 
 }  // namespace ssmsg::server::pages

@@ -233,6 +233,24 @@ def test_editors_merge_apart_and_decide_where_they_meet(server, eve, ada, javasc
     check_quiet(ada, "409")
 
 
+def test_change_set_adds_a_holiday_to_many_after_a_preview(server, eve, javascript):
+    day = "24" if javascript else "23"
+    eve.get(server.url + "/")
+    follow(eve, eve.find_element(By.LINK_TEXT, "Change many"))
+    eve.find_element(By.NAME, "interface").send_keys("1")
+    eve.find_element(By.CSS_SELECTOR, "input[name=what][value=holiday]").click()
+    eve.find_element(By.NAME, "month").send_keys("12")
+    eve.find_element(By.NAME, "day").send_keys(day)
+    follow(eve, eve.find_element(By.XPATH, "//button[text()='See what it changes']"))
+    assert "2 controllers would change" in eve.find_element(By.TAG_NAME, "main").text
+    follow(eve, eve.find_element(By.XPATH, "//button[text()='Change 2 controllers']"))
+    assert eve.find_element(By.CSS_SELECTOR, "p.saved").text == "Changed 2 controllers."
+    for node in (1, 2):
+        eve.get(server.url + f"/api/controllers/1/{node}")
+        assert f'{{"Month":12,"Day":{day}}}]' in eve.find_element(By.TAG_NAME, "body").text
+    check_quiet(eve)
+
+
 def test_keyboard_skips_the_bar_and_rows_name_their_record(server, eve):
     eve.get(server.url + "/controllers/1/1")
     eve.find_element(By.TAG_NAME, "body").send_keys(Keys.TAB)
