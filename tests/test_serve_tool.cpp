@@ -320,20 +320,20 @@ TEST_F(ServeTool, UserKeepsTheAccountsInTheDatabase) {
   EXPECT_TRUE(VerifyPassword(store->FindUser("eve")->passwordHash, "new password"));
   EXPECT_EQ(Tool("user remove eve --config site.db").status, 0);
   EXPECT_FALSE(store->FindUser("eve"));
-  // Each change is in the audit log, as the API call that does the same.
+  // Each change is in the audit log, made on the command line by its command.
   std::vector<std::string> rows;
   for (const AuditEntry& entry : store->Audit(0, 10))
     rows.push_back(entry.note.user + " " + entry.note.method + " " + entry.note.path + " " +
                    entry.after);
   EXPECT_EQ(rows,
             (std::vector<std::string>{
-                "ssmsg user POST /api/users {\"user\":\"ada\",\"role\":\"admin\"}",
-                "ssmsg user POST /api/users {\"user\":\"eve\",\"role\":\"editor\"}",
-                "ssmsg user POST /api/users/eve/tokens {\"user\":\"eve\",\"token\":1,\"name\":"
+                "command line ssmsg user add ada {\"user\":\"ada\",\"role\":\"admin\"}",
+                "command line ssmsg user add eve {\"user\":\"eve\",\"role\":\"editor\"}",
+                "command line ssmsg user token eve {\"user\":\"eve\",\"token\":1,\"name\":"
                 "\"token\",\"expires\":null}",
-                "ssmsg user PATCH /api/users/eve {\"user\":\"eve\",\"role\":\"editor\","
+                "command line ssmsg user passwd eve {\"user\":\"eve\",\"role\":\"editor\","
                 "\"changed\":[\"password\"]}",
-                "ssmsg user DELETE /api/users/eve {\"user\":\"eve\",\"role\":\"editor\"}"}));
+                "command line ssmsg user remove eve {\"user\":\"eve\",\"role\":\"editor\"}"}));
 
   // Tokens have names and ends, are listed without their secret and revoked one by one.
   ASSERT_EQ(Tool("user token ada --name deploy --expires 2 --config site.db").status, 0);
@@ -352,7 +352,7 @@ TEST_F(ServeTool, UserKeepsTheAccountsInTheDatabase) {
   EXPECT_EQ(Lines(Tool("user token ada --list --config site.db").out).size(), 1U);
   const std::vector<AuditEntry> revoked = store->Audit(7, 10);
   ASSERT_EQ(revoked.size(), 1U);
-  EXPECT_EQ(revoked[0].note.method + " " + revoked[0].note.path, "DELETE /api/users/ada/tokens/2");
+  EXPECT_EQ(revoked[0].note.method + " " + revoked[0].note.path, "ssmsg user token ada --revoke 2");
   EXPECT_NE(revoked[0].after.find("\"name\":\"deploy\""), std::string::npos);
   EXPECT_EQ(Tool("user token ada --name 'a\tb' --config site.db").status, 2);
   EXPECT_EQ(Tool("user token ada --revoke 3 --list --config site.db").status, 2);

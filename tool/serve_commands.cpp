@@ -244,9 +244,10 @@ struct UserOptions {
   bool list = false;
 };
 
-// The audit note of a change made on the command line: as the API call that does the same.
-AuditNote CommandNote(const std::string& method, const std::string& path) {
-  return {"ssmsg user", method, path, static_cast<std::int64_t>(std::time(nullptr))};
+// The audit note of a change made on the command line: made there, by the command `command`
+// ("user add eve"), which the audit log shows as "ssmsg user add eve".
+AuditNote CommandNote(const std::string& command) {
+  return {"command line", "ssmsg", command, static_cast<std::int64_t>(std::time(nullptr))};
 }
 
 // A new password from standard input (asked twice on a terminal), or nothing after saying why.
@@ -319,7 +320,7 @@ int RunUserAdd(const UserOptions& options, const CLI::App&, Output&) {
   if (!password) return kBadInput;
   const User user{0, options.name, *RoleFromName(options.role),
                   HashPassword(*password, PasswordCost::Default())};
-  const UserWrite status = store->AddUser(user, CommandNote("POST", "/api/users"));
+  const UserWrite status = store->AddUser(user, CommandNote("user add " + options.name));
   if (status != UserWrite::Done) return UserFailed(status, options.name, options.config);
   Complain("user add: " + options.name + " is a user of " + options.config + " as " + options.role);
   return kDone;
@@ -335,7 +336,7 @@ int RunUserPasswd(const UserOptions& options, const CLI::App&, Output&) {
   if (!password) return kBadInput;
   const UserWrite status =
       store->UpdateUser(options.name, user->role, HashPassword(*password, PasswordCost::Default()),
-                        CommandNote("PATCH", "/api/users/" + options.name));
+                        CommandNote("user passwd " + options.name));
   if (status != UserWrite::Done) return UserFailed(status, options.name, options.config);
   Complain("user passwd: the password of " + options.name +
            " is changed; its sessions and API tokens have ended");
@@ -347,7 +348,7 @@ int RunUserRole(const UserOptions& options, const CLI::App&, Output&) {
   if (!store) return kBadInput;
   const UserWrite status =
       store->UpdateUser(options.name, *RoleFromName(options.role), std::nullopt,
-                        CommandNote("PATCH", "/api/users/" + options.name));
+                        CommandNote("user role " + options.name + " --role " + options.role));
   if (status != UserWrite::Done) return UserFailed(status, options.name, options.config);
   if (!IsDatabaseOfSites(options.config)) {
     Complain("user role: " + options.name + " is a user of " + options.config + " as " +
@@ -365,7 +366,7 @@ int RunUserRemove(const UserOptions& options, const CLI::App&, Output&) {
   const std::unique_ptr<Store> store = OpenSite(options.config);
   if (!store) return kBadInput;
   const UserWrite status =
-      store->RemoveUser(options.name, CommandNote("DELETE", "/api/users/" + options.name));
+      store->RemoveUser(options.name, CommandNote("user remove " + options.name));
   if (status != UserWrite::Done) return UserFailed(status, options.name, options.config);
   Complain("user remove: " + options.name + " is removed, with its sessions and API tokens");
   return kDone;
@@ -395,11 +396,10 @@ int RunUserToken(const UserOptions& options, const CLI::App&, Output& output) {
       options.config, CheckTokenName(options.tokenName), "user token: --name: ", refused);
   if (!store) return refused;
   if (options.list) return RunUserTokens(options, *store, output);
-  const std::string path = "/api/users/" + options.name + "/tokens";
   if (options.revoke > 0) {
     if (store->RemoveToken(options.name, options.revoke,
-                           CommandNote("DELETE", path + "/" + std::to_string(options.revoke))) !=
-        UserWrite::Done) {
+                           CommandNote("user token " + options.name + " --revoke " +
+                                       std::to_string(options.revoke))) != UserWrite::Done) {
       Complain("user token: " + options.name + " has no token " + std::to_string(options.revoke));
       return kBadInput;
     }
@@ -409,7 +409,7 @@ int RunUserToken(const UserOptions& options, const CLI::App&, Output& output) {
   }
   const std::optional<User> user = store->FindUser(options.name);
   if (!user) return UserFailed(UserWrite::NotFound, options.name, options.config);
-  const AuditNote note = CommandNote("POST", path);
+  const AuditNote note = CommandNote("user token " + options.name);
   Token token{0, options.tokenName, note.time, {}};
   if (options.expiresDays > 0) token.expires = note.time + options.expiresDays * 24 * 60 * 60;
   const std::string secret = NewSecret();
