@@ -211,7 +211,7 @@ Outcome<AuditPage> ReadAudit(Store& store, const AuditAsked& asked) {
     query.before = id(asked.before);
     if (!query.before) return Refuse(400, "before must be an audit id, a number from 0");
   }
-  if (asked.controller != nullptr) {
+  if (asked.controller != nullptr && !asked.controller->empty()) {
     // "1.2"
     const std::string_view text = *asked.controller;
     const std::size_t dot = std::min(text.find('.'), text.size());
@@ -220,6 +220,18 @@ Outcome<AuditPage> ReadAudit(Store& store, const AuditAsked& asked) {
     if (!query.controller)
       return Refuse(400, "controller must be an interface and a node, such as 1.2");
   }
+  const auto given = [](const std::string* text) { return text != nullptr && !text->empty(); };
+  if (given(asked.user)) query.user = *asked.user;
+  // A day, or a time; a day "until" ends at the day's end.
+  const auto time = [](const std::string& text, bool end) -> std::optional<std::int64_t> {
+    if (text.size() != 10) return FromIsoTime(text);
+    const std::optional<std::int64_t> day = FromIsoTime(text + "T00:00:00Z");
+    return day && end ? std::optional(*day + 24 * 60 * 60) : day;
+  };
+  if (given(asked.since) && !(query.since = time(*asked.since, false)))
+    return Refuse(400, "since must be a day, 2026-12-09, or a time, 2026-12-09T10:00:00Z");
+  if (given(asked.until) && !(query.until = time(*asked.until, true)))
+    return Refuse(400, "until must be a day, 2026-12-09, or a time, 2026-12-09T10:00:00Z");
   AuditPage page;
   page.entries = store.Audit(query, kAuditPage);
   std::size_t bytes = kAuditHead;

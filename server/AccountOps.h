@@ -86,11 +86,16 @@ Outcome<Removed> RevokeToken(Store& store, std::string_view name, std::string_vi
 
 // What a request for the audit log asks, as its query gives it: "after" an id (oldest first; none:
 // from the first), or "before" one (newest first; 0: from the latest), and "controller" ("1.2":
-// its entries alone).
+// its entries alone). An empty "controller", "user", "since" or "until" asks nothing.
 struct AuditAsked {
   const std::string* after = nullptr;
   const std::string* before = nullptr;
   const std::string* controller = nullptr;
+  // And "user" (a user's changes alone), "since" and "until" (a day, 2026-12-09, or a time,
+  // 2026-12-09T10:00:00Z; "until" a day takes in the whole day).
+  const std::string* user = nullptr;
+  const std::string* since = nullptr;
+  const std::string* until = nullptr;
 };
 
 // The entries `asked` for: at most a hundred, and no more once they hold 4 MiB as the API answers

@@ -368,7 +368,9 @@ Response ChangeSetRoute(Service& service, const Call& call) {
 
 Response Audit(Service& service, const Call& call) {
   const Outcome<AuditPage> page =
-      ReadAudit(service.Data(), {call.target.Query("after"), nullptr, nullptr});
+      ReadAudit(service.Data(), {call.target.Query("after"), nullptr,
+                                 call.target.Query("controller"), call.target.Query("user"),
+                                 call.target.Query("since"), call.target.Query("until")});
   if (!page) return Answer(page.error());
   std::string body = "{\"entries\":[";
   for (std::size_t i = 0; i < page->entries.size(); ++i) {

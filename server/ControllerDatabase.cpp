@@ -56,7 +56,8 @@ struct ControllerDatabase::Statements : db::Transactions {
       "WHERE \"Id\" > ?1 AND \"Interface\" IS NOT NULL ORDER BY \"Id\" LIMIT ?2");
   Statement latestAudit = Make("SELECT coalesce(max(\"Id\"), 0) FROM audit_log");
   // The audit rows: [newest first][of one controller], for ?1 the bound id (after it, or before
-  // it), ?2 the limit and ?3, ?4 the controller's address.
+  // it), ?2 the limit, ?3, ?4 the controller's address, and when not null ?5 the user (a login or
+  // one of the user's tokens), ?6 and ?7 the times from and before which.
   std::array<std::array<Statement, 2>, 2> audit = [this] {
     std::array<std::array<Statement, 2>, 2> statements;
     for (const bool newest : {false, true}) {
@@ -65,6 +66,9 @@ struct ControllerDatabase::Statements : db::Transactions {
             std::string("SELECT \"Id\", \"Time\", \"User\", \"Method\", \"Path\", "
                         "\"Interface\", \"Node\", \"Before\", \"After\" FROM audit_log WHERE ") +
             (one ? "\"Interface\" = ?3 AND \"Node\" = ?4 AND " : "") +
+            "(?5 IS NULL OR \"User\" = ?5 OR substr(\"User\", 1, length(?5) + 8) = ?5 || "
+            "' (token ') AND (?6 IS NULL OR \"Time\" >= ?6) AND (?7 IS NULL OR \"Time\" < ?7) "
+            "AND " +
             (newest ? "\"Id\" < ?1 ORDER BY \"Id\" DESC" : "\"Id\" > ?1 ORDER BY \"Id\"") +
             " LIMIT ?2");
       }
@@ -423,7 +427,12 @@ std::vector<AuditEntry> ControllerDatabase::Audit(const AuditQuery& wanted, std:
   if (newest && bound <= 0) bound = std::numeric_limits<std::int64_t>::max();
   Query query = (*sql_)(sql_->audit[newest][wanted.controller.has_value()]);
   query.Bind(bound).Bind(static_cast<std::int64_t>(limit));
-  if (wanted.controller) query.Bind(wanted.controller->interfaceId).Bind(wanted.controller->node);
+  if (wanted.controller) {
+    query.Bind(wanted.controller->interfaceId).Bind(wanted.controller->node);
+  } else {
+    query.BindNull().BindNull();
+  }
+  query.BindText(wanted.user).Bind(wanted.since).Bind(wanted.until);
   while (query.Next()) {
     AuditEntry& entry = entries.emplace_back();
     entry.id = query.Int(0);
@@ -448,8 +457,9 @@ std::vector<AuditEntry> ControllerDatabase::Audit(const AuditQuery& wanted, std:
     const CSS_ControllerAddress address = *entry.controller;
     auto [previous, first] = last.try_emplace(AddressKey(address), k);
     if (chained[k]) {
-      // As the controller's entry before left it: one of these, or one before them.
-      if (!first) {
+      // As the controller's entry before left it: one of these (unless the query left some of
+      // the controller's out), or one before them.
+      if (!first && !wanted.Filtered()) {
         entry.before = entries[previous->second].after;
       } else {
         Query earlier = (*sql_)(sql_->previousAfter);

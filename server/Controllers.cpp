@@ -195,7 +195,7 @@ Outcome<Removed> RemoveController(Store& store, CSS_ControllerAddress address, c
 
 Outcome<std::string> StateBefore(Store& store, CSS_ControllerAddress address, std::int64_t id) {
   std::vector<AuditEntry> entries;
-  if (id > 0) entries = store.Audit(AuditQuery{id - 1, {}, address}, 1);
+  if (id > 0) entries = store.Audit(AuditQuery{id - 1, {}, address, {}, {}, {}}, 1);
   if (entries.empty() || entries.front().id != id) {
     return Failure{
         Refusal::Because(404, "there is no change " + std::to_string(id) + " of this controller")};

@@ -151,7 +151,7 @@ class Merger {
 std::optional<FoundVersion> FindVersion(Store& store, CSS_ControllerAddress address,
                                         std::string_view etag) {
   FoundVersion found;
-  for (AuditEntry& entry : store.Audit(AuditQuery{0, 0, address}, kVersionSearch)) {
+  for (AuditEntry& entry : store.Audit(AuditQuery{0, 0, address, {}, {}, {}}, kVersionSearch)) {
     if (entry.before == entry.after) continue;  // marked sent
     found.since.push_back(std::move(entry.note));
     if (EtagOf(entry.before) == etag) {

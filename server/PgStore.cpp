@@ -743,6 +743,17 @@ WriteResult PgStore::MarkSent(CSS_ControllerAddress address, const Expect& expec
   });
 }
 
+// The audit log's conditions on a row's user and time, numbered from $`first`: each holds when its
+// parameter is null.
+static std::string Filters(int first) {
+  const std::string user = "$" + std::to_string(first) + "::text";
+  const std::string since = "$" + std::to_string(first + 1) + "::bigint";
+  const std::string until = "$" + std::to_string(first + 2) + "::bigint";
+  return "(" + user + " IS NULL OR \"User\" = " + user + " OR left(\"User\", length(" + user +
+         ") + 8) = " + user + " || ' (token ') AND (" + since + " IS NULL OR \"Time\" >= " + since +
+         ") AND (" + until + " IS NULL OR \"Time\" < " + until + ") AND ";
+}
+
 std::vector<AuditEntry> PgStore::Audit(const AuditQuery& query, std::size_t limit) {
   return state_->Transaction(kRead, [&](PGconn* server) {
     const bool newest = query.before.has_value();
@@ -753,16 +764,28 @@ std::vector<AuditEntry> PgStore::Audit(const AuditQuery& query, std::size_t limi
             "SELECT \"Id\", \"Time\", \"User\", \"Method\", \"Path\", \"Interface\", "
             "\"Node\", \"Before\", \"After\" FROM audit_log WHERE \"Site\" = $1 AND ") +
         (query.controller ? "\"Interface\" = $4 AND \"Node\" = $5 AND " : "") +
+        Filters(query.controller ? 6 : 4) +
         (newest ? "\"Id\" < $2 ORDER BY \"Id\" DESC" : "\"Id\" > $2 ORDER BY \"Id\"") + " LIMIT $3";
+    const std::optional<std::string_view> user =
+        query.user ? std::optional<std::string_view>(*query.user) : std::nullopt;
+    const std::optional<std::string> sinceText =
+        query.since ? std::optional(Number(*query.since)) : std::nullopt;
+    const std::optional<std::string> untilText =
+        query.until ? std::optional(Number(*query.until)) : std::nullopt;
+    const std::optional<std::string_view> since =
+        sinceText ? std::optional<std::string_view>(*sinceText) : std::nullopt;
+    const std::optional<std::string_view> until =
+        untilText ? std::optional<std::string_view>(*untilText) : std::nullopt;
     const std::string interfaceId = query.controller ? Number(query.controller->interfaceId) : "";
     const std::string node = query.controller ? Number(query.controller->node) : "";
     const PgResult rows =
         query.controller
             ? Run(server, sql,
                   {state_->site, Number(bound), Number(static_cast<std::int64_t>(limit)),
-                   interfaceId, node})
+                   interfaceId, node, user, since, until})
             : Run(server, sql,
-                  {state_->site, Number(bound), Number(static_cast<std::int64_t>(limit))});
+                  {state_->site, Number(bound), Number(static_cast<std::int64_t>(limit)), user,
+                   since, until});
     std::vector<AuditEntry> entries;
     for (int row = 0; row < PQntuples(rows.get()); ++row) {
       AuditEntry& entry = entries.emplace_back();

@@ -126,6 +126,13 @@ struct AuditQuery {
   std::int64_t after = 0;
   std::optional<std::int64_t> before;
   std::optional<CSS_ControllerAddress> controller;
+  // Given, only the rows of that user (by a login or one of their tokens), and those made at
+  // `since` or later and before `until` (seconds since 1970).
+  std::optional<std::string> user;
+  std::optional<std::int64_t> since;
+  std::optional<std::int64_t> until;
+
+  bool Filtered() const { return user || since || until; }
 };
 
 // What a change did to its controller, as the change feed tells it.
@@ -266,7 +273,7 @@ class Store {
   virtual std::vector<AuditEntry> Audit(const AuditQuery& query, std::size_t limit) = 0;
   // The audit rows after id `after`, oldest first, at most `limit`.
   std::vector<AuditEntry> Audit(std::int64_t after, std::size_t limit) {
-    return Audit(AuditQuery{after, {}, {}}, limit);
+    return Audit(AuditQuery{after, {}, {}, {}, {}, {}}, limit);
   }
 
   // The changes of controllers after audit id `after`, oldest first, at most `limit`. Audit ids

@@ -339,7 +339,7 @@ TEST_P(ServerApi, ARevertPutsTheControllerBackExactly) {
   const std::string originalTag = Etag(kTwo);
   ASSERT_EQ(Patch(kTwo, originalTag, R"({"Name":"A"})").status, 200);
   ASSERT_EQ(Patch(kTwo, Etag(kTwo), R"({"Config":{"LockSize":200}})").status, 200);
-  const std::vector<AuditEntry> changes = store_.Audit(AuditQuery{0, 0, {{1, 2}}}, 10);
+  const std::vector<AuditEntry> changes = store_.Audit(AuditQuery{0, 0, {{1, 2}}, {}, {}, {}}, 10);
   ASSERT_EQ(changes.size(), 2U);
   const std::int64_t rename = changes.back().id;
   const auto revert = [&](const std::vector<Header>& condition, const std::string& body) {
@@ -420,7 +420,8 @@ TEST_P(ServerApi, AChangeSetChangesEveryControllerItSelectsOrNone) {
   ASSERT_EQ(applied.status, 200) << applied.body;
   for (const std::string& target : {kOne, kTwo}) {
     const JsonValue controller = Read(target);
-    EXPECT_EQ(ToJson(controller.Find("Holidays")->items.back()), R"({"Month":12,"Day":24})") << target;
+    EXPECT_EQ(ToJson(controller.Find("Holidays")->items.back()), R"({"Month":12,"Day":24})")
+        << target;
   }
   const std::vector<AuditEntry> audit = store_.Audit(0, 1000);
   ASSERT_EQ(audit.size(), audited + 2) << "one entry per controller";
@@ -434,6 +435,45 @@ TEST_P(ServerApi, AChangeSetChangesEveryControllerItSelectsOrNone) {
             200);
   EXPECT_EQ(ToJson(*Read(kTwo).Find("TimeZones")), ToJson(*Read(kOne).Find("TimeZones")));
   EXPECT_EQ(post(R"({"select":{"from":"2"}})").status, 400);
+}
+
+// The audit log by user and by day: a user's changes through any of their tokens, and each
+// entry's "before" right although the entries between them are left out.
+TEST_P(ServerApi, TheAuditLogIsFilteredByUserAndDay) {
+  const std::int64_t first = now_;
+  const auto rename = [&](const std::string& who, const std::string& name) {
+    return Send(who, "PATCH", kTwo,
+                {{"If-Match", Etag(kTwo)}, {"Content-Type", "application/merge-patch+json"}},
+                "{\"Name\":\"" + name + "\"}")
+        .status;
+  };
+  ASSERT_EQ(rename("eve", "X"), 200);
+  now_ += 2 * 24 * 60 * 60;
+  ASSERT_EQ(rename("ada", "Y"), 200);
+  ASSERT_EQ(rename("eve", "Z"), 200);
+  const auto names = [&](const std::string& query) {
+    const Response response = Send("ada", "GET", "/api/audit?after=6" + query);
+    EXPECT_EQ(response.status, 200) << query << " " << response.body;
+    std::vector<std::string> found;
+    for (const JsonValue& entry : ReadJson(response.body)->Find("entries")->items)
+      found.push_back(entry.Find("after")->Find("Name")->text);
+    return found;
+  };
+  using Names = std::vector<std::string>;
+  EXPECT_EQ(names(""), (Names{"X", "Y", "Z"}));
+  EXPECT_EQ(names("&user=eve"), (Names{"X", "Z"}));
+  EXPECT_EQ(names("&user=ev"), Names{});
+  const std::string day = IsoTime(first).substr(0, 10);
+  const std::string later = IsoTime(now_).substr(0, 10);
+  EXPECT_EQ(names("&until=" + day), (Names{"X"}));
+  EXPECT_EQ(names("&since=" + later), (Names{"Y", "Z"}));
+  EXPECT_EQ(names("&since=" + later + "&user=eve&controller=1.2"), (Names{"Z"}));
+  EXPECT_EQ(Send("ada", "GET", "/api/audit?since=yesterday").status, 400);
+
+  AuditQuery eve{0, 0, {{1, 2}}, "eve", {}, {}};
+  const std::vector<AuditEntry> hers = store_.Audit(eve, 10);
+  ASSERT_EQ(hers.size(), 2U);
+  EXPECT_EQ(ReadJson(hers.front().before)->Find("Name")->text, "Y") << "as ada left it";
 }
 
 TEST_P(ServerApi, PendingMessagesAreTheDiffFromWhatWasLastSent) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <map>
 #include <string>
 #include <utility>
@@ -837,6 +838,14 @@ TEST_F(ServerPages, TheAuditLogShowsWhatChangedNewestFirst) {
   EXPECT_NE(one.find("&quot;Back&quot;"), std::string::npos);
   EXPECT_EQ(one.find("&quot;Front&quot;"), std::string::npos);
   EXPECT_EQ(Send("ada", "GET", "/audit?controller=1.x").status, 400);
+  // One user's, on a day: the page says so, and the filters stay in the form.
+  ASSERT_EQ(Post("ada", kPage, kPage + "/edit/Inputs/1", {{"Inputs[1].Name", "Side"}}).status, 303);
+  const std::string day = IsoTime(std::time(nullptr)).substr(0, 10);
+  const std::string hers = Send("ada", "GET", "/audit?user=ada&since=" + day).body;
+  EXPECT_NE(hers.find("Every change by ada from " + day), std::string::npos) << hers;
+  EXPECT_NE(hers.find("&quot;Side&quot;"), std::string::npos);
+  EXPECT_EQ(hers.find("&quot;Back&quot;"), std::string::npos);
+  EXPECT_NE(hers.find("name=\"user\" value=\"ada\""), std::string::npos);
 }
 
 }  // namespace

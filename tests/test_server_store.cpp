@@ -150,22 +150,23 @@ TEST_F(ServerDatabase, TheLogIsReadNewestFirstAndByController) {
   }
   const std::vector<AuditEntry> all = store_->Audit(0, 100);
   ASSERT_EQ(all.size(), 6U);
-  const std::vector<AuditEntry> latest = store_->Audit(AuditQuery{0, 0, {}}, 2);
+  const std::vector<AuditEntry> latest = store_->Audit(AuditQuery{0, 0, {}, {}, {}, {}}, 2);
   ASSERT_EQ(latest.size(), 2U);
   EXPECT_EQ(latest[0].id, all[5].id);
   EXPECT_EQ(latest[1].id, all[4].id);
-  const std::vector<AuditEntry> earlier = store_->Audit(AuditQuery{0, latest[1].id, {}}, 100);
+  const std::vector<AuditEntry> earlier =
+      store_->Audit(AuditQuery{0, latest[1].id, {}, {}, {}, {}}, 100);
   ASSERT_EQ(earlier.size(), 4U);
   EXPECT_EQ(earlier[0].id, all[3].id);
   EXPECT_EQ(earlier[3].id, all[0].id);
-  const std::vector<AuditEntry> two = store_->Audit(AuditQuery{0, 0, kTwo}, 2);
+  const std::vector<AuditEntry> two = store_->Audit(AuditQuery{0, 0, kTwo, {}, {}, {}}, 2);
   ASSERT_EQ(two.size(), 2U);
   for (std::size_t k = 0; k < two.size(); ++k) {
     EXPECT_EQ(two[k].controller, kTwo);
     EXPECT_EQ(two[k].after, twos[3 - k]);
     EXPECT_EQ(two[k].before, twos[2 - k]);
   }
-  EXPECT_EQ(store_->Audit(AuditQuery{all[0].id, {}, kOne}, 100).size(), 3U);
+  EXPECT_EQ(store_->Audit(AuditQuery{all[0].id, {}, kOne, {}, {}, {}}, 100).size(), 3U);
 }
 
 TEST_F(ServerDatabase, RowsMadeInvalidWithSqlAreNamedAndTheRestIsServed) {

@@ -124,25 +124,49 @@ Response Audit(Service& service, const Call& call) {
   // Newest first, from the latest unless the query says before which entry.
   static const std::string kLatest = "0";
   const std::string* from = call.target.Query("before");
-  const std::string* controller = call.target.Query("controller");
-  if (controller != nullptr && controller->empty()) controller = nullptr;
-  const Outcome<AuditPage> page =
-      server::ReadAudit(service.Data(), {nullptr, from != nullptr ? from : &kLatest, controller});
+  // The filters, each by its query's name, with the words the page says it in.
+  struct Filter {
+    const char* name;
+    const char* words;
+    const char* input;
+    const std::string* value;
+  };
+  Filter filters[] = {
+      {"controller", " of controller ", "type=\"text\" placeholder=\"1.2\" maxlength=\"23\"",
+       nullptr},
+      {"user", " by ", "type=\"text\" maxlength=\"200\"", nullptr},
+      {"since", " from ", "type=\"date\"", nullptr},
+      {"until", " to ", "type=\"date\"", nullptr},
+  };
+  for (Filter& filter : filters) {
+    filter.value = call.target.Query(filter.name);
+    if (filter.value != nullptr && filter.value->empty()) filter.value = nullptr;
+  }
+  const Outcome<AuditPage> page = server::ReadAudit(
+      service.Data(), {nullptr, from != nullptr ? from : &kLatest, filters[0].value,
+                       filters[1].value, filters[2].value, filters[3].value});
   if (!page) return MessagePage(call, page.error().status, Problem(page.error()));
 
   std::string main = "<section class=\"card\"><h2>Audit log</h2><p class=\"meta\">Every change";
-  if (controller != nullptr) {
-    main += " of controller ";
-    AppendHtml(main, *controller);
+  std::string query;  // the filters, for the link to earlier changes
+  for (const Filter& filter : filters) {
+    if (filter.value == nullptr) continue;
+    main += filter.words;
+    AppendHtml(main, *filter.value);
+    query += std::string("&") + filter.name + "=" + Encode(*filter.value);
   }
-  main += ", newest first.</p><form method=\"get\" class=\"inline\" action=\"" +
-          Link(call, "/audit") +
-          "\"><label>"
-          "Controller <input type=\"text\" name=\"controller\" placeholder=\"1.2\" "
-          "maxlength=\"23\" value=\"";
-  if (controller != nullptr) AppendHtml(main, *controller);
+  main += ", newest first.</p><form method=\"get\" class=\"inline\" role=\"search\" action=\"" +
+          Link(call, "/audit") + "\">";
+  for (const Filter& filter : filters) {
+    main += "<label>";
+    main += static_cast<char>(filter.name[0] - 'a' + 'A');
+    main += filter.name + 1;
+    main += std::string(" <input ") + filter.input + " name=\"" + filter.name + "\" value=\"";
+    if (filter.value != nullptr) AppendHtml(main, *filter.value);
+    main += "\"></label> ";
+  }
   main +=
-      "\"></label> <button type=\"submit\" class=\"quiet\">Show its changes</button></form>"
+      "<button type=\"submit\" class=\"quiet\">Show their changes</button></form>"
       "<div class=\"scroll\"><table class=\"audit\"><thead><tr><th scope=\"col\">No.</th>"
       "<th scope=\"col\">Time</th><th scope=\"col\">User</th><th scope=\"col\">Request</th>"
       "<th scope=\"col\">Controller</th><th scope=\"col\">What changed</th></tr></thead><tbody>";
@@ -182,8 +206,7 @@ Response Audit(Service& service, const Call& call) {
   if (page->entries.empty()) main += "<p>No change yet.</p>";
   if (page->next) {
     main += "<p><a href=\"";
-    AppendHtml(main, Link(call, "/audit") + "?before=" + std::to_string(*page->next));
-    if (controller != nullptr) AppendHtml(main, "&controller=" + Encode(*controller));
+    AppendHtml(main, Link(call, "/audit") + "?before=" + std::to_string(*page->next) + query);
     main += "\">Earlier changes</a></p>";
   }
   main += "</section>\n";
