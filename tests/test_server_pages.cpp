@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include <ssmsg/CSApplicationManagerStd.h>
+
 #include "server/Api.h"
 #include "server/JsonValue.h"
 #include "server/Service.h"
@@ -17,6 +19,7 @@
 #include "server/pages/Pages.h"
 #include "server/pages/RecordForms.h"
 #include "server_support.h"
+#include "site/file/SiteFile.h"
 #include "support.h"
 
 namespace ssmsg::server {
@@ -270,8 +273,7 @@ TEST_F(ServerPages, TheOverviewFindsControllers) {
 // A form's address opened again leads to the page above it, where the form stands.
 TEST_F(ServerPages, AFormsAddressOpenedAgainLeadsToItsPage) {
   const std::pair<std::string, std::string> cases[] = {
-      {"/controllers/1/1/edit/Inputs/0", "/controllers/1/1"},
-      {"/controllers/1/1/edit/Holidays", "/controllers/1/1"},
+      {"/controllers/1/1/edit/Inputs/0", "/controllers/1/1/edit/Inputs"},
       {"/controllers/1/1/sent", "/controllers/1/1"},
       {"/users/eve%20two/remove", "/users"},
       {"/users/eve/tokens/3/revoke?x=1", "/users"},
@@ -570,6 +572,49 @@ TEST_F(ServerPages, AChangeSetIsPreviewedThenAppliedToAllOrNone) {
   copied.Find("Node")->text = "1";
   EXPECT_EQ(ToJson(copied), ToJson(Controller("1/1")));
   EXPECT_EQ(Post("eve", kPage, "/controllers/1/1/copy", to).status, 409);
+}
+
+// A long section has pages of its own, 16 records at a time: the controller's page links to it,
+// and a save, or a refusal, comes back to the page of its record.
+TEST_F(ServerPages, ALongSectionHasPagesOfItsOwn) {
+  JsonValue controller = Controller("1/1");
+  JsonValue& inputs = *controller.Find("Inputs");
+  const JsonValue first = inputs.items.front();
+  while (inputs.items.size() < 40)
+    inputs.items.push_back(first);
+  CSApplicationManagerStd records;
+  ASSERT_TRUE(ReadControllerText(ToJson(controller), records));
+  const std::string etag = store_->Controller(Address("1/1"))->etag;
+  ASSERT_EQ(
+      store_->PutController(Address("1/1"), {Expect::Kind::Present, etag}, records, {}).status,
+      WriteStatus::Done);
+  const std::string page = Send("eve", "GET", kPage).body;
+  EXPECT_EQ(page.find("action=\"/controllers/1/1/edit/Inputs/0\""), std::string::npos);
+  EXPECT_NE(page.find("Change the 40 inputs</a>, 16 a page"), std::string::npos) << page;
+  EXPECT_NE(page.find("action=\"/controllers/1/1/edit/Holidays\""), std::string::npos);
+
+  const Response third = Send("eve", "GET", kPage + "/edit/Inputs?page=3");
+  ASSERT_EQ(third.status, 200);
+  for (const auto& [record, shown] :
+       {std::pair{31, false}, std::pair{32, true}, std::pair{39, true}, std::pair{40, true}}) {
+    EXPECT_EQ(third.body.find("action=\"/controllers/1/1/edit/Inputs/" + std::to_string(record) +
+                              "\"") != std::string::npos,
+              shown)
+        << record;
+  }
+  EXPECT_EQ(Send("eve", "GET", kPage + "/edit/Inputs?page=4").status, 404);
+  const std::string action = kPage + "/edit/Inputs/33";
+  const Response saved = Send("eve", "POST", action,
+                              Body(Submit(third.body, action), {{"Inputs[33].Name", "Far door"}}));
+  ASSERT_EQ(saved.status, 303);
+  EXPECT_EQ(*saved.Find("Location"),
+            "/controllers/1/1/edit/Inputs?page=3&saved=edit-Inputs-33#edit-Inputs-33");
+  EXPECT_EQ(InputName(33), "Far door");
+  const Response refused = Send(
+      "eve", "POST", action, Body(Submit(third.body, action), {{"Inputs[33].Time.Debounce", "x"}}));
+  EXPECT_EQ(refused.status, 422);
+  EXPECT_NE(refused.body.find("<h2>Inputs of controller 1.1</h2>"), std::string::npos);
+  EXPECT_NE(refused.body.find("action=\"/controllers/1/1/edit/Inputs/33\""), std::string::npos);
 }
 
 TEST_F(ServerPages, TableRowsAreAddedAndRemoved) {

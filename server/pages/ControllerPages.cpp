@@ -144,47 +144,194 @@ std::vector<ReportWarning> WarningsOf(const CSS_Site& site, const CSToolEnum& en
   return warnings;
 }
 
-// The forms of every section, the draft's in place of its own.
+// A section shows its forms on the controller's page while it is short; a longer one has a page
+// of its own, a few records at a time, so that no page grows with the controller.
+constexpr std::size_t kInlineRecords = 16;
+constexpr std::size_t kInlineRows = 64;
+// The records of a page: time groups hold a table of zones each, so fewer of them.
+std::size_t PerPage(const FormSection& section) {
+  return section.layout == FormLayout::Groups ? 4 : 16;
+}
+
+// How many records the section's list holds in `controller`.
+std::size_t LengthOf(const FormSection& section, const JsonValue& controller) {
+  const JsonValue* list = controller.Find(section.key);
+  return list != nullptr && list->kind == JsonValue::Kind::Array ? list->items.size() : 0;
+}
+
+bool ShownInline(const FormSection& section, std::size_t length) {
+  switch (section.layout) {
+    case FormLayout::Controller:
+      return true;
+    case FormLayout::Table:
+      return length <= kInlineRows;
+    case FormLayout::Records:
+    case FormLayout::Groups:
+      break;
+  }
+  return length <= kInlineRecords;
+}
+
+// The page of the section's records that shows the record at `index`.
+std::size_t PageOf(const FormSection& section, std::size_t index) {
+  return index / PerPage(section);
+}
+
+// Where the form of `target` is shown: the controller's page, or its section's page.
+std::string FormPage(CSS_ControllerAddress address, const FormTarget& target,
+                     const JsonValue& controller) {
+  if (ShownInline(*target.section, LengthOf(*target.section, controller)))
+    return ControllerUrl(address) + "?";
+  std::string url = ControllerUrl(address) + "/edit/" + std::string(target.section->key) + "?";
+  if (target.PerRecord())
+    url += "page=" + std::to_string(PageOf(*target.section, target.index) + 1) + "&";
+  return url;
+}
+
+// The forms of the section, those of the records of page `page` (from 0; none: all of them), the
+// draft's in place of its own.
+void SectionForms(const Call& call, CSS_ControllerAddress address, const FormSection& section,
+                  const JsonValue& controller, const CSToolEnum& enums, const std::string& etag,
+                  const Draft* draft, std::optional<std::size_t> page, std::string& out) {
+  const std::string base = ControllerLink(call, address) + "/edit/";
+  // The form just saved stays open.
+  const std::string* saved = call.target.Query("saved");
+  const std::size_t length = LengthOf(section, controller);
+  const bool perRecord =
+      section.layout == FormLayout::Records || section.layout == FormLayout::Groups;
+  std::size_t first = 0;
+  std::size_t end = perRecord ? length + 1 : 1;
+  if (perRecord && page) {
+    first = std::min(*page * PerPage(section), length);
+    end = std::min(first + PerPage(section), length);
+    if (end == length) ++end;  // the last page adds a record
+  }
+  for (std::size_t k = first; k < end; ++k) {
+    const FormTarget target{&section, k};
+    std::string action = base + std::string(section.key);
+    if (target.PerRecord()) action += "/" + std::to_string(k);
+    const bool drafted =
+        draft != nullptr && draft->target.section == &section && draft->target.index == k;
+    const Form values = drafted ? draft->values : ValuesOf(target, controller);
+    const FormView view{enums,
+                        action,
+                        drafted ? draft->etag : etag,
+                        call.caller->csrf,
+                        drafted ? &draft->errors : nullptr,
+                        drafted || (saved != nullptr && *saved == target.Anchor()),
+                        target.PerRecord() && k == length,
+                        drafted && draft->doubts};
+    RenderForm(target, values, view, out);
+  }
+}
+
+// The links to the pages of a section's records.
+void Pager(const Call& call, CSS_ControllerAddress address, const FormSection& section,
+           std::size_t length, std::size_t page, std::string& out) {
+  const std::size_t pages = PageOf(section, length) + 1;
+  out += "<nav class=\"pager\" aria-label=\"pages of ";
+  AppendHtml(out, section.title);
+  out += "\">";
+  for (std::size_t p = 0; p < pages; ++p) {
+    const std::size_t from = p * PerPage(section) + 1;
+    const std::string words = std::to_string(from) + "&ndash;" +
+                              std::to_string(std::min(from + PerPage(section) - 1, length + 1));
+    if (p == page) {
+      out += "<b aria-current=\"page\">" + words + "</b> ";
+      continue;
+    }
+    out += "<a href=\"";
+    AppendHtml(out, ControllerLink(call, address) + "/edit/" + std::string(section.key) +
+                        "?page=" + std::to_string(p + 1));
+    out += "\">" + words + "</a> ";
+  }
+  out += "</nav>";
+}
+
+// The forms of every section, those of a long one behind a link to its page.
 void Forms(const Call& call, CSS_ControllerAddress address, const JsonValue& controller,
            const CSToolEnum& enums, const std::string& etag, const Draft* draft, std::string& out) {
   out +=
       "<section class=\"card\" id=\"edit\"><h2>Change</h2><p class=\"meta\">Each form saves "
       "its part of the controller as it was when this page was made; if someone saved the "
-      "controller since, you are shown both versions.</p>";
-  const std::string base = ControllerLink(call, address) + "/edit/";
-  // The form just saved stays open.
-  const std::string* saved = call.target.Query("saved");
+      "controller since, the two are put together.</p>";
   for (const FormSection& section : FormSections()) {
     out += "<h3 id=\"edit-";
     out += section.key;
     out += "-list\">";
     AppendHtml(out, section.title);
     out += "</h3>";
-    const JsonValue* list = controller.Find(section.key);
-    const std::size_t length =
-        list != nullptr && list->kind == JsonValue::Kind::Array ? list->items.size() : 0;
-    const std::size_t forms =
-        section.layout == FormLayout::Records || section.layout == FormLayout::Groups ? length + 1
-                                                                                      : 1;
-    for (std::size_t k = 0; k < forms; ++k) {
-      const FormTarget target{&section, k};
-      std::string action = base + std::string(section.key);
-      if (target.PerRecord()) action += "/" + std::to_string(k);
-      const bool drafted =
-          draft != nullptr && draft->target.section == &section && draft->target.index == k;
-      const Form values = drafted ? draft->values : ValuesOf(target, controller);
-      const FormView view{enums,
-                          action,
-                          drafted ? draft->etag : etag,
-                          call.caller->csrf,
-                          drafted ? &draft->errors : nullptr,
-                          drafted || (saved != nullptr && *saved == target.Anchor()),
-                          target.PerRecord() && k == length,
-                          drafted && draft->doubts};
-      RenderForm(target, values, view, out);
+    const std::size_t length = LengthOf(section, controller);
+    if (ShownInline(section, length)) {
+      SectionForms(call, address, section, controller, enums, etag, draft, std::nullopt, out);
+      continue;
     }
+    out += "<p><a href=\"";
+    AppendHtml(out, ControllerLink(call, address) + "/edit/" + std::string(section.key));
+    out += "\">Change the " + Count(length, std::string(section.item)) + "</a>";
+    if (section.layout != FormLayout::Table)
+      out += ", " + std::to_string(PerPage(section)) + " a page";
+    out += "</p>";
   }
   out += "</section>\n";
+}
+
+// The forms of one section of the controller, on a page of their own: those of the records of
+// the page the query asks for ("page", from 1), or the draft's.
+Response ShowSection(Service& service, const Call& call, int status, const FormSection& section,
+                     const Draft* draft) {
+  const std::optional<CSS_ControllerAddress> address = AddressOf(call);
+  if (!address) return MessagePage(call, 404, kNoController);
+  const std::optional<PendingSites> sites = service.Data().Pending(*address);
+  if (!sites) return MessagePage(call, 404, kNoController);
+  const CSS_SiteLoadResult current = LoadSiteText(sites->current, "site");
+  const JsonRead json = ReadJson(sites->current);
+  const JsonValue* controllers = json ? json->Find("Controllers") : nullptr;
+  if (!current.site || controllers == nullptr || controllers->items.size() != 1) {
+    return MessagePage(call, 500, "the stored controller cannot be read");
+  }
+  const JsonValue& controller = controllers->items.front();
+  Loaded now;
+  Load(*current.site, now);
+  const std::size_t length = LengthOf(section, controller);
+  std::size_t page = 0;
+  if (draft != nullptr) {
+    page = PageOf(section, draft->target.index);
+  } else if (const std::string* asked = call.target.Query("page")) {
+    const std::optional<std::int64_t> number =
+        ParseDecimal(*asked, 1, static_cast<std::int64_t>(PageOf(section, length) + 1));
+    if (!number) return MessagePage(call, 404, "there is no such page of records");
+    page = static_cast<std::size_t>(*number - 1);
+  }
+  const std::string name =
+      std::to_string(address->interfaceId) + "." + std::to_string(address->node);
+  std::string main = "<section class=\"card\" id=\"edit\"><h2>";
+  AppendHtml(main, std::string(section.title));
+  main += " of controller " + name + "</h2><p class=\"meta\"><a href=\"";
+  AppendHtml(main, ControllerLink(call, *address));
+  main +=
+      "\">Back to the controller</a> &middot; " + Count(length, std::string(section.item)) + "</p>";
+  if (draft != nullptr) {
+    main += "<p class=\"problem\">";
+    main += draft->doubts ? "Not saved yet: some values mean nothing to a controller."
+                          : "Your change was not saved.";
+    main += "</p>";
+  } else if (call.target.Query("saved") != nullptr) {
+    main += "<p class=\"saved\" role=\"status\">Saved.</p>";
+  }
+  const bool paged = section.layout == FormLayout::Records || section.layout == FormLayout::Groups;
+  if (paged) Pager(call, *address, section, length, page, main);
+  SectionForms(call, *address, section, controller, now.enums, sites->etag, draft,
+               paged ? std::optional(page) : std::nullopt, main);
+  main += "</section>\n";
+  std::string title(section.title);
+  return Page(call, status, title + " of " + name, main);
+}
+
+Response Section(Service& service, const Call& call) {
+  const FormSection* section = FindFormSection(call.params.at(2));
+  if (section == nullptr) return MessagePage(call, 404, "there is no such part of a controller");
+  return ShowSection(service, call, 200, *section, nullptr);
 }
 
 Response ShowController(Service& service, const Call& call, int status, const Draft* draft) {
@@ -202,6 +349,11 @@ Response ShowController(Service& service, const Call& call, int status, const Dr
     return MessagePage(call, 500, "the stored controller cannot be read");
   }
   const JsonValue& controller = controllers->items.front();
+  // A draft of a long section goes back to its section's page.
+  if (draft != nullptr &&
+      !ShownInline(*draft->target.section, LengthOf(*draft->target.section, controller))) {
+    return ShowSection(service, call, status, *draft->target.section, draft);
+  }
 
   Loaded now;
   Load(*current.site, now);
@@ -476,8 +628,8 @@ Response Save(Service& service, const Call& call) {
         store, *address, {Expect::Kind::Present, got->etag}, json,
         ChangeNote(call, service.Authority().Now(), "PUT", ControllerApi(*address)));
     if (put) {
-      return Redirect(call.request, ControllerUrl(*address) + "?saved=" + target.Anchor() + "#" +
-                                        target.Anchor());
+      return Redirect(call.request, FormPage(*address, target, current) +
+                                        "saved=" + target.Anchor() + "#" + target.Anchor());
     }
     switch (put.error().status) {
       case 412:
@@ -530,6 +682,8 @@ Response Copy(Service& service, const Call& call) {
 
 void AddControllerPages(Service& service) {
   AddPage(service, "POST", "/controllers/{interface}/{node}/copy", Access::Editor, Copy);
+  AddPage(service, "GET", "/controllers/{interface}/{node}/edit/{section}", Access::Editor,
+          Section);
   AddPage(service, "GET", "/", Access::Viewer, Overview);
   AddPage(service, "GET", "/controllers/{interface}/index.html", Access::Viewer, BackToOverview);
   AddPage(service, "GET", "/controllers/{interface}/{node}", Access::Viewer, Controller);
