@@ -251,6 +251,28 @@ def test_change_set_adds_a_holiday_to_many_after_a_preview(server, eve, javascri
     check_quiet(eve)
 
 
+def test_pages_fit_a_phone_400_pixels_wide(server, eve):
+    """At 400 px no page scrolls sideways as a whole: wide tables scroll in their own box."""
+    eve.set_window_size(400, 900)
+    try:
+        wide = {}
+        for path in ("/", "/controllers/1/1", "/controllers/1/2", "/controllers/1/2/pending",
+                     "/change-set", "/controllers/1/1/edit/Holidays"):
+            eve.get(server.url + path)
+            width = eve.execute_script("return document.documentElement.clientWidth")
+            scroll = eve.execute_script("return document.documentElement.scrollWidth")
+            if scroll > width:
+                wide[path] = (scroll, width, eve.execute_script(
+                    "return [...document.querySelectorAll('body *')].filter(e => "
+                    "e.getBoundingClientRect().right > document.documentElement.clientWidth + 1 "
+                    "&& !e.closest('.scroll')).slice(0, 5).map(e => e.tagName + '.' + "
+                    "e.className + ' ' + Math.round(e.getBoundingClientRect().right))"))
+        assert wide == {}, repr(wide)
+    finally:
+        eve.set_window_size(1400, 1000)
+    check_quiet(eve)
+
+
 def test_keyboard_skips_the_bar_and_rows_name_their_record(server, eve):
     eve.get(server.url + "/controllers/1/1")
     eve.find_element(By.TAG_NAME, "body").send_keys(Keys.TAB)
