@@ -170,6 +170,7 @@ void AddPageRoutes(Service& service) {
   pages::AddControllerPages(service);
   pages::AddPendingPages(service);
   pages::AddAdminPages(service);
+  pages::AddSpreadsheetPages(service);
   AddFormAddresses(service);
 }
 
