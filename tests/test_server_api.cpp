@@ -976,6 +976,12 @@ TEST_P(ServerApi, CsvNamesGoOutAndComeBackChanged) {
   ASSERT_NE(out.body.find(reader), std::string::npos);
   // The declined second input of 1.2 has no row.
   EXPECT_EQ(out.body.find("1,2,Inputs,2,"), std::string::npos);
+  // Every value: nested ones by their path, lists inside a record left out.
+  const std::string every = Send("vic", "GET", "/api/csv?fields=*").body;
+  for (const char* row : {"1,1,Holidays,1,Month,1\r\n", "1,1,Inputs,1,Time.Debounce,5\r\n",
+                          "1,1,Inputs,1,EOL,true\r\n"})
+    EXPECT_NE(every.find(row), std::string::npos) << row;
+  EXPECT_EQ(every.find("LevelTGs"), std::string::npos);
   EXPECT_NE(out.body.find("1,2,Inputs,3,Name,Vending cabinet tamper\r\n"), std::string::npos);
 
   std::string changed = out.body;
