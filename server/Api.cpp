@@ -16,6 +16,7 @@
 #include "server/AccountOps.h"
 #include "server/ChangeSets.h"
 #include "server/Controllers.h"
+#include "server/Csv.h"
 #include "server/JsonValue.h"
 #include "site/Findings.h"
 
@@ -366,6 +367,37 @@ Response ChangeSetRoute(Service& service, const Call& call) {
   return JsonResponse(200, std::move(out));
 }
 
+// --- CSV ----------------------------------------------------------------------------------------
+
+// GET /api/csv?fields=Name,Time.Debounce: the values of the site's records, a row each.
+Response CsvExport(Service& service, const Call& call) {
+  const std::string* fields = call.target.Query("fields");
+  Outcome<std::string> csv = ExportCsv(service.Data(), fields != nullptr ? *fields : "Name");
+  if (!csv) return Answer(csv.error());
+  Response response;
+  response.Set("Content-Type", "text/csv; charset=utf-8");
+  response.body = std::move(*csv);
+  return response;
+}
+
+// POST /api/csv: each row's value set, in one transaction.
+Response CsvImport(Service& service, const Call& call) {
+  const std::string* contentType = call.request.Find("Content-Type");
+  if (!contentType || MediaType(*contentType) != "text/csv")
+    return JsonError(415, "the body must be text/csv");
+  const Outcome<CsvImported> imported =
+      ImportCsv(service.Data(), call.request.body, Note(call, service.Authority().Now()));
+  if (!imported) return Answer(imported.error());
+  std::string body = "{";
+  AppendField(body, "controllers");
+  body += std::to_string(imported->controllers);
+  body += ',';
+  AppendField(body, "values");
+  body += std::to_string(imported->values);
+  body += '}';
+  return JsonResponse(200, std::move(body));
+}
+
 Response Audit(Service& service, const Call& call) {
   const Outcome<AuditPage> page =
       ReadAudit(service.Data(), {call.target.Query("after"), nullptr,
@@ -637,6 +669,8 @@ void AddApiRoutes(Service& service) {
       [](Service& s, const Call&) { return JsonResponse(200, s.Data().SiteJson()); });
   add("GET", "/api/controllers", Access::Viewer, ListControllers);
   add("POST", "/api/change-sets", Access::Editor, ChangeSetRoute);
+  add("GET", "/api/csv", Access::Viewer, CsvExport);
+  add("POST", "/api/csv", Access::Editor, CsvImport);
   addController("GET", "", Access::Viewer, Condition::None, GetController);
   addController("PUT", "", Access::Editor, Condition::MatchOrAbsent, PutController);
   addController("PATCH", "", Access::Editor, Condition::None, PatchController);

@@ -1004,6 +1004,101 @@ TEST_P(ServerApi, AccountChangesAreAuditedWithWhoAndWhat) {
   EXPECT_EQ(rows, expected);
 }
 
+TEST_P(ServerApi, CsvNamesGoOutAndComeBackChanged) {
+  const Response out = Send("vic", "GET", "/api/csv");
+  ASSERT_EQ(out.status, 200) << out.body;
+  EXPECT_EQ(*out.Find("Content-Type"), "text/csv; charset=utf-8");
+  const std::string first = "1,1,Inputs,1,Name,Front door contact\r\n";
+  const std::string reader = "1,2,Readers,1,Name,Vending machine reader\r\n";
+  ASSERT_EQ(out.body.substr(0, 40 + first.size()),
+            "Interface,Node,Kind,Number,Field,Value\r\n" + first);
+  ASSERT_NE(out.body.find(reader), std::string::npos);
+  // The declined second input of 1.2 has no row.
+  EXPECT_EQ(out.body.find("1,2,Inputs,2,"), std::string::npos);
+  // Every value: nested ones by their path, lists inside a record left out.
+  const std::string every = Send("vic", "GET", "/api/csv?fields=*").body;
+  for (const char* row : {"1,1,Holidays,1,Month,1\r\n", "1,1,Inputs,1,Time.Debounce,5\r\n",
+                          "1,1,Inputs,1,EOL,true\r\n"})
+    EXPECT_NE(every.find(row), std::string::npos) << row;
+  EXPECT_EQ(every.find("LevelTGs"), std::string::npos);
+  EXPECT_NE(out.body.find("1,2,Inputs,3,Name,Vending cabinet tamper\r\n"), std::string::npos);
+
+  std::string changed = out.body;
+  changed.replace(changed.find(first), first.size(),
+                  "1,1,Inputs,1,Name,\"Front, \"\"main\"\"\"\r\n");
+  changed.replace(changed.find(reader), reader.size(), "1,2,Readers,1,Name,Snacks\r\n");
+  const auto post = [this](const std::string& who, const std::string& body) {
+    return Send(who, "POST", "/api/csv", {{"Content-Type", "text/csv; charset=utf-8"}}, body);
+  };
+  EXPECT_EQ(post("vic", changed).status, 403);
+  const std::size_t audited = store_.Audit({}, 1000).size();
+  const Response in = post("eve", changed);
+  ASSERT_EQ(in.status, 200) << in.body;
+  EXPECT_EQ(in.body, "{\"controllers\":2,\"values\":2}");
+  EXPECT_EQ(store_.Audit({}, 1000).size(), audited + 2);
+  EXPECT_EQ(Read(kOne).Find("Inputs")->items[0].Find("Name")->text, "Front, \"main\"");
+  EXPECT_EQ(Send("vic", "GET", "/api/csv?fields=Name").body, changed);
+  // The same again sets nothing, and writes nothing.
+  EXPECT_EQ(post("eve", changed).body, "{\"controllers\":0,\"values\":0}");
+  EXPECT_EQ(store_.Audit({}, 1000).size(), audited + 2);
+
+  // Numbers and flags keep their types.
+  const std::string header = "Interface,Node,Kind,Number,Field,Value\r\n";
+  const Response typed =
+      post("eve", header + "1,1,Inputs,1,Time.Debounce,007\r\n1,1,Inputs,1,EOL,false\n");
+  ASSERT_EQ(typed.status, 200) << typed.body;
+  EXPECT_EQ(typed.body, "{\"controllers\":1,\"values\":2}");
+  const std::string rows = header + "1,1,Inputs,1,Time.Debounce,7\r\n1,1,Inputs,1,EOL,false\r\n";
+  EXPECT_EQ(
+      Send("vic", "GET", "/api/csv?fields=Time.Debounce,EOL,Nothing").body.substr(0, rows.size()),
+      rows);
+}
+
+TEST_P(ServerApi, ACsvRowThatNamesNothingThereOrAWrongValueWritesNothing) {
+  const std::string header = "Interface,Node,Kind,Number,Field,Value\r\n";
+  const std::string good = "1,1,Inputs,1,Name,Renamed\r\n";
+  struct Case {
+    std::string body;
+    int status;
+    std::string error;
+  };
+  const std::vector<Case> cases = {
+      {header + good + "1,1,Inputs,1,Colour,red\r\n", 422, "line 3, column 5: "},
+      {header + good + "1,1,Inputs,0,Name,x\r\n", 422, "line 3, column 4: "},
+      {header + good + "1,1,Inputs,99,Name,x\r\n", 422, "line 3, column 4: "},
+      {header + good + "1,2,Inputs,2,Name,x\r\n", 422, "line 3, column 4: "},
+      {header + good + "1,1,Inputs,1,Time.Debounce,x\r\n", 422, "line 3, column 6: "},
+      {header + good + "1,1,Inputs,1,Time.Debounce,1.5\r\n", 422, "line 3, column 6: "},
+      {header + good + "1,1,Inputs,1,EOL,yes\r\n", 422, "line 3, column 6: "},
+      {header + good + "1,1,Inputs,1,Name,\"a\nb\"\r\n1,1,Doors,1,Name,x\r\n", 422,
+       "line 5, column 3: "},
+      {header + good + "1,9,Inputs,1,Name,x\r\n", 422, "line 3, column 1: "},
+      {header + good + "0,1,Inputs,1,Name,x\r\n", 422, "line 3, column 1: "},
+      {header + good + "1,1,Inputs,1,Time.Debounce,99999999999999999999\r\n", 422,
+       "line 3, column 6: "},
+      {header + good + "1,1,\"Inputs,1,Name,x\r\n", 400, "line 3, column 3: "},
+      {header + good + "1,1,Inputs,1,Name\r\n", 400, "line 3, column 6: "},
+      {"Interface,Node,Kind,Number,Name,Value\r\n" + good, 400, "line 1, column 5: "},
+      {"", 400, "line 1, column 1: "},
+  };
+  const std::map<std::string, std::string> before = Controllers();
+  const std::size_t audited = store_.Audit({}, 1000).size();
+  for (const Case& c : cases) {
+    const Response response =
+        Send("eve", "POST", "/api/csv", {{"Content-Type", "text/csv"}}, c.body);
+    EXPECT_EQ(response.status, c.status) << c.body << response.body;
+    const JsonRead body = ReadJson(response.body);
+    ASSERT_TRUE(body) << response.body;
+    const JsonValue* error = body->Find("error");
+    ASSERT_NE(error, nullptr) << response.body;
+    EXPECT_EQ(error->text.substr(0, c.error.size()), c.error) << c.body << response.body;
+  }
+  EXPECT_EQ(Send("eve", "POST", "/api/csv", {{"Content-Type", "text/plain"}}, header + good).status,
+            415);
+  EXPECT_EQ(Controllers(), before);
+  EXPECT_EQ(store_.Audit({}, 1000).size(), audited);
+}
+
 TEST_P(ServerApi, TheOpenApiDocumentListsExactlyTheRoutes) {
   const JsonRead document = ReadJson(Send("", "GET", "/api/openapi.json").body);
   ASSERT_TRUE(document) << document.error();

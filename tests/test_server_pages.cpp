@@ -674,6 +674,31 @@ TEST_F(ServerPages, NewRecordsKeepWhatNoFormShowsAndStayWithinTheCapability) {
   EXPECT_EQ(store_->Controller(Address("1/2"))->etag, etag);
 }
 
+TEST_F(ServerPages, CsvPastedIntoTheSpreadsheetPageSetsTheValuesOrSaysWhichLineIsWrong) {
+  EXPECT_NE(Send("vic", "GET", "/").body.find("href=\"/spreadsheet\">Spreadsheet</a>"),
+            std::string::npos);
+  EXPECT_EQ(Send("vic", "GET", "/spreadsheet").body.find("<textarea"), std::string::npos);
+  const Response names = Send("vic", "GET", "/spreadsheet/names.csv");
+  ASSERT_EQ(names.status, 200);
+  const std::string name = "1,1,Inputs,1,Name,Front door contact\r\n";
+  std::string csv = names.body;
+  ASSERT_NE(csv.find(name), std::string::npos) << csv;
+  csv.replace(csv.find(name), name.size(), "1,1,Inputs,1,Name,Front <door>\r\n");
+  csv += "1,1,Outputs,1,Name,Strike\r\n";
+  const Response done = Post("eve", "/spreadsheet", "/spreadsheet", {{"csv", csv}});
+  EXPECT_EQ(done.status, 200);
+  EXPECT_NE(done.body.find(">2 values of 1 controller set.<"), std::string::npos) << done.body;
+  EXPECT_EQ(InputName(0), "Front <door>");
+
+  const std::string wrong =
+      "Interface,Node,Kind,Number,Field,Value\r\n1,1,Inputs,1,Name,Back\r\n1,1,Inputs,1,Hue,red";
+  const Response refused = Post("eve", "/spreadsheet", "/spreadsheet", {{"csv", wrong}});
+  EXPECT_EQ(refused.status, 422);
+  EXPECT_NE(refused.body.find("line 3, column 5: "), std::string::npos) << refused.body;
+  EXPECT_NE(refused.body.find("1,1,Inputs,1,Hue,red</textarea>"), std::string::npos);
+  EXPECT_EQ(InputName(0), "Front <door>");
+}
+
 TEST_F(ServerPages, NamesAreShownAsText) {
   ASSERT_EQ(Edit("Inputs/0", {{"Inputs[0].Name", std::string(kHostile)}}, "1/2").status, 303);
   for (const std::string page : {"/", "/controllers/1/2", "/controllers/1/2/pending", "/audit"}) {

@@ -29,7 +29,9 @@ void TopBar(const Caller* caller, const Request& request, Bar bar, std::string& 
   if (bar == Bar::Site) {
     out += "<a href=\"";
     AppendHtml(out, home);
-    out += "\">Controllers</a>";
+    out += "\">Controllers</a><a href=\"";
+    AppendHtml(out, request.Outward("/spreadsheet"));
+    out += "\">Spreadsheet</a>";
   }
   if (bar == Bar::Site && caller->user.role != Role::Viewer) {
     out += "<a href=\"";

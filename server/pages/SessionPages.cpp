@@ -171,6 +171,7 @@ void AddPageRoutes(Service& service) {
   pages::AddPendingPages(service);
   pages::AddAdminPages(service);
   pages::AddChangeSetPages(service);
+  pages::AddSpreadsheetPages(service);
   AddFormAddresses(service);
 }
 
