@@ -640,7 +640,8 @@ void AddApiRoutes(Service& service) {
                           access,
                           RouteKind::Api,
                           [&service, handler](const Call& call) { return handler(service, call); },
-                          {}});
+                          {},
+                          false});
   };
   // A controller's routes: the address read and the condition checked before the handler.
   const auto addController = [&service](std::string method, std::string_view path, Access access,
@@ -663,14 +664,22 @@ void AddApiRoutes(Service& service) {
                             }
                             return handler(service, {call, *address, std::move(expect)});
                           },
-                          {}});
+                          {},
+                          false});
   };
   add("GET", "/api/site", Access::Viewer,
       [](Service& s, const Call&) { return JsonResponse(200, s.Data().SiteJson()); });
   add("GET", "/api/controllers", Access::Viewer, ListControllers);
   add("POST", "/api/change-sets", Access::Editor, ChangeSetRoute);
   add("GET", "/api/csv", Access::Viewer, CsvExport);
-  add("POST", "/api/csv", Access::Editor, CsvImport);
+  // A whole site's names take more than one controller does.
+  service.Routes().Add({"POST",
+                        "/api/csv",
+                        Access::Editor,
+                        RouteKind::Api,
+                        [&service](const Call& call) { return CsvImport(service, call); },
+                        {},
+                        true});
   addController("GET", "", Access::Viewer, Condition::None, GetController);
   addController("PUT", "", Access::Editor, Condition::MatchOrAbsent, PutController);
   addController("PATCH", "", Access::Editor, Condition::None, PatchController);

@@ -240,7 +240,8 @@ void AddChangeRoutes(Service& service) {
          Access::Viewer,
          RouteKind::Api,
          [&service, cache, handler](const Call& call) { return handler(service, cache, call); },
-         {}});
+         {},
+         false});
   }
 }
 

@@ -288,23 +288,33 @@ Outcome<std::string> ExportCsv(Store& store, std::string_view fields) {
     if (comma == std::string_view::npos) break;
     rest.remove_prefix(comma + 1);
   }
-  JsonRead site = ReadJson(store.SiteJson());
-  if (!site) throw StoreError("the site's JSON does not read: " + site.error());
   std::string out(kCsvHeader);
   out += "\r\n";
-  JsonValue* controllers = site->Find("Controllers");
-  if (controllers == nullptr) return out;
-  for (JsonValue& controller : controllers->items) {
-    const JsonValue* interfaceId = controller.Find("Interface");
-    const JsonValue* node = controller.Find("Node");
-    if (interfaceId == nullptr || node == nullptr) continue;
-    for (JsonMember& list : controller.members) {
-      if (list.value.kind != JsonValue::Kind::Array) continue;
-      for (std::size_t k = 0; k < list.value.items.size(); ++k) {
-        JsonValue& record = list.value.items[k];
+  // A controller at a time, and of it only the lists that may hold a field asked for.
+  const auto mayHold = [&](std::string_view list) {
+    if (every) return true;
+    for (const std::vector<std::string_view>& path : paths) {
+      if (list.find("\"" + std::string(path.front()) + "\":") != std::string_view::npos)
+        return true;
+    }
+    return false;
+  };
+  for (const ControllerSummary& summary : store.Controllers()) {
+    const std::optional<ControllerState> state = store.Controller(summary.address);
+    if (!state) continue;  // removed meanwhile
+    const std::optional<std::vector<RawMember>> members = RawMembers(state->json);
+    if (!members) throw StoreError("a controller's JSON is no object");
+    const std::string interfaceId = std::to_string(summary.address.interfaceId);
+    const std::string node = std::to_string(summary.address.node);
+    for (const RawMember& member : *members) {
+      if (member.value.empty() || member.value.front() != '[' || !mayHold(member.value)) continue;
+      JsonRead list = ReadJson(member.value);
+      if (!list) throw StoreError("a controller's JSON does not read: " + list.error());
+      for (std::size_t k = 0; k < list->items.size(); ++k) {
+        JsonValue& record = list->items[k];
         if (!record.IsObject()) continue;  // declined (null), or no record
         std::string lead;
-        AppendCsvRow(lead, {interfaceId->text, node->text, list.name, std::to_string(k + 1)});
+        AppendCsvRow(lead, {interfaceId, node, member.name, std::to_string(k + 1)});
         lead.resize(lead.size() - 2);  // the row goes on
         lead += ',';
         if (every) {

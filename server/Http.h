@@ -32,6 +32,8 @@ struct Limits {
   std::size_t maxHeaders = std::size_t{16} << 10;  // request line and headers; more: 431
   // The body of a request to a route that anyone may call (logging in): more: 413.
   std::size_t publicBody = std::size_t{4} << 10;
+  // The body of a route that takes the values of many controllers at once (CSV): more: 413.
+  std::size_t bulkBody = std::size_t{32} << 20;
 };
 
 struct Request {

@@ -237,7 +237,8 @@ bool HostAnswered(std::string_view host, const std::vector<std::string>& names) 
 }
 
 std::size_t Service::BodyLimit(const Route& route) const {
-  return route.access == Access::Public ? options_.limits.publicBody : options_.limits.maxBody;
+  if (route.access == Access::Public) return options_.limits.publicBody;
+  return route.bulk ? options_.limits.bulkBody : options_.limits.maxBody;
 }
 
 Service::Admitted Service::Admit(const Request& request, bool withBody) {
@@ -251,8 +252,9 @@ Service::Admitted Service::Admit(const Request& request, bool withBody) {
   if (const std::string* host = request.Find("Host"); host && !HostAllowed(*host)) {
     return refuse(guess, 421, kOtherHost);
   }
-  if (request.body.size() > options_.limits.maxBody) {
-    return refuse(guess, 413, BodyTooLarge(options_.limits.maxBody));
+  if (const std::size_t most = std::max(options_.limits.maxBody, options_.limits.bulkBody);
+      request.body.size() > most) {
+    return refuse(guess, 413, BodyTooLarge(most));
   }
   Result<Target, std::string> target = ParseTarget(request.target);
   if (!target) return refuse(guess, 400, target.error());

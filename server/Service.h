@@ -46,6 +46,7 @@ struct Route {
   RouteKind kind = RouteKind::Api;
   Handler handler;
   std::vector<std::string> segments;  // the pattern's, filled by Router::Add
+  bool bulk = false;  // it takes the values of many controllers at once: Limits::bulkBody
 };
 
 class Router {

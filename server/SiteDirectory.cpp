@@ -38,7 +38,8 @@ SiteDirectory::SiteDirectory(std::unique_ptr<Store> accounts, ServiceOptions opt
                       Access::Viewer,
                       RouteKind::Api,
                       [this](const Call& call) { return List(call); },
-                      {}});
+                      {},
+                      false});
   if (setup_.directory) setup_.directory(*own_);
 }
 

@@ -1054,6 +1054,21 @@ TEST_P(ServerApi, CsvNamesGoOutAndComeBackChanged) {
       rows);
 }
 
+// A CSV may hold a whole site's names: it takes more than a controller's body may, up to its own
+// limit.
+TEST_P(ServerApi, ACsvMayBeLargerThanAController) {
+  const auto body = [](std::size_t mib) {
+    return "Interface,Node,Kind,Number,Field,Value\r\n" + std::string(mib << 20, '\n');
+  };
+  const Header csv{"Content-Type", "text/csv"};
+  EXPECT_EQ(Send("eve", "POST", "/api/csv", {csv}, body(17)).status, 400) << "read, not refused";
+  EXPECT_EQ(Send("eve", "POST", "/api/csv", {csv}, body(33)).status, 413);
+  EXPECT_EQ(Send("eve", "PUT", kTwo, {{"Content-Type", "application/json"}, {"If-Match", "*"}},
+                 body(17))
+                .status,
+            413);
+}
+
 TEST_P(ServerApi, ACsvRowThatNamesNothingThereOrAWrongValueWritesNothing) {
   const std::string header = "Interface,Node,Kind,Number,Field,Value\r\n";
   const std::string good = "1,1,Inputs,1,Name,Renamed\r\n";

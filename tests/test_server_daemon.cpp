@@ -332,7 +332,8 @@ TEST_F(ServerDaemon, StoppingLetsTheRequestBeingAnsweredFinish) {
                            std::this_thread::sleep_for(300ms);
                            return JsonResponse(200, "{}");
                          },
-                         {}});
+                         {},
+                         false});
   Start();
   Client client(daemon_->Port());
   client.Send("GET /api/slow HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");

@@ -106,7 +106,8 @@ void AddPage(Service& service, std::string method, std::string pattern, Access a
                         access,
                         RouteKind::Page,
                         [&service, handler](const Call& call) { return handler(service, call); },
-                        {}});
+                        {},
+                        false});
 }
 
 void AddSessionPages(Service& service) {
