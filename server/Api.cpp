@@ -205,21 +205,27 @@ Response DeleteController(Service& service, const ControllerCall& request) {
   return removed ? NoContent() : Answer(removed.error());
 }
 
+// The members of a controller as a list gives it: Interface, Node, Name and ETag.
+void AppendSummary(std::string& out, CSS_ControllerAddress address, std::string_view name,
+                   std::string_view etag) {
+  AppendField(out, "Interface");
+  out += std::to_string(address.interfaceId);
+  out += ',';
+  AppendField(out, "Node");
+  out += std::to_string(address.node);
+  out += ',';
+  AppendString(out, "Name", name);
+  out += ',';
+  AppendString(out, "ETag", etag);
+}
+
 Response ListControllers(Service& service, const Call&) {
   std::string body = "[";
   bool first = true;
   for (const ControllerSummary& summary : service.Data().Controllers()) {
     body += first ? "{" : ",{";
     first = false;
-    AppendField(body, "Interface");
-    body += std::to_string(summary.address.interfaceId);
-    body += ',';
-    AppendField(body, "Node");
-    body += std::to_string(summary.address.node);
-    body += ',';
-    AppendString(body, "Name", summary.name);
-    body += ',';
-    AppendString(body, "ETag", summary.etag);
+    AppendSummary(body, summary.address, summary.name, summary.etag);
     body += '}';
   }
   body += ']';
@@ -349,15 +355,7 @@ Response ChangeSetRoute(Service& service, const Call& call) {
   for (std::size_t k = 0; k < items->size(); ++k) {
     const ChangeSetItem& item = (*items)[k];
     out += k == 0 ? "{" : ",{";
-    AppendField(out, "Interface");
-    out += std::to_string(item.address.interfaceId);
-    out += ',';
-    AppendField(out, "Node");
-    out += std::to_string(item.address.node);
-    out += ',';
-    AppendString(out, "Name", item.name);
-    out += ',';
-    AppendString(out, "ETag", item.etag);
+    AppendSummary(out, item.address, item.name, item.etag);
     out += ',';
     AppendField(out, "changed");
     out += std::to_string(item.changed);

@@ -5,18 +5,13 @@
 #include <utility>
 
 #include <ssmsg/CSApplicationManagerStd.h>
+#include <ssmsg/Json.h>
 
 #include "server/JsonValue.h"
 #include "server/Merge.h"
 
 namespace ssmsg::server {
 namespace {
-
-bool Holds(std::string_view text, std::string_view part) {
-  const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-  return std::search(text.begin(), text.end(), part.begin(), part.end(),
-                     [&](char a, char b) { return fold(a) == fold(b); }) != text.end();
-}
 
 Refusal Unprocessable(std::string message) {
   return Refusal::Because(422, std::move(message));
@@ -47,10 +42,7 @@ Outcome<std::string> CopyPatch(Store& store, const ChangeSet& change) {
       return Failure{Unprocessable("the address of a controller is not copied")};
     }
     if (patch.size() > 1) patch += ',';
-    JsonValue name;
-    name.kind = JsonValue::Kind::String;
-    name.text = part;
-    WriteJson(name, patch);
+    AppendJsonString(patch, part);
     patch += ':';
     const JsonValue* value = from.Find(part);
     patch += value != nullptr ? ToJson(*value) : "null";
@@ -73,10 +65,7 @@ Outcome<std::string> Appended(const std::string& json, const JsonValue& append) 
   };
   const auto key = [&out](std::string_view name) {
     if (out.size() > 1) out += ',';
-    JsonValue text;
-    text.kind = JsonValue::Kind::String;
-    text.text = name;
-    WriteJson(text, out);
+    AppendJsonString(out, name);
     out += ':';
   };
   for (const RawMember& member : *members) {
@@ -192,7 +181,13 @@ Outcome<std::vector<Planned>> Plan(Store& store, const ChangeSet& change) {
 bool Selection::Picks(const ControllerSummary& controller) const {
   return (interfaceId == 0 || controller.address.interfaceId == interfaceId) &&
          controller.address.node >= from && controller.address.node <= to &&
-         (name.empty() || Holds(controller.name, name));
+         (name.empty() || NameHolds(controller.name, name));
+}
+
+bool NameHolds(std::string_view text, std::string_view part) {
+  const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+  return std::search(text.begin(), text.end(), part.begin(), part.end(),
+                     [&](char a, char b) { return fold(a) == fold(b); }) != text.end();
 }
 
 std::string AddressText(CSS_ControllerAddress address) {

@@ -12,6 +12,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "server/Controllers.h"
@@ -56,6 +57,8 @@ struct ChangeSetItem {
 
 // "1.2".
 std::string AddressText(CSS_ControllerAddress address);
+// Whether `text` holds `part`, letters of A to Z in either case alike.
+bool NameHolds(std::string_view text, std::string_view part);
 
 // What the change set would change, writing nothing: 422 when it would make a controller that does
 // not check, or the patch or records are not of the shape of a controller's.

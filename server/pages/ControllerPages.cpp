@@ -13,6 +13,7 @@
 #include <ssmsg/SiteDiff.h>
 
 #include "report/ReportHtml.h"
+#include "server/ChangeSets.h"
 #include "server/Controllers.h"
 #include "server/Html.h"
 #include "server/Merge.h"
@@ -69,13 +70,6 @@ std::string RowId(std::size_t position) {
   return "row-" + std::to_string(position + 1);
 }
 
-// Whether `text` holds `part`, letters of A to Z in either case alike.
-bool Holds(std::string_view text, std::string_view part) {
-  const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-  return std::search(text.begin(), text.end(), part.begin(), part.end(),
-                     [&](char a, char b) { return fold(a) == fold(b); }) != text.end();
-}
-
 Response Overview(Service& service, const Call& call) {
   const std::vector<ControllerSummary> controllers = service.Data().Controllers();
   // "?find=": the controllers whose address ("1.2") begins so or whose name holds it.
@@ -87,7 +81,8 @@ Response Overview(Service& service, const Call& call) {
     const ControllerSummary& controller = controllers[k];
     const std::string address = std::to_string(controller.address.interfaceId) + "." +
                                 std::to_string(controller.address.node);
-    if (find != nullptr && address.rfind(*find, 0) != 0 && !Holds(controller.name, *find)) continue;
+    if (find != nullptr && address.rfind(*find, 0) != 0 && !NameHolds(controller.name, *find))
+      continue;
     ++shown;
     const std::string url = ControllerLink(call, controller.address);
     // The row keeps its place in the site: the report links to it by that.
