@@ -455,7 +455,8 @@ TEST_P(ServerApi, TheAuditLogIsFilteredByUserAndDay) {
     const Response response = Send("ada", "GET", "/api/audit?after=6" + query);
     EXPECT_EQ(response.status, 200) << query << " " << response.body;
     std::vector<std::string> found;
-    for (const JsonValue& entry : ReadJson(response.body)->Find("entries")->items)
+    const JsonValue page = *ReadJson(response.body);
+    for (const JsonValue& entry : page.Find("entries")->items)
       found.push_back(entry.Find("after")->Find("Name")->text);
     return found;
   };
@@ -1063,10 +1064,10 @@ TEST_P(ServerApi, ACsvMayBeLargerThanAController) {
   const Header csv{"Content-Type", "text/csv"};
   EXPECT_EQ(Send("eve", "POST", "/api/csv", {csv}, body(17)).status, 400) << "read, not refused";
   EXPECT_EQ(Send("eve", "POST", "/api/csv", {csv}, body(33)).status, 413);
-  EXPECT_EQ(Send("eve", "PUT", kTwo, {{"Content-Type", "application/json"}, {"If-Match", "*"}},
-                 body(17))
-                .status,
-            413);
+  EXPECT_EQ(
+      Send("eve", "PUT", kTwo, {{"Content-Type", "application/json"}, {"If-Match", "*"}}, body(17))
+          .status,
+      413);
 }
 
 TEST_P(ServerApi, ACsvRowThatNamesNothingThereOrAWrongValueWritesNothing) {
