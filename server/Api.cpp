@@ -299,8 +299,9 @@ Result<ChangeSet, std::string> ChangeSetOf(const JsonValue& body, bool& apply) {
     } else if (member.name == "copy") {
       const JsonValue* from = value.IsObject() ? value.Find("from") : nullptr;
       const JsonValue* parts = value.IsObject() ? value.Find("parts") : nullptr;
-      const std::string_view text =
-          from != nullptr && from->kind == JsonValue::Kind::String ? from->text : "";
+      const std::string_view text = from != nullptr && from->kind == JsonValue::Kind::String
+                                        ? std::string_view(from->text)
+                                        : std::string_view();
       const std::size_t dot = text.find('.');
       const std::optional<CSS_ControllerAddress> address =
           dot == std::string_view::npos ? std::nullopt
