@@ -374,13 +374,13 @@ std::map<std::string, std::string> Values(const JsonValue& controller) {
 // older page. What they changed is merged where it does not meet; a value both changed, to
 // different values, is a conflict, and nothing is saved of ada's until she decides it.
 TEST_F(ServerPages, EditorsOfOneVersionMeetOnlyWhereTheyChangeOneValue) {
-  struct Change {
+  struct Saved {
     std::string part;
     std::map<std::string, std::string> values;  // by path, as the form gives them
   };
   struct Case {
     const char* what;
-    Change eve, ada;
+    Saved eve, ada;
     bool conflict;
   };
   const Case cases[] = {
