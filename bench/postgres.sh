@@ -71,30 +71,17 @@ token=$("$tool" user token bench --config "$location" 2>/dev/null)
 auth="Authorization: Bearer $token"
 servers=()
 trap 'kill "${servers[@]}" 2>/dev/null || true; wait 2>/dev/null || true' EXIT
-# Starts `ssmsg serve --config $1`, its standard error in $2; its port in $started_port.
-start_server() {
-  : >"$2"
-  "$tool" serve --config "$1" --listen 127.0.0.1:0 2>>"$2" &
-  servers+=($!)
-  started_port=
-  for _ in $(seq 600); do
-    started_port=$(sed -n 's|.* at http://127\.0\.0\.1:\([0-9]*\)/.*|\1|p' "$2")
-    [[ -n $started_port ]] && return 0
-    sleep 0.1
-  done
-  echo "postgres: the server did not start:" >&2
-  cat "$2" >&2
-  exit 1
-}
+source bench/wrk.sh
 start_server "$location" "$work/serve1.log"
+servers+=("$started")
 port1=$started_port
 start_server "$location" "$work/serve2.log"
+servers+=("$started")
 port2=$started_port
 n=$((count / 2))
 path="/api/controllers/$((1 + n / 100))/$((n % 100))"
 url1="http://127.0.0.1:$port1$path"
 url2="http://127.0.0.1:$port2$path"
-source bench/wrk.sh
 wrk_scripts "$work" "$url1" "$token"
 wrk -t1 -c4 -d"${seconds}s" --latency -s "$work/status.lua" -H "$auth" "$url1" | figures \
   >"$work/get1.txt" &
@@ -118,6 +105,7 @@ for k in $(seq -w 1 100); do
   "$tool" user role bench --role viewer --config "postgresql:///?site=small$k" 2>/dev/null
 done
 start_server "postgresql:///" "$work/sites.log"
+servers+=("$started")
 sites_ms() {
   for _ in 1 2 3; do
     curl -s -o /dev/null -w '%{time_total}\n' -H "$auth" "http://127.0.0.1:$started_port$1"

@@ -43,30 +43,13 @@ n=$((count / 2))
 interface=$((1 + n / 100))
 node=$((n % 100))
 
-# Starts `ssmsg serve` on the database, its standard error in LOG, and waits until it says where it
-# serves: its pid in $started, its port in $started_port.
-start_server() {
-  : >"$1"
-  "$tool" serve --config "$db" --listen 127.0.0.1:0 2>>"$1" &
-  started=$!
-  started_port=
-  for _ in $(seq 600); do
-    started_port=$(sed -n 's|.* at http://127\.0\.0\.1:\([0-9]*\)/.*|\1|p' "$1")
-    [[ -n $started_port ]] && return 0
-    sleep 0.1
-  done
-  echo "serve: the server did not start:" >&2
-  cat "$1" >&2
-  kill "$started" 2>/dev/null || true
-  exit 1
-}
-start_server "$work/serve.log"
+source bench/wrk.sh
+start_server "$db" "$work/serve.log"
 server=$started
 port=$started_port
 trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null || true' EXIT
 url="http://127.0.0.1:$port/api/controllers/$interface/$node"
 
-source bench/wrk.sh
 wrk_scripts "$work" "$url" "$token"
 
 get=$(wrk -t2 -c8 -d"${seconds}s" --latency -s "$work/status.lua" -H "$auth" "$url" | figures)
@@ -98,7 +81,7 @@ wait "${loads[@]}"
 
 # The change feed: from a change's answer to its event, on a subscriber of the server it was made
 # through and on one of a second server on the same database.
-start_server "$work/serve2.log"
+start_server "$db" "$work/serve2.log"
 second=$started
 port2=$started_port
 feed=$(python3 bench/feed_latency.py "$token" "$url" "$work/patch0.json" "$work/patch1.json" \

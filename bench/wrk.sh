@@ -3,6 +3,9 @@
 # `wrk_scripts WORK URL TOKEN` writes, in WORK, the two bodies that the PATCH load takes turns
 # with (patch0.json and patch1.json: input 1 of the controller at URL renamed to and fro), the
 # PATCH load (patch.lua) and the one that counts the answers other than 200 (status.lua).
+# `start_server CONFIG LOG` starts `$tool serve --config CONFIG` on a free loopback port, its
+# standard error in LOG, and waits until it says where it serves: its pid in $started, its port
+# in $started_port.
 # `figures` reads wrk's report and prints its requests/s, the 99th percentile and the mean
 # latency in ms, the failures and the requests.
 wrk_scripts() {
@@ -32,6 +35,11 @@ request = function()
   return wrk.format("PATCH", nil, {["Authorization"] = "Bearer $token",
     ["If-Match"] = "*", ["Content-Type"] = "application/merge-patch+json"}, bodies[turn])
 end
+EOF
+echo 'local failed = 0' >"$work/status.lua"
+# Both count the answers other than 200.
+for script in patch status; do
+  cat >>"$work/$script.lua" <<'EOF'
 response = function(status)
   if status ~= 200 then failed = failed + 1 end
 end
@@ -39,15 +47,23 @@ done = function()
   io.write(string.format("failed %d\n", failed))
 end
 EOF
-cat >"$work/status.lua" <<'EOF'
-local failed = 0
-response = function(status)
-  if status ~= 200 then failed = failed + 1 end
-end
-done = function()
-  io.write(string.format("failed %d\n", failed))
-end
-EOF
+done
+}
+
+start_server() {
+  : >"$2"
+  "$tool" serve --config "$1" --listen 127.0.0.1:0 2>>"$2" &
+  started=$!
+  started_port=
+  for _ in $(seq 600); do
+    started_port=$(sed -n 's|.* at http://127\.0\.0\.1:\([0-9]*\)/.*|\1|p' "$2")
+    [[ -n $started_port ]] && return 0
+    sleep 0.1
+  done
+  echo "the server did not start:" >&2
+  cat "$2" >&2
+  kill "$started" 2>/dev/null || true
+  exit 1
 }
 
 figures() {
