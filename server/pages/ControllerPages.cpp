@@ -589,9 +589,9 @@ Response Save(Service& service, const Call& call) {
     const JsonValue current = *ReadJson(got->json);
     std::optional<FoundVersion> found;
     if (*opened != got->etag) found = FindVersion(store, *address, *opened);
-    const std::optional<JsonValue> base = *opened == got->etag ? std::optional(current)
-                                          : found ? std::optional(*ReadJson(found->json))
-                                                  : std::nullopt;
+    // The version opened, when it is another than the one now and still known.
+    const std::optional<JsonValue> base =
+        found ? std::optional(*ReadJson(found->json)) : std::nullopt;
     // The form's values over the version it shows: the one opened, where that is known.
     JsonValue mine = base ? *base : current;
     FormRead read = ApplyForm(target, *form, mine);
