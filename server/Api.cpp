@@ -18,6 +18,7 @@
 #include "server/Controllers.h"
 #include "server/Csv.h"
 #include "server/JsonValue.h"
+#include "server/PendingCache.h"
 #include "site/Findings.h"
 
 namespace ssmsg::server {
@@ -229,6 +230,36 @@ Response ListControllers(Service& service, const Call&) {
     body += '}';
   }
   body += ']';
+  return JsonResponse(200, std::move(body));
+}
+
+// {"Controllers":[{"Interface":1,"Node":2,"Name":"Hall","ETag":"...","Pending":3}, ...],
+//  "Removed":[{"Interface":1,"Node":9,"Sent":"2026-03-01T12:00:00Z"}]}: the controllers that wait
+// for messages (Pending null: the stored controller cannot be read), in the site's order, and
+// those removed from the site that still hold what they were last sent.
+Response ListWaiting(Service& service, const Call&) {
+  const SiteWaiting site = Waiting(service.Data(), service.Waiting());
+  std::string body = "{\"Controllers\":[";
+  for (const ControllerWaiting& waiting : site.controllers) {
+    if (waiting.pending == std::size_t{0}) continue;
+    body += body.back() == '[' ? "{" : ",{";
+    const ControllerSummary& summary = waiting.controller;
+    AppendSummary(body, summary.address, summary.name, summary.etag);
+    body += ",\"Pending\":";
+    body += waiting.pending ? std::to_string(*waiting.pending) : "null";
+    body += '}';
+  }
+  body += "],\"Removed\":[";
+  for (const SentMark& mark : site.removed) {
+    body += body.back() == '[' ? "{" : ",{";
+    AppendField(body, "Interface");
+    body += std::to_string(mark.address.interfaceId) + ',';
+    AppendField(body, "Node");
+    body += std::to_string(mark.address.node) + ',';
+    AppendString(body, "Sent", IsoTime(mark.time));
+    body += '}';
+  }
+  body += "]}";
   return JsonResponse(200, std::move(body));
 }
 
@@ -669,6 +700,7 @@ void AddApiRoutes(Service& service) {
   add("GET", "/api/site", Access::Viewer,
       [](Service& s, const Call&) { return JsonResponse(200, s.Data().SiteJson()); });
   add("GET", "/api/controllers", Access::Viewer, ListControllers);
+  add("GET", "/api/pending", Access::Viewer, ListWaiting);
   add("POST", "/api/change-sets", Access::Editor, ChangeSetRoute);
   add("GET", "/api/csv", Access::Viewer, CsvExport);
   // A whole site's names take more than one controller does.
@@ -684,7 +716,7 @@ void AddApiRoutes(Service& service) {
   addController("PATCH", "", Access::Editor, Condition::None, PatchController);
   addController("DELETE", "", Access::Editor, Condition::Match, DeleteController);
   addController("GET", "/pending", Access::Viewer, Condition::None, Pending);
-  addController("POST", "/sent", Access::Editor, Condition::Match, MarkSent);
+  addController("POST", "/sent", Access::Editor, Condition::MatchOrAbsent, MarkSent);
   addController("POST", "/revert", Access::Editor, Condition::MatchOrAbsent, RevertController);
   add("GET", "/api/audit", Access::Admin, Audit);
   add("GET", "/api/openapi.json", Access::Public,

@@ -14,6 +14,7 @@
 
 #include "server/Api.h"
 #include "server/Controllers.h"
+#include "server/PendingCache.h"
 #include "site/SiteData.h"
 
 // The change feed's routes: every committed change of a controller, in order, with the number of
@@ -32,58 +33,6 @@ constexpr std::int64_t kMaxWait = 60;  // seconds
 constexpr std::size_t kStreamBatch = 100;
 // How long an event stream's client waits before it connects again, in milliseconds.
 constexpr std::string_view kRetry = "retry: 2000\n\n";
-
-// How many messages each controller waits for, kept by what they follow from (the controller's
-// entity tag and what it was last marked sent as), so that the subscribers of the feed and the
-// pages of changes they read cost one diff per controller and change, not one per reader.
-class PendingCache {
- public:
-  std::optional<std::size_t> Of(Store& store, CSS_ControllerAddress address) {
-    const std::optional<PendingSites> sites = store.Pending(address);
-    if (!sites) return std::nullopt;
-    const std::size_t sent = sites->sent ? std::hash<std::string>()(*sites->sent) : 0;
-    const std::uint64_t key = AddressKey(address);
-    {
-      const std::lock_guard lock(mutex_);
-      const auto found = counts_.find(key);
-      if (found != counts_.end() && found->second.etag == sites->etag && found->second.sent == sent)
-        return found->second.count;
-    }
-    const Outcome<PendingMessages> pending = PendingOf(*sites, address);
-    if (!pending) return std::nullopt;
-    const std::lock_guard lock(mutex_);
-    if (counts_.size() >= kKept) counts_.clear();
-    counts_[key] = {sites->etag, sent, pending->messages.size()};
-    return pending->messages.size();
-  }
-
- private:
-  static constexpr std::size_t kKept = 4096;
-  struct Count {
-    std::string etag;
-    std::size_t sent = 0;  // a hash of the site it was last marked sent as; 0: never
-    std::size_t count = 0;
-  };
-  std::mutex mutex_;
-  std::unordered_map<std::uint64_t, Count> counts_;
-};
-
-// The counts of one answer: each controller's asked once.
-class PendingCounts {
- public:
-  PendingCounts(Store& store, PendingCache& cache) : store_(store), cache_(cache) {}
-
-  std::optional<std::size_t> Of(CSS_ControllerAddress address) {
-    auto [known, added] = counts_.try_emplace(AddressKey(address));
-    if (added) known->second = cache_.Of(store_, address);
-    return known->second;
-  }
-
- private:
-  Store& store_;
-  PendingCache& cache_;
-  std::unordered_map<std::uint64_t, std::optional<std::size_t>> counts_;
-};
 
 // {"id":12,"time":"2026-03-01T12:00:00Z","kind":"changed","interface":1,"node":2,"pending":3}
 void AppendChange(std::string& out, const ChangeRow& row, PendingCounts& counts) {
@@ -106,7 +55,6 @@ std::optional<std::int64_t> Parameter(const Call& call, std::string_view name, s
 }
 
 struct Poll {
-  std::shared_ptr<PendingCache> cache;
   std::shared_ptr<const Request> request;  // as it came, to know its caller again later
   std::int64_t after = 0;
   std::size_t limit = 0;
@@ -129,7 +77,7 @@ Response PollAnswer(Service& service, const Poll& poll, bool last) {
                  }});
     return waiting;
   }
-  PendingCounts counts(service.Data(), *poll.cache);
+  PendingCounts counts(service.Data(), service.Waiting());
   std::string body = "{\"changes\":[";
   for (const ChangeRow& row : page.changes) {
     if (body.back() != '[') body += ',';
@@ -139,8 +87,7 @@ Response PollAnswer(Service& service, const Poll& poll, bool last) {
   return JsonResponse(200, std::move(body));
 }
 
-Response ListChanges(Service& service, const std::shared_ptr<PendingCache>& cache,
-                     const Call& call) {
+Response ListChanges(Service& service, const Call& call) {
   constexpr std::int64_t kMaxId = std::numeric_limits<std::int64_t>::max();
   // Without `after`, from now on: an answer without changes that says where now is.
   const std::optional<std::int64_t> after = call.target.Query("after")
@@ -152,7 +99,7 @@ Response ListChanges(Service& service, const std::shared_ptr<PendingCache>& cach
   const std::optional<std::int64_t> limit = Parameter(call, "limit", 1, kMaxLimit, kDefaultLimit);
   if (!limit) return JsonError(400, "limit must be a number from 1 to 1000");
   return PollAnswer(service,
-                    {cache, std::make_shared<const Request>(call.request), *after,
+                    {std::make_shared<const Request>(call.request), *after,
                      static_cast<std::size_t>(*limit), Clock::now() + std::chrono::seconds(*wait)},
                     false);
 }
@@ -160,9 +107,8 @@ Response ListChanges(Service& service, const std::shared_ptr<PendingCache>& cach
 // An event stream of changes: one event per change, its audit id the event's id.
 class ChangeStream {
  public:
-  ChangeStream(Service& service, std::shared_ptr<PendingCache> cache, const Request& request,
-               std::int64_t after)
-      : service_(service), cache_(std::move(cache)), request_(request), after_(after) {}
+  ChangeStream(Service& service, const Request& request, std::int64_t after)
+      : service_(service), request_(request), after_(after) {}
 
   // The events since the last call; nothing once the caller may no longer read them (a logout,
   // a new password, a revoked token), which every call but the first (just after the request was
@@ -176,7 +122,7 @@ class ChangeStream {
       return std::nullopt;
     }
     ChangePage page = service_.Data().Changes(after_, kStreamBatch);
-    PendingCounts counts(service_.Data(), *cache_);
+    PendingCounts counts(service_.Data(), service_.Waiting());
     for (const ChangeRow& row : page.changes) {
       text += "id: " + std::to_string(row.id) + "\nevent: change\ndata: ";
       AppendChange(text, row, counts);
@@ -191,14 +137,12 @@ class ChangeStream {
 
  private:
   Service& service_;
-  std::shared_ptr<PendingCache> cache_;
   Request request_;
   std::int64_t after_;
   bool started_ = false;
 };
 
-Response StreamChanges(Service& service, const std::shared_ptr<PendingCache>& cache,
-                       const Call& call) {
+Response StreamChanges(Service& service, const Call& call) {
   constexpr std::int64_t kMaxId = std::numeric_limits<std::int64_t>::max();
   std::optional<std::int64_t> after;
   // A client that connects again says where it was; a new one may say where to begin, or gets
@@ -217,7 +161,7 @@ Response StreamChanges(Service& service, const std::shared_ptr<PendingCache>& ca
   // A proxy in front is not to hold the events back.
   response.Set("X-Accel-Buffering", "no");
   if (call.request.method == "HEAD") return response;
-  auto stream = std::make_shared<ChangeStream>(service, cache, call.request, *after);
+  auto stream = std::make_shared<ChangeStream>(service, call.request, *after);
   response.stream = std::make_shared<EventStream>(
       EventStream{&service.Feed(), [stream](bool idle) { return stream->Next(idle); },
                   [stream] { return stream->After(); }, std::chrono::milliseconds(10'000)});
@@ -227,21 +171,18 @@ Response StreamChanges(Service& service, const std::shared_ptr<PendingCache>& ca
 }  // namespace
 
 void AddChangeRoutes(Service& service) {
-  // Shared by the long polls and the streams of this service.
-  const auto cache = std::make_shared<PendingCache>();
-  using ChangeHandler = Response (*)(Service&, const std::shared_ptr<PendingCache>&, const Call&);
+  using ChangeHandler = Response (*)(Service&, const Call&);
   const std::pair<const char*, ChangeHandler> routes[] = {{"/api/changes", &ListChanges},
                                                           {"/api/changes/stream", &StreamChanges}};
   for (const auto& route : routes) {
     const ChangeHandler handler = route.second;
-    service.Routes().Add(
-        {"GET",
-         route.first,
-         Access::Viewer,
-         RouteKind::Api,
-         [&service, cache, handler](const Call& call) { return handler(service, cache, call); },
-         {},
-         false});
+    service.Routes().Add({"GET",
+                          route.first,
+                          Access::Viewer,
+                          RouteKind::Api,
+                          [&service, handler](const Call& call) { return handler(service, call); },
+                          {},
+                          false});
   }
 }
 

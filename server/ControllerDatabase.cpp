@@ -41,6 +41,8 @@ struct ControllerDatabase::Statements : db::Transactions {
   Statement sent = Make(
       "SELECT \"Site\" FROM sent_controllers WHERE \"Interface\" = ?1 AND "
       "\"Node\" = ?2");
+  Statement sentMarks =
+      Make("SELECT \"Interface\", \"Node\", \"Time\", \"Site\" FROM sent_controllers");
   Statement markSent = Make("INSERT OR REPLACE INTO sent_controllers VALUES (?1, ?2, ?3, ?4)");
   Statement forgetSent =
       Make("DELETE FROM sent_controllers WHERE \"Interface\" = ?1 AND \"Node\" = ?2");
@@ -370,8 +372,8 @@ WriteResult ControllerDatabase::DeleteController(CSS_ControllerAddress address,
   Change change(*this, address, expect);
   if (change.status != WriteStatus::Done) return {change.status, {}};
   Entry* entry = change.entry;
+  // What was last sent to it stays until it is marked sent as removed.
   RemoveRows(address, db::TableSet().set());
-  (*sql_)(sql_->forgetSent).Bind(address.interfaceId).Bind(address.node).Run();
   Log(note, address, entry->logged ? std::nullopt : std::optional(*Json(*entry)), "null");
   change.Commit();
   Forget(*entry);
@@ -399,11 +401,34 @@ std::optional<PendingSites> ControllerDatabase::Pending(CSS_ControllerAddress ad
   return sites;
 }
 
+std::vector<SentMark> ControllerDatabase::SentMarks() {
+  const std::lock_guard lock(mutex_);
+  Transaction transaction(*sql_, false);
+  std::vector<SentMark> marks;
+  Query query = (*sql_)(sql_->sentMarks);
+  while (query.Next()) {
+    marks.push_back(
+        {{static_cast<std::int32_t>(query.Int(0)), static_cast<std::int32_t>(query.Int(1))},
+         query.Int(2),
+         SentStamp(query.View(3))});
+  }
+  transaction.Commit();
+  return marks;
+}
+
 WriteResult ControllerDatabase::MarkSent(CSS_ControllerAddress address, const Expect& expect,
                                          const AuditNote& note) {
   Change change(*this, address, expect);
   if (change.status != WriteStatus::Done) return {change.status, {}};
   Entry* entry = change.entry;
+  if (entry == nullptr) {
+    // A controller removed from the site, now cleared on site.
+    (*sql_)(sql_->forgetSent).Bind(address.interfaceId).Bind(address.node).Run();
+    if (sqlite3_changes(connection_.Db()) == 0) return {WriteStatus::NotFound, {}};
+    Log(note, address, "null", "null");
+    change.Commit();
+    return {WriteStatus::Done, {}};
+  }
   const std::shared_ptr<const std::string> json = Json(*entry);
   (*sql_)(sql_->markSent)
       .Bind(address.interfaceId)

@@ -63,6 +63,7 @@ class ControllerDatabase {
   WriteResult DeleteController(CSS_ControllerAddress address, const Expect& expect,
                                const AuditNote& note);
   std::optional<PendingSites> Pending(CSS_ControllerAddress address);
+  std::vector<SentMark> SentMarks();
   WriteResult MarkSent(CSS_ControllerAddress address, const Expect& expect, const AuditNote& note);
   std::vector<AuditEntry> Audit(const AuditQuery& query, std::size_t limit);
   ChangePage Changes(std::int64_t after, std::size_t limit);

@@ -57,6 +57,7 @@ class DatabaseStore final : public Store {
   std::optional<PendingSites> Pending(CSS_ControllerAddress address) override {
     return controllers_.Pending(address);
   }
+  std::vector<SentMark> SentMarks() override { return controllers_.SentMarks(); }
   WriteResult MarkSent(CSS_ControllerAddress address, const Expect& expect,
                        const AuditNote& note) override {
     return controllers_.MarkSent(address, expect, note);

@@ -697,11 +697,8 @@ WriteResult PgStore::DeleteController(CSS_ControllerAddress address, const Expec
     if (change.status != WriteStatus::Done) return {change.status, {}};
     const std::optional<State::Read>& before = change.before;
     if (!before) return {WriteStatus::NotFound, {}};
+    // What was last sent to it stays until it is marked sent as removed.
     state_->Rows(server).Remove(address);
-    Run(server,
-        "DELETE FROM sent_controllers WHERE \"Site\" = $1 AND \"Interface\" = $2 AND \"Node\" = "
-        "$3",
-        {state_->site, Number(address.interfaceId), Number(address.node)});
     state_->Log(server, note, address, before->json, "null");
     return {WriteStatus::Done, {}};
   });
@@ -725,13 +722,42 @@ std::optional<PendingSites> PgStore::Pending(CSS_ControllerAddress address) {
   });
 }
 
+std::vector<SentMark> PgStore::SentMarks() {
+  return state_->Transaction(kRead, [&](PGconn* server) {
+    const PgResult found = Run(server,
+                               "SELECT \"Interface\", \"Node\", \"Time\", \"SiteFile\" FROM "
+                               "sent_controllers WHERE \"Site\" = $1",
+                               {state_->site});
+    std::vector<SentMark> marks;
+    for (int row = 0; row < PQntuples(found.get()); ++row) {
+      const PGresult* result = found.get();
+      marks.push_back({{static_cast<std::int32_t>(Int(result, row, 0)),
+                        static_cast<std::int32_t>(Int(result, row, 1))},
+                       Int(result, row, 2),
+                       SentStamp({PQgetvalue(result, row, 3),
+                                  static_cast<std::size_t>(PQgetlength(result, row, 3))})});
+    }
+    return marks;
+  });
+}
+
 WriteResult PgStore::MarkSent(CSS_ControllerAddress address, const Expect& expect,
                               const AuditNote& note) {
   return state_->Transaction(kWrite, [&](PGconn* server) -> WriteResult {
     State::Change change = state_->Begin(server, address, expect);
     if (change.status != WriteStatus::Done) return {change.status, {}};
     std::optional<State::Read>& read = change.before;
-    if (!read) return {WriteStatus::NotFound, {}};
+    if (!read) {
+      // A controller removed from the site, now cleared on site.
+      const PgResult forgotten =
+          Run(server,
+              "DELETE FROM sent_controllers WHERE \"Site\" = $1 AND \"Interface\" = $2 AND "
+              "\"Node\" = $3",
+              {state_->site, Number(address.interfaceId), Number(address.node)});
+      if (std::string_view(PQcmdTuples(forgotten.get())) == "0") return {WriteStatus::NotFound, {}};
+      state_->Log(server, note, address, "null", "null");
+      return {WriteStatus::Done, {}};
+    }
     Run(server,
         "INSERT INTO sent_controllers VALUES ($1, $2, $3, $4, $5) ON CONFLICT (\"Site\", "
         "\"Interface\", \"Node\") DO UPDATE SET \"SiteFile\" = EXCLUDED.\"SiteFile\", \"Time\" = "

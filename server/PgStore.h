@@ -57,6 +57,7 @@ class PgStore final : public Store {
   WriteResult DeleteController(CSS_ControllerAddress address, const Expect& expect,
                                const AuditNote& note) override;
   std::optional<PendingSites> Pending(CSS_ControllerAddress address) override;
+  std::vector<SentMark> SentMarks() override;
   WriteResult MarkSent(CSS_ControllerAddress address, const Expect& expect,
                        const AuditNote& note) override;
   using Store::Audit;

@@ -18,6 +18,7 @@
 #include "server/ChangeFeed.h"
 #include "server/Handler.h"
 #include "server/Http.h"
+#include "server/PendingCache.h"
 #include "server/Store.h"
 
 namespace ssmsg::server {
@@ -132,6 +133,8 @@ class Service final : public RequestHandler {
   // Who waits for changes: Handle tells it after every request that may change something.
   ChangeFeed& Feed() { return feed_; }
   Store& Data() { return store_; }
+  // How many messages each controller waits for, counted once per change of it.
+  PendingCache& Waiting() { return pending_; }
   const Limits& Limit() const override { return options_.limits; }
 
  private:
@@ -161,6 +164,7 @@ class Service final : public RequestHandler {
   ServiceOptions options_;
   Auth auth_;
   ChangeFeed feed_;
+  PendingCache pending_;
   Router router_;
   FailurePage failurePage_;
 };

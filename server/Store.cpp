@@ -5,6 +5,7 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <map>
 
 #include <ssmsg/CSToolEnum.h>
@@ -24,6 +25,10 @@ std::string ControllerEtag(std::string_view canonical) {
   std::array<char, 33> hex{};
   sodium_bin2hex(hex.data(), hex.size(), digest.data(), digest.size());
   return '"' + std::string(hex.data()) + '"';
+}
+
+std::size_t SentStamp(std::string_view site) {
+  return std::hash<std::string_view>()(site);
 }
 
 std::string JoinedErrors(const std::vector<std::string>& errors) {

@@ -179,6 +179,18 @@ struct PendingSites {
   std::string name;                 // its name now
 };
 
+// What a controller was last marked sent as: when, and a stamp of the site file kept (two marks
+// with one stamp keep the same). A controller removed from the site keeps its mark until it is
+// marked sent again as removed: until then it still holds, on site, what the mark says.
+struct SentMark {
+  CSS_ControllerAddress address;
+  std::int64_t time = 0;
+  std::size_t stamp = 0;
+};
+
+// The stamp of a site file kept as what a controller was last sent.
+std::size_t SentStamp(std::string_view site);
+
 enum class WriteStatus : unsigned char {
   Done,
   NotFound,  // the controller (or user) is not there
@@ -265,7 +277,11 @@ class Store {
                                        const AuditNote& note) = 0;
 
   virtual std::optional<PendingSites> Pending(CSS_ControllerAddress address) = 0;
-  // Keeps the controller as it is now as the configuration last sent to it.
+  // Every controller's mark of what was last sent to it, in no order: those of controllers
+  // removed from the site since then too.
+  virtual std::vector<SentMark> SentMarks() = 0;
+  // Keeps the controller as it is now as the configuration last sent to it; with Expect::Absent,
+  // a controller removed from the site as cleared on site (its mark forgotten; NotFound: none).
   virtual WriteResult MarkSent(CSS_ControllerAddress address, const Expect& expect,
                                const AuditNote& note) = 0;
 

@@ -503,6 +503,52 @@ TEST_P(ServerApi, PendingMessagesAreTheDiffFromWhatWasLastSent) {
   EXPECT_EQ(Messages(Send("vic", "GET", kOne + "/pending")), Diff(empty, demo, 1));
 }
 
+// What the whole site waits for: each controller's count as its own pending messages say, and
+// the controllers removed after they were last sent, until they are marked cleared.
+TEST_P(ServerApi, TheSiteWaitsForWhatChangedAndForRemovedControllersUntilCleared) {
+  const auto waiting = [&] {
+    std::map<std::string, std::string> counts;
+    const JsonValue answer = Read("/api/pending");
+    for (const JsonValue& c : answer.Find("Controllers")->items)
+      counts[c.Find("Interface")->text + "/" + c.Find("Node")->text] = c.Find("Pending")->text;
+    for (const JsonValue& c : answer.Find("Removed")->items)
+      counts[c.Find("Interface")->text + "/" + c.Find("Node")->text] =
+          "removed " + c.Find("Sent")->text;
+    return counts;
+  };
+  const auto count = [&](const std::string& target) {
+    return std::to_string(Messages(Send("vic", "GET", target + "/pending")).size());
+  };
+  EXPECT_EQ(waiting(),
+            (std::map<std::string, std::string>{{"1/1", count(kOne)}, {"1/2", count(kTwo)}}));
+  ASSERT_EQ(Send("eve", "POST", kTwo + "/sent", {{"If-Match", Etag(kTwo)}}).status, 204);
+  EXPECT_EQ(waiting(), (std::map<std::string, std::string>{{"1/1", count(kOne)}}));
+  ASSERT_EQ(Patch(kTwo, Etag(kTwo), "{\"Name\":\"Hall\"}").status, 200);
+  EXPECT_EQ(waiting(), (std::map<std::string, std::string>{{"1/1", count(kOne)}, {"1/2", "1"}}));
+
+  // Removed: the one never sent is gone; the one sent stays until it is cleared on site.
+  const std::string sentAt = IsoTime(now_);
+  ASSERT_EQ(Send("eve", "DELETE", kOne, {{"If-Match", Etag(kOne)}}).status, 204);
+  const std::string two = Send("vic", "GET", kTwo).body;
+  ASSERT_EQ(Send("eve", "DELETE", kTwo, {{"If-Match", Etag(kTwo)}}).status, 204);
+  EXPECT_EQ(waiting(), (std::map<std::string, std::string>{{"1/2", "removed " + sentAt}}));
+  EXPECT_EQ(Send("eve", "POST", kOne + "/sent", {{"If-None-Match", "*"}}).status, 404);
+  EXPECT_EQ(Send("vic", "POST", kTwo + "/sent", {{"If-None-Match", "*"}}).status, 403);
+
+  // Made again before it was cleared: what it waits for follows from what it still holds.
+  ASSERT_EQ(
+      Send("eve", "PUT", kTwo, {{"Content-Type", "application/json"}, {"If-None-Match", "*"}}, two)
+          .status,
+      201);
+  EXPECT_EQ(waiting(), (std::map<std::string, std::string>{{"1/2", "1"}}));
+  ASSERT_EQ(Send("eve", "DELETE", kTwo, {{"If-Match", Etag(kTwo)}}).status, 204);
+  const std::size_t audited = store_.Audit({}, 1000).size();
+  EXPECT_EQ(Send("eve", "POST", kTwo + "/sent", {{"If-None-Match", "*"}}).status, 204);
+  EXPECT_EQ(store_.Audit({}, 1000).size(), audited + 1);
+  EXPECT_EQ(waiting(), (std::map<std::string, std::string>{}));
+  EXPECT_EQ(Send("eve", "POST", kTwo + "/sent", {{"If-None-Match", "*"}}).status, 404);
+}
+
 TEST_P(ServerApi, TheAuditLogReplaysToTheSite) {
   std::map<std::string, std::string> replayed = Controllers();  // "I/N" -> controller JSON
 

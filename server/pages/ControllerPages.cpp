@@ -3,6 +3,7 @@
 // a conflict when someone else saved the controller first.
 
 #include <algorithm>
+#include <chrono>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -17,6 +18,7 @@
 #include "server/Controllers.h"
 #include "server/Html.h"
 #include "server/Merge.h"
+#include "server/PendingCache.h"
 #include "server/pages/Frame.h"
 #include "server/pages/RecordForms.h"
 #include "server/pages/Routes.h"
@@ -70,15 +72,21 @@ std::string RowId(std::size_t position) {
   return "row-" + std::to_string(position + 1);
 }
 
+constexpr std::chrono::milliseconds kOverviewCounting{300};
+
 Response Overview(Service& service, const Call& call) {
-  const std::vector<ControllerSummary> controllers = service.Data().Controllers();
+  // A site of large controllers that all changed takes long to count: the overview counts for a
+  // moment, and the rest is counted on the page of what is waiting.
+  const std::vector<ControllerWaiting> controllers =
+      Waiting(service.Data(), service.Waiting(), kOverviewCounting).controllers;
   // "?find=": the controllers whose address ("1.2") begins so or whose name holds it.
   const std::string* find = call.target.Query("find");
   if (find != nullptr && find->empty()) find = nullptr;
   std::string rows;
   std::size_t shown = 0;
   for (std::size_t k = 0; k < controllers.size(); ++k) {
-    const ControllerSummary& controller = controllers[k];
+    const ControllerSummary& controller = controllers[k].controller;
+    const ControllerWaiting& waiting = controllers[k];
     const std::string address = std::to_string(controller.address.interfaceId) + "." +
                                 std::to_string(controller.address.node);
     if (find != nullptr && address.rfind(*find, 0) != 0 && !NameHolds(controller.name, *find))
@@ -94,7 +102,15 @@ Response Overview(Service& service, const Call& call) {
     } else {
       AppendHtml(rows, controller.name);
     }
-    rows += "</td><td><a href=\"" + url + "/pending\">pending</a></td></tr>";
+    rows += "</td><td class=\"n\"><a href=\"" + url + "/pending\">";
+    if (!waiting.counted) {
+      rows += "count";
+    } else if (!waiting.pending) {
+      rows += "cannot be read";
+    } else {
+      rows += *waiting.pending == 0 ? "none" : std::to_string(*waiting.pending);
+    }
+    rows += "</a></td></tr>";
   }
   std::string main = "<section class=\"card\"><h2>Controllers</h2><p class=\"meta\">";
   if (find != nullptr) main += std::to_string(shown) + " of ";
@@ -107,7 +123,7 @@ Response Overview(Service& service, const Call& call) {
       "\"></label> <button type=\"submit\" class=\"quiet\">Find</button> <small>an address "
       "(1.2) or part of a name</small></form><div class=\"scroll\"><table class=\"overview\">"
       "<thead><tr><th scope=\"col\">Controller</th><th scope=\"col\">Name</th><th "
-      "scope=\"col\">Messages</th></tr></thead><tbody>";
+      "scope=\"col\">Messages waiting</th></tr></thead><tbody>";
   main += rows;
   main += "</tbody></table></div></section>\n";
   return Page(call, 200, "Controllers", main);

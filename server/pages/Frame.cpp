@@ -30,6 +30,8 @@ void TopBar(const Caller* caller, const Request& request, Bar bar, std::string& 
     out += "<a href=\"";
     AppendHtml(out, home);
     out += "\">Controllers</a><a href=\"";
+    AppendHtml(out, request.Outward("/pending"));
+    out += "\">Waiting</a><a href=\"";
     AppendHtml(out, request.Outward("/spreadsheet"));
     out += "\">Spreadsheet</a>";
   }

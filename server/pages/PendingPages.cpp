@@ -6,6 +6,7 @@
 
 #include "server/Controllers.h"
 #include "server/Html.h"
+#include "server/PendingCache.h"
 #include "server/pages/Frame.h"
 #include "server/pages/Routes.h"
 
@@ -111,11 +112,20 @@ Response MarkSent(Service& service, const Call& call) {
   Response failure;
   const std::optional<Form> form = PostedForm(call, failure);
   if (!form) return failure;
+  // A controller removed from the site, cleared on site: it has no ETag.
+  const bool removed = form->Has("removed", "yes");
   const std::string* etag = form->Get("etag");
-  if (etag == nullptr) return MessagePage(call, 400, "the form lost its ETag: open the page again");
+  if (etag == nullptr && !removed)
+    return MessagePage(call, 400, "the form lost its ETag: open the page again");
   const Outcome<ControllerState> sent = server::MarkSent(
-      service.Data(), *address, {Expect::Kind::Present, *etag},
+      service.Data(), *address,
+      removed ? Expect{Expect::Kind::Absent, {}} : Expect{Expect::Kind::Present, *etag},
       ChangeNote(call, service.Authority().Now(), "POST", ControllerApi(*address) + "/sent"));
+  if (removed && sent) return Redirect(call.request, "/pending");
+  if (removed && sent.error().status == 412) {
+    return MessagePage(call, 409,
+                       "this controller is in the site again: its messages are on its page");
+  }
   const std::string url = ControllerLink(call, *address);
   if (!sent && sent.error().status == 412) {
     std::string main =
@@ -137,9 +147,73 @@ Response WithPending(Service& service, const Call& call) {
   return asked ? Show(call, *asked) : failure;
 }
 
+// What the whole site waits for: each controller with messages to send, and how many.
+Response ShowWaiting(Service& service, const Call& call) {
+  const SiteWaiting site = Waiting(service.Data(), service.Waiting());
+  std::string rows;
+  std::size_t controllers = 0;
+  std::size_t messages = 0;
+  for (const ControllerWaiting& waiting : site.controllers) {
+    if (waiting.pending == std::size_t{0}) continue;
+    ++controllers;
+    const ControllerSummary& controller = waiting.controller;
+    const std::string url = ControllerLink(call, controller.address);
+    rows += "<tr><td><a href=\"" + url + "\">" + Address(controller.address) + "</a></td><td>";
+    AppendHtml(rows, controller.name);
+    rows += "</td><td class=\"n\"><a href=\"" + url + "/pending\">";
+    if (waiting.pending) {
+      messages += *waiting.pending;
+      rows += std::to_string(*waiting.pending);
+    } else {
+      rows += "cannot be read";
+    }
+    rows += "</a></td></tr>";
+  }
+  std::string main = "<section class=\"card\"><h2>Waiting</h2><p class=\"meta\">";
+  if (controllers == 0) {
+    main += "Every controller has been sent what it holds: nothing is waiting.</p>";
+  } else {
+    main += Count(messages, "message") + " for " + Count(controllers, "controller") + " of " +
+            std::to_string(site.controllers.size()) +
+            ", since each was last marked sent.</p><div class=\"scroll\"><table "
+            "class=\"overview\"><thead><tr><th scope=\"col\">Controller</th><th "
+            "scope=\"col\">Name</th><th scope=\"col\">Messages</th></tr></thead><tbody>" +
+            rows + "</tbody></table></div>";
+  }
+  main += "</section>\n";
+  if (!site.removed.empty()) {
+    const bool edits = call.caller->user.role != Role::Viewer;
+    main +=
+        "<section class=\"card\"><h2>Removed, still to clear on site</h2><p "
+        "class=\"meta\">These controllers were removed from the site after they were last "
+        "marked sent, so they still hold what they were sent. Clear each on site";
+    main += edits ? ", then say so here.</p>" : ".</p>";
+    main +=
+        "<div class=\"scroll\"><table class=\"overview\"><thead><tr><th "
+        "scope=\"col\">Controller</th><th scope=\"col\">Last marked sent</th>";
+    if (edits) main += "<th scope=\"col\">On site</th>";
+    main += "</tr></thead><tbody>";
+    for (const SentMark& mark : site.removed) {
+      const std::string address = Address(mark.address);
+      main += "<tr><td>" + address + "</td><td><time>" + IsoTime(mark.time) + "</time></td>";
+      if (edits) {
+        main += "<td><form method=\"post\" class=\"inline\" action=\"" +
+                ControllerLink(call, mark.address) + "/sent\">" + CsrfField(call.caller->csrf) +
+                "<input type=\"hidden\" name=\"removed\" value=\"yes\"><button "
+                "type=\"submit\" class=\"quiet\" aria-label=\"" +
+                address + " is cleared on site\">Cleared on site</button></form></td>";
+      }
+      main += "</tr>";
+    }
+    main += "</tbody></table></div></section>\n";
+  }
+  return Page(call, 200, "Waiting", main);
+}
+
 }  // namespace
 
 void AddPendingPages(Service& service) {
+  AddPage(service, "GET", "/pending", Access::Viewer, ShowWaiting);
   AddPage(service, "GET", "/controllers/{interface}/{node}/pending", Access::Viewer,
           WithPending<ShowPending>);
   AddPage(service, "GET", "/controllers/{interface}/{node}/pending/download", Access::Viewer,
