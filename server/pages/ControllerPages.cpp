@@ -430,6 +430,9 @@ Response ShowController(Service& service, const Call& call, int status, const Dr
         "name=\"node\" min=\"0\" required></label> <button type=\"submit\">Copy</button> "
         "<small>or some of its parts to many: <a href=\"" +
         Link(call, "/change-set") + "\">change many</a></small></form></section>\n";
+    main += "<section class=\"card\" id=\"remove\"><h2>Remove</h2><p><a href=\"";
+    AppendHtml(main, ControllerLink(call, *address) + "/remove");
+    main += "\">Remove this controller from the site</a> (you are asked first)</p></section>\n";
   }
   std::string title = std::to_string(address->interfaceId) + "." + std::to_string(address->node);
   if (!now.store.GetConfig().Name.empty()) title += " " + now.store.GetConfig().Name;
@@ -689,9 +692,56 @@ Response Copy(Service& service, const Call& call) {
   return Redirect(call.request, ControllerUrl(*to) + "?saved=copy");
 }
 
+// Asks before a controller is removed: what it still holds on site is then to be cleared.
+Response AskRemove(Service& service, const Call& call) {
+  const std::optional<CSS_ControllerAddress> address = AddressOf(call);
+  const std::optional<ControllerState> now =
+      address ? service.Data().Controller(*address) : std::nullopt;
+  if (!now) return MessagePage(call, 404, kNoController);
+  const std::string name =
+      std::to_string(address->interfaceId) + "." + std::to_string(address->node);
+  std::string main = "<section class=\"card\"><h2>Remove controller " + name +
+                     "</h2><p>The controller and all its records leave the site; the removal is "
+                     "kept in the audit log, from where it can be reverted. If it was ever "
+                     "marked sent, it is listed as waiting to be cleared on site until someone "
+                     "says it is.</p><form method=\"post\" class=\"edit\" action=\"";
+  AppendHtml(main, ControllerLink(call, *address) + "/remove");
+  main += "\">";
+  main += CsrfField(call.caller->csrf);
+  main += "<input type=\"hidden\" name=\"etag\" value=\"";
+  AppendHtml(main, now->etag);
+  main +=
+      "\"><div class=\"actions\"><button type=\"submit\">Remove " + name + "</button><a href=\"";
+  AppendHtml(main, ControllerLink(call, *address));
+  main += "\">Keep it</a></div></form></section>\n";
+  return Page(call, 200, "Remove " + name, main);
+}
+
+Response Remove(Service& service, const Call& call) {
+  const std::optional<CSS_ControllerAddress> address = AddressOf(call);
+  if (!address) return MessagePage(call, 404, kNoController);
+  Response failure;
+  const std::optional<Form> form = PostedForm(call, failure);
+  if (!form) return failure;
+  const std::string* etag = form->Get("etag");
+  if (etag == nullptr) return MessagePage(call, 400, "the form lost its ETag: open the page again");
+  const Outcome<Removed> removed = RemoveController(
+      service.Data(), *address, {Expect::Kind::Present, *etag},
+      ChangeNote(call, service.Authority().Now(), "DELETE", ControllerApi(*address)));
+  if (!removed && removed.error().status == 412) {
+    return MessagePage(call, 409,
+                       "someone changed the controller after you opened it: nothing was removed; "
+                       "look at it again first");
+  }
+  if (!removed) return MessagePage(call, removed.error().status, removed.error().message);
+  return Redirect(call.request, "/pending");
+}
+
 }  // namespace
 
 void AddControllerPages(Service& service) {
+  AddPage(service, "GET", "/controllers/{interface}/{node}/remove", Access::Editor, AskRemove);
+  AddPage(service, "POST", "/controllers/{interface}/{node}/remove", Access::Editor, Remove);
   AddPage(service, "POST", "/controllers/{interface}/{node}/copy", Access::Editor, Copy);
   AddPage(service, "GET", "/controllers/{interface}/{node}/edit/{section}", Access::Editor,
           Section);

@@ -257,7 +257,8 @@ def test_pages_fit_a_phone_400_pixels_wide(server, eve):
     try:
         wide = {}
         for path in ("/", "/controllers/1/1", "/controllers/1/2", "/controllers/1/2/pending",
-                     "/change-set", "/controllers/1/1/edit/Holidays"):
+                     "/change-set", "/controllers/1/1/edit/Holidays", "/pending",
+                     "/controllers/1/1/remove"):
             eve.get(server.url + path)
             width = eve.execute_script("return document.documentElement.clientWidth")
             scroll = eve.execute_script("return document.documentElement.scrollWidth")
@@ -384,7 +385,8 @@ def test_user_is_removed_only_when_asked_twice(server, ada):
 def test_pages_are_valid_html(server, eve, ada, javascript):
     if not javascript:
         pytest.skip("the same pages")
-    for driver, paths in ((eve, ["/", "/controllers/1/1", "/controllers/1/1/pending", "/login"]),
+    for driver, paths in ((eve, ["/", "/controllers/1/1", "/controllers/1/1/pending", "/login",
+                                 "/pending", "/controllers/1/1/remove"]),
                           (ada, ["/audit", "/users"])):
         cookie = driver.get_cookie("ssmsg_session")["value"]
         for path in paths:
@@ -393,3 +395,32 @@ def test_pages_are_valid_html(server, eve, ada, javascript):
             with urllib.request.urlopen(request) as response:
                 assert response.status == 200
                 html5lib.HTMLParser(strict=True).parse(response.read())
+
+
+def test_a_removed_controller_waits_to_be_cleared_on_site(server, eve, javascript):
+    node = "7" if javascript else "8"
+    address = f"1.{node}"
+    eve.get(server.url + "/controllers/1/1")
+    copy = eve.find_element(By.ID, "copy")
+    copy.find_element(By.NAME, "interface").send_keys("1")
+    copy.find_element(By.NAME, "node").send_keys(node)
+    follow(eve, copy.find_element(By.TAG_NAME, "button"))
+    eve.get(server.url + "/")
+    row = eve.find_element(By.XPATH, f"//table[@class='overview']//tr[td/a[text()='{address}']]")
+    count = row.find_elements(By.TAG_NAME, "td")[2].text
+    assert count.isdigit() and int(count) > 10
+    eve.get(server.url + "/pending")
+    waiting = eve.find_element(By.XPATH, f"//table//tr[td/a[text()='{address}']]")
+    assert waiting.find_elements(By.TAG_NAME, "td")[2].text == count
+
+    eve.get(server.url + f"/controllers/1/{node}/pending")
+    follow(eve, eve.find_element(By.XPATH, "//button[text()='Mark as sent']"))
+    eve.get(server.url + f"/controllers/1/{node}")
+    follow(eve, eve.find_element(By.LINK_TEXT, "Remove this controller from the site"))
+    follow(eve, eve.find_element(By.XPATH, f"//button[text()='Remove {address}']"))
+    assert eve.current_url == server.url + "/pending"
+    cleared = eve.find_element(By.CSS_SELECTOR, f"button[aria-label='{address} is cleared on site']")
+    follow(eve, cleared)
+    assert eve.find_elements(By.CSS_SELECTOR,
+                             f"button[aria-label='{address} is cleared on site']") == []
+    check_quiet(eve)
