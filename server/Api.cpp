@@ -397,6 +397,23 @@ Response ChangeSetRoute(Service& service, const Call& call) {
   return JsonResponse(200, std::move(out));
 }
 
+// POST /api/change-sets/revert {"entry": ID}: every controller of the change that audit entry ID
+// is one of, as it was before it.
+Response RevertChangeRoute(Service& service, const Call& call) {
+  const Result<JsonValue, Response> body = JsonBody(call, "application/json", ReadJson);
+  if (!body) return body.error();
+  const JsonValue* entry = body->IsObject() ? body->Find("entry") : nullptr;
+  const std::optional<std::int64_t> id =
+      entry != nullptr && entry->kind == JsonValue::Kind::Number
+          ? ParseDecimal(entry->text, 1, std::numeric_limits<std::int64_t>::max())
+          : std::nullopt;
+  if (!id) return JsonError(400, "the body must be {\"entry\": ID}, the id of an audit entry");
+  const Outcome<std::size_t> reverted =
+      RevertChange(service.Data(), *id, Note(call, service.Authority().Now()));
+  if (!reverted) return Answer(reverted.error());
+  return JsonResponse(200, "{\"controllers\":" + std::to_string(*reverted) + "}");
+}
+
 // --- CSV ----------------------------------------------------------------------------------------
 
 // GET /api/csv?fields=Name,Time.Debounce: the values of the site's records, a row each.
@@ -702,6 +719,7 @@ void AddApiRoutes(Service& service) {
   add("GET", "/api/controllers", Access::Viewer, ListControllers);
   add("GET", "/api/pending", Access::Viewer, ListWaiting);
   add("POST", "/api/change-sets", Access::Editor, ChangeSetRoute);
+  add("POST", "/api/change-sets/revert", Access::Editor, RevertChangeRoute);
   add("GET", "/api/csv", Access::Viewer, CsvExport);
   // A whole site's names take more than one controller does.
   service.Routes().Add({"POST",

@@ -205,6 +205,74 @@ Outcome<std::vector<ChangeSetItem>> PreviewChangeSet(Store& store, const ChangeS
   return items;
 }
 
+Outcome<std::vector<AuditEntry>> EntriesOfChange(Store& store, std::int64_t id) {
+  std::vector<AuditEntry> found;
+  if (id > 0) found = store.Audit(AuditQuery{id - 1, {}, {}, {}, {}, {}}, 1);
+  if (found.empty() || found.front().id != id || !found.front().controller)
+    return Failure{
+        Refusal::Because(404, "there is no change " + std::to_string(id) + " of a controller")};
+  const AuditNote note = found.front().note;
+  const auto together = [&](const AuditEntry& entry) {
+    return entry.controller && entry.note.time == note.time && entry.note.user == note.user &&
+           entry.note.method == note.method && entry.note.path == note.path;
+  };
+  // Its neighbours of the same note, a batch at a time, before it (newest first) and after it.
+  constexpr std::size_t kBatch = 64;
+  std::vector<AuditEntry> earlier;
+  for (std::int64_t bound = id;;) {
+    std::vector<AuditEntry> batch = store.Audit(AuditQuery{0, bound, {}, {}, {}, {}}, kBatch);
+    std::size_t k = 0;
+    while (k < batch.size() && together(batch[k]))
+      earlier.push_back(std::move(batch[k++]));
+    if (k < kBatch || batch.empty()) break;
+    bound = earlier.back().id;
+  }
+  std::vector<AuditEntry> entries(std::make_move_iterator(earlier.rbegin()),
+                                  std::make_move_iterator(earlier.rend()));
+  entries.push_back(std::move(found.front()));
+  for (std::int64_t after = id;;) {
+    std::vector<AuditEntry> batch = store.Audit(AuditQuery{after, {}, {}, {}, {}, {}}, kBatch);
+    std::size_t k = 0;
+    while (k < batch.size() && together(batch[k]))
+      entries.push_back(std::move(batch[k++]));
+    if (k < kBatch || batch.empty()) break;
+    after = entries.back().id;
+  }
+  return entries;
+}
+
+Outcome<std::size_t> RevertChange(Store& store, std::int64_t id, const AuditNote& note) {
+  Outcome<std::vector<AuditEntry>> entries = EntriesOfChange(store, id);
+  if (!entries) return Failure{std::move(entries.error())};
+  std::vector<std::unique_ptr<CSApplicationManagerStd>> records;
+  std::vector<ControllerPut> puts;
+  for (const AuditEntry& entry : *entries) {
+    const CSS_ControllerAddress address = *entry.controller;
+    const std::optional<std::string> left = EtagOf(entry.after);
+    const std::optional<ControllerState> now = store.Controller(address);
+    if (!left || entry.before == "null" || !now) {
+      return Failure{Refusal::Because(
+          422, "change " + std::to_string(entry.id) + " made or removed controller " +
+                   AddressText(address) + ": revert it alone, from its audit log")};
+    }
+    Outcome<std::unique_ptr<CSApplicationManagerStd>> checked =
+        CheckController(store, address, entry.before, now->position, &now->json);
+    if (!checked) return Failure{std::move(checked.error())};
+    puts.push_back({address, {Expect::Kind::Present, *left}, checked->get()});
+    records.push_back(std::move(*checked));
+  }
+  const BatchResult written = store.PutControllers(puts, note);
+  if (written.status != WriteStatus::Done) {
+    Refusal refusal = WriteRefusal(written.status);
+    refusal.message =
+        "controller " + AddressText(puts[written.failed].address) +
+        (written.status == WriteStatus::Stale ? " changed since" : ": " + refusal.message) +
+        "; nothing was reverted";
+    return Failure{std::move(refusal)};
+  }
+  return puts.size();
+}
+
 Outcome<std::vector<ChangeSetItem>> ApplyChangeSet(Store& store, const ChangeSet& change,
                                                    const AuditNote& note) {
   Outcome<std::vector<Planned>> plan = Plan(store, change);

@@ -63,6 +63,14 @@ bool NameHolds(std::string_view text, std::string_view part);
 // What the change set would change, writing nothing: 422 when it would make a controller that does
 // not check, or the patch or records are not of the shape of a controller's.
 Outcome<std::vector<ChangeSetItem>> PreviewChangeSet(Store& store, const ChangeSet& change);
+// The audit entries of the change of many controllers (a change set, a CSV import) that entry `id`
+// is one of: those written with it under one note, in order. 404 when there is no entry `id`.
+Outcome<std::vector<AuditEntry>> EntriesOfChange(Store& store, std::int64_t id);
+// Puts every controller of that change back as it was before it, in one transaction, each with
+// its audit entry under `note`; 412 naming the first that changed since, and nothing written.
+// Answers the number of controllers put back.
+Outcome<std::size_t> RevertChange(Store& store, std::int64_t id, const AuditNote& note);
+
 // The change set applied, as one transaction: 412 when an entity tag is missing or stale.
 Outcome<std::vector<ChangeSetItem>> ApplyChangeSet(Store& store, const ChangeSet& change,
                                                    const AuditNote& note);

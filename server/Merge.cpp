@@ -10,15 +10,15 @@
 #include "site/file/SiteFile.h"
 
 namespace ssmsg::server {
-namespace {
 
-// The entity tag that a store gives the controller `json`, or nothing when it is none.
 std::optional<std::string> EtagOf(std::string_view json) {
   if (json == "null") return std::nullopt;
   const auto records = std::make_unique<CSApplicationManagerStd>();
   if (!ReadControllerText(json, *records)) return std::nullopt;
   return ControllerEtag(ImageOf(*records).bytes);
 }
+
+namespace {
 
 bool Same(const JsonValue& a, const JsonValue& b) {
   if (a.kind != b.kind || a.text != b.text || a.items.size() != b.items.size() ||

@@ -24,6 +24,10 @@ struct FoundVersion {
   std::vector<AuditNote> since;
 };
 
+// The entity tag that a store gives the controller `json` (as the audit log keeps it), or nothing
+// when it is none ("null").
+std::optional<std::string> EtagOf(std::string_view json);
+
 // How far back the audit log is searched for a version.
 inline constexpr std::size_t kVersionSearch = 64;
 

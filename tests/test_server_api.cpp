@@ -437,6 +437,52 @@ TEST_P(ServerApi, AChangeSetChangesEveryControllerItSelectsOrNone) {
   EXPECT_EQ(post(R"({"select":{"from":"2"}})").status, 400);
 }
 
+// A change of many is reverted whole from any of its entries, and only it: not the change made
+// just before it by the same user, nor one of its controllers changed since.
+TEST_P(ServerApi, AChangeSetIsRevertedWholeOrNotAtAll) {
+  const auto revert = [&](const std::string& body) {
+    return Send("eve", "POST", "/api/change-sets/revert", {{"Content-Type", "application/json"}},
+                body);
+  };
+  ASSERT_EQ(Patch(kOne, Etag(kOne), R"({"Name":"Lobby"})").status, 200);
+  const std::map<std::string, std::string> before = Controllers();
+  const auto tag = [&](const std::string& target) {
+    JsonValue etag;
+    etag.kind = JsonValue::Kind::String;
+    etag.text = Etag(target);
+    return ToJson(etag);
+  };
+  const std::string etags = "{\"1.1\":" + tag(kOne) + ",\"1.2\":" + tag(kTwo) + "}";
+  ASSERT_EQ(Send("eve", "POST", "/api/change-sets", {{"Content-Type", "application/json"}},
+                 R"({"select":{"interface":1},"append":{"Holidays":[{"Month":1,"Day":2}]},)"
+                 R"("apply":true,"etags":)" +
+                     etags + "}")
+                .status,
+            200);
+  const std::vector<AuditEntry> set = store_.Audit(0, 1000);
+  const std::int64_t first = set[set.size() - 2].id;
+  const std::int64_t last = set.back().id;
+  const std::map<std::string, std::string> applied = Controllers();
+
+  now_ += 5;
+  ASSERT_EQ(Patch(kTwo, Etag(kTwo), R"({"Name":"Depot"})").status, 200);
+  const Response stale = revert("{\"entry\":" + std::to_string(first) + "}");
+  EXPECT_EQ(stale.status, 412);
+  EXPECT_NE(stale.body.find("controller 1.2 changed since"), std::string::npos) << stale.body;
+  EXPECT_EQ(Controllers().at("1/1"), applied.at("1/1")) << "a refused revert wrote";
+  ASSERT_EQ(revert("{\"entry\":" + std::to_string(store_.Audit(0, 1000).back().id) + "}").status,
+            200);
+
+  const std::size_t audited = store_.Audit(0, 1000).size();
+  const Response reverted = revert("{\"entry\":" + std::to_string(last) + "}");
+  ASSERT_EQ(reverted.status, 200) << reverted.body;
+  EXPECT_EQ(reverted.body, "{\"controllers\":2}");
+  EXPECT_EQ(Controllers(), before);
+  EXPECT_EQ(store_.Audit(0, 1000).size(), audited + 2);
+  EXPECT_EQ(revert("{\"entry\":999999}").status, 404);
+  EXPECT_EQ(revert("{\"entry\":\"1\"}").status, 400);
+}
+
 // The audit log by user and by day: a user's changes through any of their tokens, and each
 // entry's "before" right although the entries between them are left out.
 TEST_P(ServerApi, TheAuditLogIsFilteredByUserAndDay) {

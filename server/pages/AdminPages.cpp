@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "server/AccountOps.h"
+#include "server/ChangeSets.h"
 #include "server/Controllers.h"
 #include "server/Html.h"
 #include "server/pages/Frame.h"
@@ -99,6 +100,23 @@ void AccountChange(const JsonValue& after, std::string& out) {
 }
 
 // What a refused change of accounts says: its message, or its errors one after another.
+// The change that a revert goes back to before, from its text, or nothing.
+std::optional<std::int64_t> ChangeId(const std::string* text) {
+  if (text == nullptr) return std::nullopt;
+  return ParseDecimal(*text, 1, std::numeric_limits<std::int64_t>::max());
+}
+
+// Whether a change was one of many controllers at once: a change set, a CSV import, or the
+// revert of one.
+bool OfMany(const AuditNote& note) {
+  const auto ends = [&](std::string_view end) {
+    return note.path.size() >= end.size() &&
+           note.path.compare(note.path.size() - end.size(), end.size(), end) == 0;
+  };
+  return note.method == "POST" &&
+         (ends("/change-sets") || ends("/change-sets/revert") || ends("/csv"));
+}
+
 std::string Problem(const Refusal& refusal) {
   std::string problem;
   for (const std::string& line : AccountLines(refusal)) {
@@ -155,8 +173,13 @@ Response Audit(Service& service, const Call& call) {
     AppendHtml(main, *filter.value);
     query += std::string("&") + filter.name + "=" + Encode(*filter.value);
   }
-  main += ", newest first.</p><form method=\"get\" class=\"inline\" role=\"search\" action=\"" +
-          Link(call, "/audit") + "\">";
+  main += ", newest first.</p>";
+  if (const std::optional<std::int64_t> reverted = ChangeId(call.target.Query("reverted"))) {
+    main += "<p class=\"saved\" role=\"status\">Reverted " +
+            Count(static_cast<std::size_t>(*reverted), "controller") + ".</p>";
+  }
+  main += "<form method=\"get\" class=\"inline\" role=\"search\" action=\"" + Link(call, "/audit") +
+          "\">";
   for (const Filter& filter : filters) {
     main += "<label>";
     main += static_cast<char>(filter.name[0] - 'a' + 'A');
@@ -191,6 +214,11 @@ Response Audit(Service& service, const Call& call) {
       AppendHtml(main,
                  ControllerLink(call, *address) + "/revert?before=" + std::to_string(entry.id));
       main += "\">revert to before</a>";
+      if (OfMany(entry.note)) {
+        main += " <a class=\"revert\" href=\"";
+        AppendHtml(main, Link(call, "/change-sets/revert?entry=" + std::to_string(entry.id)));
+        main += "\">revert the whole change</a>";
+      }
     }
     main += "</td><td>";
     const JsonRead before = ReadJson(entry.before);
@@ -214,12 +242,6 @@ Response Audit(Service& service, const Call& call) {
 }
 
 // --- Reverting a controller ---------------------------------------------------------------------
-
-// The change that a revert goes back to before, from its text, or nothing.
-std::optional<std::int64_t> ChangeId(const std::string* text) {
-  if (text == nullptr) return std::nullopt;
-  return ParseDecimal(*text, 1, std::numeric_limits<std::int64_t>::max());
-}
 
 // What reverting the controller to before one of its changes would change, and a form that does.
 Response AskRevert(Service& service, const Call& call) {
@@ -276,6 +298,52 @@ Response Revert(Service& service, const Call& call) {
   }
   if (!reverted->state) return Redirect(call.request, "/");
   return Redirect(call.request, ControllerUrl(*address) + "?reverted=" + std::to_string(*id));
+}
+
+Response AskRevertChange(Service& service, const Call& call) {
+  const std::optional<std::int64_t> id = ChangeId(call.target.Query("entry"));
+  if (!id) return MessagePage(call, 404, "there is no such change");
+  const Outcome<std::vector<AuditEntry>> entries = EntriesOfChange(service.Data(), *id);
+  if (!entries) return MessagePage(call, entries.error().status, entries.error().message);
+  const AuditNote& note = entries->front().note;
+  std::string main = "<section class=\"card\"><h2>Revert a change of " +
+                     Count(entries->size(), "controller") + "</h2><p>";
+  AppendHtml(main, note.user);
+  main += " changed them at <time>" + IsoTime(note.time) + "</time> (";
+  AppendHtml(main, note.method + " " + note.path);
+  main +=
+      "). Each is put back exactly as it was before, in one change: if any of them changed "
+      "since, none is.</p><ul class=\"controllers\">";
+  for (const AuditEntry& entry : *entries) {
+    main += "<li><a href=\"";
+    AppendHtml(main, ControllerLink(call, *entry.controller));
+    main += "\">" + AddressText(*entry.controller) + "</a></li>";
+  }
+  main += "</ul><form method=\"post\" class=\"edit\" action=\"";
+  AppendHtml(main, Link(call, "/change-sets/revert"));
+  main += "\">";
+  main += CsrfField(call.caller->csrf);
+  main += "<input type=\"hidden\" name=\"entry\" value=\"" + std::to_string(*id) +
+          "\"><div class=\"actions\"><button type=\"submit\">Revert " +
+          Count(entries->size(), "controller") + "</button><a href=\"";
+  AppendHtml(main, Link(call, "/audit"));
+  main += "\">Keep them as they are</a></div></form></section>\n";
+  return Page(call, 200, "Revert a change of many", main);
+}
+
+Response RevertWholeChange(Service& service, const Call& call) {
+  Response failure;
+  const std::optional<Form> form = PostedForm(call, failure);
+  if (!form) return failure;
+  const std::optional<std::int64_t> id = ChangeId(form->Get("entry"));
+  if (!id) return MessagePage(call, 400, "the form lost its change: open it again");
+  const Outcome<std::size_t> reverted =
+      RevertChange(service.Data(), *id, NoteOf(service, call, "POST", "/api/change-sets/revert"));
+  if (!reverted) {
+    const bool stale = reverted.error().status == 412;
+    return MessagePage(call, stale ? 409 : reverted.error().status, Problem(reverted.error()));
+  }
+  return Redirect(call.request, "/audit?reverted=" + std::to_string(*reverted));
 }
 
 // --- Users --------------------------------------------------------------------------------------
@@ -541,6 +609,8 @@ void AddAdminPages(Service& service) {
   AddPage(service, "GET", "/audit", Access::Admin, Audit);
   AddPage(service, "GET", "/controllers/{interface}/{node}/revert", Access::Editor, AskRevert);
   AddPage(service, "POST", "/controllers/{interface}/{node}/revert", Access::Editor, Revert);
+  AddPage(service, "GET", "/change-sets/revert", Access::Editor, AskRevertChange);
+  AddPage(service, "POST", "/change-sets/revert", Access::Editor, RevertWholeChange);
   AddPage(service, "GET", "/users", Access::Admin, ShowUsers);
   AddPage(service, "POST", "/users", Access::Admin, AddUser);
   AddPage(service, "POST", "/users/{name}", Access::Admin, UpdateUser);

@@ -233,7 +233,8 @@ def test_editors_merge_apart_and_decide_where_they_meet(server, eve, ada, javasc
     check_quiet(ada, "409")
 
 
-def test_change_set_adds_a_holiday_to_many_after_a_preview(server, eve, javascript):
+def test_change_set_adds_a_holiday_to_many_after_a_preview_and_is_reverted_whole(
+        server, eve, ada, javascript):
     day = "24" if javascript else "23"
     eve.get(server.url + "/")
     follow(eve, eve.find_element(By.LINK_TEXT, "Change many"))
@@ -249,6 +250,17 @@ def test_change_set_adds_a_holiday_to_many_after_a_preview(server, eve, javascri
         eve.get(server.url + f"/api/controllers/1/{node}")
         assert f'{{"Month":12,"Day":{day}}}]' in eve.find_element(By.TAG_NAME, "body").text
     check_quiet(eve)
+
+    ada.get(server.url + "/audit")
+    follow(ada, ada.find_element(By.LINK_TEXT, "revert the whole change"))
+    assert [a.text for a in ada.find_elements(By.CSS_SELECTOR, "ul.controllers a")] == \
+        ["1.1", "1.2"]
+    follow(ada, ada.find_element(By.XPATH, "//button[text()='Revert 2 controllers']"))
+    assert ada.find_element(By.CSS_SELECTOR, "p.saved").text == "Reverted 2 controllers."
+    for node in (1, 2):
+        ada.get(server.url + f"/api/controllers/1/{node}")
+        assert f'{{"Month":12,"Day":{day}}}' not in ada.find_element(By.TAG_NAME, "body").text
+    check_quiet(ada)
 
 
 def test_pages_fit_a_phone_400_pixels_wide(server, eve):
