@@ -182,15 +182,18 @@ Response NoContent() {
   return response;
 }
 
+// The audit entry's id that member `key` of the request's `body` gives, or nothing.
+std::optional<std::int64_t> AuditIdIn(const JsonValue& body, std::string_view key) {
+  const JsonValue* id = body.IsObject() ? body.Find(key) : nullptr;
+  if (id == nullptr || id->kind != JsonValue::Kind::Number) return std::nullopt;
+  return ParseDecimal(id->text, 1, std::numeric_limits<std::int64_t>::max());
+}
+
 // POST .../revert {"before": ID}: the controller as it was before its change ID.
 Response RevertController(Service& service, const ControllerCall& request) {
   const Result<JsonValue, Response> body = JsonBody(request.call, "application/json", ReadJson);
   if (!body) return body.error();
-  const JsonValue* before = body->IsObject() ? body->Find("before") : nullptr;
-  const std::optional<std::int64_t> id =
-      before != nullptr && before->kind == JsonValue::Kind::Number
-          ? ParseDecimal(before->text, 1, std::numeric_limits<std::int64_t>::max())
-          : std::nullopt;
+  const std::optional<std::int64_t> id = AuditIdIn(*body, "before");
   if (!id) return JsonError(400, "the body must be {\"before\": ID}, the id of an audit entry");
   const Outcome<Reverted> reverted =
       server::RevertController(service.Data(), request.address, request.expect, *id,
@@ -402,11 +405,7 @@ Response ChangeSetRoute(Service& service, const Call& call) {
 Response RevertChangeRoute(Service& service, const Call& call) {
   const Result<JsonValue, Response> body = JsonBody(call, "application/json", ReadJson);
   if (!body) return body.error();
-  const JsonValue* entry = body->IsObject() ? body->Find("entry") : nullptr;
-  const std::optional<std::int64_t> id =
-      entry != nullptr && entry->kind == JsonValue::Kind::Number
-          ? ParseDecimal(entry->text, 1, std::numeric_limits<std::int64_t>::max())
-          : std::nullopt;
+  const std::optional<std::int64_t> id = AuditIdIn(*body, "entry");
   if (!id) return JsonError(400, "the body must be {\"entry\": ID}, the id of an audit entry");
   const Outcome<std::size_t> reverted =
       RevertChange(service.Data(), *id, Note(call, service.Authority().Now()));

@@ -273,11 +273,11 @@ Response AskRevert(Service& service, const Call& call) {
 }
 
 Response Revert(Service& service, const Call& call) {
-  const std::optional<CSS_ControllerAddress> address = AddressOf(call);
-  if (!address) return MessagePage(call, 404, kNoController);
   Response failure;
-  const std::optional<Form> form = PostedForm(call, failure);
-  if (!form) return failure;
+  const std::optional<ControllerForm> posted = PostedToController(call, failure);
+  if (!posted) return failure;
+  const CSS_ControllerAddress* address = &posted->address;
+  const Form* form = &posted->form;
   const std::optional<std::int64_t> id = ChangeId(form->Get("before"));
   const std::string* etag = form->Get("etag");
   if (!id || etag == nullptr)

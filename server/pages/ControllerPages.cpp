@@ -661,11 +661,11 @@ Response Save(Service& service, const Call& call) {
 
 // The controller copied whole to a new address, where there is none yet.
 Response Copy(Service& service, const Call& call) {
-  const std::optional<CSS_ControllerAddress> address = AddressOf(call);
-  if (!address) return MessagePage(call, 404, kNoController);
   Response failure;
-  const std::optional<Form> form = PostedForm(call, failure);
-  if (!form) return failure;
+  const std::optional<ControllerForm> posted = PostedToController(call, failure);
+  if (!posted) return failure;
+  const CSS_ControllerAddress* address = &posted->address;
+  const Form* form = &posted->form;
   const std::string* interfaceId = form->Get("interface");
   const std::string* node = form->Get("node");
   const std::optional<CSS_ControllerAddress> to =
@@ -718,11 +718,11 @@ Response AskRemove(Service& service, const Call& call) {
 }
 
 Response Remove(Service& service, const Call& call) {
-  const std::optional<CSS_ControllerAddress> address = AddressOf(call);
-  if (!address) return MessagePage(call, 404, kNoController);
   Response failure;
-  const std::optional<Form> form = PostedForm(call, failure);
-  if (!form) return failure;
+  const std::optional<ControllerForm> posted = PostedToController(call, failure);
+  if (!posted) return failure;
+  const CSS_ControllerAddress* address = &posted->address;
+  const Form* form = &posted->form;
   const std::string* etag = form->Get("etag");
   if (etag == nullptr) return MessagePage(call, 400, "the form lost its ETag: open the page again");
   const Outcome<Removed> removed = RemoveController(

@@ -145,6 +145,17 @@ std::optional<CSS_ControllerAddress> AddressOf(const Call& call) {
   return ParseAddress(call.params.at(0), call.params.at(1));
 }
 
+std::optional<ControllerForm> PostedToController(const Call& call, Response& failure) {
+  const std::optional<CSS_ControllerAddress> address = AddressOf(call);
+  if (!address) {
+    failure = MessagePage(call, 404, kNoController);
+    return std::nullopt;
+  }
+  std::optional<Form> form = PostedForm(call, failure);
+  if (!form) return std::nullopt;
+  return ControllerForm{*address, std::move(*form)};
+}
+
 std::string ControllerUrl(CSS_ControllerAddress address) {
   return "/controllers/" + std::to_string(address.interfaceId) + "/" + std::to_string(address.node);
 }

@@ -107,11 +107,11 @@ Response Download(const Call&, const Pending& asked) {
 }
 
 Response MarkSent(Service& service, const Call& call) {
-  const std::optional<CSS_ControllerAddress> address = AddressOf(call);
-  if (!address) return MessagePage(call, 404, kNoController);
   Response failure;
-  const std::optional<Form> form = PostedForm(call, failure);
-  if (!form) return failure;
+  const std::optional<ControllerForm> posted = PostedToController(call, failure);
+  if (!posted) return failure;
+  const CSS_ControllerAddress* address = &posted->address;
+  const Form* form = &posted->form;
   // A controller removed from the site, cleared on site: it has no ETag.
   const bool removed = form->Has("removed", "yes");
   const std::string* etag = form->Get("etag");
