@@ -34,6 +34,13 @@ enum class CSS_FieldKind : std::uint8_t {
 // How a field is stored in its record.
 enum class CSS_FieldType : std::uint8_t { Int16, Int32, UInt8, UInt32, String };
 
+// What a number names, where it names another record of the same controller.
+enum class CSS_FieldRefers : std::uint8_t {
+  Nothing,
+  TimeZone,   // a time zone, by its zone number
+  TimeGroup,  // a time group, by its position in the list from 1; 0 names none
+};
+
 namespace detail {
 
 template <class M>
@@ -70,6 +77,11 @@ struct CSS_FieldInfo {
   std::int64_t low;
   std::int64_t high;
   std::string_view meaning;
+  // What a person reads for the field ("Debounce time") and the unit of its number ("ticks"),
+  // where it has one.
+  std::string_view label;
+  std::string_view unit;
+  CSS_FieldRefers refers;  // Number only
   // Number, Flag and Enum: read and write the member; a written value must lie in min..max.
   std::int64_t (*get)(const void* record);
   void (*set)(void* record, std::int64_t value);
@@ -96,6 +108,25 @@ struct CSS_Field {
   std::string_view meaning;  // and the values that have it: see CSS_FieldInfo
   std::int64_t low = 0;
   std::int64_t high = 0;
+  std::string_view label;  // see CSS_FieldInfo
+  std::string_view unit;
+  CSS_FieldRefers refers = CSS_FieldRefers::Nothing;
+
+  // The field as a person reads it: "Debounce time", in "ticks".
+  constexpr CSS_Field Says(std::string_view text, std::string_view of = {}) const {
+    CSS_Field field = *this;
+    field.label = text;
+    field.unit = of;
+    return field;
+  }
+
+  // The field that names another record of the controller.
+  constexpr CSS_Field Refers(CSS_FieldRefers to) const {
+    static_assert(Kind == CSS_FieldKind::Number);
+    CSS_Field field = *this;
+    field.refers = to;
+    return field;
+  }
 
   // The field whose values mean something only within least..most.
   constexpr CSS_Field Within(std::int64_t least, std::int64_t most, std::string_view what) const {
@@ -129,8 +160,8 @@ struct CSS_Field {
   }
 
   constexpr CSS_FieldInfo Info() const {
-    CSS_FieldInfo info{name, Kind, kType,   enumeration, 0,       0,      0,
-                       0,    {},   nullptr, nullptr,     nullptr, nullptr};
+    CSS_FieldInfo info{name, Kind,  kType, enumeration, 0,       0,       0,       0,
+                       {},   label, unit,  refers,      nullptr, nullptr, nullptr, nullptr};
     if constexpr (Kind == CSS_FieldKind::Text) {
       info.text = [](const void* record) -> const std::string& {
         return Of(*static_cast<const Record*>(record));
@@ -156,19 +187,28 @@ struct CSS_Field {
 // The four kinds of field, each from its member and its name.
 template <auto Member>
 constexpr CSS_Field<Member, CSS_FieldKind::Number> Number(std::string_view name) {
-  return {name, {}, {}, 0, 0};
+  CSS_Field<Member, CSS_FieldKind::Number> field{};
+  field.name = name;
+  return field;
 }
 template <auto Member>
 constexpr CSS_Field<Member, CSS_FieldKind::Flag> Flag(std::string_view name) {
-  return {name, {}, {}, 0, 0};
+  CSS_Field<Member, CSS_FieldKind::Flag> field{};
+  field.name = name;
+  return field;
 }
 template <auto Member>
 constexpr CSS_Field<Member, CSS_FieldKind::Enum> Enum(std::string_view name, CSToolEnumId id) {
-  return {name, id, {}, 0, 0};
+  CSS_Field<Member, CSS_FieldKind::Enum> field{};
+  field.name = name;
+  field.enumeration = id;
+  return field;
 }
 template <auto Member>
 constexpr CSS_Field<Member, CSS_FieldKind::Text> Text(std::string_view name) {
-  return {name, {}, {}, 0, 0};
+  CSS_Field<Member, CSS_FieldKind::Text> field{};
+  field.name = name;
+  return field;
 }
 
 // A list of fields of one record, in the order in which messages and site files write them.
@@ -181,6 +221,11 @@ struct CSS_FieldTable {
   template <class Visit>
   constexpr void ForEach(Visit&& visit) const {
     std::apply([&](const Fields&... field) { (visit(field), ...); }, fields);
+  }
+
+  // Whether every field has a label.
+  constexpr bool Labelled() const {
+    return std::apply([](const Fields&... field) { return (!field.label.empty() && ...); }, fields);
   }
 
   // The run-time view, in the same order.

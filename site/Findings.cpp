@@ -155,17 +155,15 @@ void SiteFindings::AddController(std::size_t controller, const CSApplicationMana
     return std::binary_search(sentZones.begin(), sentZones.end(), std::pair{zoneNo, nullptr},
                               [](const auto& x, const auto& y) { return x.first < y.first; });
   };
-  const int groupCount =
-      std::min<int>(resource.GetTimeGroups(), store.GetTimeGroupZone().GetRecordCount());
+  const std::vector<int> groups = SentTimeGroups(store);
   const auto isGroup = [&](int group) {
-    return group >= 1 && group <= groupCount && store.GetTimeGroupZone().FindGroup(group);
+    return std::binary_search(groups.begin(), groups.end(), group);
   };
 
   // Zones outside the blocks of zone numbers that the time zones' count reaches, and zones of no
   // time zone.
-  for (int group = 1; group <= groupCount; ++group) {
+  for (const int group : groups) {
     const auto* zones = store.GetTimeGroupZone().FindGroup(group);
-    if (zones == nullptr) continue;
     for (std::size_t i = 0; i < zones->size(); ++i) {
       const int zoneNo = (*zones)[i].ZoneNo;
       const SitePath at =
@@ -211,6 +209,16 @@ std::vector<std::pair<int, const CSDevice_TimeZoneItem*>> SentZones(
   std::stable_sort(zones.begin(), zones.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   return zones;
+}
+
+std::vector<int> SentTimeGroups(const CSApplicationManagerStd& store) {
+  std::vector<int> groups;
+  const int count =
+      std::min<int>(store.GetResource().GetTimeGroups(), store.GetTimeGroupZone().GetRecordCount());
+  for (int group = 1; group <= count; ++group) {
+    if (store.GetTimeGroupZone().FindGroup(group) != nullptr) groups.push_back(group);
+  }
+  return groups;
 }
 
 void RecordsBeyondCounts(const CSApplicationManagerStd& store, std::size_t controller,

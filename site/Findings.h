@@ -84,6 +84,10 @@ struct SiteWarning {
 std::vector<std::pair<int, const CSDevice_TimeZoneItem*>> SentZones(
     const CSApplicationManagerStd& store);
 
+// The time groups that `store`'s controller is sent (those within Resource.TimeGroups that it
+// holds), by number from 1: what a level's or an output's time group names (0 names none).
+std::vector<int> SentTimeGroups(const CSApplicationManagerStd& store);
+
 // Appends to `out` a warning for each list of `store` (controller `controller` of its site) with
 // records beyond its capability count, which are never sent. With `before`, a record counts only
 // where `before` has none at its place: those that changing `before` into `store` adds.

@@ -7,6 +7,8 @@
 #include <ctime>
 #include <map>
 #include <string>
+#include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -114,6 +116,55 @@ std::string Body(const Form& fields, const std::map<std::string, std::string>& c
   return body;
 }
 
+// The text of `html` without its tags, each run of spaces one space.
+std::string TextOf(std::string_view html) {
+  std::string text;
+  bool tag = false;
+  for (const char c : html) {
+    if (c == '<' || c == '>') {
+      tag = c == '<';
+      if (!text.empty() && text.back() != ' ') text += ' ';
+      continue;
+    }
+    if (tag || (c == ' ' && (text.empty() || text.back() == ' '))) continue;
+    text += c;
+  }
+  if (!text.empty() && text.back() == ' ') text.pop_back();
+  return Unescape(text);
+}
+
+// What names the input `name` of `html` to a person: its aria-label, or the text of the label
+// around it.
+std::string NameOf(const std::string& html, const std::string& name) {
+  std::size_t at = html.find("name=\"" + name + "\"");
+  if (at == std::string::npos) return "(no input " + name + ")";
+  std::size_t tag = html.rfind('<', at);
+  if (const auto attributes = Attributes(html, tag); attributes.contains("aria-label"))
+    return attributes.at("aria-label");
+  const std::size_t open = html.rfind("<label", at);
+  std::string label = html.substr(open, html.find("</label>", at) - open);
+  if (const std::size_t list = label.find("<select"); list != std::string::npos)
+    label.erase(list, label.find("</select>") - list);  // a list's options name none of it
+  return TextOf(label);
+}
+
+// The options of the list `name` of `html`: value, text, and whether it is chosen.
+std::vector<std::tuple<std::string, std::string, bool>> OptionsOf(const std::string& html,
+                                                                  const std::string& name) {
+  std::vector<std::tuple<std::string, std::string, bool>> options;
+  const std::size_t named = html.find(" name=\"" + name + "\"");
+  if (named == std::string::npos) return options;
+  const std::size_t select = html.rfind('<', named);
+  if (html.compare(select, 8, "<select ") != 0) return options;
+  const std::size_t end = html.find("</select>", select);
+  for (std::size_t at = html.find("<option ", select); at < end; at = html.find("<option ", at)) {
+    const auto attributes = Attributes(html, at);
+    options.emplace_back(attributes.at("value"), TextOf(html.substr(at, html.find('<', at) - at)),
+                         attributes.contains("selected"));
+  }
+  return options;
+}
+
 class ServerPages : public ::testing::Test {
  protected:
   ServerPages()
@@ -205,8 +256,11 @@ TEST_F(ServerPages, EveryFormGivesBackWhatItShows) {
       for (std::size_t k = 0; k < forms; ++k) {
         const pages::FormTarget target{&section, k};
         std::string html;
-        pages::RenderForm(target, pages::ValuesOf(target, controller),
-                          {enums, "/save", "\"tag\"", "token"}, html);
+        // Lists that lack some of the values named, which must come back as they were.
+        const pages::FormChoices choices{{{2, 8, 30, 17, 30}}, {1}};
+        pages::RenderForm(
+            target, pages::ValuesOf(target, controller),
+            {enums, "/save", "\"tag\"", "token", nullptr, false, false, false, &choices}, html);
         JsonValue saved = controller;
         const pages::FormRead read = pages::ApplyForm(target, Submit(html, "/save"), saved);
         EXPECT_TRUE(read.errors.empty()) << address << " " << target.Anchor();
@@ -216,6 +270,106 @@ TEST_F(ServerPages, EveryFormGivesBackWhatItShows) {
       }
     }
   }
+}
+
+// Every input is named in words a person reads, with its unit, and its key in the site file
+// beside them; a row's input is named with its record.
+TEST_F(ServerPages, FieldsAreNamedInWordsWithTheirUnits) {
+  const struct {
+    std::string section;
+    std::size_t index;
+    std::string input;
+    std::string named;
+  } cases[] = {
+      {"Inputs", 0, "Inputs[0].Time.Debounce", "Debounce time Debounce -32768 to 32767 ticks"},
+      {"Inputs", 0, "Inputs[0].Time.LevelTGs[1]", "Time group of level 2 LevelTGs"},
+      {"Inputs", 0, "Inputs[0].Type", "Input type Type"},
+      {"Outputs", 0, "Outputs[0].EnableIn_L", "Enable input level EnableIn_L 0 to 255"},
+      {"Outputs", 0, "Outputs[0].Time.TgEnabled", "Enabled time group TgEnabled"},
+      {"Readers", 0, "Readers[0].Percentage", "Random check percentage Percentage 0 to 100%"},
+      {"Readers", 0, "Readers[0].CardControl.ATBMinutes",
+       "ATB period ATBMinutes -32768 to 32767 minutes"},
+      {"Controller", 0, "Config.TGEnabled", "Time groups enabled TGEnabled"},
+      {"TimeZones", 0, "TimeZones[1].StartHour", "Time zone 2 start hour"},
+      {"TimeZones", 0, "TimeZones[10].ZoneNo", "New time zone zone number"},
+      {"Holidays", 0, "Holidays[0].Month", "Holiday 1 month"},
+      {"TimeGroups", 1, "TimeGroups[1].Zones[2].Monday", "Time group 2 zone 3 Monday"},
+      {"TimeGroups", 1, "TimeGroups[1].Zones[3].ZoneNo", "Time group 2 new zone time zone"},
+      {"Ports", 0, "Ports[0].PeripheralType", "Serial port 1 peripheral type"},
+  };
+  const JsonValue controller = Controller();
+  CSToolEnum enums;
+  const pages::FormChoices choices;
+  for (const auto& c : cases) {
+    const pages::FormTarget target{pages::FindFormSection(c.section), c.index};
+    std::string html;
+    pages::RenderForm(target, pages::ValuesOf(target, controller),
+                      {enums, "/save", "\"tag\"", "token", nullptr, false, false, false, &choices},
+                      html);
+    EXPECT_EQ(NameOf(html, c.input), c.named) << c.input;
+  }
+  // A table's columns say the same: label, key, and the values that mean something.
+  const std::string page = Send("eve", "GET", kPage).body;
+  for (const char* header :
+       {"<th scope=\"col\">Start hour <code class=\"key\">StartHour</code> <small>0 to "
+        "23</small></th>",
+        "<th scope=\"col\">Month <code class=\"key\">Month</code> <small>1 to 12</small></th>",
+        "<th scope=\"col\">Baud rate <code class=\"key\">BaudRate</code></th>"}) {
+    EXPECT_NE(page.find(header), std::string::npos) << header;
+  }
+}
+
+// A field that names a time zone or a time group is a list of those of the controller; a value
+// that names none of them stays, chosen, and says so.
+TEST_F(ServerPages, ReferencesAreListsOfWhatTheControllerHas) {
+  using Options = std::vector<std::tuple<std::string, std::string, bool>>;
+  const pages::FormChoices choices{{{3, 6, 0, 14, 0}, {12, 22, 5, 23, 59}}, {1, 2, 4}};
+  const std::string dash = "\xE2\x80\x93";
+  const Options zones = {{"3", "Zone 3: 06:00" + dash + "14:00", false},
+                         {"12", "Zone 12: 22:05" + dash + "23:59", false}};
+  const Options groups = {{"0", "0: none", false},
+                          {"1", "Time group 1", false},
+                          {"2", "Time group 2", false},
+                          {"4", "Time group 4", false}};
+  const auto with = [](Options options, const std::string& value, bool known) {
+    if (value.empty()) options.insert(options.begin(), {"", "(choose)", true});
+    for (auto& [number, text, chosen] : options)
+      chosen = chosen || number == value;
+    if (!known) options.emplace_back(value, value + " (not on this controller)", true);
+    return options;
+  };
+  const struct {
+    std::string section;
+    std::size_t index;
+    std::string input;
+    Options options;
+  } cases[] = {
+      // Zones 1, 7 of the first group, 3, 4, 5 of the second.
+      {"TimeGroups", 0, "TimeGroups[0].Zones[0].ZoneNo", with(zones, "1", false)},
+      {"TimeGroups", 1, "TimeGroups[1].Zones[0].ZoneNo", with(zones, "3", true)},
+      {"TimeGroups", 1, "TimeGroups[1].Zones[3].ZoneNo", with(zones, "", true)},  // new row
+      // Outputs 1: TgControlled 1, TgEnabled 2, TgReport 0; input 1's levels 1, 1, 2, 0, 3.
+      {"Outputs", 0, "Outputs[0].Time.TgControlled", with(groups, "1", true)},
+      {"Outputs", 0, "Outputs[0].Time.TgReport", with(groups, "0", true)},
+      {"Inputs", 0, "Inputs[0].Time.LevelTGs[3]", with(groups, "0", true)},
+      {"Inputs", 0, "Inputs[0].Time.LevelTGs[4]", with(groups, "3", false)},
+  };
+  const JsonValue controller = Controller();
+  CSToolEnum enums;
+  for (const auto& c : cases) {
+    const pages::FormTarget target{pages::FindFormSection(c.section), c.index};
+    std::string html;
+    pages::RenderForm(target, pages::ValuesOf(target, controller),
+                      {enums, "/save", "\"tag\"", "token", nullptr, false, false, false, &choices},
+                      html);
+    EXPECT_EQ(OptionsOf(html, c.input), c.options) << c.input;
+  }
+  // The controller's page lists its own: its ten time zones and three time groups.
+  const std::string page = Send("eve", "GET", kPage).body;
+  const Options shown = OptionsOf(page, "TimeGroups[0].Zones[1].ZoneNo");
+  ASSERT_EQ(shown.size(), 10u);
+  EXPECT_EQ(shown[6], std::make_tuple(std::string("7"), "Zone 7: 09:00" + dash + "13:00", true));
+  EXPECT_EQ(OptionsOf(page, "Outputs[1].Time.TgEnabled").size(), 4u);
 }
 
 TEST_F(ServerPages, RenamedInputIsPendingThenSent) {

@@ -146,6 +146,19 @@ void Load(const CSS_Site& site, Loaded& loaded) {
   site.LoadEnumTexts(loaded.enums);
 }
 
+// What the controller's forms may name: the time zones and time groups it is sent, as its
+// warnings count them.
+FormChoices ChoicesOf(const CSApplicationManagerStd& store) {
+  FormChoices choices;
+  for (const auto& [number, zone] : SentZones(store)) {
+    if (!choices.zones.empty() && choices.zones.back().number == number) continue;
+    choices.zones.push_back(
+        {number, zone->StartHour, zone->StartMinute, zone->EndHour, zone->EndMinute});
+  }
+  choices.timeGroups = SentTimeGroups(store);
+  return choices;
+}
+
 // The warnings of the controller, each with the record it concerns, as the report shows them.
 std::vector<ReportWarning> WarningsOf(const CSS_Site& site, const CSToolEnum& enums) {
   std::vector<ReportWarning> warnings;
@@ -202,8 +215,9 @@ std::string FormPage(CSS_ControllerAddress address, const FormTarget& target,
 // The forms of the section, those of the records of page `page` (from 0; none: all of them), the
 // draft's in place of its own.
 void SectionForms(const Call& call, CSS_ControllerAddress address, const FormSection& section,
-                  const JsonValue& controller, const CSToolEnum& enums, const std::string& etag,
-                  const Draft* draft, std::optional<std::size_t> page, std::string& out) {
+                  const JsonValue& controller, const CSToolEnum& enums, const FormChoices& choices,
+                  const std::string& etag, const Draft* draft, std::optional<std::size_t> page,
+                  std::string& out) {
   const std::string base = ControllerLink(call, address) + "/edit/";
   // The form just saved stays open.
   const std::string* saved = call.target.Query("saved");
@@ -231,7 +245,8 @@ void SectionForms(const Call& call, CSS_ControllerAddress address, const FormSec
                         drafted ? &draft->errors : nullptr,
                         drafted || (saved != nullptr && *saved == target.Anchor()),
                         target.PerRecord() && k == length,
-                        drafted && draft->doubts};
+                        drafted && draft->doubts,
+                        &choices};
     RenderForm(target, values, view, out);
   }
 }
@@ -261,7 +276,8 @@ void Pager(const Call& call, CSS_ControllerAddress address, const FormSection& s
 
 // The forms of every section, those of a long one behind a link to its page.
 void Forms(const Call& call, CSS_ControllerAddress address, const JsonValue& controller,
-           const CSToolEnum& enums, const std::string& etag, const Draft* draft, std::string& out) {
+           const Loaded& now, const std::string& etag, const Draft* draft, std::string& out) {
+  const FormChoices choices = ChoicesOf(now.store);
   out +=
       "<section class=\"card\" id=\"edit\"><h2>Change</h2><p class=\"meta\">Each form saves "
       "its part of the controller as it was when this page was made; if someone saved the "
@@ -274,7 +290,8 @@ void Forms(const Call& call, CSS_ControllerAddress address, const JsonValue& con
     out += "</h3>";
     const std::size_t length = LengthOf(section, controller);
     if (ShownInline(section, length)) {
-      SectionForms(call, address, section, controller, enums, etag, draft, std::nullopt, out);
+      SectionForms(call, address, section, controller, now.enums, choices, etag, draft,
+                   std::nullopt, out);
       continue;
     }
     out += "<p><a href=\"";
@@ -332,8 +349,8 @@ Response ShowSection(Service& service, const Call& call, int status, const FormS
   }
   const bool paged = section.layout == FormLayout::Records || section.layout == FormLayout::Groups;
   if (paged) Pager(call, *address, section, length, page, main);
-  SectionForms(call, *address, section, controller, now.enums, sites->etag, draft,
-               paged ? std::optional(page) : std::nullopt, main);
+  SectionForms(call, *address, section, controller, now.enums, ChoicesOf(now.store), sites->etag,
+               draft, paged ? std::optional(page) : std::nullopt, main);
   main += "</section>\n";
   std::string title(section.title);
   return Page(call, status, title + " of " + name, main);
@@ -417,7 +434,7 @@ Response ShowController(Service& service, const Call& call, int status, const Dr
   if (call.caller->user.role == Role::Viewer) {
     main += "<p class=\"meta\">Your role may look but not change.</p>";
   } else {
-    Forms(call, *address, controller, now.enums, sites->etag, draft, main);
+    Forms(call, *address, controller, now, sites->etag, draft, main);
     main +=
         "<section class=\"card\" id=\"copy\"><h2>Copy</h2><form method=\"post\" "
         "class=\"inline\" action=\"";

@@ -6,6 +6,8 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "server/Html.h"
 #include "server/pages/RecordForms.h"
@@ -21,6 +23,63 @@ std::string InputId(std::string_view prefix, std::string_view name) {
     id += c == '[' || c == '.' ? '-' : c;
   }
   return id;
+}
+
+// What a person reads for the field: its label, or its key where it has none.
+std::string_view Label(const CSS_FieldInfo& info) {
+  return info.label.empty() ? info.name : info.label;
+}
+
+// "input" -> "Input".
+std::string Capitalised(std::string_view text) {
+  std::string word(text);
+  if (!word.empty() && word[0] >= 'a' && word[0] <= 'z')
+    word[0] = static_cast<char>(word[0] - 'a' + 'A');
+  return word;
+}
+
+// A label in the middle of a phrase: "Start hour" -> "start hour"; a word of capitals keeps them
+// ("PIN enabled", "ATB period"), and so does the name of a day.
+std::string InPhrase(std::string_view label) {
+  static constexpr std::string_view kDays[] = {"Monday", "Tuesday",  "Wednesday", "Thursday",
+                                               "Friday", "Saturday", "Sunday"};
+  std::string words(label);
+  if (std::find(std::begin(kDays), std::end(kDays), label.substr(0, label.find(' '))) !=
+      std::end(kDays))
+    return words;
+  if (!words.empty() && words[0] >= 'A' && words[0] <= 'Z' &&
+      (words.size() == 1 || (words[1] >= 'a' && words[1] <= 'z')))
+    words[0] = static_cast<char>(words[0] - 'A' + 'a');
+  return words;
+}
+
+// The values of a number that mean something, with their unit: "0 to 23", "0 to 100%",
+// "-32768 to 32767 ticks".
+std::string Range(const CSS_FieldInfo& info) {
+  std::string range = std::to_string(info.low) + " to " + std::to_string(info.high);
+  if (!info.unit.empty()) {
+    if (info.unit != "%") range += ' ';
+    range += info.unit;
+  }
+  return range;
+}
+
+// The field's key in the site file, beside its label, for the reader of the file.
+void Key(std::string& out, std::string_view key) {
+  out += " <code class=\"key\">";
+  AppendHtml(out, key);
+  out += "</code>";
+}
+
+// "06:30".
+std::string Clock(int hour, int minute) {
+  std::string text;
+  for (const int part : {hour, minute}) {
+    if (!text.empty()) text += ':';
+    if (part >= 0 && part < 10) text += '0';
+    text += std::to_string(part);
+  }
+  return text;
 }
 
 void Hidden(std::string& out, std::string_view name, std::string_view value) {
@@ -95,9 +154,7 @@ class FormWriter {
       AppendHtml(out_, Section().item);
       return;
     }
-    std::string title(Section().item);
-    if (title[0] >= 'a' && title[0] <= 'z') title[0] = static_cast<char>(title[0] - 'a' + 'A');
-    AppendHtml(out_, title);
+    AppendHtml(out_, Capitalised(Section().item));
     out_ += ' ';
     out_ += std::to_string(target_.index + 1);
     if (Section().layout == FormLayout::Groups) {
@@ -146,24 +203,28 @@ class FormWriter {
       }
       out += "<div class=\"fields\">";
       for (const CSS_FieldInfo& info : part.fields)
-        Field(info, JoinPath(path, info.name), info.name, out);
+        Field(info, JoinPath(path, info.name), Label(info), info.name, out);
       if (part.numbers != nullptr) {
+        // One label for the list, said with the number of each: "Time group of level 2".
         for (std::size_t i = 0; i < part.count; ++i) {
-          const std::string label = std::string(part.numbers->name) + " " + std::to_string(i + 1);
-          Field(*part.numbers, ItemPath(JoinPath(path, part.numbers->name), i), label, out);
+          const std::string label = std::string(Label(*part.numbers)) + " " + std::to_string(i + 1);
+          Field(*part.numbers, ItemPath(JoinPath(path, part.numbers->name), i), label,
+                part.numbers->name, out);
         }
       }
       out += "</div></fieldset>";
     }
   }
 
-  // A labelled input of a record's form.
+  // A labelled input of a record's form, with the field's key in the site file.
   void Field(const CSS_FieldInfo& info, const std::string& name, std::string_view label,
-             std::string& out) {
+             std::string_view key, std::string& out) {
     const bool flag = info.kind == CSS_FieldKind::Flag;
-    out += flag ? "<label class=\"field flag\">" : "<label class=\"field\"><span>";
+    out += flag ? "<label class=\"field flag\">" : "<label class=\"field\">";
     if (!flag) {
+      out += "<span>";
       AppendHtml(out, label);
+      Key(out, key);
       out += "</span>";
     }
     // A record's number that is not there yet (a new record, a part ticked to add) starts at 0.
@@ -171,14 +232,13 @@ class FormWriter {
     if (flag) {
       out += " <span>";
       AppendHtml(out, label);
+      Key(out, key);
       out += "</span>";
-    } else if (info.kind == CSS_FieldKind::Number) {
+    } else if (info.kind == CSS_FieldKind::Number && !Listed(info)) {
       // The values that mean something where fewer than the member's do (an hour: 0 to 23); the
       // input still takes the others, which are kept with a warning.
       out += "<small>";
-      out += std::to_string(info.low);
-      out += " to ";
-      out += std::to_string(info.high);
+      AppendHtml(out, Range(info));
       out += "</small>";
     }
     Errors(name, out);
@@ -201,10 +261,13 @@ class FormWriter {
     out += "<div class=\"scroll\"><table class=\"form\"><thead><tr><th scope=\"col\">No.</th>";
     for (const CSS_FieldInfo& info : part.fields) {
       out += "<th scope=\"col\">";
-      AppendHtml(out, info.name);
-      if (!info.meaning.empty()) {
-        out +=
-            " <small>" + std::to_string(info.low) + " to " + std::to_string(info.high) + "</small>";
+      AppendHtml(out, Label(info));
+      Key(out, info.name);
+      if (info.kind == CSS_FieldKind::Number && !Listed(info) &&
+          (!info.meaning.empty() || !info.unit.empty())) {
+        out += " <small>";
+        AppendHtml(out, info.meaning.empty() ? std::string(info.unit) : Range(info));
+        out += "</small>";
       }
       out += "</th>";
     }
@@ -214,13 +277,13 @@ class FormWriter {
       out += r == rows ? "<tr class=\"new\"><td class=\"n\">new" : "<tr><td class=\"n\">";
       if (r < rows) out += std::to_string(r + 1);
       out += "</td>";
-      // Each input of a row is named with its record: "time zone 2 StartHour".
-      const std::string record =
-          std::string(Section().item) + (r == rows ? " new" : " " + std::to_string(r + 1));
+      // Each input of a row is named with its record: "Time zone 2 start hour", "Time group 1
+      // zone 2 Monday", "New time zone start hour".
+      const std::string record = RowRecord(r, rows);
       for (const CSS_FieldInfo& info : part.fields) {
         const std::string name = JoinPath(row, info.name);
         out += "<td>";
-        Input(info, name, record + " " + std::string(info.name), {}, out);
+        Input(info, name, record + " " + InPhrase(Label(info)), {}, out);
         Errors(name, out);
         out += "</td>";
       }
@@ -230,12 +293,29 @@ class FormWriter {
         AppendHtml(out, row);
         out += values_.Has("remove", row) ? "\" checked" : "\"";
         out += " aria-label=\"remove ";
-        AppendHtml(out, record);
+        AppendHtml(out, InPhrase(record));
         out += "\">";
       }
       out += "</td></tr>";
     }
     out += "</tbody></table></div>";
+  }
+
+  // The record of row `r` of `rows` (the last one, `rows`, adds one), as a row's inputs are named
+  // with it.
+  std::string RowRecord(std::size_t r, std::size_t rows) const {
+    if (Section().layout == FormLayout::Groups) {
+      std::string group = Capitalised(Section().item) + " " + std::to_string(target_.index + 1);
+      return group + (r == rows ? " new zone" : " zone " + std::to_string(r + 1));
+    }
+    if (r == rows) return "New " + std::string(Section().item);
+    return Capitalised(Section().item) + " " + std::to_string(r + 1);
+  }
+
+  // Whether the field is a list of the records it may name, rather than a number input.
+  bool Listed(const CSS_FieldInfo& info) const {
+    return info.kind == CSS_FieldKind::Number && info.refers != CSS_FieldRefers::Nothing &&
+           view_.choices != nullptr;
   }
 
   // The input of field `info` named `name`, showing its value (or `absent` when the form has
@@ -265,6 +345,10 @@ class FormWriter {
         out += "\">";
         return;
       case CSS_FieldKind::Number:
+        if (Listed(info)) {
+          Choices(info, value, common, out);
+          return;
+        }
         out += "<input type=\"number\"" + common + " value=\"";
         AppendHtml(out, value);
         out += "\" min=\"" + std::to_string(info.min) + "\" max=\"" + std::to_string(info.max) +
@@ -297,6 +381,47 @@ class FormWriter {
       AppendHtml(out, value.empty() ? "(choose)" : value);
       if (!value.empty()) out += " (no text)";
       out += "</option>";
+    }
+    out += "</select>";
+  }
+
+  // A list of the records of the controller that the field may name: its time zones ("Zone 3:
+  // 06:00–14:00"), or none and its time groups ("0: none", "Time group 2"). A value that names
+  // none of them is kept, and said to be so; a row not filled in yet names nothing.
+  void Choices(const CSS_FieldInfo& info, std::string_view value, const std::string& common,
+               std::string& out) {
+    std::vector<std::pair<std::string, std::string>> options;  // value, text
+    if (info.refers == CSS_FieldRefers::TimeZone) {
+      for (const FormChoices::Zone& zone : view_.choices->zones) {
+        options.emplace_back(std::to_string(zone.number),
+                             "Zone " + std::to_string(zone.number) + ": " +
+                                 Clock(zone.startHour, zone.startMinute) + "\xE2\x80\x93" +
+                                 Clock(zone.endHour, zone.endMinute));
+      }
+    } else {
+      options.emplace_back("0", "0: none");
+      for (const int group : view_.choices->timeGroups)
+        options.emplace_back(std::to_string(group), "Time group " + std::to_string(group));
+    }
+    out += "<select" + common + ">";
+    bool found = false;
+    if (value.empty()) {
+      out += "<option value=\"\" selected>(choose)</option>";
+      found = true;
+    }
+    for (const auto& [number, text] : options) {
+      const bool selected = number == value;
+      found = found || selected;
+      out += "<option value=\"" + number + (selected ? "\" selected>" : "\">");
+      AppendHtml(out, text);
+      out += "</option>";
+    }
+    if (!found) {
+      out += "<option value=\"";
+      AppendHtml(out, value);
+      out += "\" selected>";
+      AppendHtml(out, value);
+      out += " (not on this controller)</option>";
     }
     out += "</select>";
   }

@@ -14,6 +14,8 @@ namespace {
 // --- The sections ----------------------------------------------------------------------------
 
 constexpr auto kNameInfos = kXtraNameField.Infos();
+// The level time groups of an input's timing, the list's name and its numbers' range: one
+// label for the five, said with the level ("Time group of level 2").
 constexpr CSS_FieldInfo kLevelTGs{"LevelTGs",
                                   CSS_FieldKind::Number,
                                   CSS_FieldType::Int16,
@@ -23,6 +25,9 @@ constexpr CSS_FieldInfo kLevelTGs{"LevelTGs",
                                   std::numeric_limits<std::int16_t>::min(),
                                   std::numeric_limits<std::int16_t>::max(),
                                   {},
+                                  "Time group of level",
+                                  {},
+                                  CSS_FieldRefers::TimeGroup,
                                   nullptr,
                                   nullptr,
                                   nullptr,

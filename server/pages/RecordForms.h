@@ -103,6 +103,20 @@ JsonValue PartOf(const FormTarget& target, const JsonValue& controller);
 FieldErrors PlaceErrors(const SiteErrors& errors,
                         const std::vector<std::pair<std::string, std::string>>& moved);
 
+// The records of the controller that a field may name (CSS_FieldRefers), so that the field is a
+// list of them: its time zones, by zone number, and its time groups, by number from 1.
+struct FormChoices {
+  struct Zone {
+    int number;
+    int startHour;
+    int startMinute;
+    int endHour;
+    int endMinute;
+  };
+  std::vector<Zone> zones;      // by number, each number once
+  std::vector<int> timeGroups;  // ascending
+};
+
 struct FormView {
   const CSToolEnum& enums;
   std::string_view action;  // where the form posts
@@ -114,6 +128,8 @@ struct FormView {
   // Its values mean nothing to a controller (`errors` says which): it offers to save them as
   // they are, with the field "anyway".
   bool asks = false;
+  // What the fields that name a record may name; null: they are number inputs.
+  const FormChoices* choices = nullptr;
 };
 
 // Appends the target's form, showing `values`.

@@ -23,7 +23,7 @@ from selenium.common.exceptions import (
 )
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
-from selenium.webdriver.support.ui import WebDriverWait
+from selenium.webdriver.support.ui import Select, WebDriverWait
 
 from browser import chromium
 
@@ -294,7 +294,29 @@ def test_keyboard_skips_the_bar_and_rows_name_their_record(server, eve):
     skip.send_keys(Keys.ENTER)
     assert eve.switch_to.active_element.get_attribute("id") == "main"
     hour = eve.find_element(By.NAME, "TimeZones[1].StartHour")
-    assert hour.get_attribute("aria-label") == "time zone 2 StartHour"
+    assert hour.get_attribute("aria-label") == "Time zone 2 start hour"
+    check_quiet(eve)
+
+
+def test_a_zone_is_picked_from_the_controllers_and_labels_read_plainly(server, eve, javascript):
+    eve.get(server.url + "/controllers/1/1")
+    debounce = eve.find_element(By.ID, "f-Inputs-0-Time-Debounce")
+    label = debounce.find_element(By.XPATH, "ancestor::label")
+    open_record(eve, "edit-Inputs-0")
+    assert label.find_element(By.TAG_NAME, "span").text == "Debounce time Debounce"
+    assert label.find_element(By.TAG_NAME, "small").text == "-32768 to 32767 ticks"
+
+    zone, text = ("3", "Zone 3: 06:00\u201314:00") if javascript else \
+        ("4", "Zone 4: 14:00\u201322:00")
+    record = open_record(eve, "edit-TimeGroups-0")
+    picked = Select(record.find_element(By.NAME, "TimeGroups[0].Zones[1].ZoneNo"))
+    assert len(picked.options) == 10  # the controller's ten time zones
+    picked.select_by_visible_text(text)
+    follow(eve, record.find_element(By.CSS_SELECTOR, "button[type=submit]"))
+    assert eve.find_element(By.CSS_SELECTOR, "p.saved").text == "Saved."
+    saved = Select(eve.find_element(By.NAME, "TimeGroups[0].Zones[1].ZoneNo"))
+    assert saved.first_selected_option.get_attribute("value") == zone
+    assert saved.first_selected_option.text == text
     check_quiet(eve)
 
 
