@@ -148,13 +148,28 @@ std::string NameOf(const std::string& html, const std::string& name) {
   return TextOf(label);
 }
 
-// The options of the list `name` of `html`: value, text, and whether it is chosen.
+// The options of the list `name` of `html`: value, text, and whether it is chosen. A number
+// input offered a list of suggestions gives those, the one of its value chosen.
 std::vector<std::tuple<std::string, std::string, bool>> OptionsOf(const std::string& html,
                                                                   const std::string& name) {
   std::vector<std::tuple<std::string, std::string, bool>> options;
   const std::size_t named = html.find(" name=\"" + name + "\"");
   if (named == std::string::npos) return options;
   const std::size_t select = html.rfind('<', named);
+  if (html.compare(select, 7, "<input ") == 0) {
+    std::size_t tag = select;
+    const auto input = Attributes(html, tag);
+    if (!input.contains("list")) return options;
+    const std::size_t list = html.find("<datalist id=\"" + input.at("list") + "\">");
+    const std::size_t end = html.find("</datalist>", list);
+    for (std::size_t at = html.find("<option ", list); list != std::string::npos && at < end;
+         at = html.find("<option ", at)) {
+      const auto attributes = Attributes(html, at);
+      options.emplace_back(attributes.at("value"), attributes.at("label"),
+                           attributes.at("value") == input.at("value"));
+    }
+    return options;
+  }
   if (html.compare(select, 8, "<select ") != 0) return options;
   const std::size_t end = html.find("</select>", select);
   for (std::size_t at = html.find("<option ", select); at < end; at = html.find("<option ", at)) {
@@ -234,6 +249,16 @@ class ServerPages : public ::testing::Test {
   std::string InputName(std::size_t k) {
     return Controller().Find("Inputs")->items[k].Find("Name")->text;
   }
+  // The form of `target` as the page draws it for `controller`, saving to "/save".
+  static std::string FormHtml(const pages::FormTarget& target, const JsonValue& controller,
+                              const pages::FormChoices& choices) {
+    CSToolEnum enums;
+    std::string html;
+    pages::RenderForm(target, pages::ValuesOf(target, controller),
+                      {enums, "/save", "\"tag\"", "token", nullptr, false, false, false, &choices},
+                      html);
+    return html;
+  }
 
   static constexpr std::string_view kHostile = "<img src=x onerror=alert(1)>";
   inline static const std::string kPage = "/controllers/1/1";
@@ -246,7 +271,6 @@ class ServerPages : public ::testing::Test {
 TEST_F(ServerPages, EveryFormGivesBackWhatItShows) {
   for (const std::string& address : {std::string("1/1"), std::string("1/2")}) {
     const JsonValue controller = Controller(address);
-    CSToolEnum enums;
     for (const pages::FormSection& section : pages::FormSections()) {
       const JsonValue* list = controller.Find(section.key);
       const std::size_t forms = section.layout == pages::FormLayout::Records ||
@@ -255,12 +279,8 @@ TEST_F(ServerPages, EveryFormGivesBackWhatItShows) {
                                     : 1;
       for (std::size_t k = 0; k < forms; ++k) {
         const pages::FormTarget target{&section, k};
-        std::string html;
         // Lists that lack some of the values named, which must come back as they were.
-        const pages::FormChoices choices{{{2, 8, 30, 17, 30}}, {1}};
-        pages::RenderForm(
-            target, pages::ValuesOf(target, controller),
-            {enums, "/save", "\"tag\"", "token", nullptr, false, false, false, &choices}, html);
+        const std::string html = FormHtml(target, controller, {{{2, 8, 30, 17, 30}}, {1}});
         JsonValue saved = controller;
         const pages::FormRead read = pages::ApplyForm(target, Submit(html, "/save"), saved);
         EXPECT_TRUE(read.errors.empty()) << address << " " << target.Anchor();
@@ -298,15 +318,9 @@ TEST_F(ServerPages, FieldsAreNamedInWordsWithTheirUnits) {
       {"Ports", 0, "Ports[0].PeripheralType", "Serial port 1 peripheral type"},
   };
   const JsonValue controller = Controller();
-  CSToolEnum enums;
-  const pages::FormChoices choices;
   for (const auto& c : cases) {
     const pages::FormTarget target{pages::FindFormSection(c.section), c.index};
-    std::string html;
-    pages::RenderForm(target, pages::ValuesOf(target, controller),
-                      {enums, "/save", "\"tag\"", "token", nullptr, false, false, false, &choices},
-                      html);
-    EXPECT_EQ(NameOf(html, c.input), c.named) << c.input;
+    EXPECT_EQ(NameOf(FormHtml(target, controller, {}), c.input), c.named) << c.input;
   }
   // A table's columns say the same: label, key, and the values that mean something.
   const std::string page = Send("eve", "GET", kPage).body;
@@ -355,15 +369,27 @@ TEST_F(ServerPages, ReferencesAreListsOfWhatTheControllerHas) {
       {"Inputs", 0, "Inputs[0].Time.LevelTGs[4]", with(groups, "3", false)},
   };
   const JsonValue controller = Controller();
-  CSToolEnum enums;
   for (const auto& c : cases) {
     const pages::FormTarget target{pages::FindFormSection(c.section), c.index};
-    std::string html;
-    pages::RenderForm(target, pages::ValuesOf(target, controller),
-                      {enums, "/save", "\"tag\"", "token", nullptr, false, false, false, &choices},
-                      html);
-    EXPECT_EQ(OptionsOf(html, c.input), c.options) << c.input;
+    EXPECT_EQ(OptionsOf(FormHtml(target, controller, choices), c.input), c.options) << c.input;
   }
+  // A controller with many offers them to a number input from one list a form, not a list a row.
+  pages::FormChoices many;
+  Options manyZones;
+  for (int k = 1; k <= 17; ++k) {
+    many.zones.push_back({k, 6, 0, 14, 0});
+    manyZones.emplace_back(std::to_string(k),
+                           "Zone " + std::to_string(k) + ": 06:00" + dash + "14:00", k == 3);
+  }
+  const std::string group = FormHtml({pages::FindFormSection("TimeGroups"), 1}, controller, many);
+  EXPECT_EQ(OptionsOf(group, "TimeGroups[1].Zones[0].ZoneNo"), manyZones);
+  EXPECT_EQ(group.find("<select"), std::string::npos);
+  EXPECT_EQ(group.find("<datalist"), group.rfind("<datalist"));
+  JsonValue saved = controller;
+  EXPECT_TRUE(
+      pages::ApplyForm({pages::FindFormSection("TimeGroups"), 1}, Submit(group, "/save"), saved)
+          .errors.empty());
+  EXPECT_EQ(ToJson(saved), ToJson(controller));
   // The controller's page lists its own: its ten time zones and three time groups.
   const std::string page = Send("eve", "GET", kPage).body;
   const Options shown = OptionsOf(page, "TimeGroups[0].Zones[1].ZoneNo");

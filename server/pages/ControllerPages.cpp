@@ -231,6 +231,7 @@ void SectionForms(const Call& call, CSS_ControllerAddress address, const FormSec
     end = std::min(first + PerPage(section), length);
     if (end == length) ++end;  // the last page adds a record
   }
+  std::string lists;  // of the records offered, shared by the forms
   for (std::size_t k = first; k < end; ++k) {
     const FormTarget target{&section, k};
     std::string action = base + std::string(section.key);
@@ -246,9 +247,11 @@ void SectionForms(const Call& call, CSS_ControllerAddress address, const FormSec
                         drafted || (saved != nullptr && *saved == target.Anchor()),
                         target.PerRecord() && k == length,
                         drafted && draft->doubts,
-                        &choices};
+                        &choices,
+                        &lists};
     RenderForm(target, values, view, out);
   }
+  out += lists;
 }
 
 // The links to the pages of a section's records.

@@ -90,6 +90,11 @@ void Hidden(std::string& out, std::string_view name, std::string_view value) {
   out += "\">";
 }
 
+// A field that names a record is a list to choose from while the controller has at most this
+// many to name; beyond, a number input offered them as suggestions, so that a page of many rows
+// does not repeat a long list at each.
+constexpr std::size_t kSelectAtMost = 16;
+
 class FormWriter {
  public:
   FormWriter(const FormTarget& target, const Form& values, const FormView& view, std::string& out)
@@ -116,6 +121,7 @@ class FormWriter {
     if (rows_) Hidden(out_, "rows", std::to_string(*rows_));
     FormErrors();
     out_ += inner;
+    out_ += lists_;
     Close();
   }
 
@@ -403,6 +409,28 @@ class FormWriter {
       for (const int group : view_.choices->timeGroups)
         options.emplace_back(std::to_string(group), "Time group " + std::to_string(group));
     }
+    if (options.size() > kSelectAtMost) {
+      // Too many to repeat at every row: a number, with the records offered from one list.
+      const bool zones = info.refers == CSS_FieldRefers::TimeZone;
+      const std::string list =
+          (view_.lists != nullptr ? "edit-" + std::string(Section().key) : target_.Anchor()) +
+          (zones ? "-zones" : "-groups");
+      out += "<input type=\"number\"" + common + " list=\"" + list + "\" value=\"";
+      AppendHtml(out, value);
+      out += "\" min=\"" + std::to_string(info.min) + "\" max=\"" + std::to_string(info.max) +
+             "\" step=\"1\">";
+      std::string& lists = view_.lists != nullptr ? *view_.lists : lists_;
+      const std::string open = "<datalist id=\"" + list + "\">";
+      if (lists.find(open) != std::string::npos) return;
+      lists += open;
+      for (const auto& [number, text] : options) {
+        lists += "<option value=\"" + number + "\" label=\"";
+        AppendHtml(lists, text);
+        lists += "\"></option>";
+      }
+      lists += "</datalist>";
+      return;
+    }
     out += "<select" + common + ">";
     bool found = false;
     if (value.empty()) {
@@ -507,6 +535,9 @@ class FormWriter {
   const FormView& view_;
   std::string& out_;
   std::optional<std::size_t> rows_;
+  // The lists of records offered to number inputs, each written once after the form's inputs
+  // unless the page writes them.
+  std::string lists_;
   std::set<std::string, std::less<>> inputs_;  // the names of the inputs written
 };
 

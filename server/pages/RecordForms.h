@@ -130,6 +130,9 @@ struct FormView {
   bool asks = false;
   // What the fields that name a record may name; null: they are number inputs.
   const FormChoices* choices = nullptr;
+  // Where the lists of records that number inputs are offered go, shared by the forms of a page
+  // that appends it after them; null: each form writes its own.
+  std::string* lists = nullptr;
 };
 
 // Appends the target's form, showing `values`.
