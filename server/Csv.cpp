@@ -351,8 +351,9 @@ Outcome<CsvImported> ImportCsv(Store& store, std::string_view text, const AuditN
       return Failure{Refusal::Because(400, At(first.line, k + 1, header))};
   }
 
+  // The rows of each controller, the controllers in the order they first appear.
   constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
-  std::vector<Edited> edited;
+  std::vector<std::pair<CSS_ControllerAddress, std::vector<const CsvRow*>>> controllers;
   std::map<std::pair<std::int32_t, std::int32_t>, std::size_t> found;  // address -> its place
   for (std::size_t r = 1; r < rows->size(); ++r) {
     const CsvRow& row = (*rows)[r];
@@ -364,35 +365,57 @@ Outcome<CsvImported> ImportCsv(Store& store, std::string_view text, const AuditN
     const CSS_ControllerAddress address{static_cast<std::int32_t>(*interfaceId),
                                         static_cast<std::int32_t>(*node)};
     const auto [place, added] =
-        found.try_emplace({address.interfaceId, address.node}, edited.size());
-    if (added) {
-      std::optional<ControllerState> state = store.Controller(address);
-      if (!state)
-        return Failure{Unprocessable(row, 1, "there is no controller " + AddressText(address))};
-      JsonRead tree = ReadJson(state->json);
-      if (!tree) throw StoreError("a controller's JSON does not read: " + tree.error());
-      edited.push_back({address, std::move(*state), std::move(*tree), {}, 0});
-    }
-    Outcome<bool> applied = Apply(row, edited[place->second]);
-    if (!applied) return Failure{std::move(applied.error())};
+        found.try_emplace({address.interfaceId, address.node}, controllers.size());
+    if (added) controllers.emplace_back(address, std::vector<const CsvRow*>());
+    controllers[place->second].second.push_back(&row);
   }
 
+  // A controller at a time, so that only its tree is held: its rows applied, then checked. The
+  // refusal is that of the first line that does not apply; where all apply, that of the first
+  // controller that does not check.
   CsvImported imported;
   std::vector<std::unique_ptr<CSApplicationManagerStd>> records;
   std::vector<ControllerPut> puts;
-  for (const Edited& controller : edited) {
-    if (controller.values == 0) continue;
-    const std::string json = ToJson(controller.tree);
+  std::optional<std::pair<std::size_t, Refusal>> unapplied;  // its line, and why
+  std::optional<Refusal> unchecked;
+  for (const auto& [address, rowsOf] : controllers) {
+    if (unapplied && rowsOf.front()->line > unapplied->first) continue;
+    const auto refuse = [&unapplied](const CsvRow& row, Refusal refusal) {
+      if (!unapplied || row.line < unapplied->first)
+        unapplied.emplace(row.line, std::move(refusal));
+    };
+    std::optional<ControllerState> state = store.Controller(address);
+    if (!state) {
+      refuse(*rowsOf.front(),
+             Unprocessable(*rowsOf.front(), 1, "there is no controller " + AddressText(address)));
+      continue;
+    }
+    JsonRead tree = ReadJson(state->json);
+    if (!tree) throw StoreError("a controller's JSON does not read: " + tree.error());
+    Edited edited{address, std::move(*state), std::move(*tree), {}, 0};
+    bool applied = true;
+    for (const CsvRow* row : rowsOf) {
+      Outcome<bool> set = Apply(*row, edited);
+      if (!set) {
+        refuse(*row, std::move(set.error()));
+        applied = false;
+        break;
+      }
+    }
+    if (!applied || unapplied || unchecked || edited.values == 0) continue;
     Outcome<std::unique_ptr<CSApplicationManagerStd>> checked = CheckController(
-        store, controller.address, json, controller.before.position, &controller.before.json);
-    if (!checked) return Failure{Unchecked(controller, checked.error())};
+        store, address, ToJson(edited.tree), edited.before.position, &edited.before.json);
+    if (!checked) {
+      unchecked = Unchecked(edited, checked.error());
+      continue;
+    }
     records.push_back(std::move(*checked));
-    puts.push_back({controller.address,
-                    {Expect::Kind::Present, controller.before.etag},
-                    records.back().get()});
+    puts.push_back({address, {Expect::Kind::Present, edited.before.etag}, records.back().get()});
     ++imported.controllers;
-    imported.values += controller.values;
+    imported.values += edited.values;
   }
+  if (unapplied) return Failure{std::move(unapplied->second)};
+  if (unchecked) return Failure{std::move(*unchecked)};
   if (puts.empty()) return imported;
   const BatchResult result = store.PutControllers(puts, note);
   if (result.status != WriteStatus::Done) {

@@ -1181,6 +1181,11 @@ TEST_P(ServerApi, ACsvRowThatNamesNothingThereOrAWrongValueWritesNothing) {
       {header + good + "1,1,Inputs,1,Name,\"a\nb\"\r\n1,1,Doors,1,Name,x\r\n", 422,
        "line 5, column 3: "},
       {header + good + "1,9,Inputs,1,Name,x\r\n", 422, "line 3, column 1: "},
+      // The first line that is wrong is named, whichever controller's rows come first.
+      {header + good + "1,2,Inputs,1,Name,x\r\n1,2,Inputs,1,EOL,yes\r\n1,1,Inputs,1,EOL,no\r\n",
+       422, "line 4, column 6: "},
+      {header + good + "1,2,Inputs,1,Name,x\r\n1,1,Inputs,1,EOL,no\r\n1,2,Inputs,1,EOL,no\r\n", 422,
+       "line 4, column 6: "},
       {header + good + "0,1,Inputs,1,Name,x\r\n", 422, "line 3, column 1: "},
       {header + good + "1,1,Inputs,1,Time.Debounce,99999999999999999999\r\n", 422,
        "line 3, column 6: "},
