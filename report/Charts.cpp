@@ -243,10 +243,13 @@ bool ControllerSection::SameZones(const std::vector<CSDevice_TimeGroupZoneItem>&
 void ControllerSection::TimeGroups() {
   const CSDevice_TimeGroupZone& groups = store_.GetTimeGroupZone();
   const CSDevice_TimeGroupZone* before = BeforeOf(&Store::GetTimeGroupZone);
-  const int length =
+  const int all =
       std::max(groups.GetRecordCount(), before == nullptr ? 0 : before->GetRecordCount());
+  const ReportRows rows = RowsOf("TimeGroups");
+  const int length = static_cast<int>(std::min(rows.end, static_cast<std::size_t>(all)));
   bool heading = false;
-  for (int group = 1; group <= length; ++group) {
+  for (int group = static_cast<int>(std::min(rows.first, static_cast<std::size_t>(all))) + 1;
+       group <= length; ++group) {
     const auto* zones = groups.FindGroup(group);
     const auto* old = before == nullptr ? nullptr : before->FindGroup(group);
     if (zones == nullptr && old == nullptr) continue;
@@ -264,6 +267,7 @@ void ControllerSection::TimeGroups() {
     Week(group, *zones, change);
     WarningNotes({"TimeGroups", "TimeGroups.Zones"}, group - 1);
   }
+  More("TimeGroups", "time groups", all);
 }
 
 // The holidays on a calendar of twelve months (without a year: 29 February is a day), and the

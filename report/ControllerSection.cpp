@@ -9,6 +9,9 @@
 
 namespace ssmsg {
 
+// No list holds more positions than a record's 16-bit number counts.
+constexpr std::size_t kMaxPositions = 1 << 16;
+
 using html::Badge;
 using html::Number;
 using html::Text;
@@ -31,6 +34,12 @@ void ControllerSection::ChangeBadge(std::string& out, Change change) {
 }
 
 void ControllerSection::Write() {
+  if (!view_.only.empty()) {
+    out_ += "<section class=\"card controller\">";
+    Lists();
+    out_ += "</section>\n";
+    return;
+  }
   out_ += "<section class=\"card controller\" id=\"c-";
   Number(out_, static_cast<std::int64_t>(view_.number));
   out_ += "\" aria-labelledby=\"";
@@ -62,27 +71,70 @@ void ControllerSection::Write() {
   Warnings();
   Configuration();
   TimeZones();
-  TimeGroups();
-  Holidays();
-  const CSDevice_Resource& counts = store_.GetResource();
-  out_ += "<h3>Inputs</h3>";
-  RecordTable("Type and wiring", "Inputs", &Store::GetInputType, counts.GetInputs());
-  RecordTable("Timing", "Inputs.Time", &Store::GetInputTime, counts.GetInputs());
-  RecordTable("Links", "Inputs.Link", &Store::GetInputLink, counts.GetInputs());
-  out_ += "<h3>Outputs</h3>";
-  RecordTable("Type and wiring", "Outputs", &Store::GetOutputType, counts.GetOutputs());
-  RecordTable("Timing", "Outputs.Time", &Store::GetOutputTime, counts.GetOutputs());
-  out_ += "<h3>Readers</h3>";
-  const int readers = counts.GetReaders();
-  RecordTable("Configuration", "Readers", &Store::GetRdConfiguration, readers);
-  RecordTable("Card control", "Readers.CardControl", &Store::GetRdCardControl, readers);
-  RecordTable("Card location", "Readers.CardLocation", &Store::GetRdCardLocation, readers);
-  RecordTable("Card structure", "Readers.CardStructure", &Store::GetRdCardStructure, readers);
-  RecordTable("Access alarms", "Readers.AccessAlarm", &Store::GetRdAccessAlarm, readers);
-  out_ += "<h3>Serial ports and field-LAN nodes</h3>";
-  RecordTable("Serial ports", "Ports", &Store::GetPort, counts.GetComms());
-  RecordTable("Field-LAN nodes", "FLAN", &Store::GetFLan_Setup, counts.GetCommsFLAN());
+  Lists();
   out_ += "</section>\n";
+}
+
+// The time groups, the holidays and the tables of records, those of `view_.only` alone when
+// it names one.
+void ControllerSection::Lists() {
+  if (Drawn("TimeGroups")) TimeGroups();
+  if (view_.only.empty()) Holidays();
+  const CSS_Store& s = store_;
+  const CSDevice_Resource& counts = s.GetResource();
+  if (Drawn("Inputs")) {
+    out_ += "<h3>Inputs</h3>";
+    RecordTable("Type and wiring", "Inputs", &Store::GetInputType, counts.GetInputs());
+    RecordTable("Timing", "Inputs.Time", &Store::GetInputTime, counts.GetInputs());
+    RecordTable("Links", "Inputs.Link", &Store::GetInputLink, counts.GetInputs());
+    More("Inputs", "inputs", FindCountedList("Inputs").length(s));
+  }
+  if (Drawn("Outputs")) {
+    out_ += "<h3>Outputs</h3>";
+    RecordTable("Type and wiring", "Outputs", &Store::GetOutputType, counts.GetOutputs());
+    RecordTable("Timing", "Outputs.Time", &Store::GetOutputTime, counts.GetOutputs());
+    More("Outputs", "outputs", FindCountedList("Outputs").length(s));
+  }
+  if (Drawn("Readers")) {
+    out_ += "<h3>Readers</h3>";
+    const int readers = counts.GetReaders();
+    RecordTable("Configuration", "Readers", &Store::GetRdConfiguration, readers);
+    RecordTable("Card control", "Readers.CardControl", &Store::GetRdCardControl, readers);
+    RecordTable("Card location", "Readers.CardLocation", &Store::GetRdCardLocation, readers);
+    RecordTable("Card structure", "Readers.CardStructure", &Store::GetRdCardStructure, readers);
+    RecordTable("Access alarms", "Readers.AccessAlarm", &Store::GetRdAccessAlarm, readers);
+    More("Readers", "readers", FindCountedList("Readers").length(s));
+  }
+  if (Drawn("Ports") || Drawn("FLAN")) out_ += "<h3>Serial ports and field-LAN nodes</h3>";
+  if (Drawn("Ports")) {
+    RecordTable("Serial ports", "Ports", &Store::GetPort, counts.GetComms());
+    More("Ports", "serial ports", s.GetPort().GetRecordCount());
+  }
+  if (Drawn("FLAN")) {
+    RecordTable("Field-LAN nodes", "FLAN", &Store::GetFLan_Setup, counts.GetCommsFLAN());
+    More("FLAN", "field-LAN nodes", s.GetFLan_Setup().GetRecordCount());
+  }
+}
+
+ReportRows ControllerSection::RowsOf(std::string_view list) const {
+  return view_.rows ? view_.rows(list.substr(0, list.find('.'))) : ReportRows{};
+}
+
+void ControllerSection::More(std::string_view list, std::string_view items, int length) {
+  const ReportRows rows = RowsOf(list);
+  const auto all = static_cast<std::size_t>(std::max(length, 0));
+  if (rows.more.empty() || (rows.first == 0 && rows.end >= all)) return;
+  out_ += "<p class=\"meta\">";
+  Number(out_, static_cast<std::int64_t>(std::min(rows.first + 1, all)));
+  out_ += "&ndash;";
+  Number(out_, static_cast<std::int64_t>(std::min(rows.end, all)));
+  out_ += " of ";
+  Number(out_, static_cast<std::int64_t>(all));
+  out_ += ' ';
+  Text(out_, items);
+  out_ += " &middot; <a href=\"";
+  Text(out_, rows.more);
+  out_ += "\">the others, a page at a time</a></p>";
 }
 
 void ControllerSection::Address() {
@@ -234,10 +286,14 @@ void ControllerSection::RecordTable(std::string_view title, std::string_view lis
   const Records& records = (store_.*get)();
   const Records* before = BeforeOf(get);
   using Item = typename Records::Item;
-  const int length =
-      std::max(records.GetRecordCount(), before == nullptr ? 0 : before->GetRecordCount());
+  const ReportRows rows = RowsOf(list);
+  const int first = static_cast<int>(std::min<std::size_t>(rows.first, kMaxPositions));
+  const int length = static_cast<int>(std::min<std::size_t>(
+      {static_cast<std::size_t>(
+           std::max(records.GetRecordCount(), before == nullptr ? 0 : before->GetRecordCount())),
+       rows.end, kMaxPositions}));
   bool any = false;
-  for (int position = 0; position < length && !any; ++position) {
+  for (int position = first; position < length && !any; ++position) {
     const int index = position + Records::kFirstIndex;
     any = records.Find(index) != nullptr || Before(before, index) != nullptr;
   }
@@ -257,7 +313,7 @@ void ControllerSection::RecordTable(std::string_view title, std::string_view lis
   }
   out_ += "</tr></thead><tbody>";
   const std::size_t columns = 1 + kRecordFieldInfos<Item>.size() + kExtra<Item>;
-  for (int position = 0; position < length; ++position) {
+  for (int position = first; position < length; ++position) {
     const int index = position + Records::kFirstIndex;
     const Item* item = records.Find(index);
     const Item* old = Before(before, index);

@@ -95,9 +95,15 @@ class ControllerSection {
   template <class Records>
   void RecordTable(std::string_view title, std::string_view list,
                    const Records& (Store::*get)() const, int sentCount);
+  // Whether the list is drawn, which of its records are, and the line that says where the
+  // others are when some are left out of its `length` positions.
+  bool Drawn(std::string_view list) const { return view_.only.empty() || view_.only == list; }
+  ReportRows RowsOf(std::string_view list) const;
+  void More(std::string_view list, std::string_view items, int length);
   template <class Record, std::size_t N>
   void Settings(const std::array<CSS_FieldInfo, N>& infos, const Record& record, const Record* old);
   void Configuration();
+  void Lists();
 
   // The charts.
   void TimeZones();

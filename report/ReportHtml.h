@@ -4,6 +4,7 @@
 // together, each appended to a string.
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,14 @@ struct ReportWarning {
   std::string text;  // from the controller's path on, e.g. "Inputs[3].Type: ..."
 };
 
+// The records of a list that are drawn: positions [first, end), from 0. Where the list holds
+// others, `more` is the link to them (empty: they are not mentioned).
+struct ReportRows {
+  std::size_t first = 0;
+  std::size_t end = static_cast<std::size_t>(-1);
+  std::string more;
+};
+
 // One controller to render.
 struct ReportControllerView {
   std::size_t number = 0;  // 1-based, among the controllers chosen
@@ -37,6 +46,11 @@ struct ReportControllerView {
   std::size_t diffMessages = 0;  // of the diff from the site last sent
   const std::vector<ReportWarning>* warnings = nullptr;
   bool pages = false;  // the controller has a page of its own
+  // The records drawn of each list that has records of its own ("Inputs", "Outputs", "Readers",
+  // "Ports", "FLAN", "TimeGroups"); null: all of them.
+  std::function<ReportRows(std::string_view list)> rows;
+  // Only this list is drawn, without the controller's heading (empty: the whole controller).
+  std::string_view only;
 };
 
 // The site as a whole.

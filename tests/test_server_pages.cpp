@@ -783,6 +783,24 @@ TEST_F(ServerPages, ALongSectionHasPagesOfItsOwn) {
         << record;
   }
   EXPECT_EQ(Send("eve", "GET", kPage + "/edit/Inputs?page=4").status, 404);
+  // The controller's drawing has the inputs of the first page, the others are on theirs, for
+  // those who may only look too.
+  const std::string viewed = Send("vic", "GET", kPage + "/edit/Inputs?page=3").body;
+  for (const auto& [html, record, drawn] :
+       {std::tuple{&page, 16, true}, std::tuple{&page, 17, false},
+        std::tuple{&third.body, 32, false}, std::tuple{&third.body, 33, true},
+        std::tuple{&third.body, 40, true}, std::tuple{&viewed, 40, true}}) {
+    for (const std::string part : {"Inputs-", "Inputs-Time-", "Inputs-Link-"}) {
+      EXPECT_EQ(html->find("<tr id=\"c1-" + part + std::to_string(record - 1) + "\"") !=
+                    std::string::npos,
+                drawn)
+          << part << record;
+    }
+  }
+  EXPECT_NE(page.find("1&ndash;16 of 40 inputs &middot; <a href=\"/controllers/1/1/edit/Inputs\">"),
+            std::string::npos);
+  EXPECT_EQ(viewed.find("action=\"/controllers/1/1/edit/"), std::string::npos);
+  EXPECT_EQ(Send("vic", "GET", kPage).body.find("Change the 40 inputs"), std::string::npos);
   const std::string action = kPage + "/edit/Inputs/33";
   const Response saved = Send("eve", "POST", action,
                               Body(Submit(third.body, action), {{"Inputs[33].Name", "Far door"}}));

@@ -146,6 +146,56 @@ void Load(const CSS_Site& site, Loaded& loaded) {
   site.LoadEnumTexts(loaded.enums);
 }
 
+// A controller read from the store for its pages: the site it is in now and the one last sent,
+// its tree, and the report's view of it (with the diff from the one last sent).
+struct Drawing {
+  CSS_SiteLoadResult current;
+  CSS_SiteLoadResult sent;
+  JsonValue tree;
+  const JsonValue* controller = nullptr;
+  Loaded now;
+  std::optional<Loaded> before;
+  CSS_DiffResult diff;
+  std::vector<ReportWarning> warnings;
+  ReportControllerView view;
+};
+
+std::vector<ReportWarning> WarningsOf(const CSS_Site& site, const CSToolEnum& enums);
+
+// Null when the stored controller does not read.
+std::unique_ptr<Drawing> Draw(const PendingSites& sites, CSS_ControllerAddress address) {
+  auto drawing = std::make_unique<Drawing>();
+  Drawing& d = *drawing;
+  d.current = LoadSiteText(sites.current, "site");
+  d.sent = LoadSiteText(sites.sent ? *sites.sent : std::string("{\"Controllers\":[]}"), "sent");
+  JsonRead json = ReadJson(sites.current);
+  if (json) d.tree = std::move(*json);
+  const JsonValue* controllers = json ? d.tree.Find("Controllers") : nullptr;
+  if (!d.current.site || !d.sent.site || controllers == nullptr || controllers->items.size() != 1)
+    return nullptr;
+  d.controller = &controllers->items.front();
+  Load(*d.current.site, d.now);
+  if (d.sent.site->ControllerCount() == 1) Load(*d.sent.site, d.before.emplace());
+  CSS_DiffOptions options;
+  options.selection = {address.interfaceId, address.node};
+  d.diff = MakeSiteDiff(*d.sent.site, *d.current.site, options,
+                        [](const CSS_SiteMessage&) { return true; });
+  d.warnings = WarningsOf(*d.current.site, d.now.enums);
+  ReportControllerView& view = d.view;
+  view.number = sites.position + 1;
+  view.address = address;
+  view.store = &d.now.store;
+  view.enums = &d.now.enums;
+  view.before = d.before ? &d.before->store : nullptr;
+  view.beforeEnums = d.before ? &d.before->enums : nullptr;
+  view.compared = sites.sent.has_value();
+  view.messages = d.diff.messagesFull;
+  view.diffMessages = d.diff.messagesWritten;
+  view.warnings = &d.warnings;
+  view.pages = true;
+  return drawing;
+}
+
 // What the controller's forms may name: the time zones and time groups it is sent, as its
 // warnings count them.
 FormChoices ChoicesOf(const CSApplicationManagerStd& store) {
@@ -172,9 +222,20 @@ std::vector<ReportWarning> WarningsOf(const CSS_Site& site, const CSToolEnum& en
 // of its own, a few records at a time, so that no page grows with the controller.
 constexpr std::size_t kInlineRecords = 16;
 constexpr std::size_t kInlineRows = 64;
-// The records of a page: time groups hold a table of zones each, so fewer of them.
+// The records of a page: about as many inputs on each, so fewer of a record with many fields;
+// time groups hold a table of zones each, so four.
+constexpr std::size_t kFieldsAPage = 600;
 std::size_t PerPage(const FormSection& section) {
-  return section.layout == FormLayout::Groups ? 4 : 16;
+  if (section.layout == FormLayout::Groups) return 4;
+  std::size_t fields = 0;
+  for (const FormPart& part : section.parts)
+    fields += part.fields.size() + part.count;
+  return std::clamp<std::size_t>(kFieldsAPage / std::max<std::size_t>(fields, 1), 4, 16);
+}
+
+// Whether the section's records are shown a page of them at a time when it is long.
+bool Paged(const FormSection& section) {
+  return section.layout == FormLayout::Records || section.layout == FormLayout::Groups;
 }
 
 // How many records the section's list holds in `controller`.
@@ -222,8 +283,7 @@ void SectionForms(const Call& call, CSS_ControllerAddress address, const FormSec
   // The form just saved stays open.
   const std::string* saved = call.target.Query("saved");
   const std::size_t length = LengthOf(section, controller);
-  const bool perRecord =
-      section.layout == FormLayout::Records || section.layout == FormLayout::Groups;
+  const bool perRecord = Paged(section);
   std::size_t first = 0;
   std::size_t end = perRecord ? length + 1 : 1;
   if (perRecord && page) {
@@ -315,15 +375,10 @@ Response ShowSection(Service& service, const Call& call, int status, const FormS
   if (!address) return MessagePage(call, 404, kNoController);
   const std::optional<PendingSites> sites = service.Data().Pending(*address);
   if (!sites) return MessagePage(call, 404, kNoController);
-  const CSS_SiteLoadResult current = LoadSiteText(sites->current, "site");
-  const JsonRead json = ReadJson(sites->current);
-  const JsonValue* controllers = json ? json->Find("Controllers") : nullptr;
-  if (!current.site || controllers == nullptr || controllers->items.size() != 1) {
-    return MessagePage(call, 500, "the stored controller cannot be read");
-  }
-  const JsonValue& controller = controllers->items.front();
-  Loaded now;
-  Load(*current.site, now);
+  const std::unique_ptr<Drawing> drawing = Draw(*sites, *address);
+  if (!drawing) return MessagePage(call, 500, "the stored controller cannot be read");
+  const JsonValue& controller = *drawing->controller;
+  const Loaded& now = drawing->now;
   const std::size_t length = LengthOf(section, controller);
   std::size_t page = 0;
   if (draft != nullptr) {
@@ -350,11 +405,24 @@ Response ShowSection(Service& service, const Call& call, int status, const FormS
   } else if (call.target.Query("saved") != nullptr) {
     main += "<p class=\"saved\" role=\"status\">Saved.</p>";
   }
-  const bool paged = section.layout == FormLayout::Records || section.layout == FormLayout::Groups;
+  const bool paged = Paged(section);
   if (paged) Pager(call, *address, section, length, page, main);
-  SectionForms(call, *address, section, controller, now.enums, ChoicesOf(now.store), sites->etag,
-               draft, paged ? std::optional(page) : std::nullopt, main);
+  if (call.caller->user.role == Role::Viewer) {
+    main += "<p class=\"meta\">Your role may look but not change.</p>";
+  } else {
+    SectionForms(call, *address, section, controller, now.enums, ChoicesOf(now.store), sites->etag,
+                 draft, paged ? std::optional(page) : std::nullopt, main);
+  }
   main += "</section>\n";
+  // The records of the page as the controller's page draws them: against the site last sent.
+  if (paged) {
+    ReportControllerView& view = drawing->view;
+    view.only = section.key;
+    view.rows = [&](std::string_view) {
+      return ReportRows{page * PerPage(section), (page + 1) * PerPage(section), {}};
+    };
+    RenderController(view, main);
+  }
   std::string title(section.title);
   return Page(call, status, title + " of " + name, main);
 }
@@ -371,43 +439,26 @@ Response ShowController(Service& service, const Call& call, int status, const Dr
   // One reading of the store: the controller, its place and its ETag are of one version.
   const std::optional<PendingSites> sites = service.Data().Pending(*address);
   if (!sites) return MessagePage(call, 404, kNoController);
-  const CSS_SiteLoadResult current = LoadSiteText(sites->current, "site");
-  const CSS_SiteLoadResult sent =
-      LoadSiteText(sites->sent ? *sites->sent : std::string("{\"Controllers\":[]}"), "sent");
-  const JsonRead json = ReadJson(sites->current);
-  const JsonValue* controllers = json ? json->Find("Controllers") : nullptr;
-  if (!current.site || !sent.site || controllers == nullptr || controllers->items.size() != 1) {
-    return MessagePage(call, 500, "the stored controller cannot be read");
-  }
-  const JsonValue& controller = controllers->items.front();
+  const std::unique_ptr<Drawing> drawing = Draw(*sites, *address);
+  if (!drawing) return MessagePage(call, 500, "the stored controller cannot be read");
+  const JsonValue& controller = *drawing->controller;
   // A draft of a long section goes back to its section's page.
   if (draft != nullptr &&
       !ShownInline(*draft->target.section, LengthOf(*draft->target.section, controller))) {
     return ShowSection(service, call, status, *draft->target.section, draft);
   }
-
-  Loaded now;
-  Load(*current.site, now);
-  std::optional<Loaded> before;
-  if (sent.site->ControllerCount() == 1) Load(*sent.site, before.emplace());
-  CSS_DiffOptions options;
-  options.selection = {address->interfaceId, address->node};
-  const CSS_DiffResult diff =
-      MakeSiteDiff(*sent.site, *current.site, options, [](const CSS_SiteMessage&) { return true; });
-  const std::vector<ReportWarning> warnings = WarningsOf(*current.site, now.enums);
-
-  ReportControllerView view;
-  view.number = sites->position + 1;
-  view.address = *address;
-  view.store = &now.store;
-  view.enums = &now.enums;
-  view.before = before ? &before->store : nullptr;
-  view.beforeEnums = before ? &before->enums : nullptr;
-  view.compared = sites->sent.has_value();
-  view.messages = diff.messagesFull;
-  view.diffMessages = diff.messagesWritten;
-  view.warnings = &warnings;
-  view.pages = true;
+  const Loaded& now = drawing->now;
+  const CSS_DiffResult& diff = drawing->diff;
+  // Of a long list, the records of its first page, as its own pages show them.
+  ReportControllerView& view = drawing->view;
+  view.rows = [&](std::string_view list) {
+    const FormSection* section = FindFormSection(list);
+    if (section == nullptr || !Paged(*section) ||
+        ShownInline(*section, LengthOf(*section, controller)))
+      return ReportRows{};
+    return ReportRows{0, PerPage(*section),
+                      ControllerLink(call, *address) + "/edit/" + std::string(list)};
+  };
 
   const std::string url = ControllerLink(call, *address);
   std::string main = "<section class=\"card status\"><p class=\"meta\"><b>";
@@ -763,7 +814,7 @@ void AddControllerPages(Service& service) {
   AddPage(service, "GET", "/controllers/{interface}/{node}/remove", Access::Editor, AskRemove);
   AddPage(service, "POST", "/controllers/{interface}/{node}/remove", Access::Editor, Remove);
   AddPage(service, "POST", "/controllers/{interface}/{node}/copy", Access::Editor, Copy);
-  AddPage(service, "GET", "/controllers/{interface}/{node}/edit/{section}", Access::Editor,
+  AddPage(service, "GET", "/controllers/{interface}/{node}/edit/{section}", Access::Viewer,
           Section);
   AddPage(service, "GET", "/", Access::Viewer, Overview);
   AddPage(service, "GET", "/controllers/{interface}/index.html", Access::Viewer, BackToOverview);
