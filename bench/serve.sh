@@ -17,7 +17,10 @@
 # - the change feed: from each of 200 changes' answers to its event, on a subscriber of the server
 #   and on one of a second server on the database (bench/feed_latency.py);
 # - a change set that adds a holiday to every controller, previewed and applied (the fastest of
-#   three, bench/change_set.py).
+#   three, bench/change_set.py);
+# - the controller's pages: the heaviest one's size and its load time in headless Chromium; CSV
+#   export and import of every name of the site (bench/editor.py, run by the first python3 on the
+#   PATH that has Selenium).
 # Each load runs SSMSG_SERVE_SECONDS (default 10) seconds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -93,9 +96,17 @@ wait "$second" 2>/dev/null || true
 # A change set over every controller: one holiday added to each, in one transaction.
 changeset=$(python3 bench/change_set.py "$token" "http://127.0.0.1:$port" | sed -n 's/^changeset //p')
 
+# The controller's pages, and the site's names as CSV.
+browser_python=python3
+for candidate in $(which -a python3); do
+  if "$candidate" -c 'import selenium' 2>/dev/null; then browser_python=$candidate; break; fi
+done
+editor=$("$browser_python" bench/editor.py "$token" "http://127.0.0.1:$port" "$interface" "$node" \
+  bench "bench password" | sed -n 's/^editor //p')
+
 # SQLite's page cache of the server's connection: its default, 2,000 KiB.
 cache_kib=2000
-awk -v n="$count" -v get="$get" -v patch="$patch" -v pending="$pending" -v patch_ms="$patch_ms" -v diff="$diff_one" -v feed="$feed" -v changeset="$changeset" \
+awk -v n="$count" -v get="$get" -v patch="$patch" -v pending="$pending" -v patch_ms="$patch_ms" -v diff="$diff_one" -v feed="$feed" -v changeset="$changeset" -v editor="$editor" \
   -v soak="$soak" -v cache="$cache_kib" -v samples="$(paste -sd' ' "$work/rss.txt")" '
 function verdict(met) { return met ? "met" : "not met" }
 BEGIN {
@@ -114,6 +125,13 @@ BEGIN {
     f[1], f[2], f[3], f[4], verdict(f[4] < 200)
   printf "  change set over all %d controllers (one holiday added to each): preview %.1f s, applied in one transaction %.1f s (target < 10 s: %s)\n",
     c[3], c[1], c[2], verdict(c[2] < 10 && c[3] == n)
+  split(editor, e, " ")
+  printf "  the controller'"'"'s heaviest page, %s: %d kB (target < 300 kB: %s), loads in headless Chromium in %d ms, the fastest of 3 (target < 300 ms: %s)\n",
+    e[2], e[1], verdict(e[1] < 300), e[3], verdict(e[3] < 300)
+  printf "  a save of an input'"'"'s name in Chromium, from the submission to the end of the load of the page it leads to: %d ms, the fastest of 3 (target < 200 ms: %s)\n",
+    e[7], verdict(e[7] < 200)
+  printf "  CSV of every name of the site (%d rows), the fastest of 3: export %.2f s (target < 2 s: %s), import %.2f s (target < 5 s: %s)\n",
+    e[6], e[4], verdict(e[4] < 2), e[5], verdict(e[5] < 5)
   # Flat: the peak of the second half against that of the first (after its first tenth).
   first = 0; last = 0; peak = 0
   for (i = int(soak / 10) + 1; i <= soak; ++i) {
