@@ -655,8 +655,21 @@ TEST_F(ServerPages, AConflictIsDecidedValueByValue) {
                                  {{"Inputs[0].Name", "Ada's"}, {"Inputs[0].Time.Debounce", "9"}}));
   ASSERT_EQ(met.status, 409);
   EXPECT_NE(met.body.find("2 values differ."), std::string::npos);
-  // Records are counted from 1, as the pages count them.
-  EXPECT_NE(met.body.find("<th scope=\"row\">input 1 Time.Debounce</th>"), std::string::npos);
+  // Each value is named as its form names it, records counted from 1.
+  EXPECT_NE(met.body.find("<th scope=\"row\">Input 1 debounce time</th>"), std::string::npos);
+  for (const auto& [section, path, label] : {
+           std::tuple{"Inputs", "Inputs[0].Name", "Input 1 name"},
+           std::tuple{"Inputs", "Inputs[2].Time.LevelTGs[1]", "Input 3 time group of level 2"},
+           std::tuple{"Inputs", "Inputs[2].Link.Colour", "Input 3 Link.Colour"},
+           std::tuple{"Readers", "Readers[1].CardControl.ATBMinutes", "Reader 2 ATB period"},
+           std::tuple{"TimeGroups", "TimeGroups[0].Zones[1].Monday", "Time group 1 zone 2 Monday"},
+           std::tuple{"TimeGroups", "TimeGroups[3].Zones[0].ZoneNo",
+                      "Time group 4 zone 1 time zone"},
+           std::tuple{"Holidays", "Holidays[4].Month", "Holiday 5 month"},
+           std::tuple{"Controller", "Config.TGEnabled", "Time groups enabled"},
+       }) {
+    EXPECT_EQ(pages::ValueLabel(*pages::FindFormSection(section), path), label) << path;
+  }
   ASSERT_EQ(Edit("Inputs/2", {{"Inputs[2].Name", "Motion"}}).status, 303);
   const Response saved =
       Send("ada", "POST", action,

@@ -90,6 +90,25 @@ void Hidden(std::string& out, std::string_view name, std::string_view value) {
   out += "\">";
 }
 
+// The field of `part` that `rest` names ("Time.Debounce", "Time.LevelTGs[1]"), in words
+// ("debounce time", "time group of level 2"); empty when it names none.
+std::string FieldWords(const FormPart& part, std::string_view rest) {
+  if (!part.key.empty()) {
+    if (!rest.starts_with(part.key) || rest.substr(part.key.size()).substr(0, 1) != ".") return {};
+    rest.remove_prefix(part.key.size() + 1);
+  }
+  for (const CSS_FieldInfo& info : part.fields) {
+    if (info.name == rest) return InPhrase(Label(info));
+  }
+  if (part.numbers == nullptr || !rest.starts_with(part.numbers->name)) return {};
+  rest.remove_prefix(part.numbers->name.size());
+  std::size_t index = 0;
+  if (rest.size() < 3 || rest.front() != '[' || rest.back() != ']' ||
+      std::from_chars(rest.data() + 1, rest.data() + rest.size() - 1, index).ec != std::errc())
+    return {};
+  return InPhrase(Label(*part.numbers)) + " " + std::to_string(index + 1);
+}
+
 // A field that names a record is a list to choose from while the controller has at most this
 // many to name; beyond, a number input offered them as suggestions, so that a page of many rows
 // does not repeat a long list at each.
@@ -546,6 +565,45 @@ class FormWriter {
 void RenderForm(const FormTarget& target, const Form& values, const FormView& view,
                 std::string& out) {
   FormWriter(target, values, view, out).Write();
+}
+
+// "Inputs[2].Time.Debounce" -> "Input 3 debounce time", "TimeGroups[0].Zones[1].Monday" ->
+// "Time group 1 zone 2 Monday", "Config.TGEnabled" -> "Time groups enabled". A path of no field
+// of the section is said as it is, its records counted from 1: "input 3 Colour".
+std::string ValueLabel(const FormSection& section, std::string_view path) {
+  std::string record;  // "Input 3 ", "Time group 1 zone 2 "
+  std::string_view rest = path;
+  const auto number = [&rest](std::string& out) {
+    std::size_t index = 0;
+    const std::size_t close = rest.find(']');
+    if (!rest.starts_with('[') || close == std::string_view::npos ||
+        std::from_chars(rest.data() + 1, rest.data() + close, index).ec != std::errc())
+      return false;
+    out += ' ' + std::to_string(index + 1) + ' ';
+    rest.remove_prefix(close + 1);
+    if (rest.starts_with('.')) rest.remove_prefix(1);
+    return true;
+  };
+  if (section.layout != FormLayout::Controller) {
+    if (!rest.starts_with(section.key)) return std::string(path);
+    rest.remove_prefix(section.key.size());
+    record = Capitalised(section.item);
+    if (!number(record)) return std::string(path);
+    if (section.layout == FormLayout::Groups) {
+      constexpr std::string_view kZones = "Zones";
+      if (!rest.starts_with(kZones)) return record + std::string(rest);
+      rest.remove_prefix(kZones.size());
+      record += "zone";
+      if (!number(record)) return record + std::string(rest);
+    }
+  }
+  for (const FormPart& part : section.parts) {
+    std::string words = FieldWords(part, rest);
+    if (words.empty()) continue;
+    if (record.empty()) return Capitalised(words);
+    return record + words;
+  }
+  return record + std::string(rest);
 }
 
 }  // namespace ssmsg::server::pages

@@ -407,33 +407,6 @@ FieldErrors PlaceErrors(const SiteErrors& found,
   return errors;
 }
 
-std::string ValueLabel(const FormSection& section, std::string_view path) {
-  std::string label;
-  if (path.starts_with(section.key) && path.substr(section.key.size()).starts_with('[')) {
-    label = section.item;
-    path.remove_prefix(section.key.size());
-  }
-  while (!path.empty()) {
-    const std::size_t open = path.find('[');
-    const std::size_t close = path.find(']', open);
-    std::size_t index = 0;
-    if (open == std::string_view::npos || close == std::string_view::npos ||
-        std::from_chars(path.data() + open + 1, path.data() + close, index).ec != std::errc()) {
-      label += path;
-      break;
-    }
-    label += path.substr(0, open);
-    label += ' ';
-    label += std::to_string(index + 1);
-    path.remove_prefix(close + 1);
-    if (path.starts_with('.')) {
-      label += ' ';
-      path.remove_prefix(1);
-    }
-  }
-  return label;
-}
-
 void Flatten(const JsonValue& value, const std::string& path,
              std::vector<std::pair<std::string, std::string>>& out) {
   if (value.kind == JsonValue::Kind::Object && !value.members.empty()) {

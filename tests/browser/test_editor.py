@@ -213,7 +213,7 @@ def test_editors_merge_apart_and_decide_where_they_meet(server, eve, ada, javasc
     changed = ada.find_elements(By.CSS_SELECTOR, "table.compare tr.changed")
     cells = [[cell.text for cell in row.find_elements(By.XPATH, "*")] for row in changed]
     assert [[row[0], row[2], row[3]] for row in cells] == [
-        ["input 1 Name", f'"{mine}"', f'"{theirs}"']]
+        ["Input 1 name", f'"{mine}"', f'"{theirs}"']]
     assert ada.find_element(By.NAME, "take:Inputs[0].Name").get_attribute("value") == "mine"
     follow(ada, ada.find_element(By.XPATH, "//button[text()='Save with the values chosen']"))
     assert ada.find_element(By.CSS_SELECTOR, "p.saved").text == "Saved."
