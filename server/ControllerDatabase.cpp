@@ -271,6 +271,27 @@ std::optional<ControllerState> ControllerDatabase::Controller(CSS_ControllerAddr
   return state;
 }
 
+std::optional<ControllerRecords> ControllerDatabase::RecordsOf(CSS_ControllerAddress address) {
+  const std::lock_guard lock(mutex_);
+  Transaction transaction(*sql_, false);
+  Sync();
+  const auto found = index_.find(AddressKey(address));
+  if (found == index_.end()) return std::nullopt;
+  Entry& entry = entries_[found->second];
+  ControllerRecords read{std::make_unique<CSApplicationManagerStd>(), {}, found->second};
+  const std::vector<std::string> errors = reader_->Read(entry.position, address, *read.records);
+  if (!errors.empty()) throw StoreError(JoinedErrors(errors));
+  transaction.Commit();
+  // Its ETag from the records just read where it is not known yet, rather than reading it twice.
+  if (!entry.known) {
+    entry.name = read.records->GetConfig().Name;
+    entry.etag = ControllerEtag(ImageOf(*read.records).bytes);
+    entry.known = true;
+  }
+  read.etag = entry.etag;
+  return read;
+}
+
 Store::Place ControllerDatabase::PlaceOf(CSS_ControllerAddress address) {
   const std::lock_guard lock(mutex_);
   Transaction transaction(*sql_, false);
@@ -319,7 +340,8 @@ BatchResult ControllerDatabase::PutControllers(std::span<const ControllerPut> pu
   }
   try {
     for (const ControllerPut& put : puts)
-      result.states.push_back(Put(Find(put.address), put.address, *put.records, note).state);
+      result.states.push_back(
+          Put(Find(put.address), put.address, *put.records, note, put.before).state);
     transaction.Commit();
   } catch (...) {
     dataVersion_ = -1;  // what is kept may hold writes that were rolled back
@@ -329,8 +351,24 @@ BatchResult ControllerDatabase::PutControllers(std::span<const ControllerPut> pu
 }
 
 WriteResult ControllerDatabase::Put(Entry* entry, CSS_ControllerAddress address,
-                                    const CSApplicationManagerStd& records, const AuditNote& note) {
-  const std::shared_ptr<const std::string> before = entry ? Json(*entry) : nullptr;
+                                    const CSApplicationManagerStd& records, const AuditNote& note,
+                                    const CSApplicationManagerStd* before) {
+  // What it replaces: its image, to know the parts that change, and its text unless the log has
+  // it; from the caller's records where they are of the same version and nothing is kept.
+  std::shared_ptr<const std::string> was;
+  StoreImage given;
+  const StoreImage* old = nullptr;
+  if (entry && !entry->cached && before != nullptr) {
+    given = ImageOf(*before);
+    if (ControllerEtag(given.bytes) == entry->etag) {
+      old = &given;
+      if (!entry->logged) was = std::make_shared<const std::string>(Text(address, *before));
+    }
+  }
+  if (entry && old == nullptr) {
+    was = Json(*entry);
+    old = &entry->image;
+  }
   std::string json = Text(address, records);
   StoreImage image = ImageOf(records);
   const std::string etag = ControllerEtag(image.bytes);
@@ -339,7 +377,7 @@ WriteResult ControllerDatabase::Put(Entry* entry, CSS_ControllerAddress address,
   db::TableSet tables = db::TableSet().set();
   if (entry) {
     position = entry->position;
-    tables = db::TablesOfParts(ChangedParts(entry->image, image));
+    tables = db::TablesOfParts(ChangedParts(*old, image));
     RemoveRows(address, tables);
   } else {
     Query last = (*sql_)(sql_->lastPosition);
@@ -349,8 +387,7 @@ WriteResult ControllerDatabase::Put(Entry* entry, CSS_ControllerAddress address,
   writer_->Controller(position, address, records, tables);
   // The controller before goes in the log unless the log has it already.
   Log(note, address,
-      entry && entry->logged ? std::nullopt
-                             : std::optional<std::string_view>(before ? *before : "null"),
+      entry && entry->logged ? std::nullopt : std::optional<std::string_view>(was ? *was : "null"),
       json);
   if (!entry) {
     index_.emplace(AddressKey(address), entries_.size());

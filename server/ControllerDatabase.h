@@ -55,6 +55,7 @@ class ControllerDatabase {
   std::string SiteJson();
   std::vector<ControllerSummary> Controllers();
   std::optional<ControllerState> Controller(CSS_ControllerAddress address);
+  std::optional<ControllerRecords> RecordsOf(CSS_ControllerAddress address);
   Place PlaceOf(CSS_ControllerAddress address);
   std::string EnumsJson();
   WriteResult PutController(CSS_ControllerAddress address, const Expect& expect,
@@ -108,9 +109,10 @@ class ControllerDatabase {
            std::optional<std::string_view> before, std::string_view after);
   void RemoveRows(CSS_ControllerAddress address, const db::TableSet& tables);
   // Writes `records` as the controller at `address` in the change that is open, whose entry was
-  // `entry` (null: none).
+  // `entry` (null: none); `before`, where the caller has them, are the entry's records.
   WriteResult Put(Entry* entry, CSS_ControllerAddress address,
-                  const CSApplicationManagerStd& records, const AuditNote& note);
+                  const CSApplicationManagerStd& records, const AuditNote& note,
+                  const CSApplicationManagerStd* before = nullptr);
 
   // A change of the controller at `address` under `expect`: the lock and the write transaction,
   // with what is kept made to agree with the database, the controller's entry (null: none) and

@@ -1,19 +1,23 @@
 #include "server/Csv.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <limits>
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <utility>
 
 #include <ssmsg/CSApplicationManagerStd.h>
 #include <ssmsg/Json.h>
 
+#include "host/CSDevice_Fields.h"
 #include "server/ChangeSets.h"
 #include "server/Http.h"
 #include "server/JsonValue.h"
+#include "site/SiteLists.h"
 
 namespace ssmsg::server {
 namespace {
@@ -41,47 +45,6 @@ std::optional<std::vector<std::string_view>> PathParts(std::string_view path) {
   }
 }
 
-bool IsScalar(const JsonValue& value) {
-  return value.kind == JsonValue::Kind::String || value.kind == JsonValue::Kind::Number ||
-         value.kind == JsonValue::Kind::True || value.kind == JsonValue::Kind::False;
-}
-
-std::string ScalarText(const JsonValue& value) {
-  switch (value.kind) {
-    case JsonValue::Kind::True:
-      return "true";
-    case JsonValue::Kind::False:
-      return "false";
-    default:
-      return value.text;
-  }
-}
-
-// The value at `parts` inside `record`, or null.
-JsonValue* Member(JsonValue& record, const std::vector<std::string_view>& parts) {
-  JsonValue* value = &record;
-  for (const std::string_view part : parts) {
-    value = value->IsObject() ? value->Find(part) : nullptr;
-    if (value == nullptr) return nullptr;
-  }
-  return value;
-}
-
-// Each value of `record` that is one string, number or flag, in order, with its path.
-void AppendScalars(const JsonValue& record, const std::string& path, std::string_view lead,
-                   std::string& out) {
-  for (const JsonMember& member : record.members) {
-    const std::string inner = JoinPath(path, member.name);
-    if (member.value.IsObject()) {
-      AppendScalars(member.value, inner, lead, out);
-    } else if (IsScalar(member.value)) {
-      std::string row(lead);
-      AppendCsvRow(row, {inner, ScalarText(member.value)});
-      out += row;
-    }
-  }
-}
-
 // A whole number as written in JSON ("-12", "0"), from `text` that may have leading zeros.
 std::optional<std::string> WholeNumber(std::string_view text) {
   const bool negative = !text.empty() && text.front() == '-';
@@ -99,83 +62,205 @@ Refusal Unprocessable(const CsvRow& row, std::size_t column, std::string_view me
   return Refusal::Because(422, At(row.line, column, message));
 }
 
-// A controller that rows change: as it was read, its tree as they leave it, and the line of the
-// row that set each of its values, by path.
-struct Edited {
-  CSS_ControllerAddress address;
-  ControllerState before;
-  JsonValue tree;
-  std::map<std::string, std::size_t> lines;
-  std::size_t values = 0;
+// The lists of records that a row may name, in the order a site file writes them, with the parts
+// of their records (the member of the record that holds a part, empty for the record itself) as
+// it nests them, and how to reach each part's records.
+using Records = CSApplicationManagerStd;
+
+struct CsvPart {
+  std::string_view key;
+  std::span<const CSS_FieldInfo> fields;
+  // The part's record at `position`, or null.
+  const void* (*find)(Records& records, int position);
+  // Sets `info` of the part's record at `position` to `value` (already in range), telling whether
+  // it changed; false where the part has no record there.
+  bool (*set)(Records& records, int position, const CSS_FieldInfo& info, std::int64_t number,
+              const std::string& text, bool& changed);
 };
 
+struct CsvList {
+  std::string_view key;
+  int (*length)(const Records& records);
+  std::span<const CsvPart> parts;
+};
+
+// Whether the list holds a record at `position`: a site file has an object there, not null.
+bool Holds(const CsvList& list, Records& records, int position) {
+  for (const CsvPart& part : list.parts) {
+    if (part.find(records, position) != nullptr) return true;
+  }
+  return false;
+}
+
+template <class List, List& (Records::*Get)()>
+bool SetIn(Records& records, int position, const CSS_FieldInfo& info, std::int64_t number,
+           const std::string& text, bool& changed) {
+  List& list = (records.*Get)();
+  const int index = position + List::kFirstIndex;
+  const typename List::Item* item = list.Find(index);
+  if (item == nullptr) return false;
+  if (info.kind == CSS_FieldKind::Text) {
+    changed = info.text(item) != text;
+  } else {
+    changed = info.get(item) != number;
+  }
+  if (!changed) return true;
+  typename List::Item copy = *item;
+  if (info.kind == CSS_FieldKind::Text) {
+    info.textRef(&copy) = text;
+  } else {
+    info.set(&copy, number);
+  }
+  list.Set(index, std::move(copy));
+  return true;
+}
+
+template <class List, List& (Records::*Get)()>
+const void* FindIn(Records& records, int position) {
+  return (records.*Get)().Find(position + List::kFirstIndex);
+}
+
+template <class List, List& (Records::*Get)()>
+constexpr CsvPart Part(std::string_view key) {
+  return {key, kRecordFieldInfos<typename List::Item>, &FindIn<List, Get>, &SetIn<List, Get>};
+}
+
+constexpr CsvPart kInputParts[] = {Part<CSDevice_InputType, &Records::GetInputType>(""),
+                                   Part<CSDevice_InputTime, &Records::GetInputTime>("Time"),
+                                   Part<CSDevice_InputLink, &Records::GetInputLink>("Link")};
+constexpr CsvPart kOutputParts[] = {Part<CSDevice_OutputType, &Records::GetOutputType>(""),
+                                    Part<CSDevice_OutputTime, &Records::GetOutputTime>("Time")};
+constexpr CsvPart kReaderParts[] = {
+    Part<CSDevice_RdConfiguration, &Records::GetRdConfiguration>(""),
+    Part<CSDevice_RdCardControl, &Records::GetRdCardControl>("CardControl"),
+    Part<CSDevice_RdCardLocation, &Records::GetRdCardLocation>("CardLocation"),
+    Part<CSDevice_RdCardStructure, &Records::GetRdCardStructure>("CardStructure"),
+    Part<CSDevice_RdAccessAlarm, &Records::GetRdAccessAlarm>("AccessAlarm")};
+constexpr CsvPart kPortParts[] = {Part<CSDevice_Port, &Records::GetPort>("")};
+constexpr CsvPart kFLanParts[] = {Part<CSDevice_FLanSetup, &Records::GetFLan_Setup>("")};
+constexpr CsvPart kTimeZoneParts[] = {Part<CSDevice_TimeZone, &Records::GetTimeZone>("")};
+constexpr CsvPart kHolidayParts[] = {Part<CSDevice_Holiday, &Records::GetHoliday>("")};
+// A time group holds nothing but its list of zones, which no row names.
+constexpr CsvPart kTimeGroupParts[] = {{"",
+                                        {},
+                                        [](Records& r, int position) -> const void* {
+                                          return r.GetTimeGroupZone().FindGroup(position + 1);
+                                        },
+                                        nullptr}};
+
+// A list whose positions are those of kCountedLists.
+constexpr CsvList Counted(std::string_view key, std::span<const CsvPart> parts) {
+  return {key, FindCountedList(key).length, parts};
+}
+
+constexpr CsvList kCsvLists[] = {
+    {"Holidays", [](const Records& r) { return r.GetHoliday().GetRecordCount(); }, kHolidayParts},
+    Counted("TimeZones", kTimeZoneParts),
+    Counted("TimeGroups", kTimeGroupParts),
+    Counted("Ports", kPortParts),
+    Counted("FLAN", kFLanParts),
+    Counted("Inputs", kInputParts),
+    Counted("Outputs", kOutputParts),
+    Counted("Readers", kReaderParts),
+};
+
+// The field of a record of `list` that `path` names ("Name", "Time.Debounce"), with its part; or
+// nulls.
+std::pair<const CsvPart*, const CSS_FieldInfo*> FieldOf(const CsvList& list,
+                                                        std::string_view path) {
+  for (const CsvPart& part : list.parts) {
+    std::string_view name = path;
+    if (!part.key.empty()) {
+      if (!name.starts_with(part.key) || name.substr(part.key.size(), 1) != ".") continue;
+      name.remove_prefix(part.key.size() + 1);
+    }
+    for (const CSS_FieldInfo& info : part.fields) {
+      if (info.name == name) return {&part, &info};
+    }
+  }
+  return {nullptr, nullptr};
+}
+
+// The text of `info` in `record` as a row holds it ("Back door", "-12", "true"); nothing for an
+// empty text, which a site file leaves out.
+std::optional<std::string> ValueText(const CSS_FieldInfo& info, const void* record) {
+  switch (info.kind) {
+    case CSS_FieldKind::Text:
+      if (info.text(record).empty()) return std::nullopt;
+      return info.text(record);
+    case CSS_FieldKind::Flag:
+      return info.get(record) != 0 ? "true" : "false";
+    case CSS_FieldKind::Number:
+    case CSS_FieldKind::Enum:
+      break;
+  }
+  return std::to_string(info.get(record));
+}
+
 constexpr std::size_t kValueColumn = 6;
+
+// A controller that rows change: as it was read, and its records as they leave them.
+struct Edited {
+  CSS_ControllerAddress address;
+  ControllerRecords before;
+  std::unique_ptr<Records> records;
+  std::size_t values = 0;
+};
 
 // Sets the value that `row` names in the controller `edited`.
 Outcome<bool> Apply(const CsvRow& row, Edited& edited) {
   const std::string& kind = row.fields[2];
   const std::string where = "controller " + AddressText(edited.address);
-  JsonValue* list = edited.tree.Find(kind);
-  if (list == nullptr || list->kind != JsonValue::Kind::Array)
-    return Failure{Unprocessable(row, 3, where + " has no list " + kind)};
+  const CsvList* list = nullptr;
+  for (const CsvList& each : kCsvLists) {
+    if (each.key == kind) list = &each;
+  }
+  if (list == nullptr) return Failure{Unprocessable(row, 3, where + " has no list " + kind)};
   const std::optional<std::int64_t> number =
       ParseDecimal(row.fields[3], 1, std::numeric_limits<std::int32_t>::max());
   if (!number)
     return Failure{Unprocessable(row, 4, "the number of a record is a whole number from 1")};
-  const std::size_t index = static_cast<std::size_t>(*number - 1);
+  const int position = static_cast<int>(*number - 1);
   const std::string record = kind + " " + row.fields[3] + " of " + where;
-  if (index >= list->items.size()) return Failure{Unprocessable(row, 4, "there is no " + record)};
-  JsonValue& item = list->items[index];
-  if (item.kind == JsonValue::Kind::Null)
+  Records& records = *edited.records;
+  if (position >= list->length(records))
+    return Failure{Unprocessable(row, 4, "there is no " + record)};
+  if (!Holds(*list, records, position))
     return Failure{Unprocessable(row, 4, record + " is declined")};
-  if (!item.IsObject()) return Failure{Unprocessable(row, 4, record + " is not a record")};
+  // The part that holds the field: "Time.Debounce" is "Debounce" of the part "Time".
   const std::string& field = row.fields[4];
-  const std::optional<std::vector<std::string_view>> parts = PathParts(field);
-  JsonValue* value = parts ? Member(item, *parts) : nullptr;
-  if (value == nullptr || !IsScalar(*value))
+  const auto [part, info] = FieldOf(*list, field);
+  const auto noValue = [&] {
     return Failure{Unprocessable(row, 5, record + " has no value " + field)};
+  };
+  if (info == nullptr) return noValue();
   const std::string& text = row.fields[kValueColumn - 1];
-  JsonValue set;
-  if (value->kind == JsonValue::Kind::String) {
-    set.kind = JsonValue::Kind::String;
-    set.text = text;
-  } else if (value->kind == JsonValue::Kind::Number) {
-    std::optional<std::string> whole = WholeNumber(text);
+  std::int64_t value = 0;
+  if (info->kind == CSS_FieldKind::Flag) {
+    if (text != "true" && text != "false") {
+      return Failure{
+          Unprocessable(row, kValueColumn, field + " is true or false, not \"" + text + "\"")};
+    }
+    value = text == "true" ? 1 : 0;
+  } else if (info->kind != CSS_FieldKind::Text) {
+    const std::optional<std::string> whole = WholeNumber(text);
     if (!whole) {
       return Failure{
           Unprocessable(row, kValueColumn, field + " is a whole number, not \"" + text + "\"")};
     }
-    set.kind = JsonValue::Kind::Number;
-    set.text = std::move(*whole);
-  } else if (text == "true" || text == "false") {
-    set.kind = text == "true" ? JsonValue::Kind::True : JsonValue::Kind::False;
-  } else {
-    return Failure{
-        Unprocessable(row, kValueColumn, field + " is true or false, not \"" + text + "\"")};
+    const auto [end, error] = std::from_chars(whole->data(), whole->data() + whole->size(), value);
+    if (error != std::errc() || value < info->min || value > info->max) {
+      return Failure{
+          Unprocessable(row, kValueColumn,
+                        where + ", " + ItemPath(kind, static_cast<std::size_t>(position)) + "." +
+                            field + ": " + *whole + " is outside " + std::to_string(info->min) +
+                            ".." + std::to_string(info->max))};
+    }
   }
-  edited.lines[JoinPath(ItemPath(kind, index), field)] = row.line;
-  if (set.kind == value->kind && set.text == value->text) return false;
-  *value = std::move(set);
-  ++edited.values;
-  return true;
-}
-
-// Why the controller `edited` does not check, each error at the line of the row that set its
-// value (or, for a value no row set, the first row that changed the controller).
-Refusal Unchecked(const Edited& edited, const Refusal& refusal) {
-  if (refusal.errors.empty()) return refusal;
-  std::size_t first = std::numeric_limits<std::size_t>::max();
-  for (const auto& [path, line] : edited.lines)
-    first = std::min(first, line);
-  std::string message;
-  for (const SiteError& error : refusal.errors) {
-    const auto found = edited.lines.find(error.path);
-    if (!message.empty()) message += "; ";
-    message +=
-        At(found != edited.lines.end() ? found->second : first, kValueColumn,
-           "controller " + AddressText(edited.address) + ", " + error.path + ": " + error.message);
-  }
-  return Refusal::Because(422, std::move(message));
+  bool changed = false;
+  if (!part->set(records, position, *info, value, text, changed)) return noValue();
+  if (changed) ++edited.values;
+  return changed;
 }
 
 }  // namespace
@@ -275,57 +360,69 @@ void AppendCsvRow(std::string& out, const std::vector<std::string>& fields) {
 
 Outcome<std::string> ExportCsv(Store& store, std::string_view fields) {
   const bool every = fields == "*";
-  std::vector<std::vector<std::string_view>> paths;
   std::vector<std::string> names;
   for (std::string_view rest = fields; !every;) {
     const std::size_t comma = rest.find(',');
     const std::string_view name = rest.substr(0, comma);
-    std::optional<std::vector<std::string_view>> parts = PathParts(name);
-    if (!parts)
+    if (!PathParts(name))
       return Failure{Refusal::Because(400, "fields: \"" + std::string(name) + "\" names no field")};
-    paths.push_back(std::move(*parts));
     names.emplace_back(name);
     if (comma == std::string_view::npos) break;
     rest.remove_prefix(comma + 1);
   }
+  // The fields asked for, as each list has them, in the order asked (every one, in the order a
+  // site file writes them, for "*").
+  struct Asked {
+    const CsvPart* part;
+    const CSS_FieldInfo* info;
+    std::string name;
+  };
+  std::vector<std::vector<Asked>> asked(std::size(kCsvLists));
+  for (std::size_t l = 0; l < std::size(kCsvLists); ++l) {
+    const CsvList& list = kCsvLists[l];
+    if (!every) {
+      for (const std::string& name : names) {
+        if (const auto [part, info] = FieldOf(list, name); info != nullptr)
+          asked[l].push_back({part, info, name});
+      }
+      continue;
+    }
+    for (const CsvPart& part : list.parts) {
+      for (const CSS_FieldInfo& info : part.fields) {
+        std::string name(info.name);
+        if (!part.key.empty()) name = std::string(part.key) + "." + name;
+        asked[l].push_back({&part, &info, std::move(name)});
+      }
+    }
+  }
   std::string out(kCsvHeader);
   out += "\r\n";
-  // A controller at a time, and of it only the lists that may hold a field asked for.
-  const auto mayHold = [&](std::string_view list) {
-    if (every) return true;
-    for (const std::vector<std::string_view>& path : paths) {
-      if (list.find("\"" + std::string(path.front()) + "\":") != std::string_view::npos)
-        return true;
-    }
-    return false;
-  };
+  std::string lead;
   for (const ControllerSummary& summary : store.Controllers()) {
-    const std::optional<ControllerState> state = store.Controller(summary.address);
-    if (!state) continue;  // removed meanwhile
-    const std::optional<std::vector<RawMember>> members = RawMembers(state->json);
-    if (!members) throw StoreError("a controller's JSON is no object");
+    std::optional<ControllerRecords> read = store.RecordsOf(summary.address);
+    if (!read) continue;  // removed meanwhile
+    Records& records = *read->records;
     const std::string interfaceId = std::to_string(summary.address.interfaceId);
     const std::string node = std::to_string(summary.address.node);
-    for (const RawMember& member : *members) {
-      if (member.value.empty() || member.value.front() != '[' || !mayHold(member.value)) continue;
-      JsonRead list = ReadJson(member.value);
-      if (!list) throw StoreError("a controller's JSON does not read: " + list.error());
-      for (std::size_t k = 0; k < list->items.size(); ++k) {
-        JsonValue& record = list->items[k];
-        if (!record.IsObject()) continue;  // declined (null), or no record
-        std::string lead;
-        AppendCsvRow(lead, {interfaceId, node, member.name, std::to_string(k + 1)});
-        lead.resize(lead.size() - 2);  // the row goes on
-        lead += ',';
-        if (every) {
-          AppendScalars(record, "", lead, out);
-          continue;
-        }
-        for (std::size_t f = 0; f < paths.size(); ++f) {
-          const JsonValue* value = Member(record, paths[f]);
-          if (value == nullptr || !IsScalar(*value)) continue;
+    for (std::size_t l = 0; l < std::size(kCsvLists); ++l) {
+      const CsvList& list = kCsvLists[l];
+      if (asked[l].empty()) continue;
+      const int length = list.length(records);
+      for (int position = 0; position < length; ++position) {
+        lead.clear();
+        for (const Asked& field : asked[l]) {
+          const void* record = field.part->find(records, position);
+          if (record == nullptr) continue;
+          const std::optional<std::string> value = ValueText(*field.info, record);
+          if (!value) continue;
+          if (lead.empty()) {
+            AppendCsvRow(lead,
+                         {interfaceId, node, std::string(list.key), std::to_string(position + 1)});
+            lead.resize(lead.size() - 2);  // the row goes on
+            lead += ',';
+          }
           out += lead;
-          AppendCsvRow(out, {names[f], ScalarText(*value)});
+          AppendCsvRow(out, {field.name, *value});
         }
       }
     }
@@ -370,52 +467,43 @@ Outcome<CsvImported> ImportCsv(Store& store, std::string_view text, const AuditN
     controllers[place->second].second.push_back(&row);
   }
 
-  // A controller at a time, so that only its tree is held: its rows applied, then checked. The
-  // refusal is that of the first line that does not apply; where all apply, that of the first
-  // controller that does not check.
+  // A controller at a time: read as records, and its rows applied to them. The refusal is that
+  // of the first line that does not apply.
   CsvImported imported;
-  std::vector<std::unique_ptr<CSApplicationManagerStd>> records;
-  std::vector<ControllerPut> puts;
+  std::vector<Edited> edited;
   std::optional<std::pair<std::size_t, Refusal>> unapplied;  // its line, and why
-  std::optional<Refusal> unchecked;
   for (const auto& [address, rowsOf] : controllers) {
     if (unapplied && rowsOf.front()->line > unapplied->first) continue;
     const auto refuse = [&unapplied](const CsvRow& row, Refusal refusal) {
       if (!unapplied || row.line < unapplied->first)
         unapplied.emplace(row.line, std::move(refusal));
     };
-    std::optional<ControllerState> state = store.Controller(address);
-    if (!state) {
+    std::optional<ControllerRecords> read = store.RecordsOf(address);
+    if (!read) {
       refuse(*rowsOf.front(),
              Unprocessable(*rowsOf.front(), 1, "there is no controller " + AddressText(address)));
       continue;
     }
-    JsonRead tree = ReadJson(state->json);
-    if (!tree) throw StoreError("a controller's JSON does not read: " + tree.error());
-    Edited edited{address, std::move(*state), std::move(*tree), {}, 0};
-    bool applied = true;
+    Edited controller{address, std::move(*read), std::make_unique<Records>(), 0};
+    *controller.records = *controller.before.records;
     for (const CsvRow* row : rowsOf) {
-      Outcome<bool> set = Apply(*row, edited);
-      if (!set) {
+      if (Outcome<bool> set = Apply(*row, controller); !set) {
         refuse(*row, std::move(set.error()));
-        applied = false;
         break;
       }
     }
-    if (!applied || unapplied || unchecked || edited.values == 0) continue;
-    Outcome<std::unique_ptr<CSApplicationManagerStd>> checked = CheckController(
-        store, address, ToJson(edited.tree), edited.before.position, &edited.before.json);
-    if (!checked) {
-      unchecked = Unchecked(edited, checked.error());
-      continue;
-    }
-    records.push_back(std::move(*checked));
-    puts.push_back({address, {Expect::Kind::Present, edited.before.etag}, records.back().get()});
-    ++imported.controllers;
-    imported.values += edited.values;
+    if (!unapplied && controller.values > 0) edited.push_back(std::move(controller));
   }
   if (unapplied) return Failure{std::move(unapplied->second)};
-  if (unchecked) return Failure{std::move(*unchecked)};
+  std::vector<ControllerPut> puts;
+  for (const Edited& controller : edited) {
+    puts.push_back({controller.address,
+                    {Expect::Kind::Present, controller.before.etag},
+                    controller.records.get(),
+                    controller.before.records.get()});
+    ++imported.controllers;
+    imported.values += controller.values;
+  }
   if (puts.empty()) return imported;
   const BatchResult result = store.PutControllers(puts, note);
   if (result.status != WriteStatus::Done) {

@@ -39,10 +39,10 @@ void AppendCsvRow(std::string& out, const std::vector<std::string>& fields);
 inline constexpr std::string_view kCsvHeader = "Interface,Node,Kind,Number,Field,Value";
 
 // The values of the site's records, as CSV with the header: for each controller in the site's
-// order, each of its lists of records (Inputs, Readers, ...) in its order, each record that is not
-// declined (null) counted from 1, the fields of `fields` (comma-separated paths in a record:
-// "Name,Time.Debounce"; "*": every value that is one string, number or flag) that it has. 400 for
-// a list of fields with an empty name.
+// order, each of its lists of records (Inputs, Readers, ...) in the order its site file has them,
+// each record that is not declined (null) counted from 1, the fields of `fields` (comma-separated
+// paths in a record: "Name,Time.Debounce"; "*": every value that is one string, number or flag)
+// that it has, read from its records. 400 for a list of fields with an empty name.
 Outcome<std::string> ExportCsv(Store& store, std::string_view fields);
 
 struct CsvImported {
@@ -50,13 +50,14 @@ struct CsvImported {
   std::size_t values = 0;       // set to another value than they had
 };
 
-// Sets each value that a row of `text` (CSV as ExportCsv writes it) names, each controller changed
-// checked as a replacement of it is, all of them written in one transaction, with an audit row for
-// each, under `note`: all, or nothing. A value keeps the type of the one it replaces: a string
-// takes any text, a number a whole number, a flag true or false. Refused, naming the line and
-// column: 400 for CSV that does not read or lacks the header; 422 for a controller, list, record
-// or field that is not there (or a declined record), a value of the wrong type, or a controller
-// that does not check; 412 for a controller changed since it was read.
+// Sets each value that a row of `text` (CSV as ExportCsv writes it) names, on the controllers'
+// records, all of them written in one transaction, with an audit row for each, under `note`:
+// all, or nothing. A value keeps the type of its field: a text takes any text (an empty one
+// leaves the field out of the site file), a number a whole number within its field's range, a
+// flag true or false. Refused, naming the line and column: 400 for CSV that does not read or
+// lacks the header; 422 for a controller, list, record or field that is not there (or a declined
+// record), or a value of the wrong type or out of range; 412 for a controller changed since it
+// was read.
 Outcome<CsvImported> ImportCsv(Store& store, std::string_view text, const AuditNote& note);
 
 }  // namespace ssmsg::server

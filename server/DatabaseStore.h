@@ -40,6 +40,9 @@ class DatabaseStore final : public Store {
   std::optional<ControllerState> Controller(CSS_ControllerAddress address) override {
     return controllers_.Controller(address);
   }
+  std::optional<ControllerRecords> RecordsOf(CSS_ControllerAddress address) override {
+    return controllers_.RecordsOf(address);
+  }
   Place PlaceOf(CSS_ControllerAddress address) override { return controllers_.PlaceOf(address); }
   std::string EnumsJson() override { return controllers_.EnumsJson(); }
   WriteResult PutController(CSS_ControllerAddress address, const Expect& expect,

@@ -13,6 +13,7 @@
 
 #include "json/Utf8.h"
 #include "server/Http.h"
+#include "site/file/SiteFile.h"
 #include "site/file/SiteFileWriter.h"
 
 namespace ssmsg::server {
@@ -177,6 +178,17 @@ WriteStatus Expect::Check(const std::string* etag) const {
   if (kind == Kind::Absent) return etag ? WriteStatus::Exists : WriteStatus::Done;
   if (!etag) return WriteStatus::NotFound;
   return EtagMatches(ifMatch, *etag, false) ? WriteStatus::Done : WriteStatus::Stale;
+}
+
+std::optional<ControllerRecords> Store::RecordsOf(CSS_ControllerAddress address) {
+  std::optional<ControllerState> state = Controller(address);
+  if (!state) return std::nullopt;
+  ControllerRecords read{std::make_unique<CSApplicationManagerStd>(), std::move(state->etag),
+                         state->position};
+  if (Result<CSS_ControllerAddress> done = ReadControllerText(state->json, *read.records); !done)
+    throw StoreError("a stored controller does not read: " +
+                     JoinedErrors(ErrorLines(done.error())));
+  return read;
 }
 
 }  // namespace ssmsg::server

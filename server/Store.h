@@ -164,6 +164,13 @@ struct ControllerState {
   std::size_t position = 0;  // its place in the site, from 0
 };
 
+// A controller as records, with its ETag and its place in the site (from 0).
+struct ControllerRecords {
+  std::unique_ptr<CSApplicationManagerStd> records;
+  std::string etag;
+  std::size_t position = 0;
+};
+
 struct ControllerSummary {
   CSS_ControllerAddress address;
   std::string name;
@@ -224,6 +231,9 @@ struct ControllerPut {
   CSS_ControllerAddress address;
   Expect expect;
   const CSApplicationManagerStd* records = nullptr;
+  // The records it replaces, as the caller read them under `expect`'s ETag, where it has them:
+  // the store need not read them again.
+  const CSApplicationManagerStd* before = nullptr;
 };
 
 // How a change of many controllers went: Done, with each one's state after it; or, with nothing
@@ -255,6 +265,8 @@ class Store {
   virtual std::string SiteJson() = 0;
   virtual std::vector<ControllerSummary> Controllers() = 0;
   virtual std::optional<ControllerState> Controller(CSS_ControllerAddress address) = 0;
+  // The same controller as records, for a caller that changes them rather than its JSON.
+  virtual std::optional<ControllerRecords> RecordsOf(CSS_ControllerAddress address);
   // Where the controller at `address` is in the site, or where a new one would go (last).
   struct Place {
     bool exists = false;
