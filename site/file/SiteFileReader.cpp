@@ -225,6 +225,16 @@ template <auto Item>
 constexpr auto kRecordMembers =
     FieldMembers<&ScratchOf<Item>,
                  kRecordFields<std::remove_cvref_t<decltype(std::declval<Scratch>().*Item)>>>();
+// A part of a record that holds only its fields ("CardControl").
+template <auto Item, auto Part>
+constexpr CSS_SchemaNode kFieldsRecord = RecordNode<Item, Part>(kRecordMembers<Item>);
+// A list of records ("Holidays") whose members are `Members`: by default the fields alone.
+template <auto Item, auto Part, const auto& Members = kRecordMembers<Item>>
+struct RecordList {
+  static constexpr CSS_SchemaNode record = RecordNode<Item, Part>(Members);
+  static constexpr CSS_SchemaMember element = ListElement(record);
+  static constexpr CSS_SchemaNode node = ListNode<Part>(element);
+};
 
 // --- Controller-wide records ---------------------------------------------------------------------
 
@@ -252,15 +262,9 @@ constexpr CSS_SchemaNode kXtra = ObjectNode(kXtraMembers);
 
 // --- Schedules -----------------------------------------------------------------------------------
 
-constexpr auto kHolidayMembers = kRecordMembers<&Scratch::holiday>;
-constexpr CSS_SchemaNode kHoliday = RecordNode<&Scratch::holiday, kHolidays>(kHolidayMembers);
-constexpr CSS_SchemaMember kHolidayElement = ListElement(kHoliday);
-constexpr CSS_SchemaNode kHolidayList = ListNode<kHolidays>(kHolidayElement);
+constexpr const CSS_SchemaNode& kHolidayList = RecordList<&Scratch::holiday, kHolidays>::node;
 
-constexpr auto kTimeZoneMembers = kRecordMembers<&Scratch::timeZone>;
-constexpr CSS_SchemaNode kTimeZone = RecordNode<&Scratch::timeZone, kTimeZones>(kTimeZoneMembers);
-constexpr CSS_SchemaMember kTimeZoneElement = ListElement(kTimeZone);
-constexpr CSS_SchemaNode kTimeZoneList = ListNode<kTimeZones>(kTimeZoneElement);
+constexpr const CSS_SchemaNode& kTimeZoneList = RecordList<&Scratch::timeZone, kTimeZones>::node;
 
 constexpr auto kZoneMembers = kRecordMembers<&Scratch::zone>;
 void AddZone(CSS_SchemaReader& reader, const CSS_SchemaFrame& /*frame*/) {
@@ -293,15 +297,9 @@ constexpr CSS_SchemaNode kTimeGroupList = {
 
 // --- Ports and field-LAN nodes -------------------------------------------------------------------
 
-constexpr auto kPortMembers = kRecordMembers<&Scratch::port>;
-constexpr CSS_SchemaNode kPort = RecordNode<&Scratch::port, kPorts>(kPortMembers);
-constexpr CSS_SchemaMember kPortElement = ListElement(kPort);
-constexpr CSS_SchemaNode kPortList = ListNode<kPorts>(kPortElement);
+constexpr const CSS_SchemaNode& kPortList = RecordList<&Scratch::port, kPorts>::node;
 
-constexpr auto kFLanMembers = kRecordMembers<&Scratch::flan>;
-constexpr CSS_SchemaNode kFLanNode = RecordNode<&Scratch::flan, kFLan>(kFLanMembers);
-constexpr CSS_SchemaMember kFLanElement = ListElement(kFLanNode);
-constexpr CSS_SchemaNode kFLanList = ListNode<kFLan>(kFLanElement);
+constexpr const CSS_SchemaNode& kFLanList = RecordList<&Scratch::flan, kFLan>::node;
 
 // --- Inputs --------------------------------------------------------------------------------------
 
@@ -330,52 +328,39 @@ constexpr auto kInputTimeMembers =
 constexpr CSS_SchemaNode kInputTime =
     RecordNode<&Scratch::inputTime, kInputTimes>(kInputTimeMembers);
 
-constexpr auto kInputLinkMembers = kRecordMembers<&Scratch::inputLink>;
-constexpr CSS_SchemaNode kInputLink =
-    RecordNode<&Scratch::inputLink, kInputLinks>(kInputLinkMembers);
+constexpr const CSS_SchemaNode& kInputLink = kFieldsRecord<&Scratch::inputLink, kInputLinks>;
 
 constexpr auto kInputMembers =
     Join(kRecordMembers<&Scratch::inputType>,
          std::array{ObjectMember("Time", kInputTime), ObjectMember("Link", kInputLink)});
-constexpr CSS_SchemaNode kInput = RecordNode<&Scratch::inputType, kInputTypes>(kInputMembers);
-constexpr CSS_SchemaMember kInputElement = ListElement(kInput);
-constexpr CSS_SchemaNode kInputList = ListNode<kInputTypes>(kInputElement);
+constexpr const CSS_SchemaNode& kInputList =
+    RecordList<&Scratch::inputType, kInputTypes, kInputMembers>::node;
 
 // --- Outputs -------------------------------------------------------------------------------------
 
-constexpr auto kOutputTimeMembers = kRecordMembers<&Scratch::outputTime>;
-constexpr CSS_SchemaNode kOutputTime =
-    RecordNode<&Scratch::outputTime, kOutputTimes>(kOutputTimeMembers);
+constexpr const CSS_SchemaNode& kOutputTime = kFieldsRecord<&Scratch::outputTime, kOutputTimes>;
 
 constexpr auto kOutputMembers =
     Join(kRecordMembers<&Scratch::outputType>, std::array{ObjectMember("Time", kOutputTime)});
-constexpr CSS_SchemaNode kOutput = RecordNode<&Scratch::outputType, kOutputTypes>(kOutputMembers);
-constexpr CSS_SchemaMember kOutputElement = ListElement(kOutput);
-constexpr CSS_SchemaNode kOutputList = ListNode<kOutputTypes>(kOutputElement);
+constexpr const CSS_SchemaNode& kOutputList =
+    RecordList<&Scratch::outputType, kOutputTypes, kOutputMembers>::node;
 
 // --- Readers -------------------------------------------------------------------------------------
 
-constexpr auto kCardControlMembers = kRecordMembers<&Scratch::cardControl>;
-constexpr CSS_SchemaNode kCardControl =
-    RecordNode<&Scratch::cardControl, kCardControls>(kCardControlMembers);
-constexpr auto kCardLocationMembers = kRecordMembers<&Scratch::cardLocation>;
-constexpr CSS_SchemaNode kCardLocation =
-    RecordNode<&Scratch::cardLocation, kCardLocations>(kCardLocationMembers);
-constexpr auto kCardStructureMembers = kRecordMembers<&Scratch::cardStructure>;
-constexpr CSS_SchemaNode kCardStructure =
-    RecordNode<&Scratch::cardStructure, kCardStructures>(kCardStructureMembers);
-constexpr auto kAccessAlarmMembers = kRecordMembers<&Scratch::accessAlarm>;
-constexpr CSS_SchemaNode kAccessAlarm =
-    RecordNode<&Scratch::accessAlarm, kAccessAlarms>(kAccessAlarmMembers);
+constexpr const CSS_SchemaNode& kCardControl = kFieldsRecord<&Scratch::cardControl, kCardControls>;
+constexpr const CSS_SchemaNode& kCardLocation =
+    kFieldsRecord<&Scratch::cardLocation, kCardLocations>;
+constexpr const CSS_SchemaNode& kCardStructure =
+    kFieldsRecord<&Scratch::cardStructure, kCardStructures>;
+constexpr const CSS_SchemaNode& kAccessAlarm = kFieldsRecord<&Scratch::accessAlarm, kAccessAlarms>;
 
 constexpr auto kReaderMembers =
     Join(kRecordMembers<&Scratch::reader>, std::array{ObjectMember("CardControl", kCardControl),
                                                       ObjectMember("CardLocation", kCardLocation),
                                                       ObjectMember("CardStructure", kCardStructure),
                                                       ObjectMember("AccessAlarm", kAccessAlarm)});
-constexpr CSS_SchemaNode kReader = RecordNode<&Scratch::reader, kReaders>(kReaderMembers);
-constexpr CSS_SchemaMember kReaderElement = ListElement(kReader);
-constexpr CSS_SchemaNode kReaderList = ListNode<kReaders>(kReaderElement);
+constexpr const CSS_SchemaNode& kReaderList =
+    RecordList<&Scratch::reader, kReaders, kReaderMembers>::node;
 
 // --- The controller and the file -----------------------------------------------------------------
 
