@@ -272,22 +272,18 @@ Response AskRevert(Service& service, const Call& call) {
   return Page(call, 200, "Revert " + name, main);
 }
 
-Response Revert(Service& service, const Call& call) {
-  Response failure;
-  const std::optional<ControllerForm> posted = PostedToController(call, failure);
-  if (!posted) return failure;
-  const CSS_ControllerAddress* address = &posted->address;
-  const Form* form = &posted->form;
-  const std::optional<std::int64_t> id = ChangeId(form->Get("before"));
-  const std::string* etag = form->Get("etag");
+Response Revert(Service& service, const Call& call, const CSS_ControllerAddress& address,
+                const Form& form) {
+  const std::optional<std::int64_t> id = ChangeId(form.Get("before"));
+  const std::string* etag = form.Get("etag");
   if (!id || etag == nullptr)
     return MessagePage(call, 400, "the form lost its change: open it again");
   // The controller as the page showed it: none (removed since the change) makes it again.
   const Expect expect =
       etag->empty() ? Expect{Expect::Kind::Absent, {}} : Expect{Expect::Kind::Present, *etag};
   const Outcome<Reverted> reverted =
-      RevertController(service.Data(), *address, expect, *id,
-                       NoteOf(service, call, "POST", ControllerApi(*address) + "/revert"));
+      RevertController(service.Data(), address, expect, *id,
+                       NoteOf(service, call, "POST", ControllerApi(address) + "/revert"));
   if (!reverted) {
     if (reverted.error().status == 412) {
       return MessagePage(call, 409,
@@ -297,7 +293,7 @@ Response Revert(Service& service, const Call& call) {
     return MessagePage(call, reverted.error().status, Problem(reverted.error()));
   }
   if (!reverted->state) return Redirect(call.request, "/");
-  return Redirect(call.request, ControllerUrl(*address) + "?reverted=" + std::to_string(*id));
+  return Redirect(call.request, ControllerUrl(address) + "?reverted=" + std::to_string(*id));
 }
 
 Response AskRevertChange(Service& service, const Call& call) {
@@ -331,11 +327,8 @@ Response AskRevertChange(Service& service, const Call& call) {
   return Page(call, 200, "Revert a change of many", main);
 }
 
-Response RevertWholeChange(Service& service, const Call& call) {
-  Response failure;
-  const std::optional<Form> form = PostedForm(call, failure);
-  if (!form) return failure;
-  const std::optional<std::int64_t> id = ChangeId(form->Get("entry"));
+Response RevertWholeChange(Service& service, const Call& call, const Form& form) {
+  const std::optional<std::int64_t> id = ChangeId(form.Get("entry"));
   if (!id) return MessagePage(call, 400, "the form lost its change: open it again");
   const Outcome<std::size_t> reverted =
       RevertChange(service.Data(), *id, NoteOf(service, call, "POST", "/api/change-sets/revert"));
@@ -512,12 +505,9 @@ Response AfterChange(Service& service, const Call& call, const Outcome<T>& outco
   return UsersPage(service, call, outcome.error().status, Problem(outcome.error()));
 }
 
-Response AddUser(Service& service, const Call& call) {
-  Response failure;
-  const std::optional<Form> form = PostedForm(call, failure);
-  if (!form) return failure;
-  UserRequest request = UserRequestOf(*form);
-  request.name = FieldOf(*form, "name");
+Response AddUser(Service& service, const Call& call, const Form& form) {
+  UserRequest request = UserRequestOf(form);
+  request.name = FieldOf(form, "name");
   const std::string name = request.name.text;
   return AfterChange(service, call,
                      server::AddUser(service.Data(), service.Authority(), request,
@@ -525,25 +515,19 @@ Response AddUser(Service& service, const Call& call) {
                      "added", name);
 }
 
-Response UpdateUser(Service& service, const Call& call) {
-  Response failure;
-  const std::optional<Form> form = PostedForm(call, failure);
-  if (!form) return failure;
+Response UpdateUser(Service& service, const Call& call, const Form& form) {
   const std::string& name = call.params.at(0);
   return AfterChange(
       service, call,
-      server::UpdateUser(service.Data(), service.Authority(), name, UserRequestOf(*form),
+      server::UpdateUser(service.Data(), service.Authority(), name, UserRequestOf(form),
                          NoteOf(service, call, "PATCH", UserApi(name))),
       "changed", name);
 }
 
 // Removing a user is asked once more, on a page of its own: a form that works without script.
-Response RemoveUser(Service& service, const Call& call) {
-  Response failure;
-  const std::optional<Form> form = PostedForm(call, failure);
-  if (!form) return failure;
+Response RemoveUser(Service& service, const Call& call, const Form& form) {
   const std::string& name = call.params.at(0);
-  if (form->Get("confirm") == nullptr) {
+  if (form.Get("confirm") == nullptr) {
     std::string main = "<section class=\"card\"><h2>Remove the user ";
     AppendHtml(main, name);
     main +=
@@ -563,13 +547,10 @@ Response RemoveUser(Service& service, const Call& call) {
       "removed", name);
 }
 
-Response NewToken(Service& service, const Call& call) {
-  Response failure;
-  const std::optional<Form> form = PostedForm(call, failure);
-  if (!form) return failure;
+Response NewToken(Service& service, const Call& call, const Form& form) {
   TokenRequest request;
-  request.name = FieldOf(*form, "name");
-  if (const std::string* days = form->Get("expires"); days != nullptr && !days->empty()) {
+  request.name = FieldOf(form, "name");
+  if (const std::string* days = form.Get("expires"); days != nullptr && !days->empty()) {
     const std::optional<std::int64_t> count = ParseDecimal(*days, 1, 36500);
     if (!count) {
       return UsersPage(service, call, 422,
@@ -608,14 +589,14 @@ Response RevokeToken(Service& service, const Call& call) {
 void AddAdminPages(Service& service) {
   AddPage(service, "GET", "/audit", Access::Admin, Audit);
   AddPage(service, "GET", "/controllers/{interface}/{node}/revert", Access::Editor, AskRevert);
-  AddPage(service, "POST", "/controllers/{interface}/{node}/revert", Access::Editor, Revert);
+  AddFormPage(service, "/controllers/{interface}/{node}/revert", Access::Editor, Revert);
   AddPage(service, "GET", "/change-sets/revert", Access::Editor, AskRevertChange);
-  AddPage(service, "POST", "/change-sets/revert", Access::Editor, RevertWholeChange);
+  AddFormPage(service, "/change-sets/revert", Access::Editor, RevertWholeChange);
   AddPage(service, "GET", "/users", Access::Admin, ShowUsers);
-  AddPage(service, "POST", "/users", Access::Admin, AddUser);
-  AddPage(service, "POST", "/users/{name}", Access::Admin, UpdateUser);
-  AddPage(service, "POST", "/users/{name}/remove", Access::Admin, RemoveUser);
-  AddPage(service, "POST", "/users/{name}/token", Access::Admin, NewToken);
+  AddFormPage(service, "/users", Access::Admin, AddUser);
+  AddFormPage(service, "/users/{name}", Access::Admin, UpdateUser);
+  AddFormPage(service, "/users/{name}/remove", Access::Admin, RemoveUser);
+  AddFormPage(service, "/users/{name}/token", Access::Admin, NewToken);
   AddPage(service, "POST", "/users/{name}/tokens/{id}/revoke", Access::Admin, RevokeToken);
 }
 

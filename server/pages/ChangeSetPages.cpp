@@ -128,23 +128,20 @@ Response Start(Service&, const Call& call) {
 
 // The preview (without "apply") or the change set applied (with it and each controller's ETag
 // from the preview, "etag:1.2").
-Response Submit(Service& service, const Call& call) {
-  Response failure;
-  const std::optional<Form> form = PostedForm(call, failure);
-  if (!form) return failure;
+Response Submit(Service& service, const Call& call, const Form& form) {
   std::string main = "<section class=\"card\"><h2>Change many controllers</h2>";
-  Result<ChangeSet, std::string> change = ChangeSetOf(*form);
+  Result<ChangeSet, std::string> change = ChangeSetOf(form);
   if (!change) {
     main += "<p class=\"problem\">";
     AppendHtml(main, change.error());
     main += "</p>";
-    ChangeSetForm(call, &*form, main);
+    ChangeSetForm(call, &form, main);
     main += "</section>\n";
     return Page(call, 422, "Change many controllers", main);
   }
-  const bool apply = form->Get("apply") != nullptr;
+  const bool apply = form.Get("apply") != nullptr;
   if (apply) {
-    for (const auto& [name, value] : form->Fields()) {
+    for (const auto& [name, value] : form.Fields()) {
       if (name.starts_with("etag:")) change->etags[name.substr(5)] = value;
     }
   }
@@ -160,7 +157,7 @@ Response Submit(Service& service, const Call& call) {
       reason += (reason.empty() ? "" : "; ") + line;
     AppendHtml(main, reason);
     main += "</p>";
-    ChangeSetForm(call, &*form, main);
+    ChangeSetForm(call, &form, main);
     main += "</section>\n";
     return Page(call, items.error().status == 412 ? 409 : items.error().status,
                 "Change many controllers", main);
@@ -184,7 +181,7 @@ Response Submit(Service& service, const Call& call) {
   if (!apply && !items->empty()) {
     main += "<form method=\"post\" class=\"edit\" action=\"" + Link(call, "/change-set") + "\">";
     main += CsrfField(call.caller->csrf);
-    for (const auto& [name, value] : form->Fields()) {
+    for (const auto& [name, value] : form.Fields()) {
       if (name == "csrf" || name.starts_with("etag:")) continue;
       main += "<input type=\"hidden\" name=\"";
       AppendHtml(main, name);
@@ -209,7 +206,7 @@ Response Submit(Service& service, const Call& call) {
 
 void AddChangeSetPages(Service& service) {
   AddPage(service, "GET", "/change-set", Access::Editor, Start);
-  AddPage(service, "POST", "/change-set", Access::Editor, Submit);
+  AddFormPage(service, "/change-set", Access::Editor, Submit);
 }
 
 }  // namespace ssmsg::server::pages

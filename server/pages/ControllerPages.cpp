@@ -149,6 +149,8 @@ void Load(const CSS_Site& site, Loaded& loaded) {
 // A controller read from the store for its pages: the site it is in now and the one last sent,
 // its tree, and the report's view of it (with the diff from the one last sent).
 struct Drawing {
+  CSS_ControllerAddress address;
+  std::string etag;  // the version drawn
   CSS_SiteLoadResult current;
   CSS_SiteLoadResult sent;
   JsonValue tree;
@@ -166,6 +168,8 @@ std::vector<ReportWarning> WarningsOf(const CSS_Site& site, const CSToolEnum& en
 std::unique_ptr<Drawing> Draw(const PendingSites& sites, CSS_ControllerAddress address) {
   auto drawing = std::make_unique<Drawing>();
   Drawing& d = *drawing;
+  d.address = address;
+  d.etag = sites.etag;
   d.current = LoadSiteText(sites.current, "site");
   d.sent = LoadSiteText(sites.sent ? *sites.sent : std::string("{\"Controllers\":[]}"), "sent");
   JsonRead json = ReadJson(sites.current);
@@ -193,6 +197,18 @@ std::unique_ptr<Drawing> Draw(const PendingSites& sites, CSS_ControllerAddress a
   view.diffMessages = d.diff.messagesWritten;
   view.warnings = &d.warnings;
   view.pages = true;
+  return drawing;
+}
+
+// The controller of the path, drawn from one reading of the store (so that the controller, its
+// place and its ETag are of one version); or the page that says why not.
+Result<std::unique_ptr<Drawing>, Response> DrawController(Service& service, const Call& call) {
+  const std::optional<CSS_ControllerAddress> address = AddressOf(call);
+  if (!address) return Failure{MessagePage(call, 404, kNoController)};
+  const std::optional<PendingSites> sites = service.Data().Pending(*address);
+  if (!sites) return Failure{MessagePage(call, 404, kNoController)};
+  std::unique_ptr<Drawing> drawing = Draw(*sites, *address);
+  if (!drawing) return Failure{MessagePage(call, 500, "the stored controller cannot be read")};
   return drawing;
 }
 
@@ -371,12 +387,10 @@ void Forms(const Call& call, CSS_ControllerAddress address, const JsonValue& con
 // the page the query asks for ("page", from 1), or the draft's.
 Response ShowSection(Service& service, const Call& call, int status, const FormSection& section,
                      const Draft* draft) {
-  const std::optional<CSS_ControllerAddress> address = AddressOf(call);
-  if (!address) return MessagePage(call, 404, kNoController);
-  const std::optional<PendingSites> sites = service.Data().Pending(*address);
-  if (!sites) return MessagePage(call, 404, kNoController);
-  const std::unique_ptr<Drawing> drawing = Draw(*sites, *address);
-  if (!drawing) return MessagePage(call, 500, "the stored controller cannot be read");
+  Result<std::unique_ptr<Drawing>, Response> drawn = DrawController(service, call);
+  if (!drawn) return std::move(drawn.error());
+  const std::unique_ptr<Drawing>& drawing = *drawn;
+  const CSS_ControllerAddress* address = &drawing->address;
   const JsonValue& controller = *drawing->controller;
   const Loaded& now = drawing->now;
   const std::size_t length = LengthOf(section, controller);
@@ -410,8 +424,8 @@ Response ShowSection(Service& service, const Call& call, int status, const FormS
   if (call.caller->user.role == Role::Viewer) {
     main += "<p class=\"meta\">Your role may look but not change.</p>";
   } else {
-    SectionForms(call, *address, section, controller, now.enums, ChoicesOf(now.store), sites->etag,
-                 draft, paged ? std::optional(page) : std::nullopt, main);
+    SectionForms(call, *address, section, controller, now.enums, ChoicesOf(now.store),
+                 drawing->etag, draft, paged ? std::optional(page) : std::nullopt, main);
   }
   main += "</section>\n";
   // The records of the page as the controller's page draws them: against the site last sent.
@@ -434,13 +448,10 @@ Response Section(Service& service, const Call& call) {
 }
 
 Response ShowController(Service& service, const Call& call, int status, const Draft* draft) {
-  const std::optional<CSS_ControllerAddress> address = AddressOf(call);
-  if (!address) return MessagePage(call, 404, kNoController);
-  // One reading of the store: the controller, its place and its ETag are of one version.
-  const std::optional<PendingSites> sites = service.Data().Pending(*address);
-  if (!sites) return MessagePage(call, 404, kNoController);
-  const std::unique_ptr<Drawing> drawing = Draw(*sites, *address);
-  if (!drawing) return MessagePage(call, 500, "the stored controller cannot be read");
+  Result<std::unique_ptr<Drawing>, Response> drawn = DrawController(service, call);
+  if (!drawn) return std::move(drawn.error());
+  const std::unique_ptr<Drawing>& drawing = *drawn;
+  const CSS_ControllerAddress* address = &drawing->address;
   const JsonValue& controller = *drawing->controller;
   // A draft of a long section goes back to its section's page.
   if (draft != nullptr &&
@@ -463,8 +474,8 @@ Response ShowController(Service& service, const Call& call, int status, const Dr
   const std::string url = ControllerLink(call, *address);
   std::string main = "<section class=\"card status\"><p class=\"meta\"><b>";
   main += Count(diff.messagesWritten, "message");
-  main += sites->sent ? "</b> to send since it was last marked sent"
-                      : "</b> to send: it was never marked sent";
+  main += drawing->view.compared ? "</b> to send since it was last marked sent"
+                                 : "</b> to send: it was never marked sent";
   main += " &middot; <a href=\"" + url + "/pending\">see, download and mark them sent</a>";
   if (call.caller->user.role != Role::Viewer) main += " &middot; <a href=\"#edit\">change it</a>";
   main += "</p>";
@@ -488,7 +499,7 @@ Response ShowController(Service& service, const Call& call, int status, const Dr
   if (call.caller->user.role == Role::Viewer) {
     main += "<p class=\"meta\">Your role may look but not change.</p>";
   } else {
-    Forms(call, *address, controller, now, sites->etag, draft, main);
+    Forms(call, *address, controller, now, drawing->etag, draft, main);
     main +=
         "<section class=\"card\" id=\"copy\"><h2>Copy</h2><form method=\"post\" "
         "class=\"inline\" action=\"";
@@ -662,9 +673,8 @@ Response Save(Service& service, const Call& call) {
     if (!index) return MessagePage(call, 404, "there is no such record");
     target.index = static_cast<std::size_t>(*index);
   }
-  Response failure;
-  const std::optional<Form> form = PostedForm(call, failure);
-  if (!form) return failure;
+  Result<Form, Response> form = PostedForm(call);
+  if (!form) return std::move(form.error());
   const std::string* etag = form->Get("etag");
   if (etag == nullptr) return MessagePage(call, 400, "the form lost its ETag: open the page again");
   // The version the form was opened on: a conflict page passes it on beside the version it showed.
@@ -731,19 +741,15 @@ Response Save(Service& service, const Call& call) {
 }
 
 // The controller copied whole to a new address, where there is none yet.
-Response Copy(Service& service, const Call& call) {
-  Response failure;
-  const std::optional<ControllerForm> posted = PostedToController(call, failure);
-  if (!posted) return failure;
-  const CSS_ControllerAddress* address = &posted->address;
-  const Form* form = &posted->form;
-  const std::string* interfaceId = form->Get("interface");
-  const std::string* node = form->Get("node");
+Response Copy(Service& service, const Call& call, const CSS_ControllerAddress& address,
+              const Form& form) {
+  const std::string* interfaceId = form.Get("interface");
+  const std::string* node = form.Get("node");
   const std::optional<CSS_ControllerAddress> to =
       interfaceId && node ? ParseAddress(*interfaceId, *node) : std::nullopt;
   if (!to)
     return MessagePage(call, 422, "give the new address: an interface from 1, a node from 0");
-  const Outcome<ControllerState> from = ReadController(service.Data(), *address);
+  const Outcome<ControllerState> from = ReadController(service.Data(), address);
   if (!from) return MessagePage(call, from.error().status, from.error().message);
   const std::string json =
       MergePatchText(from->json, "{\"Interface\":" + std::to_string(to->interfaceId) +
@@ -788,17 +794,13 @@ Response AskRemove(Service& service, const Call& call) {
   return Page(call, 200, "Remove " + name, main);
 }
 
-Response Remove(Service& service, const Call& call) {
-  Response failure;
-  const std::optional<ControllerForm> posted = PostedToController(call, failure);
-  if (!posted) return failure;
-  const CSS_ControllerAddress* address = &posted->address;
-  const Form* form = &posted->form;
-  const std::string* etag = form->Get("etag");
+Response Remove(Service& service, const Call& call, const CSS_ControllerAddress& address,
+                const Form& form) {
+  const std::string* etag = form.Get("etag");
   if (etag == nullptr) return MessagePage(call, 400, "the form lost its ETag: open the page again");
   const Outcome<Removed> removed = RemoveController(
-      service.Data(), *address, {Expect::Kind::Present, *etag},
-      ChangeNote(call, service.Authority().Now(), "DELETE", ControllerApi(*address)));
+      service.Data(), address, {Expect::Kind::Present, *etag},
+      ChangeNote(call, service.Authority().Now(), "DELETE", ControllerApi(address)));
   if (!removed && removed.error().status == 412) {
     return MessagePage(call, 409,
                        "someone changed the controller after you opened it: nothing was removed; "
@@ -812,8 +814,8 @@ Response Remove(Service& service, const Call& call) {
 
 void AddControllerPages(Service& service) {
   AddPage(service, "GET", "/controllers/{interface}/{node}/remove", Access::Editor, AskRemove);
-  AddPage(service, "POST", "/controllers/{interface}/{node}/remove", Access::Editor, Remove);
-  AddPage(service, "POST", "/controllers/{interface}/{node}/copy", Access::Editor, Copy);
+  AddFormPage(service, "/controllers/{interface}/{node}/remove", Access::Editor, Remove);
+  AddFormPage(service, "/controllers/{interface}/{node}/copy", Access::Editor, Copy);
   AddPage(service, "GET", "/controllers/{interface}/{node}/edit/{section}", Access::Viewer,
           Section);
   AddPage(service, "GET", "/", Access::Viewer, Overview);

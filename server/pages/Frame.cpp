@@ -129,31 +129,20 @@ std::string Link(const Call& call, std::string_view path) {
   return call.request.Outward(path);
 }
 
-std::optional<Form> PostedForm(const Call& call, Response& failure) {
+Result<Form, Response> PostedForm(const Call& call) {
   const std::string* type = call.request.Find("Content-Type");
   if (type == nullptr || MediaType(*type) != "application/x-www-form-urlencoded") {
-    failure = MessagePage(call, 415, "this page takes a form (application/x-www-form-urlencoded)");
-    return std::nullopt;
+    return Failure{
+        MessagePage(call, 415, "this page takes a form (application/x-www-form-urlencoded)")};
   }
   std::optional<Form> form = Form::Parse(call.request.body);
   if (!form)
-    failure = MessagePage(call, 400, "the form has a bad %-escape or text that is not UTF-8");
-  return form;
+    return Failure{MessagePage(call, 400, "the form has a bad %-escape or text that is not UTF-8")};
+  return std::move(*form);
 }
 
 std::optional<CSS_ControllerAddress> AddressOf(const Call& call) {
   return ParseAddress(call.params.at(0), call.params.at(1));
-}
-
-std::optional<ControllerForm> PostedToController(const Call& call, Response& failure) {
-  const std::optional<CSS_ControllerAddress> address = AddressOf(call);
-  if (!address) {
-    failure = MessagePage(call, 404, kNoController);
-    return std::nullopt;
-  }
-  std::optional<Form> form = PostedForm(call, failure);
-  if (!form) return std::nullopt;
-  return ControllerForm{*address, std::move(*form)};
 }
 
 std::string ControllerUrl(CSS_ControllerAddress address) {

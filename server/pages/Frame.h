@@ -33,21 +33,13 @@ Response Redirect(const Request& request, std::string_view location);
 // The link, for the page of `call`, to `path`, a path of the service ("/audit", "/users/ada").
 std::string Link(const Call& call, std::string_view path);
 
-// The form posted with `call`; nothing, with `failure` the page that says why, when the body is
-// not a form or not one that can be read.
-std::optional<Form> PostedForm(const Call& call, Response& failure);
+// The form posted with `call`, or the page that says why not (415: the body is not a form; 400:
+// not one that can be read).
+Result<Form, Response> PostedForm(const Call& call);
 
 // The controller's address from the path's first two parameters; nothing when they are not one.
 std::optional<CSS_ControllerAddress> AddressOf(const Call& call);
 
-// A form posted to a controller's address ("/controllers/1/2/sent").
-struct ControllerForm {
-  CSS_ControllerAddress address;
-  Form form;
-};
-// The controller in the path and the form posted to it; nothing, with `failure` the page that
-// says why (404, 415, 400), when either is not one.
-std::optional<ControllerForm> PostedToController(const Call& call, Response& failure);
 // "/controllers/1/2", and the same under "/api"; both as the service sees them.
 std::string ControllerUrl(CSS_ControllerAddress address);
 std::string ControllerApi(CSS_ControllerAddress address);

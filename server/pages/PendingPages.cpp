@@ -18,17 +18,11 @@ struct Pending {
   CSS_ControllerAddress address;
   PendingMessages messages;
 };
-std::optional<Pending> AskPending(Service& service, const Call& call, Response& failure) {
+Result<Pending, Response> AskPending(Service& service, const Call& call) {
   const std::optional<CSS_ControllerAddress> address = AddressOf(call);
-  if (!address) {
-    failure = MessagePage(call, 404, kNoController);
-    return std::nullopt;
-  }
+  if (!address) return Failure{MessagePage(call, 404, kNoController)};
   Outcome<PendingMessages> pending = PendingOf(service.Data(), *address);
-  if (!pending) {
-    failure = MessagePage(call, pending.error().status, pending.error().message);
-    return std::nullopt;
-  }
+  if (!pending) return Failure{MessagePage(call, pending.error().status, pending.error().message)};
   return Pending{*address, std::move(*pending)};
 }
 
@@ -106,27 +100,23 @@ Response Download(const Call&, const Pending& asked) {
   return response;
 }
 
-Response MarkSent(Service& service, const Call& call) {
-  Response failure;
-  const std::optional<ControllerForm> posted = PostedToController(call, failure);
-  if (!posted) return failure;
-  const CSS_ControllerAddress* address = &posted->address;
-  const Form* form = &posted->form;
+Response MarkSent(Service& service, const Call& call, const CSS_ControllerAddress& address,
+                  const Form& form) {
   // A controller removed from the site, cleared on site: it has no ETag.
-  const bool removed = form->Has("removed", "yes");
-  const std::string* etag = form->Get("etag");
+  const bool removed = form.Has("removed", "yes");
+  const std::string* etag = form.Get("etag");
   if (etag == nullptr && !removed)
     return MessagePage(call, 400, "the form lost its ETag: open the page again");
   const Outcome<ControllerState> sent = server::MarkSent(
-      service.Data(), *address,
+      service.Data(), address,
       removed ? Expect{Expect::Kind::Absent, {}} : Expect{Expect::Kind::Present, *etag},
-      ChangeNote(call, service.Authority().Now(), "POST", ControllerApi(*address) + "/sent"));
+      ChangeNote(call, service.Authority().Now(), "POST", ControllerApi(address) + "/sent"));
   if (removed && sent) return Redirect(call.request, "/pending");
   if (removed && sent.error().status == 412) {
     return MessagePage(call, 409,
                        "this controller is in the site again: its messages are on its page");
   }
-  const std::string url = ControllerLink(call, *address);
+  const std::string url = ControllerLink(call, address);
   if (!sent && sent.error().status == 412) {
     std::string main =
         "<section class=\"card conflict\"><h2>Not marked sent</h2><p>The controller changed "
@@ -136,15 +126,14 @@ Response MarkSent(Service& service, const Call& call) {
     return Page(call, 409, "Not marked sent", main);
   }
   if (!sent) return MessagePage(call, sent.error().status, sent.error().message);
-  return Redirect(call.request, ControllerUrl(*address) + "/pending");
+  return Redirect(call.request, ControllerUrl(address) + "/pending");
 }
 
 // The pages of the pending messages of the controller in the path, which they are given.
 template <Response (*Show)(const Call&, const Pending&)>
 Response WithPending(Service& service, const Call& call) {
-  Response failure;
-  const std::optional<Pending> asked = AskPending(service, call, failure);
-  return asked ? Show(call, *asked) : failure;
+  Result<Pending, Response> asked = AskPending(service, call);
+  return asked ? Show(call, *asked) : std::move(asked.error());
 }
 
 // What the whole site waits for: each controller with messages to send, and how many.
@@ -218,7 +207,7 @@ void AddPendingPages(Service& service) {
           WithPending<ShowPending>);
   AddPage(service, "GET", "/controllers/{interface}/{node}/pending/download", Access::Viewer,
           WithPending<Download>);
-  AddPage(service, "POST", "/controllers/{interface}/{node}/sent", Access::Editor, MarkSent);
+  AddFormPage(service, "/controllers/{interface}/{node}/sent", Access::Editor, MarkSent);
 }
 
 }  // namespace ssmsg::server::pages

@@ -2,12 +2,14 @@
 // form's address also answers GET, with the page of the form.
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "report/Html.h"
+#include "server/Controllers.h"
 #include "server/Html.h"
 #include "server/pages/Frame.h"
 #include "server/pages/Pages.h"
@@ -54,13 +56,10 @@ Response ShowLogin(Service&, const Call& call) {
   return LoginPage(call, 200, NextPage(call.target.Query("next")), {});
 }
 
-Response LogIn(Service& service, const Call& call) {
-  Response failure;
-  const std::optional<Form> form = PostedForm(call, failure);
-  if (!form) return failure;
-  const std::string next = NextPage(form->Get("next"));
-  const std::string* name = form->Get("name");
-  const std::string* password = form->Get("password");
+Response LogIn(Service& service, const Call& call, const Form& form) {
+  const std::string next = NextPage(form.Get("next"));
+  const std::string* name = form.Get("name");
+  const std::string* password = form.Get("password");
   if (name == nullptr || password == nullptr) {
     return LoginPage(call, 422, next, "Give your name and password.");
   }
@@ -101,18 +100,32 @@ Response StyleSheet(Service&, const Call&) {
 
 void AddPage(Service& service, std::string method, std::string pattern, Access access,
              PageHandler handler) {
-  service.Routes().Add({std::move(method),
-                        std::move(pattern),
-                        access,
-                        RouteKind::Page,
-                        [&service, handler](const Call& call) { return handler(service, call); },
-                        {},
-                        false});
+  service.Routes().Add(std::move(method), std::move(pattern), access, RouteKind::Page,
+                       [&service, handler](const Call& call) { return handler(service, call); });
+}
+
+void AddFormPage(Service& service, std::string pattern, Access access, FormHandler handler) {
+  service.Routes().Add("POST", std::move(pattern), access, RouteKind::Page,
+                       [&service, handler](const Call& call) {
+                         Result<Form, Response> form = PostedForm(call);
+                         return form ? handler(service, call, *form) : std::move(form.error());
+                       });
+}
+
+void AddFormPage(Service& service, std::string pattern, Access access,
+                 ControllerFormHandler handler) {
+  service.Routes().Add(
+      "POST", std::move(pattern), access, RouteKind::Page, [&service, handler](const Call& call) {
+        const std::optional<CSS_ControllerAddress> address = AddressOf(call);
+        if (!address) return MessagePage(call, 404, kNoController);
+        Result<Form, Response> form = PostedForm(call);
+        return form ? handler(service, call, *address, *form) : std::move(form.error());
+      });
 }
 
 void AddSessionPages(Service& service) {
   AddPage(service, "GET", "/login", Access::Public, ShowLogin);
-  AddPage(service, "POST", "/login", Access::Public, LogIn);
+  AddFormPage(service, "/login", Access::Public, LogIn);
   AddPage(service, "POST", "/logout", Access::Viewer, LogOut);
   AddPage(service, "GET", "/style.css", Access::Public, StyleSheet);
 }

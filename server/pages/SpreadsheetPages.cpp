@@ -61,11 +61,8 @@ Response DownloadNames(Service& service, const Call& call) {
   return response;
 }
 
-Response Import(Service& service, const Call& call) {
-  Response failure;
-  const std::optional<Form> form = PostedForm(call, failure);
-  if (!form) return failure;
-  const std::string* text = form->Get("csv");
+Response Import(Service& service, const Call& call, const Form& form) {
+  const std::string* text = form.Get("csv");
   if (text == nullptr) return MessagePage(call, 400, "the form lost its CSV: open the page again");
   const Outcome<CsvImported> imported = ImportCsv(
       service.Data(), *text, ChangeNote(call, service.Authority().Now(), "POST", "/api/csv"));
@@ -81,7 +78,7 @@ Response Import(Service& service, const Call& call) {
 void AddSpreadsheetPages(Service& service) {
   AddPage(service, "GET", "/spreadsheet", Access::Viewer, ShowPage);
   AddPage(service, "GET", "/spreadsheet/names.csv", Access::Viewer, DownloadNames);
-  AddPage(service, "POST", "/spreadsheet", Access::Editor, Import);
+  AddFormPage(service, "/spreadsheet", Access::Editor, Import);
 }
 
 }  // namespace ssmsg::server::pages
