@@ -60,18 +60,16 @@ AuditNote Note(const Call& call, std::int64_t now) {
 // --- Requests -----------------------------------------------------------------------------------
 
 // The controller's address from the path, or the 400 that says why it is none.
-std::optional<CSS_ControllerAddress> AddressOf(const Call& call, Response& failure) {
+Result<CSS_ControllerAddress, Response> AddressOf(const Call& call) {
   constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
   const std::optional<std::int64_t> interfaceId = ParseDecimal(call.params[0], 1, kMax);
   const std::optional<std::int64_t> node = ParseDecimal(call.params[1], 0, kMax);
   if (!interfaceId) {
-    failure = JsonError(400, "the interface in the path must be a number from 1 to 2147483647");
-    return std::nullopt;
+    return Failure{
+        JsonError(400, "the interface in the path must be a number from 1 to 2147483647")};
   }
-  if (!node) {
-    failure = JsonError(400, "the node in the path must be a number from 0 to 2147483647");
-    return std::nullopt;
-  }
+  if (!node)
+    return Failure{JsonError(400, "the node in the path must be a number from 0 to 2147483647")};
   return CSS_ControllerAddress{static_cast<std::int32_t>(*interfaceId),
                                static_cast<std::int32_t>(*node)};
 }
@@ -91,7 +89,7 @@ Result<T, Response> JsonBody(const Call& call, std::string_view type,
 
 // What a conditional write expects from the request's If-Match or If-None-Match, or the 428 that
 // says it has neither.
-std::optional<Expect> ExpectOf(const Call& call, bool mayCreate, Response& failure) {
+Result<Expect, Response> ExpectOf(const Call& call, bool mayCreate) {
   if (mayCreate) {
     if (const std::string* none = call.request.Find("If-None-Match"); none && *none == "*") {
       return Expect{Expect::Kind::Absent, {}};
@@ -99,10 +97,9 @@ std::optional<Expect> ExpectOf(const Call& call, bool mayCreate, Response& failu
   }
   const std::string* ifMatch = call.request.Find("If-Match");
   if (!ifMatch) {
-    failure = JsonError(428, mayCreate ? "give If-Match with the controller's ETag, or "
-                                         "If-None-Match: * to make a new controller"
-                                       : "give If-Match with the controller's ETag");
-    return std::nullopt;
+    return Failure{JsonError(428, mayCreate ? "give If-Match with the controller's ETag, or "
+                                              "If-None-Match: * to make a new controller"
+                                            : "give If-Match with the controller's ETag")};
   }
   return Expect{Expect::Kind::Present, *ifMatch};
 }
@@ -162,9 +159,12 @@ Response PutController(Service& service, const ControllerCall& request) {
 // it names.
 Response PatchController(Service& service, const ControllerCall& request) {
   const std::string* from = request.call.request.Find("Merge-From");
-  Response failure;
   std::optional<Expect> expect;
-  if (from == nullptr && !(expect = ExpectOf(request.call, false, failure))) return failure;
+  if (from == nullptr) {
+    Result<Expect, Response> given = ExpectOf(request.call, false);
+    if (!given) return std::move(given.error());
+    expect = std::move(*given);
+  }
   const Result<std::string_view, Response> patch =
       JsonBody(request.call, "application/merge-patch+json", CheckJson);
   if (!patch) return patch.error();
@@ -681,37 +681,25 @@ Response RevokeToken(Service& service, const Call& call) {
 void AddApiRoutes(Service& service) {
   const auto add = [&service](std::string method, std::string pattern, Access access,
                               Response (*handler)(Service&, const Call&)) {
-    service.Routes().Add({std::move(method),
-                          std::move(pattern),
-                          access,
-                          RouteKind::Api,
-                          [&service, handler](const Call& call) { return handler(service, call); },
-                          {},
-                          false});
+    service.Routes().Add(std::move(method), std::move(pattern), access, RouteKind::Api,
+                         [&service, handler](const Call& call) { return handler(service, call); });
   };
   // A controller's routes: the address read and the condition checked before the handler.
   const auto addController = [&service](std::string method, std::string_view path, Access access,
                                         Condition condition, ControllerHandler handler) {
-    service.Routes().Add({std::move(method),
-                          "/api/controllers/{interface}/{node}" + std::string(path),
-                          access,
-                          RouteKind::Api,
-                          [&service, condition, handler](const Call& call) {
-                            Response failure;
-                            const std::optional<CSS_ControllerAddress> address =
-                                AddressOf(call, failure);
-                            if (!address) return failure;
-                            Expect expect;
-                            if (condition != Condition::None) {
-                              std::optional<Expect> given =
-                                  ExpectOf(call, condition == Condition::MatchOrAbsent, failure);
-                              if (!given) return failure;
-                              expect = std::move(*given);
-                            }
-                            return handler(service, {call, *address, std::move(expect)});
-                          },
-                          {},
-                          false});
+    service.Routes().Add(
+        std::move(method), "/api/controllers/{interface}/{node}" + std::string(path), access,
+        RouteKind::Api, [&service, condition, handler](const Call& call) {
+          Result<CSS_ControllerAddress, Response> address = AddressOf(call);
+          if (!address) return std::move(address.error());
+          Expect expect;
+          if (condition != Condition::None) {
+            Result<Expect, Response> given = ExpectOf(call, condition == Condition::MatchOrAbsent);
+            if (!given) return std::move(given.error());
+            expect = std::move(*given);
+          }
+          return handler(service, {call, *address, std::move(expect)});
+        });
   };
   add("GET", "/api/site", Access::Viewer,
       [](Service& s, const Call&) { return JsonResponse(200, s.Data().SiteJson()); });
@@ -721,13 +709,9 @@ void AddApiRoutes(Service& service) {
   add("POST", "/api/change-sets/revert", Access::Editor, RevertChangeRoute);
   add("GET", "/api/csv", Access::Viewer, CsvExport);
   // A whole site's names take more than one controller does.
-  service.Routes().Add({"POST",
-                        "/api/csv",
-                        Access::Editor,
-                        RouteKind::Api,
-                        [&service](const Call& call) { return CsvImport(service, call); },
-                        {},
-                        true});
+  service.Routes().Add(
+      "POST", "/api/csv", Access::Editor, RouteKind::Api,
+      [&service](const Call& call) { return CsvImport(service, call); }, /*bulk=*/true);
   addController("GET", "", Access::Viewer, Condition::None, GetController);
   addController("PUT", "", Access::Editor, Condition::MatchOrAbsent, PutController);
   addController("PATCH", "", Access::Editor, Condition::None, PatchController);

@@ -176,13 +176,8 @@ void AddChangeRoutes(Service& service) {
                                                           {"/api/changes/stream", &StreamChanges}};
   for (const auto& route : routes) {
     const ChangeHandler handler = route.second;
-    service.Routes().Add({"GET",
-                          route.first,
-                          Access::Viewer,
-                          RouteKind::Api,
-                          [&service, handler](const Call& call) { return handler(service, call); },
-                          {},
-                          false});
+    service.Routes().Add("GET", route.first, Access::Viewer, RouteKind::Api,
+                         [&service, handler](const Call& call) { return handler(service, call); });
   }
 }
 

@@ -118,6 +118,11 @@ bool IsUnsafe(std::string_view method) {
   return method != "GET" && method != "HEAD" && method != "OPTIONS";
 }
 
+void Router::Add(std::string method, std::string pattern, Access access, RouteKind kind,
+                 Handler handler, bool bulk) {
+  Add({std::move(method), std::move(pattern), access, kind, std::move(handler), {}, bulk});
+}
+
 void Router::Add(Route route) {
   route.segments = Split(route.pattern);
   routes_.push_back(std::move(route));

@@ -53,6 +53,9 @@ struct Route {
 class Router {
  public:
   void Add(Route route);
+  // The same for the route `method` `pattern` of `kind` for `access`, that `handler` answers.
+  void Add(std::string method, std::string pattern, Access access, RouteKind kind, Handler handler,
+           bool bulk = false);
 
   struct Match {
     const Route* route = nullptr;

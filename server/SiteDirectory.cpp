@@ -33,13 +33,8 @@ SiteDirectory::SiteDirectory(std::unique_ptr<Store> accounts, ServiceOptions opt
       setup_(std::move(setup)),
       own_(std::make_unique<Service>(*accounts_, options_)),
       watch_(watch) {
-  own_->Routes().Add({"GET",
-                      std::string(kApiSites),
-                      Access::Viewer,
-                      RouteKind::Api,
-                      [this](const Call& call) { return List(call); },
-                      {},
-                      false});
+  own_->Routes().Add("GET", std::string(kApiSites), Access::Viewer, RouteKind::Api,
+                     [this](const Call& call) { return List(call); });
   if (setup_.directory) setup_.directory(*own_);
 }
 
