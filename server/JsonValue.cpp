@@ -378,9 +378,14 @@ std::optional<std::vector<RawMember>> RawMembers(std::string_view text) {
     if (nameEnd == std::string_view::npos) return std::nullopt;
     const std::string_view quoted = text.substr(at, nameEnd - at);
     // A name without escapes is its text between the quotes.
-    std::string name = quoted.find('\\') == std::string_view::npos
-                           ? std::string(quoted.substr(1, quoted.size() - 2))
-                           : ReadJson(quoted)->text;
+    std::string name;
+    if (quoted.find('\\') == std::string_view::npos) {
+      name = quoted.substr(1, quoted.size() - 2);
+    } else if (JsonRead read = ReadJson(quoted)) {
+      name = std::move(read->text);
+    } else {
+      return std::nullopt;
+    }
     at = SkipBlanks(text, nameEnd);
     if (at == text.size() || text[at] != ':') return std::nullopt;
     at = SkipBlanks(text, at + 1);
@@ -389,6 +394,24 @@ std::optional<std::vector<RawMember>> RawMembers(std::string_view text) {
     members.push_back({std::move(name), text.substr(at, valueEnd - at)});
     at = SkipBlanks(text, valueEnd);
     if (at < text.size() && text[at] == '}') return members;
+    if (at == text.size() || text[at] != ',') return std::nullopt;
+    at = SkipBlanks(text, at + 1);
+  }
+  return std::nullopt;
+}
+
+std::optional<std::vector<std::string_view>> RawItems(std::string_view text) {
+  std::size_t at = SkipBlanks(text, 0);
+  if (at == text.size() || text[at] != '[') return std::nullopt;
+  std::vector<std::string_view> items;
+  at = SkipBlanks(text, at + 1);
+  if (at < text.size() && text[at] == ']') return items;
+  while (at < text.size()) {
+    const std::size_t end = FindValueEnd(text, at);
+    if (end == std::string_view::npos || end == at) return std::nullopt;
+    items.push_back(text.substr(at, end - at));
+    at = SkipBlanks(text, end);
+    if (at < text.size() && text[at] == ']') return items;
     if (at == text.size() || text[at] != ',') return std::nullopt;
     at = SkipBlanks(text, at + 1);
   }

@@ -64,6 +64,9 @@ struct RawMember {
   std::string_view value;
 };
 std::optional<std::vector<RawMember>> RawMembers(std::string_view text);
+// The items of the array that the valid JSON `text` is, each as its text, in order; nothing when
+// it is not an array.
+std::optional<std::vector<std::string_view>> RawItems(std::string_view text);
 
 // The text of valid JSON `target` with the merge patch `patch` applied (RFC 7396), `patch` being
 // JSON that CheckJson let: an object patch sets, replaces or (with null) removes members,

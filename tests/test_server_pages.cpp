@@ -550,6 +550,71 @@ std::map<std::string, std::string> Values(const JsonValue& controller) {
   return {flat.begin(), flat.end()};
 }
 
+// What the audit log lists as changed: the same as matching every leaf of both sides by its path
+// (the first one's new and changed leaves in its order, then those it lost in the other's), which
+// is what this builds them from, however the texts nest, grow, shrink or change kind.
+TEST(ServerAudit, ChangedValuesAreThoseOfEveryLeafMatchedByPath) {
+  const auto everyLeaf = [](std::string_view before, std::string_view after) {
+    std::vector<std::pair<std::string, std::string>> old;
+    std::vector<std::pair<std::string, std::string>> now;
+    pages::Flatten(*ReadJson(before), {}, old);
+    pages::Flatten(*ReadJson(after), {}, now);
+    std::map<std::string, std::string> was(old.begin(), old.end());
+    std::vector<pages::ValueChange> changes;
+    for (const auto& [path, value] : now) {
+      const auto found = was.find(path);
+      if (found == was.end()) {
+        changes.push_back({path, std::nullopt, value});
+      } else {
+        if (found->second != value) changes.push_back({path, found->second, value});
+        was.erase(found);
+      }
+    }
+    for (const auto& [path, value] : old) {
+      if (was.contains(path)) changes.push_back({path, value, std::nullopt});
+    }
+    return changes;
+  };
+  const std::string demo = [] {
+    const JsonRead site = ReadJson(test::ReadFile(SSMSG_SOURCE_DIR "/site/demo_site.json"));
+    return ToJson(site->Find("Controllers")->items.front());
+  }();
+  const auto edited = [&demo](std::string_view from, std::string_view to) {
+    std::string text = demo;
+    const std::size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return text.replace(at, from.size(), to);
+  };
+  const std::pair<std::string, std::string> cases[] = {
+      {R"({"a":1})", R"({"a":1})"},
+      {R"({"a":{"x":1,"y":2},"b":3})", R"({"a":{"x":1},"c":4})"},
+      // Gone before a member both have: still listed in the order of the first text.
+      {R"({"b":3,"a":{"x":1,"y":2},"d":[1,{"e":2}]})", R"({"a":{"x":5},"d":[1]})"},
+      {R"({"y":2,"x":1})", R"({"x":3,"y":2})"},
+      {R"([1,2,3])", R"([1,5])"},
+      {R"([1])", R"([1,{"k":[2,3]},[]])"},
+      {R"({"a":[1,2]})", R"({"a":{"b":1}})"},
+      {R"({"a":{"b":1,"c":[2]}})", R"({"a":5})"},
+      {R"({"a":{}})", R"({"a":{"b":[]}})"},
+      {R"({"a":[]})", R"({"a":null})"},
+      {R"(7)", R"({"a":[1]})"},
+      // Texts that differ only in how they are written change nothing.
+      {R"({"n":"A"})", R"({"n":"A"})"},
+      {"{ \"a\" : [ 1 , 2 ] }", R"({"a":[1,3]})"},
+      {demo, edited(R"("Name":"Front door contact")", R"("Name":"Back door")")},
+      {demo, edited(R"("Holidays":[)", R"("Holidays":[{"Month":2,"Day":29},)")},
+      {edited(R"("Holidays":[)", R"("Holidays":[{"Month":2,"Day":29},)"), demo},
+  };
+  for (const auto& [before, after] : cases) {
+    EXPECT_EQ(pages::ChangedValues(before, after), everyLeaf(before, after))
+        << before << " -> " << after;
+  }
+  EXPECT_EQ(
+      pages::ChangedValues(demo, edited(R"("Name":"Front door contact")", R"("Name":"Back door")"))
+          .size(),
+      1u);
+}
+
 // Two editors open one version of a controller; eve saves a form, then ada saves one from her
 // older page. What they changed is merged where it does not meet; a value both changed, to
 // different values, is a conflict, and nothing is saved of ada's until she decides it.

@@ -9,7 +9,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -27,56 +26,41 @@ namespace {
 // How many of an entry's changed values the audit log lists.
 constexpr std::size_t kChangesShown = 12;
 
-// What changed between `before` and `after` (each a controller, or null): the values that differ.
-void Changes(const JsonValue& before, const JsonValue& after, std::string& out) {
-  const bool made = before.kind == JsonValue::Kind::Null;
-  const bool removed = after.kind == JsonValue::Kind::Null;
+bool IsNull(std::string_view json) {
+  const std::size_t first = json.find_first_not_of(" \t\r\n");
+  const std::size_t last = json.find_last_not_of(" \t\r\n");
+  return first != std::string_view::npos && json.substr(first, last - first + 1) == "null";
+}
+
+// What changed between `before` and `after` (the JSON of a controller, or null): the values that
+// differ.
+void Changes(std::string_view before, std::string_view after, std::string& out) {
+  const bool made = IsNull(before);
+  const bool removed = IsNull(after);
   if (made && removed) return;
   if (made || removed) {
     out += made ? "<span class=\"badge b-add\">made</span>"
                 : "<span class=\"badge b-del\">removed</span>";
     return;
   }
-  std::vector<std::pair<std::string, std::string>> old;
-  std::vector<std::pair<std::string, std::string>> now;
-  Flatten(before, {}, old);
-  Flatten(after, {}, now);
-  std::unordered_map<std::string_view, std::string_view> was;
-  for (const auto& [path, value] : old)
-    was.emplace(path, value);
-  std::vector<std::string> lines;
-  std::size_t changed = 0;
-  const auto note = [&](std::string_view path, std::string_view from, std::string_view to) {
-    if (++changed > kChangesShown) return;
-    std::string line;
-    AppendHtml(line, path);
-    line += ": ";
-    AppendHtml(line, from);
-    line += " &rarr; ";
-    AppendHtml(line, to);
-    lines.push_back(std::move(line));
-  };
-  for (const auto& [path, value] : now) {
-    const auto found = was.find(path);
-    if (found == was.end()) {
-      note(path, "(none)", value);
-    } else {
-      if (found->second != value) note(path, found->second, value);
-      was.erase(found);
-    }
-  }
-  for (const auto& [path, value] : old) {
-    if (was.contains(path)) note(path, value, "(none)");
-  }
-  if (changed == 0) {
+  const std::vector<ValueChange> changes = ChangedValues(before, after);
+  if (changes.empty()) {
     out += "no value";
     return;
   }
   out += "<ul class=\"changes\">";
-  for (const std::string& line : lines)
-    out += "<li>" + line + "</li>";
-  if (changed > kChangesShown)
-    out += "<li>and " + std::to_string(changed - kChangesShown) + " more</li>";
+  for (std::size_t i = 0; i < changes.size() && i < kChangesShown; ++i) {
+    const ValueChange& change = changes[i];
+    out += "<li>";
+    AppendHtml(out, change.path);
+    out += ": ";
+    AppendHtml(out, change.from ? *change.from : "(none)");
+    out += " &rarr; ";
+    AppendHtml(out, change.to ? *change.to : "(none)");
+    out += "</li>";
+  }
+  if (changes.size() > kChangesShown)
+    out += "<li>and " + std::to_string(changes.size() - kChangesShown) + " more</li>";
   out += "</ul>";
 }
 
@@ -221,12 +205,16 @@ Response Audit(Service& service, const Call& call) {
       }
     }
     main += "</td><td>";
-    const JsonRead before = ReadJson(entry.before);
-    const JsonRead after = ReadJson(entry.after);
-    if (!entry.controller && after && after->IsObject()) {
-      AccountChange(*after, main);
-    } else if (before && after) {
-      Changes(*before, *after, main);
+    // A change of accounts says what it changed in its "After".
+    std::optional<JsonValue> account;
+    if (JsonRead read = entry.controller ? JsonRead(Failure{std::string()}) : ReadJson(entry.after);
+        read && read->IsObject()) {
+      account = std::move(*read);
+    }
+    if (account) {
+      AccountChange(*account, main);
+    } else {
+      Changes(entry.before, entry.after, main);
     }
     main += "</td></tr>";
   }
@@ -258,7 +246,7 @@ Response AskRevert(Service& service, const Call& call) {
                      "</h2><p>The controller is put back exactly as it was before that change, "
                      "which undoes it and every change of the controller since. The revert is a "
                      "change of its own, kept in the audit log. From the controller now:</p>";
-  Changes(now ? *ReadJson(now->json) : JsonValue{}, *ReadJson(*before), main);
+  Changes(now ? std::string_view(now->json) : std::string_view("null"), *before, main);
   main += "<form method=\"post\" class=\"edit\" action=\"";
   AppendHtml(main, ControllerLink(call, *address) + "/revert");
   main += "\">";

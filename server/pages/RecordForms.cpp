@@ -1,9 +1,11 @@
 #include "server/pages/RecordForms.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <limits>
 #include <set>
+#include <unordered_map>
 #include <utility>
 
 #include "host/CSDevice_Fields.h"
@@ -418,6 +420,132 @@ void Flatten(const JsonValue& value, const std::string& path,
   } else {
     out.emplace_back(path, ToJson(value));
   }
+}
+
+namespace {
+
+// ChangedValues: members and items whose texts are equal are not read, so that a rename in a
+// large controller costs little more than finding it.
+class ValueDiff {
+ public:
+  using Change = ValueChange;
+
+  ValueDiff(std::string_view before, std::string_view after) : before_(before), after_(after) {
+    Compare(before, after, {});
+  }
+
+  std::vector<Change> Changes() && {
+    const auto byPlace = [](const Entry& a, const Entry& b) {
+      return std::pair(a.at, a.order) < std::pair(b.at, b.order);
+    };
+    std::sort(now_.begin(), now_.end(), byPlace);
+    std::sort(gone_.begin(), gone_.end(), byPlace);
+    std::vector<Change> changes;
+    changes.reserve(now_.size() + gone_.size());
+    for (std::vector<Entry>* list : {&now_, &gone_}) {
+      for (Entry& entry : *list)
+        changes.push_back(std::move(entry.change));
+    }
+    return changes;
+  }
+
+ private:
+  struct Entry {
+    std::size_t at;     // where the value that holds it starts in its text
+    std::size_t order;  // its place among the values found there
+    Change change;
+  };
+
+  void Compare(std::string_view before, std::string_view after, const std::string& path) {
+    if (before == after) return;
+    const auto was = RawMembers(before);
+    const auto now = RawMembers(after);
+    if (was && now && !was->empty() && !now->empty()) {
+      std::unordered_map<std::string_view, std::pair<std::string_view, bool>> old;
+      for (const RawMember& member : *was)
+        old.emplace(member.name, std::pair(member.value, false));
+      for (const RawMember& member : *now) {
+        const auto found = old.find(member.name);
+        if (found == old.end()) {
+          Flat(member.value, JoinPath(path, member.name), false);
+        } else {
+          found->second.second = true;
+          Compare(found->second.first, member.value, JoinPath(path, member.name));
+        }
+      }
+      for (const RawMember& member : *was) {
+        if (!old.at(member.name).second) Flat(member.value, JoinPath(path, member.name), true);
+      }
+      return;
+    }
+    const auto wasItems = RawItems(before);
+    const auto nowItems = RawItems(after);
+    if (wasItems && nowItems && !wasItems->empty() && !nowItems->empty()) {
+      for (std::size_t i = 0; i < std::max(wasItems->size(), nowItems->size()); ++i) {
+        if (i >= wasItems->size()) {
+          Flat((*nowItems)[i], ItemPath(path, i), false);
+        } else if (i >= nowItems->size()) {
+          Flat((*wasItems)[i], ItemPath(path, i), true);
+        } else {
+          Compare((*wasItems)[i], (*nowItems)[i], ItemPath(path, i));
+        }
+      }
+      return;
+    }
+    // A value on either side, or one of another kind: their leaves matched by path.
+    std::vector<std::pair<std::string, std::string>> old = Leaves(before, path);
+    std::unordered_map<std::string_view, std::pair<std::string_view, bool>> match;
+    for (const auto& [leaf, value] : old)
+      match.emplace(leaf, std::pair(std::string_view(value), false));
+    for (auto& [leaf, value] : Leaves(after, path)) {
+      const auto found = match.find(leaf);
+      if (found == match.end()) {
+        Add(after, false, {std::move(leaf), std::nullopt, std::move(value)});
+      } else {
+        found->second.second = true;
+        if (found->second.first != value)
+          Add(after, false, {std::move(leaf), std::string(found->second.first), std::move(value)});
+      }
+    }
+    for (auto& [leaf, value] : old) {
+      if (!match.at(leaf).second) Add(before, true, {std::move(leaf), std::move(value), {}});
+    }
+  }
+
+  // Every leaf of `value` as new (in `after`) or gone (from `before`).
+  void Flat(std::string_view value, const std::string& path, bool gone) {
+    for (auto& [leaf, text] : Leaves(value, path)) {
+      Change change{std::move(leaf), {}, {}};
+      (gone ? change.from : change.to) = std::move(text);
+      Add(value, gone, std::move(change));
+    }
+  }
+
+  static std::vector<std::pair<std::string, std::string>> Leaves(std::string_view value,
+                                                                 const std::string& path) {
+    std::vector<std::pair<std::string, std::string>> leaves;
+    if (const JsonRead read = ReadJson(value)) Flatten(*read, path, leaves);
+    return leaves;
+  }
+
+  void Add(std::string_view value, bool gone, Change change) {
+    const std::string_view text = gone ? before_ : after_;
+    (gone ? gone_ : now_)
+        .push_back(
+            {static_cast<std::size_t>(value.data() - text.data()), order_++, std::move(change)});
+  }
+
+  std::string_view before_;
+  std::string_view after_;
+  std::vector<Entry> now_;
+  std::vector<Entry> gone_;
+  std::size_t order_ = 0;
+};
+
+}  // namespace
+
+std::vector<ValueChange> ChangedValues(std::string_view before, std::string_view after) {
+  return ValueDiff(before, after).Changes();
 }
 
 }  // namespace ssmsg::server::pages

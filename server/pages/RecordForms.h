@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <functional>
 #include <map>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -147,5 +148,18 @@ std::string ValueLabel(const FormSection& section, std::string_view path);
 // Empty objects and lists, and null, are scalars too.
 void Flatten(const JsonValue& value, const std::string& path,
              std::vector<std::pair<std::string, std::string>>& out);
+
+// A value that differs between two JSON documents: its path, as Flatten names it, and its text
+// (compact JSON) before and after.
+struct ValueChange {
+  std::string path;
+  std::optional<std::string> from;  // none: the value is new
+  std::optional<std::string> to;    // none: the value is gone
+  bool operator==(const ValueChange&) const = default;
+};
+// The values that differ between the valid JSON texts `before` and `after`, by their leaves as
+// Flatten lists them: first those of `after` that are new or changed, in its order, then those
+// that `after` no longer has, in the order of `before`.
+std::vector<ValueChange> ChangedValues(std::string_view before, std::string_view after);
 
 }  // namespace ssmsg::server::pages
