@@ -83,6 +83,18 @@ void AccountChange(const JsonValue& after, std::string& out) {
   AppendHtml(out, text);
 }
 
+// What an audit entry changed: a change of accounts says so in its "After"; a controller's is
+// found by comparing.
+void WhatChanged(const AuditEntry& entry, std::string& out) {
+  if (!entry.controller) {
+    if (const JsonRead after = ReadJson(entry.after); after && after->IsObject()) {
+      AccountChange(*after, out);
+      return;
+    }
+  }
+  Changes(entry.before, entry.after, out);
+}
+
 // What a refused change of accounts says: its message, or its errors one after another.
 // The change that a revert goes back to before, from its text, or nothing.
 std::optional<std::int64_t> ChangeId(const std::string* text) {
@@ -205,17 +217,7 @@ Response Audit(Service& service, const Call& call) {
       }
     }
     main += "</td><td>";
-    // A change of accounts says what it changed in its "After".
-    std::optional<JsonValue> account;
-    if (JsonRead read = entry.controller ? JsonRead(Failure{std::string()}) : ReadJson(entry.after);
-        read && read->IsObject()) {
-      account = std::move(*read);
-    }
-    if (account) {
-      AccountChange(*account, main);
-    } else {
-      Changes(entry.before, entry.after, main);
-    }
+    WhatChanged(entry, main);
     main += "</td></tr>";
   }
   main += "</tbody></table></div>";

@@ -461,21 +461,14 @@ class ValueDiff {
     const auto was = RawMembers(before);
     const auto now = RawMembers(after);
     if (was && now && !was->empty() && !now->empty()) {
-      std::unordered_map<std::string_view, std::pair<std::string_view, bool>> old;
-      for (const RawMember& member : *was)
-        old.emplace(member.name, std::pair(member.value, false));
-      for (const RawMember& member : *now) {
-        const auto found = old.find(member.name);
-        if (found == old.end()) {
-          Flat(member.value, JoinPath(path, member.name), false);
-        } else {
-          found->second.second = true;
-          Compare(found->second.first, member.value, JoinPath(path, member.name));
-        }
-      }
-      for (const RawMember& member : *was) {
-        if (!old.at(member.name).second) Flat(member.value, JoinPath(path, member.name), true);
-      }
+      Match(
+          *was, *now,
+          [&](std::string_view name, std::string_view from, std::string_view to) {
+            Compare(from, to, JoinPath(path, name));
+          },
+          [&](std::string_view name, std::string_view value, bool gone) {
+            Flat(value, JoinPath(path, name), gone);
+          });
       return;
     }
     const auto wasItems = RawItems(before);
@@ -493,32 +486,50 @@ class ValueDiff {
       return;
     }
     // A value on either side, or one of another kind: their leaves matched by path.
-    std::vector<std::pair<std::string, std::string>> old = Leaves(before, path);
-    std::unordered_map<std::string_view, std::pair<std::string_view, bool>> match;
-    for (const auto& [leaf, value] : old)
-      match.emplace(leaf, std::pair(std::string_view(value), false));
-    for (auto& [leaf, value] : Leaves(after, path)) {
-      const auto found = match.find(leaf);
-      if (found == match.end()) {
-        Add(after, false, {std::move(leaf), std::nullopt, std::move(value)});
+    Match(
+        Leaves(before, path), Leaves(after, path),
+        [&](std::string_view leaf, std::string_view from, std::string_view to) {
+          if (from != to)
+            Add(after, false, {std::string(leaf), std::string(from), std::string(to)});
+        },
+        [&](std::string_view leaf, std::string_view value, bool gone) {
+          Lone(gone ? before : after, std::string(leaf), std::string(value), gone);
+        });
+  }
+
+  // Calls `both(name, was, now)` for each (name, text) of `now` whose name `was` has too, and
+  // `alone(name, text, gone)` for each that `was` lacks, in `now`'s order; then `alone` for each
+  // of `was` that `now` lacks.
+  template <class Named, class Both, class Alone>
+  static void Match(const Named& was, const Named& now, Both both, Alone alone) {
+    std::unordered_map<std::string_view, std::pair<std::string_view, bool>> index;
+    for (const auto& [name, value] : was)
+      index.emplace(name, std::pair(std::string_view(value), false));
+    for (const auto& [name, value] : now) {
+      const auto found = index.find(name);
+      if (found == index.end()) {
+        alone(name, value, false);
       } else {
         found->second.second = true;
-        if (found->second.first != value)
-          Add(after, false, {std::move(leaf), std::string(found->second.first), std::move(value)});
+        both(name, found->second.first, value);
       }
     }
-    for (auto& [leaf, value] : old) {
-      if (!match.at(leaf).second) Add(before, true, {std::move(leaf), std::move(value), {}});
+    for (const auto& [name, value] : was) {
+      if (!index.at(name).second) alone(name, value, true);
     }
   }
 
   // Every leaf of `value` as new (in `after`) or gone (from `before`).
   void Flat(std::string_view value, const std::string& path, bool gone) {
-    for (auto& [leaf, text] : Leaves(value, path)) {
-      Change change{std::move(leaf), {}, {}};
-      (gone ? change.from : change.to) = std::move(text);
-      Add(value, gone, std::move(change));
-    }
+    for (auto& [leaf, text] : Leaves(value, path))
+      Lone(value, std::move(leaf), std::move(text), gone);
+  }
+
+  // A leaf that one side alone has, found in the value `holder` of that side.
+  void Lone(std::string_view holder, std::string leaf, std::string text, bool gone) {
+    Change change{std::move(leaf), {}, {}};
+    (gone ? change.from : change.to) = std::move(text);
+    Add(holder, gone, std::move(change));
   }
 
   static std::vector<std::pair<std::string, std::string>> Leaves(std::string_view value,
