@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,53 @@ TEST(PostgresLocation, RefusesSiteNamesThatAreNone) {
   }
   // Exactly as long as allowed.
   EXPECT_TRUE(pg::ParseLocation("postgresql:///db?site=" + longName.substr(1)));
+}
+
+// Rows of COPY's text format come back as the texts the server held: every escape the server
+// writes, and those it may read, undone; NULL told from the text "\N".
+TEST(PostgresCopyRows, ReadsEveryEscapeAndTellsNullFromItsText) {
+  const struct {
+    std::string_view line;
+    std::vector<std::optional<std::string>> cells;
+  } cases[] = {
+      {"1\tDoor", {"1", "Door"}},
+      {"\t", {"", ""}},
+      {"\\N\t\\\\N", {std::nullopt, "\\N"}},
+      {"a\\tb\tc\\nd", {"a\tb", "c\nd"}},
+      {"\\\\\t\\b\\f\\r\\v", {"\\", "\b\f\r\v"}},
+      {"\\101\\7x\t\\x41\\x4g", {"A\ax", "A\x04g"}},
+      {"\\q\\x\t\xc3\xa9\x01", {"qx", "\xc3\xa9\x01"}},
+  };
+  for (const auto& [line, cells] : cases) {
+    pg::TextRows rows(std::vector<Oid>(2, 25));
+    rows.AddCopyRow(line);
+    ASSERT_EQ(rows.Count(), 1) << line;
+    for (int column = 0; column < 2; ++column) {
+      const auto& want = cells[static_cast<std::size_t>(column)];
+      EXPECT_EQ(rows.IsNull(0, column), !want) << line << " " << column;
+      if (want) {
+        EXPECT_EQ(rows.Value(0, column), *want) << line << " " << column;
+      }
+    }
+  }
+  // What the writer escapes reads back as it was, whatever the byte.
+  std::string every;
+  for (int c = 1; c < 256; ++c)
+    every += static_cast<char>(c);
+  std::string line;
+  pg::AppendCopyText(line, every);
+  line += '\t';
+  pg::AppendCopyText(line, "\\N");
+  pg::TextRows rows(std::vector<Oid>(2, 25));
+  rows.AddCopyRow(line);
+  EXPECT_EQ(rows.Value(0, 0), every);
+  EXPECT_EQ(rows.Value(0, 1), "\\N");
+  // A row of another width is refused, and the rows before it stay.
+  EXPECT_THROW(rows.AddCopyRow("1\t2\t3"), pg::PgError);
+  EXPECT_THROW(rows.AddCopyRow("1"), pg::PgError);
+  rows.AddCopyRow("x\ty");
+  ASSERT_EQ(rows.Count(), 2);
+  EXPECT_EQ(rows.Value(1, 1), "y");
 }
 
 // A database of the test's own on the server that pg_virtualenv started, dropped at the end.

@@ -127,61 +127,30 @@ constexpr Oid kInt2 = 21;
 constexpr Oid kInt4 = 23;
 constexpr Oid kText = 25;
 
-template <class Unsigned>
-Unsigned FromNetwork(const char* bytes) {
-  Unsigned value = 0;
-  for (std::size_t i = 0; i < sizeof(Unsigned); ++i) {
-    value = static_cast<Unsigned>(value << 8U) |
-            static_cast<Unsigned>(static_cast<unsigned char>(bytes[i]));
-  }
-  return value;
+// The rows of a result in text format.
+std::unique_ptr<TextRows> RowsOf(PgResult result) {
+  return std::make_unique<TextRows>(result.get());
 }
-
-// One result of the server, in binary format, with the types of its columns.
-struct ServerRows {
-  PgResult result;
-  std::vector<Oid> types;
-  int count = 0;
-
-  explicit ServerRows(PgResult rows) : result(std::move(rows)), count(PQntuples(result.get())) {
-    for (int column = 0; column < PQnfields(result.get()); ++column)
-      types.push_back(PQftype(result.get(), column));
-  }
-};
 
 // The cells of one row of a result, from column `first` on (the columns before are its keys).
 struct ServerCells {
-  const ServerRows* rows;
+  const TextRows* rows;
   int row;
   int first;
 
-  bool IsNull(int column) const { return PQgetisnull(rows->result.get(), row, first + column); }
+  bool IsNull(int column) const { return rows->IsNull(row, first + column); }
   bool Integer(int column, std::int64_t& value) const {
     const int at = first + column;
-    if (PQgetisnull(rows->result.get(), row, at)) return false;
-    const char* bytes = PQgetvalue(rows->result.get(), row, at);
-    switch (rows->types[static_cast<std::size_t>(at)]) {
-      case kInt2:
-        value = static_cast<std::int16_t>(FromNetwork<std::uint16_t>(bytes));
-        return true;
-      case kInt4:
-        value = static_cast<std::int32_t>(FromNetwork<std::uint32_t>(bytes));
-        return true;
-      case kInt8:
-        value = static_cast<std::int64_t>(FromNetwork<std::uint64_t>(bytes));
-        return true;
-      default:
-        return false;
-    }
+    const Oid type = rows->Type(at);
+    if ((type != kInt2 && type != kInt4 && type != kInt8) || rows->IsNull(row, at)) return false;
+    const std::string_view text = rows->Value(row, at);
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size();
   }
   bool Text(int column, std::string_view& text) const {
     const int at = first + column;
-    if (PQgetisnull(rows->result.get(), row, at) ||
-        rows->types[static_cast<std::size_t>(at)] != kText) {
-      return false;
-    }
-    text = {PQgetvalue(rows->result.get(), row, at),
-            static_cast<std::size_t>(PQgetlength(rows->result.get(), row, at))};
+    if (rows->Type(at) != kText || rows->IsNull(row, at)) return false;
+    text = rows->Value(row, at);
     return true;
   }
   std::string Describe(int column) const {
@@ -189,10 +158,7 @@ struct ServerCells {
     std::string_view text;
     if (IsNull(column)) return "NULL";
     if (Integer(column, value)) return std::to_string(value);
-    if (!Text(column, text)) {
-      return "a value of type " +
-             std::to_string(rows->types[static_cast<std::size_t>(first + column)]);
-    }
+    if (!Text(column, text)) return "a value of type " + std::to_string(rows->Type(first + column));
     std::string quoted;
     AppendJsonString(quoted, text);
     return quoted;
@@ -208,7 +174,7 @@ class ServerSite {
   static constexpr std::size_t kWindow = 128;
 
   struct Cursor {
-    const ServerRows* rows;
+    const TextRows* rows;
     int first;
     int row;  // before the next
     int end;
@@ -217,40 +183,41 @@ class ServerSite {
     ServerCells Cells() const { return {rows, order != nullptr ? order[row] : row, first}; }
   };
 
-  // The site whose id is `site`; given `only`, the controller at that address alone, without the
-  // site's enumeration texts.
-  ServerSite(PGconn* connection, std::string site, const CSS_ControllerAddress* only = nullptr)
-      : connection_(connection), site_(std::move(site)) {
+  // The controllers of the site whose id is `site`, or given `only`, the controller at that
+  // address alone; when `whole`, the site as a whole too: its enumeration texts, and the count of
+  // its rows that finds those without a controller (Orphans).
+  ServerSite(PGconn* connection, std::string site, const CSS_ControllerAddress* only = nullptr,
+             bool whole = false)
+      : connection_(connection), site_(std::move(site)), whole_(whole && only == nullptr) {
     const std::string columns = "SELECT " + Columns(Tables()[db::kControllers], db::kControllers) +
                                 " FROM controllers WHERE \"Site\" = $1";
     if (only != nullptr) {
       const std::string interfaceId = std::to_string(only->interfaceId);
       const std::string node = std::to_string(only->node);
-      controllers_ = std::make_unique<ServerRows>(
-          RunBinary(connection_, columns + " AND \"Interface\" = $2 AND \"Node\" = $3",
-                    {site_, interfaceId, node}));
+      controllers_ = RowsOf(Run(connection_, columns + " AND \"Interface\" = $2 AND \"Node\" = $3",
+                                {site_, interfaceId, node}));
     } else {
-      controllers_ = std::make_unique<ServerRows>(
-          RunBinary(connection_, columns + " ORDER BY \"Position\"", {site_}));
+      controllers_ = RowsOf(Run(connection_, columns + " ORDER BY \"Position\"", {site_}));
     }
-    for (int row = 0; row < controllers_->count; ++row) {
+    for (int row = 0; row < controllers_->Count(); ++row) {
       std::int64_t position = 0;
       ServerCells{controllers_.get(), row, 0}.Integer(0, position);
       controllerRows_.emplace(position, row);
     }
-    if (only == nullptr) enumTexts_ = EnumTextRows(connection_, site_);
+    if (whole_) enumTexts_ = EnumTextRows(connection_, site_);
+    ColumnTypes();
   }
 
-  static std::unique_ptr<ServerRows> EnumTextRows(PGconn* connection, const std::string& site) {
-    return std::make_unique<ServerRows>(
-        RunBinary(connection,
-                  "SELECT \"Enumeration\", \"Value\", \"Text\" FROM enum_texts WHERE "
-                  "\"Site\" = $1 ORDER BY 1, 2",
-                  {site}));
+  static std::unique_ptr<TextRows> EnumTextRows(PGconn* connection, const std::string& site) {
+    return RowsOf(Run(connection,
+                      "SELECT \"Enumeration\", \"Value\", \"Text\" FROM enum_texts WHERE "
+                      "\"Site\" = $1 ORDER BY 1, 2",
+                      {site}));
   }
 
   // Holds the rows of the controllers at `positions` in place of the window before, and starts
-  // reading those at `next` (if any) while they are checked.
+  // reading those at `next` (if any) while they are checked. After the last window of the whole
+  // site, it counts the site's rows of each table meanwhile (Orphans).
   void Window(std::span<const std::int64_t> positions, std::span<const std::int64_t> next) {
     window_ = pending_.valid() ? pending_.get() : Fetch(positions);
     if (!next.empty()) {
@@ -258,58 +225,104 @@ class ServerSite {
                             [this, next = std::vector<std::int64_t>(next.begin(), next.end())] {
                               return Fetch(next);
                             });
+    } else if (whole_) {
+      counts_ = std::async(std::launch::async, [this] { return Counts(); });
     }
   }
 
  private:
   // The rows of a window of controllers, by table.
   struct WindowRows {
-    std::array<std::unique_ptr<ServerRows>, db::kTableCount> tables;
+    // The place of each controller in the window, by AddressKey.
+    std::unordered_map<std::uint64_t, int> places;
+    std::array<std::unique_ptr<TextRows>, db::kTableCount> tables;
     std::array<std::vector<int>, db::kTableCount> order;  // the rows by key
-    // The range of each controller's rows in `order`, by AddressKey.
-    std::array<std::unordered_map<std::uint64_t, std::pair<int, int>>, db::kTableCount> rows;
+    // The range of each controller's rows in `order`, by its place.
+    std::array<std::vector<std::pair<int, int>>, db::kTableCount> rows;
   };
+
+  // The columns that a window's rows of each table have: the controller's place in the window,
+  // then its keys after "Node" and its columns.
+  static std::vector<std::string_view> WindowColumns(const Table& table) {
+    std::vector<std::string_view> columns = db::KeyNames(table);
+    columns.erase(columns.begin(), columns.begin() + 2);
+    for (const db::Column& column : table.columns)
+      columns.push_back(column.name);
+    return columns;
+  }
+
+  // The server's type of each column of the windows' rows, for the checks of their cells: COPY's
+  // rows are texts.
+  void ColumnTypes() {
+    std::string names = "{";
+    for (std::size_t i = db::kResources; i < db::kTableCount; ++i)
+      names += (i == db::kResources ? "" : ",") + std::string(Tables()[i].name);
+    const TextRows found(
+        Run(connection_,
+            "SELECT a.attrelid::regclass::text, a.attname, a.atttypid FROM pg_attribute a WHERE "
+            "a.attrelid = ANY ($1::regclass[]) AND a.attnum > 0 AND NOT a.attisdropped",
+            {names + "}"})
+            .get());
+    std::unordered_map<std::string, Oid> types;
+    for (int row = 0; row < found.Count(); ++row) {
+      Oid type = 0;
+      const std::string_view text = found.Value(row, 2);
+      std::from_chars(text.data(), text.data() + text.size(), type);
+      types.emplace(std::string(found.Value(row, 0)) + '.' + std::string(found.Value(row, 1)),
+                    type);
+    }
+    for (std::size_t i = db::kResources; i < db::kTableCount; ++i) {
+      const Table& table = Tables()[i];
+      types_[i] = {kInt8};  // the place, a bigint of WITH ORDINALITY
+      for (const std::string_view column : WindowColumns(table)) {
+        const auto type = types.find(std::string(table.name) + '.' + std::string(column));
+        types_[i].push_back(type != types.end() ? type->second : 0);
+      }
+    }
+  }
 
   // Reads the rows of the controllers at `positions`, on the connection, which nothing else uses
   // meanwhile.
   std::unique_ptr<WindowRows> Fetch(std::span<const std::int64_t> positions) const {
     auto window = std::make_unique<WindowRows>();
-    // Their addresses, as two arrays: the server finds each controller's rows by its key.
+    // Their addresses, as two arrays: the server finds each controller's rows by its key. COPY
+    // binds no parameters, so its query takes them from settings of the session.
     std::string interfaces = "{";
     std::string nodes = "{";
     for (const std::int64_t position : positions) {
       const auto found = controllerRows_.find(position);
       if (found == controllerRows_.end()) continue;
       const CSS_ControllerAddress address = AddressAt(*controllers_, found->second, 1);
+      window->places.emplace(AddressKey(address), static_cast<int>(window->places.size()) + 1);
       interfaces += (interfaces.size() > 1 ? "," : "") + std::to_string(address.interfaceId);
       nodes += (nodes.size() > 1 ? "," : "") + std::to_string(address.node);
     }
-    interfaces += "}";
-    nodes += "}";
+    Run(connection_,
+        "SELECT set_config('ssmsg.site', $1, false), set_config('ssmsg.interfaces', $2, false), "
+        "set_config('ssmsg.nodes', $3, false)",
+        {site_, interfaces + "}", nodes + "}"});
+    const std::size_t places = window->places.size() + 1;
     for (std::size_t i = db::kResources; i < db::kTableCount; ++i) {
       const auto id = static_cast<TableId>(i);
       const Table& table = Tables()[id];
-      std::vector<std::string_view> columns = db::KeyNames(table);
-      for (const db::Column& column : table.columns)
-        columns.push_back(column.name);
-      window->tables[i] = std::make_unique<ServerRows>(
-          RunBinary(connection_,
-                    // Each controller's rows through the table's key: OFFSET 0 keeps the
-                    // planner from making it one join, which would scan the whole table for
-                    // every window.
-                    "SELECT t.* FROM unnest($2::integer[], $3::integer[]) AS w (i, n) CROSS "
-                    "JOIN LATERAL (SELECT " +
-                        Qualified(columns) + " FROM " + std::string(table.name) +
-                        " t WHERE t.\"Site\" = $1 AND t.\"Interface\" = w.i AND t.\"Node\" = "
-                        "w.n OFFSET 0) t",
-                    {site_, interfaces, nodes}));
+      window->tables[i] = std::make_unique<TextRows>(types_[i]);
+      CopyOut(connection_,
+              // Each controller's rows through the table's key: OFFSET 0 keeps the planner from
+              // making it one join, which would scan the whole table for every window.
+              "COPY (SELECT w.k, t.* FROM unnest(current_setting('ssmsg.interfaces')::integer[], "
+              "current_setting('ssmsg.nodes')::integer[]) WITH ORDINALITY AS w (i, n, k) CROSS "
+              "JOIN LATERAL (SELECT " +
+                  Qualified(WindowColumns(table)) + " FROM " + std::string(table.name) +
+                  " t WHERE t.\"Site\" = current_setting('ssmsg.site')::integer AND "
+                  "t.\"Interface\" = w.i AND t.\"Node\" = w.n OFFSET 0) t) TO STDOUT",
+              *window->tables[i]);
       // The rows in the order of their keys, each controller's after each other: the server
       // is not asked to sort them, which would cost it more than this.
-      const ServerRows& rows = *window->tables[i];
-      const int keys = static_cast<int>(db::KeyNames(table).size());
-      std::vector<std::pair<std::array<std::int64_t, 4>, int>> sorted(
-          static_cast<std::size_t>(rows.count));
-      for (int row = 0; row < rows.count; ++row) {
+      const TextRows& rows = *window->tables[i];
+      const int keys = static_cast<int>(db::KeyNames(table).size()) - 1;
+      std::vector<std::pair<std::array<std::int64_t, 3>, int>> sorted(
+          static_cast<std::size_t>(rows.Count()));
+      for (int row = 0; row < rows.Count(); ++row) {
         auto& [key, at] = sorted[static_cast<std::size_t>(row)];
         key = {};
         for (int k = 0; k < keys; ++k)
@@ -319,60 +332,72 @@ class ServerSite {
       if (!std::is_sorted(sorted.begin(), sorted.end())) std::sort(sorted.begin(), sorted.end());
       std::vector<int>& byKey = window->order[i];
       byKey.resize(sorted.size());
-      auto& index = window->rows[i];
-      index.clear();
+      auto& ranges = window->rows[i];
+      ranges.assign(places, {0, 0});
       for (std::size_t k = 0; k < sorted.size();) {
         const std::size_t begin = k;
-        while (k < sorted.size() && sorted[k].first[0] == sorted[begin].first[0] &&
-               sorted[k].first[1] == sorted[begin].first[1]) {
+        while (k < sorted.size() && sorted[k].first[0] == sorted[begin].first[0]) {
           byKey[k] = sorted[k].second;
           ++k;
         }
-        const CSS_ControllerAddress address{static_cast<std::int32_t>(sorted[begin].first[0]),
-                                            static_cast<std::int32_t>(sorted[begin].first[1])};
-        index.emplace(AddressKey(address),
-                      std::make_pair(static_cast<int>(begin), static_cast<int>(k)));
+        const auto place = static_cast<std::size_t>(sorted[begin].first[0]);
+        if (place < places) ranges[place] = {static_cast<int>(begin), static_cast<int>(k)};
       }
     }
     return window;
   }
 
+  // The number of the site's rows in each table below controllers, in one statement.
+  std::vector<std::int64_t> Counts() const {
+    std::string sql;
+    for (std::size_t i = db::kResources; i < db::kTableCount; ++i) {
+      sql += (sql.empty() ? "SELECT " : ", ") + std::string("(SELECT count(*) FROM ") +
+             std::string(Tables()[i].name) + " WHERE \"Site\" = $1)";
+    }
+    const TextRows counts(Run(connection_, sql, {site_}).get());
+    std::vector<std::int64_t> values(db::kTableCount, 0);
+    for (std::size_t i = db::kResources; i < db::kTableCount; ++i) {
+      ServerCells{&counts, 0, 0}.Integer(static_cast<int>(i - db::kResources), values[i]);
+    }
+    return values;
+  }
+
  public:
   Cursor Rows(TableId id, const CSS_ControllerAddress& address) const {
-    const auto found = window_->rows[id].find(AddressKey(address));
-    if (found == window_->rows[id].end()) return {window_->tables[id].get(), 2, 0, 0};
-    return {window_->tables[id].get(), 2, found->second.first - 1, found->second.second,
-            window_->order[id].data()};
+    const auto place = window_->places.find(AddressKey(address));
+    if (place == window_->places.end()) return {window_->tables[id].get(), 1, 0, 0};
+    const auto [begin, end] = window_->rows[id][static_cast<std::size_t>(place->second)];
+    return {window_->tables[id].get(), 1, begin - 1, end, window_->order[id].data()};
   }
   Cursor Controller(std::int64_t position) const {
     const auto found = controllerRows_.find(position);
     if (found == controllerRows_.end()) return {controllers_.get(), 3, 0, 0};
     return {controllers_.get(), 3, found->second - 1, found->second + 1};
   }
-  Cursor Controllers() const { return {controllers_.get(), 0, -1, controllers_->count}; }
-  Cursor EnumTexts() const { return {enumTexts_.get(), 0, -1, enumTexts_->count}; }
+  Cursor Controllers() const { return {controllers_.get(), 0, -1, controllers_->Count()}; }
+  Cursor EnumTexts() const { return {enumTexts_.get(), 0, -1, enumTexts_->Count()}; }
 
   // Adds an error for each row of a table below controllers whose controller is not there (at
   // most kMaxErrors a table), where fewer rows were read than there are.
-  void Orphans(db::Check& check) const {
+  void Orphans(db::Check& check) {
+    const std::vector<std::int64_t> counts = counts_.valid() ? counts_.get() : Counts();
     const std::string limit = std::to_string(kMaxErrors);
     for (std::size_t i = db::kResources; i < db::kTableCount; ++i) {
+      if (counts[i] == check.rows[i]) continue;
       const auto id = static_cast<TableId>(i);
       const db::Table& table = Tables()[id];
       const std::string name(table.name);
-      const PgResult count =
-          Run(connection_, "SELECT count(*) FROM " + name + " WHERE \"Site\" = $1", {site_});
-      if (FirstInteger(count.get()).value_or(0) == check.rows[i]) continue;
       const std::string keys = Qualified(db::KeyNames(table));
-      const ServerRows orphans(RunBinary(
-          connection_,
-          "SELECT " + keys + " FROM " + name +
-              " t WHERE t.\"Site\" = $1 AND NOT EXISTS (SELECT 1 FROM controllers c WHERE "
-              "c.\"Site\" = t.\"Site\" AND c.\"Interface\" = t.\"Interface\" AND c.\"Node\" = "
-              "t.\"Node\") ORDER BY " +
-              keys + " LIMIT $2",
-          {site_, limit}));
-      for (int row = 0; row < orphans.count; ++row) {
+      const TextRows orphans(
+          Run(connection_,
+              "SELECT " + keys + " FROM " + name +
+                  " t WHERE t.\"Site\" = $1 AND NOT EXISTS (SELECT 1 FROM controllers c WHERE "
+                  "c.\"Site\" = t.\"Site\" AND c.\"Interface\" = t.\"Interface\" AND "
+                  "c.\"Node\" = t.\"Node\") ORDER BY " +
+                  keys + " LIMIT $2",
+              {site_, limit})
+              .get());
+      for (int row = 0; row < orphans.Count(); ++row) {
         const CSS_ControllerAddress address = AddressAt(orphans, row);
         std::int64_t group = 0;
         std::int64_t number = 0;
@@ -390,7 +415,7 @@ class ServerSite {
 
  private:
   // The address in `row` of `rows`, whose column `first` is "Interface".
-  static CSS_ControllerAddress AddressAt(const ServerRows& rows, int row, int first = 0) {
+  static CSS_ControllerAddress AddressAt(const TextRows& rows, int row, int first = 0) {
     std::int64_t interfaceId = 0;
     std::int64_t node = 0;
     const ServerCells keys{&rows, row, first};
@@ -401,11 +426,14 @@ class ServerSite {
 
   PGconn* connection_;
   std::string site_;
-  std::unique_ptr<ServerRows> controllers_;
-  std::unique_ptr<ServerRows> enumTexts_;
+  bool whole_;
+  std::unique_ptr<TextRows> controllers_;
+  std::unique_ptr<TextRows> enumTexts_;
   std::unordered_map<std::int64_t, int> controllerRows_;  // by "Position"
+  std::array<std::vector<Oid>, db::kTableCount> types_;   // of each table's window rows
   std::unique_ptr<WindowRows> window_;
   std::future<std::unique_ptr<WindowRows>> pending_;  // the next window, being read
+  std::future<std::vector<std::int64_t>> counts_;     // the site's rows, being counted
 };
 
 static_assert(db::WindowedSource<ServerSite>);
@@ -493,13 +521,14 @@ SiteRows::SiteRows(PGconn* connection, std::string site, std::string fileName)
     : connection_(connection), site_(std::move(site)), fileName_(std::move(fileName)) {}
 
 std::vector<SiteRows::Placed> SiteRows::Controllers() const {
-  const ServerRows rows(RunBinary(connection_,
-                                  "SELECT \"Position\", \"Interface\", \"Node\" FROM controllers "
-                                  "WHERE \"Site\" = $1 ORDER BY \"Position\"",
-                                  {site_}));
+  const TextRows rows(Run(connection_,
+                          "SELECT \"Position\", \"Interface\", \"Node\" FROM controllers "
+                          "WHERE \"Site\" = $1 ORDER BY \"Position\"",
+                          {site_})
+                          .get());
   std::vector<Placed> placed;
-  placed.reserve(static_cast<std::size_t>(rows.count));
-  for (int row = 0; row < rows.count; ++row) {
+  placed.reserve(static_cast<std::size_t>(rows.Count()));
+  for (int row = 0; row < rows.Count(); ++row) {
     const ServerCells cells{&rows, row, 0};
     std::int64_t position = 0;
     std::int64_t interfaceId = 0;
@@ -577,10 +606,10 @@ std::vector<std::string> SiteRows::ReadEach(
 }
 
 std::vector<std::string> SiteRows::EnumTexts(std::vector<CSS_SiteEnumText>& texts) const {
-  const std::unique_ptr<ServerRows> rows = ServerSite::EnumTextRows(connection_, site_);
+  const std::unique_ptr<TextRows> rows = ServerSite::EnumTextRows(connection_, site_);
   struct Source {
-    const ServerRows* rows;
-    ServerSite::Cursor EnumTexts() const { return {rows, 0, -1, rows->count}; }
+    const TextRows* rows;
+    ServerSite::Cursor EnumTexts() const { return {rows, 0, -1, rows->Count()}; }
   } source{rows.get()};
   db::Check check;
   check.fileName = fileName_;
@@ -632,6 +661,9 @@ CSS_SiteLoadResult LoadSite(std::string_view text, unsigned jobs) {
     const Connection connection = Connect(location->conninfo);
     PGconn* server = connection.get();
     Run(server, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+    // The rows are counted while this program checks those it read: workers of the server's
+    // own would only take the cores that checking needs.
+    Run(server, "SET LOCAL max_parallel_workers_per_gather = 0");
     if (SchemaVersion(server) == 0) {
       throw PgError(
           "not a site database (it has no tables of sites: make them with ssmsg migrate " + name +
@@ -641,7 +673,7 @@ CSS_SiteLoadResult LoadSite(std::string_view text, unsigned jobs) {
     if (!site) throw PgError("the database has no site named \"" + location->site + "\"");
     {
       // Gone before the transaction ends: a window it was still reading is waited for.
-      ServerSite rows(server, *site);
+      ServerSite rows(server, *site, nullptr, true);
       SharedSite shared{rows};
       CheckSite(rows, shared, JobThreads(jobs), check, *data, images,
                 [&](db::Check& found) { rows.Orphans(found); });

@@ -2,6 +2,8 @@
 
 #include <charconv>
 #include <cstdlib>
+#include <limits>
+#include <utility>
 #include <vector>
 
 namespace ssmsg::pg {
@@ -98,6 +100,152 @@ std::optional<std::int64_t> FirstInteger(const PGresult* result) {
     throw PgError("the server gave \"" + std::string(view) + "\" for an integer");
   }
   return value;
+}
+
+TextRows::TextRows(const PGresult* result) : count_(PQntuples(result)) {
+  for (int column = 0; column < PQnfields(result); ++column)
+    types_.push_back(PQftype(result, column));
+  cells_.reserve(static_cast<std::size_t>(count_) * types_.size());
+  for (int row = 0; row < count_; ++row) {
+    for (int column = 0; column < static_cast<int>(types_.size()); ++column) {
+      if (PQgetisnull(result, row, column)) {
+        cells_.push_back({0, -1});
+      } else {
+        Add({PQgetvalue(result, row, column),
+             static_cast<std::size_t>(PQgetlength(result, row, column))});
+      }
+    }
+  }
+}
+
+TextRows::TextRows(std::vector<Oid> types) : types_(std::move(types)) {}
+
+void TextRows::Add(std::string_view text) {
+  if (bytes_.size() + text.size() >
+      static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+    throw PgError("the rows are too many to hold at once");
+  }
+  cells_.push_back(
+      {static_cast<std::uint32_t>(bytes_.size()), static_cast<std::int32_t>(text.size())});
+  bytes_ += text;
+}
+
+namespace {
+
+// The byte that COPY's text format writes as a backslash and `c`, for a letter that stands for
+// a control character; none for others.
+std::optional<char> EscapedControl(char c) {
+  switch (c) {
+    case 'b':
+      return '\b';
+    case 'f':
+      return '\f';
+    case 'n':
+      return '\n';
+    case 'r':
+      return '\r';
+    case 't':
+      return '\t';
+    case 'v':
+      return '\v';
+    default:
+      return std::nullopt;
+  }
+}
+
+int Digit(char c, int base) {
+  const int value = c >= '0' && c <= '9'   ? c - '0'
+                    : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                    : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                           : base;
+  return value < base ? value : -1;
+}
+
+}  // namespace
+
+void TextRows::AddCopyRow(std::string_view line) {
+  std::size_t cells = 0;
+  std::string text;
+  for (std::size_t at = 0;; ++at) {
+    const std::size_t end = std::min(line.find('\t', at), line.size());
+    std::string_view field = line.substr(at, end - at);
+    ++cells;
+    if (field == "\\N") {
+      cells_.push_back({0, -1});
+    } else if (field.find('\\') == std::string_view::npos) {
+      Add(field);
+    } else {
+      // A backslash begins an escape: a letter for a control character, up to three octal
+      // digits, x and up to two hex digits, or the character itself.
+      text.clear();
+      for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] != '\\' || i + 1 == field.size()) {
+          text += field[i];
+          continue;
+        }
+        const char c = field[++i];
+        if (const std::optional<char> control = EscapedControl(c)) {
+          text += *control;
+        } else if (Digit(c, 8) >= 0 ||
+                   (c == 'x' && i + 1 < field.size() && Digit(field[i + 1], 16) >= 0)) {
+          const int base = c == 'x' ? 16 : 8;
+          const std::size_t most = c == 'x' ? 2 : 3;
+          if (c == 'x') ++i;
+          int value = 0;
+          for (std::size_t n = 0; n < most && i < field.size() && Digit(field[i], base) >= 0;
+               ++n, ++i)
+            value = value * base + Digit(field[i], base);
+          --i;
+          text += static_cast<char>(value);
+        } else {
+          text += c;
+        }
+      }
+      Add(text);
+    }
+    if (end == line.size()) break;
+    at = end;
+  }
+  if (cells != types_.size()) {
+    cells_.resize(static_cast<std::size_t>(count_) * types_.size());
+    throw PgError("COPY gave a row of " + std::to_string(cells) + " values, not " +
+                  std::to_string(types_.size()));
+  }
+  ++count_;
+}
+
+void CopyOut(PGconn* connection, const std::string& sql, TextRows& rows) {
+  {
+    const PgResult start(PQexec(connection, sql.c_str()));
+    if (!start) Fail(connection);
+    if (PQresultStatus(start.get()) != PGRES_COPY_OUT) {
+      throw PgError(OneLine(PQresultErrorMessage(start.get())));
+    }
+  }
+  // Every row is taken, even after one that is refused, so that the connection is ready for the
+  // next statement.
+  std::string failure;
+  int size = 0;
+  char* raw = nullptr;
+  while ((size = PQgetCopyData(connection, &raw, 0)) > 0) {
+    const std::unique_ptr<char, decltype(&PQfreemem)> line(raw, &PQfreemem);
+    if (!failure.empty()) continue;
+    std::string_view text(raw, static_cast<std::size_t>(size));
+    if (text.ends_with('\n')) text.remove_suffix(1);
+    try {
+      rows.AddCopyRow(text);
+    } catch (const PgError& error) {
+      failure = error.what();
+    }
+  }
+  if (size == -2) Fail(connection);
+  while (PGresult* next = PQgetResult(connection)) {
+    const PgResult result(next);
+    if (PQresultStatus(result.get()) != PGRES_COMMAND_OK && failure.empty()) {
+      failure = OneLine(PQresultErrorMessage(result.get()));
+    }
+  }
+  if (!failure.empty()) throw PgError(failure);
 }
 
 void CopyIn(PGconn* connection, const std::string& sql, std::string_view rows) {

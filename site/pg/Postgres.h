@@ -13,6 +13,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ssmsg::pg {
 
@@ -53,6 +54,50 @@ PgResult RunBinary(PGconn* connection, const std::string& sql,
 
 // The first column of the first row of `result` as an integer; none for no row or NULL.
 std::optional<std::int64_t> FirstInteger(const PGresult* result);
+
+// Rows as texts, as the server gives them in text format (a result, or COPY's rows), with the
+// server's type of each column. The texts of every cell sit in one buffer: a window of a site's
+// rows costs two allocations, not one or more a row.
+class TextRows {
+ public:
+  // The rows of `result`, which is in text format.
+  explicit TextRows(const PGresult* result);
+  // No rows yet, of columns of the types `types`.
+  explicit TextRows(std::vector<Oid> types);
+
+  // Adds one row of COPY's text format, `line` (without its line break); a PgError when it does
+  // not have a cell for each column.
+  void AddCopyRow(std::string_view line);
+
+  int Count() const { return count_; }
+  Oid Type(int column) const { return types_[static_cast<std::size_t>(column)]; }
+  bool IsNull(int row, int column) const { return At(row, column).size < 0; }
+  std::string_view Value(int row, int column) const {
+    const Cell cell = At(row, column);
+    return cell.size < 0
+               ? std::string_view()
+               : std::string_view(bytes_).substr(cell.offset, static_cast<std::size_t>(cell.size));
+  }
+
+ private:
+  struct Cell {
+    std::uint32_t offset;
+    std::int32_t size;  // -1: NULL
+  };
+  Cell At(int row, int column) const {
+    return cells_[static_cast<std::size_t>(row) * types_.size() + static_cast<std::size_t>(column)];
+  }
+  void Add(std::string_view text);
+
+  std::vector<Oid> types_;
+  std::string bytes_;
+  std::vector<Cell> cells_;
+  int count_ = 0;
+};
+
+// Runs "COPY (query) TO STDOUT" (`sql`, which binds no parameters: a query reads them with
+// current_setting), adding its rows to `rows`.
+void CopyOut(PGconn* connection, const std::string& sql, TextRows& rows);
 
 // Sends `rows`, in COPY's text format, to "COPY table (columns) FROM STDIN" (`sql`).
 void CopyIn(PGconn* connection, const std::string& sql, std::string_view rows);
