@@ -298,6 +298,24 @@ TEST_F(PostgresSite, RefusesWhatIsNoSiteAndWritesNothing) {
   }
 }
 
+// A statement is prepared on its connection once, however often it runs, with every value bound;
+// one the server refuses says why, and leaves the connection as it was.
+TEST_F(PostgresSite, PreparesEachStatementOnceOnItsConnection) {
+  const pg::Connection connection = pg::Connect("postgresql:///" + database_);
+  const std::string sql = "SELECT $1::integer + 1";
+  for (int k = 0; k < 3; ++k) {
+    const std::string value = std::to_string(k);
+    EXPECT_EQ(pg::FirstInteger(pg::Run(connection.get(), sql, {value}).get()), k + 1);
+  }
+  const std::string prepared = "SELECT count(*) FROM pg_prepared_statements WHERE statement = $1";
+  EXPECT_EQ(pg::FirstInteger(pg::Run(connection.get(), prepared, {sql}).get()), 1);
+  EXPECT_THROW(pg::Run(connection.get(), "SELECT * FROM no_such_table"), pg::PgError);
+  EXPECT_EQ(pg::FirstInteger(pg::Run(connection.get(), sql, {"41"}).get()), 42);
+  // Another connection has statements of its own.
+  const pg::Connection other = pg::Connect("postgresql:///" + database_);
+  EXPECT_EQ(pg::FirstInteger(pg::Run(other.get(), prepared, {sql}).get()), 0);
+}
+
 TEST_F(PostgresSite, SaysWhyItCannotConnect) {
   const std::string unreachable = "postgresql://127.0.0.1:1/db?site=s";
   const CSS_SiteLoadResult loaded = LoadSite(unreachable);

@@ -3,6 +3,9 @@
 #include <charconv>
 #include <cstdlib>
 #include <limits>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -55,6 +58,51 @@ Connection Connect(const std::string& conninfo) {
 
 namespace {
 
+// The statements prepared on each open connection, by their texts. The texts are the program's
+// own and few (values are bound, never written into them); past kMostPrepared on a connection,
+// statements run unprepared.
+class PreparedStatements {
+ public:
+  static constexpr std::size_t kMostPrepared = 512;
+
+  // The name under which `sql` is prepared on `connection`, which it prepares the first time;
+  // empty when no more are kept. A statement the server refuses is a PgError.
+  std::string NameOf(PGconn* connection, const std::string& sql, int params) {
+    Statements* statements = nullptr;
+    {
+      const std::lock_guard lock(mutex_);
+      std::unique_ptr<Statements>& made = connections_[connection];
+      if (!made) made = std::make_unique<Statements>();
+      statements = made.get();
+    }
+    // Only the thread that uses the connection reaches its statements.
+    if (const auto found = statements->find(sql); found != statements->end()) return found->second;
+    if (statements->size() >= kMostPrepared) return {};
+    std::string name = "ssmsg_" + std::to_string(statements->size() + 1);
+    const PgResult made(PQprepare(connection, name.c_str(), sql.c_str(), params, nullptr));
+    if (!made) Fail(connection);
+    if (PQresultStatus(made.get()) != PGRES_COMMAND_OK) {
+      throw PgError(OneLine(PQresultErrorMessage(made.get())));
+    }
+    statements->emplace(sql, name);
+    return name;
+  }
+  void Forget(PGconn* connection) {
+    const std::lock_guard lock(mutex_);
+    connections_.erase(connection);
+  }
+
+ private:
+  using Statements = std::unordered_map<std::string, std::string>;
+  std::mutex mutex_;
+  std::unordered_map<PGconn*, std::unique_ptr<Statements>> connections_;
+};
+
+PreparedStatements& Prepared() {
+  static PreparedStatements prepared;
+  return prepared;
+}
+
 PgResult Execute(PGconn* connection, const std::string& sql,
                  std::initializer_list<std::optional<std::string_view>> params, int format) {
   std::vector<std::string> texts;  // each NUL-terminated, as libpq wants
@@ -68,8 +116,12 @@ PgResult Execute(PGconn* connection, const std::string& sql,
     texts.emplace_back(*param);
     values.push_back(texts.back().c_str());
   }
-  PgResult result(PQexecParams(connection, sql.c_str(), static_cast<int>(values.size()), nullptr,
-                               values.data(), nullptr, nullptr, format));
+  const int count = static_cast<int>(values.size());
+  const std::string name = Prepared().NameOf(connection, sql, count);
+  PgResult result(name.empty() ? PQexecParams(connection, sql.c_str(), count, nullptr,
+                                              values.data(), nullptr, nullptr, format)
+                               : PQexecPrepared(connection, name.c_str(), count, values.data(),
+                                                nullptr, nullptr, format));
   if (!result) Fail(connection);
   const ExecStatusType status = PQresultStatus(result.get());
   if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
@@ -79,6 +131,11 @@ PgResult Execute(PGconn* connection, const std::string& sql,
 }
 
 }  // namespace
+
+void Close(PGconn* connection) {
+  Prepared().Forget(connection);
+  PQfinish(connection);
+}
 
 PgResult Run(PGconn* connection, const std::string& sql,
              std::initializer_list<std::optional<std::string_view>> params) {

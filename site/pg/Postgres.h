@@ -26,8 +26,11 @@ struct CannotConnect : PgError {
   using PgError::PgError;
 };
 
+// Closes `connection`, and forgets the statements prepared on it.
+void Close(PGconn* connection);
+
 struct ConnectionClose {
-  void operator()(PGconn* connection) const { PQfinish(connection); }
+  void operator()(PGconn* connection) const { Close(connection); }
 };
 using Connection = std::unique_ptr<PGconn, ConnectionClose>;
 
@@ -44,7 +47,8 @@ constexpr int kConnectSeconds = 10;
 Connection Connect(const std::string& conninfo);
 
 // Runs `sql` with `params` bound to $1, $2, ... (NULL for none): its rows, or its command's
-// result. A failure is a PgError.
+// result. A failure is a PgError. The statement is prepared on the connection the first time it
+// runs there, so that the server parses and plans it once, not at every run.
 PgResult Run(PGconn* connection, const std::string& sql,
              std::initializer_list<std::optional<std::string_view>> params = {});
 
