@@ -455,6 +455,7 @@ class CopyRows final : public db::RowSink {
 
   void Rows(TableId id, std::span<const Cell> cells, std::size_t rows) override {
     std::string& text = tables_[id];
+    counts_[id] += rows;
     const std::size_t width = cells.size() / rows;
     for (std::size_t row = 0; row < rows; ++row)
       Row(text, cells.subspan(row * width, width));
@@ -462,7 +463,12 @@ class CopyRows final : public db::RowSink {
   void EnumTexts(const std::vector<CSS_SiteEnumText>& texts) override {
     for (const CSS_SiteEnumText& text : texts)
       Row(enumTexts_, db::EnumTextCells(text));
+    enumTextCount_ += texts.size();
   }
+
+  // How many rows of table `id`, and of enumeration texts, there are.
+  std::size_t Count(TableId id) const { return counts_[id]; }
+  std::size_t EnumTextCount() const { return enumTextCount_; }
 
   // Sends every table's rows, parents before their children.
   void Send(PGconn* connection) const {
@@ -506,8 +512,45 @@ class CopyRows final : public db::RowSink {
 
   std::string site_;
   std::array<std::string, db::kTableCount> tables_;
+  std::array<std::size_t, db::kTableCount> counts_{};
   std::string enumTexts_;
+  std::size_t enumTextCount_ = 0;
 };
+
+// Updates the planner's statistics of the tables that the site just written into them (`rows`)
+// grew to more than twice what the planner last counted in them, or that it never counted: a
+// site read from tables that the planner thinks all but empty would be read with plans for
+// almost no rows. Smaller growth leaves its plans as good, and the server's autovacuum counts
+// again in its own time.
+void CountGrownTables(PGconn* server, const CopyRows& rows) {
+  std::vector<std::pair<std::string, std::size_t>> written{{"sites", 1},
+                                                           {"enum_texts", rows.EnumTextCount()}};
+  for (std::size_t i = 0; i < db::kTableCount; ++i) {
+    written.emplace_back(Tables()[i].name, rows.Count(static_cast<TableId>(i)));
+  }
+  std::string names = "{";
+  for (const auto& [name, count] : written)
+    names += (names.size() > 1 ? "," : "") + name;
+  const TextRows counted(Run(server,
+                             "SELECT c.relname::text, c.reltuples::bigint FROM pg_class c WHERE "
+                             "c.oid = ANY ($1::regclass[])",
+                             {names + "}"})
+                             .get());
+  std::unordered_map<std::string, std::int64_t> planned;
+  for (int row = 0; row < counted.Count(); ++row) {
+    std::int64_t tuples = -1;
+    ServerCells{&counted, row, 0}.Integer(1, tuples);
+    planned.emplace(std::string(counted.Value(row, 0)), tuples);
+  }
+  std::string sql;
+  for (const auto& [name, count] : written) {
+    const auto found = planned.find(name);
+    const std::int64_t before = found != planned.end() ? found->second : -1;
+    if (before >= 0 && static_cast<std::int64_t>(count) <= before) continue;
+    sql += (sql.empty() ? "ANALYZE " : ", ") + name;
+  }
+  if (!sql.empty()) Run(server, sql);
+}
 
 }  // namespace
 
@@ -720,11 +763,7 @@ CSS_DatabaseWriteResult WriteSite(const CSS_Site& site, std::string_view text, u
     db::DatabaseWriter writer(rows);
     db::WriteSiteRows(writer, site, jobs);
     rows.Send(server);
-    // The planner's statistics, for the first read of a site that was just written.
-    std::string tables = "ANALYZE sites, enum_texts";
-    for (const Table& table : Tables())
-      tables += ", " + std::string(table.name);
-    Run(server, tables);
+    CountGrownTables(server, rows);
     Run(server, "COMMIT");
   } catch (const std::exception& error) {
     result.errors.push_back(name + ": cannot write the site: " + error.what());
