@@ -96,6 +96,7 @@ TEST(PostgresCopyRows, ReadsEveryEscapeAndTellsNullFromItsText) {
       {"\\\\\t\\b\\f\\r\\v", {"\\", "\b\f\r\v"}},
       {"\\101\\7x\t\\x41\\x4g", {"A\ax", "A\x04g"}},
       {"\\q\\x\t\xc3\xa9\x01", {"qx", "\xc3\xa9\x01"}},
+      {"\\x9f\\xAf\t\\011\\0", {"\x9f\xaf", std::string("\t\0", 2)}},
   };
   for (const auto& [line, cells] : cases) {
     pg::TextRows rows(std::vector<Oid>(2, 25));
