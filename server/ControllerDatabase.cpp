@@ -252,6 +252,18 @@ std::vector<ControllerSummary> ControllerDatabase::Controllers() {
   return list;
 }
 
+std::vector<CSS_ControllerAddress> ControllerDatabase::Addresses() {
+  const std::lock_guard lock(mutex_);
+  Transaction transaction(*sql_, false);
+  Sync();
+  std::vector<CSS_ControllerAddress> addresses;
+  addresses.reserve(entries_.size());
+  for (const Entry& entry : entries_)
+    addresses.push_back(entry.address);
+  transaction.Commit();
+  return addresses;
+}
+
 std::optional<ControllerState> ControllerDatabase::Controller(CSS_ControllerAddress address) {
   std::shared_ptr<const std::string> json;
   ControllerState state;

@@ -54,6 +54,7 @@ class ControllerDatabase {
   // As Store's methods of the same names.
   std::string SiteJson();
   std::vector<ControllerSummary> Controllers();
+  std::vector<CSS_ControllerAddress> Addresses();
   std::optional<ControllerState> Controller(CSS_ControllerAddress address);
   std::optional<ControllerRecords> RecordsOf(CSS_ControllerAddress address);
   Place PlaceOf(CSS_ControllerAddress address);

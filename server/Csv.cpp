@@ -398,12 +398,14 @@ Outcome<std::string> ExportCsv(Store& store, std::string_view fields) {
   std::string out(kCsvHeader);
   out += "\r\n";
   std::string lead;
-  for (const ControllerSummary& summary : store.Controllers()) {
-    std::optional<ControllerRecords> read = store.RecordsOf(summary.address);
+  // Each controller is read once, here: its ETag, which the list of summaries would read it
+  // for first, is not needed.
+  for (const CSS_ControllerAddress& address : store.Addresses()) {
+    std::optional<ControllerRecords> read = store.RecordsOf(address);
     if (!read) continue;  // removed meanwhile
     Records& records = *read->records;
-    const std::string interfaceId = std::to_string(summary.address.interfaceId);
-    const std::string node = std::to_string(summary.address.node);
+    const std::string interfaceId = std::to_string(address.interfaceId);
+    const std::string node = std::to_string(address.node);
     for (std::size_t l = 0; l < std::size(kCsvLists); ++l) {
       const CsvList& list = kCsvLists[l];
       if (asked[l].empty()) continue;

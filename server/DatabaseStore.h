@@ -37,6 +37,7 @@ class DatabaseStore final : public Store {
   std::string FileName() const override { return connection_->File(); }
   std::string SiteJson() override { return controllers_.SiteJson(); }
   std::vector<ControllerSummary> Controllers() override { return controllers_.Controllers(); }
+  std::vector<CSS_ControllerAddress> Addresses() override { return controllers_.Addresses(); }
   std::optional<ControllerState> Controller(CSS_ControllerAddress address) override {
     return controllers_.Controller(address);
   }

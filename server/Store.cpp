@@ -180,6 +180,13 @@ WriteStatus Expect::Check(const std::string* etag) const {
   return EtagMatches(ifMatch, *etag, false) ? WriteStatus::Done : WriteStatus::Stale;
 }
 
+std::vector<CSS_ControllerAddress> Store::Addresses() {
+  std::vector<CSS_ControllerAddress> addresses;
+  for (const ControllerSummary& summary : Controllers())
+    addresses.push_back(summary.address);
+  return addresses;
+}
+
 std::optional<ControllerRecords> Store::RecordsOf(CSS_ControllerAddress address) {
   std::optional<ControllerState> state = Controller(address);
   if (!state) return std::nullopt;

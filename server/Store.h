@@ -264,6 +264,9 @@ class Store {
   // The whole site as its canonical site file.
   virtual std::string SiteJson() = 0;
   virtual std::vector<ControllerSummary> Controllers() = 0;
+  // The addresses of the site's controllers, in its order: for a caller that reads each one
+  // anyway, and needs neither its name nor its ETag first.
+  virtual std::vector<CSS_ControllerAddress> Addresses();
   virtual std::optional<ControllerState> Controller(CSS_ControllerAddress address) = 0;
   // The same controller as records, for a caller that changes them rather than its JSON.
   virtual std::optional<ControllerRecords> RecordsOf(CSS_ControllerAddress address);
