@@ -82,6 +82,20 @@ TEST(PostgresLocation, RefusesSiteNamesThatAreNone) {
   EXPECT_TRUE(pg::ParseLocation("postgresql:///db?site=" + longName.substr(1)));
 }
 
+// A location without a site is refused for reading and for writing, and says how to name one,
+// before any server is asked.
+TEST(PostgresLocation, ALocationWithoutASiteSaysSo) {
+  const std::string uri = "postgresql://nowhere.invalid/db";
+  const CSS_SiteLoadResult read = LoadSite(uri, 1);
+  ASSERT_EQ(read.errors.size(), 1U);
+  EXPECT_NE(read.errors[0].find("add ?site=NAME"), std::string::npos) << read.errors[0];
+  EXPECT_TRUE(read.unreadable);
+  const CSS_DatabaseWriteResult written =
+      WriteSiteDatabase(test::LoadOk(R"({"Controllers": []})"), uri, 1);
+  ASSERT_EQ(written.errors.size(), 1U);
+  EXPECT_NE(written.errors[0].find("add ?site=NAME"), std::string::npos) << written.errors[0];
+}
+
 // Rows of COPY's text format come back as the texts the server held: every escape the server
 // writes, and those it may read, undone; NULL told from the text "\N".
 TEST(PostgresCopyRows, ReadsEveryEscapeAndTellsNullFromItsText) {
