@@ -157,18 +157,20 @@ void ControllerDatabase::Index() {
 void ControllerDatabase::ReadRows(Entry& entry) {
   const std::vector<std::string> errors = reader_->Read(entry.position, entry.address, records_);
   if (!errors.empty()) throw StoreError(JoinedErrors(errors));
-  std::string json = Text(entry.address, records_);
+  CSS_ControllerLayout layout{};
+  std::string json = Text(entry.address, records_, layout);
   StoreImage image = ImageOf(records_);
   entry.name = records_.GetConfig().Name;
   entry.etag = ControllerEtag(image.bytes);
   entry.known = true;
-  Keep(entry, std::move(json), std::move(image));
+  Keep(entry, std::move(json), std::move(image), layout);
 }
 
 std::string ControllerDatabase::Text(CSS_ControllerAddress address,
-                                     const CSApplicationManagerStd& records) {
+                                     const CSApplicationManagerStd& records,
+                                     CSS_ControllerLayout& layout, const CSS_ControllerText* was) {
   std::string text;
-  CSS_SiteWriter::ControllerText(text, address, records, true);
+  layout = CSS_SiteWriter::CompactControllerText(text, address, records, was);
   return text;
 }
 
@@ -186,10 +188,12 @@ std::shared_ptr<const std::string> ControllerDatabase::Json(Entry& entry) {
   return entry.json;
 }
 
-void ControllerDatabase::Keep(Entry& entry, std::string json, StoreImage image) {
+void ControllerDatabase::Keep(Entry& entry, std::string json, StoreImage image,
+                              const CSS_ControllerLayout& layout) {
   Forget(entry);
   entry.json = std::make_shared<const std::string>(std::move(json));
   entry.image = std::move(image);
+  entry.layout = layout;
   cachedBytes_ += entry.json->size() + entry.image.bytes.size();
   recent_.push_front(AddressKey(entry.address));
   entry.place = recent_.begin();
@@ -291,6 +295,14 @@ std::optional<ControllerRecords> ControllerDatabase::RecordsOf(CSS_ControllerAdd
   if (found == index_.end()) return std::nullopt;
   Entry& entry = entries_[found->second];
   ControllerRecords read{std::make_unique<CSApplicationManagerStd>(), {}, found->second};
+  // From what is kept where it is, which is the same records for less than their rows cost.
+  if (entry.cached) {
+    DecodeStore(entry.image.bytes, *read.records);
+    recent_.splice(recent_.begin(), recent_, entry.place);
+    transaction.Commit();
+    read.etag = entry.etag;
+    return read;
+  }
   const std::vector<std::string> errors = reader_->Read(entry.position, address, *read.records);
   if (!errors.empty()) throw StoreError(JoinedErrors(errors));
   transaction.Commit();
@@ -370,26 +382,37 @@ WriteResult ControllerDatabase::Put(Entry* entry, CSS_ControllerAddress address,
   std::shared_ptr<const std::string> was;
   StoreImage given;
   const StoreImage* old = nullptr;
+  CSS_ControllerLayout layout{};
   if (entry && !entry->cached && before != nullptr) {
     given = ImageOf(*before);
     if (ControllerEtag(given.bytes) == entry->etag) {
       old = &given;
-      if (!entry->logged) was = std::make_shared<const std::string>(Text(address, *before));
+      if (!entry->logged) was = std::make_shared<const std::string>(Text(address, *before, layout));
     }
   }
   if (entry && old == nullptr) {
     was = Json(*entry);
     old = &entry->image;
   }
-  std::string json = Text(address, records);
   StoreImage image = ImageOf(records);
   const std::string etag = ControllerEtag(image.bytes);
-  // Only the tables of the parts that changed are written again (all of them for a new one).
+  // Only what changed is written again: the keys of its JSON (the rest is copied from the JSON
+  // kept) and the tables of its parts (all of them for a new one).
+  std::bitset<kStorePartCount> changed;
+  changed.set();
+  if (old != nullptr) changed = ChangedParts(*old, image);
+  std::string json;
+  if (entry && old == &entry->image) {
+    const CSS_ControllerText text{*entry->json, entry->layout, changed};
+    json = Text(address, records, layout, &text);
+  } else {
+    json = Text(address, records, layout);
+  }
   std::int64_t position = 0;
   db::TableSet tables = db::TableSet().set();
   if (entry) {
     position = entry->position;
-    tables = db::TablesOfParts(ChangedParts(*old, image));
+    tables = db::TablesOfParts(changed);
     RemoveRows(address, tables);
   } else {
     Query last = (*sql_)(sql_->lastPosition);
@@ -411,7 +434,7 @@ WriteResult ControllerDatabase::Put(Entry* entry, CSS_ControllerAddress address,
   entry->etag = etag;
   entry->known = true;
   entry->logged = true;
-  Keep(*entry, std::move(json), std::move(image));
+  Keep(*entry, std::move(json), std::move(image), layout);
   return {WriteStatus::Done,
           {*entry->json, entry->etag, static_cast<std::size_t>(entry - entries_.data())}};
 }

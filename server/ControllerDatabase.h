@@ -35,6 +35,7 @@
 #include "site/db/DbReader.h"
 #include "site/db/DbWriter.h"
 #include "site/db/Sqlite.h"
+#include "site/file/SiteFileWriter.h"
 
 namespace ssmsg::server {
 
@@ -86,13 +87,16 @@ class ControllerDatabase {
     bool cached = false;
     std::shared_ptr<const std::string> json;   // shared with answers still being made
     StoreImage image;                          // its records, while cached
+    CSS_ControllerLayout layout{};             // where the keys of its JSON end, while cached
     std::list<std::uint64_t>::iterator place;  // in recent_, while cached
   };
 
   // Makes what is kept agree with the database in the transaction that is open.
   void Sync();
-  // The compact JSON of the controller at `address` whose records are `records`.
-  static std::string Text(CSS_ControllerAddress address, const CSApplicationManagerStd& records);
+  // The compact JSON of the controller at `address` whose records are `records`, and in `layout`
+  // where its keys end; from `was` where the JSON before is given.
+  static std::string Text(CSS_ControllerAddress address, const CSApplicationManagerStd& records,
+                          CSS_ControllerLayout& layout, const CSS_ControllerText* was = nullptr);
   // The entry of `address` with its name and entity tag (null: no such controller), after Sync.
   Entry* Find(CSS_ControllerAddress address);
   Entry& Known(Entry& entry);
@@ -100,7 +104,7 @@ class ControllerDatabase {
   std::shared_ptr<const std::string> Json(Entry& entry);
   void ReadRows(Entry& entry);
   // Keeps `json` as the entry's, and drops the JSON of those used longest ago beyond the budget.
-  void Keep(Entry& entry, std::string json, StoreImage image);
+  void Keep(Entry& entry, std::string json, StoreImage image, const CSS_ControllerLayout& layout);
   void Forget(Entry& entry);
   void Index();
   // A site file of the controller `json` alone, with the site's enumeration texts.

@@ -8,10 +8,13 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <initializer_list>
 #include <string_view>
 #include <type_traits>
 
 #include <ssmsg/CSApplicationManagerStd.h>
+
+#include "site/StoreImage.h"
 
 namespace ssmsg {
 
@@ -91,6 +94,41 @@ constexpr const CSS_CountedList& FindCountedList(std::string_view list) {
     if (entry.list == list) return entry;
   }
   return kCountedLists[0];
+}
+
+// The parts of a store (as an image holds them) that each list of a controller in the site file
+// fills, by the list's key, in the file's order.
+struct CSS_ListParts {
+  std::string_view list;
+  std::uint32_t parts;  // bit k: StorePart k
+};
+
+constexpr std::uint32_t PartBits(std::initializer_list<StorePart> parts) {
+  std::uint32_t bits = 0;
+  for (const StorePart part : parts)
+    bits |= std::uint32_t{1} << static_cast<unsigned>(part);
+  return bits;
+}
+
+inline constexpr CSS_ListParts kListParts[] = {
+    {"Holidays", PartBits({StorePart::Holiday})},
+    {"TimeZones", PartBits({StorePart::TimeZone})},
+    {"TimeGroups", PartBits({StorePart::TimeGroupZone})},
+    {"Ports", PartBits({StorePart::Port})},
+    {"FLAN", PartBits({StorePart::FLan})},
+    {"Inputs", PartBits({StorePart::InputType, StorePart::InputTime, StorePart::InputLink})},
+    {"Outputs", PartBits({StorePart::OutputType, StorePart::OutputTime})},
+    {"Readers",
+     PartBits({StorePart::RdConfiguration, StorePart::RdCardControl, StorePart::RdCardLocation,
+               StorePart::RdCardStructure, StorePart::RdAccessAlarm})},
+};
+
+// The parts that the list `list` ("Inputs") fills; none for a key that is no list.
+constexpr std::uint32_t ListPartsOf(std::string_view list) {
+  for (const CSS_ListParts& entry : kListParts) {
+    if (entry.list == list) return entry.parts;
+  }
+  return 0;
 }
 
 }  // namespace ssmsg

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "host/CSDevice_Fields.h"
@@ -185,6 +186,28 @@ void EncodeStorePart(const CSApplicationManagerStd& store, StorePart part, std::
           PutFields(out, zone);
       }
     }
+  }
+}
+
+void MoveStorePart(StorePart part, CSApplicationManagerStd& from, CSApplicationManagerStd& to) {
+  const bool list = WithList(to, part, [&](auto& target) {
+    WithList(from, part, [&](auto& source) {
+      if constexpr (std::is_same_v<decltype(target), decltype(source)>) target = std::move(source);
+    });
+  });
+  if (list) return;
+  switch (part) {
+    case StorePart::Config:
+      to.GetConfig() = std::move(from.GetConfig());
+      break;
+    case StorePart::Resource:
+      to.GetResource() = from.GetResource();
+      break;
+    case StorePart::Xtra:
+      to.GetXTRA() = std::move(from.GetXTRA());
+      break;
+    default:  // the time groups
+      to.GetTimeGroupZone() = std::move(from.GetTimeGroupZone());
   }
 }
 

@@ -50,6 +50,9 @@ void EncodeStorePart(const CSApplicationManagerStd& store, StorePart part, std::
 // Replaces everything `store` holds with the records that EncodeStore wrote into `image`.
 void DecodeStore(std::string_view image, CSApplicationManagerStd& store);
 
+// Moves the records of `part` of `from` into `to`, in place of those `to` had there.
+void MoveStorePart(StorePart part, CSApplicationManagerStd& from, CSApplicationManagerStd& to);
+
 // An image with where each of its parts ends, so that two controllers are compared part by part.
 struct StoreImage {
   std::string bytes;

@@ -243,6 +243,81 @@ TEST(SiteWriter, TheCompactTextIsThePrettyOneWithoutBlanks) {
   }
 }
 
+// A controller's text written again from the text before, for any part of its records changed,
+// is the text written whole, and so is where its keys end.
+TEST(SiteWriter, TextWrittenAgainFromTheOldOneIsTheWholeText) {
+  for (std::uint32_t seed = 1; seed <= 12; ++seed) {
+    for (std::size_t part = 0; part < kStorePartCount; ++part) {
+      test::RandomSource source(seed), other(seed + 100);
+      CSApplicationManagerStd before, changed;
+      test::FillStore(source, before);
+      test::FillStore(other, changed);
+      std::string text;
+      const CSS_ControllerLayout layout =
+          CSS_SiteWriter::CompactControllerText(text, {1, 2}, before);
+      const StoreImage was = ImageOf(before);
+      MoveStorePart(static_cast<StorePart>(part), changed, before);
+      std::string whole, again;
+      const CSS_ControllerLayout wholeLayout =
+          CSS_SiteWriter::CompactControllerText(whole, {1, 2}, before);
+      const CSS_ControllerText old{text, layout, ChangedParts(was, ImageOf(before))};
+      const CSS_ControllerLayout againLayout =
+          CSS_SiteWriter::CompactControllerText(again, {1, 2}, before, &old);
+      ASSERT_EQ(again, whole) << "seed " << seed << ", part " << part;
+      EXPECT_EQ(againLayout, wholeLayout) << "seed " << seed << ", part " << part;
+    }
+  }
+}
+
+// A patch of whole lists read onto a controller's records leaves them as reading the patched
+// text does; any other patch, and one with a mistake, leaves them alone and says so.
+TEST(SiteReader, APatchOfListsReadsAsThePatchedText) {
+  // Counts not given follow their lists; one given stays.
+  const std::string base = MergePatchText(RandomController(3), "{\"Resource\":null}");
+  const std::string other = RandomController(4);
+  const std::vector<RawMember> random = *RawMembers(other);
+  const auto list = [&random](std::string_view name) {
+    for (const RawMember& member : random) {
+      if (member.name == name) return "\"" + member.name + "\":" + std::string(member.value);
+    }
+    return std::string("\"") + std::string(name) + "\":[]";
+  };
+  const std::string counted = MergePatchText(base, "{\"Resource\":{\"Inputs\":300}}");
+  const struct {
+    std::string name, controller, patch;
+    bool read;
+  } cases[] = {
+      {"one list", base, "{" + list("Inputs") + "}", true},
+      {"every list", base,
+       "{" + list("Holidays") + "," + list("TimeZones") + "," + list("TimeGroups") + "," +
+           list("Ports") + "," + list("FLAN") + "," + list("Inputs") + "," + list("Outputs") + "," +
+           list("Readers") + "}",
+       true},
+      {"lists emptied", base, "{\"Inputs\":[],\"TimeGroups\":[]}", true},
+      {"declined positions", base, "{\"Readers\":[null,{\"Name\":\"Gate\"},null]}", true},
+      {"a count given stays", counted, "{\"Inputs\":[{\"Name\":\"Dock\"}]}", true},
+      {"nothing", base, "{}", true},
+      {"a list removed", base, "{\"Inputs\":null}", false},
+      {"not a list", base, "{\"Name\":\"Dock\"}", false},
+      {"a record's fields", base, "{\"Config\":{}}", false},
+      {"a list beside another key", base, "{" + list("Inputs") + ",\"Node\":1}", false},
+      {"a mistake", base, "{\"Inputs\":[{\"Name\":5}]}", false},
+      {"an unknown key", base, "{\"Inputs\":[{\"Nmae\":\"x\"}]}", false},
+  };
+  for (const auto& c : cases) {
+    const std::unique_ptr<CSApplicationManagerStd> records = RecordsOf(c.controller);
+    const std::string before = ImageOf(*records).bytes;
+    ASSERT_EQ(ReadListPatch(c.patch, *records), c.read) << c.name;
+    if (!c.read) {
+      EXPECT_EQ(ImageOf(*records).bytes, before) << c.name;
+      continue;
+    }
+    EXPECT_EQ(ImageOf(*records).bytes,
+              ImageOf(*RecordsOf(MergePatchText(c.controller, c.patch))).bytes)
+        << c.name;
+  }
+}
+
 // Whatever replaces a controller, its rows give back just that: the rows of the lists that stayed
 // as they were are kept, the others written again.
 TEST_F(ServerDatabase, ReplacedControllersReadBackAsWritten) {

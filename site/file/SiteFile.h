@@ -29,4 +29,11 @@ Result<CSS_Site> ReadSiteFileText(SiteText text, std::string_view fileName, unsi
 Result<CSS_ControllerAddress> ReadControllerText(std::string_view json,
                                                  CSApplicationManagerStd& records);
 
+// Reads `patch`, a merge patch (RFC 7396) of the controller whose records are `records`, onto
+// them where it sets nothing but whole lists ({"Inputs": [...], "Outputs": [...]}): true, and
+// `records` as reading the patched controller would leave them. False, with `records` as they
+// were, for any other patch (another key, a value that is not a list) and for any patch with a
+// mistake: what is wrong is then for ReadControllerText of the patched text to say, in its words.
+bool ReadListPatch(std::string_view patch, CSApplicationManagerStd& records);
+
 }  // namespace ssmsg

@@ -80,6 +80,7 @@ struct SiteBuilder {
   int enumValue = 0;                 // the value whose text comes next
   std::size_t controllerErrors = 0;  // errors before the current controller began
   std::uint64_t countsGiven = 0;     // the counts that "Resource" gives, by kCountedLists position
+  std::uint64_t listsSeen = 0;       // reading a patch of lists: those it sets, by kListMembers
   std::unordered_map<std::uint64_t, std::size_t> addresses;  // (interface, node) -> controller
   // Reading a document: where the last object began and where the last one ended, and where
   // the current controller began.
@@ -505,6 +506,32 @@ constexpr CSS_SchemaNode kRoot = {CSS_SchemaNodeKind::Root, {}, &kTopElement};
 // A controller alone, as the whole text: for checking and loading one controller at a time.
 constexpr CSS_SchemaNode kControllerRoot = {CSS_SchemaNodeKind::Root, {}, &kControllerElement};
 
+// A merge patch of a controller that sets nothing but whole lists: the controller's lists alone,
+// none of them required, read into a store of their own.
+constexpr std::size_t kListCount = [] {
+  std::size_t lists = 0;
+  for (const CSS_SchemaMember& member : kControllerMembers)
+    lists += member.kind == CSS_JsonKind::Array ? 1 : 0;
+  return lists;
+}();
+constexpr auto kListMembers = [] {
+  std::array<CSS_SchemaMember, kListCount> lists{};
+  std::size_t k = 0;
+  for (const CSS_SchemaMember& member : kControllerMembers) {
+    if (member.kind == CSS_JsonKind::Array) lists[k++] = member;
+  }
+  return lists;
+}();
+void OpenListPatch(CSS_SchemaReader& reader, const CSS_SchemaFrame& /*frame*/) {
+  Builder(reader).store->Clear();
+}
+void CloseListPatch(CSS_SchemaReader& reader, const CSS_SchemaFrame& frame) {
+  Builder(reader).listsSeen = frame.seen;
+}
+constexpr CSS_SchemaNode kListPatch = ObjectNode(kListMembers, &OpenListPatch, &CloseListPatch);
+constexpr CSS_SchemaMember kListPatchElement = ListElement(kListPatch);
+constexpr CSS_SchemaNode kListPatchRoot = {CSS_SchemaNodeKind::Root, {}, &kListPatchElement};
+
 // Reading a whole document: notes where objects begin and end, so that each controller's place
 // in the text is known when it closes.
 class ControllerPlaces final : public CSS_JsonSplice {
@@ -744,6 +771,36 @@ Result<CSS_ControllerAddress> ReadControllerText(std::string_view json,
   return read([&](CSS_SchemaReader& reader) {
     return ParseJson(text.view(), {}, reader) == CSS_JsonEnd::Read;
   });
+}
+
+bool ReadListPatch(std::string_view patch, CSApplicationManagerStd& records) {
+  thread_local CSApplicationManagerStd lists;
+  thread_local CSS_JsonDom dom;
+  SiteBuilder builder(nullptr, lists);
+  CSS_SchemaReader reader({}, kListPatchRoot, &builder);
+  const SiteText text(patch);
+  if (!dom.Read(text.view(), reader) || reader.ErrorCount() != 0) return false;
+  // The counts that are not given follow the lengths of their lists, as a controller's reading
+  // makes them; one that no count can hold is for the whole reading to report.
+  std::uint32_t parts = 0;
+  for (std::size_t k = 0; k < kListCount; ++k) {
+    if ((builder.listsSeen >> k & 1) != 0) parts |= ListPartsOf(kListMembers[k].key);
+  }
+  CSDevice_Resource& resource = records.GetResource();
+  for (const CSS_CountedList& list : kCountedLists) {
+    if ((ListPartsOf(list.list) & parts) != 0 && !(resource.*list.given)() &&
+        list.length(lists) > std::numeric_limits<std::int16_t>::max()) {
+      return false;
+    }
+  }
+  for (std::size_t part = 0; part < kStorePartCount; ++part) {
+    if ((parts >> part & 1) != 0) MoveStorePart(static_cast<StorePart>(part), lists, records);
+  }
+  for (const CSS_CountedList& list : kCountedLists) {
+    if (!(resource.*list.given)())
+      (resource.*list.set)(static_cast<std::int16_t>(list.length(records)));
+  }
+  return true;
 }
 
 }  // namespace ssmsg

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bitset>
 #include <charconv>
 #include <map>
 #include <optional>
@@ -153,54 +154,93 @@ void WriteSubRecord(Flow& flow, std::string_view key, const Records& records, in
   flow.Close();
 }
 
+using Key = CSS_ControllerKey;
+
+// The keys of a controller's object, by CSS_ControllerKey.
+constexpr std::string_view kKeyNames[] = {
+    "Interface", "Node",       "Name",  "Resource", "Config", "XTRA",    "Holidays",
+    "TimeZones", "TimeGroups", "Ports", "FLAN",     "Inputs", "Outputs", "Readers"};
+static_assert(std::size(kKeyNames) == kControllerKeyCount);
+
+// The keys whose text the records of `parts` make. The counts of "Resource" follow the lengths of
+// every list, so it is written again whatever changed.
+std::bitset<kControllerKeyCount> KeysOfParts(const std::bitset<kStorePartCount>& parts) {
+  const auto changed = [&parts](std::uint32_t bits) { return (parts.to_ulong() & bits) != 0; };
+  std::bitset<kControllerKeyCount> keys;
+  const std::uint32_t config = PartBits({StorePart::Config});
+  keys[static_cast<std::size_t>(Key::Name)] = changed(config);
+  keys[static_cast<std::size_t>(Key::Resource)] = true;
+  keys[static_cast<std::size_t>(Key::Config)] = changed(config);
+  keys[static_cast<std::size_t>(Key::Xtra)] = changed(PartBits({StorePart::Xtra}));
+  for (std::size_t k = static_cast<std::size_t>(Key::Holidays); k < kControllerKeyCount; ++k)
+    keys[k] = changed(ListPartsOf(kKeyNames[k]));
+  return keys;
+}
+
 class ControllerWriter {
  public:
   ControllerWriter(std::string& out, const CSApplicationManagerStd& store, bool compact)
       : out_(out), store_(store), compact_(compact) {}
 
+  ControllerWriter(std::string& out, const CSApplicationManagerStd& store,
+                   const CSS_ControllerText* was, CSS_ControllerLayout* layout)
+      : out_(out), store_(store), compact_(true), was_(was), layout_(layout) {
+    if (was != nullptr) rewrite_ = KeysOfParts(was->changed);
+  }
+
   void Write(const CSS_ControllerAddress& address) {
     Blank("    ");
+    start_ = out_.size();
     out_ += '{';
     Blank("\n");
-    Line("Interface", Decimal(address.interfaceId));
-    Line("Node", Decimal(address.node));
-    if (!store_.GetConfig().Name.empty()) {
+    Member(Key::Interface, [&](std::string_view key) { Line(key, Decimal(address.interfaceId)); });
+    Member(Key::Node, [&](std::string_view key) { Line(key, Decimal(address.node)); });
+    Member(Key::Name, [&](std::string_view key) {
+      if (store_.GetConfig().Name.empty()) return;
       std::string name;
       AppendJsonString(name, store_.GetConfig().Name);
-      Line("Name", name);
-    }
-    WriteResource();
-    if (!IsCleared(store_.GetConfig())) {
-      FlowLine("Config", [&](Flow& flow) {
+      Line(key, name);
+    });
+    Member(Key::Resource, [&](std::string_view key) { WriteResource(key); });
+    Member(Key::Config, [&](std::string_view key) {
+      if (IsCleared(store_.GetConfig())) return;
+      FlowLine(key, [&](Flow& flow) {
         WriteFields(flow, kRecordFieldInfos<CSDevice_Config>, store_.GetConfig());
       });
-    }
-    if (!IsCleared(store_.GetXTRA())) {
-      FlowLine("XTRA", [&](Flow& flow) {
+    });
+    Member(Key::Xtra, [&](std::string_view key) {
+      if (IsCleared(store_.GetXTRA())) return;
+      FlowLine(key, [&](Flow& flow) {
         WriteFields(flow, kRecordFieldInfos<CSDevice_XTRA>, store_.GetXTRA());
       });
-    }
-    RecordList("Holidays", store_.GetHoliday());
-    RecordList("TimeZones", store_.GetTimeZone());
-    TimeGroups();
-    RecordList("Ports", store_.GetPort());
-    RecordList("FLAN", store_.GetFLan_Setup());
-    List("Inputs", FindCountedList("Inputs").length(store_), [&](Flow& flow, int i) {
-      return Element(flow, store_.GetInputType(), i, [&] {
-        WriteSubRecord(flow, "Time", store_.GetInputTime(), i);
-        WriteSubRecord(flow, "Link", store_.GetInputLink(), i);
+    });
+    Member(Key::Holidays, [&](std::string_view key) { RecordList(key, store_.GetHoliday()); });
+    Member(Key::TimeZones, [&](std::string_view key) { RecordList(key, store_.GetTimeZone()); });
+    Member(Key::TimeGroups, [&](std::string_view key) { TimeGroups(key); });
+    Member(Key::Ports, [&](std::string_view key) { RecordList(key, store_.GetPort()); });
+    Member(Key::FLan, [&](std::string_view key) { RecordList(key, store_.GetFLan_Setup()); });
+    Member(Key::Inputs, [&](std::string_view key) {
+      List(key, FindCountedList(key).length(store_), [&](Flow& flow, int i) {
+        return Element(flow, store_.GetInputType(), i, [&] {
+          WriteSubRecord(flow, "Time", store_.GetInputTime(), i);
+          WriteSubRecord(flow, "Link", store_.GetInputLink(), i);
+        });
       });
     });
-    List("Outputs", FindCountedList("Outputs").length(store_), [&](Flow& flow, int i) {
-      return Element(flow, store_.GetOutputType(), i,
-                     [&] { WriteSubRecord(flow, "Time", store_.GetOutputTime(), i); });
+    Member(Key::Outputs, [&](std::string_view key) {
+      List(key, FindCountedList(key).length(store_), [&](Flow& flow, int i) {
+        return Element(flow, store_.GetOutputType(), i,
+                       [&] { WriteSubRecord(flow, "Time", store_.GetOutputTime(), i); });
+      });
     });
-    List("Readers", FindCountedList("Readers").length(store_), [&](Flow& flow, int i) {
-      return Element(flow, store_.GetRdConfiguration(), i, [&] {
-        WriteSubRecord(flow, "CardControl", store_.GetRdCardControl(), i);
-        WriteSubRecord(flow, "CardLocation", store_.GetRdCardLocation(), i);
-        WriteSubRecord(flow, "CardStructure", store_.GetRdCardStructure(), i);
-        WriteSubRecord(flow, "AccessAlarm", store_.GetRdAccessAlarm(), i);
+    Member(Key::Readers, [&](std::string_view key) {
+      List(key, FindCountedList(key).length(store_), [&](Flow& flow, int i) {
+        return Element(flow, store_.GetRdConfiguration(), i, [&] {
+          WriteSubRecord(flow, "CardControl", store_.GetRdCardControl(), i);
+          WriteSubRecord(flow, "CardLocation", store_.GetRdCardLocation(), i);
+          WriteSubRecord(flow, "CardStructure", store_.GetRdCardStructure(), i);
+          WriteSubRecord(flow, "AccessAlarm", store_.GetRdAccessAlarm(), i);
+        });
       });
     });
     Blank("\n    ");
@@ -208,6 +248,22 @@ class ControllerWriter {
   }
 
  private:
+  // The key `key`, written by `write` with its name, or copied from the text written before
+  // where its parts did not change; and where it ends, when asked.
+  template <class Write>
+  void Member(Key key, Write&& write) {
+    const auto k = static_cast<std::size_t>(key);
+    if (was_ != nullptr && !rewrite_[k]) {
+      const std::size_t begin = k == 0 ? 1 : was_->layout[k - 1];
+      const std::string_view text = was_->text.substr(begin, was_->layout[k] - begin);
+      out_ += text;
+      if (!text.empty()) first_ = false;
+    } else {
+      write(kKeyNames[k]);
+    }
+    if (layout_ != nullptr) (*layout_)[k] = out_.size() - start_;
+  }
+
   // The layout's blanks, which a compact text leaves out.
   void Blank(std::string_view blanks) {
     if (!compact_) out_ += blanks;
@@ -238,16 +294,16 @@ class ControllerWriter {
   }
 
   // The counts given, and those that differ from the lengths of their lists.
-  void WriteResource() {
+  void WriteResource(std::string_view key) {
     std::vector<std::pair<std::string_view, std::int16_t>> counts;
     for (const CSS_CountedList& list : kCountedLists) {
       if (CountWritten(list, store_))
         counts.emplace_back(list.count, (store_.GetResource().*list.get)());
     }
     if (counts.empty()) return;
-    FlowLine("Resource", [&](Flow& flow) {
-      for (const auto& [key, count] : counts)
-        flow.Item(key, Decimal(count));
+    FlowLine(key, [&](Flow& flow) {
+      for (const auto& [name, count] : counts)
+        flow.Item(name, Decimal(count));
     });
   }
 
@@ -295,9 +351,9 @@ class ControllerWriter {
     return true;
   }
 
-  void TimeGroups() {
+  void TimeGroups(std::string_view key) {
     const CSDevice_TimeGroupZone& groups = store_.GetTimeGroupZone();
-    List("TimeGroups", groups.GetRecordCount(), [&](Flow& /*flow*/, int i) {
+    List(key, groups.GetRecordCount(), [&](Flow& /*flow*/, int i) {
       const std::vector<CSDevice_TimeGroupZoneItem>* zones = groups.FindGroup(i + 1);
       if (zones == nullptr) return false;
       if (zones->empty()) {
@@ -325,6 +381,10 @@ class ControllerWriter {
   std::string& out_;
   const CSApplicationManagerStd& store_;
   bool compact_;
+  const CSS_ControllerText* was_ = nullptr;
+  CSS_ControllerLayout* layout_ = nullptr;
+  std::bitset<kControllerKeyCount> rewrite_;
+  std::size_t start_ = 0;  // where the controller's text begins in `out_`
   bool first_ = true;
 };
 
@@ -376,6 +436,15 @@ void CSS_SiteWriter::Controller(const CSS_ControllerAddress& address,
 void CSS_SiteWriter::ControllerText(std::string& out, const CSS_ControllerAddress& address,
                                     const CSApplicationManagerStd& store, bool compact) {
   ControllerWriter(out, store, compact).Write(address);
+}
+
+CSS_ControllerLayout CSS_SiteWriter::CompactControllerText(std::string& out,
+                                                           const CSS_ControllerAddress& address,
+                                                           const CSApplicationManagerStd& store,
+                                                           const CSS_ControllerText* was) {
+  CSS_ControllerLayout layout{};
+  ControllerWriter(out, store, was, &layout).Write(address);
+  return layout;
 }
 
 void CSS_SiteWriter::AppendController(std::string_view text) {

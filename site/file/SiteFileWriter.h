@@ -7,6 +7,10 @@
 // capability count only where it differs from the length of its list. Loading what the writer
 // wrote gives the same stores and enumeration texts back.
 
+#include <array>
+#include <bitset>
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <span>
 #include <string>
@@ -16,8 +20,40 @@
 #include <ssmsg/Site.h>
 
 #include "site/SiteData.h"
+#include "site/StoreImage.h"
 
 namespace ssmsg {
+
+// The keys of a controller's object, in the order the writer writes them.
+enum class CSS_ControllerKey : std::uint8_t {
+  Interface,
+  Node,
+  Name,
+  Resource,
+  Config,
+  Xtra,
+  Holidays,
+  TimeZones,
+  TimeGroups,
+  Ports,
+  FLan,
+  Inputs,
+  Outputs,
+  Readers,
+};
+inline constexpr std::size_t kControllerKeyCount = 14;
+
+// Where the text of each key of a controller's compact text ends (counted from its opening
+// brace), the comma before it included; a key left out ends where the one before it does.
+using CSS_ControllerLayout = std::array<std::size_t, kControllerKeyCount>;
+
+// A controller's compact text as written before, with its layout, and the parts of its records
+// (StorePart) that changed since.
+struct CSS_ControllerText {
+  std::string_view text;
+  const CSS_ControllerLayout& layout;
+  std::bitset<kStorePartCount> changed;
+};
 
 class CSS_SiteWriter {
  public:
@@ -33,6 +69,13 @@ class CSS_SiteWriter {
   // With `compact`, without a blank between its tokens (as the site editor serves it).
   static void ControllerText(std::string& out, const CSS_ControllerAddress& address,
                              const CSApplicationManagerStd& store, bool compact = false);
+  // The compact text, and where each of its keys ends. With `was` (what this wrote for the same
+  // address before), the keys whose parts did not change are copied from there rather than
+  // written again: the same text, for the cost of the keys that changed.
+  static CSS_ControllerLayout CompactControllerText(std::string& out,
+                                                    const CSS_ControllerAddress& address,
+                                                    const CSApplicationManagerStd& store,
+                                                    const CSS_ControllerText* was = nullptr);
   void AppendController(std::string_view text);
   // Closes the document.
   void Finish();
