@@ -331,6 +331,29 @@ TEST_F(PostgresSite, PreparesEachStatementOnceOnItsConnection) {
   EXPECT_EQ(pg::FirstInteger(pg::Run(other.get(), prepared, {sql}).get()), 0);
 }
 
+// An array's text is read by the server as its items, whatever they hold.
+TEST_F(PostgresSite, AnArraysTextIsItsItemsWhateverTheyHold) {
+  const pg::Connection connection = pg::Connect("postgresql:///" + database_);
+  const std::vector<std::string> items = {"sites", "a,b", "{c}", "d\"e", "f\\g", "", "NULL", " h "};
+  pg::ArrayText text;
+  for (const std::string& item : items)
+    text.Add(item);
+  const pg::TextRows read(pg::Run(connection.get(),
+                                  "SELECT u FROM unnest($1::text[]) WITH ORDINALITY AS t(u, k) "
+                                  "ORDER BY k",
+                                  {text.Text()})
+                              .get());
+  ASSERT_EQ(read.Count(), static_cast<int>(items.size()));
+  for (int row = 0; row < read.Count(); ++row) {
+    EXPECT_FALSE(read.IsNull(row, 0)) << row;
+    EXPECT_EQ(read.Value(row, 0), items[static_cast<std::size_t>(row)]) << row;
+  }
+  EXPECT_EQ(pg::FirstInteger(
+                pg::Run(connection.get(), "SELECT cardinality($1::int[])", {pg::ArrayText().Text()})
+                    .get()),
+            0);
+}
+
 TEST_F(PostgresSite, SaysWhyItCannotConnect) {
   const std::string unreachable = "postgresql://127.0.0.1:1/db?site=s";
   const CSS_SiteLoadResult loaded = LoadSite(unreachable);

@@ -254,14 +254,14 @@ class ServerSite {
   // The server's type of each column of the windows' rows, for the checks of their cells: COPY's
   // rows are texts.
   void ColumnTypes() {
-    std::string names = "{";
+    ArrayText names;
     for (std::size_t i = db::kResources; i < db::kTableCount; ++i)
-      names += (i == db::kResources ? "" : ",") + std::string(Tables()[i].name);
+      names.Add(Tables()[i].name);
     const TextRows found(
         Run(connection_,
             "SELECT a.attrelid::regclass::text, a.attname, a.atttypid FROM pg_attribute a WHERE "
             "a.attrelid = ANY ($1::regclass[]) AND a.attnum > 0 AND NOT a.attisdropped",
-            {names + "}"})
+            {names.Text()})
             .get());
     std::unordered_map<std::string, Oid> types;
     for (int row = 0; row < found.Count(); ++row) {
@@ -287,20 +287,20 @@ class ServerSite {
     auto window = std::make_unique<WindowRows>();
     // Their addresses, as two arrays: the server finds each controller's rows by its key. COPY
     // binds no parameters, so its query takes them from settings of the session.
-    std::string interfaces = "{";
-    std::string nodes = "{";
+    ArrayText interfaces;
+    ArrayText nodes;
     for (const std::int64_t position : positions) {
       const auto found = controllerRows_.find(position);
       if (found == controllerRows_.end()) continue;
       const CSS_ControllerAddress address = AddressAt(*controllers_, found->second, 1);
       window->places.emplace(AddressKey(address), static_cast<int>(window->places.size()) + 1);
-      interfaces += (interfaces.size() > 1 ? "," : "") + std::to_string(address.interfaceId);
-      nodes += (nodes.size() > 1 ? "," : "") + std::to_string(address.node);
+      interfaces.Add(std::to_string(address.interfaceId));
+      nodes.Add(std::to_string(address.node));
     }
     Run(connection_,
         "SELECT set_config('ssmsg.site', $1, false), set_config('ssmsg.interfaces', $2, false), "
         "set_config('ssmsg.nodes', $3, false)",
-        {site_, interfaces + "}", nodes + "}"});
+        {site_, interfaces.Text(), nodes.Text()});
     const std::size_t places = window->places.size() + 1;
     for (std::size_t i = db::kResources; i < db::kTableCount; ++i) {
       const auto id = static_cast<TableId>(i);
@@ -528,13 +528,13 @@ void CountGrownTables(PGconn* server, const CopyRows& rows) {
   for (std::size_t i = 0; i < db::kTableCount; ++i) {
     written.emplace_back(Tables()[i].name, rows.Count(static_cast<TableId>(i)));
   }
-  std::string names = "{";
+  ArrayText names;
   for (const auto& [name, count] : written)
-    names += (names.size() > 1 ? "," : "") + name;
+    names.Add(name);
   const TextRows counted(Run(server,
                              "SELECT c.relname::text, c.reltuples::bigint FROM pg_class c WHERE "
                              "c.oid = ANY ($1::regclass[])",
-                             {names + "}"})
+                             {names.Text()})
                              .get());
   std::unordered_map<std::string, std::int64_t> planned;
   for (int row = 0; row < counted.Count(); ++row) {

@@ -147,6 +147,16 @@ PgResult RunBinary(PGconn* connection, const std::string& sql,
   return Execute(connection, sql, params, 1);
 }
 
+ArrayText& ArrayText::Add(std::string_view item) {
+  text_ += text_.empty() ? "{\"" : ",\"";
+  for (const char c : item) {
+    if (c == '"' || c == '\\') text_ += '\\';
+    text_ += c;
+  }
+  text_ += '"';
+  return *this;
+}
+
 std::optional<std::int64_t> FirstInteger(const PGresult* result) {
   if (PQntuples(result) == 0 || PQgetisnull(result, 0, 0)) return std::nullopt;
   const char* text = PQgetvalue(result, 0, 0);

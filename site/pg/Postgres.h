@@ -59,6 +59,18 @@ PgResult RunBinary(PGconn* connection, const std::string& sql,
 // The first column of the first row of `result` as an integer; none for no row or NULL.
 std::optional<std::int64_t> FirstInteger(const PGresult* result);
 
+// The text of a one-dimensional array, to be bound as one parameter (or read by a query with
+// current_setting) and cast to the array type the statement wants: each item quoted, so that any
+// text is one element.
+class ArrayText {
+ public:
+  ArrayText& Add(std::string_view item);
+  std::string Text() const { return text_.empty() ? "{}" : text_ + '}'; }
+
+ private:
+  std::string text_;
+};
+
 // Rows as texts, as the server gives them in text format (a result, or COPY's rows), with the
 // server's type of each column. The texts of every cell sit in one buffer: a window of a site's
 // rows costs two allocations, not one or more a row.
