@@ -61,7 +61,7 @@ void ExpectRoundTrip(const CSS_Site& site, const Tasks& tasks, const std::string
   // The site itself, its lines applied on three threads: the same messages and the same file.
   CSS_Import direct({.jobs = 3});
   const std::vector<std::string_view> lines(sent.begin(), sent.end());
-  direct.AddLines(lines, "in", 1);
+  EXPECT_TRUE(direct.AddLines(lines, "in", 1)) << what;
   const std::optional<CSS_Site> made = direct.TakeSite("in");
   ASSERT_TRUE(made.has_value()) << what;
   EXPECT_EQ(Settings(*made, tasks), sent) << what;
@@ -263,6 +263,17 @@ TEST(Import, BadLinesAreReportedAndNothingIsWritten) {
   EXPECT_EQ(imported.notes,
             (std::vector<std::string>{"skipped 1 SystemData SetRTC message, which carries no "
                                       "configuration"}));
+
+  // A batch answers for its own lines: one bad line makes it false, and a good batch after it
+  // is true again.
+  CSS_Import batches;
+  const std::string bad = Msg("Inputs", "InputTyp");
+  const std::string good =
+      Msg("Inputs", "InputName", "<Input>1</Input><Column>0</Column><Name>a</Name>");
+  const std::vector<std::string_view> mixed{good, bad}, clean{good};
+  EXPECT_FALSE(batches.AddLines(mixed, "in", 1));
+  EXPECT_TRUE(batches.AddLines(clean, "in", 3));
+  EXPECT_EQ(batches.Errors().size(), 1u);
 
   // Once written, the records are gone: a second write and a further line are refused.
   CSS_Import once;

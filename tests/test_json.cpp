@@ -57,6 +57,12 @@ TEST(JsonReader, EachMistakeHasItsMessageAndPosition) {
       {"[\"\\u12G4\"]",
        "1:7: syntax error while parsing value - invalid string: '\\u' must be followed by 4 hex "
        "digits; last read: '\"\\u12G'"},
+      {"[\"\\ud800\\u12G4\"]",
+       "1:13: syntax error while parsing value - invalid string: '\\u' must be followed by 4 "
+       "hex digits; last read: '\"\\ud800\\u12G'"},
+      {"[\"\\ud800x\"]",
+       "1:9: syntax error while parsing value - invalid string: surrogate U+D800..U+DBFF must be "
+       "followed by U+DC00..U+DFFF; last read: '\"\\ud800x'"},
       {"[\"\\q\"]",
        "1:4: syntax error while parsing value - invalid string: forbidden character after "
        "backslash; last read: '\"\\q'"},

@@ -161,6 +161,10 @@ TEST_P(ServerApi, EachStatusOfTheControllerRoutes) {
   }
   EXPECT_EQ(Etag(kTwo), etag);
   EXPECT_EQ(store_.Audit(0, 10).size(), 6U);  // the three users and their tokens
+  // A method the route does not take is answered with those it does, HEAD beside GET.
+  const Response refused = Send("vic", "POST", kTwo, {}, "");
+  ASSERT_NE(refused.Find("Allow"), nullptr);
+  EXPECT_EQ(*refused.Find("Allow"), "GET, HEAD, PUT, PATCH, DELETE");
 }
 
 // Invalid values are refused in the site file's words. A line feed in a name would split its
@@ -1156,11 +1160,15 @@ TEST_P(ServerApi, ACsvMayBeLargerThanAController) {
   };
   const Header csv{"Content-Type", "text/csv"};
   EXPECT_EQ(Send("eve", "POST", "/api/csv", {csv}, body(17)).status, 400) << "read, not refused";
-  EXPECT_EQ(Send("eve", "POST", "/api/csv", {csv}, body(33)).status, 413);
-  EXPECT_EQ(
-      Send("eve", "PUT", kTwo, {{"Content-Type", "application/json"}, {"If-Match", "*"}}, body(17))
-          .status,
-      413);
+  const Response csvRefused = Send("eve", "POST", "/api/csv", {csv}, body(33));
+  EXPECT_EQ(csvRefused.status, 413);
+  EXPECT_NE(csvRefused.body.find("the request's body is larger than 32 MiB"), std::string::npos)
+      << csvRefused.body;
+  const Response putRefused =
+      Send("eve", "PUT", kTwo, {{"Content-Type", "application/json"}, {"If-Match", "*"}}, body(17));
+  EXPECT_EQ(putRefused.status, 413);
+  EXPECT_NE(putRefused.body.find("the request's body is larger than 16 MiB"), std::string::npos)
+      << putRefused.body;
 }
 
 // Every value of the site as CSV is every value of its site file's records that is one string,
