@@ -357,6 +357,9 @@ TEST_P(ServerApi, ARevertPutsTheControllerBackExactly) {
   EXPECT_EQ(revert({{"If-Match", originalTag}}, body).status, 412);
   EXPECT_EQ(revert({{"If-Match", Etag(kTwo)}}, "{\"before\":999999}").status, 404);
   EXPECT_EQ(revert({{"If-Match", Etag(kTwo)}}, "{\"before\":\"1\"}").status, 400);
+  EXPECT_EQ(revert({{"If-Match", Etag(kTwo)}}, "{\"before\":0}").status, 400);
+  // Entry 1 is there, but it is a user's, not this controller's.
+  EXPECT_EQ(revert({{"If-Match", Etag(kTwo)}}, "{\"before\":1}").status, 404);
   const std::int64_t latest = store_.LatestAudit();
   const Response reverted = revert({{"If-Match", Etag(kTwo)}}, body);
   ASSERT_EQ(reverted.status, 200) << reverted.body;
