@@ -242,30 +242,28 @@ std::string ControllerDatabase::SiteJson() {
   return site.site->ToJson();
 }
 
-std::vector<ControllerSummary> ControllerDatabase::Controllers() {
+template <typename T, typename Make>
+std::vector<T> ControllerDatabase::EachEntry(Make make) {
   const std::lock_guard lock(mutex_);
   Transaction transaction(*sql_, false);
   Sync();
-  std::vector<ControllerSummary> list;
+  std::vector<T> list;
   list.reserve(entries_.size());
-  for (Entry& entry : entries_) {
-    Known(entry);
-    list.push_back({entry.address, entry.name, entry.etag});
-  }
+  for (Entry& entry : entries_)
+    list.push_back(make(entry));
   transaction.Commit();
   return list;
 }
 
+std::vector<ControllerSummary> ControllerDatabase::Controllers() {
+  return EachEntry<ControllerSummary>([this](Entry& entry) {
+    Known(entry);
+    return ControllerSummary{entry.address, entry.name, entry.etag};
+  });
+}
+
 std::vector<CSS_ControllerAddress> ControllerDatabase::Addresses() {
-  const std::lock_guard lock(mutex_);
-  Transaction transaction(*sql_, false);
-  Sync();
-  std::vector<CSS_ControllerAddress> addresses;
-  addresses.reserve(entries_.size());
-  for (const Entry& entry : entries_)
-    addresses.push_back(entry.address);
-  transaction.Commit();
-  return addresses;
+  return EachEntry<CSS_ControllerAddress>([](const Entry& entry) { return entry.address; });
 }
 
 std::optional<ControllerState> ControllerDatabase::Controller(CSS_ControllerAddress address) {

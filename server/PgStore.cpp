@@ -374,6 +374,17 @@ struct PgStore::State {
     return change;
   }
 
+  // What `write(server, change)` returns, run in a write transaction once the controller at
+  // `address` meets `expect`; otherwise why it does not.
+  template <class Write>
+  WriteResult Changing(CSS_ControllerAddress address, const Expect& expect, Write&& write) {
+    return Transaction(kWrite, [&](PGconn* server) -> WriteResult {
+      Change change = Begin(server, address, expect);
+      if (change.status != WriteStatus::Done) return {change.status, {}};
+      return write(server, change);
+    });
+  }
+
   // Writes `written` as the controller at `address`, which `change` found, in the change that is
   // open: the state after it, as it is kept.
   Known Put(PGconn* server, const Change& change, CSS_ControllerAddress address,
@@ -658,9 +669,7 @@ PgStore::State::Known PgStore::State::Put(PGconn* server, const Change& change,
 
 WriteResult PgStore::PutController(CSS_ControllerAddress address, const Expect& expect,
                                    const CSApplicationManagerStd& records, const AuditNote& note) {
-  return state_->Transaction(kWrite, [&](PGconn* server) -> WriteResult {
-    const State::Change change = state_->Begin(server, address, expect);
-    if (change.status != WriteStatus::Done) return {change.status, {}};
+  return state_->Changing(address, expect, [&](PGconn* server, const State::Change& change) {
     State::Known known = state_->Put(server, change, address, records, note);
     WriteResult written{WriteStatus::Done, State::StateOf(known)};
     state_->KeepWritten(server, address, std::move(known));
@@ -692,15 +701,13 @@ BatchResult PgStore::PutControllers(std::span<const ControllerPut> puts, const A
 
 WriteResult PgStore::DeleteController(CSS_ControllerAddress address, const Expect& expect,
                                       const AuditNote& note) {
-  return state_->Transaction(kWrite, [&](PGconn* server) -> WriteResult {
-    State::Change change = state_->Begin(server, address, expect);
-    if (change.status != WriteStatus::Done) return {change.status, {}};
+  return state_->Changing(address, expect, [&](PGconn* server, const State::Change& change) {
     const std::optional<State::Read>& before = change.before;
-    if (!before) return {WriteStatus::NotFound, {}};
+    if (!before) return WriteResult{WriteStatus::NotFound, {}};
     // What was last sent to it stays until it is marked sent as removed.
     state_->Rows(server).Remove(address);
     state_->Log(server, note, address, before->json, "null");
-    return {WriteStatus::Done, {}};
+    return WriteResult{WriteStatus::Done, {}};
   });
 }
 
@@ -743,9 +750,7 @@ std::vector<SentMark> PgStore::SentMarks() {
 
 WriteResult PgStore::MarkSent(CSS_ControllerAddress address, const Expect& expect,
                               const AuditNote& note) {
-  return state_->Transaction(kWrite, [&](PGconn* server) -> WriteResult {
-    State::Change change = state_->Begin(server, address, expect);
-    if (change.status != WriteStatus::Done) return {change.status, {}};
+  return state_->Changing(address, expect, [&](PGconn* server, State::Change& change) {
     std::optional<State::Read>& read = change.before;
     if (!read) {
       // A controller removed from the site, now cleared on site.
@@ -754,9 +759,10 @@ WriteResult PgStore::MarkSent(CSS_ControllerAddress address, const Expect& expec
               "DELETE FROM sent_controllers WHERE \"Site\" = $1 AND \"Interface\" = $2 AND "
               "\"Node\" = $3",
               {state_->site, Number(address.interfaceId), Number(address.node)});
-      if (std::string_view(PQcmdTuples(forgotten.get())) == "0") return {WriteStatus::NotFound, {}};
+      if (std::string_view(PQcmdTuples(forgotten.get())) == "0")
+        return WriteResult{WriteStatus::NotFound, {}};
       state_->Log(server, note, address, "null", "null");
-      return {WriteStatus::Done, {}};
+      return WriteResult{WriteStatus::Done, {}};
     }
     Run(server,
         "INSERT INTO sent_controllers VALUES ($1, $2, $3, $4, $5) ON CONFLICT (\"Site\", "
@@ -765,7 +771,7 @@ WriteResult PgStore::MarkSent(CSS_ControllerAddress address, const Expect& expec
         {state_->site, Number(address.interfaceId), Number(address.node),
          ControllerSite(state_->EnumTexts(server), read->json), Number(note.time)});
     state_->Log(server, note, address, read->json, read->json);
-    return {WriteStatus::Done, state_->StateOf(server, std::move(*read))};
+    return WriteResult{WriteStatus::Done, state_->StateOf(server, std::move(*read))};
   });
 }
 

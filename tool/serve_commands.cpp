@@ -343,13 +343,21 @@ int RunUserPasswd(const UserOptions& options, const CLI::App&, Output&) {
   return kDone;
 }
 
-int RunUserRole(const UserOptions& options, const CLI::App&, Output&) {
+// Opens the site and makes the change `change` to a user there: kDone, or why not (said).
+int ChangeUser(const UserOptions& options, const std::function<UserWrite(Store&)>& change) {
   const std::unique_ptr<Store> store = OpenSite(options.config);
   if (!store) return kBadInput;
-  const UserWrite status =
-      store->UpdateUser(options.name, *RoleFromName(options.role), std::nullopt,
-                        CommandNote("user role " + options.name + " --role " + options.role));
+  const UserWrite status = change(*store);
   if (status != UserWrite::Done) return UserFailed(status, options.name, options.config);
+  return kDone;
+}
+
+int RunUserRole(const UserOptions& options, const CLI::App&, Output&) {
+  const int changed = ChangeUser(options, [&options](Store& store) {
+    return store.UpdateUser(options.name, *RoleFromName(options.role), std::nullopt,
+                            CommandNote("user role " + options.name + " --role " + options.role));
+  });
+  if (changed != kDone) return changed;
   if (!IsDatabaseOfSites(options.config)) {
     Complain("user role: " + options.name + " is a user of " + options.config + " as " +
              options.role);
@@ -363,11 +371,10 @@ int RunUserRole(const UserOptions& options, const CLI::App&, Output&) {
 }
 
 int RunUserRemove(const UserOptions& options, const CLI::App&, Output&) {
-  const std::unique_ptr<Store> store = OpenSite(options.config);
-  if (!store) return kBadInput;
-  const UserWrite status =
-      store->RemoveUser(options.name, CommandNote("user remove " + options.name));
-  if (status != UserWrite::Done) return UserFailed(status, options.name, options.config);
+  const int changed = ChangeUser(options, [&options](Store& store) {
+    return store.RemoveUser(options.name, CommandNote("user remove " + options.name));
+  });
+  if (changed != kDone) return changed;
   Complain("user remove: " + options.name + " is removed, with its sessions and API tokens");
   return kDone;
 }
