@@ -496,6 +496,41 @@ TEST_F(ServerDatabase, TheLogOfVersionThreeIsKeptByMigrate) {
   }
 }
 
+// A row of the log keeps its "Before" only where that is not the "After" of the controller's
+// row before it, which this store wrote: the first change after opening keeps it, a change after a
+// rename, a mark as sent or another change does not. Read back, every row has its "Before".
+TEST_F(ServerDatabase, TheLogKeepsABeforeOnlyWhereTheRowBeforeDoesNotEndWithIt) {
+  const AuditNote note{"eve", "POST", "/", 0};
+  const std::string two = store_->Controller(kTwo)->json;
+  const WriteResult renamed = Rename(Etag(kTwo), "Warehouse Vending", "Dock");
+  ASSERT_EQ(renamed.status, WriteStatus::Done);
+  ASSERT_EQ(store_->MarkSent(kTwo, {Expect::Kind::Present, renamed.state.etag}, note).status,
+            WriteStatus::Done);
+  const WriteResult again = Rename(Etag(kTwo), "Dock", "Yard");
+  ASSERT_EQ(again.status, WriteStatus::Done);
+  ASSERT_EQ(store_->DeleteController(kTwo, {Expect::Kind::Present, "*"}, note).status,
+            WriteStatus::Done);
+
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(file_.c_str(), &db), SQLITE_OK);
+  sqlite3_stmt* row = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT \"Before\" IS NULL FROM audit_log ORDER BY \"Id\"", -1,
+                               &row, nullptr),
+            SQLITE_OK);
+  std::vector<int> chained;
+  while (sqlite3_step(row) == SQLITE_ROW)
+    chained.push_back(sqlite3_column_int(row, 0));
+  sqlite3_finalize(row);
+  sqlite3_close(db);
+  EXPECT_EQ(chained, (std::vector<int>{0, 1, 1, 1}));
+
+  std::vector<std::string> befores;
+  for (const AuditEntry& entry : store_->Audit(0, 10))
+    befores.push_back(entry.before);
+  EXPECT_EQ(befores, (std::vector<std::string>{two, renamed.state.json, renamed.state.json,
+                                               again.state.json}));
+}
+
 TEST(ServerDatabaseOpen, OnlySiteDatabasesOfThisVersionAreServed) {
   const test::TempFolder folder;
   const std::string demo = SSMSG_SOURCE_DIR "/site/demo_site.json";
