@@ -529,6 +529,17 @@ TEST_P(ServerApi, TheAuditLogIsFilteredByUserAndDay) {
   const std::vector<AuditEntry> hers = store_.Audit(eve, 10);
   ASSERT_EQ(hers.size(), 2U);
   EXPECT_EQ(ReadJson(hers.front().before)->Find("Name")->text, "Y") << "as ada left it";
+  // Newest first, before an id; before 0 means up to the latest.
+  const auto ids = [&](std::int64_t before) {
+    std::vector<std::int64_t> found;
+    for (const AuditEntry& entry : store_.Audit(AuditQuery{0, before, {}, {}, {}, {}}, 2))
+      found.push_back(entry.id);
+    return found;
+  };
+  using Ids = std::vector<std::int64_t>;
+  EXPECT_EQ(ids(1), Ids{});
+  EXPECT_EQ(ids(2), Ids{1});
+  EXPECT_EQ(ids(0), (Ids{9, 8}));
 }
 
 TEST_P(ServerApi, PendingMessagesAreTheDiffFromWhatWasLastSent) {
