@@ -1164,6 +1164,14 @@ TEST_P(ServerApi, CsvNamesGoOutAndComeBackChanged) {
   EXPECT_EQ(
       Send("vic", "GET", "/api/csv?fields=Time.Debounce,EOL,Nothing").body.substr(0, rows.size()),
       rows);
+  // A path with an empty part names no field.
+  for (const auto& [fields, named] :
+       {std::pair{"Name,", ""}, std::pair{"Time..Debounce", "Time..Debounce"}}) {
+    const Response refused = Send("vic", "GET", std::string("/api/csv?fields=") + fields);
+    EXPECT_EQ(refused.status, 400) << fields;
+    EXPECT_EQ(refused.body,
+              "{\"error\":\"fields: \\\"" + std::string(named) + "\\\" names no field\"}");
+  }
 }
 
 // A CSV may hold a whole site's names: it takes more than a controller's body may, up to its own
