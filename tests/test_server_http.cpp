@@ -89,6 +89,7 @@ TEST(ServerHeaders, NumbersCookiesAndMediaTypes) {
     EXPECT_FALSE(ParseDecimal(bad, 1, 2147483647)) << bad;
   EXPECT_EQ(CookieValue("a=1; ssmsg_session=xyz ; b=2", "ssmsg_session"), "xyz");
   EXPECT_FALSE(CookieValue("xssmsg_session=1", "ssmsg_session"));
+  EXPECT_EQ(CookieValue("a=1;s=x;b", "s"), "x");  // no blank after the semicolons
   EXPECT_EQ(MediaType(" Application/JSON ; charset=utf-8"), "application/json");
 }
 
