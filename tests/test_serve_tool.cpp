@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -150,9 +151,14 @@ class ServeTool : public ::testing::Test {
     for (std::string& arg : args)
       argv.push_back(arg.data());
     argv.push_back(nullptr);
+    // A test that crashes takes its server with it, and no server holds ctest's output open.
+    const pid_t test = getpid();
     server_ = fork();
     if (server_ == 0) {
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
+      if (getppid() != test) _exit(127);
       const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      dup2(fd, STDOUT_FILENO);
       dup2(fd, STDERR_FILENO);
       execv(SSMSG_TOOL, argv.data());
       _exit(127);
