@@ -142,6 +142,8 @@ TEST(SiteDirectoryPostgres, PagesLogInOnTheListThenStayInTheirSite) {
     // A site where ada has no role; its viewer makes it one with a user.
     OpenPgSite(database, "south side")->AddUser({0, "tom", Role::Viewer, ""}, {});
   }
+  // The database's own store has no audit log, whatever its sites' logs hold.
+  EXPECT_EQ((*OpenPgAccounts(database))->LatestAudit(), 0);
   ServiceOptions options;
   options.auth.cost = PasswordCost::Cheapest();
   SiteDirectory sites(std::move(*OpenPgAccounts(database)), options,
