@@ -1174,6 +1174,14 @@ TEST_P(ServerApi, CsvNamesGoOutAndComeBackChanged) {
   }
 }
 
+TEST(ServerLimits, ABodysLimitIsSaidInItsLargestWholeUnit) {
+  for (const auto& [bytes, said] : {std::pair<std::size_t, const char*>{16 << 20, "16 MiB"},
+                                    {3 << 10, "3 KiB"},
+                                    {(1 << 20) + (1 << 10), "1025 KiB"},
+                                    {1000, "1000 bytes"}})
+    EXPECT_EQ(BodyTooLarge(bytes), std::string("the request's body is larger than ") + said);
+}
+
 // A CSV may hold a whole site's names: it takes more than a controller's body may, up to its own
 // limit.
 TEST_P(ServerApi, ACsvMayBeLargerThanAController) {
