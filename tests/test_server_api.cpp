@@ -158,6 +158,9 @@ TEST_P(ServerApi, EachStatusOfTheControllerRoutes) {
     const Response response = Send(c.who, c.method, c.target, c.headers, c.body);
     EXPECT_EQ(response.status, c.status) << c.who << " " << c.method << " " << c.target << " "
                                          << c.body.substr(0, 40) << ": " << response.body;
+    // Only a 401 says how to authenticate.
+    EXPECT_EQ(response.Find("WWW-Authenticate") != nullptr, c.status == 401)
+        << c.who << " " << c.method << " " << c.target;
   }
   EXPECT_EQ(Etag(kTwo), etag);
   EXPECT_EQ(store_.Audit(0, 10).size(), 6U);  // the three users and their tokens
