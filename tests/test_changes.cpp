@@ -298,6 +298,11 @@ TEST_P(ChangeFeedTest, AWaitIsAnsweredByTheNextChangeOrEmptyWhenItsTimeIsUp) {
   const Response changed = service_.Resume(request, *waiting.deferred, false);
   ASSERT_FALSE(changed.deferred);
   EXPECT_EQ(ReadJson(changed.body)->Find("changes")->items.at(0).Find("node")->text, "2");
+  // An answer that waited has every answer's headers.
+  for (const Response* answer : {&empty, &changed}) {
+    ASSERT_TRUE(answer->Find("X-Content-Type-Options"));
+    EXPECT_EQ(*answer->Find("Cache-Control"), "no-store");
+  }
   // The caller is known again when the wait is over: a token revoked meanwhile gets nothing.
   store_->RemoveToken("vic", store_->Tokens("vic")->at(0).id, {});
   EXPECT_EQ(service_.Resume(request, *waiting.deferred, false).status, 401);
