@@ -838,14 +838,24 @@ TEST_F(ServerPages, ALongSectionHasPagesOfItsOwn) {
   JsonValue controller = Controller("1/1");
   JsonValue& inputs = *controller.Find("Inputs");
   const JsonValue first = inputs.items.front();
-  while (inputs.items.size() < 40)
-    inputs.items.push_back(first);
-  CSApplicationManagerStd records;
-  ASSERT_TRUE(ReadControllerText(ToJson(controller), records));
-  const std::string etag = store_->Controller(Address("1/1"))->etag;
-  ASSERT_EQ(
-      store_->PutController(Address("1/1"), {Expect::Kind::Present, etag}, records, {}).status,
-      WriteStatus::Done);
+  const auto store = [&](std::size_t count) {
+    inputs.items.resize(1);
+    inputs.items.resize(count, first);
+    CSApplicationManagerStd records;
+    ASSERT_TRUE(ReadControllerText(ToJson(controller), records));
+    const std::string etag = store_->Controller(Address("1/1"))->etag;
+    ASSERT_EQ(
+        store_->PutController(Address("1/1"), {Expect::Kind::Present, etag}, records, {}).status,
+        WriteStatus::Done);
+  };
+  for (const auto& [count, inline_] : {std::pair{16, true}, std::pair{17, false}}) {
+    store(static_cast<std::size_t>(count));
+    EXPECT_EQ(Send("eve", "GET", kPage).body.find("action=\"/controllers/1/1/edit/Inputs/0\"") !=
+                  std::string::npos,
+              inline_)
+        << count;
+  }
+  store(40);
   const std::string page = Send("eve", "GET", kPage).body;
   EXPECT_EQ(page.find("action=\"/controllers/1/1/edit/Inputs/0\""), std::string::npos);
   EXPECT_NE(page.find("Change the 40 inputs</a>, 16 a page"), std::string::npos) << page;

@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <memory>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <ssmsg/SiteDatabase.h>
@@ -120,6 +122,22 @@ TEST(SiteDirectoryPostgres, EachSiteIsServedUnderItsNameToItsOwnUsers) {
       << woken.body;
   EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
   daemon->Stop();
+  // A subscription released is woken no more; one held is.
+  const auto held = std::make_shared<std::atomic<int>>(0);
+  const auto released = std::make_shared<std::atomic<int>>(0);
+  const std::shared_ptr<void> holding = sites.WakeOnChanges([held] { ++*held; });
+  sites.WakeOnChanges([released] { ++*released; }).reset();
+  const Response again =
+      send("ada", "PATCH", "/api/sites/north/controllers/1/1",
+           {{"If-Match", *changed.Find("ETag")}, {"Content-Type", "application/merge-patch+json"}},
+           R"({"Name":"n1 again"})");
+  EXPECT_EQ(again.status, 200) << again.body;
+  for (const auto until = std::chrono::steady_clock::now() + 5s;
+       *held == 0 && std::chrono::steady_clock::now() < until;)
+    std::this_thread::sleep_for(10ms);
+  std::this_thread::sleep_for(100ms);
+  EXPECT_GT(*held, 0);
+  EXPECT_EQ(*released, 0);
   // The change is north's alone.
   EXPECT_EQ(OpenPgSite(database, "south side")->Controller({1, 1})->json.find("n1"),
             std::string::npos);
