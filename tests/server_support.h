@@ -18,6 +18,7 @@
 
 #include "server/DatabaseStore.h"
 #include "server/OpenStore.h"
+#include "support.h"
 
 namespace ssmsg::test {
 
@@ -44,15 +45,6 @@ class TempFolder {
  private:
   std::filesystem::path path_;
 };
-
-// Whether `text` holds `part`, for EXPECT_TRUE and EXPECT_FALSE: either way the message shows
-// the text.
-inline testing::AssertionResult Contains(std::string_view text, std::string_view part) {
-  const bool found = text.find(part) != std::string_view::npos;
-  testing::AssertionResult result(found);
-  result << (found ? "" : "no ") << "\"" << part << "\" in: " << text;
-  return result;
-}
 
 // Writes the site file `siteText` as the site database `file`.
 inline void MakeDatabase(std::string_view siteText, const std::filesystem::path& file) {

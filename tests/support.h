@@ -25,6 +25,15 @@ inline std::string ReadFile(const std::filesystem::path& file) {
   return text.str();
 }
 
+// Whether `text` holds `part`, for EXPECT_TRUE and EXPECT_FALSE: either way the message shows
+// the text.
+inline testing::AssertionResult Contains(std::string_view text, std::string_view part) {
+  const bool found = text.find(part) != std::string_view::npos;
+  testing::AssertionResult result(found);
+  result << (found ? "" : "no ") << "\"" << part << "\" in: " << text;
+  return result;
+}
+
 // The text of a message with both flags set: envelope, "Node", then `params`.
 inline std::string Msg(std::string_view messageType, std::string_view action,
                        std::string_view params = {}, int interfaceId = 1, int node = 2) {

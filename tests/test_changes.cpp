@@ -67,11 +67,10 @@ TEST(ChangeFeedPostgres, AChangeThroughAnotherServerIsHeardAsItCommits) {
 TEST(ChangeFeedPostgres, TheSitesOfALinkHearTheirOwnChangesAlone) {
   if (!test::HavePostgres()) GTEST_SKIP() << "no PostgreSQL server: run under pg_virtualenv";
   const std::string database = "postgresql:///" + test::NewPostgresDatabase();
-  for (const char* site : {"a", "b"}) {
-    const CSS_SiteLoadResult loaded = LoadSiteText(test::CounterSite(1), "site.json");
-    ASSERT_TRUE(loaded.site);
+  const CSS_SiteLoadResult loaded = LoadSiteText(test::CounterSite(1), "site.json");
+  ASSERT_TRUE(loaded.site);
+  for (const char* site : {"a", "b"})
     ASSERT_TRUE(WriteSiteDatabase(*loaded.site, database + "?site=" + site).errors.empty());
-  }
   const std::unique_ptr<Store> accounts = std::move(*OpenPgAccounts(database));
   const std::unique_ptr<Store> a = accounts->SiteOf("a");
   const std::unique_ptr<Store> b = accounts->SiteOf("b");
@@ -136,6 +135,9 @@ class ChangeFeedTest : public ::testing::TestWithParam<test::StoreKind> {
             .status,
         200);
   }
+  int MarkSent(const std::string& controller) {
+    return Send("eve", "POST", controller + "/sent", {{"If-Match", Etag(controller)}}).status;
+  }
   JsonValue Changes(const std::string& query) {
     const Response response = Send("vic", "GET", "/api/changes" + query);
     EXPECT_EQ(response.status, 200) << response.body;
@@ -143,6 +145,13 @@ class ChangeFeedTest : public ::testing::TestWithParam<test::StoreKind> {
   }
   static std::int64_t Last(const JsonValue& page) { return std::stoll(page.Find("last")->text); }
 
+  // Asks the daemon on `client` for the event stream, as vic, with `more` (header lines).
+  static bool AskStream(test::Client& client, const std::string& query,
+                        const std::string& more = {}) {
+    return client.Send("GET /api/changes/stream" + query +
+                       " HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer vic-token\r\n" +
+                       more + "\r\n");
+  }
   void Start() {
     DaemonOptions options;
     options.port = 0;
@@ -167,10 +176,7 @@ TEST_P(ChangeFeedTest, EveryChangeOfAControllerInOrderWithItsKindAndWhatItWaitsF
   const std::int64_t start = Last(Changes(""));
   EXPECT_GT(start, 0);  // past the accounts' rows, which are no changes of controllers
   Rename("/api/controllers/1/1", "first");
-  ASSERT_EQ(
-      Send("eve", "POST", "/api/controllers/1/1/sent", {{"If-Match", Etag("/api/controllers/1/1")}})
-          .status,
-      204);
+  ASSERT_EQ(MarkSent("/api/controllers/1/1"), 204);
   std::string copy = Send("vic", "GET", "/api/controllers/1/2").body;
   copy.replace(copy.find("\"Node\":2"), 8, "\"Node\":3");
   ASSERT_EQ(Send("eve", "PUT", "/api/controllers/1/3",
@@ -189,20 +195,19 @@ TEST_P(ChangeFeedTest, EveryChangeOfAControllerInOrderWithItsKindAndWhatItWaitsF
         ReadJson(Send("vic", "GET", controller + "/pending").body)->Find("messages")->items.size());
   };
   const JsonValue page = Changes("?after=" + std::to_string(start));
-  struct Expected {
+  const struct {
     const char* kind;
     const char* node;
     std::string pending;
-  };
-  const std::vector<Expected> expected = {{"changed", "1", waiting("/api/controllers/1/1")},
-                                          {"sent", "1", waiting("/api/controllers/1/1")},
-                                          {"created", "3", waiting("/api/controllers/1/3")},
-                                          {"deleted", "2", "null"},
-                                          {"changed", "1", waiting("/api/controllers/1/1")}};
-  ASSERT_EQ(page.Find("changes")->items.size(), expected.size()) << ToJson(page);
+  } expected[] = {{"changed", "1", waiting("/api/controllers/1/1")},
+                  {"sent", "1", waiting("/api/controllers/1/1")},
+                  {"created", "3", waiting("/api/controllers/1/3")},
+                  {"deleted", "2", "null"},
+                  {"changed", "1", waiting("/api/controllers/1/1")}};
+  ASSERT_EQ(page.Find("changes")->items.size(), std::size(expected)) << ToJson(page);
   EXPECT_NE(expected[0].pending, "0");
   std::int64_t previous = start;
-  for (std::size_t k = 0; k < expected.size(); ++k) {
+  for (std::size_t k = 0; k < std::size(expected); ++k) {
     const JsonValue& change = page.Find("changes")->items[k];
     SCOPED_TRACE(ToJson(change));
     EXPECT_EQ(change.Find("kind")->text, expected[k].kind);
@@ -230,10 +235,7 @@ TEST_P(ChangeFeedTest, EveryChangeOfAControllerInOrderWithItsKindAndWhatItWaitsF
     whole += ToJson(change);
   EXPECT_EQ(paged, whole);
   // Marked sent, it waits for nothing, and its changes say so at once; renamed again, it waits.
-  ASSERT_EQ(
-      Send("eve", "POST", "/api/controllers/1/1/sent", {{"If-Match", Etag("/api/controllers/1/1")}})
-          .status,
-      204);
+  ASSERT_EQ(MarkSent("/api/controllers/1/1"), 204);
   const auto first = [&] {
     return ToJson(
         *Changes("?after=" + std::to_string(start)).Find("changes")->items[0].Find("pending"));
@@ -326,7 +328,7 @@ TEST_P(ChangeFeedTest, ALongPollHoldsNoThreadAndIsWokenByAChange) {
   Rename("/api/controllers/1/1", "woken");
   poll.join();
   EXPECT_EQ(polled.status, 200);
-  EXPECT_NE(polled.body.find("\"kind\":\"changed\""), std::string::npos) << polled.body;
+  EXPECT_TRUE(test::Contains(polled.body, "\"kind\":\"changed\""));
   EXPECT_LT(answered - changed, 2s);
 }
 
@@ -334,12 +336,10 @@ TEST_P(ChangeFeedTest, AStreamSendsEachChangeOnceAndResumesAfterItsLastEvent) {
   Start();
   const std::string begin = std::to_string(Last(Changes("")));
   test::Client client(daemon_->Port());
-  ASSERT_TRUE(
-      client.Send("GET /api/changes/stream?after=" + begin +
-                  " HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer vic-token\r\n\r\n"));
+  ASSERT_TRUE(AskStream(client, "?after=" + begin));
   std::string text;
   ASSERT_TRUE(ReadUntil(client, text, "retry: 2000")) << text;
-  EXPECT_NE(text.find("Content-Type: text/event-stream"), std::string::npos);
+  EXPECT_TRUE(test::Contains(text, "Content-Type: text/event-stream"));
   Rename("/api/controllers/1/1", "one");
   Rename("/api/controllers/1/2", "two");
   ASSERT_TRUE(ReadUntil(client, text, "\"node\":2")) << text;
@@ -349,19 +349,16 @@ TEST_P(ChangeFeedTest, AStreamSendsEachChangeOnceAndResumesAfterItsLastEvent) {
   const std::string firstId = text.substr(first + 4, text.find('\n', first) - first - 4);
   // A client that connects again gets what came after the last event it saw, and only that.
   test::Client again(daemon_->Port());
-  ASSERT_TRUE(
-      again.Send("GET /api/changes/stream HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                 "Authorization: Bearer vic-token\r\nLast-Event-ID: " +
-                 firstId + "\r\n\r\n"));
+  ASSERT_TRUE(AskStream(again, "", "Last-Event-ID: " + firstId + "\r\n"));
   std::string resumed;
   EXPECT_TRUE(ReadUntil(again, resumed, "\"node\":2")) << resumed;
-  EXPECT_EQ(resumed.find("\"node\":1"), std::string::npos) << resumed;
+  EXPECT_FALSE(test::Contains(resumed, "\"node\":1"));
   // Once its login has ended, a stream ends at its next event, without it.
   store_->RemoveToken("vic", store_->Tokens("vic")->at(0).id, {});
   Rename("/api/controllers/1/2", "three");
   std::string rest;
   EXPECT_TRUE(ReadUntil(again, rest, "0\r\n\r\n")) << rest;
-  EXPECT_EQ(rest.find("event: change"), std::string::npos) << rest;
+  EXPECT_FALSE(test::Contains(rest, "event: change"));
 }
 
 TEST_P(ChangeFeedTest, StoppingAnswersThoseWaitingAndEndsTheStreams) {
@@ -369,9 +366,7 @@ TEST_P(ChangeFeedTest, StoppingAnswersThoseWaitingAndEndsTheStreams) {
   test::Answer polled;
   std::thread poll([&] { polled = Get("/api/changes?wait=30&after=999999", {}, 30s); });
   test::Client stream(daemon_->Port());
-  ASSERT_TRUE(
-      stream.Send("GET /api/changes/stream HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer "
-                  "vic-token\r\n\r\n"));
+  ASSERT_TRUE(AskStream(stream, ""));
   std::this_thread::sleep_for(300ms);
   const Clock::time_point stopping = Clock::now();
   daemon_->Stop();

@@ -200,13 +200,33 @@ class ServeTool : public ::testing::Test {
             (password.empty() ? name + " password" : password) + "\"}");
   }
 
-  // A site database of the demo site with the admin ada, and her API token's header.
-  std::string DemoDatabaseWithAdmin() {
-    const Result made = Shell(
-        "\"$SSMSG\" convert demo.json site.db && printf 'ada password\\n' | \"$SSMSG\" user "
-        "add ada --role admin --config site.db && \"$SSMSG\" user token ada --config site.db");
+  // The shell command that adds the user `name` of `role` to site.db, with the password
+  // `password` ("NAME password" when none is given).
+  static std::string UserAdd(const std::string& name, const std::string& role,
+                             const std::string& password = {}) {
+    return "printf '" + (password.empty() ? name + " password" : password) + "\\n' | \"$SSMSG\" " +
+           "user add " + name + " --role " + role + " --config site.db";
+  }
+
+  // Adds the admin `name` to site.db: her API token's header.
+  std::string AddAdminWithToken(const std::string& name) {
+    const Result made =
+        Shell(UserAdd(name, "admin") + " && \"$SSMSG\" user token " + name + " --config site.db");
     EXPECT_EQ(made.status, 0) << made.err;
     return made.status == 0 ? "Authorization: Bearer " + made.out.substr(0, 43) : "";
+  }
+
+  // A site database of the demo site with the admin ada, and her API token's header.
+  std::string DemoDatabaseWithAdmin() {
+    EXPECT_EQ(Tool("convert demo.json site.db").status, 0);
+    return AddAdminWithToken("ada");
+  }
+
+  // A site database of five controllers named "n0" (test::CounterSite) with the admin eve, and
+  // her API token's header.
+  std::string CounterDatabaseWithAdmin() {
+    test::MakeDatabase(test::CounterSite(5), folder_ / "site.db");
+    return AddAdminWithToken("eve");
   }
 
   // Sets controller 1.1's name (PATCH, after a GET for its ETag) through the server: the status.
@@ -219,17 +239,6 @@ class ServeTool : public ::testing::Test {
                           "Content-Type: application/merge-patch+json"},
                          "{\"Name\":\"" + name + "\"}")
         .status;
-  }
-
-  // A site database of five controllers named "n0" (test::CounterSite) with the admin eve, and
-  // her API token's header.
-  std::string CounterDatabaseWithAdmin() {
-    test::MakeDatabase(test::CounterSite(5), folder_ / "site.db");
-    const Result made = Shell(
-        "printf 'eve password\\n' | \"$SSMSG\" user add eve --role admin --config site.db && "
-        "\"$SSMSG\" user token eve --config site.db");
-    EXPECT_EQ(made.status, 0) << made.err;
-    return made.status == 0 ? "Authorization: Bearer " + made.out.substr(0, 43) : "";
   }
 
   // Reads controller 1.`node` of a counter site ("nK") through the server on `port` and writes
@@ -247,11 +256,13 @@ class ServeTool : public ::testing::Test {
     return write.status == 200 ? std::optional(number) : std::nullopt;
   }
 
-  // Controller 1.1's name as another program reads the database now.
+  // What sqlite3 writes of `sql` on site.db, and controller 1.1's name, as another program reads
+  // the database now.
+  std::string Sqlite(const std::string& sql) {
+    return Shell("sqlite3 site.db \"" + sql + "\"").out;
+  }
   std::string NameRead() {
-    return Shell(
-               "sqlite3 site.db \"SELECT Name FROM controllers WHERE Interface = 1 AND Node = 1\"")
-        .out;
+    return Sqlite("SELECT Name FROM controllers WHERE Interface = 1 AND Node = 1");
   }
 
   test::TempFolder folder_;
@@ -283,13 +294,11 @@ TEST_F(ServeTool, UserKeepsTheAccountsInTheDatabase) {
     std::string err;  // how standard error starts
   };
   const std::vector<Case> cases = {
-      {"printf 'ada password\\n' | \"$SSMSG\" user add ada --role admin --config site.db", 0,
-       "ssmsg: user add: ada is a user of site.db as admin"},
-      {"printf 'eve password\\n' | \"$SSMSG\" user add eve --role editor --config site.db", 0, ""},
-      {"printf 'other password\\n' | \"$SSMSG\" user add ada --role viewer --config site.db", 1,
+      {UserAdd("ada", "admin"), 0, "ssmsg: user add: ada is a user of site.db as admin"},
+      {UserAdd("eve", "editor"), 0, ""},
+      {UserAdd("ada", "viewer", "other password"), 1,
        "ssmsg: user: site.db has a user ada already"},
-      {"printf 'short\\n' | \"$SSMSG\" user add kim --role viewer --config site.db", 2,
-       "ssmsg: user: a password has at least 8 characters"},
+      {UserAdd("kim", "viewer", "short"), 2, "ssmsg: user: a password has at least 8 characters"},
       {"\"$SSMSG\" user add kim --role viewer --config site.db </dev/null", 2,
        "ssmsg: user: no password on standard input"},
       {"\"$SSMSG\" user add 'k m' --role viewer --config site.db", 2,
@@ -313,10 +322,9 @@ TEST_F(ServeTool, UserKeepsTheAccountsInTheDatabase) {
   const Result token = Tool("user token eve --config site.db");
   ASSERT_EQ(token.status, 0);
   EXPECT_EQ(token.out.size(), 44U);
-  EXPECT_EQ(Shell("sqlite3 site.db \"SELECT count(*) FROM api_tokens WHERE Hash = '" +
-                  token.out.substr(0, 43) + "'\"")
-                .out,
-            "0\n");
+  EXPECT_EQ(
+      Sqlite("SELECT count(*) FROM api_tokens WHERE Hash = '" + token.out.substr(0, 43) + "'"),
+      "0\n");
   const std::unique_ptr<DatabaseStore> store = test::OpenDatabase(folder_ / "site.db");
   const auto eve = [&] { return store->FindToken(SecretHash(token.out.substr(0, 43)), 0); };
   EXPECT_TRUE(eve());
@@ -359,14 +367,14 @@ TEST_F(ServeTool, UserKeepsTheAccountsInTheDatabase) {
   const std::vector<AuditEntry> revoked = store->Audit(7, 10);
   ASSERT_EQ(revoked.size(), 1U);
   EXPECT_EQ(revoked[0].note.method + " " + revoked[0].note.path, "ssmsg user token ada --revoke 2");
-  EXPECT_NE(revoked[0].after.find("\"name\":\"deploy\""), std::string::npos);
+  EXPECT_TRUE(test::Contains(revoked[0].after, "\"name\":\"deploy\""));
   EXPECT_EQ(Tool("user token ada --name 'a\tb' --config site.db").status, 2);
   EXPECT_EQ(Tool("user token ada --revoke 3 --list --config site.db").status, 2);
   // A write that the database refuses is reported, not a crash.
   const Result refused = Shell(
       "sqlite3 site.db \"CREATE TRIGGER no_more BEFORE INSERT ON users BEGIN SELECT RAISE(ABORT, "
-      "'no more users'); END\" && printf 'kim password\\n' | \"$SSMSG\" user add kim --role viewer "
-      "--config site.db");
+      "'no more users'); END\" && " +
+      UserAdd("kim", "viewer"));
   EXPECT_EQ(refused.status, 1);
   EXPECT_EQ(refused.err, "ssmsg: site.db: no more users\n");
 }
@@ -380,10 +388,7 @@ TEST_F(ServeTool, SecretsAreTheirOwnersAlone) {
   };
   ASSERT_EQ(Shell("umask 022 && \"$SSMSG\" convert demo.json site.db").status, 0);
   EXPECT_EQ(mode("site.db"), 0600U);
-  ASSERT_EQ(
-      Shell("printf 'eve password\\n' | \"$SSMSG\" user add eve --role editor --config site.db")
-          .status,
-      0);
+  ASSERT_EQ(Shell(UserAdd("eve", "editor")).status, 0);
   {
     const std::unique_ptr<DatabaseStore> store = test::OpenDatabase(folder_ / "site.db");
     EXPECT_EQ(mode("site.db-wal"), 0600U);
@@ -440,12 +445,14 @@ TEST_F(ServeTool, TheDemoSiteServedAsANewUserWouldTryIt) {
 
   // What the controller has is sent first; then a door is renamed.
   const std::string door = "/api/controllers/1/1";
+  const auto markSent = [&](const Answer& version) {
+    return test::Request(port, "POST", door + "/sent",
+                         {cookie, csrf, origin, "If-Match: " + version.Header("ETag")})
+        .status;
+  };
   const Answer read = test::Request(port, "GET", door, {cookie});
   ASSERT_EQ(read.status, 200);
-  ASSERT_EQ(test::Request(port, "POST", door + "/sent",
-                          {cookie, csrf, origin, "If-Match: " + read.Header("ETag")})
-                .status,
-            204);
+  ASSERT_EQ(markSent(read), 204);
   JsonValue controller = *ReadJson(read.body);
   controller.Find("Inputs")->items[0].Find("Name")->text = "Lobby door contact";
   const Answer renamed = test::Request(
@@ -463,20 +470,17 @@ TEST_F(ServeTool, TheDemoSiteServedAsANewUserWouldTryIt) {
   const JsonValue messages = *ReadJson(pending.body);
   for (const JsonValue& message : messages.Find("messages")->items)
     lines += message.text + "\n";
-  EXPECT_NE(lines.find("<Name>Lobby door</Name>"), std::string::npos) << lines;
+  EXPECT_TRUE(test::Contains(lines, "<Name>Lobby door</Name>"));
   EXPECT_EQ(lines, diff.out);
 
-  EXPECT_EQ(test::Request(port, "POST", door + "/sent",
-                          {cookie, csrf, origin, "If-Match: " + renamed.Header("ETag")})
-                .status,
-            204);
+  EXPECT_EQ(markSent(renamed), 204);
   EXPECT_EQ(test::Request(port, "GET", door + "/pending", {cookie}).body.substr(0, 14),
             "{\"messages\":[]");
 
   EXPECT_EQ(Stop(SIGTERM), 0);
   const std::string log = Log();
-  EXPECT_NE(log.find("127.0.0.1 ada \"PUT /api/controllers/1/1\" 200 "), std::string::npos) << log;
-  EXPECT_NE(log.find("ssmsg: stopped"), std::string::npos) << log;
+  EXPECT_TRUE(test::Contains(log, "127.0.0.1 ada \"PUT /api/controllers/1/1\" 200 "));
+  EXPECT_TRUE(test::Contains(log, "ssmsg: stopped"));
   EXPECT_EQ(Tool("validate --config site.db").status, 0);
 }
 
@@ -530,21 +534,17 @@ EOF)");
   const Result mismatched = Tool("serve --config site.db --tls-cert " + tls +
                                  "cert.pem --tls-key " + tls + "other-key.pem");
   EXPECT_EQ(mismatched.status, 2);
-  EXPECT_NE(mismatched.err.find("other-key.pem cannot serve TLS: The certificate and the given key "
-                                "do not match."),
-            std::string::npos)
-      << mismatched.err;
+  EXPECT_TRUE(test::Contains(
+      mismatched.err,
+      "other-key.pem cannot serve TLS: The certificate and the given key do not match."));
 }
 
-// Killed at any moment, the server leaves a valid database that holds every change it answered
-// with 200 (and perhaps one it made but could not answer any more).
 // The example transmitter, run as its README says: the first time it brings every controller up
 // to date; then it sends only what changed, and what a failing program did not send stays pending.
 TEST_F(ServeTool, TheExampleTransmitterSendsWhatChangedAndMarksItSent) {
   const std::string auth = DemoDatabaseWithAdmin();
-  ASSERT_FALSE(auth.empty());
   const std::uint16_t port = Serve("site.db");
-  ASSERT_NE(port, 0);
+  ASSERT_TRUE(!auth.empty() && port != 0);
   const auto transmit = [&](const std::string& program) {
     return Shell("SSMSG_TOKEN='" + auth.substr(22) +
                  "' python3 '" SSMSG_SOURCE_DIR
@@ -579,15 +579,16 @@ TEST_F(ServeTool, TheExampleTransmitterSendsWhatChangedAndMarksItSent) {
   ASSERT_EQ(now.substr(0, first.size()), first);
   const std::string added = now.substr(first.size());
   EXPECT_EQ(std::count(added.begin(), added.end(), '\n'), 1) << added;
-  EXPECT_NE(added.find("<Name>Again</Name>"), std::string::npos) << added;
+  EXPECT_TRUE(test::Contains(added, "<Name>Again</Name>"));
   EXPECT_EQ(ReadFile(folder_ / "sent-1.2"), second);
 }
 
+// Killed at any moment, the server leaves a valid database that holds every change it answered
+// with 200 (and perhaps one it made but could not answer any more).
 TEST_F(ServeTool, KilledMidWriteItKeepsEveryChangeItAnswered) {
   const std::string auth = CounterDatabaseWithAdmin();
-  ASSERT_FALSE(auth.empty());
   const std::uint16_t port = Serve("site.db");
-  ASSERT_NE(port, 0);
+  ASSERT_TRUE(!auth.empty() && port != 0);
 
   std::atomic<bool> going{true};
   std::atomic<int> answered{0};
@@ -632,10 +633,9 @@ TEST_F(ServeTool, KilledMidWriteItKeepsEveryChangeItAnswered) {
 // gets every change made through either, once and in order.
 TEST_F(ServeTool, TwoServersOnOneDatabaseBehaveAsOne) {
   const std::string auth = CounterDatabaseWithAdmin();
-  ASSERT_FALSE(auth.empty());
   const std::uint16_t one = Serve("site.db");
   const std::uint16_t other = Serve("site.db");
-  ASSERT_TRUE(one != 0 && other != 0);
+  ASSERT_TRUE(!auth.empty() && one != 0 && other != 0);
 
   const Answer login = LogIn(one, "eve");
   ASSERT_EQ(login.status, 200);
@@ -750,8 +750,7 @@ TEST_F(ServeTool, EveryProgramSharesTheDatabaseWithARunningServer) {
     std::function<void()> check;  // what the command did, as the server sees it
   };
   const std::vector<Case> cases = {
-      {"printf 'bob password\\n' | \"$SSMSG\" user add bob --role editor --config site.db",
-       [&] { EXPECT_TRUE(logsIn("bob")); }},
+      {UserAdd("bob", "editor"), [&] { EXPECT_TRUE(logsIn("bob")); }},
       {"printf 'new password\\n' | \"$SSMSG\" user passwd bob --config site.db", {}},
       {"\"$SSMSG\" user list --config site.db", {}},
       {"\"$SSMSG\" settings --config site.db" + std::string(kTime), {}},
@@ -764,15 +763,14 @@ TEST_F(ServeTool, EveryProgramSharesTheDatabaseWithARunningServer) {
       {"sqlite3 site.db \"UPDATE controllers SET Name = 'by sqlite3' WHERE Interface = 1 AND "
        "Node = 2\"",
        [&] {
-         const Answer read = test::Request(port, "GET", "/api/controllers/1/2", {auth});
-         EXPECT_NE(read.body.find("\"Name\":\"by sqlite3\""), std::string::npos) << read.body;
+         EXPECT_TRUE(test::Contains(test::Request(port, "GET", "/api/controllers/1/2", {auth}).body,
+                                    "\"Name\":\"by sqlite3\""));
        }},
       // Into the database being served: the site is replaced in place, the accounts stay.
       {"\"$SSMSG\" convert demo.json site.db",
        [&] {
-         EXPECT_EQ(
-             test::Request(port, "GET", "/api/controllers/1/2", {auth}).body.find("by sqlite3"),
-             std::string::npos);
+         EXPECT_FALSE(test::Contains(
+             test::Request(port, "GET", "/api/controllers/1/2", {auth}).body, "by sqlite3"));
          EXPECT_TRUE(logsIn("ada"));
        }},
       {"\"$SSMSG\" import sent.txt --output site.db", {}},
@@ -789,7 +787,7 @@ TEST_F(ServeTool, EveryProgramSharesTheDatabaseWithARunningServer) {
     ASSERT_EQ(Rename(port, auth, name), 200);
     EXPECT_EQ(NameRead(), name + "\n");
   }
-  EXPECT_EQ(Shell("sqlite3 site.db 'PRAGMA integrity_check'").out, "ok\n");
+  EXPECT_EQ(Sqlite("PRAGMA integrity_check"), "ok\n");
 }
 
 // Twenty changes a second through the server for half a minute while user add and settings run
@@ -797,9 +795,8 @@ TEST_F(ServeTool, EveryProgramSharesTheDatabaseWithARunningServer) {
 // and every user added logs in at once.
 TEST_F(ServeTool, AWriterStormBesideTheServerLosesNoAnsweredChange) {
   const std::string auth = DemoDatabaseWithAdmin();
-  ASSERT_FALSE(auth.empty());
   const std::uint16_t port = Serve("site.db");
-  ASSERT_NE(port, 0);
+  ASSERT_TRUE(!auth.empty() && port != 0);
   Result loop;
   std::thread others([&] {
     loop = Shell(
@@ -832,9 +829,8 @@ TEST_F(ServeTool, AWriterStormBesideTheServerLosesNoAnsweredChange) {
   }
   for (const std::string& name : answered)
     EXPECT_EQ(std::count(logged.begin(), logged.end(), name), 1) << name;
-  EXPECT_EQ(Shell("sqlite3 site.db 'SELECT count(*) FROM users'").out,
-            std::to_string(users + 1) + "\n");
-  EXPECT_EQ(Shell("sqlite3 site.db 'PRAGMA integrity_check'").out, "ok\n");
+  EXPECT_EQ(Sqlite("SELECT count(*) FROM users"), std::to_string(users + 1) + "\n");
+  EXPECT_EQ(Sqlite("PRAGMA integrity_check"), "ok\n");
 }
 
 }  // namespace

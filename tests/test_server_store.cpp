@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -31,15 +30,25 @@ std::unique_ptr<CSApplicationManagerStd> RecordsOf(std::string_view json) {
   return records;
 }
 
-// Runs `sql` on a connection of its own to `file`, as another program would.
-void Elsewhere(const std::filesystem::path& file, const std::string& sql) {
+// Runs `sql` on a connection of its own to `file`, as another program would: the rows it gave,
+// each its values joined by '|'.
+std::vector<std::string> Elsewhere(const std::filesystem::path& file, const std::string& sql) {
+  std::vector<std::string> rows;
   sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+  EXPECT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+  const auto row = [](void* out, int count, char** values, char**) {
+    std::string text;
+    for (int k = 0; k < count; ++k)
+      text += (k ? "|" : "") + std::string(values[k] ? values[k] : "");
+    static_cast<std::vector<std::string>*>(out)->push_back(text);
+    return 0;
+  };
   char* error = nullptr;
-  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK)
+  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), row, &rows, &error), SQLITE_OK)
       << sql << ": " << (error ? error : "");
   sqlite3_free(error);
   sqlite3_close(db);
+  return rows;
 }
 
 const CSS_ControllerAddress kOne{1, 1};
@@ -52,14 +61,17 @@ class ServerDatabase : public ::testing::Test {
     store_ = test::OpenDatabase(file_);
   }
 
-  void Elsewhere(const std::string& sql) { server::Elsewhere(file_, sql); }
+  std::vector<std::string> Elsewhere(const std::string& sql) {
+    return server::Elsewhere(file_, sql);
+  }
 
   std::string Etag(CSS_ControllerAddress address) { return store_->Controller(address)->etag; }
 
-  // Replaces the controller at `address`, which has the tag `etag`, with `json`.
+  // Replaces the controller at `address`, which has the tag `etag`, with `json`; without a tag,
+  // makes it where there is none.
   WriteResult Put(CSS_ControllerAddress address, const std::string& etag, const std::string& json) {
-    return store_->PutController(address, {Expect::Kind::Present, etag}, *RecordsOf(json),
-                                 {"eve", "PUT", "/", 0});
+    const Expect expect{etag.empty() ? Expect::Kind::Absent : Expect::Kind::Present, etag};
+    return store_->PutController(address, expect, *RecordsOf(json), {"eve", "PUT", "/", 0});
   }
 
   // Replaces controller 1/2 with its JSON (`json`, or as the store has it now) in which `from`
@@ -83,7 +95,7 @@ TEST_F(ServerDatabase, EntityTagsFollowTheRowsWhoeverChangesThem) {
   Elsewhere("INSERT INTO enum_texts VALUES ('InputType', 77, 'Seventy-seven')");
   EXPECT_EQ(Etag(kOne), one);
   EXPECT_EQ(Etag(kTwo), two);
-  EXPECT_NE(store_->EnumsJson().find("\"77\":\"Seventy-seven\""), std::string::npos);
+  EXPECT_TRUE(test::Contains(store_->EnumsJson(), "\"77\":\"Seventy-seven\""));
 
   // Rows changed with SQL behind the server's back: the tag changes, and a write made with the
   // old tag is refused.
@@ -91,7 +103,7 @@ TEST_F(ServerDatabase, EntityTagsFollowTheRowsWhoeverChangesThem) {
   const std::string changed = Etag(kTwo);
   EXPECT_NE(changed, two);
   EXPECT_EQ(Etag(kOne), one);
-  EXPECT_NE(store_->Controller(kTwo)->json.find("Side door"), std::string::npos);
+  EXPECT_TRUE(test::Contains(store_->Controller(kTwo)->json, "Side door"));
   EXPECT_EQ(Rename(two, "Side door", "Lost").status, WriteStatus::Stale);
 
   // The server's own write gives the tag that reading its rows again gives.
@@ -135,17 +147,12 @@ TEST_F(ServerDatabase, ControllersNotKeptAreReadAgainFromTheirRows) {
 // is what the controller was, whichever entries the page leaves out.
 TEST_F(ServerDatabase, TheLogIsReadNewestFirstAndByController) {
   std::vector<std::string> twos = {store_->Controller(kTwo)->json};
-  for (const std::string name : {"A", "B", "C"}) {
-    ASSERT_EQ(Rename(Etag(kTwo),
-                     twos.size() == 1   ? "Warehouse Vending"
-                     : twos.size() == 2 ? "A"
-                                        : "B",
-                     name, twos.back())
-                  .status,
-              WriteStatus::Done);
+  const char* const names[] = {"Warehouse Vending", "A", "B", "C"};
+  for (std::size_t k = 1; k < 4; ++k) {
+    ASSERT_EQ(Rename(Etag(kTwo), names[k - 1], names[k], twos.back()).status, WriteStatus::Done);
     twos.push_back(store_->Controller(kTwo)->json);
     std::string one = store_->Controller(kOne)->json;
-    one.replace(one.find("\"Name\":\"") + 8, 0, name);
+    one.replace(one.find("\"Name\":\"") + 8, 0, names[k]);
     ASSERT_EQ(Put(kOne, Etag(kOne), one).status, WriteStatus::Done);
   }
   const std::vector<AuditEntry> all = store_->Audit(0, 100);
@@ -183,9 +190,8 @@ TEST_F(ServerDatabase, RowsMadeInvalidWithSqlAreNamedAndTheRestIsServed) {
       "Number = 1");
   const Response bad = get("/api/controllers/1/2");
   EXPECT_EQ(bad.status, 500);
-  EXPECT_NE(bad.body.find("inputs[interface 1, node 2, number 1].EOL: 2 is outside 0..1"),
-            std::string::npos)
-      << bad.body;
+  EXPECT_TRUE(
+      test::Contains(bad.body, "inputs[interface 1, node 2, number 1].EOL: 2 is outside 0..1"));
   EXPECT_EQ(get("/api/controllers/1/1").status, 200);
   Elsewhere("UPDATE inputs SET EOL = 1 WHERE Node = 2 AND Number = 1");
   EXPECT_EQ(get("/api/controllers/1/2").status, 200);
@@ -197,11 +203,7 @@ TEST_F(ServerDatabase, WhatItWritesIsTheSiteOthersRead) {
   ASSERT_EQ(Rename(Etag(kTwo), "\"Name\":\"Warehouse Vending\"", "\"Name\":\"Dock\"").status,
             WriteStatus::Done);
   const std::string made = "{\"Interface\":3,\"Node\":0,\"Name\":\"New\"}";
-  ASSERT_EQ(store_
-                ->PutController({3, 0}, {Expect::Kind::Absent, {}}, *RecordsOf(made),
-                                {"eve", "PUT", "/", 0})
-                .status,
-            WriteStatus::Done);
+  ASSERT_EQ(Put({3, 0}, {}, made).status, WriteStatus::Done);
   ASSERT_EQ(store_->DeleteController(kOne, {Expect::Kind::Present, "*"}, {"eve", "DELETE", "/", 0})
                 .status,
             WriteStatus::Done);
@@ -416,11 +418,9 @@ TEST_F(ServerDatabase, TokensOfVersionTwoAreKeptByMigrate) {
       std::to_string(ed) + ", 10); DROP TABLE login_failures; PRAGMA user_version = 2");
   const DatabaseStore::Opened refused = DatabaseStore::Open(file_.string());
   ASSERT_FALSE(refused);
-  EXPECT_NE(refused.error().find("schema version 2, older than this ssmsg serves (" +
-                                 std::to_string(kSiteDatabaseVersion) +
-                                 "): bring it up to date with: ssmsg migrate "),
-            std::string::npos)
-      << refused.error();
+  EXPECT_TRUE(test::Contains(refused.error(), "schema version 2, older than this ssmsg serves (" +
+                                                  std::to_string(kSiteDatabaseVersion) +
+                                                  "): bring it up to date with: ssmsg migrate "));
 
   const CSS_MigrateResult migrated = MigrateSiteDatabase(file_);
   ASSERT_TRUE(migrated.errors.empty()) << migrated.errors[0];
@@ -473,18 +473,11 @@ TEST_F(ServerDatabase, TheLogOfVersionThreeIsKeptByMigrate) {
   EXPECT_EQ(audit[1].before, two);
   EXPECT_EQ(audit[1].after, renamed.state.json);
 
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(file_.c_str(), &db), SQLITE_OK);
-  sqlite3_stmt* row = nullptr;
-  ASSERT_EQ(
-      sqlite3_prepare_v2(db, "SELECT typeof(After), length(After) FROM audit_log WHERE Id = 7", -1,
-                         &row, nullptr),
-      SQLITE_OK);
-  ASSERT_EQ(sqlite3_step(row), SQLITE_ROW);
-  EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(row, 0)), "blob");
-  EXPECT_LT(static_cast<std::size_t>(sqlite3_column_int64(row, 1)), renamed.state.json.size() / 2);
-  sqlite3_finalize(row);
-  sqlite3_close(db);
+  const std::vector<std::string> packed =
+      Elsewhere("SELECT typeof(After), length(After) FROM audit_log WHERE Id = 7");
+  ASSERT_EQ(packed.size(), 1U);
+  EXPECT_EQ(packed[0].substr(0, 5), "blob|");
+  EXPECT_LT(std::stoul(packed[0].substr(5)), renamed.state.json.size() / 2);
 
   Elsewhere("UPDATE audit_log SET \"Before\" = x'0102' WHERE \"Id\" = 7");
   try {
@@ -511,18 +504,8 @@ TEST_F(ServerDatabase, TheLogKeepsABeforeOnlyWhereTheRowBeforeDoesNotEndWithIt) 
   ASSERT_EQ(store_->DeleteController(kTwo, {Expect::Kind::Present, "*"}, note).status,
             WriteStatus::Done);
 
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(file_.c_str(), &db), SQLITE_OK);
-  sqlite3_stmt* row = nullptr;
-  ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT \"Before\" IS NULL FROM audit_log ORDER BY \"Id\"", -1,
-                               &row, nullptr),
-            SQLITE_OK);
-  std::vector<int> chained;
-  while (sqlite3_step(row) == SQLITE_ROW)
-    chained.push_back(sqlite3_column_int(row, 0));
-  sqlite3_finalize(row);
-  sqlite3_close(db);
-  EXPECT_EQ(chained, (std::vector<int>{0, 1, 1, 1}));
+  EXPECT_EQ(Elsewhere("SELECT \"Before\" IS NULL FROM audit_log ORDER BY \"Id\""),
+            (std::vector<std::string>{"0", "1", "1", "1"}));
 
   std::vector<std::string> befores;
   for (const AuditEntry& entry : store_->Audit(0, 10))
