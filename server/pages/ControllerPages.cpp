@@ -296,8 +296,13 @@ void SectionForms(const Call& call, CSS_ControllerAddress address, const FormSec
                   const std::string& etag, const Draft* draft, std::optional<std::size_t> page,
                   std::string& out) {
   const std::string base = ControllerLink(call, address) + "/edit/";
-  // The form just saved stays open.
+  // The form just saved stays open, and the one asked for is opened; each other record is a link
+  // to its page with its form open.
   const std::string* saved = call.target.Query("saved");
+  const std::string* opened = call.target.Query("open");
+  const std::string here =
+      page ? base + std::string(section.key) + "?page=" + std::to_string(*page + 1) + "&"
+           : ControllerLink(call, address) + "?";
   const std::size_t length = LengthOf(section, controller);
   const bool perRecord = Paged(section);
   std::size_t first = 0;
@@ -315,12 +320,16 @@ void SectionForms(const Call& call, CSS_ControllerAddress address, const FormSec
     const bool drafted =
         draft != nullptr && draft->target.section == &section && draft->target.index == k;
     const Form values = drafted ? draft->values : ValuesOf(target, controller);
+    const std::string anchor = target.Anchor();
+    const std::string opens = here + "open=" + anchor + "#" + anchor;
     const FormView view{enums,
                         action,
                         drafted ? draft->etag : etag,
                         call.caller->csrf,
                         drafted ? &draft->errors : nullptr,
-                        drafted || (saved != nullptr && *saved == target.Anchor()),
+                        drafted || (saved != nullptr && *saved == anchor) ||
+                            (opened != nullptr && *opened == anchor),
+                        opens,
                         target.PerRecord() && k == length,
                         drafted && draft->doubts,
                         &choices,

@@ -120,6 +120,10 @@ class FormWriter {
       : target_(target), values_(values), view_(view), out_(out) {}
 
   void Write() {
+    if (target_.PerRecord() && !view_.open && !view_.opens.empty()) {
+      Closed();
+      return;
+    }
     std::string inner;
     switch (target_.section->layout) {
       case FormLayout::Controller:
@@ -163,6 +167,18 @@ class FormWriter {
       out_ += anchor;
     }
     out_ += "\">";
+  }
+
+  // A record whose form is elsewhere: its summary, as a link to the form. A page of many records
+  // draws the form of one, so that it stays quick to make and to show.
+  void Closed() {
+    out_ += "<p class=\"record\" id=\"";
+    out_ += target_.Anchor();
+    out_ += "\"><a href=\"";
+    AppendHtml(out_, view_.opens);
+    out_ += "\">";
+    Summary();
+    out_ += "</a></p>\n";
   }
 
   void Close() {

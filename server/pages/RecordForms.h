@@ -125,7 +125,10 @@ struct FormView {
   std::string_view csrf;
   const FieldErrors* errors = nullptr;  // null: none
   bool open = false;                    // a form of one record shows open
-  bool adds = false;                    // it adds a record at the end of its list
+  // Where a record's form that is not open is: its summary is a link there, and the form is left
+  // out of the page; empty: the form is drawn, closed.
+  std::string_view opens;
+  bool adds = false;  // it adds a record at the end of its list
   // Its values mean nothing to a controller (`errors` says which): it offers to save them as
   // they are, with the field "anyway".
   bool asks = false;

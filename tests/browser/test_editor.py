@@ -137,8 +137,13 @@ def check_quiet(driver, *statuses):
 
 
 def open_record(driver, form):
-    """Opens the record form `form` ("edit-Inputs-0"), closed until its summary is clicked."""
+    """Opens the record form `form` ("edit-Inputs-0"): a line that links to its page with the form
+    open, or the form itself, open already or folded until its summary is clicked."""
     record = driver.find_element(By.ID, form)
+    if record.tag_name == "p":
+        follow(driver, record.find_element(By.TAG_NAME, "a"))
+        record = driver.find_element(By.ID, form)
+        assert record.tag_name == "details" and record.get_attribute("open") is not None
     if record.get_attribute("open") is None:
         record.find_element(By.TAG_NAME, "summary").click()
     return record
@@ -196,15 +201,16 @@ def test_renamed_input_is_pending_downloaded_and_sent(server, eve, javascript, t
 
 def test_editors_merge_apart_and_decide_where_they_meet(server, eve, ada, javascript):
     mine, theirs = (f"Ada's dock {javascript}", f"Eve's dock {javascript}")
-    for driver in (eve, ada):
+    for driver, record in ((eve, "edit-Inputs-0"), (ada, "edit-Inputs-2")):
         driver.get(server.url + "/controllers/1/2")
-        open_record(driver, "edit-Inputs-0")
+        open_record(driver, record)
     save(eve, "edit-Inputs-0", {"Inputs[0].Name": f"Eve's door {javascript}"})
     assert eve.find_element(By.CSS_SELECTOR, "p.saved").text == "Saved."
     # Another record, from the page opened before eve's save: merged, not a conflict.
     save(ada, "edit-Inputs-2", {"Inputs[2].Name": f"Ada's tamper {javascript}"})
     assert ada.find_element(By.CSS_SELECTOR, "p.saved").text == "Saved."
-    # The same value, from the page that that save left ada on: a conflict.
+    # The same value, from a page opened before eve's next save: a conflict.
+    open_record(ada, "edit-Inputs-0")
     save(eve, "edit-Inputs-0", {"Inputs[0].Name": theirs})
     save(ada, "edit-Inputs-0", {"Inputs[0].Name": mine})
 
@@ -300,9 +306,9 @@ def test_keyboard_skips_the_bar_and_rows_name_their_record(server, eve):
 
 def test_a_zone_is_picked_from_the_controllers_and_labels_read_plainly(server, eve, javascript):
     eve.get(server.url + "/controllers/1/1")
+    open_record(eve, "edit-Inputs-0")
     debounce = eve.find_element(By.ID, "f-Inputs-0-Time-Debounce")
     label = debounce.find_element(By.XPATH, "ancestor::label")
-    open_record(eve, "edit-Inputs-0")
     assert label.find_element(By.TAG_NAME, "span").text == "Debounce time Debounce"
     assert label.find_element(By.TAG_NAME, "small").text == "-32768 to 32767 ticks"
 
