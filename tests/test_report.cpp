@@ -143,6 +143,17 @@ TEST(Report, WarningsStandBesideTheirRecords) {
   EXPECT_NE(page.find("data-from=\"0\" data-to=\"390\""), std::string::npos);
 }
 
+// Only calendar days are drawn on the calendar, and counted; the others are warnings below it.
+TEST(Report, OnlyCalendarDaysAreOnTheCalendar) {
+  const CSS_Site site = LoadOk(R"({"Controllers": [{"Interface": 1, "Node": 1, "Holidays": [
+      {"Month": 0, "Day": 1}, {"Month": 13, "Day": 1}, {"Month": 1, "Day": 0},
+      {"Month": 2, "Day": 30}, {"Month": 12, "Day": 31}]}]})");
+  const std::string page = Report(site, {}).text.at("index.html");
+  EXPECT_TRUE(test::Contains(page, "title=\"Holiday 5: 31 Dec\""));
+  EXPECT_TRUE(test::Contains(page, "<p class=\"meta\">1 holiday on the calendar</p>"));
+  EXPECT_TRUE(test::Contains(page, "Holidays[1].Month: 13 is not a month (1..12)"));
+}
+
 TEST(Report, StopsWhenTheSinkDoes) {
   const CSS_Site site = LoadOk(Controllers(5));
   CSS_ReportOptions options;
