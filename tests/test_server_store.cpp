@@ -553,5 +553,30 @@ TEST(ServerDatabaseOpen, OnlySiteDatabasesOfThisVersionAreServed) {
   EXPECT_EQ(store->AddUser({0, "ada", Role::Admin, "x"}, {}), UserWrite::Done);
 }
 
+// The list of a site's controllers holds each once, in their order, however many windows of them
+// a store reads at a time.
+TEST(ControllerListPostgres, HoldsEachControllerOnceInItsOrder) {
+  constexpr int kCount = 300;
+  std::string text = R"({"Controllers": [)";
+  for (int c = 0; c < kCount; ++c) {
+    text += (c == 0 ? "" : ",") + std::string(R"({"Interface": 1, "Node": )") +
+            std::to_string(kCount - c) + R"(, "Name": "c)" + std::to_string(c) + "\"}";
+  }
+  text += "]}";
+  for (const test::StoreKind kind : test::StoreKinds()) {
+    const std::string name = test::KindName({kind, 0});
+    const test::TempFolder folder;
+    const std::unique_ptr<Store> store = test::MakeStore(kind, text, folder);
+    ASSERT_TRUE(store);
+    const std::vector<ControllerSummary> list = store->Controllers();
+    ASSERT_EQ(list.size(), std::size_t{kCount}) << name;
+    for (int c = 0; c < kCount; ++c) {
+      const ControllerSummary& summary = list[static_cast<std::size_t>(c)];
+      EXPECT_EQ(summary.address.node, kCount - c) << name;
+      EXPECT_EQ(summary.name, "c" + std::to_string(c)) << name;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace ssmsg::server
