@@ -130,7 +130,7 @@ TEST(Tool, BadCommandLinesAndFalseResultsSayWhyAndWriteNothing) {
        {"", "bogus", "settings --task 161,178", "settings --task 161,,162", "settings --task none",
         "settings --interface 9", "settings --interface 1 --node 99", "settings --interface x",
         "settings --format xml", "settings --config no-such-site.json", "settings --config - <&-",
-        "settings --unknown",
+        "settings --unknown", "settings --jobs 0", "settings --jobs 1025",
         // --time takes YYYY-MM-DDTHH:MM:SS of a real date and time; the calendar is tested alone.
         "settings --time 2026-02-29T00:00:00", "settings --time '2026-12-04 23:59:59'",
         "settings --time 2026-12-04", "settings --time 2026-12-04T-1:00:00",
