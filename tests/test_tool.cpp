@@ -134,8 +134,8 @@ TEST(Tool, BadCommandLinesAndFalseResultsSayWhyAndWriteNothing) {
         // --time takes YYYY-MM-DDTHH:MM:SS of a real date and time; the calendar is tested alone.
         "settings --time 2026-02-29T00:00:00", "settings --time '2026-12-04 23:59:59'",
         "settings --time 2026-12-04", "settings --time 2026-12-04T-1:00:00",
-        "settings --time +026-12-04T01:00:00", "ask-settings --interface 1", "interface",
-        "interface start --interface 1 --ip 10.0.0.1",
+        "settings --time 2026-1x-04T00:00:00", "settings --time +026-12-04T01:00:00",
+        "ask-settings --interface 1", "interface", "interface start --interface 1 --ip 10.0.0.1",
         "interface set-nodes --interface 1 --add 1,-2",
         "interface poll --interface 1 --start 4294967296", "validate --config no-such-site.json"}) {
     const Result result = Tool(args);
