@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "memory_site.h"
@@ -285,10 +286,8 @@ TEST(SiteReader, APatchOfListsReadsAsThePatchedText) {
     return std::string("\"") + std::string(name) + "\":[]";
   };
   const std::string counted = MergePatchText(base, "{\"Resource\":{\"Inputs\":300}}");
-  const struct {
-    std::string name, controller, patch;
-    bool read;
-  } cases[] = {
+  // What a case is, the controller, the patch, and whether the patch is read.
+  const std::tuple<std::string, std::string, std::string, bool> cases[] = {
       {"one list", base, "{" + list("Inputs") + "}", true},
       {"every list", base,
        "{" + list("Holidays") + "," + list("TimeZones") + "," + list("TimeGroups") + "," +
@@ -306,17 +305,13 @@ TEST(SiteReader, APatchOfListsReadsAsThePatchedText) {
       {"a mistake", base, "{\"Inputs\":[{\"Name\":5}]}", false},
       {"an unknown key", base, "{\"Inputs\":[{\"Nmae\":\"x\"}]}", false},
   };
-  for (const auto& c : cases) {
-    const std::unique_ptr<CSApplicationManagerStd> records = RecordsOf(c.controller);
+  for (const auto& [what, controller, patch, read] : cases) {
+    SCOPED_TRACE(what);
+    const std::unique_ptr<CSApplicationManagerStd> records = RecordsOf(controller);
     const std::string before = ImageOf(*records).bytes;
-    ASSERT_EQ(ReadListPatch(c.patch, *records), c.read) << c.name;
-    if (!c.read) {
-      EXPECT_EQ(ImageOf(*records).bytes, before) << c.name;
-      continue;
-    }
+    ASSERT_EQ(ReadListPatch(patch, *records), read);
     EXPECT_EQ(ImageOf(*records).bytes,
-              ImageOf(*RecordsOf(MergePatchText(c.controller, c.patch))).bytes)
-        << c.name;
+              read ? ImageOf(*RecordsOf(MergePatchText(controller, patch))).bytes : before);
   }
 }
 
