@@ -288,6 +288,7 @@ class ServerPages : public ::testing::Test {
     return {std::stoi(address.substr(0, address.find('/'))),
             std::stoi(address.substr(address.find('/') + 1))};
   }
+  std::string Holidays() { return ToJson(*Controller().Find("Holidays")); }
   std::string InputName(std::size_t k) {
     return Controller().Find("Inputs")->items[k].Find("Name")->text;
   }
@@ -573,8 +574,7 @@ Fields Values(const JsonValue& controller) {
 // is what this builds them from, however the texts nest, grow, shrink or change kind.
 TEST(ServerAudit, ChangedValuesAreThoseOfEveryLeafMatchedByPath) {
   const auto everyLeaf = [](std::string_view before, std::string_view after) {
-    std::vector<std::pair<std::string, std::string>> old;
-    std::vector<std::pair<std::string, std::string>> now;
+    std::vector<std::pair<std::string, std::string>> old, now;
     pages::Flatten(*ReadJson(before), {}, old);
     pages::Flatten(*ReadJson(after), {}, now);
     Fields was(old.begin(), old.end());
@@ -777,19 +777,16 @@ TEST_F(ServerPages, AChangeSetIsPreviewedThenAppliedToAllOrNone) {
     return PostForm("eve", preview.body, "/change-set", {{"apply", "yes"}});
   };
   const Fields holiday = {{"interface", "1"}, {"what", "holiday"}, {"month", "12"}, {"day", "24"}};
-  const auto holidays = [&](const std::string& address) {
-    return ToJson(*Controller(address).Find("Holidays"));
-  };
-  const std::string before = holidays("1/1");
+  const std::string before = Holidays();
   const Response preview = start(holiday);
   ASSERT_EQ(preview.status, 200) << preview.body;
   EXPECT_TRUE(Contains(preview.body, "2 controllers would change"));
-  EXPECT_EQ(holidays("1/1"), before) << "a preview wrote";
+  EXPECT_EQ(Holidays(), before) << "a preview wrote";
 
   // The second changed after the preview: neither is changed.
   ASSERT_EQ(Edit("Inputs/0", {{"Inputs[0].Name", "Meanwhile"}}, "1/2").status, 303);
   ExpectPage(apply(preview), 409, {"Nothing was changed"});
-  EXPECT_EQ(holidays("1/1"), before);
+  EXPECT_EQ(Holidays(), before);
 
   const Response applied = apply(start(holiday));
   ASSERT_EQ(applied.status, 200) << applied.body;
@@ -889,14 +886,12 @@ TEST_F(ServerPages, TableRowsAreAddedAndRemoved) {
       Edit("Holidays",
            {{"remove", "Holidays[1]"}, {"Holidays[4].Month", "8"}, {"Holidays[4].Day", "15"}});
   ASSERT_EQ(saved.status, 303) << saved.body;
-  EXPECT_EQ(ToJson(*Controller().Find("Holidays")),
-            "[{\"Month\":1,\"Day\":1},null,{\"Month\":12,\"Day\":25},{\"Month\":12,\"Day\":26},"
-            "{\"Month\":8,\"Day\":15}]");
+  EXPECT_EQ(Holidays(), R"([{"Month":1,"Day":1},null,{"Month":12,"Day":25},{"Month":12,"Day":26},)"
+                        R"({"Month":8,"Day":15}])");
   // An emptied row is removed too; the rows after it keep their places.
   ASSERT_EQ(Edit("Holidays", {{"Holidays[3].Month", ""}, {"Holidays[3].Day", ""}}).status, 303);
-  EXPECT_EQ(ToJson(*Controller().Find("Holidays")),
-            "[{\"Month\":1,\"Day\":1},null,{\"Month\":12,\"Day\":25},null,"
-            "{\"Month\":8,\"Day\":15}]");
+  EXPECT_EQ(Holidays(),
+            R"([{"Month":1,"Day":1},null,{"Month":12,"Day":25},null,{"Month":8,"Day":15}])");
   // A form sent back shows no more rows than it sent, however many it claims.
   const Response claimed =
       Send("eve", "POST", "/controllers/1/1/edit/Holidays",
@@ -1077,9 +1072,8 @@ TEST_F(ServerPages, AdminsManageUsers) {
 // roles of the API request it stands for, and an editor's or viewer's post changes nothing.
 TEST_F(ServerPages, AccountPagesAreForWhomTheirApiRequestsAre) {
   const auto access = [this](const std::string& request) {
-    for (const Route& route : service_.Routes().Routes()) {
+    for (const Route& route : service_.Routes().Routes())
       if (route.method + " " + route.pattern == request) return route.access;
-    }
     ADD_FAILURE() << "no route " << request;
     return Access::Public;
   };
