@@ -82,14 +82,13 @@ bool HoldsLock(pid_t pid, const fs::path& file) {
   return false;
 }
 
-// sqlite3 in a read transaction on a database for as long as it lives.
-class ReadingSqlite {
- public:
+// sqlite3 in a read transaction on a database for as long as it lives (`reading` once it is).
+struct ReadingSqlite {
   ReadingSqlite(const fs::path& database, const fs::path& output) {
     int fds[2];  // no other child (a server started later) may hold its input open
     if (pipe2(fds, O_CLOEXEC) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
+    pid = fork();
+    if (pid == 0) {
       dup2(fds[0], STDIN_FILENO);
       const int out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       dup2(out, STDOUT_FILENO);
@@ -99,23 +98,20 @@ class ReadingSqlite {
       _exit(127);
     }
     close(fds[0]);
-    input_ = fds[1];
+    input = fds[1];
     const std::string start = "BEGIN; SELECT 'reading', count(*) FROM controllers;\n";
-    if (write(input_, start.data(), start.size()) != static_cast<ssize_t>(start.size())) return;
+    if (write(input, start.data(), start.size()) != static_cast<ssize_t>(start.size())) return;
     for (int i = 0; i < 500 && ReadFile(output).find("reading") == std::string::npos; ++i)
       std::this_thread::sleep_for(10ms);
-    reading_ = ReadFile(output).find("reading|") != std::string::npos;
+    reading = ReadFile(output).find("reading|") != std::string::npos;
   }
   ~ReadingSqlite() {
-    if (input_ >= 0) close(input_);  // the end of its input ends it
-    if (pid_ > 0) waitpid(pid_, nullptr, 0);
+    if (input >= 0) close(input);  // the end of its input ends it
+    if (pid > 0) waitpid(pid, nullptr, 0);
   }
-  bool Reading() const { return reading_; }
-
- private:
-  pid_t pid_ = -1;
-  int input_ = -1;
-  bool reading_ = false;
+  pid_t pid = -1;
+  int input = -1;
+  bool reading = false;
 };
 
 class ServeTool : public ::testing::Test {
@@ -200,18 +196,21 @@ class ServeTool : public ::testing::Test {
             (password.empty() ? name + " password" : password) + "\"}");
   }
 
+  // The shell command `ssmsg user ARGS` on site.db.
+  static std::string User(const std::string& args) {
+    return "\"$SSMSG\" user " + args + " --config site.db";
+  }
   // The shell command that adds the user `name` of `role` to site.db, with the password
   // `password` ("NAME password" when none is given).
   static std::string UserAdd(const std::string& name, const std::string& role,
                              const std::string& password = {}) {
-    return "printf '" + (password.empty() ? name + " password" : password) + "\\n' | \"$SSMSG\" " +
-           "user add " + name + " --role " + role + " --config site.db";
+    return "printf '" + (password.empty() ? name + " password" : password) + "\\n' | " +
+           User("add " + name + " --role " + role);
   }
 
   // Adds the admin `name` to site.db: her API token's header.
   std::string AddAdminWithToken(const std::string& name) {
-    const Result made =
-        Shell(UserAdd(name, "admin") + " && \"$SSMSG\" user token " + name + " --config site.db");
+    const Result made = Shell(UserAdd(name, "admin") + " && " + User("token " + name));
     EXPECT_EQ(made.status, 0) << made.err;
     return made.status == 0 ? "Authorization: Bearer " + made.out.substr(0, 43) : "";
   }
@@ -288,38 +287,34 @@ std::string Dechunked(std::string_view text) {
 
 TEST_F(ServeTool, UserKeepsTheAccountsInTheDatabase) {
   ASSERT_EQ(Tool("convert demo.json site.db").status, 0);
-  struct Case {
+  const struct {
     std::string command;
     int status;
     std::string err;  // how standard error starts
-  };
-  const std::vector<Case> cases = {
+  } cases[] = {
       {UserAdd("ada", "admin"), 0, "ssmsg: user add: ada is a user of site.db as admin"},
       {UserAdd("eve", "editor"), 0, ""},
       {UserAdd("ada", "viewer", "other password"), 1,
        "ssmsg: user: site.db has a user ada already"},
       {UserAdd("kim", "viewer", "short"), 2, "ssmsg: user: a password has at least 8 characters"},
-      {"\"$SSMSG\" user add kim --role viewer --config site.db </dev/null", 2,
+      {User("add kim --role viewer") + " </dev/null", 2,
        "ssmsg: user: no password on standard input"},
-      {"\"$SSMSG\" user add 'k m' --role viewer --config site.db", 2,
-       "ssmsg: user add: a user name"},
-      {"\"$SSMSG\" user add kim --role boss --config site.db", 2, "ssmsg: --role: boss not in"},
-      {"\"$SSMSG\" user remove ada --config site.db", 1,
-       "ssmsg: user: ada is the last admin of site.db"},
-      {"\"$SSMSG\" user remove nobody --config site.db", 1,
-       "ssmsg: user: site.db has no user nobody"},
+      {User("add 'k m' --role viewer"), 2, "ssmsg: user add: a user name"},
+      {User("add kim --role boss"), 2, "ssmsg: --role: boss not in"},
+      {User("remove ada"), 1, "ssmsg: user: ada is the last admin of site.db"},
+      {User("remove nobody"), 1, "ssmsg: user: site.db has no user nobody"},
       {"\"$SSMSG\" user list --config demo.json", 2,
        "demo.json: not a site database (a site file?"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     const Result result = Shell(c.command);
     EXPECT_EQ(result.status, c.status) << c.command << "\n" << result.err;
     EXPECT_EQ(result.err.substr(0, c.err.size()), c.err) << c.command;
   }
-  EXPECT_EQ(Tool("user list --config site.db").out, "ada admin\neve editor\n");
+  EXPECT_EQ(Shell(User("list")).out, "ada admin\neve editor\n");
 
   // A token is printed once and kept as a hash; a new password or the user's removal ends it.
-  const Result token = Tool("user token eve --config site.db");
+  const Result token = Shell(User("token eve"));
   ASSERT_EQ(token.status, 0);
   EXPECT_EQ(token.out.size(), 44U);
   EXPECT_EQ(
@@ -328,31 +323,28 @@ TEST_F(ServeTool, UserKeepsTheAccountsInTheDatabase) {
   const std::unique_ptr<DatabaseStore> store = test::OpenDatabase(folder_ / "site.db");
   const auto eve = [&] { return store->FindToken(SecretHash(token.out.substr(0, 43)), 0); };
   EXPECT_TRUE(eve());
-  EXPECT_EQ(Shell("printf 'new password\\n' | \"$SSMSG\" user passwd eve --config site.db").status,
-            0);
+  EXPECT_EQ(Shell("printf 'new password\\n' | " + User("passwd eve")).status, 0);
   EXPECT_FALSE(eve());
   EXPECT_TRUE(VerifyPassword(store->FindUser("eve")->passwordHash, "new password"));
-  EXPECT_EQ(Tool("user remove eve --config site.db").status, 0);
+  EXPECT_EQ(Shell(User("remove eve")).status, 0);
   EXPECT_FALSE(store->FindUser("eve"));
   // Each change is in the audit log, made on the command line by its command.
   std::vector<std::string> rows;
   for (const AuditEntry& entry : store->Audit(0, 10))
     rows.push_back(entry.note.user + " " + entry.note.method + " " + entry.note.path + " " +
                    entry.after);
-  EXPECT_EQ(rows,
-            (std::vector<std::string>{
-                "command line ssmsg user add ada {\"user\":\"ada\",\"role\":\"admin\"}",
-                "command line ssmsg user add eve {\"user\":\"eve\",\"role\":\"editor\"}",
-                "command line ssmsg user token eve {\"user\":\"eve\",\"token\":1,\"name\":"
-                "\"token\",\"expires\":null}",
-                "command line ssmsg user passwd eve {\"user\":\"eve\",\"role\":\"editor\","
-                "\"changed\":[\"password\"]}",
-                "command line ssmsg user remove eve {\"user\":\"eve\",\"role\":\"editor\"}"}));
+  const std::string by = "command line ssmsg user ";
+  EXPECT_EQ(rows, (std::vector<std::string>{
+                      by + R"(add ada {"user":"ada","role":"admin"})",
+                      by + R"(add eve {"user":"eve","role":"editor"})",
+                      by + R"(token eve {"user":"eve","token":1,"name":"token","expires":null})",
+                      by + R"(passwd eve {"user":"eve","role":"editor","changed":["password"]})",
+                      by + R"(remove eve {"user":"eve","role":"editor"})"}));
 
   // Tokens have names and ends, are listed without their secret and revoked one by one.
-  ASSERT_EQ(Tool("user token ada --name deploy --expires 2 --config site.db").status, 0);
-  ASSERT_EQ(Tool("user token ada --config site.db").status, 0);
-  const Result listed = Tool("user token ada --list --config site.db");
+  ASSERT_EQ(Shell(User("token ada --name deploy --expires 2")).status, 0);
+  ASSERT_EQ(Shell(User("token ada")).status, 0);
+  const Result listed = Shell(User("token ada --list"));
   ASSERT_EQ(listed.status, 0);
   const std::vector<std::string> lines = Lines(listed.out);
   ASSERT_EQ(lines.size(), 2U) << listed.out;
@@ -360,16 +352,15 @@ TEST_F(ServeTool, UserKeepsTheAccountsInTheDatabase) {
   EXPECT_EQ(lines[0].size(), 9U + 20U + 1U + 20U) << lines[0];  // made and ends
   EXPECT_EQ(lines[1].substr(0, 8), "3\ttoken\t");
   EXPECT_EQ(lines[1].substr(lines[1].size() - 6), "\tnever");
-  EXPECT_EQ(Tool("user token ada --revoke 2 --config site.db").status, 0);
-  EXPECT_EQ(Tool("user token ada --revoke 2 --config site.db").err,
-            "ssmsg: user token: ada has no token 2\n");
-  EXPECT_EQ(Lines(Tool("user token ada --list --config site.db").out).size(), 1U);
+  EXPECT_EQ(Shell(User("token ada --revoke 2")).status, 0);
+  EXPECT_EQ(Shell(User("token ada --revoke 2")).err, "ssmsg: user token: ada has no token 2\n");
+  EXPECT_EQ(Lines(Shell(User("token ada --list")).out).size(), 1U);
   const std::vector<AuditEntry> revoked = store->Audit(7, 10);
   ASSERT_EQ(revoked.size(), 1U);
   EXPECT_EQ(revoked[0].note.method + " " + revoked[0].note.path, "ssmsg user token ada --revoke 2");
   EXPECT_TRUE(test::Contains(revoked[0].after, "\"name\":\"deploy\""));
-  EXPECT_EQ(Tool("user token ada --name 'a\tb' --config site.db").status, 2);
-  EXPECT_EQ(Tool("user token ada --revoke 3 --list --config site.db").status, 2);
+  EXPECT_EQ(Shell(User("token ada --name 'a\tb'")).status, 2);
+  EXPECT_EQ(Shell(User("token ada --revoke 3 --list")).status, 2);
   // A write that the database refuses is reported, not a crash.
   const Result refused = Shell(
       "sqlite3 site.db \"CREATE TRIGGER no_more BEFORE INSERT ON users BEGIN SELECT RAISE(ABORT, "
@@ -393,8 +384,7 @@ TEST_F(ServeTool, SecretsAreTheirOwnersAlone) {
     const std::unique_ptr<DatabaseStore> store = test::OpenDatabase(folder_ / "site.db");
     EXPECT_EQ(mode("site.db-wal"), 0600U);
   }
-  ASSERT_EQ(Shell("umask 022 && \"$SSMSG\" user token eve --config site.db --output token").status,
-            0);
+  ASSERT_EQ(Shell("umask 022 && " + User("token eve") + " --output token").status, 0);
   EXPECT_EQ(mode("token"), 0600U);
   // Other outputs are as the umask makes them.
   ASSERT_EQ(Shell("umask 022 && \"$SSMSG\" convert site.db site.json").status, 0);
@@ -732,9 +722,7 @@ TEST_F(ServeTool, TwoServersOnOneDatabaseBehaveAsOne) {
 TEST_F(ServeTool, EveryProgramSharesTheDatabaseWithARunningServer) {
   const std::string auth = DemoDatabaseWithAdmin();
   ASSERT_FALSE(auth.empty());
-  ASSERT_EQ(
-      Shell("\"$SSMSG\" settings --config demo.json" + std::string(kTime) + " >sent.txt").status,
-      0);
+  ASSERT_EQ(Tool("settings --config demo.json" + std::string(kTime) + " >sent.txt").status, 0);
   const std::uint16_t port = Serve("site.db");
   ASSERT_NE(port, 0);
   const fs::path database = folder_ / "site.db";
@@ -742,17 +730,20 @@ TEST_F(ServeTool, EveryProgramSharesTheDatabaseWithARunningServer) {
   ASSERT_EQ(test::Request(port, "GET", "/api/site", {auth}).status, 200);
   EXPECT_TRUE(HoldsLock(server_, database));
   const ReadingSqlite reader(database, folder_ / "reader.out");
-  ASSERT_TRUE(reader.Reading()) << ReadFile(folder_ / "reader.out");
+  ASSERT_TRUE(reader.reading) << ReadFile(folder_ / "reader.out");
 
   const auto logsIn = [&](const std::string& name) { return LogIn(port, name).status == 200; };
+  const auto second = [&] {
+    return test::Request(port, "GET", "/api/controllers/1/2", {auth}).body;
+  };
   struct Case {
     std::string command;
     std::function<void()> check;  // what the command did, as the server sees it
   };
   const std::vector<Case> cases = {
       {UserAdd("bob", "editor"), [&] { EXPECT_TRUE(logsIn("bob")); }},
-      {"printf 'new password\\n' | \"$SSMSG\" user passwd bob --config site.db", {}},
-      {"\"$SSMSG\" user list --config site.db", {}},
+      {"printf 'new password\\n' | " + User("passwd bob"), {}},
+      {User("list"), {}},
       {"\"$SSMSG\" settings --config site.db" + std::string(kTime), {}},
       {"\"$SSMSG\" validate --config site.db", {}},
       {"\"$SSMSG\" diff --from demo.json --to site.db" + std::string(kTime), {}},
@@ -762,15 +753,11 @@ TEST_F(ServeTool, EveryProgramSharesTheDatabaseWithARunningServer) {
       {"sqlite3 site.db 'SELECT count(*) FROM users'", {}},
       {"sqlite3 site.db \"UPDATE controllers SET Name = 'by sqlite3' WHERE Interface = 1 AND "
        "Node = 2\"",
-       [&] {
-         EXPECT_TRUE(test::Contains(test::Request(port, "GET", "/api/controllers/1/2", {auth}).body,
-                                    "\"Name\":\"by sqlite3\""));
-       }},
+       [&] { EXPECT_TRUE(test::Contains(second(), "\"Name\":\"by sqlite3\"")); }},
       // Into the database being served: the site is replaced in place, the accounts stay.
       {"\"$SSMSG\" convert demo.json site.db",
        [&] {
-         EXPECT_FALSE(test::Contains(
-             test::Request(port, "GET", "/api/controllers/1/2", {auth}).body, "by sqlite3"));
+         EXPECT_FALSE(test::Contains(second(), "by sqlite3"));
          EXPECT_TRUE(logsIn("ada"));
        }},
       {"\"$SSMSG\" import sent.txt --output site.db", {}},

@@ -123,8 +123,7 @@ TEST_F(SiteDbTool, BadDatabasesExitTwoWithNothingWritten) {
   EXPECT_EQ(Tool("migrate other.db").status, 2);
   const Result newer =
       Shell("sqlite3 good.db 'PRAGMA user_version = " + std::to_string(kSiteDatabaseVersion + 1) +
-            "' && \"$SSMSG\" settings "
-            "--config good.db");
+            "' && \"$SSMSG\" settings --config good.db");
   EXPECT_EQ(newer.status, 2);
   EXPECT_NE(newer.err.find("newer than this ssmsg reads"), std::string::npos) << newer.err;
 }
@@ -251,18 +250,17 @@ TEST_F(SiteDbTool, KilledConvertLeavesTheOldFileOrTheNewDatabase) {
 // site editor's tables; an older one is brought up to date; another program's is left alone.
 TEST_F(SiteDbTool, IntoASiteDatabaseTheSiteIsReplacedAndTheRestKept) {
   const std::string users = "sqlite3 site.db 'SELECT Name FROM users'";
+  const std::string edit = "sqlite3 site.db \"UPDATE controllers SET Name = 'edited'\"";
   const Result made = Shell(
       "\"$SSMSG\" convert demo.json site.db && sqlite3 site.db \"INSERT INTO users (Name, Role, "
-      "PasswordHash) VALUES ('ada', 'admin', 'a hash')\" && sqlite3 site.db \"UPDATE controllers "
-      "SET Name = 'edited'\" "
-      "&& \"$SSMSG\" settings --config demo.json" +
-      std::string(kTime) + " >sent.txt && " + users);
+      "PasswordHash) VALUES ('ada', 'admin', 'a hash')\" && " +
+      edit + " && \"$SSMSG\" settings --config demo.json" + kTime + " >sent.txt && " + users);
   ASSERT_EQ(made.status, 0) << made.err;
   ASSERT_EQ(made.out, "ada\n");
   const std::string demo = Tool("convert demo.json - --to json").out;
   for (const char* command : {"import sent.txt --output site.db", "convert demo.json site.db"}) {
     SCOPED_TRACE(command);
-    ASSERT_EQ(Shell("sqlite3 site.db \"UPDATE controllers SET Name = 'edited'\"").status, 0);
+    ASSERT_EQ(Shell(edit).status, 0);
     const Result written = Tool(command);
     EXPECT_EQ(written.status, 0) << written.err;
     EXPECT_EQ(Shell(users).out, "ada\n");

@@ -15,7 +15,6 @@
 #include <map>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "shell.h"
 
@@ -24,7 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kTime = "2026-12-04T09:05:07";
+const std::string kTime = " --time 2026-12-04T09:05:07";
 
 using test::ReadFile;
 
@@ -183,11 +182,10 @@ TEST(Tool, UnknownSubcommandIsNamedWithTheNearestOne) {
 TEST(Tool, InterfaceMessagesTheSettingsRequestAndTheClock) {
   const std::string head =
       "<Command><InterfaceID>2</InterfaceID><MessageType>Interface</MessageType>";
-  const std::string start =
-      head +
-      "<Action>Start</Action><Parameters><Type>Main</Type><IP_Address>10.0.0.1"
-      "</IP_Address><IP_Port>3001</IP_Port><Settings>True</Settings>"
-      "</Parameters></Command>\n";
+  const std::string start = head +
+                            "<Action>Start</Action><Parameters><Type>Main</Type><IP_Address>"
+                            "10.0.0.1</IP_Address><IP_Port>3001</IP_Port><Settings>True"
+                            "</Settings></Parameters></Command>\n";
   const std::pair<std::string, std::string> cases[] = {
       {"interface start --interface 2 --main --ip 10.0.0.1 --port 3001", start},
       {"interface start --interface 2 --ip 10.0.0.1 --port 3001",
@@ -201,13 +199,13 @@ TEST(Tool, InterfaceMessagesTheSettingsRequestAndTheClock) {
       {"interface stop --interface 2 --format json",
        "[\n{\"interface\": 2, \"message\": \"" + head + "<Action>Stop</Action></Command>\"}\n]\n"},
       {"settings --task 152 --interface 1 --node 2 --time 2000-02-29T23:59:59",
-       "<Command><InterfaceID>1</InterfaceID><MessageType>SystemData</MessageType><Action>SetRTC"
-       "</Action><Parameters><Node>2</Node><Year>2000</Year><Month>2</Month><Day>29</Day><Hour>23"
-       "</Hour><Minute>59</Minute><Second>59</Second></Parameters></Command>\n"},
+       test::Msg("SystemData", "SetRTC",
+                 "<Year>2000</Year><Month>2</Month><Day>29</Day><Hour>23"
+                 "</Hour><Minute>59</Minute><Second>59</Second>") +
+           "\n"},
       {"ask-settings --interface 1 --node 5 --format json",
-       "[\n{\"interface\": 1, \"node\": 5, \"message\": \"<Command><InterfaceID>1</InterfaceID>"
-       "<MessageType>Controller</MessageType><Action>AskSettings</Action><Parameters><Node>5"
-       "</Node></Parameters></Command>\"}\n]\n"},
+       "[\n{\"interface\": 1, \"node\": 5, \"message\": \"" +
+           test::Msg("Controller", "AskSettings", {}, 1, 5) + "\"}\n]\n"},
   };
   for (const auto& [args, out] : cases) {
     const Result result = Tool(args);
@@ -221,7 +219,6 @@ TEST(Tool, InterfaceMessagesTheSettingsRequestAndTheClock) {
 // controller and task, controllers in file order and tasks ascending. A task list runs in the
 // order given, for the controllers selected.
 TEST(Tool, SettingsOfTheDemoSiteAreTheGoldenOnes) {
-  const std::string time = std::string(" --time ") + kTime;
   const std::string demo = SSMSG_SOURCE_DIR "/site/demo_site.json";
   const std::string golden = ReadFile(SSMSG_GOLDEN "/demo_settings.txt");
   // tests/sites/demo_site.db is `ssmsg convert site/demo_site.json` of schema version 1, which is
@@ -230,11 +227,11 @@ TEST(Tool, SettingsOfTheDemoSiteAreTheGoldenOnes) {
        {std::string("settings --jobs 1"), "settings --config '" + demo + "' --jobs 7",
         "settings --config - <'" + demo + "'",
         std::string("settings --config " SSMSG_SOURCE_DIR "/tests/sites/demo_site.db")}) {
-    const Result result = Tool(args + time);
+    const Result result = Tool(args + kTime);
     EXPECT_EQ(result.status, 0) << args << result.err;
     EXPECT_EQ(result.out, golden) << args;
   }
-  const Result json = Tool("settings --format json --jobs 2" + time);
+  const Result json = Tool("settings --format json --jobs 2" + kTime);
   EXPECT_EQ(json.status, 0);
   EXPECT_EQ(json.out, ReadFile(SSMSG_GOLDEN "/demo_settings.json"));
   std::string lines;
@@ -340,13 +337,11 @@ TEST(Tool, DiffSendsWhatChanged) {
   site.replace(site.find("{ \"Month\": 5, \"Day\": 1 },\n"), 28, "");
   std::ofstream(folder / "new.json") << site;
   const std::string diff = "diff --from " SSMSG_SOURCE_DIR "/site/demo_site.json --to new.json";
-  const std::string time = std::string(" --time ") + kTime;
-  Result result = Tool(diff + time + " --summary", folder);
+  Result result = Tool(diff + kTime + " --summary", folder);
   EXPECT_EQ(result.status, 0);
   const auto count = [&result](std::string_view text) {
     std::size_t n = 0;
-    for (std::size_t at = result.out.find(text); at != std::string::npos;
-         at = result.out.find(text, at + 1))
+    for (std::size_t at = 0; (at = result.out.find(text, at)) != std::string::npos; ++at)
       ++n;
     return n;
   };
@@ -361,7 +356,7 @@ TEST(Tool, DiffSendsWhatChanged) {
   const std::string fromSent =
       "settings >sent.txt && '" SSMSG_TOOL "' diff --from-messages sent.txt --to new.json";
   EXPECT_EQ(Tool(fromSent, folder).out, result.out);
-  result = Tool(diff + time + " --task 152", folder);
+  result = Tool(diff + kTime + " --task 152", folder);
   EXPECT_EQ(count("\n"), 2u);
   EXPECT_EQ(count("<Action>SetRTC</Action>"), 2u);
 
@@ -414,7 +409,6 @@ TEST(Tool, ClosedPipeEndsTheToolQuietly) {
 // --output replaces its file only with all of what standard output would have had, and only after
 // status 0 or 1; the file keeps its permissions and no temporary file is left behind.
 TEST(Tool, OutputFileIsReplacedOnlyByAWholeRun) {
-  const std::string timeArg = std::string(" --time ") + kTime;
   const TempFolder folder("ssmsg_tool_test.output");
   const fs::path file = folder / "out";
   const mode_t umaskBits = umask(0);
@@ -426,8 +420,8 @@ TEST(Tool, OutputFileIsReplacedOnlyByAWholeRun) {
     int status;
   } cases[] = {
       {"settings --config '" SSMSG_TEST_SITES "/bad/enums.json'", "", true, 2},
-      {"settings" + timeArg, "ulimit -f 1 && ", true, 3},  // the file grows past the limit
-      {"settings" + timeArg, "", true, 0},
+      {"settings" + kTime, "ulimit -f 1 && ", true, 3},  // the file grows past the limit
+      {"settings" + kTime, "", true, 0},
       {"interface poll --interface 1", "", true, 1},  // returns false and writes nothing
       {"demo-site", "", false, 0},
   };
@@ -458,10 +452,10 @@ TEST(Tool, OutputFileIsReplacedOnlyByAWholeRun) {
   }
   // A standard output closed before the tool started is no loss when --output takes everything.
   folder.Empty();
-  const Result closed = Tool("settings" + timeArg + " --output out >&-", folder);
+  const Result closed = Tool("settings" + kTime + " --output out >&-", folder);
   EXPECT_EQ(closed.status, 0);
   EXPECT_EQ(closed.err, "");
-  const std::string expected = Tool("settings" + timeArg).out;
+  const std::string expected = Tool("settings" + kTime).out;
   ASSERT_NE(expected, "");
   EXPECT_EQ(ReadFile(file), expected);
 }
@@ -469,8 +463,8 @@ TEST(Tool, OutputFileIsReplacedOnlyByAWholeRun) {
 // A 100 MB file of nothing but mistakes: the tool reports the first hundred and stops, its memory
 // staying near the size of the file however many mistakes follow.
 TEST(Tool, HugeFileOfMistakesStaysBounded) {
-  const fs::path file =
-      fs::path(testing::TempDir()) / ("ssmsg_tool_test." + std::to_string(getpid()) + ".huge.json");
+  const TempFolder folder("huge");
+  const fs::path file = folder / "huge.json";
   {
     std::ofstream out(file, std::ios::binary);
     std::string block;
@@ -481,7 +475,7 @@ TEST(Tool, HugeFileOfMistakesStaysBounded) {
       out << block;
     out << "{} ] }\n";
   }
-  const fs::path memory = fs::path(file).replace_extension(".kb");
+  const fs::path memory = folder / "huge.kb";
   const Result result = Tool("validate --config '" + file.string() + "'", fs::current_path(),
                              "/usr/bin/time -f %M -o '" + memory.string() + "' ");
   // The last line is the peak memory in kilobytes; a line before it may say how the tool exited.
@@ -489,8 +483,6 @@ TEST(Tool, HugeFileOfMistakesStaysBounded) {
   while (!maxKb.empty() && maxKb.back() == '\n')
     maxKb.pop_back();
   maxKb.erase(0, maxKb.find_last_of('\n') + 1);
-  fs::remove(file);
-  fs::remove(memory);
   EXPECT_EQ(result.status, 2);
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 101);
@@ -504,10 +496,7 @@ TEST(Tool, HugeFileOfMistakesStaysBounded) {
 // written; blank lines skipped, CR LF line ends read as line feeds, and lines of any length.
 TEST(Tool, DecodeWritesJsonLinesAndReportsBadLines) {
   const TempFolder folder("decode");
-  const std::string clear =
-      "<Command><InterfaceID>1</InterfaceID><MessageType>Inputs</MessageType>"
-      "<Action>InputClearAll</Action><Parameters><Node>2</Node></Parameters>"
-      "</Command>";
+  const std::string clear = test::Msg("Inputs", "InputClearAll");
   std::ofstream(folder / "in.txt") << clear << "\n \n<Command>\n" << clear << "\r\n";
   const std::string json =
       R"({"interface":1,"messageType":"Inputs","action":"InputClearAll","node":2,"parameters":{}})"
@@ -521,10 +510,8 @@ TEST(Tool, DecodeWritesJsonLinesAndReportsBadLines) {
   }
   // A line longer than the reading buffer, the last one without a line feed, is read whole.
   const std::string name(3 << 20, 'n');
-  std::ofstream(folder / "long.txt")
-      << "<Command><InterfaceID>1</InterfaceID><MessageType>Inputs</MessageType><Action>InputName"
-      << "</Action><Parameters><Node>2</Node><Input>1</Input><Column>0</Column><Name>" << name
-      << "</Name></Parameters></Command>";
+  std::ofstream(folder / "long.txt") << test::Msg(
+      "Inputs", "InputName", "<Input>1</Input><Column>0</Column><Name>" + name + "</Name>");
   const Result longLine = Tool("decode long.txt", folder);
   EXPECT_EQ(longLine.status, 0);
   EXPECT_TRUE(longLine.out == R"({"interface":1,"messageType":"Inputs","action":"InputName",)"
@@ -578,8 +565,7 @@ TEST(Tool, CrLfLineEndsReadAsLineFeeds) {
   CopyWithCrLf(SSMSG_SOURCE_DIR "/site/demo_site.json", folder / "site.json");
   CopyWithCrLf(SSMSG_GOLDEN "/demo_settings.txt", folder / "sent.txt");
   for (const auto& [crlf, lf] : {
-           std::pair{"settings --config site.json --time " + std::string(kTime),
-                     "settings --time " + std::string(kTime)},
+           std::pair{"settings --config site.json" + kTime, "settings" + kTime},
            std::pair{std::string("import sent.txt"),
                      std::string("import '" SSMSG_GOLDEN "/demo_settings.txt'")},
        }) {
@@ -597,11 +583,10 @@ TEST(Tool, FileNamesBeyondAscii) {
   const TempFolder folder("names");
   fs::copy_file(SSMSG_SOURCE_DIR "/site/demo_site.json", folder / u8"Büro.json");
   // Both settings runs send the same clock: without --time, a second may pass between them.
-  const std::string time = std::string(" --time ") + kTime;
   const Result result =
       Tool("convert Büro.json Zählung.db && '" SSMSG_TOOL
            "' settings --config Zählung.db --output Übersicht.txt" +
-               time + " && '" SSMSG_TOOL "' settings --config Büro.json" + time +
+               kTime + " && '" SSMSG_TOOL "' settings --config Büro.json" + kTime +
                " | cmp - Übersicht.txt && '" SSMSG_TOOL "' validate --config Straße.json",
            folder);
   EXPECT_EQ(result.status, 2) << result.err;
