@@ -128,12 +128,9 @@ class ChangeFeedTest : public ::testing::TestWithParam<test::StoreKind> {
     return *Send("eve", "GET", controller).Find("ETag");
   }
   void Rename(const std::string& controller, const std::string& name) {
-    ASSERT_EQ(
-        Send("eve", "PATCH", controller,
-             {{"If-Match", Etag(controller)}, {"Content-Type", "application/merge-patch+json"}},
-             "{\"Name\":\"" + name + "\"}")
-            .status,
-        200);
+    const std::vector<Header> headers = {{"If-Match", Etag(controller)},
+                                         {"Content-Type", "application/merge-patch+json"}};
+    ASSERT_EQ(Send("eve", "PATCH", controller, headers, "{\"Name\":\"" + name + "\"}").status, 200);
   }
   int MarkSent(const std::string& controller) {
     return Send("eve", "POST", controller + "/sent", {{"If-Match", Etag(controller)}}).status;
@@ -179,14 +176,10 @@ TEST_P(ChangeFeedTest, EveryChangeOfAControllerInOrderWithItsKindAndWhatItWaitsF
   ASSERT_EQ(MarkSent("/api/controllers/1/1"), 204);
   std::string copy = Send("vic", "GET", "/api/controllers/1/2").body;
   copy.replace(copy.find("\"Node\":2"), 8, "\"Node\":3");
-  ASSERT_EQ(Send("eve", "PUT", "/api/controllers/1/3",
-                 {{"If-None-Match", "*"}, {"Content-Type", "application/json"}}, copy)
-                .status,
-            201);
-  ASSERT_EQ(
-      Send("eve", "DELETE", "/api/controllers/1/2", {{"If-Match", Etag("/api/controllers/1/2")}})
-          .status,
-      204);
+  const std::vector<Header> create = {{"If-None-Match", "*"}, {"Content-Type", "application/json"}};
+  ASSERT_EQ(Send("eve", "PUT", "/api/controllers/1/3", create, copy).status, 201);
+  const std::string deleted = "/api/controllers/1/2";
+  ASSERT_EQ(Send("eve", "DELETE", deleted, {{"If-Match", Etag(deleted)}}).status, 204);
   store_->AddUser({0, "kim", Role::Viewer, ""}, {});  // an account's row between
   Rename("/api/controllers/1/1", "second");
 

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <ssmsg/SiteDatabase.h>
@@ -28,21 +29,15 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(PostgresLocation, TellsUrisFromFiles) {
-  for (const char* uri : {"postgresql://", "postgresql://h/db?site=a", "postgres://h"}) {
+  for (const char* uri : {"postgresql://", "postgresql://h/db?site=a", "postgres://h"})
     EXPECT_TRUE(pg::IsLocation(uri)) << uri;
-  }
-  for (const char* file : {"site.json", "postgresql:/h/db", "PostgreSQL://h", "./postgresql://h"}) {
+  for (const char* file : {"site.json", "postgresql:/h/db", "PostgreSQL://h", "./postgresql://h"})
     EXPECT_FALSE(pg::IsLocation(file)) << file;
-  }
 }
 
 TEST(PostgresLocation, TakesTheSiteOutAndThePasswordOutOfItsName) {
-  const struct {
-    const char* text;
-    const char* conninfo;
-    const char* site;
-    const char* name;
-  } cases[] = {
+  // Each text, the connection's part of it, its site, and the name it is shown by.
+  const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
       {"postgresql://h/db?site=a", "postgresql://h/db", "a", "postgresql://h/db?site=a"},
       {"postgresql:///db", "postgresql:///db", "", "postgresql:///db"},
       {"postgres://u:pw@h:5/db?sslmode=require&site=a%20b%C3%A9&password=x&connect_timeout=3",
@@ -51,12 +46,12 @@ TEST(PostgresLocation, TakesTheSiteOutAndThePasswordOutOfItsName) {
       {"postgresql://u:p@ss@h/db?site=s", "postgresql://u:p@ss@h/db", "s",
        "postgresql://u@h/db?site=s"},
   };
-  for (const auto& c : cases) {
-    const auto location = pg::ParseLocation(c.text);
-    ASSERT_TRUE(location) << c.text << ": " << location.error();
-    EXPECT_EQ(location->conninfo, c.conninfo) << c.text;
-    EXPECT_EQ(location->site, c.site) << c.text;
-    EXPECT_EQ(location->name, c.name) << c.text;
+  for (const auto& [text, conninfo, site, name] : cases) {
+    const auto location = pg::ParseLocation(text);
+    ASSERT_TRUE(location) << text << ": " << location.error();
+    EXPECT_EQ(location->conninfo, conninfo) << text;
+    EXPECT_EQ(location->site, site) << text;
+    EXPECT_EQ(location->name, name) << text;
   }
 }
 
@@ -98,10 +93,7 @@ TEST(PostgresLocation, ALocationWithoutASiteSaysSo) {
 // Rows of COPY's text format come back as the texts the server held: every escape the server
 // writes, and those it may read, undone; NULL told from the text "\N".
 TEST(PostgresCopyRows, ReadsEveryEscapeAndTellsNullFromItsText) {
-  const struct {
-    std::string_view line;
-    std::vector<std::optional<std::string>> cells;
-  } cases[] = {
+  const std::pair<std::string_view, std::vector<std::optional<std::string>>> cases[] = {
       {"1\tDoor", {"1", "Door"}},
       {"\t", {"", ""}},
       {"\\N\t\\\\N", {std::nullopt, "\\N"}},
@@ -148,9 +140,8 @@ class PostgresSite : public ::testing::Test {
  protected:
   void SetUp() override {
     if (std::getenv("PGHOST") == nullptr) {
-      if (std::getenv("SSMSG_REQUIRE_POSTGRESQL") != nullptr) {
+      if (std::getenv("SSMSG_REQUIRE_POSTGRESQL") != nullptr)
         FAIL() << "no PostgreSQL server (PGHOST is not set): run the tests under pg_virtualenv";
-      }
       GTEST_SKIP() << "no PostgreSQL server: run the tests under pg_virtualenv to test sites there";
     }
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -298,10 +289,8 @@ TEST_F(PostgresSite, RefusesWhatIsNoSiteAndWritesNothing) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.setup);
     SetUp();
-    if (std::string_view(c.setup).rfind("CREATE", 0) == 0) {
-      Sql(c.setup);
-    } else if (*c.setup != '\0') {
-      Write(site, Uri("s"));
+    if (*c.setup != '\0') {
+      if (std::string_view(c.setup).rfind("CREATE", 0) != 0) Write(site, Uri("s"));
       Sql(c.setup);
     }
     const std::vector<std::string> errors = Errors(Uri(c.site));
@@ -319,8 +308,9 @@ TEST_F(PostgresSite, RefusesWhatIsNoSiteAndWritesNothing) {
 }
 
 // A statement is prepared on its connection once, however often it runs, with every value bound;
-// one the server refuses says why, and leaves the connection as it was.
-TEST_F(PostgresSite, PreparesEachStatementOnceOnItsConnection) {
+// one the server refuses says why, and leaves the connection as it was. An array's text is read
+// by the server as its items, whatever they hold.
+TEST_F(PostgresSite, PreparesEachStatementOnceAndBindsArraysItemByItem) {
   const pg::Connection connection = pg::Connect("postgresql:///" + database_);
   const std::string sql = "SELECT $1::integer + 1";
   for (int k = 0; k < 3; ++k) {
@@ -334,20 +324,13 @@ TEST_F(PostgresSite, PreparesEachStatementOnceOnItsConnection) {
   // Another connection has statements of its own.
   const pg::Connection other = pg::Connect("postgresql:///" + database_);
   EXPECT_EQ(pg::FirstInteger(pg::Run(other.get(), prepared, {sql}).get()), 0);
-}
 
-// An array's text is read by the server as its items, whatever they hold.
-TEST_F(PostgresSite, AnArraysTextIsItsItemsWhateverTheyHold) {
-  const pg::Connection connection = pg::Connect("postgresql:///" + database_);
   const std::vector<std::string> items = {"sites", "a,b", "{c}", "d\"e", "f\\g", "", "NULL", " h "};
   pg::ArrayText text;
   for (const std::string& item : items)
     text.Add(item);
-  const pg::TextRows read(pg::Run(connection.get(),
-                                  "SELECT u FROM unnest($1::text[]) WITH ORDINALITY AS t(u, k) "
-                                  "ORDER BY k",
-                                  {text.Text()})
-                              .get());
+  const char* unnest = "SELECT u FROM unnest($1::text[]) WITH ORDINALITY AS t(u, k) ORDER BY k";
+  const pg::TextRows read(pg::Run(connection.get(), unnest, {text.Text()}).get());
   ASSERT_EQ(read.Count(), static_cast<int>(items.size()));
   for (int row = 0; row < read.Count(); ++row) {
     EXPECT_FALSE(read.IsNull(row, 0)) << row;
@@ -514,12 +497,8 @@ TEST_F(PostgresSite, ReadersSeeOneWriteWholeAndAKilledWriteLeavesTheSiteWhole) {
 TEST_F(PostgresSite, UsersHaveARolePerSiteAndServeNamesWhatIsMissing) {
   Write(test::LoadOk(R"({"Controllers": [{"Interface": 1, "Node": 1, "Name": "a"}]})"), Uri("s"));
   Write(test::LoadOk(R"({"Controllers": []})"), Uri("t"));
-  struct Case {
-    const char* script;
-    int status;
-    const char* said;  // in its standard error, or output for status 0
-  };
-  const Case cases[] = {
+  // Each script, its status, and what it said: in its standard error, or its output for status 0.
+  const std::tuple<const char*, int, const char*> cases[] = {
       {"\"$SSMSG\" serve --config \"${S%s}none\"", 2, "has no site named \"none\""},
       {"\"$SSMSG\" serve --config \"$S\"", 2, "has no admin account yet"},
       {"printf 'a long password 1\\n' | \"$SSMSG\" user add ada --role admin --config \"$S\"", 0,
@@ -546,13 +525,13 @@ TEST_F(PostgresSite, UsersHaveARolePerSiteAndServeNamesWhatIsMissing) {
       {"\"$SSMSG\" user list --config \"$S\"", 0, ""},
       {"\"$SSMSG\" user list --config \"$T\"", 0, "ada viewer\n"},
   };
-  for (const Case& c : cases) {
-    const test::ShellResult result = Shell(c.script);
-    EXPECT_EQ(result.status, c.status) << c.script << ": " << result.err;
-    if (c.status == 0) {
-      EXPECT_EQ(result.out, c.said) << c.script;
+  for (const auto& [script, status, said] : cases) {
+    const test::ShellResult result = Shell(script);
+    EXPECT_EQ(result.status, status) << script << ": " << result.err;
+    if (status == 0) {
+      EXPECT_EQ(result.out, said) << script;
     } else {
-      EXPECT_TRUE(test::Contains(result.err, c.said)) << c.script;
+      EXPECT_TRUE(test::Contains(result.err, said)) << script;
     }
   }
 }

@@ -28,6 +28,13 @@ using test::Client;
 const std::string kVic = " HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer vic-token\r\n";
 using test::StatusOf;
 
+// A request, named, and the status it must get.
+struct Asked {
+  std::string name;
+  std::string request;
+  int status;
+};
+
 class ServerDaemon : public ::testing::Test {
  protected:
   ServerDaemon()
@@ -35,10 +42,10 @@ class ServerDaemon : public ::testing::Test {
                                test::ReadFile(SSMSG_SOURCE_DIR "/site/demo_site.json"), folder_)),
         service_(*store_, Options()) {
     AddApiRoutes(service_);
-    store_->AddUser({0, "vic", Role::Viewer, ""}, {});
-    store_->AddToken(*store_->FindUser("vic"), SecretHash("vic-token"), {}, {});
-    store_->AddUser({0, "eve", Role::Editor, ""}, {});
-    store_->AddToken(*store_->FindUser("eve"), SecretHash("eve-token"), {}, {});
+    for (const auto& [name, role] : {std::pair{"vic", Role::Viewer}, {"eve", Role::Editor}}) {
+      store_->AddUser({0, name, role, ""}, {});
+      store_->AddToken(*store_->FindUser(name), SecretHash(std::string(name) + "-token"), {}, {});
+    }
   }
   ~ServerDaemon() override {
     if (daemon_) daemon_->Stop();
@@ -61,11 +68,13 @@ class ServerDaemon : public ::testing::Test {
     ASSERT_TRUE(daemon_) << error;
   }
 
-  std::string Get(const std::string& target) {
+  // The answer to `request`, sent on a connection of its own, as it stands after `wait`.
+  std::string Ask(const std::string& request, std::chrono::milliseconds wait) {
     Client client(daemon_->Port());
-    client.Send("GET " + target + kVic + "\r\n");
-    return client.Read(5s);
+    client.Send(request);
+    return client.Read(wait);
   }
+  std::string Get(const std::string& target) { return Ask("GET " + target + kVic + "\r\n", 5s); }
 
   test::TempFolder folder_;
   std::unique_ptr<Store> store_;
@@ -112,12 +121,7 @@ TEST_F(ServerDaemon, SizesOverTheLimitsAreRefusedAndTheServerStaysUp) {
   const std::string head =
       "PUT /api/controllers/1/2 HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer "
       "eve-token\r\n";
-  struct Case {
-    std::string name;
-    std::string request;
-    int status;
-  };
-  const std::vector<Case> cases = {
+  const std::vector<Asked> cases = {
       {"headers just under 16 KiB",
        "GET /api/site HTTP/1.1\r\nAuthorization: Bearer vic-token\r\nX: " +
            std::string(16000, 'x') + "\r\n\r\n",
@@ -133,10 +137,8 @@ TEST_F(ServerDaemon, SizesOverTheLimitsAreRefusedAndTheServerStaysUp) {
            "\r\n0\r\n\r\n",
        413},
   };
-  for (const Case& c : cases) {
-    Client client(daemon_->Port());
-    client.Send(c.request);
-    const std::string answer = client.Read(10s);
+  for (const Asked& c : cases) {
+    const std::string answer = Ask(c.request, 10s);
     EXPECT_EQ(StatusOf(answer), c.status) << c.name << ": " << answer.substr(0, 200);
   }
   // A body cut short by a client that goes away gets no answer, and changes nothing.
@@ -162,12 +164,8 @@ TEST_F(ServerDaemon, ABodyIsReadOnlyForACallerWhoMaySendIt) {
            "Content-Type: application/json\r\nContent-Length: " + std::to_string(length) +
            "\r\n\r\n";
   };
-  struct Case {
-    std::string name;
-    std::string head;  // sent without the body it announces
-    int status;
-  };
-  const std::vector<Case> cases = {
+  // Heads sent without the bodies they announce.
+  const std::vector<Asked> cases = {
       {"no credentials", put("", 900'000), 401},
       {"a role that may not", put("vic-token", 900'000), 403},
       {"no such route", "POST /api/nothing HTTP/1.1\r\nContent-Length: 900000\r\n\r\n", 404},
@@ -177,10 +175,8 @@ TEST_F(ServerDaemon, ABodyIsReadOnlyForACallerWhoMaySendIt) {
        "4097\r\n\r\n",
        413},
   };
-  for (const Case& c : cases) {
-    Client client(daemon_->Port());
-    client.Send(c.head);
-    const std::string answer = client.Read(2s);
+  for (const Asked& c : cases) {
+    const std::string answer = Ask(c.request, 2s);
     EXPECT_EQ(StatusOf(answer), c.status) << c.name << ": " << answer.substr(0, 300);
     EXPECT_NE(answer.find("\r\nContent-Security-Policy: "), std::string::npos) << c.name;
   }
@@ -189,18 +185,13 @@ TEST_F(ServerDaemon, ABodyIsReadOnlyForACallerWhoMaySendIt) {
   auto first = std::make_unique<Client>(daemon_->Port());
   first->Send(put("eve-token", 700'000));
   EXPECT_EQ(first->Read(300ms), "");
-  {
-    Client second(daemon_->Port());
-    second.Send(put("eve-token", 700'000));
-    const std::string answer = second.Read(2s);
-    EXPECT_EQ(StatusOf(answer), 503) << answer.substr(0, 300);
-    EXPECT_NE(answer.find("\r\nRetry-After: 1\r\n"), std::string::npos);
-  }
+  const std::string second = Ask(put("eve-token", 700'000), 2s);
+  EXPECT_EQ(StatusOf(second), 503) << second.substr(0, 300);
+  EXPECT_NE(second.find("\r\nRetry-After: 1\r\n"), std::string::npos);
   first.reset();
   std::this_thread::sleep_for(200ms);
-  Client third(daemon_->Port());
-  third.Send(put("eve-token", 700'000) + std::string(700'000, ' '));
-  EXPECT_EQ(StatusOf(third.Read(5s)), 428);  // read whole, and answered as any PUT without If-Match
+  // Read whole, and answered as any PUT without If-Match.
+  EXPECT_EQ(StatusOf(Ask(put("eve-token", 700'000) + std::string(700'000, ' '), 5s)), 428);
 }
 
 // A body framed more than one way may be read another way by a proxy in front: it is refused and
@@ -208,11 +199,9 @@ TEST_F(ServerDaemon, ABodyIsReadOnlyForACallerWhoMaySendIt) {
 TEST_F(ServerDaemon, ABodyFramedTwoWaysIsRefusedAndItsConnectionClosed) {
   Start();
   const std::string smuggled = "GET /api/site" + kVic + "\r\n";
-  struct Case {
-    std::string framing;
-    bool ours;  // answered by the server (with its headers), not by libmicrohttpd
-  };
-  const std::vector<Case> cases = {
+  // Each framing, and whether it is answered by the server (with its headers), not by
+  // libmicrohttpd.
+  const std::vector<std::pair<std::string, bool>> cases = {
       {"Content-Length: 5\r\nTransfer-Encoding: chunked\r\n", true},
       {"Transfer-Encoding: chunked\r\nContent-Length: 0\r\n", true},
       {"Content-Length: 5\r\ncontent-length: 5\r\n", true},
@@ -222,16 +211,16 @@ TEST_F(ServerDaemon, ABodyFramedTwoWaysIsRefusedAndItsConnectionClosed) {
       {"Content-Length: -1\r\n", false},
       {"Content-Length: 0x5\r\n", false},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.framing);
+  for (const auto& [framing, ours] : cases) {
+    SCOPED_TRACE(framing);
     Client client(daemon_->Port());
     client.Send(
         "POST /api/session HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: "
         "application/json\r\n" +
-        c.framing + "\r\n0\r\n\r\n" + smuggled);
+        framing + "\r\n0\r\n\r\n" + smuggled);
     const std::string answer = client.Read(3s);
     EXPECT_EQ(StatusOf(answer), 400) << answer;
-    EXPECT_EQ(answer.find("\r\nContent-Security-Policy: ") != std::string::npos, c.ours) << answer;
+    EXPECT_EQ(answer.find("\r\nContent-Security-Policy: ") != std::string::npos, ours) << answer;
     EXPECT_EQ(answer.find("\"Controllers\""), std::string::npos) << answer;
     bool closed = false;
     EXPECT_EQ(client.Read(3s, &closed), "");
@@ -326,16 +315,11 @@ TEST_F(ServerDaemon, IdleConnectionsFromOneAddressDoNotKeepOthersOut) {
 }
 
 TEST_F(ServerDaemon, StoppingLetsTheRequestBeingAnsweredFinish) {
-  service_.Routes().Add({"GET",
-                         "/api/slow",
-                         Access::Public,
-                         RouteKind::Api,
-                         [](const Call&) {
-                           std::this_thread::sleep_for(300ms);
-                           return JsonResponse(200, "{}");
-                         },
-                         {},
-                         false});
+  const auto slow = [](const Call&) {
+    std::this_thread::sleep_for(300ms);
+    return JsonResponse(200, "{}");
+  };
+  service_.Routes().Add({"GET", "/api/slow", Access::Public, RouteKind::Api, slow, {}, false});
   Start();
   Client client(daemon_->Port());
   client.Send("GET /api/slow HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");

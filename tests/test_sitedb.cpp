@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <random>
 #include <string>
@@ -121,10 +122,9 @@ TEST_F(SiteDb, SitesComeBackWhole) {
              ", \"Monday\": " + (i % 3 == 0 ? "true" : "false") + " }";
   }
   const std::string counted =
-      LoadOk(
-          "{ \"Controllers\": [ { \"Interface\": 1, \"Node\": 2, \"Resource\": { \"Comms\": 0, "
-          "\"Inputs\": 2 }, \"Inputs\": [ { \"Name\": \"a\" }, { \"Name\": \"b\" } ], "
-          "\"Outputs\": [ { \"Name\": \"c\" } ] } ] }")
+      LoadOk(R"({ "Controllers": [ { "Interface": 1, "Node": 2, "Resource": { "Comms": 0, )"
+             R"("Inputs": 2 }, "Inputs": [ { "Name": "a" }, { "Name": "b" } ], )"
+             R"("Outputs": [ { "Name": "c" } ] } ] })")
           .ToJson();
   EXPECT_NE(counted.find("\"Resource\": { \"Inputs\": 2, \"Comms\": 0 }"), std::string::npos);
   EXPECT_EQ(LoadOk(counted).ToJson(), counted);
@@ -142,10 +142,10 @@ TEST_F(SiteDb, SitesComeBackWhole) {
   } cases[] = {
       {LoadOk(test::ReadFile(SSMSG_TEST_SITES "/../../site/demo_site.json")), ""},
       {LoadOk("{ \"Controllers\": [] }"), ""},
-      {LoadOk("{ \"Controllers\": [ { \"Interface\": 1, \"Node\": 2, \"Inputs\": [ " + inputs +
-              " ], \"TimeGroups\": [ { \"Zones\": [ " + zones +
-              " ] }, null, { \"Zones\": [ { \"ZoneNo\": 3 } ] }, { \"Zones\": [ " + zones +
-              " ] } ] }, { \"Interface\": 1, \"Node\": 3, \"Inputs\": [ " + inputs + " ] } ] }"),
+      {LoadOk(R"({ "Controllers": [ { "Interface": 1, "Node": 2, "Inputs": [ )" + inputs +
+              R"( ], "TimeGroups": [ { "Zones": [ )" + zones +
+              R"( ] }, null, { "Zones": [ { "ZoneNo": 3 } ] }, { "Zones": [ )" + zones +
+              R"( ] } ] }, { "Interface": 1, "Node": 3, "Inputs": [ )" + inputs + " ] } ] }"),
        ""},
       {LoadOk(counted), counted},
       {timed.Make(), LoadOk(timed.Json()).ToJson()},
@@ -168,24 +168,20 @@ TEST_F(SiteDb, TheSchemaMakesADatabaseThatRowsCanBeWrittenInto) {
        "INSERT INTO input_times (Interface, Node, Number, Debounce) VALUES (1, 2, 2, 5);");
   Edit("UPDATE input_times SET Debounce = 70000", SQLITE_CONSTRAINT);  // SQLite refuses it itself
   EXPECT_EQ(Loaded(),
-            LoadOk("{ \"Controllers\": [ { \"Interface\": 1, \"Node\": 2, \"Name\": \"Gate\","
-                   " \"Inputs\": [ null, { \"Name\": \"Door\", \"Time\": { \"Debounce\": 5,"
-                   " \"LevelTGs\": [0, 0, 0, 0, 0] } } ] } ] }")
+            LoadOk(R"({ "Controllers": [ { "Interface": 1, "Node": 2, "Name": "Gate", "Inputs": )"
+                   R"([ null, { "Name": "Door", "Time": { "Debounce": 5, "LevelTGs": [0, 0, 0, )"
+                   R"(0, 0] } } ] } ] })")
                 .ToJson());
 }
 
 // Each bad database gives its error, naming the file, the table and the row.
 TEST_F(SiteDb, BadDatabasesSayWhatIsWrongAndWhere) {
   const CSS_Site site = LoadOk(
-      "{ \"Controllers\": [ { \"Interface\": 1, \"Node\": 2, \"Holidays\": [ { \"Month\": 1 } ],"
-      " \"TimeGroups\": [ { \"Zones\": [ { \"ZoneNo\": 1 } ] } ],"
-      " \"Inputs\": [ { \"Name\": \"In\", \"Time\": { \"Debounce\": 3, \"LevelTGs\": [1, 2, 3, 4, "
-      "5] } } ] } ] }");
+      R"({ "Controllers": [ { "Interface": 1, "Node": 2, "Holidays": [ { "Month": 1 } ], )"
+      R"("TimeGroups": [ { "Zones": [ { "ZoneNo": 1 } ] } ], "Inputs": [ { "Name": "In", "Time": )"
+      R"({ "Debounce": 3, "LevelTGs": [1, 2, 3, 4, 5] } } ] } ] })");
   const std::string name = file.string() + ": ";
-  const struct {
-    std::string sql;
-    std::string error;
-  } cases[] = {
+  const std::pair<std::string, std::string> cases[] = {
       {"PRAGMA ignore_check_constraints = ON; UPDATE input_times SET Debounce = 70000",
        "input_times[interface 1, node 2, number 1].Debounce: 70000 is outside -32768..32767"},
       {"PRAGMA ignore_check_constraints = ON; UPDATE inputs SET EOL = 2",
@@ -235,14 +231,14 @@ TEST_F(SiteDb, BadDatabasesSayWhatIsWrongAndWhere) {
        "not a site database of this version: table reader_access_alarms: no such table: "
        "reader_access_alarms"},
   };
-  for (const auto& bad : cases) {
+  for (const auto& [sql, error] : cases) {
     fs::remove(file);  // a damaged database is not written into
     Write(site);
-    Edit(bad.sql);
+    Edit(sql);
     const std::vector<std::string> errors = Errors();
-    ASSERT_FALSE(errors.empty()) << bad.sql;
+    ASSERT_FALSE(errors.empty()) << sql;
     EXPECT_NE(errors[0].find(name), std::string::npos) << errors[0];
-    EXPECT_EQ(errors[0].substr(errors[0].find(name) == 0 ? name.size() : 0), bad.error) << bad.sql;
+    EXPECT_EQ(errors[0].substr(errors[0].find(name) == 0 ? name.size() : 0), error) << sql;
   }
 }
 
@@ -355,10 +351,8 @@ TEST_F(SiteDb, AFailedWriteLeavesTheOldDatabase) {
     EXPECT_EQ(errors[0].rfind(file.string() + ": cannot write the database: ", 0), 0u);
     EXPECT_EQ(test::ReadFile(file), before);
   }
-  std::size_t files = 0;
-  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder))
-    ++files;
-  EXPECT_EQ(files, 1u);  // no temporary file left behind
+  // No temporary file left behind.
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
 }
 
 }  // namespace
