@@ -8,7 +8,6 @@
 #include <ctime>
 #include <initializer_list>
 #include <map>
-#include <source_location>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -200,8 +199,8 @@ void ExpectNone(std::string_view html, std::initializer_list<std::string_view> p
 // Expects `response` to have `status` and a body that holds each of `parts` (a failure names the
 // line of the call); gives it back.
 Response ExpectPage(Response response, int status, std::initializer_list<std::string_view> parts,
-                    const std::source_location& at = std::source_location::current()) {
-  const testing::ScopedTrace trace(at.file_name(), static_cast<int>(at.line()), "");
+                    const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+  const testing::ScopedTrace trace(file, line, "");
   EXPECT_EQ(response.status, status);
   ExpectAll(response.body, parts);
   return response;
@@ -637,6 +636,7 @@ TEST(ServerAudit, ChangedValuesAreThoseOfEveryLeafMatchedByPath) {
 // different values, is a conflict, and nothing is saved of ada's until she decides it.
 TEST_F(ServerPages, EditorsOfOneVersionMeetOnlyWhereTheyChangeOneValue) {
   struct Saved {
+    Saved(std::string p, Fields v) : part(std::move(p)), values(std::move(v)) {}
     std::string part;
     Fields values;  // by path, as the form gives them
   };
