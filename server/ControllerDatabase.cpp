@@ -295,7 +295,7 @@ std::optional<ControllerRecords> ControllerDatabase::RecordsOf(CSS_ControllerAdd
   ControllerRecords read{std::make_unique<CSApplicationManagerStd>(), {}, found->second};
   // From what is kept where it is, which is the same records for less than their rows cost.
   if (entry.cached) {
-    DecodeStore(entry.image.bytes, *read.records);
+    static_cast<void>(DecodeStore(entry.image.bytes, *read.records));  // made by this process
     recent_.splice(recent_.begin(), recent_, entry.place);
     transaction.Commit();
     read.etag = entry.etag;

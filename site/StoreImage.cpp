@@ -12,7 +12,8 @@
 namespace ssmsg {
 namespace {
 
-// Numbers as their own bytes, in the machine's order: an image never leaves the process.
+// Numbers as their own bytes, in the machine's order: an image kept outside the process names the
+// order with its layout.
 template <class T>
 void Put(std::string& out, T value) {
   char bytes[sizeof value];
@@ -20,24 +21,42 @@ void Put(std::string& out, T value) {
   out.append(bytes, sizeof value);
 }
 
+// Reads an image, never past its end: once a read would go past it, every read gives zeros and
+// nothing more is taken (Failed).
 class Reader {
  public:
-  explicit Reader(std::string_view image) : at_(image.data()) {}
+  explicit Reader(std::string_view image) : at_(image.data()), end_(image.data() + image.size()) {}
   template <class T>
   T Get() {
-    T value;
-    std::memcpy(&value, at_, sizeof value);
-    at_ += sizeof value;
+    T value{};
+    if (Take(sizeof value)) std::memcpy(&value, at_ - sizeof value, sizeof value);
     return value;
   }
   std::string_view Piece(std::size_t size) {
-    const std::string_view bytes(at_, size);
-    at_ += size;
-    return bytes;
+    if (!Take(size)) return {};
+    return {at_ - size, size};
   }
+  // A count of items that each take at least one byte, or 0 when there cannot be as many.
+  std::size_t Count(std::int32_t count) {
+    if (count < 0 || static_cast<std::size_t>(count) > Left()) failed_ = true;
+    return failed_ ? 0 : static_cast<std::size_t>(count);
+  }
+  std::size_t Left() const { return static_cast<std::size_t>(end_ - at_); }
+  bool Failed() const { return failed_; }
 
  private:
+  bool Take(std::size_t size) {
+    if (failed_ || size > Left()) {
+      failed_ = true;
+      return false;
+    }
+    at_ += size;
+    return true;
+  }
+
   const char* at_;
+  const char* end_;
+  bool failed_ = false;
 };
 
 // Each field as its member's own bytes, a text as its length and bytes, in the table's order.
@@ -89,10 +108,10 @@ void PutList(std::string& out, const Records& records) {
 
 template <class Records>
 void GetList(Reader& in, Records& records) {
-  const auto count = in.Get<std::int32_t>();
-  records.Reserve(static_cast<std::size_t>(count));
+  const std::size_t count = in.Count(in.Get<std::int32_t>());
+  records.Reserve(count);
   typename Records::Item item{};
-  for (int p = 0; p < count; ++p) {
+  for (std::size_t p = 0; p < count && !in.Failed(); ++p) {
     if (in.Get<std::uint8_t>() == 0) {
       records.Append(std::nullopt);
       continue;
@@ -232,7 +251,7 @@ std::bitset<kStorePartCount> ChangedParts(const StoreImage& a, const StoreImage&
   return changed;
 }
 
-void DecodeStore(std::string_view image, CSApplicationManagerStd& store) {
+bool DecodeStore(std::string_view image, CSApplicationManagerStd& store) {
   store.Clear();
   Reader in(image);
   GetFields(in, store.GetConfig());
@@ -247,20 +266,25 @@ void DecodeStore(std::string_view image, CSApplicationManagerStd& store) {
     WithList(store, static_cast<StorePart>(part), [&in](auto& records) { GetList(in, records); });
   }
   CSDevice_TimeGroupZone& groups = store.GetTimeGroupZone();
-  const auto count = in.Get<std::int32_t>();
-  for (int g = 1; g <= count; ++g) {
+  const std::size_t count = in.Count(in.Get<std::int32_t>());
+  for (std::size_t g = 1; g <= count && !in.Failed(); ++g) {
     const auto zones = in.Get<std::int32_t>();
     if (zones < 0) {
       groups.Append(std::nullopt);
       continue;
     }
-    std::vector<CSDevice_TimeGroupZoneItem> items(static_cast<std::size_t>(zones));
+    std::vector<CSDevice_TimeGroupZoneItem> items(in.Count(zones));
     for (CSDevice_TimeGroupZoneItem& zone : items) {
       GetFields(in, zone);
       zone.TimeGroupNo = static_cast<std::int16_t>(g);
     }
     groups.Append(std::move(items));
   }
+  if (in.Failed() || in.Left() != 0) {
+    store.Clear();
+    return false;
+  }
+  return true;
 }
 
 }  // namespace ssmsg

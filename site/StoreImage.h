@@ -43,12 +43,18 @@ enum class StorePart : std::uint8_t {
 };
 inline constexpr std::size_t kStorePartCount = 18;
 
+// The layout of EncodeStore's bytes, counted up whenever they change: images that are kept outside
+// the process (a site on a database server) name it.
+inline constexpr int kImageLayout = 1;
+
 // Appends the records of `store` to `out`.
 void EncodeStore(const CSApplicationManagerStd& store, std::string& out);
 // Appends the records of one part of `store` to `out`, as EncodeStore writes them.
 void EncodeStorePart(const CSApplicationManagerStd& store, StorePart part, std::string& out);
-// Replaces everything `store` holds with the records that EncodeStore wrote into `image`.
-void DecodeStore(std::string_view image, CSApplicationManagerStd& store);
+// Replaces everything `store` holds with the records that EncodeStore wrote into `image`; false,
+// with `store` left empty, when `image` is not something EncodeStore wrote (it is cut short, or
+// has bytes after its end). A text's bytes are taken as they are.
+[[nodiscard]] bool DecodeStore(std::string_view image, CSApplicationManagerStd& store);
 
 // Moves the records of `part` of `from` into `to`, in place of those `to` had there.
 void MoveStorePart(StorePart part, CSApplicationManagerStd& from, CSApplicationManagerStd& to);
@@ -72,7 +78,8 @@ class ImageRecords final : public SiteRecords {
  public:
   explicit ImageRecords(std::vector<std::string> images) : images_(std::move(images)) {}
   void Load(std::size_t controller, CSApplicationManagerStd& store) const override {
-    DecodeStore(images_.at(controller), store);
+    // Each image was made by this program, or checked as it was read.
+    static_cast<void>(DecodeStore(images_.at(controller), store));
   }
 
  private:

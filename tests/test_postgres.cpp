@@ -418,16 +418,21 @@ TEST_F(PostgresSite, MigrateMakesTheTablesOnce) {
 }
 
 // A database of an older version gains by migrate what came since (2: the site editor's tables,
-// 3: database admins and the sites' versions, which count every change of a site's rows), and
-// its sites stay as they were.
+// 3: database admins and the sites' versions, which count every change of a site's rows, 4: the
+// kept images), and its sites stay as they were.
 TEST_F(PostgresSite, AnOlderVersionGainsWhatCameSinceByMigrate) {
   const CSS_Site site =
       test::LoadOk(R"({"Controllers": [{"Interface": 1, "Node": 1, "Name": "a"}]})");
-  for (const int old : {1, 2}) {
+  for (const int old : {1, 2, 3}) {
     Write(site, Uri("s"));
     std::string undo =
-        "DROP FUNCTION ssmsg_site_changed CASCADE; ALTER TABLE sites DROP COLUMN \"Version\"; "
-        "ALTER TABLE users DROP COLUMN \"DatabaseAdmin\"; ";
+        "DROP TABLE controller_images; ALTER TABLE sites DROP COLUMN \"Images\"; DROP FUNCTION "
+        "ssmsg_sites_truncated CASCADE; DROP FUNCTION ssmsg_images_changed; ";
+    if (old < 3) {
+      undo +=
+          "DROP FUNCTION ssmsg_site_changed CASCADE; ALTER TABLE sites DROP COLUMN \"Version\"; "
+          "ALTER TABLE users DROP COLUMN \"DatabaseAdmin\"; ";
+    }
     if (old == 1) {
       undo +=
           "DROP TABLE users, site_roles, sessions, api_tokens, audit_log, sent_controllers, "
@@ -444,6 +449,56 @@ TEST_F(PostgresSite, AnOlderVersionGainsWhatCameSinceByMigrate) {
     Sql("UPDATE controllers SET \"Name\" = 'b'");
     Sql("DELETE FROM controllers");
     EXPECT_EQ(Count("SELECT \"Version\" FROM sites"), version + 2) << old;
+  }
+}
+
+// A site is read from the images kept of its controllers while its rows are as the program that
+// wrote them left them: any other change of its rows (here by hand) is read from the rows, and so
+// is a site whose images are damaged.
+TEST_F(PostgresSite, ASiteIsReadFromItsImagesUntilItsRowsChangeOtherwise) {
+  const CSS_Site site = test::LoadOk(R"({"Controllers": [
+      {"Interface": 1, "Node": 1, "Name": "a", "Inputs": [{"Name": "in"}]},
+      {"Interface": 1, "Node": 2, "Name": "b"}]})");
+  const std::string original = site.ToJson();
+  // The site read, or its first error.
+  const auto outcome = [this] {
+    CSS_SiteLoadResult loaded = LoadSite(Uri("s"), 2);
+    return loaded.site ? loaded.site->ToJson() : loaded.errors.at(0);
+  };
+  // As a writer of images does it: the images stay.
+  const std::string asWriter =
+      "BEGIN; SELECT set_config('ssmsg.images', \"Images\", true) FROM sites; ";
+  // Each change, and whether the images are kept after it.
+  const std::pair<std::string, bool> cases[] = {
+      {"UPDATE inputs SET \"Name\" = 'by hand'", false},
+      {"DELETE FROM controllers WHERE \"Node\" = 2", false},
+      {"INSERT INTO inputs (\"Site\", \"Interface\", \"Node\", \"Number\") SELECT \"Id\", 7, 7, 1 "
+       "FROM sites",
+       false},
+      {"TRUNCATE inputs", false},
+      {"UPDATE controller_images SET \"Image\" = \"Image\" || '\\x00'::bytea", false},
+      {asWriter + "UPDATE inputs SET \"Name\" = 'by hand'; COMMIT", true},
+      {asWriter + "UPDATE controller_images SET \"Image\" = substring(\"Image\" FROM 1 FOR "
+                  "length(\"Image\") - 1); COMMIT",
+       true},
+      {asWriter + "UPDATE controller_images SET \"Image\" = \"Image\" || '\\x00'::bytea; COMMIT",
+       true},
+  };
+  for (const auto& [change, kept] : cases) {
+    Write(site, Uri("s"));
+    ASSERT_EQ(Count("SELECT count(\"Images\") FROM sites"), 1);
+    Sql(change);
+    EXPECT_EQ(Count("SELECT count(\"Images\") FROM sites"), kept ? 1 : 0) << change;
+    const std::string read = outcome();
+    Sql("UPDATE sites SET \"Images\" = NULL");
+    const std::string rows = outcome();
+    const bool damaged = change.find("controller_images") != std::string::npos;
+    if (kept && !damaged) {
+      EXPECT_NE(rows, original) << change;  // the rows did change
+      EXPECT_EQ(read, original) << change;
+    } else {
+      EXPECT_EQ(read, rows) << change;
+    }
   }
 }
 

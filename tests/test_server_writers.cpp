@@ -129,6 +129,17 @@ TEST_P(ServerWriters, ReadModifyWriteChangesOfManyClientsAreAllKeptInOrder) {
     const JsonValue controller = *ReadJson(store.Controller({1, node})->json);
     EXPECT_EQ(controller.Find("Name")->text, "n" + std::to_string(counted[node])) << node;
   }
+  // The site that others read is the one the servers wrote; on PostgreSQL, read from the images
+  // that they kept.
+  const CSS_SiteLoadResult loaded = LoadSite(store.FileName());
+  ASSERT_TRUE(loaded.site) << loaded.errors[0];
+  EXPECT_EQ(loaded.site->ToJson(), store.SiteJson());
+  if (postgres) {
+    test::RunPostgresSql(store.FileName(),
+                         "DO $$ BEGIN IF (SELECT count(\"Images\") FROM sites) <> 1 OR (SELECT "
+                         "count(*) FROM controller_images) <> (SELECT count(*) FROM controllers) "
+                         "THEN RAISE EXCEPTION 'the images were not kept'; END IF; END $$");
+  }
   // The audit log renames each controller from n0 up by one, and each client's changes come in
   // the order it made them.
   std::map<int, int> last;                   // node -> number

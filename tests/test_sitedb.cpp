@@ -19,6 +19,7 @@
 #include <ssmsg/SiteSettings.h>
 #include "memory_site.h"
 #include "site/SiteData.h"
+#include "site/StoreImage.h"
 #include "site/file/SiteFileWriter.h"
 #include "site_support.h"
 #include "support.h"
@@ -353,6 +354,33 @@ TEST_F(SiteDb, AFailedWriteLeavesTheOldDatabase) {
   }
   // No temporary file left behind.
   EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+}
+
+// An image that is cut short anywhere, or runs on past its end, is refused and leaves the store
+// empty: the images that a database server keeps are read as the rows are, not taken on trust.
+TEST(StoreImage, ADamagedImageIsRefusedWhereverItIsCut) {
+  const CSS_Site site = test::RandomSite(17, 1);
+  CSApplicationManagerStd store;
+  CSS_SiteAccess::Of(site).Load(0, store);
+  std::string image;
+  EncodeStore(store, image);
+  std::string empty;
+  EncodeStore(CSApplicationManagerStd(), empty);
+  CSApplicationManagerStd read;
+  ASSERT_TRUE(DecodeStore(image, read));
+  std::string again;
+  EncodeStore(read, again);
+  ASSERT_EQ(again, image);
+  std::vector<std::string> damaged{image + '\0'};
+  for (std::size_t cut = 0; cut < image.size(); cut += 1 + image.size() / 200)
+    damaged.push_back(image.substr(0, cut));
+  for (const std::string& bytes : damaged) {
+    ASSERT_TRUE(DecodeStore(image, read));
+    EXPECT_FALSE(DecodeStore(bytes, read)) << bytes.size() << " of " << image.size();
+    again.clear();
+    EncodeStore(read, again);
+    EXPECT_EQ(again, empty) << bytes.size();
+  }
 }
 
 }  // namespace

@@ -28,8 +28,9 @@ inline constexpr int kOldestSiteDatabaseVersion = 1;
 
 /// The version of the tables of sites in a PostgreSQL database (the table ssmsg_schema). Version
 /// 2 added the site editor's tables: users with a role per site, sessions, API tokens, failed
-/// logins, the audit log and what each controller was last marked sent as.
-inline constexpr int kPostgresSchemaVersion = 3;
+/// logins, the audit log and what each controller was last marked sent as; version 3 each site's
+/// version; version 4 the images of each controller that a site is read from while they are kept.
+inline constexpr int kPostgresSchemaVersion = 4;
 
 /// The kinds of database that hold sites.
 enum class CSS_DatabaseKind {

@@ -281,31 +281,44 @@ using namespace db;
 
 namespace {
 
-// Gets one controller's records out of a site, to be written to a database on the calling thread.
+// Gets one controller's records out of a site, and its image when asked, to be written to a
+// database on the calling thread.
 struct ControllerRecordsWorker {
-  using Context = CSS_SiteData;
+  struct Context {
+    const CSS_SiteData& site;
+    bool images;
+  };
   using Input = std::size_t;
-  using Output = CSApplicationManagerStd;
+  struct Output {
+    CSApplicationManagerStd store;
+    std::string image;
+  };
 
-  explicit ControllerRecordsWorker(const CSS_SiteData& site_) : site(site_) {}
-  void Run(std::size_t controller, CSApplicationManagerStd& out) const {
-    site.Load(controller, out);
+  explicit ControllerRecordsWorker(const Context& context_) : context(context_) {}
+  void Run(std::size_t controller, Output& out) const {
+    context.site.Load(controller, out.store);
+    out.image.clear();
+    if (context.images) EncodeStore(out.store, out.image);
   }
 
-  const CSS_SiteData& site;
+  const Context& context;
 };
 
 }  // namespace
 
 namespace db {
 
-void WriteSiteRows(DatabaseWriter& writer, const CSS_Site& site, unsigned jobs) {
+void WriteSiteRows(DatabaseWriter& writer, const CSS_Site& site, unsigned jobs,
+                   const ImageTaker& image) {
   const CSS_SiteData& data = CSS_SiteAccess::Of(site);
   writer.EnumTexts(data.enumTexts);
   std::size_t written = 0;
+  const ControllerRecordsWorker::Context context{data, static_cast<bool>(image)};
   RunOrdered<ControllerRecordsWorker>(
-      data, data.Count(), jobs, [&](const CSApplicationManagerStd& store) {
-        writer.Controller(static_cast<std::int64_t>(written + 1), data.AddressOf(written), store);
+      context, data.Count(), jobs, [&](ControllerRecordsWorker::Output& controller) {
+        const CSS_ControllerAddress address = data.AddressOf(written);
+        writer.Controller(static_cast<std::int64_t>(written + 1), address, controller.store);
+        if (image) image(address, controller.image);
         ++written;
         return true;
       });

@@ -7,6 +7,7 @@
 #include <bitset>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -153,7 +154,11 @@ class DatabaseWriter {
 };
 
 // Hands `writer` the enumeration texts and every controller of `site`, in the site's order, the
-// controllers' records read on `jobs` threads while the calling thread writes.
-void WriteSiteRows(DatabaseWriter& writer, const CSS_Site& site, unsigned jobs);
+// controllers' records read on `jobs` threads while the calling thread writes. Given `image`, each
+// controller's image (EncodeStore) is made on those threads too and handed to it, with the
+// controller's address, after its rows.
+using ImageTaker = std::function<void(const CSS_ControllerAddress& address, std::string& image)>;
+void WriteSiteRows(DatabaseWriter& writer, const CSS_Site& site, unsigned jobs,
+                   const ImageTaker& image = {});
 
 }  // namespace ssmsg::db

@@ -118,6 +118,12 @@ std::string PostgresEditorTables();
 // controllers' rows or enumeration texts counts up, so that a server may keep what it read until
 // the site changes, whoever changed it.
 std::string PostgresSiteVersions();
+// What schema version 4 adds: each controller's image (site/StoreImage.h) as the program that
+// wrote the site checked it, and each site's "Images", the form they are in; a statement that
+// changes the site's rows and is not made by a writer of images of that form (the setting
+// ssmsg.images) sets it to NULL, and the site is read from its rows then. A TRUNCATE counts every
+// site's version up and forgets their images, as a change of the images by another writer does.
+std::string PostgresKeptImages();
 // CREATE TABLE for the site editor's tables as they are now (added in schema version 2, the API
 // tokens' ids, names and ends in 3, the audit log's compressed texts in 4, the failed logins in
 // 5): its users, their sessions and API tokens, the audit log of changes, what each controller was

@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
+#include <cstdint>
 #include <functional>
 #include <future>
 #include <memory>
@@ -21,7 +23,11 @@
 
 #include <ssmsg/CSToolEnum.h>
 #include <ssmsg/Json.h>
+#include <ssmsg/version.h>
 
+#include "core/OrderedWork.h"
+#include "site/Findings.h"
+#include "site/StoreImage.h"
 #include "site/db/DbWriter.h"
 #include "site/db/SiteCheck.h"
 #include "site/db/Sqlite.h"
@@ -49,6 +55,22 @@ Result<Location, std::string> Parsed(std::string_view text, bool needsSite) {
     return Failure{location->name + ": no site named: add ?site=NAME to the URI"};
   }
   return location;
+}
+
+// The form of the images that this program keeps of a site's controllers: their layout and byte
+// order, and the version whose checks they passed.
+const std::string& ImageForm() {
+  static const std::string form =
+      std::string("ssmsg " SSMSG_VERSION_STRING ", image layout ") + std::to_string(kImageLayout) +
+      (std::endian::native == std::endian::little ? ", little-endian" : ", big-endian");
+  return form;
+}
+
+// Makes the rest of the transaction that `connection` is in a writer of images of ImageForm: its
+// changes of a site's rows leave the site's images kept when they are of that form (every
+// controller it changes is written with its image), and forget them otherwise.
+void KeepImages(PGconn* connection) {
+  Run(connection, "SELECT set_config('ssmsg.images', $1, true)", {ImageForm()});
 }
 
 }  // namespace
@@ -99,7 +121,8 @@ int BringUpToDate(PGconn* connection) {
   } else {
     // Each version's additions, from the one after the database's.
     std::string sql = version < 2 ? db::PostgresEditorTables() : std::string();
-    sql += db::PostgresSiteVersions();
+    if (version < 3) sql += db::PostgresSiteVersions();
+    sql += db::PostgresKeptImages();
     exec(sql + "UPDATE ssmsg_schema SET \"Version\" = " + std::to_string(kPostgresSchemaVersion) +
          ";");
   }
@@ -451,7 +474,9 @@ struct SharedSite {
 // The rows of a site in COPY's text format, table by table, each row keyed by the site.
 class CopyRows final : public db::RowSink {
  public:
-  explicit CopyRows(std::string site) : site_(std::move(site)) {}
+  explicit CopyRows(std::string site) : site_(std::move(site)) {
+    std::from_chars(site_.data(), site_.data() + site_.size(), siteId_);
+  }
 
   void Rows(TableId id, std::span<const Cell> cells, std::size_t rows) override {
     std::string& text = tables_[id];
@@ -470,8 +495,24 @@ class CopyRows final : public db::RowSink {
   std::size_t Count(TableId id) const { return counts_[id]; }
   std::size_t EnumTextCount() const { return enumTextCount_; }
 
-  // Sends every table's rows, parents before their children.
-  void Send(PGconn* connection) const {
+  // Adds the image of the controller at `address`, in COPY's binary format (its bytes as they are).
+  void Image(const CSS_ControllerAddress& address, std::string_view image) {
+    if (images_.empty()) {
+      images_.append("PGCOPY\n\377\r\n\0", 11);
+      PutBig(std::int32_t{0});  // flags
+      PutBig(std::int32_t{0});  // the length of the header's extension
+    }
+    PutBig(std::int16_t{4});
+    for (const std::int32_t key : {siteId_, address.interfaceId, address.node}) {
+      PutBig(std::int32_t{4});
+      PutBig(key);
+    }
+    PutBig(static_cast<std::int32_t>(image.size()));
+    images_ += image;
+  }
+
+  // Sends every table's rows, parents before their children, then the images.
+  void Send(PGconn* connection) {
     for (std::size_t i = 0; i < db::kTableCount; ++i) {
       const auto id = static_cast<TableId>(i);
       if (tables_[id].empty()) continue;
@@ -485,9 +526,25 @@ class CopyRows final : public db::RowSink {
              "COPY enum_texts (\"Site\", \"Enumeration\", \"Value\", \"Text\") FROM STDIN",
              enumTexts_);
     }
+    if (!images_.empty()) {
+      PutBig(std::int16_t{-1});  // the end
+      CopyIn(connection,
+             "COPY controller_images (\"Site\", \"Interface\", \"Node\", \"Image\") FROM STDIN "
+             "(FORMAT binary)",
+             images_);
+      images_.clear();
+    }
   }
 
  private:
+  template <class Integer>
+  void PutBig(Integer value) {
+    using Unsigned = std::make_unsigned_t<Integer>;
+    const auto bits = static_cast<Unsigned>(value);
+    for (int shift = static_cast<int>(sizeof bits * 8) - 8; shift >= 0; shift -= 8)
+      images_ += static_cast<char>((bits >> shift) & 0xFF);
+  }
+
   void Row(std::string& text, std::span<const Cell> cells) const {
     text += site_;
     for (const Cell& cell : cells) {
@@ -515,6 +572,8 @@ class CopyRows final : public db::RowSink {
   std::array<std::size_t, db::kTableCount> counts_{};
   std::string enumTexts_;
   std::size_t enumTextCount_ = 0;
+  std::int32_t siteId_ = 0;
+  std::string images_;  // COPY's binary format
 };
 
 // Updates the planner's statistics of the tables that the site just written into them (`rows`)
@@ -648,15 +707,112 @@ std::vector<std::string> SiteRows::ReadEach(
   return {};
 }
 
-std::vector<std::string> SiteRows::EnumTexts(std::vector<CSS_SiteEnumText>& texts) const {
-  const std::unique_ptr<TextRows> rows = ServerSite::EnumTextRows(connection_, site_);
+namespace {
+
+// Reads and checks the enumeration texts of the site whose id is `site` into `texts`.
+void ReadEnumTexts(PGconn* connection, const std::string& site, db::Check& check,
+                   std::vector<CSS_SiteEnumText>& texts) {
+  const std::unique_ptr<TextRows> rows = ServerSite::EnumTextRows(connection, site);
   struct Source {
     const TextRows* rows;
     ServerSite::Cursor EnumTexts() const { return {rows, 0, -1, rows->Count()}; }
   } source{rows.get()};
+  db::ReadEnumTexts(source, check, texts);
+}
+
+// The kept images of a site's controllers, one a row of `rows`: "Interface", "Node" and "Image",
+// in binary format.
+struct KeptImages {
+  const PGresult* rows;
+  std::string_view Image(std::size_t controller) const {
+    const int row = static_cast<int>(controller);
+    return {PQgetvalue(rows, row, 2), static_cast<std::size_t>(PQgetlength(rows, row, 2))};
+  }
+};
+
+// Reads one controller out of its kept image, and finds what a check of its rows would find.
+struct ImageWorker {
+  using Context = KeptImages;
+  using Input = std::size_t;
+  struct Output {
+    bool read = false;
+    SiteFindings findings;
+  };
+
+  explicit ImageWorker(const Context& context_) : context(context_) {}
+  void Run(std::size_t controller, Output& out) {
+    out.findings = {};
+    out.read = DecodeStore(context.Image(controller), store);
+    if (out.read) out.findings.AddController(controller, store);
+  }
+
+  const Context& context;
+  CSApplicationManagerStd store;
+};
+
+// Reads the site whose id is `site` from the images kept of its controllers into `data` and
+// `images`: only when they are kept in this program's form (ImageForm), every controller has
+// one, and each is whole; false otherwise, with nothing read, and the site is read from its rows.
+// Its enumeration texts are read from their rows either way.
+bool ReadKeptImages(PGconn* server, const std::string& site, unsigned jobs, db::Check& check,
+                    CSS_SiteData& data, std::vector<std::string>& images) {
+  const PgResult kept =
+      Run(server, "SELECT \"Images\" = $2 FROM sites WHERE \"Id\" = $1", {site, ImageForm()});
+  if (PQntuples(kept.get()) != 1 || std::string_view(PQgetvalue(kept.get(), 0, 0)) != "t") {
+    return false;
+  }
+  const PgResult rows = RunBinary(
+      server,
+      "SELECT c.\"Interface\", c.\"Node\", i.\"Image\" FROM controllers c LEFT JOIN "
+      "controller_images i ON i.\"Site\" = c.\"Site\" AND i.\"Interface\" = c.\"Interface\" AND "
+      "i.\"Node\" = c.\"Node\" WHERE c.\"Site\" = $1 ORDER BY c.\"Position\"",
+      {site});
+  const PGresult* result = rows.get();
+  const auto count = static_cast<std::size_t>(PQntuples(result));
+  std::vector<CSS_ControllerAddress> addresses;
+  addresses.reserve(count);
+  const auto integer = [result](int row, int column) -> std::optional<std::int32_t> {
+    if (PQftype(result, column) != kInt4 || PQgetisnull(result, row, column) ||
+        PQgetlength(result, row, column) != 4) {
+      return std::nullopt;
+    }
+    std::uint32_t bits = 0;
+    for (int k = 0; k < 4; ++k)
+      bits = bits << 8 | static_cast<unsigned char>(PQgetvalue(result, row, column)[k]);
+    return static_cast<std::int32_t>(bits);
+  };
+  for (int row = 0; row < static_cast<int>(count); ++row) {
+    const std::optional<std::int32_t> interfaceId = integer(row, 0);
+    const std::optional<std::int32_t> node = integer(row, 1);
+    if (!interfaceId || *interfaceId < 1 || !node || *node < 0 || PQgetisnull(result, row, 2)) {
+      return false;
+    }
+    addresses.push_back({*interfaceId, *node});
+  }
+  const KeptImages context{result};
+  SiteFindings findings;
+  const bool whole = RunOrdered<ImageWorker>(context, count, JobThreads(jobs),
+                                             [&findings](ImageWorker::Output& controller) {
+                                               if (!controller.read) return false;
+                                               findings.Append(controller.findings);
+                                               return true;
+                                             });
+  if (!whole) return false;
+  data.addresses = std::move(addresses);
+  data.findings = std::move(findings);
+  images.reserve(count);
+  for (std::size_t controller = 0; controller < count; ++controller)
+    images.emplace_back(context.Image(controller));
+  ReadEnumTexts(server, site, check, data.enumTexts);
+  return true;
+}
+
+}  // namespace
+
+std::vector<std::string> SiteRows::EnumTexts(std::vector<CSS_SiteEnumText>& texts) const {
   db::Check check;
   check.fileName = fileName_;
-  db::ReadEnumTexts(source, check, texts);
+  ReadEnumTexts(connection_, site_, check, texts);
   if (check.Full()) check.errors.push_back(MoreErrorsLine(fileName_, "the enumeration texts"));
   return std::move(check.errors);
 }
@@ -672,6 +828,12 @@ void SiteRows::Remove(CSS_ControllerAddress address, const db::TableSet& tables)
     }
   }
   if (removes.empty()) return;
+  if (tables[db::kControllers]) {
+    removes.emplace_back(
+        "DELETE FROM controller_images WHERE \"Site\" = $1 AND \"Interface\" = $2 AND "
+        "\"Node\" = $3");
+  }
+  KeepImages(connection_);
   std::string sql;
   for (std::size_t i = 1; i < removes.size(); ++i)
     sql += (i == 1 ? "WITH d" : ", d") + std::to_string(i) + " AS (" + removes[i] + ")";
@@ -681,10 +843,27 @@ void SiteRows::Remove(CSS_ControllerAddress address, const db::TableSet& tables)
 
 void SiteRows::Write(std::int64_t position, CSS_ControllerAddress address,
                      const CSApplicationManagerStd& records, const db::TableSet& tables) const {
+  if (tables.none()) return;
+  KeepImages(connection_);
   CopyRows rows(site_);
   db::DatabaseWriter writer(rows);
   writer.Controller(position, address, records, tables);
   rows.Send(connection_);
+  // The image in place of the one before (a bytea's text: its bytes in hex after "\x").
+  std::string image;
+  EncodeStore(records, image);
+  std::string hex = "\\x";
+  hex.reserve(2 + 2 * image.size());
+  for (const char byte : image) {
+    constexpr std::string_view kDigits = "0123456789abcdef";
+    const auto bits = static_cast<unsigned char>(byte);
+    hex += kDigits[bits >> 4];
+    hex += kDigits[bits & 0xF];
+  }
+  Run(connection_,
+      "INSERT INTO controller_images VALUES ($1, $2, $3, $4::bytea) ON CONFLICT (\"Site\", "
+      "\"Interface\", \"Node\") DO UPDATE SET \"Image\" = EXCLUDED.\"Image\"",
+      {site_, std::to_string(address.interfaceId), std::to_string(address.node), hex});
 }
 
 CSS_SiteLoadResult LoadSite(std::string_view text, unsigned jobs) {
@@ -714,7 +893,7 @@ CSS_SiteLoadResult LoadSite(std::string_view text, unsigned jobs) {
     }
     const std::optional<std::string> site = SiteId(server, location->site);
     if (!site) throw PgError("the database has no site named \"" + location->site + "\"");
-    {
+    if (!ReadKeptImages(server, *site, jobs, check, *data, images)) {
       // Gone before the transaction ends: a window it was still reading is waited for.
       ServerSite rows(server, *site, nullptr, true);
       SharedSite shared{rows};
@@ -746,6 +925,7 @@ CSS_DatabaseWriteResult WriteSite(const CSS_Site& site, std::string_view text, u
     return {{name + ": " + error.what()}, true};
   }
   try {
+    KeepImages(server);
     // Writers of one site wait for each other at its row.
     Run(server, "INSERT INTO sites (\"Name\") VALUES ($1) ON CONFLICT (\"Name\") DO NOTHING",
         {location->site});
@@ -759,10 +939,15 @@ CSS_DatabaseWriteResult WriteSite(const CSS_Site& site, std::string_view text, u
           {siteId});
     }
     Run(server, "DELETE FROM enum_texts WHERE \"Site\" = $1", {siteId});
+    Run(server, "DELETE FROM controller_images WHERE \"Site\" = $1", {siteId});
     CopyRows rows(siteId);
     db::DatabaseWriter writer(rows);
-    db::WriteSiteRows(writer, site, jobs);
+    db::WriteSiteRows(writer, site, jobs,
+                      [&rows](const CSS_ControllerAddress& address, std::string& image) {
+                        rows.Image(address, image);
+                      });
     rows.Send(server);
+    Run(server, "UPDATE sites SET \"Images\" = $2 WHERE \"Id\" = $1", {siteId, ImageForm()});
     CountGrownTables(server, rows);
     Run(server, "COMMIT");
   } catch (const std::exception& error) {
