@@ -444,6 +444,7 @@ TEST_F(PostgresSite, AnOlderVersionGainsWhatCameSinceByMigrate) {
     EXPECT_EQ(migrated.from, old);
     EXPECT_EQ(Count("SELECT max(\"Version\") FROM ssmsg_schema"), kPostgresSchemaVersion);
     EXPECT_EQ(Count("SELECT count(*) FROM users") + Count("SELECT count(*) FROM audit_log"), 0);
+    EXPECT_EQ(Count("SELECT count(\"Images\") FROM sites"), 1) << old;
     EXPECT_EQ(Read(Uri("s")).ToJson(), site.ToJson());
     const auto version = Count("SELECT \"Version\" FROM sites");
     Sql("UPDATE controllers SET \"Name\" = 'b'");
@@ -500,6 +501,17 @@ TEST_F(PostgresSite, ASiteIsReadFromItsImagesUntilItsRowsChangeOtherwise) {
       EXPECT_EQ(read, rows) << change;
     }
   }
+  // migrate keeps them again, as the rows are.
+  Write(site, Uri("s"));
+  Sql("UPDATE inputs SET \"Name\" = 'by hand'");
+  ASSERT_TRUE(MigrateSiteDatabase(Uri("s")).errors.empty());
+  EXPECT_EQ(Count("SELECT count(\"Images\") FROM sites"), 1);
+  EXPECT_TRUE(test::Contains(outcome(), "\"by hand\""));
+  // A site whose rows have errors is left to be read from them.
+  Sql("INSERT INTO inputs (\"Site\", \"Interface\", \"Node\", \"Number\") SELECT \"Id\", 7, 7, 1 "
+      "FROM sites");
+  ASSERT_TRUE(MigrateSiteDatabase(Uri("s")).errors.empty());
+  EXPECT_EQ(Count("SELECT count(\"Images\") FROM sites"), 0);
 }
 
 // A site of `count` controllers whose names end in `mark`: two such sites differ in every

@@ -956,6 +956,48 @@ CSS_DatabaseWriteResult WriteSite(const CSS_Site& site, std::string_view text, u
   return result;
 }
 
+namespace {
+
+// Keeps the images of each site of the database whose images are not kept in this program's
+// form: each site in a transaction of its own that holds its row, so that no change of its rows
+// commits meanwhile (every one counts the site's version up in that row). A site whose rows have
+// errors stays as it is, read from its rows, where its errors are told.
+void KeepImagesOfEverySite(PGconn* server, const std::string& name) {
+  const TextRows sites(
+      Run(server, "SELECT \"Id\" FROM sites WHERE \"Images\" IS DISTINCT FROM $1 ORDER BY 1",
+          {ImageForm()})
+          .get());
+  for (int row = 0; row < sites.Count(); ++row) {
+    const std::string site(sites.Value(row, 0));
+    Run(server, "BEGIN");
+    const PgResult locked = Run(server, "SELECT 1 FROM sites WHERE \"Id\" = $1 FOR UPDATE", {site});
+    db::Check check;
+    check.fileName = name;
+    CSS_SiteData data;
+    std::vector<std::string> images;
+    if (PQntuples(locked.get()) == 1) {
+      ServerSite rows(server, site, nullptr, true);
+      SharedSite shared{rows};
+      CheckSite(rows, shared, JobThreads(0), check, data, images,
+                [&](db::Check& found) { rows.Orphans(found); });
+    }
+    if (PQntuples(locked.get()) != 1 || !check.errors.empty()) {
+      Run(server, "ROLLBACK");
+      continue;
+    }
+    KeepImages(server);
+    Run(server, "DELETE FROM controller_images WHERE \"Site\" = $1", {site});
+    CopyRows kept(site);
+    for (std::size_t controller = 0; controller < images.size(); ++controller)
+      kept.Image(data.addresses[controller], images[controller]);
+    kept.Send(server);
+    Run(server, "UPDATE sites SET \"Images\" = $2 WHERE \"Id\" = $1", {site, ImageForm()});
+    Run(server, "COMMIT");
+  }
+}
+
+}  // namespace
+
 CSS_MigrateResult Migrate(std::string_view text) {
   CSS_MigrateResult result;
   const auto location = Parsed(text, false);
@@ -969,6 +1011,7 @@ CSS_MigrateResult Migrate(std::string_view text) {
     result.from = BringUpToDate(connection.get());
     Run(connection.get(), "COMMIT");
     result.to = kPostgresSchemaVersion;
+    KeepImagesOfEverySite(connection.get(), location->name);
   } catch (const std::exception& error) {
     result.errors.push_back(location->name + ": " + error.what());
   }
