@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/CSDevice_Fields.h"
+#include "json/Utf8.h"
 #include "site/SiteLists.h"
 
 namespace ssmsg {
@@ -35,6 +36,13 @@ class Reader {
   std::string_view Piece(std::size_t size) {
     if (!Take(size)) return {};
     return {at_ - size, size};
+  }
+  // A text of `size` bytes, which must be one that a site may hold: UTF-8, without a control
+  // character but tab.
+  std::string_view Text(std::size_t size) {
+    const std::string_view text = Piece(size);
+    if (!utf8::IsValid(text) || utf8::FirstControl(text)) failed_ = true;
+    return text;
   }
   // A count of items that each take at least one byte, or 0 when there cannot be as many.
   std::size_t Count(std::int32_t count) {
@@ -84,7 +92,7 @@ void GetFields(Reader& in, Record& record) {
   kRecordFields<Record>.ForEach([&](const auto& field) {
     using Field = std::remove_cvref_t<decltype(field)>;
     if constexpr (Field::kKind == CSS_FieldKind::Text) {
-      Field::Of(record).assign(in.Piece(in.Get<std::uint32_t>()));
+      Field::Of(record).assign(in.Text(in.Get<std::uint32_t>()));
     } else {
       Field::Of(record) = in.Get<typename Field::Type>();
     }
@@ -255,7 +263,7 @@ bool DecodeStore(std::string_view image, CSApplicationManagerStd& store) {
   store.Clear();
   Reader in(image);
   GetFields(in, store.GetConfig());
-  store.GetConfig().Name.assign(in.Piece(in.Get<std::uint32_t>()));
+  store.GetConfig().Name.assign(in.Text(in.Get<std::uint32_t>()));
   for (const CSS_CountedList& counted : kCountedLists) {
     (store.GetResource().*counted.set)(in.Get<std::int16_t>());
     (store.GetResource().*counted.setGiven)(in.Get<std::uint8_t>() != 0);

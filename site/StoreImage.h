@@ -52,8 +52,9 @@ void EncodeStore(const CSApplicationManagerStd& store, std::string& out);
 // Appends the records of one part of `store` to `out`, as EncodeStore writes them.
 void EncodeStorePart(const CSApplicationManagerStd& store, StorePart part, std::string& out);
 // Replaces everything `store` holds with the records that EncodeStore wrote into `image`; false,
-// with `store` left empty, when `image` is not something EncodeStore wrote (it is cut short, or
-// has bytes after its end). A text's bytes are taken as they are.
+// with `store` left empty, when `image` is not something EncodeStore wrote of a site's records
+// (it is cut short, has bytes after its end, or a text that no site may hold: not UTF-8, or with
+// a control character but tab).
 [[nodiscard]] bool DecodeStore(std::string_view image, CSApplicationManagerStd& store);
 
 // Moves the records of `part` of `from` into `to`, in place of those `to` had there.

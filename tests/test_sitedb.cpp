@@ -372,6 +372,14 @@ TEST(StoreImage, ADamagedImageIsRefusedWhereverItIsCut) {
   EncodeStore(read, again);
   ASSERT_EQ(again, image);
   std::vector<std::string> damaged{image + '\0'};
+  // Its name with a line feed, and with a byte that is not UTF-8.
+  const std::string& name = store.GetConfig().Name;
+  ASSERT_FALSE(name.empty());
+  for (const char bad : {'\n', '\xFF'}) {
+    std::string text = image;
+    text[text.find(name)] = bad;
+    damaged.push_back(text);
+  }
   for (std::size_t cut = 0; cut < image.size(); cut += 1 + image.size() / 200)
     damaged.push_back(image.substr(0, cut));
   for (const std::string& bytes : damaged) {
