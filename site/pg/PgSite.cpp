@@ -1,7 +1,9 @@
-// Sites on a PostgreSQL server. A site is read in one REPEATABLE READ snapshot, a result per
-// table in binary format, and its rows go through the checks of a site database's rows
+// Sites on a PostgreSQL server. A site is read in one REPEATABLE READ snapshot: from the images
+// kept of its controllers while they are kept (ReadKeptImages), otherwise from its rows, through
+// COPY a window of controllers at a time, which go through the checks of a site database's rows
 // (site/db/SiteCheck.h): a site on the server is held to every rule of one in a file, in the
-// same words. It is written through the one writer of site rows, its rows sent with COPY.
+// same words. It is written through the one writer of site rows, its rows and images sent with
+// COPY.
 
 #include "site/pg/PgSite.h"
 
@@ -71,6 +73,12 @@ const std::string& ImageForm() {
 // controller it changes is written with its image), and forget them otherwise.
 void KeepImages(PGconn* connection) {
   Run(connection, "SELECT set_config('ssmsg.images', $1, true)", {ImageForm()});
+}
+
+// Marks the images of the site whose id is `site`, just written for each of its controllers in
+// the transaction `connection` is in, as kept in this program's form.
+void MarkImagesKept(PGconn* connection, const std::string& site) {
+  Run(connection, "UPDATE sites SET \"Images\" = $2 WHERE \"Id\" = $1", {site, ImageForm()});
 }
 
 }  // namespace
@@ -750,6 +758,17 @@ struct ImageWorker {
   CSApplicationManagerStd store;
 };
 
+// Reads and checks the rows of every controller of the site whose id is `site`, its orphans and
+// its enumeration texts into `data` and `images`, on `jobs` threads.
+void ReadSiteRows(PGconn* server, const std::string& site, unsigned jobs, db::Check& check,
+                  CSS_SiteData& data, std::vector<std::string>& images) {
+  // Gone before the transaction ends: a window it was still reading is waited for.
+  ServerSite rows(server, site, nullptr, true);
+  SharedSite shared{rows};
+  CheckSite(rows, shared, JobThreads(jobs), check, data, images,
+            [&](db::Check& found) { rows.Orphans(found); });
+}
+
 // Reads the site whose id is `site` from the images kept of its controllers into `data` and
 // `images`: only when they are kept in this program's form (ImageForm), every controller has
 // one, and each is whole; false otherwise, with nothing read, and the site is read from its rows.
@@ -848,22 +867,15 @@ void SiteRows::Write(std::int64_t position, CSS_ControllerAddress address,
   CopyRows rows(site_);
   db::DatabaseWriter writer(rows);
   writer.Controller(position, address, records, tables);
-  rows.Send(connection_);
-  // The image in place of the one before (a bytea's text: its bytes in hex after "\x").
+  // Its image in place of the one before.
+  Run(connection_,
+      "DELETE FROM controller_images WHERE \"Site\" = $1 AND \"Interface\" = $2 AND "
+      "\"Node\" = $3",
+      {site_, std::to_string(address.interfaceId), std::to_string(address.node)});
   std::string image;
   EncodeStore(records, image);
-  std::string hex = "\\x";
-  hex.reserve(2 + 2 * image.size());
-  for (const char byte : image) {
-    constexpr std::string_view kDigits = "0123456789abcdef";
-    const auto bits = static_cast<unsigned char>(byte);
-    hex += kDigits[bits >> 4];
-    hex += kDigits[bits & 0xF];
-  }
-  Run(connection_,
-      "INSERT INTO controller_images VALUES ($1, $2, $3, $4::bytea) ON CONFLICT (\"Site\", "
-      "\"Interface\", \"Node\") DO UPDATE SET \"Image\" = EXCLUDED.\"Image\"",
-      {site_, std::to_string(address.interfaceId), std::to_string(address.node), hex});
+  rows.Image(address, image);
+  rows.Send(connection_);
 }
 
 CSS_SiteLoadResult LoadSite(std::string_view text, unsigned jobs) {
@@ -894,11 +906,7 @@ CSS_SiteLoadResult LoadSite(std::string_view text, unsigned jobs) {
     const std::optional<std::string> site = SiteId(server, location->site);
     if (!site) throw PgError("the database has no site named \"" + location->site + "\"");
     if (!ReadKeptImages(server, *site, jobs, check, *data, images)) {
-      // Gone before the transaction ends: a window it was still reading is waited for.
-      ServerSite rows(server, *site, nullptr, true);
-      SharedSite shared{rows};
-      CheckSite(rows, shared, JobThreads(jobs), check, *data, images,
-                [&](db::Check& found) { rows.Orphans(found); });
+      ReadSiteRows(server, *site, jobs, check, *data, images);
     }
     Run(server, "COMMIT");
   } catch (const std::exception& error) {
@@ -947,7 +955,7 @@ CSS_DatabaseWriteResult WriteSite(const CSS_Site& site, std::string_view text, u
                         rows.Image(address, image);
                       });
     rows.Send(server);
-    Run(server, "UPDATE sites SET \"Images\" = $2 WHERE \"Id\" = $1", {siteId, ImageForm()});
+    MarkImagesKept(server, siteId);
     CountGrownTables(server, rows);
     Run(server, "COMMIT");
   } catch (const std::exception& error) {
@@ -975,12 +983,7 @@ void KeepImagesOfEverySite(PGconn* server, const std::string& name) {
     check.fileName = name;
     CSS_SiteData data;
     std::vector<std::string> images;
-    if (PQntuples(locked.get()) == 1) {
-      ServerSite rows(server, site, nullptr, true);
-      SharedSite shared{rows};
-      CheckSite(rows, shared, JobThreads(0), check, data, images,
-                [&](db::Check& found) { rows.Orphans(found); });
-    }
+    if (PQntuples(locked.get()) == 1) ReadSiteRows(server, site, 0, check, data, images);
     if (PQntuples(locked.get()) != 1 || !check.errors.empty()) {
       Run(server, "ROLLBACK");
       continue;
@@ -991,7 +994,7 @@ void KeepImagesOfEverySite(PGconn* server, const std::string& name) {
     for (std::size_t controller = 0; controller < images.size(); ++controller)
       kept.Image(data.addresses[controller], images[controller]);
     kept.Send(server);
-    Run(server, "UPDATE sites SET \"Images\" = $2 WHERE \"Id\" = $1", {site, ImageForm()});
+    MarkImagesKept(server, site);
     Run(server, "COMMIT");
   }
 }
